@@ -1,0 +1,313 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zelvane {
+
+class FileNode;
+class NodeArena;
+class NodeStore;
+
+// Dates are kept as seconds since 2001-01-01 00:00:00 UTC, the reference of every packed date.
+using DateSeconds = double;
+inline constexpr int64_t kReferenceDateUnixSeconds = 978307200;
+// The packed form of 1970-01-01 00:00:00 UTC: what an unknown date reads as.
+inline constexpr int32_t kPackedUnixEpoch = -978307200;
+
+// Rounds half away from zero and saturates to the Int32 range (infinities included).
+int32_t packDate(DateSeconds secondsSinceReference);
+inline DateSeconds unpackDate(int32_t packed) { return static_cast<DateSeconds>(packed); }
+inline DateSeconds referenceSecondsFromUnix(double unixSeconds) { return unixSeconds - kReferenceDateUnixSeconds; }
+
+// One group of likely copies. Nodes hold their group through a counted reference, so a group lives
+// as long as a node or a holder of `DupGroupRef` refers to it.
+class DuplicateGroup final {
+public:
+    std::vector<FileNode*> members;
+
+    void retain() const noexcept { refs_.fetch_add(1, std::memory_order_relaxed); }
+    void release() const noexcept {
+        if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+    }
+
+private:
+    mutable std::atomic<int32_t> refs_{0};
+};
+
+// An owning handle to a DuplicateGroup.
+class DupGroupRef final {
+public:
+    DupGroupRef() = default;
+    explicit DupGroupRef(DuplicateGroup* g) : g_(g) { if (g_) g_->retain(); }
+    DupGroupRef(const DupGroupRef& o) : DupGroupRef(o.g_) {}
+    DupGroupRef(DupGroupRef&& o) noexcept : g_(o.g_) { o.g_ = nullptr; }
+    DupGroupRef& operator=(DupGroupRef o) noexcept { std::swap(g_, o.g_); return *this; }
+    ~DupGroupRef() { if (g_) g_->release(); }
+    static DupGroupRef make() { return DupGroupRef(new DuplicateGroup()); }
+    DuplicateGroup* get() const { return g_; }
+    DuplicateGroup* operator->() const { return g_; }
+    DuplicateGroup& operator*() const { return *g_; }
+    explicit operator bool() const { return g_ != nullptr; }
+
+private:
+    DuplicateGroup* g_ = nullptr;
+};
+
+struct AggregateTotals {
+    int64_t size = 0;
+    int64_t alloc = 0;
+    int32_t files = 0;
+    int32_t dirs = 0;
+    bool operator==(const AggregateTotals&) const = default;
+};
+
+// Children, totals and (on roots) the flat list and the owning store. Only nodes that need it
+// carry one, so a file costs no more than its node and name.
+struct FolderData {
+    FileNode** children = nullptr;   // arena memory, `childCount` valid entries
+    uint32_t childCount = 0;
+    uint32_t childCapacity = 0;
+    int64_t subFolderTotSize = 0;
+    int64_t subFolderTotSizeAlloc = 0;
+    int32_t subFolderFileCount = 0;
+    int32_t subFolderDirCount = 0;
+    struct RootData* root = nullptr;  // set on roots only
+};
+
+struct RootData {
+    NodeStore* store = nullptr;
+    FileNode** flatFileList = nullptr;
+    size_t flatFileCount = 0;
+    bool hasFlatFileList = false;
+};
+
+// One file or folder of a scanned tree. Millions live at once, so the node is 72 bytes; its name
+// (a length word and the UTF-16 units) follows it in the same arena, and folders carry their
+// FolderData right behind the node.
+//
+// Ownership: every node lives in the arena of a NodeStore; the store frees all of them at once.
+// Nodes are compared and hashed by address. A root handle (`RootRef`) keeps its store alive.
+//
+// Names stay UTF-16 because every consumer (sorting, matching, the views) works on UTF-16;
+// decoding once at scan time is cheaper than on every comparison. Bytes of a file name that are
+// not valid UTF-8 are kept as lone surrogates U+DC80..U+DCFF, one unit per byte, so the exact
+// bytes of the path can always be given back to the file system (`pathBytes`).
+//
+// Fields that change after a tree is published (flags, totals, dupGroup, sortNameIndex, the name)
+// are written on the main thread while background jobs read them: they are accessed through
+// relaxed atomic references, and replaced name buffers stay in the arena until the tree goes.
+class FileNode final {
+public:
+    enum Flag : uint8_t {
+        kIsDir = 0x01,
+        kDoNotCountAllocated = 0x02,
+        kIsVolumeBoundary = 0x04,
+        kAccessDenied = 0x08,
+        kIsSyntheticGroup = 0x10,
+        kIsDeleted = 0x20,
+        kHasFolderData = 0x40,  // internal: FolderData follows the node
+    };
+
+    static constexpr int defaultMinGroupSize = 4;
+
+    FileNode(const FileNode&) = delete;
+    FileNode& operator=(const FileNode&) = delete;
+
+    // Name and path.
+    std::u16string_view nameUnits() const noexcept;
+    const char16_t* namePtr() const noexcept { return nameData(); }
+    int32_t nameLength() const noexcept;
+    std::string name() const;             // UTF-8, unpaired surrogates shown as U+FFFD
+    std::u16string name16() const { return std::u16string(nameUnits()); }
+    std::string nameBytes() const;        // the exact bytes of the on-disk name
+    void rename(std::u16string_view newName);
+    void rename(std::string_view newNameUTF8);
+    std::string fullPath() const;         // for display, UTF-8
+    std::string pathBytes() const;        // for file-system calls, the exact bytes
+    int depth() const noexcept;
+    std::string detectedExtension() const;
+    std::string nameWithoutDetectedExtension() const;
+    std::string dosAttributesString() const;
+
+    // Flags.
+    uint8_t flags() const noexcept { return std::atomic_ref<uint8_t>(const_cast<uint8_t&>(flags_)).load(std::memory_order_relaxed); }
+    bool isDir() const noexcept { return flags_ & kIsDir; }
+    bool doNotCountAllocated() const noexcept { return flags() & kDoNotCountAllocated; }
+    bool isVolumeBoundary() const noexcept { return flags() & kIsVolumeBoundary; }
+    bool accessDenied() const noexcept { return flags() & kAccessDenied; }
+    bool isSyntheticGroup() const noexcept { return flags() & kIsSyntheticGroup; }
+    bool isDeleted() const noexcept { return flags() & kIsDeleted; }
+    void setDoNotCountAllocated(bool on) noexcept { setFlag(kDoNotCountAllocated, on); }
+    void setIsVolumeBoundary(bool on) noexcept { setFlag(kIsVolumeBoundary, on); }
+    void setAccessDenied(bool on) noexcept { setFlag(kAccessDenied, on); }
+    void setIsSyntheticGroup(bool on) noexcept { setFlag(kIsSyntheticGroup, on); }
+    void setIsDeleted(bool on) noexcept { setFlag(kIsDeleted, on); }
+
+    // Plain fields the builders fill.
+    int64_t fileSize = 0;
+    int64_t allocSize = 0;
+    uint64_t fileID = 0;
+    int32_t modifiedDateRaw = 0;
+    int32_t lastAccessDateRaw = kPackedUnixEpoch;
+    int32_t createdDateRaw = kPackedUnixEpoch;
+    uint16_t dosAttributes = 0;
+
+    DateSeconds modifiedDate() const noexcept { return unpackDate(modifiedDateRaw); }
+    DateSeconds lastAccessDate() const noexcept { return unpackDate(lastAccessDateRaw); }
+    DateSeconds createdDate() const noexcept { return unpackDate(createdDateRaw); }
+    void setModifiedDate(DateSeconds d) noexcept { modifiedDateRaw = packDate(d); }
+    void setLastAccessDate(DateSeconds d) noexcept { lastAccessDateRaw = packDate(d); }
+    void setCreatedDate(DateSeconds d) noexcept { createdDateRaw = packDate(d); }
+
+    // Tree structure.
+    FileNode* parent() const noexcept { return parent_; }
+    void setParent(FileNode* p) noexcept { parent_ = p; }
+    std::span<FileNode* const> children() const noexcept;
+    size_t childCount() const noexcept;
+    bool hasFolderData() const noexcept { return flags_ & kHasFolderData; }
+    FolderData* folderData() noexcept;
+    const FolderData* folderData() const noexcept;
+    // Appends to the children (arena memory from `arena`); sets the child's parent. Folders only.
+    void appendChild(NodeArena& arena, FileNode* child);
+    // Replaces the children with exactly these (one arena allocation); sets their parents.
+    void setChildren(NodeArena& arena, std::span<FileNode* const> kids);
+    // Drops children from the end (a folder read rolled back). Does not free them.
+    void truncateChildren(size_t newCount) noexcept;
+
+    // Folder totals (0 on files).
+    int64_t subFolderTotSize() const noexcept;
+    int64_t subFolderTotSizeAlloc() const noexcept;
+    int32_t subFolderFileCount() const noexcept;
+    int32_t subFolderDirCount() const noexcept;
+    void setSubFolderTotals(const AggregateTotals& t) noexcept;
+
+    int64_t effectiveSize() const noexcept { return isDir() ? subFolderTotSize() : fileSize; }
+    int64_t effectiveAllocSize() const noexcept { return isDir() ? subFolderTotSizeAlloc() : allocSize; }
+
+    // Roll-up of the whole subtree (iterative); stores the folder totals and returns this node's.
+    AggregateTotals aggregateSizes();
+    // Every folder takes the newest modified date of its subtree, itself included.
+    DateSeconds applyMaxModifiedDateToFolders();
+
+    // Duplicates.
+    DuplicateGroup* dupGroup() const noexcept;
+    void setDupGroup(DuplicateGroup* group) noexcept;
+    int dupCount() const noexcept;
+    int64_t dupSize() const noexcept;  // saturates instead of overflowing
+
+    // Deletion and the live monitor.
+    bool flagDeletedRecursively();
+    void subtractContributionFromAncestors();
+
+    // Root-only data.
+    bool isRoot() const noexcept { return parent_ == nullptr; }
+    bool hasFlatFileList() const noexcept;
+    std::span<FileNode* const> flatFileList() const noexcept;
+    void setFlatFileList(NodeArena& arena, std::span<FileNode* const> nodes);
+    NodeStore* store() const noexcept;  // the store of this node's root (null when not a store root)
+
+    int32_t sortNameIndex() const noexcept { return std::atomic_ref<int32_t>(const_cast<int32_t&>(sortNameIndex_)).load(std::memory_order_relaxed); }
+    void setSortNameIndex(int32_t v) noexcept { std::atomic_ref<int32_t>(sortNameIndex_).store(v, std::memory_order_relaxed); }
+
+    // Display grouping of loose files. The group node lives in the returned handle's own store;
+    // its children are the real folder's files, which it does not own.
+    struct Grouped {
+        std::vector<FileNode*> nodes;
+        std::shared_ptr<FileNode> group;  // null when nothing was grouped
+    };
+    Grouped groupedChildren(int minGroupSize = defaultMinGroupSize) const;
+
+    // Numbering in name order (see NameSort.hpp).
+    void assignSortNameIndices();
+    void assignSortNameIndex(int32_t& counter);
+
+private:
+    friend class NodeArena;
+    FileNode(bool isDir, bool withFolderData) noexcept;
+
+    char16_t* nameData() const noexcept { return std::atomic_ref<char16_t*>(const_cast<char16_t*&>(name_)).load(std::memory_order_relaxed); }
+    void setFlag(uint8_t bit, bool on) noexcept;
+
+    char16_t* name_ = nullptr;       // units; the Int32 length sits in the two units before them
+    FileNode* parent_ = nullptr;
+    DuplicateGroup* dupGroup_ = nullptr;
+    int32_t sortNameIndex_ = 0;
+    uint8_t flags_ = 0;
+};
+
+// One per directory entry; millions live at once.
+static_assert(sizeof(FileNode) <= 72, "FileNode grew past its budget");
+
+// A bump allocator for nodes, names and child arrays. One builder thread uses an arena at a time;
+// the arena belongs to its NodeStore and lives as long as the store.
+class NodeArena final {
+public:
+    explicit NodeArena(NodeStore& store) : store_(store) {}
+    NodeArena(const NodeArena&) = delete;
+    NodeArena& operator=(const NodeArena&) = delete;
+    ~NodeArena();
+
+    // The name is decoded from UTF-8 straight into the node's buffer (invalid bytes escaped).
+    FileNode* makeNode(std::string_view nameUTF8, bool isDir, int64_t fileSize, int64_t allocSize,
+                       int32_t modifiedDateRaw);
+    FileNode* makeNode16(std::u16string_view name, bool isDir, int64_t fileSize, int64_t allocSize,
+                         int32_t modifiedDateRaw);
+    // A root: always carries folder data (even when it is a file) and is registered with the store.
+    FileNode* makeRoot(std::string_view nameUTF8, bool isDir, int64_t fileSize, int64_t allocSize,
+                       int32_t modifiedDateRaw);
+    FileNode* makeRoot16(std::u16string_view name, bool isDir, int64_t fileSize, int64_t allocSize,
+                         int32_t modifiedDateRaw);
+
+    void* allocate(size_t bytes, size_t align = alignof(void*));
+    char16_t* allocateName(std::u16string_view units);
+    NodeStore& store() const { return store_; }
+    size_t bytesReserved() const noexcept { return reserved_; }
+
+private:
+    FileNode* construct(bool isDir, bool folderData, size_t nameCapacityUnits);
+    NodeStore& store_;
+    std::vector<std::unique_ptr<std::byte[]>> chunks_;
+    std::byte* cur_ = nullptr;
+    std::byte* end_ = nullptr;
+    size_t nextChunk_ = 4096;
+    size_t reserved_ = 0;
+};
+
+// Owns the memory of one or more trees. Dropping the store releases every node at once; nodes
+// only reach outside the arena through their duplicate group, which the store gives back.
+class NodeStore final : public std::enable_shared_from_this<NodeStore> {
+public:
+    static std::shared_ptr<NodeStore> create();
+    NodeStore(const NodeStore&) = delete;
+    NodeStore& operator=(const NodeStore&) = delete;
+    ~NodeStore();
+
+    // A new arena for one builder thread. Thread-safe.
+    NodeArena& makeArena();
+    // Arena memory for late changes on the main thread (renames). Thread-safe.
+    char16_t* allocateLateName(std::u16string_view units);
+    // A shared handle to a root that keeps this store alive.
+    std::shared_ptr<FileNode> handle(FileNode* root);
+    const std::vector<FileNode*>& roots() const { return roots_; }
+    size_t bytesReserved() const;
+
+private:
+    NodeStore();
+    friend class NodeArena;
+    void registerRoot(FileNode* root);
+    struct Locked;
+    struct LockedDeleter { void operator()(Locked*) const; };
+    std::unique_ptr<Locked, LockedDeleter> locked_;
+    std::vector<FileNode*> roots_;  // guarded by locked_
+};
+
+using RootRef = std::shared_ptr<FileNode>;
+
+}  // namespace zelvane
