@@ -270,14 +270,18 @@ bool decodeRow(std::string_view line, char delimiter, PathStorage& storage, Loca
     const char* close = findClosingQuote(begin + 1, end);
     if (!close) return false;
     std::string_view raw(begin + 1, size_t(close - begin - 1));
+    // A path that starts with "/" was written on a system like this one, where a backslash and a
+    // trailing dot are ordinary characters of a name: changing them would point the node at another
+    // file. Other paths (drive letters, relative paths) come from systems that use them as written.
+    const bool posixPath = !raw.empty() && raw[0] == '/';
     std::string_view path = raw;
-    if (raw.find_first_of("\"\\") != std::string_view::npos) {
+    if (raw.find_first_of(posixPath ? "\"" : "\"\\") != std::string_view::npos) {
         char* out = storage.allocate(raw.size());
         size_t n = 0;
         for (size_t i = 0; i < raw.size(); ++i) {
             char c = raw[i];
             if (c == '"') ++i;  // the second of a pair (findClosingQuote left only pairs inside)
-            out[n++] = c == '\\' ? '/' : c;
+            out[n++] = (c == '\\' && !posixPath) ? '/' : c;
         }
         path = std::string_view(out, n);
     }
@@ -303,7 +307,10 @@ bool decodeRow(std::string_view line, char delimiter, PathStorage& storage, Loca
         row.subFolderDirCount = integerOrZero<int32_t>(fields.next());
     } else {
         row.isDir = false;
-        if (path.size() >= 2 && path.back() == '.') path.remove_suffix(1);
+        if (!posixPath && path.size() >= 2 && path.back() == '.') {
+            if (!hasOnlyPlainComponents(path)) return false;  // "a/." must not become "a"
+            path.remove_suffix(1);
+        }
         row.subFolderFileCount = 0;
         row.subFolderDirCount = 0;
     }
