@@ -1,5 +1,7 @@
 #include "FileTypesCSVExporter.hpp"
 
+#include "Localization.hpp"
+
 #include <QMimeDatabase>
 #include <QMimeType>
 
@@ -23,7 +25,7 @@ QString upperCasedIndependentOfLocale(const QString& text) {
 }  // namespace
 
 QString fileTypeDescription(const QString& extension) {
-    if (extension.isEmpty()) return QStringLiteral("(No Extension)");
+    if (extension.isEmpty()) return localized("(No Extension)");
 
     // Only a type named by a file-name pattern counts: the database's catch-all for unknown
     // data and folder types are no description of the extension.
@@ -34,7 +36,7 @@ QString fileTypeDescription(const QString& extension) {
         const QString comment = type.comment();
         if (!comment.isEmpty()) return comment;
     }
-    return QStringLiteral("%1 File").arg(upperCasedIndependentOfLocale(extension));
+    return fillPlaceholders(localized("%@ File"), {upperCasedIndependentOfLocale(extension)});
 }
 
 }  // namespace zelvane
