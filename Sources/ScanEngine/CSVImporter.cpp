@@ -5,14 +5,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <deque>
 #include <limits>
 #include <memory>
 #include <mutex>
 #include <span>
 #include <thread>
+#include <unordered_map>
 
 #include "CivilTime.hpp"
 
@@ -33,33 +36,83 @@ int activeProcessorCount() {
     return n > 0 ? int(n) : 1;
 }
 
-// 0 or the errno of the failure.
-int readWholeFile(const std::string& path, std::string& out) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno;
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) return errno;
-    if (S_ISDIR(st.st_mode)) return EISDIR;
-    size_t capacity = st.st_size > 0 ? size_t(st.st_size) + 1 : 65536;
-    out.resize(capacity);
-    size_t used = 0;
-    for (;;) {
-        if (used == out.size()) out.resize(out.size() * 2);
-        ssize_t n = ::read(fd, out.data() + used, out.size() - used);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return errno;
+// The whole file in one buffer. Large files are read by several threads at once: the copy out of
+// the page cache and the first touch of the buffer's pages then run in parallel.
+class FileBytes final {
+public:
+    std::string_view view() const { return {data_.get(), size_}; }
+
+    // 0 or the errno of the failure.
+    int read(const std::string& path, int workers) {
+        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return errno;
+        struct Closer {
+            int fd;
+            ~Closer() { ::close(fd); }
+        } closer{fd};
+        struct stat st {};
+        if (::fstat(fd, &st) != 0) return errno;
+        if (S_ISDIR(st.st_mode)) return EISDIR;
+        if (!S_ISREG(st.st_mode) || st.st_size <= 0) return readSequentially(fd);
+        const size_t expected = size_t(st.st_size);
+        constexpr size_t kPiece = size_t(16) << 20;
+        const size_t pieces = (expected + kPiece - 1) / kPiece;
+        data_.reset(new char[expected]);
+        size_ = expected;
+        std::atomic<size_t> next{0};
+        std::atomic<int> failure{0};
+        std::atomic<bool> changed{false};
+        auto work = [&] {
+            for (size_t p; (p = next.fetch_add(1)) < pieces && !failure && !changed;) {
+                size_t at = p * kPiece, end = std::min(expected, at + kPiece);
+                while (at < end) {
+                    ssize_t n = ::pread(fd, data_.get() + at, end - at, off_t(at));
+                    if (n < 0 && errno == EINTR) continue;
+                    if (n < 0) failure = errno;
+                    if (n == 0) changed = true;  // the file shrank while being read
+                    if (n <= 0) break;
+                    at += size_t(n);
+                }
+            }
+        };
+        {
+            std::vector<std::jthread> threads;
+            for (size_t i = 1; i < std::min<size_t>(pieces, size_t(std::max(1, workers))); ++i) threads.emplace_back(work);
+            work();
         }
-        if (n == 0) break;
-        used += size_t(n);
+        if (failure) return failure;
+        char probe;
+        ssize_t more = ::pread(fd, &probe, 1, off_t(expected));
+        if (more < 0) return errno;
+        if (!changed && more == 0) return 0;
+        return readSequentially(fd);  // it changed size under us: take what is there now
     }
-    out.resize(used);
-    return 0;
-}
+
+private:
+    int readSequentially(int fd) {
+        std::vector<char> bytes;
+        size_t used = 0;
+        off_t offset = 0;
+        for (;;) {
+            if (used == bytes.size()) bytes.resize(std::max<size_t>(65536, bytes.size() * 2));
+            ssize_t n = ::pread(fd, bytes.data() + used, bytes.size() - used, offset);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return errno;
+            }
+            if (n == 0) break;
+            used += size_t(n);
+            offset += n;
+        }
+        data_.reset(new char[std::max<size_t>(used, 1)]);
+        if (used) std::memcpy(data_.get(), bytes.data(), used);
+        size_ = used;
+        return 0;
+    }
+
+    std::unique_ptr<char[]> data_;
+    size_t size_ = 0;
+};
 
 // The first double quote at or after `p` that is not one of an escaped pair, or null.
 const char* findClosingQuote(const char* p, const char* end) {
@@ -190,6 +243,8 @@ private:
 
 struct ParsedRow {
     std::string_view path;  // normalised: "/" separators, no trailing "/" (but "/" itself)
+    uint64_t nameHash = 0;  // of the bytes after the last "/", computed here on the decode workers
+    FileNode* node = nullptr;  // made by the decode worker for a row below some folder, row applied
     int64_t size = 0;
     int64_t allocSize = 0;
     int32_t modifiedDateRaw = kPackedUnixEpoch;
@@ -229,20 +284,18 @@ private:
 // make the node's path resolve elsewhere, and a NUL byte would cut it short, so a later file action
 // could reach a file the user never saw.
 bool hasOnlyPlainComponents(std::string_view path) {
-    if (std::memchr(path.data(), '\0', path.size())) return false;
+    if (path.empty()) return false;
     bool any = false;
-    size_t i = 0;
-    if (!path.empty() && path[0] == '/') {
-        any = true;
-        i = 1;
-    }
-    while (i < path.size()) {
-        size_t j = path.find('/', i);
-        if (j == std::string_view::npos) j = path.size();
-        std::string_view c = path.substr(i, j - i);
-        if (c == "." || c == "..") return false;
-        if (!c.empty()) any = true;
-        i = j + 1;
+    size_t start = 0;
+    for (size_t i = 0; i <= path.size(); ++i) {
+        char c = i < path.size() ? path[i] : '/';
+        if (c == '\0') return false;
+        if (c != '/') continue;
+        size_t len = i - start;
+        if (len == 1 && path[start] == '.') return false;
+        if (len == 2 && path[start] == '.' && path[start + 1] == '.') return false;
+        if (len > 0 || i == 0) any = true;
+        start = i + 1;
     }
     return any;
 }
@@ -262,6 +315,9 @@ void splitPathComponents(std::string_view path, std::vector<std::string_view>& o
     }
 }
 
+inline uint64_t hashName(std::string_view name) { return std::hash<std::string_view>{}(name); }
+
+
 bool decodeRow(std::string_view line, char delimiter, PathStorage& storage, LocalOffsetCache& offsets,
                ParsedRow& row) {
     if (line.empty() || line[0] != '"') return false;
@@ -275,7 +331,9 @@ bool decodeRow(std::string_view line, char delimiter, PathStorage& storage, Loca
     // file. Other paths (drive letters, relative paths) come from systems that use them as written.
     const bool posixPath = !raw.empty() && raw[0] == '/';
     std::string_view path = raw;
-    if (raw.find_first_of(posixPath ? "\"" : "\"\\") != std::string_view::npos) {
+    bool rewrite = false;
+    for (char c : raw) rewrite |= (c == '"') | (c == '\\' && !posixPath);
+    if (rewrite) {
         char* out = storage.allocate(raw.size());
         size_t n = 0;
         for (size_t i = 0; i < raw.size(); ++i) {
@@ -316,6 +374,7 @@ bool decodeRow(std::string_view line, char delimiter, PathStorage& storage, Loca
     }
     if (!hasOnlyPlainComponents(path)) return false;
     row.path = path;
+    row.nameHash = hashName(path.substr(path.rfind('/') + 1));
     return true;
 }
 
@@ -348,8 +407,23 @@ private:
     const CSVImportProgressHandler& callback_;
 };
 
+void applyRow(FileNode& node, const ParsedRow& row) {
+    node.modifiedDateRaw = row.modifiedDateRaw;
+    node.dosAttributes = row.dosAttributes;
+    // Only a file's space can be counted elsewhere: on a folder the flag would later make
+    // subtractContributionFromAncestors leave its whole subtree in the ancestors' totals.
+    node.setDoNotCountAllocated(!row.isDir && !node.isDir() && row.doNotCountAllocated);
+    if (row.isDir) {
+        node.setSubFolderTotals({row.size, row.allocSize, row.subFolderFileCount, row.subFolderDirCount});
+    } else {
+        node.fileSize = row.size;
+        node.allocSize = row.allocSize;
+    }
+}
+
 // One worker's share of the decode. Each worker writes only its own slot.
 struct DecodeSlot {
+    NodeArena* arena = nullptr;
     std::vector<ParsedRow> rows;
     PathStorage storage;
     int64_t files = 0;
@@ -366,6 +440,14 @@ void decodeRange(std::span<const std::string_view> lines, size_t from, size_t to
     for (size_t i = from; i < to; ++i) {
         pendingBytes += int64_t(lines[i].size()) + 1;
         if (decodeRow(lines[i], delimiter, slot.storage, offsets, row)) {
+            // Nodes below a folder are made here, in parallel; the build only links them. A node
+            // is wasted when its row names a folder that already exists, which is rare.
+            size_t slash = row.path.rfind('/');
+            row.node = nullptr;
+            if (slash != std::string_view::npos && slash + 1 < row.path.size()) {
+                row.node = slot.arena->makeNode(row.path.substr(slash + 1), row.isDir, 0, 0, kPackedUnixEpoch);
+                applyRow(*row.node, row);
+            }
             slot.rows.push_back(row);
             if (row.isDir) {
                 ++pendingFolders;
@@ -389,71 +471,103 @@ void decodeRange(std::span<const std::string_view> lines, size_t from, size_t to
     if (!justReported && counter && to > from) counter->advance(pendingFiles, pendingFolders, pendingBytes);
 }
 
-// Folders by (parent, name): the importer's one-pass way to find where a row belongs without
-// searching children. Open addressing; names are views into the imported bytes.
+// Folders by parent, then by name: the importer's one-pass way to find where a row belongs without
+// searching children. Each parent with subfolders has its own small table, so the rows of one folder
+// (which follow each other) keep probing the same few cache lines. Names are views into the
+// imported bytes.
 class FolderTable final {
 public:
-    FolderTable() : slots_(1024) {}
-
-    static uint64_t hashOf(const FileNode* parent, std::string_view name) {
-        return std::hash<std::string_view>{}(name) ^ (uint64_t(reinterpret_cast<uintptr_t>(parent)) * 0x9E3779B97F4A7C15ull);
-    }
-
-    FileNode* find(const FileNode* parent, std::string_view name, uint64_t hash) const {
-        size_t mask = slots_.size() - 1;
-        for (size_t i = hash & mask;; i = (i + 1) & mask) {
-            const Slot& s = slots_[i];
-            if (!s.folder) return nullptr;
-            if (s.hash == hash && s.parent == parent && s.name == name) return s.folder;
+    // A parent's named subfolders (parent null: the roots).
+    class Names final {
+    public:
+        FileNode* find(std::string_view name, uint64_t hash) const {
+            if (slots_.empty()) return nullptr;
+            size_t mask = slots_.size() - 1;
+            for (size_t i = hash & mask;; i = (i + 1) & mask) {
+                const Slot& s = slots_[i];
+                if (!s.folder) return nullptr;
+                if (s.hash == hash && s.name == name) return s.folder;
+            }
         }
+
+        // A later folder of the same name replaces the earlier registration.
+        void insert(std::string_view name, uint64_t hash, FileNode* folder) {
+            if ((used_ + 1) * 2 > slots_.size()) grow();
+            size_t mask = slots_.size() - 1;
+            for (size_t i = hash & mask;; i = (i + 1) & mask) {
+                Slot& s = slots_[i];
+                if (!s.folder) {
+                    s = {hash, name, folder};
+                    ++used_;
+                    return;
+                }
+                if (s.hash == hash && s.name == name) {
+                    s.folder = folder;
+                    return;
+                }
+            }
+        }
+
+    private:
+        struct Slot {
+            uint64_t hash = 0;
+            std::string_view name;
+            FileNode* folder = nullptr;
+        };
+
+        void grow() {
+            std::vector<Slot> old(std::max<size_t>(4, slots_.size() * 2));
+            old.swap(slots_);
+            size_t mask = slots_.size() - 1;
+            for (const Slot& s : old) {
+                if (!s.folder) continue;
+                size_t i = s.hash & mask;
+                while (slots_[i].folder) i = (i + 1) & mask;
+                slots_[i] = s;
+            }
+        }
+
+        std::vector<Slot> slots_;
+        size_t used_ = 0;
+    };
+
+    // The names registered under `parent`, or null when it has none yet.
+    const Names* namesOf(const FileNode* parent) {
+        if (parent != cachedParent_ || !cacheValid_) {
+            auto it = byParent_.find(parent);
+            cachedParent_ = parent;
+            cachedNames_ = it == byParent_.end() ? nullptr : &tables_[it->second];
+            cacheValid_ = true;
+        }
+        return cachedNames_;
     }
 
-    // A later folder of the same name under the same parent replaces the earlier registration.
+    FileNode* find(const FileNode* parent, std::string_view name, uint64_t hash) {
+        const Names* names = namesOf(parent);
+        return names ? names->find(name, hash) : nullptr;
+    }
+
     void insert(const FileNode* parent, std::string_view name, uint64_t hash, FileNode* folder) {
-        if ((used_ + 1) * 2 > slots_.size()) grow();
-        size_t mask = slots_.size() - 1;
-        for (size_t i = hash & mask;; i = (i + 1) & mask) {
-            Slot& s = slots_[i];
-            if (!s.folder) {
-                s = {hash, parent, name, folder};
-                ++used_;
-                return;
-            }
-            if (s.hash == hash && s.parent == parent && s.name == name) {
-                s.folder = folder;
-                return;
-            }
+        auto [it, added] = byParent_.try_emplace(parent, tables_.size());
+        if (added) {
+            tables_.emplace_back();
+            cacheValid_ = false;
         }
+        tables_[it->second].insert(name, hash, folder);
     }
 
 private:
-    struct Slot {
-        uint64_t hash = 0;
-        const FileNode* parent = nullptr;
-        std::string_view name;
-        FileNode* folder = nullptr;
-    };
-
-    void grow() {
-        std::vector<Slot> old(slots_.size() * 2);
-        old.swap(slots_);
-        size_t mask = slots_.size() - 1;
-        for (const Slot& s : old) {
-            if (!s.folder) continue;
-            size_t i = s.hash & mask;
-            while (slots_[i].folder) i = (i + 1) & mask;
-            slots_[i] = s;
-        }
-    }
-
-    std::vector<Slot> slots_;
-    size_t used_ = 0;
+    std::deque<Names> tables_;  // stable addresses for the cached pointer
+    std::unordered_map<const FileNode*, size_t> byParent_;
+    const FileNode* cachedParent_ = nullptr;
+    const Names* cachedNames_ = nullptr;
+    bool cacheValid_ = false;
 };
 
 // Rebuilds the trees in one pass over the rows in file order.
 class TreeBuilder final {
 public:
-    TreeBuilder() : store_(NodeStore::create()), arena_(store_->makeArena()) {}
+    explicit TreeBuilder(std::shared_ptr<NodeStore> store) : store_(std::move(store)), arena_(store_->makeArena()) {}
 
     // Returns false when cancelled.
     bool build(std::span<const DecodeSlot> slots, int64_t fileRows, int64_t folderRows, bool csvHasFiles,
@@ -461,9 +575,16 @@ public:
         const size_t rowCount = size_t(fileRows + folderRows);
         bool completed = true;
         size_t i = 0;
-        std::vector<std::string_view> comps;
         for (const DecodeSlot& slot : slots) {
-            for (const ParsedRow& row : slot.rows) {
+            const size_t count = slot.rows.size();
+            for (size_t j = 0; j < count; ++j) {
+                const ParsedRow& row = slot.rows[j];
+                // The rows' paths lie far apart in a buffer last read on other cores.
+                if (j + 16 < count) {
+                    const std::string_view ahead = slot.rows[j + 16].path;
+                    __builtin_prefetch(ahead.data());
+                    __builtin_prefetch(ahead.data() + ahead.size() - 1);
+                }
                 if (i % kReportEvery == 0) {
                     if (onProgress) {
                         int pct = kDecodePercent + int(double(i) / double(rowCount) * double(100 - kDecodePercent));
@@ -475,8 +596,7 @@ public:
                     }
                 }
                 ++i;
-                splitPathComponents(row.path, comps);
-                addRow(row, comps);
+                addRow(row);
             }
             if (!completed) break;
         }
@@ -493,38 +613,62 @@ public:
     }
 
 private:
-    void addRow(const ParsedRow& row, const std::vector<std::string_view>& comps) {
-        std::string_view name = comps.back();
-        std::span<const std::string_view> parentComps(comps.data(), comps.size() - 1);
+    // Rows of one folder follow each other, so the parent is usually the previous row's: that is
+    // seen from the bytes before the last "/" without splitting the path. Otherwise only the
+    // components after those the previous parent shares are looked up.
+    void addRow(const ParsedRow& row) {
+        std::string_view path = row.path;
+        size_t slash = path.rfind('/');
+        const bool simple = slash != std::string_view::npos && slash + 1 < path.size();
+        std::string_view name;
         FileNode* parent;
-        if (havePrevious_ && std::equal(parentComps.begin(), parentComps.end(), prevParentComps_.begin(),
-                                        prevParentComps_.end())) {
+        uint64_t nameHash = row.nameHash;
+        if (simple && havePrefix_ && path.substr(0, std::max<size_t>(slash, 1)) == prevPrefix_) {
+            name = path.substr(slash + 1);
             parent = prevParent_;
         } else {
-            parent = ancestorFolder(parentComps);
-            prevParentComps_.assign(parentComps.begin(), parentComps.end());
+            splitPathComponents(path, comps_);
+            name = comps_.back();
+            if (!simple) nameHash = hashName(name);
+            parent = ancestorFolder(std::span<const std::string_view>(comps_.data(), comps_.size() - 1));
+            havePrefix_ = simple;
+            if (simple) prevPrefix_ = path.substr(0, std::max<size_t>(slash, 1));
             prevParent_ = parent;
-            havePrevious_ = true;
         }
-        uint64_t hash = FolderTable::hashOf(parent, name);
-        FileNode* node = folders_.find(parent, name, hash);
-        if (!node) {
+        uint64_t hash = nameHash;
+        if (FileNode* existing = folders_.find(parent, name, hash)) {
+            applyRow(*existing, row);
+            return;
+        }
+        FileNode* node = row.node;
+        if (node && simple) {
+            parent->appendChild(arena_, node);
+        } else {
             node = makeNode(parent, name, row.isDir);
-            if (row.isDir) folders_.insert(parent, name, hash, node);
+            applyRow(*node, row);
         }
-        apply(*node, row);
+        if (row.isDir) folders_.insert(parent, name, hash, node);
     }
 
+    // The folder of these components, made (with its missing ancestors) when not there yet.
+    // Registrations are never replaced once made, so the previous chain stays valid.
     FileNode* ancestorFolder(std::span<const std::string_view> comps) {
-        FileNode* current = nullptr;
-        for (std::string_view c : comps) {
-            uint64_t hash = FolderTable::hashOf(current, c);
+        size_t shared = 0;
+        while (shared < comps.size() && shared < chainNames_.size() && comps[shared] == chainNames_[shared]) ++shared;
+        chainNames_.resize(shared);
+        chain_.resize(shared);
+        FileNode* current = shared ? chain_.back() : nullptr;
+        for (size_t i = shared; i < comps.size(); ++i) {
+            std::string_view c = comps[i];
+            uint64_t hash = hashName(c);
             FileNode* f = folders_.find(current, c, hash);
             if (!f) {
                 f = makeNode(current, c, true);
                 folders_.insert(current, c, hash, f);
             }
             current = f;
+            chainNames_.push_back(c);
+            chain_.push_back(f);
         }
         return current;
     }
@@ -540,27 +684,16 @@ private:
         return n;
     }
 
-    static void apply(FileNode& node, const ParsedRow& row) {
-        node.modifiedDateRaw = row.modifiedDateRaw;
-        node.dosAttributes = row.dosAttributes;
-        // Only a file's space can be counted elsewhere: on a folder the flag would later make
-        // subtractContributionFromAncestors leave its whole subtree in the ancestors' totals.
-        node.setDoNotCountAllocated(!row.isDir && !node.isDir() && row.doNotCountAllocated);
-        if (row.isDir) {
-            node.setSubFolderTotals({row.size, row.allocSize, row.subFolderFileCount, row.subFolderDirCount});
-        } else {
-            node.fileSize = row.size;
-            node.allocSize = row.allocSize;
-        }
-    }
-
     std::shared_ptr<NodeStore> store_;
     NodeArena& arena_;
     FolderTable folders_;
     std::vector<FileNode*> roots_;
-    std::vector<std::string_view> prevParentComps_;
+    std::vector<std::string_view> comps_;
+    std::vector<std::string_view> chainNames_;
+    std::vector<FileNode*> chain_;
+    std::string_view prevPrefix_;
     FileNode* prevParent_ = nullptr;
-    bool havePrevious_ = false;
+    bool havePrefix_ = false;
 };
 
 bool isHeaderLine(std::string_view line, char delimiter) {
@@ -653,6 +786,8 @@ CSVImportOutcome importFromCSVData(std::string_view data, char delimiter, const 
     const size_t chunk = std::max<size_t>(1, (n + w - 1) / w);
     const size_t used = n == 0 ? 0 : (n + chunk - 1) / chunk;
     std::vector<DecodeSlot> slots(used);
+    auto store = NodeStore::create();
+    for (DecodeSlot& slot : slots) slot.arena = &store->makeArena();
     std::unique_ptr<CSVImportProgressCounter> counter;
     if (onProgress) counter = std::make_unique<CSVImportProgressCounter>(int64_t(data.size()), onProgress);
     {
@@ -680,7 +815,7 @@ CSVImportOutcome importFromCSVData(std::string_view data, char delimiter, const 
         return outcome;
     }
 
-    TreeBuilder builder;
+    TreeBuilder builder(std::move(store));
     builder.build(slots, fileRows, folderRows, fileRows > 0, onProgress, isCancelled);
     outcome.result.roots = builder.roots();
     if (header && sample) outcome.result.driveCapacity = extractDriveCapacity(*header, *sample, delimiter);
@@ -690,13 +825,13 @@ CSVImportOutcome importFromCSVData(std::string_view data, char delimiter, const 
 
 CSVImportOutcome importFromCSV(const std::string& path, const CSVImportProgressHandler& onProgress,
                                const CSVImportCancelQuery& isCancelled) {
-    std::string data;
-    if (int err = readWholeFile(path, data)) {
+    FileBytes data;
+    if (int err = data.read(path, activeProcessorCount())) {
         CSVImportOutcome outcome;
         outcome.error = CSVImportError{CSVImportError::Kind::couldNotReadFile, err};
         return outcome;
     }
-    return importFromCSVData(data, hasTSVExtension(path) ? '\t' : ',', onProgress, isCancelled);
+    return importFromCSVData(data.view(), hasTSVExtension(path) ? '\t' : ',', onProgress, isCancelled);
 }
 
 }  // namespace zelvane

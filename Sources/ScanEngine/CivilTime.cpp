@@ -54,12 +54,12 @@ int64_t unixSecondsFromCivil(const CivilDateTime& c) noexcept {
 }
 
 int64_t LocalOffsetCache::offsetAt(int64_t unixSeconds) noexcept {
-    int64_t hour = floorDiv(unixSeconds, 3600);
-    Slot& slot = slots_[size_t(hour) & (kSlots - 1)];
-    if (slot.hour != hour) {
-        int64_t a = systemOffset(hour * 3600);
-        int64_t b = systemOffset(hour * 3600 + 3599);
-        slot = {hour, int32_t(a), a != b};
+    int64_t day = floorDiv(unixSeconds, 86400);
+    Slot& slot = slots_[size_t(day) & (kSlots - 1)];
+    if (slot.day != day) {
+        int64_t a = systemOffset(day * 86400);
+        int64_t b = systemOffset(day * 86400 + 86399);
+        slot = {day, int32_t(a), a != b};
     }
     return slot.mixed ? systemOffset(unixSeconds) : slot.offset;
 }

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace zelvane {
 
@@ -23,9 +23,9 @@ CivilDateTime civilFromUnixSeconds(int64_t unixSeconds) noexcept;
 // Seconds since 1970 of the given wall-clock fields read as UTC (lenient like daysFromCivil).
 int64_t unixSecondsFromCivil(const CivilDateTime& c) noexcept;
 
-// The local zone's UTC offset, remembered per hour so that a million dates cost a few hundred
-// look-ups of the C library (which takes a process-wide lock each time). An hour whose two ends
-// disagree holds a transition and is always asked afresh; two transitions within one hour do not occur.
+// The local zone's UTC offset, remembered per day so that a million dates cost a few thousand
+// look-ups of the C library (which takes a process-wide lock each time). A day whose two ends
+// disagree holds a transition and is always asked afresh; two transitions within one day do not occur.
 // One instance per thread: it has no lock.
 class LocalOffsetCache final {
 public:
@@ -41,12 +41,12 @@ public:
 
 private:
     struct Slot {
-        int64_t hour = INT64_MIN;
+        int64_t day = INT64_MIN;
         int32_t offset = 0;
         bool mixed = false;
     };
-    static constexpr std::size_t kSlots = 512;
-    std::array<Slot, kSlots> slots_{};
+    static constexpr std::size_t kSlots = 8192;  // 22 years of distinct days
+    std::vector<Slot> slots_ = std::vector<Slot>(kSlots);
 };
 
 }  // namespace zelvane
