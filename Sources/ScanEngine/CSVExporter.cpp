@@ -1,13 +1,18 @@
 #include "CSVExporter.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <condition_variable>
+#include <cstdlib>
 #include <cmath>
 #include <cstring>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "CivilTime.hpp"
@@ -34,9 +39,26 @@ public:
     // 0 or the errno of the failure.
     int open(const std::string& target) {
         target_ = target;
-        size_t slash = target.rfind('/');
-        std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-        std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+        struct stat st {};
+        bool keepMode = false;
+        if (::stat(target.c_str(), &st) == 0) {
+            if (S_ISDIR(st.st_mode)) return EISDIR;
+            if (!S_ISREG(st.st_mode)) {
+                // A device or a pipe (/dev/stdout, say) is written in place: a rename would replace
+                // the special file itself.
+                fd_ = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+                return fd_ < 0 ? errno : 0;
+            }
+            // Through a symbolic link, the file it leads to is replaced and the link stays.
+            if (char* real = ::realpath(target.c_str(), nullptr)) {
+                target_ = real;
+                std::free(real);
+            }
+            keepMode = true;
+        }
+        size_t slash = target_.rfind('/');
+        std::string dir = slash == std::string::npos ? std::string() : target_.substr(0, slash + 1);
+        std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
         if (base.size() > 200) base.resize(200);  // keep the temporary name within NAME_MAX
         uint64_t seed = uint64_t(std::chrono::steady_clock::now().time_since_epoch().count()) ^
                         (uint64_t(::getpid()) << 32) ^ reinterpret_cast<uintptr_t>(this);
@@ -50,6 +72,7 @@ public:
             if (fd >= 0) {
                 fd_ = fd;
                 tempPath_ = std::move(temp);
+                if (keepMode) ::fchmod(fd_, st.st_mode & 07777);
                 return 0;
             }
             if (errno != EEXIST) return errno;
@@ -76,6 +99,7 @@ public:
         fd_ = -1;
         // A failed close may mean lost data (network file systems report write errors here).
         if (::close(fd) != 0) return errno;
+        if (tempPath_.empty()) return 0;
         if (::rename(tempPath_.c_str(), target_.c_str()) != 0) return errno;
         tempPath_.clear();
         return 0;
@@ -84,7 +108,70 @@ public:
 private:
     int fd_ = -1;
     std::string target_;
-    std::string tempPath_;
+    std::string tempPath_;  // empty when writing in place
+};
+
+// Writes each chunk on a thread of its own while the caller formats the next, so an export takes
+// about as long as the slower of the two instead of their sum. One chunk at most is in flight; the
+// writer touches `inFlight_` only while `pending_` is set, the caller only while it is not.
+class ChunkWriterLocked final {
+public:
+    explicit ChunkWriterLocked(ReplacingFileWriter& file) : file_(file), thread_([this] { run(); }) {}
+    ChunkWriterLocked(const ChunkWriterLocked&) = delete;
+    ChunkWriterLocked& operator=(const ChunkWriterLocked&) = delete;
+    ~ChunkWriterLocked() { finish(); }
+
+    // Takes the chunk and leaves an empty buffer (with capacity) in its place. Returns the first
+    // write error so far, after which chunks are dropped.
+    int submit(std::string& chunk) {
+        std::unique_lock lock(mutex_);
+        idle_.wait(lock, [&] { return !pending_; });
+        if (error_) {
+            chunk.clear();
+            return error_;
+        }
+        std::swap(chunk, inFlight_);
+        pending_ = true;
+        work_.notify_one();
+        return 0;
+    }
+
+    // Waits for the last chunk; 0 or the first write error.
+    int finish() {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+            work_.notify_one();
+        }
+        if (thread_.joinable()) thread_.join();
+        return error_;
+    }
+
+private:
+    void run() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            work_.wait(lock, [&] { return pending_ || stop_; });
+            if (!pending_) return;
+            lock.unlock();
+            int err = file_.write(inFlight_.data(), inFlight_.size());
+            lock.lock();
+            inFlight_.clear();
+            if (err && !error_) error_ = err;
+            pending_ = false;
+            idle_.notify_one();
+        }
+    }
+
+    ReplacingFileWriter& file_;
+    std::mutex mutex_;
+    std::condition_variable work_;
+    std::condition_variable idle_;
+    std::string inFlight_;
+    bool pending_ = false;
+    bool stop_ = false;
+    int error_ = 0;
+    std::thread thread_;  // last: starts once the members above exist
 };
 
 inline void appendInt(std::string& out, int64_t v) {
@@ -185,8 +272,8 @@ size_t appendPathBytes(const FileNode& node, std::string& out, std::vector<const
 // costs no allocation once they have grown.
 class CSVRowWriter final {
 public:
-    CSVRowWriter(const CSVExportOptions& o, const DriveCapacityQuery& dc, ReplacingFileWriter* file)
-        : opt_(o), delim_(o.useTabDelimiter ? '\t' : ','), driveCapacity_(dc), file_(file) {
+    CSVRowWriter(const CSVExportOptions& o, const DriveCapacityQuery& dc, ChunkWriterLocked* chunks)
+        : opt_(o), delim_(o.useTabDelimiter ? '\t' : ','), driveCapacity_(dc), chunks_(chunks) {
         out_.reserve(kChunkBytes + 64 * 1024);
         path_.reserve(4096);
     }
@@ -247,8 +334,8 @@ public:
 
     void flush() {
         if (error_ || out_.empty()) return;
-        error_ = file_->write(out_.data(), out_.size());
-        out_.clear();
+        error_ = chunks_->submit(out_);
+        out_.reserve(kChunkBytes + 64 * 1024);
     }
 
 private:
@@ -270,7 +357,7 @@ private:
 
     void endLine() {
         out_.push_back('\n');
-        if (out_.size() >= kChunkBytes && file_) flush();
+        if (out_.size() >= kChunkBytes && chunks_) flush();
     }
 
     void field() { out_.push_back(delim_); }
@@ -404,7 +491,7 @@ private:
     const CSVExportOptions& opt_;
     const char delim_;
     const DriveCapacityQuery& driveCapacity_;
-    ReplacingFileWriter* file_;
+    ChunkWriterLocked* chunks_;
     std::string out_;
     std::string path_;
     std::vector<const FileNode*> chain_;
@@ -423,15 +510,19 @@ std::optional<CSVExportError> exportToCSV(std::span<FileNode* const> roots, cons
         return CSVExportError{CSVExportError::Kind::noFilesOrFoldersSelected, 0};
     ReplacingFileWriter file;
     if (int err = file.open(path)) return CSVExportError{CSVExportError::Kind::couldNotCreateFile, err};
-    CSVRowWriter writer(options, driveCapacity, &file);
-    writer.header();
-    for (const FileNode* root : roots) {
-        if (!root) continue;
-        writer.walk(*root, flat);
-        if (writer.error()) break;
+    int err = 0;
+    {
+        ChunkWriterLocked chunks(file);
+        CSVRowWriter writer(options, driveCapacity, &chunks);
+        writer.header();
+        for (const FileNode* root : roots) {
+            if (!root) continue;
+            writer.walk(*root, flat);
+            if (writer.error()) break;
+        }
+        writer.flush();
+        err = chunks.finish();
     }
-    writer.flush();
-    int err = writer.error();
     if (!err) err = file.commit();
     if (err) return CSVExportError{CSVExportError::Kind::couldNotCreateFile, err};
     return std::nullopt;

@@ -1,9 +1,11 @@
+// Chunks are written on a thread of their own: this program also runs under ThreadSanitizer.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <clocale>
+#include <thread>
 
 #include "CSVExporter.hpp"
 #include "CSVTestSupport.hpp"
@@ -348,4 +350,37 @@ TEST(CSVExport, DriveCapacityOnlyOnRootsThatKnowIt) {
             EXPECT_EQ(row.substr(row.size() - 4), ",,,,") << row;
         }
     }
+}
+
+TEST(CSVExport, LinksPipesAndPermissionsOfTheTarget) {
+    SampleTree t;
+    TempDir dir;
+    std::vector<FileNode*> roots{t.c};
+    const std::string expected =
+        "File Name,Size,Allocated,Modified,Attributes,Files,Folders\n\"/Users/a/sub/c\",2,04096,2020/01/02 03:04:05,0,0,0\n";
+
+    // Through a symbolic link the linked file is replaced (keeping its permissions); the link stays.
+    mkdir((dir / "real").c_str(), 0755);
+    writeFile(dir / "real/data.csv", "old");
+    chmod((dir / "real/data.csv").c_str(), 0640);
+    symlink("real/data.csv", (dir / "link.csv").c_str());
+    ASSERT_FALSE(exportToCSV(roots, kBase, false, {}, dir / "link.csv"));
+    struct stat st {};
+    ASSERT_EQ(lstat((dir / "link.csv").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(readFile(dir / "real/data.csv"), expected);
+    ASSERT_EQ(stat((dir / "real/data.csv").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(listFolder(dir / "real"), std::vector<std::string>{"data.csv"});
+
+    // A pipe is written in place, never replaced by a regular file.
+    ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
+    std::string received;
+    std::thread reader([&] { received = readFile(dir / "pipe"); });
+    auto err = exportToCSV(roots, kBase, false, {}, dir / "pipe");
+    reader.join();
+    EXPECT_FALSE(err);
+    EXPECT_EQ(received, expected);
+    ASSERT_EQ(lstat((dir / "pipe").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
