@@ -139,37 +139,100 @@ inline bool asciiEqualIgnoringCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+inline std::string_view withoutCR(std::string_view line) {
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return line;
+}
+
 // Lines over the raw bytes: a leading byte-order mark is skipped, every LF ends a line and one
 // trailing CR is dropped. File names may hold LF, which the export writes inside the quoted path; a
 // line whose quoted first field does not close is therefore joined with the following ones, as long
 // as the quote that finally closes it is followed by the delimiter or the line end as in a real row.
 // A scan that passes a line's opening quote can only do so as half of an escaped pair, so that
 // line's own scan ends within the line: no byte is scanned more than twice.
-std::vector<std::string_view> splitLines(std::string_view data, char delimiter) {
+//
+// Large inputs are cut into pieces split in parallel into physical lines, each piece marking the
+// lines whose opening quote stays open; only when some line is marked does one pass over all lines
+// join them.
+std::vector<std::string_view> splitLines(std::string_view data, char delimiter, size_t workers) {
+    const char* begin = data.data();
+    const char* end = begin + data.size();
+    if (data.size() >= 3 && std::memcmp(begin, "\xEF\xBB\xBF", 3) == 0) begin += 3;
+    const size_t size = size_t(end - begin);
+    constexpr size_t kMinPiece = size_t(1) << 20;
+    const size_t pieces = std::max<size_t>(1, std::min(workers, size / kMinPiece));
+
+    struct Piece {
+        std::vector<std::string_view> lines;  // open lines keep their CR until joined
+        std::vector<size_t> open;             // indices of lines whose quote stays open
+    };
+    std::vector<Piece> parts(pieces);
+    auto splitPiece = [&](size_t i) {
+        const char* from = begin + size / pieces * i;
+        const char* to = i + 1 == pieces ? end : begin + size / pieces * (i + 1);
+        const char* p = from;
+        if (i > 0 && p[-1] != '\n') {  // the line under way belongs to the piece before
+            auto* lf = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
+            p = lf ? lf + 1 : end;
+        }
+        Piece& piece = parts[i];
+        piece.lines.reserve(size_t(to - from) / 64);
+        while (p < to) {
+            auto* lf = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
+            const char* lineEnd = lf ? lf : end;
+            std::string_view line(p, size_t(lineEnd - p));
+            if (*p == '"' && !findClosingQuote(p + 1, lineEnd)) {
+                piece.open.push_back(piece.lines.size());
+                piece.lines.push_back(line);
+            } else {
+                piece.lines.push_back(withoutCR(line));
+            }
+            p = lf ? lf + 1 : end;
+        }
+    };
+    {
+        std::vector<std::jthread> threads;
+        for (size_t i = 1; i < pieces; ++i) threads.emplace_back(splitPiece, i);
+        splitPiece(0);
+    }
+
+    size_t total = 0;
+    bool anyOpen = false;
+    for (const Piece& piece : parts) {
+        total += piece.lines.size();
+        anyOpen |= !piece.open.empty();
+    }
     std::vector<std::string_view> lines;
-    const char* p = data.data();
-    const char* end = p + data.size();
-    if (data.size() >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0) p += 3;
-    while (p < end) {
-        auto* lf = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
-        const char* lineEnd = lf ? lf : end;
-        if (*p == '"' && !findClosingQuote(p + 1, lineEnd)) {
-            const char* q = findClosingQuote(lineEnd, end);
-            if (q) {
+    lines.reserve(total);
+    if (!anyOpen) {
+        for (const Piece& piece : parts) lines.insert(lines.end(), piece.lines.begin(), piece.lines.end());
+        return lines;
+    }
+    const char* consumedTo = begin;  // physical lines starting before this lie inside a joined line
+    for (const Piece& piece : parts) {
+        size_t nextOpen = 0;
+        for (size_t k = 0; k < piece.lines.size(); ++k) {
+            std::string_view line = piece.lines[k];
+            const bool open = nextOpen < piece.open.size() && piece.open[nextOpen] == k;
+            if (open) ++nextOpen;
+            if (line.data() < consumedTo) continue;
+            if (!open) {
+                lines.push_back(line);
+                continue;
+            }
+            const char* lineEnd = line.data() + line.size();
+            if (const char* q = findClosingQuote(lineEnd, end)) {
                 const char* after = q + 1;
                 bool rowLike = after == end || *after == delimiter || *after == '\n' ||
                                (*after == '\r' && (after + 1 == end || after[1] == '\n'));
                 if (rowLike) {
-                    lf = static_cast<const char*>(std::memchr(after, '\n', size_t(end - after)));
+                    auto* lf = static_cast<const char*>(std::memchr(after, '\n', size_t(end - after)));
                     lineEnd = lf ? lf : end;
+                    consumedTo = lineEnd;
                 }
             }
+            lines.push_back(withoutCR(std::string_view(line.data(), size_t(lineEnd - line.data()))));
         }
-        std::string_view line(p, size_t(lineEnd - p));
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        lines.push_back(line);
-        if (!lf) break;
-        p = lf + 1;
     }
     return lines;
 }
@@ -751,7 +814,8 @@ int32_t parseFixedWidthDate(std::string_view field) {
 CSVImportOutcome importFromCSVData(std::string_view data, char delimiter, const CSVImportProgressHandler& onProgress,
                                    const CSVImportCancelQuery& isCancelled, int workers) {
     CSVImportOutcome outcome;
-    std::vector<std::string_view> lines = splitLines(data, delimiter);
+    const size_t w = size_t(std::max(1, workers > 0 ? workers : activeProcessorCount()));
+    std::vector<std::string_view> lines = splitLines(data, delimiter, w);
     if (lines.empty()) {
         outcome.error = CSVImportError{CSVImportError::Kind::noValidRowsFound, 0};
         return outcome;
@@ -782,7 +846,6 @@ CSVImportOutcome importFromCSVData(std::string_view data, char delimiter, const 
     }
 
     const size_t n = dataLines.size();
-    const size_t w = size_t(std::max(1, workers > 0 ? workers : activeProcessorCount()));
     const size_t chunk = std::max<size_t>(1, (n + w - 1) / w);
     const size_t used = n == 0 ? 0 : (n + chunk - 1) / chunk;
     std::vector<DecodeSlot> slots(used);

@@ -369,3 +369,30 @@ TEST(CSVImport, TreesDeeperThanAnyStack) {
     EXPECT_EQ(outcome.result.roots[0]->subFolderDirCount(), 100000);
     EXPECT_EQ(outcome.result.roots[0]->subFolderTotSize(), 1);
 }
+
+// Large inputs are split into lines in pieces on several threads; joins of names holding line
+// breaks may cross the pieces' borders and must come out as with one thread.
+TEST(CSVImport, SplittingInPiecesMatchesOneThread) {
+    std::string text = kHeader;
+    int withBreaks = 0;
+    for (int i = 0; text.size() < 3'500'000; ++i) {
+        std::string name = "f" + std::to_string(i);
+        if (i % 7 == 0) {
+            name += std::string(size_t(i % 5 + 1), '\n') + "tail";
+            ++withBreaks;
+        }
+        if (i % 11 == 0) name += "\"\"q";
+        text += "\"/r/d" + std::to_string(i / 100) + "/" + name + "\",1,1,,0,0,0" + (i % 3 ? "\n" : "\r\n");
+        if (i % 13 == 0) text += "\"/r/broken,1,1\n";
+    }
+    auto one = importFromCSVData(text, ',', {}, {}, 1);
+    auto many = importFromCSVData(text, ',', {}, {}, 5);
+    ASSERT_FALSE(one.error);
+    ASSERT_FALSE(many.error);
+    auto a = dump(one.result.roots);
+    auto b = dump(many.result.roots);
+    EXPECT_EQ(a, b);
+    int seen = 0;
+    for (const std::string& line : a) seen += line.find("\ntail") != std::string::npos;
+    EXPECT_EQ(seen, withBreaks);
+}
