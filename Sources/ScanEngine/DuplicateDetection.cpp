@@ -37,22 +37,22 @@ size_t lastIndexIgnoringAsciiCase(std::u16string_view text, std::u16string_view 
     return std::u16string_view::npos;
 }
 
-// A decimal integer of at least 1 (optional sign, every unit a digit, fits in 64 bits).
+// A decimal integer of at least 1: optional sign, ASCII digits only, within 64 bits.
 bool isPositiveInteger(std::u16string_view s) {
-    std::string ascii;
-    for (char16_t u : s) {
-        if (u >= 0x80) return false;
-        ascii.push_back(char(u));
+    size_t i = 0;
+    bool negative = false;
+    if (!s.empty() && (s[0] == u'+' || s[0] == u'-')) {
+        negative = s[0] == u'-';
+        i = 1;
     }
-    const char* p = ascii.data();
-    const char* end = p + ascii.size();
-    if (p < end && *p == '+') {
-        ++p;
-        if (p == end || *p < '0' || *p > '9') return false;
+    if (i == s.size()) return false;
+    uint64_t v = 0;
+    for (; i < s.size(); ++i) {
+        if (s[i] < u'0' || s[i] > u'9') return false;
+        if (v > (uint64_t(INT64_MAX) - uint64_t(s[i] - u'0')) / 10) return false;
+        v = v * 10 + uint64_t(s[i] - u'0');
     }
-    int64_t v = 0;
-    auto r = std::from_chars(p, end, v);
-    return r.ec == std::errc() && r.ptr == end && v >= 1;
+    return !negative && v >= 1;
 }
 
 std::u16string lowerCased(std::u16string_view s) {
@@ -68,46 +68,13 @@ std::u16string lowerCased(std::u16string_view s) {
     return std::u16string(reinterpret_cast<const char16_t*>(lower.getBuffer()), size_t(lower.length()));
 }
 
-// Keys compare as their canonically composed form, in scalar order: appended as UTF-8, whose byte
-// order is scalar order.
-void appendSortKey(std::u16string_view cleaned, std::string& out) {
-    if (isAscii(cleaned)) {
-        for (char16_t u : cleaned) out.push_back(char(u));
-        return;
-    }
-    UErrorCode status = U_ZERO_ERROR;
-    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
-    icu::UnicodeString us(false, reinterpret_cast<const UChar*>(cleaned.data()), int32_t(cleaned.size()));
-    if (U_SUCCESS(status)) {
-        icu::UnicodeString composed = nfc->normalize(us, status);
-        if (U_SUCCESS(status)) {
-            appendNameBytes(std::u16string_view(reinterpret_cast<const char16_t*>(composed.getBuffer()),
-                                                size_t(composed.length())),
-                            out);
-            return;
-        }
-    }
-    appendNameBytes(cleaned, out);
-}
-
-struct Keyed {
-    size_t keyOffset;
-    uint32_t keyLength;
-    FileNode* node;
-    int64_t size;
-    int32_t modified;
-    int32_t files;
-    int32_t dirs;
+// The name split at its last "." with the copy decoration taken off the base; views into the name.
+struct CleanedParts {
+    std::u16string_view base;
+    std::u16string_view ext;
 };
 
-}  // namespace
-
-std::optional<DuplicateMethod> duplicateMethodFromRaw(int raw) {
-    if (raw < 0 || raw > 2) return std::nullopt;
-    return DuplicateMethod(raw);
-}
-
-std::u16string cleanedFilenameForDupMatch(std::u16string_view name) {
+CleanedParts cleanParts(std::u16string_view name) {
     size_t dot = name.rfind(u'.');
     std::u16string_view base = dot == std::u16string_view::npos ? name : name.substr(0, dot);
     std::u16string_view ext = dot == std::u16string_view::npos ? std::u16string_view() : name.substr(dot);
@@ -126,8 +93,57 @@ std::u16string cleanedFilenameForDupMatch(std::u16string_view name) {
         size_t at = lastIndexIgnoringAsciiCase(base, u" copy ");
         if (at != std::u16string_view::npos && isPositiveInteger(base.substr(at + 6))) base = base.substr(0, at);
     }
-    std::u16string joined(base);
-    joined.append(ext);
+    return {base, ext};
+}
+
+// Keys compare as their canonically composed form, in scalar order: appended as UTF-8, whose byte
+// order is scalar order. Plain ASCII names, the common case, need neither ICU nor a copy.
+void appendSortKey(const CleanedParts& parts, std::string& out) {
+    if (isAscii(parts.base) && isAscii(parts.ext)) {
+        for (std::u16string_view piece : {parts.base, parts.ext})
+            for (char16_t u : piece) out.push_back(char(u >= u'A' && u <= u'Z' ? u + 32 : u));
+        return;
+    }
+    std::u16string joined(parts.base);
+    joined.append(parts.ext);
+    std::u16string lower = lowerCased(joined);
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+    icu::UnicodeString us(false, reinterpret_cast<const UChar*>(lower.data()), int32_t(lower.size()));
+    if (U_SUCCESS(status)) {
+        icu::UnicodeString composed = nfc->normalize(us, status);
+        if (U_SUCCESS(status)) {
+            appendNameBytes(std::u16string_view(reinterpret_cast<const char16_t*>(composed.getBuffer()),
+                                                size_t(composed.length())),
+                            out);
+            return;
+        }
+    }
+    appendNameBytes(lower, out);
+}
+
+struct Keyed {
+    uint64_t keyPrefix;  // the key's first 8 bytes, big-endian, zero-padded: most comparisons end here
+    size_t keyOffset;
+    uint32_t keyLength;
+    FileNode* node;
+    int64_t size;
+    int32_t modified;
+    int32_t files;
+    int32_t dirs;
+};
+
+}  // namespace
+
+std::optional<DuplicateMethod> duplicateMethodFromRaw(int raw) {
+    if (raw < 0 || raw > 2) return std::nullopt;
+    return DuplicateMethod(raw);
+}
+
+std::u16string cleanedFilenameForDupMatch(std::u16string_view name) {
+    CleanedParts parts = cleanParts(name);
+    std::u16string joined(parts.base);
+    joined.append(parts.ext);
     return lowerCased(joined);
 }
 
@@ -145,13 +161,22 @@ std::vector<DupGroupRef> detectDuplicates(std::span<FileNode* const> nodes, Dupl
     list.reserve(nodes.size());
     for (FileNode* n : nodes) {
         size_t at = keys.size();
-        appendSortKey(cleanedFilenameForDupMatch(n->nameUnits()), keys);
-        list.push_back({at, uint32_t(keys.size() - at), n, n->effectiveSize(), n->modifiedDateRaw,
+        appendSortKey(cleanParts(n->nameUnits()), keys);
+        uint64_t prefix = 0;
+        for (size_t i = 0; i < 8; ++i)
+            prefix = (prefix << 8) | (at + i < keys.size() ? static_cast<unsigned char>(keys[at + i]) : 0u);
+        list.push_back({prefix, at, uint32_t(keys.size() - at), n, n->effectiveSize(), n->modifiedDateRaw,
                         n->subFolderFileCount(), n->subFolderDirCount()});
     }
     auto keyOf = [&](const Keyed& k) { return std::string_view(keys).substr(k.keyOffset, k.keyLength); };
+    // Names hold no NUL byte, so the zero padding orders a short key before its extensions.
+    auto compareKeys = [&](const Keyed& a, const Keyed& b) {
+        if (a.keyPrefix != b.keyPrefix) return a.keyPrefix < b.keyPrefix ? -1 : 1;
+        if (a.keyLength <= 8 && b.keyLength <= 8) return 0;
+        return keyOf(a).compare(keyOf(b));
+    };
     std::stable_sort(list.begin(), list.end(), [&](const Keyed& a, const Keyed& b) {
-        if (int c = keyOf(a).compare(keyOf(b)); c != 0) return c < 0;
+        if (int c = compareKeys(a, b); c != 0) return c < 0;
         if (a.size != b.size) return a.size < b.size;
         return a.modified < b.modified;
     });
@@ -165,7 +190,7 @@ std::vector<DupGroupRef> detectDuplicates(std::span<FileNode* const> nodes, Dupl
             continue;
         }
         // Dates are whole seconds, so "less than a second apart" means the same second.
-        bool match = previous && keyOf(*previous) == keyOf(e) && previous->size == e.size &&
+        bool match = previous && compareKeys(*previous, e) == 0 && previous->size == e.size &&
                      previous->files == e.files && previous->dirs == e.dirs &&
                      (method != DuplicateMethod::nameSizeDate || previous->modified == e.modified);
         if (!match) {
