@@ -54,6 +54,7 @@ int64_t unixSecondsFromCivil(const CivilDateTime& c) noexcept {
 }
 
 int64_t LocalOffsetCache::offsetAt(int64_t unixSeconds) noexcept {
+    if (slots_.empty()) slots_.resize(kSlots);
     int64_t day = floorDiv(unixSeconds, 86400);
     Slot& slot = slots_[size_t(day) & (kSlots - 1)];
     if (slot.day != day) {

@@ -46,7 +46,7 @@ private:
         bool mixed = false;
     };
     static constexpr std::size_t kSlots = 8192;  // 22 years of distinct days
-    std::vector<Slot> slots_ = std::vector<Slot>(kSlots);
+    std::vector<Slot> slots_;  // made on first use, so that short imports do not pay for it
 };
 
 }  // namespace zelvane
