@@ -176,7 +176,7 @@ std::vector<std::string_view> splitLines(std::string_view data, char delimiter, 
             p = lf ? lf + 1 : end;
         }
         Piece& piece = parts[i];
-        piece.lines.reserve(size_t(to - from) / 64);
+        piece.lines.reserve(size_t(to - from) / 128);
         while (p < to) {
             auto* lf = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
             const char* lineEnd = lf ? lf : end;
