@@ -33,6 +33,22 @@ double worstRatio(std::span<const double> sizes, size_t first, size_t last, doub
     return worst;
 }
 
+// The same value from the row's largest and smallest sizes alone: an item's ratio falls as its
+// length grows towards the thickness and rises beyond it, and lengths grow with sizes, so the
+// worst item is at one end. Falls back to the full walk when the smallest item is negligible.
+double worstRatioOfRow(std::span<const double> sizes, size_t first, size_t last, double sum, double largest,
+                       double smallest, double shortSide, double longSide, double total) {
+    double scale = sum == 0 ? 0 : shortSide / sum;
+    double thickness = longSide * sum / total;
+    if (thickness <= kNegligibleLength) return 1;
+    double small = scale * smallest;
+    if (small < kNegligibleLength) return worstRatio(sizes, first, last, sum, shortSide, longSide, total);
+    double large = scale * largest;
+    double worst = std::max(large, thickness) / std::min(large, thickness);
+    worst = std::max(worst, std::max(small, thickness) / std::min(small, thickness));
+    return std::max(1.0, worst);
+}
+
 }  // namespace
 
 void layoutStrip(std::span<const double> sizes, size_t start, size_t end, double total,
@@ -43,14 +59,20 @@ void layoutStrip(std::span<const double> sizes, size_t start, size_t end, double
         const double longSide = wide ? rect.width : rect.height;
 
         double sum = sizes[start];
+        double largest = sizes[start], smallest = sizes[start];
         double worst = worstRatio(sizes, start, start, sum, shortSide, longSide, total);
         size_t k = start + 1;
         for (; k < end; ++k) {
-            double candidateSum = sum + sizes[k];
-            double candidate = worstRatio(sizes, start, k, candidateSum, shortSide, longSide, total);
+            const double candidateSum = sum + sizes[k];
+            const double candidateLargest = std::max(largest, sizes[k]);
+            const double candidateSmallest = std::min(smallest, sizes[k]);
+            const double candidate = worstRatioOfRow(sizes, start, k, candidateSum, candidateLargest,
+                                                     candidateSmallest, shortSide, longSide, total);
             if (candidate > worst) break;
             worst = candidate;
             sum = candidateSum;
+            largest = candidateLargest;
+            smallest = candidateSmallest;
         }
 
         const double scale = sum == 0 ? 0 : shortSide / sum;

@@ -286,13 +286,16 @@ TEST(TreemapLayout, OrderGroupsAndRidges) {
     EXPECT_EQ(layout.groupBoxes[0].rect, layout.groupBoxes[0].boxRect);
     EXPECT_EQ(layout.nodeRects.count(group), 0u);
     EXPECT_EQ(layout.leaves.size(), 6u);
-    bool retained = false;
-    for (const auto& r : layout.retainedNodes) retained |= r.get() == group;
-    EXPECT_TRUE(retained);
     // The larger subfolder comes first, then the group.
     ASSERT_EQ(layout.hitRoots[0].children.size(), 2u);
     EXPECT_EQ(layout.hitRoots[0].children[0].node, sub);
     EXPECT_EQ(layout.hitRoots[0].children[1].node, group);
+    EXPECT_EQ(group->parent(), dir);
+    EXPECT_EQ(group->effectiveSize(), 10 + 11 + 12 + 13 + 14);
+    // The group outlives everything but the layout (a use after free shows under ASan).
+    TreemapLayout kept = std::move(layout);
+    layout = TreemapLayout();
+    EXPECT_EQ(kept.groupBoxes[0].node->name(), "[5 Files in /files]");
 
     // Labels off: the group is laid out but not boxed.
     layout = layoutMultiRootTreemap(dirs, {0, 0, 400, 300}, options(false), false, {});
@@ -324,9 +327,9 @@ TEST(TreemapLayout, ChainsDeeperThanAnyStack) {
         TreemapHitNode hit = layoutTreemapNode(root, {0, 0, 640, 480}, true, 0.18, {}, options(false), layout);
         ASSERT_EQ(layout.leaves.size(), 1u);
         EXPECT_EQ(layout.leaves[0].rect, (TreemapRect{0, 0, 640, 480}));
-        // Moving a deep hit tree over another tears the old one down without recursion too.
-        TreemapHitNode other = layoutTreemapNode(root, {0, 0, 640, 480}, true, 0.18, {}, options(false), layout);
-        other = std::move(hit);
+        size_t depth = 0;
+        for (const TreemapHitNode* h = &hit; !h->children.empty(); h = &h->children[0]) ++depth;
+        EXPECT_EQ(depth, 200001u);
     }
     // With labels the strips shrink the rectangle for a few dozen levels; below 15 points the
     // chain is walked to its end without strips.
@@ -376,4 +379,75 @@ TEST(TreemapLayout, RealTreeLeavesTileWithoutOverlap) {
         EXPECT_EQ(label.rect.height, 12);
         EXPECT_EQ(label.rect.minY(), label.boxRect.minY());
     }
+}
+
+// Large layouts split their subtrees among threads; the result must be the one-thread result.
+// This test also runs under ThreadSanitizer.
+TEST(TreemapLayout, ThreadsDoNotChangeTheResult) {
+    Tree t;
+    std::mt19937 rng(99);
+    FileNode* root = t.root("/big");
+    std::vector<FileNode*> folders{root};
+    for (unsigned i = 0; i < 3000; ++i) {
+        FileNode* parent = folders[rng() % folders.size()];
+        folders.push_back(t.folder(parent, numbered("dir", i)));
+    }
+    static const char* exts[] = {".a", ".b", ".c", ".mp3", ""};
+    for (unsigned i = 0; i < 70000; ++i) {
+        // Skewed towards few folders, so that some hold thousands of files.
+        FileNode* parent = folders[rng() % 4 == 0 ? rng() % folders.size() : rng() % 40];
+        t.file(parent, numbered("f", i, exts[rng() % 5]), int64_t(1 + rng() % 100000));
+    }
+    root->aggregateSizes();
+    ColorRank rank{{"a", 1}, {"mp3", 4}};
+
+    auto run = [&](int threads) {
+        TreemapLayoutOptions o = options(true, &rank);
+        o.maxThreads = threads;
+        return layoutMultiRootTreemap(std::span<FileNode* const>(&root, 1), {0, 0, 1600, 1000}, o, false, {});
+    };
+    const TreemapLayout one = run(1);
+    const TreemapLayout many = run(6);
+    ASSERT_GT(one.leaves.size(), 5000u);
+    ASSERT_GT(one.groupBoxes.size(), 10u);
+
+    ASSERT_EQ(many.leaves.size(), one.leaves.size());
+    for (size_t i = 0; i < one.leaves.size(); ++i) {
+        ASSERT_EQ(many.leaves[i].node, one.leaves[i].node) << i;
+        EXPECT_EQ(many.leaves[i].rect, one.leaves[i].rect);
+        EXPECT_EQ(many.leaves[i].surface, one.leaves[i].surface);
+        EXPECT_EQ(many.leaves[i].colorIndex, one.leaves[i].colorIndex);
+    }
+    ASSERT_EQ(many.folderLabels.size(), one.folderLabels.size());
+    for (size_t i = 0; i < one.folderLabels.size(); ++i) {
+        EXPECT_EQ(many.folderLabels[i].node, one.folderLabels[i].node);
+        EXPECT_EQ(many.folderLabels[i].boxRect, one.folderLabels[i].boxRect);
+    }
+    // Group nodes are made anew by every layout: their folder and name identify them.
+    auto sameNode = [](const FileNode* a, const FileNode* b) {
+        if (a == b) return true;
+        return a && b && a->isSyntheticGroup() && b->isSyntheticGroup() && a->parent() == b->parent() &&
+               a->name() == b->name();
+    };
+    ASSERT_EQ(many.groupBoxes.size(), one.groupBoxes.size());
+    for (size_t i = 0; i < one.groupBoxes.size(); ++i) {
+        EXPECT_TRUE(sameNode(many.groupBoxes[i].node, one.groupBoxes[i].node)) << i;
+        EXPECT_EQ(many.groupBoxes[i].rect, one.groupBoxes[i].rect);
+    }
+    EXPECT_EQ(many.nodeRects.size(), one.nodeRects.size());
+    for (const auto& leaf : one.leaves) EXPECT_EQ(many.nodeRects.at(leaf.node), leaf.rect);
+
+    ASSERT_EQ(many.hitRoots.size(), 1u);
+    std::vector<std::pair<const TreemapHitNode*, const TreemapHitNode*>> pending{{&one.hitRoots[0], &many.hitRoots[0]}};
+    size_t visited = 0;
+    while (!pending.empty()) {
+        auto [a, b] = pending.back();
+        pending.pop_back();
+        ++visited;
+        ASSERT_TRUE(sameNode(a->node, b->node));
+        ASSERT_EQ(a->rect, b->rect);
+        ASSERT_EQ(a->children.size(), b->children.size());
+        for (size_t i = 0; i < a->children.size(); ++i) pending.emplace_back(&a->children[i], &b->children[i]);
+    }
+    EXPECT_GT(visited, 70000u);
 }

@@ -1,8 +1,14 @@
 #include "TreemapLayout.hpp"
 
 #include <algorithm>
+#include <atomic>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <cmath>
 #include <limits>
+#include <stdexcept>
 #include <string>
 #include <utility>
 
@@ -40,9 +46,18 @@ int64_t saturatingAdd(int64_t a, int64_t b) {
 }
 
 // Buffers reused for every folder of one layout walk.
+struct Measured {
+    int64_t metric;
+    uint32_t order;  // position among the grouped children: equal measures keep it
+    FileNode* node;
+};
+
 struct Scratch {
-    std::vector<std::pair<int64_t, FileNode*>> measured;
-    std::vector<FileNode*> kids;
+    std::vector<Measured> measured;
+    std::shared_ptr<NodeStore> groupStore;  // every synthetic group of this walk, made on demand
+    NodeArena* groupArena = nullptr;
+    std::vector<double> sizes;
+    std::vector<TreemapRect> rects;
     std::string ext;
 };
 
@@ -68,7 +83,6 @@ bool layOutOne(TreemapHitNode& hit, bool isRoot, double ridgeHeight, CushionSurf
     }
     if (!n->isDir() || n->childCount() == 0) {
         into.leaves.push_back({n, r, surface, colorIndexFor(*n, options.colorRank, scratch.ext)});
-        into.nodeRects.insert_or_assign(n, r);
         return false;
     }
 
@@ -76,7 +90,6 @@ bool layOutOne(TreemapHitNode& hit, bool isRoot, double ridgeHeight, CushionSurf
     if (options.showLabels) {
         if (!n->isSyntheticGroup() && r.height > 14 && r.width >= 80) {
             into.folderLabels.push_back({n, TreemapRect{r.minX(), r.minY(), r.width, 12}, r});
-            into.nodeRects.insert_or_assign(n, r);
             content = {r.minX() + 2, r.minY() + 13, std::max(0.0, r.width - 4), std::max(0.0, r.height - 14)};
         } else if (n->isSyntheticGroup()) {
             into.groupBoxes.push_back({n, r, r});
@@ -84,26 +97,126 @@ bool layOutOne(TreemapHitNode& hit, bool isRoot, double ridgeHeight, CushionSurf
     }
     if (content.width < 1 || content.height < 1) return false;
 
-    FileNode::Grouped grouped = n->groupedChildren(options.fileGroupMinSize);
-    if (grouped.group) into.retainedNodes.push_back(std::move(grouped.group));
+    // Grouping only changes anything when the folder holds enough loose files; checking that
+    // first spares most folders building a copy of their children.
+    std::span<FileNode* const> kids = n->children();
+    FileNode::Grouped grouped;
+    if (!n->isSyntheticGroup() && options.fileGroupMinSize >= 1) {
+        size_t files = 0;
+        for (const FileNode* kid : kids) files += !kid->isDir();
+        if (files >= size_t(options.fileGroupMinSize)) {
+            if (!scratch.groupArena) {
+                scratch.groupStore = NodeStore::create();
+                scratch.groupArena = &scratch.groupStore->makeArena();
+            }
+            grouped = n->groupedChildren(options.fileGroupMinSize, *scratch.groupArena);
+            kids = grouped.nodes;
+        }
+    }
     scratch.measured.clear();
-    for (FileNode* kid : grouped.nodes) {
-        const int64_t m = options.metric(*kid);
-        if (m >= 1) scratch.measured.emplace_back(m, kid);
+    for (size_t i = 0; i < kids.size(); ++i) {
+        const int64_t m = options.metric(*kids[i]);
+        if (m >= 1) scratch.measured.push_back({m, uint32_t(i), kids[i]});
     }
     if (scratch.measured.empty()) return false;
-    std::stable_sort(scratch.measured.begin(), scratch.measured.end(),
-                     [](const auto& a, const auto& b) { return a.first > b.first; });
-    scratch.kids.clear();
-    for (const auto& [m, kid] : scratch.measured) scratch.kids.push_back(kid);
+    // Largest first; the order tie-break makes this the stable sort without its buffer.
+    std::sort(scratch.measured.begin(), scratch.measured.end(), [](const Measured& a, const Measured& b) {
+        return a.metric != b.metric ? a.metric > b.metric : a.order < b.order;
+    });
 
-    std::vector<SquarifiedItem> placed = squarify(scratch.kids, options.metric, content, kMaxChildrenPlaced);
-    hit.children.reserve(placed.size());
-    for (const SquarifiedItem& p : placed) hit.children.emplace_back(p.item, p.rect);
+    // The squarified placement of the largest children, with this walk's buffers.
+    const size_t count = std::min(scratch.measured.size(), kMaxChildrenPlaced);
+    scratch.sizes.resize(count);
+    scratch.rects.assign(count, TreemapRect{});
+    double total = 0;
+    for (size_t i = 0; i < count; ++i) total += scratch.sizes[i] = double(scratch.measured[i].metric);
+    if (total > 0) layoutStrip(scratch.sizes, 0, count, total, content, scratch.rects);
+    hit.children = into.hitNodes.allocate(count);
+    for (size_t i = 0; i < count; ++i) hit.children[i] = {scratch.measured[i].node, scratch.rects[i], {}};
     return true;
 }
 
 }  // namespace
+
+namespace {
+
+size_t slotHash(const FileNode* node) noexcept {
+    // Nodes are at least 8-byte aligned; Fibonacci hashing spreads the remaining bits.
+    const uint64_t a = uint64_t(reinterpret_cast<uintptr_t>(node));
+    return size_t((a >> 4) ^ ((a >> 26) * 0x9E3779B97F4A7C15ull));
+}
+
+}  // namespace
+
+const TreemapRect* NodeRectMap::find(const FileNode* node) const noexcept {
+    if (slots_.empty() || !node) return nullptr;
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = slotHash(node) & mask;; i = (i + 1) & mask) {
+        if (slots_[i].node == node) return &slots_[i].rect;
+        if (!slots_[i].node) return nullptr;
+    }
+}
+
+const TreemapRect& NodeRectMap::at(const FileNode* node) const {
+    const TreemapRect* r = find(node);
+    if (!r) throw std::out_of_range("node has no treemap rectangle");
+    return *r;
+}
+
+NodeRectMap::Slot& NodeRectMap::slotFor(const FileNode* node) {
+    if ((size_ + 1) * 4 > slots_.size() * 3) rehash(slots_.empty() ? 64 : slots_.size() * 2);
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = slotHash(node) & mask;; i = (i + 1) & mask)
+        if (slots_[i].node == node || !slots_[i].node) return slots_[i];
+}
+
+void NodeRectMap::reserve(size_t count) {
+    size_t capacity = slots_.empty() ? 64 : slots_.size();
+    while (count * 4 > capacity * 3) capacity *= 2;
+    if (capacity != slots_.size()) rehash(capacity);
+}
+
+void NodeRectMap::rehash(size_t slotCount) {
+    std::vector<Slot> old;
+    old.swap(slots_);
+    slots_.resize(slotCount);
+    const size_t mask = slots_.size() - 1;
+    for (const Slot& s : old) {
+        if (!s.node) continue;
+        size_t i = slotHash(s.node) & mask;
+        while (slots_[i].node) i = (i + 1) & mask;
+        slots_[i] = s;
+    }
+}
+
+void NodeRectMap::insert_or_assign(const FileNode* node, const TreemapRect& rect) {
+    if (!node) return;
+    Slot& s = slotFor(node);
+    if (!s.node) {
+        s.node = node;
+        ++size_;
+    }
+    s.rect = rect;
+}
+
+bool NodeRectMap::try_emplace(const FileNode* node, const TreemapRect& rect) {
+    if (!node) return false;
+    Slot& s = slotFor(node);
+    if (s.node) return false;
+    s = {node, rect};
+    ++size_;
+    return true;
+}
+
+void NodeRectMap::clear() noexcept {
+    slots_.clear();
+    size_ = 0;
+}
+
+void NodeRectMap::swap(NodeRectMap& other) noexcept {
+    slots_.swap(other.slots_);
+    std::swap(size_, other.size_);
+}
 
 void CushionSurface::addRidgeX(double minX, double maxX, double height) {
     addRidge(x1, x2, minX, maxX, height * 4);
@@ -113,37 +226,65 @@ void CushionSurface::addRidgeY(double minY, double maxY, double height) {
     addRidge(y1, y2, minY, maxY, height * 4);
 }
 
-TreemapHitNode& TreemapHitNode::operator=(TreemapHitNode&& other) noexcept {
-    if (this != &other) {
-        TreemapHitNode old(std::move(*this));  // torn down iteratively when it goes
-        node = other.node;
-        rect = other.rect;
-        children = std::move(other.children);
+std::span<TreemapHitNode> TreemapHitNodePool::allocate(size_t count) {
+    // Blocks start small, since many layouts (and each worker's share of one) are small, and
+    // double up to a size that keeps the block count low for whole disks.
+    constexpr size_t kFirstBlock = 256, kLargestBlock = 16384;
+    if (count == 0) return {};
+    if (count > kLargestBlock / 4) {
+        // A large folder gets a block of its own, so the current block is not wasted.
+        blocks_.push_back(std::make_unique<TreemapHitNode[]>(count));
+        return {blocks_.back().get(), count};
     }
-    return *this;
+    if (count > left_) {
+        blockSize_ = std::min(kLargestBlock, std::max(kFirstBlock, blockSize_ * 2));
+        const size_t size = std::max(blockSize_, count);
+        blocks_.push_back(std::make_unique<TreemapHitNode[]>(size));
+        next_ = blocks_.back().get();
+        left_ = size;
+    }
+    std::span<TreemapHitNode> out(next_, count);
+    next_ += count;
+    left_ -= count;
+    return out;
 }
 
-TreemapHitNode::~TreemapHitNode() {
-    if (children.empty()) return;
-    std::vector<TreemapHitNode> pending;
-    pending.swap(children);
-    while (!pending.empty()) {
-        std::vector<TreemapHitNode> grandchildren;
-        grandchildren.swap(pending.back().children);
-        pending.pop_back();
-        for (TreemapHitNode& g : grandchildren)
-            if (!g.children.empty()) pending.push_back(std::move(g));
-    }
+void TreemapHitNodePool::adopt(TreemapHitNodePool&& other) {
+    blocks_.insert(blocks_.end(), std::make_move_iterator(other.blocks_.begin()),
+                   std::make_move_iterator(other.blocks_.end()));
+    other.blocks_.clear();
+    other.next_ = nullptr;
+    other.left_ = 0;
 }
 
-TreemapHitNode layoutTreemapNode(FileNode* node, const TreemapRect& in, bool isRoot, double ridgeHeight,
-                                 const CushionSurface& surface, const TreemapLayoutOptions& options,
-                                 TreemapLayout& into) {
-    TreemapHitNode top(node, in);
-    if (!node) return top;
+namespace {
 
-    // Depth-first with an explicit stack. A frame's children were all created before any of
-    // them is visited and the vector never grows afterwards, so the frame's pointers stay valid.
+// A folder whose subtree is laid out on a worker thread, into a layout of its own whose lists
+// are later spliced into the main lists at the positions the folder would have filled.
+struct SubtreeTask {
+    TreemapHitNode* hit = nullptr;
+    CushionSurface surface;  // inherited from the parent
+    double ridgeHeight = 0;
+    size_t leafPos = 0, labelPos = 0, groupPos = 0;
+    uint64_t weight = 0;
+    TreemapLayout out;
+};
+
+struct TaskPlan {
+    std::vector<SubtreeTask> tasks;  // in depth-first order
+    uint64_t minWeight = 0;
+    uint64_t maxWeight = 0;
+};
+
+uint64_t subtreeWeight(const FileNode& n) {
+    if (n.isSyntheticGroup()) return n.childCount();
+    return uint64_t(std::max(0, n.subFolderFileCount())) + uint64_t(std::max(0, n.subFolderDirCount()));
+}
+
+// Depth-first with an explicit stack; hit nodes never move once allocated. With a plan, child
+// folders of a task's size are set aside instead of descended into.
+void walk(TreemapHitNode& top, bool isRoot, double ridgeHeight, CushionSurface surface,
+          const TreemapLayoutOptions& options, TreemapLayout& into, Scratch& scratch, TaskPlan* plan) {
     struct Frame {
         TreemapHitNode* parent;
         size_t next;
@@ -151,11 +292,8 @@ TreemapHitNode layoutTreemapNode(FileNode* node, const TreemapRect& in, bool isR
         double childRidge;
     };
     std::vector<Frame> stack;
-    Scratch scratch;
-
-    CushionSurface s = surface;
-    if (layOutOne(top, isRoot, ridgeHeight, s, options, into, scratch))
-        stack.push_back({&top, 0, s, ridgeHeight * kRidgeShrinkPerLevel});
+    if (layOutOne(top, isRoot, ridgeHeight, surface, options, into, scratch))
+        stack.push_back({&top, 0, surface, ridgeHeight * kRidgeShrinkPerLevel});
     while (!stack.empty()) {
         Frame& f = stack.back();
         if (f.next == f.parent->children.size()) {
@@ -165,9 +303,135 @@ TreemapHitNode layoutTreemapNode(FileNode* node, const TreemapRect& in, bool isR
         TreemapHitNode& child = f.parent->children[f.next++];
         CushionSurface childSurface = f.surface;
         const double ridge = f.childRidge;
+        if (plan && child.node->isDir() && child.rect.width >= 1 && child.rect.height >= 1) {
+            const uint64_t w = subtreeWeight(*child.node);
+            if (w >= plan->minWeight && w <= plan->maxWeight) {
+                SubtreeTask& t = plan->tasks.emplace_back();
+                t.hit = &child;
+                t.surface = childSurface;
+                t.ridgeHeight = ridge;
+                t.leafPos = into.leaves.size();
+                t.labelPos = into.folderLabels.size();
+                t.groupPos = into.groupBoxes.size();
+                t.weight = w;
+                continue;
+            }
+        }
         if (layOutOne(child, false, ridge, childSurface, options, into, scratch))
             stack.push_back({&child, 0, childSurface, ridge * kRidgeShrinkPerLevel});
     }
+}
+
+// Puts each task's entries of one list back where the sequential walk would have put them.
+template <class T>
+void splice(std::vector<T>& list, std::vector<SubtreeTask>& tasks, size_t SubtreeTask::*pos,
+            std::vector<T> TreemapLayout::*field) {
+    size_t extra = 0;
+    for (SubtreeTask& t : tasks) extra += (t.out.*field).size();
+    if (extra == 0) return;
+    std::vector<T> merged;
+    merged.reserve(list.size() + extra);
+    size_t from = 0;
+    for (SubtreeTask& t : tasks) {
+        merged.insert(merged.end(), list.begin() + std::ptrdiff_t(from), list.begin() + std::ptrdiff_t(t.*pos));
+        std::vector<T>& part = t.out.*field;
+        merged.insert(merged.end(), part.begin(), part.end());
+        from = t.*pos;
+    }
+    merged.insert(merged.end(), list.begin() + std::ptrdiff_t(from), list.end());
+    list.swap(merged);
+}
+
+// Below this many nodes a layout is not worth handing to other threads.
+constexpr uint64_t kParallelMinimumWeight = 50000;
+constexpr uint64_t kTaskMinimumWeight = 256;
+
+unsigned layoutThreads(const TreemapLayoutOptions& options) {
+    if (options.maxThreads > 0) return unsigned(options.maxThreads);
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+void runTasks(std::vector<SubtreeTask>& tasks, unsigned threads, const TreemapLayoutOptions& options,
+              std::vector<std::shared_ptr<NodeStore>>& groupStores) {
+    std::vector<size_t> order(tasks.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    // Largest first, so that the last tasks to start are short ones.
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return tasks[a].weight > tasks[b].weight; });
+
+    std::atomic<size_t> next{0};
+    std::mutex failureMutex;
+    std::exception_ptr failure;
+    const unsigned workerCount = unsigned(std::min<size_t>(threads, tasks.size()));
+    groupStores.resize(workerCount);
+    auto work = [&](unsigned worker) {
+        try {
+            Scratch scratch;
+            for (size_t i; (i = next.fetch_add(1, std::memory_order_relaxed)) < order.size();) {
+                SubtreeTask& t = tasks[order[i]];
+                walk(*t.hit, false, t.ridgeHeight, t.surface, options, t.out, scratch, nullptr);
+            }
+            groupStores[worker] = std::move(scratch.groupStore);
+        } catch (...) {
+            std::lock_guard lock(failureMutex);
+            if (!failure) failure = std::current_exception();
+            next.store(order.size(), std::memory_order_relaxed);
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (unsigned w = 1; w < workerCount; ++w) {
+        try {
+            helpers.emplace_back(work, w);
+        } catch (const std::system_error&) {
+            break;  // no more threads to be had: the ones running share the rest
+        }
+    }
+    work(0);
+    for (std::thread& h : helpers) h.join();
+    if (failure) std::rethrow_exception(failure);
+}
+
+}  // namespace
+
+TreemapHitNode layoutTreemapNode(FileNode* node, const TreemapRect& in, bool isRoot, double ridgeHeight,
+                                 const CushionSurface& surface, const TreemapLayoutOptions& options,
+                                 TreemapLayout& into) {
+    TreemapHitNode top{node, in, {}};
+    if (!node) return top;
+    const size_t firstLeaf = into.leaves.size();
+    const size_t firstLabel = into.folderLabels.size();
+
+    // Large trees: the top of the tree is walked here, and the subtrees below a size share are
+    // laid out on worker threads. Splicing their lists back gives the sequential result.
+    const unsigned threads = layoutThreads(options);
+    const uint64_t weight = subtreeWeight(*node);
+    std::optional<TaskPlan> plan;
+    if (threads > 1 && weight >= kParallelMinimumWeight) {
+        plan.emplace();
+        plan->minWeight = kTaskMinimumWeight;
+        plan->maxWeight = std::max(kTaskMinimumWeight, weight / (uint64_t(threads) * 8));
+    }
+
+    Scratch scratch;
+    walk(top, isRoot, ridgeHeight, surface, options, into, scratch, plan ? &*plan : nullptr);
+    if (scratch.groupStore) into.retained.push_back(std::move(scratch.groupStore));
+    if (plan && !plan->tasks.empty()) {
+        std::vector<std::shared_ptr<NodeStore>> groupStores;
+        runTasks(plan->tasks, threads, options, groupStores);
+        for (auto& store : groupStores)
+            if (store) into.retained.push_back(std::move(store));
+        splice(into.leaves, plan->tasks, &SubtreeTask::leafPos, &TreemapLayout::leaves);
+        splice(into.folderLabels, plan->tasks, &SubtreeTask::labelPos, &TreemapLayout::folderLabels);
+        splice(into.groupBoxes, plan->tasks, &SubtreeTask::groupPos, &TreemapLayout::groupBoxes);
+        for (SubtreeTask& t : plan->tasks) into.hitNodes.adopt(std::move(t.out.hitNodes));
+    }
+
+    // Every leaf and labelled folder is a distinct node, so entering them in one pass, with the
+    // table sized once, gives the same map as entering each as it is laid.
+    into.nodeRects.reserve(into.nodeRects.size() + (into.leaves.size() - firstLeaf) +
+                           (into.folderLabels.size() - firstLabel));
+    for (size_t i = firstLeaf; i < into.leaves.size(); ++i) into.nodeRects.insert_or_assign(into.leaves[i].node, into.leaves[i].rect);
+    for (size_t i = firstLabel; i < into.folderLabels.size(); ++i)
+        into.nodeRects.insert_or_assign(into.folderLabels[i].node, into.folderLabels[i].boxRect);
     return top;
 }
 
@@ -231,12 +495,13 @@ TreemapLayout layoutMultiRootTreemap(std::span<FileNode* const> roots, const Tre
         appendAll(result.folderLabels, partial.folderLabels);
         appendAll(result.groupBoxes, partial.groupBoxes);
         appendAll(result.freeSpaceBoxes, partial.freeSpaceBoxes);
-        appendAll(result.retainedNodes, partial.retainedNodes);
-        result.hitRoots.push_back(std::move(hit));
+        appendAll(result.retained, partial.retained);
+        result.hitRoots.push_back(hit);
+        result.hitNodes.adopt(std::move(partial.hitNodes));
         if (result.nodeRects.empty())
             result.nodeRects.swap(partial.nodeRects);
         else
-            for (const auto& [n, r] : partial.nodeRects) result.nodeRects.try_emplace(n, r);
+            partial.nodeRects.forEach([&](const FileNode* n, const TreemapRect& r) { result.nodeRects.try_emplace(n, r); });
         x += colW;
     }
     return result;
@@ -249,7 +514,7 @@ TreemapLayout layoutMultiRootTreemap(std::span<const RootRef> roots, const Treem
     raw.reserve(roots.size());
     for (const RootRef& r : roots) raw.push_back(r.get());
     TreemapLayout layout = layoutMultiRootTreemap(std::span<FileNode* const>(raw), in, options, showFreeSpace, capacities);
-    layout.retainedNodes.insert(layout.retainedNodes.end(), roots.begin(), roots.end());
+    layout.retained.insert(layout.retained.end(), roots.begin(), roots.end());
     return layout;
 }
 

@@ -4,7 +4,6 @@
 #include <memory>
 #include <optional>
 #include <span>
-#include <unordered_map>
 #include <vector>
 
 #include "FileNode.hpp"
@@ -47,20 +46,69 @@ struct TreemapFreeSpaceBox {
     int64_t freeBytes = 0;
 };
 
-// The hit-testing tree. Move-only, and torn down without recursion: a chain of single-child
-// folders can nest deeper than any thread stack.
+// The hit-testing tree. Children live in the pool of the layout that made them (nodes are plain
+// values, so a tree of any depth is torn down with its layout, without recursion).
 struct TreemapHitNode {
     FileNode* node = nullptr;
     TreemapRect rect;
-    std::vector<TreemapHitNode> children;  // in layout order
+    std::span<TreemapHitNode> children;  // in layout order
+};
 
-    TreemapHitNode() = default;
-    TreemapHitNode(FileNode* n, const TreemapRect& r) : node(n), rect(r) {}
-    TreemapHitNode(TreemapHitNode&&) noexcept = default;
-    TreemapHitNode& operator=(TreemapHitNode&& other) noexcept;
-    TreemapHitNode(const TreemapHitNode&) = delete;
-    TreemapHitNode& operator=(const TreemapHitNode&) = delete;
-    ~TreemapHitNode();
+// Storage for hit nodes: a folder's children are carved from large blocks, so a layout of a
+// million nodes allocates a few hundred blocks instead of one array per folder. Moving the pool
+// keeps every node where it is.
+class TreemapHitNodePool final {
+public:
+    TreemapHitNodePool() = default;
+    TreemapHitNodePool(TreemapHitNodePool&&) noexcept = default;
+    TreemapHitNodePool& operator=(TreemapHitNodePool&&) noexcept = default;
+    TreemapHitNodePool(const TreemapHitNodePool&) = delete;
+    TreemapHitNodePool& operator=(const TreemapHitNodePool&) = delete;
+
+    std::span<TreemapHitNode> allocate(size_t count);
+    // Takes over the other pool's blocks (the nodes stay valid).
+    void adopt(TreemapHitNodePool&& other);
+
+private:
+    std::vector<std::unique_ptr<TreemapHitNode[]>> blocks_;
+    TreemapHitNode* next_ = nullptr;
+    size_t left_ = 0;
+    size_t blockSize_ = 0;
+};
+
+// Node identity to rectangle. Open addressing in one array: a layout of a whole disk holds
+// hundreds of thousands of entries, which a node-based map would allocate one by one.
+class NodeRectMap final {
+public:
+    size_t size() const noexcept { return size_; }
+    bool empty() const noexcept { return size_ == 0; }
+    const TreemapRect* find(const FileNode* node) const noexcept;
+    size_t count(const FileNode* node) const noexcept { return find(node) ? 1 : 0; }
+    // Throws std::out_of_range when the node has no rectangle.
+    const TreemapRect& at(const FileNode* node) const;
+    void insert_or_assign(const FileNode* node, const TreemapRect& rect);
+    // Keeps an existing entry; returns whether the rectangle was stored.
+    bool try_emplace(const FileNode* node, const TreemapRect& rect);
+    // Room for `count` entries in all without growing again.
+    void reserve(size_t count);
+    void clear() noexcept;
+    void swap(NodeRectMap& other) noexcept;
+
+    template <class F>
+    void forEach(F&& f) const {
+        for (const Slot& s : slots_)
+            if (s.node) f(s.node, s.rect);
+    }
+
+private:
+    struct Slot {
+        const FileNode* node = nullptr;  // null: free
+        TreemapRect rect;
+    };
+    Slot& slotFor(const FileNode* node);
+    void rehash(size_t slotCount);
+    std::vector<Slot> slots_;  // a power of two long, at most 3/4 full
+    size_t size_ = 0;
 };
 
 struct TreemapLayout {
@@ -69,11 +117,12 @@ struct TreemapLayout {
     std::vector<TreemapFolderLabel> groupBoxes;      // synthetic groups, while labels are on
     std::vector<TreemapFreeSpaceBox> freeSpaceBoxes; // at most one per root
     std::vector<TreemapHitNode> hitRoots;            // one per root that received a column
-    std::unordered_map<const FileNode*, TreemapRect> nodeRects;  // leaves and labelled folders
+    TreemapHitNodePool hitNodes;                     // the children of every hit node above
+    NodeRectMap nodeRects;                           // leaves and labelled folders
 
-    // Synthetic group nodes live in stores of their own, and roots may be handed over by shared
-    // handles: the layout keeps what it refers to alive for as long as it exists.
-    std::vector<std::shared_ptr<FileNode>> retainedNodes;
+    // The store of the synthetic group nodes, and the roots when they were handed over by
+    // shared handles: the layout keeps what it refers to alive for as long as it exists.
+    std::vector<std::shared_ptr<const void>> retained;
 };
 
 // A root's volume, when known. Either value may be missing.
@@ -88,6 +137,8 @@ struct TreemapLayoutOptions {
     bool showLabels = true;
     const ColorRank* colorRank = nullptr;  // none: every leaf takes the grey slot
     int fileGroupMinSize = FileNode::defaultMinGroupSize;
+    // Threads a large layout may use (0: one per processor). The result does not depend on it.
+    int maxThreads = 0;
 };
 
 inline constexpr double kRootRidgeHeight = 0.18;
