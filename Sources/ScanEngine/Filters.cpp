@@ -106,8 +106,12 @@ int64_t saturateToInt64(double v) noexcept {
     return static_cast<int64_t>(v);
 }
 
+// The largest double below 2^63: a clamped value still converts to Int64 without overflow.
+constexpr double kLargestInt64Double = 9223372036854774784.0;
+
 double clampToInt64Range(double v) noexcept {
-    return std::clamp(v, -kInt64MaxAsDouble, kInt64MaxAsDouble);
+    if (std::isnan(v)) return 0;
+    return std::clamp(v, -kLargestInt64Double, kLargestInt64Double);
 }
 
 int64_t saturatingAdd(int64_t a, int64_t b) noexcept {
@@ -377,7 +381,7 @@ std::optional<double> parseTimeOfDay(std::u16string_view text, std::u16string& c
     if (half == Half::pm && h < 12) h += 12;
     int64_t total = saturatingAdd(saturatingAdd(saturatingMul(h, 3600), saturatingMul(minute, 60)), second);
     consumed.clear();
-    return double(total);
+    return clampToInt64Range(double(total));
 }
 
 std::optional<FilterItem> checkSpecialOp(std::u16string_view term, const FilterClock& clock) {
