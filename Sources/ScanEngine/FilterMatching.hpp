@@ -28,6 +28,19 @@ inline bool nameHasNoExtension(std::u16string_view name) noexcept {
     return dot == std::u16string_view::npos || dot + 1 == name.size();
 }
 
+// A pattern's units after its last '*' must match the end of the text unit for unit, so a text
+// that ends otherwise is rejected before the backtracking match runs over a whole path.
+inline bool wildcardTailFits(std::u16string_view pattern, std::u16string_view text) noexcept {
+    const size_t star = pattern.rfind(u'*');
+    if (star == std::u16string_view::npos) return true;
+    const std::u16string_view tail = pattern.substr(star + 1);
+    if (tail.size() > text.size()) return false;
+    const char16_t* end = text.data() + text.size() - tail.size();
+    for (size_t i = 0; i < tail.size(); ++i)
+        if (tail[i] != u'?' && tail[i] != foldUnit(end[i])) return false;
+    return true;
+}
+
 // Whether `term` matches `node`, before negation. `path()` gives the node's full path and is
 // called only by terms that need it. In full-path mode a plain word without '/' is looked for in
 // the names of the node and its ancestors, which is the same as looking in the full path (the
@@ -53,7 +66,15 @@ bool evaluateTerm(const FilterItem& term, const FileNode& node, bool fullPathMod
             if (containsCaseFolded(n->nameUnits(), term.filterTextUnits)) return true;
         return false;
     }
-    return wildCmp(term.filterTextUnits, fullPathMode ? path() : name);
+    if (!fullPathMode) return wildCmp(term.filterTextUnits, name);
+    // A full path ends with the node's name: a tail that fits in the name is checked there, before
+    // the path is built.
+    const std::u16string_view pattern = term.filterTextUnits;
+    const size_t star = pattern.rfind(u'*');
+    if (star != std::u16string_view::npos && pattern.size() - star - 1 <= name.size() && !wildcardTailFits(pattern, name))
+        return false;
+    const std::u16string_view fullPath = path();
+    return wildcardTailFits(pattern, fullPath) && wildCmp(pattern, fullPath);
 }
 
 }  // namespace zelvane::filtermatch

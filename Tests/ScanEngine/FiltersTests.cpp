@@ -378,6 +378,15 @@ TEST_F(FilterMatching, FullPathMode) {
     // Extension terms still look at the name: a folder x.jpg matches, its files do not.
     EXPECT_EQ(matching("*.jpg", true), (Names{"My Photos/2023/IMG_0001.JPG", "a.b.JPG", "x.jpg"}));
     EXPECT_EQ(matching("docs/*"), (Names{"docs/a", "docs/a/b", "docs/a/b/report.pdf", "docs/readme", "docs/trailing."}));
+    // Pattern tails longer and shorter than the name, with '?' in them.
+    EXPECT_EQ(matching("*2023/notes.txt"), (Names{"My Photos/2023/notes.txt"}));
+    EXPECT_EQ(matching("*s/2023/?otes.tx?", true), (Names{"My Photos/2023/notes.txt"}));
+    EXPECT_EQ(matching("*/?OVER.png", true), (Names{"My Photos/cover.png"}));
+    EXPECT_EQ(matching("*/2023/img_*.jpg", true), (Names{"My Photos/2023/IMG_0001.JPG"}));
+    EXPECT_EQ(matching("*photos/*", true), (Names{"My Photos/2023", "My Photos/2023/IMG_0001.JPG",
+                                                  "My Photos/2023/notes.txt", "My Photos/cover.png"}));
+    // Without a '.' the pattern is anchored at the end too: */b becomes */b*.
+    EXPECT_EQ(matching("*/b", true), (Names{"bad\xef\xbf\xbdname.txt", "docs/a/b", "docs/a/b/report.pdf"}));
     EXPECT_EQ(matching("\\/2023/\\", true), (Names{"My Photos/2023/IMG_0001.JPG", "My Photos/2023/notes.txt"}));
     EXPECT_EQ(matching("!cache =files", true).size(), 10u);
 
