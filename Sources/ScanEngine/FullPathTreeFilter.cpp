@@ -27,7 +27,7 @@ struct Frame {
     FileNode* node;
     uint32_t nextChild;
     uint32_t statesMark;  // entries of `statesSet` above this mark were set at this node
-    uint32_t pathMark;    // the path buffer's length before this node's name was appended
+    uint32_t pathMark;    // the path buffer's length before this node's name (once appended)
 };
 
 }  // namespace
@@ -63,7 +63,7 @@ std::vector<FileNode*> filterTreeFullPath(FileNode& root, const DecodedFilter& f
     std::vector<uint32_t> statesSet;
 
     // The walk may start below a real root: the ancestors above it settle their words for good,
-    // and the path buffer starts with their path.
+    // and their path is the start of every path of the walk.
     std::u16string path;
     if (FileNode* above = root.parent()) {
         for (size_t i = 0; i < terms.size(); ++i) {
@@ -74,19 +74,25 @@ std::vector<FileNode*> filterTreeFullPath(FileNode& root, const DecodedFilter& f
         if (pathNeeded) filtermatch::buildFullPath(*above, path);
     }
 
-    std::vector<FileNode*> result;
+    // `path` holds the path of the first `pathFrames` frames of the stack. It is extended only when
+    // a term needs the current node's path (most nodes are settled by cheaper tests first) and cut
+    // back when the walk leaves a frame, so a node's path costs the names not yet in the buffer.
     std::vector<Frame> stack;
-    auto enter = [&](FileNode* node) {
-        Frame f{node, 0, uint32_t(statesSet.size()), uint32_t(path.size())};
-        if (pathNeeded) {
-            // The path grows and shrinks with the walk, so each node's path costs its own name.
-            if (const FileNode* p = node->parent(); p && !filtermatch::rootEndsWithSlash(*p)) path.push_back(u'/');
-            path.append(node->nameUnits());
+    size_t pathFrames = 0;
+    auto currentPath = [&]() -> std::u16string_view {
+        for (; pathFrames < stack.size(); ++pathFrames) {
+            Frame& f = stack[pathFrames];
+            f.pathMark = uint32_t(path.size());
+            if (const FileNode* p = f.node->parent(); p && !filtermatch::rootEndsWithSlash(*p)) path.push_back(u'/');
+            path.append(f.node->nameUnits());
         }
-        const std::u16string_view pathView = path;
-        auto pathFn = [&]() { return pathView; };
-        const std::u16string_view name = node->nameUnits();
+        return path;
+    };
 
+    std::vector<FileNode*> result;
+    auto enter = [&](FileNode* node) {
+        stack.push_back(Frame{node, 0, uint32_t(statesSet.size()), 0});
+        const std::u16string_view name = node->nameUnits();
         bool allHold = true;
         uint32_t i = 0;
         for (uint32_t end : groupEnds) {
@@ -106,19 +112,23 @@ std::vector<FileNode*> filterTreeFullPath(FileNode& root, const DecodedFilter& f
                 } else if (holds || !allHold) {
                     continue;  // the outcome is settled and this term sets no state
                 } else {
-                    matched = filtermatch::evaluateTerm(t, *node, true, subFolderSizeAvailable, pathFn);
+                    matched = filtermatch::evaluateTerm(t, *node, true, subFolderSizeAvailable, currentPath);
                 }
                 if (matched != t.notFlag) holds = true;
             }
             if (!holds) allHold = false;
         }
         if (allHold && (includeFolders || !node->isDir())) result.push_back(node);
-        stack.push_back(f);
     };
-    auto leave = [&](const Frame& f) {
+    auto leave = [&]() {
+        const Frame& f = stack.back();
         for (size_t k = f.statesMark; k < statesSet.size(); ++k) state[statesSet[k]] = 0;
         statesSet.resize(f.statesMark);
-        path.resize(f.pathMark);
+        if (pathFrames == stack.size()) {
+            path.resize(f.pathMark);
+            --pathFrames;
+        }
+        stack.pop_back();
     };
 
     enter(&root);
@@ -129,9 +139,7 @@ std::vector<FileNode*> filterTreeFullPath(FileNode& root, const DecodedFilter& f
             FileNode* child = kids[top.nextChild++];
             enter(child);  // may reallocate the stack: `top` is not used after this
         } else {
-            Frame done = top;
-            stack.pop_back();
-            leave(done);
+            leave();
         }
     }
     return result;
