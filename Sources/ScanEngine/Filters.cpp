@@ -74,6 +74,9 @@ std::optional<std::pair<int32_t, int32_t>> FilterRegex::firstMatch(std::u16strin
     const auto* subject = reinterpret_cast<PCRE2_SPTR>(text.data());
     int rc = (stored & kJitBit) ? pcre2_jit_match(code, subject, text.size(), 0, 0, md, nullptr)
                                 : pcre2_match(code, subject, text.size(), 0, 0, md, nullptr);
+    // The JIT's machine stack is small; a pattern that backtracks deeply over a long path runs out
+    // of it and is then matched again by the interpreter, whose frames live on the heap.
+    if (rc == PCRE2_ERROR_JIT_STACKLIMIT) rc = pcre2_match(code, subject, text.size(), 0, PCRE2_NO_JIT, md, nullptr);
     if (rc < 0) return std::nullopt;  // no match, or a resource limit: either way not a hit
     const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(md);
     if (ov[0] > ov[1] || ov[1] > text.size()) return std::nullopt;  // \K games can invert a match

@@ -198,6 +198,18 @@ TEST(FilterParser, FieldsOfExtensionAndRegexTerms) {
     EXPECT_TRUE(quoted[0][0].regex->matches(u"xA By"));
 }
 
+TEST(FilterParser, DeepBacktrackingOverALongPathStillMatches) {
+    // Enough backtracking to exhaust the JIT's stack: the match must not turn into "no match".
+    auto f = parse("\\\"^(?:a|aa)*b\"\\");
+    ASSERT_EQ(f.size(), 1u);
+    ASSERT_TRUE(f[0][0].regex);
+    std::u16string path(50000, u'a');
+    path += u"b";
+    auto m = f[0][0].regex->firstMatch(path);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->second, 50001);
+}
+
 TEST(FilterParser, PathTermsTurnOnFullPathAnchoring) {
     bool fullpath = false;
     auto f = parse("tmp* docs/*.txt tmp* a?c", fullpath);
