@@ -33,7 +33,8 @@ function(zelvane_tests)
     file(STRINGS ${_t} _tsan REGEX "ThreadSanitizer")
     set(_labels unit)
     if(_tsan)
-      set(_labels unit tsan)
+      # One label only: test discovery flattens a list of labels into stray property names.
+      set(_labels tsan)
       add_dependencies(tsan-tests ${_name})
     endif()
     gtest_discover_tests(${_name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
