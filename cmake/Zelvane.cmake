@@ -31,9 +31,11 @@ function(zelvane_tests)
     target_include_directories(${_name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/Tests)
     target_link_libraries(${_name} PRIVATE ${ARG_LINK} GTest::gtest GTest::gtest_main GTest::gmock)
     file(STRINGS ${_t} _tsan REGEX "ThreadSanitizer")
+    # One label per test: gtest_discover_tests flattens a list value into separate arguments,
+    # so a second label would be taken for a property name and `ctest -L tsan` would find none.
     set(_labels unit)
     if(_tsan)
-      set(_labels unit tsan)
+      set(_labels tsan)
       add_dependencies(tsan-tests ${_name})
     endif()
     gtest_discover_tests(${_name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60

@@ -429,7 +429,8 @@ private:
     }
 
     void listSubfolders(int fd, const WalkItem& item, int wd, dev_t dev) {
-        for (;;) {
+        // A folder of a million entries takes a while: a stop does not wait for the rest.
+        while (!stopped()) {
             long n = ::syscall(SYS_getdents64, fd, direntBuffer_.get(), kDirentBufferBytes);
             if (n <= 0) return;
             for (long off = 0; off < n;) {
