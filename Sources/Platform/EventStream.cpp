@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string_view>
+#include <system_error>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -606,7 +607,11 @@ void EventStream::start() {
     if (thread_.joinable() || control_->stopped.load(std::memory_order_acquire)) return;
     auto reader = std::make_unique<EventStreamReader>(paths_, latency_, callback_, control_, control_->stopped,
                                                       control_->wake.get(), status_);
-    thread_ = std::thread([reader = std::move(reader)] { reader->run(); });
+    try {
+        thread_ = std::thread([reader = std::move(reader)] { reader->run(); });
+    } catch (const std::system_error&) {
+        // No thread to be had (process limits): the stream stays silent, like one never started.
+    }
 }
 
 void EventStream::stop() {

@@ -46,6 +46,7 @@ std::set<FileNode*> asSet(const std::vector<FileNode*>& v) { return {v.begin(), 
 class LiveMonitorControllerTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        ensureApplication();
         controller.setOnRefresh([this](std::vector<FileNode*> nodes) { refreshes.push_back(std::move(nodes)); });
     }
 
@@ -68,8 +69,6 @@ protected:
         return {std::move(path), EventStreamFlag::kItemRemoved | EventStreamFlag::kItemIsFile};
     }
 
-    // The application comes first: the controller's notifier needs the main thread's dispatcher.
-    bool applicationReady = (ensureApplication(), true);
     LiveMonitorController controller;
     std::vector<std::vector<FileNode*>> refreshes;
 };

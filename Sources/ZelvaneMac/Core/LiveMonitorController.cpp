@@ -79,13 +79,7 @@ bool pathExists(const std::string& path) {
 
 }  // namespace
 
-LiveMonitorController::LiveMonitorController() : inbox_(std::make_shared<EventInboxLocked>()) {
-    if (inbox_->fd() >= 0) {
-        inboxNotifier_ = std::make_unique<QSocketNotifier>(inbox_->fd(), QSocketNotifier::Read);
-        QObject::connect(inboxNotifier_.get(), &QSocketNotifier::activated, inboxNotifier_.get(),
-                         [this] { drainInbox(); });
-    }
-}
+LiveMonitorController::LiveMonitorController() : inbox_(std::make_shared<EventInboxLocked>()) {}
 
 LiveMonitorController::~LiveMonitorController() { stop(); }
 
@@ -98,6 +92,13 @@ void LiveMonitorController::start(std::vector<RootRef> roots) {
         std::string path = root->pathBytes();
         paths.push_back(path);
         watchedRoots_.push_back(WatchedRoot{std::move(path), std::move(root)});
+    }
+    // Made on the first start rather than with the controller, so that a controller created
+    // before the application object still gets the main thread's event dispatcher.
+    if (!inboxNotifier_ && inbox_->fd() >= 0) {
+        inboxNotifier_ = std::make_unique<QSocketNotifier>(inbox_->fd(), QSocketNotifier::Read);
+        QObject::connect(inboxNotifier_.get(), &QSocketNotifier::activated, inboxNotifier_.get(),
+                         [this] { drainInbox(); });
     }
     // The handler holds only the inbox: the monitor's thread never reaches the controller.
     monitor_ = std::make_unique<FileSystemMonitor>(
