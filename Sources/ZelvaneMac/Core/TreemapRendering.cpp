@@ -15,6 +15,8 @@
 #include <QPainterPath>
 #include <QSaveFile>
 
+#include "Localization.hpp"
+
 namespace zelvane {
 
 namespace {
@@ -223,11 +225,10 @@ void drawLabels(QImage& image, const TreemapLayout& layout, const TreemapRenderO
     }
 
     if (options.showLabels) {
-        const QString format = QCoreApplication::translate("Localizable", "Space Free: %@");
+        const QString format = localized("Space Free: %@");
         for (const TreemapFreeSpaceBox& box : layout.freeSpaceBoxes) {
             if (box.rect.width < 80 || !(box.rect.height > 14)) continue;
-            QString label = format;
-            label.replace(QStringLiteral("%@"), sizeText(box.freeBytes, options));
+            const QString label = fillPlaceholders(format, {sizeText(box.freeBytes, options)});
             const QRectF strip(box.rect.minX(), box.rect.minY(), box.rect.width, 12);
             drawTreemapText(painter, label, strip.adjusted(4, 0, -4, 0), dimWhite, false);
         }
