@@ -362,6 +362,8 @@ TEST(TreemapPNG, WrittenAndReadBack) {
     EXPECT_FALSE(QImage(path).isNull());
 }
 
+// Texts need a GUI application. It is made here rather than kept for the life of the process, so
+// that the font libraries it loads are released before the leak check at exit.
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
