@@ -2,14 +2,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <exception>
+#include <limits>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <system_error>
 #include <thread>
-#include <cmath>
-#include <limits>
-#include <stdexcept>
-#include <string>
 #include <utility>
 
 #include "ExtensionStats.hpp"
@@ -45,13 +45,13 @@ int64_t saturatingAdd(int64_t a, int64_t b) {
     return r;
 }
 
-// Buffers reused for every folder of one layout walk.
 struct Measured {
     int64_t metric;
     uint32_t order;  // position among the grouped children: equal measures keep it
     FileNode* node;
 };
 
+// Buffers reused for every folder of one layout walk.
 struct Scratch {
     std::vector<Measured> measured;
     std::shared_ptr<NodeStore> groupStore;  // every synthetic group of this walk, made on demand
@@ -138,123 +138,12 @@ bool layOutOne(TreemapHitNode& hit, bool isRoot, double ridgeHeight, CushionSurf
 
 }  // namespace
 
-namespace {
-
-size_t slotHash(const FileNode* node) noexcept {
-    // Nodes are at least 8-byte aligned; Fibonacci hashing spreads the remaining bits.
-    const uint64_t a = uint64_t(reinterpret_cast<uintptr_t>(node));
-    return size_t((a >> 4) ^ ((a >> 26) * 0x9E3779B97F4A7C15ull));
-}
-
-}  // namespace
-
-const TreemapRect* NodeRectMap::find(const FileNode* node) const noexcept {
-    if (slots_.empty() || !node) return nullptr;
-    const size_t mask = slots_.size() - 1;
-    for (size_t i = slotHash(node) & mask;; i = (i + 1) & mask) {
-        if (slots_[i].node == node) return &slots_[i].rect;
-        if (!slots_[i].node) return nullptr;
-    }
-}
-
-const TreemapRect& NodeRectMap::at(const FileNode* node) const {
-    const TreemapRect* r = find(node);
-    if (!r) throw std::out_of_range("node has no treemap rectangle");
-    return *r;
-}
-
-NodeRectMap::Slot& NodeRectMap::slotFor(const FileNode* node) {
-    if ((size_ + 1) * 4 > slots_.size() * 3) rehash(slots_.empty() ? 64 : slots_.size() * 2);
-    const size_t mask = slots_.size() - 1;
-    for (size_t i = slotHash(node) & mask;; i = (i + 1) & mask)
-        if (slots_[i].node == node || !slots_[i].node) return slots_[i];
-}
-
-void NodeRectMap::reserve(size_t count) {
-    size_t capacity = slots_.empty() ? 64 : slots_.size();
-    while (count * 4 > capacity * 3) capacity *= 2;
-    if (capacity != slots_.size()) rehash(capacity);
-}
-
-void NodeRectMap::rehash(size_t slotCount) {
-    std::vector<Slot> old;
-    old.swap(slots_);
-    slots_.resize(slotCount);
-    const size_t mask = slots_.size() - 1;
-    for (const Slot& s : old) {
-        if (!s.node) continue;
-        size_t i = slotHash(s.node) & mask;
-        while (slots_[i].node) i = (i + 1) & mask;
-        slots_[i] = s;
-    }
-}
-
-void NodeRectMap::insert_or_assign(const FileNode* node, const TreemapRect& rect) {
-    if (!node) return;
-    Slot& s = slotFor(node);
-    if (!s.node) {
-        s.node = node;
-        ++size_;
-    }
-    s.rect = rect;
-}
-
-bool NodeRectMap::try_emplace(const FileNode* node, const TreemapRect& rect) {
-    if (!node) return false;
-    Slot& s = slotFor(node);
-    if (s.node) return false;
-    s = {node, rect};
-    ++size_;
-    return true;
-}
-
-void NodeRectMap::clear() noexcept {
-    slots_.clear();
-    size_ = 0;
-}
-
-void NodeRectMap::swap(NodeRectMap& other) noexcept {
-    slots_.swap(other.slots_);
-    std::swap(size_, other.size_);
-}
-
 void CushionSurface::addRidgeX(double minX, double maxX, double height) {
     addRidge(x1, x2, minX, maxX, height * 4);
 }
 
 void CushionSurface::addRidgeY(double minY, double maxY, double height) {
     addRidge(y1, y2, minY, maxY, height * 4);
-}
-
-std::span<TreemapHitNode> TreemapHitNodePool::allocate(size_t count) {
-    // Blocks start small, since many layouts (and each worker's share of one) are small, and
-    // double up to a size that keeps the block count low for whole disks.
-    constexpr size_t kFirstBlock = 256, kLargestBlock = 16384;
-    if (count == 0) return {};
-    if (count > kLargestBlock / 4) {
-        // A large folder gets a block of its own, so the current block is not wasted.
-        blocks_.push_back(std::make_unique<TreemapHitNode[]>(count));
-        return {blocks_.back().get(), count};
-    }
-    if (count > left_) {
-        blockSize_ = std::min(kLargestBlock, std::max(kFirstBlock, blockSize_ * 2));
-        const size_t size = std::max(blockSize_, count);
-        blocks_.push_back(std::make_unique<TreemapHitNode[]>(size));
-        next_ = blocks_.back().get();
-        left_ = size;
-    }
-    std::span<TreemapHitNode> out(next_, count);
-    next_ += count;
-    left_ -= count;
-    return out;
-}
-
-void TreemapHitNodePool::adopt(TreemapHitNodePool&& other) {
-    blocks_.insert(blocks_.end(), std::make_move_iterator(other.blocks_.begin()),
-                   std::make_move_iterator(other.blocks_.end()));
-    other.blocks_.clear();
-    other.next_ = nullptr;
-    other.left_ = 0;
 }
 
 namespace {

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "FileNode.hpp"
+#include "NodeRectMap.hpp"
 #include "Treemap.hpp"
+#include "TreemapHitNode.hpp"
 #include "TreemapColorSettings.hpp"
 
 namespace zelvane {
@@ -44,71 +46,6 @@ struct TreemapFreeSpaceBox {
     TreemapRect rect;
     CushionSurface surface;
     int64_t freeBytes = 0;
-};
-
-// The hit-testing tree. Children live in the pool of the layout that made them (nodes are plain
-// values, so a tree of any depth is torn down with its layout, without recursion).
-struct TreemapHitNode {
-    FileNode* node = nullptr;
-    TreemapRect rect;
-    std::span<TreemapHitNode> children;  // in layout order
-};
-
-// Storage for hit nodes: a folder's children are carved from large blocks, so a layout of a
-// million nodes allocates a few hundred blocks instead of one array per folder. Moving the pool
-// keeps every node where it is.
-class TreemapHitNodePool final {
-public:
-    TreemapHitNodePool() = default;
-    TreemapHitNodePool(TreemapHitNodePool&&) noexcept = default;
-    TreemapHitNodePool& operator=(TreemapHitNodePool&&) noexcept = default;
-    TreemapHitNodePool(const TreemapHitNodePool&) = delete;
-    TreemapHitNodePool& operator=(const TreemapHitNodePool&) = delete;
-
-    std::span<TreemapHitNode> allocate(size_t count);
-    // Takes over the other pool's blocks (the nodes stay valid).
-    void adopt(TreemapHitNodePool&& other);
-
-private:
-    std::vector<std::unique_ptr<TreemapHitNode[]>> blocks_;
-    TreemapHitNode* next_ = nullptr;
-    size_t left_ = 0;
-    size_t blockSize_ = 0;
-};
-
-// Node identity to rectangle. Open addressing in one array: a layout of a whole disk holds
-// hundreds of thousands of entries, which a node-based map would allocate one by one.
-class NodeRectMap final {
-public:
-    size_t size() const noexcept { return size_; }
-    bool empty() const noexcept { return size_ == 0; }
-    const TreemapRect* find(const FileNode* node) const noexcept;
-    size_t count(const FileNode* node) const noexcept { return find(node) ? 1 : 0; }
-    // Throws std::out_of_range when the node has no rectangle.
-    const TreemapRect& at(const FileNode* node) const;
-    void insert_or_assign(const FileNode* node, const TreemapRect& rect);
-    // Keeps an existing entry; returns whether the rectangle was stored.
-    bool try_emplace(const FileNode* node, const TreemapRect& rect);
-    // Room for `count` entries in all without growing again.
-    void reserve(size_t count);
-    void clear() noexcept;
-    void swap(NodeRectMap& other) noexcept;
-
-    template <class F>
-    void forEach(F&& f) const {
-        for (const Slot& s : slots_)
-            if (s.node) f(s.node, s.rect);
-    }
-
-private:
-    struct Slot {
-        const FileNode* node = nullptr;  // null: free
-        TreemapRect rect;
-    };
-    Slot& slotFor(const FileNode* node);
-    void rehash(size_t slotCount);
-    std::vector<Slot> slots_;  // a power of two long, at most 3/4 full
-    size_t size_ = 0;
 };
 
 struct TreemapLayout {
