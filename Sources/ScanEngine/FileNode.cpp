@@ -393,6 +393,14 @@ void FileNode::setFlatFileList(NodeArena& arena, std::span<FileNode* const> node
 // ---- display grouping ----------------------------------------------------------------------
 
 FileNode::Grouped FileNode::groupedChildren(int minGroupSize) const {
+    return groupedChildrenIn(minGroupSize, nullptr);
+}
+
+FileNode::Grouped FileNode::groupedChildren(int minGroupSize, NodeArena& groupArena) const {
+    return groupedChildrenIn(minGroupSize, &groupArena);
+}
+
+FileNode::Grouped FileNode::groupedChildrenIn(int minGroupSize, NodeArena* groupArena) const {
     Grouped out;
     auto kids = children();
     out.nodes.assign(kids.begin(), kids.end());
@@ -417,8 +425,12 @@ FileNode::Grouped FileNode::groupedChildren(int minGroupSize) const {
     label.append(files.size() == 1 ? " File in " : " Files in ");
     label.append(fullPath());
     label.push_back(']');
-    auto store = NodeStore::create();
-    NodeArena& arena = store->makeArena();
+    std::shared_ptr<NodeStore> ownStore;
+    if (!groupArena) {
+        ownStore = NodeStore::create();
+        groupArena = &ownStore->makeArena();
+    }
+    NodeArena& arena = *groupArena;
     FileNode* group = arena.makeNode16(utf16FromUTF8(label), true, 0, 0, newest);
     group->setIsSyntheticGroup(true);
     group->parent_ = const_cast<FileNode*>(this);
@@ -426,7 +438,7 @@ FileNode::Grouped FileNode::groupedChildren(int minGroupSize) const {
     group->aggregateSizes();
     folders.push_back(group);
     out.nodes = std::move(folders);
-    out.group = std::shared_ptr<FileNode>(store, group);
+    out.group = std::shared_ptr<FileNode>(ownStore ? ownStore : arena.store().shared_from_this(), group);
     return out;
 }
 

@@ -223,6 +223,9 @@ public:
         std::shared_ptr<FileNode> group;  // null when nothing was grouped
     };
     Grouped groupedChildren(int minGroupSize = defaultMinGroupSize) const;
+    // The same, with the group made in `groupArena`, whose store then keeps it alive: callers
+    // that group many folders in one go (the treemap layout) share one store for all groups.
+    Grouped groupedChildren(int minGroupSize, NodeArena& groupArena) const;
 
     // Numbering in name order (see NameSort.hpp).
     void assignSortNameIndices();
@@ -232,6 +235,7 @@ private:
     friend class NodeArena;
     FileNode(bool isDir, bool withFolderData) noexcept;
 
+    Grouped groupedChildrenIn(int minGroupSize, NodeArena* groupArena) const;
     char16_t* nameData() const noexcept { return std::atomic_ref<char16_t*>(const_cast<char16_t*&>(name_)).load(std::memory_order_relaxed); }
     void setFlag(uint8_t bit, bool on) noexcept;
 

@@ -1,0 +1,631 @@
+#include "EventStream.hpp"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/eventfd.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <string_view>
+#include <system_error>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+
+namespace zelvane {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class UniqueFd final {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) noexcept : fd_(fd) {}
+    UniqueFd(UniqueFd&& o) noexcept : fd_(std::exchange(o.fd_, -1)) {}
+    UniqueFd& operator=(UniqueFd&& o) noexcept {
+        if (this != &o) {
+            reset();
+            fd_ = std::exchange(o.fd_, -1);
+        }
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd() { reset(); }
+    int get() const noexcept { return fd_; }
+    explicit operator bool() const noexcept { return fd_ >= 0; }
+    void reset() noexcept {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+// Modifications are taken from IN_CLOSE_WRITE rather than IN_MODIFY: a file being written
+// produces one IN_MODIFY per write call, a flood that no consumer of these events needs.
+constexpr uint32_t kWatchMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_CLOSE_WRITE | IN_ATTRIB |
+                                IN_DELETE_SELF | IN_MOVE_SELF | IN_EXCL_UNLINK;
+
+// A moved-away folder whose destination has not been read yet is kept this long before its
+// watches count as having left the tree (both ends of a rename are queued by one system call).
+constexpr auto kMovePairingWindow = std::chrono::milliseconds(10);
+// Folders watched per turn of the loop while a tree is being added, so that events of the part
+// already watched keep flowing and a stop is noticed quickly.
+constexpr int kFoldersPerSlice = 64;
+// Without a wake-up descriptor a stop is noticed by polling at this interval.
+constexpr int kStopPollMillis = 100;
+
+// File systems whose folders hold no user data and are not worth a watch.
+bool isPseudoFileSystem(unsigned long type) {
+    switch (type) {
+        case 0x9fa0:      // proc
+        case 0x62656572:  // sysfs
+        case 0x1cd1:      // devpts
+        case 0x27e0eb:    // cgroup
+        case 0x63677270:  // cgroup2
+        case 0x64626720:  // debugfs
+        case 0x74726163:  // tracefs
+        case 0x73636673:  // securityfs
+        case 0x6165676c:  // pstore
+        case 0xcafe4a11:  // bpf
+        case 0x62656570:  // configfs
+        case 0x65735543:  // fusectl
+        case 0x19800202:  // mqueue
+        case 0x958458f6:  // hugetlbfs
+        case 0x42494e4d:  // binfmt_misc
+        case 0x187:       // autofs
+            return true;
+        default:
+            return false;
+    }
+}
+
+void appendComponent(std::string& path, std::string_view name) {
+    if (path.empty() || path.back() != '/') path.push_back('/');
+    path.append(name);
+}
+
+// The watched folders as a tree of (parent, name) entries, so that a folder renamed inside the
+// tree costs one update however many folders lie below it; paths are joined when an event
+// needs one. Roots carry their full path as their name and no parent.
+class WatchTable final {
+public:
+    struct Entry {
+        int parent = -1;
+        uint32_t root = 0;  // meaningful on roots
+        dev_t dev = 0;
+        std::string name;
+    };
+
+    bool contains(int wd) const { return entries_.count(wd) != 0; }
+    size_t size() const { return entries_.size(); }
+    const Entry* find(int wd) const {
+        auto it = entries_.find(wd);
+        return it == entries_.end() ? nullptr : &it->second;
+    }
+
+    void insert(int wd, int parent, std::string_view name, uint32_t root, dev_t dev) {
+        auto [it, inserted] = entries_.try_emplace(wd);
+        if (!inserted) unlinkName(wd, it->second);
+        Entry& e = it->second;
+        e.parent = parent;
+        e.root = root;
+        e.dev = dev;
+        e.name.assign(name);
+        linkName(wd, e);
+    }
+
+    void erase(int wd) {
+        auto it = entries_.find(wd);
+        if (it == entries_.end()) return;
+        unlinkName(wd, it->second);
+        entries_.erase(it);
+    }
+
+    int childOf(int parent, std::string_view name) const {
+        auto it = byName_.find(ChildKey{parent, name});
+        return it == byName_.end() ? -1 : it->second;
+    }
+
+    void reparent(int wd, int newParent, std::string_view newName) {
+        auto it = entries_.find(wd);
+        if (it == entries_.end()) return;
+        unlinkName(wd, it->second);
+        it->second.parent = newParent;
+        it->second.name.assign(newName);
+        linkName(wd, it->second);
+    }
+
+    // The folder's path; false when an ancestor is no longer watched (the event is stale).
+    bool pathOf(int wd, std::string& out, uint32_t* rootIndex = nullptr) {
+        chain_.clear();
+        for (int cur = wd;;) {
+            auto it = entries_.find(cur);
+            if (it == entries_.end() || chain_.size() > entries_.size()) return false;
+            chain_.push_back(&it->second);
+            if (it->second.parent < 0) break;
+            cur = it->second.parent;
+        }
+        out.assign(chain_.back()->name);
+        for (size_t i = chain_.size() - 1; i-- > 0;) appendComponent(out, chain_[i]->name);
+        if (rootIndex) *rootIndex = chain_.back()->root;
+        return true;
+    }
+
+    // Every watch at or below one of `tops`.
+    std::vector<int> subtreesOf(const std::vector<int>& tops) const {
+        std::unordered_map<int, bool> inside;
+        for (int t : tops)
+            if (entries_.count(t)) inside[t] = true;
+        std::vector<int> out;
+        std::vector<int> path;
+        for (const auto& [wd, entry] : entries_) {
+            path.clear();
+            bool verdict = false;
+            for (int cur = wd;;) {
+                auto known = inside.find(cur);
+                if (known != inside.end()) {
+                    verdict = known->second;
+                    break;
+                }
+                path.push_back(cur);
+                auto it = entries_.find(cur);
+                if (it == entries_.end() || it->second.parent < 0 || path.size() > entries_.size()) break;
+                cur = it->second.parent;
+            }
+            for (int p : path) inside.emplace(p, verdict);
+        }
+        for (const auto& [wd, in] : inside)
+            if (in) out.push_back(wd);
+        return out;
+    }
+
+private:
+    struct ChildKey {
+        int parent;
+        std::string_view name;  // views the entry's own name, which lives in a stable map node
+        bool operator==(const ChildKey&) const = default;
+    };
+    struct ChildKeyHash {
+        size_t operator()(const ChildKey& k) const noexcept {
+            return std::hash<std::string_view>()(k.name) ^ (size_t(uint32_t(k.parent)) * 0x9E3779B97F4A7C15ull);
+        }
+    };
+
+    void linkName(int wd, const Entry& e) {
+        if (e.parent >= 0) byName_[ChildKey{e.parent, e.name}] = wd;
+    }
+    void unlinkName(int wd, const Entry& e) {
+        if (e.parent < 0) return;
+        auto it = byName_.find(ChildKey{e.parent, e.name});
+        if (it != byName_.end() && it->second == wd) byName_.erase(it);
+    }
+
+    std::unordered_map<int, Entry> entries_;
+    std::unordered_map<ChildKey, int, ChildKeyHash> byName_;
+    std::vector<const Entry*> chain_;
+};
+
+// One batch in the making: one event per path, flags merged, in order of first appearance.
+class BatchBuilder final {
+public:
+    BatchBuilder() : index_(64, IndexHash{&events_}, IndexEq{&events_}) {}
+    BatchBuilder(const BatchBuilder&) = delete;
+    BatchBuilder& operator=(const BatchBuilder&) = delete;
+
+    bool empty() const { return events_.empty(); }
+    Clock::time_point deadline() const { return deadline_; }
+
+    void add(std::string_view path, uint32_t flags, std::chrono::milliseconds latency) {
+        if (events_.empty()) deadline_ = Clock::now() + latency;
+        events_.push_back(EventStreamEvent{std::string(path), flags});
+        auto [it, inserted] = index_.insert(events_.size() - 1);
+        if (!inserted) {
+            events_[*it].flags |= flags;
+            events_.pop_back();
+        }
+    }
+
+    std::vector<EventStreamEvent> take() {
+        index_.clear();
+        std::vector<EventStreamEvent> out;
+        out.swap(events_);
+        return out;
+    }
+
+private:
+    struct IndexHash {
+        const std::vector<EventStreamEvent>* events;
+        size_t operator()(size_t i) const noexcept { return std::hash<std::string>()((*events)[i].path); }
+    };
+    struct IndexEq {
+        const std::vector<EventStreamEvent>* events;
+        bool operator()(size_t a, size_t b) const noexcept { return (*events)[a].path == (*events)[b].path; }
+    };
+    std::vector<EventStreamEvent> events_;
+    std::unordered_set<size_t, IndexHash, IndexEq> index_;
+    Clock::time_point deadline_{};
+};
+
+}  // namespace
+
+struct EventStream::Control {
+    std::atomic<bool> stopped{false};
+    UniqueFd wake;  // an eventfd written by stop() to end the thread's wait at once
+};
+
+bool EventStreamStatus::isWatching() const {
+    std::lock_guard lock(mutex_);
+    return watching_;
+}
+
+bool EventStreamStatus::waitUntilWatching(std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [this] { return watching_; });
+}
+
+void EventStreamStatus::setWatching() {
+    {
+        std::lock_guard lock(mutex_);
+        watching_ = true;
+    }
+    changed_.notify_all();
+}
+
+namespace {
+
+// The stream's thread. It owns everything it touches except the shared control and status, so a
+// stream stopped from inside its own callback can be destroyed while this object finishes.
+class EventStreamReader final {
+public:
+    EventStreamReader(std::vector<std::string> roots, std::chrono::milliseconds latency,
+                      EventStream::Callback callback, std::shared_ptr<const void> controlOwner,
+                      const std::atomic<bool>& stopped, int wakeFd, std::shared_ptr<EventStreamStatus> status)
+        : roots_(std::move(roots)),
+          latency_(latency),
+          callback_(std::move(callback)),
+          controlOwner_(std::move(controlOwner)),
+          stopped_(stopped),
+          wakeFd_(wakeFd),
+          status_(std::move(status)),
+          limitReported_(roots_.size(), false),
+          rootIsDir_(roots_.size(), false),
+          readBuffer_(new char[kReadBufferBytes]),
+          direntBuffer_(new char[kDirentBufferBytes]) {}
+
+    void run() {
+        pthread_setname_np(pthread_self(), "fsmonitor");
+        inotify_ = UniqueFd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+        if (!inotify_) {
+            for (const std::string& r : roots_)
+                batch_.add(r, EventStreamFlag::kMustScanSubDirs | EventStreamFlag::kUserDropped, latency_);
+            status_->setWatching();
+            deliver();
+            while (!stopped()) waitFor(-1, false);
+            return;
+        }
+        for (size_t i = roots_.size(); i-- > 0;) walk_.push_back(WalkItem{roots_[i], -1, 0, uint32_t(i), 0});
+        bool initialWalkDone = false;
+        while (!stopped()) {
+            if (!walk_.empty()) walkSome();
+            if (walk_.empty() && !initialWalkDone) {
+                initialWalkDone = true;
+                status_->setWatching();
+            }
+            const bool readable = waitFor(nextTimeoutMillis(), true);
+            if (stopped()) break;
+            if (readable) readEvents();
+            resolveMoves(false);
+            if (!batch_.empty() && Clock::now() >= batch_.deadline()) deliver();
+        }
+    }
+
+private:
+    static constexpr size_t kReadBufferBytes = 64 * 1024;
+    static constexpr size_t kDirentBufferBytes = 64 * 1024;
+
+    struct WalkItem {
+        std::string path;
+        int parent;           // -1: a root
+        uint32_t nameOffset;  // where the folder's own name starts in `path`
+        uint32_t root;
+        dev_t parentDev;
+    };
+    struct PendingMove {
+        uint32_t cookie;
+        int wd;  // the moved folder's watch, -1 when it had none
+        Clock::time_point seen;
+    };
+
+    bool stopped() const { return stopped_.load(std::memory_order_acquire); }
+
+    int nextTimeoutMillis() const {
+        if (!walk_.empty()) return 0;
+        int timeout = -1;
+        if (!batch_.empty()) {
+            auto left = std::chrono::ceil<std::chrono::milliseconds>(batch_.deadline() - Clock::now()).count();
+            timeout = int(std::clamp<int64_t>(left, 0, 60'000));
+        }
+        if (!pendingMoves_.empty()) timeout = timeout < 0 ? int(kMovePairingWindow.count()) : std::min(timeout, int(kMovePairingWindow.count()));
+        return timeout;
+    }
+
+    // Waits for inotify data (when `withInotify`), a stop or the timeout; true when events wait.
+    bool waitFor(int timeoutMillis, bool withInotify) {
+        if (wakeFd_ < 0) timeoutMillis = timeoutMillis < 0 ? kStopPollMillis : std::min(timeoutMillis, kStopPollMillis);
+        pollfd fds[2];
+        nfds_t n = 0;
+        if (withInotify) fds[n++] = pollfd{inotify_.get(), POLLIN, 0};
+        if (wakeFd_ >= 0) fds[n++] = pollfd{wakeFd_, POLLIN, 0};
+        int r = ::poll(fds, n, timeoutMillis);
+        return r > 0 && withInotify && (fds[0].revents & POLLIN);
+    }
+
+    void deliver() {
+        if (batch_.empty() || stopped()) return;
+        callback_(batch_.take());
+    }
+
+    void reportWatchLimit(uint32_t root) {
+        if (limitReported_[root]) return;
+        limitReported_[root] = true;
+        batch_.add(roots_[root], EventStreamFlag::kMustScanSubDirs | EventStreamFlag::kUserDropped, latency_);
+    }
+
+    void walkSome() {
+        for (int i = 0; i < kFoldersPerSlice && !walk_.empty(); ++i) {
+            WalkItem item = std::move(walk_.back());
+            walk_.pop_back();
+            watchFolder(item);
+        }
+        status_->setWatchCount(table_.size());
+    }
+
+    // Watches one folder (or a root file) and queues its subfolders. The watch is added before
+    // the folder is listed, so a subfolder made meanwhile is either listed or reported.
+    void watchFolder(const WalkItem& item) {
+        const bool isRoot = item.parent < 0;
+        if (!isRoot && !table_.contains(item.parent)) return;  // its parent went away meanwhile
+        struct stat st{};
+        UniqueFd dir;
+        uint32_t mask = kWatchMask;
+        if (isRoot) {
+            // A root given as a symbolic link is watched at its target, as it was scanned.
+            if (::stat(item.path.c_str(), &st) != 0) return;
+            rootIsDir_[item.root] = S_ISDIR(st.st_mode);
+            if (S_ISDIR(st.st_mode)) {
+                dir = UniqueFd(::open(item.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+                if (!dir) return;
+            }
+        } else {
+            dir = UniqueFd(::open(item.path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (!dir || ::fstat(dir.get(), &st) != 0) return;
+            if (st.st_dev != item.parentDev) {
+                struct statfs fs{};
+                if (::fstatfs(dir.get(), &fs) == 0 && isPseudoFileSystem(static_cast<unsigned long>(fs.f_type))) return;
+            }
+            mask |= IN_ONLYDIR | IN_DONT_FOLLOW;
+        }
+        int wd = inotify_add_watch(inotify_.get(), item.path.c_str(), mask);
+        if (wd < 0) {
+            if (errno == ENOSPC) reportWatchLimit(item.root);
+            return;
+        }
+        // Already watched: reached twice (overlapping roots, bind mounts) or queued twice (listed
+        // by its parent and reported as created). The first path stays.
+        if (table_.contains(wd)) return;
+        table_.insert(wd, item.parent, std::string_view(item.path).substr(item.nameOffset), item.root, st.st_dev);
+        if (dir) listSubfolders(dir.get(), item, wd, st.st_dev);
+    }
+
+    void listSubfolders(int fd, const WalkItem& item, int wd, dev_t dev) {
+        // A folder of a million entries takes a while: a stop does not wait for the rest.
+        while (!stopped()) {
+            long n = ::syscall(SYS_getdents64, fd, direntBuffer_.get(), kDirentBufferBytes);
+            if (n <= 0) return;
+            for (long off = 0; off < n;) {
+                auto* d = reinterpret_cast<const dirent64*>(direntBuffer_.get() + off);
+                off += d->d_reclen;
+                std::string_view name(d->d_name);
+                if (name == "." || name == "..") continue;
+                bool isDir = d->d_type == DT_DIR;
+                if (d->d_type == DT_UNKNOWN) {
+                    struct stat st{};
+                    isDir = ::fstatat(fd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+                }
+                if (!isDir) continue;
+                queueFolder(item.path, name, wd, item.root, dev);
+            }
+        }
+    }
+
+    void queueFolder(const std::string& parentPath, std::string_view name, int parentWd, uint32_t root, dev_t parentDev) {
+        WalkItem child{parentPath, parentWd, 0, root, parentDev};
+        appendComponent(child.path, name);
+        child.nameOffset = uint32_t(child.path.size() - name.size());
+        walk_.push_back(std::move(child));
+    }
+
+    void readEvents() {
+        // Bounded, so that a steady flood still lets batches go out on time.
+        for (int round = 0; round < 16; ++round) {
+            ssize_t n = ::read(inotify_.get(), readBuffer_.get(), kReadBufferBytes);
+            if (n <= 0) break;
+            for (ssize_t off = 0; off < n;) {
+                inotify_event ev;
+                std::memcpy(&ev, readBuffer_.get() + off, sizeof ev);
+                const char* name = readBuffer_.get() + off + sizeof(inotify_event);
+                off += ssize_t(sizeof(inotify_event) + ev.len);
+                process(ev, ev.len ? std::string_view(name, ::strnlen(name, ev.len)) : std::string_view());
+            }
+        }
+        status_->setWatchCount(table_.size());
+    }
+
+    void process(const inotify_event& ev, std::string_view name) {
+        using namespace EventStreamFlag;
+        if (ev.mask & IN_Q_OVERFLOW) {
+            for (const std::string& r : roots_) batch_.add(r, kMustScanSubDirs | kKernelDropped, latency_);
+            return;
+        }
+        const WatchTable::Entry* entry = table_.find(ev.wd);
+        if (!entry) return;
+        if (ev.mask & IN_IGNORED) {
+            table_.erase(ev.wd);
+            return;
+        }
+        uint32_t root = 0;
+        if (name.empty()) {
+            selfEvent(ev, *entry);
+            return;
+        }
+        if (!table_.pathOf(ev.wd, path_, &root)) return;
+        const dev_t parentDev = entry->dev;
+        appendComponent(path_, name);
+        const bool isDir = ev.mask & IN_ISDIR;
+        uint32_t flags = isDir ? kItemIsDir : kItemIsFile;
+        if (ev.mask & IN_CREATE) {
+            flags |= kItemCreated;
+            if (isDir) queueFolder(path_.substr(0, path_.size() - name.size()), name, ev.wd, root, parentDev);
+        }
+        if (ev.mask & IN_DELETE) flags |= kItemRemoved;
+        if (ev.mask & IN_MOVED_FROM) {
+            flags |= kItemRenamed;
+            if (isDir) pendingMoves_.push_back(PendingMove{ev.cookie, table_.childOf(ev.wd, name), Clock::now()});
+        }
+        if (ev.mask & IN_MOVED_TO) {
+            flags |= kItemRenamed;
+            if (isDir) arrivedByMove(ev, name, root, parentDev);
+        }
+        if (ev.mask & IN_CLOSE_WRITE) flags |= kItemModified;
+        if (ev.mask & IN_ATTRIB) flags |= kItemInodeMetaMod;
+        batch_.add(path_, flags, latency_);
+    }
+
+    void arrivedByMove(const inotify_event& ev, std::string_view name, uint32_t root, dev_t parentDev) {
+        auto it = std::find_if(pendingMoves_.begin(), pendingMoves_.end(),
+                               [&](const PendingMove& m) { return m.cookie == ev.cookie; });
+        if (it != pendingMoves_.end() && it->wd >= 0 && table_.contains(it->wd)) {
+            // Moved inside the watched trees: its watches stay, only its place changes.
+            table_.reparent(it->wd, ev.wd, name);
+            pendingMoves_.erase(it);
+            return;
+        }
+        if (it != pendingMoves_.end()) pendingMoves_.erase(it);
+        queueFolder(path_.substr(0, path_.size() - name.size()), name, ev.wd, root, parentDev);
+    }
+
+    // Events a watched folder reports about itself. Below a root they repeat what the parent
+    // reports by name; a root has no watched parent, so they are its only news.
+    void selfEvent(const inotify_event& ev, const WatchTable::Entry& entry) {
+        using namespace EventStreamFlag;
+        uint32_t root = 0;
+        if (ev.mask & IN_UNMOUNT) {
+            if (table_.pathOf(ev.wd, path_, &root)) batch_.add(path_, kUnmount | kMustScanSubDirs, latency_);
+            return;
+        }
+        if (entry.parent >= 0) return;
+        const uint32_t kind = rootIsDir_[entry.root] ? kItemIsDir : kItemIsFile;
+        const std::string& rootPath = roots_[entry.root];
+        if (ev.mask & IN_DELETE_SELF) batch_.add(rootPath, kind | kItemRemoved | kRootChanged, latency_);
+        if (ev.mask & IN_ATTRIB) batch_.add(rootPath, kind | kItemInodeMetaMod, latency_);
+        if (ev.mask & IN_CLOSE_WRITE) batch_.add(rootPath, kind | kItemModified, latency_);
+        if (ev.mask & IN_MOVE_SELF) {
+            batch_.add(rootPath, kind | kItemRenamed | kRootChanged, latency_);
+            // Every path below the moved root is stale now.
+            removeWatches({ev.wd});
+        }
+    }
+
+    // Pairs that found no destination moved out of every watched tree: drop their watches, whose
+    // events would otherwise carry paths that no longer exist.
+    void resolveMoves(bool all) {
+        if (pendingMoves_.empty()) return;
+        const auto now = Clock::now();
+        std::vector<int> gone;
+        std::erase_if(pendingMoves_, [&](const PendingMove& m) {
+            if (!all && now - m.seen < kMovePairingWindow) return false;
+            if (m.wd >= 0) gone.push_back(m.wd);
+            return true;
+        });
+        if (!gone.empty()) removeWatches(gone);
+    }
+
+    void removeWatches(const std::vector<int>& tops) {
+        for (int wd : table_.subtreesOf(tops)) {
+            inotify_rm_watch(inotify_.get(), wd);
+            table_.erase(wd);
+        }
+        status_->setWatchCount(table_.size());
+    }
+
+    const std::vector<std::string> roots_;
+    const std::chrono::milliseconds latency_;
+    const EventStream::Callback callback_;
+    const std::shared_ptr<const void> controlOwner_;  // keeps `stopped_` and the wake descriptor alive
+    const std::atomic<bool>& stopped_;
+    const int wakeFd_;
+    const std::shared_ptr<EventStreamStatus> status_;
+
+    UniqueFd inotify_;
+    WatchTable table_;
+    BatchBuilder batch_;
+    std::vector<WalkItem> walk_;  // LIFO: depth first keeps few folders queued
+    std::vector<PendingMove> pendingMoves_;
+    std::vector<bool> limitReported_;
+    std::vector<bool> rootIsDir_;
+    std::string path_;
+    std::unique_ptr<char[]> readBuffer_;
+    std::unique_ptr<char[]> direntBuffer_;
+};
+
+}  // namespace
+
+EventStream::EventStream(std::vector<std::string> paths, std::chrono::milliseconds latency, Callback callback)
+    : paths_(std::move(paths)),
+      latency_(latency),
+      callback_(std::move(callback)),
+      control_(std::make_shared<Control>()),
+      status_(std::make_shared<EventStreamStatus>()) {
+    control_->wake = UniqueFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+}
+
+EventStream::~EventStream() { stop(); }
+
+void EventStream::start() {
+    if (thread_.joinable() || control_->stopped.load(std::memory_order_acquire)) return;
+    auto reader = std::make_unique<EventStreamReader>(paths_, latency_, callback_, control_, control_->stopped,
+                                                      control_->wake.get(), status_);
+    try {
+        thread_ = std::thread([reader = std::move(reader)] { reader->run(); });
+    } catch (const std::system_error&) {
+        // No thread to be had (process limits): the stream stays silent, like one never started.
+    }
+}
+
+void EventStream::stop() {
+    control_->stopped.store(true, std::memory_order_release);
+    if (!thread_.joinable()) return;
+    if (control_->wake) {
+        uint64_t one = 1;
+        [[maybe_unused]] ssize_t n = ::write(control_->wake.get(), &one, sizeof one);
+    }
+    if (thread_.get_id() == std::this_thread::get_id()) {
+        thread_.detach();  // stopped from inside the callback: the thread ends when it returns
+    } else {
+        thread_.join();
+    }
+}
+
+}  // namespace zelvane

@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <map>
+
+#include "ExtensionStats.hpp"
+#include "TestTrees.hpp"
+
+using namespace zelvane;
+using zelvane::fixtures::TempDir;
+using zelvane::fixtures::loadTreeFromDisk;
+using zelvane::fixtures::writeFile;
+
+namespace {
+
+std::map<std::string, ExtensionStats> byExt(const std::vector<ExtensionStats>& rows) {
+    std::map<std::string, ExtensionStats> m;
+    for (const auto& r : rows) EXPECT_TRUE(m.emplace(r.ext, r).second) << "duplicate row " << r.ext;
+    return m;
+}
+
+int64_t allocOf(const std::filesystem::path& p) {
+    struct stat st {};
+    EXPECT_EQ(lstat(p.c_str(), &st), 0);
+    return int64_t(st.st_blocks) * 512;
+}
+
+}  // namespace
+
+TEST(ExtensionStats, TotalsPerExtensionOnARealTree) {
+    TempDir dir;
+    writeFile(dir / "music/a.mp3", 1000);
+    writeFile(dir / "music/b.MP3", 30000);
+    ASSERT_EQ(link((dir / "music/b.MP3").c_str(), (dir / "music/c.mp3").c_str()), 0);
+    writeFile(dir / "README", 10);
+    writeFile(dir / ".bashrc", 5);
+    writeFile(dir / "deep/er/archive.tar.gz", 700);
+    writeFile(dir / "trailing.", 3);
+    std::filesystem::create_directories(dir / "empty/folder.zip");
+
+    RootRef root = loadTreeFromDisk(dir.path());
+    // A deleted folder's files still count.
+    for (FileNode* kid : root->children())
+        if (kid->name() == "deep") kid->setIsDeleted(true);
+
+    auto result = computeExtensionStats(std::span<const RootRef>(&root, 1), true, {});
+    auto rows = byExt(result.all);
+    ASSERT_EQ(rows.size(), 4u);
+
+    const ExtensionStats& mp3 = rows.at("mp3");
+    EXPECT_EQ(mp3.totalSize, 1000 + 30000 + 30000);
+    EXPECT_EQ(mp3.fileCount, 3);
+    // The second name of the hard-linked file adds its size but no allocated space.
+    EXPECT_EQ(mp3.totalAlloc, allocOf(dir / "music/a.mp3") + allocOf(dir / "music/b.MP3"));
+
+    const ExtensionStats& none = rows.at("");
+    EXPECT_EQ(none.totalSize, 10 + 3);
+    EXPECT_EQ(none.fileCount, 2);
+    EXPECT_EQ(rows.at("bashrc").totalSize, 5);
+    EXPECT_EQ(rows.at("gz").totalSize, 700);
+    // An empty folder adds nothing, whatever its name.
+    EXPECT_EQ(rows.count("zip"), 0u);
+
+    int64_t sum = 0;
+    for (const auto& r : result.all) sum += r.totalSize;
+    EXPECT_EQ(sum, root->effectiveSize());
+
+    // By size: the largest allocated total gets slot 0.
+    EXPECT_EQ(result.colorRank.at("mp3"), 0);
+    EXPECT_EQ(result.colorRank.size(), 4u);
+
+    // By lists: the stored lists decide, whatever the tree holds.
+    auto byLists = computeExtensionStats(std::span<const RootRef>(&root, 1), false, {"gz", "mp3,png"});
+    EXPECT_EQ(byLists.all.size(), 4u);
+    EXPECT_EQ(byLists.colorRank.at("gz"), 0);
+    EXPECT_EQ(byLists.colorRank.at("png"), 1);
+    EXPECT_EQ(byLists.colorRank.count(""), 0u);
+}
+
+TEST(ExtensionStats, NothingToCount) {
+    EXPECT_TRUE(computeExtensionStats(std::span<FileNode* const>(), true, {}).all.empty());
+    TempDir dir;
+    std::filesystem::create_directories(dir / "a/b/c");
+    std::filesystem::create_directories(dir / "d");
+    RootRef root = loadTreeFromDisk(dir.path());
+    auto result = computeExtensionStats(std::span<const RootRef>(&root, 1), true, {});
+    EXPECT_TRUE(result.all.empty());
+    EXPECT_TRUE(result.colorRank.empty());
+    EXPECT_TRUE(colorRankBySize({}).empty());
+}
+
+TEST(ExtensionStats, RankBySizeTakesTwelveLargestAllocatedAndKeepsTieOrder) {
+    std::vector<ExtensionStats> rows;
+    for (int i = 0; i < 14; ++i) {
+        std::string ext(1, 'e');
+        ext += std::to_string(i);
+        rows.push_back({ext, /*totalSize=*/1000 - i, /*totalAlloc=*/int64_t(i) * 10, 1});
+    }
+    rows.push_back({"tieA", 0, 55, 1});
+    rows.push_back({"tieB", 999999, 55, 1});  // logical size does not matter
+    rows.push_back({"", 0, 1000, 1});
+
+    ColorRank rank = colorRankBySize(rows);
+    EXPECT_EQ(rank.size(), 12u);
+    EXPECT_EQ(rank.at(""), 0);
+    EXPECT_EQ(rank.at("e13"), 1);
+    EXPECT_EQ(rank.at("e6"), 8);
+    // Equal allocated totals keep their input order.
+    EXPECT_EQ(rank.at("tieA"), 9);
+    EXPECT_EQ(rank.at("tieB"), 10);
+    EXPECT_EQ(rank.at("e5"), 11);
+    EXPECT_EQ(rank.count("e4"), 0u);
+}
+
+TEST(ExtensionStats, FastExtensionMatchesTheNodesOwnForHostileNames) {
+    auto store = NodeStore::create();
+    NodeArena& arena = store->makeArena();
+    std::string buffer;
+    for (const char* name : {"a.TXT", "noext", "trailing.", ".hidden", "x.y.Z", "Ünï.ÄÖ", "f.\xff\xfe",
+                             "x.\xC4\xB0", "x.\xCE\xA3\xCE\x91\xCE\xA3", "quote\".C,SV", "tab\t.Tab", ".",
+                             "..", "a..", "1.2.3.TAR"}) {
+        FileNode* n = arena.makeNode(name, false, 1, 1, 0);
+        EXPECT_EQ(detectedExtensionInto(*n, buffer), n->detectedExtension()) << name;
+    }
+}

@@ -1,0 +1,67 @@
+#include "TestTrees.hpp"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+namespace zelvane::fixtures {
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "zelvane-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+void writeFile(const std::filesystem::path& path, int64_t size) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::string chunk(4096, 'x');
+    for (int64_t left = size; left > 0; left -= int64_t(chunk.size()))
+        out.write(chunk.data(), std::streamsize(std::min<int64_t>(left, int64_t(chunk.size()))));
+    if (!out) throw std::runtime_error("write failed: " + path.string());
+}
+
+RootRef loadTreeFromDisk(const std::filesystem::path& rootPath) {
+    auto store = NodeStore::create();
+    NodeArena& arena = store->makeArena();
+    struct stat st {};
+    if (lstat(rootPath.c_str(), &st) != 0) throw std::runtime_error("lstat failed");
+    FileNode* root = arena.makeRoot(rootPath.string(), S_ISDIR(st.st_mode), st.st_size, int64_t(st.st_blocks) * 512, 0);
+    std::set<std::pair<dev_t, ino_t>> seen;
+    std::vector<std::pair<FileNode*, std::filesystem::path>> pending{{root, rootPath}};
+    while (!pending.empty()) {
+        auto [folder, path] = pending.back();
+        pending.pop_back();
+        if (!folder->isDir()) continue;
+        std::vector<std::filesystem::path> entries;
+        for (const auto& e : std::filesystem::directory_iterator(path)) entries.push_back(e.path());
+        std::sort(entries.begin(), entries.end());
+        std::vector<FileNode*> kids;
+        for (const auto& p : entries) {
+            if (lstat(p.c_str(), &st) != 0) continue;
+            const bool dir = S_ISDIR(st.st_mode);
+            FileNode* node = arena.makeNode(p.filename().string(), dir, dir ? 0 : st.st_size,
+                                            dir ? 0 : int64_t(st.st_blocks) * 512, 0);
+            if (!dir && st.st_nlink > 1 && !seen.insert({st.st_dev, st.st_ino}).second)
+                node->setDoNotCountAllocated(true);
+            kids.push_back(node);
+            if (dir) pending.emplace_back(node, p);
+        }
+        folder->setChildren(arena, kids);
+    }
+    root->aggregateSizes();
+    return store->handle(root);
+}
+
+}  // namespace zelvane::fixtures

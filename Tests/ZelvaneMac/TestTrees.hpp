@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "FileNode.hpp"
+
+namespace zelvane::fixtures {
+
+// A temporary folder removed with everything in it when the object goes.
+class TempDir final {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(std::string_view relative) const { return path_ / relative; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Writes `size` bytes (folders on the way are created).
+void writeFile(const std::filesystem::path& path, int64_t size);
+
+// Reads a real folder into a tree the way a scan does: sizes from lstat (allocated size from the
+// block count), symbolic links as entries of their own, the second sighting of a hard-linked
+// file flagged as not counting its allocated size, folder totals rolled up. Children are in
+// name order of the bytes. Iterative.
+RootRef loadTreeFromDisk(const std::filesystem::path& root);
+
+}  // namespace zelvane::fixtures

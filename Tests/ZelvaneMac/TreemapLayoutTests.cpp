@@ -1,0 +1,453 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "ExtensionStats.hpp"
+#include "TestTrees.hpp"
+#include "TreemapLayout.hpp"
+
+using namespace zelvane;
+
+namespace {
+
+// A tree built in memory where exact sizes matter.
+struct Tree {
+    std::shared_ptr<NodeStore> store = NodeStore::create();
+    NodeArena& arena = store->makeArena();
+
+    FileNode* root(const std::string& name) { return arena.makeRoot(name, true, 0, 0, 0); }
+    FileNode* folder(FileNode* parent, const std::string& name) {
+        FileNode* n = arena.makeNode(name, true, 0, 0, 0);
+        parent->appendChild(arena, n);
+        return n;
+    }
+    FileNode* file(FileNode* parent, const std::string& name, int64_t size) {
+        FileNode* n = arena.makeNode(name, false, size, size, 0);
+        parent->appendChild(arena, n);
+        return n;
+    }
+};
+
+TreemapLayoutOptions options(bool labels, const ColorRank* rank = nullptr, int groupMin = 4) {
+    TreemapLayoutOptions o;
+    o.metric = effectiveSizeMetric;
+    o.showLabels = labels;
+    o.colorRank = rank;
+    o.fileGroupMinSize = groupMin;
+    return o;
+}
+
+std::string numbered(const char* prefix, unsigned i, const char* suffix = "") {
+    std::string s(prefix);
+    s += std::to_string(i);
+    s += suffix;
+    return s;
+}
+
+CushionSurface ridged(CushionSurface s, const TreemapRect& r, double h) {
+    s.addRidgeX(r.minX(), r.maxX(), h);
+    s.addRidgeY(r.minY(), r.maxY(), h);
+    return s;
+}
+
+}  // namespace
+
+TEST(TreemapLayout, RootsShareTheWidthByMeasure) {
+    Tree t;
+    FileNode* a = t.root("/a");
+    t.file(a, "x.bin", 3);
+    FileNode* b = t.root("/b");
+    t.file(b, "y.bin", 1);
+    a->aggregateSizes();
+    b->aggregateSizes();
+    FileNode* roots[] = {a, b};
+    TreemapLayout layout = layoutMultiRootTreemap(roots, {0, 0, 100, 50}, options(false), false, {});
+    ASSERT_EQ(layout.hitRoots.size(), 2u);
+    EXPECT_EQ(layout.hitRoots[0].rect, (TreemapRect{0, 0, 75, 50}));
+    EXPECT_EQ(layout.hitRoots[1].rect, (TreemapRect{75, 0, 25, 50}));
+    ASSERT_EQ(layout.leaves.size(), 2u);
+    EXPECT_EQ(layout.leaves[0].rect, (TreemapRect{0, 0, 75, 50}));
+
+    // A column under one point is skipped and its neighbour starts at the same x.
+    FileNode* tiny = t.root("/tiny");
+    t.file(tiny, "z", 1);
+    tiny->aggregateSizes();
+    FileNode* big = t.root("/big");
+    t.file(big, "w", 165);
+    big->aggregateSizes();
+    FileNode* pair[] = {tiny, big};
+    layout = layoutMultiRootTreemap(pair, {10, 0, 100, 50}, options(false), false, {});
+    ASSERT_EQ(layout.hitRoots.size(), 1u);
+    EXPECT_EQ(layout.hitRoots[0].node, big);
+    EXPECT_EQ(layout.hitRoots[0].rect, (TreemapRect{10, 0, 99, 50}));
+
+    // Nothing to measure, nothing laid out.
+    FileNode* empty = t.root("/empty");
+    FileNode* none[] = {empty};
+    layout = layoutMultiRootTreemap(none, {0, 0, 100, 50}, options(false), false, {});
+    EXPECT_TRUE(layout.hitRoots.empty());
+    EXPECT_TRUE(layoutMultiRootTreemap(std::span<FileNode* const>(), {0, 0, 10, 10}, options(false), true, {}).leaves.empty());
+}
+
+TEST(TreemapLayout, FreeSpaceSplitsTheColumn) {
+    Tree t;
+    FileNode* vol = t.root("/");
+    t.file(vol, "data.bin", 750);
+    vol->aggregateSizes();
+    FileNode* roots[] = {vol};
+    const VolumeCapacity cap[] = {{1000, 250}};
+    TreemapLayout layout = layoutMultiRootTreemap(roots, {0, 0, 400, 200}, options(false), true, cap);
+    ASSERT_EQ(layout.hitRoots.size(), 1u);
+    EXPECT_EQ(layout.hitRoots[0].rect, (TreemapRect{0, 0, 300, 200}));
+    ASSERT_EQ(layout.freeSpaceBoxes.size(), 1u);
+    const TreemapFreeSpaceBox& box = layout.freeSpaceBoxes[0];
+    EXPECT_EQ(box.rect, (TreemapRect{300, 0, 100, 200}));
+    EXPECT_EQ(box.freeBytes, 250);
+    const double kx = 0.6552 / 100, ky = 0.6552 / 200;
+    EXPECT_DOUBLE_EQ(box.surface.x1, 700 * kx + 700 * kx);
+    EXPECT_DOUBLE_EQ(box.surface.x2, -kx - kx);
+    EXPECT_DOUBLE_EQ(box.surface.y1, 200 * ky + 200 * ky);
+    EXPECT_DOUBLE_EQ(box.surface.y2, -ky - ky);
+
+    // Without free space (or without a capacity) the root's measure decides.
+    layout = layoutMultiRootTreemap(roots, {0, 0, 400, 200}, options(false), false, cap);
+    EXPECT_EQ(layout.hitRoots[0].rect, (TreemapRect{0, 0, 400, 200}));
+    EXPECT_TRUE(layout.freeSpaceBoxes.empty());
+    const VolumeCapacity unknown[] = {{1000, std::nullopt}};
+    layout = layoutMultiRootTreemap(roots, {0, 0, 400, 200}, options(false), true, unknown);
+    EXPECT_TRUE(layout.freeSpaceBoxes.empty());
+
+    // Impossible capacities are clamped: the root never leaves its column.
+    const VolumeCapacity negative[] = {{1000, -50}};
+    layout = layoutMultiRootTreemap(roots, {0, 0, 400, 200}, options(false), true, negative);
+    EXPECT_EQ(layout.hitRoots[0].rect, (TreemapRect{0, 0, 400, 200}));
+    EXPECT_TRUE(layout.freeSpaceBoxes.empty());
+    const VolumeCapacity tooMuch[] = {{1000, 5000}};
+    layout = layoutMultiRootTreemap(roots, {0, 0, 400, 200}, options(false), true, tooMuch);
+    EXPECT_EQ(layout.hitRoots[0].rect, (TreemapRect{0, 0, 0, 200}));
+    ASSERT_EQ(layout.freeSpaceBoxes.size(), 1u);
+    EXPECT_EQ(layout.freeSpaceBoxes[0].rect, (TreemapRect{0, 0, 400, 200}));
+    EXPECT_EQ(layout.freeSpaceBoxes[0].freeBytes, 1000);
+    EXPECT_TRUE(layout.leaves.empty());
+
+    // A zoomed folder (it has a parent) takes the whole column.
+    FileNode* sub = t.folder(vol, "sub");
+    t.file(sub, "f", 10);
+    vol->aggregateSizes();
+    FileNode* zoomed[] = {sub};
+    layout = layoutMultiRootTreemap(zoomed, {0, 0, 400, 200}, options(false), true, cap);
+    EXPECT_EQ(layout.hitRoots[0].rect, (TreemapRect{0, 0, 400, 200}));
+    EXPECT_TRUE(layout.freeSpaceBoxes.empty());
+}
+
+TEST(TreemapLayout, LabelStripsNeedRoom) {
+    Tree t;
+    FileNode* root = t.root("/r");
+    FileNode* narrow = t.folder(root, "narrow");
+    t.file(narrow, "a", 5);
+    root->aggregateSizes();
+
+    TreemapLayout layout;
+    layoutTreemapNode(narrow, {0, 0, 79, 100}, false, 0.1638, {}, options(true), layout);
+    EXPECT_TRUE(layout.folderLabels.empty());
+    EXPECT_EQ(layout.nodeRects.count(narrow), 0u);
+    ASSERT_EQ(layout.leaves.size(), 1u);
+    EXPECT_EQ(layout.leaves[0].rect, (TreemapRect{0, 0, 79, 100}));
+
+    layout = TreemapLayout();
+    layoutTreemapNode(narrow, {10, 20, 80, 15}, false, 0.1638, {}, options(true), layout);
+    ASSERT_EQ(layout.folderLabels.size(), 1u);
+    EXPECT_EQ(layout.folderLabels[0].rect, (TreemapRect{10, 20, 80, 12}));
+    EXPECT_EQ(layout.folderLabels[0].boxRect, (TreemapRect{10, 20, 80, 15}));
+    EXPECT_EQ(layout.nodeRects.at(narrow), (TreemapRect{10, 20, 80, 15}));
+    ASSERT_EQ(layout.leaves.size(), 1u);
+    EXPECT_EQ(layout.leaves[0].rect, (TreemapRect{12, 33, 76, 1}));
+
+    // Exactly 14 high: no strip; labels off: no strip either.
+    layout = TreemapLayout();
+    layoutTreemapNode(narrow, {0, 0, 200, 14}, false, 0.1638, {}, options(true), layout);
+    EXPECT_TRUE(layout.folderLabels.empty());
+    layout = TreemapLayout();
+    layoutTreemapNode(narrow, {0, 0, 200, 200}, false, 0.1638, {}, options(false), layout);
+    EXPECT_TRUE(layout.folderLabels.empty());
+}
+
+TEST(TreemapLayout, LeavesEmptyFoldersAndColours) {
+    Tree t;
+    FileNode* root = t.root("/r");
+    FileNode* zeros = t.folder(root, "zeros");
+    t.file(zeros, "a.txt", 0);
+    t.file(zeros, "b.txt", 0);
+    FileNode* emptyJpg = t.folder(root, "photos.jpg");
+    FileNode* plainEmpty = t.folder(root, "plain");
+    FileNode* song = t.file(root, "Song.MP3", 100);
+    FileNode* odd = t.file(root, "x.weird", 100);
+    FileNode* huge = t.file(root, "y.huge", 100);
+    FileNode* neg = t.file(root, "z.neg", 100);
+    root->aggregateSizes();
+
+    ColorRank rank{{"mp3", 3}, {"jpg", 2}, {"huge", 300}, {"neg", -1}};
+    auto leafOf = [](const TreemapLayout& l, const FileNode* n) -> const TreemapLeaf* {
+        for (const auto& leaf : l.leaves)
+            if (leaf.node == n) return &leaf;
+        return nullptr;
+    };
+
+    // Folders of zero size are not placed; the files are (no grouping here).
+    TreemapLayout layout;
+    TreemapHitNode hit = layoutTreemapNode(root, {0, 0, 400, 400}, true, 0.18, {}, options(false, &rank, 100), layout);
+    EXPECT_EQ(leafOf(layout, song)->colorIndex, 3);
+    EXPECT_EQ(leafOf(layout, odd)->colorIndex, kGraySlot);
+    EXPECT_EQ(leafOf(layout, huge)->colorIndex, kGraySlot);
+    EXPECT_EQ(leafOf(layout, neg)->colorIndex, kGraySlot);
+    EXPECT_EQ(leafOf(layout, zeros), nullptr);
+    EXPECT_EQ(layout.leaves.size(), 4u);
+    EXPECT_EQ(hit.children.size(), 4u);
+
+    // An empty folder is a leaf coloured by its own name; a folder of zero-size files shows nothing.
+    layout = TreemapLayout();
+    layoutTreemapNode(emptyJpg, {0, 0, 50, 50}, false, 0.1638, {}, options(true, &rank), layout);
+    ASSERT_EQ(layout.leaves.size(), 1u);
+    EXPECT_EQ(layout.leaves[0].colorIndex, 2);
+    layout = TreemapLayout();
+    layoutTreemapNode(plainEmpty, {0, 0, 50, 50}, false, 0.1638, {}, options(true, &rank), layout);
+    EXPECT_EQ(layout.leaves[0].colorIndex, kGraySlot);
+    layout = TreemapLayout();
+    hit = layoutTreemapNode(zeros, {0, 0, 200, 200}, false, 0.1638, {}, options(true, &rank), layout);
+    EXPECT_TRUE(layout.leaves.empty());
+    EXPECT_TRUE(hit.children.empty());
+    EXPECT_EQ(layout.folderLabels.size(), 1u);
+
+    // Without a rank everything is grey.
+    layout = TreemapLayout();
+    layoutTreemapNode(song, {0, 0, 5, 5}, false, 0.1638, {}, options(false), layout);
+    EXPECT_EQ(layout.leaves[0].colorIndex, kGraySlot);
+}
+
+TEST(TreemapLayout, TinyChildrenStayInTheHitTreeOnly) {
+    Tree t;
+    FileNode* root = t.root("/r");
+    FileNode* big = t.file(root, "big", 991);
+    FileNode* small = t.file(root, "small", 9);
+    root->aggregateSizes();
+    TreemapLayout layout;
+    TreemapHitNode hit = layoutTreemapNode(root, {0, 0, 10, 100}, true, 0.18, {}, options(false, nullptr, 10), layout);
+    ASSERT_EQ(hit.children.size(), 2u);
+    EXPECT_EQ(hit.children[1].node, small);
+    EXPECT_NEAR(hit.children[1].rect.height, 0.9, 1e-9);
+    EXPECT_TRUE(hit.children[1].children.empty());
+    ASSERT_EQ(layout.leaves.size(), 1u);
+    EXPECT_EQ(layout.leaves[0].node, big);
+    EXPECT_EQ(layout.nodeRects.count(small), 0u);
+
+    // A rectangle under one point lays out nothing at all.
+    layout = TreemapLayout();
+    hit = layoutTreemapNode(root, {0, 0, 0.9, 100}, true, 0.18, {}, options(false), layout);
+    EXPECT_TRUE(hit.children.empty());
+    EXPECT_TRUE(layout.leaves.empty());
+}
+
+TEST(TreemapLayout, OrderGroupsAndRidges) {
+    Tree t;
+    FileNode* root = t.root("/r");
+    FileNode* first = t.folder(root, "first");
+    t.file(first, "f1", 50);
+    FileNode* second = t.folder(root, "second");
+    t.file(second, "f2", 50);
+    root->aggregateSizes();
+
+    // Equal measures keep the stored order.
+    TreemapLayout layout;
+    TreemapHitNode hit = layoutTreemapNode(root, {0, 0, 200, 100}, true, 0.18, {}, options(false), layout);
+    ASSERT_EQ(hit.children.size(), 2u);
+    EXPECT_EQ(hit.children[0].node, first);
+    EXPECT_EQ(hit.children[1].node, second);
+    EXPECT_EQ(layout.leaves[0].node, first->children()[0]);
+
+    // Ridges shrink by 0.91 a level; the root adds none.
+    const TreemapRect firstRect = hit.children[0].rect;
+    CushionSurface expected = ridged({}, firstRect, 0.18 * 0.91);
+    expected = ridged(expected, layout.leaves[0].rect, 0.18 * 0.91 * 0.91);
+    EXPECT_EQ(layout.leaves[0].surface, expected);
+
+    // Loose files are grouped: the group gets a box while labels are on, no rectangle entry,
+    // and the layout keeps the group alive.
+    Tree g;
+    FileNode* dir = g.root("/files");
+    for (int i = 0; i < 5; ++i) g.file(dir, numbered("f", unsigned(i), ".txt"), 10 + i);
+    FileNode* sub = g.folder(dir, "sub");
+    g.file(sub, "s", 200);
+    dir->aggregateSizes();
+    FileNode* dirs[] = {dir};
+    layout = layoutMultiRootTreemap(dirs, {0, 0, 400, 300}, options(true), false, {});
+    ASSERT_EQ(layout.groupBoxes.size(), 1u);
+    const FileNode* group = layout.groupBoxes[0].node;
+    EXPECT_TRUE(group->isSyntheticGroup());
+    EXPECT_EQ(layout.groupBoxes[0].rect, layout.groupBoxes[0].boxRect);
+    EXPECT_EQ(layout.nodeRects.count(group), 0u);
+    EXPECT_EQ(layout.leaves.size(), 6u);
+    // The larger subfolder comes first, then the group.
+    ASSERT_EQ(layout.hitRoots[0].children.size(), 2u);
+    EXPECT_EQ(layout.hitRoots[0].children[0].node, sub);
+    EXPECT_EQ(layout.hitRoots[0].children[1].node, group);
+    EXPECT_EQ(group->parent(), dir);
+    EXPECT_EQ(group->effectiveSize(), 10 + 11 + 12 + 13 + 14);
+    // The group outlives everything but the layout (a use after free shows under ASan).
+    TreemapLayout kept = std::move(layout);
+    layout = TreemapLayout();
+    EXPECT_EQ(kept.groupBoxes[0].node->name(), "[5 Files in /files]");
+
+    // Labels off: the group is laid out but not boxed.
+    layout = layoutMultiRootTreemap(dirs, {0, 0, 400, 300}, options(false), false, {});
+    EXPECT_TRUE(layout.groupBoxes.empty());
+    EXPECT_EQ(layout.leaves.size(), 6u);
+}
+
+TEST(TreemapLayout, SameRootTwiceKeepsTheFirstRectangle) {
+    Tree t;
+    FileNode* root = t.root("/r");
+    FileNode* f = t.file(root, "f", 10);
+    root->aggregateSizes();
+    FileNode* roots[] = {root, root};
+    TreemapLayout layout = layoutMultiRootTreemap(roots, {0, 0, 100, 100}, options(false), false, {});
+    ASSERT_EQ(layout.leaves.size(), 2u);
+    EXPECT_EQ(layout.nodeRects.at(f), (TreemapRect{0, 0, 50, 100}));
+}
+
+TEST(TreemapLayout, ChainsDeeperThanAnyStack) {
+    Tree t;
+    FileNode* root = t.root("/deep");
+    FileNode* cur = root;
+    for (int i = 0; i < 200000; ++i) cur = t.folder(cur, "d");
+    t.file(cur, "bottom.bin", 4096);
+    root->aggregateSizes();
+
+    {
+        TreemapLayout layout;
+        TreemapHitNode hit = layoutTreemapNode(root, {0, 0, 640, 480}, true, 0.18, {}, options(false), layout);
+        ASSERT_EQ(layout.leaves.size(), 1u);
+        EXPECT_EQ(layout.leaves[0].rect, (TreemapRect{0, 0, 640, 480}));
+        size_t depth = 0;
+        for (const TreemapHitNode* h = &hit; !h->children.empty(); h = &h->children[0]) ++depth;
+        EXPECT_EQ(depth, 200001u);
+    }
+    // With labels the strips shrink the rectangle for a few dozen levels; below 15 points the
+    // chain is walked to its end without strips.
+    RootRef handle = t.store->handle(root);
+    TreemapLayout labelled = layoutMultiRootTreemap(std::span<const RootRef>(&handle, 1), {0, 0, 640, 480}, options(true), false, {});
+    ASSERT_EQ(labelled.leaves.size(), 1u);
+    EXPECT_LE(labelled.leaves[0].rect.height, 14);
+    EXPECT_GT(labelled.folderLabels.size(), 10u);
+    EXPECT_LT(labelled.folderLabels.size(), 100u);
+}
+
+TEST(TreemapLayout, RealTreeLeavesTileWithoutOverlap) {
+    fixtures::TempDir dir;
+    std::mt19937 rng(7);
+    for (int i = 0; i < 240; ++i) {
+        std::string path = numbered("d", rng() % 6, "/") + numbered("e", rng() % 4);
+        if (rng() % 3 == 0) path += "/deeper";
+        static const char* exts[] = {".mp3", ".txt", ".jpg", ".bin", "", ".zip", ".log"};
+        fixtures::writeFile(dir / path / numbered("file", unsigned(i), exts[rng() % 7]), 1 + rng() % 20000);
+    }
+    RootRef root = fixtures::loadTreeFromDisk(dir.path());
+    auto stats = computeExtensionStats(std::span<const RootRef>(&root, 1), true, {});
+    TreemapLayoutOptions o = options(true, &stats.colorRank);
+    const TreemapRect area{0, 0, 1200, 800};
+    TreemapLayout layout = layoutMultiRootTreemap(std::span<const RootRef>(&root, 1), area, o, false, {});
+
+    ASSERT_GT(layout.leaves.size(), 100u);
+    std::string ext;
+    for (size_t i = 0; i < layout.leaves.size(); ++i) {
+        const TreemapLeaf& a = layout.leaves[i];
+        EXPECT_GE(a.rect.minX(), area.minX() - 1e-9);
+        EXPECT_LE(a.rect.maxX(), area.maxX() + 1e-9);
+        EXPECT_GE(a.rect.minY(), area.minY() - 1e-9);
+        EXPECT_LE(a.rect.maxY(), area.maxY() + 1e-9);
+        auto it = stats.colorRank.find(detectedExtensionInto(*a.node, ext));
+        EXPECT_EQ(a.colorIndex, it == stats.colorRank.end() ? kGraySlot : it->second);
+        EXPECT_EQ(layout.nodeRects.at(a.node), a.rect);
+        for (size_t j = 0; j < i; ++j) {
+            const TreemapRect& b = layout.leaves[j].rect;
+            double w = std::min(a.rect.maxX(), b.maxX()) - std::max(a.rect.minX(), b.minX());
+            double h = std::min(a.rect.maxY(), b.maxY()) - std::max(a.rect.minY(), b.minY());
+            EXPECT_FALSE(w > 1e-6 && h > 1e-6) << a.node->name() << " overlaps " << layout.leaves[j].node->name();
+        }
+    }
+    // Every labelled folder's strip lies inside its box, and its leaves below the strip.
+    for (const auto& label : layout.folderLabels) {
+        EXPECT_EQ(label.rect.height, 12);
+        EXPECT_EQ(label.rect.minY(), label.boxRect.minY());
+    }
+}
+
+// Large layouts split their subtrees among threads; the result must be the one-thread result.
+// This test also runs under ThreadSanitizer.
+TEST(TreemapLayout, ThreadsDoNotChangeTheResult) {
+    Tree t;
+    std::mt19937 rng(99);
+    FileNode* root = t.root("/big");
+    std::vector<FileNode*> folders{root};
+    for (unsigned i = 0; i < 3000; ++i) {
+        FileNode* parent = folders[rng() % folders.size()];
+        folders.push_back(t.folder(parent, numbered("dir", i)));
+    }
+    static const char* exts[] = {".a", ".b", ".c", ".mp3", ""};
+    for (unsigned i = 0; i < 70000; ++i) {
+        // Skewed towards few folders, so that some hold thousands of files.
+        FileNode* parent = folders[rng() % 4 == 0 ? rng() % folders.size() : rng() % 40];
+        t.file(parent, numbered("f", i, exts[rng() % 5]), int64_t(1 + rng() % 100000));
+    }
+    root->aggregateSizes();
+    ColorRank rank{{"a", 1}, {"mp3", 4}};
+
+    auto run = [&](int threads) {
+        TreemapLayoutOptions o = options(true, &rank);
+        o.maxThreads = threads;
+        return layoutMultiRootTreemap(std::span<FileNode* const>(&root, 1), {0, 0, 1600, 1000}, o, false, {});
+    };
+    const TreemapLayout one = run(1);
+    const TreemapLayout many = run(6);
+    ASSERT_GT(one.leaves.size(), 5000u);
+    ASSERT_GT(one.groupBoxes.size(), 10u);
+
+    ASSERT_EQ(many.leaves.size(), one.leaves.size());
+    for (size_t i = 0; i < one.leaves.size(); ++i) {
+        ASSERT_EQ(many.leaves[i].node, one.leaves[i].node) << i;
+        EXPECT_EQ(many.leaves[i].rect, one.leaves[i].rect);
+        EXPECT_EQ(many.leaves[i].surface, one.leaves[i].surface);
+        EXPECT_EQ(many.leaves[i].colorIndex, one.leaves[i].colorIndex);
+    }
+    ASSERT_EQ(many.folderLabels.size(), one.folderLabels.size());
+    for (size_t i = 0; i < one.folderLabels.size(); ++i) {
+        EXPECT_EQ(many.folderLabels[i].node, one.folderLabels[i].node);
+        EXPECT_EQ(many.folderLabels[i].boxRect, one.folderLabels[i].boxRect);
+    }
+    // Group nodes are made anew by every layout: their folder and name identify them.
+    auto sameNode = [](const FileNode* a, const FileNode* b) {
+        if (a == b) return true;
+        return a && b && a->isSyntheticGroup() && b->isSyntheticGroup() && a->parent() == b->parent() &&
+               a->name() == b->name();
+    };
+    ASSERT_EQ(many.groupBoxes.size(), one.groupBoxes.size());
+    for (size_t i = 0; i < one.groupBoxes.size(); ++i) {
+        EXPECT_TRUE(sameNode(many.groupBoxes[i].node, one.groupBoxes[i].node)) << i;
+        EXPECT_EQ(many.groupBoxes[i].rect, one.groupBoxes[i].rect);
+    }
+    EXPECT_EQ(many.nodeRects.size(), one.nodeRects.size());
+    for (const auto& leaf : one.leaves) EXPECT_EQ(many.nodeRects.at(leaf.node), leaf.rect);
+
+    ASSERT_EQ(many.hitRoots.size(), 1u);
+    std::vector<std::pair<const TreemapHitNode*, const TreemapHitNode*>> pending{{&one.hitRoots[0], &many.hitRoots[0]}};
+    size_t visited = 0;
+    while (!pending.empty()) {
+        auto [a, b] = pending.back();
+        pending.pop_back();
+        ++visited;
+        ASSERT_TRUE(sameNode(a->node, b->node));
+        ASSERT_EQ(a->rect, b->rect);
+        ASSERT_EQ(a->children.size(), b->children.size());
+        for (size_t i = 0; i < a->children.size(); ++i) pending.emplace_back(&a->children[i], &b->children[i]);
+    }
+    EXPECT_GT(visited, 70000u);
+}
