@@ -16,10 +16,14 @@ int main(int argc, char** argv) {
     using namespace zelvane;
     bool pipelined = false;
     int workers = activeProcessorCount();
+    int parseWorkers = 0;
     std::string root;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--pipelined")) {
             pipelined = true;
+        } else if (!std::strcmp(argv[i], "--parse-workers") && i + 1 < argc) {
+            ++i;
+            std::from_chars(argv[i], argv[i] + std::strlen(argv[i]), parseWorkers);
         } else if (!std::strcmp(argv[i], "--workers") && i + 1 < argc) {
             ++i;
             std::from_chars(argv[i], argv[i] + std::strlen(argv[i]), workers);
@@ -33,7 +37,7 @@ int main(int argc, char** argv) {
     }
     raiseFileDescriptorLimit();
     auto t0 = std::chrono::steady_clock::now();
-    ScanResult r = pipelined ? pipelinedBulkScan(root, workers, workers, std::nullopt) : parallelBulkScan(root, workers);
+    ScanResult r = pipelined ? pipelinedBulkScan(root, workers, parseWorkers > 0 ? parseWorkers : workers, std::nullopt) : parallelBulkScan(root, workers);
     double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     char s[32];
     auto end = std::to_chars(s, s + sizeof s, secs, std::chars_format::fixed, 3).ptr;

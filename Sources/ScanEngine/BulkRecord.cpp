@@ -59,7 +59,10 @@ size_t readBulkRecord(std::basic_string_view<std::byte> bytes, BulkRecord& out) 
         out.name = std::string_view(p, n);
         out.hasName = true;
     }
-    if (ret.commonattr & ATTR_CMN_DEVID) out.devID = c.take<uint64_t>();
+    if (ret.commonattr & ATTR_CMN_DEVID) {
+        out.devID = c.take<uint64_t>();
+        out.hasDevID = true;
+    }
     if (ret.commonattr & ATTR_CMN_OBJTYPE) {
         out.objType = c.take<uint32_t>();
         out.hasObjType = true;

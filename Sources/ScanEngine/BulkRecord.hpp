@@ -15,6 +15,7 @@ struct BulkRecord {
     std::string_view name;  // without the terminating NUL, which always follows it in the buffer
     bool hasName = false;
     uint64_t devID = 0;
+    bool hasDevID = false;
     uint32_t objType = kObjTypeNone;
     bool hasObjType = false;
     timespec64 crtime, modtime, acctime;

@@ -122,7 +122,7 @@ ScanResult parseBulkEntries(const std::byte* buffer, size_t bufferSize, int coun
             continue;
         }
         ++r.dirs;
-        if (!shouldDescend(rec.devID, true, dirPath, rec.name, rootDevID, rootContainerID)) continue;
+        if (!shouldDescend(rec.devID, rec.hasDevID, dirPath, rec.name, rootDevID, rootContainerID)) continue;
         int fd = openChildWithBudget(parentFd, rec.name.data());
         subdirsOut.push_back(DirWorkItem{fd, appendPathComponent(dirPath, rec.name), 0});
     }

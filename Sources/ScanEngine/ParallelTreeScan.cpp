@@ -1,0 +1,297 @@
+#include "ParallelTreeScan.hpp"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <thread>
+
+#include "ChunkedNodeList.hpp"
+#include "FolderReading.hpp"
+#include "FdBudget.hpp"
+#include "FileSystemInfo.hpp"
+#include "NameSort.hpp"
+#include "Processors.hpp"
+#include "SyscallCounter.hpp"
+#include "VolumeChecks.hpp"
+
+namespace zelvane {
+
+void finalizeBudgets(std::vector<TreeDirWorkItem>& items, double parentBudget, ScanProgressTracker* progress) {
+    if (items.empty()) {
+        if (progress) progress->addScore(parentBudget);
+        return;
+    }
+    double share = parentBudget / double(items.size());
+    for (auto& it : items) it.budget = share;
+}
+
+attrlist treeScanRequest() {
+    attrlist a;
+    a.commonattr = ATTR_CMN_RETURNED_ATTRS | ATTR_CMN_NAME | ATTR_CMN_DEVID | ATTR_CMN_OBJTYPE | ATTR_CMN_CRTIME |
+                   ATTR_CMN_MODTIME | ATTR_CMN_ACCTIME | ATTR_CMN_FLAGS | ATTR_CMN_FILEID;
+    a.fileattr = ATTR_FILE_LINKCOUNT | ATTR_FILE_TOTALSIZE | ATTR_FILE_ALLOCSIZE;
+    a.forkattr = ATTR_CMNEXT_CLONEID;
+    return a;
+}
+
+bool decideDescent(FileNode& child, const EntryFacts& e, FolderPath& parentPath, RootScanContext& ctx) {
+    // The record's device is what stat of the path would say, so the path is only stat'ed (and
+    // built) when the devices differ.
+    bool different = !(e.hasDevID && e.devID == ctx.rootDevID) &&
+                     isDifferentVolume(appendPathComponent(parentPath.get(), e.name), ctx.rootDevID, ctx.rootContainerID);
+    bool first = ctx.visitedDirs.registerFirstSighting(e.devID, e.fileID);
+    if (different || !first || isDataVolumeMirror(parentPath.get(), e.name)) {
+        child.setIsVolumeBoundary(true);
+        return false;
+    }
+    return true;
+}
+
+void recordOpenFailure(FileNode& folder, const std::string& path, int err, AccessDeniedCounter* counter) {
+    if (!isPermissionError(err) || isKnownAlwaysProtectedPath(path)) return;
+    folder.setAccessDenied(true);
+    if (counter) counter->record(folder.fullPath());
+}
+
+namespace {
+
+int openChildWithBudget(int parentFd, const char* name) {
+    if (!fdBudget().tryAcquire()) return -1;
+    int fd = countedOpenatDirectory(parentFd, name);
+    if (fd < 0) fdBudget().release();
+    return fd;
+}
+
+struct ScanShared {
+    const ParallelScanOptions& options;
+    std::vector<FileNode*> roots;
+    std::vector<std::unique_ptr<RootScanContext>> contexts;  // null for roots that are files
+    std::unique_ptr<ScanProgressTracker> tracker;
+    TreeDirWorkQueueLocked queue;
+    attrlist request = treeScanRequest();
+};
+
+// One worker: its own buffer, arena, flat lists (one per root) and scratch lists, reused for
+// every folder it reads.
+class TreeWorker final {
+public:
+    TreeWorker(ScanShared& s, NodeArena& arena) : s_(s), arena_(arena), flat_(s.roots.size()) {}
+
+    void run() {
+        while (auto item = s_.queue.pop()) read(*item);
+    }
+    ChunkedNodeList& flatList(size_t rootIndex) { return flat_[rootIndex]; }
+
+private:
+    void read(TreeDirWorkItem& item) {
+        ScanProgressTracker* tracker = s_.tracker.get();
+        if (tracker && tracker->isCancelled()) {
+            closeDirFd(item.fd, item.fd >= 0);
+            s_.queue.complete();
+            return;
+        }
+        folder_ = item.node;
+        ctx_ = s_.contexts[size_t(item.rootIndex)].get();
+        rootIndex_ = item.rootIndex;
+        path_.reset(folder_);
+        entry_ = EntryContext{&ctx_->hardLinks, &ctx_->cloneLinks, ctx_->rootBlockSize,
+                              s_.options.exclude ? &s_.options.exclude : nullptr};
+
+        const bool handedOver = item.fd >= 0;
+        int fd = item.fd;
+        if (!handedOver) {
+            waitBeforeRetry(item.retries);
+            fd = countedOpenDirectory(path_.get().c_str());
+            if (fd < 0) {
+                int err = errno;
+                if (isDescriptorShortage(err) && item.retries < kMaxOpenRetries) {
+                    ++item.retries;
+                    s_.queue.requeueLater(item);
+                    return;
+                }
+                recordOpenFailure(*folder_, path_.get(), err, s_.options.accessDeniedCounter);
+                items_.clear();
+                finalizeBudgets(items_, item.budget, tracker);
+                s_.queue.complete();
+                return;
+            }
+        }
+
+        kids_.clear();
+        items_.clear();
+        ChunkedNodeList& flat = flat_[size_t(rootIndex_)];
+        const size_t flatStart = flat.size();
+        readFolderEntries(
+            fd, path_.get(), s_.options.bulkReader, buffer_.pointer(), tracker,
+            [&](const EntryFacts& e, int parentFd, EntryCounts& counts) { addEntry(e, parentFd, counts); },
+            [&] {
+                kids_.clear();
+                flat.truncate(flatStart);
+                for (auto& it : items_) closeDirFd(it.fd, true);
+                items_.clear();
+            });
+        folder_->setChildren(arena_, kids_);
+        finalizeBudgets(items_, item.budget, tracker);
+        closeDirFd(fd, handedOver);
+        s_.queue.complete(items_);
+    }
+
+    void addEntry(const EntryFacts& e, int parentFd, EntryCounts& counts) {
+        FileNode* child = makeEntryNode(arena_, folder_, e, entry_);
+        if (!child) return;
+        kids_.push_back(child);
+        flat_[size_t(rootIndex_)].push_back(child);
+        if (!e.isDir) {
+            ++counts.files;
+            counts.bytes += child->fileSize;
+            return;
+        }
+        ++counts.dirs;
+        if (decideDescent(*child, e, path_, *ctx_))
+            items_.push_back(TreeDirWorkItem{child, openChildWithBudget(parentFd, e.name.data()), 0, rootIndex_, 0});
+    }
+
+    ScanShared& s_;
+    NodeArena& arena_;
+    ScanBuffer buffer_;
+    std::vector<ChunkedNodeList> flat_;
+    std::vector<FileNode*> kids_;
+    std::vector<TreeDirWorkItem> items_;
+    FileNode* folder_ = nullptr;
+    RootScanContext* ctx_ = nullptr;
+    int rootIndex_ = 0;
+    EntryContext entry_;
+    FolderPath path_;
+};
+
+// Splits [0, n) over `workers` threads (the caller is one of them).
+template <typename Fn>
+void parallelFor(size_t n, int workers, Fn&& fn) {
+    size_t w = std::max<size_t>(1, std::min<size_t>(size_t(workers), n / 512 + 1));
+    if (w == 1) {
+        fn(size_t(0), n);
+        return;
+    }
+    std::vector<std::thread> threads;
+    size_t step = (n + w - 1) / w;
+    for (size_t i = 1; i < w; ++i) {
+        size_t b = std::min(n, i * step), e = std::min(n, b + step);
+        threads.emplace_back([&fn, b, e] { fn(b, e); });
+    }
+    fn(size_t(0), std::min(n, step));
+    for (auto& t : threads) t.join();
+}
+
+}  // namespace
+
+void assignSortNameIndicesParallel(const std::vector<FileNode*>& roots, int workers) {
+    // Folders in top-down order: every folder comes after its parent.
+    std::vector<FileNode*> folders;
+    for (FileNode* r : roots) {
+        size_t start = folders.size();
+        folders.push_back(r);
+        for (size_t i = start; i < folders.size(); ++i)
+            for (FileNode* c : folders[i]->children())
+                if (c->isDir() && !c->isSyntheticGroup()) folders.push_back(c);
+    }
+    // Each child's offset from its parent's number: 1 + the sizes of the subtrees of the
+    // siblings before it in name order. Sorting is the costly part, done in parallel.
+    parallelFor(folders.size(), workers, [&](size_t b, size_t e) {
+        std::vector<FileNode*> sorted;
+        for (size_t i = b; i < e; ++i) {
+            auto kids = folders[i]->children();
+            sorted.assign(kids.begin(), kids.end());
+            std::stable_sort(sorted.begin(), sorted.end(),
+                             [](const FileNode* x, const FileNode* y) { return wideNameCompare(*x, *y) < 0; });
+            int32_t offset = 1;
+            for (FileNode* c : sorted) {
+                c->setSortNameIndex(offset);
+                offset += c->isDir() ? c->subFolderFileCount() + c->subFolderDirCount() + 1 : 1;
+            }
+        }
+    });
+    int32_t counter = 0;
+    for (FileNode* r : roots) {
+        r->setSortNameIndex(counter);
+        counter += r->isDir() ? r->subFolderFileCount() + r->subFolderDirCount() + 1 : 1;
+    }
+    for (FileNode* f : folders)
+        for (FileNode* c : f->children()) c->setSortNameIndex(f->sortNameIndex() + c->sortNameIndex());
+}
+
+std::vector<RootRef> parallelScanToTree(const std::vector<std::string>& rootPaths, const ParallelScanOptions& options) {
+    fdBudget().fitToLimit();
+    auto store = NodeStore::create();
+    NodeArena& rootArena = store->makeArena();
+    ScanShared s{options, {}, {}, {}, {}, {}};
+    bool nonLocal = false;
+    std::vector<TreeDirWorkItem> rootItems;
+    for (const std::string& path : rootPaths) {
+        auto st = statPath(path);
+        if (!st) continue;
+        FileNode* root = rootArena.makeRoot(path, st->isDir(), st->size, 0, packUnixTime(st->mtime));
+        root->fileID = st->ino;
+        root->createdDateRaw = packUnixTime(st->btime);
+        root->lastAccessDateRaw = packUnixTime(st->atime);
+        int index = int(s.roots.size());
+        s.roots.push_back(root);
+        if (!st->isDir()) {
+            root->allocateFlatFileList(rootArena, 0);
+            s.contexts.emplace_back();
+            continue;
+        }
+        auto ctx = std::make_unique<RootScanContext>();
+        if (auto fsInfo = statfsPath(path)) {
+            if (!fsInfo->isLocal) nonLocal = true;
+            ctx->rootBlockSize = fsInfo->blockSize;
+        }
+        ctx->rootDevID = st->dev;
+        ctx->rootContainerID = containerDiskID(path);
+        s.contexts.push_back(std::move(ctx));
+        rootItems.push_back(TreeDirWorkItem{root, -1, 0, index, 0});
+    }
+    std::vector<RootRef> result;
+    result.reserve(s.roots.size());
+    if (rootItems.empty()) {
+        for (FileNode* r : s.roots) result.push_back(store->handle(r));
+        return result;
+    }
+    for (auto& it : rootItems) {
+        it.budget = 1.0 / double(rootItems.size());
+        s.queue.push(it);
+    }
+    if (options.progressCallback || options.isCancelled)
+        s.tracker = std::make_unique<ScanProgressTracker>(options.progressCallback, options.isCancelled);
+
+    int workerCount = std::max(options.workerCount, 1);
+    if (nonLocal) workerCount = std::max(workerCount, 64);
+    std::vector<std::unique_ptr<TreeWorker>> workers;
+    for (int w = 0; w < workerCount; ++w) workers.push_back(std::make_unique<TreeWorker>(s, store->makeArena()));
+    {
+        std::vector<std::thread> threads;
+        for (int w = 1; w < workerCount; ++w) threads.emplace_back([&, w] { workers[size_t(w)]->run(); });
+        workers[0]->run();
+        for (auto& t : threads) t.join();
+    }
+
+    for (size_t r = 0; r < s.roots.size(); ++r) {
+        if (!s.contexts[r]) continue;
+        size_t total = 0;
+        for (auto& w : workers) total += w->flatList(r).size();
+        FileNode** out = s.roots[r]->allocateFlatFileList(rootArena, total).data();
+        for (auto& w : workers) out = w->flatList(r).moveTo(out);
+    }
+    workers.clear();
+    if (s.tracker) s.tracker->reportFinal();
+    for (FileNode* r : s.roots) r->aggregateSizes();
+    assignSortNameIndicesParallel(s.roots, std::min(workerCount, activeProcessorCount()));
+    for (FileNode* r : s.roots) result.push_back(store->handle(r));
+    return result;
+}
+
+}  // namespace zelvane
