@@ -45,7 +45,7 @@ bool decideDescent(FileNode& child, const EntryFacts& e, FolderPath& parentPath,
     bool different = !(e.hasDevID && e.devID == ctx.rootDevID) &&
                      isDifferentVolume(appendPathComponent(parentPath.get(), e.name), ctx.rootDevID, ctx.rootContainerID);
     bool first = ctx.visitedDirs.registerFirstSighting(e.devID, e.fileID);
-    if (different || !first || isDataVolumeMirror(parentPath.get(), e.name)) {
+    if (different || !first || (e.name == "Data" && isDataVolumeMirror(parentPath.get(), e.name))) {
         child.setIsVolumeBoundary(true);
         return false;
     }
@@ -189,39 +189,74 @@ void parallelFor(size_t n, int workers, Fn&& fn) {
 
 }  // namespace
 
-void assignSortNameIndicesParallel(const std::vector<FileNode*>& roots, int workers) {
-    // Folders in top-down order: every folder comes after its parent.
-    std::vector<FileNode*> folders;
-    for (FileNode* r : roots) {
-        size_t start = folders.size();
-        folders.push_back(r);
-        for (size_t i = start; i < folders.size(); ++i)
-            for (FileNode* c : folders[i]->children())
-                if (c->isDir() && !c->isSyntheticGroup()) folders.push_back(c);
+void rollUpAndNumberParallel(const std::vector<FileNode*>& roots, int workers) {
+    // Folders level by level: every level is complete before the next is gathered, so a pass
+    // over one level may run in parallel and rely on the level above (numbers) or below (totals).
+    std::vector<std::vector<FileNode*>> levels(1);
+    for (FileNode* r : roots)
+        if (r->isDir()) levels[0].push_back(r);
+    while (!levels.back().empty()) {
+        const std::vector<FileNode*>& level = levels.back();
+        std::vector<std::vector<FileNode*>> parts(size_t(std::max(workers, 1)));
+        std::atomic<size_t> nextPart{0};
+        parallelFor(level.size(), workers, [&](size_t b, size_t e) {
+            std::vector<FileNode*>& out = parts[nextPart++];
+            for (size_t i = b; i < e; ++i)
+                for (FileNode* c : level[i]->children())
+                    if (c->isDir() && !c->isSyntheticGroup()) out.push_back(c);
+        });
+        std::vector<FileNode*> next;
+        for (auto& p : parts) next.insert(next.end(), p.begin(), p.end());
+        levels.push_back(std::move(next));
     }
-    // Each child's offset from its parent's number: 1 + the sizes of the subtrees of the
-    // siblings before it in name order. Sorting is the costly part, done in parallel.
-    parallelFor(folders.size(), workers, [&](size_t b, size_t e) {
-        std::vector<FileNode*> sorted;
-        for (size_t i = b; i < e; ++i) {
-            auto kids = folders[i]->children();
-            sorted.assign(kids.begin(), kids.end());
-            std::stable_sort(sorted.begin(), sorted.end(),
-                             [](const FileNode* x, const FileNode* y) { return wideNameCompare(*x, *y) < 0; });
-            int32_t offset = 1;
-            for (FileNode* c : sorted) {
-                c->setSortNameIndex(offset);
-                offset += c->isDir() ? c->subFolderFileCount() + c->subFolderDirCount() + 1 : 1;
+    levels.pop_back();
+
+    // Totals, deepest level first: a folder's subfolders are done before it.
+    for (size_t l = levels.size(); l-- > 0;) {
+        const std::vector<FileNode*>& level = levels[l];
+        parallelFor(level.size(), workers, [&](size_t b, size_t e) {
+            for (size_t i = b; i < e; ++i) {
+                AggregateTotals t;
+                for (const FileNode* c : level[i]->children()) {
+                    if (c->isDir()) {
+                        t.size += c->subFolderTotSize();
+                        t.alloc += c->subFolderTotSizeAlloc();
+                        t.files += c->subFolderFileCount();
+                        t.dirs += c->subFolderDirCount() + 1;
+                    } else {
+                        t.size += c->fileSize;
+                        t.alloc += c->doNotCountAllocated() ? 0 : c->allocSize;
+                        t.files += 1;
+                    }
+                }
+                level[i]->setSubFolderTotals(t);
             }
-        }
-    });
+        });
+    }
+
+    // Numbers, top level first: pre-order in name order is the parent's number plus one plus the
+    // sizes of the subtrees of the siblings before it in name order.
     int32_t counter = 0;
     for (FileNode* r : roots) {
         r->setSortNameIndex(counter);
         counter += r->isDir() ? r->subFolderFileCount() + r->subFolderDirCount() + 1 : 1;
     }
-    for (FileNode* f : folders)
-        for (FileNode* c : f->children()) c->setSortNameIndex(f->sortNameIndex() + c->sortNameIndex());
+    for (const std::vector<FileNode*>& level : levels) {
+        parallelFor(level.size(), workers, [&](size_t b, size_t e) {
+            std::vector<FileNode*> sorted;
+            for (size_t i = b; i < e; ++i) {
+                auto kids = level[i]->children();
+                sorted.assign(kids.begin(), kids.end());
+                std::stable_sort(sorted.begin(), sorted.end(),
+                                 [](const FileNode* x, const FileNode* y) { return wideNameCompare(*x, *y) < 0; });
+                int32_t next = level[i]->sortNameIndex() + 1;
+                for (FileNode* c : sorted) {
+                    c->setSortNameIndex(next);
+                    next += c->isDir() ? c->subFolderFileCount() + c->subFolderDirCount() + 1 : 1;
+                }
+            }
+        });
+    }
 }
 
 std::vector<RootRef> parallelScanToTree(const std::vector<std::string>& rootPaths, const ParallelScanOptions& options) {
@@ -288,8 +323,7 @@ std::vector<RootRef> parallelScanToTree(const std::vector<std::string>& rootPath
     }
     workers.clear();
     if (s.tracker) s.tracker->reportFinal();
-    for (FileNode* r : s.roots) r->aggregateSizes();
-    assignSortNameIndicesParallel(s.roots, std::min(workerCount, activeProcessorCount()));
+    rollUpAndNumberParallel(s.roots, std::min(workerCount, activeProcessorCount()));
     for (FileNode* r : s.roots) result.push_back(store->handle(r));
     return result;
 }
