@@ -132,8 +132,13 @@ ScanResult parseBulkEntries(const std::byte* buffer, size_t bufferSize, int coun
 FallbackListing fileManagerScanDirFallback(const std::string& path, uint64_t rootDevID,
                                            const std::optional<std::string>& rootContainerID) {
     FallbackListing out;
-    DIR* dir = ::opendir(path.c_str());
-    if (!dir) return out;
+    int fd = countedOpenDirectory(path.c_str());
+    if (fd < 0) return out;
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        countedClose(fd);
+        return out;
+    }
     int dfd = ::dirfd(dir);
     while (dirent* e = ::readdir(dir)) {
         std::string_view name(e->d_name);

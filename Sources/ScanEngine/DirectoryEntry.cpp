@@ -67,9 +67,12 @@ FileNode* makeEntryNode(NodeArena& arena, FileNode* parent, const EntryFacts& e,
     n->lastAccessDateRaw = packUnixTime(e.accessed);
     if (ctx.exclude && *ctx.exclude && (*ctx.exclude)(*n)) return nullptr;
     if (!e.isDir) {
+        auto first = [&](HardLinkTracker& t, SightingJournal::Kind kind, uint64_t id) {
+            return ctx.journal ? ctx.journal->registerFirstSighting(t, kind, e.devID, id) : t.registerFirstSighting(e.devID, id);
+        };
         bool counts = true;
-        if (e.linkCount != 1 && ctx.hardLinks) counts = ctx.hardLinks->registerFirstSighting(e.devID, e.fileID);
-        if (e.cloneID && ctx.cloneLinks) counts = ctx.cloneLinks->registerFirstSighting(e.devID, *e.cloneID) && counts;
+        if (e.linkCount != 1 && ctx.hardLinks) counts = first(*ctx.hardLinks, SightingJournal::kHardLink, e.fileID);
+        if (e.cloneID && ctx.cloneLinks) counts = first(*ctx.cloneLinks, SightingJournal::kClone, *e.cloneID) && counts;
         if (!counts) n->setDoNotCountAllocated(true);
     }
     return n;

@@ -14,6 +14,7 @@
 #include "BulkRecord.hpp"
 #include "FileNode.hpp"
 #include "HardLinkTracker.hpp"
+#include "SightingJournal.hpp"
 
 namespace zelvane {
 
@@ -53,6 +54,7 @@ struct EntryContext {
     HardLinkTracker* cloneLinks = nullptr;
     int64_t rootBlockSize = 0;  // rounds the logical size when no allocated size was returned
     const ExcludeTest* exclude = nullptr;
+    SightingJournal* journal = nullptr;  // the reading folder's claims, when it may be read again
 };
 
 // Makes the node for one entry below `parent` (its parent link set, not yet a child), or returns

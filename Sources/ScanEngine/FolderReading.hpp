@@ -12,6 +12,7 @@
 #include "BulkScan.hpp"
 #include "DirectoryEntry.hpp"
 #include "ScanProgressTracker.hpp"
+#include "SyscallCounter.hpp"
 
 namespace zelvane {
 
@@ -29,8 +30,13 @@ attrlist treeScanRequest();
 // cannot be listed.
 template <typename OnEntry>
 bool listFolderWithoutBulkReads(const std::string& path, EntryCounts& counts, OnEntry&& onEntry) {
-    DIR* dir = ::opendir(path.c_str());
-    if (!dir) return false;
+    int fd = countedOpenDirectory(path.c_str());
+    if (fd < 0) return false;
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        countedClose(fd);
+        return false;
+    }
     int dfd = ::dirfd(dir);
     while (dirent* d = ::readdir(dir)) {
         std::string_view name(d->d_name);

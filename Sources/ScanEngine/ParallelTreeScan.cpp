@@ -39,12 +39,13 @@ attrlist treeScanRequest() {
     return a;
 }
 
-bool decideDescent(FileNode& child, const EntryFacts& e, FolderPath& parentPath, RootScanContext& ctx) {
+bool decideDescent(FileNode& child, const EntryFacts& e, FolderPath& parentPath, RootScanContext& ctx,
+                   SightingJournal& journal) {
     // The record's device is what stat of the path would say, so the path is only stat'ed (and
     // built) when the devices differ.
     bool different = !(e.hasDevID && e.devID == ctx.rootDevID) &&
                      isDifferentVolume(appendPathComponent(parentPath.get(), e.name), ctx.rootDevID, ctx.rootContainerID);
-    bool first = ctx.visitedDirs.registerFirstSighting(e.devID, e.fileID);
+    bool first = journal.registerFirstSighting(ctx.visitedDirs, SightingJournal::kFolder, e.devID, e.fileID);
     if (different || !first || (e.name == "Data" && isDataVolumeMirror(parentPath.get(), e.name))) {
         child.setIsVolumeBoundary(true);
         return false;
@@ -99,8 +100,9 @@ private:
         ctx_ = s_.contexts[size_t(item.rootIndex)].get();
         rootIndex_ = item.rootIndex;
         path_.reset(folder_);
+        journal_.clear();
         entry_ = EntryContext{&ctx_->hardLinks, &ctx_->cloneLinks, ctx_->rootBlockSize,
-                              s_.options.exclude ? &s_.options.exclude : nullptr};
+                              s_.options.exclude ? &s_.options.exclude : nullptr, &journal_};
 
         const bool handedOver = item.fd >= 0;
         int fd = item.fd;
@@ -134,6 +136,7 @@ private:
                 flat.truncate(flatStart);
                 for (auto& it : items_) closeDirFd(it.fd, true);
                 items_.clear();
+                journal_.startReplay();
             });
         folder_->setChildren(arena_, kids_);
         finalizeBudgets(items_, item.budget, tracker);
@@ -152,7 +155,7 @@ private:
             return;
         }
         ++counts.dirs;
-        if (decideDescent(*child, e, path_, *ctx_))
+        if (decideDescent(*child, e, path_, *ctx_, journal_))
             items_.push_back(TreeDirWorkItem{child, openChildWithBudget(parentFd, e.name.data()), 0, rootIndex_, 0});
     }
 
@@ -166,6 +169,7 @@ private:
     RootScanContext* ctx_ = nullptr;
     int rootIndex_ = 0;
     EntryContext entry_;
+    SightingJournal journal_;
     FolderPath path_;
 };
 

@@ -75,7 +75,8 @@ private:
 // Whether a child folder is read: not when it lies on another volume (outside the root's
 // container), was met before in this root (same device and identifier), or is the data-volume
 // mirror; such a child is flagged `isVolumeBoundary` and stays empty.
-bool decideDescent(FileNode& child, const EntryFacts& e, FolderPath& parentPath, RootScanContext& ctx);
+bool decideDescent(FileNode& child, const EntryFacts& e, FolderPath& parentPath, RootScanContext& ctx,
+                   SightingJournal& journal);
 
 // A folder that could not be opened: flagged and recorded when permission was refused.
 void recordOpenFailure(FileNode& folder, const std::string& path, int err, AccessDeniedCounter* counter);

@@ -3,6 +3,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <string>
+#include <string_view>
+
 namespace zelvane {
 
 std::atomic<bool> countSyscallsEnabled{false};
@@ -34,9 +38,43 @@ void resetSyscallCounts() {
     c.closes = 0;
 }
 
+namespace {
+// A path longer than the kernel takes at once (trees can be deeper than PATH_MAX allows) is
+// opened a piece at a time, each piece relative to the folder before it.
+int openLongPath(const char* path) {
+    std::string_view p(path);
+    int dirfd = p.front() == '/' ? ::open("/", kDirFlags & ~O_NOFOLLOW) : ::open(".", kDirFlags & ~O_NOFOLLOW);
+    size_t pos = 0;
+    while (dirfd >= 0) {
+        while (pos < p.size() && p[pos] == '/') ++pos;
+        if (pos >= p.size()) return dirfd;
+        // Up to about 1 KiB of whole components per step.
+        size_t end = pos;
+        while (end < p.size()) {
+            size_t slash = p.find('/', end);
+            size_t next = slash == std::string_view::npos ? p.size() : slash;
+            if (next - pos > 1024 && end > pos) break;
+            end = next;
+            if (slash == std::string_view::npos) break;
+            ++end;
+        }
+        std::string piece(p.substr(pos, end - pos));
+        int next = ::openat(dirfd, piece.c_str(), kDirFlags & ~O_NOFOLLOW);
+        int err = errno;
+        ::close(dirfd);
+        errno = err;
+        dirfd = next;
+        pos = end;
+    }
+    return -1;
+}
+}  // namespace
+
 int countedOpenDirectory(const char* path) {
     bump(&Counters::opens);
-    return ::open(path, kDirFlags & ~O_NOFOLLOW);
+    int fd = ::open(path, kDirFlags & ~O_NOFOLLOW);
+    if (fd < 0 && errno == ENAMETOOLONG && path[0] != '\0') fd = openLongPath(path);
+    return fd;
 }
 
 int countedOpenatDirectory(int parentFd, const char* name) {

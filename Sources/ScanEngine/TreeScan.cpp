@@ -23,8 +23,9 @@ void readOneFolder(FileNode& folder, double budget, SequentialScanContext& c, st
         if (c.progress) c.progress->addScore(budget);
         return;
     }
+    SightingJournal journal;
     EntryContext entry{&c.root.hardLinks, &c.root.cloneLinks, c.root.rootBlockSize,
-                       c.options.exclude ? &c.options.exclude : nullptr};
+                       c.options.exclude ? &c.options.exclude : nullptr, &journal};
     kids.clear();
     readFolderEntries(
         fd, path.get(), c.options.bulkReader, buf, c.progress,
@@ -38,9 +39,12 @@ void readOneFolder(FileNode& folder, double budget, SequentialScanContext& c, st
                 return;
             }
             ++counts.dirs;
-            decideDescent(*child, e, path, c.root);
+            decideDescent(*child, e, path, c.root, journal);
         },
-        [&] { kids.clear(); });
+        [&] {
+            kids.clear();
+            journal.startReplay();
+        });
     countedClose(fd);
     folder.setChildren(c.arena, kids);
 
