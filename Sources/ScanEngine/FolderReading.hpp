@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "FileNode.hpp"
+
 #include "BulkRecord.hpp"
 #include "BulkScan.hpp"
 #include "DirectoryEntry.hpp"
@@ -20,6 +22,27 @@ struct EntryCounts {
     int64_t files = 0;
     int64_t dirs = 0;
     int64_t bytes = 0;
+};
+
+// A folder's path as bytes for system calls, built at most once per folder and only when needed.
+class FolderPath final {
+public:
+    void reset(const FileNode* folder) {
+        folder_ = folder;
+        known_ = false;
+    }
+    const std::string& get() {
+        if (!known_) {
+            path_ = folder_->pathBytes();
+            known_ = true;
+        }
+        return path_;
+    }
+
+private:
+    const FileNode* folder_ = nullptr;
+    std::string path_;
+    bool known_ = false;
 };
 
 // The attribute request of the tree scans.
@@ -49,13 +72,13 @@ bool listFolderWithoutBulkReads(const std::string& path, EntryCounts& counts, On
     return true;
 }
 
-// Reads every entry of the open folder `fd` (at `path`) in bulk batches, calling
+// Reads every entry of the open folder `fd` (at `path`, built only if needed) in bulk batches, calling
 // `onEntry(facts, fd, counts)` for each and reporting each batch to the tracker. Stops before a
 // batch when the scan is cancelled. When a read fails part-way, `rollBack()` undoes what the
 // earlier batches added and the folder is listed once more, whole, by the standard library
 // (reported as one batch), so that every entry is added exactly once.
 template <typename OnEntry, typename RollBack>
-void readFolderEntries(int fd, const std::string& path, BulkReader reader, std::byte* buf,
+void readFolderEntries(int fd, FolderPath& path, BulkReader reader, std::byte* buf,
                        ScanProgressTracker* tracker, OnEntry&& onEntry, RollBack&& rollBack) {
     static const attrlist request = treeScanRequest();
     for (;;) {
@@ -65,7 +88,7 @@ void readFolderEntries(int fd, const std::string& path, BulkReader reader, std::
         if (n < 0) {
             rollBack();
             EntryCounts counts;
-            if (listFolderWithoutBulkReads(path, counts, onEntry) && tracker)
+            if (listFolderWithoutBulkReads(path.get(), counts, onEntry) && tracker)
                 tracker->record(counts.files, counts.dirs, counts.bytes);
             return;
         }

@@ -129,7 +129,7 @@ private:
         ChunkedNodeList& flat = flat_[size_t(rootIndex_)];
         const size_t flatStart = flat.size();
         readFolderEntries(
-            fd, path_.get(), s_.options.bulkReader, buffer_.pointer(), tracker,
+            fd, path_, s_.options.bulkReader, buffer_.pointer(), tracker,
             [&](const EntryFacts& e, int parentFd, EntryCounts& counts) { addEntry(e, parentFd, counts); },
             [&] {
                 kids_.clear();

@@ -11,6 +11,7 @@
 #include "AccessDeniedCounter.hpp"
 #include "BulkScan.hpp"
 #include "DirectoryEntry.hpp"
+#include "FolderReading.hpp"
 #include "FileNode.hpp"
 #include "HardLinkTracker.hpp"
 #include "ScanProgressTracker.hpp"
@@ -49,27 +50,6 @@ struct RootScanContext {
     uint64_t rootDevID = 0;
     std::optional<std::string> rootContainerID;
     int64_t rootBlockSize = 0;
-};
-
-// A folder's path as bytes for system calls, built at most once per folder and only when needed.
-class FolderPath final {
-public:
-    void reset(const FileNode* folder) {
-        folder_ = folder;
-        known_ = false;
-    }
-    const std::string& get() {
-        if (!known_) {
-            path_ = folder_->pathBytes();
-            known_ = true;
-        }
-        return path_;
-    }
-
-private:
-    const FileNode* folder_ = nullptr;
-    std::string path_;
-    bool known_ = false;
 };
 
 // Whether a child folder is read: not when it lies on another volume (outside the root's

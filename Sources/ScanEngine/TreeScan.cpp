@@ -28,7 +28,7 @@ void readOneFolder(FileNode& folder, double budget, SequentialScanContext& c, st
                        c.options.exclude ? &c.options.exclude : nullptr, &journal};
     kids.clear();
     readFolderEntries(
-        fd, path.get(), c.options.bulkReader, buf, c.progress,
+        fd, path, c.options.bulkReader, buf, c.progress,
         [&](const EntryFacts& e, int, EntryCounts& counts) {
             FileNode* child = makeEntryNode(c.arena, &folder, e, entry);
             if (!child) return;
