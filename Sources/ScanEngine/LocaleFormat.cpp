@@ -11,13 +11,17 @@
 namespace zelvane {
 
 std::string formatIntegerForLocale(int64_t value) {
-    // A formatter is cheap to clone and not safe to share between threads, so each thread keeps one.
-    thread_local std::unique_ptr<icu::NumberFormat> fmt = [] {
+    // Formatters are not safe to share between threads, so each thread keeps one, made again when
+    // the default locale has changed.
+    thread_local std::unique_ptr<icu::NumberFormat> fmt;
+    thread_local std::string fmtLocale;
+    const icu::Locale& locale = icu::Locale::getDefault();
+    if (!fmt || fmtLocale != locale.getName()) {
         UErrorCode status = U_ZERO_ERROR;
-        std::unique_ptr<icu::NumberFormat> f(icu::NumberFormat::createInstance(icu::Locale::getDefault(), status));
-        if (U_FAILURE(status)) f.reset();
-        return f;
-    }();
+        fmt.reset(icu::NumberFormat::createInstance(locale, status));
+        if (U_FAILURE(status)) fmt.reset();
+        fmtLocale = locale.getName();
+    }
     if (!fmt) return std::to_string(value);
     icu::UnicodeString out;
     fmt->format(static_cast<int64_t>(value), out);

@@ -1,0 +1,154 @@
+#pragma once
+
+#include <QSettings>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVariantMap>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+namespace zelvane {
+
+// A preference key with the value it reads as while absent or stored with the wrong type.
+struct BoolKey {
+    std::string_view name;
+    bool defaultValue;
+};
+struct IntKey {
+    std::string_view name;
+    int64_t defaultValue;
+};
+struct StringKey {
+    std::string_view name;
+    std::string_view defaultValue;  // UTF-8
+};
+
+// Every preference key of the main window and of the application, with its default. Keys whose
+// name ends in "JSON" hold a list as the JSON text of an array of strings.
+namespace PreferenceKeys {
+inline constexpr StringKey selectedTab{"selectedTab", "treeView"};
+inline constexpr StringKey csvExportLastFolder{"csvExportLastFolder", ""};
+inline constexpr StringKey csvExportLastExtension{"csvExportLastExtension", "csv"};
+inline constexpr BoolKey csvExportFiles{"csvExportFiles", true};
+inline constexpr BoolKey csvExportFolders{"csvExportFolders", true};
+inline constexpr BoolKey csvExportFileID{"csvExportFileID", false};
+inline constexpr BoolKey csvExportDates{"csvExportDates", false};
+inline constexpr BoolKey csvExportFolderSizes{"csvExportFolderSizes", false};
+inline constexpr BoolKey csvSplitFilename{"csvSplitFilename", false};
+inline constexpr BoolKey csvExportDriveCapacity{"csvExportDriveCapacity", true};
+inline constexpr BoolKey csvExportPercentOfParent{"csvExportPercentOfParent", false};
+inline constexpr IntKey csvMaxDepth{"csvMaxDepth", 0};
+inline constexpr IntKey treemapExportWidth{"treemapExportWidth", 1920};
+inline constexpr IntKey treemapExportHeight{"treemapExportHeight", 1080};
+inline constexpr BoolKey treemapExportShadesOfGray{"treemapExportShadesOfGray", false};
+inline constexpr StringKey selectMultipleCustomFoldersJSON{"selectMultipleCustomFoldersJSON", "[]"};
+inline constexpr StringKey fileSearchHistoryJSON{"fileSearchHistoryJSON", "[]"};
+inline constexpr BoolKey fileMatchEntirePath{"fileMatchEntirePath", true};
+inline constexpr BoolKey fileIncludeFolders{"fileIncludeFolders", false};
+inline constexpr StringKey fileMaxFilesOption{"fileMaxFilesOption", "1,000"};
+inline constexpr IntKey fileDupMethod{"fileDupMethod", 2};
+inline constexpr BoolKey fileDupsOnly{"fileDupsOnly", false};
+inline constexpr StringKey includeFilterText{"includeFilterText", ""};
+inline constexpr StringKey excludeFilterText{"excludeFilterText", ""};
+inline constexpr BoolKey filterMatchEntirePath{"filterMatchEntirePath", true};
+inline constexpr StringKey includeFilterHistoryJSON{"includeFilterHistoryJSON", "[]"};
+inline constexpr StringKey excludeFilterHistoryJSON{"excludeFilterHistoryJSON", "[]"};
+inline constexpr BoolKey autoScanAfterSelection{"autoScanAfterSelection", true};
+inline constexpr BoolKey monitorFileSystemForChanges{"monitorFileSystemForChanges", true};
+inline constexpr BoolKey tweakEnableDragDrop{"tweakEnableDragDrop", true};
+inline constexpr BoolKey tweakEnableRename{"tweakEnableRename", true};
+inline constexpr BoolKey tweakEnableDoubleClickOpen{"tweakEnableDoubleClickOpen", true};
+inline constexpr BoolKey tweakShowMaxModifiedDate{"tweakShowMaxModifiedDate", true};
+inline constexpr BoolKey tweakShowHorizontalLines{"tweakShowHorizontalLines", false};
+inline constexpr BoolKey tweakAltRowColors{"tweakAltRowColors", true};
+inline constexpr BoolKey tweakGradientEnabled{"tweakGradientEnabled", true};
+inline constexpr IntKey tweakDecimalPlaces{"tweakDecimalPlaces", 1};
+inline constexpr IntKey tweakFileGroupMinSize{"tweakFileGroupMinSize", 4};
+inline constexpr BoolKey hasFullDiskAccessCached{"hasFullDiskAccessCached", true};
+inline constexpr BoolKey suppressFullDiskAccessPrompt{"suppressFullDiskAccessPrompt", false};
+inline constexpr BoolKey suppressMoveToApplicationsPrompt{"suppressMoveToApplicationsPrompt", false};
+inline constexpr IntKey byteUnitBase{"byteUnitBase", 1000};
+inline constexpr IntKey byteSizeDisplayMode{"byteSizeDisplayMode", 0};
+inline constexpr BoolKey treemapColorBySize{"treemapColorBySize", true};
+// The empty text stands for the default palette and the default extension lists.
+inline constexpr StringKey treemapPaletteColorsJSON{"treemapPaletteColorsJSON", ""};
+inline constexpr StringKey treemapExtensionListsJSON{"treemapExtensionListsJSON", ""};
+
+// View toggles that seed each new window (read once when the window is made).
+inline constexpr BoolKey showFilterPanel{"showFilterPanel", false};
+inline constexpr BoolKey showTreemapAllocatedSize{"showTreemapAllocatedSize", true};
+inline constexpr BoolKey showTreemapFilenames{"showTreemapFilenames", true};
+inline constexpr BoolKey showTreemapFreeSpace{"showTreemapFreeSpace", false};
+inline constexpr BoolKey showFileTypes{"showFileTypes", true};
+inline constexpr BoolKey showTreemap{"showTreemap", true};
+
+// Application-level keys.
+inline constexpr BoolKey checkForUpdatesEnabled{"checkForUpdatesEnabled", true};
+inline constexpr BoolKey checkForUpdatesLockedByAdmin{"checkForUpdatesLockedByAdmin", false};
+inline constexpr StringKey appLanguageOverride{"appLanguageOverride", "system"};
+// Written at start-up from the override: a JSON list of one language code, absent for "system".
+inline constexpr StringKey appleLanguages{"AppleLanguages", ""};
+}  // namespace PreferenceKeys
+
+// The application's preference store: one property-list file, one typed value per key.
+//
+// Reads go through QSettings, so every Preferences object on the same file in this process sees
+// a change at once, and a change made by another process is picked up when the file changes. A
+// value stored with another type than the one asked for reads as absent, and so as the key's
+// default. The file is replaced through a temporary file and a rename, never rewritten in place.
+class Preferences final {
+public:
+    // The user's store, $XDG_CONFIG_HOME/ZelvaneMac/ZelvaneMac.plist (~/.config when unset),
+    // resolved when the object is made.
+    Preferences();
+    explicit Preferences(const QString& filePath);
+    ~Preferences();
+    Preferences(const Preferences&) = delete;
+    Preferences& operator=(const Preferences&) = delete;
+
+    static QString standardFilePath();
+    // The QSettings format that reads and writes property lists; registered once per process.
+    static QSettings::Format settingsFormat();
+
+    QString filePath() const;
+
+    // The stored value as it is, invalid when absent.
+    QVariant object(const QString& key) const;
+    std::optional<bool> boolValue(const QString& key) const;
+    std::optional<int64_t> integerValue(const QString& key) const;
+    std::optional<double> doubleValue(const QString& key) const;
+    std::optional<QString> stringValue(const QString& key) const;
+
+    bool value(const BoolKey& key) const;
+    int64_t value(const IntKey& key) const;
+    QString value(const StringKey& key) const;
+    // The key's text decoded as a JSON array of strings; none when it does not decode as one
+    // (the absent default included, unless the default itself is such a list).
+    std::optional<QStringList> jsonStringList(const StringKey& key) const;
+    // The same with every failure read as an empty list.
+    QStringList stringList(const StringKey& key) const { return jsonStringList(key).value_or(QStringList{}); }
+
+    void set(const BoolKey& key, bool value);
+    void set(const IntKey& key, int64_t value);
+    void set(const StringKey& key, const QString& value);
+    // Stored as compact JSON text.
+    void setStringList(const StringKey& key, const QStringList& list);
+    // False (and nothing stored) for a value that a property list cannot hold.
+    bool setObject(const QString& key, const QVariant& value);
+    void remove(const QString& key);
+
+    QStringList allKeys() const;
+    QVariantMap dictionaryRepresentation() const;
+
+    // Writes pending changes and re-reads the file; empty on success, else the reason.
+    QString synchronize();
+
+private:
+    std::unique_ptr<QSettings> settings_;
+};
+
+}  // namespace zelvane

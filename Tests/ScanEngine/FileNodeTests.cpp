@@ -1,0 +1,327 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include <unicode/locid.h>
+
+#include "FileNode.hpp"
+#include "NameCoding.hpp"
+
+using namespace zelvane;
+
+namespace {
+
+struct Tree {
+    std::shared_ptr<NodeStore> store = NodeStore::create();
+    NodeArena& arena = store->makeArena();
+
+    FileNode* root(const std::string& name) { return arena.makeRoot(name, true, 0, 0, 0); }
+    FileNode* dir(FileNode* parent, const std::string& name) {
+        FileNode* n = arena.makeNode(name, true, 0, 0, 0);
+        parent->appendChild(arena, n);
+        return n;
+    }
+    FileNode* file(FileNode* parent, const std::string& name, int64_t size, int64_t alloc = 0, int32_t mod = 0) {
+        FileNode* n = arena.makeNode(name, false, size, alloc, mod);
+        parent->appendChild(arena, n);
+        return n;
+    }
+};
+
+void useEnglishLocale() {
+    UErrorCode status = U_ZERO_ERROR;
+    icu::Locale::setDefault(icu::Locale("en_US"), status);
+}
+
+}  // namespace
+
+TEST(FileNodeNames, RoundTripsValidInvalidAstralAndEmptyNames) {
+    Tree t;
+    FileNode* r = t.root("/tmp/x");
+    struct Case {
+        std::string bytes;
+        std::string display;
+        int32_t units;
+    } cases[] = {
+        {"plain.txt", "plain.txt", 9},
+        {"", "", 0},
+        {"caf\xC3\xA9", "caf\xC3\xA9", 4},
+        {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80", 2},                     // astral: a surrogate pair
+        {"bad\xFFname", "bad\xEF\xBF\xBDname", 8},                      // one invalid byte, one unit
+        {"\xC3(", "\xEF\xBF\xBD(", 2},                                  // truncated sequence
+        {"\xED\xA0\x80x", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBDx", 4},  // encoded surrogate: 3 bytes escaped
+        {"\xF0\x9F\x98", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD", 3},    // cut-off 4-byte sequence
+        {"\xE2\x82\xAC\x80", "\xE2\x82\xAC\xEF\xBF\xBD", 2},            // valid, then stray continuation
+    };
+    for (const auto& c : cases) {
+        FileNode* n = t.file(r, c.bytes, 1);
+        EXPECT_EQ(n->nameBytes(), c.bytes) << c.display;
+        EXPECT_EQ(n->name(), c.display);
+        EXPECT_EQ(n->nameLength(), c.units) << c.display;
+        EXPECT_EQ(n->pathBytes(), "/tmp/x/" + c.bytes);
+    }
+    // An astral scalar whose low surrogate lies in the escape range must not be taken for a byte.
+    std::string astral = "\xF0\x90\x82\x80";  // U+10080 -> D800 DC80
+    FileNode* a = t.file(r, astral + "\x80", 1);
+    EXPECT_EQ(a->nameBytes(), astral + "\x80");
+    EXPECT_EQ(a->nameLength(), 3);
+}
+
+TEST(FileNodeNames, EmptyNameStillOwnsABuffer) {
+    Tree t;
+    FileNode* n = t.arena.makeNode("", false, 0, 0, 0);
+    EXPECT_NE(n->namePtr(), nullptr);
+    EXPECT_EQ(n->nameLength(), 0);
+    EXPECT_EQ(n->name(), "");
+}
+
+TEST(FileNodeNames, FullPathJoinsAtRootsWithAndWithoutSlash) {
+    Tree t;
+    FileNode* slash = t.root("/");
+    FileNode* users = t.dir(slash, "Users");
+    FileNode* a = t.file(users, "a", 1);
+    EXPECT_EQ(a->fullPath(), "/Users/a");
+    EXPECT_EQ(slash->fullPath(), "/");
+    EXPECT_EQ(a->depth(), 2);
+    EXPECT_EQ(slash->depth(), 0);
+
+    FileNode* vol = t.root("/Volumes/X/");
+    EXPECT_EQ(t.file(vol, "b", 1)->fullPath(), "/Volumes/X/b");
+    FileNode* vol2 = t.root("/Volumes/X");
+    EXPECT_EQ(t.file(vol2, "b", 1)->fullPath(), "/Volumes/X/b");
+}
+
+TEST(FileNodeNames, ExtensionsAndAttributeLetters) {
+    Tree t;
+    FileNode* r = t.root("/");
+    struct Case {
+        const char* name;
+        const char* ext;
+        const char* stem;
+    } cases[] = {
+        {"archive.TAR.GZ", "gz", "archive.TAR"}, {"README", "", "README"}, {"trailing.", "", "trailing"},
+        {".profile", "profile", ""},             {"PHOTO.\xC3\x89PS", "\xC3\xA9ps", "PHOTO"},
+    };
+    for (const auto& c : cases) {
+        FileNode* n = t.file(r, c.name, 0);
+        EXPECT_EQ(n->detectedExtension(), c.ext) << c.name;
+        EXPECT_EQ(n->nameWithoutDetectedExtension(), c.stem) << c.name;
+    }
+    FileNode* f = t.file(r, "f", 0);
+    EXPECT_EQ(f->dosAttributesString(), "");
+    f->dosAttributes = 0x0001 | 0x0002 | 0x0004 | 0x0020 | 0x0040 | 0x0800;
+    EXPECT_EQ(f->dosAttributesString(), "RHSADC");
+    f->dosAttributes = 0x0800 | 0x0002;
+    EXPECT_EQ(f->dosAttributesString(), "HC");
+}
+
+TEST(FileNodeNames, RenameKeepsOldBufferReadableAndIsSeenByPath) {
+    Tree t;
+    FileNode* r = t.root("/r");
+    FileNode* d = t.dir(r, "old");
+    FileNode* f = t.file(d, "x", 1);
+    const char16_t* before = d->namePtr();
+    d->rename(std::string_view("new name"));
+    EXPECT_EQ(d->name(), "new name");
+    EXPECT_EQ(f->fullPath(), "/r/new name/x");
+    EXPECT_EQ(before[0], u'o');  // retired, not freed
+    d->rename(std::u16string_view(u""));
+    EXPECT_EQ(d->nameLength(), 0);
+}
+
+TEST(FileNodeDates, PackingRoundsAndSaturates) {
+    EXPECT_EQ(packDate(0.5), 1);
+    EXPECT_EQ(packDate(-0.5), -1);
+    EXPECT_EQ(packDate(0.49), 0);
+    EXPECT_EQ(packDate(31556952.0 * 1000), 2147483647);  // the year 3000
+    EXPECT_EQ(packDate(-1e300), -2147483647 - 1);
+    EXPECT_EQ(packDate(1.0 / 0.0), 2147483647);
+    EXPECT_EQ(packDate(referenceSecondsFromUnix(0)), -978307200);
+
+    Tree t;
+    FileNode* n = t.arena.makeNode("n", false, 0, 0, 0);
+    EXPECT_EQ(n->lastAccessDateRaw, -978307200);
+    EXPECT_EQ(n->createdDateRaw, -978307200);
+    n->setModifiedDate(12.6);
+    EXPECT_EQ(n->modifiedDateRaw, 13);
+    EXPECT_EQ(n->modifiedDate(), 13.0);
+}
+
+TEST(FileNodeTotals, RollUpSubtractionAndDeletion) {
+    Tree t;
+    FileNode* root = t.root("/r");
+    FileNode* a = t.dir(root, "a");
+    t.file(a, "ten", 10, 4096);
+    FileNode* link = t.file(a, "twenty", 20, 4096);
+    link->setDoNotCountAllocated(true);
+    t.dir(a, "empty");
+    FileNode* b = t.dir(root, "b");
+    FileNode* bb = t.dir(b, "bb");
+    t.file(bb, "x", 5, 8192);
+    t.file(bb, "y", 7, 4096);
+    t.file(b, "z", 100, 0);
+
+    EXPECT_EQ(a->aggregateSizes(), (AggregateTotals{30, 4096, 2, 1}));
+    AggregateTotals all = root->aggregateSizes();
+    EXPECT_EQ(all, (AggregateTotals{142, 16384, 5, 4}));
+    EXPECT_EQ(root->effectiveSize(), 142);
+    EXPECT_EQ(link->effectiveAllocSize(), 4096);  // a hard link shows its own size
+
+    ASSERT_TRUE(bb->flagDeletedRecursively());
+    bb->subtractContributionFromAncestors();
+    EXPECT_EQ(b->subFolderTotSize(), 100);
+    EXPECT_EQ(b->subFolderFileCount(), 1);
+    EXPECT_EQ(b->subFolderDirCount(), 0);
+    EXPECT_EQ(root->subFolderTotSize(), 130);
+    EXPECT_EQ(root->subFolderTotSizeAlloc(), 4096);
+    EXPECT_EQ(root->subFolderFileCount(), 3);
+    EXPECT_EQ(root->subFolderDirCount(), 3);
+    EXPECT_EQ(bb->subFolderTotSize(), 12);  // own fields untouched
+    EXPECT_TRUE(bb->children()[0]->isDeleted());
+    EXPECT_FALSE(bb->flagDeletedRecursively());  // already deleted: nothing happens
+
+    // A counted-elsewhere file subtracts no allocated space.
+    ASSERT_TRUE(link->flagDeletedRecursively());
+    link->subtractContributionFromAncestors();
+    EXPECT_EQ(root->subFolderTotSize(), 110);
+    EXPECT_EQ(root->subFolderTotSizeAlloc(), 4096);
+    EXPECT_EQ(a->subFolderFileCount(), 1);
+    EXPECT_EQ(b->children().size(), 2u);  // deleted nodes stay in the tree
+}
+
+TEST(FileNodeTotals, NewestDateRisesThroughFolders) {
+    Tree t;
+    FileNode* root = t.root("/r");
+    root->modifiedDateRaw = 50;
+    FileNode* a = t.dir(root, "a");
+    a->modifiedDateRaw = 10;
+    t.file(a, "f", 1, 0, 40);
+    FileNode* e = t.dir(root, "empty");
+    e->modifiedDateRaw = 5;
+    FileNode* b = t.dir(root, "b");
+    b->modifiedDateRaw = 70;
+    t.file(b, "g", 1, 0, 60);
+    EXPECT_EQ(root->applyMaxModifiedDateToFolders(), 70.0);
+    EXPECT_EQ(a->modifiedDateRaw, 40);
+    EXPECT_EQ(e->modifiedDateRaw, 5);
+    EXPECT_EQ(b->modifiedDateRaw, 70);
+    EXPECT_EQ(root->modifiedDateRaw, 70);
+}
+
+TEST(FileNodeGrouping, GroupsLooseFilesWithoutOwningThem) {
+    useEnglishLocale();
+    Tree t;
+    FileNode* root = t.root("/Users/name");
+    FileNode* dl = t.dir(root, "Downloads");
+    t.dir(dl, "sub1");
+    for (int i = 0; i < 3; ++i) t.file(dl, "f" + std::to_string(i), 10 + i, 4096, 100 + i);
+    EXPECT_EQ(dl->groupedChildren(4).nodes.size(), 4u);  // 3 files: unchanged
+    EXPECT_EQ(dl->groupedChildren(4).group, nullptr);
+    t.dir(dl, "sub2");
+    t.file(dl, "f3", 13, 4096, 90);
+
+    std::vector<FileNode*> before(dl->children().begin(), dl->children().end());
+    auto g = dl->groupedChildren(4);
+    ASSERT_NE(g.group, nullptr);
+    ASSERT_EQ(g.nodes.size(), 3u);
+    EXPECT_EQ(g.nodes[0]->name(), "sub1");
+    EXPECT_EQ(g.nodes[1]->name(), "sub2");
+    FileNode* group = g.nodes[2];
+    EXPECT_EQ(group, g.group.get());
+    EXPECT_EQ(group->name(), "[4 Files in /Users/name/Downloads]");
+    EXPECT_TRUE(group->isSyntheticGroup());
+    EXPECT_TRUE(group->isDir());
+    EXPECT_EQ(group->parent(), dl);
+    EXPECT_EQ(group->subFolderTotSize(), 10 + 11 + 12 + 13);
+    EXPECT_EQ(group->subFolderFileCount(), 4);
+    EXPECT_EQ(group->modifiedDateRaw, 102);
+    for (FileNode* f : group->children()) EXPECT_EQ(f->parent(), dl);  // members keep their folder
+    EXPECT_EQ(group->children()[0]->fullPath(), "/Users/name/Downloads/f0");
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), dl->children().begin()));
+    // A group regrouped returns its files; the original tree survives the group's release.
+    EXPECT_EQ(group->groupedChildren(1).nodes.size(), 4u);
+    g = {};
+    EXPECT_EQ(dl->children().size(), 6u);
+    EXPECT_EQ(dl->children()[1]->name(), "f0");
+
+    EXPECT_EQ(dl->groupedChildren(0).nodes.size(), 6u);
+    FileNode* single = t.dir(root, "one");
+    t.file(single, "only", 1);
+    EXPECT_EQ(single->groupedChildren(1).nodes[0]->name(), "[1 File in /Users/name/one]");
+}
+
+TEST(FileNodeGrouping, CountUsesLocaleGrouping) {
+    useEnglishLocale();
+    Tree t;
+    FileNode* root = t.root("/big");
+    for (int i = 0; i < 1234; ++i) t.file(root, "f" + std::to_string(i), 1);
+    auto g = root->groupedChildren(4);
+    ASSERT_NE(g.group, nullptr);
+    EXPECT_EQ(g.group->name(), "[1,234 Files in /big]");
+}
+
+TEST(FileNodeDuplicates, CountsSizesAndGroupLifetime) {
+    Tree t;
+    FileNode* root = t.root("/r");
+    FileNode* f[3];
+    for (int i = 0; i < 3; ++i) f[i] = t.file(root, "f" + std::to_string(i), 1000);
+    FileNode* big = t.file(root, "big", int64_t(1) << 62);
+    EXPECT_EQ(f[0]->dupCount(), 0);
+    EXPECT_EQ(f[0]->dupSize(), 0);
+    {
+        DupGroupRef g = DupGroupRef::make();
+        g->members = {f[0], f[1], f[2]};
+        for (FileNode* n : f) n->setDupGroup(g.get());
+        DupGroupRef g2 = DupGroupRef::make();
+        g2->members = {big, big, big, big};
+        big->setDupGroup(g2.get());
+    }
+    EXPECT_EQ(f[1]->dupCount(), 2);
+    EXPECT_EQ(f[1]->dupSize(), 2000);
+    EXPECT_EQ(big->dupSize(), INT64_MAX);  // saturates
+    f[0]->setDupGroup(nullptr);
+    EXPECT_EQ(f[1]->dupGroup()->members.size(), 3u);
+    // The store gives the groups back when the tree goes (checked by the leak sanitizer).
+}
+
+TEST(FileNodeIdentity, EqualContentIsNotEqualNodes) {
+    Tree t;
+    FileNode* a = t.arena.makeNode("same", false, 1, 1, 1);
+    FileNode* b = t.arena.makeNode("same", false, 1, 1, 1);
+    EXPECT_NE(a, b);
+    std::hash<FileNode*> h;
+    EXPECT_NE(h(a), h(b));
+}
+
+TEST(FileNodeDepth, MillionLevelChainIsBuiltRolledUpNumberedAndReleased) {
+    constexpr int kDepth = 1'000'000;
+    std::weak_ptr<NodeStore> weak;
+    {
+        auto store = NodeStore::create();
+        weak = store;
+        NodeArena& arena = store->makeArena();
+        FileNode* root = arena.makeRoot("/deep", true, 0, 0, 0);
+        FileNode* cur = root;
+        for (int i = 0; i < kDepth; ++i) {
+            FileNode* d = arena.makeNode("d", true, 0, 0, i);
+            cur->appendChild(arena, d);
+            cur->appendChild(arena, arena.makeNode("f", false, 3, 4096, 0));
+            cur = d;
+        }
+        RootRef handle = store->handle(root);
+        store.reset();
+        EXPECT_EQ(handle->aggregateSizes(), (AggregateTotals{3LL * kDepth, 4096LL * kDepth, kDepth, kDepth}));
+        handle->assignSortNameIndices();
+        EXPECT_EQ(cur->sortNameIndex(), kDepth);  // each folder is numbered before its file sibling
+        EXPECT_EQ(handle->applyMaxModifiedDateToFolders(), double(kDepth - 1));
+        EXPECT_TRUE(handle->flagDeletedRecursively());
+        EXPECT_TRUE(cur->isDeleted());
+        EXPECT_EQ(cur->depth(), kDepth);
+        EXPECT_FALSE(weak.expired());
+        DupGroupRef g = DupGroupRef::make();
+        g->members = {cur};
+        cur->setDupGroup(g.get());
+    }
+    EXPECT_TRUE(weak.expired());
+}

@@ -1,0 +1,364 @@
+#include <gtest/gtest.h>
+
+#include "Preferences.hpp"
+#include "PropertyList.hpp"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QPoint>
+#include <QTemporaryDir>
+#include <QTimeZone>
+
+#include <plist/plist.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <functional>
+#include <limits>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace zelvane;
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeAll(const QString& path, const QByteArray& data) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(f.write(data), data.size());
+}
+
+QByteArray plistXML(const char* body) {
+    return QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n") + body +
+           "</dict>\n</plist>\n";
+}
+
+// The temporary folder must be reachable by the unprivileged child of `runUnprivileged`.
+void openToEveryone(const QTemporaryDir& dir) {
+    ASSERT_EQ(chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+}
+
+// Runs `body` in a child process that cannot write where root could; returns the child's exit
+// status. Root ignores permission bits, so the child drops to "nobody" first.
+int runUnprivileged(const std::function<int()>& body) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (geteuid() == 0 && setresgid(65534, 65534, 65534) != 0) _exit(90);
+        if (geteuid() == 0 && setresuid(65534, 65534, 65534) != 0) _exit(91);
+        _exit(body());
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 99;
+}
+
+TEST(PropertyList, EveryTypeSurvivesAFileRoundTrip) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("round.plist");
+    const QDateTime when(QDate(2026, 9, 16), QTime(12, 30, 5), QTimeZone::utc());
+    QVariantMap nested{{"inner", QVariant(qlonglong(-7))}};
+    const QVariantMap input{
+        {"bool", true},
+        {"false", false},
+        {"int", qlonglong(1920)},
+        {"negative", qlonglong(-5)},
+        {"min", qlonglong(std::numeric_limits<qlonglong>::min())},
+        {"max", qlonglong(std::numeric_limits<qlonglong>::max())},
+        {"real", 0.1},
+        {"string", QString::fromUtf8("a<b>&\"c\" \xc3\xa9 \xf0\x9f\x98\x80\nline")},
+        {"empty", QString()},
+        {"data", QByteArray("\x00\x01\xff", 3)},
+        {"date", when},
+        {"array", QVariantList{1, "two", false}},
+        {"dict", nested},
+        {"key with / and . and spaces", "x"},
+    };
+    ASSERT_EQ(PropertyList::writeFile(path, input), QString());
+    const auto back = PropertyList::readFile(path);
+    ASSERT_TRUE(back.dictionary) << back.error.toStdString();
+    const QVariantMap& m = *back.dictionary;
+    ASSERT_EQ(m.size(), input.size());
+    EXPECT_EQ(m["bool"].typeId(), QMetaType::Bool);
+    EXPECT_TRUE(m["bool"].toBool());
+    EXPECT_FALSE(m["false"].toBool());
+    EXPECT_EQ(m["int"].typeId(), QMetaType::LongLong);
+    EXPECT_EQ(m["int"].toLongLong(), 1920);
+    EXPECT_EQ(m["negative"].toLongLong(), -5);
+    EXPECT_EQ(m["min"].toLongLong(), std::numeric_limits<qlonglong>::min());
+    EXPECT_EQ(m["max"].toLongLong(), std::numeric_limits<qlonglong>::max());
+    EXPECT_EQ(m["real"].typeId(), QMetaType::Double);
+    EXPECT_EQ(m["real"].toDouble(), 0.1);
+    EXPECT_EQ(m["string"].toString(), input["string"].toString());
+    EXPECT_EQ(m["empty"].typeId(), QMetaType::QString);
+    EXPECT_EQ(m["data"].toByteArray(), QByteArray("\x00\x01\xff", 3));
+    EXPECT_EQ(m["date"].toDateTime(), when);
+    EXPECT_EQ(m["array"].toList(), (QVariantList{qlonglong(1), "two", false}));
+    EXPECT_EQ(m["dict"].toMap(), nested);
+    EXPECT_EQ(m["key with / and . and spaces"].toString(), "x");
+    EXPECT_TRUE(readAll(path).startsWith("<?xml"));
+}
+
+TEST(PropertyList, ReadsBinaryListsAndRefusesWhatIsNoDictionary) {
+    plist_t dict = plist_new_dict();
+    plist_dict_set_item(dict, "checkForUpdatesEnabled", plist_new_bool(0));
+    plist_dict_set_item(dict, "appLanguageOverride", plist_new_string("pt-BR"));
+    char* bin = nullptr;
+    uint32_t len = 0;
+    plist_to_bin(dict, &bin, &len);
+    plist_free(dict);
+    const QByteArray binary(bin, static_cast<qsizetype>(len));
+    std::free(bin);
+    ASSERT_TRUE(binary.startsWith("bplist"));
+    const auto fromBinary = PropertyList::dictionaryFromData(binary);
+    ASSERT_TRUE(fromBinary);
+    EXPECT_EQ((*fromBinary)["checkForUpdatesEnabled"], QVariant(false));
+    EXPECT_EQ((*fromBinary)["appLanguageOverride"], QVariant("pt-BR"));
+
+    EXPECT_FALSE(PropertyList::dictionaryFromData("not a plist"));
+    EXPECT_FALSE(PropertyList::dictionaryFromData(binary.left(binary.size() / 2)));
+    EXPECT_FALSE(PropertyList::dictionaryFromData(
+        "<?xml version=\"1.0\"?><plist version=\"1.0\"><array><string>x</string></array></plist>"));
+    EXPECT_TRUE(PropertyList::dictionaryFromData(QByteArray())->isEmpty());
+
+    QTemporaryDir dir;
+    const auto missing = PropertyList::readFile(dir.filePath("missing.plist"));
+    EXPECT_FALSE(missing.dictionary);
+    EXPECT_FALSE(missing.error.isEmpty());
+}
+
+TEST(PropertyList, DeepNestingIsCutNotFollowed) {
+    QByteArray body = "<key>deep</key>";
+    for (int i = 0; i < 100; ++i) body += "<array>";
+    body += "<string>bottom</string>";
+    for (int i = 0; i < 100; ++i) body += "</array>";
+    body += "<key>flat</key><integer>3</integer>";
+    const auto dict = PropertyList::dictionaryFromData(plistXML(body.constData()));
+    ASSERT_TRUE(dict);
+    EXPECT_EQ((*dict)["flat"].toLongLong(), 3);
+    int depth = 0;
+    for (QVariant v = (*dict)["deep"]; v.typeId() == QMetaType::QVariantList && !v.toList().isEmpty();
+         v = v.toList().first())
+        ++depth;
+    EXPECT_LT(depth, 100);
+}
+
+TEST(PropertyList, FailedWriteLeavesTheEarlierFile) {
+    QTemporaryDir dir;
+    openToEveryone(dir);
+    const QString folder = dir.filePath("locked");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString path = folder + "/Settings.plist";
+    ASSERT_EQ(PropertyList::writeFile(path, {{"good", true}}), QString());
+    const QByteArray before = readAll(path);
+    ASSERT_EQ(chmod(QFile::encodeName(folder).constData(), 0555), 0);
+    ASSERT_EQ(chmod(QFile::encodeName(path).constData(), 0666), 0);
+
+    const int status = runUnprivileged([&] {
+        // The file itself is writable; only a rename into the folder is refused.
+        return PropertyList::writeFile(path, {{"good", false}, {"more", 1}}).isEmpty() ? 1 : 0;
+    });
+    chmod(QFile::encodeName(folder).constData(), 0755);
+    EXPECT_EQ(status, 0) << "the write was reported as a success";
+    EXPECT_EQ(readAll(path), before);
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 1) << "a temporary file was left behind";
+
+    // A path whose folder is a file fails for root too.
+    writeAll(dir.filePath("plainfile"), "x");
+    EXPECT_FALSE(PropertyList::writeFile(dir.filePath("plainfile/inner.plist"), {{"a", 1}}).isEmpty());
+}
+
+TEST(PropertyList, RealsReadTheSameUnderADecimalCommaLocale) {
+    const std::string previous = std::setlocale(LC_ALL, nullptr);
+    bool switched = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+    QTemporaryDir locales;
+    if (!switched && std::system("command -v localedef >/dev/null 2>&1") == 0) {
+        const std::string target = locales.filePath("de_DE.UTF-8").toStdString();
+        const std::string cmd = "localedef -i de_DE -f UTF-8 '" + target + "' >/dev/null 2>&1";
+        if (std::system(cmd.c_str()) == 0) {
+            setenv("LOCPATH", locales.path().toLocal8Bit().constData(), 1);
+            switched = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+        }
+    }
+    if (!switched) GTEST_SKIP() << "no locale with a decimal comma on this machine";
+    ASSERT_STREQ(std::localeconv()->decimal_point, ",");
+
+    const auto dict = PropertyList::dictionaryFromData(plistXML("<key>r</key><real>1.5</real>\n"));
+    const QByteArray xml = PropertyList::xmlFromDictionary({{"w", 2.25}});
+    std::setlocale(LC_ALL, previous.c_str());
+    unsetenv("LOCPATH");
+    ASSERT_TRUE(dict);
+    EXPECT_EQ((*dict)["r"].toDouble(), 1.5);
+    EXPECT_TRUE(xml.contains("<real>2.25")) << xml.constData();
+}
+
+TEST(Preferences, TypedKeysReadDefaultsUntilSetAndPersist) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("ZelvaneMac/ZelvaneMac.plist");  // the folder does not exist yet
+    {
+        Preferences prefs(path);
+        EXPECT_TRUE(prefs.value(PreferenceKeys::csvExportFiles));
+        EXPECT_EQ(prefs.value(PreferenceKeys::treemapExportWidth), 1920);
+        EXPECT_EQ(prefs.value(PreferenceKeys::fileMaxFilesOption), "1,000");
+        EXPECT_EQ(prefs.value(PreferenceKeys::appLanguageOverride), "system");
+        EXPECT_TRUE(prefs.allKeys().isEmpty());
+
+        prefs.set(PreferenceKeys::csvExportFiles, false);
+        prefs.set(PreferenceKeys::treemapExportWidth, int64_t{-3});
+        prefs.set(PreferenceKeys::csvMaxDepth, int64_t{1} << 40);
+        prefs.set(PreferenceKeys::selectedTab, QString::fromUtf8("fileView \xe2\x9c\x93"));
+        prefs.setStringList(PreferenceKeys::includeFilterHistoryJSON, {"*.mp4", "\"a b\"|c", QString::fromUtf8("\xc3\xa9")});
+        ASSERT_EQ(prefs.synchronize(), QString());
+    }
+    // A second store on the file, as the next run would open it.
+    Preferences again(path);
+    EXPECT_FALSE(again.value(PreferenceKeys::csvExportFiles));
+    EXPECT_EQ(again.value(PreferenceKeys::treemapExportWidth), -3);
+    EXPECT_EQ(again.value(PreferenceKeys::csvMaxDepth), int64_t{1} << 40);
+    EXPECT_EQ(again.value(PreferenceKeys::selectedTab), QString::fromUtf8("fileView \xe2\x9c\x93"));
+    EXPECT_EQ(again.stringList(PreferenceKeys::includeFilterHistoryJSON),
+              (QStringList{"*.mp4", "\"a b\"|c", QString::fromUtf8("\xc3\xa9")}));
+    // The list is stored as JSON text in one string value.
+    EXPECT_EQ(again.object("includeFilterHistoryJSON").typeId(), QMetaType::QString);
+
+    // The file is a property list that the plain reader takes too.
+    const auto raw = PropertyList::readFile(path);
+    ASSERT_TRUE(raw.dictionary);
+    EXPECT_EQ((*raw.dictionary)["csvExportFiles"], QVariant(false));
+    EXPECT_EQ((*raw.dictionary)["treemapExportWidth"].toLongLong(), -3);
+}
+
+TEST(Preferences, ValuesOfTheWrongTypeReadAsAbsent) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("prefs.plist");
+    writeAll(path, plistXML("<key>showFilterPanel</key><string>true</string>\n"
+                            "<key>showTreemap</key><integer>0</integer>\n"
+                            "<key>byteUnitBase</key><real>1024</real>\n"
+                            "<key>tweakDecimalPlaces</key><true/>\n"
+                            "<key>selectedTab</key><integer>1</integer>\n"
+                            "<key>fileMaxFilesOption</key><array><string>10</string></array>\n"
+                            "<key>csvExportFolders</key><false/>\n"));
+    Preferences prefs(path);
+    EXPECT_FALSE(prefs.value(PreferenceKeys::showFilterPanel));
+    EXPECT_TRUE(prefs.value(PreferenceKeys::showTreemap));
+    EXPECT_EQ(prefs.value(PreferenceKeys::byteUnitBase), 1000);
+    EXPECT_EQ(prefs.value(PreferenceKeys::tweakDecimalPlaces), 1);
+    EXPECT_EQ(prefs.value(PreferenceKeys::selectedTab), "treeView");
+    EXPECT_EQ(prefs.value(PreferenceKeys::fileMaxFilesOption), "1,000");
+    EXPECT_FALSE(prefs.value(PreferenceKeys::csvExportFolders));  // the one well-typed value
+    EXPECT_FALSE(prefs.boolValue("showTreemap"));
+    EXPECT_EQ(prefs.doubleValue("byteUnitBase"), 1024.0);
+    EXPECT_FALSE(prefs.integerValue("byteUnitBase"));
+}
+
+TEST(Preferences, JSONListsDecodeOnlyAsArraysOfStrings) {
+    QTemporaryDir dir;
+    Preferences prefs(dir.filePath("p.plist"));
+    const StringKey key = PreferenceKeys::selectMultipleCustomFoldersJSON;
+    EXPECT_EQ(prefs.jsonStringList(key), QStringList{});  // the default "[]"
+    EXPECT_FALSE(prefs.jsonStringList(PreferenceKeys::treemapPaletteColorsJSON));  // the default ""
+    struct Case { const char* text; std::optional<QStringList> list; };
+    const Case cases[] = {
+        {"[\"/a\",\"/b c\"]", QStringList{"/a", "/b c"}},
+        {"[]", QStringList{}},
+        {"[\"a\", 1]", std::nullopt},
+        {"{\"a\":\"b\"}", std::nullopt},
+        {"\"a\"", std::nullopt},
+        {"[\"a\"", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        prefs.set(key, QString::fromUtf8(c.text));
+        EXPECT_EQ(prefs.jsonStringList(key), c.list) << c.text;
+        EXPECT_EQ(prefs.stringList(key), c.list.value_or(QStringList{})) << c.text;
+    }
+}
+
+TEST(Preferences, ChangesAreSharedAndForeignWritesArePickedUp) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("shared.plist");
+    Preferences a(path);
+    Preferences b(path);
+    a.set(PreferenceKeys::byteUnitBase, 1024);
+    EXPECT_EQ(b.value(PreferenceKeys::byteUnitBase), 1024);  // same process: at once
+    ASSERT_EQ(a.synchronize(), QString());
+
+    // Another process replaces the file.
+    ASSERT_EQ(PropertyList::writeFile(path, {{"byteUnitBase", qlonglong(1000)}, {"tweakDecimalPlaces", qlonglong(3)}}),
+              QString());
+    ASSERT_EQ(b.synchronize(), QString());
+    EXPECT_EQ(b.value(PreferenceKeys::tweakDecimalPlaces), 3);
+    EXPECT_EQ(b.value(PreferenceKeys::byteUnitBase), 1000);
+
+    b.remove("tweakDecimalPlaces");
+    EXPECT_FALSE(a.object("tweakDecimalPlaces").isValid());
+}
+
+TEST(Preferences, OnlyStorableObjectsAreAccepted) {
+    QTemporaryDir dir;
+    Preferences prefs(dir.filePath("p.plist"));
+    EXPECT_TRUE(prefs.setObject("AppleLanguages", QStringList{"pt-BR"}));
+    EXPECT_TRUE(prefs.setObject("frame", QByteArray("\x01\x02", 2)));
+    EXPECT_FALSE(prefs.setObject("point", QPoint(1, 2)));
+    EXPECT_FALSE(prefs.setObject("list", QVariantList{1, QPoint(1, 2)}));
+    EXPECT_FALSE(prefs.object("point").isValid());
+    ASSERT_EQ(prefs.synchronize(), QString());
+    Preferences again(dir.filePath("p.plist"));
+    EXPECT_EQ(again.object("AppleLanguages").toStringList(), QStringList{"pt-BR"});
+    EXPECT_EQ(again.dictionaryRepresentation().keys(), (QStringList{"AppleLanguages", "frame"}));
+}
+
+TEST(Preferences, AFileThatIsNoPropertyListReadsEmptyAndIsReported) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("broken.plist");
+    writeAll(path, "this is not a property list");
+    Preferences prefs(path);
+    EXPECT_TRUE(prefs.value(PreferenceKeys::showTreemap));
+    EXPECT_TRUE(prefs.allKeys().isEmpty());
+    EXPECT_FALSE(prefs.synchronize().isEmpty());
+}
+
+TEST(Preferences, AnUnwritableStoreReportsTheFailureAndKeepsTheFile) {
+    QTemporaryDir dir;
+    openToEveryone(dir);
+    const QString folder = dir.filePath("cfg");
+    const QString path = folder + "/ZelvaneMac.plist";
+    {
+        Preferences prefs(path);
+        prefs.set(PreferenceKeys::showTreemap, false);
+        ASSERT_EQ(prefs.synchronize(), QString());
+    }
+    const QByteArray before = readAll(path);
+    ASSERT_EQ(chmod(QFile::encodeName(folder).constData(), 0555), 0);
+    const int status = runUnprivileged([&] {
+        Preferences prefs(path);
+        prefs.set(PreferenceKeys::showTreemap, true);
+        return prefs.synchronize().isEmpty() ? 1 : 0;
+    });
+    chmod(QFile::encodeName(folder).constData(), 0755);
+    EXPECT_EQ(status, 0) << "the failed write was reported as a success";
+    EXPECT_EQ(readAll(path), before);
+}
+
+TEST(Preferences, StandardFileFollowsXDGConfigHome) {
+    QTemporaryDir dir;
+    const QByteArray old = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
+    EXPECT_EQ(Preferences::standardFilePath(), dir.path() + "/ZelvaneMac/ZelvaneMac.plist");
+    {
+        Preferences prefs;
+        prefs.set(PreferenceKeys::autoScanAfterSelection, false);
+        ASSERT_EQ(prefs.synchronize(), QString());
+    }
+    EXPECT_TRUE(QFile::exists(dir.path() + "/ZelvaneMac/ZelvaneMac.plist"));
+    if (old.isNull()) qunsetenv("XDG_CONFIG_HOME");
+    else qputenv("XDG_CONFIG_HOME", old);
+}
+
+}  // namespace
