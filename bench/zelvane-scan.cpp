@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "FdBudget.hpp"
+#include "Filters.hpp"
 #include "ParallelTreeScan.hpp"
 #include "Processors.hpp"
 #include "TreeScan.hpp"
@@ -22,10 +23,13 @@ int main(int argc, char** argv) {
     using namespace zelvane;
     int workers = activeProcessorCount();
     bool sequential = false;
+    std::string exclude;
     std::vector<std::string> roots;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--sequential")) {
             sequential = true;
+        } else if (!std::strcmp(argv[i], "--exclude") && i + 1 < argc) {
+            exclude = argv[++i];
         } else if (!std::strcmp(argv[i], "--workers") && i + 1 < argc) {
             ++i;
             std::from_chars(argv[i], argv[i] + std::strlen(argv[i]), workers);
@@ -38,13 +42,21 @@ int main(int argc, char** argv) {
         return 2;
     }
     raiseFileDescriptorLimit();
+    std::optional<DecodedFilter> filters;
+    bool fullpath = false;
+    if (!exclude.empty()) filters = decodeFilterText(std::string_view(exclude), fullpath);
     auto t0 = std::chrono::steady_clock::now();
     std::vector<RootRef> result;
     if (sequential) {
-        if (auto r = scanToTree(roots[0], SequentialScanOptions{})) result.push_back(r);
+        SequentialScanOptions o;
+        o.excludeFilters = filters;
+        o.excludeFullPath = fullpath;
+        if (auto r = scanToTree(roots[0], o)) result.push_back(r);
     } else {
         ParallelScanOptions o;
         o.workerCount = workers;
+        o.excludeFilters = filters;
+        o.excludeFullPath = fullpath;
         result = parallelScanToTree(roots, o);
     }
     double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();

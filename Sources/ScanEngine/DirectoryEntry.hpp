@@ -7,12 +7,12 @@
 #include <sys/stat.h>
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string_view>
 
 #include "BulkRecord.hpp"
 #include "FileNode.hpp"
+#include "Filters.hpp"
 #include "HardLinkTracker.hpp"
 #include "SightingJournal.hpp"
 
@@ -45,20 +45,19 @@ uint16_t dosAttributesFromFlags(uint32_t flags);
 // A date given as seconds and nanoseconds since 1970, packed.
 int32_t packUnixTime(const timespec64& t);
 
-// Leaves an entry out of the tree (the scan's exclude filter); null keeps everything.
-using ExcludeTest = std::function<bool(const FileNode&)>;
-
 // The per-root bookkeeping a node is made against.
 struct EntryContext {
     HardLinkTracker* hardLinks = nullptr;
     HardLinkTracker* cloneLinks = nullptr;
     int64_t rootBlockSize = 0;  // rounds the logical size when no allocated size was returned
-    const ExcludeTest* exclude = nullptr;
+    const DecodedFilter* excludeFilters = nullptr;  // entries it matches are left out
+    bool excludeFullPath = false;
     SightingJournal* journal = nullptr;  // the reading folder's claims, when it may be read again
 };
 
-// Makes the node for one entry below `parent` (its parent link set, not yet a child), or returns
-// null when the entry is excluded. A file whose space was already counted in this root (another
+// Makes the node for one entry below `parent` (its parent link set, not yet a child, so that
+// full-path terms see its path), or returns null when the exclude filter matches it (matched
+// with folder totals unavailable, as they are during a scan). A file whose space was already counted in this root (another
 // link of the same inode, another clone of the same data) gets `doNotCountAllocated`; a file
 // with a single link cannot be met twice and skips the tracker.
 FileNode* makeEntryNode(NodeArena& arena, FileNode* parent, const EntryFacts& e, const EntryContext& ctx);

@@ -102,7 +102,8 @@ private:
         path_.reset(folder_);
         journal_.clear();
         entry_ = EntryContext{&ctx_->hardLinks, &ctx_->cloneLinks, ctx_->rootBlockSize,
-                              s_.options.exclude ? &s_.options.exclude : nullptr, &journal_};
+                              s_.options.excludeFilters ? &*s_.options.excludeFilters : nullptr,
+                              s_.options.excludeFullPath, &journal_};
 
         const bool handedOver = item.fd >= 0;
         int fd = item.fd;

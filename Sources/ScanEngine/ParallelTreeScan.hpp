@@ -19,7 +19,8 @@
 namespace zelvane {
 
 struct ParallelScanOptions {
-    ExcludeTest exclude;                               // entries left out of the tree
+    std::optional<DecodedFilter> excludeFilters;       // entries it matches are left out of the tree
+    bool excludeFullPath = false;
     int workerCount = 1;                               // at least 64 when a root is on a network
     ProgressCallback progressCallback;                 // called on worker threads, at most every 100 ms
     CancelCheck isCancelled;                           // asked on worker threads before each read

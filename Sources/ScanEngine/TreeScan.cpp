@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "ChunkedNodeList.hpp"
 #include "FileSystemInfo.hpp"
 #include "FolderReading.hpp"
 #include "NameSort.hpp"
@@ -25,7 +26,8 @@ void readOneFolder(FileNode& folder, double budget, SequentialScanContext& c, st
     }
     SightingJournal journal;
     EntryContext entry{&c.root.hardLinks, &c.root.cloneLinks, c.root.rootBlockSize,
-                       c.options.exclude ? &c.options.exclude : nullptr, &journal};
+                       c.options.excludeFilters ? &*c.options.excludeFilters : nullptr, c.options.excludeFullPath,
+                       &journal};
     kids.clear();
     readFolderEntries(
         fd, path, c.options.bulkReader, buf, c.progress,
@@ -100,6 +102,104 @@ RootRef scanToTree(const std::string& rootPath, const SequentialScanOptions& opt
     int32_t counter = 0;
     root->assignSortNameIndex(counter);
     return store->handle(root);
+}
+
+std::vector<FileNode*> applyIncludeFilter(const FileNode& root, const DecodedFilter& filters, bool fullpath) {
+    std::vector<FileNode*> out;
+    std::vector<FileNode*> stack;
+    auto pushChildren = [&](const FileNode& n) {
+        auto kids = n.children();
+        for (size_t i = kids.size(); i-- > 0;) stack.push_back(kids[i]);
+    };
+    pushChildren(root);
+    while (!stack.empty()) {
+        FileNode* n = stack.back();
+        stack.pop_back();
+        if (matchItem(*n, filters, fullpath, true)) out.push_back(n);
+        pushChildren(*n);
+    }
+    return out;
+}
+
+namespace {
+
+// A copy of a node's own facts: name, sizes, dates, attributes, identifier (a folder's own
+// sizes are not carried: its totals come from what survives).
+FileNode* copyNode(NodeArena& arena, const FileNode& src) {
+    FileNode* c = arena.makeNode16(src.nameUnits(), src.isDir(), src.isDir() ? 0 : src.fileSize,
+                                   src.isDir() ? 0 : src.allocSize, src.modifiedDateRaw);
+    c->createdDateRaw = src.createdDateRaw;
+    c->lastAccessDateRaw = src.lastAccessDateRaw;
+    c->dosAttributes = src.dosAttributes;
+    c->fileID = src.fileID;
+    if (!src.isDir() && src.doNotCountAllocated()) c->setDoNotCountAllocated(true);
+    return c;
+}
+
+}  // namespace
+
+RootRef loadFilteredTree(const FileNode& root, const FilteredTreeOptions& o) {
+    auto store = NodeStore::create();
+    NodeArena& arena = store->makeArena();
+    FileNode* newRoot = arena.makeRoot16(root.nameUnits(), root.isDir(), root.fileSize, 0, root.modifiedDateRaw);
+    newRoot->createdDateRaw = root.createdDateRaw;
+    newRoot->lastAccessDateRaw = root.lastAccessDateRaw;
+    newRoot->dosAttributes = root.dosAttributes;
+    newRoot->fileID = root.fileID;
+
+    auto excluded = [&](const FileNode& n) {
+        return n.isDeleted() || (o.excludeFilters && matchItem(n, *o.excludeFilters, o.excludeFullpath, true));
+    };
+    auto included = [&](const FileNode& n) {
+        return !o.includeFilters || matchItem(n, *o.includeFilters, o.includeFullpath, true);
+    };
+
+    // Post-order without recursion: `built` holds the surviving copies of the children of every
+    // folder on the stack, each folder's from `base` on.
+    struct Frame {
+        const FileNode* src;
+        size_t next;
+        size_t base;
+    };
+    std::vector<Frame> stack{{&root, 0, 0}};
+    std::vector<FileNode*> built;
+    ChunkedNodeList flat;
+    while (!stack.empty()) {
+        Frame& f = stack.back();
+        auto kids = f.src->children();
+        if (f.next < kids.size()) {
+            const FileNode* c = kids[f.next++];
+            if (excluded(*c)) continue;
+            if (c->isDir()) {
+                stack.push_back({c, 0, built.size()});
+            } else if (included(*c)) {
+                FileNode* copy = copyNode(arena, *c);
+                flat.push_back(copy);
+                built.push_back(copy);
+            }
+            continue;
+        }
+        const FileNode* src = f.src;
+        size_t base = f.base;
+        stack.pop_back();
+        std::span<FileNode* const> survivors(built.data() + base, built.size() - base);
+        if (stack.empty()) {
+            newRoot->setChildren(arena, survivors);
+            break;
+        }
+        if (survivors.empty() && !included(*src)) continue;
+        FileNode* copy = copyNode(arena, *src);
+        copy->setChildren(arena, survivors);
+        built.resize(base);
+        flat.push_back(copy);
+        built.push_back(copy);
+    }
+    newRoot->aggregateSizes();
+    int32_t counter = 0;
+    newRoot->assignSortNameIndex(counter);
+    FileNode** out = newRoot->allocateFlatFileList(arena, flat.size()).data();
+    flat.moveTo(out);
+    return store->handle(newRoot);
 }
 
 }  // namespace zelvane
