@@ -7,7 +7,6 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
-#include <array>
 #include <charconv>
 #include <climits>
 #include <cstdlib>
@@ -41,83 +40,6 @@ std::optional<PathStat> statPath(const std::string& path, bool followLinks) {
 }
 
 // ---- mount table ---------------------------------------------------------------------------
-
-namespace {
-
-std::string unescapeMountField(std::string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    auto isOct = [](char c) { return c >= '0' && c <= '7'; };
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\\' && i + 3 < s.size() && isOct(s[i + 1]) && isOct(s[i + 2]) && isOct(s[i + 3])) {
-            out.push_back(char(((s[i + 1] - '0') << 6) | ((s[i + 2] - '0') << 3) | (s[i + 3] - '0')));
-            i += 3;
-            continue;
-        }
-        out.push_back(s[i]);
-    }
-    return out;
-}
-
-std::vector<std::string_view> splitSpaces(std::string_view line) {
-    std::vector<std::string_view> out;
-    size_t i = 0;
-    while (i < line.size()) {
-        while (i < line.size() && line[i] == ' ') ++i;
-        size_t start = i;
-        while (i < line.size() && line[i] != ' ') ++i;
-        if (i > start) out.push_back(line.substr(start, i - start));
-    }
-    return out;
-}
-
-template <typename T>
-bool parseNumber(std::string_view s, T& out) {
-    auto r = std::from_chars(s.data(), s.data() + s.size(), out);
-    return r.ec == std::errc() && r.ptr == s.data() + s.size();
-}
-
-}  // namespace
-
-std::vector<MountEntry> parseMountInfo(std::string_view text) {
-    std::vector<MountEntry> out;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t nl = text.find('\n', pos);
-        if (nl == std::string_view::npos) nl = text.size();
-        std::string_view line = text.substr(pos, nl - pos);
-        pos = nl + 1;
-        auto f = splitSpaces(line);
-        // id parent major:minor root mountpoint options [optional...] - fstype source superoptions
-        size_t dash = 0;
-        for (size_t i = 6; i < f.size(); ++i)
-            if (f[i] == "-") {
-                dash = i;
-                break;
-            }
-        if (dash == 0 || dash + 2 >= f.size()) continue;
-        size_t colon = f[2].find(':');
-        unsigned major = 0, minor = 0;
-        if (colon == std::string_view::npos || !parseNumber(f[2].substr(0, colon), major) ||
-            !parseNumber(f[2].substr(colon + 1), minor))
-            continue;
-        MountEntry e;
-        e.dev = makedev(major, minor);
-        e.mountPoint = unescapeMountField(f[4]);
-        e.fsType = unescapeMountField(f[dash + 1]);
-        e.source = unescapeMountField(f[dash + 2]);
-        out.push_back(std::move(e));
-    }
-    return out;
-}
-
-bool isRemoteFileSystemType(std::string_view t) {
-    static constexpr std::array<std::string_view, 12> kRemote = {
-        "nfs", "nfs4", "cifs", "smb3", "smbfs", "sshfs", "fuse.sshfs", "9p", "ceph", "glusterfs", "fuse.glusterfs", "afs"};
-    for (auto r : kRemote)
-        if (t == r) return true;
-    return false;
-}
 
 namespace {
 
@@ -160,7 +82,7 @@ private:
             if (n <= 0) break;
             text.append(buf, size_t(n));
         }
-        entries_ = parseMountInfo(text);
+        entries_ = MountTable::parse(text).entries();
     }
 
     std::mutex mutex_;
@@ -177,7 +99,7 @@ std::optional<MountEntry> mountEntryForPath(const std::string& path) {
     auto table = MountTableLocked::shared().snapshot();
     // The last mount of a device is the visible one when mounts are stacked.
     for (auto it = table.rbegin(); it != table.rend(); ++it)
-        if (it->dev == st->dev) return *it;
+        if (it->device == st->dev) return *it;
     // Devices that the table does not list (subvolumes of a copy-on-write file system): the
     // mount whose point is the longest prefix of the resolved path.
     char resolved[PATH_MAX];
@@ -201,7 +123,7 @@ std::optional<FileSystemStat> statfsPath(const std::string& path) {
     if (auto m = mountEntryForPath(path)) {
         out.mountSource = m->source;
         out.fsType = m->fsType;
-        out.isLocal = !isRemoteFileSystemType(m->fsType);
+        out.isLocal = !MountTable::isRemoteFileSystemType(m->fsType);
     }
     return out;
 }

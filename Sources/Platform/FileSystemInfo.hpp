@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "BulkAttributes.hpp"
+#include "MountTable.hpp"
 
 namespace zelvane {
 
@@ -33,18 +34,6 @@ struct PathStat {
 // `stat` (following symbolic links unless `followLinks` is false); errno is kept on failure.
 std::optional<PathStat> statPath(const std::string& path, bool followLinks = true);
 
-struct MountEntry {
-    uint64_t dev = 0;         // the device number every file on this mount reports
-    std::string mountPoint;   // unescaped
-    std::string source;       // e.g. "/dev/nvme0n1p2", "server:/export", "tmpfs"
-    std::string fsType;       // e.g. "ext4", "nfs4", "fuse.sshfs"
-};
-
-// Mount table lines of /proc/self/mountinfo; malformed lines are skipped.
-std::vector<MountEntry> parseMountInfo(std::string_view text);
-// True for the network file systems (a scan then waits mostly on the network).
-bool isRemoteFileSystemType(std::string_view fsType);
-
 struct FileSystemStat {
     int64_t blockSize = 0;  // f_bsize
     bool isLocal = true;
@@ -52,11 +41,11 @@ struct FileSystemStat {
     std::string fsType;
 };
 
-// `statfs` plus the path's mount entry. The mount table is read once and read again only after
-// the kernel reports a change to it. errno is kept on failure.
+// `statfs` plus the path's mount entry. errno is kept on failure.
 std::optional<FileSystemStat> statfsPath(const std::string& path);
 
 // The mount entry holding `path` (by device number, else by the longest mount point), if any.
+// The mount table is read once and read again only after the kernel reports a change to it.
 std::optional<MountEntry> mountEntryForPath(const std::string& path);
 
 // The block device name of a mount source ("/dev/nvme0n1p2" -> "nvme0n1p2"); none for sources

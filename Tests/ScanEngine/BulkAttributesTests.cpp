@@ -158,22 +158,7 @@ TEST(BulkAttributes, FolderWithoutSearchPermissionStillListsNames) {
     EXPECT_EQ(rc, 0);
 }
 
-TEST(MountTable, ParsesEscapesAndClassifiesSources) {
-    const char* text =
-        "22 27 0:21 / /proc rw,relatime - proc proc rw\n"
-        "27 1 254:0 / / rw,relatime shared:1 - ext4 /dev/vda rw\n"
-        "40 27 0:50 / /mnt/my\\040share rw master:3 - nfs4 server:/export rw\n"
-        "garbage line\n"
-        "41 27 259:2 /sub /home rw - btrfs /dev/nvme0n1p2 rw\n";
-    auto m = parseMountInfo(text);
-    ASSERT_EQ(m.size(), 4u);
-    EXPECT_EQ(m[1].mountPoint, "/");
-    EXPECT_EQ(m[1].source, "/dev/vda");
-    EXPECT_EQ(m[2].mountPoint, "/mnt/my share");
-    EXPECT_EQ(m[2].fsType, "nfs4");
-    EXPECT_TRUE(isRemoteFileSystemType(m[2].fsType));
-    EXPECT_FALSE(isRemoteFileSystemType("ext4"));
-    EXPECT_TRUE(isRemoteFileSystemType("fuse.sshfs"));
+TEST(MountTable, BlockDevicesOfMountSources) {
     EXPECT_EQ(blockDeviceOfMountSource("/dev/nvme0n1p2"), "nvme0n1p2");
     EXPECT_EQ(blockDeviceOfMountSource("/dev/mapper/vg-root"), "vg-root");
     EXPECT_EQ(blockDeviceOfMountSource("/dev/"), std::nullopt);

@@ -175,17 +175,22 @@ TEST(CountingScan, DescriptorShortageIsWaitedOutNotTakenForEmpty) {
         rlimit rl{128, 128};
         if (setrlimit(RLIMIT_NOFILE, &rl) != 0) return 1;
         // Every descriptor is taken for a while: opens fail with EMFILE until they come back.
+        // No thread starts while they are all taken (the sanitizers need descriptors to vet a
+        // thread start), so the scan runs with a single worker on this thread.
         std::vector<int> hog;
+        std::atomic<bool> full{false};
+        std::thread releaser([&] {
+            while (!full) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            for (int fd : hog) ::close(fd);
+        });
         for (;;) {
             int fd = ::open("/dev/null", O_RDONLY);
             if (fd < 0) break;
             hog.push_back(fd);
         }
-        std::thread releaser([&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(150));
-            for (int fd : hog) ::close(fd);
-        });
-        ScanResult r = parallelBulkScan(t.path(), 4);
+        full = true;
+        ScanResult r = parallelBulkScan(t.path(), 1);
         releaser.join();
         return asWalk(r) == expected ? 0 : 2;
     });
