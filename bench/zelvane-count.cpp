@@ -1,6 +1,9 @@
-// One counting scan:  zelvane-count [--pipelined] [--workers N] PATH
+// One counting scan:  zelvane-count [--pipelined [--parse-workers P]] [--workers N] PATH
 //   ->  files=F dirs=D bytes=B seconds=S
+// The pipelined scan runs N syscall workers and P parse workers (default N / 4: parsing is light,
+// and idle parse workers only add wake-ups).
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -32,12 +35,12 @@ int main(int argc, char** argv) {
         }
     }
     if (root.empty() || workers < 1) {
-        std::fputs("usage: zelvane-count [--pipelined] [--workers N] PATH\n", stderr);
+        std::fputs("usage: zelvane-count [--pipelined [--parse-workers P]] [--workers N] PATH\n", stderr);
         return 2;
     }
     raiseFileDescriptorLimit();
     auto t0 = std::chrono::steady_clock::now();
-    ScanResult r = pipelined ? pipelinedBulkScan(root, workers, parseWorkers > 0 ? parseWorkers : workers, std::nullopt) : parallelBulkScan(root, workers);
+    ScanResult r = pipelined ? pipelinedBulkScan(root, workers, parseWorkers > 0 ? parseWorkers : std::max(1, workers / 4), std::nullopt) : parallelBulkScan(root, workers);
     double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     char s[32];
     auto end = std::to_chars(s, s + sizeof s, secs, std::chars_format::fixed, 3).ptr;

@@ -8,6 +8,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <thread>
 
 #include "ChunkedNodeList.hpp"
@@ -87,6 +90,12 @@ public:
         while (auto item = s_.queue.pop()) read(*item);
     }
     ChunkedNodeList& flatList(size_t rootIndex) { return flat_[rootIndex]; }
+    void moveFoldersByDepth(std::vector<std::vector<FileNode*>>& levels) {
+        if (levels.size() < byDepth_.size()) levels.resize(byDepth_.size());
+        for (size_t d = 0; d < byDepth_.size(); ++d)
+            levels[d].insert(levels[d].end(), byDepth_[d].begin(), byDepth_[d].end());
+        byDepth_.clear();
+    }
 
 private:
     void read(TreeDirWorkItem& item) {
@@ -99,6 +108,7 @@ private:
         folder_ = item.node;
         ctx_ = s_.contexts[size_t(item.rootIndex)].get();
         rootIndex_ = item.rootIndex;
+        depth_ = item.depth;
         path_.reset(folder_);
         journal_.clear();
         entry_ = EntryContext{&ctx_->hardLinks, &ctx_->cloneLinks, ctx_->rootBlockSize,
@@ -140,6 +150,10 @@ private:
                 journal_.startReplay();
             });
         folder_->setChildren(arena_, kids_);
+        if (!kids_.empty()) {
+            if (byDepth_.size() <= size_t(item.depth)) byDepth_.resize(size_t(item.depth) + 1);
+            byDepth_[size_t(item.depth)].push_back(folder_);
+        }
         finalizeBudgets(items_, item.budget, tracker);
         closeDirFd(fd, handedOver);
         s_.queue.complete(items_);
@@ -157,7 +171,8 @@ private:
         }
         ++counts.dirs;
         if (decideDescent(*child, e, path_, *ctx_, journal_))
-            items_.push_back(TreeDirWorkItem{child, openChildWithBudget(parentFd, e.name.data()), 0, rootIndex_, 0});
+            items_.push_back(
+                TreeDirWorkItem{child, openChildWithBudget(parentFd, e.name.data()), 0, rootIndex_, 0, depth_ + 1});
     }
 
     ScanShared& s_;
@@ -169,60 +184,125 @@ private:
     FileNode* folder_ = nullptr;
     RootScanContext* ctx_ = nullptr;
     int rootIndex_ = 0;
+    int depth_ = 0;
+    std::vector<std::vector<FileNode*>> byDepth_;  // folders read, by depth below their root
     EntryContext entry_;
     SightingJournal journal_;
     FolderPath path_;
 };
 
-// Splits [0, n) over `workers` threads (the caller is one of them).
-template <typename Fn>
-void parallelFor(size_t n, int workers, Fn&& fn) {
-    size_t w = std::max<size_t>(1, std::min<size_t>(size_t(workers), n / 512 + 1));
-    if (w == 1) {
-        fn(size_t(0), n);
-        return;
+// A few threads kept for the finish of a scan, so that the passes over each level of folders
+// are shared out without starting threads per pass. Work is handed out in chunks of folders,
+// since folders differ widely in their number of children.
+class RangePool final {
+public:
+    explicit RangePool(int threads) {
+        for (int i = 1; i < threads; ++i) helpers_.emplace_back([this] { helperLoop(); });
     }
-    std::vector<std::thread> threads;
-    size_t step = (n + w - 1) / w;
-    for (size_t i = 1; i < w; ++i) {
-        size_t b = std::min(n, i * step), e = std::min(n, b + step);
-        threads.emplace_back([&fn, b, e] { fn(b, e); });
+    ~RangePool() {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        for (auto& t : helpers_) t.join();
     }
-    fn(size_t(0), std::min(n, step));
-    for (auto& t : threads) t.join();
+    RangePool(const RangePool&) = delete;
+    RangePool& operator=(const RangePool&) = delete;
+
+    // Calls fn(begin, end) over chunks covering [0, n), on every thread of the pool.
+    void run(size_t n, const std::function<void(size_t, size_t)>& fn) {
+        if (helpers_.empty() || n <= kChunk) {
+            fn(0, n);
+            return;
+        }
+        {
+            std::lock_guard lock(mutex_);
+            job_ = &fn;
+            size_ = n;
+            next_ = 0;
+            active_ = int(helpers_.size());
+            ++generation_;
+        }
+        wake_.notify_all();
+        work();
+        std::unique_lock lock(mutex_);
+        done_.wait(lock, [&] { return active_ == 0; });
+        job_ = nullptr;
+    }
+
+private:
+    static constexpr size_t kChunk = 64;
+
+    void work() {
+        for (;;) {
+            size_t b = next_.fetch_add(kChunk);
+            if (b >= size_) return;
+            (*job_)(b, std::min(size_, b + kChunk));
+        }
+    }
+    void helperLoop() {
+        uint64_t seen = 0;
+        for (;;) {
+            {
+                std::unique_lock lock(mutex_);
+                wake_.wait(lock, [&] { return stop_ || generation_ != seen; });
+                if (stop_) return;
+                seen = generation_;
+            }
+            work();
+            std::lock_guard lock(mutex_);
+            if (--active_ == 0) done_.notify_one();
+        }
+    }
+
+    std::vector<std::thread> helpers_;
+    std::mutex mutex_;
+    std::condition_variable wake_, done_;
+    const std::function<void(size_t, size_t)>* job_ = nullptr;
+    size_t size_ = 0;
+    std::atomic<size_t> next_{0};
+    int active_ = 0;
+    uint64_t generation_ = 0;
+    bool stop_ = false;
+};
+
+inline int32_t subtreeSize(const FileNode* n) {
+    return n->isDir() ? n->subFolderFileCount() + n->subFolderDirCount() + 1 : 1;
 }
 
-}  // namespace
-
-void rollUpAndNumberParallel(const std::vector<FileNode*>& roots, int workers) {
-    // Folders level by level: every level is complete before the next is gathered, so a pass
-    // over one level may run in parallel and rely on the level above (numbers) or below (totals).
-    std::vector<std::vector<FileNode*>> levels(1);
-    for (FileNode* r : roots)
-        if (r->isDir()) levels[0].push_back(r);
-    while (!levels.back().empty()) {
-        const std::vector<FileNode*>& level = levels.back();
-        std::vector<std::vector<FileNode*>> parts(size_t(std::max(workers, 1)));
-        std::atomic<size_t> nextPart{0};
-        parallelFor(level.size(), workers, [&](size_t b, size_t e) {
-            std::vector<FileNode*>& out = parts[nextPart++];
-            for (size_t i = b; i < e; ++i)
-                for (FileNode* c : level[i]->children())
-                    if (c->isDir() && !c->isSyntheticGroup()) out.push_back(c);
-        });
-        std::vector<FileNode*> next;
-        for (auto& p : parts) next.insert(next.end(), p.begin(), p.end());
-        levels.push_back(std::move(next));
+// Children in name order: insertion sort for the usual handful (stable, no allocation), the
+// library's stable sort for big folders.
+void sortByName(std::vector<FileNode*>& v) {
+    auto less = [](const FileNode* x, const FileNode* y) { return wideNameCompare(*x, *y) < 0; };
+    if (v.size() > 24) {
+        std::stable_sort(v.begin(), v.end(), less);
+        return;
     }
-    levels.pop_back();
+    for (size_t i = 1; i < v.size(); ++i) {
+        FileNode* x = v[i];
+        size_t j = i;
+        for (; j > 0 && less(x, v[j - 1]); --j) v[j] = v[j - 1];
+        v[j] = x;
+    }
+}
 
-    // Totals, deepest level first: a folder's subfolders are done before it.
+// Folders level by level (every folder that has children, each on the level of its depth), so
+// that a pass over one level may run in parallel and rely on the level below (totals) or above
+// (numbers).
+void rollUpAndNumberLevels(const std::vector<FileNode*>& roots, const std::vector<std::vector<FileNode*>>& levels,
+                           RangePool& pool) {
+    // Deepest level first: a folder's totals from its children's, then each child's offset from
+    // the folder's number: one plus the sizes of the subtrees of the siblings before it in name
+    // order (pre-order numbering).
     for (size_t l = levels.size(); l-- > 0;) {
         const std::vector<FileNode*>& level = levels[l];
-        parallelFor(level.size(), workers, [&](size_t b, size_t e) {
+        pool.run(level.size(), [&](size_t b, size_t e) {
+            thread_local std::vector<FileNode*> sorted;
             for (size_t i = b; i < e; ++i) {
+                auto kids = level[i]->children();
                 AggregateTotals t;
-                for (const FileNode* c : level[i]->children()) {
+                for (const FileNode* c : kids) {
                     if (c->isDir()) {
                         t.size += c->subFolderTotSize();
                         t.alloc += c->subFolderTotSizeAlloc();
@@ -235,33 +315,46 @@ void rollUpAndNumberParallel(const std::vector<FileNode*>& roots, int workers) {
                     }
                 }
                 level[i]->setSubFolderTotals(t);
-            }
-        });
-    }
-
-    // Numbers, top level first: pre-order in name order is the parent's number plus one plus the
-    // sizes of the subtrees of the siblings before it in name order.
-    int32_t counter = 0;
-    for (FileNode* r : roots) {
-        r->setSortNameIndex(counter);
-        counter += r->isDir() ? r->subFolderFileCount() + r->subFolderDirCount() + 1 : 1;
-    }
-    for (const std::vector<FileNode*>& level : levels) {
-        parallelFor(level.size(), workers, [&](size_t b, size_t e) {
-            std::vector<FileNode*> sorted;
-            for (size_t i = b; i < e; ++i) {
-                auto kids = level[i]->children();
                 sorted.assign(kids.begin(), kids.end());
-                std::stable_sort(sorted.begin(), sorted.end(),
-                                 [](const FileNode* x, const FileNode* y) { return wideNameCompare(*x, *y) < 0; });
-                int32_t next = level[i]->sortNameIndex() + 1;
+                sortByName(sorted);
+                int32_t offset = 1;
                 for (FileNode* c : sorted) {
-                    c->setSortNameIndex(next);
-                    next += c->isDir() ? c->subFolderFileCount() + c->subFolderDirCount() + 1 : 1;
+                    c->setSortNameIndex(offset);
+                    offset += subtreeSize(c);
                 }
             }
         });
     }
+    int32_t counter = 0;
+    for (FileNode* r : roots) {
+        r->setSortNameIndex(counter);
+        counter += subtreeSize(r);
+    }
+    for (const std::vector<FileNode*>& level : levels) {
+        pool.run(level.size(), [&](size_t b, size_t e) {
+            for (size_t i = b; i < e; ++i) {
+                int32_t base = level[i]->sortNameIndex();
+                for (FileNode* c : level[i]->children()) c->setSortNameIndex(base + c->sortNameIndex());
+            }
+        });
+    }
+}
+
+}  // namespace
+
+void rollUpAndNumberParallel(const std::vector<FileNode*>& roots, int workers) {
+    std::vector<std::vector<FileNode*>> levels(1);
+    for (FileNode* r : roots)
+        if (r->isDir()) levels[0].push_back(r);
+    while (!levels.back().empty()) {
+        std::vector<FileNode*> next;
+        for (FileNode* f : levels.back())
+            for (FileNode* c : f->children())
+                if (c->isDir() && !c->isSyntheticGroup()) next.push_back(c);
+        levels.push_back(std::move(next));
+    }
+    RangePool pool(workers);
+    rollUpAndNumberLevels(roots, levels, pool);
 }
 
 std::vector<RootRef> parallelScanToTree(const std::vector<std::string>& rootPaths, const ParallelScanOptions& options) {
@@ -293,7 +386,7 @@ std::vector<RootRef> parallelScanToTree(const std::vector<std::string>& rootPath
         ctx->rootDevID = st->dev;
         ctx->rootContainerID = containerDiskID(path);
         s.contexts.push_back(std::move(ctx));
-        rootItems.push_back(TreeDirWorkItem{root, -1, 0, index, 0});
+        rootItems.push_back(TreeDirWorkItem{root, -1, 0, index, 0, 0});
     }
     std::vector<RootRef> result;
     result.reserve(s.roots.size());
@@ -326,9 +419,15 @@ std::vector<RootRef> parallelScanToTree(const std::vector<std::string>& rootPath
         FileNode** out = s.roots[r]->allocateFlatFileList(rootArena, total).data();
         for (auto& w : workers) out = w->flatList(r).moveTo(out);
     }
-    workers.clear();
     if (s.tracker) s.tracker->reportFinal();
-    rollUpAndNumberParallel(s.roots, std::min(workerCount, activeProcessorCount()));
+    {
+        // Every folder that was read, level by level as the workers met them.
+        std::vector<std::vector<FileNode*>> levels;
+        for (auto& w : workers) w->moveFoldersByDepth(levels);
+        workers.clear();
+        RangePool pool(std::min(workerCount, activeProcessorCount()));
+        rollUpAndNumberLevels(s.roots, levels, pool);
+    }
     for (FileNode* r : s.roots) result.push_back(store->handle(r));
     return result;
 }

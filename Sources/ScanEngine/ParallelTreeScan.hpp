@@ -39,6 +39,7 @@ struct TreeDirWorkItem {
     double budget = 0;    // the folder's share of its root's progress
     int rootIndex = 0;
     int retries = 0;      // opens put off for want of descriptors
+    int depth = 0;        // below its root
 };
 
 using TreeDirWorkQueueLocked = WorkStackLocked<TreeDirWorkItem>;
