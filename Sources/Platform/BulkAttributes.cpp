@@ -30,8 +30,10 @@ struct LinuxDirent64 {
 };
 
 // The directory listing goes through one per-thread buffer, reused by every call on that thread.
-// 64 KiB of listing holds at most 2,730 entries, whose records fit in 1 MiB at the longest.
-constexpr size_t kListingBufferSize = 64 * 1024;
+// 16 KiB of listing holds at most 682 entries, whose records fit in 256 KiB at the longest and
+// usually in under 100 KiB: a caller's buffer is touched only that far, which keeps the memory of
+// a scan's worker buffers small, while one call still returns hundreds of entries.
+constexpr size_t kListingBufferSize = 16 * 1024;
 constexpr size_t kMinListingRequest = 512;  // room for one entry of the longest name
 
 struct ListingBuffer {

@@ -17,8 +17,9 @@ HardLinkTracker::HardLinkTracker() = default;
 size_t HardLinkTracker::shardOf(uint64_t devID, uint64_t fileID) { return mix(devID, fileID) & (kShardCount - 1); }
 
 bool HardLinkTracker::Shard::insert(const FileIdentity& id, uint64_t hash) {
-    // Load factor at most 1/2, so probes stay short and a free slot always exists.
-    if ((count + 1) * 2 > capacity) grow();
+    // Load factor at most 0.7: probes stay short, a free slot always exists, and the table costs
+    // about 23 bytes per identity.
+    if ((count + 1) * 10 > capacity * 7) grow();
     size_t mask = capacity - 1;
     for (size_t i = (hash >> 4) & mask;; i = (i + 1) & mask) {
         FileIdentity& s = slots[i];
