@@ -71,6 +71,26 @@ int openChildWithBudget(int parentFd, const char* name) {
     return fd;
 }
 
+inline int32_t subtreeSize(const FileNode* n) {
+    return n->isDir() ? n->subFolderFileCount() + n->subFolderDirCount() + 1 : 1;
+}
+
+// Children in name order: insertion sort for the usual handful (stable, no allocation), the
+// library's stable sort for big folders.
+void sortByName(std::vector<FileNode*>& v) {
+    auto less = [](const FileNode* x, const FileNode* y) { return wideNameCompare(*x, *y) < 0; };
+    if (v.size() > 24) {
+        std::stable_sort(v.begin(), v.end(), less);
+        return;
+    }
+    for (size_t i = 1; i < v.size(); ++i) {
+        FileNode* x = v[i];
+        size_t j = i;
+        for (; j > 0 && less(x, v[j - 1]); --j) v[j] = v[j - 1];
+        v[j] = x;
+    }
+}
+
 struct ScanShared {
     const ParallelScanOptions& options;
     std::vector<FileNode*> roots;
@@ -151,12 +171,32 @@ private:
             });
         folder_->setChildren(arena_, kids_);
         if (!kids_.empty()) {
+            rankAndCountOwnEntries();
             if (byDepth_.size() <= size_t(item.depth)) byDepth_.resize(size_t(item.depth) + 1);
             byDepth_[size_t(item.depth)].push_back(folder_);
         }
         finalizeBudgets(items_, item.budget, tracker);
         closeDirFd(fd, handedOver);
         s_.queue.complete(items_);
+    }
+
+    // The folder's own entries: their totals (its subfolders add theirs at the finish) and each
+    // one's rank in name order among them.
+    void rankAndCountOwnEntries() {
+        AggregateTotals t;
+        for (const FileNode* c : kids_) {
+            if (c->isDir()) {
+                t.dirs += 1;
+            } else {
+                t.size += c->fileSize;
+                t.alloc += c->doNotCountAllocated() ? 0 : c->allocSize;
+                t.files += 1;
+            }
+        }
+        folder_->setSubFolderTotals(t);
+        sorted_.assign(kids_.begin(), kids_.end());
+        sortByName(sorted_);
+        for (size_t i = 0; i < sorted_.size(); ++i) sorted_[i]->setSortNameIndex(int32_t(i));
     }
 
     void addEntry(const EntryFacts& e, int parentFd, EntryCounts& counts) {
@@ -180,6 +220,7 @@ private:
     ScanBuffer buffer_;
     std::vector<ChunkedNodeList> flat_;
     std::vector<FileNode*> kids_;
+    std::vector<FileNode*> sorted_;
     std::vector<TreeDirWorkItem> items_;
     FileNode* folder_ = nullptr;
     RootScanContext* ctx_ = nullptr;
@@ -267,64 +308,32 @@ private:
     bool stop_ = false;
 };
 
-inline int32_t subtreeSize(const FileNode* n) {
-    return n->isDir() ? n->subFolderFileCount() + n->subFolderDirCount() + 1 : 1;
-}
-
-// Children in name order: insertion sort for the usual handful (stable, no allocation), the
-// library's stable sort for big folders.
-void sortByName(std::vector<FileNode*>& v) {
-    auto less = [](const FileNode* x, const FileNode* y) { return wideNameCompare(*x, *y) < 0; };
-    if (v.size() > 24) {
-        std::stable_sort(v.begin(), v.end(), less);
-        return;
-    }
-    for (size_t i = 1; i < v.size(); ++i) {
-        FileNode* x = v[i];
-        size_t j = i;
-        for (; j > 0 && less(x, v[j - 1]); --j) v[j] = v[j - 1];
-        v[j] = x;
-    }
-}
-
-// Folders level by level (every folder that has children, each on the level of its depth), so
-// that a pass over one level may run in parallel and rely on the level below (totals) or above
-// (numbers).
+// The finish of a scan, level by level over the folders the workers read (each on the level of
+// its depth), so that a pass over one level may run in parallel and rely on the level below
+// (totals) or above (numbers). On entry every read folder holds the totals of its own entries
+// and every node its rank in name order among its siblings (both made while its folder was
+// read, with the entries still in the cache), so neither pass needs to look at the files again.
 void rollUpAndNumberLevels(const std::vector<FileNode*>& roots, const std::vector<std::vector<FileNode*>>& levels,
                            RangePool& pool) {
-    // Deepest level first: a folder's totals from its children's, then each child's offset from
-    // the folder's number: one plus the sizes of the subtrees of the siblings before it in name
-    // order (pre-order numbering).
-    for (size_t l = levels.size(); l-- > 0;) {
+    // Deepest level first: a folder's totals are complete once its subfolders (the level below)
+    // have added theirs; then it adds them to its parent. Siblings add at the same time, hence
+    // the atomic additions.
+    for (size_t l = levels.size(); l-- > 1;) {
         const std::vector<FileNode*>& level = levels[l];
         pool.run(level.size(), [&](size_t b, size_t e) {
-            thread_local std::vector<FileNode*> sorted;
             for (size_t i = b; i < e; ++i) {
-                auto kids = level[i]->children();
-                AggregateTotals t;
-                for (const FileNode* c : kids) {
-                    if (c->isDir()) {
-                        t.size += c->subFolderTotSize();
-                        t.alloc += c->subFolderTotSizeAlloc();
-                        t.files += c->subFolderFileCount();
-                        t.dirs += c->subFolderDirCount() + 1;
-                    } else {
-                        t.size += c->fileSize;
-                        t.alloc += c->doNotCountAllocated() ? 0 : c->allocSize;
-                        t.files += 1;
-                    }
-                }
-                level[i]->setSubFolderTotals(t);
-                sorted.assign(kids.begin(), kids.end());
-                sortByName(sorted);
-                int32_t offset = 1;
-                for (FileNode* c : sorted) {
-                    c->setSortNameIndex(offset);
-                    offset += subtreeSize(c);
-                }
+                const FolderData* f = level[i]->folderData();
+                FolderData* p = level[i]->parent()->folderData();
+                std::atomic_ref<int64_t>(p->subFolderTotSize).fetch_add(f->subFolderTotSize, std::memory_order_relaxed);
+                std::atomic_ref<int64_t>(p->subFolderTotSizeAlloc)
+                    .fetch_add(f->subFolderTotSizeAlloc, std::memory_order_relaxed);
+                std::atomic_ref<int32_t>(p->subFolderFileCount).fetch_add(f->subFolderFileCount, std::memory_order_relaxed);
+                std::atomic_ref<int32_t>(p->subFolderDirCount).fetch_add(f->subFolderDirCount, std::memory_order_relaxed);
             }
         });
     }
+    // Top level first: pre-order numbers in name order. A child's number is its parent's plus one
+    // plus the sizes of the subtrees of the siblings before it in name order.
     int32_t counter = 0;
     for (FileNode* r : roots) {
         r->setSortNameIndex(counter);
@@ -332,30 +341,22 @@ void rollUpAndNumberLevels(const std::vector<FileNode*>& roots, const std::vecto
     }
     for (const std::vector<FileNode*>& level : levels) {
         pool.run(level.size(), [&](size_t b, size_t e) {
+            thread_local std::vector<FileNode*> inOrder;
             for (size_t i = b; i < e; ++i) {
-                int32_t base = level[i]->sortNameIndex();
-                for (FileNode* c : level[i]->children()) c->setSortNameIndex(base + c->sortNameIndex());
+                auto kids = level[i]->children();
+                inOrder.resize(kids.size());
+                for (FileNode* c : kids) inOrder[size_t(c->sortNameIndex())] = c;
+                int32_t next = level[i]->sortNameIndex() + 1;
+                for (FileNode* c : inOrder) {
+                    c->setSortNameIndex(next);
+                    next += subtreeSize(c);
+                }
             }
         });
     }
 }
 
 }  // namespace
-
-void rollUpAndNumberParallel(const std::vector<FileNode*>& roots, int workers) {
-    std::vector<std::vector<FileNode*>> levels(1);
-    for (FileNode* r : roots)
-        if (r->isDir()) levels[0].push_back(r);
-    while (!levels.back().empty()) {
-        std::vector<FileNode*> next;
-        for (FileNode* f : levels.back())
-            for (FileNode* c : f->children())
-                if (c->isDir() && !c->isSyntheticGroup()) next.push_back(c);
-        levels.push_back(std::move(next));
-    }
-    RangePool pool(workers);
-    rollUpAndNumberLevels(roots, levels, pool);
-}
 
 std::vector<RootRef> parallelScanToTree(const std::vector<std::string>& rootPaths, const ParallelScanOptions& options) {
     fdBudget().fitToLimit();

@@ -67,9 +67,5 @@ void recordOpenFailure(FileNode& folder, const std::string& path, int err, Acces
 // none has its share counted as done.
 void finalizeBudgets(std::vector<TreeDirWorkItem>& items, double parentBudget, ScanProgressTracker* progress);
 
-// The finish of a scan on `workers` threads: the same totals as aggregateSizes() on every root,
-// then the same numbers as assignSortNameIndices over the roots (pre-order, children in name
-// order, one counter across the roots).
-void rollUpAndNumberParallel(const std::vector<FileNode*>& roots, int workers);
 
 }  // namespace zelvane
