@@ -97,7 +97,6 @@ struct ScanShared {
     std::vector<std::unique_ptr<RootScanContext>> contexts;  // null for roots that are files
     std::unique_ptr<ScanProgressTracker> tracker;
     TreeDirWorkQueueLocked queue;
-    attrlist request = treeScanRequest();
 };
 
 // One worker: its own buffer, arena, flat lists (one per root) and scratch lists, reused for
@@ -362,7 +361,7 @@ std::vector<RootRef> parallelScanToTree(const std::vector<std::string>& rootPath
     fdBudget().fitToLimit();
     auto store = NodeStore::create();
     NodeArena& rootArena = store->makeArena();
-    ScanShared s{options, {}, {}, {}, {}, {}};
+    ScanShared s{options, {}, {}, {}, {}};
     bool nonLocal = false;
     std::vector<TreeDirWorkItem> rootItems;
     for (const std::string& path : rootPaths) {
