@@ -390,6 +390,16 @@ void FileNode::setFlatFileList(NodeArena& arena, std::span<FileNode* const> node
     fd->root->hasFlatFileList = true;
 }
 
+std::span<FileNode*> FileNode::allocateFlatFileList(NodeArena& arena, size_t count) {
+    FolderData* fd = folderData();
+    if (!fd || !fd->root) return {};
+    auto** mem = count == 0 ? nullptr : static_cast<FileNode**>(arena.allocate(sizeof(FileNode*) * count));
+    fd->root->flatFileList = mem;
+    fd->root->flatFileCount = count;
+    fd->root->hasFlatFileList = true;
+    return {mem, count};
+}
+
 // ---- display grouping ----------------------------------------------------------------------
 
 FileNode::Grouped FileNode::groupedChildren(int minGroupSize) const {

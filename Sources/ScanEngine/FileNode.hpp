@@ -211,6 +211,9 @@ public:
     bool hasFlatFileList() const noexcept;
     std::span<FileNode* const> flatFileList() const noexcept;
     void setFlatFileList(NodeArena& arena, std::span<FileNode* const> nodes);
+    // Makes the flat list `count` entries long for the caller to fill in place (joining lists
+    // gathered in pieces without an intermediate copy). Empty on a node that is not a root.
+    std::span<FileNode*> allocateFlatFileList(NodeArena& arena, size_t count);
     NodeStore* store() const noexcept;  // the store of this node's root (null when not a store root)
 
     int32_t sortNameIndex() const noexcept { return std::atomic_ref<int32_t>(const_cast<int32_t&>(sortNameIndex_)).load(std::memory_order_relaxed); }

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <atomic>
+#include <mutex>
+
+namespace zelvane {
+
+// Directory descriptors that scanners keep open between reading a folder and reading its
+// subfolder, shared by every scanner of the process. Taking a slot never waits: without one the
+// subfolder is opened by path later. The slot count is at most 8,192 and always 256 below the
+// process's descriptor limit, so queued descriptors can never starve the rest of the process.
+class FdBudget final {
+public:
+    static constexpr int kMaxSlots = 8192;
+    static constexpr int kHeadroom = 256;
+
+    FdBudget();
+    FdBudget(const FdBudget&) = delete;
+    FdBudget& operator=(const FdBudget&) = delete;
+
+    bool tryAcquire() noexcept;
+    void release() noexcept;
+    // Sizes the budget to the current soft limit; slots already taken stay taken.
+    void fitToLimit();
+    int capacity() const;
+    int available() const noexcept { return available_.load(std::memory_order_relaxed); }
+
+private:
+    std::atomic<int> available_{0};
+    mutable std::mutex resizeLock_;
+    int capacity_ = 0;
+};
+
+// The process-wide budget, made on first use.
+FdBudget& fdBudget();
+
+// Raises the soft descriptor limit to min(hard limit, the system's per-process maximum), then
+// refits the budget. Failures leave the limit as it was.
+void raiseFileDescriptorLimit();
+
+}  // namespace zelvane

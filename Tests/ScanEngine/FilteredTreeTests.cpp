@@ -1,0 +1,189 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "Filters.hpp"
+#include "ParallelTreeScan.hpp"
+#include "TestTree.hpp"
+#include "TreeScan.hpp"
+
+using namespace zelvane;
+using zelvane::test::TempTree;
+
+namespace {
+
+DecodedFilter filter(const char* text, bool* fullpathOut = nullptr) {
+    bool fp = false;
+    DecodedFilter f = decodeFilterText(std::string_view(text), fp);
+    if (fullpathOut) *fullpathOut = fp;
+    return f;
+}
+
+std::vector<FileNode*> preorder(FileNode* root) {
+    std::vector<FileNode*> out, stack{root};
+    while (!stack.empty()) {
+        FileNode* n = stack.back();
+        stack.pop_back();
+        out.push_back(n);
+        auto kids = n->children();
+        for (size_t i = kids.size(); i-- > 0;) stack.push_back(kids[i]);
+    }
+    return out;
+}
+
+std::set<std::string> paths(FileNode* root) {
+    std::set<std::string> s;
+    for (FileNode* n : preorder(root))
+        if (n != root) s.insert(n->fullPath().substr(root->fullPath().size()));
+    return s;
+}
+
+FileNode* find(FileNode* root, const std::string& rel) {
+    for (FileNode* n : preorder(root))
+        if (n->fullPath() == root->fullPath() + "/" + rel) return n;
+    return nullptr;
+}
+
+class FilteredTree : public ::testing::Test {
+protected:
+    void SetUp() override {
+        t.file("pics/a.jpg", 100);
+        t.file("pics/b.txt", 50);
+        t.dir("pics/empty");
+        t.file("pics/sub/c.JPG", 7);
+        t.file("docs/d.txt", 1);
+        t.file("docs/photos/inside.txt", 3);
+        t.file("skipme/e.jpg", 9);
+        t.file("one", 0);
+        int fd = ::open(t.at("one").c_str(), O_WRONLY);
+        ASSERT_EQ(::write(fd, "x", 1), 1);
+        ::close(fd);
+        t.hardlink("one", "docs/one-again");
+        ParallelScanOptions o;
+        o.workerCount = 3;
+        root = parallelScanToTree({t.path()}, o)[0];
+    }
+    TempTree t;
+    RootRef root;
+};
+
+}  // namespace
+
+TEST_F(FilteredTree, WithoutFiltersCopiesEverythingAndSharesNothing) {
+    auto copy = loadFilteredTree(*root, {});
+    EXPECT_EQ(paths(copy.get()), paths(root.get()));
+    EXPECT_EQ(copy->subFolderTotSize(), root->subFolderTotSize());
+    EXPECT_EQ(copy->subFolderTotSizeAlloc(), root->subFolderTotSizeAlloc());  // the marked link stays marked
+    EXPECT_EQ(copy->subFolderFileCount(), root->subFolderFileCount());
+    EXPECT_EQ(copy->subFolderDirCount(), root->subFolderDirCount());
+    auto source = preorder(root.get());
+    std::set<FileNode*> sourceSet(source.begin(), source.end());
+    auto copied = preorder(copy.get());
+    for (FileNode* n : copied) EXPECT_EQ(sourceSet.count(n), 0u);
+    // The flat list: every node below the root once, each folder after everything below it.
+    auto flat = copy->flatFileList();
+    EXPECT_EQ(std::set<FileNode*>(flat.begin(), flat.end()).size(), copied.size() - 1);
+    EXPECT_EQ(flat.size(), copied.size() - 1);
+    std::set<FileNode*> seen;
+    for (FileNode* n : flat) {
+        for (FileNode* c : n->children()) EXPECT_TRUE(seen.count(c)) << n->fullPath();
+        seen.insert(n);
+    }
+    EXPECT_EQ(copy->sortNameIndex(), 0);
+    EXPECT_EQ(copy->name(), root->name());
+    EXPECT_EQ(copy->fileID, root->fileID);
+    EXPECT_EQ(find(copy.get(), "pics/a.jpg")->modifiedDateRaw, find(root.get(), "pics/a.jpg")->modifiedDateRaw);
+}
+
+TEST_F(FilteredTree, IncludeAndExcludeDecideWhatSurvives) {
+    auto jpg = filter("*.jpg");
+    auto onlyJpg = loadFilteredTree(*root, {&jpg, false, nullptr, false});
+    EXPECT_EQ(paths(onlyJpg.get()), (std::set<std::string>{"/pics", "/pics/a.jpg", "/pics/sub", "/pics/sub/c.JPG",
+                                                           "/skipme", "/skipme/e.jpg"}));
+    EXPECT_EQ(find(onlyJpg.get(), "pics")->subFolderTotSize(), 107);
+
+    // A folder that matches by name stays, even empty.
+    auto photos = filter("photos");
+    auto named = loadFilteredTree(*root, {&photos, false, nullptr, false});
+    EXPECT_EQ(paths(named.get()), (std::set<std::string>{"/docs", "/docs/photos"}));
+
+    // An excluded folder goes with everything below it, matches of the include filter too.
+    auto skip = filter("skipme");
+    auto both = loadFilteredTree(*root, {&jpg, false, &skip, false});
+    EXPECT_EQ(find(both.get(), "skipme"), nullptr);
+    EXPECT_NE(find(both.get(), "pics/a.jpg"), nullptr);
+
+    // Full-path include: the word matches through an ancestor's name.
+    bool fp = false;
+    auto inPics = filter("pics/sub", &fp);
+    auto viaPath = loadFilteredTree(*root, {&inPics, fp, nullptr, false});
+    EXPECT_NE(find(viaPath.get(), "pics/sub/c.JPG"), nullptr);
+    EXPECT_EQ(find(viaPath.get(), "pics/a.jpg"), nullptr);
+}
+
+TEST_F(FilteredTree, FlagsAndDeletedNodes) {
+    FileNode* empty = find(root.get(), "pics/empty");
+    empty->setIsVolumeBoundary(true);
+    empty->setAccessDenied(true);
+    FileNode* gone = find(root.get(), "pics/b.txt");
+    ASSERT_TRUE(gone->flagDeletedRecursively());
+    gone->subtractContributionFromAncestors();
+    FileNode* goneDir = find(root.get(), "docs/photos");
+    ASSERT_TRUE(goneDir->flagDeletedRecursively());
+    goneDir->subtractContributionFromAncestors();
+
+    auto copy = loadFilteredTree(*root, {});
+    FileNode* e = find(copy.get(), "pics/empty");
+    ASSERT_TRUE(e);
+    EXPECT_FALSE(e->isVolumeBoundary());
+    EXPECT_FALSE(e->accessDenied());
+    // Deleted nodes do not come back with their sizes.
+    EXPECT_EQ(find(copy.get(), "pics/b.txt"), nullptr);
+    EXPECT_EQ(find(copy.get(), "docs/photos"), nullptr);
+    EXPECT_EQ(copy->subFolderTotSize(), root->subFolderTotSize());
+    EXPECT_EQ(copy->subFolderFileCount(), root->subFolderFileCount());
+    EXPECT_EQ(copy->subFolderDirCount(), root->subFolderDirCount());
+    for (FileNode* n : preorder(copy.get())) EXPECT_FALSE(n->isDeleted());
+}
+
+TEST_F(FilteredTree, ApplyIncludeFilterWalksInPreOrderWithoutTheRoot) {
+    bool fp = false;
+    auto f = filter("pics", &fp);
+    auto list = applyIncludeFilter(*root, f, true);  // full path: everything below "pics"
+    ASSERT_FALSE(list.empty());
+    EXPECT_EQ(list.front()->name(), "pics");
+    for (FileNode* n : list) EXPECT_NE(n, root.get());
+    std::vector<std::string> names;
+    for (FileNode* n : list) names.push_back(n->fullPath().substr(root->fullPath().size()));
+    EXPECT_EQ(names.size(), 6u);  // pics, a.jpg, b.txt, empty, sub, c.JPG
+    auto sub = std::find(names.begin(), names.end(), "/pics/sub");
+    auto c = std::find(names.begin(), names.end(), "/pics/sub/c.JPG");
+    EXPECT_LT(sub, c);
+    auto jpg = filter("*.jpg");
+    EXPECT_EQ(applyIncludeFilter(*root, jpg, false).size(), 3u);
+}
+
+TEST(FilteredTreeDeep, CopiesTreesDeeperThanAnyStack) {
+    auto store = NodeStore::create();
+    NodeArena& a = store->makeArena();
+    FileNode* root = a.makeRoot("/deep", true, 0, 0, 0);
+    FileNode* cur = root;
+    for (int i = 0; i < 200000; ++i) {
+        FileNode* d = a.makeNode("d", true, 0, 0, 0);
+        cur->appendChild(a, d);
+        cur = d;
+    }
+    cur->appendChild(a, a.makeNode("leaf.txt", false, 42, 4096, 0));
+    root->aggregateSizes();
+    auto copy = loadFilteredTree(*root, {});
+    EXPECT_EQ(copy->subFolderDirCount(), 200000);
+    EXPECT_EQ(copy->subFolderTotSize(), 42);
+    EXPECT_EQ(copy->flatFileList().size(), 200001u);
+    auto txt = filter("*.txt");
+    auto filtered = loadFilteredTree(*root, {&txt, false, nullptr, false});
+    EXPECT_EQ(filtered->subFolderDirCount(), 200000);  // folders holding a survivor stay
+}

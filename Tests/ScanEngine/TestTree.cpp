@@ -1,0 +1,163 @@
+#include "TestTree.hpp"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+#include "FileSystemInfo.hpp"
+
+namespace zelvane::test {
+
+namespace fs = std::filesystem;
+
+TempTree::TempTree(const char* base) {
+    std::string tmpl = std::string(base) + "/zelvane-test-XXXXXX";
+    if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+    root_ = tmpl;
+    ::chmod(root_.c_str(), 0755);
+}
+
+TempTree::~TempTree() {
+    // Give every folder its permissions back first, so that nothing stays behind.
+    std::vector<std::string> stack{root_};
+    while (!stack.empty()) {
+        std::string p = stack.back();
+        stack.pop_back();
+        ::chmod(p.c_str(), 0755);
+        DIR* d = ::opendir(p.c_str());
+        if (!d) continue;
+        while (dirent* e = ::readdir(d)) {
+            std::string n = e->d_name;
+            if (n == "." || n == "..") continue;
+            std::string c = p + "/" + n;
+            struct stat st;
+            if (::lstat(c.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) stack.push_back(c);
+        }
+        ::closedir(d);
+    }
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+}
+
+void TempTree::dir(const std::string& rel) const { fs::create_directories(at(rel)); }
+
+void TempTree::file(const std::string& rel, int64_t size) const {
+    fs::path p = at(rel);
+    int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0 && errno == ENOENT && p.has_parent_path()) {
+        fs::create_directories(p.parent_path());
+        fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
+    if (fd < 0) throw std::runtime_error("cannot create " + p.string());
+    if (size > 0 && ::ftruncate(fd, size) != 0) throw std::runtime_error("ftruncate");
+    ::close(fd);
+}
+
+void TempTree::hardlink(const std::string& existing, const std::string& rel) const {
+    fs::path p = at(rel);
+    if (p.has_parent_path()) fs::create_directories(p.parent_path());
+    if (::link(at(existing).c_str(), p.c_str()) != 0) throw std::runtime_error("link");
+}
+
+void TempTree::symlink(const std::string& target, const std::string& rel) const {
+    fs::path p = at(rel);
+    if (p.has_parent_path()) fs::create_directories(p.parent_path());
+    if (::symlink(target.c_str(), p.c_str()) != 0) throw std::runtime_error("symlink");
+}
+
+void TempTree::chmod(const std::string& rel, unsigned mode) const { ::chmod(at(rel).c_str(), mode); }
+
+WalkCounts independentWalk(const std::string& root) {
+    WalkCounts c;
+    struct stat rst;
+    if (::stat(root.c_str(), &rst) != 0) return c;
+    std::set<std::pair<dev_t, ino_t>> seen;
+    std::vector<std::string> stack{root};
+    while (!stack.empty()) {
+        std::string p = stack.back();
+        stack.pop_back();
+        DIR* d = ::opendir(p.c_str());
+        if (!d) continue;
+        while (dirent* e = ::readdir(d)) {
+            std::string n = e->d_name;
+            if (n == "." || n == "..") continue;
+            std::string child = p.back() == '/' ? p + n : p + "/" + n;
+            struct stat st;
+            if (::lstat(child.c_str(), &st) != 0) continue;
+            if (S_ISDIR(st.st_mode)) {
+                ++c.dirs;
+                if (st.st_dev == rst.st_dev) stack.push_back(child);
+            } else {
+                ++c.files;
+                c.bytes += st.st_size;
+                if (seen.insert({st.st_dev, st.st_ino}).second) c.allocOnce += int64_t(st.st_blocks) * 512;
+            }
+        }
+        ::closedir(d);
+    }
+    return c;
+}
+
+int runInChild(const std::function<int()>& body) {
+    std::fflush(nullptr);
+    pid_t pid = ::fork();
+    if (pid < 0) return -1;
+    if (pid == 0) {
+        int rc = 99;
+        try {
+            rc = body();
+        } catch (...) {
+            rc = 98;
+        }
+        std::fflush(nullptr);
+        ::_exit(rc);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    return 128 + WTERMSIG(status);
+}
+
+std::string numbered(std::string_view prefix, long long n) {
+    std::string s(prefix);
+    s.append(std::to_string(n));
+    return s;
+}
+
+bool runningAsRoot() { return ::geteuid() == 0; }
+
+int runUnprivileged(const std::function<int()>& body) {
+    return runInChild([&] {
+        if (::geteuid() == 0) {
+            if (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0) return 97;
+        }
+        return body();
+    });
+}
+
+int openDescriptorCount() {
+    // The mount table keeps one descriptor open for the life of the process; have it open
+    // before counting, so that counts taken before and after a scan compare.
+    zelvane::statfsPath("/");
+    int n = 0;
+    DIR* d = ::opendir("/proc/self/fd");
+    if (!d) return -1;
+    while (dirent* e = ::readdir(d))
+        if (e->d_name[0] != '.') ++n;
+    ::closedir(d);
+    return n - 1;  // the listing's own descriptor
+}
+
+}  // namespace zelvane::test
