@@ -1,10 +1,7 @@
 // zelvane-csv export OUT PATH...   scan the paths, then export them with every column group
 // zelvane-csv import FILE          import an export (the delimiter follows the extension)
 // Prints the time of the export or import alone.
-#include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -14,7 +11,10 @@
 
 #include "CSVExporter.hpp"
 #include "CSVImporter.hpp"
+#include "FdBudget.hpp"
 #include "LocaleFormat.hpp"
+#include "ParallelTreeScan.hpp"
+#include "Processors.hpp"
 
 using namespace zelvane;
 
@@ -22,50 +22,6 @@ namespace {
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-// A plain one-thread walk, enough to give the export a real tree.
-RootRef scan(const std::string& rootPath) {
-    auto store = NodeStore::create();
-    NodeArena& arena = store->makeArena();
-    struct stat st {};
-    lstat(rootPath.c_str(), &st);
-    FileNode* root = arena.makeRoot(rootPath, true, 0, 0, packDate(referenceSecondsFromUnix(double(st.st_mtime))));
-    std::vector<std::pair<FileNode*, int>> stack;
-    int fd = open(rootPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) stack.push_back({root, fd});
-    std::vector<FileNode*> kids;
-    while (!stack.empty()) {
-        auto [folder, dfd] = stack.back();
-        stack.pop_back();
-        DIR* d = fdopendir(dfd);
-        if (!d) {
-            close(dfd);
-            continue;
-        }
-        kids.clear();
-        std::vector<std::pair<FileNode*, int>> sub;
-        while (dirent* e = readdir(d)) {
-            if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) continue;
-            struct stat s {};
-            if (fstatat(dfd, e->d_name, &s, AT_SYMLINK_NOFOLLOW) != 0) continue;
-            bool dir = S_ISDIR(s.st_mode);
-            FileNode* n = arena.makeNode(e->d_name, dir, dir ? 0 : s.st_size, dir ? 0 : int64_t(s.st_blocks) * 512,
-                                         packDate(referenceSecondsFromUnix(double(s.st_mtime))));
-            n->fileID = s.st_ino;
-            n->setLastAccessDate(referenceSecondsFromUnix(double(s.st_atime)));
-            kids.push_back(n);
-            if (dir) {
-                int cfd = openat(dfd, e->d_name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
-                if (cfd >= 0) sub.push_back({n, cfd});
-            }
-        }
-        closedir(d);
-        folder->setChildren(arena, kids);
-        stack.insert(stack.end(), sub.begin(), sub.end());
-    }
-    root->aggregateSizes();
-    return store->handle(root);
 }
 
 int usage() {
@@ -79,9 +35,11 @@ int main(int argc, char** argv) {
     if (argc < 3) return usage();
     std::string mode = argv[1];
     if (mode == "export" && argc >= 4) {
-        std::vector<RootRef> roots;
+        raiseFileDescriptorLimit();
+        ParallelScanOptions scanOptions;
+        scanOptions.workerCount = activeProcessorCount();
         auto scanStart = std::chrono::steady_clock::now();
-        for (int i = 3; i < argc; ++i) roots.push_back(scan(argv[i]));
+        std::vector<RootRef> roots = parallelScanToTree(std::vector<std::string>(argv + 3, argv + argc), scanOptions);
         double scanSeconds = secondsSince(scanStart);
         size_t rows = 1;
         for (const RootRef& r : roots) rows += 1 + size_t(r->subFolderFileCount()) + size_t(r->subFolderDirCount());

@@ -1,7 +1,6 @@
 #include "CSVImporter.hpp"
 
 #include <fcntl.h>
-#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,23 +17,13 @@
 #include <unordered_map>
 
 #include "CivilTime.hpp"
+#include "Processors.hpp"
 
 namespace zelvane {
 namespace {
 
 constexpr size_t kReportEvery = 10000;
 constexpr int kDecodePercent = 60;
-
-int activeProcessorCount() {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (sched_getaffinity(0, sizeof set, &set) == 0) {
-        int n = CPU_COUNT(&set);
-        if (n > 0) return n;
-    }
-    long n = sysconf(_SC_NPROCESSORS_ONLN);
-    return n > 0 ? int(n) : 1;
-}
 
 // The whole file in one buffer. Large files are read by several threads at once: the copy out of
 // the page cache and the first touch of the buffer's pages then run in parallel.

@@ -1,7 +1,7 @@
 #pragma once
 
-// Helpers shared by the CSV and duplicate tests: temporary folders, whole-file reads and writes,
-// hand-built trees and a plain one-thread reader of real folders.
+// Helpers shared by the CSV tests: temporary folders, whole-file reads and writes, a fixed time zone
+// and packed dates.
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -10,7 +10,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -114,48 +113,6 @@ inline int32_t packedUTC(int y, int mo, int d, int h, int mi, int s) {
     tm.tm_min = mi;
     tm.tm_sec = s;
     return packDate(referenceSecondsFromUnix(double(timegm(&tm))));
-}
-
-// Reads a real folder into a tree the way a scan does, on one thread: entries in directory order,
-// sizes from lstat, hard links after their first sighting flagged as counted elsewhere.
-inline RootRef readRealTree(const std::string& rootPath) {
-    auto store = NodeStore::create();
-    NodeArena& arena = store->makeArena();
-    struct stat st {};
-    lstat(rootPath.c_str(), &st);
-    FileNode* root = arena.makeRoot(rootPath, true, 0, 0, packDate(referenceSecondsFromUnix(double(st.st_mtime))));
-    root->fileID = st.st_ino;
-    std::set<std::pair<dev_t, ino_t>> seen;
-    std::vector<std::pair<FileNode*, std::string>> stack{{root, rootPath}};
-    while (!stack.empty()) {
-        auto [folder, path] = stack.back();
-        stack.pop_back();
-        DIR* d = opendir(path.c_str());
-        if (!d) {
-            folder->setAccessDenied(true);
-            continue;
-        }
-        std::vector<std::string> names;
-        while (dirent* e = readdir(d)) {
-            std::string n = e->d_name;
-            if (n != "." && n != "..") names.push_back(n);
-        }
-        closedir(d);
-        for (const std::string& n : names) {
-            std::string p = path + "/" + n;
-            struct stat s {};
-            if (lstat(p.c_str(), &s) != 0) continue;
-            bool dir = S_ISDIR(s.st_mode);
-            FileNode* node = arena.makeNode(n, dir, dir ? 0 : s.st_size, dir ? 0 : int64_t(s.st_blocks) * 512,
-                                            packDate(referenceSecondsFromUnix(double(s.st_mtime))));
-            node->fileID = s.st_ino;
-            if (!dir && s.st_nlink > 1 && !seen.insert({s.st_dev, s.st_ino}).second) node->setDoNotCountAllocated(true);
-            folder->appendChild(arena, node);
-            if (dir) stack.push_back({node, p});
-        }
-    }
-    root->aggregateSizes();
-    return store->handle(root);
 }
 
 }  // namespace zelvane::testing
