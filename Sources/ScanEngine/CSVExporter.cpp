@@ -279,8 +279,6 @@ public:
     }
 
     int error() const { return error_; }
-    size_t rowsWritten() const { return rows_; }
-    std::string& text() { return out_; }
 
     void header() { appendHeader(out_, opt_, delim_); endLine(); }
 
@@ -351,7 +349,6 @@ private:
     void visit(const FileNode& n, size_t nameStart) {
         if (n.isDir() ? !opt_.exportFolders : !opt_.exportFiles) return;
         appendRow(n, nameStart);
-        ++rows_;
         endLine();
     }
 
@@ -497,7 +494,6 @@ private:
     std::vector<const FileNode*> chain_;
     std::vector<Frame> stack_;
     LocalOffsetCache offsets_;
-    size_t rows_ = 0;
     int error_ = 0;
 };
 
