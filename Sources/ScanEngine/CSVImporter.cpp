@@ -622,12 +622,12 @@ public:
     explicit TreeBuilder(std::shared_ptr<NodeStore> store) : store_(std::move(store)), arena_(store_->makeArena()) {}
 
     // Returns false when cancelled.
-    bool build(std::span<const DecodeSlot> slots, int64_t fileRows, int64_t folderRows, bool csvHasFiles,
+    bool build(std::span<const DecodeSlot> entries, int64_t fileRows, int64_t folderRows, bool csvHasFiles,
                const CSVImportProgressHandler& onProgress, const CSVImportCancelQuery& isCancelled) {
         const size_t rowCount = size_t(fileRows + folderRows);
         bool completed = true;
         size_t i = 0;
-        for (const DecodeSlot& slot : slots) {
+        for (const DecodeSlot& slot : entries) {
             const size_t count = slot.rows.size();
             for (size_t j = 0; j < count; ++j) {
                 const ParsedRow& row = slot.rows[j];
@@ -837,9 +837,9 @@ CSVImportOutcome importFromCSVData(std::string_view data, char delimiter, const 
     const size_t n = dataLines.size();
     const size_t chunk = std::max<size_t>(1, (n + w - 1) / w);
     const size_t used = n == 0 ? 0 : (n + chunk - 1) / chunk;
-    std::vector<DecodeSlot> slots(used);
+    std::vector<DecodeSlot> entries(used);
     auto store = NodeStore::create();
-    for (DecodeSlot& slot : slots) slot.arena = &store->makeArena();
+    for (DecodeSlot& slot : entries) slot.arena = &store->makeArena();
     std::unique_ptr<CSVImportProgressCounter> counter;
     if (onProgress) counter = std::make_unique<CSVImportProgressCounter>(int64_t(data.size()), onProgress);
     {
@@ -848,13 +848,13 @@ CSVImportOutcome importFromCSVData(std::string_view data, char delimiter, const 
         for (size_t i = 1; i < used; ++i)
             threads.emplace_back([&, i] {
                 decodeRange(dataLines, i * chunk, std::min(n, i * chunk + chunk), delimiter, counter.get(),
-                            isCancelled, slots[i]);
+                            isCancelled, entries[i]);
             });
-        if (used > 0) decodeRange(dataLines, 0, std::min(n, chunk), delimiter, counter.get(), isCancelled, slots[0]);
+        if (used > 0) decodeRange(dataLines, 0, std::min(n, chunk), delimiter, counter.get(), isCancelled, entries[0]);
     }
 
     int64_t fileRows = 0, folderRows = 0;
-    for (const DecodeSlot& s : slots) {
+    for (const DecodeSlot& s : entries) {
         fileRows += s.files;
         folderRows += s.folders;
     }
@@ -868,7 +868,7 @@ CSVImportOutcome importFromCSVData(std::string_view data, char delimiter, const 
     }
 
     TreeBuilder builder(std::move(store));
-    builder.build(slots, fileRows, folderRows, fileRows > 0, onProgress, isCancelled);
+    builder.build(entries, fileRows, folderRows, fileRows > 0, onProgress, isCancelled);
     outcome.result.roots = builder.roots();
     if (header && sample) outcome.result.driveCapacity = extractDriveCapacity(*header, *sample, delimiter);
     outcome.result.wasCancelled = isCancelled ? isCancelled() : false;
