@@ -521,24 +521,9 @@ FileNode* NodeArena::makeNode16(std::u16string_view name, bool isDir, int64_t fi
     return n;
 }
 
-namespace {
-void attachRoot(NodeArena& arena, FileNode* n) {
-    FolderData* fd = n->folderData();
-    fd->root = new (arena.allocate(sizeof(RootData), alignof(RootData))) RootData();
-    fd->root->store = &arena.store();
-}
-}  // namespace
-
 FileNode* NodeArena::makeRoot(std::string_view nameUTF8, bool isDir, int64_t fileSize, int64_t allocSize,
                               int32_t modifiedDateRaw) {
-    FileNode* n = construct(isDir, true, nameUTF8.size());
-    n->name_ = allocateName(decodeNameUTF8(nameUTF8));
-    n->fileSize = fileSize;
-    n->allocSize = allocSize;
-    n->modifiedDateRaw = modifiedDateRaw;
-    attachRoot(*this, n);
-    store_.registerRoot(n);
-    return n;
+    return makeRoot16(decodeNameUTF8(nameUTF8), isDir, fileSize, allocSize, modifiedDateRaw);
 }
 
 FileNode* NodeArena::makeRoot16(std::u16string_view name, bool isDir, int64_t fileSize, int64_t allocSize,
@@ -548,7 +533,9 @@ FileNode* NodeArena::makeRoot16(std::u16string_view name, bool isDir, int64_t fi
     n->fileSize = fileSize;
     n->allocSize = allocSize;
     n->modifiedDateRaw = modifiedDateRaw;
-    attachRoot(*this, n);
+    FolderData* fd = n->folderData();
+    fd->root = new (allocate(sizeof(RootData), alignof(RootData))) RootData();
+    fd->root->store = &store_;
     store_.registerRoot(n);
     return n;
 }

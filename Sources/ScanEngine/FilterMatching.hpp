@@ -12,15 +12,9 @@
 
 namespace zelvane::filtermatch {
 
-// The path joins a root's name to its child without a separator when that name already ends in '/'.
-inline bool rootEndsWithSlash(const FileNode& n) noexcept {
-    if (!n.isRoot()) return false;
-    auto u = n.nameUnits();
-    return !u.empty() && u.back() == u'/';
-}
-
-size_t fullPathLength(const FileNode& node) noexcept;
-void buildFullPath(const FileNode& node, std::u16string& out);
+using zelvane::fullPathLength;
+using zelvane::rootEndsWithSlash;
+inline void buildFullPath(const FileNode& node, std::u16string& out) { fullPathUTF16(node, out); }
 bool compareTerm(const FilterItem& term, const FileNode& node, bool subFolderSizeAvailable, size_t pathLength) noexcept;
 
 inline bool nameHasNoExtension(std::u16string_view name) noexcept {

@@ -627,31 +627,6 @@ DecodedFilter decodeFilterText(std::string_view textUTF8, bool& fullpath) {
 
 namespace filtermatch {
 
-size_t fullPathLength(const FileNode& node) noexcept {
-    size_t total = 0;
-    for (const FileNode* n = &node; n; n = n->parent()) {
-        total += size_t(n->nameLength());
-        const FileNode* p = n->parent();
-        if (!p) break;
-        if (!rootEndsWithSlash(*p)) ++total;
-    }
-    return total;
-}
-
-void buildFullPath(const FileNode& node, std::u16string& out) {
-    const size_t total = fullPathLength(node);
-    out.resize(total);
-    size_t end = total;
-    for (const FileNode* n = &node; n; n = n->parent()) {
-        auto units = n->nameUnits();
-        end -= units.size();
-        std::copy(units.begin(), units.end(), out.begin() + ptrdiff_t(end));
-        const FileNode* p = n->parent();
-        if (!p) break;
-        if (!rootEndsWithSlash(*p)) out[--end] = u'/';
-    }
-}
-
 bool compareTerm(const FilterItem& t, const FileNode& node, bool subFolderSizeAvailable, size_t pathLength) noexcept {
     auto cmp = [op = *t.sizeOp](auto v, auto b) {
         switch (op) {

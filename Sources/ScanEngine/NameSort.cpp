@@ -114,17 +114,21 @@ bool containsCaseFolded(std::u16string_view text, std::u16string_view needle) no
     return false;
 }
 
-std::u16string fullPathUTF16(const FileNode& node) {
+size_t fullPathLength(const FileNode& node) noexcept {
     size_t total = 0;
     for (const FileNode* n = &node; n; n = n->parent()) {
         total += size_t(n->nameLength());
         const FileNode* p = n->parent();
         if (!p) break;
-        auto pn = p->nameUnits();
-        bool rootEndsWithSlash = p->isRoot() && !pn.empty() && pn.back() == u'/';
-        if (!rootEndsWithSlash) ++total;
+        if (!rootEndsWithSlash(*p)) ++total;
     }
-    std::u16string out(total, u'\0');
+    return total;
+}
+
+void fullPathUTF16(const FileNode& node, std::u16string& out) {
+    // Filled from the end: the node's name, a separator, its parent's name, and so on.
+    const size_t total = fullPathLength(node);
+    out.resize(total);
     size_t end = total;
     for (const FileNode* n = &node; n; n = n->parent()) {
         auto units = n->nameUnits();
@@ -132,10 +136,13 @@ std::u16string fullPathUTF16(const FileNode& node) {
         std::copy(units.begin(), units.end(), out.begin() + ptrdiff_t(end));
         const FileNode* p = n->parent();
         if (!p) break;
-        auto pn = p->nameUnits();
-        bool rootEndsWithSlash = p->isRoot() && !pn.empty() && pn.back() == u'/';
-        if (!rootEndsWithSlash) out[--end] = u'/';
+        if (!rootEndsWithSlash(*p)) out[--end] = u'/';
     }
+}
+
+std::u16string fullPathUTF16(const FileNode& node) {
+    std::u16string out;
+    fullPathUTF16(node, out);
     return out;
 }
 

@@ -31,5 +31,15 @@ bool containsCaseFolded(std::u16string_view text, std::u16string_view needle) no
 
 // The node's full path as UTF-16 units, built with one allocation of the final size.
 std::u16string fullPathUTF16(const FileNode& node);
+// The same into a buffer the caller reuses (no allocation once it is large enough).
+void fullPathUTF16(const FileNode& node, std::u16string& out);
+// Units of the full path, without building it.
+size_t fullPathLength(const FileNode& node) noexcept;
+// A root whose name ends in '/' is joined to its child without another separator.
+inline bool rootEndsWithSlash(const FileNode& n) noexcept {
+    if (!n.isRoot()) return false;
+    auto u = n.nameUnits();
+    return !u.empty() && u.back() == u'/';
+}
 
 }  // namespace zelvane
