@@ -81,7 +81,7 @@ struct DirScanOutcome {
 
 // Reads one whole folder. The item's descriptor (and its budget slot) is always given back.
 // When a read fails part-way, everything gathered from the folder is dropped (subfolder
-// descriptors closed, their slots given back) and the folder is listed once by the fallback.
+// descriptors closed, their entries given back) and the folder is listed once by the fallback.
 DirScanOutcome bulkScanDir(const DirWorkItem& item, bool debug, std::byte* buf, uint64_t rootDevID,
                            const std::optional<std::string>& rootContainerID,
                            BulkReader reader = defaultBulkReader);

@@ -25,8 +25,8 @@ void FdBudget::fitToLimit() {
     if (getrlimit(RLIMIT_NOFILE, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY)
         target = int(std::clamp<rlim_t>(rl.rlim_cur > rlim_t(kHeadroom) ? rl.rlim_cur - kHeadroom : 0, 0, kMaxSlots));
     std::lock_guard lock(resizeLock_);
-    // May go below zero for a while when the limit shrank under taken slots; tryAcquire then
-    // fails until enough slots came back.
+    // May go below zero for a while when the limit shrank under taken entries; tryAcquire then
+    // fails until enough entries came back.
     available_.fetch_add(target - capacity_, std::memory_order_relaxed);
     capacity_ = target;
 }

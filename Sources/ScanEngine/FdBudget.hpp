@@ -20,7 +20,7 @@ public:
 
     bool tryAcquire() noexcept;
     void release() noexcept;
-    // Sizes the budget to the current soft limit; slots already taken stay taken.
+    // Sizes the budget to the current soft limit; entries already taken stay taken.
     void fitToLimit();
     int capacity() const;
     int available() const noexcept { return available_.load(std::memory_order_relaxed); }

@@ -22,7 +22,7 @@ bool HardLinkTracker::Shard::insert(const FileIdentity& id, uint64_t hash) {
     if ((count + 1) * 10 > capacity * 7) grow();
     size_t mask = capacity - 1;
     for (size_t i = (hash >> 4) & mask;; i = (i + 1) & mask) {
-        FileIdentity& s = slots[i];
+        FileIdentity& s = entries[i];
         if (s.fileID == 0) {
             s = id;
             ++count;
@@ -34,17 +34,17 @@ bool HardLinkTracker::Shard::insert(const FileIdentity& id, uint64_t hash) {
 
 void HardLinkTracker::Shard::grow() {
     size_t newCap = capacity ? capacity * 2 : 64;
-    std::unique_ptr<FileIdentity[]> old = std::move(slots);
+    std::unique_ptr<FileIdentity[]> old = std::move(entries);
     size_t oldCap = capacity;
-    slots.reset(new FileIdentity[newCap]());
+    entries.reset(new FileIdentity[newCap]());
     capacity = newCap;
     size_t mask = newCap - 1;
     for (size_t k = 0; k < oldCap; ++k) {
         const FileIdentity& id = old[k];
         if (id.fileID == 0) continue;
         size_t i = (mix(id.devID, id.fileID) >> 4) & mask;
-        while (slots[i].fileID != 0) i = (i + 1) & mask;
-        slots[i] = id;
+        while (entries[i].fileID != 0) i = (i + 1) & mask;
+        entries[i] = id;
     }
 }
 

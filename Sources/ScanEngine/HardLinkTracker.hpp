@@ -35,7 +35,7 @@ public:
 private:
     struct alignas(64) Shard {
         std::mutex lock;
-        std::unique_ptr<FileIdentity[]> slots;  // fileID 0 marks a free slot
+        std::unique_ptr<FileIdentity[]> entries;  // fileID 0 marks a free slot
         size_t capacity = 0;                    // a power of two (or 0)
         size_t count = 0;
         bool insert(const FileIdentity& id, uint64_t hash);

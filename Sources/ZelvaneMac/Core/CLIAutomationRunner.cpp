@@ -1,6 +1,3 @@
-// Engine headers first: they name members after words that Qt defines as macros.
-#include "TreeScan.hpp"
-
 #include "CLIAutomationRunner.hpp"
 
 #include "ByteSizeFormatting.hpp"
@@ -12,6 +9,7 @@
 #include "FullDiskAccessChecker.hpp"
 #include "Preferences.hpp"
 #include "ScanViewModel.hpp"
+#include "TreeScan.hpp"
 #include "TreemapColorSettings.hpp"
 #include "TreemapLayout.hpp"
 #include "TreemapRendering.hpp"

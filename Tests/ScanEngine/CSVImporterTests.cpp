@@ -1,0 +1,398 @@
+// The decode runs on several threads and reports progress from them: this program also runs under
+// ThreadSanitizer.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+
+#include "CSVImporter.hpp"
+#include "CSVTestSupport.hpp"
+
+using namespace zelvane;
+using namespace zelvane::testing;
+
+namespace {
+
+const std::string kHeader = "File Name,Size,Allocated,Modified,Attributes,Files,Folders\n";
+
+// One line per node, pre-order: path, kind, effective sizes (* when counted elsewhere), counts.
+std::vector<std::string> dump(const std::vector<RootRef>& roots) {
+    std::vector<std::string> out;
+    std::vector<const FileNode*> stack;
+    for (auto it = roots.rbegin(); it != roots.rend(); ++it) stack.push_back(it->get());
+    while (!stack.empty()) {
+        const FileNode* n = stack.back();
+        stack.pop_back();
+        std::string line = n->fullPath();
+        line.append(n->isDir() ? " D " : " F ");
+        line.append(std::to_string(n->effectiveSize()));
+        line.push_back(' ');
+        line.append(std::to_string(n->effectiveAllocSize()));
+        if (n->doNotCountAllocated()) line.push_back('*');
+        if (n->isDir()) {
+            line.push_back(' ');
+            line.append(std::to_string(n->subFolderFileCount()));
+            line.push_back('/');
+            line.append(std::to_string(n->subFolderDirCount()));
+        }
+        out.push_back(line);
+        auto kids = n->children();
+        for (auto k = kids.rbegin(); k != kids.rend(); ++k) stack.push_back(*k);
+    }
+    return out;
+}
+
+CSVImportOutcome importText(const std::string& text, const std::string& fileName = "in.csv") {
+    TempDir dir;
+    writeFile(dir / fileName, text);
+    return importFromCSV(dir / fileName);
+}
+
+const FileNode* find(const std::vector<RootRef>& roots, const std::string& path) {
+    for (const RootRef& r : roots) {
+        std::vector<const FileNode*> stack{r.get()};
+        while (!stack.empty()) {
+            const FileNode* n = stack.back();
+            stack.pop_back();
+            if (n->fullPath() == path) return n;
+            for (const FileNode* k : n->children()) stack.push_back(k);
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+TEST(CSVImport, ReadsTheShapesItMustAccept) {
+    useTestTimeZone();
+    const std::string d = "2024/03/05 07:08:09";
+    struct Case {
+        const char* what;
+        std::string fileName;
+        std::string text;
+        std::vector<std::string> tree;
+    };
+    const std::vector<Case> cases = {
+        {"plain export", "a.csv",
+         kHeader + "\"/a/\",0,0," + d + ",0,1,0\n\"/a/b.txt\",5,4096," + d + ",0,0,0\n",
+         {"/ D 5 4096 1/1", "/a D 5 4096 1/0", "/a/b.txt F 5 4096"}},
+        {"byte-order mark, CRLF, no final line end", "a.csv",
+         "\xEF\xBB\xBF" + std::string("File Name,Size,Allocated,Modified,Attributes,Files,Folders\r\n") +
+             "\"/a/\",0,0," + d + ",0,1,0\r\n\"/a/b.txt\",5,4096," + d + ",0,0,0",
+         {"/ D 5 4096 1/1", "/a D 5 4096 1/0", "/a/b.txt F 5 4096"}},
+        {"no header: the first line is lost", "a.csv",
+         "\"/a/x\",1,1," + d + ",0,0,0\n\"/a/y\",2,2," + d + ",0,0,0\n",
+         {"/ D 2 2 1/1", "/a D 2 2 1/0", "/a/y F 2 2"}},
+        {"header on line 3", "a.csv",
+         "Exported listing\n\n" + kHeader + "\"/a/y\",2,2," + d + ",0,0,0\n",
+         {"/ D 2 2 1/1", "/a D 2 2 1/0", "/a/y F 2 2"}},
+        {"drive letter and backslashes", "a.csv",
+         kHeader + "\"C:\\dir\\f.txt\",3,4," + d + ",0,0,0\n\"C:\\dir\\g.\",1,1," + d + ",0,0,0\n",
+         {"C: D 4 5 2/1", "C:/dir D 4 5 2/0", "C:/dir/f.txt F 3 4", "C:/dir/g F 1 1"}},
+        {"doubled quotes, doubled slashes", "a.csv",
+         kHeader + "\"/a//say \"\"hi\"\"\",1,1," + d + ",0,0,0\n",
+         {"/ D 1 1 1/1", "/a D 1 1 1/0", "/a/say \"hi\" F 1 1"}},
+        {"backslash and trailing dot are name characters of a / path", "a.csv",
+         kHeader + "\"/a/x\\y\",1,1," + d + ",0,0,0\n\"/a/b.\",2,2," + d + ",0,0,0\n\"/a/...\",3,3," + d + ",0,0,0\n",
+         {"/ D 6 6 3/1", "/a D 6 6 3/0", "/a/x\\y F 1 1", "/a/b. F 2 2", "/a/... F 3 3"}},
+        {"malformed numbers read as 0, the row stays", "a.csv",
+         kHeader + "\"/a/m\",12x,+7,soon,70000\n\"/a/n\",,-5\n\"/a/o\"\n",
+         {"/ D 0 2 3/1", "/a D 0 2 3/0", "/a/m F 0 7", "/a/n F 0 -5", "/a/o F 0 0"}},
+        {"folder rows only keep their numbers", "a.csv",
+         kHeader + "\"/\",10,20," + d + ",0,3,4\n\"/x/\",1,2," + d + ",0,5,6\n",
+         {"/ D 10 20 3/4", "/x D 1 2 5/6"}},
+        {"one file row recomputes every folder", "a.csv",
+         kHeader + "\"/\",10,20," + d + ",0,3,4\n\"/x/\",1,2," + d + ",0,5,6\n\"/x/f\",7,8," + d + ",0,0,0\n",
+         {"/ D 7 8 1/1", "/x D 7 8 1/0", "/x/f F 7 8"}},
+        {"a later row fills a folder made as an ancestor", "a.csv",
+         kHeader + "\"/p/q/f\",1,1,,0,0,0\n\"/p/\",0,0,,0,0,0\n\"/p/g\",2,2,,0,0,0\n",
+         {"/ D 3 3 2/2", "/p D 3 3 2/1", "/p/q D 1 1 1/0", "/p/q/f F 1 1", "/p/g F 2 2"}},
+        {"TSV chosen by the extension in capitals", "DATA.TSV",
+         "File Name\tSize\tAllocated\tModified\tAttributes\tFiles\tFolders\n\"/a/t,u\"\t5\t6\t" + d + "\t0\t0\t0\n",
+         {"/ D 5 6 1/1", "/a D 5 6 1/0", "/a/t,u F 5 6"}},
+        {"tab-separated text named csv is split on commas", "tabs.csv",
+         "File Name\tSize\tAllocated\tModified\tAttributes\tFiles\tFolders\n\"/a/t\"\t5\t6\t" + d + "\t0\t0\t0\n",
+         {"/ D 0 0 1/1", "/a D 0 0 1/0", "/a/t F 0 0"}},
+        {"relative paths and two roots in order of appearance", "a.csv",
+         kHeader + "\"rel/f\",1,1,,0,0,0\n\"/abs\",2,2,,0,0,0\n\"rel/g\",3,3,,0,0,0\n",
+         {"rel D 4 4 2/0", "rel/f F 1 1", "rel/g F 3 3", "/ D 2 2 1/0", "/abs F 2 2"}},
+    };
+    for (const Case& c : cases) {
+        auto outcome = importText(c.text, c.fileName);
+        ASSERT_FALSE(outcome.error) << c.what;
+        EXPECT_FALSE(outcome.result.wasCancelled);
+        EXPECT_EQ(dump(outcome.result.roots), c.tree) << c.what;
+    }
+}
+
+TEST(CSVImport, RowFieldsAndFlags) {
+    useTestTimeZone();
+    auto outcome = importText(kHeader +
+                              "\"/f/\",10,04096,2024/03/05 07:08:09,18,0,0\n"
+                              "\"/f/h\",1,04096,2024-07-01T09:00:00,3,9,9\n"
+                              "\"/f/z\",1,00,bad,65536\n"
+                              "\"/f/k\",1,0,2024/03/05,1\n"
+                              "\"/d/\",0,0,,0,0,0\n"
+                              "\"/d\",5,04096,,0,0,0\n");
+    ASSERT_FALSE(outcome.error);
+    const auto& roots = outcome.result.roots;
+    const FileNode* f = find(roots, "/f");
+    const FileNode* h = find(roots, "/f/h");
+    const FileNode* z = find(roots, "/f/z");
+    const FileNode* k = find(roots, "/f/k");
+    const FileNode* d = find(roots, "/d");
+    ASSERT_TRUE(f && h && z && k && d);
+    // A "0"-prefixed Allocated marks files only: on a folder the flag would corrupt later subtractions.
+    EXPECT_FALSE(f->doNotCountAllocated());
+    EXPECT_FALSE(d->doNotCountAllocated());
+    EXPECT_TRUE(h->doNotCountAllocated());
+    EXPECT_EQ(h->allocSize, 4096);
+    EXPECT_TRUE(z->doNotCountAllocated());
+    EXPECT_EQ(z->allocSize, 0);
+    EXPECT_FALSE(k->doNotCountAllocated());
+    EXPECT_EQ(f->subFolderTotSizeAlloc(), 0) << "hard links add nothing to the roll-up";
+    EXPECT_EQ(f->modifiedDateRaw, packedUTC(2024, 3, 5, 6, 8, 9));
+    EXPECT_EQ(f->dosAttributes, 18);
+    EXPECT_EQ(h->modifiedDateRaw, packedUTC(2024, 7, 1, 7, 0, 0));
+    EXPECT_EQ(h->dosAttributes, 3);
+    EXPECT_EQ(z->modifiedDateRaw, kPackedUnixEpoch);
+    EXPECT_EQ(z->dosAttributes, 0) << "out of range";
+    EXPECT_EQ(k->modifiedDateRaw, kPackedUnixEpoch) << "too short";
+    EXPECT_EQ(h->lastAccessDateRaw, kPackedUnixEpoch);
+    EXPECT_EQ(h->fileID, 0u);
+    // A file row that names an existing folder is applied to that folder, which stays a folder.
+    EXPECT_TRUE(d->isDir());
+    EXPECT_EQ(d->fileSize, 5);
+}
+
+TEST(CSVImport, FixedWidthDatesInTheLocalZone) {
+    useTestTimeZone();
+    struct Case {
+        const char* field;
+        int32_t packed;
+    };
+    const Case cases[] = {
+        {"2024/03/05 07:08:09", packedUTC(2024, 3, 5, 6, 8, 9)},
+        {"2024-03-05T07:08:09Z", packedUTC(2024, 3, 5, 6, 8, 9)},
+        {"2024/07/01 09:00:00", packedUTC(2024, 7, 1, 7, 0, 0)},
+        // Skipped by the spring change: read with the offset before it.
+        {"2024/03/31 02:30:00", packedUTC(2024, 3, 31, 1, 30, 0)},
+        // Repeated by the autumn change: the later of the two instants.
+        {"2024/10/27 02:30:00", packedUTC(2024, 10, 27, 1, 30, 0)},
+        // Out-of-range fields roll over.
+        {"2024/13/01 00:00:00", packedUTC(2024, 12, 31, 23, 0, 0)},
+        {"2024/03/00 00:00:00", packedUTC(2024, 2, 28, 23, 0, 0)},
+        {"1900/01/01 00:00:00", INT32_MIN},
+        {"2100/01/01 00:00:00", INT32_MAX},
+        {"2024/03/05 07:08:0", kPackedUnixEpoch},
+        {"2024/03/05 07:0x:09", kPackedUnixEpoch},
+        {"letters and more letters", kPackedUnixEpoch},
+        {"", kPackedUnixEpoch},
+    };
+    for (const Case& c : cases) EXPECT_EQ(parseFixedWidthDate(c.field), c.packed) << c.field;
+}
+
+TEST(CSVImport, FailuresAndEmptyFiles) {
+    TempDir dir;
+    auto missing = importFromCSV(dir / "missing.csv");
+    ASSERT_TRUE(missing.error);
+    EXPECT_EQ(missing.error->kind, CSVImportError::Kind::couldNotReadFile);
+    EXPECT_EQ(missing.error->underlyingErrno, ENOENT);
+    auto folder = importFromCSV(dir.path());
+    ASSERT_TRUE(folder.error);
+    EXPECT_EQ(folder.error->kind, CSVImportError::Kind::couldNotReadFile);
+
+    for (const std::string& text : {std::string(), std::string("\xEF\xBB\xBF"), kHeader, std::string("\n\n\n"),
+                                    kHeader + "not a row\n\"unterminated,1,2\n\"/a/.\",1,1\n"}) {
+        auto outcome = importText(text);
+        ASSERT_TRUE(outcome.error) << text;
+        EXPECT_EQ(outcome.error->kind, CSVImportError::Kind::noValidRowsFound) << text;
+    }
+}
+
+// "." and ".." would make a node's path resolve to another file, and a NUL byte would cut it short:
+// a later file action would reach a file the user never saw.
+TEST(CSVImport, RejectsPathsThatResolveElsewhere) {
+    std::string text = kHeader;
+    for (const char* p : {"/a/./x", "/a/../x", "../x", "/a/..", "/a/./", "/a/../", "./", "C:\\a\\..\\x",
+                          "C:/a/.", "C:/a/..."})
+    {
+        text.push_back('"');
+        text.append(p);
+        text.append("\",1,1,,0,0,0\n");
+    }
+    text += std::string("\"/a/nul\0byte\",1,1,,0,0,0\n", 25);
+    text += "\"/a/ok\",1,1,,0,0,0\n";
+    auto outcome = importText(text);
+    ASSERT_FALSE(outcome.error);
+    EXPECT_EQ(dump(outcome.result.roots), (std::vector<std::string>{"/ D 1 1 1/1", "/a D 1 1 1/0", "/a/ok F 1 1"}));
+}
+
+TEST(CSVImport, NamesWithLineBreaksStayOneRow) {
+    struct Case {
+        const char* what;
+        std::string text;
+        std::vector<std::string> names;
+    };
+    const std::vector<Case> cases = {
+        {"LF inside a name", kHeader + "\"/a/line\nbreak\",1,1,,0,0,0\n\"/a/next\",2,2,,0,0,0\n",
+         {"/a/line\nbreak", "/a/next"}},
+        {"several LFs and CR LF line ends", kHeader + "\"/a/x\r\n\ny\",1,1,,0,0,0\r\n\"/a/\n\",2,2,,0,0,0\r\n",
+         {"/a/x\r\n\ny", "/a/\n"}},
+        {"a broken line does not swallow the next row", kHeader + "\"/a/bad,1,1\n\"/a/good\",2,2,,0,0,0\n",
+         {"/a/good"}},
+        {"a broken last line", kHeader + "\"/a/good\",2,2,,0,0,0\n\"/a/tail\n\nmore", {"/a/good"}},
+        {"a quote that closes at the end of the file", kHeader + "\"/a/x\n\"", {"/a/x\n"}},
+    };
+    for (const Case& c : cases) {
+        auto outcome = importText(c.text);
+        ASSERT_FALSE(outcome.error) << c.what;
+        std::vector<std::string> files;
+        for (const std::string& line : dump(outcome.result.roots)) {
+            size_t kind = line.rfind(" F ");
+            if (kind != std::string::npos) files.push_back(line.substr(0, kind));
+        }
+        EXPECT_EQ(files, c.names) << c.what;
+    }
+}
+
+TEST(CSVImport, DriveCapacityFromTheHeaderAndTheFirstRow) {
+    const std::string header = "File Name,Size,Allocated,Modified,Attributes,Files,Folders,PERCENTOFPARENT,"
+                               "DriveCapacity,FREESPACE,USEDSPACE,RESERVEDSPACE\n";
+    auto withCapacity = importText(header + "\"/r/\",1,1,,0,1,0,100.000,500,200,300,0\n\"/r/f\",1,1,,0,0,0,100.000,,,,\n");
+    ASSERT_FALSE(withCapacity.error);
+    EXPECT_EQ(withCapacity.result.driveCapacity, (DriveCapacity{500, 200}));
+    auto empty = importText(header + "\"/r/\",1,1,,0,1,0,100.000,,,,\n");
+    ASSERT_FALSE(empty.error);
+    EXPECT_FALSE(empty.result.driveCapacity);
+    auto noHeader = importText("\"/r/\",1,1,,0,1,0,100.000,500,200,300,0\n\"/r/f\",1,1,,0,0,0,100.000,,,,\n");
+    ASSERT_FALSE(noHeader.error);
+    EXPECT_FALSE(noHeader.result.driveCapacity);
+}
+
+namespace {
+
+// /r/dK/fJ: 100 folders of 1,200 files.
+std::string bigExport(int folders = 100, int filesPerFolder = 1200) {
+    std::string text = kHeader;
+    for (int k = 0; k < folders; ++k) {
+        text += "\"/r/d" + std::to_string(k) + "/\",0,0,2024/01/01 00:00:00,0,0,0\n";
+        for (int j = 0; j < filesPerFolder; ++j)
+            text += "\"/r/d" + std::to_string(k) + "/f" + std::to_string(j) + "\",3,4096,2024/01/01 00:00:00,0,0,0\n";
+    }
+    return text;
+}
+
+size_t countNodes(const std::vector<RootRef>& roots, bool files) {
+    size_t n = 0;
+    std::vector<const FileNode*> stack;
+    for (const RootRef& r : roots) stack.push_back(r.get());
+    while (!stack.empty()) {
+        const FileNode* x = stack.back();
+        stack.pop_back();
+        if (x->isDir() != files) ++n;
+        for (const FileNode* k : x->children()) stack.push_back(k);
+    }
+    return n;
+}
+
+}  // namespace
+
+TEST(CSVImport, ProgressCoversDecodeThenBuild) {
+    TempDir dir;
+    writeFile(dir / "big.csv", bigExport());
+    std::mutex m;
+    std::vector<CSVImportProgress> reports;
+    auto outcome = importFromCSV(dir / "big.csv", [&](const CSVImportProgress& p) {
+        std::lock_guard lock(m);
+        reports.push_back(p);
+    });
+    ASSERT_FALSE(outcome.error);
+    EXPECT_EQ(countNodes(outcome.result.roots, true), 120000u);
+    EXPECT_EQ(outcome.result.roots[0]->subFolderFileCount(), 120000);
+    EXPECT_EQ(outcome.result.roots[0]->subFolderTotSizeAlloc(), int64_t(120000) * 4096);
+
+    size_t firstBuild = 0;
+    while (firstBuild < reports.size() && !(reports[firstBuild].files == 120000 && reports[firstBuild].folders == 100 &&
+                                            reports[firstBuild].percentComplete >= 60))
+        ++firstBuild;
+    ASSERT_LT(firstBuild, reports.size());
+    int64_t maxFiles = 0;
+    for (size_t i = 0; i < firstBuild; ++i) {
+        EXPECT_LE(reports[i].percentComplete, 60);
+        maxFiles = std::max(maxFiles, reports[i].files);
+    }
+    EXPECT_EQ(maxFiles, 120000) << "the decode reports count every row";
+    EXPECT_EQ(reports.size() - firstBuild, 13u) << "one build report per 10,000 rows";
+    for (size_t i = firstBuild; i < reports.size(); ++i) {
+        EXPECT_GE(reports[i].percentComplete, 60);
+        EXPECT_LE(reports[i].percentComplete, 99);
+        if (i > firstBuild) {
+            EXPECT_GT(reports[i].percentComplete, reports[i - 1].percentComplete);
+        }
+    }
+}
+
+TEST(CSVImport, CancellationReturnsWhatWasBuilt) {
+    const std::string text = bigExport();
+    // Cancelled at once: no error, flagged.
+    auto atOnce = importFromCSVData(text, ',', {}, [] { return true; });
+    ASSERT_FALSE(atOnce.error);
+    EXPECT_TRUE(atOnce.result.wasCancelled);
+
+    // Cancelled once the build has started: a partial tree, rolled up.
+    std::atomic<bool> building{false};
+    auto partial = importFromCSVData(
+        text, ',', [&](const CSVImportProgress& p) { if (p.percentComplete > 60) building = true; },
+        [&] { return building.load(); });
+    ASSERT_FALSE(partial.error);
+    EXPECT_TRUE(partial.result.wasCancelled);
+    ASSERT_EQ(partial.result.roots.size(), 1u);
+    size_t files = countNodes(partial.result.roots, true);
+    EXPECT_GT(files, 0u);
+    EXPECT_LT(files, 120000u);
+    EXPECT_EQ(size_t(partial.result.roots[0]->subFolderFileCount()), files);
+
+    // Cancelled before a single valid row: an empty cancelled result, not "no valid rows".
+    auto early = importFromCSVData(kHeader + "junk\n" + text, ',', {}, [] { return true; }, 1);
+    ASSERT_FALSE(early.error);
+    EXPECT_TRUE(early.result.wasCancelled);
+    EXPECT_TRUE(early.result.roots.empty());
+}
+
+TEST(CSVImport, TreesDeeperThanAnyStack) {
+    std::string path = "/";
+    for (int i = 0; i < 100000; ++i) path += "d/";
+    auto outcome = importFromCSVData(kHeader + "\"" + path + "f\",1,1,,0,0,0\n", ',');
+    ASSERT_FALSE(outcome.error);
+    ASSERT_EQ(outcome.result.roots.size(), 1u);
+    EXPECT_EQ(outcome.result.roots[0]->subFolderDirCount(), 100000);
+    EXPECT_EQ(outcome.result.roots[0]->subFolderTotSize(), 1);
+}
+
+// Large inputs are split into lines in pieces on several threads; joins of names holding line
+// breaks may cross the pieces' borders and must come out as with one thread.
+TEST(CSVImport, SplittingInPiecesMatchesOneThread) {
+    std::string text = kHeader;
+    int withBreaks = 0;
+    for (int i = 0; text.size() < 3'500'000; ++i) {
+        std::string name = "f" + std::to_string(i);
+        if (i % 7 == 0) {
+            name += std::string(size_t(i % 5 + 1), '\n') + "tail";
+            ++withBreaks;
+        }
+        if (i % 11 == 0) name += "\"\"q";
+        text += "\"/r/d" + std::to_string(i / 100) + "/" + name + "\",1,1,,0,0,0" + (i % 3 ? "\n" : "\r\n");
+        if (i % 13 == 0) text += "\"/r/broken,1,1\n";
+    }
+    auto one = importFromCSVData(text, ',', {}, {}, 1);
+    auto many = importFromCSVData(text, ',', {}, {}, 5);
+    ASSERT_FALSE(one.error);
+    ASSERT_FALSE(many.error);
+    auto a = dump(one.result.roots);
+    auto b = dump(many.result.roots);
+    EXPECT_EQ(a, b);
+    int seen = 0;
+    for (const std::string& line : a) seen += line.find("\ntail") != std::string::npos;
+    EXPECT_EQ(seen, withBreaks);
+}

@@ -1,0 +1,210 @@
+// Scan, export, import: the two halves of the format checked against each other on real folders.
+#include <gtest/gtest.h>
+#include <sys/time.h>
+
+#include "CSVExporter.hpp"
+#include "CSVImporter.hpp"
+#include "CSVTestSupport.hpp"
+#include "ParallelTreeScan.hpp"
+
+using namespace zelvane;
+using namespace zelvane::testing;
+
+namespace {
+
+RootRef scan(const std::string& path) {
+    ParallelScanOptions options;
+    options.workerCount = 4;
+    auto roots = parallelScanToTree({path}, options);
+    return roots.empty() ? nullptr : roots[0];
+}
+
+void makeFile(const std::string& path, size_t size, time_t mtime) {
+    writeFile(path, std::string(size, 'x'));
+    struct timeval tv[2] = {{mtime, 0}, {mtime, 0}};
+    utimes(path.c_str(), tv);
+}
+
+// Names a spreadsheet or a naive parser would trip over, all legal on Linux.
+const std::vector<std::string> kHostileNames = {
+    "quote\"inside", "\"leading-quote", "trailing-quote\"", "\"\"", "comma,name", "tab\tname", "new\nline",
+    "cr\rname", "crlf\r\nname", "ends-in-newline\n", "\n", "bad\xff\xfe" "bytes", "latin1-\xe9t\xe9",
+    "surrogate-\xed\xb2\x80", "rtl-\u05e9\u05dc\u05d5\u05dd", "combining-e\u0301", " leading space", "trailing space ",
+    "back\\slash", "ends-in-dot.", "...", ".hidden", "emoji-\U0001F680", std::string(255, 'L'), "-,\"\t\n,\"-",
+};
+
+// Builds the tree: hostile names as files and as folders, hard links across folders, an empty
+// folder, a symbolic link and a chain of 300 folders.
+void makeHostileTree(const std::string& root) {
+    time_t t = 1700000000;
+    for (const std::string& n : kHostileNames) makeFile(root + "/" + n, n.size(), t++);
+    mkdir((root + "/dirs").c_str(), 0755);
+    for (const std::string& n : kHostileNames) {
+        std::string d = root + "/dirs/" + n;
+        mkdir(d.c_str(), 0755);
+        makeFile(d + "/inner " + n.substr(0, 8), 3, t++);
+    }
+    mkdir((root + "/links").c_str(), 0755);
+    makeFile(root + "/links/original", 10000, t++);
+    mkdir((root + "/links/other").c_str(), 0755);
+    link((root + "/links/original").c_str(), (root + "/links/other/hard,link").c_str());
+    link((root + "/links/original").c_str(), (root + "/dirs/quote\"inside/second link").c_str());
+    mkdir((root + "/empty").c_str(), 0755);
+    symlink("links/original", (root + "/symlink").c_str());
+    std::string deep = root + "/deep";
+    mkdir(deep.c_str(), 0755);
+    for (int i = 0; i < 300; ++i) {
+        deep += "/level";
+        mkdir(deep.c_str(), 0755);
+    }
+    makeFile(deep + "/bottom", 1, t++);
+}
+
+// The node at `path` in imported trees, where absolute paths hang below a root "/".
+const FileNode* findByPath(const std::vector<RootRef>& roots, const std::string& path) {
+    std::vector<std::string> comps;
+    size_t i = 1;
+    while (i <= path.size()) {
+        size_t j = path.find('/', i);
+        if (j == std::string::npos) j = path.size();
+        if (j > i) comps.push_back(path.substr(i, j - i));
+        i = j + 1;
+    }
+    for (const RootRef& r : roots) {
+        if (r->nameBytes() != "/") continue;
+        const FileNode* n = r.get();
+        for (const std::string& c : comps) {
+            const FileNode* next = nullptr;
+            for (const FileNode* k : n->children())
+                if (k->isDir() && k->nameBytes() == c) next = k;
+            if (!next) return nullptr;
+            n = next;
+        }
+        return n;
+    }
+    return nullptr;
+}
+
+// Node for node: names (exact units), kinds, sizes, the counted-elsewhere flag, dates, attributes,
+// totals and the order of children. File identifiers are not part of an import.
+void expectSameTree(const FileNode& scanned, const FileNode& imported) {
+    std::vector<std::pair<const FileNode*, const FileNode*>> stack{{&scanned, &imported}};
+    size_t compared = 0;
+    bool sawAttributes = false;
+    while (!stack.empty()) {
+        auto [a, b] = stack.back();
+        stack.pop_back();
+        ++compared;
+        const std::string where = a->fullPath();
+        if (a != &scanned) {
+            ASSERT_EQ(std::u16string(a->nameUnits()), std::u16string(b->nameUnits())) << where;
+        }
+        ASSERT_EQ(a->isDir(), b->isDir()) << where;
+        EXPECT_EQ(a->modifiedDateRaw, b->modifiedDateRaw) << where;
+        EXPECT_EQ(a->dosAttributes, b->dosAttributes) << where;
+        sawAttributes |= a->dosAttributes != 0;
+        if (a->isDir()) {
+            EXPECT_EQ(a->subFolderTotSize(), b->subFolderTotSize()) << where;
+            EXPECT_EQ(a->subFolderTotSizeAlloc(), b->subFolderTotSizeAlloc()) << where;
+            EXPECT_EQ(a->subFolderFileCount(), b->subFolderFileCount()) << where;
+            EXPECT_EQ(a->subFolderDirCount(), b->subFolderDirCount()) << where;
+        } else {
+            EXPECT_EQ(a->fileSize, b->fileSize) << where;
+            EXPECT_EQ(a->allocSize, b->allocSize) << where;
+            EXPECT_EQ(a->doNotCountAllocated(), b->doNotCountAllocated()) << where;
+        }
+        auto ka = a->children();
+        auto kb = b->children();
+        ASSERT_EQ(ka.size(), kb.size()) << where;
+        for (size_t i = 0; i < ka.size(); ++i) stack.push_back({ka[i], kb[i]});
+    }
+    EXPECT_GT(compared, 2 * kHostileNames.size() + 300);
+    EXPECT_TRUE(sawAttributes) << "no node carried attributes: the round trip would not check them";
+}
+
+CSVExportOptions everything(bool tabs) {
+    return {.exportFiles = true,
+            .exportFolders = true,
+            .exportFileID = true,
+            .exportDates = true,
+            .exportFolderSizes = true,
+            .splitFilename = true,
+            .exportDriveCapacity = true,
+            .exportPercentOfParent = true,
+            .maxDepth = 0,
+            .useTabDelimiter = tabs,
+            .useUTC = false};
+}
+
+}  // namespace
+
+TEST(CSVRoundTrip, HostileTreeComesBackNodeForNode) {
+    useTestTimeZone();
+    TempDir tree;
+    makeHostileTree(tree.path());
+    RootRef scanned = scan(tree.path());
+    ASSERT_TRUE(scanned);
+    ASSERT_GT(scanned->subFolderFileCount(), 2 * int(kHostileNames.size()));
+
+    TempDir out;
+    for (bool tabs : {false, true}) {
+        const std::string file = out / (tabs ? "tree.tsv" : "tree.csv");
+        std::vector<RootRef> roots{scanned};
+        auto capacity = [](const FileNode&) { return std::optional<DriveCapacity>(DriveCapacity{1000000, 400000}); };
+        ASSERT_FALSE(exportToCSV(roots, everything(tabs), false, capacity, file));
+        auto imported = importFromCSV(file);
+        ASSERT_FALSE(imported.error);
+        EXPECT_EQ(imported.result.driveCapacity, (DriveCapacity{1000000, 400000}));
+        const FileNode* back = findByPath(imported.result.roots, tree.path());
+        ASSERT_TRUE(back) << "tabs " << tabs;
+        expectSameTree(*scanned, *back);
+    }
+}
+
+TEST(CSVRoundTrip, FolderRowsOnlyKeepTheirTotals) {
+    useTestTimeZone();
+    TempDir tree;
+    makeHostileTree(tree.path());
+    RootRef scanned = scan(tree.path());
+    ASSERT_TRUE(scanned);
+    TempDir out;
+    CSVExportOptions o = everything(false);
+    o.exportFiles = false;
+    std::vector<RootRef> roots{scanned};
+    ASSERT_FALSE(exportToCSV(roots, o, false, {}, out / "folders.csv"));
+    auto imported = importFromCSV(out / "folders.csv");
+    ASSERT_FALSE(imported.error);
+    const FileNode* back = findByPath(imported.result.roots, tree.path());
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->subFolderTotSize(), scanned->subFolderTotSize());
+    EXPECT_EQ(back->subFolderTotSizeAlloc(), scanned->subFolderTotSizeAlloc());
+    EXPECT_EQ(back->subFolderFileCount(), scanned->subFolderFileCount());
+    EXPECT_EQ(back->subFolderDirCount(), scanned->subFolderDirCount());
+}
+
+// Far deeper than a thread's stack could recurse: both halves walk iteratively.
+TEST(CSVRoundTrip, ChainOfTwoHundredThousandFolders) {
+    auto store = NodeStore::create();
+    NodeArena& a = store->makeArena();
+    FileNode* root = a.makeRoot("/deep", true, 0, 0, 0);
+    FileNode* n = root;
+    for (int i = 0; i < 200000; ++i) {
+        FileNode* d = a.makeNode("d", true, 0, 0, 0);
+        n->appendChild(a, d);
+        n = d;
+    }
+    n->appendChild(a, a.makeNode("f", false, 5, 4096, 0));
+    root->aggregateSizes();
+    TempDir out;
+    std::vector<FileNode*> roots{root};
+    CSVExportOptions o = everything(false);
+    o.exportFolders = false;  // one row of 400 KB instead of a quadratic number of bytes
+    ASSERT_FALSE(exportToCSV(roots, o, false, {}, out / "deep.csv"));
+    auto imported = importFromCSV(out / "deep.csv");
+    ASSERT_FALSE(imported.error);
+    const FileNode* back = findByPath(imported.result.roots, "/deep");
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->subFolderDirCount(), 200000);
+    EXPECT_EQ(back->subFolderTotSize(), 5);
+    EXPECT_EQ(back->subFolderTotSizeAlloc(), 4096);
+}

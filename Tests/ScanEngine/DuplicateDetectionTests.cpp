@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include "DuplicateDetection.hpp"
+
+using namespace zelvane;
+
+TEST(DuplicateDetection, CleanedNames) {
+    struct Case {
+        const char* name;
+        const char* key;
+    };
+    const Case cases[] = {
+        {"Report - Copy (2).txt", "report.txt"},
+        {"report copy 3.TXT", "report.txt"},
+        {"report copy.txt", "report.txt"},
+        {"report - copy.txt", "report.txt"},
+        {"photo (1).jpg", "photo.jpg"},
+        {"photo (+12).jpg", "photo.jpg"},
+        {"notes copy 0.txt", "notes copy 0.txt"},
+        {"notes (0).txt", "notes (0).txt"},
+        {"notes(2).txt", "notes(2).txt"},
+        {"(1).txt", "(1).txt"},
+        {" (1)", ""},
+        {"a (x).txt", "a (x).txt"},
+        {"a (99999999999999999999).txt", "a (99999999999999999999).txt"},
+        {"archive.tar.gz", "archive.tar.gz"},
+        {"archive copy.tar.gz", "archive copy.tar.gz"},
+        {"archive.tar copy.gz", "archive.tar.gz"},
+        {"copy copy 2.txt", "copy.txt"},
+        {"x copy 2 copy 3", "x copy 2"},
+        {".profile", ".profile"},
+        {"Makefile copy", "makefile"},
+        {"ÄRGER - KOPIE.TXT", "ärger - kopie.txt"},
+        {"ÉTÉ COPY (2).PDF", "été.pdf"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(cleanedFilenameForDupMatch(std::string_view(c.name)), c.key) << c.name;
+}
+
+namespace {
+
+struct Files {
+    std::shared_ptr<NodeStore> store = NodeStore::create();
+    NodeArena& arena = store->makeArena();
+    FileNode* root = arena.makeRoot("/r", true, 0, 0, 0);
+    std::vector<FileNode*> nodes;
+
+    FileNode* add(const std::string& name, int64_t size, int32_t date = 100) {
+        FileNode* n = arena.makeNode(name, false, size, size, date);
+        root->appendChild(arena, n);
+        nodes.push_back(n);
+        return n;
+    }
+};
+
+std::vector<std::vector<FileNode*>> members(const std::vector<DupGroupRef>& groups) {
+    std::vector<std::vector<FileNode*>> out;
+    for (const DupGroupRef& g : groups) out.push_back(g->members);
+    return out;
+}
+
+}  // namespace
+
+TEST(DuplicateDetection, GroupsByMethod) {
+    Files f;
+    FileNode* a = f.add("a.txt", 5);
+    FileNode* aCopy = f.add("a - Copy.txt", 5);
+    FileNode* upper = f.add("A.TXT", 5, 101);
+    f.add("b.txt", 5);
+    f.add("b.txt", 6);
+    f.add("empty", 0);
+    f.add("empty", 0);
+    FileNode* p1 = f.add("photo (1).jpg", 7);
+    FileNode* p2 = f.add("photo (2).jpg", 7);
+    FileNode* p0 = f.add("photo.jpg", 7);
+
+    using M = std::vector<std::vector<FileNode*>>;
+    EXPECT_EQ(members(detectDuplicates(f.nodes, DuplicateMethod::nameSize)), (M{{a, aCopy, upper}, {p1, p2, p0}}));
+    // Same size and name, but A.TXT is one second newer.
+    EXPECT_EQ(members(detectDuplicates(f.nodes, DuplicateMethod::nameSizeDate)), (M{{a, aCopy}, {p1, p2, p0}}));
+    EXPECT_TRUE(detectDuplicates(f.nodes, DuplicateMethod::none).empty());
+    EXPECT_TRUE(detectDuplicates({}, DuplicateMethod::nameSize).empty());
+    EXPECT_EQ(duplicateMethodFromRaw(2), DuplicateMethod::nameSizeDate);
+    EXPECT_FALSE(duplicateMethodFromRaw(3));
+}
+
+TEST(DuplicateDetection, RunsAreBrokenByEmptyFilesAndOtherSizes) {
+    Files f;
+    FileNode* x1 = f.add("x", 3);
+    FileNode* x2 = f.add("x", 3);
+    f.add("x", 0);
+    FileNode* x4 = f.add("x", 4);
+    FileNode* x5 = f.add("x", 4);
+    // Sorted by size: 0, 3, 3, 4, 4; the empty file never matches and sizes split the runs.
+    using M = std::vector<std::vector<FileNode*>>;
+    EXPECT_EQ(members(detectDuplicates(f.nodes, DuplicateMethod::nameSize)), (M{{x1, x2}, {x4, x5}}));
+}
+
+TEST(DuplicateDetection, CanonicallyEquivalentNamesMatchAndGroupsLiveInNodes) {
+    Files f;
+    FileNode* composed = f.add("caf\u00e9.txt", 9);
+    FileNode* decomposed = f.add("cafe\u0301.txt", 9);
+    FileNode* other = f.add("cafe.txt", 9);
+    auto groups = detectDuplicates(f.nodes, DuplicateMethod::nameSize);
+    ASSERT_EQ(groups.size(), 1u);
+    EXPECT_EQ(groups[0]->members, (std::vector<FileNode*>{composed, decomposed}));
+    for (FileNode* n : groups[0]->members) n->setDupGroup(groups[0].get());
+    groups.clear();  // the members keep their group alive
+    EXPECT_EQ(composed->dupCount(), 1);
+    EXPECT_EQ(decomposed->dupSize(), 9);
+    EXPECT_EQ(other->dupCount(), 0);
+}
