@@ -311,3 +311,34 @@ TEST(LocalizedStandardCollator, SortKeysAgreeWithCompare) {
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<std::string> extsOf(const std::vector<ExtensionStats>& stats) {
+    std::vector<std::string> out;
+    for (const ExtensionStats& s : stats) out.push_back(s.ext);
+    return out;
+}
+
+TEST(CLIAutomationSortedExtensionStats, CodesTiesAndInputLeftAlone) {
+    const std::vector<ExtensionStats> input = {
+        {"txt", 10, 4096, 1}, {"Zip", 30, 100, 2}, {"jpg", 30, 8192, 3}, {"", 5, 8192, 1}, {"file10", 1, 1, 1},
+        {"file9", 1, 1, 1},
+    };
+    const std::vector<ExtensionStats> before = input;
+    // Largest first, ties in input order, never broken by another key.
+    EXPECT_EQ(extsOf(CLIAutomation::sortedExtensionStats(input, 1)),
+              (std::vector<std::string>{"Zip", "jpg", "txt", "", "file10", "file9"}));
+    EXPECT_EQ(extsOf(CLIAutomation::sortedExtensionStats(input, 2)),
+              (std::vector<std::string>{"jpg", "", "txt", "Zip", "file10", "file9"}));
+    // Every other code: by extension as people sort names (case-insensitive, digits as numbers).
+    for (int64_t code : {0, 3, 4, -1}) {
+        EXPECT_EQ(extsOf(CLIAutomation::sortedExtensionStats(input, code)),
+                  (std::vector<std::string>{"", "file9", "file10", "jpg", "txt", "Zip"}))
+            << code;
+    }
+    EXPECT_EQ(input, before);
+    EXPECT_TRUE(CLIAutomation::sortedExtensionStats({}, 1).empty());
+}
+
+}  // namespace

@@ -284,4 +284,23 @@ void sortTree(std::span<const RootRef> roots, int64_t code) {
     sortTree(raw, code);
 }
 
+std::vector<ExtensionStats> sortedExtensionStats(std::span<const ExtensionStats> stats, int64_t code) {
+    std::vector<ExtensionStats> out(stats.begin(), stats.end());
+    if (code == 1) {
+        std::stable_sort(out.begin(), out.end(),
+                         [](const ExtensionStats& a, const ExtensionStats& b) { return a.totalSize > b.totalSize; });
+        return out;
+    }
+    if (code == 2) {
+        std::stable_sort(out.begin(), out.end(),
+                         [](const ExtensionStats& a, const ExtensionStats& b) { return a.totalAlloc > b.totalAlloc; });
+        return out;
+    }
+    const LocalizedStandardCollator collator;
+    std::stable_sort(out.begin(), out.end(), [&](const ExtensionStats& a, const ExtensionStats& b) {
+        return collator.compare(std::string_view(a.ext), std::string_view(b.ext)) < 0;
+    });
+    return out;
+}
+
 }  // namespace zelvane::CLIAutomation

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ExtensionStats.hpp"
 #include "FileNode.hpp"
 
 namespace zelvane {
@@ -76,6 +77,10 @@ std::string decodeQuotes(std::string_view text);
 // numbers). The roots themselves keep their order. Needs exclusive access to the trees.
 void sortTree(std::span<FileNode* const> roots, int64_t code);
 void sortTree(std::span<const RootRef> roots, int64_t code);
+
+// A sorted copy, stable: 1 largest total size first, 2 largest total allocated size first, any
+// other code by extension in the user's locale, as names are sorted.
+std::vector<ExtensionStats> sortedExtensionStats(std::span<const ExtensionStats> stats, int64_t code);
 
 }  // namespace CLIAutomation
 }  // namespace zelvane

@@ -13,6 +13,7 @@
 
 #include "Filters.hpp"
 #include "ScanState.hpp"
+#include "VolumeCapacity.hpp"
 
 namespace zelvane {
 
@@ -21,11 +22,6 @@ struct RootCapacity {
     std::optional<int64_t> total;
     std::optional<int64_t> available;
     bool operator==(const RootCapacity&) const = default;
-};
-
-struct VolumeCapacity {
-    std::optional<int64_t> total;
-    std::optional<int64_t> available;
 };
 
 // The life of one scan or CSV import for one window (or the command-line runner): selection, the

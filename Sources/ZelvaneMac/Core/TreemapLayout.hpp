@@ -11,6 +11,7 @@
 #include "Treemap.hpp"
 #include "TreemapHitNode.hpp"
 #include "TreemapColorSettings.hpp"
+#include "VolumeCapacity.hpp"
 
 namespace zelvane {
 
@@ -60,12 +61,6 @@ struct TreemapLayout {
     // The store of the synthetic group nodes, and the roots when they were handed over by
     // shared handles: the layout keeps what it refers to alive for as long as it exists.
     std::vector<std::shared_ptr<const void>> retained;
-};
-
-// A root's volume, when known. Either value may be missing.
-struct VolumeCapacity {
-    std::optional<int64_t> total;
-    std::optional<int64_t> available;
 };
 
 // What every level of a layout shares.

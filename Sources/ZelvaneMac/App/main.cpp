@@ -1,0 +1,59 @@
+#include <QGuiApplication>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "CLIAutomation.hpp"
+#include "CLIAutomationRunner.hpp"
+#include "FdBudget.hpp"
+
+namespace {
+
+// In export mode standard error carries only the program's own failure lines, one per failure,
+// which scripts read; the platform's chatter (a missing runtime folder, font notes) stays out.
+void keepOnlySevereMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type != QtCriticalMsg && type != QtFatalMsg) return;
+    const QByteArray text = message.toLocal8Bit() + '\n';
+    std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
+}
+
+bool hasDisplay() {
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return (x11 && *x11) || (wayland && *wayland);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Before any scan can run: folders waiting to be read hold descriptors.
+    zelvane::raiseFileDescriptorLimit();
+
+    std::vector<std::string> arguments(argv, argv + argc);
+    if (!zelvane::CLIAutomation::parse(arguments).isExportMode()) {
+        std::fputs(
+            "ZelvaneMac: the graphical mode is not built yet. Give at least one of --export=PATH, "
+            "--exportfiletypes=PATH or --treemapimagefile=PATH with the folders to scan.\n",
+            stderr);
+        return 2;
+    }
+
+    // The export mode opens no window; it needs the GUI platform only to draw the treemap's texts,
+    // and the offscreen platform serves that on a machine without a display.
+    if (!hasDisplay() && !std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    qInstallMessageHandler(keepOnlySevereMessages);
+    QGuiApplication app(argc, argv);
+
+    int exitCode = 0;
+    bool ended = false;
+    zelvane::CLIAutomationRunner runner(arguments, [&](int code) {
+        exitCode = code;
+        ended = true;
+        QCoreApplication::exit(code);
+    });
+    runner.runIfNeeded();
+    if (!ended) app.exec();
+    return exitCode;
+}

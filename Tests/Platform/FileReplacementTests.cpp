@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+
+#include "FileReplacement.hpp"
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace zelvane;
+namespace fs = std::filesystem;
+
+namespace {
+
+class Folder {
+public:
+    Folder() {
+        std::string pattern = (fs::temp_directory_path() / "zelvane-replace-XXXXXX").string();
+        if (!::mkdtemp(pattern.data())) std::abort();
+        path_ = pattern;
+    }
+    ~Folder() {
+        std::error_code ec;
+        fs::permissions(path_, fs::perms::owner_all | fs::perms::others_all, ec);
+        fs::remove_all(path_, ec);
+    }
+    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+std::string readAll(const std::string& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+size_t entryCount(const fs::path& dir) {
+    return size_t(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+}
+
+TEST(ReplaceFileContents, NewFilesReplacedFilesLinksAndDevices) {
+    Folder dir;
+    const std::string target = dir / "out.txt";
+    ASSERT_EQ(replaceFileContents(target, "first version, longer than the second"), 0);
+    EXPECT_EQ(readAll(target), "first version, longer than the second");
+
+    // Replacing keeps the permission bits the user gave the file.
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    ASSERT_EQ(replaceFileContents(target, "second"), 0);
+    EXPECT_EQ(readAll(target), "second");
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+    // A symbolic link stays a link; the file it leads to gets the bytes.
+    const std::string link = dir / "link.txt";
+    fs::create_symlink(target, link);
+    ASSERT_EQ(replaceFileContents(link, "through the link"), 0);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(readAll(target), "through the link");
+
+    // A device is written in place, never replaced by a regular file.
+    EXPECT_EQ(replaceFileContents("/dev/null", "discarded"), 0);
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+
+    // Binary content with zero bytes comes back exactly; an empty content gives an empty file.
+    const std::string binary("a\0b\0\xff", 5);
+    ASSERT_EQ(replaceFileContents(target, binary), 0);
+    EXPECT_EQ(readAll(target), binary);
+    ASSERT_EQ(replaceFileContents(target, ""), 0);
+    EXPECT_EQ(fs::file_size(target), 0u);
+
+    EXPECT_EQ(entryCount(dir.path()), 2u);  // no temporary file left behind
+}
+
+TEST(ReplaceFileContents, FailuresReportTheReasonAndKeepTheEarlierFile) {
+    Folder dir;
+    EXPECT_EQ(replaceFileContents(dir / "missing/out.txt", "x"), ENOENT);
+    EXPECT_EQ(replaceFileContents(dir.path().string(), "x"), EISDIR);
+    EXPECT_EQ(replaceFileContents("", "x"), ENOENT);
+
+    // A folder the writer may not add to: the temporary file cannot be made, and the earlier file
+    // (still writable in place) must come through untouched. Root may write anywhere, so a child
+    // drops to an unprivileged user first.
+    const fs::path locked = dir.path() / "locked";
+    fs::create_directory(locked);
+    const std::string target = (locked / "good.csv").string();
+    { std::ofstream(target) << "earlier good export\n"; }
+    ASSERT_EQ(::chmod(target.c_str(), 0666), 0);
+    ASSERT_EQ(::chmod(locked.c_str(), 0555), 0);
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0))
+            ::_exit(90);
+        ::_exit(replaceFileContents(target, "half") == EACCES ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(readAll(target), "earlier good export\n");
+    EXPECT_EQ(entryCount(locked), 1u);
+}
+
+}  // namespace
