@@ -391,3 +391,15 @@ TEST_F(ExportMode, DeepOutputFoldersAndStoredSettingsOfAnyShape) {
 }
 
 }  // namespace
+
+TEST_F(ExportMode, RootFolderWhoseNameIsNotUTF8IsScannedByItsBytes) {
+    const fs::path odd = dir_ / "caf\xE9-latin1";
+    fixtures::writeFile(odd / "inside.txt", 4321);
+    const RunResult r = run({odd.string(), "--export=out/odd.csv"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::ifstream in(work() / "out/odd.csv", std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    // The root row names the folder by its exact bytes and carries the file's size.
+    EXPECT_NE(text.str().find("\"" + odd.string() + "/\",4321,"), std::string::npos) << text.str();
+}

@@ -7,6 +7,7 @@
 
 #include "CSVExporter.hpp"
 #include "DebugTimingLog.hpp"
+#include "PathText.hpp"
 #include "QtTestApp.hpp"
 #include "ScanViewModel.hpp"
 
@@ -205,4 +206,20 @@ TEST(ScanViewModel, ImportsAnExportAndReportsBrokenOrCancelledImports) {
     ASSERT_TRUE(pumpUntil([&] { return finished(m); }));
     EXPECT_EQ(m.scanState().tag(), ScanState::Tag::cancelled);
     EXPECT_TRUE(m.lastScanAccessDeniedPaths().isEmpty());
+}
+
+TEST(ScanViewModel, FolderNamesThatAreNotUTF8ReachTheScannerAsTheirBytes) {
+    qtTestApp();
+    TempTree t;
+    const std::string odd = "na\xEFve\xFF";
+    t.file(odd + "/f", 11);
+    ScanViewModel m;
+    const QString path = qStringFromPathBytes((t.root() / odd).string());
+    m.selectRoot(path, path);
+    ASSERT_TRUE(m.totalCapacity().has_value());  // the volume query reached the folder too
+    m.startScan(std::nullopt, false, false);
+    ASSERT_TRUE(pumpUntil([&] { return finished(m); }));
+    ASSERT_EQ(m.scanState().tag(), ScanState::Tag::completed);
+    EXPECT_EQ(m.scanState().roots()[0]->subFolderTotSize(), 11);
+    EXPECT_EQ(m.scanState().roots()[0]->nameBytes(), (t.root() / odd).string());
 }

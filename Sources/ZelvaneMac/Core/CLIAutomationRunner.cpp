@@ -1,4 +1,5 @@
 #include "CLIAutomationRunner.hpp"
+#include "PathText.hpp"
 
 #include "ByteSizeFormatting.hpp"
 #include "CSVExporter.hpp"
@@ -258,7 +259,7 @@ std::vector<std::string> CLIAutomationRunner::performExports(const std::vector<R
 
     std::vector<CapacityEntry> capacities;
     for (const RootCapacity& c : rootCapacities) {
-        std::string path = QFile::encodeName(c.path).toStdString();
+        std::string path = pathBytesFromQString(c.path);
         if (!lookUpCapacity(capacities, path)) capacities.push_back({std::move(path), {c.total, c.available}});
     }
 
@@ -315,7 +316,7 @@ bool CLIAutomationRunner::runIfNeeded() {
         const std::string& arg = arguments_[i];
         if (arg.empty() || arg.front() == '-') continue;
         std::error_code ec;
-        if (std::filesystem::is_directory(arg, ec)) folders << QFile::decodeName(QByteArray::fromStdString(arg));
+        if (std::filesystem::is_directory(arg, ec)) folders << qStringFromPathBytes(arg);
     }
     if (folders.isEmpty()) {
         std::fputs("ZelvaneMac: no valid folder path given to scan.\n", stderr);

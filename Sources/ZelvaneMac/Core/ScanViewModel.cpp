@@ -10,6 +10,7 @@
 #include "CSVImporter.hpp"
 #include "DebugTimingLog.hpp"
 #include "Localization.hpp"
+#include "PathText.hpp"
 #include "ParallelTreeScan.hpp"
 #include "Processors.hpp"
 
@@ -134,7 +135,7 @@ void ScanViewModel::startScan(const std::optional<DecodedFilter>& excludeFilters
     auto cancel = beginRun(QStringLiteral("Scan"));
     const uint64_t generation = generation_;
     std::vector<std::string> paths;
-    for (const QString& r : roots) paths.push_back(r.toStdString());
+    for (const QString& r : roots) paths.push_back(pathBytesFromQString(r));
 
     launch(
         [this, generation, cancel, paths = std::move(paths), excludeFilters, excludeFullPath, showMaxModifiedDate] {
@@ -203,7 +204,7 @@ void ScanViewModel::startCSVImport(const QString& filePath, bool showMaxModified
     auto cancel = beginRun(QStringLiteral("CSV Import"));
     const uint64_t generation = generation_;
     launch(
-        [this, generation, cancel, path = filePath.toStdString(), showMaxModifiedDate] {
+        [this, generation, cancel, path = pathBytesFromQString(filePath), showMaxModifiedDate] {
             std::optional<ImportOutcome> outcome;
             auto onProgress = [this, generation](const CSVImportProgress& p) {
                 ScanProgress sp{p.files, p.folders, 0, p.percentComplete};
@@ -253,7 +254,7 @@ void ScanViewModel::finishCSVImport(uint64_t generation, const std::optional<Imp
             emit totalCapacityChanged(totalCapacity_);
             availableCapacity_ = free;
             emit availableCapacityChanged(availableCapacity_);
-            rootCapacities_ = {RootCapacity{QString::fromStdString(result->roots.front()->name()), total, free}};
+            rootCapacities_ = {RootCapacity{qStringFromPathBytes(result->roots.front()->nameBytes()), total, free}};
             emit rootCapacitiesChanged(rootCapacities_);
         } else {
             totalCapacity_.reset();
@@ -280,7 +281,7 @@ void ScanViewModel::cancelScan() { currentCancel_->set(true); }
 
 VolumeCapacity ScanViewModel::queryVolumeCapacity(const QString& path) {
     struct statvfs st {};
-    if (::statvfs(QFile::encodeName(path).constData(), &st) != 0) return {};
+    if (::statvfs(pathBytesFromQString(path).c_str(), &st) != 0) return {};
     const auto unit = static_cast<int64_t>(st.f_frsize ? st.f_frsize : st.f_bsize);
     return {static_cast<int64_t>(st.f_blocks) * unit, static_cast<int64_t>(st.f_bavail) * unit};
 }
