@@ -15,17 +15,7 @@ using namespace zelvane::testing;
 
 namespace {
 
-const CSVExportOptions kEverything{.exportFiles = true,
-                                   .exportFolders = true,
-                                   .exportFileID = true,
-                                   .exportDates = true,
-                                   .exportFolderSizes = true,
-                                   .splitFilename = true,
-                                   .exportDriveCapacity = true,
-                                   .exportPercentOfParent = true,
-                                   .maxDepth = 0,
-                                   .useTabDelimiter = false,
-                                   .useUTC = true};
+const CSVExportOptions kEverything = everyColumn(false, true);
 
 const CSVExportOptions kBase{.exportFiles = true,
                              .exportFolders = true,

@@ -16,10 +16,26 @@
 #include <utility>
 #include <vector>
 
+#include "CSVExporter.hpp"
 #include "FileNode.hpp"
 #include "NameCoding.hpp"
 
 namespace zelvane::testing {
+
+// Every column group, whole tree, local time unless asked otherwise.
+inline CSVExportOptions everyColumn(bool tabs = false, bool utc = false) {
+    return {.exportFiles = true,
+            .exportFolders = true,
+            .exportFileID = true,
+            .exportDates = true,
+            .exportFolderSizes = true,
+            .splitFilename = true,
+            .exportDriveCapacity = true,
+            .exportPercentOfParent = true,
+            .maxDepth = 0,
+            .useTabDelimiter = tabs,
+            .useUTC = utc};
+}
 
 // Dates in these tests are checked in a fixed zone with daylight saving time, whatever the machine's.
 inline void useTestTimeZone() {

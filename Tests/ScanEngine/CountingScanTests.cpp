@@ -49,22 +49,6 @@ void buildMixedTree(const TempTree& t) {
     for (int i = 0; i < 40; ++i) t.dir("many/sub" + std::to_string(i) + "/x");
 }
 
-// Reads every folder in batches of a few records, then fails on the second read of each folder:
-// the scan must end up counting each folder exactly once, through the fallback.
-int failingAfterFirstBatch(int fd, const attrlist* a, void* buf, size_t, uint64_t opts) {
-    thread_local int lastFd = -1;
-    thread_local int calls = 0;
-    if (fd != lastFd) {
-        lastFd = fd;
-        calls = 0;
-    }
-    if (++calls >= 2) {
-        lastFd = -1;
-        errno = EIO;
-        return -1;
-    }
-    return getattrlistbulk(fd, a, buf, 2048, opts);
-}
 
 }  // namespace
 
@@ -98,8 +82,8 @@ TEST(CountingScan, FailingReadsPartWayCountOnlyTheFallback) {
     WalkCounts expected = countsOnly(test::independentWalk(t.path()));
     int fdsBefore = test::openDescriptorCount();
     int budgetBefore = fdBudget().available();
-    EXPECT_EQ(asWalk(parallelBulkScan(t.path(), 4, failingAfterFirstBatch)), expected);
-    EXPECT_EQ(asWalk(pipelinedBulkScan(t.path(), 3, 2, std::nullopt, failingAfterFirstBatch)), expected);
+    EXPECT_EQ(asWalk(parallelBulkScan(t.path(), 4, test::failOnSecondRead)), expected);
+    EXPECT_EQ(asWalk(pipelinedBulkScan(t.path(), 3, 2, std::nullopt, test::failOnSecondRead)), expected);
     EXPECT_EQ(test::openDescriptorCount(), fdsBefore);
     EXPECT_EQ(fdBudget().available(), budgetBefore);
 }
@@ -113,7 +97,7 @@ TEST(CountingScan, BulkScanDirRollsBackAndClosesGatheredDescriptors) {
     ScanBuffer buf;
     auto id = rootVolumeIdentity(t.path());
     DirScanOutcome o = bulkScanDir(DirWorkItem::unopened(t.path()), false, buf.pointer(), id.devID, id.containerID,
-                                   failingAfterFirstBatch);
+                                   test::failOnSecondRead);
     EXPECT_EQ(o.result, (ScanResult{50, 50, 150}));
     ASSERT_EQ(o.subdirs.size(), 50u);
     for (auto& s : o.subdirs) EXPECT_LT(s.fd, 0);  // the fallback's items are opened by path

@@ -18,6 +18,10 @@
 
 #include "FileSystemInfo.hpp"
 
+#include <cerrno>
+
+#include "BulkAttributes.hpp"
+
 namespace zelvane::test {
 
 namespace fs = std::filesystem;
@@ -158,6 +162,21 @@ int openDescriptorCount() {
         if (e->d_name[0] != '.') ++n;
     ::closedir(d);
     return n - 1;  // the listing's own descriptor
+}
+
+int failOnSecondRead(int fd, const attrlist* a, void* buf, size_t, uint64_t opts) {
+    thread_local int lastFd = -1;
+    thread_local int calls = 0;
+    if (fd != lastFd) {
+        lastFd = fd;
+        calls = 0;
+    }
+    if (++calls >= 2) {
+        lastFd = -1;
+        errno = EIO;
+        return -1;
+    }
+    return getattrlistbulk(fd, a, buf, 2048, opts);  // a few records per batch
 }
 
 }  // namespace zelvane::test

@@ -4,10 +4,15 @@
 // and child processes for what must not touch the test process (dropped privileges, mounts,
 // lowered limits).
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
+
+namespace zelvane {
+struct attrlist;
+}
 
 namespace zelvane::test {
 
@@ -53,5 +58,9 @@ std::string numbered(std::string_view prefix, long long n);
 
 // Descriptors open in this process.
 int openDescriptorCount();
+
+// A bulk reader that returns a few records of a folder, then fails with EIO on the folder's second
+// read: the scans must roll the folder back and list it once through the fallback.
+int failOnSecondRead(int fd, const attrlist* a, void* buf, size_t size, uint64_t opts);
 
 }  // namespace zelvane::test

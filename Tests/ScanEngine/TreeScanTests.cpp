@@ -316,23 +316,6 @@ TEST(ParallelTreeScan, RefusedFoldersAreFlaggedAndRecorded) {
     EXPECT_EQ(rc, 0);
 }
 
-namespace {
-int failOnSecondRead(int fd, const attrlist* a, void* buf, size_t, uint64_t opts) {
-    thread_local int lastFd = -1;
-    thread_local int calls = 0;
-    if (fd != lastFd) {
-        lastFd = fd;
-        calls = 0;
-    }
-    if (++calls >= 2) {
-        lastFd = -1;
-        errno = EIO;
-        return -1;
-    }
-    return getattrlistbulk(fd, a, buf, 3000, opts);  // a few records per batch
-}
-}  // namespace
-
 TEST(ParallelTreeScan, ReadsFailingPartWayAreRolledBackAndListedOnce) {
     TempTree t;
     buildMixedTree(t);
@@ -340,7 +323,7 @@ TEST(ParallelTreeScan, ReadsFailingPartWayAreRolledBackAndListedOnce) {
     int fds = test::openDescriptorCount();
     int budget = fdBudget().available();
     ParallelScanOptions o = workers(4);
-    o.bulkReader = failOnSecondRead;
+    o.bulkReader = test::failOnSecondRead;
     auto r = parallelScanToTree({t.path()}, o)[0];
     EXPECT_EQ(totalsOf(r), expected);
     std::string why;
@@ -352,7 +335,7 @@ TEST(ParallelTreeScan, ReadsFailingPartWayAreRolledBackAndListedOnce) {
     EXPECT_EQ(fdBudget().available(), budget);
 
     SequentialScanOptions so;
-    so.bulkReader = failOnSecondRead;
+    so.bulkReader = test::failOnSecondRead;
     auto s = scanToTree(t.path(), so);
     EXPECT_EQ(totalsOf(s), expected);
     EXPECT_EQ(compareWithFileSystem(s.get(), &why), 0) << why;

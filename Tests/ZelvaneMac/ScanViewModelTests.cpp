@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "CSVExporter.hpp"
+#include "ScanEngine/CSVTestSupport.hpp"
 #include "DebugTimingLog.hpp"
 #include "PathText.hpp"
 #include "QtTestApp.hpp"
@@ -170,7 +170,7 @@ TEST(ScanViewModel, ImportsAnExportAndReportsBrokenOrCancelledImports) {
     ASSERT_EQ(scan.scanState().tag(), ScanState::Tag::completed);
 
     const std::string csv = (t.root() / "scan.csv").string();
-    CSVExportOptions options{true, true, true, true, true, false, true, false, 0, false, false};
+    const CSVExportOptions options = zelvane::testing::everyColumn();
     auto capacity = [](const FileNode&) -> std::optional<DriveCapacity> { return DriveCapacity{1000, 250}; };
     ASSERT_FALSE(exportToCSV(std::span<const RootRef>(scan.scanState().roots()), options, false, capacity, csv));
 
