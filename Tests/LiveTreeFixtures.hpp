@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "FileNode.hpp"
+#include "ScanEngine/Tree/FileNode.hpp"
 
 namespace zelvane::testing {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "FileNode.hpp"
-#include "Filters.hpp"
-#include "FullPathTreeFilter.hpp"
+#include "ScanEngine/Tree/FileNode.hpp"
+#include "ScanEngine/Filter/Filters.hpp"
+#include "ScanEngine/Filter/FullPathTreeFilter.hpp"
 
 using namespace zelvane;
 

@@ -2,7 +2,7 @@
 // entries with realistic mixed names, sorted by name (the default code) and by size.
 #include <benchmark/benchmark.h>
 
-#include "CLIAutomation.hpp"
+#include "ZelvaneMac/Core/CommandLine/CLIAutomation.hpp"
 
 #include <random>
 #include <string>

@@ -17,8 +17,8 @@
 #include <mutex>
 #include <string>
 
-#include "FileSystemMonitor.hpp"
-#include "LiveMonitorController.hpp"
+#include "ScanEngine/Monitor/FileSystemMonitor.hpp"
+#include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
 
 using namespace zelvane;
 using Clock = std::chrono::steady_clock;

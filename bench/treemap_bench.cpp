@@ -19,10 +19,10 @@
 
 #include <QGuiApplication>
 
-#include "ExtensionStats.hpp"
-#include "FileNode.hpp"
-#include "TreemapLayout.hpp"
-#include "TreemapRendering.hpp"
+#include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
+#include "ScanEngine/Tree/FileNode.hpp"
+#include "ZelvaneMac/Core/Treemap/TreemapLayout.hpp"
+#include "ZelvaneMac/Core/Treemap/TreemapRendering.hpp"
 
 using namespace zelvane;
 using Clock = std::chrono::steady_clock;

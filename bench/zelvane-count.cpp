@@ -10,10 +10,10 @@
 #include <cstring>
 #include <string>
 
-#include "BulkScan.hpp"
-#include "FdBudget.hpp"
-#include "PipelinedBulkScan.hpp"
-#include "Processors.hpp"
+#include "ScanEngine/Scan/BulkScan.hpp"
+#include "ScanEngine/Scan/FdBudget.hpp"
+#include "ScanEngine/Scan/PipelinedBulkScan.hpp"
+#include "Platform/Processors.hpp"
 
 int main(int argc, char** argv) {
     using namespace zelvane;

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "CSVExporter.hpp"
-#include "CSVImporter.hpp"
-#include "FdBudget.hpp"
-#include "LocaleFormat.hpp"
-#include "ParallelTreeScan.hpp"
-#include "Processors.hpp"
+#include "ScanEngine/Interchange/CSVExporter.hpp"
+#include "ScanEngine/Interchange/CSVImporter.hpp"
+#include "ScanEngine/Scan/FdBudget.hpp"
+#include "ScanEngine/Support/LocaleFormat.hpp"
+#include "ScanEngine/Scan/ParallelTreeScan.hpp"
+#include "Platform/Processors.hpp"
 
 using namespace zelvane;
 

@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "FdBudget.hpp"
-#include "Filters.hpp"
-#include "ParallelTreeScan.hpp"
-#include "Processors.hpp"
-#include "TreeScan.hpp"
+#include "ScanEngine/Scan/FdBudget.hpp"
+#include "ScanEngine/Filter/Filters.hpp"
+#include "ScanEngine/Scan/ParallelTreeScan.hpp"
+#include "Platform/Processors.hpp"
+#include "ScanEngine/Scan/TreeScan.hpp"
 
 int main(int argc, char** argv) {
     using namespace zelvane;

@@ -1,16 +1,17 @@
-# zelvane_library(NAME DIR [LINK libs...]): a static library of every .cpp in DIR
-# (an interface library while the folder has no sources yet).
+# zelvane_library(NAME [DIR dir] [LINK libs...] [PRIVATE libs...]): a static library of every .cpp
+# and .hpp below DIR (the current folder by default), subfolders included, so a new folder is never
+# dropped silently. `Sources/` is the one include root: an include line names library and folder.
 function(zelvane_library name)
-  cmake_parse_arguments(ARG "" "" "LINK" ${ARGN})
-  file(GLOB _src CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-  if(_src)
-    add_library(${name} STATIC ${_src})
-    target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-    target_link_libraries(${name} PUBLIC ${ARG_LINK})
-  else()
-    add_library(${name} INTERFACE)
-    target_include_directories(${name} INTERFACE ${CMAKE_CURRENT_SOURCE_DIR})
-    target_link_libraries(${name} INTERFACE ${ARG_LINK})
+  cmake_parse_arguments(ARG "" "DIR" "LINK;PRIVATE" ${ARGN})
+  if(NOT ARG_DIR)
+    set(ARG_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+  endif()
+  file(GLOB_RECURSE _src CONFIGURE_DEPENDS ${ARG_DIR}/*.cpp ${ARG_DIR}/*.hpp)
+  add_library(${name} STATIC ${_src})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/Sources)
+  target_link_libraries(${name} PUBLIC ${ARG_LINK})
+  if(ARG_PRIVATE)
+    target_link_libraries(${name} PRIVATE ${ARG_PRIVATE})
   endif()
 endfunction()
 

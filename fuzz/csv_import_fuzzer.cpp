@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "CSVImporter.hpp"
+#include "ScanEngine/Interchange/CSVImporter.hpp"
 
 using namespace zelvane;
 

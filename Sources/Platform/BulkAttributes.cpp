@@ -1,4 +1,4 @@
-#include "BulkAttributes.hpp"
+#include "Platform/BulkAttributes.hpp"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "EventStream.hpp"
+#include "Platform/EventStream.hpp"
 
 #include <dirent.h>
 #include <fcntl.h>

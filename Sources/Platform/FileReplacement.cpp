@@ -1,4 +1,4 @@
-#include "FileReplacement.hpp"
+#include "Platform/FileReplacement.hpp"
 
 #include <cerrno>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "FileSystemInfo.hpp"
+#include "Platform/FileSystemInfo.hpp"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "BulkAttributes.hpp"
-#include "MountTable.hpp"
+#include "Platform/BulkAttributes.hpp"
+#include "Platform/MountTable.hpp"
 
 namespace zelvane {
 

@@ -1,4 +1,4 @@
-#include "MountTable.hpp"
+#include "Platform/MountTable.hpp"
 
 #include <sys/sysmacros.h>
 

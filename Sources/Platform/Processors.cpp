@@ -1,4 +1,4 @@
-#include "Processors.hpp"
+#include "Platform/Processors.hpp"
 
 #include <sched.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "SandboxAccess.hpp"
+#include "Platform/SandboxAccess.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "FileReplacement.hpp"
+#include "Platform/FileReplacement.hpp"
 
 #include <cerrno>
 #include <cstdlib>

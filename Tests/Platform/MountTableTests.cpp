@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/sysmacros.h>
 
-#include "MountTable.hpp"
+#include "Platform/MountTable.hpp"
 
 using namespace zelvane;
 

@@ -8,14 +8,14 @@
 #include <thread>
 #include <vector>
 
-#include "AccessDeniedCounter.hpp"
-#include "BulkRecord.hpp"
-#include "FileSystemInfo.hpp"
-#include "FullDiskAccessChecker.hpp"
-#include "HardLinkTracker.hpp"
-#include "ScanProgressTracker.hpp"
+#include "ScanEngine/Scan/AccessDeniedCounter.hpp"
+#include "ScanEngine/Scan/BulkRecord.hpp"
+#include "Platform/FileSystemInfo.hpp"
+#include "ScanEngine/Scan/FullDiskAccessChecker.hpp"
+#include "ScanEngine/Scan/HardLinkTracker.hpp"
+#include "ScanEngine/Scan/ScanProgressTracker.hpp"
 #include "TestTree.hpp"
-#include "VolumeChecks.hpp"
+#include "ScanEngine/Scan/VolumeChecks.hpp"
 
 using namespace zelvane;
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "BulkAttributes.hpp"
-#include "BulkRecord.hpp"
-#include "FileSystemInfo.hpp"
-#include "SandboxAccess.hpp"
+#include "Platform/BulkAttributes.hpp"
+#include "ScanEngine/Scan/BulkRecord.hpp"
+#include "Platform/FileSystemInfo.hpp"
+#include "Platform/SandboxAccess.hpp"
 #include "TestTree.hpp"
 
 using namespace zelvane;

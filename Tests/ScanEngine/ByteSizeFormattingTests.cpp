@@ -5,7 +5,7 @@
 
 #include <unicode/locid.h>
 
-#include "ByteSizeFormatting.hpp"
+#include "ScanEngine/Tree/ByteSizeFormatting.hpp"
 
 using namespace zelvane;
 

@@ -7,7 +7,7 @@
 #include <clocale>
 #include <thread>
 
-#include "CSVExporter.hpp"
+#include "ScanEngine/Interchange/CSVExporter.hpp"
 #include "CSVTestSupport.hpp"
 
 using namespace zelvane;

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <mutex>
 
-#include "CSVImporter.hpp"
+#include "ScanEngine/Interchange/CSVImporter.hpp"
 #include "CSVTestSupport.hpp"
 
 using namespace zelvane;

@@ -2,10 +2,10 @@
 #include <gtest/gtest.h>
 #include <sys/time.h>
 
-#include "CSVExporter.hpp"
-#include "CSVImporter.hpp"
+#include "ScanEngine/Interchange/CSVExporter.hpp"
+#include "ScanEngine/Interchange/CSVImporter.hpp"
 #include "CSVTestSupport.hpp"
-#include "ParallelTreeScan.hpp"
+#include "ScanEngine/Scan/ParallelTreeScan.hpp"
 
 using namespace zelvane;
 using namespace zelvane::testing;

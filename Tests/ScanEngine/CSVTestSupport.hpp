@@ -16,9 +16,9 @@
 #include <utility>
 #include <vector>
 
-#include "CSVExporter.hpp"
-#include "FileNode.hpp"
-#include "NameCoding.hpp"
+#include "ScanEngine/Interchange/CSVExporter.hpp"
+#include "ScanEngine/Tree/FileNode.hpp"
+#include "ScanEngine/Tree/NameCoding.hpp"
 
 namespace zelvane::testing {
 

@@ -12,10 +12,10 @@
 #include <thread>
 #include <vector>
 
-#include "BulkScan.hpp"
-#include "FdBudget.hpp"
-#include "PipelinedBulkScan.hpp"
-#include "SyscallCounter.hpp"
+#include "ScanEngine/Scan/BulkScan.hpp"
+#include "ScanEngine/Scan/FdBudget.hpp"
+#include "ScanEngine/Scan/PipelinedBulkScan.hpp"
+#include "ScanEngine/Scan/SyscallCounter.hpp"
 #include "TestTree.hpp"
 
 using namespace zelvane;

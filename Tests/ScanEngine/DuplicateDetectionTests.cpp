@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "DuplicateDetection.hpp"
+#include "ScanEngine/Analysis/DuplicateDetection.hpp"
 
 using namespace zelvane;
 

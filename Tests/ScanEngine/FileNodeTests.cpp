@@ -5,8 +5,8 @@
 
 #include <unicode/locid.h>
 
-#include "FileNode.hpp"
-#include "NameCoding.hpp"
+#include "ScanEngine/Tree/FileNode.hpp"
+#include "ScanEngine/Tree/NameCoding.hpp"
 
 using namespace zelvane;
 

@@ -15,7 +15,7 @@
 #include <set>
 #include <thread>
 
-#include "FileSystemMonitor.hpp"
+#include "ScanEngine/Monitor/FileSystemMonitor.hpp"
 #include "LiveTreeFixtures.hpp"
 
 extern char** environ;

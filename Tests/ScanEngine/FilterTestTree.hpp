@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "FileNode.hpp"
+#include "ScanEngine/Tree/FileNode.hpp"
 
 namespace zelvane::testing {
 

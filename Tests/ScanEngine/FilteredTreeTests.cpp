@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "Filters.hpp"
-#include "ParallelTreeScan.hpp"
+#include "ScanEngine/Filter/Filters.hpp"
+#include "ScanEngine/Scan/ParallelTreeScan.hpp"
 #include "TestTree.hpp"
-#include "TreeScan.hpp"
+#include "ScanEngine/Scan/TreeScan.hpp"
 
 using namespace zelvane;
 using zelvane::test::TempTree;

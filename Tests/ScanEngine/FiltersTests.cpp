@@ -6,10 +6,10 @@
 #include <thread>
 #include <vector>
 
-#include "FileNode.hpp"
+#include "ScanEngine/Tree/FileNode.hpp"
 #include "FilterTestTree.hpp"
-#include "Filters.hpp"
-#include "NameCoding.hpp"
+#include "ScanEngine/Filter/Filters.hpp"
+#include "ScanEngine/Tree/NameCoding.hpp"
 
 using namespace zelvane;
 using zelvane::testing::findByPath;

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "FileNode.hpp"
+#include "ScanEngine/Tree/FileNode.hpp"
 #include "FilterTestTree.hpp"
-#include "Filters.hpp"
-#include "FullPathTreeFilter.hpp"
+#include "ScanEngine/Filter/Filters.hpp"
+#include "ScanEngine/Filter/FullPathTreeFilter.hpp"
 
 using namespace zelvane;
 using zelvane::testing::findByPath;

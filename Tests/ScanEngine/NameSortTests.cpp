@@ -2,8 +2,8 @@
 
 #include <random>
 
-#include "NameCoding.hpp"
-#include "NameSort.hpp"
+#include "ScanEngine/Tree/NameCoding.hpp"
+#include "ScanEngine/Tree/NameSort.hpp"
 
 using namespace zelvane;
 

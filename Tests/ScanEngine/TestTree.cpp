@@ -16,11 +16,11 @@
 #include <utility>
 #include <vector>
 
-#include "FileSystemInfo.hpp"
+#include "Platform/FileSystemInfo.hpp"
 
 #include <cerrno>
 
-#include "BulkAttributes.hpp"
+#include "Platform/BulkAttributes.hpp"
 
 namespace zelvane::test {
 

@@ -15,13 +15,13 @@
 #include <string>
 #include <vector>
 
-#include "BulkAttributes.hpp"
-#include "FdBudget.hpp"
-#include "Filters.hpp"
-#include "NameSort.hpp"
-#include "ParallelTreeScan.hpp"
+#include "Platform/BulkAttributes.hpp"
+#include "ScanEngine/Scan/FdBudget.hpp"
+#include "ScanEngine/Filter/Filters.hpp"
+#include "ScanEngine/Tree/NameSort.hpp"
+#include "ScanEngine/Scan/ParallelTreeScan.hpp"
 #include "TestTree.hpp"
-#include "TreeScan.hpp"
+#include "ScanEngine/Scan/TreeScan.hpp"
 
 using namespace zelvane;
 using zelvane::test::TempTree;

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "FileNode.hpp"
-#include "Treemap.hpp"
+#include "ScanEngine/Tree/FileNode.hpp"
+#include "ScanEngine/Analysis/Treemap.hpp"
 
 using namespace zelvane;
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "AppVersion.hpp"
+#include "ZelvaneMac/Core/Diagnostics/AppVersion.hpp"
 
 #include <QTimeZone>
 

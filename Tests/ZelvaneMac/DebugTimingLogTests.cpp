@@ -4,7 +4,7 @@
 #include <thread>
 #include <vector>
 
-#include "DebugTimingLog.hpp"
+#include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
 #include "QtTestApp.hpp"
 
 using namespace zelvane;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "Preferences.hpp"
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "QtTestApp.hpp"
 #include "TestTrees.hpp"
 

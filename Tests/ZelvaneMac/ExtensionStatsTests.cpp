@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <map>
 
-#include "ExtensionStats.hpp"
+#include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
 #include "TestTrees.hpp"
 
 using namespace zelvane;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "FileTypesCSVExporter.hpp"
+#include "ZelvaneMac/Core/FileTypes/FileTypesCSVExporter.hpp"
 
 using namespace zelvane;
 

@@ -8,8 +8,8 @@
 #include <QTest>
 #include <set>
 
-#include "FileSystemMonitor.hpp"
-#include "LiveMonitorController.hpp"
+#include "ScanEngine/Monitor/FileSystemMonitor.hpp"
+#include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
 #include "LiveTreeFixtures.hpp"
 
 namespace zelvane {

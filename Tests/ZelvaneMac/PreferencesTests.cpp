@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "Preferences.hpp"
-#include "PropertyList.hpp"
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Core/Settings/PropertyList.hpp"
 
 #include <QDateTime>
 #include <QDir>

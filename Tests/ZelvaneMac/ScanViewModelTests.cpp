@@ -6,10 +6,10 @@
 #include <fstream>
 
 #include "ScanEngine/CSVTestSupport.hpp"
-#include "DebugTimingLog.hpp"
-#include "PathText.hpp"
+#include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
+#include "ZelvaneMac/Core/Text/PathText.hpp"
 #include "QtTestApp.hpp"
-#include "ScanViewModel.hpp"
+#include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 
 using namespace zelvane;
 namespace fs = std::filesystem;

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "FileNode.hpp"
+#include "ScanEngine/Tree/FileNode.hpp"
 
 namespace zelvane::fixtures {
 

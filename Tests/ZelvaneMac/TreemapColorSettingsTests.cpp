@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "TreemapColorSettings.hpp"
+#include "ZelvaneMac/Core/Treemap/TreemapColorSettings.hpp"
 
 using namespace zelvane;
 namespace TCS = zelvane::TreemapColorSettings;

@@ -2,9 +2,9 @@
 
 #include <random>
 
-#include "ExtensionStats.hpp"
+#include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
 #include "TestTrees.hpp"
-#include "TreemapLayout.hpp"
+#include "ZelvaneMac/Core/Treemap/TreemapLayout.hpp"
 
 using namespace zelvane;
 

@@ -8,7 +8,7 @@
 #include <QPainter>
 
 #include "TestTrees.hpp"
-#include "TreemapRendering.hpp"
+#include "ZelvaneMac/Core/Treemap/TreemapRendering.hpp"
 
 using namespace zelvane;
 

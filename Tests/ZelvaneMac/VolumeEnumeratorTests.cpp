@@ -3,7 +3,7 @@
 #include <QMap>
 
 #include "QtTestApp.hpp"
-#include "VolumeEnumerator.hpp"
+#include "ZelvaneMac/Core/Scanning/VolumeEnumerator.hpp"
 
 using namespace zelvane;
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "CLIAutomation.hpp"
-#include "CLIAutomationRunner.hpp"
-#include "FdBudget.hpp"
+#include "ZelvaneMac/Core/CommandLine/CLIAutomation.hpp"
+#include "ZelvaneMac/Core/CommandLine/CLIAutomationRunner.hpp"
+#include "ScanEngine/Scan/FdBudget.hpp"
 
 namespace {
 

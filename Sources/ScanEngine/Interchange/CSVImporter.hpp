@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ScanEngine/Interchange/CSVExporter.hpp"
+#include "ScanEngine/Tree/FileNode.hpp"
+
+namespace zelvane {
+
+struct CSVImportProgress {
+    int64_t files = 0;
+    int64_t folders = 0;
+    int percentComplete = 0;  // 0-60 while rows are decoded, 60-99 while the tree is built
+};
+
+struct CSVImportResult {
+    std::vector<RootRef> roots;  // in order of first appearance
+    std::optional<DriveCapacity> driveCapacity;
+    bool wasCancelled = false;
+};
+
+struct CSVImportError {
+    enum class Kind { couldNotReadFile, noValidRowsFound };
+    Kind kind;
+    int underlyingErrno = 0;  // couldNotReadFile
+};
+
+// Either a result or an error; a cancelled import is a result (with what was built so far).
+struct CSVImportOutcome {
+    CSVImportResult result;
+    std::optional<CSVImportError> error;
+};
+
+// Both are called from worker threads and from the calling thread.
+using CSVImportProgressHandler = std::function<void(const CSVImportProgress&)>;
+using CSVImportCancelQuery = std::function<bool()>;
+
+// Reads a file in the export's format back into trees. The delimiter is TAB when the file name's
+// extension is "tsv" (any case), else a comma. Rows are decoded on one worker per active processor.
+CSVImportOutcome importFromCSV(const std::string& path, const CSVImportProgressHandler& onProgress = {},
+                               const CSVImportCancelQuery& isCancelled = {});
+
+// The same over bytes already in memory; `workers` 0 means one per active processor.
+CSVImportOutcome importFromCSVData(std::string_view data, char delimiter,
+                                   const CSVImportProgressHandler& onProgress = {},
+                                   const CSVImportCancelQuery& isCancelled = {}, int workers = 0);
+
+// Wall-clock fields YYYY?MM?DD?HH?MM?SS at fixed positions, read in the local zone, as a packed date;
+// anything unreadable gives the packed 1970-01-01 00:00:00 UTC.
+int32_t parseFixedWidthDate(std::string_view field);
+
+}  // namespace zelvane

@@ -1,0 +1,59 @@
+#include "ScanEngine/Scan/FdBudget.hpp"
+
+#include <sys/resource.h>
+
+#include <algorithm>
+
+#include "Platform/FileSystemInfo.hpp"
+
+namespace zelvane {
+
+FdBudget::FdBudget() { fitToLimit(); }
+
+bool FdBudget::tryAcquire() noexcept {
+    int n = available_.load(std::memory_order_relaxed);
+    while (n > 0)
+        if (available_.compare_exchange_weak(n, n - 1, std::memory_order_acquire, std::memory_order_relaxed)) return true;
+    return false;
+}
+
+void FdBudget::release() noexcept { available_.fetch_add(1, std::memory_order_release); }
+
+void FdBudget::fitToLimit() {
+    rlimit rl{};
+    int target = kMaxSlots;
+    if (getrlimit(RLIMIT_NOFILE, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY)
+        target = int(std::clamp<rlim_t>(rl.rlim_cur > rlim_t(kHeadroom) ? rl.rlim_cur - kHeadroom : 0, 0, kMaxSlots));
+    std::lock_guard lock(resizeLock_);
+    // May go below zero for a while when the limit shrank under taken entries; tryAcquire then
+    // fails until enough entries came back.
+    available_.fetch_add(target - capacity_, std::memory_order_relaxed);
+    capacity_ = target;
+}
+
+int FdBudget::capacity() const {
+    std::lock_guard lock(resizeLock_);
+    return capacity_;
+}
+
+FdBudget& fdBudget() {
+    static FdBudget budget;
+    return budget;
+}
+
+void raiseFileDescriptorLimit() {
+    int64_t maxPerProc = systemMaxFilesPerProcess();
+    if (maxPerProc >= 1) {
+        rlimit rl{};
+        if (getrlimit(RLIMIT_NOFILE, &rl) == 0) {
+            rlim_t target = std::min<rlim_t>(rl.rlim_max, rlim_t(maxPerProc));
+            if (rl.rlim_cur < target) {
+                rl.rlim_cur = target;
+                setrlimit(RLIMIT_NOFILE, &rl);
+            }
+        }
+    }
+    fdBudget().fitToLimit();
+}
+
+}  // namespace zelvane

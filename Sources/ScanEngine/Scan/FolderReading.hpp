@@ -1,0 +1,109 @@
+#pragma once
+
+// Reading one open folder entry by entry, shared by the parallel and the sequential tree scans.
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <string>
+
+#include "ScanEngine/Tree/FileNode.hpp"
+
+#include "ScanEngine/Scan/BulkRecord.hpp"
+#include "ScanEngine/Scan/BulkScan.hpp"
+#include "ScanEngine/Scan/DirectoryEntry.hpp"
+#include "ScanEngine/Scan/ScanProgressTracker.hpp"
+#include "ScanEngine/Scan/SyscallCounter.hpp"
+
+namespace zelvane {
+
+struct EntryCounts {
+    int64_t files = 0;
+    int64_t dirs = 0;
+    int64_t bytes = 0;
+};
+
+// A folder's path as bytes for system calls, built at most once per folder and only when needed.
+class FolderPath final {
+public:
+    void reset(const FileNode* folder) {
+        folder_ = folder;
+        known_ = false;
+    }
+    const std::string& get() {
+        if (!known_) {
+            path_ = folder_->pathBytes();
+            known_ = true;
+        }
+        return path_;
+    }
+
+private:
+    const FileNode* folder_ = nullptr;
+    std::string path_;
+    bool known_ = false;
+};
+
+// The attribute request of the tree scans.
+attrlist treeScanRequest();
+
+// The standard library's listing of the folder at `path` (opendir, readdir, fstatat); entries
+// whose facts cannot be read are skipped. `onEntry(facts, dirFd, counts)`. False when the folder
+// cannot be listed.
+template <typename OnEntry>
+bool listFolderWithoutBulkReads(const std::string& path, EntryCounts& counts, OnEntry&& onEntry) {
+    int fd = countedOpenDirectory(path.c_str());
+    if (fd < 0) return false;
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        countedClose(fd);
+        return false;
+    }
+    int dfd = ::dirfd(dir);
+    while (dirent* d = ::readdir(dir)) {
+        std::string_view name(d->d_name);
+        if (name == "." || name == "..") continue;
+        struct stat st;
+        if (::fstatat(dfd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        onEntry(entryFactsFromStat(name, st), dfd, counts);
+    }
+    ::closedir(dir);
+    return true;
+}
+
+// Reads every entry of the open folder `fd` (at `path`, built only if needed) in bulk batches, calling
+// `onEntry(facts, fd, counts)` for each and reporting each batch to the tracker. Stops before a
+// batch when the scan is cancelled. When a read fails part-way, `rollBack()` undoes what the
+// earlier batches added and the folder is listed once more, whole, by the standard library
+// (reported as one batch), so that every entry is added exactly once.
+template <typename OnEntry, typename RollBack>
+void readFolderEntries(int fd, FolderPath& path, BulkReader reader, std::byte* buf,
+                       ScanProgressTracker* tracker, OnEntry&& onEntry, RollBack&& rollBack) {
+    static const attrlist request = treeScanRequest();
+    for (;;) {
+        if (tracker && tracker->isCancelled()) return;
+        int n = reader(fd, &request, buf, scanBufSize, FSOPT_ATTR_CMN_EXTENDED);
+        if (n == 0) return;
+        if (n < 0) {
+            rollBack();
+            EntryCounts counts;
+            if (listFolderWithoutBulkReads(path.get(), counts, onEntry) && tracker)
+                tracker->record(counts.files, counts.dirs, counts.bytes);
+            return;
+        }
+        EntryCounts counts;
+        size_t offset = 0;
+        BulkRecord rec;
+        for (int i = 0; i < n; ++i) {
+            size_t len = readBulkRecord({buf + offset, scanBufSize - offset}, rec);
+            if (len == 0) break;  // a malformed record ends the batch
+            offset += len;
+            if (!rec.hasName || rec.name == "." || rec.name == "..") continue;
+            onEntry(entryFactsFromRecord(rec), fd, counts);
+        }
+        if (tracker) tracker->record(counts.files, counts.dirs, counts.bytes);
+    }
+}
+
+}  // namespace zelvane

@@ -1,0 +1,9 @@
+#include "ScanEngine/Scan/FullDiskAccessChecker.hpp"
+
+#include "Platform/SandboxAccess.hpp"
+
+namespace zelvane {
+
+bool FullDiskAccessChecker::hasFullDiskAccess() { return hasHostFileSystemAccess(); }
+
+}  // namespace zelvane

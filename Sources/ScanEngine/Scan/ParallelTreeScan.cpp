@@ -1,0 +1,435 @@
+#include "ScanEngine/Scan/ParallelTreeScan.hpp"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "ScanEngine/Tree/ChunkedNodeList.hpp"
+#include "ScanEngine/Scan/FolderReading.hpp"
+#include "ScanEngine/Scan/FdBudget.hpp"
+#include "Platform/FileSystemInfo.hpp"
+#include "ScanEngine/Tree/NameSort.hpp"
+#include "Platform/Processors.hpp"
+#include "ScanEngine/Scan/SyscallCounter.hpp"
+#include "ScanEngine/Scan/VolumeChecks.hpp"
+
+namespace zelvane {
+
+void finalizeBudgets(std::vector<TreeDirWorkItem>& items, double parentBudget, ScanProgressTracker* progress) {
+    if (items.empty()) {
+        if (progress) progress->addScore(parentBudget);
+        return;
+    }
+    double share = parentBudget / double(items.size());
+    for (auto& it : items) it.budget = share;
+}
+
+attrlist treeScanRequest() {
+    attrlist a;
+    a.commonattr = ATTR_CMN_RETURNED_ATTRS | ATTR_CMN_NAME | ATTR_CMN_DEVID | ATTR_CMN_OBJTYPE | ATTR_CMN_CRTIME |
+                   ATTR_CMN_MODTIME | ATTR_CMN_ACCTIME | ATTR_CMN_FLAGS | ATTR_CMN_FILEID;
+    a.fileattr = ATTR_FILE_LINKCOUNT | ATTR_FILE_TOTALSIZE | ATTR_FILE_ALLOCSIZE;
+    a.forkattr = ATTR_CMNEXT_CLONEID;
+    return a;
+}
+
+bool decideDescent(FileNode& child, const EntryFacts& e, FolderPath& parentPath, RootScanContext& ctx,
+                   SightingJournal& journal) {
+    // The record's device is what stat of the path would say, so the path is only stat'ed (and
+    // built) when the devices differ.
+    bool different = !(e.hasDevID && e.devID == ctx.rootDevID) &&
+                     isDifferentVolume(appendPathComponent(parentPath.get(), e.name), ctx.rootDevID, ctx.rootContainerID);
+    bool first = journal.registerFirstSighting(ctx.visitedDirs, SightingJournal::kFolder, e.devID, e.fileID);
+    if (different || !first || (e.name == "Data" && isDataVolumeMirror(parentPath.get(), e.name))) {
+        child.setIsVolumeBoundary(true);
+        return false;
+    }
+    return true;
+}
+
+void recordOpenFailure(FileNode& folder, const std::string& path, int err, AccessDeniedCounter* counter) {
+    if (!isPermissionError(err) || isKnownAlwaysProtectedPath(path)) return;
+    folder.setAccessDenied(true);
+    if (counter) counter->record(folder.fullPath());
+}
+
+namespace {
+
+int openChildWithBudget(int parentFd, const char* name) {
+    if (!fdBudget().tryAcquire()) return -1;
+    int fd = countedOpenatDirectory(parentFd, name);
+    if (fd < 0) fdBudget().release();
+    return fd;
+}
+
+inline int32_t subtreeSize(const FileNode* n) {
+    return n->isDir() ? n->subFolderFileCount() + n->subFolderDirCount() + 1 : 1;
+}
+
+// Children in name order: insertion sort for the usual handful (stable, no allocation), the
+// library's stable sort for big folders.
+void sortByName(std::vector<FileNode*>& v) {
+    auto less = [](const FileNode* x, const FileNode* y) { return wideNameCompare(*x, *y) < 0; };
+    if (v.size() > 24) {
+        std::stable_sort(v.begin(), v.end(), less);
+        return;
+    }
+    for (size_t i = 1; i < v.size(); ++i) {
+        FileNode* x = v[i];
+        size_t j = i;
+        for (; j > 0 && less(x, v[j - 1]); --j) v[j] = v[j - 1];
+        v[j] = x;
+    }
+}
+
+struct ScanShared {
+    const ParallelScanOptions& options;
+    std::vector<FileNode*> roots;
+    std::vector<std::unique_ptr<RootScanContext>> contexts;  // null for roots that are files
+    std::unique_ptr<ScanProgressTracker> tracker;
+    TreeDirWorkQueueLocked queue;
+};
+
+// One worker: its own buffer, arena, flat lists (one per root) and scratch lists, reused for
+// every folder it reads.
+class TreeWorker final {
+public:
+    TreeWorker(ScanShared& s, NodeArena& arena) : s_(s), arena_(arena), flat_(s.roots.size()) {}
+
+    void run() {
+        while (auto item = s_.queue.pop()) read(*item);
+    }
+    ChunkedNodeList& flatList(size_t rootIndex) { return flat_[rootIndex]; }
+    void moveFoldersByDepth(std::vector<std::vector<FileNode*>>& levels) {
+        if (levels.size() < byDepth_.size()) levels.resize(byDepth_.size());
+        for (size_t d = 0; d < byDepth_.size(); ++d)
+            levels[d].insert(levels[d].end(), byDepth_[d].begin(), byDepth_[d].end());
+        byDepth_.clear();
+    }
+
+private:
+    void read(TreeDirWorkItem& item) {
+        ScanProgressTracker* tracker = s_.tracker.get();
+        if (tracker && tracker->isCancelled()) {
+            closeDirFd(item.fd, item.fd >= 0);
+            s_.queue.complete();
+            return;
+        }
+        folder_ = item.node;
+        ctx_ = s_.contexts[size_t(item.rootIndex)].get();
+        rootIndex_ = item.rootIndex;
+        depth_ = item.depth;
+        path_.reset(folder_);
+        journal_.clear();
+        entry_ = EntryContext{&ctx_->hardLinks, &ctx_->cloneLinks, ctx_->rootBlockSize,
+                              s_.options.excludeFilters ? &*s_.options.excludeFilters : nullptr,
+                              s_.options.excludeFullPath, &journal_};
+
+        const bool handedOver = item.fd >= 0;
+        int fd = item.fd;
+        if (!handedOver) {
+            waitBeforeRetry(item.retries);
+            fd = countedOpenDirectory(path_.get().c_str());
+            if (fd < 0) {
+                int err = errno;
+                if (isDescriptorShortage(err) && item.retries < kMaxOpenRetries) {
+                    ++item.retries;
+                    s_.queue.requeueLater(item);
+                    return;
+                }
+                recordOpenFailure(*folder_, path_.get(), err, s_.options.accessDeniedCounter);
+                items_.clear();
+                finalizeBudgets(items_, item.budget, tracker);
+                s_.queue.complete();
+                return;
+            }
+        }
+
+        kids_.clear();
+        items_.clear();
+        ChunkedNodeList& flat = flat_[size_t(rootIndex_)];
+        const size_t flatStart = flat.size();
+        readFolderEntries(
+            fd, path_, s_.options.bulkReader, buffer_.pointer(), tracker,
+            [&](const EntryFacts& e, int parentFd, EntryCounts& counts) { addEntry(e, parentFd, counts); },
+            [&] {
+                kids_.clear();
+                flat.truncate(flatStart);
+                for (auto& it : items_) closeDirFd(it.fd, true);
+                items_.clear();
+                journal_.startReplay();
+            });
+        folder_->setChildren(arena_, kids_);
+        if (!kids_.empty()) {
+            rankAndCountOwnEntries();
+            if (byDepth_.size() <= size_t(item.depth)) byDepth_.resize(size_t(item.depth) + 1);
+            byDepth_[size_t(item.depth)].push_back(folder_);
+        }
+        finalizeBudgets(items_, item.budget, tracker);
+        closeDirFd(fd, handedOver);
+        s_.queue.complete(items_);
+    }
+
+    // The folder's own entries: their totals (its subfolders add theirs at the finish) and each
+    // one's rank in name order among them.
+    void rankAndCountOwnEntries() {
+        AggregateTotals t;
+        for (const FileNode* c : kids_) {
+            if (c->isDir()) {
+                t.dirs += 1;
+            } else {
+                t.size += c->fileSize;
+                t.alloc += c->doNotCountAllocated() ? 0 : c->allocSize;
+                t.files += 1;
+            }
+        }
+        folder_->setSubFolderTotals(t);
+        sorted_.assign(kids_.begin(), kids_.end());
+        sortByName(sorted_);
+        for (size_t i = 0; i < sorted_.size(); ++i) sorted_[i]->setSortNameIndex(int32_t(i));
+    }
+
+    void addEntry(const EntryFacts& e, int parentFd, EntryCounts& counts) {
+        FileNode* child = makeEntryNode(arena_, folder_, e, entry_);
+        if (!child) return;
+        kids_.push_back(child);
+        flat_[size_t(rootIndex_)].push_back(child);
+        if (!e.isDir) {
+            ++counts.files;
+            counts.bytes += child->fileSize;
+            return;
+        }
+        ++counts.dirs;
+        if (decideDescent(*child, e, path_, *ctx_, journal_))
+            items_.push_back(
+                TreeDirWorkItem{child, openChildWithBudget(parentFd, e.name.data()), 0, rootIndex_, 0, depth_ + 1});
+    }
+
+    ScanShared& s_;
+    NodeArena& arena_;
+    ScanBuffer buffer_;
+    std::vector<ChunkedNodeList> flat_;
+    std::vector<FileNode*> kids_;
+    std::vector<FileNode*> sorted_;
+    std::vector<TreeDirWorkItem> items_;
+    FileNode* folder_ = nullptr;
+    RootScanContext* ctx_ = nullptr;
+    int rootIndex_ = 0;
+    int depth_ = 0;
+    std::vector<std::vector<FileNode*>> byDepth_;  // folders read, by depth below their root
+    EntryContext entry_;
+    SightingJournal journal_;
+    FolderPath path_;
+};
+
+// A few threads kept for the finish of a scan, so that the passes over each level of folders
+// are shared out without starting threads per pass. Work is handed out in chunks of folders,
+// since folders differ widely in their number of children.
+class RangePool final {
+public:
+    explicit RangePool(int threads) {
+        for (int i = 1; i < threads; ++i) helpers_.emplace_back([this] { helperLoop(); });
+    }
+    ~RangePool() {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        for (auto& t : helpers_) t.join();
+    }
+    RangePool(const RangePool&) = delete;
+    RangePool& operator=(const RangePool&) = delete;
+
+    // Calls fn(begin, end) over chunks covering [0, n), on every thread of the pool.
+    void run(size_t n, const std::function<void(size_t, size_t)>& fn) {
+        if (helpers_.empty() || n <= kChunk) {
+            fn(0, n);
+            return;
+        }
+        {
+            std::lock_guard lock(mutex_);
+            job_ = &fn;
+            size_ = n;
+            next_ = 0;
+            active_ = int(helpers_.size());
+            ++generation_;
+        }
+        wake_.notify_all();
+        work();
+        std::unique_lock lock(mutex_);
+        done_.wait(lock, [&] { return active_ == 0; });
+        job_ = nullptr;
+    }
+
+private:
+    static constexpr size_t kChunk = 64;
+
+    void work() {
+        for (;;) {
+            size_t b = next_.fetch_add(kChunk);
+            if (b >= size_) return;
+            (*job_)(b, std::min(size_, b + kChunk));
+        }
+    }
+    void helperLoop() {
+        uint64_t seen = 0;
+        for (;;) {
+            {
+                std::unique_lock lock(mutex_);
+                wake_.wait(lock, [&] { return stop_ || generation_ != seen; });
+                if (stop_) return;
+                seen = generation_;
+            }
+            work();
+            std::lock_guard lock(mutex_);
+            if (--active_ == 0) done_.notify_one();
+        }
+    }
+
+    std::vector<std::thread> helpers_;
+    std::mutex mutex_;
+    std::condition_variable wake_, done_;
+    const std::function<void(size_t, size_t)>* job_ = nullptr;
+    size_t size_ = 0;
+    std::atomic<size_t> next_{0};
+    int active_ = 0;
+    uint64_t generation_ = 0;
+    bool stop_ = false;
+};
+
+// The finish of a scan, level by level over the folders the workers read (each on the level of
+// its depth), so that a pass over one level may run in parallel and rely on the level below
+// (totals) or above (numbers). On entry every read folder holds the totals of its own entries
+// and every node its rank in name order among its siblings (both made while its folder was
+// read, with the entries still in the cache), so neither pass needs to look at the files again.
+void rollUpAndNumberLevels(const std::vector<FileNode*>& roots, const std::vector<std::vector<FileNode*>>& levels,
+                           RangePool& pool) {
+    // Deepest level first: a folder's totals are complete once its subfolders (the level below)
+    // have added theirs; then it adds them to its parent. Siblings add at the same time, hence
+    // the atomic additions.
+    for (size_t l = levels.size(); l-- > 1;) {
+        const std::vector<FileNode*>& level = levels[l];
+        pool.run(level.size(), [&](size_t b, size_t e) {
+            for (size_t i = b; i < e; ++i) {
+                const FolderData* f = level[i]->folderData();
+                FolderData* p = level[i]->parent()->folderData();
+                std::atomic_ref<int64_t>(p->subFolderTotSize).fetch_add(f->subFolderTotSize, std::memory_order_relaxed);
+                std::atomic_ref<int64_t>(p->subFolderTotSizeAlloc)
+                    .fetch_add(f->subFolderTotSizeAlloc, std::memory_order_relaxed);
+                std::atomic_ref<int32_t>(p->subFolderFileCount).fetch_add(f->subFolderFileCount, std::memory_order_relaxed);
+                std::atomic_ref<int32_t>(p->subFolderDirCount).fetch_add(f->subFolderDirCount, std::memory_order_relaxed);
+            }
+        });
+    }
+    // Top level first: pre-order numbers in name order. A child's number is its parent's plus one
+    // plus the sizes of the subtrees of the siblings before it in name order.
+    int32_t counter = 0;
+    for (FileNode* r : roots) {
+        r->setSortNameIndex(counter);
+        counter += subtreeSize(r);
+    }
+    for (const std::vector<FileNode*>& level : levels) {
+        pool.run(level.size(), [&](size_t b, size_t e) {
+            thread_local std::vector<FileNode*> inOrder;
+            for (size_t i = b; i < e; ++i) {
+                auto kids = level[i]->children();
+                inOrder.resize(kids.size());
+                for (FileNode* c : kids) inOrder[size_t(c->sortNameIndex())] = c;
+                int32_t next = level[i]->sortNameIndex() + 1;
+                for (FileNode* c : inOrder) {
+                    c->setSortNameIndex(next);
+                    next += subtreeSize(c);
+                }
+            }
+        });
+    }
+}
+
+}  // namespace
+
+std::vector<RootRef> parallelScanToTree(const std::vector<std::string>& rootPaths, const ParallelScanOptions& options) {
+    fdBudget().fitToLimit();
+    auto store = NodeStore::create();
+    NodeArena& rootArena = store->makeArena();
+    ScanShared s{options, {}, {}, {}, {}};
+    bool nonLocal = false;
+    std::vector<TreeDirWorkItem> rootItems;
+    for (const std::string& path : rootPaths) {
+        auto st = statPath(path);
+        if (!st) continue;
+        FileNode* root = rootArena.makeRoot(path, st->isDir(), st->size, 0, packUnixTime(st->mtime));
+        root->fileID = st->ino;
+        root->createdDateRaw = packUnixTime(st->btime);
+        root->lastAccessDateRaw = packUnixTime(st->atime);
+        int index = int(s.roots.size());
+        s.roots.push_back(root);
+        if (!st->isDir()) {
+            root->allocateFlatFileList(rootArena, 0);
+            s.contexts.emplace_back();
+            continue;
+        }
+        auto ctx = std::make_unique<RootScanContext>();
+        if (auto fsInfo = statfsPath(path)) {
+            if (!fsInfo->isLocal) nonLocal = true;
+            ctx->rootBlockSize = fsInfo->blockSize;
+        }
+        ctx->rootDevID = st->dev;
+        ctx->rootContainerID = containerDiskID(path);
+        s.contexts.push_back(std::move(ctx));
+        rootItems.push_back(TreeDirWorkItem{root, -1, 0, index, 0, 0});
+    }
+    std::vector<RootRef> result;
+    result.reserve(s.roots.size());
+    if (rootItems.empty()) {
+        for (FileNode* r : s.roots) result.push_back(store->handle(r));
+        return result;
+    }
+    for (auto& it : rootItems) {
+        it.budget = 1.0 / double(rootItems.size());
+        s.queue.push(it);
+    }
+    if (options.progressCallback || options.isCancelled)
+        s.tracker = std::make_unique<ScanProgressTracker>(options.progressCallback, options.isCancelled);
+
+    int workerCount = std::max(options.workerCount, 1);
+    if (nonLocal) workerCount = std::max(workerCount, 64);
+    std::vector<std::unique_ptr<TreeWorker>> workers;
+    for (int w = 0; w < workerCount; ++w) workers.push_back(std::make_unique<TreeWorker>(s, store->makeArena()));
+    {
+        std::vector<std::thread> threads;
+        for (int w = 1; w < workerCount; ++w) threads.emplace_back([&, w] { workers[size_t(w)]->run(); });
+        workers[0]->run();
+        for (auto& t : threads) t.join();
+    }
+
+    for (size_t r = 0; r < s.roots.size(); ++r) {
+        if (!s.contexts[r]) continue;
+        size_t total = 0;
+        for (auto& w : workers) total += w->flatList(r).size();
+        FileNode** out = s.roots[r]->allocateFlatFileList(rootArena, total).data();
+        for (auto& w : workers) out = w->flatList(r).moveTo(out);
+    }
+    if (s.tracker) s.tracker->reportFinal();
+    {
+        // Every folder that was read, level by level as the workers met them.
+        std::vector<std::vector<FileNode*>> levels;
+        for (auto& w : workers) w->moveFoldersByDepth(levels);
+        workers.clear();
+        RangePool pool(std::min(workerCount, activeProcessorCount()));
+        rollUpAndNumberLevels(s.roots, levels, pool);
+    }
+    for (FileNode* r : s.roots) result.push_back(store->handle(r));
+    return result;
+}
+
+}  // namespace zelvane

@@ -1,0 +1,71 @@
+#pragma once
+
+// The scanner of the application: one tree per root path, read by a pool of workers that share
+// one stack of folders across all roots.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ScanEngine/Scan/AccessDeniedCounter.hpp"
+#include "ScanEngine/Scan/BulkScan.hpp"
+#include "ScanEngine/Scan/DirectoryEntry.hpp"
+#include "ScanEngine/Scan/FolderReading.hpp"
+#include "ScanEngine/Tree/FileNode.hpp"
+#include "ScanEngine/Scan/HardLinkTracker.hpp"
+#include "ScanEngine/Scan/ScanProgressTracker.hpp"
+
+namespace zelvane {
+
+struct ParallelScanOptions {
+    std::optional<DecodedFilter> excludeFilters;       // entries it matches are left out of the tree
+    bool excludeFullPath = false;
+    int workerCount = 1;                               // at least 64 when a root is on a network
+    ProgressCallback progressCallback;                 // called on worker threads, at most every 100 ms
+    CancelCheck isCancelled;                           // asked on worker threads before each read
+    AccessDeniedCounter* accessDeniedCounter = nullptr;  // folders refused for lack of permission
+    BulkReader bulkReader = defaultBulkReader;
+};
+
+// One root node per path that exists, in the order of `roots`; folder totals rolled up and every
+// node numbered in name order. After cancellation: the partial trees, treated the same way.
+std::vector<RootRef> parallelScanToTree(const std::vector<std::string>& roots, const ParallelScanOptions& options);
+
+// A folder waiting to be read.
+struct TreeDirWorkItem {
+    FileNode* node = nullptr;
+    int fd = -1;          // handed over with one budget slot, or -1: open by path
+    double budget = 0;    // the folder's share of its root's progress
+    int rootIndex = 0;
+    int retries = 0;      // opens put off for want of descriptors
+    int depth = 0;        // below its root
+};
+
+using TreeDirWorkQueueLocked = WorkStackLocked<TreeDirWorkItem>;
+
+// Per folder root; made before the workers start and only read by them.
+struct RootScanContext {
+    HardLinkTracker hardLinks;
+    HardLinkTracker cloneLinks;
+    HardLinkTracker visitedDirs;
+    uint64_t rootDevID = 0;
+    std::optional<std::string> rootContainerID;
+    int64_t rootBlockSize = 0;
+};
+
+// Whether a child folder is read: not when it lies on another volume (outside the root's
+// container), was met before in this root (same device and identifier), or is the data-volume
+// mirror; such a child is flagged `isVolumeBoundary` and stays empty.
+bool decideDescent(FileNode& child, const EntryFacts& e, FolderPath& parentPath, RootScanContext& ctx,
+                   SightingJournal& journal);
+
+// A folder that could not be opened: flagged and recorded when permission was refused.
+void recordOpenFailure(FileNode& folder, const std::string& path, int err, AccessDeniedCounter* counter);
+
+// Splits a folder's progress share evenly over the subfolders it queues; a folder that queues
+// none has its share counted as done.
+void finalizeBudgets(std::vector<TreeDirWorkItem>& items, double parentBudget, ScanProgressTracker* progress);
+
+
+}  // namespace zelvane

@@ -1,0 +1,205 @@
+#include "ScanEngine/Scan/TreeScan.hpp"
+
+#include <cerrno>
+
+#include "ScanEngine/Tree/ChunkedNodeList.hpp"
+#include "Platform/FileSystemInfo.hpp"
+#include "ScanEngine/Scan/FolderReading.hpp"
+#include "ScanEngine/Tree/NameSort.hpp"
+#include "ScanEngine/Scan/SyscallCounter.hpp"
+#include "ScanEngine/Scan/VolumeChecks.hpp"
+
+namespace zelvane {
+
+namespace {
+
+// Reads one folder's entries into its children; returns the subfolders to read next.
+void readOneFolder(FileNode& folder, double budget, SequentialScanContext& c, std::byte* buf,
+                   std::vector<FileNode*>& kids, std::vector<std::pair<FileNode*, double>>& stack) {
+    FolderPath path;
+    path.reset(&folder);
+    int fd = countedOpenDirectory(path.get().c_str());
+    if (fd < 0) {
+        recordOpenFailure(folder, path.get(), errno, c.options.accessDeniedCounter);
+        if (c.progress) c.progress->addScore(budget);
+        return;
+    }
+    SightingJournal journal;
+    EntryContext entry{&c.root.hardLinks, &c.root.cloneLinks, c.root.rootBlockSize,
+                       c.options.excludeFilters ? &*c.options.excludeFilters : nullptr, c.options.excludeFullPath,
+                       &journal};
+    kids.clear();
+    readFolderEntries(
+        fd, path, c.options.bulkReader, buf, c.progress,
+        [&](const EntryFacts& e, int, EntryCounts& counts) {
+            FileNode* child = makeEntryNode(c.arena, &folder, e, entry);
+            if (!child) return;
+            kids.push_back(child);
+            if (!e.isDir) {
+                ++counts.files;
+                counts.bytes += child->fileSize;
+                return;
+            }
+            ++counts.dirs;
+            decideDescent(*child, e, path, c.root, journal);
+        },
+        [&] {
+            kids.clear();
+            journal.startReplay();
+        });
+    countedClose(fd);
+    folder.setChildren(c.arena, kids);
+
+    size_t subfolders = 0;
+    for (FileNode* k : kids)
+        if (k->isDir() && !k->isVolumeBoundary()) ++subfolders;
+    if (subfolders == 0) {
+        if (c.progress) c.progress->addScore(budget);
+        return;
+    }
+    // Pushed in reverse so that the first subfolder is read first.
+    double share = budget / double(subfolders);
+    for (size_t i = kids.size(); i-- > 0;)
+        if (kids[i]->isDir() && !kids[i]->isVolumeBoundary()) stack.emplace_back(kids[i], share);
+}
+
+}  // namespace
+
+void scanDirIntoTree(FileNode& folder, double budget, SequentialScanContext& c) {
+    ScanBuffer buffer;
+    std::vector<FileNode*> kids;
+    std::vector<std::pair<FileNode*, double>> stack{{&folder, budget}};
+    while (!stack.empty()) {
+        if (c.progress && c.progress->isCancelled()) return;
+        auto [node, share] = stack.back();
+        stack.pop_back();
+        readOneFolder(*node, share, c, buffer.pointer(), kids, stack);
+    }
+}
+
+RootRef scanToTree(const std::string& rootPath, const SequentialScanOptions& options) {
+    auto st = statPath(rootPath);
+    if (!st) return nullptr;
+    auto store = NodeStore::create();
+    NodeArena& arena = store->makeArena();
+    FileNode* root = arena.makeRoot(rootPath, st->isDir(), st->size, 0, packUnixTime(st->mtime));
+    root->fileID = st->ino;
+    root->createdDateRaw = packUnixTime(st->btime);
+    root->lastAccessDateRaw = packUnixTime(st->atime);
+    if (!st->isDir()) return store->handle(root);
+
+    std::unique_ptr<ScanProgressTracker> tracker;
+    if (options.progressCallback || options.isCancelled)
+        tracker = std::make_unique<ScanProgressTracker>(options.progressCallback, options.isCancelled);
+    RootScanContext ctx;
+    ctx.rootDevID = st->dev;
+    ctx.rootContainerID = containerDiskID(rootPath);
+    if (auto fsInfo = statfsPath(rootPath)) ctx.rootBlockSize = fsInfo->blockSize;
+    SequentialScanContext c{options, arena, tracker.get(), ctx};
+    scanDirIntoTree(*root, 1.0, c);
+    if (tracker) tracker->reportFinal();
+    root->aggregateSizes();
+    int32_t counter = 0;
+    root->assignSortNameIndex(counter);
+    return store->handle(root);
+}
+
+std::vector<FileNode*> applyIncludeFilter(const FileNode& root, const DecodedFilter& filters, bool fullpath) {
+    std::vector<FileNode*> out;
+    std::vector<FileNode*> stack;
+    auto pushChildren = [&](const FileNode& n) {
+        auto kids = n.children();
+        for (size_t i = kids.size(); i-- > 0;) stack.push_back(kids[i]);
+    };
+    pushChildren(root);
+    while (!stack.empty()) {
+        FileNode* n = stack.back();
+        stack.pop_back();
+        if (matchItem(*n, filters, fullpath, true)) out.push_back(n);
+        pushChildren(*n);
+    }
+    return out;
+}
+
+namespace {
+
+// A copy of a node's own facts: name, sizes, dates, attributes, identifier (a folder's own
+// sizes are not carried: its totals come from what survives).
+FileNode* copyNode(NodeArena& arena, const FileNode& src) {
+    FileNode* c = arena.makeNode16(src.nameUnits(), src.isDir(), src.isDir() ? 0 : src.fileSize,
+                                   src.isDir() ? 0 : src.allocSize, src.modifiedDateRaw);
+    c->createdDateRaw = src.createdDateRaw;
+    c->lastAccessDateRaw = src.lastAccessDateRaw;
+    c->dosAttributes = src.dosAttributes;
+    c->fileID = src.fileID;
+    if (!src.isDir() && src.doNotCountAllocated()) c->setDoNotCountAllocated(true);
+    return c;
+}
+
+}  // namespace
+
+RootRef loadFilteredTree(const FileNode& root, const FilteredTreeOptions& o) {
+    auto store = NodeStore::create();
+    NodeArena& arena = store->makeArena();
+    FileNode* newRoot = arena.makeRoot16(root.nameUnits(), root.isDir(), root.fileSize, 0, root.modifiedDateRaw);
+    newRoot->createdDateRaw = root.createdDateRaw;
+    newRoot->lastAccessDateRaw = root.lastAccessDateRaw;
+    newRoot->dosAttributes = root.dosAttributes;
+    newRoot->fileID = root.fileID;
+
+    auto excluded = [&](const FileNode& n) {
+        return n.isDeleted() || (o.excludeFilters && matchItem(n, *o.excludeFilters, o.excludeFullpath, true));
+    };
+    auto included = [&](const FileNode& n) {
+        return !o.includeFilters || matchItem(n, *o.includeFilters, o.includeFullpath, true);
+    };
+
+    // Post-order without recursion: `built` holds the surviving copies of the children of every
+    // folder on the stack, each folder's from `base` on.
+    struct Frame {
+        const FileNode* src;
+        size_t next;
+        size_t base;
+    };
+    std::vector<Frame> stack{{&root, 0, 0}};
+    std::vector<FileNode*> built;
+    ChunkedNodeList flat;
+    while (!stack.empty()) {
+        Frame& f = stack.back();
+        auto kids = f.src->children();
+        if (f.next < kids.size()) {
+            const FileNode* c = kids[f.next++];
+            if (excluded(*c)) continue;
+            if (c->isDir()) {
+                stack.push_back({c, 0, built.size()});
+            } else if (included(*c)) {
+                FileNode* copy = copyNode(arena, *c);
+                flat.push_back(copy);
+                built.push_back(copy);
+            }
+            continue;
+        }
+        const FileNode* src = f.src;
+        size_t base = f.base;
+        stack.pop_back();
+        std::span<FileNode* const> survivors(built.data() + base, built.size() - base);
+        if (stack.empty()) {
+            newRoot->setChildren(arena, survivors);
+            break;
+        }
+        if (survivors.empty() && !included(*src)) continue;
+        FileNode* copy = copyNode(arena, *src);
+        copy->setChildren(arena, survivors);
+        built.resize(base);
+        flat.push_back(copy);
+        built.push_back(copy);
+    }
+    newRoot->aggregateSizes();
+    int32_t counter = 0;
+    newRoot->assignSortNameIndex(counter);
+    FileNode** out = newRoot->allocateFlatFileList(arena, flat.size()).data();
+    flat.moveTo(out);
+    return store->handle(newRoot);
+}
+
+}  // namespace zelvane

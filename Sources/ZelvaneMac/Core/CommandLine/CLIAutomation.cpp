@@ -1,0 +1,306 @@
+#include "ZelvaneMac/Core/CommandLine/CLIAutomation.hpp"
+
+#include "ZelvaneMac/Core/Text/LocalizedStandardCollator.hpp"
+#include "ScanEngine/Tree/NameCoding.hpp"
+
+#include <unicode/ubrk.h>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+#include <charconv>
+#include <cstring>
+#include <numeric>
+
+namespace zelvane::CLIAutomation {
+namespace {
+
+// The first argument that begins with "--name=" wins; the program path takes part like any other.
+std::optional<std::string_view> rawValue(std::span<const std::string> arguments, std::string_view name) {
+    std::string prefix;
+    prefix.reserve(name.size() + 3);
+    prefix.append("--").append(name).push_back('=');
+    for (const std::string& argument : arguments) {
+        if (std::string_view(argument).starts_with(prefix)) return std::string_view(argument).substr(prefix.size());
+    }
+    return std::nullopt;
+}
+
+bool isTrueText(std::string_view value) {
+    if (value == "1") return true;
+    constexpr std::string_view kTrue = "TRUE";
+    if (value.size() != kTrue.size()) return false;
+    // No non-ASCII character upper-cases to one of T, R, U, E, so an ASCII comparison decides.
+    for (size_t i = 0; i < value.size(); ++i) {
+        char c = value[i];
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (c != kTrue[i]) return false;
+    }
+    return true;
+}
+
+// An optional sign, then ASCII digits only, within the signed 64-bit range.
+std::optional<int64_t> parseInteger(std::string_view text) {
+    bool negative = false;
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    if (text.empty() || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    // Parsed with its sign so that the most negative value stays in range.
+    std::string signedText;
+    signedText.reserve(text.size() + 1);
+    if (negative) signedText.push_back('-');
+    signedText.append(text);
+    int64_t value = 0;
+    const auto [end, ec] = std::from_chars(signedText.data(), signedText.data() + signedText.size(), value);
+    if (ec != std::errc() || end != signedText.data() + signedText.size()) return std::nullopt;
+    return value;
+}
+
+// One literal, non-overlapping, left-to-right pass; the result is not scanned again.
+void replaceAll(std::string& text, std::string_view from, std::string_view to) {
+    std::string out;
+    out.reserve(text.size());
+    size_t pos = 0;
+    for (;;) {
+        const size_t hit = text.find(from, pos);
+        if (hit == std::string::npos) break;
+        out.append(text, pos, hit - pos).append(to);
+        pos = hit + from.size();
+    }
+    out.append(text, pos, std::string::npos);
+    text = std::move(out);
+}
+
+std::string decodeFilter(std::string_view raw) {
+    std::string text = decodeQuotes(raw);
+    replaceAll(text, " | ", "|");
+    replaceAll(text, " |", "|");
+    replaceAll(text, "| ", "|");
+    return text;
+}
+
+struct BreakIteratorCloser {
+    void operator()(UBreakIterator* it) const { ubrk_close(it); }
+};
+
+}  // namespace
+
+Options parse(std::span<const std::string> arguments) {
+    Options o;
+    const auto raw = [&](std::string_view name) { return rawValue(arguments, name); };
+    const auto boolValue = [&](std::string_view name, bool absent, bool* wasSet = nullptr) {
+        const auto v = raw(name);
+        if (wasSet) *wasSet = v.has_value();
+        return v ? isTrueText(*v) : absent;
+    };
+    const auto intValue = [&](std::string_view name, int64_t defaultValue, bool* wasSet = nullptr) {
+        const auto v = raw(name);
+        if (wasSet) *wasSet = v.has_value();
+        if (!v || v->empty()) return defaultValue;
+        return parseInteger(*v).value_or(defaultValue);
+    };
+    const auto pathValue = [&](std::string_view name) -> std::optional<std::string> {
+        if (auto v = raw(name)) return std::string(*v);
+        return std::nullopt;
+    };
+    const auto filterValue = [&](std::string_view name) -> std::optional<std::string> {
+        if (auto v = raw(name)) return decodeFilter(*v);
+        return std::nullopt;
+    };
+
+    o.exportPath = pathValue("export");
+    o.exportFileTypesPath = pathValue("exportfiletypes");
+    o.filter = filterValue("filter");
+    o.filterExclude = filterValue("filterexclude");
+    o.filterFullPath = boolValue("filterfullpath", true, &o.filterFullPathWasSet);
+    o.exportFolders = boolValue("exportfolders", true, &o.exportFoldersWasSet);
+    o.exportFiles = boolValue("exportfiles", true, &o.exportFilesWasSet);
+    o.sortBy = intValue("sortby", 0, &o.sortByWasSet);
+    o.sortByFileTypes = intValue("sortbyfiletypes", 1, &o.sortByFileTypesWasSet);
+    o.exportMFTRecNo = boolValue("exportmftrecno", false, &o.exportMFTRecNoWasSet);
+    o.exportAllDates = boolValue("exportalldates", false, &o.exportAllDatesWasSet);
+    o.exportAllSizes = boolValue("exportallsizes", false, &o.exportAllSizesWasSet);
+    o.exportSplitFilename = boolValue("exportsplitfilename", false, &o.exportSplitFilenameWasSet);
+    o.exportDriveCapacity = boolValue("exportdrivecapacity", true, &o.exportDriveCapacityWasSet);
+    o.exportPercentOfParent = boolValue("exportpercentofparent", false, &o.exportPercentOfParentWasSet);
+    o.exportMaxDepth = intValue("exportmaxdepth", 0, &o.exportMaxDepthWasSet);
+    o.exportUTCTime = boolValue("exportutctime", false);
+    o.treemapImageFile = pathValue("treemapimagefile");
+    o.treemapImageWidth = intValue("treemapimagewidth", 1920);
+    o.treemapImageHeight = intValue("treemapimageheight", 1080);
+    o.treemapImageGray = boolValue("treemapimagegray", false);
+    o.treemapImageFreeSpace = boolValue("treemapimagefreespace", false);
+    o.treemapImageShowAllocated = boolValue("treemapimageshowallocated", false);
+    return o;
+}
+
+Options parse(int argc, const char* const* argv) {
+    std::vector<std::string> arguments;
+    arguments.reserve(argc > 0 ? static_cast<size_t>(argc) : 0);
+    for (int i = 0; i < argc; ++i) arguments.emplace_back(argv[i] ? argv[i] : "");
+    return parse(arguments);
+}
+
+std::string decodeQuotes(std::string_view text) {
+    if (text.find('\'') == std::string_view::npos) return std::string(text);
+
+    // Bytes that are not UTF-8 travel as escaped units and come back unchanged.
+    const std::u16string units = decodeNameUTF8(text);
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<UBreakIterator, BreakIteratorCloser> it(
+        ubrk_open(UBRK_CHARACTER, "", reinterpret_cast<const UChar*>(units.data()),
+                  static_cast<int32_t>(units.size()), &status));
+
+    // Character boundaries; without a break iterator every unit is its own character.
+    std::vector<int32_t> bounds;
+    if (it && U_SUCCESS(status)) {
+        for (int32_t b = ubrk_first(it.get()); b != UBRK_DONE; b = ubrk_next(it.get())) bounds.push_back(b);
+    } else {
+        bounds.resize(units.size() + 1);
+        std::iota(bounds.begin(), bounds.end(), 0);
+    }
+
+    const auto isApostrophe = [&](size_t i) {
+        return i + 1 < bounds.size() && bounds[i + 1] - bounds[i] == 1 && units[static_cast<size_t>(bounds[i])] == u'\'';
+    };
+    std::u16string out;
+    out.reserve(units.size());
+    for (size_t i = 0; i + 1 < bounds.size(); ++i) {
+        if (isApostrophe(i)) {
+            if (isApostrophe(i + 1)) {
+                out.push_back(u'\'');
+                ++i;
+            } else {
+                out.push_back(u'"');
+            }
+            continue;
+        }
+        out.append(units, static_cast<size_t>(bounds[i]), static_cast<size_t>(bounds[i + 1] - bounds[i]));
+    }
+    return encodeNameBytes(out);
+}
+
+namespace {
+
+// Stable and strict: equal keys keep their order, a tie is never broken by another key.
+void sortChildren(FileNode** kids, uint32_t count, int64_t code, const LocalizedStandardCollator& collator,
+                  std::vector<uint8_t>& keyBytes, std::vector<size_t>& keyStarts, std::vector<uint32_t>& order,
+                  std::vector<FileNode*>& scratch) {
+    switch (code) {
+    case 1:
+        std::stable_sort(kids, kids + count,
+                         [](const FileNode* a, const FileNode* b) { return a->effectiveSize() > b->effectiveSize(); });
+        return;
+    case 2:
+        std::stable_sort(kids, kids + count, [](const FileNode* a, const FileNode* b) {
+            return a->effectiveAllocSize() > b->effectiveAllocSize();
+        });
+        return;
+    case 3:
+        std::stable_sort(kids, kids + count,
+                         [](const FileNode* a, const FileNode* b) { return a->modifiedDateRaw > b->modifiedDateRaw; });
+        return;
+    default:
+        break;
+    }
+    // By name: each child's sort key is made once, then keys are compared bytewise.
+    keyBytes.clear();
+    keyStarts.clear();
+    for (uint32_t i = 0; i < count; ++i) {
+        keyStarts.push_back(keyBytes.size());
+        collator.appendSortKey(kids[i]->nameUnits(), keyBytes);
+    }
+    order.resize(count);
+    std::iota(order.begin(), order.end(), 0u);
+    const uint8_t* base = keyBytes.data();
+    std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+        return std::strcmp(reinterpret_cast<const char*>(base + keyStarts[a]),
+                           reinterpret_cast<const char*>(base + keyStarts[b])) < 0;
+    });
+    scratch.assign(kids, kids + count);
+    for (uint32_t i = 0; i < count; ++i) kids[i] = scratch[order[i]];
+}
+
+// Below this many children in all, threads cost more than they save.
+constexpr size_t kParallelSortThreshold = 50'000;
+
+}  // namespace
+
+void sortTree(std::span<FileNode* const> roots, int64_t code) {
+    // Sorting never changes which folders exist, so they are collected first and then sorted
+    // independently. Explicit stack: trees can be deeper than any thread stack.
+    std::vector<FolderData*> folders;
+    size_t totalChildren = 0;
+    std::vector<FileNode*> stack;
+    for (FileNode* root : roots) {
+        if (!root) continue;
+        stack.push_back(root);
+        while (!stack.empty()) {
+            FileNode* node = stack.back();
+            stack.pop_back();
+            FolderData* folder = node->folderData();
+            if (!folder || folder->childCount == 0) continue;
+            if (folder->childCount > 1) {
+                folders.push_back(folder);
+                totalChildren += folder->childCount;
+            }
+            stack.insert(stack.end(), folder->children, folder->children + folder->childCount);
+        }
+    }
+    if (folders.empty()) return;
+
+    const LocalizedStandardCollator collator;  // shared: comparing through it is thread-safe
+    std::atomic<size_t> next{0};
+    const auto work = [&] {
+        std::vector<uint8_t> keyBytes;
+        std::vector<size_t> keyStarts;
+        std::vector<uint32_t> order;
+        std::vector<FileNode*> scratch;
+        constexpr size_t kBatch = 32;
+        for (;;) {
+            const size_t begin = next.fetch_add(kBatch, std::memory_order_relaxed);
+            if (begin >= folders.size()) return;
+            const size_t end = std::min(folders.size(), begin + kBatch);
+            for (size_t i = begin; i < end; ++i)
+                sortChildren(folders[i]->children, folders[i]->childCount, code, collator, keyBytes, keyStarts,
+                             order, scratch);
+        }
+    };
+    const unsigned hardware = std::max(1u, std::thread::hardware_concurrency());
+    const unsigned helpers = totalChildren < kParallelSortThreshold ? 0 : std::min(hardware, 8u) - 1;
+    std::vector<std::jthread> threads;
+    threads.reserve(helpers);
+    for (unsigned i = 0; i < helpers; ++i) threads.emplace_back(work);
+    work();
+}
+
+void sortTree(std::span<const RootRef> roots, int64_t code) {
+    std::vector<FileNode*> raw;
+    raw.reserve(roots.size());
+    for (const RootRef& r : roots) raw.push_back(r.get());
+    sortTree(raw, code);
+}
+
+std::vector<ExtensionStats> sortedExtensionStats(std::span<const ExtensionStats> stats, int64_t code) {
+    std::vector<ExtensionStats> out(stats.begin(), stats.end());
+    if (code == 1) {
+        std::stable_sort(out.begin(), out.end(),
+                         [](const ExtensionStats& a, const ExtensionStats& b) { return a.totalSize > b.totalSize; });
+        return out;
+    }
+    if (code == 2) {
+        std::stable_sort(out.begin(), out.end(),
+                         [](const ExtensionStats& a, const ExtensionStats& b) { return a.totalAlloc > b.totalAlloc; });
+        return out;
+    }
+    const LocalizedStandardCollator collator;
+    std::stable_sort(out.begin(), out.end(), [&](const ExtensionStats& a, const ExtensionStats& b) {
+        return collator.compare(std::string_view(a.ext), std::string_view(b.ext)) < 0;
+    });
+    return out;
+}
+
+}  // namespace zelvane::CLIAutomation

@@ -1,0 +1,364 @@
+#include "ZelvaneMac/Core/CommandLine/CLIAutomationRunner.hpp"
+#include "ZelvaneMac/Core/Text/PathText.hpp"
+
+#include "ScanEngine/Tree/ByteSizeFormatting.hpp"
+#include "ScanEngine/Interchange/CSVExporter.hpp"
+#include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
+#include "ZelvaneMac/Core/FileTypes/FileTypesCSVExporter.hpp"
+#include "Platform/FileReplacement.hpp"
+#include "ScanEngine/Filter/Filters.hpp"
+#include "ScanEngine/Scan/FullDiskAccessChecker.hpp"
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
+#include "ScanEngine/Scan/TreeScan.hpp"
+#include "ZelvaneMac/Core/Treemap/TreemapColorSettings.hpp"
+#include "ZelvaneMac/Core/Treemap/TreemapLayout.hpp"
+#include "ZelvaneMac/Core/Treemap/TreemapRendering.hpp"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <optional>
+#include <system_error>
+
+namespace zelvane {
+namespace {
+
+void writeErrorLine(const std::string& text) {
+    const std::string line = "ZelvaneMac: " + text + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+}
+
+std::string errnoText(int err) { return std::error_code(err, std::generic_category()).message(); }
+
+std::string lowercasedASCII(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return text;
+}
+
+// The extension of the path's last component, without its dot; a leading dot (a hidden file's
+// name) starts no extension.
+std::optional<size_t> extensionDot(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos || dot <= nameStart) return std::nullopt;
+    return dot;
+}
+
+std::string extensionOf(const std::string& path) {
+    const auto dot = extensionDot(path);
+    return dot ? lowercasedASCII(path.substr(*dot + 1)) : std::string();
+}
+
+// A missing folder on the way is made; when that fails the write that follows reports why.
+void createParentFolders(const std::string& path) {
+    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+    if (parent.empty()) return;
+    std::error_code ignored;
+    std::filesystem::create_directories(parent, ignored);
+}
+
+void replaceAll(std::string& text, std::string_view from, const std::string& to) {
+    size_t pos = 0;
+    while ((pos = text.find(from, pos)) != std::string::npos) {
+        text.replace(pos, from.size(), to);
+        pos += to.size();
+    }
+}
+
+int clampToInt(int64_t v) {
+    return int(std::clamp<int64_t>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+}
+
+// Hard links and clones counted elsewhere add nothing to the allocated measure.
+int64_t countedAllocSizeMetric(const FileNode& node) {
+    return node.doNotCountAllocated() ? 0 : node.effectiveAllocSize();
+}
+
+struct CapacityEntry {
+    std::string path;
+    VolumeCapacity capacity;
+};
+
+// Keyed by path; a folder named twice keeps its first entry (both name the same volume).
+std::optional<VolumeCapacity> lookUpCapacity(const std::vector<CapacityEntry>& table, const std::string& path) {
+    for (const CapacityEntry& e : table)
+        if (e.path == path) return e.capacity;
+    return std::nullopt;
+}
+
+std::optional<std::string> exportTree(const std::vector<RootRef>& roots, const std::vector<CapacityEntry>& capacities,
+                                      const CLIAutomation::Options& options, const QDateTime& startTime) {
+    CLIAutomation::sortTree(roots, options.sortBy);
+    const std::string path = CLIAutomationRunner::expandPathTemplate(*options.exportPath, startTime);
+    createParentFolders(path);
+    const CSVExportOptions csvOptions{
+        .exportFiles = options.exportFiles,
+        .exportFolders = options.exportFolders,
+        .exportFileID = options.exportMFTRecNo,
+        .exportDates = options.exportAllDates,
+        .exportFolderSizes = options.exportAllSizes,
+        .splitFilename = options.exportSplitFilename,
+        .exportDriveCapacity = options.exportDriveCapacity,
+        .exportPercentOfParent = options.exportPercentOfParent,
+        .maxDepth = clampToInt(options.exportMaxDepth),
+        .useTabDelimiter = extensionOf(path) == "tsv",
+        .useUTC = options.exportUTCTime,
+    };
+    const DriveCapacityQuery driveCapacity = [&](const FileNode& node) -> std::optional<DriveCapacity> {
+        const auto c = lookUpCapacity(capacities, node.fullPath());
+        if (!c || !c->total || !c->available) return std::nullopt;
+        return DriveCapacity{*c->total, *c->available};
+    };
+    const auto error = exportToCSV(roots, csvOptions, false, driveCapacity, path);
+    if (!error) return std::nullopt;
+    const std::string what = "could not write the CSV export \"" + path + "\": ";
+    if (error->kind == CSVExportError::Kind::noFilesOrFoldersSelected)
+        return what + "both file rows and folder rows are switched off";
+    return what + errnoText(error->underlyingErrno);
+}
+
+std::optional<std::string> exportFileTypes(const std::vector<ExtensionStats>& stats,
+                                           const CLIAutomation::Options& options, const QDateTime& startTime) {
+    const std::string path = CLIAutomationRunner::expandPathTemplate(*options.exportFileTypesPath, startTime);
+    createParentFolders(path);
+    const auto sorted = CLIAutomation::sortedExtensionStats(stats, options.sortByFileTypes);
+    const auto error = exportFileTypesToCSV(sorted, options.sortByFileTypes == 2, path);
+    if (!error) return std::nullopt;
+    return "could not write the file-type CSV \"" + path + "\": " + errnoText(error->underlyingErrno);
+}
+
+struct ImageSettings {
+    ByteUnitBase byteUnitBase = ByteUnitBase::decimal;
+    ByteSizeDisplayMode byteSizeDisplayMode = ByteSizeDisplayMode::dynamic;
+    bool showLabels = true;
+    bool gradientEnabled = true;
+    int fileGroupMinSize = 4;
+    PaletteRGB palette;
+};
+
+std::optional<std::string> exportImage(const std::vector<RootRef>& roots, const std::vector<CapacityEntry>& capacities,
+                                       const ColorRank& colorRank, const ImageSettings& settings,
+                                       const CLIAutomation::Options& options, const QDateTime& startTime) {
+    CLIAutomation::sortTree(roots, 2);
+    const std::string path =
+        CLIAutomationRunner::pngPath(CLIAutomationRunner::expandPathTemplate(*options.treemapImageFile, startTime));
+    const std::string what = "could not write the treemap image \"" + path + "\": ";
+    const int64_t w = options.treemapImageWidth;
+    const int64_t h = options.treemapImageHeight;
+    if (w <= 0 || h <= 0 || w > kMaxTreemapImageSide || h > kMaxTreemapImageSide || w * h > kMaxTreemapImagePixels)
+        return what + "the size " + std::to_string(w) + " x " + std::to_string(h) + " is not between 1 and " +
+               std::to_string(kMaxTreemapImageSide) + " pixels a side and " + std::to_string(kMaxTreemapImagePixels) +
+               " pixels in all";
+    createParentFolders(path);
+
+    std::vector<VolumeCapacity> rootCapacities;
+    rootCapacities.reserve(roots.size());
+    for (const RootRef& root : roots) rootCapacities.push_back(lookUpCapacity(capacities, root->name()).value_or(VolumeCapacity{}));
+
+    const NodeMetric metric = options.treemapImageShowAllocated ? countedAllocSizeMetric : effectiveSizeMetric;
+    const ColorRank noColors;
+    TreemapLayoutOptions layoutOptions;
+    layoutOptions.metric = metric;
+    layoutOptions.showLabels = settings.showLabels;
+    layoutOptions.colorRank = options.treemapImageGray ? &noColors : &colorRank;
+    layoutOptions.fileGroupMinSize = settings.fileGroupMinSize;
+    const TreemapRect bounds{0, 0, double(w), double(h)};
+    const TreemapLayout layout =
+        layoutMultiRootTreemap(roots, bounds, layoutOptions, options.treemapImageFreeSpace, rootCapacities);
+
+    TreemapRenderOptions renderOptions;
+    renderOptions.pixelScale = 1;
+    renderOptions.metric = metric;
+    renderOptions.byteUnitBase = settings.byteUnitBase;
+    renderOptions.byteSizeDisplayMode = settings.byteSizeDisplayMode;
+    renderOptions.showLabels = settings.showLabels;
+    renderOptions.gradientEnabled = settings.gradientEnabled;
+    const TreemapImage rendered = renderTreemapImage(QSizeF(double(w), double(h)), layout, settings.palette, renderOptions);
+    if (!rendered.ok()) return what + "not enough memory for the picture";
+
+    QImage bitmap(int(w), int(h), QImage::Format_RGBA8888_Premultiplied);
+    if (bitmap.isNull()) return what + "not enough memory for the picture";
+    {
+        QPainter painter(&bitmap);
+        painter.fillRect(bitmap.rect(), treemapBackgroundColor().toQColor());
+        painter.drawImage(QRectF(0, 0, double(w), double(h)), rendered.image);
+    }
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!bitmap.save(&buffer, "PNG")) return what + "the picture could not be encoded as PNG";
+    if (const int err = replaceFileContents(path, std::string_view(png.constData(), size_t(png.size()))))
+        return what + errnoText(err);
+    return std::nullopt;
+}
+
+ImageSettings readImageSettings(const Preferences& prefs, const QString& paletteJSON) {
+    namespace K = PreferenceKeys;
+    ImageSettings s;
+    s.byteUnitBase = prefs.value(K::byteUnitBase) == 1024 ? ByteUnitBase::binary : ByteUnitBase::decimal;
+    const int64_t mode = prefs.value(K::byteSizeDisplayMode);
+    s.byteSizeDisplayMode = mode >= 0 && mode <= 5 ? ByteSizeDisplayMode(int(mode)) : ByteSizeDisplayMode::dynamic;
+    s.showLabels = prefs.value(K::showTreemapFilenames);
+    s.gradientEnabled = prefs.value(K::tweakGradientEnabled);
+    s.fileGroupMinSize = clampToInt(prefs.value(K::tweakFileGroupMinSize));
+    // Every consumer indexes 13 slots, the free-space colour the last: a stored list of another
+    // length is completed from the defaults or cut.
+    s.palette = TreemapColorSettings::paletteRGB(TreemapColorSettings::paletteColors(paletteJSON));
+    return s;
+}
+
+}  // namespace
+
+std::string CLIAutomationRunner::expandPathTemplate(const std::string& pathTemplate, const QDateTime& moment) {
+    std::string out = pathTemplate;
+    const QDateTime local = moment.toLocalTime();
+    replaceAll(out, "%d", local.toString(QStringLiteral("yyyyMMdd")).toStdString());
+    replaceAll(out, "%t", local.toString(QStringLiteral("HHmmss")).toStdString());
+    return out;
+}
+
+std::string CLIAutomationRunner::pngPath(const std::string& path) {
+    const auto dot = extensionDot(path);
+    if (dot && lowercasedASCII(path.substr(*dot + 1)) == "png") return path;
+    return (dot ? path.substr(0, *dot) : path) + ".png";
+}
+
+std::vector<std::string> CLIAutomationRunner::performExports(const std::vector<RootRef>& scannedRoots,
+                                                             const std::vector<RootCapacity>& rootCapacities,
+                                                             const CLIAutomation::Options& options,
+                                                             const QDateTime& startTime) {
+    std::vector<std::string> failures;
+
+    std::vector<RootRef> roots = scannedRoots;
+    if (options.filter || options.filterExclude) {
+        bool includeFullPath = options.filterFullPath;
+        bool excludeFullPath = options.filterFullPath;
+        std::optional<DecodedFilter> include;
+        std::optional<DecodedFilter> exclude;
+        if (options.filter) include = decodeFilterText(std::string_view(*options.filter), includeFullPath);
+        if (options.filterExclude) exclude = decodeFilterText(std::string_view(*options.filterExclude), excludeFullPath);
+        FilteredTreeOptions filterOptions;
+        filterOptions.includeFilters = include ? &*include : nullptr;
+        filterOptions.includeFullpath = includeFullPath;
+        filterOptions.excludeFilters = exclude ? &*exclude : nullptr;
+        filterOptions.excludeFullpath = excludeFullPath;
+        for (RootRef& root : roots) root = loadFilteredTree(*root, filterOptions);
+    }
+
+    std::vector<CapacityEntry> capacities;
+    for (const RootCapacity& c : rootCapacities) {
+        std::string path = pathBytesFromQString(c.path);
+        if (!lookUpCapacity(capacities, path)) capacities.push_back({std::move(path), {c.total, c.available}});
+    }
+
+    if (options.exportPath)
+        if (auto failure = exportTree(roots, capacities, options, startTime)) failures.push_back(std::move(*failure));
+
+    const Preferences prefs;
+    const bool colorBySize = prefs.value(PreferenceKeys::treemapColorBySize);
+    const QStringList extensionLists =
+        TreemapColorSettings::extensionLists(prefs.value(PreferenceKeys::treemapExtensionListsJSON));
+
+    if (!options.exportFileTypesPath && !options.treemapImageFile) return failures;
+    const ExtensionStatsResult stats = computeExtensionStats(roots, colorBySize, extensionLists);
+
+    if (options.exportFileTypesPath)
+        if (auto failure = exportFileTypes(stats.all, options, startTime)) failures.push_back(std::move(*failure));
+
+    if (options.treemapImageFile) {
+        const ImageSettings settings = readImageSettings(prefs, prefs.value(PreferenceKeys::treemapPaletteColorsJSON));
+        if (auto failure = exportImage(roots, capacities, stats.colorRank, settings, options, startTime))
+            failures.push_back(std::move(*failure));
+    }
+    return failures;
+}
+
+CLIAutomationRunner::CLIAutomationRunner(std::vector<std::string> arguments, std::function<void(int)> exit)
+    : arguments_(std::move(arguments)), exit_(std::move(exit)) {}
+
+CLIAutomationRunner::~CLIAutomationRunner() { QObject::disconnect(scanStateConnection_); }
+
+void CLIAutomationRunner::finish(int code) {
+    if (finished_) return;
+    finished_ = true;
+    QObject::disconnect(scanStateConnection_);
+    exit_(code);
+}
+
+bool CLIAutomationRunner::runIfNeeded() {
+    const CLIAutomation::Options options = CLIAutomation::parse(arguments_);
+    if (!options.isExportMode()) return false;
+
+    if (!FullDiskAccessChecker::hasFullDiskAccess()) {
+        std::fputs(
+            "ZelvaneMac: an automated export needs Full Disk Access already granted, so the scan can never hit a "
+            "permission prompt with no one to answer it. Grant it in system settings > Privacy & Security > Full "
+            "Disk Access, then re-run.\n",
+            stderr);
+        finish(kExitPreconditionFailed);
+        return true;
+    }
+
+    QStringList folders;
+    for (size_t i = 1; i < arguments_.size(); ++i) {
+        const std::string& arg = arguments_[i];
+        if (arg.empty() || arg.front() == '-') continue;
+        std::error_code ec;
+        if (std::filesystem::is_directory(arg, ec)) folders << qStringFromPathBytes(arg);
+    }
+    if (folders.isEmpty()) {
+        std::fputs("ZelvaneMac: no valid folder path given to scan.\n", stderr);
+        finish(kExitPreconditionFailed);
+        return true;
+    }
+
+    const QDateTime startTime = QDateTime::currentDateTime();
+    viewModel_ = std::make_unique<ScanViewModel>();
+    ScanViewModel* model = viewModel_.get();
+    scanStateConnection_ = QObject::connect(
+        model, &ScanViewModel::scanStateChanged, model, [this, model, options, startTime](const ScanState& state) {
+            switch (state.tag()) {
+            case ScanState::Tag::scanning:
+            case ScanState::Tag::idle:
+                return;
+            case ScanState::Tag::failed:
+                writeErrorLine("the scan failed: " + std::get<ScanState::Failed>(state.value).message.toStdString());
+                finish(kExitOutputFailed);
+                return;
+            case ScanState::Tag::completed:
+            case ScanState::Tag::cancelled:
+                break;
+            }
+            const std::vector<RootRef> roots = state.roots();
+            if (roots.empty()) {
+                writeErrorLine("the scan ended without a result; nothing was written");
+                finish(kExitOutputFailed);
+                return;
+            }
+            const auto failures = performExports(roots, model->rootCapacities(), options, startTime);
+            for (const std::string& failure : failures) writeErrorLine(failure);
+            finish(failures.empty() ? kExitSuccess : kExitOutputFailed);
+        });
+
+    if (folders.size() == 1)
+        model->selectRoot(folders.front(), folders.front());
+    else
+        model->selectPaths(folders);
+    const Preferences prefs;
+    model->startScan(std::nullopt, false, prefs.value(PreferenceKeys::tweakShowMaxModifiedDate));
+    return true;
+}
+
+}  // namespace zelvane

@@ -1,0 +1,52 @@
+#include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
+
+#include <QCoreApplication>
+#include <QThread>
+
+namespace zelvane {
+
+DebugTimingLog& DebugTimingLog::shared() {
+    static DebugTimingLog* log = [] {
+        auto* l = new DebugTimingLog();
+        // First use may come from a worker: the log belongs to the main thread all the same.
+        if (auto* app = QCoreApplication::instance()) l->moveToThread(app->thread());
+        return l;
+    }();
+    return *log;
+}
+
+QUuid DebugTimingLog::begin(const QString& label, const std::optional<QString>& detail) {
+    Entry e{QUuid::createUuid(), label, QDateTime::currentDateTimeUtc(), std::nullopt, detail};
+    QUuid id = e.id;
+    DebugTimingLog& log = shared();
+    QMetaObject::invokeMethod(&log, [&log, e = std::move(e)]() mutable { log.append(std::move(e)); },
+                              Qt::QueuedConnection);
+    return id;
+}
+
+void DebugTimingLog::end(const QUuid& token, const std::optional<QString>& detail) {
+    QDateTime endedAt = QDateTime::currentDateTimeUtc();
+    DebugTimingLog& log = shared();
+    QMetaObject::invokeMethod(&log, [&log, token, endedAt, detail] { log.close(token, endedAt, detail); },
+                              Qt::QueuedConnection);
+}
+
+void DebugTimingLog::append(Entry e) {
+    emit entriesWillChange();
+    entries_.push_back(std::move(e));
+    if (entries_.size() > kMaxEntries) entries_.remove(0, entries_.size() - kMaxEntries);
+    emit entriesChanged();
+}
+
+void DebugTimingLog::close(const QUuid& token, const QDateTime& endedAt, const std::optional<QString>& detail) {
+    for (Entry& e : entries_) {
+        if (e.id != token) continue;
+        emit entriesWillChange();
+        e.endedAt = endedAt;
+        if (detail) e.detail = detail;
+        emit entriesChanged();
+        return;
+    }
+}
+
+}  // namespace zelvane

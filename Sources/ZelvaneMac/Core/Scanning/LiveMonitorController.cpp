@@ -1,0 +1,242 @@
+#include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
+
+#include <sys/eventfd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <unicode/locid.h>
+#include <unicode/normalizer2.h>
+#include <unicode/unistr.h>
+
+#include <QSocketNotifier>
+#include <QTimer>
+#include <deque>
+#include <mutex>
+
+#include "ScanEngine/Monitor/FileSystemMonitor.hpp"
+#include "ScanEngine/Tree/NameCoding.hpp"
+
+namespace zelvane {
+
+// Batches cross from the monitor's thread to the main thread here. The eventfd counts pushes;
+// the main thread's notifier fires on it and takes every batch at once, in arrival order.
+class LiveMonitorController::EventInboxLocked final {
+public:
+    EventInboxLocked() : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    ~EventInboxLocked() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    EventInboxLocked(const EventInboxLocked&) = delete;
+    EventInboxLocked& operator=(const EventInboxLocked&) = delete;
+
+    int fd() const noexcept { return fd_; }
+
+    void push(std::vector<FileChangeEvent> batch) {
+        {
+            std::lock_guard lock(mutex_);
+            batches_.push_back(std::move(batch));
+        }
+        if (fd_ >= 0) {
+            uint64_t one = 1;
+            [[maybe_unused]] ssize_t n = ::write(fd_, &one, sizeof one);
+        }
+    }
+
+    std::deque<std::vector<FileChangeEvent>> takeAll() {
+        if (fd_ >= 0) {
+            uint64_t count;
+            [[maybe_unused]] ssize_t n = ::read(fd_, &count, sizeof count);
+        }
+        std::lock_guard lock(mutex_);
+        return std::exchange(batches_, {});
+    }
+
+private:
+    const int fd_;
+    std::mutex mutex_;
+    std::deque<std::vector<FileChangeEvent>> batches_;
+};
+
+namespace {
+
+// The folded form of a name for the case-insensitive fallback: full Unicode upper-casing (a sharp
+// s becomes SS), then canonical composition so that precomposed and decomposed accents meet.
+std::u16string foldedKey(std::u16string_view name) {
+    icu::UnicodeString s(false, reinterpret_cast<const UChar*>(name.data()), int32_t(name.size()));
+    icu::UnicodeString upper(s);
+    upper.toUpper(icu::Locale::getRoot());
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+    icu::UnicodeString key = U_SUCCESS(status) ? nfc->normalize(upper, status) : upper;
+    if (U_FAILURE(status)) key = upper;
+    return std::u16string(reinterpret_cast<const char16_t*>(key.getBuffer()), size_t(key.length()));
+}
+
+bool pathExists(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+LiveMonitorController::LiveMonitorController() : inbox_(std::make_shared<EventInboxLocked>()) {}
+
+LiveMonitorController::~LiveMonitorController() { stop(); }
+
+void LiveMonitorController::start(std::vector<RootRef> roots) {
+    stop();
+    if (roots.empty()) return;
+    std::vector<std::string> paths;
+    for (RootRef& root : roots) {
+        if (!root) continue;
+        std::string path = root->pathBytes();
+        paths.push_back(path);
+        watchedRoots_.push_back(WatchedRoot{std::move(path), std::move(root)});
+    }
+    // Made on the first start rather than with the controller, so that a controller created
+    // before the application object still gets the main thread's event dispatcher.
+    if (!inboxNotifier_ && inbox_->fd() >= 0) {
+        inboxNotifier_ = std::make_unique<QSocketNotifier>(inbox_->fd(), QSocketNotifier::Read);
+        QObject::connect(inboxNotifier_.get(), &QSocketNotifier::activated, inboxNotifier_.get(),
+                         [this] { drainInbox(); });
+    }
+    // The handler holds only the inbox: the monitor's thread never reaches the controller.
+    monitor_ = std::make_unique<FileSystemMonitor>(
+        std::move(paths), [inbox = inbox_](std::vector<FileChangeEvent> batch) { inbox->push(std::move(batch)); });
+    monitor_->start();
+
+    refreshTimer_ = std::make_unique<QTimer>();
+    refreshTimer_->setInterval(kRefreshIntervalMillis);
+    QObject::connect(refreshTimer_.get(), &QTimer::timeout, refreshTimer_.get(), [this] {
+        if (!inboxNotifier_) drainInbox();  // no eventfd: batches wait for the timer
+        flushPendingRefreshIfNeeded();
+    });
+    refreshTimer_->start();
+}
+
+void LiveMonitorController::stop() {
+    if (monitor_) {
+        monitor_->stop();
+        monitor_.reset();
+    }
+    watchedRoots_.clear();
+    refreshTimer_.reset();
+    hasPendingRefresh_ = false;
+    pendingDirtyNodes_.clear();
+    pendingTouchedAncestors_.clear();
+    childLookupCache_.clear();
+}
+
+void LiveMonitorController::drainInbox() {
+    for (const auto& batch : inbox_->takeAll()) handle(batch);
+}
+
+bool LiveMonitorController::markNode(FileNode* node) {
+    if (!node->flagDeletedRecursively()) return false;
+    node->subtractContributionFromAncestors();
+    pendingDirtyNodes_.insert(node);
+    for (FileNode* a = node->parent(); a; a = a->parent()) {
+        // Ancestors go in together, so one already touched has all of its own in both sets.
+        if (!pendingTouchedAncestors_.insert(a).second) break;
+        pendingDirtyNodes_.insert(a);
+    }
+    return true;
+}
+
+void LiveMonitorController::handle(const std::vector<FileChangeEvent>& events) {
+    // Raised unless every event of the batch repeats the removal of an already deleted node.
+    bool changed = false;
+    for (const FileChangeEvent& event : events) {
+        if (!event.isRemoved() && !event.isRenamed()) {
+            changed = true;
+            continue;
+        }
+        FileNode* node = findNode(event.path);
+        if (!node) {
+            changed = true;
+            continue;
+        }
+        // A path that exists is no removal: the destination of a rename, or an item removed and
+        // made again (possibly within one batch, whose flags are merged per path).
+        if (pathExists(event.path)) {
+            changed = true;
+            continue;
+        }
+        if (node->isDeleted()) continue;
+        markNode(node);
+        changed = true;
+    }
+    if (changed) hasPendingRefresh_ = true;
+}
+
+FileNode* LiveMonitorController::findNode(std::string_view path) {
+    const WatchedRoot* chosen = nullptr;
+    std::string_view rest;
+    for (const WatchedRoot& w : watchedRoots_) {
+        if (path == w.path) return w.root.get();
+        std::string_view prefix = w.path;
+        const bool addSlash = prefix.empty() || prefix.back() != '/';
+        if (path.size() > prefix.size() && path.starts_with(prefix) && (!addSlash || path[prefix.size()] == '/')) {
+            chosen = &w;  // the first root whose prefix matches decides, even if the item is not in it
+            rest = path.substr(prefix.size() + (addSlash ? 1 : 0));
+            break;
+        }
+    }
+    if (!chosen) return nullptr;
+    FileNode* node = chosen->root.get();
+    while (!rest.empty()) {
+        const size_t slash = rest.find('/');
+        std::string_view piece = rest.substr(0, slash);
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+        if (piece.empty()) continue;
+        nameScratch_.resize(piece.size());
+        nameScratch_.resize(decodeNameUTF8(piece, nameScratch_.data()));
+        node = childByName(nameScratch_, node);
+        if (!node) return nullptr;
+    }
+    return node;
+}
+
+FileNode* LiveMonitorController::childByName(std::u16string_view name, FileNode* folder) {
+    auto [it, fresh] = childLookupCache_.try_emplace(folder);
+    ChildLookup& lookup = it->second;
+    if (fresh) {
+        auto kids = folder->children();
+        lookup.exact.reserve(kids.size());
+        for (FileNode* child : kids) lookup.exact[child->nameUnits()] = child;
+    }
+    if (auto hit = lookup.exact.find(name); hit != lookup.exact.end()) return hit->second;
+    // Names that differ only in case are different files on most Linux file systems: the folded
+    // match serves case-insensitive ones and is taken only when it names a single child.
+    if (!lookup.foldedBuilt) {
+        lookup.foldedBuilt = true;
+        for (FileNode* child : folder->children()) {
+            auto [slot, inserted] = lookup.folded.try_emplace(foldedKey(child->nameUnits()), child);
+            if (!inserted) slot->second = nullptr;
+        }
+    }
+    auto hit = lookup.folded.find(foldedKey(name));
+    return hit == lookup.folded.end() ? nullptr : hit->second;
+}
+
+void LiveMonitorController::flushPendingRefreshIfNeeded() {
+    if (!hasPendingRefresh_) return;
+    // Siblings of deleted items show changed percentages.
+    for (FileNode* ancestor : pendingTouchedAncestors_)
+        for (FileNode* child : ancestor->children()) pendingDirtyNodes_.insert(child);
+    pendingTouchedAncestors_.clear();
+    hasPendingRefresh_ = false;
+    if (pendingDirtyNodes_.empty()) return;
+    std::vector<FileNode*> batch(pendingDirtyNodes_.begin(), pendingDirtyNodes_.end());
+    pendingDirtyNodes_.clear();
+    if (onRefresh_) onRefresh_(std::move(batch));
+}
+
+void LiveMonitorController::markDeletedLocally(std::span<FileNode* const> nodes) {
+    for (FileNode* node : nodes)
+        if (node) markNode(node);
+    hasPendingRefresh_ = true;
+    flushPendingRefreshIfNeeded();
+}
+
+}  // namespace zelvane

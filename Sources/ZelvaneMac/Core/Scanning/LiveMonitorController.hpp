@@ -1,0 +1,91 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "ScanEngine/Monitor/FileChangeEvent.hpp"
+#include "ScanEngine/Tree/FileNode.hpp"
+
+class QSocketNotifier;
+class QTimer;
+
+namespace zelvane {
+
+class FileSystemMonitor;
+
+// Keeps a finished scan tree in step with deletions on disk while a window shows it. Items that
+// are reported removed, or renamed away, are marked deleted with their subtree and their sizes
+// and counts are taken out of every ancestor; the nodes whose display changed are handed to
+// `onRefresh` in one batch every half second. The controller never adds nodes: new files wait
+// for the next scan.
+//
+// Confined to the main thread (the thread that made it, which runs a Qt event loop). Batches of
+// the monitor's thread reach it through a locked inbox and an eventfd watched on the main
+// thread, so no lock is held while the tree is changed and the monitor never touches it.
+class LiveMonitorController final {
+public:
+    using RefreshHandler = std::function<void(std::vector<FileNode*>)>;
+    static constexpr int kRefreshIntervalMillis = 500;
+
+    LiveMonitorController();
+    ~LiveMonitorController();
+    LiveMonitorController(const LiveMonitorController&) = delete;
+    LiveMonitorController& operator=(const LiveMonitorController&) = delete;
+
+    // Watches the roots (after a `stop()`); with no roots nothing is watched and no timer runs.
+    // The controller holds the roots, and so their tree, until it stops.
+    void start(std::vector<RootRef> roots);
+    // Stops watching and forgets everything pending; `onRefresh` stays installed.
+    void stop();
+    // The application deleted these itself: mark them and refresh at once.
+    void markDeletedLocally(std::span<FileNode* const> nodes);
+    void setOnRefresh(RefreshHandler handler) { onRefresh_ = std::move(handler); }
+
+    // Applies one batch of the monitor (called on the main thread for each batch delivered).
+    void handle(const std::vector<FileChangeEvent>& events);
+
+    bool isWatching() const { return monitor_ != nullptr; }
+    bool hasPendingRefresh() const { return hasPendingRefresh_; }
+    const FileSystemMonitor* monitor() const { return monitor_.get(); }
+
+private:
+    struct WatchedRoot {
+        std::string path;  // exact bytes
+        RootRef root;
+    };
+    // A folder's children by exact name, and (built only when an exact lookup fails) by folded
+    // name, where a key shared by several children maps to null.
+    struct ChildLookup {
+        std::unordered_map<std::u16string_view, FileNode*> exact;
+        std::unordered_map<std::u16string, FileNode*> folded;
+        bool foldedBuilt = false;
+    };
+    class EventInboxLocked;
+
+    void drainInbox();
+    void flushPendingRefreshIfNeeded();
+    FileNode* findNode(std::string_view path);
+    FileNode* childByName(std::u16string_view name, FileNode* folder);
+    bool markNode(FileNode* node);
+
+    std::vector<WatchedRoot> watchedRoots_;
+    std::unique_ptr<FileSystemMonitor> monitor_;
+    std::unique_ptr<QTimer> refreshTimer_;
+    bool hasPendingRefresh_ = false;
+    std::unordered_set<FileNode*> pendingDirtyNodes_;
+    std::unordered_set<FileNode*> pendingTouchedAncestors_;
+    RefreshHandler onRefresh_;
+    std::unordered_map<const FileNode*, ChildLookup> childLookupCache_;
+
+    std::shared_ptr<EventInboxLocked> inbox_;
+    std::unique_ptr<QSocketNotifier> inboxNotifier_;
+    std::u16string nameScratch_;
+};
+
+}  // namespace zelvane

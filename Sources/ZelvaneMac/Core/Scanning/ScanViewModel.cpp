@@ -1,0 +1,317 @@
+#include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
+
+#include <sys/statvfs.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QThread>
+
+#include "ScanEngine/Scan/AccessDeniedCounter.hpp"
+#include "ScanEngine/Interchange/CSVImporter.hpp"
+#include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
+#include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Core/Text/PathText.hpp"
+#include "ScanEngine/Scan/ParallelTreeScan.hpp"
+#include "Platform/Processors.hpp"
+
+namespace zelvane {
+
+struct ScanViewModel::ImportOutcome {
+    std::vector<RootRef> roots;
+    std::optional<std::pair<int64_t, int64_t>> driveCapacity;  // (total, free)
+    bool wasCancelled = false;
+};
+
+ScanViewModel::ScanViewModel(QObject* parent) : QObject(parent) {
+    qRegisterMetaType<zelvane::ScanState>();
+}
+
+ScanViewModel::~ScanViewModel() {
+    // Jobs post to this object; stop them and wait, so none outlives it. Their queued calls die with
+    // the object.
+    for (Job& j : jobs_) j.cancel->set(true);
+    for (Job& j : jobs_)
+        if (j.thread.joinable()) j.thread.join();
+}
+
+// ---- published properties -------------------------------------------------------------------
+
+void ScanViewModel::setScanState(ScanState s) {
+    scanState_ = std::move(s);
+    emit scanStateChanged(scanState_);
+}
+void ScanViewModel::setRootLabel(const QString& s) {
+    rootLabel_ = s;
+    emit rootLabelChanged(rootLabel_);
+}
+void ScanViewModel::setLastScanDuration(std::optional<double> d) {
+    lastScanDuration_ = d;
+    emit lastScanDurationChanged(d);
+}
+void ScanViewModel::setLastScanAccessDeniedPaths(const QStringList& p) {
+    lastScanAccessDeniedPaths_ = p;
+    emit lastScanAccessDeniedPathsChanged(p);
+}
+void ScanViewModel::setLastScanWasCSVImport(bool on) {
+    lastScanWasCSVImport_ = on;
+    emit lastScanWasCSVImportChanged(on);
+}
+
+// ---- selection ------------------------------------------------------------------------------
+
+void ScanViewModel::selectRoot(const QString& path, const QString& label) {
+    supersedeRunningJob();
+    setRootLabel(label);
+    pendingRoot_ = path;
+    pendingPaths_.reset();
+    setScanState(ScanState::idle());
+    updateCapacity({path});
+}
+
+void ScanViewModel::selectPaths(const QStringList& paths) {
+    supersedeRunningJob();
+    QStringList wrapped;
+    for (const QString& p : paths) wrapped << QLatin1Char('[') + p + QLatin1Char(']');
+    setRootLabel(wrapped.join(QLatin1Char(' ')));
+    setScanState(ScanState::idle());
+    pendingRoot_.reset();
+    pendingPaths_ = paths;
+    updateCapacity(paths);
+}
+
+// ---- runs -----------------------------------------------------------------------------------
+
+void ScanViewModel::supersedeRunningJob() {
+    currentCancel_->set(true);
+    currentCancel_ = std::make_shared<CancelFlag>();
+    ++generation_;
+    if (scanLogToken_) {
+        DebugTimingLog::end(*scanLogToken_, QStringLiteral("cancelled"));
+        scanLogToken_.reset();
+    }
+}
+
+std::shared_ptr<CancelFlag> ScanViewModel::beginRun(const QString& logLabel) {
+    setScanState(ScanState::scanning(ScanProgress{}));
+    scanStartTime_ = QDateTime::currentDateTimeUtc();
+    scanLogToken_ = DebugTimingLog::begin(logLabel, rootLabel_);
+    setLastScanDuration(std::nullopt);
+    return currentCancel_;
+}
+
+void ScanViewModel::reapFinishedJobs() {
+    for (auto it = jobs_.begin(); it != jobs_.end();) {
+        if (it->done->load(std::memory_order_acquire)) {
+            it->thread.join();
+            it = jobs_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void ScanViewModel::launch(std::function<void()> body, std::shared_ptr<CancelFlag> cancel) {
+    reapFinishedJobs();
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::thread t([body = std::move(body), done] {
+        body();
+        done->store(true, std::memory_order_release);
+    });
+    jobs_.push_back(Job{std::move(t), std::move(cancel), std::move(done)});
+}
+
+void ScanViewModel::startScan(const std::optional<DecodedFilter>& excludeFilters, bool excludeFullPath,
+                              bool showMaxModifiedDate) {
+    supersedeRunningJob();
+    setLastScanWasCSVImport(false);
+    QStringList roots;
+    if (pendingPaths_ && !pendingPaths_->isEmpty())
+        roots = *pendingPaths_;
+    else if (pendingRoot_)
+        roots = {*pendingRoot_};
+    else
+        return;
+
+    auto cancel = beginRun(QStringLiteral("Scan"));
+    const uint64_t generation = generation_;
+    std::vector<std::string> paths;
+    for (const QString& r : roots) paths.push_back(pathBytesFromQString(r));
+
+    launch(
+        [this, generation, cancel, paths = std::move(paths), excludeFilters, excludeFullPath, showMaxModifiedDate] {
+            AccessDeniedCounter denied;
+            ParallelScanOptions options;
+            options.excludeFilters = excludeFilters;
+            options.excludeFullPath = excludeFullPath;
+            options.workerCount = activeProcessorCount();
+            options.progressCallback = [this, generation](const ScanProgress& p) {
+                QMetaObject::invokeMethod(this, [this, generation, p] { applyProgress(generation, p); },
+                                          Qt::QueuedConnection);
+            };
+            options.isCancelled = [cancel] { return cancel->isSet(); };
+            options.accessDeniedCounter = &denied;
+            std::vector<RootRef> nodes = parallelScanToTree(paths, options);
+            if (showMaxModifiedDate)
+                for (const RootRef& r : nodes) r->applyMaxModifiedDateToFolders();
+            const bool cancelled = cancel->isSet();
+            QStringList deniedPaths;
+            for (const std::string& p : denied.allPaths()) deniedPaths << QString::fromStdString(p);
+            QMetaObject::invokeMethod(
+                this,
+                [this, generation, nodes = std::move(nodes), cancelled, deniedPaths]() mutable {
+                    finishScan(generation, std::move(nodes), cancelled, deniedPaths);
+                },
+                Qt::QueuedConnection);
+        },
+        cancel);
+}
+
+void ScanViewModel::applyProgress(uint64_t generation, const ScanProgress& p) {
+    Q_ASSERT(QThread::currentThread() == thread());
+    if (generation != generation_ || !scanState_.isScanning()) return;
+    setScanState(ScanState::scanning(p));
+}
+
+void ScanViewModel::finishScan(uint64_t generation, std::vector<RootRef> nodes, bool cancelled,
+                               const QStringList& denied) {
+    Q_ASSERT(QThread::currentThread() == thread());
+    if (generation != generation_) return;
+    if (scanStartTime_) setLastScanDuration(scanStartTime_->msecsTo(QDateTime::currentDateTimeUtc()) / 1000.0);
+    setLastScanAccessDeniedPaths(denied);
+    if (scanLogToken_) {
+        if (cancelled)
+            DebugTimingLog::end(*scanLogToken_, QStringLiteral("cancelled"));
+        else if (nodes.empty())
+            DebugTimingLog::end(*scanLogToken_, QStringLiteral("failed"));
+        else
+            DebugTimingLog::end(*scanLogToken_);
+        scanLogToken_.reset();
+    }
+    if (cancelled)
+        setScanState(ScanState::cancelled(std::move(nodes)));
+    else if (nodes.empty())
+        setScanState(ScanState::failed(fillPlaceholders(localized("Could not read %@"), {rootLabel_})));
+    else
+        setScanState(ScanState::completed(std::move(nodes)));
+}
+
+void ScanViewModel::startCSVImport(const QString& filePath, bool showMaxModifiedDate) {
+    supersedeRunningJob();
+    pendingRoot_.reset();
+    pendingPaths_.reset();
+    setLastScanWasCSVImport(true);
+    setRootLabel(QLatin1Char('[') + filePath + QLatin1Char(']'));
+    auto cancel = beginRun(QStringLiteral("CSV Import"));
+    const uint64_t generation = generation_;
+    launch(
+        [this, generation, cancel, path = pathBytesFromQString(filePath), showMaxModifiedDate] {
+            std::optional<ImportOutcome> outcome;
+            auto onProgress = [this, generation](const CSVImportProgress& p) {
+                ScanProgress sp{p.files, p.folders, 0, p.percentComplete};
+                QMetaObject::invokeMethod(this, [this, generation, sp] { applyProgress(generation, sp); },
+                                          Qt::QueuedConnection);
+            };
+            // An error of any kind becomes an absent result.
+            CSVImportOutcome imported = importFromCSV(path, onProgress, [cancel] { return cancel->isSet(); });
+            if (!imported.error) {
+                CSVImportResult& r = imported.result;
+                std::optional<std::pair<int64_t, int64_t>> capacity;
+                if (r.driveCapacity) capacity = std::make_pair(r.driveCapacity->total, r.driveCapacity->free);
+                outcome = ImportOutcome{std::move(r.roots), capacity, r.wasCancelled};
+                if (showMaxModifiedDate)
+                    for (const RootRef& root : outcome->roots) root->applyMaxModifiedDateToFolders();
+            }
+            QMetaObject::invokeMethod(
+                this, [this, generation, outcome = std::move(outcome)] { finishCSVImport(generation, outcome); },
+                Qt::QueuedConnection);
+        },
+        cancel);
+}
+
+void ScanViewModel::finishCSVImport(uint64_t generation, const std::optional<ImportOutcome>& result) {
+    Q_ASSERT(QThread::currentThread() == thread());
+    if (generation != generation_) return;
+    if (scanStartTime_) setLastScanDuration(scanStartTime_->msecsTo(QDateTime::currentDateTimeUtc()) / 1000.0);
+    if (scanLogToken_) {
+        if (!result)
+            DebugTimingLog::end(*scanLogToken_, QStringLiteral("failed"));
+        else if (result->wasCancelled)
+            DebugTimingLog::end(*scanLogToken_, QStringLiteral("cancelled"));
+        else if (result->roots.empty())
+            DebugTimingLog::end(*scanLogToken_, QStringLiteral("failed"));
+        else
+            DebugTimingLog::end(*scanLogToken_);
+        scanLogToken_.reset();
+    }
+    setLastScanAccessDeniedPaths({});
+    const QString failure = fillPlaceholders(localized("Could not import %@"), {rootLabel_});
+    if (!result) {
+        setScanState(ScanState::failed(failure));
+    } else if (!result->roots.empty()) {
+        if (result->driveCapacity) {
+            auto [total, free] = *result->driveCapacity;
+            totalCapacity_ = total;
+            emit totalCapacityChanged(totalCapacity_);
+            availableCapacity_ = free;
+            emit availableCapacityChanged(availableCapacity_);
+            rootCapacities_ = {RootCapacity{qStringFromPathBytes(result->roots.front()->nameBytes()), total, free}};
+            emit rootCapacitiesChanged(rootCapacities_);
+        } else {
+            totalCapacity_.reset();
+            emit totalCapacityChanged(totalCapacity_);
+            availableCapacity_.reset();
+            emit availableCapacityChanged(availableCapacity_);
+            rootCapacities_.clear();
+            emit rootCapacitiesChanged(rootCapacities_);
+        }
+        if (result->wasCancelled)
+            setScanState(ScanState::cancelled(result->roots));
+        else
+            setScanState(ScanState::completed(result->roots));
+    } else if (result->wasCancelled) {
+        setScanState(ScanState::cancelled({}));
+    } else {
+        setScanState(ScanState::failed(failure));
+    }
+}
+
+void ScanViewModel::cancelScan() { currentCancel_->set(true); }
+
+// ---- capacities -----------------------------------------------------------------------------
+
+VolumeCapacity ScanViewModel::queryVolumeCapacity(const QString& path) {
+    struct statvfs st {};
+    if (::statvfs(pathBytesFromQString(path).c_str(), &st) != 0) return {};
+    const auto unit = static_cast<int64_t>(st.f_frsize ? st.f_frsize : st.f_bsize);
+    return {static_cast<int64_t>(st.f_blocks) * unit, static_cast<int64_t>(st.f_bavail) * unit};
+}
+
+void ScanViewModel::updateCapacity(const QStringList& paths) {
+    std::vector<RootCapacity> list;
+    bool complete = !paths.isEmpty();
+    int64_t total = 0, available = 0;
+    for (const QString& p : paths) {
+        VolumeCapacity c = queryVolumeCapacity(p);
+        list.push_back({p, c.total, c.available});
+        if (!c.total || !c.available) {
+            complete = false;
+        } else {
+            total += *c.total;
+            available += *c.available;
+        }
+    }
+    rootCapacities_ = std::move(list);
+    emit rootCapacitiesChanged(rootCapacities_);
+    totalCapacity_ = complete ? std::optional<int64_t>(total) : std::nullopt;
+    emit totalCapacityChanged(totalCapacity_);
+    availableCapacity_ = complete ? std::optional<int64_t>(available) : std::nullopt;
+    emit availableCapacityChanged(availableCapacity_);
+}
+
+void ScanViewModel::refreshCapacityForLiveChange() {
+    QStringList paths;
+    for (const RootCapacity& c : rootCapacities_) paths << c.path;
+    updateCapacity(paths);
+}
+
+}  // namespace zelvane

@@ -1,0 +1,112 @@
+#pragma once
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QUuid>
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "ScanEngine/Filter/Filters.hpp"
+#include "ZelvaneMac/Core/Scanning/ScanState.hpp"
+#include "ZelvaneMac/Core/Scanning/VolumeCapacity.hpp"
+
+namespace zelvane {
+
+struct RootCapacity {
+    QString path;
+    std::optional<int64_t> total;
+    std::optional<int64_t> available;
+    bool operator==(const RootCapacity&) const = default;
+};
+
+// The life of one scan or CSV import for one window (or the command-line runner): selection, the
+// background job, progress, cancellation, the outcome and the capacities of the selected roots.
+//
+// The model lives on the main thread; every property change is a signal emitted there, in the
+// order the steps make them. Each run has its own cancel flag and a generation number: starting a
+// run or selecting roots stops the job that is running, and whatever an older job reports later is
+// dropped, so only the newest run's outcome ever reaches the state.
+class ScanViewModel final : public QObject {
+    Q_OBJECT
+public:
+    explicit ScanViewModel(QObject* parent = nullptr);
+    ~ScanViewModel() override;
+
+    void selectRoot(const QString& path, const QString& label);
+    void selectPaths(const QStringList& paths);
+    void startScan(const std::optional<DecodedFilter>& excludeFilters, bool excludeFullPath, bool showMaxModifiedDate);
+    void startCSVImport(const QString& filePath, bool showMaxModifiedDate);
+    void cancelScan();
+    void refreshCapacityForLiveChange();
+
+    const ScanState& scanState() const { return scanState_; }
+    const QString& rootLabel() const { return rootLabel_; }
+    std::optional<double> lastScanDuration() const { return lastScanDuration_; }
+    const QStringList& lastScanAccessDeniedPaths() const { return lastScanAccessDeniedPaths_; }
+    bool lastScanWasCSVImport() const { return lastScanWasCSVImport_; }
+    std::optional<int64_t> totalCapacity() const { return totalCapacity_; }
+    std::optional<int64_t> availableCapacity() const { return availableCapacity_; }
+    const std::vector<RootCapacity>& rootCapacities() const { return rootCapacities_; }
+
+    // The capacity of the volume holding `path`; absent values when it cannot be asked.
+    static VolumeCapacity queryVolumeCapacity(const QString& path);
+
+signals:
+    void scanStateChanged(const zelvane::ScanState& state);
+    void rootLabelChanged(const QString& label);
+    void lastScanDurationChanged(std::optional<double> seconds);
+    void lastScanAccessDeniedPathsChanged(const QStringList& paths);
+    void lastScanWasCSVImportChanged(bool on);
+    void totalCapacityChanged(std::optional<int64_t> bytes);
+    void availableCapacityChanged(std::optional<int64_t> bytes);
+    void rootCapacitiesChanged(const std::vector<zelvane::RootCapacity>& capacities);
+
+private:
+    struct Job {
+        std::thread thread;
+        std::shared_ptr<CancelFlag> cancel;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+
+    void setScanState(ScanState s);
+    void setRootLabel(const QString& s);
+    void setLastScanDuration(std::optional<double> d);
+    void setLastScanAccessDeniedPaths(const QStringList& p);
+    void setLastScanWasCSVImport(bool on);
+    void applyProgress(uint64_t generation, const ScanProgress& p);
+    void finishScan(uint64_t generation, std::vector<RootRef> nodes, bool cancelled, const QStringList& denied);
+    struct ImportOutcome;
+    void finishCSVImport(uint64_t generation, const std::optional<ImportOutcome>& result);
+    void updateCapacity(const QStringList& paths);
+    // Stops the running job (if any) and makes its later reports stale.
+    void supersedeRunningJob();
+    std::shared_ptr<CancelFlag> beginRun(const QString& logLabel);
+    void launch(std::function<void()> body, std::shared_ptr<CancelFlag> cancel);
+    void reapFinishedJobs();
+
+    ScanState scanState_ = ScanState::idle();
+    QString rootLabel_;
+    std::optional<double> lastScanDuration_;
+    QStringList lastScanAccessDeniedPaths_;
+    bool lastScanWasCSVImport_ = false;
+    std::optional<QDateTime> scanStartTime_;
+    std::optional<QUuid> scanLogToken_;
+    std::optional<int64_t> totalCapacity_;
+    std::optional<int64_t> availableCapacity_;
+    std::vector<RootCapacity> rootCapacities_;
+    std::optional<QString> pendingRoot_;
+    std::optional<QStringList> pendingPaths_;
+
+    uint64_t generation_ = 0;
+    std::shared_ptr<CancelFlag> currentCancel_ = std::make_shared<CancelFlag>();
+    std::vector<Job> jobs_;
+};
+
+}  // namespace zelvane
+
+Q_DECLARE_METATYPE(zelvane::ScanState)

@@ -1,0 +1,167 @@
+#include "ZelvaneMac/Core/Scanning/VolumeEnumerator.hpp"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+
+#include <QHash>
+#include <QMap>
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <string_view>
+
+namespace zelvane {
+
+size_t qHash(const VolumeInfo& v, size_t seed) {
+    QtPrivate::QHashCombine combine;
+    seed = combine(seed, v.path);
+    seed = combine(seed, v.displayName);
+    seed = combine(seed, v.isBoot);
+    seed = combine(seed, v.isLocal);
+    seed = combine(seed, v.totalCapacity.has_value());
+    seed = combine(seed, v.totalCapacity.value_or(0));
+    seed = combine(seed, v.availableCapacity.has_value());
+    seed = combine(seed, v.availableCapacity.value_or(0));
+    return seed;
+}
+
+namespace {
+
+bool under(std::string_view path, std::string_view folder) {
+    return path == folder || (path.size() > folder.size() && path.substr(0, folder.size()) == folder &&
+                              path[folder.size()] == '/');
+}
+
+bool isRemovableMediaPath(std::string_view p) { return under(p, "/media") || under(p, "/run/media") || under(p, "/mnt"); }
+
+}  // namespace
+
+bool isUserVisibleMount(const MountEntry& e) {
+    const std::string_view mp = e.mountPoint;
+    const std::string_view t = e.fsType;
+    if (mp == "/") return true;
+    static constexpr std::string_view kPseudo[] = {
+        "proc",      "sysfs",      "cgroup",     "cgroup2",  "devpts",       "devtmpfs",   "mqueue",
+        "debugfs",   "tracefs",    "securityfs", "pstore",   "bpf",          "configfs",   "fusectl",
+        "binfmt_misc", "autofs",   "hugetlbfs",  "efivarfs", "nsfs",         "rpc_pipefs", "nfsd",
+        "selinuxfs", "ramfs",      "overlay",    "squashfs", "fuse.snapfuse", "fuse.lxcfs", "fuse.gvfsd-fuse",
+        "fuse.portal", "fuse.xdg-document-portal", "tmpfs"};
+    for (auto p : kPseudo) {
+        if (t != p) continue;
+        // A tmpfs a person mounted under the media folders is real enough to scan.
+        return t == "tmpfs" && isRemovableMediaPath(mp);
+    }
+    static constexpr std::string_view kSystemFolders[] = {"/proc", "/sys", "/dev", "/run", "/snap",
+                                                          "/var/lib/docker", "/var/lib/containers",
+                                                          "/var/snap"};
+    for (auto f : kSystemFolders)
+        if (under(mp, f) && !under(mp, "/run/media")) return false;
+    return true;
+}
+
+VolumeProbe VolumeProbe::system() {
+    VolumeProbe p;
+    p.isDirectory = [](const std::string& mp) {
+        struct stat st {};
+        return ::stat(mp.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    };
+    // Labels: /dev/disk/by-label names the device of each labelled file system (with \xNN escapes).
+    auto labels = std::make_shared<std::optional<QMap<QString, QString>>>();
+    p.label = [labels](const MountEntry& e) -> std::optional<QString> {
+        if (!*labels) {
+            QMap<QString, QString> map;
+            if (DIR* d = ::opendir("/dev/disk/by-label")) {
+                while (dirent* ent = ::readdir(d)) {
+                    if (ent->d_name[0] == '.') continue;
+                    std::string link = std::string("/dev/disk/by-label/") + ent->d_name;
+                    char resolved[PATH_MAX];
+                    if (!::realpath(link.c_str(), resolved)) continue;
+                    QByteArray name;
+                    for (const char* c = ent->d_name; *c; ++c) {
+                        if (c[0] == '\\' && c[1] == 'x' && std::isxdigit((unsigned char)c[2]) &&
+                            std::isxdigit((unsigned char)c[3])) {
+                            name.append(char(std::strtol(std::string(c + 2, 2).c_str(), nullptr, 16)));
+                            c += 3;
+                        } else {
+                            name.append(*c);
+                        }
+                    }
+                    map.insert(QString::fromLocal8Bit(resolved), QString::fromUtf8(name));
+                }
+                ::closedir(d);
+            }
+            *labels = std::move(map);
+        }
+        char resolved[PATH_MAX];
+        if (e.source.empty() || e.source[0] != '/' || !::realpath(e.source.c_str(), resolved)) return std::nullopt;
+        auto it = (*labels)->constFind(QString::fromLocal8Bit(resolved));
+        if (it == (*labels)->constEnd()) return std::nullopt;
+        return *it;
+    };
+    p.capacity = [](const std::string& mp) -> std::pair<std::optional<int64_t>, std::optional<int64_t>> {
+        struct statvfs st {};
+        if (::statvfs(mp.c_str(), &st) != 0) return {std::nullopt, std::nullopt};
+        const auto unit = static_cast<int64_t>(st.f_frsize ? st.f_frsize : st.f_bsize);
+        return {static_cast<int64_t>(st.f_blocks) * unit, static_cast<int64_t>(st.f_bavail) * unit};
+    };
+    return p;
+}
+
+QVector<VolumeInfo> enumerateVolumes(const MountTable& table, const VolumeProbe& probe) {
+    // The kernel lists mounts in mount order; a later mount at the same point hides an earlier one.
+    QVector<const MountEntry*> visible;
+    QHash<QString, qsizetype> indexByPath;
+    for (const MountEntry& e : table.entries()) {
+        const QString path = QString::fromStdString(e.mountPoint);
+        auto it = indexByPath.constFind(path);
+        if (it != indexByPath.constEnd()) {
+            visible[*it] = &e;
+        } else {
+            indexByPath.insert(path, visible.size());
+            visible.push_back(&e);
+        }
+    }
+
+    std::optional<VolumeInfo> boot;
+    QVector<VolumeInfo> local, remote;
+    for (const MountEntry* e : visible) {
+        if (!isUserVisibleMount(*e)) continue;
+        if (probe.isDirectory && !probe.isDirectory(e->mountPoint)) continue;
+        VolumeInfo v;
+        v.path = QString::fromStdString(e->mountPoint);
+        v.isLocal = !e->isRemote;
+        std::optional<QString> label = probe.label ? probe.label(*e) : std::nullopt;
+        if (label && !label->isEmpty()) {
+            v.displayName = *label;
+        } else if (v.path == QLatin1String("/")) {
+            v.displayName = v.path;
+        } else {
+            v.displayName = v.path.section(QLatin1Char('/'), -1);
+        }
+        v.isBoot = v.path == QLatin1String("/");
+        if (probe.capacity) std::tie(v.totalCapacity, v.availableCapacity) = probe.capacity(e->mountPoint);
+        if (v.isBoot)
+            boot = v;
+        else if (v.isLocal)
+            local.push_back(v);
+        else
+            remote.push_back(v);
+    }
+    // Plain Unicode order: scalar values after canonical composition, case-sensitive.
+    auto byName = [](const VolumeInfo& a, const VolumeInfo& b) {
+        return a.displayName.normalized(QString::NormalizationForm_C).toUcs4() <
+               b.displayName.normalized(QString::NormalizationForm_C).toUcs4();
+    };
+    std::stable_sort(local.begin(), local.end(), byName);
+    std::stable_sort(remote.begin(), remote.end(), byName);
+    QVector<VolumeInfo> out;
+    if (boot) out.push_back(*boot);
+    out += local;
+    out += remote;
+    return out;
+}
+
+QVector<VolumeInfo> enumerateVolumes() { return enumerateVolumes(MountTable::current(), VolumeProbe::system()); }
+
+}  // namespace zelvane

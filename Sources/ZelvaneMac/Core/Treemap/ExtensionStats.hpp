@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <QStringList>
+
+#include "ScanEngine/Tree/FileNode.hpp"
+#include "ZelvaneMac/Core/Treemap/TreemapColorSettings.hpp"
+
+namespace zelvane {
+
+// One row of the per-extension totals.
+struct ExtensionStats {
+    std::string ext;         // as FileNode::detectedExtension gives it; "" for names without a dot
+    int64_t totalSize = 0;
+    int64_t totalAlloc = 0;  // files flagged doNotCountAllocated add 0
+    int64_t fileCount = 0;
+    bool operator==(const ExtensionStats&) const = default;
+};
+
+struct ExtensionStatsResult {
+    std::vector<ExtensionStats> all;  // in no particular order: consumers sort
+    ColorRank colorRank;
+};
+
+// One walk over the stored children of every root (no file grouping, deleted and denied nodes
+// counted like the others). The caller keeps the trees unchanged while it runs.
+ExtensionStatsResult computeExtensionStats(std::span<FileNode* const> roots, bool colorBySize,
+                                           const QStringList& extensionLists);
+ExtensionStatsResult computeExtensionStats(std::span<const RootRef> roots, bool colorBySize,
+                                           const QStringList& extensionLists);
+
+// Slots 0-11 to the twelve rows with the largest allocated totals; ties keep their input order.
+ColorRank colorRankBySize(std::span<const ExtensionStats> stats);
+
+// The node's detected extension written into `buffer` (reused between calls, so that walks over
+// millions of files allocate nothing for the common ASCII extensions); equal to
+// `node.detectedExtension()` for every name.
+std::string_view detectedExtensionInto(const FileNode& node, std::string& buffer);
+
+}  // namespace zelvane

@@ -1,0 +1,39 @@
+#include "ZelvaneMac/Core/Treemap/TreemapHitNode.hpp"
+
+#include <algorithm>
+#include <iterator>
+
+namespace zelvane {
+
+std::span<TreemapHitNode> TreemapHitNodePool::allocate(size_t count) {
+    // Blocks start small, since many layouts (and each worker's share of one) are small, and
+    // double up to a size that keeps the block count low for whole disks.
+    constexpr size_t kFirstBlock = 256, kLargestBlock = 16384;
+    if (count == 0) return {};
+    if (count > kLargestBlock / 4) {
+        // A large folder gets a block of its own, so the current block is not wasted.
+        blocks_.push_back(std::make_unique<TreemapHitNode[]>(count));
+        return {blocks_.back().get(), count};
+    }
+    if (count > left_) {
+        blockSize_ = std::min(kLargestBlock, std::max(kFirstBlock, blockSize_ * 2));
+        const size_t size = std::max(blockSize_, count);
+        blocks_.push_back(std::make_unique<TreemapHitNode[]>(size));
+        next_ = blocks_.back().get();
+        left_ = size;
+    }
+    std::span<TreemapHitNode> out(next_, count);
+    next_ += count;
+    left_ -= count;
+    return out;
+}
+
+void TreemapHitNodePool::adopt(TreemapHitNodePool&& other) {
+    blocks_.insert(blocks_.end(), std::make_move_iterator(other.blocks_.begin()),
+                   std::make_move_iterator(other.blocks_.end()));
+    other.blocks_.clear();
+    other.next_ = nullptr;
+    other.left_ = 0;
+}
+
+}  // namespace zelvane

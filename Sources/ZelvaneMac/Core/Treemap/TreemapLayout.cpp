@@ -1,0 +1,410 @@
+#include "ZelvaneMac/Core/Treemap/TreemapLayout.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <exception>
+#include <limits>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
+
+namespace zelvane {
+
+namespace {
+
+// Free-space boxes get two ridges per axis of this size, k = 0.6552 / extent.
+constexpr double kFreeSpaceRidgeNumerator = 0.6552;
+
+void addRidge(double& linear, double& quadratic, double min, double max, double numerator) {
+    const double extent = max - min;
+    // The extent must truncate to a non-zero integer; NaN never does.
+    if (!(std::fabs(extent) >= 1)) return;
+    const double k = numerator / extent;
+    linear += (min + max) * k;
+    quadratic -= k;
+}
+
+template <class T>
+void appendAll(std::vector<T>& to, std::vector<T>& from) {
+    if (to.empty()) {
+        to.swap(from);
+        return;
+    }
+    to.insert(to.end(), std::make_move_iterator(from.begin()), std::make_move_iterator(from.end()));
+}
+
+int64_t saturatingAdd(int64_t a, int64_t b) {
+    int64_t r;
+    if (__builtin_add_overflow(a, b, &r)) return b > 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
+    return r;
+}
+
+struct Measured {
+    int64_t metric;
+    uint32_t order;  // position among the grouped children: equal measures keep it
+    FileNode* node;
+};
+
+// Buffers reused for every folder of one layout walk.
+struct Scratch {
+    std::vector<Measured> measured;
+    std::shared_ptr<NodeStore> groupStore;  // every synthetic group of this walk, made on demand
+    NodeArena* groupArena = nullptr;
+    std::vector<double> sizes;
+    std::vector<TreemapRect> rects;
+    std::string ext;
+};
+
+uint8_t colorIndexFor(const FileNode& node, const ColorRank* rank, std::string& ext) {
+    if (!rank || rank->empty()) return uint8_t(kGraySlot);
+    auto it = rank->find(detectedExtensionInto(node, ext));
+    // A rank outside what a palette slot can hold paints grey.
+    if (it == rank->end() || it->second < 0 || it->second > 255) return uint8_t(kGraySlot);
+    return uint8_t(it->second);
+}
+
+// Lays out one node (its leaf, label or group box) and, for a folder whose content gets room,
+// places its children into hit.children. Returns true when there are children to descend into;
+// `surface` is then the surface the children inherit.
+bool layOutOne(TreemapHitNode& hit, bool isRoot, double ridgeHeight, CushionSurface& surface,
+               const TreemapLayoutOptions& options, TreemapLayout& into, Scratch& scratch) {
+    const TreemapRect r = hit.rect;
+    FileNode* n = hit.node;
+    if (r.width < 1 || r.height < 1) return false;
+    if (!isRoot) {
+        surface.addRidgeX(r.minX(), r.maxX(), ridgeHeight);
+        surface.addRidgeY(r.minY(), r.maxY(), ridgeHeight);
+    }
+    if (!n->isDir() || n->childCount() == 0) {
+        into.leaves.push_back({n, r, surface, colorIndexFor(*n, options.colorRank, scratch.ext)});
+        return false;
+    }
+
+    TreemapRect content = r;
+    if (options.showLabels) {
+        if (!n->isSyntheticGroup() && r.height > 14 && r.width >= 80) {
+            into.folderLabels.push_back({n, TreemapRect{r.minX(), r.minY(), r.width, 12}, r});
+            content = {r.minX() + 2, r.minY() + 13, std::max(0.0, r.width - 4), std::max(0.0, r.height - 14)};
+        } else if (n->isSyntheticGroup()) {
+            into.groupBoxes.push_back({n, r, r});
+        }
+    }
+    if (content.width < 1 || content.height < 1) return false;
+
+    // Grouping only changes anything when the folder holds enough loose files; checking that
+    // first spares most folders building a copy of their children.
+    std::span<FileNode* const> kids = n->children();
+    FileNode::Grouped grouped;
+    if (!n->isSyntheticGroup() && options.fileGroupMinSize >= 1) {
+        size_t files = 0;
+        for (const FileNode* kid : kids) files += !kid->isDir();
+        if (files >= size_t(options.fileGroupMinSize)) {
+            if (!scratch.groupArena) {
+                scratch.groupStore = NodeStore::create();
+                scratch.groupArena = &scratch.groupStore->makeArena();
+            }
+            grouped = n->groupedChildren(options.fileGroupMinSize, *scratch.groupArena);
+            kids = grouped.nodes;
+        }
+    }
+    scratch.measured.clear();
+    for (size_t i = 0; i < kids.size(); ++i) {
+        const int64_t m = options.metric(*kids[i]);
+        if (m >= 1) scratch.measured.push_back({m, uint32_t(i), kids[i]});
+    }
+    if (scratch.measured.empty()) return false;
+    // Largest first; the order tie-break makes this the stable sort without its buffer.
+    std::sort(scratch.measured.begin(), scratch.measured.end(), [](const Measured& a, const Measured& b) {
+        return a.metric != b.metric ? a.metric > b.metric : a.order < b.order;
+    });
+
+    // The squarified placement of the largest children, with this walk's buffers.
+    const size_t count = std::min(scratch.measured.size(), kMaxChildrenPlaced);
+    scratch.sizes.resize(count);
+    scratch.rects.assign(count, TreemapRect{});
+    double total = 0;
+    for (size_t i = 0; i < count; ++i) total += scratch.sizes[i] = double(scratch.measured[i].metric);
+    if (total > 0) layoutStrip(scratch.sizes, 0, count, total, content, scratch.rects);
+    hit.children = into.hitNodes.allocate(count);
+    for (size_t i = 0; i < count; ++i) hit.children[i] = {scratch.measured[i].node, scratch.rects[i], {}};
+    return true;
+}
+
+}  // namespace
+
+void CushionSurface::addRidgeX(double minX, double maxX, double height) {
+    addRidge(x1, x2, minX, maxX, height * 4);
+}
+
+void CushionSurface::addRidgeY(double minY, double maxY, double height) {
+    addRidge(y1, y2, minY, maxY, height * 4);
+}
+
+namespace {
+
+// A folder whose subtree is laid out on a worker thread, into a layout of its own whose lists
+// are later spliced into the main lists at the positions the folder would have filled.
+struct SubtreeTask {
+    TreemapHitNode* hit = nullptr;
+    CushionSurface surface;  // inherited from the parent
+    double ridgeHeight = 0;
+    size_t leafPos = 0, labelPos = 0, groupPos = 0;
+    uint64_t weight = 0;
+    TreemapLayout out;
+};
+
+struct TaskPlan {
+    std::vector<SubtreeTask> tasks;  // in depth-first order
+    uint64_t minWeight = 0;
+    uint64_t maxWeight = 0;
+};
+
+uint64_t subtreeWeight(const FileNode& n) {
+    if (n.isSyntheticGroup()) return n.childCount();
+    return uint64_t(std::max(0, n.subFolderFileCount())) + uint64_t(std::max(0, n.subFolderDirCount()));
+}
+
+// Depth-first with an explicit stack; hit nodes never move once allocated. With a plan, child
+// folders of a task's size are set aside instead of descended into.
+void walk(TreemapHitNode& top, bool isRoot, double ridgeHeight, CushionSurface surface,
+          const TreemapLayoutOptions& options, TreemapLayout& into, Scratch& scratch, TaskPlan* plan) {
+    struct Frame {
+        TreemapHitNode* parent;
+        size_t next;
+        CushionSurface surface;
+        double childRidge;
+    };
+    std::vector<Frame> stack;
+    if (layOutOne(top, isRoot, ridgeHeight, surface, options, into, scratch))
+        stack.push_back({&top, 0, surface, ridgeHeight * kRidgeShrinkPerLevel});
+    while (!stack.empty()) {
+        Frame& f = stack.back();
+        if (f.next == f.parent->children.size()) {
+            stack.pop_back();
+            continue;
+        }
+        TreemapHitNode& child = f.parent->children[f.next++];
+        CushionSurface childSurface = f.surface;
+        const double ridge = f.childRidge;
+        if (plan && child.node->isDir() && child.rect.width >= 1 && child.rect.height >= 1) {
+            const uint64_t w = subtreeWeight(*child.node);
+            if (w >= plan->minWeight && w <= plan->maxWeight) {
+                SubtreeTask& t = plan->tasks.emplace_back();
+                t.hit = &child;
+                t.surface = childSurface;
+                t.ridgeHeight = ridge;
+                t.leafPos = into.leaves.size();
+                t.labelPos = into.folderLabels.size();
+                t.groupPos = into.groupBoxes.size();
+                t.weight = w;
+                continue;
+            }
+        }
+        if (layOutOne(child, false, ridge, childSurface, options, into, scratch))
+            stack.push_back({&child, 0, childSurface, ridge * kRidgeShrinkPerLevel});
+    }
+}
+
+// Puts each task's entries of one list back where the sequential walk would have put them.
+template <class T>
+void splice(std::vector<T>& list, std::vector<SubtreeTask>& tasks, size_t SubtreeTask::*pos,
+            std::vector<T> TreemapLayout::*field) {
+    size_t extra = 0;
+    for (SubtreeTask& t : tasks) extra += (t.out.*field).size();
+    if (extra == 0) return;
+    std::vector<T> merged;
+    merged.reserve(list.size() + extra);
+    size_t from = 0;
+    for (SubtreeTask& t : tasks) {
+        merged.insert(merged.end(), list.begin() + std::ptrdiff_t(from), list.begin() + std::ptrdiff_t(t.*pos));
+        std::vector<T>& part = t.out.*field;
+        merged.insert(merged.end(), part.begin(), part.end());
+        from = t.*pos;
+    }
+    merged.insert(merged.end(), list.begin() + std::ptrdiff_t(from), list.end());
+    list.swap(merged);
+}
+
+// Below this many nodes a layout is not worth handing to other threads.
+constexpr uint64_t kParallelMinimumWeight = 50000;
+constexpr uint64_t kTaskMinimumWeight = 256;
+
+unsigned layoutThreads(const TreemapLayoutOptions& options) {
+    if (options.maxThreads > 0) return unsigned(options.maxThreads);
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+void runTasks(std::vector<SubtreeTask>& tasks, unsigned threads, const TreemapLayoutOptions& options,
+              std::vector<std::shared_ptr<NodeStore>>& groupStores) {
+    std::vector<size_t> order(tasks.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    // Largest first, so that the last tasks to start are short ones.
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return tasks[a].weight > tasks[b].weight; });
+
+    std::atomic<size_t> next{0};
+    std::mutex failureMutex;
+    std::exception_ptr failure;
+    const unsigned workerCount = unsigned(std::min<size_t>(threads, tasks.size()));
+    groupStores.resize(workerCount);
+    auto work = [&](unsigned worker) {
+        try {
+            Scratch scratch;
+            for (size_t i; (i = next.fetch_add(1, std::memory_order_relaxed)) < order.size();) {
+                SubtreeTask& t = tasks[order[i]];
+                walk(*t.hit, false, t.ridgeHeight, t.surface, options, t.out, scratch, nullptr);
+            }
+            groupStores[worker] = std::move(scratch.groupStore);
+        } catch (...) {
+            std::lock_guard lock(failureMutex);
+            if (!failure) failure = std::current_exception();
+            next.store(order.size(), std::memory_order_relaxed);
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (unsigned w = 1; w < workerCount; ++w) {
+        try {
+            helpers.emplace_back(work, w);
+        } catch (const std::system_error&) {
+            break;  // no more threads to be had: the ones running share the rest
+        }
+    }
+    work(0);
+    for (std::thread& h : helpers) h.join();
+    if (failure) std::rethrow_exception(failure);
+}
+
+}  // namespace
+
+TreemapHitNode layoutTreemapNode(FileNode* node, const TreemapRect& in, bool isRoot, double ridgeHeight,
+                                 const CushionSurface& surface, const TreemapLayoutOptions& options,
+                                 TreemapLayout& into) {
+    TreemapHitNode top{node, in, {}};
+    if (!node) return top;
+    const size_t firstLeaf = into.leaves.size();
+    const size_t firstLabel = into.folderLabels.size();
+
+    // Large trees: the top of the tree is walked here, and the subtrees below a size share are
+    // laid out on worker threads. Splicing their lists back gives the sequential result.
+    const unsigned threads = layoutThreads(options);
+    const uint64_t weight = subtreeWeight(*node);
+    std::optional<TaskPlan> plan;
+    if (threads > 1 && weight >= kParallelMinimumWeight) {
+        plan.emplace();
+        plan->minWeight = kTaskMinimumWeight;
+        plan->maxWeight = std::max(kTaskMinimumWeight, weight / (uint64_t(threads) * 8));
+    }
+
+    Scratch scratch;
+    walk(top, isRoot, ridgeHeight, surface, options, into, scratch, plan ? &*plan : nullptr);
+    if (scratch.groupStore) into.retained.push_back(std::move(scratch.groupStore));
+    if (plan && !plan->tasks.empty()) {
+        std::vector<std::shared_ptr<NodeStore>> groupStores;
+        runTasks(plan->tasks, threads, options, groupStores);
+        for (auto& store : groupStores)
+            if (store) into.retained.push_back(std::move(store));
+        splice(into.leaves, plan->tasks, &SubtreeTask::leafPos, &TreemapLayout::leaves);
+        splice(into.folderLabels, plan->tasks, &SubtreeTask::labelPos, &TreemapLayout::folderLabels);
+        splice(into.groupBoxes, plan->tasks, &SubtreeTask::groupPos, &TreemapLayout::groupBoxes);
+        for (SubtreeTask& t : plan->tasks) into.hitNodes.adopt(std::move(t.out.hitNodes));
+    }
+
+    // Every leaf and labelled folder is a distinct node, so entering them in one pass, with the
+    // table sized once, gives the same map as entering each as it is laid.
+    into.nodeRects.reserve(into.nodeRects.size() + (into.leaves.size() - firstLeaf) +
+                           (into.folderLabels.size() - firstLabel));
+    for (size_t i = firstLeaf; i < into.leaves.size(); ++i) into.nodeRects.insert_or_assign(into.leaves[i].node, into.leaves[i].rect);
+    for (size_t i = firstLabel; i < into.folderLabels.size(); ++i)
+        into.nodeRects.insert_or_assign(into.folderLabels[i].node, into.folderLabels[i].boxRect);
+    return top;
+}
+
+TreemapLayout layoutMultiRootTreemap(std::span<FileNode* const> roots, const TreemapRect& in,
+                                     const TreemapLayoutOptions& options, bool showFreeSpace,
+                                     std::span<const VolumeCapacity> capacities) {
+    TreemapLayout result;
+    if (roots.empty()) return result;
+
+    struct ColumnBasis {
+        int64_t denominatorContribution = 0;
+        std::optional<int64_t> total;
+        std::optional<int64_t> available;
+    };
+    std::vector<ColumnBasis> bases(roots.size());
+    int64_t sum = 0;
+    for (size_t i = 0; i < roots.size(); ++i) {
+        ColumnBasis& b = bases[i];
+        if (i < capacities.size() && showFreeSpace && capacities[i].total && *capacities[i].total > 0 &&
+            capacities[i].available) {
+            b = {*capacities[i].total, capacities[i].total, capacities[i].available};
+        } else {
+            b.denominatorContribution = roots[i] ? options.metric(*roots[i]) : 0;
+        }
+        sum = saturatingAdd(sum, b.denominatorContribution);
+    }
+    if (sum <= 0) return result;
+
+    double x = in.minX();
+    const double width = in.width;
+    for (size_t i = 0; i < roots.size(); ++i) {
+        FileNode* root = roots[i];
+        const ColumnBasis& b = bases[i];
+        const double colW = std::floor(width * (double(b.denominatorContribution) / double(sum)));
+        if (!root || !(colW >= 1)) continue;
+
+        TreemapLayout partial;
+        TreemapRect rootRect{x, in.minY(), colW, in.height};
+        if (b.total && *b.total > 0 && b.available && root->parent() == nullptr) {
+            const int64_t total = *b.total;
+            // A volume can report more free space than its size, or less than none; either
+            // would push the root's rectangle out of its column.
+            const int64_t available = std::clamp<int64_t>(*b.available, 0, total);
+            const double usedW = std::floor((double(total - available) / double(total)) * colW);
+            rootRect.width = usedW;
+            const double freeW = colW - usedW;
+            if (freeW >= 1) {
+                TreemapFreeSpaceBox box;
+                box.rect = {x + usedW, in.minY(), freeW, in.height};
+                for (int pass = 0; pass < 2; ++pass) {
+                    addRidge(box.surface.x1, box.surface.x2, box.rect.minX(), box.rect.maxX(), kFreeSpaceRidgeNumerator);
+                    addRidge(box.surface.y1, box.surface.y2, box.rect.minY(), box.rect.maxY(), kFreeSpaceRidgeNumerator);
+                }
+                box.freeBytes = available;
+                partial.freeSpaceBoxes.push_back(box);
+            }
+        }
+
+        TreemapHitNode hit = layoutTreemapNode(root, rootRect, true, kRootRidgeHeight, CushionSurface{}, options, partial);
+        appendAll(result.leaves, partial.leaves);
+        appendAll(result.folderLabels, partial.folderLabels);
+        appendAll(result.groupBoxes, partial.groupBoxes);
+        appendAll(result.freeSpaceBoxes, partial.freeSpaceBoxes);
+        appendAll(result.retained, partial.retained);
+        result.hitRoots.push_back(hit);
+        result.hitNodes.adopt(std::move(partial.hitNodes));
+        if (result.nodeRects.empty())
+            result.nodeRects.swap(partial.nodeRects);
+        else
+            partial.nodeRects.forEach([&](const FileNode* n, const TreemapRect& r) { result.nodeRects.try_emplace(n, r); });
+        x += colW;
+    }
+    return result;
+}
+
+TreemapLayout layoutMultiRootTreemap(std::span<const RootRef> roots, const TreemapRect& in,
+                                     const TreemapLayoutOptions& options, bool showFreeSpace,
+                                     std::span<const VolumeCapacity> capacities) {
+    std::vector<FileNode*> raw;
+    raw.reserve(roots.size());
+    for (const RootRef& r : roots) raw.push_back(r.get());
+    TreemapLayout layout = layoutMultiRootTreemap(std::span<FileNode* const>(raw), in, options, showFreeSpace, capacities);
+    layout.retained.insert(layout.retained.end(), roots.begin(), roots.end());
+    return layout;
+}
+
+}  // namespace zelvane
