@@ -71,8 +71,8 @@ QString Preferences::standardFilePath() {
 
 Preferences::Preferences() : Preferences(standardFilePath()) {}
 
-Preferences::Preferences(const QString& filePath)
-    : settings_(std::make_unique<QSettings>(filePath, settingsFormat())) {
+Preferences::Preferences(const QString& filePath, QObject* parent)
+    : QObject(parent), settings_(std::make_unique<QSettings>(filePath, settingsFormat())) {
     // QSaveFile underneath: a temporary file renamed over the old one once it is complete.
     settings_->setAtomicSyncRequired(true);
 }
@@ -124,13 +124,19 @@ std::optional<QStringList> Preferences::jsonStringList(const StringKey& key) con
     return decodeJSONStringList(value(key));
 }
 
-void Preferences::set(const BoolKey& key, bool value) { settings_->setValue(keyString(key.name), value); }
-
-void Preferences::set(const IntKey& key, int64_t value) {
-    settings_->setValue(keyString(key.name), static_cast<qlonglong>(value));
+void Preferences::store(const QString& key, const QVariant& value) {
+    const QVariant old = settings_->value(key);
+    settings_->setValue(key, value);
+    if (old.typeId() != value.typeId() || old != value) emit changed(key);
 }
 
-void Preferences::set(const StringKey& key, const QString& value) { settings_->setValue(keyString(key.name), value); }
+void Preferences::set(const BoolKey& key, bool value) { store(keyString(key.name), value); }
+
+void Preferences::set(const IntKey& key, int64_t value) {
+    store(keyString(key.name), static_cast<qlonglong>(value));
+}
+
+void Preferences::set(const StringKey& key, const QString& value) { store(keyString(key.name), value); }
 
 void Preferences::setStringList(const StringKey& key, const QStringList& list) {
     const QByteArray json = QJsonDocument(QJsonArray::fromStringList(list)).toJson(QJsonDocument::Compact);
@@ -139,11 +145,15 @@ void Preferences::setStringList(const StringKey& key, const QStringList& list) {
 
 bool Preferences::setObject(const QString& key, const QVariant& value) {
     if (!PropertyList::isStorable(value)) return false;
-    settings_->setValue(key, value);
+    store(key, value);
     return true;
 }
 
-void Preferences::remove(const QString& key) { settings_->remove(key); }
+void Preferences::remove(const QString& key) {
+    const bool had = settings_->contains(key);
+    settings_->remove(key);
+    if (had) emit changed(key);
+}
 
 QStringList Preferences::allKeys() const { return settings_->allKeys(); }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QObject>
 #include <QSettings>
 #include <QString>
 #include <QStringList>
@@ -94,18 +95,21 @@ inline constexpr StringKey appLanguageOverride{"appLanguageOverride", "system"};
 inline constexpr StringKey appleLanguages{"AppleLanguages", ""};
 }  // namespace PreferenceKeys
 
-// The application's preference store: one property-list file, one typed value per key.
+// The application's preference store: one property-list file, one typed value per key. The
+// program makes one and hands it to every window, menu and service; `changed(key)` tells them all at
+// once when a value is stored or removed (not when the same value is stored again). GUI thread only.
 //
 // Reads go through QSettings, so every Preferences object on the same file in this process sees
 // a change at once, and a change made by another process is picked up when the file changes. A
 // value stored with another type than the one asked for reads as absent, and so as the key's
 // default. The file is replaced through a temporary file and a rename, never rewritten in place.
-class Preferences final {
+class Preferences final : public QObject {
+    Q_OBJECT
 public:
     // The user's store, $XDG_CONFIG_HOME/ZelvaneMac/ZelvaneMac.plist (~/.config when unset),
     // resolved when the object is made.
     Preferences();
-    explicit Preferences(const QString& filePath);
+    explicit Preferences(const QString& filePath, QObject* parent = nullptr);
     ~Preferences();
     Preferences(const Preferences&) = delete;
     Preferences& operator=(const Preferences&) = delete;
@@ -147,7 +151,12 @@ public:
     // Writes pending changes and re-reads the file; empty on success, else the reason.
     QString synchronize();
 
+signals:
+    void changed(const QString& key);
+
 private:
+    void store(const QString& key, const QVariant& value);
+
     std::unique_ptr<QSettings> settings_;
 };
 
