@@ -20,6 +20,8 @@
 #include <unordered_set>
 #include <utility>
 
+#include "Platform/FileSystemTypes.hpp"
+
 namespace zelvane {
 
 namespace {
@@ -65,31 +67,6 @@ constexpr auto kMovePairingWindow = std::chrono::milliseconds(10);
 constexpr int kFoldersPerSlice = 64;
 // Without a wake-up descriptor a stop is noticed by polling at this interval.
 constexpr int kStopPollMillis = 100;
-
-// File systems whose folders hold no user data and are not worth a watch.
-bool isPseudoFileSystem(unsigned long type) {
-    switch (type) {
-        case 0x9fa0:      // proc
-        case 0x62656572:  // sysfs
-        case 0x1cd1:      // devpts
-        case 0x27e0eb:    // cgroup
-        case 0x63677270:  // cgroup2
-        case 0x64626720:  // debugfs
-        case 0x74726163:  // tracefs
-        case 0x73636673:  // securityfs
-        case 0x6165676c:  // pstore
-        case 0xcafe4a11:  // bpf
-        case 0x62656570:  // configfs
-        case 0x65735543:  // fusectl
-        case 0x19800202:  // mqueue
-        case 0x958458f6:  // hugetlbfs
-        case 0x42494e4d:  // binfmt_misc
-        case 0x187:       // autofs
-            return true;
-        default:
-            return false;
-    }
-}
 
 void appendComponent(std::string& path, std::string_view name) {
     if (path.empty() || path.back() != '/') path.push_back('/');
@@ -413,7 +390,7 @@ private:
             if (!dir || ::fstat(dir.get(), &st) != 0) return;
             if (st.st_dev != item.parentDev) {
                 struct statfs fs{};
-                if (::fstatfs(dir.get(), &fs) == 0 && isPseudoFileSystem(static_cast<unsigned long>(fs.f_type))) return;
+                if (::fstatfs(dir.get(), &fs) == 0 && isPseudoFileSystemMagic(static_cast<unsigned long>(fs.f_type))) return;
             }
             mask |= IN_ONLYDIR | IN_DONT_FOLLOW;
         }

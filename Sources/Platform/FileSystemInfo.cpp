@@ -82,7 +82,9 @@ private:
             if (n <= 0) break;
             text.append(buf, size_t(n));
         }
-        entries_ = MountTable::parse(text).entries();
+        MountTable table = MountTable::parse(text);
+        table.addRootIfMissing(MountTable::rootFileSystem());
+        entries_ = table.entries();
     }
 
     std::mutex mutex_;

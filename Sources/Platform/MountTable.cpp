@@ -1,10 +1,14 @@
 #include "Platform/MountTable.hpp"
 
+#include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/sysmacros.h>
 
 #include <charconv>
 #include <fstream>
 #include <sstream>
+
+#include "Platform/FileSystemTypes.hpp"
 
 namespace zelvane {
 namespace {
@@ -88,7 +92,27 @@ MountTable MountTable::current() {
     std::ifstream in("/proc/self/mountinfo");
     std::stringstream ss;
     ss << in.rdbuf();
-    return parse(ss.str());
+    MountTable table = parse(ss.str());
+    table.addRootIfMissing(rootFileSystem());
+    return table;
+}
+
+MountEntry MountTable::rootFileSystem() {
+    MountEntry e;
+    e.mountPoint = "/";
+    e.root = "/";
+    struct stat st {};
+    if (::stat("/", &st) == 0) e.device = st.st_dev;
+    struct statfs sf {};
+    if (::statfs("/", &sf) == 0) e.fsType = fileSystemTypeName(static_cast<unsigned long>(sf.f_type));
+    e.isRemote = isRemoteFileSystemType(e.fsType);
+    return e;
+}
+
+void MountTable::addRootIfMissing(MountEntry root) {
+    for (const MountEntry& e : entries_)
+        if (e.mountPoint == "/") return;
+    entries_.insert(entries_.begin(), std::move(root));
 }
 
 const MountEntry* MountTable::mountContaining(std::string_view path) const {

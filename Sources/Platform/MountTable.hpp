@@ -22,8 +22,13 @@ struct MountEntry {
 class MountTable final {
 public:
     static MountTable parse(std::string_view mountinfoText);
-    // The current process's table (read once per call).
+    // The current process's table (read once per call), the root file system always among it.
     static MountTable current();
+    // What `stat` and `statfs` tell of "/": its device and type, as a mount at "/". In a chroot
+    // or a container the kernel may list the root file system elsewhere or not at all.
+    static MountEntry rootFileSystem();
+    // Puts `root` in front when no mount sits at "/", so every absolute path has a mount.
+    void addRootIfMissing(MountEntry root);
 
     const std::vector<MountEntry>& entries() const { return entries_; }
     // The mount whose mount point is the longest prefix of `absolutePath` (the last one wins).

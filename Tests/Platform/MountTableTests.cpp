@@ -1,6 +1,18 @@
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "Platform/FileSystemInfo.hpp"
+#include "Platform/FileSystemTypes.hpp"
 #include "Platform/MountTable.hpp"
 
 using namespace zelvane;
@@ -29,9 +41,88 @@ TEST(MountTable, ParsesEscapesOptionalFieldsAndStacking) {
     EXPECT_EQ(t.mountContaining("/mnt/My Disk")->fsType, "vfat");
 }
 
-TEST(MountTable, CurrentTableHasTheRoot) {
-    MountTable t = MountTable::current();
-    ASSERT_FALSE(t.entries().empty());
-    ASSERT_NE(t.mountContaining("/"), nullptr);
-    EXPECT_EQ(t.mountContaining("/")->mountPoint, "/");
+TEST(MountTable, TheRootFileSystemIsAddedWhenTheTableMissesIt) {
+    struct stat rootStat {};
+    ASSERT_EQ(::stat("/", &rootStat), 0);
+    const MountEntry root = MountTable::rootFileSystem();
+    EXPECT_EQ(root.mountPoint, "/");
+    EXPECT_EQ(root.device, uint64_t(rootStat.st_dev));
+
+    // A container's table: its root file system is shown nowhere.
+    MountTable t = MountTable::parse("40 35 0:50 / /proc rw - proc proc rw\n"
+                                     "41 35 0:51 / /data rw - ext4 /dev/sdb1 rw\n");
+    EXPECT_EQ(t.mountContaining("/etc/hosts"), nullptr);
+    t.addRootIfMissing(root);
+    ASSERT_EQ(t.entries().size(), 3u);
+    ASSERT_NE(t.mountContaining("/etc/hosts"), nullptr);
+    EXPECT_EQ(t.mountContaining("/etc/hosts")->device, uint64_t(rootStat.st_dev));
+    EXPECT_EQ(t.mountContaining("/data/x")->fsType, "ext4");
+    t.addRootIfMissing(root);
+    EXPECT_EQ(t.entries().size(), 3u);
+
+    // A table that lists "/" keeps its own entry.
+    MountTable listed = MountTable::parse("22 1 259:2 / / rw - btrfs /dev/nvme0n1p2 rw\n");
+    listed.addRootIfMissing(root);
+    ASSERT_EQ(listed.entries().size(), 1u);
+    EXPECT_EQ(listed.entries()[0].fsType, "btrfs");
+
+    // Whatever this machine's table holds, the current one has a mount for every absolute path.
+    ASSERT_NE(MountTable::current().mountContaining("/"), nullptr);
+    EXPECT_EQ(MountTable::current().mountContaining("/")->mountPoint, "/");
+}
+
+// In a chroot whose folder is no mount point, the kernel's table has no line for "/": the table
+// and the mount lookups must still find the root file system.
+TEST(MountTable, InsideAChrootTheRootStillHasAMount) {
+    if (::geteuid() != 0) GTEST_SKIP() << "a chroot and a mount namespace need root";
+    char templ[] = "/tmp/zelvane-chroot-XXXXXX";
+    ASSERT_NE(::mkdtemp(templ), nullptr);
+    const std::string dir = templ;
+    std::filesystem::create_directories(dir + "/proc");
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("proc", (dir + "/proc").c_str(), "proc", 0, nullptr) != 0 || ::chroot(dir.c_str()) != 0 ||
+            ::chdir("/") != 0)
+            ::_exit(77);
+        FILE* f = std::fopen("/proc/self/mountinfo", "r");
+        if (!f) ::_exit(77);
+        std::string text;
+        char buf[4096];
+        while (size_t n = std::fread(buf, 1, sizeof buf, f)) text.append(buf, n);
+        std::fclose(f);
+        if (MountTable::parse(text).mountContaining("/") != nullptr) ::_exit(78);  // the kernel listed it after all
+        const MountTable t = MountTable::current();
+        const MountEntry* m = t.mountContaining("/proc/self");
+        if (!m || m->mountPoint != "/proc") ::_exit(1);
+        m = t.mountContaining("/anything");
+        if (!m || m->mountPoint != "/") ::_exit(2);
+        if (!mountEntryForPath("/") || mountEntryForPath("/")->mountPoint != "/") ::_exit(3);
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    std::filesystem::remove_all(dir);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no mount namespace or chroot here";
+    if (WEXITSTATUS(status) == 78) GTEST_SKIP() << "this kernel lists the chroot's root";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(FileSystemTypes, NamesNumbersAndKinds) {
+    EXPECT_EQ(fileSystemTypeName(0xef53), "ext4");
+    EXPECT_EQ(fileSystemTypeName(0x01021994), "tmpfs");
+    EXPECT_EQ(fileSystemTypeName(0x12345678), "");
+    EXPECT_EQ(fileSystemTypeName(0), "");
+    EXPECT_TRUE(isPseudoFileSystem("proc"));
+    EXPECT_TRUE(isPseudoFileSystem("devtmpfs"));
+    EXPECT_TRUE(isPseudoFileSystemMagic(0x9fa0));
+    EXPECT_FALSE(isPseudoFileSystemMagic(0x01021994));  // tmpfs holds user data: worth a watch
+    EXPECT_FALSE(isPseudoFileSystem("tmpfs"));
+    EXPECT_TRUE(isSystemLayerFileSystem("tmpfs"));
+    EXPECT_TRUE(isSystemLayerFileSystem("fuse.snapfuse"));
+    EXPECT_FALSE(isSystemLayerFileSystem("ext4"));
+    EXPECT_FALSE(isPseudoFileSystem("fuse.sshfs"));
 }

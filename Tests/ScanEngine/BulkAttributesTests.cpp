@@ -167,11 +167,9 @@ TEST(MountTable, BlockDevicesOfMountSources) {
 }
 
 TEST(MountTable, StatfsKnowsTmpfsAndSeesNewMounts) {
-    auto shm = statfsPath("/dev/shm");
-    ASSERT_TRUE(shm);
-    EXPECT_EQ(shm->fsType, "tmpfs");
-    EXPECT_TRUE(shm->isLocal);
-    EXPECT_GT(shm->blockSize, 0);
+    auto root = statfsPath("/");  // whatever the machine mounts there, "/" has a mount
+    ASSERT_TRUE(root);
+    EXPECT_GT(root->blockSize, 0);
     EXPECT_FALSE(statfsPath("/no/such/path"));
     if (!zelvane::test::runningAsRoot()) GTEST_SKIP() << "mounting needs root";
     TempTree t;
@@ -183,7 +181,7 @@ TEST(MountTable, StatfsKnowsTmpfsAndSeesNewMounts) {
         if (!before || before->fsType == "tmpfs") return 1;
         if (::mount("none", t.at("m").c_str(), "tmpfs", 0, nullptr) != 0) return 0;
         auto after = statfsPath(t.at("m"));
-        return after && after->fsType == "tmpfs" ? 0 : 2;
+        return after && after->fsType == "tmpfs" && after->isLocal && after->blockSize > 0 ? 0 : 2;
     });
     EXPECT_EQ(rc, 0);
 }

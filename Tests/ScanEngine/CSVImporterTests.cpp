@@ -353,6 +353,22 @@ TEST(CSVImport, CancellationReturnsWhatWasBuilt) {
     EXPECT_LT(files, 120000u);
     EXPECT_EQ(size_t(partial.result.roots[0]->subFolderFileCount()), files);
 
+    // With one worker and fewer rows than a progress step, the decode and the build each ask once.
+    // A cancel that comes after both leaves a finished import; one that the build sees stops it.
+    const std::string small = kHeader + "\"/r/\",0,0,,0,2,1\n\"/r/a\",10,10,,0,0,0\n\"/r/s/\",0,0,,0,1,0\n" +
+                              "\"/r/s/b\",20,20,,0,0,0\n";
+    for (int firstYes : {1, 2, 3}) {
+        int asked = 0;
+        auto run = importFromCSVData(small, ',', {}, [&] { return ++asked >= firstYes; }, 1);
+        ASSERT_FALSE(run.error);
+        EXPECT_EQ(run.result.wasCancelled, firstYes < 3) << "first yes at question " << firstYes;
+        if (firstYes == 3) {
+            EXPECT_EQ(asked, 2);
+            ASSERT_EQ(run.result.roots.size(), 1u);
+            EXPECT_EQ(countNodes(run.result.roots, true), 2u);
+        }
+    }
+
     // Cancelled before a single valid row: an empty cancelled result, not "no valid rows".
     auto early = importFromCSVData(kHeader + "junk\n" + text, ',', {}, [] { return true; }, 1);
     ASSERT_FALSE(early.error);

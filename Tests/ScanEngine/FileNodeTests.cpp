@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <unicode/locid.h>
 
@@ -324,4 +327,50 @@ TEST(FileNodeDepth, MillionLevelChainIsBuiltRolledUpNumberedAndReleased) {
         cur->setDupGroup(g.get());
     }
     EXPECT_TRUE(weak.expired());
+}
+
+// The main thread changes flags of a published tree while background jobs walk it (ThreadSanitizer
+// runs this program): the bits fixed at construction must read the same throughout, and a store's
+// root list may be read while another builder registers a root.
+TEST(FileNodeConcurrency, FlagChangesAndRootRegistrationRaceWithReaders) {
+    Tree t;
+    FileNode* root = t.root("/r");
+    std::vector<FileNode*> nodes{root};
+    for (int i = 0; i < 64; ++i) {
+        FileNode* d = t.dir(root, "d" + std::to_string(i));
+        nodes.push_back(d);
+        nodes.push_back(t.file(d, "f", i));
+    }
+    std::atomic<bool> stop{false};
+    std::atomic<int> wrongKind{0};
+    std::thread reader([&] {
+        while (!stop.load(std::memory_order_relaxed)) {
+            for (FileNode* n : nodes) {
+                const bool dir = n->isDir();
+                const bool expectDir = n == root || n->nameUnits()[0] == u'd';
+                if (dir != expectDir || n->hasFolderData() != expectDir ||
+                    bool(n->flags() & FileNode::kIsDir) != expectDir || (dir && n->folderData() == nullptr))
+                    wrongKind.fetch_add(1);
+                (void)n->accessDenied();
+            }
+            (void)t.store->roots().size();
+        }
+    });
+    std::thread builder([&] {
+        NodeArena& arena = t.store->makeArena();
+        for (int i = 0; i < 200; ++i) arena.makeRoot("/other" + std::to_string(i), i % 2 == 0, 1, 1, 0);
+    });
+    for (int round = 0; round < 2000; ++round)
+        for (FileNode* n : nodes) {
+            n->setAccessDenied(round % 2 == 0);
+            n->setIsDeleted(round % 3 == 0);
+            n->setIsVolumeBoundary(round % 5 == 0);
+        }
+    builder.join();
+    stop = true;
+    reader.join();
+    EXPECT_EQ(wrongKind.load(), 0);
+    EXPECT_EQ(t.store->roots().size(), 201u);
+    EXPECT_TRUE(root->isDir());
+    EXPECT_FALSE(nodes[2]->isDir());
 }

@@ -201,6 +201,13 @@ TEST(ScanViewModel, ImportsAnExportAndReportsBrokenOrCancelledImports) {
               "Could not import [" + QString::fromStdString(broken) + "]");
     EXPECT_EQ(m.totalCapacity(), 1000);  // capacities untouched by a failure
 
+    // A scan asked for while an import runs, with nothing selected, leaves the import alone.
+    m.startCSVImport(QString::fromStdString(csv), false);
+    m.startScan(std::nullopt, false, false);
+    EXPECT_TRUE(m.lastScanWasCSVImport());
+    ASSERT_TRUE(pumpUntil([&] { return finished(m); }));
+    EXPECT_EQ(m.scanState().tag(), ScanState::Tag::completed);
+
     m.startCSVImport(QString::fromStdString(csv), false);
     m.cancelScan();
     ASSERT_TRUE(pumpUntil([&] { return finished(m); }));

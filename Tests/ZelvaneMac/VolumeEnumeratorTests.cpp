@@ -122,9 +122,17 @@ TEST(VolumeEnumerator, EqualityAndHashCoverEveryField) {
     EXPECT_NE(a, b);
 }
 
-TEST(VolumeEnumerator, ThisMachineListsItsRoot) {
+// A container whose root file system the kernel does not list still offers "/" first; so does
+// this machine, whatever its table holds.
+TEST(VolumeEnumerator, TheRootIsListedEvenWhenTheMountTableMissesIt) {
+    MountTable container = MountTable::parse("40 35 0:50 / /proc rw - proc proc rw\n"
+                                             "41 35 8:17 / /mnt/data rw - ext4 /dev/sdb1 rw\n");
+    container.addRootIfMissing(MountTable::rootFileSystem());
+    EXPECT_EQ(paths(enumerateVolumes(container, fakeProbe())), (QStringList{"/", "/mnt/data"}));
+
     auto v = enumerateVolumes();
     ASSERT_FALSE(v.isEmpty());
     EXPECT_EQ(v[0].path, "/");
+    EXPECT_TRUE(v[0].isBoot);
     EXPECT_TRUE(v[0].totalCapacity.has_value());
 }

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
@@ -480,6 +481,7 @@ struct DecodeSlot {
     PathStorage storage;
     int64_t files = 0;
     int64_t folders = 0;
+    bool stopped = false;  // cancelled before the range was decoded to its end
 };
 
 void decodeRange(std::span<const std::string_view> lines, size_t from, size_t to, char delimiter,
@@ -516,6 +518,7 @@ void decodeRange(std::span<const std::string_view> lines, size_t from, size_t to
             justReported = true;
             if (isCancelled && isCancelled()) {
                 if (counter) counter->advance(0, 0, 0);
+                slot.stopped = i + 1 < to;
                 return;
             }
         }
@@ -867,11 +870,14 @@ CSVImportOutcome importFromCSVData(std::string_view data, char delimiter, const 
         return outcome;
     }
 
+    // Whether the run was cancelled is what the decode and the build saw, not a later answer: a
+    // cancel that comes after the last row was linked leaves a finished import.
+    const bool decodeStopped = std::any_of(entries.begin(), entries.end(), [](const DecodeSlot& s) { return s.stopped; });
     TreeBuilder builder(std::move(store));
-    builder.build(entries, fileRows, folderRows, fileRows > 0, onProgress, isCancelled);
+    const bool built = builder.build(entries, fileRows, folderRows, fileRows > 0, onProgress, isCancelled);
     outcome.result.roots = builder.roots();
     if (header && sample) outcome.result.driveCapacity = extractDriveCapacity(*header, *sample, delimiter);
-    outcome.result.wasCancelled = isCancelled ? isCancelled() : false;
+    outcome.result.wasCancelled = decodeStopped || !built;
     return outcome;
 }
 

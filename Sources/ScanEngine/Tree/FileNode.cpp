@@ -42,7 +42,7 @@ inline size_t nameBytesFor(size_t units) { return (kLengthUnits + std::max<size_
 }  // namespace
 
 FileNode::FileNode(bool isDir, bool withFolderData) noexcept
-    : flags_(uint8_t((isDir ? kIsDir : 0) | (withFolderData ? kHasFolderData : 0))) {}
+    : kind_(uint8_t((isDir ? kIsDir : 0) | (withFolderData ? kHasFolderData : 0))) {}
 
 std::u16string_view FileNode::nameUnits() const noexcept {
     const char16_t* p = nameData();
@@ -136,6 +136,7 @@ std::string FileNode::dosAttributesString() const {
 }
 
 void FileNode::setFlag(uint8_t bit, bool on) noexcept {
+    bit &= uint8_t(~(kIsDir | kHasFolderData));
     std::atomic_ref<uint8_t> f(flags_);
     if (on)
         f.fetch_or(bit, std::memory_order_relaxed);
@@ -146,7 +147,7 @@ void FileNode::setFlag(uint8_t bit, bool on) noexcept {
 // ---- folder data ---------------------------------------------------------------------------
 
 FolderData* FileNode::folderData() noexcept {
-    if (!(flags_ & kHasFolderData)) return nullptr;
+    if (!hasFolderData()) return nullptr;
     return reinterpret_cast<FolderData*>(reinterpret_cast<std::byte*>(this) + sizeof(FileNode));
 }
 const FolderData* FileNode::folderData() const noexcept { return const_cast<FileNode*>(this)->folderData(); }
@@ -546,6 +547,7 @@ struct NodeStore::Locked {
     std::mutex mutex;
     std::vector<std::unique_ptr<NodeArena>> arenas;
     NodeArena* late = nullptr;
+    std::vector<FileNode*> roots;
 };
 
 NodeStore::NodeStore() : locked_(new Locked()) {}
@@ -556,7 +558,7 @@ std::shared_ptr<NodeStore> NodeStore::create() { return std::shared_ptr<NodeStor
 NodeStore::~NodeStore() {
     // Nodes only reach outside the arena through their duplicate groups: give those back.
     // Display groups hold files of another tree, so their children are not visited.
-    std::vector<FileNode*> stack(roots_.begin(), roots_.end());
+    std::vector<FileNode*> stack = locked_->roots;
     while (!stack.empty()) {
         FileNode* n = stack.back();
         stack.pop_back();
@@ -584,7 +586,12 @@ char16_t* NodeStore::allocateLateName(std::u16string_view units) {
 
 void NodeStore::registerRoot(FileNode* root) {
     std::lock_guard lock(locked_->mutex);
-    roots_.push_back(root);
+    locked_->roots.push_back(root);
+}
+
+std::vector<FileNode*> NodeStore::roots() const {
+    std::lock_guard lock(locked_->mutex);
+    return locked_->roots;
 }
 
 std::shared_ptr<FileNode> NodeStore::handle(FileNode* root) { return std::shared_ptr<FileNode>(shared_from_this(), root); }

@@ -103,6 +103,12 @@ struct RootData {
 // Fields that change after a tree is published (flags, totals, dupGroup, sortNameIndex, the name)
 // are written on the main thread while background jobs read them: they are accessed through
 // relaxed atomic references, and replaced name buffers stay in the arena until the tree goes.
+// The two bits fixed at construction (folder, folder data) sit in a byte of their own, so the
+// hottest reads (`isDir`, `folderData`) stay plain loads without racing with flag changes.
+//
+// Threading contract of a published tree: its shape (children, parents, the flat list) only
+// changes on the main thread, and only between background jobs that read it. Views sort their own
+// row lists; they never reorder a folder's children of the shared tree while jobs may read it.
 class FileNode final {
 public:
     enum Flag : uint8_t {
@@ -137,8 +143,10 @@ public:
     std::string dosAttributesString() const;
 
     // Flags.
-    uint8_t flags() const noexcept { return std::atomic_ref<uint8_t>(const_cast<uint8_t&>(flags_)).load(std::memory_order_relaxed); }
-    bool isDir() const noexcept { return flags_ & kIsDir; }
+    uint8_t flags() const noexcept {
+        return uint8_t(kind_ | std::atomic_ref<uint8_t>(const_cast<uint8_t&>(flags_)).load(std::memory_order_relaxed));
+    }
+    bool isDir() const noexcept { return kind_ & kIsDir; }
     bool doNotCountAllocated() const noexcept { return flags() & kDoNotCountAllocated; }
     bool isVolumeBoundary() const noexcept { return flags() & kIsVolumeBoundary; }
     bool accessDenied() const noexcept { return flags() & kAccessDenied; }
@@ -171,7 +179,7 @@ public:
     void setParent(FileNode* p) noexcept { parent_ = p; }
     std::span<FileNode* const> children() const noexcept;
     size_t childCount() const noexcept;
-    bool hasFolderData() const noexcept { return flags_ & kHasFolderData; }
+    bool hasFolderData() const noexcept { return kind_ & kHasFolderData; }
     FolderData* folderData() noexcept;
     const FolderData* folderData() const noexcept;
     // Appends to the children (arena memory from `arena`); sets the child's parent. Folders only.
@@ -246,7 +254,8 @@ private:
     FileNode* parent_ = nullptr;
     DuplicateGroup* dupGroup_ = nullptr;
     int32_t sortNameIndex_ = 0;
-    uint8_t flags_ = 0;
+    const uint8_t kind_;  // kIsDir and kHasFolderData, never changed
+    uint8_t flags_ = 0;   // every other bit; atomic access only
 };
 
 // One per directory entry; millions live at once.
@@ -302,7 +311,8 @@ public:
     char16_t* allocateLateName(std::u16string_view units);
     // A shared handle to a root that keeps this store alive.
     std::shared_ptr<FileNode> handle(FileNode* root);
-    const std::vector<FileNode*>& roots() const { return roots_; }
+    // A snapshot: builders on other threads may register roots meanwhile.
+    std::vector<FileNode*> roots() const;
     size_t bytesReserved() const;
 
 private:
@@ -312,7 +322,6 @@ private:
     struct Locked;
     struct LockedDeleter { void operator()(Locked*) const; };
     std::unique_ptr<Locked, LockedDeleter> locked_;
-    std::vector<FileNode*> roots_;  // guarded by locked_
 };
 
 using RootRef = std::shared_ptr<FileNode>;

@@ -122,8 +122,8 @@ void ScanViewModel::launch(std::function<void()> body, std::shared_ptr<CancelFla
 
 void ScanViewModel::startScan(const std::optional<DecodedFilter>& excludeFilters, bool excludeFullPath,
                               bool showMaxModifiedDate) {
-    supersedeRunningJob();
-    setLastScanWasCSVImport(false);
+    // With nothing selected there is nothing to start, and the run in progress (an import, say)
+    // must go on: superseding it would drop its outcome and leave the state scanning for good.
     QStringList roots;
     if (pendingPaths_ && !pendingPaths_->isEmpty())
         roots = *pendingPaths_;
@@ -131,6 +131,8 @@ void ScanViewModel::startScan(const std::optional<DecodedFilter>& excludeFilters
         roots = {*pendingRoot_};
     else
         return;
+    supersedeRunningJob();
+    setLastScanWasCSVImport(false);
 
     auto cancel = beginRun(QStringLiteral("Scan"));
     const uint64_t generation = generation_;

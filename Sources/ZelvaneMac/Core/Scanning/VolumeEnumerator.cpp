@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "Platform/FileSystemTypes.hpp"
+
 namespace zelvane {
 
 size_t qHash(const VolumeInfo& v, size_t seed) {
@@ -41,17 +43,9 @@ bool isUserVisibleMount(const MountEntry& e) {
     const std::string_view mp = e.mountPoint;
     const std::string_view t = e.fsType;
     if (mp == "/") return true;
-    static constexpr std::string_view kPseudo[] = {
-        "proc",      "sysfs",      "cgroup",     "cgroup2",  "devpts",       "devtmpfs",   "mqueue",
-        "debugfs",   "tracefs",    "securityfs", "pstore",   "bpf",          "configfs",   "fusectl",
-        "binfmt_misc", "autofs",   "hugetlbfs",  "efivarfs", "nsfs",         "rpc_pipefs", "nfsd",
-        "selinuxfs", "ramfs",      "overlay",    "squashfs", "fuse.snapfuse", "fuse.lxcfs", "fuse.gvfsd-fuse",
-        "fuse.portal", "fuse.xdg-document-portal", "tmpfs"};
-    for (auto p : kPseudo) {
-        if (t != p) continue;
-        // A tmpfs a person mounted under the media folders is real enough to scan.
-        return t == "tmpfs" && isRemovableMediaPath(mp);
-    }
+    if (isPseudoFileSystem(t)) return false;
+    // A tmpfs a person mounted under the media folders is real enough to scan.
+    if (isSystemLayerFileSystem(t)) return t == "tmpfs" && isRemovableMediaPath(mp);
     static constexpr std::string_view kSystemFolders[] = {"/proc", "/sys", "/dev", "/run", "/snap",
                                                           "/var/lib/docker", "/var/lib/containers",
                                                           "/var/snap"};
