@@ -91,6 +91,10 @@ inline constexpr BoolKey showTreemap{"showTreemap", true};
 inline constexpr BoolKey checkForUpdatesEnabled{"checkForUpdatesEnabled", true};
 inline constexpr BoolKey checkForUpdatesLockedByAdmin{"checkForUpdatesLockedByAdmin", false};
 inline constexpr StringKey appLanguageOverride{"appLanguageOverride", "system"};
+// Day ("yyyy-MM-dd", local time) of the last update check that went out; absent on a new install.
+inline constexpr StringKey lastUpdateCheckDate{"lastUpdateCheckDate", ""};
+// Where the update check asks; a neutral address of our own unless an administrator sets one.
+inline constexpr StringKey updateServerBaseURL{"updateServerBaseURL", "https://updates.zelvanemac.example"};
 // Written at start-up from the override: a JSON list of one language code, absent for "system".
 inline constexpr StringKey appleLanguages{"AppleLanguages", ""};
 }  // namespace PreferenceKeys
