@@ -5,12 +5,31 @@
 
 namespace zelvane {
 
-// Writes `bytes` as the whole new content of `path`. The bytes go to a fresh file beside the
-// target (same folder, so the rename is atomic), which replaces the target only after every write
-// and the close succeeded; on any failure the temporary file is removed and an earlier file at
-// `path` stays as it was. A symbolic link at `path` keeps pointing at the replaced file, an
-// existing file's permission bits are kept, and a device or pipe is written in place.
-// Returns 0 or the errno of the step that failed.
+// A file written for the user, replaced only by a complete new content. The bytes go to a fresh
+// file beside the target (same folder, so the rename is atomic), which replaces the target only
+// after every write, the permission bits and the close succeeded; without a successful `commit`
+// the temporary file is removed and an earlier file at the target stays as it was. A symbolic link
+// at the target keeps pointing at the replaced file, an existing file's permission bits are kept,
+// and a device or pipe (/dev/stdout, say) is written in place. Every step returns 0 or the errno
+// of what failed; after a failure only destruction is left to do.
+class ReplacementFile final {
+public:
+    ReplacementFile() = default;
+    ReplacementFile(const ReplacementFile&) = delete;
+    ReplacementFile& operator=(const ReplacementFile&) = delete;
+    ~ReplacementFile();
+
+    int open(const std::string& target);
+    int write(std::string_view bytes);
+    int commit();
+
+private:
+    int fd_ = -1;
+    std::string target_;
+    std::string tempPath_;  // empty when writing in place
+};
+
+// The whole new content of `path` in one go, through a ReplacementFile.
 int replaceFileContents(const std::string& path, std::string_view bytes);
 
 }  // namespace zelvane

@@ -10,6 +10,8 @@
 #include <string>
 
 #include <grp.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -115,6 +117,59 @@ TEST(ReplaceFileContents, FailuresReportTheReasonAndKeepTheEarlierFile) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(readAll(target), "earlier good export\n");
     EXPECT_EQ(entryCount(locked), 1u);
+}
+
+// The streaming form: pieces written one after the other replace the file only on commit; an
+// abandoned or failing replacement leaves the earlier file and no temporary file behind.
+TEST(ReplacementFile, StreamsPiecesAndReplacesOnlyOnCommit) {
+    Folder dir;
+    const std::string target = dir / "export.csv";
+    { std::ofstream(target) << "earlier\n"; }
+    {
+        ReplacementFile file;
+        ASSERT_EQ(file.open(target), 0);
+        ASSERT_EQ(file.write("one,"), 0);
+        ASSERT_EQ(file.write("two\n"), 0);
+        EXPECT_EQ(readAll(target), "earlier\n");
+        EXPECT_EQ(entryCount(dir.path()), 2u);  // the temporary file beside the target
+    }
+    EXPECT_EQ(readAll(target), "earlier\n");
+    EXPECT_EQ(entryCount(dir.path()), 1u);
+
+    ReplacementFile file;
+    EXPECT_EQ(file.write("too early"), EBADF);
+    EXPECT_EQ(file.commit(), EBADF);
+    ASSERT_EQ(file.open(target), 0);
+    EXPECT_EQ(file.open(target), EBUSY);
+    std::string big(3 << 20, 'x');
+    ASSERT_EQ(file.write(big), 0);
+    ASSERT_EQ(file.write("end"), 0);
+    ASSERT_EQ(file.commit(), 0);
+    EXPECT_EQ(readAll(target), big + "end");
+    EXPECT_EQ(file.commit(), EBADF);
+    EXPECT_EQ(entryCount(dir.path()), 1u);
+
+    // A write the system refuses part-way (here the file-size limit of a child process).
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{4096, 4096};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(90);
+        int err = 0;
+        {
+            ReplacementFile failing;
+            if (failing.open(target) != 0) ::_exit(91);
+            for (int i = 0; i < 10 && !err; ++i) err = failing.write(std::string(1000, 'y'));
+        }
+        ::_exit(err == EFBIG ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(readAll(target), big + "end");
+    EXPECT_EQ(entryCount(dir.path()), 1u);
 }
 
 }  // namespace

@@ -1,12 +1,7 @@
 #include "ScanEngine/Interchange/CSVExporter.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <charconv>
-#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <cmath>
@@ -15,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "Platform/FileReplacement.hpp"
 #include "ScanEngine/Support/CivilTime.hpp"
 #include "ScanEngine/Tree/NameCoding.hpp"
 
@@ -23,100 +19,12 @@ namespace {
 
 constexpr size_t kChunkBytes = 1048576;
 
-// The export's target is replaced only by a complete file: text goes to a fresh file in the same
-// folder (same file system, so the rename is atomic), which is renamed over the target after every
-// write and the close succeeded, and removed on any failure.
-class ReplacingFileWriter final {
-public:
-    ReplacingFileWriter() = default;
-    ReplacingFileWriter(const ReplacingFileWriter&) = delete;
-    ReplacingFileWriter& operator=(const ReplacingFileWriter&) = delete;
-    ~ReplacingFileWriter() {
-        if (fd_ >= 0) ::close(fd_);
-        if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
-    }
-
-    // 0 or the errno of the failure.
-    int open(const std::string& target) {
-        target_ = target;
-        struct stat st {};
-        bool keepMode = false;
-        if (::stat(target.c_str(), &st) == 0) {
-            if (S_ISDIR(st.st_mode)) return EISDIR;
-            if (!S_ISREG(st.st_mode)) {
-                // A device or a pipe (/dev/stdout, say) is written in place: a rename would replace
-                // the special file itself.
-                fd_ = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
-                return fd_ < 0 ? errno : 0;
-            }
-            // Through a symbolic link, the file it leads to is replaced and the link stays.
-            if (char* real = ::realpath(target.c_str(), nullptr)) {
-                target_ = real;
-                std::free(real);
-            }
-            keepMode = true;
-        }
-        size_t slash = target_.rfind('/');
-        std::string dir = slash == std::string::npos ? std::string() : target_.substr(0, slash + 1);
-        std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
-        if (base.size() > 200) base.resize(200);  // keep the temporary name within NAME_MAX
-        uint64_t seed = uint64_t(std::chrono::steady_clock::now().time_since_epoch().count()) ^
-                        (uint64_t(::getpid()) << 32) ^ reinterpret_cast<uintptr_t>(this);
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            seed = seed * 6364136223846793005ull + 1442695040888963407ull;
-            char suffix[17];
-            auto r = std::to_chars(suffix, suffix + 16, seed >> 4, 16);
-            std::string temp = dir + "." + base + ".tmp-" + std::string(suffix, r.ptr);
-            // 0666 so that the umask decides, as for any new file the user creates.
-            int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd >= 0) {
-                fd_ = fd;
-                tempPath_ = std::move(temp);
-                if (keepMode) ::fchmod(fd_, st.st_mode & 07777);
-                return 0;
-            }
-            if (errno != EEXIST) return errno;
-        }
-        return EEXIST;
-    }
-
-    int write(const char* data, size_t size) {
-        while (size > 0) {
-            ssize_t n = ::write(fd_, data, size);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                return errno;
-            }
-            if (n == 0) return EIO;
-            data += n;
-            size -= size_t(n);
-        }
-        return 0;
-    }
-
-    int commit() {
-        int fd = fd_;
-        fd_ = -1;
-        // A failed close may mean lost data (network file systems report write errors here).
-        if (::close(fd) != 0) return errno;
-        if (tempPath_.empty()) return 0;
-        if (::rename(tempPath_.c_str(), target_.c_str()) != 0) return errno;
-        tempPath_.clear();
-        return 0;
-    }
-
-private:
-    int fd_ = -1;
-    std::string target_;
-    std::string tempPath_;  // empty when writing in place
-};
-
 // Writes each chunk on a thread of its own while the caller formats the next, so an export takes
 // about as long as the slower of the two instead of their sum. One chunk at most is in flight; the
 // writer touches `inFlight_` only while `pending_` is set, the caller only while it is not.
 class ChunkWriterLocked final {
 public:
-    explicit ChunkWriterLocked(ReplacingFileWriter& file) : file_(file), thread_([this] { run(); }) {}
+    explicit ChunkWriterLocked(ReplacementFile& file) : file_(file), thread_([this] { run(); }) {}
     ChunkWriterLocked(const ChunkWriterLocked&) = delete;
     ChunkWriterLocked& operator=(const ChunkWriterLocked&) = delete;
     ~ChunkWriterLocked() { finish(); }
@@ -154,7 +62,7 @@ private:
             work_.wait(lock, [&] { return pending_ || stop_; });
             if (!pending_) return;
             lock.unlock();
-            int err = file_.write(inFlight_.data(), inFlight_.size());
+            int err = file_.write(inFlight_);
             lock.lock();
             inFlight_.clear();
             if (err && !error_) error_ = err;
@@ -163,7 +71,7 @@ private:
         }
     }
 
-    ReplacingFileWriter& file_;
+    ReplacementFile& file_;
     std::mutex mutex_;
     std::condition_variable work_;
     std::condition_variable idle_;
@@ -504,7 +412,7 @@ std::optional<CSVExportError> exportToCSV(std::span<FileNode* const> roots, cons
                                           const std::string& path) {
     if (!options.exportFiles && !options.exportFolders)
         return CSVExportError{CSVExportError::Kind::noFilesOrFoldersSelected, 0};
-    ReplacingFileWriter file;
+    ReplacementFile file;
     if (int err = file.open(path)) return CSVExportError{CSVExportError::Kind::couldNotCreateFile, err};
     int err = 0;
     {

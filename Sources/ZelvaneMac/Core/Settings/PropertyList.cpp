@@ -2,7 +2,6 @@
 
 #include <QDateTime>
 #include <QFile>
-#include <QSaveFile>
 #include <QStringList>
 #include <QTimeZone>
 
@@ -11,9 +10,13 @@
 #include <clocale>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <locale.h>
 #include <memory>
+
+#include "Platform/FileReplacement.hpp"
+#include "ZelvaneMac/Core/Text/PathText.hpp"
 
 namespace zelvane::PropertyList {
 namespace {
@@ -236,14 +239,8 @@ ReadResult readFile(const QString& path) {
 QString writeFile(const QString& path, const QVariantMap& dictionary) {
     const QByteArray xml = xmlFromDictionary(dictionary);
     if (xml.isEmpty()) return QStringLiteral("could not encode the property list");
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return file.errorString();
-    if (file.write(xml) != xml.size()) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        return why;
-    }
-    if (!file.commit()) return file.errorString();
+    if (const int err = replaceFileContents(pathBytesFromQString(path), std::string_view(xml.constData(), size_t(xml.size()))))
+        return QString::fromLocal8Bit(std::strerror(err));
     return {};
 }
 

@@ -7,15 +7,17 @@
 #include <cstring>
 #include <vector>
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QFont>
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
-#include <QSaveFile>
 
+#include "Platform/FileReplacement.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Core/Text/PathText.hpp"
 
 namespace zelvane {
 
@@ -330,14 +332,12 @@ void drawTreemapText(QPainter& painter, const QString& text, const QRectF& rect,
 
 PNGWriteResult writeTreemapPNG(const QImage& image, const QString& path) {
     if (image.isNull()) return {false, QStringLiteral("there is no picture to write")};
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return {false, file.errorString()};
-    if (!image.save(&file, "PNG")) {
-        const QString why = file.error() != QFileDevice::NoError ? file.errorString() : QStringLiteral("PNG encoding failed");
-        file.cancelWriting();
-        return {false, why};
-    }
-    if (!file.commit()) return {false, file.errorString()};
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG")) return {false, QStringLiteral("PNG encoding failed")};
+    if (const int err = replaceFileContents(pathBytesFromQString(path), std::string_view(png.constData(), size_t(png.size()))))
+        return {false, QString::fromLocal8Bit(std::strerror(err))};
     return {true, {}};
 }
 
