@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QGuiApplication>
 
 #include <cstdio>
@@ -5,9 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "ScanEngine/Scan/FdBudget.hpp"
+#include "ZelvaneMac/App/ZelvaneMacApp.hpp"
 #include "ZelvaneMac/Core/CommandLine/CLIAutomation.hpp"
 #include "ZelvaneMac/Core/CommandLine/CLIAutomationRunner.hpp"
-#include "ScanEngine/Scan/FdBudget.hpp"
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
 
 namespace {
 
@@ -25,21 +28,9 @@ bool hasDisplay() {
     return (x11 && *x11) || (wayland && *wayland);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int runExportMode(int argc, char** argv, const std::vector<std::string>& arguments) {
     // Before any scan can run: folders waiting to be read hold descriptors.
     zelvane::raiseFileDescriptorLimit();
-
-    std::vector<std::string> arguments(argv, argv + argc);
-    if (!zelvane::CLIAutomation::parse(arguments).isExportMode()) {
-        std::fputs(
-            "ZelvaneMac: the graphical mode is not built yet. Give at least one of --export=PATH, "
-            "--exportfiletypes=PATH or --treemapimagefile=PATH with the folders to scan.\n",
-            stderr);
-        return 2;
-    }
-
     // The export mode opens no window; it needs the GUI platform only to draw the treemap's texts,
     // and the offscreen platform serves that on a machine without a display.
     if (!hasDisplay() && !std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -56,4 +47,31 @@ int main(int argc, char** argv) {
     runner.runIfNeeded();
     if (!ended) app.exec();
     return exitCode;
+}
+
+int runGraphicalMode(int argc, char** argv, std::vector<std::string> arguments) {
+    // Without a display the platform would abort; say what to do instead.
+    if (!hasDisplay() && !std::getenv("QT_QPA_PLATFORM")) {
+        std::fputs("ZelvaneMac: no display to open a window on. To scan and export without one, give at least one of "
+                   "--export=PATH, --exportfiletypes=PATH or --treemapimagefile=PATH with the folders to scan.\n",
+                   stderr);
+        return 2;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("ZelvaneMac"));
+    QApplication::setDesktopFileName(QStringLiteral("ZelvaneMac"));
+    zelvane::Preferences preferences;
+    zelvane::StartupSteps steps;
+    steps.raiseFileDescriptorLimit = [] { zelvane::raiseFileDescriptorLimit(); };
+    zelvane::ZelvaneMacApp application(preferences, std::move(arguments), steps);
+    application.openWindow();
+    return app.exec();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> arguments(argv, argv + argc);
+    if (zelvane::CLIAutomation::parse(arguments).isExportMode()) return runExportMode(argc, argv, arguments);
+    return runGraphicalMode(argc, argv, std::move(arguments));
 }

@@ -1,0 +1,112 @@
+#include "ZelvaneMac/Widgets/Common/EmptyStateView.hpp"
+
+#include <QEvent>
+#include <QLabel>
+#include <QPainter>
+#include <QVBoxLayout>
+
+#include "ZelvaneMac/Widgets/Common/TextStyles.hpp"
+
+namespace zelvane {
+
+namespace {
+
+constexpr int kSymbolSize = 40;
+constexpr int kImageFrame = 48;
+
+QLabel* centredLabel(QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    label->setWordWrap(true);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+}  // namespace
+
+EmptyStateView::EmptyStateView(const QString& title, Icon icon, const QString& description, QWidget* parent)
+    : QWidget(parent), icon_(std::move(icon)) {
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(16, 16, 16, 16);
+    outer->addStretch(1);
+    column_ = new QVBoxLayout;
+    column_->setSpacing(8);
+    iconLabel_ = new QLabel(this);
+    iconLabel_->setAlignment(Qt::AlignCenter);
+    titleLabel_ = centredLabel(this);
+    titleLabel_->setFont(title2Font(QFont::DemiBold));
+    descriptionLabel_ = centredLabel(this);
+    column_->addWidget(iconLabel_, 0, Qt::AlignHCenter);
+    column_->addWidget(titleLabel_);
+    column_->addWidget(descriptionLabel_);
+    outer->addLayout(column_);
+    outer->addStretch(1);
+    setTitle(title);
+    setDescription(description);
+    renderIcon();
+}
+
+void EmptyStateView::setTitle(const QString& title) { titleLabel_->setText(title); }
+
+void EmptyStateView::setDescription(const QString& description) {
+    descriptionLabel_->setText(description);
+    QPalette palette = descriptionLabel_->palette();
+    palette.setColor(QPalette::WindowText, secondaryTextColor(this->palette()));
+    descriptionLabel_->setPalette(palette);
+    descriptionLabel_->setVisible(descriptionWidget_ == nullptr && !description.isEmpty());
+}
+
+void EmptyStateView::setDescriptionWidget(QWidget* widget) {
+    if (descriptionWidget_) descriptionWidget_->deleteLater();
+    descriptionWidget_ = widget;
+    descriptionLabel_->setVisible(widget == nullptr && !descriptionLabel_->text().isEmpty());
+    if (widget) column_->addWidget(widget, 0, Qt::AlignHCenter);
+}
+
+void EmptyStateView::setIcon(Icon icon) {
+    icon_ = std::move(icon);
+    renderIcon();
+}
+
+QPixmap EmptyStateView::iconPixmap() const { return iconLabel_->pixmap(); }
+
+void EmptyStateView::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) {
+        renderIcon();
+        setDescription(descriptionLabel_->text());
+    }
+    QWidget::changeEvent(event);
+}
+
+void EmptyStateView::renderIcon() {
+    const qreal dpr = devicePixelRatioF();
+    QPixmap pixmap;
+    if (const auto* name = std::get_if<QString>(&icon_)) {
+        // A themed symbol is tinted with the secondary colour, as text of that style would be.
+        const QIcon themed = QIcon::fromTheme(*name);
+        if (!themed.isNull()) {
+            QPixmap source = themed.pixmap(QSize(kSymbolSize, kSymbolSize), dpr);
+            pixmap = QPixmap(source.size());
+            pixmap.setDevicePixelRatio(source.devicePixelRatio());
+            pixmap.fill(Qt::transparent);
+            QPainter painter(&pixmap);
+            painter.drawPixmap(0, 0, source);
+            painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+            painter.fillRect(pixmap.rect(), secondaryTextColor(palette()));
+        }
+    } else if (const auto* image = std::get_if<QImage>(&icon_); image && !image->isNull()) {
+        const QSize fitted = image->size().scaled(QSize(kImageFrame, kImageFrame) * dpr, Qt::KeepAspectRatio);
+        pixmap = QPixmap::fromImage(image->scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        pixmap.setDevicePixelRatio(dpr);
+    }
+    iconLabel_->setPixmap(pixmap);
+    iconLabel_->setVisible(!pixmap.isNull());
+    if (std::holds_alternative<QImage>(icon_)) {
+        iconLabel_->setFixedSize(kImageFrame, kImageFrame);
+    } else {
+        iconLabel_->setMinimumSize(0, 0);
+        iconLabel_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    }
+}
+
+}  // namespace zelvane

@@ -1,0 +1,106 @@
+#include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
+
+#include <QFrame>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+#include "ZelvaneMac/Widgets/Common/TextStyles.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/AboutPage.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/FileViewTab.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/FilterPanel.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/StatusBar.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TabStrip.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TopBar.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/UpdateBanner.hpp"
+#include "ZelvaneMac/Window/ContentViewState.hpp"
+
+namespace zelvane {
+
+namespace {
+
+QFrame* divider(QWidget* parent) {
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setForegroundRole(QPalette::Mid);
+    line->setFixedHeight(1);
+    return line;
+}
+
+// A row of the window: the content with its margins, then a divider; hiding the row hides both.
+QWidget* dividedRow(QWidget* content, QMargins margins, QWidget* parent) {
+    auto* row = new QWidget(parent);
+    auto* column = new QVBoxLayout(row);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    auto* padded = new QVBoxLayout;
+    padded->setContentsMargins(margins);
+    padded->addWidget(content);
+    column->addLayout(padded);
+    column->addWidget(divider(row));
+    return row;
+}
+
+}  // namespace
+
+ContentView::ContentView(ContentViewState& state, QWidget* parent) : QWidget(parent), state_(state) {
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    updateBanner_ = new UpdateBanner(state_, this);
+    bannerRow_ = dividedRow(updateBanner_, {}, this);
+    bannerRow_->setVisible(false);
+    column->addWidget(bannerRow_);
+
+    topBar_ = new TopBar(state_, this);
+    headerRow_ = dividedRow(topBar_, {12, 8, 12, 8}, this);
+    column->addWidget(headerRow_);
+
+    filterPanel_ = new FilterPanel(state_, this);
+    filterPanel_->setFont(calloutFont());
+    filterRow_ = dividedRow(filterPanel_, {12, 5, 12, 5}, this);
+    column->addWidget(filterRow_);
+
+    tabStrip_ = new TabStrip(state_, this);
+    column->addWidget(tabStrip_);
+    column->addWidget(divider(this));
+    pages_ = new QStackedWidget(this);
+    treeViewTab_ = new TreeViewTab(state_, pages_);
+    fileViewTab_ = new FileViewTab(state_, pages_);
+    aboutPage_ = new AboutPage(state_, pages_);
+    pages_->addWidget(treeViewTab_);
+    pages_->addWidget(fileViewTab_);
+    pages_->addWidget(aboutPage_);
+    column->addWidget(pages_, 1);
+    column->addWidget(divider(this));
+
+    statusBar_ = new StatusBar(state_, this);
+    statusBar_->setFont(calloutFont());
+    statusBar_->setFixedHeight(20);
+    auto* statusRow = new QWidget(this);
+    auto* statusLayout = new QVBoxLayout(statusRow);
+    statusLayout->setContentsMargins(12, 4, 12, 4);
+    statusLayout->addWidget(statusBar_);
+    column->addWidget(statusRow);
+
+    headerRow_->setVisible(state_.showHeader());
+    filterRow_->setVisible(state_.showFilterPanel());
+    connect(&state_, &ContentViewState::showHeaderChanged, headerRow_, &QWidget::setVisible);
+    connect(&state_, &ContentViewState::showFilterPanelChanged, filterRow_, &QWidget::setVisible);
+    showPage();
+    connect(&state_, &ContentViewState::selectedTabChanged, this, &ContentView::showPage);
+}
+
+void ContentView::setUpdateBannerShown(bool shown) { bannerRow_->setVisible(shown); }
+
+void ContentView::showPage() {
+    switch (state_.selectedTab()) {
+    case ContentTab::treeView: pages_->setCurrentWidget(treeViewTab_); break;
+    case ContentTab::fileView: pages_->setCurrentWidget(fileViewTab_); break;
+    case ContentTab::about: pages_->setCurrentWidget(aboutPage_); break;
+    }
+}
+
+}  // namespace zelvane

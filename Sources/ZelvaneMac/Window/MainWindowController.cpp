@@ -1,0 +1,59 @@
+#include "ZelvaneMac/Window/MainWindowController.hpp"
+
+#include <QTimer>
+
+#include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
+#include "ZelvaneMac/Window/WindowTitle.hpp"
+
+namespace zelvane {
+
+MainWindowController::MainWindowController(ContentViewState& state, QObject* parent)
+    : QObject(parent), state_(state) {
+    title_ = windowTitle();
+    connect(&state_.viewModel(), &ScanViewModel::rootLabelChanged, this, &MainWindowController::refreshTitle);
+    connect(&state_, &ContentViewState::selectedTabChanged, this, &MainWindowController::handleSelectedTabChange);
+    connect(&state_, &ContentViewState::selectedNodesChanged, this,
+            &MainWindowController::handleSelectedNodesChange);
+}
+
+QString MainWindowController::windowTitle() const {
+    return zelvane::windowTitle(state_.viewModel().rootLabel(), markerSource_ ? markerSource_() : QString());
+}
+
+void MainWindowController::setSelectionKindMarkerSource(std::function<QString()> source) {
+    markerSource_ = std::move(source);
+    refreshTitle();
+}
+
+void MainWindowController::refreshTitle() {
+    QString title = windowTitle();
+    if (title == title_) return;
+    title_ = std::move(title);
+    emit windowTitleChanged(title_);
+}
+
+void MainWindowController::restoreStoredTab() {
+    state_.setIsRestoringSelectedTab(true);
+    state_.setSelectedTab(restoredTab(state_.preferences().value(PreferenceKeys::selectedTab)));
+    QTimer::singleShot(0, this, [this] { state_.setIsRestoringSelectedTab(false); });
+}
+
+void MainWindowController::handleSelectedTabChange(ContentTab tab) {
+    if (tab == ContentTab::about) {
+        state_.setIsRestoringSelectedTab(false);
+        return;
+    }
+    state_.preferences().set(PreferenceKeys::selectedTab, rawValue(tab));
+    if (tab == ContentTab::fileView && !state_.isRestoringSelectedTab()) state_.bumpFileViewSearchFocusToken();
+    state_.setIsRestoringSelectedTab(false);
+}
+
+void MainWindowController::handleSelectedNodesChange() {
+    if (state_.suppressReselectChildClear()) {
+        state_.setSuppressReselectChildClear(false);
+    } else {
+        state_.setLastChildNodeForReselect(nullptr);
+    }
+}
+
+}  // namespace zelvane

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+
+#include "ZelvaneMac/Window/ContentViewState.hpp"
+
+namespace zelvane {
+
+// The window's own reactions to its state, without widgets: the tab-change handler, the selection
+// handler behind "Reselect Child" and the title. Handlers are attached in the constructor in the
+// order the window runs them; later handlers of the same signal run after earlier ones.
+class MainWindowController final : public QObject {
+    Q_OBJECT
+public:
+    explicit MainWindowController(ContentViewState& state, QObject* parent = nullptr);
+
+    ContentViewState& state() const { return state_; }
+
+    QString windowTitle() const;
+    // Where the title's selection-kind marker comes from; none gives no marker.
+    void setSelectionKindMarkerSource(std::function<QString()> source);
+
+    // Shows the stored tab without taking the File View's search focus: the flag is set, the tab
+    // restored, and the flag cleared on the next turn of the event loop.
+    void restoreStoredTab();
+
+signals:
+    void windowTitleChanged(const QString& title);
+
+private:
+    void handleSelectedTabChange(ContentTab tab);
+    void handleSelectedNodesChange();
+    void refreshTitle();
+
+    ContentViewState& state_;
+    std::function<QString()> markerSource_;
+    QString title_;
+};
+
+}  // namespace zelvane

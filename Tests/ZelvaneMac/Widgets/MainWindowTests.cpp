@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QDir>
+#include <QLineEdit>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "QtWidgetTestApp.hpp"
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Widgets/Common/EmptyStateView.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/AboutPage.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/FileViewTab.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TabStrip.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
+#include "ZelvaneMac/Window/ContentViewState.hpp"
+
+using namespace zelvane;
+
+namespace {
+
+// Pictures of the views land here for a person to look at.
+QString grabPath(const char* name) {
+    const QString dir = QDir::temp().filePath(QStringLiteral("zelvane-grabs"));
+    QDir().mkpath(dir);
+    return QDir(dir).filePath(QString::fromUtf8(name));
+}
+
+}  // namespace
+
+TEST(MainWindow, OpensWithItsRowsAndSwitchesTabsKeepingEachPage) {
+    qtWidgetApp();
+    QTemporaryDir dir;
+    Preferences preferences(dir.filePath("prefs.plist"));
+    MainWindow window(preferences, {});
+    window.resize(window.sizeHint());
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ContentView* view = window.contentView();
+    EXPECT_EQ(window.windowTitle(), "ZelvaneMac");
+    EXPECT_GE(window.minimumSizeHint().width(), 1000);
+    EXPECT_GE(window.minimumSizeHint().height(), 650);
+    EXPECT_FALSE(view->updateBannerRow()->isVisible());
+    EXPECT_TRUE(view->headerRow()->isVisible());
+    EXPECT_FALSE(view->filterPanelRow()->isVisible());
+    EXPECT_EQ(view->pages()->currentWidget(), view->treeViewTab());
+
+    // A page's own widgets keep their state while another tab is shown.
+    auto* probe = new QLineEdit(view->fileViewTab());
+    probe->setText(QStringLiteral("kept"));
+    QTest::mouseClick(view->tabStrip()->button(ContentTab::fileView), Qt::LeftButton);
+    EXPECT_EQ(window.state().selectedTab(), ContentTab::fileView);
+    EXPECT_EQ(view->pages()->currentWidget(), view->fileViewTab());
+    EXPECT_TRUE(view->tabStrip()->button(ContentTab::fileView)->isSelected());
+    EXPECT_EQ(preferences.value(PreferenceKeys::selectedTab), "fileView");
+    QTest::mouseClick(view->tabStrip()->button(ContentTab::about), Qt::LeftButton);
+    EXPECT_EQ(view->pages()->currentWidget(), view->aboutPage());
+    EXPECT_FALSE(view->fileViewTab()->isVisible());
+    QTest::mouseClick(view->tabStrip()->button(ContentTab::fileView), Qt::LeftButton);
+    EXPECT_EQ(probe->text(), "kept");
+
+    window.state().setShowHeader(false);
+    window.state().setShowFilterPanel(true);
+    EXPECT_FALSE(view->headerRow()->isVisible());
+    EXPECT_TRUE(view->filterPanelRow()->isVisible());
+    window.state().setShowHeader(true);
+    window.state().setShowFilterPanel(false);
+
+    window.state().setSelectedTab(ContentTab::treeView);
+    EXPECT_TRUE(window.grab().save(grabPath("main-window.png")));
+    window.state().setSelectedTab(ContentTab::about);
+    EXPECT_TRUE(window.grab().save(grabPath("about-page.png")));
+}
+
+TEST(AboutPage, DateIsTheBuildDateTextRearranged) {
+    EXPECT_EQ(aboutPageDateText("20260916"), "2026/09/16");
+    EXPECT_EQ(aboutPageDateText("2026"), "2026");
+}
+
+TEST(EmptyStateView, FitsImagesAndCentresItsTexts) {
+    qtWidgetApp();
+    QImage wide(200, 100, QImage::Format_ARGB32);
+    wide.fill(Qt::red);
+    EmptyStateView view(QStringLiteral("No Scan Results"), wide,
+                        QStringLiteral("A rather long description that has to wrap over more than one line when the "
+                                       "space offered is narrow, and stays centred."));
+    view.resize(320, 400);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    const QPixmap icon = view.iconPixmap();
+    EXPECT_EQ(icon.deviceIndependentSize().toSize(), QSize(48, 24)) << "fitted keeping its aspect ratio";
+    EXPECT_TRUE(view.grab().save(grabPath("empty-state.png")));
+}

@@ -1,0 +1,190 @@
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include "QtWidgetTestApp.hpp"
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/MainWindowController.hpp"
+#include "ZelvaneMac/Window/TopRoundedRectangle.hpp"
+#include "ZelvaneMac/Window/WindowTitle.hpp"
+
+using namespace zelvane;
+
+namespace {
+
+struct Store {
+    QTemporaryDir dir;
+    Preferences preferences{dir.filePath("prefs.plist")};
+};
+
+}  // namespace
+
+TEST(ContentViewState, NewWindowOnAnEmptyStoreStartsFromTheDefaults) {
+    qtWidgetApp();
+    Store store;
+    ContentViewState state(store.preferences, {});
+    EXPECT_EQ(state.selectedTab(), ContentTab::treeView);
+    EXPECT_FALSE(state.showFilterPanel());
+    EXPECT_TRUE(state.showFileTypes());
+    EXPECT_TRUE(state.showTreemap());
+    EXPECT_TRUE(state.showTreemapAllocatedSize());
+    EXPECT_TRUE(state.showTreemapFilenames());
+    EXPECT_FALSE(state.showTreemapFreeSpace());
+    EXPECT_TRUE(state.showHeader());
+    EXPECT_TRUE(store.preferences.value(PreferenceKeys::autoScanAfterSelection));
+    EXPECT_EQ(state.topRowWidth(), 330);
+    EXPECT_EQ(state.extensionPanelSortKey(), "allocated");
+    EXPECT_TRUE(state.appliedIncludeMatchEntirePath());
+    EXPECT_FALSE(state.loadedRoots().has_value());
+    EXPECT_FALSE(state.csvExportErrorDetail().has_value());
+    EXPECT_EQ(state.treemapRoot(), nullptr);
+    EXPECT_FALSE(state.isTreeNodeExpanded());
+}
+
+TEST(ContentViewState, SeededTogglesReadTheirKeyOnceAndWriteChangesBack) {
+    qtWidgetApp();
+    Store store;
+    // A value of the wrong type counts as absent.
+    ASSERT_TRUE(store.preferences.setObject("showFilterPanel", QStringLiteral("true")));
+    ASSERT_TRUE(store.preferences.setObject("showTreemap", QVariant(0)));
+    store.preferences.set(PreferenceKeys::showTreemapFreeSpace, true);
+    ContentViewState first(store.preferences, {});
+    EXPECT_FALSE(first.showFilterPanel());
+    EXPECT_TRUE(first.showTreemap());
+    EXPECT_TRUE(first.showTreemapFreeSpace());
+
+    first.setShowTreemap(false);
+    first.setShowHeader(false);
+    EXPECT_FALSE(store.preferences.value(PreferenceKeys::showTreemap));
+
+    ContentViewState second(store.preferences, {});
+    EXPECT_FALSE(second.showTreemap());
+    EXPECT_TRUE(second.showHeader()) << "the header has no key: every window starts with it";
+    // The second window's change does not reach the first, which read its key only once.
+    second.setShowFileTypes(false);
+    EXPECT_TRUE(first.showFileTypes());
+    EXPECT_FALSE(first.showHeader());
+}
+
+TEST(ContentViewState, SignalsOnlyOnRealChangesAndTriggersGrowByOne) {
+    qtWidgetApp();
+    Store store;
+    ContentViewState state(store.preferences, {});
+    QSignalSpy tab(&state, &ContentViewState::selectedTabChanged);
+    QSignalSpy detail(&state, &ContentViewState::csvExportErrorDetailChanged);
+    QSignalSpy expand(&state, &ContentViewState::expandAllTriggerChanged);
+    state.setSelectedTab(ContentTab::treeView);
+    EXPECT_EQ(tab.count(), 0);
+    state.setSelectedTab(ContentTab::about);
+    state.setSelectedTab(ContentTab::about);
+    EXPECT_EQ(tab.count(), 1);
+    state.setCsvExportErrorDetail(QStringLiteral("disk full"));
+    state.setCsvExportErrorDetail(QStringLiteral("disk full"));
+    state.setCsvExportErrorDetail(std::nullopt);
+    EXPECT_EQ(detail.count(), 2);
+    state.bumpExpandAllTrigger();
+    state.bumpExpandAllTrigger();
+    ASSERT_EQ(expand.count(), 2);
+    EXPECT_EQ(expand.at(0).at(0).toInt(), 1);
+    EXPECT_EQ(expand.at(1).at(0).toInt(), 2);
+}
+
+TEST(ContentViewState, PaletteAndExtensionListsFallBackOnlyWhenTheTextIsNoList) {
+    qtWidgetApp();
+    Store store;
+    ContentViewState state(store.preferences, {});
+    EXPECT_EQ(state.currentPaletteColors(), TreemapColorSettings::defaultColors());
+    EXPECT_EQ(state.currentExtensionLists(), TreemapColorSettings::defaultExtensionLists());
+
+    store.preferences.set(PreferenceKeys::treemapPaletteColorsJSON, QStringLiteral("{\"a\":1}"));
+    EXPECT_EQ(state.currentPaletteColors(), TreemapColorSettings::defaultColors());
+    store.preferences.set(PreferenceKeys::treemapPaletteColorsJSON, QStringLiteral("[\"FF8000\",1]"));
+    EXPECT_EQ(state.currentPaletteColors(), TreemapColorSettings::defaultColors());
+
+    // A stored list is taken as it is, short or not, and every entry scanned as hexadecimal.
+    store.preferences.set(PreferenceKeys::treemapPaletteColorsJSON,
+                          QStringLiteral("[\"FF8001\",\"  10203\",\"G12345\",\"abcdefZZ\",\"\",\"123456789\"]"));
+    EXPECT_EQ(state.currentPaletteColors().size(), 6);
+    const PaletteRGB rgb = state.currentPaletteRGB();
+    ASSERT_EQ(rgb.size(), 6u);
+    EXPECT_EQ(rgb[0], (TreemapRGB{255, 128, 1}));
+    EXPECT_EQ(rgb[1], (TreemapRGB{1, 2, 3})) << "leading space skipped, short number";
+    EXPECT_EQ(rgb[2], (TreemapRGB{0, 0, 0})) << "a letter after F gives black";
+    EXPECT_EQ(rgb[3], (TreemapRGB{0xab, 0xcd, 0xef})) << "scanning stops at the first non-digit";
+    EXPECT_EQ(rgb[4], (TreemapRGB{0, 0, 0}));
+    EXPECT_EQ(rgb[5], (TreemapRGB{0x45, 0x67, 0x89})) << "the low 24 bits of a longer number";
+
+    store.preferences.set(PreferenceKeys::treemapExtensionListsJSON, QStringLiteral("[\"jpg,png\"]"));
+    EXPECT_EQ(state.currentExtensionLists(), QStringList{QStringLiteral("jpg,png")});
+}
+
+TEST(WindowTitle, NameDashMarkerAndLabel) {
+    EXPECT_EQ(windowTitle({}, QStringLiteral("▣")), "ZelvaneMac");
+    EXPECT_EQ(windowTitle(QStringLiteral("Home"), {}), QString::fromUtf8("ZelvaneMac — Home"));
+    EXPECT_EQ(windowTitle(QStringLiteral("/srv, /opt"), QStringLiteral("▣")),
+              QString::fromUtf8("ZelvaneMac — ▣ /srv, /opt"));
+}
+
+TEST(MainWindowController, TabChangesAreStoredExceptAboutAndFocusTheSearchOnlyWhenChosen) {
+    qtWidgetApp();
+    Store store;
+    ContentViewState state(store.preferences, {});
+    MainWindowController controller(state);
+
+    state.setSelectedTab(ContentTab::fileView);
+    EXPECT_EQ(store.preferences.value(PreferenceKeys::selectedTab), "fileView");
+    EXPECT_EQ(state.fileViewSearchFocusToken(), 1);
+    state.setSelectedTab(ContentTab::about);
+    EXPECT_EQ(store.preferences.value(PreferenceKeys::selectedTab), "fileView") << "About is never stored";
+    state.setSelectedTab(ContentTab::treeView);
+    EXPECT_EQ(store.preferences.value(PreferenceKeys::selectedTab), "treeView");
+    EXPECT_EQ(state.fileViewSearchFocusToken(), 1);
+
+    // Restoring the File View at start does not move the focus; the flag clears a turn later.
+    store.preferences.set(PreferenceKeys::selectedTab, QStringLiteral("fileView"));
+    ContentViewState reopened(store.preferences, {});
+    MainWindowController reopenedController(reopened);
+    reopenedController.restoreStoredTab();
+    EXPECT_EQ(reopened.selectedTab(), ContentTab::fileView);
+    EXPECT_EQ(reopened.fileViewSearchFocusToken(), 0);
+    EXPECT_TRUE(pumpWidgetsUntil([&] { return !reopened.isRestoringSelectedTab(); }));
+
+    for (const char* stored : {"about", "bogus", ""}) {
+        store.preferences.set(PreferenceKeys::selectedTab, QString::fromUtf8(stored));
+        ContentViewState other(store.preferences, {});
+        MainWindowController otherController(other);
+        other.setSelectedTab(ContentTab::about);
+        otherController.restoreStoredTab();
+        EXPECT_EQ(other.selectedTab(), ContentTab::treeView) << stored;
+    }
+}
+
+TEST(MainWindowController, ReselectChildSurvivesOnlyTheSelectionChangeItAnnounced) {
+    qtWidgetApp();
+    Store store;
+    ContentViewState state(store.preferences, {});
+    MainWindowController controller(state);
+    auto* child = reinterpret_cast<FileNode*>(uintptr_t(0x1000));
+    auto* parent = reinterpret_cast<FileNode*>(uintptr_t(0x2000));
+    state.setLastChildNodeForReselect(child);
+    state.setSuppressReselectChildClear(true);
+    state.setSelectedNodes({parent});
+    EXPECT_EQ(state.lastChildNodeForReselect(), child);
+    EXPECT_FALSE(state.suppressReselectChildClear());
+    state.setSelectedNodes({});
+    EXPECT_EQ(state.lastChildNodeForReselect(), nullptr);
+}
+
+TEST(TopRoundedRectangle, RadiusIsCappedAndZeroGivesARectangle) {
+    const QPainterPath low = topRoundedRectanglePath(QRectF(0, 0, 40, 8), 5);
+    // With the radius capped at 4 the top edge starts 4 in from the left.
+    EXPECT_TRUE(low.contains(QPointF(20, 0.5)));
+    EXPECT_FALSE(low.contains(QPointF(0.3, 0.3)));
+    EXPECT_TRUE(low.contains(QPointF(0.5, 7.5))) << "bottom corners stay square";
+    EXPECT_EQ(low.boundingRect(), QRectF(0, 0, 40, 8));
+    const QPainterPath plain = topRoundedRectanglePath(QRectF(0, 0, 40, 8), 0);
+    EXPECT_TRUE(plain.contains(QPointF(0.1, 0.1)));
+    EXPECT_EQ(plain.boundingRect(), QRectF(0, 0, 40, 8));
+}
