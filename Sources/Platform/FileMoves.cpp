@@ -1,0 +1,94 @@
+#include "Platform/FileMoves.hpp"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace zelvane {
+
+int renameNoReplace(int fromDir, const std::string& from, int toDir, const std::string& to) {
+    if (renameat2(fromDir, from.c_str(), toDir, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    int err = errno;
+    if (err != EINVAL && err != ENOSYS && err != ENOTSUP) return err;
+    struct stat st {};
+    if (fstatat(fromDir, from.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+    if (fstatat(toDir, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
+    if (errno != ENOENT) return errno;
+    return renameat(fromDir, from.c_str(), toDir, to.c_str()) == 0 ? 0 : errno;
+}
+
+int startDetachedProcess(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::string& workingDirectory) {
+    // Everything the children need is prepared here: between fork and exec only calls that are
+    // safe in a forked child of a threaded process are made.
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0) return errno;
+    pid_t child = fork();
+    if (child < 0) {
+        int err = errno;
+        close(report[0]);
+        close(report[1]);
+        return err;
+    }
+    if (child == 0) {
+        close(report[0]);
+        setsid();
+        pid_t grandchild = fork();
+        if (grandchild < 0) {
+            int err = errno;
+            (void)!write(report[1], &err, sizeof err);
+            _exit(1);
+        }
+        if (grandchild > 0) _exit(0);
+        if (!workingDirectory.empty() && chdir(workingDirectory.c_str()) != 0) {
+            int err = errno;
+            (void)!write(report[1], &err, sizeof err);
+            _exit(127);
+        }
+        execv(program.c_str(), argv.data());
+        int err = errno;
+        (void)!write(report[1], &err, sizeof err);
+        _exit(127);
+    }
+    close(report[1]);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {}
+    // The pipe closes on a successful exec; a failure writes its errno first.
+    int err = 0;
+    ssize_t got;
+    do { got = read(report[0], &err, sizeof err); } while (got < 0 && errno == EINTR);
+    close(report[0]);
+    return got == ssize_t(sizeof err) ? err : 0;
+}
+
+std::string parentPath(const std::string& path) {
+    std::string p = path;
+    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    auto slash = p.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return p.substr(0, slash);
+}
+
+std::string lastComponent(const std::string& path) {
+    std::string p = path;
+    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    auto slash = p.rfind('/');
+    return slash == std::string::npos ? p : p.substr(slash + 1);
+}
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    if (folder.back() == '/') return folder + name;
+    return folder + "/" + name;
+}
+
+}  // namespace zelvane

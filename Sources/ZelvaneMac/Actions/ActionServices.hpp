@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <string>
+#include <vector>
+
+class QMimeData;
+
+namespace zelvane {
+
+// One modal alert of warning style. Only the first button proceeds.
+struct AlertRequest {
+    QString message;
+    QString informativeText;
+    QStringList buttons;
+};
+
+// Shows the file actions' alerts. The application shows message boxes; tests answer from a script.
+class ActionPrompter {
+public:
+    virtual ~ActionPrompter() = default;
+    // True exactly when the first button was chosen.
+    virtual bool ask(const AlertRequest& alert) = 0;
+};
+
+// What the file actions ask of the desktop, behind one interface so that tests record the calls
+// instead of opening windows and programs.
+class DesktopServices {
+public:
+    virtual ~DesktopServices() = default;
+    // Opens the item with its default application.
+    virtual void openUrl(const QUrl& url) = 0;
+    // The file manager's window with the items selected, or their properties windows; false when
+    // no file manager answers (no session bus, no such service, a failed call).
+    virtual bool showItems(const QList<QUrl>& urls) = 0;
+    virtual bool showItemProperties(const QList<QUrl>& urls) = 0;
+    // The terminal program to start at a folder (an absolute path); empty when there is none.
+    virtual std::string terminalProgram() = 0;
+    // This program, for a new instance.
+    virtual std::string ownProgram() = 0;
+    // Starts a program detached, with exact-byte arguments and working folder; returns 0 or errno.
+    virtual int startDetached(const std::string& program, const std::vector<std::string>& arguments,
+                              const std::string& workingDirectory) = 0;
+    // Takes ownership of the data.
+    virtual void setClipboard(QMimeData* data) = 0;
+};
+
+// The file URL of exact path bytes: bytes that are not UTF-8 stay as their percent-encoded selves.
+QUrl fileUrlFromPathBytes(const std::string& path);
+
+}  // namespace zelvane

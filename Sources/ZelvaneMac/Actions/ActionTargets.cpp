@@ -1,0 +1,80 @@
+#include "ZelvaneMac/Actions/ActionTargets.hpp"
+
+#include <unordered_set>
+
+
+namespace zelvane {
+
+namespace {
+
+bool usable(const FileNode* node) {
+    return node && !node->isSyntheticGroup() && !node->isDeleted();
+}
+
+// A node's path is absolute exactly when its root's name (the scanned path) is.
+bool hasAbsolutePath(const FileNode* node) {
+    while (node->parent()) node = node->parent();
+    auto name = node->nameUnits();
+    return !name.empty() && name.front() == u'/';
+}
+
+void addTarget(FileNode* node, std::vector<ActionTarget>& out, std::unordered_set<const FileNode*>& seen) {
+    if (!usable(node) || !hasAbsolutePath(node) || !seen.insert(node).second) return;
+    std::string path = node->pathBytes();
+    ActionTarget t;
+    t.node = node;
+    t.displayName = QString::fromStdString(node->name());
+    t.displayPath = QString::fromStdString(node->fullPath());
+    t.path = std::move(path);
+    t.isDir = node->isDir();
+    out.push_back(std::move(t));
+}
+
+bool hasAncestorIn(const FileNode* node, const std::unordered_set<const FileNode*>& set) {
+    for (const FileNode* p = node->parent(); p; p = p->parent())
+        if (set.count(p)) return true;
+    return false;
+}
+
+}  // namespace
+
+std::vector<ActionTarget> resolveActionTargets(std::span<FileNode* const> nodes, bool dropNestedItems) {
+    std::vector<ActionTarget> out;
+    std::unordered_set<const FileNode*> seen;
+    for (FileNode* node : nodes) {
+        if (!node) continue;
+        if (node->isSyntheticGroup()) {
+            if (node->isDeleted()) continue;
+            for (FileNode* child : node->children()) addTarget(child, out, seen);
+        } else {
+            addTarget(node, out, seen);
+        }
+    }
+    if (dropNestedItems && out.size() > 1) {
+        std::vector<ActionTarget> kept;
+        kept.reserve(out.size());
+        for (auto& t : out)
+            if (!hasAncestorIn(t.node, seen)) kept.push_back(std::move(t));
+        out = std::move(kept);
+    }
+    return out;
+}
+
+size_t countActionTargets(std::span<FileNode* const> nodes) {
+    std::unordered_set<const FileNode*> seen;
+    auto count = [&](const FileNode* n) {
+        if (usable(n) && hasAbsolutePath(n)) seen.insert(n);
+    };
+    for (FileNode* node : nodes) {
+        if (!node) continue;
+        if (node->isSyntheticGroup()) {
+            if (!node->isDeleted())
+                for (FileNode* child : node->children()) count(child);
+        } else {
+            count(node);
+        }
+    }
+    return seen.size();
+}
+
+}  // namespace zelvane

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+#include <span>
+#include <string>
+#include <vector>
+
+#include "ScanEngine/Tree/FileNode.hpp"
+
+namespace zelvane {
+
+// One item a file action may hand to the system: a real node of a scanned tree with the exact
+// bytes of its absolute path.
+struct ActionTarget {
+    FileNode* node = nullptr;
+    std::string path;      // exact bytes, absolute
+    QString displayName;   // the node's name for messages
+    QString displayPath;   // the full path for the clipboard and messages
+    bool isDir = false;
+};
+
+// Turns the nodes an owner selected into the items an action works on. This is the one place that
+// decides what reaches the file system:
+// - a synthetic group row ("[N Files in ...]") stands for its files and is never an item itself;
+// - nodes marked deleted are skipped: another file may since have taken their path;
+// - a node whose path is not absolute (a tree read from an export without folders) is skipped;
+// - each node appears once, in the owner's order (a file selected on its own and through its
+//   group counts once).
+// With `dropNestedItems` an item inside another target folder is left out as well, so that removing
+// the folder is not followed by a failed attempt on what it contained.
+std::vector<ActionTarget> resolveActionTargets(std::span<FileNode* const> nodes, bool dropNestedItems = false);
+
+// How many items resolveActionTargets would give, without building their paths (the menu asks
+// this before every opening, whatever the size of the selection).
+size_t countActionTargets(std::span<FileNode* const> nodes);
+
+}  // namespace zelvane

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include "ZelvaneMac/Actions/ActionServices.hpp"
+
+namespace zelvane {
+
+// The file actions' alerts as modal message boxes of warning style over the owner's window; the
+// first button is the default, and every other answer (Escape, closing) cancels.
+class ActionAlertPrompter final : public ActionPrompter {
+public:
+    explicit ActionAlertPrompter(QWidget* owner) : owner_(owner) {}
+    bool ask(const AlertRequest& alert) override;
+
+private:
+    QPointer<QWidget> owner_;
+};
+
+}  // namespace zelvane

@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+
+#include "ActionTestSupport.hpp"
+#include "QtWidgetTestApp.hpp"
+#include "ZelvaneMac/Actions/ActionTargets.hpp"
+#include "ZelvaneMac/Actions/FileActionController.hpp"
+#include "ZelvaneMac/Actions/FileNaming.hpp"
+
+namespace zelvane {
+namespace {
+
+using namespace zelvane::testing;
+using fixtures::TempDir;
+
+TEST(ActionTargets, GroupsStandForTheirFilesAndDeletedOrRelativeNodesNeverBecomeTargets) {
+    TempDir dir;
+    for (const char* n : {"a.txt", "b.txt", "c.txt", "d.txt"}) writeText(dir / "f" / n, n);
+    writeText(dir / "f" / "sub" / "x.txt", "x");
+    RootRef root = fixtures::loadTreeFromDisk(dir.path());
+    FileNode* f = child(root.get(), "f");
+    FileNode::Grouped grouped = f->groupedChildren(4);
+    ASSERT_TRUE(grouped.group);
+    FileNode* group = grouped.group.get();
+    FileNode* a = child(f, "a.txt");
+    FileNode* sub = child(f, "sub");
+    FileNode* x = child(sub, "x.txt");
+
+    // The group row expands to its four files; "a" selected on its own as well counts once.
+    std::vector<FileNode*> selection{a, group, sub};
+    auto targets = resolveActionTargets(selection);
+    ASSERT_EQ(targets.size(), 5u);
+    EXPECT_EQ(targets[0].node, a);
+    EXPECT_EQ(targets[4].node, sub);
+    for (const auto& t : targets) {
+        EXPECT_FALSE(t.node->isSyntheticGroup());
+        EXPECT_EQ(t.path.find('['), std::string::npos) << "a group's made-up path reached a target";
+        EXPECT_EQ(t.path[0], '/');
+    }
+    EXPECT_EQ(countActionTargets(selection), 5u);
+
+    // Removal drops what lies inside another target folder.
+    std::vector<FileNode*> nested{x, sub};
+    EXPECT_EQ(resolveActionTargets(nested, true).size(), 1u);
+    EXPECT_EQ(resolveActionTargets(nested, false).size(), 2u);
+
+    // Deleted nodes (and deleted subtrees) are skipped: another file may have their path now.
+    sub->flagDeletedRecursively();
+    std::vector<FileNode*> withDeleted{sub, x, a};
+    targets = resolveActionTargets(withDeleted);
+    ASSERT_EQ(targets.size(), 1u);
+    EXPECT_EQ(targets[0].node, a);
+    EXPECT_EQ(countActionTargets(withDeleted), 1u);
+
+    // A tree whose root is not an absolute path (read from an export without folders) gives nothing.
+    auto store = NodeStore::create();
+    NodeArena& arena = store->makeArena();
+    FileNode* relRoot = arena.makeRoot("relative/folder", true, 0, 0, 0);
+    FileNode* file = arena.makeNode("a.txt", false, 1, 1, 0);
+    relRoot->appendChild(arena, file);
+    std::vector<FileNode*> relative{relRoot, file};
+    EXPECT_TRUE(resolveActionTargets(relative).empty());
+    EXPECT_EQ(countActionTargets(relative), 0u);
+}
+
+TEST(FileNaming, ArchiveCopyAndLinkNamesSkipTakenAndReservedNames) {
+    struct Case { std::string name, stem, extension; } cases[] = {
+        {"photo.jpg", "photo", "jpg"}, {"a.tar.gz", "a.tar", "gz"}, {"README", "README", ""},
+        {".bashrc", ".bashrc", ""},    {"notes.", "notes.", ""},     {"bad\xff.t\"xt", "bad\xff", "t\"xt"},
+    };
+    for (const auto& c : cases) {
+        NameParts p = splitExtension(c.name);
+        EXPECT_EQ(p.stem, c.stem) << c.name;
+        EXPECT_EQ(p.extension, c.extension) << c.name;
+    }
+    EXPECT_EQ(archiveName("photo", 1), "photo.zip");
+    EXPECT_EQ(archiveName("photo", 2), "photo 2.zip");
+    EXPECT_EQ(siblingName({"report", "pdf"}, " copy", 1), "report copy.pdf");
+    EXPECT_EQ(siblingName({"report", "pdf"}, " alias", 2), "report alias 2.pdf");
+    EXPECT_EQ(siblingName({"README", ""}, " copy", 2), "README copy 2");
+
+    TempDir dir;
+    writeText(dir / "notes.zip", "");
+    std::filesystem::create_directory(dir / "notes 2.zip");
+    auto archive = [](int n) { return archiveName("notes", n); };
+    EXPECT_EQ(firstFreeName(dir.path(), archive), "notes 3.zip");
+    EXPECT_EQ(firstFreeName(dir.path(), archive, {"notes 3.zip"}), "notes 4.zip");
+    // A dangling link takes its name too.
+    std::filesystem::create_symlink("nowhere", dir / "Docs copy");
+    EXPECT_EQ(firstFreeName(dir.path(), [](int n) { return siblingName({"Docs", ""}, " copy", n); }), "Docs copy 2");
+}
+
+TEST(Rename, RenamesOnlyItsOwnItemAndRefusesRootsBadNamesAndExistingNames) {
+    qtWidgetApp();
+    TempDir dir;
+    for (const auto& n : hostileNames()) writeText(dir / n, n);
+    writeText(dir / "taken.txt", "keep me");
+    RootRef root = fixtures::loadTreeFromDisk(dir.path());
+    RecordingDesktop desktop;
+    ScriptedPrompter prompter;
+    FileActionController actions(desktop, prompter);
+
+    // Each hostile name is renamed, by its exact bytes, and nothing else changes.
+    for (const auto& n : hostileNames()) {
+        FileNode* node = child(root.get(), n);
+        ASSERT_NE(node, nullptr) << n;
+        auto before = snapshot(dir.path());
+        QString newName = QStringLiteral("  renamed -%1\u00e9.txt \n").arg(int(&n - hostileNames().data()));
+        ASSERT_TRUE(actions.performRename(node, newName)) << n;
+        std::string expected = newName.trimmed().toStdString();
+        EXPECT_FALSE(pathExists(dir / n));
+        EXPECT_EQ(readText(dir / expected), n);
+        EXPECT_EQ(node->nameBytes(), expected);
+        EXPECT_EQ(snapshot(dir.path()).size(), before.size());
+    }
+    EXPECT_TRUE(prompter.asked.empty());
+
+    // The same name (padded, or canonically equivalent) does nothing and asks nothing; a change of
+    // case is a real rename.
+    FileNode* plain = child(root.get(), "taken.txt");
+    EXPECT_FALSE(actions.performRename(plain, QStringLiteral("  taken.txt  ")));
+    EXPECT_TRUE(prompter.asked.empty());
+    writeText(dir / "caf\xc3\xa9", "x");
+    RootRef root2 = fixtures::loadTreeFromDisk(dir.path());
+    EXPECT_FALSE(actions.performRename(child(root2.get(), "caf\xc3\xa9"), QStringLiteral("cafe\u0301")));
+    EXPECT_TRUE(prompter.asked.empty());
+
+    // Refused with the alert, the file untouched: a root, bad names, and a name already taken
+    // (rename would otherwise replace the other file silently).
+    FileNode* victim = child(root2.get(), "caf\xc3\xa9");
+    auto before = snapshot(dir.path());
+    std::string rootName = root2->nameBytes();
+    EXPECT_FALSE(actions.performRename(root2.get(), QStringLiteral("short")));
+    EXPECT_EQ(root2->nameBytes(), rootName);
+    for (QString bad : {QString(), QStringLiteral("   "), QStringLiteral("."), QStringLiteral(".."),
+                        QStringLiteral("a/b"), QStringLiteral("a") + QChar(0) + QStringLiteral("b"),
+                        QStringLiteral("taken.txt")})
+        EXPECT_FALSE(actions.performRename(victim, bad)) << bad.toStdString();
+    EXPECT_EQ(snapshot(dir.path()), before);
+    EXPECT_EQ(readText(dir / "taken.txt"), "keep me");
+    ASSERT_EQ(prompter.asked.size(), 8u);
+    EXPECT_EQ(prompter.asked[0].message, QStringLiteral("Couldn't rename \"%1\"").arg(QString::fromStdString(root2->name())));
+    EXPECT_EQ(prompter.asked[1].message, QStringLiteral("Couldn't rename \"caf\u00e9\""));
+    EXPECT_EQ(prompter.asked[1].buttons, QStringList{QStringLiteral("OK")});
+
+    // A deleted node is refused even though a file has its name again.
+    victim->flagDeletedRecursively();
+    EXPECT_FALSE(actions.performRename(victim, QStringLiteral("other")));
+    EXPECT_TRUE(pathExists(dir / "caf\xc3\xa9"));
+    EXPECT_FALSE(pathExists(dir / "other"));
+}
+
+}  // namespace
+}  // namespace zelvane

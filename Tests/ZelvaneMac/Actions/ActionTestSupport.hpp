@@ -1,0 +1,123 @@
+#pragma once
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QMimeData>
+
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "ScanEngine/Tree/FileNode.hpp"
+#include "TestTrees.hpp"
+#include "ZelvaneMac/Actions/ActionServices.hpp"
+
+namespace zelvane::testing {
+
+// Names Linux allows and that break careless code: bytes that are not UTF-8, quotes, a newline, a
+// leading dash, a backslash, markup.
+inline const std::vector<std::string>& hostileNames() {
+    static const std::vector<std::string> names = {
+        "bad\xff\xfe name.txt", "quote\"d 'name'.txt", "new\nline.txt", "-rf.txt", "back\\slash.txt",
+        "<b>bold<i>.txt", "plain.txt",
+    };
+    return names;
+}
+
+inline void writeText(const std::filesystem::path& path, const std::string& text) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+inline std::string readText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline bool pathExists(const std::filesystem::path& p) {
+    struct stat st {};
+    return lstat(p.c_str(), &st) == 0;
+}
+
+// Every path under `root` with its content (files), link target (links) or "<dir>".
+inline std::set<std::string> snapshot(const std::filesystem::path& root) {
+    std::set<std::string> out;
+    for (auto it = std::filesystem::recursive_directory_iterator(root); it != std::filesystem::recursive_directory_iterator(); ++it) {
+        std::string rel = it->path().native().substr(root.native().size());
+        if (it->is_symlink()) out.insert(rel + " -> " + std::filesystem::read_symlink(it->path()).native());
+        else if (it->is_directory()) out.insert(rel + " <dir>");
+        else out.insert(rel + " = " + readText(it->path()));
+    }
+    return out;
+}
+
+// The child of `folder` with exactly these name bytes.
+inline FileNode* child(FileNode* folder, const std::string& nameBytes) {
+    for (FileNode* c : folder->children())
+        if (c->nameBytes() == nameBytes) return c;
+    return nullptr;
+}
+
+struct RecordedStart {
+    std::string program;
+    std::vector<std::string> arguments;
+    std::string workingDirectory;
+};
+
+// Records what the actions ask of the desktop.
+class RecordingDesktop final : public DesktopServices {
+public:
+    std::vector<QUrl> opened;
+    std::vector<QList<QUrl>> shown;
+    std::vector<QList<QUrl>> propertiesShown;
+    std::vector<RecordedStart> started;
+    std::unique_ptr<QMimeData> clipboard;
+    bool fileManagerAnswers = true;
+    std::string terminal = "/usr/bin/x-terminal-emulator";
+
+    void openUrl(const QUrl& url) override { opened.push_back(url); }
+    bool showItems(const QList<QUrl>& urls) override {
+        if (fileManagerAnswers) shown.push_back(urls);
+        return fileManagerAnswers;
+    }
+    bool showItemProperties(const QList<QUrl>& urls) override {
+        if (fileManagerAnswers) propertiesShown.push_back(urls);
+        return fileManagerAnswers;
+    }
+    std::string terminalProgram() override { return terminal; }
+    std::string ownProgram() override { return "/opt/zelvane/ZelvaneMac"; }
+    int startDetached(const std::string& program, const std::vector<std::string>& arguments,
+                      const std::string& workingDirectory) override {
+        started.push_back({program, arguments, workingDirectory});
+        return 0;
+    }
+    void setClipboard(QMimeData* data) override { clipboard.reset(data); }
+};
+
+// Answers alerts from a script (true proceeds) and records them; an alert beyond the script is
+// answered with "Cancel".
+class ScriptedPrompter final : public ActionPrompter {
+public:
+    std::deque<bool> answers;
+    std::vector<AlertRequest> asked;
+    bool ask(const AlertRequest& alert) override {
+        asked.push_back(alert);
+        if (answers.empty()) return false;
+        bool a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    std::vector<QString> messages() const {
+        std::vector<QString> out;
+        for (const auto& a : asked) out.push_back(a.message);
+        return out;
+    }
+};
+
+}  // namespace zelvane::testing

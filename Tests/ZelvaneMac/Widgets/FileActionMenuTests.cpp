@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QMenu>
+
+#include "../Actions/ActionTestSupport.hpp"
+#include "QtWidgetTestApp.hpp"
+#include "ZelvaneMac/Widgets/Common/FileActionMenu.hpp"
+#include "ZelvaneMac/Widgets/Preview/PreviewWindow.hpp"
+
+namespace zelvane {
+namespace {
+
+using namespace zelvane::testing;
+using fixtures::TempDir;
+
+QStringList titles(const QMenu& menu) {
+    QStringList out;
+    for (QAction* a : menu.actions()) out << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    return out;
+}
+
+TEST(FileActionMenu, ItemsTitlesAndEnablingFollowTheTargets) {
+    qtWidgetApp();
+    TempDir dir;
+    for (const char* n : {"a.txt", "b.txt", "c.txt"}) writeText(dir / n, n);
+    RootRef root = fixtures::loadTreeFromDisk(dir.path());
+    std::vector<FileNode*> nodes(root->children().begin(), root->children().end());
+    RecordingDesktop desktop;
+    ScriptedPrompter prompter;
+    QWidget owner;
+    FileActionMenu menus(&owner, desktop, prompter);
+
+    std::vector<FileNode*> current;
+    menus.actions().targetNodesProvider = [&] { return current; };
+    std::unique_ptr<QMenu> menu(menus.makeContextMenu());
+    std::unique_ptr<QMenu> other(menus.makeContextMenu());
+    EXPECT_NE(menu.get(), other.get());
+    const QStringList expected = {
+        "Open", "Show in File Manager", "-", "Move to Trash", "-", "Get Info", "Compress", "Duplicate", "Make Link",
+        "Quick Look", "Copy", "Copy Path", "-", "Tags\u2026", "-", "New Terminal at Folder",
+        "Export to .CSV file\u2026", "Zelvane", "-", "Zoom in Treemap", "Zoom out Treemap"};
+    EXPECT_EQ(titles(*menu), expected);
+
+    // The tags submenu: seven colours carrying their English names, a separator, "None".
+    QMenu* tags = menu->actions()[13]->menu();
+    ASSERT_NE(tags, nullptr);
+    ASSERT_EQ(tags->actions().size(), 9);
+    const char* colours[] = {"Red", "Orange", "Yellow", "Green", "Blue", "Purple", "Gray"};
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_EQ(tags->actions()[i]->data().toString(), QLatin1String(colours[i]));
+        EXPECT_FALSE(tags->actions()[i]->icon().isNull());
+    }
+    EXPECT_TRUE(tags->actions()[7]->isSeparator());
+    EXPECT_EQ(tags->actions()[8]->text(), QStringLiteral("None"));
+    EXPECT_EQ(tags->actions()[8]->data().toString(), QString());
+
+    // Appended items follow the same rule; no targets disables everything.
+    menu->addSeparator();
+    QAction* own = menu->addAction(QStringLiteral("Owner's item"));
+    menus.updateMenu(*menu);
+    for (QAction* a : menu->actions()) EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
+    EXPECT_EQ(menu->actions()[3]->text(), QStringLiteral("Move to Trash"));
+
+    current = {nodes[0]};
+    menus.updateMenu(*menu);
+    for (QAction* a : menu->actions()) EXPECT_TRUE(a->isEnabled()) << a->text().toStdString();
+    EXPECT_EQ(menu->actions()[3]->text(), QStringLiteral("Move to Trash"));
+    EXPECT_TRUE(own->isEnabled());
+
+    current = nodes;
+    menus.updateMenu(*menu);
+    EXPECT_EQ(menu->actions()[3]->text(), QStringLiteral("Move 3 Items to Trash"));
+    // A deleted node is no target: the title counts what the action will really touch.
+    nodes[1]->flagDeletedRecursively();
+    menus.updateMenu(*menu);
+    EXPECT_EQ(menu->actions()[3]->text(), QStringLiteral("Move 2 Items to Trash"));
+    // The other menu is independent and untouched.
+    EXPECT_EQ(other->actions()[3]->text(), QStringLiteral("Move to Trash"));
+
+    // The views' entry point: a menu for these nodes, with the owner's items, deleting itself.
+    QMenu* shown = menus.popUp({nodes[0], nodes[2]}, QPoint(10, 10), [](QMenu& m) {
+        m.addSeparator();
+        m.addAction(QStringLiteral("Treemap item"));
+    });
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return shown->isVisible(); }, 5000));
+    EXPECT_EQ(shown->actions()[3]->text(), QStringLiteral("Move 2 Items to Trash"));
+    EXPECT_TRUE(shown->actions().back()->isEnabled());
+    QImage picture = shown->grab().toImage();
+    EXPECT_FALSE(picture.isNull());
+    picture.save(QStringLiteral("file-action-menu.png"));
+    shown->close();
+}
+
+TEST(FileActionMenu, QuickLookFillsThePreviewWindowInTargetOrder) {
+    qtWidgetApp();
+    TempDir dir;
+    writeText(dir / "notes\xff.txt", "first line\nsecond line\n");
+    QImage image(64, 32, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    ASSERT_TRUE(image.save(QString::fromStdString((dir / "picture.png").string())));
+    writeText(dir / "data.bin", std::string("\x00\x01\x02 binary", 10));
+    RootRef root = fixtures::loadTreeFromDisk(dir.path());
+    RecordingDesktop desktop;
+    ScriptedPrompter prompter;
+    QWidget owner;
+    FileActionMenu menus(&owner, desktop, prompter);
+
+    menus.quickLook({});
+    EXPECT_EQ(menus.actions().previewItemCount(), 0);
+    EXPECT_EQ(menus.previewWindow(), nullptr);
+
+    FileNode* text = child(root.get(), "notes\xff.txt");
+    FileNode* picture = child(root.get(), "picture.png");
+    FileNode* binary = child(root.get(), "data.bin");
+    menus.quickLook({text, picture, binary});
+    ASSERT_EQ(menus.actions().previewItemCount(), 3);
+    EXPECT_EQ(menus.actions().previewPathAt(0), (dir / "notes\xff.txt").native());
+    PreviewWindow* window = menus.previewWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->currentContent().kind, PreviewContent::Kind::text);
+    EXPECT_EQ(window->currentContent().text, QStringLiteral("first line\nsecond line\n"));
+    window->grab().save(QStringLiteral("preview-text.png"));
+
+    window->showItem(1);
+    EXPECT_EQ(window->currentContent().kind, PreviewContent::Kind::image);
+    EXPECT_EQ(window->currentContent().image.size(), QSize(64, 32));
+    window->showItem(2);
+    EXPECT_EQ(window->currentContent().kind, PreviewContent::Kind::facts);
+    EXPECT_EQ(window->currentContent().size, 10);
+    window->grab().save(QStringLiteral("preview-facts.png"));
+
+    // An empty Quick Look forgets the earlier items.
+    menus.quickLook({});
+    EXPECT_EQ(menus.actions().previewItemCount(), 0);
+}
+
+}  // namespace
+}  // namespace zelvane
