@@ -1,0 +1,200 @@
+#include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
+
+#include <QContextMenuEvent>
+#include <QCursor>
+#include <QHelpEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QToolTip>
+
+#include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Core/Treemap/TreemapColorSettings.hpp"
+#include "ZelvaneMac/Widgets/Treemap/BusyCursor.hpp"
+
+namespace zelvane {
+
+namespace {
+
+QRectF toQRect(const TreemapRect& r) { return QRectF(r.x, r.y, r.width, r.height); }
+
+const QColor& deletedColor() {
+    static const QColor red(255, 59, 48);
+    return red;
+}
+
+}  // namespace
+
+TreemapCanvas::TreemapCanvas(QWidget* parent) : QWidget(parent), model_(new TreemapCanvasModel(this)) {
+    setMouseTracking(true);
+    setFocusPolicy(Qt::ClickFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMinimumSize(1, 1);
+
+    showTreemap_ = makeDisplayAction("Show Treemap", &TreemapCanvasCallbacks::onToggleShowTreemap);
+    showAllocated_ = makeDisplayAction("Show Allocated Space on Treemap", &TreemapCanvasCallbacks::onToggleShowAllocatedSize);
+    showFreeSpace_ = makeDisplayAction("Show Free Space on Treemap", &TreemapCanvasCallbacks::onToggleShowFreeSpace);
+    showNames_ = makeDisplayAction("Show Folder and File Names on Treemap", &TreemapCanvasCallbacks::onToggleShowFilenames);
+
+    connect(model_, &TreemapCanvasModel::repaintNeeded, this, [this] { QWidget::update(); });
+    connect(model_, &TreemapCanvasModel::busyChanged, this, [this] { refreshCursor(mapFromGlobal(QCursor::pos())); });
+    connect(model_, &TreemapCanvasModel::hoverChanged, this, &TreemapCanvas::refreshToolTip);
+}
+
+TreemapCanvas::~TreemapCanvas() {
+    if (openMenu_) openMenu_->close();
+}
+
+QAction* TreemapCanvas::makeDisplayAction(const char* title, std::function<void()> TreemapCanvasCallbacks::*callback) {
+    auto* action = new QAction(localized(title), this);
+    action->setCheckable(true);
+    connect(action, &QAction::triggered, this, [this, callback] {
+        const auto& f = model_->callbacks().*callback;
+        if (f) f();
+    });
+    return action;
+}
+
+void TreemapCanvas::update(const TreemapCanvasInputs& inputs) {
+    model_->setPixelScale(devicePixelRatioF());
+    model_->update(inputs);
+}
+
+void TreemapCanvas::setCallbacks(TreemapCanvasCallbacks callbacks) { model_->setCallbacks(std::move(callbacks)); }
+
+std::function<void()> TreemapCanvas::clearAction() {
+    QPointer<TreemapCanvasModel> model(model_);
+    return [model] {
+        if (model) model->clearStaleLayoutAndHover();
+    };
+}
+
+bool TreemapCanvas::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const QString text = model_->toolTipText();
+        if (text.isEmpty()) {
+            QToolTip::hideText();
+            event->ignore();
+        } else {
+            const auto rect = model_->hoveredRect();
+            QToolTip::showText(help->globalPos(), text, this, rect ? toQRect(*rect).toAlignedRect() : QRect());
+        }
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void TreemapCanvas::paintEvent(QPaintEvent* event) {
+    QPainter p(this);
+    p.fillRect(event->rect(), treemapBackgroundColor().toQColor());
+    if (model_->isStale()) return;
+    if (model_->hasPicture()) {
+        // Scaled to the view: while a divider is dragged the old picture stretches.
+        p.setRenderHint(QPainter::SmoothPixmapTransform, model_->renderedSize() != model_->viewSize());
+        p.drawImage(QRectF(QPointF(0, 0), model_->viewSize()), model_->image());
+    }
+    if (!model_->overlaysShown()) return;
+
+    const TreemapOverlays overlays = model_->overlays();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(treemapSelectionColor().toQColor(), 2));
+    for (const TreemapRect& r : overlays.selected) p.drawRect(toQRect(r).adjusted(1, 1, -1, -1));
+    if (overlays.hovered) {
+        p.setPen(QPen(treemapHoverColor().toQColor(), 1));
+        p.drawRect(toQRect(*overlays.hovered).adjusted(0.5, 0.5, -0.5, -0.5));
+    }
+    if (!overlays.deleted.empty()) {
+        p.setPen(QPen(deletedColor(), 2));
+        for (const TreemapRect& r : overlays.deleted) p.drawRect(toQRect(r).adjusted(1, 1, -1, -1));
+    }
+}
+
+void TreemapCanvas::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    model_->setPixelScale(devicePixelRatioF());
+    model_->setViewSize(QSizeF(size()));
+}
+
+void TreemapCanvas::mousePressEvent(QMouseEvent* event) {
+    setFocus(Qt::MouseFocusReason);
+    if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
+    model_->click(event->position(), event->modifiers() & Qt::ControlModifier, 1);
+}
+
+void TreemapCanvas::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return QWidget::mouseDoubleClickEvent(event);
+    model_->click(event->position(), event->modifiers() & Qt::ControlModifier, 2);
+}
+
+void TreemapCanvas::mouseMoveEvent(QMouseEvent* event) {
+    refreshCursor(event->position());
+    model_->mouseMoved(event->position());
+    QWidget::mouseMoveEvent(event);
+}
+
+void TreemapCanvas::leaveEvent(QEvent* event) {
+    model_->mouseExited();
+    QToolTip::hideText();
+    QWidget::leaveEvent(event);
+}
+
+void TreemapCanvas::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Space && !model_->selectionNodes().empty()) {
+        if (fileActions_.quickLook) fileActions_.quickLook(model_->selectionNodes());
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void TreemapCanvas::contextMenuEvent(QContextMenuEvent* event) {
+    const bool add = event->modifiers() & Qt::ControlModifier;
+    const TreemapMenuKind kind = model_->prepareContextMenu(QPointF(event->pos()), add);
+    if (kind == TreemapMenuKind::none) return;
+    refreshDisplayActions();
+
+    QMenu* menu = nullptr;
+    if (kind == TreemapMenuKind::fileActions && fileActions_.makeMenu) {
+        // The targets are the selection as it is when the menu opens.
+        const TreemapNodeList targets = model_->selectionNodes();
+        menu = fileActions_.makeMenu(this, [targets] { return targets; }, model_->callbacks());
+    }
+    if (!menu) menu = new QMenu(this);
+    else if (!menu->isEmpty()) menu->addSeparator();
+    for (QAction* a : displayActions()) menu->addAction(a);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    if (openMenu_) openMenu_->close();
+    openMenu_ = menu;
+    connect(menu, &QObject::destroyed, this, [this, menu] {
+        if (openMenu_ == menu) openMenu_ = nullptr;
+    });
+    // Actions added to the menu belong to the canvas: closing the menu keeps them.
+    menu->popup(event->globalPos());
+}
+
+void TreemapCanvas::refreshDisplayActions() {
+    showTreemap_->setChecked(true);
+    showAllocated_->setChecked(model_->useAllocatedSize());
+    showFreeSpace_->setChecked(model_->showFreeSpace());
+    showNames_->setChecked(model_->showLabels());
+}
+
+void TreemapCanvas::refreshCursor(QPointF point) {
+    const bool busy = model_->busyRegenerationCount() > 0 && point.y() >= kCursorFreeTop;
+    if (busy == cursorBusy_) return;
+    cursorBusy_ = busy;
+    if (busy) setCursor(BusyCursor::shared());
+    else unsetCursor();
+}
+
+void TreemapCanvas::refreshToolTip() {
+    if (!QToolTip::isVisible()) return;
+    const QString text = model_->toolTipText();
+    if (text.isEmpty()) QToolTip::hideText();
+    else QToolTip::showText(QCursor::pos(), text, this);
+}
+
+}  // namespace zelvane

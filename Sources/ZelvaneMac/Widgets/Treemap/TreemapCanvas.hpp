@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QAction>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+#include "ZelvaneMac/Window/Treemap/TreemapCanvasModel.hpp"
+
+class QMenu;
+
+namespace zelvane {
+
+// How the canvas reaches the file actions shared with the outline and the file list.
+struct TreemapFileActions {
+    using TargetProvider = std::function<TreemapNodeList()>;
+    // A new menu of the file actions, each working on what `targets` returns when it runs; the
+    // canvas appends its display items and deletes the menu once it has closed.
+    std::function<QMenu*(QWidget* parent, TargetProvider targets, const TreemapCanvasCallbacks& callbacks)> makeMenu;
+    // The preview window for these nodes (the Space key).
+    std::function<void(const TreemapNodeList& nodes)> quickLook;
+};
+
+// The treemap of the scanned roots (or of one zoomed folder): the picture laid out and rendered
+// in the background, selection, hover and deleted outlines over it, clicks, double-click zoom,
+// the Space preview, the context menus, the tooltip and the busy cursor. Decisions sit in
+// `TreemapCanvasModel`; this widget paints and forwards events.
+class TreemapCanvas final : public QWidget {
+    Q_OBJECT
+public:
+    // The busy cursor is not shown over this top strip.
+    static constexpr int kCursorFreeTop = 12;
+
+    explicit TreemapCanvas(QWidget* parent = nullptr);
+    ~TreemapCanvas() override;
+
+    using QWidget::update;
+    // The window's state as it is now; what changed since the last call decides what happens.
+    void update(const TreemapCanvasInputs& inputs);
+    void setCallbacks(TreemapCanvasCallbacks callbacks);
+    void setFileActions(TreemapFileActions actions) { fileActions_ = std::move(actions); }
+    // An action that drops the picture at once; it does nothing once the canvas is gone.
+    std::function<void()> clearAction();
+
+    TreemapCanvasModel& model() { return *model_; }
+    const TreemapCanvasModel& model() const { return *model_; }
+    // The four display items of the context menus, check marks as of the last menu shown.
+    QList<QAction*> displayActions() const { return {showTreemap_, showAllocated_, showFreeSpace_, showNames_}; }
+    // The menu of the last right click while it is open (null otherwise).
+    QMenu* openMenu() const { return openMenu_; }
+
+public slots:
+    // A split-view divider drag began or ended: no new picture while it lasts.
+    void splitDragBegan() { model_->splitDragBegan(); }
+    void splitDragEnded() { model_->splitDragEnded(); }
+
+protected:
+    bool event(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void refreshCursor(QPointF point);
+    void refreshToolTip();
+    void refreshDisplayActions();
+    QAction* makeDisplayAction(const char* title, std::function<void()> TreemapCanvasCallbacks::*callback);
+
+    TreemapCanvasModel* model_;
+    TreemapFileActions fileActions_;
+    QAction* showTreemap_;
+    QAction* showAllocated_;
+    QAction* showFreeSpace_;
+    QAction* showNames_;
+    QMenu* openMenu_ = nullptr;
+    bool cursorBusy_ = false;
+};
+
+}  // namespace zelvane

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QSet>
+
+#include <functional>
+#include <vector>
+
+#include "ScanEngine/Tree/ByteSizeFormatting.hpp"
+#include "ScanEngine/Tree/FileNode.hpp"
+#include "ZelvaneMac/Core/Scanning/VolumeCapacity.hpp"
+#include "ZelvaneMac/Core/Treemap/TreemapColorSettings.hpp"
+
+namespace zelvane {
+
+// The window's selection, shared by the outline, the file list and the treemap.
+using TreemapSelection = QSet<FileNode*>;
+using TreemapNodeList = std::vector<FileNode*>;
+
+// What the window hands the treemap on every change of its state. Plain values: the canvas
+// compares them with what it saw last and does only what changed.
+struct TreemapCanvasInputs {
+    std::vector<RootRef> roots;
+    // A folder below one of `roots` (the window checks that), or null for all roots.
+    FileNode* zoomedNode = nullptr;
+    bool useAllocatedSize = true;
+    bool showLabels = true;
+    bool showFreeSpace = false;
+    std::vector<VolumeCapacity> capacities;  // parallel to `roots`, may be shorter
+    ByteUnitBase byteUnitBase = ByteUnitBase::decimal;
+    ByteSizeDisplayMode byteSizeDisplayMode = ByteSizeDisplayMode::dynamic;
+    bool gradientEnabled = true;
+    int fileGroupMinSize = FileNode::defaultMinGroupSize;
+    ColorRank colorRank;
+    PaletteRGB paletteRGB = defaultPaletteRGB();
+    // The colour ranks were computed for these roots: until then no picture is made for new roots.
+    bool colorRankReady = true;
+    TreemapSelection selection;
+    // Raised by the window whenever live monitoring changed nodes; redraws the deleted outlines.
+    int monitorRevision = 0;
+};
+
+// What the canvas asks of the window. Set once when the canvas is made; any may stay empty.
+struct TreemapCanvasCallbacks {
+    // The window's selection becomes exactly this set.
+    std::function<void(const TreemapSelection&)> setSelection;
+    std::function<void(FileNode*)> onZoom;
+    // The node under the pointer changed (null: none).
+    std::function<void(FileNode*)> onHover;
+    std::function<void()> onExportToCSV;
+    std::function<void()> onZoomTreemap;
+    std::function<void()> onUnzoomTreemap;
+    std::function<void(const TreemapNodeList&)> onNodesDeleted;
+    std::function<void()> onToggleShowTreemap;
+    std::function<void()> onToggleShowAllocatedSize;
+    std::function<void()> onToggleShowFreeSpace;
+    std::function<void()> onToggleShowFilenames;
+};
+
+}  // namespace zelvane

@@ -1,0 +1,496 @@
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+#include <QThreadPool>
+
+#include <atomic>
+#include <thread>
+
+#include "QtWidgetTestApp.hpp"
+#include "TestTrees.hpp"
+#include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
+#include "ZelvaneMac/Window/Treemap/TreemapCanvasModel.hpp"
+
+namespace zelvane {
+namespace {
+
+using fixtures::TempDir;
+using fixtures::writeFile;
+
+FileNode* child(FileNode* folder, const std::string& name) {
+    for (FileNode* k : folder->children())
+        if (k->name() == name) return k;
+    return nullptr;
+}
+
+// Waits until nothing is scheduled and every job has come back.
+bool settle(TreemapCanvasModel& m) {
+    return pumpWidgetsUntil([&] { return !m.isRegenerationScheduled() && m.busyRegenerationCount() == 0; });
+}
+
+TreemapCanvasInputs inputsFor(std::vector<RootRef> roots) {
+    TreemapCanvasInputs in;
+    in.roots = std::move(roots);
+    in.useAllocatedSize = false;  // exact byte sizes: the geometry below depends on them
+    in.showLabels = false;
+    in.fileGroupMinSize = 0;
+    return in;
+}
+
+// Two real trees: "a" with two equal files side by side, "b" with a folder and a loose file.
+struct Trees {
+    TempDir dir;
+    RootRef a, b;
+    Trees() {
+        writeFile(dir / "a/left.bin", 40000);
+        writeFile(dir / "a/right.bin", 40000);
+        writeFile(dir / "b/sub/inner1.dat", 30000);
+        writeFile(dir / "b/sub/inner2.dat", 10000);
+        writeFile(dir / "b/loose.txt", 40000);
+        a = fixtures::loadTreeFromDisk(dir / "a");
+        b = fixtures::loadTreeFromDisk(dir / "b");
+    }
+};
+
+struct Counters {
+    int repaints = 0;
+    std::vector<FileNode*> hovers;
+    std::vector<TreemapSelection> selections;
+    std::vector<FileNode*> zooms;
+};
+
+void wire(TreemapCanvasModel& m, Counters& c) {
+    QObject::connect(&m, &TreemapCanvasModel::repaintNeeded, [&c] { ++c.repaints; });
+    TreemapCanvasCallbacks cb;
+    cb.onHover = [&c](FileNode* n) { c.hovers.push_back(n); };
+    cb.setSelection = [&c](const TreemapSelection& s) { c.selections.push_back(s); };
+    cb.onZoom = [&c](FileNode* n) { c.zooms.push_back(n); };
+    m.setCallbacks(cb);
+}
+
+TEST(TreemapCanvasModel, EachInputChangeLeadsToANewPictureOrOnlyARedraw) {
+    qtWidgetApp();
+    Trees t;
+    TreemapCanvasModel m;
+    Counters c;
+    wire(m, c);
+    m.setViewSize(QSizeF(200, 100));
+    ASSERT_TRUE(settle(m));
+    EXPECT_EQ(m.jobsStarted(), 0) << "no roots yet: nothing to lay out";
+
+    TreemapCanvasInputs in = inputsFor({t.a});
+    m.update(in);
+    ASSERT_TRUE(settle(m));
+    ASSERT_EQ(m.jobsApplied(), 1);
+    EXPECT_FALSE(m.isStale());
+    EXPECT_EQ(m.renderedSize(), QSizeF(200, 100));
+    EXPECT_EQ(m.image().size(), QSize(400, 200)) << "rendered at the pixel scale (2 without a screen)";
+
+    // What only redraws (or does nothing), and what lays out again.
+    struct Step {
+        const char* what;
+        std::function<void(TreemapCanvasInputs&)> change;
+        bool newPicture;
+        bool redraw;
+    };
+    FileNode* left = child(t.a.get(), "left.bin");
+    const std::vector<Step> steps = {
+        {"the same inputs again", [](auto&) {}, false, false},
+        {"a selection", [&](auto& i) { i.selection = {left}; }, false, true},
+        {"the monitor revision", [](auto& i) { i.monitorRevision = 1; }, false, true},
+        {"capacities while free space is hidden", [](auto& i) { i.capacities = {{1000, 10}}; }, false, false},
+        {"free space shown", [](auto& i) { i.showFreeSpace = true; }, true, false},
+        {"capacities while free space is shown", [](auto& i) { i.capacities = {{1000, 20}}; }, true, false},
+        {"a missing available value", [](auto& i) { i.capacities = {{1000, std::nullopt}}; }, true, false},
+        {"labels", [](auto& i) { i.showLabels = true; }, true, false},
+        {"allocated size", [](auto& i) { i.useAllocatedSize = true; }, true, false},
+        {"unit base", [](auto& i) { i.byteUnitBase = ByteUnitBase::binary; }, true, false},
+        {"display mode", [](auto& i) { i.byteSizeDisplayMode = ByteSizeDisplayMode::mb; }, true, false},
+        {"gradient", [](auto& i) { i.gradientEnabled = false; }, true, false},
+        {"group size", [](auto& i) { i.fileGroupMinSize = 5; }, true, false},
+        {"colour rank", [](auto& i) { i.colorRank = {{"bin", 3}}; }, true, false},
+        {"one palette component", [](auto& i) { i.paletteRGB[5].g += 1; }, true, false},
+        {"colour ranks not ready, nothing else", [](auto& i) { i.colorRankReady = false; }, false, false},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.what);
+        const int jobsBefore = m.jobsStarted();
+        const int repaintsBefore = c.repaints;
+        s.change(in);
+        m.update(in);
+        EXPECT_EQ(m.isRegenerationScheduled(), s.newPicture);
+        ASSERT_TRUE(settle(m));
+        EXPECT_EQ(m.jobsStarted() - jobsBefore, s.newPicture ? 1 : 0);
+        if (!s.newPicture) EXPECT_EQ(c.repaints - repaintsBefore, s.redraw ? 1 : 0);
+        EXPECT_FALSE(m.isStale());
+    }
+}
+
+TEST(TreemapCanvasModel, RootsThatArriveBeforeTheirColoursArePaintedOnceTheColoursAreReady) {
+    qtWidgetApp();
+    Trees t;
+    TreemapCanvasModel m;
+    Counters c;
+    wire(m, c);
+    m.setViewSize(QSizeF(300, 200));
+    TreemapCanvasInputs in = inputsFor({t.a});
+    m.update(in);
+    ASSERT_TRUE(settle(m));
+    ASSERT_EQ(m.jobsApplied(), 1);
+
+    // New roots, ranks still computing: only the background, and no job.
+    in.roots = {t.b};
+    in.colorRankReady = false;
+    c.hovers.clear();
+    m.update(in);
+    EXPECT_TRUE(m.isStale());
+    EXPECT_FALSE(m.isRegenerationScheduled());
+    ASSERT_EQ(c.hovers.size(), 1u);
+    EXPECT_EQ(c.hovers[0], nullptr) << "new roots clear the hover";
+    EXPECT_FALSE(m.nodeAt(QPointF(10, 10))) << "a stale picture hits nothing";
+
+    // Ranks ready, colours unchanged (by size with nothing ranked yet): the picture is made now,
+    // not left blank until a resize.
+    in.colorRankReady = true;
+    m.update(in);
+    EXPECT_TRUE(m.isRegenerationScheduled());
+    ASSERT_TRUE(settle(m));
+    EXPECT_EQ(m.jobsApplied(), 2);
+    EXPECT_FALSE(m.isStale());
+
+    // An update while that picture is already current schedules nothing more.
+    m.update(in);
+    EXPECT_FALSE(m.isRegenerationScheduled());
+
+    // After the window dropped the picture on purpose (a scan starts), the same roots are not
+    // painted again on their own.
+    m.clearStaleLayoutAndHover();
+    EXPECT_TRUE(m.isStale());
+    EXPECT_FALSE(m.hasPicture());
+    m.update(in);
+    EXPECT_FALSE(m.isRegenerationScheduled());
+}
+
+TEST(TreemapCanvasModel, AJobOvertakenByANewerOneIsDroppedAndTheBusyCountComesBackToZero) {
+    qtWidgetApp();
+    Trees t;
+    TreemapCanvasModel m;
+    Counters c;
+    wire(m, c);
+    QSignalSpy busy(&m, &TreemapCanvasModel::busyChanged);
+    m.setViewSize(QSizeF(200, 100));
+
+    // Hold the pool's threads so that both jobs are queued before either runs: the first then
+    // finishes after the second was started, whatever the machine's speed.
+    QThreadPool* pool = QThreadPool::globalInstance();
+    std::atomic<bool> release{false};
+    std::atomic<int> blocked{0};
+    const int threads = pool->maxThreadCount();
+    for (int i = 0; i < threads; ++i)
+        pool->start([&] {
+            ++blocked;
+            while (!release.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        });
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return blocked.load() == threads; }));
+
+    TreemapCanvasInputs in = inputsFor({t.a});
+    m.update(in);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return m.jobsStarted() == 1; }));
+    in.roots = {t.b};
+    m.update(in);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return m.jobsStarted() == 2; }));
+    EXPECT_EQ(m.busyRegenerationCount(), 2);
+    release = true;
+    ASSERT_TRUE(settle(m));
+
+    EXPECT_EQ(m.jobsSuperseded(), 1);
+    EXPECT_EQ(m.jobsApplied(), 1);
+    EXPECT_EQ(m.busyRegenerationCount(), 0);
+    ASSERT_EQ(busy.count(), 2) << "busy once, idle once: the cursor came and went once";
+    EXPECT_TRUE(busy[0][0].toBool());
+    EXPECT_FALSE(busy[1][0].toBool());
+    EXPECT_FALSE(m.isStale()) << "the newer roots' picture is the one shown";
+    ASSERT_TRUE(m.nodeAt(QPointF(1, 1)));
+
+    // The timing log tells the two apart.
+    int superseded = 0, leaves = 0;
+    for (const auto& e : DebugTimingLog::shared().entries()) {
+        if (e.label != QStringLiteral("Treemap display") || !e.detail) continue;
+        if (*e.detail == QStringLiteral("superseded")) ++superseded;
+        if (e.detail->endsWith(QStringLiteral(" leaves"))) ++leaves;
+    }
+    EXPECT_GE(superseded, 1);
+    EXPECT_GE(leaves, 1);
+}
+
+TEST(TreemapCanvasModel, AJobThatReturnsAfterItsCanvasWentIsIgnored) {
+    qtWidgetApp();
+    Trees t;
+    auto m = std::make_unique<TreemapCanvasModel>();
+    m->setViewSize(QSizeF(200, 100));
+    m->update(inputsFor({t.a, t.b}));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return m->jobsStarted() == 1; }));
+    m.reset();
+    // The job finishes on its own and its result finds nobody; nothing may crash.
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+}
+
+TEST(TreemapCanvasModel, HitTestingGivesEachSharedEdgeToTheBoxOnItsRightOrBelow) {
+    qtWidgetApp();
+    Trees t;
+    TreemapCanvasModel m;
+    m.setViewSize(QSizeF(200, 100));
+    m.update(inputsFor({t.a}));
+    ASSERT_TRUE(settle(m));
+
+    FileNode* left = child(t.a.get(), "left.bin");
+    FileNode* right = child(t.a.get(), "right.bin");
+    const auto l = m.nodeAt(QPointF(0, 0));
+    ASSERT_TRUE(l);
+    FileNode* first = l->node;
+    ASSERT_TRUE(first == left || first == right);
+    FileNode* second = first == left ? right : left;
+    EXPECT_EQ(l->rect, (TreemapRect{0, 0, 100, 100}));
+
+    struct Case {
+        QPointF p;
+        FileNode* expected;
+    };
+    const Case cases[] = {
+        {{99.999, 50}, first}, {{100, 50}, second},   // the shared edge belongs to the right box
+        {{199.999, 99.999}, second}, {{200, 50}, nullptr}, {{50, 100}, nullptr},  // right and bottom edges are outside
+        {{-0.001, 0}, nullptr}, {{0, -0.001}, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.p.x() << "," << c.p.y());
+        const auto hit = m.nodeAt(c.p);
+        EXPECT_EQ(hit ? hit->node : nullptr, c.expected);
+    }
+    EXPECT_FALSE(m.isPointInFreeSpaceBox(QPointF(50, 50)));
+}
+
+TEST(TreemapCanvasModel, DoubleClicksZoomIntoFoldersAcrossRootsAndTheZoomedFolderFillsTheView) {
+    qtWidgetApp();
+    Trees t;
+    TempDir single;
+    writeFile(single / "lonely.iso", 80000);
+    RootRef fileRoot = fixtures::loadTreeFromDisk(single / "lonely.iso");
+    ASSERT_FALSE(fileRoot->isDir());
+
+    TreemapCanvasModel m;
+    Counters c;
+    wire(m, c);
+    m.setViewSize(QSizeF(400, 200));
+    TreemapCanvasInputs in = inputsFor({t.a, t.b, fileRoot});
+    m.update(in);
+    ASSERT_TRUE(settle(m));
+    ASSERT_EQ(m.layout().hitRoots.size(), 3u);
+
+    FileNode* sub = child(t.b.get(), "sub");
+    FileNode* inner = child(sub, "inner1.dat");
+    const TreemapRect* innerRect = m.layout().nodeRects.find(inner);
+    ASSERT_TRUE(innerRect);
+    const QPointF inInner(innerRect->x + innerRect->width / 2, innerRect->y + innerRect->height / 2);
+    const TreemapRect fileRect = m.layout().hitRoots[2].rect;
+    const QPointF inFileRoot(fileRect.x + 1, fileRect.y + 1);
+
+    m.click(inInner, false, 1);
+    ASSERT_EQ(c.selections.size(), 1u);
+    EXPECT_EQ(c.selections.back(), TreemapSelection{inner});
+    EXPECT_TRUE(c.zooms.empty()) << "a single click does not zoom";
+    m.click(inInner, false, 2);
+    ASSERT_EQ(c.zooms.size(), 1u);
+    EXPECT_EQ(c.zooms.back(), sub) << "a file zooms to its folder";
+    m.click(inFileRoot, false, 2);
+    EXPECT_EQ(c.zooms.back(), fileRoot.get()) << "a root file without a parent zooms to itself";
+
+    // The window zooms into "sub" of the second root: it alone fills the view.
+    in.zoomedNode = sub;
+    m.update(in);
+    EXPECT_TRUE(m.isStale());
+    ASSERT_TRUE(settle(m));
+    ASSERT_EQ(m.layout().hitRoots.size(), 1u);
+    EXPECT_EQ(m.layout().hitRoots[0].node, sub);
+    EXPECT_EQ(m.layout().hitRoots[0].rect, (TreemapRect{0, 0, 400, 200}));
+    EXPECT_EQ(m.nodeAt(QPointF(399, 199))->node->parent(), sub);
+
+    // With labels the zoomed folder's own strip hits the folder: a double click there zooms to it.
+    in.showLabels = true;
+    m.update(in);
+    ASSERT_TRUE(settle(m));
+    const auto strip = m.nodeAt(QPointF(200, 2));
+    ASSERT_TRUE(strip);
+    EXPECT_EQ(strip->node, sub);
+    m.click(QPointF(200, 2), false, 2);
+    EXPECT_EQ(c.zooms.back(), sub) << "a folder zooms to itself";
+
+    // Zooming out brings every root back.
+    in.zoomedNode = nullptr;
+    m.update(in);
+    ASSERT_TRUE(settle(m));
+    EXPECT_EQ(m.layout().hitRoots.size(), 3u);
+}
+
+TEST(TreemapCanvasModel, ClicksAndRightClicksSelectAsTheWindowExpects) {
+    qtWidgetApp();
+    Trees t;
+    TreemapCanvasModel m;
+    Counters c;
+    wire(m, c);
+    m.setViewSize(QSizeF(200, 100));
+    TreemapCanvasInputs in = inputsFor({t.a});
+    m.update(in);
+    ASSERT_TRUE(settle(m));
+    const QPointF p1(10, 10), p2(150, 10);
+    FileNode* n1 = m.nodeAt(p1)->node;
+    FileNode* n2 = m.nodeAt(p2)->node;
+
+    m.click(p1, false, 1);
+    EXPECT_EQ(c.selections.back(), TreemapSelection{n1});
+    m.click(p2, true, 1);
+    EXPECT_EQ(c.selections.back(), (TreemapSelection{n1, n2})) << "Ctrl adds";
+    m.click(p1, true, 1);
+    EXPECT_EQ(c.selections.back(), TreemapSelection{n2}) << "Ctrl on a selected box removes it";
+
+    // Right clicks: inside the selection nothing changes; outside it the box alone; with Ctrl added.
+    in.selection = {n1, n2};
+    m.update(in);
+    c.selections.clear();
+    EXPECT_EQ(m.prepareContextMenu(p1, false), TreemapMenuKind::fileActions);
+    EXPECT_TRUE(c.selections.empty());
+    in.selection = {n2};
+    m.update(in);
+    EXPECT_EQ(m.prepareContextMenu(p1, false), TreemapMenuKind::fileActions);
+    EXPECT_EQ(c.selections.back(), TreemapSelection{n1});
+    EXPECT_EQ(m.prepareContextMenu(p2, true), TreemapMenuKind::fileActions);
+    EXPECT_EQ(c.selections.back(), (TreemapSelection{n1, n2}));
+    EXPECT_EQ(m.prepareContextMenu(p2, true), TreemapMenuKind::fileActions);
+    EXPECT_EQ(c.selections.back(), (TreemapSelection{n1, n2})) << "Ctrl with a right click never removes";
+    EXPECT_EQ(m.prepareContextMenu(QPointF(250, 10), false), TreemapMenuKind::none) << "outside every box";
+}
+
+TEST(TreemapCanvasModel, FreeSpaceBoxesOfferOnlyTheDisplayItems) {
+    qtWidgetApp();
+    Trees t;
+    TreemapCanvasModel m;
+    m.setViewSize(QSizeF(400, 100));
+    TreemapCanvasInputs in = inputsFor({t.a});
+    in.showFreeSpace = true;
+    in.capacities = {{1000000, 500000}};  // half of the column is free space, on the right
+    m.update(in);
+    ASSERT_TRUE(settle(m));
+    ASSERT_EQ(m.layout().freeSpaceBoxes.size(), 1u);
+    const TreemapRect box = m.layout().freeSpaceBoxes[0].rect;
+    const QPointF inBox(box.x + box.width / 2, box.y + box.height / 2);
+    EXPECT_FALSE(m.nodeAt(inBox)) << "free space is not in the hit tree";
+    EXPECT_TRUE(m.isPointInFreeSpaceBox(inBox));
+    EXPECT_EQ(m.prepareContextMenu(inBox, false), TreemapMenuKind::displayOnly);
+}
+
+TEST(TreemapCanvasModel, OutlinesFollowSelectionHoverAndDeletionsAndKeepAGroupSelectedAcrossLayouts) {
+    qtWidgetApp();
+    TempDir dir;
+    for (int i = 0; i < 6; ++i) writeFile(dir / ("g/f" + std::to_string(i) + ".log"), 10000 + i * 1000);
+    writeFile(dir / "g/sub/big.bin", 90000);
+    RootRef root = fixtures::loadTreeFromDisk(dir / "g");
+
+    TreemapCanvasModel m;
+    Counters c;
+    wire(m, c);
+    m.setViewSize(QSizeF(400, 300));
+    TreemapCanvasInputs in = inputsFor({root});
+    in.showLabels = true;
+    in.fileGroupMinSize = 4;
+    m.update(in);
+    ASSERT_TRUE(settle(m));
+    ASSERT_EQ(m.layout().groupBoxes.size(), 1u);
+    FileNode* group = m.layout().groupBoxes[0].node;
+    ASSERT_TRUE(group->isSyntheticGroup());
+
+    // The window's selection holds the group node of this layout.
+    in.selection = {group};
+    m.update(in);
+    auto ov = m.overlays();
+    ASSERT_EQ(ov.selected.size(), 1u);
+    EXPECT_EQ(ov.selected[0], m.layout().groupBoxes[0].boxRect);
+
+    // A new layout makes a new group object for the same folder; the old one stays outlined.
+    // The old group came from the outline's own store, so keep it alive here as the outline would.
+    const auto outlineGroup = root->groupedChildren(4).group;
+    in.selection = {outlineGroup.get()};
+    in.gradientEnabled = false;
+    m.update(in);
+    ASSERT_TRUE(settle(m));
+    ASSERT_NE(m.layout().groupBoxes[0].node, outlineGroup.get());
+    EXPECT_TRUE(m.isSelected(m.layout().groupBoxes[0].node));
+    ov = m.overlays();
+    ASSERT_EQ(ov.selected.size(), 1u);
+    EXPECT_EQ(ov.selected[0], m.layout().groupBoxes[0].boxRect);
+
+    // Hover outline follows the pointer; leaving clears it and tells the window.
+    FileNode* big = child(child(root.get(), "sub"), "big.bin");
+    const TreemapRect bigRect = *m.layout().nodeRects.find(big);
+    m.mouseMoved(QPointF(bigRect.x + 2, bigRect.y + 2));
+    EXPECT_EQ(m.hoveredNode(), big);
+    EXPECT_EQ(c.hovers.back(), big);
+    EXPECT_TRUE(m.toolTipText().contains(QStringLiteral("big.bin\nSize: ")));
+    EXPECT_EQ(m.overlays().hovered, bigRect);
+    m.mouseExited();
+    EXPECT_EQ(c.hovers.back(), nullptr);
+    EXPECT_FALSE(m.overlays().hovered);
+    EXPECT_TRUE(m.toolTipText().isEmpty());
+
+    // Deleted outlines: none while the monitor has not reported anything, then the leaf and
+    // the group whose files are all gone.
+    big->setIsDeleted(true);
+    for (FileNode* k : root->children())
+        if (!k->isDir()) k->setIsDeleted(true);
+    EXPECT_TRUE(m.overlays().deleted.empty());
+    in.monitorRevision = 1;
+    m.update(in);
+    ov = m.overlays();
+    EXPECT_NE(std::find(ov.deleted.begin(), ov.deleted.end(), bigRect), ov.deleted.end());
+    EXPECT_NE(std::find(ov.deleted.begin(), ov.deleted.end(), m.layout().groupBoxes[0].boxRect), ov.deleted.end());
+
+    // While the view is resized the stretched picture carries no outlines.
+    m.splitDragBegan();
+    m.setViewSize(QSizeF(300, 300));
+    EXPECT_FALSE(m.isRegenerationScheduled()) << "nothing is laid out during a divider drag";
+    EXPECT_FALSE(m.overlaysShown());
+    EXPECT_TRUE(m.overlays().selected.empty());
+    m.splitDragEnded();
+    EXPECT_TRUE(m.isRegenerationScheduled());
+    ASSERT_TRUE(settle(m));
+    EXPECT_EQ(m.renderedSize(), QSizeF(300, 300));
+    EXPECT_TRUE(m.overlaysShown());
+}
+
+TEST(TreemapCanvasModel, AResizeWaitsForTheDebounceAndANewerResizeReplacesIt) {
+    qtWidgetApp();
+    Trees t;
+    TreemapCanvasModel m;
+    m.setViewSize(QSizeF(200, 100));
+    m.update(inputsFor({t.a}));
+    ASSERT_TRUE(settle(m));
+    const int jobs = m.jobsStarted();
+
+    m.setViewSize(QSizeF(220, 100));
+    m.setViewSize(QSizeF(240, 100));
+    EXPECT_TRUE(m.isRegenerationScheduled());
+    QElapsedTimer timer;
+    timer.start();
+    pumpWidgetsUntil([&] { return m.jobsStarted() > jobs; });
+    EXPECT_GE(timer.elapsed(), TreemapCanvasModel::kResizeDebounceMs - 20);
+    ASSERT_TRUE(settle(m));
+    EXPECT_EQ(m.jobsStarted(), jobs + 1) << "two resizes, one picture";
+    EXPECT_EQ(m.renderedSize(), QSizeF(240, 100));
+
+    // Nothing is made for an empty view.
+    m.setViewSize(QSizeF(0, 100));
+    ASSERT_TRUE(settle(m));
+    EXPECT_EQ(m.jobsStarted(), jobs + 1);
+}
+
+}  // namespace
+}  // namespace zelvane
