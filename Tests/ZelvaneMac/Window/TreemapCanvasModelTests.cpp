@@ -11,6 +11,8 @@
 #include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
 #include "ZelvaneMac/Window/Treemap/TreemapCanvasModel.hpp"
 
+// Jobs read the trees on the pool's threads while the GUI thread changes the model's state: these
+// tests run under ThreadSanitizer as well.
 namespace zelvane {
 namespace {
 
