@@ -1,0 +1,71 @@
+#include "Ostrane/AskpassStrings.hpp"
+
+#include <QRegularExpression>
+
+namespace ostrane {
+
+namespace {
+
+const char* const kTitle = "ZelvaneMac Administrator Access";
+const char* const kOk = "OK";
+const char* const kCancel = "Cancel";
+
+// The longest registered language tags stay well below this; anything longer is not a tag.
+constexpr qsizetype kMaxLanguageCodeLength = 64;
+
+QStringList nonEmptyPieces(const QString& language) {
+    return language.split(QLatin1Char('-'), Qt::SkipEmptyParts);
+}
+
+}  // namespace
+
+AskpassStrings AskpassStrings::english() {
+    return {QString::fromUtf8(kTitle), QString::fromUtf8(kOk), QString::fromUtf8(kCancel)};
+}
+
+QString askpassPrompt(const QStringList& arguments) {
+    return arguments.size() > 1 ? arguments[1] : QStringLiteral("Password:");
+}
+
+bool isSafeLanguageCode(const QString& code) {
+    static const QRegularExpression shape(QStringLiteral("^[A-Za-z]{1,8}([-_][A-Za-z0-9]{1,8})*$"));
+    return code.size() <= kMaxLanguageCodeLength && shape.match(code).hasMatch();
+}
+
+QStringList tableCandidates(const QString& language) {
+    const QStringList pieces = nonEmptyPieces(language);
+    if (language.startsWith(QLatin1String("zh"))) {
+        const QString script = pieces.size() >= 2 ? pieces[1] : QStringLiteral("Hans");
+        return {language, QStringLiteral("zh-") + script};
+    }
+    return {language, pieces.isEmpty() ? language : pieces[0]};
+}
+
+QStringList preferredLanguages(const QStringList& mainProgramLanguages, const QStringList& systemLanguages) {
+    QStringList out;
+    for (const QStringList* list : {&mainProgramLanguages, &systemLanguages}) {
+        for (const QString& language : *list) {
+            if (isSafeLanguageCode(language)) out << language;
+        }
+    }
+    out << QStringLiteral("en");
+    return out;
+}
+
+AskpassStrings localizedAskpassStrings(const QString& folder, const QStringList& languages,
+                                       const StringTableReader& readTable) {
+    const AskpassStrings english = AskpassStrings::english();
+    for (const QString& language : languages) {
+        if (!isSafeLanguageCode(language)) continue;
+        for (const QString& candidate : tableCandidates(language)) {
+            const std::optional<StringTable> table =
+                readTable(folder + QLatin1Char('/') + candidate + QStringLiteral(".lproj/Localizable.strings"));
+            if (!table) continue;
+            return {table->value(english.title, english.title), table->value(english.ok, english.ok),
+                    table->value(english.cancel, english.cancel)};
+        }
+    }
+    return english;
+}
+
+}  // namespace ostrane

@@ -1,0 +1,87 @@
+#include "Ostrane/PasswordDialog.hpp"
+
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace ostrane {
+
+namespace {
+
+constexpr int kFieldWidth = 260;
+constexpr int kFieldHeight = 24;
+constexpr int kIconSize = 48;
+
+}  // namespace
+
+PasswordDialog::PasswordDialog(const AskpassStrings& strings, const QString& prompt, QWidget* parent)
+    : QDialog(parent) {
+    setWindowTitle(strings.title);
+    // sudo waits on this one question; it stays above the other programs' windows until answered.
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
+    setModal(true);
+
+    auto* icon = new QLabel(this);
+    icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(kIconSize, kIconSize));
+    icon->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
+
+    auto* title = new QLabel(strings.title, this);
+    QFont bold = title->font();
+    bold.setBold(true);
+    title->setFont(bold);
+    title->setTextFormat(Qt::PlainText);
+    title->setWordWrap(true);
+
+    // The prompt comes from sudo and is shown as it is, never as markup.
+    auto* promptLabel = new QLabel(prompt, this);
+    promptLabel->setTextFormat(Qt::PlainText);
+    promptLabel->setWordWrap(true);
+
+    field_ = new QLineEdit(this);
+    field_->setEchoMode(QLineEdit::Password);
+    field_->setFixedSize(kFieldWidth, kFieldHeight);
+    field_->setAccessibleName(prompt);
+
+    auto* buttons = new QDialogButtonBox(this);
+    ok_ = buttons->addButton(strings.ok, QDialogButtonBox::AcceptRole);
+    cancel_ = buttons->addButton(strings.cancel, QDialogButtonBox::RejectRole);
+    ok_->setDefault(true);
+    ok_->setAutoDefault(true);
+    cancel_->setAutoDefault(false);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto* text = new QVBoxLayout;
+    text->addWidget(title);
+    text->addWidget(promptLabel);
+    text->addSpacing(4);
+    text->addWidget(field_);
+
+    auto* row = new QHBoxLayout;
+    row->addWidget(icon, 0, Qt::AlignTop);
+    row->addSpacing(8);
+    row->addLayout(text, 1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(row);
+    layout->addSpacing(8);
+    layout->addWidget(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    // Typing goes into the field at once.
+    field_->setFocus(Qt::OtherFocusReason);
+    setFocusProxy(field_);
+}
+
+QString PasswordDialog::password() const { return field_->text(); }
+
+void PasswordDialog::forgetPassword() {
+    field_->setText(QString(field_->text().size(), QLatin1Char(' ')));
+    field_->clear();
+}
+
+}  // namespace ostrane

@@ -1,0 +1,28 @@
+#include "Ostrane/PropertyListFile.hpp"
+
+#include <QFile>
+
+namespace ostrane {
+
+namespace {
+
+// Settings and string tables are kilobytes; a file far beyond that is not one of ours.
+constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;
+
+}  // namespace
+
+PropertyListFile PropertyListFile::read(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileSize) return PropertyListFile(nullptr);
+    const QByteArray data = file.read(kMaxFileSize + 1);
+    if (data.isEmpty() || data.size() > kMaxFileSize) return PropertyListFile(nullptr);
+    plist_t root = nullptr;
+    plist_from_memory(data.constData(), uint32_t(data.size()), &root);
+    return PropertyListFile(root);
+}
+
+PropertyListFile::~PropertyListFile() {
+    if (root_) plist_free(root_);
+}
+
+}  // namespace ostrane
