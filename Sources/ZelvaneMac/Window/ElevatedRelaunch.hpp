@@ -1,0 +1,98 @@
+#pragma once
+
+#include <QObject>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+
+#include "Platform/UserAccounts.hpp"
+
+namespace zelvane {
+
+class Preferences;
+
+// What a restart needs from the process around it. `forThisProcess` fills it from the running
+// program; tests put stand-in programs and their own quit in its place.
+struct RelaunchEnvironment {
+    QString sudoProgram = QStringLiteral("/usr/bin/sudo");
+    QString executablePath;    // the running program
+    QString askpassPath;       // the bundle's password prompt, Resources/Ostrane beside the program
+    QStringList environment;   // "NAME=value" entries of this process
+    bool elevated = false;     // the effective user id is 0
+    std::optional<UserAccount> realUser;  // the user an elevated run was started by
+    std::chrono::milliseconds quitDelay{8000};
+    // The application's ordinary termination (windows close, settings are written back).
+    std::function<void()> quit;
+    // Runs `work` once the application has stopped running its windows, after their last writes.
+    std::function<void(std::function<void()> work)> atQuit;
+
+    static RelaunchEnvironment forThisProcess();
+};
+
+// The variable in which the prompt finds the window it should appear over: "x,y,width,height".
+inline constexpr char kWindowFrameVariable[] = "ZELVANEMAC_WINDOW_FRAME";
+
+// The four commands that end this instance and start another: with administrator rights through
+// sudo and the password prompt, back to the real user, and after resetting all settings or the
+// remembered access decisions. Programs are started with argument lists, never through a shell.
+//
+// Restarting as administrator runs in two phases, so that a slow or mistyped password never loses
+// the running window: first `sudo -A -v` only validates (the prompt may stay up as long as the user
+// needs); when that fails, the instance stays and says so. Once it has succeeded the settings are
+// written out, the program is started through `sudo -A`, and the instance quits `quitDelay` later
+// unless that sudo has failed by then.
+//
+// Results go out through the signals; the window turns them into its alerts. Main thread only.
+class ElevatedRelaunch final : public QObject {
+    Q_OBJECT
+public:
+    enum class Phase { idle, validating, waitingToQuit };
+
+    ElevatedRelaunch(Preferences& preferences, RelaunchEnvironment environment, QObject* parent = nullptr);
+
+    // `windowFrame` is the asking window's frame, passed to the password prompt so it appears on
+    // that window's display. Ignored while a restart is already under way.
+    void restartAsAdministrator(std::optional<QRect> windowFrame = std::nullopt);
+    void restartWithoutAdministrator();
+    void resetConfigurationAndRestart();
+    void resetPermissionsAndRestart();
+
+    Phase phase() const { return phase_; }
+    bool failed() const { return failed_; }
+    const RelaunchEnvironment& environment() const { return env_; }
+
+    // The sudo arguments that pass the display variables on, which sudo would otherwise drop for
+    // the command it runs: "NAME=value" for DISPLAY, XAUTHORITY and WAYLAND_DISPLAY.
+    static QStringList displayAssignments(const QStringList& environment);
+
+signals:
+    void failedChanged(bool failed);
+    // "Couldn't Restart" with this detail.
+    void restartFailed(const QString& detail);
+    // "Couldn't Reset Permissions" with this detail.
+    void permissionsResetFailed(const QString& detail);
+
+private:
+    void setFailed(bool value);
+    void startElevatedInstance(const QStringList& environment);
+    // Writes the settings where the next instance reads them: the store's file and, in an elevated
+    // run, the real user's file. Empty on success, else the reason.
+    QString flushPreferences();
+    // Starts this program again once the application has quit, the settings cleared once more
+    // after whatever the closing windows wrote.
+    void relaunchAfterQuitWithout(const QStringList& keys);
+
+    Preferences& preferences_;
+    RelaunchEnvironment env_;
+    Phase phase_ = Phase::idle;
+    bool failed_ = false;
+    // Counts starts of the elevated instance, so that the ends and timers of an earlier attempt
+    // are told apart from the current one's.
+    quint64 attempt_ = 0;
+};
+
+}  // namespace zelvane
