@@ -203,6 +203,22 @@ TEST(TreemapCanvas, RightClicksShowTheMenuThatFitsWhatIsUnderThePointer) {
     menu->close();
     QCoreApplication::processEvents();
 
+    // Without a stand-in the canvas's own file-action menu comes first, for the same box.
+    h.canvas.setFileActions({});
+    TreemapCanvas plain;
+    plain.resize(640, 400);
+    plain.show();
+    plain.update(h.inputs);
+    ASSERT_TRUE(settle(plain));
+    QContextMenuEvent e(QContextMenuEvent::Mouse, h.centreOf(clip).toPoint(), plain.mapToGlobal(h.centreOf(clip).toPoint()));
+    QApplication::sendEvent(&plain, &e);
+    ASSERT_TRUE(plain.openMenu());
+    const QStringList real = titles(plain.openMenu());
+    EXPECT_EQ(real.first(), QStringLiteral("Open"));
+    EXPECT_EQ(real.mid(real.size() - 5), QStringList{QStringLiteral("-")} + display);
+    plain.openMenu()->close();
+    QCoreApplication::processEvents();
+
     // Outside every box (a view wider than the picture never happens, so shrink the picture's
     // roots to nothing): no menu at all.
     h.inputs.roots = {};

@@ -12,6 +12,8 @@
 
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapColorSettings.hpp"
+#include "ZelvaneMac/Widgets/Common/FileActionMenu.hpp"
+#include "ZelvaneMac/Widgets/Preview/PreviewWindow.hpp"
 #include "ZelvaneMac/Widgets/Treemap/BusyCursor.hpp"
 
 namespace zelvane {
@@ -27,7 +29,8 @@ const QColor& deletedColor() {
 
 }  // namespace
 
-TreemapCanvas::TreemapCanvas(QWidget* parent) : QWidget(parent), model_(new TreemapCanvasModel(this)) {
+TreemapCanvas::TreemapCanvas(QWidget* parent)
+    : QWidget(parent), model_(new TreemapCanvasModel(this)), fileMenu_(new FileActionMenu(this)) {
     setMouseTracking(true);
     setFocusPolicy(Qt::ClickFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -37,6 +40,13 @@ TreemapCanvas::TreemapCanvas(QWidget* parent) : QWidget(parent), model_(new Tree
     showAllocated_ = makeDisplayAction("Show Allocated Space on Treemap", &TreemapCanvasCallbacks::onToggleShowAllocatedSize);
     showFreeSpace_ = makeDisplayAction("Show Free Space on Treemap", &TreemapCanvasCallbacks::onToggleShowFreeSpace);
     showNames_ = makeDisplayAction("Show Folder and File Names on Treemap", &TreemapCanvasCallbacks::onToggleShowFilenames);
+
+    fileActions_.makeMenu = [this](QWidget* menuParent, TreemapFileActions::TargetProvider targets,
+                                   const TreemapCanvasCallbacks&) {
+        fileMenu_->actions().targetNodesProvider = std::move(targets);
+        return fileMenu_->makeContextMenu(menuParent);
+    };
+    fileActions_.quickLook = [this](const TreemapNodeList& nodes) { fileMenu_->quickLook(nodes); };
 
     connect(model_, &TreemapCanvasModel::repaintNeeded, this, [this] { QWidget::update(); });
     connect(model_, &TreemapCanvasModel::busyChanged, this, [this] { refreshCursor(mapFromGlobal(QCursor::pos())); });
@@ -62,7 +72,16 @@ void TreemapCanvas::update(const TreemapCanvasInputs& inputs) {
     model_->update(inputs);
 }
 
-void TreemapCanvas::setCallbacks(TreemapCanvasCallbacks callbacks) { model_->setCallbacks(std::move(callbacks)); }
+void TreemapCanvas::setCallbacks(TreemapCanvasCallbacks callbacks) {
+    auto orNothing = [](std::function<void()> f) { return f ? f : std::function<void()>([] {}); };
+    fileMenu_->setOnExportToCSV(orNothing(callbacks.onExportToCSV));
+    fileMenu_->setOnZoomTreemap(orNothing(callbacks.onZoomTreemap));
+    fileMenu_->setOnUnzoomTreemap(orNothing(callbacks.onUnzoomTreemap));
+    fileMenu_->setOnNodesDeleted([f = callbacks.onNodesDeleted](const std::vector<FileNode*>& nodes) {
+        if (f) f(nodes);
+    });
+    model_->setCallbacks(std::move(callbacks));
+}
 
 std::function<void()> TreemapCanvas::clearAction() {
     QPointer<TreemapCanvasModel> model(model_);

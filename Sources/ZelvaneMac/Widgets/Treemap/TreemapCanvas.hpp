@@ -12,7 +12,10 @@ class QMenu;
 
 namespace zelvane {
 
-// How the canvas reaches the file actions shared with the outline and the file list.
+class FileActionMenu;
+
+// How the canvas reaches the file actions shared with the outline and the file list. By default
+// the canvas's own FileActionMenu; tests put their own in its place.
 struct TreemapFileActions {
     using TargetProvider = std::function<TreemapNodeList()>;
     // A new menu of the file actions, each working on what `targets` returns when it runs; the
@@ -40,6 +43,7 @@ public:
     void update(const TreemapCanvasInputs& inputs);
     void setCallbacks(TreemapCanvasCallbacks callbacks);
     void setFileActions(TreemapFileActions actions) { fileActions_ = std::move(actions); }
+    FileActionMenu& fileActionMenu() { return *fileMenu_; }
     // An action that drops the picture at once; it does nothing once the canvas is gone.
     std::function<void()> clearAction();
 
@@ -73,6 +77,8 @@ private:
     QAction* makeDisplayAction(const char* title, std::function<void()> TreemapCanvasCallbacks::*callback);
 
     TreemapCanvasModel* model_;
+    // Owned for the canvas's whole life, like the outline's and the file list's.
+    FileActionMenu* fileMenu_;
     TreemapFileActions fileActions_;
     QAction* showTreemap_;
     QAction* showAllocated_;
