@@ -66,6 +66,15 @@ struct FilterItem {
 using FilterGroup = std::vector<FilterItem>;
 using DecodedFilter = std::vector<FilterGroup>;
 
+// Whether the filter holds any term. A filter without terms (an empty text, only spaces or "|")
+// matches every node, so as an exclude filter it must be treated as absent: it excludes nothing,
+// as an empty include filter keeps everything.
+inline bool hasTerms(const DecodedFilter& filter) {
+    for (const FilterGroup& group : filter)
+        if (!group.empty()) return true;
+    return false;
+}
+
 // What the parser knows of "now": the moment and the local zone's offset from GMT at that moment.
 // Injected so that the same text always decodes the same way in tests.
 struct FilterClock {

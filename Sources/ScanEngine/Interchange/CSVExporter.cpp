@@ -1,5 +1,6 @@
 #include "ScanEngine/Interchange/CSVExporter.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <condition_variable>
@@ -358,9 +359,9 @@ private:
             field();
             if (cap) appendInt(out_, cap->free);
             field();
-            if (cap) appendInt(out_, int64_t(uint64_t(cap->total) - uint64_t(cap->free)));
+            if (cap) appendInt(out_, std::max<int64_t>(0, cap->total - cap->free - cap->reserved));
             field();
-            if (cap) out_.push_back('0');
+            if (cap) appendInt(out_, cap->reserved);
         }
     }
 

@@ -26,13 +26,16 @@ struct CSVExportOptions {
     bool useUTC;
 };
 
+// A volume's bytes as df shows them: `free` is what an ordinary user can still write, `reserved`
+// the free blocks kept for the administrator; the rest of `total` is used.
 struct DriveCapacity {
     int64_t total = 0;
     int64_t free = 0;
+    int64_t reserved = 0;
     bool operator==(const DriveCapacity&) const = default;
 };
 
-// Asked about roots only: the total and free bytes of the volume holding that root, when known.
+// Asked about roots only: the capacity of the volume holding that root, when known.
 using DriveCapacityQuery = std::function<std::optional<DriveCapacity>(const FileNode&)>;
 
 struct CSVExportError {

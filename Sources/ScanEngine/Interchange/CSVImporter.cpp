@@ -620,6 +620,62 @@ private:
 };
 
 // Rebuilds the trees in one pass over the rows in file order.
+int64_t saturatingAdd(int64_t a, int64_t b) {
+    int64_t sum = 0;
+    if (!__builtin_add_overflow(a, b, &sum)) return sum;
+    return b > 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
+}
+
+// Folder totals from the file rows, as a scan rolls them up, except that a folder without child
+// rows keeps the totals of its own row: an export cut at a depth writes the folders at the cut
+// with their full totals and nothing below them. (An empty folder's row holds zeros.) Iterative:
+// an import can be deeper than any thread stack.
+void rollUpKeepingCutFolders(FileNode& root) {
+    if (!root.isDir()) return;
+    struct Frame {
+        FileNode* node;
+        size_t next;
+        AggregateTotals sum;
+    };
+    const auto ownTotals = [](const FileNode& n) {
+        return AggregateTotals{n.subFolderTotSize(), n.subFolderTotSizeAlloc(), n.subFolderFileCount(),
+                               n.subFolderDirCount()};
+    };
+    const auto add = [](AggregateTotals& to, const AggregateTotals& t, int32_t files, int32_t dirs) {
+        to.size = saturatingAdd(to.size, t.size);
+        to.alloc = saturatingAdd(to.alloc, t.alloc);
+        to.files += files;
+        to.dirs += dirs;
+    };
+    std::vector<Frame> stack;
+    stack.push_back({&root, 0, {}});
+    while (!stack.empty()) {
+        Frame& f = stack.back();
+        const auto kids = f.node->children();
+        if (kids.empty()) {
+            stack.pop_back();
+            if (stack.empty()) return;  // a root without children keeps its row's totals
+            const AggregateTotals kept = ownTotals(*f.node);
+            add(stack.back().sum, kept, kept.files, kept.dirs + 1);
+            continue;
+        }
+        if (f.next < kids.size()) {
+            FileNode* c = kids[f.next++];
+            if (c->isDir()) {
+                stack.push_back({c, 0, {}});
+            } else {
+                const AggregateTotals own{c->fileSize, c->doNotCountAllocated() ? 0 : c->allocSize, 0, 0};
+                add(f.sum, own, 1, 0);
+            }
+            continue;
+        }
+        const AggregateTotals done = f.sum;
+        f.node->setSubFolderTotals(done);
+        stack.pop_back();
+        if (!stack.empty()) add(stack.back().sum, done, done.files, done.dirs + 1);
+    }
+}
+
 class TreeBuilder final {
 public:
     explicit TreeBuilder(std::shared_ptr<NodeStore> store) : store_(std::move(store)), arena_(store_->makeArena()) {}
@@ -656,7 +712,7 @@ public:
             if (!completed) break;
         }
         if (csvHasFiles)
-            for (FileNode* r : roots_) r->aggregateSizes();
+            for (FileNode* r : roots_) rollUpKeepingCutFolders(*r);
         return completed;
     }
 
@@ -785,6 +841,9 @@ std::optional<DriveCapacity> extractDriveCapacity(std::string_view header, std::
     if (index + 1 >= values.size()) return std::nullopt;
     DriveCapacity cap;
     if (!parseInteger(values[index], cap.total) || !parseInteger(values[index + 1], cap.free)) return std::nullopt;
+    if (index + 3 < values.size() && index + 3 < headers.size() &&
+        asciiEqualIgnoringCase(headers[index + 3], "RESERVEDSPACE") && !parseInteger(values[index + 3], cap.reserved))
+        cap.reserved = 0;
     return cap;
 }
 

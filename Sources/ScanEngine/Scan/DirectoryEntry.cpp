@@ -65,7 +65,8 @@ FileNode* makeEntryNode(NodeArena& arena, FileNode* parent, const EntryFacts& e,
     n->fileID = e.fileID;
     n->createdDateRaw = packUnixTime(e.created);
     n->lastAccessDateRaw = packUnixTime(e.accessed);
-    if (ctx.excludeFilters && matchItem(*n, *ctx.excludeFilters, ctx.excludeFullPath, false)) return nullptr;
+    if (ctx.excludeFilters && hasTerms(*ctx.excludeFilters) && matchItem(*n, *ctx.excludeFilters, ctx.excludeFullPath, false))
+        return nullptr;
     if (!e.isDir) {
         auto first = [&](HardLinkTracker& t, SightingJournal::Kind kind, uint64_t id) {
             return ctx.journal ? ctx.journal->registerFirstSighting(t, kind, e.devID, id) : t.registerFirstSighting(e.devID, id);

@@ -10,7 +10,9 @@
 #include <cerrno>
 #include <condition_variable>
 #include <functional>
+#include <limits>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "ScanEngine/Tree/ChunkedNodeList.hpp"
@@ -71,6 +73,21 @@ int openChildWithBudget(int parentFd, const char* name) {
     return fd;
 }
 
+// Byte totals stop at the largest value rather than wrap: sparse files may claim up to 2^63 bytes
+// each.
+int64_t saturatingSum(int64_t a, int64_t b) {
+    int64_t sum = 0;
+    if (!__builtin_add_overflow(a, b, &sum)) return sum;
+    return b > 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
+}
+
+void saturatingAtomicAdd(int64_t& target, int64_t amount) {
+    std::atomic_ref<int64_t> ref(target);
+    int64_t seen = ref.load(std::memory_order_relaxed);
+    while (!ref.compare_exchange_weak(seen, saturatingSum(seen, amount), std::memory_order_relaxed)) {
+    }
+}
+
 inline int32_t subtreeSize(const FileNode* n) {
     return n->isDir() ? n->subFolderFileCount() + n->subFolderDirCount() + 1 : 1;
 }
@@ -106,7 +123,10 @@ public:
     TreeWorker(ScanShared& s, NodeArena& arena) : s_(s), arena_(arena), flat_(s.roots.size()) {}
 
     void run() {
-        while (auto item = s_.queue.pop()) read(*item);
+        while (auto item = s_.queue.pop()) {
+            std::optional<TreeDirWorkItem> next = std::move(item);
+            while (next) next = read(*next);
+        }
     }
     ChunkedNodeList& flatList(size_t rootIndex) { return flat_[rootIndex]; }
     void moveFoldersByDepth(std::vector<std::vector<FileNode*>>& levels) {
@@ -117,12 +137,14 @@ public:
     }
 
 private:
-    void read(TreeDirWorkItem& item) {
+    // Reads one folder and completes its item; returns the subfolder this worker goes on with
+    // (still counted as taken), if it kept one.
+    std::optional<TreeDirWorkItem> read(TreeDirWorkItem& item) {
         ScanProgressTracker* tracker = s_.tracker.get();
         if (tracker && tracker->isCancelled()) {
-            closeDirFd(item.fd, item.fd >= 0);
+            closeDirFd(item.fd, item.holdsBudgetSlot);
             s_.queue.complete();
-            return;
+            return std::nullopt;
         }
         folder_ = item.node;
         ctx_ = s_.contexts[size_t(item.rootIndex)].get();
@@ -144,13 +166,15 @@ private:
                 if (isDescriptorShortage(err) && item.retries < kMaxOpenRetries) {
                     ++item.retries;
                     s_.queue.requeueLater(item);
-                    return;
+                    return std::nullopt;
                 }
                 recordOpenFailure(*folder_, path_.get(), err, s_.options.accessDeniedCounter);
+                if (s_.options.unreadableFolders)
+                    s_.options.unreadableFolders->record({path_.get(), err, item.depth == 0});
                 items_.clear();
                 finalizeBudgets(items_, item.budget, tracker);
                 s_.queue.complete();
-                return;
+                return std::nullopt;
             }
         }
 
@@ -175,8 +199,29 @@ private:
             byDepth_[size_t(item.depth)].push_back(folder_);
         }
         finalizeBudgets(items_, item.budget, tracker);
-        closeDirFd(fd, handedOver);
-        s_.queue.complete(items_);
+        std::optional<TreeDirWorkItem> kept = keepSubfolderWithoutDescriptor(fd);
+        closeDirFd(fd, handedOver && item.holdsBudgetSlot);
+        if (!kept) {
+            s_.queue.complete(items_);
+            return std::nullopt;
+        }
+        s_.queue.completeAndKeepOne(items_);
+        return kept;
+    }
+
+    // When the budget had no descriptor for the subfolder that would be read next, it would be
+    // opened by its full path, which costs time in proportion to its depth (and more once the
+    // path outgrows PATH_MAX): a deep chain of folders would take time growing with the square
+    // of its depth. Instead this worker opens it relative to the folder still open and reads it
+    // next itself, so each worker holds at most one descriptor outside the budget.
+    std::optional<TreeDirWorkItem> keepSubfolderWithoutDescriptor(int parentFd) {
+        if (items_.empty() || items_.back().fd >= 0) return std::nullopt;
+        TreeDirWorkItem next = items_.back();
+        next.fd = countedOpenatDirectory(parentFd, next.node->nameBytes().c_str());
+        if (next.fd < 0) return std::nullopt;
+        next.holdsBudgetSlot = false;
+        items_.pop_back();
+        return next;
     }
 
     // The folder's own entries: their totals (its subfolders add theirs at the finish) and each
@@ -187,8 +232,8 @@ private:
             if (c->isDir()) {
                 t.dirs += 1;
             } else {
-                t.size += c->fileSize;
-                t.alloc += c->doNotCountAllocated() ? 0 : c->allocSize;
+                t.size = saturatingSum(t.size, c->fileSize);
+                if (!c->doNotCountAllocated()) t.alloc = saturatingSum(t.alloc, c->allocSize);
                 t.files += 1;
             }
         }
@@ -236,8 +281,15 @@ private:
 // since folders differ widely in their number of children.
 class RangePool final {
 public:
+    // Helpers that cannot be started are left out; with none the caller does all the work.
     explicit RangePool(int threads) {
-        for (int i = 1; i < threads; ++i) helpers_.emplace_back([this] { helperLoop(); });
+        for (int i = 1; i < threads; ++i) {
+            try {
+                helpers_.emplace_back([this] { helperLoop(); });
+            } catch (const std::system_error&) {
+                break;
+            }
+        }
     }
     ~RangePool() {
         {
@@ -323,9 +375,8 @@ void rollUpAndNumberLevels(const std::vector<FileNode*>& roots, const std::vecto
             for (size_t i = b; i < e; ++i) {
                 const FolderData* f = level[i]->folderData();
                 FolderData* p = level[i]->parent()->folderData();
-                std::atomic_ref<int64_t>(p->subFolderTotSize).fetch_add(f->subFolderTotSize, std::memory_order_relaxed);
-                std::atomic_ref<int64_t>(p->subFolderTotSizeAlloc)
-                    .fetch_add(f->subFolderTotSizeAlloc, std::memory_order_relaxed);
+                saturatingAtomicAdd(p->subFolderTotSize, f->subFolderTotSize);
+                saturatingAtomicAdd(p->subFolderTotSizeAlloc, f->subFolderTotSizeAlloc);
                 std::atomic_ref<int32_t>(p->subFolderFileCount).fetch_add(f->subFolderFileCount, std::memory_order_relaxed);
                 std::atomic_ref<int32_t>(p->subFolderDirCount).fetch_add(f->subFolderDirCount, std::memory_order_relaxed);
             }
@@ -366,7 +417,10 @@ std::vector<RootRef> parallelScanToTree(const std::vector<std::string>& rootPath
     std::vector<TreeDirWorkItem> rootItems;
     for (const std::string& path : rootPaths) {
         auto st = statPath(path);
-        if (!st) continue;
+        if (!st) {
+            if (options.unreadableFolders) options.unreadableFolders->record({path, errno, true});
+            continue;
+        }
         FileNode* root = rootArena.makeRoot(path, st->isDir(), st->size, 0, packUnixTime(st->mtime));
         root->fileID = st->ino;
         root->createdDateRaw = packUnixTime(st->btime);
@@ -385,6 +439,9 @@ std::vector<RootRef> parallelScanToTree(const std::vector<std::string>& rootPath
         }
         ctx->rootDevID = st->dev;
         ctx->rootContainerID = containerDiskID(path);
+        // The root is a folder seen already: met again below itself (a bind mount of itself) it
+        // stays an empty boundary instead of being counted twice.
+        ctx->visitedDirs.registerFirstSighting(st->dev, st->ino);
         s.contexts.push_back(std::move(ctx));
         rootItems.push_back(TreeDirWorkItem{root, -1, 0, index, 0, 0});
     }
@@ -406,8 +463,16 @@ std::vector<RootRef> parallelScanToTree(const std::vector<std::string>& rootPath
     std::vector<std::unique_ptr<TreeWorker>> workers;
     for (int w = 0; w < workerCount; ++w) workers.push_back(std::make_unique<TreeWorker>(s, store->makeArena()));
     {
+        // A worker that cannot be started (a thread or memory limit) is simply not there; its
+        // share is done by the others, at the least by this thread.
         std::vector<std::thread> threads;
-        for (int w = 1; w < workerCount; ++w) threads.emplace_back([&, w] { workers[size_t(w)]->run(); });
+        for (int w = 1; w < workerCount; ++w) {
+            try {
+                threads.emplace_back([&, w] { workers[size_t(w)]->run(); });
+            } catch (const std::system_error&) {
+                break;
+            }
+        }
         workers[0]->run();
         for (auto& t : threads) t.join();
     }

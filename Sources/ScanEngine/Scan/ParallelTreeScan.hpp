@@ -15,6 +15,7 @@
 #include "ScanEngine/Tree/FileNode.hpp"
 #include "ScanEngine/Scan/HardLinkTracker.hpp"
 #include "ScanEngine/Scan/ScanProgressTracker.hpp"
+#include "ScanEngine/Scan/UnreadableFoldersLocked.hpp"
 
 namespace zelvane {
 
@@ -25,21 +26,25 @@ struct ParallelScanOptions {
     ProgressCallback progressCallback;                 // called on worker threads, at most every 100 ms
     CancelCheck isCancelled;                           // asked on worker threads before each read
     AccessDeniedCounter* accessDeniedCounter = nullptr;  // folders refused for lack of permission
+    UnreadableFoldersLocked* unreadableFolders = nullptr;  // every folder not read, and why
     BulkReader bulkReader = defaultBulkReader;
 };
 
-// One root node per path that exists, in the order of `roots`; folder totals rolled up and every
-// node numbered in name order. After cancellation: the partial trees, treated the same way.
+// One root node per path that exists, in the order of `roots`; folder totals rolled up (saturating
+// at the largest 64-bit value) and every node numbered in name order. After cancellation: the
+// partial trees, treated the same way. Never throws: when fewer workers can be started than asked
+// for, the ones that could (at least the calling thread) do the work.
 std::vector<RootRef> parallelScanToTree(const std::vector<std::string>& roots, const ParallelScanOptions& options);
 
 // A folder waiting to be read.
 struct TreeDirWorkItem {
     FileNode* node = nullptr;
-    int fd = -1;          // handed over with one budget slot, or -1: open by path
+    int fd = -1;          // handed over open, or -1: open by path
     double budget = 0;    // the folder's share of its root's progress
     int rootIndex = 0;
     int retries = 0;      // opens put off for want of descriptors
     int depth = 0;        // below its root
+    bool holdsBudgetSlot = true;  // whether an open `fd` holds a slot of the descriptor budget
 };
 
 using TreeDirWorkQueueLocked = WorkStackLocked<TreeDirWorkItem>;

@@ -1,6 +1,8 @@
 #include "ScanEngine/Scan/TreeScan.hpp"
 
 #include <cerrno>
+#include <set>
+#include <tuple>
 
 #include "ScanEngine/Tree/ChunkedNodeList.hpp"
 #include "Platform/FileSystemInfo.hpp"
@@ -136,6 +138,41 @@ FileNode* copyNode(NodeArena& arena, const FileNode& src) {
     return c;
 }
 
+// Files that share their blocks with others (hard links of one inode, clones) count them once:
+// the source marks all but one. When the filter drops the one that carried the blocks, the copy
+// must choose another, or the blocks vanish from every allocated total. Links of one inode are
+// known by their file identifier, size and allocated size together.
+class SharedBlocksInCopy final {
+public:
+    explicit SharedBlocksInCopy(const FileNode& root) {
+        std::vector<const FileNode*> stack{&root};
+        while (!stack.empty()) {
+            const FileNode* n = stack.back();
+            stack.pop_back();
+            for (const FileNode* c : n->children()) {
+                if (c->isDir())
+                    stack.push_back(c);
+                else if (c->doNotCountAllocated())
+                    shared_.insert(keyOf(*c));
+            }
+        }
+    }
+
+    // The first surviving copy of each shared file carries its blocks, the others do not.
+    void decide(const FileNode& source, FileNode& copy) {
+        if (shared_.empty()) return;
+        const Key key = keyOf(source);
+        if (!shared_.contains(key)) return;
+        copy.setDoNotCountAllocated(!carried_.insert(key).second);
+    }
+
+private:
+    using Key = std::tuple<uint64_t, int64_t, int64_t>;
+    static Key keyOf(const FileNode& n) { return {n.fileID, n.fileSize, n.allocSize}; }
+    std::set<Key> shared_;
+    std::set<Key> carried_;
+};
+
 }  // namespace
 
 RootRef loadFilteredTree(const FileNode& root, const FilteredTreeOptions& o) {
@@ -147,9 +184,11 @@ RootRef loadFilteredTree(const FileNode& root, const FilteredTreeOptions& o) {
     newRoot->dosAttributes = root.dosAttributes;
     newRoot->fileID = root.fileID;
 
+    const bool excluding = o.excludeFilters && hasTerms(*o.excludeFilters);
     auto excluded = [&](const FileNode& n) {
-        return n.isDeleted() || (o.excludeFilters && matchItem(n, *o.excludeFilters, o.excludeFullpath, true));
+        return n.isDeleted() || (excluding && matchItem(n, *o.excludeFilters, o.excludeFullpath, true));
     };
+    SharedBlocksInCopy sharedBlocks(root);
     auto included = [&](const FileNode& n) {
         return !o.includeFilters || matchItem(n, *o.includeFilters, o.includeFullpath, true);
     };
@@ -174,6 +213,7 @@ RootRef loadFilteredTree(const FileNode& root, const FilteredTreeOptions& o) {
                 stack.push_back({c, 0, built.size()});
             } else if (included(*c)) {
                 FileNode* copy = copyNode(arena, *c);
+                sharedBlocks.decide(*c, *copy);
                 flat.push_back(copy);
                 built.push_back(copy);
             }

@@ -70,6 +70,27 @@ public:
     }
     void complete() { complete(std::span<Item>{}); }
 
+    // Queues the subfolders a taken item found while its taker goes straight on with one more it
+    // keeps for itself: the taken count stays, the kept item standing in for the finished one.
+    template <typename Range>
+    void completeAndKeepOne(Range&& newItems) {
+        size_t added = 0;
+        int sleepers;
+        {
+            std::lock_guard lock(mutex_);
+            for (auto& it : newItems) {
+                stack_.push_back(std::move(it));
+                ++added;
+            }
+            sleepers = waiting_;
+        }
+        if (sleepers == 0 || added == 0) return;
+        if (added >= size_t(sleepers))
+            cond_.notify_all();
+        else
+            for (size_t i = 0; i < added; ++i) cond_.notify_one();
+    }
+
     // Ends a taken item by putting it back at the bottom, behind everything queued, to be tried
     // again later (its folder could not be opened for want of descriptors).
     void requeueLater(Item item) {
