@@ -298,14 +298,19 @@ TEST_F(ExportMode, TabsSortingFiltersAndSeveralRootsInAnyOrder) {
 TEST_F(ExportMode, PreconditionsEndWithCodeOneAndTheirMessage) {
     makeTree();
     const std::string noFolder = "ZelvaneMac: no valid folder path given to scan.\n";
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"--export=x.csv"},
-             {"--treemapimagefile=m.png", (tree() / "a.txt").string(), (dir_ / "missing").string()},
-             {"--exportfiletypes=", "-" + tree().string()},
-         }) {
+    const std::string file = (tree() / "a.txt").string(), missing = (dir_ / "missing").string();
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--export=x.csv"}, noFolder},
+        // Every argument skipped is named, and why.
+        {{"--treemapimagefile=m.png", file, missing},
+         "ZelvaneMac: skipped \"" + file + "\": Not a directory\nZelvaneMac: skipped \"" + missing +
+             "\": No such file or directory\n" + noFolder},
+        {{"--exportfiletypes=", "-" + tree().string()}, noFolder},
+    };
+    for (const auto& [args, err] : cases) {
         const RunResult r = run(args);
         EXPECT_EQ(r.exitCode, 1) << args[0];
-        EXPECT_EQ(r.err, noFolder) << args[0];
+        EXPECT_EQ(r.err, err) << args[0];
     }
     EXPECT_TRUE(filesIn(work()).empty());
 

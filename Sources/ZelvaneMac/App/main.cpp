@@ -10,6 +10,7 @@
 #include "ZelvaneMac/App/ZelvaneMacApp.hpp"
 #include "ZelvaneMac/Core/CommandLine/CLIAutomation.hpp"
 #include "ZelvaneMac/Core/CommandLine/CLIAutomationRunner.hpp"
+#include "ZelvaneMac/Core/CommandLine/ExportModeProcess.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 
 namespace {
@@ -31,9 +32,7 @@ bool hasDisplay() {
 int runExportMode(int argc, char** argv, const std::vector<std::string>& arguments) {
     // Before any scan can run: folders waiting to be read hold descriptors.
     zelvane::raiseFileDescriptorLimit();
-    // The export mode opens no window; it needs the GUI platform only to draw the treemap's texts,
-    // and the offscreen platform serves that on a machine without a display.
-    if (!hasDisplay() && !std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    zelvane::prepareExportModeProcess();
     qInstallMessageHandler(keepOnlySevereMessages);
     QGuiApplication app(argc, argv);
 

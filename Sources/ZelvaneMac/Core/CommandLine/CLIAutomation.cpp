@@ -137,6 +137,56 @@ Options parse(std::span<const std::string> arguments) {
     return o;
 }
 
+namespace {
+
+constexpr std::string_view kBooleanOptions[] = {
+    "filterfullpath",     "exportfolders",         "exportfiles",        "exportmftrecno",
+    "exportalldates",     "exportallsizes",        "exportsplitfilename", "exportdrivecapacity",
+    "exportpercentofparent", "exportutctime",      "treemapimagegray",   "treemapimagefreespace",
+    "treemapimageshowallocated",
+};
+
+struct IntegerOption {
+    std::string_view name;
+    int64_t defaultValue;
+};
+constexpr IntegerOption kIntegerOptions[] = {
+    {"sortby", 0}, {"sortbyfiletypes", 1}, {"exportmaxdepth", 0}, {"treemapimagewidth", 1920}, {"treemapimageheight", 1080},
+};
+
+bool isFalseText(std::string_view value) {
+    if (value == "0") return true;
+    constexpr std::string_view kFalse = "FALSE";
+    if (value.size() != kFalse.size()) return false;
+    for (size_t i = 0; i < value.size(); ++i) {
+        char c = value[i];
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (c != kFalse[i]) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::vector<std::string> valuesNotUnderstood(std::span<const std::string> arguments) {
+    std::vector<std::string> messages;
+    const auto quoted = [](std::string_view v) { return "\"" + std::string(v) + "\""; };
+    for (std::string_view name : kBooleanOptions) {
+        const auto v = rawValue(arguments, name);
+        if (v && !isTrueText(*v) && !isFalseText(*v))
+            messages.push_back("the value " + quoted(*v) + " of --" + std::string(name) +
+                               " is not understood (1, 0, true or false); it is taken as false");
+    }
+    for (const IntegerOption& option : kIntegerOptions) {
+        const auto v = rawValue(arguments, option.name);
+        if (v && !parseInteger(*v))
+            messages.push_back("the value " + quoted(*v) + " of --" + std::string(option.name) +
+                               " is not a whole number in the 64-bit range; the default " +
+                               std::to_string(option.defaultValue) + " is used");
+    }
+    return messages;
+}
+
 Options parse(int argc, const char* const* argv) {
     std::vector<std::string> arguments;
     arguments.reserve(argc > 0 ? static_cast<size_t>(argc) : 0);

@@ -66,6 +66,11 @@ struct Options {
 Options parse(std::span<const std::string> arguments);
 Options parse(int argc, const char* const* argv);
 
+// One message (without the program prefix) for each option whose value `parse` did not
+// understand and so took as its default, or, for a Boolean, as false: a number that is not a
+// whole decimal in the 64-bit range, a Boolean other than 1, 0, true or false (in any case).
+std::vector<std::string> valuesNotUnderstood(std::span<const std::string> arguments);
+
 // Apostrophes as the shell user's stand-in for double quotes: a single apostrophe becomes a
 // double quotation mark, two in a row one apostrophe. Works on whole user-perceived characters,
 // so an apostrophe carrying a combining mark is copied unchanged.

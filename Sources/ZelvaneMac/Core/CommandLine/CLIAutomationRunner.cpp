@@ -6,6 +6,7 @@
 #include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
 #include "ZelvaneMac/Core/FileTypes/FileTypesCSVExporter.hpp"
 #include "Platform/FileReplacement.hpp"
+#include "Platform/FileSystemInfo.hpp"
 #include "ScanEngine/Filter/Filters.hpp"
 #include "ScanEngine/Scan/FullDiskAccessChecker.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
@@ -14,6 +15,9 @@
 #include "ZelvaneMac/Core/Treemap/TreemapColorSettings.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapLayout.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapRendering.hpp"
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QBuffer>
 #include <QFile>
@@ -33,7 +37,7 @@ namespace zelvane {
 namespace {
 
 void writeErrorLine(const std::string& text) {
-    const std::string line = "ZelvaneMac: " + text + "\n";
+    const std::string line = "ZelvaneMac: " + CLIAutomationRunner::escapedForMessage(text) + "\n";
     std::fwrite(line.data(), 1, line.size(), stderr);
     std::fflush(stderr);
 }
@@ -61,12 +65,81 @@ std::string extensionOf(const std::string& path) {
     return dot ? lowercasedASCII(path.substr(*dot + 1)) : std::string();
 }
 
-// A missing folder on the way is made; when that fails the write that follows reports why.
-void createParentFolders(const std::string& path) {
-    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
-    if (parent.empty()) return;
-    std::error_code ignored;
-    std::filesystem::create_directories(parent, ignored);
+// The folders missing on the way to an output, made for it; when that fails the write that
+// follows reports why. Unless the output was written they are removed again (those still empty),
+// so a failed output leaves nothing of its own behind.
+class CreatedParentFolders final {
+public:
+    explicit CreatedParentFolders(const std::string& path) {
+        std::vector<std::filesystem::path> missing;
+        std::error_code ec;
+        for (std::filesystem::path p = std::filesystem::path(path).parent_path(); !p.empty() && p != p.root_path();
+             p = p.parent_path()) {
+            if (std::filesystem::exists(std::filesystem::symlink_status(p, ec))) break;
+            missing.push_back(p);
+        }
+        for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+            if (::mkdir(it->c_str(), 0777) != 0) break;
+            made_.push_back(*it);
+        }
+    }
+    ~CreatedParentFolders() {
+        if (kept_) return;
+        for (auto it = made_.rbegin(); it != made_.rend(); ++it)
+            if (::rmdir(it->c_str()) != 0) break;
+    }
+    CreatedParentFolders(const CreatedParentFolders&) = delete;
+    CreatedParentFolders& operator=(const CreatedParentFolders&) = delete;
+    void keep() { kept_ = true; }
+
+private:
+    std::vector<std::filesystem::path> made_;
+    bool kept_ = false;
+};
+
+// The files this run's outputs were written to, so that no two outputs write one file.
+class ClaimedOutputs final {
+public:
+    // The name of the output that already claimed the file `path` names, if one did; otherwise
+    // claims it for `output`. The same file is found by its spelling, made absolute and without
+    // "." components, and, once written, by its identity (a link or a second spelling).
+    std::optional<std::string> claim(const std::string& path, const std::string& output) {
+        const std::string spelled = std::filesystem::absolute(path).lexically_normal().string();
+        struct stat st {};
+        const bool exists = ::stat(path.c_str(), &st) == 0;
+        for (const Claim& c : claims_) {
+            if (c.spelled == spelled) return c.output;
+            struct stat other {};
+            if (exists && ::stat(c.path.c_str(), &other) == 0 && other.st_dev == st.st_dev && other.st_ino == st.st_ino)
+                return c.output;
+        }
+        claims_.push_back({path, spelled, output});
+        return std::nullopt;
+    }
+
+private:
+    struct Claim {
+        std::string path;
+        std::string spelled;
+        std::string output;
+    };
+    std::vector<Claim> claims_;
+};
+
+// Why `path` cannot be an output file at all, before anything is written: no name, or a folder.
+std::optional<std::string> unusableOutputPath(const std::string& path) {
+    if (path.empty()) return errnoText(ENOENT);
+    struct stat st {};
+    if (path.back() == '/' || (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) return errnoText(EISDIR);
+    return std::nullopt;
+}
+
+// Checks the output's path and claims it; the reason it cannot be written, if any.
+std::optional<std::string> refuseOutputPath(const std::string& path, const std::string& output,
+                                            ClaimedOutputs& claims) {
+    if (auto reason = unusableOutputPath(path)) return reason;
+    if (auto first = claims.claim(path, output)) return "the " + *first + " is written to the same file";
+    return std::nullopt;
 }
 
 void replaceAll(std::string& text, std::string_view from, const std::string& to) {
@@ -88,21 +161,25 @@ int64_t countedAllocSizeMetric(const FileNode& node) {
 
 struct CapacityEntry {
     std::string path;
-    VolumeCapacity capacity;
+    VolumeSpace space;
 };
 
-// Keyed by path; a folder named twice keeps its first entry (both name the same volume).
-std::optional<VolumeCapacity> lookUpCapacity(const std::vector<CapacityEntry>& table, const std::string& path) {
+// Keyed by the root path's exact bytes (so a name that is not UTF-8 finds its volume too); a
+// folder named twice keeps its first entry (both name the same volume).
+std::optional<VolumeSpace> lookUpCapacity(const std::vector<CapacityEntry>& table, const std::string& path) {
     for (const CapacityEntry& e : table)
-        if (e.path == path) return e.capacity;
+        if (e.path == path) return e.space;
     return std::nullopt;
 }
 
 std::optional<std::string> exportTree(const std::vector<RootRef>& roots, const std::vector<CapacityEntry>& capacities,
-                                      const CLIAutomation::Options& options, const QDateTime& startTime) {
-    CLIAutomation::sortTree(roots, options.sortBy);
+                                      const CLIAutomation::Options& options, const QDateTime& startTime,
+                                      ClaimedOutputs& claims) {
     const std::string path = CLIAutomationRunner::expandPathTemplate(*options.exportPath, startTime);
-    createParentFolders(path);
+    const std::string what = "could not write the CSV export \"" + path + "\": ";
+    if (auto refused = refuseOutputPath(path, "CSV export", claims)) return what + *refused;
+    CLIAutomation::sortTree(roots, options.sortBy);
+    CreatedParentFolders folders(path);
     const CSVExportOptions csvOptions{
         .exportFiles = options.exportFiles,
         .exportFolders = options.exportFolders,
@@ -117,26 +194,34 @@ std::optional<std::string> exportTree(const std::vector<RootRef>& roots, const s
         .useUTC = options.exportUTCTime,
     };
     const DriveCapacityQuery driveCapacity = [&](const FileNode& node) -> std::optional<DriveCapacity> {
-        const auto c = lookUpCapacity(capacities, node.fullPath());
-        if (!c || !c->total || !c->available) return std::nullopt;
-        return DriveCapacity{*c->total, *c->available};
+        const auto c = lookUpCapacity(capacities, node.pathBytes());
+        if (!c) return std::nullopt;
+        return DriveCapacity{c->total, c->available, c->reserved};
     };
     const auto error = exportToCSV(roots, csvOptions, false, driveCapacity, path);
-    if (!error) return std::nullopt;
-    const std::string what = "could not write the CSV export \"" + path + "\": ";
+    if (!error) {
+        folders.keep();
+        return std::nullopt;
+    }
     if (error->kind == CSVExportError::Kind::noFilesOrFoldersSelected)
         return what + "both file rows and folder rows are switched off";
     return what + errnoText(error->underlyingErrno);
 }
 
 std::optional<std::string> exportFileTypes(const std::vector<ExtensionStats>& stats,
-                                           const CLIAutomation::Options& options, const QDateTime& startTime) {
+                                           const CLIAutomation::Options& options, const QDateTime& startTime,
+                                           ClaimedOutputs& claims) {
     const std::string path = CLIAutomationRunner::expandPathTemplate(*options.exportFileTypesPath, startTime);
-    createParentFolders(path);
+    const std::string what = "could not write the file-type CSV \"" + path + "\": ";
+    if (auto refused = refuseOutputPath(path, "file-type CSV", claims)) return what + *refused;
+    CreatedParentFolders folders(path);
     const auto sorted = CLIAutomation::sortedExtensionStats(stats, options.sortByFileTypes);
     const auto error = exportFileTypesToCSV(sorted, options.sortByFileTypes == 2, path);
-    if (!error) return std::nullopt;
-    return "could not write the file-type CSV \"" + path + "\": " + errnoText(error->underlyingErrno);
+    if (!error) {
+        folders.keep();
+        return std::nullopt;
+    }
+    return what + errnoText(error->underlyingErrno);
 }
 
 struct ImageSettings {
@@ -150,22 +235,29 @@ struct ImageSettings {
 
 std::optional<std::string> exportImage(const std::vector<RootRef>& roots, const std::vector<CapacityEntry>& capacities,
                                        const ColorRank& colorRank, const ImageSettings& settings,
-                                       const CLIAutomation::Options& options, const QDateTime& startTime) {
-    CLIAutomation::sortTree(roots, 2);
-    const std::string path =
-        CLIAutomationRunner::pngPath(CLIAutomationRunner::expandPathTemplate(*options.treemapImageFile, startTime));
+                                       const CLIAutomation::Options& options, const QDateTime& startTime,
+                                       ClaimedOutputs& claims) {
+    const std::string given = CLIAutomationRunner::expandPathTemplate(*options.treemapImageFile, startTime);
+    // An empty name or a folder is refused as given, before ".png" could turn it into a hidden file.
+    if (auto reason = unusableOutputPath(given))
+        return "could not write the treemap image \"" + given + "\": " + *reason;
+    const std::string path = CLIAutomationRunner::pngPath(given);
     const std::string what = "could not write the treemap image \"" + path + "\": ";
+    if (auto refused = refuseOutputPath(path, "treemap image", claims)) return what + *refused;
     const int64_t w = options.treemapImageWidth;
     const int64_t h = options.treemapImageHeight;
     if (w <= 0 || h <= 0 || w > kMaxTreemapImageSide || h > kMaxTreemapImageSide || w * h > kMaxTreemapImagePixels)
         return what + "the size " + std::to_string(w) + " x " + std::to_string(h) + " is not between 1 and " +
                std::to_string(kMaxTreemapImageSide) + " pixels a side and " + std::to_string(kMaxTreemapImagePixels) +
                " pixels in all";
-    createParentFolders(path);
+    CLIAutomation::sortTree(roots, 2);
 
     std::vector<VolumeCapacity> rootCapacities;
     rootCapacities.reserve(roots.size());
-    for (const RootRef& root : roots) rootCapacities.push_back(lookUpCapacity(capacities, root->name()).value_or(VolumeCapacity{}));
+    for (const RootRef& root : roots) {
+        const auto c = lookUpCapacity(capacities, root->pathBytes());
+        rootCapacities.push_back(c ? VolumeCapacity{c->total, c->available} : VolumeCapacity{});
+    }
 
     const NodeMetric metric = options.treemapImageShowAllocated ? countedAllocSizeMetric : effectiveSizeMetric;
     const ColorRank noColors;
@@ -199,8 +291,10 @@ std::optional<std::string> exportImage(const std::vector<RootRef>& roots, const 
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
     if (!bitmap.save(&buffer, "PNG")) return what + "the picture could not be encoded as PNG";
+    CreatedParentFolders folders(path);
     if (const int err = replaceFileContents(path, std::string_view(png.constData(), size_t(png.size()))))
         return what + errnoText(err);
+    folders.keep();
     return std::nullopt;
 }
 
@@ -229,6 +323,45 @@ std::string CLIAutomationRunner::expandPathTemplate(const std::string& pathTempl
     return out;
 }
 
+std::string CLIAutomationRunner::escapedForMessage(std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7f) {
+            out.push_back(c);
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else {
+            out += "\\x";
+            out.push_back(kHex[byte >> 4]);
+            out.push_back(kHex[byte & 15]);
+        }
+    }
+    return out;
+}
+
+std::string CLIAutomationRunner::absoluteFolderArgument(const std::string& argument, const std::string& workingFolder) {
+    std::string joined = argument.front() == '/' ? argument : workingFolder + "/" + argument;
+    // Only "." components and repeated or trailing slashes go: ".." stays, since the folder
+    // before it may be a symbolic link.
+    std::string out;
+    size_t pos = 0;
+    while (pos < joined.size()) {
+        size_t end = joined.find('/', pos);
+        if (end == std::string::npos) end = joined.size();
+        const std::string_view part(joined.data() + pos, end - pos);
+        if (!part.empty() && part != ".") out.append("/").append(part);
+        pos = end + 1;
+    }
+    return out.empty() ? "/" : out;
+}
+
 std::string CLIAutomationRunner::pngPath(const std::string& path) {
     const auto dot = extensionDot(path);
     if (dot && lowercasedASCII(path.substr(*dot + 1)) == "png") return path;
@@ -236,7 +369,6 @@ std::string CLIAutomationRunner::pngPath(const std::string& path) {
 }
 
 std::vector<std::string> CLIAutomationRunner::performExports(const std::vector<RootRef>& scannedRoots,
-                                                             const std::vector<RootCapacity>& rootCapacities,
                                                              const CLIAutomation::Options& options,
                                                              const QDateTime& startTime) {
     std::vector<std::string> failures;
@@ -257,14 +389,19 @@ std::vector<std::string> CLIAutomationRunner::performExports(const std::vector<R
         for (RootRef& root : roots) root = loadFilteredTree(*root, filterOptions);
     }
 
+    // Asked now, by the roots' exact bytes, so that all three numbers of a volume come from one
+    // look-up.
     std::vector<CapacityEntry> capacities;
-    for (const RootCapacity& c : rootCapacities) {
-        std::string path = pathBytesFromQString(c.path);
-        if (!lookUpCapacity(capacities, path)) capacities.push_back({std::move(path), {c.total, c.available}});
+    for (const RootRef& root : scannedRoots) {
+        std::string path = root->pathBytes();
+        if (lookUpCapacity(capacities, path)) continue;
+        if (const auto space = volumeSpace(path)) capacities.push_back({std::move(path), *space});
     }
 
+    ClaimedOutputs claims;
     if (options.exportPath)
-        if (auto failure = exportTree(roots, capacities, options, startTime)) failures.push_back(std::move(*failure));
+        if (auto failure = exportTree(roots, capacities, options, startTime, claims))
+            failures.push_back(std::move(*failure));
 
     const Preferences prefs;
     const bool colorBySize = prefs.value(PreferenceKeys::treemapColorBySize);
@@ -275,11 +412,12 @@ std::vector<std::string> CLIAutomationRunner::performExports(const std::vector<R
     const ExtensionStatsResult stats = computeExtensionStats(roots, colorBySize, extensionLists);
 
     if (options.exportFileTypesPath)
-        if (auto failure = exportFileTypes(stats.all, options, startTime)) failures.push_back(std::move(*failure));
+        if (auto failure = exportFileTypes(stats.all, options, startTime, claims))
+            failures.push_back(std::move(*failure));
 
     if (options.treemapImageFile) {
         const ImageSettings settings = readImageSettings(prefs, prefs.value(PreferenceKeys::treemapPaletteColorsJSON));
-        if (auto failure = exportImage(roots, capacities, stats.colorRank, settings, options, startTime))
+        if (auto failure = exportImage(roots, capacities, stats.colorRank, settings, options, startTime, claims))
             failures.push_back(std::move(*failure));
     }
     return failures;
@@ -311,12 +449,30 @@ bool CLIAutomationRunner::runIfNeeded() {
         return true;
     }
 
+    for (const std::string& message : CLIAutomation::valuesNotUnderstood(arguments_)) writeErrorLine(message);
+
+    // Roots are absolute, so that the export names real paths whatever the working folder of a
+    // later import or file action; symbolic links are kept as the user wrote them.
+    std::error_code cwdError;
+    const std::string workingFolder = std::filesystem::current_path(cwdError).string();
     QStringList folders;
     for (size_t i = 1; i < arguments_.size(); ++i) {
         const std::string& arg = arguments_[i];
         if (arg.empty() || arg.front() == '-') continue;
-        std::error_code ec;
-        if (std::filesystem::is_directory(arg, ec)) folders << qStringFromPathBytes(arg);
+        struct stat st {};
+        if (::stat(arg.c_str(), &st) != 0) {
+            writeErrorLine("skipped \"" + arg + "\": " + errnoText(errno));
+            continue;
+        }
+        if (!S_ISDIR(st.st_mode)) {
+            writeErrorLine("skipped \"" + arg + "\": " + errnoText(ENOTDIR));
+            continue;
+        }
+        if (arg.front() != '/' && cwdError) {
+            writeErrorLine("skipped \"" + arg + "\": the working folder is unknown: " + cwdError.message());
+            continue;
+        }
+        folders << qStringFromPathBytes(absoluteFolderArgument(arg, workingFolder));
     }
     if (folders.isEmpty()) {
         std::fputs("ZelvaneMac: no valid folder path given to scan.\n", stderr);
@@ -329,17 +485,22 @@ bool CLIAutomationRunner::runIfNeeded() {
     ScanViewModel* model = viewModel_.get();
     scanStateConnection_ = QObject::connect(
         model, &ScanViewModel::scanStateChanged, model, [this, model, options, startTime](const ScanState& state) {
-            switch (state.tag()) {
-            case ScanState::Tag::scanning:
-            case ScanState::Tag::idle:
-                return;
-            case ScanState::Tag::failed:
-                writeErrorLine("the scan failed: " + std::get<ScanState::Failed>(state.value).message.toStdString());
+            if (state.tag() == ScanState::Tag::scanning || state.tag() == ScanState::Tag::idle) return;
+            // A subfolder that could not be read is exported as an empty folder and named here; a
+            // root that could not be read fails the scan, and nothing is written.
+            bool rootFailed = false;
+            for (const UnreadableFolder& f : model->lastScanUnreadableFolders()) {
+                writeErrorLine("could not read the folder \"" + f.pathBytes + "\": " + errnoText(f.error));
+                rootFailed = rootFailed || f.isRoot;
+            }
+            if (state.tag() == ScanState::Tag::failed || rootFailed) {
+                if (state.tag() == ScanState::Tag::failed && !rootFailed)
+                    writeErrorLine("the scan failed: " +
+                                   std::get<ScanState::Failed>(state.value).message.toStdString());
+                else
+                    writeErrorLine("the scan failed; nothing was written");
                 finish(kExitOutputFailed);
                 return;
-            case ScanState::Tag::completed:
-            case ScanState::Tag::cancelled:
-                break;
             }
             const std::vector<RootRef> roots = state.roots();
             if (roots.empty()) {
@@ -347,7 +508,7 @@ bool CLIAutomationRunner::runIfNeeded() {
                 finish(kExitOutputFailed);
                 return;
             }
-            const auto failures = performExports(roots, model->rootCapacities(), options, startTime);
+            const auto failures = performExports(roots, options, startTime);
             for (const std::string& failure : failures) writeErrorLine(failure);
             finish(failures.empty() ? kExitSuccess : kExitOutputFailed);
         });

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <QDateTime>
@@ -14,15 +15,16 @@
 namespace zelvane {
 
 class ScanViewModel;
-struct RootCapacity;
 
 // The unattended scan-and-export mode: scans the folders named on the command line through its
 // own ScanViewModel, writes the requested outputs and hands back an exit code. Lives on the main
 // thread with a running event loop; touches no window.
 //
 // Exit codes: 0 every requested output was written; 1 a precondition failed (no file-system
-// access, no folder to scan); 2 the scan failed or an output was asked for and not written. Each
-// failure is one line "ZelvaneMac: ..." on standard error; a failed output never stops the next.
+// access, no folder to scan); 2 the scan failed (a root could not be read) or an output was asked
+// for and not written. Each failure is one line "ZelvaneMac: ..." on standard error; a failed
+// output never stops the next. Skipped arguments, option values not understood and subfolders
+// that could not be read are named there too, one line each, without changing the exit code.
 class CLIAutomationRunner final {
 public:
     static constexpr int kExitSuccess = 0;
@@ -42,7 +44,6 @@ public:
     // The outputs of one finished scan, in their fixed order; returns one message (without the
     // program prefix) per requested output that was not written. Sorts the trees it is given.
     static std::vector<std::string> performExports(const std::vector<RootRef>& scannedRoots,
-                                                   const std::vector<RootCapacity>& rootCapacities,
                                                    const CLIAutomation::Options& options,
                                                    const QDateTime& startTime);
 
@@ -51,6 +52,12 @@ public:
     static std::string expandPathTemplate(const std::string& pathTemplate, const QDateTime& moment);
     // The image path: any extension other than "png" (in any case) replaced by ".png".
     static std::string pngPath(const std::string& path);
+    // Control characters as escapes ("\n", "\t", "\r", "\x1b"), so that every message keeps to
+    // one line whatever the names in it hold; other bytes are kept as they are.
+    static std::string escapedForMessage(std::string_view text);
+    // A non-empty folder argument made absolute against `workingFolder` without resolving
+    // symbolic links: "." components and extra slashes dropped, ".." kept.
+    static std::string absoluteFolderArgument(const std::string& argument, const std::string& workingFolder);
 
 private:
     void finish(int code);

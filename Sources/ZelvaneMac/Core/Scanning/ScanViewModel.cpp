@@ -110,14 +110,20 @@ void ScanViewModel::reapFinishedJobs() {
     }
 }
 
-void ScanViewModel::launch(std::function<void()> body, std::shared_ptr<CancelFlag> cancel) {
+bool ScanViewModel::launch(std::function<void()> body, std::shared_ptr<CancelFlag> cancel, QString& failure) {
     reapFinishedJobs();
     auto done = std::make_shared<std::atomic<bool>>(false);
-    std::thread t([body = std::move(body), done] {
-        body();
-        done->store(true, std::memory_order_release);
-    });
-    jobs_.push_back(Job{std::move(t), std::move(cancel), std::move(done)});
+    try {
+        std::thread t([body = std::move(body), done] {
+            body();
+            done->store(true, std::memory_order_release);
+        });
+        jobs_.push_back(Job{std::move(t), std::move(cancel), std::move(done)});
+        return true;
+    } catch (const std::system_error& e) {
+        failure = QString::fromLocal8Bit(e.code().message());
+        return false;
+    }
 }
 
 void ScanViewModel::startScan(const std::optional<DecodedFilter>& excludeFilters, bool excludeFullPath,
@@ -139,9 +145,11 @@ void ScanViewModel::startScan(const std::optional<DecodedFilter>& excludeFilters
     std::vector<std::string> paths;
     for (const QString& r : roots) paths.push_back(pathBytesFromQString(r));
 
-    launch(
+    QString launchFailure;
+    const bool launched = launch(
         [this, generation, cancel, paths = std::move(paths), excludeFilters, excludeFullPath, showMaxModifiedDate] {
             AccessDeniedCounter denied;
+            UnreadableFoldersLocked unreadable;
             ParallelScanOptions options;
             options.excludeFilters = excludeFilters;
             options.excludeFullPath = excludeFullPath;
@@ -152,6 +160,7 @@ void ScanViewModel::startScan(const std::optional<DecodedFilter>& excludeFilters
             };
             options.isCancelled = [cancel] { return cancel->isSet(); };
             options.accessDeniedCounter = &denied;
+            options.unreadableFolders = &unreadable;
             std::vector<RootRef> nodes = parallelScanToTree(paths, options);
             if (showMaxModifiedDate)
                 for (const RootRef& r : nodes) r->applyMaxModifiedDateToFolders();
@@ -160,12 +169,22 @@ void ScanViewModel::startScan(const std::optional<DecodedFilter>& excludeFilters
             for (const std::string& p : denied.allPaths()) deniedPaths << QString::fromStdString(p);
             QMetaObject::invokeMethod(
                 this,
-                [this, generation, nodes = std::move(nodes), cancelled, deniedPaths]() mutable {
-                    finishScan(generation, std::move(nodes), cancelled, deniedPaths);
+                [this, generation, nodes = std::move(nodes), cancelled, deniedPaths,
+                 unreadable = unreadable.all()]() mutable {
+                    finishScan(generation, std::move(nodes), cancelled, deniedPaths, std::move(unreadable));
                 },
                 Qt::QueuedConnection);
         },
-        cancel);
+        cancel, launchFailure);
+    if (!launched) failRunThatCouldNotStart(launchFailure);
+}
+
+void ScanViewModel::failRunThatCouldNotStart(const QString& reason) {
+    if (scanLogToken_) {
+        DebugTimingLog::end(*scanLogToken_, QStringLiteral("failed"));
+        scanLogToken_.reset();
+    }
+    setScanState(ScanState::failed(fillPlaceholders(localized("Could not start: %@"), {reason})));
 }
 
 void ScanViewModel::applyProgress(uint64_t generation, const ScanProgress& p) {
@@ -175,9 +194,10 @@ void ScanViewModel::applyProgress(uint64_t generation, const ScanProgress& p) {
 }
 
 void ScanViewModel::finishScan(uint64_t generation, std::vector<RootRef> nodes, bool cancelled,
-                               const QStringList& denied) {
+                               const QStringList& denied, std::vector<UnreadableFolder> unreadable) {
     Q_ASSERT(QThread::currentThread() == thread());
     if (generation != generation_) return;
+    lastScanUnreadableFolders_ = std::move(unreadable);
     if (scanStartTime_) setLastScanDuration(scanStartTime_->msecsTo(QDateTime::currentDateTimeUtc()) / 1000.0);
     setLastScanAccessDeniedPaths(denied);
     if (scanLogToken_) {
@@ -205,7 +225,8 @@ void ScanViewModel::startCSVImport(const QString& filePath, bool showMaxModified
     setRootLabel(QLatin1Char('[') + filePath + QLatin1Char(']'));
     auto cancel = beginRun(QStringLiteral("CSV Import"));
     const uint64_t generation = generation_;
-    launch(
+    QString launchFailure;
+    const bool launched = launch(
         [this, generation, cancel, path = pathBytesFromQString(filePath), showMaxModifiedDate] {
             std::optional<ImportOutcome> outcome;
             auto onProgress = [this, generation](const CSVImportProgress& p) {
@@ -227,7 +248,8 @@ void ScanViewModel::startCSVImport(const QString& filePath, bool showMaxModified
                 this, [this, generation, outcome = std::move(outcome)] { finishCSVImport(generation, outcome); },
                 Qt::QueuedConnection);
         },
-        cancel);
+        cancel, launchFailure);
+    if (!launched) failRunThatCouldNotStart(launchFailure);
 }
 
 void ScanViewModel::finishCSVImport(uint64_t generation, const std::optional<ImportOutcome>& result) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ScanEngine/Filter/Filters.hpp"
+#include "ScanEngine/Scan/UnreadableFoldersLocked.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanState.hpp"
 #include "ZelvaneMac/Core/Scanning/VolumeCapacity.hpp"
 
@@ -48,6 +49,8 @@ public:
     const QString& rootLabel() const { return rootLabel_; }
     std::optional<double> lastScanDuration() const { return lastScanDuration_; }
     const QStringList& lastScanAccessDeniedPaths() const { return lastScanAccessDeniedPaths_; }
+    // Every folder the last scan could not read (roots among them), set before its final state.
+    const std::vector<UnreadableFolder>& lastScanUnreadableFolders() const { return lastScanUnreadableFolders_; }
     bool lastScanWasCSVImport() const { return lastScanWasCSVImport_; }
     std::optional<int64_t> totalCapacity() const { return totalCapacity_; }
     std::optional<int64_t> availableCapacity() const { return availableCapacity_; }
@@ -79,20 +82,24 @@ private:
     void setLastScanAccessDeniedPaths(const QStringList& p);
     void setLastScanWasCSVImport(bool on);
     void applyProgress(uint64_t generation, const ScanProgress& p);
-    void finishScan(uint64_t generation, std::vector<RootRef> nodes, bool cancelled, const QStringList& denied);
+    void finishScan(uint64_t generation, std::vector<RootRef> nodes, bool cancelled, const QStringList& denied,
+                    std::vector<UnreadableFolder> unreadable);
     struct ImportOutcome;
     void finishCSVImport(uint64_t generation, const std::optional<ImportOutcome>& result);
     void updateCapacity(const QStringList& paths);
     // Stops the running job (if any) and makes its later reports stale.
     void supersedeRunningJob();
     std::shared_ptr<CancelFlag> beginRun(const QString& logLabel);
-    void launch(std::function<void()> body, std::shared_ptr<CancelFlag> cancel);
+    // False, with `failure` set to the reason, when no thread could be started for the job.
+    bool launch(std::function<void()> body, std::shared_ptr<CancelFlag> cancel, QString& failure);
     void reapFinishedJobs();
+    void failRunThatCouldNotStart(const QString& reason);
 
     ScanState scanState_ = ScanState::idle();
     QString rootLabel_;
     std::optional<double> lastScanDuration_;
     QStringList lastScanAccessDeniedPaths_;
+    std::vector<UnreadableFolder> lastScanUnreadableFolders_;
     bool lastScanWasCSVImport_ = false;
     std::optional<QDateTime> scanStartTime_;
     std::optional<QUuid> scanLogToken_;

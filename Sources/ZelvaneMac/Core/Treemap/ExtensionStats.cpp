@@ -1,5 +1,10 @@
 #include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
 
+#include <unicode/locid.h>
+#include <unicode/unistr.h>
+
+#include "ScanEngine/Tree/NameCoding.hpp"
+
 #include <algorithm>
 #include <limits>
 #include <unordered_map>
@@ -29,9 +34,14 @@ std::string_view detectedExtensionInto(const FileNode& node, std::string& buffer
     if (dot == std::u16string_view::npos || dot + 1 == name.size()) return buffer;
     const std::u16string_view ext = name.substr(dot + 1);
     for (char16_t c : ext) {
-        // Anything beyond ASCII takes the full Unicode lower-casing of the node itself.
+        // Anything beyond ASCII takes the full Unicode lower-casing; bytes that are not UTF-8
+        // (escaped units, which lower-casing leaves alone) come back as themselves, so that
+        // extensions of different invalid bytes stay different.
         if (c >= 0x80) {
-            buffer = node.detectedExtension();
+            icu::UnicodeString lower(false, reinterpret_cast<const UChar*>(ext.data()), int32_t(ext.size()));
+            lower.toLower(icu::Locale::getRoot());
+            buffer = encodeNameBytes(
+                std::u16string_view(reinterpret_cast<const char16_t*>(lower.getBuffer()), size_t(lower.length())));
             return buffer;
         }
         buffer.push_back(c >= u'A' && c <= u'Z' ? char(c - u'A' + 'a') : char(c));

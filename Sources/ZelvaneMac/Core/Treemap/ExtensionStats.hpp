@@ -15,7 +15,7 @@ namespace zelvane {
 
 // One row of the per-extension totals.
 struct ExtensionStats {
-    std::string ext;         // as FileNode::detectedExtension gives it; "" for names without a dot
+    std::string ext;         // as detectedExtensionInto gives it; "" for names without a dot
     int64_t totalSize = 0;
     int64_t totalAlloc = 0;  // files flagged doNotCountAllocated add 0
     int64_t fileCount = 0;
@@ -38,8 +38,9 @@ ExtensionStatsResult computeExtensionStats(std::span<const RootRef> roots, bool 
 ColorRank colorRankBySize(std::span<const ExtensionStats> stats);
 
 // The node's detected extension written into `buffer` (reused between calls, so that walks over
-// millions of files allocate nothing for the common ASCII extensions); equal to
-// `node.detectedExtension()` for every name.
+// millions of files allocate nothing for the common ASCII extensions). Lower-cased as
+// `node.detectedExtension()` does, but as the exact bytes of the name: equal to it for names that
+// are UTF-8, while bytes that are not UTF-8 are kept rather than shown as U+FFFD.
 std::string_view detectedExtensionInto(const FileNode& node, std::string& buffer);
 
 }  // namespace zelvane
