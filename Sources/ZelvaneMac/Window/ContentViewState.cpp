@@ -2,6 +2,7 @@
 
 #include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
+#include "ZelvaneMac/Window/ScanController.hpp"
 
 namespace zelvane {
 
@@ -18,9 +19,13 @@ ContentViewState::ContentViewState(Preferences& preferences, CLIAutomation::Opti
     showTreemapFreeSpace_ = preferences.value(PreferenceKeys::showTreemapFreeSpace);
     showFileTypes_ = preferences.value(PreferenceKeys::showFileTypes);
     showTreemap_ = preferences.value(PreferenceKeys::showTreemap);
+    scanControl_ = new ScanController(*this, this);
 }
 
 ContentViewState::~ContentViewState() {
+    // The scan control hands the monitor its callbacks and takes them back when it goes.
+    delete scanControl_;
+    scanControl_ = nullptr;
     // The monitor holds the shown roots; it stops before the scan model lets go of its tree.
     liveMonitor_.reset();
 }

@@ -25,6 +25,7 @@
 namespace zelvane {
 
 class LiveMonitorController;
+class ScanController;
 class ScanViewModel;
 
 using NodeSet = QSet<FileNode*>;
@@ -56,6 +57,8 @@ public:
     ScanViewModel& viewModel() const { return *viewModel_; }
     LiveMonitorController& liveMonitor() const { return *liveMonitor_; }
     HoverPathState& hoverPathState() const { return *hoverPathState_; }
+    // Scans, filters and the shown roots (`effectiveRoots`) of this window.
+    ScanController& scanControl() const { return *scanControl_; }
 
     // The stored palette and extension lists; text that is not a JSON array of strings (the empty
     // default included) gives the defaults. A stored list is returned as it is, whatever its length.
@@ -305,6 +308,7 @@ private:
     ScanViewModel* viewModel_;
     std::unique_ptr<LiveMonitorController> liveMonitor_;
     HoverPathState* hoverPathState_;
+    ScanController* scanControl_ = nullptr;  // made last: it observes the fields above
 
     std::vector<VolumeInfo> volumes_;
     std::optional<QString> selectedVolumeID_;

@@ -11,6 +11,7 @@ MainWindowController::MainWindowController(ContentViewState& state, QObject* par
     : QObject(parent), state_(state) {
     title_ = windowTitle();
     connect(&state_.viewModel(), &ScanViewModel::rootLabelChanged, this, &MainWindowController::refreshTitle);
+    connect(&state_, &ContentViewState::selectedVolumeIDChanged, this, &MainWindowController::refreshTitle);
     connect(&state_, &ContentViewState::selectedTabChanged, this, &MainWindowController::handleSelectedTabChange);
     connect(&state_, &ContentViewState::selectedNodesChanged, this,
             &MainWindowController::handleSelectedNodesChange);

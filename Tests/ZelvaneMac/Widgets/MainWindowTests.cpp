@@ -40,7 +40,8 @@ TEST(MainWindow, OpensWithItsRowsAndSwitchesTabsKeepingEachPage) {
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     ContentView* view = window.contentView();
-    EXPECT_EQ(window.windowTitle(), "ZelvaneMac");
+    // The first volume is selected when the window appears, so its label follows the name.
+    EXPECT_TRUE(window.windowTitle().startsWith("ZelvaneMac")) << window.windowTitle().toStdString();
     EXPECT_GE(window.minimumSizeHint().width(), 1000);
     EXPECT_GE(window.minimumSizeHint().height(), 650);
     EXPECT_FALSE(view->updateBannerRow()->isVisible());

@@ -147,6 +147,8 @@ void LiveMonitorController::handle(const std::vector<FileChangeEvent>& events) {
     // Raised unless every event of the batch repeats the removal of an already deleted node.
     bool changed = false;
     for (const FileChangeEvent& event : events) {
+        // Told at once (a stopped controller has no watched roots and tells nothing).
+        if (event.mustRescan() && onMustRescan_ && !watchedRoots_.empty()) onMustRescan_(event.path);
         if (!event.isRemoved() && !event.isRenamed()) {
             changed = true;
             continue;

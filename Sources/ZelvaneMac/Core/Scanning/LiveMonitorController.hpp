@@ -31,6 +31,9 @@ class FileSystemMonitor;
 class LiveMonitorController final {
 public:
     using RefreshHandler = std::function<void(std::vector<FileNode*>)>;
+    // The monitor missed changes below this watched path (its queue overflowed, or the watch
+    // table is full): the tree may no longer match the disk there.
+    using MustRescanHandler = std::function<void(const std::string& path)>;
     static constexpr int kRefreshIntervalMillis = 500;
 
     LiveMonitorController();
@@ -46,6 +49,7 @@ public:
     // The application deleted these itself: mark them and refresh at once.
     void markDeletedLocally(std::span<FileNode* const> nodes);
     void setOnRefresh(RefreshHandler handler) { onRefresh_ = std::move(handler); }
+    void setOnMustRescan(MustRescanHandler handler) { onMustRescan_ = std::move(handler); }
 
     // Applies one batch of the monitor (called on the main thread for each batch delivered).
     void handle(const std::vector<FileChangeEvent>& events);
@@ -81,6 +85,7 @@ private:
     std::unordered_set<FileNode*> pendingDirtyNodes_;
     std::unordered_set<FileNode*> pendingTouchedAncestors_;
     RefreshHandler onRefresh_;
+    MustRescanHandler onMustRescan_;
     std::unordered_map<const FileNode*, ChildLookup> childLookupCache_;
 
     std::shared_ptr<EventInboxLocked> inbox_;

@@ -1,12 +1,20 @@
 #include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
 
+#include <QApplication>
 #include <QGuiApplication>
+#include <QTimer>
 #include <QScreen>
 
 #include "ZelvaneMac/Widgets/Common/AppIcon.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/MainWindowController.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/ScanSheets.hpp"
+#include "ZelvaneMac/Window/ScanController.hpp"
+#include "ZelvaneMac/Window/VolumeListWatcher.hpp"
+#include "ZelvaneMac/Window/VolumePicker.hpp"
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Window/WindowStartup.hpp"
 
 namespace zelvane {
 
@@ -28,6 +36,35 @@ MainWindow::MainWindow(Preferences& preferences, CLIAutomation::Options cliOptio
         size = size.boundedTo(screen->availableGeometry().size()).expandedTo(minimumSizeHint());
     resize(size);
     connect(controller_, &MainWindowController::windowTitleChanged, this, &QWidget::setWindowTitle);
+
+    controller_->setSelectionKindMarkerSource([this] {
+        return selectionKindMarker(state_->selectedVolumeID(),
+                                   state_->preferences().stringList(PreferenceKeys::selectMultipleCustomFoldersJSON));
+    });
+    scanSheets_ = new ScanSheets(*state_, this);
+    setStartupHooks(systemWindowStartupHooks());
+    volumeWatcher_ = new VolumeListWatcher(this);
+    connect(volumeWatcher_, &VolumeListWatcher::volumesChanged, this, [this] { startup_->handleVolumesChanged(); });
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
+        if (s == Qt::ApplicationActive) startup_->handleApplicationActivated();
+    });
+}
+
+void MainWindow::setStartupHooks(WindowStartupHooks hooks) {
+    if (!hooks.restoreStoredTab) hooks.restoreStoredTab = [this] { controller_->restoreStoredTab(); };
+    if (!hooks.hideAllWindows)
+        hooks.hideAllWindows = [] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (qobject_cast<MainWindow*>(w)) w->hide();
+        };
+    delete startup_;
+    startup_ = new WindowStartup(*state_, state_->scanControl(), std::move(hooks), this);
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    // Once the window is on screen, so that its prompts have a window to sit on.
+    if (!startup_->hasRun()) QTimer::singleShot(0, this, [this] { startup_->runAppearance(); });
 }
 
 // The widgets go first: they observe the state, which must outlive them.

@@ -11,6 +11,10 @@ class ContentView;
 class ContentViewState;
 class MainWindowController;
 class Preferences;
+class ScanSheets;
+class VolumeListWatcher;
+class WindowStartup;
+struct WindowStartupHooks;
 
 // One main window: it owns its state (`ContentViewState`) and the controller of that state, and
 // shows `ContentView`. Windows share only the preference store. The content's minimum size is
@@ -27,10 +31,22 @@ public:
 
     QSize sizeHint() const override;
 
+    // What the window does when it first appears (the services fill some of the hooks); set
+    // before the window is shown.
+    void setStartupHooks(WindowStartupHooks hooks);
+    WindowStartup& startup() const { return *startup_; }
+    ScanSheets& scanSheets() const { return *scanSheets_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     ContentViewState* state_;
     MainWindowController* controller_;
     ContentView* contentView_;
+    WindowStartup* startup_ = nullptr;
+    ScanSheets* scanSheets_ = nullptr;
+    VolumeListWatcher* volumeWatcher_ = nullptr;
 };
 
 }  // namespace zelvane

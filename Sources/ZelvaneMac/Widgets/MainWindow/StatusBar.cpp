@@ -1,9 +1,156 @@
 #include "ZelvaneMac/Widgets/MainWindow/StatusBar.hpp"
 
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QStyle>
+
+#include <vector>
+
+#include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Widgets/Common/TextStyles.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/ScanController.hpp"
+#include "ZelvaneMac/Window/ScanStatusTexts.hpp"
 
 namespace zelvane {
 
-StatusBar::StatusBar(ContentViewState& state, QWidget* parent) : QWidget(parent), state_(state) {}
+namespace {
+
+QFrame* verticalDivider(QWidget* parent) {
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::VLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setForegroundRole(QPalette::Mid);
+    return line;
+}
+
+// A label whose text is cut at its end when the frame is too narrow.
+class ElidingLabel final : public QLabel {
+public:
+    using QLabel::QLabel;
+    void setFullText(const QString& text) {
+        full_ = text;
+        setToolTip(text);
+        relayout();
+    }
+    const QString& fullText() const { return full_; }
+
+protected:
+    void resizeEvent(QResizeEvent* e) override {
+        QLabel::resizeEvent(e);
+        relayout();
+    }
+
+private:
+    void relayout() { QLabel::setText(fontMetrics().elidedText(full_, Qt::ElideRight, std::max(0, width()))); }
+    QString full_;
+};
+
+ElidingLabel* elided(QWidget* parent) {
+    auto* l = new ElidingLabel(parent);
+    l->setTextFormat(Qt::PlainText);
+    l->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    return l;
+}
+
+}  // namespace
+
+StatusBar::StatusBar(ContentViewState& state, QWidget* parent) : QWidget(parent), state_(state) {
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    QPalette secondary = palette();
+    secondary.setColor(QPalette::WindowText, secondaryTextColor(palette()));
+
+    summary_ = elided(this);
+    summary_->setFixedWidth(450);
+    summary_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    summary_->setPalette(secondary);
+    row->addWidget(summary_);
+    row->addWidget(verticalDivider(this));
+    row->addSpacing(8);
+    hover_ = elided(this);
+    row->addWidget(hover_, 1);
+    totalsDivider_ = verticalDivider(this);
+    row->addWidget(totalsDivider_);
+    totals_ = elided(this);
+    totals_->setFixedWidth(400 + 8);
+    totals_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    totals_->setContentsMargins(8, 0, 0, 0);
+    totals_->setPalette(secondary);
+    row->addWidget(totals_);
+    stale_ = new QLabel(this);
+    stale_->setText(localized("Changes on disk were missed: scan again to bring the result up to date"));
+    stale_->setToolTip(localized("Live monitoring could not follow every change (too many at once, or too many "
+                                 "folders to watch). The sizes shown may be out of date."));
+    QPalette warning = palette();
+    warning.setColor(QPalette::WindowText, QColor(196, 110, 0));
+    stale_->setPalette(warning);
+    stale_->setContentsMargins(8, 0, 0, 0);
+    row->addWidget(stale_);
+
+    ScanViewModel& model = state_.viewModel();
+    connect(&model, &ScanViewModel::rootLabelChanged, this, &StatusBar::refreshSummary);
+    connect(&state_, &ContentViewState::selectedTabChanged, this, [this] {
+        refreshSummary();
+        refreshTotals();
+    });
+    connect(&state_, &ContentViewState::selectedNodesChanged, this, &StatusBar::refreshSummary);
+    connect(&state_, &ContentViewState::selectedFileViewNodesChanged, this, &StatusBar::refreshSummary);
+    // Live changes alter the sizes of selected folders.
+    connect(&state_, &ContentViewState::monitorRevisionChanged, this, &StatusBar::refreshSummary);
+    connect(&state_, &ContentViewState::fileResultCountChanged, this, &StatusBar::refreshTotals);
+    connect(&state_, &ContentViewState::fileResultTotalSizeChanged, this, &StatusBar::refreshTotals);
+    connect(&state_, &ContentViewState::fileResultTotalAllocChanged, this, &StatusBar::refreshTotals);
+    connect(&state_.preferences(), &Preferences::changed, this, [this](const QString& key) {
+        if (key == QLatin1String(PreferenceKeys::byteUnitBase.name.data()) ||
+            key == QLatin1String(PreferenceKeys::byteSizeDisplayMode.name.data()) ||
+            key == QLatin1String(PreferenceKeys::fileIncludeFolders.name.data())) {
+            refreshSummary();
+            refreshTotals();
+        }
+    });
+    connect(&state_.hoverPathState(), &HoverPathState::pathChanged, this, &StatusBar::refreshHover);
+    connect(&state_.scanControl(), &ScanController::resultIsStaleChanged, this, &StatusBar::refreshStale);
+    refreshSummary();
+    refreshTotals();
+    refreshHover();
+    refreshStale();
+}
+
+void StatusBar::refreshSummary() {
+    Preferences& prefs = state_.preferences();
+    const SizeTextFormat size =
+        SizeTextFormat::fromPreferences(prefs.value(PreferenceKeys::byteUnitBase), prefs.value(PreferenceKeys::byteSizeDisplayMode));
+    const bool fileView = state_.selectedTab() == ContentTab::fileView;
+    const NodeSet& selected = fileView ? state_.selectedFileViewNodes() : state_.selectedNodes();
+    const std::vector<FileNode*> nodes(selected.begin(), selected.end());
+    const SelectionCountMode mode =
+        state_.selectedTab() == ContentTab::treeView ? SelectionCountMode::filesBelowFolders : SelectionCountMode::nodes;
+    static_cast<ElidingLabel*>(summary_)->setFullText(selectionSummaryText(nodes, mode, state_.viewModel().rootLabel(), size));
+}
+
+void StatusBar::refreshTotals() {
+    const bool fileView = state_.selectedTab() == ContentTab::fileView;
+    totalsDivider_->setVisible(fileView);
+    totals_->setVisible(fileView);
+    if (!fileView) return;
+    Preferences& prefs = state_.preferences();
+    const SizeTextFormat size =
+        SizeTextFormat::fromPreferences(prefs.value(PreferenceKeys::byteUnitBase), prefs.value(PreferenceKeys::byteSizeDisplayMode));
+    static_cast<ElidingLabel*>(totals_)->setFullText(fileViewTotalsText(state_.fileResultCount(),
+                                                                        prefs.value(PreferenceKeys::fileIncludeFolders),
+                                                                        state_.fileResultTotalSize(),
+                                                                        state_.fileResultTotalAlloc(), size));
+}
+
+void StatusBar::refreshHover() {
+    static_cast<ElidingLabel*>(hover_)->setFullText(state_.hoverPathState().path().value_or(QString()));
+}
+
+void StatusBar::refreshStale() { stale_->setVisible(state_.scanControl().resultIsStale()); }
 
 }  // namespace zelvane

@@ -2,17 +2,39 @@
 
 #include <QWidget>
 
+class QFrame;
+class QLabel;
+
 namespace zelvane {
 
 class ContentViewState;
 
+// The bottom line of a window: what is selected and how big it is (or, with nothing selected,
+// the label of what was chosen to scan), the path under the pointer, and on the File View tab
+// the count and totals of the listed rows. When live monitoring missed changes, a note on the
+// right says that the result may no longer match the disk, until the next scan.
 class StatusBar final : public QWidget {
     Q_OBJECT
 public:
     StatusBar(ContentViewState& state, QWidget* parent = nullptr);
 
+    QLabel* summaryLabel() const { return summary_; }
+    QLabel* hoverLabel() const { return hover_; }
+    QLabel* totalsLabel() const { return totals_; }
+    QLabel* staleNote() const { return stale_; }
+
 private:
-    [[maybe_unused]] ContentViewState& state_;
+    void refreshSummary();
+    void refreshTotals();
+    void refreshHover();
+    void refreshStale();
+
+    ContentViewState& state_;
+    QLabel* summary_ = nullptr;
+    QLabel* hover_ = nullptr;
+    QFrame* totalsDivider_ = nullptr;
+    QLabel* totals_ = nullptr;
+    QLabel* stale_ = nullptr;
 };
 
 }  // namespace zelvane

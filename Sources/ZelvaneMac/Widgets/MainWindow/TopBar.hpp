@@ -2,17 +2,79 @@
 
 #include <QWidget>
 
+#include <functional>
+
+class QLabel;
+class QPushButton;
+class QToolButton;
+
 namespace zelvane {
 
 class ContentViewState;
+class DeterminateProgressBar;
+class ScanController;
+class SelectionsBox;
+class VolumeDropdown;
 
+// The header strip of a main window: the volume picker with the Scan/Cancel button and its
+// administrator chevron, the status line with the access-denied note and the filter toggle, the
+// progress bar, and the selections box. Return presses the Scan button (also while it reads
+// "Cancel") unless a text field has the focus or an in-place rename is being typed.
 class TopBar final : public QWidget {
     Q_OBJECT
 public:
     TopBar(ContentViewState& state, QWidget* parent = nullptr);
 
+    // The panels behind "<Select Folder...>" and "<CSV file>"; the standard file panels unless
+    // replaced (tests). An empty answer is a cancelled panel.
+    void setFolderChooser(std::function<QString(QWidget*)> chooser) { chooseFolder_ = std::move(chooser); }
+    void setCSVFileChooser(std::function<QString(QWidget*)> chooser) { chooseCSV_ = std::move(chooser); }
+
+    // Picks a row of the picker as the user would (its tag).
+    void handlePickerSelection(const QString& tag);
+    // The Scan button: cancels a running scan, else scans or reopens the last panel.
+    void pressScanButton();
+    // The menu's "Select Folder…" and "Select CSV File…" run the same steps.
+    void selectFolder();
+    void selectCSVFile();
+
+    VolumeDropdown* picker() const { return picker_; }
+    QPushButton* scanButton() const { return scanButton_; }
+    QToolButton* adminChevron() const { return chevron_; }
+    QLabel* statusLabel() const { return status_; }
+    QPushButton* accessDeniedNote() const { return deniedNote_; }
+    QToolButton* filterToggle() const { return filterToggle_; }
+    DeterminateProgressBar* progressBar() const { return progress_; }
+    SelectionsBox* selectionsBox() const { return selections_; }
+
+signals:
+    // The chevron's menu; the elevated relaunch answers them.
+    void scanAsAdminRequested();
+    void scanAsNonAdminRequested();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
-    [[maybe_unused]] ContentViewState& state_;
+    void refreshPicker();
+    void refreshScanState();
+    void refreshScanButtonEnabled();
+    void showAdminMenu();
+
+    ContentViewState& state_;
+    ScanController& scans_;
+    VolumeDropdown* picker_ = nullptr;
+    QWidget* scanControl_ = nullptr;
+    QPushButton* scanButton_ = nullptr;
+    QToolButton* chevron_ = nullptr;
+    QLabel* status_ = nullptr;
+    QPushButton* deniedNote_ = nullptr;
+    QToolButton* filterToggle_ = nullptr;
+    DeterminateProgressBar* progress_ = nullptr;
+    SelectionsBox* selections_ = nullptr;
+    QWidget* leftColumn_ = nullptr;
+    std::function<QString(QWidget*)> chooseFolder_;
+    std::function<QString(QWidget*)> chooseCSV_;
 };
 
 }  // namespace zelvane

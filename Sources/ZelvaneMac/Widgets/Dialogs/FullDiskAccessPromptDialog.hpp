@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+
+namespace zelvane {
+
+// Tells the user that the program cannot read the whole file system and offers three answers.
+// The dialog only reports which one was chosen; the window acts on it. Escape answers "Not Now";
+// Return answers nothing.
+class FullDiskAccessPromptDialog final : public QDialog {
+    Q_OBJECT
+public:
+    enum class Answer { notNow, dontAskAgain, openSettings };
+
+    explicit FullDiskAccessPromptDialog(bool isPortable, QWidget* parent = nullptr);
+
+    static QString explanation(bool isPortable);
+    QLabel* explanationLabel() const { return explanation_; }
+    QPushButton* button(Answer answer) const;
+
+signals:
+    void answered(zelvane::FullDiskAccessPromptDialog::Answer answer);
+
+protected:
+    void reject() override;
+
+private:
+    void answer(Answer a);
+
+    QLabel* explanation_ = nullptr;
+    QPushButton* dontAsk_ = nullptr;
+    QPushButton* openSettings_ = nullptr;
+    QPushButton* notNow_ = nullptr;
+    bool answered_ = false;
+};
+
+}  // namespace zelvane

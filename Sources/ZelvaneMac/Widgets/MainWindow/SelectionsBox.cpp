@@ -1,0 +1,114 @@
+#include "ZelvaneMac/Widgets/MainWindow/SelectionsBox.hpp"
+
+#include <QGridLayout>
+#include <QLabel>
+
+#include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Widgets/Common/TextStyles.hpp"
+#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/ScanStatusTexts.hpp"
+#include "ZelvaneMac/Window/VolumePicker.hpp"
+
+namespace zelvane {
+
+SelectionsBox::SelectionsBox(ContentViewState& state, QWidget* parent) : QWidget(parent), state_(state) {
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setHorizontalSpacing(0);
+    grid->setVerticalSpacing(2);
+    QFont bold = calloutFont();
+    bold.setBold(true);
+    QFont digits = calloutFont();
+    QPalette secondary = palette();
+    secondary.setColor(QPalette::WindowText, secondaryTextColor(palette()));
+
+    selectionLabel_ = new QLabel(localized("Selection:"), this);
+    selectionLabel_->setFont(bold);
+    selectionLabel_->setMinimumWidth(int(ContentViewState::labelColumnWidth));
+    grid->addWidget(selectionLabel_, 0, 0);
+    selectionValue_ = new QLabel(this);
+    selectionValue_->setFont(bold);
+    selectionValue_->setTextFormat(Qt::PlainText);
+    grid->addWidget(selectionValue_, 0, 1, 1, 2);
+
+    const char* labels[3] = {"Total Space:", "Space Used:", "Space Free:"};
+    for (int r = 0; r < 3; ++r) {
+        stat_[r][0] = new QLabel(localized(labels[r]), this);
+        stat_[r][0]->setFont(calloutFont());
+        stat_[r][0]->setPalette(secondary);
+        stat_[r][0]->setMinimumWidth(int(ContentViewState::labelColumnWidth));
+        stat_[r][1] = new QLabel(this);
+        stat_[r][1]->setFont(digits);
+        stat_[r][1]->setFixedWidth(int(ContentViewState::valueColumnWidth));
+        stat_[r][1]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        stat_[r][2] = new QLabel(this);
+        stat_[r][2]->setFont(digits);
+        stat_[r][2]->setPalette(secondary);
+        for (int c = 0; c < 3; ++c) grid->addWidget(stat_[r][c], r + 1, c);
+    }
+    grid->setColumnStretch(3, 1);
+
+    ScanViewModel& model = state_.viewModel();
+    connect(&model, &ScanViewModel::rootLabelChanged, this, &SelectionsBox::refresh);
+    connect(&model, &ScanViewModel::totalCapacityChanged, this, &SelectionsBox::refresh);
+    connect(&model, &ScanViewModel::availableCapacityChanged, this, &SelectionsBox::refresh);
+    connect(&state_, &ContentViewState::selectedVolumeIDChanged, this, &SelectionsBox::refresh);
+    connect(&state_.preferences(), &Preferences::changed, this, [this](const QString& key) {
+        if (key == QLatin1String(PreferenceKeys::byteUnitBase.name.data()) ||
+            key == QLatin1String(PreferenceKeys::byteSizeDisplayMode.name.data()) ||
+            key == QLatin1String(PreferenceKeys::selectMultipleCustomFoldersJSON.name.data()))
+            refresh();
+    });
+    refresh();
+}
+
+void SelectionsBox::refresh() {
+    const ScanViewModel& model = state_.viewModel();
+    Preferences& prefs = state_.preferences();
+    const QString marker =
+        selectionKindMarker(state_.selectedVolumeID(), prefs.stringList(PreferenceKeys::selectMultipleCustomFoldersJSON));
+    const QString label = model.rootLabel();
+    const int valueWidth = int(ContentViewState::valueColumnWidth);
+    if (marker.isEmpty()) {
+        // The label alone, right-aligned in the value column and cut in the middle when long.
+        selectionValue_->setText(selectionValue_->fontMetrics().elidedText(label, Qt::ElideMiddle, valueWidth));
+        selectionValue_->setFixedWidth(valueWidth);
+        selectionValue_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    } else {
+        const QString rest = localized("  ") + label;
+        selectionValue_->setText(marker + selectionValue_->fontMetrics().elidedText(rest, Qt::ElideMiddle, 360));
+        selectionValue_->setMinimumWidth(valueWidth);
+        selectionValue_->setMaximumWidth(QWIDGETSIZE_MAX);
+        selectionValue_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    }
+    selectionValue_->setToolTip(label);
+
+    const auto total = model.totalCapacity();
+    const auto available = model.availableCapacity();
+    const bool known = total && available;
+    for (auto& row : stat_)
+        for (QLabel* cell : row) cell->setVisible(known);
+    if (!known) return;
+    const SizeTextFormat size =
+        SizeTextFormat::fromPreferences(prefs.value(PreferenceKeys::byteUnitBase), prefs.value(PreferenceKeys::byteSizeDisplayMode));
+    const int64_t used = *total - *available;
+    stat_[0][1]->setText(size(*total));
+    stat_[0][2]->clear();
+    stat_[1][1]->setText(size(used));
+    stat_[1][2]->setText(fillPlaceholders(localized("  (%@)"), {percentText(used, *total)}));
+    stat_[2][1]->setText(size(*available));
+    stat_[2][2]->setText(fillPlaceholders(localized("  (%@)"), {percentText(*available, *total)}));
+}
+
+QStringList SelectionsBox::lines() const {
+    QStringList out{selectionLabel_->text() + QLatin1Char(' ') + selectionValue_->text()};
+    for (const auto& row : stat_) {
+        if (row[0]->isHidden()) continue;
+        out << row[0]->text() + QLatin1Char(' ') + row[1]->text() + row[2]->text();
+    }
+    return out;
+}
+
+}  // namespace zelvane

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QWidget>
+
+class QGridLayout;
+class QLabel;
+
+namespace zelvane {
+
+class ContentViewState;
+
+// What is selected for scanning ("Selection:" with the kind marker and the label), and, when the
+// selected volume's capacities are known, its total, used and free space with their shares.
+class SelectionsBox final : public QWidget {
+    Q_OBJECT
+public:
+    SelectionsBox(ContentViewState& state, QWidget* parent = nullptr);
+
+    // The texts as shown, line by line (tests).
+    QStringList lines() const;
+
+private:
+    void refresh();
+
+    ContentViewState& state_;
+    QLabel* selectionValue_ = nullptr;
+    QLabel* selectionLabel_ = nullptr;
+    QLabel* stat_[3][3] = {};  // rows total, used, free; columns label, value, percent
+};
+
+}  // namespace zelvane

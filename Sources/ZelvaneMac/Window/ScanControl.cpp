@@ -1,0 +1,182 @@
+#include "ZelvaneMac/Window/ScanControl.hpp"
+
+#include <QFileInfo>
+
+#include <unordered_map>
+
+#include "ScanEngine/Scan/TreeScan.hpp"
+#include "ScanEngine/Tree/NameSort.hpp"
+#include "ZelvaneMac/Core/Text/PathText.hpp"
+#include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
+
+namespace zelvane {
+
+namespace {
+std::u16string_view units(const QString& s) { return {reinterpret_cast<const char16_t*>(s.utf16()), size_t(s.size())}; }
+}  // namespace
+
+TreeRestoreState captureTreeRestoreState(std::span<const RootRef> roots, const NodePredicate& isExpanded,
+                                         const NodePredicate& isGroupExpanded, const NodeSet& selected) {
+    TreeRestoreState state;
+    std::vector<const FileNode*> stack;
+    for (const RootRef& root : roots) {
+        if (!root) continue;
+        stack.push_back(root.get());
+        while (!stack.empty()) {
+            const FileNode* node = stack.back();
+            stack.pop_back();
+            if (!isExpanded || !isExpanded(node)) continue;
+            const QString path = QString::fromStdString(node->fullPath());
+            state.expandedPaths.push_back(path);
+            if (isGroupExpanded && isGroupExpanded(node)) state.expandedGroupParentPaths.push_back(path);
+            auto kids = node->children();
+            for (auto it = kids.rbegin(); it != kids.rend(); ++it)
+                if ((*it)->isDir()) stack.push_back(*it);
+        }
+    }
+    for (const FileNode* node : selected)
+        if (node) state.selectedPaths.insert(QString::fromStdString(node->fullPath()));
+    return state;
+}
+
+FileNode* nodeAtPath(const QString& pathText, std::span<const RootRef> roots) {
+    const std::string path = pathText.toStdString();
+    for (const RootRef& root : roots) {
+        if (!root) continue;
+        std::string prefix = root->fullPath();
+        if (path == prefix) return root.get();
+        if (prefix.empty() || prefix.back() != '/') prefix.push_back('/');
+        if (!path.starts_with(prefix)) continue;
+        FileNode* current = root.get();
+        std::string_view rest = std::string_view(path).substr(prefix.size());
+        while (current && !rest.empty()) {
+            const size_t slash = rest.find('/');
+            const std::string_view piece = rest.substr(0, slash);
+            rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+            if (piece.empty()) continue;
+            FileNode* next = nullptr;
+            for (FileNode* child : current->children())
+                if (child->name() == piece) {
+                    next = child;
+                    break;
+                }
+            current = next;
+        }
+        if (current) return current;
+    }
+    return nullptr;
+}
+
+TreeRestoreMatch matchTreeRestoreState(const TreeRestoreState& state, std::span<const RootRef> roots) {
+    TreeRestoreMatch match;
+    for (const QString& p : state.expandedPaths)
+        if (FileNode* n = nodeAtPath(p, roots)) match.nodesToExpand.push_back(n);
+    for (const QString& p : state.expandedGroupParentPaths)
+        if (FileNode* n = nodeAtPath(p, roots)) match.groupParentsToExpand.push_back(n);
+    for (const QString& p : state.selectedPaths)
+        if (FileNode* n = nodeAtPath(p, roots)) match.selected.insert(n);
+    return match;
+}
+
+NodeSet filesWithExtension(std::span<const RootRef> roots, const std::string& ext) {
+    NodeSet found;
+    std::vector<FileNode*> stack;
+    std::string buffer;
+    for (const RootRef& root : roots) {
+        if (!root) continue;
+        stack.push_back(root.get());
+        while (!stack.empty()) {
+            FileNode* node = stack.back();
+            stack.pop_back();
+            if (node->isDir()) {
+                for (FileNode* child : node->children()) stack.push_back(child);
+                continue;
+            }
+            if (detectedExtensionInto(*node, buffer) == ext) found.insert(node);
+        }
+    }
+    return found;
+}
+
+QString trimmedFilterText(const QString& text) { return text.trimmed(); }
+
+std::optional<std::vector<RootRef>> buildFilteredRoots(std::span<const RootRef> roots, const QString& includeText,
+                                                       const QString& excludeText, bool matchEntirePath) {
+    const QString include = trimmedFilterText(includeText);
+    const QString exclude = trimmedFilterText(excludeText);
+    if ((include.isEmpty() && exclude.isEmpty()) || roots.empty()) return std::nullopt;
+
+    bool includeFullPath = matchEntirePath;
+    bool excludeFullPath = matchEntirePath;
+    std::optional<DecodedFilter> includeFilters;
+    std::optional<DecodedFilter> excludeFilters;
+    if (!include.isEmpty()) includeFilters = decodeFilterText(units(include), includeFullPath);
+    if (!exclude.isEmpty()) excludeFilters = decodeFilterText(units(exclude), excludeFullPath);
+
+    FilteredTreeOptions options;
+    options.includeFilters = includeFilters ? &*includeFilters : nullptr;
+    options.includeFullpath = includeFullPath;
+    options.excludeFilters = excludeFilters ? &*excludeFilters : nullptr;
+    options.excludeFullpath = excludeFullPath;
+
+    std::vector<RootRef> filtered;
+    filtered.reserve(roots.size());
+    for (const RootRef& root : roots) {
+        if (!root) continue;
+        if (RootRef copy = loadFilteredTree(*root, options)) filtered.push_back(std::move(copy));
+    }
+    assignSortNameIndices(std::span<const RootRef>(filtered));
+    return filtered;
+}
+
+ScanExclude scanExcludeFilter(bool showFilterPanel, const QString& excludeText, bool matchEntirePath) {
+    ScanExclude result;
+    const QString text = showFilterPanel ? trimmedFilterText(excludeText) : QString();
+    if (text.isEmpty()) return result;
+    result.fullPath = matchEntirePath;
+    result.filters = decodeFilterText(units(text), result.fullPath);
+    return result;
+}
+
+bool sameRootObjects(std::span<const RootRef> a, std::span<const RootRef> b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i].get() != b[i].get()) return false;
+    return true;
+}
+
+std::vector<VolumeCapacity> capacitiesFor(std::span<const RootRef> roots, const std::vector<RootCapacity>& known) {
+    // Looked up by the path's exact bytes: a root whose path is not valid UTF-8 still finds its
+    // volume.
+    std::unordered_map<std::string, VolumeCapacity> byPath;
+    for (const RootCapacity& c : known) byPath.try_emplace(pathBytesFromQString(c.path), VolumeCapacity{c.total, c.available});
+    std::vector<VolumeCapacity> result;
+    result.reserve(roots.size());
+    for (const RootRef& root : roots) {
+        auto it = root ? byPath.find(root->pathBytes()) : byPath.end();
+        result.push_back(it == byPath.end() ? VolumeCapacity{} : it->second);
+    }
+    return result;
+}
+
+QStringList cliScanFolders(const QStringList& arguments) {
+    QStringList folders;
+    for (const QString& arg : arguments) {
+        if (arg.isEmpty() || arg.startsWith(QLatin1Char('-'))) continue;
+        if (QFileInfo(arg).isDir()) folders << arg;
+    }
+    return folders;
+}
+
+std::optional<QString> cliCSVFile(const QStringList& arguments) {
+    for (const QString& arg : arguments) {
+        if (arg.isEmpty() || arg.startsWith(QLatin1Char('-'))) continue;
+        const QFileInfo info(arg);
+        const QString ext = info.suffix().toLower();
+        if (ext != QLatin1String("csv") && ext != QLatin1String("tsv")) continue;
+        if (info.exists() && !info.isDir()) return arg;
+    }
+    return std::nullopt;
+}
+
+}  // namespace zelvane

@@ -1,0 +1,103 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+#include "ScanEngine/Tree/FileNode.hpp"
+#include "ZelvaneMac/Core/Scanning/VolumeCapacity.hpp"
+#include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
+#include "ZelvaneMac/Window/ScanControl.hpp"
+#include "ZelvaneMac/Window/TreeRestoreState.hpp"
+
+namespace zelvane {
+
+class ContentViewState;
+
+// The road by which a scan, a CSV import or a filter change reaches the views of one window.
+// It starts scans through the window's ScanViewModel, keeps the filtered copy of the tree,
+// decides which roots the views show (`effectiveRoots`) and runs the window's handlers when the
+// scan roots or the shown roots change, in this order:
+//   scan roots:  1 filtered copy, 2 "results were shown";
+//   shown roots: 3 live monitoring, 4 `hasScannedContent`, 6 per-extension statistics in the
+//                background, 7 restore of the outline's expansion and selection.
+// (5 follows the monitoring preference.) Views follow `effectiveRootsChanged`.
+//
+// When the live monitor reports that it missed changes (its event queue overflowed, or the
+// watch table is full) the shown result is no longer known to match the disk: `resultIsStale`
+// turns true until the next scan or import starts, and the window says so in its status bar
+// rather than go on as if the result were live.
+//
+// The window state refers to nodes by plain pointer (selections, the zoomed node, rename
+// targets, ...). Before a tree can be released, every such reference outside the trees still
+// shown or held is dropped, so no view ever reads a freed node; this includes a selection that
+// a rescan could not find again.
+//
+// GUI thread only; the statistics job reads the tree through its atomic accessors while live
+// monitoring changes nodes on this thread.
+class ScanController final : public QObject {
+    Q_OBJECT
+public:
+    explicit ScanController(ContentViewState& state, QObject* parent = nullptr);
+    ~ScanController() override;
+
+    void startScan();
+    void applyFilters();
+    void reloadFilteredTree(const std::vector<RootRef>& roots);
+
+    // The roots of a completed or cancelled run; empty otherwise.
+    std::vector<RootRef> scanRoots() const;
+    // The filtered copy while the filter panel is shown and one exists, else the scan roots.
+    const std::vector<RootRef>& effectiveRoots() const { return effectiveRoots_; }
+    // The colour ranks were computed for exactly the shown root objects.
+    bool colorRankReady() const;
+
+    TreeRestoreState captureTreeRestoreState() const;
+    void restoreTreeStateAfterRescan(const std::vector<RootRef>& newRoots);
+    FileNode* node(const QString& atPath) const;
+    void selectAllFiles(const QString& withExtension);
+    std::vector<VolumeCapacity> capacities(const std::vector<RootRef>& roots) const;
+
+    // The ends of the three ways to choose roots. A folder from the panel is scanned at once; a
+    // CSV/TSV file is imported; a confirmed multi-root choice is selected and scanned when
+    // "autoScanAfterSelection" is on. An empty choice keeps the previous selection.
+    void scanChosenFolder(const QString& path);
+    void importChosenCSV(const QString& path);
+    void finishSelectMultiple(const QStringList& checkedPaths);
+    // The multi-root sheet opens with monitoring stopped (its panel may take a while).
+    void requestSelectMultiple();
+    // A picker or sheet that stopped monitoring closed without a new choice.
+    void resumeLiveMonitoringForCurrentRoots();
+
+    // What the live monitor hands over every half second.
+    void handleLiveRefresh(std::vector<FileNode*> changed);
+    bool resultIsStale() const { return resultIsStale_; }
+
+    // The command line this process was started with (arguments after the program).
+    static QStringList processArguments();
+
+signals:
+    void scanRootsChanged(const std::vector<zelvane::RootRef>& roots);
+    void effectiveRootsChanged(const std::vector<zelvane::RootRef>& roots);
+    void resultIsStaleChanged(bool stale);
+
+private:
+    void handleScanStateChange();
+    void recomputeEffectiveRoots();
+    void updateLiveMonitoring(const std::vector<RootRef>& roots, bool honourCSVImport);
+    void computeExtensionStats(const std::vector<RootRef>& roots);
+    void setResultIsStale(bool stale);
+    void dropReferencesOutside(const std::vector<RootRef>& kept);
+
+    ContentViewState& state_;
+    std::vector<RootRef> lastScanRoots_;
+    std::vector<RootRef> effectiveRoots_;
+    JobGeneration statsJobs_;
+    bool inScanRootsChange_ = false;
+    bool resultIsStale_ = false;
+};
+
+}  // namespace zelvane

@@ -1,0 +1,106 @@
+#include "ZelvaneMac/Window/ScanStatusTexts.hpp"
+
+#include <QLocale>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <charconv>
+#include <limits>
+
+#include "ZelvaneMac/Core/Text/Localization.hpp"
+
+namespace zelvane {
+
+namespace {
+
+int64_t saturatingAdd(int64_t a, int64_t b) {
+    int64_t r;
+    if (__builtin_add_overflow(a, b, &r)) return b > 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
+    return r;
+}
+
+QString fixedC(double value, int decimals) {
+    char buf[64];
+    auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
+    return QString::fromLatin1(buf, res.ptr - buf);
+}
+
+}  // namespace
+
+QString fillFixedPoint(const QString& format, double value) {
+    static const QRegularExpression spec(QStringLiteral("%\\.(\\d)f"));
+    const QRegularExpressionMatch m = spec.match(format);
+    if (!m.hasMatch()) return format;
+    QString out = format;
+    out.replace(m.capturedStart(), m.capturedLength(), fixedC(value, m.captured(1).toInt()));
+    return out;
+}
+
+QString groupedCount(int64_t n) { return QLocale().toString(qlonglong(n)); }
+
+QString scanStatusText(const ScanState& state, std::optional<double> duration) {
+    switch (state.tag()) {
+    case ScanState::Tag::scanning: {
+        const ScanProgress& p = std::get<ScanState::Scanning>(state.value).progress;
+        return fillPlaceholders(localized("Scanning... (Folders: %@  Files: %@)"),
+                                {groupedCount(int64_t(p.dirs)), groupedCount(int64_t(p.files))});
+    }
+    case ScanState::Tag::completed:
+        return duration ? fillFixedPoint(localized("Scan complete in %.2f seconds"), *duration) : localized("Scan complete");
+    case ScanState::Tag::failed:
+        return localized("Scan failed");
+    case ScanState::Tag::cancelled:
+        return duration ? fillFixedPoint(localized("Scan canceled after %.2f seconds"), *duration) : localized("Scan canceled");
+    case ScanState::Tag::idle:
+        break;
+    }
+    return localized("Ready...");
+}
+
+bool accessDeniedNoteVisible(const ScanState& state, qsizetype deniedCount) {
+    const auto tag = state.tag();
+    return (tag == ScanState::Tag::completed || tag == ScanState::Tag::cancelled) && deniedCount > 0;
+}
+
+double scanProgressFraction(const ScanState& state) {
+    if (!state.isScanning()) return 1.0;
+    const double percent = std::get<ScanState::Scanning>(state.value).progress.percentComplete;
+    return std::clamp(percent / 100.0, 0.0, 1.0);
+}
+
+SizeTextFormat SizeTextFormat::fromPreferences(int64_t baseRaw, int64_t modeRaw) {
+    SizeTextFormat f;
+    f.base = baseRaw == 1024 ? ByteUnitBase::binary : ByteUnitBase::decimal;
+    if (modeRaw >= std::numeric_limits<int>::min() && modeRaw <= std::numeric_limits<int>::max())
+        f.mode = byteSizeDisplayModeFromRaw(int(modeRaw)).value_or(ByteSizeDisplayMode::dynamic);
+    return f;
+}
+
+QString SizeTextFormat::operator()(int64_t bytes) const { return QString::fromStdString(humanBytes(bytes, base, mode, 1)); }
+
+QString selectionSummaryText(std::span<FileNode* const> selection, SelectionCountMode mode, const QString& rootLabel,
+                             const SizeTextFormat& size) {
+    if (selection.empty()) return rootLabel;
+    int64_t bytes = 0, alloc = 0, count = 0;
+    for (const FileNode* node : selection) {
+        bytes = saturatingAdd(bytes, node->effectiveSize());
+        alloc = saturatingAdd(alloc, node->effectiveAllocSize());
+        count += mode == SelectionCountMode::filesBelowFolders && node->isDir() ? node->subFolderFileCount() : 1;
+    }
+    return fillPlaceholders(localized("Selected Files: %@  Total Size: %@  Allocated: %@"),
+                            {groupedCount(count), size(bytes), size(alloc)});
+}
+
+QString fileViewTotalsText(int64_t count, bool includeFolders, int64_t totalSize, int64_t totalAlloc,
+                           const SizeTextFormat& size) {
+    return fillPlaceholders(localized("(%@ %@  Total Size: %@  Allocated: %@)"),
+                            {groupedCount(count), includeFolders ? localized("items") : localized("files"),
+                             size(totalSize), size(totalAlloc)});
+}
+
+QString percentText(int64_t part, int64_t total) {
+    if (total < 1) return QStringLiteral("0.0%");
+    return fixedC(double(part) / double(total) * 100.0, 1) + QLatin1Char('%');
+}
+
+}  // namespace zelvane

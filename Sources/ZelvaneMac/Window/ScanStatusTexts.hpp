@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "ScanEngine/Tree/ByteSizeFormatting.hpp"
+#include "ZelvaneMac/Core/Scanning/ScanState.hpp"
+
+namespace zelvane {
+
+// The top bar's line under the picker: progress while scanning, the outcome afterwards.
+QString scanStatusText(const ScanState& state, std::optional<double> lastScanDuration);
+
+// The access-denied note shows after a completed or cancelled scan that met refused folders.
+bool accessDeniedNoteVisible(const ScanState& state, qsizetype deniedCount);
+
+// The progress bar: the scan's share while scanning, full in every other state.
+double scanProgressFraction(const ScanState& state);
+
+// Sizes of the status bar and the selections box: the preference's base and mode (dynamic when
+// unknown), always one decimal.
+struct SizeTextFormat {
+    ByteUnitBase base = ByteUnitBase::decimal;
+    ByteSizeDisplayMode mode = ByteSizeDisplayMode::dynamic;
+    static SizeTextFormat fromPreferences(int64_t byteUnitBaseRaw, int64_t displayModeRaw);
+    QString operator()(int64_t bytes) const;
+};
+
+// A whole number with the user's locale's grouping.
+QString groupedCount(int64_t n);
+
+enum class SelectionCountMode { filesBelowFolders, nodes };
+
+// "Selected Files: ..." for a non-empty selection; the model's root label for an empty one.
+QString selectionSummaryText(std::span<FileNode* const> selection, SelectionCountMode mode, const QString& rootLabel,
+                             const SizeTextFormat& size);
+
+QString fileViewTotalsText(int64_t count, bool includeFolders, int64_t totalSize, int64_t totalAlloc,
+                           const SizeTextFormat& size);
+
+// "75.0%" of `part` in `total`, "0.0%" for a total below 1.
+QString percentText(int64_t part, int64_t total);
+
+// A localised format with one "%.Nf" filled in the C locale (Qt sets the process locale).
+QString fillFixedPoint(const QString& format, double value);
+
+}  // namespace zelvane

@@ -1,0 +1,121 @@
+#include "ZelvaneMac/Window/WindowStartup.hpp"
+
+#include <QSet>
+
+#include "ScanEngine/Scan/FullDiskAccessChecker.hpp"
+#include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/ScanController.hpp"
+#include "ZelvaneMac/Window/VolumePicker.hpp"
+
+namespace zelvane {
+
+WindowStartupHooks systemWindowStartupHooks() {
+    WindowStartupHooks hooks;
+    hooks.hasFullDiskAccess = [] { return FullDiskAccessChecker::hasFullDiskAccess(); };
+    hooks.enumerateVolumes = [] {
+        const QVector<VolumeInfo> list = enumerateVolumes();
+        return std::vector<VolumeInfo>(list.begin(), list.end());
+    };
+    hooks.arguments = ScanController::processArguments();
+    return hooks;
+}
+
+WindowStartup::WindowStartup(ContentViewState& state, ScanController& scans, WindowStartupHooks hooks, QObject* parent)
+    : QObject(parent), state_(state), scans_(scans), hooks_(std::move(hooks)) {}
+
+void WindowStartup::runAppearance() {
+    if (hasRun_) return;
+    hasRun_ = true;
+    Preferences& prefs = state_.preferences();
+    const CLIAutomation::Options& cli = state_.cliAutomationOptions();
+    const bool exportMode = cli.isExportMode();
+
+    if (exportMode && hooks_.hideAllWindows) hooks_.hideAllWindows();
+    if (hooks_.restoreStoredTab) hooks_.restoreStoredTab();
+    if (hooks_.checkForUpdates) hooks_.checkForUpdates();
+
+    const bool access = hooks_.hasFullDiskAccess ? hooks_.hasFullDiskAccess() : true;
+    prefs.set(PreferenceKeys::hasFullDiskAccessCached, access);
+    if (!access && !prefs.value(PreferenceKeys::suppressFullDiskAccessPrompt)) state_.setShowFullDiskAccessAlert(true);
+    if (hooks_.shouldOfferPortableMode && hooks_.shouldOfferPortableMode()) state_.setShowPreparePortableModePrompt(true);
+    // The move offer only when neither of the others is up.
+    if (!state_.showFullDiskAccessAlert() && !state_.showPreparePortableModePrompt() &&
+        !prefs.value(PreferenceKeys::suppressMoveToApplicationsPrompt) && hooks_.shouldOfferMoveToApplications &&
+        hooks_.shouldOfferMoveToApplications())
+        state_.setShowMoveToApplicationsPrompt(true);
+
+    if (!exportMode) {
+        const auto text = [](const std::optional<std::string>& s) { return QString::fromStdString(s.value_or(std::string())); };
+        if (cli.filter) {
+            state_.setShowFilterPanel(true);
+            prefs.set(PreferenceKeys::includeFilterText, text(cli.filter));
+            prefs.set(PreferenceKeys::excludeFilterText, text(cli.filterExclude));
+        } else if (cli.filterExclude) {
+            state_.setShowFilterPanel(true);
+            prefs.set(PreferenceKeys::includeFilterText, QString());
+            prefs.set(PreferenceKeys::excludeFilterText, text(cli.filterExclude));
+        }
+        if (cli.filterFullPathWasSet) {
+            prefs.set(PreferenceKeys::filterMatchEntirePath, cli.filterFullPath);
+            prefs.set(PreferenceKeys::fileMatchEntirePath, cli.filterFullPath);
+        }
+    }
+    if (cli.exportFoldersWasSet) prefs.set(PreferenceKeys::csvExportFolders, cli.exportFolders);
+    if (cli.exportFilesWasSet) prefs.set(PreferenceKeys::csvExportFiles, cli.exportFiles);
+    if (cli.exportMFTRecNoWasSet) prefs.set(PreferenceKeys::csvExportFileID, cli.exportMFTRecNo);
+    if (cli.exportAllDatesWasSet) prefs.set(PreferenceKeys::csvExportDates, cli.exportAllDates);
+    if (cli.exportAllSizesWasSet) prefs.set(PreferenceKeys::csvExportFolderSizes, cli.exportAllSizes);
+    if (cli.exportSplitFilenameWasSet) prefs.set(PreferenceKeys::csvSplitFilename, cli.exportSplitFilename);
+    if (cli.exportDriveCapacityWasSet) prefs.set(PreferenceKeys::csvExportDriveCapacity, cli.exportDriveCapacity);
+    if (cli.exportPercentOfParentWasSet) prefs.set(PreferenceKeys::csvExportPercentOfParent, cli.exportPercentOfParent);
+    if (cli.exportMaxDepthWasSet) prefs.set(PreferenceKeys::csvMaxDepth, cli.exportMaxDepth);
+
+    if (hooks_.enumerateVolumes) state_.setVolumes(hooks_.enumerateVolumes());
+
+    const QStringList folders = cliScanFolders(hooks_.arguments);
+    ScanViewModel& model = state_.viewModel();
+    if (const auto csv = cliCSVFile(hooks_.arguments)) {
+        state_.setSelectedVolumeID(PickerTag::selectCSV);
+        model.startCSVImport(*csv, prefs.value(PreferenceKeys::tweakShowMaxModifiedDate));
+        return;
+    }
+    if (folders.isEmpty()) {
+        if (state_.volumes().empty()) return;
+        const VolumeInfo& first = state_.volumes().front();
+        state_.setSelectedVolumeID(first.path);
+        model.selectRoot(first.path, first.displayName);
+        return;
+    }
+    if (folders.size() == 1) {
+        state_.setSelectedVolumeID(PickerTag::selectFolder);
+        model.selectRoot(folders.front(), folders.front());
+    } else {
+        state_.setSelectedVolumeID(PickerTag::selectMultiple);
+        model.selectPaths(folders);
+    }
+    scans_.startScan();
+}
+
+void WindowStartup::handleApplicationActivated() {
+    if (hooks_.hasFullDiskAccess)
+        state_.preferences().set(PreferenceKeys::hasFullDiskAccessCached, hooks_.hasFullDiskAccess());
+}
+
+void WindowStartup::handleVolumesChanged() {
+    if (!hooks_.enumerateVolumes) return;
+    QSet<QString> before;
+    for (const VolumeInfo& v : state_.volumes()) before.insert(v.path);
+    state_.setVolumes(hooks_.enumerateVolumes());
+    const QStringList custom = state_.preferences().stringList(PreferenceKeys::selectMultipleCustomFoldersJSON);
+    if (!isSelectionOrphaned(state_.selectedVolumeID(), state_.volumes(), custom)) return;
+    for (const VolumeInfo& v : state_.volumes()) {
+        if (before.contains(v.path)) continue;
+        state_.setSelectedVolumeID(v.path);
+        state_.viewModel().selectRoot(v.path, v.displayName);
+        return;
+    }
+}
+
+}  // namespace zelvane

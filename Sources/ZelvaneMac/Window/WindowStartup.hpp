@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+
+#include <functional>
+#include <vector>
+
+#include "ZelvaneMac/Core/Scanning/VolumeEnumerator.hpp"
+
+namespace zelvane {
+
+class ContentViewState;
+class ScanController;
+
+// What a window asks of the rest of the program when it first appears. Every hook may be left
+// empty: the step is then skipped (the services that fill some of them come later).
+struct WindowStartupHooks {
+    std::function<void()> restoreStoredTab;
+    std::function<void()> checkForUpdates;  // once a day at most; not waited for
+    std::function<bool()> hasFullDiskAccess;
+    // Running from a removable drive, portable mode not active and not declined this launch.
+    std::function<bool()> shouldOfferPortableMode;
+    // Not in the Applications folder and not running from a removable drive.
+    std::function<bool()> shouldOfferMoveToApplications;
+    std::function<void()> hideAllWindows;  // the command line's export mode
+    std::function<std::vector<VolumeInfo>()> enumerateVolumes;
+    QStringList arguments;  // after the program's own path
+};
+
+// The window's appearance handler and the notifications it follows while open: the tab, the
+// update check, the Full Disk Access check and the two offers, the command line's filters and
+// export settings, the volume list, and what the command line names (a CSV file, one folder,
+// several folders, else the first volume selected without a scan). Main thread only.
+class WindowStartup final : public QObject {
+    Q_OBJECT
+public:
+    WindowStartup(ContentViewState& state, ScanController& scans, WindowStartupHooks hooks, QObject* parent = nullptr);
+
+    // Runs once per window; a second call does nothing.
+    void runAppearance();
+    // The application became active again: access granted in the meantime shows in the menus.
+    void handleApplicationActivated();
+    // The mount table changed: list the volumes again. When the selection names nothing the
+    // picker can show any more, a volume that has just appeared becomes the selection (no scan).
+    void handleVolumesChanged();
+
+    bool hasRun() const { return hasRun_; }
+
+private:
+    ContentViewState& state_;
+    ScanController& scans_;
+    WindowStartupHooks hooks_;
+    bool hasRun_ = false;
+};
+
+// The hooks the program uses outside tests.
+WindowStartupHooks systemWindowStartupHooks();
+
+}  // namespace zelvane

@@ -1,0 +1,373 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "QtWidgetTestApp.hpp"
+#include "TestTrees.hpp"
+#include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
+#include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Widgets/Common/DeterminateProgressBar.hpp"
+#include "ZelvaneMac/Widgets/Common/FilterIcon.hpp"
+#include "ZelvaneMac/Widgets/Dialogs/AccessDeniedFoldersDialog.hpp"
+#include "ZelvaneMac/Widgets/Dialogs/FullDiskAccessPromptDialog.hpp"
+#include "ZelvaneMac/Widgets/Dialogs/SelectMultipleDialog.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/ScanSheets.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/SelectionsBox.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/StatusBar.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TopBar.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/VolumeDropdown.hpp"
+#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/ScanController.hpp"
+#include "ZelvaneMac/Window/VolumePicker.hpp"
+#include "ZelvaneMac/Window/WindowStartup.hpp"
+
+namespace zelvane {
+namespace {
+
+using fixtures::TempDir;
+using fixtures::writeFile;
+namespace fs = std::filesystem;
+
+QString q(const fs::path& p) { return QString::fromStdString(p.string()); }
+
+QString grabPath(const char* name) {
+    const QString dir = QDir::temp().filePath(QStringLiteral("zelvane-grabs"));
+    QDir().mkpath(dir);
+    return QDir(dir).filePath(QString::fromUtf8(name));
+}
+
+// A window whose start-up lists two made-up volumes and names what `arguments` says.
+struct TestWindow {
+    bool appReady = (qtWidgetApp(), true);
+    QTemporaryDir prefsDir;
+    Preferences prefs{prefsDir.filePath("prefs.plist")};
+    std::vector<VolumeInfo> volumes{{"/", "System", true, true, 1'000'000'000, 250'000'000},
+                                    {"/mnt/data", "data", false, true, {}, {}}};
+    MainWindow window{prefs, {}};
+    ContentViewState& state = window.state();
+    TopBar* top = window.contentView()->topBar();
+
+    explicit TestWindow(QStringList arguments = {}) {
+        qtWidgetApp();
+        WindowStartupHooks hooks;
+        hooks.enumerateVolumes = [this] { return volumes; };
+        hooks.hasFullDiskAccess = [] { return true; };
+        hooks.arguments = std::move(arguments);
+        window.setStartupHooks(std::move(hooks));
+        window.resize(1436, 758);
+        window.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
+        EXPECT_TRUE(pumpWidgetsUntil([this] { return window.startup().hasRun(); }));
+    }
+    bool finished() const {
+        const auto tag = state.viewModel().scanState().tag();
+        return tag != ScanState::Tag::scanning && tag != ScanState::Tag::idle;
+    }
+};
+
+TEST(TopBar, PickerRowsChoicesAndTheScanButton) {
+    TestWindow w;
+    VolumeDropdown* picker = w.top->picker();
+    // Appearance selected the first volume, without scanning.
+    EXPECT_EQ(w.state.selectedVolumeID(), QStringLiteral("/"));
+    EXPECT_EQ(picker->currentText(), QStringLiteral("System"));
+    EXPECT_EQ(w.top->statusLabel()->text(), QStringLiteral("Ready..."));
+    EXPECT_EQ(picker->count(), 6) << "two volumes, a separator, three commands";
+    const int rebuilds = picker->rebuildCount();
+    w.state.setSelectedVolumeID(QStringLiteral("/mnt/data"));
+    EXPECT_EQ(picker->rebuildCount(), rebuilds) << "same rows: the menu is kept";
+    EXPECT_EQ(picker->currentText(), QStringLiteral("data"));
+    w.state.setSelectedVolumeID(QStringLiteral("/nowhere"));
+    EXPECT_EQ(picker->currentIndex(), -1) << "a selection without a row shows none";
+
+    // Custom folders appear after a separator and scan when picked, whatever the setting.
+    TempDir dir;
+    writeFile(dir / "x/a.txt", 10);
+    w.prefs.set(PreferenceKeys::autoScanAfterSelection, false);
+    w.prefs.setStringList(PreferenceKeys::selectMultipleCustomFoldersJSON, {q(dir / "x")});
+    EXPECT_EQ(picker->count(), 8);
+    EXPECT_EQ(picker->rebuildCount(), rebuilds + 1);
+    picker->pick(q(dir / "x"));
+    EXPECT_EQ(w.state.selectedVolumeID(), q(dir / "x"));
+    EXPECT_TRUE(w.state.viewModel().scanState().isScanning());
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
+    EXPECT_TRUE(w.top->statusLabel()->text().startsWith(QStringLiteral("Scan complete in ")));
+
+    // A volume with scanning after selection off only selects it.
+    picker->pick(QStringLiteral("/mnt/data"));
+    EXPECT_EQ(w.state.selectedVolumeID(), QStringLiteral("/mnt/data"));
+    EXPECT_EQ(w.state.viewModel().scanState().tag(), ScanState::Tag::idle);
+
+    // A cancelled folder panel leaves the previous choice on display.
+    int asked = 0;
+    w.top->setFolderChooser([&](QWidget*) { ++asked; return QString(); });
+    picker->pick(PickerTag::selectFolder);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(w.state.selectedVolumeID(), QStringLiteral("/mnt/data"));
+    EXPECT_EQ(picker->currentText(), QStringLiteral("data"));
+
+    // A folder chosen in the panel is scanned at once; Scan then opens the panel again.
+    w.top->setFolderChooser([&](QWidget*) { ++asked; return q(dir.path()); });
+    picker->pick(PickerTag::selectFolder);
+    EXPECT_EQ(w.state.selectedVolumeID(), PickerTag::selectFolder);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
+    QTest::mouseClick(w.top->scanButton(), Qt::LeftButton);
+    EXPECT_EQ(asked, 3);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
+
+    // "<Select Multiple...>" stops monitoring and raises the sheet.
+    EXPECT_TRUE(w.state.liveMonitor().isWatching());
+    picker->pick(PickerTag::selectMultiple);
+    EXPECT_FALSE(w.state.liveMonitor().isWatching());
+    EXPECT_TRUE(w.state.showSelectMultipleSheet());
+    ASSERT_NE(w.window.scanSheets().selectMultipleSheet(), nullptr);
+    w.window.scanSheets().selectMultipleSheet()->reject();
+    EXPECT_FALSE(w.state.showSelectMultipleSheet());
+    EXPECT_TRUE(w.state.liveMonitor().isWatching()) << "cancelled: monitoring resumes";
+}
+
+TEST(TopBar, ReturnCancelsARunningScanExceptWhileRenaming) {
+    TempDir dir;
+    for (int d = 0; d < 200; ++d) writeFile(dir / ("d" + std::to_string(d)) / "f", 1);
+    TestWindow w;
+    w.state.viewModel().selectRoot(q(dir.path()), q(dir.path()));
+    QPushButton* button = w.top->scanButton();
+    const int width = button->width();
+    EXPECT_GE(width, 85);
+
+    w.state.setIsRenamingInline(true);
+    EXPECT_FALSE(button->isEnabled());
+    QTest::keyClick(&w.window, Qt::Key_Return);
+    EXPECT_EQ(w.state.viewModel().scanState().tag(), ScanState::Tag::idle) << "Return does nothing while renaming";
+    w.state.setIsRenamingInline(false);
+
+    w.window.activateWindow();
+    w.state.scanControl().startScan();
+    ASSERT_TRUE(w.state.viewModel().scanState().isScanning());
+    EXPECT_EQ(button->text(), QStringLiteral("Cancel"));
+    EXPECT_EQ(button->width(), width) << "one width for both labels";
+    EXPECT_FALSE(w.top->adminChevron()->isEnabled());
+    QTest::keyClick(&w.window, Qt::Key_Return);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
+    // Either it was cancelled, or the scan was faster than the key: both end the scan.
+    const auto tag = w.state.viewModel().scanState().tag();
+    EXPECT_TRUE(tag == ScanState::Tag::cancelled || tag == ScanState::Tag::completed);
+    EXPECT_EQ(button->text(), QStringLiteral("Scan"));
+    EXPECT_TRUE(w.top->adminChevron()->isEnabled());
+    EXPECT_EQ(w.top->progressBar()->fraction(), 1.0) << "full after a scan";
+}
+
+// The note and the sheet after a scan that met a folder it cannot open. Root opens every folder,
+// so when running as root the whole check runs in a forked child that has become "nobody".
+std::string deniedFolderCheck(const fs::path& root) {
+    TestWindow w;
+    w.state.scanControl().scanChosenFolder(q(root));
+    if (!pumpWidgetsUntil([&] { return w.finished(); })) return "the scan did not finish";
+    if (w.state.viewModel().lastScanAccessDeniedPaths() != QStringList{q(root / "closed")})
+        return "denied paths: " + w.state.viewModel().lastScanAccessDeniedPaths().join(',').toStdString();
+    if (!w.top->accessDeniedNote()->isVisible()) return "the note is hidden";
+    if (!w.top->accessDeniedNote()->font().underline()) return "the note is not underlined";
+    QTest::mouseClick(w.top->accessDeniedNote(), Qt::LeftButton);
+    AccessDeniedFoldersDialog* sheet = w.window.scanSheets().accessDeniedSheet();
+    if (!sheet || !w.state.showAccessDeniedFoldersSheet()) return "no sheet";
+    if (sheet->list()->count() != 1 || sheet->list()->item(0)->text() != q(root / "closed")) return "wrong rows";
+    if (!sheet->explanationLabel()->text().contains("the following folder during")) return "not the singular wording";
+    w.window.grab().save(grabPath("denied-note.png"));
+    sheet->accept();
+    if (w.state.showAccessDeniedFoldersSheet()) return "closing the sheet left its flag set";
+    // The next scan hides the note while it runs.
+    w.state.scanControl().startScan();
+    if (w.top->accessDeniedNote()->isVisible()) return "the note shows while scanning";
+    pumpWidgetsUntil([&] { return w.finished(); });
+    return {};
+}
+
+TEST(TopBar, DeniedFoldersShowTheNoteAndTheSheet) {
+    TempDir dir;
+    writeFile(dir / "open/a.txt", 5);
+    writeFile(dir / "closed/secret.txt", 5);
+    ::chmod(dir.path().c_str(), 0755);
+    ::chmod((dir / "closed").c_str(), 0);
+    if (::geteuid() != 0) {
+        EXPECT_EQ(deniedFolderCheck(dir.path()), "");
+        ::chmod((dir / "closed").c_str(), 0755);
+        return;
+    }
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        std::string error;
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) error = "could not become nobody";
+        else error = deniedFolderCheck(dir.path());
+        [[maybe_unused]] ssize_t n = ::write(pipeFds[1], error.data(), error.size());
+        ::_exit(error.empty() ? 0 : 1);
+    }
+    ::close(pipeFds[1]);
+    std::string error;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;) error.append(buffer, size_t(n));
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::chmod((dir / "closed").c_str(), 0755);
+    EXPECT_EQ(error, "");
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST(StatusBarAndSelections, TextsFollowTheStateAndTheWindowIsGrabbed) {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    TempDir dir;
+    writeFile(dir / "docs/a.txt", 1000);
+    writeFile(dir / "docs/b.txt", 2000);
+    writeFile(dir / "docs/deeper/c.txt", 3000);
+    writeFile(dir / "pictures/p.png", 50000);
+    writeFile(dir / "readme.md", 700);
+    TestWindow w({q(dir.path())});
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
+    StatusBar* status = w.window.contentView()->statusBar();
+    EXPECT_EQ(w.state.selectedVolumeID(), PickerTag::selectFolder) << "one folder on the command line";
+    EXPECT_EQ(status->summaryLabel()->toolTip(), q(dir.path())) << "nothing selected: the root label";
+    EXPECT_TRUE(w.window.windowTitle().contains(QStringLiteral("<Folder>")));
+    const QStringList box = w.top->selectionsBox()->lines();
+    EXPECT_TRUE(box[0].startsWith(QStringLiteral("Selection: <Folder>  "))) << box[0].toStdString();
+
+    FileNode* docs = w.state.scanControl().node(q(dir / "docs"));
+    ASSERT_NE(docs, nullptr);
+    w.state.setSelectedNodes({docs});
+    EXPECT_TRUE(status->summaryLabel()->toolTip().startsWith(QStringLiteral("Selected Files: 3  Total Size: 6.0 KB")))
+        << status->summaryLabel()->toolTip().toStdString();
+    w.state.setSelectedTab(ContentTab::fileView);
+    EXPECT_TRUE(status->totalsLabel()->isVisible());
+    EXPECT_TRUE(status->totalsLabel()->toolTip().startsWith(QStringLiteral("(0 files  ")));
+    w.state.setSelectedFileViewNodes({docs});
+    EXPECT_TRUE(status->summaryLabel()->toolTip().startsWith(QStringLiteral("Selected Files: 1  ")));
+    w.state.setSelectedTab(ContentTab::treeView);
+    EXPECT_FALSE(status->totalsLabel()->isVisible());
+    w.state.hoverPathState().setPath(q(dir / "docs/a.txt"));
+    EXPECT_EQ(status->hoverLabel()->toolTip(), q(dir / "docs/a.txt"));
+    EXPECT_FALSE(status->staleNote()->isVisible());
+
+    // A volume with known capacities fills the box's three rows.
+    w.top->picker()->pick(QStringLiteral("/"));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !w.state.viewModel().scanState().isScanning(); }));
+    w.state.viewModel().cancelScan();
+    w.state.viewModel().selectRoot(q(dir.path()), q(dir.path()));
+    w.state.setSelectedVolumeID(q(dir.path()));
+    w.state.scanControl().startScan();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
+    EXPECT_GE(w.top->selectionsBox()->lines().size(), 1);
+    w.state.setSelectedNodes({w.state.scanControl().node(q(dir / "docs"))});
+    QTest::qWait(50);
+    const QImage picture = w.window.grab().toImage();
+    EXPECT_TRUE(picture.save(grabPath("main-window-after-scan.png")));
+
+    // Missed changes turn the stale note on until the next scan.
+    w.state.liveMonitor().handle({FileChangeEvent{dir.path().string(), EventStreamFlag::kMustScanSubDirs}});
+    EXPECT_TRUE(status->staleNote()->isVisible());
+    EXPECT_TRUE(w.window.grab().toImage().save(grabPath("main-window-stale.png")));
+    w.state.scanControl().startScan();
+    EXPECT_FALSE(status->staleNote()->isVisible());
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
+}
+
+TEST(ScanSheets, SelectMultipleRefusesNestedRootsAndTheOtherSheetsAnswer) {
+    qtWidgetApp();
+    QTemporaryDir prefsDir;
+    Preferences prefs(prefsDir.filePath("prefs.plist"));
+    const std::vector<VolumeInfo> volumes{{"/", "System", true, true, {}, {}}, {"/mnt/backup", "Backup", false, true, {}, {}}};
+    prefs.setStringList(PreferenceKeys::selectMultipleCustomFoldersJSON, {"/srv/a"});
+    SelectMultipleDialog sheet(volumes, {"/mnt/backup"}, prefs);
+    sheet.setFolderChooser([](QWidget*) { return QStringLiteral("/srv/new/"); });
+    sheet.show();
+    ASSERT_EQ(sheet.list()->count(), 3);
+    EXPECT_EQ(sheet.list()->item(1)->data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    sheet.addFolder();
+    ASSERT_EQ(sheet.list()->count(), 4);
+    EXPECT_EQ(sheet.list()->item(3)->text(), QStringLiteral("/srv/new")) << "trailing slash dropped";
+    QStringList confirmed{"unset"};
+    QObject::connect(&sheet, &SelectMultipleDialog::confirmed, [&](const QStringList& p) { confirmed = p; });
+    // A click on the row of "/" checks it: nested with /mnt/backup, refused with the alert.
+    QTest::mouseClick(sheet.list()->viewport(), Qt::LeftButton, {}, sheet.list()->visualItemRect(sheet.list()->item(0)).center());
+    EXPECT_EQ(sheet.selection().items()[0].isChecked, true);
+    sheet.attemptOK();
+    ASSERT_NE(sheet.overlapAlert(), nullptr);
+    EXPECT_EQ(sheet.overlapAlert()->text(), QStringLiteral("\"/mnt/backup\"\nis included within\n\"/\"\n\nThey cannot both be selected."));
+    EXPECT_EQ(confirmed, QStringList{"unset"});
+    EXPECT_TRUE(sheet.grab().save(grabPath("select-multiple.png")));
+    sheet.overlapAlert()->close();
+    sheet.clickRow(0);
+    sheet.attemptOK();
+    EXPECT_EQ(confirmed, QStringList{"/mnt/backup"});
+    EXPECT_EQ(prefs.stringList(PreferenceKeys::selectMultipleCustomFoldersJSON), (QStringList{"/srv/a", "/srv/new"}));
+
+    AccessDeniedFoldersDialog one({"/root/x"});
+    EXPECT_TRUE(one.explanationLabel()->text().contains(QStringLiteral("the following folder during")));
+    AccessDeniedFoldersDialog many({"/a", "/b"});
+    EXPECT_TRUE(many.explanationLabel()->text().contains(QStringLiteral("folders themselves")));
+    AccessDeniedFoldersDialog none({});
+    EXPECT_TRUE(none.explanationLabel()->text().contains(QStringLiteral("folders themselves")));
+    many.show();
+    QTest::keyClick(&many, Qt::Key_Return);
+    EXPECT_EQ(many.result(), QDialog::Accepted) << "Return presses Done";
+    EXPECT_TRUE(many.grab().save(grabPath("access-denied.png")));
+
+    // The prompt: Escape answers "Not Now"; the wording differs only in its second paragraph.
+    const QStringList plain = FullDiskAccessPromptDialog::explanation(false).split(QStringLiteral("\n\n"));
+    const QStringList portable = FullDiskAccessPromptDialog::explanation(true).split(QStringLiteral("\n\n"));
+    ASSERT_EQ(plain.size(), 3);
+    ASSERT_EQ(portable.size(), 3);
+    EXPECT_EQ(plain[0], portable[0]);
+    EXPECT_NE(plain[1], portable[1]);
+    EXPECT_EQ(plain[2], portable[2]);
+    FullDiskAccessPromptDialog prompt(false);
+    std::optional<FullDiskAccessPromptDialog::Answer> answer;
+    QObject::connect(&prompt, &FullDiskAccessPromptDialog::answered, [&](auto a) { answer = a; });
+    prompt.show();
+    EXPECT_TRUE(prompt.grab().save(grabPath("full-disk-access.png")));
+    QTest::keyClick(&prompt, Qt::Key_Return);
+    EXPECT_FALSE(answer) << "no default button";
+    QTest::keyClick(&prompt, Qt::Key_Escape);
+    EXPECT_EQ(answer, FullDiskAccessPromptDialog::Answer::notNow);
+
+    // Through the window: "Don't Ask Again" stores the choice and lowers the flag.
+    TestWindow w;
+    w.state.setShowFullDiskAccessAlert(true);
+    ASSERT_NE(w.window.scanSheets().fullDiskAccessSheet(), nullptr);
+    w.window.scanSheets().fullDiskAccessSheet()->button(FullDiskAccessPromptDialog::Answer::dontAskAgain)->click();
+    EXPECT_FALSE(w.state.showFullDiskAccessAlert());
+    EXPECT_TRUE(w.prefs.value(PreferenceKeys::suppressFullDiskAccessPrompt));
+}
+
+TEST(DrawingPieces, FunnelGeometryAndTheProgressBarClamp) {
+    qtWidgetApp();
+    const QRectF bounds = filterIconPath(QRectF(0, 0, 12, 12)).boundingRect();
+    EXPECT_DOUBLE_EQ(bounds.top(), 0.75);
+    EXPECT_DOUBLE_EQ(bounds.bottom(), 11.25) << "the tip";
+    EXPECT_TRUE(filterIconPath(QRectF(0, 0, 12, 12)).elementAt(5).x == 6.0);
+    DeterminateProgressBar bar;
+    bar.setFraction(1.7);
+    EXPECT_EQ(bar.fraction(), 1.0);
+    bar.setFraction(-0.2);
+    EXPECT_EQ(bar.fraction(), 0.0);
+}
+
+}  // namespace
+}  // namespace zelvane

@@ -1,0 +1,377 @@
+// The window's scan road on real trees: the scan model runs for real and the handlers are
+// watched through the window state. Also run under ThreadSanitizer: the statistics job reads
+// trees that the GUI thread changes.
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <filesystem>
+
+#include "QtWidgetTestApp.hpp"
+#include "ScanEngine/Interchange/CSVExporter.hpp"
+#include "ScanEngine/Monitor/FileSystemMonitor.hpp"
+#include "TestTrees.hpp"
+#include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
+#include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
+#include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/ScanController.hpp"
+#include "ZelvaneMac/Window/VolumePicker.hpp"
+#include "ZelvaneMac/Window/WindowStartup.hpp"
+
+namespace zelvane {
+namespace {
+
+using fixtures::TempDir;
+using fixtures::writeFile;
+namespace fs = std::filesystem;
+
+QString q(const fs::path& p) { return QString::fromStdString(p.string()); }
+
+struct Window {
+    QTemporaryDir prefsDir;
+    Preferences prefs{prefsDir.filePath("prefs.plist")};
+    ContentViewState state{prefs, {}};
+    ScanController& scans = state.scanControl();
+    int effectiveChanges = 0;
+
+    Window() {
+        qtWidgetApp();
+        QObject::connect(&scans, &ScanController::effectiveRootsChanged, [this] { ++effectiveChanges; });
+    }
+    bool finished() const {
+        const auto tag = state.viewModel().scanState().tag();
+        return tag != ScanState::Tag::scanning && tag != ScanState::Tag::idle;
+    }
+    void scan(const QString& path) {
+        state.viewModel().selectRoot(path, path);
+        scans.startScan();
+        ASSERT_TRUE(pumpWidgetsUntil([this] { return finished(); }));
+    }
+    void waitForStats() { ASSERT_TRUE(pumpWidgetsUntil([this] { return scans.colorRankReady(); })); }
+};
+
+void sampleTree(const TempDir& dir) {
+    writeFile(dir / "a/b/deep.txt", 1000);
+    writeFile(dir / "a/one.txt", 100);
+    writeFile(dir / "a/pic.png", 300);
+    writeFile(dir / "c/two.md", 70);
+}
+
+TEST(ScanController, AScanReachesTheShownRootsAndEveryHandlerRuns) {
+    TempDir dir;
+    sampleTree(dir);
+    Window w;
+    EXPECT_TRUE(w.scans.effectiveRoots().empty());
+    EXPECT_TRUE(w.scans.colorRankReady()) << "two empty lists";
+    w.scan(q(dir.path()));
+    ASSERT_EQ(w.scans.effectiveRoots().size(), 1u);
+    EXPECT_EQ(w.scans.effectiveRoots()[0].get(), w.scans.scanRoots()[0].get());
+    EXPECT_TRUE(w.state.hasScannedContent());
+    EXPECT_TRUE(w.state.hasEverShownScanResults());
+    EXPECT_TRUE(w.state.liveMonitor().isWatching());
+    EXPECT_EQ(w.state.extensionPanelSortKey(), "allocated");
+    w.waitForStats();
+    EXPECT_EQ(w.state.extensionStats().size(), 3u) << "txt, png, md";
+    EXPECT_FALSE(w.state.extensionColorRank().empty());
+
+    // A rescan empties everything while it runs, then shows the new tree.
+    const RootRef before = w.scans.effectiveRoots()[0];
+    w.scans.startScan();
+    EXPECT_TRUE(w.scans.effectiveRoots().empty());
+    EXPECT_FALSE(w.state.hasScannedContent());
+    EXPECT_FALSE(w.state.liveMonitor().isWatching());
+    EXPECT_TRUE(w.state.extensionStats().empty());
+    EXPECT_TRUE(w.state.hasEverShownScanResults()) << "stays once set";
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
+    ASSERT_EQ(w.scans.effectiveRoots().size(), 1u);
+    EXPECT_NE(w.scans.effectiveRoots()[0], before);
+
+    // selectAllFiles and node(atPath:) work on the shown roots.
+    w.scans.selectAllFiles(QStringLiteral("txt"));
+    EXPECT_EQ(w.state.selectedNodes().size(), 2);
+    EXPECT_EQ(w.scans.node(q(dir / "c/two.md"))->name(), "two.md");
+
+    // Monitoring follows its switch; a scan-made result is watched again when it is turned on.
+    w.prefs.set(PreferenceKeys::monitorFileSystemForChanges, false);
+    EXPECT_FALSE(w.state.liveMonitor().isWatching());
+    w.prefs.set(PreferenceKeys::monitorFileSystemForChanges, true);
+    EXPECT_TRUE(w.state.liveMonitor().isWatching());
+}
+
+TEST(ScanController, FiltersMakeACopyThatTheWindowShowsWhileThePanelIsShown) {
+    TempDir dir;
+    sampleTree(dir);
+    Window w;
+    // The panel is hidden: an exclude text does not reach the scanner.
+    w.prefs.set(PreferenceKeys::excludeFilterText, QStringLiteral("*.md"));
+    w.scan(q(dir.path()));
+    EXPECT_EQ(w.scans.scanRoots()[0]->subFolderFileCount(), 4);
+    EXPECT_FALSE(w.state.loadedRoots());
+
+    w.state.setShowFilterPanel(true);
+    w.prefs.set(PreferenceKeys::includeFilterText, QStringLiteral("*.txt"));
+    w.prefs.set(PreferenceKeys::excludeFilterText, QString());
+    w.waitForStats();
+    w.state.setSelectedNodes({w.scans.scanRoots()[0].get()});
+    w.scans.applyFilters();
+    ASSERT_TRUE(w.state.loadedRoots());
+    const FileNode* copy = (*w.state.loadedRoots())[0].get();
+    EXPECT_EQ(w.scans.effectiveRoots()[0].get(), copy);
+    EXPECT_EQ(copy->subFolderFileCount(), 2);
+    EXPECT_TRUE(w.state.selectedNodes().isEmpty()) << "applying clears the selections";
+    EXPECT_FALSE(w.scans.colorRankReady()) << "the copy is a new object until its statistics arrive";
+    EXPECT_TRUE(w.state.liveMonitor().isWatching()) << "monitoring restarts on the copy";
+    w.waitForStats();
+    EXPECT_EQ(w.state.extensionStats().size(), 1u);
+
+    // Hiding the panel shows the scan roots at once; showing it again the same copy, unrebuilt.
+    w.state.setShowFilterPanel(false);
+    EXPECT_EQ(w.scans.effectiveRoots()[0].get(), w.scans.scanRoots()[0].get());
+    w.state.setShowFilterPanel(true);
+    EXPECT_EQ(w.scans.effectiveRoots()[0].get(), copy);
+
+    // With the panel shown, the scan excludes by the exclude text, and the new result is filtered
+    // by the texts in the preferences.
+    w.prefs.set(PreferenceKeys::excludeFilterText, QStringLiteral("*.png"));
+    w.scans.startScan();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
+    EXPECT_EQ(w.scans.scanRoots()[0]->subFolderFileCount(), 3) << "the scanner skipped pic.png";
+    ASSERT_TRUE(w.state.loadedRoots());
+    EXPECT_EQ((*w.state.loadedRoots())[0]->subFolderFileCount(), 2);
+    EXPECT_EQ(w.state.appliedExcludeFilterText(), "*.png");
+
+    // Blank texts in a shown panel: the copy goes.
+    w.prefs.set(PreferenceKeys::includeFilterText, QStringLiteral("  "));
+    w.prefs.set(PreferenceKeys::excludeFilterText, QString());
+    w.scans.applyFilters();
+    EXPECT_FALSE(w.state.loadedRoots());
+    EXPECT_EQ(w.scans.effectiveRoots()[0].get(), w.scans.scanRoots()[0].get());
+}
+
+TEST(ScanController, ARescanRestoresExpansionAndSelectionAndSkipsWhatWasDeleted) {
+    TempDir dir;
+    sampleTree(dir);
+    Window w;
+    w.scan(q(dir.path()));
+    const QString a = q(dir / "a"), b = q(dir / "a/b");
+    QSet<QString> expanded{q(dir.path()), a, b};
+    w.state.setIsTreeNodeExpanded([&](const FileNode* n) { return expanded.contains(QString::fromStdString(n->fullPath())); });
+    w.state.setIsGroupExpanded([&](const FileNode* n) { return QString::fromStdString(n->fullPath()) == a; });
+
+    // First rescan: everything is found again.
+    w.state.setSelectedNodes({w.scans.node(q(dir / "a/one.txt"))});
+    const int trigger = w.state.expandNodesTrigger();
+    w.scans.startScan();
+    ASSERT_TRUE(w.state.pendingTreeRestoreState());
+    EXPECT_EQ(w.state.pendingTreeRestoreState()->expandedPaths, (QStringList{q(dir.path()), a, b}));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
+    EXPECT_FALSE(w.state.pendingTreeRestoreState()) << "used once";
+    EXPECT_EQ(w.state.expandNodesTrigger(), trigger + 1);
+    ASSERT_EQ(w.state.nodesToExpand().size(), 3u);
+    EXPECT_EQ(w.state.nodesToExpand()[2], w.scans.node(b)) << "nodes of the new tree";
+    ASSERT_EQ(w.state.groupParentsToExpand().size(), 1u);
+    ASSERT_EQ(w.state.selectedNodes().size(), 1);
+    EXPECT_EQ(*w.state.selectedNodes().begin(), w.scans.node(q(dir / "a/one.txt")));
+
+    // Second rescan after the subfolder and the selected file went: a is expanded again, b is
+    // skipped. The old selection is not carried over: its nodes belonged to the released tree.
+    w.state.setSelectedNodes({w.scans.node(q(dir / "a/b/deep.txt"))});
+    w.state.setTreemapRoot(w.scans.node(a));
+    w.state.setLastChildNodeForReselect(w.scans.node(b));
+    fs::remove_all(dir / "a/b");
+    w.scans.startScan();
+    EXPECT_TRUE(w.state.selectedNodes().isEmpty()) << "no reference may outlive its tree";
+    EXPECT_EQ(w.state.treemapRoot(), nullptr);
+    EXPECT_EQ(w.state.lastChildNodeForReselect(), nullptr);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
+    ASSERT_EQ(w.state.nodesToExpand().size(), 2u);
+    EXPECT_EQ(w.state.nodesToExpand()[1], w.scans.node(a));
+    EXPECT_TRUE(w.state.selectedNodes().isEmpty());
+
+    // A failed scan keeps its captured state pending for the next result.
+    w.state.viewModel().selectRoot(q(dir / "missing"), QStringLiteral("missing"));
+    w.scans.startScan();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
+    EXPECT_EQ(w.state.viewModel().scanState().tag(), ScanState::Tag::failed);
+    EXPECT_TRUE(w.scans.effectiveRoots().empty());
+}
+
+TEST(ScanController, ACSVImportIsNotWatchedUntilMonitoringIsSwitchedOnAgain) {
+    TempDir dir;
+    sampleTree(dir);
+    RootRef tree = fixtures::loadTreeFromDisk(dir.path());
+    const fs::path csv = dir / "scan.csv";
+    const CSVExportOptions options{.exportFiles = true, .exportFolders = true, .exportFileID = false, .exportDates = false,
+                                   .exportFolderSizes = false, .splitFilename = false, .exportDriveCapacity = false,
+                                   .exportPercentOfParent = false, .maxDepth = 0, .useTabDelimiter = false, .useUTC = false};
+    ASSERT_FALSE(exportToCSV(std::vector<RootRef>{tree}, options, false, {}, csv.string()));
+
+    Window w;
+    w.scans.importChosenCSV(q(csv));
+    EXPECT_EQ(w.state.selectedVolumeID(), PickerTag::selectCSV);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
+    ASSERT_EQ(w.scans.effectiveRoots().size(), 1u);
+    EXPECT_TRUE(w.state.viewModel().lastScanWasCSVImport());
+    EXPECT_FALSE(w.state.liveMonitor().isWatching());
+    w.prefs.set(PreferenceKeys::monitorFileSystemForChanges, false);
+    w.prefs.set(PreferenceKeys::monitorFileSystemForChanges, true);
+    EXPECT_TRUE(w.state.liveMonitor().isWatching()) << "switching it on watches the imported paths";
+}
+
+TEST(ScanController, LiveChangesReachTheViewsAndMissedChangesMarkTheResultStale) {
+    TempDir dir;
+    sampleTree(dir);
+    Window w;
+    w.scan(q(dir.path()));
+    const int revision = w.state.monitorRevision();
+    const int64_t before = w.scans.effectiveRoots()[0]->subFolderTotSize();
+    ASSERT_TRUE(w.state.liveMonitor().monitor());
+    ASSERT_TRUE(w.state.liveMonitor().monitor()->waitUntilWatching(std::chrono::milliseconds(10000)));
+    fs::remove(dir / "a/pic.png");
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.state.monitorRevision() > revision; }, 10000));
+    EXPECT_EQ(w.scans.effectiveRoots()[0]->subFolderTotSize(), before - 300);
+    EXPECT_FALSE(w.state.monitorDirtyNodes().empty());
+    EXPECT_FALSE(w.scans.resultIsStale());
+
+    // The monitor says it lost events below the root: the result is no longer known to be live.
+    bool told = false;
+    QObject::connect(&w.scans, &ScanController::resultIsStaleChanged, [&](bool stale) { told = stale; });
+    w.state.liveMonitor().handle({FileChangeEvent{dir.path().string(), EventStreamFlag::kMustScanSubDirs}});
+    EXPECT_TRUE(w.scans.resultIsStale());
+    EXPECT_TRUE(told);
+    w.scans.startScan();
+    EXPECT_FALSE(w.scans.resultIsStale()) << "a new scan starts afresh";
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
+    EXPECT_FALSE(w.scans.resultIsStale());
+}
+
+TEST(ScanController, StatisticsOfOneTreeRaceLiveChangesWithoutADataRace) {
+    // Many folders, so that the background walk is still running while the GUI thread marks
+    // nodes deleted, renames them and subtracts their sizes.
+    TempDir dir;
+    for (int d = 0; d < 40; ++d)
+        for (int f = 0; f < 25; ++f) writeFile(dir / ("d" + std::to_string(d)) / ("f" + std::to_string(f) + ".bin"), 10);
+    Window w;
+    w.prefs.set(PreferenceKeys::monitorFileSystemForChanges, false);
+    w.scan(q(dir.path()));
+    for (int round = 0; round < 20; ++round) {
+        w.scans.applyFilters();  // nothing to filter: recomputes the statistics of the same roots
+        w.state.setShowFilterPanel(round % 2 == 0);
+        for (FileNode* folder : w.scans.effectiveRoots()[0]->children()) {
+            if (folder->childCount() == 0) continue;
+            FileNode* victim = folder->children()[size_t(round) % folder->childCount()];
+            victim->rename(std::string_view("renamed.dat"));
+            if (!victim->isDeleted() && victim->flagDeletedRecursively()) victim->subtractContributionFromAncestors();
+        }
+    }
+    w.waitForStats();
+    EXPECT_TRUE(w.scans.colorRankReady());
+}
+
+TEST(WindowStartup, TheCommandLineDecidesWhatTheWindowSelectsAndScans) {
+    TempDir dir;
+    sampleTree(dir);
+    writeFile(dir / "old.csv", 0);
+    const std::vector<VolumeInfo> volumes{{"/", "root", true, true, {}, {}}, {"/mnt/x", "x", false, true, {}, {}}};
+    const auto hooksFor = [&](QStringList args) {
+        WindowStartupHooks h;
+        h.enumerateVolumes = [&] { return volumes; };
+        h.hasFullDiskAccess = [] { return true; };
+        h.arguments = std::move(args);
+        return h;
+    };
+
+    {  // No folder: the first volume is selected, nothing scanned.
+        Window w;
+        WindowStartup startup(w.state, w.scans, hooksFor({QStringLiteral("--exportfolders=1")}));
+        startup.runAppearance();
+        EXPECT_EQ(w.state.selectedVolumeID(), QStringLiteral("/"));
+        EXPECT_EQ(w.state.viewModel().rootLabel(), QStringLiteral("root"));
+        EXPECT_EQ(w.state.viewModel().scanState().tag(), ScanState::Tag::idle);
+    }
+    {  // One folder: scanned at once whatever the setting says.
+        Window w;
+        w.prefs.set(PreferenceKeys::autoScanAfterSelection, false);
+        WindowStartup startup(w.state, w.scans, hooksFor({q(dir / "a")}));
+        startup.runAppearance();
+        EXPECT_EQ(w.state.selectedVolumeID(), PickerTag::selectFolder);
+        EXPECT_TRUE(w.state.viewModel().scanState().isScanning());
+        ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
+        EXPECT_EQ(w.scans.effectiveRoots().size(), 1u);
+    }
+    {  // Two folders: one scan with two roots.
+        Window w;
+        WindowStartup startup(w.state, w.scans, hooksFor({q(dir / "a"), QStringLiteral("/no/such"), q(dir / "c")}));
+        startup.runAppearance();
+        EXPECT_EQ(w.state.selectedVolumeID(), PickerTag::selectMultiple);
+        ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
+        EXPECT_EQ(w.scans.effectiveRoots().size(), 2u);
+    }
+    {  // A CSV file wins over folders.
+        Window w;
+        WindowStartup startup(w.state, w.scans, hooksFor({q(dir / "a"), q(dir / "old.csv")}));
+        startup.runAppearance();
+        EXPECT_EQ(w.state.selectedVolumeID(), PickerTag::selectCSV);
+        EXPECT_TRUE(w.state.viewModel().lastScanWasCSVImport());
+    }
+    {  // Prompts: no access raises the prompt and keeps the move offer down; suppressed, the move
+       // offer may come.
+        Window w;
+        auto hooks = hooksFor({});
+        hooks.hasFullDiskAccess = [] { return false; };
+        hooks.shouldOfferPortableMode = [] { return true; };
+        hooks.shouldOfferMoveToApplications = [] { return true; };
+        WindowStartup startup(w.state, w.scans, hooks);
+        startup.runAppearance();
+        EXPECT_TRUE(w.state.showFullDiskAccessAlert());
+        EXPECT_TRUE(w.state.showPreparePortableModePrompt());
+        EXPECT_FALSE(w.state.showMoveToApplicationsPrompt());
+        EXPECT_FALSE(w.prefs.value(PreferenceKeys::hasFullDiskAccessCached));
+
+        Window w2;
+        w2.prefs.set(PreferenceKeys::suppressFullDiskAccessPrompt, true);
+        hooks.shouldOfferPortableMode = [] { return false; };
+        WindowStartup again(w2.state, w2.scans, hooks);
+        again.runAppearance();
+        EXPECT_FALSE(w2.state.showFullDiskAccessAlert());
+        EXPECT_TRUE(w2.state.showMoveToApplicationsPrompt());
+    }
+}
+
+TEST(WindowStartup, AnExcludeOnlyCommandLineOpensThePanelAndAMountReplacesAnOrphanedSelection) {
+    Window w;
+    const char* argv[] = {"ZelvaneMac", "--filterexclude=*.tmp", "--filterfullpath=0"};
+    ContentViewState state(w.prefs, CLIAutomation::parse(3, argv));
+    std::vector<VolumeInfo> volumes{{"/", "root", true, true, {}, {}}, {"/media/usb", "usb", false, true, {}, {}}};
+    WindowStartupHooks hooks;
+    hooks.enumerateVolumes = [&] { return volumes; };
+    WindowStartup startup(state, state.scanControl(), hooks);
+    startup.runAppearance();
+    EXPECT_TRUE(state.showFilterPanel());
+    EXPECT_EQ(w.prefs.value(PreferenceKeys::includeFilterText), QString());
+    EXPECT_EQ(w.prefs.value(PreferenceKeys::excludeFilterText), QStringLiteral("*.tmp"));
+    EXPECT_FALSE(w.prefs.value(PreferenceKeys::filterMatchEntirePath));
+
+    // The selected volume goes away; the list follows, the selection stays (orphaned).
+    state.setSelectedVolumeID(QStringLiteral("/media/usb"));
+    volumes.pop_back();
+    startup.handleVolumesChanged();
+    EXPECT_EQ(state.volumes().size(), 1u);
+    EXPECT_EQ(state.selectedVolumeID(), QStringLiteral("/media/usb"));
+    // Another disk is mounted: it becomes the selection, without a scan.
+    volumes.push_back({"/media/disk2", "disk2", false, true, {}, {}});
+    startup.handleVolumesChanged();
+    EXPECT_EQ(state.selectedVolumeID(), QStringLiteral("/media/disk2"));
+    EXPECT_EQ(state.viewModel().rootLabel(), QStringLiteral("disk2"));
+    EXPECT_EQ(state.viewModel().scanState().tag(), ScanState::Tag::idle);
+    // With a listed selection a mount only changes the list.
+    volumes.push_back({"/media/disk3", "disk3", false, true, {}, {}});
+    startup.handleVolumesChanged();
+    EXPECT_EQ(state.selectedVolumeID(), QStringLiteral("/media/disk2"));
+}
+
+}  // namespace
+}  // namespace zelvane
