@@ -1,0 +1,203 @@
+#include "ZelvaneMac/Models/ExtensionTableModel.hpp"
+
+#include <algorithm>
+#include <string>
+
+#include "ScanEngine/Support/LocaleFormat.hpp"
+#include "ZelvaneMac/Core/FileTypes/FileTypesCSVExporter.hpp"
+#include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Core/Treemap/TreemapRendering.hpp"
+#include "ZelvaneMac/Models/FileTypeIcons.hpp"
+#include "ZelvaneMac/Models/ResultTableRoles.hpp"
+
+namespace zelvane {
+
+namespace {
+
+struct ColumnSpec {
+    const char* identifier;
+    const char* title;
+    int width;
+    bool sortable;
+    Qt::SortOrder firstOrder;
+};
+
+constexpr ColumnSpec kColumns[ExtensionTableModel::kColumnCount] = {
+    {"swatch", "", 17, false, Qt::AscendingOrder},
+    {"ext", "Extension", 84, true, Qt::AscendingOrder},
+    {"type", "File Type", 102, true, Qt::AscendingOrder},
+    {"percent", "Percent", 46, true, Qt::DescendingOrder},
+    {"size", "Size", 76, true, Qt::DescendingOrder},
+    {"allocated", "Allocated", 81, true, Qt::DescendingOrder},
+    {"files", "Files", 63, true, Qt::DescendingOrder},
+};
+
+// Text order by Unicode scalar values of the canonically composed text: case-sensitive and the
+// same in every locale.
+std::u32string scalarKey(const QString& text) {
+    const QList<uint> ucs4 = text.normalized(QString::NormalizationForm_C).toUcs4();
+    return std::u32string(ucs4.begin(), ucs4.end());
+}
+
+QString fromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+
+}  // namespace
+
+const char* ExtensionTableModel::columnIdentifier(int c) { return c >= 0 && c < kColumnCount ? kColumns[c].identifier : ""; }
+const char* ExtensionTableModel::columnTitle(int c) { return c >= 0 && c < kColumnCount ? kColumns[c].title : ""; }
+int ExtensionTableModel::columnWidth(int c) { return c >= 0 && c < kColumnCount ? kColumns[c].width : 60; }
+bool ExtensionTableModel::columnSortable(int c) { return c >= 0 && c < kColumnCount && kColumns[c].sortable; }
+Qt::SortOrder ExtensionTableModel::columnFirstSortOrder(int c) {
+    return c >= 0 && c < kColumnCount ? kColumns[c].firstOrder : Qt::DescendingOrder;
+}
+int ExtensionTableModel::columnForIdentifier(const QString& id) {
+    for (int c = 0; c < kColumnCount; ++c)
+        if (id == QLatin1String(kColumns[c].identifier)) return c;
+    return -1;
+}
+
+ExtensionTableModel::ExtensionTableModel(const QString& initialKey, bool initialAscending, QObject* parent)
+    : QAbstractTableModel(parent) {
+    if (!initialKey.isEmpty()) {
+        sortKey_ = initialKey;
+        sortAscending_ = initialAscending;
+    }
+}
+
+bool ExtensionTableModel::update(const ExtensionTableInputs& next, bool forceReload) {
+    const bool colours = !hasInputs_ || next.colorRank != in_.colorRank || next.paletteRGB != in_.paletteRGB;
+    const bool reload = forceReload || !hasInputs_ || next.statsGeneration != in_.statsGeneration || colours ||
+                        next.byteUnitBase != in_.byteUnitBase || next.byteSizeDisplayMode != in_.byteSizeDisplayMode ||
+                        next.decimalPlaces != in_.decimalPlaces || next.showFileTypes != in_.showFileTypes;
+    in_ = next;
+    hasInputs_ = true;
+    if (!reload) return false;
+    if (colours) swatchCache_.clear();
+    beginResetModel();
+    resort();
+    endResetModel();
+    return true;
+}
+
+void ExtensionTableModel::setSort(const QString& key, bool ascending) {
+    sortKey_ = key.isEmpty() ? QStringLiteral("allocated") : key;
+    sortAscending_ = ascending;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    resort();
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void ExtensionTableModel::sort(int column, Qt::SortOrder order) {
+    if (!columnSortable(column)) return;
+    setSort(QString::fromLatin1(columnIdentifier(column)), order == Qt::AscendingOrder);
+}
+
+void ExtensionTableModel::setPixelScale(double scale) {
+    if (scale <= 0 || scale == pixelScale_) return;
+    pixelScale_ = scale;
+    swatchCache_.clear();
+    if (!displayed_.empty()) emit dataChanged(index(0, swatchColumn), index(rowCount() - 1, swatchColumn));
+}
+
+QString ExtensionTableModel::typeOf(const std::string& ext) const {
+    const QString key = fromUtf8(ext);
+    auto it = typeCache_.constFind(key);
+    if (it != typeCache_.constEnd()) return *it;
+    QString t = fileTypeDescription(key);
+    typeCache_.insert(key, t);
+    return t;
+}
+
+void ExtensionTableModel::resort() {
+    std::vector<ExtensionStats> rows = in_.stats;
+    const bool asc = sortAscending_;
+    auto numeric = [&](auto field) {
+        std::stable_sort(rows.begin(), rows.end(), [&](const ExtensionStats& a, const ExtensionStats& b) {
+            return asc ? field(a) < field(b) : field(b) < field(a);
+        });
+    };
+    if (sortKey_ == QLatin1String("ext") || sortKey_ == QLatin1String("type")) {
+        const bool byType = sortKey_ == QLatin1String("type");
+        std::vector<std::pair<std::u32string, size_t>> keys;
+        keys.reserve(rows.size());
+        for (size_t i = 0; i < rows.size(); ++i)
+            keys.emplace_back(scalarKey(byType ? typeOf(rows[i].ext) : fromUtf8(rows[i].ext)), i);
+        std::stable_sort(keys.begin(), keys.end(), [asc](const auto& a, const auto& b) {
+            return asc ? a.first < b.first : b.first < a.first;
+        });
+        std::vector<ExtensionStats> sorted;
+        sorted.reserve(rows.size());
+        for (const auto& k : keys) sorted.push_back(std::move(rows[k.second]));
+        rows = std::move(sorted);
+    } else if (sortKey_ == QLatin1String("size") || sortKey_ == QLatin1String("percent")) {
+        numeric([](const ExtensionStats& s) { return s.totalSize; });
+    } else if (sortKey_ == QLatin1String("files")) {
+        numeric([](const ExtensionStats& s) { return s.fileCount; });
+    } else {
+        numeric([](const ExtensionStats& s) { return s.totalAlloc; });
+    }
+    displayed_ = std::move(rows);
+    const bool bySize = sortKey_ == QLatin1String("size");
+    basisSum_ = 0;
+    for (const auto& s : displayed_) basisSum_ += bySize ? s.totalSize : s.totalAlloc;
+    if (onDisplayedChange_) onDisplayedChange_(displayed_, sortKey_);
+}
+
+double ExtensionTableModel::percentOf(int row) const {
+    if (row < 0 || size_t(row) >= displayed_.size() || basisSum_ < 1) return 0;
+    const auto& s = displayed_[size_t(row)];
+    const int64_t basis = sortKey_ == QLatin1String("size") ? s.totalSize : s.totalAlloc;
+    return double(basis) / double(basisSum_) * 100.0;
+}
+
+int ExtensionTableModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(displayed_.size()); }
+int ExtensionTableModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kColumnCount; }
+
+QVariant ExtensionTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount) return {};
+    if (role == Qt::DisplayRole) return section == swatchColumn ? QString() : localized(kColumns[section].title);
+    return {};
+}
+
+QVariant ExtensionTableModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || size_t(index.row()) >= displayed_.size()) return {};
+    const ExtensionStats& s = displayed_[size_t(index.row())];
+    const int column = index.column();
+    const auto bytes = [this](int64_t v) {
+        return fromUtf8(humanBytes(v, in_.byteUnitBase, in_.byteSizeDisplayMode, in_.decimalPlaces));
+    };
+    switch (role) {
+    case Qt::DisplayRole:
+        switch (column) {
+        case extColumn: return s.ext.empty() ? localized("(none)") : QLatin1Char('.') + fromUtf8(s.ext);
+        case typeColumn: return typeOf(s.ext);
+        case percentColumn: return QString::number(percentOf(index.row()), 'f', 1) + QLatin1Char('%');
+        case sizeColumn: return bytes(s.totalSize);
+        case allocatedColumn: return bytes(s.totalAlloc);
+        case filesColumn: return fromUtf8(formatIntegerForLocale(s.fileCount));
+        default: return {};
+        }
+    case Qt::DecorationRole:
+        if (column == extColumn) return fileTypeIcon(fromUtf8(s.ext));
+        if (column == swatchColumn) {
+            const QString key = fromUtf8(s.ext);
+            auto it = swatchCache_.constFind(key);
+            if (it != swatchCache_.constEnd()) return *it;
+            QImage img = renderExtensionSwatch(s.ext, in_.colorRank, in_.paletteRGB, QSizeF(12, 12), pixelScale_);
+            swatchCache_.insert(key, img);
+            return img;
+        }
+        return {};
+    case Qt::TextAlignmentRole:
+        if (column >= percentColumn) return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+        return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+    case ResultTableRole::sortedColumn: return sortKey_ == QLatin1String(columnIdentifier(column));
+    case ResultTableRole::barFraction:
+        return column == percentColumn ? QVariant(std::clamp(percentOf(index.row()) / 100.0, 0.0, 1.0)) : QVariant();
+    case ResultTableRole::barFromRight: return column == percentColumn ? QVariant(false) : QVariant();
+    case ResultTableRole::textTone: return int(TextTone::normal);
+    default: return {};
+    }
+}
+
+}  // namespace zelvane

@@ -1,0 +1,550 @@
+#include "ZelvaneMac/Models/FileTreeOutlineModel.hpp"
+
+#include <QDateTime>
+#include <QFile>
+#include <QLocale>
+#include <QMimeData>
+#include <QUrl>
+
+#include <algorithm>
+
+#include "ScanEngine/Support/LocaleFormat.hpp"
+#include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Models/ResultTableRoles.hpp"
+
+namespace zelvane {
+
+namespace {
+
+struct ColumnSpec {
+    const char* identifier;
+    const char* title;
+    int width;
+    Qt::SortOrder firstOrder;
+};
+
+constexpr ColumnSpec kColumns[FileTreeOutlineModel::kColumnCount] = {
+    {"name", "Folder", 224, Qt::AscendingOrder},
+    {"percent", "% of Parent", 66, Qt::DescendingOrder},
+    {"size", "Size", 87, Qt::DescendingOrder},
+    {"allocated", "Allocated", 92, Qt::DescendingOrder},
+    {"items", "Items", 88, Qt::DescendingOrder},
+    {"files", "Files", 79, Qt::DescendingOrder},
+    {"folders", "Folders", 79, Qt::DescendingOrder},
+    {"modified", "Modified", 140, Qt::DescendingOrder},
+    {"attributes", "Attr.", 40, Qt::DescendingOrder},
+};
+
+QString fromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+
+// Above this many rows a lookup by node builds a position map instead of scanning.
+constexpr size_t kLinearSearchLimit = 64;
+
+}  // namespace
+
+class FileTreeOutlineModel::RowFinder final {
+public:
+    int rowOf(const Entry& e, const FileNode* node) {
+        if (e.rows.size() <= kLinearSearchLimit) {
+            auto it = std::find(e.rows.begin(), e.rows.end(), node);
+            return it == e.rows.end() ? -1 : int(it - e.rows.begin());
+        }
+        auto& map = maps_[&e];
+        if (map.empty()) {
+            map.reserve(e.rows.size());
+            for (size_t i = 0; i < e.rows.size(); ++i) map.emplace(e.rows[i], int(i));
+        }
+        auto it = map.find(node);
+        return it == map.end() ? -1 : it->second;
+    }
+
+private:
+    std::unordered_map<const Entry*, std::unordered_map<const FileNode*, int>> maps_;
+};
+
+const char* FileTreeOutlineModel::columnIdentifier(int c) { return c >= 0 && c < kColumnCount ? kColumns[c].identifier : ""; }
+const char* FileTreeOutlineModel::columnTitle(int c) { return c >= 0 && c < kColumnCount ? kColumns[c].title : ""; }
+int FileTreeOutlineModel::columnWidth(int c) { return c >= 0 && c < kColumnCount ? kColumns[c].width : 80; }
+Qt::SortOrder FileTreeOutlineModel::columnFirstSortOrder(int c) {
+    return c >= 0 && c < kColumnCount ? kColumns[c].firstOrder : Qt::DescendingOrder;
+}
+int FileTreeOutlineModel::columnForIdentifier(const QString& id) {
+    for (int c = 0; c < kColumnCount; ++c)
+        if (id == QLatin1String(kColumns[c].identifier)) return c;
+    return -1;
+}
+
+FileTreeOutlineModel::FileTreeOutlineModel(const FileTreeOutlineInputs& initial, QObject* parent)
+    : QAbstractItemModel(parent),
+      display_(initial.display),
+      monitorRevision_(initial.monitorRevision),
+      resetTreeExpansionTrigger_(initial.resetTreeExpansionTrigger),
+      expandAllTrigger_(initial.expandAllTrigger),
+      expandNodesTrigger_(initial.expandNodesTrigger),
+      renameTrigger_(initial.renameTrigger) {}
+
+FileTreeOutlineModel::~FileTreeOutlineModel() = default;
+
+bool FileTreeOutlineModel::rebuildsFor(const FileTreeOutlineInputs& in) const {
+    return in.roots != roots_ || in.display.fileGroupMinSize != display_.fileGroupMinSize;
+}
+
+OutlineUpdateActions FileTreeOutlineModel::update(const FileTreeOutlineInputs& in) {
+    OutlineUpdateActions actions;
+    const bool rootsChanged = in.roots != roots_;
+    const bool displayChangedNow = !(in.display == display_);
+    const bool groupingChanged = in.display.fileGroupMinSize != display_.fileGroupMinSize;
+    display_ = in.display;
+    const bool revisionChanged = in.monitorRevision != monitorRevision_;
+    monitorRevision_ = in.monitorRevision;
+    const bool resetChanged = in.resetTreeExpansionTrigger != resetTreeExpansionTrigger_;
+    const bool expandAllChanged = in.expandAllTrigger != expandAllTrigger_;
+    const bool expandNodesChanged = in.expandNodesTrigger != expandNodesTrigger_;
+    const bool renameChanged = in.renameTrigger != renameTrigger_;
+    resetTreeExpansionTrigger_ = in.resetTreeExpansionTrigger;
+    expandAllTrigger_ = in.expandAllTrigger;
+    expandNodesTrigger_ = in.expandNodesTrigger;
+    renameTrigger_ = in.renameTrigger;
+
+    if (rootsChanged || groupingChanged) {
+        rebuild(in.roots);
+        actions.reloaded = true;
+        actions.rootsChanged = rootsChanged;
+        actions.expandSingleRoot = rootsChanged && roots_.size() == 1;
+    } else if (displayChangedNow) {
+        displayChanged();
+    } else if (revisionChanged) {
+        refreshDirty(in.monitorDirtyNodes);
+    }
+    if (expandNodesChanged) {
+        RowFinder finder;
+        for (FileNode* n : in.nodesToExpand) {
+            QModelIndex i = locate(n, finder);
+            if (i.isValid()) actions.expand.push_back(i);
+        }
+        for (FileNode* p : in.groupParentsToExpand) {
+            if (FileNode* g = syntheticGroupOf(p)) {
+                QModelIndex i = locate(g, finder);
+                if (i.isValid()) actions.expand.push_back(i);
+            }
+        }
+    }
+    actions.expandAll = expandAllChanged;
+    actions.collapseAll = resetChanged;
+    if (renameChanged) {
+        actions.renameRequested = true;
+        actions.renameTarget = in.renameTarget;
+    }
+    return actions;
+}
+
+void FileTreeOutlineModel::setSort(const QString& key, bool ascending) {
+    sortKeyId_ = key.isEmpty() ? std::string("allocated") : key.toStdString();
+    sortKey_ = outlineSortKeyFromIdentifier(sortKeyId_);
+    sortAscending_ = ascending;
+    resortInPlace();
+}
+
+void FileTreeOutlineModel::sort(int column, Qt::SortOrder order) {
+    setSort(QString::fromLatin1(columnIdentifier(column)), order == Qt::AscendingOrder);
+}
+
+void FileTreeOutlineModel::sortRows(std::vector<FileNode*>& rows) const { sortOutlineRows(rows, sortKey_, sortAscending_); }
+
+FileTreeOutlineModel::Entry& FileTreeOutlineModel::topEntry() const {
+    if (!top_) {
+        top_ = std::make_unique<Entry>();
+        top_->rows = roots_;
+        sortRows(top_->rows);
+    }
+    return *top_;
+}
+
+FileTreeOutlineModel::Entry& FileTreeOutlineModel::entryFor(FileNode* folder, Entry* parentEntry, int rowInParent) const {
+    auto it = entries_.find(folder);
+    if (it != entries_.end()) return *it->second;
+    auto e = std::make_unique<Entry>();
+    e->folder = folder;
+    e->parent = parentEntry;
+    e->rowInParent = rowInParent;
+    if (!groupArena_) {
+        groupStore_ = NodeStore::create();
+        groupArena_ = &groupStore_->makeArena();
+    }
+    FileNode::Grouped grouped = folder->groupedChildren(display_.fileGroupMinSize, *groupArena_);
+    e->rows = std::move(grouped.nodes);
+    if (e->rows.capacity() > e->rows.size() + e->rows.size() / 8) e->rows.shrink_to_fit();
+    if (grouped.group) {
+        e->group = grouped.group.get();
+        liveGroups_.insert(e->group);
+    }
+    sortRows(e->rows);
+    Entry& ref = *e;
+    entries_.emplace(folder, std::move(e));
+    return ref;
+}
+
+void FileTreeOutlineModel::rebuild(std::vector<FileNode*> roots) {
+    beginResetModel();
+    for (const FileNode* g : liveGroups_) retiredGroups_.insert(g);
+    liveGroups_.clear();
+    if (groupStore_) retiredStores_.push_back(std::move(groupStore_));
+    groupStore_.reset();
+    groupArena_ = nullptr;
+    entries_.clear();
+    top_.reset();
+    roots_ = std::move(roots);
+    endResetModel();
+}
+
+void FileTreeOutlineModel::resortInPlace() {
+    if (!top_) return;  // nothing shown yet: rows are sorted as they are made
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    std::vector<std::pair<Entry*, FileNode*>> held;
+    held.reserve(size_t(before.size()));
+    for (const QModelIndex& i : before) {
+        Entry* e = entryAt(i);
+        held.emplace_back(e, e && size_t(i.row()) < e->rows.size() ? e->rows[size_t(i.row())] : nullptr);
+    }
+    // Each list is sorted from its stored order (folders in stored order, then the group), so
+    // rows with equal keys stand as they would in a freshly made list, whatever the sort before.
+    top_->rows = roots_;
+    sortRows(top_->rows);
+    std::vector<FileNode*> stored;
+    for (auto& [folder, e] : entries_) {
+        stored.clear();
+        for (FileNode* c : e->folder->children())
+            if (!e->group || c->isDir()) stored.push_back(c);
+        if (e->group) stored.push_back(e->group);
+        if (stored.size() == e->rows.size()) std::copy(stored.begin(), stored.end(), e->rows.begin());
+        sortRows(e->rows);
+    }
+    // Every cached folder learns its new row under its parent.
+    auto renumber = [this](const Entry& p) {
+        for (size_t r = 0; r < p.rows.size(); ++r) {
+            if (!p.rows[r]->isDir()) continue;
+            auto it = entries_.find(p.rows[r]);
+            if (it != entries_.end()) it->second->rowInParent = int(r);
+        }
+    };
+    renumber(*top_);
+    for (auto& [folder, e] : entries_) renumber(*e);
+    QModelIndexList after;
+    after.reserve(before.size());
+    RowFinder finder;
+    for (qsizetype k = 0; k < before.size(); ++k) {
+        auto [e, node] = held[size_t(k)];
+        int row = -1;
+        if (e && node) {
+            auto it = node->isDir() ? entries_.find(node) : entries_.end();
+            row = (it != entries_.end() && it->second->parent == e) ? it->second->rowInParent : finder.rowOf(*e, node);
+        }
+        after.push_back(row < 0 ? QModelIndex() : createIndex(row, before[k].column(), e));
+    }
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void FileTreeOutlineModel::displayChanged() {
+    // Only texts change: a layout change redraws every row and keeps expansion and selection.
+    emit layoutAboutToBeChanged();
+    emit layoutChanged();
+}
+
+void FileTreeOutlineModel::refreshDirty(const std::vector<FileNode*>& nodes) {
+    if (!top_ || nodes.empty()) return;
+    std::unordered_set<const FileNode*> dirty(nodes.begin(), nodes.end());
+    std::unordered_set<const Entry*> whole;  // every row of these changed
+    std::unordered_set<Entry*> candidates;
+    for (FileNode* n : nodes) {
+        if (retiredGroups_.count(n)) continue;
+        if (n->isRoot()) {
+            candidates.insert(top_.get());
+        } else if (auto it = entries_.find(n->parent()); it != entries_.end()) {
+            candidates.insert(it->second.get());
+            if (FileNode* g = it->second->group) {
+                if (auto git = entries_.find(g); git != entries_.end()) candidates.insert(git->second.get());
+            }
+        }
+        // A deleted folder takes its shown subtree with it.
+        if (n->isDir() && n->isDeleted()) {
+            std::vector<const FileNode*> stack{n};
+            while (!stack.empty()) {
+                const FileNode* f = stack.back();
+                stack.pop_back();
+                auto it = entries_.find(f);
+                if (it == entries_.end()) continue;
+                whole.insert(it->second.get());
+                for (FileNode* r : it->second->rows)
+                    if (r->isDir()) stack.push_back(r);
+            }
+        }
+    }
+    auto emitRange = [this](Entry* e, int first, int last) {
+        emit dataChanged(createIndex(first, 0, e), createIndex(last, kColumnCount - 1, e));
+    };
+    for (Entry* e : candidates) {
+        int first = -1, last = -1;
+        for (size_t r = 0; r < e->rows.size(); ++r) {
+            if (!dirty.count(e->rows[r])) continue;
+            if (first < 0) first = int(r);
+            last = int(r);
+        }
+        if (first >= 0 && !whole.count(e)) emitRange(e, first, last);
+    }
+    for (const Entry* e : whole)
+        if (!e->rows.empty()) emitRange(const_cast<Entry*>(e), 0, int(e->rows.size()) - 1);
+}
+
+QModelIndex FileTreeOutlineModel::locate(FileNode* node, RowFinder& finder) {
+    if (!node || retiredGroups_.count(node)) return {};
+    std::vector<FileNode*> chain;
+    for (FileNode* p = node; p; p = p->parent()) chain.push_back(p);
+    std::reverse(chain.begin(), chain.end());
+    Entry* e = &topEntry();
+    int row = finder.rowOf(*e, chain[0]);
+    if (row < 0) return {};
+    for (size_t i = 1; i < chain.size(); ++i) {
+        FileNode* folder = e->rows[size_t(row)];
+        if (!folder->isDir()) return {};
+        e = &entryFor(folder, e, row);
+        row = finder.rowOf(*e, chain[i]);
+        if (row >= 0) continue;
+        // A loose file folded into its folder's group row.
+        if (i + 1 != chain.size() || !e->group) return {};
+        auto kids = e->group->children();
+        if (std::find(kids.begin(), kids.end(), node) == kids.end()) return {};
+        const int groupRow = finder.rowOf(*e, e->group);
+        if (groupRow < 0) return {};
+        e = &entryFor(e->group, e, groupRow);
+        row = finder.rowOf(*e, node);
+        if (row < 0) return {};
+    }
+    return createIndex(row, 0, e);
+}
+
+QModelIndex FileTreeOutlineModel::indexForNode(FileNode* node) {
+    RowFinder finder;
+    return locate(node, finder);
+}
+
+QModelIndexList FileTreeOutlineModel::indexesForNodes(const std::vector<FileNode*>& nodes) {
+    RowFinder finder;
+    QModelIndexList out;
+    out.reserve(qsizetype(nodes.size()));
+    for (FileNode* n : nodes) {
+        QModelIndex i = locate(n, finder);
+        if (i.isValid()) out.push_back(i);
+    }
+    return out;
+}
+
+QModelIndex FileTreeOutlineModel::existingIndexForNode(FileNode* node) const {
+    if (!node || !top_ || retiredGroups_.count(node)) return {};
+    RowFinder finder;
+    if (node->isRoot()) {
+        int r = finder.rowOf(*top_, node);
+        return r < 0 ? QModelIndex() : createIndex(r, 0, top_.get());
+    }
+    auto it = entries_.find(node->parent());
+    if (it == entries_.end()) return {};
+    Entry* e = it->second.get();
+    int r = finder.rowOf(*e, node);
+    if (r < 0 && e->group) {
+        auto git = entries_.find(e->group);
+        if (git == entries_.end()) return {};
+        e = git->second.get();
+        r = finder.rowOf(*e, node);
+    }
+    return r < 0 ? QModelIndex() : createIndex(r, 0, e);
+}
+
+FileNode* FileTreeOutlineModel::syntheticGroupOf(FileNode* folder) {
+    if (!folder || !folder->isDir() || retiredGroups_.count(folder)) return nullptr;
+    QModelIndex i = indexForNode(folder);
+    if (!i.isValid()) return nullptr;
+    return entryFor(folder, entryAt(i), i.row()).group;
+}
+
+std::vector<FileNode*> FileTreeOutlineModel::nodesForActions(const std::vector<FileNode*>& selected) const {
+    std::vector<FileNode*> out;
+    std::unordered_set<const FileNode*> seen;
+    for (FileNode* n : selected) {
+        if (!n || retiredGroups_.count(n)) continue;
+        if (liveGroups_.count(n)) {
+            for (FileNode* f : n->children())
+                if (seen.insert(f).second) out.push_back(f);
+        } else if (!n->isSyntheticGroup() && seen.insert(n).second) {
+            out.push_back(n);
+        }
+    }
+    return out;
+}
+
+void FileTreeOutlineModel::refreshNode(FileNode* node) {
+    QModelIndex i = existingIndexForNode(node);
+    if (i.isValid()) emit dataChanged(i, i.siblingAtColumn(kColumnCount - 1));
+}
+
+FileNode* FileTreeOutlineModel::nodeAt(const QModelIndex& index) const {
+    if (!index.isValid() || index.model() != this) return nullptr;
+    const Entry* e = entryAt(index);
+    return e && size_t(index.row()) < e->rows.size() ? e->rows[size_t(index.row())] : nullptr;
+}
+
+QModelIndex FileTreeOutlineModel::index(int row, int column, const QModelIndex& parent) const {
+    if (row < 0 || column < 0 || column >= kColumnCount) return {};
+    Entry* e = nullptr;
+    if (!parent.isValid()) {
+        e = &topEntry();
+    } else {
+        Entry* pe = entryAt(parent);
+        if (!pe || size_t(parent.row()) >= pe->rows.size()) return {};
+        FileNode* n = pe->rows[size_t(parent.row())];
+        if (!n->isDir()) return {};
+        e = &entryFor(n, pe, parent.row());
+    }
+    if (size_t(row) >= e->rows.size()) return {};
+    return createIndex(row, column, e);
+}
+
+QModelIndex FileTreeOutlineModel::parent(const QModelIndex& child) const {
+    const Entry* e = child.isValid() ? entryAt(child) : nullptr;
+    if (!e || e == top_.get() || !e->parent) return {};
+    return createIndex(e->rowInParent, 0, e->parent);
+}
+
+int FileTreeOutlineModel::rowCount(const QModelIndex& parent) const {
+    if (!parent.isValid()) return int(topEntry().rows.size());
+    if (parent.column() != 0) return 0;
+    Entry* pe = entryAt(parent);
+    if (!pe || size_t(parent.row()) >= pe->rows.size()) return 0;
+    FileNode* n = pe->rows[size_t(parent.row())];
+    if (!n->isDir()) return 0;
+    return int(entryFor(n, pe, parent.row()).rows.size());
+}
+
+int FileTreeOutlineModel::columnCount(const QModelIndex&) const { return kColumnCount; }
+
+bool FileTreeOutlineModel::hasChildren(const QModelIndex& parent) const {
+    if (!parent.isValid()) return !topEntry().rows.empty();
+    if (parent.column() != 0) return false;
+    const FileNode* n = nodeAt(parent);
+    // Grouping never empties a folder, so the stored children answer without sorting anything.
+    return n && n->isDir() && n->childCount() > 0;
+}
+
+Qt::ItemFlags FileTreeOutlineModel::flags(const QModelIndex& index) const {
+    if (!index.isValid()) return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    const FileNode* n = nodeAt(index);
+    if (dragEnabled_ && n && !n->isSyntheticGroup()) f |= Qt::ItemIsDragEnabled;
+    return f;
+}
+
+QStringList FileTreeOutlineModel::mimeTypes() const { return {QStringLiteral("text/uri-list")}; }
+
+QMimeData* FileTreeOutlineModel::mimeData(const QModelIndexList& indexes) const {
+    if (!dragEnabled_) return nullptr;
+    QList<QUrl> urls;
+    std::unordered_set<const FileNode*> seen;
+    for (const QModelIndex& i : indexes) {
+        const FileNode* n = nodeAt(i);
+        if (!n || n->isSyntheticGroup() || !seen.insert(n).second) continue;
+        urls.push_back(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(n->pathBytes()))));
+    }
+    if (urls.isEmpty()) return nullptr;
+    auto* mime = new QMimeData;
+    mime->setUrls(urls);
+    return mime;
+}
+
+QVariant FileTreeOutlineModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount) return {};
+    if (role == Qt::DisplayRole) return localized(kColumns[section].title);
+    if (role == Qt::TextAlignmentRole) return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+    return {};
+}
+
+QVariant FileTreeOutlineModel::displayText(const FileNode& n, int column) const {
+    const auto bytes = [this](int64_t v) {
+        return fromUtf8(humanBytes(v, display_.byteUnitBase, display_.byteSizeDisplayMode, display_.decimalPlaces));
+    };
+    switch (column) {
+    case nameColumn:
+        if (n.isRoot() && rootDisplayLabel_) return rootDisplayLabel_(n);
+        return fromUtf8(n.name());
+    case percentColumn: {
+        const bool bySize = sortKey_ == OutlineSortKey::size;
+        const auto base = [bySize](const FileNode& x) { return bySize ? x.effectiveSize() : x.effectiveAllocSize(); };
+        double pct = 0;
+        if (n.isDeleted()) pct = 0;
+        else if (!n.parent()) pct = 100;
+        else if (base(*n.parent()) >= 1) pct = double(base(n)) / double(base(*n.parent())) * 100.0;
+        return QString::number(pct, 'f', 1) + QLatin1Char('%');
+    }
+    case sizeColumn: return bytes(n.effectiveSize());
+    case allocatedColumn: {
+        QString t = bytes(n.effectiveAllocSize());
+        return n.doNotCountAllocated() ? QLatin1Char('(') + t + QLatin1Char(')') : t;
+    }
+    case itemsColumn:
+        return n.isDir() ? fromUtf8(formatIntegerForLocale(int64_t(n.subFolderFileCount()) + n.subFolderDirCount())) : QString();
+    case filesColumn: return n.isDir() ? fromUtf8(formatIntegerForLocale(n.subFolderFileCount())) : QString();
+    case foldersColumn: return n.isDir() ? fromUtf8(formatIntegerForLocale(n.subFolderDirCount())) : QString();
+    case modifiedColumn: {
+        const QDateTime t = QDateTime::fromSecsSinceEpoch(int64_t(n.modifiedDateRaw) + kReferenceDateUnixSeconds);
+        return QLocale().toString(t, QLocale::ShortFormat);
+    }
+    case attributesColumn: return fromUtf8(n.dosAttributesString());
+    default: return {};
+    }
+}
+
+QVariant FileTreeOutlineModel::data(const QModelIndex& index, int role) const {
+    const FileNode* n = nodeAt(index);
+    if (!n) return {};
+    const int column = index.column();
+    switch (role) {
+    case Qt::DisplayRole: return displayText(*n, column);
+    case Qt::ToolTipRole:
+        return column == nameColumn ? QVariant(fromUtf8(n->fullPath())) : QVariant();
+    case Qt::TextAlignmentRole:
+        if (column >= percentColumn && column <= foldersColumn)
+            return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+        return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+    case ResultTableRole::node: return QVariant::fromValue(quintptr(n));
+    case ResultTableRole::sortedColumn: return sortKeyId_ == columnIdentifier(column);
+    case ResultTableRole::textTone:
+        if (n->isDeleted()) return int(TextTone::deleted);
+        if (column == nameColumn) {
+            if (n->dosAttributes & 0x2) return int(TextTone::secondary);
+            if (n->dosAttributes & 0x800) return int(TextTone::compressed);
+        }
+        if (column == allocatedColumn && n->doNotCountAllocated()) return int(TextTone::secondary);
+        return int(TextTone::normal);
+    case ResultTableRole::barFraction:
+        return column == percentColumn ? QVariant(percentBarDepthFactor(n->depth())) : QVariant();
+    case ResultTableRole::barFromRight: return column == percentColumn ? QVariant(true) : QVariant();
+    default: return {};
+    }
+}
+
+size_t FileTreeOutlineModel::cachedRowCount() const {
+    size_t rows = top_ ? top_->rows.size() : 0;
+    for (const auto& [f, e] : entries_) rows += e->rows.size();
+    return rows;
+}
+
+size_t FileTreeOutlineModel::cacheBytes() const {
+    // A hash node holds the key, the pointer and the next link; buckets are one pointer each.
+    constexpr size_t kHashNode = sizeof(void*) * 3 + sizeof(size_t);
+    size_t bytes = top_ ? sizeof(Entry) + top_->rows.capacity() * sizeof(FileNode*) : 0;
+    for (const auto& [f, e] : entries_) bytes += sizeof(Entry) + kHashNode + e->rows.capacity() * sizeof(FileNode*);
+    bytes += entries_.bucket_count() * sizeof(void*);
+    bytes += liveGroups_.size() * kHashNode + liveGroups_.bucket_count() * sizeof(void*);
+    return bytes;
+}
+
+}  // namespace zelvane

@@ -1,0 +1,175 @@
+#pragma once
+
+#include <QAbstractItemModel>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "ScanEngine/Tree/ByteSizeFormatting.hpp"
+#include "ScanEngine/Tree/FileNode.hpp"
+#include "ZelvaneMac/Models/OutlineSorting.hpp"
+
+namespace zelvane {
+
+struct OutlineDisplaySettings {
+    ByteUnitBase byteUnitBase = ByteUnitBase::decimal;
+    ByteSizeDisplayMode byteSizeDisplayMode = ByteSizeDisplayMode::dynamic;
+    int decimalPlaces = 1;
+    int fileGroupMinSize = FileNode::defaultMinGroupSize;
+    bool operator==(const OutlineDisplaySettings&) const = default;
+};
+
+// Everything the window hands the tree outline on each update.
+struct FileTreeOutlineInputs {
+    std::vector<FileNode*> roots;
+    OutlineDisplaySettings display;
+    int monitorRevision = 0;
+    std::vector<FileNode*> monitorDirtyNodes;
+    int resetTreeExpansionTrigger = 0;
+    int expandAllTrigger = 0;
+    std::vector<FileNode*> nodesToExpand;
+    std::vector<FileNode*> groupParentsToExpand;
+    int expandNodesTrigger = 0;
+    int renameTrigger = 0;
+    FileNode* renameTarget = nullptr;
+};
+
+// What the view does after the model took an update, in this order: expand the listed rows, expand
+// everything, collapse everything (and reopen a single root), start a rename.
+struct OutlineUpdateActions {
+    bool rootsChanged = false;        // the rows were rebuilt for new roots ("Tree View load")
+    bool reloaded = false;            // the rows were rebuilt (new roots or new grouping)
+    bool expandSingleRoot = false;    // after the rebuild: open the one root a level
+    std::vector<QModelIndex> expand;  // folders and group rows to open, without their children
+    bool expandAll = false;
+    bool collapseAll = false;         // then a single root is opened a level again
+    bool renameRequested = false;
+    FileNode* renameTarget = nullptr;  // null: the rename ends at once
+};
+
+// The tree outline's rows: the roots, and under each folder its children with the loose files
+// folded into one synthetic group row, sorted by the current key.
+//
+// Rows are made lazily: a folder's rows are grouped and sorted the first time a view asks for
+// them, then kept. Each cached folder knows the row it stands at under its own parent, so
+// `index()`, `parent()` and `rowCount()` are O(1). The shared tree is never reordered; a sort
+// reorders the cached row lists in place (so expanded folders and the selection survive).
+//
+// Synthetic group nodes live in a store of this model. When the rows are rebuilt the groups of
+// the old rows are retired, not freed: a selection elsewhere in the window may still hold one, and
+// such a node is recognised (and left out) without being read. GUI thread only.
+class FileTreeOutlineModel final : public QAbstractItemModel {
+    Q_OBJECT
+public:
+    enum Column { nameColumn, percentColumn, sizeColumn, allocatedColumn, itemsColumn, filesColumn,
+                  foldersColumn, modifiedColumn, attributesColumn, columnCount_ };
+    static constexpr int kColumnCount = columnCount_;
+    static const char* columnIdentifier(int column);
+    static const char* columnTitle(int column);  // English, localised by the caller's lookup
+    static int columnWidth(int column);
+    static Qt::SortOrder columnFirstSortOrder(int column);  // name ascending, the others descending
+    static int columnForIdentifier(const QString& identifier);  // -1 when unknown
+
+    // The trigger counters and the monitor revision of `initial` are taken as already seen: a view
+    // made while the window's counters stand above 0 does not act on old commands.
+    explicit FileTreeOutlineModel(const FileTreeOutlineInputs& initial, QObject* parent = nullptr);
+    ~FileTreeOutlineModel() override;
+
+    OutlineUpdateActions update(const FileTreeOutlineInputs& inputs);
+
+    const std::vector<FileNode*>& roots() const { return roots_; }
+    void setRootDisplayLabel(std::function<QString(const FileNode&)> label) { rootDisplayLabel_ = std::move(label); }
+    QString sortKey() const { return QString::fromLatin1(sortKeyId_.c_str()); }
+    bool sortAscending() const { return sortAscending_; }
+    void setSort(const QString& key, bool ascending);
+
+    // The row of a node, making the rows of every folder above it. A file inside a group row is
+    // found inside that group. Invalid for nodes not in the tree and for retired group nodes.
+    QModelIndex indexForNode(FileNode* node);
+    // The same for many nodes at once (a selection made elsewhere): invalid entries are left out.
+    QModelIndexList indexesForNodes(const std::vector<FileNode*>& nodes);
+    // Whether `update(inputs)` would rebuild every row (new roots or a new group size).
+    bool rebuildsFor(const FileTreeOutlineInputs& inputs) const;
+    FileNode* nodeAt(const QModelIndex& index) const;
+    // The node's row when its folder's rows are already made; never makes any.
+    QModelIndex existingIndexForNode(FileNode* node) const;
+    bool isRetiredGroup(const FileNode* node) const { return retiredGroups_.count(node) != 0; }
+    bool isLiveGroup(const FileNode* node) const { return liveGroups_.count(node) != 0; }
+    // The group row among a folder's rows (making them), or null.
+    FileNode* syntheticGroupOf(FileNode* folder);
+    // Nodes for a file action: group rows stand for the files they fold; retired groups and
+    // duplicates are dropped; order kept.
+    std::vector<FileNode*> nodesForActions(const std::vector<FileNode*>& selected) const;
+    // Redraws a node's row in every column (after a rename).
+    void refreshNode(FileNode* node);
+
+    // Bytes held by the cached rows and their bookkeeping (for the benchmark).
+    size_t cacheBytes() const;
+    size_t cachedRowCount() const;
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    bool hasChildren(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    Qt::DropActions supportedDragActions() const override { return Qt::CopyAction; }
+    void setDragEnabled(bool on) { dragEnabled_ = on; }
+
+private:
+    // The rows shown under one folder (or the top level, folder null), and where that folder
+    // stands under its own parent.
+    struct Entry {
+        FileNode* folder = nullptr;
+        Entry* parent = nullptr;
+        FileNode* group = nullptr;  // the synthetic group row among `rows`, if any
+        int rowInParent = 0;
+        std::vector<FileNode*> rows;
+    };
+    // Rows of nodes looked up in one go; large row lists get a position map made once.
+    class RowFinder;
+
+    Entry& topEntry() const;
+    Entry& entryFor(FileNode* folder, Entry* parentEntry, int rowInParent) const;
+    Entry* entryAt(const QModelIndex& index) const { return static_cast<Entry*>(index.internalPointer()); }
+    void sortRows(std::vector<FileNode*>& rows) const;
+    QModelIndex locate(FileNode* node, RowFinder& finder);
+    void rebuild(std::vector<FileNode*> roots);
+    void resortInPlace();
+    void refreshDirty(const std::vector<FileNode*>& nodes);
+    void displayChanged();
+    QVariant displayText(const FileNode& n, int column) const;
+
+    std::vector<FileNode*> roots_;
+    OutlineDisplaySettings display_;
+    int monitorRevision_ = 0;
+    int resetTreeExpansionTrigger_ = 0;
+    int expandAllTrigger_ = 0;
+    int expandNodesTrigger_ = 0;
+    int renameTrigger_ = 0;
+    std::string sortKeyId_ = "allocated";
+    OutlineSortKey sortKey_ = OutlineSortKey::allocated;
+    bool sortAscending_ = false;
+    bool dragEnabled_ = true;
+    std::function<QString(const FileNode&)> rootDisplayLabel_;
+
+    mutable std::unique_ptr<Entry> top_;
+    mutable std::unordered_map<const FileNode*, std::unique_ptr<Entry>> entries_;
+    mutable std::shared_ptr<NodeStore> groupStore_;
+    mutable NodeArena* groupArena_ = nullptr;
+    mutable std::unordered_set<const FileNode*> liveGroups_;
+    std::unordered_set<const FileNode*> retiredGroups_;
+    std::vector<std::shared_ptr<NodeStore>> retiredStores_;
+};
+
+}  // namespace zelvane

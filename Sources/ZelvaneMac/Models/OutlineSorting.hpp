@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string_view>
+#include <vector>
+
+#include "ScanEngine/Tree/FileNode.hpp"
+
+namespace zelvane {
+
+// What the tree's rows are ordered by. Column identifiers double as keys; an unknown key, and the
+// percent column, order by allocated size.
+enum class OutlineSortKey { name, items, files, folders, modified, size, attributes, allocated };
+
+OutlineSortKey outlineSortKeyFromIdentifier(std::string_view identifier);
+
+// Stable: rows with equal keys keep their input order in both directions. Under the name key,
+// synthetic group rows come after every other row ascending and before them descending; under
+// every other key a group sorts by its own totals. Files count 0 items, files and folders.
+void sortOutlineRows(std::vector<FileNode*>& rows, OutlineSortKey key, bool ascending);
+
+}  // namespace zelvane

@@ -1,0 +1,99 @@
+#include "ZelvaneMac/Widgets/Common/AutosavingSplitter.hpp"
+
+#include <QMouseEvent>
+#include <QResizeEvent>
+#include <QSplitterHandle>
+#include <QVariantList>
+
+#include <algorithm>
+#include <cmath>
+
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Models/DisplaySignature.hpp"
+#include "ZelvaneMac/Models/SplitPanePersistence.hpp"
+
+namespace zelvane {
+
+class AutosavingSplitterHandle final : public QSplitterHandle {
+public:
+    AutosavingSplitterHandle(Qt::Orientation o, AutosavingSplitter* parent) : QSplitterHandle(o, parent), owner_(parent) {}
+
+protected:
+    void mousePressEvent(QMouseEvent* e) override {
+        emit owner_->dividerDragBegan();
+        pressed_ = true;
+        QSplitterHandle::mousePressEvent(e);
+    }
+    void mouseReleaseEvent(QMouseEvent* e) override {
+        QSplitterHandle::mouseReleaseEvent(e);
+        if (pressed_) {
+            pressed_ = false;
+            emit owner_->dividerDragEnded();
+        }
+    }
+
+private:
+    AutosavingSplitter* owner_;
+    bool pressed_ = false;
+};
+
+AutosavingSplitter::AutosavingSplitter(const AutosavingSplitterSpec& spec, Preferences& preferences, QWidget* parent)
+    : QSplitter(spec.orientation, parent), spec_(spec), preferences_(preferences),
+      fullName_(keyWithDisplaySignature(spec.baseName)) {
+    setChildrenCollapsible(false);
+    setHandleWidth(1);
+    connect(this, &QSplitter::splitterMoved, this, [this] { saveSizes(); });
+}
+
+QSplitterHandle* AutosavingSplitter::createHandle() { return new AutosavingSplitterHandle(orientation(), this); }
+
+void AutosavingSplitter::setPane(int pane, QWidget* widget) {
+    if (pane < 0 || pane > 1 || !widget) return;
+    const int minimum = pane == 0 ? spec_.minFirst : spec_.minSecond;
+    if (orientation() == Qt::Horizontal) widget->setMinimumWidth(minimum);
+    else widget->setMinimumHeight(minimum);
+    if (pane < count()) {
+        QWidget* old = replaceWidget(pane, widget);
+        if (old && old != widget) old->deleteLater();
+    } else {
+        while (count() < pane) addWidget(new QWidget(this));
+        addWidget(widget);
+    }
+    if (orientation() == Qt::Vertical && count() == 2) {
+        setStretchFactor(0, 1);
+        setStretchFactor(1, 0);
+    }
+}
+
+void AutosavingSplitter::resizeEvent(QResizeEvent* event) {
+    QSplitter::resizeEvent(event);
+    if (!applied_) applyInitialSizes();
+}
+
+void AutosavingSplitter::applyInitialSizes() {
+    const bool sideBySide = orientation() == Qt::Horizontal;
+    const int total = (sideBySide ? width() : height()) - handleWidth();
+    if (count() != 2 || total <= 0) return;
+    applied_ = true;
+    const QVariant stored = preferences_.object(splitPaneFramesKey(fullName_));
+    int first = int(std::lround(total * spec_.initialFirstFraction));
+    if (sideBySide) {
+        if (auto w = storedPaneField(stored, 0, 2)) first = int(std::lround(*w));
+    } else if (auto h = persistedBottomHeight(stored)) {
+        first = total - int(std::lround(*h));
+    }
+    first = std::clamp(first, std::min(spec_.minFirst, total), std::max(std::min(spec_.minFirst, total), total - spec_.minSecond));
+    setSizes({first, total - first});
+}
+
+void AutosavingSplitter::saveSizes() {
+    if (count() != 2) return;
+    const QList<int> s = sizes();
+    const bool sideBySide = orientation() == Qt::Horizontal;
+    const QStringList texts = splitPaneFrameTexts({s[0], s[1]}, sideBySide, sideBySide ? height() : width(), handleWidth());
+    QVariantList list;
+    for (const QString& t : texts) list.push_back(t);
+    preferences_.setObject(splitPaneFramesKey(fullName_), list);
+}
+
+}  // namespace zelvane

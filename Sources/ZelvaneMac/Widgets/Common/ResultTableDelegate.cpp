@@ -1,0 +1,148 @@
+#include "ZelvaneMac/Widgets/Common/ResultTableDelegate.hpp"
+
+#include <QApplication>
+#include <QPainter>
+#include <QPalette>
+#include <QTextLayout>
+
+#include "ZelvaneMac/Core/Treemap/TreemapColorSettings.hpp"
+#include "ZelvaneMac/Models/ResultTableRoles.hpp"
+
+namespace zelvane {
+
+namespace {
+
+bool paletteIsDark() { return QApplication::palette().color(QPalette::Base).lightness() < 128; }
+
+QColor withAlpha(QColor c, double alpha) {
+    c.setAlphaF(float(alpha));
+    return c;
+}
+
+}  // namespace
+
+QColor resultTableAccentColor() { return QApplication::palette().color(QPalette::Highlight); }
+QColor secondaryTextColor() { return QApplication::palette().color(QPalette::PlaceholderText); }
+QColor deletedTextColor() { return QColor(255, 0, 0); }
+
+QColor compressedTextColor() {
+    if (!paletteIsDark()) return resultTableAccentColor();
+    return darkenColor(0, 128, 128, 1.5625).toQColor();
+}
+
+void paintHighlightedText(QPainter& painter, const QRect& rect, const QString& text, const QList<QPoint>& ranges,
+                          const QColor& textColor, Qt::Alignment alignment) {
+    const QFontMetrics fm(painter.font());
+    const QString shown = fm.elidedText(text, Qt::ElideRight, rect.width());
+    QTextLayout layout(shown, painter.font());
+    QList<QTextLayout::FormatRange> formats;
+    const QColor mark = withAlpha(QColor(255, 213, 0), 0.55);
+    for (const QPoint& r : ranges) {
+        if (r.x() < 0 || r.y() <= 0 || r.x() >= shown.size()) continue;
+        QTextLayout::FormatRange f;
+        f.start = r.x();
+        f.length = int(std::min<qsizetype>(r.y(), shown.size() - r.x()));
+        f.format.setBackground(mark);
+        formats.push_back(f);
+    }
+    layout.setFormats(formats);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    if (line.isValid()) line.setLineWidth(rect.width());
+    layout.endLayout();
+    if (!line.isValid()) return;
+    const qreal w = line.naturalTextWidth();
+    qreal x = rect.left();
+    if (alignment & Qt::AlignRight) x = rect.right() - w;
+    else if (alignment & Qt::AlignHCenter) x = rect.left() + (rect.width() - w) / 2;
+    const qreal y = rect.top() + (rect.height() - line.height()) / 2;
+    painter.save();
+    painter.setPen(textColor);
+    layout.draw(&painter, QPointF(x, y));
+    painter.restore();
+}
+
+ResultTableDelegate::ResultTableDelegate(QObject* parent) : QStyledItemDelegate(parent) {}
+
+QSize ResultTableDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    QSize s = QStyledItemDelegate::sizeHint(option, index);
+    s.setHeight(24);
+    return s;
+}
+
+void ResultTableDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (option->icon.isNull() && iconProvider_) {
+        QIcon icon = iconProvider_(index);
+        if (!icon.isNull()) {
+            option->icon = icon;
+            option->features |= QStyleOptionViewItem::HasDecoration;
+            option->decorationSize = QSize(16, 16);
+        }
+    }
+    const auto tone = TextTone(index.data(ResultTableRole::textTone).toInt());
+    QColor color;
+    switch (tone) {
+    case TextTone::secondary: color = secondaryTextColor(); break;
+    case TextTone::compressed: color = compressedTextColor(); break;
+    case TextTone::deleted:
+        color = deletedTextColor();
+        option->font.setStrikeOut(true);
+        break;
+    case TextTone::normal: break;
+    }
+    if (color.isValid()) {
+        option->palette.setColor(QPalette::Text, color);
+        if (tone == TextTone::deleted) option->palette.setColor(QPalette::HighlightedText, color);
+    }
+}
+
+void ResultTableDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    const QRect r = option.rect;
+    if (index.data(ResultTableRole::sortedColumn).toBool())
+        painter->fillRect(r, withAlpha(resultTableAccentColor(), 0.08));
+
+    QStyleOptionViewItem opt(option);
+    initStyleOption(&opt, index);
+    const QVariant ranges = index.data(ResultTableRole::highlightRanges);
+    const QVariant fraction = index.data(ResultTableRole::barFraction);
+
+    if (fraction.isValid() || (ranges.isValid() && !ranges.value<QList<QPoint>>().isEmpty())) {
+        // Draw the row background (selection) without text, then the band and the text ourselves.
+        const QString text = opt.text;
+        opt.text.clear();
+        QStyle* style = opt.widget ? opt.widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, opt.widget);
+        if (fraction.isValid()) {
+            const double f = std::clamp(fraction.toDouble(), 0.0, 1.0);
+            const int w = int(std::lround(r.width() * f));
+            const bool fromRight = index.data(ResultTableRole::barFromRight).toBool();
+            const QRect band(fromRight ? r.right() + 1 - w : r.left(), r.top(), w, r.height());
+            painter->fillRect(band, withAlpha(resultTableAccentColor(), 0.25));
+        }
+        QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, opt.widget);
+        if (fraction.isValid()) textRect = r.adjusted(2, 0, -2, 0);
+        const bool selected = opt.state & QStyle::State_Selected;
+        QColor color = opt.palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
+        painter->save();
+        painter->setFont(opt.font);
+        if (ranges.isValid() && !ranges.value<QList<QPoint>>().isEmpty()) {
+            paintHighlightedText(*painter, textRect, text, ranges.value<QList<QPoint>>(), color, opt.displayAlignment);
+        } else {
+            painter->setPen(color);
+            const QString shown = QFontMetrics(opt.font).elidedText(text, Qt::ElideRight, textRect.width());
+            painter->drawText(textRect, int(opt.displayAlignment), shown);
+        }
+        painter->restore();
+    } else {
+        QStyledItemDelegate::paint(painter, opt, index);
+    }
+    if (showHorizontalLines_) {
+        painter->save();
+        painter->setPen(QApplication::palette().color(QPalette::Mid));
+        painter->drawLine(r.bottomLeft(), r.bottomRight());
+        painter->restore();
+    }
+}
+
+}  // namespace zelvane

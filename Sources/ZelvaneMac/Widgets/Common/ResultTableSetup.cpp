@@ -1,0 +1,45 @@
+#include "ZelvaneMac/Widgets/Common/ResultTableSetup.hpp"
+
+#include <QAbstractItemView>
+#include <QHeaderView>
+#include <QTimer>
+#include <QTreeView>
+
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Models/DisplaySignature.hpp"
+#include "ZelvaneMac/Widgets/Common/ResultTableDelegate.hpp"
+
+namespace zelvane {
+
+void applyResultTableSettings(QAbstractItemView& view, ResultTableDelegate& delegate, bool altRowColors,
+                              bool showHorizontalLines) {
+    if (view.itemDelegate() != &delegate) view.setItemDelegate(&delegate);
+    view.setAlternatingRowColors(altRowColors);
+    if (delegate.showHorizontalLines() != showHorizontalLines) {
+        delegate.setShowHorizontalLines(showHorizontalLines);
+        view.viewport()->update();
+    }
+    if (auto* tree = qobject_cast<QTreeView*>(&view)) tree->setUniformRowHeights(true);
+}
+
+void autosaveColumnLayout(QHeaderView& header, const QString& baseName, Preferences& preferences) {
+    const QString key = keyWithDisplaySignature(baseName);
+    const QVariant stored = preferences.object(key);
+    if (stored.typeId() == QMetaType::QByteArray) {
+        const int sortColumn = header.sortIndicatorSection();
+        const Qt::SortOrder order = header.sortIndicatorOrder();
+        header.restoreState(stored.toByteArray());
+        header.setSortIndicator(sortColumn, order);
+    }
+    // Writes are gathered: a drag of a column edge resizes it many times a second.
+    auto* timer = new QTimer(&header);
+    timer->setSingleShot(true);
+    timer->setInterval(300);
+    Preferences* prefs = &preferences;
+    QHeaderView* h = &header;
+    QObject::connect(timer, &QTimer::timeout, h, [h, prefs, key] { prefs->setObject(key, h->saveState()); });
+    QObject::connect(h, &QHeaderView::sectionResized, timer, qOverload<>(&QTimer::start));
+    QObject::connect(h, &QHeaderView::sectionMoved, timer, qOverload<>(&QTimer::start));
+}
+
+}  // namespace zelvane

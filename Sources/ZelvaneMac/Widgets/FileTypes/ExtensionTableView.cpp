@@ -1,0 +1,110 @@
+#include "ZelvaneMac/Widgets/FileTypes/ExtensionTableView.hpp"
+
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QMenu>
+#include <QWindow>
+
+#include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Widgets/Common/ResultTableDelegate.hpp"
+#include "ZelvaneMac/Widgets/Common/ResultTableSetup.hpp"
+
+namespace zelvane {
+
+ExtensionTableView::ExtensionTableView(ExtensionTableCallbacks callbacks, Preferences& preferences,
+                                       std::optional<std::pair<QString, bool>> initialSort, QWidget* parent)
+    : QTableView(parent), callbacks_(std::move(callbacks)) {
+    const QString key = initialSort ? initialSort->first : QStringLiteral("allocated");
+    const bool ascending = initialSort ? initialSort->second : false;
+    model_ = new ExtensionTableModel(key, ascending, this);
+    model_->setOnDisplayedChange(callbacks_.onDisplayedChange);
+    setModel(model_);
+    delegate_ = new ResultTableDelegate(this);
+    applyResultTableSettings(*this, *delegate_, true, false);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setShowGrid(false);
+    setWordWrap(false);
+    setIconSize(QSize(16, 16));
+    verticalHeader()->hide();
+    verticalHeader()->setDefaultSectionSize(24);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+
+    QHeaderView* header = horizontalHeader();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setMinimumSectionSize(17);
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(true);
+    for (int c = 0; c < ExtensionTableModel::kColumnCount; ++c)
+        header->resizeSection(c, ExtensionTableModel::columnWidth(c));
+    const int sortColumn = ExtensionTableModel::columnForIdentifier(key);
+    header->setSortIndicator(sortColumn < 0 ? ExtensionTableModel::allocatedColumn : sortColumn,
+                             ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+    autosaveColumnLayout(*header, QStringLiteral("ZelvaneMac.ExtensionTableView.columns"), preferences);
+    connect(header, &QHeaderView::sectionResized, this, [header](int section, int, int size) {
+        // The swatch column stays between 17 and 60 points; the others at least 40.
+        const int low = section == ExtensionTableModel::swatchColumn ? 17 : 40;
+        const int high = section == ExtensionTableModel::swatchColumn ? 60 : QWIDGETSIZE_MAX;
+        if (size < low || size > high) header->resizeSection(section, std::clamp(size, low, high));
+    });
+    connect(header, &QHeaderView::sectionClicked, this, [this](int column) {
+        if (!ExtensionTableModel::columnSortable(column)) {
+            const int c = ExtensionTableModel::columnForIdentifier(model_->sortKey());
+            horizontalHeader()->setSortIndicator(c, model_->sortAscending() ? Qt::AscendingOrder : Qt::DescendingOrder);
+            return;
+        }
+        const QString key = QString::fromLatin1(ExtensionTableModel::columnIdentifier(column));
+        bool asc = ExtensionTableModel::columnFirstSortOrder(column) == Qt::AscendingOrder;
+        if (key == model_->sortKey()) asc = !model_->sortAscending();
+        sortBy(key, asc);
+    });
+}
+
+void ExtensionTableView::sortBy(const QString& key, bool ascending) {
+    model_->setSort(key, ascending);
+    const int c = ExtensionTableModel::columnForIdentifier(model_->sortKey());
+    horizontalHeader()->setSortIndicator(c < 0 ? ExtensionTableModel::allocatedColumn : c,
+                                         ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+}
+
+void ExtensionTableView::update(const ExtensionTableInputs& inputs, bool altRowColors, bool showHorizontalLines) {
+    const bool altChanged = alternatingRowColors() != altRowColors;
+    showFileTypes_ = inputs.showFileTypes;
+    applyResultTableSettings(*this, *delegate_, altRowColors, showHorizontalLines);
+    const QWindow* w = window() ? window()->windowHandle() : nullptr;
+    model_->setPixelScale(w ? w->devicePixelRatio() : devicePixelRatioF());
+    model_->update(inputs, altChanged);
+}
+
+QMenu* ExtensionTableView::buildContextMenu(const QPoint& viewportPos) {
+    auto* menu = new QMenu(this);
+    const QModelIndex at = indexAt(viewportPos);
+    const auto& rows = model_->displayed();
+    if (at.isValid() && size_t(at.row()) < rows.size()) {
+        selectionModel()->select(at, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        pendingSelectExtension_ = QString::fromStdString(rows[size_t(at.row())].ext);
+        menu->addAction(localized("Select"), this, [this] {
+            if (callbacks_.onSelectExtension) callbacks_.onSelectExtension(pendingSelectExtension_);
+        });
+        menu->addAction(localized("Export File Types to CSV File…"), this, [this] {
+            if (callbacks_.onExportFileTypesToCSV) callbacks_.onExportFileTypesToCSV();
+        });
+        menu->addSeparator();
+    }
+    QAction* toggle = menu->addAction(localized("Show File Types"), this, [this] {
+        if (callbacks_.onToggleShowFileTypes) callbacks_.onToggleShowFileTypes();
+    });
+    toggle->setCheckable(true);
+    toggle->setChecked(showFileTypes_);
+    return menu;
+}
+
+void ExtensionTableView::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu* menu = buildContextMenu(event->pos());
+    menu->exec(event->globalPos());
+    menu->deleteLater();
+}
+
+}  // namespace zelvane

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QString>
+#include <QTableView>
+
+#include <functional>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "ZelvaneMac/Models/ExtensionTableModel.hpp"
+
+class QMenu;
+
+namespace zelvane {
+
+class Preferences;
+class ResultTableDelegate;
+
+struct ExtensionTableCallbacks {
+    ExtensionTableModel::DisplayedHandler onDisplayedChange;  // rows and key after every sort
+    std::function<void(const QString& ext)> onSelectExtension;
+    std::function<void()> onExportFileTypesToCSV;
+    std::function<void()> onToggleShowFileTypes;
+};
+
+// The file-type table: one row per extension with its treemap colour, icon, type, share, sizes and
+// file count; sortable by every column but the swatch. Selecting rows does nothing beyond the
+// highlight; the context menu selects all files of the row's extension, exports the table or hides it.
+class ExtensionTableView final : public QTableView {
+    Q_OBJECT
+public:
+    ExtensionTableView(ExtensionTableCallbacks callbacks, Preferences& preferences,
+                       std::optional<std::pair<QString, bool>> initialSort = std::nullopt, QWidget* parent = nullptr);
+
+    // Resorts and reloads only when the statistics, colours, display settings, the visibility flag
+    // or the alternating rows changed; grid lines alone are redrawn without a reload.
+    void update(const ExtensionTableInputs& inputs, bool altRowColors, bool showHorizontalLines);
+    ExtensionTableModel& tableModel() const { return *model_; }
+    void sortBy(const QString& key, bool ascending);
+
+    // The context menu for a point of the viewport (also selects the row under it). The caller
+    // owns the menu.
+    QMenu* buildContextMenu(const QPoint& viewportPos);
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    ExtensionTableCallbacks callbacks_;
+    ExtensionTableModel* model_ = nullptr;
+    ResultTableDelegate* delegate_ = nullptr;
+    bool showFileTypes_ = true;
+    QString pendingSelectExtension_;
+};
+
+}  // namespace zelvane

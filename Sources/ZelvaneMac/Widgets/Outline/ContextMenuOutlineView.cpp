@@ -1,0 +1,127 @@
+#include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
+
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+
+namespace zelvane {
+
+ContextMenuOutlineView::ContextMenuOutlineView(QWidget* parent) : QTreeView(parent) {
+    setMouseTracking(true);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+}
+
+void ContextMenuOutlineView::contextMenuEvent(QContextMenuEvent* event) {
+    const QModelIndex at = indexAt(event->pos());
+    if (!at.isValid()) return;
+    QItemSelectionModel* sel = selectionModel();
+    if (!sel) return;
+    if (!sel->isRowSelected(at.row(), at.parent())) {
+        const auto flags = (event->modifiers() & Qt::ControlModifier) ? QItemSelectionModel::Select
+                                                                       : QItemSelectionModel::ClearAndSelect;
+        sel->select(at, flags | QItemSelectionModel::Rows);
+        sel->setCurrentIndex(at, QItemSelectionModel::NoUpdate);
+    }
+    if (!sel->hasSelection() || !makeMenu) return;
+    QMenu* menu = makeMenu();
+    if (!menu) return;
+    menu->exec(event->globalPos());
+    menu->deleteLater();
+}
+
+void ContextMenuOutlineView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Space && selectionModel() && selectionModel()->hasSelection()) {
+        if (onQuickLook) onQuickLook();
+        event->accept();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
+}
+
+void ContextMenuOutlineView::mouseMoveEvent(QMouseEvent* event) {
+    QTreeView::mouseMoveEvent(event);
+    if (onHoverIndex) onHoverIndex(indexAt(event->position().toPoint()));
+}
+
+void ContextMenuOutlineView::leaveEvent(QEvent* event) {
+    QTreeView::leaveEvent(event);
+    if (onHoverIndex) onHoverIndex({});
+}
+
+bool ContextMenuOutlineView::beginRenaming(const QModelIndex& index, const QString& currentName,
+                                           InlineRenameSession::Commit onCommit, InlineRenameSession::Ended onEditingEnded) {
+    if (!index.isValid() || index.model() != model() || index.column() != 0) return false;
+    for (QModelIndex p = index.parent(); p.isValid(); p = p.parent())
+        if (!isExpanded(p)) return false;
+    if (visualRect(index).isEmpty() && !isRowHidden(index.row(), index.parent())) scrollTo(index);
+    scrollTo(index);
+    if (visualRect(index).isEmpty()) return false;
+    if (session_.isEditing()) endRenaming(false, session_.originalText());
+    session_.begin(currentName, std::move(onCommit), std::move(onEditingEnded));
+    renameIndex_ = index;
+    auto* field = new QLineEdit(viewport());
+    renameField_ = field;
+    field->setText(currentName);
+    field->setFrame(true);
+    field->installEventFilter(this);
+    placeRenameField();
+    field->show();
+    field->setFocus(Qt::OtherFocusReason);
+    field->selectAll();
+    return true;
+}
+
+void ContextMenuOutlineView::placeRenameField() {
+    if (!renameField_) return;
+    QRect r = visualRect(renameIndex_);
+    // The name's text starts after the 16-point icon and its gap.
+    r.setLeft(r.left() + 22);
+    r.setRight(std::max(r.left() + 80, r.right() - 2));
+    renameField_->setGeometry(r);
+}
+
+void ContextMenuOutlineView::scrollContentsBy(int dx, int dy) {
+    QTreeView::scrollContentsBy(dx, dy);
+    if (renameField_) placeRenameField();
+}
+
+void ContextMenuOutlineView::endRenaming(bool commit, const QString& newText) {
+    if (!session_.isEditing()) return;
+    QPointer<QLineEdit> field = renameField_;
+    renameField_ = nullptr;
+    if (field) {
+        field->removeEventFilter(this);
+        field->hide();
+        field->deleteLater();
+    }
+    setFocus(Qt::OtherFocusReason);
+    const QPersistentModelIndex index = renameIndex_;
+    session_.end(commit, newText, [this, index](const QString&) {
+        // The model reads the node again: the new name after an accepted rename, else the old.
+        if (index.isValid()) viewport()->update(visualRect(index));
+    });
+}
+
+bool ContextMenuOutlineView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == renameField_ && renameField_) {
+        if (event->type() == QEvent::KeyPress) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+                endRenaming(true, renameField_->text());
+                return true;
+            }
+            if (key->key() == Qt::Key_Escape) {
+                endRenaming(false, renameField_->text());
+                return true;
+            }
+        } else if (event->type() == QEvent::FocusOut) {
+            endRenaming(true, renameField_->text());
+            return false;
+        }
+    }
+    return QTreeView::eventFilter(watched, event);
+}
+
+}  // namespace zelvane

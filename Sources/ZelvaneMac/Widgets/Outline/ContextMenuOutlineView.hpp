@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QPersistentModelIndex>
+#include <QPointer>
+#include <QLineEdit>
+#include <QTreeView>
+
+#include <functional>
+
+#include "ZelvaneMac/Models/InlineRenameSession.hpp"
+
+class QMenu;
+
+namespace zelvane {
+
+// The outline of the tree and of the file list. To the platform's tree view it adds: a right click
+// selects the row under the pointer (Ctrl adds it) before the menu opens; Space with a selection
+// asks for the preview and is always consumed; the row under the pointer is reported as the
+// pointer moves and when it leaves; the name cell can be edited in place to rename its node.
+class ContextMenuOutlineView : public QTreeView {
+    Q_OBJECT
+public:
+    explicit ContextMenuOutlineView(QWidget* parent = nullptr);
+
+    std::function<void(const QModelIndex&)> onHoverIndex;  // invalid: no row under the pointer
+    std::function<QMenu*()> makeMenu;                      // the menu for the selection; owned by the caller
+    std::function<void()> onQuickLook;
+
+    // Starts editing the name of `index`'s row. False, changing nothing, when the row is not in
+    // the view (inside a closed folder) or is not in the name column.
+    bool beginRenaming(const QModelIndex& index, const QString& currentName, InlineRenameSession::Commit onCommit,
+                       InlineRenameSession::Ended onEditingEnded);
+    bool isRenaming() const { return session_.isEditing(); }
+    QLineEdit* renameField() const { return renameField_; }
+    // Ends an edit running (Return commits, Escape does not, focus loss commits).
+    void endRenaming(bool commit, const QString& newText);
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void placeRenameField();
+
+    InlineRenameSession session_;
+    QPointer<QLineEdit> renameField_;
+    QPersistentModelIndex renameIndex_;
+};
+
+}  // namespace zelvane

@@ -1,0 +1,255 @@
+#include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
+
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QMenu>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+#include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
+#include "ZelvaneMac/Models/FileTypeIcons.hpp"
+#include "ZelvaneMac/Models/ResultTableRoles.hpp"
+#include "ZelvaneMac/Widgets/Common/FolderIconCache.hpp"
+#include "ZelvaneMac/Widgets/Common/ResultTableDelegate.hpp"
+#include "ZelvaneMac/Widgets/Common/ResultTableSetup.hpp"
+#include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
+
+namespace zelvane {
+
+namespace {
+
+QString fromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+
+}  // namespace
+
+FileTreeOutlineView::FileTreeOutlineView(const FileTreeOutlineInputs& initial, FileTreeOutlineCallbacks callbacks,
+                                         Preferences& preferences, std::optional<std::pair<QString, bool>> initialSort,
+                                         QWidget* parent)
+    : QWidget(parent), callbacks_(std::move(callbacks)) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    outline_ = new ContextMenuOutlineView(this);
+    layout->addWidget(outline_);
+
+    FileTreeOutlineInputs seed = initial;
+    seed.roots.clear();  // the first update brings the roots, as a load
+    model_ = new FileTreeOutlineModel(seed, this);
+    model_->setRootDisplayLabel(callbacks_.rootDisplayLabel);
+    const QString key = initialSort ? initialSort->first : QStringLiteral("allocated");
+    const bool ascending = initialSort ? initialSort->second : false;
+    model_->setSort(key, ascending);
+
+    delegate_ = new ResultTableDelegate(outline_);
+    delegate_->setIconProvider([this](const QModelIndex& index) -> QIcon {
+        if (index.column() != FileTreeOutlineModel::nameColumn) return {};
+        const FileNode* n = model_->nodeAt(index);
+        if (!n) return {};
+        if (n->accessDenied()) return FolderIconCache::shared().accessDeniedIcon();
+        if (n->isDir()) return FolderIconCache::shared().iconFor(fromUtf8(n->fullPath()));
+        return fileTypeIcon(fromUtf8(n->detectedExtension()));
+    });
+    connect(&FolderIconCache::shared(), &FolderIconCache::iconReady, outline_->viewport(), [this] {
+        outline_->viewport()->update();
+    });
+
+    outline_->setModel(model_);
+    outline_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    outline_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    outline_->setDragDropMode(QAbstractItemView::DragOnly);
+    outline_->setAllColumnsShowFocus(true);
+    applyResultTableSettings(*outline_, *delegate_, options_.altRowColors, options_.showHorizontalLines);
+    outline_->setDragEnabled(options_.enableDragDrop);
+
+    QHeaderView* header = outline_->header();
+    header->setStretchLastSection(false);
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(true);
+    header->setMinimumSectionSize(40);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    for (int c = 0; c < FileTreeOutlineModel::kColumnCount; ++c)
+        header->resizeSection(c, FileTreeOutlineModel::columnWidth(c));
+    int sortColumn = FileTreeOutlineModel::columnForIdentifier(key);
+    header->setSortIndicator(sortColumn < 0 ? FileTreeOutlineModel::allocatedColumn : sortColumn,
+                             ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+    autosaveColumnLayout(*header, QStringLiteral("ZelvaneMac.FileTreeOutlineView.columns"), preferences);
+    connect(header, &QHeaderView::sectionClicked, this, &FileTreeOutlineView::onHeaderClicked);
+
+    connect(outline_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &FileTreeOutlineView::onOutlineSelectionChanged);
+    outline_->onHoverIndex = [this](const QModelIndex& index) {
+        if (!callbacks_.onHover) return;
+        const FileNode* n = model_->nodeAt(index);
+        callbacks_.onHover(n ? std::optional<QString>(fromUtf8(n->fullPath())) : std::nullopt);
+    };
+    outline_->onQuickLook = [this] {
+        if (callbacks_.fileActions.quickLook) callbacks_.fileActions.quickLook(outline_, actionTargets());
+    };
+    outline_->makeMenu = [this] { return makeContextMenu(); };
+}
+
+FileTreeOutlineView::~FileTreeOutlineView() = default;
+
+void FileTreeOutlineView::update(const FileTreeOutlineInputs& inputs, const FileTreeOutlineOptions& options,
+                                 const std::unordered_set<FileNode*>& selection) {
+    if (!(options == options_)) {
+        options_ = options;
+        applyResultTableSettings(*outline_, *delegate_, options.altRowColors, options.showHorizontalLines);
+        outline_->setDragEnabled(options.enableDragDrop);
+    }
+    model_->setDragEnabled(options.enableDragDrop);
+
+    const bool newRoots = inputs.roots != model_->roots();
+    const bool rebuilding = model_->rebuildsFor(inputs);
+    std::optional<QUuid> load;
+    if (newRoots) load = DebugTimingLog::begin(QStringLiteral("Tree View load"));
+    // Folders open before a regrouping of the same roots are opened again afterwards (only real
+    // folders: group rows are made anew).
+    std::vector<FileNode*> reopen;
+    if (rebuilding && outline_->isRenaming()) outline_->endRenaming(false, {});
+    if (rebuilding && !newRoots) {
+        std::vector<QModelIndex> stack;
+        for (int r = 0; r < model_->rowCount(); ++r) stack.push_back(model_->index(r, 0));
+        while (!stack.empty()) {
+            const QModelIndex i = stack.back();
+            stack.pop_back();
+            if (!outline_->isExpanded(i)) continue;
+            if (FileNode* n = model_->nodeAt(i); n && !n->isSyntheticGroup()) reopen.push_back(n);
+            for (int r = 0; r < model_->rowCount(i); ++r) stack.push_back(model_->index(r, 0, i));
+        }
+    }
+    const OutlineUpdateActions actions = model_->update(inputs);
+    if (actions.expandSingleRoot) reopenSingleRoot();
+    if (actions.reloaded && !actions.rootsChanged) {
+        for (const QModelIndex& i : model_->indexesForNodes(reopen)) outline_->expand(i);
+    }
+    for (const QModelIndex& i : actions.expand) outline_->expand(i);
+    if (actions.expandAll) {
+        const QUuid token = DebugTimingLog::begin(QStringLiteral("Expand All"));
+        outline_->expandAll();
+        DebugTimingLog::end(token);
+    }
+    if (actions.collapseAll) {
+        outline_->collapseAll();
+        reopenSingleRoot();
+    }
+    if (actions.renameRequested) startRename(actions.renameTarget);
+    if (load) DebugTimingLog::end(*load);
+    syncSelection(selection);
+}
+
+void FileTreeOutlineView::reopenSingleRoot() {
+    if (model_->rowCount() == 1) outline_->expand(model_->index(0, 0));
+}
+
+void FileTreeOutlineView::startRename(FileNode* target) {
+    auto ended = [this] {
+        if (callbacks_.onRenameEditingEnded) callbacks_.onRenameEditingEnded();
+    };
+    // A group row has no name on disk: its made-up name never reaches a file action.
+    if (!target || target->isSyntheticGroup() || model_->isRetiredGroup(target)) {
+        ended();
+        return;
+    }
+    const QModelIndex index = model_->indexForNode(target);
+    const QString current = fromUtf8(target->name());
+    auto commit = [this, target](const QString& newName) {
+        if (!callbacks_.fileActions.rename) return false;
+        const bool ok = callbacks_.fileActions.rename(outline_, target, newName);
+        if (ok) model_->refreshNode(target);
+        return ok;
+    };
+    if (!outline_->beginRenaming(index, current, commit, ended)) ended();
+}
+
+bool FileTreeOutlineView::isNodeExpanded(FileNode* node) const {
+    const QModelIndex i = model_->existingIndexForNode(node);
+    return i.isValid() && outline_->isExpanded(i);
+}
+
+bool FileTreeOutlineView::isGroupExpanded(FileNode* folder) const {
+    const QModelIndex f = model_->existingIndexForNode(folder);
+    if (!f.isValid() || !outline_->isExpanded(f)) return false;
+    for (int r = 0; r < model_->rowCount(f); ++r) {
+        const QModelIndex i = model_->index(r, 0, f);
+        const FileNode* n = model_->nodeAt(i);
+        if (n && n->isSyntheticGroup()) return outline_->isExpanded(i);
+    }
+    return false;
+}
+
+std::vector<FileNode*> FileTreeOutlineView::selectedNodes() const {
+    QModelIndexList rows = outline_->selectionModel()->selectedRows(0);
+    std::vector<std::pair<int, FileNode*>> ordered;
+    ordered.reserve(size_t(rows.size()));
+    for (const QModelIndex& i : rows)
+        if (FileNode* n = model_->nodeAt(i)) ordered.emplace_back(outline_->visualRect(i).top(), n);
+    std::stable_sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<FileNode*> out;
+    out.reserve(ordered.size());
+    for (const auto& [y, n] : ordered) out.push_back(n);
+    return out;
+}
+
+std::vector<FileNode*> FileTreeOutlineView::actionTargets() const { return model_->nodesForActions(selectedNodes()); }
+
+void FileTreeOutlineView::sortBy(const QString& key, bool ascending) {
+    model_->setSort(key, ascending);
+    const int c = FileTreeOutlineModel::columnForIdentifier(key);
+    outline_->header()->setSortIndicator(c < 0 ? FileTreeOutlineModel::allocatedColumn : c,
+                                         ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+}
+
+void FileTreeOutlineView::onHeaderClicked(int column) {
+    const QString key = QString::fromLatin1(FileTreeOutlineModel::columnIdentifier(column));
+    bool ascending = FileTreeOutlineModel::columnFirstSortOrder(column) == Qt::AscendingOrder;
+    if (key == model_->sortKey()) ascending = !model_->sortAscending();
+    sortBy(key, ascending);
+}
+
+void FileTreeOutlineView::syncSelection(const std::unordered_set<FileNode*>& target) {
+    std::vector<FileNode*> current = selectedNodes();
+    if (current.size() == target.size() &&
+        std::all_of(current.begin(), current.end(), [&](FileNode* n) { return target.count(n) != 0; }))
+        return;
+    std::vector<FileNode*> wanted;
+    wanted.reserve(target.size());
+    for (FileNode* n : target)
+        if (!model_->isRetiredGroup(n)) wanted.push_back(n);
+    const QModelIndexList found = model_->indexesForNodes(wanted);
+    QItemSelection selection;
+    QModelIndex first;
+    int firstY = 0;
+    for (const QModelIndex& i : found) {
+        for (QModelIndex p = i.parent(); p.isValid(); p = p.parent())
+            if (!outline_->isExpanded(p)) outline_->expand(p);
+    }
+    for (const QModelIndex& i : found) {
+        selection.select(i, i.siblingAtColumn(FileTreeOutlineModel::kColumnCount - 1));
+        const int y = outline_->visualRect(i).top();
+        if (!first.isValid() || y < firstY) {
+            first = i;
+            firstY = y;
+        }
+    }
+    outline_->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    if (first.isValid()) outline_->scrollTo(first);
+}
+
+void FileTreeOutlineView::onOutlineSelectionChanged() {
+    if (callbacks_.onSelectionChanged) callbacks_.onSelectionChanged(selectedNodes());
+}
+
+QMenu* FileTreeOutlineView::makeContextMenu() {
+    auto* menu = new QMenu(outline_);
+    if (callbacks_.fileActions.populateContextMenu)
+        callbacks_.fileActions.populateContextMenu(*menu, outline_, [this] { return actionTargets(); });
+    if (callbacks_.extendContextMenu) callbacks_.extendContextMenu(*menu);
+    if (menu->isEmpty()) {
+        delete menu;
+        return nullptr;
+    }
+    return menu;
+}
+
+}  // namespace zelvane

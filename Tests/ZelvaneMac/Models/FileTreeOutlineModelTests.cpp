@@ -1,0 +1,327 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractItemModelTester>
+#include <QMimeData>
+#include <QUrl>
+#include <QPersistentModelIndex>
+#include <QSignalSpy>
+
+#include <string>
+#include <vector>
+
+#include "QtWidgetTestApp.hpp"
+#include "TestTrees.hpp"
+#include "ZelvaneMac/Models/FileTreeOutlineModel.hpp"
+#include "ZelvaneMac/Models/ResultTableRoles.hpp"
+
+namespace zelvane {
+namespace {
+
+using fixtures::TempDir;
+using fixtures::writeFile;
+
+// Counts the complaints of QAbstractItemModelTester (it reports through qWarning).
+class TesterWarnings final {
+public:
+    TesterWarnings() { count() = 0, previous_ = qInstallMessageHandler(&TesterWarnings::handle); }
+    ~TesterWarnings() { qInstallMessageHandler(previous_); }
+    static int& count() {
+        static int n = 0;
+        return n;
+    }
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext&, const QString& msg) {
+        if (type != QtDebugMsg && type != QtInfoMsg) {
+            ++count();
+            ADD_FAILURE() << msg.toStdString();
+        }
+    }
+    QtMessageHandler previous_ = nullptr;
+};
+
+// root/a holds ten folders f0..f9 (folder fi holds one file of i * 1000 bytes) and five loose
+// files x0..x4 of 1000 bytes each, so with groups of 4 the group totals 5000 bytes, like f5.
+struct SampleTree {
+    TempDir dir;
+    RootRef root;
+    FileNode* a = nullptr;
+    SampleTree() {
+        for (int i = 0; i < 10; ++i) writeFile(dir / ("a/f" + std::to_string(i) + "/data"), i * 1000);
+        for (int i = 0; i < 5; ++i) writeFile(dir / ("a/x" + std::to_string(i)), 1000);
+        writeFile(dir / "top.txt", 10);
+        root = fixtures::loadTreeFromDisk(dir.path());
+        for (FileNode* k : root->children())
+            if (k->name() == "a") a = k;
+    }
+    FileNode* child(FileNode* folder, const std::string& name) const {
+        for (FileNode* k : folder->children())
+            if (k->name() == name) return k;
+        return nullptr;
+    }
+};
+
+FileTreeOutlineInputs inputsFor(FileNode* root, int groupSize = 4) {
+    FileTreeOutlineInputs in;
+    in.roots = {root};
+    in.display.fileGroupMinSize = groupSize;
+    return in;
+}
+
+std::vector<std::string> rowNames(FileTreeOutlineModel& m, const QModelIndex& parent) {
+    std::vector<std::string> out;
+    for (int r = 0; r < m.rowCount(parent); ++r) {
+        FileNode* n = m.nodeAt(m.index(r, 0, parent));
+        out.push_back(n->isSyntheticGroup() ? "<group>" : n->name());
+    }
+    return out;
+}
+
+void walkAll(QAbstractItemModel& m, const QModelIndex& parent = {}) {
+    for (int r = 0; r < m.rowCount(parent); ++r) {
+        const QModelIndex i = m.index(r, 0, parent);
+        for (int c = 0; c < m.columnCount(parent); ++c) m.data(m.index(r, c, parent));
+        walkAll(m, i);
+    }
+}
+
+TEST(FileTreeOutlineModel, PassesTheModelTesterThroughLoadsSortsRegroupingAndLiveChanges) {
+    qtWidgetApp();
+    SampleTree t;
+    TesterWarnings warnings;
+    FileTreeOutlineModel model(FileTreeOutlineInputs{});
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
+    FileTreeOutlineInputs in = inputsFor(t.root.get());
+    model.update(in);
+    walkAll(model);
+    for (const char* key : {"name", "size", "items", "modified", "attributes", "percent"}) {
+        model.setSort(key, true);
+        walkAll(model);
+        model.setSort(key, false);
+    }
+    in.display.fileGroupMinSize = 2;
+    model.update(in);
+    walkAll(model);
+    FileNode* f3 = t.child(t.a, "f3");
+    f3->flagDeletedRecursively();
+    f3->subtractContributionFromAncestors();
+    in.monitorRevision = 1;
+    in.monitorDirtyNodes = {f3, t.a, t.root.get()};
+    model.update(in);
+    walkAll(model);
+    in.roots = {};
+    model.update(in);
+    EXPECT_EQ(model.rowCount(), 0);
+    EXPECT_EQ(TesterWarnings::count(), 0);
+}
+
+TEST(FileTreeOutlineModel, SortsStablyWithGroupRowsLastByNameAscendingAndFirstDescending) {
+    qtWidgetApp();
+    SampleTree t;
+    FileTreeOutlineModel model(FileTreeOutlineInputs{});
+    model.update(inputsFor(t.root.get()));
+    const QPersistentModelIndex a = model.indexForNode(t.a);
+    ASSERT_TRUE(a.isValid());
+
+    model.setSort("name", true);
+    EXPECT_EQ(rowNames(model, a), (std::vector<std::string>{"f0", "f1", "f2", "f3", "f4", "f5", "f6", "f7", "f8", "f9", "<group>"}));
+    model.setSort("name", false);
+    EXPECT_EQ(rowNames(model, a), (std::vector<std::string>{"<group>", "f9", "f8", "f7", "f6", "f5", "f4", "f3", "f2", "f1", "f0"}));
+
+    // The group (5000 bytes) ties with f5 and keeps its place after it in both directions.
+    model.setSort("size", false);
+    EXPECT_EQ(rowNames(model, a), (std::vector<std::string>{"f9", "f8", "f7", "f6", "f5", "<group>", "f4", "f3", "f2", "f1", "f0"}));
+    model.setSort("size", true);
+    EXPECT_EQ(rowNames(model, a), (std::vector<std::string>{"f0", "f1", "f2", "f3", "f4", "f5", "<group>", "f6", "f7", "f8", "f9"}));
+
+    // Under "files" each folder counts 1 file and the group 5; the folders keep their order.
+    model.setSort("files", false);
+    EXPECT_EQ(rowNames(model, a).front(), "<group>");
+    // Files count as 0 items: inside the group every row ties and the stored order stands.
+    model.setSort("items", false);
+    const QModelIndex group = model.indexForNode(model.syntheticGroupOf(t.a));
+    EXPECT_EQ(rowNames(model, group), (std::vector<std::string>{"x0", "x1", "x2", "x3", "x4"}));
+
+    // The percent column and unknown keys order by allocated size.
+    model.setSort("percent", false);
+    std::vector<std::string> byPercent = rowNames(model, a);
+    model.setSort("allocated", false);
+    EXPECT_EQ(rowNames(model, a), byPercent);
+    EXPECT_TRUE(model.data(model.index(0, FileTreeOutlineModel::allocatedColumn, a), ResultTableRole::sortedColumn).toBool());
+}
+
+TEST(FileTreeOutlineModel, NamesEqualButForCaseKeepTheirStoredOrderInBothDirections) {
+    qtWidgetApp();
+    TempDir dir;
+    writeFile(dir / "Apple", 1);
+    writeFile(dir / "apple", 2);
+    writeFile(dir / "Banana", 3);
+    RootRef root = fixtures::loadTreeFromDisk(dir.path());
+    FileTreeOutlineModel model(FileTreeOutlineInputs{});
+    model.update(inputsFor(root.get(), 0));
+    const QModelIndex r = model.index(0, 0);
+    model.setSort("name", true);
+    EXPECT_EQ(rowNames(model, r), (std::vector<std::string>{"Apple", "apple", "Banana"}));
+    model.setSort("name", false);
+    EXPECT_EQ(rowNames(model, r), (std::vector<std::string>{"Banana", "Apple", "apple"}));
+}
+
+TEST(FileTreeOutlineModel, SelectionFindsFilesInsideGroupsAndLeavesRetiredGroupsOut) {
+    qtWidgetApp();
+    SampleTree t;
+    FileTreeOutlineModel model(FileTreeOutlineInputs{});
+    FileTreeOutlineInputs in = inputsFor(t.root.get());
+    model.update(in);
+    FileNode* x2 = t.child(t.a, "x2");
+    const QModelIndex i = model.indexForNode(x2);
+    ASSERT_TRUE(i.isValid());
+    EXPECT_EQ(model.nodeAt(i), x2);
+    FileNode* group = model.nodeAt(i.parent());
+    ASSERT_NE(group, nullptr);
+    EXPECT_TRUE(group->isSyntheticGroup());
+    EXPECT_EQ(model.nodeAt(i.parent().parent()), t.a);
+    EXPECT_EQ(model.syntheticGroupOf(t.a), group);
+    EXPECT_EQ(model.indexForNode(group), i.parent());
+
+    // Group rows stand for their files in file actions; duplicates collapse.
+    std::vector<FileNode*> targets = model.nodesForActions({group, x2, t.child(t.a, "f1")});
+    ASSERT_EQ(targets.size(), 6u);
+    EXPECT_EQ(targets.back(), t.child(t.a, "f1"));
+    for (FileNode* n : targets) EXPECT_FALSE(n->isSyntheticGroup());
+
+    // Regrouping makes new group nodes; the old one is recognised without being found or acted on.
+    in.display.fileGroupMinSize = 3;
+    model.update(in);
+    EXPECT_TRUE(model.isRetiredGroup(group));
+    EXPECT_FALSE(model.indexForNode(group).isValid());
+    EXPECT_EQ(model.nodesForActions({group}), std::vector<FileNode*>{});
+    EXPECT_NE(model.syntheticGroupOf(t.a), group);
+    EXPECT_TRUE(model.indexForNode(x2).isValid());
+    // Something not in the tree is not found.
+    SampleTree other;
+    EXPECT_FALSE(model.indexForNode(other.a).isValid());
+}
+
+TEST(FileTreeOutlineModel, TriggerCountersSeenAtCreationAreNotActedOnAgain) {
+    qtWidgetApp();
+    SampleTree t;
+    FileTreeOutlineInputs in = inputsFor(t.root.get());
+    in.resetTreeExpansionTrigger = 3;
+    in.expandAllTrigger = 2;
+    in.expandNodesTrigger = 4;
+    in.nodesToExpand = {t.a};
+    in.renameTrigger = 5;
+    in.renameTarget = t.a;
+    FileTreeOutlineModel model(in);
+    OutlineUpdateActions first = model.update(in);
+    EXPECT_TRUE(first.rootsChanged);
+    EXPECT_TRUE(first.expandSingleRoot);
+    EXPECT_FALSE(first.expandAll);
+    EXPECT_FALSE(first.collapseAll);
+    EXPECT_FALSE(first.renameRequested);
+    EXPECT_TRUE(first.expand.empty());
+
+    in.expandAllTrigger = 3;
+    in.resetTreeExpansionTrigger = 4;
+    OutlineUpdateActions second = model.update(in);
+    EXPECT_FALSE(second.reloaded);
+    EXPECT_TRUE(second.expandAll);
+    EXPECT_TRUE(second.collapseAll);
+    EXPECT_FALSE(second.renameRequested);
+
+    in.expandNodesTrigger = 5;
+    in.groupParentsToExpand = {t.a};
+    in.renameTrigger = 6;
+    in.renameTarget = nullptr;
+    OutlineUpdateActions third = model.update(in);
+    ASSERT_EQ(third.expand.size(), 2u);
+    EXPECT_EQ(model.nodeAt(third.expand[0]), t.a);
+    EXPECT_TRUE(model.nodeAt(third.expand[1])->isSyntheticGroup());
+    EXPECT_TRUE(third.renameRequested);
+    EXPECT_EQ(third.renameTarget, nullptr);
+    // Same roots by identity: nothing reloads.
+    EXPECT_FALSE(model.update(in).reloaded);
+}
+
+TEST(FileTreeOutlineModel, LiveDeletionsUpdateTheirRowsWithoutAResetAndSortsKeepPersistentRows) {
+    qtWidgetApp();
+    SampleTree t;
+    FileTreeOutlineModel model(FileTreeOutlineInputs{});
+    FileTreeOutlineInputs in = inputsFor(t.root.get());
+    model.update(in);
+    model.setSort("name", true);
+    FileNode* f3 = t.child(t.a, "f3");
+    FileNode* f7 = t.child(t.a, "f7");
+    const QPersistentModelIndex held = model.indexForNode(f3);
+    const QModelIndex f3Data = model.index(0, 0, held);  // f3's rows are shown too
+
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    QSignalSpy changes(&model, &QAbstractItemModel::dataChanged);
+    const int64_t before = t.a->effectiveSize();
+    f3->flagDeletedRecursively();
+    f3->subtractContributionFromAncestors();
+    f7->flagDeletedRecursively();
+    f7->subtractContributionFromAncestors();
+    in.monitorRevision = 7;
+    in.monitorDirtyNodes = {f3, f7, t.a, t.root.get()};
+    model.update(in);
+    EXPECT_EQ(resets.count(), 0);
+    EXPECT_EQ(t.a->effectiveSize(), before - 10000);
+    bool coversF3 = false, coversF7 = false, coversF3Child = false;
+    for (const auto& args : changes) {
+        const QModelIndex tl = args[0].toModelIndex(), br = args[1].toModelIndex();
+        if (tl.parent() == held.parent() && tl.row() <= held.row() && br.row() >= held.row()) coversF3 = true;
+        const QModelIndex f7i = model.indexForNode(f7);
+        if (tl.parent() == f7i.parent() && tl.row() <= f7i.row() && br.row() >= f7i.row()) coversF7 = true;
+        if (tl.parent() == f3Data.parent() && tl.row() == 0) coversF3Child = true;
+    }
+    EXPECT_TRUE(coversF3 && coversF7 && coversF3Child);
+    const QModelIndex pct = model.index(held.row(), FileTreeOutlineModel::percentColumn, held.parent());
+    EXPECT_EQ(model.data(pct).toString(), "0.0%");
+    EXPECT_EQ(TextTone(model.data(pct, ResultTableRole::textTone).toInt()), TextTone::deleted);
+
+    model.setSort("size", false);
+    EXPECT_EQ(resets.count(), 0);
+    EXPECT_EQ(model.nodeAt(held), f3);
+    EXPECT_EQ(model.nodeAt(held.parent()), t.a);
+}
+
+TEST(FileTreeOutlineModel, CellsShowRootLabelsPercentagesCountsAndHardLinksInParentheses) {
+    qtWidgetApp();
+    TempDir dir;
+    writeFile(dir / "a/one", 4096);
+    ASSERT_EQ(::link((dir / "a/one").c_str(), (dir / "a/two").c_str()), 0);
+    writeFile(dir / "empty/.keep", 0);
+    RootRef root = fixtures::loadTreeFromDisk(dir.path());
+    FileTreeOutlineModel model(FileTreeOutlineInputs{});
+    model.setRootDisplayLabel([](const FileNode&) { return QStringLiteral("My Root (Disk)"); });
+    model.update(inputsFor(root.get(), 0));
+    const QModelIndex r = model.index(0, 0);
+    EXPECT_EQ(model.data(r).toString(), "My Root (Disk)");
+    EXPECT_EQ(model.data(r.siblingAtColumn(FileTreeOutlineModel::percentColumn)).toString(), "100.0%");
+    EXPECT_DOUBLE_EQ(model.data(r.siblingAtColumn(FileTreeOutlineModel::percentColumn), ResultTableRole::barFraction).toDouble(), 1.0);
+    model.setSort("name", true);
+    const QModelIndex a = model.index(0, 0, r);
+    ASSERT_EQ(model.nodeAt(a)->name(), "a");
+    EXPECT_DOUBLE_EQ(model.data(a.siblingAtColumn(FileTreeOutlineModel::percentColumn), ResultTableRole::barFraction).toDouble(), 0.9);
+    const QModelIndex two = model.index(1, 0, a);
+    ASSERT_EQ(model.nodeAt(two)->name(), "two");
+    const QString alloc = model.data(two.siblingAtColumn(FileTreeOutlineModel::allocatedColumn)).toString();
+    EXPECT_TRUE(alloc.startsWith('(') && alloc.endsWith(')')) << alloc.toStdString();
+    EXPECT_EQ(TextTone(model.data(two.siblingAtColumn(FileTreeOutlineModel::allocatedColumn), ResultTableRole::textTone).toInt()),
+              TextTone::secondary);
+    EXPECT_EQ(model.data(two.siblingAtColumn(FileTreeOutlineModel::itemsColumn)).toString(), "");
+    EXPECT_EQ(model.data(a.siblingAtColumn(FileTreeOutlineModel::filesColumn)).toString(), "2");
+    // A file in a folder whose total is 0 has a share of 0.
+    const QModelIndex empty = model.index(1, 0, r);
+    const QModelIndex keep = model.index(0, 0, empty);
+    EXPECT_EQ(model.data(keep.siblingAtColumn(FileTreeOutlineModel::percentColumn)).toString(), "0.0%");
+    EXPECT_EQ(model.data(empty.siblingAtColumn(FileTreeOutlineModel::foldersColumn)).toString(), "0");
+    // Drags carry file URLs of real rows only.
+    std::unique_ptr<QMimeData> mime(model.mimeData({two}));
+    ASSERT_TRUE(mime);
+    EXPECT_EQ(mime->urls().value(0).toLocalFile().toStdString(), (dir / "a/two").string());
+}
+
+}  // namespace
+}  // namespace zelvane
