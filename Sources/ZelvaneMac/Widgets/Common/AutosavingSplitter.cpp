@@ -59,10 +59,17 @@ void AutosavingSplitter::setPane(int pane, QWidget* widget) {
         while (count() < pane) addWidget(new QWidget(this));
         addWidget(widget);
     }
+    // A widget moved in from another parent comes hidden; a pane is always shown.
+    widget->show();
     if (orientation() == Qt::Vertical && count() == 2) {
         setStretchFactor(0, 1);
         setStretchFactor(1, 0);
     }
+}
+
+void AutosavingSplitter::showEvent(QShowEvent* event) {
+    QSplitter::showEvent(event);
+    if (!applied_) applyInitialSizes();
 }
 
 void AutosavingSplitter::resizeEvent(QResizeEvent* event) {
@@ -73,7 +80,8 @@ void AutosavingSplitter::resizeEvent(QResizeEvent* event) {
 void AutosavingSplitter::applyInitialSizes() {
     const bool sideBySide = orientation() == Qt::Horizontal;
     const int total = (sideBySide ? width() : height()) - handleWidth();
-    if (count() != 2 || total <= 0) return;
+    // A splitter not yet laid out in its window has a made-up size; the first real one counts.
+    if (count() != 2 || !isVisible() || total < spec_.minFirst + spec_.minSecond) return;
     applied_ = true;
     const QVariant stored = preferences_.object(splitPaneFramesKey(fullName_));
     int first = int(std::lround(total * spec_.initialFirstFraction));

@@ -30,6 +30,8 @@ public:
 
     // Puts a widget in pane 0 or 1 (replacing any there), with the pane's minimum size.
     void setPane(int pane, QWidget* widget);
+    // Places the divider as a drag to `position` would (clamped by the minimums) and stores it.
+    void moveDivider(int position) { moveSplitter(position, 1); }
     QString fullName() const { return fullName_; }
     bool hasAppliedInitialSizes() const { return applied_; }
 
@@ -40,6 +42,7 @@ signals:
 protected:
     QSplitterHandle* createHandle() override;
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     friend class AutosavingSplitterHandle;

@@ -17,8 +17,9 @@ class FileNode;
 // renames refused). Targets are asked for when an action runs, never stored.
 struct FileActionHooks {
     using Targets = std::function<std::vector<FileNode*>()>;
-    // Adds the file-action entries to a context menu about to open over `view`.
-    std::function<void(QMenu& menu, QWidget* view, Targets targets)> populateContextMenu;
+    // A new context menu with the file actions for `targets`, to open over `view`; the view adds
+    // its own entries at the end and deletes the menu when it closed.
+    std::function<QMenu*(QWidget* view, Targets targets)> makeContextMenu;
     // The preview window for these nodes (the Space key).
     std::function<void(QWidget* view, const std::vector<FileNode*>& nodes)> quickLook;
     // Renames the node on disk and in the tree; false when refused (the hook tells the user why).

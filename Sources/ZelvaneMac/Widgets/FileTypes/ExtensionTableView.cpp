@@ -3,6 +3,7 @@
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QMenu>
+#include <QStyle>
 #include <QWindow>
 
 #include "ZelvaneMac/Core/Text/Localization.hpp"
@@ -20,6 +21,10 @@ ExtensionTableView::ExtensionTableView(ExtensionTableCallbacks callbacks, Prefer
     model_->setOnDisplayedChange(callbacks_.onDisplayedChange);
     setModel(model_);
     delegate_ = new ResultTableDelegate(this);
+    // Without an icon theme the types still get the platform's document icon.
+    delegate_->setIconProvider([this](const QModelIndex& index) {
+        return index.column() == ExtensionTableModel::extColumn ? style()->standardIcon(QStyle::SP_FileIcon) : QIcon();
+    });
     applyResultTableSettings(*this, *delegate_, true, false);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -28,6 +33,7 @@ ExtensionTableView::ExtensionTableView(ExtensionTableCallbacks callbacks, Prefer
     setWordWrap(false);
     setIconSize(QSize(16, 16));
     verticalHeader()->hide();
+    horizontalHeader()->setHighlightSections(false);
     verticalHeader()->setDefaultSectionSize(24);
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
 

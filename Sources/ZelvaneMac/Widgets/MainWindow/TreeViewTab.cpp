@@ -1,9 +1,447 @@
 #include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
 
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QSet>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <unordered_set>
+
+#include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
+#include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
+#include "ZelvaneMac/Widgets/Common/AppIcon.hpp"
+#include "ZelvaneMac/Widgets/Common/AutosavingSplitter.hpp"
+#include "ZelvaneMac/Widgets/Common/EmptyStateView.hpp"
+#include "ZelvaneMac/Widgets/Common/FileActionMenu.hpp"
+#include "ZelvaneMac/Widgets/Preview/PreviewWindow.hpp"
+#include "ZelvaneMac/Widgets/FileTypes/ExtensionTableView.hpp"
+#include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 
 namespace zelvane {
 
-TreeViewTab::TreeViewTab(ContentViewState& state, QWidget* parent) : QWidget(parent), state_(state) {}
+namespace {
+
+QString fromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+
+ByteUnitBase unitBaseOf(const Preferences& p) {
+    return p.value(PreferenceKeys::byteUnitBase) == 1024 ? ByteUnitBase::binary : ByteUnitBase::decimal;
+}
+
+ByteSizeDisplayMode displayModeOf(const Preferences& p) {
+    return byteSizeDisplayModeFromRaw(int(p.value(PreferenceKeys::byteSizeDisplayMode))).value_or(ByteSizeDisplayMode::dynamic);
+}
+
+FileTreeOutlineInputs outlineInputs(const ContentViewState& s, std::vector<FileNode*> roots) {
+    const Preferences& p = s.preferences();
+    FileTreeOutlineInputs in;
+    in.roots = std::move(roots);
+    in.display.byteUnitBase = unitBaseOf(p);
+    in.display.byteSizeDisplayMode = displayModeOf(p);
+    in.display.decimalPlaces = int(p.value(PreferenceKeys::tweakDecimalPlaces));
+    in.display.fileGroupMinSize = int(p.value(PreferenceKeys::tweakFileGroupMinSize));
+    in.monitorRevision = s.monitorRevision();
+    in.monitorDirtyNodes = s.monitorDirtyNodes();
+    in.resetTreeExpansionTrigger = s.resetTreeExpansionTrigger();
+    in.expandAllTrigger = s.expandAllTrigger();
+    in.nodesToExpand = s.nodesToExpand();
+    in.groupParentsToExpand = s.groupParentsToExpand();
+    in.expandNodesTrigger = s.expandNodesTrigger();
+    in.renameTrigger = s.treeViewRenameTrigger();
+    in.renameTarget = s.treeViewRenameTarget();
+    return in;
+}
+
+std::optional<std::pair<QString, bool>> outlineInitialSort(const CLIAutomation::Options& o) {
+    if (!o.sortByWasSet) return std::nullopt;
+    switch (o.sortBy) {
+    case 1: return std::pair{QStringLiteral("size"), false};
+    case 2: return std::pair{QStringLiteral("allocated"), false};
+    case 3: return std::pair{QStringLiteral("modified"), false};
+    default: return std::pair{QStringLiteral("name"), true};
+    }
+}
+
+std::optional<std::pair<QString, bool>> fileTypesInitialSort(const CLIAutomation::Options& o) {
+    if (!o.sortByFileTypesWasSet) return std::nullopt;
+    switch (o.sortByFileTypes) {
+    case 1: return std::pair{QStringLiteral("size"), false};
+    case 2: return std::pair{QStringLiteral("allocated"), false};
+    default: return std::pair{QStringLiteral("ext"), true};
+    }
+}
+
+// The two sentences that tell a new user what to do first.
+QWidget* makeIdleDescription() {
+    auto* box = new QWidget;
+    auto* column = new QVBoxLayout(box);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(8);
+    for (const char* text : {"Choose a volume or folder above, then click Scan.",
+                             "Select the 'Tree View' tab to view the scan results as a tree and treemap, or the "
+                             "'File View' tab to view the scan results as a searchable list."}) {
+        auto* label = new QLabel(localized(text));
+        label->setWordWrap(true);
+        label->setAlignment(Qt::AlignHCenter);
+        label->setForegroundRole(QPalette::PlaceholderText);
+        column->addWidget(label);
+    }
+    return box;
+}
+
+}  // namespace
+
+TreeViewTab::TreeViewTab(ContentViewState& state, QWidget* parent) : QWidget(parent), state_(state) {
+    layout_ = new QVBoxLayout(this);
+    layout_->setContentsMargins(0, 0, 0, 0);
+    layout_->setSpacing(0);
+
+    treeContent_ = new QStackedWidget(this);
+    placeholder_ = new EmptyStateView(localized("Ready to Scan"), zelvaneIconImage(96), QString(), treeContent_);
+    treeContent_->addWidget(placeholder_);
+
+    FileTreeOutlineCallbacks callbacks;
+    callbacks.onSelectionChanged = [this](const std::vector<FileNode*>& nodes) {
+        state_.setSelectedNodes(NodeSet(nodes.begin(), nodes.end()));
+    };
+    callbacks.onRenameEditingEnded = [this] { state_.setIsRenamingInline(false); };
+    callbacks.onHover = [this](const std::optional<QString>& path) {
+        if (state_.selectedTab() == ContentTab::treeView) state_.hoverPathState().setPath(path);
+    };
+    callbacks.rootDisplayLabel = [this](const FileNode& n) { return rootDisplayLabel(n); };
+    callbacks.fileActions.makeContextMenu = [this](QWidget* view, FileActionHooks::Targets targets) {
+        fileActions_->actions().targetNodesProvider = std::move(targets);
+        QMenu* menu = fileActions_->makeContextMenu(view);
+        fileActions_->updateMenu(*menu);
+        return menu;
+    };
+    callbacks.fileActions.quickLook = [this](QWidget*, const std::vector<FileNode*>& nodes) {
+        fileActions_->quickLook(nodes);
+    };
+    callbacks.fileActions.rename = [this](QWidget*, FileNode* node, const QString& name) {
+        return fileActions_->performRename(node, name);
+    };
+    outline_ = new FileTreeOutlineView(outlineInputs(state_, {}), std::move(callbacks), state_.preferences(),
+                                       outlineInitialSort(state_.cliAutomationOptions()), treeContent_);
+    treeContent_->addWidget(outline_);
+    fileActions_ = std::make_unique<FileActionMenu>(outline_);
+    fileActions_->setOnNodesDeleted([this](const std::vector<FileNode*>& nodes) {
+        state_.liveMonitor().markDeletedLocally(nodes);
+    });
+    state_.setIsTreeNodeExpanded([this](const FileNode* n) { return outline_->isNodeExpanded(const_cast<FileNode*>(n)); });
+    state_.setIsGroupExpanded([this](const FileNode* n) { return outline_->isGroupExpanded(const_cast<FileNode*>(n)); });
+
+    ExtensionTableCallbacks ext;
+    ext.onDisplayedChange = [this](const std::vector<ExtensionStats>& rows, const QString& key) {
+        state_.setExtensionPanelDisplayed(rows);
+        state_.setExtensionPanelSortKey(key);
+    };
+    ext.onSelectExtension = [this](const QString& e) { selectAllFiles(e); };
+    ext.onExportFileTypesToCSV = [this] { emit exportFileTypesRequested(); };
+    ext.onToggleShowFileTypes = [this] { state_.setShowFileTypes(!state_.showFileTypes()); };
+    extTable_ = new ExtensionTableView(std::move(ext), state_.preferences(), fileTypesInitialSort(state_.cliAutomationOptions()), this);
+
+    treemapPane_ = new QWidget(this);
+    auto* pane = new QVBoxLayout(treemapPane_);
+    pane->setContentsMargins(0, 0, 0, 0);
+    pane->setSpacing(0);
+    auto* strip = new QWidget(treemapPane_);
+    strip->setAutoFillBackground(true);
+    strip->setBackgroundRole(QPalette::Window);
+    auto* stripRows = new QVBoxLayout(strip);
+    stripRows->setContentsMargins(4, 0, 4, 0);
+    stripRows->setSpacing(0);
+    auto* row1 = new QHBoxLayout;
+    row1->setSpacing(4);
+    QFont callout = font();
+    callout.setPointSizeF(callout.pointSizeF() * 0.95);
+    auto makeLabel = [&] {
+        auto* l = new QLabel(strip);
+        l->setFont(callout);
+        l->setForegroundRole(QPalette::PlaceholderText);
+        return l;
+    };
+    stripPath_ = makeLabel();
+    stripPath_->setMinimumWidth(40);
+    stripDash_ = makeLabel();
+    stripSize_ = makeLabel();
+    row1->addStretch();
+    row1->addWidget(stripPath_, 0);
+    row1->addWidget(stripDash_);
+    row1->addWidget(stripSize_);
+    row1->addStretch();
+    stripRows->addLayout(row1);
+    zoomRow_ = new QWidget(strip);
+    auto* row2 = new QHBoxLayout(zoomRow_);
+    row2->setContentsMargins(0, 0, 0, 0);
+    row2->setSpacing(4);
+    auto zoomButton = [&](const QString& label, auto action) {
+        auto* b = new QPushButton(label, zoomRow_);
+        b->setFont(callout);
+        b->setFixedSize(22, 18);
+        connect(b, &QPushButton::clicked, this, action);
+        row2->addWidget(b);
+    };
+    zoomButton(QStringLiteral(".."), [this] {
+        FileNode* z = validatedZoomNode();
+        state_.setTreemapRoot(z && z->parent() ? z->parent() : nullptr);
+    });
+    zoomButton(QStringLiteral("/"), [this] { state_.setTreemapRoot(nullptr); });
+    row2->addStretch();
+    stripRows->addWidget(zoomRow_);
+    strip->setFixedHeight(28);
+    pane->addWidget(strip);
+    auto* line = new QFrame(treemapPane_);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setForegroundRole(QPalette::Mid);
+    pane->addWidget(line);
+    treemapSlot_ = new QWidget(treemapPane_);
+    treemapSlot_->setObjectName(QStringLiteral("treemapSlot"));
+    auto* slotLayout = new QVBoxLayout(treemapSlot_);
+    slotLayout->setContentsMargins(0, 0, 0, 0);
+    treemapPane_->setAutoFillBackground(true);
+    treemapPane_->setBackgroundRole(QPalette::Dark);
+    pane->addWidget(treemapSlot_, 1);
+
+    // Every change of what the tab shows schedules one update on the next turn of the event loop.
+    const auto later = [this] { scheduleRefresh(); };
+    connect(&state_, &ContentViewState::selectedNodesChanged, this, later);
+    connect(&state_, &ContentViewState::monitorRevisionChanged, this, later);
+    connect(&state_, &ContentViewState::resetTreeExpansionTriggerChanged, this, later);
+    connect(&state_, &ContentViewState::expandAllTriggerChanged, this, later);
+    connect(&state_, &ContentViewState::expandNodesTriggerChanged, this, later);
+    connect(&state_, &ContentViewState::treeViewRenameTriggerChanged, this, later);
+    connect(&state_, &ContentViewState::extensionStatsGenerationChanged, this, later);
+    connect(&state_, &ContentViewState::extensionStatsChanged, this, later);
+    connect(&state_, &ContentViewState::extensionColorRankChanged, this, later);
+    connect(&state_, &ContentViewState::hasEverShownScanResultsChanged, this, later);
+    connect(&state_, &ContentViewState::showFileTypesChanged, this, later);
+    connect(&state_, &ContentViewState::showTreemapChanged, this, later);
+    connect(&state_, &ContentViewState::treemapRootChanged, this, later);
+    connect(&state_, &ContentViewState::volumesChanged, this, later);
+    connect(&state_, &ContentViewState::loadedRootsChanged, this, later);
+    connect(&state_.viewModel(), &ScanViewModel::scanStateChanged, this, later);
+    connect(&state_.viewModel(), &ScanViewModel::rootLabelChanged, this, later);
+    connect(&state_.preferences(), &Preferences::changed, this, later);
+    refresh();
+}
+
+TreeViewTab::~TreeViewTab() {
+    state_.setIsTreeNodeExpanded({});
+    state_.setIsGroupExpanded({});
+}
+
+void TreeViewTab::scheduleRefresh() {
+    if (refreshPending_) return;
+    refreshPending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        if (refreshPending_) refresh();
+    });
+}
+
+void TreeViewTab::refreshNow() { refresh(); }
+
+std::vector<FileNode*> TreeViewTab::effectiveRoots() const {
+    std::vector<FileNode*> out;
+    const auto& loaded = state_.loadedRoots();
+    const std::vector<RootRef>& roots = loaded ? *loaded : state_.viewModel().scanState().roots();
+    out.reserve(roots.size());
+    for (const RootRef& r : roots) out.push_back(r.get());
+    return out;
+}
+
+QString TreeViewTab::rootDisplayLabel(const FileNode& node) const {
+    const QString name = fromUtf8(node.name());
+    if (state_.viewModel().lastScanWasCSVImport()) return name;
+    for (const VolumeInfo& v : state_.volumes())
+        if (v.path == name) return name + QStringLiteral(" (") + v.displayName + QLatin1Char(')');
+    return name;
+}
+
+bool TreeViewTab::showsOutline() const { return treeContent_->currentWidget() == outline_; }
+
+void TreeViewTab::setTreemapCanvas(QWidget* canvas) {
+    if (!canvas) return;
+    canvas->setParent(treemapSlot_);
+    treemapSlot_->layout()->addWidget(canvas);
+}
+
+void TreeViewTab::refresh() {
+    refreshPending_ = false;
+    const Preferences& p = state_.preferences();
+    const std::vector<FileNode*> roots = effectiveRoots();
+    arrangePanes();
+    updatePlaceholder();
+
+    FileTreeOutlineOptions options;
+    options.showHorizontalLines = p.value(PreferenceKeys::tweakShowHorizontalLines);
+    options.altRowColors = p.value(PreferenceKeys::tweakAltRowColors);
+    options.enableDragDrop = p.value(PreferenceKeys::tweakEnableDragDrop);
+    std::unordered_set<FileNode*> selection(state_.selectedNodes().begin(), state_.selectedNodes().end());
+    outline_->update(outlineInputs(state_, roots), options, selection);
+
+    if (extSplit_) {
+        ExtensionTableInputs ext;
+        ext.stats = state_.extensionStats();
+        ext.statsGeneration = state_.extensionStatsGeneration();
+        ext.colorRank = state_.extensionColorRank();
+        ext.paletteRGB = state_.currentPaletteRGB();
+        ext.byteUnitBase = unitBaseOf(p);
+        ext.byteSizeDisplayMode = displayModeOf(p);
+        ext.decimalPlaces = int(p.value(PreferenceKeys::tweakDecimalPlaces));
+        ext.showFileTypes = state_.showFileTypes();
+        extTable_->update(ext, options.altRowColors, options.showHorizontalLines);
+    }
+    bool anyChild = false;
+    for (const FileNode* r : roots) anyChild = anyChild || r->childCount() > 0;
+    treemapSlot_->setVisible(anyChild);
+    updateInfoStrip();
+}
+
+void TreeViewTab::arrangePanes() {
+    const bool withTypes = state_.hasEverShownScanResults() && state_.showFileTypes();
+    const bool withTreemap = state_.showTreemap();
+    const int arrangement = (withTypes ? 1 : 0) | (withTreemap ? 2 : 0);
+    if (arrangement == arrangedAs_) return;
+    arrangedAs_ = arrangement;
+    // Take the panes out of the old splits before those go.
+    for (QWidget* w : {static_cast<QWidget*>(treeContent_), static_cast<QWidget*>(extTable_), treemapPane_}) {
+        w->setParent(this);
+        w->hide();
+    }
+    QWidget* old = layout_->count() ? layout_->itemAt(0)->widget() : nullptr;
+    if (old) {
+        layout_->removeWidget(old);
+        if (old != treeContent_) old->deleteLater();
+    }
+    extSplit_ = nullptr;
+    treeSplit_ = nullptr;
+    QWidget* top = treeContent_;
+    if (withTypes) {
+        extSplit_ = new AutosavingSplitter({QStringLiteral("ZelvaneMac.ExtSplit"), Qt::Horizontal, 200, 220, 0.65},
+                                           state_.preferences(), this);
+        extSplit_->setPane(0, treeContent_);
+        extSplit_->setPane(1, extTable_);
+        connect(extSplit_, &AutosavingSplitter::dividerDragBegan, this, &TreeViewTab::splitDividerDragBegan);
+        connect(extSplit_, &AutosavingSplitter::dividerDragEnded, this, &TreeViewTab::splitDividerDragEnded);
+        top = extSplit_;
+    }
+    QWidget* whole = top;
+    if (withTreemap) {
+        treeSplit_ = new AutosavingSplitter({QStringLiteral("ZelvaneMac.TreeSplit"), Qt::Vertical, 150, 60, 0.621},
+                                            state_.preferences(), this);
+        treeSplit_->setPane(0, top);
+        treeSplit_->setPane(1, treemapPane_);
+        connect(treeSplit_, &AutosavingSplitter::dividerDragBegan, this, &TreeViewTab::splitDividerDragBegan);
+        connect(treeSplit_, &AutosavingSplitter::dividerDragEnded, this, &TreeViewTab::splitDividerDragEnded);
+        whole = treeSplit_;
+    }
+    layout_->addWidget(whole);
+    whole->show();
+    layout_->activate();
+}
+
+void TreeViewTab::updatePlaceholder() {
+    const ScanState& s = state_.viewModel().scanState();
+    bool outline = false;
+    switch (s.tag()) {
+    case ScanState::Tag::scanning:
+        placeholder_->setTitle(localized("Scanning…"));
+        placeholder_->setIcon(QStringLiteral("system-search"));
+        placeholder_->setDescription(localized("This may take a moment for large volumes."));
+        break;
+    case ScanState::Tag::completed: outline = true; break;
+    case ScanState::Tag::failed:
+        placeholder_->setTitle(localized("Scan Failed"));
+        placeholder_->setIcon(QStringLiteral("dialog-warning"));
+        placeholder_->setDescription(std::get<ScanState::Failed>(s.value).message);
+        break;
+    case ScanState::Tag::cancelled:
+        if (!s.roots().empty()) {
+            outline = true;
+            break;
+        }
+        placeholder_->setTitle(localized("Scan Cancelled"));
+        placeholder_->setIcon(QStringLiteral("process-stop"));
+        placeholder_->setDescription(localized("Click Scan to try again."));
+        break;
+    case ScanState::Tag::idle:
+        placeholder_->setTitle(localized("Ready to Scan"));
+        placeholder_->setIcon(zelvaneIconImage(96));
+        placeholder_->setDescriptionWidget(makeIdleDescription());
+        break;
+    }
+    treeContent_->setCurrentWidget(outline ? static_cast<QWidget*>(outline_) : placeholder_);
+}
+
+FileNode* TreeViewTab::validatedZoomNode() const {
+    FileNode* z = state_.treemapRoot();
+    if (!z) return nullptr;
+    const std::vector<FileNode*> roots = effectiveRoots();
+    // Only a node of the tree now shown: an older tree's node is not read beyond this walk.
+    FileNode* top = z;
+    while (top->parent()) top = top->parent();
+    return std::find(roots.begin(), roots.end(), top) != roots.end() ? z : nullptr;
+}
+
+QStringList TreeViewTab::infoStripTexts() const {
+    const Preferences& p = state_.preferences();
+    const auto size = [&](const FileNode& n) {
+        return fromUtf8(humanBytes(n.effectiveAllocSize(), unitBaseOf(p), displayModeOf(p), 1));
+    };
+    const std::vector<FileNode*> roots = effectiveRoots();
+    if (FileNode* z = validatedZoomNode()) return {fromUtf8(z->fullPath()), localized("—"), size(*z)};
+    if (roots.size() == 1) return {rootDisplayLabel(*roots[0]), localized("—"), size(*roots[0])};
+    if (roots.size() > 1) {
+        int64_t total = 0;
+        for (const FileNode* r : roots) total += r->effectiveAllocSize();
+        return {state_.viewModel().rootLabel(), localized("—"),
+                fromUtf8(humanBytes(total, unitBaseOf(p), displayModeOf(p), 1))};
+    }
+    return {localized("Treemap")};
+}
+
+bool TreeViewTab::zoomButtonsShown() const { return validatedZoomNode() != nullptr; }
+
+void TreeViewTab::updateInfoStrip() {
+    const QStringList t = infoStripTexts();
+    const QFontMetrics fm(stripPath_->font());
+    const int room = std::max(40, width() - 200);
+    stripPath_->setText(fm.elidedText(t.value(0), Qt::ElideMiddle, room));
+    stripPath_->setToolTip(t.value(0));
+    stripDash_->setVisible(t.size() == 3);
+    stripSize_->setVisible(t.size() == 3);
+    stripDash_->setText(t.value(1));
+    stripSize_->setText(t.value(2));
+    const bool zoomed = zoomButtonsShown();
+    zoomRow_->setVisible(zoomed);
+    zoomRow_->parentWidget()->setFixedHeight(zoomed ? 48 : 28);
+}
+
+void TreeViewTab::selectAllFiles(const QString& extension) {
+    const std::string wanted = extension.toStdString();
+    NodeSet selection;
+    std::string buffer;
+    std::vector<FileNode*> stack = effectiveRoots();
+    while (!stack.empty()) {
+        FileNode* n = stack.back();
+        stack.pop_back();
+        if (!n->isDir()) {
+            if (detectedExtensionInto(*n, buffer) == wanted) selection.insert(n);
+            continue;
+        }
+        for (FileNode* c : n->children()) stack.push_back(c);
+    }
+    state_.setSelectedNodes(selection);
+}
 
 }  // namespace zelvane

@@ -1,18 +1,92 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
+
+#include <memory>
+#include <vector>
+
+#include "ScanEngine/Tree/FileNode.hpp"
+#include "ZelvaneMac/Widgets/Common/AutosavingSplitter.hpp"
+
+class QLabel;
+class QPushButton;
+class QStackedWidget;
+class QVBoxLayout;
 
 namespace zelvane {
 
-class ContentViewState;
 
+class ContentViewState;
+class EmptyStateView;
+class ExtensionTableView;
+class FileActionMenu;
+class FileTreeOutlineView;
+
+// The Tree View tab: the tree outline (or a placeholder by scan state) beside the file-type table,
+// over the treemap pane with its information strip. The splits exist only while both of their
+// panes are shown and are made anew each time, so each takes its remembered divider then.
+//
+// The treemap canvas is not made here: the pane holds a slot (`treemapSlot()`) where the canvas is
+// put with `setTreemapCanvas`; the slot is hidden while no shown root has a stored child.
 class TreeViewTab final : public QWidget {
     Q_OBJECT
 public:
     TreeViewTab(ContentViewState& state, QWidget* parent = nullptr);
+    ~TreeViewTab() override;
+
+    // The roots all three panes show.
+    std::vector<FileNode*> effectiveRoots() const;
+    QString rootDisplayLabel(const FileNode& node) const;
+    // The strip's first row as its texts (1 or 3), and whether the zoom buttons show.
+    QStringList infoStripTexts() const;
+    bool zoomButtonsShown() const;
+
+    FileTreeOutlineView* outline() const { return outline_; }
+    ExtensionTableView* fileTypeTable() const { return extTable_; }
+    EmptyStateView* placeholder() const { return placeholder_; }
+    bool showsOutline() const;
+    AutosavingSplitter* treeSplit() const { return treeSplit_; }
+    AutosavingSplitter* extSplit() const { return extSplit_; }
+    QWidget* treemapSlot() const { return treemapSlot_; }
+    void setTreemapCanvas(QWidget* canvas);
+
+    // Runs the update that changes of the window's state scheduled, at once.
+    void refreshNow();
+
+signals:
+    // The file-type table's "Export File Types to CSV File…".
+    void exportFileTypesRequested();
+    // Divider drags of either split; the treemap canvas pauses its redraws in between.
+    void splitDividerDragBegan();
+    void splitDividerDragEnded();
 
 private:
-    [[maybe_unused]] ContentViewState& state_;
+    void scheduleRefresh();
+    void refresh();
+    void arrangePanes();
+    void updatePlaceholder();
+    void updateInfoStrip();
+    FileNode* validatedZoomNode() const;
+    void selectAllFiles(const QString& extension);
+
+    ContentViewState& state_;
+    bool refreshPending_ = false;
+    FileTreeOutlineView* outline_ = nullptr;
+    ExtensionTableView* extTable_ = nullptr;
+    EmptyStateView* placeholder_ = nullptr;
+    QStackedWidget* treeContent_ = nullptr;
+    QWidget* treemapPane_ = nullptr;
+    QWidget* treemapSlot_ = nullptr;
+    QLabel* stripPath_ = nullptr;
+    QLabel* stripDash_ = nullptr;
+    QLabel* stripSize_ = nullptr;
+    QWidget* zoomRow_ = nullptr;
+    QVBoxLayout* layout_ = nullptr;
+    QPointer<AutosavingSplitter> treeSplit_;
+    QPointer<AutosavingSplitter> extSplit_;
+    int arrangedAs_ = -1;
+    std::unique_ptr<FileActionMenu> fileActions_;
 };
 
 }  // namespace zelvane

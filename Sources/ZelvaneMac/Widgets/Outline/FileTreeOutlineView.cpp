@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMenu>
+#include <QStyle>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -47,7 +48,8 @@ FileTreeOutlineView::FileTreeOutlineView(const FileTreeOutlineInputs& initial, F
         if (!n) return {};
         if (n->accessDenied()) return FolderIconCache::shared().accessDeniedIcon();
         if (n->isDir()) return FolderIconCache::shared().iconFor(fromUtf8(n->fullPath()));
-        return fileTypeIcon(fromUtf8(n->detectedExtension()));
+        QIcon icon = fileTypeIcon(fromUtf8(n->detectedExtension()));
+        return icon.isNull() ? outline_->style()->standardIcon(QStyle::SP_FileIcon) : icon;
     });
     connect(&FolderIconCache::shared(), &FolderIconCache::iconReady, outline_->viewport(), [this] {
         outline_->viewport()->update();
@@ -66,6 +68,7 @@ FileTreeOutlineView::FileTreeOutlineView(const FileTreeOutlineInputs& initial, F
     header->setSectionsClickable(true);
     header->setSortIndicatorShown(true);
     header->setMinimumSectionSize(40);
+    header->setHighlightSections(false);
     header->setSectionResizeMode(QHeaderView::Interactive);
     for (int c = 0; c < FileTreeOutlineModel::kColumnCount; ++c)
         header->resizeSection(c, FileTreeOutlineModel::columnWidth(c));
@@ -241,9 +244,10 @@ void FileTreeOutlineView::onOutlineSelectionChanged() {
 }
 
 QMenu* FileTreeOutlineView::makeContextMenu() {
-    auto* menu = new QMenu(outline_);
-    if (callbacks_.fileActions.populateContextMenu)
-        callbacks_.fileActions.populateContextMenu(*menu, outline_, [this] { return actionTargets(); });
+    QMenu* menu = callbacks_.fileActions.makeContextMenu
+                      ? callbacks_.fileActions.makeContextMenu(outline_, [this] { return actionTargets(); })
+                      : nullptr;
+    if (!menu) menu = new QMenu(outline_);
     if (callbacks_.extendContextMenu) callbacks_.extendContextMenu(*menu);
     if (menu->isEmpty()) {
         delete menu;

@@ -1,0 +1,352 @@
+#include <gtest/gtest.h>
+
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QSplitterHandle>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <string>
+#include <vector>
+
+#include "QtWidgetTestApp.hpp"
+#include "TestTrees.hpp"
+#include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
+#include "ZelvaneMac/Models/DisplaySignature.hpp"
+#include "ZelvaneMac/Models/SplitPanePersistence.hpp"
+#include "ZelvaneMac/Widgets/Common/AutosavingSplitter.hpp"
+#include "ZelvaneMac/Widgets/Common/EmptyStateView.hpp"
+#include "ZelvaneMac/Widgets/FileTypes/ExtensionTableView.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
+#include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
+#include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
+#include "ZelvaneMac/Window/ContentViewState.hpp"
+
+namespace zelvane {
+namespace {
+
+using fixtures::TempDir;
+using fixtures::writeFile;
+
+QString grabPath(const char* name) {
+    const QString dir = QDir::temp().filePath(QStringLiteral("zelvane-grabs"));
+    QDir().mkpath(dir);
+    return QDir(dir).filePath(QString::fromUtf8(name));
+}
+
+FileNode* childNamed(FileNode* folder, const std::string& name) {
+    for (FileNode* k : folder->children())
+        if (k->name() == name) return k;
+    return nullptr;
+}
+
+// An outline on its own, with hooks that record what the view asked of the file actions.
+struct OutlineRig {
+    QTemporaryDir prefsDir;
+    Preferences prefs{prefsDir.filePath("prefs.plist")};
+    TempDir dir;
+    RootRef root;
+    FileNode* docs = nullptr;
+    std::vector<FileNode*> lastSelection;
+    int selectionReports = 0;
+    int renameEnds = 0;
+    int quickLooks = 0;
+    std::vector<QString> renames;
+    bool acceptRename = true;
+    std::unique_ptr<FileTreeOutlineView> view;
+    FileTreeOutlineInputs in;
+
+    OutlineRig() {
+        for (int i = 0; i < 6; ++i) writeFile(dir / ("docs/file" + std::to_string(i) + ".txt"), 100 * (i + 1));
+        writeFile(dir / "docs/sub/inner.bin", 5000);
+        writeFile(dir / "other/x.dat", 10);
+        root = fixtures::loadTreeFromDisk(dir.path());
+        docs = childNamed(root.get(), "docs");
+        FileTreeOutlineCallbacks cb;
+        cb.onSelectionChanged = [this](const std::vector<FileNode*>& n) { lastSelection = n, ++selectionReports; };
+        cb.onRenameEditingEnded = [this] { ++renameEnds; };
+        cb.fileActions.quickLook = [this](QWidget*, const std::vector<FileNode*>&) { ++quickLooks; };
+        cb.fileActions.rename = [this](QWidget*, FileNode* node, const QString& name) {
+            renames.push_back(name);
+            if (acceptRename) node->rename(std::string_view(name.toStdString()));
+            return acceptRename;
+        };
+        in.roots = {root.get()};
+        view = std::make_unique<FileTreeOutlineView>(FileTreeOutlineInputs{}, std::move(cb), prefs);
+        view->resize(900, 500);
+        view->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+        update();
+    }
+    void update(const std::unordered_set<FileNode*>& selection = {}) { view->update(in, {}, selection); }
+    ContextMenuOutlineView& outline() { return view->outline(); }
+};
+
+TEST(FileTreeOutlineView, RenameEndsOnceAndCommitsOnlyChangedNames) {
+    qtWidgetApp();
+    OutlineRig rig;
+    FileNode* target = childNamed(rig.docs, "sub");
+    rig.update({rig.docs});
+    rig.outline().expand(rig.view->model().indexForNode(rig.docs));
+
+    struct Step {
+        const char* what;
+        QString typed;
+        int key;  // 0: focus moves away
+        bool accept;
+        int renamesAfter;
+        std::string nameAfter;
+    };
+    const Step steps[] = {
+        {"Return unchanged", "sub", Qt::Key_Return, true, 0, "sub"},
+        {"Escape after typing", "typed", Qt::Key_Escape, true, 0, "sub"},
+        {"refused rename", "bad", Qt::Key_Return, false, 1, "sub"},
+        {"focus loss commits", "renamed", 0, true, 2, "renamed"},
+    };
+    int ends = 0;
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.what);
+        rig.acceptRename = s.accept;
+        rig.in.renameTrigger++;
+        rig.in.renameTarget = target;
+        rig.update();
+        QLineEdit* field = rig.outline().renameField();
+        ASSERT_NE(field, nullptr);
+        EXPECT_EQ(field->text().toStdString(), target->name());
+        field->setText(s.typed);
+        if (s.key) {
+            QTest::keyClick(field, Qt::Key(s.key));
+        } else {
+            rig.outline().setFocus();
+            QCoreApplication::processEvents();
+            if (rig.outline().isRenaming()) rig.outline().endRenaming(true, field->text());  // no focus on offscreen
+        }
+        EXPECT_FALSE(rig.outline().isRenaming());
+        EXPECT_EQ(int(rig.renames.size()), s.renamesAfter);
+        EXPECT_EQ(rig.renameEnds, ++ends);
+        EXPECT_EQ(target->name(), s.nameAfter);
+    }
+    const QModelIndex i = rig.view->model().indexForNode(target);
+    EXPECT_EQ(rig.view->model().data(i).toString(), "renamed");
+
+    // A group row, or no target at all, ends the rename at once without editing.
+    rig.in.renameTrigger++;
+    rig.in.renameTarget = rig.view->model().syntheticGroupOf(rig.docs);
+    ASSERT_NE(rig.in.renameTarget, nullptr);
+    rig.update();
+    EXPECT_FALSE(rig.outline().isRenaming());
+    rig.in.renameTrigger++;
+    rig.in.renameTarget = nullptr;
+    rig.update();
+    EXPECT_EQ(rig.renameEnds, ends + 2);
+    EXPECT_EQ(rig.renames.size(), 2u);
+}
+
+TEST(FileTreeOutlineView, SelectionRoundTripsThroughGroupsRightClicksAndSpace) {
+    qtWidgetApp();
+    OutlineRig rig;
+    FileNode* file3 = childNamed(rig.docs, "file3.txt");
+    // Selected elsewhere: the folders above and the group open, the file is selected and reported.
+    rig.update({file3});
+    const QModelIndex i = rig.view->model().indexForNode(file3);
+    ASSERT_TRUE(i.isValid());
+    EXPECT_TRUE(rig.outline().isExpanded(i.parent()));
+    EXPECT_TRUE(rig.view->model().nodeAt(i.parent())->isSyntheticGroup());
+    EXPECT_EQ(rig.view->selectedNodes(), std::vector<FileNode*>{file3});
+    EXPECT_EQ(rig.lastSelection, std::vector<FileNode*>{file3});
+    EXPECT_TRUE(rig.view->isGroupExpanded(rig.docs));
+    EXPECT_TRUE(rig.view->isNodeExpanded(rig.docs));
+    // The same selection again changes nothing and reports nothing.
+    const int reports = rig.selectionReports;
+    rig.update({file3});
+    EXPECT_EQ(rig.selectionReports, reports);
+
+    // The group row itself: selected as a row, acted on as its files.
+    FileNode* group = rig.view->model().syntheticGroupOf(rig.docs);
+    rig.update({group, childNamed(rig.docs, "sub")});
+    EXPECT_EQ(rig.view->selectedNodes().size(), 2u);
+    EXPECT_EQ(rig.view->actionTargets().size(), 7u);
+    // A regrouped folder: the old group is left out, never read.
+    rig.in.display.fileGroupMinSize = 2;
+    rig.update({group});
+    EXPECT_TRUE(rig.view->selectedNodes().empty());
+    rig.update({});
+
+    // Right click on an unselected row selects it alone; Ctrl adds; on a selected row it keeps all.
+    ContextMenuOutlineView& o = rig.outline();
+    const QModelIndex docsRow = rig.view->model().indexForNode(rig.docs);
+    const QModelIndex otherRow = rig.view->model().indexForNode(childNamed(rig.root.get(), "other"));
+    auto rightClick = [&](const QModelIndex& at, Qt::KeyboardModifiers mods) {
+        QContextMenuEvent e(QContextMenuEvent::Mouse, o.visualRect(at).center(), o.viewport()->mapToGlobal(o.visualRect(at).center()), mods);
+        QCoreApplication::sendEvent(o.viewport(), &e);
+    };
+    rightClick(docsRow, Qt::NoModifier);
+    EXPECT_EQ(rig.view->selectedNodes(), std::vector<FileNode*>{rig.docs});
+    rightClick(otherRow, Qt::ControlModifier);
+    EXPECT_EQ(rig.view->selectedNodes().size(), 2u);
+    rightClick(docsRow, Qt::NoModifier);
+    EXPECT_EQ(rig.view->selectedNodes().size(), 2u);
+    QContextMenuEvent below(QContextMenuEvent::Mouse, QPoint(5, o.viewport()->height() - 2));
+    QCoreApplication::sendEvent(o.viewport(), &below);
+    EXPECT_EQ(rig.view->selectedNodes().size(), 2u);
+
+    // Space previews the selection; with nothing selected it goes to the view.
+    QTest::keyClick(&o, Qt::Key_Space);
+    EXPECT_EQ(rig.quickLooks, 1);
+    o.clearSelection();
+    QTest::keyClick(&o, Qt::Key_Space);
+    EXPECT_EQ(rig.quickLooks, 1);
+
+    // Header clicks: the first click on a size column sorts largest first, the next smallest first.
+    QHeaderView* h = o.header();
+    h->sectionClicked(FileTreeOutlineModel::sizeColumn);
+    EXPECT_EQ(rig.view->model().sortKey(), "size");
+    EXPECT_FALSE(rig.view->model().sortAscending());
+    h->sectionClicked(FileTreeOutlineModel::sizeColumn);
+    EXPECT_TRUE(rig.view->model().sortAscending());
+    h->sectionClicked(FileTreeOutlineModel::nameColumn);
+    EXPECT_TRUE(rig.view->model().sortAscending());
+}
+
+TEST(AutosavingSplitter, RestoresItsPanesPerDisplayAndAnnouncesDividerDrags) {
+    qtWidgetApp();
+    QTemporaryDir prefsDir;
+    Preferences prefs(prefsDir.filePath("prefs.plist"));
+    const QString name = keyWithDisplaySignature("ZelvaneMac.TreeSplit");
+    // Frames stored for another display do not apply here.
+    prefs.setObject(splitPaneFramesKey("ZelvaneMac.TreeSplit.1x1@9.0"), QVariantList{"0, 0, 800, 100", "0, 101, 800, 499"});
+    auto make = [&](Qt::Orientation o, const char* base, int min1, int min2, double fraction) {
+        auto* s = new AutosavingSplitter({base, o, min1, min2, fraction}, prefs);
+        s->setPane(0, new QWidget);
+        s->setPane(1, new QWidget);
+        s->resize(801, 601);
+        s->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(s));
+        return std::unique_ptr<AutosavingSplitter>(s);
+    };
+    {
+        auto v = make(Qt::Vertical, "ZelvaneMac.TreeSplit", 150, 60, 0.621);
+        EXPECT_EQ(v->fullName(), name);
+        EXPECT_NEAR(v->sizes()[0], 600 * 0.621, 1);
+        // Growing the window gives the change to the top pane.
+        const int bottom = v->sizes()[1];
+        v->resize(801, 801);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(v->sizes()[1], bottom);
+        // A drag is announced before and after, and its result stored for this display.
+        std::vector<std::string> events;
+        QObject::connect(v.get(), &AutosavingSplitter::dividerDragBegan, [&] { events.push_back("began"); });
+        QObject::connect(v.get(), &AutosavingSplitter::dividerDragEnded, [&] { events.push_back("ended"); });
+        QSplitterHandle* handle = v->handle(1);
+        QTest::mousePress(handle, Qt::LeftButton, {}, QPoint(5, 0));
+        QTest::mouseMove(handle, QPoint(5, -100));
+        QTest::mouseRelease(handle, Qt::LeftButton, {}, QPoint(5, -100));
+        v->moveDivider(500);  // the offscreen platform moves no pointer: place the divider as a drag would
+        EXPECT_EQ(events, (std::vector<std::string>{"began", "ended"}));
+        EXPECT_EQ(persistedBottomHeight(prefs.object(splitPaneFramesKey(name))), double(v->sizes()[1]));
+    }
+    {
+        // Made again: the stored bottom height comes back, and the minimums hold.
+        auto v = make(Qt::Vertical, "ZelvaneMac.TreeSplit", 150, 60, 0.621);
+        EXPECT_EQ(double(v->sizes()[1]), *persistedBottomHeight(prefs.object(splitPaneFramesKey(name))));
+        v->moveDivider(10);
+        EXPECT_GE(v->sizes()[0], 150);
+        v->moveDivider(600);
+        EXPECT_GE(v->sizes()[1], 60);
+        auto h = make(Qt::Horizontal, "ZelvaneMac.ExtSplit", 200, 220, 0.65);
+        EXPECT_NEAR(h->sizes()[0], 800 * 0.65, 1);
+        h->moveDivider(790);
+        EXPECT_GE(h->sizes()[1], 220);
+    }
+}
+
+TEST(TreeViewTab, ShowsAScannedTreeWithFileTypesAndTheInfoStrip) {
+    qtWidgetApp();
+    QTemporaryDir prefsDir;
+    Preferences prefs(prefsDir.filePath("prefs.plist"));
+    TempDir dir;
+    for (int i = 0; i < 8; ++i) writeFile(dir / ("Photos/img" + std::to_string(i) + ".jpg"), 40000 + i * 1000);
+    for (int i = 0; i < 3; ++i) writeFile(dir / ("Music/Album/track" + std::to_string(i) + ".mp3"), 90000);
+    writeFile(dir / "notes.txt", 1200);
+    writeFile(dir / "README", 300);
+    writeFile(dir / "Code/main.cpp", 8000);
+
+    ContentViewState state(prefs, {});
+    TreeViewTab tab(state);
+    tab.resize(1200, 760);
+    tab.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&tab));
+    EXPECT_FALSE(tab.showsOutline());
+    EXPECT_EQ(tab.extSplit(), nullptr);  // no file types before a first result
+    EXPECT_EQ(tab.infoStripTexts(), QStringList{"Treemap"});
+
+    const QString root = QString::fromStdString(dir.path().string());
+    state.viewModel().selectRoot(root, root);
+    state.viewModel().startScan(std::nullopt, false, true);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return state.viewModel().scanState().tag() == ScanState::Tag::completed; }));
+    const auto& roots = state.viewModel().scanState().roots();
+    ASSERT_EQ(roots.size(), 1u);
+    ExtensionStatsResult stats = computeExtensionStats(std::span<const RootRef>(roots), true, state.currentExtensionLists());
+    state.setExtensionStats(stats.all);
+    state.setExtensionColorRank(stats.colorRank);
+    state.bumpExtensionStatsGeneration();
+    state.setHasEverShownScanResults(true);
+    tab.refreshNow();
+
+    ASSERT_TRUE(tab.showsOutline());
+    ASSERT_NE(tab.extSplit(), nullptr);
+    ASSERT_NE(tab.treeSplit(), nullptr);
+    FileTreeOutlineModel& model = tab.outline()->model();
+    ASSERT_EQ(model.rowCount(), 1);
+    EXPECT_TRUE(tab.outline()->outline().isExpanded(model.index(0, 0)));
+    EXPECT_EQ(model.rowCount(model.index(0, 0)), 5);
+    EXPECT_EQ(tab.fileTypeTable()->tableModel().rowCount(), 5);
+    EXPECT_EQ(state.extensionPanelSortKey(), "allocated");
+    EXPECT_EQ(state.extensionPanelDisplayed().size(), 5u);
+    const QStringList strip = tab.infoStripTexts();
+    ASSERT_EQ(strip.size(), 3);
+    EXPECT_EQ(strip[0], root);
+
+    // "Select" on the .jpg row selects every picture; the outline follows.
+    ExtensionTableView* table = tab.fileTypeTable();
+    int jpgRow = -1;
+    for (int r = 0; r < table->tableModel().rowCount(); ++r)
+        if (table->tableModel().displayed()[size_t(r)].ext == "jpg") jpgRow = r;
+    ASSERT_GE(jpgRow, 0);
+    std::unique_ptr<QMenu> menu(table->buildContextMenu(table->visualRect(table->model()->index(jpgRow, 1)).center()));
+    ASSERT_EQ(menu->actions().size(), 4);
+    menu->actions()[0]->trigger();
+    EXPECT_EQ(state.selectedNodes().size(), 8);
+    tab.refreshNow();
+    EXPECT_EQ(tab.outline()->selectedNodes().size(), 8u);
+    std::unique_ptr<QMenu> empty(table->buildContextMenu(QPoint(5, table->viewport()->height() - 2)));
+    EXPECT_EQ(empty->actions().size(), 1);
+
+    // Zoomed treemap: the strip names the folder and offers the way back.
+    FileNode* photos = childNamed(roots[0].get(), "Photos");
+    state.setTreemapRoot(photos);
+    tab.refreshNow();
+    EXPECT_TRUE(tab.zoomButtonsShown());
+    EXPECT_EQ(tab.infoStripTexts()[0].toStdString(), photos->fullPath());
+
+    tab.outline()->outline().expand(model.indexForNode(photos));
+    EXPECT_TRUE(tab.grab().save(grabPath("tree-view-tab.png")));
+
+    // Hiding the file types removes their split; the treemap split stays.
+    state.setShowFileTypes(false);
+    tab.refreshNow();
+    EXPECT_EQ(tab.extSplit(), nullptr);
+    EXPECT_NE(tab.treeSplit(), nullptr);
+    EXPECT_TRUE(tab.showsOutline());
+    state.setTreemapRoot(nullptr);
+    state.setSelectedNodes({});
+}
+
+}  // namespace
+}  // namespace zelvane
