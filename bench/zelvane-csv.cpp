@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
                                           .maxDepth = 0,
                                           .useTabDelimiter = false,
                                           .useUTC = false};
-        auto capacity = [](const FileNode&) { return std::optional<DriveCapacity>(DriveCapacity{1000, 400}); };
+        auto capacity = [](const FileNode&) { return VolumeCapacity{1000, 400}; };
         auto start = std::chrono::steady_clock::now();
         auto err = exportToCSV(roots, everything, false, capacity, argv[2]);
         double seconds = secondsSince(start);

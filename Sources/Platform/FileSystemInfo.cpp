@@ -4,7 +4,6 @@
 #include <poll.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
-#include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -153,19 +152,6 @@ int64_t systemMaxFilesPerProcess() {
     int64_t v = 0;
     auto r = std::from_chars(buf, buf + len, v);
     return (r.ec == std::errc() && r.ptr == buf + len) ? v : 0;
-}
-
-}  // namespace zelvane
-
-namespace zelvane {
-
-std::optional<VolumeSpace> volumeSpace(const std::string& path) {
-    struct statvfs st {};
-    if (::statvfs(path.c_str(), &st) != 0) return std::nullopt;
-    const auto unit = uint64_t(st.f_frsize ? st.f_frsize : st.f_bsize);
-    const uint64_t reservedBlocks = st.f_bfree > st.f_bavail ? st.f_bfree - st.f_bavail : 0;
-    return VolumeSpace{int64_t(uint64_t(st.f_blocks) * unit), int64_t(uint64_t(st.f_bavail) * unit),
-                       int64_t(reservedBlocks * unit)};
 }
 
 }  // namespace zelvane

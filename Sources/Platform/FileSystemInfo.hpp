@@ -44,16 +44,6 @@ struct FileSystemStat {
 // `statfs` plus the path's mount entry. errno is kept on failure.
 std::optional<FileSystemStat> statfsPath(const std::string& path);
 
-// The space of the volume holding `path`, as df counts it: `available` is what an ordinary user
-// can still write (f_bavail), `reserved` the free blocks kept for the administrator
-// (f_bfree - f_bavail); the rest of `total` is used. errno is kept on failure.
-struct VolumeSpace {
-    int64_t total = 0;
-    int64_t available = 0;
-    int64_t reserved = 0;
-};
-std::optional<VolumeSpace> volumeSpace(const std::string& path);
-
 // The mount entry holding `path` (by device number, else by the longest mount point), if any.
 // The mount table is read once and read again only after the kernel reports a change to it.
 std::optional<MountEntry> mountEntryForPath(const std::string& path);

@@ -261,13 +261,13 @@ TEST(CSVImport, DriveCapacityFromTheHeaderAndTheFirstRow) {
                                "DriveCapacity,FREESPACE,USEDSPACE,RESERVEDSPACE\n";
     auto withCapacity = importText(header + "\"/r/\",1,1,,0,1,0,100.000,500,200,300,0\n\"/r/f\",1,1,,0,0,0,100.000,,,,\n");
     ASSERT_FALSE(withCapacity.error);
-    EXPECT_EQ(withCapacity.result.driveCapacity, (DriveCapacity{500, 200}));
+    EXPECT_EQ(withCapacity.result.driveCapacity, (VolumeCapacity{500, 200}));
     auto empty = importText(header + "\"/r/\",1,1,,0,1,0,100.000,,,,\n");
     ASSERT_FALSE(empty.error);
-    EXPECT_FALSE(empty.result.driveCapacity);
+    EXPECT_FALSE(empty.result.driveCapacity.isKnown());
     auto noHeader = importText("\"/r/\",1,1,,0,1,0,100.000,500,200,300,0\n\"/r/f\",1,1,,0,0,0,100.000,,,,\n");
     ASSERT_FALSE(noHeader.error);
-    EXPECT_FALSE(noHeader.result.driveCapacity);
+    EXPECT_FALSE(noHeader.result.driveCapacity.isKnown());
 }
 
 namespace {

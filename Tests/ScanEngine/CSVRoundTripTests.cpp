@@ -138,11 +138,11 @@ TEST(CSVRoundTrip, HostileTreeComesBackNodeForNode) {
     for (bool tabs : {false, true}) {
         const std::string file = out / (tabs ? "tree.tsv" : "tree.csv");
         std::vector<RootRef> roots{scanned};
-        auto capacity = [](const FileNode&) { return std::optional<DriveCapacity>(DriveCapacity{1000000, 400000}); };
+        auto capacity = [](const FileNode&) { return VolumeCapacity{1000000, 400000}; };
         ASSERT_FALSE(exportToCSV(roots, everything(tabs), false, capacity, file));
         auto imported = importFromCSV(file);
         ASSERT_FALSE(imported.error);
-        EXPECT_EQ(imported.result.driveCapacity, (DriveCapacity{1000000, 400000}));
+        EXPECT_EQ(imported.result.driveCapacity, (VolumeCapacity{1000000, 400000}));
         const FileNode* back = findByPath(imported.result.roots, tree.path());
         ASSERT_TRUE(back) << "tabs " << tabs;
         expectSameTree(*scanned, *back);

@@ -171,7 +171,7 @@ TEST(ScanViewModel, ImportsAnExportAndReportsBrokenOrCancelledImports) {
 
     const std::string csv = (t.root() / "scan.csv").string();
     const CSVExportOptions options = zelvane::testing::everyColumn();
-    auto capacity = [](const FileNode&) -> std::optional<DriveCapacity> { return DriveCapacity{1000, 250}; };
+    auto capacity = [](const FileNode&) { return VolumeCapacity{1000, 250}; };
     ASSERT_FALSE(exportToCSV(std::span<const RootRef>(scan.scanState().roots()), options, false, capacity, csv));
 
     ScanViewModel m;

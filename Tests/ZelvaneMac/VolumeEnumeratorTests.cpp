@@ -17,9 +17,9 @@ VolumeProbe fakeProbe(QMap<QString, QString> labels = {}) {
         if (it == labels.end()) return std::nullopt;
         return *it;
     };
-    p.capacity = [](const std::string& mp) -> std::pair<std::optional<int64_t>, std::optional<int64_t>> {
-        if (mp == "/mnt/broken") return {std::nullopt, std::nullopt};
-        return {int64_t(1000), int64_t(400)};
+    p.capacity = [](const std::string& mp) -> VolumeCapacity {
+        if (mp == "/mnt/broken") return {};
+        return {1000, 400};
     };
     return p;
 }

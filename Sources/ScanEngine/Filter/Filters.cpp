@@ -13,6 +13,9 @@
 #include <ctime>
 #include <limits>
 
+#include "ScanEngine/Support/Arithmetic.hpp"
+#include "ScanEngine/Support/CivilTime.hpp"
+#include "ScanEngine/Support/Text.hpp"
 #include "ScanEngine/Tree/FileNode.hpp"
 #include "ScanEngine/Filter/FilterMatching.hpp"
 #include "ScanEngine/Tree/NameCoding.hpp"
@@ -100,40 +103,12 @@ FilterClock FilterClock::current() {
 
 namespace {
 
-constexpr double kInt64MaxAsDouble = 9223372036854775807.0;  // rounds to 2^63
-
-int64_t saturateToInt64(double v) noexcept {
-    if (std::isnan(v)) return 0;
-    if (v >= kInt64MaxAsDouble) return std::numeric_limits<int64_t>::max();
-    if (v <= -kInt64MaxAsDouble) return std::numeric_limits<int64_t>::min();
-    return static_cast<int64_t>(v);
-}
-
 // The largest double below 2^63: a clamped value still converts to Int64 without overflow.
 constexpr double kLargestInt64Double = 9223372036854774784.0;
 
 double clampToInt64Range(double v) noexcept {
     if (std::isnan(v)) return 0;
     return std::clamp(v, -kLargestInt64Double, kLargestInt64Double);
-}
-
-int64_t saturatingAdd(int64_t a, int64_t b) noexcept {
-    int64_t r;
-    if (__builtin_add_overflow(a, b, &r)) return b > 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
-    return r;
-}
-
-int64_t saturatingMul(int64_t a, int64_t b) noexcept {
-    int64_t r;
-    if (__builtin_mul_overflow(a, b, &r))
-        return ((a < 0) != (b < 0)) ? std::numeric_limits<int64_t>::min() : std::numeric_limits<int64_t>::max();
-    return r;
-}
-
-int64_t floorDiv(int64_t a, int64_t b) noexcept {
-    int64_t q = a / b;
-    if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
-    return q;
 }
 
 bool startsWith(std::u16string_view s, std::u16string_view prefix) noexcept {
@@ -174,15 +149,8 @@ bool toAscii(std::u16string_view s, std::string& out) {
 // does not fit in 64 bits.
 std::optional<int64_t> parseDecimalInteger(std::u16string_view s) {
     std::string a;
-    if (!toAscii(s, a) || a.empty()) return std::nullopt;
-    const char* b = a.data();
-    const char* e = b + a.size();
-    if (*b == '+') ++b;
-    if (b == e || *b == '+') return std::nullopt;
-    int64_t v = 0;
-    auto [p, ec] = std::from_chars(b, e, v);
-    if (ec != std::errc() || p != e) return std::nullopt;
-    return v;
+    if (!toAscii(s, a)) return std::nullopt;
+    return zelvane::parseDecimalInteger(std::string_view(a));
 }
 
 // A whole decimal floating-point number in the C locale; an optional leading '+' is accepted.
@@ -216,21 +184,6 @@ std::optional<double> parseDecimalDouble(std::u16string_view s) {
     return v;
 }
 
-void replaceAll(std::u16string& s, std::u16string_view from, std::u16string_view to) {
-    std::u16string out;
-    out.reserve(s.size());
-    size_t pos = 0;
-    for (;;) {
-        size_t hit = s.find(from, pos);
-        if (hit == std::u16string::npos) break;
-        out.append(s, pos, hit - pos);
-        out.append(to);
-        pos = hit + from.size();
-    }
-    out.append(s, pos, std::u16string::npos);
-    s = std::move(out);
-}
-
 // Unit offsets of the first `count` code points' ends; fewer entries when the text is shorter.
 std::vector<size_t> codePointEnds(std::u16string_view s, size_t count) {
     std::vector<size_t> ends;
@@ -248,16 +201,6 @@ UChar32 codePointAt(std::u16string_view s, size_t i) {
     UChar32 c;
     U16_NEXT(s.data(), i, s.size(), c);
     return c;
-}
-
-// Days from 1970-01-01 to a proleptic Gregorian date (month 1-12).
-int64_t daysFromCivil(int64_t y, int64_t m, int64_t d) noexcept {
-    y -= m <= 2;
-    const int64_t era = floorDiv(y, 400);
-    const int64_t yoe = y - era * 400;
-    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
 }
 
 constexpr int64_t kReferenceDayFromUnix = 11323;  // 2001-01-01 in days since 1970-01-01

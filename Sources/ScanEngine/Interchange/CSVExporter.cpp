@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "Platform/FileReplacement.hpp"
+#include "ScanEngine/Support/Arithmetic.hpp"
 #include "ScanEngine/Support/CivilTime.hpp"
+#include "ScanEngine/Support/Text.hpp"
 #include "ScanEngine/Tree/NameCoding.hpp"
 
 namespace zelvane {
@@ -92,21 +94,6 @@ inline void appendUInt(std::string& out, uint64_t v) {
     char buf[24];
     auto r = std::to_chars(buf, buf + sizeof buf, v);
     out.append(buf, r.ptr);
-}
-
-// A double quote, the text with every double quote doubled, a double quote.
-void appendQuoted(std::string& out, std::string_view text) {
-    out.push_back('"');
-    for (;;) {
-        const void* q = text.empty() ? nullptr : std::memchr(text.data(), '"', text.size());
-        if (!q) break;
-        size_t at = size_t(static_cast<const char*>(q) - text.data());
-        out.append(text.data(), at + 1);
-        out.push_back('"');
-        text.remove_prefix(at + 1);
-    }
-    out.append(text);
-    out.push_back('"');
 }
 
 void writeDateChars(char* p, int64_t unixSeconds, bool useUTC, LocalOffsetCache& offsets) {
@@ -339,11 +326,11 @@ private:
                 else
                     folder = path.substr(0, slash);
             }
-            appendQuoted(out_, folder);
+            appendCSVQuoted(out_, folder);
             std::string_view name = path.substr(nameStart);
             size_t dot = name.rfind('.');
             field();
-            appendQuoted(out_, dot == std::string_view::npos ? name : name.substr(0, dot));
+            appendCSVQuoted(out_, dot == std::string_view::npos ? name : name.substr(0, dot));
             field();
             appendExtension(n, dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1));
         }
@@ -352,16 +339,17 @@ private:
             appendPercent(out_, n);
         }
         if (opt_.exportDriveCapacity) {
-            std::optional<DriveCapacity> cap;
+            VolumeCapacity cap;
             if (!n.parent() && driveCapacity_) cap = driveCapacity_(n);
+            const bool known = cap.isKnown();
             field();
-            if (cap) appendInt(out_, cap->total);
+            if (known) appendInt(out_, *cap.total);
             field();
-            if (cap) appendInt(out_, cap->free);
+            if (known) appendInt(out_, *cap.available);
             field();
-            if (cap) appendInt(out_, std::max<int64_t>(0, cap->total - cap->free - cap->reserved));
+            if (known) appendInt(out_, std::max<int64_t>(0, saturatingAdd(*cap.total, -saturatingAdd(*cap.available, cap.reserved))));
             field();
-            if (cap) appendInt(out_, cap->reserved);
+            if (known) appendInt(out_, cap.reserved);
         }
     }
 
@@ -382,7 +370,7 @@ private:
         bool ascii = true;
         for (char c : extBytes) ascii &= (static_cast<unsigned char>(c) < 0x80);
         if (!ascii) {
-            appendQuoted(out_, n.detectedExtension());
+            appendCSVQuoted(out_, n.detectedExtension());
             return;
         }
         out_.push_back('"');

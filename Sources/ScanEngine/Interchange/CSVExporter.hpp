@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 
+#include "Platform/VolumeCapacity.hpp"
 #include "ScanEngine/Tree/FileNode.hpp"
 
 namespace zelvane {
@@ -26,17 +27,9 @@ struct CSVExportOptions {
     bool useUTC;
 };
 
-// A volume's bytes as df shows them: `free` is what an ordinary user can still write, `reserved`
-// the free blocks kept for the administrator; the rest of `total` is used.
-struct DriveCapacity {
-    int64_t total = 0;
-    int64_t free = 0;
-    int64_t reserved = 0;
-    bool operator==(const DriveCapacity&) const = default;
-};
-
-// Asked about roots only: the capacity of the volume holding that root, when known.
-using DriveCapacityQuery = std::function<std::optional<DriveCapacity>(const FileNode&)>;
+// Asked about roots only: the volume holding that root. Its columns stay empty unless both values
+// are known.
+using DriveCapacityQuery = std::function<VolumeCapacity(const FileNode&)>;
 
 struct CSVExportError {
     enum class Kind { couldNotCreateFile, noFilesOrFoldersSelected };

@@ -18,6 +18,7 @@
 #include <unordered_map>
 
 #include "ScanEngine/Support/CivilTime.hpp"
+#include "ScanEngine/Support/Text.hpp"
 #include "Platform/Processors.hpp"
 
 namespace zelvane {
@@ -230,17 +231,9 @@ std::vector<std::string_view> splitLines(std::string_view data, char delimiter, 
 // Decimal with an optional sign; the whole field must be the number and fit.
 template <typename Int>
 bool parseInteger(std::string_view field, Int& out) {
-    const char* p = field.data();
-    const char* end = p + field.size();
-    if (p < end && *p == '+') {
-        ++p;
-        if (p == end || *p < '0' || *p > '9') return false;
-    }
-    int64_t v = 0;
-    auto r = std::from_chars(p, end, v);
-    if (r.ec != std::errc() || r.ptr != end) return false;
-    if (v < int64_t(std::numeric_limits<Int>::min()) || v > int64_t(std::numeric_limits<Int>::max())) return false;
-    out = Int(v);
+    const std::optional<int64_t> v = parseDecimalInteger(field);
+    if (!v || *v < int64_t(std::numeric_limits<Int>::min()) || *v > int64_t(std::numeric_limits<Int>::max())) return false;
+    out = Int(*v);
     return true;
 }
 
@@ -826,7 +819,7 @@ void splitPlain(std::string_view line, char delimiter, std::vector<std::string_v
     }
 }
 
-std::optional<DriveCapacity> extractDriveCapacity(std::string_view header, std::string_view data, char delimiter) {
+VolumeCapacity extractDriveCapacity(std::string_view header, std::string_view data, char delimiter) {
     std::vector<std::string_view> headers, values;
     splitPlain(header, delimiter, headers);
     size_t index = headers.size();
@@ -836,15 +829,15 @@ std::optional<DriveCapacity> extractDriveCapacity(std::string_view header, std::
             break;
         }
     }
-    if (index == headers.size()) return std::nullopt;
+    if (index == headers.size()) return {};
     splitPlain(data, delimiter, values);
-    if (index + 1 >= values.size()) return std::nullopt;
-    DriveCapacity cap;
-    if (!parseInteger(values[index], cap.total) || !parseInteger(values[index + 1], cap.free)) return std::nullopt;
+    if (index + 1 >= values.size()) return {};
+    int64_t total = 0, available = 0, reserved = 0;
+    if (!parseInteger(values[index], total) || !parseInteger(values[index + 1], available)) return {};
     if (index + 3 < values.size() && index + 3 < headers.size() &&
-        asciiEqualIgnoringCase(headers[index + 3], "RESERVEDSPACE") && !parseInteger(values[index + 3], cap.reserved))
-        cap.reserved = 0;
-    return cap;
+        asciiEqualIgnoringCase(headers[index + 3], "RESERVEDSPACE") && !parseInteger(values[index + 3], reserved))
+        reserved = 0;
+    return {total, available, reserved};
 }
 
 bool hasTSVExtension(const std::string& path) {

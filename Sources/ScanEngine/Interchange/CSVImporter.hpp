@@ -20,7 +20,7 @@ struct CSVImportProgress {
 
 struct CSVImportResult {
     std::vector<RootRef> roots;  // in order of first appearance
-    std::optional<DriveCapacity> driveCapacity;
+    VolumeCapacity driveCapacity;  // both values or neither
     bool wasCancelled = false;
 };
 

@@ -2,11 +2,10 @@
 
 #include <ctime>
 
+#include "ScanEngine/Support/Arithmetic.hpp"
+
 namespace zelvane {
 namespace {
-
-constexpr int64_t floorDiv(int64_t a, int64_t b) noexcept { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
-constexpr int64_t floorMod(int64_t a, int64_t b) noexcept { return a - floorDiv(a, b) * b; }
 
 int64_t systemOffset(int64_t unixSeconds) noexcept {
     time_t t = static_cast<time_t>(unixSeconds);

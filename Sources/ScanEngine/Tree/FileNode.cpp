@@ -9,6 +9,7 @@
 #include <limits>
 #include <mutex>
 
+#include "ScanEngine/Support/Arithmetic.hpp"
 #include "ScanEngine/Support/LocaleFormat.hpp"
 #include "ScanEngine/Tree/NameCoding.hpp"
 
@@ -371,11 +372,7 @@ int FileNode::dupCount() const noexcept {
 int64_t FileNode::dupSize() const noexcept {
     int64_t count = dupCount();
     if (count == 0) return 0;
-    int64_t size = effectiveSize();
-    int64_t out;
-    if (__builtin_mul_overflow(count, size, &out))
-        return (size < 0) ? std::numeric_limits<int64_t>::min() : std::numeric_limits<int64_t>::max();
-    return out;
+    return saturatingMul(count, effectiveSize());
 }
 
 // ---- root data -----------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 #include "ZelvaneMac/Core/CommandLine/CLIAutomation.hpp"
 
 #include "ZelvaneMac/Core/Text/LocalizedStandardCollator.hpp"
+#include "ScanEngine/Support/Text.hpp"
 #include "ScanEngine/Tree/NameCoding.hpp"
 
 #include <unicode/ubrk.h>
@@ -39,41 +40,6 @@ bool isTrueText(std::string_view value) {
     return true;
 }
 
-// An optional sign, then ASCII digits only, within the signed 64-bit range.
-std::optional<int64_t> parseInteger(std::string_view text) {
-    bool negative = false;
-    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
-    if (text.empty() || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return std::nullopt;
-    // Parsed with its sign so that the most negative value stays in range.
-    std::string signedText;
-    signedText.reserve(text.size() + 1);
-    if (negative) signedText.push_back('-');
-    signedText.append(text);
-    int64_t value = 0;
-    const auto [end, ec] = std::from_chars(signedText.data(), signedText.data() + signedText.size(), value);
-    if (ec != std::errc() || end != signedText.data() + signedText.size()) return std::nullopt;
-    return value;
-}
-
-// One literal, non-overlapping, left-to-right pass; the result is not scanned again.
-void replaceAll(std::string& text, std::string_view from, std::string_view to) {
-    std::string out;
-    out.reserve(text.size());
-    size_t pos = 0;
-    for (;;) {
-        const size_t hit = text.find(from, pos);
-        if (hit == std::string::npos) break;
-        out.append(text, pos, hit - pos).append(to);
-        pos = hit + from.size();
-    }
-    out.append(text, pos, std::string::npos);
-    text = std::move(out);
-}
-
 std::string decodeFilter(std::string_view raw) {
     std::string text = decodeQuotes(raw);
     replaceAll(text, " | ", "|");
@@ -100,7 +66,7 @@ Options parse(std::span<const std::string> arguments) {
         const auto v = raw(name);
         if (wasSet) *wasSet = v.has_value();
         if (!v || v->empty()) return defaultValue;
-        return parseInteger(*v).value_or(defaultValue);
+        return parseDecimalInteger(*v).value_or(defaultValue);
     };
     const auto pathValue = [&](std::string_view name) -> std::optional<std::string> {
         if (auto v = raw(name)) return std::string(*v);

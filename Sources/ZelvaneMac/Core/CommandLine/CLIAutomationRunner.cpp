@@ -7,11 +7,13 @@
 #include "ZelvaneMac/Core/FileTypes/FileTypesCSVExporter.hpp"
 #include "Platform/FileReplacement.hpp"
 #include "Platform/FileSystemInfo.hpp"
+#include "Platform/VolumeCapacity.hpp"
 #include "ScanEngine/Filter/Filters.hpp"
 #include "ScanEngine/Scan/FullDiskAccessChecker.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ScanEngine/Scan/TreeScan.hpp"
+#include "ScanEngine/Support/Text.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapColorSettings.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapLayout.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapRendering.hpp"
@@ -142,14 +144,6 @@ std::optional<std::string> refuseOutputPath(const std::string& path, const std::
     return std::nullopt;
 }
 
-void replaceAll(std::string& text, std::string_view from, const std::string& to) {
-    size_t pos = 0;
-    while ((pos = text.find(from, pos)) != std::string::npos) {
-        text.replace(pos, from.size(), to);
-        pos += to.size();
-    }
-}
-
 int clampToInt(int64_t v) {
     return int(std::clamp<int64_t>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
@@ -161,14 +155,14 @@ int64_t countedAllocSizeMetric(const FileNode& node) {
 
 struct CapacityEntry {
     std::string path;
-    VolumeSpace space;
+    VolumeCapacity capacity;
 };
 
 // Keyed by the root path's exact bytes (so a name that is not UTF-8 finds its volume too); a
 // folder named twice keeps its first entry (both name the same volume).
-std::optional<VolumeSpace> lookUpCapacity(const std::vector<CapacityEntry>& table, const std::string& path) {
+std::optional<VolumeCapacity> lookUpCapacity(const std::vector<CapacityEntry>& table, const std::string& path) {
     for (const CapacityEntry& e : table)
-        if (e.path == path) return e.space;
+        if (e.path == path) return e.capacity;
     return std::nullopt;
 }
 
@@ -193,10 +187,8 @@ std::optional<std::string> exportTree(const std::vector<RootRef>& roots, const s
         .useTabDelimiter = extensionOf(path) == "tsv",
         .useUTC = options.exportUTCTime,
     };
-    const DriveCapacityQuery driveCapacity = [&](const FileNode& node) -> std::optional<DriveCapacity> {
-        const auto c = lookUpCapacity(capacities, node.pathBytes());
-        if (!c) return std::nullopt;
-        return DriveCapacity{c->total, c->available, c->reserved};
+    const DriveCapacityQuery driveCapacity = [&](const FileNode& node) {
+        return lookUpCapacity(capacities, node.pathBytes()).value_or(VolumeCapacity{});
     };
     const auto error = exportToCSV(roots, csvOptions, false, driveCapacity, path);
     if (!error) {
@@ -255,8 +247,7 @@ std::optional<std::string> exportImage(const std::vector<RootRef>& roots, const 
     std::vector<VolumeCapacity> rootCapacities;
     rootCapacities.reserve(roots.size());
     for (const RootRef& root : roots) {
-        const auto c = lookUpCapacity(capacities, root->pathBytes());
-        rootCapacities.push_back(c ? VolumeCapacity{c->total, c->available} : VolumeCapacity{});
+        rootCapacities.push_back(lookUpCapacity(capacities, root->pathBytes()).value_or(VolumeCapacity{}));
     }
 
     const NodeMetric metric = options.treemapImageShowAllocated ? countedAllocSizeMetric : effectiveSizeMetric;
@@ -395,7 +386,7 @@ std::vector<std::string> CLIAutomationRunner::performExports(const std::vector<R
     for (const RootRef& root : scannedRoots) {
         std::string path = root->pathBytes();
         if (lookUpCapacity(capacities, path)) continue;
-        if (const auto space = volumeSpace(path)) capacities.push_back({std::move(path), *space});
+        if (const VolumeCapacity c = volumeCapacity(path); c.isKnown()) capacities.push_back({std::move(path), c});
     }
 
     ClaimedOutputs claims;

@@ -1,6 +1,8 @@
 #include "ZelvaneMac/Core/FileTypes/FileTypesCSVExporter.hpp"
 
 #include "Platform/FileReplacement.hpp"
+#include "ScanEngine/Support/Arithmetic.hpp"
+#include "ScanEngine/Support/Text.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 
 #include <QMimeDatabase>
@@ -24,21 +26,6 @@ QString upperCasedIndependentOfLocale(const QString& text) {
     if (U_FAILURE(status) || n < 0 || n > out.size()) return text.toUpper();
     out.truncate(n);
     return out;
-}
-
-int64_t saturatingAdd(int64_t a, int64_t b) {
-    int64_t r;
-    if (__builtin_add_overflow(a, b, &r)) return b > 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
-    return r;
-}
-
-void appendQuoted(std::string& out, std::string_view text) {
-    out.push_back('"');
-    for (char c : text) {
-        if (c == '"') out.push_back('"');
-        out.push_back(c);
-    }
-    out.push_back('"');
 }
 
 template <typename T>
@@ -85,9 +72,9 @@ std::string fileTypesCSVText(std::span<const ExtensionStats> stats, bool percent
     for (const ExtensionStats& s : stats) {
         const int64_t basis = percentIsAllocatedBased ? s.totalAlloc : s.totalSize;
         const double percent = sum >= 1 ? double(basis) / double(sum) * 100.0 : 0.0;
-        appendQuoted(out, s.ext);
+        appendCSVQuoted(out, s.ext);
         out.push_back(',');
-        appendQuoted(out, fileTypeDescription(QString::fromStdString(s.ext)).toStdString());
+        appendCSVQuoted(out, fileTypeDescription(QString::fromStdString(s.ext)).toStdString());
         out.push_back(',');
         appendPercent(out, percent);
         out.push_back(',');

@@ -1,7 +1,5 @@
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 
-#include <sys/statvfs.h>
-
 #include <QCoreApplication>
 #include <QFile>
 #include <QThread>
@@ -18,7 +16,7 @@ namespace zelvane {
 
 struct ScanViewModel::ImportOutcome {
     std::vector<RootRef> roots;
-    std::optional<std::pair<int64_t, int64_t>> driveCapacity;  // (total, free)
+    VolumeCapacity driveCapacity;
     bool wasCancelled = false;
 };
 
@@ -238,9 +236,7 @@ void ScanViewModel::startCSVImport(const QString& filePath, bool showMaxModified
             CSVImportOutcome imported = importFromCSV(path, onProgress, [cancel] { return cancel->isSet(); });
             if (!imported.error) {
                 CSVImportResult& r = imported.result;
-                std::optional<std::pair<int64_t, int64_t>> capacity;
-                if (r.driveCapacity) capacity = std::make_pair(r.driveCapacity->total, r.driveCapacity->free);
-                outcome = ImportOutcome{std::move(r.roots), capacity, r.wasCancelled};
+                outcome = ImportOutcome{std::move(r.roots), r.driveCapacity, r.wasCancelled};
                 if (showMaxModifiedDate)
                     for (const RootRef& root : outcome->roots) root->applyMaxModifiedDateToFolders();
             }
@@ -272,8 +268,9 @@ void ScanViewModel::finishCSVImport(uint64_t generation, const std::optional<Imp
     if (!result) {
         setScanState(ScanState::failed(failure));
     } else if (!result->roots.empty()) {
-        if (result->driveCapacity) {
-            auto [total, free] = *result->driveCapacity;
+        if (result->driveCapacity.isKnown()) {
+            const int64_t total = *result->driveCapacity.total;
+            const int64_t free = *result->driveCapacity.available;
             totalCapacity_ = total;
             emit totalCapacityChanged(totalCapacity_);
             availableCapacity_ = free;
@@ -304,10 +301,7 @@ void ScanViewModel::cancelScan() { currentCancel_->set(true); }
 // ---- capacities -----------------------------------------------------------------------------
 
 VolumeCapacity ScanViewModel::queryVolumeCapacity(const QString& path) {
-    struct statvfs st {};
-    if (::statvfs(pathBytesFromQString(path).c_str(), &st) != 0) return {};
-    const auto unit = static_cast<int64_t>(st.f_frsize ? st.f_frsize : st.f_bsize);
-    return {static_cast<int64_t>(st.f_blocks) * unit, static_cast<int64_t>(st.f_bavail) * unit};
+    return volumeCapacity(pathBytesFromQString(path));
 }
 
 void ScanViewModel::updateCapacity(const QStringList& paths) {

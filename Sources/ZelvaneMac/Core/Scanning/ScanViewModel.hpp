@@ -14,7 +14,7 @@
 #include "ScanEngine/Filter/Filters.hpp"
 #include "ScanEngine/Scan/UnreadableFoldersLocked.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanState.hpp"
-#include "ZelvaneMac/Core/Scanning/VolumeCapacity.hpp"
+#include "Platform/VolumeCapacity.hpp"
 
 namespace zelvane {
 

@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 
 #include <QHash>
 #include <QMap>
@@ -93,12 +92,7 @@ VolumeProbe VolumeProbe::system() {
         if (it == (*labels)->constEnd()) return std::nullopt;
         return *it;
     };
-    p.capacity = [](const std::string& mp) -> std::pair<std::optional<int64_t>, std::optional<int64_t>> {
-        struct statvfs st {};
-        if (::statvfs(mp.c_str(), &st) != 0) return {std::nullopt, std::nullopt};
-        const auto unit = static_cast<int64_t>(st.f_frsize ? st.f_frsize : st.f_bsize);
-        return {static_cast<int64_t>(st.f_blocks) * unit, static_cast<int64_t>(st.f_bavail) * unit};
-    };
+    p.capacity = volumeCapacity;
     return p;
 }
 
@@ -134,7 +128,11 @@ QVector<VolumeInfo> enumerateVolumes(const MountTable& table, const VolumeProbe&
             v.displayName = v.path.section(QLatin1Char('/'), -1);
         }
         v.isBoot = v.path == QLatin1String("/");
-        if (probe.capacity) std::tie(v.totalCapacity, v.availableCapacity) = probe.capacity(e->mountPoint);
+        if (probe.capacity) {
+            const VolumeCapacity c = probe.capacity(e->mountPoint);
+            v.totalCapacity = c.total;
+            v.availableCapacity = c.available;
+        }
         if (v.isBoot)
             boot = v;
         else if (v.isLocal)

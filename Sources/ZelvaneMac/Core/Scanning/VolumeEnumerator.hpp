@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "Platform/MountTable.hpp"
+#include "Platform/VolumeCapacity.hpp"
 
 namespace zelvane {
 
@@ -27,7 +28,7 @@ size_t qHash(const VolumeInfo& v, size_t seed = 0);
 struct VolumeProbe {
     std::function<bool(const std::string& mountPoint)> isDirectory;
     std::function<std::optional<QString>(const MountEntry&)> label;  // the file system's label
-    std::function<std::pair<std::optional<int64_t>, std::optional<int64_t>>(const std::string&)> capacity;
+    std::function<VolumeCapacity(const std::string& mountPoint)> capacity;
     static VolumeProbe system();
 };
 

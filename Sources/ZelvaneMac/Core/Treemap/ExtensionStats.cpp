@@ -9,15 +9,11 @@
 #include <limits>
 #include <unordered_map>
 
+#include "ScanEngine/Support/Arithmetic.hpp"
+
 namespace zelvane {
 
 namespace {
-
-int64_t saturatingAdd(int64_t a, int64_t b) {
-    int64_t r;
-    if (__builtin_add_overflow(a, b, &r)) return b > 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
-    return r;
-}
 
 struct Totals {
     int64_t size = 0;

@@ -12,6 +12,7 @@
 #include <thread>
 #include <utility>
 
+#include "ScanEngine/Support/Arithmetic.hpp"
 #include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
 
 namespace zelvane {
@@ -37,12 +38,6 @@ void appendAll(std::vector<T>& to, std::vector<T>& from) {
         return;
     }
     to.insert(to.end(), std::make_move_iterator(from.begin()), std::make_move_iterator(from.end()));
-}
-
-int64_t saturatingAdd(int64_t a, int64_t b) {
-    int64_t r;
-    if (__builtin_add_overflow(a, b, &r)) return b > 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
-    return r;
 }
 
 struct Measured {

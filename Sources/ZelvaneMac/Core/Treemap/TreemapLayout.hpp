@@ -11,7 +11,7 @@
 #include "ScanEngine/Analysis/Treemap.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapHitNode.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapColorSettings.hpp"
-#include "ZelvaneMac/Core/Scanning/VolumeCapacity.hpp"
+#include "Platform/VolumeCapacity.hpp"
 
 namespace zelvane {
 
