@@ -244,6 +244,9 @@ TEST(TreemapCanvas, TheBusyCursorShowsWhileAJobRunsExceptOverTheTopStripAndNever
     std::atomic<int> blocked{0};
     const int threads = pool->maxThreadCount();
     auto hold = [&] {
+        // Blockers of an earlier hold must be gone first: one that had not yet seen the release
+        // would otherwise stay blocked and take a thread from this hold.
+        pool->waitForDone();
         blocked = 0;
         release = false;
         for (int i = 0; i < threads; ++i)
