@@ -9,7 +9,7 @@
 
 #include "ScanEngine/Tree/ByteSizeFormatting.hpp"
 #include "ScanEngine/Tree/FileNode.hpp"
-#include "ZelvaneMac/Core/Scanning/VolumeCapacity.hpp"
+#include "Platform/VolumeCapacity.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapColorSettings.hpp"
 
 namespace zelvane {
