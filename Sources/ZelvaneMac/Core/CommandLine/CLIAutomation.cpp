@@ -145,7 +145,7 @@ std::vector<std::string> valuesNotUnderstood(std::span<const std::string> argume
     }
     for (const IntegerOption& option : kIntegerOptions) {
         const auto v = rawValue(arguments, option.name);
-        if (v && !parseInteger(*v))
+        if (v && !parseDecimalInteger(*v))
             messages.push_back("the value " + quoted(*v) + " of --" + std::string(option.name) +
                                " is not a whole number in the 64-bit range; the default " +
                                std::to_string(option.defaultValue) + " is used");
