@@ -17,8 +17,6 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include <unistd.h>
-
 #include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
@@ -29,6 +27,7 @@
 #include "ZelvaneMac/Widgets/MainWindow/SelectionsBox.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/VolumeDropdown.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/RelaunchCommands.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/ScanStatusTexts.hpp"
 #include "ZelvaneMac/Window/VolumePicker.hpp"
@@ -37,7 +36,7 @@ namespace zelvane {
 
 namespace {
 
-bool isElevated() { return ::geteuid() == 0; }
+bool isElevated() { return isRunningElevated(); }
 
 // The Scan button and its chevron sit on one rounded accent-coloured capsule.
 class AccentCapsule final : public QWidget {
@@ -215,6 +214,9 @@ TopBar::TopBar(ContentViewState& state, QWidget* parent) : QWidget(parent), stat
 
     connect(scanButton_, &QPushButton::clicked, this, &TopBar::pressScanButton);
     connect(chevron_, &QToolButton::clicked, this, &TopBar::showAdminMenu);
+    connect(this, &TopBar::scanAsAdminRequested, this,
+            [this] { performRestartAsAdministrator(state_, window()->frameGeometry()); });
+    connect(this, &TopBar::scanAsNonAdminRequested, this, [this] { performRestartWithoutAdministrator(state_); });
     connect(deniedNote_, &QPushButton::clicked, this, [this] { state_.setShowAccessDeniedFoldersSheet(true); });
     connect(filterToggle_, &QToolButton::toggled, this, [this](bool on) { state_.setShowFilterPanel(on); });
     connect(&state_, &ContentViewState::showFilterPanelChanged, filterToggle_, &QToolButton::setChecked);

@@ -48,7 +48,7 @@ public:
     SelectionsBox* selectionsBox() const { return selections_; }
 
 signals:
-    // The chevron's menu; the elevated relaunch answers them.
+    // The chevron's menu; the window's relaunch answers them.
     void scanAsAdminRequested();
     void scanAsNonAdminRequested();
 
