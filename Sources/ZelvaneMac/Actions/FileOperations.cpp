@@ -54,6 +54,9 @@ int renameItem(const std::string& path, const std::string& newName) {
 }
 
 int removeItem(const std::string& path) {
+    // An item that is already gone was not removed by us: it is not reported as deleted.
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0) return errno;
     std::error_code ec;
     fs::remove_all(fs::path(path), ec);
     return errnoOf(ec);

@@ -1,0 +1,313 @@
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <zip.h>
+
+#include <QMimeData>
+
+#include <map>
+
+#include "ActionTestSupport.hpp"
+#include "QtWidgetTestApp.hpp"
+#include "ZelvaneMac/Actions/FileActionController.hpp"
+#include "ZelvaneMac/Actions/FileOperations.hpp"
+
+namespace zelvane {
+namespace {
+
+using namespace zelvane::testing;
+using fixtures::TempDir;
+namespace fs = std::filesystem;
+
+// A hostile tree, its scan, and a controller whose targets the test sets.
+struct ActionBench {
+    TempDir dir;
+    RootRef root;
+    RecordingDesktop desktop;
+    ScriptedPrompter prompter;
+    FileActionController actions{desktop, prompter};
+    std::vector<FileNode*> selection;
+    std::vector<std::vector<FileNode*>> reported;
+
+    ActionBench() {
+        qtWidgetApp();
+        for (const auto& n : hostileNames()) writeText(dir / n, "content of " + n);
+        writeText(dir / "-folder\xff" / "inner \"one\".txt", "inner");
+        writeText(dir / "-folder\xff" / "deeper" / "two\n.txt", "two");
+        fs::create_symlink("inner \"one\".txt", dir / "-folder\xff" / "link");
+        root = fixtures::loadTreeFromDisk(dir.path());
+        actions.targetNodesProvider = [this] { return selection; };
+        actions.onNodesDeleted = [this](const std::vector<FileNode*>& nodes) { reported.push_back(nodes); };
+    }
+    FileNode* node(const std::string& name) { return child(root.get(), name); }
+    std::vector<FileNode*> allFiles() {
+        std::vector<FileNode*> out;
+        for (const auto& n : hostileNames()) out.push_back(node(n));
+        return out;
+    }
+};
+
+std::map<std::string, std::string> zipEntries(const std::string& path) {
+    std::map<std::string, std::string> out;
+    int err = 0;
+    zip_t* z = zip_open(path.c_str(), ZIP_RDONLY, &err);
+    if (!z) return out;
+    for (zip_int64_t i = 0; i < zip_get_num_entries(z, 0); ++i) {
+        zip_stat_t st;
+        zip_stat_index(z, zip_uint64_t(i), ZIP_FL_ENC_RAW, &st);
+        std::string content(size_t(st.size), '\0');
+        if (zip_file_t* f = zip_fopen_index(z, zip_uint64_t(i), 0)) {
+            zip_fread(f, content.data(), content.size());
+            zip_fclose(f);
+        }
+        out[zip_get_name(z, zip_uint64_t(i), ZIP_FL_ENC_RAW)] = content;
+    }
+    zip_close(z);
+    return out;
+}
+
+TEST(FileOperations, CompressWritesOneCompleteArchivePerItemAndNeverTakesAnotherName) {
+    ActionBench b;
+    writeText(b.dir / "a.txt", "A text");
+    writeText(b.dir / "a.png", "A picture");
+    writeText(b.dir / "a.zip", "an older archive");
+    b.root = fixtures::loadTreeFromDisk(b.dir.path());
+    auto before = snapshot(b.dir.path());
+
+    // Two items with one stem get two archives; the existing a.zip is kept.
+    b.selection = b.allFiles();
+    b.selection.push_back(b.node("a.txt"));
+    b.selection.push_back(b.node("a.png"));
+    b.selection.push_back(b.node("-folder\xff"));
+    b.actions.compress();
+    b.actions.waitForBackgroundWork();
+
+    EXPECT_EQ(readText(b.dir / "a.zip"), "an older archive");
+    EXPECT_EQ(zipEntries((b.dir / "a 2.zip").native()), (std::map<std::string, std::string>{{"a.txt", "A text"}}));
+    EXPECT_EQ(zipEntries((b.dir / "a 3.zip").native()), (std::map<std::string, std::string>{{"a.png", "A picture"}}));
+    for (const auto& n : hostileNames()) {
+        std::string zip = (b.dir / (n.substr(0, n.rfind('.')) + ".zip")).native();
+        EXPECT_EQ(zipEntries(zip), (std::map<std::string, std::string>{{n, "content of " + n}})) << n;
+    }
+    auto folder = zipEntries((b.dir / "-folder\xff.zip").native());
+    EXPECT_EQ(folder.size(), 5u);
+    EXPECT_EQ(folder["-folder\xff/inner \"one\".txt"], "inner");
+    EXPECT_EQ(folder["-folder\xff/deeper/two\n.txt"], "two");
+    EXPECT_EQ(folder["-folder\xff/link"], "inner \"one\".txt");  // stored as the link, not its target
+
+    // Nothing else appeared or changed, and no temporary file is left.
+    auto after = snapshot(b.dir.path());
+    for (const auto& entry : before) EXPECT_TRUE(after.count(entry)) << entry;
+    for (const auto& entry : after)
+        if (!before.count(entry)) EXPECT_NE(entry.find(".zip"), std::string::npos) << entry;
+    EXPECT_EQ(after.size(), before.size() + hostileNames().size() + 3);
+    for (const auto& entry : after) EXPECT_NE(entry.rfind("/.", 0), 0u) << entry;
+}
+
+TEST(FileOperations, AFailedArchiveLeavesNothingBehind) {
+    TempDir dir;
+    writeText(dir / "f" / "readable.txt", "ok");
+    // A folder that vanishes (or cannot be read) half-way: the archive is given up, not half made.
+    CompressResult gone = compressToZip((dir / "missing").native(), dir.path(), "missing", "missing.zip");
+    EXPECT_NE(gone.error, 0);
+    fs::create_directories(dir / "f" / "fifo-dir");
+    ASSERT_EQ(mkfifo((dir / "f" / "fifo-dir" / "pipe").c_str(), 0600), 0);
+    CompressResult withPipe = compressToZip((dir / "f").native(), dir.path(), "f", "f.zip");
+    EXPECT_EQ(withPipe.error, 0);  // a pipe is left out, never read (reading it would hang)
+    EXPECT_EQ(zipEntries((dir / "f.zip").native()).count("f/fifo-dir/pipe"), 0u);
+    fs::remove_all(dir / "f");
+
+    // An unreadable file inside: no archive at all, and no temporary file. Root reads everything,
+    // so this runs as an unprivileged user in a child.
+    writeText(dir / "g" / "readable.txt", "yes");
+    writeText(dir / "g" / "secret.txt", "no");
+    chmod((dir / "g" / "secret.txt").c_str(), 0);
+    chmod(dir.path().c_str(), 0777);
+    chmod((dir / "g").c_str(), 0777);
+    auto before = snapshot(dir.path());
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+        CompressResult refused = compressToZip((dir / "g").native(), dir.path(), "g", "g.zip");
+        _exit(refused.error != 0 ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 3) GTEST_SKIP() << "cannot drop to an unprivileged user here";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "an archive with an unreadable file was reported as written";
+    EXPECT_EQ(snapshot(dir.path()), before);
+}
+
+TEST(FileOperations, DuplicateLinkAndTagTouchOnlyTheirItem) {
+    ActionBench b;
+    auto before = snapshot(b.dir.path());
+    b.selection = b.allFiles();
+    b.selection.push_back(b.node("-folder\xff"));
+    b.actions.duplicate();
+    b.actions.duplicate();
+    for (const auto& n : hostileNames()) {
+        auto dot = n.rfind('.');
+        std::string stem = n.substr(0, dot), ext = n.substr(dot);
+        EXPECT_EQ(readText(b.dir / (stem + " copy" + ext)), "content of " + n) << n;
+        EXPECT_EQ(readText(b.dir / (stem + " copy 2" + ext)), "content of " + n) << n;
+    }
+    EXPECT_EQ(readText(b.dir / "-folder\xff copy" / "deeper" / "two\n.txt"), "two");
+    EXPECT_EQ(fs::read_symlink(b.dir / "-folder\xff copy 2" / "link"), "inner \"one\".txt");
+
+    b.actions.makeLink();
+    for (const auto& n : hostileNames()) {
+        auto dot = n.rfind('.');
+        fs::path link = b.dir / (n.substr(0, dot) + " alias" + n.substr(dot));
+        ASSERT_TRUE(fs::is_symlink(link)) << n;
+        EXPECT_EQ(readText(link), "content of " + n);
+    }
+    EXPECT_EQ(fs::read_symlink(b.dir / "-folder\xff alias"), "-folder\xff");
+    // The originals are as they were.
+    auto after = snapshot(b.dir.path());
+    for (const auto& entry : before) EXPECT_TRUE(after.count(entry)) << entry;
+
+    // Tags replace whatever the file had; "None" removes them; a link is never followed.
+    std::string first = (b.dir / hostileNames()[0]).native();
+    if (setxattr(first.c_str(), "user.xdg.tags", "Blue,Work", 9, 0) != 0)
+        GTEST_SKIP() << "this file system keeps no user attributes";
+    b.selection = b.allFiles();
+    b.actions.setTag(QStringLiteral("Red"));
+    for (const auto& n : hostileNames())
+        EXPECT_EQ(readTags((b.dir / n).native()), std::vector<std::string>{"Red"}) << n;
+    EXPECT_TRUE(readTags((b.dir / "-folder\xff").native()).empty());
+    EXPECT_TRUE(readTags((b.dir / "-folder\xff" / "inner \"one\".txt").native()).empty());
+    b.selection = {child(b.node("-folder\xff"), "link")};
+    b.actions.setTag(QStringLiteral("Green"));
+    EXPECT_TRUE(readTags((b.dir / "-folder\xff" / "inner \"one\".txt").native()).empty());
+    b.selection = b.allFiles();
+    b.actions.setTag(QString());
+    for (const auto& n : hostileNames()) EXPECT_TRUE(readTags((b.dir / n).native()).empty()) << n;
+}
+
+TEST(FileOperations, DeleteImmediatelyAsksRemovesReportsAndSkipsWhatIsGone) {
+    ActionBench b;
+    FileNode* folder = b.node("-folder\xff");
+    FileNode* inner = child(folder, "inner \"one\".txt");
+    FileNode* dash = b.node("-rf.txt");
+    FileNode* newline = b.node("new\nline.txt");
+
+    // Cancel: nothing happens.
+    b.selection = {dash};
+    b.actions.deleteImmediately();
+    EXPECT_EQ(b.prompter.messages(), std::vector<QString>{QStringLiteral("Permanently erase \"-rf.txt\"?")});
+    EXPECT_EQ(b.prompter.asked[0].informativeText, QStringLiteral("You can't undo this action."));
+    EXPECT_EQ(b.prompter.asked[0].buttons, (QStringList{"Delete Immediately", "Cancel"}));
+    EXPECT_TRUE(pathExists(b.dir / "-rf.txt"));
+    EXPECT_TRUE(b.reported.empty());
+
+    // The folder and a file inside it count as one item; a file that is already gone is not
+    // reported.
+    fs::remove(b.dir / "new\nline.txt");
+    b.prompter.asked.clear();
+    b.prompter.answers = {true};
+    b.selection = {folder, inner, dash, newline};
+    b.actions.deleteImmediately();
+    EXPECT_EQ(b.prompter.messages(), std::vector<QString>{QStringLiteral("Permanently erase 3 items?")});
+    EXPECT_FALSE(pathExists(b.dir / "-folder\xff"));
+    EXPECT_FALSE(pathExists(b.dir / "-rf.txt"));
+    ASSERT_EQ(b.reported.size(), 1u);
+    EXPECT_EQ(b.reported[0], (std::vector<FileNode*>{folder, dash}));
+    for (const auto& n : hostileNames())
+        if (n != "-rf.txt" && n != "new\nline.txt") EXPECT_TRUE(pathExists(b.dir / n)) << n;
+
+    // A node marked deleted whose path has a new file is never removed.
+    dash->flagDeletedRecursively();
+    writeText(b.dir / "-rf.txt", "a new file");
+    b.prompter.asked.clear();
+    b.selection = {dash};
+    b.actions.deleteImmediately();
+    b.actions.moveToTrash();
+    EXPECT_TRUE(b.prompter.asked.empty());
+    EXPECT_EQ(readText(b.dir / "-rf.txt"), "a new file");
+}
+
+TEST(FileOperations, DesktopActionsPassExactPathsAndAskBeforeSixWindows) {
+    ActionBench b;
+    b.selection = b.allFiles();
+    ASSERT_EQ(b.selection.size(), 7u);
+
+    // Open asks nothing, however many.
+    b.actions.open();
+    ASSERT_EQ(b.desktop.opened.size(), 7u);
+    EXPECT_EQ(b.desktop.opened[0].toEncoded(), QByteArray("file://") + QByteArray::fromStdString(b.dir.path().native()).toPercentEncoding("/") + "/bad%FF%FE%20name.txt");
+    EXPECT_TRUE(b.prompter.asked.empty());
+
+    // Five windows open without asking; six ask, and "Cancel" opens nothing.
+    b.selection.resize(5);
+    b.actions.showInFileManager();
+    EXPECT_TRUE(b.prompter.asked.empty());
+    ASSERT_EQ(b.desktop.shown.size(), 1u);
+    EXPECT_EQ(b.desktop.shown[0].size(), 5);
+    b.selection = b.allFiles();
+    b.selection.resize(6);
+    b.actions.showInFileManager();
+    b.actions.getInfo();
+    b.actions.newTerminal();
+    EXPECT_EQ(b.prompter.messages(), (std::vector<QString>{
+        "You are about to open 6 File Manager windows - are you sure?",
+        "You are about to open 6 Get Info windows - are you sure?",
+        "You are about to open 6 Terminal windows - are you sure?"}));
+    EXPECT_EQ(b.prompter.asked[0].buttons, (QStringList{"Open", "Cancel"}));
+    EXPECT_EQ(b.desktop.shown.size(), 1u);
+    EXPECT_TRUE(b.desktop.propertiesShown.empty());
+    EXPECT_TRUE(b.desktop.started.empty());
+
+    // A terminal per target, at the folder (the file's own folder for a file), byte-exact.
+    FileNode* folder = b.node("-folder\xff");
+    b.selection = {folder, child(folder, "inner \"one\".txt"), b.node("bad\xff\xfe name.txt")};
+    b.actions.newTerminal();
+    ASSERT_EQ(b.desktop.started.size(), 3u);
+    EXPECT_EQ(b.desktop.started[0].workingDirectory, (b.dir / "-folder\xff").native());
+    EXPECT_EQ(b.desktop.started[1].workingDirectory, (b.dir / "-folder\xff").native());
+    EXPECT_EQ(b.desktop.started[2].workingDirectory, b.dir.path().native());
+    EXPECT_TRUE(b.desktop.started[0].arguments.empty());
+    // Without a terminal nothing happens and nothing is shown.
+    b.desktop.terminal.clear();
+    b.desktop.started.clear();
+    b.actions.newTerminal();
+    EXPECT_TRUE(b.desktop.started.empty());
+
+    // New instances get the path as their one argument, bytes and leading dash as they are.
+    b.selection = {b.node("-rf.txt"), b.node("bad\xff\xfe name.txt")};
+    b.actions.launchNewInstance();
+    ASSERT_EQ(b.desktop.started.size(), 2u);
+    EXPECT_EQ(b.desktop.started[0].arguments, std::vector<std::string>{(b.dir / "-rf.txt").native()});
+    EXPECT_EQ(b.desktop.started[1].arguments, std::vector<std::string>{(b.dir / "bad\xff\xfe name.txt").native()});
+
+    // Without a file manager on the bus, the containing folders open instead, once each.
+    b.desktop.fileManagerAnswers = false;
+    b.selection = {b.node("-rf.txt"), b.node("plain.txt"), child(folder, "inner \"one\".txt")};
+    b.desktop.opened.clear();
+    b.actions.showInFileManager();
+    ASSERT_EQ(b.desktop.opened.size(), 2u);
+    EXPECT_EQ(b.desktop.opened[0], fileUrlFromPathBytes(b.dir.path().native()));
+    EXPECT_EQ(b.desktop.opened[1], fileUrlFromPathBytes((b.dir / "-folder\xff").native()));
+
+    // Copy: the URLs and the desktop's copied-files type; Copy Path: the paths, one per line.
+    b.selection = {b.node("-rf.txt"), b.node("new\nline.txt")};
+    b.actions.copy();
+    ASSERT_TRUE(b.desktop.clipboard);
+    EXPECT_EQ(b.desktop.clipboard->urls().size(), 2);
+    EXPECT_EQ(b.desktop.clipboard->urls()[1].toEncoded(), fileUrlFromPathBytes((b.dir / "new\nline.txt").native()).toEncoded());
+    EXPECT_TRUE(b.desktop.clipboard->data("x-special/gnome-copied-files").startsWith("copy\nfile://"));
+    b.actions.copyPath();
+    EXPECT_EQ(b.desktop.clipboard->text(),
+              QString::fromStdString((b.dir / "-rf.txt").native() + "\n" + (b.dir / "new\nline.txt").native()));
+    // No targets: the clipboard is left alone.
+    b.selection.clear();
+    b.actions.copyPath();
+    b.actions.copy();
+    EXPECT_EQ(b.desktop.clipboard->urls().size(), 0);
+    EXPECT_TRUE(b.desktop.clipboard->hasText());
+}
+
+}  // namespace
+}  // namespace zelvane
