@@ -4,6 +4,7 @@
 #include <QThreadPool>
 
 #include <atomic>
+#include <random>
 #include <thread>
 
 #include "QtWidgetTestApp.hpp"
@@ -270,6 +271,50 @@ TEST(TreemapCanvasModel, HitTestingGivesEachSharedEdgeToTheBoxOnItsRightOrBelow)
         EXPECT_EQ(hit ? hit->node : nullptr, c.expected);
     }
     EXPECT_FALSE(m.isPointInFreeSpaceBox(QPointF(50, 50)));
+}
+
+TEST(TreemapCanvasModel, AWideFolderIsHitTestedExactlyLikeAWalkOverEveryChild) {
+    qtWidgetApp();
+    TempDir dir;
+    std::mt19937 rng(3);
+    for (int i = 0; i < 1500; ++i) writeFile(dir / ("w/f" + std::to_string(i)), 1 + int64_t(rng() % 5000));
+    for (int i = 0; i < 200; ++i) writeFile(dir / ("w/d/g" + std::to_string(i)), 1 + int64_t(rng() % 900));
+    RootRef root = fixtures::loadTreeFromDisk(dir / "w");
+    TreemapCanvasModel m;
+    m.setViewSize(QSizeF(613, 397));
+    m.update(inputsFor({root}));
+    ASSERT_TRUE(settle(m));
+
+    auto walk = [&](QPointF p) -> FileNode* {
+        const TreemapHitNode* cur = nullptr;
+        for (const TreemapHitNode& r : m.layout().hitRoots)
+            if (treemapRectContains(r.rect, p)) { cur = &r; break; }
+        if (!cur) return nullptr;
+        for (bool moved = true; moved;) {
+            moved = false;
+            for (const TreemapHitNode& k : cur->children)
+                if (treemapRectContains(k.rect, p)) { cur = &k; moved = true; break; }
+        }
+        return cur->node;
+    };
+    std::uniform_real_distribution<double> xs(-1, 614), ys(-1, 398);
+    int hits = 0;
+    for (int i = 0; i < 20000; ++i) {
+        const QPointF p(xs(rng), ys(rng));
+        const auto hit = m.nodeAt(p);
+        ASSERT_EQ(hit ? hit->node : nullptr, walk(p)) << p.x() << "," << p.y();
+        hits += hit.has_value();
+    }
+    EXPECT_GT(hits, 19000);
+    // Points exactly on the edges between boxes, where the half-open rule decides.
+    for (const TreemapLeaf& leaf : m.layout().leaves) {
+        const QPointF corners[] = {{leaf.rect.minX(), leaf.rect.minY()}, {leaf.rect.maxX(), leaf.rect.minY()},
+                                   {leaf.rect.minX(), leaf.rect.maxY()}};
+        for (QPointF c : corners) {
+            const auto hit = m.nodeAt(c);
+            ASSERT_EQ(hit ? hit->node : nullptr, walk(c));
+        }
+    }
 }
 
 TEST(TreemapCanvasModel, DoubleClicksZoomIntoFoldersAcrossRootsAndTheZoomedFolderFillsTheView) {

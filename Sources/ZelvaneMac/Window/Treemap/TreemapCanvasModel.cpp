@@ -1,6 +1,9 @@
 #include "ZelvaneMac/Window/Treemap/TreemapCanvasModel.hpp"
 
 #include <algorithm>
+#include <utility>
+
+#include <QThreadPool>
 
 #include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
@@ -26,11 +29,7 @@ bool sameCapacities(const std::vector<VolumeCapacity>& a, const std::vector<Volu
     return true;
 }
 
-// Half-open: the left and top edges belong to a rectangle, the right and bottom ones to its
-// neighbour, so a point on a shared edge hits exactly one box.
-bool contains(const TreemapRect& r, QPointF p) {
-    return p.x() >= r.minX() && p.x() < r.maxX() && p.y() >= r.minY() && p.y() < r.maxY();
-}
+bool contains(const TreemapRect& r, QPointF p) { return treemapRectContains(r, p); }
 
 }  // namespace
 
@@ -40,11 +39,12 @@ NodeMetric treemapCanvasMetric(bool useAllocatedSize) {
 
 struct TreemapCanvasModel::JobResult {
     std::shared_ptr<const TreemapLayout> layout;
+    std::shared_ptr<const TreemapHitIndex> hitIndex;
     QImage image;
 };
 
 TreemapCanvasModel::TreemapCanvasModel(QObject* parent)
-    : QObject(parent), layout_(std::make_shared<TreemapLayout>()) {
+    : QObject(parent), layout_(std::make_shared<TreemapLayout>()), hitIndex_(std::make_shared<TreemapHitIndex>()) {
     inputs_.useAllocatedSize = true;
     inputs_.showLabels = true;
     pendingTimer_.setSingleShot(true);
@@ -136,10 +136,23 @@ void TreemapCanvasModel::splitDragEnded() {
     emit repaintNeeded();
 }
 
+void TreemapCanvasModel::releaseInBackground() {
+    // A layout of a whole disk is hundreds of thousands of entries, and the roots it retained may
+    // be the last handles of a replaced tree: freeing them would stall the GUI thread.
+    auto layout = std::exchange(layout_, std::make_shared<TreemapLayout>());
+    auto index = std::exchange(hitIndex_, std::make_shared<TreemapHitIndex>());
+    auto image = std::exchange(image_, QImage());
+    auto roots = std::exchange(renderedRoots_, {});
+    QThreadPool::globalInstance()->start([layout = std::move(layout), index = std::move(index),
+                                          image = std::move(image), roots = std::move(roots)]() mutable {
+        index.reset();
+        layout.reset();
+        roots.clear();
+    });
+}
+
 void TreemapCanvasModel::clearStaleLayoutAndHover() {
-    layout_ = std::make_shared<TreemapLayout>();
-    image_ = QImage();
-    renderedRoots_.clear();
+    releaseInBackground();
     renderedZoomedNode_ = nullptr;
     clearedOnRequest_ = true;
     if (hoveredNode_) {
@@ -229,6 +242,7 @@ void TreemapCanvasModel::performRegenerate() {
         // Converted here, once, to the format the screen's backing store uses, so that painting
         // it on the GUI thread is a plain copy.
         if (rendered.ok()) result.image = rendered.image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        result.hitIndex = std::make_shared<const TreemapHitIndex>(*layout);
         result.layout = std::move(layout);
         return result;
     };
@@ -246,10 +260,12 @@ void TreemapCanvasModel::performRegenerate() {
 }
 
 void TreemapCanvasModel::apply(JobResult result, const QSizeF& size, std::vector<RootRef> roots, FileNode* zoomed) {
+    releaseInBackground();
     renderedSize_ = size;
     renderedRoots_ = std::move(roots);
     renderedZoomedNode_ = zoomed;
     layout_ = std::move(result.layout);
+    hitIndex_ = std::move(result.hitIndex);
     image_ = std::move(result.image);
     newestOutstanding_ = false;
     clearedOnRequest_ = false;
@@ -278,17 +294,7 @@ std::optional<TreemapHit> TreemapCanvasModel::nodeAt(QPointF point) const {
         }
     }
     if (!current) return std::nullopt;
-    for (;;) {
-        const TreemapHitNode* next = nullptr;
-        for (const TreemapHitNode& child : current->children) {
-            if (contains(child.rect, point)) {
-                next = &child;
-                break;
-            }
-        }
-        if (!next) break;
-        current = next;
-    }
+    while (const TreemapHitNode* next = hitIndex_->childAt(*current, point)) current = next;
     return TreemapHit{current->node, current->rect};
 }
 

@@ -15,6 +15,7 @@
 #include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapLayout.hpp"
 #include "ZelvaneMac/Window/Treemap/TreemapCanvasInputs.hpp"
+#include "ZelvaneMac/Window/Treemap/TreemapHitIndex.hpp"
 
 namespace zelvane {
 
@@ -129,6 +130,8 @@ private:
     void performRegenerate();
     void apply(JobResult result, const QSizeF& size, std::vector<RootRef> roots, FileNode* zoomed);
     void jobFinished();
+    // Drops the picture; what it held is freed on the pool.
+    void releaseInBackground();
     void setHover(std::optional<TreemapHit> hit);
     // A job is on its way (or queued) that will make the picture current at the view's size.
     bool regenerationPending() const;
@@ -142,6 +145,7 @@ private:
     int monitorRevision_ = 0;
 
     std::shared_ptr<const TreemapLayout> layout_;
+    std::shared_ptr<const TreemapHitIndex> hitIndex_;
     QImage image_;
     QSizeF renderedSize_{0, 0};
     std::vector<RootRef> renderedRoots_;

@@ -1,0 +1,209 @@
+// The treemap canvas on a scanned tree, offscreen, in a 1920 x 1080 view: the first picture, a
+// resize until the new picture is on screen (after the 0.15 s debounce), the longest stall of the
+// GUI thread while layout and rendering run in the background, and hover hit-testing.
+//
+//   build/bench/gui_treemap --tree DIR [--runs N]
+//
+// The tree is read with the application's parallel scanner (one worker per processor). Sizes by
+// allocated space, labels on, files grouped from 4, colours by size rank, as the window starts.
+#include <time.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include "Platform/Processors.hpp"
+#include "ScanEngine/Scan/ParallelTreeScan.hpp"
+#include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
+#include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
+
+using namespace zelvane;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double msSince(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
+
+double threadCpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+}
+
+// Ticks every millisecond on the GUI thread and remembers the longest gap between two ticks (how
+// long the thread could not answer the user) and the most processor time the GUI thread itself
+// spent between two ticks (the share of that gap that is our own work, not a busy machine).
+class StallMeter final {
+public:
+    StallMeter() {
+        timer_.setInterval(1);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            const auto now = Clock::now();
+            const double cpu = threadCpuMs();
+            longest_ = std::max(longest_, std::chrono::duration<double, std::milli>(now - last_).count());
+            longestCpu_ = std::max(longestCpu_, cpu - lastCpu_);
+            last_ = now;
+            lastCpu_ = cpu;
+        });
+    }
+    void start() {
+        longest_ = longestCpu_ = 0;
+        last_ = Clock::now();
+        lastCpu_ = threadCpuMs();
+        timer_.start();
+    }
+    double stop() {
+        timer_.stop();
+        return longest_;
+    }
+    double longestOwnWork() const { return longestCpu_; }
+
+private:
+    QTimer timer_;
+    Clock::time_point last_;
+    double lastCpu_ = 0;
+    double longest_ = 0;
+    double longestCpu_ = 0;
+};
+
+void pumpUntil(const std::function<bool()>& done) {
+    while (!done()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+struct Stats {
+    std::vector<double> v;
+    void add(double x) { v.push_back(x); }
+    double min() const { return *std::min_element(v.begin(), v.end()); }
+    double median() const {
+        auto s = v;
+        std::sort(s.begin(), s.end());
+        return s[s.size() / 2];
+    }
+    double max() const { return *std::max_element(v.begin(), v.end()); }
+    double quantile(double q) const {
+        auto s = v;
+        std::sort(s.begin(), s.end());
+        return s[std::min(s.size() - 1, size_t(q * double(s.size())))];
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    std::string tree;
+    int runs = 5;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--tree") && i + 1 < argc) tree = argv[++i];
+        else if (!std::strcmp(argv[i], "--runs") && i + 1 < argc) runs = std::max(1, std::atoi(argv[++i]));
+    }
+    if (tree.empty()) {
+        std::fprintf(stderr, "usage: gui_treemap --tree DIR [--runs N]\n");
+        return 2;
+    }
+
+    auto t0 = Clock::now();
+    ParallelScanOptions scan;
+    scan.workerCount = activeProcessorCount();
+    std::vector<RootRef> roots = parallelScanToTree({tree}, scan);
+    if (roots.empty()) {
+        std::fprintf(stderr, "could not read %s\n", tree.c_str());
+        return 1;
+    }
+    std::printf("scan: %.0f ms, %d files, %d folders\n", msSince(t0), roots[0]->subFolderFileCount(),
+                roots[0]->subFolderDirCount());
+
+    TreemapCanvasInputs inputs;
+    inputs.roots = roots;
+    inputs.colorRank = computeExtensionStats(std::span<const RootRef>(roots), true, {}).colorRank;
+
+    TreemapCanvas canvas;
+    canvas.resize(1920, 1080);
+    canvas.show();
+    QCoreApplication::processEvents();
+    TreemapCanvasModel& model = canvas.model();
+    StallMeter stalls;
+
+    // Time spent on the GUI thread from a finished job to the picture painted.
+    auto paintNow = [&] {
+        const auto p0 = Clock::now();
+        canvas.repaint();
+        return msSince(p0);
+    };
+
+    t0 = Clock::now();
+    stalls.start();
+    canvas.update(inputs);
+    pumpUntil([&] { return model.jobsApplied() == 1; });
+    const double firstPaint = paintNow();
+    const double first = msSince(t0);
+    const double firstStall = stalls.stop();
+    std::printf("first picture: %.0f ms (%zu leaves), paint %.1f ms, longest GUI stall %.1f ms (own work %.1f ms)\n",
+                first, model.layout().leaves.size(), firstPaint, firstStall, stalls.longestOwnWork());
+
+    Stats afterDebounce, total, paint, stall, ownWork;
+    Clock::time_point jobStart;
+    QObject::connect(&model, &TreemapCanvasModel::busyChanged, [&](bool busy) {
+        if (busy) jobStart = Clock::now();
+    });
+    for (int r = 0; r < runs; ++r) {
+        const int applied = model.jobsApplied();
+        stalls.start();
+        const auto resized = Clock::now();
+        canvas.resize(r % 2 ? 1920 : 1900, 1080);
+        pumpUntil([&] { return model.jobsApplied() > applied; });
+        const double p = paintNow();
+        total.add(msSince(resized));
+        afterDebounce.add(msSince(jobStart));
+        paint.add(p);
+        stall.add(stalls.stop());
+        ownWork.add(stalls.longestOwnWork());
+    }
+    std::printf("resize to picture on screen, after the debounce: min %.0f / median %.0f / max %.0f ms "
+                "(from the resize: median %.0f ms)\n",
+                afterDebounce.min(), afterDebounce.median(), afterDebounce.max(), total.median());
+    std::printf("painting the finished picture: median %.1f ms; longest GUI stall during a resize: %.1f ms "
+                "(own work at most %.1f ms)\n",
+                paint.median(), stall.max(), ownWork.max());
+
+    // Hover: hit-tests over the whole view, one at a time.
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> xs(0, 1920), ys(0, 1080);
+    Stats hits, hitsCpu;
+    const int probes = 200000;
+    double sum = 0;
+    size_t found = 0;
+    for (int i = 0; i < probes; ++i) {
+        const QPointF p(xs(rng), ys(rng));
+        const double c0 = threadCpuMs();
+        const auto h0 = Clock::now();
+        const auto hit = model.nodeAt(p);
+        const double us = std::chrono::duration<double, std::micro>(Clock::now() - h0).count();
+        hitsCpu.add((threadCpuMs() - c0) * 1000);
+        sum += us;
+        hits.add(us);
+        found += hit.has_value();
+    }
+    std::printf("hit-test: mean %.2f us, median %.2f us, 99.9 %% %.2f us, max %.1f us over %d points (%zu hits)\n",
+                sum / probes, hits.median(), hits.quantile(0.999), hits.max(), probes, found);
+    std::printf("hit-test processor time: 99.9 %% %.2f us, max %.1f us\n", hitsCpu.quantile(0.999), hitsCpu.max());
+
+    // Hover as the pointer moves: hit-test, hover outline and tooltip text.
+    const auto m0 = Clock::now();
+    for (int i = 0; i < 20000; ++i) {
+        model.mouseMoved(QPointF(xs(rng), ys(rng)));
+        (void)model.toolTipText();
+    }
+    std::printf("pointer move with hover and tooltip text: mean %.2f us\n", msSince(m0) * 1000 / 20000);
+    return 0;
+}
