@@ -2,10 +2,11 @@
 // resize until the new picture is on screen (after the 0.15 s debounce), the longest stall of the
 // GUI thread while layout and rendering run in the background, and hover hit-testing.
 //
-//   build/bench/gui_treemap --tree DIR [--runs N]
+//   build/bench/gui_treemap --tree DIR [--runs N] [--logical]
 //
 // The tree is read with the application's parallel scanner (one worker per processor). Sizes by
-// allocated space, labels on, files grouped from 4, colours by size rank, as the window starts.
+// allocated space (by logical size with --logical), labels on, files grouped from 4, colours by
+// size rank, as the window starts.
 #include <time.h>
 
 #include <algorithm>
@@ -24,6 +25,7 @@
 #include "Platform/Processors.hpp"
 #include "ScanEngine/Scan/ParallelTreeScan.hpp"
 #include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
+#include "ZelvaneMac/Core/Treemap/TreemapRendering.hpp"
 #include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
 
 using namespace zelvane;
@@ -103,12 +105,14 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     std::string tree;
     int runs = 5;
+    bool logical = false;
     for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--logical")) logical = true;
         if (!std::strcmp(argv[i], "--tree") && i + 1 < argc) tree = argv[++i];
         else if (!std::strcmp(argv[i], "--runs") && i + 1 < argc) runs = std::max(1, std::atoi(argv[++i]));
     }
     if (tree.empty()) {
-        std::fprintf(stderr, "usage: gui_treemap --tree DIR [--runs N]\n");
+        std::fprintf(stderr, "usage: gui_treemap --tree DIR [--runs N] [--logical]\n");
         return 2;
     }
 
@@ -125,6 +129,7 @@ int main(int argc, char** argv) {
 
     TreemapCanvasInputs inputs;
     inputs.roots = roots;
+    inputs.useAllocatedSize = !logical;
     inputs.colorRank = computeExtensionStats(std::span<const RootRef>(roots), true, {}).colorRank;
 
     TreemapCanvas canvas;
@@ -176,6 +181,32 @@ int main(int argc, char** argv) {
                 "(own work at most %.1f ms)\n",
                 paint.median(), stall.max(), ownWork.max());
 
+    // The job's steps one by one, on this thread, for the share of each.
+    {
+        TreemapLayoutOptions lo;
+        lo.metric = treemapCanvasMetric(inputs.useAllocatedSize);
+        lo.colorRank = &inputs.colorRank;
+        auto s0 = Clock::now();
+        const TreemapLayout layout = layoutMultiRootTreemap(std::span<const RootRef>(roots), TreemapRect{0, 0, 1920, 1080},
+                                                            lo, false, {});
+        const double layoutMs = msSince(s0);
+        TreemapRenderOptions ro;
+        ro.pixelScale = 1;
+        ro.metric = lo.metric;
+        s0 = Clock::now();
+        const TreemapImage image = renderTreemapImage(QSizeF(1920, 1080), layout, inputs.paletteRGB, ro);
+        const double renderMs = msSince(s0);
+        s0 = Clock::now();
+        QImage converted = image.image;
+        converted.convertTo(QImage::Format_ARGB32_Premultiplied);
+        const double convertMs = msSince(s0);
+        s0 = Clock::now();
+        const TreemapHitIndex index(layout);
+        const double indexMs = msSince(s0);
+        std::printf("steps: layout %.0f ms (all processors), render %.0f ms (all processors), convert %.1f ms, hit index %.1f ms\n",
+                    layoutMs, renderMs, convertMs, indexMs);
+    }
+
     // Hover: hit-tests over the whole view, one at a time.
     std::mt19937 rng(7);
     std::uniform_real_distribution<double> xs(0, 1920), ys(0, 1080);
@@ -197,6 +228,14 @@ int main(int argc, char** argv) {
     std::printf("hit-test: mean %.2f us, median %.2f us, 99.9 %% %.2f us, max %.1f us over %d points (%zu hits)\n",
                 sum / probes, hits.median(), hits.quantile(0.999), hits.max(), probes, found);
     std::printf("hit-test processor time: 99.9 %% %.2f us, max %.1f us\n", hitsCpu.quantile(0.999), hitsCpu.max());
+    // The slowest point again, many times: a slow path of the code repeats, a busy machine does not.
+    const size_t worst = size_t(std::max_element(hitsCpu.v.begin(), hitsCpu.v.end()) - hitsCpu.v.begin());
+    std::mt19937 replay(7);
+    QPointF worstPoint;
+    for (size_t i = 0; i <= worst; ++i) worstPoint = QPointF(xs(replay), ys(replay));
+    const auto w0 = Clock::now();
+    for (int i = 0; i < 1000; ++i) (void)model.nodeAt(worstPoint);
+    std::printf("the slowest point again: %.2f us each\n", msSince(w0));
 
     // Hover as the pointer moves: hit-test, hover outline and tooltip text.
     const auto m0 = Clock::now();

@@ -187,6 +187,35 @@ TEST(CushionShading, GoldenPixelsFromLaidOutTrees) {
     }
 }
 
+TEST(CushionShading, ShadingInBandsOnManyThreadsGivesTheSamePixelsAsOneThread) {
+    fixtures::TempDir dir;
+    for (int i = 0; i < 400; ++i)
+        fixtures::writeFile(dir / ("t/d" + std::to_string(i % 17) + "/f" + std::to_string(i) + (i % 3 ? ".a" : ".b")),
+                            1000 + (i * 7919) % 60000);
+    RootRef root = fixtures::loadTreeFromDisk(dir / "t");
+    const PaletteRGB palette = defaultPaletteRGB();
+    ColorRank rank{{"a", 2}, {"b", 7}};
+    TreemapLayoutOptions lo;
+    lo.colorRank = &rank;
+    const RootRef roots[] = {root};
+    const VolumeCapacity cap[] = {{int64_t(root->effectiveSize()) * 3, int64_t(root->effectiveSize()) * 2}};
+    const TreemapLayout layout = layoutMultiRootTreemap(roots, {0, 0, 701, 433}, lo, true, cap);
+    for (double scale : {1.0, 2.0}) {
+        SCOPED_TRACE(scale);
+        TreemapRenderOptions one = plain(scale);
+        one.maxThreads = 1;
+        const TreemapImage single = renderTreemapImage({701, 433}, layout, palette, one);
+        ASSERT_TRUE(single.ok());
+        for (int threads : {0, 3, 64}) {
+            TreemapRenderOptions many = plain(scale);
+            many.maxThreads = threads;
+            const TreemapImage banded = renderTreemapImage({701, 433}, layout, palette, many);
+            ASSERT_TRUE(banded.ok());
+            EXPECT_TRUE(banded.image == single.image) << threads << " threads";
+        }
+    }
+}
+
 TEST(CushionShading, PaletteSlotsBeyondThePaletteFallBackToGrey) {
     TreemapLayout layout;
     layout.leaves.push_back({nullptr, {0, 0, 4, 4}, {}, 200});

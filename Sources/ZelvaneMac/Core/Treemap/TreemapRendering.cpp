@@ -1,10 +1,12 @@
 #include "ZelvaneMac/Core/Treemap/TreemapRendering.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include <QBuffer>
@@ -45,6 +47,7 @@ constexpr float kAmbient = 0.13f;
 constexpr float kGain = 1.4666667f;
 constexpr float kCeiling = 255.0f;
 constexpr float kLabelFontPixels = 9;
+constexpr int64_t kParallelMinimumPixels = 256 * 256;
 
 struct SurfaceF {
     float x1 = 0, x2 = 0, y1 = 0, y2 = 0;
@@ -76,16 +79,19 @@ inline int clampedTrunc(double v, int lo, int hi) {
     return int(v);
 }
 
-// Shades one box into a pw × ph RGBA buffer. The intensity is evaluated for every second pixel
-// of a row and copied to its neighbour; the last column and row get their own evaluation with
-// the edge factor. Every pixel of the box is written.
+// Shades one box into a pw × ph RGBA buffer, only its rows in [rowBegin, rowEnd). The intensity
+// is evaluated for every second pixel of a row and copied to its neighbour; the last column and
+// row get their own evaluation with the edge factor. Every pixel of the box in those rows is
+// written, with the same values whichever rows a call covers.
 void shadeBox(uint32_t* pixels, int pw, int ph, const TreemapRect& r, const SurfaceF& surface,
-              const TreemapRGB& colour, double scale, bool gradient, std::vector<float>& columns) {
-    const int px0 = clampedTrunc(scale * r.minX() + 0.5, 0, pw);
-    const int px1 = clampedTrunc(scale * r.maxX() - 0.5, -1, pw - 1);
+              const TreemapRGB& colour, double scale, bool gradient, std::vector<float>& columns,
+              int rowBegin, int rowEnd) {
     const int py0 = clampedTrunc(scale * r.minY() + 0.5, 0, ph);
     const int py1 = clampedTrunc(scale * r.maxY() - 0.5, -1, ph - 1);
-    if (px1 < px0 || py1 < py0) return;
+    if (py1 < py0 || py1 < rowBegin || py0 >= rowEnd) return;
+    const int px0 = clampedTrunc(scale * r.minX() + 0.5, 0, pw);
+    const int px1 = clampedTrunc(scale * r.maxX() - 0.5, -1, pw - 1);
+    if (px1 < px0) return;
 
     const float s = float(scale);
     const float edge = (4 * s < float(py1 - py0) && 4 * s < float(px1 - px0)) ? kEdgeFactor : 1.0f;
@@ -113,7 +119,8 @@ void shadeBox(uint32_t* pixels, int pw, int ph, const TreemapRect& r, const Surf
     const float* cx = columns.data();
     const float* cxx = columns.data() + pairs + singles;
 
-    for (int py = py0; py <= py1; ++py) {
+    const int firstRow = std::max(py0, rowBegin), lastRow = std::min(py1, rowEnd - 1);
+    for (int py = firstRow; py <= lastRow; ++py) {
         uint32_t* row = pixels + size_t(py) * size_t(pw);
         const float rowFactor = py == py1 ? edge : 1.0f;
         const float Y = (float(py) + 0.5f) / s;
@@ -267,14 +274,38 @@ TreemapImage renderTreemapImage(QSizeF size, const TreemapLayout& layout, std::s
 
     const PaletteRGB palette = normalizedPaletteRGB(paletteRGB);
     const TreemapRGB freeColour = freeSpaceRGB(palette);
-    std::vector<float> columns;
-    columns.reserve(size_t(pixels->width) + 4);
-    for (const TreemapLeaf& leaf : layout.leaves)
-        shadeBox(buffer->data, pixels->width, pixels->height, leaf.rect, toFloat(leaf.surface),
-                 paletteEntry(palette, leaf.colorIndex), options.pixelScale, options.gradientEnabled, columns);
-    for (const TreemapFreeSpaceBox& box : layout.freeSpaceBoxes)
-        shadeBox(buffer->data, pixels->width, pixels->height, box.rect, toFloat(box.surface), freeColour,
-                 options.pixelScale, options.gradientEnabled, columns);
+    // Every band of rows is shaded by one thread, visiting the boxes in layout order: each pixel
+    // gets exactly the writes, in the same order, that one thread over all rows would give it.
+    auto shadeRows = [&](int rowBegin, int rowEnd) {
+        std::vector<float> columns;
+        columns.reserve(size_t(pixels->width) + 4);
+        for (const TreemapLeaf& leaf : layout.leaves)
+            shadeBox(buffer->data, pixels->width, pixels->height, leaf.rect, toFloat(leaf.surface),
+                     paletteEntry(palette, leaf.colorIndex), options.pixelScale, options.gradientEnabled, columns,
+                     rowBegin, rowEnd);
+        for (const TreemapFreeSpaceBox& box : layout.freeSpaceBoxes)
+            shadeBox(buffer->data, pixels->width, pixels->height, box.rect, toFloat(box.surface), freeColour,
+                     options.pixelScale, options.gradientEnabled, columns, rowBegin, rowEnd);
+    };
+    const unsigned threads = options.maxThreads > 0 ? unsigned(options.maxThreads)
+                                                    : std::max(1u, std::thread::hardware_concurrency());
+    const int rows = pixels->height;
+    // Small pictures are not worth a thread; bands are many more than threads, so that threads
+    // that drew sparse rows take on more.
+    if (threads <= 1 || int64_t(pixels->width) * rows < kParallelMinimumPixels) {
+        shadeRows(0, rows);
+    } else {
+        const int bands = std::min<int>(rows, int(threads) * 8);
+        std::atomic<int> next{0};
+        auto worker = [&] {
+            for (int b; (b = next.fetch_add(1)) < bands;)
+                shadeRows(int(int64_t(rows) * b / bands), int(int64_t(rows) * (b + 1) / bands));
+        };
+        std::vector<std::thread> pool;
+        for (unsigned t = 1; t < std::min<unsigned>(threads, unsigned(bands)); ++t) pool.emplace_back(worker);
+        worker();
+        for (std::thread& t : pool) t.join();
+    }
 
     drawLabels(result.image, layout, options);
     return result;
@@ -304,7 +335,7 @@ QImage renderExtensionSwatch(std::string_view ext, const ColorRank& colorRank,
 
     std::vector<float> columns;
     shadeBox(buffer->data, pixels->width, pixels->height, TreemapRect{0, 0, size.width(), size.height()}, surface,
-             paletteEntry(palette, slot), pixelScale, true, columns);
+             paletteEntry(palette, slot), pixelScale, true, columns, 0, pixels->height);
     return wrapPixels(*buffer, pixelScale);
 }
 

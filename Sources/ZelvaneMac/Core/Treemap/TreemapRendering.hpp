@@ -49,6 +49,9 @@ struct TreemapRenderOptions {
     ByteSizeDisplayMode byteSizeDisplayMode = ByteSizeDisplayMode::dynamic;
     bool showLabels = true;
     bool gradientEnabled = true;
+    // Threads the shading of a large picture may use (0: one per processor). The pixels do not
+    // depend on it.
+    int maxThreads = 0;
 };
 
 // Shades every leaf and free-space box of the layout as a lit cushion, then draws the folder

@@ -241,7 +241,10 @@ void TreemapCanvasModel::performRegenerate() {
         JobResult result;
         // Converted here, once, to the format the screen's backing store uses, so that painting
         // it on the GUI thread is a plain copy.
-        if (rendered.ok()) result.image = rendered.image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        if (rendered.ok()) {
+            result.image = std::move(rendered.image);
+            result.image.convertTo(QImage::Format_ARGB32_Premultiplied);
+        }
         result.hitIndex = std::make_shared<const TreemapHitIndex>(*layout);
         result.layout = std::move(layout);
         return result;
