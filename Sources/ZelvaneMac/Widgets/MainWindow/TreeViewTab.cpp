@@ -24,7 +24,9 @@
 #include "ZelvaneMac/Widgets/Preview/PreviewWindow.hpp"
 #include "ZelvaneMac/Widgets/FileTypes/ExtensionTableView.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
+#include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/ScanController.hpp"
 
 namespace zelvane {
 
@@ -212,6 +214,25 @@ TreeViewTab::TreeViewTab(ContentViewState& state, QWidget* parent) : QWidget(par
     treemapPane_->setBackgroundRole(QPalette::Dark);
     pane->addWidget(treemapSlot_, 1);
 
+    treemap_ = new TreemapCanvas(treemapSlot_);
+    TreemapCanvasCallbacks tc;
+    tc.setSelection = [this](const TreemapSelection& nodes) { state_.setSelectedNodes(nodes); };
+    tc.onZoom = [this](FileNode* node) { state_.setTreemapRoot(node); };
+    tc.onHover = [this](FileNode* node) {
+        if (state_.selectedTab() != ContentTab::treeView) return;
+        state_.hoverPathState().setPath(node ? std::optional<QString>(fromUtf8(node->fullPath())) : std::nullopt);
+    };
+    tc.onNodesDeleted = [this](const TreemapNodeList& nodes) { state_.liveMonitor().markDeletedLocally(nodes); };
+    tc.onToggleShowTreemap = [this] { state_.setShowTreemap(!state_.showTreemap()); };
+    tc.onToggleShowAllocatedSize = [this] { state_.setShowTreemapAllocatedSize(!state_.showTreemapAllocatedSize()); };
+    tc.onToggleShowFreeSpace = [this] { state_.setShowTreemapFreeSpace(!state_.showTreemapFreeSpace()); };
+    tc.onToggleShowFilenames = [this] { state_.setShowTreemapFilenames(!state_.showTreemapFilenames()); };
+    treemap_->setCallbacks(std::move(tc));
+    setTreemapCanvas(treemap_);
+    state_.setClearTreemapLayout(treemap_->clearAction());
+    connect(this, &TreeViewTab::splitDividerDragBegan, treemap_, &TreemapCanvas::splitDragBegan);
+    connect(this, &TreeViewTab::splitDividerDragEnded, treemap_, &TreemapCanvas::splitDragEnded);
+
     // Every change of what the tab shows schedules one update on the next turn of the event loop.
     const auto later = [this] { scheduleRefresh(); };
     connect(&state_, &ContentViewState::selectedNodesChanged, this, later);
@@ -227,6 +248,11 @@ TreeViewTab::TreeViewTab(ContentViewState& state, QWidget* parent) : QWidget(par
     connect(&state_, &ContentViewState::showFileTypesChanged, this, later);
     connect(&state_, &ContentViewState::showTreemapChanged, this, later);
     connect(&state_, &ContentViewState::treemapRootChanged, this, later);
+    connect(&state_, &ContentViewState::showTreemapAllocatedSizeChanged, this, later);
+    connect(&state_, &ContentViewState::showTreemapFilenamesChanged, this, later);
+    connect(&state_, &ContentViewState::showTreemapFreeSpaceChanged, this, later);
+    connect(&state_, &ContentViewState::extensionColorRankRootsChanged, this, later);
+    connect(&state_.scanControl(), &ScanController::effectiveRootsChanged, this, later);
     connect(&state_, &ContentViewState::volumesChanged, this, later);
     connect(&state_, &ContentViewState::loadedRootsChanged, this, later);
     connect(&state_.viewModel(), &ScanViewModel::scanStateChanged, this, later);
@@ -238,6 +264,7 @@ TreeViewTab::TreeViewTab(ContentViewState& state, QWidget* parent) : QWidget(par
 TreeViewTab::~TreeViewTab() {
     state_.setIsTreeNodeExpanded({});
     state_.setIsGroupExpanded({});
+    state_.setClearTreemapLayout({});
 }
 
 void TreeViewTab::scheduleRefresh() {
@@ -304,7 +331,37 @@ void TreeViewTab::refresh() {
     bool anyChild = false;
     for (const FileNode* r : roots) anyChild = anyChild || r->childCount() > 0;
     treemapSlot_->setVisible(anyChild);
+    // A hidden treemap makes no pictures; it catches up when it is shown again.
+    if (state_.showTreemap()) treemap_->update(treemapInputs());
     updateInfoStrip();
+}
+
+TreemapCanvasInputs TreeViewTab::treemapInputs() const {
+    const Preferences& p = state_.preferences();
+    const ScanController& scans = state_.scanControl();
+    TreemapCanvasInputs in;
+    in.roots = scans.effectiveRoots();
+    // Only a folder of the trees shown: a zoom target left from an older tree is ignored.
+    if (FileNode* z = state_.treemapRoot()) {
+        FileNode* top = z;
+        while (top->parent()) top = top->parent();
+        for (const RootRef& r : in.roots)
+            if (r.get() == top) in.zoomedNode = z;
+    }
+    in.useAllocatedSize = state_.showTreemapAllocatedSize();
+    in.showLabels = state_.showTreemapFilenames();
+    in.showFreeSpace = state_.showTreemapFreeSpace();
+    in.capacities = scans.capacities(in.roots);
+    in.byteUnitBase = unitBaseOf(p);
+    in.byteSizeDisplayMode = displayModeOf(p);
+    in.gradientEnabled = p.value(PreferenceKeys::tweakGradientEnabled);
+    in.fileGroupMinSize = int(std::clamp<int64_t>(p.value(PreferenceKeys::tweakFileGroupMinSize), 0, INT32_MAX));
+    in.colorRank = state_.extensionColorRank();
+    in.paletteRGB = state_.currentPaletteRGB();
+    in.colorRankReady = scans.colorRankReady();
+    in.selection = state_.selectedNodes();
+    in.monitorRevision = state_.monitorRevision();
+    return in;
 }
 
 void TreeViewTab::arrangePanes() {

@@ -22,13 +22,15 @@ class EmptyStateView;
 class ExtensionTableView;
 class FileActionMenu;
 class FileTreeOutlineView;
+class TreemapCanvas;
+struct TreemapCanvasInputs;
 
 // The Tree View tab: the tree outline (or a placeholder by scan state) beside the file-type table,
 // over the treemap pane with its information strip. The splits exist only while both of their
 // panes are shown and are made anew each time, so each takes its remembered divider then.
 //
-// The treemap canvas is not made here: the pane holds a slot (`treemapSlot()`) where the canvas is
-// put with `setTreemapCanvas`; the slot is hidden while no shown root has a stored child.
+// The treemap canvas sits in the pane's slot (`treemapSlot()`), which is hidden while no shown
+// root has a stored child.
 class TreeViewTab final : public QWidget {
     Q_OBJECT
 public:
@@ -50,6 +52,9 @@ public:
     AutosavingSplitter* extSplit() const { return extSplit_; }
     QWidget* treemapSlot() const { return treemapSlot_; }
     void setTreemapCanvas(QWidget* canvas);
+    TreemapCanvas* treemapCanvas() const { return treemap_; }
+    // What the canvas is handed from the window's state.
+    TreemapCanvasInputs treemapInputs() const;
 
     // Runs the update that changes of the window's state scheduled, at once.
     void refreshNow();
@@ -78,6 +83,7 @@ private:
     QStackedWidget* treeContent_ = nullptr;
     QWidget* treemapPane_ = nullptr;
     QWidget* treemapSlot_ = nullptr;
+    TreemapCanvas* treemap_ = nullptr;
     QLabel* stripPath_ = nullptr;
     QLabel* stripDash_ = nullptr;
     QLabel* stripSize_ = nullptr;

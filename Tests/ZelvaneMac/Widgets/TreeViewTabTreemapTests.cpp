@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "QtWidgetTestApp.hpp"
+#include "TestTrees.hpp"
+#include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
+#include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
+#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/ScanController.hpp"
+
+namespace zelvane {
+namespace {
+
+using fixtures::TempDir;
+using fixtures::writeFile;
+
+FileNode* childNamed(FileNode* folder, const std::string& name) {
+    for (FileNode* k : folder->children())
+        if (k->name() == name) return k;
+    return nullptr;
+}
+
+QPoint centreOf(const TreemapCanvas& canvas, FileNode* node) {
+    const TreemapRect* r = canvas.model().layout().nodeRects.find(node);
+    return r ? QPointF(r->x + r->width / 2, r->y + r->height / 2).toPoint() : QPoint(-1, -1);
+}
+
+// The treemap in its tab, driven by the window's real scan road: the scan, the statistics in the
+// background, the colour ranks for exactly the shown roots.
+TEST(TreeViewTabTreemap, ThePictureFollowsTheWindowAndClicksComeBackToIt) {
+    qtWidgetApp();
+    QTemporaryDir prefsDir;
+    Preferences prefs(prefsDir.filePath("prefs.plist"));
+    prefs.set(PreferenceKeys::monitorFileSystemForChanges, false);
+    TempDir dir;
+    for (int i = 0; i < 6; ++i) writeFile(dir / ("Photos/img" + std::to_string(i) + ".jpg"), 400000 + i * 10000);
+    for (int i = 0; i < 3; ++i) writeFile(dir / ("Music/Album/track" + std::to_string(i) + ".mp3"), 900000);
+    writeFile(dir / "Video/film.mkv", 3000000);
+    writeFile(dir / "notes.txt", 120000);
+
+    ContentViewState state(prefs, {});
+    TreeViewTab tab(state);
+    tab.resize(1100, 800);
+    tab.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&tab));
+    TreemapCanvas* canvas = tab.treemapCanvas();
+    ASSERT_NE(canvas, nullptr);
+    EXPECT_TRUE(state.clearTreemapLayout()) << "the window holds the canvas's clear action";
+
+    const QString root = QString::fromStdString(dir.path().string());
+    state.viewModel().selectRoot(root, root);
+    state.viewModel().startScan(std::nullopt, false, true);
+    ASSERT_TRUE(pumpWidgetsUntil([&] {
+        return state.scanControl().colorRankReady() && !state.scanControl().effectiveRoots().empty() &&
+               canvas->model().jobsApplied() > 0 && !canvas->model().isStale() &&
+               canvas->model().busyRegenerationCount() == 0;
+    }));
+    const RootRef scanned = state.scanControl().effectiveRoots().at(0);
+    ASSERT_EQ(canvas->model().inputs().roots.at(0), scanned);
+    ASSERT_GT(canvas->width(), 100);
+    EXPECT_EQ(canvas->model().renderedSize(), QSizeF(canvas->size()));
+
+    // A click selects in the window; the outline shows the same selection.
+    FileNode* film = childNamed(childNamed(scanned.get(), "Video"), "film.mkv");
+    ASSERT_TRUE(film);
+    QTest::mouseClick(canvas, Qt::LeftButton, {}, centreOf(*canvas, film));
+    EXPECT_EQ(state.selectedNodes(), NodeSet{film});
+    tab.refreshNow();
+    EXPECT_EQ(canvas->model().overlays().selected.size(), 1u);
+
+    // Hovering names the path in the window's status; a double click zooms the window's treemap.
+    QTest::mouseMove(canvas, centreOf(*canvas, film));
+    EXPECT_EQ(state.hoverPathState().path().value_or(QString()).toStdString(), film->fullPath());
+    QTest::mouseDClick(canvas, Qt::LeftButton, {}, centreOf(*canvas, film));
+    EXPECT_EQ(state.treemapRoot(), film->parent());
+    tab.refreshNow();
+    EXPECT_EQ(canvas->model().inputs().zoomedNode, film->parent());
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !canvas->model().isStale() && canvas->model().busyRegenerationCount() == 0; }));
+    EXPECT_EQ(canvas->model().layout().hitRoots.at(0).node, film->parent());
+    state.setTreemapRoot(nullptr);
+    tab.refreshNow();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !canvas->model().isStale() && canvas->model().busyRegenerationCount() == 0; }));
+
+    // The display items of the context menu flip the window's toggles, and the picture follows.
+    const bool allocated = state.showTreemapAllocatedSize();
+    const QPoint at = centreOf(*canvas, film);
+    QContextMenuEvent e(QContextMenuEvent::Mouse, at, canvas->mapToGlobal(at));
+    QApplication::sendEvent(canvas, &e);
+    ASSERT_TRUE(canvas->openMenu());
+    canvas->displayActions()[1]->trigger();
+    canvas->openMenu()->close();
+    EXPECT_NE(state.showTreemapAllocatedSize(), allocated);
+    tab.refreshNow();
+    EXPECT_EQ(canvas->model().inputs().useAllocatedSize, state.showTreemapAllocatedSize());
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return canvas->model().busyRegenerationCount() == 0 && !canvas->model().isRegenerationScheduled(); }));
+
+    const QString dirPath = QDir::temp().filePath(QStringLiteral("zelvane-grabs"));
+    QDir().mkpath(dirPath);
+    const QString shot = QDir(dirPath).filePath(QStringLiteral("tree-view-tab-treemap.png"));
+    ASSERT_TRUE(tab.grab().save(shot));
+    std::cout << "tab grabbed to " << shot.toStdString() << "\n";
+
+    // A new scan clears the picture at once; the new tree is painted when its colours are ready.
+    const int applied = canvas->model().jobsApplied();
+    writeFile(dir / "Video/second.mkv", 2000000);
+    state.scanControl().startScan();
+    EXPECT_FALSE(canvas->model().hasPicture());
+    ASSERT_TRUE(pumpWidgetsUntil([&] {
+        return state.scanControl().colorRankReady() && !state.scanControl().effectiveRoots().empty() &&
+               state.scanControl().effectiveRoots()[0] != scanned && canvas->model().jobsApplied() > applied &&
+               !canvas->model().isStale() && canvas->model().busyRegenerationCount() == 0;
+    }));
+    EXPECT_TRUE(canvas->model().hasPicture());
+}
+
+}  // namespace
+}  // namespace zelvane
