@@ -30,6 +30,9 @@ int ReplacementFile::open(const std::string& target) {
             fd_ = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
             return fd_ < 0 ? errno : 0;
         }
+        // The rename needs only the folder's permission; a file the user may not write (read-only,
+        // another user's) is refused as opening it for writing would be.
+        if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return errno;
         if (char* real = ::realpath(target.c_str(), nullptr)) {
             target_ = real;
             std::free(real);

@@ -119,6 +119,42 @@ TEST(ReplaceFileContents, FailuresReportTheReasonAndKeepTheEarlierFile) {
     EXPECT_EQ(entryCount(locked), 1u);
 }
 
+// A folder the user may write to, holding files the user may not write: the rename would succeed,
+// but the shell's "> file" would not, and neither may the export. A file of the user's own that is
+// read-only is refused the same way; a writable one is replaced.
+TEST(ReplaceFileContents, FilesTheUserMayNotWriteAreRefusedLikeTheShellWould) {
+    Folder dir;
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
+    const std::string othersFile = dir / "root-owned.csv";
+    { std::ofstream(othersFile) << "another user's file\n"; }
+    ASSERT_EQ(::chmod(othersFile.c_str(), 0644), 0);
+    const std::string readOnly = dir / "read-only.csv";
+    const std::string writable = dir / "writable.csv";
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0))
+            ::_exit(90);
+        if (replaceFileContents(writable, "mine") != 0 || replaceFileContents(readOnly, "first") != 0) ::_exit(91);
+        if (::chmod(readOnly.c_str(), 0444) != 0) ::_exit(92);
+        int failures = 0;
+        if (replaceFileContents(othersFile, "taken over") != EACCES) failures |= 1;
+        if (replaceFileContents(readOnly, "second") != EACCES) failures |= 2;
+        if (replaceFileContents(writable, "mine again") != 0) failures |= 4;
+        ::_exit(failures);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(readAll(othersFile), "another user's file\n");
+    EXPECT_EQ(readAll(readOnly), "first");
+    EXPECT_EQ(readAll(writable), "mine again");
+    EXPECT_EQ(entryCount(dir.path()), 3u);
+}
+
 // The streaming form: pieces written one after the other replace the file only on commit; an
 // abandoned or failing replacement leaves the earlier file and no temporary file behind.
 TEST(ReplacementFile, StreamsPiecesAndReplacesOnlyOnCommit) {

@@ -170,6 +170,48 @@ TEST(CSVRoundTrip, FolderRowsOnlyKeepTheirTotals) {
     EXPECT_EQ(back->subFolderDirCount(), scanned->subFolderDirCount());
 }
 
+// An export cut at a depth has folder rows with their full totals and no rows below them: read
+// back, those folders keep their totals, and so do all their ancestors (the file rows above the
+// cut do not make up the totals).
+TEST(CSVRoundTrip, FoldersAtTheDepthCutKeepTheirTotals) {
+    useTestTimeZone();
+    TempDir tree;
+    makeHostileTree(tree.path());
+    RootRef scanned = scan(tree.path());
+    ASSERT_TRUE(scanned);
+    TempDir out;
+    for (int depth : {1, 2, 3}) {
+        CSVExportOptions o = everything(false);
+        o.maxDepth = depth;
+        std::vector<RootRef> roots{scanned};
+        const std::string csv = out / ("cut" + std::to_string(depth) + ".csv");
+        ASSERT_FALSE(exportToCSV(roots, o, false, {}, csv));
+        auto imported = importFromCSV(csv);
+        ASSERT_FALSE(imported.error);
+        for (const char* rel : {"", "/links", "/links/other", "/dirs", "/deep", "/deep/level", "/empty"}) {
+            const std::string path = tree.path() + rel;
+            const FileNode* back = findByPath(imported.result.roots, path);
+            const FileNode* original = scanned.get();
+            for (size_t at = 1; original && at < std::string_view(rel).size();) {
+                const std::string_view r(rel);
+                const size_t end = std::min(r.find('/', at), r.size());
+                const std::string name(r.substr(at, end - at));
+                const FileNode* next = nullptr;
+                for (const FileNode* c : original->children())
+                    if (c->nameBytes() == name) next = c;
+                original = next;
+                at = end + 1;
+            }
+            ASSERT_TRUE(original) << path;
+            if (!back) continue;  // below the cut
+            EXPECT_EQ(back->subFolderTotSize(), original->subFolderTotSize()) << depth << " " << path;
+            EXPECT_EQ(back->subFolderTotSizeAlloc(), original->subFolderTotSizeAlloc()) << depth << " " << path;
+            EXPECT_EQ(back->subFolderFileCount(), original->subFolderFileCount()) << depth << " " << path;
+            EXPECT_EQ(back->subFolderDirCount(), original->subFolderDirCount()) << depth << " " << path;
+        }
+    }
+}
+
 // Far deeper than a thread's stack could recurse: both halves walk iteratively.
 TEST(CSVRoundTrip, ChainOfTwoHundredThousandFolders) {
     auto store = NodeStore::create();

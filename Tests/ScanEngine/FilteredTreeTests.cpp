@@ -125,6 +125,63 @@ TEST_F(FilteredTree, IncludeAndExcludeDecideWhatSurvives) {
     EXPECT_EQ(find(viaPath.get(), "pics/a.jpg"), nullptr);
 }
 
+// An exclude filter without any term (empty, spaces, bars) excludes nothing, after the scan and
+// during it, as an empty include filter keeps everything.
+TEST_F(FilteredTree, ExcludeFiltersWithoutTermsExcludeNothing) {
+    for (const char* text : {"", "   ", "|", " | ", "||"}) {
+        const DecodedFilter none = filter(text);
+        FilteredTreeOptions o;
+        o.excludeFilters = &none;
+        o.includeFilters = &none;
+        auto copy = loadFilteredTree(*root, o);
+        EXPECT_EQ(paths(copy.get()), paths(root.get())) << '"' << text << '"';
+        EXPECT_EQ(copy->subFolderTotSize(), root->subFolderTotSize()) << '"' << text << '"';
+
+        ParallelScanOptions scanOptions;
+        scanOptions.workerCount = 2;
+        scanOptions.excludeFilters = none;
+        auto scanned = parallelScanToTree({t.path()}, scanOptions);
+        ASSERT_EQ(scanned.size(), 1u);
+        EXPECT_EQ(paths(scanned[0].get()), paths(root.get())) << '"' << text << '"';
+    }
+}
+
+// "one" and "docs/one-again" are one inode: its blocks count once. Whichever link the filter
+// drops, the copy's allocated total still holds them once.
+TEST_F(FilteredTree, TheBlocksOfAHardLinkedFileCountOnceWhicheverLinkSurvives) {
+    const int64_t blocks = find(root.get(), "one")->allocSize;
+    ASSERT_GT(blocks, 0);
+    const auto countedAlloc = [](FileNode* copy) {
+        int64_t sum = 0;
+        for (FileNode* n : preorder(copy))
+            if (!n->isDir() && !n->doNotCountAllocated()) sum += n->allocSize;
+        return sum;
+    };
+    for (const char* keep : {"one-again", "*one"}) {
+        const DecodedFilter include = filter(keep);
+        FilteredTreeOptions o;
+        o.includeFilters = &include;
+        auto copy = loadFilteredTree(*root, o);
+        EXPECT_EQ(paths(copy.get()).size(), keep[0] == '*' ? 1u : 2u) << keep;
+        EXPECT_EQ(copy->subFolderTotSizeAlloc(), blocks) << keep;
+        EXPECT_EQ(countedAlloc(copy.get()), blocks) << keep;
+    }
+    // Both links kept: still counted once.
+    const DecodedFilter both = filter("one");
+    FilteredTreeOptions o;
+    o.includeFilters = &both;
+    auto copy = loadFilteredTree(*root, o);
+    EXPECT_EQ(copy->subFolderTotSizeAlloc(), blocks);
+    // Dropping the folder that holds one of them, by exclusion.
+    const DecodedFilter docs = filter("docs");
+    FilteredTreeOptions e;
+    e.excludeFilters = &docs;
+    auto withoutDocs = loadFilteredTree(*root, e);
+    EXPECT_EQ(countedAlloc(withoutDocs.get()), withoutDocs->subFolderTotSizeAlloc());
+    EXPECT_TRUE(find(withoutDocs.get(), "one"));
+    EXPECT_FALSE(find(withoutDocs.get(), "one")->doNotCountAllocated());
+}
+
 TEST_F(FilteredTree, FlagsAndDeletedNodes) {
     FileNode* empty = find(root.get(), "pics/empty");
     empty->setIsVolumeBoundary(true);

@@ -20,7 +20,10 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <sys/resource.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -38,9 +41,49 @@ struct RunResult {
     std::string err;
 };
 
+// How the program is started beyond its arguments: what a hostile session or a careless script
+// gives it.
+struct Launch {
+    std::vector<std::string> env;                 // extra "NAME=value" entries
+    std::vector<std::pair<int, rlim_t>> limits;   // resource limits, soft and hard alike
+    bool unprivileged = false;                    // as another user and group when run as root
+    uid_t uid = 65534;                            // that user and group
+    bool stdoutWithoutReader = false;             // standard output a pipe nobody reads
+
+    static Launch withEnv(std::vector<std::string> entries) {
+        Launch l;
+        l.env = std::move(entries);
+        return l;
+    }
+    static Launch withLimit(int resource, rlim_t value) {
+        Launch l;
+        l.limits = {{resource, value}};
+        return l;
+    }
+    // The process limit counts every process of the user on the machine: a user of its own,
+    // whom nothing else runs as, makes the count this program's alone.
+    static Launch withProcessLimitAsOwnUser(rlim_t value) {
+        Launch l = withLimit(RLIMIT_NPROC, value);
+        l.unprivileged = true;
+        l.uid = uid_t(40000 + ::getpid() % 20000);
+        return l;
+    }
+    static Launch asOtherUser() {
+        Launch l;
+        l.unprivileged = true;
+        return l;
+    }
+    static Launch withDeafStdout() {
+        Launch l;
+        l.stdoutWithoutReader = true;
+        return l;
+    }
+};
+
 // Runs the program in `cwd` with a private preference folder and without any display: the
 // program has to find its way to the offscreen platform by itself.
-RunResult runProgram(const fs::path& cwd, const std::vector<std::string>& args, const fs::path& configHome) {
+RunResult runProgram(const fs::path& cwd, const std::vector<std::string>& args, const fs::path& configHome,
+                     const Launch& launch = {}) {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
         const std::string entry(*e);
@@ -50,16 +93,27 @@ RunResult runProgram(const fs::path& cwd, const std::vector<std::string>& args, 
     skip:;
     }
     env.push_back("XDG_CONFIG_HOME=" + configHome.string());
+    env.insert(env.end(), launch.env.begin(), launch.env.end());
     std::vector<std::string> argv = {ZELVANE_PROGRAM};
     argv.insert(argv.end(), args.begin(), args.end());
 
-    int outPipe[2], errPipe[2];
-    if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0) return {};
+    int outPipe[2], errPipe[2], deafPipe[2];
+    if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0 || ::pipe2(deafPipe, O_CLOEXEC) != 0)
+        return {};
+    ::close(deafPipe[0]);  // before the fork: no process ever holds its reading end
     const pid_t child = ::fork();
     if (child == 0) {
-        ::dup2(outPipe[1], 1);
+        ::dup2(launch.stdoutWithoutReader ? deafPipe[1] : outPipe[1], 1);
         ::dup2(errPipe[1], 2);
         if (::chdir(cwd.c_str()) != 0) ::_exit(120);
+        for (const auto& [resource, value] : launch.limits) {
+            const rlimit limit{value, value};
+            if (::setrlimit(resource, &limit) != 0) ::_exit(122);
+        }
+        if (launch.unprivileged && ::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setresgid(launch.uid, launch.uid, launch.uid) != 0 ||
+             ::setresuid(launch.uid, launch.uid, launch.uid) != 0))
+            ::_exit(123);
         std::vector<char*> a, e;
         for (auto& s : argv) a.push_back(s.data());
         a.push_back(nullptr);
@@ -70,6 +124,7 @@ RunResult runProgram(const fs::path& cwd, const std::vector<std::string>& args, 
     }
     ::close(outPipe[1]);
     ::close(errPipe[1]);
+    ::close(deafPipe[1]);
     RunResult r;
     pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
     int open = 2;
@@ -156,7 +211,15 @@ protected:
     fs::path config() const { return dir_ / "config"; }
     fs::path work() const { return dir_ / "work"; }
     fs::path tree() const { return dir_ / "tree"; }
-    RunResult run(const std::vector<std::string>& args) const { return runProgram(work(), args, config()); }
+    RunResult run(const std::vector<std::string>& args, const Launch& launch = {}) const {
+        return runProgram(work(), args, config(), launch);
+    }
+    // Lets user 65534 read the trees and write in the working folder.
+    void openToEveryone() const {
+        fs::permissions(dir_.path(), fs::perms::all & ~(fs::perms::group_write | fs::perms::others_write));
+        fs::permissions(work(), fs::perms::all);
+        fs::permissions(config(), fs::perms::all);
+    }
 
     // Files with names that need quoting, a hard link, a symbolic link, an empty folder and a
     // folder a few levels down.
@@ -354,11 +417,33 @@ TEST_F(ExportMode, EveryOutputNotWrittenIsReportedAndTheOthersStillRun) {
          {"ZelvaneMac: could not write the CSV export \"\": No such file or directory",
           "ZelvaneMac: could not write the file-type CSV \"blocker/t.csv\": Not a directory"},
          {"blocker", "m.png"}},
+        // An empty or folder image path is no file to write (not a hidden ".png").
+        {{t, "--treemapimagefile=", "--export=a.csv"},
+         {"ZelvaneMac: could not write the treemap image \"\": No such file or directory"},
+         {"a.csv"}},
+        {{t, "--treemapimagefile=folder", "--export=folder/"},
+         {"ZelvaneMac: could not write the CSV export \"folder/\": Is a directory",
+          "ZelvaneMac: could not write the treemap image \"folder\": Is a directory"},
+         {"folder"}},
+        // Folders made for an output that then failed are taken away again.
+        {{t, "--export=new/deeper/a.csv", "--exportfiles=0", "--exportfolders=0"},
+         {"ZelvaneMac: could not write the CSV export \"new/deeper/a.csv\": both file rows"},
+         {}},
+        // Two outputs on one file: the second is refused, whichever way it is spelled.
+        {{t, "--export=same.csv", "--exportfiletypes=./same.csv", "--treemapimagefile=link-to-same.png",
+          "--treemapimagewidth=16", "--treemapimageheight=16"},
+         {"ZelvaneMac: could not write the file-type CSV \"./same.csv\": the CSV export is written to the same file",
+          "ZelvaneMac: could not write the treemap image \"link-to-same.png\": the CSV export is written to the same file"},
+         {"link-to-same.png", "same.csv"}},
     };
     for (const Case& c : cases) {
         fs::remove_all(work());
         fs::create_directories(work());
         { std::ofstream(work() / "blocker") << "a file where a folder is wanted"; }
+        if (std::find(c.written.begin(), c.written.end(), "folder") != c.written.end())
+            fs::create_directory(work() / "folder");
+        if (std::find(c.written.begin(), c.written.end(), "link-to-same.png") != c.written.end())
+            fs::create_symlink("same.csv", work() / "link-to-same.png");
         const RunResult r = run(c.args);
         EXPECT_EQ(r.exitCode, 2) << c.args[1];
         std::vector<std::string> lines;
@@ -407,4 +492,176 @@ TEST_F(ExportMode, RootFolderWhoseNameIsNotUTF8IsScannedByItsBytes) {
     text << in.rdbuf();
     // The root row names the folder by its exact bytes and carries the file's size.
     EXPECT_NE(text.str().find("\"" + odd.string() + "/\",4321,"), std::string::npos) << text.str();
+}
+
+namespace {
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// The CSV rows of an export, keyed by their path.
+std::map<std::string, std::vector<std::string>> rowsByPath(const fs::path& csv) {
+    std::map<std::string, std::vector<std::string>> out;
+    const auto rows = readRecords(csv, ',');
+    for (size_t i = 1; i < rows.size(); ++i) out[rows[i][0]] = rows[i];
+    return out;
+}
+
+size_t columnOf(const fs::path& csv, const std::string& name) {
+    const auto header = readRecords(csv, ',').at(0);
+    return size_t(std::find(header.begin(), header.end(), name) - header.begin());
+}
+
+}  // namespace
+
+// A stale display, a hostile platform choice, few descriptors, few threads, an output pipe that
+// closed: the export mode writes what it can and says what it could not, and never aborts.
+TEST_F(ExportMode, HostileSessionsLimitsAndClosedPipes) {
+    makeTree();
+    openToEveryone();
+    const std::vector<std::string> all = {tree().string(), "--export=scan.csv", "--exportfiletypes=types.csv",
+                                          "--treemapimagefile=map.png", "--treemapimagewidth=64",
+                                          "--treemapimageheight=48"};
+    const auto expectAllWritten = [&](const RunResult& r, const std::string& what) {
+        EXPECT_EQ(r.exitCode, 0) << what << ": " << r.err;
+        EXPECT_EQ(r.err, "") << what;
+        EXPECT_EQ(filesIn(work()), (std::vector<std::string>{"map.png", "scan.csv", "types.csv"})) << what;
+        EXPECT_EQ(rowsByPath(work() / "scan.csv").size(), entriesOnDisk().size()) << what;
+        fs::remove(work() / "map.png");
+        fs::remove(work() / "scan.csv");
+        fs::remove(work() / "types.csv");
+    };
+
+    // A display that answers nobody (a stale ssh or tmux session) and a platform that needs it.
+    expectAllWritten(run(all, Launch::withEnv({"DISPLAY=:93", "WAYLAND_DISPLAY=wayland-93", "QT_QPA_PLATFORM=xcb"})),
+                     "stale display");
+    // Few descriptors: no room for an event loop's extra pipes.
+    expectAllWritten(run(all, Launch::withLimit(RLIMIT_NOFILE, 12)), "12 descriptors");
+    // Threads: the scan's own and none for its workers, as a user at the process limit.
+    if (::geteuid() == 0) {
+        expectAllWritten(run(all, Launch::withProcessLimitAsOwnUser(2)), "two threads");
+        // Not even the scan's thread: the scan fails with its reason, nothing is written.
+        const RunResult r = run(all, Launch::withProcessLimitAsOwnUser(1));
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_EQ(r.err, "ZelvaneMac: the scan failed: Could not start: Resource temporarily unavailable\n");
+        EXPECT_TRUE(filesIn(work()).empty());
+    }
+
+    // Standard output closed by its reader (a pipe into "head"): that output fails with EPIPE,
+    // the others are still written.
+    const RunResult r = run({tree().string(), "--export=/dev/stdout", "--exportfiletypes=types.csv",
+                             "--treemapimagefile=map.png", "--treemapimagewidth=64", "--treemapimageheight=48"},
+                            Launch::withDeafStdout());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "ZelvaneMac: could not write the CSV export \"/dev/stdout\": Broken pipe\n");
+    EXPECT_EQ(filesIn(work()), (std::vector<std::string>{"map.png", "types.csv"}));
+}
+
+// What a careless script passes: values the program does not understand, folders that are not
+// there, relative folders, names with line breaks. Each is named once on standard error; the run
+// goes on with the documented meaning.
+TEST_F(ExportMode, ArgumentsNotUnderstoodAreNamedAndRelativeFoldersBecomeAbsolute) {
+    makeTree();
+    fixtures::writeFile(dir_ / "second/only.txt", 3);
+    const RunResult r = runProgram(
+        dir_.path(),
+        {"tree", "./second/", "missing", "gone\nwith a line break", "--export=work/scan.csv",
+         "--exportfolders=yes", "--treemapimagewidth=abc", "--sortby=99999999999999999999", "--exportfiles=TRUE",
+         "--exportutctime=", "--exportmaxdepth=-2"},
+        config());
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const std::vector<std::string> expected = {
+        "ZelvaneMac: the value \"yes\" of --exportfolders is not understood (1, 0, true or false); it is taken as false",
+        "ZelvaneMac: the value \"\" of --exportutctime is not understood (1, 0, true or false); it is taken as false",
+        "ZelvaneMac: the value \"99999999999999999999\" of --sortby is not a whole number in the 64-bit range; the "
+        "default 0 is used",
+        "ZelvaneMac: the value \"abc\" of --treemapimagewidth is not a whole number in the 64-bit range; the default "
+        "1920 is used",
+        "ZelvaneMac: skipped \"missing\": No such file or directory",
+        "ZelvaneMac: skipped \"gone\\nwith a line break\": No such file or directory",
+    };
+    EXPECT_EQ(linesOf(r.err), expected);
+
+    // Folder rows were switched off ("yes" is false), file rows kept; the roots are absolute, so
+    // an import reads back the real paths.
+    const auto rows = rowsByPath(work() / "scan.csv");
+    EXPECT_TRUE(rows.count(tree().string() + "/sub/big.bin"));
+    EXPECT_TRUE(rows.count((dir_ / "second/only.txt").string()));
+    for (const auto& [path, row] : rows) {
+        EXPECT_EQ(path.front(), '/') << path;
+        EXPECT_NE(path.back(), '/') << path;
+        EXPECT_EQ(path.find("/./"), std::string::npos) << path;
+    }
+}
+
+// A root that may not be read fails the run (a script must not take it for an empty folder); a
+// subfolder that may not be read is exported as an empty folder and named on standard error.
+TEST_F(ExportMode, FoldersThatCannotBeReadAreNamedAndAnUnreadableRootFailsTheRun) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to drop to another user";
+    makeTree();
+    fixtures::writeFile(dir_ / "private/secret.txt", 5);
+    openToEveryone();
+    fs::permissions(dir_ / "private", fs::perms::owner_all);
+    fs::permissions(tree() / "sub/deeper", fs::perms::none);
+
+    const RunResult failed =
+        run({(dir_ / "private").string(), tree().string(), "--export=scan.csv"}, Launch::asOtherUser());
+    EXPECT_EQ(failed.exitCode, 2);
+    const auto failedLines = linesOf(failed.err);
+    EXPECT_EQ(std::set<std::string>(failedLines.begin(), failedLines.end()),
+              (std::set<std::string>{
+                  "ZelvaneMac: could not read the folder \"" + (dir_ / "private").string() + "\": Permission denied",
+                  "ZelvaneMac: could not read the folder \"" + (tree() / "sub/deeper").string() +
+                      "\": Permission denied",
+                  "ZelvaneMac: the scan failed; nothing was written"}));
+    EXPECT_EQ(failedLines.back(), "ZelvaneMac: the scan failed; nothing was written");
+    EXPECT_TRUE(filesIn(work()).empty());
+
+    const RunResult partly = run({tree().string(), "--export=scan.csv"}, Launch::asOtherUser());
+    EXPECT_EQ(partly.exitCode, 0);
+    EXPECT_EQ(partly.err, "ZelvaneMac: could not read the folder \"" + (tree() / "sub/deeper").string() +
+                              "\": Permission denied\n");
+    const auto rows = rowsByPath(work() / "scan.csv");
+    ASSERT_TRUE(rows.count((tree() / "sub/deeper").string() + "/"));
+    EXPECT_FALSE(rows.count((tree() / "sub/deeper/deepest").string() + "/"));
+    fs::permissions(tree() / "sub/deeper", fs::perms::owner_all);
+}
+
+// The drive columns add up the way df shows a volume: what the user can still write, what only
+// the administrator may use, the rest used. A root named by bytes that are not UTF-8 has them too.
+// File types are told apart by their exact bytes.
+TEST_F(ExportMode, DriveColumnsLikeDfAndExtensionsByTheirBytes) {
+    const fs::path odd = dir_ / "caf\xE9";
+    fixtures::writeFile(odd / "a.\xff", 10);
+    fixtures::writeFile(odd / "b.\xfe", 20);
+    fixtures::writeFile(odd / "c.\xfe", 1);
+    const RunResult r = run({odd.string(), "--export=scan.csv", "--exportfiletypes=types.csv", "--sortbyfiletypes=1"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+
+    struct statvfs vfs {};
+    ASSERT_EQ(::statvfs(odd.c_str(), &vfs), 0);
+    const int64_t unit = int64_t(vfs.f_frsize ? vfs.f_frsize : vfs.f_bsize);
+    const auto rows = rowsByPath(work() / "scan.csv");
+    ASSERT_TRUE(rows.count(odd.string() + "/"));
+    const auto& root = rows.at(odd.string() + "/");
+    const fs::path csv = work() / "scan.csv";
+    const int64_t capacity = toInt(root.at(columnOf(csv, "DRIVECAPACITY")));
+    const int64_t free = toInt(root.at(columnOf(csv, "FREESPACE")));
+    const int64_t used = toInt(root.at(columnOf(csv, "USEDSPACE")));
+    const int64_t reserved = toInt(root.at(columnOf(csv, "RESERVEDSPACE")));
+    EXPECT_EQ(capacity, int64_t(vfs.f_blocks) * unit);
+    EXPECT_EQ(free + used + reserved, capacity);
+    EXPECT_EQ(reserved, int64_t(vfs.f_bfree - vfs.f_bavail) * unit);
+    EXPECT_NEAR(double(free), double(int64_t(vfs.f_bavail) * unit), 256.0 * 1024 * 1024);
+
+    const auto types = readRecords(work() / "types.csv", ',');
+    ASSERT_EQ(types.size(), 3u);
+    EXPECT_EQ(types[1][0], "\xfe");
+    EXPECT_EQ(types[1][3], "21");
+    EXPECT_EQ(types[2][0], "\xff");
+    EXPECT_EQ(types[2][3], "10");
 }

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -27,7 +28,13 @@ constexpr size_t kChunkBytes = 1048576;
 // writer touches `inFlight_` only while `pending_` is set, the caller only while it is not.
 class ChunkWriterLocked final {
 public:
-    explicit ChunkWriterLocked(ReplacementFile& file) : file_(file), thread_([this] { run(); }) {}
+    // Without a thread to be had (a process or memory limit) the caller writes each chunk itself.
+    explicit ChunkWriterLocked(ReplacementFile& file) : file_(file) {
+        try {
+            thread_ = std::thread([this] { run(); });
+        } catch (const std::system_error&) {
+        }
+    }
     ChunkWriterLocked(const ChunkWriterLocked&) = delete;
     ChunkWriterLocked& operator=(const ChunkWriterLocked&) = delete;
     ~ChunkWriterLocked() { finish(); }
@@ -35,6 +42,11 @@ public:
     // Takes the chunk and leaves an empty buffer (with capacity) in its place. Returns the first
     // write error so far, after which chunks are dropped.
     int submit(std::string& chunk) {
+        if (!thread_.joinable()) {
+            if (!error_) error_ = file_.write(chunk);
+            chunk.clear();
+            return error_;
+        }
         std::unique_lock lock(mutex_);
         idle_.wait(lock, [&] { return !pending_; });
         if (error_) {
@@ -82,7 +94,7 @@ private:
     bool pending_ = false;
     bool stop_ = false;
     int error_ = 0;
-    std::thread thread_;  // last: starts once the members above exist
+    std::thread thread_;  // last: started once the members above exist
 };
 
 inline void appendInt(std::string& out, int64_t v) {

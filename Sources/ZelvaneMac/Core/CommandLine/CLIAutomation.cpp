@@ -12,6 +12,7 @@
 #include <charconv>
 #include <cstring>
 #include <numeric>
+#include <system_error>
 
 namespace zelvane::CLIAutomation {
 namespace {
@@ -289,7 +290,13 @@ void sortTree(std::span<FileNode* const> roots, int64_t code) {
     const unsigned helpers = totalChildren < kParallelSortThreshold ? 0 : std::min(hardware, 8u) - 1;
     std::vector<std::jthread> threads;
     threads.reserve(helpers);
-    for (unsigned i = 0; i < helpers; ++i) threads.emplace_back(work);
+    for (unsigned i = 0; i < helpers; ++i) {
+        try {
+            threads.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;  // no more threads to be had: the ones running share the rest
+        }
+    }
     work();
 }
 
