@@ -40,6 +40,9 @@ int startDetachedProcess(const std::string& program, const std::vector<std::stri
     }
     if (child == 0) {
         close(report[0]);
+        // The program gets none of our descriptors except the standard three.
+        if (report[1] > 3) close_range(3, unsigned(report[1]) - 1, 0);
+        close_range(unsigned(report[1]) + 1, ~0U, 0);
         setsid();
         pid_t grandchild = fork();
         if (grandchild < 0) {

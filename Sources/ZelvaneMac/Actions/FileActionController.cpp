@@ -297,8 +297,12 @@ bool FileActionController::performRename(FileNode* node, const QString& newName)
     QString current = QString::fromStdString(node->name());
     std::u16string units = node->name16();
     QString currentUnits(reinterpret_cast<const QChar*>(units.data()), qsizetype(units.size()));
-    if (trimmed.normalized(QString::NormalizationForm_D) == currentUnits.normalized(QString::NormalizationForm_D))
-        return false;
+    // An editor shows bytes that are not UTF-8 as U+FFFD: committing that text unchanged is no
+    // rename, or the file would lose its original bytes.
+    auto same = [&](const QString& name) {
+        return trimmed.normalized(QString::NormalizationForm_D) == name.normalized(QString::NormalizationForm_D);
+    };
+    if (same(currentUnits) || same(current)) return false;
 
     auto fail = [&](const QString& reason) {
         AlertRequest alert;

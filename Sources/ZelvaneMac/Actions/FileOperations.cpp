@@ -54,6 +54,8 @@ int renameItem(const std::string& path, const std::string& newName) {
 }
 
 int removeItem(const std::string& path) {
+    // The file system's root is never removed, whatever was confirmed.
+    if (path == "/") return EPERM;
     // An item that is already gone was not removed by us: it is not reported as deleted.
     struct stat st {};
     if (lstat(path.c_str(), &st) != 0) return errno;

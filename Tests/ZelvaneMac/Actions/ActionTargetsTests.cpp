@@ -11,6 +11,7 @@ namespace {
 
 using namespace zelvane::testing;
 using fixtures::TempDir;
+namespace fs = std::filesystem;
 
 TEST(ActionTargets, GroupsStandForTheirFilesAndDeletedOrRelativeNodesNeverBecomeTargets) {
     TempDir dir;
@@ -123,6 +124,15 @@ TEST(Rename, RenamesOnlyItsOwnItemAndRefusesRootsBadNamesAndExistingNames) {
     RootRef root2 = fixtures::loadTreeFromDisk(dir.path());
     EXPECT_FALSE(actions.performRename(child(root2.get(), "caf\xc3\xa9"), QStringLiteral("cafe\u0301")));
     EXPECT_TRUE(prompter.asked.empty());
+
+    // Committing the shown name of a file whose bytes are not UTF-8 (shown with U+FFFD) keeps it.
+    writeText(dir / "raw\xff.txt", "raw");
+    RootRef root3 = fixtures::loadTreeFromDisk(dir.path());
+    FileNode* raw = child(root3.get(), "raw\xff.txt");
+    EXPECT_FALSE(actions.performRename(raw, QString::fromStdString(raw->name())));
+    EXPECT_EQ(readText(dir / "raw\xff.txt"), "raw");
+    EXPECT_TRUE(prompter.asked.empty());
+    fs::remove(dir / "raw\xff.txt");
 
     // Refused with the alert, the file untouched: a root, bad names, and a name already taken
     // (rename would otherwise replace the other file silently).

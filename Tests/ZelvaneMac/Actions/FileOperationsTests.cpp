@@ -11,6 +11,7 @@
 #include "ActionTestSupport.hpp"
 #include "QtWidgetTestApp.hpp"
 #include "ZelvaneMac/Actions/FileActionController.hpp"
+#include "Platform/FileMoves.hpp"
 #include "ZelvaneMac/Actions/FileOperations.hpp"
 
 namespace zelvane {
@@ -307,6 +308,23 @@ TEST(FileOperations, DesktopActionsPassExactPathsAndAskBeforeSixWindows) {
     b.actions.copy();
     EXPECT_EQ(b.desktop.clipboard->urls().size(), 0);
     EXPECT_TRUE(b.desktop.clipboard->hasText());
+}
+
+TEST(FileOperations, DetachedProgramsGetExactArgumentsAndFolderWithoutAShell) {
+    qtWidgetApp();
+    TempDir dir;
+    fs::path folder = dir / "-work \"dir\"\xff\n";
+    fs::create_directories(folder);
+    // "touch" makes the files named by its arguments in its working folder; "$HOME" and ";" stay
+    // literal because no shell reads them.
+    ASSERT_EQ(startDetachedProcess("/usr/bin/touch", {"--", "made\xff", "$HOME;x"}, folder.native()), 0);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return pathExists(folder / "made\xff") && pathExists(folder / "$HOME;x"); }, 10000));
+    EXPECT_EQ(startDetachedProcess("/usr/bin/touch", {"x"}, (dir / "missing").native()), ENOENT);
+    EXPECT_EQ(startDetachedProcess((dir / "no-such-program").native(), {}, dir.path().native()), ENOENT);
+    EXPECT_FALSE(pathExists(dir / "missing"));
+
+    // The file system's root is never removed.
+    EXPECT_EQ(removeItem("/"), EPERM);
 }
 
 }  // namespace

@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 
 #include "../Actions/ActionTestSupport.hpp"
 #include "QtWidgetTestApp.hpp"
 #include "ZelvaneMac/Widgets/Common/FileActionMenu.hpp"
+#include "ZelvaneMac/Widgets/Dialogs/ActionAlertPrompter.hpp"
 #include "ZelvaneMac/Widgets/Preview/PreviewWindow.hpp"
 
 namespace zelvane {
@@ -134,6 +139,38 @@ TEST(FileActionMenu, QuickLookFillsThePreviewWindowInTargetOrder) {
     // An empty Quick Look forgets the earlier items.
     menus.quickLook({});
     EXPECT_EQ(menus.actions().previewItemCount(), 0);
+}
+
+TEST(ActionAlertPrompter, ShowsNamesAsPlainTextAndOnlyTheFirstButtonProceeds) {
+    qtWidgetApp();
+    QWidget owner;
+    ActionAlertPrompter prompter(&owner);
+    AlertRequest alert{QStringLiteral("Move \"<b>bold</b> & \uFFFD\" to the Trash?"),
+                       QStringLiteral("You can recover this from the Trash until it's emptied."),
+                       {QStringLiteral("Move to Trash"), QStringLiteral("Cancel")}};
+    QStringList seen;
+    auto answer = [&](const QString& button) {
+        QTimer::singleShot(0, [&, button] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            for (QLabel* l : box->findChildren<QLabel*>())
+                if (!l->text().isEmpty()) seen << QString::number(int(l->textFormat())) + l->text();
+            if (button == QLatin1String("grab")) {
+                box->grab().save(QStringLiteral("file-action-alert.png"));
+                box->reject();
+                return;
+            }
+            for (QAbstractButton* b : box->buttons())
+                if (b->text() == button) b->click();
+        });
+    };
+    answer(QStringLiteral("Move to Trash"));
+    EXPECT_TRUE(prompter.ask(alert));
+    EXPECT_TRUE(seen.contains(QString::number(int(Qt::PlainText)) + alert.message));
+    answer(QStringLiteral("Cancel"));
+    EXPECT_FALSE(prompter.ask(alert));
+    answer(QStringLiteral("grab"));  // closed with Escape
+    EXPECT_FALSE(prompter.ask(alert));
 }
 
 }  // namespace
