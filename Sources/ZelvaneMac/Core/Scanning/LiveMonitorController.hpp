@@ -49,6 +49,8 @@ public:
     // The application deleted these itself: mark them and refresh at once.
     void markDeletedLocally(std::span<FileNode* const> nodes);
     void setOnRefresh(RefreshHandler handler) { onRefresh_ = std::move(handler); }
+    // A node was renamed in place: names looked up earlier are looked up again.
+    void forgetNameLookups() { childLookupCache_.clear(); }
     void setOnMustRescan(MustRescanHandler handler) { onMustRescan_ = std::move(handler); }
 
     // Applies one batch of the monitor (called on the main thread for each batch delivered).

@@ -114,7 +114,10 @@ TreeViewTab::TreeViewTab(ContentViewState& state, QWidget* parent) : QWidget(par
     callbacks.onSelectionChanged = [this](const std::vector<FileNode*>& nodes) {
         state_.setSelectedNodes(NodeSet(nodes.begin(), nodes.end()));
     };
-    callbacks.onRenameEditingEnded = [this] { state_.setIsRenamingInline(false); };
+    callbacks.onRenameEditingEnded = [this] {
+        state_.setIsRenamingInline(false);
+        state_.liveMonitor().forgetNameLookups();
+    };
     callbacks.onHover = [this](const std::optional<QString>& path) {
         if (state_.selectedTab() == ContentTab::treeView) state_.hoverPathState().setPath(path);
     };

@@ -182,15 +182,23 @@ bool FileTreeOutlineView::isGroupExpanded(FileNode* folder) const {
 }
 
 std::vector<FileNode*> FileTreeOutlineView::selectedNodes() const {
-    QModelIndexList rows = outline_->selectionModel()->selectedRows(0);
-    std::vector<std::pair<int, FileNode*>> ordered;
+    const QModelIndexList rows = outline_->selectionModel()->selectedRows(0);
+    // Row order is the order of the rows' paths of row numbers from the top: no view lookups, so
+    // a selection of every file of a type stays fast.
+    std::vector<std::pair<std::vector<int>, FileNode*>> ordered;
     ordered.reserve(size_t(rows.size()));
-    for (const QModelIndex& i : rows)
-        if (FileNode* n = model_->nodeAt(i)) ordered.emplace_back(outline_->visualRect(i).top(), n);
-    std::stable_sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const QModelIndex& i : rows) {
+        FileNode* n = model_->nodeAt(i);
+        if (!n) continue;
+        std::vector<int> path;
+        for (QModelIndex p = i; p.isValid(); p = p.parent()) path.push_back(p.row());
+        std::reverse(path.begin(), path.end());
+        ordered.emplace_back(std::move(path), n);
+    }
+    std::sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     std::vector<FileNode*> out;
     out.reserve(ordered.size());
-    for (const auto& [y, n] : ordered) out.push_back(n);
+    for (auto& entry : ordered) out.push_back(entry.second);
     return out;
 }
 
@@ -222,17 +230,19 @@ void FileTreeOutlineView::syncSelection(const std::unordered_set<FileNode*>& tar
     const QModelIndexList found = model_->indexesForNodes(wanted);
     QItemSelection selection;
     QModelIndex first;
-    int firstY = 0;
+    std::vector<int> firstPath;
     for (const QModelIndex& i : found) {
-        for (QModelIndex p = i.parent(); p.isValid(); p = p.parent())
+        std::vector<int> path;
+        for (QModelIndex p = i.parent(); p.isValid(); p = p.parent()) {
+            path.push_back(p.row());
             if (!outline_->isExpanded(p)) outline_->expand(p);
-    }
-    for (const QModelIndex& i : found) {
+        }
+        std::reverse(path.begin(), path.end());
+        path.push_back(i.row());
         selection.select(i, i.siblingAtColumn(FileTreeOutlineModel::kColumnCount - 1));
-        const int y = outline_->visualRect(i).top();
-        if (!first.isValid() || y < firstY) {
+        if (!first.isValid() || path < firstPath) {
             first = i;
-            firstY = y;
+            firstPath = std::move(path);
         }
     }
     outline_->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
