@@ -1,8 +1,8 @@
 // A scan through a real main window:  zelvane-gui-scan TREE
 //   ->  files=F dirs=D seconds=S max_stall_ms=M maxrss_mb=R
 // The window is made offscreen, TREE is selected as a folder and the Scan button is pressed; the
-// run ends when the result is shown: the window shows the new roots and their per-extension
-// statistics have arrived. max_stall_ms is the longest time the GUI thread did not turn its
+// run ends when the result is shown: the window shows the new roots, their per-extension
+// statistics have arrived and the Tree View's outline shows the root's rows. max_stall_ms is the longest time the GUI thread did not turn its
 // event loop, measured by a 5 ms heartbeat timer from the press to the end.
 
 #include <sys/resource.h>
@@ -21,6 +21,8 @@
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/TopBar.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
+#include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/WindowStartup.hpp"
@@ -60,7 +62,9 @@ int main(int argc, char** argv) {
     const auto shown = [&] {
         const auto tag = state.viewModel().scanState().tag();
         return started && (tag == ScanState::Tag::completed || tag == ScanState::Tag::cancelled) &&
-               !scans.effectiveRoots().empty() && scans.colorRankReady();
+               !scans.effectiveRoots().empty() && scans.colorRankReady() &&
+               window.contentView()->treeViewTab()->showsOutline() &&
+               window.contentView()->treeViewTab()->outline()->model().rowCount() > 0;
     };
     double seconds = 0;
     QTimer::singleShot(0, [&] {
@@ -78,6 +82,8 @@ int main(int argc, char** argv) {
         app.exit(0);  // not quit(): that would close the window, which deletes itself on close
     };
     QObject::connect(&state, &ContentViewState::extensionColorRankRootsChanged, check);
+    // The outline takes the roots on the event loop's next turn after they changed.
+    QObject::connect(&heartbeat, &QTimer::timeout, check);
     QObject::connect(&state.viewModel(), &ScanViewModel::scanStateChanged, [&](const ScanState& s) {
         if (s.tag() == ScanState::Tag::failed) {
             std::fputs("zelvane-gui-scan: the scan failed\n", stderr);

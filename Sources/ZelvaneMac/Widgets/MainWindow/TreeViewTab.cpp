@@ -257,7 +257,7 @@ TreeViewTab::TreeViewTab(ContentViewState& state, QWidget* parent) : QWidget(par
     connect(&state_, &ContentViewState::extensionColorRankRootsChanged, this, later);
     connect(&state_.scanControl(), &ScanController::effectiveRootsChanged, this, later);
     connect(&state_, &ContentViewState::volumesChanged, this, later);
-    connect(&state_, &ContentViewState::loadedRootsChanged, this, later);
+    connect(&state_.scanControl(), &ScanController::effectiveRootsChanged, this, later);
     connect(&state_.viewModel(), &ScanViewModel::scanStateChanged, this, later);
     connect(&state_.viewModel(), &ScanViewModel::rootLabelChanged, this, later);
     connect(&state_.preferences(), &Preferences::changed, this, later);
@@ -282,8 +282,7 @@ void TreeViewTab::refreshNow() { refresh(); }
 
 std::vector<FileNode*> TreeViewTab::effectiveRoots() const {
     std::vector<FileNode*> out;
-    const auto& loaded = state_.loadedRoots();
-    const std::vector<RootRef>& roots = loaded ? *loaded : state_.viewModel().scanState().roots();
+    const std::vector<RootRef>& roots = state_.scanControl().effectiveRoots();
     out.reserve(roots.size());
     for (const RootRef& r : roots) out.push_back(r.get());
     return out;
@@ -308,6 +307,9 @@ void TreeViewTab::setTreemapCanvas(QWidget* canvas) {
 void TreeViewTab::refresh() {
     refreshPending_ = false;
     const Preferences& p = state_.preferences();
+    // The panes read the trees by plain pointer: the tab holds the trees it shows until they are
+    // replaced in every pane.
+    std::vector<RootRef> holding = state_.scanControl().effectiveRoots();
     const std::vector<FileNode*> roots = effectiveRoots();
     arrangePanes();
     updatePlaceholder();
@@ -337,6 +339,7 @@ void TreeViewTab::refresh() {
     // A hidden treemap makes no pictures; it catches up when it is shown again.
     if (state_.showTreemap()) treemap_->update(treemapInputs());
     updateInfoStrip();
+    shownRoots_ = std::move(holding);
 }
 
 TreemapCanvasInputs TreeViewTab::treemapInputs() const {
@@ -487,21 +490,6 @@ void TreeViewTab::updateInfoStrip() {
     zoomRow_->parentWidget()->setFixedHeight(zoomed ? 48 : 28);
 }
 
-void TreeViewTab::selectAllFiles(const QString& extension) {
-    const std::string wanted = extension.toStdString();
-    NodeSet selection;
-    std::string buffer;
-    std::vector<FileNode*> stack = effectiveRoots();
-    while (!stack.empty()) {
-        FileNode* n = stack.back();
-        stack.pop_back();
-        if (!n->isDir()) {
-            if (detectedExtensionInto(*n, buffer) == wanted) selection.insert(n);
-            continue;
-        }
-        for (FileNode* c : n->children()) stack.push_back(c);
-    }
-    state_.setSelectedNodes(selection);
-}
+void TreeViewTab::selectAllFiles(const QString& extension) { state_.scanControl().selectAllFiles(extension); }
 
 }  // namespace zelvane

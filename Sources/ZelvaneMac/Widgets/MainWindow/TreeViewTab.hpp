@@ -93,6 +93,7 @@ private:
     QPointer<AutosavingSplitter> extSplit_;
     int arrangedAs_ = -1;
     std::unique_ptr<FileActionMenu> fileActions_;
+    std::vector<RootRef> shownRoots_;
 };
 
 }  // namespace zelvane
