@@ -257,7 +257,6 @@ TreeViewTab::TreeViewTab(ContentViewState& state, QWidget* parent) : QWidget(par
     connect(&state_, &ContentViewState::extensionColorRankRootsChanged, this, later);
     connect(&state_.scanControl(), &ScanController::effectiveRootsChanged, this, later);
     connect(&state_, &ContentViewState::volumesChanged, this, later);
-    connect(&state_.scanControl(), &ScanController::effectiveRootsChanged, this, later);
     connect(&state_.viewModel(), &ScanViewModel::scanStateChanged, this, later);
     connect(&state_.viewModel(), &ScanViewModel::rootLabelChanged, this, later);
     connect(&state_.preferences(), &Preferences::changed, this, later);
