@@ -1,22 +1,138 @@
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 
+#include <atomic>
+#include <charconv>
+#include <optional>
+#include <span>
+#include <vector>
+
 namespace zelvane {
 
-QString localized(const char* englishKey) { return QString::fromUtf8(englishKey); }
+namespace {
+
+// Installed once at start-up, read from any thread that formats a text.
+std::atomic<std::shared_ptr<const StringsTable>>& activeTable() {
+    static std::atomic<std::shared_ptr<const StringsTable>> table;
+    return table;
+}
+
+QString decimalText(double value, int places) {
+    char buffer[400];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, places);
+    if (result.ec != std::errc()) return QString::number(value, 'f', places);
+    return QString::fromLatin1(buffer, result.ptr - buffer);
+}
+
+QString argumentAsText(const FormatArgument& argument) {
+    if (const auto* text = std::get_if<QString>(&argument)) return *text;
+    if (const auto* whole = std::get_if<int64_t>(&argument)) return QString::number(*whole);
+    const double value = std::get<double>(argument);
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return QString::fromLatin1(buffer, result.ptr - buffer);
+}
+
+QString argumentAsWhole(const FormatArgument& argument) {
+    if (const auto* value = std::get_if<double>(&argument)) return QString::number(int64_t(*value));
+    return argumentAsText(argument);
+}
+
+QString argumentAsDecimal(const FormatArgument& argument, int places) {
+    if (const auto* value = std::get_if<double>(&argument)) return decimalText(*value, places);
+    if (const auto* whole = std::get_if<int64_t>(&argument)) return decimalText(double(*whole), places);
+    return std::get<QString>(argument);
+}
+
+}  // namespace
+
+QString localized(const QString& englishKey) {
+    const std::shared_ptr<const StringsTable> table = activeTable().load(std::memory_order_acquire);
+    if (!table) return englishKey;
+    const auto it = table->entries.constFind(englishKey);
+    return it == table->entries.constEnd() ? englishKey : *it;
+}
+
+QString localized(const char* englishKey) { return localized(QString::fromUtf8(englishKey)); }
+
+void installStringsTable(std::shared_ptr<const StringsTable> table) {
+    activeTable().store(std::move(table), std::memory_order_release);
+}
+
+std::shared_ptr<const StringsTable> installedStringsTable() {
+    return activeTable().load(std::memory_order_acquire);
+}
+
+namespace {
+
+QString fill(const QString& format, std::span<const FormatArgument> args) {
+    QString out;
+    out.reserve(format.size() + 16);
+    size_t nextSequential = 0;
+    qsizetype i = 0;
+    const qsizetype n = format.size();
+    while (i < n) {
+        const QChar c = format[i];
+        if (c != u'%') {
+            out += c;
+            ++i;
+            continue;
+        }
+        const qsizetype start = i++;
+        if (i < n && format[i] == u'%') {
+            out += u'%';
+            ++i;
+            continue;
+        }
+        // Optional position: digits followed by '$'.
+        std::optional<size_t> position;
+        qsizetype j = i;
+        size_t number = 0;
+        while (j < n && format[j].isDigit() && j - i < 3) number = number * 10 + size_t(format[j++].digitValue());
+        if (j > i && j < n && format[j] == u'$' && number > 0) {
+            position = number - 1;
+            i = j + 1;
+        }
+        // Optional precision.
+        std::optional<int> places;
+        if (i < n && format[i] == u'.') {
+            qsizetype k = i + 1;
+            int value = 0;
+            while (k < n && format[k].isDigit() && k - i <= 2) value = value * 10 + format[k++].digitValue();
+            places = value;
+            i = k;
+        }
+        // Length modifiers of whole numbers.
+        while (i < n && (format[i] == u'l' || format[i] == u'q')) ++i;
+        if (i >= n) {
+            out += QStringView(format).mid(start);
+            break;
+        }
+        const QChar kind = format[i++];
+        const size_t index = position.value_or(nextSequential);
+        const bool known = kind == u'@' || kind == u'd' || kind == u'i' || kind == u'u' || kind == u'f';
+        if (!known || index >= args.size()) {
+            out += QStringView(format).mid(start, i - start);
+            if (known && !position) ++nextSequential;
+            continue;
+        }
+        if (!position) ++nextSequential;
+        const FormatArgument& argument = args[index];
+        if (kind == u'@') out += argumentAsText(argument);
+        else if (kind == u'f') out += argumentAsDecimal(argument, places.value_or(6));
+        else out += argumentAsWhole(argument);
+    }
+    return out;
+}
+
+}  // namespace
+
+QString fillFormat(const QString& format, std::initializer_list<FormatArgument> arguments) {
+    return fill(format, std::span<const FormatArgument>(arguments.begin(), arguments.size()));
+}
 
 QString fillPlaceholders(QString format, std::initializer_list<QString> values) {
-    QString out;
-    qsizetype from = 0;
-    auto it = values.begin();
-    while (true) {
-        qsizetype at = format.indexOf(QLatin1String("%@"), from);
-        if (at < 0 || it == values.end()) break;
-        out += QStringView(format).mid(from, at - from);
-        out += *it++;
-        from = at + 2;
-    }
-    out += QStringView(format).mid(from);
-    return out;
+    const std::vector<FormatArgument> args(values.begin(), values.end());
+    return fill(format, args);
 }
 
 }  // namespace zelvane

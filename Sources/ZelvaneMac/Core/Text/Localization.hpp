@@ -1,14 +1,44 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <variant>
 
 namespace zelvane {
 
 // Every fixed text a user sees is looked up with its English text as the key; paths, names and
-// numbers are filled in after the lookup. Without a loaded table the key itself is the text.
+// numbers are filled in after the lookup. Without a table, or for a key the table lacks, the key
+// itself is the text.
 QString localized(const char* englishKey);
+QString localized(const QString& englishKey);
 
-// "%@" placeholders filled in order.
+// One language's translations, read from its "Localizable.strings".
+struct StringsTable {
+    QString language;  // as its folder names it: "de", "pt-BR", "zh-Hans"
+    QHash<QString, QString> entries;
+};
+
+// The table `localized` reads from now on; none for English. The program installs one at start-up,
+// before its first window; it stays valid for callers that hold texts looked up earlier.
+void installStringsTable(std::shared_ptr<const StringsTable> table);
+std::shared_ptr<const StringsTable> installedStringsTable();
+
+// A value for a format: text, a whole number or a decimal number.
+using FormatArgument = std::variant<QString, int64_t, double>;
+
+// Fills a looked-up format: "%@" takes text, "%d" (also %i, %ld, %lld, %u, %lu, %llu) a whole
+// number, "%f" or "%.Nf" a decimal number with N places (6 without), always with a "." and no
+// grouping; "%%" is a percent sign. "%2$@" and the like take the argument of that position, so a
+// translation may reorder them. A number given for "%@" is written out; text given for a number is
+// inserted as it is. A placeholder without an argument, or one not understood, stays as written.
+QString fillFormat(const QString& format, std::initializer_list<FormatArgument> arguments);
+
+// The texts-only form: every value is text.
 QString fillPlaceholders(QString format, std::initializer_list<QString> values);
 
 }  // namespace zelvane

@@ -1,0 +1,223 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+
+#include "QtTestApp.hpp"
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Core/Text/AppLanguages.hpp"
+#include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Core/Text/StringsFile.hpp"
+
+using namespace zelvane;
+
+namespace {
+
+QByteArray utf16(const QString& text, bool littleEndian) {
+    QStringEncoder encoder(littleEndian ? QStringEncoder::Utf16LE : QStringEncoder::Utf16BE,
+                           QStringEncoder::Flag::WriteBom);
+    return encoder.encode(text);
+}
+
+void writeFile(const QString& path, const QByteArray& data) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(data);
+}
+
+// Restores English after a test that installs a table.
+struct TableGuard {
+    ~TableGuard() { installStringsTable(nullptr); }
+};
+
+}  // namespace
+
+TEST(StringsFile, ReadsCommentsEscapesAndBareWords) {
+    const QByteArray text = R"(/* A table
+   with a comment over lines */
+"Tree View" = "Baumansicht";   // trailing comment
+"Quote \"in\" key" = "Tab\tNew\nline \\ back \'single\'";
+"Unicode \U00e9" = "\u00E9\U0041 \101\60";
+"Self";
+bare_key.1 = bare-value/x;
+"Dup" = "first";
+"Dup" = "second";
+"Emoji" = "\UD83D\UDE00";
+"Multi
+line" = "value over
+lines";
+)";
+    const StringsFileContents c = parseStringsFile(text);
+    EXPECT_TRUE(c.problems.isEmpty()) << c.problems.front().message.toStdString();
+    EXPECT_EQ(c.entries.value("Tree View"), "Baumansicht");
+    EXPECT_EQ(c.entries.value("Quote \"in\" key"), "Tab\tNew\nline \\ back 'single'");
+    EXPECT_EQ(c.entries.value(QString::fromUtf8("Unicode é")), QString::fromUtf8("éA A0"));
+    EXPECT_EQ(c.entries.value("Self"), "Self");
+    EXPECT_EQ(c.entries.value("bare_key.1"), "bare-value/x");
+    EXPECT_EQ(c.entries.value("Dup"), "second");
+    EXPECT_EQ(c.entries.value("Emoji"), QString::fromUtf8("😀"));
+    EXPECT_EQ(c.entries.value("Multi\nline"), "value over\nlines");
+    EXPECT_EQ(c.entries.size(), 8);
+}
+
+TEST(StringsFile, DecodesEachByteOrderMark) {
+    const QString text = QString::fromUtf8("\"Größe\" = \"Размер 大小\";\n");
+    const QByteArray utf8Bom = QByteArray("\xEF\xBB\xBF") + text.toUtf8();
+    for (const QByteArray& data : {text.toUtf8(), utf8Bom, utf16(text, true), utf16(text, false)}) {
+        const StringsFileContents c = parseStringsFile(data);
+        EXPECT_TRUE(c.problems.isEmpty());
+        EXPECT_EQ(c.entries.value(QString::fromUtf8("Größe")), QString::fromUtf8("Размер 大小"));
+    }
+    // Bytes that are no UTF-8 are reported and replaced; the entry still reads.
+    const StringsFileContents bad = parseStringsFile("\"a\" = \"b\xFF\";\n");
+    ASSERT_EQ(bad.problems.size(), 1);
+    EXPECT_EQ(bad.problems.front().line, 0);
+    EXPECT_EQ(bad.entries.size(), 1);
+}
+
+TEST(StringsFile, BrokenEntriesCostOnlyThemselves) {
+    const QByteArray text = "\"one\" = \"1\";\n"
+                            "\"two\" = \"2\"\n"            // no semicolon
+                            "\"three\" = \"3\";\n"
+                            "\"four\" \"4\";\n"            // no equals sign
+                            "\"five\" = \"unclosed;\n"     // quote never closed on its line
+                            "\"six\" = \"6\";\n"
+                            "= \"seven\";\n"               // no key
+                            "\"eight\" = \"8\";\n"
+                            "/* never closed\n\"nine\" = \"9\";\n";
+    const StringsFileContents c = parseStringsFile(text);
+    EXPECT_EQ(c.entries.value("one"), "1");
+    EXPECT_EQ(c.entries.value("three"), "3");
+    EXPECT_EQ(c.entries.value("six"), "6");
+    EXPECT_EQ(c.entries.value("eight"), "8");
+    EXPECT_FALSE(c.entries.contains("two"));
+    EXPECT_FALSE(c.entries.contains("four"));
+    EXPECT_FALSE(c.entries.contains("five"));
+    EXPECT_FALSE(c.entries.contains("nine"));
+    QList<int> lines;
+    for (const StringsFileProblem& p : c.problems) lines.append(p.line);
+    EXPECT_EQ(lines, (QList<int>{2, 4, 5, 7, 9}));
+
+    EXPECT_TRUE(parseStringsFile("").entries.isEmpty());
+    EXPECT_TRUE(parseStringsFile("").problems.isEmpty());
+    EXPECT_EQ(readStringsFile("/nonexistent/Localizable.strings").problems.size(), 1);
+}
+
+TEST(Localization, FillsFormatsInOrderAndByPosition) {
+    EXPECT_EQ(fillFormat("Selected Files: %@  Total Size: %@", {QString("3"), QString("1 KB")}),
+              "Selected Files: 3  Total Size: 1 KB");
+    EXPECT_EQ(fillFormat("%2$@ von %1$@", {QString("A"), QString("B")}), "B von A");
+    EXPECT_EQ(fillFormat("%1$@, %1$@ und %2$d", {QString("x"), int64_t(7)}), "x, x und 7");
+    EXPECT_EQ(fillFormat("Number of decimal places to display: %d", {int64_t(-2)}),
+              "Number of decimal places to display: -2");
+    EXPECT_EQ(fillFormat("%ld/%lld/%i/%u", {int64_t(1), int64_t(2), int64_t(3), int64_t(4)}), "1/2/3/4");
+    EXPECT_EQ(fillFormat("%.2f%% done", {0.126}), "0.13% done");
+    EXPECT_EQ(fillFormat("%.0f|%f|%.3f", {2.5, 1.5, int64_t(2)}), "2|1.500000|2.000");
+    EXPECT_EQ(fillFormat("100%", {}), "100%");
+    EXPECT_EQ(fillFormat("50% off, %s and %", {QString("x")}), "50% off, %s and %");
+    EXPECT_EQ(fillFormat("%@ and %@", {QString("only")}), "only and %@") << "a missing argument stays visible";
+    EXPECT_EQ(fillFormat("%3$@", {QString("a")}), "%3$@");
+    EXPECT_EQ(fillFormat("%@", {int64_t(42)}), "42");
+    EXPECT_EQ(fillFormat("%d", {QString("text")}), "text");
+    // A value that holds a placeholder is not filled again.
+    EXPECT_EQ(fillPlaceholders("%@ + %@", {"%@", "b"}), "%@ + b");
+}
+
+TEST(Localization, LooksUpTheInstalledTableAndFallsBackToTheKey) {
+    TableGuard guard;
+    EXPECT_EQ(localized("Tree View"), "Tree View");
+    auto table = std::make_shared<StringsTable>();
+    table->language = "de";
+    table->entries.insert("Tree View", "Baumansicht");
+    table->entries.insert("Version Date: %@", "Versionsdatum: %@");
+    installStringsTable(table);
+    EXPECT_EQ(localized("Tree View"), "Baumansicht");
+    EXPECT_EQ(localized("About"), "About");
+    EXPECT_EQ(fillPlaceholders(localized("Version Date: %@"), {"2026/09/16"}), "Versionsdatum: 2026/09/16");
+}
+
+TEST(AppLanguages, ListIsInNameOrderWithOwnNamesAndDistinctChinese) {
+    const auto& list = AppLanguages::supportedLanguages();
+    ASSERT_EQ(list.size(), 30u);
+    ASSERT_EQ(AppLanguages::supportedLanguageCodes().size(), 30);
+    QStringList names;
+    QHash<QString, QString> byCode;
+    for (const auto& language : list) {
+        names.append(language.name);
+        byCode.insert(language.code, language.name);
+    }
+    EXPECT_EQ(byCode.value("de"), "Deutsch");
+    EXPECT_EQ(byCode.value("en"), "English");
+    EXPECT_EQ(byCode.value("ja"), QString::fromUtf8("日本語"));
+    EXPECT_TRUE(byCode.value("pt-BR").startsWith(QString::fromUtf8("Português"))) << byCode.value("pt-BR").toStdString();
+    EXPECT_NE(byCode.value("zh-Hans"), byCode.value("zh-Hant"));
+    EXPECT_EQ(QSet<QString>(names.begin(), names.end()).size(), 30) << "no two languages share a name";
+    // Latin names come in alphabetical order; every name differs from its code.
+    const qsizetype deutsch = names.indexOf("Deutsch"), english = names.indexOf("English");
+    EXPECT_LT(deutsch, english);
+    EXPECT_LT(english, names.indexOf(byCode.value("es")));
+    for (const auto& language : list) EXPECT_NE(language.name, language.code) << language.code.toStdString();
+    EXPECT_EQ(AppLanguages::nativeName("xx-Bogus"), "xx-Bogus");
+}
+
+TEST(AppLanguages, OverrideWritesAppleLanguagesOnlyForWellFormedCodes) {
+    qtTestApp();
+    QTemporaryDir dir;
+    Preferences preferences(dir.filePath("prefs.plist"));
+    AppLanguages::applyLanguageOverride(preferences);
+    EXPECT_FALSE(preferences.object("AppleLanguages").isValid());
+
+    preferences.set(PreferenceKeys::appLanguageOverride, QStringLiteral("pt-BR"));
+    AppLanguages::applyLanguageOverride(preferences);
+    EXPECT_EQ(preferences.stringList(PreferenceKeys::appleLanguages), QStringList{"pt-BR"});
+
+    preferences.set(PreferenceKeys::appLanguageOverride, QStringLiteral("tlh"));  // not offered, still a code
+    AppLanguages::applyLanguageOverride(preferences);
+    EXPECT_EQ(preferences.stringList(PreferenceKeys::appleLanguages), QStringList{"tlh"});
+
+    for (const char* hostile : {"../../etc", "de/../../x", "de\n", "d", "deutsch", "de-", "de--DE", "de-DE-toolongsubtag", ""}) {
+        preferences.set(PreferenceKeys::appLanguageOverride, QString::fromUtf8(hostile));
+        AppLanguages::applyLanguageOverride(preferences);
+        EXPECT_FALSE(preferences.object("AppleLanguages").isValid()) << hostile;
+    }
+    preferences.set(PreferenceKeys::appLanguageOverride, QStringLiteral("system"));
+    AppLanguages::applyLanguageOverride(preferences);
+    EXPECT_FALSE(preferences.object("AppleLanguages").isValid());
+
+    // A hand-written list with a hostile entry keeps only the codes.
+    preferences.set(PreferenceKeys::appleLanguages, QStringLiteral("[\"../x\",\"fr\"]"));
+    EXPECT_EQ(AppLanguages::preferredLanguages(preferences, {"de_DE", "de"}), (QStringList{"fr", "de-DE", "de", "en"}));
+}
+
+TEST(AppLanguages, ResolvesTheTableFolderLikeAUserExpects) {
+    const QStringList available{"de", "pt-BR", "zh-Hans", "zh-Hant", "no"};
+    using AppLanguages::resolveTableLanguage;
+    EXPECT_EQ(resolveTableLanguage({"de-AT", "en"}, available), "de");
+    EXPECT_EQ(resolveTableLanguage({"en-GB", "de"}, available), std::nullopt) << "English first needs no table";
+    EXPECT_EQ(resolveTableLanguage({"fr", "pt-BR"}, available), "pt-BR");
+    EXPECT_EQ(resolveTableLanguage({"pt-PT"}, available), "pt-BR");
+    EXPECT_EQ(resolveTableLanguage({"zh-TW"}, available), "zh-Hant");
+    EXPECT_EQ(resolveTableLanguage({"zh-CN"}, available), "zh-Hans");
+    EXPECT_EQ(resolveTableLanguage({"zh-Hant-HK"}, available), "zh-Hant");
+    EXPECT_EQ(resolveTableLanguage({"nb-NO"}, available), "no");
+    EXPECT_EQ(resolveTableLanguage({"fr", "it"}, available), std::nullopt);
+}
+
+TEST(AppLanguages, LoadsTablesFromTheBundleResources) {
+    QTemporaryDir dir;
+    writeFile(dir.filePath("de.lproj/Localizable.strings"), "\"About\" = \"Über\";\n\"broken\" = ;\n");
+    writeFile(dir.filePath("fr.lproj/Other.strings"), "\"About\" = \"À propos\";\n");
+    QDir().mkpath(dir.filePath("bad name.lproj"));
+    EXPECT_EQ(AppLanguages::availableTableLanguages(dir.path()), QStringList{"de"});
+    QStringList problems;
+    const auto table = AppLanguages::loadStringsTable(dir.path(), "de", &problems);
+    ASSERT_TRUE(table);
+    EXPECT_EQ(table->entries.value("About"), QString::fromUtf8("Über"));
+    ASSERT_EQ(problems.size(), 1);
+    EXPECT_TRUE(problems.front().endsWith("Localizable.strings:2: expected a quoted string")) << problems.front().toStdString();
+    EXPECT_FALSE(AppLanguages::loadStringsTable(dir.path(), "../de", nullptr));
+    EXPECT_FALSE(AppLanguages::loadStringsTable(dir.path(), "fr", nullptr));
+}
