@@ -1,6 +1,15 @@
 #include "ZelvaneMac/App/ZelvaneMacApp.hpp"
 
+#include <QApplication>
+#include <QDir>
+#include <QLocale>
+
+#include <unistd.h>
+
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Core/Text/AppLanguages.hpp"
+#include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Widgets/Common/AppIcon.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
 
 namespace zelvane {
@@ -14,17 +23,59 @@ void runStep(const F& step, Args&... args) {
 
 }  // namespace
 
-ZelvaneMacApp::ZelvaneMacApp(Preferences& preferences, std::vector<std::string> arguments, StartupSteps steps,
+ZelvaneMacApp::ZelvaneMacApp(Preferences& preferences, std::vector<std::string> arguments, Environment environment,
                              QObject* parent)
-    : QObject(parent), preferences_(preferences), arguments_(std::move(arguments)) {
+    : QObject(parent),
+      preferences_(preferences),
+      arguments_(std::move(arguments)),
+      environment_(std::move(environment)) {
+    const StartupSteps& steps = environment_.startup;
     runStep(steps.raiseFileDescriptorLimit);
     runStep(steps.activatePortableModeIfPrepared);
     runStep(steps.syncPreferencesFromPortableDriveIfActive, preferences_);
     runStep(steps.syncPreferencesFromRealUserIfElevated, preferences_);
     runStep(steps.applyAdminOverridesIfPresent, preferences_);
+    AppLanguages::applyLanguageOverride(preferences_);
+    installStringsTable();
+
+    AppDelegate::Hooks hooks;
+    hooks.hasVisibleWindow = [this] {
+        for (MainWindow* window : windows())
+            if (window->isVisible()) return true;
+        return false;
+    };
+    hooks.openWindow = [this] { openWindow(); };
+    hooks.applicationIcon = [] { return zelvaneIconImage(256); };
+    hooks.setApplicationIcon = [](const QImage& image) { QApplication::setWindowIcon(QIcon(QPixmap::fromImage(image))); };
+    hooks.isElevated = environment_.isElevated;
+    delegate_ = new AppDelegate(preferences_, arguments_, std::move(hooks), environment_.termination, this);
+
+    // One observer for the whole application: a window each would start a copy each.
+    relaunch_ = new LanguageRelaunch(preferences_, environment_.program, environment_.launcher,
+                                     environment_.quit ? environment_.quit : [] { QCoreApplication::quit(); }, this);
+
+    if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        // The rule for the last window is ours, not the platform's, so that it can be asked.
+        app->setQuitOnLastWindowClosed(false);
+        connect(app, &QGuiApplication::lastWindowClosed, this, &ZelvaneMacApp::lastWindowClosed);
+        connect(app, &QCoreApplication::aboutToQuit, delegate_, &AppDelegate::applicationWillTerminate);
+    }
 }
 
-ZelvaneMacApp::~ZelvaneMacApp() = default;
+ZelvaneMacApp::~ZelvaneMacApp() {
+    for (MainWindow* window : windows()) delete window;
+}
+
+void ZelvaneMacApp::installStringsTable() {
+    const QStringList preferred = AppLanguages::preferredLanguages(preferences_, environment_.systemLanguages);
+    const QStringList available = AppLanguages::availableTableLanguages(environment_.resourcesDir);
+    const std::optional<QString> language = AppLanguages::resolveTableLanguage(preferred, available);
+    zelvane::installStringsTable(
+        language ? AppLanguages::loadStringsTable(environment_.resourcesDir, *language, &stringsProblems_) : nullptr);
+    for (const QString& problem : stringsProblems_) qWarning("ZelvaneMac: %s", qPrintable(problem));
+}
+
+void ZelvaneMacApp::finishLaunching() { delegate_->applicationDidFinishLaunching(); }
 
 MainWindow* ZelvaneMacApp::openWindow() {
     auto* window = new MainWindow(preferences_, CLIAutomation::parse(arguments_));
@@ -38,6 +89,20 @@ std::vector<MainWindow*> ZelvaneMacApp::windows() const {
     for (const auto& window : windows_)
         if (window) open.push_back(window);
     return open;
+}
+
+void ZelvaneMacApp::lastWindowClosed() {
+    if (delegate_->applicationShouldTerminateAfterLastWindowClosed()) QCoreApplication::quit();
+}
+
+ZelvaneMacApp::Environment ZelvaneMacApp::standardEnvironment() {
+    Environment environment;
+    environment.resourcesDir = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Resources"));
+    environment.systemLanguages = QLocale::system().uiLanguages();
+    environment.program = QCoreApplication::applicationFilePath();
+    environment.launcher = LanguageRelaunch::detachedLauncher();
+    environment.isElevated = [] { return ::geteuid() == 0; };
+    return environment;
 }
 
 }  // namespace zelvane

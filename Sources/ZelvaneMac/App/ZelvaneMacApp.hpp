@@ -2,11 +2,15 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "ZelvaneMac/App/AppDelegate.hpp"
+#include "ZelvaneMac/App/LanguageRelaunch.hpp"
 #include "ZelvaneMac/App/StartupSteps.hpp"
-#include "ZelvaneMac/Core/CommandLine/CLIAutomation.hpp"
 
 namespace zelvane {
 
@@ -14,14 +18,36 @@ class MainWindow;
 class Preferences;
 
 // The graphical application: runs the start-up in its fixed order when made, opens main windows
-// (each with its own state over the one preference store) and restarts the program once when the
-// interface language is changed. One per process, on the main thread.
+// (each with its own state over the one preference store), restarts the program once when the
+// interface language changes, and quits when the last window closes. One per process, on the main
+// thread, made after the QApplication.
 class ZelvaneMacApp final : public QObject {
     Q_OBJECT
 public:
-    ZelvaneMacApp(Preferences& preferences, std::vector<std::string> arguments, StartupSteps steps,
+    // What the application needs of the world; the program passes the real one, tests their own.
+    struct Environment {
+        StartupSteps startup;
+        TerminationSteps termination;
+        // The bundle's resources folder, where the "<code>.lproj" tables are.
+        QString resourcesDir;
+        // The system's languages, best first ("de-DE", "de").
+        QStringList systemLanguages;
+        // The program to start again after a language change, and how.
+        QString program;
+        LanguageRelaunch::Launcher launcher;
+        std::function<void()> quit;
+        std::function<bool()> isElevated;
+    };
+
+    // Start-up, in this order: the descriptor limit, portable mode, the portable settings, the
+    // real user's settings, the administrator's overrides, the language override; then the
+    // strings table of the resulting language is installed.
+    ZelvaneMacApp(Preferences& preferences, std::vector<std::string> arguments, Environment environment,
                   QObject* parent = nullptr);
     ~ZelvaneMacApp() override;
+
+    // Call once the event loop is about to run: the launch steps of the delegate.
+    void finishLaunching();
 
     // A new main window, shown.
     MainWindow* openWindow();
@@ -29,12 +55,24 @@ public:
     std::vector<MainWindow*> windows() const;
 
     Preferences& preferences() const { return preferences_; }
-    const std::vector<std::string>& arguments() const { return arguments_; }
+    AppDelegate& delegate() const { return *delegate_; }
+    LanguageRelaunch& languageRelaunch() const { return *relaunch_; }
+    // Problems met reading the strings table, "file:line: message".
+    const QStringList& stringsProblems() const { return stringsProblems_; }
+
+    static Environment standardEnvironment();
 
 private:
+    void installStringsTable();
+    void lastWindowClosed();
+
     Preferences& preferences_;
     std::vector<std::string> arguments_;
+    Environment environment_;
+    AppDelegate* delegate_ = nullptr;
+    LanguageRelaunch* relaunch_ = nullptr;
     std::vector<QPointer<MainWindow>> windows_;
+    QStringList stringsProblems_;
 };
 
 }  // namespace zelvane

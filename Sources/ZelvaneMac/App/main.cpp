@@ -7,11 +7,16 @@
 #include <vector>
 
 #include "ScanEngine/Scan/FdBudget.hpp"
+#include "ZelvaneMac/App/LanguageRelaunch.hpp"
 #include "ZelvaneMac/App/ZelvaneMacApp.hpp"
 #include "ZelvaneMac/Core/CommandLine/CLIAutomation.hpp"
 #include "ZelvaneMac/Core/CommandLine/CLIAutomationRunner.hpp"
 #include "ZelvaneMac/Core/CommandLine/ExportModeProcess.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Services/AdminOverrides.hpp"
+#include "ZelvaneMac/Services/PortableMode.hpp"
+#include "ZelvaneMac/Services/PreferenceSync.hpp"
+#include "ZelvaneMac/Widgets/Common/AppIcon.hpp"
 
 namespace {
 
@@ -56,15 +61,40 @@ int runGraphicalMode(int argc, char** argv, std::vector<std::string> arguments) 
                    stderr);
         return 2;
     }
+    zelvane::waitForRelaunchingProcess();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ZelvaneMac"));
     QApplication::setDesktopFileName(QStringLiteral("ZelvaneMac"));
+    QApplication::setWindowIcon(zelvane::zelvaneIcon());
+
     zelvane::Preferences preferences;
-    zelvane::StartupSteps steps;
-    steps.raiseFileDescriptorLimit = [] { zelvane::raiseFileDescriptorLimit(); };
-    zelvane::ZelvaneMacApp application(preferences, std::move(arguments), steps);
+    zelvane::PortableMode portableMode;
+    zelvane::ZelvaneMacApp::Environment environment = zelvane::ZelvaneMacApp::standardEnvironment();
+    environment.startup.raiseFileDescriptorLimit = [] { zelvane::raiseFileDescriptorLimit(); };
+    environment.startup.activatePortableModeIfPrepared = [&] { portableMode.activateIfPrepared(); };
+    environment.startup.syncPreferencesFromPortableDriveIfActive = [&](zelvane::Preferences& p) {
+        portableMode.syncPreferencesFromPortableDriveIfActive(p);
+    };
+    environment.startup.syncPreferencesFromRealUserIfElevated = [](zelvane::Preferences& p) {
+        zelvane::syncPreferencesFromRealUserIfElevated(p);
+    };
+    environment.startup.applyAdminOverridesIfPresent = [&](zelvane::Preferences& p) {
+        zelvane::AdminOverrides::applyAdminOverridesIfPresent(p, portableMode.isActive());
+    };
+    environment.termination.syncPreferencesBackToRealUserIfElevated = [](zelvane::Preferences& p) {
+        zelvane::syncPreferencesBackToRealUserIfElevated(p);
+    };
+    environment.termination.syncPreferencesBackToPortableDriveIfActive = [&](zelvane::Preferences& p) {
+        portableMode.syncPreferencesBackToPortableDriveIfActive(p);
+    };
+
+    zelvane::ZelvaneMacApp application(preferences, std::move(arguments), std::move(environment));
     application.openWindow();
-    return app.exec();
+    application.finishLaunching();
+    const int code = app.exec();
+    // The settings reach the disk before the process ends, whatever ended it.
+    preferences.synchronize();
+    return code;
 }
 
 }  // namespace

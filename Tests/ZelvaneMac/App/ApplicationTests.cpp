@@ -1,0 +1,243 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdlib>
+#include <thread>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "QtWidgetTestApp.hpp"
+#include "ZelvaneMac/App/AppDelegate.hpp"
+#include "ZelvaneMac/App/LanguageRelaunch.hpp"
+#include "ZelvaneMac/App/ZelvaneMacApp.hpp"
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Widgets/Common/AppIcon.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
+
+using namespace zelvane;
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& data) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(data);
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+struct Launch {
+    QString program;
+    QStringList arguments;
+    QStringList environment;
+    QByteArray settingsOnDisk;
+};
+
+struct Fixture {
+    QTemporaryDir dir;
+    Preferences preferences{dir.filePath("prefs.plist")};
+    QStringList calls;
+    std::vector<Launch> launches;
+    int quits = 0;
+
+    ZelvaneMacApp::Environment environment() {
+        ZelvaneMacApp::Environment env;
+        env.startup.raiseFileDescriptorLimit = [this] { calls << "limit"; };
+        env.startup.activatePortableModeIfPrepared = [this] { calls << "portable"; };
+        env.startup.syncPreferencesFromPortableDriveIfActive = [this](Preferences& p) {
+            calls << "fromPortable";
+            p.set(PreferenceKeys::appLanguageOverride, QStringLiteral("de"));
+        };
+        env.startup.syncPreferencesFromRealUserIfElevated = [this](Preferences&) { calls << "fromRealUser"; };
+        env.startup.applyAdminOverridesIfPresent = [this](Preferences& p) {
+            calls << "overrides";
+            EXPECT_EQ(p.value(PreferenceKeys::appLanguageOverride), "de") << "overrides run after the copies";
+            p.set(PreferenceKeys::appLanguageOverride, QStringLiteral("fr"));
+        };
+        env.termination.syncPreferencesBackToRealUserIfElevated = [this](Preferences&) { calls << "backToRealUser"; };
+        env.termination.syncPreferencesBackToPortableDriveIfActive = [this](Preferences&) { calls << "backToPortable"; };
+        env.resourcesDir = dir.filePath("Resources");
+        env.systemLanguages = {"en-US"};
+        env.program = "/opt/Zelvane Mac \"$(x)\"/ZelvaneMac";
+        env.launcher = [this](const QString& program, const QStringList& arguments, const QStringList& environment) {
+            launches.push_back({program, arguments, environment, readFile(preferences.filePath())});
+            return true;
+        };
+        env.quit = [this] { ++quits; };
+        env.isElevated = [] { return false; };
+        return env;
+    }
+};
+
+struct EnglishAfterwards {
+    ~EnglishAfterwards() { installStringsTable(nullptr); }
+};
+
+}  // namespace
+
+TEST(ZelvaneMacApp, StartsUpInOrderAndAppliesTheLanguageTheStepsLeft) {
+    qtWidgetApp();
+    EnglishAfterwards english;
+    Fixture f;
+    writeFile(f.dir.filePath("Resources/fr.lproj/Localizable.strings"), "\"About\" = \"À propos\";\n");
+    writeFile(f.dir.filePath("Resources/de.lproj/Localizable.strings"), "\"About\" = \"Über\";\n");
+    ZelvaneMacApp app(f.preferences, {"ZelvaneMac"}, f.environment());
+    EXPECT_EQ(f.calls, (QStringList{"limit", "portable", "fromPortable", "fromRealUser", "overrides"}));
+    EXPECT_EQ(f.preferences.stringList(PreferenceKeys::appleLanguages), QStringList{"fr"});
+    EXPECT_EQ(localized("About"), QString::fromUtf8("À propos"));
+    EXPECT_TRUE(f.launches.empty()) << "the start-up's own change of the language restarts nothing";
+
+    // A hostile code left by an overrides file never reaches a path: the system's language applies.
+    Fixture hostile;
+    auto env = hostile.environment();
+    env.startup.applyAdminOverridesIfPresent = [](Preferences& p) {
+        p.set(PreferenceKeys::appLanguageOverride, QStringLiteral("../../../tmp/evil"));
+    };
+    env.systemLanguages = {"de-AT"};
+    writeFile(hostile.dir.filePath("Resources/de.lproj/Localizable.strings"), "\"About\" = \"Über\";\n");
+    ZelvaneMacApp other(hostile.preferences, {"ZelvaneMac"}, std::move(env));
+    EXPECT_FALSE(hostile.preferences.object("AppleLanguages").isValid());
+    EXPECT_EQ(localized("About"), QString::fromUtf8("Über"));
+}
+
+TEST(ZelvaneMacApp, ALanguageChangeRestartsOnceWithTheSettingsOnDisk) {
+    qtWidgetApp();
+    EnglishAfterwards english;
+    Fixture f;
+    auto env = f.environment();
+    env.startup = {};
+    ZelvaneMacApp app(f.preferences, {"ZelvaneMac", "/some/folder"}, std::move(env));
+    MainWindow* first = app.openWindow();
+    MainWindow* second = app.openWindow();
+    ASSERT_EQ(app.windows().size(), 2u);
+
+    f.preferences.set(PreferenceKeys::appLanguageOverride, QStringLiteral("system"));
+    EXPECT_TRUE(f.launches.empty()) << "the value in force again is no change";
+
+    f.preferences.set(PreferenceKeys::appLanguageOverride, QStringLiteral("ja"));
+    f.preferences.set(PreferenceKeys::appLanguageOverride, QStringLiteral("ko"));
+    ASSERT_EQ(f.launches.size(), 1u) << "one restart for the application, not one per window";
+    EXPECT_EQ(f.quits, 1);
+    const Launch& launch = f.launches.front();
+    EXPECT_EQ(launch.program, "/opt/Zelvane Mac \"$(x)\"/ZelvaneMac") << "the path is passed as it is, no shell";
+    EXPECT_TRUE(launch.arguments.isEmpty());
+    EXPECT_EQ(launch.environment, QStringList{QStringLiteral("ZELVANE_RELAUNCH_AFTER_PID=%1").arg(::getpid())});
+    EXPECT_TRUE(launch.settingsOnDisk.contains("<string>ja</string>")) << "written before the new copy starts: " << launch.settingsOnDisk.toStdString();
+    delete first;
+    delete second;
+}
+
+TEST(ZelvaneMacApp, ClosingTheLastWindowQuitsAfterTheWriteBacks) {
+    qtWidgetApp();
+    EnglishAfterwards english;
+    Fixture f;
+    auto env = f.environment();
+    env.startup = {};
+    env.quit = [] { QCoreApplication::quit(); };
+    ZelvaneMacApp app(f.preferences, {"ZelvaneMac"}, std::move(env));
+    MainWindow* a = app.openWindow();
+    MainWindow* b = app.openWindow();
+    bool quitWhileOneOpen = false;
+    QTimer::singleShot(0, [&] { a->close(); });
+    QTimer::singleShot(50, [&] {
+        quitWhileOneOpen = f.calls.contains("backToRealUser");
+        b->close();
+    });
+    QTimer::singleShot(10000, [] { QCoreApplication::exit(99); });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_FALSE(quitWhileOneOpen);
+    EXPECT_EQ(f.calls, (QStringList{"backToRealUser", "backToPortable"}));
+    EXPECT_TRUE(app.windows().empty()) << "closed windows are gone with their state";
+
+    EXPECT_TRUE(app.delegate().applicationShouldTerminateAfterLastWindowClosed());
+    Fixture exporting;
+    ZelvaneMacApp unattended(exporting.preferences, {"ZelvaneMac", "--export=/tmp/x.csv", "/tmp"}, exporting.environment());
+    EXPECT_FALSE(unattended.delegate().applicationShouldTerminateAfterLastWindowClosed());
+}
+
+TEST(AppDelegate, OpensAWindowWhenNoneIsVisibleShortlyAfterLaunch) {
+    qtWidgetApp();
+    QTemporaryDir dir;
+    Preferences preferences(dir.filePath("prefs.plist"));
+    for (const bool exportMode : {false, true}) {
+        int opened = 0;
+        bool visible = false;
+        QImage icon;
+        AppDelegate::Hooks hooks;
+        hooks.hasVisibleWindow = [&] { return visible; };
+        hooks.openWindow = [&] { ++opened; };
+        hooks.applicationIcon = [] { return QImage(64, 64, QImage::Format_ARGB32); };
+        hooks.setApplicationIcon = [&](const QImage& image) { icon = image; };
+        hooks.isElevated = [] { return true; };
+        std::vector<std::string> args{"ZelvaneMac"};
+        if (exportMode) args.push_back("--exportfiletypes=/tmp/t.csv");
+        AppDelegate delegate(preferences, args, hooks, {});
+        delegate.applicationDidFinishLaunching();
+        EXPECT_EQ(icon.size(), QSize(64, 64)) << "running as root shows the badged icon";
+        pumpWidgetsUntil([] { return false; }, AppDelegate::windowCheckDelayMillis + 200);
+        EXPECT_EQ(opened, exportMode ? 0 : 1);
+    }
+}
+
+TEST(AppDelegate, BadgeSitsTopRightAtThePartsProportions) {
+    const BadgeGeometry g = badgeGeometry(QSizeF(128, 128));
+    const qreal d = 128 * 0.52;
+    EXPECT_DOUBLE_EQ(g.outer.width(), d);
+    EXPECT_DOUBLE_EQ(g.outer.right(), 128);
+    EXPECT_DOUBLE_EQ(g.outer.top(), 0);
+    EXPECT_DOUBLE_EQ(g.inner.left(), 128 - d + d * 0.07);
+    EXPECT_DOUBLE_EQ(g.inner.width(), d * 0.86);
+    EXPECT_DOUBLE_EQ(g.symbol.width(), d * 0.86 * 0.6);
+    EXPECT_EQ(g.symbol.center(), g.inner.center());
+
+    QImage base(128, 128, QImage::Format_ARGB32_Premultiplied);
+    base.fill(QColor(0, 0, 255));
+    const QImage badged = badgedApplicationIcon(base);
+    EXPECT_EQ(badged.pixelColor(5, 123), QColor(0, 0, 255)) << "the bottom left stays the icon";
+    EXPECT_EQ(badged.pixelColor(int(g.outer.center().x()), 1), QColor(Qt::white)) << "white ring at the top";
+    const QColor inner = badged.pixelColor(int(g.inner.left() + 3), int(g.inner.center().y()));
+    EXPECT_EQ(inner, QColor(0xFF, 0x95, 0x00));
+    EXPECT_EQ(base.pixelColor(120, 5), QColor(0, 0, 255)) << "the base image is left alone";
+    EXPECT_EQ(badgedApplicationIcon(QImage()).size(), QSize(128, 128));
+
+    // A picture of the real icon with its badge, for a person to look at.
+    qtWidgetApp();
+    const QString grabs = QDir::temp().filePath("zelvane-grabs");
+    QDir().mkpath(grabs);
+    EXPECT_TRUE(badgedApplicationIcon(zelvaneIconImage(256)).save(QDir(grabs).filePath("badged-icon.png")));
+}
+
+TEST(LanguageRelaunch, TheNewCopyWaitsForTheOldOneToEnd) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        usleep(300 * 1000);
+        _exit(0);
+    }
+    // The test reaps the child as soon as it ends, as the old copy's parent would.
+    std::thread reaper([child] { waitpid(child, nullptr, 0); });
+    setenv(LanguageRelaunch::waitVariable, std::to_string(child).c_str(), 1);
+    waitForRelaunchingProcess();
+    reaper.join();
+    EXPECT_NE(kill(child, 0), 0);
+    EXPECT_EQ(std::getenv(LanguageRelaunch::waitVariable), nullptr);
+
+    // A variable that names no process, or this one, costs no wait beyond the half second.
+    for (const char* value : {"", "abc", "1", "-5"}) {
+        setenv(LanguageRelaunch::waitVariable, value, 1);
+        waitForRelaunchingProcess(100000);
+        EXPECT_EQ(std::getenv(LanguageRelaunch::waitVariable), nullptr);
+    }
+    setenv(LanguageRelaunch::waitVariable, std::to_string(getpid()).c_str(), 1);
+    waitForRelaunchingProcess(100000);
+}
