@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "Platform/VolumeCapacity.hpp"
 #include "ScanEngine/Support/Arithmetic.hpp"
+#include "ScanEngine/Support/ParallelFor.hpp"
 #include "ScanEngine/Support/Text.hpp"
 
 using namespace zelvane;
@@ -71,4 +74,23 @@ TEST(SharedHelpers, VolumeCapacityOfRealAndMissingPaths) {
     EXPECT_LE(*here.available, *here.total);
     EXPECT_EQ(volumeCapacity("/no/such/folder"), VolumeCapacity{});
     EXPECT_FALSE((VolumeCapacity{1, std::nullopt}).isKnown());
+}
+
+// ThreadSanitizer runs this program: the loop's workers share one counter and the caller's data.
+TEST(SharedHelpers, ParallelForCallsEveryIndexOnceWithAWorkerInRange) {
+    EXPECT_GE(parallelWorkerCount(), 1u);
+    EXPECT_EQ(parallelWorkerCount(1), 1u);
+    EXPECT_LE(parallelWorkerCount(1000), unsigned(activeProcessorCount()));
+    for (size_t count : {size_t(0), size_t(1), size_t(7), size_t(10'000)}) {
+        for (unsigned workers : {1u, 4u, 64u}) {
+            std::vector<std::atomic<int>> seen(count);
+            std::atomic<bool> workerOutOfRange{false};
+            parallelFor(count, workers, 16, [&](size_t i, unsigned worker) {
+                seen[i].fetch_add(1);
+                if (worker >= workers) workerOutOfRange = true;
+            });
+            for (size_t i = 0; i < count; ++i) ASSERT_EQ(seen[i].load(), 1) << count << " " << workers << " " << i;
+            EXPECT_FALSE(workerOutOfRange.load());
+        }
+    }
 }

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "ZelvaneMac/Core/CommandLine/CLIAutomation.hpp"
-#include "ZelvaneMac/Core/Text/LocalizedStandardCollator.hpp"
+#include "ScanEngine/Support/LocalizedStandardCollator.hpp"
 
 #include <cstring>
 #include <functional>

@@ -1,11 +1,13 @@
 #include <QApplication>
 #include <QGuiApplication>
+#include <QThreadPool>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "Platform/Processors.hpp"
 #include "ScanEngine/Scan/FdBudget.hpp"
 #include "ZelvaneMac/App/LanguageRelaunch.hpp"
 #include "ZelvaneMac/App/ZelvaneMacApp.hpp"
@@ -40,10 +42,11 @@ int runExportMode(int argc, char** argv, const std::vector<std::string>& argumen
     zelvane::prepareExportModeProcess();
     qInstallMessageHandler(keepOnlySevereMessages);
     QGuiApplication app(argc, argv);
+    const zelvane::Preferences preferences;
 
     int exitCode = 0;
     bool ended = false;
-    zelvane::CLIAutomationRunner runner(arguments, [&](int code) {
+    zelvane::CLIAutomationRunner runner(preferences, arguments, [&](int code) {
         exitCode = code;
         ended = true;
         QCoreApplication::exit(code);
@@ -100,6 +103,9 @@ int runGraphicalMode(int argc, char** argv, std::vector<std::string> arguments) 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Background jobs of every kind share this pool: as many threads as processors this process
+    // may use, which container limits can make fewer than the machine has.
+    QThreadPool::globalInstance()->setMaxThreadCount(zelvane::activeProcessorCount());
     std::vector<std::string> arguments(argv, argv + argc);
     if (zelvane::CLIAutomation::parse(arguments).isExportMode()) return runExportMode(argc, argv, arguments);
     return runGraphicalMode(argc, argv, std::move(arguments));

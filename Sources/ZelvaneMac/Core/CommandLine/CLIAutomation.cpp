@@ -1,18 +1,14 @@
 #include "ZelvaneMac/Core/CommandLine/CLIAutomation.hpp"
 
-#include "ZelvaneMac/Core/Text/LocalizedStandardCollator.hpp"
+#include "ScanEngine/Support/LocalizedStandardCollator.hpp"
 #include "ScanEngine/Support/Text.hpp"
 #include "ScanEngine/Tree/NameCoding.hpp"
 
 #include <unicode/ubrk.h>
 
 #include <algorithm>
-#include <atomic>
-#include <thread>
 #include <charconv>
-#include <cstring>
 #include <numeric>
-#include <system_error>
 
 namespace zelvane::CLIAutomation {
 namespace {
@@ -200,112 +196,22 @@ std::string decodeQuotes(std::string_view text) {
     return encodeNameBytes(out);
 }
 
-namespace {
-
-// Stable and strict: equal keys keep their order, a tie is never broken by another key.
-void sortChildren(FileNode** kids, uint32_t count, int64_t code, const LocalizedStandardCollator& collator,
-                  std::vector<uint8_t>& keyBytes, std::vector<size_t>& keyStarts, std::vector<uint32_t>& order,
-                  std::vector<FileNode*>& scratch) {
+TreeSortKey treeSortKey(int64_t code) {
     switch (code) {
     case 1:
-        std::stable_sort(kids, kids + count,
-                         [](const FileNode* a, const FileNode* b) { return a->effectiveSize() > b->effectiveSize(); });
-        return;
+        return TreeSortKey::size;
     case 2:
-        std::stable_sort(kids, kids + count, [](const FileNode* a, const FileNode* b) {
-            return a->effectiveAllocSize() > b->effectiveAllocSize();
-        });
-        return;
+        return TreeSortKey::allocatedSize;
     case 3:
-        std::stable_sort(kids, kids + count,
-                         [](const FileNode* a, const FileNode* b) { return a->modifiedDateRaw > b->modifiedDateRaw; });
-        return;
+        return TreeSortKey::modifiedDate;
     default:
-        break;
+        return TreeSortKey::name;
     }
-    // By name: each child's sort key is made once, then keys are compared bytewise.
-    keyBytes.clear();
-    keyStarts.clear();
-    for (uint32_t i = 0; i < count; ++i) {
-        keyStarts.push_back(keyBytes.size());
-        collator.appendSortKey(kids[i]->nameUnits(), keyBytes);
-    }
-    order.resize(count);
-    std::iota(order.begin(), order.end(), 0u);
-    const uint8_t* base = keyBytes.data();
-    std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-        return std::strcmp(reinterpret_cast<const char*>(base + keyStarts[a]),
-                           reinterpret_cast<const char*>(base + keyStarts[b])) < 0;
-    });
-    scratch.assign(kids, kids + count);
-    for (uint32_t i = 0; i < count; ++i) kids[i] = scratch[order[i]];
 }
 
-// Below this many children in all, threads cost more than they save.
-constexpr size_t kParallelSortThreshold = 50'000;
+void sortTree(std::span<FileNode* const> roots, int64_t code) { zelvane::sortTree(roots, treeSortKey(code)); }
 
-}  // namespace
-
-void sortTree(std::span<FileNode* const> roots, int64_t code) {
-    // Sorting never changes which folders exist, so they are collected first and then sorted
-    // independently. Explicit stack: trees can be deeper than any thread stack.
-    std::vector<FolderData*> folders;
-    size_t totalChildren = 0;
-    std::vector<FileNode*> stack;
-    for (FileNode* root : roots) {
-        if (!root) continue;
-        stack.push_back(root);
-        while (!stack.empty()) {
-            FileNode* node = stack.back();
-            stack.pop_back();
-            FolderData* folder = node->folderData();
-            if (!folder || folder->childCount == 0) continue;
-            if (folder->childCount > 1) {
-                folders.push_back(folder);
-                totalChildren += folder->childCount;
-            }
-            stack.insert(stack.end(), folder->children, folder->children + folder->childCount);
-        }
-    }
-    if (folders.empty()) return;
-
-    const LocalizedStandardCollator collator;  // shared: comparing through it is thread-safe
-    std::atomic<size_t> next{0};
-    const auto work = [&] {
-        std::vector<uint8_t> keyBytes;
-        std::vector<size_t> keyStarts;
-        std::vector<uint32_t> order;
-        std::vector<FileNode*> scratch;
-        constexpr size_t kBatch = 32;
-        for (;;) {
-            const size_t begin = next.fetch_add(kBatch, std::memory_order_relaxed);
-            if (begin >= folders.size()) return;
-            const size_t end = std::min(folders.size(), begin + kBatch);
-            for (size_t i = begin; i < end; ++i)
-                sortChildren(folders[i]->children, folders[i]->childCount, code, collator, keyBytes, keyStarts,
-                             order, scratch);
-        }
-    };
-    const unsigned hardware = std::max(1u, std::thread::hardware_concurrency());
-    const unsigned helpers = totalChildren < kParallelSortThreshold ? 0 : std::min(hardware, 8u) - 1;
-    std::vector<std::jthread> threads;
-    threads.reserve(helpers);
-    for (unsigned i = 0; i < helpers; ++i) {
-        try {
-            threads.emplace_back(work);
-        } catch (const std::system_error&) {
-            break;  // no more threads to be had: the ones running share the rest
-        }
-    }
-    work();
-}
-
-void sortTree(std::span<const RootRef> roots, int64_t code) {
-    std::vector<FileNode*> raw;
-    raw.reserve(roots.size());
-    for (const RootRef& r : roots) raw.push_back(r.get());
-    sortTree(raw, code);
-}
+void sortTree(std::span<const RootRef> roots, int64_t code) { zelvane::sortTree(roots, treeSortKey(code)); }
 
 std::vector<ExtensionStats> sortedExtensionStats(std::span<const ExtensionStats> stats, int64_t code) {
     std::vector<ExtensionStats> out(stats.begin(), stats.end());

@@ -9,6 +9,7 @@
 
 #include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
 #include "ScanEngine/Tree/FileNode.hpp"
+#include "ScanEngine/Tree/TreeSort.hpp"
 
 namespace zelvane {
 
@@ -76,10 +77,10 @@ std::vector<std::string> valuesNotUnderstood(std::span<const std::string> argume
 // so an apostrophe carrying a combining mark is copied unchanged.
 std::string decodeQuotes(std::string_view text);
 
-// Reorders, in place and with a stable sort, the children of every folder under each root:
-// 1 largest effective size first, 2 largest effective allocated size first, 3 newest modified
-// date first, any other code by name in the user's locale (case-insensitive first, digits as
-// numbers). The roots themselves keep their order. Needs exclusive access to the trees.
+// The tree order a --sortby code names: 1 size, 2 allocated size, 3 modified date, any other
+// code the name.
+TreeSortKey treeSortKey(int64_t code);
+// The engine's tree sort (see TreeSort.hpp) by a --sortby code. Needs exclusive access to the trees.
 void sortTree(std::span<FileNode* const> roots, int64_t code);
 void sortTree(std::span<const RootRef> roots, int64_t code);
 

@@ -361,6 +361,7 @@ std::string CLIAutomationRunner::pngPath(const std::string& path) {
 
 std::vector<std::string> CLIAutomationRunner::performExports(const std::vector<RootRef>& scannedRoots,
                                                              const CLIAutomation::Options& options,
+                                                             const Preferences& prefs,
                                                              const QDateTime& startTime) {
     std::vector<std::string> failures;
 
@@ -394,7 +395,6 @@ std::vector<std::string> CLIAutomationRunner::performExports(const std::vector<R
         if (auto failure = exportTree(roots, capacities, options, startTime, claims))
             failures.push_back(std::move(*failure));
 
-    const Preferences prefs;
     const bool colorBySize = prefs.value(PreferenceKeys::treemapColorBySize);
     const QStringList extensionLists =
         TreemapColorSettings::extensionLists(prefs.value(PreferenceKeys::treemapExtensionListsJSON));
@@ -414,8 +414,9 @@ std::vector<std::string> CLIAutomationRunner::performExports(const std::vector<R
     return failures;
 }
 
-CLIAutomationRunner::CLIAutomationRunner(std::vector<std::string> arguments, std::function<void(int)> exit)
-    : arguments_(std::move(arguments)), exit_(std::move(exit)) {}
+CLIAutomationRunner::CLIAutomationRunner(const Preferences& preferences, std::vector<std::string> arguments,
+                                         std::function<void(int)> exit)
+    : preferences_(preferences), arguments_(std::move(arguments)), exit_(std::move(exit)) {}
 
 CLIAutomationRunner::~CLIAutomationRunner() { QObject::disconnect(scanStateConnection_); }
 
@@ -499,7 +500,7 @@ bool CLIAutomationRunner::runIfNeeded() {
                 finish(kExitOutputFailed);
                 return;
             }
-            const auto failures = performExports(roots, options, startTime);
+            const auto failures = performExports(roots, options, preferences_, startTime);
             for (const std::string& failure : failures) writeErrorLine(failure);
             finish(failures.empty() ? kExitSuccess : kExitOutputFailed);
         });
@@ -508,8 +509,7 @@ bool CLIAutomationRunner::runIfNeeded() {
         model->selectRoot(folders.front(), folders.front());
     else
         model->selectPaths(folders);
-    const Preferences prefs;
-    model->startScan(std::nullopt, false, prefs.value(PreferenceKeys::tweakShowMaxModifiedDate));
+    model->startScan(std::nullopt, false, preferences_.value(PreferenceKeys::tweakShowMaxModifiedDate));
     return true;
 }
 

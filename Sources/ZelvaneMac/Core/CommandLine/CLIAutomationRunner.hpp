@@ -14,6 +14,7 @@
 
 namespace zelvane {
 
+class Preferences;
 class ScanViewModel;
 
 // The unattended scan-and-export mode: scans the folders named on the command line through its
@@ -32,7 +33,9 @@ public:
     static constexpr int kExitOutputFailed = 2;
 
     // `exit` is called exactly once with the code, from runIfNeeded or later from the event loop.
-    CLIAutomationRunner(std::vector<std::string> arguments, std::function<void(int)> exit);
+    // The preferences (the program's one store) are read, never written, and must outlive the runner.
+    CLIAutomationRunner(const Preferences& preferences, std::vector<std::string> arguments,
+                        std::function<void(int)> exit);
     ~CLIAutomationRunner();
     CLIAutomationRunner(const CLIAutomationRunner&) = delete;
     CLIAutomationRunner& operator=(const CLIAutomationRunner&) = delete;
@@ -44,7 +47,7 @@ public:
     // The outputs of one finished scan, in their fixed order; returns one message (without the
     // program prefix) per requested output that was not written. Sorts the trees it is given.
     static std::vector<std::string> performExports(const std::vector<RootRef>& scannedRoots,
-                                                   const CLIAutomation::Options& options,
+                                                   const CLIAutomation::Options& options, const Preferences& prefs,
                                                    const QDateTime& startTime);
 
     // The template with every "%d" replaced by the date ("yyyyMMdd") and then every "%t" by the
@@ -62,6 +65,7 @@ public:
 private:
     void finish(int code);
 
+    const Preferences& preferences_;
     std::vector<std::string> arguments_;
     std::function<void(int)> exit_;
     std::unique_ptr<ScanViewModel> viewModel_;

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "ScanEngine/Support/Arithmetic.hpp"
+#include "ScanEngine/Support/ParallelFor.hpp"
 #include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
 
 namespace zelvane {
@@ -232,7 +233,7 @@ constexpr uint64_t kTaskMinimumWeight = 256;
 
 unsigned layoutThreads(const TreemapLayoutOptions& options) {
     if (options.maxThreads > 0) return unsigned(options.maxThreads);
-    return std::max(1u, std::thread::hardware_concurrency());
+    return parallelWorkerCount();
 }
 
 void runTasks(std::vector<SubtreeTask>& tasks, unsigned threads, const TreemapLayoutOptions& options,

@@ -1,4 +1,4 @@
-#include "ZelvaneMac/Core/Text/LocalizedStandardCollator.hpp"
+#include "ScanEngine/Support/LocalizedStandardCollator.hpp"
 
 #include "ScanEngine/Tree/NameCoding.hpp"
 

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <cstddef>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "Platform/Processors.hpp"
+
+namespace zelvane {
+
+// How many threads a parallel loop uses: `limit` when positive, never more than the processors
+// this process may run on (CPU affinity and container limits, which `hardware_concurrency`
+// ignores), and at least one.
+inline unsigned parallelWorkerCount(int limit = 0) {
+    const int active = activeProcessorCount();
+    return unsigned(std::max(1, limit > 0 ? std::min(limit, active) : active));
+}
+
+// Calls body(index, worker) once for every index in [0, count), on `workers` threads (the calling
+// thread is worker 0), handing out indices in batches of `batch` so that uneven items balance.
+// `worker` is below `workers`: per-worker scratch can be indexed by it. Returns when every call has
+// returned; the body must not throw. When the system gives fewer threads, fewer share the work.
+template <typename Body>
+void parallelFor(size_t count, unsigned workers, size_t batch, Body&& body) {
+    if (count == 0) return;
+    batch = std::max<size_t>(1, batch);
+    workers = unsigned(std::clamp<size_t>(workers, 1, (count + batch - 1) / batch));
+    std::atomic<size_t> next{0};
+    const auto work = [&](unsigned worker) {
+        for (;;) {
+            const size_t begin = next.fetch_add(batch, std::memory_order_relaxed);
+            if (begin >= count) return;
+            const size_t end = std::min(count, begin + batch);
+            for (size_t i = begin; i < end; ++i) body(i, worker);
+        }
+    };
+    std::vector<std::jthread> helpers;
+    helpers.reserve(workers - 1);
+    for (unsigned w = 1; w < workers; ++w) {
+        try {
+            helpers.emplace_back(work, w);
+        } catch (const std::system_error&) {
+            break;  // no more threads to be had: the ones running share the rest
+        }
+    }
+    work(0);
+}
+
+}  // namespace zelvane
