@@ -1,9 +1,5 @@
 #include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
 
-#include <sys/eventfd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <unicode/locid.h>
 #include <unicode/normalizer2.h>
 #include <unicode/unistr.h>
@@ -13,6 +9,8 @@
 #include <deque>
 #include <mutex>
 
+#include "Platform/FileSystemInfo.hpp"
+#include "Platform/WakeCounter.hpp"
 #include "ScanEngine/Monitor/FileSystemMonitor.hpp"
 #include "ScanEngine/Tree/NameCoding.hpp"
 
@@ -22,37 +20,24 @@ namespace zelvane {
 // the main thread's notifier fires on it and takes every batch at once, in arrival order.
 class LiveMonitorController::EventInboxLocked final {
 public:
-    EventInboxLocked() : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
-    ~EventInboxLocked() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    EventInboxLocked(const EventInboxLocked&) = delete;
-    EventInboxLocked& operator=(const EventInboxLocked&) = delete;
-
-    int fd() const noexcept { return fd_; }
+    int fd() const noexcept { return wake_.fd(); }
 
     void push(std::vector<FileChangeEvent> batch) {
         {
             std::lock_guard lock(mutex_);
             batches_.push_back(std::move(batch));
         }
-        if (fd_ >= 0) {
-            uint64_t one = 1;
-            [[maybe_unused]] ssize_t n = ::write(fd_, &one, sizeof one);
-        }
+        wake_.signal();
     }
 
     std::deque<std::vector<FileChangeEvent>> takeAll() {
-        if (fd_ >= 0) {
-            uint64_t count;
-            [[maybe_unused]] ssize_t n = ::read(fd_, &count, sizeof count);
-        }
+        wake_.drain();
         std::lock_guard lock(mutex_);
         return std::exchange(batches_, {});
     }
 
 private:
-    const int fd_;
+    WakeCounter wake_;
     std::mutex mutex_;
     std::deque<std::vector<FileChangeEvent>> batches_;
 };
@@ -72,10 +57,7 @@ std::u16string foldedKey(std::u16string_view name) {
     return std::u16string(reinterpret_cast<const char16_t*>(key.getBuffer()), size_t(key.length()));
 }
 
-bool pathExists(const std::string& path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0;
-}
+bool pathExists(const std::string& path) { return statPath(path, false).has_value(); }
 
 }  // namespace
 

@@ -1,15 +1,13 @@
 #include "ZelvaneMac/Core/Scanning/VolumeEnumerator.hpp"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <QHash>
-#include <QMap>
 #include <algorithm>
-#include <climits>
-#include <cstdlib>
+#include <map>
+#include <memory>
 #include <string_view>
 
+#include "Platform/FileSystemInfo.hpp"
+#include "Platform/FileSystemLabels.hpp"
 #include "Platform/FileSystemTypes.hpp"
 
 namespace zelvane {
@@ -56,41 +54,19 @@ bool isUserVisibleMount(const MountEntry& e) {
 VolumeProbe VolumeProbe::system() {
     VolumeProbe p;
     p.isDirectory = [](const std::string& mp) {
-        struct stat st {};
-        return ::stat(mp.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        const auto st = statPath(mp);
+        return st && st->isDir();
     };
-    // Labels: /dev/disk/by-label names the device of each labelled file system (with \xNN escapes).
-    auto labels = std::make_shared<std::optional<QMap<QString, QString>>>();
+    // Read once per probe, on the first label asked for.
+    auto labels = std::make_shared<std::optional<std::map<std::string, std::string>>>();
     p.label = [labels](const MountEntry& e) -> std::optional<QString> {
-        if (!*labels) {
-            QMap<QString, QString> map;
-            if (DIR* d = ::opendir("/dev/disk/by-label")) {
-                while (dirent* ent = ::readdir(d)) {
-                    if (ent->d_name[0] == '.') continue;
-                    std::string link = std::string("/dev/disk/by-label/") + ent->d_name;
-                    char resolved[PATH_MAX];
-                    if (!::realpath(link.c_str(), resolved)) continue;
-                    QByteArray name;
-                    for (const char* c = ent->d_name; *c; ++c) {
-                        if (c[0] == '\\' && c[1] == 'x' && std::isxdigit((unsigned char)c[2]) &&
-                            std::isxdigit((unsigned char)c[3])) {
-                            name.append(char(std::strtol(std::string(c + 2, 2).c_str(), nullptr, 16)));
-                            c += 3;
-                        } else {
-                            name.append(*c);
-                        }
-                    }
-                    map.insert(QString::fromLocal8Bit(resolved), QString::fromUtf8(name));
-                }
-                ::closedir(d);
-            }
-            *labels = std::move(map);
-        }
-        char resolved[PATH_MAX];
-        if (e.source.empty() || e.source[0] != '/' || !::realpath(e.source.c_str(), resolved)) return std::nullopt;
-        auto it = (*labels)->constFind(QString::fromLocal8Bit(resolved));
-        if (it == (*labels)->constEnd()) return std::nullopt;
-        return *it;
+        if (!*labels) *labels = fileSystemLabelsByDevice();
+        if (e.source.empty() || e.source[0] != '/') return std::nullopt;
+        const auto device = resolvedPath(e.source);
+        if (!device) return std::nullopt;
+        const auto it = (*labels)->find(*device);
+        if (it == (*labels)->end()) return std::nullopt;
+        return QString::fromUtf8(it->second);
     };
     p.capacity = volumeCapacity;
     return p;
