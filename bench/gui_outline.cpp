@@ -79,40 +79,66 @@ int main(int argc, char** argv) {
 
     FileTreeOutlineModel& model = view.model();
     ContextMenuOutlineView& outline = view.outline();
+    // big/ holds only files: they are one group row, whose 100,000 rows are the ones sorted.
     outline.expand(model.indexForNode(big));
-    outline.scrollTo(model.indexForNode(big), QAbstractItemView::PositionAtTop);
+    FileNode* bigGroup = model.syntheticGroupOf(big);
+    outline.expand(model.indexForNode(bigGroup));
+    outline.scrollTo(model.indexForNode(bigGroup), QAbstractItemView::PositionAtTop);
     QCoreApplication::processEvents();
+    std::printf("rows under big/: %d\n", model.rowCount(model.indexForNode(bigGroup)));
     for (const char* key : {"name", "size", "allocated", "items", "files", "folders", "modified", "attributes"}) {
         for (bool ascending : {true, false}) {
-            t.restart();
-            view.sortBy(key, ascending);
-            std::printf("sort 100,000 rows by %s %s: %.1f ms\n", key, ascending ? "ascending" : "descending",
-                        paintedMs(view, t));
+            double best = 1e9;
+            for (int run = 0; run < 3; ++run) {
+                view.sortBy(ascending ? "folders" : "name", !ascending);  // start each run from another order
+                QCoreApplication::processEvents();
+                t.restart();
+                view.sortBy(key, ascending);
+                best = std::min(best, paintedMs(view, t));
+            }
+            std::printf("sort 100,000 rows by %s %s: %.1f ms (best of 3)\n", key, ascending ? "ascending" : "descending", best);
         }
     }
+    std::printf("model memory after the sorts: %.1f bytes a row (%zu rows made)\n",
+                double(model.cacheBytes()) / double(model.cachedRowCount()), model.cachedRowCount());
 
     t.restart();
     outline.expandRecursively(model.indexForNode(wide));
     std::printf("expand all below wide/ (20,000 folders, 80,000 files): %.1f ms\n", paintedMs(view, t));
 
+    std::printf("model memory after expanding wide/: %.1f bytes a row (%zu rows made)\n",
+                double(model.cacheBytes()) / double(model.cachedRowCount()), model.cachedRowCount());
+
+    // Live batches: 1,000 files of big/ at a time (shown rows), with their folders.
     QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
-    std::vector<FileNode*> dirty;
-    int marked = 0;
-    for (FileNode* f : big->children()) {
-        if (marked == 1000) break;
-        f->flagDeletedRecursively();
-        f->subtractContributionFromAncestors();
-        dirty.push_back(f);
-        ++marked;
+    auto files = big->children();
+    for (int batch = 0; batch < 3; ++batch) {
+        std::vector<FileNode*> dirty;
+        for (size_t k = size_t(batch) * 1000; k < size_t(batch + 1) * 1000 && k < files.size(); ++k) {
+            files[k]->flagDeletedRecursively();
+            files[k]->subtractContributionFromAncestors();
+            dirty.push_back(files[k]);
+        }
+        dirty.push_back(bigGroup);
+        dirty.push_back(big);
+        dirty.push_back(root);
+        in.monitorRevision = batch + 1;
+        in.monitorDirtyNodes = dirty;
+        t.restart();
+        view.update(in, {}, {});
+        std::printf("live batch of 1,000 deletions: %.1f ms, model resets so far: %d\n", paintedMs(view, t),
+                    int(resets.count()));
     }
-    dirty.push_back(big);
-    dirty.push_back(root);
-    in.monitorRevision = 1;
-    in.monitorDirtyNodes = dirty;
-    t.restart();
-    view.update(in, {}, {});
-    std::printf("live batch of 1,000 deletions: %.1f ms, model resets: %d\n", paintedMs(view, t), int(resets.count()));
-    std::printf("model memory: %zu bytes for %zu rows made = %.1f bytes a row\n", model.cacheBytes(),
-                model.cachedRowCount(), double(model.cacheBytes()) / double(std::max<size_t>(1, model.cachedRowCount())));
+
+    // A realistic shape: every folder of main/ opened (the tree of make-tree.py).
+    if (FileNode* mainTree = child(root, "main")) {
+        t.restart();
+        outline.expandRecursively(model.indexForNode(mainTree));
+        const double ms = paintedMs(view, t);
+        std::printf("expand all below main/ (%d files, %d folders): %.0f ms\n", mainTree->subFolderFileCount(),
+                    mainTree->subFolderDirCount(), ms);
+        std::printf("model memory with everything open: %.1f bytes a row (%zu rows made)\n",
+                    double(model.cacheBytes()) / double(model.cachedRowCount()), model.cachedRowCount());
+    }
     return 0;
 }

@@ -45,14 +45,14 @@ constexpr size_t kLinearSearchLimit = 64;
 class FileTreeOutlineModel::RowFinder final {
 public:
     int rowOf(const Entry& e, const FileNode* node) {
-        if (e.rows.size() <= kLinearSearchLimit) {
-            auto it = std::find(e.rows.begin(), e.rows.end(), node);
-            return it == e.rows.end() ? -1 : int(it - e.rows.begin());
+        if (e.rows().size() <= kLinearSearchLimit) {
+            auto it = std::find(e.rows().begin(), e.rows().end(), node);
+            return it == e.rows().end() ? -1 : int(it - e.rows().begin());
         }
         auto& map = maps_[&e];
         if (map.empty()) {
-            map.reserve(e.rows.size());
-            for (size_t i = 0; i < e.rows.size(); ++i) map.emplace(e.rows[i], int(i));
+            map.reserve(e.rows().size());
+            for (size_t i = 0; i < e.rows().size(); ++i) map.emplace(e.rows()[i], int(i));
         }
         auto it = map.find(node);
         return it == map.end() ? -1 : it->second;
@@ -149,50 +149,54 @@ void FileTreeOutlineModel::sort(int column, Qt::SortOrder order) {
     setSort(QString::fromLatin1(columnIdentifier(column)), order == Qt::AscendingOrder);
 }
 
-void FileTreeOutlineModel::sortRows(std::vector<FileNode*>& rows) const { sortOutlineRows(rows, sortKey_, sortAscending_); }
+void FileTreeOutlineModel::sortRows(const RowList& rows) const { sortOutlineRows(rows.span(), sortKey_, sortAscending_); }
+
+FileNode* FileTreeOutlineModel::groupIn(const Entry& e) {
+    if (!e.folder || e.folder->isSyntheticGroup()) return nullptr;
+    for (FileNode* r : e.rows())
+        if (r->isSyntheticGroup()) return r;
+    return nullptr;
+}
 
 FileTreeOutlineModel::Entry& FileTreeOutlineModel::topEntry() const {
     if (!top_) {
         top_ = std::make_unique<Entry>();
-        top_->rows = roots_;
-        sortRows(top_->rows);
+        top_->setRows(RowList{rowArena_.allocate(roots_.size()), uint32_t(roots_.size())});
+        std::copy(roots_.begin(), roots_.end(), top_->rows().begin());
+        sortRows(top_->rows());
     }
     return *top_;
 }
 
 FileTreeOutlineModel::Entry& FileTreeOutlineModel::entryFor(FileNode* folder, Entry* parentEntry, int rowInParent) const {
-    auto it = entries_.find(folder);
-    if (it != entries_.end()) return *it->second;
-    auto e = std::make_unique<Entry>();
-    e->folder = folder;
-    e->parent = parentEntry;
-    e->rowInParent = rowInParent;
+    if (Entry* known = entries_.find(folder)) return *known;
+    Entry& e = entryStore_.emplace_back();
+    e.folder = folder;
+    e.parent = parentEntry;
+    e.rowInParent = rowInParent;
     if (!groupArena_) {
         groupStore_ = NodeStore::create();
         groupArena_ = &groupStore_->makeArena();
     }
     FileNode::Grouped grouped = folder->groupedChildren(display_.fileGroupMinSize, *groupArena_);
-    e->rows = std::move(grouped.nodes);
-    if (e->rows.capacity() > e->rows.size() + e->rows.size() / 8) e->rows.shrink_to_fit();
-    if (grouped.group) {
-        e->group = grouped.group.get();
-        liveGroups_.insert(e->group);
-    }
-    sortRows(e->rows);
-    Entry& ref = *e;
-    entries_.emplace(folder, std::move(e));
-    return ref;
+    e.setRows(RowList{rowArena_.allocate(grouped.nodes.size()), uint32_t(grouped.nodes.size())});
+    std::copy(grouped.nodes.begin(), grouped.nodes.end(), e.rows().begin());
+    sortRows(e.rows());
+    entries_.insert(&e);
+    return e;
 }
 
 void FileTreeOutlineModel::rebuild(std::vector<FileNode*> roots) {
     beginResetModel();
-    for (const FileNode* g : liveGroups_) retiredGroups_.insert(g);
-    liveGroups_.clear();
+    for (const Entry& e : entryStore_)
+        if (const FileNode* g = groupIn(e)) retiredGroups_.insert(g);
     if (groupStore_) retiredStores_.push_back(std::move(groupStore_));
     groupStore_.reset();
     groupArena_ = nullptr;
     entries_.clear();
+    entryStore_.clear();
     top_.reset();
+    rowArena_.clear();
     roots_ = std::move(roots);
     endResetModel();
 }
@@ -205,31 +209,31 @@ void FileTreeOutlineModel::resortInPlace() {
     held.reserve(size_t(before.size()));
     for (const QModelIndex& i : before) {
         Entry* e = entryAt(i);
-        held.emplace_back(e, e && size_t(i.row()) < e->rows.size() ? e->rows[size_t(i.row())] : nullptr);
+        held.emplace_back(e, e && size_t(i.row()) < e->rows().size() ? e->rows()[size_t(i.row())] : nullptr);
     }
     // Each list is sorted from its stored order (folders in stored order, then the group), so
     // rows with equal keys stand as they would in a freshly made list, whatever the sort before.
-    top_->rows = roots_;
-    sortRows(top_->rows);
+    if (top_->rows().size() == roots_.size()) std::copy(roots_.begin(), roots_.end(), top_->rows().begin());
+    sortRows(top_->rows());
     std::vector<FileNode*> stored;
-    for (auto& [folder, e] : entries_) {
+    for (Entry& e : entryStore_) {
         stored.clear();
-        for (FileNode* c : e->folder->children())
-            if (!e->group || c->isDir()) stored.push_back(c);
-        if (e->group) stored.push_back(e->group);
-        if (stored.size() == e->rows.size()) std::copy(stored.begin(), stored.end(), e->rows.begin());
-        sortRows(e->rows);
+        FileNode* group = groupIn(e);
+        for (FileNode* c : e.folder->children())
+            if (!group || c->isDir()) stored.push_back(c);
+        if (group) stored.push_back(group);
+        if (stored.size() == e.rows().size()) std::copy(stored.begin(), stored.end(), e.rows().begin());
+        sortRows(e.rows());
     }
     // Every cached folder learns its new row under its parent.
     auto renumber = [this](const Entry& p) {
-        for (size_t r = 0; r < p.rows.size(); ++r) {
-            if (!p.rows[r]->isDir()) continue;
-            auto it = entries_.find(p.rows[r]);
-            if (it != entries_.end()) it->second->rowInParent = int(r);
+        for (size_t r = 0; r < p.rows().size(); ++r) {
+            if (!p.rows()[r]->isDir()) continue;
+            if (Entry* child = entries_.find(p.rows()[r])) child->rowInParent = int(r);
         }
     };
     renumber(*top_);
-    for (auto& [folder, e] : entries_) renumber(*e);
+    for (Entry& e : entryStore_) renumber(e);
     QModelIndexList after;
     after.reserve(before.size());
     RowFinder finder;
@@ -237,8 +241,8 @@ void FileTreeOutlineModel::resortInPlace() {
         auto [e, node] = held[size_t(k)];
         int row = -1;
         if (e && node) {
-            auto it = node->isDir() ? entries_.find(node) : entries_.end();
-            row = (it != entries_.end() && it->second->parent == e) ? it->second->rowInParent : finder.rowOf(*e, node);
+            Entry* own = node->isDir() ? entries_.find(node) : nullptr;
+            row = (own && own->parent == e) ? own->rowInParent : finder.rowOf(*e, node);
         }
         after.push_back(row < 0 ? QModelIndex() : createIndex(row, before[k].column(), e));
     }
@@ -261,10 +265,10 @@ void FileTreeOutlineModel::refreshDirty(const std::vector<FileNode*>& nodes) {
         if (retiredGroups_.count(n)) continue;
         if (n->isRoot()) {
             candidates.insert(top_.get());
-        } else if (auto it = entries_.find(n->parent()); it != entries_.end()) {
-            candidates.insert(it->second.get());
-            if (FileNode* g = it->second->group) {
-                if (auto git = entries_.find(g); git != entries_.end()) candidates.insert(git->second.get());
+        } else if (Entry* pe = entries_.find(n->parent())) {
+            candidates.insert(pe);
+            if (FileNode* g = groupIn(*pe)) {
+                if (Entry* ge = entries_.find(g)) candidates.insert(ge);
             }
         }
         // A deleted folder takes its shown subtree with it.
@@ -273,10 +277,10 @@ void FileTreeOutlineModel::refreshDirty(const std::vector<FileNode*>& nodes) {
             while (!stack.empty()) {
                 const FileNode* f = stack.back();
                 stack.pop_back();
-                auto it = entries_.find(f);
-                if (it == entries_.end()) continue;
-                whole.insert(it->second.get());
-                for (FileNode* r : it->second->rows)
+                Entry* fe = entries_.find(f);
+                if (!fe) continue;
+                whole.insert(fe);
+                for (FileNode* r : fe->rows())
                     if (r->isDir()) stack.push_back(r);
             }
         }
@@ -286,15 +290,15 @@ void FileTreeOutlineModel::refreshDirty(const std::vector<FileNode*>& nodes) {
     };
     for (Entry* e : candidates) {
         int first = -1, last = -1;
-        for (size_t r = 0; r < e->rows.size(); ++r) {
-            if (!dirty.count(e->rows[r])) continue;
+        for (size_t r = 0; r < e->rows().size(); ++r) {
+            if (!dirty.count(e->rows()[r])) continue;
             if (first < 0) first = int(r);
             last = int(r);
         }
         if (first >= 0 && !whole.count(e)) emitRange(e, first, last);
     }
     for (const Entry* e : whole)
-        if (!e->rows.empty()) emitRange(const_cast<Entry*>(e), 0, int(e->rows.size()) - 1);
+        if (!e->rows().empty()) emitRange(const_cast<Entry*>(e), 0, int(e->rows().size()) - 1);
 }
 
 QModelIndex FileTreeOutlineModel::locate(FileNode* node, RowFinder& finder) {
@@ -306,18 +310,19 @@ QModelIndex FileTreeOutlineModel::locate(FileNode* node, RowFinder& finder) {
     int row = finder.rowOf(*e, chain[0]);
     if (row < 0) return {};
     for (size_t i = 1; i < chain.size(); ++i) {
-        FileNode* folder = e->rows[size_t(row)];
+        FileNode* folder = e->rows()[size_t(row)];
         if (!folder->isDir()) return {};
         e = &entryFor(folder, e, row);
         row = finder.rowOf(*e, chain[i]);
         if (row >= 0) continue;
         // A loose file folded into its folder's group row.
-        if (i + 1 != chain.size() || !e->group) return {};
-        auto kids = e->group->children();
+        FileNode* group = groupIn(*e);
+        if (i + 1 != chain.size() || !group) return {};
+        auto kids = group->children();
         if (std::find(kids.begin(), kids.end(), node) == kids.end()) return {};
-        const int groupRow = finder.rowOf(*e, e->group);
+        const int groupRow = finder.rowOf(*e, group);
         if (groupRow < 0) return {};
-        e = &entryFor(e->group, e, groupRow);
+        e = &entryFor(group, e, groupRow);
         row = finder.rowOf(*e, node);
         if (row < 0) return {};
     }
@@ -347,14 +352,12 @@ QModelIndex FileTreeOutlineModel::existingIndexForNode(FileNode* node) const {
         int r = finder.rowOf(*top_, node);
         return r < 0 ? QModelIndex() : createIndex(r, 0, top_.get());
     }
-    auto it = entries_.find(node->parent());
-    if (it == entries_.end()) return {};
-    Entry* e = it->second.get();
+    Entry* e = entries_.find(node->parent());
+    if (!e) return {};
     int r = finder.rowOf(*e, node);
-    if (r < 0 && e->group) {
-        auto git = entries_.find(e->group);
-        if (git == entries_.end()) return {};
-        e = git->second.get();
+    if (FileNode* group = r < 0 ? groupIn(*e) : nullptr) {
+        e = entries_.find(group);
+        if (!e) return {};
         r = finder.rowOf(*e, node);
     }
     return r < 0 ? QModelIndex() : createIndex(r, 0, e);
@@ -364,7 +367,7 @@ FileNode* FileTreeOutlineModel::syntheticGroupOf(FileNode* folder) {
     if (!folder || !folder->isDir() || retiredGroups_.count(folder)) return nullptr;
     QModelIndex i = indexForNode(folder);
     if (!i.isValid()) return nullptr;
-    return entryFor(folder, entryAt(i), i.row()).group;
+    return groupIn(entryFor(folder, entryAt(i), i.row()));
 }
 
 std::vector<FileNode*> FileTreeOutlineModel::nodesForActions(const std::vector<FileNode*>& selected) const {
@@ -372,7 +375,7 @@ std::vector<FileNode*> FileTreeOutlineModel::nodesForActions(const std::vector<F
     std::unordered_set<const FileNode*> seen;
     for (FileNode* n : selected) {
         if (!n || retiredGroups_.count(n)) continue;
-        if (liveGroups_.count(n)) {
+        if (n->isSyntheticGroup()) {
             for (FileNode* f : n->children())
                 if (seen.insert(f).second) out.push_back(f);
         } else if (!n->isSyntheticGroup() && seen.insert(n).second) {
@@ -390,7 +393,7 @@ void FileTreeOutlineModel::refreshNode(FileNode* node) {
 FileNode* FileTreeOutlineModel::nodeAt(const QModelIndex& index) const {
     if (!index.isValid() || index.model() != this) return nullptr;
     const Entry* e = entryAt(index);
-    return e && size_t(index.row()) < e->rows.size() ? e->rows[size_t(index.row())] : nullptr;
+    return e && size_t(index.row()) < e->rows().size() ? e->rows()[size_t(index.row())] : nullptr;
 }
 
 QModelIndex FileTreeOutlineModel::index(int row, int column, const QModelIndex& parent) const {
@@ -400,12 +403,12 @@ QModelIndex FileTreeOutlineModel::index(int row, int column, const QModelIndex& 
         e = &topEntry();
     } else {
         Entry* pe = entryAt(parent);
-        if (!pe || size_t(parent.row()) >= pe->rows.size()) return {};
-        FileNode* n = pe->rows[size_t(parent.row())];
+        if (!pe || size_t(parent.row()) >= pe->rows().size()) return {};
+        FileNode* n = pe->rows()[size_t(parent.row())];
         if (!n->isDir()) return {};
         e = &entryFor(n, pe, parent.row());
     }
-    if (size_t(row) >= e->rows.size()) return {};
+    if (size_t(row) >= e->rows().size()) return {};
     return createIndex(row, column, e);
 }
 
@@ -416,19 +419,19 @@ QModelIndex FileTreeOutlineModel::parent(const QModelIndex& child) const {
 }
 
 int FileTreeOutlineModel::rowCount(const QModelIndex& parent) const {
-    if (!parent.isValid()) return int(topEntry().rows.size());
+    if (!parent.isValid()) return int(topEntry().rows().size());
     if (parent.column() != 0) return 0;
     Entry* pe = entryAt(parent);
-    if (!pe || size_t(parent.row()) >= pe->rows.size()) return 0;
-    FileNode* n = pe->rows[size_t(parent.row())];
+    if (!pe || size_t(parent.row()) >= pe->rows().size()) return 0;
+    FileNode* n = pe->rows()[size_t(parent.row())];
     if (!n->isDir()) return 0;
-    return int(entryFor(n, pe, parent.row()).rows.size());
+    return int(entryFor(n, pe, parent.row()).rows().size());
 }
 
 int FileTreeOutlineModel::columnCount(const QModelIndex&) const { return kColumnCount; }
 
 bool FileTreeOutlineModel::hasChildren(const QModelIndex& parent) const {
-    if (!parent.isValid()) return !topEntry().rows.empty();
+    if (!parent.isValid()) return !topEntry().rows().empty();
     if (parent.column() != 0) return false;
     const FileNode* n = nodeAt(parent);
     // Grouping never empties a folder, so the stored children answer without sorting anything.
@@ -532,18 +535,13 @@ QVariant FileTreeOutlineModel::data(const QModelIndex& index, int role) const {
 }
 
 size_t FileTreeOutlineModel::cachedRowCount() const {
-    size_t rows = top_ ? top_->rows.size() : 0;
-    for (const auto& [f, e] : entries_) rows += e->rows.size();
+    size_t rows = top_ ? top_->rows().size() : 0;
+    for (const Entry& e : entryStore_) rows += e.rows().size();
     return rows;
 }
 
 size_t FileTreeOutlineModel::cacheBytes() const {
-    // A hash node holds the key, the pointer and the next link; buckets are one pointer each.
-    constexpr size_t kHashNode = sizeof(void*) * 3 + sizeof(size_t);
-    size_t bytes = top_ ? sizeof(Entry) + top_->rows.capacity() * sizeof(FileNode*) : 0;
-    for (const auto& [f, e] : entries_) bytes += sizeof(Entry) + kHashNode + e->rows.capacity() * sizeof(FileNode*);
-    bytes += entries_.bucket_count() * sizeof(void*);
-    bytes += liveGroups_.size() * kHashNode + liveGroups_.bucket_count() * sizeof(void*);
+    size_t bytes = rowArena_.bytes() + entries_.bytes() + (entryStore_.size() + (top_ ? 1 : 0)) * sizeof(Entry);
     return bytes;
 }
 

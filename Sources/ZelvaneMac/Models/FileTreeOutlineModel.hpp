@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <functional>
+#include <deque>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -12,6 +13,7 @@
 
 #include "ScanEngine/Tree/ByteSizeFormatting.hpp"
 #include "ScanEngine/Tree/FileNode.hpp"
+#include "ZelvaneMac/Models/OutlineRowStore.hpp"
 #include "ZelvaneMac/Models/OutlineSorting.hpp"
 
 namespace zelvane {
@@ -99,7 +101,7 @@ public:
     // The node's row when its folder's rows are already made; never makes any.
     QModelIndex existingIndexForNode(FileNode* node) const;
     bool isRetiredGroup(const FileNode* node) const { return retiredGroups_.count(node) != 0; }
-    bool isLiveGroup(const FileNode* node) const { return liveGroups_.count(node) != 0; }
+    bool isLiveGroup(const FileNode* node) const { return !retiredGroups_.count(node) && node->isSyntheticGroup(); }
     // The group row among a folder's rows (making them), or null.
     FileNode* syntheticGroupOf(FileNode* folder);
     // Nodes for a file action: group rows stand for the files they fold; retired groups and
@@ -129,20 +131,26 @@ public:
 private:
     // The rows shown under one folder (or the top level, folder null), and where that folder
     // stands under its own parent.
+    // 32 bytes; its rows cost 8 bytes each in the row arena.
     struct Entry {
         FileNode* folder = nullptr;
         Entry* parent = nullptr;
-        FileNode* group = nullptr;  // the synthetic group row among `rows`, if any
-        int rowInParent = 0;
-        std::vector<FileNode*> rows;
+        FileNode** rowData = nullptr;
+        uint32_t rowCount = 0;
+        int32_t rowInParent = 0;
+        RowList rows() const { return RowList{rowData, rowCount}; }
+        void setRows(RowList list) { rowData = list.data, rowCount = list.count; }
     };
+    static_assert(sizeof(Entry) <= 32, "a cached folder grew past its budget");
+    // The synthetic group row among a folder's rows, if any.
+    static FileNode* groupIn(const Entry& e);
     // Rows of nodes looked up in one go; large row lists get a position map made once.
     class RowFinder;
 
     Entry& topEntry() const;
     Entry& entryFor(FileNode* folder, Entry* parentEntry, int rowInParent) const;
     Entry* entryAt(const QModelIndex& index) const { return static_cast<Entry*>(index.internalPointer()); }
-    void sortRows(std::vector<FileNode*>& rows) const;
+    void sortRows(const RowList& rows) const;
     QModelIndex locate(FileNode* node, RowFinder& finder);
     void rebuild(std::vector<FileNode*> roots);
     void resortInPlace();
@@ -164,10 +172,11 @@ private:
     std::function<QString(const FileNode&)> rootDisplayLabel_;
 
     mutable std::unique_ptr<Entry> top_;
-    mutable std::unordered_map<const FileNode*, std::unique_ptr<Entry>> entries_;
+    mutable RowArena rowArena_;
+    mutable std::deque<Entry> entryStore_;
+    mutable NodeKeyedTable<Entry> entries_;
     mutable std::shared_ptr<NodeStore> groupStore_;
     mutable NodeArena* groupArena_ = nullptr;
-    mutable std::unordered_set<const FileNode*> liveGroups_;
     std::unordered_set<const FileNode*> retiredGroups_;
     std::vector<std::shared_ptr<NodeStore>> retiredStores_;
 };

@@ -37,7 +37,7 @@ int64_t numericKey(const FileNode& n, OutlineSortKey key) {
 
 }  // namespace
 
-void sortOutlineRows(std::vector<FileNode*>& rows, OutlineSortKey key, bool ascending) {
+void sortOutlineRows(std::span<FileNode*> rows, OutlineSortKey key, bool ascending) {
     if (rows.size() < 2) return;
     if (key == OutlineSortKey::name) {
         std::stable_sort(rows.begin(), rows.end(), [ascending](const FileNode* a, const FileNode* b) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -16,6 +17,6 @@ OutlineSortKey outlineSortKeyFromIdentifier(std::string_view identifier);
 // Stable: rows with equal keys keep their input order in both directions. Under the name key,
 // synthetic group rows come after every other row ascending and before them descending; under
 // every other key a group sorts by its own totals. Files count 0 items, files and folders.
-void sortOutlineRows(std::vector<FileNode*>& rows, OutlineSortKey key, bool ascending);
+void sortOutlineRows(std::span<FileNode*> rows, OutlineSortKey key, bool ascending);
 
 }  // namespace zelvane
