@@ -80,6 +80,7 @@ void ZelvaneMacApp::finishLaunching() { delegate_->applicationDidFinishLaunching
 MainWindow* ZelvaneMacApp::openWindow() {
     auto* window = new MainWindow(preferences_, CLIAutomation::parse(arguments_));
     windows_.emplace_back(window);
+    connect(window, &MainWindow::newWindowRequested, this, [this] { openWindow(); });
     window->show();
     return window;
 }

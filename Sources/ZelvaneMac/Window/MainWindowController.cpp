@@ -39,6 +39,13 @@ void MainWindowController::restoreStoredTab() {
     QTimer::singleShot(0, this, [this] { state_.setIsRestoringSelectedTab(false); });
 }
 
+void MainWindowController::recomputeColorRank() {
+    if (state_.preferences().value(PreferenceKeys::treemapColorBySize))
+        state_.setExtensionColorRank(colorRankBySize(state_.extensionStats()));
+    else
+        state_.setExtensionColorRank(TreemapColorSettings::colorRank(state_.currentExtensionLists()));
+}
+
 void MainWindowController::handleSelectedTabChange(ContentTab tab) {
     if (tab == ContentTab::about) {
         state_.setIsRestoringSelectedTab(false);

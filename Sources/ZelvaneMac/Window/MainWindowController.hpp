@@ -26,6 +26,10 @@ public:
     // restored, and the flag cleared on the next turn of the event loop.
     void restoreStoredTab();
 
+    // The palette slot of each extension: the twelve largest by allocated size when colouring by
+    // size, else the slots the extension lists give.
+    void recomputeColorRank();
+
 signals:
     void windowTitleChanged(const QString& title);
 

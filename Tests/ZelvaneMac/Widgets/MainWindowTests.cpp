@@ -2,7 +2,9 @@
 
 #include <QAbstractButton>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
+#include <QVBoxLayout>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -93,5 +95,24 @@ TEST(EmptyStateView, FitsImagesAndCentresItsTexts) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     const QPixmap icon = view.iconPixmap();
     EXPECT_EQ(icon.deviceIndependentSize().toSize(), QSize(48, 24)) << "fitted keeping its aspect ratio";
+    // A description of the host's own making: two wrapped texts that take the column's width.
+    auto* box = new QWidget;
+    auto* column = new QVBoxLayout(box);
+    column->setContentsMargins(0, 0, 0, 0);
+    QLabel* second = nullptr;
+    for (const char* text : {"Choose a volume or folder above, then click Scan.",
+                             "Select the 'Tree View' tab to view the scan results as a tree and treemap, or the "
+                             "'File View' tab to view the scan results as a searchable list."}) {
+        second = new QLabel(QString::fromUtf8(text));
+        second->setWordWrap(true);
+        second->setAlignment(Qt::AlignHCenter);
+        column->addWidget(second);
+    }
+    view.setDescriptionWidget(box);
+    view.resize(700, 400);
+    pumpWidgetsUntil([] { return false; }, 50);
+    EXPECT_GE(second->height(), second->heightForWidth(second->width())) << "wrapped text is not clipped";
+    EXPECT_GT(second->width(), 400) << "the text takes the column's width";
+    EXPECT_NEAR(box->geometry().center().x(), box->parentWidget()->width() / 2, 2);
     EXPECT_TRUE(view.grab().save(grabPath("empty-state.png")));
 }

@@ -1,6 +1,7 @@
 #include "ZelvaneMac/Widgets/Common/EmptyStateView.hpp"
 
 #include <QEvent>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QVBoxLayout>
@@ -13,6 +14,7 @@ namespace {
 
 constexpr int kSymbolSize = 40;
 constexpr int kImageFrame = 48;
+constexpr int kColumnWidth = 560;
 
 QLabel* centredLabel(QWidget* parent) {
     auto* label = new QLabel(parent);
@@ -26,20 +28,30 @@ QLabel* centredLabel(QWidget* parent) {
 
 EmptyStateView::EmptyStateView(const QString& title, Icon icon, const QString& description, QWidget* parent)
     : QWidget(parent), icon_(std::move(icon)) {
+    // The texts wrap inside a column of readable width that stays centred both ways; widgets in it
+    // take the column's width, so wrapped text is measured against the width it really gets.
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(16, 16, 16, 16);
     outer->addStretch(1);
-    column_ = new QVBoxLayout;
+    auto* row = new QHBoxLayout;
+    row->addStretch(1);
+    auto* columnWidget = new QWidget(this);
+    columnWidget->setMaximumWidth(kColumnWidth);
+    columnWidget->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    column_ = new QVBoxLayout(columnWidget);
+    column_->setContentsMargins(0, 0, 0, 0);
     column_->setSpacing(8);
-    iconLabel_ = new QLabel(this);
+    iconLabel_ = new QLabel(columnWidget);
     iconLabel_->setAlignment(Qt::AlignCenter);
-    titleLabel_ = centredLabel(this);
+    titleLabel_ = centredLabel(columnWidget);
     titleLabel_->setFont(title2Font(QFont::DemiBold));
-    descriptionLabel_ = centredLabel(this);
+    descriptionLabel_ = centredLabel(columnWidget);
     column_->addWidget(iconLabel_, 0, Qt::AlignHCenter);
     column_->addWidget(titleLabel_);
     column_->addWidget(descriptionLabel_);
-    outer->addLayout(column_);
+    row->addWidget(columnWidget, 100);
+    row->addStretch(1);
+    outer->addLayout(row);
     outer->addStretch(1);
     setTitle(title);
     setDescription(description);
@@ -60,7 +72,14 @@ void EmptyStateView::setDescriptionWidget(QWidget* widget) {
     if (descriptionWidget_) descriptionWidget_->deleteLater();
     descriptionWidget_ = widget;
     descriptionLabel_->setVisible(widget == nullptr && !descriptionLabel_->text().isEmpty());
-    if (widget) column_->addWidget(widget, 0, Qt::AlignHCenter);
+    if (widget) {
+        widget->setParent(descriptionLabel_->parentWidget());
+        // Secondary text unless the host's widget chose its own colours.
+        QPalette palette = widget->palette();
+        palette.setColor(QPalette::WindowText, secondaryTextColor(this->palette()));
+        widget->setPalette(palette);
+        column_->addWidget(widget);
+    }
 }
 
 void EmptyStateView::setIcon(Icon icon) {

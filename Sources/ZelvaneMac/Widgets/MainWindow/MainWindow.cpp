@@ -10,6 +10,7 @@
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/MainWindowController.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/ScanSheets.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/WindowSheets.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/VolumeListWatcher.hpp"
 #include "ZelvaneMac/Window/VolumePicker.hpp"
@@ -42,6 +43,8 @@ MainWindow::MainWindow(Preferences& preferences, CLIAutomation::Options cliOptio
                                    state_->preferences().stringList(PreferenceKeys::selectMultipleCustomFoldersJSON));
     });
     scanSheets_ = new ScanSheets(*state_, this);
+    sheets_ = new WindowSheets(*state_, this);
+    bindStandardSheets(*sheets_, *state_, [this] { controller_->recomputeColorRank(); });
     setStartupHooks(systemWindowStartupHooks());
     volumeWatcher_ = new VolumeListWatcher(this);
     connect(volumeWatcher_, &VolumeListWatcher::volumesChanged, this, [this] { startup_->handleVolumesChanged(); });

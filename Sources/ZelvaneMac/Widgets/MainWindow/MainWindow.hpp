@@ -13,6 +13,7 @@ class MainWindowController;
 class Preferences;
 class ScanSheets;
 class VolumeListWatcher;
+class WindowSheets;
 class WindowStartup;
 struct WindowStartupHooks;
 
@@ -36,6 +37,12 @@ public:
     void setStartupHooks(WindowStartupHooks hooks);
     WindowStartup& startup() const { return *startup_; }
     ScanSheets& scanSheets() const { return *scanSheets_; }
+    // The window's sheets and alerts; later features bind theirs here.
+    WindowSheets& sheets() const { return *sheets_; }
+
+signals:
+    // The user asked for another main window (the File menu's "New Window").
+    void newWindowRequested();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -46,6 +53,7 @@ private:
     ContentView* contentView_;
     WindowStartup* startup_ = nullptr;
     ScanSheets* scanSheets_ = nullptr;
+    WindowSheets* sheets_ = nullptr;
     VolumeListWatcher* volumeWatcher_ = nullptr;
 };
 

@@ -1,0 +1,171 @@
+#include "ZelvaneMac/Widgets/MainWindow/WindowSheets.hpp"
+
+#include <QAbstractButton>
+#include <QPushButton>
+
+#include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Widgets/Dialogs/ColorsSheet.hpp"
+
+namespace zelvane {
+
+WindowSheets::WindowSheets(ContentViewState& state, QWidget* window) : QObject(window), state_(state), window_(window) {}
+
+void WindowSheets::dismiss(Presented& presented) {
+    if (!presented.dialog) return;
+    // Closed because the state says so: no button was chosen, so no action runs.
+    presented.closingFromState = true;
+    QDialog* dialog = presented.dialog;
+    presented.dialog = nullptr;
+    dialog->disconnect(this);
+    dialog->hide();
+    dialog->deleteLater();
+}
+
+void WindowSheets::bindSheet(BoolGetter get, BoolSetter set, BoolSignal changed,
+                             std::function<QDialog*(QWidget*)> make, std::function<void(QDialog&)> onAccepted,
+                             std::function<void(QDialog&)> onRejected) {
+    const auto present = [this, get, set, make, onAccepted, onRejected](bool shown) {
+        Presented& presented = sheetSlot(get);
+        if (!shown) {
+            dismiss(presented);
+            return;
+        }
+        if (presented.dialog) return;
+        QDialog* dialog = make(window_);
+        if (!dialog) {
+            (state_.*set)(false);
+            return;
+        }
+        dialog->setWindowModality(Qt::WindowModal);
+        presented.dialog = dialog;
+        presented.closingFromState = false;
+        connect(dialog, &QDialog::finished, this, [this, get, set, dialog, onAccepted, onRejected](int result) {
+            sheetSlot(get).dialog = nullptr;
+            (state_.*set)(false);
+            if (result == QDialog::Accepted) {
+                if (onAccepted) onAccepted(*dialog);
+            } else if (onRejected) {
+                onRejected(*dialog);
+            }
+            dialog->deleteLater();
+        });
+        dialog->open();
+    };
+    connect(&state_, changed, this, present);
+    if ((state_.*get)()) present(true);
+}
+
+QMessageBox* WindowSheets::makeAlert(const QString& title, const QString& message,
+                                     const std::vector<AlertButton>& buttons) {
+    auto* box = new QMessageBox(window_);
+    box->setWindowModality(Qt::WindowModal);
+    box->setWindowTitle(title);
+    box->setText(title);
+    box->setInformativeText(message);
+    box->setTextFormat(Qt::PlainText);
+    box->setIcon(QMessageBox::Warning);
+    for (size_t i = 0; i < buttons.size(); ++i) {
+        QPushButton* button = box->addButton(buttons[i].title, buttons[i].role);
+        button->setProperty("alertButtonIndex", int(i));
+        if (buttons[i].role == QMessageBox::RejectRole) box->setEscapeButton(button);
+        if (i == 0 && buttons[i].role != QMessageBox::RejectRole) box->setDefaultButton(button);
+    }
+    return box;
+}
+
+void WindowSheets::bindFlagAlert(BoolGetter get, BoolSetter set, BoolSignal changed, QString title,
+                                 std::function<QString()> message, std::vector<AlertButton> buttons) {
+    const auto present = [this, set, title, message, buttons](bool shown) {
+        Presented& presented = alerts_[title];
+        if (!shown) {
+            dismiss(presented);
+            return;
+        }
+        if (presented.dialog) return;
+        QMessageBox* box = makeAlert(title, message ? message() : QString(), buttons);
+        presented.dialog = box;
+        connect(box, &QDialog::finished, this, [this, box, set, title, buttons](int) {
+            alerts_[title].dialog = nullptr;
+            const QAbstractButton* clicked = box->clickedButton();
+            (state_.*set)(false);
+            if (clicked) {
+                const int index = clicked->property("alertButtonIndex").toInt();
+                if (index >= 0 && size_t(index) < buttons.size() && buttons[size_t(index)].action)
+                    buttons[size_t(index)].action();
+            }
+            box->deleteLater();
+        });
+        box->open();
+    };
+    connect(&state_, changed, this, present);
+    if ((state_.*get)()) present(true);
+}
+
+void WindowSheets::bindMessageAlert(TextGetter get, TextSetter set, TextSignal changed, QString title,
+                                    std::vector<AlertButton> buttons) {
+    const auto present = [this, set, title, buttons](const std::optional<QString>& message) {
+        Presented& presented = alerts_[title];
+        if (!message) {
+            dismiss(presented);
+            return;
+        }
+        if (presented.dialog) {
+            // A newer failure replaces the text of the alert that is up.
+            if (auto* box = qobject_cast<QMessageBox*>(presented.dialog.data())) box->setInformativeText(*message);
+            return;
+        }
+        QMessageBox* box = makeAlert(title, *message, buttons);
+        presented.dialog = box;
+        connect(box, &QDialog::finished, this, [this, box, set, title, buttons](int) {
+            alerts_[title].dialog = nullptr;
+            const QAbstractButton* clicked = box->clickedButton();
+            (state_.*set)(std::nullopt);
+            if (clicked) {
+                const int index = clicked->property("alertButtonIndex").toInt();
+                if (index >= 0 && size_t(index) < buttons.size() && buttons[size_t(index)].action)
+                    buttons[size_t(index)].action();
+            }
+            box->deleteLater();
+        });
+        box->open();
+    };
+    connect(&state_, changed, this, present);
+    if ((state_.*get)()) present((state_.*get)());
+}
+
+QMessageBox* WindowSheets::alert(const QString& title) const {
+    const auto it = alerts_.find(title);
+    return it == alerts_.end() ? nullptr : qobject_cast<QMessageBox*>(it->second.dialog.data());
+}
+
+WindowSheets::Presented& WindowSheets::sheetSlot(BoolGetter get) {
+    for (auto& [key, presented] : sheets_)
+        if (key == get) return presented;
+    return sheets_.emplace_back(get, Presented{}).second;
+}
+
+QDialog* WindowSheets::sheet(BoolGetter get) const {
+    for (const auto& [key, presented] : sheets_)
+        if (key == get) return presented.dialog.data();
+    return nullptr;
+}
+
+void bindStandardSheets(WindowSheets& sheets, ContentViewState& state, std::function<void()> recomputeColorRank) {
+    ContentViewState* s = &state;
+    sheets.bindSheet(
+        &ContentViewState::showColorsSheet, &ContentViewState::setShowColorsSheet,
+        &ContentViewState::showColorsSheetChanged,
+        [s](QWidget* window) {
+            auto* sheet = new ColorsSheet(ColorSettingsDraft::fromPreferences(s->preferences()), window);
+            return static_cast<QDialog*>(sheet);
+        },
+        [s, recomputeColorRank](QDialog& dialog) {
+            storeColorSettings(s->preferences(), static_cast<ColorsSheet&>(dialog).draft().choice());
+            if (recomputeColorRank) recomputeColorRank();
+        });
+    sheets.bindMessageAlert(&ContentViewState::csvExportErrorDetail, &ContentViewState::setCsvExportErrorDetail,
+                            &ContentViewState::csvExportErrorDetailChanged, localized("Couldn't Export"),
+                            {{localized("OK"), QMessageBox::RejectRole, {}}});
+}
+
+}  // namespace zelvane

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QDialog>
+#include <QMessageBox>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+#include <list>
+#include <map>
+#include <optional>
+#include <vector>
+
+#include "ZelvaneMac/Window/ContentViewState.hpp"
+
+namespace zelvane {
+
+// One button of a window's alert: its text, its role (which decides its place and whether Escape
+// picks it) and what it does. The alert's flag or message is cleared before the action runs.
+struct AlertButton {
+    QString title;
+    QMessageBox::ButtonRole role = QMessageBox::AcceptRole;
+    std::function<void()> action;
+};
+
+// Presents a window's sheets and alerts from its state: a sheet or alert is up exactly while its
+// flag is set (or, for an alert about a failure, while its message is set). They are window-modal
+// and never block the event loop. However they close (a button, Escape, the window manager), the
+// flag is cleared first, and only then does the chosen action run, so an action that raises
+// another sheet does so after the first has gone. Clearing the flag from elsewhere closes the
+// sheet without running any action.
+class WindowSheets final : public QObject {
+    Q_OBJECT
+public:
+    using BoolGetter = bool (ContentViewState::*)() const;
+    using BoolSetter = void (ContentViewState::*)(bool);
+    using BoolSignal = void (ContentViewState::*)(bool);
+    using TextGetter = const std::optional<QString>& (ContentViewState::*)() const;
+    using TextSetter = void (ContentViewState::*)(const std::optional<QString>&);
+    using TextSignal = void (ContentViewState::*)(const std::optional<QString>&);
+
+    WindowSheets(ContentViewState& state, QWidget* window);
+
+    // A sheet made by `make` while the flag is set. `onAccepted` and `onRejected` run after the
+    // flag has been cleared, with the dialog still alive.
+    void bindSheet(BoolGetter get, BoolSetter set, BoolSignal changed, std::function<QDialog*(QWidget* window)> make,
+                   std::function<void(QDialog&)> onAccepted = {}, std::function<void(QDialog&)> onRejected = {});
+
+    // An alert with a fixed message while the flag is set.
+    void bindFlagAlert(BoolGetter get, BoolSetter set, BoolSignal changed, QString title,
+                       std::function<QString()> message, std::vector<AlertButton> buttons);
+
+    // An alert that shows the message while it is set; dismissing it sets the message to none.
+    void bindMessageAlert(TextGetter get, TextSetter set, TextSignal changed, QString title,
+                          std::vector<AlertButton> buttons);
+
+    // The alert or sheet that is up for a title or flag, if any (for tests and for the window).
+    QMessageBox* alert(const QString& title) const;
+    QDialog* sheet(BoolGetter get) const;
+
+private:
+    struct Presented {
+        QPointer<QDialog> dialog;
+        bool closingFromState = false;
+    };
+
+    QMessageBox* makeAlert(const QString& title, const QString& message, const std::vector<AlertButton>& buttons);
+    void dismiss(Presented& presented);
+
+    ContentViewState& state_;
+    QWidget* window_;
+    Presented& sheetSlot(BoolGetter get);
+
+    // Member pointers have no order, so the sheets are found by comparison; there are few.
+    std::list<std::pair<BoolGetter, Presented>> sheets_;
+    std::map<QString, Presented> alerts_;
+};
+
+// The sheets and alerts of the window's own making: the colour settings and "Couldn't Export".
+void bindStandardSheets(WindowSheets& sheets, ContentViewState& state, std::function<void()> recomputeColorRank);
+
+}  // namespace zelvane

@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "QtWidgetTestApp.hpp"
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Widgets/Dialogs/ColorsSheet.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/WindowSheets.hpp"
+#include "ZelvaneMac/Window/ContentViewState.hpp"
+
+using namespace zelvane;
+
+namespace {
+
+QAbstractButton* buttonTitled(QMessageBox* box, const QString& title) {
+    for (QAbstractButton* button : box->buttons())
+        if (button->text() == title) return button;
+    return nullptr;
+}
+
+struct Window {
+    QTemporaryDir dir;
+    Preferences preferences{dir.filePath("prefs.plist")};
+    MainWindow window{preferences, {}};
+    Window() {
+        window.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
+    }
+    ContentViewState& state() { return window.state(); }
+};
+
+}  // namespace
+
+TEST(WindowSheets, ExportFailureAlertShowsTheDetailAndClearsItWhenDismissed) {
+    qtWidgetApp();
+    Window w;
+    w.state().setCsvExportErrorDetail(QStringLiteral("The disk is full."));
+    QMessageBox* box = w.window.sheets().alert("Couldn't Export");
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_EQ(box->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(box->text(), "Couldn't Export");
+    EXPECT_EQ(box->informativeText(), "The disk is full.");
+    ASSERT_EQ(box->buttons().size(), 1);
+    EXPECT_EQ(box->escapeButton(), buttonTitled(box, "OK"));
+    const QString grabs = QDir::temp().filePath("zelvane-grabs");
+    QDir().mkpath(grabs);
+    EXPECT_TRUE(box->grab().save(QDir(grabs).filePath("couldnt-export.png")));
+
+    QTest::mouseClick(buttonTitled(box, "OK"), Qt::LeftButton);
+    EXPECT_FALSE(w.state().csvExportErrorDetail().has_value());
+    EXPECT_EQ(w.window.sheets().alert("Couldn't Export"), nullptr);
+
+    // Escape dismisses it the same way; clearing the detail elsewhere takes the alert down.
+    w.state().setCsvExportErrorDetail(QStringLiteral("first"));
+    box = w.window.sheets().alert("Couldn't Export");
+    ASSERT_NE(box, nullptr);
+    QTest::keyClick(box, Qt::Key_Escape);
+    EXPECT_FALSE(w.state().csvExportErrorDetail().has_value());
+    w.state().setCsvExportErrorDetail(QStringLiteral("second"));
+    w.state().setCsvExportErrorDetail(std::nullopt);
+    EXPECT_EQ(w.window.sheets().alert("Couldn't Export"), nullptr);
+}
+
+TEST(WindowSheets, FlagIsClearedBeforeTheChosenActionRuns) {
+    qtWidgetApp();
+    Window w;
+    QStringList log;
+    w.window.sheets().bindFlagAlert(&ContentViewState::showResetConfirmation, &ContentViewState::setShowResetConfirmation,
+                                    &ContentViewState::showResetConfirmationChanged, "Reset All Settings?",
+                                    [] { return QStringLiteral("Everything goes."); },
+                                    {{"Reset", QMessageBox::DestructiveRole,
+                                      [&] { log << QString("reset, flag %1").arg(w.state().showResetConfirmation()); }},
+                                     {"Cancel", QMessageBox::RejectRole, [&] { log << "cancel"; }}});
+    w.state().setShowResetConfirmation(true);
+    QMessageBox* box = w.window.sheets().alert("Reset All Settings?");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->informativeText(), "Everything goes.");
+    QTest::mouseClick(buttonTitled(box, "Reset"), Qt::LeftButton);
+    EXPECT_EQ(log, QStringList{"reset, flag 0"});
+
+    // Cleared from elsewhere: the alert goes and no action runs.
+    w.state().setShowResetConfirmation(true);
+    w.state().setShowResetConfirmation(false);
+    EXPECT_EQ(w.window.sheets().alert("Reset All Settings?"), nullptr);
+    w.state().setShowResetConfirmation(true);
+    QTest::keyClick(w.window.sheets().alert("Reset All Settings?"), Qt::Key_Escape);
+    EXPECT_EQ(log, (QStringList{"reset, flag 0", "cancel"}));
+    EXPECT_FALSE(w.state().showResetConfirmation());
+}
+
+TEST(WindowSheets, ColourSheetStoresOnOKAndRecomputesTheRanks) {
+    qtWidgetApp();
+    Window w;
+    w.state().setShowColorsSheet(true);
+    auto* sheet = qobject_cast<ColorsSheet*>(w.window.sheets().sheet(&ContentViewState::showColorsSheet));
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
+    QTest::mouseClick(sheet->cancelButton(), Qt::LeftButton);
+    EXPECT_FALSE(w.state().showColorsSheet());
+    EXPECT_FALSE(w.preferences.object("treemapExtensionListsJSON").isValid()) << "cancel stores nothing";
+
+    w.state().setShowColorsSheet(true);
+    sheet = qobject_cast<ColorsSheet*>(w.window.sheets().sheet(&ContentViewState::showColorsSheet));
+    ASSERT_NE(sheet, nullptr);
+    sheet->extensionButton()->click();
+    sheet->extensionField(3)->selectAll();
+    QTest::keyClicks(sheet->extensionField(3), QStringLiteral("zzq"));
+    QTest::mouseClick(sheet->okButton(), Qt::LeftButton);
+    EXPECT_FALSE(w.state().showColorsSheet());
+    EXPECT_FALSE(w.preferences.value(PreferenceKeys::treemapColorBySize));
+    EXPECT_EQ(w.state().extensionColorRank().count("zzq"), 1u);
+    EXPECT_EQ(w.state().extensionColorRank().at("zzq"), 3);
+}
