@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QSplitterHandle>
 #include <QTemporaryDir>
 #include <QTest>
@@ -22,6 +23,7 @@
 #include "ZelvaneMac/Models/SplitPanePersistence.hpp"
 #include "ZelvaneMac/Widgets/Common/AutosavingSplitter.hpp"
 #include "ZelvaneMac/Widgets/Common/EmptyStateView.hpp"
+#include "ZelvaneMac/Widgets/Common/FolderIconCache.hpp"
 #include "ZelvaneMac/Widgets/FileTypes/ExtensionTableView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
@@ -346,6 +348,64 @@ TEST(TreeViewTab, ShowsAScannedTreeWithFileTypesAndTheInfoStrip) {
     EXPECT_TRUE(tab.showsOutline());
     state.setTreemapRoot(nullptr);
     state.setSelectedNodes({});
+}
+
+}  // namespace
+}  // namespace zelvane
+
+namespace zelvane {
+namespace {
+
+TEST(FolderIconCache, AnswersAtOnceAndAppliesTheLookedUpIconLaterByPath) {
+    qtWidgetApp();
+    TempDir dir;
+    writeFile(dir / "custom/.directory", 0);
+    {
+        std::FILE* f = std::fopen((dir / "custom/.directory").c_str(), "w");
+        std::fputs("[Desktop Entry]\nIcon=folder-red\n", f);
+        std::fclose(f);
+    }
+    writeFile(dir / "plain/x", 1);
+    EXPECT_EQ(FolderIconCache::lookUpIconName(QString::fromStdString((dir / "custom").string()), {}), "folder-red");
+    EXPECT_EQ(FolderIconCache::lookUpIconName(QString::fromStdString((dir / "plain").string()), {}), "");
+    EXPECT_EQ(FolderIconCache::lookUpIconName("/home/me", {{"/home/me", "user-home"}}), "user-home");
+
+    FolderIconCache cache;
+    QStringList ready;
+    QObject::connect(&cache, &FolderIconCache::iconReady, [&](const QString& p) { ready.push_back(p); });
+    const QString path = QString::fromStdString((dir / "custom").string());
+    EXPECT_FALSE(cache.isCached(path));
+    cache.iconFor(path);  // the generic icon at once, the lookup in the background
+    cache.iconFor(path);  // asked again while it runs: one lookup
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return cache.isCached(path); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ready, QStringList{path});
+    cache.iconFor(path);  // cached: no new lookup
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ready.size(), 1);
+}
+
+TEST(ContextMenuOutlineView, ReportsTheRowUnderThePointerAndNothingWhenItLeaves) {
+    qtWidgetApp();
+    OutlineRig rig;
+    std::vector<std::optional<QString>> hovered;
+    ContextMenuOutlineView& o = rig.outline();
+    o.onHoverIndex = [&](const QModelIndex& i) {
+        const FileNode* n = rig.view->model().nodeAt(i);
+        hovered.push_back(n ? std::optional<QString>(QString::fromStdString(n->name())) : std::nullopt);
+    };
+    const QPoint onRoot = o.visualRect(rig.view->model().index(0, 0)).center();
+    QMouseEvent move(QEvent::MouseMove, onRoot, o.viewport()->mapToGlobal(onRoot), Qt::NoButton, {}, {});
+    QCoreApplication::sendEvent(o.viewport(), &move);
+    const QPoint below(5, o.viewport()->height() - 3);
+    QMouseEvent moveOff(QEvent::MouseMove, below, o.viewport()->mapToGlobal(below), Qt::NoButton, {}, {});
+    QCoreApplication::sendEvent(o.viewport(), &moveOff);
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(o.viewport(), &leave);
+    ASSERT_EQ(hovered.size(), 3u);
+    EXPECT_EQ(hovered[0].value_or("").toStdString(), rig.root->name());
+    EXPECT_FALSE(hovered[1].has_value());
+    EXPECT_FALSE(hovered[2].has_value());
 }
 
 }  // namespace

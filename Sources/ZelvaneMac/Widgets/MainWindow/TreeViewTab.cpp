@@ -81,22 +81,11 @@ std::optional<std::pair<QString, bool>> fileTypesInitialSort(const CLIAutomation
     }
 }
 
-// The two sentences that tell a new user what to do first.
-QWidget* makeIdleDescription() {
-    auto* box = new QWidget;
-    auto* column = new QVBoxLayout(box);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(8);
-    for (const char* text : {"Choose a volume or folder above, then click Scan.",
-                             "Select the 'Tree View' tab to view the scan results as a tree and treemap, or the "
-                             "'File View' tab to view the scan results as a searchable list."}) {
-        auto* label = new QLabel(localized(text));
-        label->setWordWrap(true);
-        label->setAlignment(Qt::AlignHCenter);
-        label->setForegroundRole(QPalette::PlaceholderText);
-        column->addWidget(label);
-    }
-    return box;
+// The two sentences that tell a new user what to do first, as one wrapped text.
+QString idleDescription() {
+    return localized("Choose a volume or folder above, then click Scan.") + QStringLiteral("\n\n") +
+           localized("Select the 'Tree View' tab to view the scan results as a tree and treemap, or the "
+                     "'File View' tab to view the scan results as a searchable list.");
 }
 
 }  // namespace
@@ -216,6 +205,8 @@ TreeViewTab::TreeViewTab(ContentViewState& state, QWidget* parent) : QWidget(par
     treemapPane_->setAutoFillBackground(true);
     treemapPane_->setBackgroundRole(QPalette::Dark);
     pane->addWidget(treemapSlot_, 1);
+    // While the slot is hidden (no root has a child) the strip stays on top of a plain fill.
+    pane->addStretch(0);
 
     treemap_ = new TreemapCanvas(treemapSlot_);
     TreemapCanvasCallbacks tc;
@@ -439,7 +430,7 @@ void TreeViewTab::updatePlaceholder() {
     case ScanState::Tag::idle:
         placeholder_->setTitle(localized("Ready to Scan"));
         placeholder_->setIcon(zelvaneIconImage(96));
-        placeholder_->setDescriptionWidget(makeIdleDescription());
+        placeholder_->setDescription(idleDescription());
         break;
     }
     treeContent_->setCurrentWidget(outline ? static_cast<QWidget*>(outline_) : placeholder_);

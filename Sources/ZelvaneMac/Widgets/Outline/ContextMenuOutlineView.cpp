@@ -45,9 +45,11 @@ void ContextMenuOutlineView::mouseMoveEvent(QMouseEvent* event) {
     if (onHoverIndex) onHoverIndex(indexAt(event->position().toPoint()));
 }
 
-void ContextMenuOutlineView::leaveEvent(QEvent* event) {
-    QTreeView::leaveEvent(event);
-    if (onHoverIndex) onHoverIndex({});
+bool ContextMenuOutlineView::viewportEvent(QEvent* event) {
+    const bool handled = QTreeView::viewportEvent(event);
+    // Leaving the rows' area (to the header, a scroll bar or out of the view) reports no row.
+    if (event->type() == QEvent::Leave && onHoverIndex) onHoverIndex({});
+    return handled;
 }
 
 bool ContextMenuOutlineView::beginRenaming(const QModelIndex& index, const QString& currentName,
