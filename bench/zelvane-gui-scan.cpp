@@ -2,7 +2,8 @@
 //   ->  files=F dirs=D seconds=S max_stall_ms=M maxrss_mb=R
 // The window is made offscreen, TREE is selected as a folder and the Scan button is pressed; the
 // run ends when the result is shown: the window shows the new roots, their per-extension
-// statistics have arrived and the Tree View's outline shows the root's rows. max_stall_ms is the longest time the GUI thread did not turn its
+// statistics have arrived, the Tree View's outline shows the root's rows and the treemap shows its
+// first picture of them. max_stall_ms is the longest time the GUI thread did not turn its
 // event loop, measured by a 5 ms heartbeat timer from the press to the end.
 
 #include <sys/resource.h>
@@ -23,6 +24,7 @@
 #include "ZelvaneMac/Widgets/MainWindow/TopBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
+#include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/WindowStartup.hpp"
@@ -59,12 +61,22 @@ int main(int argc, char** argv) {
         sinceBeat.restart();
     });
 
+    TreemapCanvas* treemap = window.findChild<TreemapCanvas*>();
+    if (!treemap) {
+        std::fputs("zelvane-gui-scan: the window has no treemap\n", stderr);
+        return 1;
+    }
+    const auto pictureShown = [&] {
+        const TreemapCanvasModel& m = treemap->model();
+        return m.hasPicture() && !m.isStale() && !m.inputs().roots.empty() &&
+               m.inputs().roots == scans.effectiveRoots();
+    };
     const auto shown = [&] {
         const auto tag = state.viewModel().scanState().tag();
         return started && (tag == ScanState::Tag::completed || tag == ScanState::Tag::cancelled) &&
                !scans.effectiveRoots().empty() && scans.colorRankReady() &&
                window.contentView()->treeViewTab()->showsOutline() &&
-               window.contentView()->treeViewTab()->outline()->model().rowCount() > 0;
+               window.contentView()->treeViewTab()->outline()->model().rowCount() > 0 && pictureShown();
     };
     double seconds = 0;
     QTimer::singleShot(0, [&] {
@@ -84,6 +96,7 @@ int main(int argc, char** argv) {
     QObject::connect(&state, &ContentViewState::extensionColorRankRootsChanged, check);
     // The outline takes the roots on the event loop's next turn after they changed.
     QObject::connect(&heartbeat, &QTimer::timeout, check);
+    QObject::connect(&treemap->model(), &TreemapCanvasModel::repaintNeeded, check);
     QObject::connect(&state.viewModel(), &ScanViewModel::scanStateChanged, [&](const ScanState& s) {
         if (s.tag() == ScanState::Tag::failed) {
             std::fputs("zelvane-gui-scan: the scan failed\n", stderr);
