@@ -3,6 +3,8 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -11,7 +13,10 @@
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
+#include "ZelvaneMac/Widgets/Dialogs/ColorsSheet.hpp"
 #include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/WindowSheets.hpp"
+#include "ZelvaneMac/Window/MainWindowController.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 
@@ -118,6 +123,55 @@ TEST(TreeViewTabTreemap, ThePictureFollowsTheWindowAndClicksComeBackToIt) {
                !canvas->model().isStale() && canvas->model().busyRegenerationCount() == 0;
     }));
     EXPECT_TRUE(canvas->model().hasPicture());
+}
+
+TEST(TreeViewTabTreemap, TheColoursSheetChangesTheColourRanksAndTheTreemapRepaints) {
+    qtWidgetApp();
+    QTemporaryDir prefsDir;
+    Preferences prefs(prefsDir.filePath("prefs.plist"));
+    prefs.set(PreferenceKeys::monitorFileSystemForChanges, false);
+    TempDir dir;
+    writeFile(dir / "a/film.mkv", 900000);
+    writeFile(dir / "a/song.mp3", 300000);
+    ContentViewState state(prefs, {});
+    TreeViewTab tab(state);
+    MainWindowController controller(state);
+    WindowSheets sheets(state, &tab);
+    bindStandardSheets(sheets, state, [&] { controller.recomputeColorRank(); });
+    auto colorsSheet = [&] { return static_cast<ColorsSheet*>(sheets.sheet(&ContentViewState::showColorsSheet)); };
+    tab.resize(900, 700);
+    tab.show();
+    const QString root = QString::fromStdString((dir / "a").string());
+    state.viewModel().selectRoot(root, root);
+    state.viewModel().startScan(std::nullopt, false, true);
+    TreemapCanvas* canvas = tab.treemapCanvas();
+    auto settled = [&] {
+        return state.scanControl().colorRankReady() && canvas->model().jobsApplied() > 0 && !canvas->model().isStale() &&
+               canvas->model().busyRegenerationCount() == 0 && !canvas->model().isRegenerationScheduled();
+    };
+    ASSERT_TRUE(pumpWidgetsUntil(settled));
+    EXPECT_EQ(state.extensionColorRank().at("mkv"), 0) << "by size: the largest extension first";
+
+    // Cancel: nothing changes, the flag goes down.
+    state.setShowColorsSheet(true);
+    ASSERT_TRUE(colorsSheet());
+    colorsSheet()->cancelButton()->click();
+    EXPECT_FALSE(state.showColorsSheet());
+    EXPECT_TRUE(prefs.value(PreferenceKeys::treemapColorBySize));
+
+    // Extension lists: "mkv" is in the video list (slot 1); the picture is made again.
+    const int jobs = canvas->model().jobsStarted();
+    state.setShowColorsSheet(true);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return colorsSheet() != nullptr; }));
+    colorsSheet()->extensionButton()->click();
+    colorsSheet()->okButton()->click();
+    EXPECT_FALSE(state.showColorsSheet());
+    EXPECT_FALSE(prefs.value(PreferenceKeys::treemapColorBySize));
+    EXPECT_EQ(state.extensionColorRank().at("mkv"), 1);
+    tab.refreshNow();
+    ASSERT_TRUE(pumpWidgetsUntil(settled));
+    EXPECT_GT(canvas->model().jobsStarted(), jobs);
+    EXPECT_EQ(canvas->model().inputs().colorRank.at("mp3"), 0);
 }
 
 }  // namespace
