@@ -16,36 +16,11 @@
 #include <vector>
 
 #include "ScanEngine/Tree/FileNode.hpp"
+#include "TempFolder.hpp"
 
 namespace zelvane::testing {
 
-class TempDir final {
-public:
-    TempDir() {
-        const char* base = std::getenv("TMPDIR");
-        std::string templ = std::string(base && *base ? base : "/tmp") + "/zelvane-live-XXXXXX";
-        if (!::mkdtemp(templ.data())) throw std::runtime_error("mkdtemp failed");
-        path_ = templ;
-    }
-    ~TempDir() { removeTree(path_); }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& rel) const { return path_ + "/" + rel; }
-
-    static void removeTree(const std::string& path) {
-        ::nftw(
-            path.c_str(),
-            [](const char* p, const struct stat*, int type, FTW*) {
-                return (type == FTW_DP ? ::rmdir(p) : ::unlink(p)), 0;
-            },
-            64, FTW_DEPTH | FTW_PHYS);
-    }
-
-private:
-    std::string path_;
-};
+using TempDir = testsupport::TempFolder;
 
 inline void makeDir(const std::string& path) {
     if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) throw std::runtime_error("mkdir " + path);

@@ -24,12 +24,13 @@ function(zelvane_library name)
   endif()
 endfunction()
 
-# zelvane_tests([DIR dir] LINK libs...): one GoogleTest program per *Tests.cpp of DIR (the current
-# folder by default).
-# Files that mention ThreadSanitizer are labelled "tsan" and run again in the TSan build.
+# zelvane_tests([DIR dir] LINK libs... [TSAN programs...]): one GoogleTest program per *Tests.cpp of
+# DIR (the current folder by default), each linked with the shared test support (Tests/Support).
+# Programs named under TSAN (file names without ".cpp") are labelled "tsan" and run again in the
+# ThreadSanitizer build; a name that matches no program of the folder stops the configure step.
 # Shared helpers of the folder (every other .cpp) are linked into each program.
 function(zelvane_tests)
-  cmake_parse_arguments(ARG "" "DIR" "LINK" ${ARGN})
+  cmake_parse_arguments(ARG "" "DIR" "LINK;TSAN" ${ARGN})
   if(NOT ARG_DIR)
     set(ARG_DIR ${CMAKE_CURRENT_SOURCE_DIR})
   endif()
@@ -39,13 +40,22 @@ function(zelvane_tests)
   if(_tests)
     list(REMOVE_ITEM _support ${_tests})
   endif()
+  set(_names)
+  foreach(_t ${_tests})
+    get_filename_component(_name ${_t} NAME_WE)
+    list(APPEND _names ${_name})
+  endforeach()
+  foreach(_labelled ${ARG_TSAN})
+    if(NOT _labelled IN_LIST _names)
+      message(FATAL_ERROR "zelvane_tests: no test program ${_labelled} in ${ARG_DIR} to run under ThreadSanitizer")
+    endif()
+  endforeach()
   foreach(_t ${_tests})
     get_filename_component(_name ${_t} NAME_WE)
     add_executable(${_name} ${_t} ${_support})
     target_include_directories(${_name} PRIVATE ${ARG_DIR} ${CMAKE_SOURCE_DIR}/Tests)
-    target_link_libraries(${_name} PRIVATE ${ARG_LINK} GTest::gtest GTest::gtest_main GTest::gmock)
-    file(STRINGS ${_t} _tsan REGEX "ThreadSanitizer")
-    if(_tsan)
+    target_link_libraries(${_name} PRIVATE ${ARG_LINK} ZelvaneTestSupport GTest::gtest GTest::gtest_main GTest::gmock)
+    if(_name IN_LIST ARG_TSAN)
       add_dependencies(tsan-tests ${_name})
       set(_props LABELS tsan TIMEOUT 600)
     else()

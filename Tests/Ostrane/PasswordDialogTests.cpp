@@ -1,7 +1,7 @@
 #include "Ostrane/PasswordDialog.hpp"
 #include "Ostrane/PasswordOutput.hpp"
 
-#include "ZelvaneMac/QtWidgetTestApp.hpp"
+#include "QtWidgetTestApp.hpp"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "Platform/FileReplacement.hpp"
+#include "TempFolder.hpp"
 
 #include <cerrno>
 #include <cstdlib>
@@ -21,23 +22,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The folder's path as a file-system path, for listing it.
 class Folder {
 public:
-    Folder() {
-        std::string pattern = (fs::temp_directory_path() / "zelvane-replace-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) std::abort();
-        path_ = pattern;
-    }
-    ~Folder() {
-        std::error_code ec;
-        fs::permissions(path_, fs::perms::owner_all | fs::perms::others_all, ec);
-        fs::remove_all(path_, ec);
-    }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-    const fs::path& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return folder_ / name; }
+    std::filesystem::path path() const { return folder_.fsPath(); }
 
 private:
-    fs::path path_;
+    zelvane::testsupport::TempFolder folder_{"zelvane-replace"};
 };
 
 std::string readAll(const std::string& p) {

@@ -3,7 +3,6 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -14,6 +13,7 @@
 #include "Platform/FileSystemInfo.hpp"
 #include "Platform/FileSystemTypes.hpp"
 #include "Platform/MountTable.hpp"
+#include "TempFolder.hpp"
 
 using namespace zelvane;
 
@@ -74,41 +74,33 @@ TEST(MountTable, TheRootFileSystemIsAddedWhenTheTableMissesIt) {
 // In a chroot whose folder is no mount point, the kernel's table has no line for "/": the table
 // and the mount lookups must still find the root file system.
 TEST(MountTable, InsideAChrootTheRootStillHasAMount) {
-    if (::geteuid() != 0) GTEST_SKIP() << "a chroot and a mount namespace need root";
-    char templ[] = "/tmp/zelvane-chroot-XXXXXX";
-    ASSERT_NE(::mkdtemp(templ), nullptr);
-    const std::string dir = templ;
+    if (!testsupport::runningAsRoot()) GTEST_SKIP() << "a chroot and a mount namespace need root";
+    const testsupport::TempFolder folder("zelvane-chroot");
+    const std::string dir = folder.path();
     std::filesystem::create_directories(dir + "/proc");
-    std::fflush(nullptr);
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
+    const int status = testsupport::runInChild([&] {
         if (::unshare(CLONE_NEWNS) != 0 || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
             ::mount("proc", (dir + "/proc").c_str(), "proc", 0, nullptr) != 0 || ::chroot(dir.c_str()) != 0 ||
             ::chdir("/") != 0)
-            ::_exit(77);
+            return 77;
         FILE* f = std::fopen("/proc/self/mountinfo", "r");
-        if (!f) ::_exit(77);
+        if (!f) return 77;
         std::string text;
         char buf[4096];
         while (size_t n = std::fread(buf, 1, sizeof buf, f)) text.append(buf, n);
         std::fclose(f);
-        if (MountTable::parse(text).mountContaining("/") != nullptr) ::_exit(78);  // the kernel listed it after all
+        if (MountTable::parse(text).mountContaining("/") != nullptr) return 78;  // the kernel listed it after all
         const MountTable t = MountTable::current();
         const MountEntry* m = t.mountContaining("/proc/self");
-        if (!m || m->mountPoint != "/proc") ::_exit(1);
+        if (!m || m->mountPoint != "/proc") return 1;
         m = t.mountContaining("/anything");
-        if (!m || m->mountPoint != "/") ::_exit(2);
-        if (!mountEntryForPath("/") || mountEntryForPath("/")->mountPoint != "/") ::_exit(3);
-        ::_exit(0);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    std::filesystem::remove_all(dir);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no mount namespace or chroot here";
-    if (WEXITSTATUS(status) == 78) GTEST_SKIP() << "this kernel lists the chroot's root";
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+        if (!m || m->mountPoint != "/") return 2;
+        if (!mountEntryForPath("/") || mountEntryForPath("/")->mountPoint != "/") return 3;
+        return 0;
+    });
+    if (status == 77) GTEST_SKIP() << "no mount namespace or chroot here";
+    if (status == 78) GTEST_SKIP() << "this kernel lists the chroot's root";
+    EXPECT_EQ(status, 0);
 }
 
 TEST(FileSystemTypes, NamesNumbersAndKinds) {

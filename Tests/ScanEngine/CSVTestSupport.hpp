@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "TempFolder.hpp"
 #include "ScanEngine/Interchange/CSVExporter.hpp"
 #include "ScanEngine/Tree/FileNode.hpp"
 #include "ScanEngine/Tree/NameCoding.hpp"
@@ -47,52 +48,7 @@ inline void useTestTimeZone() {
     (void)once;
 }
 
-class TempDir final {
-public:
-    TempDir() {
-        std::string tmpl = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/zelvane-csv-XXXXXX";
-        if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
-        path_ = tmpl;
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    ~TempDir() { removeTree(path_); }
-
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-    // Iterative removal: test trees can be deep.
-    static void removeTree(const std::string& root) {
-        std::vector<std::pair<std::string, bool>> stack{{root, false}};
-        while (!stack.empty()) {
-            auto [p, visited] = stack.back();
-            stack.pop_back();
-            struct stat st {};
-            if (lstat(p.c_str(), &st) != 0) continue;
-            if (!S_ISDIR(st.st_mode)) {
-                unlink(p.c_str());
-                continue;
-            }
-            if (visited) {
-                rmdir(p.c_str());
-                continue;
-            }
-            chmod(p.c_str(), 0700);
-            stack.push_back({p, true});
-            if (DIR* d = opendir(p.c_str())) {
-                while (dirent* e = readdir(d)) {
-                    std::string n = e->d_name;
-                    if (n == "." || n == "..") continue;
-                    stack.push_back({p + "/" + n, false});
-                }
-                closedir(d);
-            }
-        }
-    }
-
-private:
-    std::string path_;
-};
+using TempDir = testsupport::TempFolder;
 
 inline void writeFile(const std::string& path, const std::string& bytes) {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);

@@ -17,27 +17,11 @@
 #include <vector>
 
 #include "ScanEngine/Tree/FileNode.hpp"
+#include "TempFolder.hpp"
 
 namespace zelvane::testing {
 
-class TempDir final {
-public:
-    TempDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "zelvane-filters-XXXXXX").string();
-        if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
-        path_ = tmpl;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
+using TempDir = testsupport::TempFolder;
 
 // Writes `size` bytes and sets the modification time (Unix seconds).
 inline void writeFile(const std::string& path, size_t size, long mtimeUnix = 1700000000) {

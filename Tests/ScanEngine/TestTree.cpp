@@ -26,35 +26,6 @@ namespace zelvane::test {
 
 namespace fs = std::filesystem;
 
-TempTree::TempTree(const char* base) {
-    std::string tmpl = std::string(base) + "/zelvane-test-XXXXXX";
-    if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
-    root_ = tmpl;
-    ::chmod(root_.c_str(), 0755);
-}
-
-TempTree::~TempTree() {
-    // Give every folder its permissions back first, so that nothing stays behind.
-    std::vector<std::string> stack{root_};
-    while (!stack.empty()) {
-        std::string p = stack.back();
-        stack.pop_back();
-        ::chmod(p.c_str(), 0755);
-        DIR* d = ::opendir(p.c_str());
-        if (!d) continue;
-        while (dirent* e = ::readdir(d)) {
-            std::string n = e->d_name;
-            if (n == "." || n == "..") continue;
-            std::string c = p + "/" + n;
-            struct stat st;
-            if (::lstat(c.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) stack.push_back(c);
-        }
-        ::closedir(d);
-    }
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-}
-
 void TempTree::dir(const std::string& rel) const { fs::create_directories(at(rel)); }
 
 void TempTree::file(const std::string& rel, int64_t size) const {
@@ -114,41 +85,10 @@ WalkCounts independentWalk(const std::string& root) {
     return c;
 }
 
-int runInChild(const std::function<int()>& body) {
-    std::fflush(nullptr);
-    pid_t pid = ::fork();
-    if (pid < 0) return -1;
-    if (pid == 0) {
-        int rc = 99;
-        try {
-            rc = body();
-        } catch (...) {
-            rc = 98;
-        }
-        std::fflush(nullptr);
-        ::_exit(rc);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    if (WIFEXITED(status)) return WEXITSTATUS(status);
-    return 128 + WTERMSIG(status);
-}
-
 std::string numbered(std::string_view prefix, long long n) {
     std::string s(prefix);
     s.append(std::to_string(n));
     return s;
-}
-
-bool runningAsRoot() { return ::geteuid() == 0; }
-
-int runUnprivileged(const std::function<int()>& body) {
-    return runInChild([&] {
-        if (::geteuid() == 0) {
-            if (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0) return 97;
-        }
-        return body();
-    });
 }
 
 int openDescriptorCount() {

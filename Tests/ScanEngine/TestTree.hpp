@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "TempFolder.hpp"
+
 namespace zelvane {
 struct attrlist;
 }
@@ -20,10 +22,7 @@ class TempTree final {
 public:
     // A fresh folder under `base` (e.g. /dev/shm for trees too wide to make quickly on disk),
     // readable by every user.
-    explicit TempTree(const char* base = "/tmp");
-    ~TempTree();
-    TempTree(const TempTree&) = delete;
-    TempTree& operator=(const TempTree&) = delete;
+    explicit TempTree(const char* base = "/tmp") : folder_("zelvane-test", base), root_(folder_.path()) {}
 
     const std::string& path() const { return root_; }
     std::string at(const std::string& rel) const { return rel.empty() ? root_ : root_ + "/" + rel; }
@@ -34,6 +33,7 @@ public:
     void chmod(const std::string& rel, unsigned mode) const;
 
 private:
+    testsupport::TempFolder folder_;
     std::string root_;
 };
 
@@ -47,11 +47,9 @@ struct WalkCounts {
 // Counts a tree with readdir and lstat, iteratively, without descending into other devices.
 WalkCounts independentWalk(const std::string& root);
 
-// Runs `body` in a forked child and returns its exit status (or 128 + signal).
-int runInChild(const std::function<int()>& body);
-// Runs `body` in a child that dropped to user and group 65534 first (when running as root).
-int runUnprivileged(const std::function<int()>& body);
-bool runningAsRoot();
+using testsupport::runInChild;
+using testsupport::runningAsRoot;
+using testsupport::runUnprivileged;
 
 // prefix followed by the decimal number (sidesteps a false -Wrestrict of GCC 12 on "x" + to_string).
 std::string numbered(std::string_view prefix, long long n);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "TempFolder.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Settings/PropertyList.hpp"
 
@@ -45,19 +46,7 @@ void openToEveryone(const QTemporaryDir& dir) {
     ASSERT_EQ(chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
 }
 
-// Runs `body` in a child process that cannot write where root could; returns the child's exit
-// status. Root ignores permission bits, so the child drops to "nobody" first.
-int runUnprivileged(const std::function<int()>& body) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (geteuid() == 0 && setresgid(65534, 65534, 65534) != 0) _exit(90);
-        if (geteuid() == 0 && setresuid(65534, 65534, 65534) != 0) _exit(91);
-        _exit(body());
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 99;
-}
+using zelvane::testsupport::runUnprivileged;
 
 TEST(PropertyList, EveryTypeSurvivesAFileRoundTrip) {
     QTemporaryDir dir;

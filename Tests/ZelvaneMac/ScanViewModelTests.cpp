@@ -9,6 +9,7 @@
 #include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
 #include "ZelvaneMac/Core/Text/PathText.hpp"
 #include "QtTestApp.hpp"
+#include "TempFolder.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 
 using namespace zelvane;
@@ -17,8 +18,8 @@ namespace fs = std::filesystem;
 namespace {
 
 struct TempTree {
-    QTemporaryDir dir;
-    fs::path root() const { return fs::path(dir.path().toStdString()); }
+    testsupport::TempFolder dir{"zelvane-scan-model"};
+    fs::path root() const { return dir.fsPath(); }
     QString path(const char* rel = "") const { return QString::fromStdString((root() / rel).string()); }
     void file(const std::string& rel, size_t bytes) {
         fs::create_directories((root() / rel).parent_path());

@@ -12,17 +12,6 @@
 
 namespace zelvane::fixtures {
 
-TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "zelvane-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-}
-
 void writeFile(const std::filesystem::path& path, int64_t size) {
     std::filesystem::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -6,21 +6,19 @@
 #include <string_view>
 
 #include "ScanEngine/Tree/FileNode.hpp"
+#include "TempFolder.hpp"
 
 namespace zelvane::fixtures {
 
 // A temporary folder removed with everything in it when the object goes.
 class TempDir final {
 public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
     const std::filesystem::path& path() const { return path_; }
     std::filesystem::path operator/(std::string_view relative) const { return path_ / relative; }
 
 private:
-    std::filesystem::path path_;
+    testsupport::TempFolder folder_;
+    std::filesystem::path path_ = folder_.fsPath();
 };
 
 // Writes `size` bytes (folders on the way are created).

@@ -1,0 +1,47 @@
+#pragma once
+
+// Real folders for tests: a temporary folder removed with everything in it, the hostile names
+// trees are made of, and child processes for what must not touch the test process (dropped
+// privileges, mounts, lowered limits).
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zelvane::testsupport {
+
+// A fresh folder, readable by every user (so that an unprivileged child can reach it), removed
+// with its whole content when the object goes: permissions are given back first, links are never
+// followed, and the walk is iterative because test trees can be deeper than any stack.
+class TempFolder final {
+public:
+    // Under `base`, or under $TMPDIR (else /tmp) when `base` is empty or not a folder.
+    explicit TempFolder(std::string_view prefix = "zelvane-test", std::string_view base = {});
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::string& path() const { return path_; }
+    std::filesystem::path fsPath() const { return path_; }
+    std::string operator/(std::string_view relative) const { return path_ + "/" + std::string(relative); }
+
+    // Removes `path` and everything below it the same way (for trees a test takes away itself).
+    static void removeTree(const std::string& path);
+
+private:
+    std::string path_;
+};
+
+// Names that break careless code: quotes, separators, line breaks, bytes that are not UTF-8,
+// right-to-left text, combining marks, a leading dash and a name of 255 bytes.
+const std::vector<std::string>& hostileNames();
+
+// Runs `body` in a forked child and returns its exit status (or 128 + the signal's number).
+int runInChild(const std::function<int()>& body);
+// The same in a child that dropped to user and group 65534 first (when running as root).
+int runUnprivileged(const std::function<int()>& body);
+bool runningAsRoot();
+
+}  // namespace zelvane::testsupport
