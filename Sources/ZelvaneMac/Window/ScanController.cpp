@@ -2,7 +2,7 @@
 
 #include <QCoreApplication>
 
-#include <unordered_set>
+#include <unordered_map>
 #include <utility>
 
 #include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
@@ -133,13 +133,24 @@ void ScanController::recomputeEffectiveRoots() {
 }
 
 void ScanController::dropReferencesOutside(const std::vector<RootRef>& kept) {
-    std::unordered_set<const FileNode*> roots;
-    for (const RootRef& r : kept) roots.insert(r.get());
-    // Every node referred to still belongs to a tree that is alive at this point.
+    // Every node referred to still belongs to a tree that is alive at this point. Folders already
+    // decided are remembered, so a selection of a million files costs one step per file.
+    std::unordered_map<const FileNode*, bool> known;
+    for (const RootRef& r : kept) known[r.get()] = true;
+    std::vector<const FileNode*> path;
     const auto inside = [&](const FileNode* node) {
         if (!node) return true;
-        while (node->parent()) node = node->parent();
-        return roots.count(node) > 0;
+        path.clear();
+        bool answer = false;
+        for (const FileNode* n = node; n; n = n->parent()) {
+            if (auto it = known.find(n); it != known.end()) {
+                answer = it->second;
+                break;
+            }
+            path.push_back(n);
+        }
+        for (const FileNode* n : path) known.emplace(n, answer);
+        return answer;
     };
     const auto filterSet = [&](const NodeSet& set) {
         NodeSet out;
