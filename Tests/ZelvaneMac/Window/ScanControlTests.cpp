@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <QFile>
 
 #include <filesystem>
@@ -11,6 +17,7 @@
 #include "ZelvaneMac/Window/MultiRootSelection.hpp"
 #include "ZelvaneMac/Window/ScanControl.hpp"
 #include "ZelvaneMac/Window/ScanStatusTexts.hpp"
+#include "ZelvaneMac/Window/VolumeListWatcher.hpp"
 #include "ZelvaneMac/Window/VolumePicker.hpp"
 
 namespace zelvane {
@@ -291,6 +298,22 @@ TEST(MultiRootSelection, ListBuildingEditingAndTheOverlapRule) {
     auto empty = m.attemptOK();
     EXPECT_FALSE(empty.overlapWarning);
     EXPECT_TRUE(empty.checkedPaths.isEmpty()) << "OK with nothing checked still confirms";
+}
+
+TEST(VolumeListWatcher, AMountReachesTheEventLoop) {
+    qtWidgetApp();
+    TempDir dir;
+    VolumeListWatcher watcher;
+    ASSERT_TRUE(watcher.isActive());
+    int changes = 0;
+    QObject::connect(&watcher, &VolumeListWatcher::volumesChanged, [&] { ++changes; });
+    QCoreApplication::processEvents();
+    changes = 0;
+    if (::mount("zelvane-test", dir.path().c_str(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "cannot mount here (needs root with CAP_SYS_ADMIN): " << std::strerror(errno);
+    const bool seen = pumpWidgetsUntil([&] { return changes > 0; }, 5000);
+    ::umount(dir.path().c_str());
+    EXPECT_TRUE(seen);
 }
 
 }  // namespace
