@@ -28,7 +28,7 @@
 #include "ZelvaneMac/Widgets/Dialogs/SelectMultipleDialog.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
-#include "ZelvaneMac/Widgets/MainWindow/ScanSheets.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/WindowSheets.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/SelectionsBox.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/StatusBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/TopBar.hpp"
@@ -137,8 +137,8 @@ TEST(TopBar, PickerRowsChoicesAndTheScanButton) {
     picker->pick(PickerTag::selectMultiple);
     EXPECT_FALSE(w.state.liveMonitor().isWatching());
     EXPECT_TRUE(w.state.showSelectMultipleSheet());
-    ASSERT_NE(w.window.scanSheets().selectMultipleSheet(), nullptr);
-    w.window.scanSheets().selectMultipleSheet()->reject();
+    ASSERT_NE(w.window.sheets().sheet(&ContentViewState::showSelectMultipleSheet), nullptr);
+    w.window.sheets().sheet(&ContentViewState::showSelectMultipleSheet)->reject();
     EXPECT_FALSE(w.state.showSelectMultipleSheet());
     EXPECT_TRUE(w.state.liveMonitor().isWatching()) << "cancelled: monitoring resumes";
 }
@@ -185,7 +185,7 @@ std::string deniedFolderCheck(const fs::path& root) {
     if (!w.top->accessDeniedNote()->isVisible()) return "the note is hidden";
     if (!w.top->accessDeniedNote()->font().underline()) return "the note is not underlined";
     QTest::mouseClick(w.top->accessDeniedNote(), Qt::LeftButton);
-    AccessDeniedFoldersDialog* sheet = w.window.scanSheets().accessDeniedSheet();
+    auto* sheet = qobject_cast<AccessDeniedFoldersDialog*>(w.window.sheets().sheet(&ContentViewState::showAccessDeniedFoldersSheet));
     if (!sheet || !w.state.showAccessDeniedFoldersSheet()) return "no sheet";
     if (sheet->list()->count() != 1 || sheet->list()->item(0)->text() != q(root / "closed")) return "wrong rows";
     if (!sheet->explanationLabel()->text().contains("the following folder during")) return "not the singular wording";
@@ -353,8 +353,9 @@ TEST(ScanSheets, SelectMultipleRefusesNestedRootsAndTheOtherSheetsAnswer) {
     // Through the window: "Don't Ask Again" stores the choice and lowers the flag.
     TestWindow w;
     w.state.setShowFullDiskAccessAlert(true);
-    ASSERT_NE(w.window.scanSheets().fullDiskAccessSheet(), nullptr);
-    w.window.scanSheets().fullDiskAccessSheet()->button(FullDiskAccessPromptDialog::Answer::dontAskAgain)->click();
+    auto* promptSheet = qobject_cast<FullDiskAccessPromptDialog*>(w.window.sheets().sheet(&ContentViewState::showFullDiskAccessAlert));
+    ASSERT_NE(promptSheet, nullptr);
+    promptSheet->button(FullDiskAccessPromptDialog::Answer::dontAskAgain)->click();
     EXPECT_FALSE(w.state.showFullDiskAccessAlert());
     EXPECT_TRUE(w.prefs.value(PreferenceKeys::suppressFullDiskAccessPrompt));
 }

@@ -78,9 +78,9 @@ FullDiskAccessPromptDialog::FullDiskAccessPromptDialog(bool isPortable, QWidget*
         buttons->addWidget(b);
     }
     layout->addLayout(buttons);
-    connect(dontAsk_, &QPushButton::clicked, this, [this] { answer(Answer::dontAskAgain); });
-    connect(openSettings_, &QPushButton::clicked, this, [this] { answer(Answer::openSettings); });
-    connect(notNow_, &QPushButton::clicked, this, [this] { answer(Answer::notNow); });
+    connect(dontAsk_, &QPushButton::clicked, this, [this] { choose(Answer::dontAskAgain); });
+    connect(openSettings_, &QPushButton::clicked, this, [this] { choose(Answer::openSettings); });
+    connect(notNow_, &QPushButton::clicked, this, [this] { choose(Answer::notNow); });
 }
 
 QPushButton* FullDiskAccessPromptDialog::button(Answer a) const {
@@ -92,9 +92,10 @@ QPushButton* FullDiskAccessPromptDialog::button(Answer a) const {
     return notNow_;
 }
 
-void FullDiskAccessPromptDialog::answer(Answer a) {
+void FullDiskAccessPromptDialog::choose(Answer a) {
     if (answered_) return;
     answered_ = true;
+    answer_ = a;
     emit answered(a);
     done(a == Answer::notNow ? Rejected : Accepted);
 }

@@ -20,6 +20,8 @@ public:
     static QString explanation(bool isPortable);
     QLabel* explanationLabel() const { return explanation_; }
     QPushButton* button(Answer answer) const;
+    // What was answered; "Not Now" until a button is pressed (Escape and closing answer it too).
+    Answer answer() const { return answer_; }
 
 signals:
     void answered(zelvane::FullDiskAccessPromptDialog::Answer answer);
@@ -28,13 +30,14 @@ protected:
     void reject() override;
 
 private:
-    void answer(Answer a);
+    void choose(Answer a);
 
     QLabel* explanation_ = nullptr;
     QPushButton* dontAsk_ = nullptr;
     QPushButton* openSettings_ = nullptr;
     QPushButton* notNow_ = nullptr;
     bool answered_ = false;
+    Answer answer_ = Answer::notNow;
 };
 
 }  // namespace zelvane

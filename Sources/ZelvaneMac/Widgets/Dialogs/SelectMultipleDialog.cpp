@@ -124,6 +124,7 @@ void SelectMultipleDialog::attemptOK() {
         return;
     }
     preferences_.setStringList(PreferenceKeys::selectMultipleCustomFoldersJSON, outcome.userFolders);
+    confirmed_ = outcome.checkedPaths;
     emit confirmed(outcome.checkedPaths);
     accept();
 }

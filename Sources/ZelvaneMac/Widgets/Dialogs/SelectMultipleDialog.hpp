@@ -34,6 +34,8 @@ public:
     const MultiRootSelection& selection() const { return model_; }
     QListWidget* list() const { return list_; }
     QMessageBox* overlapAlert() const { return overlapAlert_; }
+    // The checked paths of the confirmation that accepted the sheet.
+    const QStringList& confirmedPaths() const { return confirmed_; }
 
     void clickRow(int row);
     void addFolder();
@@ -53,6 +55,7 @@ private:
     QPushButton* removeButton_ = nullptr;
     QPointer<QMessageBox> overlapAlert_;
     std::function<QString(QWidget*)> chooseFolder_;
+    QStringList confirmed_;
 };
 
 }  // namespace zelvane

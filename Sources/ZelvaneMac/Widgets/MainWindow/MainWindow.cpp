@@ -42,9 +42,9 @@ MainWindow::MainWindow(Preferences& preferences, CLIAutomation::Options cliOptio
         return selectionKindMarker(state_->selectedVolumeID(),
                                    state_->preferences().stringList(PreferenceKeys::selectMultipleCustomFoldersJSON));
     });
-    scanSheets_ = new ScanSheets(*state_, this);
     sheets_ = new WindowSheets(*state_, this);
     bindStandardSheets(*sheets_, *state_, [this] { controller_->recomputeColorRank(); });
+    bindScanSheets(*sheets_, *state_, {});
     setStartupHooks(systemWindowStartupHooks());
     volumeWatcher_ = new VolumeListWatcher(this);
     connect(volumeWatcher_, &VolumeListWatcher::volumesChanged, this, [this] { startup_->handleVolumesChanged(); });

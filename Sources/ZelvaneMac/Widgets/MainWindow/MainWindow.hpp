@@ -11,7 +11,6 @@ class ContentView;
 class ContentViewState;
 class MainWindowController;
 class Preferences;
-class ScanSheets;
 class VolumeListWatcher;
 class WindowSheets;
 class WindowStartup;
@@ -36,7 +35,6 @@ public:
     // before the window is shown.
     void setStartupHooks(WindowStartupHooks hooks);
     WindowStartup& startup() const { return *startup_; }
-    ScanSheets& scanSheets() const { return *scanSheets_; }
     // The window's sheets and alerts; later features bind theirs here.
     WindowSheets& sheets() const { return *sheets_; }
 
@@ -52,7 +50,6 @@ private:
     MainWindowController* controller_;
     ContentView* contentView_;
     WindowStartup* startup_ = nullptr;
-    ScanSheets* scanSheets_ = nullptr;
     WindowSheets* sheets_ = nullptr;
     VolumeListWatcher* volumeWatcher_ = nullptr;
 };

@@ -1,70 +1,44 @@
 #include "ZelvaneMac/Widgets/MainWindow/ScanSheets.hpp"
 
-#include <QWidget>
-
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/AccessDeniedFoldersDialog.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/FullDiskAccessPromptDialog.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/SelectMultipleDialog.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/WindowSheets.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 
 namespace zelvane {
 
-ScanSheets::ScanSheets(ContentViewState& state, QWidget* window) : QObject(window), state_(state), window_(window) {
-    connect(&state_, &ContentViewState::showSelectMultipleSheetChanged, this, &ScanSheets::presentSelectMultiple);
-    connect(&state_, &ContentViewState::showAccessDeniedFoldersSheetChanged, this, &ScanSheets::presentAccessDenied);
-    connect(&state_, &ContentViewState::showFullDiskAccessAlertChanged, this, &ScanSheets::presentFullDiskAccess);
-}
+void bindScanSheets(WindowSheets& sheets, ContentViewState& state, std::function<bool()> isPortable) {
+    ContentViewState* s = &state;
+    sheets.bindSheet(
+        &ContentViewState::showSelectMultipleSheet, &ContentViewState::setShowSelectMultipleSheet,
+        &ContentViewState::showSelectMultipleSheetChanged,
+        [s](QWidget* window) -> QDialog* {
+            return new SelectMultipleDialog(s->volumes(), s->selectMultipleCheckedPaths(), s->preferences(), window);
+        },
+        [s](QDialog& dialog) {
+            s->scanControl().finishSelectMultiple(static_cast<SelectMultipleDialog&>(dialog).confirmedPaths());
+        },
+        [s](QDialog&) { s->scanControl().resumeLiveMonitoringForCurrentRoots(); });
 
-void ScanSheets::presentSelectMultiple(bool show) {
-    if (!show) {
-        if (selectMultiple_) selectMultiple_->close();
-        return;
-    }
-    if (selectMultiple_) return;
-    selectMultiple_ = new SelectMultipleDialog(state_.volumes(), state_.selectMultipleCheckedPaths(), state_.preferences(), window_);
-    selectMultiple_->setAttribute(Qt::WA_DeleteOnClose);
-    connect(selectMultiple_, &SelectMultipleDialog::confirmed, this, [this](const QStringList& paths) {
-        state_.setShowSelectMultipleSheet(false);
-        state_.scanControl().finishSelectMultiple(paths);
-    });
-    connect(selectMultiple_, &QDialog::rejected, this, [this] {
-        if (!state_.showSelectMultipleSheet()) return;
-        state_.setShowSelectMultipleSheet(false);
-        state_.scanControl().resumeLiveMonitoringForCurrentRoots();
-    });
-    selectMultiple_->open();
-}
+    sheets.bindSheet(&ContentViewState::showAccessDeniedFoldersSheet, &ContentViewState::setShowAccessDeniedFoldersSheet,
+                     &ContentViewState::showAccessDeniedFoldersSheetChanged, [s](QWidget* window) -> QDialog* {
+                         return new AccessDeniedFoldersDialog(s->viewModel().lastScanAccessDeniedPaths(), window);
+                     });
 
-void ScanSheets::presentAccessDenied(bool show) {
-    if (!show) {
-        if (accessDenied_) accessDenied_->close();
-        return;
-    }
-    if (accessDenied_) return;
-    accessDenied_ = new AccessDeniedFoldersDialog(state_.viewModel().lastScanAccessDeniedPaths(), window_);
-    accessDenied_->setAttribute(Qt::WA_DeleteOnClose);
-    connect(accessDenied_, &QDialog::finished, this, [this] { state_.setShowAccessDeniedFoldersSheet(false); });
-    accessDenied_->open();
-}
-
-void ScanSheets::presentFullDiskAccess(bool show) {
-    if (!show) {
-        if (fullDiskAccess_) fullDiskAccess_->close();
-        return;
-    }
-    if (fullDiskAccess_) return;
-    fullDiskAccess_ = new FullDiskAccessPromptDialog(isPortable_ && isPortable_(), window_);
-    fullDiskAccess_->setAttribute(Qt::WA_DeleteOnClose);
-    connect(fullDiskAccess_, &FullDiskAccessPromptDialog::answered, this, [this](FullDiskAccessPromptDialog::Answer a) {
-        // Linux has no privacy pane to open: "Open system settings…" only closes the prompt.
-        if (a == FullDiskAccessPromptDialog::Answer::dontAskAgain)
-            state_.preferences().set(PreferenceKeys::suppressFullDiskAccessPrompt, true);
-        state_.setShowFullDiskAccessAlert(false);
-    });
-    fullDiskAccess_->open();
+    const auto answered = [s](QDialog& dialog) {
+        // "Open system settings…" only closes the prompt: Linux has no privacy pane to open.
+        if (static_cast<FullDiskAccessPromptDialog&>(dialog).answer() == FullDiskAccessPromptDialog::Answer::dontAskAgain)
+            s->preferences().set(PreferenceKeys::suppressFullDiskAccessPrompt, true);
+    };
+    sheets.bindSheet(
+        &ContentViewState::showFullDiskAccessAlert, &ContentViewState::setShowFullDiskAccessAlert,
+        &ContentViewState::showFullDiskAccessAlertChanged,
+        [isPortable](QWidget* window) -> QDialog* { return new FullDiskAccessPromptDialog(isPortable && isPortable(), window); },
+        answered, answered);
 }
 
 }  // namespace zelvane
