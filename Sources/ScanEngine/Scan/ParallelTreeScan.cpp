@@ -23,6 +23,7 @@
 #include "Platform/Processors.hpp"
 #include "ScanEngine/Scan/SyscallCounter.hpp"
 #include "ScanEngine/Scan/VolumeChecks.hpp"
+#include "ScanEngine/Support/Arithmetic.hpp"
 
 namespace zelvane {
 
@@ -75,16 +76,10 @@ int openChildWithBudget(int parentFd, const char* name) {
 
 // Byte totals stop at the largest value rather than wrap: sparse files may claim up to 2^63 bytes
 // each.
-int64_t saturatingSum(int64_t a, int64_t b) {
-    int64_t sum = 0;
-    if (!__builtin_add_overflow(a, b, &sum)) return sum;
-    return b > 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
-}
-
 void saturatingAtomicAdd(int64_t& target, int64_t amount) {
     std::atomic_ref<int64_t> ref(target);
     int64_t seen = ref.load(std::memory_order_relaxed);
-    while (!ref.compare_exchange_weak(seen, saturatingSum(seen, amount), std::memory_order_relaxed)) {
+    while (!ref.compare_exchange_weak(seen, saturatingAdd(seen, amount), std::memory_order_relaxed)) {
     }
 }
 
@@ -232,8 +227,8 @@ private:
             if (c->isDir()) {
                 t.dirs += 1;
             } else {
-                t.size = saturatingSum(t.size, c->fileSize);
-                if (!c->doNotCountAllocated()) t.alloc = saturatingSum(t.alloc, c->allocSize);
+                t.size = saturatingAdd(t.size, c->fileSize);
+                if (!c->doNotCountAllocated()) t.alloc = saturatingAdd(t.alloc, c->allocSize);
                 t.files += 1;
             }
         }
@@ -250,7 +245,7 @@ private:
         flat_[size_t(rootIndex_)].push_back(child);
         if (!e.isDir) {
             ++counts.files;
-            counts.bytes += child->fileSize;
+            counts.bytes = saturatingAdd(counts.bytes, child->fileSize);
             return;
         }
         ++counts.dirs;

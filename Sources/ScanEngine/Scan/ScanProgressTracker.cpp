@@ -1,5 +1,7 @@
 #include "ScanEngine/Scan/ScanProgressTracker.hpp"
 
+#include "ScanEngine/Support/Arithmetic.hpp"
+
 #include <time.h>
 
 #include <algorithm>
@@ -23,7 +25,7 @@ void ScanProgressTracker::record(int64_t files, int64_t dirs, int64_t bytes) {
         std::lock_guard lock(lock_);
         files_ += files;
         dirs_ += dirs;
-        totalBytes_ += bytes;
+        totalBytes_ = saturatingAdd(totalBytes_, bytes);
         uint64_t now = monotonicNanos();
         if (now - lastReportTime_ < reportIntervalNanos) return;
         lastReportTime_ = now;

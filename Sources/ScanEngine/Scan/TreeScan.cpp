@@ -10,6 +10,7 @@
 #include "ScanEngine/Tree/NameSort.hpp"
 #include "ScanEngine/Scan/SyscallCounter.hpp"
 #include "ScanEngine/Scan/VolumeChecks.hpp"
+#include "ScanEngine/Support/Arithmetic.hpp"
 
 namespace zelvane {
 
@@ -39,7 +40,7 @@ void readOneFolder(FileNode& folder, double budget, SequentialScanContext& c, st
             kids.push_back(child);
             if (!e.isDir) {
                 ++counts.files;
-                counts.bytes += child->fileSize;
+                counts.bytes = saturatingAdd(counts.bytes, child->fileSize);
                 return;
             }
             ++counts.dirs;

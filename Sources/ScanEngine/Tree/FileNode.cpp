@@ -234,16 +234,6 @@ void FileNode::setSubFolderTotals(const AggregateTotals& t) noexcept {
 // ---- roll-up and walks ---------------------------------------------------------------------
 // Every walk is iterative: a scanned tree can be deeper than any thread stack.
 
-namespace {
-// Byte totals stop at the largest value rather than wrap (sparse files may claim up to 2^63
-// bytes each).
-int64_t saturatingSum(int64_t a, int64_t b) {
-    int64_t sum = 0;
-    if (!__builtin_add_overflow(a, b, &sum)) return sum;
-    return b > 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
-}
-}  // namespace
-
 AggregateTotals FileNode::aggregateSizes() {
     auto own = [](const FileNode* n) {
         return AggregateTotals{n->fileSize, n->doNotCountAllocated() ? 0 : n->allocSize, 0, 0};
@@ -266,8 +256,8 @@ AggregateTotals FileNode::aggregateSizes() {
                 stack.push_back({c, 0, {}});
             } else {
                 AggregateTotals t = own(c);
-                f.sum.size = saturatingSum(f.sum.size, t.size);
-                f.sum.alloc = saturatingSum(f.sum.alloc, t.alloc);
+                f.sum.size = saturatingAdd(f.sum.size, t.size);
+                f.sum.alloc = saturatingAdd(f.sum.alloc, t.alloc);
                 f.sum.files += 1;
             }
             continue;
@@ -279,8 +269,8 @@ AggregateTotals FileNode::aggregateSizes() {
             result = done;
         } else {
             AggregateTotals& up = stack.back().sum;
-            up.size = saturatingSum(up.size, done.size);
-            up.alloc = saturatingSum(up.alloc, done.alloc);
+            up.size = saturatingAdd(up.size, done.size);
+            up.alloc = saturatingAdd(up.alloc, done.alloc);
             up.files += done.files;
             up.dirs += done.dirs + 1;
         }

@@ -103,12 +103,15 @@ private:
 class ClaimedOutputs final {
 public:
     // The name of the output that already claimed the file `path` names, if one did; otherwise
-    // claims it for `output`. The same file is found by its spelling, made absolute and without
+    // claims it for `output`. Devices and pipes are never claimed. The same file is found by its spelling, made absolute and without
     // "." components, and, once written, by its identity (a link or a second spelling).
     std::optional<std::string> claim(const std::string& path, const std::string& output) {
-        const std::string spelled = std::filesystem::absolute(path).lexically_normal().string();
         struct stat st {};
         const bool exists = ::stat(path.c_str(), &st) == 0;
+        // A device or a pipe is written in place, one output after the other: nothing is lost
+        // when several go there (/dev/null, /dev/stdout).
+        if (exists && !S_ISREG(st.st_mode)) return std::nullopt;
+        const std::string spelled = std::filesystem::absolute(path).lexically_normal().string();
         for (const Claim& c : claims_) {
             if (c.spelled == spelled) return c.output;
             struct stat other {};
