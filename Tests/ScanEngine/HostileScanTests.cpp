@@ -21,6 +21,7 @@
 #include "ScanEngine/Scan/FdBudget.hpp"
 #include "ScanEngine/Scan/ParallelTreeScan.hpp"
 #include "ScanEngine/Scan/SyscallCounter.hpp"
+#include "ScanEngine/Scan/TreeScan.hpp"
 #include "TestTree.hpp"
 
 using namespace zelvane;
@@ -198,6 +199,8 @@ TEST(HostileScan, ARootMountedInsideItselfIsCountedOnce) {
         if (roots[0]->subFolderFileCount() != 2 || roots[0]->subFolderTotSize() != 3000) return 2;
         const FileNode* mirror = childNamed(*roots[0], "mirror");
         if (!mirror || !mirror->isVolumeBoundary() || !mirror->children().empty()) return 3;
+        const RootRef sequential = scanToTree(t.path(), {});
+        if (!sequential || sequential->subFolderFileCount() != 2) return 4;
         return 0;
     });
     if (status == kSkip) GTEST_SKIP() << "no mount namespace here";

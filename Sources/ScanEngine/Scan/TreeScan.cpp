@@ -97,6 +97,7 @@ RootRef scanToTree(const std::string& rootPath, const SequentialScanOptions& opt
     RootScanContext ctx;
     ctx.rootDevID = st->dev;
     ctx.rootContainerID = containerDiskID(rootPath);
+    ctx.visitedDirs.registerFirstSighting(st->dev, st->ino);  // met again below itself: not read twice
     if (auto fsInfo = statfsPath(rootPath)) ctx.rootBlockSize = fsInfo->blockSize;
     SequentialScanContext c{options, arena, tracker.get(), ctx};
     scanDirIntoTree(*root, 1.0, c);
