@@ -86,10 +86,10 @@ TEST(TreemapImageExport, RefusesSizesItCannotWriteWithTheAlertTextAndLeavesEarli
     const Case cases[] = {
         {0, 100, "Couldn't render the treemap image."},
         {100, -3, "Couldn't render the treemap image."},
-        {32769, 10, "Couldn't write the PNG file: "},
-        {10, 40000, "Couldn't write the PNG file: "},
-        {20000, 20000, "Couldn't write the PNG file: "},  // 400 million pixels
-        {int64_t(1) << 40, int64_t(1) << 40, "Couldn't write the PNG file: "},  // the product would overflow 32 bits
+        {32769, 10, "Couldn't render the treemap image."},
+        {10, 40000, "Couldn't render the treemap image."},
+        {20000, 20000, "Couldn't render the treemap image."},  // 400 million pixels
+        {int64_t(1) << 40, int64_t(1) << 40, "Couldn't render the treemap image."},  // the product would overflow 32 bits
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.w << " x " << c.h);

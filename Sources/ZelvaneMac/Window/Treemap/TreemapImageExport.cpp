@@ -23,13 +23,11 @@ TreemapExportSizeEdit editTreemapExportSize(const QString& typed) {
 
 std::optional<QString> exportTreemapImage(const TreemapImageExportRequest& r, const QString& path) {
     if (r.width < 1 || r.height < 1) return localized("Couldn't render the treemap image.");
+    // A picture this large cannot be made: refused before anything is allocated, like any
+    // other bitmap that cannot be had.
     if (r.width > kMaxTreemapImageSide || r.height > kMaxTreemapImageSide ||
         r.width * r.height > kMaxTreemapImagePixels) {
-        const QString why = fillPlaceholders(
-            localized("A picture of %@ × %@ pixels is too large: at most %@ pixels a side and %@ pixels in all."),
-            {QString::number(r.width), QString::number(r.height), QString::number(kMaxTreemapImageSide),
-             QString::number(kMaxTreemapImagePixels)});
-        return fillPlaceholders(localized("Couldn't write the PNG file: %@"), {why});
+        return localized("Couldn't render the treemap image.");
     }
 
     const NodeMetric metric = treemapCanvasMetric(r.useAllocatedSize);

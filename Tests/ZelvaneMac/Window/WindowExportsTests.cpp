@@ -1,0 +1,211 @@
+// The window's exports on a real scanned tree: files written and read back, and the texts the
+// window proposes and reports.
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <filesystem>
+
+#include "QtWidgetTestApp.hpp"
+#include "ScanEngine/Interchange/CSVImporter.hpp"
+#include "TestTrees.hpp"
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/Exports/WindowExports.hpp"
+#include "ZelvaneMac/Window/ScanController.hpp"
+
+namespace zelvane {
+namespace {
+
+using fixtures::TempDir;
+using fixtures::writeFile;
+namespace fs = std::filesystem;
+
+struct ScannedWindow {
+    TempDir tree;
+    QTemporaryDir out;
+    Preferences prefs{out.filePath("prefs.plist")};
+    ContentViewState state{prefs, {}};
+
+    ScannedWindow() {
+        qtWidgetApp();
+        writeFile(tree / "docs/a.txt", 1000);
+        writeFile(tree / "docs/b.txt", 3000);
+        writeFile(tree / "docs/deep/c.png", 500);
+        writeFile(tree / "top.bin", 200);
+        const QString path = QString::fromStdString(tree.path().string());
+        state.viewModel().selectRoot(path, path);
+        state.scanControl().startScan();
+        const auto done = [this] {
+            const auto tag = state.viewModel().scanState().tag();
+            return tag == ScanState::Tag::completed && !state.scanControl().effectiveRoots().empty() &&
+                   state.scanControl().colorRankReady();
+        };
+        EXPECT_TRUE(pumpWidgetsUntil(done));
+    }
+    FileNode* root() const { return state.scanControl().effectiveRoots().at(0).get(); }
+    FileNode* child(FileNode* folder, const char* name) const {
+        for (FileNode* c : folder->children())
+            if (c->name() == name) return c;
+        return nullptr;
+    }
+    QString error() const { return state.csvExportErrorDetail().value_or(QString()); }
+};
+
+TEST(WindowExports, TheTreeExportIsReadBackWithItsTotalsAndTheDelimiterFollowsTheFinalName) {
+    ScannedWindow w;
+    for (const char* name : {"tree.csv", "tree.TSV"}) {
+        ExportSourceSelection selection(ExportSource::treeView, false, CSVFileFormat::csv);
+        const QString path = w.out.filePath(name);
+        completeCSVExport(w.state, selection, path);
+        ASSERT_EQ(w.error(), QString());
+        const auto back = importFromCSV(QFile::encodeName(path).toStdString());
+        ASSERT_FALSE(back.error) << name;
+        ASSERT_EQ(back.result.roots.size(), 1u);
+        EXPECT_EQ(back.result.roots[0]->subFolderTotSize(), w.root()->subFolderTotSize());
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readLine().contains('\t'), QString(name).endsWith("TSV")) << name;
+    }
+    EXPECT_EQ(w.prefs.value(PreferenceKeys::csvExportLastExtension), "tsv");
+    EXPECT_EQ(w.prefs.value(PreferenceKeys::csvExportLastFolder), w.out.path());
+}
+
+TEST(WindowExports, RefusedExportsSayWhyAndOnlyAWriteFailureStillRemembersTheFolder) {
+    ScannedWindow w;
+    ExportSourceSelection tree(ExportSource::treeView, false, CSVFileFormat::csv);
+
+    w.prefs.set(PreferenceKeys::csvExportFiles, false);
+    w.prefs.set(PreferenceKeys::csvExportFolders, false);
+    completeCSVExport(w.state, tree, w.out.filePath("none.csv"));
+    EXPECT_EQ(w.error(), "Either one or both of \"Export Files\" and \"Export Folders\" must be selected for the "
+                         "export to be valid.");
+    EXPECT_FALSE(QFile::exists(w.out.filePath("none.csv")));
+    EXPECT_EQ(w.prefs.value(PreferenceKeys::csvExportLastFolder), "");
+    w.prefs.set(PreferenceKeys::csvExportFiles, true);
+    w.state.setCsvExportErrorDetail(std::nullopt);
+
+    // The File View's source without flat lists on the roots: nothing to export.
+    ExportSourceSelection fileView(ExportSource::fileView, false, CSVFileFormat::csv);
+    if (!w.root()->hasFlatFileList()) {
+        completeCSVExport(w.state, fileView, w.out.filePath("flat.csv"));
+        EXPECT_EQ(w.error(), "There's nothing to export.");
+        w.state.setCsvExportErrorDetail(std::nullopt);
+    }
+
+    // A folder that cannot hold the file: the write fails, an earlier file there is kept, and
+    // the folder is remembered all the same.
+    const QString blocked = w.out.filePath("no-such-folder/x.csv");
+    completeCSVExport(w.state, tree, blocked);
+    EXPECT_TRUE(w.error().startsWith("Couldn't write the CSV file: ")) << w.error().toStdString();
+    EXPECT_EQ(w.prefs.value(PreferenceKeys::csvExportLastFolder), w.out.filePath("no-such-folder"));
+}
+
+TEST(WindowExports, TheFileTypeRowsAddUpToTheTreeAndAFailedWriteIsReported) {
+    ScannedWindow w;
+    const QString path = w.out.filePath("types.csv");
+    completeFileTypesExport(w.state, path);
+    ASSERT_EQ(w.error(), QString());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    int64_t files = 0;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        if (lines[i].isEmpty()) continue;
+        const QList<QByteArray> fields = lines[i].split(',');
+        files += fields.last().trimmed().toLongLong();
+    }
+    EXPECT_EQ(files, 4);
+
+    completeFileTypesExport(w.state, w.out.filePath("missing/types.csv"));
+    EXPECT_TRUE(w.error().startsWith("Couldn't write the CSV file: ")) << w.error().toStdString();
+}
+
+TEST(WindowExports, TheImageHasTheAskedSizeAndTooLargeOrEmptySizesAreRefused) {
+    ScannedWindow w;
+    EXPECT_TRUE(hasTreemapContent(w.state));
+    w.prefs.set(PreferenceKeys::treemapExportWidth, 321);
+    w.prefs.set(PreferenceKeys::treemapExportHeight, 123);
+    const QString path = w.out.filePath("map.png");
+    completeTreemapImageExport(w.state, false, path);
+    ASSERT_EQ(w.error(), QString());
+    const QImage image(path);
+    EXPECT_EQ(image.size(), QSize(321, 123));
+
+    for (auto [width, height] : {std::pair<int64_t, int64_t>{0, 100}, {40000, 10}, {20000, 20000}}) {
+        w.state.setCsvExportErrorDetail(std::nullopt);
+        w.prefs.set(PreferenceKeys::treemapExportWidth, width);
+        w.prefs.set(PreferenceKeys::treemapExportHeight, height);
+        completeTreemapImageExport(w.state, false, w.out.filePath("refused.png"));
+        EXPECT_EQ(w.error(), "Couldn't render the treemap image.") << width << "x" << height;
+        EXPECT_FALSE(QFile::exists(w.out.filePath("refused.png")));
+    }
+    // A zoom into a node of another tree is ignored.
+    w.state.setTreemapRoot(w.child(w.root(), "docs"));
+    EXPECT_EQ(treemapImageRequest(w.state, false).zoomedNode, w.child(w.root(), "docs"));
+}
+
+TEST(WindowExports, TheClipboardListsWhatTheTreeShowsLargestFirst) {
+    ScannedWindow w;
+    FileNode* docs = w.child(w.root(), "docs");
+    ASSERT_TRUE(docs);
+    // Nothing expanded: one line for the root.
+    w.state.setIsTreeNodeExpanded([](const FileNode*) { return false; });
+    const QString rootLine = QString::fromStdString(w.root()->fullPath());
+    EXPECT_EQ(clipboardSummaryText(w.state), QString("%1  %2\n").arg("4.59 KB", 20).arg(rootLine));
+
+    // The root and docs expanded; group size 0 keeps the files apart.
+    w.prefs.set(PreferenceKeys::tweakFileGroupMinSize, 0);
+    FileNode* root = w.root();
+    w.state.setIsTreeNodeExpanded([root, docs](const FileNode* n) { return n == root || n == docs; });
+    const QStringList lines = clipboardSummaryText(w.state).split('\n');
+    ASSERT_GE(lines.size(), 6);
+    EXPECT_EQ(lines[1], QString("%1    %2").arg("4.39 KB", 20).arg(QString::fromStdString(docs->fullPath())));
+    EXPECT_EQ(lines[2], QString("%1      b.txt").arg("2.93 KB", 20));
+    EXPECT_EQ(lines[3], QString("%1      a.txt").arg("1000 Bytes", 20));
+    EXPECT_TRUE(lines[4].endsWith(QString::fromStdString(docs->fullPath()) + "/deep"));
+    EXPECT_EQ(lines[5], QString("%1    top.bin").arg("200 Bytes", 20));
+
+    // A selection in the File View: flat lines with full paths.
+    w.state.setSelectedTab(ContentTab::fileView);
+    FileNode* a = w.child(docs, "a.txt");
+    w.state.setSelectedFileViewNodes({a});
+    EXPECT_EQ(clipboardSummaryText(w.state),
+              QString("%1  %2\n").arg("1000 Bytes", 20).arg(QString::fromStdString(a->fullPath())));
+}
+
+TEST(WindowExports, NamesFormatsAndTweaks) {
+    const QDateTime when(QDate(2026, 12, 7), QTime(22, 15, 59));
+    EXPECT_EQ(proposedFileTypesName(when), "Zelvane_FT_20261207221559.csv");
+    EXPECT_EQ(proposedTreemapImageName(when), "Zelvane_Treemap_20261207221559.png");
+    EXPECT_EQ(applyCSVFormat("report.txt", CSVFileFormat::tsv), "report.tsv");
+    EXPECT_EQ(applyCSVFormat(applyCSVFormat("report.txt", CSVFileFormat::tsv), CSVFileFormat::csv), "report.csv");
+    EXPECT_EQ(applyCSVFormat(".hidden", CSVFileFormat::csv), ".hidden.csv");
+    EXPECT_EQ(csvFileFormatFromRaw("tsv"), CSVFileFormat::tsv);
+    EXPECT_FALSE(csvFileFormatFromRaw("TSV"));
+
+    ExportSourceSelection none(ExportSource::treeView, false, CSVFileFormat::csv);
+    none.setSelectedOnly(true);
+    EXPECT_FALSE(none.selectedOnly());
+    ExportSourceSelection some(ExportSource::treeView, true, CSVFileFormat::csv);
+    EXPECT_TRUE(some.selectedOnly());
+
+    qtWidgetApp();
+    QTemporaryDir dir;
+    Preferences prefs(dir.filePath("p.plist"));
+    TweaksSettings t = loadTweaks(prefs);
+    EXPECT_EQ(t, TweaksSettings{});
+    storeTweaks(prefs, t);  // OK without a change still stores every key
+    for (const char* key : {"tweakEnableDragDrop", "monitorFileSystemForChanges", "byteUnitBase", "tweakFileGroupMinSize"})
+        EXPECT_TRUE(prefs.object(key).isValid()) << key;
+    t.decimalPlaces = 3;
+    t.byteUnitBaseRaw = 1024;
+    storeTweaks(prefs, t);
+    EXPECT_EQ(loadTweaks(prefs), t);
+}
+
+}  // namespace
+}  // namespace zelvane
