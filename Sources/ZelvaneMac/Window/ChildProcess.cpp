@@ -1,6 +1,6 @@
 #include "ZelvaneMac/Window/ChildProcess.hpp"
 
-#include <QPointer>
+#include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -104,7 +104,8 @@ std::optional<QString> startWatchedProcess(const ProcessRequest& request, QObjec
     const int rc = ::posix_spawn(&pid, argv[0], nullptr, &attributes, argv.data(), envp.data());
     posix_spawnattr_destroy(&attributes);
     if (rc != 0) return QString::fromLocal8Bit(std::strerror(rc));
-    new ChildWatch(pid, context, std::move(onEnd));
+    // Without a context the watch hangs off the application, so it is reaped or freed with it.
+    new ChildWatch(pid, context ? context : QCoreApplication::instance(), std::move(onEnd));
     return std::nullopt;
 }
 

@@ -23,6 +23,11 @@ ElevatedRelaunch& elevatedRelaunchOf(ContentViewState& state) {
 }
 
 void performRestartAsAdministrator(ContentViewState& state, std::optional<QRect> windowFrame) {
+    // The host window is a widget, read through its property so this layer needs no widgets.
+    if (!windowFrame && state.hostWindow()) {
+        const QVariant frame = state.hostWindow()->property("frameGeometry");
+        if (frame.canConvert<QRect>()) windowFrame = frame.toRect();
+    }
     elevatedRelaunchOf(state).restartAsAdministrator(windowFrame);
 }
 

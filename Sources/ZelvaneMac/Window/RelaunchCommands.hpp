@@ -15,9 +15,9 @@ class ContentViewState;
 // `adminRelaunchErrorDetail` ("Couldn't Restart") or `permissionsResetErrorDetail` ("Couldn't
 // Reset Permissions"), and `adminRelaunchFailed`.
 
-// `windowFrame`: the window's frame on the screen (QWidget::frameGeometry()), so the password
-// prompt appears on that window's display.
-void performRestartAsAdministrator(ContentViewState& state, std::optional<QRect> windowFrame);
+// `windowFrame`: the window's frame on the screen, so the password prompt appears on that window's
+// display; by default the frame of the state's host window.
+void performRestartAsAdministrator(ContentViewState& state, std::optional<QRect> windowFrame = std::nullopt);
 void performRestartWithoutAdministrator(ContentViewState& state);
 void performFullResetAndRestart(ContentViewState& state);
 void performPermissionsResetAndRestart(ContentViewState& state);

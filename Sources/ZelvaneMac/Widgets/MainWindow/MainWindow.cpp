@@ -6,6 +6,7 @@
 #include <QScreen>
 
 #include "ZelvaneMac/Widgets/Common/AppIcon.hpp"
+#include "ZelvaneMac/Widgets/Dialogs/RelaunchAlerts.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/MainWindowController.hpp"
@@ -51,6 +52,7 @@ MainWindow::MainWindow(Preferences& preferences, CLIAutomation::Options cliOptio
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
         if (s == Qt::ApplicationActive) startup_->handleApplicationActivated();
     });
+    new RelaunchAlerts(*state_, this);
 }
 
 void MainWindow::setStartupHooks(WindowStartupHooks hooks) {
