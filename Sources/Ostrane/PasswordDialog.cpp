@@ -1,5 +1,6 @@
 #include "Ostrane/PasswordDialog.hpp"
 
+#include <QCloseEvent>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -75,6 +76,11 @@ PasswordDialog::PasswordDialog(const AskpassStrings& strings, const QString& pro
     // Typing goes into the field at once.
     field_->setFocus(Qt::OtherFocusReason);
     setFocusProxy(field_);
+}
+
+void PasswordDialog::closeEvent(QCloseEvent* event) {
+    event->accept();
+    if (result() != QDialog::Accepted) done(QDialog::Rejected);
 }
 
 QString PasswordDialog::password() const { return field_->text(); }

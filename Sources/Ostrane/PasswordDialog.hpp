@@ -26,6 +26,11 @@ public:
     QPushButton* okButton() const { return ok_; }
     QPushButton* cancelButton() const { return cancel_; }
 
+protected:
+    // However and whenever the window is closed (a window manager's close may come while the dialog
+    // is still being shown), it is a refusal that ends the dialog.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     QLineEdit* field_ = nullptr;
     QPushButton* ok_ = nullptr;

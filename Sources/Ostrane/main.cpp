@@ -111,7 +111,11 @@ int main(int argc, char** argv) {
         dialog.activateWindow();
     });
 
-    if (dialog.exec() != QDialog::Accepted) return kRefused;
+    // The application's own loop rather than the dialog's: the answer arrives as `finished`,
+    // whenever the dialog ends, even when that happens while it is still being shown.
+    QObject::connect(&dialog, &QDialog::finished, &app, [](int result) { QCoreApplication::exit(result); });
+    dialog.open();
+    if (app.exec() != QDialog::Accepted) return kRefused;
     const int status = handOn(dialog.password(), outputOpen);
     dialog.forgetPassword();
     return status;

@@ -121,6 +121,9 @@ std::vector<std::string> withVariable(std::vector<std::string> env, const std::s
     return env;
 }
 
+ToolRun runToolOn(const std::string& display, std::vector<std::string> argv,
+                  std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
 // The private X server, one for the whole program: it picks a free display number itself.
 class XServer {
 public:
@@ -164,8 +167,14 @@ private:
             number += c;
         }
         ::close(ready[0]);
-        if (number.empty()) failure_ = "Xvfb did not report its display";
+        if (number.empty()) {
+            failure_ = "Xvfb did not report its display";
+            return;
+        }
         display_ = ":" + number;
+        // The test passwords' characters outside the keymap get keys of their own up front.
+        const ToolRun mapped = runToolOn(display_, {"/usr/bin/python3", std::string(OSTRANE_TEST_TOOLS) + "/xkeys.py", "udiaeresis"});
+        if (!mapped.finished || mapped.exitCode != 0) failure_ = "could not extend the keymap (python3-xlib)";
     }
 
     pid_t pid_ = -1;
@@ -173,8 +182,8 @@ private:
     std::string failure_;
 };
 
-ToolRun runTool(std::vector<std::string> argv, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
-    Child child = spawnChild(std::move(argv), withVariable(currentEnvironment(), "DISPLAY", XServer::shared().display()));
+ToolRun runToolOn(const std::string& display, std::vector<std::string> argv, std::chrono::milliseconds timeout) {
+    Child child = spawnChild(std::move(argv), withVariable(currentEnvironment(), "DISPLAY", display));
     ToolRun run;
     if (child.pid <= 0) return run;
     std::optional<int> status = waitFor(child.pid, timeout);
@@ -185,6 +194,10 @@ ToolRun runTool(std::vector<std::string> argv, std::chrono::milliseconds timeout
         run.exitCode = WEXITSTATUS(*status);
     }
     return run;
+}
+
+ToolRun runTool(std::vector<std::string> argv, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+    return runToolOn(XServer::shared().display(), std::move(argv), timeout);
 }
 
 struct PromptResult {
@@ -255,7 +268,8 @@ void typeInto(const std::string& window, const std::string& text) {
 void pressKey(const std::string& key) { runTool({"xdotool", "key", key}); }
 
 void closeAsWindowManager(const std::string& window) {
-    runTool({"/usr/bin/python3", std::string(OSTRANE_TEST_TOOLS) + "/xclose.py", window});
+    const ToolRun run = runTool({"/usr/bin/python3", std::string(OSTRANE_TEST_TOOLS) + "/xclose.py", window});
+    EXPECT_TRUE(run.finished && run.exitCode == 0) << "xclose.py " << window << ": " << run.exitCode;
 }
 
 class OstraneProgram : public ::testing::Test {

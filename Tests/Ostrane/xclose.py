@@ -15,7 +15,8 @@ def main():
     delete = d.intern_atom("WM_DELETE_WINDOW")
     event = protocol.event.ClientMessage(window=window, client_type=protocols, data=(32, [delete, X.CurrentTime, 0, 0, 0]))
     window.send_event(event, event_mask=X.NoEventMask)
-    d.flush()
+    # A round trip: the server has handled the request before this connection goes away.
+    d.sync()
     d.close()
 
 
