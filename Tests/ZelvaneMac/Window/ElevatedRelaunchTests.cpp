@@ -34,6 +34,9 @@ struct Rig {
     StandIn prompt{dir.path(), "Ostrane"};
     std::unique_ptr<Preferences> preferences = std::make_unique<Preferences>(dir.path() + "/own/ZelvaneMac.plist");
     int quits = 0;
+    // The relaunch's phase at each quit, when `watched` is set: a quit belongs to waitingToQuit.
+    ElevatedRelaunch* watched = nullptr;
+    std::vector<ElevatedRelaunch::Phase> quitPhases;
     std::vector<std::function<void()>> atQuit;
     std::vector<QString> restartFailures;
     std::vector<QString> permissionFailures;
@@ -46,13 +49,17 @@ struct Rig {
         env.environment = {"PATH=/usr/bin:/bin", "HOME=" + dir.path(), "DISPLAY=:7", "XAUTHORITY=/run/user/1000/xauth",
                            "SUDO_ASKPASS=/somewhere/else", "RECORD_FILE=" + preferences->filePath()};
         env.quitDelay = std::chrono::milliseconds(400);
-        env.quit = [this] { ++quits; };
+        env.quit = [this] {
+            ++quits;
+            if (watched) quitPhases.push_back(watched->phase());
+        };
         env.atQuit = [this](std::function<void()> work) { atQuit.push_back(std::move(work)); };
         return env;
     }
 
     std::unique_ptr<ElevatedRelaunch> make(RelaunchEnvironment env) {
         auto relaunch = std::make_unique<ElevatedRelaunch>(*preferences, std::move(env));
+    watched = relaunch.get();
         QObject::connect(relaunch.get(), &ElevatedRelaunch::restartFailed,
                          [this](const QString& d) { restartFailures.push_back(d); });
         QObject::connect(relaunch.get(), &ElevatedRelaunch::permissionsResetFailed,
@@ -67,6 +74,14 @@ struct Rig {
         return UserAccount{"anna", ::geteuid(), ::getegid(), (dir.path() + "/anna").toStdString()};
     }
 };
+
+// Pumps until the relaunch starts waiting to quit; then the time since then is measured.
+bool pumpUntilWaitingToQuit(const ElevatedRelaunch& relaunch, QElapsedTimer& since, int timeoutMs) {
+    const bool reached = pumpWidgetsUntil([&] { return relaunch.phase() == ElevatedRelaunch::Phase::waitingToQuit; },
+                                          timeoutMs);
+    since.start();
+    return reached;
+}
 
 void pumpFor(int ms) {
     QElapsedTimer t;
@@ -97,8 +112,12 @@ TEST(ElevatedRelaunch, ValidatesFirstThenStartsTheProgramAndQuitsOnlyAfterTheDel
 
     relaunch->restartAsAdministrator(QRect(10, 20, 1000, 800));
     EXPECT_EQ(relaunch->phase(), ElevatedRelaunch::Phase::validating);
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return rig.sudo.starts() == 2; }, 10000));
+    QElapsedTimer waiting;
+    ASSERT_TRUE(pumpUntilWaitingToQuit(*relaunch, waiting, 10000));
     EXPECT_EQ(rig.quits, 0) << "the instance stays while the password is being typed";
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return rig.quits == 1; }, 5000));
+    EXPECT_GE(waiting.elapsed(), 350) << "the quit comes the delay after the start, not before";
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return rig.sudo.starts() == 2; }, 10000));
 
     EXPECT_EQ(rig.sudo.arguments(1), (QStringList{"-A", "-v"}));
     EXPECT_EQ(rig.sudo.arguments(2),
@@ -108,10 +127,10 @@ TEST(ElevatedRelaunch, ValidatesFirstThenStartsTheProgramAndQuitsOnlyAfterTheDel
         EXPECT_EQ(rig.sudo.variable(n, "ZELVANEMAC_WINDOW_FRAME"), "10,20,1000,800") << n;
         EXPECT_EQ(rig.sudo.variable(n, "DISPLAY"), ":7") << n;
     }
-    EXPECT_TRUE(settingsFileOf(rig.preferences->filePath()).contains("csvMaxDepth"))
+    EXPECT_EQ(PropertyList::dictionaryFromData(rig.sudo.recordedFile(2)).value_or(QVariantMap{}).value("csvMaxDepth"),
+              QVariant(qlonglong(3)))
         << "the settings are on disk before the elevated instance reads them";
 
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return rig.quits == 1; }, 3000));
     EXPECT_FALSE(relaunch->failed());
     EXPECT_TRUE(rig.restartFailures.empty());
     pumpFor(600);
@@ -134,13 +153,16 @@ TEST(ElevatedRelaunch, AFailureBeforeTheQuitKeepsTheInstanceAndSaysSo) {
         Rig rig;
         rig.sudo.onStart(1, c.validationStatus);
         rig.sudo.onStart(2, c.startStatus, 0.1);
-        auto relaunch = rig.make(rig.environment());
+        // Long enough that the failure surely comes first, also on a loaded machine.
+        auto env = rig.environment();
+        env.quitDelay = std::chrono::milliseconds(2000);
+        auto relaunch = rig.make(env);
         relaunch->restartAsAdministrator(std::nullopt);
         ASSERT_TRUE(pumpWidgetsUntil([&] { return !rig.restartFailures.empty(); }, 5000)) << c.name;
         EXPECT_EQ(rig.restartFailures, std::vector<QString>{kNotGranted}) << c.name;
         EXPECT_TRUE(relaunch->failed()) << c.name;
         EXPECT_EQ(relaunch->phase(), ElevatedRelaunch::Phase::idle) << c.name;
-        pumpFor(800);
+        pumpFor(2300);
         EXPECT_EQ(rig.quits, 0) << c.name;
         EXPECT_EQ(rig.sudo.starts(), c.expectedStarts) << c.name;
         EXPECT_EQ(rig.sudo.variable(1, "ZELVANEMAC_WINDOW_FRAME"), "<unset>") << c.name;
@@ -161,9 +183,13 @@ TEST(ElevatedRelaunch, ARetryAfterAFailureQuitsOnlyForItsOwnSuccess) {
 
     relaunch->restartAsAdministrator(std::nullopt);
     EXPECT_FALSE(relaunch->failed()) << "a new attempt clears the flag";
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return rig.sudo.starts() == 4; }, 5000));
+    QElapsedTimer waiting;
+    ASSERT_TRUE(pumpUntilWaitingToQuit(*relaunch, waiting, 10000));
     EXPECT_EQ(rig.quits, 0) << "the first attempt's timer must not end the second one's prompt";
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return rig.quits == 1; }, 3000));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return rig.quits == 1; }, 5000));
+    EXPECT_GE(waiting.elapsed(), 350) << "only the second attempt's own timer ends the instance";
+    EXPECT_EQ(rig.quitPhases, std::vector<ElevatedRelaunch::Phase>{ElevatedRelaunch::Phase::waitingToQuit});
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return rig.sudo.starts() == 4; }, 10000));
 
     // While a restart is under way a second request changes nothing.
     relaunch->restartAsAdministrator(std::nullopt);
