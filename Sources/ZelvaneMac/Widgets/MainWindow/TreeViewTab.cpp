@@ -126,7 +126,7 @@ TreeViewTab::TreeViewTab(ContentViewState& state, QWidget* parent) : QWidget(par
     outline_ = new FileTreeOutlineView(outlineInputs(state_, {}), std::move(callbacks), state_.preferences(),
                                        outlineInitialSort(state_.cliAutomationOptions()), treeContent_);
     treeContent_->addWidget(outline_);
-    fileActions_ = std::make_unique<FileActionMenu>(outline_);
+    fileActions_ = new FileActionMenu(outline_);
     fileActions_->setOnNodesDeleted([this](const std::vector<FileNode*>& nodes) {
         state_.liveMonitor().markDeletedLocally(nodes);
     });
@@ -258,6 +258,11 @@ TreeViewTab::~TreeViewTab() {
     state_.setIsTreeNodeExpanded({});
     state_.setIsGroupExpanded({});
     state_.setClearTreemapLayout({});
+    // The panes call back into this tab: they go while it is whole.
+    refreshPending_ = false;
+    delete treeContent_;
+    delete extTable_;
+    delete treemapPane_;
 }
 
 void TreeViewTab::scheduleRefresh() {

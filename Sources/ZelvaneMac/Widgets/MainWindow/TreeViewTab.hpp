@@ -92,7 +92,7 @@ private:
     QPointer<AutosavingSplitter> treeSplit_;
     QPointer<AutosavingSplitter> extSplit_;
     int arrangedAs_ = -1;
-    std::unique_ptr<FileActionMenu> fileActions_;
+    FileActionMenu* fileActions_ = nullptr;  // a child of the outline
     std::vector<RootRef> shownRoots_;
 };
 

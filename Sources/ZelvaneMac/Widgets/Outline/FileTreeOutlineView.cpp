@@ -47,6 +47,8 @@ FileTreeOutlineView::FileTreeOutlineView(const FileTreeOutlineInputs& initial, F
         const FileNode* n = model_->nodeAt(index);
         if (!n) return {};
         if (n->accessDenied()) return FolderIconCache::shared().accessDeniedIcon();
+        // A group row is no folder on disk: its made-up path is never looked up.
+        if (n->isSyntheticGroup()) return FolderIconCache::shared().genericIcon();
         if (n->isDir()) return FolderIconCache::shared().iconFor(fromUtf8(n->fullPath()));
         QIcon icon = fileTypeIcon(fromUtf8(n->detectedExtension()));
         return icon.isNull() ? outline_->style()->standardIcon(QStyle::SP_FileIcon) : icon;
@@ -91,7 +93,15 @@ FileTreeOutlineView::FileTreeOutlineView(const FileTreeOutlineInputs& initial, F
     outline_->makeMenu = [this] { return makeContextMenu(); };
 }
 
-FileTreeOutlineView::~FileTreeOutlineView() = default;
+FileTreeOutlineView::~FileTreeOutlineView() {
+    // The outline is taken down while this object is whole: what it does on the way out (a last
+    // selection change, a layout asking the delegate for icons) reaches no half-destroyed owner.
+    callbacks_ = {};
+    disconnect(outline_->selectionModel(), nullptr, this, nullptr);
+    delegate_->setIconProvider({});
+    delete outline_;
+    outline_ = nullptr;
+}
 
 void FileTreeOutlineView::update(const FileTreeOutlineInputs& inputs, const FileTreeOutlineOptions& options,
                                  const std::unordered_set<FileNode*>& selection) {
