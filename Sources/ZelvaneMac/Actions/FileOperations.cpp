@@ -53,12 +53,35 @@ int renameItem(const std::string& path, const std::string& newName) {
     return renameNoReplace(AT_FDCWD, path, AT_FDCWD, joinPath(parentPath(path), newName));
 }
 
+namespace {
+
+// A scan stays on the volume of its root and shows a mounted folder empty: removing a folder must
+// not reach into a file system mounted below it, which the user never saw. EXDEV when something
+// below `folder` lies on another device; nothing is removed then.
+int checkOneFileSystem(const std::string& folder, dev_t device) {
+    std::error_code ec;
+    fs::recursive_directory_iterator it(folder, fs::directory_options::none, ec);
+    if (ec) return errnoOf(ec);
+    for (; it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (ec) return errnoOf(ec);
+        struct stat st {};
+        if (lstat(it->path().c_str(), &st) != 0) return errno;
+        if (st.st_dev != device) return EXDEV;
+    }
+    return errnoOf(ec);
+}
+
+}  // namespace
+
 int removeItem(const std::string& path) {
     // The file system's root is never removed, whatever was confirmed.
     if (path == "/") return EPERM;
     // An item that is already gone was not removed by us: it is not reported as deleted.
     struct stat st {};
     if (lstat(path.c_str(), &st) != 0) return errno;
+    if (S_ISDIR(st.st_mode)) {
+        if (int err = checkOneFileSystem(path, st.st_dev)) return err;
+    }
     std::error_code ec;
     fs::remove_all(fs::path(path), ec);
     return errnoOf(ec);

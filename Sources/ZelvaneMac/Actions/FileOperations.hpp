@@ -20,7 +20,8 @@ QString trimmedNewName(const QString& name);
 // is taken, so nothing is ever overwritten.
 int renameItem(const std::string& path, const std::string& newName);
 
-// Removes the item, a folder with everything in it; a symbolic link is removed, not followed.
+// Removes the item, a folder with everything in it; a symbolic link is removed, not followed. A
+// folder with another file system mounted somewhere below it is refused (EXDEV) and left whole.
 int removeItem(const std::string& path);
 
 // Copies the item (a folder with its contents, links as links) to `destination`, which must not

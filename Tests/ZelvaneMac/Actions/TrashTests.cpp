@@ -9,6 +9,7 @@
 #include "Platform/FreedesktopTrash.hpp"
 #include "QtWidgetTestApp.hpp"
 #include "ZelvaneMac/Actions/FileActionController.hpp"
+#include "ZelvaneMac/Actions/FileOperations.hpp"
 
 namespace zelvane {
 namespace {
@@ -203,6 +204,19 @@ TEST(Trash, MoveToTrashAsksReportsAndOffersWhatCannotGoToTheTrash) {
     actions.moveToTrash();
     EXPECT_EQ(prompter.messages(), std::vector<QString>{QStringLiteral("\"n3.txt\" can't be moved to the Trash.")});
     EXPECT_TRUE(pathExists(dir / "volume" / "n3.txt"));
+}
+
+TEST(Trash, RemovingAFolderNeverReachesIntoAFileSystemMountedBelowIt) {
+    TempDir dir;
+    writeText(dir / "folder" / "own.txt", "own");
+    TmpfsMount inner(dir / "folder" / "mounted");
+    if (!inner.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs CAP_SYS_ADMIN)";
+    writeText(dir / "folder" / "mounted" / "other volume.txt", "keep");
+    EXPECT_EQ(removeItem((dir / "folder").native()), EXDEV);
+    EXPECT_EQ(readText(dir / "folder" / "mounted" / "other volume.txt"), "keep");
+    EXPECT_EQ(readText(dir / "folder" / "own.txt"), "own");
+    EXPECT_EQ(removeItem((dir / "folder" / "own.txt").native()), 0);
+    EXPECT_EQ(removeItem((dir / "folder" / "own.txt").native()), ENOENT);
 }
 
 }  // namespace
