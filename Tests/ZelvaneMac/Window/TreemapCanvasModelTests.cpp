@@ -506,6 +506,10 @@ TEST(TreemapCanvasModel, OutlinesFollowSelectionHoverAndDeletionsAndKeepAGroupSe
     EXPECT_FALSE(m.isRegenerationScheduled()) << "nothing is laid out during a divider drag";
     EXPECT_FALSE(m.overlaysShown());
     EXPECT_TRUE(m.overlays().selected.empty());
+    // The stretched picture is hit where it is shown: 3/4 of the way across the view is 3/4 of
+    // the way across the picture.
+    const QPointF bigCentre(bigRect.x + bigRect.width / 2, bigRect.y + bigRect.height / 2);
+    EXPECT_EQ(m.nodeAt(QPointF(bigCentre.x() * 300 / 400, bigCentre.y()))->node, big);
     m.splitDragEnded();
     EXPECT_TRUE(m.isRegenerationScheduled());
     ASSERT_TRUE(settle(m));

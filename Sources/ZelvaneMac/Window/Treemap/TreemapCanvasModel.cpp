@@ -287,8 +287,17 @@ void TreemapCanvasModel::jobFinished() {
     if (--busyCount_ == 0) emit busyChanged(false);
 }
 
-std::optional<TreemapHit> TreemapCanvasModel::nodeAt(QPointF point) const {
+QPointF TreemapCanvasModel::toPicture(QPointF point) const {
+    // While the view waits for a picture at its new size the old one is shown stretched: a point
+    // is taken where it lies on that picture, so the box under the pointer is the one it shows.
+    if (renderedSize_ == viewSize_ || !(viewSize_.width() > 0) || !(viewSize_.height() > 0)) return point;
+    return QPointF(point.x() * renderedSize_.width() / viewSize_.width(),
+                   point.y() * renderedSize_.height() / viewSize_.height());
+}
+
+std::optional<TreemapHit> TreemapCanvasModel::nodeAt(QPointF viewPoint) const {
     if (isStale()) return std::nullopt;
+    const QPointF point = toPicture(viewPoint);
     const TreemapHitNode* current = nullptr;
     for (const TreemapHitNode& root : layout_->hitRoots) {
         if (contains(root.rect, point)) {
@@ -301,8 +310,9 @@ std::optional<TreemapHit> TreemapCanvasModel::nodeAt(QPointF point) const {
     return TreemapHit{current->node, current->rect};
 }
 
-bool TreemapCanvasModel::isPointInFreeSpaceBox(QPointF point) const {
+bool TreemapCanvasModel::isPointInFreeSpaceBox(QPointF viewPoint) const {
     if (isStale()) return false;
+    const QPointF point = toPicture(viewPoint);
     return std::any_of(layout_->freeSpaceBoxes.begin(), layout_->freeSpaceBoxes.end(),
                        [&](const TreemapFreeSpaceBox& box) { return contains(box.rect, point); });
 }

@@ -83,6 +83,7 @@ public:
     bool isSelected(const FileNode* node) const;
 
     // Hit-testing: rectangles include their left and top edges, not their right and bottom ones.
+    // Points are in the view; a picture shown stretched is hit where it is shown.
     std::optional<TreemapHit> nodeAt(QPointF point) const;
     bool isPointInFreeSpaceBox(QPointF point) const;
 
@@ -136,6 +137,7 @@ private:
     // A job is on its way (or queued) that will make the picture current at the view's size.
     bool regenerationPending() const;
     bool needsNewPicture() const;
+    QPointF toPicture(QPointF viewPoint) const;
     void keepGroupSelectionsAlive(const TreemapSelection& selection);
     void selectionChanged(const TreemapSelection& selection);
 
