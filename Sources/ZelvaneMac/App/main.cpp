@@ -10,6 +10,7 @@
 #include "Platform/Processors.hpp"
 #include "ScanEngine/Scan/FdBudget.hpp"
 #include "ZelvaneMac/App/LanguageRelaunch.hpp"
+#include "ZelvaneMac/App/TerminationSignals.hpp"
 #include "ZelvaneMac/App/ZelvaneMacApp.hpp"
 #include "ZelvaneMac/Core/CommandLine/CLIAutomation.hpp"
 #include "ZelvaneMac/Core/CommandLine/CLIAutomationRunner.hpp"
@@ -92,6 +93,7 @@ int runGraphicalMode(int argc, char** argv, std::vector<std::string> arguments) 
     };
 
     zelvane::ZelvaneMacApp application(preferences, std::move(arguments), std::move(environment));
+    const zelvane::TerminationSignals terminationSignals([] { QCoreApplication::quit(); });
     application.openWindow();
     application.finishLaunching();
     const int code = app.exec();

@@ -14,6 +14,7 @@
 #include "QtWidgetTestApp.hpp"
 #include "ZelvaneMac/App/AppDelegate.hpp"
 #include "ZelvaneMac/App/LanguageRelaunch.hpp"
+#include "ZelvaneMac/App/TerminationSignals.hpp"
 #include "ZelvaneMac/App/ZelvaneMacApp.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
@@ -240,4 +241,23 @@ TEST(LanguageRelaunch, TheNewCopyWaitsForTheOldOneToEnd) {
     }
     setenv(LanguageRelaunch::waitVariable, std::to_string(getpid()).c_str(), 1);
     waitForRelaunchingProcess(100000);
+}
+
+TEST(TerminationSignals, ASessionEndingQuitsInOrderAndTheOldHandlersReturn) {
+    qtWidgetApp();
+    Fixture f;
+    auto env = f.environment();
+    env.startup = {};
+    ZelvaneMacApp app(f.preferences, {"ZelvaneMac"}, std::move(env));
+    app.openWindow();
+    {
+        TerminationSignals handler([] { QCoreApplication::quit(); });
+        QTimer::singleShot(0, [] { ::raise(SIGTERM); });
+        QTimer::singleShot(10000, [] { QCoreApplication::exit(99); });
+        EXPECT_EQ(QCoreApplication::exec(), 0);
+        EXPECT_EQ(f.calls, (QStringList{"backToRealUser", "backToPortable"})) << "the write-backs ran";
+    }
+    struct sigaction now = {};
+    ASSERT_EQ(sigaction(SIGTERM, nullptr, &now), 0);
+    EXPECT_EQ(now.sa_handler, SIG_DFL);
 }
