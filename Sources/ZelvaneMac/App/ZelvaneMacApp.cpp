@@ -3,10 +3,16 @@
 #include <QApplication>
 #include <QDir>
 #include <QLocale>
+#include <QMessageBox>
 
 #include <unistd.h>
 
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Services/MoveToApplications.hpp"
+#include "ZelvaneMac/Services/PortableMode.hpp"
+#include "ZelvaneMac/Services/UpdateChecker.hpp"
+#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/WindowStartup.hpp"
 #include "ZelvaneMac/Core/Text/AppLanguages.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Widgets/Common/AppIcon.hpp"
@@ -60,6 +66,17 @@ ZelvaneMacApp::ZelvaneMacApp(Preferences& preferences, std::vector<std::string> 
         connect(app, &QGuiApplication::lastWindowClosed, this, &ZelvaneMacApp::lastWindowClosed);
         connect(app, &QCoreApplication::aboutToQuit, delegate_, &AppDelegate::applicationWillTerminate);
     }
+
+    // "No update found." and failures of a check the user asked for: one alert for the program,
+    // over the window in front, however many windows are open.
+    if (UpdateChecker* checker = environment_.services.updateChecker) {
+        connect(checker, &UpdateChecker::outcomeToShow, this, [](bool isWarning, const QString& message) {
+            QMessageBox box(isWarning ? QMessageBox::Warning : QMessageBox::Information, QStringLiteral("ZelvaneMac"),
+                            message, QMessageBox::NoButton, QApplication::activeWindow());
+            box.addButton(localized("OK"), QMessageBox::AcceptRole);
+            box.exec();
+        });
+    }
 }
 
 ZelvaneMacApp::~ZelvaneMacApp() {
@@ -79,6 +96,20 @@ void ZelvaneMacApp::finishLaunching() { delegate_->applicationDidFinishLaunching
 
 MainWindow* ZelvaneMacApp::openWindow() {
     auto* window = new MainWindow(preferences_, CLIAutomation::parse(arguments_));
+    const AppServices services = environment_.services;
+    window->state().setAppServices(services);
+    WindowStartupHooks hooks = systemWindowStartupHooks();
+    if (services.updateChecker) hooks.checkForUpdates = [checker = services.updateChecker] { checker->checkForUpdates(false, false); };
+    if (PortableMode* mode = services.portableMode) {
+        hooks.shouldOfferPortableMode = [mode] {
+            return !mode->isActive() && !mode->wasDeclinedThisLaunch() && PortableModeFacts::isRunningFromNonInternalVolume();
+        };
+        hooks.shouldOfferMoveToApplications = [] {
+            return !PortableModeFacts::isRunningFromNonInternalVolume() &&
+                   !MoveToApplicationsFacts::isAlreadyInApplications(PortableModeFacts::bundlePath());
+        };
+    }
+    window->setStartupHooks(std::move(hooks));
     windows_.emplace_back(window);
     connect(window, &MainWindow::newWindowRequested, this, [this] { openWindow(); });
     window->show();

@@ -11,6 +11,7 @@
 #include "ZelvaneMac/App/AppDelegate.hpp"
 #include "ZelvaneMac/App/LanguageRelaunch.hpp"
 #include "ZelvaneMac/App/StartupSteps.hpp"
+#include "ZelvaneMac/Window/AppServices.hpp"
 
 namespace zelvane {
 
@@ -37,6 +38,8 @@ public:
         LanguageRelaunch::Launcher launcher;
         std::function<void()> quit;
         std::function<bool()> isElevated;
+        // The update checker and portable mode every window observes (none in tests).
+        AppServices services;
     };
 
     // Start-up, in this order: the descriptor limit, portable mode, the portable settings, the

@@ -18,6 +18,7 @@
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Services/AdminOverrides.hpp"
 #include "ZelvaneMac/Services/PortableMode.hpp"
+#include "ZelvaneMac/Services/UpdateChecker.hpp"
 #include "ZelvaneMac/Services/PreferenceSync.hpp"
 #include "ZelvaneMac/Widgets/Common/AppIcon.hpp"
 
@@ -92,6 +93,8 @@ int runGraphicalMode(int argc, char** argv, std::vector<std::string> arguments) 
         portableMode.syncPreferencesBackToPortableDriveIfActive(p);
     };
 
+    zelvane::UpdateChecker updateChecker(preferences);
+    environment.services = {&updateChecker, &portableMode};
     zelvane::ZelvaneMacApp application(preferences, std::move(arguments), std::move(environment));
     const zelvane::TerminationSignals terminationSignals([] { QCoreApplication::quit(); });
     application.openWindow();

@@ -26,8 +26,6 @@ struct NoUpdate {
 };
 using UpdateCheckResult = std::variant<UpdateAvailable, UpdateFailed, NoUpdate>;
 
-// The version this program reports about itself.
-inline constexpr const char* currentVersion = "1.00";
 // Replies longer than this are not read further: a version line fits in a few bytes, and nothing
 // the server sends is worth holding megabytes for.
 inline constexpr qsizetype maxReplyBytes = 64 * 1024;

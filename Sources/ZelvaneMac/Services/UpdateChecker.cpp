@@ -6,12 +6,17 @@
 #include <QNetworkRequest>
 #include <QPointer>
 
+#include "ZelvaneMac/Core/Diagnostics/AppVersion.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 
 namespace zelvane {
 
 namespace api = MarsholtSoftwareAPI;
+
+namespace {
+QString currentVersion() { return QString::fromLatin1(AppVersion::version.data(), qsizetype(AppVersion::version.size())); }
+}  // namespace
 
 UpdateChecker::UpdateChecker(Preferences& preferences, Loader loader, std::function<QDateTime()> clock,
                              QObject* parent)
@@ -47,7 +52,7 @@ void UpdateChecker::checkForUpdates(bool force, bool displayIfNotFound) {
     preferences_.setObject(QStringLiteral("lastUpdateCheckDate"), today);
 
     const QString base = preferences_.value(PreferenceKeys::updateServerBaseURL);
-    const QUrl url = api::requestURL(base, QString::fromLatin1(api::currentVersion), isNewInstall);
+    const QUrl url = api::requestURL(base, currentVersion(), isNewInstall);
     if (!url.isValid()) {
         finish(api::UpdateFailed{localized("Invalid URL")}, displayIfNotFound);
         return;
@@ -59,7 +64,7 @@ void UpdateChecker::checkForUpdates(bool force, bool displayIfNotFound) {
             self->finish(api::UpdateFailed{localized("Malformed response")}, displayIfNotFound);
             return;
         }
-        self->finish(api::resultOfLoad(error, body, QString::fromLatin1(api::currentVersion)), displayIfNotFound);
+        self->finish(api::resultOfLoad(error, body, currentVersion()), displayIfNotFound);
     });
 }
 

@@ -494,4 +494,9 @@ void ContentViewState::setShowTreemap(bool value) {
     emit showTreemapChanged(showTreemap_);
 }
 
+void ContentViewState::setAppServices(const AppServices& services) {
+    appServices_ = services;
+    emit appServicesChanged();
+}
+
 }  // namespace zelvane

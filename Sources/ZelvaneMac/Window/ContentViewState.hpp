@@ -18,6 +18,7 @@
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapColorSettings.hpp"
+#include "ZelvaneMac/Window/AppServices.hpp"
 #include "ZelvaneMac/Window/ContentTab.hpp"
 #include "ZelvaneMac/Window/HoverPathState.hpp"
 #include "ZelvaneMac/Window/TreeRestoreState.hpp"
@@ -198,6 +199,10 @@ public:
     void setHasScannedContent(bool value);
     bool hasEverShownScanResults() const { return hasEverShownScanResults_; }
     void setHasEverShownScanResults(bool value);
+    // The update checker and portable mode of the program (none in a window made by a test).
+    const AppServices& appServices() const { return appServices_; }
+    void setAppServices(const AppServices& services);
+
     const QPointer<QObject>& hostWindow() const { return hostWindow_; }
     void setHostWindow(const QPointer<QObject>& value);
     bool showFullDiskAccessAlert() const { return showFullDiskAccessAlert_; }
@@ -289,6 +294,7 @@ signals:
     void hasScannedContentChanged(bool value);
     void hasEverShownScanResultsChanged(bool value);
     void hostWindowChanged(const QPointer<QObject>& value);
+    void appServicesChanged();
     void showFullDiskAccessAlertChanged(bool value);
     void showFullDiskAccessAlreadyGrantedAlertChanged(bool value);
     void showPreparePortableModePromptChanged(bool value);
@@ -376,6 +382,7 @@ private:
     bool hasScannedContent_ = false;
     bool hasEverShownScanResults_ = false;
     QPointer<QObject> hostWindow_;
+    AppServices appServices_;
     bool showFullDiskAccessAlert_ = false;
     bool showFullDiskAccessAlreadyGrantedAlert_ = false;
     bool showPreparePortableModePrompt_ = false;

@@ -11,7 +11,9 @@
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/MainWindowController.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/ScanSheets.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/WindowCommands.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/WindowSheets.hpp"
+#include "ZelvaneMac/Services/PortableMode.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/VolumeListWatcher.hpp"
 #include "ZelvaneMac/Window/VolumePicker.hpp"
@@ -45,7 +47,11 @@ MainWindow::MainWindow(Preferences& preferences, CLIAutomation::Options cliOptio
     });
     sheets_ = new WindowSheets(*state_, this);
     bindStandardSheets(*sheets_, *state_, [this] { controller_->recomputeColorRank(); });
-    bindScanSheets(*sheets_, *state_, {});
+    bindScanSheets(*sheets_, *state_, [this] {
+        const PortableMode* mode = state_->appServices().portableMode;
+        return mode && mode->isActive();
+    });
+    bindServiceSheets(*sheets_, *state_);
     setStartupHooks(systemWindowStartupHooks());
     volumeWatcher_ = new VolumeListWatcher(this);
     connect(volumeWatcher_, &VolumeListWatcher::volumesChanged, this, [this] { startup_->handleVolumesChanged(); });

@@ -24,6 +24,7 @@
 #include "ZelvaneMac/Widgets/Common/DeterminateProgressBar.hpp"
 #include "ZelvaneMac/Widgets/Common/FilterIcon.hpp"
 #include "ZelvaneMac/Widgets/Common/TextStyles.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/BrandingPanel.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/SelectionsBox.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/VolumeDropdown.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
@@ -211,6 +212,7 @@ TopBar::TopBar(ContentViewState& state, QWidget* parent) : QWidget(parent), stat
     selections_ = new SelectionsBox(state_, this);
     row->addWidget(selections_, 0, Qt::AlignTop);
     row->addStretch(1);
+    row->addWidget(new BrandingPanel(state_, this), 0, Qt::AlignTop);
 
     connect(scanButton_, &QPushButton::clicked, this, &TopBar::pressScanButton);
     connect(chevron_, &QToolButton::clicked, this, &TopBar::showAdminMenu);

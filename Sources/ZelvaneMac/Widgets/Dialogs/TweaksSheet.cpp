@@ -1,0 +1,128 @@
+#include "ZelvaneMac/Widgets/Dialogs/TweaksSheet.hpp"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include "ZelvaneMac/Core/Text/Localization.hpp"
+
+namespace zelvane {
+
+namespace {
+
+QFrame* divider(QWidget* parent) {
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
+}
+
+// A stepper with its label made from a format that shows the current value.
+QSpinBox* labelledStepper(QWidget* parent, QVBoxLayout* into, const char* format, int low, int high, int64_t value) {
+    auto* row = new QHBoxLayout;
+    auto* label = new QLabel(parent);
+    auto* stepper = new QSpinBox(parent);
+    stepper->setRange(low, high);
+    stepper->setValue(int(std::clamp<int64_t>(value, low, high)));
+    const auto relabel = [label, format](int v) { label->setText(fillFormat(localized(format), {int64_t(v)})); };
+    relabel(stepper->value());
+    QObject::connect(stepper, &QSpinBox::valueChanged, label, relabel);
+    row->addWidget(label);
+    row->addWidget(stepper);
+    row->addStretch(1);
+    into->addLayout(row);
+    return stepper;
+}
+
+}  // namespace
+
+TweaksSheet::TweaksSheet(const TweaksSettings& settings, QWidget* parent) : QDialog(parent), settings_(settings) {
+    setWindowTitle(localized("Tweaks"));
+    setWindowModality(Qt::WindowModal);
+    setMinimumWidth(460);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(20, 20, 20, 20);
+    column->setSpacing(14);
+    auto* title = new QLabel(localized("Tweaks"), this);
+    QFont headline = title->font();
+    headline.setBold(true);
+    title->setFont(headline);
+    column->addWidget(title);
+
+    bool* flags[8] = {&settings_.enableDragDrop,       &settings_.enableDoubleClickOpen, &settings_.enableRename,
+                      &settings_.monitorFileSystemForChanges, &settings_.showMaxModifiedDate, &settings_.showHorizontalLines,
+                      &settings_.altRowColors,          &settings_.gradientEnabled};
+    const char* labels[8] = {"Enable drag/drop",
+                             "Open file on double click",
+                             "Enable rename",
+                             "Monitor file system for changes",
+                             "Show max modified date of all sub folders/files as folder's last modified date",
+                             "Show horizontal lines in grids",
+                             "Alternate row colors",
+                             "Enable gradient colors in treemap"};
+    auto* first = new QVBoxLayout;
+    first->setSpacing(8);
+    auto* second = new QVBoxLayout;
+    second->setSpacing(8);
+    for (int i = 0; i < 8; ++i) {
+        auto* box = new QCheckBox(localized(labels[i]), this);
+        box->setChecked(*flags[i]);
+        bool* flag = flags[i];
+        connect(box, &QCheckBox::toggled, this, [flag](bool on) { *flag = on; });
+        toggles_[i] = box;
+        (i < 5 ? first : second)->addWidget(box);
+    }
+    column->addLayout(first);
+    column->addWidget(divider(this));
+
+    auto* unitsRow = new QHBoxLayout;
+    unitsRow->addWidget(new QLabel(localized("Size Units:"), this));
+    units_ = new QComboBox(this);
+    units_->addItem(localized("Decimal (1000)"), 1000);
+    units_->addItem(localized("Binary (1024)"), 1024);
+    units_->setCurrentIndex(settings_.byteUnitBaseRaw == 1024 ? 1 : 0);
+    connect(units_, &QComboBox::currentIndexChanged, this,
+            [this](int i) { settings_.byteUnitBaseRaw = units_->itemData(i).toLongLong(); });
+    unitsRow->addWidget(units_);
+    unitsRow->addStretch(1);
+    second->addLayout(unitsRow);
+    decimals_ = labelledStepper(this, second, "Number of decimal places to display: %d", 0, 4, settings_.decimalPlaces);
+    connect(decimals_, &QSpinBox::valueChanged, this, [this](int v) { settings_.decimalPlaces = v; });
+    column->addLayout(second);
+    column->addWidget(divider(this));
+
+    auto* third = new QVBoxLayout;
+    third->setSpacing(4);
+    groupMin_ = labelledStepper(this, third, "File group minimum size: %d", 0, 999, settings_.fileGroupMinSize);
+    connect(groupMin_, &QSpinBox::valueChanged, this, [this](int v) { settings_.fileGroupMinSize = v; });
+    auto* note = new QLabel(localized("Loose files in a folder are grouped into one \"[N Files in \u2026]\" entry once there "
+                                      "are at least this many. Set to 0 to disable file grouping."),
+                            this);
+    note->setWordWrap(true);
+    QFont caption = note->font();
+    caption.setPointSizeF(caption.pointSizeF() * 0.85);
+    note->setFont(caption);
+    note->setForegroundRole(QPalette::PlaceholderText);
+    third->addWidget(note);
+    column->addLayout(third);
+    column->addWidget(divider(this));
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    auto* cancel = new QPushButton(localized("Cancel"), this);
+    auto* ok = new QPushButton(localized("OK"), this);
+    ok->setDefault(true);
+    ok->setAutoDefault(true);
+    buttons->addWidget(cancel);
+    buttons->addWidget(ok);
+    column->addLayout(buttons);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+}  // namespace zelvane

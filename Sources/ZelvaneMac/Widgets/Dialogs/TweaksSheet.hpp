@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QDialog>
+
+#include "ZelvaneMac/Window/Exports/WindowExports.hpp"
+
+class QCheckBox;
+class QComboBox;
+class QSpinBox;
+
+namespace zelvane {
+
+// The Tweaks sheet: eleven display and behaviour settings edited on a copy. OK (or Return)
+// accepts with the copy in `settings()`; Cancel (or Escape) rejects and the copy is dropped.
+class TweaksSheet final : public QDialog {
+    Q_OBJECT
+public:
+    explicit TweaksSheet(const TweaksSettings& settings, QWidget* parent = nullptr);
+
+    const TweaksSettings& settings() const { return settings_; }
+
+    QSpinBox* decimalPlacesStepper() const { return decimals_; }
+    QSpinBox* fileGroupStepper() const { return groupMin_; }
+    QComboBox* sizeUnitsPicker() const { return units_; }
+    QCheckBox* toggle(int index) const { return toggles_[index]; }  // in the order of the sheet
+
+private:
+    TweaksSettings settings_;
+    QCheckBox* toggles_[8] = {};
+    QComboBox* units_;
+    QSpinBox* decimals_;
+    QSpinBox* groupMin_;
+};
+
+}  // namespace zelvane

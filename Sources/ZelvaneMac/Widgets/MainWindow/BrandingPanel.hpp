@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include <optional>
+
+class QLabel;
+
+namespace zelvane {
+
+class ContentViewState;
+
+// Who made the program, at the right end of the top bar: the icon (its tooltip tells where the
+// settings of a portable copy are kept), name and version, the build year with the maker's name,
+// and the maker's web address.
+class BrandingPanel final : public QWidget {
+    Q_OBJECT
+public:
+    BrandingPanel(ContentViewState& state, QWidget* parent = nullptr);
+
+    // The maker as the program names itself; neutral names of our own.
+    static constexpr const char* makerName = "Zelvane Software";
+    static constexpr const char* makerHost = "www.zelvanemac.example";
+
+    // "" outside portable mode, "Portable Mode" without a drive name, else where settings live.
+    static QString portableModeHelpText(bool isActive, const std::optional<QString>& driveName);
+    // The notice with the year of the build date ("yyyyMMdd").
+    static QString makerNotice(const QString& buildDate);
+
+    QLabel* iconLabel() const { return icon_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void follow();
+    void refresh();
+
+    ContentViewState& state_;
+    QLabel* icon_;
+    QMetaObject::Connection connection_;
+};
+
+}  // namespace zelvane

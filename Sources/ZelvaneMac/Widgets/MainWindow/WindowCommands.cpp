@@ -1,0 +1,95 @@
+#include "ZelvaneMac/Widgets/MainWindow/WindowCommands.hpp"
+
+#include <QClipboard>
+#include <QFileDialog>
+#include <QGuiApplication>
+
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Services/MoveToApplications.hpp"
+#include "ZelvaneMac/Services/PortableMode.hpp"
+#include "ZelvaneMac/Widgets/Dialogs/ExportOptionsView.hpp"
+#include "ZelvaneMac/Widgets/Dialogs/ExportTreemapImageView.hpp"
+#include "ZelvaneMac/Widgets/Dialogs/TweaksSheet.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/WindowSheets.hpp"
+#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/Exports/WindowExports.hpp"
+
+namespace zelvane {
+
+void performCSVExport(ContentViewState& state, QWidget* window) {
+    const CSVExportProposal proposal = proposeCSVExport(state, QDateTime::currentDateTime());
+    ExportSourceSelection selection(proposal.source, proposal.hasSelection, proposal.format);
+    const auto path = runCSVExportSaveDialog(window, state.preferences(), selection, proposal.folder, proposal.fileName);
+    if (path) completeCSVExport(state, selection, *path);
+}
+
+void performExportFileTypesToCSV(ContentViewState& state, QWidget* window) {
+    QFileDialog dialog(window, localized("Export File Types to CSV File"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(localized("Comma Separated Values (*.csv)"));
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    const QString folder = exportStartFolder(state.preferences());
+    if (!folder.isEmpty()) dialog.setDirectory(folder);
+    dialog.selectFile(proposedFileTypesName(QDateTime::currentDateTime()));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    completeFileTypesExport(state, dialog.selectedFiles().first());
+}
+
+void performExportTreemapImage(ContentViewState& state, QWidget* window) {
+    if (!hasTreemapContent(state)) return;
+    TreemapImageExportSelection selection(state.showTreemapFreeSpace());
+    const auto path = runTreemapImageSaveDialog(window, state.preferences(), selection, exportStartFolder(state.preferences()),
+                                                proposedTreemapImageName(QDateTime::currentDateTime()));
+    if (path) completeTreemapImageExport(state, selection.showFreeSpace(), *path);
+}
+
+void performCopyFileAndSizeInfo(ContentViewState& state) {
+    const QString text = clipboardSummaryText(state);
+    if (text.isEmpty()) return;
+    if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setText(text);
+}
+
+void bindServiceSheets(WindowSheets& sheets, ContentViewState& state) {
+    ContentViewState* s = &state;
+    sheets.bindSheet(
+        &ContentViewState::showTweaksSheet, &ContentViewState::setShowTweaksSheet, &ContentViewState::showTweaksSheetChanged,
+        [s](QWidget* window) -> QDialog* { return new TweaksSheet(loadTweaks(s->preferences()), window); },
+        [s](QDialog& dialog) { storeTweaks(s->preferences(), static_cast<TweaksSheet&>(dialog).settings()); });
+
+    sheets.bindFlagAlert(
+        &ContentViewState::showPreparePortableModePrompt, &ContentViewState::setShowPreparePortableModePrompt,
+        &ContentViewState::showPreparePortableModePromptChanged, localized("Prepare This Copy for Portable Use?"),
+        [] {
+            return localized("ZelvaneMac is running from a removable drive. Preparing this copy keeps its settings on "
+                             "the drive itself, so they travel with it.\n\nYou can also do this later with \"Prepare "
+                             "This Copy for Portable Use\u2026\" in the File menu.");
+        },
+        {AlertButton{localized("Not Now"), QMessageBox::RejectRole,
+                     [s] {
+                         if (PortableMode* mode = s->appServices().portableMode) mode->setWasDeclinedThisLaunch(true);
+                     }},
+         AlertButton{localized("Prepare"), QMessageBox::AcceptRole, [s] {
+                         PortableMode* mode = s->appServices().portableMode;
+                         if (mode && mode->prepare()) mode->syncPreferencesBackToPortableDriveIfActive(s->preferences());
+                     }}});
+
+    sheets.bindFlagAlert(
+        &ContentViewState::showMoveToApplicationsPrompt, &ContentViewState::setShowMoveToApplicationsPrompt,
+        &ContentViewState::showMoveToApplicationsPromptChanged, localized("Move to Applications Folder?"),
+        [] {
+            return localized("ZelvaneMac isn't running from your Applications folder. Moving it there makes it easier "
+                             "to find, and keeps future manual updates landing in the same predictable place instead of "
+                             "leaving old copies scattered around.");
+        },
+        {AlertButton{localized("Not Now"), QMessageBox::RejectRole, {}},
+         AlertButton{localized("Don't Ask Again"), QMessageBox::DestructiveRole,
+                     [s] { s->preferences().set(PreferenceKeys::suppressMoveToApplicationsPrompt, true); }},
+         AlertButton{localized("Move to Applications"), QMessageBox::AcceptRole, [s] {
+                         MoveToApplicationsMover::moveAndRelaunch(MoveToApplicationsMover::currentEnvironment(s->preferences()));
+                     }}});
+}
+
+}  // namespace zelvane

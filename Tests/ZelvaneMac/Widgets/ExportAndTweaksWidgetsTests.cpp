@@ -1,0 +1,156 @@
+// The update banner across windows, the branding panel, the Tweaks sheet and the CSV options
+// view, on real widgets.
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+
+#include "QtWidgetTestApp.hpp"
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Services/PortableMode.hpp"
+#include "ZelvaneMac/Services/UpdateChecker.hpp"
+#include "ZelvaneMac/Widgets/Dialogs/ExportOptionsView.hpp"
+#include "ZelvaneMac/Widgets/Dialogs/TweaksSheet.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/BrandingPanel.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/UpdateBanner.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/WindowSheets.hpp"
+#include "ZelvaneMac/Window/ContentViewState.hpp"
+
+namespace zelvane {
+namespace {
+
+TEST(UpdateBanner, ShowsTheFoundVersionInEveryWindowAndClosingItClearsThemAll) {
+    qtWidgetApp();
+    QTemporaryDir dir;
+    Preferences prefs(dir.filePath("p.plist"));
+    UpdateChecker checker(prefs, [](const QUrl&, std::function<void(QString, QByteArray)> done) {
+        done({}, "VERSION=7.5b\nINFOURL=https://example.org/7");
+    });
+    ContentViewState first(prefs, {}), second(prefs, {});
+    UpdateBanner a(first), b(second);
+    EXPECT_TRUE(a.isHidden());  // no update: no strip at all
+    first.setAppServices({&checker, nullptr});
+    second.setAppServices({&checker, nullptr});
+    EXPECT_TRUE(a.isHidden());
+    checker.checkForUpdates(true, false);
+    // "7.5b" is no number, so no update; a plain newer version is one.
+    EXPECT_TRUE(a.isHidden());
+    UpdateChecker real(prefs, [](const QUrl&, std::function<void(QString, QByteArray)> done) {
+        done({}, "VERSION=7.5\nINFOURL=https://example.org/7");
+    });
+    first.setAppServices({&real, nullptr});
+    second.setAppServices({&real, nullptr});
+    real.checkForUpdates(true, false);
+    EXPECT_FALSE(a.isHidden());
+    EXPECT_FALSE(b.isHidden());
+    EXPECT_EQ(a.text(), "An update is available (v7.5). Click on the \"View Update\" button to learn more.");
+    a.resize(900, 36);
+    a.grab().save(dir.filePath("banner.png"));
+    real.clearAvailableUpdate();
+    EXPECT_TRUE(a.isHidden());
+    EXPECT_TRUE(b.isHidden());
+}
+
+TEST(BrandingPanel, TooltipFollowsPortableModeAndTheYearComesFromTheBuild) {
+    EXPECT_EQ(BrandingPanel::portableModeHelpText(false, QString("Stick")), "");
+    EXPECT_EQ(BrandingPanel::portableModeHelpText(true, std::nullopt), "Portable Mode");
+    EXPECT_EQ(BrandingPanel::portableModeHelpText(true, QString("Stick")),
+              "Portable Mode: settings are kept on \u201CStick\u201D");
+    EXPECT_EQ(BrandingPanel::makerNotice("20260916"), "\u00A9 2026 Zelvane Software");
+
+    qtWidgetApp();
+    QTemporaryDir dir;
+    Preferences prefs(dir.filePath("p.plist"));
+    ContentViewState state(prefs, {});
+    const QString bundle = dir.filePath("ZelvaneMac.app");
+    PortableMode mode(bundle, [](const QString&) { return true; });
+    BrandingPanel panel(state);
+    state.setAppServices({nullptr, &mode});
+    EXPECT_EQ(panel.iconLabel()->toolTip(), "");
+    ASSERT_TRUE(mode.prepare());
+    EXPECT_TRUE(panel.iconLabel()->toolTip().startsWith("Portable Mode"));
+}
+
+TEST(TweaksSheet, WorksOnACopyThatOnlyOkHandsBackWithItsLimits) {
+    qtWidgetApp();
+    TweaksSettings start;
+    start.decimalPlaces = 2;
+    TweaksSheet sheet(start);
+    sheet.toggle(0)->setChecked(false);  // drag/drop
+    sheet.sizeUnitsPicker()->setCurrentIndex(1);
+    sheet.decimalPlacesStepper()->setValue(9);  // stops at 4
+    sheet.fileGroupStepper()->setValue(5000);   // stops at 999
+    EXPECT_FALSE(sheet.settings().enableDragDrop);
+    EXPECT_EQ(sheet.settings().byteUnitBaseRaw, 1024);
+    EXPECT_EQ(sheet.settings().decimalPlaces, 4);
+    EXPECT_EQ(sheet.settings().fileGroupMinSize, 999);
+    sheet.decimalPlacesStepper()->setValue(-3);
+    EXPECT_EQ(sheet.settings().decimalPlaces, 0);
+
+    sheet.show();
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(&sheet, &escape);
+    EXPECT_EQ(sheet.result(), QDialog::Rejected);
+    QTemporaryDir dir;
+    sheet.grab().save(dir.filePath("tweaks.png"));
+}
+
+TEST(TweaksSheet, TheWindowStoresOnlyWhatOkConfirms) {
+    qtWidgetApp();
+    QTemporaryDir dir;
+    Preferences prefs(dir.filePath("p.plist"));
+    MainWindow window(prefs, {});
+    window.state().setShowTweaksSheet(true);
+    auto* sheet = qobject_cast<TweaksSheet*>(window.sheets().sheet(&ContentViewState::showTweaksSheet));
+    ASSERT_TRUE(sheet);
+    sheet->toggle(6)->setChecked(false);  // alternate row colours
+    sheet->reject();
+    EXPECT_FALSE(window.state().showTweaksSheet());
+    EXPECT_TRUE(prefs.value(PreferenceKeys::tweakAltRowColors));
+    EXPECT_FALSE(prefs.object("tweakAltRowColors").isValid());
+
+    window.state().setShowTweaksSheet(true);
+    sheet = qobject_cast<TweaksSheet*>(window.sheets().sheet(&ContentViewState::showTweaksSheet));
+    ASSERT_TRUE(sheet);
+    EXPECT_TRUE(sheet->toggle(6)->isChecked());  // a new opening starts from what is stored
+    sheet->toggle(6)->setChecked(false);
+    sheet->accept();
+    EXPECT_FALSE(prefs.value(PreferenceKeys::tweakAltRowColors));
+    EXPECT_TRUE(prefs.object("tweakFileGroupMinSize").isValid());  // all eleven are written
+}
+
+TEST(ExportOptionsView, ChoicesGoToTheSelectionAndToggleChangesAreStoredAtOnce) {
+    qtWidgetApp();
+    QTemporaryDir dir;
+    Preferences prefs(dir.filePath("p.plist"));
+    ExportSourceSelection none(ExportSource::treeView, false, CSVFileFormat::csv);
+    ExportOptionsView view(prefs, none);
+    EXPECT_FALSE(view.selectedOnlyToggle()->isEnabled());
+    EXPECT_FALSE(view.selectedOnlyToggle()->isChecked());
+    view.tsvChoice()->setChecked(true);
+    EXPECT_EQ(none.format(), CSVFileFormat::tsv);
+    view.fileViewChoice()->setChecked(true);
+    EXPECT_EQ(none.source(), ExportSource::fileView);
+    view.maxDepthStepper()->setValue(1200);
+    EXPECT_EQ(prefs.value(PreferenceKeys::csvMaxDepth), 999);
+    for (QCheckBox* box : view.findChildren<QCheckBox*>()) {
+        if (box->text() == "Export File ID") box->setChecked(true);
+    }
+    EXPECT_TRUE(prefs.value(PreferenceKeys::csvExportFileID));
+    view.grab().save(dir.filePath("options.png"));
+
+    ExportSourceSelection some(ExportSource::treeView, true, CSVFileFormat::tsv);
+    ExportOptionsView withSelection(prefs, some);
+    EXPECT_TRUE(withSelection.selectedOnlyToggle()->isChecked());
+    EXPECT_TRUE(withSelection.tsvChoice()->isChecked());
+}
+
+}  // namespace
+}  // namespace zelvane
