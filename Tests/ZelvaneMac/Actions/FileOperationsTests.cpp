@@ -101,7 +101,9 @@ TEST(FileOperations, CompressWritesOneCompleteArchivePerItemAndNeverTakesAnother
     auto after = snapshot(b.dir.path());
     for (const auto& entry : before) EXPECT_TRUE(after.count(entry)) << entry;
     for (const auto& entry : after)
-        if (!before.count(entry)) EXPECT_NE(entry.find(".zip"), std::string::npos) << entry;
+        if (!before.count(entry)) {
+            EXPECT_NE(entry.find(".zip"), std::string::npos) << entry;
+        }
     EXPECT_EQ(after.size(), before.size() + hostileNames().size() + 3);
     for (const auto& entry : after) EXPECT_NE(entry.rfind("/.", 0), 0u) << entry;
 }
@@ -220,7 +222,9 @@ TEST(FileOperations, DeleteImmediatelyAsksRemovesReportsAndSkipsWhatIsGone) {
     ASSERT_EQ(b.reported.size(), 1u);
     EXPECT_EQ(b.reported[0], (std::vector<FileNode*>{folder, dash}));
     for (const auto& n : hostileNames())
-        if (n != "-rf.txt" && n != "new\nline.txt") EXPECT_TRUE(pathExists(b.dir / n)) << n;
+        if (n != "-rf.txt" && n != "new\nline.txt") {
+            EXPECT_TRUE(pathExists(b.dir / n)) << n;
+        }
 
     // A node marked deleted whose path has a new file is never removed.
     dash->flagDeletedRecursively();

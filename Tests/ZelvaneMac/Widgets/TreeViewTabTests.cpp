@@ -194,7 +194,8 @@ TEST(FileTreeOutlineView, SelectionRoundTripsThroughGroupsRightClicksAndSpace) {
     EXPECT_EQ(rig.view->selectedNodes().size(), 2u);
     rightClick(docsRow, Qt::NoModifier);
     EXPECT_EQ(rig.view->selectedNodes().size(), 2u);
-    QContextMenuEvent below(QContextMenuEvent::Mouse, QPoint(5, o.viewport()->height() - 2));
+    const QPoint belowRows(5, o.viewport()->height() - 2);
+    QContextMenuEvent below(QContextMenuEvent::Mouse, belowRows, o.viewport()->mapToGlobal(belowRows));
     QCoreApplication::sendEvent(o.viewport(), &below);
     EXPECT_EQ(rig.view->selectedNodes().size(), 2u);
 
