@@ -1,0 +1,245 @@
+#include "ZelvaneMac/Models/FileListModel.hpp"
+
+#include <QDateTime>
+#include <QFile>
+#include <QLocale>
+#include <QMimeData>
+#include <QUrl>
+
+#include <unordered_set>
+
+#include "ScanEngine/Support/LocaleFormat.hpp"
+#include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Models/FileListPipeline.hpp"
+#include "ZelvaneMac/Models/ResultTableRoles.hpp"
+
+namespace zelvane {
+
+namespace {
+
+struct ColumnSpec {
+    const char* id;
+    const char* title;
+    int width;
+    Qt::SortOrder first;
+    bool right;
+};
+
+constexpr ColumnSpec kColumns[] = {
+    {"name", "File Name", 309, Qt::AscendingOrder, false},
+    {"path", "Path", 488, Qt::AscendingOrder, false},
+    {"percent", "% of Root", 63, Qt::DescendingOrder, true},
+    {"size", "Size", 100, Qt::DescendingOrder, true},
+    {"allocated", "Allocated", 100, Qt::DescendingOrder, true},
+    {"modified", "Modified", 140, Qt::DescendingOrder, false},
+    {"dupCount", "Dup Count", 80, Qt::DescendingOrder, true},
+    {"dupSize", "Dup Size", 90, Qt::DescendingOrder, true},
+    {"attributes", "Attr.", 40, Qt::DescendingOrder, false},
+};
+static_assert(std::size(kColumns) == FileListModel::kColumnCount);
+
+QString fromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+
+QList<QPoint> toPoints(const std::vector<TextRange>& ranges, int shift = 0) {
+    QList<QPoint> out;
+    out.reserve(qsizetype(ranges.size()));
+    for (const TextRange& r : ranges) out.push_back(QPoint(r.start + shift, r.length));
+    return out;
+}
+
+}  // namespace
+
+const char* FileListModel::columnIdentifier(int c) { return c >= 0 && c < kColumnCount ? kColumns[c].id : ""; }
+const char* FileListModel::columnTitle(int c) { return c >= 0 && c < kColumnCount ? kColumns[c].title : ""; }
+int FileListModel::columnWidth(int c) { return c >= 0 && c < kColumnCount ? kColumns[c].width : 100; }
+Qt::SortOrder FileListModel::columnFirstSortOrder(int c) {
+    return c >= 0 && c < kColumnCount ? kColumns[c].first : Qt::DescendingOrder;
+}
+int FileListModel::columnForIdentifier(const QString& id) {
+    for (int c = 0; c < kColumnCount; ++c)
+        if (id == QLatin1String(kColumns[c].id)) return c;
+    return -1;
+}
+
+FileListModel::FileListModel(FileListPipeline& pipeline, QObject* parent) : QAbstractItemModel(parent), pipeline_(pipeline) {
+    connect(&pipeline_, &FileListPipeline::rowsPublished, this, &FileListModel::publish);
+    connect(&pipeline_, &FileListPipeline::displayFormatChanged, this, [this] {
+        if (!rows_.empty()) emit dataChanged(index(0, 0), index(int(rows_.size()) - 1, kColumnCount - 1));
+    });
+    rows_ = pipeline_.displayed();
+}
+
+void FileListModel::publish() {
+    beginResetModel();
+    rows_ = pipeline_.displayed();
+    endResetModel();
+}
+
+std::vector<FileNode*> FileListModel::dupChildren(const FileNode& node) {
+    const DuplicateGroup* g = node.dupGroup();
+    if (!g || g->members.size() < 2) return {};
+    std::vector<FileNode*> out;
+    out.reserve(g->members.size() - 1);
+    for (FileNode* m : g->members)
+        if (m != &node) out.push_back(m);
+    return out;
+}
+
+FileNode* FileListModel::nodeAt(const QModelIndex& index) const {
+    if (!index.isValid() || index.model() != this) return nullptr;
+    if (index.internalId() == 0) return size_t(index.row()) < rows_.size() ? rows_[size_t(index.row())] : nullptr;
+    const size_t parentRow = size_t(index.internalId() - 1);
+    if (parentRow >= rows_.size()) return nullptr;
+    const auto kids = dupChildren(*rows_[parentRow]);
+    return size_t(index.row()) < kids.size() ? kids[size_t(index.row())] : nullptr;
+}
+
+QModelIndex FileListModel::indexOfTopNode(const FileNode* node) const {
+    for (size_t i = 0; i < rows_.size(); ++i)
+        if (rows_[i] == node) return index(int(i), 0);
+    return {};
+}
+
+void FileListModel::refreshNodes(const std::vector<FileNode*>& nodes) {
+    if (rows_.empty() || nodes.empty()) return;
+    const std::unordered_set<const FileNode*> dirty(nodes.begin(), nodes.end());
+    for (size_t i = 0; i < rows_.size(); ++i)
+        if (dirty.count(rows_[i])) emit dataChanged(index(int(i), 0), index(int(i), kColumnCount - 1));
+}
+
+QModelIndex FileListModel::index(int row, int column, const QModelIndex& parent) const {
+    if (row < 0 || column < 0 || column >= kColumnCount) return {};
+    if (!parent.isValid()) return size_t(row) < rows_.size() ? createIndex(row, column, quintptr(0)) : QModelIndex();
+    if (parent.internalId() != 0 || size_t(parent.row()) >= rows_.size()) return {};
+    if (size_t(row) >= dupChildren(*rows_[size_t(parent.row())]).size()) return {};
+    return createIndex(row, column, quintptr(parent.row()) + 1);
+}
+
+QModelIndex FileListModel::parent(const QModelIndex& child) const {
+    if (!child.isValid() || child.internalId() == 0) return {};
+    return createIndex(int(child.internalId() - 1), 0, quintptr(0));
+}
+
+int FileListModel::rowCount(const QModelIndex& parent) const {
+    if (!parent.isValid()) return int(rows_.size());
+    if (parent.column() != 0 || parent.internalId() != 0 || size_t(parent.row()) >= rows_.size()) return 0;
+    return int(dupChildren(*rows_[size_t(parent.row())]).size());
+}
+
+int FileListModel::columnCount(const QModelIndex&) const { return kColumnCount; }
+
+bool FileListModel::hasChildren(const QModelIndex& parent) const { return rowCount(parent) > 0; }
+
+QList<QPoint> FileListModel::nameHighlights(const FileNode& node) const {
+    if (pipeline_.highlightFilters().empty()) return {};
+    return toPoints(highlightRanges(pipeline_.highlightFilters(), node.nameUnits()));
+}
+
+QList<QPoint> FileListModel::pathHighlights(const FileNode& node, const QString& fullPath) const {
+    if (pipeline_.highlightFilters().empty()) return {};
+    if (pipeline_.highlightFullPath()) {
+        const std::u16string_view text(reinterpret_cast<const char16_t*>(fullPath.utf16()), size_t(fullPath.size()));
+        return toPoints(highlightRanges(pipeline_.highlightFilters(), text));
+    }
+    // The name's matches, at the name's place at the end of the path.
+    const int shift = int(fullPath.size()) - node.nameLength();
+    if (shift < 0) return {};
+    return toPoints(highlightRanges(pipeline_.highlightFilters(), node.nameUnits()), shift);
+}
+
+QVariant FileListModel::displayText(const FileNode& n, int column, bool member) const {
+    const FileListInputs& in = pipeline_.inputs();
+    const auto bytes = [&in](int64_t v) {
+        return fromUtf8(humanBytes(v, in.byteUnitBase, in.byteSizeDisplayMode, in.decimalPlaces));
+    };
+    switch (column) {
+    case nameColumn: return fromUtf8(n.name());
+    case pathColumn: return fromUtf8(n.fullPath());
+    case percentColumn: {
+        if (n.isDeleted()) return QStringLiteral("0.0%");
+        const FileNode* root = &n;
+        while (root->parent()) root = root->parent();
+        const bool byAlloc = pipeline_.sortKey() == QLatin1String("allocated");
+        const int64_t v = byAlloc ? n.effectiveAllocSize() : n.effectiveSize();
+        const int64_t r = byAlloc ? root->effectiveAllocSize() : root->effectiveSize();
+        const double pct = r < 1 ? 0.0 : double(v) / double(r) * 100.0;
+        return QString::number(pct, 'f', 1) + QLatin1Char('%');
+    }
+    case sizeColumn: return bytes(n.effectiveSize());
+    case allocatedColumn: {
+        const QString t = bytes(n.effectiveAllocSize());
+        return n.doNotCountAllocated() ? QLatin1Char('(') + t + QLatin1Char(')') : t;
+    }
+    case modifiedColumn: {
+        const QDateTime t = QDateTime::fromSecsSinceEpoch(int64_t(n.modifiedDateRaw) + kReferenceDateUnixSeconds);
+        return QLocale().toString(t, QLocale::ShortFormat);
+    }
+    case dupCountColumn: return member ? QString() : fromUtf8(formatIntegerForLocale(n.dupCount()));
+    case dupSizeColumn: return member ? QString() : bytes(n.dupSize());
+    case attributesColumn: return fromUtf8(n.dosAttributesString());
+    default: return {};
+    }
+}
+
+QVariant FileListModel::data(const QModelIndex& index, int role) const {
+    const FileNode* n = nodeAt(index);
+    if (!n) return {};
+    const int column = index.column();
+    const bool member = isMemberRow(index);
+    switch (role) {
+    case Qt::DisplayRole: return displayText(*n, column, member);
+    case Qt::ToolTipRole: return column == nameColumn ? QVariant(fromUtf8(n->fullPath())) : QVariant();
+    case Qt::TextAlignmentRole:
+        return QVariant::fromValue((kColumns[column].right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+    case ResultTableRole::node: return QVariant::fromValue(quintptr(n));
+    case ResultTableRole::sortedColumn: return pipeline_.sortKey() == QLatin1String(kColumns[column].id);
+    case ResultTableRole::textTone:
+        if (n->isDeleted()) return int(TextTone::deleted);
+        if (column == nameColumn) {
+            if (n->dosAttributes & 0x2) return int(TextTone::secondary);
+            if (n->dosAttributes & 0x800) return int(TextTone::compressed);
+        }
+        if (column == allocatedColumn && n->doNotCountAllocated()) return int(TextTone::secondary);
+        return int(TextTone::normal);
+    case ResultTableRole::barFraction:
+        return column == percentColumn ? QVariant(percentBarDepthFactor(member ? 1 : 0)) : QVariant();
+    case ResultTableRole::barFromRight: return column == percentColumn ? QVariant(true) : QVariant();
+    case ResultTableRole::highlightRanges:
+        if (member) return {};
+        if (column == nameColumn) return QVariant::fromValue(nameHighlights(*n));
+        if (column == pathColumn) return QVariant::fromValue(pathHighlights(*n, fromUtf8(n->fullPath())));
+        return {};
+    default: return {};
+    }
+}
+
+QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount) return {};
+    if (role == Qt::DisplayRole) return localized(kColumns[section].title);
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue((kColumns[section].right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+    return {};
+}
+
+Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const {
+    if (!index.isValid()) return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled;
+}
+
+QStringList FileListModel::mimeTypes() const { return {QStringLiteral("text/uri-list")}; }
+
+QMimeData* FileListModel::mimeData(const QModelIndexList& indexes) const {
+    QList<QUrl> urls;
+    std::unordered_set<const FileNode*> seen;
+    for (const QModelIndex& i : indexes) {
+        const FileNode* n = nodeAt(i);
+        if (!n || !seen.insert(n).second) continue;
+        urls.push_back(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(n->pathBytes()))));
+    }
+    if (urls.isEmpty()) return nullptr;
+    auto* mime = new QMimeData;
+    mime->setUrls(urls);
+    return mime;
+}
+
+}  // namespace zelvane

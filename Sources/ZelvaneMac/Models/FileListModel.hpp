@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QAbstractItemModel>
+#include <QList>
+#include <QPoint>
+
+#include <vector>
+
+#include "ScanEngine/Tree/FileNode.hpp"
+
+namespace zelvane {
+
+class FileListPipeline;
+
+// The file list's rows: the pipeline's published rows at the top level and, under a file that has
+// duplicates, the other members of its group (made from the group whenever asked, never stored).
+// Display only; every change comes from the pipeline. GUI thread only.
+class FileListModel final : public QAbstractItemModel {
+    Q_OBJECT
+public:
+    enum Column { nameColumn, pathColumn, percentColumn, sizeColumn, allocatedColumn, modifiedColumn,
+                  dupCountColumn, dupSizeColumn, attributesColumn, columnCount_ };
+    static constexpr int kColumnCount = columnCount_;
+    static const char* columnIdentifier(int column);
+    static const char* columnTitle(int column);  // English, localised by the caller's lookup
+    static int columnWidth(int column);
+    static Qt::SortOrder columnFirstSortOrder(int column);
+    static int columnForIdentifier(const QString& identifier);  // -1 when unknown
+
+    explicit FileListModel(FileListPipeline& pipeline, QObject* parent = nullptr);
+
+    // The other members of the node's duplicate group, in group order; empty without a group of two.
+    static std::vector<FileNode*> dupChildren(const FileNode& node);
+    // The highlight ranges (UTF-16 start, length) of a row's name or path cell.
+    QList<QPoint> nameHighlights(const FileNode& node) const;
+    QList<QPoint> pathHighlights(const FileNode& node, const QString& fullPath) const;
+
+    FileNode* nodeAt(const QModelIndex& index) const;
+    bool isMemberRow(const QModelIndex& index) const { return index.isValid() && index.internalId() != 0; }
+    QModelIndex indexOfTopNode(const FileNode* node) const;
+    // Redraws the rows of these nodes (live monitoring, renames).
+    void refreshNodes(const std::vector<FileNode*>& nodes);
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    bool hasChildren(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+
+private:
+    void publish();
+    QVariant displayText(const FileNode& n, int column, bool member) const;
+
+    FileListPipeline& pipeline_;
+    std::vector<FileNode*> rows_;
+};
+
+}  // namespace zelvane

@@ -1,0 +1,340 @@
+#include "ZelvaneMac/Models/FileListPipeline.hpp"
+
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <string_view>
+
+#include "ScanEngine/Filter/FullPathTreeFilter.hpp"
+#include "ScanEngine/Support/Arithmetic.hpp"
+#include "ScanEngine/Tree/NameSort.hpp"
+#include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
+
+namespace zelvane {
+
+namespace {
+
+template <typename Key, typename Extract, typename Less>
+std::vector<FileNode*> sortByKey(const std::vector<FileNode*>& nodes, bool ascending, Extract extract, Less less) {
+    std::vector<std::pair<Key, FileNode*>> keyed;
+    keyed.reserve(nodes.size());
+    for (FileNode* n : nodes) keyed.emplace_back(extract(*n), n);
+    // Descending compares the same values the other way round, so ties keep their input order
+    // in both directions.
+    if (ascending)
+        std::stable_sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) { return less(a.first, b.first); });
+    else
+        std::stable_sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) { return less(b.first, a.first); });
+    std::vector<FileNode*> out;
+    out.reserve(keyed.size());
+    for (const auto& k : keyed) out.push_back(k.second);
+    return out;
+}
+
+template <typename Key, typename Extract>
+std::vector<FileNode*> sortByValue(const std::vector<FileNode*>& nodes, bool ascending, Extract extract) {
+    return sortByKey<Key>(nodes, ascending, extract, [](const Key& a, const Key& b) { return a < b; });
+}
+
+void walk(FileNode& folder, bool includeFolders, std::vector<FileNode*>& out) {
+    // Pre-order, depth first, without recursion: deep trees must not exhaust the stack.
+    std::vector<std::pair<std::span<FileNode* const>, size_t>> stack;
+    stack.emplace_back(folder.children(), 0);
+    while (!stack.empty()) {
+        auto& [kids, next] = stack.back();
+        if (next == kids.size()) {
+            stack.pop_back();
+            continue;
+        }
+        FileNode* child = kids[next++];
+        if (!child->isDir()) {
+            out.push_back(child);
+            continue;
+        }
+        if (!includeFolders) {
+            stack.emplace_back(child->children(), 0);
+            continue;
+        }
+        out.push_back(child);
+        stack.emplace_back(child->children(), 0);
+    }
+}
+
+QString seconds(double s) { return QString::asprintf("%.2fs", s); }
+
+double secondsSince(const std::chrono::steady_clock::time_point& t) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
+}
+
+QString composedFilterText(const FileListInputs& in) {
+    if (!in.dupsOnly || in.dupMethod == DuplicateMethod::none) return in.filterText;
+    return in.filterText.isEmpty() ? QStringLiteral("=dup") : in.filterText + QStringLiteral(" =dup");
+}
+
+}  // namespace
+
+std::vector<FileNode*> sortNodes(const std::vector<FileNode*>& nodes, const QString& key, bool ascending) {
+    if (key == QLatin1String("name"))
+        return sortByKey<std::u16string_view>(nodes, ascending, [](const FileNode& n) { return n.nameUnits(); },
+                                              [](std::u16string_view a, std::u16string_view b) {
+                                                  return wideNameCompare(a, b) < 0;
+                                              });
+    if (key == QLatin1String("path"))
+        return sortByValue<int32_t>(nodes, ascending, [](const FileNode& n) { return n.sortNameIndex(); });
+    if (key == QLatin1String("modified"))
+        return sortByValue<int32_t>(nodes, ascending, [](const FileNode& n) { return n.modifiedDateRaw; });
+    if (key == QLatin1String("allocated"))
+        return sortByValue<int64_t>(nodes, ascending, [](const FileNode& n) { return n.effectiveAllocSize(); });
+    if (key == QLatin1String("attributes"))
+        return sortByValue<uint16_t>(nodes, ascending, [](const FileNode& n) { return n.dosAttributes; });
+    if (key == QLatin1String("dupCount"))
+        return sortByValue<int>(nodes, ascending, [](const FileNode& n) { return n.dupCount(); });
+    if (key == QLatin1String("dupSize"))
+        return sortByValue<int64_t>(nodes, ascending, [](const FileNode& n) { return n.dupSize(); });
+    return sortByValue<int64_t>(nodes, ascending, [](const FileNode& n) { return n.effectiveSize(); });
+}
+
+std::vector<FileNode*> collectFileList(const std::vector<RootRef>& roots, bool includeFolders) {
+    std::vector<FileNode*> out;
+    for (const RootRef& root : roots) {
+        if (!root) continue;
+        if (root->hasFlatFileList()) {
+            for (FileNode* n : root->flatFileList())
+                if (includeFolders || !n->isDir()) out.push_back(n);
+            continue;
+        }
+        walk(*root, includeFolders, out);
+    }
+    return out;
+}
+
+FileListPipeline::FileListPipeline(const std::optional<std::pair<QString, bool>>& initialSort, QObject* parent)
+    : QObject(parent) {
+    if (initialSort) {
+        sortKey_ = initialSort->first;
+        sortAscending_ = initialSort->second;
+    }
+    debounce_.setSingleShot(true);
+    debounce_.setInterval(250);
+    connect(&debounce_, &QTimer::timeout, this, &FileListPipeline::performRebuild);
+}
+
+FileListPipeline::~FileListPipeline() = default;
+
+void FileListPipeline::update(const FileListInputs& next) {
+    const bool rootsChanged = next.roots.size() != in_.roots.size() ||
+                              !std::equal(next.roots.begin(), next.roots.end(), in_.roots.begin(),
+                                          [](const RootRef& a, const RootRef& b) { return a.get() == b.get(); });
+    const bool filterChanged = next.filterText != in_.filterText;
+    const bool includeChanged = next.includeFolders != in_.includeFolders;
+    const bool dupChanged = next.dupMethod != in_.dupMethod;
+    const bool formatChanged = next.byteUnitBase != in_.byteUnitBase ||
+                               next.byteSizeDisplayMode != in_.byteSizeDisplayMode ||
+                               next.decimalPlaces != in_.decimalPlaces;
+    const bool displayChanged = next.matchEntirePath != in_.matchEntirePath || includeChanged ||
+                                next.maxFiles != in_.maxFiles || next.dupsOnly != in_.dupsOnly || formatChanged;
+    const bool wasActive = active_;
+    in_ = next;
+    active_ = next.isActive;
+    if (rootsChanged) fullList_.clear();
+    if (formatChanged) emit displayFormatChanged();
+
+    if (!active_) {
+        if (rootsChanged || includeChanged || dupChanged)
+            pending_ = PendingRebuild::full;
+        else if ((displayChanged || filterChanged) && !pending_)
+            pending_ = PendingRebuild::displayOnly;
+        return;
+    }
+
+    const std::optional<PendingRebuild> pending = std::exchange(pending_, std::nullopt);
+    const bool activating = !wasActive;
+    // A pending collection (the roots or the folder option changed while hidden) runs the whole
+    // chain with the current inputs; running only this update's own change would work on an
+    // empty or stale list.
+    if (rootsChanged || (activating && pending == PendingRebuild::full)) {
+        if (loadToken_) DebugTimingLog::end(*loadToken_);
+        loadToken_ = DebugTimingLog::begin(QStringLiteral("File View load"));
+        debounce_.stop();
+        rebuildFullList();
+    } else if (includeChanged) {
+        debounce_.stop();
+        rebuildFullList();
+    } else if (dupChanged) {
+        refreshDuplicates();
+    } else if (displayChanged) {
+        performRebuild();
+    } else if (filterChanged) {
+        scheduleFilterRebuild();
+    } else if (activating && pending == PendingRebuild::displayOnly) {
+        performRebuild();
+    }
+}
+
+void FileListPipeline::setSort(const QString& key, bool ascending) {
+    sortKey_ = key.isEmpty() ? QStringLiteral("size") : key;
+    sortAscending_ = ascending;
+    performRebuild();
+}
+
+void FileListPipeline::scheduleFilterRebuild() { debounce_.start(); }
+
+void FileListPipeline::setLocating(bool on) {
+    if (locatingDuplicates_ == on) return;
+    locatingDuplicates_ = on;
+    emit locatingDuplicatesChanged(on);
+}
+
+void FileListPipeline::rebuildFullList() {
+    if (in_.roots.empty()) {
+        fullList_.clear();
+        fullListGeneration_.supersede();
+        refreshDuplicates();
+        return;
+    }
+    auto token = busy();
+    runInBackground(
+        this, fullListGeneration_,
+        [roots = in_.roots, folders = in_.includeFolders] { return collectFileList(roots, folders); },
+        [this, token](std::vector<FileNode*> list) {
+            fullList_ = std::move(list);
+            refreshDuplicates();
+        },
+        [token] {});
+}
+
+void FileListPipeline::assignDuplicateGroups(std::vector<DupGroupRef> groups) {
+    for (FileNode* n : dupAssignedNodes_) n->setDupGroup(nullptr);
+    dupAssignedNodes_.clear();
+    for (const DupGroupRef& g : groups)
+        for (FileNode* m : g->members) {
+            m->setDupGroup(g.get());
+            dupAssignedNodes_.push_back(m);
+        }
+    // Groups just taken off their nodes may still be read by a stage under way: every stage holds
+    // the keeper, which keeps them until the last such stage ends. The keeper is never replaced,
+    // so a stage also covers groups assigned and retired after it started.
+    if (keeper_.use_count() == 1)
+        keeper_->retired.clear();
+    else if (dupGroups_)
+        keeper_->retired.push_back(std::move(dupGroups_));
+    dupGroups_ = groups.empty() ? nullptr : std::make_shared<const std::vector<DupGroupRef>>(std::move(groups));
+}
+
+void FileListPipeline::refreshDuplicates() {
+    emit duplicateColumnsVisibleChanged(in_.dupMethod != DuplicateMethod::none);
+    if (in_.dupMethod == DuplicateMethod::none || fullList_.empty()) {
+        dupGeneration_.supersede();
+        assignDuplicateGroups({});
+        setLocating(false);
+        performRebuild();
+        return;
+    }
+    setLocating(true);
+    const QUuid entry = DebugTimingLog::begin(QStringLiteral("Duplicate detection"));
+    const auto start = std::chrono::steady_clock::now();
+    auto token = busy();
+    struct Detection {
+        std::vector<DupGroupRef> groups;
+        size_t files = 0;
+        double queue = 0;
+        double compute = 0;
+    };
+    runInBackground(
+        this, dupGeneration_,
+        [list = fullList_, method = in_.dupMethod, start, keeper = keeper_] {
+            Detection d;
+            d.queue = secondsSince(start);
+            const auto computeStart = std::chrono::steady_clock::now();
+            d.groups = detectDuplicates(list, method);
+            d.compute = secondsSince(computeStart);
+            d.files = list.size();
+            return d;
+        },
+        [this, entry, token](Detection d) {
+            const QString detail = QString::number(d.files) + QStringLiteral(" files, ") +
+                                   QString::number(d.groups.size()) + QStringLiteral(" groups, ") +
+                                   QStringLiteral("queue ") + seconds(d.queue) + QStringLiteral(", compute ") +
+                                   seconds(d.compute);
+            assignDuplicateGroups(std::move(d.groups));
+            setLocating(false);
+            DebugTimingLog::end(entry, detail);
+            performRebuild();
+        },
+        [entry, token] { DebugTimingLog::end(entry, QStringLiteral("superseded before reaching main")); });
+}
+
+void FileListPipeline::performRebuild() {
+    std::optional<QUuid> loadToken = std::exchange(loadToken_, std::nullopt);
+    const QString text = composedFilterText(in_);
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty()) {
+        highlightFilters_.clear();
+        highlightFullPath_ = in_.matchEntirePath;
+    } else {
+        bool fullpath = in_.matchEntirePath;
+        highlightFilters_ = decodeFilterText(std::u16string_view(reinterpret_cast<const char16_t*>(trimmed.utf16()),
+                                                                 size_t(trimmed.size())),
+                                             fullpath);
+        highlightFullPath_ = fullpath;
+    }
+    const QUuid entry = DebugTimingLog::begin(QStringLiteral("File View filter"));
+    const auto start = std::chrono::steady_clock::now();
+    auto token = busy();
+    struct Rebuild {
+        std::vector<FileNode*> rows;
+        FileListResults results;
+        size_t fullCount = 0;
+        double queue = 0;
+        double compute = 0;
+    };
+    runInBackground(
+        this, rebuildGeneration_,
+        [roots = in_.roots, fullList = fullList_, matchEntirePath = in_.matchEntirePath,
+         includeFolders = in_.includeFolders, maxFiles = in_.maxFiles, key = sortKey_, ascending = sortAscending_,
+         text = trimmed.toStdU16String(), start, keeper = keeper_, groups = dupGroups_] {
+            Rebuild r;
+            r.queue = secondsSince(start);
+            const auto computeStart = std::chrono::steady_clock::now();
+            r.fullCount = fullList.size();
+            std::vector<FileNode*> matched;
+            if (text.empty()) {
+                matched = fullList;
+            } else {
+                bool fullpath = matchEntirePath;
+                const DecodedFilter filters = decodeFilterText(std::u16string_view(text), fullpath);
+                if (fullpath && !roots.empty()) {
+                    for (const RootRef& root : roots) {
+                        auto part = filterTreeFullPath(*root, filters, includeFolders, true);
+                        matched.insert(matched.end(), part.begin(), part.end());
+                    }
+                } else {
+                    for (FileNode* n : fullList)
+                        if (matchItem(*n, filters, fullpath, true)) matched.push_back(n);
+                }
+            }
+            r.rows = sortNodes(matched, key, ascending);
+            if (maxFiles && size_t(std::max(*maxFiles, 0)) < r.rows.size()) r.rows.resize(size_t(std::max(*maxFiles, 0)));
+            r.results.count = int(r.rows.size());
+            for (FileNode* n : r.rows) {
+                r.results.totalSize = saturatingAdd(r.results.totalSize, n->effectiveSize());
+                r.results.totalAlloc = saturatingAdd(r.results.totalAlloc, n->effectiveAllocSize());
+            }
+            r.compute = secondsSince(computeStart);
+            return r;
+        },
+        [this, entry, loadToken, token](Rebuild r) {
+            displayed_ = std::move(r.rows);
+            results_ = r.results;
+            emit resultsChanged(results_);
+            emit rowsPublished();
+            DebugTimingLog::end(entry, QString::number(r.fullCount) + QStringLiteral(" -> ") +
+                                           QString::number(r.results.count) + QStringLiteral(" files, queue ") +
+                                           seconds(r.queue) + QStringLiteral(", compute ") + seconds(r.compute));
+            if (loadToken) DebugTimingLog::end(*loadToken, QString::number(r.results.count) + QStringLiteral(" files"));
+        },
+        [entry, token] { DebugTimingLog::end(entry, QStringLiteral("superseded before reaching main")); });
+}
+
+}  // namespace zelvane

@@ -1,0 +1,132 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <QUuid>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "ScanEngine/Analysis/DuplicateDetection.hpp"
+#include "ScanEngine/Filter/Filters.hpp"
+#include "ScanEngine/Tree/ByteSizeFormatting.hpp"
+#include "ScanEngine/Tree/FileNode.hpp"
+#include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
+
+namespace zelvane {
+
+// What the file list is asked to show; the tab hands a fresh set on every change of the window.
+struct FileListInputs {
+    std::vector<RootRef> roots;
+    ByteUnitBase byteUnitBase = ByteUnitBase::decimal;
+    ByteSizeDisplayMode byteSizeDisplayMode = ByteSizeDisplayMode::dynamic;
+    int decimalPlaces = 1;
+    QString filterText;
+    bool matchEntirePath = true;
+    bool includeFolders = false;
+    std::optional<int> maxFiles;
+    DuplicateMethod dupMethod = DuplicateMethod::none;
+    bool dupsOnly = false;
+    bool isActive = false;
+};
+
+struct FileListResults {
+    int count = 0;
+    int64_t totalSize = 0;
+    int64_t totalAlloc = 0;
+    bool operator==(const FileListResults&) const = default;
+};
+
+// The list in `displayed` ordered by a column. Stable in both directions: rows with equal values
+// keep their input order. Values are read once per node before sorting, so a tree changed by the
+// GUI thread meanwhile cannot make the ordering inconsistent. Any thread.
+std::vector<FileNode*> sortNodes(const std::vector<FileNode*>& nodes, const QString& sortKey, bool sortAscending);
+
+// The flat list of every file (and, when asked, folder) of the roots, in collection order. Any thread.
+std::vector<FileNode*> collectFileList(const std::vector<RootRef>& roots, bool includeFolders);
+
+// The duplicate groups one applied detection gave out, kept alive (with those of earlier
+// detections) for as long as a background stage that might still read them runs.
+struct DupGroupKeeper {
+    std::vector<std::shared_ptr<const std::vector<DupGroupRef>>> retired;
+};
+
+// The coordinator of the file list: collects every file of the roots, finds duplicates, then
+// filters, sorts and caps in the background, each stage with its own generation, and publishes
+// the rows. While the list is not shown, changes are only recorded and run when it is shown again.
+// GUI thread only; no widgets.
+class FileListPipeline final : public QObject {
+    Q_OBJECT
+public:
+    enum class PendingRebuild { full, displayOnly };
+
+    explicit FileListPipeline(const std::optional<std::pair<QString, bool>>& initialSort = std::nullopt,
+                              QObject* parent = nullptr);
+    ~FileListPipeline() override;
+
+    void update(const FileListInputs& inputs);
+    // A header click: the new order applies through a rebuild.
+    void setSort(const QString& key, bool ascending);
+
+    // A token whose life is one background run; the widget side shows the busy cursor meanwhile.
+    void setBusyHook(std::function<std::shared_ptr<void>()> hook) { busyHook_ = std::move(hook); }
+    void setDebounceMilliseconds(int ms) { debounce_.setInterval(ms); }
+
+    const std::vector<FileNode*>& displayed() const { return displayed_; }
+    const DecodedFilter& highlightFilters() const { return highlightFilters_; }
+    bool highlightFullPath() const { return highlightFullPath_; }
+    const QString& sortKey() const { return sortKey_; }
+    bool sortAscending() const { return sortAscending_; }
+    const FileListInputs& inputs() const { return in_; }
+    bool isLocatingDuplicates() const { return locatingDuplicates_; }
+    const FileListResults& results() const { return results_; }
+    std::optional<PendingRebuild> pendingRebuild() const { return pending_; }
+    size_t fullListSize() const { return fullList_.size(); }
+    bool debouncePending() const { return debounce_.isActive(); }
+
+    // The stages; public so that tests can start them in a chosen order.
+    void rebuildFullList();
+    void refreshDuplicates();
+    void performRebuild();
+    void scheduleFilterRebuild();
+
+signals:
+    void rowsPublished();
+    void resultsChanged(const zelvane::FileListResults& results);
+    void locatingDuplicatesChanged(bool locating);
+    void duplicateColumnsVisibleChanged(bool visible);
+    void displayFormatChanged();
+
+private:
+    std::shared_ptr<void> busy() const { return busyHook_ ? busyHook_() : nullptr; }
+    void assignDuplicateGroups(std::vector<DupGroupRef> groups);
+    void setLocating(bool on);
+
+    FileListInputs in_;
+    bool active_ = false;
+    std::optional<PendingRebuild> pending_;
+    QString sortKey_ = QStringLiteral("allocated");
+    bool sortAscending_ = false;
+    std::vector<FileNode*> fullList_;
+    std::vector<FileNode*> displayed_;
+    DecodedFilter highlightFilters_;
+    bool highlightFullPath_ = false;
+    std::vector<FileNode*> dupAssignedNodes_;
+    std::shared_ptr<const std::vector<DupGroupRef>> dupGroups_;
+    std::shared_ptr<DupGroupKeeper> keeper_ = std::make_shared<DupGroupKeeper>();
+    bool locatingDuplicates_ = false;
+    FileListResults results_;
+    std::optional<QUuid> loadToken_;
+    JobGeneration fullListGeneration_;
+    JobGeneration dupGeneration_;
+    JobGeneration rebuildGeneration_;
+    QTimer debounce_;
+    std::function<std::shared_ptr<void>()> busyHook_;
+};
+
+}  // namespace zelvane

@@ -1,0 +1,185 @@
+#include "ZelvaneMac/Widgets/FileList/FileListView.hpp"
+
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QMenu>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include <unordered_set>
+
+#include "ZelvaneMac/Models/FileListModel.hpp"
+#include "ZelvaneMac/Models/FileTypeIcons.hpp"
+#include "ZelvaneMac/Widgets/Common/FolderIconCache.hpp"
+#include "ZelvaneMac/Widgets/Common/ResultTableDelegate.hpp"
+#include "ZelvaneMac/Widgets/Common/ResultTableSetup.hpp"
+#include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
+#include "ZelvaneMac/Widgets/Treemap/BusyCursor.hpp"
+
+namespace zelvane {
+
+namespace {
+
+QString fromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+
+}  // namespace
+
+FileListView::FileListView(FileListCallbacks callbacks, Preferences& preferences,
+                           std::optional<std::pair<QString, bool>> initialSort, QWidget* parent)
+    : QWidget(parent), callbacks_(std::move(callbacks)) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    outline_ = new ContextMenuOutlineView(this);
+    layout->addWidget(outline_);
+
+    pipeline_ = new FileListPipeline(initialSort, this);
+    // The cursor token pops in the hop back to the GUI thread, whether the run's result is used,
+    // dropped as superseded, or discarded because the list is gone.
+    pipeline_->setBusyHook([] { return std::static_pointer_cast<void>(std::make_shared<ScopedBusyCursor>()); });
+    model_ = new FileListModel(*pipeline_, this);
+
+    delegate_ = new ResultTableDelegate(outline_);
+    delegate_->setIconProvider([this](const QModelIndex& index) -> QIcon {
+        if (index.column() != FileListModel::nameColumn) return {};
+        const FileNode* n = model_->nodeAt(index);
+        if (!n) return {};
+        if (n->isDir() && n->accessDenied()) return FolderIconCache::shared().accessDeniedIcon();
+        if (n->isDir()) return FolderIconCache::shared().iconFor(fromUtf8(n->fullPath()));
+        QIcon icon = fileTypeIcon(fromUtf8(n->detectedExtension()));
+        return icon.isNull() ? outline_->style()->standardIcon(QStyle::SP_FileIcon) : icon;
+    });
+    connect(&FolderIconCache::shared(), &FolderIconCache::iconReady, outline_->viewport(),
+            [this] { outline_->viewport()->update(); });
+
+    outline_->setModel(model_);
+    outline_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    outline_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    outline_->setDragDropMode(QAbstractItemView::DragOnly);
+    outline_->setAllColumnsShowFocus(true);
+    outline_->setUniformRowHeights(true);
+    outline_->setExpandsOnDoubleClick(false);
+    applyResultTableSettings(*outline_, *delegate_, options_.altRowColors, options_.showHorizontalLines);
+    outline_->setDragEnabled(options_.enableDragDrop);
+
+    QHeaderView* header = outline_->header();
+    header->setStretchLastSection(false);
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(true);
+    header->setMinimumSectionSize(40);
+    header->setHighlightSections(false);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    for (int c = 0; c < FileListModel::kColumnCount; ++c) header->resizeSection(c, FileListModel::columnWidth(c));
+    autosaveColumnLayout(*header, QStringLiteral("ZelvaneMac.FileListTableView.columns"), preferences);
+    header->setSectionHidden(FileListModel::dupCountColumn, true);
+    header->setSectionHidden(FileListModel::dupSizeColumn, true);
+    const int sortColumn = FileListModel::columnForIdentifier(pipeline_->sortKey());
+    header->setSortIndicator(sortColumn < 0 ? FileListModel::sizeColumn : sortColumn,
+                             pipeline_->sortAscending() ? Qt::AscendingOrder : Qt::DescendingOrder);
+    connect(header, &QHeaderView::sectionClicked, this, &FileListView::onHeaderClicked);
+
+    connect(pipeline_, &FileListPipeline::duplicateColumnsVisibleChanged, this, [this](bool visible) {
+        outline_->header()->setSectionHidden(FileListModel::dupCountColumn, !visible);
+        outline_->header()->setSectionHidden(FileListModel::dupSizeColumn, !visible);
+    });
+    connect(outline_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (callbacks_.onSelectionChanged) callbacks_.onSelectionChanged(selectedNodes());
+    });
+    // A reset clears the selection without a change signal.
+    connect(model_, &QAbstractItemModel::modelReset, this, [this] {
+        if (callbacks_.onSelectionChanged) callbacks_.onSelectionChanged({});
+    });
+    connect(outline_, &QTreeView::doubleClicked, this, &FileListView::activateRow);
+    outline_->onHoverIndex = [this](const QModelIndex& index) {
+        if (!callbacks_.onHover) return;
+        const FileNode* n = model_->nodeAt(index);
+        callbacks_.onHover(n ? std::optional<QString>(fromUtf8(n->fullPath())) : std::nullopt);
+    };
+    outline_->onQuickLook = [this] {
+        if (callbacks_.fileActions.quickLook) callbacks_.fileActions.quickLook(outline_, selectedNodes());
+    };
+    outline_->makeMenu = [this] { return makeContextMenu(); };
+}
+
+FileListView::~FileListView() = default;
+
+void FileListView::setOptions(const FileListOptions& options) {
+    if (options == options_) return;
+    options_ = options;
+    applyResultTableSettings(*outline_, *delegate_, options.altRowColors, options.showHorizontalLines);
+    outline_->setDragEnabled(options.enableDragDrop);
+}
+
+void FileListView::refreshNodes(const std::vector<FileNode*>& nodes) {
+    model_->refreshNodes(nodes);
+    outline_->viewport()->update();
+}
+
+std::vector<FileNode*> FileListView::selectedNodes() const {
+    std::vector<FileNode*> out;
+    QModelIndexList rows = outline_->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(), [this](const QModelIndex& a, const QModelIndex& b) {
+        return outline_->visualRect(a).top() < outline_->visualRect(b).top();
+    });
+    std::unordered_set<FileNode*> seen;
+    for (const QModelIndex& i : rows)
+        if (FileNode* n = model_->nodeAt(i); n && seen.insert(n).second) out.push_back(n);
+    return out;
+}
+
+void FileListView::activateRow(const QModelIndex& index) {
+    if (!index.isValid()) return;
+    const QModelIndex first = index.siblingAtColumn(0);
+    // A file with duplicates opens and closes its member rows instead of opening.
+    if (model_->hasChildren(first)) {
+        outline_->setExpanded(first, !outline_->isExpanded(first));
+        return;
+    }
+    if (!options_.enableDoubleClickOpen) return;
+    const FileNode* n = model_->nodeAt(first);
+    if (!n) return;
+    if (n->isDir()) {
+        if (callbacks_.reveal) callbacks_.reveal(*n);
+    } else if (callbacks_.open) {
+        callbacks_.open(*n);
+    }
+}
+
+void FileListView::startRename(FileNode* target) {
+    auto ended = [this] {
+        if (callbacks_.onRenameEditingEnded) callbacks_.onRenameEditingEnded();
+    };
+    const QModelIndex index = target ? model_->indexOfTopNode(target) : QModelIndex();
+    if (!index.isValid()) {
+        ended();
+        return;
+    }
+    auto commit = [this, target](const QString& newName) {
+        if (!callbacks_.fileActions.rename) return false;
+        const bool ok = callbacks_.fileActions.rename(outline_, target, newName);
+        if (ok) refreshNodes({target});
+        return ok;
+    };
+    if (!outline_->beginRenaming(index, fromUtf8(target->name()), commit, ended)) ended();
+}
+
+void FileListView::onHeaderClicked(int column) {
+    const QString key = QString::fromLatin1(FileListModel::columnIdentifier(column));
+    bool ascending = FileListModel::columnFirstSortOrder(column) == Qt::AscendingOrder;
+    if (key == pipeline_->sortKey()) ascending = !pipeline_->sortAscending();
+    outline_->header()->setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+    pipeline_->setSort(key, ascending);
+    outline_->viewport()->update();
+}
+
+QMenu* FileListView::makeContextMenu() {
+    QMenu* menu = callbacks_.fileActions.makeContextMenu
+                      ? callbacks_.fileActions.makeContextMenu(outline_, [this] { return selectedNodes(); })
+                      : nullptr;
+    if (menu && menu->isEmpty()) {
+        delete menu;
+        return nullptr;
+    }
+    return menu;
+}
+
+}  // namespace zelvane

@@ -1,0 +1,387 @@
+// Runs under ThreadSanitizer too: the background stages read the tree while the GUI thread
+// renames nodes, reassigns duplicate groups and marks nodes deleted.
+#include <gtest/gtest.h>
+
+#include <QAbstractItemModelTester>
+#include <QTest>
+#include <QThreadPool>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "QtWidgetTestApp.hpp"
+#include "TestTrees.hpp"
+#include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
+#include "ZelvaneMac/Models/FileListModel.hpp"
+#include "ZelvaneMac/Models/FileListPipeline.hpp"
+#include "ZelvaneMac/Models/FilterFieldHistory.hpp"
+#include "ZelvaneMac/Models/ResultTableRoles.hpp"
+
+namespace zelvane {
+namespace {
+
+using fixtures::TempDir;
+using fixtures::writeFile;
+
+std::vector<std::string> names(const std::vector<FileNode*>& nodes) {
+    std::vector<std::string> out;
+    for (const FileNode* n : nodes) out.push_back(n->name());
+    return out;
+}
+
+// A small real tree: sizes 100..800 in two folders, two copies of "same.txt", one folder-only file.
+struct Tree {
+    TempDir dir;
+    RootRef root;
+    Tree() {
+        for (int i = 1; i <= 4; ++i) writeFile(dir / ("a/f" + std::to_string(i) + ".txt"), 100 * i);
+        for (int i = 5; i <= 8; ++i) writeFile(dir / ("b/deep/f" + std::to_string(i) + ".log"), 100 * i);
+        writeFile(dir / "a/same.txt", 4242);
+        writeFile(dir / "b/same.txt", 4242);
+        root = fixtures::loadTreeFromDisk(dir.path());
+    }
+};
+
+FileListInputs activeInputs(const Tree& t) {
+    FileListInputs in;
+    in.roots = {t.root};
+    in.isActive = true;
+    in.maxFiles = std::nullopt;
+    return in;
+}
+
+bool waitForCount(const FileListPipeline& p, int count) {
+    return pumpWidgetsUntil([&] { return p.results().count == count && !p.debouncePending(); });
+}
+
+std::optional<QString> lastDetail(const QString& label) {
+    const auto& e = DebugTimingLog::shared().entries();
+    for (auto it = e.rbegin(); it != e.rend(); ++it)
+        if (it->label == label && it->endedAt) return it->detail.value_or(QString());
+    return std::nullopt;
+}
+
+TEST(FileListSorting, StableTiesInBothDirectionsAndKeys) {
+    qtWidgetApp();
+    Tree t;
+    std::vector<FileNode*> all = collectFileList({t.root}, false);
+    ASSERT_EQ(all.size(), 10u);
+    // Every node gets the same modified date: both directions must keep the input order.
+    for (FileNode* n : all) n->modifiedDateRaw = 12345;
+    EXPECT_EQ(sortNodes(all, "modified", true), all);
+    EXPECT_EQ(sortNodes(all, "modified", false), all);
+    // The two copies tie on size; the one collected first stays first in both directions.
+    const auto desc = sortNodes(all, "size", false);
+    const auto asc = sortNodes(all, "size", true);
+    EXPECT_EQ(desc.front()->name(), "same.txt");
+    EXPECT_EQ(desc[0]->parent()->name(), "a");
+    EXPECT_EQ(desc[1]->parent()->name(), "b");
+    EXPECT_EQ(asc[8]->parent()->name(), "a");
+    EXPECT_EQ(asc[9]->parent()->name(), "b");
+    EXPECT_EQ(asc.front()->name(), "f1.txt");
+    // Unknown keys and "percent" order by size; the input is not changed.
+    EXPECT_EQ(sortNodes(all, "percent", false), desc);
+    EXPECT_EQ(sortNodes(all, "nonsense", false), desc);
+    EXPECT_EQ(names(sortNodes(all, "name", true)).front(), "f1.txt");
+    EXPECT_EQ(names(sortNodes(all, "name", false)).back(), "f1.txt");
+    // Folders are collected pre-order only when asked for.
+    EXPECT_EQ(collectFileList({t.root}, true).size(), 13u);
+    EXPECT_EQ(collectFileList({}, true).size(), 0u);
+}
+
+TEST(FileListPipeline, SearchCapAndTotalsLargestFirst) {
+    qtWidgetApp();
+    Tree t;
+    FileListPipeline p;
+    p.setDebounceMilliseconds(20);
+    FileListInputs in = activeInputs(t);
+    p.update(in);
+    ASSERT_TRUE(waitForCount(p, 10));
+    EXPECT_EQ(p.sortKey(), "allocated");
+    EXPECT_EQ(p.displayed().front()->name(), "same.txt");
+    ASSERT_TRUE(lastDetail("File View load"));
+    EXPECT_EQ(*lastDetail("File View load"), "10 files");
+    EXPECT_TRUE(lastDetail("File View filter")->startsWith("10 -> 10 files, queue "));
+
+    p.setSort("size", false);
+    in.maxFiles = 3;
+    p.update(in);
+    ASSERT_TRUE(waitForCount(p, 3));
+    EXPECT_EQ(names(p.displayed()), (std::vector<std::string>{"same.txt", "same.txt", "f8.log"}));
+    EXPECT_EQ(p.results().totalSize, 4242 + 4242 + 800);
+
+    in.maxFiles = 0;
+    p.update(in);
+    ASSERT_TRUE(waitForCount(p, 0));
+    in.maxFiles = 1000;
+    p.update(in);
+    ASSERT_TRUE(waitForCount(p, 10));
+    // Typing alone waits for the debounce; a control change with it runs at once.
+    in.filterText = "*.log";
+    p.update(in);
+    EXPECT_TRUE(p.debouncePending());
+    ASSERT_TRUE(waitForCount(p, 4));
+    EXPECT_FALSE(p.highlightFilters().empty());
+
+    // Spaces only: the whole list, no highlighting.
+    in.filterText = "   ";
+    p.update(in);
+    ASSERT_TRUE(waitForCount(p, 10));
+    EXPECT_TRUE(p.highlightFilters().empty());
+
+    // A term with '/' switches to full paths: the rows come from the tree filter.
+    in.filterText = "deep/";
+    in.matchEntirePath = false;
+    p.update(in);
+    ASSERT_TRUE(waitForCount(p, 4));
+    EXPECT_TRUE(p.highlightFullPath());
+}
+
+TEST(FileListPipeline, HiddenTabRecordsAndActivationRunsTheWholeChain) {
+    qtWidgetApp();
+    Tree t;
+    FileListPipeline p;
+    p.setDebounceMilliseconds(20);
+    FileListInputs in = activeInputs(t);
+    in.isActive = false;
+    p.update(in);
+    EXPECT_EQ(p.pendingRebuild(), FileListPipeline::PendingRebuild::full);
+    in.filterText = "*.txt";
+    p.update(in);
+    EXPECT_EQ(p.pendingRebuild(), FileListPipeline::PendingRebuild::full);  // never lowered
+    QTest::qWait(60);
+    EXPECT_EQ(p.fullListSize(), 0u);
+    EXPECT_EQ(p.results().count, 0);
+
+    // Activation together with another change (here the duplicate method): the pending collection
+    // still runs, so the list is not rebuilt from an empty one.
+    in.isActive = true;
+    in.dupMethod = DuplicateMethod::nameSize;
+    p.update(in);
+    EXPECT_FALSE(p.pendingRebuild());
+    ASSERT_TRUE(waitForCount(p, 6));
+    EXPECT_EQ(p.fullListSize(), 10u);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !p.isLocatingDuplicates(); }));
+
+    // Only a display change while hidden: activation runs the rebuild alone.
+    in.isActive = false;
+    p.update(in);
+    in.filterText = "";
+    in.maxFiles = 2;
+    p.update(in);
+    EXPECT_EQ(p.pendingRebuild(), FileListPipeline::PendingRebuild::displayOnly);
+    in.isActive = true;
+    p.update(in);
+    ASSERT_TRUE(waitForCount(p, 2));
+
+    // New roots while hidden and a filter change on activation: the whole chain again.
+    Tree other;
+    in.isActive = false;
+    in.roots = {other.root};
+    in.maxFiles = std::nullopt;
+    p.update(in);
+    EXPECT_EQ(p.fullListSize(), 0u);
+    in.isActive = true;
+    in.filterText = "f1";
+    p.update(in);
+    ASSERT_TRUE(waitForCount(p, 1));
+    EXPECT_EQ(p.displayed().front()->parent()->parent()->name(), other.root->name());
+}
+
+TEST(FileListPipeline, SupersededRebuildsAndDuplicates) {
+    qtWidgetApp();
+    Tree t;
+    FileListPipeline p;
+    FileListInputs in = activeInputs(t);
+    in.dupMethod = DuplicateMethod::nameSize;
+    p.update(in);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return p.results().count == 10 && !p.isLocatingDuplicates(); }));
+    EXPECT_TRUE(lastDetail("Duplicate detection")->startsWith("10 files, 1 groups, queue "));
+
+    // Two rebuilds in flight: only the later one is shown; the earlier closes as superseded.
+    int published = 0;
+    QObject::connect(&p, &FileListPipeline::rowsPublished, [&] { ++published; });
+    p.setSort("name", true);
+    p.setSort("size", true);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return published == 1; }));
+    QTest::qWait(50);
+    EXPECT_EQ(published, 1);
+    EXPECT_EQ(p.displayed().front()->name(), "f1.txt");
+    EXPECT_TRUE(lastDetail("File View filter").has_value());
+    bool sawSuperseded = false;
+    for (const auto& e : DebugTimingLog::shared().entries())
+        if (e.label == "File View filter" && e.detail == QStringLiteral("superseded before reaching main")) sawSuperseded = true;
+    EXPECT_TRUE(sawSuperseded);
+
+    // Duplicates only: the composed filter keeps the two copies.
+    in.dupsOnly = true;
+    p.update(in);
+    ASSERT_TRUE(waitForCount(p, 2));
+    FileNode* copy = p.displayed().front();
+    EXPECT_EQ(copy->dupCount(), 1);
+    EXPECT_EQ(FileListModel::dupChildren(*copy).size(), 1u);
+
+    // Method none: groups cleared, columns hidden, dupsOnly ignored.
+    bool columnsVisible = true;
+    QObject::connect(&p, &FileListPipeline::duplicateColumnsVisibleChanged, [&](bool v) { columnsVisible = v; });
+    in.dupMethod = DuplicateMethod::none;
+    p.update(in);
+    ASSERT_TRUE(waitForCount(p, 10));
+    EXPECT_FALSE(columnsVisible);
+    EXPECT_EQ(copy->dupGroup(), nullptr);
+}
+
+TEST(FileListPipeline, BusyTokensBalancedEvenWhenTheCoordinatorGoesMidRun) {
+    qtWidgetApp();
+    Tree t;
+    auto live = std::make_shared<int>(0);
+    {
+        FileListPipeline p;
+        p.setBusyHook([live] {
+            ++*live;
+            return std::shared_ptr<void>(nullptr, [live](void*) { --*live; });
+        });
+        FileListInputs in = activeInputs(t);
+        in.dupMethod = DuplicateMethod::nameSizeDate;
+        p.update(in);
+        ASSERT_TRUE(pumpWidgetsUntil([&] { return p.results().count == 10 && !p.isLocatingDuplicates(); }));
+        QTest::qWait(20);
+        EXPECT_EQ(*live, 0);
+        p.setSort("name", true);
+        p.setSort("size", false);
+        EXPECT_EQ(*live, 2);
+    }
+    // The results arrive after the coordinator is gone: their hops still end the busy state.
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return *live == 0; }));
+}
+
+TEST(FileListPipeline, StagesReadTheTreeWhileTheGuiThreadChangesIt) {
+    qtWidgetApp();
+    TempDir dir;
+    for (int i = 0; i < 400; ++i) writeFile(dir / ("d" + std::to_string(i % 7) + "/n" + std::to_string(i) + ".dat"), i % 13);
+    RootRef root = fixtures::loadTreeFromDisk(dir.path());
+    FileListPipeline p;
+    FileListInputs in;
+    in.roots = {root};
+    in.isActive = true;
+    in.dupMethod = DuplicateMethod::nameSize;
+    in.filterText = "n1";
+    in.matchEntirePath = false;
+    p.update(in);
+    std::vector<FileNode*> files = collectFileList({root}, false);
+    for (int round = 0; round < 30; ++round) {
+        // New detections and rebuilds keep starting while the GUI thread renames, marks and
+        // reassigns groups of the very nodes they read.
+        in.dupMethod = round % 2 ? DuplicateMethod::nameSize : DuplicateMethod::nameSizeDate;
+        p.update(in);
+        p.setSort(round % 3 ? QStringLiteral("dupCount") : QStringLiteral("name"), round % 2);
+        for (size_t i = round % 5; i < files.size(); i += 5) {
+            files[i]->rename(std::string_view("n1renamed" + std::to_string(round) + "_" + std::to_string(i)));
+            files[i]->setIsDeleted(round % 2);
+        }
+        QCoreApplication::processEvents();
+    }
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !p.isLocatingDuplicates() && p.results().count > 0; }));
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+}
+
+TEST(FileListModel, RowsDuplicateMembersAndHighlightRanges) {
+    qtWidgetApp();
+    Tree t;
+    FileListPipeline p;
+    FileListModel model(p);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
+    FileListInputs in = activeInputs(t);
+    in.dupMethod = DuplicateMethod::nameSize;
+    in.filterText = "same";
+    in.matchEntirePath = false;
+    p.update(in);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return model.rowCount() == 2 && !p.isLocatingDuplicates(); }));
+    const QModelIndex first = model.index(0, FileListModel::nameColumn);
+    ASSERT_TRUE(model.hasChildren(first));
+    ASSERT_EQ(model.rowCount(first), 1);
+    const QModelIndex member = model.index(0, FileListModel::dupCountColumn, first);
+    EXPECT_TRUE(model.isMemberRow(member));
+    EXPECT_EQ(model.data(member, Qt::DisplayRole).toString(), QString());
+    EXPECT_EQ(model.data(model.index(0, FileListModel::dupCountColumn), Qt::DisplayRole).toString(), "1");
+    EXPECT_NE(model.nodeAt(member), model.nodeAt(first));
+    EXPECT_TRUE(model.data(model.index(0, FileListModel::nameColumn, first), ResultTableRole::highlightRanges).isNull());
+    EXPECT_LT(model.data(model.index(0, FileListModel::percentColumn, first), ResultTableRole::barFraction).toDouble(),
+              model.data(model.index(0, FileListModel::percentColumn), ResultTableRole::barFraction).toDouble());
+
+    // Name mode: the name's matches, and the same characters at the end of the path.
+    const auto ranges = model.data(first, ResultTableRole::highlightRanges).value<QList<QPoint>>();
+    EXPECT_EQ(ranges, (QList<QPoint>{QPoint(0, 4)}));
+    const QString path = model.data(model.index(0, FileListModel::pathColumn), Qt::DisplayRole).toString();
+    const auto pathRanges = model.data(model.index(0, FileListModel::pathColumn), ResultTableRole::highlightRanges).value<QList<QPoint>>();
+    ASSERT_EQ(pathRanges.size(), 1);
+    EXPECT_EQ(path.mid(pathRanges[0].x(), pathRanges[0].y()), "same");
+    EXPECT_EQ(pathRanges[0].x(), path.size() - 8);
+
+    // Full-path mode: matches anywhere in the path.
+    in.filterText = "a/same";
+    p.update(in);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return model.rowCount() == 1 && !p.debouncePending(); }));
+    EXPECT_TRUE(p.highlightFullPath());
+    const QString path2 = model.data(model.index(0, FileListModel::pathColumn), Qt::DisplayRole).toString();
+    const auto full = model.data(model.index(0, FileListModel::pathColumn), ResultTableRole::highlightRanges).value<QList<QPoint>>();
+    ASSERT_FALSE(full.isEmpty());
+    EXPECT_EQ(path2.mid(full[0].x(), full[0].y()).toLower(), "a/same");
+
+    // Percent of the root by the sort's size kind; a deleted node shows 0.
+    FileNode* n = model.nodeAt(model.index(0, 0));
+    n->setIsDeleted(true);
+    EXPECT_EQ(model.data(model.index(0, FileListModel::percentColumn), Qt::DisplayRole).toString(), "0.0%");
+    EXPECT_EQ(model.data(model.index(0, FileListModel::sizeColumn), ResultTableRole::textTone).toInt(), int(TextTone::deleted));
+}
+
+TEST(FilterFields, HistoryRules) {
+    const QStringList h = FilterFieldHistory::recording("  Foo  ", {"FOO", "bar"});
+    EXPECT_EQ(h, (QStringList{"Foo", "bar"}));
+    EXPECT_EQ(FilterFieldHistory::recording("   ", {"a"}), QStringList{"a"});
+    QStringList twenty;
+    for (int i = 0; i < 20; ++i) twenty << QString::number(i);
+    const QStringList full = FilterFieldHistory::recording("new", twenty);
+    EXPECT_EQ(full.size(), 20);
+    EXPECT_EQ(full.front(), "new");
+    EXPECT_EQ(full.back(), "18");
+    EXPECT_EQ(FilterFieldHistory::recording("x", {"a", "X", "b", "x"}), (QStringList{"x", "a", "b", "x"}));
+    EXPECT_EQ(FilterFieldHistory::encode({"a", "b\"c"}), R"(["a","b\"c"])");
+    EXPECT_EQ(FilterFieldHistory::decode("not json"), QStringList{});
+    EXPECT_EQ(FilterFieldHistory::decode(""), QStringList{});
+    EXPECT_EQ(FilterFieldHistory::decode("[1,2]"), QStringList{});
+    EXPECT_EQ(FilterFieldHistory::decode(R"(["a","b"])"), (QStringList{"a", "b"}));
+    EXPECT_EQ(FilterFieldHistory::encode({}), "[]");
+}
+
+TEST(FilterFields, HighlighterExamples) {
+    using FilterSyntaxHighlighter::highlightedRanges;
+    EXPECT_EQ(highlightedRanges("s>1m report"), (QList<QPoint>{QPoint(0, 4)}));
+    EXPECT_EQ(highlightedRanges("NAMELEN>=20"), (QList<QPoint>{QPoint(0, 11)}));
+    EXPECT_EQ(highlightedRanges("namelen>=20"), (QList<QPoint>{QPoint(0, 11)}));
+    EXPECT_EQ(highlightedRanges("x /usr/lib y"), (QList<QPoint>{QPoint(2, 8)}));
+    EXPECT_EQ(highlightedRanges("a==5 dupcount<>2"), (QList<QPoint>{QPoint(0, 4), QPoint(5, 11)}));
+    EXPECT_TRUE(highlightedRanges("abc>1").isEmpty());
+    EXPECT_TRUE(highlightedRanges("!s>1m").isEmpty());
+    EXPECT_TRUE(highlightedRanges("s>").isEmpty());
+    EXPECT_TRUE(highlightedRanges("\"s>1m\"").isEmpty());
+    EXPECT_TRUE(highlightedRanges("report").isEmpty());
+}
+
+TEST(FilterFields, MaxFilesOptions) {
+    EXPECT_EQ(maxFilesOptionOrDefault("1000"), MaxFilesOption::oneThousand);
+    EXPECT_EQ(maxFilesOptionOrDefault("all"), MaxFilesOption::oneThousand);
+    EXPECT_EQ(maxFilesOptionOrDefault("ALL"), MaxFilesOption::all);
+    EXPECT_EQ(maxFilesCap(MaxFilesOption::all), std::nullopt);
+    EXPECT_EQ(maxFilesCap(maxFilesOptionOrDefault("100,000")), 100000);
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(maxFilesDisplayLabel(MaxFilesOption::tenThousand), "10.000");
+    QLocale::setDefault(QLocale::c());
+    EXPECT_EQ(maxFilesRawValue(MaxFilesOption::tenThousand), "10,000");
+}
+
+}  // namespace
+}  // namespace zelvane

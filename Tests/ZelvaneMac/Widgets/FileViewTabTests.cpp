@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <string>
+
+#include "QtWidgetTestApp.hpp"
+#include "TestTrees.hpp"
+#include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Models/FileListModel.hpp"
+#include "ZelvaneMac/Models/FilterFieldHistory.hpp"
+#include "ZelvaneMac/Widgets/Common/FilterSyntaxTextField.hpp"
+#include "ZelvaneMac/Widgets/FileList/FileListView.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/FileViewTab.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/FilterPanel.hpp"
+#include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
+#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/ScanController.hpp"
+
+namespace zelvane {
+namespace {
+
+using fixtures::TempDir;
+using fixtures::writeFile;
+
+QString grabPath(const char* name) {
+    const QString dir = QDir::temp().filePath(QStringLiteral("zelvane-grabs"));
+    QDir().mkpath(dir);
+    return QDir(dir).filePath(QString::fromUtf8(name));
+}
+
+TEST(FileViewTab, SearchesAScanLargestFirstWithHistory) {
+    qtWidgetApp();
+    QTemporaryDir prefsDir;
+    Preferences prefs(prefsDir.filePath("prefs.plist"));
+    prefs.set(PreferenceKeys::fileSearchHistoryJSON, QStringLiteral("{broken"));
+    TempDir dir;
+    for (int i = 0; i < 8; ++i) writeFile(dir / ("Photos/img" + std::to_string(i) + ".jpg"), 40000 + i * 1000);
+    for (int i = 0; i < 3; ++i) writeFile(dir / ("Music/Album/track" + std::to_string(i) + ".mp3"), 90000);
+    writeFile(dir / "Music/copy/track1.mp3", 90000);
+    writeFile(dir / "notes.txt", 1200);
+
+    ContentViewState state(prefs, {});
+    FileViewTab tab(state);
+    tab.resize(1200, 560);
+    tab.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&tab));
+    EXPECT_TRUE(tab.showsEmptyState());
+    // Defaults: entire path, no folders, 1,000 rows, name/size/date, duplicates-only enabled.
+    const auto combos = tab.findChildren<QComboBox*>();
+    ASSERT_EQ(combos.size(), 2);
+    EXPECT_EQ(combos[0]->currentText(), "1,000");
+    EXPECT_EQ(combos[1]->currentIndex(), 2);
+
+    const QString root = QString::fromStdString(dir.path().string());
+    state.setSelectedTab(ContentTab::fileView);
+    state.viewModel().selectRoot(root, root);
+    state.viewModel().startScan(std::nullopt, false, true);
+    FileListPipeline& pipeline = tab.fileList().pipeline();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return state.fileResultCount() == 13 && !state.fileIsLocatingDuplicates(); }));
+    EXPECT_FALSE(tab.showsEmptyState());
+    EXPECT_EQ(pipeline.displayed().front()->name().substr(0, 5), "track");
+    // The duplicate columns show with a method; the copy of track1 is a member row.
+    const QHeaderView* header = tab.fileList().outline().header();
+    EXPECT_FALSE(header->isSectionHidden(FileListModel::dupCountColumn));
+
+    // Typing a search: after the debounce only matches show, highlighted; editing end records it.
+    tab.searchField().setFocus();
+    QTest::keyClicks(&tab.searchField(), "track");
+    EXPECT_EQ(state.fileFilterText(), "track");
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return state.fileResultCount() == 4; }));
+    QKeyEvent ret(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(&tab.searchField(), &ret);
+    EXPECT_EQ(tab.searchField().text(), "track");
+    tab.fileList().outline().setFocus();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(FilterFieldHistory::decode(prefs.value(PreferenceKeys::fileSearchHistoryJSON)), QStringList{"track"});
+    EXPECT_EQ(tab.historyMenu().history(), QStringList{"track"});
+    tab.fileList().outline().expandAll();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(tab.grab().save(grabPath("file-view-tab.png")));
+
+    // The history menu: entries, separator, Clear; choosing fills the field without recording twice.
+    std::unique_ptr<QMenu> menu(tab.historyMenu().buildMenu(nullptr));
+    ASSERT_EQ(menu->actions().size(), 3);
+    EXPECT_TRUE(menu->actions()[1]->isSeparator());
+    menu->actions()[0]->trigger();
+    EXPECT_EQ(state.fileFilterText(), "track");
+    menu->actions()[2]->trigger();
+    EXPECT_EQ(prefs.value(PreferenceKeys::fileSearchHistoryJSON), "[]");
+
+    // Pasting line breaks keeps one line; a stored cap that is not a raw value reads as 1,000.
+    prefs.set(PreferenceKeys::fileMaxFilesOption, QStringLiteral("all"));
+    EXPECT_EQ(combos[0]->currentText(), "1,000");
+    prefs.set(PreferenceKeys::fileDupMethod, 5);
+    EXPECT_EQ(combos[1]->currentIndex(), 0);
+    EXPECT_FALSE(tab.findChild<QCheckBox*>(QString(), Qt::FindChildrenRecursively) == nullptr);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return header->isSectionHidden(FileListModel::dupCountColumn); }));
+
+    // Hidden tab: a changed search runs nothing until the tab is shown again.
+    state.setSelectedTab(ContentTab::treeView);
+    state.setFileFilterText("img");
+    QTest::qWait(400);
+    EXPECT_EQ(state.fileResultCount(), 4);
+    state.setSelectedTab(ContentTab::fileView);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return state.fileResultCount() == 8; }));
+}
+
+TEST(FilterPanel, FieldsHistoriesClearAndApply) {
+    qtWidgetApp();
+    QTemporaryDir prefsDir;
+    Preferences prefs(prefsDir.filePath("prefs.plist"));
+    ContentViewState state(prefs, {});
+    FilterPanel panel(state);
+    panel.resize(900, 70);
+    panel.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+
+    panel.includeField().setFocus();
+    QTest::keyClicks(&panel.includeField(), "s>1m");
+    EXPECT_EQ(prefs.value(PreferenceKeys::includeFilterText), "s>1m");
+    panel.excludeField().setFocus();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(FilterFieldHistory::decode(prefs.value(PreferenceKeys::includeFilterHistoryJSON)), QStringList{"s>1m"});
+    QTest::keyClicks(&panel.excludeField(), "*.tmp");
+    // Return in the exclude field applies both texts.
+    QTest::keyClick(&panel.excludeField(), Qt::Key_Return);
+    EXPECT_EQ(panel.excludeField().text(), "*.tmp");
+    EXPECT_EQ(state.appliedIncludeFilterText(), "s>1m");
+    EXPECT_EQ(state.appliedExcludeFilterText(), "*.tmp");
+    EXPECT_TRUE(panel.grab().save(grabPath("filter-panel.png")));
+    panel.includeField().setFocus();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(FilterFieldHistory::decode(prefs.value(PreferenceKeys::excludeFilterHistoryJSON)), QStringList{"*.tmp"});
+
+    // Clear empties the fields only; the applied filter stays.
+    panel.clearButton().click();
+    EXPECT_EQ(panel.includeField().text(), "");
+    EXPECT_EQ(prefs.value(PreferenceKeys::excludeFilterText), "");
+    EXPECT_EQ(state.appliedExcludeFilterText(), "*.tmp");
+    // A history entry fills its field without applying; clearing one history leaves the other.
+    panel.includeHistory().onSelect("s>1m");
+    EXPECT_EQ(panel.includeField().text(), "s>1m");
+    panel.excludeHistory().onClear();
+    EXPECT_EQ(prefs.value(PreferenceKeys::excludeFilterHistoryJSON), "[]");
+    EXPECT_EQ(FilterFieldHistory::decode(prefs.value(PreferenceKeys::includeFilterHistoryJSON)), QStringList{"s>1m"});
+    panel.applyButton().click();
+    EXPECT_EQ(state.appliedExcludeFilterText(), "");
+}
+
+}  // namespace
+}  // namespace zelvane
