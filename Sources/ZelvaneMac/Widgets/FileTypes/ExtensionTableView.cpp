@@ -61,10 +61,10 @@ ExtensionTableView::ExtensionTableView(ExtensionTableCallbacks callbacks, Prefer
             horizontalHeader()->setSortIndicator(c, model_->sortAscending() ? Qt::AscendingOrder : Qt::DescendingOrder);
             return;
         }
-        const QString key = QString::fromLatin1(ExtensionTableModel::columnIdentifier(column));
+        const QString clicked = QString::fromLatin1(ExtensionTableModel::columnIdentifier(column));
         bool asc = ExtensionTableModel::columnFirstSortOrder(column) == Qt::AscendingOrder;
-        if (key == model_->sortKey()) asc = !model_->sortAscending();
-        sortBy(key, asc);
+        if (clicked == model_->sortKey()) asc = !model_->sortAscending();
+        sortBy(clicked, asc);
     });
 }
 
