@@ -8,6 +8,7 @@
 
 #include "ScanEngine/Filter/FullPathTreeFilter.hpp"
 #include "ScanEngine/Support/Arithmetic.hpp"
+#include "ScanEngine/Support/ParallelFor.hpp"
 #include "ScanEngine/Tree/NameSort.hpp"
 #include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
 
@@ -310,8 +311,16 @@ void FileListPipeline::performRebuild() {
                         matched.insert(matched.end(), part.begin(), part.end());
                     }
                 } else {
-                    for (FileNode* n : fullList)
-                        if (matchItem(*n, filters, fullpath, true)) matched.push_back(n);
+                    // Matched in chunks on several threads; the chunks are joined in list order.
+                    constexpr size_t kChunk = 16384;
+                    const size_t chunks = (fullList.size() + kChunk - 1) / kChunk;
+                    std::vector<std::vector<FileNode*>> parts(chunks);
+                    parallelFor(chunks, parallelWorkerCount(), 1, [&](size_t c, unsigned) {
+                        const size_t end = std::min(fullList.size(), (c + 1) * kChunk);
+                        for (size_t i = c * kChunk; i < end; ++i)
+                            if (matchItem(*fullList[i], filters, fullpath, true)) parts[c].push_back(fullList[i]);
+                    });
+                    for (const auto& part : parts) matched.insert(matched.end(), part.begin(), part.end());
                 }
             }
             r.rows = sortNodes(matched, key, ascending);
