@@ -24,7 +24,11 @@ void WindowSheets::dismiss(Presented& presented) {
 void WindowSheets::bindSheet(BoolGetter get, BoolSetter set, BoolSignal changed,
                              std::function<QDialog*(QWidget*)> make, std::function<void(QDialog&)> onAccepted,
                              std::function<void(QDialog&)> onRejected) {
-    const auto present = [this, get, set, make, onAccepted, onRejected](bool shown) {
+    // The setter is called through a function object made here: the closures below hold no
+    // member-function pointers of their own.
+    ContentViewState* state = &state_;
+    const std::function<void(bool)> setFlag = [state, set](bool v) { (state->*set)(v); };
+    const auto present = [this, get, setFlag, make, onAccepted, onRejected](bool shown) {
         Presented& presented = sheetSlot(get);
         if (!shown) {
             dismiss(presented);
@@ -33,15 +37,15 @@ void WindowSheets::bindSheet(BoolGetter get, BoolSetter set, BoolSignal changed,
         if (presented.dialog) return;
         QDialog* dialog = make(window_);
         if (!dialog) {
-            (state_.*set)(false);
+            setFlag(false);
             return;
         }
         dialog->setWindowModality(Qt::WindowModal);
         presented.dialog = dialog;
         presented.closingFromState = false;
-        connect(dialog, &QDialog::finished, this, [this, get, set, dialog, onAccepted, onRejected](int result) {
+        connect(dialog, &QDialog::finished, this, [this, get, setFlag, dialog, onAccepted, onRejected](int result) {
             sheetSlot(get).dialog = nullptr;
-            (state_.*set)(false);
+            setFlag(false);
             if (result == QDialog::Accepted) {
                 if (onAccepted) onAccepted(*dialog);
             } else if (onRejected) {
@@ -75,7 +79,9 @@ QMessageBox* WindowSheets::makeAlert(const QString& title, const QString& messag
 
 void WindowSheets::bindFlagAlert(BoolGetter get, BoolSetter set, BoolSignal changed, QString title,
                                  std::function<QString()> message, std::vector<AlertButton> buttons) {
-    const auto present = [this, set, title, message, buttons](bool shown) {
+    ContentViewState* state = &state_;
+    const std::function<void(bool)> setFlag = [state, set](bool v) { (state->*set)(v); };
+    const auto present = [this, setFlag, title, message, buttons](bool shown) {
         Presented& presented = alerts_[title];
         if (!shown) {
             dismiss(presented);
@@ -84,10 +90,10 @@ void WindowSheets::bindFlagAlert(BoolGetter get, BoolSetter set, BoolSignal chan
         if (presented.dialog) return;
         QMessageBox* box = makeAlert(title, message ? message() : QString(), buttons);
         presented.dialog = box;
-        connect(box, &QDialog::finished, this, [this, box, set, title, buttons](int) {
+        connect(box, &QDialog::finished, this, [this, box, setFlag, title, buttons](int) {
             alerts_[title].dialog = nullptr;
             const QAbstractButton* clicked = box->clickedButton();
-            (state_.*set)(false);
+            setFlag(false);
             if (clicked) {
                 const int index = clicked->property("alertButtonIndex").toInt();
                 if (index >= 0 && size_t(index) < buttons.size() && buttons[size_t(index)].action)
@@ -103,7 +109,9 @@ void WindowSheets::bindFlagAlert(BoolGetter get, BoolSetter set, BoolSignal chan
 
 void WindowSheets::bindMessageAlert(TextGetter get, TextSetter set, TextSignal changed, QString title,
                                     std::vector<AlertButton> buttons) {
-    const auto present = [this, set, title, buttons](const std::optional<QString>& message) {
+    ContentViewState* state = &state_;
+    const std::function<void()> clearMessage = [state, set] { (state->*set)(std::nullopt); };
+    const auto present = [this, clearMessage, title, buttons](const std::optional<QString>& message) {
         Presented& presented = alerts_[title];
         if (!message) {
             dismiss(presented);
@@ -116,10 +124,10 @@ void WindowSheets::bindMessageAlert(TextGetter get, TextSetter set, TextSignal c
         }
         QMessageBox* box = makeAlert(title, *message, buttons);
         presented.dialog = box;
-        connect(box, &QDialog::finished, this, [this, box, set, title, buttons](int) {
+        connect(box, &QDialog::finished, this, [this, box, clearMessage, title, buttons](int) {
             alerts_[title].dialog = nullptr;
             const QAbstractButton* clicked = box->clickedButton();
-            (state_.*set)(std::nullopt);
+            clearMessage();
             if (clicked) {
                 const int index = clicked->property("alertButtonIndex").toInt();
                 if (index >= 0 && size_t(index) < buttons.size() && buttons[size_t(index)].action)
