@@ -165,7 +165,9 @@ FileViewTab::FileViewTab(ContentViewState& state, QWidget* parent) : QWidget(par
     connect(&state_, &ContentViewState::fileViewSearchFocusTokenChanged, this,
             [this](int token) { search_->setFocusTrigger(token); });
     connect(&state_.preferences(), &Preferences::changed, this, [this](const QString& key) {
-        const auto k = [](const auto& key) { return QString::fromLatin1(key.name.data(), qsizetype(key.name.size())); };
+        const auto k = [](const auto& preferenceKey) {
+            return QString::fromLatin1(preferenceKey.name.data(), qsizetype(preferenceKey.name.size()));
+        };
         const QStringList watched = {
             k(PreferenceKeys::fileSearchHistoryJSON), k(PreferenceKeys::fileMatchEntirePath),
             k(PreferenceKeys::fileIncludeFolders), k(PreferenceKeys::fileMaxFilesOption),
