@@ -138,7 +138,14 @@ void FileListPipeline::update(const FileListInputs& next) {
     const bool wasActive = active_;
     in_ = next;
     active_ = next.isActive;
-    if (rootsChanged) fullList_.clear();
+    if (rootsChanged) {
+        // Lists under way for the old roots must never arrive: they would be applied against the
+        // new roots (and their trees may be gone by then).
+        fullList_.clear();
+        fullListGeneration_.supersede();
+        dupGeneration_.supersede();
+        setLocating(false);
+    }
     if (formatChanged) emit displayFormatChanged();
 
     if (!active_) {
@@ -205,7 +212,7 @@ void FileListPipeline::rebuildFullList() {
         [token] {});
 }
 
-void FileListPipeline::assignDuplicateGroups(std::vector<DupGroupRef> groups) {
+void FileListPipeline::assignDuplicateGroups(std::vector<DupGroupRef> groups, std::vector<RootRef> roots) {
     for (FileNode* n : dupAssignedNodes_) n->setDupGroup(nullptr);
     dupAssignedNodes_.clear();
     for (const DupGroupRef& g : groups)
@@ -220,6 +227,7 @@ void FileListPipeline::assignDuplicateGroups(std::vector<DupGroupRef> groups) {
         keeper_->retired.clear();
     else if (dupGroups_)
         keeper_->retired.push_back(std::move(dupGroups_));
+    dupAssignedRoots_ = groups.empty() ? std::vector<RootRef>{} : std::move(roots);
     dupGroups_ = groups.empty() ? nullptr : std::make_shared<const std::vector<DupGroupRef>>(std::move(groups));
 }
 
@@ -227,7 +235,7 @@ void FileListPipeline::refreshDuplicates() {
     emit duplicateColumnsVisibleChanged(in_.dupMethod != DuplicateMethod::none);
     if (in_.dupMethod == DuplicateMethod::none || fullList_.empty()) {
         dupGeneration_.supersede();
-        assignDuplicateGroups({});
+        assignDuplicateGroups({}, {});
         setLocating(false);
         performRebuild();
         return;
@@ -238,14 +246,16 @@ void FileListPipeline::refreshDuplicates() {
     auto token = busy();
     struct Detection {
         std::vector<DupGroupRef> groups;
+        std::vector<RootRef> roots;
         size_t files = 0;
         double queue = 0;
         double compute = 0;
     };
     runInBackground(
         this, dupGeneration_,
-        [list = fullList_, method = in_.dupMethod, start, keeper = keeper_] {
+        [list = fullList_, method = in_.dupMethod, start, keeper = keeper_, roots = in_.roots] {
             Detection d;
+            d.roots = roots;
             d.queue = secondsSince(start);
             const auto computeStart = std::chrono::steady_clock::now();
             d.groups = detectDuplicates(list, method);
@@ -258,7 +268,7 @@ void FileListPipeline::refreshDuplicates() {
                                    QString::number(d.groups.size()) + QStringLiteral(" groups, ") +
                                    QStringLiteral("queue ") + seconds(d.queue) + QStringLiteral(", compute ") +
                                    seconds(d.compute);
-            assignDuplicateGroups(std::move(d.groups));
+            assignDuplicateGroups(std::move(d.groups), std::move(d.roots));
             setLocating(false);
             DebugTimingLog::end(entry, detail);
             performRebuild();
@@ -285,6 +295,7 @@ void FileListPipeline::performRebuild() {
     auto token = busy();
     struct Rebuild {
         std::vector<FileNode*> rows;
+        std::vector<RootRef> roots;
         FileListResults results;
         size_t fullCount = 0;
         double queue = 0;
@@ -296,6 +307,7 @@ void FileListPipeline::performRebuild() {
          includeFolders = in_.includeFolders, maxFiles = in_.maxFiles, key = sortKey_, ascending = sortAscending_,
          text = trimmed.toStdU16String(), start, keeper = keeper_, groups = dupGroups_] {
             Rebuild r;
+            r.roots = roots;
             r.queue = secondsSince(start);
             const auto computeStart = std::chrono::steady_clock::now();
             r.fullCount = fullList.size();
@@ -335,6 +347,7 @@ void FileListPipeline::performRebuild() {
         },
         [this, entry, loadToken, token](Rebuild r) {
             displayed_ = std::move(r.rows);
+            displayedRoots_ = std::move(r.roots);
             results_ = r.results;
             emit resultsChanged(results_);
             emit rowsPublished();

@@ -104,7 +104,7 @@ signals:
 
 private:
     std::shared_ptr<void> busy() const { return busyHook_ ? busyHook_() : nullptr; }
-    void assignDuplicateGroups(std::vector<DupGroupRef> groups);
+    void assignDuplicateGroups(std::vector<DupGroupRef> groups, std::vector<RootRef> roots);
     void setLocating(bool on);
 
     FileListInputs in_;
@@ -114,6 +114,10 @@ private:
     bool sortAscending_ = false;
     std::vector<FileNode*> fullList_;
     std::vector<FileNode*> displayed_;
+    // The trees the shown rows and the assigned duplicate groups belong to: kept alive until they
+    // are replaced, even when the window has moved on to other roots.
+    std::vector<RootRef> displayedRoots_;
+    std::vector<RootRef> dupAssignedRoots_;
     DecodedFilter highlightFilters_;
     bool highlightFullPath_ = false;
     std::vector<FileNode*> dupAssignedNodes_;

@@ -288,6 +288,33 @@ TEST(FileListPipeline, StagesReadTheTreeWhileTheGuiThreadChangesIt) {
     QCoreApplication::processEvents();
 }
 
+TEST(FileListPipeline, ShownRowsKeepTheirTreeAliveWhenTheRootsMoveOn) {
+    qtWidgetApp();
+    FileListPipeline p;
+    FileListModel model(p);
+    std::weak_ptr<FileNode> gone;
+    {
+        Tree t;
+        FileListInputs in = activeInputs(t);
+        in.dupMethod = DuplicateMethod::nameSize;
+        p.update(in);
+        ASSERT_TRUE(pumpWidgetsUntil([&] { return p.results().count == 10 && !p.isLocatingDuplicates(); }));
+        gone = t.root;
+        // The window drops the scan while the tab is hidden: the rows still shown stay readable.
+        in.roots.clear();
+        in.isActive = false;
+        p.update(in);
+    }
+    EXPECT_FALSE(gone.expired());
+    EXPECT_EQ(model.data(model.index(0, FileListModel::nameColumn), Qt::DisplayRole).toString(), "same.txt");
+    FileListInputs empty;
+    empty.isActive = true;
+    p.update(empty);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return p.results().count == 0; }));
+    EXPECT_EQ(model.rowCount(), 0);
+    EXPECT_TRUE(gone.expired());
+}
+
 TEST(FileListModel, RowsDuplicateMembersAndHighlightRanges) {
     qtWidgetApp();
     Tree t;
