@@ -3,6 +3,7 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -15,7 +16,6 @@
 #include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/ColorsSheet.hpp"
 #include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
-#include "ZelvaneMac/Widgets/MainWindow/WindowSheets.hpp"
 #include "ZelvaneMac/Window/MainWindowController.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
@@ -136,9 +136,11 @@ TEST(TreeViewTabTreemap, TheColoursSheetChangesTheColourRanksAndTheTreemapRepain
     ContentViewState state(prefs, {});
     TreeViewTab tab(state);
     MainWindowController controller(state);
-    WindowSheets sheets(state, &tab);
-    bindStandardSheets(sheets, state, [&] { controller.recomputeColorRank(); });
-    auto colorsSheet = [&] { return static_cast<ColorsSheet*>(sheets.sheet(&ContentViewState::showColorsSheet)); };
+    // The sheet as the window presents it: OK stores the settings, then the window recomputes
+    // its colour ranks.
+    QPointer<ColorsSheet> sheet;
+    auto open = [&] { sheet = ColorsSheet::present(&tab, prefs, [&] { controller.recomputeColorRank(); }); };
+    auto colorsSheet = [&] { return sheet.data(); };
     tab.resize(900, 700);
     tab.show();
     const QString root = QString::fromStdString((dir / "a").string());
@@ -152,20 +154,19 @@ TEST(TreeViewTabTreemap, TheColoursSheetChangesTheColourRanksAndTheTreemapRepain
     ASSERT_TRUE(pumpWidgetsUntil(settled));
     EXPECT_EQ(state.extensionColorRank().at("mkv"), 0) << "by size: the largest extension first";
 
-    // Cancel: nothing changes, the flag goes down.
-    state.setShowColorsSheet(true);
+    // Cancel: nothing changes.
+    open();
     ASSERT_TRUE(colorsSheet());
     colorsSheet()->cancelButton()->click();
-    EXPECT_FALSE(state.showColorsSheet());
     EXPECT_TRUE(prefs.value(PreferenceKeys::treemapColorBySize));
+    EXPECT_EQ(state.extensionColorRank().at("mkv"), 0);
 
     // Extension lists: "mkv" is in the video list (slot 1); the picture is made again.
     const int jobs = canvas->model().jobsStarted();
-    state.setShowColorsSheet(true);
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return colorsSheet() != nullptr; }));
+    open();
+    ASSERT_TRUE(colorsSheet());
     colorsSheet()->extensionButton()->click();
     colorsSheet()->okButton()->click();
-    EXPECT_FALSE(state.showColorsSheet());
     EXPECT_FALSE(prefs.value(PreferenceKeys::treemapColorBySize));
     EXPECT_EQ(state.extensionColorRank().at("mkv"), 1);
     tab.refreshNow();
