@@ -1,37 +1,18 @@
 #include "Ostrane/StringTableFile.hpp"
 
-#include "Ostrane/PropertyListFile.hpp"
-
-#include <cstdlib>
+#include "ZelvaneMac/Core/Text/StringsFile.hpp"
 
 namespace ostrane {
 
 std::optional<StringTable> readStringTable(const QString& path) {
-    const PropertyListFile file = PropertyListFile::read(path);
-    plist_t root = file.root();
-    if (!root || plist_get_node_type(root) != PLIST_DICT) return std::nullopt;
-    StringTable table;
-    plist_dict_iter it = nullptr;
-    plist_dict_new_iter(root, &it);
-    bool allStrings = true;
-    while (it) {
-        char* key = nullptr;
-        plist_t value = nullptr;
-        plist_dict_next_item(root, it, &key, &value);
-        if (!key) break;
-        if (plist_get_node_type(value) == PLIST_STRING) {
-            uint64_t length = 0;
-            const char* text = plist_get_string_ptr(value, &length);
-            table.insert(QString::fromUtf8(key), QString::fromUtf8(text, qsizetype(length)));
-        } else {
-            allStrings = false;
-        }
-        std::free(key);
-        if (!allStrings) break;
-    }
-    std::free(it);
-    if (!allStrings) return std::nullopt;
-    return table;
+    const zelvane::StringsFileContents contents = zelvane::readStringsFile(path);
+    // Line 0 is the file itself: missing, a folder, unreadable.
+    for (const zelvane::StringsFileProblem& problem : contents.problems)
+        if (problem.line == 0) return std::nullopt;
+    // Nothing but broken entries: not a table (an empty file is one, and a table that lacks a key
+    // still decides, with English for what it lacks).
+    if (contents.entries.isEmpty() && !contents.problems.isEmpty()) return std::nullopt;
+    return contents.entries;
 }
 
 }  // namespace ostrane

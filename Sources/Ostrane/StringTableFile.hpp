@@ -4,8 +4,9 @@
 
 namespace ostrane {
 
-// The main program's string table at `path` ("<lang>.lproj/Localizable.strings"), when it reads as
-// a dictionary of strings to strings; none otherwise.
+// The main program's string table at `path` ("<lang>.lproj/Localizable.strings"), read as the main
+// program reads it (a broken entry loses that entry only); none when the file cannot be read or
+// holds nothing but broken entries.
 std::optional<StringTable> readStringTable(const QString& path);
 
 }  // namespace ostrane

@@ -97,17 +97,21 @@ TEST(AskpassStrings, FirstReadableTableDecidesAndUnreadableOnesAreSkipped) {
     EXPECT_EQ(localizedAskpassStrings(dir.path(), {"it", "de"}, readStringTable),
               (AskpassStrings{"Accesso", "Va bene", "Cancel"}));
 
-    // Not a dictionary of strings, not a property list at all, a folder where the file should be:
-    // each is passed over for the next candidate.
-    ASSERT_TRUE(writeFile(dir.path() + "/es-MX.lproj/Localizable.strings",
-                          "<?xml version=\"1.0\"?><plist version=\"1.0\"><array><string>x</string></array></plist>"));
-    ASSERT_TRUE(writeFile(dir.path() + "/es.lproj/Localizable.strings",
-                          "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>OK</key><integer>1</integer>"
-                          "</dict></plist>"));
-    ASSERT_TRUE(writeFile(dir.path() + "/nl.lproj/Localizable.strings", "\x01\x02 not a list"));
+    // Nothing but broken entries, binary junk, a folder where the file should be: each is passed
+    // over for the next candidate.
+    ASSERT_TRUE(writeFile(dir.path() + "/es-MX.lproj/Localizable.strings", "\"OK\" = ;\n\"Cancel\" \"x\";\n"));
+    ASSERT_TRUE(writeFile(dir.path() + "/nl.lproj/Localizable.strings", QByteArray("\x01\x02\xff\0 not a table", 18)));
     ASSERT_TRUE(QDir().mkpath(dir.path() + "/sv.lproj/Localizable.strings"));
     EXPECT_EQ(localizedAskpassStrings(dir.path(), {"es-MX", "nl", "sv", "de"}, readStringTable).title,
               "Administratorzugriff");
+
+    // One broken entry loses that entry only, as in the main program; the table still decides.
+    ASSERT_TRUE(writeFile(dir.path() + "/fi.lproj/Localizable.strings",
+                          "\"ZelvaneMac Administrator Access\" = \"Yll\\u00e4pit\\u00e4j\\u00e4\";\n"
+                          "\"OK\" = broken entry;\n"
+                          "\"Cancel\" = \"Peruuta\";\n"));
+    EXPECT_EQ(localizedAskpassStrings(dir.path(), {"fi", "de"}, readStringTable),
+              (AskpassStrings{"Ylläpitäjä", "OK", "Peruuta"}));
 }
 
 TEST(AskpassStrings, LanguageCodesNeverReachOutsideTheProgramFolder) {

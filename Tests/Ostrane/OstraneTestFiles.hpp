@@ -16,14 +16,18 @@ inline bool writeFile(const QString& path, const QByteArray& bytes) {
 
 inline QByteArray xmlEscaped(const QString& text) { return text.toHtmlEscaped().toUtf8(); }
 
+inline QByteArray stringsQuoted(const QString& text) {
+    QString escaped = text;
+    escaped.replace("\\", "\\\\").replace("\"", "\\\"");
+    return "\"" + escaped.toUtf8() + "\"";
+}
+
 // A language's string table as the bundle ships it: <folder>/<lang>.lproj/Localizable.strings.
 inline bool writeStringTable(const QString& folder, const QString& language, const QMap<QString, QString>& entries) {
-    QByteArray xml =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n";
+    QByteArray text = "/* Administrator access */\n";
     for (auto it = entries.begin(); it != entries.end(); ++it)
-        xml += "<key>" + xmlEscaped(it.key()) + "</key><string>" + xmlEscaped(it.value()) + "</string>\n";
-    xml += "</dict>\n</plist>\n";
-    return writeFile(folder + "/" + language + ".lproj/Localizable.strings", xml);
+        text += stringsQuoted(it.key()) + " = " + stringsQuoted(it.value()) + ";\n";
+    return writeFile(folder + "/" + language + ".lproj/Localizable.strings", text);
 }
 
 // The main program's preference file with one entry, its XML value given as it is.
