@@ -1,6 +1,7 @@
 #include "Ostrane/PropertyListFile.hpp"
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace ostrane {
 
@@ -12,6 +13,8 @@ constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;
 }  // namespace
 
 PropertyListFile PropertyListFile::read(const QString& path) {
+    // Only a regular file: opening a FIFO planted in its place would wait for a writer forever.
+    if (!QFileInfo(path).isFile()) return PropertyListFile(nullptr);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileSize) return PropertyListFile(nullptr);
     const QByteArray data = file.read(kMaxFileSize + 1);

@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace ostrane;
 using ostrane_test::writeFile;
 using ostrane_test::writeSettings;
@@ -97,10 +99,11 @@ TEST(AskpassStrings, FirstReadableTableDecidesAndUnreadableOnesAreSkipped) {
     EXPECT_EQ(localizedAskpassStrings(dir.path(), {"it", "de"}, readStringTable),
               (AskpassStrings{"Accesso", "Va bene", "Cancel"}));
 
+    static const char junk[] = "\x01\x02\xff\0 not a table";
     // Nothing but broken entries, binary junk, a folder where the file should be: each is passed
     // over for the next candidate.
     ASSERT_TRUE(writeFile(dir.path() + "/es-MX.lproj/Localizable.strings", "\"OK\" = ;\n\"Cancel\" \"x\";\n"));
-    ASSERT_TRUE(writeFile(dir.path() + "/nl.lproj/Localizable.strings", QByteArray("\x01\x02\xff\0 not a table", 18)));
+    ASSERT_TRUE(writeFile(dir.path() + "/nl.lproj/Localizable.strings", QByteArray::fromRawData(junk, sizeof junk - 1)));
     ASSERT_TRUE(QDir().mkpath(dir.path() + "/sv.lproj/Localizable.strings"));
     EXPECT_EQ(localizedAskpassStrings(dir.path(), {"es-MX", "nl", "sv", "de"}, readStringTable).title,
               "Administratorzugriff");
@@ -155,6 +158,8 @@ TEST(MainProgramSettings, LanguageChoiceReadFromThePreferenceFile) {
     ASSERT_TRUE(writeFile(path, "garbage"));
     EXPECT_TRUE(mainProgramLanguages(path).isEmpty()) << "not a property list";
     EXPECT_TRUE(mainProgramLanguages(dir.path() + "/missing.plist").isEmpty()) << "no file";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.path() + "/fifo.plist").constData(), 0600), 0);
+    EXPECT_TRUE(mainProgramLanguages(dir.path() + "/fifo.plist").isEmpty()) << "a FIFO is not waited on";
 }
 
 TEST(DialogPlacement, WindowFrameFromTheEnvironment) {

@@ -223,6 +223,11 @@ public:
                 "XDG_CONFIG_HOME=" + dir_.path().toStdString() + "/config",
                 "XDG_RUNTIME_DIR=" + dir_.path().toStdString() + "/run", "LANG=C.UTF-8",
                 "DISPLAY=" + XServer::shared().display()};
+        // A sanitizer build of the prompt checks itself with the same settings as the tests.
+        for (const std::string& entry : currentEnvironment()) {
+            for (const char* name : {"ASAN_OPTIONS=", "LSAN_OPTIONS=", "UBSAN_OPTIONS=", "TSAN_OPTIONS="})
+                if (entry.rfind(name, 0) == 0) env_.push_back(entry);
+        }
     }
 
     const QString& resources() const { return resources_; }
