@@ -11,6 +11,7 @@
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/MainWindowController.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/ScanSheets.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/MenuBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/WindowCommands.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/WindowSheets.hpp"
 #include "ZelvaneMac/Services/PortableMode.hpp"
@@ -52,6 +53,7 @@ MainWindow::MainWindow(Preferences& preferences, CLIAutomation::Options cliOptio
         return mode && mode->isActive();
     });
     bindServiceSheets(*sheets_, *state_);
+    menus_ = new MenuBar(*this);
     setStartupHooks(systemWindowStartupHooks());
     volumeWatcher_ = new VolumeListWatcher(this);
     connect(volumeWatcher_, &VolumeListWatcher::volumesChanged, this, [this] { startup_->handleVolumesChanged(); });

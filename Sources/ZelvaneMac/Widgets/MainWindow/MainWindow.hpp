@@ -10,6 +10,7 @@ namespace zelvane {
 class ContentView;
 class ContentViewState;
 class MainWindowController;
+class MenuBar;
 class Preferences;
 class VolumeListWatcher;
 class WindowSheets;
@@ -37,6 +38,8 @@ public:
     WindowStartup& startup() const { return *startup_; }
     // The window's sheets and alerts; later features bind theirs here.
     WindowSheets& sheets() const { return *sheets_; }
+    // The window's own menus; every command acts on this window.
+    MenuBar& menus() const { return *menus_; }
 
 signals:
     // The user asked for another main window (the File menu's "New Window").
@@ -51,6 +54,7 @@ private:
     ContentView* contentView_;
     WindowStartup* startup_ = nullptr;
     WindowSheets* sheets_ = nullptr;
+    MenuBar* menus_ = nullptr;
     VolumeListWatcher* volumeWatcher_ = nullptr;
 };
 

@@ -59,6 +59,13 @@ void bindServiceSheets(WindowSheets& sheets, ContentViewState& state) {
         [s](QWidget* window) -> QDialog* { return new TweaksSheet(loadTweaks(s->preferences()), window); },
         [s](QDialog& dialog) { storeTweaks(s->preferences(), static_cast<TweaksSheet&>(dialog).settings()); });
 
+    sheets.bindFlagAlert(&ContentViewState::showFullDiskAccessAlreadyGrantedAlert,
+                         &ContentViewState::setShowFullDiskAccessAlreadyGrantedAlert,
+                         &ContentViewState::showFullDiskAccessAlreadyGrantedAlertChanged,
+                         localized("Full Disk Access Already Granted"),
+                         [] { return localized("ZelvaneMac already has Full Disk Access."); },
+                         {AlertButton{localized("OK"), QMessageBox::RejectRole, {}}});
+
     sheets.bindFlagAlert(
         &ContentViewState::showPreparePortableModePrompt, &ContentViewState::setShowPreparePortableModePrompt,
         &ContentViewState::showPreparePortableModePromptChanged, localized("Prepare This Copy for Portable Use?"),

@@ -1,0 +1,260 @@
+#include "ZelvaneMac/Widgets/MainWindow/MenuBar.hpp"
+
+#include <QActionGroup>
+#include <QMenu>
+#include <QMenuBar>
+
+#include "ScanEngine/Scan/FullDiskAccessChecker.hpp"
+#include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Core/Text/AppLanguages.hpp"
+#include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Services/PortableMode.hpp"
+#include "ZelvaneMac/Services/UpdateChecker.hpp"
+#include "ZelvaneMac/Widgets/Common/FileActionMenu.hpp"
+#include "ZelvaneMac/Widgets/Preview/PreviewWindow.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TopBar.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/WindowCommands.hpp"
+#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/Exports/WindowExports.hpp"
+#include "ZelvaneMac/Window/RelaunchCommands.hpp"
+#include "ZelvaneMac/Window/ScanController.hpp"
+
+namespace zelvane {
+
+MenuBar::MenuBar(MainWindow& window) : QObject(&window), window_(window) {
+    ContentViewState& state = window.state();
+    fileActions_ = new FileActionMenu(&window);
+    QMenuBar* bar = window.menuBar();
+    file_ = bar->addMenu(localized("File"));
+    using A = ZelvaneMenuAction;
+    add(file_, "Scan", A::scan, QKeySequence(Qt::CTRL | Qt::Key_R));
+    add(file_, "Select Folder\u2026", A::selectFolder, QKeySequence(Qt::Key_F3));
+    add(file_, "Select Multiple\u2026", A::selectMultiple, QKeySequence(Qt::ALT | Qt::Key_F3));
+    add(file_, "Select CSV File\u2026", A::selectCSVFile, QKeySequence(Qt::SHIFT | Qt::Key_F3));
+    QAction* newWindow = file_->addAction(localized("New Window"));
+    newWindow->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    connect(newWindow, &QAction::triggered, &window, [&window] { emit window.newWindowRequested(); });
+    file_->addSeparator();
+    add(file_, "Reset Tree Expansion", A::resetTreeExpansion, QKeySequence(Qt::Key_F4));
+    add(file_, "Expand All", A::expandAll, QKeySequence(Qt::SHIFT | Qt::Key_F4));
+    add(file_, "Select Parent", A::selectParent, QKeySequence(Qt::SHIFT | Qt::Key_F7));
+    add(file_, "Reselect Child", A::reselectChild, QKeySequence(Qt::Key_F7));
+    add(file_, "Zoom Treemap", A::zoomTreemap, QKeySequence(Qt::Key_F10));
+    add(file_, "Unzoom Treemap", A::unzoomTreemap, QKeySequence(Qt::SHIFT | Qt::Key_F11));
+    add(file_, "Save Treemap Image as .png File\u2026", A::exportTreemapImage, QKeySequence(Qt::CTRL | Qt::Key_S));
+    file_->addSeparator();
+    add(file_, "Show in File Manager", A::showInFinder, QKeySequence(Qt::CTRL | Qt::Key_E));
+    add(file_, "New Terminal at Folder", A::newTerminal, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T));
+    add(file_, "Copy Path", A::copyPath, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_C));
+    file_->addSeparator();
+    add(file_, "Copy", A::copy, QKeySequence(Qt::CTRL | Qt::Key_C));
+    add(file_, "Move to Trash", A::moveToTrash, QKeySequence(Qt::Key_Delete));
+    add(file_, "Delete Immediately", A::deleteImmediately, QKeySequence(Qt::SHIFT | Qt::Key_Delete));
+    add(file_, "Rename", A::rename, QKeySequence(Qt::Key_F2));
+    file_->addSeparator();
+    add(file_, "Export to CSV File\u2026", A::exportToCSV, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_E));
+    add(file_, "Copy File and Size Info to Clipboard", A::copyFileAndSizeInfo, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+    add(file_, "Export File Types to CSV File\u2026", A::exportFileTypesToCSV, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_F));
+    file_->addSeparator();
+    add(file_, "Check for Updates Now", A::checkForUpdatesNow);
+    add(file_, "Reset Configuration to Default Values", A::resetConfiguration);
+    add(file_, "Grant Full Disk Access to ZelvaneMac\u2026", A::grantFullDiskAccess);
+    add(file_, "Prepare This Copy for Portable Use\u2026", A::preparePortableMode);
+    add(file_, "Reset All Permissions (Full Disk Access, etc.)\u2026", A::resetPermissions);
+    add(file_, "Restart as Administrator\u2026", A::restartAsAdministrator);
+    add(file_, "Restart without Administrator", A::restartWithoutAdministrator);
+
+    // Commands that need a scanned result, and the items that come and go.
+    refreshers_.push_back([this, &state] {
+        const bool content = !state.scanControl().effectiveRoots().empty();
+        for (A a : {A::exportTreemapImage, A::exportToCSV, A::copyFileAndSizeInfo, A::exportFileTypesToCSV})
+            action(a)->setEnabled(content);
+        const Preferences& prefs = state.preferences();
+        action(A::checkForUpdatesNow)
+            ->setEnabled(!(prefs.value(PreferenceKeys::checkForUpdatesLockedByAdmin) &&
+                           !prefs.value(PreferenceKeys::checkForUpdatesEnabled)));
+        action(A::grantFullDiskAccess)->setVisible(!prefs.value(PreferenceKeys::hasFullDiskAccessCached));
+        const PortableMode* mode = state.appServices().portableMode;
+        action(A::preparePortableMode)
+            ->setVisible(mode && !mode->isActive() && PortableModeFacts::isRunningFromNonInternalVolume());
+        const bool elevated = isRunningElevated();
+        action(A::restartAsAdministrator)->setVisible(!elevated);
+        action(A::restartWithoutAdministrator)->setVisible(elevated);
+    });
+
+    buildOptions();
+    connect(file_, &QMenu::aboutToShow, this, &MenuBar::refresh);
+    connect(options_, &QMenu::aboutToShow, this, &MenuBar::refresh);
+    connect(&state.scanControl(), &ScanController::effectiveRootsChanged, this, &MenuBar::refresh);
+    connect(&state.preferences(), &Preferences::changed, this, &MenuBar::refresh);
+    refresh();
+}
+
+QAction* MenuBar::action(ZelvaneMenuAction a) const {
+    for (const auto& [key, act] : actions_)
+        if (key == a) return act;
+    return nullptr;
+}
+
+QAction* MenuBar::add(QMenu* menu, const char* title, ZelvaneMenuAction a, const QKeySequence& key) {
+    QAction* act = menu->addAction(localized(title));
+    if (!key.isEmpty()) {
+        act->setShortcut(key);
+        act->setShortcutContext(Qt::WindowShortcut);
+    }
+    connect(act, &QAction::triggered, this, [this, a] { handleMenuAction(a); });
+    actions_.emplace_back(a, act);
+    return act;
+}
+
+QAction* MenuBar::addToggle(QMenu* menu, const char* title, const QKeySequence& key,
+                            bool (ContentViewState::*get)() const, void (ContentViewState::*set)(bool)) {
+    ContentViewState& state = window_.state();
+    QAction* act = menu->addAction(localized(title));
+    act->setCheckable(true);
+    if (!key.isEmpty()) {
+        act->setShortcut(key);
+        act->setShortcutContext(Qt::WindowShortcut);
+    }
+    connect(act, &QAction::triggered, this, [&state, set](bool on) { (state.*set)(on); });
+    refreshers_.push_back([act, &state, get] { act->setChecked((state.*get)()); });
+    return act;
+}
+
+void MenuBar::buildOptions() {
+    ContentViewState& state = window_.state();
+    Preferences& prefs = state.preferences();
+    options_ = window_.menuBar()->addMenu(localized("Options"));
+
+    auto* modes = new QActionGroup(this);
+    modes->setExclusive(true);
+    const char* modeTitles[] = {"Display Dynamic Values", "Display Byte Values", "Display KB Values",
+                                "Display MB Values",      "Display GB Values",   "Display TB Values"};
+    for (int i = 0; i < 6; ++i) {
+        QAction* act = options_->addAction(localized(modeTitles[i]));
+        act->setCheckable(true);
+        modes->addAction(act);
+        connect(act, &QAction::triggered, this, [&prefs, i] { prefs.set(PreferenceKeys::byteSizeDisplayMode, int64_t(i)); });
+        refreshers_.push_back([act, &prefs, i] {
+            const int64_t mode = prefs.value(PreferenceKeys::byteSizeDisplayMode);
+            act->setChecked(mode == i || (i == 0 && (mode < 0 || mode > 5)));
+        });
+    }
+    options_->addSeparator();
+    addToggle(options_, "Filter Scan Results", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F),
+              &ContentViewState::showFilterPanel, &ContentViewState::setShowFilterPanel);
+    options_->addSeparator();
+    QAction* updates = options_->addAction(localized("Check for updates"));
+    updates->setCheckable(true);
+    connect(updates, &QAction::triggered, this, [&prefs](bool on) { prefs.set(PreferenceKeys::checkForUpdatesEnabled, on); });
+    refreshers_.push_back([updates, &prefs] {
+        updates->setChecked(prefs.value(PreferenceKeys::checkForUpdatesEnabled));
+        updates->setEnabled(!prefs.value(PreferenceKeys::checkForUpdatesLockedByAdmin));
+    });
+    QAction* autoScan = options_->addAction(localized("Auto scan after making selection"));
+    autoScan->setCheckable(true);
+    connect(autoScan, &QAction::triggered, this, [&prefs](bool on) { prefs.set(PreferenceKeys::autoScanAfterSelection, on); });
+    refreshers_.push_back([autoScan, &prefs] { autoScan->setChecked(prefs.value(PreferenceKeys::autoScanAfterSelection)); });
+    options_->addSeparator();
+    addToggle(options_, "Show Header", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H), &ContentViewState::showHeader,
+              &ContentViewState::setShowHeader);
+    addToggle(options_, "Show File Types", QKeySequence(Qt::Key_F8), &ContentViewState::showFileTypes,
+              &ContentViewState::setShowFileTypes);
+    addToggle(options_, "Show Treemap", QKeySequence(Qt::Key_F9), &ContentViewState::showTreemap,
+              &ContentViewState::setShowTreemap);
+    addToggle(options_, "Show Allocated Space on Treemap", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A),
+              &ContentViewState::showTreemapAllocatedSize, &ContentViewState::setShowTreemapAllocatedSize);
+    addToggle(options_, "Show Free Space on Treemap", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
+              &ContentViewState::showTreemapFreeSpace, &ContentViewState::setShowTreemapFreeSpace);
+    addToggle(options_, "Show Folder and File Names on Treemap", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N),
+              &ContentViewState::showTreemapFilenames, &ContentViewState::setShowTreemapFilenames);
+    add(options_, "Colors\u2026", ZelvaneMenuAction::colors);
+    add(options_, "Tweaks\u2026", ZelvaneMenuAction::tweaks);
+
+    QMenu* language = options_->addMenu(localized("Language"));
+    auto* languages = new QActionGroup(this);
+    languages->setExclusive(true);
+    const auto addLanguage = [&](const QString& title, const QString& code) {
+        QAction* act = language->addAction(title);
+        act->setCheckable(true);
+        languages->addAction(act);
+        connect(act, &QAction::triggered, this, [&prefs, code] { prefs.set(PreferenceKeys::appLanguageOverride, code); });
+        refreshers_.push_back([act, &prefs, code] { act->setChecked(prefs.value(PreferenceKeys::appLanguageOverride) == code); });
+    };
+    addLanguage(localized("System Default"), QStringLiteral("system"));
+    language->addSeparator();
+    for (const AppLanguages::Language& l : AppLanguages::supportedLanguages()) addLanguage(l.name, l.code);
+}
+
+void MenuBar::refresh() {
+    for (const auto& f : refreshers_) f();
+}
+
+void MenuBar::handleMenuAction(ZelvaneMenuAction action) {
+    ContentViewState& state = window_.state();
+    ScanController& scans = state.scanControl();
+    TopBar* topBar = window_.contentView() ? window_.contentView()->topBar() : nullptr;
+    using A = ZelvaneMenuAction;
+    // File actions work on the selection as it is now, and report deletions to the monitor.
+    const auto fileAction = [&](void (FileActionController::*operation)()) {
+        FileActionController& controller = fileActions_->actions();
+        const std::vector<FileNode*> frozen = currentSelectionNodes(state);
+        controller.targetNodesProvider = [frozen] { return frozen; };
+        controller.onNodesDeleted = [&state](const std::vector<FileNode*>& nodes) {
+            state.liveMonitor().markDeletedLocally(nodes);
+        };
+        (controller.*operation)();
+    };
+    switch (action) {
+    case A::scan:
+        if (topBar) topBar->pressScanButton();
+        break;
+    case A::selectFolder:
+        if (topBar) topBar->selectFolder();
+        break;
+    case A::selectMultiple: scans.requestSelectMultiple(); break;
+    case A::selectCSVFile:
+        if (topBar) topBar->selectCSVFile();
+        break;
+    case A::resetTreeExpansion: state.bumpResetTreeExpansionTrigger(); break;
+    case A::expandAll: state.bumpExpandAllTrigger(); break;
+    case A::selectParent: selectParent(state); break;
+    case A::reselectChild: reselectChild(state); break;
+    case A::rename: requestRename(state); break;
+    case A::zoomTreemap: zoomTreemap(state); break;
+    case A::unzoomTreemap: zoomOut(state, scans.effectiveRoots()); break;
+    case A::showInFinder: fileAction(&FileActionController::showInFileManager); break;
+    case A::newTerminal: fileAction(&FileActionController::newTerminal); break;
+    case A::copyPath: fileAction(&FileActionController::copyPath); break;
+    case A::copy: fileAction(&FileActionController::copy); break;
+    case A::moveToTrash: fileAction(&FileActionController::moveToTrash); break;
+    case A::deleteImmediately: fileAction(&FileActionController::deleteImmediately); break;
+    case A::resetConfiguration: state.setShowResetConfirmation(true); break;
+    case A::grantFullDiskAccess: presentFullDiskAccessPrompt(state, FullDiskAccessChecker::hasFullDiskAccess()); break;
+    case A::resetPermissions: state.setShowResetPermissionsConfirmation(true); break;
+    case A::restartAsAdministrator: {
+        const QRect frame = window_.frameGeometry();
+        performRestartAsAdministrator(state, frame);
+        break;
+    }
+    case A::restartWithoutAdministrator: performRestartWithoutAdministrator(state); break;
+    case A::exportToCSV: performCSVExport(state, &window_); break;
+    case A::exportFileTypesToCSV: performExportFileTypesToCSV(state, &window_); break;
+    case A::checkForUpdatesNow:
+        if (UpdateChecker* checker = state.appServices().updateChecker) checker->checkForUpdates(true, true);
+        break;
+    case A::exportTreemapImage: performExportTreemapImage(state, &window_); break;
+    case A::copyFileAndSizeInfo: performCopyFileAndSizeInfo(state); break;
+    case A::colors: state.setShowColorsSheet(true); break;
+    case A::tweaks: state.setShowTweaksSheet(true); break;
+    case A::preparePortableMode:
+        if (PortableMode* mode = state.appServices().portableMode; mode && mode->prepare())
+            mode->syncPreferencesBackToPortableDriveIfActive(state.preferences());
+        break;
+    }
+}
+
+}  // namespace zelvane

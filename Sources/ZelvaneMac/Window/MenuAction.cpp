@@ -1,0 +1,98 @@
+#include "ZelvaneMac/Window/MenuAction.hpp"
+
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/Exports/WindowExports.hpp"
+
+namespace zelvane {
+
+namespace {
+
+FileNode* firstSelected(const ContentViewState& state) {
+    const std::vector<FileNode*> nodes = currentSelectionNodes(state);
+    return nodes.empty() ? nullptr : nodes.front();
+}
+
+void selectOnTreeView(ContentViewState& state, FileNode* node) {
+    if (state.selectedNodes() != NodeSet{node}) state.setSuppressReselectChildClear(true);
+    state.setSelectedTab(ContentTab::treeView);
+    state.setSelectedNodes({node});
+}
+
+}  // namespace
+
+void selectParent(ContentViewState& state) {
+    // The Tree View's selection: Select Parent walks the tree, whichever tab is shown.
+    std::vector<FileNode*> nodes;
+    for (FileNode* n : state.selectedNodes()) nodes.push_back(n);
+    if (state.selectedTab() == ContentTab::fileView) nodes = currentSelectionNodes(state);
+    if (nodes.empty()) return;
+    FileNode* node = nodes.front();
+    FileNode* parent = node->parent();
+    if (!parent) return;
+    if (parent->isSyntheticGroup() && parent->parent()) parent = parent->parent();
+    state.setLastChildNodeForReselect(node);
+    selectOnTreeView(state, parent);
+}
+
+void reselectChild(ContentViewState& state) {
+    FileNode* child = state.lastChildNodeForReselect();
+    if (!child) return;
+    state.setLastChildNodeForReselect(nullptr);
+    selectOnTreeView(state, child);
+}
+
+void requestRename(ContentViewState& state) {
+    if (!state.preferences().value(PreferenceKeys::tweakEnableRename)) return;
+    const NodeSet& selection =
+        state.selectedTab() == ContentTab::fileView ? state.selectedFileViewNodes() : state.selectedNodes();
+    if (selection.size() != 1) return;
+    FileNode* node = *selection.begin();
+    if (!node || node->isSyntheticGroup()) return;
+    switch (state.selectedTab()) {
+    case ContentTab::treeView:
+        state.setTreeViewRenameTarget(node);
+        state.bumpTreeViewRenameTrigger();
+        break;
+    case ContentTab::fileView:
+        state.setFileViewRenameTarget(node);
+        state.bumpFileViewRenameTrigger();
+        break;
+    case ContentTab::about: return;
+    }
+    state.setIsRenamingInline(true);
+}
+
+void zoomTreemap(ContentViewState& state) {
+    FileNode* node = firstSelected(state);
+    if (!node) return;
+    state.setTreemapRoot(node->isDir() ? node : node->parent());
+}
+
+void zoomOut(ContentViewState& state, const std::vector<RootRef>& roots) {
+    FileNode* zoomed = state.treemapRoot();
+    if (!zoomed) return;
+    FileNode* top = zoomed;
+    while (top->parent()) top = top->parent();
+    const auto isRoot = [&roots](const FileNode* n) {
+        for (const RootRef& r : roots)
+            if (r.get() == n) return true;
+        return false;
+    };
+    if (!isRoot(top)) return;
+    FileNode* parent = zoomed->parent();
+    if (!parent) {
+        state.setTreemapRoot(nullptr);
+        return;
+    }
+    if (parent->isSyntheticGroup() && parent->parent()) parent = parent->parent();
+    state.setTreemapRoot(isRoot(parent) ? nullptr : parent);
+}
+
+void presentFullDiskAccessPrompt(ContentViewState& state, bool hasAccess) {
+    state.preferences().set(PreferenceKeys::hasFullDiskAccessCached, hasAccess);
+    if (!hasAccess) state.setShowFullDiskAccessAlert(true);
+    else state.setShowFullDiskAccessAlreadyGrantedAlert(true);
+}
+
+}  // namespace zelvane

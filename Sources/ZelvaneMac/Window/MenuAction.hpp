@@ -1,0 +1,64 @@
+#pragma once
+
+#include <vector>
+
+#include "ScanEngine/Tree/FileNode.hpp"
+
+namespace zelvane {
+
+class ContentViewState;
+
+
+
+// The commands of a window's menus. Each window owns its menu bar, so a command acts on the
+// window whose menu (or shortcut) was used and on no other.
+enum class ZelvaneMenuAction {
+    scan,
+    selectFolder,
+    selectMultiple,
+    resetTreeExpansion,
+    expandAll,
+    selectParent,
+    reselectChild,
+    rename,
+    zoomTreemap,
+    unzoomTreemap,
+    showInFinder,
+    newTerminal,
+    copyPath,
+    copy,
+    moveToTrash,
+    deleteImmediately,
+    resetConfiguration,
+    grantFullDiskAccess,
+    resetPermissions,
+    restartAsAdministrator,
+    restartWithoutAdministrator,
+    exportToCSV,
+    exportFileTypesToCSV,
+    checkForUpdatesNow,
+    exportTreemapImage,
+    copyFileAndSizeInfo,
+    selectCSVFile,
+    colors,
+    tweaks,
+    preparePortableMode,
+};
+
+// The widget-free commands of the dispatcher; each does nothing when its preconditions fail.
+
+// Selects the first selected node's parent (never a file group) on the Tree View tab and
+// remembers the node for Reselect Child.
+void selectParent(ContentViewState& state);
+// Selects the node Select Parent came from, once.
+void reselectChild(ContentViewState& state);
+// Asks the visible tab to rename its one selected node in place (rename switched on, not a group).
+void requestRename(ContentViewState& state);
+// Zooms the treemap to the first selected folder (a file's folder).
+void zoomTreemap(ContentViewState& state);
+// One level out from the zoomed node, back to all roots at a root.
+void zoomOut(ContentViewState& state, const std::vector<RootRef>& roots);
+// Probes file-system access, stores it, and raises the prompt or the "already granted" alert.
+void presentFullDiskAccessPrompt(ContentViewState& state, bool hasAccess);
+
+}  // namespace zelvane

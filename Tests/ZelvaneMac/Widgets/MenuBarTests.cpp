@@ -1,0 +1,135 @@
+// Each window's menus on real windows: commands reach only their own window, items follow the
+// window's state, and the tree-walking commands never land on a file group.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QMenu>
+#include <QTemporaryDir>
+
+#include "QtWidgetTestApp.hpp"
+#include "TestTrees.hpp"
+#include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/MenuBar.hpp"
+#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/MenuAction.hpp"
+#include "ZelvaneMac/Window/ScanController.hpp"
+
+namespace zelvane {
+namespace {
+
+using fixtures::TempDir;
+using fixtures::writeFile;
+using A = ZelvaneMenuAction;
+
+void scan(MainWindow& window, const TempDir& tree) {
+    const QString path = QString::fromStdString(tree.path().string());
+    window.state().viewModel().selectRoot(path, path);
+    window.state().scanControl().startScan();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !window.state().scanControl().effectiveRoots().empty(); }));
+}
+
+FileNode* child(FileNode* folder, const char* name) {
+    for (FileNode* c : folder->children())
+        if (c->name() == name) return c;
+    return nullptr;
+}
+
+TEST(MenuBar, CommandsActOnTheirOwnWindowAndItemsFollowItsState) {
+    qtWidgetApp();
+    TempDir tree;
+    writeFile(tree / "docs/a.txt", 100);
+    QTemporaryDir dir;
+    Preferences prefs(dir.filePath("p.plist"));
+    MainWindow first(prefs, {}), second(prefs, {});
+    MenuBar& menus = first.menus();
+    for (A a : {A::exportToCSV, A::exportTreemapImage, A::copyFileAndSizeInfo, A::exportFileTypesToCSV})
+        EXPECT_FALSE(menus.action(a)->isEnabled());
+    scan(first, tree);
+    menus.refresh();
+    EXPECT_TRUE(menus.action(A::exportToCSV)->isEnabled());
+    EXPECT_FALSE(second.menus().action(A::exportToCSV)->isEnabled());
+
+    // Tweaks from the first window's menu raise the first window's sheet only.
+    menus.handleMenuAction(A::tweaks);
+    EXPECT_TRUE(first.state().showTweaksSheet());
+    EXPECT_FALSE(second.state().showTweaksSheet());
+    first.state().setShowTweaksSheet(false);
+
+    // Exactly one restart item, and the focused toggles write this window's state.
+    EXPECT_NE(menus.action(A::restartAsAdministrator)->isVisible(), menus.action(A::restartWithoutAdministrator)->isVisible());
+    const bool shown = first.state().showTreemap();
+    for (QAction* act : menus.optionsMenu()->actions()) {
+        if (act->text() == "Show Treemap") act->trigger();
+    }
+    EXPECT_NE(first.state().showTreemap(), shown);
+    EXPECT_EQ(second.state().showTreemap(), shown);
+
+    // "Check for Updates Now" is off only when the administrator locked updates off.
+    prefs.set(PreferenceKeys::checkForUpdatesLockedByAdmin, true);
+    prefs.set(PreferenceKeys::checkForUpdatesEnabled, true);
+    EXPECT_TRUE(menus.action(A::checkForUpdatesNow)->isEnabled());
+    prefs.set(PreferenceKeys::checkForUpdatesEnabled, false);
+    EXPECT_FALSE(menus.action(A::checkForUpdatesNow)->isEnabled());
+}
+
+TEST(MenuBar, SelectParentSkipsGroupsAndReselectChildReturnsOnce) {
+    qtWidgetApp();
+    TempDir tree;
+    for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt"}) writeFile(tree / "docs" / name, 10);
+    writeFile(tree / "docs/sub/x.txt", 10);
+    QTemporaryDir dir;
+    Preferences prefs(dir.filePath("p.plist"));
+    MainWindow window(prefs, {});
+    scan(window, tree);
+    ContentViewState& state = window.state();
+    FileNode* docs = child(state.scanControl().effectiveRoots()[0].get(), "docs");
+    ASSERT_TRUE(docs);
+    FileNode* file = child(docs, "c.txt");
+    const FileNode::Grouped grouped = docs->groupedChildren(4);
+    ASSERT_TRUE(grouped.group);
+
+    state.setSelectedTab(ContentTab::fileView);
+    state.setSelectedFileViewNodes({file});
+    selectParent(state);
+    EXPECT_EQ(state.selectedTab(), ContentTab::treeView);
+    EXPECT_EQ(state.selectedNodes(), NodeSet{docs});
+    reselectChild(state);
+    EXPECT_EQ(state.selectedNodes(), NodeSet{file});
+    reselectChild(state);  // nothing more to return to
+    EXPECT_EQ(state.selectedNodes(), NodeSet{file});
+
+    // A root has no parent: nothing changes.
+    FileNode* root = state.scanControl().effectiveRoots()[0].get();
+    state.setSelectedNodes({root});
+    selectParent(state);
+    EXPECT_EQ(state.selectedNodes(), NodeSet{root});
+
+    // Zoom to a file's folder, out again to all roots.
+    state.setSelectedNodes({child(child(docs, "sub"), "x.txt")});
+    zoomTreemap(state);
+    EXPECT_EQ(state.treemapRoot(), child(docs, "sub"));
+    zoomOut(state, state.scanControl().effectiveRoots());
+    EXPECT_EQ(state.treemapRoot(), docs);
+    zoomOut(state, state.scanControl().effectiveRoots());
+    EXPECT_EQ(state.treemapRoot(), nullptr);
+
+    // Rename only for one node that is not a group, and only when switched on.
+    const int before = state.treeViewRenameTrigger();
+    state.setSelectedNodes({file, docs});
+    requestRename(state);
+    EXPECT_EQ(state.treeViewRenameTrigger(), before);
+    state.setSelectedNodes({file});
+    prefs.set(PreferenceKeys::tweakEnableRename, false);
+    requestRename(state);
+    EXPECT_EQ(state.treeViewRenameTrigger(), before);
+    prefs.set(PreferenceKeys::tweakEnableRename, true);
+    requestRename(state);
+    EXPECT_EQ(state.treeViewRenameTrigger(), before + 1);
+    EXPECT_EQ(state.treeViewRenameTarget(), file);
+}
+
+}  // namespace
+}  // namespace zelvane
