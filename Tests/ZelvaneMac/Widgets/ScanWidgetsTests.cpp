@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -172,6 +173,28 @@ TEST(TopBar, ReturnCancelsARunningScanExceptWhileRenaming) {
     EXPECT_EQ(button->text(), QStringLiteral("Scan"));
     EXPECT_TRUE(w.top->adminChevron()->isEnabled());
     EXPECT_EQ(w.top->progressBar()->fraction(), 1.0) << "full after a scan";
+}
+
+// The Return that picks a row in a combo box's popup reaches the window with the focus back on the
+// box; it belongs to the box and must not also press Scan (here: open the folder panel again).
+TEST(TopBar, ReturnInAComboBoxIsTheBoxsOwn) {
+    TestWindow w;
+    int asked = 0;
+    w.top->setFolderChooser([&](QWidget*) {
+        ++asked;
+        return QString();
+    });
+    w.state.setSelectedVolumeID(PickerTag::selectFolder);
+    w.window.activateWindow();
+    w.top->picker()->setFocus();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return QApplication::focusWidget() == w.top->picker(); }));
+    QTest::keyClick(w.top->picker(), Qt::Key_Return);
+    EXPECT_EQ(asked, 0) << "Return in the picker opened the folder panel";
+
+    w.top->scanButton()->setFocus();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return QApplication::focusWidget() == w.top->scanButton(); }));
+    QTest::keyClick(&w.window, Qt::Key_Return);
+    EXPECT_EQ(asked, 1) << "elsewhere Return still presses Scan";
 }
 
 // The note and the sheet after a scan that met a folder it cannot open. Root opens every folder,

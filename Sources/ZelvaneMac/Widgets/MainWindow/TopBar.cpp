@@ -2,6 +2,7 @@
 
 #include <QAbstractSpinBox>
 #include <QApplication>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -86,10 +87,12 @@ QIcon adminShieldIcon() {
 }
 
 // Text fields take Return for themselves.
+// A combo box counts too: the Return that picks a row in its popup arrives here once the popup has
+// closed, with the focus back on the box, and must not also scan or open the folder panel.
 bool focusTakesReturn() {
     QWidget* focus = QApplication::focusWidget();
     return qobject_cast<QLineEdit*>(focus) || qobject_cast<QTextEdit*>(focus) || qobject_cast<QPlainTextEdit*>(focus) ||
-           qobject_cast<QAbstractSpinBox*>(focus);
+           qobject_cast<QAbstractSpinBox*>(focus) || qobject_cast<QComboBox*>(focus);
 }
 
 }  // namespace
