@@ -1,5 +1,7 @@
 #include "ZelvaneMac/Models/FileListModel.hpp"
 
+#include "ZelvaneMac/Core/Text/VisibleText.hpp"
+
 #include <QDateTime>
 #include <QFile>
 #include <QLocale>
@@ -153,8 +155,8 @@ QVariant FileListModel::displayText(const FileNode& n, int column, bool member) 
         return fromUtf8(humanBytes(v, in.byteUnitBase, in.byteSizeDisplayMode, in.decimalPlaces));
     };
     switch (column) {
-    case nameColumn: return fromUtf8(n.name());
-    case pathColumn: return fromUtf8(n.fullPath());
+    case nameColumn: return withVisibleControlCharacters(fromUtf8(n.name()));
+    case pathColumn: return withVisibleControlCharacters(fromUtf8(n.fullPath()));
     case percentColumn: {
         if (n.isDeleted()) return QStringLiteral("0.0%");
         const FileNode* root = &n;

@@ -1,5 +1,7 @@
 #include "ZelvaneMac/Models/FileTreeOutlineModel.hpp"
 
+#include "ZelvaneMac/Core/Text/VisibleText.hpp"
+
 #include <QDateTime>
 #include <QFile>
 #include <QLocale>
@@ -476,8 +478,8 @@ QVariant FileTreeOutlineModel::displayText(const FileNode& n, int column) const 
     };
     switch (column) {
     case nameColumn:
-        if (n.isRoot() && rootDisplayLabel_) return rootDisplayLabel_(n);
-        return fromUtf8(n.name());
+        if (n.isRoot() && rootDisplayLabel_) return withVisibleControlCharacters(rootDisplayLabel_(n));
+        return withVisibleControlCharacters(fromUtf8(n.name()));
     case percentColumn: {
         const bool bySize = sortKey_ == OutlineSortKey::size;
         const auto base = [bySize](const FileNode& x) { return bySize ? x.effectiveSize() : x.effectiveAllocSize(); };

@@ -1,0 +1,30 @@
+#include <gtest/gtest.h>
+
+#include "ZelvaneMac/Core/Text/VisibleText.hpp"
+
+namespace zelvane {
+namespace {
+
+TEST(VisibleText, ControlAndDirectionCharactersBecomeVisibleOneForOne) {
+    const struct {
+        QString in;
+        QString out;
+    } cases[] = {
+        {QStringLiteral("plain name.txt"), QStringLiteral("plain name.txt")},
+        {QStringLiteral("new\nline.txt"), QStringLiteral("new\u240Aline.txt")},
+        {QStringLiteral("tab\there\x7F"), QStringLiteral("tab\u2409here\u2421")},
+        // An override that would show "gpj.exe" as "exe.jpg", and the isolates and marks.
+        {QStringLiteral("\u202Egpj.exe"), QStringLiteral("\uFFFDgpj.exe")},
+        {QStringLiteral("a\u2066b\u2069c\u200Fd\u061C"), QStringLiteral("a\uFFFDb\uFFFDc\uFFFDd\uFFFD")},
+        // Text in a right-to-left script itself is left as it is.
+        {QStringLiteral("\u05E9\u05DC\u05D5\u05DD.txt"), QStringLiteral("\u05E9\u05DC\u05D5\u05DD.txt")},
+    };
+    for (const auto& c : cases) {
+        const QString shown = withVisibleControlCharacters(c.in);
+        EXPECT_EQ(shown, c.out) << c.in.toStdString();
+        EXPECT_EQ(shown.size(), c.in.size());  // match ranges keep their places
+    }
+}
+
+}  // namespace
+}  // namespace zelvane
