@@ -28,8 +28,8 @@ QString fixedC(double value, int decimals) {
 }  // namespace
 
 QString fillFixedPoint(const QString& format, double value) {
-    static const QRegularExpression spec(QStringLiteral("%\\.(\\d)f"));
-    const QRegularExpressionMatch m = spec.match(format);
+    static const QRegularExpression decimalFormat(QStringLiteral("%\\.(\\d)f"));
+    const QRegularExpressionMatch m = decimalFormat.match(format);
     if (!m.hasMatch()) return format;
     QString out = format;
     out.replace(m.capturedStart(), m.capturedLength(), fixedC(value, m.captured(1).toInt()));

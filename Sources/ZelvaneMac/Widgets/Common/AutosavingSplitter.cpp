@@ -37,9 +37,9 @@ private:
     bool pressed_ = false;
 };
 
-AutosavingSplitter::AutosavingSplitter(const AutosavingSplitterSpec& spec, Preferences& preferences, QWidget* parent)
-    : QSplitter(spec.orientation, parent), spec_(spec), preferences_(preferences),
-      fullName_(keyWithDisplaySignature(spec.baseName)) {
+AutosavingSplitter::AutosavingSplitter(const AutosavingSplitterSetup& setup, Preferences& preferences, QWidget* parent)
+    : QSplitter(setup.orientation, parent), setup_(setup), preferences_(preferences),
+      fullName_(keyWithDisplaySignature(setup.baseName)) {
     setChildrenCollapsible(false);
     setHandleWidth(1);
     connect(this, &QSplitter::splitterMoved, this, [this] { saveSizes(); });
@@ -49,7 +49,7 @@ QSplitterHandle* AutosavingSplitter::createHandle() { return new AutosavingSplit
 
 void AutosavingSplitter::setPane(int pane, QWidget* widget) {
     if (pane < 0 || pane > 1 || !widget) return;
-    const int minimum = pane == 0 ? spec_.minFirst : spec_.minSecond;
+    const int minimum = pane == 0 ? setup_.minFirst : setup_.minSecond;
     if (orientation() == Qt::Horizontal) widget->setMinimumWidth(minimum);
     else widget->setMinimumHeight(minimum);
     if (pane < count()) {
@@ -81,16 +81,16 @@ void AutosavingSplitter::applyInitialSizes() {
     const bool sideBySide = orientation() == Qt::Horizontal;
     const int total = (sideBySide ? width() : height()) - handleWidth();
     // A splitter not yet laid out in its window has a made-up size; the first real one counts.
-    if (count() != 2 || !isVisible() || total < spec_.minFirst + spec_.minSecond) return;
+    if (count() != 2 || !isVisible() || total < setup_.minFirst + setup_.minSecond) return;
     applied_ = true;
     const QVariant stored = preferences_.object(splitPaneFramesKey(fullName_));
-    int first = int(std::lround(total * spec_.initialFirstFraction));
+    int first = int(std::lround(total * setup_.initialFirstFraction));
     if (sideBySide) {
         if (auto w = storedPaneField(stored, 0, 2)) first = int(std::lround(*w));
     } else if (auto h = persistedBottomHeight(stored)) {
         first = total - int(std::lround(*h));
     }
-    first = std::clamp(first, std::min(spec_.minFirst, total), std::max(std::min(spec_.minFirst, total), total - spec_.minSecond));
+    first = std::clamp(first, std::min(setup_.minFirst, total), std::max(std::min(setup_.minFirst, total), total - setup_.minSecond));
     setSizes({first, total - first});
 }
 

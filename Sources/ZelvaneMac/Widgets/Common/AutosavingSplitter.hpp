@@ -7,7 +7,7 @@ namespace zelvane {
 
 class Preferences;
 
-struct AutosavingSplitterSpec {
+struct AutosavingSplitterSetup {
     QString baseName;  // "ZelvaneMac.TreeSplit", ...; the display signature is added
     Qt::Orientation orientation = Qt::Horizontal;  // Horizontal: panes side by side
     int minFirst = 0;   // least width (side by side) or height (stacked) of each pane
@@ -26,7 +26,7 @@ struct AutosavingSplitterSpec {
 class AutosavingSplitter final : public QSplitter {
     Q_OBJECT
 public:
-    AutosavingSplitter(const AutosavingSplitterSpec& spec, Preferences& preferences, QWidget* parent = nullptr);
+    AutosavingSplitter(const AutosavingSplitterSetup& setup, Preferences& preferences, QWidget* parent = nullptr);
 
     // Puts a widget in pane 0 or 1 (replacing any there), with the pane's minimum size.
     void setPane(int pane, QWidget* widget);
@@ -49,7 +49,7 @@ private:
     void applyInitialSizes();
     void saveSizes();
 
-    AutosavingSplitterSpec spec_;
+    AutosavingSplitterSetup setup_;
     Preferences& preferences_;
     QString fullName_;
     bool applied_ = false;
