@@ -1,4 +1,5 @@
 #include "ZelvaneMac/Actions/ActionTargets.hpp"
+#include "ZelvaneMac/Core/Text/VisibleText.hpp"
 
 #include <unordered_set>
 
@@ -23,7 +24,7 @@ void addTarget(FileNode* node, std::vector<ActionTarget>& out, std::unordered_se
     std::string path = node->pathBytes();
     ActionTarget t;
     t.node = node;
-    t.displayName = QString::fromStdString(node->name());
+    t.displayName = withVisibleControlCharacters(QString::fromStdString(node->name()));
     t.displayPath = QString::fromStdString(node->fullPath());
     t.path = std::move(path);
     t.isDir = node->isDir();

@@ -1,4 +1,5 @@
 #include "ZelvaneMac/Actions/FileActionController.hpp"
+#include "ZelvaneMac/Core/Text/VisibleText.hpp"
 
 #include <sys/stat.h>
 
@@ -306,7 +307,7 @@ bool FileActionController::performRename(FileNode* node, const QString& newName)
 
     auto fail = [&](const QString& reason) {
         AlertRequest alert;
-        alert.message = fillPlaceholders(localized("Couldn't rename \"%@\""), {current});
+        alert.message = fillPlaceholders(localized("Couldn't rename \"%@\""), {withVisibleControlCharacters(current)});
         alert.informativeText = reason;
         alert.buttons = {localized("OK")};
         prompter_.ask(alert);
@@ -324,7 +325,7 @@ bool FileActionController::performRename(FileNode* node, const QString& newName)
     std::string newBytes = pathBytesFromQString(trimmed);
     int err = renameItem(resolved.front().path, newBytes);
     if (err == EEXIST || err == ENOTEMPTY)
-        return fail(fillPlaceholders(localized("An item named \"%@\" already exists in this location."), {trimmed}));
+        return fail(fillPlaceholders(localized("An item named \"%@\" already exists in this location."), {withVisibleControlCharacters(trimmed)}));
     if (err) return fail(errorText(err));
     node->rename(std::u16string_view(reinterpret_cast<const char16_t*>(trimmed.utf16()), size_t(trimmed.size())));
     return true;

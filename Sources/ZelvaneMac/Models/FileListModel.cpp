@@ -190,7 +190,8 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
     const bool member = isMemberRow(index);
     switch (role) {
     case Qt::DisplayRole: return displayText(*n, column, member);
-    case Qt::ToolTipRole: return column == nameColumn ? QVariant(fromUtf8(n->fullPath())) : QVariant();
+    case Qt::ToolTipRole:
+        return column == nameColumn ? QVariant(withVisibleControlCharacters(fromUtf8(n->fullPath()))) : QVariant();
     case Qt::TextAlignmentRole:
         return QVariant::fromValue((kColumns[column].right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
     case ResultTableRole::node: return QVariant::fromValue(quintptr(n));

@@ -514,7 +514,7 @@ QVariant FileTreeOutlineModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole: return displayText(*n, column);
     case Qt::ToolTipRole:
-        return column == nameColumn ? QVariant(fromUtf8(n->fullPath())) : QVariant();
+        return column == nameColumn ? QVariant(withVisibleControlCharacters(fromUtf8(n->fullPath()))) : QVariant();
     case Qt::TextAlignmentRole:
         if (column >= percentColumn && column <= foldersColumn)
             return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);

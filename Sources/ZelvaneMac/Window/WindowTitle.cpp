@@ -1,4 +1,5 @@
 #include "ZelvaneMac/Window/WindowTitle.hpp"
+#include "ZelvaneMac/Core/Text/VisibleText.hpp"
 
 namespace zelvane {
 
@@ -7,7 +8,7 @@ QString windowTitle(const QString& rootLabel, const QString& selectionKindMarker
     if (rootLabel.isEmpty()) return title;
     title += QStringLiteral(" \u2014 ");
     if (!selectionKindMarker.isEmpty()) title += selectionKindMarker + QLatin1Char(' ');
-    return title + rootLabel;
+    return title + withVisibleControlCharacters(rootLabel);
 }
 
 }  // namespace zelvane

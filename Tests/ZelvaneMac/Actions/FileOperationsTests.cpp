@@ -209,6 +209,14 @@ TEST(FileOperations, DeleteImmediatelyAsksRemovesReportsAndSkipsWhatIsGone) {
     EXPECT_TRUE(pathExists(b.dir / "-rf.txt"));
     EXPECT_TRUE(b.reported.empty());
 
+    // The question shows a line break in the name as a visible mark: the name cannot pass for
+    // another one.
+    b.prompter.asked.clear();
+    b.selection = {newline};
+    b.actions.deleteImmediately();
+    EXPECT_EQ(b.prompter.messages(), std::vector<QString>{QStringLiteral("Permanently erase \"new\u240Aline.txt\"?")});
+    EXPECT_TRUE(pathExists(b.dir / "new\nline.txt"));
+
     // The folder and a file inside it count as one item; a file that is already gone is not
     // reported.
     fs::remove(b.dir / "new\nline.txt");

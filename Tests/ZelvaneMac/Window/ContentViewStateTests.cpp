@@ -125,6 +125,8 @@ TEST(WindowTitle, NameDashMarkerAndLabel) {
     EXPECT_EQ(windowTitle(QStringLiteral("Home"), {}), QString::fromUtf8("ZelvaneMac — Home"));
     EXPECT_EQ(windowTitle(QStringLiteral("/srv, /opt"), QStringLiteral("▣")),
               QString::fromUtf8("ZelvaneMac — ▣ /srv, /opt"));
+    // A direction override in a chosen folder's name cannot turn the title around.
+    EXPECT_EQ(windowTitle(QStringLiteral("/tmp/\u202Egpj.exe"), {}), QString::fromUtf8("ZelvaneMac — /tmp/\uFFFDgpj.exe"));
 }
 
 TEST(MainWindowController, TabChangesAreStoredExceptAboutAndFocusTheSearchOnlyWhenChosen) {

@@ -1,4 +1,5 @@
 #include "ZelvaneMac/Core/Treemap/TreemapRendering.hpp"
+#include "ZelvaneMac/Core/Text/VisibleText.hpp"
 
 #include <algorithm>
 #include <atomic>
@@ -200,7 +201,7 @@ void drawLabels(QImage& image, const TreemapLayout& layout, const TreemapRenderO
     if (options.showLabels && text) {
         for (const TreemapLeaf& leaf : layout.leaves) {
             if (!leaf.node || leaf.rect.width < 80 || leaf.rect.height < 12) continue;
-            const QString label = QString::fromStdString(leaf.node->name()) + QStringLiteral(" (") +
+            const QString label = withVisibleControlCharacters(QString::fromStdString(leaf.node->name())) + QStringLiteral(" (") +
                                   sizeText(options.metric(*leaf.node), options) + QStringLiteral(")");
             drawTreemapText(painter, label, toQRect(leaf.rect).adjusted(3, 1, -3, -1), white, true);
         }
@@ -227,7 +228,7 @@ void drawLabels(QImage& image, const TreemapLayout& layout, const TreemapRenderO
 
     for (const TreemapFolderLabel& label : layout.folderLabels) {
         if (!label.node) continue;
-        QString name = QString::fromStdString(label.node->name());
+        QString name = withVisibleControlCharacters(QString::fromStdString(label.node->name()));
         if (name != QStringLiteral("/")) name += u'/';
         name += QStringLiteral(" (") + sizeText(options.metric(*label.node), options) + QStringLiteral(")");
         drawTreemapText(painter, name, toQRect(label.rect).adjusted(4, 0, -4, 0), dimWhite, false);

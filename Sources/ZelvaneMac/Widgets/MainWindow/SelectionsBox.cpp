@@ -1,4 +1,5 @@
 #include "ZelvaneMac/Widgets/MainWindow/SelectionsBox.hpp"
+#include "ZelvaneMac/Core/Text/VisibleText.hpp"
 
 #include <QGridLayout>
 #include <QLabel>
@@ -69,7 +70,7 @@ void SelectionsBox::refresh() {
     Preferences& prefs = state_.preferences();
     const QString marker =
         selectionKindMarker(state_.selectedVolumeID(), prefs.stringList(PreferenceKeys::selectMultipleCustomFoldersJSON));
-    const QString label = model.rootLabel();
+    const QString label = withVisibleControlCharacters(model.rootLabel());
     const int valueWidth = int(ContentViewState::valueColumnWidth);
     if (marker.isEmpty()) {
         // The label alone, right-aligned in the value column and cut in the middle when long.

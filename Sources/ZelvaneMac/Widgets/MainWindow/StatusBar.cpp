@@ -1,4 +1,5 @@
 #include "ZelvaneMac/Widgets/MainWindow/StatusBar.hpp"
+#include "ZelvaneMac/Core/Text/VisibleText.hpp"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -130,7 +131,8 @@ void StatusBar::refreshSummary() {
     const std::vector<FileNode*> nodes(selected.begin(), selected.end());
     const SelectionCountMode mode =
         state_.selectedTab() == ContentTab::treeView ? SelectionCountMode::filesBelowFolders : SelectionCountMode::nodes;
-    static_cast<ElidingLabel*>(summary_)->setFullText(selectionSummaryText(nodes, mode, state_.viewModel().rootLabel(), size));
+    static_cast<ElidingLabel*>(summary_)->setFullText(
+        selectionSummaryText(nodes, mode, withVisibleControlCharacters(state_.viewModel().rootLabel()), size));
 }
 
 void StatusBar::refreshTotals() {
@@ -148,7 +150,7 @@ void StatusBar::refreshTotals() {
 }
 
 void StatusBar::refreshHover() {
-    static_cast<ElidingLabel*>(hover_)->setFullText(state_.hoverPathState().path().value_or(QString()));
+    static_cast<ElidingLabel*>(hover_)->setFullText(withVisibleControlCharacters(state_.hoverPathState().path().value_or(QString())));
 }
 
 void StatusBar::refreshStale() { stale_->setVisible(state_.scanControl().resultIsStale()); }

@@ -1,4 +1,5 @@
 #include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
+#include "ZelvaneMac/Core/Text/VisibleText.hpp"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -471,7 +472,8 @@ QStringList TreeViewTab::infoStripTexts() const {
 bool TreeViewTab::zoomButtonsShown() const { return validatedZoomNode() != nullptr; }
 
 void TreeViewTab::updateInfoStrip() {
-    const QStringList t = infoStripTexts();
+    QStringList t = infoStripTexts();
+    if (!t.isEmpty()) t[0] = withVisibleControlCharacters(t[0]);
     const QFontMetrics fm(stripPath_->font());
     const int room = std::max(40, width() - 200);
     stripPath_->setText(fm.elidedText(t.value(0), Qt::ElideMiddle, room));

@@ -1,4 +1,5 @@
 #include "ZelvaneMac/Window/Treemap/TreemapCanvasModel.hpp"
+#include "ZelvaneMac/Core/Text/VisibleText.hpp"
 
 #include <algorithm>
 #include <utility>
@@ -433,7 +434,7 @@ QString TreemapCanvasModel::toolTipText() const {
         return QString::fromStdString(humanBytes(bytes, inputs_.byteUnitBase, inputs_.byteSizeDisplayMode, 1));
     };
     return fillPlaceholders(localized("%@\nSize: %@\nAllocated: %@"),
-                            {QString::fromStdString(n.fullPath()), size(n.effectiveSize()), size(n.effectiveAllocSize())});
+                            {withVisibleControlCharacters(QString::fromStdString(n.fullPath())), size(n.effectiveSize()), size(n.effectiveAllocSize())});
 }
 
 }  // namespace zelvane
