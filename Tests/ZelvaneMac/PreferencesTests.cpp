@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "QtTestApp.hpp"
 #include "TempFolder.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Settings/PropertyList.hpp"
@@ -311,6 +312,85 @@ TEST(Preferences, AFileThatIsNoPropertyListReadsEmptyAndIsReported) {
     EXPECT_TRUE(prefs.value(PreferenceKeys::showTreemap));
     EXPECT_TRUE(prefs.allKeys().isEmpty());
     EXPECT_FALSE(prefs.synchronize().isEmpty());
+}
+
+TEST(Preferences, ChangesReachTheDiskOnceTheEventLoopRunsOrTheStoreEndsAndASymlinkStaysOne) {
+    qtTestApp();
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("real")));
+    const QString target = dir.filePath("real/ZelvaneMac.plist");
+    const QString link = dir.filePath("ZelvaneMac.plist");
+    ASSERT_EQ(PropertyList::writeFile(target, {{"csvMaxDepth", qlonglong(2)}}), QString());
+    ASSERT_EQ(chmod(QFile::encodeName(target).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(target, link));
+    const auto onDisk = [&] { return PropertyList::readFile(link).dictionary.value_or(QVariantMap{}); };
+    {
+        Preferences prefs(link);
+        EXPECT_EQ(prefs.value(PreferenceKeys::csvMaxDepth), 2);
+        prefs.set(PreferenceKeys::tweakDecimalPlaces, 3);
+        prefs.remove("csvMaxDepth");
+        EXPECT_EQ(onDisk(), (QVariantMap{{"csvMaxDepth", qlonglong(2)}})) << "written while the change was being made";
+        ASSERT_TRUE(processEventsUntil([&] { return onDisk().contains("tweakDecimalPlaces"); }, 5000));
+        EXPECT_EQ(onDisk(), (QVariantMap{{"tweakDecimalPlaces", qlonglong(3)}}));
+
+        prefs.set(PreferenceKeys::showTreemap, false);
+    }
+    EXPECT_EQ(onDisk().value("showTreemap"), QVariant(false)) << "the last change was lost when the store ended";
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), target);
+    struct stat st {};
+    ASSERT_EQ(stat(QFile::encodeName(target).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u) << "the replaced file lost its permission bits";
+    EXPECT_EQ(QDir(dir.filePath("real")).entryList(QDir::Files | QDir::Hidden), QStringList{"ZelvaneMac.plist"});
+
+    // Changes made in this process since the last write win over a file another process replaced;
+    // its other keys are kept.
+    Preferences prefs(link);
+    prefs.set(PreferenceKeys::tweakDecimalPlaces, 5);
+    ASSERT_EQ(PropertyList::writeFile(target, {{"tweakDecimalPlaces", qlonglong(1)}, {"byteUnitBase", qlonglong(1024)}}),
+              QString());
+    ASSERT_EQ(prefs.synchronize(), QString());
+    EXPECT_EQ(onDisk(), (QVariantMap{{"tweakDecimalPlaces", qlonglong(5)}, {"byteUnitBase", qlonglong(1024)}}));
+    EXPECT_EQ(prefs.value(PreferenceKeys::byteUnitBase), 1024);
+}
+
+TEST(Preferences, AnUnreadableOrBrokenFileIsKeptUntilTheUserChangesSomething) {
+    qtTestApp();
+    QTemporaryDir dir;
+    openToEveryone(dir);
+    const QString broken = dir.filePath("broken.plist");
+    writeAll(broken, "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>cut");
+    {
+        Preferences prefs(broken);
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(prefs.synchronize().isEmpty());
+    }
+    EXPECT_TRUE(readAll(broken).endsWith("<key>cut")) << "a broken file was written over without a change";
+    {
+        Preferences prefs(broken);
+        prefs.set(PreferenceKeys::csvMaxDepth, 1);
+        EXPECT_TRUE(prefs.synchronize().contains("not a property list"));
+        EXPECT_EQ(prefs.synchronize(), QString()) << "the file is whole again";
+    }
+    EXPECT_EQ(PropertyList::readFile(broken).dictionary, (QVariantMap{{"csvMaxDepth", qlonglong(1)}}));
+
+    // A file the user cannot read is never replaced, even after a change, though its folder
+    // would allow it.
+    const QString folder = dir.filePath("open");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_EQ(chmod(QFile::encodeName(folder).constData(), 0777), 0);
+    const QString locked = folder + "/locked.plist";
+    ASSERT_EQ(PropertyList::writeFile(locked, {{"csvMaxDepth", qlonglong(7)}}), QString());
+    ASSERT_EQ(chmod(QFile::encodeName(locked).constData(), 0200), 0);
+    const QByteArray before = readAll(locked);
+    const int status = runUnprivileged([&] {
+        Preferences prefs(locked);
+        if (prefs.value(PreferenceKeys::csvMaxDepth) != 0) return 2;
+        prefs.set(PreferenceKeys::showTreemap, false);
+        return prefs.synchronize().contains("cannot read") ? 0 : 1;
+    });
+    EXPECT_EQ(status, 0) << "the unreadable file was not reported (1) or was read (2)";
+    EXPECT_EQ(readAll(locked), before);
 }
 
 TEST(Preferences, AnUnwritableStoreReportsTheFailureAndKeepsTheFile) {

@@ -3,27 +3,21 @@
 #include "ZelvaneMac/Core/Settings/PropertyList.hpp"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QMetaObject>
 #include <QStandardPaths>
+
+#include <map>
+#include <mutex>
 
 namespace zelvane {
 namespace {
 
 QString keyString(std::string_view name) {
     return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
-}
-
-bool readPlist(QIODevice& device, QSettings::SettingsMap& map) {
-    auto dict = PropertyList::dictionaryFromData(device.readAll());
-    if (!dict) return false;
-    map = *dict;
-    return true;
-}
-
-bool writePlist(QIODevice& device, const QSettings::SettingsMap& map) {
-    const QByteArray xml = PropertyList::xmlFromDictionary(map);
-    return !xml.isEmpty() && device.write(xml) == xml.size();
 }
 
 bool isIntegerType(int typeId) {
@@ -58,11 +52,72 @@ std::optional<QStringList> decodeJSONStringList(const QString& text) {
 
 }  // namespace
 
-QSettings::Format Preferences::settingsFormat() {
-    static const QSettings::Format format =
-        QSettings::registerFormat(QStringLiteral("plist"), readPlist, writePlist, Qt::CaseSensitive);
-    return format;
+// What the process holds of one preference file. Shared by every store on that file.
+struct Preferences::File {
+    QString path;
+    QVariantMap onDisk;  // as last read or written
+    // Changes not yet written, applied on top of whatever the file holds when they are written;
+    // none stands for a removal.
+    std::map<QString, std::optional<QVariant>> pending;
+    QVariantMap values;  // `onDisk` with `pending` applied: what every read sees
+
+    void applyPending() {
+        values = onDisk;
+        for (const auto& [key, value] : pending) {
+            if (value) values.insert(key, *value);
+            else values.remove(key);
+        }
+    }
+};
+
+namespace {
+
+struct FileContents {
+    QVariantMap values;
+    QString problem;          // empty when the values are the file's
+    bool unreadable = false;  // the file exists but could not be read: it must not be written over
+};
+
+// A missing file holds nothing; a file that is no property list reads as empty.
+FileContents readContents(const QString& path) {
+    if (!QFileInfo::exists(path)) return {};
+    PropertyList::ReadResult read = PropertyList::readFile(path);
+    if (read.dictionary) return {std::move(*read.dictionary), {}, false};
+    QFile probe(path);
+    if (!probe.open(QIODevice::ReadOnly))
+        return {{}, QStringLiteral("cannot read %1: %2").arg(path, probe.errorString()), true};
+    return {{}, QStringLiteral("%1 is not a property list").arg(path), false};
 }
+
+// One in-memory copy per file in this process, found by the file's absolute path; it lives as
+// long as some store uses it.
+class OpenFilesLocked final {
+public:
+    template <typename File>
+    std::shared_ptr<File> open(const QString& path) {
+        std::lock_guard lock(mutex_);
+        std::erase_if(files_, [](const auto& entry) { return entry.second.expired(); });
+        std::weak_ptr<void>& slot = files_[path];
+        if (auto existing = slot.lock()) return std::static_pointer_cast<File>(existing);
+        auto file = std::make_shared<File>();
+        file->path = path;
+        file->onDisk = readContents(path).values;
+        file->applyPending();
+        slot = file;
+        return file;
+    }
+
+private:
+    std::mutex mutex_;
+    std::map<QString, std::weak_ptr<void>> files_;
+};
+
+OpenFilesLocked& openFiles() {
+    static OpenFilesLocked files;
+    return files;
+}
+
+}  // namespace
 
 QString Preferences::standardFilePath() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
@@ -72,16 +127,15 @@ QString Preferences::standardFilePath() {
 Preferences::Preferences() : Preferences(standardFilePath()) {}
 
 Preferences::Preferences(const QString& filePath, QObject* parent)
-    : QObject(parent), settings_(std::make_unique<QSettings>(filePath, settingsFormat())) {
-    // QSaveFile underneath: a temporary file renamed over the old one once it is complete.
-    settings_->setAtomicSyncRequired(true);
+    : QObject(parent), file_(openFiles().open<File>(QFileInfo(filePath).absoluteFilePath())) {}
+
+Preferences::~Preferences() {
+    if (!file_->pending.empty()) synchronize();
 }
 
-Preferences::~Preferences() = default;
+QString Preferences::filePath() const { return file_->path; }
 
-QString Preferences::filePath() const { return settings_->fileName(); }
-
-QVariant Preferences::object(const QString& key) const { return settings_->value(key); }
+QVariant Preferences::object(const QString& key) const { return file_->values.value(key); }
 
 std::optional<bool> Preferences::boolValue(const QString& key) const {
     const QVariant v = object(key);
@@ -124,9 +178,25 @@ std::optional<QStringList> Preferences::jsonStringList(const StringKey& key) con
     return decodeJSONStringList(value(key));
 }
 
+void Preferences::recordChange(const QString& key, std::optional<QVariant> value) {
+    if (value) file_->values.insert(key, *value);
+    else file_->values.remove(key);
+    file_->pending.insert_or_assign(key, std::move(value));
+    if (flushQueued_) return;
+    flushQueued_ = true;
+    // Changes made in one go are written together, once control is back in the event loop.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            flushQueued_ = false;
+            if (!file_->pending.empty()) synchronize();
+        },
+        Qt::QueuedConnection);
+}
+
 void Preferences::store(const QString& key, const QVariant& value) {
-    const QVariant old = settings_->value(key);
-    settings_->setValue(key, value);
+    const QVariant old = object(key);
+    recordChange(key, value);
     if (old.typeId() != value.typeId() || old != value) emit changed(key);
 }
 
@@ -150,33 +220,30 @@ bool Preferences::setObject(const QString& key, const QVariant& value) {
 }
 
 void Preferences::remove(const QString& key) {
-    const bool had = settings_->contains(key);
-    settings_->remove(key);
+    const bool had = file_->values.contains(key);
+    recordChange(key, std::nullopt);
     if (had) emit changed(key);
 }
 
-QStringList Preferences::allKeys() const { return settings_->allKeys(); }
+QStringList Preferences::allKeys() const { return file_->values.keys(); }
 
-QVariantMap Preferences::dictionaryRepresentation() const {
-    QVariantMap map;
-    const QStringList keys = settings_->allKeys();
-    for (const QString& k : keys) map.insert(k, settings_->value(k));
-    return map;
-}
+QVariantMap Preferences::dictionaryRepresentation() const { return file_->values; }
 
 QString Preferences::synchronize() {
-    // QSaveFile does not create the folder; the first write into a fresh home needs it.
-    QDir().mkpath(QFileInfo(filePath()).absolutePath());
-    settings_->sync();
-    switch (settings_->status()) {
-    case QSettings::NoError:
-        return {};
-    case QSettings::AccessError:
-        return QStringLiteral("cannot write %1").arg(filePath());
-    case QSettings::FormatError:
-        return QStringLiteral("%1 is not a property list").arg(filePath());
-    }
-    return {};
+    File& file = *file_;
+    FileContents contents = readContents(file.path);
+    QString problem = std::move(contents.problem);
+    if (!contents.unreadable) file.onDisk = std::move(contents.values);
+    file.applyPending();
+    if (file.pending.empty() || contents.unreadable) return problem;
+
+    // The writer does not make the folder; the first write into a fresh home needs it.
+    QDir().mkpath(QFileInfo(file.path).absolutePath());
+    if (const QString failure = PropertyList::writeFile(file.path, file.values); !failure.isEmpty())
+        return QStringLiteral("cannot write %1: %2").arg(file.path, failure);
+    file.onDisk = file.values;
+    file.pending.clear();
+    return problem;
 }
 
 }  // namespace zelvane

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QObject>
-#include <QSettings>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -103,10 +102,15 @@ inline constexpr StringKey appleLanguages{"AppleLanguages", ""};
 // program makes one and hands it to every window, menu and service; `changed(key)` tells them all at
 // once when a value is stored or removed (not when the same value is stored again). GUI thread only.
 //
-// Reads go through QSettings, so every Preferences object on the same file in this process sees
-// a change at once, and a change made by another process is picked up when the file changes. A
-// value stored with another type than the one asked for reads as absent, and so as the key's
-// default. The file is replaced through a temporary file and a rename, never rewritten in place.
+// The file is read when the store is made. Changes are kept in memory and written a moment later
+// (once control returns to the event loop), by `synchronize()`, or when the store is destroyed,
+// whichever comes first; the file is replaced by a complete new one, never rewritten in place.
+// Every store on the same file in this process shares one copy of its values, so a change is seen
+// by all of them at once and none writes another's change away. `synchronize()` also re-reads the
+// file, so a change made by another process is picked up; this process's unwritten changes are
+// applied on top of it. A file that cannot be read is never written over, and a file that is no
+// property list reads as empty and is replaced only once something is changed. A value stored
+// with another type than the one asked for reads as absent, and so as the key's default.
 class Preferences final : public QObject {
     Q_OBJECT
 public:
@@ -119,8 +123,6 @@ public:
     Preferences& operator=(const Preferences&) = delete;
 
     static QString standardFilePath();
-    // The QSettings format that reads and writes property lists; registered once per process.
-    static QSettings::Format settingsFormat();
 
     QString filePath() const;
 
@@ -152,16 +154,21 @@ public:
     QStringList allKeys() const;
     QVariantMap dictionaryRepresentation() const;
 
-    // Writes pending changes and re-reads the file; empty on success, else the reason.
+    // Re-reads the file and writes pending changes; empty on success, else the reason (the file
+    // cannot be read, is no property list, or cannot be replaced).
     QString synchronize();
 
 signals:
     void changed(const QString& key);
 
 private:
-    void store(const QString& key, const QVariant& value);
+    struct File;
 
-    std::unique_ptr<QSettings> settings_;
+    void store(const QString& key, const QVariant& value);
+    void recordChange(const QString& key, std::optional<QVariant> value);
+
+    std::shared_ptr<File> file_;
+    bool flushQueued_ = false;
 };
 
 }  // namespace zelvane
