@@ -214,6 +214,12 @@ void ContentViewState::setFileViewRenameTarget(FileNode* value) {
     emit fileViewRenameTargetChanged(fileViewRenameTarget_);
 }
 
+void ContentViewState::setAwaitsWindowFrameRestore(bool value) {
+    if (awaitsWindowFrameRestore_ == value) return;
+    awaitsWindowFrameRestore_ = value;
+    emit awaitsWindowFrameRestoreChanged(awaitsWindowFrameRestore_);
+}
+
 void ContentViewState::setIsRenamingInline(bool value) {
     if (isRenamingInline_ == value) return;
     isRenamingInline_ = value;

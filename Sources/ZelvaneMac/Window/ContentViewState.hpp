@@ -205,6 +205,10 @@ public:
 
     const QPointer<QObject>& hostWindow() const { return hostWindow_; }
     void setHostWindow(const QPointer<QObject>& value);
+    // True from the window's making until it has restored its frame; a split that keeps a pane
+    // size waits for it, so it lays out the restored size and not the window's first one.
+    bool awaitsWindowFrameRestore() const { return awaitsWindowFrameRestore_; }
+    void setAwaitsWindowFrameRestore(bool value);
     bool showFullDiskAccessAlert() const { return showFullDiskAccessAlert_; }
     void setShowFullDiskAccessAlert(bool value);
     bool showFullDiskAccessAlreadyGrantedAlert() const { return showFullDiskAccessAlreadyGrantedAlert_; }
@@ -294,6 +298,7 @@ signals:
     void hasScannedContentChanged(bool value);
     void hasEverShownScanResultsChanged(bool value);
     void hostWindowChanged(const QPointer<QObject>& value);
+    void awaitsWindowFrameRestoreChanged(bool value);
     void appServicesChanged();
     void showFullDiskAccessAlertChanged(bool value);
     void showFullDiskAccessAlreadyGrantedAlertChanged(bool value);
@@ -382,6 +387,7 @@ private:
     bool hasScannedContent_ = false;
     bool hasEverShownScanResults_ = false;
     QPointer<QObject> hostWindow_;
+    bool awaitsWindowFrameRestore_ = false;
     AppServices appServices_;
     bool showFullDiskAccessAlert_ = false;
     bool showFullDiskAccessAlreadyGrantedAlert_ = false;

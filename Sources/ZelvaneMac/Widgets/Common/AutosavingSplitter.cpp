@@ -77,7 +77,13 @@ void AutosavingSplitter::resizeEvent(QResizeEvent* event) {
     if (!applied_) applyInitialSizes();
 }
 
+void AutosavingSplitter::releaseInitialSizes() {
+    held_ = false;
+    if (!applied_) applyInitialSizes();
+}
+
 void AutosavingSplitter::applyInitialSizes() {
+    if (held_) return;
     const bool sideBySide = orientation() == Qt::Horizontal;
     const int total = (sideBySide ? width() : height()) - handleWidth();
     // A splitter not yet laid out in its window has a made-up size; the first real one counts.

@@ -34,6 +34,10 @@ public:
     void moveDivider(int position) { moveSplitter(position, 1); }
     QString fullName() const { return fullName_; }
     bool hasAppliedInitialSizes() const { return applied_; }
+    // Keeps the first sizes from being taken until `releaseInitialSizes` (the window is still
+    // settling on its frame, and the panes would be fitted to a size about to change).
+    void holdInitialSizes() { held_ = true; }
+    void releaseInitialSizes();
 
 signals:
     void dividerDragBegan();
@@ -53,6 +57,7 @@ private:
     Preferences& preferences_;
     QString fullName_;
     bool applied_ = false;
+    bool held_ = false;
 };
 
 }  // namespace zelvane

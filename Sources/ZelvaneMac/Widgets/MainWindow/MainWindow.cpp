@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QGuiApplication>
-#include <QTimer>
+#include <QCloseEvent>
 #include <QScreen>
+#include <QTimer>
+#include <QWindow>
 
 #include "ZelvaneMac/Widgets/Common/AppIcon.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/RelaunchAlerts.hpp"
@@ -19,6 +21,7 @@
 #include "ZelvaneMac/Window/VolumeListWatcher.hpp"
 #include "ZelvaneMac/Window/VolumePicker.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Window/WindowFrameKeeper.hpp"
 #include "ZelvaneMac/Window/WindowStartup.hpp"
 
 namespace zelvane {
@@ -30,6 +33,7 @@ MainWindow::MainWindow(Preferences& preferences, CLIAutomation::Options cliOptio
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowIcon(zelvaneIcon());
     state_->setHostWindow(this);
+    state_->setAwaitsWindowFrameRestore(true);
     contentView_ = new ContentView(*state_, this);
     contentView_->setMinimumSize(1000, 650);
     setCentralWidget(contentView_);
@@ -61,6 +65,51 @@ MainWindow::MainWindow(Preferences& preferences, CLIAutomation::Options cliOptio
         if (s == Qt::ApplicationActive) startup_->handleApplicationActivated();
     });
     new RelaunchAlerts(*state_, this);
+
+    WindowFrameKeeper::Hooks frameHooks;
+    frameHooks.screens = [] {
+        std::vector<ScreenArea> areas;
+        for (const QScreen* s : QGuiApplication::screens())
+            areas.push_back({s->geometry(), s->availableGeometry(), s->devicePixelRatio()});
+        return areas;
+    };
+    frameHooks.windowScreen = [this]() -> std::optional<ScreenArea> {
+        const QScreen* s = screen();
+        if (!s) return std::nullopt;
+        return ScreenArea{s->geometry(), s->availableGeometry(), s->devicePixelRatio()};
+    };
+    frameHooks.frame = [this] { return geometry(); };
+    frameHooks.setFrame = [this](const QRect& r) { setGeometry(r); };
+    frameHooks.setSize = [this](QSize s) { resize(s); };
+    frameKeeper_ = new WindowFrameKeeper(preferences, std::move(frameHooks), this);
+    connect(frameKeeper_, &WindowFrameKeeper::restoreDidComplete, state_,
+            [this] { state_->setAwaitsWindowFrameRestore(false); });
+}
+
+void MainWindow::setVisible(bool visible) {
+    // The frame is set before the window first appears, so the desktop places it there and the
+    // panes are laid out once at their real size.
+    if (visible && !frameKeeper_->hasRestored()) frameKeeper_->restore();
+    QMainWindow::setVisible(visible);
+    if (visible && !screenWatched_ && windowHandle()) {
+        screenWatched_ = true;
+        connect(windowHandle(), &QWindow::screenChanged, frameKeeper_, &WindowFrameKeeper::screenChanged);
+    }
+}
+
+void MainWindow::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    if (frameKeeper_) frameKeeper_->frameChanged();
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    if (frameKeeper_) frameKeeper_->frameChanged();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    frameKeeper_->flush();
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::setStartupHooks(WindowStartupHooks hooks) {
@@ -81,7 +130,10 @@ void MainWindow::showEvent(QShowEvent* event) {
 }
 
 // The widgets go first: they observe the state, which must outlive them.
-MainWindow::~MainWindow() { delete takeCentralWidget(); }
+MainWindow::~MainWindow() {
+    frameKeeper_->flush();
+    delete takeCentralWidget();
+}
 
 QSize MainWindow::sizeHint() const { return {1436, 758}; }
 

@@ -14,12 +14,14 @@ class MenuBar;
 class Preferences;
 class VolumeListWatcher;
 class WindowSheets;
+class WindowFrameKeeper;
 class WindowStartup;
 struct WindowStartupHooks;
 
 // One main window: it owns its state (`ContentViewState`) and the controller of that state, and
 // shows `ContentView`. Windows share only the preference store. The content's minimum size is
-// 1000 x 650 points; a new window opens at 1436 x 758 when the screen allows.
+// 1000 x 650 points. A window opens where it was last left on the same arrangement of displays,
+// else at 1436 x 758 (as far as the screen allows) centred on the primary screen.
 class MainWindow final : public QMainWindow {
     Q_OBJECT
 public:
@@ -40,6 +42,9 @@ public:
     WindowSheets& sheets() const { return *sheets_; }
     // The window's own menus; every command acts on this window.
     MenuBar& menus() const { return *menus_; }
+    WindowFrameKeeper& frameKeeper() const { return *frameKeeper_; }
+
+    void setVisible(bool visible) override;
 
 signals:
     // The user asked for another main window (the File menu's "New Window").
@@ -47,6 +52,9 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     ContentViewState* state_;
@@ -55,6 +63,8 @@ private:
     WindowStartup* startup_ = nullptr;
     WindowSheets* sheets_ = nullptr;
     MenuBar* menus_ = nullptr;
+    WindowFrameKeeper* frameKeeper_ = nullptr;
+    bool screenWatched_ = false;
     VolumeListWatcher* volumeWatcher_ = nullptr;
 };
 

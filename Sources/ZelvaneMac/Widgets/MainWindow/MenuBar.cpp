@@ -86,6 +86,15 @@ MenuBar::MenuBar(MainWindow& window) : QObject(&window), window_(window) {
     });
 
     buildOptions();
+
+    // Applying the filters has no menu item. Its key works anywhere in this window, in a filter
+    // field too (a text field has no use for it); Control alongside Shift does not change it.
+    auto* applyFilters = new QAction(&window);
+    applyFilters->setShortcuts({QKeySequence(Qt::SHIFT | Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F5)});
+    applyFilters->setShortcutContext(Qt::WindowShortcut);
+    window.addAction(applyFilters);
+    connect(applyFilters, &QAction::triggered, this, [&state] { state.scanControl().applyFilters(); });
+
     connect(file_, &QMenu::aboutToShow, this, &MenuBar::refresh);
     connect(options_, &QMenu::aboutToShow, this, &MenuBar::refresh);
     connect(&state.scanControl(), &ScanController::effectiveRootsChanged, this, &MenuBar::refresh);

@@ -28,10 +28,11 @@ QFrame* verticalDivider(QWidget* parent) {
     return line;
 }
 
-// A label whose text is cut at its end when the frame is too narrow.
+// A label whose text is cut (at its end unless told otherwise) when the frame is too narrow.
 class ElidingLabel final : public QLabel {
 public:
     using QLabel::QLabel;
+    void setElideMode(Qt::TextElideMode mode) { mode_ = mode; }
     void setFullText(const QString& text) {
         full_ = text;
         setToolTip(text);
@@ -46,8 +47,12 @@ protected:
     }
 
 private:
-    void relayout() { QLabel::setText(fontMetrics().elidedText(full_, Qt::ElideRight, std::max(0, width()))); }
+    void relayout() {
+        const int room = std::max(0, contentsRect().width());
+        QLabel::setText(fontMetrics().elidedText(full_, mode_, room));
+    }
     QString full_;
+    Qt::TextElideMode mode_ = Qt::ElideRight;
 };
 
 ElidingLabel* elided(QWidget* parent) {
@@ -72,8 +77,12 @@ StatusBar::StatusBar(ContentViewState& state, QWidget* parent) : QWidget(parent)
     summary_->setPalette(secondary);
     row->addWidget(summary_);
     row->addWidget(verticalDivider(this));
-    row->addSpacing(8);
-    hover_ = elided(this);
+    // The path under the pointer keeps both its start and its name: it is cut in the middle.
+    auto* hover = elided(this);
+    hover->setElideMode(Qt::ElideMiddle);
+    hover->setContentsMargins(12, 0, 12, 0);
+    hover->setPalette(secondary);
+    hover_ = hover;
     row->addWidget(hover_, 1);
     totalsDivider_ = verticalDivider(this);
     row->addWidget(totalsDivider_);

@@ -402,6 +402,13 @@ void TreeViewTab::arrangePanes() {
         treeSplit_->setPane(1, treemapPane_);
         connect(treeSplit_, &AutosavingSplitter::dividerDragBegan, this, &TreeViewTab::splitDividerDragBegan);
         connect(treeSplit_, &AutosavingSplitter::dividerDragEnded, this, &TreeViewTab::splitDividerDragEnded);
+        if (state_.awaitsWindowFrameRestore()) {
+            treeSplit_->holdInitialSizes();
+            connect(&state_, &ContentViewState::awaitsWindowFrameRestoreChanged, treeSplit_,
+                    [split = treeSplit_](bool waiting) {
+                        if (!waiting) split->releaseInitialSizes();
+                    });
+        }
         whole = treeSplit_;
     }
     layout_->addWidget(whole);

@@ -1,0 +1,277 @@
+// Real windows: Ctrl+C and Shift+F5 act on the window they were pressed in and leave a focused
+// text field its own copy; a window opens on its remembered frame before its split lays out its
+// panes; and each menu as the user sees it, grabbed to a picture.
+
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QDir>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPainter>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "QtWidgetTestApp.hpp"
+#include "TestTrees.hpp"
+#include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Models/SplitPanePersistence.hpp"
+#include "ZelvaneMac/Widgets/Common/AutosavingSplitter.hpp"
+#include "ZelvaneMac/Widgets/Common/FilterSyntaxTextField.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/FilterPanel.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/MenuBar.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/StatusBar.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
+#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/ScanController.hpp"
+#include "ZelvaneMac/Window/WindowFrameKeeper.hpp"
+#include "ZelvaneMac/Window/WindowStartup.hpp"
+
+namespace zelvane {
+namespace {
+
+using fixtures::TempDir;
+using fixtures::writeFile;
+
+QString grabPath(const char* name) {
+    const QString dir = QDir::temp().filePath(QStringLiteral("zelvane-grabs"));
+    QDir().mkpath(dir);
+    return QDir(dir).filePath(QString::fromUtf8(name));
+}
+
+FileNode* scanAndPick(MainWindow& window, const TempDir& tree, const char* name) {
+    const QString path = QString::fromStdString(tree.path().string());
+    window.state().viewModel().selectRoot(path, path);
+    window.state().scanControl().startScan();
+    EXPECT_TRUE(pumpWidgetsUntil([&] { return !window.state().scanControl().effectiveRoots().empty(); }));
+    if (window.state().scanControl().effectiveRoots().empty()) return nullptr;
+    for (FileNode* c : window.state().scanControl().effectiveRoots()[0]->children())
+        if (c->name() == name) return c;
+    return nullptr;
+}
+
+void activate(MainWindow& window) {
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+}
+
+QList<QUrl> clipboardUrls() {
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    return data ? data->urls() : QList<QUrl>{};
+}
+
+// Two windows over two trees, each with its own selection.
+struct TwoWindows {
+    QApplication& app = qtWidgetApp();
+    QTemporaryDir dir;
+    Preferences prefs{dir.filePath("p.plist")};
+    TempDir treeA, treeB;
+    MainWindow first{prefs, {}}, second{prefs, {}};
+    FileNode* pickedA = nullptr;
+    FileNode* pickedB = nullptr;
+
+    TwoWindows() {
+        // No volume is picked on appearing: that would replace the scanned trees.
+        first.setStartupHooks({});
+        second.setStartupHooks({});
+        writeFile(treeA / "alpha/a.txt", 10);
+        writeFile(treeB / "beta/b.txt", 10);
+        pickedA = scanAndPick(first, treeA, "alpha");
+        pickedB = scanAndPick(second, treeB, "beta");
+        first.state().setSelectedNodes({pickedA});
+        second.state().setSelectedNodes({pickedB});
+        first.show();
+        second.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&first));
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&second));
+    }
+};
+
+TEST(WindowShortcuts, CopyActsOnTheWindowItWasPressedInAndYieldsToTextFields) {
+    TwoWindows w;
+    ASSERT_TRUE(w.pickedA && w.pickedB);
+    const QUrl urlA = QUrl::fromLocalFile(QString::fromStdString(w.pickedA->fullPath()));
+    const QUrl urlB = QUrl::fromLocalFile(QString::fromStdString(w.pickedB->fullPath()));
+
+    // With both windows open, Ctrl+C copies the selection of the window it was pressed in.
+    activate(w.second);
+    QTest::keyClick(&w.second, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(clipboardUrls(), QList<QUrl>{urlB});
+    activate(w.first);
+    QTest::keyClick(&w.first, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(clipboardUrls(), QList<QUrl>{urlA});
+
+    // A focused text field copies its own selected text, whatever kind of field it is; the
+    // window's selection stays off the clipboard.
+    w.first.state().setShowFilterPanel(true);
+    FilterSyntaxTextField& include = w.first.contentView()->filterPanel()->includeField();
+    auto* line = new QLineEdit(QStringLiteral("line text"), w.first.contentView()->statusBar());
+    auto* spin = new QSpinBox(w.first.contentView()->statusBar());
+    spin->setRange(0, 9999);
+    spin->setValue(4321);
+    line->show();
+    spin->show();
+    include.setPlainText(QStringLiteral("size>10MB"));
+    include.selectAll();
+    line->selectAll();
+    spin->selectAll();
+    const std::vector<std::pair<QWidget*, QString>> fields{{&include, "size>10MB"}, {line, "line text"}, {spin, "4321"}};
+    for (const auto& [field, text] : fields) {
+        QGuiApplication::clipboard()->clear();
+        field->setFocus();
+        ASSERT_TRUE(pumpWidgetsUntil([&] { return field->hasFocus(); }, 2000));
+        QTest::keyClick(field, Qt::Key_C, Qt::ControlModifier);
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), text);
+        EXPECT_TRUE(clipboardUrls().isEmpty());
+    }
+    // The menu item copies the window's selection even with a field focused.
+    w.first.menus().action(ZelvaneMenuAction::copy)->trigger();
+    EXPECT_EQ(clipboardUrls(), QList<QUrl>{urlA});
+}
+
+TEST(WindowShortcuts, ShiftF5AppliesTheFiltersOfItsOwnWindowFromAFilterField) {
+    TwoWindows w;
+    w.first.state().setShowFilterPanel(true);
+    w.second.state().setShowFilterPanel(true);
+    w.prefs.set(PreferenceKeys::includeFilterText, QStringLiteral("name=a*"));
+    FilterSyntaxTextField& field = w.first.contentView()->filterPanel()->includeField();
+    activate(w.first);
+    field.setFocus();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return field.hasFocus(); }, 2000));
+
+    // Shift+Alt+F5 is not the shortcut.
+    QTest::keyClick(&field, Qt::Key_F5, Qt::ShiftModifier | Qt::AltModifier);
+    EXPECT_EQ(w.first.state().appliedIncludeFilterText(), QString());
+    QTest::keyClick(&field, Qt::Key_F5, Qt::ShiftModifier);
+    EXPECT_EQ(w.first.state().appliedIncludeFilterText(), "name=a*");
+    EXPECT_EQ(w.second.state().appliedIncludeFilterText(), QString());
+
+    // Control alongside does not change it; the other window applies only its own.
+    w.prefs.set(PreferenceKeys::includeFilterText, QStringLiteral("name=b*"));
+    activate(w.second);
+    QTest::keyClick(&w.second, Qt::Key_F5, Qt::ShiftModifier | Qt::ControlModifier);
+    EXPECT_EQ(w.second.state().appliedIncludeFilterText(), "name=b*");
+    EXPECT_EQ(w.first.state().appliedIncludeFilterText(), "name=a*");
+}
+
+TEST(WindowFrame, AWindowOpensOnItsRememberedFrameAndKeepsItsMovesPerArrangement) {
+    qtWidgetApp();
+    QTemporaryDir dir;
+    Preferences prefs(dir.filePath("p.plist"));
+    std::vector<ScreenArea> screens;
+    for (const QScreen* s : QGuiApplication::screens()) screens.push_back({s->geometry(), s->availableGeometry(), s->devicePixelRatio()});
+    const QString key = windowFrameKey(screens);
+    {
+        // Nothing stored: open at the default place; the first move is written once it settles.
+        MainWindow window(prefs, {});
+        window.frameKeeper().setSaveDelay(20);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        EXPECT_TRUE(window.frameKeeper().hasRestored());
+        EXPECT_FALSE(window.state().awaitsWindowFrameRestore());
+        window.setGeometry(30, 40, 1100, 700);
+        ASSERT_TRUE(pumpWidgetsUntil([&] { return prefs.stringValue(key) == QString("30,40,1100,700"); }, 3000));
+        // A change not yet written is written when the window closes.
+        window.frameKeeper().setSaveDelay(60000);
+        window.setGeometry(35, 45, 1110, 710);
+        QCoreApplication::processEvents();
+        window.close();
+        EXPECT_EQ(prefs.stringValue(key), QString("35,45,1110,710"));
+    }
+    {
+        MainWindow window(prefs, {});
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        EXPECT_EQ(window.geometry(), QRect(35, 45, 1110, 710));
+    }
+    {
+        // A frame off every screen is not applied.
+        prefs.setObject(key, QStringLiteral("90000,90000,1100,700"));
+        MainWindow window(prefs, {});
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        EXPECT_NE(window.geometry().topLeft(), QPoint(90000, 90000));
+    }
+}
+
+TEST(WindowFrame, TheTreeSplitTakesItsStoredHeightOnlyOnceTheFrameIsRestored) {
+    qtWidgetApp();
+    QTemporaryDir dir;
+    Preferences prefs(dir.filePath("p.plist"));
+    ContentViewState state(prefs, {});
+    state.setShowTreemap(true);
+    state.setAwaitsWindowFrameRestore(true);
+    TreeViewTab tab(state);
+    ASSERT_NE(tab.treeSplit(), nullptr);
+    const QString name = tab.treeSplit()->fullName();
+    prefs.setObject(splitPaneFramesKey(name), QVariantList{"0, 0, 900, 300", "0, 301, 900, 180"});
+
+    // Shown at a first size while the window still settles: the panes wait.
+    tab.resize(900, 500);
+    tab.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&tab));
+    EXPECT_FALSE(tab.treeSplit()->hasAppliedInitialSizes());
+    // The frame lands at another size, then the restore is announced: the stored bottom height
+    // is applied to the final size.
+    tab.resize(900, 760);
+    QCoreApplication::processEvents();
+    state.setAwaitsWindowFrameRestore(false);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(tab.treeSplit()->hasAppliedInitialSizes());
+    EXPECT_EQ(tab.treeSplit()->sizes()[1], 180);
+}
+
+// The window with one menu open, drawn where the menu sits over it.
+QImage grabWithMenu(MainWindow& window, QMenu* menu, QPoint at) {
+    menu->popup(window.mapToGlobal(at));
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(menu));
+    QImage image = window.grab().toImage();
+    QPainter painter(&image);
+    painter.drawPixmap(menu->pos() - window.mapToGlobal(QPoint(0, 0)), menu->grab());
+    return image;
+}
+
+TEST(MenuBar, EachMenuOpenOverTheWindow) {
+    qtWidgetApp();
+    QTemporaryDir dir;
+    Preferences prefs(dir.filePath("p.plist"));
+    TempDir tree;
+    writeFile(tree / "docs/a.txt", 100);
+    MainWindow window(prefs, {});
+    window.setStartupHooks({});
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    scanAndPick(window, tree, "docs");
+    window.menus().refresh();
+    QMenuBar* bar = window.menuBar();
+    const QPoint fileAt = bar->actionGeometry(window.menus().fileMenu()->menuAction()).bottomLeft();
+    const QPoint optionsAt = bar->actionGeometry(window.menus().optionsMenu()->menuAction()).bottomLeft();
+    EXPECT_TRUE(grabWithMenu(window, window.menus().fileMenu(), fileAt).save(grabPath("menu-file.png")));
+    window.menus().fileMenu()->hide();
+    EXPECT_TRUE(grabWithMenu(window, window.menus().optionsMenu(), optionsAt).save(grabPath("menu-options.png")));
+    QMenu* language = nullptr;
+    for (QAction* a : window.menus().optionsMenu()->actions())
+        if (a->menu()) language = a->menu();
+    ASSERT_NE(language, nullptr);
+    const QRect item = window.menus().optionsMenu()->actionGeometry(language->menuAction());
+    const QPoint languageAt = window.mapFromGlobal(window.menus().optionsMenu()->mapToGlobal(item.topRight()));
+    QImage image = grabWithMenu(window, window.menus().optionsMenu(), optionsAt);
+    language->popup(window.mapToGlobal(languageAt));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(language));
+    {
+        QPainter painter(&image);
+        painter.drawPixmap(language->pos() - window.mapToGlobal(QPoint(0, 0)), language->grab());
+    }
+    EXPECT_TRUE(image.save(grabPath("menu-language.png")));
+    language->hide();
+    window.menus().optionsMenu()->hide();
+}
+
+}  // namespace
+}  // namespace zelvane
