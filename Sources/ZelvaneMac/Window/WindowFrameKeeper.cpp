@@ -48,7 +48,7 @@ QRect windowFrameFromText(const QString& text) {
 }
 
 FrameRestore chooseRestoredFrame(const std::optional<QString>& saved, const std::vector<ScreenArea>& screens,
-                                 const std::optional<ScreenArea>& windowScreen, const QRect& current) {
+                                 const std::optional<ScreenArea>& windowScreen, const QRect& current, QSize minimum) {
     using Kind = FrameRestore::Kind;
     if (saved) {
         const QRect frame = windowFrameFromText(*saved);
@@ -60,12 +60,14 @@ FrameRestore chooseRestoredFrame(const std::optional<QString>& saved, const std:
         if (!screen && s.geometry.topLeft() == QPoint(0, 0)) screen = s;
     if (!screen) screen = windowScreen;
     if (!screen) return {Kind::defaultSize, QRect(current.topLeft(), defaultWindowFrameSize)};
-    // Centred in the free area; a screen smaller than the default size gets a window that fits it
-    // rather than one whose title bar sits under a panel or off the screen.
+    // Centred in the free area. A screen smaller than the default size gets a window that fits it,
+    // and one smaller than the window's least size the window's top-left corner at its own: the
+    // title bar never lands under a panel or off the screen.
     const QRect free = screen->available;
-    const QSize size = defaultWindowFrameSize.boundedTo(free.size());
-    return {Kind::defaultPlacement, QRect(free.x() + (free.width() - size.width()) / 2,
-                                          free.y() + (free.height() - size.height()) / 2, size.width(), size.height())};
+    const QSize size = defaultWindowFrameSize.boundedTo(free.size()).expandedTo(minimum);
+    return {Kind::defaultPlacement, QRect(free.x() + std::max(0, (free.width() - size.width()) / 2),
+                                          free.y() + std::max(0, (free.height() - size.height()) / 2), size.width(),
+                                          size.height())};
 }
 
 std::optional<QRect> unshrunkFrame(QSize before, const QRect& current, const std::optional<ScreenArea>& screen) {
@@ -94,7 +96,8 @@ FrameRestore WindowFrameKeeper::restore() {
     if (restored_) return {FrameRestore::Kind::unchanged, hooks_.frame()};
     const std::vector<ScreenArea> screens = hooks_.screens();
     const FrameRestore r = chooseRestoredFrame(preferences_.stringValue(windowFrameKey(screens)), screens,
-                                               hooks_.windowScreen(), hooks_.frame());
+                                               hooks_.windowScreen(), hooks_.frame(),
+                                               hooks_.minimumSize ? hooks_.minimumSize() : QSize(0, 0));
     switch (r.kind) {
     case FrameRestore::Kind::savedFrame:
     case FrameRestore::Kind::defaultPlacement: hooks_.setFrame(r.frame); break;

@@ -44,9 +44,11 @@ struct FrameRestore {
     Kind kind = Kind::unchanged;
     QRect frame;
 };
-// `windowScreen` is the screen the window is on, asked when no screen sits at the origin.
+// `windowScreen` is the screen the window is on, asked when no screen sits at the origin;
+// `minimum` is the least size the window takes.
 FrameRestore chooseRestoredFrame(const std::optional<QString>& saved, const std::vector<ScreenArea>& screens,
-                                 const std::optional<ScreenArea>& windowScreen, const QRect& current);
+                                 const std::optional<ScreenArea>& windowScreen, const QRect& current,
+                                 QSize minimum = {0, 0});
 
 // After the window crossed to another screen that shrank it by more than a point: its earlier
 // size as far as that screen's free area allows, moved inside that area. None when no fix is due.
@@ -64,6 +66,7 @@ public:
         std::function<std::vector<ScreenArea>()> screens;
         std::function<std::optional<ScreenArea>()> windowScreen;
         std::function<QRect()> frame;
+        std::function<QSize()> minimumSize;
         std::function<void(const QRect&)> setFrame;
         std::function<void(QSize)> setSize;  // when there is no screen to place the window on
     };

@@ -175,11 +175,13 @@ TEST(WindowFrame, AWindowOpensOnItsRememberedFrameAndKeepsItsMovesPerArrangement
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
         EXPECT_TRUE(window.frameKeeper().hasRestored());
         EXPECT_FALSE(window.state().awaitsWindowFrameRestore());
-        window.setGeometry(30, 40, 1100, 700);
+        window.resize(1100, 700);
+        window.move(30, 40);
         ASSERT_TRUE(pumpWidgetsUntil([&] { return prefs.stringValue(key) == QString("30,40,1100,700"); }, 3000));
         // A change not yet written is written when the window closes.
         window.frameKeeper().setSaveDelay(60000);
-        window.setGeometry(35, 45, 1110, 710);
+        window.resize(1110, 710);
+        window.move(35, 45);
         QCoreApplication::processEvents();
         window.close();
         EXPECT_EQ(prefs.stringValue(key), QString("35,45,1110,710"));
@@ -188,7 +190,8 @@ TEST(WindowFrame, AWindowOpensOnItsRememberedFrameAndKeepsItsMovesPerArrangement
         MainWindow window(prefs, {});
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-        EXPECT_EQ(window.geometry(), QRect(35, 45, 1110, 710));
+        EXPECT_EQ(window.pos(), QPoint(35, 45));
+        EXPECT_EQ(window.size(), QSize(1110, 710));
     }
     {
         // A frame off every screen is not applied.
@@ -196,7 +199,7 @@ TEST(WindowFrame, AWindowOpensOnItsRememberedFrameAndKeepsItsMovesPerArrangement
         MainWindow window(prefs, {});
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-        EXPECT_NE(window.geometry().topLeft(), QPoint(90000, 90000));
+        EXPECT_NE(window.pos(), QPoint(90000, 90000));
     }
 }
 

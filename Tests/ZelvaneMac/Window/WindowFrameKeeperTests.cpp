@@ -77,6 +77,9 @@ TEST(WindowFrame, RestoresOnlyAFrameWithASizeThatMeetsAScreen) {
     r = chooseRestoredFrame(std::nullopt, {laptop}, laptop, current);
     EXPECT_EQ(r.kind, Kind::defaultPlacement);
     EXPECT_EQ(r.frame, QRect(100, 0, 1366, 740));
+    // Smaller than the window can be: at the free area's corner.
+    const ScreenArea tiny{{0, 0, 800, 600}, {0, 24, 800, 576}, 1.0};
+    EXPECT_EQ(chooseRestoredFrame(std::nullopt, {tiny}, tiny, current, QSize(1000, 650)).frame, QRect(0, 24, 1000, 650));
     // No screen at all: only the size.
     r = chooseRestoredFrame(std::nullopt, {}, std::nullopt, current);
     EXPECT_EQ(r.kind, Kind::defaultSize);

@@ -78,8 +78,14 @@ MainWindow::MainWindow(Preferences& preferences, CLIAutomation::Options cliOptio
         if (!s) return std::nullopt;
         return ScreenArea{s->geometry(), s->availableGeometry(), s->devicePixelRatio()};
     };
-    frameHooks.frame = [this] { return geometry(); };
-    frameHooks.setFrame = [this](const QRect& r) { setGeometry(r); };
+    // The place is the outer frame's corner (title bar included), the size the content's: what
+    // move() and resize() take, so a stored frame comes back exactly, title bar on the screen.
+    frameHooks.frame = [this] { return QRect(pos(), this->size()); };
+    frameHooks.minimumSize = [this] { return minimumSizeHint().expandedTo(minimumSize()); };
+    frameHooks.setFrame = [this](const QRect& r) {
+        resize(r.size());
+        move(r.topLeft());
+    };
     frameHooks.setSize = [this](QSize s) { resize(s); };
     frameKeeper_ = new WindowFrameKeeper(preferences, std::move(frameHooks), this);
     connect(frameKeeper_, &WindowFrameKeeper::restoreDidComplete, state_,
