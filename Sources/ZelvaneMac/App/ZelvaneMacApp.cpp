@@ -17,6 +17,7 @@
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Widgets/Common/AppIcon.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
+#include "ZelvaneMac/Window/WindowFrameKeeper.hpp"
 
 namespace zelvane {
 
@@ -64,6 +65,10 @@ ZelvaneMacApp::ZelvaneMacApp(Preferences& preferences, std::vector<std::string> 
         // The rule for the last window is ours, not the platform's, so that it can be asked.
         app->setQuitOnLastWindowClosed(false);
         connect(app, &QGuiApplication::lastWindowClosed, this, &ZelvaneMacApp::lastWindowClosed);
+        // Window frames still settling are written before the preferences are carried elsewhere.
+        connect(app, &QCoreApplication::aboutToQuit, this, [this] {
+            for (MainWindow* window : windows()) window->frameKeeper().flush();
+        });
         connect(app, &QCoreApplication::aboutToQuit, delegate_, &AppDelegate::applicationWillTerminate);
     }
 

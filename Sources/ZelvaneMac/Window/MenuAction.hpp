@@ -8,8 +8,6 @@ namespace zelvane {
 
 class ContentViewState;
 
-
-
 // The commands of a window's menus. Each window owns its menu bar, so a command acts on the
 // window whose menu (or shortcut) was used and on no other.
 enum class ZelvaneMenuAction {

@@ -131,5 +131,63 @@ TEST(MenuBar, SelectParentSkipsGroupsAndReselectChildReturnsOnce) {
     EXPECT_EQ(state.treeViewRenameTarget(), file);
 }
 
+QAction* item(QMenu* menu, const QString& text) {
+    for (QAction* a : menu->actions()) {
+        if (a->text() == text) return a;
+        if (a->menu())
+            if (QAction* inner = item(a->menu(), text)) return inner;
+    }
+    return nullptr;
+}
+
+TEST(MenuBar, ChecksFollowEachWindowsOwnTogglesAndTheSharedPreferences) {
+    qtWidgetApp();
+    QTemporaryDir dir;
+    Preferences prefs(dir.filePath("p.plist"));
+    MainWindow first(prefs, {}), second(prefs, {});
+    const char* toggles[] = {"Filter Scan Results", "Show Header", "Show File Types", "Show Treemap",
+                             "Show Allocated Space on Treemap", "Show Free Space on Treemap",
+                             "Show Folder and File Names on Treemap"};
+    // Each toggle flipped in the first window: its item there follows, the second window's not.
+    for (const char* title : toggles) {
+        QAction* mine = item(first.menus().optionsMenu(), title);
+        QAction* theirs = item(second.menus().optionsMenu(), title);
+        ASSERT_TRUE(mine && theirs) << title;
+        const bool was = mine->isChecked();
+        EXPECT_EQ(theirs->isChecked(), was) << title;
+        mine->trigger();
+        first.menus().refresh();
+        second.menus().refresh();
+        EXPECT_NE(mine->isChecked(), was) << title;
+        EXPECT_EQ(theirs->isChecked(), was) << title;
+    }
+
+    // The display mode is one choice of six; a stored value out of range shows as dynamic.
+    const auto checkedModes = [&](MainWindow& w) {
+        QStringList on;
+        for (QAction* a : w.menus().optionsMenu()->actions())
+            if (a->isChecked() && a->text().startsWith("Display ")) on << a->text();
+        return on;
+    };
+    prefs.set(PreferenceKeys::byteSizeDisplayMode, int64_t(3));
+    EXPECT_EQ(checkedModes(first), QStringList{"Display MB Values"});
+    EXPECT_EQ(checkedModes(second), QStringList{"Display MB Values"});
+    prefs.set(PreferenceKeys::byteSizeDisplayMode, int64_t(9));
+    EXPECT_EQ(checkedModes(first), QStringList{"Display Dynamic Values"});
+    item(second.menus().optionsMenu(), "Display GB Values")->trigger();
+    EXPECT_EQ(prefs.value(PreferenceKeys::byteSizeDisplayMode), 4);
+    EXPECT_EQ(checkedModes(first), QStringList{"Display GB Values"});
+
+    // The language choice, and the update toggle locked by the administrator.
+    prefs.set(PreferenceKeys::appLanguageOverride, QStringLiteral("de"));
+    EXPECT_TRUE(item(first.menus().optionsMenu(), "Deutsch")->isChecked());
+    EXPECT_FALSE(item(first.menus().optionsMenu(), "System Default")->isChecked());
+    QAction* updates = item(first.menus().optionsMenu(), "Check for updates");
+    prefs.set(PreferenceKeys::checkForUpdatesLockedByAdmin, true);
+    EXPECT_FALSE(updates->isEnabled());
+    prefs.set(PreferenceKeys::checkForUpdatesLockedByAdmin, false);
+    EXPECT_TRUE(updates->isEnabled());
+}
+
 }  // namespace
 }  // namespace zelvane

@@ -289,6 +289,14 @@ TEST(StatusBarAndSelections, TextsFollowTheStateAndTheWindowIsGrabbed) {
     EXPECT_FALSE(status->totalsLabel()->isVisible());
     w.state.hoverPathState().setPath(q(dir / "docs/a.txt"));
     EXPECT_EQ(status->hoverLabel()->toolTip(), q(dir / "docs/a.txt"));
+    // A path too long for the row keeps its start and its name; the middle gives way.
+    const QString deep = QStringLiteral("/start") + QString("/folder").repeated(200) + QStringLiteral("/name.txt");
+    w.state.hoverPathState().setPath(deep);
+    const QString shown = status->hoverLabel()->text();
+    EXPECT_TRUE(shown.startsWith("/start") && shown.endsWith("name.txt") && shown.contains(QChar(0x2026)))
+        << shown.toStdString();
+    w.state.hoverPathState().setPath(std::nullopt);
+    EXPECT_TRUE(status->hoverLabel()->text().isEmpty());
     EXPECT_FALSE(status->staleNote()->isVisible());
 
     // A root on a volume with known capacities fills the box's three rows.

@@ -6,6 +6,7 @@
 
 #include <QClipboard>
 #include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -130,6 +131,20 @@ TEST(WindowShortcuts, CopyActsOnTheWindowItWasPressedInAndYieldsToTextFields) {
         EXPECT_EQ(QGuiApplication::clipboard()->text(), text);
         EXPECT_TRUE(clipboardUrls().isEmpty());
     }
+    // Delete and Shift+Delete edit the focused field; the selected folder stays where it is.
+    for (QWidget* field : {static_cast<QWidget*>(&include), static_cast<QWidget*>(line)}) {
+        field->setFocus();
+        ASSERT_TRUE(pumpWidgetsUntil([&] { return field->hasFocus(); }, 2000));
+        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(field, Qt::Key_Delete);
+        QTest::keyClick(field, Qt::Key_Delete, Qt::ShiftModifier);
+    }
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(include.toPlainText().isEmpty());
+    EXPECT_TRUE(line->text().isEmpty());
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(w.pickedA->fullPath())));
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
     // The menu item copies the window's selection even with a field focused.
     w.first.menus().action(ZelvaneMenuAction::copy)->trigger();
     EXPECT_EQ(clipboardUrls(), QList<QUrl>{urlA});
