@@ -42,7 +42,9 @@ QRect windowFrameFromText(const QString& text) {
     for (int i = 0; i < 4; ++i) {
         bool ok = false;
         v[i] = fields[i].trimmed().toInt(&ok);
-        if (!ok) return {};
+        // No desktop is a million points across; larger numbers are a damaged value, and would
+        // overflow the rectangle's arithmetic.
+        if (!ok || v[i] < -1000000 || v[i] > 1000000) return {};
     }
     return {v[0], v[1], v[2], v[3]};
 }
@@ -52,7 +54,15 @@ FrameRestore chooseRestoredFrame(const std::optional<QString>& saved, const std:
     using Kind = FrameRestore::Kind;
     if (saved) {
         const QRect frame = windowFrameFromText(*saved);
-        if (frame.width() > 0 && frame.height() > 0 && meetsAnyScreen(frame, screens)) return {Kind::savedFrame, frame};
+        if (frame.width() > 0 && frame.height() > 0 && meetsAnyScreen(frame, screens)) {
+            // A hand-edited frame larger than all the screens together would ask for a window
+            // (and a backing store) of that size; it is held to the desktop's extent, or to the
+            // default size where the desktop is smaller still.
+            QRect desktop;
+            for (const ScreenArea& s : screens) desktop = desktop.united(s.geometry);
+            const QSize limit = desktop.size().expandedTo(defaultWindowFrameSize).expandedTo(minimum);
+            return {Kind::savedFrame, QRect(frame.topLeft(), frame.size().boundedTo(limit))};
+        }
         return {Kind::unchanged, current};
     }
     std::optional<ScreenArea> screen;

@@ -27,7 +27,7 @@ std::optional<ScreenArea> primaryScreenArea(const std::vector<ScreenArea>& scree
 QString windowFrameKey(const std::vector<ScreenArea>& screens);
 
 // A frame as stored: "x,y,width,height" in whole points. Reading trims spaces around each field;
-// anything else reads as the empty rectangle, which no rule accepts.
+// anything else, or a number beyond a million, reads as the empty rectangle, which no rule accepts.
 QString windowFrameText(const QRect& frame);
 QRect windowFrameFromText(const QString& text);
 
@@ -36,7 +36,7 @@ inline constexpr QSize defaultWindowFrameSize{1436, 758};
 // What a window does with its frame when it first appears.
 struct FrameRestore {
     enum class Kind {
-        savedFrame,        // the stored frame: it has a size and meets a screen
+        savedFrame,        // the stored frame: it has a size and meets a screen (held to the desktop's extent)
         defaultPlacement,  // nothing stored: the default size centred in the primary screen's free area
         defaultSize,       // nothing stored and no screen: the default size where the window is
         unchanged,         // something stored that is unusable: the window keeps what it has

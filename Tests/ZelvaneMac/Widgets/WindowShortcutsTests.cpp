@@ -29,6 +29,8 @@
 #include "ZelvaneMac/Widgets/MainWindow/MenuBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/StatusBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
+#include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
+#include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/WindowFrameKeeper.hpp"
@@ -106,6 +108,14 @@ TEST(WindowShortcuts, CopyActsOnTheWindowItWasPressedInAndYieldsToTextFields) {
     EXPECT_EQ(clipboardUrls(), QList<QUrl>{urlB});
     activate(w.first);
     QTest::keyClick(&w.first, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(clipboardUrls(), QList<QUrl>{urlA});
+
+    // The focused outline has no copy of its own: the window copies its selected files.
+    QGuiApplication::clipboard()->clear();
+    QWidget& outline = w.first.contentView()->treeViewTab()->outline()->outline();
+    outline.setFocus();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return outline.hasFocus(); }, 2000));
+    QTest::keyClick(&outline, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(clipboardUrls(), QList<QUrl>{urlA});
 
     // A focused text field copies its own selected text, whatever kind of field it is; the

@@ -64,7 +64,9 @@ TEST(WindowFrame, RestoresOnlyAFrameWithASizeThatMeetsAScreen) {
     EXPECT_EQ(choose(QString("-700,-500,800,600")).kind, Kind::savedFrame);
 
     // Stored but unusable: the window keeps what it has, and no default placement either.
-    for (const char* text : {"5000,5000,800,600", "-900,100,800,600", "100,100,0,600", "100,100,800,-1", "", "abc",
+    // A frame larger than the two screens together is held to their extent.
+    EXPECT_EQ(choose(QString("0,0,100000,90000")).frame, QRect(0, 0, 3200, 1080));
+    for (const char* text : {"5000,5000,800,600", "-2147483648,0,2147483647,600", "0,0,9999999,600", "-900,100,800,600", "100,100,0,600", "100,100,800,-1", "", "abc",
                              "1,2,3", "1,2,3,4,5", "1.5,2,800,600"}) {
         r = choose(QString(text));
         EXPECT_EQ(r.kind, Kind::unchanged) << text;
