@@ -53,4 +53,10 @@ RootRef loadTreeFromDisk(const std::filesystem::path& rootPath) {
     return store->handle(root);
 }
 
+FileNode* childNamed(FileNode* folder, std::string_view name) {
+    for (FileNode* k : folder->children())
+        if (k->name() == name) return k;
+    return nullptr;
+}
+
 }  // namespace zelvane::fixtures

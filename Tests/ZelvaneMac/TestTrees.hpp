@@ -30,4 +30,7 @@ void writeFile(const std::filesystem::path& path, int64_t size);
 // name order of the bytes. Iterative.
 RootRef loadTreeFromDisk(const std::filesystem::path& root);
 
+// The child of `folder` with this name; none when it has no such child.
+FileNode* childNamed(FileNode* folder, std::string_view name);
+
 }  // namespace zelvane::fixtures

@@ -6,6 +6,7 @@
 #include "ScanEngine/Support/LocaleFormat.hpp"
 #include "ZelvaneMac/Core/FileTypes/FileTypesCSVExporter.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Core/Text/Utf8Text.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapRendering.hpp"
 #include "ZelvaneMac/Models/FileTypeIcons.hpp"
 #include "ZelvaneMac/Models/ResultTableRoles.hpp"
@@ -14,23 +15,16 @@ namespace zelvane {
 
 namespace {
 
-struct ColumnSpec {
-    const char* identifier;
-    const char* title;
-    int width;
-    bool sortable;
-    Qt::SortOrder firstOrder;
+constexpr ColumnSpec kColumnSpecs[ExtensionTableModel::kColumnCount] = {
+    {"swatch", "", 17, Qt::AscendingOrder, false, false},
+    {"ext", "Extension", 84, Qt::AscendingOrder},
+    {"type", "File Type", 102, Qt::AscendingOrder},
+    {"percent", "Percent", 46, Qt::DescendingOrder},
+    {"size", "Size", 76, Qt::DescendingOrder},
+    {"allocated", "Allocated", 81, Qt::DescendingOrder},
+    {"files", "Files", 63, Qt::DescendingOrder},
 };
-
-constexpr ColumnSpec kColumns[ExtensionTableModel::kColumnCount] = {
-    {"swatch", "", 17, false, Qt::AscendingOrder},
-    {"ext", "Extension", 84, true, Qt::AscendingOrder},
-    {"type", "File Type", 102, true, Qt::AscendingOrder},
-    {"percent", "Percent", 46, true, Qt::DescendingOrder},
-    {"size", "Size", 76, true, Qt::DescendingOrder},
-    {"allocated", "Allocated", 81, true, Qt::DescendingOrder},
-    {"files", "Files", 63, true, Qt::DescendingOrder},
-};
+constexpr ColumnTable kColumns(kColumnSpecs, 60);
 
 // Text order by Unicode scalar values of the canonically composed text: case-sensitive and the
 // same in every locale.
@@ -39,22 +33,9 @@ std::u32string scalarKey(const QString& text) {
     return std::u32string(ucs4.begin(), ucs4.end());
 }
 
-QString fromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
-
 }  // namespace
 
-const char* ExtensionTableModel::columnIdentifier(int c) { return c >= 0 && c < kColumnCount ? kColumns[c].identifier : ""; }
-const char* ExtensionTableModel::columnTitle(int c) { return c >= 0 && c < kColumnCount ? kColumns[c].title : ""; }
-int ExtensionTableModel::columnWidth(int c) { return c >= 0 && c < kColumnCount ? kColumns[c].width : 60; }
-bool ExtensionTableModel::columnSortable(int c) { return c >= 0 && c < kColumnCount && kColumns[c].sortable; }
-Qt::SortOrder ExtensionTableModel::columnFirstSortOrder(int c) {
-    return c >= 0 && c < kColumnCount ? kColumns[c].firstOrder : Qt::DescendingOrder;
-}
-int ExtensionTableModel::columnForIdentifier(const QString& id) {
-    for (int c = 0; c < kColumnCount; ++c)
-        if (id == QLatin1String(kColumns[c].identifier)) return c;
-    return -1;
-}
+const ColumnTable& ExtensionTableModel::columns() { return kColumns; }
 
 ExtensionTableModel::ExtensionTableModel(const QString& initialKey, bool initialAscending, QObject* parent)
     : QAbstractTableModel(parent) {
@@ -88,8 +69,8 @@ void ExtensionTableModel::setSort(const QString& key, bool ascending) {
 }
 
 void ExtensionTableModel::sort(int column, Qt::SortOrder order) {
-    if (!columnSortable(column)) return;
-    setSort(QString::fromLatin1(columnIdentifier(column)), order == Qt::AscendingOrder);
+    if (!kColumns.sortable(column)) return;
+    setSort(QString::fromLatin1(kColumns.identifier(column)), order == Qt::AscendingOrder);
 }
 
 void ExtensionTableModel::setPixelScale(double scale) {
@@ -100,7 +81,7 @@ void ExtensionTableModel::setPixelScale(double scale) {
 }
 
 QString ExtensionTableModel::typeOf(const std::string& ext) const {
-    const QString key = fromUtf8(ext);
+    const QString key = qStringFromUtf8(ext);
     auto it = typeCache_.constFind(key);
     if (it != typeCache_.constEnd()) return *it;
     QString t = fileTypeDescription(key);
@@ -121,7 +102,7 @@ void ExtensionTableModel::resort() {
         std::vector<std::pair<std::u32string, size_t>> keys;
         keys.reserve(rows.size());
         for (size_t i = 0; i < rows.size(); ++i)
-            keys.emplace_back(scalarKey(byType ? typeOf(rows[i].ext) : fromUtf8(rows[i].ext)), i);
+            keys.emplace_back(scalarKey(byType ? typeOf(rows[i].ext) : qStringFromUtf8(rows[i].ext)), i);
         std::stable_sort(keys.begin(), keys.end(), [asc](const auto& a, const auto& b) {
             return asc ? a.first < b.first : b.first < a.first;
         });
@@ -164,23 +145,23 @@ QVariant ExtensionTableModel::data(const QModelIndex& index, int role) const {
     const ExtensionStats& s = displayed_[size_t(index.row())];
     const int column = index.column();
     const auto bytes = [this](int64_t v) {
-        return fromUtf8(humanBytes(v, in_.byteUnitBase, in_.byteSizeDisplayMode, in_.decimalPlaces));
+        return qStringFromUtf8(humanBytes(v, in_.byteUnitBase, in_.byteSizeDisplayMode, in_.decimalPlaces));
     };
     switch (role) {
     case Qt::DisplayRole:
         switch (column) {
-        case extColumn: return s.ext.empty() ? localized("(none)") : QLatin1Char('.') + fromUtf8(s.ext);
+        case extColumn: return s.ext.empty() ? localized("(none)") : QLatin1Char('.') + qStringFromUtf8(s.ext);
         case typeColumn: return typeOf(s.ext);
         case percentColumn: return QString::number(percentOf(index.row()), 'f', 1) + QLatin1Char('%');
         case sizeColumn: return bytes(s.totalSize);
         case allocatedColumn: return bytes(s.totalAlloc);
-        case filesColumn: return fromUtf8(formatIntegerForLocale(s.fileCount));
+        case filesColumn: return qStringFromUtf8(formatIntegerForLocale(s.fileCount));
         default: return {};
         }
     case Qt::DecorationRole:
-        if (column == extColumn) return fileTypeIcon(fromUtf8(s.ext));
+        if (column == extColumn) return fileTypeIcon(qStringFromUtf8(s.ext));
         if (column == swatchColumn) {
-            const QString key = fromUtf8(s.ext);
+            const QString key = qStringFromUtf8(s.ext);
             auto it = swatchCache_.constFind(key);
             if (it != swatchCache_.constEnd()) return *it;
             QImage img = renderExtensionSwatch(s.ext, in_.colorRank, in_.paletteRGB, QSizeF(12, 12), pixelScale_);
@@ -191,7 +172,7 @@ QVariant ExtensionTableModel::data(const QModelIndex& index, int role) const {
     case Qt::TextAlignmentRole:
         if (column >= percentColumn) return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
-    case ResultTableRole::sortedColumn: return sortKey_ == QLatin1String(columnIdentifier(column));
+    case ResultTableRole::sortedColumn: return sortKey_ == QLatin1String(kColumns.identifier(column));
     case ResultTableRole::barFraction:
         return column == percentColumn ? QVariant(std::clamp(percentOf(index.row()) / 100.0, 0.0, 1.0)) : QVariant();
     case ResultTableRole::barFromRight: return column == percentColumn ? QVariant(false) : QVariant();

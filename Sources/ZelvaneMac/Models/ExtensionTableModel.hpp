@@ -11,6 +11,7 @@
 #include "ScanEngine/Tree/ByteSizeFormatting.hpp"
 #include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapColorSettings.hpp"
+#include "ZelvaneMac/Models/ColumnTable.hpp"
 
 namespace zelvane {
 
@@ -35,12 +36,8 @@ public:
     enum Column { swatchColumn, extColumn, typeColumn, percentColumn, sizeColumn, allocatedColumn, filesColumn,
                   columnCount_ };
     static constexpr int kColumnCount = columnCount_;
-    static const char* columnIdentifier(int column);
-    static const char* columnTitle(int column);
-    static int columnWidth(int column);
-    static bool columnSortable(int column);
-    static Qt::SortOrder columnFirstSortOrder(int column);
-    static int columnForIdentifier(const QString& identifier);
+    // Identifiers, English titles, widths and first sort orders of the columns.
+    static const ColumnTable& columns();
 
     using DisplayedHandler = std::function<void(const std::vector<ExtensionStats>&, const QString& sortKey)>;
 

@@ -1,46 +1,35 @@
 #include "ZelvaneMac/Models/FileListModel.hpp"
 
+#include "ZelvaneMac/Core/Text/Utf8Text.hpp"
 #include "ZelvaneMac/Core/Text/VisibleText.hpp"
 
-#include <QDateTime>
-#include <QFile>
-#include <QLocale>
 #include <QMimeData>
-#include <QUrl>
 
 #include <unordered_set>
 
 #include "ScanEngine/Support/LocaleFormat.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Models/FileListPipeline.hpp"
+#include "ZelvaneMac/Models/NodeCells.hpp"
 #include "ZelvaneMac/Models/ResultTableRoles.hpp"
 
 namespace zelvane {
 
 namespace {
 
-struct ColumnSpec {
-    const char* id;
-    const char* title;
-    int width;
-    Qt::SortOrder first;
-    bool right;
-};
-
-constexpr ColumnSpec kColumns[] = {
-    {"name", "File Name", 309, Qt::AscendingOrder, false},
-    {"path", "Path", 488, Qt::AscendingOrder, false},
+constexpr ColumnSpec kColumnSpecs[] = {
+    {"name", "File Name", 309, Qt::AscendingOrder},
+    {"path", "Path", 488, Qt::AscendingOrder},
     {"percent", "% of Root", 63, Qt::DescendingOrder, true},
     {"size", "Size", 100, Qt::DescendingOrder, true},
     {"allocated", "Allocated", 100, Qt::DescendingOrder, true},
-    {"modified", "Modified", 140, Qt::DescendingOrder, false},
+    {"modified", "Modified", 140, Qt::DescendingOrder},
     {"dupCount", "Dup Count", 80, Qt::DescendingOrder, true},
     {"dupSize", "Dup Size", 90, Qt::DescendingOrder, true},
-    {"attributes", "Attr.", 40, Qt::DescendingOrder, false},
+    {"attributes", "Attr.", 40, Qt::DescendingOrder},
 };
-static_assert(std::size(kColumns) == FileListModel::kColumnCount);
-
-QString fromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+static_assert(std::size(kColumnSpecs) == FileListModel::kColumnCount);
+constexpr ColumnTable kColumns(kColumnSpecs, 100);
 
 QList<QPoint> toPoints(const std::vector<TextRange>& ranges, int shift = 0) {
     QList<QPoint> out;
@@ -51,17 +40,7 @@ QList<QPoint> toPoints(const std::vector<TextRange>& ranges, int shift = 0) {
 
 }  // namespace
 
-const char* FileListModel::columnIdentifier(int c) { return c >= 0 && c < kColumnCount ? kColumns[c].id : ""; }
-const char* FileListModel::columnTitle(int c) { return c >= 0 && c < kColumnCount ? kColumns[c].title : ""; }
-int FileListModel::columnWidth(int c) { return c >= 0 && c < kColumnCount ? kColumns[c].width : 100; }
-Qt::SortOrder FileListModel::columnFirstSortOrder(int c) {
-    return c >= 0 && c < kColumnCount ? kColumns[c].first : Qt::DescendingOrder;
-}
-int FileListModel::columnForIdentifier(const QString& id) {
-    for (int c = 0; c < kColumnCount; ++c)
-        if (id == QLatin1String(kColumns[c].id)) return c;
-    return -1;
-}
+const ColumnTable& FileListModel::columns() { return kColumns; }
 
 FileListModel::FileListModel(FileListPipeline& pipeline, QObject* parent) : QAbstractItemModel(parent), pipeline_(pipeline) {
     connect(&pipeline_, &FileListPipeline::rowsPublished, this, &FileListModel::publish);
@@ -152,11 +131,11 @@ QList<QPoint> FileListModel::pathHighlights(const FileNode& node, const QString&
 QVariant FileListModel::displayText(const FileNode& n, int column, bool member) const {
     const FileListInputs& in = pipeline_.inputs();
     const auto bytes = [&in](int64_t v) {
-        return fromUtf8(humanBytes(v, in.byteUnitBase, in.byteSizeDisplayMode, in.decimalPlaces));
+        return qStringFromUtf8(humanBytes(v, in.byteUnitBase, in.byteSizeDisplayMode, in.decimalPlaces));
     };
     switch (column) {
-    case nameColumn: return withVisibleControlCharacters(fromUtf8(n.name()));
-    case pathColumn: return withVisibleControlCharacters(fromUtf8(n.fullPath()));
+    case nameColumn: return withVisibleControlCharacters(qStringFromUtf8(n.name()));
+    case pathColumn: return withVisibleControlCharacters(qStringFromUtf8(n.fullPath()));
     case percentColumn: {
         if (n.isDeleted()) return QStringLiteral("0.0%");
         const FileNode* root = &n;
@@ -172,13 +151,10 @@ QVariant FileListModel::displayText(const FileNode& n, int column, bool member) 
         const QString t = bytes(n.effectiveAllocSize());
         return n.doNotCountAllocated() ? QLatin1Char('(') + t + QLatin1Char(')') : t;
     }
-    case modifiedColumn: {
-        const QDateTime t = QDateTime::fromSecsSinceEpoch(int64_t(n.modifiedDateRaw) + kReferenceDateUnixSeconds);
-        return QLocale().toString(t, QLocale::ShortFormat);
-    }
-    case dupCountColumn: return member ? QString() : fromUtf8(formatIntegerForLocale(n.dupCount()));
+    case modifiedColumn: return modifiedDateText(n);
+    case dupCountColumn: return member ? QString() : qStringFromUtf8(formatIntegerForLocale(n.dupCount()));
     case dupSizeColumn: return member ? QString() : bytes(n.dupSize());
-    case attributesColumn: return fromUtf8(n.dosAttributesString());
+    case attributesColumn: return qStringFromUtf8(n.dosAttributesString());
     default: return {};
     }
 }
@@ -191,26 +167,19 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole: return displayText(*n, column, member);
     case Qt::ToolTipRole:
-        return column == nameColumn ? QVariant(withVisibleControlCharacters(fromUtf8(n->fullPath()))) : QVariant();
+        return column == nameColumn ? QVariant(nameToolTip(*n)) : QVariant();
     case Qt::TextAlignmentRole:
-        return QVariant::fromValue((kColumns[column].right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+        return QVariant::fromValue((kColumns[column].alignRight ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
     case ResultTableRole::node: return QVariant::fromValue(quintptr(n));
-    case ResultTableRole::sortedColumn: return pipeline_.sortKey() == QLatin1String(kColumns[column].id);
-    case ResultTableRole::textTone:
-        if (n->isDeleted()) return int(TextTone::deleted);
-        if (column == nameColumn) {
-            if (n->dosAttributes & 0x2) return int(TextTone::secondary);
-            if (n->dosAttributes & 0x800) return int(TextTone::compressed);
-        }
-        if (column == allocatedColumn && n->doNotCountAllocated()) return int(TextTone::secondary);
-        return int(TextTone::normal);
+    case ResultTableRole::sortedColumn: return pipeline_.sortKey() == QLatin1String(kColumns[column].identifier);
+    case ResultTableRole::textTone: return int(nodeTextTone(*n, column == nameColumn, column == allocatedColumn));
     case ResultTableRole::barFraction:
         return column == percentColumn ? QVariant(percentBarDepthFactor(member ? 1 : 0)) : QVariant();
     case ResultTableRole::barFromRight: return column == percentColumn ? QVariant(true) : QVariant();
     case ResultTableRole::highlightRanges:
         if (member) return {};
         if (column == nameColumn) return QVariant::fromValue(nameHighlights(*n));
-        if (column == pathColumn) return QVariant::fromValue(pathHighlights(*n, fromUtf8(n->fullPath())));
+        if (column == pathColumn) return QVariant::fromValue(pathHighlights(*n, qStringFromUtf8(n->fullPath())));
         return {};
     default: return {};
     }
@@ -220,7 +189,7 @@ QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int
     if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount) return {};
     if (role == Qt::DisplayRole) return localized(kColumns[section].title);
     if (role == Qt::TextAlignmentRole)
-        return QVariant::fromValue((kColumns[section].right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+        return QVariant::fromValue((kColumns[section].alignRight ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
     return {};
 }
 
@@ -232,17 +201,7 @@ Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const {
 QStringList FileListModel::mimeTypes() const { return {QStringLiteral("text/uri-list")}; }
 
 QMimeData* FileListModel::mimeData(const QModelIndexList& indexes) const {
-    QList<QUrl> urls;
-    std::unordered_set<const FileNode*> seen;
-    for (const QModelIndex& i : indexes) {
-        const FileNode* n = nodeAt(i);
-        if (!n || !seen.insert(n).second) continue;
-        urls.push_back(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(n->pathBytes()))));
-    }
-    if (urls.isEmpty()) return nullptr;
-    auto* mime = new QMimeData;
-    mime->setUrls(urls);
-    return mime;
+    return fileURLsMimeData(indexes, [this](const QModelIndex& i) -> const FileNode* { return nodeAt(i); });
 }
 
 }  // namespace zelvane

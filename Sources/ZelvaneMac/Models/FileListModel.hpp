@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ScanEngine/Tree/FileNode.hpp"
+#include "ZelvaneMac/Models/ColumnTable.hpp"
 
 namespace zelvane {
 
@@ -21,11 +22,8 @@ public:
     enum Column { nameColumn, pathColumn, percentColumn, sizeColumn, allocatedColumn, modifiedColumn,
                   dupCountColumn, dupSizeColumn, attributesColumn, columnCount_ };
     static constexpr int kColumnCount = columnCount_;
-    static const char* columnIdentifier(int column);
-    static const char* columnTitle(int column);  // English, localised by the caller's lookup
-    static int columnWidth(int column);
-    static Qt::SortOrder columnFirstSortOrder(int column);
-    static int columnForIdentifier(const QString& identifier);  // -1 when unknown
+    // Identifiers, English titles, widths and first sort orders of the columns.
+    static const ColumnTable& columns();
 
     explicit FileListModel(FileListPipeline& pipeline, QObject* parent = nullptr);
 

@@ -1,31 +1,22 @@
 #include "ZelvaneMac/Models/FileTreeOutlineModel.hpp"
 
+#include "ZelvaneMac/Core/Text/Utf8Text.hpp"
 #include "ZelvaneMac/Core/Text/VisibleText.hpp"
 
-#include <QDateTime>
-#include <QFile>
-#include <QLocale>
 #include <QMimeData>
-#include <QUrl>
 
 #include <algorithm>
 
 #include "ScanEngine/Support/LocaleFormat.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Models/NodeCells.hpp"
 #include "ZelvaneMac/Models/ResultTableRoles.hpp"
 
 namespace zelvane {
 
 namespace {
 
-struct ColumnSpec {
-    const char* identifier;
-    const char* title;
-    int width;
-    Qt::SortOrder firstOrder;
-};
-
-constexpr ColumnSpec kColumns[FileTreeOutlineModel::kColumnCount] = {
+constexpr ColumnSpec kColumnSpecs[FileTreeOutlineModel::kColumnCount] = {
     {"name", "Folder", 224, Qt::AscendingOrder},
     {"percent", "% of Parent", 66, Qt::DescendingOrder},
     {"size", "Size", 87, Qt::DescendingOrder},
@@ -36,8 +27,7 @@ constexpr ColumnSpec kColumns[FileTreeOutlineModel::kColumnCount] = {
     {"modified", "Modified", 140, Qt::DescendingOrder},
     {"attributes", "Attr.", 40, Qt::DescendingOrder},
 };
-
-QString fromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+constexpr ColumnTable kColumns(kColumnSpecs, 80);
 
 // Above this many rows a lookup by node builds a position map instead of scanning.
 constexpr size_t kLinearSearchLimit = 64;
@@ -64,17 +54,7 @@ private:
     std::unordered_map<const Entry*, std::unordered_map<const FileNode*, int>> maps_;
 };
 
-const char* FileTreeOutlineModel::columnIdentifier(int c) { return c >= 0 && c < kColumnCount ? kColumns[c].identifier : ""; }
-const char* FileTreeOutlineModel::columnTitle(int c) { return c >= 0 && c < kColumnCount ? kColumns[c].title : ""; }
-int FileTreeOutlineModel::columnWidth(int c) { return c >= 0 && c < kColumnCount ? kColumns[c].width : 80; }
-Qt::SortOrder FileTreeOutlineModel::columnFirstSortOrder(int c) {
-    return c >= 0 && c < kColumnCount ? kColumns[c].firstOrder : Qt::DescendingOrder;
-}
-int FileTreeOutlineModel::columnForIdentifier(const QString& id) {
-    for (int c = 0; c < kColumnCount; ++c)
-        if (id == QLatin1String(kColumns[c].identifier)) return c;
-    return -1;
-}
+const ColumnTable& FileTreeOutlineModel::columns() { return kColumns; }
 
 FileTreeOutlineModel::FileTreeOutlineModel(const FileTreeOutlineInputs& initial, QObject* parent)
     : QAbstractItemModel(parent),
@@ -148,7 +128,7 @@ void FileTreeOutlineModel::setSort(const QString& key, bool ascending) {
 }
 
 void FileTreeOutlineModel::sort(int column, Qt::SortOrder order) {
-    setSort(QString::fromLatin1(columnIdentifier(column)), order == Qt::AscendingOrder);
+    setSort(QString::fromLatin1(kColumns.identifier(column)), order == Qt::AscendingOrder);
 }
 
 void FileTreeOutlineModel::sortRows(const RowList& rows) const { sortOutlineRows(rows.span(), sortKey_, sortAscending_); }
@@ -452,17 +432,11 @@ QStringList FileTreeOutlineModel::mimeTypes() const { return {QStringLiteral("te
 
 QMimeData* FileTreeOutlineModel::mimeData(const QModelIndexList& indexes) const {
     if (!dragEnabled_) return nullptr;
-    QList<QUrl> urls;
-    std::unordered_set<const FileNode*> seen;
-    for (const QModelIndex& i : indexes) {
+    // Group rows stand for no file.
+    return fileURLsMimeData(indexes, [this](const QModelIndex& i) -> const FileNode* {
         const FileNode* n = nodeAt(i);
-        if (!n || n->isSyntheticGroup() || !seen.insert(n).second) continue;
-        urls.push_back(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(n->pathBytes()))));
-    }
-    if (urls.isEmpty()) return nullptr;
-    auto* mime = new QMimeData;
-    mime->setUrls(urls);
-    return mime;
+        return n && !n->isSyntheticGroup() ? n : nullptr;
+    });
 }
 
 QVariant FileTreeOutlineModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -474,12 +448,12 @@ QVariant FileTreeOutlineModel::headerData(int section, Qt::Orientation orientati
 
 QVariant FileTreeOutlineModel::displayText(const FileNode& n, int column) const {
     const auto bytes = [this](int64_t v) {
-        return fromUtf8(humanBytes(v, display_.byteUnitBase, display_.byteSizeDisplayMode, display_.decimalPlaces));
+        return qStringFromUtf8(humanBytes(v, display_.byteUnitBase, display_.byteSizeDisplayMode, display_.decimalPlaces));
     };
     switch (column) {
     case nameColumn:
         if (n.isRoot() && rootDisplayLabel_) return withVisibleControlCharacters(rootDisplayLabel_(n));
-        return withVisibleControlCharacters(fromUtf8(n.name()));
+        return withVisibleControlCharacters(qStringFromUtf8(n.name()));
     case percentColumn: {
         const bool bySize = sortKey_ == OutlineSortKey::size;
         const auto base = [bySize](const FileNode& x) { return bySize ? x.effectiveSize() : x.effectiveAllocSize(); };
@@ -495,14 +469,11 @@ QVariant FileTreeOutlineModel::displayText(const FileNode& n, int column) const 
         return n.doNotCountAllocated() ? QLatin1Char('(') + t + QLatin1Char(')') : t;
     }
     case itemsColumn:
-        return n.isDir() ? fromUtf8(formatIntegerForLocale(int64_t(n.subFolderFileCount()) + n.subFolderDirCount())) : QString();
-    case filesColumn: return n.isDir() ? fromUtf8(formatIntegerForLocale(n.subFolderFileCount())) : QString();
-    case foldersColumn: return n.isDir() ? fromUtf8(formatIntegerForLocale(n.subFolderDirCount())) : QString();
-    case modifiedColumn: {
-        const QDateTime t = QDateTime::fromSecsSinceEpoch(int64_t(n.modifiedDateRaw) + kReferenceDateUnixSeconds);
-        return QLocale().toString(t, QLocale::ShortFormat);
-    }
-    case attributesColumn: return fromUtf8(n.dosAttributesString());
+        return n.isDir() ? qStringFromUtf8(formatIntegerForLocale(int64_t(n.subFolderFileCount()) + n.subFolderDirCount())) : QString();
+    case filesColumn: return n.isDir() ? qStringFromUtf8(formatIntegerForLocale(n.subFolderFileCount())) : QString();
+    case foldersColumn: return n.isDir() ? qStringFromUtf8(formatIntegerForLocale(n.subFolderDirCount())) : QString();
+    case modifiedColumn: return modifiedDateText(n);
+    case attributesColumn: return qStringFromUtf8(n.dosAttributesString());
     default: return {};
     }
 }
@@ -514,21 +485,14 @@ QVariant FileTreeOutlineModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole: return displayText(*n, column);
     case Qt::ToolTipRole:
-        return column == nameColumn ? QVariant(withVisibleControlCharacters(fromUtf8(n->fullPath()))) : QVariant();
+        return column == nameColumn ? QVariant(nameToolTip(*n)) : QVariant();
     case Qt::TextAlignmentRole:
         if (column >= percentColumn && column <= foldersColumn)
             return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
     case ResultTableRole::node: return QVariant::fromValue(quintptr(n));
-    case ResultTableRole::sortedColumn: return sortKeyId_ == columnIdentifier(column);
-    case ResultTableRole::textTone:
-        if (n->isDeleted()) return int(TextTone::deleted);
-        if (column == nameColumn) {
-            if (n->dosAttributes & 0x2) return int(TextTone::secondary);
-            if (n->dosAttributes & 0x800) return int(TextTone::compressed);
-        }
-        if (column == allocatedColumn && n->doNotCountAllocated()) return int(TextTone::secondary);
-        return int(TextTone::normal);
+    case ResultTableRole::sortedColumn: return sortKeyId_ == kColumns.identifier(column);
+    case ResultTableRole::textTone: return int(nodeTextTone(*n, column == nameColumn, column == allocatedColumn));
     case ResultTableRole::barFraction:
         return column == percentColumn ? QVariant(percentBarDepthFactor(n->depth())) : QVariant();
     case ResultTableRole::barFromRight: return column == percentColumn ? QVariant(true) : QVariant();

@@ -13,6 +13,7 @@
 
 #include "ScanEngine/Tree/ByteSizeFormatting.hpp"
 #include "ScanEngine/Tree/FileNode.hpp"
+#include "ZelvaneMac/Models/ColumnTable.hpp"
 #include "ZelvaneMac/Models/OutlineRowStore.hpp"
 #include "ZelvaneMac/Models/OutlineSorting.hpp"
 
@@ -71,11 +72,8 @@ public:
     enum Column { nameColumn, percentColumn, sizeColumn, allocatedColumn, itemsColumn, filesColumn,
                   foldersColumn, modifiedColumn, attributesColumn, columnCount_ };
     static constexpr int kColumnCount = columnCount_;
-    static const char* columnIdentifier(int column);
-    static const char* columnTitle(int column);  // English, localised by the caller's lookup
-    static int columnWidth(int column);
-    static Qt::SortOrder columnFirstSortOrder(int column);  // name ascending, the others descending
-    static int columnForIdentifier(const QString& identifier);  // -1 when unknown
+    // Identifiers, English titles, widths and first sort orders of the columns.
+    static const ColumnTable& columns();
 
     // The trigger counters and the monitor revision of `initial` are taken as already seen: a view
     // made while the window's counters stand above 0 does not act on old commands.

@@ -32,12 +32,6 @@ namespace {
 using fixtures::TempDir;
 using fixtures::writeFile;
 
-QString grabPath(const char* name) {
-    const QString dir = QDir::temp().filePath(QStringLiteral("zelvane-grabs"));
-    QDir().mkpath(dir);
-    return QDir(dir).filePath(QString::fromUtf8(name));
-}
-
 TEST(FileViewTab, SearchesAScanLargestFirstWithHistory) {
     qtWidgetApp();
     QTemporaryDir prefsDir;
@@ -51,9 +45,7 @@ TEST(FileViewTab, SearchesAScanLargestFirstWithHistory) {
 
     ContentViewState state(prefs, {});
     FileViewTab tab(state);
-    tab.resize(1200, 560);
-    tab.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&tab));
+    ASSERT_TRUE(showExposed(tab, 1200, 560));
     EXPECT_TRUE(tab.showsEmptyState());
     // Defaults: entire path, no folders, 1,000 rows, name/size/date, duplicates-only enabled.
     const auto combos = tab.findChildren<QComboBox*>();
@@ -121,9 +113,7 @@ TEST(FilterPanel, FieldsHistoriesClearAndApply) {
     Preferences prefs(prefsDir.filePath("prefs.plist"));
     ContentViewState state(prefs, {});
     FilterPanel panel(state);
-    panel.resize(900, 70);
-    panel.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+    ASSERT_TRUE(showExposed(panel, 900, 70));
 
     panel.includeField().setFocus();
     QTest::keyClicks(&panel.includeField(), "s>1m");

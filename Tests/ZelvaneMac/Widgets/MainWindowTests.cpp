@@ -25,12 +25,6 @@ using namespace zelvane;
 namespace {
 
 // Pictures of the views land here for a person to look at.
-QString grabPath(const char* name) {
-    const QString dir = QDir::temp().filePath(QStringLiteral("zelvane-grabs"));
-    QDir().mkpath(dir);
-    return QDir(dir).filePath(QString::fromUtf8(name));
-}
-
 }  // namespace
 
 TEST(MainWindow, OpensWithItsRowsAndSwitchesTabsKeepingEachPage) {

@@ -48,12 +48,6 @@ namespace fs = std::filesystem;
 
 QString q(const fs::path& p) { return QString::fromStdString(p.string()); }
 
-QString grabPath(const char* name) {
-    const QString dir = QDir::temp().filePath(QStringLiteral("zelvane-grabs"));
-    QDir().mkpath(dir);
-    return QDir(dir).filePath(QString::fromUtf8(name));
-}
-
 // A window whose start-up lists two made-up volumes and names what `arguments` says.
 struct TestWindow {
     bool appReady = (qtWidgetApp(), true);

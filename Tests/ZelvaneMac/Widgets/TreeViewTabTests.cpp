@@ -34,19 +34,8 @@ namespace zelvane {
 namespace {
 
 using fixtures::TempDir;
+using fixtures::childNamed;
 using fixtures::writeFile;
-
-QString grabPath(const char* name) {
-    const QString dir = QDir::temp().filePath(QStringLiteral("zelvane-grabs"));
-    QDir().mkpath(dir);
-    return QDir(dir).filePath(QString::fromUtf8(name));
-}
-
-FileNode* childNamed(FileNode* folder, const std::string& name) {
-    for (FileNode* k : folder->children())
-        if (k->name() == name) return k;
-    return nullptr;
-}
 
 // An outline on its own, with hooks that record what the view asked of the file actions.
 struct OutlineRig {
@@ -282,9 +271,7 @@ TEST(TreeViewTab, ShowsAScannedTreeWithFileTypesAndTheInfoStrip) {
 
     ContentViewState state(prefs, {});
     TreeViewTab tab(state);
-    tab.resize(1200, 760);
-    tab.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&tab));
+    ASSERT_TRUE(showExposed(tab, 1200, 760));
     EXPECT_FALSE(tab.showsOutline());
     EXPECT_EQ(tab.extSplit(), nullptr);  // no file types before a first result
     EXPECT_EQ(tab.infoStripTexts(), QStringList{"Treemap"});

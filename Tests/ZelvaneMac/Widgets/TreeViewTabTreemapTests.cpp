@@ -24,13 +24,8 @@ namespace zelvane {
 namespace {
 
 using fixtures::TempDir;
+using fixtures::childNamed;
 using fixtures::writeFile;
-
-FileNode* childNamed(FileNode* folder, const std::string& name) {
-    for (FileNode* k : folder->children())
-        if (k->name() == name) return k;
-    return nullptr;
-}
 
 QPoint centreOf(const TreemapCanvas& canvas, FileNode* node) {
     const TreemapRect* r = canvas.model().layout().nodeRects.find(node);
@@ -52,9 +47,7 @@ TEST(TreeViewTabTreemap, ThePictureFollowsTheWindowAndClicksComeBackToIt) {
 
     ContentViewState state(prefs, {});
     TreeViewTab tab(state);
-    tab.resize(1100, 800);
-    tab.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&tab));
+    ASSERT_TRUE(showExposed(tab, 1100, 800));
     TreemapCanvas* canvas = tab.treemapCanvas();
     ASSERT_NE(canvas, nullptr);
     EXPECT_TRUE(state.clearTreemapLayout()) << "the window holds the canvas's clear action";

@@ -18,13 +18,8 @@ namespace zelvane {
 namespace {
 
 using fixtures::TempDir;
+using fixtures::childNamed;
 using fixtures::writeFile;
-
-FileNode* child(FileNode* folder, const std::string& name) {
-    for (FileNode* k : folder->children())
-        if (k->name() == name) return k;
-    return nullptr;
-}
 
 // Waits until nothing is scheduled and every job has come back.
 bool settle(TreemapCanvasModel& m) {
@@ -96,7 +91,7 @@ TEST(TreemapCanvasModel, EachInputChangeLeadsToANewPictureOrOnlyARedraw) {
         bool newPicture;
         bool redraw;
     };
-    FileNode* left = child(t.a.get(), "left.bin");
+    FileNode* left = childNamed(t.a.get(), "left.bin");
     const std::vector<Step> steps = {
         {"the same inputs again", [](auto&) {}, false, false},
         {"a selection", [&](auto& i) { i.selection = {left}; }, false, true},
@@ -253,8 +248,8 @@ TEST(TreemapCanvasModel, HitTestingGivesEachSharedEdgeToTheBoxOnItsRightOrBelow)
     m.update(inputsFor({t.a}));
     ASSERT_TRUE(settle(m));
 
-    FileNode* left = child(t.a.get(), "left.bin");
-    FileNode* right = child(t.a.get(), "right.bin");
+    FileNode* left = childNamed(t.a.get(), "left.bin");
+    FileNode* right = childNamed(t.a.get(), "right.bin");
     const auto l = m.nodeAt(QPointF(0, 0));
     ASSERT_TRUE(l);
     FileNode* first = l->node;
@@ -340,8 +335,8 @@ TEST(TreemapCanvasModel, DoubleClicksZoomIntoFoldersAcrossRootsAndTheZoomedFolde
     ASSERT_TRUE(settle(m));
     ASSERT_EQ(m.layout().hitRoots.size(), 3u);
 
-    FileNode* sub = child(t.b.get(), "sub");
-    FileNode* inner = child(sub, "inner1.dat");
+    FileNode* sub = childNamed(t.b.get(), "sub");
+    FileNode* inner = childNamed(sub, "inner1.dat");
     const TreemapRect* innerRect = m.layout().nodeRects.find(inner);
     ASSERT_TRUE(innerRect);
     const QPointF inInner(innerRect->x + innerRect->width / 2, innerRect->y + innerRect->height / 2);
@@ -482,7 +477,7 @@ TEST(TreemapCanvasModel, OutlinesFollowSelectionHoverAndDeletionsAndKeepAGroupSe
     EXPECT_EQ(ov.selected[0], m.layout().groupBoxes[0].boxRect);
 
     // Hover outline follows the pointer; leaving clears it and tells the window.
-    FileNode* big = child(child(root.get(), "sub"), "big.bin");
+    FileNode* big = childNamed(childNamed(root.get(), "sub"), "big.bin");
     const TreemapRect bigRect = *m.layout().nodeRects.find(big);
     m.mouseMoved(QPointF(bigRect.x + 2, bigRect.y + 2));
     EXPECT_EQ(m.hoveredNode(), big);

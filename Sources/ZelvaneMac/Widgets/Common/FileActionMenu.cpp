@@ -139,4 +139,18 @@ void FileActionMenu::showPreview() {
     preview_->showItems(std::move(paths));
 }
 
+FileActionHooks fileActionHooks(std::function<FileActionMenu*()> menu) {
+    FileActionHooks hooks;
+    hooks.makeContextMenu = [menu](QWidget* view, FileActionHooks::Targets targets) {
+        FileActionMenu* m = menu();
+        m->actions().targetNodesProvider = std::move(targets);
+        QMenu* contextMenu = m->makeContextMenu(view);
+        m->updateMenu(*contextMenu);
+        return contextMenu;
+    };
+    hooks.quickLook = [menu](QWidget*, const std::vector<FileNode*>& nodes) { menu()->quickLook(nodes); };
+    hooks.rename = [menu](QWidget*, FileNode* node, const QString& name) { return menu()->performRename(node, name); };
+    return hooks;
+}
+
 }  // namespace zelvane

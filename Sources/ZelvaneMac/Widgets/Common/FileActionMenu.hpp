@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ZelvaneMac/Actions/FileActionController.hpp"
+#include "ZelvaneMac/Widgets/Common/FileActionHooks.hpp"
 
 class QMenu;
 class QWidget;
@@ -65,5 +66,9 @@ private:
     DesktopServices* desktop_ = nullptr;
     QPointer<PreviewWindow> preview_;
 };
+
+// The hooks of a result view, reaching the menu that `menu` returns when they run: a view's hooks
+// are made before the menu, which the view owns.
+FileActionHooks fileActionHooks(std::function<FileActionMenu*()> menu);
 
 }  // namespace zelvane

@@ -6,6 +6,7 @@
 #include <QTreeView>
 
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Models/ColumnTable.hpp"
 #include "ZelvaneMac/Models/DisplaySignature.hpp"
 #include "ZelvaneMac/Widgets/Common/ResultTableDelegate.hpp"
 
@@ -20,6 +21,25 @@ void applyResultTableSettings(QAbstractItemView& view, ResultTableDelegate& dele
         view.viewport()->update();
     }
     if (auto* tree = qobject_cast<QTreeView*>(&view)) tree->setUniformRowHeights(true);
+}
+
+void setUpResultOutline(QTreeView& outline, ResultTableDelegate& delegate, const ColumnTable& columns,
+                        bool altRowColors, bool showHorizontalLines, bool dragEnabled) {
+    outline.setSelectionMode(QAbstractItemView::ExtendedSelection);
+    outline.setSelectionBehavior(QAbstractItemView::SelectRows);
+    outline.setDragDropMode(QAbstractItemView::DragOnly);
+    outline.setAllColumnsShowFocus(true);
+    applyResultTableSettings(outline, delegate, altRowColors, showHorizontalLines);
+    outline.setDragEnabled(dragEnabled);
+
+    QHeaderView* header = outline.header();
+    header->setStretchLastSection(false);
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(true);
+    header->setMinimumSectionSize(40);
+    header->setHighlightSections(false);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    for (int c = 0; c < columns.count(); ++c) header->resizeSection(c, columns.width(c));
 }
 
 void autosaveColumnLayout(QHeaderView& header, const QString& baseName, Preferences& preferences) {

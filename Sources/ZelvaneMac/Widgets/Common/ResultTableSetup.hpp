@@ -4,9 +4,11 @@
 
 class QAbstractItemView;
 class QHeaderView;
+class QTreeView;
 
 namespace zelvane {
 
+class ColumnTable;
 class Preferences;
 class ResultTableDelegate;
 
@@ -14,6 +16,13 @@ class ResultTableDelegate;
 // lines as the window's options say (applied again on every update), columns sized by the user only.
 void applyResultTableSettings(QAbstractItemView& view, ResultTableDelegate& delegate, bool altRowColors,
                               bool showHorizontalLines);
+
+// The set-up every result outline shares, once its model is set: whole rows selected, several at
+// once, dragged out only, the table settings above, and a header that sorts on a click and shows
+// the sort, with sections the user sizes (40 points at least) that start at the columns' widths.
+// Sorting, stored layouts and hidden columns are each view's own.
+void setUpResultOutline(QTreeView& outline, ResultTableDelegate& delegate, const ColumnTable& columns,
+                        bool altRowColors, bool showHorizontalLines, bool dragEnabled);
 
 // Restores the column widths and order stored for this display arrangement (base name, ".", the
 // display signature) and stores them again on every change. The sort indicator is not restored:

@@ -14,17 +14,11 @@
 
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Widgets/Common/Separators.hpp"
 
 namespace zelvane {
 
 namespace {
-
-QFrame* divider(QWidget* parent) {
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    return line;
-}
 
 QIcon swatch(const QColor& color) {
     QPixmap pixmap(32, 14);
@@ -71,7 +65,7 @@ ColorsSheet::ColorsSheet(ColorSettingsDraft draft, QWidget* parent) : QDialog(pa
         refreshEnabled();
     });
 
-    column->addWidget(divider(this));
+    column->addWidget(sheetDivider(this));
 
     auto* header = new QHBoxLayout;
     QFont caption = font();
@@ -133,7 +127,7 @@ ColorsSheet::ColorsSheet(ColorSettingsDraft draft, QWidget* parent) : QDialog(pa
         refreshFromDraft();
     });
 
-    column->addWidget(divider(this));
+    column->addWidget(sheetDivider(this));
 
     auto* buttons = new QHBoxLayout;
     cancel_ = new QPushButton(localized("Cancel"), this);

@@ -14,6 +14,7 @@
 
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Widgets/Common/Separators.hpp"
 #include "ZelvaneMac/Window/Exports/WindowExports.hpp"
 
 namespace zelvane {
@@ -63,10 +64,7 @@ ExportOptionsView::ExportOptionsView(Preferences& preferences, ExportSourceSelec
     column->addWidget(selectedOnly_);
     connect(selectedOnly_, &QCheckBox::toggled, this, [&selection](bool on) { selection.setSelectedOnly(on); });
 
-    auto* divider = new QFrame(this);
-    divider->setFrameShape(QFrame::HLine);
-    divider->setFrameShadow(QFrame::Sunken);
-    column->addWidget(divider);
+    column->addWidget(sheetDivider(this));
 
     const std::pair<const BoolKey*, const char*> toggles[] = {
         {&PreferenceKeys::csvExportFiles, "Export Files"},

@@ -10,17 +10,11 @@
 #include <QVBoxLayout>
 
 #include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Widgets/Common/Separators.hpp"
 
 namespace zelvane {
 
 namespace {
-
-QFrame* divider(QWidget* parent) {
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    return line;
-}
 
 // A stepper with its label made from a format that shows the current value.
 QSpinBox* labelledStepper(QWidget* parent, QVBoxLayout* into, const char* format, int low, int high, int64_t value) {
@@ -78,7 +72,7 @@ TweaksSheet::TweaksSheet(const TweaksSettings& settings, QWidget* parent) : QDia
         (i < 5 ? first : second)->addWidget(box);
     }
     column->addLayout(first);
-    column->addWidget(divider(this));
+    column->addWidget(sheetDivider(this));
 
     auto* unitsRow = new QHBoxLayout;
     unitsRow->addWidget(new QLabel(localized("Size Units:"), this));
@@ -94,7 +88,7 @@ TweaksSheet::TweaksSheet(const TweaksSettings& settings, QWidget* parent) : QDia
     decimals_ = labelledStepper(this, second, "Number of decimal places to display: %d", 0, 4, settings_.decimalPlaces);
     connect(decimals_, &QSpinBox::valueChanged, this, [this](int v) { settings_.decimalPlaces = v; });
     column->addLayout(second);
-    column->addWidget(divider(this));
+    column->addWidget(sheetDivider(this));
 
     auto* third = new QVBoxLayout;
     third->setSpacing(4);
@@ -110,7 +104,7 @@ TweaksSheet::TweaksSheet(const TweaksSettings& settings, QWidget* parent) : QDia
     note->setForegroundRole(QPalette::PlaceholderText);
     third->addWidget(note);
     column->addLayout(third);
-    column->addWidget(divider(this));
+    column->addWidget(sheetDivider(this));
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);

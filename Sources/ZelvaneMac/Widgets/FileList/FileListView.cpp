@@ -8,8 +8,10 @@
 
 #include <unordered_set>
 
+#include "ZelvaneMac/Core/Text/Utf8Text.hpp"
 #include "ZelvaneMac/Models/FileListModel.hpp"
 #include "ZelvaneMac/Models/FileTypeIcons.hpp"
+#include "ZelvaneMac/Models/NodeCells.hpp"
 #include "ZelvaneMac/Widgets/Common/FolderIconCache.hpp"
 #include "ZelvaneMac/Widgets/Common/ResultTableDelegate.hpp"
 #include "ZelvaneMac/Widgets/Common/ResultTableSetup.hpp"
@@ -17,12 +19,6 @@
 #include "ZelvaneMac/Widgets/Treemap/BusyCursor.hpp"
 
 namespace zelvane {
-
-namespace {
-
-QString fromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
-
-}  // namespace
 
 FileListView::FileListView(FileListCallbacks callbacks, Preferences& preferences,
                            std::optional<std::pair<QString, bool>> initialSort, QWidget* parent)
@@ -44,35 +40,23 @@ FileListView::FileListView(FileListCallbacks callbacks, Preferences& preferences
         const FileNode* n = model_->nodeAt(index);
         if (!n) return {};
         if (n->isDir() && n->accessDenied()) return FolderIconCache::shared().accessDeniedIcon();
-        if (n->isDir()) return FolderIconCache::shared().iconFor(fromUtf8(n->fullPath()));
-        QIcon icon = fileTypeIcon(fromUtf8(n->detectedExtension()));
+        if (n->isDir()) return FolderIconCache::shared().iconFor(qStringFromUtf8(n->fullPath()));
+        QIcon icon = fileTypeIcon(qStringFromUtf8(n->detectedExtension()));
         return icon.isNull() ? outline_->style()->standardIcon(QStyle::SP_FileIcon) : icon;
     });
     connect(&FolderIconCache::shared(), &FolderIconCache::iconReady, outline_->viewport(),
             [this] { outline_->viewport()->update(); });
 
     outline_->setModel(model_);
-    outline_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    outline_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    outline_->setDragDropMode(QAbstractItemView::DragOnly);
-    outline_->setAllColumnsShowFocus(true);
-    outline_->setUniformRowHeights(true);
+    setUpResultOutline(*outline_, *delegate_, FileListModel::columns(), options_.altRowColors,
+                       options_.showHorizontalLines, options_.enableDragDrop);
     outline_->setExpandsOnDoubleClick(false);
-    applyResultTableSettings(*outline_, *delegate_, options_.altRowColors, options_.showHorizontalLines);
-    outline_->setDragEnabled(options_.enableDragDrop);
 
     QHeaderView* header = outline_->header();
-    header->setStretchLastSection(false);
-    header->setSectionsClickable(true);
-    header->setSortIndicatorShown(true);
-    header->setMinimumSectionSize(40);
-    header->setHighlightSections(false);
-    header->setSectionResizeMode(QHeaderView::Interactive);
-    for (int c = 0; c < FileListModel::kColumnCount; ++c) header->resizeSection(c, FileListModel::columnWidth(c));
     autosaveColumnLayout(*header, QStringLiteral("ZelvaneMac.FileListTableView.columns"), preferences);
     header->setSectionHidden(FileListModel::dupCountColumn, true);
     header->setSectionHidden(FileListModel::dupSizeColumn, true);
-    const int sortColumn = FileListModel::columnForIdentifier(pipeline_->sortKey());
+    const int sortColumn = FileListModel::columns().columnFor(pipeline_->sortKey());
     header->setSortIndicator(sortColumn < 0 ? FileListModel::sizeColumn : sortColumn,
                              pipeline_->sortAscending() ? Qt::AscendingOrder : Qt::DescendingOrder);
     connect(header, &QHeaderView::sectionClicked, this, &FileListView::onHeaderClicked);
@@ -91,8 +75,7 @@ FileListView::FileListView(FileListCallbacks callbacks, Preferences& preferences
     connect(outline_, &QTreeView::doubleClicked, this, &FileListView::activateRow);
     outline_->onHoverIndex = [this](const QModelIndex& index) {
         if (!callbacks_.onHover) return;
-        const FileNode* n = model_->nodeAt(index);
-        callbacks_.onHover(n ? std::optional<QString>(fromUtf8(n->fullPath())) : std::nullopt);
+        callbacks_.onHover(hoverPathOf(model_->nodeAt(index)));
     };
     outline_->onQuickLook = [this] {
         if (callbacks_.fileActions.quickLook) callbacks_.fileActions.quickLook(outline_, selectedNodes());
@@ -159,12 +142,12 @@ void FileListView::startRename(FileNode* target) {
         if (ok) refreshNodes({target});
         return ok;
     };
-    if (!outline_->beginRenaming(index, fromUtf8(target->name()), commit, ended)) ended();
+    if (!outline_->beginRenaming(index, qStringFromUtf8(target->name()), commit, ended)) ended();
 }
 
 void FileListView::onHeaderClicked(int column) {
-    const QString key = QString::fromLatin1(FileListModel::columnIdentifier(column));
-    bool ascending = FileListModel::columnFirstSortOrder(column) == Qt::AscendingOrder;
+    const QString key = QString::fromLatin1(FileListModel::columns().identifier(column));
+    bool ascending = FileListModel::columns().firstSortOrder(column) == Qt::AscendingOrder;
     if (key == pipeline_->sortKey()) ascending = !pipeline_->sortAscending();
     outline_->header()->setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
     pipeline_->setSort(key, ascending);

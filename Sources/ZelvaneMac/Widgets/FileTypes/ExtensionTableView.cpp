@@ -44,8 +44,8 @@ ExtensionTableView::ExtensionTableView(ExtensionTableCallbacks callbacks, Prefer
     header->setSectionsClickable(true);
     header->setSortIndicatorShown(true);
     for (int c = 0; c < ExtensionTableModel::kColumnCount; ++c)
-        header->resizeSection(c, ExtensionTableModel::columnWidth(c));
-    const int sortColumn = ExtensionTableModel::columnForIdentifier(key);
+        header->resizeSection(c, ExtensionTableModel::columns().width(c));
+    const int sortColumn = ExtensionTableModel::columns().columnFor(key);
     header->setSortIndicator(sortColumn < 0 ? ExtensionTableModel::allocatedColumn : sortColumn,
                              ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
     autosaveColumnLayout(*header, QStringLiteral("ZelvaneMac.ExtensionTableView.columns"), preferences);
@@ -56,13 +56,13 @@ ExtensionTableView::ExtensionTableView(ExtensionTableCallbacks callbacks, Prefer
         if (size < low || size > high) header->resizeSection(section, std::clamp(size, low, high));
     });
     connect(header, &QHeaderView::sectionClicked, this, [this](int column) {
-        if (!ExtensionTableModel::columnSortable(column)) {
-            const int c = ExtensionTableModel::columnForIdentifier(model_->sortKey());
+        if (!ExtensionTableModel::columns().sortable(column)) {
+            const int c = ExtensionTableModel::columns().columnFor(model_->sortKey());
             horizontalHeader()->setSortIndicator(c, model_->sortAscending() ? Qt::AscendingOrder : Qt::DescendingOrder);
             return;
         }
-        const QString clicked = QString::fromLatin1(ExtensionTableModel::columnIdentifier(column));
-        bool asc = ExtensionTableModel::columnFirstSortOrder(column) == Qt::AscendingOrder;
+        const QString clicked = QString::fromLatin1(ExtensionTableModel::columns().identifier(column));
+        bool asc = ExtensionTableModel::columns().firstSortOrder(column) == Qt::AscendingOrder;
         if (clicked == model_->sortKey()) asc = !model_->sortAscending();
         sortBy(clicked, asc);
     });
@@ -70,7 +70,7 @@ ExtensionTableView::ExtensionTableView(ExtensionTableCallbacks callbacks, Prefer
 
 void ExtensionTableView::sortBy(const QString& key, bool ascending) {
     model_->setSort(key, ascending);
-    const int c = ExtensionTableModel::columnForIdentifier(model_->sortKey());
+    const int c = ExtensionTableModel::columns().columnFor(model_->sortKey());
     horizontalHeader()->setSortIndicator(c < 0 ? ExtensionTableModel::allocatedColumn : c,
                                          ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
 }

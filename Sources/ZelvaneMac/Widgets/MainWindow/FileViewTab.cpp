@@ -23,11 +23,13 @@
 #include "ZelvaneMac/Widgets/Common/EmptyStateView.hpp"
 #include "ZelvaneMac/Widgets/Common/FileActionMenu.hpp"
 #include "ZelvaneMac/Widgets/Common/FilterSyntaxTextField.hpp"
+#include "ZelvaneMac/Widgets/Common/Separators.hpp"
 #include "ZelvaneMac/Widgets/Common/TextStyles.hpp"
 #include "ZelvaneMac/Widgets/FileList/FileListView.hpp"
 #include "ZelvaneMac/Widgets/Preview/PreviewWindow.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/HoverPathState.hpp"
+#include "ZelvaneMac/Window/ResultTabSetup.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 
 namespace zelvane {
@@ -37,22 +39,6 @@ namespace {
 DuplicateMethod dupMethodOf(const Preferences& p) {
     const int64_t raw = p.value(PreferenceKeys::fileDupMethod);
     return raw == 1 ? DuplicateMethod::nameSize : raw == 2 ? DuplicateMethod::nameSizeDate : DuplicateMethod::none;
-}
-
-std::optional<std::pair<QString, bool>> listInitialSort(const CLIAutomation::Options& o) {
-    if (!o.sortByWasSet) return std::nullopt;
-    switch (o.sortBy) {
-    case 1: return std::pair{QStringLiteral("size"), false};
-    case 2: return std::pair{QStringLiteral("allocated"), false};
-    case 3: return std::pair{QStringLiteral("modified"), false};
-    default: return std::pair{QStringLiteral("name"), true};
-    }
-}
-
-QString idleDescription() {
-    return localized("Choose a volume or folder above, then click Scan.") + QStringLiteral("\n\n") +
-           localized("Select the 'Tree View' tab to view the scan results as a tree and treemap, or the "
-                     "'File View' tab to view the scan results as a searchable list.");
 }
 
 QLabel* secondaryLabel(const QString& text, QWidget* parent) {
@@ -72,14 +58,10 @@ FileViewTab::FileViewTab(ContentViewState& state, QWidget* parent) : QWidget(par
     auto* bar = new QWidget(this);
     buildSearchBar(bar);
     layout->addWidget(bar);
-    auto* line = new QFrame(this);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Plain);
-    line->setForegroundRole(QPalette::Mid);
-    layout->addWidget(line);
+    layout->addWidget(paneSeparator(this));
 
     content_ = new QStackedWidget(this);
-    empty_ = new EmptyStateView(localized("No Scan Results"), zelvaneIconImage(96), idleDescription(), content_);
+    empty_ = new EmptyStateView(localized("No Scan Results"), zelvaneIconImage(96), firstStepsDescription(), content_);
     content_->addWidget(empty_);
 
     FileListCallbacks callbacks;
@@ -105,19 +87,8 @@ FileViewTab::FileViewTab(ContentViewState& state, QWidget* parent) : QWidget(par
         };
         fileActions_->actions().showInFileManager();
     };
-    callbacks.fileActions.makeContextMenu = [this](QWidget* view, FileActionHooks::Targets targets) {
-        fileActions_->actions().targetNodesProvider = std::move(targets);
-        QMenu* menu = fileActions_->makeContextMenu(view);
-        fileActions_->updateMenu(*menu);
-        return menu;
-    };
-    callbacks.fileActions.quickLook = [this](QWidget*, const std::vector<FileNode*>& nodes) {
-        fileActions_->quickLook(nodes);
-    };
-    callbacks.fileActions.rename = [this](QWidget*, FileNode* node, const QString& name) {
-        return fileActions_->performRename(node, name);
-    };
-    list_ = new FileListView(std::move(callbacks), state_.preferences(), listInitialSort(state_.cliAutomationOptions()),
+    callbacks.fileActions = fileActionHooks([this] { return fileActions_.get(); });
+    list_ = new FileListView(std::move(callbacks), state_.preferences(), commandLineRowSort(state_.cliAutomationOptions()),
                              content_);
     content_->addWidget(list_);
     layout->addWidget(content_, 1);

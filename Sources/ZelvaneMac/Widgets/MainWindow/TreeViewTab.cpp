@@ -1,4 +1,5 @@
 #include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
+#include "ZelvaneMac/Core/Text/Utf8Text.hpp"
 #include "ZelvaneMac/Core/Text/VisibleText.hpp"
 
 #include <QFrame>
@@ -18,22 +19,23 @@
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
+#include "ZelvaneMac/Models/NodeCells.hpp"
 #include "ZelvaneMac/Widgets/Common/AppIcon.hpp"
 #include "ZelvaneMac/Widgets/Common/AutosavingSplitter.hpp"
 #include "ZelvaneMac/Widgets/Common/EmptyStateView.hpp"
 #include "ZelvaneMac/Widgets/Common/FileActionMenu.hpp"
+#include "ZelvaneMac/Widgets/Common/Separators.hpp"
 #include "ZelvaneMac/Widgets/Preview/PreviewWindow.hpp"
 #include "ZelvaneMac/Widgets/FileTypes/ExtensionTableView.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/ResultTabSetup.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 
 namespace zelvane {
 
 namespace {
-
-QString fromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
 
 ByteUnitBase unitBaseOf(const Preferences& p) {
     return p.value(PreferenceKeys::byteUnitBase) == 1024 ? ByteUnitBase::binary : ByteUnitBase::decimal;
@@ -63,32 +65,6 @@ FileTreeOutlineInputs outlineInputs(const ContentViewState& s, std::vector<FileN
     return in;
 }
 
-std::optional<std::pair<QString, bool>> outlineInitialSort(const CLIAutomation::Options& o) {
-    if (!o.sortByWasSet) return std::nullopt;
-    switch (o.sortBy) {
-    case 1: return std::pair{QStringLiteral("size"), false};
-    case 2: return std::pair{QStringLiteral("allocated"), false};
-    case 3: return std::pair{QStringLiteral("modified"), false};
-    default: return std::pair{QStringLiteral("name"), true};
-    }
-}
-
-std::optional<std::pair<QString, bool>> fileTypesInitialSort(const CLIAutomation::Options& o) {
-    if (!o.sortByFileTypesWasSet) return std::nullopt;
-    switch (o.sortByFileTypes) {
-    case 1: return std::pair{QStringLiteral("size"), false};
-    case 2: return std::pair{QStringLiteral("allocated"), false};
-    default: return std::pair{QStringLiteral("ext"), true};
-    }
-}
-
-// The two sentences that tell a new user what to do first, as one wrapped text.
-QString idleDescription() {
-    return localized("Choose a volume or folder above, then click Scan.") + QStringLiteral("\n\n") +
-           localized("Select the 'Tree View' tab to view the scan results as a tree and treemap, or the "
-                     "'File View' tab to view the scan results as a searchable list.");
-}
-
 }  // namespace
 
 TreeViewTab::TreeViewTab(ContentViewState& state, QWidget* parent) : QWidget(parent), state_(state) {
@@ -112,20 +88,9 @@ TreeViewTab::TreeViewTab(ContentViewState& state, QWidget* parent) : QWidget(par
         if (state_.selectedTab() == ContentTab::treeView) state_.hoverPathState().setPath(path);
     };
     callbacks.rootDisplayLabel = [this](const FileNode& n) { return rootDisplayLabel(n); };
-    callbacks.fileActions.makeContextMenu = [this](QWidget* view, FileActionHooks::Targets targets) {
-        fileActions_->actions().targetNodesProvider = std::move(targets);
-        QMenu* menu = fileActions_->makeContextMenu(view);
-        fileActions_->updateMenu(*menu);
-        return menu;
-    };
-    callbacks.fileActions.quickLook = [this](QWidget*, const std::vector<FileNode*>& nodes) {
-        fileActions_->quickLook(nodes);
-    };
-    callbacks.fileActions.rename = [this](QWidget*, FileNode* node, const QString& name) {
-        return fileActions_->performRename(node, name);
-    };
+    callbacks.fileActions = fileActionHooks([this] { return fileActions_; });
     outline_ = new FileTreeOutlineView(outlineInputs(state_, {}), std::move(callbacks), state_.preferences(),
-                                       outlineInitialSort(state_.cliAutomationOptions()), treeContent_);
+                                       commandLineRowSort(state_.cliAutomationOptions()), treeContent_);
     treeContent_->addWidget(outline_);
     fileActions_ = new FileActionMenu(outline_);
     fileActions_->setOnNodesDeleted([this](const std::vector<FileNode*>& nodes) {
@@ -142,7 +107,7 @@ TreeViewTab::TreeViewTab(ContentViewState& state, QWidget* parent) : QWidget(par
     ext.onSelectExtension = [this](const QString& e) { selectAllFiles(e); };
     ext.onExportFileTypesToCSV = [this] { emit exportFileTypesRequested(); };
     ext.onToggleShowFileTypes = [this] { state_.setShowFileTypes(!state_.showFileTypes()); };
-    extTable_ = new ExtensionTableView(std::move(ext), state_.preferences(), fileTypesInitialSort(state_.cliAutomationOptions()), this);
+    extTable_ = new ExtensionTableView(std::move(ext), state_.preferences(), commandLineFileTypesSort(state_.cliAutomationOptions()), this);
 
     treemapPane_ = new QWidget(this);
     auto* pane = new QVBoxLayout(treemapPane_);
@@ -194,11 +159,7 @@ TreeViewTab::TreeViewTab(ContentViewState& state, QWidget* parent) : QWidget(par
     stripRows->addWidget(zoomRow_);
     strip->setFixedHeight(28);
     pane->addWidget(strip);
-    auto* line = new QFrame(treemapPane_);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Plain);
-    line->setForegroundRole(QPalette::Mid);
-    pane->addWidget(line);
+    pane->addWidget(paneSeparator(treemapPane_));
     treemapSlot_ = new QWidget(treemapPane_);
     treemapSlot_->setObjectName(QStringLiteral("treemapSlot"));
     auto* slotLayout = new QVBoxLayout(treemapSlot_);
@@ -215,7 +176,7 @@ TreeViewTab::TreeViewTab(ContentViewState& state, QWidget* parent) : QWidget(par
     tc.onZoom = [this](FileNode* node) { state_.setTreemapRoot(node); };
     tc.onHover = [this](FileNode* node) {
         if (state_.selectedTab() != ContentTab::treeView) return;
-        state_.hoverPathState().setPath(node ? std::optional<QString>(fromUtf8(node->fullPath())) : std::nullopt);
+        state_.hoverPathState().setPath(hoverPathOf(node));
     };
     tc.onNodesDeleted = [this](const TreemapNodeList& nodes) { state_.liveMonitor().markDeletedLocally(nodes); };
     tc.onToggleShowTreemap = [this] { state_.setShowTreemap(!state_.showTreemap()); };
@@ -285,7 +246,7 @@ std::vector<FileNode*> TreeViewTab::effectiveRoots() const {
 }
 
 QString TreeViewTab::rootDisplayLabel(const FileNode& node) const {
-    const QString name = fromUtf8(node.name());
+    const QString name = qStringFromUtf8(node.name());
     if (state_.viewModel().lastScanWasCSVImport()) return name;
     for (const VolumeInfo& v : state_.volumes())
         if (v.path == name) return name + QStringLiteral(" (") + v.displayName + QLatin1Char(')');
@@ -443,7 +404,7 @@ void TreeViewTab::updatePlaceholder() {
     case ScanState::Tag::idle:
         placeholder_->setTitle(localized("Ready to Scan"));
         placeholder_->setIcon(zelvaneIconImage(96));
-        placeholder_->setDescription(idleDescription());
+        placeholder_->setDescription(firstStepsDescription());
         break;
     }
     treeContent_->setCurrentWidget(outline ? static_cast<QWidget*>(outline_) : placeholder_);
@@ -462,16 +423,16 @@ FileNode* TreeViewTab::validatedZoomNode() const {
 QStringList TreeViewTab::infoStripTexts() const {
     const Preferences& p = state_.preferences();
     const auto size = [&](const FileNode& n) {
-        return fromUtf8(humanBytes(n.effectiveAllocSize(), unitBaseOf(p), displayModeOf(p), 1));
+        return qStringFromUtf8(humanBytes(n.effectiveAllocSize(), unitBaseOf(p), displayModeOf(p), 1));
     };
     const std::vector<FileNode*> roots = effectiveRoots();
-    if (FileNode* z = validatedZoomNode()) return {fromUtf8(z->fullPath()), localized("—"), size(*z)};
+    if (FileNode* z = validatedZoomNode()) return {qStringFromUtf8(z->fullPath()), localized("—"), size(*z)};
     if (roots.size() == 1) return {rootDisplayLabel(*roots[0]), localized("—"), size(*roots[0])};
     if (roots.size() > 1) {
         int64_t total = 0;
         for (const FileNode* r : roots) total += r->effectiveAllocSize();
         return {state_.viewModel().rootLabel(), localized("—"),
-                fromUtf8(humanBytes(total, unitBaseOf(p), displayModeOf(p), 1))};
+                qStringFromUtf8(humanBytes(total, unitBaseOf(p), displayModeOf(p), 1))};
     }
     return {localized("Treemap")};
 }

@@ -9,7 +9,9 @@
 #include <algorithm>
 
 #include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
+#include "ZelvaneMac/Core/Text/Utf8Text.hpp"
 #include "ZelvaneMac/Models/FileTypeIcons.hpp"
+#include "ZelvaneMac/Models/NodeCells.hpp"
 #include "ZelvaneMac/Models/ResultTableRoles.hpp"
 #include "ZelvaneMac/Widgets/Common/FolderIconCache.hpp"
 #include "ZelvaneMac/Widgets/Common/ResultTableDelegate.hpp"
@@ -17,12 +19,6 @@
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 
 namespace zelvane {
-
-namespace {
-
-QString fromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
-
-}  // namespace
 
 FileTreeOutlineView::FileTreeOutlineView(const FileTreeOutlineInputs& initial, FileTreeOutlineCallbacks callbacks,
                                          Preferences& preferences, std::optional<std::pair<QString, bool>> initialSort,
@@ -49,8 +45,8 @@ FileTreeOutlineView::FileTreeOutlineView(const FileTreeOutlineInputs& initial, F
         if (n->accessDenied()) return FolderIconCache::shared().accessDeniedIcon();
         // A group row is no folder on disk: its made-up path is never looked up.
         if (n->isSyntheticGroup()) return FolderIconCache::shared().genericIcon();
-        if (n->isDir()) return FolderIconCache::shared().iconFor(fromUtf8(n->fullPath()));
-        QIcon icon = fileTypeIcon(fromUtf8(n->detectedExtension()));
+        if (n->isDir()) return FolderIconCache::shared().iconFor(qStringFromUtf8(n->fullPath()));
+        QIcon icon = fileTypeIcon(qStringFromUtf8(n->detectedExtension()));
         return icon.isNull() ? outline_->style()->standardIcon(QStyle::SP_FileIcon) : icon;
     });
     connect(&FolderIconCache::shared(), &FolderIconCache::iconReady, outline_->viewport(), [this] {
@@ -58,23 +54,11 @@ FileTreeOutlineView::FileTreeOutlineView(const FileTreeOutlineInputs& initial, F
     });
 
     outline_->setModel(model_);
-    outline_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    outline_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    outline_->setDragDropMode(QAbstractItemView::DragOnly);
-    outline_->setAllColumnsShowFocus(true);
-    applyResultTableSettings(*outline_, *delegate_, options_.altRowColors, options_.showHorizontalLines);
-    outline_->setDragEnabled(options_.enableDragDrop);
+    setUpResultOutline(*outline_, *delegate_, FileTreeOutlineModel::columns(), options_.altRowColors,
+                       options_.showHorizontalLines, options_.enableDragDrop);
 
     QHeaderView* header = outline_->header();
-    header->setStretchLastSection(false);
-    header->setSectionsClickable(true);
-    header->setSortIndicatorShown(true);
-    header->setMinimumSectionSize(40);
-    header->setHighlightSections(false);
-    header->setSectionResizeMode(QHeaderView::Interactive);
-    for (int c = 0; c < FileTreeOutlineModel::kColumnCount; ++c)
-        header->resizeSection(c, FileTreeOutlineModel::columnWidth(c));
-    int sortColumn = FileTreeOutlineModel::columnForIdentifier(key);
+    int sortColumn = FileTreeOutlineModel::columns().columnFor(key);
     header->setSortIndicator(sortColumn < 0 ? FileTreeOutlineModel::allocatedColumn : sortColumn,
                              ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
     autosaveColumnLayout(*header, QStringLiteral("ZelvaneMac.FileTreeOutlineView.columns"), preferences);
@@ -84,8 +68,7 @@ FileTreeOutlineView::FileTreeOutlineView(const FileTreeOutlineInputs& initial, F
             &FileTreeOutlineView::onOutlineSelectionChanged);
     outline_->onHoverIndex = [this](const QModelIndex& index) {
         if (!callbacks_.onHover) return;
-        const FileNode* n = model_->nodeAt(index);
-        callbacks_.onHover(n ? std::optional<QString>(fromUtf8(n->fullPath())) : std::nullopt);
+        callbacks_.onHover(hoverPathOf(model_->nodeAt(index)));
     };
     outline_->onQuickLook = [this] {
         if (callbacks_.fileActions.quickLook) callbacks_.fileActions.quickLook(outline_, actionTargets());
@@ -165,7 +148,7 @@ void FileTreeOutlineView::startRename(FileNode* target) {
         return;
     }
     const QModelIndex index = model_->indexForNode(target);
-    const QString current = fromUtf8(target->name());
+    const QString current = qStringFromUtf8(target->name());
     auto commit = [this, target](const QString& newName) {
         if (!callbacks_.fileActions.rename) return false;
         const bool ok = callbacks_.fileActions.rename(outline_, target, newName);
@@ -216,14 +199,14 @@ std::vector<FileNode*> FileTreeOutlineView::actionTargets() const { return model
 
 void FileTreeOutlineView::sortBy(const QString& key, bool ascending) {
     model_->setSort(key, ascending);
-    const int c = FileTreeOutlineModel::columnForIdentifier(key);
+    const int c = FileTreeOutlineModel::columns().columnFor(key);
     outline_->header()->setSortIndicator(c < 0 ? FileTreeOutlineModel::allocatedColumn : c,
                                          ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
 void FileTreeOutlineView::onHeaderClicked(int column) {
-    const QString key = QString::fromLatin1(FileTreeOutlineModel::columnIdentifier(column));
-    bool ascending = FileTreeOutlineModel::columnFirstSortOrder(column) == Qt::AscendingOrder;
+    const QString key = QString::fromLatin1(FileTreeOutlineModel::columns().identifier(column));
+    bool ascending = FileTreeOutlineModel::columns().firstSortOrder(column) == Qt::AscendingOrder;
     if (key == model_->sortKey()) ascending = !model_->sortAscending();
     sortBy(key, ascending);
 }

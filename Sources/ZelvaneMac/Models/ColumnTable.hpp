@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+#include <Qt>
+
+#include <span>
+
+namespace zelvane {
+
+// One column of a result table.
+struct ColumnSpec {
+    const char* identifier;     // what its sort key and stored layout are named by
+    const char* title;          // English, localised when shown
+    int width;                  // in points, until the user resizes it
+    Qt::SortOrder firstOrder;   // the order the first click on its header sorts in
+    bool alignRight = false;
+    bool sortable = true;
+};
+
+// The fixed columns of a result table, by position or by identifier. A position out of range
+// reads as an untitled, unsortable column of the table's fallback width that sorts descending.
+class ColumnTable final {
+public:
+    constexpr ColumnTable(std::span<const ColumnSpec> columns, int fallbackWidth)
+        : columns_(columns), fallbackWidth_(fallbackWidth) {}
+
+    constexpr int count() const { return int(columns_.size()); }
+    // Only for a position in range.
+    constexpr const ColumnSpec& operator[](int column) const { return columns_[size_t(column)]; }
+
+    constexpr const char* identifier(int column) const { return has(column) ? (*this)[column].identifier : ""; }
+    constexpr const char* title(int column) const { return has(column) ? (*this)[column].title : ""; }
+    constexpr int width(int column) const { return has(column) ? (*this)[column].width : fallbackWidth_; }
+    constexpr bool sortable(int column) const { return has(column) && (*this)[column].sortable; }
+    constexpr Qt::SortOrder firstSortOrder(int column) const {
+        return has(column) ? (*this)[column].firstOrder : Qt::DescendingOrder;
+    }
+    // -1 when no column has this identifier.
+    int columnFor(const QString& identifier) const {
+        for (int c = 0; c < count(); ++c)
+            if (identifier == QLatin1String((*this)[c].identifier)) return c;
+        return -1;
+    }
+
+private:
+    constexpr bool has(int column) const { return column >= 0 && column < count(); }
+
+    std::span<const ColumnSpec> columns_;
+    int fallbackWidth_;
+};
+
+}  // namespace zelvane

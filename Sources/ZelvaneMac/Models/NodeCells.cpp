@@ -1,0 +1,53 @@
+#include "ZelvaneMac/Models/NodeCells.hpp"
+
+#include <QDateTime>
+#include <QFile>
+#include <QLocale>
+#include <QMimeData>
+#include <QUrl>
+
+#include <unordered_set>
+
+#include "ScanEngine/Tree/FileNode.hpp"
+#include "ZelvaneMac/Core/Text/Utf8Text.hpp"
+#include "ZelvaneMac/Core/Text/VisibleText.hpp"
+
+namespace zelvane {
+
+QString nameToolTip(const FileNode& node) { return withVisibleControlCharacters(qStringFromUtf8(node.fullPath())); }
+
+std::optional<QString> hoverPathOf(const FileNode* node) {
+    if (!node) return std::nullopt;
+    return qStringFromUtf8(node->fullPath());
+}
+
+TextTone nodeTextTone(const FileNode& node, bool nameCell, bool allocatedCell) {
+    if (node.isDeleted()) return TextTone::deleted;
+    if (nameCell) {
+        if (node.dosAttributes & 0x2) return TextTone::secondary;
+        if (node.dosAttributes & 0x800) return TextTone::compressed;
+    }
+    if (allocatedCell && node.doNotCountAllocated()) return TextTone::secondary;
+    return TextTone::normal;
+}
+
+QString modifiedDateText(const FileNode& node) {
+    const QDateTime t = QDateTime::fromSecsSinceEpoch(int64_t(node.modifiedDateRaw) + kReferenceDateUnixSeconds);
+    return QLocale().toString(t, QLocale::ShortFormat);
+}
+
+QMimeData* fileURLsMimeData(const QModelIndexList& indexes, const std::function<const FileNode*(const QModelIndex&)>& nodeOf) {
+    QList<QUrl> urls;
+    std::unordered_set<const FileNode*> seen;
+    for (const QModelIndex& i : indexes) {
+        const FileNode* n = nodeOf(i);
+        if (!n || !seen.insert(n).second) continue;
+        urls.push_back(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(n->pathBytes()))));
+    }
+    if (urls.isEmpty()) return nullptr;
+    auto* mime = new QMimeData;
+    mime->setUrls(urls);
+    return mime;
+}
+
+}  // namespace zelvane

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QModelIndexList>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+#include "ZelvaneMac/Models/ResultTableRoles.hpp"
+
+class QMimeData;
+
+namespace zelvane {
+
+class FileNode;
+
+// What the tree outline and the file list show alike for a node's row.
+
+// The name cell's tool tip: the full path, with control characters and direction overrides shown
+// as visible marks.
+QString nameToolTip(const FileNode& node);
+
+// The path the window's hover line shows for the node under the pointer; none for no node.
+std::optional<QString> hoverPathOf(const FileNode* node);
+
+// Deleted rows in every cell; hidden and compressed names; allocated sizes that are not counted.
+TextTone nodeTextTone(const FileNode& node, bool nameCell, bool allocatedCell);
+
+// The modification date in the user's short format.
+QString modifiedDateText(const FileNode& node);
+
+// The files of the dragged rows as a URL list, each node once; `nodeOf` gives a row's node, or
+// none for a row that is not dragged. None when no row has a node.
+QMimeData* fileURLsMimeData(const QModelIndexList& indexes, const std::function<const FileNode*(const QModelIndex&)>& nodeOf);
+
+}  // namespace zelvane
