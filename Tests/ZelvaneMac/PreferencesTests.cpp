@@ -365,14 +365,21 @@ TEST(Preferences, AnUnreadableOrBrokenFileIsKeptUntilTheUserChangesSomething) {
         QCoreApplication::processEvents();
         EXPECT_FALSE(prefs.synchronize().isEmpty());
     }
-    EXPECT_TRUE(readAll(broken).endsWith("<key>cut")) << "a broken file was written over without a change";
+    const QByteArray brokenBytes = readAll(broken);
+    EXPECT_TRUE(brokenBytes.endsWith("<key>cut")) << "a broken file was written over without a change";
+    // A change replaces it only once its bytes are kept beside it.
+    ASSERT_TRUE(QDir().mkpath(broken + ".malformed"));
     {
         Preferences prefs(broken);
         prefs.set(PreferenceKeys::csvMaxDepth, 1);
+        EXPECT_TRUE(prefs.synchronize().contains("could not be kept"));
+        EXPECT_EQ(readAll(broken), brokenBytes);
+        ASSERT_TRUE(QDir(broken + ".malformed").removeRecursively());
         EXPECT_TRUE(prefs.synchronize().contains("not a property list"));
         EXPECT_EQ(prefs.synchronize(), QString()) << "the file is whole again";
     }
     EXPECT_EQ(PropertyList::readFile(broken).dictionary, (QVariantMap{{"csvMaxDepth", qlonglong(1)}}));
+    EXPECT_EQ(readAll(broken + ".malformed"), brokenBytes);
 
     // A file the user cannot read is never replaced, even after a change, though its folder
     // would allow it.

@@ -1,6 +1,8 @@
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 
+#include "Platform/FileReplacement.hpp"
 #include "ZelvaneMac/Core/Settings/PropertyList.hpp"
+#include "ZelvaneMac/Core/Text/PathText.hpp"
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +12,7 @@
 #include <QMetaObject>
 #include <QStandardPaths>
 
+#include <cstring>
 #include <map>
 #include <mutex>
 
@@ -76,6 +79,7 @@ struct FileContents {
     QVariantMap values;
     QString problem;          // empty when the values are the file's
     bool unreadable = false;  // the file exists but could not be read: it must not be written over
+    bool malformed = false;   // the file was read but is no property list
 };
 
 // A missing file holds nothing; a file that is no property list reads as empty.
@@ -86,7 +90,27 @@ FileContents readContents(const QString& path) {
     QFile probe(path);
     if (!probe.open(QIODevice::ReadOnly))
         return {{}, QStringLiteral("cannot read %1: %2").arg(path, probe.errorString()), true};
-    return {{}, QStringLiteral("%1 is not a property list").arg(path), false};
+    return {{}, QStringLiteral("%1 is not a property list").arg(path), false, true};
+}
+
+QString malformedCopyPath(const QString& path) { return path + QStringLiteral(".malformed"); }
+
+// A file that is no property list is about to be replaced: its bytes are kept beside it first, so
+// that a settings file cut short or mistyped by hand is never lost. Empty on success, else why.
+QString keepMalformedCopy(const QString& path) {
+    QFile source(path);
+    if (!source.open(QIODevice::ReadOnly)) return source.errorString();
+    ReplacementFile copy;
+    int error = copy.open(pathBytesFromQString(malformedCopyPath(path)));
+    char buffer[64 * 1024];
+    while (error == 0) {
+        const qint64 n = source.read(buffer, sizeof buffer);
+        if (n < 0) return source.errorString();
+        if (n == 0) break;
+        error = copy.write(std::string_view(buffer, size_t(n)));
+    }
+    if (error == 0) error = copy.commit();
+    return error == 0 ? QString() : QString::fromLocal8Bit(std::strerror(error));
 }
 
 // One in-memory copy per file in this process, found by the file's absolute path; it lives as
@@ -237,6 +261,12 @@ QString Preferences::synchronize() {
     file.applyPending();
     if (file.pending.empty() || contents.unreadable) return problem;
 
+    if (contents.malformed) {
+        const QString kept = malformedCopyPath(file.path);
+        if (const QString failure = keepMalformedCopy(file.path); !failure.isEmpty())
+            return QStringLiteral("%1; it is left as it is, as it could not be kept as %2: %3").arg(problem, kept, failure);
+        problem = QStringLiteral("%1; it was kept as %2").arg(problem, kept);
+    }
     // The writer does not make the folder; the first write into a fresh home needs it.
     QDir().mkpath(QFileInfo(file.path).absolutePath());
     if (const QString failure = PropertyList::writeFile(file.path, file.values); !failure.isEmpty())

@@ -108,8 +108,9 @@ inline constexpr StringKey appleLanguages{"AppleLanguages", ""};
 // Every store on the same file in this process shares one copy of its values, so a change is seen
 // by all of them at once and none writes another's change away. `synchronize()` also re-reads the
 // file, so a change made by another process is picked up; this process's unwritten changes are
-// applied on top of it. A file that cannot be read is never written over, and a file that is no
-// property list reads as empty and is replaced only once something is changed. A value stored
+// applied on top of it. A file that cannot be read is never written over; a file that is no
+// property list reads as empty and is replaced only once something is changed, after its bytes
+// were kept beside it as "<name>.malformed" (never replaced when that fails). A value stored
 // with another type than the one asked for reads as absent, and so as the key's default.
 class Preferences final : public QObject {
     Q_OBJECT
