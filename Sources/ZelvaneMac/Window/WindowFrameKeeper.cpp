@@ -61,7 +61,16 @@ FrameRestore chooseRestoredFrame(const std::optional<QString>& saved, const std:
             QRect desktop;
             for (const ScreenArea& s : screens) desktop = desktop.united(s.geometry);
             const QSize limit = desktop.size().expandedTo(defaultWindowFrameSize).expandedTo(minimum);
-            return {Kind::savedFrame, QRect(frame.topLeft(), frame.size().boundedTo(limit))};
+            const QSize size = frame.size().boundedTo(limit);
+            if (size == frame.size()) return {Kind::savedFrame, frame};
+            // The smaller window could lie wholly off the screens that only the large frame met
+            // (its corner far above and left of them); its corner is brought onto the desktop.
+            const auto hold = [](int at, int low, int span, int length) {
+                return std::max(low, std::min(at, low + span - length));
+            };
+            return {Kind::savedFrame,
+                    QRect(hold(frame.x(), desktop.x(), desktop.width(), size.width()),
+                          hold(frame.y(), desktop.y(), desktop.height(), size.height()), size.width(), size.height())};
         }
         return {Kind::unchanged, current};
     }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -88,6 +89,42 @@ TEST(WindowFrame, RestoresOnlyAFrameWithASizeThatMeetsAScreen) {
     EXPECT_EQ(r.frame, QRect(10, 10, 1436, 758));
 
     EXPECT_EQ(windowFrameFromText(windowFrameText(QRect(-40, 7, 1436, 758))), QRect(-40, 7, 1436, 758));
+}
+
+// Hand-edited frames that meet a screen only because they are huge: once held to the desktop's
+// extent the window must still be on a screen, else it opens where nobody can see or reach it.
+TEST(WindowFrame, AFrameHeldToTheDesktopStaysOnAScreen) {
+    const QRect current(10, 10, 1000, 650);
+    const std::vector<ScreenArea> screens{wide, side};
+    const QRect desktop(0, 0, 3200, 1080);
+    for (const char* text : {"-5000,-5000,5100,5100", "-900000,-900000,999999,999999", "3100,1000,900000,900000",
+                             "-4000,500,7000,300", "100,-9000,800,9500"}) {
+        const FrameRestore r = chooseRestoredFrame(QString(text), screens, wide, current);
+        EXPECT_EQ(r.kind, Kind::savedFrame) << text;
+        EXPECT_TRUE(r.frame.intersects(wide.geometry) || r.frame.intersects(side.geometry)) << text << " " << r.frame.x()
+                                                                                            << "," << r.frame.y();
+        EXPECT_TRUE(desktop.contains(r.frame.topLeft())) << text;
+    }
+    // Held only where it had to be: a frame that fits keeps its place, even partly off-screen.
+    EXPECT_EQ(chooseRestoredFrame(QString("-700,-500,800,600"), screens, wide, current).frame, QRect(-700, -500, 800, 600));
+    EXPECT_EQ(chooseRestoredFrame(QString("-5000,-5000,5100,5100"), screens, wide, current).frame, QRect(0, 0, 3200, 1080));
+
+    // The same from a real settings file, as a window opening after the hand edit sees it.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("prefs.plist");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict><key>%1</key>"
+                              "<string>-5000,-5000,5100,5100</string></dict></plist>\n")
+                   .arg(windowFrameKey(screens))
+                   .toUtf8());
+    file.close();
+    qtWidgetApp();
+    Preferences prefs(path);
+    FakeWindow window;
+    WindowFrameKeeper keeper(prefs, window.hooks());
+    EXPECT_EQ(keeper.restore().kind, Kind::savedFrame);
+    EXPECT_TRUE(window.screen()) << window.frame.x() << "," << window.frame.y();
 }
 
 TEST(WindowFrame, KeysFollowThePrimaryScreen) {
