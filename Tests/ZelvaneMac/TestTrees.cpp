@@ -7,6 +7,7 @@
 #include <fstream>
 #include <set>
 #include <stdexcept>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -19,6 +20,12 @@ void writeFile(const std::filesystem::path& path, int64_t size) {
     for (int64_t left = size; left > 0; left -= int64_t(chunk.size()))
         out.write(chunk.data(), std::streamsize(std::min<int64_t>(left, int64_t(chunk.size()))));
     if (!out) throw std::runtime_error("write failed: " + path.string());
+}
+
+void writePhotosMusicAndNotes(const std::filesystem::path& root) {
+    for (int i = 0; i < 8; ++i) writeFile(root / ("Photos/img" + std::to_string(i) + ".jpg"), 40000 + i * 1000);
+    for (int i = 0; i < 3; ++i) writeFile(root / ("Music/Album/track" + std::to_string(i) + ".mp3"), 90000);
+    writeFile(root / "notes.txt", 1200);
 }
 
 RootRef loadTreeFromDisk(const std::filesystem::path& rootPath) {

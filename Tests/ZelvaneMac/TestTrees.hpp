@@ -24,6 +24,10 @@ private:
 // Writes `size` bytes (folders on the way are created).
 void writeFile(const std::filesystem::path& path, int64_t size);
 
+// A small home-like tree: Photos/img0.jpg ... img7.jpg (40,000 bytes and 1,000 more each),
+// Music/Album/track0.mp3 ... track2.mp3 (90,000 bytes each) and notes.txt (1,200 bytes).
+void writePhotosMusicAndNotes(const std::filesystem::path& root);
+
 // Reads a real folder into a tree the way a scan does: sizes from lstat (allocated size from the
 // block count), symbolic links as entries of their own, the second sighting of a hard-linked
 // file flagged as not counting its allocated size, folder totals rolled up. Children are in

@@ -38,10 +38,8 @@ TEST(FileViewTab, SearchesAScanLargestFirstWithHistory) {
     Preferences prefs(prefsDir.filePath("prefs.plist"));
     prefs.set(PreferenceKeys::fileSearchHistoryJSON, QStringLiteral("{broken"));
     TempDir dir;
-    for (int i = 0; i < 8; ++i) writeFile(dir / ("Photos/img" + std::to_string(i) + ".jpg"), 40000 + i * 1000);
-    for (int i = 0; i < 3; ++i) writeFile(dir / ("Music/Album/track" + std::to_string(i) + ".mp3"), 90000);
+    fixtures::writePhotosMusicAndNotes(dir.path());
     writeFile(dir / "Music/copy/track1.mp3", 90000);
-    writeFile(dir / "notes.txt", 1200);
 
     ContentViewState state(prefs, {});
     FileViewTab tab(state);

@@ -263,9 +263,7 @@ TEST(TreeViewTab, ShowsAScannedTreeWithFileTypesAndTheInfoStrip) {
     QTemporaryDir prefsDir;
     Preferences prefs(prefsDir.filePath("prefs.plist"));
     TempDir dir;
-    for (int i = 0; i < 8; ++i) writeFile(dir / ("Photos/img" + std::to_string(i) + ".jpg"), 40000 + i * 1000);
-    for (int i = 0; i < 3; ++i) writeFile(dir / ("Music/Album/track" + std::to_string(i) + ".mp3"), 90000);
-    writeFile(dir / "notes.txt", 1200);
+    fixtures::writePhotosMusicAndNotes(dir.path());
     writeFile(dir / "README", 300);
     writeFile(dir / "Code/main.cpp", 8000);
 
