@@ -21,6 +21,12 @@ void selectOnTreeView(ContentViewState& state, FileNode* node) {
 
 }  // namespace
 
+void resetTreeExpansion(ContentViewState& state) {
+    state.setSelectedNodes({});
+    state.setTreemapRoot(nullptr);
+    state.bumpResetTreeExpansionTrigger();
+}
+
 void selectParent(ContentViewState& state) {
     // The Tree View's selection: Select Parent walks the tree, whichever tab is shown.
     std::vector<FileNode*> nodes;

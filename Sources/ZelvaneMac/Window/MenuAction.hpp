@@ -45,6 +45,8 @@ enum class ZelvaneMenuAction {
 
 // The widget-free commands of the dispatcher; each does nothing when its preconditions fail.
 
+// Folds the tree to its roots, with nothing selected and the treemap showing every root.
+void resetTreeExpansion(ContentViewState& state);
 // Selects the first selected node's parent (never a file group) on the Tree View tab and
 // remembers the node for Reselect Child.
 void selectParent(ContentViewState& state);

@@ -129,6 +129,17 @@ TEST(MenuBar, SelectParentSkipsGroupsAndReselectChildReturnsOnce) {
     requestRename(state);
     EXPECT_EQ(state.treeViewRenameTrigger(), before + 1);
     EXPECT_EQ(state.treeViewRenameTarget(), file);
+
+    // Reset Tree Expansion from the menu folds the tree and leaves nothing selected or zoomed:
+    // a selection folded out of sight would still be what Delete and Copy act on.
+    state.setSelectedNodes({child(child(docs, "sub"), "x.txt")});
+    zoomTreemap(state);
+    ASSERT_NE(state.treemapRoot(), nullptr);
+    const int resets = state.resetTreeExpansionTrigger();
+    window.menus().handleMenuAction(A::resetTreeExpansion);
+    EXPECT_TRUE(state.selectedNodes().empty());
+    EXPECT_EQ(state.treemapRoot(), nullptr);
+    EXPECT_EQ(state.resetTreeExpansionTrigger(), resets + 1);
 }
 
 QAction* item(QMenu* menu, const QString& text) {

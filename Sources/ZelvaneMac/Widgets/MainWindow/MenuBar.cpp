@@ -228,7 +228,7 @@ void MenuBar::handleMenuAction(ZelvaneMenuAction action) {
     case A::selectCSVFile:
         if (topBar) topBar->selectCSVFile();
         break;
-    case A::resetTreeExpansion: state.bumpResetTreeExpansionTrigger(); break;
+    case A::resetTreeExpansion: resetTreeExpansion(state); break;
     case A::expandAll: state.bumpExpandAllTrigger(); break;
     case A::selectParent: selectParent(state); break;
     case A::reselectChild: reselectChild(state); break;
