@@ -139,6 +139,37 @@ TEST(FileTreeOutlineView, RenameEndsOnceAndCommitsOnlyChangedNames) {
     EXPECT_EQ(rig.renames.size(), 2u);
 }
 
+// Reset Tree Expansion pressed while a name is being edited folds the edited row away: the edit
+// ends, unrenamed, rather than leaving its field floating over other rows with the window's Scan
+// held off until Escape.
+TEST(FileTreeOutlineView, ResettingTheExpansionEndsARenameUnderWay) {
+    qtWidgetApp();
+    OutlineRig rig;
+    FileNode* sub = childNamed(rig.docs, "sub");
+    FileNode* target = childNamed(sub, "inner.bin");
+    rig.update({target});
+    rig.in.renameTrigger++;
+    rig.in.renameTarget = target;
+    rig.update({target});
+    ASSERT_TRUE(rig.outline().isRenaming());
+    QLineEdit* field = rig.outline().renameField();
+    field->setText("typed");
+
+    // Expand All opens rows above the edited one: the field moves with its row.
+    rig.in.expandAllTrigger++;
+    rig.update();
+    ASSERT_TRUE(rig.outline().isRenaming());
+    EXPECT_EQ(field->geometry().top(), rig.outline().visualRect(rig.view->model().indexForNode(target)).top());
+
+    rig.in.resetTreeExpansionTrigger++;
+    rig.update();
+    EXPECT_FALSE(rig.outline().isRenaming());
+    EXPECT_EQ(rig.renameEnds, 1);
+    EXPECT_TRUE(rig.renames.empty());
+    EXPECT_EQ(target->name(), "inner.bin");
+    EXPECT_FALSE(rig.outline().isExpanded(rig.view->model().indexForNode(sub)));
+}
+
 TEST(FileTreeOutlineView, SelectionRoundTripsThroughGroupsRightClicksAndSpace) {
     qtWidgetApp();
     OutlineRig rig;

@@ -89,6 +89,12 @@ void ContextMenuOutlineView::scrollContentsBy(int dx, int dy) {
     if (renameField_) placeRenameField();
 }
 
+// Rows opened or closed above the edited one (Expand All) move it without a scroll.
+void ContextMenuOutlineView::updateGeometries() {
+    QTreeView::updateGeometries();
+    if (renameField_) placeRenameField();
+}
+
 void ContextMenuOutlineView::endRenaming(bool commit, const QString& newText) {
     if (!session_.isEditing()) return;
     QPointer<QLineEdit> field = renameField_;

@@ -41,6 +41,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     bool viewportEvent(QEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
+    void updateGeometries() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

@@ -126,6 +126,8 @@ void FileTreeOutlineView::update(const FileTreeOutlineInputs& inputs, const File
         DebugTimingLog::end(token);
     }
     if (actions.collapseAll) {
+        // The edited row folds away with the rest; its field would float over other rows.
+        if (outline_->isRenaming()) outline_->endRenaming(false, {});
         outline_->collapseAll();
         reopenSingleRoot();
     }
