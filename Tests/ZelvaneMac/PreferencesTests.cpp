@@ -270,14 +270,18 @@ TEST(Preferences, JSONListsDecodeOnlyAsArraysOfStrings) {
     }
 }
 
-TEST(Preferences, ChangesAreSharedAndForeignWritesArePickedUp) {
+TEST(Preferences, ForeignWritesArePickedUpAndNoneWritesAnothersKeysAway) {
     QTemporaryDir dir;
     const QString path = dir.filePath("shared.plist");
     Preferences a(path);
     Preferences b(path);
     a.set(PreferenceKeys::byteUnitBase, 1024);
-    EXPECT_EQ(b.value(PreferenceKeys::byteUnitBase), 1024);  // same process: at once
+    b.set(PreferenceKeys::showFileTypes, false);
     ASSERT_EQ(a.synchronize(), QString());
+    ASSERT_EQ(b.synchronize(), QString());
+    EXPECT_EQ(b.value(PreferenceKeys::byteUnitBase), 1024);
+    ASSERT_EQ(a.synchronize(), QString());
+    EXPECT_FALSE(a.value(PreferenceKeys::showFileTypes)) << "b's change survived a's write";
 
     // Another process replaces the file.
     ASSERT_EQ(PropertyList::writeFile(path, {{"byteUnitBase", qlonglong(1000)}, {"tweakDecimalPlaces", qlonglong(3)}}),
@@ -287,6 +291,8 @@ TEST(Preferences, ChangesAreSharedAndForeignWritesArePickedUp) {
     EXPECT_EQ(b.value(PreferenceKeys::byteUnitBase), 1000);
 
     b.remove("tweakDecimalPlaces");
+    ASSERT_EQ(b.synchronize(), QString());
+    ASSERT_EQ(a.synchronize(), QString());
     EXPECT_FALSE(a.object("tweakDecimalPlaces").isValid());
 }
 

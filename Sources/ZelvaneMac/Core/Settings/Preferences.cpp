@@ -14,7 +14,6 @@
 
 #include <cstring>
 #include <map>
-#include <mutex>
 
 namespace zelvane {
 namespace {
@@ -55,7 +54,7 @@ std::optional<QStringList> decodeJSONStringList(const QString& text) {
 
 }  // namespace
 
-// What the process holds of one preference file. Shared by every store on that file.
+// What a store holds of its file.
 struct Preferences::File {
     QString path;
     QVariantMap onDisk;  // as last read or written
@@ -113,34 +112,6 @@ QString keepMalformedCopy(const QString& path) {
     return error == 0 ? QString() : QString::fromLocal8Bit(std::strerror(error));
 }
 
-// One in-memory copy per file in this process, found by the file's absolute path; it lives as
-// long as some store uses it.
-class OpenFilesLocked final {
-public:
-    template <typename File>
-    std::shared_ptr<File> open(const QString& path) {
-        std::lock_guard lock(mutex_);
-        std::erase_if(files_, [](const auto& entry) { return entry.second.expired(); });
-        std::weak_ptr<void>& slot = files_[path];
-        if (auto existing = slot.lock()) return std::static_pointer_cast<File>(existing);
-        auto file = std::make_shared<File>();
-        file->path = path;
-        file->onDisk = readContents(path).values;
-        file->applyPending();
-        slot = file;
-        return file;
-    }
-
-private:
-    std::mutex mutex_;
-    std::map<QString, std::weak_ptr<void>> files_;
-};
-
-OpenFilesLocked& openFiles() {
-    static OpenFilesLocked files;
-    return files;
-}
-
 }  // namespace
 
 QString Preferences::standardFilePath() {
@@ -151,7 +122,11 @@ QString Preferences::standardFilePath() {
 Preferences::Preferences() : Preferences(standardFilePath()) {}
 
 Preferences::Preferences(const QString& filePath, QObject* parent)
-    : QObject(parent), file_(openFiles().open<File>(QFileInfo(filePath).absoluteFilePath())) {}
+    : QObject(parent), file_(std::make_unique<File>()) {
+    file_->path = QFileInfo(filePath).absoluteFilePath();
+    file_->onDisk = readContents(file_->path).values;
+    file_->applyPending();
+}
 
 Preferences::~Preferences() {
     if (!file_->pending.empty()) synchronize();

@@ -105,10 +105,9 @@ inline constexpr StringKey appleLanguages{"AppleLanguages", ""};
 // The file is read when the store is made. Changes are kept in memory and written a moment later
 // (once control returns to the event loop), by `synchronize()`, or when the store is destroyed,
 // whichever comes first; the file is replaced by a complete new one, never rewritten in place.
-// Every store on the same file in this process shares one copy of its values, so a change is seen
-// by all of them at once and none writes another's change away. `synchronize()` also re-reads the
-// file, so a change made by another process is picked up; this process's unwritten changes are
-// applied on top of it. A file that cannot be read is never written over; a file that is no
+// `synchronize()` also re-reads the file, so a change made elsewhere (another process, or another
+// store on the same file) is picked up; this store's unwritten changes are applied on top of it, so
+// none writes another's changes to other keys away. A file that cannot be read is never written over; a file that is no
 // property list reads as empty and is replaced only once something is changed, after its bytes
 // were kept beside it as "<name>.malformed" (never replaced when that fails). A value stored
 // with another type than the one asked for reads as absent, and so as the key's default.
@@ -168,7 +167,7 @@ private:
     void store(const QString& key, const QVariant& value);
     void recordChange(const QString& key, std::optional<QVariant> value);
 
-    std::shared_ptr<File> file_;
+    std::unique_ptr<File> file_;
     bool flushQueued_ = false;
 };
 
