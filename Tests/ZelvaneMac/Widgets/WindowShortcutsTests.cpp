@@ -185,6 +185,46 @@ TEST(WindowShortcuts, ShiftF5AppliesTheFiltersOfItsOwnWindowFromAFilterField) {
     EXPECT_EQ(w.first.state().appliedIncludeFilterText(), "name=a*");
 }
 
+// Return presses Scan from the window's lists, but a focused one-line field takes it itself: the
+// inline rename commits with it, and a field's own Return reaches the field.
+TEST(WindowShortcuts, ReturnCommitsAnInlineRenameAndPressesScanOnlyOutsideTextFields) {
+    TwoWindows w;
+    w.prefs.set(PreferenceKeys::tweakEnableRename, true);
+    activate(w.first);
+    ContextMenuOutlineView& outline = w.first.contentView()->treeViewTab()->outline()->outline();
+    w.first.menus().handleMenuAction(ZelvaneMenuAction::rename);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return outline.isRenaming(); }, 5000));
+    QLineEdit* field = outline.renameField();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return field->hasFocus(); }, 2000));
+    field->setText(QStringLiteral("renamed"));
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_FALSE(outline.isRenaming());
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString((w.treeA / "renamed").string())));
+    EXPECT_FALSE(w.first.state().isRenamingInline());
+
+    auto* line = new QLineEdit(w.first.contentView()->statusBar());
+    line->show();
+    int returns = 0;
+    QObject::connect(line, &QLineEdit::returnPressed, [&] { ++returns; });
+    const FileNode* before = w.first.state().scanControl().effectiveRoots()[0].get();
+    line->setFocus();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return line->hasFocus(); }, 2000));
+    QTest::keyClick(line, Qt::Key_Return);
+    QTest::keyClick(line, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(returns, 2);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(w.first.state().viewModel().scanState().isScanning());
+
+    // From the outline, Return scans again.
+    outline.setFocus();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return outline.hasFocus(); }, 2000));
+    QTest::keyClick(&outline, Qt::Key_Return);
+    EXPECT_TRUE(pumpWidgetsUntil([&] {
+        const auto& roots = w.first.state().scanControl().effectiveRoots();
+        return !roots.empty() && roots[0].get() != before;
+    }));
+}
+
 TEST(WindowFrame, AWindowOpensOnItsRememberedFrameAndKeepsItsMovesPerArrangement) {
     qtWidgetApp();
     QTemporaryDir dir;

@@ -227,7 +227,10 @@ TopBar::TopBar(ContentViewState& state, QWidget* parent) : QWidget(parent), stat
     connect(&state_, &ContentViewState::showFilterPanelChanged, filterToggle_, &QToolButton::setChecked);
     filterToggle_->setChecked(state_.showFilterPanel());
 
-    // Return presses the Scan button anywhere in the window except in text fields.
+    // Return presses the Scan button anywhere in the window except in text fields. A shortcut
+    // that matches takes the key even when it then does nothing, and a one-line field does not
+    // claim Return ahead of shortcuts: so the keys stand aside while a text field has the focus,
+    // and the field (an inline rename, a search) gets its Return.
     auto* returnKey = new QShortcut(QKeySequence(Qt::Key_Return), this, nullptr, nullptr, Qt::WindowShortcut);
     auto* enterKey = new QShortcut(QKeySequence(Qt::Key_Enter), this, nullptr, nullptr, Qt::WindowShortcut);
     for (QShortcut* key : {returnKey, enterKey})
@@ -235,6 +238,11 @@ TopBar::TopBar(ContentViewState& state, QWidget* parent) : QWidget(parent), stat
             if (focusTakesReturn() || !scanButton_->isEnabled() || !isVisible()) return;
             pressScanButton();
         });
+    connect(qApp, &QApplication::focusChanged, this, [returnKey, enterKey] {
+        const bool scanKeys = !focusTakesReturn();
+        returnKey->setEnabled(scanKeys);
+        enterKey->setEnabled(scanKeys);
+    });
 
     ScanViewModel& model = state_.viewModel();
     connect(&state_, &ContentViewState::volumesChanged, this, &TopBar::refreshPicker);
