@@ -59,6 +59,9 @@ QStringList ScanController::processArguments() {
 std::vector<RootRef> ScanController::scanRoots() const { return state_.viewModel().scanState().roots(); }
 
 void ScanController::startScan() {
+    // Nothing chosen to scan (a CSV import was the last load): the result on show stays as it is,
+    // rather than losing its treemap and monitoring to a scan that never starts.
+    if (!state_.viewModel().hasPendingSelection()) return;
     state_.hoverPathState().setPath(std::nullopt);
     if (const auto& clear = state_.clearTreemapLayout()) clear();
     state_.setPendingTreeRestoreState(captureTreeRestoreState());

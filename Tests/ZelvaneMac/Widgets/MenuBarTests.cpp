@@ -7,15 +7,21 @@
 #include <QMenu>
 #include <QTemporaryDir>
 
+#include <fstream>
+
 #include "QtWidgetTestApp.hpp"
 #include "TestTrees.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/MenuBar.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TopBar.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/MenuAction.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
+#include "ZelvaneMac/Window/VolumePicker.hpp"
+#include "ZelvaneMac/Window/WindowStartup.hpp"
 
 namespace zelvane {
 namespace {
@@ -149,6 +155,71 @@ QAction* item(QMenu* menu, const QString& text) {
             if (QAction* inner = item(a->menu(), text)) return inner;
     }
     return nullptr;
+}
+
+// "Scan" rescans what the window scanned: a chosen folder again rather than its panel, and a
+// scan under way starts over rather than stopping.
+TEST(MenuBar, ScanRescansTheChosenFolderWithoutItsPanel) {
+    qtWidgetApp();
+    TempDir tree;
+    writeFile(tree / "docs/a.txt", 100);
+    QTemporaryDir dir;
+    Preferences prefs(dir.filePath("p.plist"));
+    MainWindow window(prefs, {});
+    window.setStartupHooks({});
+    int panels = 0;
+    window.contentView()->topBar()->setFolderChooser([&](QWidget*) {
+        ++panels;
+        return QString();
+    });
+    ContentViewState& state = window.state();
+    scan(window, tree);
+    state.setSelectedVolumeID(PickerTag::selectFolder);
+    // Scans are counted as they start: a new tree may well sit where the old one was freed.
+    int scans = 0;
+    QObject::connect(&state.viewModel(), &ScanViewModel::scanStateChanged, [&](const ScanState& s) {
+        if (s.isScanning()) ++scans;
+    });
+    const auto settled = [&] {
+        return !state.viewModel().scanState().isScanning() && !state.scanControl().effectiveRoots().empty();
+    };
+
+    window.menus().handleMenuAction(A::scan);
+    EXPECT_EQ(panels, 0);
+    EXPECT_GE(scans, 1);
+    ASSERT_TRUE(pumpWidgetsUntil(settled));
+    EXPECT_EQ(state.scanControl().effectiveRoots()[0]->fullPath(), tree.path().string());
+
+    window.menus().handleMenuAction(A::scan);
+    window.menus().handleMenuAction(A::scan);
+    ASSERT_TRUE(pumpWidgetsUntil(settled));
+    EXPECT_EQ(state.viewModel().scanState().tag(), ScanState::Tag::completed);
+    EXPECT_EQ(panels, 0);
+
+    // After a CSV import there is no folder to scan: "Scan" leaves the imported result as it is,
+    // its treemap included.
+    writeFile(tree / "import.csv", 0);
+    {
+        std::ofstream csv(tree / "import.csv");
+        csv << "File Name,Size,Allocated,Modified,Attributes,Files,Folders\n"
+               "\"/imported/\",100,4096,2026/12/09 03:10:31,0,1,0\n"
+               "\"/imported/a.txt\",100,4096,2026/12/09 03:10:31,0,0,0\n";
+    }
+    state.setSelectedVolumeID(PickerTag::selectCSV);
+    state.viewModel().startCSVImport(QString::fromStdString((tree / "import.csv").string()), false);
+    ASSERT_TRUE(pumpWidgetsUntil([&] {
+        const auto& roots = state.scanControl().effectiveRoots();
+        return !roots.empty() && roots[0]->fullPath() != tree.path().string();
+    }));
+    const FileNode* imported = state.scanControl().effectiveRoots()[0].get();
+    int clears = 0;
+    state.setClearTreemapLayout([&] { ++clears; });
+    window.menus().handleMenuAction(A::scan);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(clears, 0);
+    EXPECT_FALSE(state.viewModel().scanState().isScanning());
+    ASSERT_FALSE(state.scanControl().effectiveRoots().empty());
+    EXPECT_EQ(state.scanControl().effectiveRoots()[0].get(), imported);
 }
 
 TEST(MenuBar, ChecksFollowEachWindowsOwnTogglesAndTheSharedPreferences) {

@@ -41,6 +41,8 @@ public:
     void selectRoot(const QString& path, const QString& label);
     void selectPaths(const QStringList& paths);
     void startScan(const std::optional<DecodedFilter>& excludeFilters, bool excludeFullPath, bool showMaxModifiedDate);
+    // Whether startScan() has a root to scan (none after a CSV import, which selects none).
+    bool hasPendingSelection() const { return (pendingPaths_ && !pendingPaths_->isEmpty()) || pendingRoot_; }
     void startCSVImport(const QString& filePath, bool showMaxModifiedDate);
     void cancelScan();
     void refreshCapacityForLiveChange();

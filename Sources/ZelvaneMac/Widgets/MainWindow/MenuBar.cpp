@@ -219,7 +219,10 @@ void MenuBar::handleMenuAction(ZelvaneMenuAction action) {
     };
     switch (action) {
     case A::scan:
-        if (topBar) topBar->pressScanButton();
+        // Rescans what was chosen, a folder or several included (the Scan button opens their
+        // panel again instead), and starts a scan under way over; not while a name is edited,
+        // as for the button.
+        if (!state.isRenamingInline()) scans.startScan();
         break;
     case A::selectFolder:
         if (topBar) topBar->selectFolder();
