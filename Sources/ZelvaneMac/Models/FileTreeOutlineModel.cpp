@@ -226,7 +226,7 @@ void FileTreeOutlineModel::resortInPlace() {
             Entry* own = node->isDir() ? entries_.find(node) : nullptr;
             row = (own && own->parent == e) ? own->rowInParent : finder.rowOf(*e, node);
         }
-        after.push_back(row < 0 ? QModelIndex() : createIndex(row, before[k].column(), e));
+        after.push_back(row < 0 ? QModelIndex() : indexIn(row, before[k].column(), e));
     }
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
@@ -268,7 +268,7 @@ void FileTreeOutlineModel::refreshDirty(const std::vector<FileNode*>& nodes) {
         }
     }
     auto emitRange = [this](Entry* e, int first, int last) {
-        emit dataChanged(createIndex(first, 0, e), createIndex(last, kColumnCount - 1, e));
+        emit dataChanged(indexIn(first, 0, e), indexIn(last, kColumnCount - 1, e));
     };
     for (Entry* e : candidates) {
         int first = -1, last = -1;
@@ -308,7 +308,7 @@ QModelIndex FileTreeOutlineModel::locate(FileNode* node, RowFinder& finder) {
         row = finder.rowOf(*e, node);
         if (row < 0) return {};
     }
-    return createIndex(row, 0, e);
+    return indexIn(row, 0, e);
 }
 
 QModelIndex FileTreeOutlineModel::indexForNode(FileNode* node) {
@@ -332,7 +332,7 @@ QModelIndex FileTreeOutlineModel::existingIndexForNode(FileNode* node) const {
     RowFinder finder;
     if (node->isRoot()) {
         int r = finder.rowOf(*top_, node);
-        return r < 0 ? QModelIndex() : createIndex(r, 0, top_.get());
+        return r < 0 ? QModelIndex() : indexIn(r, 0, top_.get());
     }
     Entry* e = entries_.find(node->parent());
     if (!e) return {};
@@ -342,7 +342,7 @@ QModelIndex FileTreeOutlineModel::existingIndexForNode(FileNode* node) const {
         if (!e) return {};
         r = finder.rowOf(*e, node);
     }
-    return r < 0 ? QModelIndex() : createIndex(r, 0, e);
+    return r < 0 ? QModelIndex() : indexIn(r, 0, e);
 }
 
 FileNode* FileTreeOutlineModel::syntheticGroupOf(FileNode* folder) {
@@ -391,13 +391,13 @@ QModelIndex FileTreeOutlineModel::index(int row, int column, const QModelIndex& 
         e = &entryFor(n, pe, parent.row());
     }
     if (size_t(row) >= e->rows().size()) return {};
-    return createIndex(row, column, e);
+    return indexIn(row, column, e);
 }
 
 QModelIndex FileTreeOutlineModel::parent(const QModelIndex& child) const {
     const Entry* e = child.isValid() ? entryAt(child) : nullptr;
     if (!e || e == top_.get() || !e->parent) return {};
-    return createIndex(e->rowInParent, 0, e->parent);
+    return indexIn(e->rowInParent, 0, e->parent);
 }
 
 int FileTreeOutlineModel::rowCount(const QModelIndex& parent) const {

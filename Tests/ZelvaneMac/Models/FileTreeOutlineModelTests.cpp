@@ -6,6 +6,7 @@
 #include <QPersistentModelIndex>
 #include <QSignalSpy>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -164,6 +165,33 @@ TEST(FileTreeOutlineModel, NamesEqualButForCaseKeepTheirStoredOrderInBothDirecti
     EXPECT_EQ(rowNames(model, r), (std::vector<std::string>{"Apple", "apple", "Banana"}));
     model.setSort("name", false);
     EXPECT_EQ(rowNames(model, r), (std::vector<std::string>{"Banana", "Apple", "apple"}));
+}
+
+// Views keep a persistent index per open row in a hash table keyed by Qt's hash of the index,
+// (row << 4) + column + internal id. Ids that were neighbouring addresses gave the rows of
+// neighbouring folders the same few hash values, and folding a large opened tree took minutes.
+TEST(FileTreeOutlineModel, RowsOfNeighbouringFoldersHashApart) {
+    qtWidgetApp();
+    TempDir dir;
+    for (int f = 0; f < 40; ++f)
+        for (int k = 0; k < 150; ++k) writeFile(dir / ("d" + std::to_string(f) + "/file" + std::to_string(k)), 1);
+    RootRef root = fixtures::loadTreeFromDisk(dir.path());
+    FileTreeOutlineModel model(FileTreeOutlineInputs{});
+    model.update(inputsFor(root.get(), 0));
+    const QModelIndex top = model.index(0, 0);
+    ASSERT_EQ(model.rowCount(top), 40);
+    std::set<size_t> hashes;
+    size_t rows = 0;
+    for (int f = 0; f < model.rowCount(top); ++f) {
+        const QModelIndex folder = model.index(f, 0, top);
+        ASSERT_EQ(model.rowCount(folder), 150);
+        for (int r = 0; r < model.rowCount(folder); ++r, ++rows) {
+            const QModelIndex row = model.index(r, 0, folder);
+            ASSERT_EQ(model.parent(row), folder);
+            hashes.insert(qHash(row, 0));
+        }
+    }
+    EXPECT_GE(hashes.size(), rows - rows / 100) << rows << " rows";
 }
 
 TEST(FileTreeOutlineModel, SelectionFindsFilesInsideGroupsAndLeavesRetiredGroupsOut) {
