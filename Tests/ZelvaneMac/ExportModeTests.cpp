@@ -549,8 +549,12 @@ TEST_F(ExportMode, HostileSessionsLimitsAndClosedPipes) {
     // A display that answers nobody (a stale ssh or tmux session) and a platform that needs it.
     expectAllWritten(run(all, Launch::withEnv({"DISPLAY=:93", "WAYLAND_DISPLAY=wayland-93", "QT_QPA_PLATFORM=xcb"})),
                      "stale display");
-    // Few descriptors: no room for an event loop's extra pipes.
+    // Few descriptors: no room for an event loop's extra pipes. Left to the plain build: the
+    // sanitizers' type check reads /proc/self/maps when its cache misses, and finds no descriptor
+    // free for it now and then.
+#ifndef __SANITIZE_ADDRESS__
     expectAllWritten(run(all, Launch::withLimit(RLIMIT_NOFILE, 12)), "12 descriptors");
+#endif
     // Threads: the scan's own and none for its workers, as a user at the process limit.
     if (::geteuid() == 0) {
         expectAllWritten(run(all, Launch::withProcessLimitAsOwnUser(2)), "two threads");
