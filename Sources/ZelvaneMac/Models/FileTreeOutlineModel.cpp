@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "ScanEngine/Support/Arithmetic.hpp"
 #include "ScanEngine/Support/LocaleFormat.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Models/NodeCells.hpp"
@@ -243,6 +244,7 @@ void FileTreeOutlineModel::refreshDirty(const std::vector<FileNode*>& nodes) {
     std::unordered_set<const FileNode*> dirty(nodes.begin(), nodes.end());
     std::unordered_set<const Entry*> whole;  // every row of these changed
     std::unordered_set<Entry*> candidates;
+    std::unordered_set<FileNode*> staleGroups;  // a file of theirs changed: their totals are summed again
     for (FileNode* n : nodes) {
         if (retiredGroups_.count(n)) continue;
         if (n->isRoot()) {
@@ -251,6 +253,7 @@ void FileTreeOutlineModel::refreshDirty(const std::vector<FileNode*>& nodes) {
             candidates.insert(pe);
             if (FileNode* g = groupIn(*pe)) {
                 if (Entry* ge = entries_.find(g)) candidates.insert(ge);
+                if (!n->isDir() && staleGroups.insert(g).second) dirty.insert(g);
             }
         }
         // A deleted folder takes its shown subtree with it.
@@ -266,6 +269,18 @@ void FileTreeOutlineModel::refreshDirty(const std::vector<FileNode*>& nodes) {
                     if (r->isDir()) stack.push_back(r);
             }
         }
+    }
+    // A group row sums its files once when it is made; the folder's own totals are kept up to date
+    // by the monitor, the group's are summed here over the files still there.
+    for (FileNode* g : staleGroups) {
+        AggregateTotals sum;
+        for (const FileNode* f : g->children()) {
+            if (f->isDeleted()) continue;
+            sum.size = saturatingAdd(sum.size, f->fileSize);
+            if (!f->doNotCountAllocated()) sum.alloc = saturatingAdd(sum.alloc, f->allocSize);
+            sum.files += 1;
+        }
+        g->setSubFolderTotals(sum);
     }
     auto emitRange = [this](Entry* e, int first, int last) {
         emit dataChanged(indexIn(first, 0, e), indexIn(last, kColumnCount - 1, e));

@@ -314,6 +314,44 @@ TEST(FileTreeOutlineModel, LiveDeletionsUpdateTheirRowsWithoutAResetAndSortsKeep
     EXPECT_EQ(model.nodeAt(held.parent()), t.a);
 }
 
+// The group row sums its files when it is made; a file of it deleted on disk takes its share
+// out of the group's row as it does out of the folder's.
+TEST(FileTreeOutlineModel, ALiveDeletionInsideAGroupUpdatesTheGroupsTotals) {
+    qtWidgetApp();
+    SampleTree t;
+    FileTreeOutlineModel model(FileTreeOutlineInputs{});
+    FileTreeOutlineInputs in = inputsFor(t.root.get());
+    model.update(in);
+    FileNode* group = model.syntheticGroupOf(t.a);
+    ASSERT_NE(group, nullptr);
+    ASSERT_EQ(group->subFolderTotSize(), 5000);
+    const QModelIndex groupRow = model.indexForNode(group);
+    ASSERT_TRUE(groupRow.isValid());
+
+    QSignalSpy changes(&model, &QAbstractItemModel::dataChanged);
+    FileNode* x1 = t.child(t.a, "x1");
+    x1->flagDeletedRecursively();
+    x1->subtractContributionFromAncestors();
+    in.monitorRevision = 3;
+    in.monitorDirtyNodes = {x1, t.a, t.root.get()};
+    model.update(in);
+    EXPECT_EQ(group->subFolderTotSize(), 4000);
+    EXPECT_EQ(group->subFolderFileCount(), 4);
+    EXPECT_EQ(t.a->subFolderTotSize(), 45000 + 4000);
+    bool coversGroup = false;
+    for (const auto& args : changes) {
+        const QModelIndex tl = args[0].toModelIndex(), br = args[1].toModelIndex();
+        if (tl.parent() == groupRow.parent() && tl.row() <= groupRow.row() && br.row() >= groupRow.row())
+            coversGroup = true;
+    }
+    EXPECT_TRUE(coversGroup) << "the group's row is redrawn";
+
+    // Seen again (another batch naming the same folder), the totals stay where they are.
+    in.monitorRevision = 4;
+    model.update(in);
+    EXPECT_EQ(group->subFolderTotSize(), 4000);
+}
+
 TEST(FileTreeOutlineModel, CellsShowRootLabelsPercentagesCountsAndHardLinksInParentheses) {
     qtWidgetApp();
     TempDir dir;
