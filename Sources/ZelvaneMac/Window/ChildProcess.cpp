@@ -103,7 +103,7 @@ std::optional<QString> startWatchedProcess(const ProcessRequest& request, QObjec
     pid_t pid = -1;
     const int rc = ::posix_spawn(&pid, argv[0], nullptr, &attributes, argv.data(), envp.data());
     posix_spawnattr_destroy(&attributes);
-    if (rc != 0) return QString::fromLocal8Bit(std::strerror(rc));
+    if (rc != 0) return request.program + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(rc));
     // Without a context the watch hangs off the application, so it is reaped or freed with it.
     new ChildWatch(pid, context ? context : QCoreApplication::instance(), std::move(onEnd));
     return std::nullopt;

@@ -27,7 +27,8 @@ struct ProcessEnd {
 // Starts `request` with standard input, output and error inherited, and calls `onEnd` on the main
 // thread when the program ends, as long as `context` lives. Nothing here ever kills or blocks on
 // the program: when `context` goes first (the window closes, the application quits), the program
-// keeps running, which is what a restart needs. Returns the reason when it could not be started.
+// keeps running, which is what a restart needs. Returns the reason when it could not be started,
+// led by the program's path ("/usr/bin/sudo: No such file or directory").
 std::optional<QString> startWatchedProcess(const ProcessRequest& request, QObject* context,
                                            std::function<void(ProcessEnd)> onEnd);
 

@@ -214,8 +214,8 @@ TEST(ElevatedRelaunch, NothingStartsWithoutTheHelperOrWhenSudoCannotRun) {
         env.sudoProgram = rig.dir.path() + "/no-sudo-here";
         auto relaunch = rig.make(env);
         relaunch->restartAsAdministrator(std::nullopt);
-        EXPECT_EQ(rig.restartFailures,
-                  std::vector<QString>{"Couldn't start the elevated relaunch: No such file or directory"});
+        EXPECT_EQ(rig.restartFailures, std::vector<QString>{"Couldn't start the elevated relaunch: " + env.sudoProgram +
+                                                            ": No such file or directory"});
         EXPECT_FALSE(relaunch->failed());
         EXPECT_EQ(relaunch->phase(), ElevatedRelaunch::Phase::idle);
         pumpFor(600);
@@ -263,8 +263,8 @@ TEST(ElevatedRelaunch, BackToTheRealUserWritesTheSettingsBackFirstAndStartsNoShe
         env.sudoProgram = rig.dir.path() + "/no-sudo-here";
         auto relaunch = rig.make(env);
         relaunch->restartWithoutAdministrator();
-        EXPECT_EQ(rig.restartFailures,
-                  std::vector<QString>{"Couldn't restart without administrator: No such file or directory"});
+        EXPECT_EQ(rig.restartFailures, std::vector<QString>{"Couldn't restart without administrator: " +
+                                                            env.sudoProgram + ": No such file or directory"});
         EXPECT_EQ(rig.quits, 0);
     }
 }
