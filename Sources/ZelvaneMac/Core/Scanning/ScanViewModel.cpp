@@ -153,8 +153,10 @@ void ScanViewModel::startScan(const std::optional<DecodedFilter>& excludeFilters
             options.excludeFullPath = excludeFullPath;
             options.workerCount = activeProcessorCount();
             options.progressCallback = [this, generation](const ScanProgress& p) {
-                QMetaObject::invokeMethod(this, [this, generation, p] { applyProgress(generation, p); },
-                                          Qt::QueuedConnection);
+                posting_.post(this, [this, generation, p] {
+                    posting_.received();
+                    applyProgress(generation, p);
+                });
             };
             options.isCancelled = [cancel] { return cancel->isSet(); };
             options.accessDeniedCounter = &denied;
@@ -165,13 +167,11 @@ void ScanViewModel::startScan(const std::optional<DecodedFilter>& excludeFilters
             const bool cancelled = cancel->isSet();
             QStringList deniedPaths;
             for (const std::string& p : denied.allPaths()) deniedPaths << QString::fromStdString(p);
-            QMetaObject::invokeMethod(
-                this,
-                [this, generation, nodes = std::move(nodes), cancelled, deniedPaths,
-                 unreadable = unreadable.all()]() mutable {
-                    finishScan(generation, std::move(nodes), cancelled, deniedPaths, std::move(unreadable));
-                },
-                Qt::QueuedConnection);
+            posting_.post(this, [this, generation, nodes = std::move(nodes), cancelled, deniedPaths,
+                                 unreadable = unreadable.all()]() mutable {
+                posting_.received();
+                finishScan(generation, std::move(nodes), cancelled, deniedPaths, std::move(unreadable));
+            });
         },
         cancel, launchFailure);
     if (!launched) failRunThatCouldNotStart(launchFailure);
@@ -229,8 +229,10 @@ void ScanViewModel::startCSVImport(const QString& filePath, bool showMaxModified
             std::optional<ImportOutcome> outcome;
             auto onProgress = [this, generation](const CSVImportProgress& p) {
                 ScanProgress sp{p.files, p.folders, 0, p.percentComplete};
-                QMetaObject::invokeMethod(this, [this, generation, sp] { applyProgress(generation, sp); },
-                                          Qt::QueuedConnection);
+                posting_.post(this, [this, generation, sp] {
+                    posting_.received();
+                    applyProgress(generation, sp);
+                });
             };
             // An error of any kind becomes an absent result.
             CSVImportOutcome imported = importFromCSV(path, onProgress, [cancel] { return cancel->isSet(); });
@@ -240,9 +242,10 @@ void ScanViewModel::startCSVImport(const QString& filePath, bool showMaxModified
                 if (showMaxModifiedDate)
                     for (const RootRef& root : outcome->roots) root->applyMaxModifiedDateToFolders();
             }
-            QMetaObject::invokeMethod(
-                this, [this, generation, outcome = std::move(outcome)] { finishCSVImport(generation, outcome); },
-                Qt::QueuedConnection);
+            posting_.post(this, [this, generation, outcome = std::move(outcome)] {
+                posting_.received();
+                finishCSVImport(generation, outcome);
+            });
         },
         cancel, launchFailure);
     if (!launched) failRunThatCouldNotStart(launchFailure);
