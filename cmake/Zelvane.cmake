@@ -24,13 +24,14 @@ function(zelvane_library name)
   endif()
 endfunction()
 
-# zelvane_tests([DIR dir] LINK libs... [TSAN programs...]): one GoogleTest program per *Tests.cpp of
+# zelvane_tests([DIR dir] LINK libs... [TSAN programs...] [SERIAL programs...]): one GoogleTest program per *Tests.cpp of
 # DIR (the current folder by default), each linked with the shared test support (Tests/Support).
 # Programs named under TSAN (file names without ".cpp") are labelled "tsan" and run again in the
 # ThreadSanitizer build; a name that matches no program of the folder stops the configure step.
+# Programs named under SERIAL run their tests while no other test runs.
 # Shared helpers of the folder (every other .cpp) are linked into each program.
 function(zelvane_tests)
-  cmake_parse_arguments(ARG "" "DIR" "LINK;TSAN" ${ARGN})
+  cmake_parse_arguments(ARG "" "DIR" "LINK;TSAN;SERIAL" ${ARGN})
   if(NOT ARG_DIR)
     set(ARG_DIR ${CMAKE_CURRENT_SOURCE_DIR})
   endif()
@@ -60,6 +61,9 @@ function(zelvane_tests)
       set(_props LABELS tsan TIMEOUT 600)
     else()
       set(_props TIMEOUT 600)
+    endif()
+    if(_name IN_LIST ARG_SERIAL)
+      list(APPEND _props RUN_SERIAL TRUE)
     endif()
     gtest_discover_tests(${_name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES ${_props})
   endforeach()
