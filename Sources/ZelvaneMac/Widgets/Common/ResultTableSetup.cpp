@@ -1,11 +1,16 @@
 #include "ZelvaneMac/Widgets/Common/ResultTableSetup.hpp"
 
 #include <QAbstractItemView>
+#include <QFontMetrics>
 #include <QHeaderView>
+#include <QStyle>
 #include <QTimer>
 #include <QTreeView>
 
+#include <algorithm>
+
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Models/ColumnTable.hpp"
 #include "ZelvaneMac/Models/DisplaySignature.hpp"
 #include "ZelvaneMac/Widgets/Common/ResultTableDelegate.hpp"
@@ -39,7 +44,16 @@ void setUpResultOutline(QTreeView& outline, ResultTableDelegate& delegate, const
     header->setMinimumSectionSize(40);
     header->setHighlightSections(false);
     header->setSectionResizeMode(QHeaderView::Interactive);
-    for (int c = 0; c < columns.count(); ++c) header->resizeSection(c, columns.width(c));
+    // The widths were chosen for a narrower system font: a column starts at least as wide as its
+    // title with the sort arrow beside it, so that no title is cut ("% of Parer").
+    const QFontMetrics metrics(header->font());
+    const int arrowAndMargins = 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) +
+                                header->style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, header) + 8;
+    for (int c = 0; c < columns.count(); ++c) {
+        const QString title = localized(columns.title(c));
+        const int titleWidth = title.isEmpty() ? 0 : metrics.horizontalAdvance(title) + arrowAndMargins;
+        header->resizeSection(c, std::max(columns.width(c), titleWidth));
+    }
 }
 
 void autosaveColumnLayout(QHeaderView& header, const QString& baseName, Preferences& preferences) {
