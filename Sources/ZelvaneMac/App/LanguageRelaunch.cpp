@@ -30,6 +30,10 @@ LanguageRelaunch::LanguageRelaunch(Preferences& preferences, QString program, La
         const QString language = preferences_.value(PreferenceKeys::appLanguageOverride);
         if (language == language_) return;
         language_ = language;
+        // A choice in the Language menu stores a value ("system" included); only a reset of all
+        // settings removes the key, and the reset restarts the program itself. Restarting here
+        // too would leave two instances running.
+        if (!preferences_.object(key).isValid()) return;
         relaunch();
     });
 }

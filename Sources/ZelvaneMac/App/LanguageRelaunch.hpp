@@ -10,9 +10,10 @@ namespace zelvane {
 
 class Preferences;
 
-// Restarts the program once when the interface language is changed: the preferences are written
-// to disk, a new copy of the program is started (an argument list, no shell) that waits for this
-// process to end, and this one quits. One per application, whatever the number of windows.
+// Restarts the program once when another interface language is chosen: the preferences are
+// written to disk, a new copy of the program is started (an argument list, no shell) that waits
+// for this process to end, and this one quits. One per application, whatever the number of
+// windows. The language key removed by a reset of all settings is no choice: the reset restarts.
 class LanguageRelaunch final : public QObject {
     Q_OBJECT
 public:
