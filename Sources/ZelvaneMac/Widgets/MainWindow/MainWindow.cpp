@@ -7,7 +7,6 @@
 #include <QTimer>
 #include <QWindow>
 
-#include "ZelvaneMac/Widgets/Common/AppIcon.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/RelaunchAlerts.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
@@ -31,7 +30,8 @@ MainWindow::MainWindow(Preferences& preferences, CLIAutomation::Options cliOptio
       state_(new ContentViewState(preferences, std::move(cliOptions), this)),
       controller_(new MainWindowController(*state_, this)) {
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowIcon(zelvaneIcon());
+    // No icon of its own: the window shows the application's, which carries the administrator
+    // badge in an elevated run.
     state_->setHostWindow(this);
     state_->setAwaitsWindowFrameRestore(true);
     contentView_ = new ContentView(*state_, this);
