@@ -90,7 +90,7 @@ void UpdateChecker::finish(const api::UpdateCheckResult& result, bool displayIfN
 void UpdateChecker::loadFromNetwork(const QUrl& url, std::function<void(QString, QByteArray)> done) {
     if (!network_) network_ = new QNetworkAccessManager(this);
     QNetworkRequest request(url);
-    request.setTransferTimeout(10'000);
+    request.setTransferTimeout(int(requestTimeout_.count()));
     // The reply is a few lines: an address that redirects elsewhere is not followed.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     QNetworkReply* reply = network_->get(request);
@@ -109,11 +109,19 @@ void UpdateChecker::loadFromNetwork(const QUrl& url, std::function<void(QString,
             done({}, *body);
             return;
         }
-        body->append(reply->read(api::maxReplyBytes + 1 - body->size()));
+        if (reply->isReadable()) body->append(reply->read(api::maxReplyBytes + 1 - body->size()));
         // An HTTP error status still carries a body that is parsed like any other reply.
         const bool loaded = reply->error() == QNetworkReply::NoError ||
                             reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
-        done(loaded ? QString() : reply->errorString(), *body);
+        if (loaded) {
+            done({}, *body);
+            return;
+        }
+        // Nothing here aborts a request but the transfer timeout (a reply that grew too long is
+        // handled above), and Qt reports that as a cancellation: say what happened.
+        done(reply->error() == QNetworkReply::OperationCanceledError ? localized("The request timed out.")
+                                                                     : reply->errorString(),
+             *body);
     });
 }
 

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -45,6 +46,9 @@ public:
     // check that found nothing or failed through `outcomeToShow`.
     void checkForUpdates(bool force, bool displayIfNotFound);
 
+    // How long the network loader waits for the server: 10 seconds unless changed (tests).
+    void setRequestTimeout(std::chrono::milliseconds timeout) { requestTimeout_ = timeout; }
+
     // "yyyy-MM-dd" of the day `when` falls on in the local time zone.
     static QString dayString(const QDateTime& when);
 
@@ -61,6 +65,7 @@ private:
     Loader loader_;
     std::function<QDateTime()> clock_;
     QNetworkAccessManager* network_ = nullptr;
+    std::chrono::milliseconds requestTimeout_{10'000};
     std::optional<AvailableUpdate> availableUpdate_;
 };
 

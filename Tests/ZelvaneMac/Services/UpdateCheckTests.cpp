@@ -1,13 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <QHostAddress>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QUrlQuery>
 
 #include <memory>
 
+#include "LocalHttpServer.hpp"
 #include "QtWidgetTestApp.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Services/MarsholtSoftwareAPI.hpp"
@@ -150,30 +148,9 @@ TEST(UpdateChecker, AFailureKeepsAPublishedUpdateAndNoUpdateClearsIt) {
     EXPECT_FALSE(rig.checker->availableUpdate());
 }
 
-// A one-shot HTTP server on 127.0.0.1 that answers every request with `reply`.
-struct LocalServer {
-    QTcpServer server;
-    QByteArray reply;
-    QByteArray lastRequest;
-    explicit LocalServer(QByteArray r) : reply(std::move(r)) {
-        server.listen(QHostAddress::LocalHost, 0);
-        QObject::connect(&server, &QTcpServer::newConnection, [this] {
-            QTcpSocket* s = server.nextPendingConnection();
-            QObject::connect(s, &QTcpSocket::readyRead, s, [this, s] {
-                lastRequest += s->readAll();
-                if (!lastRequest.contains("\r\n\r\n")) return;
-                s->write(reply);
-                s->disconnectFromHost();
-            });
-        });
-    }
-    QString base() const { return QStringLiteral("http://127.0.0.1:%1").arg(server.serverPort()); }
-};
+using LocalServer = LocalHttpServer;
 
-QByteArray httpReply(const QByteArray& status, const QByteArray& body) {
-    return "HTTP/1.1 " + status + "\r\nContent-Type: text/plain\r\nContent-Length: " + QByteArray::number(body.size()) +
-           "\r\nConnection: close\r\n\r\n" + body;
-}
+QByteArray httpReply(const QByteArray& status, const QByteArray& body) { return LocalHttpServer::httpReply(status, body); }
 
 TEST(UpdateChecker, TalksToARealServerAndCapsTheReply) {
     qtWidgetApp();

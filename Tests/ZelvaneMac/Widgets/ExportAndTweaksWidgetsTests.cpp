@@ -35,27 +35,27 @@ TEST(UpdateBanner, ShowsTheFoundVersionInEveryWindowAndClosingItClearsThemAll) {
     });
     ContentViewState first(prefs, {}), second(prefs, {});
     UpdateBanner a(first), b(second);
-    EXPECT_TRUE(a.isHidden());  // no update: no strip at all
+    EXPECT_FALSE(a.isOffered());  // no update: nothing offered, so the window shows no strip
     first.setAppServices({&checker, nullptr});
     second.setAppServices({&checker, nullptr});
-    EXPECT_TRUE(a.isHidden());
+    EXPECT_FALSE(a.isOffered());
     checker.checkForUpdates(true, false);
     // "7.5b" is no number, so no update; a plain newer version is one.
-    EXPECT_TRUE(a.isHidden());
+    EXPECT_FALSE(a.isOffered());
     UpdateChecker real(prefs, [](const QUrl&, std::function<void(QString, QByteArray)> done) {
         done({}, "VERSION=7.5\nINFOURL=https://example.org/7");
     });
     first.setAppServices({&real, nullptr});
     second.setAppServices({&real, nullptr});
     real.checkForUpdates(true, false);
-    EXPECT_FALSE(a.isHidden());
-    EXPECT_FALSE(b.isHidden());
+    EXPECT_TRUE(a.isOffered());
+    EXPECT_TRUE(b.isOffered());
     EXPECT_EQ(a.text(), "An update is available (v7.5). Click on the \"View Update\" button to learn more.");
     a.resize(900, 36);
     a.grab().save(dir.filePath("banner.png"));
     real.clearAvailableUpdate();
-    EXPECT_TRUE(a.isHidden());
-    EXPECT_TRUE(b.isHidden());
+    EXPECT_FALSE(a.isOffered());
+    EXPECT_FALSE(b.isOffered());
 }
 
 TEST(BrandingPanel, TooltipFollowsPortableModeAndTheYearComesFromTheBuild) {

@@ -51,7 +51,8 @@ ContentView::ContentView(ContentViewState& state, QWidget* parent) : QWidget(par
 
     updateBanner_ = new UpdateBanner(state_, this);
     bannerRow_ = dividedRow(updateBanner_, {}, this);
-    bannerRow_->setVisible(false);
+    bannerRow_->setVisible(updateBanner_->isOffered());
+    connect(updateBanner_, &UpdateBanner::offeredChanged, this, &ContentView::setUpdateBannerShown);
     column->addWidget(bannerRow_);
 
     topBar_ = new TopBar(state_, this);

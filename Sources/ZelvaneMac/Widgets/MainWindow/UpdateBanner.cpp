@@ -47,12 +47,17 @@ UpdateBanner::UpdateBanner(ContentViewState& state, QWidget* parent) : QWidget(p
     row->addWidget(symbol, 0, Qt::AlignVCenter);
     message_ = new QLabel(this);
     message_->setStyleSheet(QStringLiteral("color: black;"));
-    row->addWidget(message_, 0, Qt::AlignVCenter);
-    row->addStretch(1);
+    message_->setTextFormat(Qt::PlainText);
+    // The version is the server's text: however long it is, the message takes the room the row
+    // has (cut short with an ellipsis, whole in its tooltip) and never widens the window.
+    message_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    row->addWidget(message_, 1, Qt::AlignVCenter);
     auto* view = new QPushButton(localized("View Update"), this);
     view->setStyleSheet(QStringLiteral("color: black;"));
     row->addWidget(view, 0, Qt::AlignVCenter);
+    view_ = view;
     auto* close = new QToolButton(this);
+    close_ = close;
     close->setAutoRaise(true);
     close->setText(QStringLiteral("✕"));
     close->setToolTip(localized("Close"));
@@ -70,7 +75,17 @@ UpdateBanner::UpdateBanner(ContentViewState& state, QWidget* parent) : QWidget(p
     follow();
 }
 
-QString UpdateBanner::text() const { return message_->text(); }
+QString UpdateBanner::text() const { return fullText_; }
+
+void UpdateBanner::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    fitMessage();
+}
+
+void UpdateBanner::fitMessage() {
+    message_->setText(message_->fontMetrics().elidedText(fullText_, Qt::ElideRight, message_->width()));
+    message_->setToolTip(message_->text() == fullText_ ? QString() : fullText_);
+}
 
 void UpdateBanner::follow() {
     disconnect(connection_);
@@ -83,11 +98,14 @@ void UpdateBanner::refresh() {
     const UpdateChecker* checker = state_.appServices().updateChecker;
     const auto* update = checker && checker->availableUpdate() ? &*checker->availableUpdate() : nullptr;
     if (update) {
-        message_->setText(fillPlaceholders(
+        fullText_ = fillPlaceholders(
             localized("An update is available (v%@). Click on the \"View Update\" button to learn more."),
-            {update->version}));
+            {update->version});
+        fitMessage();
     }
-    setVisible(update != nullptr);
+    if (offered_ == (update != nullptr)) return;
+    offered_ = update != nullptr;
+    emit offeredChanged(offered_);
 }
 
 void UpdateBanner::paintEvent(QPaintEvent*) {

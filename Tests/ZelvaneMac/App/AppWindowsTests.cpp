@@ -1,0 +1,236 @@
+// The application with its real windows: what a window shows or does because of something
+// application-wide (the update check, the administrator badge, the restart after a reset).
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+#include "LocalHttpServer.hpp"
+#include "QtWidgetTestApp.hpp"
+#include "StandInProgram.hpp"
+#include "ZelvaneMac/App/AppDelegate.hpp"
+#include "ZelvaneMac/App/ZelvaneMacApp.hpp"
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Services/UpdateChecker.hpp"
+#include "ZelvaneMac/Widgets/Common/AppIcon.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/MenuBar.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/UpdateBanner.hpp"
+#include "ZelvaneMac/Window/RelaunchCommands.hpp"
+
+namespace zelvane {
+namespace {
+
+// An application over a temp preference file, recording its language restarts and quits.
+struct App {
+    // Before anything that needs the event loop (the local server's socket, above all).
+    QApplication& application = qtWidgetApp();
+    QTemporaryDir dir;
+    Preferences preferences{dir.filePath("prefs.plist")};
+    int languageRestarts = 0;
+    int quits = 0;
+
+    ZelvaneMacApp::Environment environment(UpdateChecker* checker = nullptr, bool elevated = false) {
+        ZelvaneMacApp::Environment env;
+        env.resourcesDir = dir.filePath("Resources");
+        env.systemLanguages = {"en-US"};
+        env.program = dir.filePath("ZelvaneMac");
+        env.launcher = [this](const QString&, const QStringList&, const QStringList&) {
+            ++languageRestarts;
+            return true;
+        };
+        env.quit = [this] { ++quits; };
+        env.isElevated = [elevated] { return elevated; };
+        env.services.updateChecker = checker;
+        return env;
+    }
+};
+
+QMessageBox* visibleBox(QWidget* within = nullptr) {
+    const QList<QWidget*> candidates = within ? within->findChildren<QWidget*>() : QApplication::topLevelWidgets();
+    for (QWidget* w : candidates)
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) return box;
+    return nullptr;
+}
+
+QAbstractButton* buttonTitled(QMessageBox* box, const QString& title) {
+    for (QAbstractButton* b : box->buttons())
+        if (b->text().replace(QStringLiteral("&&"), QStringLiteral("&")) == title) return b;
+    return nullptr;
+}
+
+const QString kBannerText =
+    QStringLiteral("An update is available (v1.5). Click on the \"View Update\" button to learn more.");
+
+TEST(UpdateBanner, ANewerVersionShowsInEveryWindowUntilDismissedAndComesBackOnDemand) {
+    App a;
+    LocalHttpServer server(LocalHttpServer::httpReply("200 OK", "VERSION=1.5\nINFOURL=https://example.org/1.5\n"));
+    a.preferences.set(PreferenceKeys::updateServerBaseURL, server.base());
+    UpdateChecker checker(a.preferences);
+    ZelvaneMacApp app(a.preferences, {"ZelvaneMac"}, a.environment(&checker));
+
+    // The automatic check goes out when the first window appears.
+    MainWindow* first = app.openWindow();
+    ContentView* firstView = first->contentView();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return firstView->updateBannerRow()->isVisible(); }, 15000))
+        << "the banner never appeared; requests seen: " << server.requests;
+    EXPECT_EQ(firstView->updateBanner()->text(), kBannerText);
+    EXPECT_EQ(firstView->updateBanner()->height(), 36);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return firstView->headerRow()->y() >= 36; }, 5000))
+        << "the strip sits above the top bar";
+    EXPECT_TRUE(first->grab().save(grabPath("update-banner.png")));
+
+    // A second window the same day asks nothing and shows the same offer.
+    MainWindow* second = app.openWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(second));
+    pumpWidgetsUntil([] { return false; }, 100);
+    EXPECT_TRUE(second->contentView()->updateBannerRow()->isVisible());
+    EXPECT_EQ(server.requests, 1);
+
+    // Closing it in one window closes it in both; the row goes, no empty strip is left.
+    QTest::mouseClick(second->contentView()->updateBanner()->closeButton(), Qt::LeftButton);
+    EXPECT_FALSE(firstView->updateBannerRow()->isVisible());
+    EXPECT_FALSE(second->contentView()->updateBannerRow()->isVisible());
+    EXPECT_TRUE(pumpWidgetsUntil([&] { return firstView->headerRow()->y() == 0; }, 5000));
+
+    // "Check for Updates Now" asks again and brings it back everywhere, without an alert.
+    first->menus().action(ZelvaneMenuAction::checkForUpdatesNow)->trigger();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return second->contentView()->updateBannerRow()->isVisible(); }, 15000));
+    EXPECT_TRUE(firstView->updateBannerRow()->isVisible());
+    EXPECT_EQ(server.requests, 2);
+    EXPECT_EQ(visibleBox(), nullptr);
+
+    // A version of thousands of digits is the server's to send: it is shown cut short, whole in
+    // the tooltip, and the window does not grow to fit it.
+    const int minimumWidth = first->minimumSizeHint().width();
+    const QByteArray longVersion = "2." + QByteArray(3000, '0');
+    server.reply = LocalHttpServer::httpReply("200 OK", "VERSION=" + longVersion + "\nINFOURL=https://example.org/2\n");
+    first->menus().action(ZelvaneMenuAction::checkForUpdatesNow)->trigger();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return firstView->updateBanner()->text().contains(longVersion); }, 15000));
+    pumpWidgetsUntil([] { return false; }, 100);
+    EXPECT_EQ(first->minimumSizeHint().width(), minimumWidth);
+    EXPECT_LE(firstView->updateBanner()->width(), first->width());
+    const QLabel* message = nullptr;
+    for (const QLabel* label : firstView->updateBanner()->findChildren<QLabel*>())
+        if (label->text().startsWith("An update")) message = label;
+    ASSERT_TRUE(message);
+    EXPECT_TRUE(message->text().endsWith(QChar(0x2026)));
+    EXPECT_LE(message->fontMetrics().horizontalAdvance(message->text()), message->width());
+    EXPECT_EQ(message->toolTip(), firstView->updateBanner()->text());
+    delete second;
+    delete first;
+}
+
+TEST(UpdateBanner, AServerThatNeverAnswersIsReportedAsATimeOut) {
+    App a;
+    LocalHttpServer server("");
+    server.silent = true;
+    a.preferences.set(PreferenceKeys::updateServerBaseURL, server.base());
+    a.preferences.set(PreferenceKeys::checkForUpdatesEnabled, false);
+    UpdateChecker checker(a.preferences);
+    checker.setRequestTimeout(std::chrono::milliseconds(300));
+    ZelvaneMacApp app(a.preferences, {"ZelvaneMac"}, a.environment(&checker));
+    MainWindow* window = app.openWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+
+    // The alert runs its own event loop: it is read and closed from inside that loop.
+    QString shown;
+    QTimer closer;
+    closer.setInterval(20);
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (QMessageBox* box = visibleBox()) {
+            shown = box->text();
+            box->buttons().first()->click();
+        }
+    });
+    closer.start();
+    window->menus().action(ZelvaneMenuAction::checkForUpdatesNow)->trigger();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !shown.isEmpty(); }, 15000));
+    EXPECT_EQ(shown, "Error checking for updates: The request timed out.");
+    EXPECT_EQ(server.requests, 1);
+    EXPECT_FALSE(window->contentView()->updateBannerRow()->isVisible());
+    delete window;
+}
+
+// The delegate badges the application's icon; a window that set an icon of its own would hide it.
+TEST(AdministratorBadge, EveryWindowOfAnElevatedRunShowsTheBadgedIcon) {
+    App a;
+    QApplication::setWindowIcon(zelvaneIcon());
+    ZelvaneMacApp app(a.preferences, {"ZelvaneMac"}, a.environment(nullptr, true));
+    MainWindow* first = app.openWindow();
+    app.finishLaunching();
+    MainWindow* second = app.openWindow();
+
+    const BadgeGeometry badge = badgeGeometry(QSizeF(128, 128));
+    const QPoint onOrange(int(badge.inner.left()) + 4, int(badge.inner.center().y()));
+    for (MainWindow* window : {first, second}) {
+        const QImage icon = window->windowIcon().pixmap(128, 128).toImage();
+        ASSERT_EQ(icon.width(), 128);
+        const QColor c = icon.pixelColor(onOrange);
+        EXPECT_GT(c.red(), 230);
+        EXPECT_NEAR(c.green(), 0x95, 25);
+        EXPECT_LT(c.blue(), 40) << "the badge's orange disc at the icon's top right";
+    }
+    EXPECT_TRUE(first->windowIcon().pixmap(128, 128).save(grabPath("elevated-window-icon.png")));
+    delete second;
+    delete first;
+    QApplication::setWindowIcon(QIcon());
+}
+
+// Resetting every setting also removes the chosen language; the reset's own restart must be the
+// only one.
+TEST(ResetConfiguration, WithAChosenLanguageStartsOneNewInstance) {
+    App a;
+    a.preferences.set(PreferenceKeys::appLanguageOverride, QStringLiteral("de"));
+    a.preferences.set(PreferenceKeys::csvMaxDepth, 3);
+    ZelvaneMacApp app(a.preferences, {"ZelvaneMac"}, a.environment());
+    MainWindow* window = app.openWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+
+    StandIn program(a.dir.path(), "ZelvaneMac-relaunched");
+    std::function<void()> atQuit;
+    int resetQuits = 0;
+    RelaunchEnvironment env;
+    env.executablePath = program.path();
+    env.askpassPath = a.dir.filePath("Ostrane");
+    env.quit = [&] { ++resetQuits; };
+    env.atQuit = [&](std::function<void()> work) { atQuit = std::move(work); };
+    installElevatedRelaunch(window->state(), env);
+
+    window->menus().action(ZelvaneMenuAction::resetConfiguration)->trigger();
+    QMessageBox* confirm = nullptr;
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return (confirm = visibleBox(window)) != nullptr; }, 5000));
+    EXPECT_EQ(confirm->text(), "Reset All Settings?");
+    QTest::mouseClick(buttonTitled(confirm, "Reset & Restart"), Qt::LeftButton);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return resetQuits == 1; }, 5000));
+    ASSERT_TRUE(atQuit) << "the reset restarts once the application has quit";
+    atQuit();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return program.starts() == 1; }, 10000));
+
+    EXPECT_EQ(a.languageRestarts, 0) << "the removed language key is no choice of a language";
+    EXPECT_EQ(a.quits, 0);
+    EXPECT_FALSE(a.preferences.object("appLanguageOverride").isValid());
+    EXPECT_FALSE(a.preferences.object("csvMaxDepth").isValid());
+    pumpWidgetsUntil([] { return false; }, 300);
+    EXPECT_EQ(program.starts(), 1);
+
+    // Choosing a language afterwards is a choice again.
+    a.preferences.set(PreferenceKeys::appLanguageOverride, QStringLiteral("fr"));
+    EXPECT_EQ(a.languageRestarts, 1);
+    delete window;
+}
+
+}  // namespace
+}  // namespace zelvane
