@@ -44,6 +44,17 @@ void MultiRootSelection::clickRow(int row) {
     items_[row].isChecked = !items_[row].isChecked;
 }
 
+void MultiRootSelection::highlightRow(int row) {
+    if (row < 0 || row >= items_.size()) listSelection_.reset();
+    else listSelection_ = items_[row].id;
+}
+
+void MultiRootSelection::toggleHighlightedRow() {
+    if (!listSelection_) return;
+    const int i = indexOf(*listSelection_);
+    if (i >= 0) items_[i].isChecked = !items_[i].isChecked;
+}
+
 bool MultiRootSelection::addFolder(const QString& path) {
     if (path.isEmpty() || indexOf(path) >= 0) return false;
     items_.push_back({path, path, true, false});

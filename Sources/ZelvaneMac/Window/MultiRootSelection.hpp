@@ -34,6 +34,10 @@ public:
 
     // A click on a row: highlights it and flips its check mark.
     void clickRow(int row);
+    // The keyboard's halves of a click: the arrow keys move the highlight (a row out of range
+    // takes it away), Space flips the mark of the highlighted row.
+    void highlightRow(int row);
+    void toggleHighlightedRow();
     // A folder chosen in the panel goes to the end, unchecked; a path already listed changes nothing.
     bool addFolder(const QString& path);
     bool canRemoveListSelection() const;

@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -35,8 +36,16 @@ SelectMultipleDialog::SelectMultipleDialog(std::span<const VolumeInfo> volumes, 
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->setTextElideMode(Qt::ElideMiddle);
     list_->setUniformItemSizes(true);
-    // The row handles the click; the check box is only drawn.
+    // The row handles the click; the check box is only drawn. The keyboard moves the highlight
+    // the list draws, and Space ticks the highlighted row: what the buttons act on is always the
+    // row the user sees highlighted.
     connect(list_, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) { clickRow(list_->row(item)); });
+    connect(list_, &QListWidget::itemSelectionChanged, this, [this] {
+        const QList<QListWidgetItem*> selected = list_->selectedItems();
+        model_.highlightRow(selected.isEmpty() ? -1 : list_->row(selected.first()));
+        removeButton_->setEnabled(model_.canRemoveListSelection());
+    });
+    list_->installEventFilter(this);
     layout->addWidget(list_, 1);
 
     auto* editRow = new QHBoxLayout;
@@ -87,6 +96,18 @@ void SelectMultipleDialog::refresh() {
     if (selectedRow >= 0) list_->setCurrentRow(selectedRow);
     else list_->clearSelection();
     removeButton_->setEnabled(model_.canRemoveListSelection());
+}
+
+bool SelectMultipleDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == list_ && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Space && !(key->modifiers() & ~Qt::KeypadModifier)) {
+            model_.toggleHighlightedRow();
+            refresh();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void SelectMultipleDialog::clickRow(int row) {

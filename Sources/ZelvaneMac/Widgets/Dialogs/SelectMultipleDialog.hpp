@@ -19,7 +19,8 @@ namespace zelvane {
 class Preferences;
 
 // The sheet in which several scan roots are picked at once: the mounted volumes and the user's
-// own folders, each with a check mark. A click on a row highlights it and flips its mark. OK
+// own folders, each with a check mark. A click on a row highlights it and flips its mark; the
+// arrow keys move the highlight and Space flips the highlighted row's mark. OK
 // refuses roots that lie inside one another (an alert says which) and otherwise stores the user
 // folders and reports the checked paths.
 class SelectMultipleDialog final : public QDialog {
@@ -45,6 +46,9 @@ public:
 
 signals:
     void confirmed(const QStringList& checkedPaths);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void refresh();
