@@ -186,6 +186,11 @@ void FileListPipeline::setSort(const QString& key, bool ascending) {
     performRebuild();
 }
 
+void FileListPipeline::restoreSort(const QString& key, bool ascending) {
+    sortKey_ = key.isEmpty() ? QStringLiteral("size") : key;
+    sortAscending_ = ascending;
+}
+
 void FileListPipeline::scheduleFilterRebuild() { debounce_.start(); }
 
 void FileListPipeline::setLocating(bool on) {

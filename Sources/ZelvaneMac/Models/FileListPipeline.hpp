@@ -72,6 +72,8 @@ public:
     void update(const FileListInputs& inputs);
     // A header click: the new order applies through a rebuild.
     void setSort(const QString& key, bool ascending);
+    // The order stored from an earlier run, taken before anything is listed: no rebuild.
+    void restoreSort(const QString& key, bool ascending);
 
     // A token whose life is one background run; the widget side shows the busy cursor meanwhile.
     void setBusyHook(std::function<std::shared_ptr<void>()> hook) { busyHook_ = std::move(hook); }

@@ -56,14 +56,15 @@ void setUpResultOutline(QTreeView& outline, ResultTableDelegate& delegate, const
     }
 }
 
-void autosaveColumnLayout(QHeaderView& header, const QString& baseName, Preferences& preferences) {
+bool autosaveColumnLayout(QHeaderView& header, const QString& baseName, Preferences& preferences, StoredSort sort) {
     const QString key = keyWithDisplaySignature(baseName);
     const QVariant stored = preferences.object(key);
+    bool restored = false;
     if (stored.typeId() == QMetaType::QByteArray) {
         const int sortColumn = header.sortIndicatorSection();
         const Qt::SortOrder order = header.sortIndicatorOrder();
-        header.restoreState(stored.toByteArray());
-        header.setSortIndicator(sortColumn, order);
+        restored = header.restoreState(stored.toByteArray());
+        if (sort == StoredSort::keepGiven || !restored) header.setSortIndicator(sortColumn, order);
     }
     // Writes are gathered: a drag of a column edge resizes it many times a second.
     auto* timer = new QTimer(&header);
@@ -74,6 +75,13 @@ void autosaveColumnLayout(QHeaderView& header, const QString& baseName, Preferen
     QObject::connect(timer, &QTimer::timeout, h, [h, prefs, key] { prefs->setObject(key, h->saveState()); });
     QObject::connect(h, &QHeaderView::sectionResized, timer, qOverload<>(&QTimer::start));
     QObject::connect(h, &QHeaderView::sectionMoved, timer, qOverload<>(&QTimer::start));
+    // A click on a header is one change, not a stream of them: stored at once, so that a window
+    // closed right after it still keeps the order.
+    QObject::connect(h, &QHeaderView::sortIndicatorChanged, h, [h, prefs, key, timer] {
+        timer->stop();
+        prefs->setObject(key, h->saveState());
+    });
+    return restored;
 }
 
 }  // namespace zelvane

@@ -25,8 +25,12 @@ void setUpResultOutline(QTreeView& outline, ResultTableDelegate& delegate, const
                         bool altRowColors, bool showHorizontalLines, bool dragEnabled);
 
 // Restores the column widths and order stored for this display arrangement (base name, ".", the
-// display signature) and stores them again on every change. The sort indicator is not restored:
-// each table starts with its own initial sort.
-void autosaveColumnLayout(QHeaderView& header, const QString& baseName, Preferences& preferences);
+// display signature) and stores them again on every change, the sort indicator with them. The
+// stored sort indicator comes back only with `restoreSort` (the file list keeps its order across
+// launches); otherwise the table keeps the sort it was given. True when a stored layout was
+// restored.
+enum class StoredSort { keepGiven, restore };
+bool autosaveColumnLayout(QHeaderView& header, const QString& baseName, Preferences& preferences,
+                          StoredSort sort = StoredSort::keepGiven);
 
 }  // namespace zelvane

@@ -53,9 +53,19 @@ FileListView::FileListView(FileListCallbacks callbacks, Preferences& preferences
     outline_->setExpandsOnDoubleClick(false);
 
     QHeaderView* header = outline_->header();
-    autosaveColumnLayout(*header, QStringLiteral("ZelvaneMac.FileListTableView.columns"), preferences);
+    // The order comes from the command line when it names one, else from the stored layout (the
+    // order the user chose last time), else the pipeline's own default.
+    const bool restored = autosaveColumnLayout(*header, QStringLiteral("ZelvaneMac.FileListTableView.columns"),
+                                               preferences, initialSort ? StoredSort::keepGiven : StoredSort::restore);
     header->setSectionHidden(FileListModel::dupCountColumn, true);
     header->setSectionHidden(FileListModel::dupSizeColumn, true);
+    if (!initialSort && restored) {
+        const int stored = header->sortIndicatorSection();
+        if (FileListModel::columns().sortable(stored)) {
+            pipeline_->restoreSort(QString::fromLatin1(FileListModel::columns().identifier(stored)),
+                                   header->sortIndicatorOrder() == Qt::AscendingOrder);
+        }
+    }
     const int sortColumn = FileListModel::columns().columnFor(pipeline_->sortKey());
     header->setSortIndicator(sortColumn < 0 ? FileListModel::sizeColumn : sortColumn,
                              pipeline_->sortAscending() ? Qt::AscendingOrder : Qt::DescendingOrder);
