@@ -114,7 +114,8 @@ FilterHistoryMenu::FilterHistoryMenu(QWidget* parent) : QToolButton(parent) {
 QMenu* FilterHistoryMenu::buildMenu(QWidget* parent) {
     auto* menu = new QMenu(parent);
     for (const QString& entry : history_) {
-        QAction* a = menu->addAction(entry);
+        // Shown exactly as stored: an ampersand in a filter is text, not a mnemonic marker.
+        QAction* a = menu->addAction(QString(entry).replace(QLatin1Char('&'), QStringLiteral("&&")));
         connect(a, &QAction::triggered, this, [this, entry] {
             if (onSelect) onSelect(entry);
         });
