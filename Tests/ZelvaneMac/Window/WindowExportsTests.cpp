@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QImage>
+#include <QLocale>
 #include <QTemporaryDir>
 
 #include <filesystem>
@@ -125,22 +126,35 @@ TEST(WindowExports, TheFileTypeRowsAddUpToTheTreeAndAFailedWriteIsReported) {
 }
 
 TEST(WindowExports, TheImageHasTheAskedSizeAndTooLargeOrEmptySizesAreRefused) {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     ScannedWindow w;
     EXPECT_TRUE(hasTreemapContent(w.state));
     w.prefs.set(PreferenceKeys::treemapExportWidth, 321);
     w.prefs.set(PreferenceKeys::treemapExportHeight, 123);
     const QString path = w.out.filePath("map.png");
-    completeTreemapImageExport(w.state, false, path);
+    bool finished = false;
+    completeTreemapImageExport(w.state, false, path, std::nullopt, [&] { finished = true; });
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return finished; }));
     ASSERT_EQ(w.error(), QString());
     const QImage image(path);
     EXPECT_EQ(image.size(), QSize(321, 123));
+
+    // The size the dialog's fields showed wins over the stored one.
+    finished = false;
+    completeTreemapImageExport(w.state, false, path, TreemapExportSize{64, 32}, [&] { finished = true; });
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return finished; }));
+    EXPECT_EQ(QImage(path).size(), QSize(64, 32));
 
     for (auto [width, height] : {std::pair<int64_t, int64_t>{0, 100}, {40000, 10}, {20000, 20000}}) {
         w.state.setCsvExportErrorDetail(std::nullopt);
         w.prefs.set(PreferenceKeys::treemapExportWidth, width);
         w.prefs.set(PreferenceKeys::treemapExportHeight, height);
-        completeTreemapImageExport(w.state, false, w.out.filePath("refused.png"));
-        EXPECT_EQ(w.error(), "Couldn't render the treemap image.") << width << "x" << height;
+        finished = false;
+        completeTreemapImageExport(w.state, false, w.out.filePath("refused.png"), std::nullopt, [&] { finished = true; });
+        EXPECT_TRUE(finished) << "a refused size is refused at once";
+        EXPECT_EQ(w.error(), "Couldn't render the treemap image.\n\nThe width and height must each be between 1 and "
+                             "32,768 pixels, and the picture at most 268,435,456 pixels in all.")
+            << width << "x" << height;
         EXPECT_FALSE(QFile::exists(w.out.filePath("refused.png")));
     }
     // A zoom into a node of another tree is ignored.

@@ -87,9 +87,13 @@ ExportTreemapImageView::ExportTreemapImageView(Preferences& preferences, Treemap
     column->addWidget(freeSpace_);
 }
 
-std::optional<QString> runTreemapImageSaveDialog(QWidget* parent, Preferences& preferences,
-                                                 TreemapImageExportSelection& selection, const QString& folder,
-                                                 const QString& proposedName) {
+TreemapExportSize ExportTreemapImageView::requestedSize() const {
+    return {treemapExportFieldSize(width_->text()), treemapExportFieldSize(height_->text())};
+}
+
+std::optional<TreemapImageSaveChoice> runTreemapImageSaveDialog(QWidget* parent, Preferences& preferences,
+                                                                TreemapImageExportSelection& selection,
+                                                                const QString& folder, const QString& proposedName) {
     QFileDialog dialog(parent, localized("Save Treemap Image"));
     // Our own dialog, so that the options can sit under the file browser.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
@@ -105,7 +109,7 @@ std::optional<QString> runTreemapImageSaveDialog(QWidget* parent, Preferences& p
     else if (dialog.layout())
         dialog.layout()->addWidget(options);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    return dialog.selectedFiles().first();
+    return TreemapImageSaveChoice{dialog.selectedFiles().first(), options->requestedSize()};
 }
 
 }  // namespace zelvane

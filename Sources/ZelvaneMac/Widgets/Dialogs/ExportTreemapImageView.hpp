@@ -5,6 +5,8 @@
 
 #include <optional>
 
+#include "ZelvaneMac/Window/Treemap/TreemapImageExport.hpp"
+
 class QCheckBox;
 class QLineEdit;
 class QToolButton;
@@ -12,7 +14,6 @@ class QToolButton;
 namespace zelvane {
 
 class Preferences;
-class TreemapImageExportSelection;
 
 // The options under the file browser of the treemap image's save dialog: width and height in
 // pixels (stored on every valid edit), the size presets, grey rendering and free space. The
@@ -27,6 +28,8 @@ public:
     QToolButton* presetsButton() const { return presets_; }
     QCheckBox* shadesOfGrayToggle() const { return gray_; }
     QCheckBox* freeSpaceToggle() const { return freeSpace_; }
+    // What the fields show now: the size the picture is asked for.
+    TreemapExportSize requestedSize() const;
 
 private:
     Preferences& preferences_;
@@ -38,9 +41,14 @@ private:
 };
 
 // The save dialog for the treemap image with the options view below its file browser, opened on
-// its own (not over the window). The chosen path, or none when it was cancelled.
-std::optional<QString> runTreemapImageSaveDialog(QWidget* parent, Preferences& preferences,
-                                                 TreemapImageExportSelection& selection, const QString& folder,
-                                                 const QString& proposedName);
+// its own (not over the window). The chosen path with the size the fields showed on confirming
+// (an empty or zero field included, which the export refuses), or none when it was cancelled.
+struct TreemapImageSaveChoice {
+    QString path;
+    TreemapExportSize size;
+};
+std::optional<TreemapImageSaveChoice> runTreemapImageSaveDialog(QWidget* parent, Preferences& preferences,
+                                                                TreemapImageExportSelection& selection,
+                                                                const QString& folder, const QString& proposedName);
 
 }  // namespace zelvane

@@ -4,6 +4,8 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 
+#include <memory>
+
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Services/MoveToApplications.hpp"
@@ -12,6 +14,7 @@
 #include "ZelvaneMac/Widgets/Dialogs/ExportTreemapImageView.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/TweaksSheet.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/WindowSheets.hpp"
+#include "ZelvaneMac/Widgets/Treemap/BusyCursor.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/Exports/WindowExports.hpp"
 
@@ -41,9 +44,14 @@ void performExportFileTypesToCSV(ContentViewState& state, QWidget* window) {
 void performExportTreemapImage(ContentViewState& state, QWidget* window) {
     if (!hasTreemapContent(state)) return;
     TreemapImageExportSelection selection(state.showTreemapFreeSpace());
-    const auto path = runTreemapImageSaveDialog(window, state.preferences(), selection, exportStartFolder(state.preferences()),
-                                                proposedTreemapImageName(QDateTime::currentDateTime()));
-    if (path) completeTreemapImageExport(state, selection.showFreeSpace(), *path);
+    const auto choice = runTreemapImageSaveDialog(window, state.preferences(), selection,
+                                                  exportStartFolder(state.preferences()),
+                                                  proposedTreemapImageName(QDateTime::currentDateTime()));
+    if (!choice) return;
+    // The picture is made in the background; the busy cursor says so until the file is written.
+    auto busy = std::make_shared<ScopedBusyCursor>();
+    completeTreemapImageExport(state, selection.showFreeSpace(), choice->path, choice->size,
+                               [busy]() mutable { busy.reset(); });
 }
 
 void performCopyFileAndSizeInfo(ContentViewState& state) {

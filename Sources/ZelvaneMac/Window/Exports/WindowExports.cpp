@@ -257,11 +257,25 @@ TreemapImageExportRequest treemapImageRequest(const ContentViewState& state, boo
     return r;
 }
 
-void completeTreemapImageExport(ContentViewState& state, bool showFreeSpace, const QString& path) {
+void completeTreemapImageExport(ContentViewState& state, bool showFreeSpace, const QString& path,
+                                std::optional<TreemapExportSize> size, std::function<void()> finished) {
     rememberFolder(state.preferences(), path);
-    if (const auto failure = exportTreemapImage(treemapImageRequest(state, showFreeSpace), path)) {
-        state.setCsvExportErrorDetail(*failure);
+    TreemapImageExportRequest request = treemapImageRequest(state, showFreeSpace);
+    if (size) {
+        request.width = size->width;
+        request.height = size->height;
     }
+    if (auto refusal = treemapImageSizeRefusal(request.width, request.height)) {
+        state.setCsvExportErrorDetail(*refusal);
+        if (finished) finished();
+        return;
+    }
+    ContentViewState* s = &state;
+    exportTreemapImageInBackground(std::move(request), path, &state,
+                                   [s, finished = std::move(finished)](std::optional<QString> failure) {
+                                       if (failure) s->setCsvExportErrorDetail(*failure);
+                                       if (finished) finished();
+                                   });
 }
 
 QString clipboardSummaryText(const ContentViewState& state) {

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -82,9 +83,16 @@ void completeFileTypesExport(ContentViewState& state, const QString& path);
 // Whether any shown root has a child (the image export opens no dialog otherwise).
 bool hasTreemapContent(const ContentViewState& state);
 QString proposedTreemapImageName(const QDateTime& now);
-// What the picture is made of, read from the window when the dialog is confirmed.
+// What the picture is made of, read from the window when the dialog is confirmed; the size is the
+// stored one.
 TreemapImageExportRequest treemapImageRequest(const ContentViewState& state, bool showFreeSpace);
-void completeTreemapImageExport(ContentViewState& state, bool showFreeSpace, const QString& path);
+// After the dialog was confirmed with `path` and the size its fields showed (the stored size when
+// none is given): a size that cannot be rendered is refused at once; otherwise the picture is
+// made in the background and `finished` runs on the GUI thread once the file is written or the
+// failure is in the window's export error. Nothing runs when the window is gone by then.
+void completeTreemapImageExport(ContentViewState& state, bool showFreeSpace, const QString& path,
+                                std::optional<TreemapExportSize> size = std::nullopt,
+                                std::function<void()> finished = {});
 
 // The indented size listing of "Copy File and Size Info to Clipboard"; empty when there is
 // nothing to list (the clipboard is then left alone).

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -42,6 +43,16 @@ struct TreemapExportSizeEdit {
 };
 TreemapExportSizeEdit editTreemapExportSize(const QString& typed);
 
+// The size a field shows when the dialog is confirmed, as the picture is asked for: 0 for an
+// empty field, the largest 64-bit value for digits beyond that range (both refused).
+int64_t treemapExportFieldSize(const QString& text);
+
+// The picture's size in pixels as the dialog's fields asked for it, refused sizes included.
+struct TreemapExportSize {
+    int64_t width = 0;
+    int64_t height = 0;
+};
+
 struct TreemapExportPreset {
     int width;
     int height;
@@ -69,9 +80,20 @@ struct TreemapImageExportRequest {
     int fileGroupMinSize = FileNode::defaultMinGroupSize;
 };
 
+// Why a size cannot be rendered, as the window's export alert says it ("Couldn't render the
+// treemap image." and the limits); none for a size that can. A picture narrower or lower than one
+// pixel, wider or taller than 32,768 pixels or larger than 2^28 pixels is refused.
+std::optional<QString> treemapImageSizeRefusal(int64_t width, int64_t height);
+
 // Lays out, renders and writes the picture as a PNG file (replaced only once complete). None on
-// success, else the text for the window's export alert. A picture wider or taller than 32,768
-// pixels or larger than 2^28 pixels is refused before anything is allocated.
+// success, else the text for the window's export alert. A refused size is refused before anything
+// is allocated.
 std::optional<QString> exportTreemapImage(const TreemapImageExportRequest& request, const QString& path);
+
+// The same on the shared thread pool, so that a large picture never stalls the window; `done`
+// gets the outcome on the GUI thread unless `receiver` is gone by then. The request keeps its
+// trees alive until the work is over.
+void exportTreemapImageInBackground(TreemapImageExportRequest request, QString path, QObject* receiver,
+                                    std::function<void(std::optional<QString> failure)> done);
 
 }  // namespace zelvane
