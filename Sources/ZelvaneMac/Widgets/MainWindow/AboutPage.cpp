@@ -7,6 +7,7 @@
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Widgets/Common/AppIcon.hpp"
 #include "ZelvaneMac/Widgets/Common/TextStyles.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/BrandingPanel.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 
 namespace zelvane {
@@ -55,8 +56,9 @@ AboutPage::AboutPage(ContentViewState& state, QWidget* parent) : QWidget(parent)
 
     const std::string_view buildDate = AppVersion::buildDate();
     column->addWidget(captionLabel(fillPlaceholders(localized("Version Date: %@"), {aboutPageDateText(buildDate)}), this));
-    const QString year = QString::fromUtf8(buildDate.substr(0, 4).data(), qsizetype(std::min<size_t>(4, buildDate.size())));
-    column->addWidget(captionLabel(fillPlaceholders(localized("© %@ The ZelvaneMac Authors"), {year}), this));
+    // The same notice as the branding panel's: one maker everywhere the program names it.
+    column->addWidget(captionLabel(
+        BrandingPanel::makerNotice(QString::fromUtf8(buildDate.data(), qsizetype(buildDate.size()))), this));
     column->addWidget(captionLabel(localized("Disk space analyser"), this));
     column->addStretch(1);
 }

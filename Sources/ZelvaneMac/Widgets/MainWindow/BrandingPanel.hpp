@@ -19,13 +19,13 @@ class BrandingPanel final : public QWidget {
 public:
     BrandingPanel(ContentViewState& state, QWidget* parent = nullptr);
 
-    // The maker as the program names itself; neutral names of our own.
-    static constexpr const char* makerName = "Zelvane Software";
+    // The maker's web host; a neutral name of our own.
     static constexpr const char* makerHost = "www.zelvanemac.example";
 
     // "" outside portable mode, "Portable Mode" without a drive name, else where settings live.
     static QString portableModeHelpText(bool isActive, const std::optional<QString>& driveName);
-    // The notice with the year of the build date ("yyyyMMdd").
+    // The maker's notice, "© <year> Zelvane Software", with the year of the build date
+    // ("yyyyMMdd"): the one text that names the maker, here and on the About page.
     static QString makerNotice(const QString& buildDate);
 
     QLabel* iconLabel() const { return icon_; }
