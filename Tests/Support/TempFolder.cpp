@@ -8,6 +8,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <system_error>
 #include <stdexcept>
 #include <utility>
 
@@ -108,6 +110,54 @@ int runUnprivileged(const std::function<int()>& body) {
             return 97;
         return body();
     });
+}
+
+namespace {
+
+// Whether `uid` (its group being `uid` too) may search or run `path` and every folder above it.
+bool reachableBy(unsigned uid, const std::string& path) {
+    std::string at = path;
+    while (!at.empty()) {
+        struct stat st {};
+        if (::stat(at.c_str(), &st) != 0) return false;
+        const mode_t bit = st.st_uid == uid ? S_IXUSR : st.st_gid == uid ? S_IXGRP : S_IXOTH;
+        if (!(st.st_mode & bit)) return false;
+        if (at == "/") break;
+        const size_t slash = at.find_last_of('/');
+        at = slash == 0 ? "/" : at.substr(0, slash);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string programRunnableBy(unsigned uid, const std::string& program, std::string* why) {
+    if (program.empty() || program.front() != '/') {
+        if (why) *why = "the program \"" + program + "\" is not named by an absolute path";
+        return {};
+    }
+    if (reachableBy(uid, program)) return program;
+    // One copy per program for the whole test process.
+    static std::vector<std::pair<std::string, std::unique_ptr<TempFolder>>> copies;
+    for (const auto& [original, folder] : copies)
+        if (original == program) return folder->path() + "/" + program.substr(program.find_last_of('/') + 1);
+    auto folder = std::make_unique<TempFolder>("zelvane-program");
+    const std::string copy = folder->path() + "/" + program.substr(program.find_last_of('/') + 1);
+    std::error_code error;
+    std::filesystem::copy_file(program, copy, error);
+    if (!error) std::filesystem::permissions(copy, std::filesystem::perms(0755), error);
+    if (error) {
+        if (why) *why = "user " + std::to_string(uid) + " cannot reach " + program + ", and copying it to " + copy +
+                        " failed: " + error.message();
+        return {};
+    }
+    if (!reachableBy(uid, copy)) {
+        if (why) *why = "user " + std::to_string(uid) + " can reach neither " + program + " nor its copy in " +
+                        folder->path() + " (set TMPDIR to a folder every user can enter)";
+        return {};
+    }
+    copies.emplace_back(program, std::move(folder));
+    return copy;
 }
 
 }  // namespace zelvane::testsupport

@@ -44,4 +44,11 @@ int runInChild(const std::function<int()>& body);
 int runUnprivileged(const std::function<int()>& body);
 bool runningAsRoot();
 
+// A path to `program` that user `uid` (with group `uid` and no other groups) can start: the
+// program itself when every folder on its way lets that user through, else a copy in a folder of
+// its own under $TMPDIR (or /tmp) that lasts as long as the test process. A checkout under /root
+// is closed to other users, so a child that drops privileges would fail to start it. Empty when
+// neither works, with the reason in `why`.
+std::string programRunnableBy(unsigned uid, const std::string& program, std::string* why = nullptr);
+
 }  // namespace zelvane::testsupport
