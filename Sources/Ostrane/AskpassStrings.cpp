@@ -6,9 +6,12 @@ namespace ostrane {
 
 namespace {
 
-const char* const kTitle = "ZelvaneMac Administrator Access";
-const char* const kOk = "OK";
-const char* const kCancel = "Cancel";
+// Marks the texts the main program's translation tables must hold for this dialog.
+constexpr const char* textKey(const char* english) { return english; }
+
+const char* const kTitle = textKey("ZelvaneMac Administrator Access");
+const char* const kOk = textKey("OK");
+const char* const kCancel = textKey("Cancel");
 
 // The longest registered language tags stay well below this; anything longer is not a tag.
 constexpr qsizetype kMaxLanguageCodeLength = 64;

@@ -96,6 +96,8 @@ int main(int argc, char** argv) {
     // The main program's language folders lie beside this program in the bundle's resources.
     const ostrane::AskpassStrings strings =
         ostrane::localizedAskpassStrings(QCoreApplication::applicationDirPath(), languages, ostrane::readStringTable);
+    // The dialog reads in the direction of the language it speaks (Arabic and Hebrew right to left).
+    if (strings.title.isRightToLeft()) app.setLayoutDirection(Qt::RightToLeft);
 
     ostrane::PasswordDialog dialog(strings, prompt);
     const std::optional<QPoint> center =

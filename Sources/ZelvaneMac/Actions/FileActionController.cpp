@@ -32,19 +32,16 @@ QString errorText(int err) { return QString::fromLocal8Bit(std::strerror(err)); 
 
 }  // namespace
 
-QString fillCount(const QString& format, long long count) {
-    QString out = format;
-    return out.replace(QLatin1String("%d"), QString::number(count));
-}
+QString fillCount(const QString& format, long long count) { return fillFormat(format, {int64_t(count)}); }
 
 const std::vector<TagColor>& tagColors() {
     static const std::vector<TagColor> colors = [] {
         struct Entry { const char* name; QRgb rgb; };
         static constexpr Entry entries[] = {
-            {"Red", qRgb(0xe0, 0x1b, 0x24)},    {"Orange", qRgb(0xff, 0x78, 0x00)},
-            {"Yellow", qRgb(0xf6, 0xd3, 0x2d)}, {"Green", qRgb(0x33, 0xd1, 0x7a)},
-            {"Blue", qRgb(0x35, 0x84, 0xe4)},   {"Purple", qRgb(0x91, 0x41, 0xac)},
-            {"Gray", qRgb(0x9a, 0x99, 0x96)},
+            {textKey("Red"), qRgb(0xe0, 0x1b, 0x24)},    {textKey("Orange"), qRgb(0xff, 0x78, 0x00)},
+            {textKey("Yellow"), qRgb(0xf6, 0xd3, 0x2d)}, {textKey("Green"), qRgb(0x33, 0xd1, 0x7a)},
+            {textKey("Blue"), qRgb(0x35, 0x84, 0xe4)},   {textKey("Purple"), qRgb(0x91, 0x41, 0xac)},
+            {textKey("Gray"), qRgb(0x9a, 0x99, 0x96)},
         };
         std::vector<TagColor> out;
         for (const auto& e : entries) out.push_back({e.name, localized(e.name), QColor(e.rgb)});
@@ -72,7 +69,7 @@ FileActionMenuState FileActionController::menuState() const {
 bool FileActionController::confirmOpeningManyWindows(int count, const QString& windowKind) {
     if (count < kFirstCountThatAsks) return true;
     AlertRequest alert;
-    alert.message = fillPlaceholders(fillCount(localized("You are about to open %d %@ - are you sure?"), count), {windowKind});
+    alert.message = fillFormat(localized("You are about to open %d %@ - are you sure?"), {int64_t(count), windowKind});
     alert.buttons = {localized("Open"), localized("Cancel")};
     return prompter_.ask(alert);
 }

@@ -16,6 +16,7 @@
 
 #include "Platform/FileMoves.hpp"
 #include "ZelvaneMac/Actions/FileNaming.hpp"
+#include "ZelvaneMac/Core/Text/Localization.hpp"
 
 namespace fs = std::filesystem;
 
@@ -38,11 +39,11 @@ QString trimmedNewName(const QString& name) {
 }
 
 const char* invalidNameReason(const QString& trimmedName) {
-    if (trimmedName.isEmpty()) return "The name is empty.";
+    if (trimmedName.isEmpty()) return textKey("The name is empty.");
     if (trimmedName == QLatin1String(".") || trimmedName == QLatin1String(".."))
-        return "The names \".\" and \"..\" are reserved.";
+        return textKey("The names \".\" and \"..\" are reserved.");
     if (trimmedName.contains(QLatin1Char('/')) || trimmedName.contains(QChar(0)))
-        return "A name can't contain \"/\" or a NUL character.";
+        return textKey("A name can't contain \"/\" or a NUL character.");
     return nullptr;
 }
 

@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
+#include <QTranslator>
 
 #include <unistd.h>
 
@@ -95,6 +97,31 @@ void ZelvaneMacApp::installStringsTable() {
     zelvane::installStringsTable(
         language ? AppLanguages::loadStringsTable(environment_.resourcesDir, *language, &stringsProblems_) : nullptr);
     for (const QString& problem : stringsProblems_) qWarning("ZelvaneMac: %s", qPrintable(problem));
+    followInterfaceLanguage(language.value_or(QStringLiteral("en")));
+}
+
+// Qt's own texts (file and colour dialogs, the fields' context menus) and the layout direction
+// follow the interface language too. Number and date formats stay the system's: the language choice
+// changes words, not the region.
+void ZelvaneMacApp::followInterfaceLanguage(const QString& language) {
+    auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    if (!app) return;
+    const QLocale locale(language);
+    app->setLayoutDirection(locale.textDirection());
+    if (qtTranslator_) {
+        QCoreApplication::removeTranslator(qtTranslator_);
+        delete qtTranslator_;
+        qtTranslator_ = nullptr;
+    }
+    auto* translator = new QTranslator(this);
+    if (language != QLatin1String("en") &&
+        translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(translator);
+        qtTranslator_ = translator;
+    } else {
+        delete translator;
+    }
 }
 
 void ZelvaneMacApp::finishLaunching() { delegate_->applicationDidFinishLaunching(); }

@@ -13,6 +13,8 @@
 #include "ZelvaneMac/App/StartupSteps.hpp"
 #include "ZelvaneMac/Window/AppServices.hpp"
 
+class QTranslator;
+
 namespace zelvane {
 
 class MainWindow;
@@ -67,6 +69,7 @@ public:
 
 private:
     void installStringsTable();
+    void followInterfaceLanguage(const QString& language);
     void lastWindowClosed();
 
     Preferences& preferences_;
@@ -76,6 +79,7 @@ private:
     LanguageRelaunch* relaunch_ = nullptr;
     std::vector<QPointer<MainWindow>> windows_;
     QStringList stringsProblems_;
+    QTranslator* qtTranslator_ = nullptr;
 };
 
 }  // namespace zelvane

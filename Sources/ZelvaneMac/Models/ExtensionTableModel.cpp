@@ -17,12 +17,12 @@ namespace {
 
 constexpr ColumnSpec kColumnSpecs[ExtensionTableModel::kColumnCount] = {
     {"swatch", "", 17, Qt::AscendingOrder, false, false},
-    {"ext", "Extension", 84, Qt::AscendingOrder},
-    {"type", "File Type", 102, Qt::AscendingOrder},
-    {"percent", "Percent", 46, Qt::DescendingOrder},
-    {"size", "Size", 76, Qt::DescendingOrder},
-    {"allocated", "Allocated", 81, Qt::DescendingOrder},
-    {"files", "Files", 63, Qt::DescendingOrder},
+    {"ext", textKey("Extension"), 84, Qt::AscendingOrder},
+    {"type", textKey("File Type"), 102, Qt::AscendingOrder},
+    {"percent", textKey("Percent"), 46, Qt::DescendingOrder},
+    {"size", textKey("Size"), 76, Qt::DescendingOrder},
+    {"allocated", textKey("Allocated"), 81, Qt::DescendingOrder},
+    {"files", textKey("Files"), 63, Qt::DescendingOrder},
 };
 constexpr ColumnTable kColumns(kColumnSpecs, 60);
 

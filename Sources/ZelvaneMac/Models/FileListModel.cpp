@@ -18,15 +18,15 @@ namespace zelvane {
 namespace {
 
 constexpr ColumnSpec kColumnSpecs[] = {
-    {"name", "File Name", 309, Qt::AscendingOrder},
-    {"path", "Path", 488, Qt::AscendingOrder},
-    {"percent", "% of Root", 63, Qt::DescendingOrder, true},
-    {"size", "Size", 100, Qt::DescendingOrder, true},
-    {"allocated", "Allocated", 100, Qt::DescendingOrder, true},
-    {"modified", "Modified", 140, Qt::DescendingOrder},
-    {"dupCount", "Dup Count", 80, Qt::DescendingOrder, true},
-    {"dupSize", "Dup Size", 90, Qt::DescendingOrder, true},
-    {"attributes", "Attr.", 40, Qt::DescendingOrder},
+    {"name", textKey("File Name"), 309, Qt::AscendingOrder},
+    {"path", textKey("Path"), 488, Qt::AscendingOrder},
+    {"percent", textKey("% of Root"), 63, Qt::DescendingOrder, true},
+    {"size", textKey("Size"), 100, Qt::DescendingOrder, true},
+    {"allocated", textKey("Allocated"), 100, Qt::DescendingOrder, true},
+    {"modified", textKey("Modified"), 140, Qt::DescendingOrder},
+    {"dupCount", textKey("Dup Count"), 80, Qt::DescendingOrder, true},
+    {"dupSize", textKey("Dup Size"), 90, Qt::DescendingOrder, true},
+    {"attributes", textKey("Attr."), 40, Qt::DescendingOrder},
 };
 static_assert(std::size(kColumnSpecs) == FileListModel::kColumnCount);
 constexpr ColumnTable kColumns(kColumnSpecs, 100);

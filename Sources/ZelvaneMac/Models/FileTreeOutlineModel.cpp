@@ -18,15 +18,15 @@ namespace zelvane {
 namespace {
 
 constexpr ColumnSpec kColumnSpecs[FileTreeOutlineModel::kColumnCount] = {
-    {"name", "Folder", 224, Qt::AscendingOrder},
-    {"percent", "% of Parent", 66, Qt::DescendingOrder},
-    {"size", "Size", 87, Qt::DescendingOrder},
-    {"allocated", "Allocated", 92, Qt::DescendingOrder},
-    {"items", "Items", 88, Qt::DescendingOrder},
-    {"files", "Files", 79, Qt::DescendingOrder},
-    {"folders", "Folders", 79, Qt::DescendingOrder},
-    {"modified", "Modified", 140, Qt::DescendingOrder},
-    {"attributes", "Attr.", 40, Qt::DescendingOrder},
+    {"name", textKey("Folder"), 224, Qt::AscendingOrder},
+    {"percent", textKey("% of Parent"), 66, Qt::DescendingOrder},
+    {"size", textKey("Size"), 87, Qt::DescendingOrder},
+    {"allocated", textKey("Allocated"), 92, Qt::DescendingOrder},
+    {"items", textKey("Items"), 88, Qt::DescendingOrder},
+    {"files", textKey("Files"), 79, Qt::DescendingOrder},
+    {"folders", textKey("Folders"), 79, Qt::DescendingOrder},
+    {"modified", textKey("Modified"), 140, Qt::DescendingOrder},
+    {"attributes", textKey("Attr."), 40, Qt::DescendingOrder},
 };
 constexpr ColumnTable kColumns(kColumnSpecs, 80);
 

@@ -17,6 +17,10 @@ namespace zelvane {
 QString localized(const char* englishKey);
 QString localized(const QString& englishKey);
 
+// Marks an English text that is looked up later rather than where it is written (a table of titles,
+// a label picked at run time), so the check of the translation tables finds it.
+constexpr const char* textKey(const char* english) { return english; }
+
 // One language's translations, read from its "Localizable.strings".
 struct StringsTable {
     QString language;  // as its folder names it: "de", "pt-BR", "zh-Hans"

@@ -61,18 +61,18 @@ QMenu* FileActionMenu::makeContextMenu(QWidget* parent) {
         connect(item, &QAction::triggered, this, [c, action] { (c->*action)(); });
         return item;
     };
-    add("Open", &FileActionController::open);
-    add("Show in File Manager", &FileActionController::showInFileManager);
+    add(textKey("Open"), &FileActionController::open);
+    add(textKey("Show in File Manager"), &FileActionController::showInFileManager);
     menu->addSeparator();
-    add("Move to Trash", &FileActionController::moveToTrash)->setObjectName(QLatin1String(kMoveToTrashItem));
+    add(textKey("Move to Trash"), &FileActionController::moveToTrash)->setObjectName(QLatin1String(kMoveToTrashItem));
     menu->addSeparator();
-    add("Get Info", &FileActionController::getInfo);
-    add("Compress", &FileActionController::compress);
-    add("Duplicate", &FileActionController::duplicate);
-    add("Make Link", &FileActionController::makeLink);
-    add("Quick Look", &FileActionController::quickLook);
-    add("Copy", &FileActionController::copy);
-    add("Copy Path", &FileActionController::copyPath);
+    add(textKey("Get Info"), &FileActionController::getInfo);
+    add(textKey("Compress"), &FileActionController::compress);
+    add(textKey("Duplicate"), &FileActionController::duplicate);
+    add(textKey("Make Link"), &FileActionController::makeLink);
+    add(textKey("Quick Look"), &FileActionController::quickLook);
+    add(textKey("Copy"), &FileActionController::copy);
+    add(textKey("Copy Path"), &FileActionController::copyPath);
     menu->addSeparator();
 
     auto* tags = new QMenu(localized("Tags\u2026"), menu);
@@ -88,14 +88,14 @@ QMenu* FileActionMenu::makeContextMenu(QWidget* parent) {
     menu->addMenu(tags);
     menu->addSeparator();
 
-    add("New Terminal at Folder", &FileActionController::newTerminal);
-    add("Export to .CSV file\u2026", &FileActionController::exportToCSV);
+    add(textKey("New Terminal at Folder"), &FileActionController::newTerminal);
+    add(textKey("Export to .CSV file\u2026"), &FileActionController::exportToCSV);
     // The program's own name, the same in every language.
     QAction* instance = menu->addAction(QStringLiteral("Zelvane"));
     connect(instance, &QAction::triggered, this, [c] { c->launchNewInstance(); });
     menu->addSeparator();
-    add("Zoom in Treemap", &FileActionController::zoomTreemap);
-    add("Zoom out Treemap", &FileActionController::unzoomTreemap);
+    add(textKey("Zoom in Treemap"), &FileActionController::zoomTreemap);
+    add(textKey("Zoom out Treemap"), &FileActionController::unzoomTreemap);
 
     QPointer<QMenu> guarded(menu);
     connect(menu, &QMenu::aboutToShow, this, [this, guarded] {

@@ -15,15 +15,16 @@
 namespace zelvane {
 
 QString AccessDeniedFoldersDialog::explanation(qsizetype count) {
+    // On Linux a refused folder is a matter of Unix permissions, which only an administrator passes.
     if (count == 1)
         return localized(
-            "ZelvaneMac couldn't read the following folder during the scan - likely file permissions, not a real "
-            "problem with the folder itself. Granting Full Disk Access (File \u2192 Grant Full Disk Access to "
-            "ZelvaneMac, if shown) avoids this on future scans.");
+            "ZelvaneMac couldn't read the following folder during the scan - its file permissions don't let your "
+            "user open it, which is not a problem with the folder itself. To include it, scan again with "
+            "administrator rights (File \u2192 Restart as Administrator\u2026).");
     return localized(
-        "ZelvaneMac couldn't read the following folders during the scan - likely file permissions, not a real "
-        "problem with the folders themselves. Granting Full Disk Access (File \u2192 Grant Full Disk Access to "
-        "ZelvaneMac, if shown) avoids this on future scans.");
+        "ZelvaneMac couldn't read the following folders during the scan - their file permissions don't let your "
+        "user open them, which is not a problem with the folders themselves. To include them, scan again with "
+        "administrator rights (File \u2192 Restart as Administrator\u2026).");
 }
 
 AccessDeniedFoldersDialog::AccessDeniedFoldersDialog(const QStringList& paths, QWidget* parent) : QDialog(parent) {

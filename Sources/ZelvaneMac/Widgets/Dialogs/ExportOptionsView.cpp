@@ -67,14 +67,14 @@ ExportOptionsView::ExportOptionsView(Preferences& preferences, ExportSourceSelec
     column->addWidget(sheetDivider(this));
 
     const std::pair<const BoolKey*, const char*> toggles[] = {
-        {&PreferenceKeys::csvExportFiles, "Export Files"},
-        {&PreferenceKeys::csvExportFolders, "Export Folders"},
-        {&PreferenceKeys::csvExportFileID, "Export File ID"},
-        {&PreferenceKeys::csvExportDates, "Export \"Last Accessed\" and \"Created\" dates"},
-        {&PreferenceKeys::csvExportFolderSizes, "Export total size and allocated size of folders (excluding sub folders)"},
-        {&PreferenceKeys::csvSplitFilename, "Split file names into root, folder, filename and extension"},
-        {&PreferenceKeys::csvExportDriveCapacity, "Export drive size information"},
-        {&PreferenceKeys::csvExportPercentOfParent, "Export percentage of parent value"},
+        {&PreferenceKeys::csvExportFiles, textKey("Export Files")},
+        {&PreferenceKeys::csvExportFolders, textKey("Export Folders")},
+        {&PreferenceKeys::csvExportFileID, textKey("Export File ID")},
+        {&PreferenceKeys::csvExportDates, textKey("Export \"Last Accessed\" and \"Created\" dates")},
+        {&PreferenceKeys::csvExportFolderSizes, textKey("Export total size and allocated size of folders (excluding sub folders)")},
+        {&PreferenceKeys::csvSplitFilename, textKey("Split file names into root, folder, filename and extension")},
+        {&PreferenceKeys::csvExportDriveCapacity, textKey("Export drive size information")},
+        {&PreferenceKeys::csvExportPercentOfParent, textKey("Export percentage of parent value")},
     };
     for (const auto& [key, label] : toggles) {
         auto* box = new QCheckBox(localized(label), this);

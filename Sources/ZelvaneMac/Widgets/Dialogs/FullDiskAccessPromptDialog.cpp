@@ -13,23 +13,23 @@
 namespace zelvane {
 
 QString FullDiskAccessPromptDialog::explanation(bool isPortable) {
-    // One key for the whole text, line ends included, so a translation keeps its paragraphs.
+    // One key for the whole text, line ends included, so a translation keeps its paragraphs. On Linux
+    // the prompt appears only inside a Flatpak or Snap sandbox that hides the host's file system.
     if (isPortable)
         return localized(
-            "ZelvaneMac can still scan without it, but Linux will prompt separately for Desktop, Documents, Mail, "
-            "Time Machine, and other protected locations each time one is needed. Granting Full Disk Access once "
-            "lets it scan everything with no further prompts.\n\n"
-            "Linux doesn't let apps add themselves to that list automatically - if ZelvaneMac isn't already there, "
-            "click the + button and select it yourself. Since this copy is running from a removable drive, look for "
-            "it there rather than in Applications.\n\n"
-            "You can grant this later from File \u2192 Grant Full Disk Access to ZelvaneMac.");
+            "ZelvaneMac is running in a sandbox (Flatpak or Snap) that doesn't let it see the whole file system. It "
+            "can still scan what the sandbox shares with it, but other folders look empty or can't be read.\n\n"
+            "A sandboxed app can't widen its own access - allow ZelvaneMac to access all files in your desktop's "
+            "app permission settings, then start it again. Since this copy is running from a removable drive, make "
+            "sure the sandbox can see that drive too.\n\n"
+            "You can come back to this later from File \u2192 Grant Full Disk Access to ZelvaneMac\u2026");
     return localized(
-        "ZelvaneMac can still scan without it, but Linux will prompt separately for Desktop, Documents, Mail, "
-        "Time Machine, and other protected locations each time one is needed. Granting Full Disk Access once "
-        "lets it scan everything with no further prompts.\n\n"
-        "Linux doesn't let apps add themselves to that list automatically - if ZelvaneMac isn't already there, "
-        "click the + button and select it yourself (usually in your Applications folder).\n\n"
-        "You can grant this later from File \u2192 Grant Full Disk Access to ZelvaneMac.");
+        "ZelvaneMac is running in a sandbox (Flatpak or Snap) that doesn't let it see the whole file system. It "
+        "can still scan what the sandbox shares with it, but other folders look empty or can't be read.\n\n"
+        "A sandboxed app can't widen its own access - allow ZelvaneMac to access all files in your desktop's app "
+        "permission settings (for a Flatpak: flatpak override --user --filesystem=host followed by its "
+        "application ID), then start it again.\n\n"
+        "You can come back to this later from File \u2192 Grant Full Disk Access to ZelvaneMac\u2026");
 }
 
 FullDiskAccessPromptDialog::FullDiskAccessPromptDialog(bool isPortable, QWidget* parent) : QDialog(parent) {
@@ -70,26 +70,21 @@ FullDiskAccessPromptDialog::FullDiskAccessPromptDialog(bool isPortable, QWidget*
     auto* buttons = new QVBoxLayout;
     buttons->setSpacing(8);
     dontAsk_ = new QPushButton(localized("Don't Ask Again"), this);
-    openSettings_ = new QPushButton(localized("Open system settings\u2026"), this);
     notNow_ = new QPushButton(localized("Not Now"), this);
-    for (QPushButton* b : {dontAsk_, openSettings_, notNow_}) {
+    // Linux has no settings pane that one button could open for the user: the explanation says where
+    // access is granted, and the prompt offers the other two answers.
+    for (QPushButton* b : {dontAsk_, notNow_}) {
         b->setAutoDefault(false);
         b->setDefault(false);
         buttons->addWidget(b);
     }
     layout->addLayout(buttons);
     connect(dontAsk_, &QPushButton::clicked, this, [this] { choose(Answer::dontAskAgain); });
-    connect(openSettings_, &QPushButton::clicked, this, [this] { choose(Answer::openSettings); });
     connect(notNow_, &QPushButton::clicked, this, [this] { choose(Answer::notNow); });
 }
 
 QPushButton* FullDiskAccessPromptDialog::button(Answer a) const {
-    switch (a) {
-    case Answer::dontAskAgain: return dontAsk_;
-    case Answer::openSettings: return openSettings_;
-    case Answer::notNow: break;
-    }
-    return notNow_;
+    return a == Answer::dontAskAgain ? dontAsk_ : notNow_;
 }
 
 void FullDiskAccessPromptDialog::choose(Answer a) {

@@ -7,13 +7,13 @@ class QPushButton;
 
 namespace zelvane {
 
-// Tells the user that the program cannot read the whole file system and offers three answers.
+// Tells the user that the program cannot read the whole file system and offers two answers.
 // The dialog only reports which one was chosen; the window acts on it. Escape answers "Not Now";
 // Return answers nothing.
 class FullDiskAccessPromptDialog final : public QDialog {
     Q_OBJECT
 public:
-    enum class Answer { notNow, dontAskAgain, openSettings };
+    enum class Answer { notNow, dontAskAgain };
 
     explicit FullDiskAccessPromptDialog(bool isPortable, QWidget* parent = nullptr);
 
@@ -34,7 +34,6 @@ private:
 
     QLabel* explanation_ = nullptr;
     QPushButton* dontAsk_ = nullptr;
-    QPushButton* openSettings_ = nullptr;
     QPushButton* notNow_ = nullptr;
     bool answered_ = false;
     Answer answer_ = Answer::notNow;

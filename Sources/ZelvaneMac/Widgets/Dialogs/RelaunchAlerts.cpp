@@ -69,10 +69,11 @@ void RelaunchAlerts::showConfirmation(Kind kind) {
                             "This cannot be undone."),
                   QMessageBox::Warning)
         : makeBox(window_, localized("Reset All Permissions?"),
-                  localized("This clears every Linux privacy permission decision for ZelvaneMac - Full Disk Access, "
-                            "Desktop/Documents/Downloads access, Automation, everything - back to \"never asked,\" "
-                            "and restarts ZelvaneMac. The next time anything needs one of those, ZelvaneMac will "
-                            "prompt fresh, as if newly installed."),
+                  // Linux keeps no per-program privacy decisions: what resets is what the program stored.
+                  localized("This makes ZelvaneMac forget what it has stored about its access - the remembered Full "
+                            "Disk Access check and \"Don't Ask Again\" for its prompt - and restarts ZelvaneMac. "
+                            "Linux keeps no privacy permissions for apps, so nothing else changes: folders that "
+                            "couldn't be read need \"Restart as Administrator\u2026\" instead."),
                   QMessageBox::Warning);
     QPushButton* cancel = box->addButton(literalButtonTitle(localized("Cancel")), QMessageBox::RejectRole);
     QPushButton* reset = box->addButton(literalButtonTitle(localized("Reset & Restart")), QMessageBox::DestructiveRole);

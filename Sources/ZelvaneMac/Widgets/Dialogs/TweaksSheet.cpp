@@ -51,14 +51,14 @@ TweaksSheet::TweaksSheet(const TweaksSettings& settings, QWidget* parent) : QDia
     bool* flags[8] = {&settings_.enableDragDrop,       &settings_.enableDoubleClickOpen, &settings_.enableRename,
                       &settings_.monitorFileSystemForChanges, &settings_.showMaxModifiedDate, &settings_.showHorizontalLines,
                       &settings_.altRowColors,          &settings_.gradientEnabled};
-    const char* labels[8] = {"Enable drag/drop",
-                             "Open file on double click",
-                             "Enable rename",
-                             "Monitor file system for changes",
-                             "Show max modified date of all sub folders/files as folder's last modified date",
-                             "Show horizontal lines in grids",
-                             "Alternate row colors",
-                             "Enable gradient colors in treemap"};
+    const char* labels[8] = {textKey("Enable drag/drop"),
+                             textKey("Open file on double click"),
+                             textKey("Enable rename"),
+                             textKey("Monitor file system for changes"),
+                             textKey("Show max modified date of all sub folders/files as folder's last modified date"),
+                             textKey("Show horizontal lines in grids"),
+                             textKey("Alternate row colors"),
+                             textKey("Enable gradient colors in treemap")};
     auto* first = new QVBoxLayout;
     first->setSpacing(8);
     auto* second = new QVBoxLayout;
@@ -85,14 +85,14 @@ TweaksSheet::TweaksSheet(const TweaksSettings& settings, QWidget* parent) : QDia
     unitsRow->addWidget(units_);
     unitsRow->addStretch(1);
     second->addLayout(unitsRow);
-    decimals_ = labelledStepper(this, second, "Number of decimal places to display: %d", 0, 4, settings_.decimalPlaces);
+    decimals_ = labelledStepper(this, second, textKey("Number of decimal places to display: %d"), 0, 4, settings_.decimalPlaces);
     connect(decimals_, &QSpinBox::valueChanged, this, [this](int v) { settings_.decimalPlaces = v; });
     column->addLayout(second);
     column->addWidget(sheetDivider(this));
 
     auto* third = new QVBoxLayout;
     third->setSpacing(4);
-    groupMin_ = labelledStepper(this, third, "File group minimum size: %d", 0, 999, settings_.fileGroupMinSize);
+    groupMin_ = labelledStepper(this, third, textKey("File group minimum size: %d"), 0, 999, settings_.fileGroupMinSize);
     connect(groupMin_, &QSpinBox::valueChanged, this, [this](int v) { settings_.fileGroupMinSize = v; });
     auto* note = new QLabel(localized("Loose files in a folder are grouped into one \"[N Files in \u2026]\" entry once there "
                                       "are at least this many. Set to 0 to disable file grouping."),

@@ -30,42 +30,42 @@ MenuBar::MenuBar(MainWindow& window) : QObject(&window), window_(window) {
     QMenuBar* bar = window.menuBar();
     file_ = bar->addMenu(localized("File"));
     using A = ZelvaneMenuAction;
-    add(file_, "Scan", A::scan, QKeySequence(Qt::CTRL | Qt::Key_R));
-    add(file_, "Select Folder\u2026", A::selectFolder, QKeySequence(Qt::Key_F3));
-    add(file_, "Select Multiple\u2026", A::selectMultiple, QKeySequence(Qt::ALT | Qt::Key_F3));
-    add(file_, "Select CSV File\u2026", A::selectCSVFile, QKeySequence(Qt::SHIFT | Qt::Key_F3));
+    add(file_, textKey("Scan"), A::scan, QKeySequence(Qt::CTRL | Qt::Key_R));
+    add(file_, textKey("Select Folder\u2026"), A::selectFolder, QKeySequence(Qt::Key_F3));
+    add(file_, textKey("Select Multiple\u2026"), A::selectMultiple, QKeySequence(Qt::ALT | Qt::Key_F3));
+    add(file_, textKey("Select CSV File\u2026"), A::selectCSVFile, QKeySequence(Qt::SHIFT | Qt::Key_F3));
     QAction* newWindow = file_->addAction(localized("New Window"));
     newWindow->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
     connect(newWindow, &QAction::triggered, &window, [&window] { emit window.newWindowRequested(); });
     file_->addSeparator();
-    add(file_, "Reset Tree Expansion", A::resetTreeExpansion, QKeySequence(Qt::Key_F4));
-    add(file_, "Expand All", A::expandAll, QKeySequence(Qt::SHIFT | Qt::Key_F4));
-    add(file_, "Select Parent", A::selectParent, QKeySequence(Qt::SHIFT | Qt::Key_F7));
-    add(file_, "Reselect Child", A::reselectChild, QKeySequence(Qt::Key_F7));
-    add(file_, "Zoom Treemap", A::zoomTreemap, QKeySequence(Qt::Key_F10));
-    add(file_, "Unzoom Treemap", A::unzoomTreemap, QKeySequence(Qt::SHIFT | Qt::Key_F11));
-    add(file_, "Save Treemap Image as .png File\u2026", A::exportTreemapImage, QKeySequence(Qt::CTRL | Qt::Key_S));
+    add(file_, textKey("Reset Tree Expansion"), A::resetTreeExpansion, QKeySequence(Qt::Key_F4));
+    add(file_, textKey("Expand All"), A::expandAll, QKeySequence(Qt::SHIFT | Qt::Key_F4));
+    add(file_, textKey("Select Parent"), A::selectParent, QKeySequence(Qt::SHIFT | Qt::Key_F7));
+    add(file_, textKey("Reselect Child"), A::reselectChild, QKeySequence(Qt::Key_F7));
+    add(file_, textKey("Zoom Treemap"), A::zoomTreemap, QKeySequence(Qt::Key_F10));
+    add(file_, textKey("Unzoom Treemap"), A::unzoomTreemap, QKeySequence(Qt::SHIFT | Qt::Key_F11));
+    add(file_, textKey("Save Treemap Image as .png File\u2026"), A::exportTreemapImage, QKeySequence(Qt::CTRL | Qt::Key_S));
     file_->addSeparator();
-    add(file_, "Show in File Manager", A::showInFinder, QKeySequence(Qt::CTRL | Qt::Key_E));
-    add(file_, "New Terminal at Folder", A::newTerminal, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T));
-    add(file_, "Copy Path", A::copyPath, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_C));
+    add(file_, textKey("Show in File Manager"), A::showInFinder, QKeySequence(Qt::CTRL | Qt::Key_E));
+    add(file_, textKey("New Terminal at Folder"), A::newTerminal, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T));
+    add(file_, textKey("Copy Path"), A::copyPath, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_C));
     file_->addSeparator();
-    add(file_, "Copy", A::copy, QKeySequence(Qt::CTRL | Qt::Key_C));
-    add(file_, "Move to Trash", A::moveToTrash, QKeySequence(Qt::Key_Delete));
-    add(file_, "Delete Immediately", A::deleteImmediately, QKeySequence(Qt::SHIFT | Qt::Key_Delete));
-    add(file_, "Rename", A::rename, QKeySequence(Qt::Key_F2));
+    add(file_, textKey("Copy"), A::copy, QKeySequence(Qt::CTRL | Qt::Key_C));
+    add(file_, textKey("Move to Trash"), A::moveToTrash, QKeySequence(Qt::Key_Delete));
+    add(file_, textKey("Delete Immediately"), A::deleteImmediately, QKeySequence(Qt::SHIFT | Qt::Key_Delete));
+    add(file_, textKey("Rename"), A::rename, QKeySequence(Qt::Key_F2));
     file_->addSeparator();
-    add(file_, "Export to CSV File\u2026", A::exportToCSV, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_E));
-    add(file_, "Copy File and Size Info to Clipboard", A::copyFileAndSizeInfo, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
-    add(file_, "Export File Types to CSV File\u2026", A::exportFileTypesToCSV, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_F));
+    add(file_, textKey("Export to CSV File\u2026"), A::exportToCSV, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_E));
+    add(file_, textKey("Copy File and Size Info to Clipboard"), A::copyFileAndSizeInfo, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+    add(file_, textKey("Export File Types to CSV File\u2026"), A::exportFileTypesToCSV, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_F));
     file_->addSeparator();
-    add(file_, "Check for Updates Now", A::checkForUpdatesNow);
-    add(file_, "Reset Configuration to Default Values", A::resetConfiguration);
-    add(file_, "Grant Full Disk Access to ZelvaneMac\u2026", A::grantFullDiskAccess);
-    add(file_, "Prepare This Copy for Portable Use\u2026", A::preparePortableMode);
-    add(file_, "Reset All Permissions (Full Disk Access, etc.)\u2026", A::resetPermissions);
-    add(file_, "Restart as Administrator\u2026", A::restartAsAdministrator);
-    add(file_, "Restart without Administrator", A::restartWithoutAdministrator);
+    add(file_, textKey("Check for Updates Now"), A::checkForUpdatesNow);
+    add(file_, textKey("Reset Configuration to Default Values"), A::resetConfiguration);
+    add(file_, textKey("Grant Full Disk Access to ZelvaneMac\u2026"), A::grantFullDiskAccess);
+    add(file_, textKey("Prepare This Copy for Portable Use\u2026"), A::preparePortableMode);
+    add(file_, textKey("Reset All Permissions (Full Disk Access, etc.)\u2026"), A::resetPermissions);
+    add(file_, textKey("Restart as Administrator\u2026"), A::restartAsAdministrator);
+    add(file_, textKey("Restart without Administrator"), A::restartWithoutAdministrator);
 
     // Commands that need a scanned result, and the items that come and go.
     refreshers_.push_back([this, &state] {
@@ -140,8 +140,8 @@ void MenuBar::buildOptions() {
 
     auto* modes = new QActionGroup(this);
     modes->setExclusive(true);
-    const char* modeTitles[] = {"Display Dynamic Values", "Display Byte Values", "Display KB Values",
-                                "Display MB Values",      "Display GB Values",   "Display TB Values"};
+    const char* modeTitles[] = {textKey("Display Dynamic Values"), textKey("Display Byte Values"), textKey("Display KB Values"),
+                                textKey("Display MB Values"),      textKey("Display GB Values"),   textKey("Display TB Values")};
     for (int i = 0; i < 6; ++i) {
         QAction* act = options_->addAction(localized(modeTitles[i]));
         act->setCheckable(true);
@@ -153,7 +153,7 @@ void MenuBar::buildOptions() {
         });
     }
     options_->addSeparator();
-    addToggle(options_, "Filter Scan Results", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F),
+    addToggle(options_, textKey("Filter Scan Results"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F),
               &ContentViewState::showFilterPanel, &ContentViewState::setShowFilterPanel);
     options_->addSeparator();
     QAction* updates = options_->addAction(localized("Check for updates"));
@@ -168,20 +168,20 @@ void MenuBar::buildOptions() {
     connect(autoScan, &QAction::triggered, this, [&prefs](bool on) { prefs.set(PreferenceKeys::autoScanAfterSelection, on); });
     refreshers_.push_back([autoScan, &prefs] { autoScan->setChecked(prefs.value(PreferenceKeys::autoScanAfterSelection)); });
     options_->addSeparator();
-    addToggle(options_, "Show Header", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H), &ContentViewState::showHeader,
+    addToggle(options_, textKey("Show Header"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H), &ContentViewState::showHeader,
               &ContentViewState::setShowHeader);
-    addToggle(options_, "Show File Types", QKeySequence(Qt::Key_F8), &ContentViewState::showFileTypes,
+    addToggle(options_, textKey("Show File Types"), QKeySequence(Qt::Key_F8), &ContentViewState::showFileTypes,
               &ContentViewState::setShowFileTypes);
-    addToggle(options_, "Show Treemap", QKeySequence(Qt::Key_F9), &ContentViewState::showTreemap,
+    addToggle(options_, textKey("Show Treemap"), QKeySequence(Qt::Key_F9), &ContentViewState::showTreemap,
               &ContentViewState::setShowTreemap);
-    addToggle(options_, "Show Allocated Space on Treemap", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A),
+    addToggle(options_, textKey("Show Allocated Space on Treemap"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A),
               &ContentViewState::showTreemapAllocatedSize, &ContentViewState::setShowTreemapAllocatedSize);
-    addToggle(options_, "Show Free Space on Treemap", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
+    addToggle(options_, textKey("Show Free Space on Treemap"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
               &ContentViewState::showTreemapFreeSpace, &ContentViewState::setShowTreemapFreeSpace);
-    addToggle(options_, "Show Folder and File Names on Treemap", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N),
+    addToggle(options_, textKey("Show Folder and File Names on Treemap"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N),
               &ContentViewState::showTreemapFilenames, &ContentViewState::setShowTreemapFilenames);
-    add(options_, "Colors\u2026", ZelvaneMenuAction::colors);
-    add(options_, "Tweaks\u2026", ZelvaneMenuAction::tweaks);
+    add(options_, textKey("Colors\u2026"), ZelvaneMenuAction::colors);
+    add(options_, textKey("Tweaks\u2026"), ZelvaneMenuAction::tweaks);
 
     QMenu* language = options_->addMenu(localized("Language"));
     auto* languages = new QActionGroup(this);

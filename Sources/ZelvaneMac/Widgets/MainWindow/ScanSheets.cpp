@@ -30,7 +30,6 @@ void bindScanSheets(WindowSheets& sheets, ContentViewState& state, std::function
                      });
 
     const auto answered = [s](QDialog& dialog) {
-        // "Open system settings…" only closes the prompt: Linux has no privacy pane to open.
         if (static_cast<FullDiskAccessPromptDialog&>(dialog).answer() == FullDiskAccessPromptDialog::Answer::dontAskAgain)
             s->preferences().set(PreferenceKeys::suppressFullDiskAccessPrompt, true);
     };

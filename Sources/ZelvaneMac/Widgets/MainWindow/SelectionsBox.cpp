@@ -34,7 +34,7 @@ SelectionsBox::SelectionsBox(ContentViewState& state, QWidget* parent) : QWidget
     selectionValue_->setTextFormat(Qt::PlainText);
     grid->addWidget(selectionValue_, 0, 1, 1, 2);
 
-    const char* labels[3] = {"Total Space:", "Space Used:", "Space Free:"};
+    const char* labels[3] = {textKey("Total Space:"), textKey("Space Used:"), textKey("Space Free:")};
     for (int r = 0; r < 3; ++r) {
         stat_[r][0] = new QLabel(localized(labels[r]), this);
         stat_[r][0]->setFont(calloutFont());

@@ -63,9 +63,9 @@ TabStrip::TabStrip(ContentViewState& state, QWidget* parent) : QWidget(parent), 
     row->setContentsMargins(8, 6, 8, 0);
     row->setSpacing(2);
     const std::array<std::pair<ContentTab, const char*>, 3> tabs{{
-        {ContentTab::treeView, "Tree View"},
-        {ContentTab::fileView, "File View"},
-        {ContentTab::about, "About"},
+        {ContentTab::treeView, textKey("Tree View")},
+        {ContentTab::fileView, textKey("File View")},
+        {ContentTab::about, textKey("About")},
     }};
     for (const auto& [tab, title] : tabs) {
         auto* button = new TabButton(localized(title), this);

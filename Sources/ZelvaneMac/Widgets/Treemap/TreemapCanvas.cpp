@@ -36,10 +36,10 @@ TreemapCanvas::TreemapCanvas(QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(1, 1);
 
-    showTreemap_ = makeDisplayAction("Show Treemap", &TreemapCanvasCallbacks::onToggleShowTreemap);
-    showAllocated_ = makeDisplayAction("Show Allocated Space on Treemap", &TreemapCanvasCallbacks::onToggleShowAllocatedSize);
-    showFreeSpace_ = makeDisplayAction("Show Free Space on Treemap", &TreemapCanvasCallbacks::onToggleShowFreeSpace);
-    showNames_ = makeDisplayAction("Show Folder and File Names on Treemap", &TreemapCanvasCallbacks::onToggleShowFilenames);
+    showTreemap_ = makeDisplayAction(textKey("Show Treemap"), &TreemapCanvasCallbacks::onToggleShowTreemap);
+    showAllocated_ = makeDisplayAction(textKey("Show Allocated Space on Treemap"), &TreemapCanvasCallbacks::onToggleShowAllocatedSize);
+    showFreeSpace_ = makeDisplayAction(textKey("Show Free Space on Treemap"), &TreemapCanvasCallbacks::onToggleShowFreeSpace);
+    showNames_ = makeDisplayAction(textKey("Show Folder and File Names on Treemap"), &TreemapCanvasCallbacks::onToggleShowFilenames);
 
     fileActions_.makeMenu = [this](QWidget* menuParent, TreemapFileActions::TargetProvider targets,
                                    const TreemapCanvasCallbacks&) {
