@@ -13,4 +13,9 @@ QString withVisibleControlCharacters(QString text) {
     return text;
 }
 
+QString inItsOwnDirection(const QString& text, Qt::LayoutDirection window) {
+    if (window != Qt::RightToLeft || text.isEmpty() || text.isRightToLeft()) return text;
+    return QChar(0x200E) + text;
+}
+
 }  // namespace zelvane

@@ -5,6 +5,7 @@
 #include <QPalette>
 #include <QTextLayout>
 
+#include "ZelvaneMac/Core/Text/VisibleText.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapColorSettings.hpp"
 #include "ZelvaneMac/Models/ResultTableRoles.hpp"
 
@@ -72,6 +73,7 @@ QSize ResultTableDelegate::sizeHint(const QStyleOptionViewItem& option, const QM
 
 void ResultTableDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
     QStyledItemDelegate::initStyleOption(option, index);
+    option->text = inItsOwnDirection(option->text, option->direction);
     if (option->icon.isNull() && iconProvider_) {
         QIcon icon = iconProvider_(index);
         if (!icon.isNull()) {
@@ -127,7 +129,11 @@ void ResultTableDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
         painter->save();
         painter->setFont(opt.font);
         if (ranges.isValid() && !ranges.value<QList<QPoint>>().isEmpty()) {
-            paintHighlightedText(*painter, textRect, text, ranges.value<QList<QPoint>>(), color, opt.displayAlignment);
+            // The ranges count in the model's text; a direction mark put in front shifts them.
+            QList<QPoint> shifted = ranges.value<QList<QPoint>>();
+            const int markLength = int(text.size() - index.data(Qt::DisplayRole).toString().size());
+            for (QPoint& p : shifted) p.rx() += markLength;
+            paintHighlightedText(*painter, textRect, text, shifted, color, opt.displayAlignment);
         } else {
             painter->setPen(color);
             const QString shown = QFontMetrics(opt.font).elidedText(text, Qt::ElideRight, textRect.width());

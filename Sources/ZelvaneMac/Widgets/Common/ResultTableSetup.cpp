@@ -44,15 +44,20 @@ void setUpResultOutline(QTreeView& outline, ResultTableDelegate& delegate, const
     header->setMinimumSectionSize(40);
     header->setHighlightSections(false);
     header->setSectionResizeMode(QHeaderView::Interactive);
-    // The widths were chosen for a narrower system font: a column starts at least as wide as its
-    // title with the sort arrow beside it, so that no title is cut ("% of Parer").
-    const QFontMetrics metrics(header->font());
-    const int arrowAndMargins = 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) +
-                                header->style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, header) + 8;
+    sizeColumnsToFitTitles(*header, columns);
+}
+
+void sizeColumnsToFitTitles(QHeaderView& header, const ColumnTable& columns) {
+    // The widths were chosen for English titles in a narrower system font: a column starts at least
+    // as wide as its title, in the interface language, with the sort arrow beside it, so that no
+    // title is cut ("% of Parer").
+    const QFontMetrics metrics(header.font());
+    const int arrowAndMargins = 2 * header.style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, &header) +
+                                header.style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, &header) + 8;
     for (int c = 0; c < columns.count(); ++c) {
         const QString title = localized(columns.title(c));
         const int titleWidth = title.isEmpty() ? 0 : metrics.horizontalAdvance(title) + arrowAndMargins;
-        header->resizeSection(c, std::max(columns.width(c), titleWidth));
+        header.resizeSection(c, std::max(columns.width(c), titleWidth));
     }
 }
 

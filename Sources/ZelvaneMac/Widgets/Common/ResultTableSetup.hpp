@@ -24,6 +24,10 @@ void applyResultTableSettings(QAbstractItemView& view, ResultTableDelegate& dele
 void setUpResultOutline(QTreeView& outline, ResultTableDelegate& delegate, const ColumnTable& columns,
                         bool altRowColors, bool showHorizontalLines, bool dragEnabled);
 
+// Sizes each section to its column's width, or wider where the column's title in the interface
+// language, with the sort arrow beside it, needs more.
+void sizeColumnsToFitTitles(QHeaderView& header, const ColumnTable& columns);
+
 // Restores the column widths and order stored for this display arrangement (base name, ".", the
 // display signature) and stores them again on every change, the sort indicator with them. The
 // stored sort indicator comes back only with `restoreSort` (the file list keeps its order across

@@ -117,6 +117,9 @@ TweaksSheet::TweaksSheet(const TweaksSettings& settings, QWidget* parent) : QDia
     column->addLayout(buttons);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    // 460 points fit the English options; a language with longer ones widens the sheet rather than
+    // cutting them (an explicit minimum would otherwise override the layout's own).
+    setMinimumWidth(std::max(460, column->minimumSize().width()));
 }
 
 }  // namespace zelvane

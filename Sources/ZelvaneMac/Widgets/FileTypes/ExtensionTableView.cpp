@@ -43,8 +43,7 @@ ExtensionTableView::ExtensionTableView(ExtensionTableCallbacks callbacks, Prefer
     header->setMinimumSectionSize(17);
     header->setSectionsClickable(true);
     header->setSortIndicatorShown(true);
-    for (int c = 0; c < ExtensionTableModel::kColumnCount; ++c)
-        header->resizeSection(c, ExtensionTableModel::columns().width(c));
+    sizeColumnsToFitTitles(*header, ExtensionTableModel::columns());
     const int sortColumn = ExtensionTableModel::columns().columnFor(key);
     header->setSortIndicator(sortColumn < 0 ? ExtensionTableModel::allocatedColumn : sortColumn,
                              ascending ? Qt::AscendingOrder : Qt::DescendingOrder);

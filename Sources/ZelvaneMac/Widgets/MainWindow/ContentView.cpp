@@ -104,4 +104,11 @@ void ContentView::showPage() {
     }
 }
 
+QSize ContentView::minimumSizeHint() const {
+    QSize least = QWidget::minimumSizeHint().expandedTo(QSize(1000, 650));
+    for (int i = 0; i < pages_->count(); ++i)
+        least.setWidth(std::max(least.width(), pages_->widget(i)->minimumSizeHint().width()));
+    return least;
+}
+
 }  // namespace zelvane

@@ -26,6 +26,11 @@ class ContentView final : public QWidget {
 public:
     ContentView(ContentViewState& state, QWidget* parent = nullptr);
 
+    // 1000 by 650 points, or more where a page needs more to show its titles whole (a language
+    // with longer titles than English widens the window rather than squeezing them). Hidden
+    // pages count too, so that switching tabs never squeezes the one shown.
+    QSize minimumSizeHint() const override;
+
     // The update banner's row follows the update check's offer.
     void setUpdateBannerShown(bool shown);
 

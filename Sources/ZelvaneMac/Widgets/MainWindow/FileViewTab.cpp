@@ -36,6 +36,14 @@ namespace zelvane {
 
 namespace {
 
+void keepTitlesWhole(QLayoutItem* item) {
+    if (QLayout* inner = item->layout()) {
+        for (int i = 0; i < inner->count(); ++i) keepTitlesWhole(inner->itemAt(i));
+    } else if (QWidget* w = item->widget(); w && (qobject_cast<QAbstractButton*>(w) || qobject_cast<QLabel*>(w))) {
+        w->setSizePolicy(QSizePolicy::Minimum, w->sizePolicy().verticalPolicy());
+    }
+}
+
 DuplicateMethod dupMethodOf(const Preferences& p) {
     const int64_t raw = p.value(PreferenceKeys::fileDupMethod);
     return raw == 1 ? DuplicateMethod::nameSize : raw == 2 ? DuplicateMethod::nameSizeDate : DuplicateMethod::none;
@@ -213,6 +221,9 @@ void FileViewTab::buildSearchBar(QWidget* bar) {
     dupGroup->addWidget(dupsOnly_);
     controls->addLayout(dupGroup);
     controls->addStretch(1);
+    // Titles are never squeezed: the row's full width counts towards the window's smallest width,
+    // which grows where a language's titles are longer than the English ones.
+    for (int i = 0; i < controls->count(); ++i) keepTitlesWhole(controls->itemAt(i));
 
     locating_ = new QWidget(bar);
     auto* loc = new QHBoxLayout(locating_);

@@ -35,7 +35,6 @@ MainWindow::MainWindow(Preferences& preferences, CLIAutomation::Options cliOptio
     state_->setHostWindow(this);
     state_->setAwaitsWindowFrameRestore(true);
     contentView_ = new ContentView(*state_, this);
-    contentView_->setMinimumSize(1000, 650);
     setCentralWidget(contentView_);
     setWindowTitle(controller_->windowTitle());
     // The ideal size, as far as the screen allows; the remembered frame, when there is one, is

@@ -1,5 +1,4 @@
 #include "ZelvaneMac/Widgets/MainWindow/SelectionsBox.hpp"
-#include "ZelvaneMac/Core/Text/VisibleText.hpp"
 
 #include <QGridLayout>
 #include <QLabel>
@@ -7,6 +6,7 @@
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Core/Text/VisibleText.hpp"
 #include "ZelvaneMac/Widgets/Common/TextStyles.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/ScanStatusTexts.hpp"
@@ -74,12 +74,14 @@ void SelectionsBox::refresh() {
     const int valueWidth = int(ContentViewState::valueColumnWidth);
     if (marker.isEmpty()) {
         // The label alone, right-aligned in the value column and cut in the middle when long.
-        selectionValue_->setText(selectionValue_->fontMetrics().elidedText(label, Qt::ElideMiddle, valueWidth));
+        selectionValue_->setText(
+            inItsOwnDirection(selectionValue_->fontMetrics().elidedText(label, Qt::ElideMiddle, valueWidth), layoutDirection()));
         selectionValue_->setFixedWidth(valueWidth);
         selectionValue_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     } else {
         const QString rest = localized("  ") + label;
-        selectionValue_->setText(marker + selectionValue_->fontMetrics().elidedText(rest, Qt::ElideMiddle, 360));
+        selectionValue_->setText(
+            marker + inItsOwnDirection(selectionValue_->fontMetrics().elidedText(rest, Qt::ElideMiddle, 360), layoutDirection()));
         selectionValue_->setMinimumWidth(valueWidth);
         selectionValue_->setMaximumWidth(QWIDGETSIZE_MAX);
         selectionValue_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);

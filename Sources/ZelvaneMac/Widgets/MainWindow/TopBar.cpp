@@ -148,8 +148,10 @@ TopBar::TopBar(ContentViewState& state, QWidget* parent) : QWidget(parent), stat
     const int iconExtra = isElevated() ? 4 + 16 : 0;
     state_.setScanLabelMeasuredWidth(metrics.horizontalAdvance(localized("Scan")) + iconExtra);
     state_.setCancelLabelMeasuredWidth(metrics.horizontalAdvance(localized("Cancel")) + iconExtra);
-    const int labelWidth =
-        int(std::max({state_.scanLabelMeasuredWidth(), state_.cancelLabelMeasuredWidth(), 85.0}));
+    // The button's own padding comes on top of a label, so a longer one than English is not clipped.
+    constexpr double kPadding = 12;
+    const int labelWidth = int(std::max(
+        {state_.scanLabelMeasuredWidth() + kPadding, state_.cancelLabelMeasuredWidth() + kPadding, 85.0}));
     scanButton_->setFixedSize(labelWidth, 24);
     capsuleRow->addWidget(scanButton_);
     auto* divider = new QFrame(capsule);

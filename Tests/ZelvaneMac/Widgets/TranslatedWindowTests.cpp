@@ -1,0 +1,161 @@
+// The main window, its File View, the Tweaks and Colors sheets and an alert in every language the
+// Language menu offers, over a real scanned folder: no title, label or button may be narrower than
+// its text, and Arabic and Hebrew lay the window out right to left. Pictures of a few languages land
+// in the grabs folder to be looked at.
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLocale>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "TestTrees.hpp"
+#include "QtWidgetTestApp.hpp"
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Core/Text/AppLanguages.hpp"
+#include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/WindowSheets.hpp"
+#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/ScanController.hpp"
+
+namespace zelvane {
+namespace {
+
+using fixtures::TempDir;
+using fixtures::writeFile;
+
+// English again, left to right, after each language.
+struct LanguageGuard {
+    ~LanguageGuard() {
+        installStringsTable(nullptr);
+        QGuiApplication::setLayoutDirection(Qt::LeftToRight);
+    }
+};
+
+void installLanguage(const QString& code) {
+    std::shared_ptr<const StringsTable> table;
+    if (code != QLatin1String("en")) {
+        QStringList problems;
+        table = AppLanguages::loadStringsTable(QStringLiteral(ZELVANE_RESOURCES), code, &problems);
+        ASSERT_TRUE(table) << code.toStdString();
+        EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+    }
+    installStringsTable(table);
+    QGuiApplication::setLayoutDirection(QLocale(code).textDirection());
+}
+
+// Texts of `root` that do not fit: a label or button narrower than its text, a column narrower
+// than its title. Labels that wrap, and texts the window elides on purpose, are left out.
+QStringList cutTexts(QWidget* root) {
+    QStringList out;
+    for (QWidget* w : root->findChildren<QWidget*>()) {
+        if (!w->isVisible()) continue;
+        QString text;
+        if (auto* label = qobject_cast<QLabel*>(w)) {
+            if (label->wordWrap() || label->text().isEmpty() || label->text().contains(QChar(0x2026))) continue;
+            text = label->text();
+        } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+            text = button->text();
+            if (text.isEmpty()) continue;
+        } else if (auto* header = qobject_cast<QHeaderView*>(w)) {
+            if (header->orientation() != Qt::Horizontal || !header->model()) continue;
+            for (int i = 0; i < header->count(); ++i) {
+                if (header->isSectionHidden(i)) continue;
+                const QString title = header->model()->headerData(i, Qt::Horizontal).toString();
+                if (!title.isEmpty() && header->sectionSize(i) < header->fontMetrics().horizontalAdvance(title) + 8)
+                    out << QStringLiteral("column \"%1\": %2 < text").arg(title).arg(header->sectionSize(i));
+            }
+            continue;
+        } else {
+            continue;
+        }
+        if (w->width() < w->sizeHint().width())
+            out << QStringLiteral("%1 \"%2\": %3 < %4")
+                       .arg(QString::fromLatin1(w->metaObject()->className()), text)
+                       .arg(w->width())
+                       .arg(w->sizeHint().width());
+    }
+    return out;
+}
+
+QString report(const QString& where, const QStringList& cut) {
+    return where + QStringLiteral(":\n  ") + cut.join(QStringLiteral("\n  "));
+}
+
+void scan(MainWindow& window, const TempDir& tree) {
+    const QString path = QString::fromStdString(tree.path().string());
+    window.state().viewModel().selectRoot(path, path);
+    window.state().scanControl().startScan();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !window.state().scanControl().effectiveRoots().empty(); }));
+}
+
+TEST(TranslatedWindow, EveryLanguageFitsTheWindowSheetsAndAlerts) {
+    qtWidgetApp();
+    TempDir tree;
+    writeFile(tree / "Fotos/Urlaub/bild.jpg", 300000);
+    writeFile(tree / "Musik/lied.mp3", 120000);
+    writeFile(tree / "Dokumente/bericht.pdf", 50000);
+    const QStringList looked = {QStringLiteral("de"), QStringLiteral("ja"), QStringLiteral("ru"), QStringLiteral("ar")};
+    for (const QString& code : AppLanguages::supportedLanguageCodes()) {
+        SCOPED_TRACE(code.toStdString());
+        LanguageGuard guard;
+        installLanguage(code);
+        QTemporaryDir dir;
+        Preferences preferences(dir.filePath("prefs.plist"));
+        MainWindow window(preferences, {});
+        ASSERT_TRUE(showExposed(window, 1436, 758));
+        EXPECT_EQ(window.layoutDirection(), QLocale(code).textDirection());
+        scan(window, tree);
+        QTest::qWait(100);
+        const bool keep = looked.contains(code);
+        const auto name = [&](const char* what) { return (QString::fromLatin1(what) + QLatin1Char('-') + code + QStringLiteral(".png")).toUtf8(); };
+
+        EXPECT_EQ(cutTexts(&window), QStringList()) << report(QStringLiteral("tree view"), cutTexts(&window)).toStdString();
+        if (keep) window.grab().save(grabPath(name("window").constData()));
+        window.state().setSelectedTab(ContentTab::fileView);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(cutTexts(&window), QStringList()) << report(QStringLiteral("file view"), cutTexts(&window)).toStdString();
+        if (keep) window.grab().save(grabPath(name("fileview").constData()));
+        window.state().setShowFilterPanel(true);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(cutTexts(&window), QStringList()) << report(QStringLiteral("filter panel"), cutTexts(&window)).toStdString();
+
+        window.state().setShowTweaksSheet(true);
+        QDialog* tweaks = window.sheets().sheet(&ContentViewState::showTweaksSheet);
+        ASSERT_NE(tweaks, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(tweaks));
+        EXPECT_EQ(cutTexts(tweaks), QStringList()) << report(QStringLiteral("Tweaks"), cutTexts(tweaks)).toStdString();
+        if (keep) tweaks->grab().save(grabPath(name("tweaks").constData()));
+        window.state().setShowTweaksSheet(false);
+
+        window.state().setShowColorsSheet(true);
+        QDialog* colors = window.sheets().sheet(&ContentViewState::showColorsSheet);
+        ASSERT_NE(colors, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(colors));
+        EXPECT_EQ(cutTexts(colors), QStringList()) << report(QStringLiteral("Colors"), cutTexts(colors)).toStdString();
+        if (keep) colors->grab().save(grabPath(name("colors").constData()));
+        window.state().setShowColorsSheet(false);
+
+        window.state().setShowResetPermissionsConfirmation(true);
+        QMessageBox* alert = nullptr;
+        ASSERT_TRUE(pumpWidgetsUntil([&] {
+            for (QMessageBox* box : window.findChildren<QMessageBox*>())
+                if (box->isVisible()) alert = box;
+            return alert != nullptr;
+        }));
+        EXPECT_EQ(alert->text(), localized("Reset All Permissions?"));
+        EXPECT_EQ(cutTexts(alert), QStringList()) << report(QStringLiteral("alert"), cutTexts(alert)).toStdString();
+        if (keep) alert->grab().save(grabPath(name("alert").constData()));
+        alert->reject();
+        QCoreApplication::processEvents();
+    }
+}
+
+}  // namespace
+}  // namespace zelvane
