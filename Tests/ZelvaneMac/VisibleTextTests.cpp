@@ -28,3 +28,15 @@ TEST(VisibleText, ControlAndDirectionCharactersBecomeVisibleOneForOne) {
 
 }  // namespace
 }  // namespace zelvane
+
+TEST(VisibleText, RightToLeftWindowsKeepPathsSizesAndDatesInTheirWrittenOrder) {
+    const QString lrm(QChar(0x200E));
+    for (const QString& text : {QStringLiteral("/tmp/x"), QStringLiteral("3.0 MB"), QStringLiteral("40.9%")}) {
+        EXPECT_EQ(zelvane::inItsOwnDirection(text, Qt::RightToLeft), lrm + text);
+        EXPECT_EQ(zelvane::inItsOwnDirection(text, Qt::LeftToRight), text);
+    }
+    // Text that starts right to left reads in its own direction already; empty text stays empty.
+    const QString arabic = QString::fromUtf8("\u0645\u062C\u0644\u062F /tmp");
+    EXPECT_EQ(zelvane::inItsOwnDirection(arabic, Qt::RightToLeft), arabic);
+    EXPECT_EQ(zelvane::inItsOwnDirection(QString(), Qt::RightToLeft), QString());
+}

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
+#include <QMainWindow>
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -109,6 +112,32 @@ TEST(ZelvaneMacApp, StartsUpInOrderAndAppliesTheLanguageTheStepsLeft) {
     ZelvaneMacApp other(hostile.preferences, {"ZelvaneMac"}, std::move(env));
     EXPECT_FALSE(hostile.preferences.object("AppleLanguages").isValid());
     EXPECT_EQ(localized("About"), QString::fromUtf8("Über"));
+}
+
+// Hebrew and Arabic lay every window out right to left, and Qt's own dialogs (the file dialog's
+// buttons) speak the interface language; English afterwards turns both back.
+TEST(ZelvaneMacApp, TheInterfaceLanguageSetsTheLayoutDirectionAndQtsOwnTexts) {
+    qtWidgetApp();
+    EnglishAfterwards english;
+    for (const char* code : {"he", "de", "en"}) {
+        SCOPED_TRACE(code);
+        Fixture f;
+        auto env = f.environment();
+        env.startup.syncPreferencesFromPortableDriveIfActive = [](Preferences&) {};
+        env.startup.applyAdminOverridesIfPresent = [code](Preferences& p) {
+            p.set(PreferenceKeys::appLanguageOverride, QString::fromLatin1(code));
+        };
+        writeFile(f.dir.filePath("Resources/he.lproj/Localizable.strings"), "\"About\" = \"\u05D0\u05D5\u05D3\u05D5\u05EA\";\n");
+        writeFile(f.dir.filePath("Resources/de.lproj/Localizable.strings"), "\"About\" = \"\u00DCber\";\n");
+        ZelvaneMacApp app(f.preferences, {"ZelvaneMac"}, std::move(env));
+        const bool hebrew = QLatin1String(code) == QLatin1String("he");
+        EXPECT_EQ(QGuiApplication::layoutDirection(), hebrew ? Qt::RightToLeft : Qt::LeftToRight);
+        QMainWindow window;
+        EXPECT_EQ(window.layoutDirection(), QGuiApplication::layoutDirection());
+        const QString save = QCoreApplication::translate("QFileDialog", "&Save");
+        if (QLatin1String(code) == QLatin1String("de")) EXPECT_EQ(save, "S&peichern");
+        if (QLatin1String(code) == QLatin1String("en")) EXPECT_EQ(save, "&Save");
+    }
 }
 
 TEST(ZelvaneMacApp, ALanguageChangeRestartsOnceWithTheSettingsOnDisk) {
