@@ -1,5 +1,7 @@
 #include "TextCatalog.hpp"
 
+#include "ZelvaneMac/Core/Text/Localization.hpp"
+
 #include <QDirIterator>
 #include <QFile>
 
@@ -251,56 +253,25 @@ CollectedTexts collectFromTree(const QString& sourceRoot) {
 }
 
 QStringList placeholderSignature(const QString& format) {
-    struct Item {
-        size_t position;
-        QString kind;
-    };
-    std::vector<Item> items;
+    std::vector<FormatPlaceholder> items = formatPlaceholders(format);
+    QStringList known;
     QStringList unknown;
-    size_t nextSequential = 0;
-    const qsizetype n = format.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        if (format[i] != u'%') continue;
-        const qsizetype start = i++;
-        if (i < n && format[i] == u'%') continue;
-        std::optional<size_t> position;
-        qsizetype j = i;
-        size_t number = 0;
-        while (j < n && format[j].isDigit() && j - i < 3) number = number * 10 + size_t(format[j++].digitValue());
-        if (j > i && j < n && format[j] == u'$' && number > 0) {
-            position = number - 1;
-            i = j + 1;
-        }
-        QString precision;
-        if (i < n && format[i] == u'.') {
-            qsizetype k = i + 1;
-            while (k < n && format[k].isDigit() && k - i <= 2) ++k;
-            precision = format.mid(i, k - i);
-            i = k;
-        }
-        while (i < n && (format[i] == u'l' || format[i] == u'q')) ++i;
-        if (i >= n) break;
-        const QChar kind = format[i];
-        QString normalized;
-        if (kind == u'@') normalized = QStringLiteral("@");
-        else if (kind == u'd' || kind == u'i' || kind == u'u') normalized = QStringLiteral("d");
-        else if (kind == u'f') normalized = precision + u'f';
-        if (normalized.isEmpty()) {
+    std::stable_sort(items.begin(), items.end(),
+                     [](const FormatPlaceholder& a, const FormatPlaceholder& b) { return a.argument < b.argument; });
+    for (const FormatPlaceholder& p : items) {
+        if (p.known()) {
+            const QString kind = p.kind == u'@' ? QStringLiteral("@")
+                                 : p.kind == u'f' ? (p.places ? QStringLiteral(".%1f").arg(*p.places) : QStringLiteral("f"))
+                                                  : QStringLiteral("d");
+            known << QStringLiteral("%1:%2").arg(p.argument + 1).arg(kind);
+        } else if (p.kind.isLetter() || p.positional) {
             // A percent sign before a space or punctuation is text ("100 %"); before a letter it
             // is a placeholder the program would leave unfilled.
-            if (kind.isLetter() || position) unknown << format.mid(start, i - start + 1);
-            --i;
-            continue;
+            unknown << format.mid(p.start, p.length);
         }
-        const size_t index = position.value_or(nextSequential);
-        if (!position) ++nextSequential;
-        items.push_back({index, normalized});
     }
-    std::stable_sort(items.begin(), items.end(), [](const Item& a, const Item& b) { return a.position < b.position; });
-    QStringList out;
-    for (const Item& item : items) out << QStringLiteral("%1:%2").arg(item.position + 1).arg(item.kind);
     unknown.sort();
-    return out + unknown;
+    return known + unknown;
 }
 
 TableReport compareTable(const QHash<QString, QString>& table, const QList<QString>& keysToTranslate,

@@ -126,21 +126,18 @@ TEST(TranslatedWindow, EveryLanguageFitsTheWindowSheetsAndAlerts) {
         QCoreApplication::processEvents();
         EXPECT_EQ(cutTexts(&window), QStringList()) << report(QStringLiteral("filter panel"), cutTexts(&window)).toStdString();
 
-        window.state().setShowTweaksSheet(true);
-        QDialog* tweaks = window.sheets().sheet(&ContentViewState::showTweaksSheet);
-        ASSERT_NE(tweaks, nullptr);
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(tweaks));
-        EXPECT_EQ(cutTexts(tweaks), QStringList()) << report(QStringLiteral("Tweaks"), cutTexts(tweaks)).toStdString();
-        if (keep) tweaks->grab().save(grabPath(name("tweaks").constData()));
-        window.state().setShowTweaksSheet(false);
-
-        window.state().setShowColorsSheet(true);
-        QDialog* colors = window.sheets().sheet(&ContentViewState::showColorsSheet);
-        ASSERT_NE(colors, nullptr);
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(colors));
-        EXPECT_EQ(cutTexts(colors), QStringList()) << report(QStringLiteral("Colors"), cutTexts(colors)).toStdString();
-        if (keep) colors->grab().save(grabPath(name("colors").constData()));
-        window.state().setShowColorsSheet(false);
+        const auto checkSheet = [&](bool (ContentViewState::*shown)() const, void (ContentViewState::*show)(bool),
+                                    const char* what) {
+            (window.state().*show)(true);
+            QDialog* sheet = window.sheets().sheet(shown);
+            ASSERT_NE(sheet, nullptr);
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
+            EXPECT_EQ(cutTexts(sheet), QStringList()) << report(QString::fromLatin1(what), cutTexts(sheet)).toStdString();
+            if (keep) sheet->grab().save(grabPath(name(what).constData()));
+            (window.state().*show)(false);
+        };
+        checkSheet(&ContentViewState::showTweaksSheet, &ContentViewState::setShowTweaksSheet, "tweaks");
+        checkSheet(&ContentViewState::showColorsSheet, &ContentViewState::setShowColorsSheet, "colors");
 
         window.state().setShowResetPermissionsConfirmation(true);
         QMessageBox* alert = nullptr;

@@ -67,64 +67,71 @@ namespace {
 QString fill(const QString& format, std::span<const FormatArgument> args) {
     QString out;
     out.reserve(format.size() + 16);
-    size_t nextSequential = 0;
-    qsizetype i = 0;
-    const qsizetype n = format.size();
-    while (i < n) {
-        const QChar c = format[i];
-        if (c != u'%') {
-            out += c;
-            ++i;
+    // Between placeholders the text stands as written but for "%%", a percent sign.
+    const auto text = [&](qsizetype from, qsizetype to) {
+        out += QStringView(format).mid(from, to - from).toString().replace(QStringLiteral("%%"), QStringLiteral("%"));
+    };
+    qsizetype copied = 0;
+    for (const FormatPlaceholder& p : formatPlaceholders(format)) {
+        text(copied, p.start);
+        copied = p.start + p.length;
+        if (!p.known() || p.argument >= args.size()) {
+            out += QStringView(format).mid(p.start, p.length);
             continue;
         }
-        const qsizetype start = i++;
-        if (i < n && format[i] == u'%') {
-            out += u'%';
-            ++i;
-            continue;
-        }
-        // Optional position: digits followed by '$'.
-        std::optional<size_t> position;
-        qsizetype j = i;
-        size_t number = 0;
-        while (j < n && format[j].isDigit() && j - i < 3) number = number * 10 + size_t(format[j++].digitValue());
-        if (j > i && j < n && format[j] == u'$' && number > 0) {
-            position = number - 1;
-            i = j + 1;
-        }
-        // Optional precision.
-        std::optional<int> places;
-        if (i < n && format[i] == u'.') {
-            qsizetype k = i + 1;
-            int value = 0;
-            while (k < n && format[k].isDigit() && k - i <= 2) value = value * 10 + format[k++].digitValue();
-            places = value;
-            i = k;
-        }
-        // Length modifiers of whole numbers.
-        while (i < n && (format[i] == u'l' || format[i] == u'q')) ++i;
-        if (i >= n) {
-            out += QStringView(format).mid(start);
-            break;
-        }
-        const QChar kind = format[i++];
-        const size_t index = position.value_or(nextSequential);
-        const bool known = kind == u'@' || kind == u'd' || kind == u'i' || kind == u'u' || kind == u'f';
-        if (!known || index >= args.size()) {
-            out += QStringView(format).mid(start, i - start);
-            if (known && !position) ++nextSequential;
-            continue;
-        }
-        if (!position) ++nextSequential;
-        const FormatArgument& argument = args[index];
-        if (kind == u'@') out += argumentAsText(argument);
-        else if (kind == u'f') out += argumentAsDecimal(argument, places.value_or(6));
+        const FormatArgument& argument = args[p.argument];
+        if (p.kind == u'@') out += argumentAsText(argument);
+        else if (p.kind == u'f') out += argumentAsDecimal(argument, p.places.value_or(6));
         else out += argumentAsWhole(argument);
     }
+    text(copied, format.size());
     return out;
 }
 
 }  // namespace
+
+std::vector<FormatPlaceholder> formatPlaceholders(const QString& format) {
+    std::vector<FormatPlaceholder> out;
+    size_t nextSequential = 0;
+    qsizetype i = 0;
+    const qsizetype n = format.size();
+    while (i < n) {
+        if (format[i] != u'%') {
+            ++i;
+            continue;
+        }
+        FormatPlaceholder p;
+        p.start = i++;
+        if (i < n && format[i] == u'%') {
+            ++i;
+            continue;
+        }
+        // Optional position: digits followed by '$'.
+        qsizetype j = i;
+        size_t number = 0;
+        while (j < n && format[j].isDigit() && j - i < 3) number = number * 10 + size_t(format[j++].digitValue());
+        if (j > i && j < n && format[j] == u'$' && number > 0) {
+            p.positional = true;
+            p.argument = number - 1;
+            i = j + 1;
+        }
+        // Optional precision.
+        if (i < n && format[i] == u'.') {
+            qsizetype k = i + 1;
+            int value = 0;
+            while (k < n && format[k].isDigit() && k - i <= 2) value = value * 10 + format[k++].digitValue();
+            p.places = value;
+            i = k;
+        }
+        // Length modifiers of whole numbers.
+        while (i < n && (format[i] == u'l' || format[i] == u'q')) ++i;
+        if (i < n) p.kind = format[i++];
+        p.length = i - p.start;
+        if (p.known() && !p.positional) p.argument = nextSequential++;
+        out.push_back(p);
+    }
+    return out;
+}
 
 QString fillFormat(const QString& format, std::initializer_list<FormatArgument> arguments) {
     return fill(format, std::span<const FormatArgument>(arguments.begin(), arguments.size()));

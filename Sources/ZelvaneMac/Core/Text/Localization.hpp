@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <variant>
+#include <vector>
 
 namespace zelvane {
 
@@ -41,6 +43,23 @@ using FormatArgument = std::variant<QString, int64_t, double>;
 // translation may reorder them. A number given for "%@" is written out; text given for a number is
 // inserted as it is. A placeholder without an argument, or one not understood, stays as written.
 QString fillFormat(const QString& format, std::initializer_list<FormatArgument> arguments);
+
+// One placeholder of a format, as `fillFormat` reads it.
+struct FormatPlaceholder {
+    qsizetype start = 0;   // index of its "%"
+    qsizetype length = 0;  // characters it spans, the kind included
+    size_t argument = 0;   // the argument it takes: its position, or the next in turn
+    bool positional = false;
+    QChar kind;                  // '@', 'd', 'i', 'u', 'f', or what stood there instead (none at the end)
+    std::optional<int> places;   // the N of "%.Nf"
+    bool known() const {
+        return kind == u'@' || kind == u'd' || kind == u'i' || kind == u'u' || kind == u'f';
+    }
+};
+
+// The placeholders of a format in order; "%%" is a percent sign and gives none. A placeholder whose
+// kind is not understood takes no argument from the sequence.
+std::vector<FormatPlaceholder> formatPlaceholders(const QString& format);
 
 // The texts-only form: every value is text.
 QString fillPlaceholders(QString format, std::initializer_list<QString> values);
