@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     while (!stack.empty()) {
         const FileNode* n = stack.back();
         stack.pop_back();
-        std::u16string_view name = n->nameUnits();
+        const auto stored = n->nameUnits();
+        std::u16string_view name = stored;
         if (!n->isRoot()) {
             check(!name.empty() && name != u"." && name != u".." && name.find(u'/') == std::u16string_view::npos);
             check(n->parent()->isDir());

@@ -97,7 +97,7 @@ void expectSameTree(const FileNode& scanned, const FileNode& imported) {
         ++compared;
         const std::string where = a->fullPath();
         if (a != &scanned) {
-            ASSERT_EQ(std::u16string(a->nameUnits()), std::u16string(b->nameUnits())) << where;
+            ASSERT_EQ(a->name16(), b->name16()) << where;
         }
         ASSERT_EQ(a->isDir(), b->isDir()) << where;
         EXPECT_EQ(a->modifiedDateRaw, b->modifiedDateRaw) << where;

@@ -180,7 +180,7 @@ TEST(TreeFilterDepth, WalksTreesDeeperThanAnyStack) {
     EXPECT_EQ(filterTreeFullPath(*root, parse("marker"), true, true).size(), size_t(kDepth / 2 + 1));
     auto leaves = filterTreeFullPath(*root, parse("*/marker/*.txt"), true, true);
     ASSERT_EQ(leaves.size(), 1u);
-    EXPECT_EQ(leaves[0]->nameUnits(), u"leaf.txt");
+    EXPECT_EQ(leaves[0]->name16(), u"leaf.txt");
     auto named = filterTreeFullPath(*root, parse("NAMELEN>5"), true, true);
     ASSERT_EQ(named.size(), 2u);
     EXPECT_EQ(named[1]->name(), "leaf.txt");

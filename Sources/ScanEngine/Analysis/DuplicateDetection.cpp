@@ -161,7 +161,8 @@ std::vector<DupGroupRef> detectDuplicates(std::span<FileNode* const> nodes, Dupl
     list.reserve(nodes.size());
     for (FileNode* n : nodes) {
         size_t at = keys.size();
-        appendSortKey(cleanParts(n->nameUnits()), keys);
+        auto name = n->nameUnits();
+        appendSortKey(cleanParts(name), keys);
         uint64_t prefix = 0;
         for (size_t i = 0; i < 8; ++i)
             prefix = (prefix << 8) | (at + i < keys.size() ? static_cast<unsigned char>(keys[at + i]) : 0u);

@@ -42,7 +42,8 @@ inline bool wildcardTailFits(std::u16string_view pattern, std::u16string_view te
 template <typename PathFn>
 bool evaluateTerm(const FilterItem& term, const FileNode& node, bool fullPathMode, bool subFolderSizeAvailable,
                   PathFn&& path) {
-    const std::u16string_view name = node.nameUnits();
+    const auto stored = node.nameUnits();
+    const std::u16string_view name = stored;
     if (term.sizeOp && term.sizeOpType) {
         size_t pathLength = 0;
         if (*term.sizeOpType == SizeOpType::pathLen) pathLength = fullPathLength(node);
@@ -57,7 +58,7 @@ bool evaluateTerm(const FilterItem& term, const FileNode& node, bool fullPathMod
         if (!fullPathMode) return containsCaseFolded(name, term.filterTextUnits);
         if (term.pathSeparator) return containsCaseFolded(path(), term.filterTextUnits);
         for (const FileNode* n = &node; n; n = n->parent())
-            if (containsCaseFolded(n->nameUnits(), term.filterTextUnits)) return true;
+            if (auto u = n->nameUnits(); containsCaseFolded(u, term.filterTextUnits)) return true;
         return false;
     }
     if (!fullPathMode) return wildCmp(term.filterTextUnits, name);

@@ -69,7 +69,7 @@ std::vector<FileNode*> filterTreeFullPath(FileNode& root, const DecodedFilter& f
         for (size_t i = 0; i < terms.size(); ++i) {
             if (!monotonic[i]) continue;
             for (const FileNode* n = above; n && !state[i]; n = n->parent())
-                state[i] = containsCaseFolded(n->nameUnits(), terms[i]->filterTextUnits);
+                if (auto u = n->nameUnits(); containsCaseFolded(u, terms[i]->filterTextUnits)) state[i] = true;
         }
         if (pathNeeded) filtermatch::buildFullPath(*above, path);
     }
@@ -84,7 +84,8 @@ std::vector<FileNode*> filterTreeFullPath(FileNode& root, const DecodedFilter& f
             Frame& f = stack[pathFrames];
             f.pathMark = uint32_t(path.size());
             if (const FileNode* p = f.node->parent(); p && !filtermatch::rootEndsWithSlash(*p)) path.push_back(u'/');
-            path.append(f.node->nameUnits());
+            auto name = f.node->nameUnits();
+            path.append(name.view());
         }
         return path;
     };
@@ -92,7 +93,8 @@ std::vector<FileNode*> filterTreeFullPath(FileNode& root, const DecodedFilter& f
     std::vector<FileNode*> result;
     auto enter = [&](FileNode* node) {
         stack.push_back(Frame{node, 0, uint32_t(statesSet.size()), 0});
-        const std::u16string_view name = node->nameUnits();
+        const auto stored = node->nameUnits();
+        const std::u16string_view name = stored;
         bool allHold = true;
         uint32_t i = 0;
         for (uint32_t end : groupEnds) {

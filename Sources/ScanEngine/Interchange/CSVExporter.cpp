@@ -164,13 +164,13 @@ size_t appendPathBytes(const FileNode& node, std::string& out, std::vector<const
     chain.clear();
     for (const FileNode* n = &node; n; n = n->parent()) chain.push_back(n);
     size_t start = out.size();
-    appendNameBytes(chain.back()->nameUnits(), out);
+    chain.back()->appendNameBytes(out);
     if (chain.size() == 1) return start;
     if (out.size() == start || out.back() != '/') out.push_back('/');
     size_t nameStart = out.size();
     for (size_t i = chain.size() - 1; i-- > 0;) {
         nameStart = out.size();
-        appendNameBytes(chain[i]->nameUnits(), out);
+        chain[i]->appendNameBytes(out);
         if (i > 0) out.push_back('/');
     }
     return nameStart;
@@ -232,7 +232,7 @@ public:
             // Mirrors fullPath(): the only separator left out is the one after a root ending in "/".
             if (!(f.node->isRoot() && !path_.empty() && path_.back() == '/')) path_.push_back('/');
             size_t childNameStart = path_.size();
-            appendNameBytes(child->nameUnits(), path_);
+            child->appendNameBytes(path_);
             visit(*child, childNameStart);
             if (child->isDir() && depthAllows(depth + 1)) stack_.push_back({child, 0, path_.size(), depth});
         }

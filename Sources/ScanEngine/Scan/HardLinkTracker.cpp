@@ -10,41 +10,48 @@ inline uint64_t mix(uint64_t dev, uint64_t ino) {
     h ^= h >> 32;
     return h;
 }
+inline bool isFree(uint64_t key) { return key == 0; }
+inline bool isFree(const FileIdentity& key) { return key.fileID == 0; }
+inline uint64_t rehash(uint64_t key, uint64_t homeHash) { return mix(homeHash, key); }
+inline uint64_t rehash(const FileIdentity& key, uint64_t) { return mix(key.devID, key.fileID); }
 }  // namespace
 
 HardLinkTracker::HardLinkTracker() = default;
 
 size_t HardLinkTracker::shardOf(uint64_t devID, uint64_t fileID) { return mix(devID, fileID) & (kShardCount - 1); }
 
-bool HardLinkTracker::Shard::insert(const FileIdentity& id, uint64_t hash) {
-    // Load factor at most 0.7: probes stay short, a free slot always exists, and the table costs
-    // about 23 bytes per identity.
+// Load factor at most 0.7: probes stay short and a free slot always exists.
+template <typename Key>
+bool HardLinkTracker::Table<Key>::insert(const Key& key, uint64_t hash) {
     if ((count + 1) * 10 > capacity * 7) grow();
     size_t mask = capacity - 1;
     for (size_t i = (hash >> 4) & mask;; i = (i + 1) & mask) {
-        FileIdentity& s = entries[i];
-        if (s.fileID == 0) {
-            s = id;
+        Key& s = cells[i];
+        if (isFree(s)) {
+            s = key;
             ++count;
             return true;
         }
-        if (s == id) return false;
+        if (s == key) return false;
     }
 }
 
-void HardLinkTracker::Shard::grow() {
+template <typename Key>
+void HardLinkTracker::Table<Key>::grow() {
     size_t newCap = capacity ? capacity * 2 : 64;
-    std::unique_ptr<FileIdentity[]> old = std::move(entries);
+    std::unique_ptr<Key[]> old = std::move(cells);
     size_t oldCap = capacity;
-    entries.reset(new FileIdentity[newCap]());
+    cells.reset(new Key[newCap]());
     capacity = newCap;
     size_t mask = newCap - 1;
+    // The home table's keys are file identifiers of one device: its hash is recomputed the same
+    // way as on insertion, with a device of 0 standing for the home device in both.
     for (size_t k = 0; k < oldCap; ++k) {
-        const FileIdentity& id = old[k];
-        if (id.fileID == 0) continue;
-        size_t i = (mix(id.devID, id.fileID) >> 4) & mask;
-        while (entries[i].fileID != 0) i = (i + 1) & mask;
-        entries[i] = id;
+        const Key& key = old[k];
+        if (isFree(key)) continue;
+        size_t i = (rehash(key, 0) >> 4) & mask;
+        while (!isFree(cells[i])) i = (i + 1) & mask;
+        cells[i] = key;
     }
 }
 
@@ -53,14 +60,15 @@ bool HardLinkTracker::registerFirstSighting(uint64_t devID, uint64_t fileID) {
     uint64_t h = mix(devID, fileID);
     Shard& s = shards_[h & (kShardCount - 1)];
     std::lock_guard lock(s.lock);
-    return s.insert({devID, fileID}, h);
+    if (hasHome_ && devID == homeDev_) return s.home.insert(fileID, mix(0, fileID));
+    return s.other.insert({devID, fileID}, h);
 }
 
 size_t HardLinkTracker::size() const {
     size_t n = 0;
     for (const Shard& s : shards_) {
         std::lock_guard lock(const_cast<std::mutex&>(s.lock));
-        n += s.count;
+        n += s.home.count + s.other.count;
     }
     return n;
 }

@@ -15,7 +15,6 @@
 #include <system_error>
 #include <thread>
 
-#include "ScanEngine/Tree/ChunkedNodeList.hpp"
 #include "ScanEngine/Scan/FolderReading.hpp"
 #include "ScanEngine/Scan/FdBudget.hpp"
 #include "Platform/FileSystemInfo.hpp"
@@ -111,11 +110,10 @@ struct ScanShared {
     TreeDirWorkQueueLocked queue;
 };
 
-// One worker: its own buffer, arena, flat lists (one per root) and scratch lists, reused for
-// every folder it reads.
+// One worker: its own buffer, arena and scratch lists, reused for every folder it reads.
 class TreeWorker final {
 public:
-    TreeWorker(ScanShared& s, NodeArena& arena) : s_(s), arena_(arena), flat_(s.roots.size()) {}
+    TreeWorker(ScanShared& s, NodeArena& arena) : s_(s), arena_(arena) {}
 
     void run() {
         while (auto item = s_.queue.pop()) {
@@ -123,7 +121,6 @@ public:
             while (next) next = read(*next);
         }
     }
-    ChunkedNodeList& flatList(size_t rootIndex) { return flat_[rootIndex]; }
     void moveFoldersByDepth(std::vector<std::vector<FileNode*>>& levels) {
         if (levels.size() < byDepth_.size()) levels.resize(byDepth_.size());
         for (size_t d = 0; d < byDepth_.size(); ++d)
@@ -175,14 +172,11 @@ private:
 
         kids_.clear();
         items_.clear();
-        ChunkedNodeList& flat = flat_[size_t(rootIndex_)];
-        const size_t flatStart = flat.size();
         readFolderEntries(
             fd, path_, s_.options.bulkReader, buffer_.pointer(), tracker,
             [&](const EntryFacts& e, int parentFd, EntryCounts& counts) { addEntry(e, parentFd, counts); },
             [&] {
                 kids_.clear();
-                flat.truncate(flatStart);
                 for (auto& it : items_) closeDirFd(it.fd, true);
                 items_.clear();
                 journal_.startReplay();
@@ -242,7 +236,6 @@ private:
         FileNode* child = makeEntryNode(arena_, folder_, e, entry_);
         if (!child) return;
         kids_.push_back(child);
-        flat_[size_t(rootIndex_)].push_back(child);
         if (!e.isDir) {
             ++counts.files;
             counts.bytes = saturatingAdd(counts.bytes, child->fileSize);
@@ -257,7 +250,6 @@ private:
     ScanShared& s_;
     NodeArena& arena_;
     ScanBuffer buffer_;
-    std::vector<ChunkedNodeList> flat_;
     std::vector<FileNode*> kids_;
     std::vector<FileNode*> sorted_;
     std::vector<TreeDirWorkItem> items_;
@@ -423,7 +415,7 @@ std::vector<RootRef> parallelScanToTree(const std::vector<std::string>& rootPath
         int index = int(s.roots.size());
         s.roots.push_back(root);
         if (!st->isDir()) {
-            root->allocateFlatFileList(rootArena, 0);
+            root->setHasFlatFileList();
             s.contexts.emplace_back();
             continue;
         }
@@ -433,6 +425,9 @@ std::vector<RootRef> parallelScanToTree(const std::vector<std::string>& rootPath
             ctx->rootBlockSize = fsInfo->blockSize;
         }
         ctx->rootDevID = st->dev;
+        ctx->hardLinks.setHomeDevice(st->dev);
+        ctx->cloneLinks.setHomeDevice(st->dev);
+        ctx->visitedDirs.setHomeDevice(st->dev);
         ctx->rootContainerID = containerDiskID(path);
         // The root is a folder seen already: met again below itself (a bind mount of itself) it
         // stays an empty boundary instead of being counted twice.
@@ -472,13 +467,8 @@ std::vector<RootRef> parallelScanToTree(const std::vector<std::string>& rootPath
         for (auto& t : threads) t.join();
     }
 
-    for (size_t r = 0; r < s.roots.size(); ++r) {
-        if (!s.contexts[r]) continue;
-        size_t total = 0;
-        for (auto& w : workers) total += w->flatList(r).size();
-        FileNode** out = s.roots[r]->allocateFlatFileList(rootArena, total).data();
-        for (auto& w : workers) out = w->flatList(r).moveTo(out);
-    }
+    for (size_t r = 0; r < s.roots.size(); ++r)
+        if (s.contexts[r]) s.roots[r]->setHasFlatFileList();
     if (s.tracker) s.tracker->reportFinal();
     {
         // Every folder that was read, level by level as the workers met them.

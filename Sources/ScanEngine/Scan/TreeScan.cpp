@@ -4,7 +4,6 @@
 #include <set>
 #include <tuple>
 
-#include "ScanEngine/Tree/ChunkedNodeList.hpp"
 #include "Platform/FileSystemInfo.hpp"
 #include "ScanEngine/Scan/FolderReading.hpp"
 #include "ScanEngine/Tree/NameSort.hpp"
@@ -96,6 +95,9 @@ RootRef scanToTree(const std::string& rootPath, const SequentialScanOptions& opt
         tracker = std::make_unique<ScanProgressTracker>(options.progressCallback, options.isCancelled);
     RootScanContext ctx;
     ctx.rootDevID = st->dev;
+    ctx.hardLinks.setHomeDevice(st->dev);
+    ctx.cloneLinks.setHomeDevice(st->dev);
+    ctx.visitedDirs.setHomeDevice(st->dev);
     ctx.rootContainerID = containerDiskID(rootPath);
     ctx.visitedDirs.registerFirstSighting(st->dev, st->ino);  // met again below itself: not read twice
     if (auto fsInfo = statfsPath(rootPath)) ctx.rootBlockSize = fsInfo->blockSize;
@@ -130,7 +132,8 @@ namespace {
 // A copy of a node's own facts: name, sizes, dates, attributes, identifier (a folder's own
 // sizes are not carried: its totals come from what survives).
 FileNode* copyNode(NodeArena& arena, const FileNode& src) {
-    FileNode* c = arena.makeNode16(src.nameUnits(), src.isDir(), src.isDir() ? 0 : src.fileSize,
+    auto name = src.nameUnits();
+    FileNode* c = arena.makeNode16(name, src.isDir(), src.isDir() ? 0 : src.fileSize,
                                    src.isDir() ? 0 : src.allocSize, src.modifiedDateRaw);
     c->createdDateRaw = src.createdDateRaw;
     c->lastAccessDateRaw = src.lastAccessDateRaw;
@@ -180,7 +183,7 @@ private:
 RootRef loadFilteredTree(const FileNode& root, const FilteredTreeOptions& o) {
     auto store = NodeStore::create();
     NodeArena& arena = store->makeArena();
-    FileNode* newRoot = arena.makeRoot16(root.nameUnits(), root.isDir(), root.fileSize, 0, root.modifiedDateRaw);
+    FileNode* newRoot = arena.makeRoot16(root.name16(), root.isDir(), root.fileSize, 0, root.modifiedDateRaw);
     newRoot->createdDateRaw = root.createdDateRaw;
     newRoot->lastAccessDateRaw = root.lastAccessDateRaw;
     newRoot->dosAttributes = root.dosAttributes;
@@ -204,7 +207,6 @@ RootRef loadFilteredTree(const FileNode& root, const FilteredTreeOptions& o) {
     };
     std::vector<Frame> stack{{&root, 0, 0}};
     std::vector<FileNode*> built;
-    ChunkedNodeList flat;
     while (!stack.empty()) {
         Frame& f = stack.back();
         auto kids = f.src->children();
@@ -216,7 +218,6 @@ RootRef loadFilteredTree(const FileNode& root, const FilteredTreeOptions& o) {
             } else if (included(*c)) {
                 FileNode* copy = copyNode(arena, *c);
                 sharedBlocks.decide(*c, *copy);
-                flat.push_back(copy);
                 built.push_back(copy);
             }
             continue;
@@ -233,14 +234,12 @@ RootRef loadFilteredTree(const FileNode& root, const FilteredTreeOptions& o) {
         FileNode* copy = copyNode(arena, *src);
         copy->setChildren(arena, survivors);
         built.resize(base);
-        flat.push_back(copy);
         built.push_back(copy);
     }
     newRoot->aggregateSizes();
     int32_t counter = 0;
     newRoot->assignSortNameIndex(counter);
-    FileNode** out = newRoot->allocateFlatFileList(arena, flat.size()).data();
-    flat.moveTo(out);
+    newRoot->setHasFlatFileList();
     return store->handle(newRoot);
 }
 

@@ -7,7 +7,9 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <array>
 #include <mutex>
+#include <unordered_map>
 
 #include "ScanEngine/Support/Arithmetic.hpp"
 #include "ScanEngine/Support/LocaleFormat.hpp"
@@ -24,35 +26,81 @@ int32_t packDate(DateSeconds s) {
 }
 
 // ---- name storage --------------------------------------------------------------------------
-// A name buffer is [length: 2 units][units...], at least one unit, so the pointer and the length
-// change together when a name is replaced.
+// A name buffer is its header followed by its units, and the node points at the units, so the
+// pointer, the length and the width change together when a name is replaced. The header is read
+// backwards from the units: a last byte with its low bit clear is a short one-byte-per-unit name
+// (the byte holds units << 1, up to 127 units: nearly every name); otherwise that byte holds 1,
+// plus 2 for two-byte units, and the four bytes before it the number of units. Nothing is
+// aligned: units of either width are read by copying.
 
 namespace {
-constexpr size_t kLengthUnits = 2;
+constexpr size_t kShortUnits = 127;
 
-inline int32_t lengthOf(const char16_t* units) noexcept {
-    uint32_t len;
-    std::memcpy(&len, units - kLengthUnits, sizeof len);
-    return int32_t(len);
+inline StoredName readStoredName(const char* p) noexcept {
+    const auto last = static_cast<unsigned char>(p[-1]);
+    if (!(last & 1)) return {p, uint32_t(last >> 1), false};
+    uint32_t units;
+    std::memcpy(&units, p - 5, sizeof units);
+    return {p, units, bool(last & 2)};
 }
-inline void storeLength(char16_t* units, size_t len) noexcept {
-    uint32_t v = uint32_t(len);
-    std::memcpy(units - kLengthUnits, &v, sizeof v);
+
+inline bool allAscii(std::string_view bytes) noexcept {
+    size_t i = 0;
+    for (; i + 8 <= bytes.size(); i += 8) {
+        uint64_t w;
+        std::memcpy(&w, bytes.data() + i, sizeof w);
+        if (w & 0x8080808080808080ull) return false;
+    }
+    for (; i < bytes.size(); ++i)
+        if (static_cast<unsigned char>(bytes[i]) & 0x80) return false;
+    return true;
 }
-inline size_t nameBytesFor(size_t units) { return (kLengthUnits + std::max<size_t>(units, 1)) * sizeof(char16_t); }
 }  // namespace
+
+NameUnits::NameUnits(StoredName s) : size_(s.units) {
+    char16_t* out = inline_;
+    if (s.units > kInline) {
+        heap_.resize(s.units);
+        out = heap_.data();
+    }
+    if (s.wide) {
+        std::memcpy(out, s.bytes, s.units * sizeof(char16_t));
+    } else {
+        const auto* in = reinterpret_cast<const unsigned char*>(s.bytes);
+        for (size_t i = 0; i < s.units; ++i) out[i] = char16_t(in[i]);
+    }
+    data_ = out;
+}
 
 FileNode::FileNode(bool isDir, bool withFolderData) noexcept
     : kind_(uint8_t((isDir ? kIsDir : 0) | (withFolderData ? kHasFolderData : 0))) {}
 
-std::u16string_view FileNode::nameUnits() const noexcept {
-    const char16_t* p = nameData();
-    return {p, size_t(lengthOf(p))};
+StoredName FileNode::storedName() const noexcept { return readStoredName(nameData()); }
+std::string FileNode::name() const {
+    auto units = nameUnits();
+    return displayUTF8(units);
 }
 
-int32_t FileNode::nameLength() const noexcept { return lengthOf(nameData()); }
-std::string FileNode::name() const { return displayUTF8(nameUnits()); }
-std::string FileNode::nameBytes() const { return encodeNameBytes(nameUnits()); }
+std::u16string FileNode::name16() const {
+    auto units = nameUnits();
+    return std::u16string(units.view());
+}
+
+std::string FileNode::nameBytes() const {
+    std::string out;
+    appendNameBytes(out);
+    return out;
+}
+
+void FileNode::appendNameBytes(std::string& out) const {
+    StoredName s = storedName();
+    if (!s.wide && allAscii({s.bytes, s.units})) {
+        out.append(s.bytes, s.units);
+        return;
+    }
+    auto units = nameUnits();
+    zelvane::appendNameBytes(units, out);
+}
 
 NodeStore* FileNode::store() const noexcept {
     const FileNode* n = this;
@@ -63,7 +111,7 @@ NodeStore* FileNode::store() const noexcept {
 
 void FileNode::rename(std::u16string_view newName) {
     if (newName.size() >= size_t(std::numeric_limits<int32_t>::max())) return;
-    char16_t* units = nullptr;
+    const char* units = nullptr;
     if (NodeStore* s = store()) {
         units = s->allocateLateName(newName);
     } else {
@@ -71,7 +119,7 @@ void FileNode::rename(std::u16string_view newName) {
         return;
     }
     // The old buffer stays in the arena: a background job may still be reading it.
-    std::atomic_ref<char16_t*>(name_).store(units, std::memory_order_release);
+    std::atomic_ref<const char*>(name_).store(units, std::memory_order_release);
 }
 
 void FileNode::rename(std::string_view newNameUTF8) { rename(std::u16string_view(decodeNameUTF8(newNameUTF8))); }
@@ -83,11 +131,11 @@ std::string joinPath(const FileNode& node, Append&& append) {
     for (const FileNode* n = &node; n; n = n->parent()) chain.push_back(n);
     std::string out;
     const FileNode* root = chain.back();
-    append(root->nameUnits(), out);
+    append(*root, out);
     if (chain.size() == 1) return out;
     if (out.empty() || out.back() != '/') out.push_back('/');
     for (size_t i = chain.size() - 1; i-- > 0;) {
-        append(chain[i]->nameUnits(), out);
+        append(*chain[i], out);
         if (i > 0) out.push_back('/');
     }
     return out;
@@ -95,11 +143,11 @@ std::string joinPath(const FileNode& node, Append&& append) {
 }  // namespace
 
 std::string FileNode::fullPath() const {
-    return joinPath(*this, [](std::u16string_view u, std::string& o) { appendDisplayUTF8(u, o); });
+    return joinPath(*this, [](const FileNode& n, std::string& o) { auto u = n.nameUnits(); appendDisplayUTF8(u, o); });
 }
 
 std::string FileNode::pathBytes() const {
-    return joinPath(*this, [](std::u16string_view u, std::string& o) { appendNameBytes(u, o); });
+    return joinPath(*this, [](const FileNode& n, std::string& o) { n.appendNameBytes(o); });
 }
 
 int FileNode::depth() const noexcept {
@@ -109,7 +157,8 @@ int FileNode::depth() const noexcept {
 }
 
 std::string FileNode::detectedExtension() const {
-    auto u = nameUnits();
+    auto name = nameUnits();
+    std::u16string_view u = name;
     size_t dot = u.rfind(u'.');
     if (dot == std::u16string_view::npos || dot + 1 == u.size()) return {};
     auto ext = u.substr(dot + 1);
@@ -121,7 +170,8 @@ std::string FileNode::detectedExtension() const {
 }
 
 std::string FileNode::nameWithoutDetectedExtension() const {
-    auto u = nameUnits();
+    auto name = nameUnits();
+    std::u16string_view u = name;
     size_t dot = u.rfind(u'.');
     if (dot == std::u16string_view::npos) return displayUTF8(u);
     return displayUTF8(u.substr(0, dot));
@@ -343,14 +393,21 @@ void FileNode::subtractContributionFromAncestors() {
 
 // ---- duplicates ----------------------------------------------------------------------------
 
-DuplicateGroup* FileNode::dupGroup() const noexcept { return loadRelaxed(dupGroup_); }
+DuplicateGroup* FileNode::dupGroup() const noexcept {
+    uint32_t slot = loadRelaxed(dupSlot_);
+    if (slot == 0) return nullptr;
+    NodeStore* s = store();
+    return s ? s->dupGroupAt(slot) : nullptr;
+}
 
 void FileNode::setDupGroup(DuplicateGroup* group) noexcept {
-    DuplicateGroup* old = dupGroup();
-    if (old == group) return;
-    if (group) group->retain();
-    storeRelaxed(dupGroup_, group);
-    if (old) old->release();
+    NodeStore* s = store();
+    if (!s) return;  // a node under no store root keeps no group
+    const uint32_t old = loadRelaxed(dupSlot_);
+    if (old != 0 && s->dupGroupAt(old) == group) return;
+    const uint32_t slot = group ? s->acquireDupSlot(group) : 0;
+    storeRelaxed(dupSlot_, slot);
+    if (old != 0) s->releaseDupSlot(old);
 }
 
 int FileNode::dupCount() const noexcept {
@@ -372,30 +429,25 @@ bool FileNode::hasFlatFileList() const noexcept {
     return fd && fd->root && fd->root->hasFlatFileList;
 }
 
-std::span<FileNode* const> FileNode::flatFileList() const noexcept {
-    const FolderData* fd = folderData();
-    if (!fd || !fd->root) return {};
-    return {fd->root->flatFileList, fd->root->flatFileCount};
+void FileNode::setHasFlatFileList() noexcept {
+    FolderData* fd = folderData();
+    if (fd && fd->root) fd->root->hasFlatFileList = true;
 }
 
-void FileNode::setFlatFileList(NodeArena& arena, std::span<FileNode* const> nodes) {
-    FolderData* fd = folderData();
-    if (!fd || !fd->root) return;
-    auto** mem = nodes.empty() ? nullptr : static_cast<FileNode**>(arena.allocate(sizeof(FileNode*) * nodes.size()));
-    if (!nodes.empty()) std::memcpy(mem, nodes.data(), sizeof(FileNode*) * nodes.size());
-    fd->root->flatFileList = mem;
-    fd->root->flatFileCount = nodes.size();
-    fd->root->hasFlatFileList = true;
-}
-
-std::span<FileNode*> FileNode::allocateFlatFileList(NodeArena& arena, size_t count) {
-    FolderData* fd = folderData();
-    if (!fd || !fd->root) return {};
-    auto** mem = count == 0 ? nullptr : static_cast<FileNode**>(arena.allocate(sizeof(FileNode*) * count));
-    fd->root->flatFileList = mem;
-    fd->root->flatFileCount = count;
-    fd->root->hasFlatFileList = true;
-    return {mem, count};
+std::vector<FileNode*> FileNode::flatFileList() const {
+    std::vector<FileNode*> out;
+    if (!hasFlatFileList()) return out;
+    out.reserve(size_t(std::max(0, subFolderFileCount())) + size_t(std::max(0, subFolderDirCount())));
+    std::vector<const FileNode*> stack{this};
+    while (!stack.empty()) {
+        const FileNode* n = stack.back();
+        stack.pop_back();
+        auto kids = n->children();
+        out.insert(out.end(), kids.begin(), kids.end());
+        for (size_t i = kids.size(); i-- > 0;)
+            if (kids[i]->hasFolderData()) stack.push_back(kids[i]);
+    }
+    return out;
 }
 
 // ---- display grouping ----------------------------------------------------------------------
@@ -454,34 +506,70 @@ FileNode::Grouped FileNode::groupedChildrenIn(int minGroupSize, NodeArena* group
 
 NodeArena::~NodeArena() = default;
 
-void* NodeArena::allocate(size_t bytes, size_t align) {
-    auto p = reinterpret_cast<uintptr_t>(cur_);
+void* NodeArena::allocateIn(Region& r, size_t bytes, size_t align) {
+    auto p = reinterpret_cast<uintptr_t>(r.cur);
     uintptr_t aligned = (p + align - 1) & ~(uintptr_t(align) - 1);
-    if (!cur_ || aligned + bytes > reinterpret_cast<uintptr_t>(end_)) {
-        size_t size = std::max(nextChunk_, bytes + align);
+    if (!r.cur || aligned + bytes > reinterpret_cast<uintptr_t>(r.end)) {
+        size_t size = std::max(r.nextChunk, bytes + align);
         chunks_.emplace_back(new std::byte[size]);
         reserved_ += size;
-        cur_ = chunks_.back().get();
-        end_ = cur_ + size;
+        r.cur = chunks_.back().get();
+        r.end = r.cur + size;
         // Small trees (display groups, tests) stay small; scans quickly reach 1 MiB chunks.
-        nextChunk_ = std::min<size_t>(nextChunk_ * 2, size_t(1) << 20);
-        p = reinterpret_cast<uintptr_t>(cur_);
+        r.nextChunk = std::min<size_t>(r.nextChunk * 2, size_t(1) << 20);
+        p = reinterpret_cast<uintptr_t>(r.cur);
         aligned = (p + align - 1) & ~(uintptr_t(align) - 1);
     }
-    cur_ = reinterpret_cast<std::byte*>(aligned + bytes);
+    r.cur = reinterpret_cast<std::byte*>(aligned + bytes);
     return reinterpret_cast<void*>(aligned);
 }
 
-char16_t* NodeArena::allocateName(std::u16string_view units) {
-    auto* mem = static_cast<char16_t*>(allocate(nameBytesFor(units.size()), alignof(uint32_t)));
-    char16_t* u = mem + kLengthUnits;
-    if (!units.empty()) std::memcpy(u, units.data(), units.size() * sizeof(char16_t));
-    u[0] = units.empty() ? u'\0' : u[0];
-    storeLength(u, units.size());
-    return u;
+void* NodeArena::allocate(size_t bytes, size_t align) { return allocateIn(nodes_, bytes, align); }
+
+char* NodeArena::allocateNameBytes(size_t units, bool wide) {
+    const bool isShort = !wide && units <= kShortUnits;
+    const size_t header = isShort ? 1 : 5;
+    auto* mem = static_cast<char*>(allocateIn(names_, header + units * (wide ? 2 : 1), 1));
+    char* p = mem + header;
+    if (isShort) {
+        p[-1] = char(uint8_t(units << 1));
+    } else {
+        p[-1] = char(uint8_t(1 | (wide ? 2 : 0)));
+        const uint32_t u = uint32_t(units);
+        std::memcpy(p - 5, &u, sizeof u);
+    }
+    return p;
 }
 
-FileNode* NodeArena::construct(bool isDir, bool withFolderData, size_t) {
+const char* NodeArena::allocateName(std::u16string_view units) {
+    const bool wide = std::any_of(units.begin(), units.end(), [](char16_t u) { return u > 0xFF; });
+    char* p = allocateNameBytes(units.size(), wide);
+    if (wide) {
+        if (!units.empty()) std::memcpy(p, units.data(), units.size() * sizeof(char16_t));
+    } else {
+        for (size_t i = 0; i < units.size(); ++i) p[i] = char(uint8_t(units[i]));
+    }
+    return p;
+}
+
+const char* NodeArena::allocateNameUTF8(std::string_view bytes) {
+    if (allAscii(bytes)) {
+        char* p = allocateNameBytes(bytes.size(), false);
+        if (!bytes.empty()) std::memcpy(p, bytes.data(), bytes.size());
+        return p;
+    }
+    // UTF-16 never needs more units than UTF-8 has bytes.
+    char16_t local[NameUnits::kInline];
+    std::u16string heap;
+    char16_t* units = local;
+    if (bytes.size() > std::size(local)) {
+        heap.resize(bytes.size());
+        units = heap.data();
+    }
+    return allocateName({units, decodeNameUTF8(bytes, units)});
+}
+
+FileNode* NodeArena::construct(bool isDir, bool withFolderData) {
     size_t bytes = sizeof(FileNode) + (withFolderData ? sizeof(FolderData) : 0);
     void* mem = allocate(bytes, alignof(FileNode));
     auto* node = new (mem) FileNode(isDir, withFolderData);
@@ -491,18 +579,8 @@ FileNode* NodeArena::construct(bool isDir, bool withFolderData, size_t) {
 
 FileNode* NodeArena::makeNode(std::string_view nameUTF8, bool isDir, int64_t fileSize, int64_t allocSize,
                               int32_t modifiedDateRaw) {
-    FileNode* n = construct(isDir, isDir, nameUTF8.size());
-    // Decode straight into the arena: UTF-16 never needs more units than UTF-8 has bytes.
-    auto* mem = static_cast<char16_t*>(allocate(nameBytesFor(nameUTF8.size()), alignof(uint32_t)));
-    char16_t* u = mem + kLengthUnits;
-    u[0] = u'\0';
-    size_t len = decodeNameUTF8(nameUTF8, u);
-    storeLength(u, len);
-    // Give back what the decode did not use (only possible while nothing else was allocated).
-    auto* endUsed = reinterpret_cast<std::byte*>(u + std::max<size_t>(len, 1));
-    auto* endReserved = reinterpret_cast<std::byte*>(mem) + nameBytesFor(nameUTF8.size());
-    if (cur_ == endReserved) cur_ = endUsed;
-    n->name_ = u;
+    FileNode* n = construct(isDir, isDir);
+    n->name_ = allocateNameUTF8(nameUTF8);
     n->fileSize = fileSize;
     n->allocSize = allocSize;
     n->modifiedDateRaw = modifiedDateRaw;
@@ -511,7 +589,7 @@ FileNode* NodeArena::makeNode(std::string_view nameUTF8, bool isDir, int64_t fil
 
 FileNode* NodeArena::makeNode16(std::u16string_view name, bool isDir, int64_t fileSize, int64_t allocSize,
                                 int32_t modifiedDateRaw) {
-    FileNode* n = construct(isDir, isDir, name.size());
+    FileNode* n = construct(isDir, isDir);
     n->name_ = allocateName(name);
     n->fileSize = fileSize;
     n->allocSize = allocSize;
@@ -526,7 +604,7 @@ FileNode* NodeArena::makeRoot(std::string_view nameUTF8, bool isDir, int64_t fil
 
 FileNode* NodeArena::makeRoot16(std::u16string_view name, bool isDir, int64_t fileSize, int64_t allocSize,
                                 int32_t modifiedDateRaw) {
-    FileNode* n = construct(isDir, true, name.size());
+    FileNode* n = construct(isDir, true);
     n->name_ = allocateName(name);
     n->fileSize = fileSize;
     n->allocSize = allocSize;
@@ -547,24 +625,108 @@ struct NodeStore::Locked {
     std::vector<FileNode*> roots;
 };
 
-NodeStore::NodeStore() : locked_(new Locked()) {}
+// Slots are found by index without the lock: a table of chunk pointers and the chunks, each made
+// once (the first time a group is assigned) and never moved. A slot's group stays alive while
+// nodes are assigned to it; freed slots are used again.
+class NodeStore::DupSlotsLocked final {
+public:
+    static constexpr uint32_t kChunkBits = 12;
+    static constexpr uint32_t kChunk = 1u << kChunkBits;
+    static constexpr uint32_t kChunks = 1u << 12;  // 2^24 groups: one per two nodes of a huge tree
+
+    ~DupSlotsLocked() {
+        Table* table = table_.load(std::memory_order_relaxed);
+        if (!table) return;
+        for (auto& c : *table) {
+            Chunk* chunk = c.load(std::memory_order_relaxed);
+            if (!chunk) continue;
+            for (auto& g : *chunk)
+                if (DuplicateGroup* group = g.load(std::memory_order_relaxed)) group->release();
+            delete chunk;
+        }
+        delete table;
+    }
+
+    DuplicateGroup* at(uint32_t slot) const noexcept {
+        const Table* table = table_.load(std::memory_order_acquire);
+        if (!table || (slot >> kChunkBits) >= kChunks) return nullptr;
+        const Chunk* chunk = (*table)[slot >> kChunkBits].load(std::memory_order_acquire);
+        return chunk ? (*chunk)[slot & (kChunk - 1)].load(std::memory_order_acquire) : nullptr;
+    }
+
+    // 0 when the table is full.
+    uint32_t acquire(DuplicateGroup* group) {
+        std::lock_guard lock(mutex_);
+        auto [it, fresh] = slots_.try_emplace(group, 0);
+        if (fresh) {
+            const uint32_t slot = free_.empty() ? next_ : free_.back();
+            if ((slot >> kChunkBits) >= kChunks) {
+                slots_.erase(it);
+                return 0;
+            }
+            if (free_.empty()) ++next_; else free_.pop_back();
+            if (nodes_.size() <= slot) nodes_.resize(size_t(slot) + 1, 0);
+            group->retain();
+            slotRef(slot).store(group, std::memory_order_release);
+            it->second = slot;
+        }
+        ++nodes_[it->second];
+        return it->second;
+    }
+
+    void release(uint32_t slot) {
+        DuplicateGroup* group = nullptr;
+        {
+            std::lock_guard lock(mutex_);
+            if (slot >= nodes_.size() || nodes_[slot] == 0 || --nodes_[slot] > 0) return;
+            group = slotRef(slot).exchange(nullptr, std::memory_order_acq_rel);
+            slots_.erase(group);
+            free_.push_back(slot);
+        }
+        if (group) group->release();
+    }
+
+private:
+    using Chunk = std::array<std::atomic<DuplicateGroup*>, kChunk>;
+    using Table = std::array<std::atomic<Chunk*>, kChunks>;
+
+    // Under the lock: makes the table and the slot's chunk when they are missing.
+    std::atomic<DuplicateGroup*>& slotRef(uint32_t slot) {
+        Table* table = table_.load(std::memory_order_relaxed);
+        if (!table) {
+            table = new Table();
+            table_.store(table, std::memory_order_release);
+        }
+        std::atomic<Chunk*>& c = (*table)[slot >> kChunkBits];
+        Chunk* chunk = c.load(std::memory_order_relaxed);
+        if (!chunk) {
+            chunk = new Chunk();
+            c.store(chunk, std::memory_order_release);
+        }
+        return (*chunk)[slot & (kChunk - 1)];
+    }
+
+    std::mutex mutex_;
+    std::atomic<Table*> table_{nullptr};
+    uint32_t next_ = 1;            // slot 0 stands for no group
+    std::vector<uint32_t> nodes_;  // nodes assigned to each slot
+    std::vector<uint32_t> free_;
+    std::unordered_map<DuplicateGroup*, uint32_t> slots_;
+};
+
+NodeStore::NodeStore() : locked_(new Locked()), dupSlots_(new DupSlotsLocked()) {}
 void NodeStore::LockedDeleter::operator()(Locked* l) const { delete l; }
+void NodeStore::DupSlotsDeleter::operator()(DupSlotsLocked* d) const { delete d; }
 
 std::shared_ptr<NodeStore> NodeStore::create() { return std::shared_ptr<NodeStore>(new NodeStore()); }
 
-NodeStore::~NodeStore() {
-    // Nodes only reach outside the arena through their duplicate groups: give those back.
-    // Display groups hold files of another tree, so their children are not visited.
-    std::vector<FileNode*> stack = locked_->roots;
-    while (!stack.empty()) {
-        FileNode* n = stack.back();
-        stack.pop_back();
-        n->setDupGroup(nullptr);
-        if (n->isSyntheticGroup()) continue;
-        auto kids = n->children();
-        stack.insert(stack.end(), kids.begin(), kids.end());
-    }
-}
+// Nodes only reach outside the arena through their duplicate groups, which the slot table gives
+// back: no walk over the nodes.
+NodeStore::~NodeStore() = default;
+
+uint32_t NodeStore::acquireDupSlot(DuplicateGroup* group) { return dupSlots_->acquire(group); }
+void NodeStore::releaseDupSlot(uint32_t slot) { dupSlots_->release(slot); }
+DuplicateGroup* NodeStore::dupGroupAt(uint32_t slot) const noexcept { return dupSlots_->at(slot); }
 
 NodeArena& NodeStore::makeArena() {
     std::lock_guard lock(locked_->mutex);
@@ -572,7 +734,7 @@ NodeArena& NodeStore::makeArena() {
     return *locked_->arenas.back();
 }
 
-char16_t* NodeStore::allocateLateName(std::u16string_view units) {
+const char* NodeStore::allocateLateName(std::u16string_view units) {
     std::lock_guard lock(locked_->mutex);
     if (!locked_->late) {
         locked_->arenas.push_back(std::make_unique<NodeArena>(*this));

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <span>
 #include <string>
@@ -60,6 +61,54 @@ private:
     DuplicateGroup* g_ = nullptr;
 };
 
+// A name as it is kept in the arena: one byte per unit when every UTF-16 unit is below U+0100
+// (most names; plain ASCII is copied as it was read), two bytes per unit otherwise.
+struct StoredName {
+    const char* bytes = nullptr;
+    uint32_t units = 0;
+    bool wide = false;
+    char16_t unit(size_t i) const noexcept {
+        if (!wide) return char16_t(static_cast<unsigned char>(bytes[i]));
+        char16_t u;
+        std::memcpy(&u, bytes + 2 * i, sizeof u);
+        return u;
+    }
+};
+
+// A node's name as UTF-16 units for as long as this value lives: a view of the stored units when
+// they are wide, else widened into a buffer of its own (on the stack for any name a file system
+// gives). It cannot be copied, and an expiring one gives no view, so a view never outlives it:
+// write `auto name = node.nameUnits();` and use `name`.
+class NameUnits final {
+public:
+    NameUnits(const NameUnits&) = delete;
+    NameUnits& operator=(const NameUnits&) = delete;
+
+    std::u16string_view view() const& noexcept { return {data_, size_}; }
+    std::u16string_view view() const&& = delete;
+    operator std::u16string_view() const& noexcept { return view(); }
+    operator std::u16string_view() const&& = delete;
+    size_t size() const noexcept { return size_; }
+    bool empty() const noexcept { return size_ == 0; }
+    char16_t operator[](size_t i) const noexcept { return data_[i]; }
+    char16_t front() const noexcept { return data_[0]; }
+    char16_t back() const noexcept { return data_[size_ - 1]; }
+    const char16_t* data() const& noexcept { return data_; }
+    const char16_t* begin() const& noexcept { return data_; }
+    const char16_t* end() const& noexcept { return data_ + size_; }
+    friend bool operator==(const NameUnits& a, std::u16string_view b) noexcept { return a.view() == b; }
+
+    static constexpr size_t kInline = 256;  // NAME_MAX bytes never decode to more units
+
+private:
+    friend class FileNode;
+    explicit NameUnits(StoredName s);
+    const char16_t* data_ = nullptr;
+    size_t size_ = 0;
+    std::u16string heap_;
+    char16_t inline_[kInline];
+};
+
 struct AggregateTotals {
     int64_t size = 0;
     int64_t alloc = 0;
@@ -68,8 +117,8 @@ struct AggregateTotals {
     bool operator==(const AggregateTotals&) const = default;
 };
 
-// Children, totals and (on roots) the flat list and the owning store. Only nodes that need it
-// carry one, so a file costs no more than its node and name.
+// Children, totals and (on roots) the owning store. Only nodes that need it carry one, so a file
+// costs no more than its node and name.
 struct FolderData {
     FileNode** children = nullptr;   // arena memory, `childCount` valid entries
     uint32_t childCount = 0;
@@ -83,33 +132,37 @@ struct FolderData {
 
 struct RootData {
     NodeStore* store = nullptr;
-    FileNode** flatFileList = nullptr;
-    size_t flatFileCount = 0;
     bool hasFlatFileList = false;
 };
 
-// One file or folder of a scanned tree. Millions live at once, so the node is 72 bytes; its name
-// (a length word and the UTF-16 units) follows it in the same arena, and folders carry their
-// FolderData right behind the node.
+// One file or folder of a scanned tree. Millions live at once, so the node is 64 bytes; its name
+// (a two-byte header and the units, one byte each where they all fit) lies in the arena's name
+// region, and folders carry their FolderData right behind the node.
 //
 // Ownership: every node lives in the arena of a NodeStore; the store frees all of them at once.
 // Nodes are compared and hashed by address. A root handle (`RootRef`) keeps its store alive.
 //
-// Names stay UTF-16 because every consumer (sorting, matching, the views) works on UTF-16;
-// decoding once at scan time is cheaper than on every comparison. Bytes of a file name that are
-// not valid UTF-8 are kept as lone surrogates U+DC80..U+DCFF, one unit per byte, so the exact
-// bytes of the path can always be given back to the file system (`pathBytes`).
+// Names are UTF-16 to every consumer (sorting, matching, the views); most are kept one byte per
+// unit and widened where they are read (`nameUnits`), which costs less than the bytes saved on
+// every node. Bytes of a file name that are not valid UTF-8 are kept as lone surrogates
+// U+DC80..U+DCFF, one unit per byte, so the exact bytes of the path can always be given back to
+// the file system (`pathBytes`).
 //
-// Fields that change after a tree is published (flags, totals, dupGroup, sortNameIndex, the name)
-// are written on the main thread while background jobs read them: they are accessed through
-// relaxed atomic references, and replaced name buffers stay in the arena until the tree goes.
-// The two bits fixed at construction (folder, folder data) sit in a byte of their own, so the
-// hottest reads (`isDir`, `folderData`) stay plain loads without racing with flag changes.
+// Fields that change after a tree is published (flags, totals, the duplicate slot, sortNameIndex,
+// the name) are written on the main thread while background jobs read them: they are accessed
+// through relaxed atomic references, and replaced name buffers stay in the arena until the tree
+// goes. The two bits fixed at construction (folder, folder data) sit in a byte of their own, so
+// the hottest reads (`isDir`, `folderData`) stay plain loads without racing with flag changes.
 //
-// Threading contract of a published tree: its shape (children, parents, the flat list) only
-// changes on the main thread, and only between background jobs that read it. Views sort their own
-// row lists; they never reorder a folder's children of the shared tree while jobs may read it.
+// Threading contract of a published tree: its shape (children, parents) only changes on the main
+// thread, and only between background jobs that read it. Views sort their own row lists; they
+// never reorder a folder's children of the shared tree while jobs may read it.
 class FileNode final {
+    const char* name_ = nullptr;  // the units; their header sits in the bytes before them
+    FileNode* parent_ = nullptr;
+    int32_t sortNameIndex_ = 0;
+    uint32_t dupSlot_ = 0;  // the duplicate group's slot in the store's table, 0 for none
+
 public:
     enum Flag : uint8_t {
         kIsDir = 0x01,
@@ -127,12 +180,14 @@ public:
     FileNode& operator=(const FileNode&) = delete;
 
     // Name and path.
-    std::u16string_view nameUnits() const noexcept;
-    const char16_t* namePtr() const noexcept { return nameData(); }
-    int32_t nameLength() const noexcept;
+    NameUnits nameUnits() const { return NameUnits(storedName()); }
+    StoredName storedName() const noexcept;
+    const void* namePtr() const noexcept { return nameData(); }
+    int32_t nameLength() const noexcept { return int32_t(storedName().units); }
     std::string name() const;             // UTF-8, unpaired surrogates shown as U+FFFD
-    std::u16string name16() const { return std::u16string(nameUnits()); }
+    std::u16string name16() const;
     std::string nameBytes() const;        // the exact bytes of the on-disk name
+    void appendNameBytes(std::string& out) const;
     void rename(std::u16string_view newName);
     void rename(std::string_view newNameUTF8);
     std::string fullPath() const;         // for display, UTF-8
@@ -216,12 +271,12 @@ public:
 
     // Root-only data.
     bool isRoot() const noexcept { return parent_ == nullptr; }
+    // Roots of the parallel scan and the filtered load offer every node below them as one list,
+    // each folder's children together, in no fixed order. It is not kept (8 bytes an entry):
+    // each call walks the tree.
     bool hasFlatFileList() const noexcept;
-    std::span<FileNode* const> flatFileList() const noexcept;
-    void setFlatFileList(NodeArena& arena, std::span<FileNode* const> nodes);
-    // Makes the flat list `count` entries long for the caller to fill in place (joining lists
-    // gathered in pieces without an intermediate copy). Empty on a node that is not a root.
-    std::span<FileNode*> allocateFlatFileList(NodeArena& arena, size_t count);
+    std::vector<FileNode*> flatFileList() const;
+    void setHasFlatFileList() noexcept;
     NodeStore* store() const noexcept;  // the store of this node's root (null when not a store root)
 
     int32_t sortNameIndex() const noexcept { return std::atomic_ref<int32_t>(const_cast<int32_t&>(sortNameIndex_)).load(std::memory_order_relaxed); }
@@ -247,19 +302,16 @@ private:
     FileNode(bool isDir, bool withFolderData) noexcept;
 
     Grouped groupedChildrenIn(int minGroupSize, NodeArena* groupArena) const;
-    char16_t* nameData() const noexcept { return std::atomic_ref<char16_t*>(const_cast<char16_t*&>(name_)).load(std::memory_order_relaxed); }
+    const char* nameData() const noexcept { return std::atomic_ref<const char*>(const_cast<const char*&>(name_)).load(std::memory_order_acquire); }
     void setFlag(uint8_t bit, bool on) noexcept;
 
-    char16_t* name_ = nullptr;       // units; the Int32 length sits in the two units before them
-    FileNode* parent_ = nullptr;
-    DuplicateGroup* dupGroup_ = nullptr;
-    int32_t sortNameIndex_ = 0;
+    // (name_, parent_, sortNameIndex_ and dupSlot_ open the class, so the fields pack to 64.)
     const uint8_t kind_;  // kIsDir and kHasFolderData, never changed
     uint8_t flags_ = 0;   // every other bit; atomic access only
 };
 
 // One per directory entry; millions live at once.
-static_assert(sizeof(FileNode) <= 72, "FileNode grew past its budget");
+static_assert(sizeof(FileNode) <= 64, "FileNode grew past its budget");
 
 // A bump allocator for nodes, names and child arrays. One builder thread uses an arena at a time;
 // the arena belongs to its NodeStore and lives as long as the store.
@@ -282,17 +334,28 @@ public:
                          int32_t modifiedDateRaw);
 
     void* allocate(size_t bytes, size_t align = alignof(void*));
-    char16_t* allocateName(std::u16string_view units);
+    // A name buffer holding these units (one byte each when they all fit); returns its units.
+    const char* allocateName(std::u16string_view units);
+    // The same from a file name's bytes (ASCII copied as it is, the rest decoded).
+    const char* allocateNameUTF8(std::string_view bytes);
     NodeStore& store() const { return store_; }
     size_t bytesReserved() const noexcept { return reserved_; }
 
 private:
-    FileNode* construct(bool isDir, bool folderData, size_t nameCapacityUnits);
+    // Nodes and child arrays need 8-byte alignment and names only 2: kept apart, no byte is lost
+    // to padding between a node and its name.
+    struct Region {
+        std::byte* cur = nullptr;
+        std::byte* end = nullptr;
+        size_t nextChunk = 4096;
+    };
+    void* allocateIn(Region& r, size_t bytes, size_t align);
+    char* allocateNameBytes(size_t units, bool wide);
+    FileNode* construct(bool isDir, bool folderData);
     NodeStore& store_;
     std::vector<std::unique_ptr<std::byte[]>> chunks_;
-    std::byte* cur_ = nullptr;
-    std::byte* end_ = nullptr;
-    size_t nextChunk_ = 4096;
+    Region nodes_;
+    Region names_;
     size_t reserved_ = 0;
 };
 
@@ -308,7 +371,13 @@ public:
     // A new arena for one builder thread. Thread-safe.
     NodeArena& makeArena();
     // Arena memory for late changes on the main thread (renames). Thread-safe.
-    char16_t* allocateLateName(std::u16string_view units);
+    const char* allocateLateName(std::u16string_view units);
+    // The duplicate groups of this store's nodes, by slot (0 stands for none). A slot holds a
+    // reference to its group while any node is assigned to it. `dupGroupAt` may be called on
+    // any thread; the others on the thread that assigns groups.
+    uint32_t acquireDupSlot(DuplicateGroup* group);
+    void releaseDupSlot(uint32_t slot);
+    DuplicateGroup* dupGroupAt(uint32_t slot) const noexcept;
     // A shared handle to a root that keeps this store alive.
     std::shared_ptr<FileNode> handle(FileNode* root);
     // A snapshot: builders on other threads may register roots meanwhile.
@@ -322,6 +391,9 @@ private:
     struct Locked;
     struct LockedDeleter { void operator()(Locked*) const; };
     std::unique_ptr<Locked, LockedDeleter> locked_;
+    class DupSlotsLocked;
+    struct DupSlotsDeleter { void operator()(DupSlotsLocked*) const; };
+    std::unique_ptr<DupSlotsLocked, DupSlotsDeleter> dupSlots_;
 };
 
 using RootRef = std::shared_ptr<FileNode>;

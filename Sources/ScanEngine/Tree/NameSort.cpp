@@ -33,8 +33,27 @@ int32_t wideNameCompare(std::u16string_view a, std::u16string_view b) noexcept {
     return int32_t(a.size()) - int32_t(b.size());
 }
 
+namespace {
+// The same order straight on the stored forms, without widening either name.
+template <bool WideA, bool WideB>
+int32_t compareStored(const StoredName& a, const StoredName& b) noexcept {
+    const size_t n = std::min(a.units, b.units);
+    for (size_t i = 0; i < n; ++i) {
+        int32_t fa = fUpcaseData[WideA ? a.unit(i) : static_cast<unsigned char>(a.bytes[i])];
+        int32_t fb = fUpcaseData[WideB ? b.unit(i) : static_cast<unsigned char>(b.bytes[i])];
+        if (fa != fb) return fa - fb;
+    }
+    return int32_t(a.units) - int32_t(b.units);
+}
+}  // namespace
+
 int32_t wideNameCompare(const FileNode& a, const FileNode& b) noexcept {
-    return wideNameCompare(a.nameUnits(), b.nameUnits());
+    const StoredName x = a.storedName();
+    const StoredName y = b.storedName();
+    if (!x.wide && !y.wide) return compareStored<false, false>(x, y);
+    if (!x.wide) return compareStored<false, true>(x, y);
+    if (!y.wide) return compareStored<true, false>(x, y);
+    return compareStored<true, true>(x, y);
 }
 
 void FileNode::assignSortNameIndex(int32_t& counter) {

@@ -43,7 +43,8 @@ void sortChildren(FileNode** kids, uint32_t count, TreeSortKey key, const Locali
     s.keyStarts.clear();
     for (uint32_t i = 0; i < count; ++i) {
         s.keyStarts.push_back(s.keyBytes.size());
-        collator.appendSortKey(kids[i]->nameUnits(), s.keyBytes);
+        auto name = kids[i]->nameUnits();
+        collator.appendSortKey(name, s.keyBytes);
     }
     s.order.resize(count);
     std::iota(s.order.begin(), s.order.end(), 0u);

@@ -113,7 +113,8 @@ bool FileListModel::hasChildren(const QModelIndex& parent) const { return rowCou
 
 QList<QPoint> FileListModel::nameHighlights(const FileNode& node) const {
     if (pipeline_.highlightFilters().empty()) return {};
-    return toPoints(highlightRanges(pipeline_.highlightFilters(), node.nameUnits()));
+    auto name = node.nameUnits();
+    return toPoints(highlightRanges(pipeline_.highlightFilters(), name));
 }
 
 QList<QPoint> FileListModel::pathHighlights(const FileNode& node, const QString& fullPath) const {
@@ -125,7 +126,8 @@ QList<QPoint> FileListModel::pathHighlights(const FileNode& node, const QString&
     // The name's matches, at the name's place at the end of the path.
     const int shift = int(fullPath.size()) - node.nameLength();
     if (shift < 0) return {};
-    return toPoints(highlightRanges(pipeline_.highlightFilters(), node.nameUnits()), shift);
+    auto name = node.nameUnits();
+    return toPoints(highlightRanges(pipeline_.highlightFilters(), name), shift);
 }
 
 QVariant FileListModel::displayText(const FileNode& n, int column, bool member) const {

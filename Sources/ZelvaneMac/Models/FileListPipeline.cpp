@@ -77,10 +77,10 @@ QString composedFilterText(const FileListInputs& in) {
 
 std::vector<FileNode*> sortNodes(const std::vector<FileNode*>& nodes, const QString& key, bool ascending) {
     if (key == QLatin1String("name"))
-        return sortByKey<std::u16string_view>(nodes, ascending, [](const FileNode& n) { return n.nameUnits(); },
-                                              [](std::u16string_view a, std::u16string_view b) {
-                                                  return wideNameCompare(a, b) < 0;
-                                              });
+        return sortByKey<const FileNode*>(nodes, ascending, [](const FileNode& n) { return &n; },
+                                          [](const FileNode* a, const FileNode* b) {
+                                              return wideNameCompare(*a, *b) < 0;
+                                          });
     if (key == QLatin1String("path"))
         return sortByValue<int32_t>(nodes, ascending, [](const FileNode& n) { return n.sortNameIndex(); });
     if (key == QLatin1String("modified"))

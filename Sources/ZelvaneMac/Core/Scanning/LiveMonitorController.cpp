@@ -187,7 +187,7 @@ FileNode* LiveMonitorController::childByName(std::u16string_view name, FileNode*
     if (fresh) {
         auto kids = folder->children();
         lookup.exact.reserve(kids.size());
-        for (FileNode* child : kids) lookup.exact[child->nameUnits()] = child;
+        for (FileNode* child : kids) lookup.exact[child->name16()] = child;
     }
     if (auto hit = lookup.exact.find(name); hit != lookup.exact.end()) return hit->second;
     // Names that differ only in case are different files on most Linux file systems: the folded
@@ -195,7 +195,8 @@ FileNode* LiveMonitorController::childByName(std::u16string_view name, FileNode*
     if (!lookup.foldedBuilt) {
         lookup.foldedBuilt = true;
         for (FileNode* child : folder->children()) {
-            auto [slot, inserted] = lookup.folded.try_emplace(foldedKey(child->nameUnits()), child);
+            auto childName = child->nameUnits();
+            auto [slot, inserted] = lookup.folded.try_emplace(foldedKey(childName), child);
             if (!inserted) slot->second = nullptr;
         }
     }

@@ -67,8 +67,12 @@ private:
     };
     // A folder's children by exact name, and (built only when an exact lookup fails) by folded
     // name, where a key shared by several children maps to null.
+    struct NameHash {
+        using is_transparent = void;
+        size_t operator()(std::u16string_view s) const noexcept { return std::hash<std::u16string_view>()(s); }
+    };
     struct ChildLookup {
-        std::unordered_map<std::u16string_view, FileNode*> exact;
+        std::unordered_map<std::u16string, FileNode*, NameHash, std::equal_to<>> exact;
         std::unordered_map<std::u16string, FileNode*> folded;
         bool foldedBuilt = false;
     };

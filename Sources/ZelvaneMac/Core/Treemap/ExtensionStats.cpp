@@ -25,7 +25,8 @@ struct Totals {
 
 std::string_view detectedExtensionInto(const FileNode& node, std::string& buffer) {
     buffer.clear();
-    const std::u16string_view name = node.nameUnits();
+    const auto stored = node.nameUnits();
+    const std::u16string_view name = stored;
     const size_t dot = name.rfind(u'.');
     if (dot == std::u16string_view::npos || dot + 1 == name.size()) return buffer;
     const std::u16string_view ext = name.substr(dot + 1);
