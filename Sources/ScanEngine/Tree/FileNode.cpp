@@ -72,8 +72,14 @@ NameUnits::NameUnits(StoredName s) : size_(s.units) {
     data_ = out;
 }
 
-FileNode::FileNode(bool isDir, bool withFolderData) noexcept
-    : kind_(uint8_t((isDir ? kIsDir : 0) | (withFolderData ? kHasFolderData : 0))) {}
+FileNode::FileNode(bool isDir, bool withFolderData, bool withRootData) noexcept
+    : kind_(uint8_t((isDir ? kIsDir : 0) | (withFolderData ? kHasFolderData : 0) | (withRootData ? kHasRootData : 0))) {}
+
+RootData* FileNode::rootData() const noexcept {
+    if (!(kind_ & kHasRootData)) return nullptr;
+    return reinterpret_cast<RootData*>(const_cast<std::byte*>(reinterpret_cast<const std::byte*>(this)) +
+                                       sizeof(FileNode) + sizeof(FolderData));
+}
 
 StoredName FileNode::storedName() const noexcept { return readStoredName(nameData()); }
 std::string FileNode::name() const {
@@ -105,8 +111,8 @@ void FileNode::appendNameBytes(std::string& out) const {
 NodeStore* FileNode::store() const noexcept {
     const FileNode* n = this;
     while (n->parent_) n = n->parent_;
-    const FolderData* fd = n->folderData();
-    return fd && fd->root ? fd->root->store : nullptr;
+    const RootData* r = n->rootData();
+    return r ? r->store : nullptr;
 }
 
 void FileNode::rename(std::u16string_view newName) {
@@ -187,7 +193,7 @@ std::string FileNode::dosAttributesString() const {
 }
 
 void FileNode::setFlag(uint8_t bit, bool on) noexcept {
-    bit &= uint8_t(~(kIsDir | kHasFolderData));
+    bit &= uint8_t(~(kIsDir | kHasFolderData | kHasRootData));
     std::atomic_ref<uint8_t> f(flags_);
     if (on)
         f.fetch_or(bit, std::memory_order_relaxed);
@@ -425,27 +431,37 @@ int64_t FileNode::dupSize() const noexcept {
 // ---- root data -----------------------------------------------------------------------------
 
 bool FileNode::hasFlatFileList() const noexcept {
-    const FolderData* fd = folderData();
-    return fd && fd->root && fd->root->hasFlatFileList;
+    const RootData* r = rootData();
+    return r && r->hasFlatFileList;
 }
 
 void FileNode::setHasFlatFileList() noexcept {
-    FolderData* fd = folderData();
-    if (fd && fd->root) fd->root->hasFlatFileList = true;
+    if (RootData* r = rootData()) r->hasFlatFileList = true;
 }
 
 std::vector<FileNode*> FileNode::flatFileList() const {
     std::vector<FileNode*> out;
     if (!hasFlatFileList()) return out;
     out.reserve(size_t(std::max(0, subFolderFileCount())) + size_t(std::max(0, subFolderDirCount())));
-    std::vector<const FileNode*> stack{this};
+    // Post-order in child order: each folder after everything below it.
+    struct Frame {
+        std::span<FileNode* const> kids;
+        size_t next;
+        FileNode* node;
+    };
+    std::vector<Frame> stack{{children(), 0, nullptr}};
     while (!stack.empty()) {
-        const FileNode* n = stack.back();
+        Frame& f = stack.back();
+        if (f.next < f.kids.size()) {
+            FileNode* c = f.kids[f.next++];
+            if (auto kids = c->children(); !kids.empty())
+                stack.push_back({kids, 0, c});
+            else
+                out.push_back(c);
+            continue;
+        }
+        if (f.node) out.push_back(f.node);
         stack.pop_back();
-        auto kids = n->children();
-        out.insert(out.end(), kids.begin(), kids.end());
-        for (size_t i = kids.size(); i-- > 0;)
-            if (kids[i]->hasFolderData()) stack.push_back(kids[i]);
     }
     return out;
 }
@@ -569,11 +585,14 @@ const char* NodeArena::allocateNameUTF8(std::string_view bytes) {
     return allocateName({units, decodeNameUTF8(bytes, units)});
 }
 
-FileNode* NodeArena::construct(bool isDir, bool withFolderData) {
-    size_t bytes = sizeof(FileNode) + (withFolderData ? sizeof(FolderData) : 0);
+FileNode* NodeArena::construct(bool isDir, bool withFolderData, bool withRootData) {
+    static_assert(sizeof(FileNode) % alignof(FolderData) == 0 && (sizeof(FileNode) + sizeof(FolderData)) % alignof(RootData) == 0);
+    withFolderData = withFolderData || withRootData;
+    size_t bytes = sizeof(FileNode) + (withFolderData ? sizeof(FolderData) : 0) + (withRootData ? sizeof(RootData) : 0);
     void* mem = allocate(bytes, alignof(FileNode));
-    auto* node = new (mem) FileNode(isDir, withFolderData);
+    auto* node = new (mem) FileNode(isDir, withFolderData, withRootData);
     if (withFolderData) new (node->folderData()) FolderData();
+    if (withRootData) new (node->rootData()) RootData();
     return node;
 }
 
@@ -604,14 +623,12 @@ FileNode* NodeArena::makeRoot(std::string_view nameUTF8, bool isDir, int64_t fil
 
 FileNode* NodeArena::makeRoot16(std::u16string_view name, bool isDir, int64_t fileSize, int64_t allocSize,
                                 int32_t modifiedDateRaw) {
-    FileNode* n = construct(isDir, true);
+    FileNode* n = construct(isDir, true, true);
     n->name_ = allocateName(name);
     n->fileSize = fileSize;
     n->allocSize = allocSize;
     n->modifiedDateRaw = modifiedDateRaw;
-    FolderData* fd = n->folderData();
-    fd->root = new (allocate(sizeof(RootData), alignof(RootData))) RootData();
-    fd->root->store = &store_;
+    n->rootData()->store = &store_;
     store_.registerRoot(n);
     return n;
 }

@@ -117,8 +117,8 @@ struct AggregateTotals {
     bool operator==(const AggregateTotals&) const = default;
 };
 
-// Children, totals and (on roots) the owning store. Only nodes that need it carry one, so a file
-// costs no more than its node and name.
+// Children and totals. Only nodes that need it carry one, so a file costs no more than its node
+// and name; a store's roots carry their RootData right behind it.
 struct FolderData {
     FileNode** children = nullptr;   // arena memory, `childCount` valid entries
     uint32_t childCount = 0;
@@ -127,7 +127,6 @@ struct FolderData {
     int64_t subFolderTotSizeAlloc = 0;
     int32_t subFolderFileCount = 0;
     int32_t subFolderDirCount = 0;
-    struct RootData* root = nullptr;  // set on roots only
 };
 
 struct RootData {
@@ -136,8 +135,8 @@ struct RootData {
 };
 
 // One file or folder of a scanned tree. Millions live at once, so the node is 64 bytes; its name
-// (a two-byte header and the units, one byte each where they all fit) lies in the arena's name
-// region, and folders carry their FolderData right behind the node.
+// (a header of one byte for most names, then the units, one byte each where they all fit) lies
+// in the arena's name region, and folders carry their FolderData right behind the node.
 //
 // Ownership: every node lives in the arena of a NodeStore; the store frees all of them at once.
 // Nodes are compared and hashed by address. A root handle (`RootRef`) keeps its store alive.
@@ -173,6 +172,7 @@ public:
         kIsDeleted = 0x20,
         kHasFolderData = 0x40,  // internal: FolderData follows the node
     };
+    static constexpr uint8_t kHasRootData = 0x80;  // internal: RootData follows the FolderData
 
     static constexpr int defaultMinGroupSize = 4;
 
@@ -199,7 +199,8 @@ public:
 
     // Flags.
     uint8_t flags() const noexcept {
-        return uint8_t(kind_ | std::atomic_ref<uint8_t>(const_cast<uint8_t&>(flags_)).load(std::memory_order_relaxed));
+        return uint8_t((kind_ & ~kHasRootData) |
+                       std::atomic_ref<uint8_t>(const_cast<uint8_t&>(flags_)).load(std::memory_order_relaxed));
     }
     bool isDir() const noexcept { return kind_ & kIsDir; }
     bool doNotCountAllocated() const noexcept { return flags() & kDoNotCountAllocated; }
@@ -272,8 +273,8 @@ public:
     // Root-only data.
     bool isRoot() const noexcept { return parent_ == nullptr; }
     // Roots of the parallel scan and the filtered load offer every node below them as one list,
-    // each folder's children together, in no fixed order. It is not kept (8 bytes an entry):
-    // each call walks the tree.
+    // in post-order (each folder after everything below it). It is not kept (8 bytes an
+    // entry): each call walks the tree.
     bool hasFlatFileList() const noexcept;
     std::vector<FileNode*> flatFileList() const;
     void setHasFlatFileList() noexcept;
@@ -299,7 +300,8 @@ public:
 
 private:
     friend class NodeArena;
-    FileNode(bool isDir, bool withFolderData) noexcept;
+    FileNode(bool isDir, bool withFolderData, bool withRootData) noexcept;
+    RootData* rootData() const noexcept;
 
     Grouped groupedChildrenIn(int minGroupSize, NodeArena* groupArena) const;
     const char* nameData() const noexcept { return std::atomic_ref<const char*>(const_cast<const char*&>(name_)).load(std::memory_order_acquire); }
@@ -351,7 +353,7 @@ private:
     };
     void* allocateIn(Region& r, size_t bytes, size_t align);
     char* allocateNameBytes(size_t units, bool wide);
-    FileNode* construct(bool isDir, bool folderData);
+    FileNode* construct(bool isDir, bool folderData, bool rootData = false);
     NodeStore& store_;
     std::vector<std::unique_ptr<std::byte[]>> chunks_;
     Region nodes_;
