@@ -7,6 +7,7 @@
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/statfs.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -267,11 +268,13 @@ namespace {
 class EventStreamReader final {
 public:
     EventStreamReader(std::vector<std::string> roots, std::chrono::milliseconds latency,
-                      EventStream::Callback callback, std::shared_ptr<const void> controlOwner,
-                      const std::atomic<bool>& stopped, int wakeFd, std::shared_ptr<EventStreamStatus> status)
+                      EventStream::Callback callback, std::shared_ptr<const KnownFolders> known,
+                      std::shared_ptr<const void> controlOwner, const std::atomic<bool>& stopped, int wakeFd,
+                      std::shared_ptr<EventStreamStatus> status)
         : roots_(std::move(roots)),
           latency_(latency),
           callback_(std::move(callback)),
+          known_(std::move(known)),
           controlOwner_(std::move(controlOwner)),
           stopped_(stopped),
           wakeFd_(wakeFd),
@@ -292,12 +295,16 @@ public:
             while (!stopped()) waitFor(-1, false);
             return;
         }
-        for (size_t i = roots_.size(); i-- > 0;) walk_.push_back(WalkItem{roots_[i], -1, 0, uint32_t(i), 0});
+        for (size_t i = roots_.size(); i-- > 0;) {
+            const void* known = known_ && known_->readStartedNanos(i) > 0 ? known_->root(i) : nullptr;
+            walk_.push_back(WalkItem{roots_[i], -1, 0, uint32_t(i), 0, known});
+        }
         bool initialWalkDone = false;
         while (!stopped()) {
             if (!walk_.empty()) walkSome();
             if (walk_.empty() && !initialWalkDone) {
                 initialWalkDone = true;
+                known_.reset();  // no handle is left in the walk: the scanned trees may go
                 status_->setWatching();
             }
             const bool readable = waitFor(nextTimeoutMillis(), true);
@@ -318,6 +325,7 @@ private:
         uint32_t nameOffset;  // where the folder's own name starts in `path`
         uint32_t root;
         dev_t parentDev;
+        const void* known = nullptr;  // the folder in the scanned tree, if any
     };
     struct PendingMove {
         uint32_t cookie;
@@ -370,8 +378,12 @@ private:
     }
 
     // Watches one folder (or a root file) and queues its subfolders. The watch is added before
-    // the folder is listed, so a subfolder made meanwhile is either listed or reported.
+    // the folder is looked at, so a subfolder made meanwhile is either found or reported.
     void watchFolder(const WalkItem& item) {
+        if (item.known && item.parent >= 0) {
+            watchKnownFolder(item);
+            return;
+        }
         const bool isRoot = item.parent < 0;
         if (!isRoot && !table_.contains(item.parent)) return;  // its parent went away meanwhile
         struct stat st{};
@@ -403,10 +415,62 @@ private:
         // by its parent and reported as created). The first path stays.
         if (table_.contains(wd)) return;
         table_.insert(wd, item.parent, std::string_view(item.path).substr(item.nameOffset), item.root, st.st_dev);
-        if (dir) listSubfolders(dir.get(), item, wd, st.st_dev);
+        if (!dir) return;
+        // A scanned root unchanged since its scan (looked at after its watch was added): its
+        // subfolders are those of the tree.
+        if (item.known && ::fstat(dir.get(), &st) == 0 && st.st_ino == known_->fileID(item.known) &&
+            nanosOf(st.st_ctim) < known_->readStartedNanos(item.root)) {
+            queueKnownSubfolders(item, wd, st.st_dev);
+            return;
+        }
+        listSubfolders(dir.get(), item, wd, st.st_dev);
     }
 
+    // A folder of a scanned tree: the watch, then one look at the folder's identity and change
+    // time. Unchanged since its scan, its subfolders are those of the tree; otherwise (or when it
+    // is another folder under the same name now) it is listed from the disk like any other.
+    void watchKnownFolder(const WalkItem& item) {
+        if (!table_.contains(item.parent)) return;
+        int wd = inotify_add_watch(inotify_.get(), item.path.c_str(), kWatchMask | IN_ONLYDIR | IN_DONT_FOLLOW);
+        if (wd < 0) {
+            if (errno == ENOSPC) reportWatchLimit(item.root);
+            return;
+        }
+        if (table_.contains(wd)) return;
+        struct statx sx{};
+        if (::statx(AT_FDCWD, item.path.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
+                    STATX_TYPE | STATX_INO | STATX_CTIME, &sx) != 0 ||
+            !S_ISDIR(sx.stx_mode)) {
+            inotify_rm_watch(inotify_.get(), wd);
+            return;
+        }
+        const dev_t dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+        table_.insert(wd, item.parent, std::string_view(item.path).substr(item.nameOffset), item.root, dev);
+        const int64_t ctime = int64_t(sx.stx_ctime.tv_sec) * 1'000'000'000 + sx.stx_ctime.tv_nsec;
+        if (sx.stx_ino == known_->fileID(item.known) && ctime < known_->readStartedNanos(item.root)) {
+            queueKnownSubfolders(item, wd, dev);
+            return;
+        }
+        UniqueFd dir(::open(item.path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (dir) listSubfolders(dir.get(), item, wd, dev);
+    }
+
+    static int64_t nanosOf(const timespec& t) { return int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec; }
+
+    void queueKnownSubfolders(const WalkItem& item, int wd, dev_t dev) {
+        knownScratch_.clear();
+        known_->subfolders(item.known, knownScratch_);
+        for (const auto& [name, handle] : knownScratch_) queueFolder(item.path, name, wd, item.root, dev, handle);
+    }
+
+    // Listed from the disk: a folder the scan knew keeps the tree for the subfolders it knew.
     void listSubfolders(int fd, const WalkItem& item, int wd, dev_t dev) {
+        std::unordered_map<std::string, const void*> known;
+        if (item.known) {
+            knownScratch_.clear();
+            known_->subfolders(item.known, knownScratch_);
+            for (auto& [name, handle] : knownScratch_) known.emplace(std::move(name), handle);
+        }
         // A folder of a million entries takes a while: a stop does not wait for the rest.
         while (!stopped()) {
             long n = ::syscall(SYS_getdents64, fd, direntBuffer_.get(), kDirentBufferBytes);
@@ -422,13 +486,17 @@ private:
                     isDir = ::fstatat(fd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
                 }
                 if (!isDir) continue;
-                queueFolder(item.path, name, wd, item.root, dev);
+                const void* handle = nullptr;
+                if (!known.empty())
+                    if (auto it = known.find(std::string(name)); it != known.end()) handle = it->second;
+                queueFolder(item.path, name, wd, item.root, dev, handle);
             }
         }
     }
 
-    void queueFolder(const std::string& parentPath, std::string_view name, int parentWd, uint32_t root, dev_t parentDev) {
-        WalkItem child{parentPath, parentWd, 0, root, parentDev};
+    void queueFolder(const std::string& parentPath, std::string_view name, int parentWd, uint32_t root, dev_t parentDev,
+                     const void* known = nullptr) {
+        WalkItem child{parentPath, parentWd, 0, root, parentDev, known};
         appendComponent(child.path, name);
         child.nameOffset = uint32_t(child.path.size() - name.size());
         walk_.push_back(std::move(child));
@@ -550,6 +618,7 @@ private:
     const std::vector<std::string> roots_;
     const std::chrono::milliseconds latency_;
     const EventStream::Callback callback_;
+    std::shared_ptr<const KnownFolders> known_;  // until the first watches are all added
     const std::shared_ptr<const void> controlOwner_;  // keeps `stopped_` and the wake descriptor alive
     const std::atomic<bool>& stopped_;
     const int wakeFd_;
@@ -565,14 +634,17 @@ private:
     std::string path_;
     std::unique_ptr<char[]> readBuffer_;
     std::unique_ptr<char[]> direntBuffer_;
+    std::vector<std::pair<std::string, const void*>> knownScratch_;
 };
 
 }  // namespace
 
-EventStream::EventStream(std::vector<std::string> paths, std::chrono::milliseconds latency, Callback callback)
+EventStream::EventStream(std::vector<std::string> paths, std::chrono::milliseconds latency, Callback callback,
+                         std::shared_ptr<const KnownFolders> known)
     : paths_(std::move(paths)),
       latency_(latency),
       callback_(std::move(callback)),
+      known_(std::move(known)),
       control_(std::make_shared<Control>()),
       status_(std::make_shared<EventStreamStatus>()) {
     control_->wake = UniqueFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
@@ -582,8 +654,8 @@ EventStream::~EventStream() { stop(); }
 
 void EventStream::start() {
     if (thread_.joinable() || control_->stopped.load(std::memory_order_acquire)) return;
-    auto reader = std::make_unique<EventStreamReader>(paths_, latency_, callback_, control_, control_->stopped,
-                                                      control_->wake.get(), status_);
+    auto reader = std::make_unique<EventStreamReader>(paths_, latency_, callback_, std::move(known_), control_,
+                                                      control_->stopped, control_->wake.get(), status_);
     try {
         thread_ = std::thread([reader = std::move(reader)] { reader->run(); });
     } catch (const std::system_error&) {

@@ -42,6 +42,24 @@ struct EventStreamEvent {
     uint32_t flags = 0;
 };
 
+// Folders a scan has just read, so that a stream can watch them without reading them again. A
+// folder is named by an opaque handle; a null handle stands for a folder that must be listed
+// from the disk. The stream calls these on its own thread while it adds its first watches, and
+// lets go of the source once they are all added.
+class KnownFolders {
+public:
+    virtual ~KnownFolders() = default;
+    // The handle of root `index` (in the order of the stream's paths), or null.
+    virtual const void* root(size_t index) const = 0;
+    // When the scan of root `index` began to read it (nanoseconds since 1970, the clock that
+    // stamps file changes): a folder changed since then is listed from the disk again.
+    virtual int64_t readStartedNanos(size_t index) const = 0;
+    // The file identifier the scan saw for the folder, to tell it from another of the same name.
+    virtual uint64_t fileID(const void* folder) const = 0;
+    // The subfolders to watch below `folder`, by their exact name bytes.
+    virtual void subfolders(const void* folder, std::vector<std::pair<std::string, const void*>>& out) const = 0;
+};
+
 // What a stream's owner may observe from any thread while the stream runs; the stream's thread
 // writes it (through a non-const reference of its own).
 class EventStreamStatus final {
@@ -77,7 +95,10 @@ class EventStream final {
 public:
     using Callback = std::function<void(std::vector<EventStreamEvent>&&)>;
 
-    EventStream(std::vector<std::string> paths, std::chrono::milliseconds latency, Callback callback);
+    // With `known`, the folders of each root are taken from it (each still checked on the disk
+    // for changes since its scan) instead of being listed again.
+    EventStream(std::vector<std::string> paths, std::chrono::milliseconds latency, Callback callback,
+                std::shared_ptr<const KnownFolders> known = nullptr);
     ~EventStream();
     EventStream(const EventStream&) = delete;
     EventStream& operator=(const EventStream&) = delete;
@@ -93,6 +114,7 @@ private:
     std::vector<std::string> paths_;
     std::chrono::milliseconds latency_;
     Callback callback_;
+    std::shared_ptr<const KnownFolders> known_;  // handed to the reader when it starts
     std::shared_ptr<Control> control_;
     std::shared_ptr<EventStreamStatus> status_;
     std::thread thread_;

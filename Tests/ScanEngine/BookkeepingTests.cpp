@@ -31,10 +31,30 @@ TEST(HardLinkTracker, FirstSightingsPerIdentity) {
     EXPECT_EQ(t.size(), 3u);
 }
 
+TEST(HardLinkTracker, HomeDeviceAndOtherDevicesKeepTheirIdentitiesApart) {
+    // The home device's identities are kept by identifier alone: the same identifier on another
+    // device, or unknown, is still a sighting of its own, through every growth of the tables.
+    HardLinkTracker t;
+    t.setHomeDevice(7);
+    for (uint64_t id = 1; id <= 5000; ++id) {
+        ASSERT_TRUE(t.registerFirstSighting(7, id));
+        ASSERT_TRUE(t.registerFirstSighting(8, id));
+    }
+    for (uint64_t id = 1; id <= 5000; ++id) {
+        ASSERT_FALSE(t.registerFirstSighting(7, id));
+        ASSERT_FALSE(t.registerFirstSighting(8, id));
+    }
+    EXPECT_TRUE(t.registerFirstSighting(7, 0));
+    EXPECT_TRUE(t.registerFirstSighting(0, 1));  // device 0 is not the home device
+    EXPECT_FALSE(t.registerFirstSighting(0, 1));
+    EXPECT_EQ(t.size(), 10001u);
+}
+
 TEST(HardLinkTracker, EightThreadsAgreeOnEveryFirstSighting) {
     // Each identity is offered by all eight threads; exactly one of them must win it, and the
     // shards must be used evenly enough that they actually spread the work.
     HardLinkTracker t;
+    t.setHomeDevice(3);
     constexpr uint64_t kIds = 200000;
     std::atomic<uint64_t> wins{0};
     std::vector<std::thread> threads;

@@ -10,6 +10,7 @@
 
 #include "ScanEngine/Tree/FileNode.hpp"
 #include "ScanEngine/Tree/NameCoding.hpp"
+#include "ScanEngine/Tree/NameSort.hpp"
 
 using namespace zelvane;
 
@@ -69,6 +70,43 @@ TEST(FileNodeNames, RoundTripsValidInvalidAstralAndEmptyNames) {
     FileNode* a = t.file(r, astral + "\x80", 1);
     EXPECT_EQ(a->nameBytes(), astral + "\x80");
     EXPECT_EQ(a->nameLength(), 3);
+}
+
+// Names are kept one byte a unit when every unit fits, two otherwise, with a longer header past
+// 127 units; readers see the same UTF-16 whatever the form, and renames may change the form.
+TEST(FileNodeNames, EveryStoredFormReadsBackTheSameUnits) {
+    Tree t;
+    FileNode* r = t.root("/tmp/forms");
+    const std::u16string narrowLatin(200, u'\u00E9');  // é: one byte a unit, long header
+    const std::u16string wide(300, u'\u20AC');         // €: two bytes a unit, past the inline buffer
+    const std::u16string forms[] = {u"", std::u16string(127, u'a'), std::u16string(128, u'b'),
+                                    std::u16string(600, u'c'), narrowLatin, wide, u"mixed\u00E9\u20AC\U0001F600"};
+    for (const auto& units : forms) {
+        FileNode* n = t.arena.makeNode16(units, false, 1, 0, 0);
+        r->appendChild(t.arena, n);
+        EXPECT_EQ(n->name16(), units);
+        EXPECT_EQ(n->nameLength(), int32_t(units.size()));
+        EXPECT_EQ(n->nameUnits().size(), units.size());
+        EXPECT_EQ(n->nameBytes(), encodeNameBytes(units));
+        // The same name from its bytes lands in the same form.
+        FileNode* fromBytes = t.file(r, encodeNameBytes(units), 1);
+        EXPECT_EQ(fromBytes->name16(), units);
+        EXPECT_EQ(wideNameCompare(*n, *fromBytes), 0);
+    }
+    // Folded comparison across forms: "ÉTÉ" (one byte a unit) against "été" decoded, and a wide name.
+    FileNode* upper = t.file(r, "\xC3\x89T\xC3\x89", 1);
+    FileNode* lower = t.file(r, "\xC3\xA9t\xC3\xA9", 1);
+    FileNode* euro = t.file(r, "\xE2\x82\xAC", 1);
+    EXPECT_EQ(wideNameCompare(*upper, *lower), 0);
+    EXPECT_EQ(wideNameCompare(*lower, *euro) < 0, wideNameCompare(lower->name16(), euro->name16()) < 0);
+    EXPECT_EQ(wideNameCompare(*euro, *lower) > 0, wideNameCompare(euro->name16(), lower->name16()) > 0);
+
+    FileNode* renamed = t.file(r, "plain", 1);
+    renamed->rename(std::u16string_view(wide));
+    EXPECT_EQ(renamed->name16(), wide);
+    renamed->rename(std::string_view("plain again"));
+    EXPECT_EQ(renamed->name(), "plain again");
+    EXPECT_EQ(renamed->pathBytes(), "/tmp/forms/plain again");
 }
 
 TEST(FileNodeNames, EmptyNameStillOwnsABuffer) {
@@ -286,6 +324,48 @@ TEST(FileNodeDuplicates, CountsSizesAndGroupLifetime) {
     f[0]->setDupGroup(nullptr);
     EXPECT_EQ(f[1]->dupGroup()->members.size(), 3u);
     // The store gives the groups back when the tree goes (checked by the leak sanitizer).
+}
+
+// Groups live in a table of the store while nodes refer to them: a slot freed by its last node
+// is used again, a node of another store refers to the group through its own store, and a node
+// under no store root holds no group.
+TEST(FileNodeDuplicates, GroupSlotsFollowTheirNodesAcrossStores) {
+    Tree a;
+    Tree b;
+    FileNode* ra = a.root("/a");
+    FileNode* rb = b.root("/b");
+    FileNode* x = a.file(ra, "x", 10);
+    FileNode* y = a.file(ra, "y", 10);
+    FileNode* z = b.file(rb, "z", 10);
+    DuplicateGroup* first = nullptr;
+    {
+        DupGroupRef g = DupGroupRef::make();
+        g->members = {x, y, z};
+        first = g.get();
+        for (FileNode* n : g->members) n->setDupGroup(g.get());
+    }
+    EXPECT_EQ(x->dupGroup(), first);
+    EXPECT_EQ(z->dupGroup(), first);
+    EXPECT_EQ(z->dupCount(), 2);
+    x->setDupGroup(nullptr);
+    y->setDupGroup(nullptr);
+    EXPECT_EQ(x->dupGroup(), nullptr);
+    EXPECT_EQ(z->dupGroup()->members.size(), 3u);  // still held through the other store
+
+    DupGroupRef second = DupGroupRef::make();
+    second->members = {x, y};
+    x->setDupGroup(second.get());
+    y->setDupGroup(second.get());
+    x->setDupGroup(second.get());  // the same group again changes nothing
+    EXPECT_EQ(x->dupGroup(), second.get());
+    EXPECT_EQ(y->dupGroup(), second.get());
+    y->setDupGroup(nullptr);
+    EXPECT_EQ(x->dupGroup(), second.get());  // one node still refers to it
+    EXPECT_EQ(x->dupCount(), 1);
+
+    FileNode* loose = a.arena.makeNode("loose", false, 1, 0, 0);
+    loose->setDupGroup(second.get());
+    EXPECT_EQ(loose->dupGroup(), nullptr);
 }
 
 TEST(FileNodeIdentity, EqualContentIsNotEqualNodes) {

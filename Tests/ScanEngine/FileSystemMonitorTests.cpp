@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "ScanEngine/Monitor/FileSystemMonitor.hpp"
+#include "ScanEngine/Scan/ParallelTreeScan.hpp"
 #include "LiveTreeFixtures.hpp"
 
 extern char** environ;
@@ -442,6 +443,12 @@ TEST(FileSystemMonitor, QueueOverflowAsksForRescanOfEveryRoot) {
     }
 }
 
+std::vector<RootRef> scan(const std::string& path) {
+    ParallelScanOptions options;
+    options.workerCount = 4;
+    return parallelScanToTree({path}, options);
+}
+
 // Inside a user namespace of its own, where this process may lower its watch limit.
 void runWatchLimitChild() {
     {
@@ -452,14 +459,56 @@ void runWatchLimitChild() {
     }
     TempDir tmp;
     for (int i = 0; i < 10; ++i) makeDir(tmp / numbered("d", i));
+    // Reading the folders, and taking them from the tree just scanned.
+    for (bool fromScan : {false, true}) {
+        EventCollector events;
+        FileSystemMonitor monitor({tmp.path()}, events.handler(), fromScan ? scan(tmp.path()) : std::vector<RootRef>{});
+        monitor.start();
+        auto e = events.waitForPath(tmp.path(), EventStreamFlag::kMustScanSubDirs);
+        ASSERT_TRUE(e) << "a full watch table must be reported" << (fromScan ? " (from the scan)" : "");
+        EXPECT_TRUE(e->flags & EventStreamFlag::kUserDropped);
+        EXPECT_TRUE(monitor.waitUntilWatching(kWait));
+        EXPECT_LE(monitor.watchCount(), 4u);
+    }
+}
+
+// Set up from the tree just scanned: no folder is read again unless it changed since its scan,
+// so folders made, replaced or moved in between the scan and the watches are watched all the same.
+TEST(FileSystemMonitor, WatchesFromTheScannedTreeAndCatchesFoldersChangedSinceTheScan) {
+    TempDir tmp;
+    TempDir outside;
+    for (const char* d : {"a", "a/b", "a/b/c", "keep", "keep/deep", "gone", "swap", "swap/old"}) makeDir(tmp / d);
+    writeFile(tmp / "keep/deep/f", 1);
+    auto trees = scan(tmp.path());
+    ASSERT_EQ(trees.size(), 1u);
+    EXPECT_GT(trees[0]->readStartedNanos(), 0);
+
+    // Changes after the scan, before the watches.
+    makeDir(tmp / "a/b/new");
+    makeDir(tmp / "a/b/new/inner");
+    ASSERT_EQ(::rmdir((tmp / "gone").c_str()), 0);
+    ASSERT_EQ(::rmdir((tmp / "swap/old").c_str()), 0);
+    ASSERT_EQ(::rmdir((tmp / "swap").c_str()), 0);
+    makeDir(outside / "swap");
+    makeDir(outside / "swap/other");
+    ASSERT_EQ(::rename((outside / "swap").c_str(), (tmp / "swap").c_str()), 0);  // another folder, same name
+
     EventCollector events;
-    FileSystemMonitor monitor({tmp.path()}, events.handler());
+    std::weak_ptr<FileNode> weak = trees[0];
+    FileSystemMonitor monitor({tmp.path()}, events.handler(), std::move(trees));
     monitor.start();
-    auto e = events.waitForPath(tmp.path(), EventStreamFlag::kMustScanSubDirs);
-    ASSERT_TRUE(e) << "a full watch table must be reported";
-    EXPECT_TRUE(e->flags & EventStreamFlag::kUserDropped);
-    EXPECT_TRUE(monitor.waitUntilWatching(kWait));
-    EXPECT_LE(monitor.watchCount(), 4u);
+    ASSERT_TRUE(monitor.waitUntilWatching(kWait));
+    // root, a, a/b, a/b/c, a/b/new, a/b/new/inner, keep, keep/deep, swap, swap/other
+    EXPECT_EQ(monitor.watchCount(), 10u);
+    EXPECT_TRUE(weak.expired()) << "the monitor lets go of the tree once its watches are added";
+
+    writeFile(tmp / "a/b/new/inner/x", 1);
+    EXPECT_TRUE(events.waitForPath(tmp / "a/b/new/inner/x", EventStreamFlag::kItemCreated));
+    writeFile(tmp / "swap/other/y", 1);
+    EXPECT_TRUE(events.waitForPath(tmp / "swap/other/y", EventStreamFlag::kItemCreated));
+    ASSERT_EQ(::unlink((tmp / "keep/deep/f").c_str()), 0);
+    EXPECT_TRUE(events.waitForPath(tmp / "keep/deep/f", EventStreamFlag::kItemRemoved));
+    for (const auto& e : events.events()) EXPECT_EQ(e.path.find("/swap/old"), std::string::npos) << e.path;
 }
 
 int spawnAndWait(std::vector<std::string> args, const std::vector<std::string>& extraEnv) {

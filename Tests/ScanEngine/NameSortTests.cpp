@@ -58,6 +58,33 @@ TEST(NameOrder, ComparesFoldedUnitsThenLength) {
     EXPECT_GT(wideNameCompare(u"b", u"a"), 0);
 }
 
+// Nodes compare straight on their stored forms (one or two bytes a unit), and a differing
+// prefix key orders two names as the whole comparison does, for names short and long, sharing
+// prefixes, and mixing the forms.
+TEST(NameOrder, NodeComparisonAndPrefixKeysAgreeWithTheUnits) {
+    Tree t;
+    FileNode* root = t.arena.makeRoot("/r", true, 0, 0, 0);
+    const char16_t alphabet[] = {u'a', u'B', u'b', u'z', u'0', u'.', u'\u00C4', u'\u00E4', u'\u0101', u'\u20AC', 0xDC80};
+    std::mt19937 rng(7);
+    std::vector<FileNode*> nodes;
+    for (int i = 0; i < 400; ++i) {
+        std::u16string name = i % 3 ? u"same-pre" : u"";
+        const size_t len = rng() % 11;
+        for (size_t k = 0; k < len; ++k) name.push_back(alphabet[rng() % std::size(alphabet)]);
+        nodes.push_back(t.add(root, name));
+    }
+    auto sign = [](int32_t v) { return (v > 0) - (v < 0); };
+    for (FileNode* a : nodes)
+        for (FileNode* b : nodes) {
+            const auto ua = a->nameUnits();
+            const auto ub = b->nameUnits();
+            const int32_t expected = sign(wideNameCompare(ua.view(), ub.view()));
+            ASSERT_EQ(sign(wideNameCompare(*a, *b)), expected) << a->name() << " / " << b->name();
+            const FoldedNamePrefix pa = foldedNamePrefix(*a), pb = foldedNamePrefix(*b);
+            if (pa != pb) ASSERT_EQ(pa < pb ? -1 : 1, expected) << a->name() << " / " << b->name();
+        }
+}
+
 TEST(NameOrder, NumbersPreOrderStablyWithoutReordering) {
     Tree t;
     FileNode* root = t.arena.makeRoot("/", true, 0, 0, 0);

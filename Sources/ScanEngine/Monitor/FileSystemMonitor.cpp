@@ -1,8 +1,41 @@
 #include "ScanEngine/Monitor/FileSystemMonitor.hpp"
 
+#include <utility>
+
 #include "Platform/EventStream.hpp"
 
 namespace zelvane {
+
+namespace {
+
+// The folders of scanned trees for the stream's first watches. Folders the scan did not read
+// (on another volume, refused, or marked deleted since) get no handle: the stream lists them.
+class ScannedFolders final : public KnownFolders {
+public:
+    explicit ScannedFolders(std::vector<RootRef> roots) : roots_(std::move(roots)) {}
+
+    const void* root(size_t index) const override {
+        return index < roots_.size() && roots_[index] && roots_[index]->isDir() ? roots_[index].get() : nullptr;
+    }
+    int64_t readStartedNanos(size_t index) const override {
+        return index < roots_.size() && roots_[index] ? roots_[index]->readStartedNanos() : 0;
+    }
+    uint64_t fileID(const void* folder) const override { return static_cast<const FileNode*>(folder)->fileID; }
+    void subfolders(const void* folder, std::vector<std::pair<std::string, const void*>>& out) const override {
+        for (const FileNode* c : static_cast<const FileNode*>(folder)->children()) {
+            if (!c->isDir() || c->isDeleted()) continue;
+            std::string name;
+            c->appendNameBytes(name);
+            const bool read = !c->isVolumeBoundary() && !c->accessDenied();
+            out.emplace_back(std::move(name), read ? c : nullptr);
+        }
+    }
+
+private:
+    std::vector<RootRef> roots_;
+};
+
+}  // namespace
 
 bool FileSystemMonitor::StreamSlotLocked::isEmpty() const {
     std::lock_guard lock(mutex_);
@@ -26,8 +59,10 @@ std::shared_ptr<const EventStreamStatus> FileSystemMonitor::StreamSlotLocked::st
     return stream_ ? stream_->status() : nullptr;
 }
 
-FileSystemMonitor::FileSystemMonitor(std::vector<std::string> paths, Handler onEvents)
-    : paths_(std::move(paths)), onEvents_(std::make_shared<const Handler>(std::move(onEvents))) {}
+FileSystemMonitor::FileSystemMonitor(std::vector<std::string> paths, Handler onEvents, std::vector<RootRef> scanned)
+    : paths_(std::move(paths)),
+      onEvents_(std::make_shared<const Handler>(std::move(onEvents))),
+      scanned_(std::move(scanned)) {}
 
 FileSystemMonitor::~FileSystemMonitor() { stop(); }
 
@@ -37,12 +72,18 @@ void FileSystemMonitor::start() {
         // The stream holds the handler itself, not the monitor: a monitor destroyed from inside
         // its handler leaves the running callback intact.
         auto handler = onEvents_;
-        return std::make_unique<EventStream>(paths_, kLatency, [handler](std::vector<EventStreamEvent>&& raw) {
-            std::vector<FileChangeEvent> batch;
-            batch.reserve(raw.size());
-            for (EventStreamEvent& e : raw) batch.push_back(FileChangeEvent{std::move(e.path), e.flags});
-            if (*handler) (*handler)(std::move(batch));
-        });
+        // The trees go to the stream, which lets go of them once its first watches are added.
+        std::shared_ptr<const KnownFolders> known;
+        if (!scanned_.empty()) known = std::make_shared<ScannedFolders>(std::exchange(scanned_, {}));
+        return std::make_unique<EventStream>(
+            paths_, kLatency,
+            [handler](std::vector<EventStreamEvent>&& raw) {
+                std::vector<FileChangeEvent> batch;
+                batch.reserve(raw.size());
+                for (EventStreamEvent& e : raw) batch.push_back(FileChangeEvent{std::move(e.path), e.flags});
+                if (*handler) (*handler)(std::move(batch));
+            },
+            std::move(known));
     });
 }
 

@@ -8,11 +8,13 @@
 #include <vector>
 
 #include "ScanEngine/Monitor/FileChangeEvent.hpp"
+#include "ScanEngine/Tree/FileNode.hpp"
 
 namespace zelvane {
 
 class EventStream;
 class EventStreamStatus;
+class KnownFolders;
 
 // Watches a set of folder trees and hands every batch of changes to one handler. The monitor
 // keeps no state about files; it only translates the event stream.
@@ -26,7 +28,10 @@ public:
     using Handler = std::function<void(std::vector<FileChangeEvent>)>;
     static constexpr std::chrono::milliseconds kLatency{200};
 
-    FileSystemMonitor(std::vector<std::string> paths, Handler onEvents);
+    // `scanned`, when given, holds the tree just scanned of each path (in the same order, null
+    // where there is none): its folders are watched without reading them again, except those
+    // changed since their scan. The monitor holds the trees until their watches are added.
+    FileSystemMonitor(std::vector<std::string> paths, Handler onEvents, std::vector<RootRef> scanned = {});
     ~FileSystemMonitor();
     FileSystemMonitor(const FileSystemMonitor&) = delete;
     FileSystemMonitor& operator=(const FileSystemMonitor&) = delete;
@@ -62,6 +67,7 @@ private:
 
     const std::vector<std::string> paths_;
     const std::shared_ptr<const Handler> onEvents_;
+    std::vector<RootRef> scanned_;
     StreamSlotLocked stream_;
 };
 

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -62,6 +63,14 @@ void recordOpenFailure(FileNode& folder, const std::string& path, int err, Acces
     if (!isPermissionError(err) || isKnownAlwaysProtectedPath(path)) return;
     folder.setAccessDenied(true);
     if (counter) counter->record(folder.fullPath());
+}
+
+int64_t fileChangeClockNanos() {
+    // File systems stamp changes with the coarse clock, which lags the precise one: a change
+    // made after this moment never carries an earlier time.
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME_COARSE, &ts);
+    return int64_t(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
 }
 
 namespace {
@@ -397,6 +406,7 @@ void rollUpAndNumberLevels(const std::vector<FileNode*>& roots, const std::vecto
 
 std::vector<RootRef> parallelScanToTree(const std::vector<std::string>& rootPaths, const ParallelScanOptions& options) {
     fdBudget().fitToLimit();
+    const int64_t readStarted = fileChangeClockNanos();
     auto store = NodeStore::create();
     NodeArena& rootArena = store->makeArena();
     ScanShared s{options, {}, {}, {}, {}};
@@ -412,6 +422,7 @@ std::vector<RootRef> parallelScanToTree(const std::vector<std::string>& rootPath
         root->fileID = st->ino;
         root->createdDateRaw = packUnixTime(st->btime);
         root->lastAccessDateRaw = packUnixTime(st->atime);
+        root->setReadStartedNanos(readStarted);
         int index = int(s.roots.size());
         s.roots.push_back(root);
         if (!st->isDir()) {

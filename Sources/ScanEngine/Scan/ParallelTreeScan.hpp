@@ -65,6 +65,9 @@ struct RootScanContext {
 bool decideDescent(FileNode& child, const EntryFacts& e, FolderPath& parentPath, RootScanContext& ctx,
                    SightingJournal& journal);
 
+// Now, by the clock that stamps file changes (nanoseconds since 1970).
+int64_t fileChangeClockNanos();
+
 // A folder that could not be opened: flagged and recorded when permission was refused.
 void recordOpenFailure(FileNode& folder, const std::string& path, int err, AccessDeniedCounter* counter);
 

@@ -25,6 +25,12 @@ int32_t packDate(DateSeconds s) {
     return static_cast<int32_t>(r);
 }
 
+struct RootData {
+    NodeStore* store = nullptr;
+    int64_t readStartedNanos = 0;
+    bool hasFlatFileList = false;
+};
+
 // ---- name storage --------------------------------------------------------------------------
 // A name buffer is its header followed by its units, and the node points at the units, so the
 // pointer, the length and the width change together when a name is replaced. The header is read
@@ -433,6 +439,15 @@ int64_t FileNode::dupSize() const noexcept {
 bool FileNode::hasFlatFileList() const noexcept {
     const RootData* r = rootData();
     return r && r->hasFlatFileList;
+}
+
+int64_t FileNode::readStartedNanos() const noexcept {
+    const RootData* r = rootData();
+    return r ? r->readStartedNanos : 0;
+}
+
+void FileNode::setReadStartedNanos(int64_t nanos) noexcept {
+    if (RootData* r = rootData()) r->readStartedNanos = nanos;
 }
 
 void FileNode::setHasFlatFileList() noexcept {

@@ -129,10 +129,7 @@ struct FolderData {
     int32_t subFolderDirCount = 0;
 };
 
-struct RootData {
-    NodeStore* store = nullptr;
-    bool hasFlatFileList = false;
-};
+struct RootData;
 
 // One file or folder of a scanned tree. Millions live at once, so the node is 64 bytes; its name
 // (a header of one byte for most names, then the units, one byte each where they all fit) lies
@@ -278,6 +275,11 @@ public:
     bool hasFlatFileList() const noexcept;
     std::vector<FileNode*> flatFileList() const;
     void setHasFlatFileList() noexcept;
+    // When the scan that made this root began to read it, in nanoseconds since 1970 by the
+    // clock that stamps file changes; 0 when the tree was not read from the disk (an import).
+    // A folder whose change time is earlier still holds what the scan found.
+    int64_t readStartedNanos() const noexcept;
+    void setReadStartedNanos(int64_t nanos) noexcept;
     NodeStore* store() const noexcept;  // the store of this node's root (null when not a store root)
 
     int32_t sortNameIndex() const noexcept { return std::atomic_ref<int32_t>(const_cast<int32_t&>(sortNameIndex_)).load(std::memory_order_relaxed); }

@@ -56,6 +56,17 @@ int32_t wideNameCompare(const FileNode& a, const FileNode& b) noexcept {
     return compareStored<true, true>(x, y);
 }
 
+FoldedNamePrefix foldedNamePrefix(const FileNode& node) noexcept {
+    const StoredName s = node.storedName();
+    uint64_t words[2] = {0, 0};
+    const size_t n = std::min<size_t>(s.units, 8);
+    for (size_t i = 0; i < n; ++i) {
+        const uint64_t folded = fUpcaseData[s.wide ? s.unit(i) : static_cast<unsigned char>(s.bytes[i])];
+        words[i / 4] |= folded << (48 - 16 * (i % 4));
+    }
+    return {words[0], words[1]};
+}
+
 void FileNode::assignSortNameIndex(int32_t& counter) {
     // Pre-order with an explicit stack: children are pushed in reverse name order so the first
     // in name order is numbered next. The node's own children array is never reordered.

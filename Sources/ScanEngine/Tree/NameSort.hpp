@@ -1,5 +1,6 @@
 #pragma once
 
+#include <compare>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -19,6 +20,15 @@ std::string upcaseFoldString(std::string_view textUTF8);
 // Names equal under folding compare as 0.
 int32_t wideNameCompare(const FileNode& a, const FileNode& b) noexcept;
 int32_t wideNameCompare(std::u16string_view a, std::u16string_view b) noexcept;
+
+// The first eight folded units of the name, four to a word, the first unit highest and missing
+// units 0. Keys that differ order their names as `wideNameCompare` does; equal keys say nothing.
+struct FoldedNamePrefix {
+    uint64_t high = 0;
+    uint64_t low = 0;
+    auto operator<=>(const FoldedNamePrefix&) const = default;
+};
+FoldedNamePrefix foldedNamePrefix(const FileNode& node) noexcept;
 
 // Numbers the subtrees of all roots with one counter, in the given order.
 void assignSortNameIndices(std::span<FileNode* const> roots);

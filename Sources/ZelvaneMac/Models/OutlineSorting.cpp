@@ -40,13 +40,25 @@ int64_t numericKey(const FileNode& n, OutlineSortKey key) {
 void sortOutlineRows(std::span<FileNode*> rows, OutlineSortKey key, bool ascending) {
     if (rows.size() < 2) return;
     if (key == OutlineSortKey::name) {
-        std::stable_sort(rows.begin(), rows.end(), [ascending](const FileNode* a, const FileNode* b) {
-            const bool ga = a->isSyntheticGroup(), gb = b->isSyntheticGroup();
-            if (ga != gb) return ascending ? gb : ga;
-            if (ga) return false;
-            const int32_t c = wideNameCompare(*a, *b);
+        // Each row's group flag and the first folded units of its name are read once into a side
+        // table: most comparisons end there, and only rows whose names share those units reach
+        // the names themselves.
+        struct Named {
+            FoldedNamePrefix prefix;
+            FileNode* node;
+            bool group;
+        };
+        std::vector<Named> named;
+        named.reserve(rows.size());
+        for (FileNode* n : rows) named.push_back({foldedNamePrefix(*n), n, n->isSyntheticGroup()});
+        std::stable_sort(named.begin(), named.end(), [ascending](const Named& a, const Named& b) {
+            if (a.group != b.group) return ascending ? b.group : a.group;
+            if (a.group) return false;
+            if (a.prefix != b.prefix) return ascending ? a.prefix < b.prefix : b.prefix < a.prefix;
+            const int32_t c = wideNameCompare(*a.node, *b.node);
             return ascending ? c < 0 : c > 0;
         });
+        for (size_t i = 0; i < rows.size(); ++i) rows[i] = named[i].node;
         return;
     }
     // The keys are read once into a side table: comparing through the node would chase a pointer

@@ -69,10 +69,12 @@ void LiveMonitorController::start(std::vector<RootRef> roots) {
     stop();
     if (roots.empty()) return;
     std::vector<std::string> paths;
+    std::vector<RootRef> scanned;
     for (RootRef& root : roots) {
         if (!root) continue;
         std::string path = root->pathBytes();
         paths.push_back(path);
+        scanned.push_back(root);
         watchedRoots_.push_back(WatchedRoot{std::move(path), std::move(root)});
     }
     // Made on the first start rather than with the controller, so that a controller created
@@ -83,8 +85,10 @@ void LiveMonitorController::start(std::vector<RootRef> roots) {
                          [this] { drainInbox(); });
     }
     // The handler holds only the inbox: the monitor's thread never reaches the controller.
+    // The folders to watch come from the trees just scanned, not from reading them again.
     monitor_ = std::make_unique<FileSystemMonitor>(
-        std::move(paths), [inbox = inbox_](std::vector<FileChangeEvent> batch) { inbox->push(std::move(batch)); });
+        std::move(paths), [inbox = inbox_](std::vector<FileChangeEvent> batch) { inbox->push(std::move(batch)); },
+        std::move(scanned));
     monitor_->start();
 
     refreshTimer_ = std::make_unique<QTimer>();
