@@ -3,6 +3,7 @@
 // of removals comes through, and how fast the controller applies removals to a tree.
 //
 //   monitor_watch <tree> [burst files]
+//   monitor_watch --set-up-from-scan <tree>   (only the set-up from the tree, for a profile)
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -159,6 +160,12 @@ int main(int argc, char** argv) {
     if (argc < 2) {
         std::fprintf(stderr, "usage: monitor_watch <tree> [burst files]\n");
         return 2;
+    }
+    if (argc == 3 && std::string(argv[1]) == "--set-up-from-scan") {
+        ParallelScanOptions options;
+        options.workerCount = activeProcessorCount();
+        benchSetUp(argv[2], parallelScanToTree({argv[2]}, options), "from the scan");
+        return 0;
     }
     const int burst = argc > 2 ? std::atoi(argv[2]) : 10000;
     {

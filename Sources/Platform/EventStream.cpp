@@ -66,6 +66,10 @@ constexpr auto kMovePairingWindow = std::chrono::milliseconds(10);
 // Folders watched per turn of the loop while a tree is being added, so that events of the part
 // already watched keep flowing and a stop is noticed quickly.
 constexpr int kFoldersPerSlice = 64;
+// The same for folders taken from a scanned tree, which cost no listing; and the threads that
+// add their watches side by side.
+constexpr size_t kKnownFoldersPerSlice = 4096;
+constexpr size_t kLookThreads = 4;
 // Without a wake-up descriptor a stop is noticed by polling at this interval.
 constexpr int kStopPollMillis = 100;
 
@@ -369,6 +373,11 @@ private:
     }
 
     void walkSome() {
+        if (known_ && walk_.back().known && walk_.back().parent >= 0) {
+            watchKnownFolders();
+            status_->setWatchCount(table_.size());
+            return;
+        }
         for (int i = 0; i < kFoldersPerSlice && !walk_.empty(); ++i) {
             WalkItem item = std::move(walk_.back());
             walk_.pop_back();
@@ -380,10 +389,6 @@ private:
     // Watches one folder (or a root file) and queues its subfolders. The watch is added before
     // the folder is looked at, so a subfolder made meanwhile is either found or reported.
     void watchFolder(const WalkItem& item) {
-        if (item.known && item.parent >= 0) {
-            watchKnownFolder(item);
-            return;
-        }
         const bool isRoot = item.parent < 0;
         if (!isRoot && !table_.contains(item.parent)) return;  // its parent went away meanwhile
         struct stat st{};
@@ -426,33 +431,86 @@ private:
         listSubfolders(dir.get(), item, wd, st.st_dev);
     }
 
-    // A folder of a scanned tree: the watch, then one look at the folder's identity and change
-    // time. Unchanged since its scan, its subfolders are those of the tree; otherwise (or when it
-    // is another folder under the same name now) it is listed from the disk like any other.
-    void watchKnownFolder(const WalkItem& item) {
-        if (!table_.contains(item.parent)) return;
-        int wd = inotify_add_watch(inotify_.get(), item.path.c_str(), kWatchMask | IN_ONLYDIR | IN_DONT_FOLLOW);
-        if (wd < 0) {
-            if (errno == ENOSPC) reportWatchLimit(item.root);
-            return;
+    // Folders of a scanned tree, many at a time: each is watched, then looked at once for its
+    // identity and change time, on several threads (the kernel's path walks run side by side);
+    // then, in order on this thread, each enters the table. Unchanged since its scan, a folder's
+    // subfolders are those of the tree; otherwise (or when it is another folder under the same
+    // name now) it is listed from the disk like any other.
+    void watchKnownFolders() {
+        std::vector<WalkItem> batch;
+        while (!walk_.empty() && batch.size() < kKnownFoldersPerSlice && walk_.back().known && walk_.back().parent >= 0) {
+            if (table_.contains(walk_.back().parent)) batch.push_back(std::move(walk_.back()));
+            walk_.pop_back();
         }
-        if (table_.contains(wd)) return;
-        struct statx sx{};
-        if (::statx(AT_FDCWD, item.path.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
-                    STATX_TYPE | STATX_INO | STATX_CTIME, &sx) != 0 ||
-            !S_ISDIR(sx.stx_mode)) {
-            inotify_rm_watch(inotify_.get(), wd);
-            return;
+        struct Look {
+            int wd = -1;
+            int error = 0;
+            bool unchanged = false;
+            dev_t dev = 0;
+        };
+        std::vector<Look> looks(batch.size());
+        const int inotifyFd = inotify_.get();
+        auto look = [&](size_t i) {
+            const WalkItem& item = batch[i];
+            Look& l = looks[i];
+            l.wd = inotify_add_watch(inotifyFd, item.path.c_str(), kWatchMask | IN_ONLYDIR | IN_DONT_FOLLOW);
+            if (l.wd < 0) {
+                l.error = errno;
+                return;
+            }
+            struct statx sx{};
+            if (::statx(AT_FDCWD, item.path.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
+                        STATX_TYPE | STATX_INO | STATX_CTIME, &sx) != 0 ||
+                !S_ISDIR(sx.stx_mode)) {
+                l.error = ENOTDIR;
+                return;
+            }
+            l.dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+            const int64_t ctime = int64_t(sx.stx_ctime.tv_sec) * 1'000'000'000 + sx.stx_ctime.tv_nsec;
+            l.unchanged = sx.stx_ino == known_->fileID(item.known) && ctime < known_->readStartedNanos(item.root);
+        };
+        runSideBySide(batch.size(), look);
+        for (size_t i = 0; i < batch.size(); ++i) {
+            const WalkItem& item = batch[i];
+            const Look& l = looks[i];
+            if (l.wd < 0) {
+                if (l.error == ENOSPC) reportWatchLimit(item.root);
+                continue;
+            }
+            if (table_.contains(l.wd)) continue;  // reached twice: the first path stays
+            if (l.error) {
+                inotify_rm_watch(inotifyFd, l.wd);  // gone or replaced since its watch was added
+                continue;
+            }
+            table_.insert(l.wd, item.parent, std::string_view(item.path).substr(item.nameOffset), item.root, l.dev);
+            if (l.unchanged) {
+                queueKnownSubfolders(item, l.wd, l.dev);
+                continue;
+            }
+            UniqueFd dir(::open(item.path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (dir) listSubfolders(dir.get(), item, l.wd, l.dev);
         }
-        const dev_t dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
-        table_.insert(wd, item.parent, std::string_view(item.path).substr(item.nameOffset), item.root, dev);
-        const int64_t ctime = int64_t(sx.stx_ctime.tv_sec) * 1'000'000'000 + sx.stx_ctime.tv_nsec;
-        if (sx.stx_ino == known_->fileID(item.known) && ctime < known_->readStartedNanos(item.root)) {
-            queueKnownSubfolders(item, wd, dev);
-            return;
+    }
+
+    // Calls `fn(i)` for every i below n on up to kLookThreads threads, this one included; with
+    // no thread to be had, on this one alone.
+    template <typename Fn>
+    static void runSideBySide(size_t n, Fn& fn) {
+        std::atomic<size_t> next{0};
+        auto work = [&] {
+            for (size_t i; (i = next.fetch_add(1, std::memory_order_relaxed)) < n;) fn(i);
+        };
+        std::vector<std::thread> helpers;
+        const size_t wanted = std::min<size_t>(kLookThreads, (n + 63) / 64);
+        for (size_t t = 1; t < wanted; ++t) {
+            try {
+                helpers.emplace_back(work);
+            } catch (const std::system_error&) {
+                break;
+            }
         }
-        UniqueFd dir(::open(item.path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (dir) listSubfolders(dir.get(), item, wd, dev);
+        work();
+        for (auto& h : helpers) h.join();
     }
 
     static int64_t nanosOf(const timespec& t) { return int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec; }
