@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 
 #include "ScanEngine/Tree/NameSort.hpp"
 
@@ -40,23 +41,38 @@ int64_t numericKey(const FileNode& n, OutlineSortKey key) {
 void sortOutlineRows(std::span<FileNode*> rows, OutlineSortKey key, bool ascending) {
     if (rows.size() < 2) return;
     if (key == OutlineSortKey::name) {
-        // Each row's group flag and the first folded units of its name are read once into a side
-        // table: most comparisons end there, and only rows whose names share those units reach
-        // the names themselves.
+        // Each row's group flag and folded name are read once into a side table and one buffer:
+        // the comparisons never reach the nodes or their names, which lie far apart in memory.
+        // Most end at the first folded units, kept in the table itself; names sharing those are
+        // compared on in the buffer. (Folded units in order, then the shorter first: the order
+        // of `wideNameCompare`.)
         struct Named {
             FoldedNamePrefix prefix;
+            uint32_t start;
+            uint32_t length;
             FileNode* node;
             bool group;
         };
         std::vector<Named> named;
         named.reserve(rows.size());
-        for (FileNode* n : rows) named.push_back({foldedNamePrefix(*n), n, n->isSyntheticGroup()});
-        std::stable_sort(named.begin(), named.end(), [ascending](const Named& a, const Named& b) {
+        std::u16string folded;
+        for (FileNode* n : rows) {
+            const auto start = uint32_t(folded.size());
+            const StoredName s = n->storedName();
+            for (size_t i = 0; i < s.units; ++i)
+                folded.push_back(foldUnit(s.wide ? s.unit(i) : char16_t(static_cast<unsigned char>(s.bytes[i]))));
+            named.push_back({foldedNamePrefix(*n), start, uint32_t(s.units), n, n->isSyntheticGroup()});
+        }
+        const char16_t* units = folded.data();
+        auto less = [units](const Named& a, const Named& b) {
+            if (a.prefix != b.prefix) return a.prefix < b.prefix;
+            return std::lexicographical_compare(units + a.start, units + a.start + a.length, units + b.start,
+                                                units + b.start + b.length);
+        };
+        std::stable_sort(named.begin(), named.end(), [ascending, &less](const Named& a, const Named& b) {
             if (a.group != b.group) return ascending ? b.group : a.group;
             if (a.group) return false;
-            if (a.prefix != b.prefix) return ascending ? a.prefix < b.prefix : b.prefix < a.prefix;
-            const int32_t c = wideNameCompare(*a.node, *b.node);
-            return ascending ? c < 0 : c > 0;
+            return ascending ? less(a, b) : less(b, a);
         });
         for (size_t i = 0; i < rows.size(); ++i) rows[i] = named[i].node;
         return;
