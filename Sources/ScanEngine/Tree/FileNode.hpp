@@ -75,9 +75,9 @@ struct StoredName {
     }
 };
 
-// A node's name as UTF-16 units for as long as this value lives: a view of the stored units when
-// they are wide, else widened into a buffer of its own (on the stack for any name a file system
-// gives). It cannot be copied, and an expiring one gives no view, so a view never outlives it:
+// A node's name as UTF-16 units for as long as this value lives, widened (or copied, when stored
+// two bytes a unit) into a buffer of its own: on the stack for any name a file system gives. It
+// cannot be copied, and an expiring one gives no view, so a view never outlives it:
 // write `auto name = node.nameUnits();` and use `name`.
 class NameUnits final {
 public:
