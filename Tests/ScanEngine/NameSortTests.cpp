@@ -81,7 +81,9 @@ TEST(NameOrder, NodeComparisonAndPrefixKeysAgreeWithTheUnits) {
             const int32_t expected = sign(wideNameCompare(ua.view(), ub.view()));
             ASSERT_EQ(sign(wideNameCompare(*a, *b)), expected) << a->name() << " / " << b->name();
             const FoldedNamePrefix pa = foldedNamePrefix(*a), pb = foldedNamePrefix(*b);
-            if (pa != pb) ASSERT_EQ(pa < pb ? -1 : 1, expected) << a->name() << " / " << b->name();
+            if (pa != pb) {
+                ASSERT_EQ(pa < pb ? -1 : 1, expected) << a->name() << " / " << b->name();
+            }
         }
 }
 

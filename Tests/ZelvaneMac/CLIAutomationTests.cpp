@@ -284,8 +284,11 @@ TEST(CLIAutomationSortTree, WideTreeSortedOnSeveralThreadsMatchesTheSingleFolder
             const auto kids = dir->children();
             ASSERT_EQ(kids.size(), 100u);
             for (size_t i = 1; i < kids.size(); ++i) {
-                if (code == 1) ASSERT_GE(kids[i - 1]->effectiveSize(), kids[i]->effectiveSize());
-                else ASSERT_LE(collator.compare(kids[i - 1]->name16(), kids[i]->name16()), 0);
+                if (code == 1) {
+                    ASSERT_GE(kids[i - 1]->effectiveSize(), kids[i]->effectiveSize());
+                } else {
+                    ASSERT_LE(collator.compare(kids[i - 1]->name16(), kids[i]->name16()), 0);
+                }
             }
         }
     }

@@ -135,8 +135,12 @@ TEST(ZelvaneMacApp, TheInterfaceLanguageSetsTheLayoutDirectionAndQtsOwnTexts) {
         QMainWindow window;
         EXPECT_EQ(window.layoutDirection(), QGuiApplication::layoutDirection());
         const QString save = QCoreApplication::translate("QFileDialog", "&Save");
-        if (QLatin1String(code) == QLatin1String("de")) EXPECT_EQ(save, "S&peichern");
-        if (QLatin1String(code) == QLatin1String("en")) EXPECT_EQ(save, "&Save");
+        if (QLatin1String(code) == QLatin1String("de")) {
+            EXPECT_EQ(save, "S&peichern");
+        }
+        if (QLatin1String(code) == QLatin1String("en")) {
+            EXPECT_EQ(save, "&Save");
+        }
     }
 }
 
