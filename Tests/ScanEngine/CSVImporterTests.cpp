@@ -179,9 +179,18 @@ TEST(CSVImport, FixedWidthDatesInTheLocalZone) {
         {"2024/03/31 02:30:00", packedUTC(2024, 3, 31, 1, 30, 0)},
         // Repeated by the autumn change: the later of the two instants.
         {"2024/10/27 02:30:00", packedUTC(2024, 10, 27, 1, 30, 0)},
-        // Out-of-range fields roll over.
-        {"2024/13/01 00:00:00", packedUTC(2024, 12, 31, 23, 0, 0)},
-        {"2024/03/00 00:00:00", packedUTC(2024, 2, 28, 23, 0, 0)},
+        // A date no clock shows is unknown, never rolled over into another real date.
+        {"2026/13/45 99:99:99", kPackedUnixEpoch},
+        {"2024/13/01 00:00:00", kPackedUnixEpoch},
+        {"2024/00/10 00:00:00", kPackedUnixEpoch},
+        {"2024/03/00 00:00:00", kPackedUnixEpoch},
+        {"2023/02/29 12:00:00", kPackedUnixEpoch},
+        {"2024/04/31 12:00:00", kPackedUnixEpoch},
+        {"2024/03/05 24:00:00", kPackedUnixEpoch},
+        {"2024/03/05 23:60:00", kPackedUnixEpoch},
+        {"2024/03/05 23:59:60", kPackedUnixEpoch},
+        {"2024/02/29 23:59:59", packedUTC(2024, 2, 29, 22, 59, 59)},
+        {"2000/02/29 00:00:00", packedUTC(2000, 2, 28, 23, 0, 0)},
         {"1900/01/01 00:00:00", INT32_MIN},
         {"2100/01/01 00:00:00", INT32_MAX},
         {"2024/03/05 07:08:0", kPackedUnixEpoch},
@@ -190,6 +199,21 @@ TEST(CSVImport, FixedWidthDatesInTheLocalZone) {
         {"", kPackedUnixEpoch},
     };
     for (const Case& c : cases) EXPECT_EQ(parseFixedWidthDate(c.field), c.packed) << c.field;
+}
+
+// The newest-date pass of an import takes each folder's newest date from below: an impossible date
+// must not become every ancestor's newest date.
+TEST(CSVImport, AnImpossibleDateStaysUnknownUpTheTree) {
+    useTestTimeZone();
+    const std::string good = "2024/03/05 07:08:09";
+    CSVImportOutcome out = importText(kHeader + "\"/a/\",0,0," + good + ",0,2,0\n" + "\"/a/b.txt\",5,4096," + good +
+                                      ",0,0,0\n" + "\"/a/c.txt\",5,4096,2026/13/45 99:99:99,0,0,0\n");
+    ASSERT_FALSE(out.error);
+    for (const RootRef& r : out.result.roots) r->applyMaxModifiedDateToFolders();
+    ASSERT_NE(find(out.result.roots, "/a/c.txt"), nullptr);
+    EXPECT_EQ(find(out.result.roots, "/a/c.txt")->modifiedDateRaw, kPackedUnixEpoch);
+    EXPECT_EQ(find(out.result.roots, "/a")->modifiedDateRaw, packedUTC(2024, 3, 5, 6, 8, 9));
+    EXPECT_EQ(find(out.result.roots, "/")->modifiedDateRaw, packedUTC(2024, 3, 5, 6, 8, 9));
 }
 
 TEST(CSVImport, FailuresAndEmptyFiles) {

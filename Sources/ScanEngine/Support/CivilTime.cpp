@@ -29,6 +29,10 @@ int64_t daysFromCivil(int64_t year, int64_t month, int64_t day) noexcept {
     return era * 146097 + doe - 719468 + (day - 1);
 }
 
+int daysInMonth(int64_t year, int month) noexcept {
+    return int(daysFromCivil(year, month + 1, 1) - daysFromCivil(year, month, 1));
+}
+
 CivilDateTime civilFromUnixSeconds(int64_t s) noexcept {
     int64_t days = floorDiv(s, 86400);
     int64_t secs = s - days * 86400;

@@ -19,6 +19,8 @@ struct CivilDateTime {
 // Days since 1970-01-01 of the given date. Months and days outside their range roll over the way a
 // lenient calendar does: month 13 is January of the next year, day 0 the last day of the month before.
 int64_t daysFromCivil(int64_t year, int64_t month, int64_t day) noexcept;
+// Days in the given month (1-12) of the proleptic Gregorian calendar.
+int daysInMonth(int64_t year, int month) noexcept;
 CivilDateTime civilFromUnixSeconds(int64_t unixSeconds) noexcept;
 // Seconds since 1970 of the given wall-clock fields read as UTC (lenient like daysFromCivil).
 int64_t unixSecondsFromCivil(const CivilDateTime& c) noexcept;
