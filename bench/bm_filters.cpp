@@ -3,6 +3,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -107,8 +108,35 @@ void treeFilter(benchmark::State& state, const char* text) {
     state.counters["hits"] = double(hits);
 }
 
+// A pattern that backtracks without end, over 2,001 names it cannot match: each name costs the
+// expression's step limit, so the whole list must still take well under a second.
+void runawayRegex(benchmark::State& state) {
+    std::shared_ptr<NodeStore> store = NodeStore::create();
+    NodeArena& a = store->makeArena();
+    FileNode* root = a.makeRoot("/home/user/runaway", true, 0, 0, 0);
+    std::vector<FileNode*> nodes;
+    for (int i = 0; i <= 2000; ++i) {
+        char suffix[8];
+        std::snprintf(suffix, sizeof suffix, "!%04d", i);
+        FileNode* n = a.makeNode(std::string(30, 'a') + suffix, false, 1, 1, 0);
+        root->appendChild(a, n);
+        nodes.push_back(n);
+    }
+    bool fp = false;
+    DecodedFilter f = decodeFilterText(std::string_view("\\(a+)+$\\"), fp, kClock);
+    size_t hits = 0;
+    for (auto _ : state) {
+        hits = 0;
+        for (FileNode* n : nodes) hits += matchItem(*n, f, fp, true);
+        benchmark::DoNotOptimize(hits);
+    }
+    perNode(state, nodes.size());
+    state.counters["hits"] = double(hits);
+}
+
 }  // namespace
 
+BENCHMARK(runawayRegex)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(matchAll, extension, "*.jpg", false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(matchAll, wildcard, "IMG_*", false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(matchAll, word, "report", false)->Unit(benchmark::kMillisecond);

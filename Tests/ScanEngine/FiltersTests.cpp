@@ -210,6 +210,23 @@ TEST(FilterParser, DeepBacktrackingOverALongPathStillMatches) {
     EXPECT_EQ(m->second, 50001);
 }
 
+// A pattern that backtracks without end gives up on a name after a bounded number of steps, and
+// that name counts as not matched: PCRE2's own limits would let it run for tens of milliseconds
+// per name. The first alternative below backtracks through 2^20 ways of splitting the a's before
+// the second one is tried, which PCRE2's default limits still allow.
+TEST(FilterParser, ARunawayPatternEndsAsNoMatchWithinItsLimits) {
+    auto f = parse("\\\"^(?:(a+)+$|a+!)\"\\");
+    ASSERT_EQ(f.size(), 1u);
+    ASSERT_TRUE(f[0][0].regex);
+    const FilterRegex& re = *f[0][0].regex;
+    EXPECT_TRUE(re.matches(u"aaaaaaaaaa!")) << "a short run backtracks within the limits";
+    EXPECT_FALSE(re.matches(std::u16string(20, u'a') + u"!"));
+    auto runaway = parse("\\(a+)+$\\");
+    ASSERT_TRUE(runaway[0][0].regex);
+    EXPECT_FALSE(runaway[0][0].regex->matches(std::u16string(40, u'a') + u"!0001"));
+    EXPECT_TRUE(runaway[0][0].regex->matches(u"/x/aaaa"));
+}
+
 TEST(FilterParser, PathTermsTurnOnFullPathAnchoring) {
     bool fullpath = false;
     auto f = parse("tmp* docs/*.txt tmp* a?c", fullpath);

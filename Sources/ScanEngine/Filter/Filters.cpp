@@ -27,23 +27,36 @@ namespace zelvane {
 
 namespace {
 
-// One match-data block per thread, made on the thread's first match: matching millions of names
-// must not allocate, and a block may not be shared between threads.
+// One match-data block and one match context per thread, made on the thread's first match:
+// matching millions of names must not allocate, a block may not be shared between threads, and
+// the context's limits are set for each text.
 class ThreadMatchData final {
 public:
-    ThreadMatchData() : data_(pcre2_match_data_create(1, nullptr)) {}
-    ~ThreadMatchData() { pcre2_match_data_free(data_); }
+    ThreadMatchData() : data_(pcre2_match_data_create(1, nullptr)), context_(pcre2_match_context_create(nullptr)) {}
+    ~ThreadMatchData() {
+        pcre2_match_data_free(data_);
+        pcre2_match_context_free(context_);
+    }
     ThreadMatchData(const ThreadMatchData&) = delete;
     ThreadMatchData& operator=(const ThreadMatchData&) = delete;
-    pcre2_match_data* get() const { return data_; }
+    pcre2_match_data* data() const { return data_; }
+    pcre2_match_context* contextFor(size_t length) {
+        const auto scaled = [length](uint32_t floor, uint32_t perUnit) {
+            return uint32_t(std::min<uint64_t>(std::max<uint64_t>(floor, uint64_t(length) * perUnit), UINT32_MAX));
+        };
+        pcre2_set_match_limit(context_, scaled(FilterRegex::kMatchLimitFloor, FilterRegex::kMatchLimitPerUnit));
+        pcre2_set_depth_limit(context_, scaled(FilterRegex::kDepthLimitFloor, FilterRegex::kDepthLimitPerUnit));
+        return context_;
+    }
 
 private:
     pcre2_match_data* data_;
+    pcre2_match_context* context_;
 };
 
-pcre2_match_data* threadMatchData() {
+ThreadMatchData& threadMatchData() {
     thread_local ThreadMatchData data;
-    return data.get();
+    return data;
 }
 
 // Bit 0 of the stored code pointer says whether the JIT compile succeeded (pcre2_code is aligned).
@@ -72,14 +85,16 @@ FilterRegex::~FilterRegex() {
 std::optional<std::pair<int32_t, int32_t>> FilterRegex::firstMatch(std::u16string_view text) const noexcept {
     const uintptr_t stored = reinterpret_cast<uintptr_t>(code_);
     const auto* code = reinterpret_cast<const pcre2_code*>(stored & ~kJitBit);
-    pcre2_match_data* md = threadMatchData();
-    if (!md) return std::nullopt;
+    ThreadMatchData& thread = threadMatchData();
+    pcre2_match_data* md = thread.data();
+    pcre2_match_context* limits = thread.contextFor(text.size());
+    if (!md || !limits) return std::nullopt;
     const auto* subject = reinterpret_cast<PCRE2_SPTR>(text.data());
-    int rc = (stored & kJitBit) ? pcre2_jit_match(code, subject, text.size(), 0, 0, md, nullptr)
-                                : pcre2_match(code, subject, text.size(), 0, 0, md, nullptr);
+    int rc = (stored & kJitBit) ? pcre2_jit_match(code, subject, text.size(), 0, 0, md, limits)
+                                : pcre2_match(code, subject, text.size(), 0, 0, md, limits);
     // The JIT's machine stack is small; a pattern that backtracks deeply over a long path runs out
     // of it and is then matched again by the interpreter, whose frames live on the heap.
-    if (rc == PCRE2_ERROR_JIT_STACKLIMIT) rc = pcre2_match(code, subject, text.size(), 0, PCRE2_NO_JIT, md, nullptr);
+    if (rc == PCRE2_ERROR_JIT_STACKLIMIT) rc = pcre2_match(code, subject, text.size(), 0, PCRE2_NO_JIT, md, limits);
     if (rc < 0) return std::nullopt;  // no match, or a resource limit: either way not a hit
     const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(md);
     if (ov[0] > ov[1] || ov[1] > text.size()) return std::nullopt;  // \K games can invert a match

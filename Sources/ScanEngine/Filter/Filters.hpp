@@ -29,8 +29,18 @@ public:
     FilterRegex(const FilterRegex&) = delete;
     FilterRegex& operator=(const FilterRegex&) = delete;
 
+    // Steps and backtracking depth one match may take: the larger of a floor and a multiple of the
+    // text's length. Sensible patterns stay far below it, even deep backtracking over a path tens
+    // of thousands of units long; a pattern that backtracks without end ((a+)+$ over a run of a's)
+    // stops after about a tenth of a millisecond per name instead of tens of milliseconds.
+    static constexpr uint32_t kMatchLimitFloor = 50'000;
+    static constexpr uint32_t kMatchLimitPerUnit = 8;
+    static constexpr uint32_t kDepthLimitFloor = 20'000;
+    static constexpr uint32_t kDepthLimitPerUnit = 4;
+
     // The first match in `text` as (start, length) in UTF-16 units. Names that are not well-formed
     // UTF-16 (escaped bytes) are searched as they are. Never allocates after a thread's first call.
+    // A match that runs into the limits above is no match.
     std::optional<std::pair<int32_t, int32_t>> firstMatch(std::u16string_view text) const noexcept;
     bool matches(std::u16string_view text) const noexcept { return firstMatch(text).has_value(); }
 
