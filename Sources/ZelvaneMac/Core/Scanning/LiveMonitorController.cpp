@@ -139,39 +139,47 @@ void LiveMonitorController::handle(const std::vector<FileChangeEvent>& events) {
             changed = true;
             continue;
         }
-        FileNode* node = findNode(event.path);
-        if (!node) {
+        findNodes(event.path, foundScratch_);
+        if (foundScratch_.empty()) {
             changed = true;
             continue;
         }
-        // A path that exists is no removal: the destination of a rename, or an item removed and
-        // made again (possibly within one batch, whose flags are merged per path).
-        if (pathExists(event.path)) {
+        for (FileNode* node : foundScratch_) {
+            // A node whose own path exists is no removal: the destination of a rename, an item
+            // removed and made again (possibly within one batch, whose flags are merged per path),
+            // or a node found under another spelling (its case twin went, or it was renamed in
+            // the window from the event's name to a name that differs only in case).
+            if (pathExists(node->pathBytes())) {
+                changed = true;
+                continue;
+            }
+            if (node->isDeleted()) continue;
+            markNode(node);
             changed = true;
-            continue;
         }
-        if (node->isDeleted()) continue;
-        markNode(node);
-        changed = true;
     }
     if (changed) hasPendingRefresh_ = true;
 }
 
-FileNode* LiveMonitorController::findNode(std::string_view path) {
-    const WatchedRoot* chosen = nullptr;
-    std::string_view rest;
+void LiveMonitorController::findNodes(std::string_view path, std::vector<FileNode*>& found) {
+    found.clear();
+    // Roots may overlap (a folder and a folder inside it, scanned as two trees): each tree that
+    // holds the path has a node of its own to follow.
     for (const WatchedRoot& w : watchedRoots_) {
-        if (path == w.path) return w.root.get();
+        if (path == w.path) {
+            found.push_back(w.root.get());
+            continue;
+        }
         std::string_view prefix = w.path;
         const bool addSlash = prefix.empty() || prefix.back() != '/';
-        if (path.size() > prefix.size() && path.starts_with(prefix) && (!addSlash || path[prefix.size()] == '/')) {
-            chosen = &w;  // the first root whose prefix matches decides, even if the item is not in it
-            rest = path.substr(prefix.size() + (addSlash ? 1 : 0));
-            break;
-        }
+        if (path.size() > prefix.size() && path.starts_with(prefix) && (!addSlash || path[prefix.size()] == '/'))
+            if (FileNode* node = findBelow(w.root.get(), path.substr(prefix.size() + (addSlash ? 1 : 0))))
+                found.push_back(node);
     }
-    if (!chosen) return nullptr;
-    FileNode* node = chosen->root.get();
+}
+
+FileNode* LiveMonitorController::findBelow(FileNode* root, std::string_view rest) {
+    FileNode* node = root;
     while (!rest.empty()) {
         const size_t slash = rest.find('/');
         std::string_view piece = rest.substr(0, slash);

@@ -80,7 +80,9 @@ private:
 
     void drainInbox();
     void flushPendingRefreshIfNeeded();
-    FileNode* findNode(std::string_view path);
+    // The node of `path` in every watched tree that holds it.
+    void findNodes(std::string_view path, std::vector<FileNode*>& found);
+    FileNode* findBelow(FileNode* root, std::string_view relativePath);
     FileNode* childByName(std::u16string_view name, FileNode* folder);
     bool markNode(FileNode* node);
 
@@ -97,6 +99,7 @@ private:
     std::shared_ptr<EventInboxLocked> inbox_;
     std::unique_ptr<QSocketNotifier> inboxNotifier_;
     std::u16string nameScratch_;
+    std::vector<FileNode*> foundScratch_;
 };
 
 }  // namespace zelvane
