@@ -4,12 +4,15 @@
 #include <QFile>
 #include <QThread>
 
+#include <unordered_set>
+
 #include "ScanEngine/Scan/AccessDeniedCounter.hpp"
 #include "ScanEngine/Interchange/CSVImporter.hpp"
 #include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Core/Text/PathText.hpp"
 #include "ScanEngine/Scan/ParallelTreeScan.hpp"
+#include "Platform/FileSystemInfo.hpp"
 #include "Platform/Processors.hpp"
 
 namespace zelvane {
@@ -311,15 +314,20 @@ void ScanViewModel::updateCapacity(const QStringList& paths) {
     std::vector<RootCapacity> list;
     bool complete = !paths.isEmpty();
     int64_t total = 0, available = 0;
+    // Roots on one volume (a folder and a folder inside it, two folders of one disk) share its
+    // space: each volume is added once, or the box would show a disk twice its size.
+    std::unordered_set<uint64_t> countedVolumes;
     for (const QString& p : paths) {
         VolumeCapacity c = queryVolumeCapacity(p);
         list.push_back({p, c.total, c.available});
         if (!c.total || !c.available) {
             complete = false;
-        } else {
-            total += *c.total;
-            available += *c.available;
+            continue;
         }
+        const std::optional<PathStat> st = statPath(pathBytesFromQString(p));
+        if (st && !countedVolumes.insert(st->dev).second) continue;
+        total += *c.total;
+        available += *c.available;
     }
     rootCapacities_ = std::move(list);
     emit rootCapacitiesChanged(rootCapacities_);
