@@ -483,6 +483,40 @@ std::vector<FileNode*> FileNode::flatFileList() const {
 
 // ---- display grouping ----------------------------------------------------------------------
 
+namespace {
+
+// A group's totals count the files that are still there: files marked deleted keep their rows
+// (struck through) but no longer add to the group, as they no longer add to its folder.
+AggregateTotals liveFileTotals(std::span<FileNode* const> files) {
+    AggregateTotals sum;
+    for (const FileNode* f : files) {
+        if (f->isDeleted()) continue;
+        sum.size = saturatingAdd(sum.size, f->fileSize);
+        if (!f->doNotCountAllocated()) sum.alloc = saturatingAdd(sum.alloc, f->allocSize);
+        sum.files += 1;
+    }
+    return sum;
+}
+
+std::string groupLabel(int32_t count, const FileNode& folder) {
+    std::string label(1, '[');
+    label.append(formatIntegerForLocale(int64_t(count)));
+    label.append(count == 1 ? " File in " : " Files in ");
+    label.append(folder.fullPath());
+    label.push_back(']');
+    return label;
+}
+
+}  // namespace
+
+void FileNode::refreshSyntheticGroup() {
+    if (!isSyntheticGroup()) return;
+    const AggregateTotals live = liveFileTotals(children());
+    const int32_t before = subFolderFileCount();
+    setSubFolderTotals(live);
+    if (live.files != before && parent_) rename(std::string_view(groupLabel(live.files, *parent_)));
+}
+
 FileNode::Grouped FileNode::groupedChildren(int minGroupSize) const {
     return groupedChildrenIn(minGroupSize, nullptr);
 }
@@ -511,11 +545,8 @@ FileNode::Grouped FileNode::groupedChildrenIn(int minGroupSize, NodeArena* group
     }
     if (files.size() < size_t(minGroupSize)) return out;
 
-    std::string label(1, '[');
-    label.append(formatIntegerForLocale(int64_t(files.size())));
-    label.append(files.size() == 1 ? " File in " : " Files in ");
-    label.append(fullPath());
-    label.push_back(']');
+    const AggregateTotals live = liveFileTotals(files);
+    const std::string label = groupLabel(live.files, *this);
     std::shared_ptr<NodeStore> ownStore;
     if (!groupArena) {
         ownStore = NodeStore::create();
@@ -526,7 +557,7 @@ FileNode::Grouped FileNode::groupedChildrenIn(int minGroupSize, NodeArena* group
     group->setIsSyntheticGroup(true);
     group->parent_ = const_cast<FileNode*>(this);
     group->setChildren(arena, files);  // a group does not adopt its files: their parent stays
-    group->aggregateSizes();
+    group->setSubFolderTotals(live);
     folders.push_back(group);
     out.nodes = std::move(folders);
     out.group = std::shared_ptr<FileNode>(ownStore ? ownStore : arena.store().shared_from_this(), group);

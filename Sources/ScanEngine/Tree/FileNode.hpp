@@ -295,6 +295,9 @@ public:
     // The same, with the group made in `groupArena`, whose store then keeps it alive: callers
     // that group many folders in one go (the treemap layout) share one store for all groups.
     Grouped groupedChildren(int minGroupSize, NodeArena& groupArena) const;
+    // A group's totals and "[N Files in ...]" label over its files that are not deleted: the
+    // monitor marks files deleted after their group was made. Nothing for other nodes.
+    void refreshSyntheticGroup();
 
     // Numbering in name order (see NameSort.hpp).
     void assignSortNameIndices();

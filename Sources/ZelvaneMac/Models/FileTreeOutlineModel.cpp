@@ -7,7 +7,6 @@
 
 #include <algorithm>
 
-#include "ScanEngine/Support/Arithmetic.hpp"
 #include "ScanEngine/Support/LocaleFormat.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Models/NodeCells.hpp"
@@ -270,18 +269,9 @@ void FileTreeOutlineModel::refreshDirty(const std::vector<FileNode*>& nodes) {
             }
         }
     }
-    // A group row sums its files once when it is made; the folder's own totals are kept up to date
-    // by the monitor, the group's are summed here over the files still there.
-    for (FileNode* g : staleGroups) {
-        AggregateTotals sum;
-        for (const FileNode* f : g->children()) {
-            if (f->isDeleted()) continue;
-            sum.size = saturatingAdd(sum.size, f->fileSize);
-            if (!f->doNotCountAllocated()) sum.alloc = saturatingAdd(sum.alloc, f->allocSize);
-            sum.files += 1;
-        }
-        g->setSubFolderTotals(sum);
-    }
+    // A group row sums its files when it is made; the folder's own totals are kept up to date
+    // by the monitor, the group's totals and label are summed again here.
+    for (FileNode* g : staleGroups) g->refreshSyntheticGroup();
     auto emitRange = [this](Entry* e, int first, int last) {
         emit dataChanged(indexIn(first, 0, e), indexIn(last, kColumnCount - 1, e));
     };

@@ -83,6 +83,8 @@ QString selectionSummaryText(std::span<FileNode* const> selection, SelectionCoun
     if (selection.empty()) return rootLabel;
     int64_t bytes = 0, alloc = 0, count = 0;
     for (const FileNode* node : selection) {
+        // A row drawn deleted is gone from disk and from its folders' totals: it adds nothing.
+        if (node->isDeleted()) continue;
         bytes = saturatingAdd(bytes, node->effectiveSize());
         alloc = saturatingAdd(alloc, node->effectiveAllocSize());
         count += mode == SelectionCountMode::filesBelowFolders && node->isDir() ? node->subFolderFileCount() : 1;
