@@ -194,6 +194,10 @@ void ScanController::computeExtensionStats(const std::vector<RootRef>& roots) {
     state_.setExtensionPanelSortKey(QStringLiteral("allocated"));
     // Not ready until these roots' ranks arrive, even if a new root reuses an old one's address.
     state_.setExtensionColorRankRoots({});
+    startExtensionStats(roots);
+}
+
+void ScanController::startExtensionStats(const std::vector<RootRef>& roots) {
     if (roots.empty()) {
         statsJobs_.supersede();
         state_.setExtensionStats({});
@@ -216,6 +220,9 @@ void ScanController::computeExtensionStats(const std::vector<RootRef>& roots) {
             state_.setExtensionStats(result.all);
             state_.setExtensionColorRank(result.colorRank);
             state_.setExtensionColorRankRoots(rawNodes(roots));
+            // The table reloads on a new generation: the one taken when the computation began
+            // came before these rows, which it would otherwise never show.
+            state_.bumpExtensionStatsGeneration();
         });
 }
 
@@ -295,6 +302,9 @@ void ScanController::handleLiveRefresh(std::vector<FileNode*> changed) {
     state_.setMonitorDirtyNodes(NodeList(changed.begin(), changed.end()));
     state_.bumpMonitorRevision();
     state_.viewModel().refreshCapacityForLiveChange();
+    // Files deleted on disk or by a file action leave the per-type totals as they left their
+    // folders'. The table keeps its sort and the treemap its colours until the new rows arrive.
+    startExtensionStats(effectiveRoots_);
 }
 
 void ScanController::setResultIsStale(bool stale) {

@@ -89,6 +89,8 @@ private:
     void recomputeEffectiveRoots();
     void updateLiveMonitoring(const std::vector<RootRef>& roots, bool honourCSVImport);
     void computeExtensionStats(const std::vector<RootRef>& roots);
+    // The background computation alone, its rows and ranks applied when they arrive.
+    void startExtensionStats(const std::vector<RootRef>& roots);
     void setResultIsStale(bool stale);
     void dropReferencesOutside(const std::vector<RootRef>& kept);
 

@@ -57,6 +57,9 @@ ExtensionStatsResult computeExtensionStats(std::span<FileNode* const> roots, boo
         while (!stack.empty()) {
             const FileNode* node = stack.back();
             stack.pop_back();
+            // Deleted since the scan (on disk or by a file action): out of the folders' totals,
+            // and so out of the table's, whose rows would otherwise add up to more than the tree.
+            if (node->isDeleted()) continue;
             if (node->isDir()) {
                 auto kids = node->children();
                 for (auto it = kids.rbegin(); it != kids.rend(); ++it) stack.push_back(*it);

@@ -1,0 +1,264 @@
+// The figures a real window shows after a scan of a real folder, while the user filters, renames
+// and deletes, and while files go on disk: the file-type table, the selections box, the tree's
+// rows and group rows and the status bar must agree with each other and with the disk.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "QtWidgetTestApp.hpp"
+#include "TestTrees.hpp"
+#include "Platform/VolumeCapacity.hpp"
+#include "ScanEngine/Monitor/FileSystemMonitor.hpp"
+#include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
+#include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Models/ExtensionTableModel.hpp"
+#include "ZelvaneMac/Models/FileTreeOutlineModel.hpp"
+#include "ZelvaneMac/Widgets/FileTypes/ExtensionTableView.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/SelectionsBox.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/StatusBar.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TopBar.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
+#include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
+#include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
+#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/ScanController.hpp"
+#include "ZelvaneMac/Window/ScanStatusTexts.hpp"
+#include "ZelvaneMac/Window/WindowStartup.hpp"
+
+namespace zelvane {
+namespace {
+
+using fixtures::TempDir;
+using fixtures::writeFile;
+namespace fs = std::filesystem;
+
+QString q(const fs::path& p) { return QString::fromStdString(p.string()); }
+
+// A shown, active window that scans what its command line names, as `ZelvaneMac a b` does.
+struct ScannedWindow {
+    bool appReady = (qtWidgetApp(), true);
+    QTemporaryDir prefsDir;
+    Preferences prefs{prefsDir.filePath("prefs.plist")};
+    MainWindow window{prefs, {}};
+    ContentViewState& state = window.state();
+
+    explicit ScannedWindow(const std::vector<fs::path>& folders) {
+        WindowStartupHooks hooks;
+        hooks.enumerateVolumes = [] { return std::vector<VolumeInfo>{}; };
+        hooks.hasFullDiskAccess = [] { return true; };
+        for (const fs::path& f : folders) hooks.arguments << q(f);
+        window.setStartupHooks(std::move(hooks));
+        window.resize(1400, 900);
+        window.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
+        window.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+        EXPECT_TRUE(pumpWidgetsUntil([this] { return scanned() && state.scanControl().colorRankReady(); }));
+        // Monitoring starts with the result; its watches are in place a moment later.
+        const FileSystemMonitor* monitor = state.liveMonitor().monitor();
+        EXPECT_TRUE(monitor && monitor->waitUntilWatching(std::chrono::seconds(20)));
+    }
+    bool scanned() const {
+        return state.viewModel().scanState().tag() == ScanState::Tag::completed &&
+               !state.scanControl().effectiveRoots().empty();
+    }
+    FileNode* root(size_t i = 0) const { return state.scanControl().effectiveRoots().at(i).get(); }
+    FileNode* node(const fs::path& path) const { return state.scanControl().node(q(path)); }
+    TreeViewTab& tree() const { return *window.contentView()->treeViewTab(); }
+    FileTreeOutlineView& outline() const { return *tree().outline(); }
+    FileTreeOutlineModel& rows() const { return outline().model(); }
+    const ExtensionTableModel& fileTypes() const {
+        return *static_cast<const ExtensionTableModel*>(tree().fileTypeTable()->model());
+    }
+    // The file-type table's row of an extension as (files, total size); (0, 0) when absent.
+    std::pair<int64_t, int64_t> typeRow(const std::string& ext) const {
+        for (const ExtensionStats& s : fileTypes().displayed())
+            if (s.ext == ext) return {s.fileCount, s.totalSize};
+        return {0, 0};
+    }
+    QString summary() const { return window.contentView()->statusBar()->summaryLabel()->text(); }
+    QString sizeText(int64_t bytes) const {
+        return SizeTextFormat::fromPreferences(prefs.value(PreferenceKeys::byteUnitBase),
+                                               prefs.value(PreferenceKeys::byteSizeDisplayMode))(bytes);
+    }
+    void key(int k, Qt::KeyboardModifiers mods = Qt::NoModifier) { QTest::keyClick(&window, Qt::Key(k), mods); }
+    // Live changes arrive after the monitor's latency and the controller's half-second flush.
+    bool waitFor(const std::function<bool()>& done) { return pumpWidgetsUntil(done, 20000); }
+};
+
+// The table is refilled whenever the statistics are computed again, not only when the set of
+// extensions changes: a stricter filter of the same type, clearing it, and files deleted on disk
+// all change its figures.
+TEST(WindowFigures, FileTypeTableFollowsFiltersAndDeletions) {
+    TempDir dir;
+    const int64_t svgSizes[] = {11000, 12000, 13000, 14000, 15000, 45100};
+    for (int i = 0; i < 6; ++i) writeFile(dir / ("art/icon" + std::to_string(i) + ".svg"), svgSizes[i]);
+    writeFile(dir / "art/small.svg", 900);
+    writeFile(dir / "notes/readme.txt", 3000);
+    ScannedWindow w({dir.path()});
+    constexpr int64_t kAllSvg = 11000 + 12000 + 13000 + 14000 + 15000 + 45100 + 900;
+    EXPECT_TRUE(w.waitFor([&] { return w.typeRow("svg") == std::make_pair(int64_t(7), kAllSvg); }));
+
+    w.state.setShowFilterPanel(true);
+    const auto applyFilter = [&](const char* text) {
+        w.prefs.set(PreferenceKeys::includeFilterText, QString::fromUtf8(text));
+        w.key(Qt::Key_F5, Qt::ShiftModifier);
+        return w.waitFor([&] { return w.state.scanControl().colorRankReady(); });
+    };
+    ASSERT_TRUE(applyFilter("*.svg S>10K"));
+    ASSERT_TRUE(w.waitFor([&] { return w.typeRow("svg").first == 6; }));
+    EXPECT_EQ(w.typeRow("svg").second, kAllSvg - 900);
+    EXPECT_EQ(w.typeRow("txt").first, 0);
+
+    ASSERT_TRUE(applyFilter("*.svg S>20K"));
+    EXPECT_TRUE(w.waitFor([&] { return w.typeRow("svg").first == 1; }));
+    EXPECT_EQ(w.typeRow("svg").second, 45100);
+    EXPECT_EQ(w.fileTypes().rowCount(), 1);
+
+    ASSERT_TRUE(applyFilter(""));
+    EXPECT_TRUE(w.waitFor([&] { return w.typeRow("svg").first == 7 && w.typeRow("txt").first == 1; }));
+
+    // Deleted on disk: the rows lose them as the tree's totals do.
+    ASSERT_EQ(::unlink((dir / "art/icon5.svg").c_str()), 0);
+    ASSERT_EQ(::unlink((dir / "notes/readme.txt").c_str()), 0);
+    EXPECT_TRUE(w.waitFor([&] { return w.typeRow("svg").first == 6; }));
+    EXPECT_EQ(w.typeRow("svg").second, kAllSvg - 45100);
+    EXPECT_TRUE(w.waitFor([&] { return w.typeRow("txt").first == 0; }));
+    int64_t tableTotal = 0;
+    for (const ExtensionStats& s : w.fileTypes().displayed()) tableTotal += s.totalSize;
+    EXPECT_EQ(tableTotal, w.root()->effectiveSize());
+}
+
+// Two roots on one disk (a folder and a folder inside it) share its space: the selections box
+// shows the disk once.
+TEST(WindowFigures, RootsOnOneVolumeCountItsCapacityOnce) {
+    TempDir dir;
+    writeFile(dir / "a/b/inner.bin", 100);
+    writeFile(dir / "a/outer.bin", 100);
+    const VolumeCapacity disk = volumeCapacity(dir.path().string());
+    ASSERT_TRUE(disk.isKnown());
+    ScannedWindow w({dir / "a", dir / "a/b"});
+    ASSERT_EQ(w.state.scanControl().effectiveRoots().size(), 2u);
+
+    const ScanViewModel& model = w.state.viewModel();
+    ASSERT_TRUE(model.totalCapacity().has_value());
+    EXPECT_EQ(*model.totalCapacity(), *disk.total);
+    // Free space moves while other programs write; it can never be twice the disk's.
+    EXPECT_LE(*model.availableCapacity(), *disk.total);
+    const QStringList lines = w.window.contentView()->topBar()->selectionsBox()->lines();
+    ASSERT_EQ(lines.size(), 4);
+    const QString total = w.sizeText(*disk.total);
+    EXPECT_TRUE(lines[1].contains(total)) << lines[1].toStdString();
+    EXPECT_EQ(model.rootCapacities().size(), 2u) << "each root keeps its own entry for the treemap";
+}
+
+// Monitoring marks a node deleted only when its own path is gone: a rename in the window that
+// changes only the case, or a case twin made and removed beside a file, leaves the file alone.
+TEST(WindowFigures, CaseOnlyRenamesAndCaseTwinsLeaveFilesInPlace) {
+    TempDir dir;
+    writeFile(dir / "keep.txt", 4000);
+    writeFile(dir / "back\\slash.", 6000);
+    ScannedWindow w({dir.path()});
+    FileNode* keep = w.node(dir / "keep.txt");
+    ASSERT_NE(keep, nullptr);
+    const int64_t total = w.root()->effectiveSize();
+
+    // F2 on the selected row, the new name typed, Return.
+    w.state.setSelectedNodes({keep});
+    ASSERT_TRUE(w.waitFor([&] { return w.outline().selectedNodes() == std::vector<FileNode*>{keep}; }));
+    w.key(Qt::Key_F2);
+    ContextMenuOutlineView& outline = w.outline().outline();
+    ASSERT_TRUE(w.waitFor([&] { return outline.renameField() != nullptr; }));
+    outline.renameField()->setText(QStringLiteral("Keep.txt"));
+    QTest::keyClick(outline.renameField(), Qt::Key_Return);
+    ASSERT_TRUE(fs::exists(dir / "Keep.txt"));
+    ASSERT_EQ(keep->name(), "Keep.txt");
+
+    // A case twin of the other file comes and goes in a shell.
+    FileNode* twin = w.node(dir / "back\\slash.");
+    ASSERT_NE(twin, nullptr);
+    writeFile(dir / "BACK\\SLASH.", 10);
+    ASSERT_EQ(::unlink((dir / "BACK\\SLASH.").c_str()), 0);
+    // Nothing is to happen: the events have passed the monitor and two flushes by then.
+    QTest::qWait(2500);
+    EXPECT_FALSE(keep->isDeleted());
+    EXPECT_FALSE(twin->isDeleted());
+    EXPECT_EQ(w.root()->effectiveSize(), total);
+    EXPECT_EQ(w.rows().data(w.rows().indexForNode(keep)).toString(), "Keep.txt");
+}
+
+// `ZelvaneMac two two/B`: a file removed under B is in both trees, and both follow.
+TEST(WindowFigures, EveryRootHoldingARemovedPathFollows) {
+    TempDir dir;
+    writeFile(dir / "two/a.bin", 100);
+    for (const char* f : {"g1", "g2", "g3"}) writeFile(dir / "two/B" / f, 1000);
+    ScannedWindow w({dir / "two", dir / "two/B"});
+    ASSERT_EQ(w.state.scanControl().effectiveRoots().size(), 2u);
+    FileNode* outer = w.root(0);
+    FileNode* inner = w.root(1);
+    ASSERT_EQ(inner->subFolderFileCount(), 3);
+
+    ASSERT_EQ(::unlink((dir / "two/B/g2").c_str()), 0);
+    EXPECT_TRUE(w.waitFor([&] { return inner->subFolderFileCount() == 2 && outer->subFolderFileCount() == 3; }));
+    EXPECT_EQ(inner->effectiveSize(), 2000);
+    EXPECT_EQ(outer->effectiveSize(), 2100);
+    // Both root rows show the new figures.
+    const QModelIndex innerRow = w.rows().indexForNode(inner);
+    EXPECT_EQ(w.rows().data(innerRow.siblingAtColumn(FileTreeOutlineModel::filesColumn)).toString(), "2");
+}
+
+// A group row made after a file of it went counts only the files still there, and its label
+// follows each later deletion; the status bar adds up only rows that are not drawn deleted.
+TEST(WindowFigures, GroupRowsAndTheSelectionSummaryLeaveDeletedFilesOut) {
+    TempDir dir;
+    for (int i = 0; i < 6; ++i) writeFile(dir / ("docs/f" + std::to_string(i) + ".dat"), 1000 * (i + 1));
+    writeFile(dir / "docs/sub/inner.bin", 500);
+    ScannedWindow w({dir.path()});
+    FileNode* docs = w.node(dir / "docs");
+    ASSERT_NE(docs, nullptr);
+    w.outline().outline().collapseAll();
+
+    // Gone before the folder was ever opened in the tree.
+    ASSERT_EQ(::unlink((dir / "docs/f5.dat").c_str()), 0);
+    FileNode* f5 = w.node(dir / "docs/f5.dat");
+    ASSERT_TRUE(w.waitFor([&] { return f5->isDeleted(); }));
+
+    FileTreeOutlineModel& rows = w.rows();
+    FileNode* group = rows.syntheticGroupOf(docs);
+    ASSERT_NE(group, nullptr);
+    const QPersistentModelIndex groupRow = rows.indexForNode(group);
+    w.outline().outline().expand(groupRow.parent());
+    EXPECT_EQ(rows.data(groupRow).toString().toStdString(), "[5 Files in " + docs->fullPath() + "]");
+    EXPECT_EQ(group->effectiveSize(), 15000);
+    EXPECT_EQ(rows.data(QModelIndex(groupRow).siblingAtColumn(FileTreeOutlineModel::percentColumn)).toString(),
+              QString::number(double(group->effectiveAllocSize()) / double(docs->effectiveAllocSize()) * 100, 'f', 1) + '%');
+    EXPECT_LE(group->effectiveAllocSize(), docs->effectiveAllocSize());
+
+    ASSERT_EQ(::unlink((dir / "docs/f0.dat").c_str()), 0);
+    FileNode* f0 = w.node(dir / "docs/f0.dat");
+    ASSERT_TRUE(w.waitFor([&] { return rows.data(groupRow).toString().startsWith("[4 Files in "); }));
+    EXPECT_EQ(group->effectiveSize(), 14000);
+
+    // Selecting a deleted row with a live one: only the live one is counted.
+    FileNode* f1 = w.node(dir / "docs/f1.dat");
+    w.state.setSelectedNodes({f0, f1});
+    ASSERT_TRUE(w.waitFor([&] { return w.summary().startsWith("Selected Files: 1 "); })) << w.summary().toStdString();
+    EXPECT_TRUE(w.summary().contains(QStringLiteral("Total Size: ") + w.sizeText(2000))) << w.summary().toStdString();
+    ASSERT_TRUE(f0->isDeleted());
+}
+
+}  // namespace
+}  // namespace zelvane
