@@ -296,9 +296,10 @@ QModelIndex FileTreeOutlineModel::locate(FileNode* node, RowFinder& finder) {
     Entry* e = &topEntry();
     int row = finder.rowOf(*e, chain[0]);
     if (row < 0) return {};
+    if (chain.size() > size_t(kMaxOpenDepth) + 1) return {};
     for (size_t i = 1; i < chain.size(); ++i) {
         FileNode* folder = e->rows()[size_t(row)];
-        if (!folder->isDir()) return {};
+        if (!folder->isDir() || !opensBelow(*folder)) return {};
         e = &entryFor(folder, e, row);
         row = finder.rowOf(*e, chain[i]);
         if (row >= 0) continue;
@@ -308,7 +309,7 @@ QModelIndex FileTreeOutlineModel::locate(FileNode* node, RowFinder& finder) {
         auto kids = group->children();
         if (std::find(kids.begin(), kids.end(), node) == kids.end()) return {};
         const int groupRow = finder.rowOf(*e, group);
-        if (groupRow < 0) return {};
+        if (groupRow < 0 || !opensBelow(*group)) return {};
         e = &entryFor(group, e, groupRow);
         row = finder.rowOf(*e, node);
         if (row < 0) return {};
@@ -351,7 +352,7 @@ QModelIndex FileTreeOutlineModel::existingIndexForNode(FileNode* node) const {
 }
 
 FileNode* FileTreeOutlineModel::syntheticGroupOf(FileNode* folder) {
-    if (!folder || !folder->isDir() || retiredGroups_.count(folder)) return nullptr;
+    if (!folder || !folder->isDir() || retiredGroups_.count(folder) || !opensBelow(*folder)) return nullptr;
     QModelIndex i = indexForNode(folder);
     if (!i.isValid()) return nullptr;
     return groupIn(entryFor(folder, entryAt(i), i.row()));
@@ -392,7 +393,7 @@ QModelIndex FileTreeOutlineModel::index(int row, int column, const QModelIndex& 
         Entry* pe = entryAt(parent);
         if (!pe || size_t(parent.row()) >= pe->rows().size()) return {};
         FileNode* n = pe->rows()[size_t(parent.row())];
-        if (!n->isDir()) return {};
+        if (!n->isDir() || !opensBelow(*n)) return {};
         e = &entryFor(n, pe, parent.row());
     }
     if (size_t(row) >= e->rows().size()) return {};
@@ -411,7 +412,7 @@ int FileTreeOutlineModel::rowCount(const QModelIndex& parent) const {
     Entry* pe = entryAt(parent);
     if (!pe || size_t(parent.row()) >= pe->rows().size()) return 0;
     FileNode* n = pe->rows()[size_t(parent.row())];
-    if (!n->isDir()) return 0;
+    if (!n->isDir() || !opensBelow(*n)) return 0;
     return int(entryFor(n, pe, parent.row()).rows().size());
 }
 
@@ -422,7 +423,7 @@ bool FileTreeOutlineModel::hasChildren(const QModelIndex& parent) const {
     if (parent.column() != 0) return false;
     const FileNode* n = nodeAt(parent);
     // Grouping never empties a folder, so the stored children answer without sorting anything.
-    return n && n->isDir() && n->childCount() > 0;
+    return n && n->isDir() && n->childCount() > 0 && opensBelow(*n);
 }
 
 Qt::ItemFlags FileTreeOutlineModel::flags(const QModelIndex& index) const {

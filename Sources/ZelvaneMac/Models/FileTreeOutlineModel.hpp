@@ -72,6 +72,11 @@ public:
     enum Column { nameColumn, percentColumn, sizeColumn, allocatedColumn, itemsColumn, filesColumn,
                   foldersColumn, modifiedColumn, attributesColumn, columnCount_ };
     static constexpr int kColumnCount = columnCount_;
+    // Folders this many levels below a root (and deeper) show no rows of their own. The view lays
+    // out open rows recursively, one call per level, and a chain of tens of thousands of open
+    // folders (Expand All on a deep tree) would overflow the stack; no real path is this deep.
+    static constexpr int kMaxOpenDepth = 1000;
+    static bool opensBelow(const FileNode& folder) { return folder.depth() < kMaxOpenDepth; }
     // Identifiers, English titles, widths and first sort orders of the columns.
     static const ColumnTable& columns();
 

@@ -1,0 +1,195 @@
+// What a real window does with input at the edges: trees deeper than anything a path can name,
+// a search pattern that backtracks without end, and an export whose dates no clock shows.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "QtWidgetTestApp.hpp"
+#include "TestTrees.hpp"
+#include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Models/FileTreeOutlineModel.hpp"
+#include "ZelvaneMac/Widgets/Common/FilterSyntaxTextField.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/FileViewTab.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
+#include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
+#include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
+#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/ScanController.hpp"
+#include "ZelvaneMac/Window/WindowStartup.hpp"
+
+namespace zelvane {
+namespace {
+
+using fixtures::TempDir;
+using fixtures::writeFile;
+namespace fs = std::filesystem;
+
+QString q(const fs::path& p) { return QString::fromStdString(p.string()); }
+
+// A shown, active window that picked no volume.
+struct Window {
+    bool appReady = (qtWidgetApp(), true);
+    QTemporaryDir prefsDir;
+    Preferences prefs{prefsDir.filePath("prefs.plist")};
+    MainWindow window{prefs, {}};
+    ContentViewState& state = window.state();
+
+    Window() {
+        WindowStartupHooks hooks;
+        hooks.enumerateVolumes = [] { return std::vector<VolumeInfo>{}; };
+        hooks.hasFullDiskAccess = [] { return true; };
+        window.setStartupHooks(std::move(hooks));
+        window.resize(1400, 900);
+        window.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
+        window.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+    }
+    bool finished() const {
+        return state.viewModel().scanState().tag() == ScanState::Tag::completed &&
+               !state.scanControl().effectiveRoots().empty() && state.scanControl().colorRankReady();
+    }
+    bool scan(const fs::path& folder) {
+        state.scanControl().scanChosenFolder(q(folder));
+        return pumpWidgetsUntil([this] { return finished(); });
+    }
+    bool import(const fs::path& csv) {
+        state.scanControl().importChosenCSV(q(csv));
+        return pumpWidgetsUntil([this] { return finished(); });
+    }
+    FileTreeOutlineView& outline() const { return *window.contentView()->treeViewTab()->outline(); }
+    FileTreeOutlineModel& rows() const { return outline().model(); }
+    FileNode* root() const { return state.scanControl().effectiveRoots().front().get(); }
+};
+
+// The chain below `top`, top first.
+std::vector<FileNode*> chainBelow(FileNode* top) {
+    std::vector<FileNode*> chain{top};
+    while (chain.back()->childCount() > 0) chain.push_back(chain.back()->children()[0]);
+    return chain;
+}
+
+// Expand All opens folders down to a fixed depth and no further: the tree view lays out open rows
+// one call per level, and a chain of open folders tens of thousands deep overflowed its stack.
+TEST(WindowLimits, ExpandAllOpensADeepChainDownToTheOpenDepthOnly) {
+    constexpr int kMax = FileTreeOutlineModel::kMaxOpenDepth;
+    TempDir dir;
+    fs::path deepest = dir.path();
+    for (int i = 0; i < kMax + 50; ++i) {
+        deepest /= "d";
+        ASSERT_EQ(::mkdir(deepest.c_str(), 0755), 0);
+    }
+    writeFile(deepest / "end.txt", 10);
+    Window w;
+    ASSERT_TRUE(w.scan(dir.path()));
+    const std::vector<FileNode*> chain = chainBelow(w.root());
+    ASSERT_EQ(chain.size(), size_t(kMax + 52));
+
+    QTest::keyClick(&w.window, Qt::Key_F4, Qt::ShiftModifier);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.outline().isNodeExpanded(chain[kMax - 1]); }));
+    const QModelIndex last = w.rows().indexForNode(chain[kMax]);
+    ASSERT_TRUE(last.isValid()) << "the folder at the open depth is shown";
+    EXPECT_FALSE(w.rows().hasChildren(last)) << "but shows no rows of its own";
+    EXPECT_FALSE(w.rows().indexForNode(chain[kMax + 1]).isValid());
+    // Selected elsewhere (the treemap, the File View): nothing below the open depth can be shown.
+    w.state.setSelectedNodes({chain.back()});
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(w.outline().selectedNodes().empty());
+    w.state.setSelectedNodes({chain[kMax]});
+    EXPECT_TRUE(pumpWidgetsUntil([&] { return w.outline().selectedNodes() == std::vector<FileNode*>{chain[kMax]}; }));
+
+    // Reset Tree Expansion folds it all again.
+    QTest::keyClick(&w.window, Qt::Key_F4);
+    EXPECT_TRUE(pumpWidgetsUntil([&] { return !w.outline().isNodeExpanded(chain[1]); }));
+}
+
+// No depth makes the window fall over: an export read back 100,000 levels deep, Expand All.
+TEST(WindowLimits, AnImportAHundredThousandLevelsDeepExpandsWithoutFailing) {
+    TempDir dir;
+    std::string path;
+    path.reserve(200010);
+    for (int i = 0; i < 100000; ++i) path += "/d";
+    {
+        std::ofstream csv(dir / "deep.csv");
+        csv << "File Name,Size,Allocated,Modified,Attributes,Files,Folders\n";
+        csv << '"' << path << "/end.txt\",5,4096,2024/03/05 07:08:09,0,0,0\n";
+    }
+    Window w;
+    ASSERT_TRUE(w.import(dir / "deep.csv"));
+    QTest::keyClick(&w.window, Qt::Key_F4, Qt::ShiftModifier);
+    const std::vector<FileNode*> chain = chainBelow(w.root());
+    ASSERT_EQ(chain.size(), 100002u);
+    EXPECT_TRUE(pumpWidgetsUntil(
+        [&] { return w.outline().isNodeExpanded(chain[FileTreeOutlineModel::kMaxOpenDepth - 1]); }));
+    // The view still answers and paints.
+    w.outline().outline().scrollToBottom();
+    EXPECT_FALSE(w.window.grab().isNull());
+}
+
+// A pattern that backtracks without end gives up on a name within its step limit: the search
+// ends and the name counts as not matched. PCRE2's own limits would let the first alternative
+// below run through 2^20 ways of splitting the twenty a's and then match by the second.
+TEST(WindowLimits, FileViewSearchGivesUpOnARunawayPattern) {
+    TempDir dir;
+    writeFile(dir / "aaaaaaaaaa!", 10);
+    writeFile(dir / (std::string(20, 'a') + "!"), 20);
+    writeFile(dir / "plain.txt", 30);
+    for (int i = 0; i < 200; ++i) writeFile(dir / "many" / (std::string(30, 'a') + "!" + std::to_string(1000 + i)), 1);
+    Window w;
+    ASSERT_TRUE(w.scan(dir.path()));
+    w.state.setSelectedTab(ContentTab::fileView);
+    FileViewTab& tab = *w.window.contentView()->fileViewTab();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.state.fileResultCount() == 203; }));
+
+    w.prefs.set(PreferenceKeys::fileMatchEntirePath, false);
+    tab.searchField().setFocus();
+    QTest::keyClicks(&tab.searchField(), QStringLiteral("\\\"^(?:(a+)+$|a+!)\"\\"));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.state.fileResultCount() == 1; })) << w.state.fileResultCount();
+    // Each of the two hundred runaway names costs its limit and no more; a plain search follows.
+    tab.searchField().setPlainText(QStringLiteral("\\(a+)+$\\"));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.state.fileResultCount() == 0; }));
+    tab.searchField().setPlainText(QStringLiteral("plain"));
+    EXPECT_TRUE(pumpWidgetsUntil([&] { return w.state.fileResultCount() == 1; }));
+}
+
+// An exported date no clock shows is unknown after the import, in the row and in every folder
+// above it, whose newest date comes from below.
+TEST(WindowLimits, AnImpossibleImportedDateIsUnknownUpTheTree) {
+    TempDir dir;
+    {
+        std::ofstream csv(dir / "dates.csv");
+        csv << "File Name,Size,Allocated,Modified,Attributes,Files,Folders\n";
+        csv << "\"/top/\",0,0,2024/03/05 07:08:09,0,2,1\n";
+        csv << "\"/top/sub/\",0,0,2024/03/05 07:08:09,0,2,0\n";
+        csv << "\"/top/sub/good.txt\",5,4096,2024/03/05 07:08:09,0,0,0\n";
+        csv << "\"/top/sub/bad.txt\",5,4096,2026/13/45 99:99:99,0,0,0\n";
+    }
+    Window w;
+    ASSERT_TRUE(w.prefs.value(PreferenceKeys::tweakShowMaxModifiedDate));
+    ASSERT_TRUE(w.import(dir / "dates.csv"));
+    FileNode* sub = w.state.scanControl().node(QStringLiteral("/top/sub"));
+    ASSERT_NE(sub, nullptr);
+    FileNode* bad = w.state.scanControl().node(QStringLiteral("/top/sub/bad.txt"));
+    ASSERT_NE(bad, nullptr);
+    EXPECT_EQ(bad->modifiedDateRaw, kPackedUnixEpoch);
+    EXPECT_EQ(sub->modifiedDateRaw, w.state.scanControl().node(QStringLiteral("/top/sub/good.txt"))->modifiedDateRaw);
+    // The Modified cell of the folder shows 2024, not a date in 2027.
+    const QModelIndex row = w.rows().indexForNode(sub).siblingAtColumn(FileTreeOutlineModel::modifiedColumn);
+    const QString shown = w.rows().data(row).toString();
+    EXPECT_FALSE(shown.contains(QStringLiteral("27"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("24"))) << shown.toStdString();
+}
+
+}  // namespace
+}  // namespace zelvane
