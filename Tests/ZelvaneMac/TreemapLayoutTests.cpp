@@ -224,21 +224,56 @@ TEST(TreemapLayout, LeavesEmptyFoldersAndColours) {
     EXPECT_EQ(layout.leaves[0].colorIndex, kGraySlot);
 }
 
-TEST(TreemapLayout, TinyChildrenStayInTheHitTreeOnly) {
+// Children too thin or too small for a cushion of their own are painted in their colour on their
+// parent's cushion (dust), with no rectangle of their own to outline: a thin slice by itself, and
+// the many children smaller than a point square together, as at most two boxes each in the colour
+// most of its room would have.
+TEST(TreemapLayout, SmallChildrenArePaintedAsDustAndStayOutOfTheRectangles) {
     Tree t;
     FileNode* root = t.root("/r");
-    FileNode* big = t.file(root, "big", 991);
-    FileNode* small = t.file(root, "small", 9);
+    FileNode* big = t.file(root, "big.dat", 991);
+    FileNode* small = t.file(root, "small.gz", 9);
     root->aggregateSizes();
+    const ColorRank rank{{"gz", 3}, {"txt", 5}};
     TreemapLayout layout;
-    TreemapHitNode hit = layoutTreemapNode(root, {0, 0, 10, 100}, true, 0.18, {}, options(false, nullptr, 10), layout);
+    TreemapHitNode hit = layoutTreemapNode(root, {0, 0, 10, 100}, true, 0.18, {}, options(false, &rank, 10), layout);
     ASSERT_EQ(hit.children.size(), 2u);
     EXPECT_EQ(hit.children[1].node, small);
     EXPECT_NEAR(hit.children[1].rect.height, 0.9, 1e-9);
     EXPECT_TRUE(hit.children[1].children.empty());
-    ASSERT_EQ(layout.leaves.size(), 1u);
+    ASSERT_EQ(layout.leaves.size(), 2u);
     EXPECT_EQ(layout.leaves[0].node, big);
+    EXPECT_FALSE(layout.leaves[0].dust);
+    EXPECT_EQ(layout.leaves[1].node, small);
+    EXPECT_TRUE(layout.leaves[1].dust);
+    EXPECT_EQ(layout.leaves[1].colorIndex, 3);
+    EXPECT_EQ(layout.leaves[1].surface, CushionSurface{}) << "the root's flat surface, no ridge of its own";
     EXPECT_EQ(layout.nodeRects.count(small), 0u);
+
+    // Two hundred files far smaller than a point beside a big one: all of their room is painted.
+    Tree many;
+    FileNode* folder = many.root("/m");
+    many.file(folder, "big.dat", 100000);
+    for (int i = 0; i < 40; ++i) many.file(folder, numbered("n", unsigned(i), ".txt"), 10);
+    for (int i = 0; i < 160; ++i) many.file(folder, numbered("p", unsigned(i), ".gz"), 10);
+    folder->aggregateSizes();
+    layout = TreemapLayout();
+    hit = layoutTreemapNode(folder, {0, 0, 50, 50}, true, 0.18, {}, options(false, &rank, 0), layout);
+    ASSERT_EQ(hit.children.size(), 201u);
+    const double bigArea = hit.children[0].rect.width * hit.children[0].rect.height;
+    size_t dust = 0;
+    double dustArea = 0, gzArea = 0;
+    for (const TreemapLeaf& leaf : layout.leaves) {
+        if (!leaf.dust) continue;
+        ++dust;
+        dustArea += leaf.rect.width * leaf.rect.height;
+        if (leaf.colorIndex == 3) gzArea += leaf.rect.width * leaf.rect.height;
+    }
+    EXPECT_GE(dust, 1u);
+    EXPECT_LE(dust, 2u);
+    EXPECT_NEAR(dustArea, 50.0 * 50.0 - bigArea, 0.3);
+    EXPECT_GT(gzArea, dustArea / 2) << "most of them are .gz";
+    EXPECT_EQ(layout.nodeRects.size(), 1u) << "only the big file has a rectangle";
 
     // A rectangle under one point lays out nothing at all.
     layout = TreemapLayout();
@@ -417,6 +452,7 @@ TEST(TreemapLayout, ThreadsDoNotChangeTheResult) {
         EXPECT_EQ(many.leaves[i].rect, one.leaves[i].rect);
         EXPECT_EQ(many.leaves[i].surface, one.leaves[i].surface);
         EXPECT_EQ(many.leaves[i].colorIndex, one.leaves[i].colorIndex);
+        EXPECT_EQ(many.leaves[i].dust, one.leaves[i].dust);
     }
     ASSERT_EQ(many.folderLabels.size(), one.folderLabels.size());
     for (size_t i = 0; i < one.folderLabels.size(); ++i) {
@@ -435,7 +471,8 @@ TEST(TreemapLayout, ThreadsDoNotChangeTheResult) {
         EXPECT_EQ(many.groupBoxes[i].rect, one.groupBoxes[i].rect);
     }
     EXPECT_EQ(many.nodeRects.size(), one.nodeRects.size());
-    for (const auto& leaf : one.leaves) EXPECT_EQ(many.nodeRects.at(leaf.node), leaf.rect);
+    for (const auto& leaf : one.leaves)
+        if (!leaf.dust) EXPECT_EQ(many.nodeRects.at(leaf.node), leaf.rect);
 
     ASSERT_EQ(many.hitRoots.size(), 1u);
     std::vector<std::pair<const TreemapHitNode*, const TreemapHitNode*>> pending{{&one.hitRoots[0], &many.hitRoots[0]}};

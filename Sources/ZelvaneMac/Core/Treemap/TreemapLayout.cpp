@@ -1,6 +1,7 @@
 #include "ZelvaneMac/Core/Treemap/TreemapLayout.hpp"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <exception>
@@ -65,6 +66,121 @@ uint8_t colorIndexFor(const FileNode& node, const ColorRank* rank, std::string& 
     return uint8_t(it->second);
 }
 
+// Where the colour of content too small to lay out comes from: a file itself; for a folder, the
+// largest file found by following its largest entries down a few levels (none: grey).
+FileNode* dustColorSource(FileNode* node, const TreemapLayoutOptions& options) {
+    constexpr int kLevels = 8;
+    FileNode* n = node;
+    for (int level = 0; level < kLevels && n && n->isDir(); ++level) {
+        FileNode* largest = nullptr;
+        int64_t most = 0;
+        for (FileNode* kid : n->children()) {
+            const int64_t m = options.metric(*kid);
+            if (m > most) most = m, largest = kid;
+        }
+        n = largest;
+    }
+    return n && !n->isDir() ? n : nullptr;
+}
+
+bool near(double a, double b) { return std::fabs(a - b) <= 1e-6; }
+
+// Widens `box` to take in `r` when the two together are a rectangle: they share a whole edge.
+bool unite(TreemapRect& box, const TreemapRect& r) {
+    const bool sameColumn = near(box.minX(), r.minX()) && near(box.maxX(), r.maxX());
+    const bool sameRow = near(box.minY(), r.minY()) && near(box.maxY(), r.maxY());
+    if (sameColumn && (near(box.maxY(), r.minY()) || near(r.maxY(), box.minY()))) {
+        const double top = std::min(box.minY(), r.minY()), bottom = std::max(box.maxY(), r.maxY());
+        box.y = top, box.height = bottom - top;
+        return true;
+    }
+    if (sameRow && (near(box.maxX(), r.minX()) || near(r.maxX(), box.minX()))) {
+        const double left = std::min(box.minX(), r.minX()), right = std::max(box.maxX(), r.maxX());
+        box.x = left, box.width = right - left;
+        return true;
+    }
+    return false;
+}
+
+// Whether the last leaf can take in a dust box of this colour for a child of `parent`: dust of
+// the same folder, in the same colour, sharing a whole edge.
+bool joinsLastDust(std::vector<TreemapLeaf>& leaves, const FileNode* parent, uint8_t colour, const TreemapRect& r) {
+    if (leaves.empty()) return false;
+    TreemapLeaf& last = leaves.back();
+    return last.dust && last.colorIndex == colour && last.node->parent() == parent && unite(last.rect, r);
+}
+
+uint8_t dustColorIndex(FileNode* source, const TreemapLayoutOptions& options, Scratch& scratch) {
+    return source ? colorIndexFor(*source, options.colorRank, scratch.ext) : uint8_t(kGraySlot);
+}
+
+// A group node is made anew by every layout: a dust box names a file of the tree instead.
+FileNode* dustNode(FileNode* n, FileNode* source) { return n->isSyntheticGroup() && source ? source : n; }
+
+// A child at least a point square in area that is still less than a point wide or high (a thin
+// slice of a strip) paints the pixels whose centres it covers, in its colour on its parent's
+// cushion. Siblings of one colour that join into a rectangle become one box.
+void addDust(FileNode* n, const TreemapRect& r, const CushionSurface& parentSurface, const TreemapLayoutOptions& options,
+             TreemapLayout& into, Scratch& scratch) {
+    FileNode* source = dustColorSource(n, options);
+    const uint8_t colour = dustColorIndex(source, options, scratch);
+    n = dustNode(n, source);
+    if (!joinsLastDust(into.leaves, n->parent(), colour, r)) into.leaves.push_back({n, r, parentSurface, colour, true});
+}
+
+// The colour most of the room of `members` would be painted in, judged by their measures from a
+// sample spread evenly over them (they may be many thousands); `firstSource` is the colour's
+// source of the first of them.
+uint8_t dominantDustColor(std::span<const TreemapHitNode> members, const TreemapLayoutOptions& options, Scratch& scratch,
+                          FileNode*& firstSource) {
+    constexpr size_t kSampled = 64;
+    std::array<int64_t, 256> weight{};
+    firstSource = members.empty() ? nullptr : dustColorSource(members[0].node, options);
+    const size_t samples = std::min(kSampled, members.size());
+    for (size_t i = 0; i < samples; ++i) {
+        FileNode* member = members[i * members.size() / samples].node;
+        FileNode* source = i == 0 ? firstSource : dustColorSource(member, options);
+        weight[dustColorIndex(source, options, scratch)] += std::max<int64_t>(0, options.metric(*member));
+    }
+    return uint8_t(std::max_element(weight.begin(), weight.end()) - weight.begin());
+}
+
+// The children of a folder smaller than a point square in area (the tail of the placement, as
+// the children are placed largest first) cover no pixel of their own, yet together they may
+// cover many: a folder of thousands of small files would otherwise show as a hole. They are
+// painted as at most two boxes on the folder's cushion, in the colour most of them have: the end
+// of the strip the first of them stands in, and the rectangle the later strips fill (with the
+// slivers squarify leaves between hair-thin strips).
+void addDustTail(const TreemapHitNode& hit, const CushionSurface& surface, const TreemapLayoutOptions& options,
+                 TreemapLayout& into, Scratch& scratch) {
+    const std::span<TreemapHitNode> kids = hit.children;
+    size_t t = 0;
+    while (t < kids.size() && kids[t].rect.width * kids[t].rect.height >= 1) ++t;
+    if (t == kids.size() || !(kids[t].rect.width > 0 && kids[t].rect.height > 0)) return;
+    TreemapRect stripEnd = kids[t].rect;
+    size_t j = t + 1;
+    while (j < kids.size() && kids[j].rect.width > 0 && kids[j].rect.height > 0 && unite(stripEnd, kids[j].rect)) ++j;
+    FileNode* source = nullptr;
+    uint8_t colour = dominantDustColor(kids.subspan(t, j - t), options, scratch, source);
+    into.leaves.push_back({dustNode(kids[t].node, source), stripEnd, surface, colour, true});
+
+    bool any = false;
+    double minX = 0, minY = 0, maxX = 0, maxY = 0;
+    for (size_t k = j; k < kids.size(); ++k) {
+        const TreemapRect& r = kids[k].rect;
+        if (!(r.width > 0 && r.height > 0)) continue;
+        minX = any ? std::min(minX, r.minX()) : r.minX();
+        minY = any ? std::min(minY, r.minY()) : r.minY();
+        maxX = any ? std::max(maxX, r.maxX()) : r.maxX();
+        maxY = any ? std::max(maxY, r.maxY()) : r.maxY();
+        any = true;
+    }
+    if (!any) return;
+    colour = dominantDustColor(kids.subspan(j), options, scratch, source);
+    const TreemapRect rest{minX, minY, maxX - minX, maxY - minY};
+    into.leaves.push_back({dustNode(kids[j].node, source), rest, surface, colour, true});
+}
+
 // Lays out one node (its leaf, label or group box) and, for a folder whose content gets room,
 // places its children into hit.children. Returns true when there are children to descend into;
 // `surface` is then the surface the children inherit.
@@ -72,7 +188,11 @@ bool layOutOne(TreemapHitNode& hit, bool isRoot, double ridgeHeight, CushionSurf
                const TreemapLayoutOptions& options, TreemapLayout& into, Scratch& scratch) {
     const TreemapRect r = hit.rect;
     FileNode* n = hit.node;
-    if (r.width < 1 || r.height < 1) return false;
+    if (r.width < 1 || r.height < 1) {
+        // Less than a point square: its parent painted it with the rest of its small children.
+        if (!isRoot && r.width * r.height >= 1) addDust(n, r, surface, options, into, scratch);
+        return false;
+    }
     if (!isRoot) {
         surface.addRidgeX(r.minX(), r.maxX(), ridgeHeight);
         surface.addRidgeY(r.minY(), r.maxY(), ridgeHeight);
@@ -129,6 +249,7 @@ bool layOutOne(TreemapHitNode& hit, bool isRoot, double ridgeHeight, CushionSurf
     if (total > 0) layoutStrip(scratch.sizes, 0, count, total, content, scratch.rects);
     hit.children = into.hitNodes.allocate(count);
     for (size_t i = 0; i < count; ++i) hit.children[i] = {scratch.measured[i].node, scratch.rects[i], {}};
+    addDustTail(hit, surface, options, into, scratch);
     return true;
 }
 
@@ -314,7 +435,9 @@ TreemapHitNode layoutTreemapNode(FileNode* node, const TreemapRect& in, bool isR
     // table sized once, gives the same map as entering each as it is laid.
     into.nodeRects.reserve(into.nodeRects.size() + (into.leaves.size() - firstLeaf) +
                            (into.folderLabels.size() - firstLabel));
-    for (size_t i = firstLeaf; i < into.leaves.size(); ++i) into.nodeRects.insert_or_assign(into.leaves[i].node, into.leaves[i].rect);
+    // Dust has no rectangle of its own to outline: a box may stand for a run of its siblings.
+    for (size_t i = firstLeaf; i < into.leaves.size(); ++i)
+        if (!into.leaves[i].dust) into.nodeRects.insert_or_assign(into.leaves[i].node, into.leaves[i].rect);
     for (size_t i = firstLabel; i < into.folderLabels.size(); ++i)
         into.nodeRects.insert_or_assign(into.folderLabels[i].node, into.folderLabels[i].boxRect);
     return top;

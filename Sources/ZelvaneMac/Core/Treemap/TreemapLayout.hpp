@@ -29,11 +29,16 @@ struct CushionSurface {
     void addRidgeY(double minY, double maxY, double height);
 };
 
+// A painted box. A dust box stands for content too small for a cushion of its own (children
+// less than a point wide or high), painted in its colour on its parent's cushion; it may cover a
+// run of such siblings (`node` is the first of them), so it has no `nodeRects` entry and is never
+// outlined, labelled or marked deleted.
 struct TreemapLeaf {
     FileNode* node = nullptr;
     TreemapRect rect;
     CushionSurface surface;
     uint8_t colorIndex = kGraySlot;
+    bool dust = false;
 };
 
 // A labelled folder, or (in `groupBoxes`) a synthetic file group, where rect == boxRect.

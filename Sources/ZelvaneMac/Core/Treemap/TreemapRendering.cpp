@@ -200,7 +200,7 @@ void drawLabels(QImage& image, const TreemapLayout& layout, const TreemapRenderO
 
     if (options.showLabels && text) {
         for (const TreemapLeaf& leaf : layout.leaves) {
-            if (!leaf.node || leaf.rect.width < 80 || leaf.rect.height < 12) continue;
+            if (!leaf.node || leaf.dust || leaf.rect.width < 80 || leaf.rect.height < 12) continue;
             const QString label = withVisibleControlCharacters(QString::fromStdString(leaf.node->name())) + QStringLiteral(" (") +
                                   sizeText(options.metric(*leaf.node), options) + QStringLiteral(")");
             drawTreemapText(painter, label, toQRect(leaf.rect).adjusted(3, 1, -3, -1), white, true);

@@ -348,7 +348,7 @@ TreemapOverlays TreemapCanvasModel::overlays() const {
     out.hovered = hoveredRect_;
     if (monitorRevision_ >= 1) {
         for (const TreemapLeaf& leaf : layout.leaves)
-            if (leaf.node->isDeleted()) out.deleted.push_back(leaf.rect);
+            if (leaf.node->isDeleted() && !leaf.dust) out.deleted.push_back(leaf.rect);
         for (const TreemapFolderLabel& label : layout.folderLabels)
             if (label.node->isDeleted()) out.deleted.push_back(label.boxRect);
         for (const TreemapFolderLabel& g : layout.groupBoxes) {
