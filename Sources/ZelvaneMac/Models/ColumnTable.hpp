@@ -15,6 +15,7 @@ struct ColumnSpec {
     Qt::SortOrder firstOrder;   // the order the first click on its header sorts in
     bool alignRight = false;
     bool sortable = true;
+    const char* widestText = nullptr;  // the widest text a cell shows, when the width must fit it
 };
 
 // The fixed columns of a result table, by position or by identifier. A position out of range
@@ -31,6 +32,7 @@ public:
     constexpr const char* identifier(int column) const { return has(column) ? (*this)[column].identifier : ""; }
     constexpr const char* title(int column) const { return has(column) ? (*this)[column].title : ""; }
     constexpr int width(int column) const { return has(column) ? (*this)[column].width : fallbackWidth_; }
+    constexpr const char* widestText(int column) const { return has(column) ? (*this)[column].widestText : nullptr; }
     constexpr bool sortable(int column) const { return has(column) && (*this)[column].sortable; }
     constexpr Qt::SortOrder firstSortOrder(int column) const {
         return has(column) ? (*this)[column].firstOrder : Qt::DescendingOrder;

@@ -19,7 +19,7 @@ constexpr ColumnSpec kColumnSpecs[ExtensionTableModel::kColumnCount] = {
     {"swatch", "", 17, Qt::AscendingOrder, false, false},
     {"ext", textKey("Extension"), 84, Qt::AscendingOrder},
     {"type", textKey("File Type"), 102, Qt::AscendingOrder},
-    {"percent", textKey("Percent"), 46, Qt::DescendingOrder},
+    {"percent", textKey("Percent"), 46, Qt::DescendingOrder, false, true, "100.0%"},
     {"size", textKey("Size"), 76, Qt::DescendingOrder},
     {"allocated", textKey("Allocated"), 81, Qt::DescendingOrder},
     {"files", textKey("Files"), 63, Qt::DescendingOrder},

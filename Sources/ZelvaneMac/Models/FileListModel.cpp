@@ -20,7 +20,7 @@ namespace {
 constexpr ColumnSpec kColumnSpecs[] = {
     {"name", textKey("File Name"), 309, Qt::AscendingOrder},
     {"path", textKey("Path"), 488, Qt::AscendingOrder},
-    {"percent", textKey("% of Root"), 63, Qt::DescendingOrder, true},
+    {"percent", textKey("% of Root"), 63, Qt::DescendingOrder, true, true, "100.0%"},
     {"size", textKey("Size"), 100, Qt::DescendingOrder, true},
     {"allocated", textKey("Allocated"), 100, Qt::DescendingOrder, true},
     {"modified", textKey("Modified"), 140, Qt::DescendingOrder},

@@ -18,7 +18,7 @@ namespace {
 
 constexpr ColumnSpec kColumnSpecs[FileTreeOutlineModel::kColumnCount] = {
     {"name", textKey("Folder"), 224, Qt::AscendingOrder},
-    {"percent", textKey("% of Parent"), 66, Qt::DescendingOrder},
+    {"percent", textKey("% of Parent"), 66, Qt::DescendingOrder, false, true, "100.0%"},
     {"size", textKey("Size"), 87, Qt::DescendingOrder},
     {"allocated", textKey("Allocated"), 92, Qt::DescendingOrder},
     {"items", textKey("Items"), 88, Qt::DescendingOrder},

@@ -3,6 +3,7 @@
 #include <QString>
 
 class QAbstractItemView;
+class QFont;
 class QHeaderView;
 class QTreeView;
 
@@ -25,8 +26,14 @@ void setUpResultOutline(QTreeView& outline, ResultTableDelegate& delegate, const
                         bool altRowColors, bool showHorizontalLines, bool dragEnabled);
 
 // Sizes each section to its column's width, or wider where the column's title in the interface
-// language, with the sort arrow beside it, needs more.
-void sizeColumnsToFitTitles(QHeaderView& header, const ColumnTable& columns);
+// language, with the sort arrow beside it, or its widest value (`ColumnSpec::widestText`) in the
+// cells' font needs more.
+void sizeColumnsToFit(QHeaderView& header, const QFont& cellFont, const ColumnTable& columns);
+
+// Makes `column` take the width the other columns leave in the view (never less than its own
+// width, which the user still sets by dragging). Set up after the stored layout was restored;
+// the stored layout then keeps the column's own width.
+void giveSpareWidthToColumn(QTreeView& view, int column);
 
 // Restores the column widths and order stored for this display arrangement (base name, ".", the
 // display signature) and stores them again on every change, the sort indicator with them. The

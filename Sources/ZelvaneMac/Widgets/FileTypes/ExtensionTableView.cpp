@@ -43,7 +43,7 @@ ExtensionTableView::ExtensionTableView(ExtensionTableCallbacks callbacks, Prefer
     header->setMinimumSectionSize(17);
     header->setSectionsClickable(true);
     header->setSortIndicatorShown(true);
-    sizeColumnsToFitTitles(*header, ExtensionTableModel::columns());
+    sizeColumnsToFit(*header, font(), ExtensionTableModel::columns());
     const int sortColumn = ExtensionTableModel::columns().columnFor(key);
     header->setSortIndicator(sortColumn < 0 ? ExtensionTableModel::allocatedColumn : sortColumn,
                              ascending ? Qt::AscendingOrder : Qt::DescendingOrder);

@@ -62,6 +62,8 @@ FileTreeOutlineView::FileTreeOutlineView(const FileTreeOutlineInputs& initial, F
     header->setSortIndicator(sortColumn < 0 ? FileTreeOutlineModel::allocatedColumn : sortColumn,
                              ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
     autosaveColumnLayout(*header, QStringLiteral("ZelvaneMac.FileTreeOutlineView.columns"), preferences);
+    // Deep names need the room: the folder column takes what the other columns leave.
+    giveSpareWidthToColumn(*outline_, FileTreeOutlineModel::nameColumn);
     connect(header, &QHeaderView::sectionClicked, this, &FileTreeOutlineView::onHeaderClicked);
 
     connect(outline_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
