@@ -109,6 +109,10 @@ public:
     void setAdminRelaunchFailed(bool value);
     const QStringList& selectMultipleCheckedPaths() const { return selectMultipleCheckedPaths_; }
     void setSelectMultipleCheckedPaths(const QStringList& value);
+    // The folder the window's last open panel (a folder or a CSV file to scan) ended in; empty
+    // until one was used. Nothing observes it: the next panel reads it when it opens.
+    const QString& lastOpenPanelFolder() const { return lastOpenPanelFolder_; }
+    void setLastOpenPanelFolder(const QString& value) { lastOpenPanelFolder_ = value; }
     FileNode* treemapRoot() const { return treemapRoot_; }
     void setTreemapRoot(FileNode* value);
     int resetTreeExpansionTrigger() const { return resetTreeExpansionTrigger_; }
@@ -341,6 +345,7 @@ private:
     std::optional<QString> adminRelaunchErrorDetail_;
     bool adminRelaunchFailed_ = false;
     QStringList selectMultipleCheckedPaths_;
+    QString lastOpenPanelFolder_;
     FileNode* treemapRoot_ = nullptr;
     int resetTreeExpansionTrigger_ = 0;
     int expandAllTrigger_ = 0;

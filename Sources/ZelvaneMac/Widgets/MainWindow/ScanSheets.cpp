@@ -2,11 +2,13 @@
 
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Widgets/Common/OpenPanels.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/AccessDeniedFoldersDialog.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/FullDiskAccessPromptDialog.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/SelectMultipleDialog.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/WindowSheets.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/PanelFolders.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 
 namespace zelvane {
@@ -17,7 +19,14 @@ void bindScanSheets(WindowSheets& sheets, ContentViewState& state, std::function
         &ContentViewState::showSelectMultipleSheet, &ContentViewState::setShowSelectMultipleSheet,
         &ContentViewState::showSelectMultipleSheetChanged,
         [s](QWidget* window) -> QDialog* {
-            return new SelectMultipleDialog(s->volumes(), s->selectMultipleCheckedPaths(), s->preferences(), window);
+            auto* dialog = new SelectMultipleDialog(s->volumes(), s->selectMultipleCheckedPaths(), s->preferences(), window);
+            // "Add Folder…" starts where the window's last open panel ended, and ends there.
+            dialog->setFolderChooser([s](QWidget* owner) {
+                const QString path = chooseFolderIn(owner, QString(), openPanelStartFolder(*s));
+                rememberOpenPanelChoice(*s, path);
+                return path;
+            });
+            return dialog;
         },
         [s](QDialog& dialog) {
             s->scanControl().finishSelectMultiple(static_cast<SelectMultipleDialog&>(dialog).confirmedPaths());

@@ -3,7 +3,6 @@
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -24,11 +23,13 @@
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Widgets/Common/DeterminateProgressBar.hpp"
 #include "ZelvaneMac/Widgets/Common/FilterIcon.hpp"
+#include "ZelvaneMac/Widgets/Common/OpenPanels.hpp"
 #include "ZelvaneMac/Widgets/Common/TextStyles.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/BrandingPanel.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/SelectionsBox.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/VolumeDropdown.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/PanelFolders.hpp"
 #include "ZelvaneMac/Window/RelaunchCommands.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/ScanStatusTexts.hpp"
@@ -98,10 +99,12 @@ bool focusTakesReturn() {
 }  // namespace
 
 TopBar::TopBar(ContentViewState& state, QWidget* parent) : QWidget(parent), state_(state), scans_(state.scanControl()) {
-    chooseFolder_ = [](QWidget* owner) { return QFileDialog::getExistingDirectory(owner, localized("Select Folder")); };
-    chooseCSV_ = [](QWidget* owner) {
-        return QFileDialog::getOpenFileName(owner, localized("Select CSV File"), QString(),
-                                            localized("CSV or TSV files (*.csv *.tsv);;All files (*)"));
+    chooseFolder_ = [this](QWidget* owner) {
+        return chooseFolderIn(owner, localized("Select Folder"), openPanelStartFolder(state_));
+    };
+    chooseCSV_ = [this](QWidget* owner) {
+        return chooseFileIn(owner, localized("Select CSV File"), openPanelStartFolder(state_),
+                            localized("CSV or TSV files (*.csv *.tsv);;All files (*)"));
     };
 
     auto* row = new QHBoxLayout(this);
@@ -326,6 +329,7 @@ void TopBar::pressScanButton() {
 void TopBar::selectFolder() {
     state_.liveMonitor().stop();
     const QString path = chooseFolder_ ? chooseFolder_(window()) : QString();
+    rememberOpenPanelChoice(state_, path);
     if (path.isEmpty())
         scans_.resumeLiveMonitoringForCurrentRoots();
     else
@@ -335,6 +339,7 @@ void TopBar::selectFolder() {
 void TopBar::selectCSVFile() {
     state_.liveMonitor().stop();
     const QString path = chooseCSV_ ? chooseCSV_(window()) : QString();
+    rememberOpenPanelChoice(state_, path);
     if (path.isEmpty())
         scans_.resumeLiveMonitoringForCurrentRoots();
     else

@@ -14,6 +14,7 @@
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Services/PreferenceSync.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/PanelFolders.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 
 namespace zelvane {
@@ -122,9 +123,11 @@ QString applyCSVFormat(const QString& name, CSVFileFormat format) {
 }
 
 QString exportStartFolder(const Preferences& preferences) {
+    // A folder that is gone (or a Documents folder the user never had) would leave the panel in
+    // the working folder the program was started from.
     const QString last = preferences.value(PreferenceKeys::csvExportLastFolder);
-    if (!last.isEmpty()) return last;
-    return realUserDocumentsDirectory();
+    if (!last.isEmpty() && QFileInfo(last).isDir()) return last;
+    return existingFolderOrHome(realUserDocumentsDirectory());
 }
 
 CSVExportProposal proposeCSVExport(const ContentViewState& state, const QDateTime& now) {
