@@ -379,6 +379,21 @@ TEST_F(ExportMode, TabsSortingFiltersAndSeveralRootsInAnyOrder) {
     EXPECT_EQ(typeRows[2][5], "5");
 }
 
+// The export mode filters with the same bounded regular expressions as the window: a pattern that
+// backtracks without end gives up on a name and leaves it out, and the run ends.
+TEST_F(ExportMode, ARunawayFilterPatternGivesUpOnANameAndTheRunEnds) {
+    fixtures::writeFile(tree() / "aaaaaaaaaa!", 10);
+    fixtures::writeFile(tree() / (std::string(20, 'a') + "!"), 20);
+    for (int i = 0; i < 100; ++i) fixtures::writeFile(tree() / "many" / (std::string(30, 'a') + "!" + std::to_string(i)), 1);
+    fixtures::writeFile(tree() / "plain.txt", 30);
+    const RunResult r = run({tree().string(), "--filter=\\'^(?:(a+)+$|a+!)'\\", "--filterfullpath=0", "--export=out.csv"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto rows = readRecords(work() / "out.csv", ',');
+    std::vector<std::string> paths;
+    for (size_t i = 1; i < rows.size(); ++i) paths.push_back(rows[i][0]);
+    EXPECT_EQ(paths, (std::vector<std::string>{tree().string() + "/", (tree() / "aaaaaaaaaa!").string()}));
+}
+
 TEST_F(ExportMode, PreconditionsEndWithCodeOneAndTheirMessage) {
     makeTree();
     const std::string noFolder = "ZelvaneMac: no valid folder path given to scan.\n";
