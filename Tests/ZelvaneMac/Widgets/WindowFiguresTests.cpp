@@ -5,80 +5,45 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QTemporaryDir>
-#include <QTest>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "QtWidgetTestApp.hpp"
+#include "ShownWindow.hpp"
 #include "TestTrees.hpp"
 #include "Platform/VolumeCapacity.hpp"
-#include "ScanEngine/Monitor/FileSystemMonitor.hpp"
-#include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
-#include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
-#include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Models/ExtensionTableModel.hpp"
 #include "ZelvaneMac/Models/FileTreeOutlineModel.hpp"
 #include "ZelvaneMac/Widgets/FileTypes/ExtensionTableView.hpp"
-#include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
-#include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/SelectionsBox.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/StatusBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/TopBar.hpp"
-#include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
-#include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
-#include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/ScanStatusTexts.hpp"
-#include "ZelvaneMac/Window/WindowStartup.hpp"
 
 namespace zelvane {
 namespace {
 
+using fixtures::ShownWindow;
 using fixtures::TempDir;
+using fixtures::qPath;
 using fixtures::writeFile;
 namespace fs = std::filesystem;
 
-QString q(const fs::path& p) { return QString::fromStdString(p.string()); }
-
-// A shown, active window that scans what its command line names, as `ZelvaneMac a b` does.
-struct ScannedWindow {
-    bool appReady = (qtWidgetApp(), true);
-    QTemporaryDir prefsDir;
-    Preferences prefs{prefsDir.filePath("prefs.plist")};
-    MainWindow window{prefs, {}};
-    ContentViewState& state = window.state();
-
-    explicit ScannedWindow(const std::vector<fs::path>& folders) {
-        WindowStartupHooks hooks;
-        hooks.enumerateVolumes = [] { return std::vector<VolumeInfo>{}; };
-        hooks.hasFullDiskAccess = [] { return true; };
-        for (const fs::path& f : folders) hooks.arguments << q(f);
-        window.setStartupHooks(std::move(hooks));
-        window.resize(1400, 900);
-        window.show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
-        window.activateWindow();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
-        EXPECT_TRUE(pumpWidgetsUntil([this] { return scanned() && state.scanControl().colorRankReady(); }));
-        // Monitoring starts with the result; its watches are in place a moment later.
-        const FileSystemMonitor* monitor = state.liveMonitor().monitor();
-        EXPECT_TRUE(monitor && monitor->waitUntilWatching(std::chrono::seconds(20)));
+// A window that scanned what its command line names, as `ZelvaneMac a b` does, and watches it.
+struct ScannedWindow : ShownWindow {
+    explicit ScannedWindow(const std::vector<fs::path>& folders) : ShownWindow(pathList(folders)) {
+        EXPECT_TRUE(waitForResult());
+        EXPECT_TRUE(waitUntilWatching());
     }
-    bool scanned() const {
-        return state.viewModel().scanState().tag() == ScanState::Tag::completed &&
-               !state.scanControl().effectiveRoots().empty();
+    static QStringList pathList(const std::vector<fs::path>& folders) {
+        QStringList out;
+        for (const fs::path& f : folders) out << qPath(f);
+        return out;
     }
-    FileNode* root(size_t i = 0) const { return state.scanControl().effectiveRoots().at(i).get(); }
-    FileNode* node(const fs::path& path) const { return state.scanControl().node(q(path)); }
-    TreeViewTab& tree() const { return *window.contentView()->treeViewTab(); }
-    FileTreeOutlineView& outline() const { return *tree().outline(); }
     FileTreeOutlineModel& rows() const { return outline().model(); }
     const ExtensionTableModel& fileTypes() const {
         return *static_cast<const ExtensionTableModel*>(tree().fileTypeTable()->model());
@@ -89,12 +54,11 @@ struct ScannedWindow {
             if (s.ext == ext) return {s.fileCount, s.totalSize};
         return {0, 0};
     }
-    QString summary() const { return window.contentView()->statusBar()->summaryLabel()->text(); }
-    QString sizeText(int64_t bytes) const {
-        return SizeTextFormat::fromPreferences(prefs.value(PreferenceKeys::byteUnitBase),
-                                               prefs.value(PreferenceKeys::byteSizeDisplayMode))(bytes);
+    QString summary() { return window().contentView()->statusBar()->summaryLabel()->text(); }
+    QString sizeText(int64_t bytes) {
+        return SizeTextFormat::fromPreferences(prefs().value(PreferenceKeys::byteUnitBase),
+                                               prefs().value(PreferenceKeys::byteSizeDisplayMode))(bytes);
     }
-    void key(int k, Qt::KeyboardModifiers mods = Qt::NoModifier) { QTest::keyClick(&window, Qt::Key(k), mods); }
     // Live changes arrive after the monitor's latency and the controller's half-second flush.
     bool waitFor(const std::function<bool()>& done) { return pumpWidgetsUntil(done, 20000); }
 };
@@ -112,11 +76,11 @@ TEST(WindowFigures, FileTypeTableFollowsFiltersAndDeletions) {
     constexpr int64_t kAllSvg = 11000 + 12000 + 13000 + 14000 + 15000 + 45100 + 900;
     EXPECT_TRUE(w.waitFor([&] { return w.typeRow("svg") == std::make_pair(int64_t(7), kAllSvg); }));
 
-    w.state.setShowFilterPanel(true);
+    w.state().setShowFilterPanel(true);
     const auto applyFilter = [&](const char* text) {
-        w.prefs.set(PreferenceKeys::includeFilterText, QString::fromUtf8(text));
+        w.prefs().set(PreferenceKeys::includeFilterText, QString::fromUtf8(text));
         w.key(Qt::Key_F5, Qt::ShiftModifier);
-        return w.waitFor([&] { return w.state.scanControl().colorRankReady(); });
+        return w.waitFor([&] { return w.state().scanControl().colorRankReady(); });
     };
     ASSERT_TRUE(applyFilter("*.svg S>10K"));
     ASSERT_TRUE(w.waitFor([&] { return w.typeRow("svg").first == 6; }));
@@ -151,14 +115,14 @@ TEST(WindowFigures, RootsOnOneVolumeCountItsCapacityOnce) {
     const VolumeCapacity disk = volumeCapacity(dir.path().string());
     ASSERT_TRUE(disk.isKnown());
     ScannedWindow w({dir / "a", dir / "a/b"});
-    ASSERT_EQ(w.state.scanControl().effectiveRoots().size(), 2u);
+    ASSERT_EQ(w.state().scanControl().effectiveRoots().size(), 2u);
 
-    const ScanViewModel& model = w.state.viewModel();
+    const ScanViewModel& model = w.state().viewModel();
     ASSERT_TRUE(model.totalCapacity().has_value());
     EXPECT_EQ(*model.totalCapacity(), *disk.total);
     // Free space moves while other programs write; it can never be twice the disk's.
     EXPECT_LE(*model.availableCapacity(), *disk.total);
-    const QStringList lines = w.window.contentView()->topBar()->selectionsBox()->lines();
+    const QStringList lines = w.window().contentView()->topBar()->selectionsBox()->lines();
     ASSERT_EQ(lines.size(), 4);
     const QString total = w.sizeText(*disk.total);
     EXPECT_TRUE(lines[1].contains(total)) << lines[1].toStdString();
@@ -177,7 +141,7 @@ TEST(WindowFigures, CaseOnlyRenamesAndCaseTwinsLeaveFilesInPlace) {
     const int64_t total = w.root()->effectiveSize();
 
     // F2 on the selected row, the new name typed, Return.
-    w.state.setSelectedNodes({keep});
+    w.state().setSelectedNodes({keep});
     ASSERT_TRUE(w.waitFor([&] { return w.outline().selectedNodes() == std::vector<FileNode*>{keep}; }));
     w.key(Qt::Key_F2);
     ContextMenuOutlineView& outline = w.outline().outline();
@@ -206,7 +170,7 @@ TEST(WindowFigures, EveryRootHoldingARemovedPathFollows) {
     writeFile(dir / "two/a.bin", 100);
     for (const char* f : {"g1", "g2", "g3"}) writeFile(dir / "two/B" / f, 1000);
     ScannedWindow w({dir / "two", dir / "two/B"});
-    ASSERT_EQ(w.state.scanControl().effectiveRoots().size(), 2u);
+    ASSERT_EQ(w.state().scanControl().effectiveRoots().size(), 2u);
     FileNode* outer = w.root(0);
     FileNode* inner = w.root(1);
     ASSERT_EQ(inner->subFolderFileCount(), 3);
@@ -254,7 +218,7 @@ TEST(WindowFigures, GroupRowsAndTheSelectionSummaryLeaveDeletedFilesOut) {
 
     // Selecting a deleted row with a live one: only the live one is counted.
     FileNode* f1 = w.node(dir / "docs/f1.dat");
-    w.state.setSelectedNodes({f0, f1});
+    w.state().setSelectedNodes({f0, f1});
     ASSERT_TRUE(w.waitFor([&] { return w.summary().startsWith("Selected Files: 1 "); })) << w.summary().toStdString();
     EXPECT_TRUE(w.summary().contains(QStringLiteral("Total Size: ") + w.sizeText(2000))) << w.summary().toStdString();
     ASSERT_TRUE(f0->isDeleted());

@@ -4,29 +4,17 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <QTemporaryDir>
-#include <QTest>
-
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include "QtWidgetTestApp.hpp"
+#include "ShownWindow.hpp"
 #include "TestTrees.hpp"
-#include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
-#include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Models/FileTreeOutlineModel.hpp"
 #include "ZelvaneMac/Widgets/Common/FilterSyntaxTextField.hpp"
-#include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/FileViewTab.hpp"
-#include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
-#include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
-#include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
-#include "ZelvaneMac/Window/ScanController.hpp"
-#include "ZelvaneMac/Window/WindowStartup.hpp"
 
 namespace zelvane {
 namespace {
@@ -35,42 +23,9 @@ using fixtures::TempDir;
 using fixtures::writeFile;
 namespace fs = std::filesystem;
 
-QString q(const fs::path& p) { return QString::fromStdString(p.string()); }
-
 // A shown, active window that picked no volume.
-struct Window {
-    bool appReady = (qtWidgetApp(), true);
-    QTemporaryDir prefsDir;
-    Preferences prefs{prefsDir.filePath("prefs.plist")};
-    MainWindow window{prefs, {}};
-    ContentViewState& state = window.state();
-
-    Window() {
-        WindowStartupHooks hooks;
-        hooks.enumerateVolumes = [] { return std::vector<VolumeInfo>{}; };
-        hooks.hasFullDiskAccess = [] { return true; };
-        window.setStartupHooks(std::move(hooks));
-        window.resize(1400, 900);
-        window.show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
-        window.activateWindow();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
-    }
-    bool finished() const {
-        return state.viewModel().scanState().tag() == ScanState::Tag::completed &&
-               !state.scanControl().effectiveRoots().empty() && state.scanControl().colorRankReady();
-    }
-    bool scan(const fs::path& folder) {
-        state.scanControl().scanChosenFolder(q(folder));
-        return pumpWidgetsUntil([this] { return finished(); });
-    }
-    bool import(const fs::path& csv) {
-        state.scanControl().importChosenCSV(q(csv));
-        return pumpWidgetsUntil([this] { return finished(); });
-    }
-    FileTreeOutlineView& outline() const { return *window.contentView()->treeViewTab()->outline(); }
+struct Window : fixtures::ShownWindow {
     FileTreeOutlineModel& rows() const { return outline().model(); }
-    FileNode* root() const { return state.scanControl().effectiveRoots().front().get(); }
 };
 
 // The chain below `top`, top first.
@@ -96,21 +51,21 @@ TEST(WindowLimits, ExpandAllOpensADeepChainDownToTheOpenDepthOnly) {
     const std::vector<FileNode*> chain = chainBelow(w.root());
     ASSERT_EQ(chain.size(), size_t(kMax + 52));
 
-    QTest::keyClick(&w.window, Qt::Key_F4, Qt::ShiftModifier);
+    w.key(Qt::Key_F4, Qt::ShiftModifier);
     ASSERT_TRUE(pumpWidgetsUntil([&] { return w.outline().isNodeExpanded(chain[kMax - 1]); }));
     const QModelIndex last = w.rows().indexForNode(chain[kMax]);
     ASSERT_TRUE(last.isValid()) << "the folder at the open depth is shown";
     EXPECT_FALSE(w.rows().hasChildren(last)) << "but shows no rows of its own";
     EXPECT_FALSE(w.rows().indexForNode(chain[kMax + 1]).isValid());
     // Selected elsewhere (the treemap, the File View): nothing below the open depth can be shown.
-    w.state.setSelectedNodes({chain.back()});
+    w.state().setSelectedNodes({chain.back()});
     QCoreApplication::processEvents();
     EXPECT_TRUE(w.outline().selectedNodes().empty());
-    w.state.setSelectedNodes({chain[kMax]});
+    w.state().setSelectedNodes({chain[kMax]});
     EXPECT_TRUE(pumpWidgetsUntil([&] { return w.outline().selectedNodes() == std::vector<FileNode*>{chain[kMax]}; }));
 
     // Reset Tree Expansion folds it all again.
-    QTest::keyClick(&w.window, Qt::Key_F4);
+    w.key(Qt::Key_F4);
     EXPECT_TRUE(pumpWidgetsUntil([&] { return !w.outline().isNodeExpanded(chain[1]); }));
 }
 
@@ -127,14 +82,14 @@ TEST(WindowLimits, AnImportAHundredThousandLevelsDeepExpandsWithoutFailing) {
     }
     Window w;
     ASSERT_TRUE(w.import(dir / "deep.csv"));
-    QTest::keyClick(&w.window, Qt::Key_F4, Qt::ShiftModifier);
+    w.key(Qt::Key_F4, Qt::ShiftModifier);
     const std::vector<FileNode*> chain = chainBelow(w.root());
     ASSERT_EQ(chain.size(), 100002u);
     EXPECT_TRUE(pumpWidgetsUntil(
         [&] { return w.outline().isNodeExpanded(chain[FileTreeOutlineModel::kMaxOpenDepth - 1]); }));
     // The view still answers and paints.
     w.outline().outline().scrollToBottom();
-    EXPECT_FALSE(w.window.grab().isNull());
+    EXPECT_FALSE(w.window().grab().isNull());
 }
 
 // A pattern that backtracks without end gives up on a name within its step limit: the search
@@ -148,19 +103,19 @@ TEST(WindowLimits, FileViewSearchGivesUpOnARunawayPattern) {
     for (int i = 0; i < 200; ++i) writeFile(dir / "many" / (std::string(30, 'a') + "!" + std::to_string(1000 + i)), 1);
     Window w;
     ASSERT_TRUE(w.scan(dir.path()));
-    w.state.setSelectedTab(ContentTab::fileView);
-    FileViewTab& tab = *w.window.contentView()->fileViewTab();
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.state.fileResultCount() == 203; }));
+    w.state().setSelectedTab(ContentTab::fileView);
+    FileViewTab& tab = *w.window().contentView()->fileViewTab();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.state().fileResultCount() == 203; }));
 
-    w.prefs.set(PreferenceKeys::fileMatchEntirePath, false);
+    w.prefs().set(PreferenceKeys::fileMatchEntirePath, false);
     tab.searchField().setFocus();
     QTest::keyClicks(&tab.searchField(), QStringLiteral("\\\"^(?:(a+)+$|a+!)\"\\"));
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.state.fileResultCount() == 1; })) << w.state.fileResultCount();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.state().fileResultCount() == 1; })) << w.state().fileResultCount();
     // Each of the two hundred runaway names costs its limit and no more; a plain search follows.
     tab.searchField().setPlainText(QStringLiteral("\\(a+)+$\\"));
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.state.fileResultCount() == 0; }));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.state().fileResultCount() == 0; }));
     tab.searchField().setPlainText(QStringLiteral("plain"));
-    EXPECT_TRUE(pumpWidgetsUntil([&] { return w.state.fileResultCount() == 1; }));
+    EXPECT_TRUE(pumpWidgetsUntil([&] { return w.state().fileResultCount() == 1; }));
 }
 
 // An exported date no clock shows is unknown after the import, in the row and in every folder
@@ -176,14 +131,14 @@ TEST(WindowLimits, AnImpossibleImportedDateIsUnknownUpTheTree) {
         csv << "\"/top/sub/bad.txt\",5,4096,2026/13/45 99:99:99,0,0,0\n";
     }
     Window w;
-    ASSERT_TRUE(w.prefs.value(PreferenceKeys::tweakShowMaxModifiedDate));
+    ASSERT_TRUE(w.prefs().value(PreferenceKeys::tweakShowMaxModifiedDate));
     ASSERT_TRUE(w.import(dir / "dates.csv"));
-    FileNode* sub = w.state.scanControl().node(QStringLiteral("/top/sub"));
+    FileNode* sub = w.state().scanControl().node(QStringLiteral("/top/sub"));
     ASSERT_NE(sub, nullptr);
-    FileNode* bad = w.state.scanControl().node(QStringLiteral("/top/sub/bad.txt"));
+    FileNode* bad = w.state().scanControl().node(QStringLiteral("/top/sub/bad.txt"));
     ASSERT_NE(bad, nullptr);
     EXPECT_EQ(bad->modifiedDateRaw, kPackedUnixEpoch);
-    EXPECT_EQ(sub->modifiedDateRaw, w.state.scanControl().node(QStringLiteral("/top/sub/good.txt"))->modifiedDateRaw);
+    EXPECT_EQ(sub->modifiedDateRaw, w.state().scanControl().node(QStringLiteral("/top/sub/good.txt"))->modifiedDateRaw);
     // The Modified cell of the folder shows 2024, not a date in 2027.
     const QModelIndex row = w.rows().indexForNode(sub).siblingAtColumn(FileTreeOutlineModel::modifiedColumn);
     const QString shown = w.rows().data(row).toString();

@@ -8,79 +8,32 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QScrollBar>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QTimer>
 
-#include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "QtWidgetTestApp.hpp"
+#include "ShownWindow.hpp"
 #include "TestTrees.hpp"
-#include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
-#include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Models/ExtensionTableModel.hpp"
 #include "ZelvaneMac/Models/FileTreeOutlineModel.hpp"
 #include "ZelvaneMac/Widgets/FileTypes/ExtensionTableView.hpp"
-#include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
-#include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/TopBar.hpp"
-#include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
-#include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
-#include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/Treemap/TreemapCanvasModel.hpp"
-#include "ZelvaneMac/Window/WindowStartup.hpp"
 
 namespace zelvane {
 namespace {
 
 using fixtures::TempDir;
+using fixtures::qPath;
 using fixtures::writeFile;
 namespace fs = std::filesystem;
 
-QString q(const fs::path& p) { return QString::fromStdString(p.string()); }
-
-struct Window {
-    bool appReady = (qtWidgetApp(), true);
-    QTemporaryDir prefsDir;
-    Preferences prefs{prefsDir.filePath("prefs.plist")};
-    std::optional<MainWindow> window;
-
-    explicit Window(QSize size = {1400, 900}) { open(size); }
-    void open(QSize size) {
-        window.emplace(prefs, CLIAutomation::Options{});
-        WindowStartupHooks hooks;
-        hooks.enumerateVolumes = [] { return std::vector<VolumeInfo>{}; };
-        hooks.hasFullDiskAccess = [] { return true; };
-        window->setStartupHooks(std::move(hooks));
-        window->resize(size);
-        window->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&*window));
-        window->activateWindow();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(&*window));
-    }
-    ContentViewState& state() const { return window->state(); }
-    // A closed modal panel may leave no window active: the shortcuts need this one to be.
-    void key(int k, Qt::KeyboardModifiers mods) {
-        window->activateWindow();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(&*window));
-        QTest::keyClick(&*window, Qt::Key(k), mods);
-    }
-    bool scan(const fs::path& folder) {
-        state().scanControl().scanChosenFolder(q(folder));
-        return pumpWidgetsUntil([this] {
-            return state().viewModel().scanState().tag() == ScanState::Tag::completed &&
-                   state().scanControl().colorRankReady();
-        });
-    }
-    TreeViewTab& tree() const { return *window->contentView()->treeViewTab(); }
-    ContextMenuOutlineView& outline() const { return tree().outline()->outline(); }
+struct Window : fixtures::ShownWindow {
+    ContextMenuOutlineView& view() const { return outline().outline(); }
 };
 
 const TreemapHitNode* hitFor(const std::vector<TreemapHitNode>& nodes, const FileNode* target) {
@@ -115,7 +68,7 @@ TEST(WindowLook, TreemapPaintsContentSmallerThanAPixel) {
     const TreemapCanvasModel& canvas = w.tree().treemapCanvas()->model();
     ASSERT_TRUE(pumpWidgetsUntil([&] { return canvas.hasPicture() && !canvas.isStale(); }));
 
-    FileNode* man1 = w.state().scanControl().node(q(dir / "man1"));
+    FileNode* man1 = w.state().scanControl().node(qPath(dir / "man1"));
     const TreemapHitNode* box = hitFor(canvas.layout().hitRoots, man1);
     ASSERT_NE(box, nullptr);
     ASSERT_GE(box->rect.width, 3);
@@ -144,7 +97,7 @@ TEST(WindowLook, TreemapPaintsContentSmallerThanAPixel) {
     }
     ASSERT_GT(total, 0);
     EXPECT_EQ(opaque, total) << opaque << " of " << total << " pixels painted";
-    EXPECT_TRUE(w.window->grab().save(grabPath("treemap-small-files.png")));
+    EXPECT_TRUE(w.window().grab().save(grabPath("treemap-small-files.png")));
 }
 
 // The folder column takes the room the other columns leave, and gives it back when they need it;
@@ -156,21 +109,21 @@ TEST(WindowLook, FolderColumnTakesTheSpareWidth) {
     w.state().setShowFileTypes(false);
     ASSERT_TRUE(w.scan(dir.path()));
     const int name = FileTreeOutlineModel::nameColumn;
-    const auto others = [&w, name] { return w.outline().header()->length() - w.outline().header()->sectionSize(name); };
-    const auto room = [&] { return w.outline().viewport()->width() - others(); };
-    QHeaderView* header = w.outline().header();
+    const auto others = [&w, name] { return w.view().header()->length() - w.view().header()->sectionSize(name); };
+    const auto room = [&] { return w.view().viewport()->width() - others(); };
+    QHeaderView* header = w.view().header();
     ASSERT_GT(room(), 250) << "the outline alone leaves the folder column room to grow";
     EXPECT_TRUE(pumpWidgetsUntil([&] { return header->sectionSize(name) == room(); }))
         << header->sectionSize(name) << " for a room of " << room();
-    EXPECT_EQ(header->length(), w.outline().viewport()->width());
-    EXPECT_FALSE(w.outline().horizontalScrollBar()->isVisible());
+    EXPECT_EQ(header->length(), w.view().viewport()->width());
+    EXPECT_FALSE(w.view().horizontalScrollBar()->isVisible());
 
     // Another column widened takes its room from the folder column.
     const int before = header->sectionSize(name);
     header->resizeSection(FileTreeOutlineModel::sizeColumn, header->sectionSize(FileTreeOutlineModel::sizeColumn) + 20);
     EXPECT_EQ(header->sectionSize(name), before - 20);
     const int widenedSize = header->sectionSize(FileTreeOutlineModel::sizeColumn);
-    EXPECT_EQ(header->length(), w.outline().viewport()->width());
+    EXPECT_EQ(header->length(), w.view().viewport()->width());
 
     // The file-type table beside it: too little room, the column keeps its own width and the
     // view scrolls sideways; the room comes back with the table gone.
@@ -182,13 +135,13 @@ TEST(WindowLook, FolderColumnTakesTheSpareWidth) {
 
     // Stored while it had the room, opened without: its own width, not the room it had.
     QTest::qWait(500);  // the layout is stored a moment after the last change
-    w.window.reset();
-    w.open({1000, 900});
+    w.close();
+    w.open({}, {1000, 900});
     w.state().setShowFileTypes(true);
     ASSERT_TRUE(w.scan(dir.path()));
     ASSERT_TRUE(pumpWidgetsUntil([&] { return room() < 224; })) << room();
-    EXPECT_EQ(w.outline().header()->sectionSize(name), 224);
-    EXPECT_EQ(w.outline().header()->sectionSize(FileTreeOutlineModel::sizeColumn), widenedSize) << "the other widths are kept";
+    EXPECT_EQ(w.view().header()->sectionSize(name), 224);
+    EXPECT_EQ(w.view().header()->sectionSize(FileTreeOutlineModel::sizeColumn), widenedSize) << "the other widths are kept";
 }
 
 // "100.0%" fits the file-type table's Percent column as the cell draws it.
@@ -205,8 +158,8 @@ TEST(WindowLook, PercentColumnShowsAWholeHundredPercent) {
     const int room = table.horizontalHeader()->sectionSize(ExtensionTableModel::percentColumn) - 4;
     EXPECT_EQ(QFontMetrics(table.font()).elidedText(QStringLiteral("100.0%"), Qt::ElideRight, room), "100.0%");
     // The tree's percent column as well.
-    const int treeRoom = w.outline().header()->sectionSize(FileTreeOutlineModel::percentColumn) - 4;
-    EXPECT_EQ(QFontMetrics(w.outline().font()).elidedText(QStringLiteral("100.0%"), Qt::ElideRight, treeRoom), "100.0%");
+    const int treeRoom = w.view().header()->sectionSize(FileTreeOutlineModel::percentColumn) - 4;
+    EXPECT_EQ(QFontMetrics(w.view().font()).elidedText(QStringLiteral("100.0%"), Qt::ElideRight, treeRoom), "100.0%");
 }
 
 // Runs `action`, which opens a modal file panel, and gives back the folder the panel showed
@@ -240,29 +193,29 @@ TEST(WindowLook, FilePanelsStartWhereTheUserWasNotInTheWorkingFolder) {
     const QByteArray oldHome = qgetenv("HOME");
     qputenv("HOME", QByteArray::fromStdString(home.path().string()));
     const QString oldWork = QDir::currentPath();
-    QDir::setCurrent(q(work.path()));
+    QDir::setCurrent(qPath(work.path()));
     Window w;
     ASSERT_TRUE(w.scan(tree.path()));
-    const QString homePath = q(home.path());
+    const QString homePath = qPath(home.path());
 
     // No Documents folder, nothing exported yet.
     const auto exportTypes = [&] { w.key(Qt::Key_F, Qt::ControlModifier | Qt::AltModifier); };
     EXPECT_EQ(folderShownBy(exportTypes), homePath);
     fs::create_directories(home / "Documents");
-    EXPECT_EQ(folderShownBy(exportTypes), q(home / "Documents"));
+    EXPECT_EQ(folderShownBy(exportTypes), qPath(home / "Documents"));
     // The folder of the last export, while it is there.
     fs::create_directories(home / "exports");
-    w.prefs.set(PreferenceKeys::csvExportLastFolder, q(home / "exports"));
-    EXPECT_EQ(folderShownBy(exportTypes), q(home / "exports"));
+    w.prefs().set(PreferenceKeys::csvExportLastFolder, qPath(home / "exports"));
+    EXPECT_EQ(folderShownBy(exportTypes), qPath(home / "exports"));
     fs::remove(home / "exports");
-    EXPECT_EQ(folderShownBy(exportTypes), q(home / "Documents"));
+    EXPECT_EQ(folderShownBy(exportTypes), qPath(home / "Documents"));
 
     // The folder panel (F3): home at first, then beside the folder chosen last.
-    TopBar& top = *w.window->contentView()->topBar();
+    TopBar& top = *w.window().contentView()->topBar();
     EXPECT_EQ(folderShownBy([&] { top.selectFolder(); }), homePath);
-    EXPECT_EQ(folderShownBy([&] { top.selectFolder(); }, q(tree / "docs")), homePath);
+    EXPECT_EQ(folderShownBy([&] { top.selectFolder(); }, qPath(tree / "docs")), homePath);
     ASSERT_TRUE(pumpWidgetsUntil([&] { return w.state().viewModel().scanState().tag() == ScanState::Tag::completed; }));
-    EXPECT_EQ(folderShownBy([&] { w.key(Qt::Key_F3, Qt::ShiftModifier); }), q(tree.path()));
+    EXPECT_EQ(folderShownBy([&] { w.key(Qt::Key_F3, Qt::ShiftModifier); }), qPath(tree.path()));
 
     QDir::setCurrent(oldWork);
     qputenv("HOME", oldHome);
