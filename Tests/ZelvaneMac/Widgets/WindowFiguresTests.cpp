@@ -104,6 +104,15 @@ TEST(WindowFigures, FileTypeTableFollowsFiltersAndDeletions) {
     int64_t tableTotal = 0;
     for (const ExtensionStats& s : w.fileTypes().displayed()) tableTotal += s.totalSize;
     EXPECT_EQ(tableTotal, w.root()->effectiveSize());
+
+    // Deleted by a file action, with monitoring off: the action marks the nodes itself.
+    w.prefs().set(PreferenceKeys::monitorFileSystemForChanges, false);
+    FileNode* icon0 = w.node(dir / "art/icon0.svg");
+    ASSERT_NE(icon0, nullptr);
+    ASSERT_EQ(::unlink((dir / "art/icon0.svg").c_str()), 0);
+    w.state().liveMonitor().markDeletedLocally(std::vector<FileNode*>{icon0});
+    EXPECT_TRUE(w.waitFor([&] { return w.typeRow("svg").first == 5; }));
+    EXPECT_EQ(w.typeRow("svg").second, kAllSvg - 45100 - 11000);
 }
 
 // Two roots on one disk (a folder and a folder inside it) share its space: the selections box
