@@ -133,16 +133,29 @@ void addDust(FileNode* n, const TreemapRect& r, const CushionSurface& parentSurf
 // source of the first of them.
 uint8_t dominantDustColor(std::span<const TreemapHitNode> members, const TreemapLayoutOptions& options, Scratch& scratch,
                           FileNode*& firstSource) {
-    constexpr size_t kSampled = 64;
-    std::array<int64_t, 256> weight{};
+    constexpr size_t kSampled = 8;
+    struct Weight {
+        uint8_t colour;
+        int64_t sum;
+    };
+    std::array<Weight, kSampled> weights;
+    size_t colours = 0;
     firstSource = members.empty() ? nullptr : dustColorSource(members[0].node, options);
     const size_t samples = std::min(kSampled, members.size());
     for (size_t i = 0; i < samples; ++i) {
         FileNode* member = members[i * members.size() / samples].node;
-        FileNode* source = i == 0 ? firstSource : dustColorSource(member, options);
-        weight[dustColorIndex(source, options, scratch)] += std::max<int64_t>(0, options.metric(*member));
+        const uint8_t colour = dustColorIndex(i == 0 ? firstSource : dustColorSource(member, options), options, scratch);
+        size_t k = 0;
+        while (k < colours && weights[k].colour != colour) ++k;
+        if (k == colours) weights[colours++] = {colour, 0};
+        weights[k].sum = saturatingAdd(weights[k].sum, std::max<int64_t>(0, options.metric(*member)));
     }
-    return uint8_t(std::max_element(weight.begin(), weight.end()) - weight.begin());
+    if (colours == 0) return uint8_t(kGraySlot);
+    // Ties go to the colour met first, that of the larger members.
+    size_t best = 0;
+    for (size_t k = 1; k < colours; ++k)
+        if (weights[k].sum > weights[best].sum) best = k;
+    return weights[best].colour;
 }
 
 // The children of a folder smaller than a point square in area (the tail of the placement, as
