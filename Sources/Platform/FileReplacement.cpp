@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "Platform/FileMoves.hpp"
+
 namespace zelvane {
 
 ReplacementFile::~ReplacementFile() {
@@ -17,13 +19,18 @@ ReplacementFile::~ReplacementFile() {
     if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
 }
 
-int ReplacementFile::open(const std::string& target) {
+int ReplacementFile::open(const std::string& target, Mode mode) {
     if (target.empty()) return ENOENT;
     if (fd_ >= 0) return EBUSY;
     target_ = target;
+    mode_ = mode;
     struct stat st {};
     bool keepMode = false;
-    if (::stat(target.c_str(), &st) == 0) {
+    if (mode == Mode::createNew) {
+        if (::lstat(target.c_str(), &st) == 0) return EEXIST;
+    } else if (mode == Mode::replaceLink && ::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        // The link itself is replaced: the file it names is never opened.
+    } else if (::stat(target.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode)) return EISDIR;
         if (!S_ISREG(st.st_mode)) {
             // Renaming over a device or a pipe would replace the special file itself.
@@ -85,7 +92,11 @@ int ReplacementFile::commit() {
     // A failed close may mean lost data (network file systems report write errors here).
     if (::close(fd) != 0) return errno;
     if (tempPath_.empty()) return 0;
-    if (::rename(tempPath_.c_str(), target_.c_str()) != 0) return errno;
+    if (mode_ == Mode::createNew) {
+        if (const int err = renameNoReplace(AT_FDCWD, tempPath_, AT_FDCWD, target_)) return err;
+    } else if (::rename(tempPath_.c_str(), target_.c_str()) != 0) {
+        return errno;
+    }
     tempPath_.clear();
     return 0;
 }

@@ -14,12 +14,17 @@ namespace zelvane {
 // of what failed; after a failure only destruction is left to do.
 class ReplacementFile final {
 public:
+    // What happens to what is at the target. `replace` follows a symbolic link to the file it
+    // names, as described above; `replaceLink` puts the new file in place of a link itself and
+    // leaves the file it names alone; `createNew` never replaces anything (commit gives EEXIST).
+    enum class Mode { replace, replaceLink, createNew };
+
     ReplacementFile() = default;
     ReplacementFile(const ReplacementFile&) = delete;
     ReplacementFile& operator=(const ReplacementFile&) = delete;
     ~ReplacementFile();
 
-    int open(const std::string& target);
+    int open(const std::string& target, Mode mode = Mode::replace);
     int write(std::string_view bytes);
     int commit();
 
@@ -27,6 +32,7 @@ private:
     int fd_ = -1;
     std::string target_;
     std::string tempPath_;  // empty when writing in place
+    Mode mode_ = Mode::replace;
 };
 
 // The whole new content of `path` in one go, through a ReplacementFile.

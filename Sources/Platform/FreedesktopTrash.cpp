@@ -8,24 +8,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "Platform/FileDescriptor.hpp"
 #include "Platform/FileMoves.hpp"
 
 namespace zelvane {
 
 namespace {
-
-// A descriptor closed when it goes out of scope.
-class Fd final {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() { if (fd_ >= 0) close(fd_); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 // A folder of the trash: made 0700 when missing, and accepted only as a real folder (not a
 // link to somewhere else) owned by the user.
@@ -50,27 +38,29 @@ int ensureFolderChain(const std::string& path, uid_t uid) {
     return ensurePrivateFolder(path, uid);
 }
 
-int finishTrashFolder(const std::string& trashDir, dev_t device, uid_t uid, TrashLookup& out) {
-    if (int err = ensurePrivateFolder(trashDir, uid)) return err;
-    if (int err = ensurePrivateFolder(trashDir + "/files", uid)) return err;
-    if (int err = ensurePrivateFolder(trashDir + "/info", uid)) return err;
-    struct stat st {};
-    if (stat((trashDir + "/files").c_str(), &st) != 0) return errno;
-    if (st.st_dev != device) return EXDEV;
+int finishTrashFolder(const std::string& trashDir, const ItemFacts& item, uid_t uid, TrashLookup& out) {
+    for (const std::string& folder : {trashDir, trashDir + "/files", trashDir + "/info"}) {
+        if (int err = ensurePrivateFolder(folder, uid)) {
+            out.failedPath = folder;
+            return err;
+        }
+    }
+    ItemFacts files;
+    if (int err = readItemFacts(trashDir + "/files", files)) return err;
+    if (!files.sameMountAs(item)) {
+        out.failedPath = trashDir;
+        return EXDEV;
+    }
     out.location.trashDir = trashDir;
-    out.location.device = device;
     return 0;
 }
 
-// The nearest folder at or above `path` that exists, for its device.
-int nearestExistingDevice(std::string path, dev_t& device) {
-    struct stat st {};
+// The nearest folder at or above `path` that exists.
+int nearestExistingFacts(std::string path, ItemFacts& facts) {
     while (true) {
-        if (stat(path.c_str(), &st) == 0) {
-            device = st.st_dev;
-            return 0;
-        }
-        if (errno != ENOENT) return errno;
+        const int err = readItemFacts(path, facts);
+        if (err == 0) return 0;
+        if (err != ENOENT) return err;
         std::string up = parentPath(path);
         if (up == path) return ENOENT;
         path = up;
@@ -106,46 +96,47 @@ TrashEnvironment TrashEnvironment::current() {
     return env;
 }
 
-int itemDevice(const std::string& itemPath, dev_t& device) {
-    struct stat st {};
-    if (lstat(itemPath.c_str(), &st) != 0) return errno;
-    device = st.st_dev;
-    return 0;
+std::string trashKey(const ItemFacts& item) {
+    return item.hasMountId ? "mount:" + std::to_string(item.mountId) : "device:" + std::to_string(item.device);
 }
 
-TrashLookup locateTrash(const std::string& itemPath, dev_t device, const TrashEnvironment& env) {
+TrashLookup locateTrash(const std::string& itemPath, const ItemFacts& item, const TrashEnvironment& env) {
     TrashLookup out;
     if (!env.homeTrash.empty()) {
-        dev_t homeDevice = 0;
-        if (nearestExistingDevice(env.homeTrash, homeDevice) == 0 && homeDevice == device) {
+        ItemFacts home;
+        if (nearestExistingFacts(env.homeTrash, home) == 0 && home.sameMountAs(item)) {
             out.error = ensureFolderChain(parentPath(env.homeTrash), env.uid);
-            if (!out.error) out.error = finishTrashFolder(env.homeTrash, device, env.uid, out);
+            if (out.error) out.failedPath = parentPath(env.homeTrash);
+            else out.error = finishTrashFolder(env.homeTrash, item, env.uid, out);
             return out;
         }
     }
 
-    // The volume's top folder: the highest folder above the item on the item's device.
-    char* resolved = realpath(parentPath(itemPath).c_str(), nullptr);
-    if (!resolved) {
-        out.error = errno;
+    // The top folder of the item's mount: the highest folder above it on the same mount.
+    std::string top;
+    if ((out.error = canonicalFolderPath(parentPath(itemPath), top))) return out;
+    ItemFacts facts;
+    if ((out.error = readItemFacts(top, facts))) return out;
+    if (!facts.sameMountAs(item)) {
+        // The item is itself where a file system is mounted: its trash would lie inside it.
+        out.error = EBUSY;
         return out;
     }
-    std::string top = resolved;
-    free(resolved);
-    struct stat st {};
     while (top != "/") {
         std::string up = parentPath(top);
-        if (stat(up.c_str(), &st) != 0 || st.st_dev != device) break;
+        if (readItemFacts(up, facts) != 0 || !facts.sameMountAs(item)) break;
         top = up;
     }
     out.location.topDir = top;
 
     std::string uid = std::to_string(env.uid);
     std::string shared = joinPath(top, ".Trash");
+    struct stat st {};
     if (lstat(shared.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX)) {
-        if (finishTrashFolder(joinPath(shared, uid), device, env.uid, out) == 0) return out;
+        TrashLookup inShared = out;
+        if (finishTrashFolder(joinPath(shared, uid), item, env.uid, inShared) == 0) return inShared;
     }
-    out.error = finishTrashFolder(joinPath(top, ".Trash-" + uid), device, env.uid, out);
+    out.error = finishTrashFolder(joinPath(top, ".Trash-" + uid), item, env.uid, out);
     return out;
 }
 
@@ -167,53 +158,62 @@ std::string percentEncodePath(const std::string& bytes) {
     return out;
 }
 
-int moveToTrash(const std::string& itemPath, const TrashLocation& trash, std::time_t deletionTime,
-                std::string* trashedName) {
-    if (itemPath.empty() || itemPath[0] != '/') return EINVAL;
-    Fd filesDir(open((trash.trashDir + "/files").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW));
-    Fd infoDir(open((trash.trashDir + "/info").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW));
-    if (filesDir.get() < 0 || infoDir.get() < 0) return errno;
+TrashMoveResult moveToTrash(const ItemInFolder& item, const std::string& itemPath, const TrashLocation& trash,
+                            std::time_t deletionTime) {
+    TrashMoveResult result;
+    auto failAtTrash = [&](int err) {
+        result.error = err;
+        result.atTrash = true;
+        return result;
+    };
+    if (itemPath.empty() || itemPath[0] != '/') return failAtTrash(EINVAL);
+    FileDescriptor filesDir(open((trash.trashDir + "/files").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW));
+    if (!filesDir) return failAtTrash(errno);
+    FileDescriptor infoDir(open((trash.trashDir + "/info").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW));
+    if (!infoDir) return failAtTrash(errno);
 
     // The record names the item as the volume sees it: relative to the top folder on other
     // volumes, absolute for the home trash.
-    std::string recordedPath = itemPath;
+    std::string folder;
+    std::string full = canonicalFolderPath(parentPath(itemPath), folder) == 0 ? joinPath(folder, item.name) : itemPath;
+    std::string recordedPath = full;
     if (!trash.topDir.empty()) {
-        char* resolved = realpath(parentPath(itemPath).c_str(), nullptr);
-        if (!resolved) return errno;
-        std::string folder = resolved;
-        free(resolved);
-        std::string full = joinPath(folder, lastComponent(itemPath));
-        std::string prefix = trash.topDir == "/" ? "/" : trash.topDir + "/";
-        recordedPath = full.compare(0, prefix.size(), prefix) == 0 ? full.substr(prefix.size()) : full;
+        const std::string prefix = trash.topDir == "/" ? "/" : trash.topDir + "/";
+        if (full.compare(0, prefix.size(), prefix) == 0) recordedPath = full.substr(prefix.size());
     }
-    std::string record = "[Trash Info]\nPath=" + percentEncodePath(recordedPath) +
-                         "\nDeletionDate=" + trashInfoDate(deletionTime) + "\n";
+    const std::string record = "[Trash Info]\nPath=" + percentEncodePath(recordedPath) +
+                               "\nDeletionDate=" + trashInfoDate(deletionTime) + "\n";
 
-    std::string base = trashBaseName(lastComponent(itemPath));
+    const std::string base = trashBaseName(item.name);
     for (int n = 1; n < 100000; ++n) {
-        std::string candidate = n == 1 ? base : base + "." + std::to_string(n);
-        std::string infoName = candidate + ".trashinfo";
-        int fd = openat(infoDir.get(), infoName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (fd < 0) {
+        const std::string candidate = n == 1 ? base : base + "." + std::to_string(n);
+        const std::string infoName = candidate + ".trashinfo";
+        FileDescriptor info(openat(infoDir.get(), infoName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+        if (!info) {
             if (errno == EEXIST) continue;
-            return errno;
+            return failAtTrash(errno);
         }
-        ssize_t written = write(fd, record.data(), record.size());
+        const ssize_t written = write(info.get(), record.data(), record.size());
         int writeErr = written == ssize_t(record.size()) ? 0 : (written < 0 ? errno : EIO);
-        if (close(fd) != 0 && !writeErr) writeErr = errno;
+        if (close(info.release()) != 0 && !writeErr) writeErr = errno;
         if (writeErr) {
             unlinkat(infoDir.get(), infoName.c_str(), 0);
-            return writeErr;
+            return failAtTrash(writeErr);
         }
-        int err = renameNoReplace(AT_FDCWD, itemPath, filesDir.get(), candidate);
+        const int err = renameNoReplace(item.folder.get(), item.name, filesDir.get(), candidate);
         if (err == 0) {
-            if (trashedName) *trashedName = candidate;
-            return 0;
+            result.trashedName = candidate;
+            return result;
         }
         unlinkat(infoDir.get(), infoName.c_str(), 0);
-        if (err != EEXIST && err != ENOTEMPTY) return err;
+        if (err != EEXIST && err != ENOTEMPTY) {
+            result.error = err;
+            // A rename between two mounts is refused by the trash's place, not by the item.
+            result.atTrash = err == EXDEV;
+            return result;
+        }
     }
-    return EEXIST;
+    return failAtTrash(EEXIST);
 }
 
 }  // namespace zelvane

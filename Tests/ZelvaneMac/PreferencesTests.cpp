@@ -123,20 +123,81 @@ TEST(PropertyList, ReadsBinaryListsAndRefusesWhatIsNoDictionary) {
     EXPECT_FALSE(missing.error.isEmpty());
 }
 
-TEST(PropertyList, DeepNestingIsCutNotFollowed) {
+QByteArray nestedArraysXML(int depth) {
     QByteArray body = "<key>deep</key>";
-    for (int i = 0; i < 100; ++i) body += "<array>";
-    body += "<string>bottom</string>";
-    for (int i = 0; i < 100; ++i) body += "</array>";
+    for (int i = 0; i < depth; ++i) body += "<array>";
+    body += "<string>bottom</string><!-- <array> in a comment --><string><![CDATA[<array>]]></string><array/>";
+    for (int i = 0; i < depth; ++i) body += "</array>";
     body += "<key>flat</key><integer>3</integer>";
-    const auto dict = PropertyList::dictionaryFromData(plistXML(body.constData()));
-    ASSERT_TRUE(dict);
-    EXPECT_EQ((*dict)["flat"].toLongLong(), 3);
+    return plistXML(body.constData());
+}
+
+// A binary list whose top dictionary holds a chain of arrays `depth` deep (each holds the next).
+// With `entries`, the dictionary holds an array that refers to those links of the chain (counted
+// from 0 at the chain's top) instead: the chain is then met first in short pieces.
+QByteArray nestedArraysBinary(uint32_t depth, const std::vector<uint32_t>& entries = {}) {
+    QByteArray out("bplist00");
+    std::vector<uint32_t> offsets;
+    auto be = [&](uint64_t v, int width) {
+        for (int i = width - 1; i >= 0; --i) out.append(char((v >> (8 * i)) & 0xff));
+    };
+    const uint32_t chainStart = entries.empty() ? 2 : 3;
+    offsets.push_back(uint32_t(out.size()));  // 0: {"deep": 2}
+    out.append(char(0xD1));
+    be(1, 4);
+    be(2, 4);
+    offsets.push_back(uint32_t(out.size()));  // 1: "deep"
+    out.append(char(0x54));
+    out.append("deep");
+    if (!entries.empty()) {  // 2: the array of entry points
+        offsets.push_back(uint32_t(out.size()));
+        out.append(char(0xAF));
+        out.append(char(0x12));
+        be(entries.size(), 4);
+        for (uint32_t e : entries) be(chainStart + e, 4);
+    }
+    for (uint32_t i = 0; i < depth; ++i) {
+        offsets.push_back(uint32_t(out.size()));
+        if (i + 1 == depth) {
+            out.append(char(0xA0));
+        } else {
+            out.append(char(0xA1));
+            be(chainStart + i + 1, 4);
+        }
+    }
+    const uint64_t table = uint64_t(out.size());
+    for (uint32_t o : offsets) be(o, 4);
+    out.append(QByteArray(6, '\0'));
+    out.append(char(4));
+    out.append(char(4));
+    be(offsets.size(), 8);
+    be(0, 8);
+    be(table, 8);
+    return out;
+}
+
+TEST(PropertyList, NestingDeeperThanAnySettingsIsRefusedBeforeTheParserSeesIt) {
+    // As deep as settings may go (the top dictionary is the first level): read whole.
+    auto fits = PropertyList::dictionaryFromData(nestedArraysXML(PropertyList::kMaxNesting - 1));
+    ASSERT_TRUE(fits);
+    EXPECT_EQ((*fits)["flat"].toLongLong(), 3);
     int depth = 0;
-    for (QVariant v = (*dict)["deep"]; v.typeId() == QMetaType::QVariantList && !v.toList().isEmpty();
-         v = v.toList().first())
+    for (QVariant v = (*fits)["deep"]; v.typeId() == QMetaType::QVariantList && !v.toList().isEmpty(); v = v.toList().first())
         ++depth;
-    EXPECT_LT(depth, 100);
+    EXPECT_EQ(depth, PropertyList::kMaxNesting - 1);
+    EXPECT_TRUE(PropertyList::dictionaryFromData(nestedArraysBinary(PropertyList::kMaxNesting - 1)));
+    // One level more is no settings file, whichever form it takes.
+    EXPECT_FALSE(PropertyList::dictionaryFromData(nestedArraysXML(PropertyList::kMaxNesting)));
+    EXPECT_FALSE(PropertyList::dictionaryFromData(nestedArraysBinary(PropertyList::kMaxNesting)));
+    // Far deeper: the parser, which descends by recursion, ran out of stack on these.
+    EXPECT_FALSE(PropertyList::dictionaryFromData(nestedArraysXML(200000)));
+    EXPECT_FALSE(PropertyList::dictionaryFromData(nestedArraysBinary(200000)));
+    // A deep chain whose short lower pieces are met first is as deep as the chain.
+    std::vector<uint32_t> pieces;
+    for (uint32_t at = 200000 - 40; at >= 40; at -= 40) pieces.push_back(at);
+    pieces.push_back(0);
+    EXPECT_FALSE(PropertyList::dictionaryFromData(nestedArraysBinary(200000, pieces)));
+    EXPECT_TRUE(PropertyList::dictionaryFromData(nestedArraysBinary(40, {20, 0})));
 }
 
 TEST(PropertyList, FailedWriteLeavesTheEarlierFile) {
@@ -373,14 +434,24 @@ TEST(Preferences, AnUnreadableOrBrokenFileIsKeptUntilTheUserChangesSomething) {
     }
     const QByteArray brokenBytes = readAll(broken);
     EXPECT_TRUE(brokenBytes.endsWith("<key>cut")) << "a broken file was written over without a change";
-    // A change replaces it only once its bytes are kept beside it.
-    ASSERT_TRUE(QDir().mkpath(broken + ".malformed"));
+    // A change replaces it only once its bytes are kept beside it: not while the copy cannot be
+    // made (a folder the user may not write to), then as soon as it can.
+    const QString folderOfBroken = dir.filePath("ro");
+    ASSERT_TRUE(QDir().mkpath(folderOfBroken));
+    const QString stuck = folderOfBroken + "/broken.plist";
+    writeAll(stuck, brokenBytes);
+    ASSERT_EQ(chmod(QFile::encodeName(folderOfBroken).constData(), 0555), 0);
+    const int copyStatus = runUnprivileged([&] {
+        Preferences prefs(stuck);
+        prefs.set(PreferenceKeys::csvMaxDepth, 1);
+        return prefs.synchronize().contains("could not be kept") ? 0 : 1;
+    });
+    EXPECT_EQ(copyStatus, 0) << "the failed copy was not reported";
+    EXPECT_EQ(readAll(stuck), brokenBytes);
+    EXPECT_FALSE(QFileInfo::exists(stuck + ".malformed"));
     {
         Preferences prefs(broken);
         prefs.set(PreferenceKeys::csvMaxDepth, 1);
-        EXPECT_TRUE(prefs.synchronize().contains("could not be kept"));
-        EXPECT_EQ(readAll(broken), brokenBytes);
-        ASSERT_TRUE(QDir(broken + ".malformed").removeRecursively());
         EXPECT_TRUE(prefs.synchronize().contains("not a property list"));
         EXPECT_EQ(prefs.synchronize(), QString()) << "the file is whole again";
     }
@@ -404,6 +475,66 @@ TEST(Preferences, AnUnreadableOrBrokenFileIsKeptUntilTheUserChangesSomething) {
     });
     EXPECT_EQ(status, 0) << "the unreadable file was not reported (1) or was read (2)";
     EXPECT_EQ(readAll(locked), before);
+}
+
+// A settings file that is no list of settings loses nothing: a link to some other file never
+// gets that file overwritten, every broken file replaced keeps a copy of its own, and a file
+// nested deeper than settings ever are is one more broken file rather than a crash at start-up.
+TEST(Preferences, WhatIsNoSettingsFileIsNeverOverwrittenAndEveryBrokenFileIsKept) {
+    qtTestApp();
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("config")));
+    const QString path = dir.filePath("config/ZelvaneMac.plist");
+
+    // A link to a file outside the settings folder that holds something else.
+    const QString elsewhere = dir.filePath("notes.txt");
+    const QByteArray notes = "my notes, not settings\n";
+    writeAll(elsewhere, notes);
+    ASSERT_TRUE(QFile::link(elsewhere, path));
+    {
+        Preferences prefs(path);
+        EXPECT_TRUE(prefs.allKeys().isEmpty());
+        prefs.set(PreferenceKeys::csvMaxDepth, 4);
+        EXPECT_TRUE(prefs.synchronize().contains("kept as"));
+    }
+    EXPECT_EQ(readAll(elsewhere), notes) << "the file the link named was overwritten";
+    EXPECT_FALSE(QFileInfo(path).isSymLink());
+    EXPECT_EQ(PropertyList::readFile(path).dictionary, (QVariantMap{{"csvMaxDepth", qlonglong(4)}}));
+    EXPECT_EQ(readAll(path + ".malformed"), notes);
+
+    // A second broken file, then one nested far too deep: each keeps a copy of its own.
+    writeAll(path, "second broken file");
+    {
+        Preferences prefs(path);
+        prefs.set(PreferenceKeys::csvMaxDepth, 5);
+        EXPECT_TRUE(prefs.synchronize().contains(path + ".malformed.2"));
+    }
+    QByteArray deep = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>k</key>";
+    for (int i = 0; i < 200000; ++i) deep += "<array>";
+    writeAll(path, deep);
+    {
+        Preferences prefs(path);
+        EXPECT_EQ(prefs.value(PreferenceKeys::csvMaxDepth), 0);
+        prefs.set(PreferenceKeys::csvMaxDepth, 6);
+        ASSERT_FALSE(prefs.synchronize().isEmpty());
+    }
+    EXPECT_EQ(readAll(path + ".malformed"), notes);
+    EXPECT_EQ(readAll(path + ".malformed.2"), QByteArray("second broken file"));
+    EXPECT_EQ(readAll(path + ".malformed.3"), deep);
+    EXPECT_EQ(PropertyList::readFile(path).dictionary, (QVariantMap{{"csvMaxDepth", qlonglong(6)}}));
+
+    // A link to a file of settings is still written through.
+    const QString kept = dir.filePath("kept.plist");
+    ASSERT_EQ(PropertyList::writeFile(kept, {{"csvMaxDepth", qlonglong(1)}}), QString());
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_TRUE(QFile::link(kept, path));
+    {
+        Preferences prefs(path);
+        prefs.set(PreferenceKeys::csvMaxDepth, 7);
+        EXPECT_EQ(prefs.synchronize(), QString());
+    }
+    EXPECT_TRUE(QFileInfo(path).isSymLink());
+    EXPECT_EQ(PropertyList::readFile(kept).dictionary, (QVariantMap{{"csvMaxDepth", qlonglong(7)}}));
 }
 
 TEST(Preferences, AnUnwritableStoreReportsTheFailureAndKeepsTheFile) {

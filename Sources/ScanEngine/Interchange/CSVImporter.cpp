@@ -457,6 +457,7 @@ private:
 };
 
 void applyRow(FileNode& node, const ParsedRow& row) {
+    node.setIsImpliedFolder(false);
     node.modifiedDateRaw = row.modifiedDateRaw;
     node.dosAttributes = row.dosAttributes;
     // Only a file's space can be counted elsewhere: on a folder the flag would later make
@@ -771,6 +772,7 @@ private:
             FileNode* f = folders_.find(current, c, hash);
             if (!f) {
                 f = makeNode(current, c, true);
+                f->setIsImpliedFolder(true);
                 folders_.insert(current, c, hash, f);
             }
             current = f;
@@ -897,6 +899,7 @@ CSVImportOutcome importFromCSVData(std::string_view data, char delimiter, const 
     const size_t used = n == 0 ? 0 : (n + chunk - 1) / chunk;
     std::vector<DecodeSlot> entries(used);
     auto store = NodeStore::create();
+    store->setImported(true);
     for (DecodeSlot& slot : entries) slot.arena = &store->makeArena();
     std::unique_ptr<CSVImportProgressCounter> counter;
     if (onProgress) counter = std::make_unique<CSVImportProgressCounter>(int64_t(data.size()), onProgress);

@@ -140,6 +140,7 @@ FileNode* copyNode(NodeArena& arena, const FileNode& src) {
     c->dosAttributes = src.dosAttributes;
     c->fileID = src.fileID;
     if (!src.isDir() && src.doNotCountAllocated()) c->setDoNotCountAllocated(true);
+    if (src.isImpliedFolder()) c->setIsImpliedFolder(true);
     return c;
 }
 
@@ -182,8 +183,10 @@ private:
 
 RootRef loadFilteredTree(const FileNode& root, const FilteredTreeOptions& o) {
     auto store = NodeStore::create();
+    if (const NodeStore* source = root.store()) store->setImported(source->isImported());
     NodeArena& arena = store->makeArena();
     FileNode* newRoot = arena.makeRoot16(root.name16(), root.isDir(), root.fileSize, 0, root.modifiedDateRaw);
+    if (root.isImpliedFolder()) newRoot->setIsImpliedFolder(true);
     newRoot->createdDateRaw = root.createdDateRaw;
     newRoot->lastAccessDateRaw = root.lastAccessDateRaw;
     newRoot->dosAttributes = root.dosAttributes;

@@ -199,7 +199,9 @@ std::string FileNode::dosAttributesString() const {
 }
 
 void FileNode::setFlag(uint8_t bit, bool on) noexcept {
-    bit &= uint8_t(~(kIsDir | kHasFolderData | kHasRootData));
+    // The kind byte's own bits never reach the flag byte; its root-data bit shares its value with
+    // kIsImpliedFolder, which lives in the flag byte.
+    bit &= uint8_t(~(kIsDir | kHasFolderData));
     std::atomic_ref<uint8_t> f(flags_);
     if (on)
         f.fetch_or(bit, std::memory_order_relaxed);

@@ -168,8 +168,11 @@ public:
         kIsSyntheticGroup = 0x10,
         kIsDeleted = 0x20,
         kHasFolderData = 0x40,  // internal: FolderData follows the node
+        // A folder an import made up for the paths of its rows: the file had no row of its own
+        // for it, so nothing says what it holds on disk. (Its bit in the kind byte is another's.)
+        kIsImpliedFolder = 0x80,
     };
-    static constexpr uint8_t kHasRootData = 0x80;  // internal: RootData follows the FolderData
+    static constexpr uint8_t kHasRootData = 0x80;  // internal, in the kind byte: RootData follows the FolderData
 
     static constexpr int defaultMinGroupSize = 4;
 
@@ -205,11 +208,13 @@ public:
     bool accessDenied() const noexcept { return flags() & kAccessDenied; }
     bool isSyntheticGroup() const noexcept { return flags() & kIsSyntheticGroup; }
     bool isDeleted() const noexcept { return flags() & kIsDeleted; }
+    bool isImpliedFolder() const noexcept { return flags() & kIsImpliedFolder; }
     void setDoNotCountAllocated(bool on) noexcept { setFlag(kDoNotCountAllocated, on); }
     void setIsVolumeBoundary(bool on) noexcept { setFlag(kIsVolumeBoundary, on); }
     void setAccessDenied(bool on) noexcept { setFlag(kAccessDenied, on); }
     void setIsSyntheticGroup(bool on) noexcept { setFlag(kIsSyntheticGroup, on); }
     void setIsDeleted(bool on) noexcept { setFlag(kIsDeleted, on); }
+    void setIsImpliedFolder(bool on) noexcept { setFlag(kIsImpliedFolder, on); }
 
     // Plain fields the builders fill.
     int64_t fileSize = 0;
@@ -390,6 +395,10 @@ public:
     // A snapshot: builders on other threads may register roots meanwhile.
     std::vector<FileNode*> roots() const;
     size_t bytesReserved() const;
+    // Whether the trees were read back from an export file rather than from the disk: what they
+    // show of a folder may not be what the folder holds now.
+    bool isImported() const noexcept { return imported_.load(std::memory_order_relaxed); }
+    void setImported(bool on) noexcept { imported_.store(on, std::memory_order_relaxed); }
 
 private:
     NodeStore();
@@ -401,6 +410,7 @@ private:
     class DupSlotsLocked;
     struct DupSlotsDeleter { void operator()(DupSlotsLocked*) const; };
     std::unique_ptr<DupSlotsLocked, DupSlotsDeleter> dupSlots_;
+    std::atomic<bool> imported_{false};
 };
 
 using RootRef = std::shared_ptr<FileNode>;

@@ -12,11 +12,13 @@ class QMimeData;
 
 namespace zelvane {
 
-// One modal alert of warning style. Only the first button proceeds.
+// One modal alert of warning style. Only the first button proceeds; `defaultButton` is the one
+// Return presses (an offer that cannot be undone makes "Cancel" the default).
 struct AlertRequest {
     QString message;
     QString informativeText;
     QStringList buttons;
+    int defaultButton = 0;
 };
 
 // Shows the file actions' alerts. The application shows message boxes; tests answer from a script.

@@ -12,10 +12,14 @@ bool usable(const FileNode* node) {
     return node && !node->isSyntheticGroup() && !node->isDeleted();
 }
 
+const FileNode* rootOf(const FileNode* node) {
+    while (node->parent()) node = node->parent();
+    return node;
+}
+
 // A node's path is absolute exactly when its root's name (the scanned path) is.
 bool hasAbsolutePath(const FileNode* node) {
-    while (node->parent()) node = node->parent();
-    auto name = node->nameUnits();
+    auto name = rootOf(node)->nameUnits();
     return !name.empty() && name.front() == u'/';
 }
 
@@ -28,6 +32,9 @@ void addTarget(FileNode* node, std::vector<ActionTarget>& out, std::unordered_se
     t.displayPath = QString::fromStdString(node->fullPath());
     t.path = std::move(path);
     t.isDir = node->isDir();
+    const NodeStore* store = rootOf(node)->store();
+    t.fromImport = store && store->isImported();
+    t.isImpliedFolder = t.fromImport && node->isImpliedFolder();
     out.push_back(std::move(t));
 }
 

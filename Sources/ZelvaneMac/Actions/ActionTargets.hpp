@@ -18,6 +18,10 @@ struct ActionTarget {
     QString displayName;   // the node's name for messages
     QString displayPath;   // the full path for the clipboard and messages
     bool isDir = false;
+    // Read back from an export file: what the row shows may not be what is on disk now.
+    bool fromImport = false;
+    // A folder the import made up for the paths below it, with no row of its own.
+    bool isImpliedFolder = false;
 };
 
 // Turns the nodes an owner selected into the items an action works on. This is the one place that

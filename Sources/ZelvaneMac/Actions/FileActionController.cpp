@@ -1,26 +1,34 @@
 #include "ZelvaneMac/Actions/FileActionController.hpp"
-#include "ZelvaneMac/Core/Text/VisibleText.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <QCoreApplication>
+#include <QLocale>
 #include <QMimeData>
+#include <QObject>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <cstring>
 #include <map>
-#include <optional>
 
 #include "Platform/FileMoves.hpp"
+#include "Platform/ItemAccess.hpp"
+#include "ScanEngine/Tree/ByteSizeFormatting.hpp"
 #include "ZelvaneMac/Actions/FileNaming.hpp"
 #include "ZelvaneMac/Actions/FileOperations.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Core/Text/PathText.hpp"
+#include "ZelvaneMac/Core/Text/VisibleText.hpp"
 
 namespace zelvane {
 
 namespace {
 
 constexpr int kFirstCountThatAsks = 6;
+// An alert names this many items with their reasons, and counts the rest.
+constexpr size_t kNamedFailures = 8;
 
 QList<QUrl> urlsOf(const std::vector<ActionTarget>& items) {
     QList<QUrl> urls;
@@ -29,6 +37,67 @@ QList<QUrl> urlsOf(const std::vector<ActionTarget>& items) {
 }
 
 QString errorText(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
+
+// Path bytes below an item as a message shows them.
+QString shownPath(const std::string& bytes) { return withVisibleControlCharacters(QString::fromStdString(bytes)); }
+
+QString sizeText(int64_t bytes) {
+    return QString::fromStdString(humanBytes(bytes, ByteUnitBase::decimal, ByteSizeDisplayMode::dynamic, 1));
+}
+
+// What the disk holds below the folders of an import that an action is about to erase.
+struct DiskTotals {
+    bool surveyed = false;
+    int64_t items = 0;
+    int64_t bytes = 0;
+    QString text() const {
+        if (items == 1) return fillFormat(localized("On disk now: 1 item, %@"), {sizeText(bytes)});
+        return fillFormat(localized("On disk now: %@ items, %@"), {QLocale().toString(qlonglong(items)), sizeText(bytes)});
+    }
+};
+
+QString mountBelowReason(const std::string& relativePath) {
+    return fillPlaceholders(localized("Another file system is mounted inside it, at \"%@\", and the window shows that "
+                                      "folder empty. Unmount it first."),
+                            {shownPath(relativePath)});
+}
+
+QString madeItemReason(const MadeItem& made, const std::string& itemName) {
+    if (made.failedPath.empty() || made.failedPath == itemName) return errorText(made.error);
+    return fillPlaceholders(localized("\"%@\": %@"), {shownPath(made.failedPath), errorText(made.error)});
+}
+
+// Whether erasing the item could work where moving it to the trash did not: its folder must let
+// the user remove entries, and nothing may lock the item in place.
+bool deletionCouldSucceed(const std::string& path) {
+    ItemInFolder item;
+    ItemFacts facts;
+    ItemFacts folder;
+    if (openItemFolder(path, item) != 0 || readItemFacts(item.folder.get(), item.name, facts) != 0 ||
+        readItemFacts(item.folder.get(), "", folder) != 0)
+        return false;
+    if (::faccessat(item.folder.get(), ".", W_OK | X_OK, AT_EACCESS) != 0) return false;
+    if (facts.immutable || facts.appendOnly || folder.immutable || folder.appendOnly) return false;
+    const uid_t me = ::geteuid();
+    if ((folder.mode & S_ISVTX) && me != 0 && facts.uid != me && folder.uid != me) return false;
+    return true;
+}
+
+// The items below `folder` that are no longer on disk (the topmost of each gone branch).
+void nodesGoneBelow(FileNode* folder, std::vector<FileNode*>& gone) {
+    std::vector<FileNode*> stack{folder};
+    while (!stack.empty()) {
+        FileNode* current = stack.back();
+        stack.pop_back();
+        for (FileNode* child : current->children()) {
+            if (child->isSyntheticGroup() || child->isDeleted()) continue;
+            ItemFacts facts;
+            const int err = readItemFacts(child->pathBytes(), facts);
+            if (err == ENOENT) gone.push_back(child);
+            else if (err == 0 && child->isDir()) stack.push_back(child);
+        }
+    }
+}
 
 }  // namespace
 
@@ -51,7 +120,13 @@ const std::vector<TagColor>& tagColors() {
 }
 
 FileActionController::FileActionController(DesktopServices& desktop, ActionPrompter& prompter)
-    : desktop_(desktop), prompter_(prompter), trashEnvironment_(TrashEnvironment::current()) {}
+    : desktop_(desktop), prompter_(prompter), trashEnvironment_(TrashEnvironment::current()),
+      context_(std::make_unique<QObject>()) {}
+
+FileActionController::~FileActionController() {
+    cancelled_->store(true);
+    for (auto& f : pending_) f.waitForFinished();
+}
 
 std::vector<ActionTarget> FileActionController::targets(bool dropNestedItems) const {
     std::vector<FileNode*> nodes = targetNodesProvider();
@@ -134,32 +209,145 @@ void FileActionController::copyPath() {
     desktop_.setClipboard(data);
 }
 
+std::vector<ActionTarget> FileActionController::refuseUntouchable(std::vector<ActionTarget> items, Change change,
+                                                                  std::vector<Failure>& refused, int64_t* surveyedItems,
+                                                                  int64_t* surveyedBytes) const {
+    const bool erases = change == Change::trash || change == Change::erase;
+    std::vector<ActionTarget> kept;
+    kept.reserve(items.size());
+    for (auto& t : items) {
+        if (t.isImpliedFolder) {
+            refused.push_back({std::move(t), localized("The imported file has no row of its own for this folder, so "
+                                                       "what it holds on disk was never shown.")});
+            continue;
+        }
+        if (erases) {
+            ItemInFolder item;
+            if (int err = openItemFolder(t.path, item)) {
+                // Already gone: nothing is left to erase, and nothing failed.
+                if (err != ENOENT) refused.push_back({std::move(t), errorText(err)});
+                continue;
+            }
+            const MountCheck mounts = checkMounts(item, t.path);
+            if (mounts.error == ENOENT) continue;
+            if (mounts.error) {
+                refused.push_back({std::move(t), errorText(mounts.error)});
+                continue;
+            }
+            if (mounts.isMountPoint) {
+                refused.push_back({std::move(t), localized("Another file system is mounted at this folder, and the "
+                                                           "window shows it empty. Unmount it first.")});
+                continue;
+            }
+            if (!mounts.mountBelow.empty()) {
+                refused.push_back({std::move(t), mountBelowReason(joinPath(item.name, mounts.mountBelow))});
+                continue;
+            }
+            if (t.fromImport && t.isDir && surveyedItems) {
+                // The rows of an import may be old: the question says what the disk holds now.
+                const DiskSurvey survey = surveyItem(t.path);
+                if (survey.error) {
+                    refused.push_back({std::move(t), fillPlaceholders(localized("What it holds on disk now can't be "
+                                                                                "read: \"%@\": %@."),
+                                                                      {shownPath(survey.failedPath), errorText(survey.error)})});
+                    continue;
+                }
+                if (!survey.mountBelow.empty()) {
+                    refused.push_back({std::move(t), mountBelowReason(survey.mountBelow)});
+                    continue;
+                }
+                *surveyedItems += survey.items + 1;
+                *surveyedBytes += survey.bytes;
+            }
+        }
+        kept.push_back(std::move(t));
+    }
+    return kept;
+}
+
+void FileActionController::tellFailures(Change change, const std::vector<Failure>& failures) {
+    if (failures.empty()) return;
+    const bool one = failures.size() == 1;
+    const QString name = failures.front().target.displayName;
+    const auto n = (long long)failures.size();
+    AlertRequest alert;
+    switch (change) {
+    case Change::trash:
+        alert.message = one ? fillPlaceholders(localized("\"%@\" can't be moved to the Trash."), {name})
+                            : fillCount(localized("%d items can't be moved to the Trash."), n);
+        break;
+    case Change::erase:
+        alert.message = one ? fillPlaceholders(localized("\"%@\" can't be deleted."), {name})
+                            : fillCount(localized("%d items can't be deleted."), n);
+        break;
+    case Change::rename:
+        alert.message = fillPlaceholders(localized("Couldn't rename \"%@\""), {name});
+        break;
+    case Change::duplicate:
+        alert.message = one ? fillPlaceholders(localized("Couldn't duplicate \"%@\""), {name})
+                            : fillCount(localized("%d items couldn't be duplicated."), n);
+        break;
+    case Change::compress:
+        alert.message = one ? fillPlaceholders(localized("Couldn't compress \"%@\""), {name})
+                            : fillCount(localized("%d items couldn't be compressed."), n);
+        break;
+    case Change::link:
+        alert.message = one ? fillPlaceholders(localized("Couldn't make a link to \"%@\""), {name})
+                            : fillCount(localized("Links to %d items couldn't be made."), n);
+        break;
+    case Change::tags:
+        alert.message = one ? fillPlaceholders(localized("Couldn't change the tags of \"%@\""), {name})
+                            : fillCount(localized("The tags of %d items couldn't be changed."), n);
+        break;
+    }
+    if (one) {
+        alert.informativeText = failures.front().reason;
+    } else {
+        QStringList lines;
+        for (size_t i = 0; i < failures.size() && i < kNamedFailures; ++i)
+            lines << fillPlaceholders(localized("\"%@\": %@"), {failures[i].target.displayName, failures[i].reason});
+        if (failures.size() > kNamedFailures)
+            lines << fillCount(localized("and %d more."), (long long)(failures.size() - kNamedFailures));
+        alert.informativeText = lines.join(QLatin1Char('\n'));
+    }
+    alert.buttons = {localized("OK")};
+    prompter_.ask(alert);
+}
+
 void FileActionController::moveToTrash() {
     auto items = targets(true);
     if (items.empty()) return;
-    // One look-up per volume and action: whether it has a usable trash, and where.
-    std::map<std::string, std::optional<TrashLocation>> cache;
+    std::vector<Failure> refused;
+    DiskTotals disk;
+    items = refuseUntouchable(std::move(items), Change::trash, refused, &disk.items, &disk.bytes);
+    disk.surveyed = disk.items > 0;
+    tellFailures(Change::trash, refused);
+
+    // One look-up per file system and action: whether it has a usable trash, and where.
+    std::map<std::string, TrashLookup> cache;
     std::vector<ActionTarget> trashable;
-    std::vector<ActionTarget> others;
     std::vector<TrashLocation> locations;
+    std::vector<Failure> withoutTrash;
     for (auto& t : items) {
-        dev_t device = 0;
-        std::string key = itemDevice(t.path, device) == 0 ? "dev:" + std::to_string(device) : "path:" + t.path;
+        ItemFacts facts;
+        if (int err = readItemFacts(t.path, facts)) {
+            if (err != ENOENT) withoutTrash.push_back({std::move(t), errorText(err)});
+            continue;
+        }
+        const std::string key = trashKey(facts);
         auto found = cache.find(key);
-        if (found == cache.end()) {
-            std::optional<TrashLocation> loc;
-            if (key.starts_with("dev:")) {
-                TrashLookup lookup = locateTrash(t.path, device, trashEnvironment_);
-                if (!lookup.error) loc = lookup.location;
-            }
-            found = cache.emplace(key, loc).first;
-        }
-        if (found->second) {
+        if (found == cache.end()) found = cache.emplace(key, locateTrash(t.path, facts, trashEnvironment_)).first;
+        const TrashLookup& lookup = found->second;
+        if (!lookup.error) {
             trashable.push_back(std::move(t));
-            locations.push_back(*found->second);
-        } else {
-            others.push_back(std::move(t));
+            locations.push_back(lookup.location);
+            continue;
         }
+        QString reason = lookup.failedPath.empty()
+            ? fillPlaceholders(localized("Its volume has no Trash: %@."), {errorText(lookup.error)})
+            : fillPlaceholders(localized("Its volume has no Trash, and none can be made at \"%@\": %@."),
+                               {shownPath(lookup.failedPath), errorText(lookup.error)});
+        withoutTrash.push_back({std::move(t), std::move(reason)});
     }
 
     if (!trashable.empty()) {
@@ -168,103 +356,194 @@ void FileActionController::moveToTrash() {
             ? fillPlaceholders(localized("Move \"%@\" to the Trash?"), {trashable.front().displayName})
             : fillCount(localized("Move %d items to the Trash?"), (long long)trashable.size());
         alert.informativeText = localized("You can recover this from the Trash until it's emptied.");
+        if (disk.surveyed) alert.informativeText += QStringLiteral("\n\n") + disk.text();
         alert.buttons = {localized("Move to Trash"), localized("Cancel")};
         if (prompter_.ask(alert)) {
-            std::vector<ActionTarget> trashed;
-            std::vector<ActionTarget> failed;
-            std::time_t now = std::time(nullptr);
+            std::vector<FileNode*> trashed;
+            std::vector<Failure> failed;
+            std::vector<Failure> untouched;
+            const std::time_t now = std::time(nullptr);
             for (size_t i = 0; i < trashable.size(); ++i) {
-                if (zelvane::moveToTrash(trashable[i].path, locations[i], now) == 0) trashed.push_back(trashable[i]);
-                else failed.push_back(trashable[i]);
+                ItemInFolder item;
+                TrashMoveResult moved;
+                if (int err = openItemFolder(trashable[i].path, item)) moved.error = err;
+                else moved = zelvane::moveToTrash(item, trashable[i].path, locations[i], now);
+                if (moved.error == 0) trashed.push_back(trashable[i].node);
+                else if (moved.error == ENOENT && !moved.atTrash) continue;
+                else (moved.atTrash ? failed : untouched).push_back({trashable[i], errorText(moved.error)});
             }
             report(trashed);
+            tellFailures(Change::trash, untouched);
             offerImmediateDelete(failed);
         }
     }
-    offerImmediateDelete(others);
+    offerImmediateDelete(withoutTrash);
 }
 
-void FileActionController::offerImmediateDelete(const std::vector<ActionTarget>& items) {
-    if (items.empty()) return;
+void FileActionController::offerImmediateDelete(const std::vector<Failure>& failures) {
+    if (failures.empty()) return;
+    // Erasing is offered only where it could work: where the item itself refuses to move, it
+    // would refuse to go as well, and the offer would only hide the real cause.
+    std::vector<Failure> told;
+    std::vector<Failure> offered;
+    for (const Failure& f : failures) (deletionCouldSucceed(f.target.path) ? offered : told).push_back(f);
+    tellFailures(Change::trash, told);
+    if (offered.empty()) return;
     AlertRequest alert;
-    alert.message = items.size() == 1
-        ? fillPlaceholders(localized("\"%@\" can't be moved to the Trash."), {items.front().displayName})
-        : fillCount(localized("%d items can't be moved to the Trash."), (long long)items.size());
-    alert.informativeText = localized(
-        "This can happen on a network volume that doesn't support the Trash. Do you want to delete the item "
-        "immediately instead? You can't undo this action.");
+    alert.message = offered.size() == 1
+        ? fillPlaceholders(localized("\"%@\" can't be moved to the Trash."), {offered.front().target.displayName})
+        : fillCount(localized("%d items can't be moved to the Trash."), (long long)offered.size());
+    QStringList lines;
+    if (offered.size() == 1) {
+        lines << offered.front().reason;
+    } else {
+        for (size_t i = 0; i < offered.size() && i < kNamedFailures; ++i)
+            lines << fillPlaceholders(localized("\"%@\": %@"), {offered[i].target.displayName, offered[i].reason});
+        if (offered.size() > kNamedFailures)
+            lines << fillCount(localized("and %d more."), (long long)(offered.size() - kNamedFailures));
+    }
+    alert.informativeText = lines.join(QLatin1Char('\n')) + QStringLiteral("\n\n") +
+                            localized("Do you want to delete the item immediately instead? You can't undo this action.");
     alert.buttons = {localized("Delete Immediately"), localized("Cancel")};
-    if (prompter_.ask(alert)) removeImmediately(items);
+    alert.defaultButton = 1;
+    if (!prompter_.ask(alert)) return;
+    std::vector<ActionTarget> items;
+    for (const Failure& f : offered) items.push_back(f.target);
+    removeImmediately(items);
 }
 
 void FileActionController::deleteImmediately() {
     auto items = targets(true);
+    if (items.empty()) return;
+    std::vector<Failure> refused;
+    DiskTotals disk;
+    items = refuseUntouchable(std::move(items), Change::erase, refused, &disk.items, &disk.bytes);
+    disk.surveyed = disk.items > 0;
+    tellFailures(Change::erase, refused);
     if (items.empty()) return;
     AlertRequest alert;
     alert.message = items.size() == 1
         ? fillPlaceholders(localized("Permanently erase \"%@\"?"), {items.front().displayName})
         : fillCount(localized("Permanently erase %d items?"), (long long)items.size());
     alert.informativeText = localized("You can't undo this action.");
+    if (disk.surveyed) alert.informativeText += QStringLiteral("\n\n") + disk.text();
     alert.buttons = {localized("Delete Immediately"), localized("Cancel")};
     if (prompter_.ask(alert)) removeImmediately(items);
 }
 
 void FileActionController::removeImmediately(const std::vector<ActionTarget>& items) {
-    std::vector<ActionTarget> removed;
-    for (const auto& t : items)
-        if (removeItem(t.path) == 0) removed.push_back(t);
-    report(removed);
-}
-
-void FileActionController::report(const std::vector<ActionTarget>& removed) {
-    if (removed.empty()) return;
-    std::vector<FileNode*> nodes;
-    nodes.reserve(removed.size());
-    for (const auto& t : removed) nodes.push_back(t.node);
-    onNodesDeleted(nodes);
-}
-
-void FileActionController::compress() {
-    auto items = targets();
-    // Names handed out in this action, per folder: two items with one stem get two archives.
-    std::map<std::string, std::set<std::string>> reserved;
+    std::vector<FileNode*> gone;
+    std::vector<Failure> failures;
     for (const auto& t : items) {
-        std::string folder = parentPath(t.path);
-        std::string name = lastComponent(t.path);
-        std::string stem = splitExtension(name).stem;
-        std::string archive = firstFreeName(folder, [&](int n) { return archiveName(stem, n); }, reserved[folder]);
-        if (archive.empty()) continue;
-        reserved[folder].insert(archive);
-        pendingArchives_.push_back(QtConcurrent::run([path = t.path, folder, stem, archive] {
-            compressToZip(path, folder, stem, archive);
-        }));
+        const RemovalResult removal = removeItem(t.path);
+        if (removal.error == 0) {
+            gone.push_back(t.node);
+            continue;
+        }
+        // Already gone: nothing failed, and the row is left to the live monitor.
+        if (removal.error == ENOENT && removal.remaining == 0) continue;
+        if (removal.removedSome) nodesGoneBelow(t.node, gone);
+        QString reason;
+        if (removal.error == EBUSY && removal.remaining == 0)
+            reason = localized("Another file system is mounted at this folder, and the window shows it empty. Unmount it first.");
+        else if (removal.error == EXDEV && removal.remaining == 0)
+            reason = localized("Another file system is mounted inside it. Unmount it first.");
+        else if (removal.remaining <= 1 || removal.firstRemaining.empty())
+            reason = errorText(removal.firstError ? removal.firstError : removal.error);
+        else
+            reason = fillFormat(localized("%d items remain, among them \"%@\": %@."),
+                                {int64_t(removal.remaining), shownPath(removal.firstRemaining), errorText(removal.firstError)});
+        failures.push_back({t, reason});
     }
-    std::erase_if(pendingArchives_, [](const QFuture<void>& f) { return f.isFinished(); });
+    report(gone);
+    tellFailures(Change::erase, failures);
+}
+
+void FileActionController::report(const std::vector<FileNode*>& removed) {
+    if (!removed.empty()) onNodesDeleted(removed);
+}
+
+void FileActionController::runInBackground(Change change, std::vector<ActionTarget> items,
+                                           std::function<MadeItem(const ActionTarget&, const std::atomic<bool>&)> work) {
+    if (items.empty()) return;
+    busyTokens_.push_back(busyIndicator());
+    QObject* context = context_.get();
+    std::shared_ptr<std::atomic<bool>> cancelled = cancelled_;
+    // The controller waits for this job before it goes, so `context` outlives it; what the job
+    // reports is delivered on the GUI thread, or dropped with the controller.
+    pending_.push_back(QtConcurrent::run([this, change, context, cancelled, items = std::move(items), work = std::move(work)] {
+        std::vector<Failure> failures;
+        for (const ActionTarget& t : items) {
+            if (cancelled->load()) break;
+            const MadeItem made = work(t, *cancelled);
+            if (made.error && made.error != ECANCELED) failures.push_back({t, madeItemReason(made, lastComponent(t.path))});
+        }
+        QMetaObject::invokeMethod(context, [this, change, failures] { finishBackground(change, failures); },
+                                  Qt::QueuedConnection);
+    }));
+}
+
+void FileActionController::finishBackground(Change change, const std::vector<Failure>& failures) {
+    if (!busyTokens_.empty()) busyTokens_.pop_back();
+    std::erase_if(pending_, [](const QFuture<void>& f) { return f.isFinished(); });
+    tellFailures(change, failures);
 }
 
 void FileActionController::waitForBackgroundWork() {
-    for (auto& f : pendingArchives_) f.waitForFinished();
-    pendingArchives_.clear();
+    for (auto& f : pending_) f.waitForFinished();
+    QCoreApplication::sendPostedEvents(context_.get());
+    pending_.clear();
+}
+
+bool FileActionController::hasBackgroundWork() const {
+    for (const auto& f : pending_)
+        if (!f.isFinished()) return true;
+    return false;
+}
+
+void FileActionController::compress() {
+    std::vector<Failure> refused;
+    auto items = refuseUntouchable(targets(), Change::compress, refused, nullptr, nullptr);
+    tellFailures(Change::compress, refused);
+    // Names handed out in this action, per folder: two items with one stem get two archives.
+    std::map<std::string, std::set<std::string>> reserved;
+    auto archives = std::make_shared<std::map<std::string, std::string>>();
+    for (const auto& t : items) {
+        std::string folderPath = parentPath(t.path);
+        std::string stem = splitExtension(lastComponent(t.path)).stem;
+        FileDescriptor folder;
+        if (openFolderAt(AT_FDCWD, folderPath, folder) != 0) continue;
+        std::string archive = firstFreeName(folder.get(), [&](int n) { return archiveName(stem, n); }, reserved[folderPath]);
+        if (archive.empty()) continue;
+        reserved[folderPath].insert(archive);
+        (*archives)[t.path] = archive;
+    }
+    runInBackground(Change::compress, std::move(items), [archives](const ActionTarget& t, const std::atomic<bool>& cancelled) {
+        const std::string stem = splitExtension(lastComponent(t.path)).stem;
+        auto chosen = archives->find(t.path);
+        return compressToZip(t.path, stem, chosen != archives->end() ? chosen->second : archiveName(stem, 1), &cancelled);
+    });
 }
 
 void FileActionController::duplicate() {
-    for (const auto& t : targets()) {
-        std::string folder = parentPath(t.path);
-        NameParts parts = splitExtension(lastComponent(t.path));
-        std::string name = firstFreeName(folder, [&](int n) { return siblingName(parts, " copy", n); });
-        if (!name.empty()) duplicateItem(t.path, joinPath(folder, name));
-    }
+    std::vector<Failure> refused;
+    auto items = refuseUntouchable(targets(), Change::duplicate, refused, nullptr, nullptr);
+    tellFailures(Change::duplicate, refused);
+    runInBackground(Change::duplicate, std::move(items), [](const ActionTarget& t, const std::atomic<bool>& cancelled) {
+        const NameParts parts = splitExtension(lastComponent(t.path));
+        return duplicateItem(t.path, [&](int n) { return siblingName(parts, " copy", n); }, &cancelled);
+    });
 }
 
 void FileActionController::makeLink() {
-    for (const auto& t : targets()) {
-        std::string folder = parentPath(t.path);
-        std::string itemName = lastComponent(t.path);
-        NameParts parts = splitExtension(itemName);
-        std::string name = firstFreeName(folder, [&](int n) { return siblingName(parts, " alias", n); });
-        // The link sits beside the item, so its own name keeps it working when the folder moves.
-        if (!name.empty()) makeSymbolicLink(itemName, joinPath(folder, name));
+    std::vector<Failure> failures;
+    auto items = refuseUntouchable(targets(), Change::link, failures, nullptr, nullptr);
+    for (const auto& t : items) {
+        const NameParts parts = splitExtension(lastComponent(t.path));
+        if (int err = makeLinkBeside(t.path, [&](int n) { return siblingName(parts, " alias", n); }))
+            failures.push_back({t, errorText(err)});
     }
+    tellFailures(Change::link, failures);
 }
 
 void FileActionController::quickLook() {
@@ -275,10 +554,13 @@ void FileActionController::quickLook() {
 }
 
 void FileActionController::setTag(const QString& tagName) {
-    auto items = targets();
+    std::vector<Failure> failures;
+    auto items = refuseUntouchable(targets(), Change::tags, failures, nullptr, nullptr);
     std::vector<std::string> tags;
     if (!tagName.isEmpty()) tags.push_back(tagName.toStdString());
-    for (const auto& t : items) setTags(t.path, tags);
+    for (const auto& t : items)
+        if (int err = setTags(t.path, tags)) failures.push_back({t, errorText(err)});
+    tellFailures(Change::tags, failures);
 }
 
 void FileActionController::launchNewInstance() {
@@ -291,23 +573,18 @@ void FileActionController::launchNewInstance() {
 
 bool FileActionController::performRename(FileNode* node, const QString& newName) {
     if (!node) return false;
-    QString trimmed = trimmedNewName(newName);
-    QString current = QString::fromStdString(node->name());
-    std::u16string units = node->name16();
-    QString currentUnits(reinterpret_cast<const QChar*>(units.data()), qsizetype(units.size()));
-    // An editor shows bytes that are not UTF-8 as U+FFFD: committing that text unchanged is no
-    // rename, or the file would lose its original bytes.
-    auto same = [&](const QString& name) {
-        return trimmed.normalized(QString::NormalizationForm_D) == name.normalized(QString::NormalizationForm_D);
-    };
-    if (same(currentUnits) || same(current)) return false;
+    const std::u16string units = node->name16();
+    const std::u16string edited = editedName(units, newName);
+    const QString trimmed = trimmedNewName(QString(reinterpret_cast<const QChar*>(edited.data()), qsizetype(edited.size())));
+    const QString currentUnits(reinterpret_cast<const QChar*>(units.data()), qsizetype(units.size()));
+    if (trimmed.normalized(QString::NormalizationForm_D) == currentUnits.normalized(QString::NormalizationForm_D))
+        return false;
 
+    const QString current = withVisibleControlCharacters(QString::fromStdString(node->name()));
     auto fail = [&](const QString& reason) {
-        AlertRequest alert;
-        alert.message = fillPlaceholders(localized("Couldn't rename \"%@\""), {withVisibleControlCharacters(current)});
-        alert.informativeText = reason;
-        alert.buttons = {localized("OK")};
-        prompter_.ask(alert);
+        ActionTarget shown;
+        shown.displayName = current;
+        tellFailures(Change::rename, {{shown, reason}});
         return false;
     };
     // A root's name is its whole path: renaming it would turn every path below it relative.
@@ -319,8 +596,11 @@ bool FileActionController::performRename(FileNode* node, const QString& newName)
     std::vector<FileNode*> one{node};
     auto resolved = resolveActionTargets(one);
     if (resolved.empty()) return fail(localized("The item is no longer there."));
-    std::string newBytes = pathBytesFromQString(trimmed);
-    int err = renameItem(resolved.front().path, newBytes);
+    std::vector<Failure> refused;
+    refuseUntouchable(resolved, Change::rename, refused, nullptr, nullptr);
+    if (!refused.empty()) return fail(refused.front().reason);
+    const std::string newBytes = pathBytesFromQString(trimmed);
+    const int err = renameItem(resolved.front().path, newBytes);
     if (err == EEXIST || err == ENOTEMPTY)
         return fail(fillPlaceholders(localized("An item named \"%@\" already exists in this location."), {withVisibleControlCharacters(trimmed)}));
     if (err) return fail(errorText(err));

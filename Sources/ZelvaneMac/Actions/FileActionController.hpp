@@ -5,8 +5,10 @@
 #include <QString>
 #include <QUrl>
 
+#include <atomic>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -15,6 +17,9 @@
 #include "ScanEngine/Tree/FileNode.hpp"
 #include "ZelvaneMac/Actions/ActionServices.hpp"
 #include "ZelvaneMac/Actions/ActionTargets.hpp"
+#include "ZelvaneMac/Actions/ItemCopy.hpp"
+
+class QObject;
 
 namespace zelvane {
 
@@ -37,14 +42,24 @@ struct FileActionMenuState {
 // applies to, and deletions go back through `onNodesDeleted`. Every action resolves its targets
 // through resolveActionTargets, so group rows and deleted nodes never reach the file system.
 //
-// GUI thread only; actions run to their end there, alerts included (Compress alone writes its
-// archives on the thread pool).
+// What no action does: change anything on a file system the window did not show (a folder where
+// another file system is mounted, or that holds one), change a folder that an import made up, or
+// erase a folder of an import without first saying what it holds on disk now. What fails is said,
+// with the system's reason, and only what really went is reported as deleted.
+//
+// GUI thread only; actions run to their end there, alerts included, except Compress and
+// Duplicate, which write on the thread pool while the busy indication shows and report failures
+// when they end.
 class FileActionController final {
 public:
     using NodesProvider = std::function<std::vector<FileNode*>()>;
     using NodesHandler = std::function<void(const std::vector<FileNode*>&)>;
 
     FileActionController(DesktopServices& desktop, ActionPrompter& prompter);
+    // Stops the background work (its half-made items are removed) and waits for it.
+    ~FileActionController();
+    FileActionController(const FileActionController&) = delete;
+    FileActionController& operator=(const FileActionController&) = delete;
 
     NodesProvider targetNodesProvider = [] { return std::vector<FileNode*>{}; };
     std::function<void()> onExportToCSV = [] {};
@@ -53,6 +68,8 @@ public:
     NodesHandler onNodesDeleted = [](const std::vector<FileNode*>&) {};
     // Runs after Quick Look has collected its items, to show the preview window.
     std::function<void()> onShowPreview = [] {};
+    // Starts the busy indication; it lasts while the returned token lives.
+    std::function<std::shared_ptr<void>()> busyIndicator = [] { return std::shared_ptr<void>(); };
 
     FileActionMenuState menuState() const;
 
@@ -75,8 +92,10 @@ public:
     void unzoomTreemap() { onUnzoomTreemap(); }
 
     // The in-place rename of the tree and the file list; true when the item was renamed (the
-    // caller then redisplays the row). Refuses a root, a group row, a deleted node and names that
-    // are empty, "." or "..", or hold "/" or NUL; never replaces an existing item.
+    // caller then redisplays the row). `newName` is the edited text of the shown name: bytes of the
+    // old name that are not UTF-8 (shown as U+FFFD) stay as they were where they were not edited.
+    // Refuses a root, a group row, a deleted node, a folder an import made up, and names that are
+    // empty, "." or "..", or hold "/" or NUL; never replaces an existing item.
     bool performRename(FileNode* node, const QString& newName);
 
     // The preview window's items: the paths Quick Look collected, in target order.
@@ -85,23 +104,45 @@ public:
 
     // Where items go to the trash; tests point it at a folder of their own.
     void setTrashEnvironment(TrashEnvironment env) { trashEnvironment_ = std::move(env); }
-    // Waits for the archives Compress started (tests; the application lets them run).
+    // Waits for the background work and delivers what it reports (tests; the application lets it
+    // run).
     void waitForBackgroundWork();
+    // Whether Compress or Duplicate is still writing.
+    bool hasBackgroundWork() const;
 
     // Asks before opening `count` windows of the given kind; true below six without asking.
     bool confirmOpeningManyWindows(int count, const QString& windowKind);
 
 private:
+    struct Failure {
+        ActionTarget target;
+        QString reason;
+    };
+    enum class Change { trash, erase, rename, duplicate, compress, link, tags };
+    struct BackgroundResult;
+
     std::vector<ActionTarget> targets(bool dropNestedItems = false) const;
-    void offerImmediateDelete(const std::vector<ActionTarget>& items);
+    // Splits off the targets that `change` may not touch, with why.
+    std::vector<ActionTarget> refuseUntouchable(std::vector<ActionTarget> items, Change change,
+                                                std::vector<Failure>& refused, int64_t* surveyedItems,
+                                                int64_t* surveyedBytes) const;
+    void tellFailures(Change change, const std::vector<Failure>& failures);
+    void offerImmediateDelete(const std::vector<Failure>& failures);
     void removeImmediately(const std::vector<ActionTarget>& items);
-    void report(const std::vector<ActionTarget>& removed);
+    void report(const std::vector<FileNode*>& removed);
+    void runInBackground(Change change, std::vector<ActionTarget> items,
+                         std::function<MadeItem(const ActionTarget&, const std::atomic<bool>&)> work);
+    void finishBackground(Change change, const std::vector<Failure>& failures);
 
     DesktopServices& desktop_;
     ActionPrompter& prompter_;
     TrashEnvironment trashEnvironment_;
     std::vector<std::string> previewPaths_;
-    std::vector<QFuture<void>> pendingArchives_;
+    std::vector<QFuture<void>> pending_;
+    std::vector<std::shared_ptr<void>> busyTokens_;  // one per job still running
+    std::shared_ptr<std::atomic<bool>> cancelled_ = std::make_shared<std::atomic<bool>>(false);
+    // Receives what the background work reports, on the GUI thread; gone with the controller.
+    std::unique_ptr<QObject> context_;
 };
 
 // "%d" filled with a count (the look-up happens before).

@@ -1,10 +1,10 @@
 #include "ZelvaneMac/Actions/FileNaming.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 
-#include "Platform/FileMoves.hpp"
 
 namespace zelvane {
 
@@ -25,13 +25,13 @@ std::string siblingName(const NameParts& parts, const std::string& suffix, int n
     return name;
 }
 
-std::string firstFreeName(const std::string& folder, const std::function<std::string(int)>& nameFor,
+std::string firstFreeName(int folderFd, const std::function<std::string(int)>& nameFor,
                           const std::set<std::string>& reserved) {
     for (int n = 1; n < 1000000; ++n) {
         std::string name = nameFor(n);
         if (reserved.count(name)) continue;
         struct stat st {};
-        if (lstat(joinPath(folder, name).c_str(), &st) == 0) continue;
+        if (fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) continue;
         if (errno == ENOENT) return name;
         if (errno != ENAMETOOLONG) return {};
         return name;  // creating it reports the reason

@@ -20,9 +20,10 @@ std::string archiveName(const std::string& stem, int n);
 // "report copy.pdf", then "report copy 2.pdf", ...; `suffix` is " copy" or " alias".
 std::string siblingName(const NameParts& parts, const std::string& suffix, int n);
 
-// The first name from `nameFor(1)`, `nameFor(2)`, ... that nothing in `folder` has (a dangling
-// link counts as taken) and that is not in `reserved`. Empty when the folder cannot be read.
-std::string firstFreeName(const std::string& folder, const std::function<std::string(int)>& nameFor,
+// The first name from `nameFor(1)`, `nameFor(2)`, ... that nothing in the open folder `folderFd`
+// has (a dangling link counts as taken) and that is not in `reserved`. Empty when the folder
+// cannot be read.
+std::string firstFreeName(int folderFd, const std::function<std::string(int)>& nameFor,
                           const std::set<std::string>& reserved = {});
 
 }  // namespace zelvane

@@ -7,26 +7,41 @@
 #include <zip.h>
 
 #include <cerrno>
-#include <cstdlib>
+#include <chrono>
 #include <cstring>
 #include <deque>
-#include <filesystem>
 #include <memory>
-#include <system_error>
 
+#include "Platform/FileDescriptor.hpp"
 #include "Platform/FileMoves.hpp"
+#include "Platform/ItemAccess.hpp"
+#include "Platform/TreeWalk.hpp"
 #include "ZelvaneMac/Actions/FileNaming.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
-
-namespace fs = std::filesystem;
 
 namespace zelvane {
 
 namespace {
 
 constexpr const char* kTagsAttribute = "user.xdg.tags";
+constexpr char16_t kReplacement = 0xFFFD;
 
-int errnoOf(const std::error_code& ec) { return ec ? (ec.value() ? ec.value() : EIO) : 0; }
+bool isSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDFFF; }
+
+// The units as an editor shows them: each unpaired surrogate (an escaped byte among them) as one
+// U+FFFD, everything else as it is; positions stay the same.
+std::u16string shownUnits(std::u16string_view name) {
+    std::u16string out(name);
+    for (size_t i = 0; i < out.size(); ++i) {
+        const char16_t u = out[i];
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < out.size() && out[i + 1] >= 0xDC00 && out[i + 1] <= 0xDFFF) {
+            ++i;
+        } else if (isSurrogate(u)) {
+            out[i] = kReplacement;
+        }
+    }
+    return out;
+}
 
 }  // namespace
 
@@ -47,77 +62,54 @@ const char* invalidNameReason(const QString& trimmedName) {
     return nullptr;
 }
 
+std::u16string editedName(std::u16string_view name, const QString& edited) {
+    const std::u16string shown = shownUnits(name);
+    const std::u16string_view typed(reinterpret_cast<const char16_t*>(edited.utf16()), size_t(edited.size()));
+    // What stayed at both ends was not edited: it takes the original units back.
+    size_t prefix = 0;
+    while (prefix < shown.size() && prefix < typed.size() && shown[prefix] == typed[prefix]) ++prefix;
+    size_t suffix = 0;
+    while (suffix < shown.size() - prefix && suffix < typed.size() - prefix &&
+           shown[shown.size() - 1 - suffix] == typed[typed.size() - 1 - suffix])
+        ++suffix;
+    std::u16string out(name.substr(0, prefix));
+    out += typed.substr(prefix, typed.size() - prefix - suffix);
+    out += name.substr(name.size() - suffix);
+    return out;
+}
+
 int renameItem(const std::string& path, const std::string& newName) {
     if (newName.empty() || newName == "." || newName == ".." || newName.find('/') != std::string::npos ||
         newName.find('\0') != std::string::npos)
         return EINVAL;
-    return renameNoReplace(AT_FDCWD, path, AT_FDCWD, joinPath(parentPath(path), newName));
+    ItemInFolder item;
+    if (int err = openItemFolder(path, item)) return err;
+    return renameNoReplace(item.folder.get(), item.name, item.folder.get(), newName);
 }
 
-namespace {
-
-// A scan stays on the volume of its root and shows a mounted folder empty: removing a folder must
-// not reach into a file system mounted below it, which the user never saw. EXDEV when something
-// below `folder` lies on another device; nothing is removed then.
-int checkOneFileSystem(const std::string& folder, dev_t device) {
-    std::error_code ec;
-    fs::recursive_directory_iterator it(folder, fs::directory_options::none, ec);
-    if (ec) return errnoOf(ec);
-    for (; it != fs::recursive_directory_iterator(); it.increment(ec)) {
-        if (ec) return errnoOf(ec);
-        struct stat st {};
-        if (lstat(it->path().c_str(), &st) != 0) return errno;
-        if (st.st_dev != device) return EXDEV;
+int makeLinkBeside(const std::string& path, const std::function<std::string(int)>& nameFor, std::string* madeName) {
+    ItemInFolder item;
+    if (int err = openItemFolder(path, item)) return err;
+    ItemFacts facts;
+    if (int err = readItemFacts(item.folder.get(), item.name, facts)) return err;
+    for (int n = 1; n < 1000000; ++n) {
+        const std::string name = nameFor(n);
+        // The link names its item relatively, so it keeps working when the folder moves.
+        if (::symlinkat(item.name.c_str(), item.folder.get(), name.c_str()) == 0) {
+            if (madeName) *madeName = name;
+            return 0;
+        }
+        if (errno != EEXIST) return errno;
     }
-    return errnoOf(ec);
-}
-
-}  // namespace
-
-int removeItem(const std::string& path) {
-    // The file system's root is never removed, whatever was confirmed.
-    if (path == "/") return EPERM;
-    // An item that is already gone was not removed by us: it is not reported as deleted.
-    struct stat st {};
-    if (lstat(path.c_str(), &st) != 0) return errno;
-    if (S_ISDIR(st.st_mode)) {
-        if (int err = checkOneFileSystem(path, st.st_dev)) return err;
-    }
-    std::error_code ec;
-    fs::remove_all(fs::path(path), ec);
-    return errnoOf(ec);
-}
-
-int duplicateItem(const std::string& path, const std::string& destination) {
-    struct stat st {};
-    if (lstat(destination.c_str(), &st) == 0) return EEXIST;
-    if (lstat(path.c_str(), &st) != 0) return errno;
-    std::error_code ec;
-    if (S_ISLNK(st.st_mode)) {
-        fs::copy_symlink(path, destination, ec);
-        return errnoOf(ec);
-    }
-    if (S_ISDIR(st.st_mode)) {
-        fs::copy(path, destination, fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
-    } else if (S_ISREG(st.st_mode)) {
-        fs::copy_file(path, destination, fs::copy_options::none, ec);
-    } else {
-        return ENOTSUP;
-    }
-    if (ec) {
-        std::error_code ignored;
-        fs::remove_all(destination, ignored);
-    }
-    return errnoOf(ec);
-}
-
-int makeSymbolicLink(const std::string& target, const std::string& linkPath) {
-    return symlink(target.c_str(), linkPath.c_str()) == 0 ? 0 : errno;
+    return EEXIST;
 }
 
 int setTags(const std::string& path, const std::vector<std::string>& tags) {
+    ItemInFolder item;
+    if (int err = openItemFolder(path, item)) return err;
+    const std::string reach = pathThroughDescriptor(item.folder.get(), item.name);
     if (tags.empty()) {
-        if (lremovexattr(path.c_str(), kTagsAttribute) == 0 || errno == ENODATA) return 0;
+        if (::lremovexattr(reach.c_str(), kTagsAttribute) == 0 || errno == ENODATA) return 0;
         return errno;
     }
     std::string value;
@@ -125,15 +117,18 @@ int setTags(const std::string& path, const std::vector<std::string>& tags) {
         if (!value.empty()) value += ',';
         value += t;
     }
-    return lsetxattr(path.c_str(), kTagsAttribute, value.data(), value.size(), 0) == 0 ? 0 : errno;
+    return ::lsetxattr(reach.c_str(), kTagsAttribute, value.data(), value.size(), 0) == 0 ? 0 : errno;
 }
 
 std::vector<std::string> readTags(const std::string& path) {
     std::vector<std::string> out;
-    ssize_t size = lgetxattr(path.c_str(), kTagsAttribute, nullptr, 0);
+    ItemInFolder item;
+    if (openItemFolder(path, item) != 0) return out;
+    const std::string reach = pathThroughDescriptor(item.folder.get(), item.name);
+    ssize_t size = ::lgetxattr(reach.c_str(), kTagsAttribute, nullptr, 0);
     if (size <= 0) return out;
     std::string value(size_t(size), '\0');
-    size = lgetxattr(path.c_str(), kTagsAttribute, value.data(), value.size());
+    size = ::lgetxattr(reach.c_str(), kTagsAttribute, value.data(), value.size());
     if (size < 0) return out;
     value.resize(size_t(size));
     size_t from = 0;
@@ -148,121 +143,214 @@ std::vector<std::string> readTags(const std::string& path) {
 
 namespace {
 
+// What an archive's file entries read when the archive is written: each opens its file by its
+// path below the item's folder (of any length) only then, so the descriptors in use stay few
+// however many files the archive holds.
+struct ArchivedFile {
+    int baseFd;
+    std::string relativePath;
+    int64_t size;
+    time_t modified;
+    const std::atomic<bool>* cancelled;
+    int* firstError;
+    std::string* failedPath;
+    FileDescriptor fd;
+    zip_error_t error;
+
+    zip_int64_t fail(int err) {
+        if (!*firstError) {
+            *firstError = err;
+            *failedPath = relativePath;
+        }
+        zip_error_set(&error, ZIP_ER_READ, err);
+        return -1;
+    }
+
+    int open() {
+        const size_t slash = relativePath.rfind('/');
+        FileDescriptor folder;
+        int at = baseFd;
+        if (slash != std::string::npos) {
+            if (int err = openFolderAt(baseFd, std::string_view(relativePath).substr(0, slash), folder)) return err;
+            at = folder.get();
+        }
+        const std::string name = slash == std::string::npos ? relativePath : relativePath.substr(slash + 1);
+        fd.reset(::openat(at, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+        return fd ? 0 : errno;
+    }
+
+    static zip_int64_t callback(void* userdata, void* data, zip_uint64_t length, zip_source_cmd_t command) {
+        auto* self = static_cast<ArchivedFile*>(userdata);
+        switch (command) {
+        case ZIP_SOURCE_OPEN:
+            if (int err = self->open()) return self->fail(err);
+            return 0;
+        case ZIP_SOURCE_READ: {
+            if (self->cancelled && self->cancelled->load(std::memory_order_relaxed)) return self->fail(ECANCELED);
+            for (;;) {
+                const ssize_t n = ::read(self->fd.get(), data, size_t(length));
+                if (n >= 0) return n;
+                if (errno != EINTR) return self->fail(errno);
+            }
+        }
+        case ZIP_SOURCE_CLOSE:
+            self->fd.reset();
+            return 0;
+        case ZIP_SOURCE_STAT: {
+            auto* st = static_cast<zip_stat_t*>(data);
+            zip_stat_init(st);
+            st->size = zip_uint64_t(self->size);
+            st->mtime = self->modified;
+            st->valid = ZIP_STAT_SIZE | ZIP_STAT_MTIME;
+            return sizeof(zip_stat_t);
+        }
+        case ZIP_SOURCE_ERROR:
+            return zip_error_to_data(&self->error, data, length);
+        case ZIP_SOURCE_FREE:
+            zip_error_fini(&self->error);
+            delete self;
+            return 0;
+        case ZIP_SOURCE_SUPPORTS:
+            return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                                                  ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+        default:
+            zip_error_set(&self->error, ZIP_ER_OPNOTSUPP, 0);
+            return -1;
+        }
+    }
+};
+
 // An archive being written; discarded (its temporary file removed) unless closed successfully.
-class ZipWriter final {
+class ZipWriter final : public TreeWalkVisitor {
 public:
-    explicit ZipWriter(zip_t* archive) : archive_(archive) {}
-    ~ZipWriter() { if (archive_) zip_discard(archive_); }
+    ZipWriter(zip_t* archive, int baseFd, const ItemFacts& item, const std::atomic<bool>* cancelled)
+        : archive_(archive), baseFd_(baseFd), item_(item), cancelled_(cancelled) {}
+    ~ZipWriter() override { if (archive_) zip_discard(archive_); }
     ZipWriter(const ZipWriter&) = delete;
     ZipWriter& operator=(const ZipWriter&) = delete;
-    zip_t* get() const { return archive_; }
 
-    int add(const std::string& entryName, const std::string& diskPath, const struct stat& st) {
+    WalkStep visit(const WalkEntry& e) override {
+        if (cancelled_ && cancelled_->load(std::memory_order_relaxed)) return fail(e.relativePath, ECANCELED);
+        const ItemFacts& st = e.facts;
         zip_int64_t index = -1;
-        if (S_ISDIR(st.st_mode)) {
-            index = zip_dir_add(archive_, entryName.c_str(), ZIP_FL_ENC_GUESS);
-        } else if (S_ISREG(st.st_mode)) {
-            zip_source_t* source = zip_source_file(archive_, diskPath.c_str(), 0, -1);
-            if (!source) return EIO;
-            index = zip_file_add(archive_, entryName.c_str(), source, ZIP_FL_ENC_GUESS);
+        bool skipContents = false;
+        if (st.isDir()) {
+            index = zip_dir_add(archive_, e.relativePath.c_str(), ZIP_FL_ENC_GUESS);
+            skipContents = e.depth > 0 && !st.sameMountAs(item_);
+        } else if (st.isRegular()) {
+            auto* file = new ArchivedFile{baseFd_, e.relativePath, st.size, st.modified.tv_sec, cancelled_,
+                                          &error, &failedPath, FileDescriptor(), {}};
+            zip_error_init(&file->error);
+            zip_source_t* source = zip_source_function(archive_, &ArchivedFile::callback, file);
+            if (!source) {
+                zip_error_fini(&file->error);
+                delete file;
+                return fail(e.relativePath, EIO);
+            }
+            index = zip_file_add(archive_, e.relativePath.c_str(), source, ZIP_FL_ENC_GUESS);
             if (index < 0) zip_source_free(source);
-        } else if (S_ISLNK(st.st_mode)) {
-            std::string target(size_t(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
-            ssize_t n = readlink(diskPath.c_str(), target.data(), target.size());
-            if (n < 0) return errno;
+        } else if (st.isLink()) {
+            std::string target(size_t(st.size > 0 ? st.size : 255) + 1, '\0');
+            const ssize_t n = ::readlinkat(e.folderFd, e.name.c_str(), target.data(), target.size());
+            if (n < 0) return fail(e.relativePath, errno);
             target.resize(size_t(n));
             const std::string& kept = linkTargets_.emplace_back(std::move(target));
             zip_source_t* source = zip_source_buffer(archive_, kept.data(), kept.size(), 0);
-            if (!source) return EIO;
-            index = zip_file_add(archive_, entryName.c_str(), source, ZIP_FL_ENC_GUESS);
+            if (!source) return fail(e.relativePath, EIO);
+            index = zip_file_add(archive_, e.relativePath.c_str(), source, ZIP_FL_ENC_GUESS);
             if (index < 0) zip_source_free(source);
         } else {
-            return 0;
+            return WalkStep::proceed;
         }
-        if (index < 0) return EIO;
-        zip_file_set_external_attributes(archive_, zip_uint64_t(index), 0, ZIP_OPSYS_UNIX,
-                                         zip_uint32_t(st.st_mode & 0xFFFF) << 16);
-        zip_file_set_mtime(archive_, zip_uint64_t(index), st.st_mtime, 0);
-        return 0;
+        if (index < 0) return fail(e.relativePath, EIO);
+        zip_file_set_external_attributes(archive_, zip_uint64_t(index), 0, ZIP_OPSYS_UNIX, zip_uint32_t(st.mode & 0xFFFF) << 16);
+        zip_file_set_mtime(archive_, zip_uint64_t(index), st.modified.tv_sec, 0);
+        return skipContents ? WalkStep::skipContents : WalkStep::proceed;
     }
 
+    WalkStep failed(const std::string& relativePath, int err) override { return fail(relativePath, err); }
+
     int close() {
-        int rc = zip_close(archive_);
-        if (rc != 0) return EIO;
+        const int rc = zip_close(archive_);
+        if (rc != 0) return error ? error : EIO;
         archive_ = nullptr;
         return 0;
     }
 
+    int error = 0;
+    std::string failedPath;
+
 private:
+    WalkStep fail(const std::string& relativePath, int err) {
+        if (!error) {
+            error = err;
+            failedPath = relativePath;
+        }
+        return WalkStep::stop;
+    }
+
     zip_t* archive_;
+    int baseFd_;
+    ItemFacts item_;
+    const std::atomic<bool>* cancelled_;
     std::deque<std::string> linkTargets_;  // buffers libzip reads when the archive is closed
 };
 
-// Read without changing it: umask() would set it, and other threads may create files meanwhile.
-mode_t currentUmask() {
-    int fd = open("/proc/self/status", O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return 022;
-    char buf[4096];
-    ssize_t n = read(fd, buf, sizeof buf - 1);
-    ::close(fd);
-    if (n <= 0) return 022;
-    buf[n] = 0;
-    const char* at = strstr(buf, "Umask:");
-    if (!at) return 022;
-    return mode_t(strtol(at + 6, nullptr, 8)) & 0777;
-}
-
-int writeArchive(const std::string& itemPath, const std::string& tempPath) {
-    struct stat top {};
-    if (lstat(itemPath.c_str(), &top) != 0) return errno;
-    if (!S_ISDIR(top.st_mode) && !S_ISREG(top.st_mode) && !S_ISLNK(top.st_mode)) return ENOTSUP;
+int writeArchive(int folderFd, const std::string& itemName, const std::string& tempName,
+                 const std::atomic<bool>* cancelled, std::string& failedPath) {
+    ItemFacts top;
+    if (int err = readItemFacts(folderFd, itemName, top)) return err;
+    if (!top.isDir() && !top.isRegular() && !top.isLink()) return ENOTSUP;
     int zerr = 0;
-    zip_t* archive = zip_open(tempPath.c_str(), ZIP_TRUNCATE, &zerr);
+    zip_t* archive = zip_open(pathThroughDescriptor(folderFd, tempName).c_str(), ZIP_TRUNCATE, &zerr);
     if (!archive) return EIO;
-    ZipWriter writer(archive);
-    std::string base = lastComponent(itemPath);
-    if (int err = writer.add(base, itemPath, top)) return err;
-    if (S_ISDIR(top.st_mode)) {
-        std::error_code ec;
-        fs::recursive_directory_iterator it(itemPath, fs::directory_options::none, ec);
-        if (ec) return errnoOf(ec);
-        for (; it != fs::recursive_directory_iterator(); it.increment(ec)) {
-            if (ec) return errnoOf(ec);
-            const std::string disk = it->path().native();
-            struct stat st {};
-            if (lstat(disk.c_str(), &st) != 0) return errno;
-            std::string entry = base + disk.substr(itemPath.size());
-            if (int err = writer.add(entry, disk, st)) return err;
-        }
-        if (ec) return errnoOf(ec);
+    ZipWriter writer(archive, folderFd, top, cancelled);
+    const int walked = walkTree(folderFd, itemName, writer);
+    if (writer.error) {
+        failedPath = writer.failedPath;
+        return writer.error;
     }
-    return writer.close();
+    if (walked) return walked;
+    const int err = writer.close();
+    if (err) failedPath = writer.failedPath.empty() ? itemName : writer.failedPath;
+    return err;
 }
 
 }  // namespace
 
-CompressResult compressToZip(const std::string& itemPath, const std::string& folder, const std::string& stem,
-                             const std::string& archiveName) {
-    CompressResult result;
-    std::string pattern = joinPath(folder, "." + stem.substr(0, 180) + ".zip-XXXXXX");
-    int fd = mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0) {
-        result.error = errno;
+MadeItem compressToZip(const std::string& itemPath, const std::string& stem, const std::string& archiveName,
+                       const std::atomic<bool>* cancelled) {
+    MadeItem result;
+    ItemInFolder item;
+    if ((result.error = openItemFolder(itemPath, item))) {
+        result.failedPath = lastComponent(itemPath);
         return result;
     }
-    // The archive is a new file of the user's: the usual mode, not the temporary file's 0600.
-    fchmod(fd, 0666 & ~currentUmask());
-    ::close(fd);
-    const std::string tempPath = pattern;
-    std::string itemForArchive = itemPath;
-    while (itemForArchive.size() > 1 && itemForArchive.back() == '/') itemForArchive.pop_back();
-    result.error = writeArchive(itemForArchive, tempPath);
+    const int folder = item.folder.get();
+    // A new file of the user's: the umask decides its mode, as for any file the user makes.
+    std::string tempName;
+    for (int attempt = 0; attempt < 100 && tempName.empty(); ++attempt) {
+        const uint64_t stamp = uint64_t(std::chrono::steady_clock::now().time_since_epoch().count()) + uint64_t(attempt);
+        std::string candidate = "." + stem.substr(0, 180) + ".zip-" + std::to_string(stamp % 100000000);
+        FileDescriptor fd(::openat(folder, candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (fd) tempName = std::move(candidate);
+        else if (errno != EEXIST) {
+            result.error = errno;
+            result.failedPath = item.name;
+            return result;
+        }
+    }
+    if (tempName.empty()) {
+        result.error = EEXIST;
+        return result;
+    }
+    result.error = writeArchive(folder, item.name, tempName, cancelled, result.failedPath);
     if (!result.error) {
         std::string name = archiveName;
         for (int attempt = 0; attempt < 1000; ++attempt) {
-            int err = renameNoReplace(AT_FDCWD, tempPath, AT_FDCWD, joinPath(folder, name));
+            const int err = renameNoReplace(folder, tempName, folder, name);
             if (err == 0) {
-                result.archivePath = joinPath(folder, name);
+                result.madePath = joinPath(parentPath(itemPath), name);
                 return result;
             }
             if (err != EEXIST) {
@@ -275,8 +363,9 @@ CompressResult compressToZip(const std::string& itemPath, const std::string& fol
                 break;
             }
         }
+        if (result.failedPath.empty()) result.failedPath = item.name;
     }
-    unlink(tempPath.c_str());
+    ::unlinkat(folder, tempName.c_str(), 0);
     return result;
 }
 

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
 #include "ActionTestSupport.hpp"
+#include "Platform/FileDescriptor.hpp"
 #include "QtWidgetTestApp.hpp"
 #include "ZelvaneMac/Actions/ActionTargets.hpp"
 #include "ZelvaneMac/Actions/FileActionController.hpp"
@@ -83,11 +86,12 @@ TEST(FileNaming, ArchiveCopyAndLinkNamesSkipTakenAndReservedNames) {
     writeText(dir / "notes.zip", "");
     std::filesystem::create_directory(dir / "notes 2.zip");
     auto archive = [](int n) { return archiveName("notes", n); };
-    EXPECT_EQ(firstFreeName(dir.path(), archive), "notes 3.zip");
-    EXPECT_EQ(firstFreeName(dir.path(), archive, {"notes 3.zip"}), "notes 4.zip");
+    FileDescriptor folder(open(dir.path().c_str(), O_RDONLY | O_DIRECTORY));
+    EXPECT_EQ(firstFreeName(folder.get(), archive), "notes 3.zip");
+    EXPECT_EQ(firstFreeName(folder.get(), archive, {"notes 3.zip"}), "notes 4.zip");
     // A dangling link takes its name too.
     std::filesystem::create_symlink("nowhere", dir / "Docs copy");
-    EXPECT_EQ(firstFreeName(dir.path(), [](int n) { return siblingName({"Docs", ""}, " copy", n); }), "Docs copy 2");
+    EXPECT_EQ(firstFreeName(folder.get(), [](int n) { return siblingName({"Docs", ""}, " copy", n); }), "Docs copy 2");
 }
 
 TEST(Rename, RenamesOnlyItsOwnItemAndRefusesRootsBadNamesAndExistingNames) {

@@ -24,6 +24,18 @@ mode_t modeOf(const fs::path& p) {
     return st.st_mode & 07777;
 }
 
+TrashLookup lookUpTrash(const std::string& path, const TrashEnvironment& env) {
+    ItemFacts facts;
+    if (int err = readItemFacts(path, facts)) return {err, {}, {}};
+    return locateTrash(path, facts, env);
+}
+
+TrashMoveResult trash(const std::string& path, const TrashLocation& location, std::time_t when) {
+    ItemInFolder item;
+    if (int err = openItemFolder(path, item)) return {err, false, {}};
+    return moveToTrash(item, path, location, when);
+}
+
 // A small file system of its own in a folder, unmounted when the object goes.
 class TmpfsMount final {
 public:
@@ -47,9 +59,7 @@ TEST(Trash, HomeTrashIsMadePrivateAndRecordsEachItemWithoutOverwriting) {
     for (const auto& n : hostileNames()) writeText(dir / "items" / n, "content of " + n);
     writeText(dir / "other" / "plain.txt", "second plain");
 
-    dev_t device = 0;
-    ASSERT_EQ(itemDevice((dir / "items" / "plain.txt").native(), device), 0);
-    TrashLookup lookup = locateTrash((dir / "items" / "plain.txt").native(), device, env);
+    TrashLookup lookup = lookUpTrash((dir / "items" / "plain.txt").native(), env);
     ASSERT_EQ(lookup.error, 0);
     EXPECT_EQ(lookup.location.trashDir, env.homeTrash);
     EXPECT_EQ(modeOf(env.homeTrash), 0700u);
@@ -62,9 +72,9 @@ TEST(Trash, HomeTrashIsMadePrivateAndRecordsEachItemWithoutOverwriting) {
     when.tm_isdst = -1;
     std::time_t t = mktime(&when);
     for (const auto& n : hostileNames()) {
-        std::string trashedName;
-        ASSERT_EQ(moveToTrash((dir / "items" / n).native(), lookup.location, t, &trashedName), 0) << n;
-        EXPECT_EQ(trashedName, n);
+        TrashMoveResult moved = trash((dir / "items" / n).native(), lookup.location, t);
+        ASSERT_EQ(moved.error, 0) << n;
+        EXPECT_EQ(moved.trashedName, n);
         EXPECT_FALSE(pathExists(dir / "items" / n));
         EXPECT_EQ(readText(fs::path(env.homeTrash) / "files" / n), "content of " + n);
         EXPECT_EQ(readText(fs::path(env.homeTrash) / "info" / (n + ".trashinfo")),
@@ -74,9 +84,9 @@ TEST(Trash, HomeTrashIsMadePrivateAndRecordsEachItemWithoutOverwriting) {
     EXPECT_EQ(percentEncodePath("/a b/\xff\"%\n-x~._"), "/a%20b/%FF%22%25%0A-x~._");
 
     // A second item of the same name takes another name; the first stays as it was.
-    std::string second;
-    ASSERT_EQ(moveToTrash((dir / "other" / "plain.txt").native(), lookup.location, t, &second), 0);
-    EXPECT_EQ(second, "plain.txt.2");
+    TrashMoveResult second = trash((dir / "other" / "plain.txt").native(), lookup.location, t);
+    ASSERT_EQ(second.error, 0);
+    EXPECT_EQ(second.trashedName, "plain.txt.2");
     EXPECT_EQ(readText(fs::path(env.homeTrash) / "files" / "plain.txt"), "content of plain.txt");
     EXPECT_EQ(readText(fs::path(env.homeTrash) / "files" / "plain.txt.2"), "second plain");
     EXPECT_TRUE(pathExists(fs::path(env.homeTrash) / "info" / "plain.txt.2.trashinfo"));
@@ -85,10 +95,11 @@ TEST(Trash, HomeTrashIsMadePrivateAndRecordsEachItemWithoutOverwriting) {
     // leaves no record.
     writeText(dir / "third" / "x.txt", "x");
     writeText(fs::path(env.homeTrash) / "info" / "x.txt.trashinfo", "stale");
-    ASSERT_EQ(moveToTrash((dir / "third" / "x.txt").native(), lookup.location, t, &second), 0);
-    EXPECT_EQ(second, "x.txt.2");
+    second = trash((dir / "third" / "x.txt").native(), lookup.location, t);
+    ASSERT_EQ(second.error, 0);
+    EXPECT_EQ(second.trashedName, "x.txt.2");
     EXPECT_EQ(readText(fs::path(env.homeTrash) / "info" / "x.txt.trashinfo"), "stale");
-    EXPECT_NE(moveToTrash((dir / "third" / "missing").native(), lookup.location, t), 0);
+    EXPECT_NE(trash((dir / "third" / "missing").native(), lookup.location, t).error, 0);
     EXPECT_FALSE(pathExists(fs::path(env.homeTrash) / "info" / "missing.trashinfo"));
 }
 
@@ -103,14 +114,12 @@ TEST(Trash, ItemsOnAnotherFileSystemUseThatVolumesTrash) {
     writeText(dir / "volume" / "sub" / "second.txt", "two");
 
     std::string item = (dir / "volume" / "sub" / "-dash\xff.txt").native();
-    dev_t device = 0;
-    ASSERT_EQ(itemDevice(item, device), 0);
-    TrashLookup lookup = locateTrash(item, device, env);
+    TrashLookup lookup = lookUpTrash(item, env);
     ASSERT_EQ(lookup.error, 0);
     std::string uid = std::to_string(env.uid);
     EXPECT_EQ(lookup.location.trashDir, (dir / "volume" / (".Trash-" + uid)).native());
     EXPECT_EQ(modeOf(lookup.location.trashDir), 0700u);
-    ASSERT_EQ(moveToTrash(item, lookup.location, std::time(nullptr)), 0);
+    ASSERT_EQ(trash(item, lookup.location, std::time(nullptr)).error, 0);
     std::string record = readText(fs::path(lookup.location.trashDir) / "info" / "-dash\xff.txt.trashinfo");
     // On another volume the record names the item relative to the volume's top.
     EXPECT_TRUE(record.starts_with("[Trash Info]\nPath=sub/-dash%FF.txt\nDeletionDate=")) << record;
@@ -120,12 +129,12 @@ TEST(Trash, ItemsOnAnotherFileSystemUseThatVolumesTrash) {
     // A shared ".Trash" made by the administrator (sticky) is used through the user's folder.
     fs::create_directory(dir / "volume" / ".Trash");
     chmod((dir / "volume" / ".Trash").c_str(), 01777);
-    lookup = locateTrash((dir / "volume" / "sub" / "second.txt").native(), device, env);
+    lookup = lookUpTrash((dir / "volume" / "sub" / "second.txt").native(), env);
     ASSERT_EQ(lookup.error, 0);
     EXPECT_EQ(lookup.location.trashDir, (dir / "volume" / ".Trash" / uid).native());
     // Without the sticky bit it is not trusted.
     chmod((dir / "volume" / ".Trash").c_str(), 0777);
-    lookup = locateTrash((dir / "volume" / "sub" / "second.txt").native(), device, env);
+    lookup = lookUpTrash((dir / "volume" / "sub" / "second.txt").native(), env);
     EXPECT_EQ(lookup.location.trashDir, (dir / "volume" / (".Trash-" + uid)).native());
 }
 
@@ -212,11 +221,13 @@ TEST(Trash, RemovingAFolderNeverReachesIntoAFileSystemMountedBelowIt) {
     TmpfsMount inner(dir / "folder" / "mounted");
     if (!inner.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs CAP_SYS_ADMIN)";
     writeText(dir / "folder" / "mounted" / "other volume.txt", "keep");
-    EXPECT_EQ(removeItem((dir / "folder").native()), EXDEV);
+    EXPECT_EQ(removeItem((dir / "folder").native()).error, EXDEV);
     EXPECT_EQ(readText(dir / "folder" / "mounted" / "other volume.txt"), "keep");
     EXPECT_EQ(readText(dir / "folder" / "own.txt"), "own");
-    EXPECT_EQ(removeItem((dir / "folder" / "own.txt").native()), 0);
-    EXPECT_EQ(removeItem((dir / "folder" / "own.txt").native()), ENOENT);
+    EXPECT_EQ(removeItem((dir / "folder" / "mounted").native()).error, EBUSY);
+    EXPECT_EQ(readText(dir / "folder" / "mounted" / "other volume.txt"), "keep");
+    EXPECT_EQ(removeItem((dir / "folder" / "own.txt").native()).error, 0);
+    EXPECT_EQ(removeItem((dir / "folder" / "own.txt").native()).error, ENOENT);
 }
 
 }  // namespace

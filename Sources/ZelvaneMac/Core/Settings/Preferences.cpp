@@ -92,25 +92,41 @@ FileContents readContents(const QString& path) {
     return {{}, QStringLiteral("%1 is not a property list").arg(path), false, true};
 }
 
-QString malformedCopyPath(const QString& path) { return path + QStringLiteral(".malformed"); }
+// "<name>.malformed", then "<name>.malformed.2", ...: every broken file that is replaced keeps a
+// copy of its own; none takes the place of an earlier one.
+QString malformedCopyPath(const QString& path, int n) {
+    return n <= 1 ? path + QStringLiteral(".malformed") : path + QStringLiteral(".malformed.%1").arg(n);
+}
 
 // A file that is no property list is about to be replaced: its bytes are kept beside it first, so
-// that a settings file cut short or mistyped by hand is never lost. Empty on success, else why.
-QString keepMalformedCopy(const QString& path) {
-    QFile source(path);
-    if (!source.open(QIODevice::ReadOnly)) return source.errorString();
-    ReplacementFile copy;
-    int error = copy.open(pathBytesFromQString(malformedCopyPath(path)));
-    char buffer[64 * 1024];
-    while (error == 0) {
-        const qint64 n = source.read(buffer, sizeof buffer);
-        if (n < 0) return source.errorString();
-        if (n == 0) break;
-        error = copy.write(std::string_view(buffer, size_t(n)));
+// that a settings file cut short or mistyped by hand is never lost. Empty on success (`keptAs`
+// names the copy), else why.
+QString keepMalformedCopy(const QString& path, QString& keptAs) {
+    constexpr int kMostCopies = 1000;
+    for (int n = 1; n <= kMostCopies; ++n) {
+        const QString candidate = malformedCopyPath(path, n);
+        if (QFileInfo(candidate).exists() || QFileInfo(candidate).isSymLink()) continue;
+        QFile source(path);
+        if (!source.open(QIODevice::ReadOnly)) return source.errorString();
+        ReplacementFile copy;
+        int error = copy.open(pathBytesFromQString(candidate), ReplacementFile::Mode::createNew);
+        char buffer[64 * 1024];
+        while (error == 0) {
+            const qint64 count = source.read(buffer, sizeof buffer);
+            if (count < 0) return source.errorString();
+            if (count == 0) break;
+            error = copy.write(std::string_view(buffer, size_t(count)));
+        }
+        if (error == 0) error = copy.commit();
+        if (error == EEXIST) continue;  // taken meanwhile
+        if (error) return QString::fromLocal8Bit(std::strerror(error));
+        keptAs = candidate;
+        return {};
     }
-    if (error == 0) error = copy.commit();
-    return error == 0 ? QString() : QString::fromLocal8Bit(std::strerror(error));
+    return QString::fromLocal8Bit(std::strerror(EEXIST));
 }
+
+bool isSymbolicLink(const QString& path) { return QFileInfo(path).isSymLink(); }
 
 }  // namespace
 
@@ -237,14 +253,17 @@ QString Preferences::synchronize() {
     if (file.pending.empty() || contents.unreadable) return problem;
 
     if (contents.malformed) {
-        const QString kept = malformedCopyPath(file.path);
-        if (const QString failure = keepMalformedCopy(file.path); !failure.isEmpty())
-            return QStringLiteral("%1; it is left as it is, as it could not be kept as %2: %3").arg(problem, kept, failure);
+        QString kept;
+        if (const QString failure = keepMalformedCopy(file.path, kept); !failure.isEmpty())
+            return QStringLiteral("%1; it is left as it is, as it could not be kept: %2").arg(problem, failure);
         problem = QStringLiteral("%1; it was kept as %2").arg(problem, kept);
     }
     // The writer does not make the folder; the first write into a fresh home needs it.
     QDir().mkpath(QFileInfo(file.path).absolutePath());
-    if (const QString failure = PropertyList::writeFile(file.path, file.values); !failure.isEmpty())
+    // A link that named a file of settings is written through (a settings folder kept elsewhere);
+    // one that named anything else is replaced itself, and what it named is never written.
+    const bool replaceLink = contents.malformed && isSymbolicLink(file.path);
+    if (const QString failure = PropertyList::writeFile(file.path, file.values, replaceLink); !failure.isEmpty())
         return QStringLiteral("cannot write %1: %2").arg(file.path, failure);
     file.onDisk = file.values;
     file.pending.clear();

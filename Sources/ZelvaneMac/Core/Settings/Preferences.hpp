@@ -107,10 +107,15 @@ inline constexpr StringKey appleLanguages{"AppleLanguages", ""};
 // whichever comes first; the file is replaced by a complete new one, never rewritten in place.
 // `synchronize()` also re-reads the file, so a change made elsewhere (another process, or another
 // store on the same file) is picked up; this store's unwritten changes are applied on top of it, so
-// none writes another's changes to other keys away. A file that cannot be read is never written over; a file that is no
-// property list reads as empty and is replaced only once something is changed, after its bytes
-// were kept beside it as "<name>.malformed" (never replaced when that fails). A value stored
-// with another type than the one asked for reads as absent, and so as the key's default.
+// none writes another's changes to other keys away.
+//
+// A file that cannot be read is never written over. A file that is no property list (or nests
+// deeper than any settings do) reads as empty and is replaced only once something is changed,
+// after its bytes were kept beside it as "<name>.malformed", then "<name>.malformed.2", ...: no
+// copy replaces another, and nothing is replaced when the copy fails. A symbolic link to a file
+// of settings is written through; a link to anything else is replaced itself, so the file it names
+// is never overwritten. A value stored with another type than the one asked for reads as absent,
+// and so as the key's default.
 class Preferences final : public QObject {
     Q_OBJECT
 public:

@@ -7,6 +7,8 @@
 
 #include <plist/plist.h>
 
+#include <algorithm>
+#include <cctype>
 #include <clocale>
 #include <cstdint>
 #include <cstdlib>
@@ -14,6 +16,8 @@
 #include <limits>
 #include <locale.h>
 #include <memory>
+#include <string_view>
+#include <vector>
 
 #include "Platform/FileReplacement.hpp"
 #include "ZelvaneMac/Core/Text/PathText.hpp"
@@ -52,7 +56,133 @@ using MallocPtr = std::unique_ptr<T, MallocDeleter>;
 
 // Nesting beyond this is dropped: no preference needs it, and a hostile file must not exhaust
 // the stack of the converter.
-constexpr int kMaxDepth = 64;
+constexpr int kMaxDepth = kMaxNesting;
+
+// How deep <array> and <dict> elements nest in XML text. Comments, processing instructions,
+// declarations and character data are passed over; text inside elements cannot hold a raw "<".
+bool xmlNestsDeeperThan(std::string_view xml, int limit) {
+    int depth = 0;
+    size_t at = 0;
+    auto skipPast = [&](std::string_view end) {
+        const size_t found = xml.find(end, at);
+        at = found == std::string_view::npos ? xml.size() : found + end.size();
+    };
+    while ((at = xml.find('<', at)) != std::string_view::npos) {
+        const std::string_view rest = xml.substr(at);
+        if (rest.starts_with("<!--")) { skipPast("-->"); continue; }
+        if (rest.starts_with("<![CDATA[")) { skipPast("]]>"); continue; }
+        if (rest.starts_with("<?")) { skipPast("?>"); continue; }
+        if (rest.starts_with("<!")) { skipPast(">"); continue; }
+        const bool closing = rest.starts_with("</");
+        size_t nameStart = at + (closing ? 2 : 1);
+        size_t nameEnd = nameStart;
+        while (nameEnd < xml.size() && (std::isalnum(static_cast<unsigned char>(xml[nameEnd])) || xml[nameEnd] == '_')) ++nameEnd;
+        const std::string_view name = xml.substr(nameStart, nameEnd - nameStart);
+        const size_t close = xml.find('>', nameEnd);
+        if (close == std::string_view::npos) return false;
+        const bool selfClosing = xml[close - 1] == '/';
+        at = close + 1;
+        if (name != "array" && name != "dict") continue;
+        if (closing) --depth;
+        else if (!selfClosing && ++depth > limit) return true;
+    }
+    return false;
+}
+
+// A binary list's objects are numbered and containers refer to their members by number, so the
+// nesting is measured from the top object without recursion; a container met again on its own
+// path (a cycle) counts as too deep.
+bool binaryNestsDeeperThan(std::string_view data, int limit) {
+    constexpr size_t kTrailer = 32;
+    if (data.size() < 8 + kTrailer) return false;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
+    auto readBigEndian = [&](size_t at, size_t width, uint64_t& out) {
+        if (width == 0 || width > 8 || at > data.size() || data.size() - at < width) return false;
+        out = 0;
+        for (size_t i = 0; i < width; ++i) out = (out << 8) | bytes[at + i];
+        return true;
+    };
+    const size_t trailer = data.size() - kTrailer;
+    const size_t offsetWidth = bytes[trailer + 6];
+    const size_t refWidth = bytes[trailer + 7];
+    uint64_t count = 0, top = 0, table = 0;
+    if (!readBigEndian(trailer + 8, 8, count) || !readBigEndian(trailer + 16, 8, top) ||
+        !readBigEndian(trailer + 24, 8, table))
+        return false;
+    if (count == 0 || top >= count || table >= data.size() || (data.size() - table) / std::max<size_t>(offsetWidth, 1) < count)
+        return false;
+    // The members of object `index` when it is an array, set or dictionary (a dictionary's keys are
+    // strings: only its values can nest).
+    auto members = [&](uint64_t index, std::vector<uint64_t>& out) {
+        out.clear();
+        uint64_t offset = 0;
+        if (!readBigEndian(size_t(table + index * offsetWidth), offsetWidth, offset) || offset >= data.size()) return false;
+        const unsigned char marker = bytes[offset];
+        const unsigned kind = marker >> 4;
+        if (kind != 0xA && kind != 0xB && kind != 0xC && kind != 0xD) return false;
+        uint64_t n = marker & 0x0F;
+        size_t at = size_t(offset) + 1;
+        if (n == 0x0F) {
+            if (at >= data.size() || (bytes[at] >> 4) != 0x1) return true;
+            const size_t width = size_t(1) << (bytes[at] & 0x0F);
+            if (!readBigEndian(at + 1, width, n)) return true;
+            at += 1 + width;
+        }
+        if (kind == 0xD) at += size_t(std::min<uint64_t>(n, data.size())) * refWidth;
+        if (n > (data.size() - std::min(at, data.size())) / std::max<size_t>(refWidth, 1)) return true;
+        for (uint64_t i = 0; i < n; ++i) {
+            uint64_t ref = 0;
+            if (!readBigEndian(at + size_t(i) * refWidth, refWidth, ref) || ref >= count) continue;
+            out.push_back(ref);
+        }
+        return true;
+    };
+    // Each container's height (the levels at and below it) is found once, after its members':
+    // a member shared by several containers is measured once, and measured right.
+    struct Frame {
+        uint64_t object;
+        std::vector<uint64_t> members;
+        size_t next = 0;
+        int tallestMember = 0;
+    };
+    // One byte per object: its height once measured (never above limit + 1), or one of these.
+    constexpr uint8_t kUnmeasured = 0xFF;
+    constexpr uint8_t kOnPath = 0xFE;
+    if (limit >= kOnPath - 1) limit = kOnPath - 2;
+    std::vector<uint8_t> height(size_t(count), kUnmeasured);
+    std::vector<Frame> path(1);
+    path.back().object = top;
+    if (!members(top, path.back().members)) return false;
+    height[size_t(top)] = kOnPath;
+    while (!path.empty()) {
+        Frame& frame = path.back();
+        if (frame.next == frame.members.size()) {
+            const int own = frame.tallestMember + 1;
+            if (own > limit) return true;
+            height[size_t(frame.object)] = uint8_t(own);
+            path.pop_back();
+            if (!path.empty()) path.back().tallestMember = std::max(path.back().tallestMember, own);
+            continue;
+        }
+        const uint64_t child = frame.members[frame.next++];
+        const uint8_t known = height[size_t(child)];
+        if (known == kOnPath) return true;
+        if (known != kUnmeasured) {
+            frame.tallestMember = std::max(frame.tallestMember, int(known));
+            continue;
+        }
+        Frame next;
+        next.object = child;
+        if (!members(child, next.members)) {
+            height[size_t(child)] = 0;
+            continue;
+        }
+        if (int(path.size()) >= limit) return true;
+        height[size_t(child)] = kOnPath;
+        path.push_back(std::move(next));
+    }
+    return false;
+}
 
 // Seconds between 1970-01-01 and the property-list epoch 2001-01-01 (UTC).
 constexpr int64_t kPlistEpochUnixSeconds = 978307200;
@@ -196,6 +326,7 @@ PlistPtr fromVariant(const QVariant& value, int depth) {
 std::optional<QVariantMap> dictionaryFromData(const QByteArray& data) {
     if (data.isEmpty()) return QVariantMap{};
     if (static_cast<uint64_t>(data.size()) > std::numeric_limits<uint32_t>::max()) return std::nullopt;
+    if (nestsDeeperThan(data, kMaxNesting)) return std::nullopt;
     CNumericLocaleScope cLocale;
     plist_t raw = nullptr;
     plist_from_memory(data.constData(), static_cast<uint32_t>(data.size()), &raw);
@@ -236,11 +367,20 @@ ReadResult readFile(const QString& path) {
     return {std::move(dict), {}};
 }
 
-QString writeFile(const QString& path, const QVariantMap& dictionary) {
+bool nestsDeeperThan(const QByteArray& data, int limit) {
+    const std::string_view bytes(data.constData(), size_t(data.size()));
+    if (bytes.starts_with("bplist00")) return binaryNestsDeeperThan(bytes, limit);
+    return xmlNestsDeeperThan(bytes, limit);
+}
+
+QString writeFile(const QString& path, const QVariantMap& dictionary, bool replaceLink) {
     const QByteArray xml = xmlFromDictionary(dictionary);
     if (xml.isEmpty()) return QStringLiteral("could not encode the property list");
-    if (const int err = replaceFileContents(pathBytesFromQString(path), std::string_view(xml.constData(), size_t(xml.size()))))
-        return QString::fromLocal8Bit(std::strerror(err));
+    ReplacementFile file;
+    int err = file.open(pathBytesFromQString(path), replaceLink ? ReplacementFile::Mode::replaceLink : ReplacementFile::Mode::replace);
+    if (!err) err = file.write(std::string_view(xml.constData(), size_t(xml.size())));
+    if (!err) err = file.commit();
+    if (err) return QString::fromLocal8Bit(std::strerror(err));
     return {};
 }
 

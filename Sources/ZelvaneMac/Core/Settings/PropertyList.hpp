@@ -27,7 +27,10 @@ namespace zelvane {
 namespace PropertyList {
 
 // A dictionary from the bytes of an XML or binary list; none when the bytes are not a property
-// list or the top level is not a dictionary. Empty input is an empty dictionary.
+// list or the top level is not a dictionary. Empty input is an empty dictionary. Arrays and
+// dictionaries nested deeper than `kMaxNesting` make the bytes no property list of ours: they are
+// refused before the parser, which descends by recursion, sees them.
+inline constexpr int kMaxNesting = 64;
 std::optional<QVariantMap> dictionaryFromData(const QByteArray& data);
 
 // The XML form of the dictionary.
@@ -44,9 +47,14 @@ struct ReadResult {
 ReadResult readFile(const QString& path);
 
 // Written to a temporary file in the same folder and renamed over `path` only after every write
-// and the close succeeded, so an earlier good file survives any failure. Empty on success, else
-// the reason.
-QString writeFile(const QString& path, const QVariantMap& dictionary);
+// and the close succeeded, so an earlier good file survives any failure. A symbolic link at `path`
+// is written through, unless `replaceLink`: then the link itself is replaced and the file it
+// names is left alone. Empty on success, else the reason.
+QString writeFile(const QString& path, const QVariantMap& dictionary, bool replaceLink = false);
+
+// Whether arrays and dictionaries in the bytes (XML or binary) nest deeper than `limit`; bytes
+// that cannot be followed that far count as not too deep (the parser then judges them).
+bool nestsDeeperThan(const QByteArray& data, int limit);
 
 }  // namespace PropertyList
 }  // namespace zelvane

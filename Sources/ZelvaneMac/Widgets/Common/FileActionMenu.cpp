@@ -8,6 +8,7 @@
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/ActionAlertPrompter.hpp"
 #include "ZelvaneMac/Widgets/Preview/PreviewWindow.hpp"
+#include "ZelvaneMac/Widgets/Treemap/BusyCursor.hpp"
 
 namespace zelvane {
 
@@ -41,12 +42,14 @@ FileActionMenu::FileActionMenu(QWidget* owner) : QObject(owner), owner_(owner) {
     desktop_ = ownDesktop_.get();
     controller_ = std::make_unique<FileActionController>(*ownDesktop_, *ownPrompter_);
     controller_->onShowPreview = [this] { showPreview(); };
+    controller_->busyIndicator = [] { return std::static_pointer_cast<void>(std::make_shared<ScopedBusyCursor>()); };
 }
 
 FileActionMenu::FileActionMenu(QWidget* owner, DesktopServices& desktop, ActionPrompter& prompter)
     : QObject(owner), owner_(owner), desktop_(&desktop) {
     controller_ = std::make_unique<FileActionController>(desktop, prompter);
     controller_->onShowPreview = [this] { showPreview(); };
+    controller_->busyIndicator = [] { return std::static_pointer_cast<void>(std::make_shared<ScopedBusyCursor>()); };
 }
 
 FileActionMenu::~FileActionMenu() {

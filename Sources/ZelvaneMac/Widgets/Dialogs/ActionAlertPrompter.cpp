@@ -14,12 +14,9 @@ bool ActionAlertPrompter::ask(const AlertRequest& alert) {
     QAbstractButton* proceed = nullptr;
     for (int i = 0; i < alert.buttons.size(); ++i) {
         QPushButton* b = box.addButton(alert.buttons[i], i == 0 ? QMessageBox::AcceptRole : QMessageBox::RejectRole);
-        if (i == 0) {
-            proceed = b;
-            box.setDefaultButton(b);
-        } else if (i == 1) {
-            box.setEscapeButton(b);
-        }
+        if (i == 0) proceed = b;
+        if (i == alert.defaultButton) box.setDefaultButton(b);
+        if (i == 1 || alert.buttons.size() == 1) box.setEscapeButton(b);
     }
     box.exec();
     return proceed && box.clickedButton() == proceed;

@@ -8,7 +8,8 @@
 namespace zelvane {
 
 // The file actions' alerts as modal message boxes of warning style over the owner's window; the
-// first button is the default, and every other answer (Escape, closing) cancels.
+// alert's default button takes Return, and every answer but the first button (Escape, closing)
+// cancels.
 class ActionAlertPrompter final : public ActionPrompter {
 public:
     explicit ActionAlertPrompter(QWidget* owner) : owner_(owner) {}

@@ -99,7 +99,8 @@ void bindServiceSheets(WindowSheets& sheets, ContentViewState& state) {
                              "to find, and keeps future manual updates landing in the same predictable place instead of "
                              "leaving old copies scattered around.");
         },
-        {AlertButton{localized("Not Now"), QMessageBox::RejectRole, {}},
+        // Return must not move the program: "Not Now" is the default, not the move.
+        {AlertButton{localized("Not Now"), QMessageBox::RejectRole, {}, true},
          AlertButton{localized("Don't Ask Again"), QMessageBox::DestructiveRole,
                      [s] { s->preferences().set(PreferenceKeys::suppressMoveToApplicationsPrompt, true); }},
          AlertButton{localized("Move to Applications"), QMessageBox::AcceptRole, [s] {

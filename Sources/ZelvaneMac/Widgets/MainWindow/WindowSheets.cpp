@@ -1,6 +1,8 @@
 #include "ZelvaneMac/Widgets/MainWindow/WindowSheets.hpp"
 
 #include <QAbstractButton>
+
+#include <algorithm>
 #include <QPushButton>
 
 #include "ZelvaneMac/Core/Text/Localization.hpp"
@@ -68,11 +70,13 @@ QMessageBox* WindowSheets::makeAlert(const QString& title, const QString& messag
     box->setInformativeText(message);
     box->setTextFormat(Qt::PlainText);
     box->setIcon(QMessageBox::Warning);
+    const bool anyDefault = std::any_of(buttons.begin(), buttons.end(), [](const AlertButton& b) { return b.isDefault; });
     for (size_t i = 0; i < buttons.size(); ++i) {
         QPushButton* button = box->addButton(buttons[i].title, buttons[i].role);
         button->setProperty("alertButtonIndex", int(i));
         if (buttons[i].role == QMessageBox::RejectRole) box->setEscapeButton(button);
-        if (i == 0 && buttons[i].role != QMessageBox::RejectRole) box->setDefaultButton(button);
+        if (anyDefault ? buttons[i].isDefault : (i == 0 && buttons[i].role != QMessageBox::RejectRole))
+            box->setDefaultButton(button);
     }
     return box;
 }

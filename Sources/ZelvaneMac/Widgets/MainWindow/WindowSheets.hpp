@@ -18,10 +18,12 @@ namespace zelvane {
 
 // One button of a window's alert: its text, its role (which decides its place and whether Escape
 // picks it) and what it does. The alert's flag or message is cleared before the action runs.
+// Return presses the button marked default; without one, the first button unless it cancels.
 struct AlertButton {
     QString title;
     QMessageBox::ButtonRole role = QMessageBox::AcceptRole;
     std::function<void()> action;
+    bool isDefault = false;
 };
 
 // Presents a window's sheets and alerts from its state: a sheet or alert is up exactly while its
