@@ -45,17 +45,6 @@ QString sizeText(int64_t bytes) {
     return QString::fromStdString(humanBytes(bytes, ByteUnitBase::decimal, ByteSizeDisplayMode::dynamic, 1));
 }
 
-// What the disk holds below the folders of an import that an action is about to erase.
-struct DiskTotals {
-    bool surveyed = false;
-    int64_t items = 0;
-    int64_t bytes = 0;
-    QString text() const {
-        if (items == 1) return fillFormat(localized("On disk now: 1 item, %@"), {sizeText(bytes)});
-        return fillFormat(localized("On disk now: %@ items, %@"), {QLocale().toString(qlonglong(items)), sizeText(bytes)});
-    }
-};
-
 QString mountBelowReason(const std::string& relativePath) {
     return fillPlaceholders(localized("Another file system is mounted inside it, at \"%@\", and the window shows that "
                                       "folder empty. Unmount it first."),
@@ -100,6 +89,11 @@ void nodesGoneBelow(FileNode* folder, std::vector<FileNode*>& gone) {
 }
 
 }  // namespace
+
+QString FileActionController::DiskTotals::text() const {
+    if (items == 1) return fillFormat(localized("On disk now: 1 item, %@"), {sizeText(bytes)});
+    return fillFormat(localized("On disk now: %@ items, %@"), {QLocale().toString(qlonglong(items)), sizeText(bytes)});
+}
 
 QString fillCount(const QString& format, long long count) { return fillFormat(format, {int64_t(count)}); }
 
@@ -210,8 +204,7 @@ void FileActionController::copyPath() {
 }
 
 std::vector<ActionTarget> FileActionController::refuseUntouchable(std::vector<ActionTarget> items, Change change,
-                                                                  std::vector<Failure>& refused, int64_t* surveyedItems,
-                                                                  int64_t* surveyedBytes) const {
+                                                                  std::vector<Failure>& refused, DiskTotals* disk) const {
     const bool erases = change == Change::trash || change == Change::erase;
     std::vector<ActionTarget> kept;
     kept.reserve(items.size());
@@ -243,7 +236,7 @@ std::vector<ActionTarget> FileActionController::refuseUntouchable(std::vector<Ac
                 refused.push_back({std::move(t), mountBelowReason(joinPath(item.name, mounts.mountBelow))});
                 continue;
             }
-            if (t.fromImport && t.isDir && surveyedItems) {
+            if (t.fromImport && t.isDir && disk) {
                 // The rows of an import may be old: the question says what the disk holds now.
                 const DiskSurvey survey = surveyItem(t.path);
                 if (survey.error) {
@@ -256,8 +249,9 @@ std::vector<ActionTarget> FileActionController::refuseUntouchable(std::vector<Ac
                     refused.push_back({std::move(t), mountBelowReason(survey.mountBelow)});
                     continue;
                 }
-                *surveyedItems += survey.items + 1;
-                *surveyedBytes += survey.bytes;
+                disk->surveyed = true;
+                disk->items += survey.items;
+                disk->bytes += survey.bytes;
             }
         }
         kept.push_back(std::move(t));
@@ -319,8 +313,7 @@ void FileActionController::moveToTrash() {
     if (items.empty()) return;
     std::vector<Failure> refused;
     DiskTotals disk;
-    items = refuseUntouchable(std::move(items), Change::trash, refused, &disk.items, &disk.bytes);
-    disk.surveyed = disk.items > 0;
+    items = refuseUntouchable(std::move(items), Change::trash, refused, &disk);
     tellFailures(Change::trash, refused);
 
     // One look-up per file system and action: whether it has a usable trash, and where.
@@ -417,8 +410,7 @@ void FileActionController::deleteImmediately() {
     if (items.empty()) return;
     std::vector<Failure> refused;
     DiskTotals disk;
-    items = refuseUntouchable(std::move(items), Change::erase, refused, &disk.items, &disk.bytes);
-    disk.surveyed = disk.items > 0;
+    items = refuseUntouchable(std::move(items), Change::erase, refused, &disk);
     tellFailures(Change::erase, refused);
     if (items.empty()) return;
     AlertRequest alert;
@@ -495,15 +487,9 @@ void FileActionController::waitForBackgroundWork() {
     pending_.clear();
 }
 
-bool FileActionController::hasBackgroundWork() const {
-    for (const auto& f : pending_)
-        if (!f.isFinished()) return true;
-    return false;
-}
-
 void FileActionController::compress() {
     std::vector<Failure> refused;
-    auto items = refuseUntouchable(targets(), Change::compress, refused, nullptr, nullptr);
+    auto items = refuseUntouchable(targets(), Change::compress, refused);
     tellFailures(Change::compress, refused);
     // Names handed out in this action, per folder: two items with one stem get two archives.
     std::map<std::string, std::set<std::string>> reserved;
@@ -527,7 +513,7 @@ void FileActionController::compress() {
 
 void FileActionController::duplicate() {
     std::vector<Failure> refused;
-    auto items = refuseUntouchable(targets(), Change::duplicate, refused, nullptr, nullptr);
+    auto items = refuseUntouchable(targets(), Change::duplicate, refused);
     tellFailures(Change::duplicate, refused);
     runInBackground(Change::duplicate, std::move(items), [](const ActionTarget& t, const std::atomic<bool>& cancelled) {
         const NameParts parts = splitExtension(lastComponent(t.path));
@@ -537,7 +523,7 @@ void FileActionController::duplicate() {
 
 void FileActionController::makeLink() {
     std::vector<Failure> failures;
-    auto items = refuseUntouchable(targets(), Change::link, failures, nullptr, nullptr);
+    auto items = refuseUntouchable(targets(), Change::link, failures);
     for (const auto& t : items) {
         const NameParts parts = splitExtension(lastComponent(t.path));
         if (int err = makeLinkBeside(t.path, [&](int n) { return siblingName(parts, " alias", n); }))
@@ -555,7 +541,7 @@ void FileActionController::quickLook() {
 
 void FileActionController::setTag(const QString& tagName) {
     std::vector<Failure> failures;
-    auto items = refuseUntouchable(targets(), Change::tags, failures, nullptr, nullptr);
+    auto items = refuseUntouchable(targets(), Change::tags, failures);
     std::vector<std::string> tags;
     if (!tagName.isEmpty()) tags.push_back(tagName.toStdString());
     for (const auto& t : items)
@@ -597,7 +583,7 @@ bool FileActionController::performRename(FileNode* node, const QString& newName)
     auto resolved = resolveActionTargets(one);
     if (resolved.empty()) return fail(localized("The item is no longer there."));
     std::vector<Failure> refused;
-    refuseUntouchable(resolved, Change::rename, refused, nullptr, nullptr);
+    refuseUntouchable(resolved, Change::rename, refused);
     if (!refused.empty()) return fail(refused.front().reason);
     const std::string newBytes = pathBytesFromQString(trimmed);
     const int err = renameItem(resolved.front().path, newBytes);

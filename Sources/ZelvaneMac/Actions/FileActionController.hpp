@@ -107,8 +107,6 @@ public:
     // Waits for the background work and delivers what it reports (tests; the application lets it
     // run).
     void waitForBackgroundWork();
-    // Whether Compress or Duplicate is still writing.
-    bool hasBackgroundWork() const;
 
     // Asks before opening `count` windows of the given kind; true below six without asking.
     bool confirmOpeningManyWindows(int count, const QString& windowKind);
@@ -119,13 +117,18 @@ private:
         QString reason;
     };
     enum class Change { trash, erase, rename, duplicate, compress, link, tags };
-    struct BackgroundResult;
+    // What the disk holds now below the folders of an import that an action is about to erase.
+    struct DiskTotals {
+        bool surveyed = false;
+        int64_t items = 0;
+        int64_t bytes = 0;
+        QString text() const;
+    };
 
     std::vector<ActionTarget> targets(bool dropNestedItems = false) const;
     // Splits off the targets that `change` may not touch, with why.
     std::vector<ActionTarget> refuseUntouchable(std::vector<ActionTarget> items, Change change,
-                                                std::vector<Failure>& refused, int64_t* surveyedItems,
-                                                int64_t* surveyedBytes) const;
+                                                std::vector<Failure>& refused, DiskTotals* disk = nullptr) const;
     void tellFailures(Change change, const std::vector<Failure>& failures);
     void offerImmediateDelete(const std::vector<Failure>& failures);
     void removeImmediately(const std::vector<ActionTarget>& items);

@@ -1,0 +1,667 @@
+// The file actions as a user meets them: a real window over a real scanned (or imported) folder,
+// driven by its keys and its context menu, with the alerts answered by keys. Each case is one
+// that lost data or hid a failure: mounted file systems, imported folders, failures told wrongly,
+// paths longer than the system takes at once, names that are not UTF-8, large sparse files, the
+// first-start offer to move the program.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+#include <zip.h>
+
+#include <QDir>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "Platform/FileDescriptor.hpp"
+#include "QtWidgetTestApp.hpp"
+#include "ScriptedUser.hpp"
+#include "TestTrees.hpp"
+#include "ZelvaneMac/Actions/ItemRemoval.hpp"
+#include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/MenuBar.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
+#include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
+#include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
+#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/ScanController.hpp"
+#include "ZelvaneMac/Window/WindowStartup.hpp"
+
+namespace zelvane {
+namespace {
+
+using namespace zelvane::testing;
+using fixtures::TempDir;
+namespace fs = std::filesystem;
+
+void writeBytes(const fs::path& path, const std::string& bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+std::string readBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+bool onDisk(const fs::path& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool existsAt(int folder, const std::string& name) {
+    struct stat st {};
+    return ::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+std::vector<std::string> namesIn(const fs::path& folder) {
+    std::vector<std::string> out;
+    for (const auto& e : fs::directory_iterator(folder)) out.push_back(e.path().filename().native());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// A main window on a folder of its own, its home trash under `dataHome`, scanned or imported,
+// shown and active, as the user has it in front of them.
+class WindowAtHand final {
+public:
+    explicit WindowAtHand(const fs::path& dataHome) {
+        qtWidgetApp();
+        fs::create_directories(dataHome);
+        ::setenv("XDG_DATA_HOME", dataHome.c_str(), 1);
+        window_ = std::make_unique<MainWindow>(prefs_, CLIAutomation::Options{});
+        window_->setStartupHooks({});
+        window_->resize(1200, 800);
+        window_->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+    }
+
+    MainWindow& window() { return *window_; }
+    void close() { window_.reset(); }
+
+    FileNode* scan(const fs::path& folder) {
+        const QString path = QString::fromStdString(folder.native());
+        state().viewModel().selectRoot(path, path);
+        state().scanControl().startScan();
+        return waitForRoot();
+    }
+
+    FileNode* import(const fs::path& csv) {
+        state().viewModel().startCSVImport(QString::fromStdString(csv.native()), false);
+        return waitForRoot();
+    }
+
+    // The node at an absolute path below the shown root.
+    FileNode* node(const fs::path& path) {
+        FileNode* root = state().scanControl().effectiveRoots().at(0).get();
+        const std::string rootPath = root->pathBytes();
+        std::string rest = path.native().substr(rootPath == "/" ? 1 : rootPath.size() + 1);
+        FileNode* at = root;
+        while (at && !rest.empty()) {
+            const size_t slash = rest.find('/');
+            const std::string name = rest.substr(0, slash);
+            rest = slash == std::string::npos ? std::string() : rest.substr(slash + 1);
+            FileNode* next = nullptr;
+            for (FileNode* c : at->children())
+                if (c->nameBytes() == name) next = c;
+            at = next;
+        }
+        return at;
+    }
+
+    // Selects the node's row (its folders opened).
+    void select(FileNode* n) {
+        state().setSelectedNodes({n});
+        showRow(n);
+    }
+
+    // A key pressed in the outline, the window active, as after a click on the row.
+    void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        window_->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+        outline().setFocus();
+        EXPECT_TRUE(pumpWidgetsUntil([&] { return outline().hasFocus(); }, 2000));
+        QTest::keyClick(&outline(), key, modifiers);
+        QCoreApplication::processEvents();
+    }
+
+    // The row's context menu, opened by a right click; the user script picks the item.
+    void rightClickRow(FileNode* n) {
+        const QModelIndex index = showRow(n);
+        rightClick(outline().viewport(), outline().visualRect(index).center());
+        QCoreApplication::processEvents();
+    }
+
+    ContextMenuOutlineView& outline() { return window_->contentView()->treeViewTab()->outline()->outline(); }
+    ContentViewState& state() { return window_->state(); }
+
+private:
+    FileNode* waitForRoot() {
+        EXPECT_TRUE(pumpWidgetsUntil([&] {
+            return !state().viewModel().scanState().isScanning() && !state().scanControl().effectiveRoots().empty();
+        }));
+        const auto& roots = state().scanControl().effectiveRoots();
+        return roots.empty() ? nullptr : roots[0].get();
+    }
+
+    QModelIndex showRow(FileNode* n) {
+        FileTreeOutlineView& view = *window_->contentView()->treeViewTab()->outline();
+        std::vector<FileNode*> chain;
+        for (FileNode* p = n->parent(); p; p = p->parent()) chain.push_back(p);
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it) outline().expand(view.model().indexForNode(*it));
+        const QModelIndex index = view.model().indexForNode(n);
+        // The name column widened by the user until a deep row's name shows.
+        const int wanted = outline().indentation() * int(chain.size() + 1) + 300;
+        if (outline().header()->sectionSize(0) < wanted) outline().header()->resizeSection(0, wanted);
+        outline().scrollTo(index);
+        QCoreApplication::processEvents();
+        return index;
+    }
+
+    QTemporaryDir prefsDir_;
+    Preferences prefs_{prefsDir_.filePath("p.plist")};
+    std::unique_ptr<MainWindow> window_;
+};
+
+TEST(WindowFileActions, AFolderWithAnotherFileSystemAtOrBelowItIsNeitherErasedNorTrashed) {
+    TempDir dir;
+    writeBytes(dir / "holder/own.txt", "own");
+    TmpfsMount mounted(dir / "holder/mp");
+    TmpfsMount deeper(dir / "holder/outer/inner/mp2");
+    if (!mounted.mounted() || !deeper.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs CAP_SYS_ADMIN)";
+    writeBytes(dir / "holder/mp/a.txt", "on the mounted volume");
+    writeBytes(dir / "holder/mp/sub/b.txt", "also");
+    writeBytes(dir / "holder/outer/o.txt", "outer's own");
+    writeBytes(dir / "holder/outer/inner/mp2/c.txt", "deeper volume");
+    WindowAtHand w(dir / "data");
+    ScriptedUser user;
+    ASSERT_TRUE(w.scan(dir / "holder"));
+    FileNode* mp = w.node(dir / "holder/mp");
+    FileNode* outer = w.node(dir / "holder/outer");
+    ASSERT_TRUE(mp && outer);
+    EXPECT_TRUE(mp->children().empty()) << "the scan entered the mounted file system";
+
+    // Shift+Delete, then Return on whatever comes up: the mount point is refused, and says why.
+    w.select(mp);
+    user.answer({Qt::Key_Return, Qt::Key_Return});
+    w.press(Qt::Key_Delete, Qt::ShiftModifier);
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_EQ(user.alerts[0].text, QStringLiteral("\"mp\" can't be deleted."));
+    EXPECT_TRUE(user.alerts[0].informativeText.contains("mounted")) << user.alerts[0].informativeText.toStdString();
+    EXPECT_EQ(user.alerts[0].buttons, QStringList{"OK"});
+    // Delete (to the Trash), Return, Return: refused as well, and no trash folder appears anywhere.
+    user.clear();
+    user.answer({Qt::Key_Return, Qt::Key_Return});
+    w.press(Qt::Key_Delete);
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_EQ(user.alerts[0].text, QStringLiteral("\"mp\" can't be moved to the Trash."));
+    EXPECT_EQ(user.alerts[0].buttons, QStringList{"OK"});
+
+    // A folder with a file system mounted two levels below it: refused whole, naming the place.
+    for (bool trash : {false, true}) {
+        user.clear();
+        w.select(outer);
+        user.answer({Qt::Key_Return, Qt::Key_Return});
+        w.press(Qt::Key_Delete, trash ? Qt::NoModifier : Qt::ShiftModifier);
+        ASSERT_EQ(user.alerts.size(), 1u);
+        EXPECT_TRUE(user.alerts[0].informativeText.contains("outer/inner/mp2")) << user.alerts[0].informativeText.toStdString();
+        EXPECT_EQ(user.alerts[0].buttons, QStringList{"OK"});
+    }
+
+    EXPECT_EQ(readBytes(dir / "holder/mp/a.txt"), "on the mounted volume");
+    EXPECT_EQ(readBytes(dir / "holder/mp/sub/b.txt"), "also");
+    EXPECT_EQ(readBytes(dir / "holder/outer/o.txt"), "outer's own");
+    EXPECT_EQ(readBytes(dir / "holder/outer/inner/mp2/c.txt"), "deeper volume");
+    EXPECT_EQ(namesIn(dir / "holder"), (std::vector<std::string>{"mp", "outer", "own.txt"}));
+    EXPECT_EQ(namesIn(dir / "holder/mp"), (std::vector<std::string>{"a.txt", "sub"}));
+    EXPECT_FALSE(mp->isDeleted());
+    EXPECT_FALSE(onDisk(dir / "data/Trash/files"));
+
+    // Scanned on its own, the mounted volume's items go to the trash at its own top, and nothing
+    // is made on the file system around it.
+    ASSERT_TRUE(w.scan(dir / "holder/mp"));
+    FileNode* b = w.node(dir / "holder/mp/sub/b.txt");
+    ASSERT_TRUE(b);
+    user.clear();
+    w.select(b);
+    user.answer({Qt::Key_Return});
+    w.press(Qt::Key_Delete);
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_EQ(user.alerts[0].text, QStringLiteral("Move \"b.txt\" to the Trash?"));
+    const std::string trash = ".Trash-" + std::to_string(::geteuid());
+    EXPECT_EQ(readBytes(dir / "holder/mp" / trash / "files/b.txt"), "also");
+    EXPECT_TRUE(readBytes(dir / "holder/mp" / trash / "info/b.txt.trashinfo").find("\nPath=sub/b.txt\n") != std::string::npos);
+    EXPECT_EQ(namesIn(dir / "holder"), (std::vector<std::string>{"mp", "outer", "own.txt"}));
+    EXPECT_TRUE(b->isDeleted());
+}
+
+TEST(WindowFileActions, FoldersOfAnImportAreErasedOnlyAfterSayingWhatTheDiskHoldsNow) {
+    TempDir dir;
+    writeBytes(dir / "x/victim/sub/x.txt", "seen in the import");
+    writeBytes(dir / "x/victim/other/unseen.bin", std::string(3000, 'u'));
+    const std::string victim = (dir / "x/victim").native();
+    writeBytes(dir / "rows.csv", "File Name,Size,Allocated,Modified,Attributes,Files,Folders\n\"" + victim +
+                                     "/sub/x.txt\",18,4096,2026/01/02 03:04:05,0,0,0\n");
+    WindowAtHand w(dir / "data");
+    ScriptedUser user;
+    ASSERT_TRUE(w.import(dir / "rows.csv"));
+    w.state().bumpExpandAllTrigger();
+    FileNode* made = w.node(dir / "x/victim");
+    FileNode* madeAbove = w.node(dir / "x");
+    ASSERT_TRUE(made && madeAbove);
+
+    // Folders the import made up for the path of its one row: no action changes them on disk.
+    for (FileNode* folder : {made, madeAbove}) {
+        for (Qt::KeyboardModifiers modifiers : {Qt::KeyboardModifiers(Qt::ShiftModifier), Qt::KeyboardModifiers()}) {
+            user.clear();
+            w.select(folder);
+            user.answer({Qt::Key_Return, Qt::Key_Return});
+            w.press(Qt::Key_Delete, modifiers);
+            ASSERT_EQ(user.alerts.size(), 1u);
+            EXPECT_TRUE(user.alerts[0].informativeText.contains("no row of its own")) << user.alerts[0].informativeText.toStdString();
+            EXPECT_EQ(user.alerts[0].buttons, QStringList{"OK"});
+        }
+    }
+    user.clear();
+    w.select(made);
+    user.choose({"Duplicate"});
+    user.answer({Qt::Key_Return});
+    w.rightClickRow(made);
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_EQ(user.alerts[0].text, QStringLiteral("Couldn't duplicate \"victim\""));
+    user.clear();
+    user.answer({Qt::Key_Return});
+    w.press(Qt::Key_F2);
+    QLineEdit* field = w.outline().renameField();
+    if (field) {
+        field->setText(QStringLiteral("renamed"));
+        QTest::keyClick(field, Qt::Key_Return);
+    }
+    EXPECT_EQ(namesIn(dir / "x"), std::vector<std::string>{"victim"});
+    EXPECT_EQ(namesIn(dir / "x/victim"), (std::vector<std::string>{"other", "sub"}));
+    EXPECT_EQ(readBytes(dir / "x/victim/other/unseen.bin"), std::string(3000, 'u'));
+
+    // With a row of its own, the folder's question says what is on disk below it now; Escape
+    // keeps it.
+    writeBytes(dir / "folders.csv", "File Name,Size,Allocated,Modified,Attributes,Files,Folders\n\"" + victim +
+                                        "/\",18,4096,2026/01/02 03:04:05,0,1,1\n\"" + victim +
+                                        "/sub/x.txt\",18,4096,2026/01/02 03:04:05,0,0,0\n");
+    ASSERT_TRUE(w.import(dir / "folders.csv"));
+    FileNode* row = w.node(dir / "x/victim");
+    ASSERT_TRUE(row);
+    user.clear();
+    w.select(row);
+    user.answer({Qt::Key_Escape});
+    w.press(Qt::Key_Delete, Qt::ShiftModifier);
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_EQ(user.alerts[0].text, QStringLiteral("Permanently erase \"victim\"?"));
+    EXPECT_TRUE(user.alerts[0].informativeText.endsWith("On disk now: 4 items, 3.0 kB") ||
+                user.alerts[0].informativeText.endsWith("On disk now: 4 items, 3.0 KB"))
+        << user.alerts[0].informativeText.toStdString();
+    EXPECT_TRUE(onDisk(dir / "x/victim/other/unseen.bin"));
+
+    // What cannot be read below it now is not erased unseen.
+    ASSERT_EQ(::chmod((dir / "x/victim/other").c_str(), 0), 0);
+    {
+        FilePermissionsApply asAUser;
+        user.clear();
+        user.answer({Qt::Key_Return, Qt::Key_Return});
+        w.press(Qt::Key_Delete, Qt::ShiftModifier);
+    }
+    ::chmod((dir / "x/victim/other").c_str(), 0755);
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_EQ(user.alerts[0].text, QStringLiteral("\"victim\" can't be deleted."));
+    EXPECT_TRUE(user.alerts[0].informativeText.contains("victim/other")) << user.alerts[0].informativeText.toStdString();
+    EXPECT_TRUE(onDisk(dir / "x/victim/other/unseen.bin"));
+
+    // Confirmed, it goes, all of it.
+    user.clear();
+    user.answer({Qt::Key_Return});
+    w.press(Qt::Key_Delete, Qt::ShiftModifier);
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_FALSE(onDisk(dir / "x/victim"));
+    EXPECT_TRUE(row->isDeleted());
+}
+
+TEST(WindowFileActions, FailuresSayTheirCauseAndTheOfferToEraseIsMadeOnlyWhereItCouldWork) {
+    TempDir dir;
+    writeBytes(dir / "box/keep.txt", "k");
+    writeBytes(dir / "box/ro/f1", "1");
+    writeBytes(dir / "box/ro/f2", "2");
+    writeBytes(dir / "box/solid.txt", "s");
+    writeBytes(dir / "locked/t.txt", "t");
+    ASSERT_EQ(::chmod((dir / "box/ro").c_str(), 0555), 0);
+    ASSERT_EQ(::chmod((dir / "locked").c_str(), 0555), 0);
+    WindowAtHand w(dir / "data");
+    ScriptedUser user;
+    ASSERT_TRUE(w.scan(dir.path()));
+    FileNode* box = w.node(dir / "box");
+    FileNode* keep = w.node(dir / "box/keep.txt");
+    FileNode* ro = w.node(dir / "box/ro");
+    FileNode* locked = w.node(dir / "locked/t.txt");
+    ASSERT_TRUE(box && keep && ro && locked);
+
+    // An erase that a read-only folder stops part-way goes on with the rest, says what stayed,
+    // and the rows follow what really went.
+    w.select(box);
+    user.answer({Qt::Key_Return, Qt::Key_Return});
+    {
+        FilePermissionsApply asAUser;
+        w.press(Qt::Key_Delete, Qt::ShiftModifier);
+    }
+    ASSERT_EQ(user.alerts.size(), 2u);
+    EXPECT_EQ(user.alerts[0].text, QStringLiteral("Permanently erase \"box\"?"));
+    EXPECT_EQ(user.alerts[1].text, QStringLiteral("\"box\" can't be deleted."));
+    const QString remained = user.alerts[1].informativeText;
+    EXPECT_TRUE(remained.startsWith("4 items remain, among them \"box/ro/f") && remained.endsWith("\": Permission denied."))
+        << remained.toStdString();
+    EXPECT_FALSE(onDisk(dir / "box/keep.txt"));
+    EXPECT_FALSE(onDisk(dir / "box/solid.txt"));
+    EXPECT_EQ(readBytes(dir / "box/ro/f1"), "1");
+    EXPECT_TRUE(keep->isDeleted());
+    EXPECT_TRUE(w.node(dir / "box/solid.txt")->isDeleted());
+    EXPECT_FALSE(box->isDeleted());
+    EXPECT_FALSE(ro->isDeleted());
+
+    // A move to the trash that the item's folder refuses names the cause, and offers no erase
+    // that would be refused just the same.
+    user.clear();
+    w.select(locked);
+    user.answer({Qt::Key_Return, Qt::Key_Return, Qt::Key_Return});
+    {
+        FilePermissionsApply asAUser;
+        w.press(Qt::Key_Delete);
+    }
+    ASSERT_EQ(user.alerts.size(), 2u);
+    EXPECT_EQ(user.alerts[1].text, QStringLiteral("\"t.txt\" can't be moved to the Trash."));
+    EXPECT_EQ(user.alerts[1].informativeText, QStringLiteral("Permission denied"));
+    EXPECT_EQ(user.alerts[1].buttons, QStringList{"OK"});
+    EXPECT_EQ(readBytes(dir / "locked/t.txt"), "t");
+
+    // A volume with no usable trash: the erase is offered, and Return cancels it.
+    TmpfsMount volume(dir / "volume");
+    if (!volume.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs CAP_SYS_ADMIN)";
+    writeBytes(dir / "volume" / (".Trash-" + std::to_string(::geteuid())), "a file where the trash would go");
+    writeBytes(dir / "volume/v.txt", "v");
+    ASSERT_TRUE(w.scan(dir / "volume"));
+    FileNode* v = w.node(dir / "volume/v.txt");
+    ASSERT_TRUE(v);
+    user.clear();
+    w.select(v);
+    user.answer({Qt::Key_Return, Qt::Key_Return});
+    w.press(Qt::Key_Delete);
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_EQ(user.alerts[0].text, QStringLiteral("\"v.txt\" can't be moved to the Trash."));
+    EXPECT_TRUE(user.alerts[0].informativeText.contains("Not a directory")) << user.alerts[0].informativeText.toStdString();
+    EXPECT_EQ(user.alerts[0].buttons, (QStringList{"Delete Immediately", "Cancel"}));
+    EXPECT_EQ(user.alerts[0].returnButton, QStringLiteral("Cancel"));
+    EXPECT_EQ(readBytes(dir / "volume/v.txt"), "v");
+    EXPECT_FALSE(v->isDeleted());
+    // Chosen on purpose, the erase happens.
+    user.clear();
+    user.answer({QStringLiteral("Delete Immediately")});
+    w.press(Qt::Key_Delete);
+    EXPECT_FALSE(onDisk(dir / "volume/v.txt"));
+    EXPECT_TRUE(v->isDeleted());
+}
+
+// A chain of folders whose path is longer than the system takes in one call, made and removed a
+// folder at a time.
+class DeepChain final {
+public:
+    static constexpr int kLevels = 24;
+    explicit DeepChain(const fs::path& base) : top_(::open(base.c_str(), O_RDONLY | O_DIRECTORY)) {
+        const std::string name(180, 'd');
+        FileDescriptor at(::fcntl(top_.get(), F_DUPFD_CLOEXEC, 0));
+        path_ = base.native();
+        for (int i = 0; i < kLevels; ++i) {
+            const std::string level = name + std::to_string(i);
+            EXPECT_EQ(::mkdirat(at.get(), level.c_str(), 0755), 0);
+            at.reset(::openat(at.get(), level.c_str(), O_RDONLY | O_DIRECTORY));
+            path_ += "/" + level;
+            if (i == 0) first_ = level;
+        }
+        bottom_ = std::move(at);
+    }
+    ~DeepChain() { removeTreeAt(top_.get(), first_); }
+    int bottom() const { return bottom_.get(); }
+    const std::string& path() const { return path_; }
+    void write(const std::string& name, const std::string& bytes) const {
+        FileDescriptor fd(::openat(bottom_.get(), name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644));
+        EXPECT_EQ(::write(fd.get(), bytes.data(), bytes.size()), ssize_t(bytes.size()));
+    }
+    std::string read(const std::string& name) const {
+        FileDescriptor fd(::openat(bottom_.get(), name.c_str(), O_RDONLY));
+        std::string out(4096, '\0');
+        const ssize_t n = fd ? ::read(fd.get(), out.data(), out.size()) : -1;
+        out.resize(n > 0 ? size_t(n) : 0);
+        return out;
+    }
+
+private:
+    FileDescriptor top_;
+    FileDescriptor bottom_;
+    std::string first_;
+    std::string path_;
+};
+
+TEST(WindowFileActions, EveryFileActionWorksOnPathsLongerThanTheSystemTakesAtOnce) {
+    TempDir dir;
+    DeepChain chain(dir.path());
+    ASSERT_GT(chain.path().size(), 4096u);
+    chain.write("doc.txt", "deep document");
+    ASSERT_EQ(::mkdirat(chain.bottom(), "folder", 0755), 0);
+    chain.write("folder/inner.txt", "inner");
+    WindowAtHand w(dir / "data");
+    ScriptedUser user;
+    ASSERT_TRUE(w.scan(dir.path()));
+    FileNode* doc = w.node(chain.path() + "/doc.txt");
+    FileNode* folder = w.node(chain.path() + "/folder");
+    ASSERT_TRUE(doc && folder);
+    ASSERT_EQ(doc->pathBytes(), chain.path() + "/doc.txt");
+
+    auto menuAction = [&](FileNode* n, std::initializer_list<QString> items) {
+        w.select(n);
+        user.choose(items);
+        w.rightClickRow(n);
+        EXPECT_TRUE(pumpWidgetsUntil([&] { return !QGuiApplication::overrideCursor(); }, 30000));
+    };
+    menuAction(doc, {"Duplicate"});
+    EXPECT_EQ(chain.read("doc copy.txt"), "deep document");
+    menuAction(folder, {"Duplicate"});
+    EXPECT_EQ(chain.read("folder copy/inner.txt"), "inner");
+    menuAction(doc, {"Compress"});
+    EXPECT_TRUE(existsAt(chain.bottom(), "doc.zip"));
+    menuAction(doc, {"Make Link"});
+    char target[64] = {};
+    EXPECT_GT(::readlinkat(chain.bottom(), "doc alias.txt", target, sizeof target - 1), 0);
+    EXPECT_STREQ(target, "doc.txt");
+    menuAction(doc, {"Tags\u2026", "Red"});
+    char tags[64] = {};
+    const std::string viaFolder = "/proc/self/fd/" + std::to_string(chain.bottom()) + "/doc.txt";
+    EXPECT_EQ(::lgetxattr(viaFolder.c_str(), "user.xdg.tags", tags, sizeof tags), 3);
+    EXPECT_STREQ(tags, "Red");
+    EXPECT_TRUE(user.alerts.empty()) << user.alerts[0].text.toStdString() << ": " << user.alerts[0].informativeText.toStdString();
+
+    // Rename (F2), then trash the renamed file; erase a folder.
+    w.select(doc);
+    w.press(Qt::Key_F2);
+    QLineEdit* field = w.outline().renameField();
+    ASSERT_TRUE(field);
+    field->selectAll();
+    QTest::keyClicks(field, "renamed.txt");
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_EQ(chain.read("renamed.txt"), "deep document");
+    w.select(doc);
+    user.answer({Qt::Key_Return});
+    w.press(Qt::Key_Delete);
+    EXPECT_FALSE(existsAt(chain.bottom(), "renamed.txt"));
+    EXPECT_EQ(readBytes(dir / "data/Trash/files/renamed.txt"), "deep document");
+    EXPECT_TRUE(doc->isDeleted());
+    w.select(folder);
+    user.answer({Qt::Key_Return});
+    w.press(Qt::Key_Delete, Qt::ShiftModifier);
+    EXPECT_FALSE(existsAt(chain.bottom(), "folder"));
+    EXPECT_TRUE(folder->isDeleted());
+    ASSERT_EQ(user.alerts.size(), 2u);
+    EXPECT_EQ(user.alerts[1].text, QStringLiteral("Permanently erase \"folder\"?"));
+}
+
+TEST(WindowFileActions, NamesThatAreNotUtf8KeepTheirBytesWhereverANewNameIsMade) {
+    TempDir dir;
+    writeBytes(dir / "bad\xfe.txt", "not UTF-8");
+    WindowAtHand w(dir / "data");
+    ScriptedUser user;
+    ASSERT_TRUE(w.scan(dir.path()));
+    FileNode* bad = w.node(dir / "bad\xfe.txt");
+    ASSERT_TRUE(bad);
+
+    // F2, End, BackSpace three times, "doc", Return.
+    w.select(bad);
+    w.press(Qt::Key_F2);
+    QLineEdit* field = w.outline().renameField();
+    ASSERT_TRUE(field);
+    EXPECT_EQ(field->text(), QStringLiteral("bad\uFFFD.txt"));
+    QTest::keyClick(field, Qt::Key_End);
+    for (int i = 0; i < 3; ++i) QTest::keyClick(field, Qt::Key_Backspace);
+    QTest::keyClicks(field, "doc");
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_EQ(readBytes(dir / "bad\xfe.doc"), "not UTF-8");
+    EXPECT_FALSE(onDisk(dir / "bad\xef\xbf\xbd.doc"));
+    EXPECT_EQ(bad->nameBytes(), "bad\xfe.doc");
+
+    // The names Duplicate, Compress and Make Link give keep the bytes as well.
+    for (const char* item : {"Duplicate", "Compress", "Make Link"}) {
+        w.select(bad);
+        user.choose({item});
+        w.rightClickRow(bad);
+        ASSERT_TRUE(pumpWidgetsUntil([&] { return !QGuiApplication::overrideCursor(); }, 30000));
+    }
+    EXPECT_EQ(readBytes(dir / "bad\xfe copy.doc"), "not UTF-8");
+    EXPECT_EQ(fs::read_symlink(dir / "bad\xfe alias.doc").native(), "bad\xfe.doc");
+    int err = 0;
+    zip_t* zip = zip_open((dir / "bad\xfe.zip").c_str(), ZIP_RDONLY, &err);
+    ASSERT_TRUE(zip);
+    EXPECT_STREQ(zip_get_name(zip, 0, ZIP_FL_ENC_RAW), "bad\xfe.doc");
+    zip_close(zip);
+    EXPECT_TRUE(user.alerts.empty());
+    // Renaming back to what it was, unedited, is no rename.
+    w.select(bad);
+    w.press(Qt::Key_F2);
+    ASSERT_TRUE((field = w.outline().renameField()));
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_TRUE(user.alerts.empty());
+    EXPECT_TRUE(onDisk(dir / "bad\xfe.doc"));
+}
+
+std::vector<std::string> partialCopiesIn(const fs::path& folder) {
+    std::vector<std::string> out;
+    for (const auto& name : namesIn(folder))
+        if (name.find(".partial-") != std::string::npos) out.push_back(name);
+    return out;
+}
+
+TEST(WindowFileActions, DuplicateWorksInTheBackgroundKeepsHolesAndNeverLeavesAHalfCopy) {
+    TempDir dir;
+    constexpr off_t kGiB = off_t(1) << 30;
+    {
+        FileDescriptor fd(::open((dir / "disk.img").c_str(), O_WRONLY | O_CREAT, 0644));
+        ASSERT_EQ(::ftruncate(fd.get(), kGiB), 0);
+        ASSERT_EQ(::pwrite(fd.get(), "middle", 6, kGiB / 2), 6);
+    }
+    for (int i = 0; i < 64; ++i) writeBytes(dir / "many" / ("part" + std::to_string(i)), std::string(1 << 20, char('a' + i % 26)));
+    auto w = std::make_unique<WindowAtHand>(dir / "data");
+    ScriptedUser user;
+    ASSERT_TRUE(w->scan(dir.path()));
+    FileNode* image = w->node(dir / "disk.img");
+    ASSERT_TRUE(image);
+
+    // The window is free while the copy is made: the busy cursor shows until it is done.
+    w->select(image);
+    user.choose({"Duplicate"});
+    w->rightClickRow(image);
+    EXPECT_TRUE(QGuiApplication::overrideCursor()) << "the copy was made on the window's thread";
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !QGuiApplication::overrideCursor(); }, 60000));
+    struct stat copied {};
+    ASSERT_EQ(::stat((dir / "disk copy.img").c_str(), &copied), 0);
+    EXPECT_EQ(copied.st_size, kGiB);
+    EXPECT_LT(copied.st_blocks * 512, 16 << 20) << "the holes were written out";
+    {
+        FileDescriptor fd(::open((dir / "disk copy.img").c_str(), O_RDONLY));
+        char middle[7] = {};
+        EXPECT_EQ(::pread(fd.get(), middle, 6, kGiB / 2), 6);
+        EXPECT_STREQ(middle, "middle");
+    }
+
+    // A copy cut short by closing the window is never left under a real name.
+    FileNode* many = w->node(dir / "many");
+    w->select(many);
+    user.choose({"Duplicate"});
+    w->rightClickRow(many);
+    w->close();
+    EXPECT_TRUE(partialCopiesIn(dir.path()).empty());
+    if (onDisk(dir / "many copy")) EXPECT_EQ(namesIn(dir / "many copy").size(), 64u);
+
+    // A copy the volume has no room for: said, and nothing left behind.
+    TmpfsMount small(dir / "small", "size=8m,mode=0755");
+    if (!small.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs CAP_SYS_ADMIN)";
+    writeBytes(dir / "small/six.bin", std::string(6 << 20, 'x'));
+    w = std::make_unique<WindowAtHand>(dir / "data");
+    ASSERT_TRUE(w->scan(dir / "small"));
+    FileNode* six = w->node(dir / "small/six.bin");
+    ASSERT_TRUE(six);
+    user.clear();
+    w->select(six);
+    user.choose({"Duplicate"});
+    user.answer({Qt::Key_Return});
+    w->rightClickRow(six);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !user.alerts.empty(); }, 60000));
+    EXPECT_EQ(user.alerts[0].text, QStringLiteral("Couldn't duplicate \"six.bin\""));
+    EXPECT_EQ(user.alerts[0].informativeText, QStringLiteral("No space left on device"));
+    EXPECT_EQ(namesIn(dir / "small"), std::vector<std::string>{"six.bin"});
+}
+
+TEST(WindowFileActions, ReturnOnTheFirstStartOfferKeepsTheProgramWhereItIs) {
+    qtWidgetApp();
+    QTemporaryDir prefsDir;
+    Preferences prefs(prefsDir.filePath("p.plist"));
+    MainWindow window(prefs, CLIAutomation::Options{});
+    WindowStartupHooks hooks;
+    hooks.shouldOfferMoveToApplications = [] { return true; };
+    window.setStartupHooks(hooks);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QMessageBox* offer = nullptr;
+    ASSERT_TRUE(pumpWidgetsUntil([&] {
+        for (QMessageBox* box : window.findChildren<QMessageBox*>())
+            if (box->isVisible() && box->text() == QStringLiteral("Move to Applications Folder?")) offer = box;
+        return offer != nullptr;
+    }, 10000));
+    ScriptedUser user;
+    // Only when Return would keep it is Return pressed: pressed on the move, it would move this
+    // test program's own folder.
+    QPushButton* returnTakes = offer->defaultButton();
+    for (QPushButton* b : offer->findChildren<QPushButton*>())
+        if (b->hasFocus() && b->autoDefault()) returnTakes = b;
+    ASSERT_TRUE(returnTakes);
+    ASSERT_EQ(returnTakes->text(), QStringLiteral("Not Now"));
+    QTest::keyClick(returnTakes, Qt::Key_Return);
+    EXPECT_TRUE(pumpWidgetsUntil([&] { return !offer->isVisible(); }, 5000));
+    EXPECT_FALSE(prefs.value(PreferenceKeys::suppressMoveToApplicationsPrompt));
+    EXPECT_TRUE(QFileInfo::exists(QCoreApplication::applicationFilePath()));
+}
+
+}  // namespace
+}  // namespace zelvane
