@@ -236,8 +236,12 @@ std::vector<ActionTarget> FileActionController::refuseUntouchable(std::vector<Ac
                 refused.push_back({std::move(t), mountBelowReason(joinPath(item.name, mounts.mountBelow))});
                 continue;
             }
-            if (t.fromImport && t.isDir && disk) {
-                // The rows of an import may be old: the question says what the disk holds now.
+            ItemFacts onDisk;
+            const bool isFolderNow = readItemFacts(item.folder.get(), item.name, onDisk) == 0 && onDisk.isDir();
+            if (isFolderNow && (t.fromImport || !t.isDir) && disk) {
+                // What the window shows of this folder may not be what it holds: the rows of an
+                // import may be old, and a file's row may name a folder now. The question says
+                // what the disk holds now.
                 const DiskSurvey survey = surveyItem(t.path);
                 if (survey.error) {
                     refused.push_back({std::move(t), fillPlaceholders(localized("What it holds on disk now can't be "

@@ -44,7 +44,8 @@ struct FileActionMenuState {
 //
 // What no action does: change anything on a file system the window did not show (a folder where
 // another file system is mounted, or that holds one), change a folder that an import made up, or
-// erase a folder of an import without first saying what it holds on disk now. What fails is said,
+// erase a folder whose contents the window may not have shown (a folder of an import, or a folder
+// where the row shows a file) without first saying what it holds on disk now. What fails is said,
 // with the system's reason, and only what really went is reported as deleted.
 //
 // GUI thread only; actions run to their end there, alerts included, except Compress and

@@ -229,6 +229,24 @@ TEST(WindowFileActions, AFolderWithAnotherFileSystemAtOrBelowItIsNeitherErasedNo
     EXPECT_FALSE(mp->isDeleted());
     EXPECT_FALSE(onDisk(dir / "data/Trash/files"));
 
+    // A folder bound in another place of the same file system is a mount as well: erasing it would
+    // erase the folder it shows.
+    writeBytes(dir / "bound/kept.txt", "bound elsewhere");
+    fs::create_directories(dir / "holder/own");
+    ASSERT_EQ(::mount((dir / "bound").c_str(), (dir / "holder/own").c_str(), nullptr, MS_BIND, nullptr), 0);
+    ASSERT_TRUE(w.scan(dir / "holder"));
+    FileNode* own = w.node(dir / "holder/own");
+    ASSERT_TRUE(own);
+    user.clear();
+    w.select(own);
+    user.answer({Qt::Key_Return, Qt::Key_Return});
+    w.press(Qt::Key_Delete, Qt::ShiftModifier);
+    ::umount2((dir / "holder/own").c_str(), MNT_DETACH);
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_EQ(user.alerts[0].buttons, QStringList{"OK"});
+    EXPECT_EQ(readBytes(dir / "bound/kept.txt"), "bound elsewhere");
+    ASSERT_TRUE(w.scan(dir / "holder"));
+
     // Scanned on its own, the mounted volume's items go to the trash at its own top, and nothing
     // is made on the file system around it.
     ASSERT_TRUE(w.scan(dir / "holder/mp"));
@@ -243,7 +261,7 @@ TEST(WindowFileActions, AFolderWithAnotherFileSystemAtOrBelowItIsNeitherErasedNo
     const std::string trash = ".Trash-" + std::to_string(::geteuid());
     EXPECT_EQ(readBytes(dir / "holder/mp" / trash / "files/b.txt"), "also");
     EXPECT_TRUE(readBytes(dir / "holder/mp" / trash / "info/b.txt.trashinfo").find("\nPath=sub/b.txt\n") != std::string::npos);
-    EXPECT_EQ(namesIn(dir / "holder"), (std::vector<std::string>{"mp", "outer", "own.txt"}));
+    EXPECT_EQ(namesIn(dir / "holder"), (std::vector<std::string>{"mp", "outer", "own", "own.txt"}));
     EXPECT_TRUE(b->isDeleted());
 }
 
@@ -311,6 +329,24 @@ TEST(WindowFileActions, FoldersOfAnImportAreErasedOnlyAfterSayingWhatTheDiskHold
                 user.alerts[0].informativeText.endsWith("On disk now: 4 items, 3.0 KB"))
         << user.alerts[0].informativeText.toStdString();
     EXPECT_TRUE(onDisk(dir / "x/victim/other/unseen.bin"));
+
+    // A row that says "file" for what is a folder on disk now asks the same way.
+    writeBytes(dir / "filerow.csv", "File Name,Size,Allocated,Modified,Attributes,Files,Folders\n\"" + victim +
+                                        "\",18,4096,2026/01/02 03:04:05,0,0,0\n");
+    ASSERT_TRUE(w.import(dir / "filerow.csv"));
+    FileNode* fileRow = w.node(dir / "x/victim");
+    ASSERT_TRUE(fileRow && !fileRow->isDir());
+    user.clear();
+    w.select(fileRow);
+    user.answer({Qt::Key_Escape});
+    w.press(Qt::Key_Delete);
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_EQ(user.alerts[0].text, QStringLiteral("Move \"victim\" to the Trash?"));
+    EXPECT_TRUE(user.alerts[0].informativeText.contains("On disk now: 4 items")) << user.alerts[0].informativeText.toStdString();
+    ASSERT_TRUE(w.import(dir / "folders.csv"));
+    row = w.node(dir / "x/victim");
+    ASSERT_TRUE(row);
+    w.select(row);
 
     // What cannot be read below it now is not erased unseen.
     ASSERT_EQ(::chmod((dir / "x/victim/other").c_str(), 0), 0);
