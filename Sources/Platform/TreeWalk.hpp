@@ -54,6 +54,19 @@ struct WalkEntry {
 
 enum class WalkStep { proceed, skipContents, stop };
 
+// The first failure of a walk that stops at it: what failed, from the walked item's name on, and why.
+struct FirstWalkFailure {
+    int error = 0;
+    std::string path;
+    WalkStep record(const std::string& relativePath, int err) {
+        if (!error) {
+            error = err;
+            path = relativePath;
+        }
+        return WalkStep::stop;
+    }
+};
+
 class TreeWalkVisitor {
 public:
     virtual ~TreeWalkVisitor() = default;

@@ -263,6 +263,16 @@ std::vector<ActionTarget> FileActionController::refuseUntouchable(std::vector<Ac
     return kept;
 }
 
+QString FileActionController::reasonsText(const std::vector<Failure>& failures) {
+    if (failures.size() == 1) return failures.front().reason;
+    QStringList lines;
+    for (size_t i = 0; i < failures.size() && i < kNamedFailures; ++i)
+        lines << fillPlaceholders(localized("\"%@\": %@"), {failures[i].target.displayName, failures[i].reason});
+    if (failures.size() > kNamedFailures)
+        lines << fillCount(localized("and %d more."), (long long)(failures.size() - kNamedFailures));
+    return lines.join(QLatin1Char('\n'));
+}
+
 void FileActionController::tellFailures(Change change, const std::vector<Failure>& failures) {
     if (failures.empty()) return;
     const bool one = failures.size() == 1;
@@ -298,16 +308,7 @@ void FileActionController::tellFailures(Change change, const std::vector<Failure
                             : fillCount(localized("The tags of %d items couldn't be changed."), n);
         break;
     }
-    if (one) {
-        alert.informativeText = failures.front().reason;
-    } else {
-        QStringList lines;
-        for (size_t i = 0; i < failures.size() && i < kNamedFailures; ++i)
-            lines << fillPlaceholders(localized("\"%@\": %@"), {failures[i].target.displayName, failures[i].reason});
-        if (failures.size() > kNamedFailures)
-            lines << fillCount(localized("and %d more."), (long long)(failures.size() - kNamedFailures));
-        alert.informativeText = lines.join(QLatin1Char('\n'));
-    }
+    alert.informativeText = reasonsText(failures);
     alert.buttons = {localized("OK")};
     prompter_.ask(alert);
 }
@@ -390,16 +391,7 @@ void FileActionController::offerImmediateDelete(const std::vector<Failure>& fail
     alert.message = offered.size() == 1
         ? fillPlaceholders(localized("\"%@\" can't be moved to the Trash."), {offered.front().target.displayName})
         : fillCount(localized("%d items can't be moved to the Trash."), (long long)offered.size());
-    QStringList lines;
-    if (offered.size() == 1) {
-        lines << offered.front().reason;
-    } else {
-        for (size_t i = 0; i < offered.size() && i < kNamedFailures; ++i)
-            lines << fillPlaceholders(localized("\"%@\": %@"), {offered[i].target.displayName, offered[i].reason});
-        if (offered.size() > kNamedFailures)
-            lines << fillCount(localized("and %d more."), (long long)(offered.size() - kNamedFailures));
-    }
-    alert.informativeText = lines.join(QLatin1Char('\n')) + QStringLiteral("\n\n") +
+    alert.informativeText = reasonsText(offered) + QStringLiteral("\n\n") +
                             localized("Do you want to delete the item immediately instead? You can't undo this action.");
     alert.buttons = {localized("Delete Immediately"), localized("Cancel")};
     alert.defaultButton = 1;

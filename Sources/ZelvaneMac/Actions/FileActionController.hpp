@@ -130,6 +130,8 @@ private:
     // Splits off the targets that `change` may not touch, with why.
     std::vector<ActionTarget> refuseUntouchable(std::vector<ActionTarget> items, Change change,
                                                 std::vector<Failure>& refused, DiskTotals* disk = nullptr) const;
+    // One failure's reason, or a line "name": reason for each of several (the first few named).
+    static QString reasonsText(const std::vector<Failure>& failures);
     void tellFailures(Change change, const std::vector<Failure>& failures);
     void offerImmediateDelete(const std::vector<Failure>& failures);
     void removeImmediately(const std::vector<ActionTarget>& items);

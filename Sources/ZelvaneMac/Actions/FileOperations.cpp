@@ -239,7 +239,7 @@ public:
             skipContents = e.depth > 0 && !st.sameMountAs(item_);
         } else if (st.isRegular()) {
             auto* file = new ArchivedFile{baseFd_, e.relativePath, st.size, st.modified.tv_sec, cancelled_,
-                                          &error, &failedPath, FileDescriptor(), {}};
+                                          &failure.error, &failure.path, FileDescriptor(), {}};
             zip_error_init(&file->error);
             zip_source_t* source = zip_source_function(archive_, &ArchivedFile::callback, file);
             if (!source) {
@@ -272,22 +272,15 @@ public:
 
     int close() {
         const int rc = zip_close(archive_);
-        if (rc != 0) return error ? error : EIO;
+        if (rc != 0) return failure.error ? failure.error : EIO;
         archive_ = nullptr;
         return 0;
     }
 
-    int error = 0;
-    std::string failedPath;
+    FirstWalkFailure failure;
 
 private:
-    WalkStep fail(const std::string& relativePath, int err) {
-        if (!error) {
-            error = err;
-            failedPath = relativePath;
-        }
-        return WalkStep::stop;
-    }
+    WalkStep fail(const std::string& relativePath, int err) { return failure.record(relativePath, err); }
 
     zip_t* archive_;
     int baseFd_;
@@ -306,13 +299,13 @@ int writeArchive(int folderFd, const std::string& itemName, const std::string& t
     if (!archive) return EIO;
     ZipWriter writer(archive, folderFd, top, cancelled);
     const int walked = walkTree(folderFd, itemName, writer);
-    if (writer.error) {
-        failedPath = writer.failedPath;
-        return writer.error;
+    if (writer.failure.error) {
+        failedPath = writer.failure.path;
+        return writer.failure.error;
     }
     if (walked) return walked;
     const int err = writer.close();
-    if (err) failedPath = writer.failedPath.empty() ? itemName : writer.failedPath;
+    if (err) failedPath = writer.failure.path.empty() ? itemName : writer.failure.path;
     return err;
 }
 

@@ -129,18 +129,11 @@ public:
 
     WalkStep failed(const std::string& relativePath, int err) override { return fail(relativePath, err); }
 
-    int error = 0;
-    std::string failedPath;
+    FirstWalkFailure failure;
     std::string temporaryName;  // the copy's name while it is made; empty until it exists
 
 private:
-    WalkStep fail(const std::string& relativePath, int err) {
-        if (!error) {
-            error = err;
-            failedPath = relativePath;
-        }
-        return WalkStep::stop;
-    }
+    WalkStep fail(const std::string& relativePath, int err) { return failure.record(relativePath, err); }
 
     // The walked item's copy takes a hidden temporary name; what lies below keeps its own.
     template <typename Make>
@@ -274,7 +267,7 @@ MadeItem duplicateItem(const std::string& path, const std::function<std::string(
     CopyVisitor visitor(facts, cancelled);
     if ((result.error = visitor.begin(folder))) return result;
     const int walked = walkTree(folder, item.name, visitor);
-    int err = visitor.error ? visitor.error : (walked == ECANCELED ? 0 : walked);
+    int err = visitor.failure.error ? visitor.failure.error : (walked == ECANCELED ? 0 : walked);
     if (!err && isCancelled(cancelled)) err = ECANCELED;
     std::string madeName;
     if (!err && visitor.temporaryName.empty()) err = ENOENT;
@@ -292,7 +285,7 @@ MadeItem duplicateItem(const std::string& path, const std::function<std::string(
     if (err) {
         if (!visitor.temporaryName.empty()) removeTreeAt(folder, visitor.temporaryName, true);
         result.error = err;
-        result.failedPath = visitor.error ? visitor.failedPath : item.name;
+        result.failedPath = visitor.failure.error ? visitor.failure.path : item.name;
         return result;
     }
     result.madePath = joinPath(parentPath(path), madeName);
