@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <atomic>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,13 @@ public:
     virtual ~ActionPrompter() = default;
     // True exactly when the first button was chosen.
     virtual bool ask(const AlertRequest& alert) = 0;
+    // Runs `work` (on another thread, as it may take long) while the user waits, `text` saying
+    // for what, with a way to give up that sets the flag `work` is handed. Returns when `work`
+    // has returned. Without a window, `work` runs right here.
+    virtual void runWhileWaiting(const QString& /*text*/, const std::function<void(const std::atomic<bool>&)>& work) {
+        const std::atomic<bool> neverCancelled{false};
+        work(neverCancelled);
+    }
 };
 
 // What the file actions ask of the desktop, behind one interface so that tests record the calls

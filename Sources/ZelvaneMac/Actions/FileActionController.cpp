@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 
@@ -208,6 +209,7 @@ std::vector<ActionTarget> FileActionController::refuseUntouchable(std::vector<Ac
     const bool erases = change == Change::trash || change == Change::erase;
     std::vector<ActionTarget> kept;
     kept.reserve(items.size());
+    std::vector<size_t> unseen;  // the folders of `kept` whose contents are read before asking
     for (auto& t : items) {
         if (t.isImpliedFolder) {
             refused.push_back({std::move(t), localized("The imported file has no row of its own for this folder, so "
@@ -238,29 +240,58 @@ std::vector<ActionTarget> FileActionController::refuseUntouchable(std::vector<Ac
             }
             ItemFacts onDisk;
             const bool isFolderNow = readItemFacts(item.folder.get(), item.name, onDisk) == 0 && onDisk.isDir();
-            if (isFolderNow && (t.fromImport || !t.isDir) && disk) {
-                // What the window shows of this folder may not be what it holds: the rows of an
-                // import may be old, and a file's row may name a folder now. The question says
-                // what the disk holds now.
-                const DiskSurvey survey = surveyItem(t.path);
-                if (survey.error) {
-                    refused.push_back({std::move(t), fillPlaceholders(localized("What it holds on disk now can't be "
-                                                                                "read: \"%@\": %@."),
-                                                                      {shownPath(survey.failedPath), errorText(survey.error)})});
-                    continue;
-                }
-                if (!survey.mountBelow.empty()) {
-                    refused.push_back({std::move(t), mountBelowReason(survey.mountBelow)});
-                    continue;
-                }
-                disk->surveyed = true;
-                disk->items += survey.items;
-                disk->bytes += survey.bytes;
-            }
+            // What the window shows of this folder may not be what it holds: the rows of an
+            // import may be old, and a file's row may name a folder now. The question says what
+            // the disk holds now.
+            if (isFolderNow && (t.fromImport || !t.isDir) && disk) unseen.push_back(kept.size());
         }
         kept.push_back(std::move(t));
     }
-    return kept;
+    if (unseen.empty()) return kept;
+
+    // Reading a large folder takes a while: the user waits with a way to give up.
+    std::vector<DiskSurvey> surveys(unseen.size());
+    bool gaveUp = false;
+    prompter_.runWhileWaiting(localized("Reading what is on disk now\u2026"), [&](const std::atomic<bool>& cancelled) {
+        for (size_t i = 0; i < unseen.size() && !cancelled.load(); ++i) surveys[i] = surveyItem(kept[unseen[i]].path, &cancelled);
+        gaveUp = cancelled.load();
+    });
+    if (gaveUp) {
+        disk->cancelled = true;
+        return {};
+    }
+    std::vector<bool> drop(kept.size(), false);
+    for (size_t i = 0; i < unseen.size(); ++i) {
+        const DiskSurvey& survey = surveys[i];
+        ActionTarget& t = kept[unseen[i]];
+        if (survey.error) {
+            refused.push_back({t, fillPlaceholders(localized("What it holds on disk now can't be read: \"%@\": %@."),
+                                                   {shownPath(survey.failedPath), errorText(survey.error)})});
+            drop[unseen[i]] = true;
+        } else if (!survey.mountBelow.empty()) {
+            refused.push_back({t, mountBelowReason(survey.mountBelow)});
+            drop[unseen[i]] = true;
+        } else {
+            disk->surveyed = true;
+            disk->items += survey.items;
+            disk->bytes += survey.bytes;
+        }
+    }
+    std::vector<ActionTarget> surveyed;
+    for (size_t i = 0; i < kept.size(); ++i)
+        if (!drop[i]) surveyed.push_back(std::move(kept[i]));
+    return surveyed;
+}
+
+FileActionController::HeldTrees FileActionController::holdTrees(const std::vector<ActionTarget>& items) {
+    HeldTrees held;
+    for (const ActionTarget& t : items) {
+        NodeStore* store = t.node ? t.node->store() : nullptr;
+        if (!store) continue;
+        std::shared_ptr<NodeStore> shared = store->weak_from_this().lock();
+        if (shared && std::find(held.begin(), held.end(), shared) == held.end()) held.push_back(std::move(shared));
+    }
+    return held;
 }
 
 QString FileActionController::reasonsText(const std::vector<Failure>& failures) {
@@ -316,9 +347,11 @@ void FileActionController::tellFailures(Change change, const std::vector<Failure
 void FileActionController::moveToTrash() {
     auto items = targets(true);
     if (items.empty()) return;
+    const HeldTrees held = holdTrees(items);
     std::vector<Failure> refused;
     DiskTotals disk;
     items = refuseUntouchable(std::move(items), Change::trash, refused, &disk);
+    if (disk.cancelled) return;
     tellFailures(Change::trash, refused);
 
     // One look-up per file system and action: whether it has a usable trash, and where.
@@ -404,9 +437,11 @@ void FileActionController::offerImmediateDelete(const std::vector<Failure>& fail
 void FileActionController::deleteImmediately() {
     auto items = targets(true);
     if (items.empty()) return;
+    const HeldTrees held = holdTrees(items);
     std::vector<Failure> refused;
     DiskTotals disk;
     items = refuseUntouchable(std::move(items), Change::erase, refused, &disk);
+    if (disk.cancelled) return;
     tellFailures(Change::erase, refused);
     if (items.empty()) return;
     AlertRequest alert;

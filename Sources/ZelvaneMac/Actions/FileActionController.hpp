@@ -118,13 +118,18 @@ private:
         QString reason;
     };
     enum class Change { trash, erase, rename, duplicate, compress, link, tags };
-    // What the disk holds now below the folders of an import that an action is about to erase.
+    // What the disk holds now below the folders an action is about to erase unseen.
     struct DiskTotals {
         bool surveyed = false;
+        bool cancelled = false;  // the user gave up waiting: the action ends
         int64_t items = 0;
         int64_t bytes = 0;
         QString text() const;
     };
+    // The trees of the targets, kept while an action waits for the user: a scan that ends
+    // meanwhile replaces the window's trees, and the action must still reach the nodes it holds.
+    using HeldTrees = std::vector<std::shared_ptr<NodeStore>>;
+    static HeldTrees holdTrees(const std::vector<ActionTarget>& items);
 
     std::vector<ActionTarget> targets(bool dropNestedItems = false) const;
     // Splits off the targets that `change` may not touch, with why.

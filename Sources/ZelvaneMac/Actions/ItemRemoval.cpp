@@ -78,9 +78,10 @@ private:
 
 class SurveyVisitor final : public TreeWalkVisitor {
 public:
-    explicit SurveyVisitor(const ItemFacts& item) : item_(item) {}
+    SurveyVisitor(const ItemFacts& item, const std::atomic<bool>* cancelled) : item_(item), cancelled_(cancelled) {}
 
     WalkStep visit(const WalkEntry& e) override {
+        if (cancelled_ && cancelled_->load(std::memory_order_relaxed)) return failed(e.relativePath, ECANCELED);
         if (e.depth > 0) {
             if (e.facts.isDir() && !e.facts.sameMountAs(item_)) {
                 survey.mountBelow = e.relativePath;
@@ -102,6 +103,7 @@ public:
 
 private:
     ItemFacts item_;
+    const std::atomic<bool>* cancelled_;
 };
 
 }  // namespace
@@ -131,7 +133,7 @@ RemovalResult removeItem(const std::string& path) {
     return removeTreeAt(item.folder.get(), item.name);
 }
 
-DiskSurvey surveyItem(const std::string& path) {
+DiskSurvey surveyItem(const std::string& path, const std::atomic<bool>* cancelled) {
     DiskSurvey survey;
     ItemInFolder item;
     ItemFacts facts;
@@ -139,7 +141,7 @@ DiskSurvey surveyItem(const std::string& path) {
         survey.failedPath = lastComponent(path);
         return survey;
     }
-    SurveyVisitor visitor(facts);
+    SurveyVisitor visitor(facts, cancelled);
     const int err = walkTree(item.folder.get(), item.name, visitor);
     survey = visitor.survey;
     if (err && err != ECANCELED && !survey.error) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -36,6 +37,7 @@ struct DiskSurvey {
     int64_t items = 0;         // everything below the item (the item itself not counted)
     int64_t bytes = 0;         // the sizes of those items and of the item
 };
-DiskSurvey surveyItem(const std::string& path);
+// `cancelled`, set from another thread, ends it early with ECANCELED.
+DiskSurvey surveyItem(const std::string& path, const std::atomic<bool>* cancelled = nullptr);
 
 }  // namespace zelvane

@@ -22,6 +22,7 @@
 #include <QTimer>
 
 #include <deque>
+#include <functional>
 #include <filesystem>
 #include <string>
 #include <variant>
@@ -51,6 +52,8 @@ public:
 
     // Answers for the next alerts, in order; an alert beyond them is closed with Escape.
     void answer(std::initializer_list<Answer> answers) { answers_.insert(answers_.end(), answers); }
+    // Runs while the next alert is up, before it is answered (its own event loop runs meanwhile).
+    void whileNextAlertIsUp(std::function<void()> meanwhile) { meanwhile_ = std::move(meanwhile); }
     // Items to choose in the next context menus, in order.
     void choose(std::initializer_list<QString> items) { menuItems_.insert(menuItems_.end(), items); }
 
@@ -63,6 +66,7 @@ public:
         menusSeen.clear();
         answers_.clear();
         menuItems_.clear();
+        meanwhile_ = nullptr;
     }
 
 private:
@@ -99,6 +103,11 @@ private:
         else if (QPushButton* d = box->defaultButton()) seen.returnButton = d->text();
         for (QPushButton* b : box->findChildren<QPushButton*>())
             if (seen.returnButton.isEmpty() && b->isDefault()) seen.returnButton = b->text();
+        if (meanwhile_) {
+            auto meanwhile = std::move(meanwhile_);
+            meanwhile_ = nullptr;
+            meanwhile();
+        }
         const Answer answer = answers_.empty() ? Answer(Qt::Key_Escape) : answers_.front();
         if (!answers_.empty()) answers_.pop_front();
         QPointer<QMessageBox> guarded(box);
@@ -127,6 +136,7 @@ private:
     QTimer timer_;
     std::deque<Answer> answers_;
     std::deque<QString> menuItems_;
+    std::function<void()> meanwhile_;
     QList<QPointer<QObject>> handled_;
 };
 
@@ -177,6 +187,26 @@ public:
 private:
     __user_cap_header_struct header_{};
     __user_cap_data_struct saved_[2]{};
+    bool active_ = false;
+};
+
+// While it lives, every thread of the process acts as an ordinary user (65534) when the process
+// runs as root: for work the program does on threads of its pool, where the capabilities of one
+// thread do not reach. The files a test makes stay readable to that user unless it says otherwise.
+class ActingAsAnotherUser final {
+public:
+    ActingAsAnotherUser() {
+        if (::geteuid() == 0) active_ = ::setegid(65534) == 0 && ::seteuid(65534) == 0;
+    }
+    ~ActingAsAnotherUser() {
+        if (!active_) return;
+        (void)!::seteuid(0);
+        (void)!::setegid(0);
+    }
+    ActingAsAnotherUser(const ActingAsAnotherUser&) = delete;
+    ActingAsAnotherUser& operator=(const ActingAsAnotherUser&) = delete;
+
+private:
     bool active_ = false;
 };
 

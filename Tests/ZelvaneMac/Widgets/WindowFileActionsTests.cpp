@@ -351,7 +351,7 @@ TEST(WindowFileActions, FoldersOfAnImportAreErasedOnlyAfterSayingWhatTheDiskHold
     // What cannot be read below it now is not erased unseen.
     ASSERT_EQ(::chmod((dir / "x/victim/other").c_str(), 0), 0);
     {
-        FilePermissionsApply asAUser;
+        ActingAsAnotherUser asAUser;
         user.clear();
         user.answer({Qt::Key_Return, Qt::Key_Return});
         w.press(Qt::Key_Delete, Qt::ShiftModifier);
@@ -602,6 +602,45 @@ TEST(WindowFileActions, NamesThatAreNotUtf8KeepTheirBytesWhereverANewNameIsMade)
     EXPECT_TRUE(onDisk(dir / "bad\xfe.doc"));
 }
 
+// The window scans again while the question is up (the user started it before): the answer still
+// reaches the file the question named, and the tree it was asked about stays whole until then.
+TEST(WindowFileActions, AnAnswerGivenAfterTheWindowScannedAgainReachesTheItemItNamed) {
+    TempDir dir;
+    writeBytes(dir / "old.txt", "asked about");
+    writeBytes(dir / "keep.txt", "kept");
+    WindowAtHand w(dir / "data");
+    ScriptedUser user;
+    ASSERT_TRUE(w.scan(dir.path()));
+    FileNode* old = w.node(dir / "old.txt");
+    ASSERT_TRUE(old);
+    const FileNode* before = w.state().scanControl().effectiveRoots().at(0).get();
+    w.select(old);
+    for (Qt::KeyboardModifiers modifiers : {Qt::KeyboardModifiers(), Qt::KeyboardModifiers(Qt::ShiftModifier)}) {
+        user.clear();
+        user.whileNextAlertIsUp([&] {
+            w.state().scanControl().startScan();
+            pumpWidgetsUntil([&] {
+                return !w.state().viewModel().scanState().isScanning() &&
+                       w.state().scanControl().effectiveRoots().at(0).get() != before;
+            });
+        });
+        user.answer({Qt::Key_Return});
+        w.press(Qt::Key_Delete, modifiers);
+        ASSERT_EQ(user.alerts.size(), 1u);
+        EXPECT_NE(w.state().scanControl().effectiveRoots().at(0).get(), before) << "the scan did not end meanwhile";
+        if (modifiers == Qt::NoModifier) {
+            EXPECT_EQ(readBytes(dir / "data/Trash/files/old.txt"), "asked about");
+            writeBytes(dir / "old.txt", "asked about");
+            ASSERT_TRUE(w.scan(dir.path()));
+            before = w.state().scanControl().effectiveRoots().at(0).get();
+            old = w.node(dir / "old.txt");
+            w.select(old);
+        }
+    }
+    EXPECT_FALSE(onDisk(dir / "old.txt"));
+    EXPECT_EQ(readBytes(dir / "keep.txt"), "kept");
+}
+
 std::vector<std::string> partialCopiesIn(const fs::path& folder) {
     std::vector<std::string> out;
     for (const auto& name : namesIn(folder))
@@ -648,7 +687,9 @@ TEST(WindowFileActions, DuplicateWorksInTheBackgroundKeepsHolesAndNeverLeavesAHa
     w->rightClickRow(many);
     w->close();
     EXPECT_TRUE(partialCopiesIn(dir.path()).empty());
-    if (onDisk(dir / "many copy")) EXPECT_EQ(namesIn(dir / "many copy").size(), 64u);
+    if (onDisk(dir / "many copy")) {
+        EXPECT_EQ(namesIn(dir / "many copy").size(), 64u);
+    }
 
     // A copy the volume has no room for: said, and nothing left behind.
     TmpfsMount small(dir / "small", "size=8m,mode=0755");

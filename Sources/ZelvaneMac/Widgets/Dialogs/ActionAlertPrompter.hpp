@@ -14,6 +14,9 @@ class ActionAlertPrompter final : public ActionPrompter {
 public:
     explicit ActionAlertPrompter(QWidget* owner) : owner_(owner) {}
     bool ask(const AlertRequest& alert) override;
+    // A window-modal wait with a busy bar and "Cancel", shown only when the work takes a while;
+    // the window is repainted meanwhile but takes no other input.
+    void runWhileWaiting(const QString& text, const std::function<void(const std::atomic<bool>&)>& work) override;
 
 private:
     QPointer<QWidget> owner_;
