@@ -54,6 +54,8 @@ public:
     void answer(std::initializer_list<Answer> answers) { answers_.insert(answers_.end(), answers); }
     // Runs while the next alert is up, before it is answered (its own event loop runs meanwhile).
     void whileNextAlertIsUp(std::function<void()> meanwhile) { meanwhile_ = std::move(meanwhile); }
+    // Runs right after the next menu choice's action has returned, before anything else happens.
+    void rightAfterNextChoice(std::function<void()> then) { afterChoice_ = std::move(then); }
     // Items to choose in the next context menus, in order.
     void choose(std::initializer_list<QString> items) { menuItems_.insert(menuItems_.end(), items); }
 
@@ -67,6 +69,7 @@ public:
         answers_.clear();
         menuItems_.clear();
         meanwhile_ = nullptr;
+        afterChoice_ = nullptr;
     }
 
 private:
@@ -83,10 +86,13 @@ private:
             // Acted on from a fresh call: what the choice runs may open an event loop of its own,
             // and this timer does not fire again inside its own call.
             QPointer<QMenu> guarded(menu);
-            QTimer::singleShot(0, [guarded, chosen] {
+            auto afterChoice = std::move(afterChoice_);
+            afterChoice_ = nullptr;
+            QTimer::singleShot(0, [guarded, chosen, afterChoice] {
                 if (!guarded) return;
                 if (chosen) guarded->setActiveAction(chosen);
                 QTest::keyClick(guarded, chosen ? Qt::Key_Return : Qt::Key_Escape);
+                if (afterChoice) afterChoice();
             });
             return;
         }
@@ -137,6 +143,7 @@ private:
     std::deque<Answer> answers_;
     std::deque<QString> menuItems_;
     std::function<void()> meanwhile_;
+    std::function<void()> afterChoice_;
     QList<QPointer<QObject>> handled_;
 };
 
