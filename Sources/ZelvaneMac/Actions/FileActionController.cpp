@@ -375,7 +375,7 @@ void FileActionController::moveToTrash() {
             continue;
         }
         QString reason = lookup.failedPath.empty()
-            ? fillPlaceholders(localized("Its volume has no Trash: %@."), {errorText(lookup.error)})
+            ? errorText(lookup.error)
             : fillPlaceholders(localized("Its volume has no Trash, and none can be made at \"%@\": %@."),
                                {shownPath(lookup.failedPath), errorText(lookup.error)});
         withoutTrash.push_back({std::move(t), std::move(reason)});
@@ -469,8 +469,6 @@ void FileActionController::removeImmediately(const std::vector<ActionTarget>& it
         QString reason;
         if (removal.error == EBUSY && removal.remaining == 0)
             reason = localized("Another file system is mounted at this folder, and the window shows it empty. Unmount it first.");
-        else if (removal.error == EXDEV && removal.remaining == 0)
-            reason = localized("Another file system is mounted inside it. Unmount it first.");
         else if (removal.remaining <= 1 || removal.firstRemaining.empty())
             reason = errorText(removal.firstError ? removal.firstError : removal.error);
         else
