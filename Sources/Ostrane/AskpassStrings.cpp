@@ -41,7 +41,16 @@ QStringList tableCandidates(const QString& language) {
         const QString script = pieces.size() >= 2 ? pieces[1] : QStringLiteral("Hans");
         return {language, QStringLiteral("zh-") + script};
     }
-    return {language, pieces.isEmpty() ? language : pieces[0]};
+    const QString base = pieces.isEmpty() ? language : pieces[0];
+    // Norwegian Bokmål and Nynorsk share the one Norwegian table, as in the main program.
+    if (base.compare(QLatin1String("nb"), Qt::CaseInsensitive) == 0 || base.compare(QLatin1String("nn"), Qt::CaseInsensitive) == 0)
+        return {language, QStringLiteral("no")};
+    return {language, base};
+}
+
+bool isEnglish(const QString& language) {
+    const QStringList pieces = nonEmptyPieces(language);
+    return !pieces.isEmpty() && pieces[0].compare(QLatin1String("en"), Qt::CaseInsensitive) == 0;
 }
 
 QStringList preferredLanguages(const QStringList& mainProgramLanguages, const QStringList& systemLanguages) {
@@ -60,6 +69,9 @@ AskpassStrings localizedAskpassStrings(const QString& folder, const QStringList&
     const AskpassStrings english = AskpassStrings::english();
     for (const QString& language : languages) {
         if (!isSafeLanguageCode(language)) continue;
+        // The keys are the English texts, so English needs no table: without this, a user who
+        // chose English in the main program would be asked in the system's language.
+        if (isEnglish(language)) return english;
         for (const QString& candidate : tableCandidates(language)) {
             const std::optional<StringTable> table =
                 readTable(folder + QLatin1Char('/') + candidate + QStringLiteral(".lproj/Localizable.strings"));

@@ -35,17 +35,21 @@ QString askpassPrompt(const QStringList& arguments);
 bool isSafeLanguageCode(const QString& code);
 
 // The two table names tried for one language, in order (both kept even when equal):
-//   "zh..." : the code itself, then "zh-" + its second piece ("zh-Hans" for a bare "zh");
-//   other   : the code itself, then its first piece ("pt-BR" -> "pt").
+//   "zh..."     : the code itself, then "zh-" + its second piece ("zh-Hans" for a bare "zh");
+//   "nb", "nn"  : the code itself, then "no";
+//   other       : the code itself, then its first piece ("pt-BR" -> "pt").
 QStringList tableCandidates(const QString& language);
+
+// Whether the code names English ("en", "en-GB"): its texts are the keys themselves.
+bool isEnglish(const QString& language);
 
 // The languages in the order they are tried: the main program's choice, then the system's
 // preferred languages, then "en". Duplicates are kept; unsafe codes are dropped.
 QStringList preferredLanguages(const QStringList& mainProgramLanguages, const QStringList& systemLanguages);
 
 // The first table that reads, among "<folder>/<candidate>.lproj/Localizable.strings" for each
-// language's candidates, decides every text; a key it lacks falls back to English. No table reads:
-// English.
+// language's candidates, decides every text; a key it lacks falls back to English. English met
+// before any table that reads, or no table reads: English.
 AskpassStrings localizedAskpassStrings(const QString& folder, const QStringList& languages,
                                        const StringTableReader& readTable);
 

@@ -33,6 +33,8 @@ TEST(AskpassLanguages, TwoCandidateTablesPerLanguage) {
         {"zh", {"zh", "zh-Hans"}},
         {"zh-TW", {"zh-TW", "zh-TW"}},
         {"en", {"en", "en"}},
+        {"nb-NO", {"nb-NO", "no"}},
+        {"nn", {"nn", "no"}},
         {"es-419", {"es-419", "es"}},
     };
     for (const auto& c : cases) EXPECT_EQ(tableCandidates(c.language), c.candidates) << c.language;
@@ -88,6 +90,19 @@ TEST(AskpassStrings, TablesOfRegionScriptAndSwissGermanAreFound) {
     // A later language wins only when the earlier ones have no table at all.
     EXPECT_EQ(localizedAskpassStrings(dir.path(), preferredLanguages({"ja"}, {"de-CH"}), readStringTable).cancel,
               "Abbrechen");
+}
+
+// The main program shows English without a table; the prompt must not skip English for the next
+// language that has one, or a user who chose English is asked in the system's language.
+TEST(AskpassStrings, EnglishChosenInTheMainProgramIsEnglishEvenWhenTheSystemSpeaksAnother) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(writeStringTable(dir.path(), "de", table("Administratorzugriff", "OK", "Abbrechen")));
+    ASSERT_TRUE(writeStringTable(dir.path(), "no", table("Administratortilgang", "OK", "Avbryt")));
+    EXPECT_EQ(localizedAskpassStrings(dir.path(), preferredLanguages({"en"}, {"de-DE", "de"}), readStringTable),
+              AskpassStrings::english());
+    EXPECT_EQ(localizedAskpassStrings(dir.path(), {"en-GB", "de"}, readStringTable), AskpassStrings::english());
+    EXPECT_EQ(localizedAskpassStrings(dir.path(), {"fr", "de"}, readStringTable).cancel, "Abbrechen");
+    EXPECT_EQ(localizedAskpassStrings(dir.path(), preferredLanguages({}, {"nb-NO", "en"}), readStringTable).cancel, "Avbryt");
 }
 
 TEST(AskpassStrings, FirstReadableTableDecidesAndUnreadableOnesAreSkipped) {
