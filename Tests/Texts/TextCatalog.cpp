@@ -252,28 +252,6 @@ CollectedTexts collectFromTree(const QString& sourceRoot) {
     return out;
 }
 
-QStringList placeholderSignature(const QString& format) {
-    std::vector<FormatPlaceholder> items = formatPlaceholders(format);
-    QStringList known;
-    QStringList unknown;
-    std::stable_sort(items.begin(), items.end(),
-                     [](const FormatPlaceholder& a, const FormatPlaceholder& b) { return a.argument < b.argument; });
-    for (const FormatPlaceholder& p : items) {
-        if (p.known()) {
-            const QString kind = p.kind == u'@' ? QStringLiteral("@")
-                                 : p.kind == u'f' ? (p.places ? QStringLiteral(".%1f").arg(*p.places) : QStringLiteral("f"))
-                                                  : QStringLiteral("d");
-            known << QStringLiteral("%1:%2").arg(p.argument + 1).arg(kind);
-        } else if (p.kind.isLetter() || p.positional) {
-            // A percent sign before a space or punctuation is text ("100 %"); before a letter it
-            // is a placeholder the program would leave unfilled.
-            unknown << format.mid(p.start, p.length);
-        }
-    }
-    unknown.sort();
-    return known + unknown;
-}
-
 TableReport compareTable(const QHash<QString, QString>& table, const QList<QString>& keysToTranslate,
                          const QStringList& untranslated) {
     TableReport report;

@@ -28,10 +28,6 @@ void collectFromSource(const QByteArray& source, const QString& place, Collected
 // Every .cpp and .hpp below `sourceRoot`.
 CollectedTexts collectFromTree(const QString& sourceRoot);
 
-// The placeholders of a format as the program fills them (its own reader decides): for each argument position, the kind it
-// takes ("@" text, "d" whole number, "f" or ".Nf" decimal), sorted by position; placeholders the
-// program does not understand ("%s", "%x") are listed as written, so a typo shows as a mismatch.
-QStringList placeholderSignature(const QString& format);
 
 struct TableReport {
     QStringList missing;  // looked-up keys the table lacks

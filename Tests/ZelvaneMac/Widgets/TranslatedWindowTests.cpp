@@ -11,15 +11,19 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextLayout>
 
 #include "TestTrees.hpp"
 #include "QtWidgetTestApp.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Text/AppLanguages.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/StatusBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/WindowSheets.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
@@ -152,6 +156,80 @@ TEST(TranslatedWindow, EveryLanguageFitsTheWindowSheetsAndAlerts) {
         alert->reject();
         QCoreApplication::processEvents();
     }
+}
+
+// Where the characters of a label's text land when the label lays it out in its own direction:
+// the leftmost and rightmost x of the characters from `from` up to `to`.
+class LaidOutText final {
+public:
+    explicit LaidOutText(const QLabel& label) : layout_(label.text(), label.font()) {
+        QTextOption option;
+        option.setTextDirection(label.layoutDirection());
+        layout_.setTextOption(option);
+        layout_.beginLayout();
+        line_ = layout_.createLine();
+        line_.setLineWidth(100000);
+        layout_.endLayout();
+    }
+    std::pair<qreal, qreal> span(qsizetype from, qsizetype to) const {
+        qreal left = 1e9, right = -1e9;
+        for (qsizetype i = from; i < to; ++i)
+            for (const auto edge : {QTextLine::Leading, QTextLine::Trailing}) {
+                const qreal x = line_.cursorToX(int(i), edge);
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+        return {left, right};
+    }
+
+private:
+    QTextLayout layout_;
+    QTextLine line_;
+};
+
+// An Arabic window over a real scan: the path beside the selection's kind stays apart from it, and
+// every size inside a translated sentence reads number first, unit after, as written.
+TEST(TranslatedWindow, RightToLeftSentencesKeepPathsAndSizesInTheirWrittenOrder) {
+    qtWidgetApp();
+    TempDir tree;
+    writeFile(tree / "Fotos/bild.jpg", 300000);
+    writeFile(tree / "Dokumente/bericht.pdf", 5800000);
+    LanguageGuard guard;
+    installLanguage(QStringLiteral("ar"));
+    QTemporaryDir dir;
+    Preferences preferences(dir.filePath("prefs.plist"));
+    MainWindow window(preferences, {});
+    ASSERT_TRUE(showExposed(window, 1436, 758));
+    scan(window, tree);
+    const QString path = QString::fromStdString(tree.path().string());
+    window.state().setSelectedVolumeID(QStringLiteral("__select_folder__"));
+    QCoreApplication::processEvents();
+
+    const QLabel* selection = nullptr;
+    for (const QLabel* label : window.findChildren<QLabel*>())
+        if (label->isVisible() && label->text().contains(path) && label->text().contains(localized("<Folder>")))
+            selection = label;
+    ASSERT_NE(selection, nullptr);
+    const LaidOutText shown(*selection);
+    const qsizetype at = selection->text().indexOf(path);
+    const auto [pathLeft, pathRight] = shown.span(at, at + path.size());
+    const auto [markerLeft, markerRight] = shown.span(0, localized("<Folder>").size());
+    EXPECT_GT(markerLeft - pathRight, selection->fontMetrics().horizontalAdvance(QLatin1Char(' ')))
+        << "the path touches the marker: " << selection->text().toStdString();
+    EXPECT_LT(pathRight, markerLeft) << "right to left, the marker comes first, at the right";
+
+    window.state().setSelectedTab(ContentTab::fileView);
+    QLabel* totals = window.contentView()->statusBar()->totalsLabel();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return totals->isVisible() && totals->text().contains(QLatin1Char('B')); }));
+    const LaidOutText footer(*totals);
+    static const QRegularExpression size(QStringLiteral("(\\d[\\d.,]*) ([KMGT]?B)"));
+    int sizes = 0;
+    for (const QRegularExpressionMatch& m : size.globalMatch(totals->text())) {
+        ++sizes;
+        EXPECT_LT(footer.span(m.capturedStart(1), m.capturedEnd(1)).second, footer.span(m.capturedStart(2), m.capturedEnd(2)).first)
+            << m.captured().toStdString() << " reads unit first in: " << totals->text().toStdString();
+    }
+    EXPECT_EQ(sizes, 2) << totals->text().toStdString();
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <optional>
@@ -30,6 +31,23 @@ QString argumentAsText(const FormatArgument& argument) {
     char buffer[64];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
     return QString::fromLatin1(buffer, result.ptr - buffer);
+}
+
+// Whether the bidirectional algorithm could move part of the text away from the rest inside a
+// right-to-left sentence: anything but letters, combining marks and digits can.
+bool needsIsolation(const QString& text) {
+    for (const QChar c : text)
+        if (!c.isLetterOrNumber() && !c.isMark()) return true;
+    return false;
+}
+
+// A format reads right to left when its first strong character does. Marks rather than isolates
+// (U+2066..U+2069): Qt draws both alike, but places the cursor and measures text correctly only
+// around marks.
+QString isolatedIn(const QString& format, QString text) {
+    if (text.isEmpty() || !format.isRightToLeft() || !needsIsolation(text)) return text;
+    const QChar mark(text.isRightToLeft() ? 0x200F : 0x200E);
+    return mark + text + mark;
 }
 
 QString argumentAsWhole(const FormatArgument& argument) {
@@ -80,7 +98,7 @@ QString fill(const QString& format, std::span<const FormatArgument> args) {
             continue;
         }
         const FormatArgument& argument = args[p.argument];
-        if (p.kind == u'@') out += argumentAsText(argument);
+        if (p.kind == u'@') out += isolatedIn(format, argumentAsText(argument));
         else if (p.kind == u'f') out += argumentAsDecimal(argument, p.places.value_or(6));
         else out += argumentAsWhole(argument);
     }
@@ -131,6 +149,28 @@ std::vector<FormatPlaceholder> formatPlaceholders(const QString& format) {
         out.push_back(p);
     }
     return out;
+}
+
+QStringList placeholderSignature(const QString& format) {
+    std::vector<FormatPlaceholder> items = formatPlaceholders(format);
+    QStringList known;
+    QStringList unknown;
+    std::stable_sort(items.begin(), items.end(),
+                     [](const FormatPlaceholder& a, const FormatPlaceholder& b) { return a.argument < b.argument; });
+    for (const FormatPlaceholder& p : items) {
+        if (p.known()) {
+            const QString kind = p.kind == u'@' ? QStringLiteral("@")
+                                 : p.kind == u'f' ? (p.places ? QStringLiteral(".%1f").arg(*p.places) : QStringLiteral("f"))
+                                                  : QStringLiteral("d");
+            known << QStringLiteral("%1:%2").arg(p.argument + 1).arg(kind);
+        } else if (p.kind.isLetter() || p.positional) {
+            // A percent sign before a space or punctuation is text ("100 %"); before a letter it
+            // is a placeholder that would stay unfilled.
+            unknown << format.mid(p.start, p.length);
+        }
+    }
+    unknown.sort();
+    return known + unknown;
 }
 
 QString fillFormat(const QString& format, std::initializer_list<FormatArgument> arguments) {

@@ -42,6 +42,10 @@ using FormatArgument = std::variant<QString, int64_t, double>;
 // grouping; "%%" is a percent sign. "%2$@" and the like take the argument of that position, so a
 // translation may reorder them. A number given for "%@" is written out; text given for a number is
 // inserted as it is. A placeholder without an argument, or one not understood, stays as written.
+// In a format written right to left (Arabic, Hebrew), text that holds spaces, punctuation or
+// symbols is set between two marks of its own direction (U+200E, or U+200F for text that starts
+// right to left), so that "5.8 MB", "/tmp/x" or "(1).pdf" keep their written order inside the
+// sentence; text of letters and digits alone reads correctly as it is and is inserted unchanged.
 QString fillFormat(const QString& format, std::initializer_list<FormatArgument> arguments);
 
 // One placeholder of a format, as `fillFormat` reads it.
@@ -60,6 +64,12 @@ struct FormatPlaceholder {
 // The placeholders of a format in order; "%%" is a percent sign and gives none. A placeholder whose
 // kind is not understood takes no argument from the sequence.
 std::vector<FormatPlaceholder> formatPlaceholders(const QString& format);
+
+// What a format asks of its arguments: for each position the kind it takes ("1:@" text, "2:d" whole
+// number, "3:f" or "3:.2f" decimal), sorted by position, then the placeholders `fillFormat` would
+// leave unfilled ("%s") as written. A translation fills correctly only when its signature equals
+// its key's; a percent sign before a space or punctuation is text and not listed.
+QStringList placeholderSignature(const QString& format);
 
 // The texts-only form: every value is text.
 QString fillPlaceholders(QString format, std::initializer_list<QString> values);

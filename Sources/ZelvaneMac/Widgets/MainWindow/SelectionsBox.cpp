@@ -79,9 +79,12 @@ void SelectionsBox::refresh() {
         selectionValue_->setFixedWidth(valueWidth);
         selectionValue_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     } else {
-        const QString rest = localized("  ") + label;
-        selectionValue_->setText(
-            marker + inItsOwnDirection(selectionValue_->fontMetrics().elidedText(rest, Qt::ElideMiddle, 360), layoutDirection()));
+        // The separator stands outside the path's own direction: inside it, a right-to-left window
+        // would put the spaces at the path's far end and the path against the marker.
+        const QString separator = localized("  ");
+        const QFontMetrics metrics = selectionValue_->fontMetrics();
+        const QString shown = metrics.elidedText(label, Qt::ElideMiddle, 360 - metrics.horizontalAdvance(separator));
+        selectionValue_->setText(marker + separator + inItsOwnDirection(shown, layoutDirection()));
         selectionValue_->setMinimumWidth(valueWidth);
         selectionValue_->setMaximumWidth(QWIDGETSIZE_MAX);
         selectionValue_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
