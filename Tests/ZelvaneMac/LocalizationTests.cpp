@@ -71,11 +71,26 @@ TEST(StringsFile, DecodesEachByteOrderMark) {
         EXPECT_TRUE(c.problems.isEmpty());
         EXPECT_EQ(c.entries.value(QString::fromUtf8("Größe")), QString::fromUtf8("Размер 大小"));
     }
-    // Bytes that are no UTF-8 are reported and replaced; the entry still reads.
-    const StringsFileContents bad = parseStringsFile("\"a\" = \"b\xFF\";\n");
-    ASSERT_EQ(bad.problems.size(), 1);
-    EXPECT_EQ(bad.problems.front().line, 0);
-    EXPECT_EQ(bad.entries.size(), 1);
+}
+
+// A table saved in another encoding (Latin-1 here) would show U+FFFD for every umlaut: the entries
+// holding such bytes are left out and named by line, the rest of the table reads, and a bad byte
+// in a comment costs nothing.
+TEST(StringsFile, EntriesWithBytesNotValidInTheEncodingAreLeftOut) {
+    const QByteArray text = "/* Gr\xF6\xDF" "e */\n"
+                            "\"Size\" = \"Gr\xF6\xDF" "e\";\n"
+                            "\"About\" = \"Info\";\n"
+                            "\"Gr\xF6\xDF" "e\" = \"x\";\n"
+                            "\"Real \\UFFFD\" = \"kept\";\n";
+    const StringsFileContents c = parseStringsFile(text);
+    EXPECT_EQ(c.entries.value("About"), "Info");
+    EXPECT_FALSE(c.entries.contains("Size"));
+    EXPECT_EQ(c.entries.size(), 1) << "an escaped U+FFFD in a file with bad bytes is indistinguishable";
+    QList<int> lines;
+    for (const StringsFileProblem& p : c.problems) lines.append(p.line);
+    EXPECT_EQ(lines, (QList<int>{2, 4, 5}));
+    // Without bad bytes an escaped U+FFFD is an ordinary character.
+    EXPECT_EQ(parseStringsFile("\"Real \\UFFFD\" = \"kept\";\n").entries.size(), 1);
 }
 
 TEST(StringsFile, BrokenEntriesCostOnlyThemselves) {
@@ -124,6 +139,25 @@ TEST(Localization, FillsFormatsInOrderAndByPosition) {
     EXPECT_EQ(fillFormat("%d", {QString("text")}), "text");
     // A value that holds a placeholder is not filled again.
     EXPECT_EQ(fillPlaceholders("%@ + %@", {"%@", "b"}), "%@ + b");
+}
+
+// In a sentence written right to left, values with spaces or punctuation are isolated so that the
+// bidirectional algorithm keeps them in their written order ("5.8 MB" would read "MB 5.8", "/tmp/x"
+// "tmp/x/"); letters and digits alone, numbers, and left-to-right sentences stay as they were.
+TEST(Localization, RightToLeftSentencesMarkValuesThatCouldBeReordered) {
+    const QString lrm(QChar(0x200E)), rlm(QChar(0x200F));
+    const QString arabic = QString::fromUtf8("الحجم: %@ في %@ (%d)");
+    EXPECT_EQ(fillFormat(arabic, {QString("5.8 MB"), QString("/tmp/x"), int64_t(-3)}),
+              QString::fromUtf8("الحجم: ") + lrm + "5.8 MB" + lrm + QString::fromUtf8(" في ") + lrm + "/tmp/x" + lrm + " (-3)");
+    const QString hebrew = QString::fromUtf8("%@ קובץ");
+    EXPECT_EQ(fillPlaceholders(hebrew, {"TMP"}), QString::fromUtf8("TMP קובץ"));
+    EXPECT_EQ(fillPlaceholders(hebrew, {"MP3"}), QString::fromUtf8("MP3 קובץ"));
+    EXPECT_EQ(fillPlaceholders(hebrew, {QString::fromUtf8("דוח 2023.pdf")}),
+              rlm + QString::fromUtf8("דוח 2023.pdf") + rlm + QString::fromUtf8(" קובץ"));
+    EXPECT_EQ(fillPlaceholders(hebrew, {""}), QString::fromUtf8(" קובץ"));
+    EXPECT_EQ(fillPlaceholders("Total Size: %@", {"5.8 MB"}), "Total Size: 5.8 MB");
+    EXPECT_EQ(fillPlaceholders(QString::fromUtf8("%@\nגודל: %@"), {"/a b", "1 KB"}),
+              lrm + "/a b" + lrm + QString::fromUtf8("\nגודל: ") + lrm + "1 KB" + lrm);
 }
 
 TEST(Localization, LooksUpTheInstalledTableAndFallsBackToTheKey) {
@@ -220,4 +254,37 @@ TEST(AppLanguages, LoadsTablesFromTheBundleResources) {
     EXPECT_TRUE(problems.front().endsWith("Localizable.strings:2: expected a quoted string")) << problems.front().toStdString();
     EXPECT_FALSE(AppLanguages::loadStringsTable(dir.path(), "../de", nullptr));
     EXPECT_FALSE(AppLanguages::loadStringsTable(dir.path(), "fr", nullptr));
+}
+
+// A table edited by hand: a translation that asks for more, fewer or other values than the program
+// passes, or that is blank, is left out and named, so that text shows in English instead of a raw
+// "%2$@" or an empty button. A table of which nothing can be used is no table.
+TEST(AppLanguages, TranslationsThatWouldFillWronglyShowInEnglish) {
+    QTemporaryDir dir;
+    writeFile(dir.filePath("de.lproj/Localizable.strings"),
+              "\"%@ of %@\" = \"%2$@ von %1$@\";\n"
+              "\"Version Date: %@\" = \"Versionsdatum: %2$@\";\n"
+              "\"Move %d items to the Trash?\" = \"Objekte in den Papierkorb legen?\";\n"
+              "\"Scan complete in %.2f seconds\" = \"Fertig nach %@ Sekunden\";\n"
+              "\"Cancel\" = \"  \";\n"
+              "\"  \" = \"  \";\n");
+    QStringList problems;
+    const auto table = AppLanguages::loadStringsTable(dir.path(), "de", &problems);
+    ASSERT_TRUE(table);
+    EXPECT_EQ(QStringList(table->entries.keys()).size(), 2);
+    EXPECT_EQ(table->entries.value("%@ of %@"), "%2$@ von %1$@");
+    EXPECT_EQ(table->entries.value("  "), "  ");
+    EXPECT_EQ(problems.size(), 4) << problems.join('\n').toStdString();
+    EXPECT_TRUE(problems.join('\n').contains("\"Version Date: %@\" has other placeholders")) << problems.join('\n').toStdString();
+    EXPECT_TRUE(problems.join('\n').contains("\"Cancel\" is blank")) << problems.join('\n').toStdString();
+    TableGuard guard;
+    installStringsTable(table);
+    EXPECT_EQ(fillPlaceholders(localized("Version Date: %@"), {"2026/09/16"}), "Version Date: 2026/09/16");
+    EXPECT_EQ(fillPlaceholders(localized("%@ of %@"), {"1", "3"}), "3 von 1");
+    EXPECT_EQ(localized("Cancel"), "Cancel");
+
+    writeFile(dir.filePath("fr.lproj/Localizable.strings"), "\"About\" = ;\n\"%@ of %@\" = \"%@\";\n");
+    EXPECT_FALSE(AppLanguages::loadStringsTable(dir.path(), "fr", nullptr)) << "nothing usable";
+    writeFile(dir.filePath("it.lproj/Localizable.strings"), "");
+    EXPECT_TRUE(AppLanguages::loadStringsTable(dir.path(), "it", nullptr)) << "an empty table is a table";
 }

@@ -92,10 +92,16 @@ ZelvaneMacApp::~ZelvaneMacApp() {
 
 void ZelvaneMacApp::installStringsTable() {
     const QStringList preferred = AppLanguages::preferredLanguages(preferences_, environment_.systemLanguages);
-    const QStringList available = AppLanguages::availableTableLanguages(environment_.resourcesDir);
-    const std::optional<QString> language = AppLanguages::resolveTableLanguage(preferred, available);
-    zelvane::installStringsTable(
-        language ? AppLanguages::loadStringsTable(environment_.resourcesDir, *language, &stringsProblems_) : nullptr);
+    QStringList available = AppLanguages::availableTableLanguages(environment_.resourcesDir);
+    std::optional<QString> language;
+    std::shared_ptr<const StringsTable> table;
+    // A table that cannot be read is no choice: the next preferred language is tried, so that the
+    // layout direction and Qt's own texts follow the language actually shown.
+    while ((language = AppLanguages::resolveTableLanguage(preferred, available))) {
+        if ((table = AppLanguages::loadStringsTable(environment_.resourcesDir, *language, &stringsProblems_))) break;
+        available.removeAll(*language);
+    }
+    zelvane::installStringsTable(table);
     for (const QString& problem : stringsProblems_) qWarning("ZelvaneMac: %s", qPrintable(problem));
     followInterfaceLanguage(language.value_or(QStringLiteral("en")));
 }

@@ -144,6 +144,30 @@ TEST(ZelvaneMacApp, TheInterfaceLanguageSetsTheLayoutDirectionAndQtsOwnTexts) {
     }
 }
 
+// A chosen language whose table is of no use (saved in another encoding, cut off before its first
+// entry) is no choice: the next preferred language decides the texts, the layout direction and Qt's
+// own texts together, instead of English words laid out right to left.
+TEST(ZelvaneMacApp, AChosenTableThatCannotBeUsedGivesWayToTheNextLanguage) {
+    qtWidgetApp();
+    EnglishAfterwards english;
+    for (const QByteArray& broken : {QByteArray("\"About\" = \"\xE0\xE5\xE3\xE5\xFA\";\n"), QByteArray("\"About\" = \"\xD7")}) {
+        Fixture f;
+        auto env = f.environment();
+        env.startup.syncPreferencesFromPortableDriveIfActive = [](Preferences&) {};
+        env.startup.applyAdminOverridesIfPresent = [](Preferences& p) {
+            p.set(PreferenceKeys::appLanguageOverride, QStringLiteral("he"));
+        };
+        env.systemLanguages = {"de-DE"};
+        writeFile(f.dir.filePath("Resources/he.lproj/Localizable.strings"), broken);
+        writeFile(f.dir.filePath("Resources/de.lproj/Localizable.strings"), "\"About\" = \"\u00DCber\";\n");
+        ZelvaneMacApp app(f.preferences, {"ZelvaneMac"}, std::move(env));
+        EXPECT_EQ(localized("About"), QString::fromUtf8("Über"));
+        EXPECT_EQ(QGuiApplication::layoutDirection(), Qt::LeftToRight);
+        EXPECT_EQ(QCoreApplication::translate("QFileDialog", "&Save"), "S&peichern");
+        EXPECT_FALSE(app.stringsProblems().isEmpty());
+    }
+}
+
 TEST(ZelvaneMacApp, ALanguageChangeRestartsOnceWithTheSettingsOnDisk) {
     qtWidgetApp();
     EnglishAfterwards english;

@@ -147,7 +147,26 @@ std::shared_ptr<const StringsTable> loadStringsTable(const QString& resourcesDir
     if (problems)
         for (const StringsFileProblem& problem : contents.problems)
             problems->append(QStringLiteral("%1:%2: %3").arg(path).arg(problem.line).arg(problem.message));
-    if (contents.entries.isEmpty() && !contents.problems.isEmpty() && contents.problems.front().line == 0) return nullptr;
+    // A translation that asks for other values than the code passes would show a raw "%2$@" or
+    // lose a number, and a blank one would leave a button without a title: the English text is
+    // better than either.
+    bool dropped = false;
+    for (auto it = contents.entries.begin(); it != contents.entries.end();) {
+        const bool blank = it.value().trimmed().isEmpty() && !it.key().trimmed().isEmpty();
+        if (!blank && placeholderSignature(it.key()) == placeholderSignature(it.value())) {
+            ++it;
+            continue;
+        }
+        if (problems)
+            problems->append(QStringLiteral("%1: the translation of \"%2\" %3; the English text is used")
+                                 .arg(path, QString(it.key()).replace(u'\n', QStringLiteral("\\n")), blank ? QStringLiteral("is blank")
+                                                            : QStringLiteral("has other placeholders than the text")));
+        it = contents.entries.erase(it);
+        dropped = true;
+    }
+    // Nothing usable and something wrong (a file that cannot be read, nothing but broken entries):
+    // no table, as the password prompt decides too. An empty file is an empty table.
+    if (contents.entries.isEmpty() && (dropped || !contents.problems.isEmpty())) return nullptr;
     auto table = std::make_shared<StringsTable>();
     table->language = language;
     table->entries = std::move(contents.entries);

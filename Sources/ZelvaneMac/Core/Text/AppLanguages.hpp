@@ -54,7 +54,9 @@ std::optional<QString> resolveTableLanguage(const QStringList& preferred, const 
 QStringList availableTableLanguages(const QString& resourcesDir);
 
 // Reads `<resourcesDir>/<language>.lproj/Localizable.strings`; problems go to `problems` as
-// "file:line: message". None when the code is not well formed or the file cannot be read.
+// "file:line: message". A translation whose placeholders differ from its key's, or that is blank,
+// is left out (with a problem naming it), so that text shows in English. None when the code is
+// not well formed, the file cannot be read or nothing of it can be used.
 std::shared_ptr<const StringsTable> loadStringsTable(const QString& resourcesDir, const QString& language,
                                                      QStringList* problems = nullptr);
 

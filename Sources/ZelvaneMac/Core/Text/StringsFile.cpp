@@ -9,7 +9,8 @@ namespace zelvane {
 
 namespace {
 
-QString decode(const QByteArray& data, QList<StringsFileProblem>& problems) {
+// The text and whether any bytes were not valid in its encoding (they became U+FFFD).
+QString decode(const QByteArray& data, bool& hadInvalidBytes) {
     const auto starts = [&](std::initializer_list<unsigned char> bom) {
         if (data.size() < qsizetype(bom.size())) return false;
         qsizetype i = 0;
@@ -32,8 +33,7 @@ QString decode(const QByteArray& data, QList<StringsFileProblem>& problems) {
         decoder.emplace(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     }
     QString text = decoder->decode(QByteArrayView(data).sliced(skip));
-    if (decoder->hasError())
-        problems.append({0, QStringLiteral("the file is not valid text in its encoding; bad bytes were replaced")});
+    hadInvalidBytes = decoder->hasError();
     return text;
 }
 
@@ -51,7 +51,7 @@ int hexValue(QChar c) {
 
 class Parser {
 public:
-    explicit Parser(const QString& text) : text_(text) {}
+    Parser(const QString& text, bool hadInvalidBytes) : text_(text), hadInvalidBytes_(hadInvalidBytes) {}
 
     void run(StringsFileContents& out) {
         while (true) {
@@ -148,6 +148,13 @@ private:
             return false;
         }
         advance();
+        // A replaced byte would show as U+FFFD in place of a letter (every umlaut of a table
+        // saved in Latin-1): such an entry is left out, so its English text is shown instead.
+        const QChar replaced(0xFFFD);
+        if (hadInvalidBytes_ && (key.contains(replaced) || value.contains(replaced))) {
+            out.problems.append({entryLine_, QStringLiteral("the entry holds bytes that are not valid in the file's encoding")});
+            return true;
+        }
         out.entries.insert(key, value);
         return true;
     }
@@ -225,6 +232,7 @@ private:
     }
 
     const QString& text_;
+    const bool hadInvalidBytes_;
     qsizetype pos_ = 0;
     int line_ = 1;
     int entryLine_ = 1;
@@ -235,8 +243,9 @@ private:
 
 StringsFileContents parseStringsFile(const QByteArray& data) {
     StringsFileContents out;
-    const QString text = decode(data, out.problems);
-    Parser parser(text);
+    bool hadInvalidBytes = false;
+    const QString text = decode(data, hadInvalidBytes);
+    Parser parser(text, hadInvalidBytes);
     parser.run(out);
     out.problems.append(parser.trailing);
     return out;

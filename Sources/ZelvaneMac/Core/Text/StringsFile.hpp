@@ -26,7 +26,8 @@ struct StringsFileContents {
 // letters, digits and _ . - $ : /), `"key";` meaning the key is its own value, /* */ and //
 // comments, and the escapes \" \\ \' \n \t \r \a \b \f \v, \0 and up to three octal digits, \uXXXX
 // and \UXXXX (UTF-16 units, pairs joined). Encoded as UTF-8 (with or without a byte-order mark) or
-// UTF-16 with a byte-order mark. A key given twice keeps its last value.
+// UTF-16 with a byte-order mark; an entry holding bytes that are not valid in that encoding is
+// broken (a bad byte in a comment costs nothing). A key given twice keeps its last value.
 StringsFileContents parseStringsFile(const QByteArray& data);
 
 // The same for a file; a file that cannot be read gives one problem at line 0.
