@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <mutex>
+#include <functional>
+#include <thread>
 
 #include "ScanEngine/Interchange/CSVImporter.hpp"
 #include "CSVTestSupport.hpp"
@@ -322,38 +323,45 @@ size_t countNodes(const std::vector<RootRef>& roots, bool files) {
 
 }  // namespace
 
-TEST(CSVImport, ProgressCoversDecodeThenBuild) {
+// The file is read in windows while earlier rows are put in the tree: progress comes from the one
+// thread that links, so what the window shows only grows, whatever the windows.
+TEST(CSVImport, ProgressFollowsTheRowsPutInTheTree) {
     TempDir dir;
-    writeFile(dir / "big.csv", bigExport());
-    std::mutex m;
-    std::vector<CSVImportProgress> reports;
-    auto outcome = importFromCSV(dir / "big.csv", [&](const CSVImportProgress& p) {
-        std::lock_guard lock(m);
-        reports.push_back(p);
-    });
-    ASSERT_FALSE(outcome.error);
-    EXPECT_EQ(countNodes(outcome.result.roots, true), 120000u);
-    EXPECT_EQ(outcome.result.roots[0]->subFolderFileCount(), 120000);
-    EXPECT_EQ(outcome.result.roots[0]->subFolderTotSizeAlloc(), int64_t(120000) * 4096);
+    const std::string text = bigExport();
+    writeFile(dir / "big.csv", text);
+    struct Run {
+        const char* what;
+        std::function<CSVImportOutcome(const CSVImportProgressHandler&)> import;
+    };
+    const Run runs[] = {
+        {"a file", [&](const CSVImportProgressHandler& p) { return importFromCSV(dir / "big.csv", p); }},
+        {"64 KiB windows", [&](const CSVImportProgressHandler& p) { return importFromCSVData(text, ',', p, {}, 3, 65536); }},
+    };
+    for (const Run& run : runs) {
+        const auto caller = std::this_thread::get_id();
+        std::vector<CSVImportProgress> reports;
+        bool elsewhere = false;
+        auto outcome = run.import([&](const CSVImportProgress& p) {
+            elsewhere |= std::this_thread::get_id() != caller;
+            reports.push_back(p);
+        });
+        ASSERT_FALSE(outcome.error) << run.what;
+        EXPECT_FALSE(elsewhere) << run.what;
+        EXPECT_EQ(countNodes(outcome.result.roots, true), 120000u) << run.what;
+        EXPECT_EQ(outcome.result.roots[0]->subFolderFileCount(), 120000) << run.what;
+        EXPECT_EQ(outcome.result.roots[0]->subFolderTotSizeAlloc(), int64_t(120000) * 4096) << run.what;
 
-    size_t firstBuild = 0;
-    while (firstBuild < reports.size() && !(reports[firstBuild].files == 120000 && reports[firstBuild].folders == 100 &&
-                                            reports[firstBuild].percentComplete >= 60))
-        ++firstBuild;
-    ASSERT_LT(firstBuild, reports.size());
-    int64_t maxFiles = 0;
-    for (size_t i = 0; i < firstBuild; ++i) {
-        EXPECT_LE(reports[i].percentComplete, 60);
-        maxFiles = std::max(maxFiles, reports[i].files);
-    }
-    EXPECT_EQ(maxFiles, 120000) << "the decode reports count every row";
-    EXPECT_EQ(reports.size() - firstBuild, 13u) << "one build report per 10,000 rows";
-    for (size_t i = firstBuild; i < reports.size(); ++i) {
-        EXPECT_GE(reports[i].percentComplete, 60);
-        EXPECT_LE(reports[i].percentComplete, 99);
-        if (i > firstBuild) {
-            EXPECT_GT(reports[i].percentComplete, reports[i - 1].percentComplete);
+        ASSERT_EQ(reports.size(), 13u) << run.what << ": one report per 10,000 of the 120,100 rows";
+        for (size_t i = 0; i < reports.size(); ++i) {
+            EXPECT_EQ(reports[i].files + reports[i].folders, int64_t(i) * 10000) << run.what;
+            EXPECT_LE(reports[i].percentComplete, 99) << run.what;
+            if (i > 0) {
+                EXPECT_GE(reports[i].files, reports[i - 1].files) << run.what;
+                EXPECT_GT(reports[i].percentComplete, reports[i - 1].percentComplete) << run.what;
+            }
         }
+        EXPECT_EQ(reports.front().percentComplete, 0) << run.what;
+        EXPECT_GE(reports.back().percentComplete, 95) << run.what;
     }
 }
 
@@ -364,18 +372,20 @@ TEST(CSVImport, CancellationReturnsWhatWasBuilt) {
     ASSERT_FALSE(atOnce.error);
     EXPECT_TRUE(atOnce.result.wasCancelled);
 
-    // Cancelled once the build has started: a partial tree, rolled up.
-    std::atomic<bool> building{false};
-    auto partial = importFromCSVData(
-        text, ',', [&](const CSVImportProgress& p) { if (p.percentComplete > 60) building = true; },
-        [&] { return building.load(); });
-    ASSERT_FALSE(partial.error);
-    EXPECT_TRUE(partial.result.wasCancelled);
-    ASSERT_EQ(partial.result.roots.size(), 1u);
-    size_t files = countNodes(partial.result.roots, true);
-    EXPECT_GT(files, 0u);
-    EXPECT_LT(files, 120000u);
-    EXPECT_EQ(size_t(partial.result.roots[0]->subFolderFileCount()), files);
+    // Cancelled once rows are in the tree, in one window or in many: a partial tree, rolled up.
+    for (size_t window : {size_t(0), size_t(65536)}) {
+        std::atomic<bool> building{false};
+        auto partial = importFromCSVData(
+            text, ',', [&](const CSVImportProgress& p) { if (p.files > 0) building = true; },
+            [&] { return building.load(); }, 0, window);
+        ASSERT_FALSE(partial.error);
+        EXPECT_TRUE(partial.result.wasCancelled);
+        ASSERT_EQ(partial.result.roots.size(), 1u);
+        size_t files = countNodes(partial.result.roots, true);
+        EXPECT_GT(files, 0u);
+        EXPECT_LT(files, 120000u);
+        EXPECT_EQ(size_t(partial.result.roots[0]->subFolderFileCount()), files);
+    }
 
     // With one worker and fewer rows than a progress step, the decode and the build each ask once.
     // A cancel that comes after both leaves a finished import; one that the build sees stops it.
@@ -435,4 +445,96 @@ TEST(CSVImport, SplittingInPiecesMatchesOneThread) {
     int seen = 0;
     for (const std::string& line : a) seen += line.find("\ntail") != std::string::npos;
     EXPECT_EQ(seen, withBreaks);
+}
+
+namespace {
+
+// Everything a window's end can cut: the byte-order mark, CR LF pairs, a header found on line 3, the
+// drive capacity of the first row, names holding line breaks and doubled quotes, lines that only
+// look open, a field far longer than a window and a last line without its end.
+std::string cutProneExport(size_t hugeName) {
+    std::string text = "\xEF\xBB\xBF" "Exported listing\r\n\r\n"
+                       "File Name,Size,Allocated,Modified,Attributes,Files,Folders,DRIVECAPACITY,FREESPACE\r\n"
+                       "\"/r/\",0,0,2024/01/01 00:00:00,0,0,0,900,300\r\n";
+    for (int i = 0; i < 120; ++i) {
+        std::string name = "f" + std::to_string(i);
+        if (i % 5 == 0) name += "\nsecond\r\nthird";
+        if (i % 7 == 0) name += "\"\"q";
+        if (i % 11 == 0) name += "\n";
+        text += "\"/r/d" + std::to_string(i / 10) + "/" + name + "\"," + std::to_string(i) + ",4096,,0,0,0" +
+                (i % 2 ? "\n" : "\r\n");
+        if (i % 13 == 0) text += "\"/r/broken,1,1\n";
+        if (i % 17 == 0) text += "\"/r/not a row\nx\"y\n";
+    }
+    text += "\"/r/huge/" + std::string(hugeName, 'h') + "\",5,5,,0,0,0\n";
+    text += "\"/r/last\",7,7,,0,0,0";
+    return text;
+}
+
+}  // namespace
+
+TEST(CSVImport, WindowsCutAnywhereReadAsOneWhole) {
+    const std::string text = cutProneExport(200000);
+    const auto whole = importFromCSVData(text, ',', {}, {}, 1, text.size() + 1);
+    ASSERT_FALSE(whole.error);
+    const auto expected = dump(whole.result.roots);
+    ASSERT_EQ(expected.size(), 1u + 1u + 12u + 120u + 1u + 1u + 1u) << "/, r, d0..d11, their files, huge, its file, last";
+    EXPECT_EQ(whole.result.driveCapacity, (VolumeCapacity{900, 300}));
+    EXPECT_NE(find(whole.result.roots, "/r/d0/f0\nsecond\r\nthird\"q\n"), nullptr);
+    EXPECT_NE(find(whole.result.roots, "/r/last"), nullptr);
+    for (size_t window : {1, 2, 3, 4, 5, 7, 16, 61, 100, 1000, 4096, 65536}) {
+        for (int workers : {1, 3}) {
+            const auto cut = importFromCSVData(text, ',', {}, {}, workers, window);
+            ASSERT_FALSE(cut.error) << window;
+            EXPECT_FALSE(cut.result.wasCancelled);
+            EXPECT_EQ(dump(cut.result.roots), expected) << "windows of " << window << ", " << workers << " workers";
+            EXPECT_EQ(cut.result.driveCapacity, (VolumeCapacity{900, 300})) << window;
+        }
+    }
+}
+
+// A file is read in windows of a few MiB: one line longer than that (a name of 20 MiB) grows the
+// window instead of being cut or lost, and the rows after it still come.
+TEST(CSVImport, AFieldLongerThanAWindow) {
+    TempDir dir;
+    const size_t huge = size_t(20) << 20;
+    writeFile(dir / "huge.csv", kHeader + "\"/a/small\",1,1,,0,0,0\n\"/a/" + std::string(huge, 'x') +
+                                    "\",2,2,,0,0,0\r\n\"/a/after\",3,3,,0,0,0\n");
+    auto outcome = importFromCSV(dir / "huge.csv");
+    ASSERT_FALSE(outcome.error);
+    ASSERT_EQ(outcome.result.roots.size(), 1u);
+    const FileNode* a = find(outcome.result.roots, "/a");
+    ASSERT_NE(a, nullptr);
+    ASSERT_EQ(a->childCount(), 3u);
+    EXPECT_EQ(a->children()[1]->nameLength(), int32_t(huge));
+    EXPECT_EQ(a->children()[1]->fileSize, 2);
+    EXPECT_EQ(a->children()[2]->name(), "after");
+    EXPECT_EQ(a->subFolderTotSize(), 6);
+}
+
+// A named pipe (a shell's process substitution gives one) cannot be read by position: it is read
+// front to back, window by window, and gives the same tree as the file.
+TEST(CSVImport, ReadsFromAPipe) {
+    TempDir dir;
+    const std::string text = bigExport(20, 1000);
+    writeFile(dir / "plain.csv", text);
+    const std::string fifo = dir / "pipe.csv";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::thread writer([&] {
+        const int fd = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd < 0) return;
+        for (size_t at = 0; at < text.size();) {
+            const ssize_t n = ::write(fd, text.data() + at, std::min<size_t>(text.size() - at, 70000));
+            if (n <= 0) break;
+            at += size_t(n);
+        }
+        ::close(fd);
+    });
+    auto piped = importFromCSV(fifo);
+    writer.join();
+    auto plain = importFromCSV(dir / "plain.csv");
+    ASSERT_FALSE(piped.error);
+    ASSERT_FALSE(plain.error);
+    EXPECT_EQ(dump(piped.result.roots), dump(plain.result.roots));
+    EXPECT_EQ(countNodes(piped.result.roots, true), 20000u);
 }

@@ -1,13 +1,8 @@
 #include "ScanEngine/Interchange/CSVImporter.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <charconv>
+#include <cstdint>
+#include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <limits>
@@ -15,109 +10,23 @@
 #include <mutex>
 #include <span>
 #include <thread>
-#include <unordered_map>
 
+#include "ScanEngine/Interchange/CSVLineReader.hpp"
 #include "ScanEngine/Support/CivilTime.hpp"
 #include "ScanEngine/Support/Text.hpp"
+#include "ScanEngine/Support/WorkerCrew.hpp"
 #include "Platform/Processors.hpp"
 
 namespace zelvane {
 namespace {
 
 constexpr size_t kReportEvery = 10000;
-constexpr int kDecodePercent = 60;
-
-// The whole file in one buffer. Large files are read by several threads at once: the copy out of
-// the page cache and the first touch of the buffer's pages then run in parallel.
-class FileBytes final {
-public:
-    std::string_view view() const { return {data_.get(), size_}; }
-
-    // 0 or the errno of the failure.
-    int read(const std::string& path, int workers) {
-        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return errno;
-        struct Closer {
-            int fd;
-            ~Closer() { ::close(fd); }
-        } closer{fd};
-        struct stat st {};
-        if (::fstat(fd, &st) != 0) return errno;
-        if (S_ISDIR(st.st_mode)) return EISDIR;
-        if (!S_ISREG(st.st_mode) || st.st_size <= 0) return readSequentially(fd);
-        const size_t expected = size_t(st.st_size);
-        constexpr size_t kPiece = size_t(16) << 20;
-        const size_t pieces = (expected + kPiece - 1) / kPiece;
-        data_.reset(new char[expected]);
-        size_ = expected;
-        std::atomic<size_t> next{0};
-        std::atomic<int> failure{0};
-        std::atomic<bool> changed{false};
-        auto work = [&] {
-            for (size_t p; (p = next.fetch_add(1)) < pieces && !failure && !changed;) {
-                size_t at = p * kPiece, end = std::min(expected, at + kPiece);
-                while (at < end) {
-                    ssize_t n = ::pread(fd, data_.get() + at, end - at, off_t(at));
-                    if (n < 0 && errno == EINTR) continue;
-                    if (n < 0) failure = errno;
-                    if (n == 0) changed = true;  // the file shrank while being read
-                    if (n <= 0) break;
-                    at += size_t(n);
-                }
-            }
-        };
-        {
-            std::vector<std::jthread> threads;
-            for (size_t i = 1; i < std::min<size_t>(pieces, size_t(std::max(1, workers))); ++i) threads.emplace_back(work);
-            work();
-        }
-        if (failure) return failure;
-        char probe;
-        ssize_t more = ::pread(fd, &probe, 1, off_t(expected));
-        if (more < 0) return errno;
-        if (!changed && more == 0) return 0;
-        return readSequentially(fd);  // it changed size under us: take what is there now
-    }
-
-private:
-    int readSequentially(int fd) {
-        std::vector<char> bytes;
-        size_t used = 0;
-        off_t offset = 0;
-        for (;;) {
-            if (used == bytes.size()) bytes.resize(std::max<size_t>(65536, bytes.size() * 2));
-            ssize_t n = ::pread(fd, bytes.data() + used, bytes.size() - used, offset);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                return errno;
-            }
-            if (n == 0) break;
-            used += size_t(n);
-            offset += n;
-        }
-        data_.reset(new char[std::max<size_t>(used, 1)]);
-        if (used) std::memcpy(data_.get(), bytes.data(), used);
-        size_ = used;
-        return 0;
-    }
-
-    std::unique_ptr<char[]> data_;
-    size_t size_ = 0;
-};
-
-// The first double quote at or after `p` that is not one of an escaped pair, or null.
-const char* findClosingQuote(const char* p, const char* end) {
-    while (p < end) {
-        auto* q = static_cast<const char*>(std::memchr(p, '"', size_t(end - p)));
-        if (!q) return nullptr;
-        if (q + 1 < end && q[1] == '"') {
-            p = q + 2;
-            continue;
-        }
-        return q;
-    }
-    return nullptr;
-}
+// Bytes read and split at a time. Only a few windows live at once (one being decoded, one waiting,
+// one being linked), so an import holds about a dozen MiB of its input whatever the input's size.
+constexpr size_t kWindowBytes = size_t(4) << 20;
+constexpr size_t kWindowsInFlight = 3;
+// Lines a decode worker takes at a time: small enough that a window's lines spread over every worker.
+constexpr size_t kDecodeItem = 512;
 
 inline bool asciiEqualIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -128,104 +37,6 @@ inline bool asciiEqualIgnoringCase(std::string_view a, std::string_view b) {
         if (x != y) return false;
     }
     return true;
-}
-
-inline std::string_view withoutCR(std::string_view line) {
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    return line;
-}
-
-// Lines over the raw bytes: a leading byte-order mark is skipped, every LF ends a line and one
-// trailing CR is dropped. File names may hold LF, which the export writes inside the quoted path; a
-// line whose quoted first field does not close is therefore joined with the following ones, as long
-// as the quote that finally closes it is followed by the delimiter or the line end as in a real row.
-// A scan that passes a line's opening quote can only do so as half of an escaped pair, so that
-// line's own scan ends within the line: no byte is scanned more than twice.
-//
-// Large inputs are cut into pieces split in parallel into physical lines, each piece marking the
-// lines whose opening quote stays open; only when some line is marked does one pass over all lines
-// join them.
-std::vector<std::string_view> splitLines(std::string_view data, char delimiter, size_t workers) {
-    const char* begin = data.data();
-    const char* end = begin + data.size();
-    if (data.size() >= 3 && std::memcmp(begin, "\xEF\xBB\xBF", 3) == 0) begin += 3;
-    const size_t size = size_t(end - begin);
-    constexpr size_t kMinPiece = size_t(1) << 20;
-    const size_t pieces = std::max<size_t>(1, std::min(workers, size / kMinPiece));
-
-    struct Piece {
-        std::vector<std::string_view> lines;  // open lines keep their CR until joined
-        std::vector<size_t> open;             // indices of lines whose quote stays open
-    };
-    std::vector<Piece> parts(pieces);
-    auto splitPiece = [&](size_t i) {
-        const char* from = begin + size / pieces * i;
-        const char* to = i + 1 == pieces ? end : begin + size / pieces * (i + 1);
-        const char* p = from;
-        if (i > 0 && p[-1] != '\n') {  // the line under way belongs to the piece before
-            auto* lf = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
-            p = lf ? lf + 1 : end;
-        }
-        Piece& piece = parts[i];
-        piece.lines.reserve(size_t(to - from) / 128);
-        while (p < to) {
-            auto* lf = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
-            const char* lineEnd = lf ? lf : end;
-            std::string_view line(p, size_t(lineEnd - p));
-            if (*p == '"' && !findClosingQuote(p + 1, lineEnd)) {
-                piece.open.push_back(piece.lines.size());
-                piece.lines.push_back(line);
-            } else {
-                piece.lines.push_back(withoutCR(line));
-            }
-            p = lf ? lf + 1 : end;
-        }
-    };
-    {
-        std::vector<std::jthread> threads;
-        for (size_t i = 1; i < pieces; ++i) threads.emplace_back(splitPiece, i);
-        splitPiece(0);
-    }
-
-    size_t total = 0;
-    bool anyOpen = false;
-    for (const Piece& piece : parts) {
-        total += piece.lines.size();
-        anyOpen |= !piece.open.empty();
-    }
-    std::vector<std::string_view> lines;
-    lines.reserve(total);
-    if (!anyOpen) {
-        for (const Piece& piece : parts) lines.insert(lines.end(), piece.lines.begin(), piece.lines.end());
-        return lines;
-    }
-    const char* consumedTo = begin;  // physical lines starting before this lie inside a joined line
-    for (const Piece& piece : parts) {
-        size_t nextOpen = 0;
-        for (size_t k = 0; k < piece.lines.size(); ++k) {
-            std::string_view line = piece.lines[k];
-            const bool open = nextOpen < piece.open.size() && piece.open[nextOpen] == k;
-            if (open) ++nextOpen;
-            if (line.data() < consumedTo) continue;
-            if (!open) {
-                lines.push_back(line);
-                continue;
-            }
-            const char* lineEnd = line.data() + line.size();
-            if (const char* q = findClosingQuote(lineEnd, end)) {
-                const char* after = q + 1;
-                bool rowLike = after == end || *after == delimiter || *after == '\n' ||
-                               (*after == '\r' && (after + 1 == end || after[1] == '\n'));
-                if (rowLike) {
-                    auto* lf = static_cast<const char*>(std::memchr(after, '\n', size_t(end - after)));
-                    lineEnd = lf ? lf : end;
-                    consumedTo = lineEnd;
-                }
-            }
-            lines.push_back(withoutCR(std::string_view(line.data(), size_t(lineEnd - line.data()))));
-        }
-    }
-    return lines;
 }
 
 // Decimal with an optional sign; the whole field must be the number and fit.
@@ -259,16 +70,14 @@ int32_t parseDate(std::string_view f, LocalOffsetCache& offsets) {
     if (!digitsAt(f, 0, 4, y) || !digitsAt(f, 5, 7, mo) || !digitsAt(f, 8, 10, d) || !digitsAt(f, 11, 13, h) ||
         !digitsAt(f, 14, 16, mi) || !digitsAt(f, 17, 19, s))
         return kPackedUnixEpoch;
-    // A date no clock shows (month 13, 31 April, 24:00, 99 minutes) is unknown: rolled over it
-    // would become some other real date and spread as the newest date of every folder above.
-    if (mo < 1 || mo > 12 || d < 1 || d > daysInMonth(y, int(mo)) || h > 23 || mi > 59 || s > 59)
-        return kPackedUnixEpoch;
+    // Out-of-range fields roll over, as a lenient calendar does.
     int64_t local = daysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + s;
     int64_t unix = offsets.unixFromLocal(local);
     return packDate(double(unix - kReferenceDateUnixSeconds));
 }
 
-// Paths that had to be rewritten (doubled quotes, backslashes) live here until the tree is built.
+// Bytes kept apart from the input: paths that had to be rewritten (doubled quotes, backslashes),
+// kept until their window is linked, and the folder table's names, kept for the whole import.
 class PathStorage final {
 public:
     char* allocate(size_t n) {
@@ -282,6 +91,18 @@ public:
         cur_ += n;
         left_ -= n;
         return p;
+    }
+
+    std::string_view copy(std::string_view bytes) {
+        char* p = allocate(bytes.size());
+        if (!bytes.empty()) std::memcpy(p, bytes.data(), bytes.size());
+        return {p, bytes.size()};
+    }
+
+    void clear() {
+        chunks_.clear();
+        cur_ = nullptr;
+        left_ = 0;
     }
 
 private:
@@ -427,35 +248,6 @@ bool decodeRow(std::string_view line, char delimiter, PathStorage& storage, Loca
     return true;
 }
 
-class CSVImportProgressCounter final {
-public:
-    CSVImportProgressCounter(int64_t totalBytes, const CSVImportProgressHandler& callback)
-        : totalBytes_(std::max<int64_t>(1, totalBytes)), callback_(callback) {}
-
-    // The totals change under the lock; the callback runs outside it, on the worker's thread.
-    void advance(int64_t files, int64_t folders, int64_t bytes) {
-        CSVImportProgress p;
-        {
-            std::lock_guard lock(lock_);
-            files_ += files;
-            folders_ += folders;
-            bytesProcessed_ += bytes;
-            double share = double(bytesProcessed_) / double(totalBytes_) * double(maxPercent_);
-            p = {files_, folders_, int(std::min<double>(maxPercent_, share))};
-        }
-        callback_(p);
-    }
-
-private:
-    std::mutex lock_;
-    int64_t files_ = 0;
-    int64_t folders_ = 0;
-    int64_t bytesProcessed_ = 0;
-    const int64_t totalBytes_;
-    const int maxPercent_ = kDecodePercent;
-    const CSVImportProgressHandler& callback_;
-};
-
 void applyRow(FileNode& node, const ParsedRow& row) {
     node.setIsImpliedFolder(false);
     node.modifiedDateRaw = row.modifiedDateRaw;
@@ -471,91 +263,91 @@ void applyRow(FileNode& node, const ParsedRow& row) {
     }
 }
 
-// One worker's share of the decode. Each worker writes only its own slot.
+// The rows of one item of a window's lines, decoded by one worker, the only one to write the slot.
 struct DecodeSlot {
-    NodeArena* arena = nullptr;
     std::vector<ParsedRow> rows;
     PathStorage storage;
     int64_t files = 0;
     int64_t folders = 0;
-    bool stopped = false;  // cancelled before the range was decoded to its end
+    bool sawCancel = false;  // the cancel query answered yes
+    bool stopped = false;    // ... before the share was decoded to its end
 };
 
-void decodeRange(std::span<const std::string_view> lines, size_t from, size_t to, char delimiter,
-                 CSVImportProgressCounter* counter, const CSVImportCancelQuery& isCancelled, DecodeSlot& slot) {
+// What a decode worker keeps from one window to the next: its nodes' arena and the zone offsets it
+// has looked up.
+struct DecodeWorker {
+    NodeArena* arena = nullptr;
     LocalOffsetCache offsets;
-    slot.rows.reserve(to - from);
-    int64_t pendingFiles = 0, pendingFolders = 0, pendingBytes = 0;
-    bool justReported = false;
+};
+
+// `firstIndex` is the place of lines[0] among all data lines: the cancel query is asked at every
+// multiple of kReportEvery, whatever the windows.
+void decodeLines(std::span<const std::string_view> lines, uint64_t firstIndex, char delimiter, DecodeWorker& worker,
+                 const CSVImportCancelQuery& isCancelled, DecodeSlot& slot) {
+    NodeArena& arena = *worker.arena;
+    LocalOffsetCache& offsets = worker.offsets;
+    slot.rows.reserve(lines.size());
     ParsedRow row;
-    for (size_t i = from; i < to; ++i) {
-        pendingBytes += int64_t(lines[i].size()) + 1;
-        if (decodeRow(lines[i], delimiter, slot.storage, offsets, row)) {
+    for (size_t k = 0; k < lines.size(); ++k) {
+        if (decodeRow(lines[k], delimiter, slot.storage, offsets, row)) {
             // Nodes below a folder are made here, in parallel; the build only links them. A node
             // is wasted when its row names a folder that already exists, which is rare.
             size_t slash = row.path.rfind('/');
             row.node = nullptr;
             if (slash != std::string_view::npos && slash + 1 < row.path.size()) {
-                row.node = slot.arena->makeNode(row.path.substr(slash + 1), row.isDir, 0, 0, kPackedUnixEpoch);
+                row.node = arena.makeNode(row.path.substr(slash + 1), row.isDir, 0, 0, kPackedUnixEpoch);
                 applyRow(*row.node, row);
             }
             slot.rows.push_back(row);
-            if (row.isDir) {
-                ++pendingFolders;
-                ++slot.folders;
-            } else {
-                ++pendingFiles;
-                ++slot.files;
-            }
+            ++(row.isDir ? slot.folders : slot.files);
         }
-        justReported = false;
-        if (i % kReportEvery == 0) {
-            if (counter) counter->advance(pendingFiles, pendingFolders, pendingBytes);
-            pendingFiles = pendingFolders = pendingBytes = 0;
-            justReported = true;
-            if (isCancelled && isCancelled()) {
-                if (counter) counter->advance(0, 0, 0);
-                slot.stopped = i + 1 < to;
-                return;
-            }
+        if ((firstIndex + k) % kReportEvery == 0 && isCancelled && isCancelled()) {
+            slot.sawCancel = true;
+            slot.stopped = k + 1 < lines.size();
+            return;
         }
     }
-    if (!justReported && counter && to > from) counter->advance(pendingFiles, pendingFolders, pendingBytes);
 }
 
 // Folders by parent, then by name: the importer's one-pass way to find where a row belongs without
 // searching children. Each parent with subfolders has its own small table, so the rows of one folder
-// (which follow each other) keep probing the same few cache lines. Names are views into the
-// imported bytes.
+// (which follow each other) keep probing the same few cache lines. The table keeps its own copy of
+// each name: the rows' bytes go once their window is linked.
 class FolderTable final {
 public:
+    // A registered folder and the table's own copy of its name.
+    struct Entry {
+        FileNode* folder = nullptr;
+        std::string_view name;
+    };
+
     // A parent's named subfolders (parent null: the roots).
     class Names final {
     public:
-        FileNode* find(std::string_view name, uint64_t hash) const {
-            if (slots_.empty()) return nullptr;
+        Entry find(std::string_view name, uint64_t hash) const {
+            if (slots_.empty()) return {};
             size_t mask = slots_.size() - 1;
             for (size_t i = hash & mask;; i = (i + 1) & mask) {
                 const Slot& s = slots_[i];
-                if (!s.folder) return nullptr;
-                if (s.hash == hash && s.name == name) return s.folder;
+                if (!s.folder) return {};
+                if (s.hash == hash && s.name == name) return {s.folder, s.name};
             }
         }
 
         // A later folder of the same name replaces the earlier registration.
-        void insert(std::string_view name, uint64_t hash, FileNode* folder) {
+        std::string_view insert(std::string_view name, uint64_t hash, FileNode* folder, PathStorage& names) {
             if ((used_ + 1) * 2 > slots_.size()) grow();
             size_t mask = slots_.size() - 1;
             for (size_t i = hash & mask;; i = (i + 1) & mask) {
                 Slot& s = slots_[i];
                 if (!s.folder) {
-                    s = {hash, name, folder};
+                    s = {hash, names.copy(name), folder};
                     ++used_;
-                    return;
+                    return s.name;
                 }
                 if (s.hash == hash && s.name == name) {
                     s.folder = folder;
-                    return;
+                    return s.name;
                 }
             }
         }
@@ -563,7 +355,7 @@ public:
     private:
         struct Slot {
             uint64_t hash = 0;
-            std::string_view name;
+            std::string_view name;  // in the table's storage
             FileNode* folder = nullptr;
         };
 
@@ -586,31 +378,59 @@ public:
     // The names registered under `parent`, or null when it has none yet.
     const Names* namesOf(const FileNode* parent) {
         if (parent != cachedParent_ || !cacheValid_) {
-            auto it = byParent_.find(parent);
+            const ParentSlot& slot = slotOf(parent);
             cachedParent_ = parent;
-            cachedNames_ = it == byParent_.end() ? nullptr : &tables_[it->second];
+            cachedNames_ = slot.used() ? &tables_[slot.table] : nullptr;
             cacheValid_ = true;
         }
         return cachedNames_;
     }
 
-    FileNode* find(const FileNode* parent, std::string_view name, uint64_t hash) {
+    Entry find(const FileNode* parent, std::string_view name, uint64_t hash) {
         const Names* names = namesOf(parent);
-        return names ? names->find(name, hash) : nullptr;
+        return names ? names->find(name, hash) : Entry{};
     }
 
-    void insert(const FileNode* parent, std::string_view name, uint64_t hash, FileNode* folder) {
-        auto [it, added] = byParent_.try_emplace(parent, tables_.size());
-        if (added) {
+    // The table's copy of the name.
+    std::string_view insert(const FileNode* parent, std::string_view name, uint64_t hash, FileNode* folder) {
+        if ((tables_.size() + 1) * 2 > byParent_.size()) growParents();
+        ParentSlot& slot = slotOf(parent);
+        if (!slot.used()) {
+            slot = {parent, tables_.size()};
             tables_.emplace_back();
             cacheValid_ = false;
         }
-        tables_[it->second].insert(name, hash, folder);
+        return tables_[slot.table].insert(name, hash, folder, names_);
     }
 
 private:
+    // Parents by address, open addressing: the table of a parent is looked up whenever the rows
+    // move to another folder. A parent of null (the roots) is a key like any other.
+    struct ParentSlot {
+        const FileNode* parent = nullptr;
+        size_t table = SIZE_MAX;  // none: the slot is free
+        bool used() const { return table != SIZE_MAX; }
+    };
+
+    // The parent's slot, or the empty slot where it would go.
+    ParentSlot& slotOf(const FileNode* parent) {
+        if (byParent_.empty()) byParent_.resize(64);
+        const size_t mask = byParent_.size() - 1;
+        size_t i = size_t((uint64_t(reinterpret_cast<uintptr_t>(parent)) * 0x9E3779B97F4A7C15ull) >> 32) & mask;
+        while (byParent_[i].used() && byParent_[i].parent != parent) i = (i + 1) & mask;
+        return byParent_[i];
+    }
+
+    void growParents() {
+        std::vector<ParentSlot> old(std::max<size_t>(64, byParent_.size() * 2));
+        old.swap(byParent_);
+        for (const ParentSlot& s : old)
+            if (s.used()) slotOf(s.parent) = s;
+    }
+
+    PathStorage names_;
     std::deque<Names> tables_;  // stable addresses for the cached pointer
-    std::unordered_map<const FileNode*, size_t> byParent_;
+    std::vector<ParentSlot> byParent_;
     const FileNode* cachedParent_ = nullptr;
     const Names* cachedNames_ = nullptr;
     bool cacheValid_ = false;
@@ -673,19 +493,33 @@ void rollUpKeepingCutFolders(FileNode& root) {
     }
 }
 
+// One window's lines and what the decode made of them: what passes from the reading thread to the
+// linking thread and back.
+struct DecodedWindow {
+    CSVLineWindow lines;
+    std::vector<DecodeSlot> slots;  // one per item of lines, in line order
+    uint64_t startOffset = 0;       // where the input's bytes of these lines begin
+    bool cutShort = false;          // a cancel stopped the decode before the input's end
+};
+
+// Rebuilds the trees in one pass over the rows in file order, window by window.
 class TreeBuilder final {
 public:
-    explicit TreeBuilder(std::shared_ptr<NodeStore> store) : store_(std::move(store)), arena_(store_->makeArena()) {}
+    TreeBuilder(std::shared_ptr<NodeStore> store, uint64_t inputBytes, const CSVImportProgressHandler& onProgress,
+                const CSVImportCancelQuery& isCancelled)
+        : store_(std::move(store)), arena_(store_->makeArena()), inputBytes_(inputBytes), onProgress_(onProgress),
+          isCancelled_(isCancelled) {}
 
-    // Returns false when cancelled.
-    bool build(std::span<const DecodeSlot> entries, int64_t fileRows, int64_t folderRows, bool csvHasFiles,
-               const CSVImportProgressHandler& onProgress, const CSVImportCancelQuery& isCancelled) {
-        const size_t rowCount = size_t(fileRows + folderRows);
-        bool completed = true;
-        size_t i = 0;
-        for (const DecodeSlot& slot : entries) {
+    // Returns false when cancelled. Progress is reported and the cancel query asked at every
+    // multiple of kReportEvery rows linked; the share of the input's bytes behind the rows linked
+    // gives the percentage.
+    bool link(const DecodedWindow& window) {
+        size_t rowCount = 0;
+        for (const DecodeSlot& slot : window.slots) rowCount += slot.rows.size();
+        size_t k = 0;
+        for (const DecodeSlot& slot : window.slots) {
             const size_t count = slot.rows.size();
-            for (size_t j = 0; j < count; ++j) {
+            for (size_t j = 0; j < count; ++j, ++k) {
                 const ParsedRow& row = slot.rows[j];
                 // The rows' paths lie far apart in a buffer last read on other cores.
                 if (j + 16 < count) {
@@ -693,27 +527,24 @@ public:
                     __builtin_prefetch(ahead.data());
                     __builtin_prefetch(ahead.data() + ahead.size() - 1);
                 }
-                if (i % kReportEvery == 0) {
-                    if (onProgress) {
-                        int pct = kDecodePercent + int(double(i) / double(rowCount) * double(100 - kDecodePercent));
-                        onProgress(CSVImportProgress{fileRows, folderRows, pct});
+                if ((fileRows_ + folderRows_) % kReportEvery == 0) {
+                    if (onProgress_) {
+                        const uint64_t span = window.lines.endOffset - window.startOffset;
+                        const uint64_t at = window.startOffset + span * k / rowCount;
+                        onProgress_(CSVImportProgress{fileRows_, folderRows_, percentOf(at)});
                     }
-                    if (isCancelled && isCancelled()) {
-                        completed = false;
-                        break;
-                    }
+                    if (isCancelled_ && isCancelled_()) return false;
                 }
-                ++i;
                 addRow(row);
+                ++(row.isDir ? folderRows_ : fileRows_);
             }
-            if (!completed) break;
         }
-        if (csvHasFiles)
-            for (FileNode* r : roots_) rollUpKeepingCutFolders(*r);
-        return completed;
+        return true;
     }
 
-    std::vector<RootRef> roots() {
+    std::vector<RootRef> finish(bool csvHasFiles) {
+        if (csvHasFiles)
+            for (FileNode* r : roots_) rollUpKeepingCutFolders(*r);
         std::vector<RootRef> out;
         out.reserve(roots_.size());
         for (FileNode* r : roots_) out.push_back(store_->handle(r));
@@ -721,6 +552,11 @@ public:
     }
 
 private:
+    int percentOf(uint64_t offset) const {
+        if (inputBytes_ == 0) return 0;
+        return int(std::min<uint64_t>(99, uint64_t(double(offset) / double(inputBytes_) * 99.0)));
+    }
+
     // Rows of one folder follow each other, so the parent is usually the previous row's: that is
     // seen from the bytes before the last "/" without splitting the path. Otherwise only the
     // components after those the previous parent shares are looked up.
@@ -740,11 +576,11 @@ private:
             if (!simple) nameHash = hashName(name);
             parent = ancestorFolder(std::span<const std::string_view>(comps_.data(), comps_.size() - 1));
             havePrefix_ = simple;
-            if (simple) prevPrefix_ = path.substr(0, std::max<size_t>(slash, 1));
+            if (simple) prevPrefix_.assign(path.substr(0, std::max<size_t>(slash, 1)));
             prevParent_ = parent;
         }
         uint64_t hash = nameHash;
-        if (FileNode* existing = folders_.find(parent, name, hash)) {
+        if (FileNode* existing = folders_.find(parent, name, hash).folder) {
             applyRow(*existing, row);
             return;
         }
@@ -759,7 +595,8 @@ private:
     }
 
     // The folder of these components, made (with its missing ancestors) when not there yet.
-    // Registrations are never replaced once made, so the previous chain stays valid.
+    // Registrations are never replaced once made, so the previous chain stays valid; its names are
+    // the folder table's, which outlive the rows.
     FileNode* ancestorFolder(std::span<const std::string_view> comps) {
         size_t shared = 0;
         while (shared < comps.size() && shared < chainNames_.size() && comps[shared] == chainNames_[shared]) ++shared;
@@ -769,15 +606,15 @@ private:
         for (size_t i = shared; i < comps.size(); ++i) {
             std::string_view c = comps[i];
             uint64_t hash = hashName(c);
-            FileNode* f = folders_.find(current, c, hash);
-            if (!f) {
-                f = makeNode(current, c, true);
-                f->setIsImpliedFolder(true);
-                folders_.insert(current, c, hash, f);
+            FolderTable::Entry found = folders_.find(current, c, hash);
+            if (!found.folder) {
+                found.folder = makeNode(current, c, true);
+                found.folder->setIsImpliedFolder(true);
+                found.name = folders_.insert(current, c, hash, found.folder);
             }
-            current = f;
-            chainNames_.push_back(c);
-            chain_.push_back(f);
+            current = found.folder;
+            chainNames_.push_back(found.name);
+            chain_.push_back(current);
         }
         return current;
     }
@@ -795,12 +632,17 @@ private:
 
     std::shared_ptr<NodeStore> store_;
     NodeArena& arena_;
+    const uint64_t inputBytes_;
+    const CSVImportProgressHandler& onProgress_;
+    const CSVImportCancelQuery& isCancelled_;
+    int64_t fileRows_ = 0;
+    int64_t folderRows_ = 0;
     FolderTable folders_;
     std::vector<FileNode*> roots_;
-    std::vector<std::string_view> comps_;
+    std::vector<std::string_view> comps_;  // of the row being linked
     std::vector<std::string_view> chainNames_;
     std::vector<FileNode*> chain_;
-    std::string_view prevPrefix_;
+    std::string prevPrefix_;  // a copy: the previous row's window may be gone
     FileNode* prevParent_ = nullptr;
     bool havePrefix_ = false;
 };
@@ -853,71 +695,241 @@ bool hasTSVExtension(const std::string& path) {
     return asciiEqualIgnoringCase(name.substr(dot + 1), "tsv");
 }
 
-}  // namespace
-
-int32_t parseFixedWidthDate(std::string_view field) {
-    LocalOffsetCache offsets;
-    return parseDate(field, offsets);
-}
-
-CSVImportOutcome importFromCSVData(std::string_view data, char delimiter, const CSVImportProgressHandler& onProgress,
-                                   const CSVImportCancelQuery& isCancelled, int workers) {
-    CSVImportOutcome outcome;
-    const size_t w = size_t(std::max(1, workers > 0 ? workers : activeProcessorCount()));
-    std::vector<std::string_view> lines = splitLines(data, delimiter, w);
-    if (lines.empty()) {
-        outcome.error = CSVImportError{CSVImportError::Kind::noValidRowsFound, 0};
-        return outcome;
-    }
-
-    // The first line is never a row. The header (only used to find the drive-capacity columns) is
-    // that line or one of the next five; a later one stays among the data lines and fails there.
-    std::optional<std::string_view> header;
-    for (size_t i = 0; i < std::min<size_t>(lines.size(), 6); ++i) {
-        if (isHeaderLine(lines[i], delimiter)) {
-            header = lines[i];
-            break;
+// The first line is never a row. The header (only used to find the drive-capacity columns) is
+// that line or one of the next five; a later one stays among the data lines and fails there. The
+// sample is the first of the five data lines after the first line that decodes as a row.
+class LeadingLines final {
+public:
+    void look(const CSVLineWindow& window, char delimiter) {
+        for (size_t k = 0; k < window.lines.size() && window.firstLine + k < 6; ++k) {
+            const std::string_view line = window.lines[k];
+            if (!header_ && isHeaderLine(line, delimiter)) header_ = std::string(line);
+            ParsedRow row;
+            if (window.firstLine + k >= 1 && !sample_ && decodeRow(line, delimiter, scratch_, offsets_, row))
+                sample_ = std::string(line);
         }
     }
-    std::span<const std::string_view> dataLines(lines.data() + 1, lines.size() - 1);
 
-    std::optional<std::string_view> sample;
+    VolumeCapacity driveCapacity(char delimiter) const {
+        return header_ && sample_ ? extractDriveCapacity(*header_, *sample_, delimiter) : VolumeCapacity{};
+    }
+
+private:
+    std::optional<std::string> header_;
+    std::optional<std::string> sample_;
+    PathStorage scratch_;
+    LocalOffsetCache offsets_;
+};
+
+// Windows pass from the reading thread to the linking thread in file order and come back to be
+// filled again: only these few ever hold the input's bytes.
+class WindowHandoffLocked final {
+public:
+    explicit WindowHandoffLocked(size_t windows) {
+        for (size_t i = 0; i < windows; ++i) {
+            owned_.push_back(std::make_unique<DecodedWindow>());
+            free_.push_back(owned_.back().get());
+        }
+    }
+
+    // Reading side: a window to fill, or null once the linking side has stopped.
+    DecodedWindow* takeFree() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return linkingStopped_ || !free_.empty(); });
+        if (linkingStopped_) return nullptr;
+        DecodedWindow* w = free_.back();
+        free_.pop_back();
+        return w;
+    }
+
+    void pass(DecodedWindow* window) {
+        {
+            std::lock_guard lock(mutex_);
+            if (linkingStopped_)
+                free_.push_back(window);
+            else
+                decoded_.push_back(window);
+        }
+        changed_.notify_all();
+    }
+
+    // 0 or the errno that ended the reading.
+    void finishReading(int error) {
+        {
+            std::lock_guard lock(mutex_);
+            readingDone_ = true;
+            readError_ = error;
+        }
+        changed_.notify_all();
+    }
+
+    // Linking side: the next window in file order, or null once reading is done and every window
+    // was taken.
+    DecodedWindow* takeDecoded() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return readingDone_ || !decoded_.empty(); });
+        if (decoded_.empty()) return nullptr;
+        DecodedWindow* w = decoded_.front();
+        decoded_.pop_front();
+        return w;
+    }
+
+    void giveBack(DecodedWindow* window) {
+        {
+            std::lock_guard lock(mutex_);
+            free_.push_back(window);
+        }
+        changed_.notify_all();
+    }
+
+    void stopLinking() {
+        {
+            std::lock_guard lock(mutex_);
+            linkingStopped_ = true;
+        }
+        changed_.notify_all();
+    }
+
+    int readError() {
+        std::lock_guard lock(mutex_);
+        return readError_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::unique_ptr<DecodedWindow>> owned_;
+    std::vector<DecodedWindow*> free_;
+    std::deque<DecodedWindow*> decoded_;
+    bool readingDone_ = false;
+    bool linkingStopped_ = false;
+    int readError_ = 0;
+};
+
+// Reads, splits and decodes the input window by window on a crew (the calling thread and its
+// helpers) and passes each window on. Each worker makes its nodes in its own arena.
+class WindowProducer final {
+public:
+    WindowProducer(const CSVInput& input, char delimiter, size_t windowBytes, std::span<DecodeWorker> workers,
+                   const CSVImportCancelQuery& isCancelled, WindowHandoffLocked& handoff)
+        : reader_(input, delimiter, windowBytes), crew_(unsigned(workers.size())), workers_(workers),
+          delimiter_(delimiter), isCancelled_(isCancelled), handoff_(handoff) {}
+
+    // One window passed on. False once nothing more will come (the input's end, a cancel, a
+    // failed read or the linking side stopped), which the handoff has then been told.
+    bool produceOne() {
+        DecodedWindow* window = handoff_.takeFree();
+        if (!window) return finish(0);
+        if (int error = reader_.next(window->lines, crew_); error || window->lines.lines.empty()) {
+            handoff_.giveBack(window);
+            return finish(error);
+        }
+        leading_.look(window->lines, delimiter_);
+        const bool sawCancel = decode(*window);
+        window->startOffset = offset_;
+        offset_ = window->lines.endOffset;
+        handoff_.pass(window);
+        return sawCancel || reader_.finished() ? finish(0) : true;
+    }
+
+    void produceAll() {
+        while (produceOne()) {
+        }
+    }
+
+    uint64_t linesRead() const { return reader_.linesRead(); }
+    VolumeCapacity driveCapacity() const { return leading_.driveCapacity(delimiter_); }
+
+private:
+    bool finish(int error) {
+        handoff_.finishReading(error);
+        return false;
+    }
+
+    // Whether the cancel query answered yes.
+    bool decode(DecodedWindow& window) {
+        std::span<const std::string_view> lines(window.lines.lines);
+        uint64_t firstIndex = window.lines.firstLine;  // among the data lines, which start at line 1
+        if (firstIndex == 0)
+            lines = lines.subspan(1);
+        else
+            --firstIndex;
+        const size_t n = lines.size();
+        const size_t items = (n + kDecodeItem - 1) / kDecodeItem;
+        window.slots.resize(items);
+        crew_.run(items, [&](size_t item, unsigned worker) {
+            DecodeSlot& slot = window.slots[item];
+            slot.rows.clear();
+            slot.storage.clear();
+            slot.files = slot.folders = 0;
+            slot.sawCancel = slot.stopped = false;
+            const size_t from = item * kDecodeItem;
+            const size_t to = std::min(n, from + kDecodeItem);
+            decodeLines(lines.subspan(from, to - from), firstIndex + from, delimiter_, workers_[worker], isCancelled_,
+                        slot);
+        });
+        bool sawCancel = false, stopped = false;
+        for (const DecodeSlot& slot : window.slots) {
+            sawCancel |= slot.sawCancel;
+            stopped |= slot.stopped;
+        }
+        // A cancel seen on the input's last line leaves a finished import.
+        window.cutShort = stopped || (sawCancel && !reader_.finished());
+        return sawCancel;
+    }
+
+    CSVLineReader reader_;
+    WorkerCrew crew_;
+    std::span<DecodeWorker> workers_;
+    const char delimiter_;
+    const CSVImportCancelQuery& isCancelled_;
+    WindowHandoffLocked& handoff_;
+    LeadingLines leading_;
+    uint64_t offset_ = 0;
+};
+
+// The input is read, split and decoded window by window on one thread and its helpers while this
+// thread links the windows decoded before, so that a window's bytes can be read over as soon as it
+// is linked.
+CSVImportOutcome importFromInput(const CSVInput& input, char delimiter, const CSVImportProgressHandler& onProgress,
+                                 const CSVImportCancelQuery& isCancelled, int workers, size_t windowBytes) {
+    CSVImportOutcome outcome;
+    const unsigned w = unsigned(std::max(1, workers > 0 ? workers : activeProcessorCount()));
+    auto store = NodeStore::create();
+    store->setImported(true);
+    std::vector<DecodeWorker> decoders(w);
+    for (DecodeWorker& worker : decoders) worker.arena = &store->makeArena();
+    WindowHandoffLocked handoff(kWindowsInFlight);
+    WindowProducer producer(input, delimiter, windowBytes > 0 ? windowBytes : kWindowBytes, decoders, isCancelled,
+                            handoff);
+    TreeBuilder builder(store, input.sizeHint(), onProgress, isCancelled);
+    int64_t fileRows = 0, folderRows = 0;
+    bool cutShort = false, built = true;
     {
-        PathStorage scratch;
-        LocalOffsetCache offsets;
-        ParsedRow row;
-        for (size_t i = 0; i < std::min<size_t>(dataLines.size(), 5); ++i) {
-            if (decodeRow(dataLines[i], delimiter, scratch, offsets, row)) {
-                sample = dataLines[i];
+        // An input of one window is read here; a longer one goes on on a thread of its own.
+        std::jthread reading;
+        if (producer.produceOne()) reading = std::jthread([&] { producer.produceAll(); });
+        while (DecodedWindow* window = handoff.takeDecoded()) {
+            for (const DecodeSlot& slot : window->slots) {
+                fileRows += slot.files;
+                folderRows += slot.folders;
+            }
+            cutShort |= window->cutShort;
+            built = builder.link(*window);
+            handoff.giveBack(window);
+            if (!built) {
+                handoff.stopLinking();
                 break;
             }
         }
     }
-
-    const size_t n = dataLines.size();
-    const size_t chunk = std::max<size_t>(1, (n + w - 1) / w);
-    const size_t used = n == 0 ? 0 : (n + chunk - 1) / chunk;
-    std::vector<DecodeSlot> entries(used);
-    auto store = NodeStore::create();
-    store->setImported(true);
-    for (DecodeSlot& slot : entries) slot.arena = &store->makeArena();
-    std::unique_ptr<CSVImportProgressCounter> counter;
-    if (onProgress) counter = std::make_unique<CSVImportProgressCounter>(int64_t(data.size()), onProgress);
-    {
-        std::vector<std::jthread> threads;
-        threads.reserve(used);
-        for (size_t i = 1; i < used; ++i)
-            threads.emplace_back([&, i] {
-                decodeRange(dataLines, i * chunk, std::min(n, i * chunk + chunk), delimiter, counter.get(),
-                            isCancelled, entries[i]);
-            });
-        if (used > 0) decodeRange(dataLines, 0, std::min(n, chunk), delimiter, counter.get(), isCancelled, entries[0]);
+    if (int err = handoff.readError()) {
+        outcome.error = CSVImportError{CSVImportError::Kind::couldNotReadFile, err};
+        return outcome;
     }
-
-    int64_t fileRows = 0, folderRows = 0;
-    for (const DecodeSlot& s : entries) {
-        fileRows += s.files;
-        folderRows += s.folders;
+    if (producer.linesRead() == 0) {
+        outcome.error = CSVImportError{CSVImportError::Kind::noValidRowsFound, 0};
+        return outcome;
     }
     if (fileRows + folderRows == 0) {
         // Stopped before a single row: an empty cancelled result, not a failure to show the user.
@@ -927,27 +939,36 @@ CSVImportOutcome importFromCSVData(std::string_view data, char delimiter, const 
             outcome.error = CSVImportError{CSVImportError::Kind::noValidRowsFound, 0};
         return outcome;
     }
-
     // Whether the run was cancelled is what the decode and the build saw, not a later answer: a
     // cancel that comes after the last row was linked leaves a finished import.
-    const bool decodeStopped = std::any_of(entries.begin(), entries.end(), [](const DecodeSlot& s) { return s.stopped; });
-    TreeBuilder builder(std::move(store));
-    const bool built = builder.build(entries, fileRows, folderRows, fileRows > 0, onProgress, isCancelled);
-    outcome.result.roots = builder.roots();
-    if (header && sample) outcome.result.driveCapacity = extractDriveCapacity(*header, *sample, delimiter);
-    outcome.result.wasCancelled = decodeStopped || !built;
+    outcome.result.roots = builder.finish(fileRows > 0);
+    outcome.result.driveCapacity = producer.driveCapacity();
+    outcome.result.wasCancelled = cutShort || !built;
     return outcome;
+}
+
+}  // namespace
+
+int32_t parseFixedWidthDate(std::string_view field) {
+    LocalOffsetCache offsets;
+    return parseDate(field, offsets);
+}
+
+CSVImportOutcome importFromCSVData(std::string_view data, char delimiter, const CSVImportProgressHandler& onProgress,
+                                   const CSVImportCancelQuery& isCancelled, int workers, size_t windowBytes) {
+    const CSVInput input(data);
+    return importFromInput(input, delimiter, onProgress, isCancelled, workers, windowBytes);
 }
 
 CSVImportOutcome importFromCSV(const std::string& path, const CSVImportProgressHandler& onProgress,
                                const CSVImportCancelQuery& isCancelled) {
-    FileBytes data;
-    if (int err = data.read(path, activeProcessorCount())) {
+    CSVInput input({});
+    if (int err = input.openFile(path)) {
         CSVImportOutcome outcome;
         outcome.error = CSVImportError{CSVImportError::Kind::couldNotReadFile, err};
         return outcome;
     }
-    return importFromCSVData(data.view(), hasTSVExtension(path) ? '\t' : ',', onProgress, isCancelled);
+    return importFromInput(input, hasTSVExtension(path) ? '\t' : ',', onProgress, isCancelled, 0, 0);
 }
 
 }  // namespace zelvane

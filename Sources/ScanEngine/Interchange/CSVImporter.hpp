@@ -15,7 +15,7 @@ namespace zelvane {
 struct CSVImportProgress {
     int64_t files = 0;
     int64_t folders = 0;
-    int percentComplete = 0;  // 0-60 while rows are decoded, 60-99 while the tree is built
+    int percentComplete = 0;  // 0-99: the share of the input's bytes whose rows are in the tree
 };
 
 struct CSVImportResult {
@@ -36,19 +36,23 @@ struct CSVImportOutcome {
     std::optional<CSVImportError> error;
 };
 
-// Both are called from worker threads and from the calling thread.
+// Progress is reported on the calling thread, every 10,000 rows put in the tree; the cancel query is
+// asked there and on the decode workers.
 using CSVImportProgressHandler = std::function<void(const CSVImportProgress&)>;
 using CSVImportCancelQuery = std::function<bool()>;
 
 // Reads a file in the export's format back into trees. The delimiter is TAB when the file name's
-// extension is "tsv" (any case), else a comma. Rows are decoded on one worker per active processor.
+// extension is "tsv" (any case), else a comma. The file is read a window of a few MiB at a time,
+// its rows decoded on one worker per active processor while the rows before are put in the tree.
 CSVImportOutcome importFromCSV(const std::string& path, const CSVImportProgressHandler& onProgress = {},
                                const CSVImportCancelQuery& isCancelled = {});
 
-// The same over bytes already in memory; `workers` 0 means one per active processor.
+// The same over bytes already in memory; `workers` 0 means one per active processor, `windowBytes`
+// 0 the usual window.
 CSVImportOutcome importFromCSVData(std::string_view data, char delimiter,
                                    const CSVImportProgressHandler& onProgress = {},
-                                   const CSVImportCancelQuery& isCancelled = {}, int workers = 0);
+                                   const CSVImportCancelQuery& isCancelled = {}, int workers = 0,
+                                   size_t windowBytes = 0);
 
 // Wall-clock fields YYYY?MM?DD?HH?MM?SS at fixed positions, read in the local zone, as a packed date;
 // anything unreadable gives the packed 1970-01-01 00:00:00 UTC.

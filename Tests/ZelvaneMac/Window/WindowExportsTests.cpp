@@ -4,15 +4,20 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QLocale>
 #include <QTemporaryDir>
 
 #include <filesystem>
+#include <functional>
+#include <map>
+#include <tuple>
 
 #include "QtWidgetTestApp.hpp"
 #include "ScanEngine/Interchange/CSVImporter.hpp"
 #include "TestTrees.hpp"
+#include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/Exports/WindowExports.hpp"
@@ -31,12 +36,17 @@ struct ScannedWindow {
     Preferences prefs{out.filePath("prefs.plist")};
     ContentViewState state{prefs, {}};
 
-    ScannedWindow() {
+    // The tree is `fill`'s, or a small one of four files.
+    explicit ScannedWindow(const std::function<void(const fs::path&)>& fill = {}) {
         qtWidgetApp();
-        writeFile(tree / "docs/a.txt", 1000);
-        writeFile(tree / "docs/b.txt", 3000);
-        writeFile(tree / "docs/deep/c.png", 500);
-        writeFile(tree / "top.bin", 200);
+        if (fill) {
+            fill(tree.path());
+        } else {
+            writeFile(tree / "docs/a.txt", 1000);
+            writeFile(tree / "docs/b.txt", 3000);
+            writeFile(tree / "docs/deep/c.png", 500);
+            writeFile(tree / "top.bin", 200);
+        }
         const QString path = QString::fromStdString(tree.path().string());
         state.viewModel().selectRoot(path, path);
         state.scanControl().startScan();
@@ -73,6 +83,71 @@ TEST(WindowExports, TheTreeExportIsReadBackWithItsTotalsAndTheDelimiterFollowsTh
     }
     EXPECT_EQ(w.prefs.value(PreferenceKeys::csvExportLastExtension), "tsv");
     EXPECT_EQ(w.prefs.value(PreferenceKeys::csvExportLastFolder), w.out.path());
+}
+
+// Every node below `root` by its path under it: kind, size, allocated size and counts.
+std::map<std::string, std::tuple<bool, int64_t, int64_t, int32_t, int32_t>> contents(const FileNode* root) {
+    std::map<std::string, std::tuple<bool, int64_t, int64_t, int32_t, int32_t>> out;
+    std::vector<std::pair<const FileNode*, std::string>> stack{{root, ""}};
+    while (!stack.empty()) {
+        auto [n, path] = stack.back();
+        stack.pop_back();
+        out[path] = {n->isDir(), n->effectiveSize(), n->effectiveAllocSize(), n->subFolderFileCount(),
+                     n->subFolderDirCount()};
+        for (const FileNode* k : n->children()) stack.push_back({k, path + "/" + k->nameBytes()});
+    }
+    return out;
+}
+
+// An export of several megabytes goes back in through the window's import, which reads it a few
+// MiB at a time: the window shows the scanned tree again, name for name, and the progress it
+// shows meanwhile only grows.
+TEST(WindowExports, ALargeExportIsImportedThroughTheWindowAsTheTreeThatWasScanned) {
+    ScannedWindow w([](const fs::path& root) {
+        for (int d = 0; d < 48; ++d)
+            for (int f = 0; f < 400; ++f) {
+                std::string name = "file " + std::to_string(f) + " " + std::string(200, 'n');
+                if (f % 50 == 0) name += "\nwith a line break, a comma and a \"quote\"";
+                writeFile(root / ("folder " + std::to_string(d)) / name, f % 7 * 100);
+            }
+    });
+    ExportSourceSelection selection(ExportSource::treeView, false, CSVFileFormat::csv);
+    const QString path = w.out.filePath("large.csv");
+    completeCSVExport(w.state, selection, path);
+    ASSERT_EQ(w.error(), QString());
+    ASSERT_GT(QFileInfo(path).size(), 5 << 20) << "more than one of the import's windows of 4 MiB";
+    const auto scanned = contents(w.root());
+    const std::string scannedPath = w.root()->pathBytes();
+
+    std::vector<ScanProgress> shown;
+    QObject::connect(&w.state.viewModel(), &ScanViewModel::scanStateChanged, [&](const ScanState& s) {
+        if (const auto* p = std::get_if<ScanState::Scanning>(&s.value)) shown.push_back(p->progress);
+    });
+    w.state.scanControl().importChosenCSV(path);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.state.viewModel().scanState().tag() == ScanState::Tag::completed; }));
+    ASSERT_EQ(w.state.scanControl().effectiveRoots().size(), 1u);
+
+    // The import's tree starts at "/": walk down to the scanned folder.
+    const FileNode* node = w.state.scanControl().effectiveRoots()[0].get();
+    for (size_t at = 1; node && at < scannedPath.size();) {
+        const size_t slash = std::min(scannedPath.find('/', at), scannedPath.size());
+        const std::string part = scannedPath.substr(at, slash - at);
+        const FileNode* next = nullptr;
+        for (const FileNode* k : node->children())
+            if (k->nameBytes() == part) next = k;
+        node = next;
+        at = slash + 1;
+    }
+    ASSERT_NE(node, nullptr) << scannedPath;
+    EXPECT_EQ(contents(node), scanned);
+
+    ASSERT_FALSE(shown.empty());
+    for (size_t i = 1; i < shown.size(); ++i) {
+        EXPECT_GE(shown[i].files, shown[i - 1].files);
+        EXPECT_GE(shown[i].percentComplete, shown[i - 1].percentComplete);
+    }
+    EXPECT_LE(shown.back().files, 48 * 400);
+    EXPECT_LE(shown.back().percentComplete, 99);
 }
 
 TEST(WindowExports, RefusedExportsSayWhyAndOnlyAWriteFailureStillRemembersTheFolder) {

@@ -1,0 +1,270 @@
+#include "ScanEngine/Interchange/CSVLineReader.hpp"
+
+#include <fcntl.h>
+#include <sanitizer/asan_interface.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "ScanEngine/Support/WorkerCrew.hpp"
+
+namespace zelvane {
+
+const char* findClosingQuote(const char* p, const char* end) {
+    while (p < end) {
+        auto* q = static_cast<const char*>(std::memchr(p, '"', size_t(end - p)));
+        if (!q) return nullptr;
+        if (q + 1 < end && q[1] == '"') {
+            p = q + 2;
+            continue;
+        }
+        return q;
+    }
+    return nullptr;
+}
+
+CSVInput::~CSVInput() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+int CSVInput::openFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+    bytes_ = {};
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) return errno;
+    if (S_ISDIR(st.st_mode)) return EISDIR;
+    positional_ = S_ISREG(st.st_mode);
+    sizeHint_ = positional_ && st.st_size > 0 ? uint64_t(st.st_size) : 0;
+    return 0;
+}
+
+ssize_t CSVInput::read(uint64_t offset, char* to, size_t n) const {
+    if (fd_ < 0) {
+        if (offset >= bytes_.size()) return 0;
+        const size_t count = std::min<size_t>(n, bytes_.size() - size_t(offset));
+        std::memcpy(to, bytes_.data() + offset, count);
+        return ssize_t(count);
+    }
+    for (;;) {
+        const ssize_t got = positional_ ? ::pread(fd_, to, n, off_t(offset)) : ::read(fd_, to, n);
+        if (got >= 0) return got;
+        if (errno != EINTR) return -errno;
+    }
+}
+
+namespace {
+
+constexpr size_t kMinPiece = size_t(1) << 20;
+
+inline std::string_view withoutCR(std::string_view line) {
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return line;
+}
+
+}  // namespace
+
+// One thread's share of a window's split into physical lines.
+struct CSVLineReader::Piece {
+    std::vector<std::string_view> lines;  // open lines keep their CR until joined
+    std::vector<size_t> open;             // indices of lines whose quote stays open
+    const char* tail = nullptr;           // a last line whose LF is not in the window yet
+};
+
+CSVLineReader::CSVLineReader(const CSVInput& input, char delimiter, size_t windowBytes)
+    : input_(input), delimiter_(delimiter), windowBytes_(std::max<size_t>(windowBytes, 1)) {}
+
+CSVLineReader::~CSVLineReader() = default;
+
+ssize_t CSVLineReader::fill(char* to, size_t n, WorkerCrew& crew) {
+    if (!input_.positional()) {
+        size_t got = 0;
+        while (got < n) {
+            const ssize_t r = input_.read(0, to + got, n - got);
+            if (r < 0) return r;
+            if (r == 0) break;
+            got += size_t(r);
+        }
+        return ssize_t(got);
+    }
+    // Several threads copy out of the page cache at once; a piece that comes back short marks the
+    // end of the input (or where it was cut while being read), and what follows it is not used.
+    struct Share {
+        size_t got = 0;
+        int error = 0;
+    };
+    const size_t pieces = std::max<size_t>(1, n / kMinPiece);
+    std::vector<Share> shares(pieces);
+    const uint64_t base = readOffset_;
+    crew.run(pieces, [&](size_t piece, unsigned) {
+        const size_t from = n / pieces * piece;
+        const size_t to_ = piece + 1 == pieces ? n : n / pieces * (piece + 1);
+        Share& s = shares[piece];
+        while (from + s.got < to_) {
+            const ssize_t r = input_.read(base + from + s.got, to + from + s.got, to_ - from - s.got);
+            if (r < 0) s.error = int(-r);
+            if (r <= 0) break;
+            s.got += size_t(r);
+        }
+    });
+    size_t got = 0;
+    for (size_t i = 0; i < pieces; ++i) {
+        if (shares[i].error) return -shares[i].error;
+        got += shares[i].got;
+        const size_t length = (i + 1 == pieces ? n : n / pieces * (i + 1)) - n / pieces * i;
+        if (shares[i].got < length) break;
+    }
+    return ssize_t(got);
+}
+
+int CSVLineReader::next(CSVLineWindow& window, WorkerCrew& crew) {
+    window.lines.clear();
+    window.firstLine = nextLine_;
+    while (!finished_) {
+        // A carried line that fills half a window doubles the next one, so every round reads more.
+        const size_t wanted = std::max(windowBytes_, carry_.size() * 2);
+        if (window.capacity < wanted || window.capacity > 2 * wanted) {
+            ASAN_UNPOISON_MEMORY_REGION(window.bytes.get(), window.capacity);
+            window.bytes.reset(new char[wanted]);
+            window.capacity = wanted;
+        }
+        char* bytes = window.bytes.get();
+        ASAN_UNPOISON_MEMORY_REGION(bytes, window.capacity);
+        const size_t carried = carry_.size();
+        const uint64_t carriedFrom = readOffset_ - carried;
+        std::memcpy(bytes, carry_.data(), carried);
+        carry_.clear();
+        const ssize_t got = fill(bytes + carried, wanted - carried, crew);
+        if (got < 0) {
+            finished_ = true;
+            return int(-got);
+        }
+        readOffset_ += uint64_t(got);
+        const size_t size = carried + size_t(got);
+        const bool atEnd = size < wanted;
+        // Reads past the bytes filled are faults even inside the buffer.
+        ASAN_POISON_MEMORY_REGION(bytes + size, window.capacity - size);
+
+        std::string_view data(bytes, size);
+        uint64_t dataOffset = carriedFrom;
+        if (!startSeen_) {
+            if (size < 3 && !atEnd) {
+                carry_.assign(data);
+                continue;
+            }
+            startSeen_ = true;
+            if (size >= 3 && std::memcmp(bytes, "\xEF\xBB\xBF", 3) == 0) {
+                data.remove_prefix(3);
+                dataOffset += 3;
+            }
+        }
+        const size_t used = split(data, atEnd, crew, window.lines);
+        carry_.assign(data.substr(used));
+        finished_ = atEnd;
+        window.endOffset = dataOffset + used;
+        if (!window.lines.empty()) break;
+    }
+    nextLine_ += window.lines.size();
+    return 0;
+}
+
+CSVLineWindow::~CSVLineWindow() { ASAN_UNPOISON_MEMORY_REGION(bytes.get(), capacity); }
+
+// Physical lines are split in parallel pieces, each marking the lines whose opening quote stays
+// open; only when some line is marked does one pass over all lines join them. A scan that passes a
+// line's opening quote can only do so as half of an escaped pair, so that line's own scan ends
+// within the line: no byte is scanned more than twice.
+size_t CSVLineReader::split(std::string_view data, bool atEnd, WorkerCrew& crew, std::vector<std::string_view>& lines) {
+    const char* begin = data.data();
+    const char* end = begin + data.size();
+    const size_t size = data.size();
+    const size_t pieces = std::max<size_t>(1, size / kMinPiece);
+    if (pieces_.size() < pieces) pieces_.resize(pieces);
+    for (size_t i = 0; i < pieces; ++i) {
+        pieces_[i].lines.clear();
+        pieces_[i].open.clear();
+        pieces_[i].tail = nullptr;
+    }
+    crew.run(pieces, [&](size_t i, unsigned) {
+        const char* from = begin + size / pieces * i;
+        const char* to = i + 1 == pieces ? end : begin + size / pieces * (i + 1);
+        const char* p = from;
+        if (i > 0 && p[-1] != '\n') {  // the line under way belongs to the piece before
+            auto* lf = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
+            p = lf ? lf + 1 : end;
+        }
+        Piece& piece = pieces_[i];
+        piece.lines.reserve(size_t(to - from) / 128);
+        while (p < to) {
+            auto* lf = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
+            if (!lf && !atEnd) {
+                piece.tail = p;
+                break;
+            }
+            const char* lineEnd = lf ? lf : end;
+            std::string_view line(p, size_t(lineEnd - p));
+            if (*p == '"' && !findClosingQuote(p + 1, lineEnd)) {
+                piece.open.push_back(piece.lines.size());
+                piece.lines.push_back(line);
+            } else {
+                piece.lines.push_back(withoutCR(line));
+            }
+            p = lf ? lf + 1 : end;
+        }
+    });
+
+    const char* tail = end;
+    size_t total = 0;
+    bool anyOpen = false;
+    for (size_t i = 0; i < pieces; ++i) {
+        total += pieces_[i].lines.size();
+        anyOpen |= !pieces_[i].open.empty();
+        if (pieces_[i].tail) tail = pieces_[i].tail;
+    }
+    lines.reserve(lines.size() + total);
+    if (!anyOpen) {
+        for (size_t i = 0; i < pieces; ++i) lines.insert(lines.end(), pieces_[i].lines.begin(), pieces_[i].lines.end());
+        return size_t(tail - begin);
+    }
+    const char* consumedTo = begin;  // physical lines starting before this lie inside a joined line
+    for (size_t i = 0; i < pieces; ++i) {
+        const Piece& piece = pieces_[i];
+        size_t nextOpen = 0;
+        for (size_t k = 0; k < piece.lines.size(); ++k) {
+            std::string_view line = piece.lines[k];
+            const bool open = nextOpen < piece.open.size() && piece.open[nextOpen] == k;
+            if (open) ++nextOpen;
+            if (line.data() < consumedTo) continue;
+            if (!open) {
+                lines.push_back(line);
+                continue;
+            }
+            const char* lineEnd = line.data() + line.size();
+            const char* q = findClosingQuote(lineEnd, end);
+            // Whether this line takes in the next ones may depend on bytes still to come: the quote
+            // that closes it, or (when a quote at the window's end seems to close it, which could
+            // still be half of a pair) the line end after it.
+            if (!q && !atEnd) return size_t(line.data() - begin);
+            if (q) {
+                const char* after = q + 1;
+                const bool rowLike = after == end || *after == delimiter_ || *after == '\n' ||
+                                     (*after == '\r' && (after + 1 == end || after[1] == '\n'));
+                if (rowLike) {
+                    auto* lf = static_cast<const char*>(std::memchr(after, '\n', size_t(end - after)));
+                    if (!lf && !atEnd) return size_t(line.data() - begin);
+                    lineEnd = lf ? lf : end;
+                    consumedTo = lineEnd;
+                }
+            }
+            lines.push_back(withoutCR(std::string_view(line.data(), size_t(lineEnd - line.data()))));
+        }
+    }
+    return size_t(tail - begin);
+}
+
+}  // namespace zelvane
