@@ -472,7 +472,9 @@ TEST(TreemapLayout, ThreadsDoNotChangeTheResult) {
     }
     EXPECT_EQ(many.nodeRects.size(), one.nodeRects.size());
     for (const auto& leaf : one.leaves)
-        if (!leaf.dust) EXPECT_EQ(many.nodeRects.at(leaf.node), leaf.rect);
+        if (!leaf.dust) {
+            EXPECT_EQ(many.nodeRects.at(leaf.node), leaf.rect);
+        }
 
     ASSERT_EQ(many.hitRoots.size(), 1u);
     std::vector<std::pair<const TreemapHitNode*, const TreemapHitNode*>> pending{{&one.hitRoots[0], &many.hitRoots[0]}};
