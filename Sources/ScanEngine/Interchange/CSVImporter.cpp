@@ -70,7 +70,10 @@ int32_t parseDate(std::string_view f, LocalOffsetCache& offsets) {
     if (!digitsAt(f, 0, 4, y) || !digitsAt(f, 5, 7, mo) || !digitsAt(f, 8, 10, d) || !digitsAt(f, 11, 13, h) ||
         !digitsAt(f, 14, 16, mi) || !digitsAt(f, 17, 19, s))
         return kPackedUnixEpoch;
-    // Out-of-range fields roll over, as a lenient calendar does.
+    // A date no clock shows (month 13, 31 April, 24:00, 99 minutes) is unknown: rolled over it
+    // would become some other real date and spread as the newest date of every folder above.
+    if (mo < 1 || mo > 12 || d < 1 || d > daysInMonth(y, int(mo)) || h > 23 || mi > 59 || s > 59)
+        return kPackedUnixEpoch;
     int64_t local = daysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + s;
     int64_t unix = offsets.unixFromLocal(local);
     return packDate(double(unix - kReferenceDateUnixSeconds));
