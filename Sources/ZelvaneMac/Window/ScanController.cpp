@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <unordered_map>
 #include <utility>
 
@@ -299,6 +300,20 @@ void ScanController::resumeLiveMonitoringForCurrentRoots() {
 }
 
 void ScanController::handleLiveRefresh(std::vector<FileNode*> changed) {
+    // An action answered after a rescan reports rows of the tree it kept alive while it asked;
+    // that tree goes when the action ends, so none of its nodes may stay in the window's state.
+    std::vector<const NodeStore*> shown;
+    const auto addStores = [&shown](const std::vector<RootRef>& roots) {
+        for (const RootRef& r : roots)
+            if (r) shown.push_back(r->store());
+    };
+    addStores(effectiveRoots_);
+    addStores(scanRoots());
+    if (const auto& loaded = state_.loadedRoots()) addStores(*loaded);
+    std::erase_if(changed, [&shown](const FileNode* n) {
+        return !n || std::find(shown.begin(), shown.end(), n->store()) == shown.end();
+    });
+    if (changed.empty()) return;
     state_.setMonitorDirtyNodes(NodeList(changed.begin(), changed.end()));
     state_.bumpMonitorRevision();
     state_.viewModel().refreshCapacityForLiveChange();

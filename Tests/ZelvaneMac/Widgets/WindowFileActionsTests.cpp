@@ -628,6 +628,9 @@ TEST(WindowFileActions, AnAnswerGivenAfterTheWindowScannedAgainReachesTheItemItN
         w.press(Qt::Key_Delete, modifiers);
         ASSERT_EQ(user.alerts.size(), 1u);
         EXPECT_NE(w.state().scanControl().effectiveRoots().at(0).get(), before) << "the scan did not end meanwhile";
+        // The tree the question was asked on is gone now: no row of it may stay in the window.
+        const NodeStore* current = w.state().scanControl().effectiveRoots().at(0)->store();
+        for (const FileNode* n : w.state().monitorDirtyNodes()) EXPECT_EQ(n->store(), current);
         if (modifiers == Qt::NoModifier) {
             EXPECT_EQ(readBytes(dir / "data/Trash/files/old.txt"), "asked about");
             writeBytes(dir / "old.txt", "asked about");

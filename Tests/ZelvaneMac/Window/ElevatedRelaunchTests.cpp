@@ -181,13 +181,14 @@ TEST(ElevatedRelaunch, ARetryAfterAFailureQuitsOnlyForItsOwnSuccess) {
     relaunch->restartAsAdministrator(std::nullopt);
     ASSERT_TRUE(pumpWidgetsUntil([&] { return !rig.restartFailures.empty(); }, 5000));
 
+    QElapsedTimer sinceRetry;
+    sinceRetry.start();
     relaunch->restartAsAdministrator(std::nullopt);
     EXPECT_FALSE(relaunch->failed()) << "a new attempt clears the flag";
-    QElapsedTimer waiting;
-    ASSERT_TRUE(pumpUntilWaitingToQuit(*relaunch, waiting, 10000));
-    EXPECT_EQ(rig.quits, 0) << "the first attempt's timer must not end the second one's prompt";
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return rig.quits == 1; }, 5000));
-    EXPECT_GE(waiting.elapsed(), 350) << "only the second attempt's own timer ends the instance";
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return rig.quits == 1; }, 15000));
+    // The second prompt takes 0.8 s and its own quit timer 0.4 s more: a quit sooner came from
+    // the first attempt's timer. A slow machine only makes the quit later.
+    EXPECT_GE(sinceRetry.elapsed(), 1150) << "only the second attempt's own timer ends the instance";
     EXPECT_EQ(rig.quitPhases, std::vector<ElevatedRelaunch::Phase>{ElevatedRelaunch::Phase::waitingToQuit});
     ASSERT_TRUE(pumpWidgetsUntil([&] { return rig.sudo.starts() == 4; }, 10000));
 
