@@ -129,6 +129,39 @@ std::string pathThroughDescriptor(int folderFd, const std::string& name) {
     return "/proc/self/fd/" + std::to_string(folderFd) + (name.empty() ? "" : "/" + name);
 }
 
+int checkNoLinkOnTheWay(std::string rootPath, const std::string& itemPath, std::string& linkAt) {
+    while (rootPath.size() > 1 && rootPath.back() == '/') rootPath.pop_back();
+    const std::string prefix = rootPath == "/" ? rootPath : rootPath + "/";
+    if (itemPath.size() <= prefix.size() || itemPath.compare(0, prefix.size(), prefix) != 0) return EINVAL;
+    const std::string_view below = std::string_view(itemPath).substr(prefix.size());
+    const size_t lastSlash = below.rfind('/');
+    if (lastSlash == std::string_view::npos) return 0;  // held by the root itself
+    FileDescriptor current;
+    if (int err = openFolderAt(AT_FDCWD, rootPath, current)) return err;
+    size_t pos = 0;
+    while (pos < lastSlash) {
+        size_t end = below.find('/', pos);
+        if (end == std::string_view::npos || end > lastSlash) end = lastSlash;
+        const std::string name(below.substr(pos, end - pos));
+        if (!name.empty()) {
+            FileDescriptor next(::openat(current.get(), name.c_str(), kFolderFlags | O_NOFOLLOW));
+            if (!next) {
+                const int err = errno;
+                struct stat st {};
+                if ((err == ELOOP || err == ENOTDIR) && ::fstatat(current.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                    S_ISLNK(st.st_mode)) {
+                    linkAt = std::string(below.substr(0, end));
+                    return ELOOP;
+                }
+                return err;
+            }
+            current = std::move(next);
+        }
+        pos = end + 1;
+    }
+    return 0;
+}
+
 MountCheck checkMounts(const ItemInFolder& item, const std::string& itemPath) {
     MountCheck check;
     ItemFacts facts;

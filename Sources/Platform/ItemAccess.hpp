@@ -65,6 +65,13 @@ int canonicalFolderPath(const std::string& absolutePath, std::string& out);
 // valid while the descriptor is open.
 std::string pathThroughDescriptor(int folderFd, const std::string& name);
 
+// Whether every folder from `rootPath` (an absolute folder path, links in it followed as the system
+// follows them) down to the one that holds the item at `itemPath` (below `rootPath`) is a real
+// folder now. A scan never follows a link below its root: a folder on the way that a link has
+// replaced since leads somewhere the window never showed. Returns 0, ELOOP with the link's path
+// from the first name below the root on in `linkAt`, or another errno.
+int checkNoLinkOnTheWay(std::string rootPath, const std::string& itemPath, std::string& linkAt);
+
 // Whether an item lies on a file system of its own or holds one below it. A delete or a move to
 // the trash must not reach into a file system the window never showed: a scan does not enter
 // mounted folders.

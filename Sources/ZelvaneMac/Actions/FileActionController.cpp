@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <unordered_set>
 
 #include "Platform/FileMoves.hpp"
 #include "Platform/ItemAccess.hpp"
@@ -46,6 +47,10 @@ QString sizeText(int64_t bytes) {
     return QString::fromStdString(humanBytes(bytes, ByteUnitBase::decimal, ByteSizeDisplayMode::dynamic, 1));
 }
 
+QString mountPointReason() {
+    return localized("Another file system is mounted at this folder, and the window shows it empty. Unmount it first.");
+}
+
 QString mountBelowReason(const std::string& relativePath) {
     return fillPlaceholders(localized("Another file system is mounted inside it, at \"%@\", and the window shows that "
                                       "folder empty. Unmount it first."),
@@ -73,6 +78,12 @@ bool deletionCouldSucceed(const std::string& path) {
     return true;
 }
 
+// What the window shows of the target's contents: a scanned folder shows its own file system, any
+// other row only what lies on the file system of the folder around it.
+ShownFileSystem shownFileSystem(const ActionTarget& t) {
+    return t.node && t.node->isRoot() ? ShownFileSystem::item : ShownFileSystem::containingFolder;
+}
+
 // The items below `folder` that are no longer on disk (the topmost of each gone branch).
 void nodesGoneBelow(FileNode* folder, std::vector<FileNode*>& gone) {
     std::vector<FileNode*> stack{folder};
@@ -91,9 +102,19 @@ void nodesGoneBelow(FileNode* folder, std::vector<FileNode*>& gone) {
 
 }  // namespace
 
-QString FileActionController::DiskTotals::text() const {
-    if (items == 1) return fillFormat(localized("On disk now: 1 item, %@"), {sizeText(bytes)});
-    return fillFormat(localized("On disk now: %@ items, %@"), {QLocale().toString(qlonglong(items)), sizeText(bytes)});
+QString FileActionController::DiskTotals::textFor(const std::vector<ActionTarget>& targets) const {
+    bool any = false;
+    Counts sum;
+    for (const ActionTarget& t : targets) {
+        auto found = surveyed.find(t.node);
+        if (found == surveyed.end()) continue;
+        any = true;
+        sum.items += found->second.items;
+        sum.bytes += found->second.bytes;
+    }
+    if (!any) return {};
+    if (sum.items == 1) return fillFormat(localized("On disk now: 1 item, %@"), {sizeText(sum.bytes)});
+    return fillFormat(localized("On disk now: %@ items, %@"), {QLocale().toString(qlonglong(sum.items)), sizeText(sum.bytes)});
 }
 
 QString fillCount(const QString& format, long long count) { return fillFormat(format, {int64_t(count)}); }
@@ -210,7 +231,27 @@ std::vector<ActionTarget> FileActionController::refuseUntouchable(std::vector<Ac
     std::vector<ActionTarget> kept;
     kept.reserve(items.size());
     std::vector<size_t> unseen;  // the folders of `kept` whose contents are read before asking
+    // The folders of the targets found to be real folders (no link on the way from the root).
+    std::unordered_set<const FileNode*> realFolders;
     for (auto& t : items) {
+        if (t.path == "/") {
+            refused.push_back({std::move(t), localized("\"/\" is the top folder of the system: no file action changes or copies it.")});
+            continue;
+        }
+        if (t.node && t.node->parent() && !t.fromImport && !realFolders.count(t.node->parent())) {
+            const FileNode* root = t.node;
+            while (root->parent()) root = root->parent();
+            std::string linkAt;
+            const int err = checkNoLinkOnTheWay(root->pathBytes(), t.path, linkAt);
+            if (err == ELOOP) {
+                refused.push_back({std::move(t), fillPlaceholders(localized("The folder \"%@\" above it has been replaced by a "
+                                                                            "link since the scan; the window never showed where it leads."),
+                                                                  {shownPath(linkAt)})});
+                continue;
+            }
+            // Other failures are the action's own to meet and report.
+            if (err == 0) realFolders.insert(t.node->parent());
+        }
         if (t.isImpliedFolder) {
             refused.push_back({std::move(t), localized("The imported file has no row of its own for this folder, so "
                                                        "what it holds on disk was never shown.")});
@@ -218,20 +259,19 @@ std::vector<ActionTarget> FileActionController::refuseUntouchable(std::vector<Ac
         }
         if (erases) {
             ItemInFolder item;
-            if (int err = openItemFolder(t.path, item)) {
+            const int err = openItemFolder(t.path, item);
+            const MountCheck mounts = err ? MountCheck{err} : checkMounts(item, t.path);
+            if (mounts.error == ENOENT) {
                 // Already gone: nothing is left to erase, and nothing failed.
-                if (err != ENOENT) refused.push_back({std::move(t), errorText(err)});
+                if (disk) disk->vanished.push_back(t.node);
                 continue;
             }
-            const MountCheck mounts = checkMounts(item, t.path);
-            if (mounts.error == ENOENT) continue;
             if (mounts.error) {
                 refused.push_back({std::move(t), errorText(mounts.error)});
                 continue;
             }
             if (mounts.isMountPoint) {
-                refused.push_back({std::move(t), localized("Another file system is mounted at this folder, and the "
-                                                           "window shows it empty. Unmount it first.")});
+                refused.push_back({std::move(t), mountPointReason()});
                 continue;
             }
             if (!mounts.mountBelow.empty()) {
@@ -272,9 +312,7 @@ std::vector<ActionTarget> FileActionController::refuseUntouchable(std::vector<Ac
             refused.push_back({t, mountBelowReason(survey.mountBelow)});
             drop[unseen[i]] = true;
         } else {
-            disk->surveyed = true;
-            disk->items += survey.items;
-            disk->bytes += survey.bytes;
+            disk->surveyed[t.node] = {survey.items, survey.bytes};
         }
     }
     std::vector<ActionTarget> surveyed;
@@ -351,6 +389,7 @@ void FileActionController::moveToTrash() {
     std::vector<Failure> refused;
     DiskTotals disk;
     items = refuseUntouchable(std::move(items), Change::trash, refused, &disk);
+    report(disk.vanished);
     if (disk.cancelled) return;
     tellFailures(Change::trash, refused);
 
@@ -363,6 +402,7 @@ void FileActionController::moveToTrash() {
         ItemFacts facts;
         if (int err = readItemFacts(t.path, facts)) {
             if (err != ENOENT) withoutTrash.push_back({std::move(t), errorText(err)});
+            else report({t.node});
             continue;
         }
         const std::string key = trashKey(facts);
@@ -387,7 +427,8 @@ void FileActionController::moveToTrash() {
             ? fillPlaceholders(localized("Move \"%@\" to the Trash?"), {trashable.front().displayName})
             : fillCount(localized("Move %d items to the Trash?"), (long long)trashable.size());
         alert.informativeText = localized("You can recover this from the Trash until it's emptied.");
-        if (disk.surveyed) alert.informativeText += QStringLiteral("\n\n") + disk.text();
+        if (const QString onDisk = disk.textFor(trashable); !onDisk.isEmpty())
+            alert.informativeText += QStringLiteral("\n\n") + onDisk;
         alert.buttons = {localized("Move to Trash"), localized("Cancel")};
         if (prompter_.ask(alert)) {
             std::vector<FileNode*> trashed;
@@ -399,19 +440,19 @@ void FileActionController::moveToTrash() {
                 TrashMoveResult moved;
                 if (int err = openItemFolder(trashable[i].path, item)) moved.error = err;
                 else moved = zelvane::moveToTrash(item, trashable[i].path, locations[i], now);
-                if (moved.error == 0) trashed.push_back(trashable[i].node);
-                else if (moved.error == ENOENT && !moved.atTrash) continue;
+                // Gone meanwhile is gone all the same.
+                if (moved.error == 0 || (moved.error == ENOENT && !moved.atTrash)) trashed.push_back(trashable[i].node);
                 else (moved.atTrash ? failed : untouched).push_back({trashable[i], errorText(moved.error)});
             }
             report(trashed);
             tellFailures(Change::trash, untouched);
-            offerImmediateDelete(failed);
+            offerImmediateDelete(failed, disk);
         }
     }
-    offerImmediateDelete(withoutTrash);
+    offerImmediateDelete(withoutTrash, disk);
 }
 
-void FileActionController::offerImmediateDelete(const std::vector<Failure>& failures) {
+void FileActionController::offerImmediateDelete(const std::vector<Failure>& failures, const DiskTotals& disk) {
     if (failures.empty()) return;
     // Erasing is offered only where it could work: where the item itself refuses to move, it
     // would refuse to go as well, and the offer would only hide the real cause.
@@ -424,13 +465,14 @@ void FileActionController::offerImmediateDelete(const std::vector<Failure>& fail
     alert.message = offered.size() == 1
         ? fillPlaceholders(localized("\"%@\" can't be moved to the Trash."), {offered.front().target.displayName})
         : fillCount(localized("%d items can't be moved to the Trash."), (long long)offered.size());
+    std::vector<ActionTarget> items;
+    for (const Failure& f : offered) items.push_back(f.target);
     alert.informativeText = reasonsText(offered) + QStringLiteral("\n\n") +
                             localized("Do you want to delete the item immediately instead? You can't undo this action.");
+    if (const QString onDisk = disk.textFor(items); !onDisk.isEmpty()) alert.informativeText += QStringLiteral("\n\n") + onDisk;
     alert.buttons = {localized("Delete Immediately"), localized("Cancel")};
     alert.defaultButton = 1;
     if (!prompter_.ask(alert)) return;
-    std::vector<ActionTarget> items;
-    for (const Failure& f : offered) items.push_back(f.target);
     removeImmediately(items);
 }
 
@@ -441,6 +483,7 @@ void FileActionController::deleteImmediately() {
     std::vector<Failure> refused;
     DiskTotals disk;
     items = refuseUntouchable(std::move(items), Change::erase, refused, &disk);
+    report(disk.vanished);
     if (disk.cancelled) return;
     tellFailures(Change::erase, refused);
     if (items.empty()) return;
@@ -449,8 +492,9 @@ void FileActionController::deleteImmediately() {
         ? fillPlaceholders(localized("Permanently erase \"%@\"?"), {items.front().displayName})
         : fillCount(localized("Permanently erase %d items?"), (long long)items.size());
     alert.informativeText = localized("You can't undo this action.");
-    if (disk.surveyed) alert.informativeText += QStringLiteral("\n\n") + disk.text();
+    if (const QString onDisk = disk.textFor(items); !onDisk.isEmpty()) alert.informativeText += QStringLiteral("\n\n") + onDisk;
     alert.buttons = {localized("Delete Immediately"), localized("Cancel")};
+    alert.defaultButton = 1;  // what cannot be undone is never one key press away
     if (prompter_.ask(alert)) removeImmediately(items);
 }
 
@@ -459,16 +503,15 @@ void FileActionController::removeImmediately(const std::vector<ActionTarget>& it
     std::vector<Failure> failures;
     for (const auto& t : items) {
         const RemovalResult removal = removeItem(t.path);
-        if (removal.error == 0) {
+        // Gone meanwhile is gone all the same: nothing failed.
+        if (removal.error == 0 || (removal.error == ENOENT && removal.remaining == 0)) {
             gone.push_back(t.node);
             continue;
         }
-        // Already gone: nothing failed, and the row is left to the live monitor.
-        if (removal.error == ENOENT && removal.remaining == 0) continue;
         if (removal.removedSome) nodesGoneBelow(t.node, gone);
         QString reason;
         if (removal.error == EBUSY && removal.remaining == 0)
-            reason = localized("Another file system is mounted at this folder, and the window shows it empty. Unmount it first.");
+            reason = mountPointReason();
         else if (removal.remaining <= 1 || removal.firstRemaining.empty())
             reason = errorText(removal.firstError ? removal.firstError : removal.error);
         else
@@ -536,7 +579,8 @@ void FileActionController::compress() {
     runInBackground(Change::compress, std::move(items), [archives](const ActionTarget& t, const std::atomic<bool>& cancelled) {
         const std::string stem = splitExtension(lastComponent(t.path)).stem;
         auto chosen = archives->find(t.path);
-        return compressToZip(t.path, stem, chosen != archives->end() ? chosen->second : archiveName(stem, 1), &cancelled);
+        return compressToZip(t.path, stem, chosen != archives->end() ? chosen->second : archiveName(stem, 1), &cancelled,
+                             shownFileSystem(t));
     });
 }
 
@@ -546,7 +590,7 @@ void FileActionController::duplicate() {
     tellFailures(Change::duplicate, refused);
     runInBackground(Change::duplicate, std::move(items), [](const ActionTarget& t, const std::atomic<bool>& cancelled) {
         const NameParts parts = splitExtension(lastComponent(t.path));
-        return duplicateItem(t.path, [&](int n) { return siblingName(parts, " copy", n); }, &cancelled);
+        return duplicateItem(t.path, [&](int n) { return siblingName(parts, " copy", n); }, &cancelled, shownFileSystem(t));
     });
 }
 
@@ -618,6 +662,11 @@ bool FileActionController::performRename(FileNode* node, const QString& newName)
     const int err = renameItem(resolved.front().path, newBytes);
     if (err == EEXIST || err == ENOTEMPTY)
         return fail(fillPlaceholders(localized("An item named \"%@\" already exists in this location."), {withVisibleControlCharacters(trimmed)}));
+    if (err == EBUSY) {
+        ItemInFolder item;
+        if (openItemFolder(resolved.front().path, item) == 0 && checkMounts(item, resolved.front().path).isMountPoint)
+            return fail(mountPointReason());
+    }
     if (err) return fail(errorText(err));
     node->rename(std::u16string_view(reinterpret_cast<const char16_t*>(trimmed.utf16()), size_t(trimmed.size())));
     return true;

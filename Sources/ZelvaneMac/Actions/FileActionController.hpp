@@ -8,6 +8,7 @@
 #include <atomic>
 #include <ctime>
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -120,11 +121,18 @@ private:
     enum class Change { trash, erase, rename, duplicate, compress, link, tags };
     // What the disk holds now below the folders an action is about to erase unseen.
     struct DiskTotals {
-        bool surveyed = false;
         bool cancelled = false;  // the user gave up waiting: the action ends
-        int64_t items = 0;
-        int64_t bytes = 0;
-        QString text() const;
+        // Targets no longer at their paths: nothing is left to erase, and their rows are shown
+        // gone (whatever the answer to the question about the rest).
+        std::vector<FileNode*> vanished;
+        struct Counts {
+            int64_t items = 0;
+            int64_t bytes = 0;
+        };
+        std::map<const FileNode*, Counts> surveyed;  // by target
+        // "On disk now: ..." over those of `items` that were read; empty when none was. Each
+        // question that erases says it for exactly the items it asks about.
+        QString textFor(const std::vector<ActionTarget>& items) const;
     };
     // The trees of the targets, kept while an action waits for the user: a scan that ends
     // meanwhile replaces the window's trees, and the action must still reach the nodes it holds.
@@ -138,7 +146,7 @@ private:
     // One failure's reason, or a line "name": reason for each of several (the first few named).
     static QString reasonsText(const std::vector<Failure>& failures);
     void tellFailures(Change change, const std::vector<Failure>& failures);
-    void offerImmediateDelete(const std::vector<Failure>& failures);
+    void offerImmediateDelete(const std::vector<Failure>& failures, const DiskTotals& disk);
     void removeImmediately(const std::vector<ActionTarget>& items);
     void report(const std::vector<FileNode*>& removed);
     void runInBackground(Change change, std::vector<ActionTarget> items,

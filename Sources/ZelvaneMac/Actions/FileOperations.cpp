@@ -223,8 +223,9 @@ struct ArchivedFile {
 // An archive being written; discarded (its temporary file removed) unless closed successfully.
 class ZipWriter final : public TreeWalkVisitor {
 public:
-    ZipWriter(zip_t* archive, int baseFd, const ItemFacts& item, const std::atomic<bool>* cancelled)
-        : archive_(archive), baseFd_(baseFd), item_(item), cancelled_(cancelled) {}
+    // `shown` is a folder of the file system whose contents are archived.
+    ZipWriter(zip_t* archive, int baseFd, const ItemFacts& shown, const std::atomic<bool>* cancelled)
+        : archive_(archive), baseFd_(baseFd), shown_(shown), cancelled_(cancelled) {}
     ~ZipWriter() override { if (archive_) zip_discard(archive_); }
     ZipWriter(const ZipWriter&) = delete;
     ZipWriter& operator=(const ZipWriter&) = delete;
@@ -236,7 +237,7 @@ public:
         bool skipContents = false;
         if (st.isDir()) {
             index = zip_dir_add(archive_, e.relativePath.c_str(), ZIP_FL_ENC_GUESS);
-            skipContents = e.depth > 0 && !st.sameMountAs(item_);
+            skipContents = !st.sameMountAs(shown_);
         } else if (st.isRegular()) {
             auto* file = new ArchivedFile{baseFd_, e.relativePath, st.size, st.modified.tv_sec, cancelled_,
                                           &failure.error, &failure.path, FileDescriptor(), {}};
@@ -284,20 +285,23 @@ private:
 
     zip_t* archive_;
     int baseFd_;
-    ItemFacts item_;
+    ItemFacts shown_;
     const std::atomic<bool>* cancelled_;
     std::deque<std::string> linkTargets_;  // buffers libzip reads when the archive is closed
 };
 
-int writeArchive(int folderFd, const std::string& itemName, const std::string& tempName,
+int writeArchive(int folderFd, const std::string& itemName, const std::string& tempName, ShownFileSystem shown,
                  const std::atomic<bool>* cancelled, std::string& failedPath) {
     ItemFacts top;
+    ItemFacts shownFolder;
     if (int err = readItemFacts(folderFd, itemName, top)) return err;
     if (!top.isDir() && !top.isRegular() && !top.isLink()) return ENOTSUP;
+    if (shown == ShownFileSystem::item) shownFolder = top;
+    else if (int err = readItemFacts(folderFd, "", shownFolder)) return err;
     int zerr = 0;
     zip_t* archive = zip_open(pathThroughDescriptor(folderFd, tempName).c_str(), ZIP_TRUNCATE, &zerr);
     if (!archive) return EIO;
-    ZipWriter writer(archive, folderFd, top, cancelled);
+    ZipWriter writer(archive, folderFd, shownFolder, cancelled);
     const int walked = walkTree(folderFd, itemName, writer);
     if (writer.failure.error) {
         failedPath = writer.failure.path;
@@ -312,7 +316,7 @@ int writeArchive(int folderFd, const std::string& itemName, const std::string& t
 }  // namespace
 
 MadeItem compressToZip(const std::string& itemPath, const std::string& stem, const std::string& archiveName,
-                       const std::atomic<bool>* cancelled) {
+                       const std::atomic<bool>* cancelled, ShownFileSystem shown) {
     MadeItem result;
     ItemInFolder item;
     if ((result.error = openItemFolder(itemPath, item))) {
@@ -337,7 +341,7 @@ MadeItem compressToZip(const std::string& itemPath, const std::string& stem, con
         result.error = EEXIST;
         return result;
     }
-    result.error = writeArchive(folder, item.name, tempName, cancelled, result.failedPath);
+    result.error = writeArchive(folder, item.name, tempName, shown, cancelled, result.failedPath);
     if (!result.error) {
         std::string name = archiveName;
         for (int attempt = 0; attempt < 1000; ++attempt) {

@@ -83,7 +83,8 @@ std::string hiddenTemporaryName(const std::string& name, int attempt) {
 
 class CopyVisitor final : public TreeWalkVisitor {
 public:
-    CopyVisitor(const ItemFacts& item, const std::atomic<bool>* cancelled) : item_(item), cancelled_(cancelled) {}
+    // `shown` is a folder of the file system whose contents are copied.
+    CopyVisitor(const ItemFacts& shown, const std::atomic<bool>* cancelled) : shown_(shown), cancelled_(cancelled) {}
 
     int begin(int parentFd) { return destination_.pushCopyOf(parentFd); }
 
@@ -162,7 +163,7 @@ private:
         FileDescriptor copy(::openat(into, made.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!source || !copy) return fail(e.relativePath, errno);
         copyUserAttributes(source.get(), copy.get());
-        if (e.depth > 0 && !e.facts.sameMountAs(item_)) {
+        if (!e.facts.sameMountAs(shown_)) {
             ::fchmod(copy.get(), copiedMode(e.facts.mode));
             const struct timespec times[2] = {e.facts.accessed, e.facts.modified};
             ::futimens(copy.get(), times);
@@ -202,7 +203,7 @@ private:
         ::utimensat(folderFd, name.c_str(), times, flags);
     }
 
-    ItemFacts item_;
+    ItemFacts shown_;
     const std::atomic<bool>* cancelled_;
     FolderStack destination_;
 };
@@ -255,11 +256,12 @@ int copyFileData(int in, int out, int64_t size, const std::atomic<bool>* cancell
 }
 
 MadeItem duplicateItem(const std::string& path, const std::function<std::string(int)>& nameFor,
-                       const std::atomic<bool>* cancelled) {
+                       const std::atomic<bool>* cancelled, ShownFileSystem shown) {
     MadeItem result;
     ItemInFolder item;
     ItemFacts facts;
-    if ((result.error = openItemFolder(path, item)) || (result.error = readItemFacts(item.folder.get(), item.name, facts))) {
+    if ((result.error = openItemFolder(path, item)) ||
+        (result.error = readItemFacts(item.folder.get(), shown == ShownFileSystem::item ? item.name : "", facts))) {
         result.failedPath = lastComponent(path);
         return result;
     }

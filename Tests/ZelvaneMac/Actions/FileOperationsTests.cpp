@@ -219,8 +219,8 @@ TEST(FileOperations, DeleteImmediatelyAsksRemovesReportsAndSkipsWhatIsGone) {
     EXPECT_EQ(b.prompter.messages(), std::vector<QString>{QStringLiteral("Permanently erase \"new\u240Aline.txt\"?")});
     EXPECT_TRUE(pathExists(b.dir / "new\nline.txt"));
 
-    // The folder and a file inside it count as one item; a file that is already gone is neither
-    // counted in the question nor reported.
+    // The folder and a file inside it count as one item; a file that is already gone is not
+    // counted in the question, and is reported gone at once.
     fs::remove(b.dir / "new\nline.txt");
     b.prompter.asked.clear();
     b.prompter.answers = {true};
@@ -229,8 +229,9 @@ TEST(FileOperations, DeleteImmediatelyAsksRemovesReportsAndSkipsWhatIsGone) {
     EXPECT_EQ(b.prompter.messages(), std::vector<QString>{QStringLiteral("Permanently erase 2 items?")});
     EXPECT_FALSE(pathExists(b.dir / "-folder\xff"));
     EXPECT_FALSE(pathExists(b.dir / "-rf.txt"));
-    ASSERT_EQ(b.reported.size(), 1u);
-    EXPECT_EQ(b.reported[0], (std::vector<FileNode*>{folder, dash}));
+    ASSERT_EQ(b.reported.size(), 2u);
+    EXPECT_EQ(b.reported[0], std::vector<FileNode*>{newline});
+    EXPECT_EQ(b.reported[1], (std::vector<FileNode*>{folder, dash}));
     for (const auto& n : hostileNames())
         if (n != "-rf.txt" && n != "new\nline.txt") {
             EXPECT_TRUE(pathExists(b.dir / n)) << n;

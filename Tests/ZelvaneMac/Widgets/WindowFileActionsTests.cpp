@@ -364,7 +364,7 @@ TEST(WindowFileActions, FoldersOfAnImportAreErasedOnlyAfterSayingWhatTheDiskHold
 
     // Confirmed, it goes, all of it.
     user.clear();
-    user.answer({Qt::Key_Return});
+    user.answer({QStringLiteral("Delete Immediately")});
     w.press(Qt::Key_Delete, Qt::ShiftModifier);
     ASSERT_EQ(user.alerts.size(), 1u);
     EXPECT_FALSE(onDisk(dir / "x/victim"));
@@ -392,7 +392,7 @@ TEST(WindowFileActions, FailuresSayTheirCauseAndTheOfferToEraseIsMadeOnlyWhereIt
     // An erase that a read-only folder stops part-way goes on with the rest, says what stayed,
     // and the rows follow what really went.
     w.select(box);
-    user.answer({Qt::Key_Return, Qt::Key_Return});
+    user.answer({QStringLiteral("Delete Immediately"), Qt::Key_Return});
     {
         FilePermissionsApply asAUser;
         w.press(Qt::Key_Delete, Qt::ShiftModifier);
@@ -547,7 +547,7 @@ TEST(WindowFileActions, EveryFileActionWorksOnPathsLongerThanTheSystemTakesAtOnc
     EXPECT_EQ(readBytes(dir / "data/Trash/files/renamed.txt"), "deep document");
     EXPECT_TRUE(doc->isDeleted());
     w.select(folder);
-    user.answer({Qt::Key_Return});
+    user.answer({QStringLiteral("Delete Immediately")});
     w.press(Qt::Key_Delete, Qt::ShiftModifier);
     EXPECT_FALSE(existsAt(chain.bottom(), "folder"));
     EXPECT_TRUE(folder->isDeleted());
@@ -624,7 +624,7 @@ TEST(WindowFileActions, AnAnswerGivenAfterTheWindowScannedAgainReachesTheItemItN
                        w.state().scanControl().effectiveRoots().at(0).get() != before;
             });
         });
-        user.answer({Qt::Key_Return});
+        user.answer({modifiers == Qt::NoModifier ? ScriptedUser::Answer(Qt::Key_Return) : QStringLiteral("Delete Immediately")});
         w.press(Qt::Key_Delete, modifiers);
         ASSERT_EQ(user.alerts.size(), 1u);
         EXPECT_NE(w.state().scanControl().effectiveRoots().at(0).get(), before) << "the scan did not end meanwhile";
@@ -719,6 +719,209 @@ TEST(WindowFileActions, DuplicateWorksInTheBackgroundKeepsHolesAndNeverLeavesAHa
     EXPECT_EQ(user.alerts[0].text, QStringLiteral("Couldn't duplicate \"six.bin\""));
     EXPECT_EQ(user.alerts[0].informativeText, QStringLiteral("No space left on device"));
     EXPECT_EQ(namesIn(dir / "small"), std::vector<std::string>{"six.bin"});
+}
+
+// The names of an archive's entries, in order.
+std::vector<std::string> entriesOf(const fs::path& archive) {
+    std::vector<std::string> out;
+    int err = 0;
+    zip_t* zip = zip_open(archive.c_str(), ZIP_RDONLY, &err);
+    if (!zip) return out;
+    for (zip_int64_t i = 0; i < zip_get_num_entries(zip, 0); ++i) out.push_back(zip_get_name(zip, zip_uint64_t(i), ZIP_FL_ENC_RAW));
+    zip_close(zip);
+    return out;
+}
+
+// A scan shows a mounted folder empty; a copy of it is what the window showed, not the volume
+// (which may be larger than the disk it would be copied onto). A rename the mount prevents says so.
+TEST(WindowFileActions, AMountedFolderIsCopiedAsTheWindowShowsItAndItsRenameSaysWhyNot) {
+    TempDir dir;
+    writeBytes(dir / "holder/own.txt", "own");
+    TmpfsMount mounted(dir / "holder/mp");
+    if (!mounted.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs CAP_SYS_ADMIN)";
+    writeBytes(dir / "holder/mp/volume.bin", std::string(4096, 'v'));
+    WindowAtHand w(dir / "data");
+    ScriptedUser user;
+    auto menuAction = [&](FileNode* n, const QString& item) {
+        w.select(n);
+        user.choose({item});
+        w.rightClickRow(n);
+        EXPECT_TRUE(pumpWidgetsUntil([&] { return !QGuiApplication::overrideCursor(); }, 30000));
+    };
+    ASSERT_TRUE(w.scan(dir / "holder"));
+    FileNode* mp = w.node(dir / "holder/mp");
+    ASSERT_TRUE(mp && mp->children().empty());
+    menuAction(mp, "Duplicate");
+    menuAction(mp, "Compress");
+    EXPECT_TRUE(user.alerts.empty());
+    ASSERT_TRUE(onDisk(dir / "holder/mp copy"));
+    EXPECT_TRUE(namesIn(dir / "holder/mp copy").empty()) << "the mounted volume was copied";
+    EXPECT_EQ(entriesOf(dir / "holder/mp.zip"), std::vector<std::string>{"mp/"});
+
+    // Renaming it is refused by the system, and the alert says why in the user's words.
+    w.select(mp);
+    user.answer({Qt::Key_Return});
+    w.press(Qt::Key_F2);
+    QLineEdit* field = w.outline().renameField();
+    ASSERT_TRUE(field);
+    QTest::keyClick(field, Qt::Key_End);
+    QTest::keyClicks(field, "2");
+    QTest::keyClick(field, Qt::Key_Return);
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_TRUE(user.alerts[0].informativeText.contains("mounted at this folder")) << user.alerts[0].informativeText.toStdString();
+    EXPECT_EQ(namesIn(dir / "holder"), (std::vector<std::string>{"mp", "mp copy", "mp.zip", "own.txt"}));
+
+    // Scanned itself, the volume shows what it holds, and that is what its copy holds.
+    FileNode* root = w.scan(dir / "holder/mp");
+    ASSERT_TRUE(root);
+    menuAction(root, "Duplicate");
+    EXPECT_EQ(readBytes(dir / "holder/mp copy 2/volume.bin"), std::string(4096, 'v'));
+    EXPECT_EQ(readBytes(dir / "holder/mp/volume.bin"), std::string(4096, 'v'));
+}
+
+// Return on a question whose answer cannot be undone keeps the disk as it is; Escape does on every
+// question. What a shell removed meanwhile is shown as gone rather than ignored, and the system's
+// top folder is never acted on.
+TEST(WindowFileActions, ReturnNeverErasesGoneItemsShowGoneAndTheTopFolderIsLeftAlone) {
+    TempDir dir;
+    writeBytes(dir / "keep/a.txt", "a");
+    writeBytes(dir / "keep/b.txt", "b");
+    writeBytes(dir / "gone.txt", "soon removed by a shell");
+    writeBytes(dir / "gone2.txt", "soon removed by a shell");
+    WindowAtHand w(dir / "data");
+    ScriptedUser user;
+    ASSERT_TRUE(w.scan(dir.path()));
+    FileNode* a = w.node(dir / "keep/a.txt");
+    FileNode* keep = w.node(dir / "keep");
+    ASSERT_TRUE(a && keep);
+
+    for (FileNode* n : {a, keep}) {
+        user.clear();
+        w.select(n);
+        user.answer({Qt::Key_Return});
+        w.press(Qt::Key_Delete, Qt::ShiftModifier);
+        ASSERT_EQ(user.alerts.size(), 1u);
+        EXPECT_EQ(user.alerts[0].returnButton, QStringLiteral("Cancel"));
+        EXPECT_TRUE(onDisk(dir / "keep/a.txt"));
+        EXPECT_FALSE(n->isDeleted());
+    }
+    for (Qt::KeyboardModifiers modifiers : {Qt::KeyboardModifiers(), Qt::KeyboardModifiers(Qt::ShiftModifier)}) {
+        user.clear();
+        w.select(keep);
+        user.answer({Qt::Key_Escape});
+        w.press(Qt::Key_Delete, modifiers);
+        ASSERT_EQ(user.alerts.size(), 1u);
+        EXPECT_EQ(readBytes(dir / "keep/b.txt"), "b");
+    }
+
+    // Rows of an import whose items a shell removed since: nothing is left to ask about, and the
+    // rows say so. The system's top folder as a row of its own is refused whatever is asked.
+    const std::string row = ",1,4096,2026/01/02 03:04:05,0,0,0\n";
+    writeBytes(dir / "rows.csv", "File Name,Size,Allocated,Modified,Attributes,Files,Folders\n\"/\",2,8192,2026/01/02 03:04:05,0,2,1\n\"" +
+                                     (dir / "gone.txt").native() + "\"" + row + "\"" + (dir / "gone2.txt").native() + "\"" + row);
+    FileNode* top = w.import(dir / "rows.csv");
+    ASSERT_TRUE(top);
+    ASSERT_EQ(top->pathBytes(), "/");
+    for (const char* item : {"Move to Trash", "Duplicate", "Compress", "Make Link"}) {
+        user.clear();
+        w.select(top);
+        user.choose({item});
+        user.answer({Qt::Key_Return, Qt::Key_Return});
+        w.rightClickRow(top);
+        ASSERT_TRUE(pumpWidgetsUntil([&] { return !QGuiApplication::overrideCursor(); }, 30000));
+        ASSERT_EQ(user.alerts.size(), 1u) << item;
+        EXPECT_TRUE(user.alerts[0].informativeText.contains("top folder")) << user.alerts[0].informativeText.toStdString();
+        EXPECT_EQ(user.alerts[0].buttons, QStringList{"OK"});
+    }
+    user.clear();
+    user.answer({Qt::Key_Return, Qt::Key_Return});
+    w.press(Qt::Key_Delete, Qt::ShiftModifier);
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_EQ(user.alerts[0].text, QStringLiteral("\"/\" can't be deleted."));
+    EXPECT_FALSE(top->isDeleted());
+
+    FileNode* gone = w.node(dir / "gone.txt");
+    FileNode* gone2 = w.node(dir / "gone2.txt");
+    ASSERT_TRUE(gone && gone2);
+    ASSERT_EQ(::unlink((dir / "gone.txt").c_str()), 0);
+    ASSERT_EQ(::unlink((dir / "gone2.txt").c_str()), 0);
+    user.clear();
+    w.select(gone);
+    w.press(Qt::Key_Delete, Qt::ShiftModifier);
+    w.select(gone2);
+    w.press(Qt::Key_Delete);
+    EXPECT_TRUE(user.alerts.empty());
+    EXPECT_TRUE(gone->isDeleted());
+    EXPECT_TRUE(gone2->isDeleted());
+}
+
+// A folder on the way to a row that a link has replaced since the scan leads somewhere the window
+// never showed: no action follows the link there.
+TEST(WindowFileActions, NoActionFollowsALinkThatReplacedAFolderAboveItsItem) {
+    TempDir dir;
+    writeBytes(dir / "root/a/b/c.txt", "scanned");
+    writeBytes(dir / "elsewhere/b/c.txt", "never shown");
+    WindowAtHand w(dir / "data");
+    ScriptedUser user;
+    ASSERT_TRUE(w.scan(dir / "root"));
+    FileNode* c = w.node(dir / "root/a/b/c.txt");
+    FileNode* b = w.node(dir / "root/a/b");
+    ASSERT_TRUE(c && b);
+    // Swapped in one step, so the path is never missing for the live monitor to notice.
+    ASSERT_EQ(::symlink((dir / "elsewhere").c_str(), (dir / "root/swap").c_str()), 0);
+    ASSERT_EQ(::renameat2(AT_FDCWD, (dir / "root/a").c_str(), AT_FDCWD, (dir / "root/swap").c_str(), RENAME_EXCHANGE), 0);
+
+    for (FileNode* n : {c, b}) {
+        for (Qt::KeyboardModifiers modifiers : {Qt::KeyboardModifiers(), Qt::KeyboardModifiers(Qt::ShiftModifier)}) {
+            user.clear();
+            w.select(n);
+            user.answer({Qt::Key_Return, Qt::Key_Return});
+            w.press(Qt::Key_Delete, modifiers);
+            ASSERT_EQ(user.alerts.size(), 1u);
+            EXPECT_TRUE(user.alerts[0].informativeText.contains("replaced by a link")) << user.alerts[0].informativeText.toStdString();
+            EXPECT_EQ(user.alerts[0].buttons, QStringList{"OK"});
+        }
+    }
+    for (const char* item : {"Duplicate", "Make Link", "Compress"}) {
+        user.clear();
+        w.select(c);
+        user.choose({item});
+        w.rightClickRow(c);
+        ASSERT_TRUE(pumpWidgetsUntil([&] { return !QGuiApplication::overrideCursor(); }, 30000));
+        EXPECT_EQ(user.alerts.size(), 1u) << item;
+    }
+    EXPECT_EQ(namesIn(dir / "elsewhere/b"), std::vector<std::string>{"c.txt"});
+    EXPECT_EQ(readBytes(dir / "elsewhere/b/c.txt"), "never shown");
+    EXPECT_EQ(readBytes(dir / "root/swap/b/c.txt"), "scanned");
+    EXPECT_FALSE(c->isDeleted());
+}
+
+// The offer to erase what cannot go to the trash erases as well: for a folder of an import it says
+// what the disk holds there now, as the other questions do.
+TEST(WindowFileActions, TheOfferToEraseAnImportedFolderSaysWhatTheDiskHoldsNow) {
+    TempDir dir;
+    TmpfsMount volume(dir / "volume");
+    if (!volume.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs CAP_SYS_ADMIN)";
+    writeBytes(dir / "volume" / (".Trash-" + std::to_string(::geteuid())), "a file where the trash would go");
+    writeBytes(dir / "volume/victim/sub/x.txt", "seen");
+    writeBytes(dir / "volume/victim/other/unseen.bin", std::string(3000, 'u'));
+    const std::string victim = (dir / "volume/victim").native();
+    writeBytes(dir / "rows.csv", "File Name,Size,Allocated,Modified,Attributes,Files,Folders\n\"" + victim +
+                                     "/\",4,4096,2026/01/02 03:04:05,0,1,1\n\"" + victim +
+                                     "/sub/x.txt\",4,4096,2026/01/02 03:04:05,0,0,0\n");
+    WindowAtHand w(dir / "data");
+    ScriptedUser user;
+    ASSERT_TRUE(w.import(dir / "rows.csv"));
+    FileNode* row = w.node(dir / "volume/victim");
+    ASSERT_TRUE(row);
+    w.select(row);
+    user.answer({Qt::Key_Return});
+    w.press(Qt::Key_Delete);
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_EQ(user.alerts[0].text, QStringLiteral("\"victim\" can't be moved to the Trash."));
+    EXPECT_EQ(user.alerts[0].buttons, (QStringList{"Delete Immediately", "Cancel"}));
+    EXPECT_TRUE(user.alerts[0].informativeText.contains("On disk now: 4 items")) << user.alerts[0].informativeText.toStdString();
+    EXPECT_EQ(readBytes(dir / "volume/victim/other/unseen.bin"), std::string(3000, 'u'));
 }
 
 TEST(WindowFileActions, ReturnOnTheFirstStartOfferKeepsTheProgramWhereItIs) {
