@@ -259,8 +259,9 @@ std::vector<ActionTarget> FileActionController::refuseUntouchable(std::vector<Ac
         }
         if (erases) {
             ItemInFolder item;
-            const int err = openItemFolder(t.path, item);
-            const MountCheck mounts = err ? MountCheck{err} : checkMounts(item, t.path);
+            MountCheck mounts;
+            if (int err = openItemFolder(t.path, item)) mounts.error = err;
+            else mounts = checkMounts(item, t.path);
             if (mounts.error == ENOENT) {
                 // Already gone: nothing is left to erase, and nothing failed.
                 if (disk) disk->vanished.push_back(t.node);
@@ -442,6 +443,8 @@ void FileActionController::moveToTrash() {
                 else moved = zelvane::moveToTrash(item, trashable[i].path, locations[i], now);
                 // Gone meanwhile is gone all the same.
                 if (moved.error == 0 || (moved.error == ENOENT && !moved.atTrash)) trashed.push_back(trashable[i].node);
+                else if (moved.error == EINVAL && !moved.atTrash)
+                    untouched.push_back({trashable[i], localized("The Trash is inside it, and a folder can't be moved into itself.")});
                 else (moved.atTrash ? failed : untouched).push_back({trashable[i], errorText(moved.error)});
             }
             report(trashed);

@@ -924,6 +924,34 @@ TEST(WindowFileActions, TheOfferToEraseAnImportedFolderSaysWhatTheDiskHoldsNow) 
     EXPECT_EQ(readBytes(dir / "volume/victim/other/unseen.bin"), std::string(3000, 'u'));
 }
 
+// The folder that holds the trash cannot go into it; the alert says so rather than quoting the
+// system's "Invalid argument".
+TEST(WindowFileActions, TrashingTheFolderThatHoldsTheTrashSaysWhyItCannot) {
+    TempDir dir;
+    writeBytes(dir / "data/notes.txt", "kept");
+    writeBytes(dir / "first.txt", "trashed first, so that the trash exists");
+    WindowAtHand w(dir / "data");
+    ScriptedUser user;
+    ASSERT_TRUE(w.scan(dir.path()));
+    FileNode* first = w.node(dir / "first.txt");
+    FileNode* data = w.node(dir / "data");
+    ASSERT_TRUE(first && data);
+    w.select(first);
+    user.answer({Qt::Key_Return});
+    w.press(Qt::Key_Delete);
+    ASSERT_TRUE(onDisk(dir / "data/Trash/files/first.txt"));
+    user.clear();
+    w.select(data);
+    user.answer({Qt::Key_Return, Qt::Key_Return});
+    w.press(Qt::Key_Delete);
+    ASSERT_EQ(user.alerts.size(), 2u);
+    EXPECT_EQ(user.alerts[1].text, QStringLiteral("\"data\" can't be moved to the Trash."));
+    EXPECT_EQ(user.alerts[1].informativeText, QStringLiteral("The Trash is inside it, and a folder can't be moved into itself."));
+    EXPECT_EQ(user.alerts[1].buttons, QStringList{"OK"});
+    EXPECT_EQ(readBytes(dir / "data/notes.txt"), "kept");
+    EXPECT_FALSE(data->isDeleted());
+}
+
 TEST(WindowFileActions, ReturnOnTheFirstStartOfferKeepsTheProgramWhereItIs) {
     qtWidgetApp();
     QTemporaryDir prefsDir;
