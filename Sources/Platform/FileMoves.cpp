@@ -8,6 +8,8 @@
 
 #include <cerrno>
 
+#include "Platform/ItemAccess.hpp"
+
 namespace zelvane {
 
 int renameNoReplace(int fromDir, const std::string& from, int toDir, const std::string& to) {
@@ -29,6 +31,11 @@ int startDetachedProcess(const std::string& program, const std::vector<std::stri
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
+    // Opened here a piece at a time, so a folder deeper than any path the system takes at once
+    // serves as well.
+    FileDescriptor folder;
+    if (!workingDirectory.empty())
+        if (int err = openFolderAt(AT_FDCWD, workingDirectory, folder)) return err;
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0) return errno;
     pid_t child = fork();
@@ -40,6 +47,11 @@ int startDetachedProcess(const std::string& program, const std::vector<std::stri
     }
     if (child == 0) {
         close(report[0]);
+        if (folder && fchdir(folder.get()) != 0) {
+            int err = errno;
+            (void)!write(report[1], &err, sizeof err);
+            _exit(127);
+        }
         // The program gets none of our descriptors except the standard three.
         if (report[1] > 3) close_range(3, unsigned(report[1]) - 1, 0);
         close_range(unsigned(report[1]) + 1, ~0U, 0);
@@ -51,11 +63,6 @@ int startDetachedProcess(const std::string& program, const std::vector<std::stri
             _exit(1);
         }
         if (grandchild > 0) _exit(0);
-        if (!workingDirectory.empty() && chdir(workingDirectory.c_str()) != 0) {
-            int err = errno;
-            (void)!write(report[1], &err, sizeof err);
-            _exit(127);
-        }
         execv(program.c_str(), argv.data());
         int err = errno;
         (void)!write(report[1], &err, sizeof err);

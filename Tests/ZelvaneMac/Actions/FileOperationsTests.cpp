@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <zip.h>
@@ -13,6 +14,7 @@
 #include "ZelvaneMac/Actions/FileActionController.hpp"
 #include "Platform/FileMoves.hpp"
 #include "ZelvaneMac/Actions/FileOperations.hpp"
+#include "ZelvaneMac/Actions/ItemRemoval.hpp"
 
 namespace zelvane {
 namespace {
@@ -340,6 +342,26 @@ TEST(FileOperations, DetachedProgramsGetExactArgumentsAndFolderWithoutAShell) {
     EXPECT_EQ(startDetachedProcess("/usr/bin/touch", {"x"}, (dir / "missing").native()), ENOENT);
     EXPECT_EQ(startDetachedProcess((dir / "no-such-program").native(), {}, dir.path().native()), ENOENT);
     EXPECT_FALSE(pathExists(dir / "missing"));
+
+    // A working folder deeper than any path the system takes at once (New Terminal at such a folder).
+    {
+        std::string deep = dir.path().native();
+        const FileDescriptor top(::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY));
+        FileDescriptor at(::fcntl(top.get(), F_DUPFD_CLOEXEC, 0));
+        for (int i = 0; i < 24; ++i) {
+            const std::string level = std::string(180, 'd') + std::to_string(i);
+            ASSERT_EQ(::mkdirat(at.get(), level.c_str(), 0755), 0);
+            at.reset(::openat(at.get(), level.c_str(), O_RDONLY | O_DIRECTORY));
+            deep += "/" + level;
+        }
+        ASSERT_GT(deep.size(), 4096u);
+        EXPECT_EQ(startDetachedProcess("/usr/bin/touch", {"made deep"}, deep), 0);
+        EXPECT_TRUE(pumpWidgetsUntil([&] {
+            struct stat st {};
+            return ::fstatat(at.get(), "made deep", &st, 0) == 0;
+        }, 10000));
+        EXPECT_EQ(removeTreeAt(top.get(), std::string(180, 'd') + "0").error, 0);
+    }
 
     // The file system's root is never removed.
     EXPECT_EQ(removeItem("/").error, EPERM);
