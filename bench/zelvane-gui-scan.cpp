@@ -1,20 +1,30 @@
-// A scan through a real main window:  zelvane-gui-scan TREE
+// A scan through a real main window:  zelvane-gui-scan [--no-monitor] TREE
 //   ->  files=F dirs=D seconds=S max_stall_ms=M maxrss_mb=R
 // The window is made offscreen, TREE is selected as a folder and the Scan button is pressed; the
 // run ends when the result is shown: the window shows the new roots, their per-extension
 // statistics have arrived, the Tree View's outline shows the root's rows and the treemap shows its
 // first picture of them. max_stall_ms is the longest time the GUI thread did not turn its
 // event loop, measured by a 5 ms heartbeat timer from the press to the end.
-
-#include <sys/resource.h>
+//
+// On stderr, one line per step as it is first reached (the scan's roots shown, their statistics,
+// the outline's rows, the treemap's picture): seconds since the press, resident memory then, and
+// the peak of resident memory since the step before (the kernel's high-water mark is reset at
+// each step), so the step that adds the peak can be told apart; then the heap's bytes in use
+// and mapped (glibc's count), which tell what the program holds from what the allocator keeps.
+// --no-monitor turns live monitoring off, so that its watches do not count in the memory.
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <malloc.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <string>
+#include <string_view>
 
 #include "ScanEngine/Scan/FdBudget.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
@@ -29,10 +39,29 @@
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/WindowStartup.hpp"
 
+namespace {
+
+// VmRSS and VmHWM of this process, in KiB.
+std::pair<long, long> residentKiB() {
+    std::ifstream status("/proc/self/status");
+    long rss = 0, hwm = 0;
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmRSS:", 0) == 0) rss = std::atol(line.c_str() + 6);
+        if (line.rfind("VmHWM:", 0) == 0) hwm = std::atol(line.c_str() + 6);
+    }
+    return {rss, hwm};
+}
+
+// Starts a new high-water mark at the current resident size.
+void resetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+}  // namespace
+
 int main(int argc, char** argv) {
     using namespace zelvane;
-    if (argc != 2) {
-        std::fputs("usage: zelvane-gui-scan TREE\n", stderr);
+    const bool noMonitor = argc == 3 && std::string_view(argv[1]) == "--no-monitor";
+    if (argc != 2 && !noMonitor) {
+        std::fputs("usage: zelvane-gui-scan [--no-monitor] TREE\n", stderr);
         return 2;
     }
     raiseFileDescriptorLimit();
@@ -40,6 +69,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QTemporaryDir prefsDir;
     Preferences prefs(prefsDir.filePath(QStringLiteral("prefs.plist")));
+    if (noMonitor) prefs.set(PreferenceKeys::monitorFileSystemForChanges, false);
     MainWindow window(prefs, {});
     WindowStartupHooks hooks;  // no volumes, no prompts: only what the bench asks for
     hooks.hasFullDiskAccess = [] { return true; };
@@ -48,7 +78,7 @@ int main(int argc, char** argv) {
     ContentViewState& state = window.state();
     ScanController& scans = state.scanControl();
 
-    const QString tree = QString::fromLocal8Bit(argv[1]);
+    const QString tree = QString::fromLocal8Bit(argv[argc - 1]);
     QElapsedTimer clock;
     QElapsedTimer sinceBeat;
     qint64 maxStall = 0;
@@ -79,11 +109,35 @@ int main(int argc, char** argv) {
                window.contentView()->treeViewTab()->outline()->model().rowCount() > 0 && pictureShown();
     };
     double seconds = 0;
+    long peakKiB = 0;
+    const char* steps[] = {"roots", "statistics", "outline", "picture"};
+    bool reached[4] = {};
+    const auto step = [&](int i, bool now) {
+        if (!started || reached[i] || !now) return;
+        reached[i] = true;
+        const auto [rss, hwm] = residentKiB();
+        peakKiB = std::max(peakKiB, hwm);
+        const struct mallinfo2 heap = mallinfo2();
+        std::fprintf(stderr,
+                     "step=%s seconds=%.3f rss_mb=%.1f peak_since_last_mb=%.1f heap_used_mb=%.1f heap_mapped_mb=%.1f\n",
+                     steps[i], double(clock.nsecsElapsed()) / 1e9, double(rss) / 1024.0, double(hwm) / 1024.0,
+                     double(heap.uordblks + heap.hblkhd) / 1048576.0, double(heap.arena + heap.hblkhd) / 1048576.0);
+        resetPeak();
+    };
+    const auto reachSteps = [&] {
+        step(0, !scans.effectiveRoots().empty() && state.viewModel().scanState().tag() == ScanState::Tag::completed);
+        step(1, reached[0] && scans.colorRankReady());
+        step(2, reached[0] && window.contentView()->treeViewTab()->showsOutline() &&
+                    window.contentView()->treeViewTab()->outline()->model().rowCount() > 0);
+        step(3, reached[0] && pictureShown());
+    };
     // The press comes once the window is up and painted: its first paint (fonts, styles) is the
     // window's appearance, not part of the scan.
     QTimer::singleShot(300, [&] {
         // The way a person does it: the folder is chosen, then the Scan button pressed.
         window.contentView()->topBar()->setFolderChooser([&](QWidget*) { return tree; });
+        peakKiB = residentKiB().second;
+        resetPeak();
         heartbeat.start();
         sinceBeat.start();
         started = true;
@@ -91,6 +145,7 @@ int main(int argc, char** argv) {
         window.contentView()->topBar()->selectFolder();
     });
     auto check = [&] {
+        reachSteps();
         if (!shown()) return;
         seconds = double(clock.nsecsElapsed()) / 1e9;
         app.exit(0);  // not quit(): that would close the window, which deletes itself on close
@@ -113,9 +168,8 @@ int main(int argc, char** argv) {
         files += root->subFolderFileCount();
         dirs += root->subFolderDirCount();
     }
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
+    peakKiB = std::max(peakKiB, residentKiB().second);
     std::printf("files=%lld dirs=%lld seconds=%.3f max_stall_ms=%lld maxrss_mb=%.1f\n", (long long)files,
-                (long long)dirs, seconds, (long long)maxStall, double(usage.ru_maxrss) / 1024.0);
+                (long long)dirs, seconds, (long long)maxStall, double(peakKiB) / 1024.0);
     return 0;
 }

@@ -490,3 +490,23 @@ TEST(TreemapLayout, ThreadsDoNotChangeTheResult) {
     }
     EXPECT_GT(visited, 70000u);
 }
+
+// A picture keeps its hit nodes as long as it is shown. Subtrees laid out on other threads must
+// not each leave a part-used block behind: with hundreds of them, the spare room grew larger than
+// the nodes themselves.
+TEST(TreemapLayout, ParallelLayoutKeepsLittleSpareRoomForHitNodes) {
+    Tree t;
+    FileNode* root = t.root("/many");
+    for (unsigned d = 0; d < 400; ++d) {
+        FileNode* folder = t.folder(root, numbered("dir", d));
+        for (unsigned f = 0; f < 260; ++f) t.file(folder, numbered("f", f, ".a"), int64_t(1000 + f));
+    }
+    root->aggregateSizes();
+    TreemapLayoutOptions o = options(true, nullptr);
+    o.maxThreads = 6;
+    const TreemapLayout layout =
+        layoutMultiRootTreemap(std::span<FileNode* const>(&root, 1), {0, 0, 1600, 1000}, o, false, {});
+    // Every file of every folder got a box to be found by.
+    ASSERT_GE(layout.hitNodes.size(), 400u * 260u);
+    EXPECT_LE(layout.hitNodes.capacity(), layout.hitNodes.size() + layout.hitNodes.size() / 4 + 7 * 4096);
+}

@@ -2,23 +2,28 @@
 
 #include <algorithm>
 #include <iterator>
+#include <utility>
 
 namespace zelvane {
 
 std::span<TreemapHitNode> TreemapHitNodePool::allocate(size_t count) {
     // Blocks start small, since many layouts (and each worker's share of one) are small, and
     // double up to a size that keeps the block count low for whole disks.
-    constexpr size_t kFirstBlock = 256, kLargestBlock = 16384;
+    // The largest block is 224 KiB: what the last block of a pool leaves unused stays small.
+    constexpr size_t kFirstBlock = 256, kLargestBlock = 4096;
     if (count == 0) return {};
+    used_ += count;
     if (count > kLargestBlock / 4) {
         // A large folder gets a block of its own, so the current block is not wasted.
         blocks_.push_back(std::make_unique<TreemapHitNode[]>(count));
+        capacity_ += count;
         return {blocks_.back().get(), count};
     }
     if (count > left_) {
         blockSize_ = std::min(kLargestBlock, std::max(kFirstBlock, blockSize_ * 2));
         const size_t size = std::max(blockSize_, count);
         blocks_.push_back(std::make_unique<TreemapHitNode[]>(size));
+        capacity_ += size;
         next_ = blocks_.back().get();
         left_ = size;
     }
@@ -34,6 +39,8 @@ void TreemapHitNodePool::adopt(TreemapHitNodePool&& other) {
     other.blocks_.clear();
     other.next_ = nullptr;
     other.left_ = 0;
+    used_ += std::exchange(other.used_, 0);
+    capacity_ += std::exchange(other.capacity_, 0);
 }
 
 }  // namespace zelvane

@@ -33,12 +33,17 @@ public:
     std::span<TreemapHitNode> allocate(size_t count);
     // Takes over the other pool's blocks (the nodes stay valid).
     void adopt(TreemapHitNodePool&& other);
+    // Nodes handed out, and nodes the blocks have room for.
+    size_t size() const noexcept { return used_; }
+    size_t capacity() const noexcept { return capacity_; }
 
 private:
     std::vector<std::unique_ptr<TreemapHitNode[]>> blocks_;
     TreemapHitNode* next_ = nullptr;
     size_t left_ = 0;
     size_t blockSize_ = 0;
+    size_t used_ = 0;
+    size_t capacity_ = 0;
 };
 
 }  // namespace zelvane

@@ -56,6 +56,9 @@ struct Scratch {
     std::vector<double> sizes;
     std::vector<TreemapRect> rects;
     std::string ext;
+    // Where hit nodes are carved from when not from the layout's own pool: a worker keeps one
+    // pool for all its tasks, so only its last block is left part-used.
+    TreemapHitNodePool* hitPool = nullptr;
 };
 
 uint8_t colorIndexFor(const FileNode& node, const ColorRank* rank, std::string& ext) {
@@ -260,7 +263,7 @@ bool layOutOne(TreemapHitNode& hit, bool isRoot, double ridgeHeight, CushionSurf
     double total = 0;
     for (size_t i = 0; i < count; ++i) total += scratch.sizes[i] = double(scratch.measured[i].metric);
     if (total > 0) layoutStrip(scratch.sizes, 0, count, total, content, scratch.rects);
-    hit.children = into.hitNodes.allocate(count);
+    hit.children = (scratch.hitPool ? *scratch.hitPool : into.hitNodes).allocate(count);
     for (size_t i = 0; i < count; ++i) hit.children[i] = {scratch.measured[i].node, scratch.rects[i], {}};
     addDustTail(hit, surface, options, into, scratch);
     return true;
@@ -371,7 +374,7 @@ unsigned layoutThreads(const TreemapLayoutOptions& options) {
 }
 
 void runTasks(std::vector<SubtreeTask>& tasks, unsigned threads, const TreemapLayoutOptions& options,
-              std::vector<std::shared_ptr<NodeStore>>& groupStores) {
+              std::vector<std::shared_ptr<NodeStore>>& groupStores, std::vector<TreemapHitNodePool>& hitPools) {
     std::vector<size_t> order(tasks.size());
     for (size_t i = 0; i < order.size(); ++i) order[i] = i;
     // Largest first, so that the last tasks to start are short ones.
@@ -382,9 +385,11 @@ void runTasks(std::vector<SubtreeTask>& tasks, unsigned threads, const TreemapLa
     std::exception_ptr failure;
     const unsigned workerCount = unsigned(std::min<size_t>(threads, tasks.size()));
     groupStores.resize(workerCount);
+    hitPools.resize(workerCount);
     auto work = [&](unsigned worker) {
         try {
             Scratch scratch;
+            scratch.hitPool = &hitPools[worker];
             for (size_t i; (i = next.fetch_add(1, std::memory_order_relaxed)) < order.size();) {
                 SubtreeTask& t = tasks[order[i]];
                 walk(*t.hit, false, t.ridgeHeight, t.surface, options, t.out, scratch, nullptr);
@@ -435,13 +440,14 @@ TreemapHitNode layoutTreemapNode(FileNode* node, const TreemapRect& in, bool isR
     if (scratch.groupStore) into.retained.push_back(std::move(scratch.groupStore));
     if (plan && !plan->tasks.empty()) {
         std::vector<std::shared_ptr<NodeStore>> groupStores;
-        runTasks(plan->tasks, threads, options, groupStores);
+        std::vector<TreemapHitNodePool> hitPools;
+        runTasks(plan->tasks, threads, options, groupStores, hitPools);
         for (auto& store : groupStores)
             if (store) into.retained.push_back(std::move(store));
         splice(into.leaves, plan->tasks, &SubtreeTask::leafPos, &TreemapLayout::leaves);
         splice(into.folderLabels, plan->tasks, &SubtreeTask::labelPos, &TreemapLayout::folderLabels);
         splice(into.groupBoxes, plan->tasks, &SubtreeTask::groupPos, &TreemapLayout::groupBoxes);
-        for (SubtreeTask& t : plan->tasks) into.hitNodes.adopt(std::move(t.out.hitNodes));
+        for (TreemapHitNodePool& pool : hitPools) into.hitNodes.adopt(std::move(pool));
     }
 
     // Every leaf and labelled folder is a distinct node, so entering them in one pass, with the
