@@ -171,9 +171,10 @@ int main(int argc, char** argv) {
 
         // Reset Tree Expansion with all of that open: the view lets go of one persistent index
         // per open row.
-        in.resetTreeExpansionTrigger += 1;
+        OutlineCommands reset;
+        reset.collapseAll = true;
         t.restart();
-        view.update(in, {}, {});
+        view.update(in, {}, {}, reset);
         std::printf("reset tree expansion with everything open: %.0f ms\n", paintedMs(view, t));
     }
     return 0;

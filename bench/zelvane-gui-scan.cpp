@@ -36,6 +36,7 @@
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/FileTypeStatistics.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/WindowStartup.hpp"
 
@@ -150,7 +151,7 @@ int main(int argc, char** argv) {
         seconds = double(clock.nsecsElapsed()) / 1e9;
         app.exit(0);  // not quit(): that would close the window, which deletes itself on close
     };
-    QObject::connect(&state, &ContentViewState::extensionColorRankRootsChanged, check);
+    QObject::connect(&state.fileTypes(), &FileTypeStatistics::extensionColorRankRootsChanged, check);
     // The outline takes the roots on the event loop's next turn after they changed.
     QObject::connect(&heartbeat, &QTimer::timeout, check);
     QObject::connect(&treemap->model(), &TreemapCanvasModel::repaintNeeded, check);

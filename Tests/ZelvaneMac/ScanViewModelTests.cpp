@@ -87,6 +87,34 @@ TEST(ScanViewModel, ScansASelectedFolderToCompletion) {
     EXPECT_EQ(DebugTimingLog::shared().entries().back().detail, "Temp");
 }
 
+TEST(ScanViewModel, AnnouncesAStateOnlyWhenItChanged) {
+    qtTestApp();
+    TempTree t;
+    for (int i = 0; i < 200; ++i) t.file("d" + std::to_string(i % 7) + "/f" + std::to_string(i), 10);
+    ScanViewModel m;
+    std::vector<ScanState> seen;
+    QObject::connect(&m, &ScanViewModel::scanStateChanged, [&](const ScanState& s) { seen.push_back(s); });
+    m.selectRoot(t.path(), "Temp");
+    m.selectRoot(t.path(), "Temp");
+    EXPECT_TRUE(seen.empty()) << "idle stays idle: nothing to report";
+
+    m.startScan(std::nullopt, false, false);
+    ASSERT_TRUE(pumpUntil([&] { return finished(m); }));
+    ASSERT_GE(seen.size(), 2u);
+    for (size_t i = 1; i < seen.size(); ++i) {
+        const ScanState& a = seen[i - 1];
+        const ScanState& b = seen[i];
+        const bool sameProgress = a.isScanning() && b.isScanning() &&
+                                  std::get<ScanState::Scanning>(a.value).progress == std::get<ScanState::Scanning>(b.value).progress;
+        EXPECT_FALSE(sameProgress) << "report " << i << " repeats the one before";
+    }
+    // A new selection after the run is a change (the result is put away).
+    const size_t before = seen.size();
+    m.selectRoot(t.path(), "Temp");
+    EXPECT_EQ(seen.size(), before + 1);
+    EXPECT_EQ(seen.back().tag(), ScanState::Tag::idle);
+}
+
 TEST(ScanViewModel, MissingFolderFailsAndEmptySelectionStartsNothing) {
     qtTestApp();
     ScanViewModel m;

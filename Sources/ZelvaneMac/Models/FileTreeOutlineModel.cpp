@@ -59,11 +59,7 @@ const ColumnTable& FileTreeOutlineModel::columns() { return kColumns; }
 FileTreeOutlineModel::FileTreeOutlineModel(const FileTreeOutlineInputs& initial, QObject* parent)
     : QAbstractItemModel(parent),
       display_(initial.display),
-      monitorRevision_(initial.monitorRevision),
-      resetTreeExpansionTrigger_(initial.resetTreeExpansionTrigger),
-      expandAllTrigger_(initial.expandAllTrigger),
-      expandNodesTrigger_(initial.expandNodesTrigger),
-      renameTrigger_(initial.renameTrigger) {}
+      monitorRevision_(initial.monitorRevision) {}
 
 FileTreeOutlineModel::~FileTreeOutlineModel() = default;
 
@@ -79,14 +75,6 @@ OutlineUpdateActions FileTreeOutlineModel::update(const FileTreeOutlineInputs& i
     display_ = in.display;
     const bool revisionChanged = in.monitorRevision != monitorRevision_;
     monitorRevision_ = in.monitorRevision;
-    const bool resetChanged = in.resetTreeExpansionTrigger != resetTreeExpansionTrigger_;
-    const bool expandAllChanged = in.expandAllTrigger != expandAllTrigger_;
-    const bool expandNodesChanged = in.expandNodesTrigger != expandNodesTrigger_;
-    const bool renameChanged = in.renameTrigger != renameTrigger_;
-    resetTreeExpansionTrigger_ = in.resetTreeExpansionTrigger;
-    expandAllTrigger_ = in.expandAllTrigger;
-    expandNodesTrigger_ = in.expandNodesTrigger;
-    renameTrigger_ = in.renameTrigger;
 
     if (rootsChanged || groupingChanged) {
         rebuild(in.roots);
@@ -98,26 +86,24 @@ OutlineUpdateActions FileTreeOutlineModel::update(const FileTreeOutlineInputs& i
     } else if (revisionChanged) {
         refreshDirty(in.monitorDirtyNodes);
     }
-    if (expandNodesChanged) {
-        RowFinder finder;
-        for (FileNode* n : in.nodesToExpand) {
-            QModelIndex i = locate(n, finder);
-            if (i.isValid()) actions.expand.push_back(i);
-        }
-        for (FileNode* p : in.groupParentsToExpand) {
-            if (FileNode* g = syntheticGroupOf(p)) {
-                QModelIndex i = locate(g, finder);
-                if (i.isValid()) actions.expand.push_back(i);
-            }
-        }
-    }
-    actions.expandAll = expandAllChanged;
-    actions.collapseAll = resetChanged;
-    if (renameChanged) {
-        actions.renameRequested = true;
-        actions.renameTarget = in.renameTarget;
-    }
     return actions;
+}
+
+std::vector<QModelIndex> FileTreeOutlineModel::indexesToExpand(const std::vector<FileNode*>& folders,
+                                                                const std::vector<FileNode*>& groupParents) {
+    std::vector<QModelIndex> out;
+    RowFinder finder;
+    for (FileNode* n : folders) {
+        QModelIndex i = locate(n, finder);
+        if (i.isValid()) out.push_back(i);
+    }
+    for (FileNode* p : groupParents) {
+        if (FileNode* g = syntheticGroupOf(p)) {
+            QModelIndex i = locate(g, finder);
+            if (i.isValid()) out.push_back(i);
+        }
+    }
+    return out;
 }
 
 void FileTreeOutlineModel::setSort(const QString& key, bool ascending) {

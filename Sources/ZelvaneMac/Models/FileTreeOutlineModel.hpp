@@ -33,26 +33,13 @@ struct FileTreeOutlineInputs {
     OutlineDisplaySettings display;
     int monitorRevision = 0;
     std::vector<FileNode*> monitorDirtyNodes;
-    int resetTreeExpansionTrigger = 0;
-    int expandAllTrigger = 0;
-    std::vector<FileNode*> nodesToExpand;
-    std::vector<FileNode*> groupParentsToExpand;
-    int expandNodesTrigger = 0;
-    int renameTrigger = 0;
-    FileNode* renameTarget = nullptr;
 };
 
-// What the view does after the model took an update, in this order: expand the listed rows, expand
-// everything, collapse everything (and reopen a single root), start a rename.
+// What the view does after the model took an update.
 struct OutlineUpdateActions {
     bool rootsChanged = false;        // the rows were rebuilt for new roots ("Tree View load")
     bool reloaded = false;            // the rows were rebuilt (new roots or new grouping)
     bool expandSingleRoot = false;    // after the rebuild: open the one root a level
-    std::vector<QModelIndex> expand;  // folders and group rows to open, without their children
-    bool expandAll = false;
-    bool collapseAll = false;         // then a single root is opened a level again
-    bool renameRequested = false;
-    FileNode* renameTarget = nullptr;  // null: the rename ends at once
 };
 
 // The tree outline's rows: the roots, and under each folder its children with the loose files
@@ -80,8 +67,7 @@ public:
     // Identifiers, English titles, widths and first sort orders of the columns.
     static const ColumnTable& columns();
 
-    // The trigger counters and the monitor revision of `initial` are taken as already seen: a view
-    // made while the window's counters stand above 0 does not act on old commands.
+    // The monitor revision of `initial` is taken as already seen.
     explicit FileTreeOutlineModel(const FileTreeOutlineInputs& initial, QObject* parent = nullptr);
     ~FileTreeOutlineModel() override;
 
@@ -98,6 +84,10 @@ public:
     QModelIndex indexForNode(FileNode* node);
     // The same for many nodes at once (a selection made elsewhere): invalid entries are left out.
     QModelIndexList indexesForNodes(const std::vector<FileNode*>& nodes);
+    // The rows to open for these folders and for the group rows of those folders, in that order,
+    // without their children; nodes not in the tree are left out.
+    std::vector<QModelIndex> indexesToExpand(const std::vector<FileNode*>& folders,
+                                             const std::vector<FileNode*>& groupParents);
     // Whether `update(inputs)` would rebuild every row (new roots or a new group size).
     bool rebuildsFor(const FileTreeOutlineInputs& inputs) const;
     FileNode* nodeAt(const QModelIndex& index) const;
@@ -175,10 +165,6 @@ private:
     std::vector<FileNode*> roots_;
     OutlineDisplaySettings display_;
     int monitorRevision_ = 0;
-    int resetTreeExpansionTrigger_ = 0;
-    int expandAllTrigger_ = 0;
-    int expandNodesTrigger_ = 0;
-    int renameTrigger_ = 0;
     std::string sortKeyId_ = "allocated";
     OutlineSortKey sortKey_ = OutlineSortKey::allocated;
     bool sortAscending_ = false;

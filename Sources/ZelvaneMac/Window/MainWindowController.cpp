@@ -4,6 +4,9 @@
 
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Window/WindowTitle.hpp"
+#include "ZelvaneMac/Window/FileTypeStatistics.hpp"
+#include "ZelvaneMac/Window/ViewCommands.hpp"
+#include "ZelvaneMac/Window/NodeSelection.hpp"
 
 namespace zelvane {
 
@@ -13,7 +16,7 @@ MainWindowController::MainWindowController(ContentViewState& state, QObject* par
     connect(&state_.viewModel(), &ScanViewModel::rootLabelChanged, this, &MainWindowController::refreshTitle);
     connect(&state_, &ContentViewState::selectedVolumeIDChanged, this, &MainWindowController::refreshTitle);
     connect(&state_, &ContentViewState::selectedTabChanged, this, &MainWindowController::handleSelectedTabChange);
-    connect(&state_, &ContentViewState::selectedNodesChanged, this,
+    connect(&state_.treeSelection(), &NodeSelection::changed, this,
             &MainWindowController::handleSelectedNodesChange);
 }
 
@@ -41,9 +44,9 @@ void MainWindowController::restoreStoredTab() {
 
 void MainWindowController::recomputeColorRank() {
     if (state_.preferences().value(PreferenceKeys::treemapColorBySize))
-        state_.setExtensionColorRank(colorRankBySize(state_.extensionStats()));
+        state_.fileTypes().setExtensionColorRank(colorRankBySize(state_.fileTypes().extensionStats()));
     else
-        state_.setExtensionColorRank(TreemapColorSettings::colorRank(state_.currentExtensionLists()));
+        state_.fileTypes().setExtensionColorRank(TreemapColorSettings::colorRank(state_.currentExtensionLists()));
 }
 
 void MainWindowController::handleSelectedTabChange(ContentTab tab) {
@@ -52,7 +55,7 @@ void MainWindowController::handleSelectedTabChange(ContentTab tab) {
         return;
     }
     state_.preferences().set(PreferenceKeys::selectedTab, rawValue(tab));
-    if (tab == ContentTab::fileView && !state_.isRestoringSelectedTab()) state_.bumpFileViewSearchFocusToken();
+    if (tab == ContentTab::fileView && !state_.isRestoringSelectedTab()) state_.commands().focusFileSearch();
     state_.setIsRestoringSelectedTab(false);
 }
 

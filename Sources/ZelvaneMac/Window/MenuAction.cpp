@@ -2,6 +2,9 @@
 
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/NodeSelection.hpp"
+#include "ZelvaneMac/Window/ViewCommands.hpp"
+#include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/Exports/WindowExports.hpp"
 
 namespace zelvane {
@@ -14,23 +17,23 @@ FileNode* firstSelected(const ContentViewState& state) {
 }
 
 void selectOnTreeView(ContentViewState& state, FileNode* node) {
-    if (state.selectedNodes() != NodeSet{node}) state.setSuppressReselectChildClear(true);
+    if (state.treeSelection().nodes() != NodeSet{node}) state.setSuppressReselectChildClear(true);
     state.setSelectedTab(ContentTab::treeView);
-    state.setSelectedNodes({node});
+    state.treeSelection().set({node});
 }
 
 }  // namespace
 
 void resetTreeExpansion(ContentViewState& state) {
-    state.setSelectedNodes({});
+    state.treeSelection().set({});
     state.setTreemapRoot(nullptr);
-    state.bumpResetTreeExpansionTrigger();
+    state.commands().resetTreeExpansion();
 }
 
 void selectParent(ContentViewState& state) {
     // The Tree View's selection: Select Parent walks the tree, whichever tab is shown.
     std::vector<FileNode*> nodes;
-    for (FileNode* n : state.selectedNodes()) nodes.push_back(n);
+    for (FileNode* n : state.treeSelection().nodes()) nodes.push_back(n);
     if (state.selectedTab() == ContentTab::fileView) nodes = currentSelectionNodes(state);
     if (nodes.empty()) return;
     FileNode* node = nodes.front();
@@ -51,22 +54,21 @@ void reselectChild(ContentViewState& state) {
 void requestRename(ContentViewState& state) {
     if (!state.preferences().value(PreferenceKeys::tweakEnableRename)) return;
     const NodeSet& selection =
-        state.selectedTab() == ContentTab::fileView ? state.selectedFileViewNodes() : state.selectedNodes();
+        state.selectedTab() == ContentTab::fileView ? state.fileSelection().nodes() : state.treeSelection().nodes();
     if (selection.size() != 1) return;
     FileNode* node = *selection.begin();
     if (!node || node->isSyntheticGroup()) return;
     switch (state.selectedTab()) {
     case ContentTab::treeView:
-        state.setTreeViewRenameTarget(node);
-        state.bumpTreeViewRenameTrigger();
+        state.setIsRenamingInline(true);
+        state.commands().renameInTreeView(node);
         break;
     case ContentTab::fileView:
-        state.setFileViewRenameTarget(node);
-        state.bumpFileViewRenameTrigger();
+        state.setIsRenamingInline(true);
+        state.commands().renameInFileView(node);
         break;
     case ContentTab::about: return;
     }
-    state.setIsRenamingInline(true);
 }
 
 void zoomTreemap(ContentViewState& state) {
@@ -97,8 +99,8 @@ void zoomOut(ContentViewState& state, const std::vector<RootRef>& roots) {
 
 void presentFullDiskAccessPrompt(ContentViewState& state, bool hasAccess) {
     state.preferences().set(PreferenceKeys::hasFullDiskAccessCached, hasAccess);
-    if (!hasAccess) state.setShowFullDiskAccessAlert(true);
-    else state.setShowFullDiskAccessAlreadyGrantedAlert(true);
+    if (!hasAccess) state.prompts().setShowFullDiskAccessAlert(true);
+    else state.prompts().setShowFullDiskAccessAlreadyGrantedAlert(true);
 }
 
 }  // namespace zelvane

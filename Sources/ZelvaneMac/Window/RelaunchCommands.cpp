@@ -3,17 +3,18 @@
 #include <unistd.h>
 
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/WindowPrompts.hpp"
 
 namespace zelvane {
 
 ElevatedRelaunch& installElevatedRelaunch(ContentViewState& state, RelaunchEnvironment environment) {
     delete state.findChild<ElevatedRelaunch*>(QString(), Qt::FindDirectChildrenOnly);
     auto* relaunch = new ElevatedRelaunch(state.preferences(), std::move(environment), &state);
-    QObject::connect(relaunch, &ElevatedRelaunch::failedChanged, &state, &ContentViewState::setAdminRelaunchFailed);
+    QObject::connect(relaunch, &ElevatedRelaunch::failedChanged, &state.prompts(), &WindowPrompts::setAdminRelaunchFailed);
     QObject::connect(relaunch, &ElevatedRelaunch::restartFailed, &state,
-                     [&state](const QString& detail) { state.setAdminRelaunchErrorDetail(detail); });
+                     [&state](const QString& detail) { state.prompts().setAdminRelaunchErrorDetail(detail); });
     QObject::connect(relaunch, &ElevatedRelaunch::permissionsResetFailed, &state,
-                     [&state](const QString& detail) { state.setPermissionsResetErrorDetail(detail); });
+                     [&state](const QString& detail) { state.prompts().setPermissionsResetErrorDetail(detail); });
     return *relaunch;
 }
 

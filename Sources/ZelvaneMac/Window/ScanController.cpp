@@ -2,8 +2,6 @@
 
 #include <QCoreApplication>
 
-#include <algorithm>
-#include <unordered_map>
 #include <utility>
 
 #include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
@@ -12,6 +10,11 @@
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/HoverPathState.hpp"
+#include "ZelvaneMac/Window/NodeSelection.hpp"
+#include "ZelvaneMac/Window/ViewCommands.hpp"
+#include "ZelvaneMac/Window/FileTypeStatistics.hpp"
+#include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/VolumePicker.hpp"
 
 namespace zelvane {
@@ -84,8 +87,8 @@ void ScanController::applyFilters() {
 void ScanController::reloadFilteredTree(const std::vector<RootRef>& roots) {
     state_.setLoadedRoots(buildFilteredRoots(roots, state_.appliedIncludeFilterText(), state_.appliedExcludeFilterText(),
                                              state_.appliedIncludeMatchEntirePath()));
-    state_.setSelectedNodes({});
-    state_.setSelectedFileViewNodes({});
+    state_.treeSelection().set({});
+    state_.fileSelection().set({});
 }
 
 void ScanController::handleScanStateChange() {
@@ -123,10 +126,8 @@ void ScanController::recomputeEffectiveRoots() {
     std::vector<RootRef> roots = state_.showFilterPanel() && loaded ? *loaded : scanRoots();
     if (sameRootObjects(roots, effectiveRoots_)) return;
     std::vector<RootRef> kept = roots;
-    for (const RootRef& r : scanRoots()) kept.push_back(r);
-    if (loaded)
-        for (const RootRef& r : *loaded) kept.push_back(r);
-    dropReferencesOutside(kept);
+    for (const RootRef& r : heldRoots()) kept.push_back(r);
+    emit treesRetiring(KeptTrees(kept));
     const std::vector<RootRef> retired = std::exchange(effectiveRoots_, std::move(roots));
     const std::vector<RootRef> shown = effectiveRoots_;  // handlers may change effectiveRoots_
     updateLiveMonitoring(shown, true);                // 3
@@ -134,50 +135,6 @@ void ScanController::recomputeEffectiveRoots() {
     computeExtensionStats(shown);                     // 6
     restoreTreeStateAfterRescan(shown);               // 7
     emit effectiveRootsChanged(shown);
-}
-
-void ScanController::dropReferencesOutside(const std::vector<RootRef>& kept) {
-    // Every node referred to still belongs to a tree that is alive at this point. Folders already
-    // decided are remembered, so a selection of a million files costs one step per file.
-    std::unordered_map<const FileNode*, bool> known;
-    for (const RootRef& r : kept) known[r.get()] = true;
-    std::vector<const FileNode*> path;
-    const auto inside = [&](const FileNode* node) {
-        if (!node) return true;
-        path.clear();
-        bool answer = false;
-        for (const FileNode* n = node; n; n = n->parent()) {
-            if (auto it = known.find(n); it != known.end()) {
-                answer = it->second;
-                break;
-            }
-            path.push_back(n);
-        }
-        for (const FileNode* n : path) known.emplace(n, answer);
-        return answer;
-    };
-    const auto filterSet = [&](const NodeSet& set) {
-        NodeSet out;
-        for (FileNode* n : set)
-            if (n && inside(n)) out.insert(n);
-        return out;
-    };
-    const auto filterList = [&](const NodeList& list) {
-        NodeList out;
-        for (FileNode* n : list)
-            if (n && inside(n)) out.push_back(n);
-        return out;
-    };
-    state_.setSelectedNodes(filterSet(state_.selectedNodes()));
-    state_.setSelectedFileViewNodes(filterSet(state_.selectedFileViewNodes()));
-    if (!inside(state_.lastChildNodeForReselect())) state_.setLastChildNodeForReselect(nullptr);
-    if (!inside(state_.treemapRoot())) state_.setTreemapRoot(nullptr);
-    if (!inside(state_.treeViewRenameTarget())) state_.setTreeViewRenameTarget(nullptr);
-    if (!inside(state_.fileViewRenameTarget())) state_.setFileViewRenameTarget(nullptr);
-    state_.setNodesToExpand(filterList(state_.nodesToExpand()));
-    state_.setGroupParentsToExpand(filterList(state_.groupParentsToExpand()));
-    state_.setMonitorDirtyNodes(filterList(state_.monitorDirtyNodes()));
-    state_.setExtensionColorRankRoots(filterList(state_.extensionColorRankRoots()));
 }
 
 void ScanController::updateLiveMonitoring(const std::vector<RootRef>& roots, bool honourCSVImport) {
@@ -190,19 +147,19 @@ void ScanController::updateLiveMonitoring(const std::vector<RootRef>& roots, boo
 }
 
 void ScanController::computeExtensionStats(const std::vector<RootRef>& roots) {
-    state_.bumpExtensionStatsGeneration();
-    state_.setExtensionPanelDisplayed({});
-    state_.setExtensionPanelSortKey(QStringLiteral("allocated"));
+    state_.fileTypes().renew();
+    state_.fileTypes().setExtensionPanelDisplayed({});
+    state_.fileTypes().setExtensionPanelSortKey(QStringLiteral("allocated"));
     // Not ready until these roots' ranks arrive, even if a new root reuses an old one's address.
-    state_.setExtensionColorRankRoots({});
+    state_.fileTypes().setExtensionColorRankRoots({});
     startExtensionStats(roots);
 }
 
 void ScanController::startExtensionStats(const std::vector<RootRef>& roots) {
     if (roots.empty()) {
         statsJobs_.supersede();
-        state_.setExtensionStats({});
-        state_.setExtensionColorRank({});
+        state_.fileTypes().setExtensionStats({});
+        state_.fileTypes().setExtensionColorRank({});
         return;
     }
     const QUuid token = DebugTimingLog::begin(QStringLiteral("Extension stats"));
@@ -218,17 +175,17 @@ void ScanController::startExtensionStats(const std::vector<RootRef>& roots) {
             return result;
         },
         [this, roots](ExtensionStatsResult result) {
-            state_.setExtensionStats(result.all);
-            state_.setExtensionColorRank(result.colorRank);
-            state_.setExtensionColorRankRoots(rawNodes(roots));
-            // The table reloads on a new generation: the one taken when the computation began
-            // came before these rows, which it would otherwise never show.
-            state_.bumpExtensionStatsGeneration();
+            state_.fileTypes().setExtensionStats(result.all);
+            state_.fileTypes().setExtensionColorRank(result.colorRank);
+            state_.fileTypes().setExtensionColorRankRoots(rawNodes(roots));
+            // A new generation: the one taken when the computation began came before these rows,
+            // which the table would otherwise never show.
+            state_.fileTypes().renew();
         });
 }
 
 bool ScanController::colorRankReady() const {
-    const NodeList& ranked = state_.extensionColorRankRoots();
+    const NodeList& ranked = state_.fileTypes().extensionColorRankRoots();
     if (ranked.size() != effectiveRoots_.size()) return false;
     for (size_t i = 0; i < ranked.size(); ++i)
         if (ranked[i] != effectiveRoots_[i].get()) return false;
@@ -237,7 +194,7 @@ bool ScanController::colorRankReady() const {
 
 TreeRestoreState ScanController::captureTreeRestoreState() const {
     return zelvane::captureTreeRestoreState(effectiveRoots_, state_.isTreeNodeExpanded(), state_.isGroupExpanded(),
-                                            state_.selectedNodes());
+                                            state_.treeSelection().nodes());
 }
 
 void ScanController::restoreTreeStateAfterRescan(const std::vector<RootRef>& newRoots) {
@@ -246,18 +203,15 @@ void ScanController::restoreTreeStateAfterRescan(const std::vector<RootRef>& new
     const TreeRestoreState pending = *state_.pendingTreeRestoreState();
     state_.setPendingTreeRestoreState(std::nullopt);
     TreeRestoreMatch match = matchTreeRestoreState(pending, newRoots);
-    if (!match.nodesToExpand.empty() || !match.groupParentsToExpand.empty()) {
-        state_.setNodesToExpand(match.nodesToExpand);
-        state_.setGroupParentsToExpand(match.groupParentsToExpand);
-        state_.bumpExpandNodesTrigger();
-    }
-    if (!match.selected.isEmpty()) state_.setSelectedNodes(match.selected);
+    if (!match.nodesToExpand.empty() || !match.groupParentsToExpand.empty())
+        state_.commands().expandTreeRows(match.nodesToExpand, match.groupParentsToExpand);
+    if (!match.selected.isEmpty()) state_.treeSelection().set(match.selected);
 }
 
 FileNode* ScanController::node(const QString& atPath) const { return nodeAtPath(atPath, effectiveRoots_); }
 
 void ScanController::selectAllFiles(const QString& withExtension) {
-    state_.setSelectedNodes(filesWithExtension(effectiveRoots_, withExtension.toStdString()));
+    state_.treeSelection().set(filesWithExtension(effectiveRoots_, withExtension.toStdString()));
 }
 
 std::vector<VolumeCapacity> ScanController::capacities(const std::vector<RootRef>& roots) const {
@@ -291,7 +245,7 @@ void ScanController::finishSelectMultiple(const QStringList& checkedPaths) {
 
 void ScanController::requestSelectMultiple() {
     state_.liveMonitor().stop();
-    state_.setShowSelectMultipleSheet(true);
+    state_.prompts().setShowSelectMultipleSheet(true);
 }
 
 void ScanController::resumeLiveMonitoringForCurrentRoots() {
@@ -299,23 +253,17 @@ void ScanController::resumeLiveMonitoringForCurrentRoots() {
         state_.liveMonitor().start(effectiveRoots_);
 }
 
+std::vector<RootRef> ScanController::heldRoots() const {
+    std::vector<RootRef> held = scanRoots();
+    if (const auto& loaded = state_.loadedRoots())
+        for (const RootRef& r : *loaded) held.push_back(r);
+    return held;
+}
+
 void ScanController::handleLiveRefresh(std::vector<FileNode*> changed) {
-    // An action answered after a rescan reports rows of the tree it kept alive while it asked;
-    // that tree goes when the action ends, so none of its nodes may stay in the window's state.
-    std::vector<const NodeStore*> shown;
-    const auto addStores = [&shown](const std::vector<RootRef>& roots) {
-        for (const RootRef& r : roots)
-            if (r) shown.push_back(r->store());
-    };
-    addStores(effectiveRoots_);
-    addStores(scanRoots());
-    if (const auto& loaded = state_.loadedRoots()) addStores(*loaded);
-    std::erase_if(changed, [&shown](const FileNode* n) {
-        return !n || std::find(shown.begin(), shown.end(), n->store()) == shown.end();
-    });
-    if (changed.empty()) return;
-    state_.setMonitorDirtyNodes(NodeList(changed.begin(), changed.end()));
-    state_.bumpMonitorRevision();
+    // A file action answered after a rescan reports the nodes it was asked about, of a tree
+    // already announced as going: they reach no holder, which would keep them past that tree.
+    emit liveChanges(KeptTrees(heldRoots()).keep(NodeList(changed.begin(), changed.end())));
     state_.viewModel().refreshCapacityForLiveChange();
     // Files deleted on disk or by a file action leave the per-type totals as they left their
     // folders'. The table keeps its sort and the treemap its colours until the new rows arrive.

@@ -10,6 +10,7 @@
 #include "ScanEngine/Tree/FileNode.hpp"
 #include "ZelvaneMac/Core/Scanning/VolumeCapacity.hpp"
 #include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
+#include "ZelvaneMac/Window/KeptTrees.hpp"
 #include "ZelvaneMac/Window/ScanControl.hpp"
 #include "ZelvaneMac/Window/TreeRestoreState.hpp"
 
@@ -31,10 +32,10 @@ class ContentViewState;
 // turns true until the next scan or import starts, and the window says so in its status bar
 // rather than go on as if the result were live.
 //
-// The window state refers to nodes by plain pointer (selections, the zoomed node, rename
-// targets, ...). Before a tree can be released, every such reference outside the trees still
-// shown or held is dropped, so no view ever reads a freed node; this includes a selection that
-// a rescan could not find again.
+// Nodes are referred to by plain pointer (selections, the zoomed node, rename targets, ...).
+// Before a tree can be released this controller announces it (`treesRetiring`) and every holder
+// drops its own pointers outside the trees still shown or held, so no view ever reads a freed
+// node; this includes a selection that a rescan could not find again.
 //
 // GUI thread only; the statistics job reads the tree through its atomic accessors while live
 // monitoring changes nodes on this thread.
@@ -83,6 +84,10 @@ signals:
     void scanRootsChanged(const std::vector<zelvane::RootRef>& roots);
     void effectiveRootsChanged(const std::vector<zelvane::RootRef>& roots);
     void resultIsStaleChanged(bool stale);
+    // Nodes the live monitor changed (their sizes, names or deletion), after the tree took them.
+    void liveChanges(const zelvane::NodeList& changed);
+    // Every tree but `kept`'s may be released once this returns; handlers run while all are alive.
+    void treesRetiring(const zelvane::KeptTrees& kept);
 
 private:
     void handleScanStateChange();
@@ -92,7 +97,8 @@ private:
     // The background computation alone, its rows and ranks applied when they arrive.
     void startExtensionStats(const std::vector<RootRef>& roots);
     void setResultIsStale(bool stale);
-    void dropReferencesOutside(const std::vector<RootRef>& kept);
+    // The trees this window holds: the scan's and the filtered copy (the shown ones are one of them).
+    std::vector<RootRef> heldRoots() const;
 
     ContentViewState& state_;
     std::vector<RootRef> lastScanRoots_;

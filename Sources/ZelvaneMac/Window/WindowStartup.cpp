@@ -6,6 +6,7 @@
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/VolumePicker.hpp"
 
@@ -38,13 +39,13 @@ void WindowStartup::runAppearance() {
 
     const bool access = hooks_.hasFullDiskAccess ? hooks_.hasFullDiskAccess() : true;
     prefs.set(PreferenceKeys::hasFullDiskAccessCached, access);
-    if (!access && !prefs.value(PreferenceKeys::suppressFullDiskAccessPrompt)) state_.setShowFullDiskAccessAlert(true);
-    if (hooks_.shouldOfferPortableMode && hooks_.shouldOfferPortableMode()) state_.setShowPreparePortableModePrompt(true);
+    if (!access && !prefs.value(PreferenceKeys::suppressFullDiskAccessPrompt)) state_.prompts().setShowFullDiskAccessAlert(true);
+    if (hooks_.shouldOfferPortableMode && hooks_.shouldOfferPortableMode()) state_.prompts().setShowPreparePortableModePrompt(true);
     // The move offer only when neither of the others is up.
-    if (!state_.showFullDiskAccessAlert() && !state_.showPreparePortableModePrompt() &&
+    if (!state_.prompts().showFullDiskAccessAlert() && !state_.prompts().showPreparePortableModePrompt() &&
         !prefs.value(PreferenceKeys::suppressMoveToApplicationsPrompt) && hooks_.shouldOfferMoveToApplications &&
         hooks_.shouldOfferMoveToApplications())
-        state_.setShowMoveToApplicationsPrompt(true);
+        state_.prompts().setShowMoveToApplicationsPrompt(true);
 
     if (!exportMode) {
         const auto text = [](const std::optional<std::string>& s) { return QString::fromStdString(s.value_or(std::string())); };

@@ -230,43 +230,20 @@ TEST(FileTreeOutlineModel, SelectionFindsFilesInsideGroupsAndLeavesRetiredGroups
     EXPECT_FALSE(model.indexForNode(other.a).isValid());
 }
 
-TEST(FileTreeOutlineModel, TriggerCountersSeenAtCreationAreNotActedOnAgain) {
+TEST(FileTreeOutlineModel, RowsToExpandAreFoldersThenTheGroupRowsOfFoldersInTheTree) {
     qtWidgetApp();
     SampleTree t;
     FileTreeOutlineInputs in = inputsFor(t.root.get());
-    in.resetTreeExpansionTrigger = 3;
-    in.expandAllTrigger = 2;
-    in.expandNodesTrigger = 4;
-    in.nodesToExpand = {t.a};
-    in.renameTrigger = 5;
-    in.renameTarget = t.a;
     FileTreeOutlineModel model(in);
     OutlineUpdateActions first = model.update(in);
     EXPECT_TRUE(first.rootsChanged);
     EXPECT_TRUE(first.expandSingleRoot);
-    EXPECT_FALSE(first.expandAll);
-    EXPECT_FALSE(first.collapseAll);
-    EXPECT_FALSE(first.renameRequested);
-    EXPECT_TRUE(first.expand.empty());
 
-    in.expandAllTrigger = 3;
-    in.resetTreeExpansionTrigger = 4;
-    OutlineUpdateActions second = model.update(in);
-    EXPECT_FALSE(second.reloaded);
-    EXPECT_TRUE(second.expandAll);
-    EXPECT_TRUE(second.collapseAll);
-    EXPECT_FALSE(second.renameRequested);
-
-    in.expandNodesTrigger = 5;
-    in.groupParentsToExpand = {t.a};
-    in.renameTrigger = 6;
-    in.renameTarget = nullptr;
-    OutlineUpdateActions third = model.update(in);
-    ASSERT_EQ(third.expand.size(), 2u);
-    EXPECT_EQ(model.nodeAt(third.expand[0]), t.a);
-    EXPECT_TRUE(model.nodeAt(third.expand[1])->isSyntheticGroup());
-    EXPECT_TRUE(third.renameRequested);
-    EXPECT_EQ(third.renameTarget, nullptr);
+    SampleTree other;
+    const std::vector<QModelIndex> rows = model.indexesToExpand({t.a, other.a}, {t.a, other.a});
+    ASSERT_EQ(rows.size(), 2u) << "nodes of another tree are left out";
+    EXPECT_EQ(model.nodeAt(rows[0]), t.a);
+    EXPECT_TRUE(model.nodeAt(rows[1])->isSyntheticGroup());
     // Same roots by identity: nothing reloads.
     EXPECT_FALSE(model.update(in).reloaded);
 }

@@ -22,6 +22,7 @@
 #include "ZelvaneMac/Widgets/MainWindow/UpdateBanner.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/WindowSheets.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/WindowPrompts.hpp"
 
 namespace zelvane {
 namespace {
@@ -107,17 +108,17 @@ TEST(TweaksSheet, TheWindowStoresOnlyWhatOkConfirms) {
     QTemporaryDir dir;
     Preferences prefs(dir.filePath("p.plist"));
     MainWindow window(prefs, {});
-    window.state().setShowTweaksSheet(true);
-    auto* sheet = qobject_cast<TweaksSheet*>(window.sheets().sheet(&ContentViewState::showTweaksSheet));
+    window.state().prompts().setShowTweaksSheet(true);
+    auto* sheet = qobject_cast<TweaksSheet*>(window.sheets().sheet(&WindowPrompts::showTweaksSheet));
     ASSERT_TRUE(sheet);
     sheet->toggle(6)->setChecked(false);  // alternate row colours
     sheet->reject();
-    EXPECT_FALSE(window.state().showTweaksSheet());
+    EXPECT_FALSE(window.state().prompts().showTweaksSheet());
     EXPECT_TRUE(prefs.value(PreferenceKeys::tweakAltRowColors));
     EXPECT_FALSE(prefs.object("tweakAltRowColors").isValid());
 
-    window.state().setShowTweaksSheet(true);
-    sheet = qobject_cast<TweaksSheet*>(window.sheets().sheet(&ContentViewState::showTweaksSheet));
+    window.state().prompts().setShowTweaksSheet(true);
+    sheet = qobject_cast<TweaksSheet*>(window.sheets().sheet(&WindowPrompts::showTweaksSheet));
     ASSERT_TRUE(sheet);
     EXPECT_TRUE(sheet->toggle(6)->isChecked());  // a new opening starts from what is stored
     sheet->toggle(6)->setChecked(false);

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QMenu>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <fstream>
 
@@ -16,8 +17,13 @@
 #include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/MenuBar.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
+#include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/TopBar.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/NodeSelection.hpp"
+#include "ZelvaneMac/Window/ViewCommands.hpp"
+#include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/MenuAction.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/VolumePicker.hpp"
@@ -60,9 +66,9 @@ TEST(MenuBar, CommandsActOnTheirOwnWindowAndItemsFollowItsState) {
 
     // Tweaks from the first window's menu raise the first window's sheet only.
     menus.handleMenuAction(A::tweaks);
-    EXPECT_TRUE(first.state().showTweaksSheet());
-    EXPECT_FALSE(second.state().showTweaksSheet());
-    first.state().setShowTweaksSheet(false);
+    EXPECT_TRUE(first.state().prompts().showTweaksSheet());
+    EXPECT_FALSE(second.state().prompts().showTweaksSheet());
+    first.state().prompts().setShowTweaksSheet(false);
 
     // Exactly one restart item, and the focused toggles write this window's state.
     EXPECT_NE(menus.action(A::restartAsAdministrator)->isVisible(), menus.action(A::restartWithoutAdministrator)->isVisible());
@@ -98,23 +104,23 @@ TEST(MenuBar, SelectParentSkipsGroupsAndReselectChildReturnsOnce) {
     ASSERT_TRUE(grouped.group);
 
     state.setSelectedTab(ContentTab::fileView);
-    state.setSelectedFileViewNodes({file});
+    state.fileSelection().set({file});
     selectParent(state);
     EXPECT_EQ(state.selectedTab(), ContentTab::treeView);
-    EXPECT_EQ(state.selectedNodes(), NodeSet{docs});
+    EXPECT_EQ(state.treeSelection().nodes(), NodeSet{docs});
     reselectChild(state);
-    EXPECT_EQ(state.selectedNodes(), NodeSet{file});
+    EXPECT_EQ(state.treeSelection().nodes(), NodeSet{file});
     reselectChild(state);  // nothing more to return to
-    EXPECT_EQ(state.selectedNodes(), NodeSet{file});
+    EXPECT_EQ(state.treeSelection().nodes(), NodeSet{file});
 
     // A root has no parent: nothing changes.
     FileNode* root = state.scanControl().effectiveRoots()[0].get();
-    state.setSelectedNodes({root});
+    state.treeSelection().set({root});
     selectParent(state);
-    EXPECT_EQ(state.selectedNodes(), NodeSet{root});
+    EXPECT_EQ(state.treeSelection().nodes(), NodeSet{root});
 
     // Zoom to a file's folder, out again to all roots.
-    state.setSelectedNodes({child(child(docs, "sub"), "x.txt")});
+    state.treeSelection().set({child(child(docs, "sub"), "x.txt")});
     zoomTreemap(state);
     EXPECT_EQ(state.treemapRoot(), child(docs, "sub"));
     zoomOut(state, state.scanControl().effectiveRoots());
@@ -123,29 +129,30 @@ TEST(MenuBar, SelectParentSkipsGroupsAndReselectChildReturnsOnce) {
     EXPECT_EQ(state.treemapRoot(), nullptr);
 
     // Rename only for one node that is not a group, and only when switched on.
-    const int before = state.treeViewRenameTrigger();
-    state.setSelectedNodes({file, docs});
+    std::vector<FileNode*> renames;
+    QObject::connect(&state.commands(), &ViewCommands::renameInTreeView, [&](FileNode* n) { renames.push_back(n); });
+    state.treeSelection().set({file, docs});
     requestRename(state);
-    EXPECT_EQ(state.treeViewRenameTrigger(), before);
-    state.setSelectedNodes({file});
+    EXPECT_TRUE(renames.empty());
+    state.treeSelection().set({file});
     prefs.set(PreferenceKeys::tweakEnableRename, false);
     requestRename(state);
-    EXPECT_EQ(state.treeViewRenameTrigger(), before);
+    EXPECT_TRUE(renames.empty());
     prefs.set(PreferenceKeys::tweakEnableRename, true);
     requestRename(state);
-    EXPECT_EQ(state.treeViewRenameTrigger(), before + 1);
-    EXPECT_EQ(state.treeViewRenameTarget(), file);
+    EXPECT_EQ(renames, std::vector<FileNode*>{file});
 
     // Reset Tree Expansion from the menu folds the tree and leaves nothing selected or zoomed:
     // a selection folded out of sight would still be what Delete and Copy act on.
-    state.setSelectedNodes({child(child(docs, "sub"), "x.txt")});
+    state.treeSelection().set({child(child(docs, "sub"), "x.txt")});
     zoomTreemap(state);
     ASSERT_NE(state.treemapRoot(), nullptr);
-    const int resets = state.resetTreeExpansionTrigger();
+    int resets = 0;
+    QObject::connect(&state.commands(), &ViewCommands::resetTreeExpansion, [&] { ++resets; });
     window.menus().handleMenuAction(A::resetTreeExpansion);
-    EXPECT_TRUE(state.selectedNodes().empty());
+    EXPECT_TRUE(state.treeSelection().nodes().empty());
     EXPECT_EQ(state.treemapRoot(), nullptr);
-    EXPECT_EQ(state.resetTreeExpansionTrigger(), resets + 1);
+    EXPECT_EQ(resets, 1);
 }
 
 QAction* item(QMenu* menu, const QString& text) {
@@ -155,6 +162,39 @@ QAction* item(QMenu* menu, const QString& text) {
             if (QAction* inner = item(a->menu(), text)) return inner;
     }
     return nullptr;
+}
+
+// Expand All chosen in the same turn as new roots arrive (a filter applied) opens the rows of
+// the new tree: the outline carries out its commands after it has taken the roots they came with.
+TEST(MenuBar, ExpandAllGivenWithNewRootsOpensTheNewTree) {
+    qtWidgetApp();
+    TempDir tree;
+    writeFile(tree / "docs/deep/a.txt", 100);
+    writeFile(tree / "docs/pic.png", 10);
+    writeFile(tree / "other/b.txt", 10);
+    QTemporaryDir dir;
+    Preferences prefs(dir.filePath("p.plist"));
+    MainWindow window(prefs, {});
+    window.setStartupHooks({});
+    window.resize(1000, 700);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    scan(window, tree);
+    ContentViewState& state = window.state();
+    const FileNode* scanned = state.scanControl().effectiveRoots().at(0).get();
+
+    state.setShowFilterPanel(true);
+    prefs.set(PreferenceKeys::excludeFilterText, QStringLiteral("*.png"));
+    state.scanControl().applyFilters();
+    window.menus().handleMenuAction(A::expandAll);
+    FileNode* shown = state.scanControl().effectiveRoots().at(0).get();
+    ASSERT_NE(shown, scanned) << "the filter made a copy";
+    FileTreeOutlineView& outline = *window.contentView()->treeViewTab()->outline();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return outline.model().roots() == std::vector<FileNode*>{shown}; }));
+    FileNode* deep = child(child(shown, "docs"), "deep");
+    ASSERT_NE(deep, nullptr);
+    EXPECT_TRUE(outline.isNodeExpanded(deep));
+    EXPECT_TRUE(outline.isNodeExpanded(child(shown, "other")));
 }
 
 // "Scan" rescans what the window scanned: a chosen folder again rather than its panel, and a

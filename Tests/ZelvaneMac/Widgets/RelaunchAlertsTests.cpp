@@ -10,6 +10,7 @@
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/RelaunchCommands.hpp"
 
 namespace zelvane {
@@ -67,7 +68,7 @@ TEST(RelaunchAlerts, ConfirmationsRunTheResetOnlyOnResetAndRestart) {
     w.preferences.set(PreferenceKeys::csvMaxDepth, 3);
     w.preferences.set(PreferenceKeys::suppressFullDiskAccessPrompt, true);
 
-    state.setShowResetConfirmation(true);
+    state.prompts().setShowResetConfirmation(true);
     QMessageBox* box = openBox(w.window);
     ASSERT_TRUE(box);
     EXPECT_EQ(box->text(), "Reset All Settings?");
@@ -76,21 +77,21 @@ TEST(RelaunchAlerts, ConfirmationsRunTheResetOnlyOnResetAndRestart) {
     EXPECT_EQ(box->windowModality(), Qt::WindowModal);
     EXPECT_TRUE(box->grab().save(QStringLiteral("reset-settings-alert.png")));
     QTest::mouseClick(button(box, "Cancel"), Qt::LeftButton);
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return !state.showResetConfirmation(); }, 3000));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !state.prompts().showResetConfirmation(); }, 3000));
     EXPECT_EQ(w.quits, 0);
     EXPECT_TRUE(w.preferences.allKeys().contains("csvMaxDepth"));
 
-    state.setShowResetPermissionsConfirmation(true);
+    state.prompts().setShowResetPermissionsConfirmation(true);
     box = openBox(w.window);
     ASSERT_TRUE(box);
     EXPECT_EQ(box->text(), "Reset All Permissions?");
     QTest::mouseClick(button(box, "Reset & Restart"), Qt::LeftButton);
     ASSERT_TRUE(pumpWidgetsUntil([&] { return w.quits == 1; }, 3000));
-    EXPECT_FALSE(state.showResetPermissionsConfirmation());
+    EXPECT_FALSE(state.prompts().showResetPermissionsConfirmation());
     EXPECT_FALSE(w.preferences.allKeys().contains("suppressFullDiskAccessPrompt"));
     EXPECT_TRUE(w.preferences.allKeys().contains("csvMaxDepth"));
 
-    state.setShowResetConfirmation(true);
+    state.prompts().setShowResetConfirmation(true);
     box = openBox(w.window);
     ASSERT_TRUE(box);
     QTest::mouseClick(button(box, "Reset & Restart"), Qt::LeftButton);
@@ -115,16 +116,16 @@ TEST(RelaunchAlerts, FailuresShowTheirDetailUntilDismissed) {
               QString("%1,%2,%3,%4").arg(frame.x()).arg(frame.y()).arg(frame.width()).arg(frame.height()));
     EXPECT_TRUE(box->grab().save(QStringLiteral("couldnt-restart-alert.png")));
     QTest::mouseClick(button(box, "OK"), Qt::LeftButton);
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return !state.adminRelaunchErrorDetail(); }, 3000));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !state.prompts().adminRelaunchErrorDetail(); }, 3000));
 
-    state.setPermissionsResetErrorDetail(QString("cannot write /home/<b>anna</b>/x.plist"));
+    state.prompts().setPermissionsResetErrorDetail(QString("cannot write /home/<b>anna</b>/x.plist"));
     box = openBox(w.window);
     ASSERT_TRUE(box);
     EXPECT_EQ(box->text(), "Couldn't Reset Permissions");
     EXPECT_EQ(box->textFormat(), Qt::PlainText);
     EXPECT_EQ(box->informativeText(), "cannot write /home/<b>anna</b>/x.plist");
     QTest::keyClick(box, Qt::Key_Escape);
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return !state.permissionsResetErrorDetail(); }, 3000));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !state.prompts().permissionsResetErrorDetail(); }, 3000));
 }
 
 }  // namespace

@@ -35,6 +35,9 @@
 #include "ZelvaneMac/Widgets/MainWindow/TopBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/VolumeDropdown.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/HoverPathState.hpp"
+#include "ZelvaneMac/Window/NodeSelection.hpp"
+#include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/VolumePicker.hpp"
 #include "ZelvaneMac/Window/WindowStartup.hpp"
@@ -131,10 +134,10 @@ TEST(TopBar, PickerRowsChoicesAndTheScanButton) {
     EXPECT_TRUE(w.state.liveMonitor().isWatching());
     picker->pick(PickerTag::selectMultiple);
     EXPECT_FALSE(w.state.liveMonitor().isWatching());
-    EXPECT_TRUE(w.state.showSelectMultipleSheet());
-    ASSERT_NE(w.window.sheets().sheet(&ContentViewState::showSelectMultipleSheet), nullptr);
-    w.window.sheets().sheet(&ContentViewState::showSelectMultipleSheet)->reject();
-    EXPECT_FALSE(w.state.showSelectMultipleSheet());
+    EXPECT_TRUE(w.state.prompts().showSelectMultipleSheet());
+    ASSERT_NE(w.window.sheets().sheet(&WindowPrompts::showSelectMultipleSheet), nullptr);
+    w.window.sheets().sheet(&WindowPrompts::showSelectMultipleSheet)->reject();
+    EXPECT_FALSE(w.state.prompts().showSelectMultipleSheet());
     EXPECT_TRUE(w.state.liveMonitor().isWatching()) << "cancelled: monitoring resumes";
 }
 
@@ -202,13 +205,13 @@ std::string deniedFolderCheck(const fs::path& root) {
     if (!w.top->accessDeniedNote()->isVisible()) return "the note is hidden";
     if (!w.top->accessDeniedNote()->font().underline()) return "the note is not underlined";
     QTest::mouseClick(w.top->accessDeniedNote(), Qt::LeftButton);
-    auto* sheet = qobject_cast<AccessDeniedFoldersDialog*>(w.window.sheets().sheet(&ContentViewState::showAccessDeniedFoldersSheet));
-    if (!sheet || !w.state.showAccessDeniedFoldersSheet()) return "no sheet";
+    auto* sheet = qobject_cast<AccessDeniedFoldersDialog*>(w.window.sheets().sheet(&WindowPrompts::showAccessDeniedFoldersSheet));
+    if (!sheet || !w.state.prompts().showAccessDeniedFoldersSheet()) return "no sheet";
     if (sheet->list()->count() != 1 || sheet->list()->item(0)->text() != q(root / "closed")) return "wrong rows";
     if (!sheet->explanationLabel()->text().contains("the following folder during")) return "not the singular wording";
     w.window.grab().save(grabPath("denied-note.png"));
     sheet->accept();
-    if (w.state.showAccessDeniedFoldersSheet()) return "closing the sheet left its flag set";
+    if (w.state.prompts().showAccessDeniedFoldersSheet()) return "closing the sheet left its flag set";
     // The next scan hides the note while it runs.
     w.state.scanControl().startScan();
     if (w.top->accessDeniedNote()->isVisible()) return "the note shows while scanning";
@@ -271,13 +274,13 @@ TEST(StatusBarAndSelections, TextsFollowTheStateAndTheWindowIsGrabbed) {
 
     FileNode* docs = w.state.scanControl().node(q(dir / "docs"));
     ASSERT_NE(docs, nullptr);
-    w.state.setSelectedNodes({docs});
+    w.state.treeSelection().set({docs});
     EXPECT_TRUE(status->summaryLabel()->toolTip().startsWith(QStringLiteral("Selected Files: 3  Total Size: 6.0 KB")))
         << status->summaryLabel()->toolTip().toStdString();
     w.state.setSelectedTab(ContentTab::fileView);
     EXPECT_TRUE(status->totalsLabel()->isVisible());
     EXPECT_TRUE(status->totalsLabel()->toolTip().startsWith(QStringLiteral("(0 files  ")));
-    w.state.setSelectedFileViewNodes({docs});
+    w.state.fileSelection().set({docs});
     EXPECT_TRUE(status->summaryLabel()->toolTip().startsWith(QStringLiteral("Selected Files: 1  ")));
     w.state.setSelectedTab(ContentTab::treeView);
     EXPECT_FALSE(status->totalsLabel()->isVisible());
@@ -302,7 +305,7 @@ TEST(StatusBarAndSelections, TextsFollowTheStateAndTheWindowIsGrabbed) {
     ASSERT_EQ(rows.size(), 4);
     EXPECT_TRUE(rows[2].startsWith(QStringLiteral("Space Used: "))) << rows[2].toStdString();
     EXPECT_TRUE(rows[2].endsWith(QStringLiteral("%)")));
-    w.state.setSelectedNodes({w.state.scanControl().node(q(dir / "docs"))});
+    w.state.treeSelection().set({w.state.scanControl().node(q(dir / "docs"))});
     QTest::qWait(50);
     const QImage picture = w.window.grab().toImage();
     EXPECT_TRUE(picture.save(grabPath("main-window-after-scan.png")));
@@ -377,11 +380,11 @@ TEST(ScanSheets, SelectMultipleRefusesNestedRootsAndTheOtherSheetsAnswer) {
 
     // Through the window: "Don't Ask Again" stores the choice and lowers the flag.
     TestWindow w;
-    w.state.setShowFullDiskAccessAlert(true);
-    auto* promptSheet = qobject_cast<FullDiskAccessPromptDialog*>(w.window.sheets().sheet(&ContentViewState::showFullDiskAccessAlert));
+    w.state.prompts().setShowFullDiskAccessAlert(true);
+    auto* promptSheet = qobject_cast<FullDiskAccessPromptDialog*>(w.window.sheets().sheet(&WindowPrompts::showFullDiskAccessAlert));
     ASSERT_NE(promptSheet, nullptr);
     promptSheet->button(FullDiskAccessPromptDialog::Answer::dontAskAgain)->click();
-    EXPECT_FALSE(w.state.showFullDiskAccessAlert());
+    EXPECT_FALSE(w.state.prompts().showFullDiskAccessAlert());
     EXPECT_TRUE(w.prefs.value(PreferenceKeys::suppressFullDiskAccessPrompt));
 }
 

@@ -26,6 +26,7 @@
 #include "ZelvaneMac/Widgets/MainWindow/StatusBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/WindowSheets.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 
 namespace zelvane {
@@ -130,20 +131,20 @@ TEST(TranslatedWindow, EveryLanguageFitsTheWindowSheetsAndAlerts) {
         QCoreApplication::processEvents();
         EXPECT_EQ(cutTexts(&window), QStringList()) << report(QStringLiteral("filter panel"), cutTexts(&window)).toStdString();
 
-        const auto checkSheet = [&](bool (ContentViewState::*shown)() const, void (ContentViewState::*show)(bool),
+        const auto checkSheet = [&](bool (WindowPrompts::*shown)() const, void (WindowPrompts::*show)(bool),
                                     const char* what) {
-            (window.state().*show)(true);
+            (window.state().prompts().*show)(true);
             QDialog* sheet = window.sheets().sheet(shown);
             ASSERT_NE(sheet, nullptr);
             ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
             EXPECT_EQ(cutTexts(sheet), QStringList()) << report(QString::fromLatin1(what), cutTexts(sheet)).toStdString();
             if (keep) sheet->grab().save(grabPath(name(what).constData()));
-            (window.state().*show)(false);
+            (window.state().prompts().*show)(false);
         };
-        checkSheet(&ContentViewState::showTweaksSheet, &ContentViewState::setShowTweaksSheet, "tweaks");
-        checkSheet(&ContentViewState::showColorsSheet, &ContentViewState::setShowColorsSheet, "colors");
+        checkSheet(&WindowPrompts::showTweaksSheet, &WindowPrompts::setShowTweaksSheet, "tweaks");
+        checkSheet(&WindowPrompts::showColorsSheet, &WindowPrompts::setShowColorsSheet, "colors");
 
-        window.state().setShowResetPermissionsConfirmation(true);
+        window.state().prompts().setShowResetPermissionsConfirmation(true);
         QMessageBox* alert = nullptr;
         ASSERT_TRUE(pumpWidgetsUntil([&] {
             for (QMessageBox* box : window.findChildren<QMessageBox*>())

@@ -29,6 +29,8 @@
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/NodeSelection.hpp"
+#include "ZelvaneMac/Window/FileTypeStatistics.hpp"
 
 namespace zelvane {
 namespace {
@@ -75,7 +77,15 @@ struct OutlineRig {
         EXPECT_TRUE(QTest::qWaitForWindowExposed(view.get()));
         update();
     }
-    void update(const std::unordered_set<FileNode*>& selection = {}) { view->update(in, {}, selection); }
+    void update(const std::unordered_set<FileNode*>& selection = {}, const OutlineCommands& commands = {}) {
+        view->update(in, {}, selection, commands);
+    }
+    void rename(FileNode* target, const std::unordered_set<FileNode*>& selection = {}) {
+        OutlineCommands c;
+        c.rename = true;
+        c.renameTarget = target;
+        update(selection, c);
+    }
     ContextMenuOutlineView& outline() { return view->outline(); }
 };
 
@@ -104,9 +114,7 @@ TEST(FileTreeOutlineView, RenameEndsOnceAndCommitsOnlyChangedNames) {
     for (const Step& s : steps) {
         SCOPED_TRACE(s.what);
         rig.acceptRename = s.accept;
-        rig.in.renameTrigger++;
-        rig.in.renameTarget = target;
-        rig.update();
+        rig.rename(target);
         QLineEdit* field = rig.outline().renameField();
         ASSERT_NE(field, nullptr);
         EXPECT_EQ(field->text().toStdString(), target->name());
@@ -127,14 +135,11 @@ TEST(FileTreeOutlineView, RenameEndsOnceAndCommitsOnlyChangedNames) {
     EXPECT_EQ(rig.view->model().data(i).toString(), "renamed");
 
     // A group row, or no target at all, ends the rename at once without editing.
-    rig.in.renameTrigger++;
-    rig.in.renameTarget = rig.view->model().syntheticGroupOf(rig.docs);
-    ASSERT_NE(rig.in.renameTarget, nullptr);
-    rig.update();
+    FileNode* group = rig.view->model().syntheticGroupOf(rig.docs);
+    ASSERT_NE(group, nullptr);
+    rig.rename(group);
     EXPECT_FALSE(rig.outline().isRenaming());
-    rig.in.renameTrigger++;
-    rig.in.renameTarget = nullptr;
-    rig.update();
+    rig.rename(nullptr);
     EXPECT_EQ(rig.renameEnds, ends + 2);
     EXPECT_EQ(rig.renames.size(), 2u);
 }
@@ -148,21 +153,21 @@ TEST(FileTreeOutlineView, ResettingTheExpansionEndsARenameUnderWay) {
     FileNode* sub = childNamed(rig.docs, "sub");
     FileNode* target = childNamed(sub, "inner.bin");
     rig.update({target});
-    rig.in.renameTrigger++;
-    rig.in.renameTarget = target;
-    rig.update({target});
+    rig.rename(target, {target});
     ASSERT_TRUE(rig.outline().isRenaming());
     QLineEdit* field = rig.outline().renameField();
     field->setText("typed");
 
     // Expand All opens rows above the edited one: the field moves with its row.
-    rig.in.expandAllTrigger++;
-    rig.update();
+    OutlineCommands expandAll;
+    expandAll.expandAll = true;
+    rig.update({}, expandAll);
     ASSERT_TRUE(rig.outline().isRenaming());
     EXPECT_EQ(field->geometry().top(), rig.outline().visualRect(rig.view->model().indexForNode(target)).top());
 
-    rig.in.resetTreeExpansionTrigger++;
-    rig.update();
+    OutlineCommands reset;
+    reset.collapseAll = true;
+    rig.update({}, reset);
     EXPECT_FALSE(rig.outline().isRenaming());
     EXPECT_EQ(rig.renameEnds, 1);
     EXPECT_TRUE(rig.renames.empty());
@@ -312,9 +317,9 @@ TEST(TreeViewTab, ShowsAScannedTreeWithFileTypesAndTheInfoStrip) {
     const auto& roots = state.viewModel().scanState().roots();
     ASSERT_EQ(roots.size(), 1u);
     ExtensionStatsResult stats = computeExtensionStats(std::span<const RootRef>(roots), true, state.currentExtensionLists());
-    state.setExtensionStats(stats.all);
-    state.setExtensionColorRank(stats.colorRank);
-    state.bumpExtensionStatsGeneration();
+    state.fileTypes().setExtensionStats(stats.all);
+    state.fileTypes().setExtensionColorRank(stats.colorRank);
+    state.fileTypes().renew();
     state.setHasEverShownScanResults(true);
     tab.refreshNow();
 
@@ -326,8 +331,8 @@ TEST(TreeViewTab, ShowsAScannedTreeWithFileTypesAndTheInfoStrip) {
     EXPECT_TRUE(tab.outline()->outline().isExpanded(model.index(0, 0)));
     EXPECT_EQ(model.rowCount(model.index(0, 0)), 5);
     EXPECT_EQ(tab.fileTypeTable()->tableModel().rowCount(), 5);
-    EXPECT_EQ(state.extensionPanelSortKey(), "allocated");
-    EXPECT_EQ(state.extensionPanelDisplayed().size(), 5u);
+    EXPECT_EQ(state.fileTypes().extensionPanelSortKey(), "allocated");
+    EXPECT_EQ(state.fileTypes().extensionPanelDisplayed().size(), 5u);
     const QStringList strip = tab.infoStripTexts();
     ASSERT_EQ(strip.size(), 3);
     EXPECT_EQ(strip[0], root);
@@ -341,7 +346,7 @@ TEST(TreeViewTab, ShowsAScannedTreeWithFileTypesAndTheInfoStrip) {
     std::unique_ptr<QMenu> menu(table->buildContextMenu(table->visualRect(table->model()->index(jpgRow, 1)).center()));
     ASSERT_EQ(menu->actions().size(), 4);
     menu->actions()[0]->trigger();
-    EXPECT_EQ(state.selectedNodes().size(), 8);
+    EXPECT_EQ(state.treeSelection().nodes().size(), 8);
     tab.refreshNow();
     EXPECT_EQ(tab.outline()->selectedNodes().size(), 8u);
     std::unique_ptr<QMenu> empty(table->buildContextMenu(QPoint(5, table->viewport()->height() - 2)));
@@ -364,7 +369,7 @@ TEST(TreeViewTab, ShowsAScannedTreeWithFileTypesAndTheInfoStrip) {
     EXPECT_NE(tab.treeSplit(), nullptr);
     EXPECT_TRUE(tab.showsOutline());
     state.setTreemapRoot(nullptr);
-    state.setSelectedNodes({});
+    state.treeSelection().set({});
 }
 
 }  // namespace

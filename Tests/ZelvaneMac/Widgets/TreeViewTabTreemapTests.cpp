@@ -18,6 +18,10 @@
 #include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
 #include "ZelvaneMac/Window/MainWindowController.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/HoverPathState.hpp"
+#include "ZelvaneMac/Window/NodeSelection.hpp"
+#include "ZelvaneMac/Window/FileTypeStatistics.hpp"
+#include "ZelvaneMac/Window/TreemapToggles.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 
 namespace zelvane {
@@ -69,7 +73,7 @@ TEST(TreeViewTabTreemap, ThePictureFollowsTheWindowAndClicksComeBackToIt) {
     FileNode* film = childNamed(childNamed(scanned.get(), "Video"), "film.mkv");
     ASSERT_TRUE(film);
     QTest::mouseClick(canvas, Qt::LeftButton, {}, centreOf(*canvas, film));
-    EXPECT_EQ(state.selectedNodes(), NodeSet{film});
+    EXPECT_EQ(state.treeSelection().nodes(), NodeSet{film});
     tab.refreshNow();
     EXPECT_EQ(canvas->model().overlays().selected.size(), 1u);
 
@@ -87,16 +91,16 @@ TEST(TreeViewTabTreemap, ThePictureFollowsTheWindowAndClicksComeBackToIt) {
     ASSERT_TRUE(pumpWidgetsUntil([&] { return !canvas->model().isStale() && canvas->model().busyRegenerationCount() == 0; }));
 
     // The display items of the context menu flip the window's toggles, and the picture follows.
-    const bool allocated = state.showTreemapAllocatedSize();
+    const bool allocated = state.treemapToggles().showTreemapAllocatedSize();
     const QPoint at = centreOf(*canvas, film);
     QContextMenuEvent e(QContextMenuEvent::Mouse, at, canvas->mapToGlobal(at));
     QApplication::sendEvent(canvas, &e);
     ASSERT_TRUE(canvas->openMenu());
     canvas->displayActions()[1]->trigger();
     canvas->openMenu()->close();
-    EXPECT_NE(state.showTreemapAllocatedSize(), allocated);
+    EXPECT_NE(state.treemapToggles().showTreemapAllocatedSize(), allocated);
     tab.refreshNow();
-    EXPECT_EQ(canvas->model().inputs().useAllocatedSize, state.showTreemapAllocatedSize());
+    EXPECT_EQ(canvas->model().inputs().useAllocatedSize, state.treemapToggles().showTreemapAllocatedSize());
     ASSERT_TRUE(pumpWidgetsUntil([&] { return canvas->model().busyRegenerationCount() == 0 && !canvas->model().isRegenerationScheduled(); }));
 
     const QString dirPath = QDir::temp().filePath(QStringLiteral("zelvane-grabs"));
@@ -145,14 +149,14 @@ TEST(TreeViewTabTreemap, TheColoursSheetChangesTheColourRanksAndTheTreemapRepain
                canvas->model().busyRegenerationCount() == 0 && !canvas->model().isRegenerationScheduled();
     };
     ASSERT_TRUE(pumpWidgetsUntil(settled));
-    EXPECT_EQ(state.extensionColorRank().at("mkv"), 0) << "by size: the largest extension first";
+    EXPECT_EQ(state.fileTypes().extensionColorRank().at("mkv"), 0) << "by size: the largest extension first";
 
     // Cancel: nothing changes.
     open();
     ASSERT_TRUE(colorsSheet());
     colorsSheet()->cancelButton()->click();
     EXPECT_TRUE(prefs.value(PreferenceKeys::treemapColorBySize));
-    EXPECT_EQ(state.extensionColorRank().at("mkv"), 0);
+    EXPECT_EQ(state.fileTypes().extensionColorRank().at("mkv"), 0);
 
     // Extension lists: "mkv" is in the video list (slot 1); the picture is made again.
     const int jobs = canvas->model().jobsStarted();
@@ -161,7 +165,7 @@ TEST(TreeViewTabTreemap, TheColoursSheetChangesTheColourRanksAndTheTreemapRepain
     colorsSheet()->extensionButton()->click();
     colorsSheet()->okButton()->click();
     EXPECT_FALSE(prefs.value(PreferenceKeys::treemapColorBySize));
-    EXPECT_EQ(state.extensionColorRank().at("mkv"), 1);
+    EXPECT_EQ(state.fileTypes().extensionColorRank().at("mkv"), 1);
     tab.refreshNow();
     ASSERT_TRUE(pumpWidgetsUntil(settled));
     EXPECT_GT(canvas->model().jobsStarted(), jobs);

@@ -23,6 +23,8 @@
 #include "ZelvaneMac/Widgets/MainWindow/TopBar.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Window/ScanStatusTexts.hpp"
+#include "ZelvaneMac/Window/FileTypeStatistics.hpp"
+#include "ZelvaneMac/Window/NodeSelection.hpp"
 
 namespace zelvane {
 namespace {
@@ -150,7 +152,7 @@ TEST(WindowFigures, CaseOnlyRenamesAndCaseTwinsLeaveFilesInPlace) {
     const int64_t total = w.root()->effectiveSize();
 
     // F2 on the selected row, the new name typed, Return.
-    w.state().setSelectedNodes({keep});
+    w.state().treeSelection().set({keep});
     ASSERT_TRUE(w.waitFor([&] { return w.outline().selectedNodes() == std::vector<FileNode*>{keep}; }));
     w.key(Qt::Key_F2);
     ContextMenuOutlineView& outline = w.outline().outline();
@@ -227,7 +229,7 @@ TEST(WindowFigures, GroupRowsAndTheSelectionSummaryLeaveDeletedFilesOut) {
 
     // Selecting a deleted row with a live one: only the live one is counted.
     FileNode* f1 = w.node(dir / "docs/f1.dat");
-    w.state().setSelectedNodes({f0, f1});
+    w.state().treeSelection().set({f0, f1});
     ASSERT_TRUE(w.waitFor([&] { return w.summary().startsWith("Selected Files: 1 "); })) << w.summary().toStdString();
     EXPECT_TRUE(w.summary().contains(QStringLiteral("Total Size: ") + w.sizeText(2000))) << w.summary().toStdString();
     ASSERT_TRUE(f0->isDeleted());

@@ -15,6 +15,7 @@
 #include "ZelvaneMac/Widgets/Common/FilterSyntaxTextField.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/FileViewTab.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
+#include "ZelvaneMac/Window/NodeSelection.hpp"
 
 namespace zelvane {
 namespace {
@@ -58,10 +59,10 @@ TEST(WindowLimits, ExpandAllOpensADeepChainDownToTheOpenDepthOnly) {
     EXPECT_FALSE(w.rows().hasChildren(last)) << "but shows no rows of its own";
     EXPECT_FALSE(w.rows().indexForNode(chain[kMax + 1]).isValid());
     // Selected elsewhere (the treemap, the File View): nothing below the open depth can be shown.
-    w.state().setSelectedNodes({chain.back()});
+    w.state().treeSelection().set({chain.back()});
     QCoreApplication::processEvents();
     EXPECT_TRUE(w.outline().selectedNodes().empty());
-    w.state().setSelectedNodes({chain[kMax]});
+    w.state().treeSelection().set({chain[kMax]});
     EXPECT_TRUE(pumpWidgetsUntil([&] { return w.outline().selectedNodes() == std::vector<FileNode*>{chain[kMax]}; }));
 
     // Reset Tree Expansion folds it all again.

@@ -23,6 +23,7 @@
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
 #include "ZelvaneMac/Window/Treemap/TreemapCanvasModel.hpp"
+#include "ZelvaneMac/Window/TreemapToggles.hpp"
 
 namespace zelvane {
 namespace {
@@ -61,9 +62,9 @@ TEST(WindowLook, TreemapPaintsContentSmallerThanAPixel) {
         fs::resize_file(huge, uintmax_t(2) << 30);
     }
     Window w;
-    w.state().setShowTreemapAllocatedSize(false);
-    w.state().setShowTreemapFilenames(false);
-    w.state().setShowTreemapFreeSpace(false);
+    w.state().treemapToggles().setShowTreemapAllocatedSize(false);
+    w.state().treemapToggles().setShowTreemapFilenames(false);
+    w.state().treemapToggles().setShowTreemapFreeSpace(false);
     ASSERT_TRUE(w.scan(dir.path()));
     const TreemapCanvasModel& canvas = w.tree().treemapCanvas()->model();
     ASSERT_TRUE(pumpWidgetsUntil([&] { return canvas.hasPicture() && !canvas.isStale(); }));

@@ -16,6 +16,8 @@
 #include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/WindowSheets.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/FileTypeStatistics.hpp"
+#include "ZelvaneMac/Window/WindowPrompts.hpp"
 
 using namespace zelvane;
 
@@ -43,7 +45,7 @@ struct Window {
 TEST(WindowSheets, ExportFailureAlertShowsTheDetailAndClearsItWhenDismissed) {
     qtWidgetApp();
     Window w;
-    w.state().setCsvExportErrorDetail(QStringLiteral("The disk is full."));
+    w.state().prompts().setCsvExportErrorDetail(QStringLiteral("The disk is full."));
     QMessageBox* box = w.window.sheets().alert("Couldn't Export");
     ASSERT_NE(box, nullptr);
     EXPECT_TRUE(box->isVisible());
@@ -57,17 +59,17 @@ TEST(WindowSheets, ExportFailureAlertShowsTheDetailAndClearsItWhenDismissed) {
     EXPECT_TRUE(box->grab().save(QDir(grabs).filePath("couldnt-export.png")));
 
     QTest::mouseClick(buttonTitled(box, "OK"), Qt::LeftButton);
-    EXPECT_FALSE(w.state().csvExportErrorDetail().has_value());
+    EXPECT_FALSE(w.state().prompts().csvExportErrorDetail().has_value());
     EXPECT_EQ(w.window.sheets().alert("Couldn't Export"), nullptr);
 
     // Escape dismisses it the same way; clearing the detail elsewhere takes the alert down.
-    w.state().setCsvExportErrorDetail(QStringLiteral("first"));
+    w.state().prompts().setCsvExportErrorDetail(QStringLiteral("first"));
     box = w.window.sheets().alert("Couldn't Export");
     ASSERT_NE(box, nullptr);
     QTest::keyClick(box, Qt::Key_Escape);
-    EXPECT_FALSE(w.state().csvExportErrorDetail().has_value());
-    w.state().setCsvExportErrorDetail(QStringLiteral("second"));
-    w.state().setCsvExportErrorDetail(std::nullopt);
+    EXPECT_FALSE(w.state().prompts().csvExportErrorDetail().has_value());
+    w.state().prompts().setCsvExportErrorDetail(QStringLiteral("second"));
+    w.state().prompts().setCsvExportErrorDetail(std::nullopt);
     EXPECT_EQ(w.window.sheets().alert("Couldn't Export"), nullptr);
 }
 
@@ -75,13 +77,13 @@ TEST(WindowSheets, FlagIsClearedBeforeTheChosenActionRuns) {
     qtWidgetApp();
     Window w;
     QStringList log;
-    w.window.sheets().bindFlagAlert(&ContentViewState::showResetConfirmation, &ContentViewState::setShowResetConfirmation,
-                                    &ContentViewState::showResetConfirmationChanged, "Reset All Settings?",
+    w.window.sheets().bindFlagAlert(&WindowPrompts::showResetConfirmation, &WindowPrompts::setShowResetConfirmation,
+                                    &WindowPrompts::showResetConfirmationChanged, "Reset All Settings?",
                                     [] { return QStringLiteral("Everything goes."); },
                                     {{"Reset", QMessageBox::DestructiveRole,
-                                      [&] { log << QString("reset, flag %1").arg(w.state().showResetConfirmation()); }},
+                                      [&] { log << QString("reset, flag %1").arg(w.state().prompts().showResetConfirmation()); }},
                                      {"Cancel", QMessageBox::RejectRole, [&] { log << "cancel"; }}});
-    w.state().setShowResetConfirmation(true);
+    w.state().prompts().setShowResetConfirmation(true);
     QMessageBox* box = w.window.sheets().alert("Reset All Settings?");
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->informativeText(), "Everything goes.");
@@ -89,35 +91,35 @@ TEST(WindowSheets, FlagIsClearedBeforeTheChosenActionRuns) {
     EXPECT_EQ(log, QStringList{"reset, flag 0"});
 
     // Cleared from elsewhere: the alert goes and no action runs.
-    w.state().setShowResetConfirmation(true);
-    w.state().setShowResetConfirmation(false);
+    w.state().prompts().setShowResetConfirmation(true);
+    w.state().prompts().setShowResetConfirmation(false);
     EXPECT_EQ(w.window.sheets().alert("Reset All Settings?"), nullptr);
-    w.state().setShowResetConfirmation(true);
+    w.state().prompts().setShowResetConfirmation(true);
     QTest::keyClick(w.window.sheets().alert("Reset All Settings?"), Qt::Key_Escape);
     EXPECT_EQ(log, (QStringList{"reset, flag 0", "cancel"}));
-    EXPECT_FALSE(w.state().showResetConfirmation());
+    EXPECT_FALSE(w.state().prompts().showResetConfirmation());
 }
 
 TEST(WindowSheets, ColourSheetStoresOnOKAndRecomputesTheRanks) {
     qtWidgetApp();
     Window w;
-    w.state().setShowColorsSheet(true);
-    auto* sheet = qobject_cast<ColorsSheet*>(w.window.sheets().sheet(&ContentViewState::showColorsSheet));
+    w.state().prompts().setShowColorsSheet(true);
+    auto* sheet = qobject_cast<ColorsSheet*>(w.window.sheets().sheet(&WindowPrompts::showColorsSheet));
     ASSERT_NE(sheet, nullptr);
     EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
     QTest::mouseClick(sheet->cancelButton(), Qt::LeftButton);
-    EXPECT_FALSE(w.state().showColorsSheet());
+    EXPECT_FALSE(w.state().prompts().showColorsSheet());
     EXPECT_FALSE(w.preferences.object("treemapExtensionListsJSON").isValid()) << "cancel stores nothing";
 
-    w.state().setShowColorsSheet(true);
-    sheet = qobject_cast<ColorsSheet*>(w.window.sheets().sheet(&ContentViewState::showColorsSheet));
+    w.state().prompts().setShowColorsSheet(true);
+    sheet = qobject_cast<ColorsSheet*>(w.window.sheets().sheet(&WindowPrompts::showColorsSheet));
     ASSERT_NE(sheet, nullptr);
     sheet->extensionButton()->click();
     sheet->extensionField(3)->selectAll();
     QTest::keyClicks(sheet->extensionField(3), QStringLiteral("zzq"));
     QTest::mouseClick(sheet->okButton(), Qt::LeftButton);
-    EXPECT_FALSE(w.state().showColorsSheet());
+    EXPECT_FALSE(w.state().prompts().showColorsSheet());
     EXPECT_FALSE(w.preferences.value(PreferenceKeys::treemapColorBySize));
-    EXPECT_EQ(w.state().extensionColorRank().count("zzq"), 1u);
-    EXPECT_EQ(w.state().extensionColorRank().at("zzq"), 3);
+    EXPECT_EQ(w.state().fileTypes().extensionColorRank().count("zzq"), 1u);
+    EXPECT_EQ(w.state().fileTypes().extensionColorRank().at("zzq"), 3);
 }

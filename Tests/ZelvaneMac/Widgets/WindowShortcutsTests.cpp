@@ -32,6 +32,7 @@
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/WindowFrameKeeper.hpp"
 #include "ZelvaneMac/Window/WindowStartup.hpp"
@@ -87,8 +88,8 @@ struct TwoWindows {
         writeFile(treeB / "beta/b.txt", 10);
         pickedA = scanAndPick(first, treeA, "alpha");
         pickedB = scanAndPick(second, treeB, "beta");
-        first.state().setSelectedNodes({pickedA});
-        second.state().setSelectedNodes({pickedB});
+        first.state().treeSelection().set({pickedA});
+        second.state().treeSelection().set({pickedB});
         first.show();
         second.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&first));

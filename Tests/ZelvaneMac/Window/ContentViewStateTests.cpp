@@ -6,6 +6,11 @@
 #include "QtWidgetTestApp.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/NodeSelection.hpp"
+#include "ZelvaneMac/Window/ViewCommands.hpp"
+#include "ZelvaneMac/Window/FileTypeStatistics.hpp"
+#include "ZelvaneMac/Window/TreemapToggles.hpp"
+#include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/MainWindowController.hpp"
 #include "ZelvaneMac/Window/TopRoundedRectangle.hpp"
 #include "ZelvaneMac/Window/WindowTitle.hpp"
@@ -29,16 +34,15 @@ TEST(ContentViewState, NewWindowOnAnEmptyStoreStartsFromTheDefaults) {
     EXPECT_FALSE(state.showFilterPanel());
     EXPECT_TRUE(state.showFileTypes());
     EXPECT_TRUE(state.showTreemap());
-    EXPECT_TRUE(state.showTreemapAllocatedSize());
-    EXPECT_TRUE(state.showTreemapFilenames());
-    EXPECT_FALSE(state.showTreemapFreeSpace());
+    EXPECT_TRUE(state.treemapToggles().showTreemapAllocatedSize());
+    EXPECT_TRUE(state.treemapToggles().showTreemapFilenames());
+    EXPECT_FALSE(state.treemapToggles().showTreemapFreeSpace());
     EXPECT_TRUE(state.showHeader());
     EXPECT_TRUE(store.preferences.value(PreferenceKeys::autoScanAfterSelection));
-    EXPECT_EQ(state.topRowWidth(), 330);
-    EXPECT_EQ(state.extensionPanelSortKey(), "allocated");
+    EXPECT_EQ(state.fileTypes().extensionPanelSortKey(), "allocated");
     EXPECT_TRUE(state.appliedIncludeMatchEntirePath());
     EXPECT_FALSE(state.loadedRoots().has_value());
-    EXPECT_FALSE(state.csvExportErrorDetail().has_value());
+    EXPECT_FALSE(state.prompts().csvExportErrorDetail().has_value());
     EXPECT_EQ(state.treemapRoot(), nullptr);
     EXPECT_FALSE(state.isTreeNodeExpanded());
 }
@@ -53,7 +57,7 @@ TEST(ContentViewState, SeededTogglesReadTheirKeyOnceAndWriteChangesBack) {
     ContentViewState first(store.preferences, {});
     EXPECT_FALSE(first.showFilterPanel());
     EXPECT_TRUE(first.showTreemap());
-    EXPECT_TRUE(first.showTreemapFreeSpace());
+    EXPECT_TRUE(first.treemapToggles().showTreemapFreeSpace());
 
     first.setShowTreemap(false);
     first.setShowHeader(false);
@@ -68,27 +72,21 @@ TEST(ContentViewState, SeededTogglesReadTheirKeyOnceAndWriteChangesBack) {
     EXPECT_FALSE(first.showHeader());
 }
 
-TEST(ContentViewState, SignalsOnlyOnRealChangesAndTriggersGrowByOne) {
+TEST(ContentViewState, SignalsOnlyOnRealChanges) {
     qtWidgetApp();
     Store store;
     ContentViewState state(store.preferences, {});
     QSignalSpy tab(&state, &ContentViewState::selectedTabChanged);
-    QSignalSpy detail(&state, &ContentViewState::csvExportErrorDetailChanged);
-    QSignalSpy expand(&state, &ContentViewState::expandAllTriggerChanged);
+    QSignalSpy detail(&state.prompts(), &WindowPrompts::csvExportErrorDetailChanged);
     state.setSelectedTab(ContentTab::treeView);
     EXPECT_EQ(tab.count(), 0);
     state.setSelectedTab(ContentTab::about);
     state.setSelectedTab(ContentTab::about);
     EXPECT_EQ(tab.count(), 1);
-    state.setCsvExportErrorDetail(QStringLiteral("disk full"));
-    state.setCsvExportErrorDetail(QStringLiteral("disk full"));
-    state.setCsvExportErrorDetail(std::nullopt);
+    state.prompts().setCsvExportErrorDetail(QStringLiteral("disk full"));
+    state.prompts().setCsvExportErrorDetail(QStringLiteral("disk full"));
+    state.prompts().setCsvExportErrorDetail(std::nullopt);
     EXPECT_EQ(detail.count(), 2);
-    state.bumpExpandAllTrigger();
-    state.bumpExpandAllTrigger();
-    ASSERT_EQ(expand.count(), 2);
-    EXPECT_EQ(expand.at(0).at(0).toInt(), 1);
-    EXPECT_EQ(expand.at(1).at(0).toInt(), 2);
 }
 
 TEST(ContentViewState, PaletteAndExtensionListsFallBackOnlyWhenTheTextIsNoList) {
@@ -134,23 +132,25 @@ TEST(MainWindowController, TabChangesAreStoredExceptAboutAndFocusTheSearchOnlyWh
     Store store;
     ContentViewState state(store.preferences, {});
     MainWindowController controller(state);
+    QSignalSpy focus(&state.commands(), &ViewCommands::focusFileSearch);
 
     state.setSelectedTab(ContentTab::fileView);
     EXPECT_EQ(store.preferences.value(PreferenceKeys::selectedTab), "fileView");
-    EXPECT_EQ(state.fileViewSearchFocusToken(), 1);
+    EXPECT_EQ(focus.count(), 1);
     state.setSelectedTab(ContentTab::about);
     EXPECT_EQ(store.preferences.value(PreferenceKeys::selectedTab), "fileView") << "About is never stored";
     state.setSelectedTab(ContentTab::treeView);
     EXPECT_EQ(store.preferences.value(PreferenceKeys::selectedTab), "treeView");
-    EXPECT_EQ(state.fileViewSearchFocusToken(), 1);
+    EXPECT_EQ(focus.count(), 1);
 
     // Restoring the File View at start does not move the focus; the flag clears a turn later.
     store.preferences.set(PreferenceKeys::selectedTab, QStringLiteral("fileView"));
     ContentViewState reopened(store.preferences, {});
     MainWindowController reopenedController(reopened);
+    QSignalSpy reopenedFocus(&reopened.commands(), &ViewCommands::focusFileSearch);
     reopenedController.restoreStoredTab();
     EXPECT_EQ(reopened.selectedTab(), ContentTab::fileView);
-    EXPECT_EQ(reopened.fileViewSearchFocusToken(), 0);
+    EXPECT_EQ(reopenedFocus.count(), 0);
     EXPECT_TRUE(pumpWidgetsUntil([&] { return !reopened.isRestoringSelectedTab(); }));
 
     for (const char* stored : {"about", "bogus", ""}) {
@@ -172,10 +172,10 @@ TEST(MainWindowController, ReselectChildSurvivesOnlyTheSelectionChangeItAnnounce
     auto* parent = reinterpret_cast<FileNode*>(uintptr_t(0x2000));
     state.setLastChildNodeForReselect(child);
     state.setSuppressReselectChildClear(true);
-    state.setSelectedNodes({parent});
+    state.treeSelection().set({parent});
     EXPECT_EQ(state.lastChildNodeForReselect(), child);
     EXPECT_FALSE(state.suppressReselectChildClear());
-    state.setSelectedNodes({});
+    state.treeSelection().set({});
     EXPECT_EQ(state.lastChildNodeForReselect(), nullptr);
 }
 

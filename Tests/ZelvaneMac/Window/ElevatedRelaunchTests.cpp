@@ -17,6 +17,7 @@
 #include "ZelvaneMac/Core/Settings/PropertyList.hpp"
 #include "ZelvaneMac/Services/PreferenceSync.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/ElevatedRelaunch.hpp"
 #include "ZelvaneMac/Window/RelaunchCommands.hpp"
 
@@ -386,9 +387,9 @@ TEST(RelaunchCommands, OutcomesLandInTheWindowState) {
     rig.sudo.onStart(1, 1);
     installElevatedRelaunch(state, rig.environment());
     performRestartAsAdministrator(state, QRect(0, 0, 1200, 800));
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return state.adminRelaunchErrorDetail().has_value(); }, 5000));
-    EXPECT_EQ(*state.adminRelaunchErrorDetail(), kNotGranted);
-    EXPECT_TRUE(state.adminRelaunchFailed());
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return state.prompts().adminRelaunchErrorDetail().has_value(); }, 5000));
+    EXPECT_EQ(*state.prompts().adminRelaunchErrorDetail(), kNotGranted);
+    EXPECT_TRUE(state.prompts().adminRelaunchFailed());
     EXPECT_EQ(&elevatedRelaunchOf(state).environment().sudoProgram, &elevatedRelaunchOf(state).environment().sudoProgram);
     EXPECT_EQ(elevatedRelaunchOf(state).environment().sudoProgram, rig.sudo.path());
 }

@@ -17,6 +17,10 @@
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/NodeSelection.hpp"
+#include "ZelvaneMac/Window/ViewCommands.hpp"
+#include "ZelvaneMac/Window/FileTypeStatistics.hpp"
+#include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/VolumePicker.hpp"
 #include "ZelvaneMac/Window/WindowStartup.hpp"
@@ -72,10 +76,10 @@ TEST(ScanController, AScanReachesTheShownRootsAndEveryHandlerRuns) {
     EXPECT_TRUE(w.state.hasScannedContent());
     EXPECT_TRUE(w.state.hasEverShownScanResults());
     EXPECT_TRUE(w.state.liveMonitor().isWatching());
-    EXPECT_EQ(w.state.extensionPanelSortKey(), "allocated");
+    EXPECT_EQ(w.state.fileTypes().extensionPanelSortKey(), "allocated");
     w.waitForStats();
-    EXPECT_EQ(w.state.extensionStats().size(), 3u) << "txt, png, md";
-    EXPECT_FALSE(w.state.extensionColorRank().empty());
+    EXPECT_EQ(w.state.fileTypes().extensionStats().size(), 3u) << "txt, png, md";
+    EXPECT_FALSE(w.state.fileTypes().extensionColorRank().empty());
 
     // A rescan empties everything while it runs, then shows the new tree.
     const RootRef before = w.scans.effectiveRoots()[0];
@@ -83,7 +87,7 @@ TEST(ScanController, AScanReachesTheShownRootsAndEveryHandlerRuns) {
     EXPECT_TRUE(w.scans.effectiveRoots().empty());
     EXPECT_FALSE(w.state.hasScannedContent());
     EXPECT_FALSE(w.state.liveMonitor().isWatching());
-    EXPECT_TRUE(w.state.extensionStats().empty());
+    EXPECT_TRUE(w.state.fileTypes().extensionStats().empty());
     EXPECT_TRUE(w.state.hasEverShownScanResults()) << "stays once set";
     ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
     ASSERT_EQ(w.scans.effectiveRoots().size(), 1u);
@@ -91,7 +95,7 @@ TEST(ScanController, AScanReachesTheShownRootsAndEveryHandlerRuns) {
 
     // selectAllFiles and node(atPath:) work on the shown roots.
     w.scans.selectAllFiles(QStringLiteral("txt"));
-    EXPECT_EQ(w.state.selectedNodes().size(), 2);
+    EXPECT_EQ(w.state.treeSelection().nodes().size(), 2);
     EXPECT_EQ(w.scans.node(q(dir / "c/two.md"))->name(), "two.md");
 
     // Monitoring follows its switch; a scan-made result is watched again when it is turned on.
@@ -115,17 +119,17 @@ TEST(ScanController, FiltersMakeACopyThatTheWindowShowsWhileThePanelIsShown) {
     w.prefs.set(PreferenceKeys::includeFilterText, QStringLiteral("*.txt"));
     w.prefs.set(PreferenceKeys::excludeFilterText, QString());
     w.waitForStats();
-    w.state.setSelectedNodes({w.scans.scanRoots()[0].get()});
+    w.state.treeSelection().set({w.scans.scanRoots()[0].get()});
     w.scans.applyFilters();
     ASSERT_TRUE(w.state.loadedRoots());
     const FileNode* copy = (*w.state.loadedRoots())[0].get();
     EXPECT_EQ(w.scans.effectiveRoots()[0].get(), copy);
     EXPECT_EQ(copy->subFolderFileCount(), 2);
-    EXPECT_TRUE(w.state.selectedNodes().isEmpty()) << "applying clears the selections";
+    EXPECT_TRUE(w.state.treeSelection().nodes().isEmpty()) << "applying clears the selections";
     EXPECT_FALSE(w.scans.colorRankReady()) << "the copy is a new object until its statistics arrive";
     EXPECT_TRUE(w.state.liveMonitor().isWatching()) << "monitoring restarts on the copy";
     w.waitForStats();
-    EXPECT_EQ(w.state.extensionStats().size(), 1u);
+    EXPECT_EQ(w.state.fileTypes().extensionStats().size(), 1u);
 
     // Hiding the panel shows the scan roots at once; showing it again the same copy, unrebuilt.
     w.state.setShowFilterPanel(false);
@@ -162,34 +166,37 @@ TEST(ScanController, ARescanRestoresExpansionAndSelectionAndSkipsWhatWasDeleted)
     w.state.setIsGroupExpanded([&](const FileNode* n) { return QString::fromStdString(n->fullPath()) == a; });
 
     // First rescan: everything is found again.
-    w.state.setSelectedNodes({w.scans.node(q(dir / "a/one.txt"))});
-    const int trigger = w.state.expandNodesTrigger();
+    w.state.treeSelection().set({w.scans.node(q(dir / "a/one.txt"))});
+    std::vector<std::pair<NodeList, NodeList>> expansions;
+    QObject::connect(&w.state.commands(), &ViewCommands::expandTreeRows,
+                     [&](const NodeList& folders, const NodeList& groups) { expansions.emplace_back(folders, groups); });
     w.scans.startScan();
     ASSERT_TRUE(w.state.pendingTreeRestoreState());
     EXPECT_EQ(w.state.pendingTreeRestoreState()->expandedPaths, (QStringList{q(dir.path()), a, b}));
     ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
     EXPECT_FALSE(w.state.pendingTreeRestoreState()) << "used once";
-    EXPECT_EQ(w.state.expandNodesTrigger(), trigger + 1);
-    ASSERT_EQ(w.state.nodesToExpand().size(), 3u);
-    EXPECT_EQ(w.state.nodesToExpand()[2], w.scans.node(b)) << "nodes of the new tree";
-    ASSERT_EQ(w.state.groupParentsToExpand().size(), 1u);
-    ASSERT_EQ(w.state.selectedNodes().size(), 1);
-    EXPECT_EQ(*w.state.selectedNodes().begin(), w.scans.node(q(dir / "a/one.txt")));
+    ASSERT_EQ(expansions.size(), 1u);
+    ASSERT_EQ(expansions[0].first.size(), 3u);
+    EXPECT_EQ(expansions[0].first[2], w.scans.node(b)) << "nodes of the new tree";
+    ASSERT_EQ(expansions[0].second.size(), 1u);
+    ASSERT_EQ(w.state.treeSelection().nodes().size(), 1);
+    EXPECT_EQ(*w.state.treeSelection().nodes().begin(), w.scans.node(q(dir / "a/one.txt")));
 
     // Second rescan after the subfolder and the selected file went: a is expanded again, b is
     // skipped. The old selection is not carried over: its nodes belonged to the released tree.
-    w.state.setSelectedNodes({w.scans.node(q(dir / "a/b/deep.txt"))});
+    w.state.treeSelection().set({w.scans.node(q(dir / "a/b/deep.txt"))});
     w.state.setTreemapRoot(w.scans.node(a));
     w.state.setLastChildNodeForReselect(w.scans.node(b));
     fs::remove_all(dir / "a/b");
     w.scans.startScan();
-    EXPECT_TRUE(w.state.selectedNodes().isEmpty()) << "no reference may outlive its tree";
+    EXPECT_TRUE(w.state.treeSelection().nodes().isEmpty()) << "no reference may outlive its tree";
     EXPECT_EQ(w.state.treemapRoot(), nullptr);
     EXPECT_EQ(w.state.lastChildNodeForReselect(), nullptr);
     ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
-    ASSERT_EQ(w.state.nodesToExpand().size(), 2u);
-    EXPECT_EQ(w.state.nodesToExpand()[1], w.scans.node(a));
-    EXPECT_TRUE(w.state.selectedNodes().isEmpty());
+    ASSERT_EQ(expansions.size(), 2u);
+    ASSERT_EQ(expansions[1].first.size(), 2u);
+    EXPECT_EQ(expansions[1].first[1], w.scans.node(a));
+    EXPECT_TRUE(w.state.treeSelection().nodes().isEmpty());
 
     // A failed scan keeps its captured state pending for the next result.
     w.state.viewModel().selectRoot(q(dir / "missing"), QStringLiteral("missing"));
@@ -226,14 +233,15 @@ TEST(ScanController, LiveChangesReachTheViewsAndMissedChangesMarkTheResultStale)
     sampleTree(dir);
     Window w;
     w.scan(q(dir.path()));
-    const int revision = w.state.monitorRevision();
+    std::vector<NodeList> batches;
+    QObject::connect(&w.scans, &ScanController::liveChanges, [&](const NodeList& changed) { batches.push_back(changed); });
     const int64_t before = w.scans.effectiveRoots()[0]->subFolderTotSize();
     ASSERT_TRUE(w.state.liveMonitor().monitor());
     ASSERT_TRUE(w.state.liveMonitor().monitor()->waitUntilWatching(std::chrono::milliseconds(10000)));
     fs::remove(dir / "a/pic.png");
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.state.monitorRevision() > revision; }, 10000));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !batches.empty(); }, 10000));
     EXPECT_EQ(w.scans.effectiveRoots()[0]->subFolderTotSize(), before - 300);
-    EXPECT_FALSE(w.state.monitorDirtyNodes().empty());
+    EXPECT_FALSE(batches.front().empty());
     EXPECT_FALSE(w.scans.resultIsStale());
 
     // The monitor says it lost events below the root: the result is no longer known to be live.
@@ -246,6 +254,32 @@ TEST(ScanController, LiveChangesReachTheViewsAndMissedChangesMarkTheResultStale)
     EXPECT_FALSE(w.scans.resultIsStale()) << "a new scan starts afresh";
     ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
     EXPECT_FALSE(w.scans.resultIsStale());
+}
+
+// A file action asked about before a rescan and answered after it reports the nodes it was
+// asked about, of the tree shown then. That tree was announced as going: its nodes must reach
+// no view, or the next pruning walks a freed tree.
+TEST(ScanController, NodesOfATreeAlreadyGoneNeverReachTheViews) {
+    TempDir dir;
+    sampleTree(dir);
+    Window w;
+    w.scan(q(dir.path()));
+    const RootRef oldTree = w.scans.effectiveRoots()[0];  // alive here, as while the answer is given
+    FileNode* asked = w.scans.node(q(dir / "a/one.txt"));
+    ASSERT_NE(asked, nullptr);
+    w.scans.startScan();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
+    ASSERT_NE(w.scans.effectiveRoots()[0].get(), oldTree.get());
+
+    std::vector<NodeList> batches;
+    QObject::connect(&w.scans, &ScanController::liveChanges, [&](const NodeList& changed) { batches.push_back(changed); });
+    w.state.liveMonitor().markDeletedLocally(std::vector<FileNode*>{asked});
+    for (const NodeList& batch : batches)
+        for (const FileNode* n : batch) {
+            const FileNode* top = n;
+            while (top->parent()) top = top->parent();
+            EXPECT_NE(top, oldTree.get()) << n->fullPath();
+        }
 }
 
 TEST(ScanController, StatisticsOfOneTreeRaceLiveChangesWithoutADataRace) {
@@ -326,9 +360,9 @@ TEST(WindowStartup, TheCommandLineDecidesWhatTheWindowSelectsAndScans) {
         hooks.shouldOfferMoveToApplications = [] { return true; };
         WindowStartup startup(w.state, w.scans, hooks);
         startup.runAppearance();
-        EXPECT_TRUE(w.state.showFullDiskAccessAlert());
-        EXPECT_TRUE(w.state.showPreparePortableModePrompt());
-        EXPECT_FALSE(w.state.showMoveToApplicationsPrompt());
+        EXPECT_TRUE(w.state.prompts().showFullDiskAccessAlert());
+        EXPECT_TRUE(w.state.prompts().showPreparePortableModePrompt());
+        EXPECT_FALSE(w.state.prompts().showMoveToApplicationsPrompt());
         EXPECT_FALSE(w.prefs.value(PreferenceKeys::hasFullDiskAccessCached));
 
         Window w2;
@@ -336,8 +370,8 @@ TEST(WindowStartup, TheCommandLineDecidesWhatTheWindowSelectsAndScans) {
         hooks.shouldOfferPortableMode = [] { return false; };
         WindowStartup again(w2.state, w2.scans, hooks);
         again.runAppearance();
-        EXPECT_FALSE(w2.state.showFullDiskAccessAlert());
-        EXPECT_TRUE(w2.state.showMoveToApplicationsPrompt());
+        EXPECT_FALSE(w2.state.prompts().showFullDiskAccessAlert());
+        EXPECT_TRUE(w2.state.prompts().showMoveToApplicationsPrompt());
     }
 }
 

@@ -20,6 +20,8 @@
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/NodeSelection.hpp"
+#include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/Exports/WindowExports.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 
@@ -63,7 +65,7 @@ struct ScannedWindow {
             if (c->name() == name) return c;
         return nullptr;
     }
-    QString error() const { return state.csvExportErrorDetail().value_or(QString()); }
+    QString error() const { return state.prompts().csvExportErrorDetail().value_or(QString()); }
 };
 
 TEST(WindowExports, TheTreeExportIsReadBackWithItsTotalsAndTheDelimiterFollowsTheFinalName) {
@@ -162,14 +164,14 @@ TEST(WindowExports, RefusedExportsSayWhyAndOnlyAWriteFailureStillRemembersTheFol
     EXPECT_FALSE(QFile::exists(w.out.filePath("none.csv")));
     EXPECT_EQ(w.prefs.value(PreferenceKeys::csvExportLastFolder), "");
     w.prefs.set(PreferenceKeys::csvExportFiles, true);
-    w.state.setCsvExportErrorDetail(std::nullopt);
+    w.state.prompts().setCsvExportErrorDetail(std::nullopt);
 
     // The File View's source without flat lists on the roots: nothing to export.
     ExportSourceSelection fileView(ExportSource::fileView, false, CSVFileFormat::csv);
     if (!w.root()->hasFlatFileList()) {
         completeCSVExport(w.state, fileView, w.out.filePath("flat.csv"));
         EXPECT_EQ(w.error(), "There's nothing to export.");
-        w.state.setCsvExportErrorDetail(std::nullopt);
+        w.state.prompts().setCsvExportErrorDetail(std::nullopt);
     }
 
     // A folder that cannot hold the file: the write fails, an earlier file there is kept, and
@@ -221,7 +223,7 @@ TEST(WindowExports, TheImageHasTheAskedSizeAndTooLargeOrEmptySizesAreRefused) {
     EXPECT_EQ(QImage(path).size(), QSize(64, 32));
 
     for (auto [width, height] : {std::pair<int64_t, int64_t>{0, 100}, {40000, 10}, {20000, 20000}}) {
-        w.state.setCsvExportErrorDetail(std::nullopt);
+        w.state.prompts().setCsvExportErrorDetail(std::nullopt);
         w.prefs.set(PreferenceKeys::treemapExportWidth, width);
         w.prefs.set(PreferenceKeys::treemapExportHeight, height);
         finished = false;
@@ -261,7 +263,7 @@ TEST(WindowExports, TheClipboardListsWhatTheTreeShowsLargestFirst) {
     // A selection in the File View: flat lines with full paths.
     w.state.setSelectedTab(ContentTab::fileView);
     FileNode* a = w.child(docs, "a.txt");
-    w.state.setSelectedFileViewNodes({a});
+    w.state.fileSelection().set({a});
     EXPECT_EQ(clipboardSummaryText(w.state),
               QString("%1  %2\n").arg("1000 Bytes", 20).arg(QString::fromStdString(a->fullPath())));
 }

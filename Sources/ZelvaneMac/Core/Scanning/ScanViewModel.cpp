@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QThread>
 
+#include <algorithm>
 #include <unordered_set>
 
 #include "ScanEngine/Scan/AccessDeniedCounter.hpp"
@@ -16,6 +17,30 @@
 #include "Platform/Processors.hpp"
 
 namespace zelvane {
+
+namespace {
+
+// Roots compare as objects: a new run's trees are new objects even where their contents match.
+bool sameScanState(const ScanState& a, const ScanState& b) {
+    if (a.tag() != b.tag()) return false;
+    switch (a.tag()) {
+    case ScanState::Tag::scanning:
+        return std::get<ScanState::Scanning>(a.value).progress == std::get<ScanState::Scanning>(b.value).progress;
+    case ScanState::Tag::failed:
+        return std::get<ScanState::Failed>(a.value).message == std::get<ScanState::Failed>(b.value).message;
+    case ScanState::Tag::completed:
+    case ScanState::Tag::cancelled: {
+        const std::vector<RootRef>& x = a.roots();
+        const std::vector<RootRef>& y = b.roots();
+        return std::equal(x.begin(), x.end(), y.begin(), y.end(),
+                          [](const RootRef& l, const RootRef& r) { return l.get() == r.get(); });
+    }
+    case ScanState::Tag::idle: return true;
+    }
+    return false;
+}
+
+}  // namespace
 
 struct ScanViewModel::ImportOutcome {
     std::vector<RootRef> roots;
@@ -38,6 +63,7 @@ ScanViewModel::~ScanViewModel() {
 // ---- published properties -------------------------------------------------------------------
 
 void ScanViewModel::setScanState(ScanState s) {
+    if (sameScanState(s, scanState_)) return;
     scanState_ = std::move(s);
     emit scanStateChanged(scanState_);
 }

@@ -69,12 +69,6 @@ void FilterSyntaxTextField::setText(const QString& text) {
     settingText_ = false;
 }
 
-void FilterSyntaxTextField::setFocusTrigger(int trigger) {
-    if (trigger == focusTrigger_) return;
-    focusTrigger_ = trigger;
-    if (window()) setFocus(Qt::OtherFocusReason);
-}
-
 void FilterSyntaxTextField::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         if (onSubmit) onSubmit();

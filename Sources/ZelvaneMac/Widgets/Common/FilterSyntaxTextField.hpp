@@ -22,8 +22,6 @@ public:
     // A change from outside (a history entry): replaces the text only when it differs, so the
     // cursor stays where it was otherwise.
     void setText(const QString& text);
-    // Every change of the trigger's value takes the keyboard focus once.
-    void setFocusTrigger(int trigger);
 
     std::function<void()> onSubmit;
     std::function<void(const QString&)> onEditingEnded;
@@ -42,7 +40,6 @@ protected:
 
 private:
     QSyntaxHighlighter* highlighter_ = nullptr;
-    int focusTrigger_ = 0;
     bool settingText_ = false;
 };
 

@@ -6,6 +6,7 @@
 
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/RelaunchCommands.hpp"
 
 namespace zelvane {
@@ -43,16 +44,16 @@ QString literalButtonTitle(const QString& title) {
 
 RelaunchAlerts::RelaunchAlerts(ContentViewState& state, QWidget* window)
     : QObject(window), state_(state), window_(window) {
-    connect(&state, &ContentViewState::showResetConfirmationChanged, this, [this](bool shown) {
+    connect(&state.prompts(), &WindowPrompts::showResetConfirmationChanged, this, [this](bool shown) {
         if (shown) showConfirmation(Kind::resetSettings);
     });
-    connect(&state, &ContentViewState::showResetPermissionsConfirmationChanged, this, [this](bool shown) {
+    connect(&state.prompts(), &WindowPrompts::showResetPermissionsConfirmationChanged, this, [this](bool shown) {
         if (shown) showConfirmation(Kind::resetPermissions);
     });
-    connect(&state, &ContentViewState::adminRelaunchErrorDetailChanged, this, [this](const std::optional<QString>& d) {
+    connect(&state.prompts(), &WindowPrompts::adminRelaunchErrorDetailChanged, this, [this](const std::optional<QString>& d) {
         if (d) showFailure(Kind::restartFailed, *d);
     });
-    connect(&state, &ContentViewState::permissionsResetErrorDetailChanged, this,
+    connect(&state.prompts(), &WindowPrompts::permissionsResetErrorDetailChanged, this,
             [this](const std::optional<QString>& d) {
                 if (d) showFailure(Kind::permissionsResetFailed, *d);
             });
@@ -84,10 +85,10 @@ void RelaunchAlerts::showConfirmation(Kind kind) {
         boxes_[int(kind)] = nullptr;
         const bool confirmed = box->clickedButton() == reset;
         if (settings) {
-            state_.setShowResetConfirmation(false);
+            state_.prompts().setShowResetConfirmation(false);
             if (confirmed) performFullResetAndRestart(state_);
         } else {
-            state_.setShowResetPermissionsConfirmation(false);
+            state_.prompts().setShowResetPermissionsConfirmation(false);
             if (confirmed) performPermissionsResetAndRestart(state_);
         }
     });
@@ -111,9 +112,9 @@ void RelaunchAlerts::showFailure(Kind kind, const QString& detail) {
     connect(box, &QMessageBox::finished, this, [this, restart, kind] {
         boxes_[int(kind)] = nullptr;
         if (restart)
-            state_.setAdminRelaunchErrorDetail(std::nullopt);
+            state_.prompts().setAdminRelaunchErrorDetail(std::nullopt);
         else
-            state_.setPermissionsResetErrorDetail(std::nullopt);
+            state_.prompts().setPermissionsResetErrorDetail(std::nullopt);
     });
     box->open();
 }

@@ -28,6 +28,8 @@
 #include "ZelvaneMac/Widgets/FileList/FileListView.hpp"
 #include "ZelvaneMac/Widgets/Preview/PreviewWindow.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/NodeSelection.hpp"
+#include "ZelvaneMac/Window/ViewCommands.hpp"
 #include "ZelvaneMac/Window/HoverPathState.hpp"
 #include "ZelvaneMac/Window/ResultTabSetup.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
@@ -74,7 +76,7 @@ FileViewTab::FileViewTab(ContentViewState& state, QWidget* parent) : QWidget(par
 
     FileListCallbacks callbacks;
     callbacks.onSelectionChanged = [this](const std::vector<FileNode*>& nodes) {
-        state_.setSelectedFileViewNodes(NodeSet(nodes.begin(), nodes.end()));
+        state_.fileSelection().set(NodeSet(nodes.begin(), nodes.end()));
     };
     callbacks.onHover = [this](const std::optional<QString>& path) {
         if (state_.selectedTab() == ContentTab::fileView) state_.hoverPathState().setPath(path);
@@ -117,8 +119,6 @@ FileViewTab::FileViewTab(ContentViewState& state, QWidget* parent) : QWidget(par
     });
     connect(&state_, &ContentViewState::fileIsLocatingDuplicatesChanged, this, [this](bool on) { locating_->setVisible(on); });
 
-    renameTriggerSeen_ = state_.fileViewRenameTrigger();
-    monitorRevisionSeen_ = state_.monitorRevision();
     connect(&state_.scanControl(), &ScanController::effectiveRootsChanged, this, &FileViewTab::updateList);
     connect(&state_, &ContentViewState::fileFilterTextChanged, this, [this] {
         search_->setText(state_.fileFilterText());
@@ -126,23 +126,19 @@ FileViewTab::FileViewTab(ContentViewState& state, QWidget* parent) : QWidget(par
         updateList();
     });
     connect(&state_, &ContentViewState::selectedTabChanged, this, &FileViewTab::updateList);
-    connect(&state_, &ContentViewState::monitorRevisionChanged, this, [this](int revision) {
-        if (revision == monitorRevisionSeen_) return;
-        monitorRevisionSeen_ = revision;
-        if (state_.selectedTab() == ContentTab::fileView) list_->refreshNodes(state_.monitorDirtyNodes());
+    connect(&state_.scanControl(), &ScanController::liveChanges, this, [this](const NodeList& changed) {
+        if (state_.selectedTab() == ContentTab::fileView) list_->refreshNodes(changed);
     });
-    connect(&state_, &ContentViewState::fileViewRenameTriggerChanged, this, [this](int trigger) {
-        if (trigger == renameTriggerSeen_) return;
-        renameTriggerSeen_ = trigger;
+    connect(&state_.commands(), &ViewCommands::renameInFileView, this, [this](FileNode* node) {
         if (state_.selectedTab() == ContentTab::fileView)
-            list_->startRename(state_.fileViewRenameTarget());
+            list_->startRename(node);
         else {
             state_.setIsRenamingInline(false);
             state_.liveMonitor().forgetNameLookups();
         }
     });
-    connect(&state_, &ContentViewState::fileViewSearchFocusTokenChanged, this,
-            [this](int token) { search_->setFocusTrigger(token); });
+    connect(&state_.commands(), &ViewCommands::focusFileSearch, this,
+            [this] { search_->setFocus(Qt::OtherFocusReason); });
     connect(&state_.preferences(), &Preferences::changed, this, [this](const QString& key) {
         const auto k = [](const auto& preferenceKey) {
             return QString::fromLatin1(preferenceKey.name.data(), qsizetype(preferenceKey.name.size()));
@@ -251,7 +247,6 @@ void FileViewTab::buildSearchBar(QWidget* bar) {
     search->addWidget(glass);
     search_ = new FilterSyntaxTextField(searchRow);
     search_->setText(state_.fileFilterText());
-    search_->setFocusTrigger(state_.fileViewSearchFocusToken());
     search_->onSubmit = [] {};
     search_->onEditingEnded = [this](const QString& text) { recordSearch(text); };
     connect(search_, &FilterSyntaxTextField::textEdited, this, [this](const QString& t) { state_.setFileFilterText(t); });

@@ -58,8 +58,6 @@ private:
     FilterSyntaxTextField* search_ = nullptr;
     QToolButton* clearSearch_ = nullptr;
     FilterHistoryMenu* history_ = nullptr;
-    int renameTriggerSeen_ = 0;
-    int monitorRevisionSeen_ = 0;
 };
 
 }  // namespace zelvane

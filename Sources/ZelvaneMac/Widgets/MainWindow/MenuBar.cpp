@@ -18,6 +18,9 @@
 #include "ZelvaneMac/Widgets/MainWindow/TopBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/WindowCommands.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/ViewCommands.hpp"
+#include "ZelvaneMac/Window/TreemapToggles.hpp"
+#include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/Exports/WindowExports.hpp"
 #include "ZelvaneMac/Window/RelaunchCommands.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
@@ -119,17 +122,17 @@ QAction* MenuBar::add(QMenu* menu, const char* title, ZelvaneMenuAction a, const
     return act;
 }
 
-QAction* MenuBar::addToggle(QMenu* menu, const char* title, const QKeySequence& key,
-                            bool (ContentViewState::*get)() const, void (ContentViewState::*set)(bool)) {
-    ContentViewState& state = window_.state();
+template <class Owner>
+QAction* MenuBar::addToggle(QMenu* menu, const char* title, const QKeySequence& key, Owner& owner,
+                            bool (Owner::*get)() const, void (Owner::*set)(bool)) {
     QAction* act = menu->addAction(localized(title));
     act->setCheckable(true);
     if (!key.isEmpty()) {
         act->setShortcut(key);
         act->setShortcutContext(Qt::WindowShortcut);
     }
-    connect(act, &QAction::triggered, this, [&state, set](bool on) { (state.*set)(on); });
-    refreshers_.push_back([act, &state, get] { act->setChecked((state.*get)()); });
+    connect(act, &QAction::triggered, this, [&owner, set](bool on) { (owner.*set)(on); });
+    refreshers_.push_back([act, &owner, get] { act->setChecked((owner.*get)()); });
     return act;
 }
 
@@ -153,8 +156,8 @@ void MenuBar::buildOptions() {
         });
     }
     options_->addSeparator();
-    addToggle(options_, textKey("Filter Scan Results"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F),
-              &ContentViewState::showFilterPanel, &ContentViewState::setShowFilterPanel);
+    addToggle(options_, textKey("Filter Scan Results"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F), state, &ContentViewState::showFilterPanel,
+              &ContentViewState::setShowFilterPanel);
     options_->addSeparator();
     QAction* updates = options_->addAction(localized("Check for updates"));
     updates->setCheckable(true);
@@ -168,18 +171,18 @@ void MenuBar::buildOptions() {
     connect(autoScan, &QAction::triggered, this, [&prefs](bool on) { prefs.set(PreferenceKeys::autoScanAfterSelection, on); });
     refreshers_.push_back([autoScan, &prefs] { autoScan->setChecked(prefs.value(PreferenceKeys::autoScanAfterSelection)); });
     options_->addSeparator();
-    addToggle(options_, textKey("Show Header"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H), &ContentViewState::showHeader,
+    addToggle(options_, textKey("Show Header"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H), state, &ContentViewState::showHeader,
               &ContentViewState::setShowHeader);
-    addToggle(options_, textKey("Show File Types"), QKeySequence(Qt::Key_F8), &ContentViewState::showFileTypes,
+    addToggle(options_, textKey("Show File Types"), QKeySequence(Qt::Key_F8), state, &ContentViewState::showFileTypes,
               &ContentViewState::setShowFileTypes);
-    addToggle(options_, textKey("Show Treemap"), QKeySequence(Qt::Key_F9), &ContentViewState::showTreemap,
+    addToggle(options_, textKey("Show Treemap"), QKeySequence(Qt::Key_F9), state, &ContentViewState::showTreemap,
               &ContentViewState::setShowTreemap);
     addToggle(options_, textKey("Show Allocated Space on Treemap"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A),
-              &ContentViewState::showTreemapAllocatedSize, &ContentViewState::setShowTreemapAllocatedSize);
+              state.treemapToggles(), &TreemapToggles::showTreemapAllocatedSize, &TreemapToggles::setShowTreemapAllocatedSize);
     addToggle(options_, textKey("Show Free Space on Treemap"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
-              &ContentViewState::showTreemapFreeSpace, &ContentViewState::setShowTreemapFreeSpace);
+              state.treemapToggles(), &TreemapToggles::showTreemapFreeSpace, &TreemapToggles::setShowTreemapFreeSpace);
     addToggle(options_, textKey("Show Folder and File Names on Treemap"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N),
-              &ContentViewState::showTreemapFilenames, &ContentViewState::setShowTreemapFilenames);
+              state.treemapToggles(), &TreemapToggles::showTreemapFilenames, &TreemapToggles::setShowTreemapFilenames);
     add(options_, textKey("Colors\u2026"), ZelvaneMenuAction::colors);
     add(options_, textKey("Tweaks\u2026"), ZelvaneMenuAction::tweaks);
 
@@ -232,7 +235,7 @@ void MenuBar::handleMenuAction(ZelvaneMenuAction action) {
         if (topBar) topBar->selectCSVFile();
         break;
     case A::resetTreeExpansion: resetTreeExpansion(state); break;
-    case A::expandAll: state.bumpExpandAllTrigger(); break;
+    case A::expandAll: state.commands().expandAll(); break;
     case A::selectParent: selectParent(state); break;
     case A::reselectChild: reselectChild(state); break;
     case A::rename: requestRename(state); break;
@@ -244,9 +247,9 @@ void MenuBar::handleMenuAction(ZelvaneMenuAction action) {
     case A::copy: fileAction(&FileActionController::copy); break;
     case A::moveToTrash: fileAction(&FileActionController::moveToTrash); break;
     case A::deleteImmediately: fileAction(&FileActionController::deleteImmediately); break;
-    case A::resetConfiguration: state.setShowResetConfirmation(true); break;
+    case A::resetConfiguration: state.prompts().setShowResetConfirmation(true); break;
     case A::grantFullDiskAccess: presentFullDiskAccessPrompt(state, FullDiskAccessChecker::hasFullDiskAccess()); break;
-    case A::resetPermissions: state.setShowResetPermissionsConfirmation(true); break;
+    case A::resetPermissions: state.prompts().setShowResetPermissionsConfirmation(true); break;
     case A::restartAsAdministrator: {
         const QRect frame = window_.frameGeometry();
         performRestartAsAdministrator(state, frame);
@@ -260,8 +263,8 @@ void MenuBar::handleMenuAction(ZelvaneMenuAction action) {
         break;
     case A::exportTreemapImage: performExportTreemapImage(state, &window_); break;
     case A::copyFileAndSizeInfo: performCopyFileAndSizeInfo(state); break;
-    case A::colors: state.setShowColorsSheet(true); break;
-    case A::tweaks: state.setShowTweaksSheet(true); break;
+    case A::colors: state.prompts().setShowColorsSheet(true); break;
+    case A::tweaks: state.prompts().setShowTweaksSheet(true); break;
     case A::preparePortableMode:
         if (PortableMode* mode = state.appServices().portableMode; mode && mode->prepare())
             mode->syncPreferencesBackToPortableDriveIfActive(state.preferences());

@@ -37,8 +37,10 @@ public:
 
 private:
     QAction* add(QMenu* menu, const char* title, ZelvaneMenuAction a, const QKeySequence& key = {});
-    QAction* addToggle(QMenu* menu, const char* title, const QKeySequence& key, bool (ContentViewState::*get)() const,
-                       void (ContentViewState::*set)(bool));
+    // A checkable action that shows and sets one flag of `owner` (the window's state or a part of it).
+    template <class Owner>
+    QAction* addToggle(QMenu* menu, const char* title, const QKeySequence& key, Owner& owner, bool (Owner::*get)() const,
+                       void (Owner::*set)(bool));
     void buildOptions();
 
     MainWindow& window_;

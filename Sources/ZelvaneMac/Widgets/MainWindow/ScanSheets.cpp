@@ -8,6 +8,7 @@
 #include "ZelvaneMac/Widgets/Dialogs/SelectMultipleDialog.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/WindowSheets.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/PanelFolders.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 
@@ -16,8 +17,8 @@ namespace zelvane {
 void bindScanSheets(WindowSheets& sheets, ContentViewState& state, std::function<bool()> isPortable) {
     ContentViewState* s = &state;
     sheets.bindSheet(
-        &ContentViewState::showSelectMultipleSheet, &ContentViewState::setShowSelectMultipleSheet,
-        &ContentViewState::showSelectMultipleSheetChanged,
+        &WindowPrompts::showSelectMultipleSheet, &WindowPrompts::setShowSelectMultipleSheet,
+        &WindowPrompts::showSelectMultipleSheetChanged,
         [s](QWidget* window) -> QDialog* {
             auto* dialog = new SelectMultipleDialog(s->volumes(), s->selectMultipleCheckedPaths(), s->preferences(), window);
             // "Add Folder…" starts where the window's last open panel ended, and ends there.
@@ -33,8 +34,8 @@ void bindScanSheets(WindowSheets& sheets, ContentViewState& state, std::function
         },
         [s](QDialog&) { s->scanControl().resumeLiveMonitoringForCurrentRoots(); });
 
-    sheets.bindSheet(&ContentViewState::showAccessDeniedFoldersSheet, &ContentViewState::setShowAccessDeniedFoldersSheet,
-                     &ContentViewState::showAccessDeniedFoldersSheetChanged, [s](QWidget* window) -> QDialog* {
+    sheets.bindSheet(&WindowPrompts::showAccessDeniedFoldersSheet, &WindowPrompts::setShowAccessDeniedFoldersSheet,
+                     &WindowPrompts::showAccessDeniedFoldersSheetChanged, [s](QWidget* window) -> QDialog* {
                          return new AccessDeniedFoldersDialog(s->viewModel().lastScanAccessDeniedPaths(), window);
                      });
 
@@ -43,8 +44,8 @@ void bindScanSheets(WindowSheets& sheets, ContentViewState& state, std::function
             s->preferences().set(PreferenceKeys::suppressFullDiskAccessPrompt, true);
     };
     sheets.bindSheet(
-        &ContentViewState::showFullDiskAccessAlert, &ContentViewState::setShowFullDiskAccessAlert,
-        &ContentViewState::showFullDiskAccessAlertChanged,
+        &WindowPrompts::showFullDiskAccessAlert, &WindowPrompts::setShowFullDiskAccessAlert,
+        &WindowPrompts::showFullDiskAccessAlertChanged,
         [isPortable](QWidget* window) -> QDialog* { return new FullDiskAccessPromptDialog(isPortable && isPortable(), window); },
         answered, answered);
 }

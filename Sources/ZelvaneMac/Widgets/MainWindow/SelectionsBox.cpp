@@ -27,7 +27,7 @@ SelectionsBox::SelectionsBox(ContentViewState& state, QWidget* parent) : QWidget
 
     selectionLabel_ = new QLabel(localized("Selection:"), this);
     selectionLabel_->setFont(bold);
-    selectionLabel_->setMinimumWidth(int(ContentViewState::labelColumnWidth));
+    selectionLabel_->setMinimumWidth(kLabelColumnWidth);
     grid->addWidget(selectionLabel_, 0, 0);
     selectionValue_ = new QLabel(this);
     selectionValue_->setFont(bold);
@@ -39,10 +39,10 @@ SelectionsBox::SelectionsBox(ContentViewState& state, QWidget* parent) : QWidget
         stat_[r][0] = new QLabel(localized(labels[r]), this);
         stat_[r][0]->setFont(calloutFont());
         stat_[r][0]->setPalette(secondary);
-        stat_[r][0]->setMinimumWidth(int(ContentViewState::labelColumnWidth));
+        stat_[r][0]->setMinimumWidth(kLabelColumnWidth);
         stat_[r][1] = new QLabel(this);
         stat_[r][1]->setFont(digits);
-        stat_[r][1]->setFixedWidth(int(ContentViewState::valueColumnWidth));
+        stat_[r][1]->setFixedWidth(kValueColumnWidth);
         stat_[r][1]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         stat_[r][2] = new QLabel(this);
         stat_[r][2]->setFont(digits);
@@ -71,7 +71,7 @@ void SelectionsBox::refresh() {
     const QString marker =
         selectionKindMarker(state_.selectedVolumeID(), prefs.stringList(PreferenceKeys::selectMultipleCustomFoldersJSON));
     const QString label = withVisibleControlCharacters(model.rootLabel());
-    const int valueWidth = int(ContentViewState::valueColumnWidth);
+    const int valueWidth = kValueColumnWidth;
     if (marker.isEmpty()) {
         // The label alone, right-aligned in the value column and cut in the middle when long.
         selectionValue_->setText(

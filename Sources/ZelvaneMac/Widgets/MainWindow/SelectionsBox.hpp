@@ -20,6 +20,10 @@ public:
     QStringList lines() const;
 
 private:
+    // Fixed column widths, so the figures do not move as their texts change.
+    static constexpr int kValueColumnWidth = 110;
+    static constexpr int kLabelColumnWidth = 100;
+
     void refresh();
 
     ContentViewState& state_;

@@ -13,6 +13,8 @@
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Widgets/Common/TextStyles.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/HoverPathState.hpp"
+#include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/ScanStatusTexts.hpp"
 
@@ -108,10 +110,10 @@ StatusBar::StatusBar(ContentViewState& state, QWidget* parent) : QWidget(parent)
         refreshSummary();
         refreshTotals();
     });
-    connect(&state_, &ContentViewState::selectedNodesChanged, this, &StatusBar::refreshSummary);
-    connect(&state_, &ContentViewState::selectedFileViewNodesChanged, this, &StatusBar::refreshSummary);
+    connect(&state_.treeSelection(), &NodeSelection::changed, this, &StatusBar::refreshSummary);
+    connect(&state_.fileSelection(), &NodeSelection::changed, this, &StatusBar::refreshSummary);
     // Live changes alter the sizes of selected folders.
-    connect(&state_, &ContentViewState::monitorRevisionChanged, this, &StatusBar::refreshSummary);
+    connect(&state_.scanControl(), &ScanController::liveChanges, this, &StatusBar::refreshSummary);
     connect(&state_, &ContentViewState::fileResultCountChanged, this, &StatusBar::refreshTotals);
     connect(&state_, &ContentViewState::fileResultTotalSizeChanged, this, &StatusBar::refreshTotals);
     connect(&state_, &ContentViewState::fileResultTotalAllocChanged, this, &StatusBar::refreshTotals);
@@ -136,7 +138,7 @@ void StatusBar::refreshSummary() {
     const SizeTextFormat size =
         SizeTextFormat::fromPreferences(prefs.value(PreferenceKeys::byteUnitBase), prefs.value(PreferenceKeys::byteSizeDisplayMode));
     const bool fileView = state_.selectedTab() == ContentTab::fileView;
-    const NodeSet& selected = fileView ? state_.selectedFileViewNodes() : state_.selectedNodes();
+    const NodeSet& selected = fileView ? state_.fileSelection().nodes() : state_.treeSelection().nodes();
     const std::vector<FileNode*> nodes(selected.begin(), selected.end());
     const SelectionCountMode mode =
         state_.selectedTab() == ContentTab::treeView ? SelectionCountMode::filesBelowFolders : SelectionCountMode::nodes;

@@ -29,6 +29,7 @@
 #include "ZelvaneMac/Widgets/MainWindow/SelectionsBox.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/VolumeDropdown.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/PanelFolders.hpp"
 #include "ZelvaneMac/Window/RelaunchCommands.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
@@ -149,12 +150,10 @@ TopBar::TopBar(ContentViewState& state, QWidget* parent) : QWidget(parent), stat
     // One width for both labels, never below 85, so the button does not jump when it switches.
     const QFontMetrics metrics(scanButton_->font());
     const int iconExtra = isElevated() ? 4 + 16 : 0;
-    state_.setScanLabelMeasuredWidth(metrics.horizontalAdvance(localized("Scan")) + iconExtra);
-    state_.setCancelLabelMeasuredWidth(metrics.horizontalAdvance(localized("Cancel")) + iconExtra);
     // The button's own padding comes on top of a label, so a longer one than English is not clipped.
-    constexpr double kPadding = 12;
-    const int labelWidth = int(std::max(
-        {state_.scanLabelMeasuredWidth() + kPadding, state_.cancelLabelMeasuredWidth() + kPadding, 85.0}));
+    constexpr int kPadding = 12;
+    const int labelWidth = std::max({metrics.horizontalAdvance(localized("Scan")) + iconExtra + kPadding,
+                                     metrics.horizontalAdvance(localized("Cancel")) + iconExtra + kPadding, 85});
     scanButton_->setFixedSize(labelWidth, 24);
     capsuleRow->addWidget(scanButton_);
     auto* divider = new QFrame(capsule);
@@ -208,7 +207,6 @@ TopBar::TopBar(ContentViewState& state, QWidget* parent) : QWidget(parent), stat
     progress_ = new DeterminateProgressBar(leftColumn_);
     column->addWidget(progress_);
     leftColumn_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
-    leftColumn_->installEventFilter(this);
     row->addWidget(leftColumn_, 0, Qt::AlignTop);
 
     auto* separator = new QFrame(this);
@@ -227,7 +225,7 @@ TopBar::TopBar(ContentViewState& state, QWidget* parent) : QWidget(parent), stat
     connect(this, &TopBar::scanAsAdminRequested, this,
             [this] { performRestartAsAdministrator(state_, window()->frameGeometry()); });
     connect(this, &TopBar::scanAsNonAdminRequested, this, [this] { performRestartWithoutAdministrator(state_); });
-    connect(deniedNote_, &QPushButton::clicked, this, [this] { state_.setShowAccessDeniedFoldersSheet(true); });
+    connect(deniedNote_, &QPushButton::clicked, this, [this] { state_.prompts().setShowAccessDeniedFoldersSheet(true); });
     connect(filterToggle_, &QToolButton::toggled, this, [this](bool on) { state_.setShowFilterPanel(on); });
     connect(&state_, &ContentViewState::showFilterPanelChanged, filterToggle_, &QToolButton::setChecked);
     filterToggle_->setChecked(state_.showFilterPanel());
@@ -357,11 +355,6 @@ void TopBar::showAdminMenu() {
         menu.addAction(adminShieldIcon(), localized("Scan as Admin"), this, &TopBar::scanAsAdminRequested);
     // Under the left edge of the Scan button, as wide as the whole control.
     menu.exec(chevron_->mapToGlobal(QPoint(-(buttonWidth + 1), chevron_->height() + 4)));
-}
-
-bool TopBar::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == leftColumn_ && event->type() == QEvent::Resize) state_.setTopRowWidth(leftColumn_->width());
-    return QWidget::eventFilter(watched, event);
 }
 
 }  // namespace zelvane

@@ -52,9 +52,6 @@ signals:
     void scanAsAdminRequested();
     void scanAsNonAdminRequested();
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     void refreshPicker();
     void refreshScanState();

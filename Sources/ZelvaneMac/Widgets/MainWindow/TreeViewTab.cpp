@@ -1,15 +1,6 @@
 #include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
-#include "ZelvaneMac/Core/Text/Utf8Text.hpp"
-#include "ZelvaneMac/Core/Text/VisibleText.hpp"
 
-#include <QFrame>
-#include <QHBoxLayout>
-#include <QLabel>
-#include <QMenu>
-#include <QPushButton>
-#include <QSet>
 #include <QStackedWidget>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include <unordered_set>
@@ -27,9 +18,16 @@
 #include "ZelvaneMac/Widgets/Common/Separators.hpp"
 #include "ZelvaneMac/Widgets/Preview/PreviewWindow.hpp"
 #include "ZelvaneMac/Widgets/FileTypes/ExtensionTableView.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TreemapInfoStrip.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/HoverPathState.hpp"
+#include "ZelvaneMac/Window/NodeSelection.hpp"
+#include "ZelvaneMac/Window/ViewCommands.hpp"
+#include "ZelvaneMac/Window/FileTypeStatistics.hpp"
+#include "ZelvaneMac/Window/TreemapToggles.hpp"
+#include "ZelvaneMac/Window/CoalescedUpdate.hpp"
 #include "ZelvaneMac/Window/ResultTabSetup.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 
@@ -45,7 +43,8 @@ ByteSizeDisplayMode displayModeOf(const Preferences& p) {
     return byteSizeDisplayModeFromRaw(int(p.value(PreferenceKeys::byteSizeDisplayMode))).value_or(ByteSizeDisplayMode::dynamic);
 }
 
-FileTreeOutlineInputs outlineInputs(const ContentViewState& s, std::vector<FileNode*> roots) {
+FileTreeOutlineInputs outlineInputs(const ContentViewState& s, std::vector<FileNode*> roots, int liveRevision,
+                                    const NodeList& liveChanged) {
     const Preferences& p = s.preferences();
     FileTreeOutlineInputs in;
     in.roots = std::move(roots);
@@ -53,32 +52,36 @@ FileTreeOutlineInputs outlineInputs(const ContentViewState& s, std::vector<FileN
     in.display.byteSizeDisplayMode = displayModeOf(p);
     in.display.decimalPlaces = int(p.value(PreferenceKeys::tweakDecimalPlaces));
     in.display.fileGroupMinSize = int(p.value(PreferenceKeys::tweakFileGroupMinSize));
-    in.monitorRevision = s.monitorRevision();
-    in.monitorDirtyNodes = s.monitorDirtyNodes();
-    in.resetTreeExpansionTrigger = s.resetTreeExpansionTrigger();
-    in.expandAllTrigger = s.expandAllTrigger();
-    in.nodesToExpand = s.nodesToExpand();
-    in.groupParentsToExpand = s.groupParentsToExpand();
-    in.expandNodesTrigger = s.expandNodesTrigger();
-    in.renameTrigger = s.treeViewRenameTrigger();
-    in.renameTarget = s.treeViewRenameTarget();
+    in.monitorRevision = liveRevision;
+    in.monitorDirtyNodes = liveChanged;
     return in;
 }
 
 }  // namespace
 
-TreeViewTab::TreeViewTab(ContentViewState& state, QWidget* parent) : QWidget(parent), state_(state) {
+TreeViewTab::TreeViewTab(ContentViewState& state, QWidget* parent)
+    : QWidget(parent),
+      state_(state),
+      model_(state),
+      rebuilder_(new CoalescedUpdate([this](CoalescedUpdate::Parts parts) { refresh(parts); }, this)) {
     layout_ = new QVBoxLayout(this);
     layout_->setContentsMargins(0, 0, 0, 0);
     layout_->setSpacing(0);
+    buildOutline();
+    buildTypesTable();
+    buildTreemapPane();
+    subscribe();
+    rebuilder_->runNow(CoalescedUpdate::everything);
+}
 
+void TreeViewTab::buildOutline() {
     treeContent_ = new QStackedWidget(this);
     placeholder_ = new EmptyStateView(localized("Ready to Scan"), zelvaneIconImage(96), QString(), treeContent_);
     treeContent_->addWidget(placeholder_);
 
     FileTreeOutlineCallbacks callbacks;
     callbacks.onSelectionChanged = [this](const std::vector<FileNode*>& nodes) {
-        state_.setSelectedNodes(NodeSet(nodes.begin(), nodes.end()));
+        state_.treeSelection().set(NodeSet(nodes.begin(), nodes.end()), outline_);
     };
     callbacks.onRenameEditingEnded = [this] {
         state_.setIsRenamingInline(false);
@@ -89,7 +92,7 @@ TreeViewTab::TreeViewTab(ContentViewState& state, QWidget* parent) : QWidget(par
     };
     callbacks.rootDisplayLabel = [this](const FileNode& n) { return rootDisplayLabel(n); };
     callbacks.fileActions = fileActionHooks([this] { return fileActions_; });
-    outline_ = new FileTreeOutlineView(outlineInputs(state_, {}), std::move(callbacks), state_.preferences(),
+    outline_ = new FileTreeOutlineView(outlineInputs(state_, {}, liveRevision_, {}), std::move(callbacks), state_.preferences(),
                                        commandLineRowSort(state_.cliAutomationOptions()), treeContent_);
     treeContent_->addWidget(outline_);
     fileActions_ = new FileActionMenu(outline_);
@@ -98,67 +101,29 @@ TreeViewTab::TreeViewTab(ContentViewState& state, QWidget* parent) : QWidget(par
     });
     state_.setIsTreeNodeExpanded([this](const FileNode* n) { return outline_->isNodeExpanded(const_cast<FileNode*>(n)); });
     state_.setIsGroupExpanded([this](const FileNode* n) { return outline_->isGroupExpanded(const_cast<FileNode*>(n)); });
+}
 
+void TreeViewTab::buildTypesTable() {
     ExtensionTableCallbacks ext;
     ext.onDisplayedChange = [this](const std::vector<ExtensionStats>& rows, const QString& key) {
-        state_.setExtensionPanelDisplayed(rows);
-        state_.setExtensionPanelSortKey(key);
+        state_.fileTypes().setExtensionPanelDisplayed(rows);
+        state_.fileTypes().setExtensionPanelSortKey(key);
     };
     ext.onSelectExtension = [this](const QString& e) { selectAllFiles(e); };
     ext.onExportFileTypesToCSV = [this] { emit exportFileTypesRequested(); };
     ext.onToggleShowFileTypes = [this] { state_.setShowFileTypes(!state_.showFileTypes()); };
     extTable_ = new ExtensionTableView(std::move(ext), state_.preferences(), commandLineFileTypesSort(state_.cliAutomationOptions()), this);
+}
 
+void TreeViewTab::buildTreemapPane() {
     treemapPane_ = new QWidget(this);
     auto* pane = new QVBoxLayout(treemapPane_);
     pane->setContentsMargins(0, 0, 0, 0);
     pane->setSpacing(0);
-    auto* strip = new QWidget(treemapPane_);
-    strip->setAutoFillBackground(true);
-    strip->setBackgroundRole(QPalette::Window);
-    auto* stripRows = new QVBoxLayout(strip);
-    stripRows->setContentsMargins(4, 0, 4, 0);
-    stripRows->setSpacing(0);
-    auto* row1 = new QHBoxLayout;
-    row1->setSpacing(4);
-    QFont callout = font();
-    callout.setPointSizeF(callout.pointSizeF() * 0.95);
-    auto makeLabel = [&] {
-        auto* l = new QLabel(strip);
-        l->setFont(callout);
-        l->setForegroundRole(QPalette::PlaceholderText);
-        return l;
-    };
-    stripPath_ = makeLabel();
-    stripPath_->setMinimumWidth(40);
-    stripDash_ = makeLabel();
-    stripSize_ = makeLabel();
-    row1->addStretch();
-    row1->addWidget(stripPath_, 0);
-    row1->addWidget(stripDash_);
-    row1->addWidget(stripSize_);
-    row1->addStretch();
-    stripRows->addLayout(row1);
-    zoomRow_ = new QWidget(strip);
-    auto* row2 = new QHBoxLayout(zoomRow_);
-    row2->setContentsMargins(0, 0, 0, 0);
-    row2->setSpacing(4);
-    auto zoomButton = [&](const QString& label, auto action) {
-        auto* b = new QPushButton(label, zoomRow_);
-        b->setFont(callout);
-        b->setFixedSize(22, 18);
-        connect(b, &QPushButton::clicked, this, action);
-        row2->addWidget(b);
-    };
-    zoomButton(QStringLiteral(".."), [this] {
-        FileNode* z = validatedZoomNode();
-        state_.setTreemapRoot(z && z->parent() ? z->parent() : nullptr);
-    });
-    zoomButton(QStringLiteral("/"), [this] { state_.setTreemapRoot(nullptr); });
-    row2->addStretch();
-    stripRows->addWidget(zoomRow_);
-    strip->setFixedHeight(28);
-    pane->addWidget(strip);
+    strip_ = new TreemapInfoStrip(treemapPane_);
+    connect(strip_, &TreemapInfoStrip::zoomOutRequested, this, [this] { state_.setTreemapRoot(model_.zoomOutTarget()); });
+    connect(strip_, &TreemapInfoStrip::zoomResetRequested, this, [this] { state_.setTreemapRoot(nullptr); });
+    pane->addWidget(strip_);
     pane->addWidget(paneSeparator(treemapPane_));
     treemapSlot_ = new QWidget(treemapPane_);
     treemapSlot_->setObjectName(QStringLiteral("treemapSlot"));
@@ -172,7 +137,7 @@ TreeViewTab::TreeViewTab(ContentViewState& state, QWidget* parent) : QWidget(par
 
     treemap_ = new TreemapCanvas(treemapSlot_);
     TreemapCanvasCallbacks tc;
-    tc.setSelection = [this](const TreemapSelection& nodes) { state_.setSelectedNodes(nodes); };
+    tc.setSelection = [this](const TreemapSelection& nodes) { state_.treeSelection().set(nodes, treemap_); };
     tc.onZoom = [this](FileNode* node) { state_.setTreemapRoot(node); };
     tc.onHover = [this](FileNode* node) {
         if (state_.selectedTab() != ContentTab::treeView) return;
@@ -180,40 +145,102 @@ TreeViewTab::TreeViewTab(ContentViewState& state, QWidget* parent) : QWidget(par
     };
     tc.onNodesDeleted = [this](const TreemapNodeList& nodes) { state_.liveMonitor().markDeletedLocally(nodes); };
     tc.onToggleShowTreemap = [this] { state_.setShowTreemap(!state_.showTreemap()); };
-    tc.onToggleShowAllocatedSize = [this] { state_.setShowTreemapAllocatedSize(!state_.showTreemapAllocatedSize()); };
-    tc.onToggleShowFreeSpace = [this] { state_.setShowTreemapFreeSpace(!state_.showTreemapFreeSpace()); };
-    tc.onToggleShowFilenames = [this] { state_.setShowTreemapFilenames(!state_.showTreemapFilenames()); };
+    tc.onToggleShowAllocatedSize = [this] { state_.treemapToggles().setShowTreemapAllocatedSize(!state_.treemapToggles().showTreemapAllocatedSize()); };
+    tc.onToggleShowFreeSpace = [this] { state_.treemapToggles().setShowTreemapFreeSpace(!state_.treemapToggles().showTreemapFreeSpace()); };
+    tc.onToggleShowFilenames = [this] { state_.treemapToggles().setShowTreemapFilenames(!state_.treemapToggles().showTreemapFilenames()); };
     treemap_->setCallbacks(std::move(tc));
     setTreemapCanvas(treemap_);
     state_.setClearTreemapLayout(treemap_->clearAction());
     connect(this, &TreeViewTab::splitDividerDragBegan, treemap_, &TreemapCanvas::splitDragBegan);
     connect(this, &TreeViewTab::splitDividerDragEnded, treemap_, &TreemapCanvas::splitDragEnded);
+}
 
-    // Every change of what the tab shows schedules one update on the next turn of the event loop.
-    const auto later = [this] { scheduleRefresh(); };
-    connect(&state_, &ContentViewState::selectedNodesChanged, this, later);
-    connect(&state_, &ContentViewState::monitorRevisionChanged, this, later);
-    connect(&state_, &ContentViewState::resetTreeExpansionTriggerChanged, this, later);
-    connect(&state_, &ContentViewState::expandAllTriggerChanged, this, later);
-    connect(&state_, &ContentViewState::expandNodesTriggerChanged, this, later);
-    connect(&state_, &ContentViewState::treeViewRenameTriggerChanged, this, later);
-    connect(&state_, &ContentViewState::extensionStatsGenerationChanged, this, later);
-    connect(&state_, &ContentViewState::extensionStatsChanged, this, later);
-    connect(&state_, &ContentViewState::extensionColorRankChanged, this, later);
-    connect(&state_, &ContentViewState::hasEverShownScanResultsChanged, this, later);
-    connect(&state_, &ContentViewState::showFileTypesChanged, this, later);
-    connect(&state_, &ContentViewState::showTreemapChanged, this, later);
-    connect(&state_, &ContentViewState::treemapRootChanged, this, later);
-    connect(&state_, &ContentViewState::showTreemapAllocatedSizeChanged, this, later);
-    connect(&state_, &ContentViewState::showTreemapFilenamesChanged, this, later);
-    connect(&state_, &ContentViewState::showTreemapFreeSpaceChanged, this, later);
-    connect(&state_, &ContentViewState::extensionColorRankRootsChanged, this, later);
-    connect(&state_.scanControl(), &ScanController::effectiveRootsChanged, this, later);
-    connect(&state_, &ContentViewState::volumesChanged, this, later);
-    connect(&state_.viewModel(), &ScanViewModel::scanStateChanged, this, later);
-    connect(&state_.viewModel(), &ScanViewModel::rootLabelChanged, this, later);
-    connect(&state_.preferences(), &Preferences::changed, this, later);
-    refresh();
+void TreeViewTab::subscribe() {
+    // Each change brings up to date, on the next turn of the event loop, only the parts that show it.
+    const auto touch = [this](CoalescedUpdate::Parts parts) { return [this, parts] { rebuilder_->schedule(parts); }; };
+    const ScanController& scans = state_.scanControl();
+    connect(&scans, &ScanController::effectiveRootsChanged, this, touch(CoalescedUpdate::everything));
+    // A view is not handed back the selection it made itself.
+    connect(&state_.treeSelection(), &NodeSelection::changed, this, [this](const NodeSet&, const QObject* origin) {
+        rebuilder_->schedule((origin == outline_ ? 0u : unsigned(outlinePart)) | (origin == treemap_ ? 0u : unsigned(treemapPart)));
+    });
+    connect(&scans, &ScanController::liveChanges, this, [this](const NodeList& changed) {
+        ++liveRevision_;
+        liveChanged_ = changed;
+        rebuilder_->schedule(outlinePart | treemapPart | stripPart);
+    });
+    // Outline commands wait for the outline's next update: a command given with new roots acts on
+    // their rows, which the outline has not made yet.
+    const ViewCommands& commands = state_.commands();
+    connect(&commands, &ViewCommands::resetTreeExpansion, this, [this] {
+        pendingOutline_.collapseAll = true;
+        rebuilder_->schedule(outlinePart);
+    });
+    connect(&commands, &ViewCommands::expandAll, this, [this] {
+        pendingOutline_.expandAll = true;
+        rebuilder_->schedule(outlinePart);
+    });
+    connect(&commands, &ViewCommands::expandTreeRows, this, [this](const NodeList& folders, const NodeList& groupParents) {
+        pendingOutline_.expandFolders = folders;
+        pendingOutline_.expandGroupsOf = groupParents;
+        rebuilder_->schedule(outlinePart);
+    });
+    connect(&commands, &ViewCommands::renameInTreeView, this, [this](FileNode* node) {
+        pendingOutline_.rename = true;
+        pendingOutline_.renameTarget = node;
+        rebuilder_->schedule(outlinePart);
+    });
+    connect(&scans, &ScanController::treesRetiring, this, [this](const KeptTrees& kept) {
+        pendingOutline_.expandFolders = kept.keep(pendingOutline_.expandFolders);
+        pendingOutline_.expandGroupsOf = kept.keep(pendingOutline_.expandGroupsOf);
+        pendingOutline_.renameTarget = kept.keep(pendingOutline_.renameTarget);
+        liveChanged_ = kept.keep(liveChanged_);
+    });
+    connect(&state_, &ContentViewState::volumesChanged, this, touch(outlinePart | stripPart));
+    connect(&state_.fileTypes(), &FileTypeStatistics::renewed, this, touch(typesPart));
+    connect(&state_.fileTypes(), &FileTypeStatistics::extensionStatsChanged, this, touch(typesPart));
+    connect(&state_.fileTypes(), &FileTypeStatistics::extensionColorRankChanged, this, touch(typesPart | treemapPart));
+    connect(&state_.fileTypes(), &FileTypeStatistics::extensionColorRankRootsChanged, this, touch(treemapPart));
+    connect(&state_, &ContentViewState::hasEverShownScanResultsChanged, this, touch(arrangementPart | typesPart));
+    connect(&state_, &ContentViewState::showFileTypesChanged, this, touch(arrangementPart | typesPart));
+    connect(&state_, &ContentViewState::showTreemapChanged, this, touch(arrangementPart | treemapPart));
+    connect(&state_, &ContentViewState::treemapRootChanged, this, touch(treemapPart | stripPart));
+    connect(&state_.treemapToggles(), &TreemapToggles::showTreemapAllocatedSizeChanged, this, touch(treemapPart));
+    connect(&state_.treemapToggles(), &TreemapToggles::showTreemapFilenamesChanged, this, touch(treemapPart));
+    connect(&state_.treemapToggles(), &TreemapToggles::showTreemapFreeSpaceChanged, this, touch(treemapPart));
+    connect(&state_.viewModel(), &ScanViewModel::rootLabelChanged, this, touch(stripPart));
+    connect(&state_.viewModel(), &ScanViewModel::rootCapacitiesChanged, this, touch(treemapPart));
+    // Progress reports while a scan runs change nothing the placeholder shows.
+    connect(&state_.viewModel(), &ScanViewModel::scanStateChanged, this, [this](const ScanState& s) {
+        const bool progressOnly = s.isScanning() && placeholderShowsScanning_;
+        placeholderShowsScanning_ = s.isScanning();
+        if (!progressOnly) rebuilder_->schedule(placeholderPart);
+    });
+    connect(&state_.preferences(), &Preferences::changed, this,
+            [this](const QString& key) { rebuilder_->schedule(partsShowing(key)); });
+}
+
+CoalescedUpdate::Parts TreeViewTab::partsShowing(const QString& preferenceKey) {
+    struct Reader {
+        std::string_view key;
+        CoalescedUpdate::Parts parts;
+    };
+    namespace K = PreferenceKeys;
+    static const Reader readers[] = {
+        {K::byteUnitBase.name, outlinePart | typesPart | treemapPart | stripPart},
+        {K::byteSizeDisplayMode.name, outlinePart | typesPart | treemapPart | stripPart},
+        {K::tweakDecimalPlaces.name, outlinePart | typesPart},
+        {K::tweakFileGroupMinSize.name, outlinePart | treemapPart},
+        {K::tweakShowHorizontalLines.name, outlinePart | typesPart},
+        {K::tweakAltRowColors.name, outlinePart | typesPart},
+        {K::tweakEnableDragDrop.name, outlinePart},
+        {K::treemapPaletteColorsJSON.name, typesPart | treemapPart},
+        {K::tweakGradientEnabled.name, treemapPart},
+    };
+    const QByteArray key = preferenceKey.toLatin1();
+    for (const Reader& r : readers)
+        if (std::string_view(key.constData(), size_t(key.size())) == r.key) return r.parts;
+    return 0;
 }
 
 TreeViewTab::~TreeViewTab() {
@@ -221,37 +248,16 @@ TreeViewTab::~TreeViewTab() {
     state_.setIsGroupExpanded({});
     state_.setClearTreemapLayout({});
     // The panes call back into this tab: they go while it is whole.
-    refreshPending_ = false;
     delete treeContent_;
     delete extTable_;
     delete treemapPane_;
 }
 
-void TreeViewTab::scheduleRefresh() {
-    if (refreshPending_) return;
-    refreshPending_ = true;
-    QTimer::singleShot(0, this, [this] {
-        if (refreshPending_) refresh();
-    });
-}
+void TreeViewTab::refreshNow() { rebuilder_->runNow(); }
 
-void TreeViewTab::refreshNow() { refresh(); }
+std::vector<FileNode*> TreeViewTab::effectiveRoots() const { return model_.effectiveRoots(); }
 
-std::vector<FileNode*> TreeViewTab::effectiveRoots() const {
-    std::vector<FileNode*> out;
-    const std::vector<RootRef>& roots = state_.scanControl().effectiveRoots();
-    out.reserve(roots.size());
-    for (const RootRef& r : roots) out.push_back(r.get());
-    return out;
-}
-
-QString TreeViewTab::rootDisplayLabel(const FileNode& node) const {
-    const QString name = qStringFromUtf8(node.name());
-    if (state_.viewModel().lastScanWasCSVImport()) return name;
-    for (const VolumeInfo& v : state_.volumes())
-        if (v.path == name) return name + QStringLiteral(" (") + v.displayName + QLatin1Char(')');
-    return name;
-}
+QString TreeViewTab::rootDisplayLabel(const FileNode& node) const { return model_.rootDisplayLabel(node); }
 
 bool TreeViewTab::showsOutline() const { return treeContent_->currentWidget() == outline_; }
 
@@ -261,28 +267,32 @@ void TreeViewTab::setTreemapCanvas(QWidget* canvas) {
     treemapSlot_->layout()->addWidget(canvas);
 }
 
-void TreeViewTab::refresh() {
-    refreshPending_ = false;
+void TreeViewTab::refresh(CoalescedUpdate::Parts parts) {
     const Preferences& p = state_.preferences();
     // The panes read the trees by plain pointer: the tab holds the trees it shows until they are
-    // replaced in every pane.
+    // replaced in every pane (new roots bring every part up to date).
     std::vector<RootRef> holding = state_.scanControl().effectiveRoots();
     const std::vector<FileNode*> roots = effectiveRoots();
-    arrangePanes();
-    updatePlaceholder();
+    if (parts & arrangementPart) {
+        // A split made anew takes the table in, which then needs its rows.
+        if (arrangePanes()) parts |= typesPart;
+    }
+    if (parts & placeholderPart) updatePlaceholder();
 
     FileTreeOutlineOptions options;
     options.showHorizontalLines = p.value(PreferenceKeys::tweakShowHorizontalLines);
     options.altRowColors = p.value(PreferenceKeys::tweakAltRowColors);
     options.enableDragDrop = p.value(PreferenceKeys::tweakEnableDragDrop);
-    std::unordered_set<FileNode*> selection(state_.selectedNodes().begin(), state_.selectedNodes().end());
-    outline_->update(outlineInputs(state_, roots), options, selection);
-
-    if (extSplit_) {
+    if (parts & outlinePart) {
+        std::unordered_set<FileNode*> selection(state_.treeSelection().nodes().begin(), state_.treeSelection().nodes().end());
+        outline_->update(outlineInputs(state_, roots, liveRevision_, liveChanged_), options, selection,
+                         std::exchange(pendingOutline_, {}));
+    }
+    if ((parts & typesPart) && extSplit_) {
         ExtensionTableInputs ext;
-        ext.stats = state_.extensionStats();
-        ext.statsGeneration = state_.extensionStatsGeneration();
-        ext.colorRank = state_.extensionColorRank();
+        ext.stats = state_.fileTypes().extensionStats();
+        ext.statsGeneration = state_.fileTypes().generation();
+        ext.colorRank = state_.fileTypes().extensionColorRank();
         ext.paletteRGB = state_.currentPaletteRGB();
         ext.byteUnitBase = unitBaseOf(p);
         ext.byteSizeDisplayMode = displayModeOf(p);
@@ -290,13 +300,16 @@ void TreeViewTab::refresh() {
         ext.showFileTypes = state_.showFileTypes();
         extTable_->update(ext, options.altRowColors, options.showHorizontalLines);
     }
-    bool anyChild = false;
-    for (const FileNode* r : roots) anyChild = anyChild || r->childCount() > 0;
-    treemapSlot_->setVisible(anyChild);
-    // A hidden treemap makes no pictures; it catches up when it is shown again.
-    if (state_.showTreemap()) treemap_->update(treemapInputs());
-    updateInfoStrip();
-    shownRoots_ = std::move(holding);
+    if (parts & treemapPart) {
+        bool anyChild = false;
+        for (const FileNode* r : roots) anyChild = anyChild || r->childCount() > 0;
+        treemapSlot_->setVisible(anyChild);
+        // A hidden treemap makes no pictures; it catches up when it is shown again.
+        if (state_.showTreemap()) treemap_->update(treemapInputs());
+    }
+    if (parts & stripPart) updateInfoStrip();
+    if ((parts & (outlinePart | treemapPart | stripPart)) == (outlinePart | treemapPart | stripPart))
+        shownRoots_ = std::move(holding);
 }
 
 TreemapCanvasInputs TreeViewTab::treemapInputs() const {
@@ -305,34 +318,29 @@ TreemapCanvasInputs TreeViewTab::treemapInputs() const {
     TreemapCanvasInputs in;
     in.roots = scans.effectiveRoots();
     // Only a folder of the trees shown: a zoom target left from an older tree is ignored.
-    if (FileNode* z = state_.treemapRoot()) {
-        FileNode* top = z;
-        while (top->parent()) top = top->parent();
-        for (const RootRef& r : in.roots)
-            if (r.get() == top) in.zoomedNode = z;
-    }
-    in.useAllocatedSize = state_.showTreemapAllocatedSize();
-    in.showLabels = state_.showTreemapFilenames();
-    in.showFreeSpace = state_.showTreemapFreeSpace();
+    in.zoomedNode = model_.validatedZoomNode();
+    in.useAllocatedSize = state_.treemapToggles().showTreemapAllocatedSize();
+    in.showLabels = state_.treemapToggles().showTreemapFilenames();
+    in.showFreeSpace = state_.treemapToggles().showTreemapFreeSpace();
     in.capacities = scans.capacities(in.roots);
     in.byteUnitBase = unitBaseOf(p);
     in.byteSizeDisplayMode = displayModeOf(p);
     in.gradientEnabled = p.value(PreferenceKeys::tweakGradientEnabled);
     in.fileGroupMinSize = int(std::clamp<int64_t>(p.value(PreferenceKeys::tweakFileGroupMinSize), 0, INT32_MAX));
-    in.colorRank = state_.extensionColorRank();
+    in.colorRank = state_.fileTypes().extensionColorRank();
     in.paletteRGB = state_.currentPaletteRGB();
     in.colorRankReady = scans.colorRankReady();
-    in.selection = state_.selectedNodes();
-    in.monitorRevision = state_.monitorRevision();
+    in.selection = state_.treeSelection().nodes();
+    in.monitorRevision = liveRevision_;
     return in;
 }
 
-void TreeViewTab::arrangePanes() {
-    const bool withTypes = state_.hasEverShownScanResults() && state_.showFileTypes();
-    const bool withTreemap = state_.showTreemap();
-    const int arrangement = (withTypes ? 1 : 0) | (withTreemap ? 2 : 0);
-    if (arrangement == arrangedAs_) return;
+bool TreeViewTab::arrangePanes() {
+    const TreeViewTabModel::Arrangement arrangement = model_.arrangement();
+    if (arrangedAs_ && *arrangedAs_ == arrangement) return false;
     arrangedAs_ = arrangement;
+    const bool withTypes = arrangement.withTypes;
+    const bool withTreemap = arrangement.withTreemap;
     // Take the panes out of the old splits before those go.
     for (QWidget* w : {static_cast<QWidget*>(treeContent_), static_cast<QWidget*>(extTable_), treemapPane_}) {
         w->setParent(this);
@@ -375,85 +383,30 @@ void TreeViewTab::arrangePanes() {
     layout_->addWidget(whole);
     whole->show();
     layout_->activate();
+    return true;
 }
 
 void TreeViewTab::updatePlaceholder() {
-    const ScanState& s = state_.viewModel().scanState();
-    bool outline = false;
-    switch (s.tag()) {
-    case ScanState::Tag::scanning:
-        placeholder_->setTitle(localized("Scanning…"));
-        placeholder_->setIcon(QStringLiteral("system-search"));
-        placeholder_->setDescription(localized("This may take a moment for large volumes."));
-        break;
-    case ScanState::Tag::completed: outline = true; break;
-    case ScanState::Tag::failed:
-        placeholder_->setTitle(localized("Scan Failed"));
-        placeholder_->setIcon(QStringLiteral("dialog-warning"));
-        placeholder_->setDescription(std::get<ScanState::Failed>(s.value).message);
-        break;
-    case ScanState::Tag::cancelled:
-        if (!s.roots().empty()) {
-            outline = true;
-            break;
-        }
-        placeholder_->setTitle(localized("Scan Cancelled"));
-        placeholder_->setIcon(QStringLiteral("process-stop"));
-        placeholder_->setDescription(localized("Click Scan to try again."));
-        break;
-    case ScanState::Tag::idle:
-        placeholder_->setTitle(localized("Ready to Scan"));
-        placeholder_->setIcon(zelvaneIconImage(96));
-        placeholder_->setDescription(firstStepsDescription());
-        break;
+    const TreeViewTabModel::Placeholder shown = model_.placeholder();
+    if (!shown.showsOutline) {
+        placeholder_->setTitle(shown.title);
+        if (shown.iconName.isEmpty())
+            placeholder_->setIcon(zelvaneIconImage(96));
+        else
+            placeholder_->setIcon(shown.iconName);
+        placeholder_->setDescription(shown.description);
     }
-    treeContent_->setCurrentWidget(outline ? static_cast<QWidget*>(outline_) : placeholder_);
-}
-
-FileNode* TreeViewTab::validatedZoomNode() const {
-    FileNode* z = state_.treemapRoot();
-    if (!z) return nullptr;
-    const std::vector<FileNode*> roots = effectiveRoots();
-    // Only a node of the tree now shown: an older tree's node is not read beyond this walk.
-    FileNode* top = z;
-    while (top->parent()) top = top->parent();
-    return std::find(roots.begin(), roots.end(), top) != roots.end() ? z : nullptr;
+    treeContent_->setCurrentWidget(shown.showsOutline ? static_cast<QWidget*>(outline_) : placeholder_);
 }
 
 QStringList TreeViewTab::infoStripTexts() const {
     const Preferences& p = state_.preferences();
-    const auto size = [&](const FileNode& n) {
-        return qStringFromUtf8(humanBytes(n.effectiveAllocSize(), unitBaseOf(p), displayModeOf(p), 1));
-    };
-    const std::vector<FileNode*> roots = effectiveRoots();
-    if (FileNode* z = validatedZoomNode()) return {qStringFromUtf8(z->fullPath()), localized("—"), size(*z)};
-    if (roots.size() == 1) return {rootDisplayLabel(*roots[0]), localized("—"), size(*roots[0])};
-    if (roots.size() > 1) {
-        int64_t total = 0;
-        for (const FileNode* r : roots) total += r->effectiveAllocSize();
-        return {state_.viewModel().rootLabel(), localized("—"),
-                qStringFromUtf8(humanBytes(total, unitBaseOf(p), displayModeOf(p), 1))};
-    }
-    return {localized("Treemap")};
+    return model_.infoStripTexts(unitBaseOf(p), displayModeOf(p));
 }
 
-bool TreeViewTab::zoomButtonsShown() const { return validatedZoomNode() != nullptr; }
+bool TreeViewTab::zoomButtonsShown() const { return model_.validatedZoomNode() != nullptr; }
 
-void TreeViewTab::updateInfoStrip() {
-    QStringList t = infoStripTexts();
-    if (!t.isEmpty()) t[0] = withVisibleControlCharacters(t[0]);
-    const QFontMetrics fm(stripPath_->font());
-    const int room = std::max(40, width() - 200);
-    stripPath_->setText(fm.elidedText(t.value(0), Qt::ElideMiddle, room));
-    stripPath_->setToolTip(t.value(0));
-    stripDash_->setVisible(t.size() == 3);
-    stripSize_->setVisible(t.size() == 3);
-    stripDash_->setText(t.value(1));
-    stripSize_->setText(t.value(2));
-    const bool zoomed = zoomButtonsShown();
-    zoomRow_->setVisible(zoomed);
-    zoomRow_->parentWidget()->setFixedHeight(zoomed ? 48 : 28);
-}
+void TreeViewTab::updateInfoStrip() { strip_->setTexts(infoStripTexts(), zoomButtonsShown(), std::max(40, width() - 200)); }
 
 void TreeViewTab::selectAllFiles(const QString& extension) { state_.scanControl().selectAllFiles(extension); }
 

@@ -4,10 +4,14 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "ScanEngine/Tree/FileNode.hpp"
 #include "ZelvaneMac/Widgets/Common/AutosavingSplitter.hpp"
+#include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
+#include "ZelvaneMac/Window/CoalescedUpdate.hpp"
+#include "ZelvaneMac/Window/TreeViewTabModel.hpp"
 
 class QLabel;
 class QPushButton;
@@ -21,8 +25,8 @@ class ContentViewState;
 class EmptyStateView;
 class ExtensionTableView;
 class FileActionMenu;
-class FileTreeOutlineView;
 class TreemapCanvas;
+class TreemapInfoStrip;
 struct TreemapCanvasInputs;
 
 // The Tree View tab: the tree outline (or a placeholder by scan state) beside the file-type table,
@@ -67,16 +71,31 @@ signals:
     void splitDividerDragEnded();
 
 private:
-    void scheduleRefresh();
-    void refresh();
-    void arrangePanes();
+    // The parts of the tab that are brought up to date separately.
+    enum Part : unsigned {
+        arrangementPart = 1,
+        placeholderPart = 2,
+        outlinePart = 4,
+        typesPart = 8,
+        treemapPart = 16,
+        stripPart = 32,
+    };
+    static CoalescedUpdate::Parts partsShowing(const QString& preferenceKey);
+    void buildOutline();
+    void buildTypesTable();
+    void buildTreemapPane();
+    void subscribe();
+    void refresh(CoalescedUpdate::Parts parts);
+    // True when the panes were put together anew.
+    bool arrangePanes();
     void updatePlaceholder();
     void updateInfoStrip();
-    FileNode* validatedZoomNode() const;
     void selectAllFiles(const QString& extension);
 
     ContentViewState& state_;
-    bool refreshPending_ = false;
+    TreeViewTabModel model_;
+    CoalescedUpdate* rebuilder_;
+    bool placeholderShowsScanning_ = false;
     FileTreeOutlineView* outline_ = nullptr;
     ExtensionTableView* extTable_ = nullptr;
     EmptyStateView* placeholder_ = nullptr;
@@ -84,16 +103,18 @@ private:
     QWidget* treemapPane_ = nullptr;
     QWidget* treemapSlot_ = nullptr;
     TreemapCanvas* treemap_ = nullptr;
-    QLabel* stripPath_ = nullptr;
-    QLabel* stripDash_ = nullptr;
-    QLabel* stripSize_ = nullptr;
-    QWidget* zoomRow_ = nullptr;
+    TreemapInfoStrip* strip_ = nullptr;
     QVBoxLayout* layout_ = nullptr;
     QPointer<AutosavingSplitter> treeSplit_;
     QPointer<AutosavingSplitter> extSplit_;
-    int arrangedAs_ = -1;
+    std::optional<TreeViewTabModel::Arrangement> arrangedAs_;
     FileActionMenu* fileActions_ = nullptr;  // a child of the outline
     std::vector<RootRef> shownRoots_;
+    OutlineCommands pendingOutline_;
+    // The live monitor's last batch, for the outline and treemap to redraw; the revision tells
+    // them a batch is new.
+    int liveRevision_ = 0;
+    std::vector<FileNode*> liveChanged_;
 };
 
 }  // namespace zelvane

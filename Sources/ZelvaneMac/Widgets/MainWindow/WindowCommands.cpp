@@ -16,6 +16,8 @@
 #include "ZelvaneMac/Widgets/MainWindow/WindowSheets.hpp"
 #include "ZelvaneMac/Widgets/Treemap/BusyCursor.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/TreemapToggles.hpp"
+#include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/Exports/WindowExports.hpp"
 
 namespace zelvane {
@@ -43,7 +45,7 @@ void performExportFileTypesToCSV(ContentViewState& state, QWidget* window) {
 
 void performExportTreemapImage(ContentViewState& state, QWidget* window) {
     if (!hasTreemapContent(state)) return;
-    TreemapImageExportSelection selection(state.showTreemapFreeSpace());
+    TreemapImageExportSelection selection(state.treemapToggles().showTreemapFreeSpace());
     const auto choice = runTreemapImageSaveDialog(window, state.preferences(), selection,
                                                   exportStartFolder(state.preferences()),
                                                   proposedTreemapImageName(QDateTime::currentDateTime()));
@@ -63,20 +65,20 @@ void performCopyFileAndSizeInfo(ContentViewState& state) {
 void bindServiceSheets(WindowSheets& sheets, ContentViewState& state) {
     ContentViewState* s = &state;
     sheets.bindSheet(
-        &ContentViewState::showTweaksSheet, &ContentViewState::setShowTweaksSheet, &ContentViewState::showTweaksSheetChanged,
+        &WindowPrompts::showTweaksSheet, &WindowPrompts::setShowTweaksSheet, &WindowPrompts::showTweaksSheetChanged,
         [s](QWidget* window) -> QDialog* { return new TweaksSheet(loadTweaks(s->preferences()), window); },
         [s](QDialog& dialog) { storeTweaks(s->preferences(), static_cast<TweaksSheet&>(dialog).settings()); });
 
-    sheets.bindFlagAlert(&ContentViewState::showFullDiskAccessAlreadyGrantedAlert,
-                         &ContentViewState::setShowFullDiskAccessAlreadyGrantedAlert,
-                         &ContentViewState::showFullDiskAccessAlreadyGrantedAlertChanged,
+    sheets.bindFlagAlert(&WindowPrompts::showFullDiskAccessAlreadyGrantedAlert,
+                         &WindowPrompts::setShowFullDiskAccessAlreadyGrantedAlert,
+                         &WindowPrompts::showFullDiskAccessAlreadyGrantedAlertChanged,
                          localized("Full Disk Access Already Granted"),
                          [] { return localized("ZelvaneMac already has Full Disk Access."); },
                          {AlertButton{localized("OK"), QMessageBox::RejectRole, {}}});
 
     sheets.bindFlagAlert(
-        &ContentViewState::showPreparePortableModePrompt, &ContentViewState::setShowPreparePortableModePrompt,
-        &ContentViewState::showPreparePortableModePromptChanged, localized("Prepare This Copy for Portable Use?"),
+        &WindowPrompts::showPreparePortableModePrompt, &WindowPrompts::setShowPreparePortableModePrompt,
+        &WindowPrompts::showPreparePortableModePromptChanged, localized("Prepare This Copy for Portable Use?"),
         [] {
             return localized("ZelvaneMac is running from a removable drive. Preparing this copy keeps its settings on "
                              "the drive itself, so they travel with it.\n\nYou can also do this later with \"Prepare "
@@ -92,8 +94,8 @@ void bindServiceSheets(WindowSheets& sheets, ContentViewState& state) {
                      }}});
 
     sheets.bindFlagAlert(
-        &ContentViewState::showMoveToApplicationsPrompt, &ContentViewState::setShowMoveToApplicationsPrompt,
-        &ContentViewState::showMoveToApplicationsPromptChanged, localized("Move to Applications Folder?"),
+        &WindowPrompts::showMoveToApplicationsPrompt, &WindowPrompts::setShowMoveToApplicationsPrompt,
+        &WindowPrompts::showMoveToApplicationsPromptChanged, localized("Move to Applications Folder?"),
         [] {
             return localized("ZelvaneMac isn't running from your Applications folder. Moving it there makes it easier "
                              "to find, and keeps future manual updates landing in the same predictable place instead of "

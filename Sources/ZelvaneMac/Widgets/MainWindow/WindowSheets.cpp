@@ -7,6 +7,7 @@
 
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/ColorsSheet.hpp"
+#include "ZelvaneMac/Window/WindowPrompts.hpp"
 
 namespace zelvane {
 
@@ -28,7 +29,7 @@ void WindowSheets::bindSheet(BoolGetter get, BoolSetter set, BoolSignal changed,
                              std::function<void(QDialog&)> onRejected) {
     // The setter is called through a function object made here: the closures below hold no
     // member-function pointers of their own.
-    ContentViewState* state = &state_;
+    WindowPrompts* state = &state_.prompts();
     const std::function<void(bool)> setFlag = [state, set](bool v) { (state->*set)(v); };
     const auto present = [this, get, setFlag, make, onAccepted, onRejected](bool shown) {
         Presented& presented = sheetSlot(get);
@@ -57,8 +58,8 @@ void WindowSheets::bindSheet(BoolGetter get, BoolSetter set, BoolSignal changed,
         });
         dialog->open();
     };
-    connect(&state_, changed, this, present);
-    if ((state_.*get)()) present(true);
+    connect(&state_.prompts(), changed, this, present);
+    if ((state_.prompts().*get)()) present(true);
 }
 
 QMessageBox* WindowSheets::makeAlert(const QString& title, const QString& message,
@@ -83,7 +84,7 @@ QMessageBox* WindowSheets::makeAlert(const QString& title, const QString& messag
 
 void WindowSheets::bindFlagAlert(BoolGetter get, BoolSetter set, BoolSignal changed, QString title,
                                  std::function<QString()> message, std::vector<AlertButton> buttons) {
-    ContentViewState* state = &state_;
+    WindowPrompts* state = &state_.prompts();
     const std::function<void(bool)> setFlag = [state, set](bool v) { (state->*set)(v); };
     const auto present = [this, setFlag, title, message, buttons](bool shown) {
         Presented& presented = alerts_[title];
@@ -107,13 +108,13 @@ void WindowSheets::bindFlagAlert(BoolGetter get, BoolSetter set, BoolSignal chan
         });
         box->open();
     };
-    connect(&state_, changed, this, present);
-    if ((state_.*get)()) present(true);
+    connect(&state_.prompts(), changed, this, present);
+    if ((state_.prompts().*get)()) present(true);
 }
 
 void WindowSheets::bindMessageAlert(TextGetter get, TextSetter set, TextSignal changed, QString title,
                                     std::vector<AlertButton> buttons) {
-    ContentViewState* state = &state_;
+    WindowPrompts* state = &state_.prompts();
     const std::function<void()> clearMessage = [state, set] { (state->*set)(std::nullopt); };
     const auto present = [this, clearMessage, title, buttons](const std::optional<QString>& message) {
         Presented& presented = alerts_[title];
@@ -141,8 +142,8 @@ void WindowSheets::bindMessageAlert(TextGetter get, TextSetter set, TextSignal c
         });
         box->open();
     };
-    connect(&state_, changed, this, present);
-    if ((state_.*get)()) present((state_.*get)());
+    connect(&state_.prompts(), changed, this, present);
+    if ((state_.prompts().*get)()) present((state_.prompts().*get)());
 }
 
 QMessageBox* WindowSheets::alert(const QString& title) const {
@@ -165,8 +166,8 @@ QDialog* WindowSheets::sheet(BoolGetter get) const {
 void bindStandardSheets(WindowSheets& sheets, ContentViewState& state, std::function<void()> recomputeColorRank) {
     ContentViewState* s = &state;
     sheets.bindSheet(
-        &ContentViewState::showColorsSheet, &ContentViewState::setShowColorsSheet,
-        &ContentViewState::showColorsSheetChanged,
+        &WindowPrompts::showColorsSheet, &WindowPrompts::setShowColorsSheet,
+        &WindowPrompts::showColorsSheetChanged,
         [s](QWidget* window) {
             auto* sheet = new ColorsSheet(ColorSettingsDraft::fromPreferences(s->preferences()), window);
             return static_cast<QDialog*>(sheet);
@@ -175,8 +176,8 @@ void bindStandardSheets(WindowSheets& sheets, ContentViewState& state, std::func
             storeColorSettings(s->preferences(), static_cast<ColorsSheet&>(dialog).draft().choice());
             if (recomputeColorRank) recomputeColorRank();
         });
-    sheets.bindMessageAlert(&ContentViewState::csvExportErrorDetail, &ContentViewState::setCsvExportErrorDetail,
-                            &ContentViewState::csvExportErrorDetailChanged, localized("Couldn't Export"),
+    sheets.bindMessageAlert(&WindowPrompts::csvExportErrorDetail, &WindowPrompts::setCsvExportErrorDetail,
+                            &WindowPrompts::csvExportErrorDetailChanged, localized("Couldn't Export"),
                             {{localized("OK"), QMessageBox::RejectRole, {}}});
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/WindowPrompts.hpp"
 
 namespace zelvane {
 
@@ -35,12 +36,12 @@ struct AlertButton {
 class WindowSheets final : public QObject {
     Q_OBJECT
 public:
-    using BoolGetter = bool (ContentViewState::*)() const;
-    using BoolSetter = void (ContentViewState::*)(bool);
-    using BoolSignal = void (ContentViewState::*)(bool);
-    using TextGetter = const std::optional<QString>& (ContentViewState::*)() const;
-    using TextSetter = void (ContentViewState::*)(const std::optional<QString>&);
-    using TextSignal = void (ContentViewState::*)(const std::optional<QString>&);
+    using BoolGetter = bool (WindowPrompts::*)() const;
+    using BoolSetter = void (WindowPrompts::*)(bool);
+    using BoolSignal = void (WindowPrompts::*)(bool);
+    using TextGetter = const std::optional<QString>& (WindowPrompts::*)() const;
+    using TextSetter = void (WindowPrompts::*)(const std::optional<QString>&);
+    using TextSignal = void (WindowPrompts::*)(const std::optional<QString>&);
 
     WindowSheets(ContentViewState& state, QWidget* window);
 

@@ -89,7 +89,7 @@ FileTreeOutlineView::~FileTreeOutlineView() {
 }
 
 void FileTreeOutlineView::update(const FileTreeOutlineInputs& inputs, const FileTreeOutlineOptions& options,
-                                 const std::unordered_set<FileNode*>& selection) {
+                                 const std::unordered_set<FileNode*>& selection, const OutlineCommands& commands) {
     if (!(options == options_)) {
         options_ = options;
         applyResultTableSettings(*outline_, *delegate_, options.altRowColors, options.showHorizontalLines);
@@ -121,19 +121,19 @@ void FileTreeOutlineView::update(const FileTreeOutlineInputs& inputs, const File
     if (actions.reloaded && !actions.rootsChanged) {
         for (const QModelIndex& i : model_->indexesForNodes(reopen)) outline_->expand(i);
     }
-    for (const QModelIndex& i : actions.expand) outline_->expand(i);
-    if (actions.expandAll) {
+    for (const QModelIndex& i : model_->indexesToExpand(commands.expandFolders, commands.expandGroupsOf)) outline_->expand(i);
+    if (commands.expandAll) {
         const QUuid token = DebugTimingLog::begin(QStringLiteral("Expand All"));
         outline_->expandAll();
         DebugTimingLog::end(token);
     }
-    if (actions.collapseAll) {
+    if (commands.collapseAll) {
         // The edited row folds away with the rest; its field would float over other rows.
         if (outline_->isRenaming()) outline_->endRenaming(false, {});
         outline_->collapseAll();
         reopenSingleRoot();
     }
-    if (actions.renameRequested) startRename(actions.renameTarget);
+    if (commands.rename) startRename(commands.renameTarget);
     if (load) DebugTimingLog::end(*load);
     syncSelection(selection);
 }

@@ -27,6 +27,18 @@ struct FileTreeOutlineOptions {
     bool operator==(const FileTreeOutlineOptions&) const = default;
 };
 
+// Commands gathered for the outline's next update, carried out after its rows are up to date, in
+// this order: open the listed rows, open everything, fold everything (and reopen a single root),
+// start a rename.
+struct OutlineCommands {
+    std::vector<FileNode*> expandFolders;       // opened without their children
+    std::vector<FileNode*> expandGroupsOf;      // the group rows of these folders
+    bool expandAll = false;
+    bool collapseAll = false;
+    bool rename = false;
+    FileNode* renameTarget = nullptr;  // null: the rename ends at once
+};
+
 // What the outline tells its owner.
 struct FileTreeOutlineCallbacks {
     std::function<void(const std::vector<FileNode*>&)> onSelectionChanged;  // the rows' nodes, in row order
@@ -44,16 +56,15 @@ struct FileTreeOutlineCallbacks {
 class FileTreeOutlineView final : public QWidget {
     Q_OBJECT
 public:
-    // `initial` seeds the trigger counters (a command given before this view existed is not run);
-    // `initialSort` is (key, ascending), allocated size descending when none.
+    // `initial` seeds the monitor revision; `initialSort` is (key, ascending), allocated size descending when none.
     FileTreeOutlineView(const FileTreeOutlineInputs& initial, FileTreeOutlineCallbacks callbacks, Preferences& preferences,
                         std::optional<std::pair<QString, bool>> initialSort = std::nullopt, QWidget* parent = nullptr);
     ~FileTreeOutlineView() override;
 
-    // Applies the window's inputs and then makes the outline's selection `selection` (when it
-    // differs); acts on each trigger counter that changed since the last update.
+    // Applies the window's inputs, carries out `commands`, then makes the outline's selection
+    // `selection` (when it differs).
     void update(const FileTreeOutlineInputs& inputs, const FileTreeOutlineOptions& options,
-                const std::unordered_set<FileNode*>& selection);
+                const std::unordered_set<FileNode*>& selection, const OutlineCommands& commands = {});
 
     bool isNodeExpanded(FileNode* node) const;
     bool isGroupExpanded(FileNode* folder) const;

@@ -14,6 +14,10 @@
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Services/PreferenceSync.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/NodeSelection.hpp"
+#include "ZelvaneMac/Window/FileTypeStatistics.hpp"
+#include "ZelvaneMac/Window/TreemapToggles.hpp"
+#include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/PanelFolders.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 
@@ -97,7 +101,7 @@ void ExportSourceSelection::setFormat(CSVFileFormat format) {
 }
 
 std::vector<FileNode*> currentSelectionNodes(const ContentViewState& state) {
-    const NodeSet& set = state.selectedTab() == ContentTab::fileView ? state.selectedFileViewNodes() : state.selectedNodes();
+    const NodeSet& set = state.selectedTab() == ContentTab::fileView ? state.fileSelection().nodes() : state.treeSelection().nodes();
     std::vector<FileNode*> out;
     out.reserve(size_t(set.size()));
     for (FileNode* n : set) {
@@ -144,7 +148,7 @@ CSVExportProposal proposeCSVExport(const ContentViewState& state, const QDateTim
 void completeCSVExport(ContentViewState& state, const ExportSourceSelection& selection, const QString& path) {
     Preferences& prefs = state.preferences();
     if (!prefs.value(PreferenceKeys::csvExportFiles) && !prefs.value(PreferenceKeys::csvExportFolders)) {
-        state.setCsvExportErrorDetail(localized(
+        state.prompts().setCsvExportErrorDetail(localized(
             "Either one or both of \"Export Files\" and \"Export Folders\" must be selected for the export to be valid."));
         return;
     }
@@ -160,7 +164,7 @@ void completeCSVExport(ContentViewState& state, const ExportSourceSelection& sel
         flat = true;
     }
     if (nodes.empty()) {
-        state.setCsvExportErrorDetail(localized("There's nothing to export."));
+        state.prompts().setCsvExportErrorDetail(localized("There's nothing to export."));
         return;
     }
     rememberFolder(prefs, path);
@@ -192,11 +196,11 @@ void completeCSVExport(ContentViewState& state, const ExportSourceSelection& sel
     };
     if (const auto error = exportToCSV(std::span<FileNode* const>(nodes), options, flat, query, nativePath(path))) {
         if (error->kind == CSVExportError::Kind::noFilesOrFoldersSelected) {
-            state.setCsvExportErrorDetail(localized(
+            state.prompts().setCsvExportErrorDetail(localized(
                 "Either one or both of \"Export Files\" and \"Export Folders\" must be selected for the export to be valid."));
             return;
         }
-        state.setCsvExportErrorDetail(
+        state.prompts().setCsvExportErrorDetail(
             fillPlaceholders(localized("Couldn't write the CSV file: %@"), {errnoDescription(error->underlyingErrno)}));
     }
 }
@@ -207,15 +211,15 @@ QString proposedFileTypesName(const QDateTime& now) {
 
 void completeFileTypesExport(ContentViewState& state, const QString& path) {
     rememberFolder(state.preferences(), path);
-    std::vector<ExtensionStats> rows = state.extensionPanelDisplayed();
+    std::vector<ExtensionStats> rows = state.fileTypes().extensionPanelDisplayed();
     if (rows.empty()) {
-        rows = state.extensionStats();
+        rows = state.fileTypes().extensionStats();
         std::stable_sort(rows.begin(), rows.end(),
                          [](const ExtensionStats& a, const ExtensionStats& b) { return a.totalAlloc > b.totalAlloc; });
     }
-    const bool byAllocated = state.extensionPanelSortKey() == u"allocated";
+    const bool byAllocated = state.fileTypes().extensionPanelSortKey() == u"allocated";
     if (const auto error = exportFileTypesToCSV(rows, byAllocated, nativePath(path))) {
-        state.setCsvExportErrorDetail(
+        state.prompts().setCsvExportErrorDetail(
             fillPlaceholders(localized("Couldn't write the CSV file: %@"), {errnoDescription(error->underlyingErrno)}));
     }
 }
@@ -248,9 +252,9 @@ TreemapImageExportRequest treemapImageRequest(const ContentViewState& state, boo
     r.height = prefs.value(PreferenceKeys::treemapExportHeight);
     r.shadesOfGray = prefs.value(PreferenceKeys::treemapExportShadesOfGray);
     r.showFreeSpace = showFreeSpace;
-    r.useAllocatedSize = state.showTreemapAllocatedSize();
-    r.showLabels = state.showTreemapFilenames();
-    r.colorRank = state.extensionColorRank();
+    r.useAllocatedSize = state.treemapToggles().showTreemapAllocatedSize();
+    r.showLabels = state.treemapToggles().showTreemapFilenames();
+    r.colorRank = state.fileTypes().extensionColorRank();
     r.paletteRGB = state.currentPaletteRGB();
     r.byteUnitBase = byteUnitBaseFromRaw(int(prefs.value(PreferenceKeys::byteUnitBase))).value_or(ByteUnitBase::decimal);
     r.byteSizeDisplayMode = byteSizeDisplayModeFromRaw(int(prefs.value(PreferenceKeys::byteSizeDisplayMode)))
@@ -269,14 +273,14 @@ void completeTreemapImageExport(ContentViewState& state, bool showFreeSpace, con
         request.height = size->height;
     }
     if (auto refusal = treemapImageSizeRefusal(request.width, request.height)) {
-        state.setCsvExportErrorDetail(*refusal);
+        state.prompts().setCsvExportErrorDetail(*refusal);
         if (finished) finished();
         return;
     }
     ContentViewState* s = &state;
     exportTreemapImageInBackground(std::move(request), path, &state,
                                    [s, finished = std::move(finished)](std::optional<QString> failure) {
-                                       if (failure) s->setCsvExportErrorDetail(*failure);
+                                       if (failure) s->prompts().setCsvExportErrorDetail(*failure);
                                        if (finished) finished();
                                    });
 }

@@ -1,0 +1,35 @@
+#include "ZelvaneMac/Window/FileTypeStatistics.hpp"
+
+#include "ZelvaneMac/Window/AssignIfChanged.hpp"
+
+namespace zelvane {
+
+void FileTypeStatistics::renew() {
+    ++generation_;
+    emit renewed();
+}
+
+void FileTypeStatistics::setExtensionStats(const std::vector<ExtensionStats>& value) {
+    if (assignIfChanged(extensionStats_, value)) emit extensionStatsChanged(extensionStats_);
+}
+
+void FileTypeStatistics::setExtensionColorRank(const ColorRank& value) {
+    if (assignIfChanged(extensionColorRank_, value)) emit extensionColorRankChanged(extensionColorRank_);
+}
+
+void FileTypeStatistics::setExtensionPanelDisplayed(const std::vector<ExtensionStats>& value) {
+    if (assignIfChanged(extensionPanelDisplayed_, value))
+        emit extensionPanelDisplayedChanged(extensionPanelDisplayed_);
+}
+
+void FileTypeStatistics::setExtensionPanelSortKey(const QString& value) {
+    if (assignIfChanged(extensionPanelSortKey_, value))
+        emit extensionPanelSortKeyChanged(extensionPanelSortKey_);
+}
+
+void FileTypeStatistics::setExtensionColorRankRoots(const NodeList& value) {
+    if (assignIfChanged(extensionColorRankRoots_, value))
+        emit extensionColorRankRootsChanged(extensionColorRankRoots_);
+}
+
+}  // namespace zelvane

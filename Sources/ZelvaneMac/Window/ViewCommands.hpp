@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QObject>
+
+#include "ZelvaneMac/Window/KeptTrees.hpp"
+
+namespace zelvane {
+
+// The commands that widget-free code (menu actions, the restore after a rescan, the tab change)
+// gives the views of one window. Each is a signal carrying what the command needs; the view
+// that carries it out connects it to a slot of its own, and nothing is remembered here: a view
+// made later never acts on an earlier command. Main thread only.
+class ViewCommands final : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+signals:
+    // The Tree View's outline: fold everything, open everything, open these rows (the folders,
+    // then the group rows of `groupParents`), edit the name of `node` in place.
+    void resetTreeExpansion();
+    void expandAll();
+    void expandTreeRows(const zelvane::NodeList& folders, const zelvane::NodeList& groupParents);
+    void renameInTreeView(zelvane::FileNode* node);
+    // The File View: edit the name of `node` in place; take the keyboard into the search field.
+    void renameInFileView(zelvane::FileNode* node);
+    void focusFileSearch();
+};
+
+}  // namespace zelvane

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QObject>
+
+#include <QString>
+#include <optional>
+
+namespace zelvane {
+
+// The sheets, alerts and prompts of one window that widget-free code raises: each is shown
+// while its flag (or its detail text) is set, and the window's sheet code clears it when the
+// user answers. Main thread only.
+class WindowPrompts final : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    bool showSelectMultipleSheet() const { return showSelectMultipleSheet_; }
+    void setShowSelectMultipleSheet(bool value);
+    bool showAccessDeniedFoldersSheet() const { return showAccessDeniedFoldersSheet_; }
+    void setShowAccessDeniedFoldersSheet(bool value);
+    const std::optional<QString>& csvExportErrorDetail() const { return csvExportErrorDetail_; }
+    void setCsvExportErrorDetail(const std::optional<QString>& value);
+    bool showResetConfirmation() const { return showResetConfirmation_; }
+    void setShowResetConfirmation(bool value);
+    bool showResetPermissionsConfirmation() const { return showResetPermissionsConfirmation_; }
+    void setShowResetPermissionsConfirmation(bool value);
+    const std::optional<QString>& permissionsResetErrorDetail() const { return permissionsResetErrorDetail_; }
+    void setPermissionsResetErrorDetail(const std::optional<QString>& value);
+    const std::optional<QString>& adminRelaunchErrorDetail() const { return adminRelaunchErrorDetail_; }
+    void setAdminRelaunchErrorDetail(const std::optional<QString>& value);
+    bool adminRelaunchFailed() const { return adminRelaunchFailed_; }
+    void setAdminRelaunchFailed(bool value);
+    bool showFullDiskAccessAlert() const { return showFullDiskAccessAlert_; }
+    void setShowFullDiskAccessAlert(bool value);
+    bool showFullDiskAccessAlreadyGrantedAlert() const { return showFullDiskAccessAlreadyGrantedAlert_; }
+    void setShowFullDiskAccessAlreadyGrantedAlert(bool value);
+    bool showPreparePortableModePrompt() const { return showPreparePortableModePrompt_; }
+    void setShowPreparePortableModePrompt(bool value);
+    bool showMoveToApplicationsPrompt() const { return showMoveToApplicationsPrompt_; }
+    void setShowMoveToApplicationsPrompt(bool value);
+    bool showColorsSheet() const { return showColorsSheet_; }
+    void setShowColorsSheet(bool value);
+    bool showTweaksSheet() const { return showTweaksSheet_; }
+    void setShowTweaksSheet(bool value);
+
+signals:
+    void showSelectMultipleSheetChanged(bool value);
+    void showAccessDeniedFoldersSheetChanged(bool value);
+    void csvExportErrorDetailChanged(const std::optional<QString>& value);
+    void showResetConfirmationChanged(bool value);
+    void showResetPermissionsConfirmationChanged(bool value);
+    void permissionsResetErrorDetailChanged(const std::optional<QString>& value);
+    void adminRelaunchErrorDetailChanged(const std::optional<QString>& value);
+    void adminRelaunchFailedChanged(bool value);
+    void showFullDiskAccessAlertChanged(bool value);
+    void showFullDiskAccessAlreadyGrantedAlertChanged(bool value);
+    void showPreparePortableModePromptChanged(bool value);
+    void showMoveToApplicationsPromptChanged(bool value);
+    void showColorsSheetChanged(bool value);
+    void showTweaksSheetChanged(bool value);
+
+private:
+    bool showSelectMultipleSheet_ = false;
+    bool showAccessDeniedFoldersSheet_ = false;
+    std::optional<QString> csvExportErrorDetail_;
+    bool showResetConfirmation_ = false;
+    bool showResetPermissionsConfirmation_ = false;
+    std::optional<QString> permissionsResetErrorDetail_;
+    std::optional<QString> adminRelaunchErrorDetail_;
+    bool adminRelaunchFailed_ = false;
+    bool showFullDiskAccessAlert_ = false;
+    bool showFullDiskAccessAlreadyGrantedAlert_ = false;
+    bool showPreparePortableModePrompt_ = false;
+    bool showMoveToApplicationsPrompt_ = false;
+    bool showColorsSheet_ = false;
+    bool showTweaksSheet_ = false;
+};
+
+}  // namespace zelvane
