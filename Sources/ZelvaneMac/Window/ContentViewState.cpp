@@ -4,6 +4,7 @@
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Window/AssignIfChanged.hpp"
 #include "ZelvaneMac/Window/FileTypeStatistics.hpp"
+#include "ZelvaneMac/Window/FileViewResults.hpp"
 #include "ZelvaneMac/Window/HoverPathState.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
@@ -21,6 +22,7 @@ ContentViewState::ContentViewState(Preferences& preferences, CLIAutomation::Opti
       liveMonitor_(std::make_unique<LiveMonitorController>()),
       hoverPathState_(new HoverPathState(this)),
       commands_(new ViewCommands(this)),
+      fileResults_(new FileViewResults(this)),
       fileTypes_(new FileTypeStatistics(this)),
       treemapToggles_(new TreemapToggles(preferences, this)),
       prompts_(new WindowPrompts(this)),
@@ -133,27 +135,10 @@ void ContentViewState::setIsRenamingInline(bool value) {
     if (assignIfChanged(isRenamingInline_, value)) emit isRenamingInlineChanged(isRenamingInline_);
 }
 
-void ContentViewState::setFileFilterText(const QString& value) {
-    if (assignIfChanged(fileFilterText_, value)) emit fileFilterTextChanged(fileFilterText_);
-}
 
-void ContentViewState::setFileResultCount(int value) {
-    if (assignIfChanged(fileResultCount_, value)) emit fileResultCountChanged(fileResultCount_);
-}
 
-void ContentViewState::setFileResultTotalSize(int64_t value) {
-    if (assignIfChanged(fileResultTotalSize_, value)) emit fileResultTotalSizeChanged(fileResultTotalSize_);
-}
 
-void ContentViewState::setFileResultTotalAlloc(int64_t value) {
-    if (assignIfChanged(fileResultTotalAlloc_, value))
-        emit fileResultTotalAllocChanged(fileResultTotalAlloc_);
-}
 
-void ContentViewState::setFileIsLocatingDuplicates(bool value) {
-    if (assignIfChanged(fileIsLocatingDuplicates_, value))
-        emit fileIsLocatingDuplicatesChanged(fileIsLocatingDuplicates_);
-}
 
 void ContentViewState::setShowFilterPanel(bool value) {
     if (!assignIfChanged(showFilterPanel_, value)) return;

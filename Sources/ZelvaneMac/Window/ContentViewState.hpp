@@ -26,6 +26,7 @@
 namespace zelvane {
 
 class FileTypeStatistics;
+class FileViewResults;
 class HoverPathState;
 class LiveMonitorController;
 class NodeSelection;
@@ -39,7 +40,7 @@ using NodePredicate = std::function<bool(const FileNode*)>;
 
 // The state of one main window, without widgets: the parts that own their rules (the Tree View's
 // and the File View's selections, the commands to the views, the file-type statistics, the
-// treemap toggles, the prompts), the remaining per-window fields with their initial values, the
+// treemap toggles, the prompts, the File View's results), the remaining per-window fields with their initial values, the
 // pane toggles seeded from the preferences when the window is made, and the preference store
 // every window shares. Views include and subscribe to the part they show.
 //
@@ -61,6 +62,7 @@ public:
     LiveMonitorController& liveMonitor() const { return *liveMonitor_; }
     HoverPathState& hoverPathState() const { return *hoverPathState_; }
     ViewCommands& commands() const { return *commands_; }
+    FileViewResults& fileResults() const { return *fileResults_; }
     FileTypeStatistics& fileTypes() const { return *fileTypes_; }
     TreemapToggles& treemapToggles() const { return *treemapToggles_; }
     WindowPrompts& prompts() const { return *prompts_; }
@@ -108,16 +110,6 @@ public:
     void setClearTreemapLayout(std::function<void()> f) { clearTreemapLayout_ = std::move(f); }
     bool isRenamingInline() const { return isRenamingInline_; }
     void setIsRenamingInline(bool value);
-    const QString& fileFilterText() const { return fileFilterText_; }
-    void setFileFilterText(const QString& value);
-    int fileResultCount() const { return fileResultCount_; }
-    void setFileResultCount(int value);
-    int64_t fileResultTotalSize() const { return fileResultTotalSize_; }
-    void setFileResultTotalSize(int64_t value);
-    int64_t fileResultTotalAlloc() const { return fileResultTotalAlloc_; }
-    void setFileResultTotalAlloc(int64_t value);
-    bool fileIsLocatingDuplicates() const { return fileIsLocatingDuplicates_; }
-    void setFileIsLocatingDuplicates(bool value);
     bool showFilterPanel() const { return showFilterPanel_; }
     void setShowFilterPanel(bool value);
     const QString& appliedIncludeFilterText() const { return appliedIncludeFilterText_; }
@@ -160,11 +152,6 @@ signals:
     void treemapRootChanged(FileNode* value);
     void pendingTreeRestoreStateChanged(const std::optional<TreeRestoreState>& value);
     void isRenamingInlineChanged(bool value);
-    void fileFilterTextChanged(const QString& value);
-    void fileResultCountChanged(int value);
-    void fileResultTotalSizeChanged(int64_t value);
-    void fileResultTotalAllocChanged(int64_t value);
-    void fileIsLocatingDuplicatesChanged(bool value);
     void showFilterPanelChanged(bool value);
     void appliedIncludeFilterTextChanged(const QString& value);
     void appliedExcludeFilterTextChanged(const QString& value);
@@ -189,6 +176,7 @@ private:
     std::unique_ptr<LiveMonitorController> liveMonitor_;
     HoverPathState* hoverPathState_;
     ViewCommands* commands_;
+    FileViewResults* fileResults_;
     FileTypeStatistics* fileTypes_;
     TreemapToggles* treemapToggles_;
     WindowPrompts* prompts_;
@@ -210,11 +198,6 @@ private:
     std::optional<TreeRestoreState> pendingTreeRestoreState_;
     std::function<void()> clearTreemapLayout_;
     bool isRenamingInline_ = false;
-    QString fileFilterText_;
-    int fileResultCount_ = 0;
-    int64_t fileResultTotalSize_ = 0;
-    int64_t fileResultTotalAlloc_ = 0;
-    bool fileIsLocatingDuplicates_ = false;
     bool showFilterPanel_ = false;  // seeded from its key in the constructor
     QString appliedIncludeFilterText_;
     QString appliedExcludeFilterText_;

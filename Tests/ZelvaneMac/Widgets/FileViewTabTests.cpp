@@ -24,6 +24,7 @@
 #include "ZelvaneMac/Widgets/MainWindow/FilterPanel.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/FileViewResults.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 
 namespace zelvane {
@@ -56,7 +57,7 @@ TEST(FileViewTab, SearchesAScanLargestFirstWithHistory) {
     state.viewModel().selectRoot(root, root);
     state.viewModel().startScan(std::nullopt, false, true);
     FileListPipeline& pipeline = tab.fileList().pipeline();
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return state.fileResultCount() == 13 && !state.fileIsLocatingDuplicates(); }));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return state.fileResults().fileResultCount() == 13 && !state.fileResults().fileIsLocatingDuplicates(); }));
     EXPECT_FALSE(tab.showsEmptyState());
     EXPECT_EQ(pipeline.displayed().front()->name().substr(0, 5), "track");
     // The duplicate columns show with a method; the copy of track1 is a member row.
@@ -66,8 +67,8 @@ TEST(FileViewTab, SearchesAScanLargestFirstWithHistory) {
     // Typing a search: after the debounce only matches show, highlighted; editing end records it.
     tab.searchField().setFocus();
     QTest::keyClicks(&tab.searchField(), "track");
-    EXPECT_EQ(state.fileFilterText(), "track");
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return state.fileResultCount() == 4; }));
+    EXPECT_EQ(state.fileResults().fileFilterText(), "track");
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return state.fileResults().fileResultCount() == 4; }));
     QKeyEvent ret(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QCoreApplication::sendEvent(&tab.searchField(), &ret);
     EXPECT_EQ(tab.searchField().text(), "track");
@@ -84,7 +85,7 @@ TEST(FileViewTab, SearchesAScanLargestFirstWithHistory) {
     ASSERT_EQ(menu->actions().size(), 3);
     EXPECT_TRUE(menu->actions()[1]->isSeparator());
     menu->actions()[0]->trigger();
-    EXPECT_EQ(state.fileFilterText(), "track");
+    EXPECT_EQ(state.fileResults().fileFilterText(), "track");
     menu->actions()[2]->trigger();
     EXPECT_EQ(prefs.value(PreferenceKeys::fileSearchHistoryJSON), "[]");
 
@@ -98,11 +99,11 @@ TEST(FileViewTab, SearchesAScanLargestFirstWithHistory) {
 
     // Hidden tab: a changed search runs nothing until the tab is shown again.
     state.setSelectedTab(ContentTab::treeView);
-    state.setFileFilterText("img");
+    state.fileResults().setFileFilterText("img");
     QTest::qWait(400);
-    EXPECT_EQ(state.fileResultCount(), 4);
+    EXPECT_EQ(state.fileResults().fileResultCount(), 4);
     state.setSelectedTab(ContentTab::fileView);
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return state.fileResultCount() == 8; }));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return state.fileResults().fileResultCount() == 8; }));
 }
 
 TEST(FilterPanel, FieldsHistoriesClearAndApply) {

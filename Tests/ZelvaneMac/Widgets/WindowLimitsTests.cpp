@@ -15,6 +15,7 @@
 #include "ZelvaneMac/Widgets/Common/FilterSyntaxTextField.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/FileViewTab.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
+#include "ZelvaneMac/Window/FileViewResults.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 
 namespace zelvane {
@@ -106,17 +107,17 @@ TEST(WindowLimits, FileViewSearchGivesUpOnARunawayPattern) {
     ASSERT_TRUE(w.scan(dir.path()));
     w.state().setSelectedTab(ContentTab::fileView);
     FileViewTab& tab = *w.window().contentView()->fileViewTab();
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.state().fileResultCount() == 203; }));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.state().fileResults().fileResultCount() == 203; }));
 
     w.prefs().set(PreferenceKeys::fileMatchEntirePath, false);
     tab.searchField().setFocus();
     QTest::keyClicks(&tab.searchField(), QStringLiteral("\\\"^(?:(a+)+$|a+!)\"\\"));
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.state().fileResultCount() == 1; })) << w.state().fileResultCount();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.state().fileResults().fileResultCount() == 1; })) << w.state().fileResults().fileResultCount();
     // Each of the two hundred runaway names costs its limit and no more; a plain search follows.
     tab.searchField().setPlainText(QStringLiteral("\\(a+)+$\\"));
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.state().fileResultCount() == 0; }));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.state().fileResults().fileResultCount() == 0; }));
     tab.searchField().setPlainText(QStringLiteral("plain"));
-    EXPECT_TRUE(pumpWidgetsUntil([&] { return w.state().fileResultCount() == 1; }));
+    EXPECT_TRUE(pumpWidgetsUntil([&] { return w.state().fileResults().fileResultCount() == 1; }));
 }
 
 // An exported date no clock shows is unknown after the import, in the row and in every folder

@@ -28,6 +28,7 @@
 #include "ZelvaneMac/Widgets/FileList/FileListView.hpp"
 #include "ZelvaneMac/Widgets/Preview/PreviewWindow.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/FileViewResults.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/ViewCommands.hpp"
 #include "ZelvaneMac/Window/HoverPathState.hpp"
@@ -110,19 +111,19 @@ FileViewTab::FileViewTab(ContentViewState& state, QWidget* parent) : QWidget(par
 
     FileListPipeline& pipeline = list_->pipeline();
     connect(&pipeline, &FileListPipeline::resultsChanged, this, [this](const FileListResults& r) {
-        state_.setFileResultCount(r.count);
-        state_.setFileResultTotalSize(r.totalSize);
-        state_.setFileResultTotalAlloc(r.totalAlloc);
+        state_.fileResults().setFileResultCount(r.count);
+        state_.fileResults().setFileResultTotalSize(r.totalSize);
+        state_.fileResults().setFileResultTotalAlloc(r.totalAlloc);
     });
     connect(&pipeline, &FileListPipeline::locatingDuplicatesChanged, this, [this](bool on) {
-        state_.setFileIsLocatingDuplicates(on);
+        state_.fileResults().setFileIsLocatingDuplicates(on);
     });
-    connect(&state_, &ContentViewState::fileIsLocatingDuplicatesChanged, this, [this](bool on) { locating_->setVisible(on); });
+    connect(&state_.fileResults(), &FileViewResults::fileIsLocatingDuplicatesChanged, this, [this](bool on) { locating_->setVisible(on); });
 
     connect(&state_.scanControl(), &ScanController::effectiveRootsChanged, this, &FileViewTab::updateList);
-    connect(&state_, &ContentViewState::fileFilterTextChanged, this, [this] {
-        search_->setText(state_.fileFilterText());
-        clearSearch_->setVisible(!state_.fileFilterText().isEmpty());
+    connect(&state_.fileResults(), &FileViewResults::fileFilterTextChanged, this, [this] {
+        search_->setText(state_.fileResults().fileFilterText());
+        clearSearch_->setVisible(!state_.fileResults().fileFilterText().isEmpty());
         updateList();
     });
     connect(&state_, &ContentViewState::selectedTabChanged, this, &FileViewTab::updateList);
@@ -156,7 +157,7 @@ FileViewTab::FileViewTab(ContentViewState& state, QWidget* parent) : QWidget(par
         updateList();
     });
     syncControls();
-    locating_->setVisible(state_.fileIsLocatingDuplicates());
+    locating_->setVisible(state_.fileResults().fileIsLocatingDuplicates());
     updateList();
 }
 
@@ -246,22 +247,22 @@ void FileViewTab::buildSearchBar(QWidget* bar) {
     glass->setPixmap(QIcon::fromTheme(QStringLiteral("edit-find"), style()->standardIcon(QStyle::SP_FileDialogContentsView)).pixmap(14, 14));
     search->addWidget(glass);
     search_ = new FilterSyntaxTextField(searchRow);
-    search_->setText(state_.fileFilterText());
+    search_->setText(state_.fileResults().fileFilterText());
     search_->onSubmit = [] {};
     search_->onEditingEnded = [this](const QString& text) { recordSearch(text); };
-    connect(search_, &FilterSyntaxTextField::textEdited, this, [this](const QString& t) { state_.setFileFilterText(t); });
+    connect(search_, &FilterSyntaxTextField::textEdited, this, [this](const QString& t) { state_.fileResults().setFileFilterText(t); });
     search->addWidget(search_, 1);
     clearSearch_ = new QToolButton(searchRow);
     clearSearch_->setAutoRaise(true);
     clearSearch_->setIcon(QIcon::fromTheme(QStringLiteral("edit-clear"), style()->standardIcon(QStyle::SP_LineEditClearButton)));
     clearSearch_->setFixedSize(16, 16);
     clearSearch_->setToolTip(localized("Clear"));
-    clearSearch_->setVisible(!state_.fileFilterText().isEmpty());
-    connect(clearSearch_, &QToolButton::clicked, this, [this] { state_.setFileFilterText(QString()); });
+    clearSearch_->setVisible(!state_.fileResults().fileFilterText().isEmpty());
+    connect(clearSearch_, &QToolButton::clicked, this, [this] { state_.fileResults().setFileFilterText(QString()); });
     search->addWidget(clearSearch_);
     history_ = new FilterHistoryMenu(searchRow);
     history_->onSelect = [this](const QString& entry) {
-        state_.setFileFilterText(entry);
+        state_.fileResults().setFileFilterText(entry);
         recordSearch(entry);
     };
     history_->onClear = [this] { state_.preferences().set(PreferenceKeys::fileSearchHistoryJSON, QStringLiteral("[]")); };
@@ -299,7 +300,7 @@ FileListInputs FileViewTab::currentInputs() const {
     in.byteSizeDisplayMode =
         byteSizeDisplayModeFromRaw(int(p.value(PreferenceKeys::byteSizeDisplayMode))).value_or(ByteSizeDisplayMode::dynamic);
     in.decimalPlaces = int(p.value(PreferenceKeys::tweakDecimalPlaces));
-    in.filterText = state_.fileFilterText();
+    in.filterText = state_.fileResults().fileFilterText();
     in.matchEntirePath = p.value(PreferenceKeys::fileMatchEntirePath);
     in.includeFolders = p.value(PreferenceKeys::fileIncludeFolders);
     in.maxFiles = maxFilesCap(maxFilesOptionOrDefault(p.value(PreferenceKeys::fileMaxFilesOption)));

@@ -13,6 +13,7 @@
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Widgets/Common/TextStyles.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/FileViewResults.hpp"
 #include "ZelvaneMac/Window/HoverPathState.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
@@ -114,9 +115,9 @@ StatusBar::StatusBar(ContentViewState& state, QWidget* parent) : QWidget(parent)
     connect(&state_.fileSelection(), &NodeSelection::changed, this, &StatusBar::refreshSummary);
     // Live changes alter the sizes of selected folders.
     connect(&state_.scanControl(), &ScanController::liveChanges, this, &StatusBar::refreshSummary);
-    connect(&state_, &ContentViewState::fileResultCountChanged, this, &StatusBar::refreshTotals);
-    connect(&state_, &ContentViewState::fileResultTotalSizeChanged, this, &StatusBar::refreshTotals);
-    connect(&state_, &ContentViewState::fileResultTotalAllocChanged, this, &StatusBar::refreshTotals);
+    connect(&state_.fileResults(), &FileViewResults::fileResultCountChanged, this, &StatusBar::refreshTotals);
+    connect(&state_.fileResults(), &FileViewResults::fileResultTotalSizeChanged, this, &StatusBar::refreshTotals);
+    connect(&state_.fileResults(), &FileViewResults::fileResultTotalAllocChanged, this, &StatusBar::refreshTotals);
     connect(&state_.preferences(), &Preferences::changed, this, [this](const QString& key) {
         if (key == QLatin1String(PreferenceKeys::byteUnitBase.name.data()) ||
             key == QLatin1String(PreferenceKeys::byteSizeDisplayMode.name.data()) ||
@@ -154,10 +155,10 @@ void StatusBar::refreshTotals() {
     Preferences& prefs = state_.preferences();
     const SizeTextFormat size =
         SizeTextFormat::fromPreferences(prefs.value(PreferenceKeys::byteUnitBase), prefs.value(PreferenceKeys::byteSizeDisplayMode));
-    static_cast<ElidingLabel*>(totals_)->setFullText(fileViewTotalsText(state_.fileResultCount(),
+    static_cast<ElidingLabel*>(totals_)->setFullText(fileViewTotalsText(state_.fileResults().fileResultCount(),
                                                                         prefs.value(PreferenceKeys::fileIncludeFolders),
-                                                                        state_.fileResultTotalSize(),
-                                                                        state_.fileResultTotalAlloc(), size));
+                                                                        state_.fileResults().fileResultTotalSize(),
+                                                                        state_.fileResults().fileResultTotalAlloc(), size));
 }
 
 void StatusBar::refreshHover() {
