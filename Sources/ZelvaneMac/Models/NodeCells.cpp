@@ -9,12 +9,15 @@
 #include <unordered_set>
 
 #include "ScanEngine/Tree/FileNode.hpp"
+#include "ZelvaneMac/Core/Text/ToolTipText.hpp"
 #include "ZelvaneMac/Core/Text/Utf8Text.hpp"
 #include "ZelvaneMac/Core/Text/VisibleText.hpp"
 
 namespace zelvane {
 
-QString nameToolTip(const FileNode& node) { return withVisibleControlCharacters(qStringFromUtf8(node.fullPath())); }
+QString nameToolTip(const FileNode& node) {
+    return plainToolTip(withVisibleControlCharacters(qStringFromUtf8(node.fullPath())));
+}
 
 std::optional<QString> hoverPathOf(const FileNode* node) {
     if (!node) return std::nullopt;

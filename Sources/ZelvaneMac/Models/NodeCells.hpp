@@ -17,7 +17,7 @@ class FileNode;
 // What the tree outline and the file list show alike for a node's row.
 
 // The name cell's tool tip: the full path, with control characters and direction overrides shown
-// as visible marks.
+// as visible marks, and shown as written even where it looks like markup.
 QString nameToolTip(const FileNode& node);
 
 // The path the window's hover line shows for the node under the pointer; none for no node.

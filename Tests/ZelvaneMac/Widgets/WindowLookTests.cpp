@@ -1,13 +1,16 @@
 // What a real window shows of a real folder: the treemap paints content smaller than a pixel, the
-// tables' columns fit what they hold and use the room they have, and file panels open where the
-// user was, not where the program was started from.
+// tables' columns fit what they hold and use the room they have, file panels open where the user
+// was, not where the program was started from, and names that look like markup read as written.
 
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QLabel>
 #include <QScrollBar>
+#include <QTextDocumentFragment>
+#include <QToolTip>
 #include <QTimer>
 
 #include <filesystem>
@@ -19,7 +22,9 @@
 #include "ZelvaneMac/Models/ExtensionTableModel.hpp"
 #include "ZelvaneMac/Models/FileTreeOutlineModel.hpp"
 #include "ZelvaneMac/Widgets/FileTypes/ExtensionTableView.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/StatusBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/TopBar.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
 #include "ZelvaneMac/Window/Treemap/TreemapCanvasModel.hpp"
@@ -161,6 +166,53 @@ TEST(WindowLook, PercentColumnShowsAWholeHundredPercent) {
     // The tree's percent column as well.
     const int treeRoom = w.view().header()->sectionSize(FileTreeOutlineModel::percentColumn) - 4;
     EXPECT_EQ(QFontMetrics(w.view().font()).elidedText(QStringLiteral("100.0%"), Qt::ElideRight, treeRoom), "100.0%");
+}
+
+// What a label or tooltip in `format` shows of `text`: Qt draws text that looks like markup as
+// rich text unless told otherwise.
+QString shownText(const QString& text, Qt::TextFormat format = Qt::AutoText) {
+    const bool rich = format == Qt::RichText || (format == Qt::AutoText && Qt::mightBeRichText(text));
+    return rich ? QTextDocumentFragment::fromHtml(text).toPlainText() : text;
+}
+
+// A file or folder may be named like markup ("<h1>Notes", "a<br>b"): every place the window shows
+// a path, the strip over the treemap, the tree's and the treemap's tooltips and the status bar's,
+// shows it as it is on disk, not as a heading or a line break that swallows its tags.
+TEST(WindowLook, NamesThatLookLikeMarkupReadAsWritten) {
+    TempDir dir;
+    const fs::path root = dir / "<h1>Notes";
+    const fs::path file = root / "a<br>b" / "f.bin";
+    writeFile(file, 50000);
+    Window w;
+    ASSERT_TRUE(w.scan(root));
+    const QString filePath = qPath(file);
+
+    for (const QLabel* label : w.tree().findChildren<QLabel*>()) {
+        if (label->text().contains(QStringLiteral("Notes")))
+            EXPECT_EQ(shownText(label->text(), label->textFormat()), label->text()) << label->text().toStdString();
+    }
+
+    FileNode* node = w.node(file);
+    ASSERT_NE(node, nullptr);
+    const QModelIndex row = w.outline().model().indexForNode(node);
+    ASSERT_TRUE(row.isValid());
+    EXPECT_EQ(shownText(row.data(Qt::ToolTipRole).toString()), filePath);
+
+    TreemapCanvas& canvas = *w.tree().treemapCanvas();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return canvas.model().layout().nodeRects.find(node) != nullptr; }));
+    const TreemapRect* box = canvas.model().layout().nodeRects.find(node);
+    const QPoint centre = QPointF(box->x + box->width / 2, box->y + box->height / 2).toPoint();
+    QTest::mouseMove(&canvas, centre);
+    QHelpEvent help(QEvent::ToolTip, centre, canvas.mapToGlobal(centre));
+    QApplication::sendEvent(&canvas, &help);
+    ASSERT_TRUE(QToolTip::isVisible());
+    EXPECT_TRUE(shownText(QToolTip::text()).startsWith(filePath)) << QToolTip::text().toStdString();
+    QToolTip::hideText();
+
+    const QLabel* hover = w.window().contentView()->statusBar()->hoverLabel();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return hover->toolTip().contains(QStringLiteral("f.bin")); }));
+    EXPECT_EQ(shownText(hover->toolTip()), filePath);
+    EXPECT_EQ(shownText(hover->text(), hover->textFormat()), hover->text());
 }
 
 // Runs `action`, which opens a modal file panel, and gives back the folder the panel showed

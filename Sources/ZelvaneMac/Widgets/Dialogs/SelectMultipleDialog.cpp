@@ -11,6 +11,7 @@
 
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Core/Text/ToolTipText.hpp"
 
 namespace zelvane {
 
@@ -90,7 +91,7 @@ void SelectMultipleDialog::refresh() {
         auto* row = new QListWidgetItem(item.displayName, list_);
         row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
         row->setData(Qt::CheckStateRole, item.isChecked ? Qt::Checked : Qt::Unchecked);
-        row->setToolTip(item.id);
+        row->setToolTip(plainToolTip(item.id));
         if (model_.listSelection() && *model_.listSelection() == item.id) selectedRow = i;
     }
     if (selectedRow >= 0) list_->setCurrentRow(selectedRow);

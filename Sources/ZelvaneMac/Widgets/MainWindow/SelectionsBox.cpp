@@ -6,6 +6,7 @@
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Core/Text/ToolTipText.hpp"
 #include "ZelvaneMac/Core/Text/VisibleText.hpp"
 #include "ZelvaneMac/Widgets/Common/TextStyles.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
@@ -89,7 +90,7 @@ void SelectionsBox::refresh() {
         selectionValue_->setMaximumWidth(QWIDGETSIZE_MAX);
         selectionValue_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     }
-    selectionValue_->setToolTip(label);
+    selectionValue_->setToolTip(plainToolTip(label));
 
     const auto total = model.totalCapacity();
     const auto available = model.availableCapacity();

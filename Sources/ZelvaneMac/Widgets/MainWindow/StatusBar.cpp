@@ -11,6 +11,7 @@
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Core/Text/ToolTipText.hpp"
 #include "ZelvaneMac/Widgets/Common/TextStyles.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/FileViewResults.hpp"
@@ -38,7 +39,7 @@ public:
     void setElideMode(Qt::TextElideMode mode) { mode_ = mode; }
     void setFullText(const QString& text) {
         full_ = text;
-        setToolTip(text);
+        setToolTip(plainToolTip(text));
         relayout();
     }
     const QString& fullText() const { return full_; }

@@ -9,6 +9,7 @@
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Core/Text/ToolTipText.hpp"
 #include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
 #include "ZelvaneMac/Models/NodeCells.hpp"
 #include "ZelvaneMac/Widgets/Common/AppIcon.hpp"

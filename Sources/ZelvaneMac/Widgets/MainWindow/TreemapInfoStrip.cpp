@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ZelvaneMac/Core/Text/ToolTipText.hpp"
 #include "ZelvaneMac/Core/Text/VisibleText.hpp"
 
 namespace zelvane {
@@ -21,6 +22,7 @@ TreemapInfoStrip::TreemapInfoStrip(QWidget* parent) : QWidget(parent) {
     callout.setPointSizeF(callout.pointSizeF() * 0.95);
     auto makeLabel = [&] {
         auto* l = new QLabel(this);
+        l->setTextFormat(Qt::PlainText);
         l->setFont(callout);
         l->setForegroundRole(QPalette::PlaceholderText);
         return l;
@@ -58,7 +60,7 @@ void TreemapInfoStrip::setTexts(const QStringList& texts, bool zoomed, int room)
     if (!t.isEmpty()) t[0] = withVisibleControlCharacters(t[0]);
     const QFontMetrics fm(path_->font());
     path_->setText(fm.elidedText(t.value(0), Qt::ElideMiddle, room));
-    path_->setToolTip(t.value(0));
+    path_->setToolTip(plainToolTip(t.value(0)));
     dash_->setVisible(t.size() == 3);
     size_->setVisible(t.size() == 3);
     dash_->setText(t.value(1));

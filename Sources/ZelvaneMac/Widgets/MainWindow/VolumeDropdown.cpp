@@ -3,6 +3,8 @@
 #include <QAbstractItemView>
 #include <QStyle>
 
+#include "ZelvaneMac/Core/Text/ToolTipText.hpp"
+
 namespace zelvane {
 
 QIcon volumeIcon(const VolumeInfo& volume, const QStyle* style) {
@@ -42,7 +44,7 @@ void VolumeDropdown::setRows(const QVector<PickerRow>& rows, std::span<const Vol
             if (v.path == *row.tag) icon = volumeIcon(v, style());
         if (icon.isNull() && !PickerTag::isCommand(*row.tag)) icon = style()->standardIcon(QStyle::SP_DirIcon);
         addItem(icon, row.title, *row.tag);
-        setItemData(count() - 1, *row.tag, Qt::ToolTipRole);
+        setItemData(count() - 1, plainToolTip(*row.tag), Qt::ToolTipRole);
     }
     syncSelection();
 }

@@ -11,6 +11,7 @@
 #include <QToolTip>
 
 #include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Core/Text/ToolTipText.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapColorSettings.hpp"
 #include "ZelvaneMac/Widgets/Common/FileActionMenu.hpp"
 #include "ZelvaneMac/Widgets/Preview/PreviewWindow.hpp"
@@ -99,7 +100,7 @@ bool TreemapCanvas::event(QEvent* event) {
             event->ignore();
         } else {
             const auto rect = model_->hoveredRect();
-            QToolTip::showText(help->globalPos(), text, this, rect ? toQRect(*rect).toAlignedRect() : QRect());
+            QToolTip::showText(help->globalPos(), plainToolTip(text), this, rect ? toQRect(*rect).toAlignedRect() : QRect());
         }
         return true;
     }
@@ -213,7 +214,7 @@ void TreemapCanvas::refreshToolTip() {
     if (!QToolTip::isVisible()) return;
     const QString text = model_->toolTipText();
     if (text.isEmpty()) QToolTip::hideText();
-    else QToolTip::showText(QCursor::pos(), text, this);
+    else QToolTip::showText(QCursor::pos(), plainToolTip(text), this);
 }
 
 }  // namespace zelvane
