@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocumentFragment>
 #include <QTimer>
 
 #include <memory>
@@ -147,6 +148,43 @@ TEST(SelectMultipleSheet, TheKeyboardMovesTheHighlightTheButtonsActOnAndSpaceTic
         scanned << QString::fromStdString(root->fullPath());
     EXPECT_EQ(scanned, (QStringList{q(a), q(c)}));
     EXPECT_EQ(prefs.stringList(PreferenceKeys::selectMultipleCustomFoldersJSON), (QStringList{q(a), q(c)}));
+}
+
+// The refusal of two folders one inside the other names them as they are, even where their names
+// look like markup.
+TEST(SelectMultipleSheet, TheOverlapAlertNamesTheFoldersAsWritten) {
+    QTemporaryDir prefsDir;
+    Preferences prefs(prefsDir.filePath("prefs.plist"));
+    TempDir a;
+    writeFile(a / "<h1>Outer/<b>Inner/f.txt", 10);
+    const QString outer = q(a) + "/<h1>Outer", inner = outer + "/<b>Inner";
+    prefs.setStringList(PreferenceKeys::selectMultipleCustomFoldersJSON, {outer, inner});
+    auto window = openWindow(prefs);
+
+    window->menus().action(ZelvaneMenuAction::selectMultiple)->trigger();
+    SelectMultipleDialog* sheet = nullptr;
+    ASSERT_TRUE(pumpWidgetsUntil([&] {
+        sheet = window->findChild<SelectMultipleDialog*>();
+        return sheet && sheet->isVisible();
+    }, 5000));
+    QListWidget* list = sheet->list();
+    list->setFocus();
+    const auto& items = sheet->selection().items();
+    for (int i = 0; i < items.size(); ++i) {
+        if (items[i].id != outer && items[i].id != inner) continue;
+        list->setCurrentRow(i);
+        QTest::keyClick(list, Qt::Key_Space);
+    }
+    QTest::keyClick(list, Qt::Key_Return);
+    QMessageBox* alert = nullptr;
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return (alert = visibleBox(*sheet)) != nullptr; }, 5000));
+    const auto* label = alert->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    ASSERT_TRUE(label);
+    const bool drawnAsMarkup = label->textFormat() == Qt::RichText ||
+                               (label->textFormat() == Qt::AutoText && Qt::mightBeRichText(label->text()));
+    const QString shown = drawnAsMarkup ? QTextDocumentFragment::fromHtml(label->text()).toPlainText() : label->text();
+    EXPECT_EQ(shown, "\"" + inner + "\"\nis included within\n\"" + outer + "\"\n\nThey cannot both be selected.");
+    alert->buttons().first()->click();
 }
 
 TEST(FileView, TheOrderChosenByAHeaderClickIsKeptForTheNextRun) {

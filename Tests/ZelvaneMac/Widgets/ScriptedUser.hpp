@@ -14,11 +14,13 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
+#include <QTextDocumentFragment>
 #include <QTimer>
 
 #include <deque>
@@ -34,6 +36,7 @@ namespace zelvane::testing {
 struct SeenAlert {
     QString text;
     QString informativeText;
+    QString shownInformativeText;  // as drawn: a label takes text that looks like markup for it
     QStringList buttons;
     QString returnButton;  // the button that Return presses
     QString answer;        // what the user did
@@ -102,6 +105,11 @@ private:
         SeenAlert seen;
         seen.text = box->text();
         seen.informativeText = box->informativeText();
+        if (const auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
+            const Qt::TextFormat format = label->textFormat();
+            const bool rich = format == Qt::RichText || (format == Qt::AutoText && Qt::mightBeRichText(label->text()));
+            seen.shownInformativeText = rich ? QTextDocumentFragment::fromHtml(label->text()).toPlainText() : label->text();
+        }
         for (QAbstractButton* b : box->buttons()) seen.buttons << b->text();
         // Return goes to the focused button when it takes Return, else to the default one.
         auto* focused = qobject_cast<QPushButton*>(QApplication::focusWidget());

@@ -604,6 +604,34 @@ TEST(WindowFileActions, NamesThatAreNotUtf8KeepTheirBytesWhereverANewNameIsMade)
     EXPECT_TRUE(onDisk(dir / "bad\xfe.doc"));
 }
 
+// A name in an alert reads as it was typed or as the disk holds it, even when it looks like
+// markup: a rename onto a taken name says which, not a heading without its tags.
+TEST(WindowFileActions, AlertsShowNamesThatLookLikeMarkupAsWritten) {
+    TempDir dir;
+    writeBytes(dir / "a.txt", "a");
+    writeBytes(dir / "<h1>Taken", "t");
+    WindowAtHand w(dir / "data");
+    ScriptedUser user;
+    ASSERT_TRUE(w.scan(dir.path()));
+    FileNode* a = w.node(dir / "a.txt");
+    ASSERT_TRUE(a);
+
+    w.select(a);
+    w.press(Qt::Key_F2);
+    QLineEdit* field = w.outline().renameField();
+    ASSERT_TRUE(field);
+    field->selectAll();
+    QTest::keyClicks(field, "<h1>Taken");
+    user.answer({Qt::Key_Return});
+    QTest::keyClick(field, Qt::Key_Return);
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_EQ(user.alerts[0].text, QStringLiteral("Couldn't rename \"a.txt\""));
+    EXPECT_EQ(user.alerts[0].shownInformativeText,
+              QStringLiteral("An item named \"<h1>Taken\" already exists in this location."));
+    EXPECT_EQ(readBytes(dir / "<h1>Taken"), "t");
+    EXPECT_EQ(readBytes(dir / "a.txt"), "a");
+}
+
 // The window scans again while the question is up (the user started it before): the answer still
 // reaches the file the question named, and the tree it was asked about stays whole until then.
 TEST(WindowFileActions, AnAnswerGivenAfterTheWindowScannedAgainReachesTheItemItNamed) {

@@ -8,6 +8,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Widgets/Common/AlertText.hpp"
 
 namespace zelvane {
 
@@ -15,7 +16,7 @@ bool ActionAlertPrompter::ask(const AlertRequest& alert) {
     QMessageBox box(owner_ ? owner_->window() : nullptr);
     box.setIcon(QMessageBox::Warning);
     box.setText(alert.message);
-    box.setInformativeText(alert.informativeText);
+    setPlainInformativeText(box, alert.informativeText);
     box.setTextFormat(Qt::PlainText);
     QAbstractButton* proceed = nullptr;
     for (int i = 0; i < alert.buttons.size(); ++i) {

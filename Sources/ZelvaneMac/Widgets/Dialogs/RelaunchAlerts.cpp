@@ -5,6 +5,7 @@
 #include <QPushButton>
 
 #include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Widgets/Common/AlertText.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/RelaunchCommands.hpp"
@@ -24,7 +25,7 @@ QMessageBox* makeBox(QWidget* window, const QString& title, const QString& messa
     box->setTextFormat(Qt::PlainText);
     box->setWindowTitle(title);
     box->setText(title);
-    box->setInformativeText(message);
+    setPlainInformativeText(*box, message);
     // The title reads as a heading, as an alert's message does.
     box->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { font-weight: bold; }"));
     // Long messages wrap at a readable width instead of a narrow column.
@@ -99,7 +100,7 @@ void RelaunchAlerts::showFailure(Kind kind, const QString& detail) {
     QPointer<QMessageBox>& slot = boxes_[int(kind)];
     // A newer failure while the alert is up replaces its text.
     if (slot) {
-        slot->setInformativeText(detail);
+        setPlainInformativeText(*slot, detail);
         return;
     }
     const bool restart = kind == Kind::restartFailed;

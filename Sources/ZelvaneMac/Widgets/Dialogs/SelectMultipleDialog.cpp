@@ -141,6 +141,8 @@ void SelectMultipleDialog::attemptOK() {
         overlapAlert_ = new QMessageBox(QMessageBox::Warning, localized("Cannot select these items"),
                                         *outcome.overlapWarning, QMessageBox::Ok, this);
         overlapAlert_->setAttribute(Qt::WA_DeleteOnClose);
+        // The message names the two folders: shown as they are, never as markup.
+        overlapAlert_->setTextFormat(Qt::PlainText);
         overlapAlert_->setWindowModality(Qt::WindowModal);
         overlapAlert_->open();
         return;

@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Widgets/Common/AlertText.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/ColorsSheet.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
 
@@ -68,7 +69,7 @@ QMessageBox* WindowSheets::makeAlert(const QString& title, const QString& messag
     box->setWindowModality(Qt::WindowModal);
     box->setWindowTitle(title);
     box->setText(title);
-    box->setInformativeText(message);
+    setPlainInformativeText(*box, message);
     box->setTextFormat(Qt::PlainText);
     box->setIcon(QMessageBox::Warning);
     const bool anyDefault = std::any_of(buttons.begin(), buttons.end(), [](const AlertButton& b) { return b.isDefault; });
@@ -124,7 +125,7 @@ void WindowSheets::bindMessageAlert(TextGetter get, TextSetter set, TextSignal c
         }
         if (presented.dialog) {
             // A newer failure replaces the text of the alert that is up.
-            if (auto* box = qobject_cast<QMessageBox*>(presented.dialog.data())) box->setInformativeText(*message);
+            if (auto* box = qobject_cast<QMessageBox*>(presented.dialog.data())) setPlainInformativeText(*box, *message);
             return;
         }
         QMessageBox* box = makeAlert(title, *message, buttons);
