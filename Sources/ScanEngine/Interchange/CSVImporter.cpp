@@ -54,6 +54,14 @@ Int integerOrZero(std::string_view field) {
     return parseInteger(field, v) ? v : Int(0);
 }
 
+// Sizes and counts, which nothing on disk has below zero: a negative field is as unusable as
+// letters, and taken as written it would take from every folder above and draw negative shares.
+template <typename Int>
+Int amountOrZero(std::string_view field) {
+    const Int v = integerOrZero<Int>(field);
+    return v < 0 ? Int(0) : v;
+}
+
 bool digitsAt(std::string_view f, size_t from, size_t to, int64_t& out) {
     if (to > f.size()) return false;
     int64_t v = 0;
@@ -225,8 +233,8 @@ bool decodeRow(std::string_view line, char delimiter, PathStorage& storage, Loca
     std::string_view dateField = fields.next();
     std::string_view attrField = fields.next();
 
-    row.size = integerOrZero<int64_t>(sizeField);
-    row.allocSize = integerOrZero<int64_t>(allocField);
+    row.size = amountOrZero<int64_t>(sizeField);
+    row.allocSize = amountOrZero<int64_t>(allocField);
     row.doNotCountAllocated = allocField.size() > 1 && allocField[0] == '0';
     row.modifiedDateRaw = parseDate(dateField, offsets);
     row.dosAttributes = integerOrZero<uint16_t>(attrField);
@@ -234,8 +242,8 @@ bool decodeRow(std::string_view line, char delimiter, PathStorage& storage, Loca
     if (!path.empty() && path.back() == '/') {
         row.isDir = true;
         if (path.size() > 1) path.remove_suffix(1);
-        row.subFolderFileCount = integerOrZero<int32_t>(fields.next());
-        row.subFolderDirCount = integerOrZero<int32_t>(fields.next());
+        row.subFolderFileCount = amountOrZero<int32_t>(fields.next());
+        row.subFolderDirCount = amountOrZero<int32_t>(fields.next());
     } else {
         row.isDir = false;
         if (!posixPath && path.size() >= 2 && path.back() == '.') {

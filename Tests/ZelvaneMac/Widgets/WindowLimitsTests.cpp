@@ -148,5 +148,37 @@ TEST(WindowLimits, AnImpossibleImportedDateIsUnknownUpTheTree) {
     EXPECT_TRUE(shown.contains(QStringLiteral("24"))) << shown.toStdString();
 }
 
+// No file or folder holds less than nothing: a size, allocated size or count written below zero
+// in an import is unusable, as letters are, and reads as none instead of taking from the folders
+// above and drawing a negative share.
+TEST(WindowLimits, ANegativeImportedSizeOrCountIsNone) {
+    TempDir dir;
+    {
+        std::ofstream csv(dir / "negative.csv");
+        csv << "File Name,Size,Allocated,Modified,Attributes,Files,Folders\n";
+        csv << "\"/top/\",0,0,2024/03/05 07:08:09,0,2,1\n";
+        csv << "\"/top/sub/\",0,0,2024/03/05 07:08:09,0,-7,-3\n";
+        csv << "\"/top/sub/good.txt\",100,4096,2024/03/05 07:08:09,0,0,0\n";
+        csv << "\"/top/sub/neg.txt\",-5,-4096,2024/03/05 07:08:09,0,0,0\n";
+        csv << "\"/top/cut/\",-9000,-8192,2024/03/05 07:08:09,0,-1,-1\n";
+    }
+    Window w;
+    ASSERT_TRUE(w.import(dir / "negative.csv"));
+    FileNode* top = w.state().scanControl().node(QStringLiteral("/top"));
+    FileNode* neg = w.state().scanControl().node(QStringLiteral("/top/sub/neg.txt"));
+    FileNode* cut = w.state().scanControl().node(QStringLiteral("/top/cut"));
+    ASSERT_TRUE(top && neg && cut);
+    EXPECT_EQ(neg->fileSize, 0);
+    EXPECT_EQ(neg->allocSize, 0);
+    EXPECT_EQ(cut->subFolderTotSize(), 0);
+    EXPECT_EQ(cut->subFolderTotSizeAlloc(), 0);
+    EXPECT_GE(cut->subFolderFileCount(), 0);
+    EXPECT_GE(cut->subFolderDirCount(), 0);
+    EXPECT_EQ(top->subFolderTotSize(), 100);
+    EXPECT_EQ(top->subFolderTotSizeAlloc(), 4096);
+    const QModelIndex percent = w.rows().indexForNode(neg).siblingAtColumn(FileTreeOutlineModel::percentColumn);
+    EXPECT_EQ(w.rows().data(percent).toString(), QStringLiteral("0.0%"));
+}
+
 }  // namespace
 }  // namespace zelvane
