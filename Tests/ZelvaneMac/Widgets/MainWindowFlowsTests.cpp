@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QClipboard>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QImage>
@@ -254,6 +255,25 @@ TEST(FilterHistory, AnEntryWithAnAmpersandReadsAsItWasTyped) {
     EXPECT_TRUE(menu->grab().save(grabPath("search-history-menu.png")));
     entries[0]->trigger();
     EXPECT_EQ(field.text(), "name&co");
+    menu->close();
+
+    // A pasted tab shows as its mark: in a menu it would start the shortcut's column.
+    field.setFocus();
+    field.selectAll();
+    QGuiApplication::clipboard()->setText(QStringLiteral("left\tright"));
+    field.paste();
+    QTest::keyClick(&field, Qt::Key_Tab);
+    QTest::mouseClick(&tab->historyMenu(), Qt::LeftButton);
+    menu = nullptr;
+    ASSERT_TRUE(pumpWidgetsUntil([&] {
+        for (QMenu* m : tab->historyMenu().findChildren<QMenu*>())
+            if (m->isVisible()) menu = m;
+        return menu != nullptr;
+    }, 5000));
+    ASSERT_GE(menu->actions().size(), 1);
+    EXPECT_EQ(menu->actions()[0]->text(), QStringLiteral("left\u2409right"));
+    menu->actions()[0]->trigger();
+    EXPECT_EQ(field.text(), QStringLiteral("left\tright")) << "the entry itself is kept as pasted";
     menu->close();
 }
 

@@ -10,6 +10,7 @@
 #include <QTextBlock>
 
 #include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Core/Text/VisibleText.hpp"
 #include "ZelvaneMac/Models/FilterFieldHistory.hpp"
 
 namespace zelvane {
@@ -108,8 +109,10 @@ FilterHistoryMenu::FilterHistoryMenu(QWidget* parent) : QToolButton(parent) {
 QMenu* FilterHistoryMenu::buildMenu(QWidget* parent) {
     auto* menu = new QMenu(parent);
     for (const QString& entry : history_) {
-        // Shown exactly as stored: an ampersand in a filter is text, not a mnemonic marker.
-        QAction* a = menu->addAction(QString(entry).replace(QLatin1Char('&'), QStringLiteral("&&")));
+        // Shown exactly as stored: an ampersand in a filter is text, not a mnemonic marker, and a
+        // pasted tab or other control character shows as its mark instead of splitting the entry
+        // into a title and a shortcut.
+        QAction* a = menu->addAction(withVisibleControlCharacters(entry).replace(QLatin1Char('&'), QStringLiteral("&&")));
         connect(a, &QAction::triggered, this, [this, entry] {
             if (onSelect) onSelect(entry);
         });
