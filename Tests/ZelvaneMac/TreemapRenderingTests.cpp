@@ -328,6 +328,22 @@ TEST(TreemapLabels, FolderBevelsFollowThePixelScale) {
     }
 }
 
+// A root named with its trailing slash, as a shell completes a folder, is labelled as the same
+// root without it: "two/ (10 B)", never "two// (10 B)".
+TEST(TreemapLabels, ARootWithATrailingSlashIsLabelledWithOne) {
+    const auto labelled = [](const char* rootName) {
+        Tree t;
+        FileNode* root = t.arena.makeRoot(rootName, true, 0, 0, 0);
+        root->appendChild(t.arena, t.arena.makeNode("f", false, 10, 10, 0));
+        root->aggregateSizes();
+        TreemapLayout layout;
+        layout.folderLabels.push_back({root, {0, 0, 300, 12}, {0, 0, 300, 40}});
+        return renderTreemapImage({300, 40}, layout, grey100(), plain(1, true, true)).image;
+    };
+    EXPECT_EQ(labelled("/x/two/"), labelled("/x/two"));
+    EXPECT_NE(labelled("/x/two"), labelled("/x/tw"));
+}
+
 TEST(TreemapLabels, DrawTextRespectsItsRectangle) {
     QImage img(200, 60, QImage::Format_RGBA8888_Premultiplied);
     img.fill(Qt::transparent);

@@ -229,7 +229,8 @@ void drawLabels(QImage& image, const TreemapLayout& layout, const TreemapRenderO
     for (const TreemapFolderLabel& label : layout.folderLabels) {
         if (!label.node) continue;
         QString name = withVisibleControlCharacters(QString::fromStdString(label.node->name()));
-        if (name != QStringLiteral("/")) name += u'/';
+        // A root's name is its path as given, "/" or a folder typed with its trailing slash.
+        if (!name.endsWith(u'/')) name += u'/';
         name += QStringLiteral(" (") + sizeText(options.metric(*label.node), options) + QStringLiteral(")");
         drawTreemapText(painter, name, toQRect(label.rect).adjusted(4, 0, -4, 0), dimWhite, false);
     }
