@@ -405,6 +405,17 @@ void FileNode::subtractContributionFromAncestors() {
     }
 }
 
+bool FileNode::countAllocatedSpaceFromNowOn() {
+    if (isDir() || !doNotCountAllocated()) return false;
+    setDoNotCountAllocated(false);
+    for (FileNode* a = parent_; a; a = a->parent_) {
+        FolderData* fd = a->folderData();
+        if (!fd) continue;
+        storeRelaxed(fd->subFolderTotSizeAlloc, loadRelaxed(fd->subFolderTotSizeAlloc) + allocSize);
+    }
+    return true;
+}
+
 // ---- duplicates ----------------------------------------------------------------------------
 
 DuplicateGroup* FileNode::dupGroup() const noexcept {

@@ -271,6 +271,10 @@ public:
     // Deletion and the live monitor.
     bool flagDeletedRecursively();
     void subtractContributionFromAncestors();
+    // A file whose space another hard link counted counts it itself from now on (that link
+    // went): its allocated size joins its folders' totals. False, changing nothing, for a folder
+    // or a file that counts already.
+    bool countAllocatedSpaceFromNowOn();
 
     // Root-only data.
     bool isRoot() const noexcept { return parent_ == nullptr; }

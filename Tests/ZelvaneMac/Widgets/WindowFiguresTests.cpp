@@ -3,15 +3,18 @@
 // rows and group rows and the status bar must agree with each other and with the disk.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QLabel>
 #include <QLineEdit>
 
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "ScriptedUser.hpp"
 #include "ShownWindow.hpp"
 #include "TestTrees.hpp"
 #include "Platform/VolumeCapacity.hpp"
@@ -233,6 +236,56 @@ TEST(WindowFigures, GroupRowsAndTheSelectionSummaryLeaveDeletedFilesOut) {
     ASSERT_TRUE(w.waitFor([&] { return w.summary().startsWith("Selected Files: 1 "); })) << w.summary().toStdString();
     EXPECT_TRUE(w.summary().contains(QStringLiteral("Total Size: ") + w.sizeText(2000))) << w.summary().toStdString();
     ASSERT_TRUE(f0->isDeleted());
+}
+
+// The blocks of the regular files below `folder`, each file once however many links it has: what
+// `du` counts of them.
+int64_t fileBlocksOnDisk(const fs::path& folder) {
+    std::set<ino_t> seen;
+    int64_t bytes = 0;
+    for (const auto& e : fs::recursive_directory_iterator(folder)) {
+        struct stat st {};
+        if (::lstat(e.path().c_str(), &st) != 0 || !S_ISREG(st.st_mode) || !seen.insert(st.st_ino).second) continue;
+        bytes += int64_t(st.st_blocks) * 512;
+    }
+    return bytes;
+}
+
+// The disk keeps a file's blocks while any of its hard links is left. When the link that counted
+// them goes, from a shell or by Delete Immediately, the folders go on counting them once, as du
+// does, instead of showing them freed.
+TEST(WindowFigures, HardLinkedSpaceStaysCountedWhileALinkIsLeft) {
+    TempDir dir;
+    writeFile(dir / "a/big.bin", 100000);
+    writeFile(dir / "b/other.bin", 5000);
+    writeFile(dir / "c/mid.bin", 60000);
+    fs::create_directories(dir / "d");
+    ASSERT_EQ(::link((dir / "a/big.bin").c_str(), (dir / "b/big2.bin").c_str()), 0);
+    ASSERT_EQ(::link((dir / "c/mid.bin").c_str(), (dir / "d/mid2.bin").c_str()), 0);
+    ScannedWindow w({dir.path()});
+    FileNode* root = w.root();
+    ASSERT_EQ(root->subFolderTotSizeAlloc(), fileBlocksOnDisk(dir.path()));
+    // The scan decides which link of each pair counts the blocks: the first it met.
+    const auto countingLink = [&](const fs::path& one, const fs::path& other) {
+        return w.node(one)->doNotCountAllocated() ? other : one;
+    };
+
+    const fs::path big = countingLink(dir / "a/big.bin", dir / "b/big2.bin");
+    ASSERT_EQ(::unlink(big.c_str()), 0);
+    ASSERT_TRUE(w.waitFor([&] { return w.node(big)->isDeleted(); }));
+    EXPECT_EQ(root->subFolderTotSizeAlloc(), fileBlocksOnDisk(dir.path()));
+
+    const fs::path mid = countingLink(dir / "c/mid.bin", dir / "d/mid2.bin");
+    w.state().setSelectedNodes({w.node(mid)});
+    testing::ScriptedUser user;
+    user.answer({Qt::Key_Return});
+    w.key(Qt::Key_Delete, Qt::ShiftModifier);
+    ASSERT_EQ(user.alerts.size(), 1u);
+    ASSERT_FALSE(fs::exists(mid));
+    EXPECT_EQ(root->subFolderTotSizeAlloc(), fileBlocksOnDisk(dir.path()));
+    const QModelIndex rootRow = w.rows().indexForNode(root).siblingAtColumn(FileTreeOutlineModel::allocatedColumn);
+    EXPECT_TRUE(w.waitFor([&] { return w.rows().data(rootRow).toString() == w.sizeText(fileBlocksOnDisk(dir.path())); }))
+        << w.rows().data(rootRow).toString().toStdString();
 }
 
 }  // namespace

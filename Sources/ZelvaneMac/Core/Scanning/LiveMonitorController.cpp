@@ -111,6 +111,7 @@ void LiveMonitorController::stop() {
     pendingDirtyNodes_.clear();
     pendingTouchedAncestors_.clear();
     childLookupCache_.clear();
+    linksLeftOut_.clear();
 }
 
 void LiveMonitorController::drainInbox() {
@@ -126,7 +127,57 @@ bool LiveMonitorController::markNode(FileNode* node) {
         if (!pendingTouchedAncestors_.insert(a).second) break;
         pendingDirtyNodes_.insert(a);
     }
+    handOverSpaceOfDeletedLinks(node);
     return true;
+}
+
+const LiveMonitorController::LinksLeftOut& LiveMonitorController::linksLeftOut(FileNode* root) {
+    auto [it, made] = linksLeftOut_.try_emplace(root);
+    if (!made) return it->second;
+    std::vector<FileNode*> stack{root};
+    while (!stack.empty()) {
+        FileNode* n = stack.back();
+        stack.pop_back();
+        if (n->isDir()) {
+            auto kids = n->children();
+            stack.insert(stack.end(), kids.begin(), kids.end());
+        } else if (n->doNotCountAllocated() && n->fileID != 0 && !n->isDeleted()) {
+            it->second.emplace(n->fileID, n);
+        }
+    }
+    return it->second;
+}
+
+// A file's space stays on disk while any of its hard links is left. When the link that counted
+// it goes, another link of the same tree counts it from then on; otherwise the folders would show
+// the space as freed while the disk still holds it.
+void LiveMonitorController::handOverSpaceOfDeletedLinks(FileNode* deleted) {
+    FileNode* root = deleted;
+    while (root->parent()) root = root->parent();
+    const LinksLeftOut& spared = linksLeftOut(root);
+    if (spared.empty()) return;
+    std::vector<FileNode*> stack{deleted};
+    while (!stack.empty()) {
+        FileNode* n = stack.back();
+        stack.pop_back();
+        if (n->isDir()) {
+            auto kids = n->children();
+            stack.insert(stack.end(), kids.begin(), kids.end());
+            continue;
+        }
+        if (n->doNotCountAllocated() || n->fileID == 0) continue;
+        const auto [first, last] = spared.equal_range(n->fileID);
+        for (auto it = first; it != last; ++it) {
+            FileNode* heir = it->second;
+            if (heir->isDeleted() || !heir->countAllocatedSpaceFromNowOn()) continue;
+            pendingDirtyNodes_.insert(heir);
+            for (FileNode* a = heir->parent(); a; a = a->parent()) {
+                if (!pendingTouchedAncestors_.insert(a).second) break;
+                pendingDirtyNodes_.insert(a);
+            }
+            break;
+        }
+    }
 }
 
 void LiveMonitorController::handle(const std::vector<FileChangeEvent>& events) {

@@ -85,6 +85,11 @@ private:
     FileNode* findBelow(FileNode* root, std::string_view relativePath);
     FileNode* childByName(std::u16string_view name, FileNode* folder);
     bool markNode(FileNode* node);
+    // Hard links of one tree whose space another link counts, by file identifier; gathered on
+    // the first deletion in that tree, for as long as the tree is shown.
+    using LinksLeftOut = std::unordered_multimap<uint64_t, FileNode*>;
+    const LinksLeftOut& linksLeftOut(FileNode* root);
+    void handOverSpaceOfDeletedLinks(FileNode* deleted);
 
     std::vector<WatchedRoot> watchedRoots_;
     std::unique_ptr<FileSystemMonitor> monitor_;
@@ -95,6 +100,7 @@ private:
     RefreshHandler onRefresh_;
     MustRescanHandler onMustRescan_;
     std::unordered_map<const FileNode*, ChildLookup> childLookupCache_;
+    std::unordered_map<const FileNode*, LinksLeftOut> linksLeftOut_;
 
     std::shared_ptr<EventInboxLocked> inbox_;
     std::unique_ptr<QSocketNotifier> inboxNotifier_;
