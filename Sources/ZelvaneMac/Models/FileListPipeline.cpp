@@ -16,6 +16,19 @@ namespace zelvane {
 
 namespace {
 
+// What the status bar says of the rows: deleted ones, still drawn struck out, are gone from disk
+// and from the tree's totals, and from these.
+FileListResults totalsOf(const std::vector<FileNode*>& rows) {
+    FileListResults out;
+    for (const FileNode* n : rows) {
+        if (n->isDeleted()) continue;
+        ++out.count;
+        out.totalSize = saturatingAdd(out.totalSize, n->effectiveSize());
+        out.totalAlloc = saturatingAdd(out.totalAlloc, n->effectiveAllocSize());
+    }
+    return out;
+}
+
 template <typename Key, typename Extract, typename Less>
 std::vector<FileNode*> sortByKey(const std::vector<FileNode*>& nodes, bool ascending, Extract extract, Less less) {
     std::vector<std::pair<Key, FileNode*>> keyed;
@@ -342,11 +355,7 @@ void FileListPipeline::performRebuild() {
             }
             r.rows = sortNodes(matched, key, ascending);
             if (maxFiles && size_t(std::max(*maxFiles, 0)) < r.rows.size()) r.rows.resize(size_t(std::max(*maxFiles, 0)));
-            r.results.count = int(r.rows.size());
-            for (FileNode* n : r.rows) {
-                r.results.totalSize = saturatingAdd(r.results.totalSize, n->effectiveSize());
-                r.results.totalAlloc = saturatingAdd(r.results.totalAlloc, n->effectiveAllocSize());
-            }
+            r.results = totalsOf(r.rows);
             r.compute = secondsSince(computeStart);
             return r;
         },
@@ -362,6 +371,13 @@ void FileListPipeline::performRebuild() {
             if (loadToken) DebugTimingLog::end(*loadToken, QString::number(r.results.count) + QStringLiteral(" files"));
         },
         [entry, token] { DebugTimingLog::end(entry, QStringLiteral("superseded before reaching main")); });
+}
+
+void FileListPipeline::recountShownRows() {
+    const FileListResults now = totalsOf(displayed_);
+    if (now == results_) return;
+    results_ = now;
+    emit resultsChanged(results_);
 }
 
 }  // namespace zelvane

@@ -91,6 +91,10 @@ public:
     size_t fullListSize() const { return fullList_.size(); }
     bool debouncePending() const { return debounce_.isActive(); }
 
+    // The totals of the rows shown again after live monitoring or a file action deleted some of
+    // them: rows drawn deleted stay in the list but no longer count, as in the tree.
+    void recountShownRows();
+
     // The stages; public so that tests can start them in a chosen order.
     void rebuildFullList();
     void refreshDuplicates();

@@ -288,5 +288,40 @@ TEST(WindowFigures, HardLinkedSpaceStaysCountedWhileALinkIsLeft) {
         << w.rows().data(rootRow).toString().toStdString();
 }
 
+// The File View's totals in the status bar follow deletions as the tree's do: a file removed in a
+// shell, or erased from the list, stays drawn struck out but no longer counts.
+TEST(WindowFigures, FileViewTotalsLeaveDeletedFilesOut) {
+    TempDir dir;
+    writeFile(dir / "art/a.svg", 11000);
+    writeFile(dir / "art/b.svg", 15000);
+    writeFile(dir / "notes/c.txt", 3000);
+    ScannedWindow w({dir.path()});
+    w.state().setSelectedTab(ContentTab::fileView);
+    FileNode* root = w.root();
+    const auto agreesWithTree = [&] {
+        return w.state().fileResultCount() == root->subFolderFileCount() &&
+               w.state().fileResultTotalSize() == root->subFolderTotSize() &&
+               w.state().fileResultTotalAlloc() == root->subFolderTotSizeAlloc();
+    };
+    ASSERT_TRUE(w.waitFor([&] { return w.state().fileResultCount() == 3; }));
+    EXPECT_TRUE(agreesWithTree());
+
+    ASSERT_EQ(::unlink((dir / "art/b.svg").c_str()), 0);
+    EXPECT_TRUE(w.waitFor([&] { return root->subFolderFileCount() == 2 && agreesWithTree(); }))
+        << w.state().fileResultCount() << " files, " << w.state().fileResultTotalSize() << " bytes";
+
+    // Erased in the Tree View while the list is not shown: the list's totals follow all the same.
+    w.state().setSelectedTab(ContentTab::treeView);
+    w.state().setSelectedNodes({w.node(dir / "notes/c.txt")});
+    testing::ScriptedUser user;
+    user.answer({Qt::Key_Return});
+    w.key(Qt::Key_Delete, Qt::ShiftModifier);
+    ASSERT_FALSE(fs::exists(dir / "notes/c.txt"));
+    w.state().setSelectedTab(ContentTab::fileView);
+    EXPECT_TRUE(w.waitFor([&] { return root->subFolderFileCount() == 1 && agreesWithTree(); }));
+    const QString shown = w.window().contentView()->statusBar()->totalsLabel()->toolTip();
+    EXPECT_TRUE(shown.startsWith("(1 files  Total Size: " + w.sizeText(11000))) << shown.toStdString();
+}
+
 }  // namespace
 }  // namespace zelvane

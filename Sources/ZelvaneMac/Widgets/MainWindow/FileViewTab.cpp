@@ -129,6 +129,7 @@ FileViewTab::FileViewTab(ContentViewState& state, QWidget* parent) : QWidget(par
     connect(&state_, &ContentViewState::selectedTabChanged, this, &FileViewTab::updateList);
     connect(&state_.scanControl(), &ScanController::liveChanges, this, [this](const NodeList& changed) {
         if (state_.selectedTab() == ContentTab::fileView) list_->refreshNodes(changed);
+        list_->pipeline().recountShownRows();
     });
     connect(&state_.commands(), &ViewCommands::renameInFileView, this, [this](FileNode* node) {
         if (state_.selectedTab() == ContentTab::fileView)
