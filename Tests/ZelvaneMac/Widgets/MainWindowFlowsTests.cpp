@@ -75,6 +75,17 @@ void scan(MainWindow& window, const QString& path) {
     }));
 }
 
+// The multi-root sheet, opened from the menu; null when it did not show.
+SelectMultipleDialog* openSelectMultiple(MainWindow& window) {
+    window.menus().action(ZelvaneMenuAction::selectMultiple)->trigger();
+    SelectMultipleDialog* sheet = nullptr;
+    pumpWidgetsUntil([&] {
+        sheet = window.findChild<SelectMultipleDialog*>();
+        return sheet && sheet->isVisible();
+    }, 5000);
+    return sheet && sheet->isVisible() ? sheet : nullptr;
+}
+
 QMessageBox* visibleBox(QWidget& window) {
     for (QMessageBox* box : window.findChildren<QMessageBox*>())
         if (box->isVisible()) return box;
@@ -91,12 +102,8 @@ TEST(SelectMultipleSheet, TheKeyboardMovesTheHighlightTheButtonsActOnAndSpaceTic
     prefs.setStringList(PreferenceKeys::selectMultipleCustomFoldersJSON, {q(a), q(b), q(c)});
     auto window = openWindow(prefs);
 
-    window->menus().action(ZelvaneMenuAction::selectMultiple)->trigger();
-    SelectMultipleDialog* sheet = nullptr;
-    ASSERT_TRUE(pumpWidgetsUntil([&] {
-        sheet = window->findChild<SelectMultipleDialog*>();
-        return sheet && sheet->isVisible();
-    }, 5000));
+    SelectMultipleDialog* sheet = openSelectMultiple(*window);
+    ASSERT_TRUE(sheet);
     QListWidget* list = sheet->list();
     const auto rowOf = [&](const QString& id) {
         const auto& items = sheet->selection().items();
@@ -162,12 +169,8 @@ TEST(SelectMultipleSheet, TheOverlapAlertNamesTheFoldersAsWritten) {
     prefs.setStringList(PreferenceKeys::selectMultipleCustomFoldersJSON, {outer, inner});
     auto window = openWindow(prefs);
 
-    window->menus().action(ZelvaneMenuAction::selectMultiple)->trigger();
-    SelectMultipleDialog* sheet = nullptr;
-    ASSERT_TRUE(pumpWidgetsUntil([&] {
-        sheet = window->findChild<SelectMultipleDialog*>();
-        return sheet && sheet->isVisible();
-    }, 5000));
+    SelectMultipleDialog* sheet = openSelectMultiple(*window);
+    ASSERT_TRUE(sheet);
     QListWidget* list = sheet->list();
     list->setFocus();
     const auto& items = sheet->selection().items();

@@ -59,6 +59,22 @@ std::u16string foldedKey(std::u16string_view name) {
 
 bool pathExists(const std::string& path) { return statPath(path, false).has_value(); }
 
+// Calls `visit` with every file at or below `top`.
+template <typename Visit>
+void forEachFileBelow(FileNode* top, Visit visit) {
+    std::vector<FileNode*> stack{top};
+    while (!stack.empty()) {
+        FileNode* n = stack.back();
+        stack.pop_back();
+        if (!n->isDir()) {
+            visit(n);
+            continue;
+        }
+        auto kids = n->children();
+        stack.insert(stack.end(), kids.begin(), kids.end());
+    }
+}
+
 }  // namespace
 
 LiveMonitorController::LiveMonitorController() : inbox_(std::make_shared<EventInboxLocked>()) {}
@@ -134,18 +150,11 @@ bool LiveMonitorController::markNode(FileNode* node) {
 const LiveMonitorController::LinksLeftOut& LiveMonitorController::linksLeftOut(FileNode* root) {
     auto [it, made] = linksLeftOut_.try_emplace(root);
     if (!made) return it->second;
-    std::vector<FileNode*> stack{root};
-    while (!stack.empty()) {
-        FileNode* n = stack.back();
-        stack.pop_back();
-        if (n->isDir()) {
-            auto kids = n->children();
-            stack.insert(stack.end(), kids.begin(), kids.end());
-        } else if (n->doNotCountAllocated() && n->fileID != 0 && !n->isDeleted()) {
-            it->second.emplace(n->fileID, n);
-        }
-    }
-    return it->second;
+    LinksLeftOut& links = it->second;
+    forEachFileBelow(root, [&links](FileNode* n) {
+        if (n->doNotCountAllocated() && n->fileID != 0 && !n->isDeleted()) links.emplace(n->fileID, n);
+    });
+    return links;
 }
 
 // A file's space stays on disk while any of its hard links is left. When the link that counted
@@ -156,17 +165,9 @@ void LiveMonitorController::handOverSpaceOfDeletedLinks(FileNode* deleted) {
     while (root->parent()) root = root->parent();
     const LinksLeftOut& spared = linksLeftOut(root);
     if (spared.empty()) return;
-    std::vector<FileNode*> stack{deleted};
-    while (!stack.empty()) {
-        FileNode* n = stack.back();
-        stack.pop_back();
-        if (n->isDir()) {
-            auto kids = n->children();
-            stack.insert(stack.end(), kids.begin(), kids.end());
-            continue;
-        }
-        if (n->doNotCountAllocated() || n->fileID == 0) continue;
-        const auto [first, last] = spared.equal_range(n->fileID);
+    forEachFileBelow(deleted, [&](FileNode* gone) {
+        if (gone->doNotCountAllocated() || gone->fileID == 0) return;
+        const auto [first, last] = spared.equal_range(gone->fileID);
         for (auto it = first; it != last; ++it) {
             FileNode* heir = it->second;
             if (heir->isDeleted() || !heir->countAllocatedSpaceFromNowOn()) continue;
@@ -175,9 +176,9 @@ void LiveMonitorController::handOverSpaceOfDeletedLinks(FileNode* deleted) {
                 if (!pendingTouchedAncestors_.insert(a).second) break;
                 pendingDirtyNodes_.insert(a);
             }
-            break;
+            return;
         }
-    }
+    });
 }
 
 void LiveMonitorController::handle(const std::vector<FileChangeEvent>& events) {
