@@ -117,18 +117,20 @@ TEST(TranslatedWindow, EveryLanguageFitsTheWindowSheetsAndAlerts) {
         ASSERT_TRUE(showExposed(window, 1436, 758));
         EXPECT_EQ(window.layoutDirection(), QLocale(code).textDirection());
         scan(window, tree);
-        QTest::qWait(100);
+        // Labels filled by the scan's result take their width at the next layout pass, which a
+        // loaded machine may run late: wait for it instead of a fixed time.
+        pumpWidgetsUntil([&] { return cutTexts(&window).isEmpty(); }, 3000);
         const bool keep = looked.contains(code);
         const auto name = [&](const char* what) { return (QString::fromLatin1(what) + QLatin1Char('-') + code + QStringLiteral(".png")).toUtf8(); };
 
         EXPECT_EQ(cutTexts(&window), QStringList()) << report(QStringLiteral("tree view"), cutTexts(&window)).toStdString();
         if (keep) window.grab().save(grabPath(name("window").constData()));
         window.state().setSelectedTab(ContentTab::fileView);
-        QCoreApplication::processEvents();
+        pumpWidgetsUntil([&] { return cutTexts(&window).isEmpty(); }, 3000);
         EXPECT_EQ(cutTexts(&window), QStringList()) << report(QStringLiteral("file view"), cutTexts(&window)).toStdString();
         if (keep) window.grab().save(grabPath(name("fileview").constData()));
         window.state().setShowFilterPanel(true);
-        QCoreApplication::processEvents();
+        pumpWidgetsUntil([&] { return cutTexts(&window).isEmpty(); }, 3000);
         EXPECT_EQ(cutTexts(&window), QStringList()) << report(QStringLiteral("filter panel"), cutTexts(&window)).toStdString();
 
         const auto checkSheet = [&](bool (WindowPrompts::*shown)() const, void (WindowPrompts::*show)(bool),

@@ -175,10 +175,13 @@ TEST(ElevatedRelaunch, ARetryAfterAFailureQuitsOnlyForItsOwnSuccess) {
     Rig rig;
     rig.sudo.onStart(1, 0);
     rig.sudo.onStart(2, 1);
-    // The second prompt outlasts the first attempt's quit timer.
-    rig.sudo.onStart(3, 0, 0.8);
-    rig.sudo.onStart(4, 0, 5);
-    auto relaunch = rig.make(rig.environment());
+    // The second prompt outlasts the first attempt's quit timer. The timer is long enough for the
+    // first attempt's failure to be seen before it even on a loaded machine.
+    rig.sudo.onStart(3, 0, 2.5);
+    rig.sudo.onStart(4, 0, 8);
+    RelaunchEnvironment env = rig.environment();
+    env.quitDelay = std::chrono::milliseconds(2000);
+    auto relaunch = rig.make(std::move(env));
     relaunch->restartAsAdministrator(std::nullopt);
     ASSERT_TRUE(pumpWidgetsUntil([&] { return !rig.restartFailures.empty(); }, 5000));
 
@@ -186,10 +189,10 @@ TEST(ElevatedRelaunch, ARetryAfterAFailureQuitsOnlyForItsOwnSuccess) {
     sinceRetry.start();
     relaunch->restartAsAdministrator(std::nullopt);
     EXPECT_FALSE(relaunch->failed()) << "a new attempt clears the flag";
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return rig.quits == 1; }, 15000));
-    // The second prompt takes 0.8 s and its own quit timer 0.4 s more: a quit sooner came from
-    // the first attempt's timer. A slow machine only makes the quit later.
-    EXPECT_GE(sinceRetry.elapsed(), 1150) << "only the second attempt's own timer ends the instance";
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return rig.quits == 1; }, 20000));
+    // The second prompt takes 2.5 s and its own quit timer 2 s more: a quit sooner came from the
+    // first attempt's timer. A slow machine only makes the quit later.
+    EXPECT_GE(sinceRetry.elapsed(), 4400) << "only the second attempt's own timer ends the instance";
     EXPECT_EQ(rig.quitPhases, std::vector<ElevatedRelaunch::Phase>{ElevatedRelaunch::Phase::waitingToQuit});
     ASSERT_TRUE(pumpWidgetsUntil([&] { return rig.sudo.starts() == 4; }, 10000));
 
