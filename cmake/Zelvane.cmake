@@ -24,19 +24,24 @@ function(zelvane_library name)
   endif()
 endfunction()
 
-# zelvane_tests([DIR dir] LINK libs... [TSAN programs...] [SERIAL programs...]): one GoogleTest program per *Tests.cpp of
-# DIR (the current folder by default), each linked with the shared test support (Tests/Support).
+# zelvane_tests([DIR dir] LINK libs... [TSAN programs...] [SERIAL programs...] [INCLUDES areas...]):
+# one GoogleTest program per *Tests.cpp of DIR (the current folder by default), each linked with
+# the shared test support (Tests/Support) and LINK.
 # Programs named under TSAN (file names without ".cpp") are labelled "tsan" and run again in the
 # ThreadSanitizer build; a name that matches no program of the folder stops the configure step.
 # Programs named under SERIAL run their tests while no other test runs.
-# Shared helpers of the folder (every other .cpp) are linked into each program.
+# Helpers of the folder (every other .cpp) are compiled once, into a library the programs share.
+# With INCLUDES, a program may include from the application (`ZelvaneMac/<area>/...`) only the
+# areas named: the check runs before each link, so a test that reaches above its floor stops the
+# build even where the code it names is inline.
 function(zelvane_tests)
-  cmake_parse_arguments(ARG "" "DIR" "LINK;TSAN;SERIAL" ${ARGN})
+  cmake_parse_arguments(ARG "" "DIR" "LINK;TSAN;SERIAL;INCLUDES" ${ARGN})
   if(NOT ARG_DIR)
     set(ARG_DIR ${CMAKE_CURRENT_SOURCE_DIR})
   endif()
   file(GLOB _tests CONFIGURE_DEPENDS ${ARG_DIR}/*Tests.cpp)
   file(GLOB _all CONFIGURE_DEPENDS ${ARG_DIR}/*.cpp)
+  file(GLOB _headers CONFIGURE_DEPENDS ${ARG_DIR}/*.hpp)
   set(_support ${_all})
   if(_tests)
     list(REMOVE_ITEM _support ${_tests})
@@ -51,11 +56,25 @@ function(zelvane_tests)
       message(FATAL_ERROR "zelvane_tests: no test program ${_labelled} in ${ARG_DIR} to run under ThreadSanitizer")
     endif()
   endforeach()
+  set(_helpers)
+  if(_support)
+    file(RELATIVE_PATH _rel ${CMAKE_SOURCE_DIR}/Tests ${ARG_DIR})
+    string(REPLACE "/" "" _helpers "${_rel}TestHelpers")
+    add_library(${_helpers} STATIC ${_support})
+    target_include_directories(${_helpers} PUBLIC ${ARG_DIR} ${CMAKE_SOURCE_DIR}/Tests)
+    target_link_libraries(${_helpers} PUBLIC ${ARG_LINK} ZelvaneTestSupport GTest::gtest)
+  endif()
   foreach(_t ${_tests})
     get_filename_component(_name ${_t} NAME_WE)
-    add_executable(${_name} ${_t} ${_support})
+    add_executable(${_name} ${_t})
     target_include_directories(${_name} PRIVATE ${ARG_DIR} ${CMAKE_SOURCE_DIR}/Tests)
-    target_link_libraries(${_name} PRIVATE ${ARG_LINK} ZelvaneTestSupport GTest::gtest GTest::gtest_main GTest::gmock)
+    target_link_libraries(${_name} PRIVATE ${_helpers} ${ARG_LINK} ZelvaneTestSupport GTest::gtest GTest::gtest_main GTest::gmock)
+    if(ARG_INCLUDES)
+      add_custom_command(TARGET ${_name} PRE_LINK
+        COMMAND ${CMAKE_COMMAND} "-DAREAS=${ARG_INCLUDES}" "-DFILES=${_t};${_headers}"
+                -P ${CMAKE_SOURCE_DIR}/cmake/CheckTestIncludes.cmake
+        VERBATIM)
+    endif()
     if(_name IN_LIST ARG_TSAN)
       add_dependencies(tsan-tests ${_name})
       set(_props LABELS tsan TIMEOUT 600)

@@ -1,4 +1,0 @@
-#pragma once
-
-// The fixture lives in Tests/Support with the other shared test helpers.
-#include "Support/QtWidgetTestApp.hpp"
