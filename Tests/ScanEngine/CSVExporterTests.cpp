@@ -9,6 +9,7 @@
 
 #include "ScanEngine/Interchange/CSVExporter.hpp"
 #include "CSVTestSupport.hpp"
+#include "TreeBuilder.hpp"
 
 using namespace zelvane;
 using namespace zelvane::testing;
@@ -32,7 +33,7 @@ const CSVExportOptions kBase{.exportFiles = true,
 // /Users/a/ holding b.txt (1 byte), sub/c (a hard link of 2 bytes) and an empty file whose name
 // holds a double quote and a comma.
 struct SampleTree {
-    std::shared_ptr<NodeStore> store = NodeStore::create();
+    testsupport::TreeBuilder tree;
     FileNode* root;
     FileNode* b;
     FileNode* sub;
@@ -40,25 +41,20 @@ struct SampleTree {
     FileNode* q;
 
     SampleTree() {
-        NodeArena& a = store->makeArena();
-        root = a.makeRoot("/Users/a", true, 0, 0, packedUTC(2024, 3, 5, 7, 8, 9));
+        root = tree.root("/Users/a", packedUTC(2024, 3, 5, 7, 8, 9));
         root->fileID = 10;
-        b = a.makeNode("b.txt", false, 1, 4096, packedUTC(2023, 12, 31, 23, 59, 59));
+        b = tree.file(root, "b.txt", 1, 4096, packedUTC(2023, 12, 31, 23, 59, 59));
         b->fileID = 11;
         b->dosAttributes = 3;
-        sub = a.makeNode("sub", true, 0, 0, packedUTC(2020, 1, 2, 3, 4, 5));
+        sub = tree.folder(root, "sub", packedUTC(2020, 1, 2, 3, 4, 5));
         sub->fileID = 12;
-        c = a.makeNode("c", false, 2, 4096, packedUTC(2020, 1, 2, 3, 4, 5));
+        c = tree.file(sub, "c", 2, 4096, packedUTC(2020, 1, 2, 3, 4, 5));
         c->fileID = 13;
         c->setDoNotCountAllocated(true);
         c->setLastAccessDate(referenceSecondsFromUnix(86400.0));
         c->setCreatedDate(referenceSecondsFromUnix(2 * 86400.0));
-        q = a.makeNode("q\"x,y.TXT", false, 0, 0, kPackedUnixEpoch);
+        q = tree.file(root, "q\"x,y.TXT", 0, 0, kPackedUnixEpoch);
         q->fileID = 14;
-        root->appendChild(a, b);
-        root->appendChild(a, sub);
-        sub->appendChild(a, c);
-        root->appendChild(a, q);
         root->aggregateSizes();
     }
 };
@@ -150,16 +146,12 @@ TEST(CSVExport, RowSelectionDepthAndFlatLists) {
 }
 
 TEST(CSVExport, RootSlashSeparatorsAndTabsInNames) {
-    auto store = NodeStore::create();
-    NodeArena& a = store->makeArena();
-    FileNode* root = a.makeRoot("/", true, 0, 0, 0);
-    FileNode* users = a.makeNode("Users", true, 0, 0, 0);
-    FileNode* tab = a.makeNode("x\ty", false, 7, 8, 0);
-    root->appendChild(a, users);
-    users->appendChild(a, tab);
-    FileNode* slashRoot = a.makeRoot("/Volumes/X/", true, 0, 0, 0);
-    FileNode* b = a.makeNode("b", false, 1, 1, 0);
-    slashRoot->appendChild(a, b);
+    testsupport::TreeBuilder t;
+    FileNode* root = t.root("/");
+    FileNode* users = t.folder(root, "Users");
+    t.file(users, "x\ty", 7, 8);
+    FileNode* slashRoot = t.root("/Volumes/X/");
+    t.file(slashRoot, "b", 1);
     root->aggregateSizes();
     slashRoot->aggregateSizes();
 
@@ -182,12 +174,11 @@ TEST(CSVExport, RootSlashSeparatorsAndTabsInNames) {
 }
 
 TEST(CSVExport, InvalidUTF8NamesAreWrittenAsTheirBytes) {
-    auto store = NodeStore::create();
-    NodeArena& a = store->makeArena();
-    FileNode* root = a.makeRoot("/d", true, 0, 0, 0);
-    root->appendChild(a, a.makeNode("caf\xE9.\xC9XT", false, 1, 1, 0));
-    root->appendChild(a, a.makeNode("Photo.JPG", false, 1, 1, 0));
-    root->appendChild(a, a.makeNode("Ärger.ÄB", false, 1, 1, 0));
+    testsupport::TreeBuilder t;
+    FileNode* root = t.root("/d");
+    t.file(root, "caf\xE9.\xC9XT", 1);
+    t.file(root, "Photo.JPG", 1);
+    t.file(root, "Ärger.ÄB", 1);
     TempDir dir;
     std::vector<FileNode*> roots{root};
     ASSERT_FALSE(exportToCSV(roots, kEverything, false, {}, dir / "b.csv"));
@@ -223,11 +214,8 @@ TEST(CSVExport, PercentOfParentIgnoresTheLocale) {
     EXPECT_EQ(percentOfParentString(*t.root), "100.000");
     EXPECT_EQ(percentOfParentString(*t.b), "33.333");
     EXPECT_EQ(percentOfParentString(*t.sub), "66.667");
-    auto store = NodeStore::create();
-    NodeArena& a = store->makeArena();
-    FileNode* empty = a.makeRoot("/e", true, 0, 0, 0);
-    FileNode* zero = a.makeNode("z", false, 0, 0, 0);
-    empty->appendChild(a, zero);
+    testsupport::TreeBuilder empty;
+    FileNode* zero = empty.file(empty.root("/e"), "z", 0);
     EXPECT_EQ(percentOfParentString(*zero), "0.000");
     if (std::setlocale(LC_ALL, "de_DE.UTF-8")) {
         EXPECT_EQ(percentOfParentString(*t.b), "33.333");
@@ -298,10 +286,9 @@ TEST(CSVExport, UncreatableTargetsAreReported) {
 // A file-size limit makes the disk look full part-way through: the export must say so, keep the
 // earlier file and leave no partial file behind.
 TEST(CSVExport, AFullDiskIsAFailureAndKeepsTheEarlierFile) {
-    auto store = NodeStore::create();
-    NodeArena& a = store->makeArena();
-    FileNode* root = a.makeRoot("/big", true, 0, 0, 0);
-    for (int i = 0; i < 60000; ++i) root->appendChild(a, a.makeNode("file-" + std::to_string(i), false, i, i, 0));
+    testsupport::TreeBuilder t;
+    FileNode* root = t.root("/big");
+    for (int i = 0; i < 60000; ++i) t.file(root, "file-" + std::to_string(i), i);
     root->aggregateSizes();
     TempDir dir;
     writeFile(dir / "keep.csv", "earlier export\n");

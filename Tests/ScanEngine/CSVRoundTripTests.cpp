@@ -6,6 +6,7 @@
 #include "ScanEngine/Interchange/CSVImporter.hpp"
 #include "CSVTestSupport.hpp"
 #include "ScanEngine/Scan/ParallelTreeScan.hpp"
+#include "TreeBuilder.hpp"
 
 using namespace zelvane;
 using namespace zelvane::testing;
@@ -214,16 +215,9 @@ TEST(CSVRoundTrip, FoldersAtTheDepthCutKeepTheirTotals) {
 
 // Far deeper than a thread's stack could recurse: both halves walk iteratively.
 TEST(CSVRoundTrip, ChainOfTwoHundredThousandFolders) {
-    auto store = NodeStore::create();
-    NodeArena& a = store->makeArena();
-    FileNode* root = a.makeRoot("/deep", true, 0, 0, 0);
-    FileNode* n = root;
-    for (int i = 0; i < 200000; ++i) {
-        FileNode* d = a.makeNode("d", true, 0, 0, 0);
-        n->appendChild(a, d);
-        n = d;
-    }
-    n->appendChild(a, a.makeNode("f", false, 5, 4096, 0));
+    testsupport::TreeBuilder tree;
+    FileNode* root = tree.root("/deep");
+    tree.file(tree.chain(root, 200000), "f", 5, 4096);
     root->aggregateSizes();
     TempDir out;
     std::vector<FileNode*> roots{root};

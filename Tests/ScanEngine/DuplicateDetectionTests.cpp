@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "ScanEngine/Analysis/DuplicateDetection.hpp"
+#include "TreeBuilder.hpp"
 
 using namespace zelvane;
 
@@ -39,14 +40,12 @@ TEST(DuplicateDetection, CleanedNames) {
 namespace {
 
 struct Files {
-    std::shared_ptr<NodeStore> store = NodeStore::create();
-    NodeArena& arena = store->makeArena();
-    FileNode* root = arena.makeRoot("/r", true, 0, 0, 0);
+    testsupport::TreeBuilder tree;
+    FileNode* root = tree.root("/r");
     std::vector<FileNode*> nodes;
 
     FileNode* add(const std::string& name, int64_t size, int32_t date = 100) {
-        FileNode* n = arena.makeNode(name, false, size, size, date);
-        root->appendChild(arena, n);
+        FileNode* n = tree.file(root, name, size, size, date);
         nodes.push_back(n);
         return n;
     }

@@ -11,27 +11,11 @@
 #include "ScanEngine/Tree/FileNode.hpp"
 #include "ScanEngine/Tree/NameCoding.hpp"
 #include "ScanEngine/Tree/NameSort.hpp"
+#include "TreeBuilder.hpp"
 
 using namespace zelvane;
 
 namespace {
-
-struct Tree {
-    std::shared_ptr<NodeStore> store = NodeStore::create();
-    NodeArena& arena = store->makeArena();
-
-    FileNode* root(const std::string& name) { return arena.makeRoot(name, true, 0, 0, 0); }
-    FileNode* dir(FileNode* parent, const std::string& name) {
-        FileNode* n = arena.makeNode(name, true, 0, 0, 0);
-        parent->appendChild(arena, n);
-        return n;
-    }
-    FileNode* file(FileNode* parent, const std::string& name, int64_t size, int64_t alloc = 0, int32_t mod = 0) {
-        FileNode* n = arena.makeNode(name, false, size, alloc, mod);
-        parent->appendChild(arena, n);
-        return n;
-    }
-};
 
 void useEnglishLocale() {
     UErrorCode status = U_ZERO_ERROR;
@@ -41,7 +25,7 @@ void useEnglishLocale() {
 }  // namespace
 
 TEST(FileNodeNames, RoundTripsValidInvalidAstralAndEmptyNames) {
-    Tree t;
+    testsupport::TreeBuilder t;
     FileNode* r = t.root("/tmp/x");
     struct Case {
         std::string bytes;
@@ -59,7 +43,7 @@ TEST(FileNodeNames, RoundTripsValidInvalidAstralAndEmptyNames) {
         {"\xE2\x82\xAC\x80", "\xE2\x82\xAC\xEF\xBF\xBD", 2},            // valid, then stray continuation
     };
     for (const auto& c : cases) {
-        FileNode* n = t.file(r, c.bytes, 1);
+        FileNode* n = t.file(r, c.bytes, 1, 0);
         EXPECT_EQ(n->nameBytes(), c.bytes) << c.display;
         EXPECT_EQ(n->name(), c.display);
         EXPECT_EQ(n->nameLength(), c.units) << c.display;
@@ -67,7 +51,7 @@ TEST(FileNodeNames, RoundTripsValidInvalidAstralAndEmptyNames) {
     }
     // An astral scalar whose low surrogate lies in the escape range must not be taken for a byte.
     std::string astral = "\xF0\x90\x82\x80";  // U+10080 -> D800 DC80
-    FileNode* a = t.file(r, astral + "\x80", 1);
+    FileNode* a = t.file(r, astral + "\x80", 1, 0);
     EXPECT_EQ(a->nameBytes(), astral + "\x80");
     EXPECT_EQ(a->nameLength(), 3);
 }
@@ -75,33 +59,33 @@ TEST(FileNodeNames, RoundTripsValidInvalidAstralAndEmptyNames) {
 // Names are kept one byte a unit when every unit fits, two otherwise, with a longer header past
 // 127 units; readers see the same UTF-16 whatever the form, and renames may change the form.
 TEST(FileNodeNames, EveryStoredFormReadsBackTheSameUnits) {
-    Tree t;
+    testsupport::TreeBuilder t;
     FileNode* r = t.root("/tmp/forms");
     const std::u16string narrowLatin(200, u'\u00E9');  // é: one byte a unit, long header
     const std::u16string wide(300, u'\u20AC');         // €: two bytes a unit, past the inline buffer
     const std::u16string forms[] = {u"", std::u16string(127, u'a'), std::u16string(128, u'b'),
                                     std::u16string(600, u'c'), narrowLatin, wide, u"mixed\u00E9\u20AC\U0001F600"};
     for (const auto& units : forms) {
-        FileNode* n = t.arena.makeNode16(units, false, 1, 0, 0);
-        r->appendChild(t.arena, n);
+        FileNode* n = t.arena().makeNode16(units, false, 1, 0, 0);
+        r->appendChild(t.arena(), n);
         EXPECT_EQ(n->name16(), units);
         EXPECT_EQ(n->nameLength(), int32_t(units.size()));
         EXPECT_EQ(n->nameUnits().size(), units.size());
         EXPECT_EQ(n->nameBytes(), encodeNameBytes(units));
         // The same name from its bytes lands in the same form.
-        FileNode* fromBytes = t.file(r, encodeNameBytes(units), 1);
+        FileNode* fromBytes = t.file(r, encodeNameBytes(units), 1, 0);
         EXPECT_EQ(fromBytes->name16(), units);
         EXPECT_EQ(wideNameCompare(*n, *fromBytes), 0);
     }
     // Folded comparison across forms: "ÉTÉ" (one byte a unit) against "été" decoded, and a wide name.
-    FileNode* upper = t.file(r, "\xC3\x89T\xC3\x89", 1);
-    FileNode* lower = t.file(r, "\xC3\xA9t\xC3\xA9", 1);
-    FileNode* euro = t.file(r, "\xE2\x82\xAC", 1);
+    FileNode* upper = t.file(r, "\xC3\x89T\xC3\x89", 1, 0);
+    FileNode* lower = t.file(r, "\xC3\xA9t\xC3\xA9", 1, 0);
+    FileNode* euro = t.file(r, "\xE2\x82\xAC", 1, 0);
     EXPECT_EQ(wideNameCompare(*upper, *lower), 0);
     EXPECT_EQ(wideNameCompare(*lower, *euro) < 0, wideNameCompare(lower->name16(), euro->name16()) < 0);
     EXPECT_EQ(wideNameCompare(*euro, *lower) > 0, wideNameCompare(euro->name16(), lower->name16()) > 0);
 
-    FileNode* renamed = t.file(r, "plain", 1);
+    FileNode* renamed = t.file(r, "plain", 1, 0);
     renamed->rename(std::u16string_view(wide));
     EXPECT_EQ(renamed->name16(), wide);
     renamed->rename(std::string_view("plain again"));
@@ -110,31 +94,31 @@ TEST(FileNodeNames, EveryStoredFormReadsBackTheSameUnits) {
 }
 
 TEST(FileNodeNames, EmptyNameStillOwnsABuffer) {
-    Tree t;
-    FileNode* n = t.arena.makeNode("", false, 0, 0, 0);
+    testsupport::TreeBuilder t;
+    FileNode* n = t.loose("", false, 0, 0, 0);
     EXPECT_NE(n->namePtr(), nullptr);
     EXPECT_EQ(n->nameLength(), 0);
     EXPECT_EQ(n->name(), "");
 }
 
 TEST(FileNodeNames, FullPathJoinsAtRootsWithAndWithoutSlash) {
-    Tree t;
+    testsupport::TreeBuilder t;
     FileNode* slash = t.root("/");
-    FileNode* users = t.dir(slash, "Users");
-    FileNode* a = t.file(users, "a", 1);
+    FileNode* users = t.folder(slash, "Users");
+    FileNode* a = t.file(users, "a", 1, 0);
     EXPECT_EQ(a->fullPath(), "/Users/a");
     EXPECT_EQ(slash->fullPath(), "/");
     EXPECT_EQ(a->depth(), 2);
     EXPECT_EQ(slash->depth(), 0);
 
     FileNode* vol = t.root("/Volumes/X/");
-    EXPECT_EQ(t.file(vol, "b", 1)->fullPath(), "/Volumes/X/b");
+    EXPECT_EQ(t.file(vol, "b", 1, 0)->fullPath(), "/Volumes/X/b");
     FileNode* vol2 = t.root("/Volumes/X");
-    EXPECT_EQ(t.file(vol2, "b", 1)->fullPath(), "/Volumes/X/b");
+    EXPECT_EQ(t.file(vol2, "b", 1, 0)->fullPath(), "/Volumes/X/b");
 }
 
 TEST(FileNodeNames, ExtensionsAndAttributeLetters) {
-    Tree t;
+    testsupport::TreeBuilder t;
     FileNode* r = t.root("/");
     struct Case {
         const char* name;
@@ -145,11 +129,11 @@ TEST(FileNodeNames, ExtensionsAndAttributeLetters) {
         {".profile", "profile", ""},             {"PHOTO.\xC3\x89PS", "\xC3\xA9ps", "PHOTO"},
     };
     for (const auto& c : cases) {
-        FileNode* n = t.file(r, c.name, 0);
+        FileNode* n = t.file(r, c.name, 0, 0);
         EXPECT_EQ(n->detectedExtension(), c.ext) << c.name;
         EXPECT_EQ(n->nameWithoutDetectedExtension(), c.stem) << c.name;
     }
-    FileNode* f = t.file(r, "f", 0);
+    FileNode* f = t.file(r, "f", 0, 0);
     EXPECT_EQ(f->dosAttributesString(), "");
     f->dosAttributes = 0x0001 | 0x0002 | 0x0004 | 0x0020 | 0x0040 | 0x0800;
     EXPECT_EQ(f->dosAttributesString(), "RHSADC");
@@ -158,10 +142,10 @@ TEST(FileNodeNames, ExtensionsAndAttributeLetters) {
 }
 
 TEST(FileNodeNames, RenameKeepsOldBufferReadableAndIsSeenByPath) {
-    Tree t;
+    testsupport::TreeBuilder t;
     FileNode* r = t.root("/r");
-    FileNode* d = t.dir(r, "old");
-    FileNode* f = t.file(d, "x", 1);
+    FileNode* d = t.folder(r, "old");
+    FileNode* f = t.file(d, "x", 1, 0);
     const auto* before = static_cast<const char*>(d->namePtr());
     d->rename(std::string_view("new name"));
     EXPECT_EQ(d->name(), "new name");
@@ -180,8 +164,8 @@ TEST(FileNodeDates, PackingRoundsAndSaturates) {
     EXPECT_EQ(packDate(1.0 / 0.0), 2147483647);
     EXPECT_EQ(packDate(referenceSecondsFromUnix(0)), -978307200);
 
-    Tree t;
-    FileNode* n = t.arena.makeNode("n", false, 0, 0, 0);
+    testsupport::TreeBuilder t;
+    FileNode* n = t.loose("n", false, 0, 0, 0);
     EXPECT_EQ(n->lastAccessDateRaw, -978307200);
     EXPECT_EQ(n->createdDateRaw, -978307200);
     n->setModifiedDate(12.6);
@@ -190,15 +174,15 @@ TEST(FileNodeDates, PackingRoundsAndSaturates) {
 }
 
 TEST(FileNodeTotals, RollUpSubtractionAndDeletion) {
-    Tree t;
+    testsupport::TreeBuilder t;
     FileNode* root = t.root("/r");
-    FileNode* a = t.dir(root, "a");
+    FileNode* a = t.folder(root, "a");
     t.file(a, "ten", 10, 4096);
     FileNode* link = t.file(a, "twenty", 20, 4096);
     link->setDoNotCountAllocated(true);
-    t.dir(a, "empty");
-    FileNode* b = t.dir(root, "b");
-    FileNode* bb = t.dir(b, "bb");
+    t.folder(a, "empty");
+    FileNode* b = t.folder(root, "b");
+    FileNode* bb = t.folder(b, "bb");
     t.file(bb, "x", 5, 8192);
     t.file(bb, "y", 7, 4096);
     t.file(b, "z", 100, 0);
@@ -232,15 +216,15 @@ TEST(FileNodeTotals, RollUpSubtractionAndDeletion) {
 }
 
 TEST(FileNodeTotals, NewestDateRisesThroughFolders) {
-    Tree t;
+    testsupport::TreeBuilder t;
     FileNode* root = t.root("/r");
     root->modifiedDateRaw = 50;
-    FileNode* a = t.dir(root, "a");
+    FileNode* a = t.folder(root, "a");
     a->modifiedDateRaw = 10;
     t.file(a, "f", 1, 0, 40);
-    FileNode* e = t.dir(root, "empty");
+    FileNode* e = t.folder(root, "empty");
     e->modifiedDateRaw = 5;
-    FileNode* b = t.dir(root, "b");
+    FileNode* b = t.folder(root, "b");
     b->modifiedDateRaw = 70;
     t.file(b, "g", 1, 0, 60);
     EXPECT_EQ(root->applyMaxModifiedDateToFolders(), 70.0);
@@ -252,14 +236,14 @@ TEST(FileNodeTotals, NewestDateRisesThroughFolders) {
 
 TEST(FileNodeGrouping, GroupsLooseFilesWithoutOwningThem) {
     useEnglishLocale();
-    Tree t;
+    testsupport::TreeBuilder t;
     FileNode* root = t.root("/Users/name");
-    FileNode* dl = t.dir(root, "Downloads");
-    t.dir(dl, "sub1");
+    FileNode* dl = t.folder(root, "Downloads");
+    t.folder(dl, "sub1");
     for (int i = 0; i < 3; ++i) t.file(dl, "f" + std::to_string(i), 10 + i, 4096, 100 + i);
     EXPECT_EQ(dl->groupedChildren(4).nodes.size(), 4u);  // 3 files: unchanged
     EXPECT_EQ(dl->groupedChildren(4).group, nullptr);
-    t.dir(dl, "sub2");
+    t.folder(dl, "sub2");
     t.file(dl, "f3", 13, 4096, 90);
 
     std::vector<FileNode*> before(dl->children().begin(), dl->children().end());
@@ -287,27 +271,27 @@ TEST(FileNodeGrouping, GroupsLooseFilesWithoutOwningThem) {
     EXPECT_EQ(dl->children()[1]->name(), "f0");
 
     EXPECT_EQ(dl->groupedChildren(0).nodes.size(), 6u);
-    FileNode* single = t.dir(root, "one");
-    t.file(single, "only", 1);
+    FileNode* single = t.folder(root, "one");
+    t.file(single, "only", 1, 0);
     EXPECT_EQ(single->groupedChildren(1).nodes[0]->name(), "[1 File in /Users/name/one]");
 }
 
 TEST(FileNodeGrouping, CountUsesLocaleGrouping) {
     useEnglishLocale();
-    Tree t;
+    testsupport::TreeBuilder t;
     FileNode* root = t.root("/big");
-    for (int i = 0; i < 1234; ++i) t.file(root, "f" + std::to_string(i), 1);
+    for (int i = 0; i < 1234; ++i) t.file(root, "f" + std::to_string(i), 1, 0);
     auto g = root->groupedChildren(4);
     ASSERT_NE(g.group, nullptr);
     EXPECT_EQ(g.group->name(), "[1,234 Files in /big]");
 }
 
 TEST(FileNodeDuplicates, CountsSizesAndGroupLifetime) {
-    Tree t;
+    testsupport::TreeBuilder t;
     FileNode* root = t.root("/r");
     FileNode* f[3];
-    for (int i = 0; i < 3; ++i) f[i] = t.file(root, "f" + std::to_string(i), 1000);
-    FileNode* big = t.file(root, "big", int64_t(1) << 62);
+    for (int i = 0; i < 3; ++i) f[i] = t.file(root, "f" + std::to_string(i), 1000, 0);
+    FileNode* big = t.file(root, "big", int64_t(1) << 62, 0);
     EXPECT_EQ(f[0]->dupCount(), 0);
     EXPECT_EQ(f[0]->dupSize(), 0);
     {
@@ -330,13 +314,13 @@ TEST(FileNodeDuplicates, CountsSizesAndGroupLifetime) {
 // is used again, a node of another store refers to the group through its own store, and a node
 // under no store root holds no group.
 TEST(FileNodeDuplicates, GroupSlotsFollowTheirNodesAcrossStores) {
-    Tree a;
-    Tree b;
+    testsupport::TreeBuilder a;
+    testsupport::TreeBuilder b;
     FileNode* ra = a.root("/a");
     FileNode* rb = b.root("/b");
-    FileNode* x = a.file(ra, "x", 10);
-    FileNode* y = a.file(ra, "y", 10);
-    FileNode* z = b.file(rb, "z", 10);
+    FileNode* x = a.file(ra, "x", 10, 0);
+    FileNode* y = a.file(ra, "y", 10, 0);
+    FileNode* z = b.file(rb, "z", 10, 0);
     DuplicateGroup* first = nullptr;
     {
         DupGroupRef g = DupGroupRef::make();
@@ -363,15 +347,15 @@ TEST(FileNodeDuplicates, GroupSlotsFollowTheirNodesAcrossStores) {
     EXPECT_EQ(x->dupGroup(), second.get());  // one node still refers to it
     EXPECT_EQ(x->dupCount(), 1);
 
-    FileNode* loose = a.arena.makeNode("loose", false, 1, 0, 0);
+    FileNode* loose = a.loose("loose", false, 1, 0, 0);
     loose->setDupGroup(second.get());
     EXPECT_EQ(loose->dupGroup(), nullptr);
 }
 
 TEST(FileNodeIdentity, EqualContentIsNotEqualNodes) {
-    Tree t;
-    FileNode* a = t.arena.makeNode("same", false, 1, 1, 1);
-    FileNode* b = t.arena.makeNode("same", false, 1, 1, 1);
+    testsupport::TreeBuilder t;
+    FileNode* a = t.loose("same", false, 1, 1, 1);
+    FileNode* b = t.loose("same", false, 1, 1, 1);
     EXPECT_NE(a, b);
     std::hash<FileNode*> h;
     EXPECT_NE(h(a), h(b));
@@ -413,13 +397,13 @@ TEST(FileNodeDepth, MillionLevelChainIsBuiltRolledUpNumberedAndReleased) {
 // runs this program): the bits fixed at construction must read the same throughout, and a store's
 // root list may be read while another builder registers a root.
 TEST(FileNodeConcurrency, FlagChangesAndRootRegistrationRaceWithReaders) {
-    Tree t;
+    testsupport::TreeBuilder t;
     FileNode* root = t.root("/r");
     std::vector<FileNode*> nodes{root};
     for (int i = 0; i < 64; ++i) {
-        FileNode* d = t.dir(root, "d" + std::to_string(i));
+        FileNode* d = t.folder(root, "d" + std::to_string(i));
         nodes.push_back(d);
-        nodes.push_back(t.file(d, "f", i));
+        nodes.push_back(t.file(d, "f", i, 0));
     }
     std::atomic<bool> stop{false};
     std::atomic<int> wrongKind{0};
@@ -433,11 +417,11 @@ TEST(FileNodeConcurrency, FlagChangesAndRootRegistrationRaceWithReaders) {
                     wrongKind.fetch_add(1);
                 (void)n->accessDenied();
             }
-            (void)t.store->roots().size();
+            (void)t.store()->roots().size();
         }
     });
     std::thread builder([&] {
-        NodeArena& arena = t.store->makeArena();
+        NodeArena& arena = t.store()->makeArena();
         for (int i = 0; i < 200; ++i) arena.makeRoot("/other" + std::to_string(i), i % 2 == 0, 1, 1, 0);
     });
     for (int round = 0; round < 2000; ++round)
@@ -450,7 +434,7 @@ TEST(FileNodeConcurrency, FlagChangesAndRootRegistrationRaceWithReaders) {
     stop = true;
     reader.join();
     EXPECT_EQ(wrongKind.load(), 0);
-    EXPECT_EQ(t.store->roots().size(), 201u);
+    EXPECT_EQ(t.store()->roots().size(), 201u);
     EXPECT_TRUE(root->isDir());
     EXPECT_FALSE(nodes[2]->isDir());
 }

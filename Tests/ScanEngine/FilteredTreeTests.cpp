@@ -10,6 +10,7 @@
 #include "ScanEngine/Scan/ParallelTreeScan.hpp"
 #include "TestTree.hpp"
 #include "ScanEngine/Scan/TreeScan.hpp"
+#include "TreeBuilder.hpp"
 
 using namespace zelvane;
 using zelvane::test::TempTree;
@@ -225,16 +226,9 @@ TEST_F(FilteredTree, ApplyIncludeFilterWalksInPreOrderWithoutTheRoot) {
 }
 
 TEST(FilteredTreeDeep, CopiesTreesDeeperThanAnyStack) {
-    auto store = NodeStore::create();
-    NodeArena& a = store->makeArena();
-    FileNode* root = a.makeRoot("/deep", true, 0, 0, 0);
-    FileNode* cur = root;
-    for (int i = 0; i < 200000; ++i) {
-        FileNode* d = a.makeNode("d", true, 0, 0, 0);
-        cur->appendChild(a, d);
-        cur = d;
-    }
-    cur->appendChild(a, a.makeNode("leaf.txt", false, 42, 4096, 0));
+    testsupport::TreeBuilder tree;
+    FileNode* root = tree.root("/deep");
+    tree.file(tree.chain(root, 200000), "leaf.txt", 42, 4096);
     root->aggregateSizes();
     auto copy = loadFilteredTree(*root, {});
     EXPECT_EQ(copy->subFolderDirCount(), 200000);

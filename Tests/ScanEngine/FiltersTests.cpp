@@ -10,10 +10,11 @@
 #include "FilterTestTree.hpp"
 #include "ScanEngine/Filter/Filters.hpp"
 #include "ScanEngine/Tree/NameCoding.hpp"
+#include "TreeBuilder.hpp"
 
 using namespace zelvane;
 using zelvane::testing::findByPath;
-using zelvane::testing::loadTree;
+using zelvane::testing::readTreeFromDisk;
 using zelvane::testing::makeDir;
 using zelvane::testing::preOrder;
 using zelvane::testing::TempDir;
@@ -347,7 +348,7 @@ protected:
         writeFile(r + "/a.b.JPG", 1);
         writeFile(r + "/jpg", 1);
         writeFile(r + "/bad\xff" "name.txt", 1);  // not UTF-8: kept as an escaped unit
-        tree = loadTree(r);
+        tree = readTreeFromDisk(r);
     }
 
     FileNode* node(const std::string& rel) {
@@ -439,12 +440,9 @@ TEST_F(FilterMatching, SizesDuringAScanCountAsMatched) {
 }
 
 TEST(FilterMatchingDates, LocalDayAndTimeUseTheCapturedOffset) {
-    auto store = NodeStore::create();
-    NodeArena& a = store->makeArena();
-    FileNode* root = a.makeRoot("/r", true, 0, 0, 0);
+    testsupport::TreeBuilder t;
     // 2001-01-01 00:30 UTC is 23:30 on the previous day an hour west of GMT.
-    FileNode* f = a.makeNode("f", false, 1, 1, 1800);
-    root->appendChild(a, f);
+    FileNode* f = t.file(t.root("/r"), "f", 1, 1, 1800);
     const FilterClock west{1715774400.0, -3600.0};
     auto check = [&](std::string_view text, bool expected) {
         bool fp = false;
@@ -463,16 +461,11 @@ TEST(FilterMatchingDates, LocalDayAndTimeUseTheCapturedOffset) {
 }
 
 TEST(FilterMatchingDuplicates, CountsAndSaturatedSizes) {
-    auto store = NodeStore::create();
-    NodeArena& a = store->makeArena();
-    FileNode* root = a.makeRoot("/r", true, 0, 0, 0);
-    FileNode* lone = a.makeNode("lone", false, 10, 10, 0);
+    testsupport::TreeBuilder t;
+    FileNode* root = t.root("/r");
     FileNode* big[3];
-    for (auto*& n : big) {
-        n = a.makeNode("big", false, std::numeric_limits<int64_t>::max() / 2 + 1, 0, 0);
-        root->appendChild(a, n);
-    }
-    root->appendChild(a, lone);
+    for (auto*& n : big) n = t.file(root, "big", std::numeric_limits<int64_t>::max() / 2 + 1, 0);
+    FileNode* lone = t.file(root, "lone", 10);
     DupGroupRef group = DupGroupRef::make();
     group->members.assign(std::begin(big), std::end(big));
     for (FileNode* n : big) n->setDupGroup(group.get());

@@ -10,10 +10,11 @@
 #include "FilterTestTree.hpp"
 #include "ScanEngine/Filter/Filters.hpp"
 #include "ScanEngine/Filter/FullPathTreeFilter.hpp"
+#include "TreeBuilder.hpp"
 
 using namespace zelvane;
 using zelvane::testing::findByPath;
-using zelvane::testing::loadTree;
+using zelvane::testing::readTreeFromDisk;
 using zelvane::testing::makeDir;
 using zelvane::testing::preOrder;
 using zelvane::testing::TempDir;
@@ -61,7 +62,7 @@ protected:
         writeFile(r + "/proj/src/lib/util.h", 10);
         writeFile(r + "/proj/TMP cache/x.c", 10);
         writeFile(r + "/proj/notes.c", 10);
-        tree = loadTree(r);
+        tree = readTreeFromDisk(r);
     }
 
     std::vector<std::string> run(std::string_view text, bool includeFolders) {
@@ -133,7 +134,7 @@ TEST(TreeFilterAgreement, MatchesEveryNodeLikeTheMatcher) {
             writeFile(path, rng() % 5000, 1600000000 + long(rng() % 100000000));
         }
     }
-    RootRef tree = loadTree(rootPath);
+    RootRef tree = readTreeFromDisk(rootPath);
     ASSERT_GT(preOrder(tree.get()).size(), 200u);
 
     // Duplicate groups for the DUPCOUNT and DUPSIZE terms.
@@ -164,17 +165,11 @@ TEST(TreeFilterAgreement, MatchesEveryNodeLikeTheMatcher) {
 }
 
 TEST(TreeFilterDepth, WalksTreesDeeperThanAnyStack) {
-    auto store = NodeStore::create();
-    NodeArena& a = store->makeArena();
-    FileNode* root = a.makeRoot("/deep", true, 0, 0, 0);
-    FileNode* parent = root;
+    testsupport::TreeBuilder tree;
+    FileNode* root = tree.root("/deep");
     constexpr int kDepth = 200000;
-    for (int i = 0; i < kDepth; ++i) {
-        FileNode* child = a.makeNode(i == kDepth / 2 ? "marker" : "d", true, 0, 0, 0);
-        parent->appendChild(a, child);
-        parent = child;
-    }
-    parent->appendChild(a, a.makeNode("leaf.txt", false, 1, 1, 0));
+    FileNode* marker = tree.folder(tree.chain(root, kDepth / 2), "marker");
+    tree.file(tree.chain(marker, kDepth / 2 - 1), "leaf.txt", 1);
 
     // The word is found once, at the marker, and settles everything below it.
     EXPECT_EQ(filterTreeFullPath(*root, parse("marker"), true, true).size(), size_t(kDepth / 2 + 1));

@@ -7,21 +7,21 @@
 
 #include "ScanEngine/Tree/FileNode.hpp"
 #include "ScanEngine/Analysis/Treemap.hpp"
+#include "TreeBuilder.hpp"
 
 using namespace zelvane;
 
 namespace {
 
 struct Files {
-    std::shared_ptr<NodeStore> store = NodeStore::create();
-    NodeArena& arena = store->makeArena();
+    testsupport::TreeBuilder tree;
     std::vector<FileNode*> nodes;
 
     explicit Files(const std::vector<int64_t>& sizes) {
         for (size_t i = 0; i < sizes.size(); ++i) {
             std::string name = std::to_string(i);
             name += ".dat";
-            nodes.push_back(arena.makeNode(name, false, sizes[i], sizes[i], 0));
+            nodes.push_back(tree.loose(name, false, sizes[i], sizes[i]));
         }
     }
 };

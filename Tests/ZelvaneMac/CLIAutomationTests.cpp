@@ -2,6 +2,7 @@
 
 #include "ZelvaneMac/Core/CommandLine/CLIAutomation.hpp"
 #include "ScanEngine/Support/LocalizedStandardCollator.hpp"
+#include "TreeBuilder.hpp"
 
 #include <cstring>
 #include <functional>
@@ -171,13 +172,10 @@ TEST(CLIAutomationDecodeQuotes, WholeCharacters) {
 struct Spec { std::string name; bool dir; int64_t size; int64_t alloc; int32_t date; };
 
 struct TreeFixture {
-    std::shared_ptr<NodeStore> store = NodeStore::create();
-    NodeArena& arena = store->makeArena();
-    FileNode* root(const std::string& path) { return arena.makeRoot(path, true, 0, 0, 0); }
+    testsupport::TreeBuilder tree;
+    FileNode* root(const std::string& path) { return tree.root(path); }
     FileNode* add(FileNode* parent, const Spec& s) {
-        FileNode* n = arena.makeNode(s.name, s.dir, s.size, s.alloc, s.date);
-        parent->appendChild(arena, n);
-        return n;
+        return s.dir ? tree.folder(parent, s.name, s.date) : tree.file(parent, s.name, s.size, s.alloc, s.date);
     }
 };
 

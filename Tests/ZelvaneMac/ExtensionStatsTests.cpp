@@ -8,6 +8,7 @@
 
 #include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
 #include "TestTrees.hpp"
+#include "TreeBuilder.hpp"
 
 using namespace zelvane;
 using zelvane::fixtures::TempDir;
@@ -124,20 +125,19 @@ TEST(ExtensionStats, RankBySizeTakesTwelveLargestAllocatedAndKeepsTieOrder) {
 }
 
 TEST(ExtensionStats, FastExtensionMatchesTheNodesOwnForHostileNames) {
-    auto store = NodeStore::create();
-    NodeArena& arena = store->makeArena();
+    testsupport::TreeBuilder tree;
     std::string buffer;
     for (const char* name : {"a.TXT", "noext", "trailing.", ".hidden", "x.y.Z", "Ünï.ÄÖ", "x.\xC4\xB0",
                              "x.\xCE\xA3\xCE\x91\xCE\xA3", "quote\".C,SV", "tab\t.Tab", ".", "..", "a..",
                              "1.2.3.TAR"}) {
-        FileNode* n = arena.makeNode(name, false, 1, 1, 0);
+        FileNode* n = tree.loose(name, false, 1, 1);
         EXPECT_EQ(detectedExtensionInto(*n, buffer), n->detectedExtension()) << name;
     }
     // Bytes that are not UTF-8 stay themselves (ASCII letters beside them still lower-cased), so
     // two such extensions never merge into one U+FFFD row.
     for (const auto& [name, ext] : std::vector<std::pair<std::string, std::string>>{
              {"f.\xff\xfe", "\xff\xfe"}, {"g.\xfe\xff", "\xfe\xff"}, {"h.A\xe9", "a\xe9"}}) {
-        FileNode* n = arena.makeNode(name, false, 1, 1, 0);
+        FileNode* n = tree.loose(name, false, 1, 1);
         EXPECT_EQ(detectedExtensionInto(*n, buffer), ext);
     }
 }

@@ -11,6 +11,7 @@
 #include "ScanEngine/Monitor/FileSystemMonitor.hpp"
 #include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
 #include "LiveTreeFixtures.hpp"
+#include "TreeBuilder.hpp"
 
 namespace zelvane {
 namespace {
@@ -187,21 +188,18 @@ TEST_F(LiveMonitorControllerTest, NamesDifferingOnlyInCaseAreDifferentFiles) {
 // A tree of nodes whose items do not exist on disk, below a root folder that does; events are
 // fed straight to `handle`.
 struct GhostTree {
+    testsupport::TreeBuilder tree;
     RootRef root;
     FileNode* add(FileNode* parent, std::string_view name, bool isDir, int64_t size) {
-        FileNode* n = arena->makeNode(name, isDir, size, size, 0);
-        parent->appendChild(*arena, n);
-        return n;
+        return isDir ? tree.folder(parent, name) : tree.file(parent, name, size);
     }
-    std::shared_ptr<NodeStore> store = NodeStore::create();
-    NodeArena* arena = &store->makeArena();
 };
 
 TEST_F(LiveMonitorControllerTest, FindsNodesByPathAsTheFileSystemNamesThem) {
     TempDir tmp;
     GhostTree t;
-    FileNode* root = t.arena->makeRoot(tmp.path(), true, 0, 0, 0);
-    t.root = t.store->handle(root);
+    FileNode* root = t.tree.root(tmp.path());
+    t.root = t.tree.handle(root);
     FileNode* pair = t.add(root, "pair", true, 0);
     FileNode* lower = t.add(pair, "readme.txt", false, 1);
     FileNode* upper = t.add(pair, "README.txt", false, 2);
@@ -215,14 +213,14 @@ TEST_F(LiveMonitorControllerTest, FindsNodesByPathAsTheFileSystemNamesThem) {
     root->aggregateSizes();
 
     GhostTree second;
-    FileNode* root2 = second.arena->makeRoot(tmp / "inner", true, 0, 0, 0);
-    second.root = second.store->handle(root2);
+    FileNode* root2 = second.tree.root(tmp / "inner");
+    second.root = second.tree.handle(root2);
     FileNode* root2File = second.add(root2, "f", false, 128);
     root2->aggregateSizes();
 
     GhostTree gone;
-    FileNode* goneRoot = gone.arena->makeRoot(tmp / "gone", true, 0, 0, 0);
-    gone.root = gone.store->handle(goneRoot);
+    FileNode* goneRoot = gone.tree.root(tmp / "gone");
+    gone.root = gone.tree.handle(goneRoot);
     FileNode* goneChild = gone.add(goneRoot, "child", false, 1);
     goneRoot->aggregateSizes();
 
@@ -270,8 +268,8 @@ TEST_F(LiveMonitorControllerTest, FindsNodesByPathAsTheFileSystemNamesThem) {
 TEST_F(LiveMonitorControllerTest, CoalescesRefreshesAndSkipsRepeatedRemovals) {
     TempDir tmp;
     GhostTree t;
-    FileNode* root = t.arena->makeRoot(tmp.path(), true, 0, 0, 0);
-    t.root = t.store->handle(root);
+    FileNode* root = t.tree.root(tmp.path());
+    t.root = t.tree.handle(root);
     FileNode* A = t.add(root, "A", true, 0);
     FileNode* x = t.add(A, "x", false, 10);
     FileNode* y = t.add(A, "y", false, 20);
@@ -305,8 +303,8 @@ TEST_F(LiveMonitorControllerTest, CoalescesRefreshesAndSkipsRepeatedRemovals) {
 
 TEST_F(LiveMonitorControllerTest, LocalDeletionsRefreshAtOnce) {
     GhostTree t;
-    FileNode* root = t.arena->makeRoot("/nonexistent-zelvane-root", true, 0, 0, 0);
-    t.root = t.store->handle(root);
+    FileNode* root = t.tree.root("/nonexistent-zelvane-root");
+    t.root = t.tree.handle(root);
     FileNode* A = t.add(root, "A", true, 0);
     FileNode* f = t.add(A, "f", false, 5);
     FileNode* g = t.add(A, "g", false, 6);

@@ -7,6 +7,7 @@
 
 #include "ScanEngine/Tree/FileNode.hpp"
 #include "TempFolder.hpp"
+#include "TreeBuilder.hpp"
 
 namespace zelvane::fixtures {
 
@@ -28,13 +29,9 @@ void writeFile(const std::filesystem::path& path, int64_t size);
 // Music/Album/track0.mp3 ... track2.mp3 (90,000 bytes each) and notes.txt (1,200 bytes).
 void writePhotosMusicAndNotes(const std::filesystem::path& root);
 
-// Reads a real folder into a tree the way a scan does: sizes from lstat (allocated size from the
-// block count), symbolic links as entries of their own, the second sighting of a hard-linked
-// file flagged as not counting its allocated size, folder totals rolled up. Children are in
-// name order of the bytes. Iterative.
-RootRef loadTreeFromDisk(const std::filesystem::path& root);
+// Reads a real folder into a tree the way a scan does (see readTreeFromDisk).
+inline RootRef loadTreeFromDisk(const std::filesystem::path& root) { return testsupport::readTreeFromDisk(root.string()); }
 
-// The child of `folder` with this name; none when it has no such child.
-FileNode* childNamed(FileNode* folder, std::string_view name);
+using testsupport::childNamed;
 
 }  // namespace zelvane::fixtures

@@ -5,28 +5,13 @@
 #include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
 #include "TestTrees.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapLayout.hpp"
+#include "TreeBuilder.hpp"
 
 using namespace zelvane;
 
 namespace {
 
-// A tree built in memory where exact sizes matter.
-struct Tree {
-    std::shared_ptr<NodeStore> store = NodeStore::create();
-    NodeArena& arena = store->makeArena();
-
-    FileNode* root(const std::string& name) { return arena.makeRoot(name, true, 0, 0, 0); }
-    FileNode* folder(FileNode* parent, const std::string& name) {
-        FileNode* n = arena.makeNode(name, true, 0, 0, 0);
-        parent->appendChild(arena, n);
-        return n;
-    }
-    FileNode* file(FileNode* parent, const std::string& name, int64_t size) {
-        FileNode* n = arena.makeNode(name, false, size, size, 0);
-        parent->appendChild(arena, n);
-        return n;
-    }
-};
+using Tree = testsupport::TreeBuilder;
 
 TreemapLayoutOptions options(bool labels, const ColorRank* rank = nullptr, int groupMin = 4) {
     TreemapLayoutOptions o;
@@ -368,7 +353,7 @@ TEST(TreemapLayout, ChainsDeeperThanAnyStack) {
     }
     // With labels the strips shrink the rectangle for a few dozen levels; below 15 points the
     // chain is walked to its end without strips.
-    RootRef handle = t.store->handle(root);
+    RootRef handle = t.handle(root);
     TreemapLayout labelled = layoutMultiRootTreemap(std::span<const RootRef>(&handle, 1), {0, 0, 640, 480}, options(true), false, {});
     ASSERT_EQ(labelled.leaves.size(), 1u);
     EXPECT_LE(labelled.leaves[0].rect.height, 14);

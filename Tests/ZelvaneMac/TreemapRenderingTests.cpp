@@ -9,6 +9,7 @@
 
 #include "TestTrees.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapRendering.hpp"
+#include "TreeBuilder.hpp"
 
 using namespace zelvane;
 
@@ -88,11 +89,6 @@ TreemapRenderOptions plain(double scale, bool gradient = true, bool labels = fal
 
 PaletteRGB grey100() { return PaletteRGB(13, TreemapRGB{100, 100, 100}); }
 
-struct Tree {
-    std::shared_ptr<NodeStore> store = NodeStore::create();
-    NodeArena& arena = store->makeArena();
-};
-
 int alpha(const QImage& image, int x, int y) { return image.constScanLine(y)[x * 4 + 3]; }
 
 }  // namespace
@@ -154,16 +150,12 @@ TEST(CushionShading, EveryPixelOfEveryWidthIsPainted) {
 }
 
 TEST(CushionShading, GoldenPixelsFromLaidOutTrees) {
-    Tree t;
-    FileNode* root = t.arena.makeRoot("/", true, 0, 0, 0);
-    FileNode* outer = t.arena.makeNode("outer", true, 0, 0, 0);
-    root->appendChild(t.arena, outer);
-    FileNode* a = t.arena.makeNode("a.bin", false, 600, 600, 0);
-    FileNode* b = t.arena.makeNode("b.bin", false, 250, 250, 0);
-    outer->appendChild(t.arena, a);
-    outer->appendChild(t.arena, b);
-    FileNode* c = t.arena.makeNode("c.bin", false, 150, 150, 0);
-    root->appendChild(t.arena, c);
+    testsupport::TreeBuilder t;
+    FileNode* root = t.root("/");
+    FileNode* outer = t.folder(root, "outer");
+    t.file(outer, "a.bin", 600);
+    t.file(outer, "b.bin", 250);
+    t.file(root, "c.bin", 150);
     root->aggregateSizes();
 
     const PaletteRGB palette = defaultPaletteRGB();
@@ -279,9 +271,9 @@ TEST(CushionShading, SwatchIsOneRidgedCushion) {
 }
 
 TEST(TreemapLabels, TextOnlyWhereThereIsRoom) {
-    Tree t;
-    FileNode* wide = t.arena.makeNode("wide.txt", false, 1234, 1234, 0);
-    FileNode* narrow = t.arena.makeNode("narrow.txt", false, 1234, 1234, 0);
+    testsupport::TreeBuilder t;
+    FileNode* wide = t.loose("wide.txt", false, 1234, 1234);
+    FileNode* narrow = t.loose("narrow.txt", false, 1234, 1234);
     TreemapLayout layout;
     layout.leaves.push_back({wide, {0, 0, 80, 12}, {}, 0});
     layout.leaves.push_back({narrow, {0, 20, 79, 30}, {}, 0});
@@ -307,10 +299,9 @@ TEST(TreemapLabels, TextOnlyWhereThereIsRoom) {
 }
 
 TEST(TreemapLabels, FolderBevelsFollowThePixelScale) {
-    Tree t;
-    FileNode* folder = t.arena.makeRoot("/", true, 0, 0, 0);
-    FileNode* f = t.arena.makeNode("f", false, 10, 10, 0);
-    folder->appendChild(t.arena, f);
+    testsupport::TreeBuilder t;
+    FileNode* folder = t.root("/");
+    t.file(folder, "f", 10);
     folder->aggregateSizes();
     TreemapLayout layout;
     layout.folderLabels.push_back({folder, {10, 10, 100, 12}, {10, 10, 100, 40}});

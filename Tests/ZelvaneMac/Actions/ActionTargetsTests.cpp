@@ -8,6 +8,7 @@
 #include "ZelvaneMac/Actions/ActionTargets.hpp"
 #include "ZelvaneMac/Actions/FileActionController.hpp"
 #include "ZelvaneMac/Actions/FileNaming.hpp"
+#include "TreeBuilder.hpp"
 
 namespace zelvane {
 namespace {
@@ -56,11 +57,9 @@ TEST(ActionTargets, GroupsStandForTheirFilesAndDeletedOrRelativeNodesNeverBecome
     EXPECT_EQ(countActionTargets(withDeleted), 1u);
 
     // A tree whose root is not an absolute path (read from an export without folders) gives nothing.
-    auto store = NodeStore::create();
-    NodeArena& arena = store->makeArena();
-    FileNode* relRoot = arena.makeRoot("relative/folder", true, 0, 0, 0);
-    FileNode* file = arena.makeNode("a.txt", false, 1, 1, 0);
-    relRoot->appendChild(arena, file);
+    testsupport::TreeBuilder tree;
+    FileNode* relRoot = tree.root("relative/folder");
+    FileNode* file = tree.file(relRoot, "a.txt", 1);
     std::vector<FileNode*> relative{relRoot, file};
     EXPECT_TRUE(resolveActionTargets(relative).empty());
     EXPECT_EQ(countActionTargets(relative), 0u);

@@ -19,6 +19,7 @@
 #include "ZelvaneMac/Window/ScanStatusTexts.hpp"
 #include "ZelvaneMac/Window/VolumeListWatcher.hpp"
 #include "ZelvaneMac/Window/VolumePicker.hpp"
+#include "TreeBuilder.hpp"
 
 namespace zelvane {
 namespace {
@@ -54,14 +55,10 @@ TEST(ScanControl, NodeAtPathFindsStoredChildrenExactlyAndHandlesASlashRoot) {
 
     // A root named "/" (the boot volume): children are found without a doubled slash, and a
     // second root is tried when the first fails.
-    auto store = NodeStore::create();
-    NodeArena& arena = store->makeArena();
-    FileNode* slash = arena.makeRoot("/", true, 0, 0, 0);
-    FileNode* etc = arena.makeNode("etc", true, 0, 0, 0);
-    slash->appendChild(arena, etc);
-    FileNode* hosts = arena.makeNode("hosts", false, 3, 4096, 0);
-    etc->appendChild(arena, hosts);
-    std::vector<RootRef> both{roots[0], store->handle(slash)};
+    testsupport::TreeBuilder tree;
+    FileNode* slash = tree.root("/");
+    FileNode* hosts = tree.file(tree.folder(slash, "etc"), "hosts", 3, 4096);
+    std::vector<RootRef> both{roots[0], tree.handle(slash)};
     EXPECT_EQ(nodeAtPath("/etc/hosts", both), hosts);
     EXPECT_EQ(nodeAtPath("/", both), slash);
     EXPECT_EQ(nodeAtPath(p(dir, "c/two.md"), both)->name(), "two.md");
