@@ -10,9 +10,9 @@
 #include <cstring>
 #include <string>
 
-#include "ScanEngine/Scan/BulkScan.hpp"
+#include "ScanMeasurement/BulkScan.hpp"
 #include "ScanEngine/Scan/FdBudget.hpp"
-#include "ScanEngine/Scan/PipelinedBulkScan.hpp"
+#include "ScanMeasurement/PipelinedBulkScan.hpp"
 #include "Platform/Processors.hpp"
 
 int main(int argc, char** argv) {

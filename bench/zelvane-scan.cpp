@@ -18,7 +18,7 @@
 #include "ScanEngine/Filter/Filters.hpp"
 #include "ScanEngine/Scan/ParallelTreeScan.hpp"
 #include "Platform/Processors.hpp"
-#include "ScanEngine/Scan/TreeScan.hpp"
+#include "ScanMeasurement/SequentialTreeScan.hpp"
 
 int main(int argc, char** argv) {
     using namespace zelvane;

@@ -12,10 +12,10 @@
 #include <thread>
 #include <vector>
 
-#include "ScanEngine/Scan/BulkScan.hpp"
+#include "ScanMeasurement/BulkScan.hpp"
 #include "ScanEngine/Scan/FdBudget.hpp"
-#include "ScanEngine/Scan/PipelinedBulkScan.hpp"
-#include "ScanEngine/Scan/SyscallCounter.hpp"
+#include "ScanMeasurement/PipelinedBulkScan.hpp"
+#include "ScanEngine/Scan/DirectoryCalls.hpp"
 #include "TestTree.hpp"
 
 using namespace zelvane;
@@ -113,25 +113,19 @@ TEST(CountingScan, ExhaustedBudgetStillReadsEverything) {
     int taken = 0;
     while (fdBudget().tryAcquire()) ++taken;
     EXPECT_GT(taken, 0);
-    resetSyscallCounts();
-    countSyscallsEnabled = true;
-    ScanResult r = parallelBulkScan(t.path(), 4);
-    SyscallCounts calls = syscallCountSnapshot();
-    countSyscallsEnabled = false;
+    DirectoryCallTally starved;
+    ScanResult r = parallelBulkScan(t.path(), 4, defaultBulkReader, &starved);
     EXPECT_EQ(asWalk(r), expected);
-    EXPECT_EQ(calls.openats, 0);               // no slot: every folder opened by path
-    EXPECT_EQ(calls.opens, expected.dirs + 1);  // ... each exactly once, the root included
-    EXPECT_EQ(calls.closes, calls.opens);
+    EXPECT_EQ(starved.openats.load(), 0);               // no slot: every folder opened by path
+    EXPECT_EQ(starved.opens.load(), expected.dirs + 1);  // ... each exactly once, the root included
+    EXPECT_EQ(starved.closes.load(), starved.opens.load());
     for (int i = 0; i < taken; ++i) fdBudget().release();
     EXPECT_EQ(fdBudget().available(), taken);
 
-    resetSyscallCounts();
-    countSyscallsEnabled = true;
-    parallelBulkScan(t.path(), 4);
-    calls = syscallCountSnapshot();
-    countSyscallsEnabled = false;
-    EXPECT_EQ(calls.opens + calls.openats, expected.dirs + 1);
-    EXPECT_GT(calls.openats, 0);
+    DirectoryCallTally calls;
+    parallelBulkScan(t.path(), 4, defaultBulkReader, &calls);
+    EXPECT_EQ(calls.opens.load() + calls.openats.load(), expected.dirs + 1);
+    EXPECT_GT(calls.openats.load(), 0);
 }
 
 TEST(CountingScan, LowDescriptorLimitNeverEmptiesFolders) {

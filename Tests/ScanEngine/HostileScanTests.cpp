@@ -20,8 +20,8 @@
 #include "ScanEngine/Interchange/CSVExporter.hpp"
 #include "ScanEngine/Scan/FdBudget.hpp"
 #include "ScanEngine/Scan/ParallelTreeScan.hpp"
-#include "ScanEngine/Scan/SyscallCounter.hpp"
-#include "ScanEngine/Scan/TreeScan.hpp"
+#include "ScanEngine/Scan/DirectoryCalls.hpp"
+#include "ScanMeasurement/SequentialTreeScan.hpp"
 #include "TestTree.hpp"
 
 using namespace zelvane;
@@ -132,14 +132,14 @@ TEST(HostileScan, ADeepChainUnderALowDescriptorLimitIsReadRelativeToItsParents) 
         if (::setrlimit(RLIMIT_NOFILE, &low) != 0) return 90;
         fdBudget().fitToLimit();
         if (fdBudget().available() > 0) return 91;
-        countSyscallsEnabled = true;
-        resetSyscallCounts();
-        const auto roots = parallelScanToTree({t.path()}, withWorkers(4));
-        const SyscallCounts counts = syscallCountSnapshot();
+        DirectoryCallTally counts;
+        ParallelScanOptions options = withWorkers(4);
+        options.directoryCalls = &counts;
+        const auto roots = parallelScanToTree({t.path()}, options);
         if (roots.size() != 1) return 92;
         if (roots[0]->subFolderDirCount() != kDepth || roots[0]->subFolderFileCount() != 1) return 93;
-        if (counts.opens > 1) return 94;
-        if (counts.openats < kDepth) return 95;
+        if (counts.opens.load() > 1) return 94;
+        if (counts.openats.load() < kDepth) return 95;
         const FileNode* n = roots[0].get();
         for (int i = 0; i < kDepth && n; ++i) n = childNamed(*n, "level-dir");
         if (!n || !childNamed(*n, "bottom.txt")) return 96;

@@ -21,7 +21,7 @@
 #include "ScanEngine/Tree/NameSort.hpp"
 #include "ScanEngine/Scan/ParallelTreeScan.hpp"
 #include "TestTree.hpp"
-#include "ScanEngine/Scan/TreeScan.hpp"
+#include "ScanMeasurement/SequentialTreeScan.hpp"
 
 using namespace zelvane;
 using zelvane::test::TempTree;

@@ -11,10 +11,9 @@
 #include "ScanEngine/Tree/FileNode.hpp"
 
 #include "ScanEngine/Scan/BulkRecord.hpp"
-#include "ScanEngine/Scan/BulkScan.hpp"
+#include "ScanEngine/Scan/DirectoryCalls.hpp"
 #include "ScanEngine/Scan/DirectoryEntry.hpp"
 #include "ScanEngine/Scan/ScanProgressTracker.hpp"
-#include "ScanEngine/Scan/SyscallCounter.hpp"
 
 namespace zelvane {
 
@@ -52,12 +51,13 @@ attrlist treeScanRequest();
 // whose facts cannot be read are skipped. `onEntry(facts, dirFd, counts)`. False when the folder
 // cannot be listed.
 template <typename OnEntry>
-bool listFolderWithoutBulkReads(const std::string& path, EntryCounts& counts, OnEntry&& onEntry) {
-    int fd = countedOpenDirectory(path.c_str());
+bool listFolderWithoutBulkReads(const std::string& path, DirectoryCallTally* tally, EntryCounts& counts,
+                                OnEntry&& onEntry) {
+    int fd = openDirectory(path.c_str(), tally);
     if (fd < 0) return false;
     DIR* dir = ::fdopendir(fd);
     if (!dir) {
-        countedClose(fd);
+        closeDirectory(fd, tally);
         return false;
     }
     int dfd = ::dirfd(dir);
@@ -78,7 +78,7 @@ bool listFolderWithoutBulkReads(const std::string& path, EntryCounts& counts, On
 // earlier batches added and the folder is listed once more, whole, by the standard library
 // (reported as one batch), so that every entry is added exactly once.
 template <typename OnEntry, typename RollBack>
-void readFolderEntries(int fd, FolderPath& path, BulkReader reader, std::byte* buf,
+void readFolderEntries(int fd, FolderPath& path, BulkReader reader, DirectoryCallTally* tally, std::byte* buf,
                        ScanProgressTracker* tracker, OnEntry&& onEntry, RollBack&& rollBack) {
     static const attrlist request = treeScanRequest();
     for (;;) {
@@ -88,7 +88,7 @@ void readFolderEntries(int fd, FolderPath& path, BulkReader reader, std::byte* b
         if (n < 0) {
             rollBack();
             EntryCounts counts;
-            if (listFolderWithoutBulkReads(path.get(), counts, onEntry) && tracker)
+            if (listFolderWithoutBulkReads(path.get(), tally, counts, onEntry) && tracker)
                 tracker->record(counts.files, counts.dirs, counts.bytes);
             return;
         }

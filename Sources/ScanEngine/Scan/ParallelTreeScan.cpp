@@ -21,7 +21,6 @@
 #include "Platform/FileSystemInfo.hpp"
 #include "ScanEngine/Tree/NameSort.hpp"
 #include "Platform/Processors.hpp"
-#include "ScanEngine/Scan/SyscallCounter.hpp"
 #include "ScanEngine/Scan/VolumeChecks.hpp"
 #include "ScanEngine/Support/Arithmetic.hpp"
 
@@ -74,13 +73,6 @@ int64_t fileChangeClockNanos() {
 }
 
 namespace {
-
-int openChildWithBudget(int parentFd, const char* name) {
-    if (!fdBudget().tryAcquire()) return -1;
-    int fd = countedOpenatDirectory(parentFd, name);
-    if (fd < 0) fdBudget().release();
-    return fd;
-}
 
 // Byte totals stop at the largest value rather than wrap: sparse files may claim up to 2^63 bytes
 // each.
@@ -143,7 +135,7 @@ private:
     std::optional<TreeDirWorkItem> read(TreeDirWorkItem& item) {
         ScanProgressTracker* tracker = s_.tracker.get();
         if (tracker && tracker->isCancelled()) {
-            closeDirFd(item.fd, item.holdsBudgetSlot);
+            closeDirFd(item.fd, item.holdsBudgetSlot, s_.options.directoryCalls);
             s_.queue.complete();
             return std::nullopt;
         }
@@ -161,7 +153,7 @@ private:
         int fd = item.fd;
         if (!handedOver) {
             waitBeforeRetry(item.retries);
-            fd = countedOpenDirectory(path_.get().c_str());
+            fd = openDirectory(path_.get().c_str(), s_.options.directoryCalls);
             if (fd < 0) {
                 int err = errno;
                 if (isDescriptorShortage(err) && item.retries < kMaxOpenRetries) {
@@ -182,11 +174,11 @@ private:
         kids_.clear();
         items_.clear();
         readFolderEntries(
-            fd, path_, s_.options.bulkReader, buffer_.pointer(), tracker,
+            fd, path_, s_.options.bulkReader, s_.options.directoryCalls, buffer_.pointer(), tracker,
             [&](const EntryFacts& e, int parentFd, EntryCounts& counts) { addEntry(e, parentFd, counts); },
             [&] {
                 kids_.clear();
-                for (auto& it : items_) closeDirFd(it.fd, true);
+                for (auto& it : items_) closeDirFd(it.fd, true, s_.options.directoryCalls);
                 items_.clear();
                 journal_.startReplay();
             });
@@ -198,7 +190,7 @@ private:
         }
         finalizeBudgets(items_, item.budget, tracker);
         std::optional<TreeDirWorkItem> kept = keepSubfolderWithoutDescriptor(fd);
-        closeDirFd(fd, handedOver && item.holdsBudgetSlot);
+        closeDirFd(fd, handedOver && item.holdsBudgetSlot, s_.options.directoryCalls);
         if (!kept) {
             s_.queue.complete(items_);
             return std::nullopt;
@@ -215,7 +207,7 @@ private:
     std::optional<TreeDirWorkItem> keepSubfolderWithoutDescriptor(int parentFd) {
         if (items_.empty() || items_.back().fd >= 0) return std::nullopt;
         TreeDirWorkItem next = items_.back();
-        next.fd = countedOpenatDirectory(parentFd, next.node->nameBytes().c_str());
+        next.fd = openDirectoryAt(parentFd, next.node->nameBytes().c_str(), s_.options.directoryCalls);
         if (next.fd < 0) return std::nullopt;
         next.holdsBudgetSlot = false;
         items_.pop_back();
@@ -253,7 +245,8 @@ private:
         ++counts.dirs;
         if (decideDescent(*child, e, path_, *ctx_, journal_))
             items_.push_back(
-                TreeDirWorkItem{child, openChildWithBudget(parentFd, e.name.data()), 0, rootIndex_, 0, depth_ + 1});
+                TreeDirWorkItem{child, openChildWithBudget(parentFd, e.name.data(), s_.options.directoryCalls), 0,
+                                rootIndex_, 0, depth_ + 1});
     }
 
     ScanShared& s_;

@@ -9,13 +9,14 @@
 #include <vector>
 
 #include "ScanEngine/Scan/AccessDeniedCounter.hpp"
-#include "ScanEngine/Scan/BulkScan.hpp"
+#include "ScanEngine/Scan/DirectoryCalls.hpp"
 #include "ScanEngine/Scan/DirectoryEntry.hpp"
 #include "ScanEngine/Scan/FolderReading.hpp"
 #include "ScanEngine/Tree/FileNode.hpp"
 #include "ScanEngine/Scan/HardLinkTracker.hpp"
 #include "ScanEngine/Scan/ScanProgressTracker.hpp"
 #include "ScanEngine/Scan/UnreadableFoldersLocked.hpp"
+#include "ScanEngine/Scan/WorkStackLocked.hpp"
 
 namespace zelvane {
 
@@ -28,6 +29,7 @@ struct ParallelScanOptions {
     AccessDeniedCounter* accessDeniedCounter = nullptr;  // folders refused for lack of permission
     UnreadableFoldersLocked* unreadableFolders = nullptr;  // every folder not read, and why
     BulkReader bulkReader = defaultBulkReader;
+    DirectoryCallTally* directoryCalls = nullptr;        // counts the folders opened, for measurements
 };
 
 // One root node per path that exists, in the order of `roots`; folder totals rolled up (saturating

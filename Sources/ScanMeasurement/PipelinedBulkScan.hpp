@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "ScanEngine/Scan/BulkScan.hpp"
+#include "ScanMeasurement/BulkScan.hpp"
 
 namespace zelvane {
 
@@ -13,6 +13,7 @@ namespace zelvane {
 // bounded. Gives the same result as parallelBulkScan on an unchanged tree. Both worker counts
 // and the bound are at least 1.
 ScanResult pipelinedBulkScan(const std::string& root, int syscallWorkers, int parseWorkers,
-                             std::optional<int> maxInFlightDirectories, BulkReader reader = defaultBulkReader);
+                             std::optional<int> maxInFlightDirectories, BulkReader reader = defaultBulkReader,
+                             DirectoryCallTally* tally = nullptr);
 
 }  // namespace zelvane

@@ -1,4 +1,4 @@
-#include "ScanEngine/Scan/PipelinedBulkScan.hpp"
+#include "ScanMeasurement/PipelinedBulkScan.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "ScanEngine/Scan/FdBudget.hpp"
-#include "ScanEngine/Scan/SyscallCounter.hpp"
 
 namespace zelvane {
 
@@ -106,15 +105,15 @@ private:
     bool closed_ = false;
 };
 
-void closeItems(std::vector<DirWorkItem>& items) {
-    for (auto& it : items) closeDirFd(it.fd, true);
+void closeItems(std::vector<DirWorkItem>& items, DirectoryCallTally* tally) {
+    for (auto& it : items) closeDirFd(it.fd, true, tally);
     items.clear();
 }
 
 }  // namespace
 
 ScanResult pipelinedBulkScan(const std::string& root, int syscallWorkers, int parseWorkers,
-                             std::optional<int> maxInFlightDirectories, BulkReader reader) {
+                             std::optional<int> maxInFlightDirectories, BulkReader reader, DirectoryCallTally* tally) {
     syscallWorkers = std::max(syscallWorkers, 1);
     parseWorkers = std::max(parseWorkers, 1);
     fdBudget().fitToLimit();
@@ -132,7 +131,7 @@ ScanResult pipelinedBulkScan(const std::string& root, int syscallWorkers, int pa
     const attrlist request = countingScanRequest();
 
     auto finalize = [&](PendingDir& d) {
-        closeDirFd(d.fd, d.holdsFdBudgetSlot);
+        closeDirFd(d.fd, d.holdsFdBudgetSlot, tally);
         {
             std::lock_guard lock(accumulatorLock);
             total += d.result;
@@ -147,7 +146,7 @@ ScanResult pipelinedBulkScan(const std::string& root, int syscallWorkers, int pa
             waitBeforeRetry(item->retries);
             int fd = item->fd;
             if (fd < 0) {
-                fd = countedOpenDirectory(item->path.c_str());
+                fd = openDirectory(item->path.c_str(), tally);
                 if (fd < 0) {
                     bool shortage = isDescriptorShortage(errno) && item->retries < kMaxOpenRetries;
                     inFlightSlots.release();
@@ -177,10 +176,10 @@ ScanResult pipelinedBulkScan(const std::string& root, int syscallWorkers, int pa
                 }
                 pool.release(buf);
                 if (n < 0) {
-                    FallbackListing fb = fileManagerScanDirFallback(dir->path, rootId.devID, rootId.containerID);
+                    FallbackListing fb = fileManagerScanDirFallback(dir->path, rootId.devID, rootId.containerID, tally);
                     std::lock_guard lock(dir->lock);
                     dir->fellBack = true;
-                    closeItems(dir->subdirs);
+                    closeItems(dir->subdirs, tally);
                     dir->result = fb.result;
                     for (auto& p : fb.subfolderPaths) dir->subdirs.push_back(DirWorkItem::unopened(std::move(p)));
                 }
@@ -203,13 +202,13 @@ ScanResult pipelinedBulkScan(const std::string& root, int syscallWorkers, int pa
         while (auto job = parseQueue.pop()) {
             PendingDir& d = *job->dir;
             ScanResult r = parseBulkEntries(job->buffer, pool.bufferSize(), job->count, d.fd, d.path, false,
-                                            rootId.devID, rootId.containerID, found);
+                                            rootId.devID, rootId.containerID, found, tally);
             pool.release(job->buffer);
             bool finish = false;
             {
                 std::lock_guard lock(d.lock);
                 if (d.fellBack) {
-                    closeItems(found);
+                    closeItems(found, tally);
                 } else {
                     d.result += r;
                     for (auto& it : found) d.subdirs.push_back(std::move(it));

@@ -1,4 +1,4 @@
-#include "ScanEngine/Scan/BulkScan.hpp"
+#include "ScanMeasurement/BulkScan.hpp"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -16,34 +16,15 @@
 #include "ScanEngine/Scan/BulkRecord.hpp"
 #include "ScanEngine/Scan/FdBudget.hpp"
 #include "Platform/FileSystemInfo.hpp"
-#include "ScanEngine/Scan/SyscallCounter.hpp"
 #include "ScanEngine/Scan/VolumeChecks.hpp"
 
 namespace zelvane {
-
-std::byte* threadLocalScanBuffer() {
-    thread_local ScanBuffer buffer;
-    return buffer.pointer();
-}
-
-int defaultBulkReader(int fd, const attrlist* alist, void* buf, size_t size, uint64_t options) {
-    return countedGetattrlistbulk(fd, alist, buf, size, options);
-}
 
 attrlist countingScanRequest() {
     attrlist a;
     a.commonattr = ATTR_CMN_RETURNED_ATTRS | ATTR_CMN_NAME | ATTR_CMN_DEVID | ATTR_CMN_OBJTYPE;
     a.fileattr = ATTR_FILE_TOTALSIZE;
     return a;
-}
-
-std::string appendPathComponent(const std::string& parent, std::string_view name) {
-    std::string p;
-    p.reserve(parent.size() + 1 + name.size());
-    p.append(parent);
-    if (p.empty() || p.back() != '/') p.push_back('/');
-    p.append(name);
-    return p;
 }
 
 bool shouldDescend(uint64_t childDevID, bool childHasDevID, const std::string& parentPath, std::string_view name,
@@ -54,18 +35,6 @@ bool shouldDescend(uint64_t childDevID, bool childHasDevID, const std::string& p
         isDifferentVolume(appendPathComponent(parentPath, name), rootDevID, rootContainerID))
         return false;
     return !isDataVolumeMirror(parentPath, name);
-}
-
-void closeDirFd(int fd, bool holdsBudgetSlot) {
-    if (fd < 0) return;
-    countedClose(fd);
-    if (holdsBudgetSlot) fdBudget().release();
-}
-
-bool isDescriptorShortage(int err) { return err == EMFILE || err == ENFILE; }
-
-void waitBeforeRetry(int retries) {
-    if (retries > 0) std::this_thread::sleep_for(std::chrono::milliseconds(std::min(retries, 10)));
 }
 
 namespace {
@@ -88,16 +57,8 @@ void dumpFirstRecord(const std::byte* rec, size_t available) {
     std::fwrite(line.data(), 1, line.size(), stdout);
 }
 
-// Opens a subfolder relative to its parent when a budget slot is free; -1 otherwise.
-int openChildWithBudget(int parentFd, const char* name) {
-    if (!fdBudget().tryAcquire()) return -1;
-    int fd = countedOpenatDirectory(parentFd, name);
-    if (fd < 0) fdBudget().release();
-    return fd;
-}
-
-void dropGatheredItems(std::vector<DirWorkItem>& items) {
-    for (auto& it : items) closeDirFd(it.fd, true);
+void dropGatheredItems(std::vector<DirWorkItem>& items, DirectoryCallTally* tally) {
+    for (auto& it : items) closeDirFd(it.fd, true, tally);
     items.clear();
 }
 
@@ -105,7 +66,8 @@ void dropGatheredItems(std::vector<DirWorkItem>& items) {
 
 ScanResult parseBulkEntries(const std::byte* buffer, size_t bufferSize, int count, int parentFd,
                             const std::string& dirPath, bool debug, uint64_t rootDevID,
-                            const std::optional<std::string>& rootContainerID, std::vector<DirWorkItem>& subdirsOut) {
+                            const std::optional<std::string>& rootContainerID, std::vector<DirWorkItem>& subdirsOut,
+                            DirectoryCallTally* tally) {
     ScanResult r;
     size_t offset = 0;
     BulkRecord rec;
@@ -123,20 +85,20 @@ ScanResult parseBulkEntries(const std::byte* buffer, size_t bufferSize, int coun
         }
         ++r.dirs;
         if (!shouldDescend(rec.devID, rec.hasDevID, dirPath, rec.name, rootDevID, rootContainerID)) continue;
-        int fd = openChildWithBudget(parentFd, rec.name.data());
+        int fd = openChildWithBudget(parentFd, rec.name.data(), tally);
         subdirsOut.push_back(DirWorkItem{fd, appendPathComponent(dirPath, rec.name), 0});
     }
     return r;
 }
 
 FallbackListing fileManagerScanDirFallback(const std::string& path, uint64_t rootDevID,
-                                           const std::optional<std::string>& rootContainerID) {
+                                           const std::optional<std::string>& rootContainerID, DirectoryCallTally* tally) {
     FallbackListing out;
-    int fd = countedOpenDirectory(path.c_str());
+    int fd = openDirectory(path.c_str(), tally);
     if (fd < 0) return out;
     DIR* dir = ::fdopendir(fd);
     if (!dir) {
-        countedClose(fd);
+        closeDirectory(fd, tally);
         return out;
     }
     int dfd = ::dirfd(dir);
@@ -159,12 +121,13 @@ FallbackListing fileManagerScanDirFallback(const std::string& path, uint64_t roo
 }
 
 DirScanOutcome bulkScanDir(const DirWorkItem& item, bool debug, std::byte* buf, uint64_t rootDevID,
-                           const std::optional<std::string>& rootContainerID, BulkReader reader) {
+                           const std::optional<std::string>& rootContainerID, BulkReader reader,
+                           DirectoryCallTally* tally) {
     DirScanOutcome out;
     const bool handedOver = item.fd >= 0;
     int fd = item.fd;
     if (!handedOver) {
-        fd = countedOpenDirectory(item.path.c_str());
+        fd = openDirectory(item.path.c_str(), tally);
         if (fd < 0) {
             // Counted by its parent and left out, unless descriptors only ran short for a while.
             out.retryLater = isDescriptorShortage(errno) && item.retries < kMaxOpenRetries;
@@ -177,18 +140,18 @@ DirScanOutcome bulkScanDir(const DirWorkItem& item, bool debug, std::byte* buf, 
         int n = reader(fd, &request, buf, scanBufSize, 0);
         if (n > 0) {
             out.result += parseBulkEntries(buf, scanBufSize, n, fd, item.path, debug && firstBatch, rootDevID,
-                                           rootContainerID, out.subdirs);
+                                           rootContainerID, out.subdirs, tally);
             firstBatch = false;
             continue;
         }
         if (n < 0) {
             // Roll the folder back to before its first batch and list it once, by the fallback.
-            dropGatheredItems(out.subdirs);
-            FallbackListing fb = fileManagerScanDirFallback(item.path, rootDevID, rootContainerID);
+            dropGatheredItems(out.subdirs, tally);
+            FallbackListing fb = fileManagerScanDirFallback(item.path, rootDevID, rootContainerID, tally);
             out.result = fb.result;
             for (auto& p : fb.subfolderPaths) out.subdirs.push_back(DirWorkItem::unopened(std::move(p)));
         }
-        closeDirFd(fd, handedOver);
+        closeDirFd(fd, handedOver, tally);
         return out;
     }
 }
@@ -200,7 +163,7 @@ RootVolumeIdentity rootVolumeIdentity(const std::string& path) {
     return id;
 }
 
-ScanResult parallelBulkScan(const std::string& root, int workerCount, BulkReader reader) {
+ScanResult parallelBulkScan(const std::string& root, int workerCount, BulkReader reader, DirectoryCallTally* tally) {
     fdBudget().fitToLimit();
     DirWorkQueueLocked queue;
     queue.push(DirWorkItem::unopened(root));
@@ -213,7 +176,8 @@ ScanResult parallelBulkScan(const std::string& root, int workerCount, BulkReader
         ScanResult mine;
         while (auto item = queue.pop()) {
             waitBeforeRetry(item->retries);
-            DirScanOutcome o = bulkScanDir(*item, false, buffer.pointer(), rootId.devID, rootId.containerID, reader);
+            DirScanOutcome o =
+                bulkScanDir(*item, false, buffer.pointer(), rootId.devID, rootId.containerID, reader, tally);
             if (o.retryLater) {
                 ++item->retries;
                 queue.requeueLater(std::move(*item));

@@ -1,8 +1,9 @@
 #pragma once
 
 // The counting scan: walks one tree on one volume with bulk directory reads and only counts
-// files, folders and bytes. A measuring tool of the engine, beside the tree scanner, sharing its
-// pieces (descriptor budget, per-worker buffers, record reading, volume checks).
+// files, folders and bytes. A measuring tool beside the engine's tree scanner, sharing its pieces
+// (descriptor budget, buffers, folder calls, record reading, volume checks); tests and benchmarks
+// link it, the programs do not.
 
 #include <cstddef>
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "Platform/BulkAttributes.hpp"
+#include "ScanEngine/Scan/DirectoryCalls.hpp"
 #include "ScanEngine/Scan/WorkStackLocked.hpp"
 
 namespace zelvane {
@@ -41,28 +43,6 @@ struct DirWorkItem {
 
 using DirWorkQueueLocked = WorkStackLocked<DirWorkItem>;
 
-// The size of every bulk-read buffer.
-inline constexpr size_t scanBufSize = 1u << 20;
-
-// A bulk-read buffer. Pages are only touched as records are written, so an idle buffer costs
-// address space, not memory.
-class ScanBuffer final {
-public:
-    ScanBuffer() : bytes_(new std::byte[scanBufSize]) {}
-    std::byte* pointer() const { return bytes_.get(); }
-
-private:
-    std::unique_ptr<std::byte[]> bytes_;
-};
-
-// The calling thread's own buffer, made on its first call and freed with the thread.
-std::byte* threadLocalScanBuffer();
-
-// The system call that fills a buffer with records (the platform's, counted when counting is
-// on). Tests substitute their own to make a folder fail part-way.
-using BulkReader = int (*)(int fd, const attrlist* alist, void* buf, size_t size, uint64_t options);
-int defaultBulkReader(int fd, const attrlist* alist, void* buf, size_t size, uint64_t options);
-
 // The attribute request of the counting scan: name, object type, device and logical size.
 attrlist countingScanRequest();
 
@@ -71,7 +51,8 @@ attrlist countingScanRequest();
 // first record is dumped as hex on standard output.
 ScanResult parseBulkEntries(const std::byte* buffer, size_t bufferSize, int count, int parentFd,
                             const std::string& dirPath, bool debug, uint64_t rootDevID,
-                            const std::optional<std::string>& rootContainerID, std::vector<DirWorkItem>& subdirsOut);
+                            const std::optional<std::string>& rootContainerID, std::vector<DirWorkItem>& subdirsOut,
+                            DirectoryCallTally* tally = nullptr);
 
 struct DirScanOutcome {
     ScanResult result;
@@ -84,7 +65,7 @@ struct DirScanOutcome {
 // descriptors closed, their entries given back) and the folder is listed once by the fallback.
 DirScanOutcome bulkScanDir(const DirWorkItem& item, bool debug, std::byte* buf, uint64_t rootDevID,
                            const std::optional<std::string>& rootContainerID,
-                           BulkReader reader = defaultBulkReader);
+                           BulkReader reader = defaultBulkReader, DirectoryCallTally* tally = nullptr);
 
 struct FallbackListing {
     ScanResult result;
@@ -94,7 +75,8 @@ struct FallbackListing {
 // Lists one folder with the standard library (opendir/readdir and fstatat) when the bulk read
 // failed. A folder that cannot be listed gives zeros.
 FallbackListing fileManagerScanDirFallback(const std::string& path, uint64_t rootDevID,
-                                           const std::optional<std::string>& rootContainerID);
+                                           const std::optional<std::string>& rootContainerID,
+                                           DirectoryCallTally* tally = nullptr);
 
 struct RootVolumeIdentity {
     uint64_t devID = 0;  // 0 when the path cannot be stat'ed
@@ -103,26 +85,12 @@ struct RootVolumeIdentity {
 RootVolumeIdentity rootVolumeIdentity(const std::string& path);
 
 // The counting scan of one tree with `workerCount` workers (at least 1).
-ScanResult parallelBulkScan(const std::string& root, int workerCount, BulkReader reader = defaultBulkReader);
-
-// Shared by the scanners ------------------------------------------------------------------------
+ScanResult parallelBulkScan(const std::string& root, int workerCount, BulkReader reader = defaultBulkReader,
+                            DirectoryCallTally* tally = nullptr);
 
 // Whether a subfolder found inside the root's tree is read: same volume (the record's device
 // equals the root's, or the path passes isDifferentVolume) and not the data-volume mirror.
 bool shouldDescend(uint64_t childDevID, bool childHasDevID, const std::string& parentPath, std::string_view name,
                    uint64_t rootDevID, const std::optional<std::string>& rootContainerID);
-
-// Joins a folder path and one name (no doubled slash after a root of "/").
-std::string appendPathComponent(const std::string& parent, std::string_view name);
-
-// Closes a folder's descriptor and gives its budget slot back when it holds one.
-void closeDirFd(int fd, bool holdsBudgetSlot);
-
-// An open by path that failed for want of descriptors is tried again later, never taken for an
-// empty folder. After this many attempts (about half a minute of waiting) it is given up.
-inline constexpr int kMaxOpenRetries = 3000;
-bool isDescriptorShortage(int err);
-// Sleeps before another attempt of an item that was put off `retries` times.
-void waitBeforeRetry(int retries);
 
 }  // namespace zelvane
