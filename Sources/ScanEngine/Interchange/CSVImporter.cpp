@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "ScanEngine/Interchange/CSVLineReader.hpp"
+#include "ScanEngine/Support/Arithmetic.hpp"
 #include "ScanEngine/Support/CivilTime.hpp"
 #include "ScanEngine/Support/Text.hpp"
 #include "ScanEngine/Support/WorkerCrew.hpp"
@@ -446,13 +447,6 @@ private:
     const Names* cachedNames_ = nullptr;
     bool cacheValid_ = false;
 };
-
-// Rebuilds the trees in one pass over the rows in file order.
-int64_t saturatingAdd(int64_t a, int64_t b) {
-    int64_t sum = 0;
-    if (!__builtin_add_overflow(a, b, &sum)) return sum;
-    return b > 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
-}
 
 // Folder totals from the file rows, as a scan rolls them up, except that a folder without child
 // rows keeps the totals of its own row: an export cut at a depth writes the folders at the cut

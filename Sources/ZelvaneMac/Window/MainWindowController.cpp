@@ -43,10 +43,9 @@ void MainWindowController::restoreStoredTab() {
 }
 
 void MainWindowController::recomputeColorRank() {
-    if (state_.preferences().value(PreferenceKeys::treemapColorBySize))
-        state_.fileTypes().setExtensionColorRank(colorRankBySize(state_.fileTypes().extensionStats()));
-    else
-        state_.fileTypes().setExtensionColorRank(TreemapColorSettings::colorRank(state_.currentExtensionLists()));
+    state_.fileTypes().setExtensionColorRank(colorRankFor(state_.fileTypes().extensionStats(),
+                                                          state_.preferences().value(PreferenceKeys::treemapColorBySize),
+                                                          state_.currentExtensionLists()));
 }
 
 void MainWindowController::handleSelectedTabChange(ContentTab tab) {

@@ -17,7 +17,7 @@
 
 #include "ScanEngine/Tree/FileNode.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
-#include "ZelvaneMac/Core/Scanning/VolumeCapacity.hpp"
+#include "Platform/VolumeCapacity.hpp"
 #include "ZelvaneMac/Window/TreeRestoreState.hpp"
 
 namespace zelvane {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "ScanEngine/Tree/FileNode.hpp"
-#include "ZelvaneMac/Core/Scanning/VolumeCapacity.hpp"
+#include "Platform/VolumeCapacity.hpp"
 #include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
 #include "ZelvaneMac/Window/KeptTrees.hpp"
 #include "ZelvaneMac/Window/ScanControl.hpp"

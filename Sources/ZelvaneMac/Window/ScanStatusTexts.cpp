@@ -5,19 +5,13 @@
 
 #include <algorithm>
 #include <charconv>
-#include <limits>
 
+#include "ScanEngine/Support/Arithmetic.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 
 namespace zelvane {
 
 namespace {
-
-int64_t saturatingAdd(int64_t a, int64_t b) {
-    int64_t r;
-    if (__builtin_add_overflow(a, b, &r)) return b > 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
-    return r;
-}
 
 QString fixedC(double value, int decimals) {
     char buf[64];
@@ -67,16 +61,6 @@ double scanProgressFraction(const ScanState& state) {
     const double percent = std::get<ScanState::Scanning>(state.value).progress.percentComplete;
     return std::clamp(percent / 100.0, 0.0, 1.0);
 }
-
-SizeTextFormat SizeTextFormat::fromPreferences(int64_t baseRaw, int64_t modeRaw) {
-    SizeTextFormat f;
-    f.base = baseRaw == 1024 ? ByteUnitBase::binary : ByteUnitBase::decimal;
-    if (modeRaw >= std::numeric_limits<int>::min() && modeRaw <= std::numeric_limits<int>::max())
-        f.mode = byteSizeDisplayModeFromRaw(int(modeRaw)).value_or(ByteSizeDisplayMode::dynamic);
-    return f;
-}
-
-QString SizeTextFormat::operator()(int64_t bytes) const { return QString::fromStdString(humanBytes(bytes, base, mode, 1)); }
 
 QString selectionSummaryText(std::span<FileNode* const> selection, SelectionCountMode mode, const QString& rootLabel,
                              const SizeTextFormat& size) {

@@ -8,6 +8,7 @@
 
 #include "ScanEngine/Tree/ByteSizeFormatting.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanState.hpp"
+#include "ZelvaneMac/Core/Settings/SizeTextFormat.hpp"
 
 namespace zelvane {
 
@@ -20,14 +21,6 @@ bool accessDeniedNoteVisible(const ScanState& state, qsizetype deniedCount);
 // The progress bar: the scan's share while scanning, full in every other state.
 double scanProgressFraction(const ScanState& state);
 
-// Sizes of the status bar and the selections box: the preference's base and mode (dynamic when
-// unknown), always one decimal.
-struct SizeTextFormat {
-    ByteUnitBase base = ByteUnitBase::decimal;
-    ByteSizeDisplayMode mode = ByteSizeDisplayMode::dynamic;
-    static SizeTextFormat fromPreferences(int64_t byteUnitBaseRaw, int64_t displayModeRaw);
-    QString operator()(int64_t bytes) const;
-};
 
 // A whole number with the user's locale's grouping.
 QString groupedCount(int64_t n);

@@ -9,7 +9,7 @@
 #include <unicode/unistr.h>
 
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
-#include "ZelvaneMac/Core/Text/LocalizedStandardCollator.hpp"
+#include "ScanEngine/Support/LocalizedStandardCollator.hpp"
 #include "ZelvaneMac/Core/Text/StringsFile.hpp"
 
 namespace zelvane::AppLanguages {

@@ -78,8 +78,12 @@ ExtensionStatsResult computeExtensionStats(std::span<FileNode* const> roots, boo
     ExtensionStatsResult result;
     result.all.reserve(totals.size());
     for (auto& [key, t] : totals) result.all.push_back({key, t.size, t.alloc, t.count});
-    result.colorRank = colorBySize ? colorRankBySize(result.all) : TreemapColorSettings::colorRank(extensionLists);
+    result.colorRank = colorRankFor(result.all, colorBySize, extensionLists);
     return result;
+}
+
+ColorRank colorRankFor(std::span<const ExtensionStats> stats, bool colorBySize, const QStringList& extensionLists) {
+    return colorBySize ? colorRankBySize(stats) : TreemapColorSettings::colorRank(extensionLists);
 }
 
 ExtensionStatsResult computeExtensionStats(std::span<const RootRef> roots, bool colorBySize,

@@ -37,6 +37,10 @@ ExtensionStatsResult computeExtensionStats(std::span<const RootRef> roots, bool 
 // Slots 0-11 to the twelve rows with the largest allocated totals; ties keep their input order.
 ColorRank colorRankBySize(std::span<const ExtensionStats> stats);
 
+// The colour slots as the preferences choose them: by size from these totals, or from the
+// user's extension lists.
+ColorRank colorRankFor(std::span<const ExtensionStats> stats, bool colorBySize, const QStringList& extensionLists);
+
 // The node's detected extension written into `buffer` (reused between calls, so that walks over
 // millions of files allocate nothing for the common ASCII extensions). Lower-cased as
 // `node.detectedExtension()` does, but as the exact bytes of the name: equal to it for names that

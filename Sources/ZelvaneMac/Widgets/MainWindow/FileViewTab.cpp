@@ -16,6 +16,7 @@
 
 #include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Core/Settings/SizeTextFormat.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Models/FileListPipeline.hpp"
 #include "ZelvaneMac/Models/FilterFieldHistory.hpp"
@@ -297,9 +298,9 @@ FileListInputs FileViewTab::currentInputs() const {
     const Preferences& p = state_.preferences();
     FileListInputs in;
     in.roots = state_.scanControl().effectiveRoots();
-    in.byteUnitBase = p.value(PreferenceKeys::byteUnitBase) == 1024 ? ByteUnitBase::binary : ByteUnitBase::decimal;
-    in.byteSizeDisplayMode =
-        byteSizeDisplayModeFromRaw(int(p.value(PreferenceKeys::byteSizeDisplayMode))).value_or(ByteSizeDisplayMode::dynamic);
+    const SizeTextFormat sizes = SizeTextFormat::of(p);
+    in.byteUnitBase = sizes.base;
+    in.byteSizeDisplayMode = sizes.mode;
     in.decimalPlaces = int(p.value(PreferenceKeys::tweakDecimalPlaces));
     in.filterText = state_.fileResults().fileFilterText();
     in.matchEntirePath = p.value(PreferenceKeys::fileMatchEntirePath);

@@ -7,6 +7,7 @@
 #include "ScanEngine/Scan/FullDiskAccessChecker.hpp"
 #include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Core/Settings/SizeTextFormat.hpp"
 #include "ZelvaneMac/Core/Text/AppLanguages.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Services/PortableMode.hpp"
@@ -151,8 +152,7 @@ void MenuBar::buildOptions() {
         modes->addAction(act);
         connect(act, &QAction::triggered, this, [&prefs, i] { prefs.set(PreferenceKeys::byteSizeDisplayMode, int64_t(i)); });
         refreshers_.push_back([act, &prefs, i] {
-            const int64_t mode = prefs.value(PreferenceKeys::byteSizeDisplayMode);
-            act->setChecked(mode == i || (i == 0 && (mode < 0 || mode > 5)));
+            act->setChecked(SizeTextFormat::of(prefs).mode == ByteSizeDisplayMode(i));
         });
     }
     options_->addSeparator();

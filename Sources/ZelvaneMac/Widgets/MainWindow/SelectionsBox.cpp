@@ -98,8 +98,7 @@ void SelectionsBox::refresh() {
     for (auto& row : stat_)
         for (QLabel* cell : row) cell->setVisible(known);
     if (!known) return;
-    const SizeTextFormat size =
-        SizeTextFormat::fromPreferences(prefs.value(PreferenceKeys::byteUnitBase), prefs.value(PreferenceKeys::byteSizeDisplayMode));
+    const SizeTextFormat size = SizeTextFormat::of(prefs);
     const int64_t used = *total - *available;
     stat_[0][1]->setText(size(*total));
     stat_[0][2]->clear();

@@ -137,8 +137,7 @@ StatusBar::StatusBar(ContentViewState& state, QWidget* parent) : QWidget(parent)
 
 void StatusBar::refreshSummary() {
     Preferences& prefs = state_.preferences();
-    const SizeTextFormat size =
-        SizeTextFormat::fromPreferences(prefs.value(PreferenceKeys::byteUnitBase), prefs.value(PreferenceKeys::byteSizeDisplayMode));
+    const SizeTextFormat size = SizeTextFormat::of(prefs);
     const bool fileView = state_.selectedTab() == ContentTab::fileView;
     const NodeSet& selected = fileView ? state_.fileSelection().nodes() : state_.treeSelection().nodes();
     const std::vector<FileNode*> nodes(selected.begin(), selected.end());
@@ -154,8 +153,7 @@ void StatusBar::refreshTotals() {
     totals_->setVisible(fileView);
     if (!fileView) return;
     Preferences& prefs = state_.preferences();
-    const SizeTextFormat size =
-        SizeTextFormat::fromPreferences(prefs.value(PreferenceKeys::byteUnitBase), prefs.value(PreferenceKeys::byteSizeDisplayMode));
+    const SizeTextFormat size = SizeTextFormat::of(prefs);
     static_cast<ElidingLabel*>(totals_)->setFullText(fileViewTotalsText(state_.fileResults().fileResultCount(),
                                                                         prefs.value(PreferenceKeys::fileIncludeFolders),
                                                                         state_.fileResults().fileResultTotalSize(),

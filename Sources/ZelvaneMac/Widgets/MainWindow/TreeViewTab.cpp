@@ -8,6 +8,7 @@
 #include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Core/Settings/SizeTextFormat.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Core/Text/ToolTipText.hpp"
 #include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
@@ -36,13 +37,9 @@ namespace zelvane {
 
 namespace {
 
-ByteUnitBase unitBaseOf(const Preferences& p) {
-    return p.value(PreferenceKeys::byteUnitBase) == 1024 ? ByteUnitBase::binary : ByteUnitBase::decimal;
-}
+ByteUnitBase unitBaseOf(const Preferences& p) { return SizeTextFormat::of(p).base; }
 
-ByteSizeDisplayMode displayModeOf(const Preferences& p) {
-    return byteSizeDisplayModeFromRaw(int(p.value(PreferenceKeys::byteSizeDisplayMode))).value_or(ByteSizeDisplayMode::dynamic);
-}
+ByteSizeDisplayMode displayModeOf(const Preferences& p) { return SizeTextFormat::of(p).mode; }
 
 FileTreeOutlineInputs outlineInputs(const ContentViewState& s, std::vector<FileNode*> roots, int liveRevision,
                                     const NodeList& liveChanged) {

@@ -11,6 +11,7 @@
 #include "ScanEngine/Tree/ByteSizeFormatting.hpp"
 #include "ZelvaneMac/Core/FileTypes/FileTypesCSVExporter.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Core/Settings/SizeTextFormat.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Services/PreferenceSync.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
@@ -256,9 +257,9 @@ TreemapImageExportRequest treemapImageRequest(const ContentViewState& state, boo
     r.showLabels = state.treemapToggles().showTreemapFilenames();
     r.colorRank = state.fileTypes().extensionColorRank();
     r.paletteRGB = state.currentPaletteRGB();
-    r.byteUnitBase = byteUnitBaseFromRaw(int(prefs.value(PreferenceKeys::byteUnitBase))).value_or(ByteUnitBase::decimal);
-    r.byteSizeDisplayMode = byteSizeDisplayModeFromRaw(int(prefs.value(PreferenceKeys::byteSizeDisplayMode)))
-                                .value_or(ByteSizeDisplayMode::dynamic);
+    const SizeTextFormat sizes = SizeTextFormat::of(prefs);
+    r.byteUnitBase = sizes.base;
+    r.byteSizeDisplayMode = sizes.mode;
     r.gradientEnabled = prefs.value(PreferenceKeys::tweakGradientEnabled);
     r.fileGroupMinSize = int(std::clamp<int64_t>(prefs.value(PreferenceKeys::tweakFileGroupMinSize), 0, 1'000'000));
     return r;
