@@ -25,7 +25,7 @@
 #include "Platform/Processors.hpp"
 #include "ScanEngine/Scan/ParallelTreeScan.hpp"
 #include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
-#include "ZelvaneMac/Core/Treemap/TreemapRendering.hpp"
+#include "ZelvaneMac/Core/Treemap/TreemapPicture.hpp"
 #include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
 
 using namespace zelvane;
@@ -184,7 +184,7 @@ int main(int argc, char** argv) {
     // The job's steps one by one, on this thread, for the share of each.
     {
         TreemapLayoutOptions lo;
-        lo.metric = treemapCanvasMetric(inputs.useAllocatedSize);
+        lo.metric = treemapMetric(inputs.useAllocatedSize);
         lo.colorRank = &inputs.colorRank;
         auto s0 = Clock::now();
         const TreemapLayout layout = layoutMultiRootTreemap(std::span<const RootRef>(roots), TreemapRect{0, 0, 1920, 1080},
@@ -193,6 +193,7 @@ int main(int argc, char** argv) {
         TreemapRenderOptions ro;
         ro.pixelScale = 1;
         ro.metric = lo.metric;
+        ro.format = QImage::Format_ARGB32_Premultiplied;  // as the canvas asks for it
         s0 = Clock::now();
         const TreemapImage image = renderTreemapImage(QSizeF(1920, 1080), layout, inputs.paletteRGB, ro);
         const double renderMs = msSince(s0);

@@ -94,3 +94,26 @@ TEST(SharedHelpers, ParallelForCallsEveryIndexOnceWithAWorkerInRange) {
         }
     }
 }
+
+// A superseded job sets its flag from another thread while the loop runs: no batch starts after
+// the loop saw it, and a flag set before the loop starts lets nothing run at all.
+TEST(SharedHelpers, ParallelForHandsOutNoFurtherBatchOnceCancelled) {
+    for (unsigned workers : {1u, 4u}) {
+        CancelFlag cancel;
+        std::atomic<size_t> calls{0};
+        constexpr size_t kCount = 100'000;
+        parallelFor(
+            kCount, workers, 8,
+            [&](size_t, unsigned) {
+                if (calls.fetch_add(1) == 100) cancel.set();
+            },
+            &cancel);
+        EXPECT_TRUE(cancel.isSet());
+        // At most the batches under way when the flag went up finish: one per worker.
+        EXPECT_LE(calls.load(), 101 + size_t(workers) * 8) << workers;
+
+        std::atomic<size_t> after{0};
+        parallelFor(kCount, workers, 8, [&](size_t, unsigned) { after.fetch_add(1); }, &cancel);
+        EXPECT_EQ(after.load(), 0u);
+    }
+}

@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QPainter>
+#include <QPainterPath>
 
 #include "TestTrees.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapRendering.hpp"
@@ -208,6 +209,42 @@ TEST(CushionShading, ShadingInBandsOnManyThreadsGivesTheSamePixelsAsOneThread) {
     }
 }
 
+// The window asks for its pictures in the screen's pixel order, the exports in RGBA bytes: the
+// same picture, labels and bevels included, either way; a job stopped meanwhile makes none.
+TEST(CushionShading, TheScreenPixelOrderHoldsTheSamePictureAndAStoppedRenderMakesNone) {
+    fixtures::TempDir dir;
+    for (int i = 0; i < 120; ++i)
+        fixtures::writeFile(dir / ("t/folder " + std::to_string(i % 5) + "/file " + std::to_string(i) + (i % 2 ? ".a" : ".b")),
+                            20000 + (i * 7919) % 400000);
+    RootRef root = fixtures::loadTreeFromDisk(dir / "t");
+    ColorRank rank{{"a", 2}, {"b", 7}};
+    TreemapLayoutOptions lo;
+    lo.colorRank = &rank;
+    const RootRef roots[] = {root};
+    const TreemapLayout layout = layoutMultiRootTreemap(roots, {0, 0, 900, 600}, lo, false, {});
+    ASSERT_FALSE(layout.folderLabels.empty());
+    for (double scale : {1.0, 2.0}) {
+        SCOPED_TRACE(scale);
+        TreemapRenderOptions bytes = plain(scale, true, true);
+        const TreemapImage rgba = renderTreemapImage({900, 600}, layout, defaultPaletteRGB(), bytes);
+        TreemapRenderOptions screen = bytes;
+        screen.format = QImage::Format_ARGB32_Premultiplied;
+        const TreemapImage argb = renderTreemapImage({900, 600}, layout, defaultPaletteRGB(), screen);
+        ASSERT_TRUE(rgba.ok() && argb.ok());
+        EXPECT_EQ(argb.image.format(), QImage::Format_ARGB32_Premultiplied);
+        EXPECT_EQ(argb.image.devicePixelRatio(), scale);
+        EXPECT_TRUE(argb.image == rgba.image.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+    }
+
+    CancelFlag stopped;
+    stopped.set();
+    TreemapRenderOptions cancelled = plain(1);
+    cancelled.cancel = &stopped;
+    const TreemapImage none = renderTreemapImage({900, 600}, layout, defaultPaletteRGB(), cancelled);
+    EXPECT_EQ(none.status, TreemapRenderStatus::cancelled);
+    EXPECT_TRUE(none.image.isNull());
+}
+
 TEST(CushionShading, PaletteSlotsBeyondThePaletteFallBackToGrey) {
     TreemapLayout layout;
     layout.leaves.push_back({nullptr, {0, 0, 4, 4}, {}, 200});
@@ -335,6 +372,55 @@ TEST(TreemapLabels, ARootWithATrailingSlashIsLabelledWithOne) {
     EXPECT_NE(labelled("/x/two"), labelled("/x/tw"));
 }
 
+// The bevels are stroked band by band on the shading's threads, each band through an image of
+// its own rows: the result must be what one painter stroking every whole side over the finished
+// picture gives, at whole and fractional pixel scales and whatever the threads.
+TEST(TreemapLabels, BevelsDrawnBandByBandAreThoseOfOnePainterOverThePicture) {
+    fixtures::TempDir dir;
+    for (int i = 0; i < 300; ++i)
+        fixtures::writeFile(dir / ("t/d" + std::to_string(i % 7) + "/e" + std::to_string(i % 3) + "/f" + std::to_string(i)),
+                            5000 + (i * 7919) % 90000);
+    RootRef root = fixtures::loadTreeFromDisk(dir / "t");
+    const RootRef roots[] = {root};
+    const TreemapLayout layout = layoutMultiRootTreemap(roots, {0, 0, 701, 433}, TreemapLayoutOptions{}, false, {});
+    ASSERT_GT(layout.folderLabels.size(), 5u);
+    TreemapLayout bare, bevelled;  // no folder names: those are texts, drawn by one painter
+    bare.leaves = bevelled.leaves = layout.leaves;
+    for (TreemapFolderLabel label : layout.folderLabels) {
+        label.node = nullptr;
+        bevelled.folderLabels.push_back(label);
+    }
+    for (double scale : {1.0, 1.5, 2.0}) {
+        TreemapRenderOptions options = plain(scale);
+        options.maxThreads = 1;
+        QImage reference = renderTreemapImage({701, 433}, bare, defaultPaletteRGB(), options).image;
+        {
+            QPainter painter(&reference);
+            const QPen dark(QColor::fromRgbF(48 / 255.0f, 48 / 255.0f, 48 / 255.0f), 1);
+            const QPen light(QColor::fromRgbF(64 / 255.0f, 64 / 255.0f, 64 / 255.0f), 1);
+            for (const TreemapFolderLabel& label : layout.folderLabels) {
+                const TreemapRect& b = label.boxRect;
+                QPainterPath lower, upper;
+                lower.moveTo(b.minX(), b.minY());
+                lower.lineTo(b.minX(), b.maxY());
+                lower.lineTo(b.maxX(), b.maxY());
+                painter.strokePath(lower, dark);
+                upper.moveTo(b.maxX(), b.maxY());
+                upper.lineTo(b.maxX(), b.minY());
+                upper.lineTo(b.minX(), b.minY());
+                painter.strokePath(upper, light);
+            }
+        }
+        for (int threads : {1, 0, 64}) {
+            SCOPED_TRACE(testing::Message() << "scale " << scale << ", threads " << threads);
+            options.maxThreads = threads;
+            const TreemapImage banded = renderTreemapImage({701, 433}, bevelled, defaultPaletteRGB(), options);
+            ASSERT_TRUE(banded.ok());
+            EXPECT_TRUE(banded.image == reference);
+        }
+    }
+}
+
 TEST(TreemapLabels, DrawTextRespectsItsRectangle) {
     QImage img(200, 60, QImage::Format_RGBA8888_Premultiplied);
     img.fill(Qt::transparent);
@@ -372,14 +458,14 @@ TEST(TreemapPNG, WrittenAndReadBack) {
     TreemapImage out = renderTreemapImage({100, 50}, layout, defaultPaletteRGB(), plain(1));
     ASSERT_TRUE(out.ok());
 
-    const QString path = QString::fromStdString((dir / "map.png").string());
+    const std::string path = (dir / "map.png").string();
     {
         std::ofstream old((dir / "map.png").string());
         old << "an earlier file";
     }
     PNGWriteResult written = writeTreemapPNG(out.image, path);
     ASSERT_TRUE(written.ok) << written.errorMessage.toStdString();
-    QImageReader reader(path);
+    QImageReader reader(QString::fromStdString(path));
     EXPECT_EQ(reader.format(), "png");
     QImage back = reader.read();
     ASSERT_FALSE(back.isNull());
@@ -391,11 +477,11 @@ TEST(TreemapPNG, WrittenAndReadBack) {
     EXPECT_EQ(qAlpha(actual.pixel(99, 10)), 0);
 
     // A failure is reported, and leaves nothing behind.
-    PNGWriteResult failed = writeTreemapPNG(out.image, QString::fromStdString((dir / "missing/map.png").string()));
+    PNGWriteResult failed = writeTreemapPNG(out.image, (dir / "missing/map.png").string());
     EXPECT_FALSE(failed.ok);
     EXPECT_FALSE(failed.errorMessage.isEmpty());
     EXPECT_FALSE(writeTreemapPNG(QImage(), path).ok);
-    EXPECT_FALSE(QImage(path).isNull());
+    EXPECT_FALSE(QImage(QString::fromStdString(path)).isNull());
 }
 
 // Texts need a GUI application. It is made here rather than kept for the life of the process, so

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Platform/Processors.hpp"
+#include "ScanEngine/Support/CancelFlag.hpp"
 
 namespace zelvane {
 
@@ -21,16 +22,19 @@ inline unsigned parallelWorkerCount(int limit = 0) {
 
 // Calls body(index, worker) once for every index in [0, count), on `workers` threads (the calling
 // thread is worker 0), handing out indices in batches of `batch` so that uneven items balance.
-// `worker` is below `workers`: per-worker scratch can be indexed by it. Returns when every call has
-// returned; the body must not throw. When the system gives fewer threads, fewer share the work.
+// `worker` is below `workers`: per-worker scratch can be indexed by it. Once `cancel` is set, no
+// further batch is handed out (a call under way finishes), so a superseded job lets its threads
+// go at the next batch. Returns when every call has returned; the body must not throw. When the
+// system gives fewer threads, fewer share the work.
 template <typename Body>
-void parallelFor(size_t count, unsigned workers, size_t batch, Body&& body) {
+void parallelFor(size_t count, unsigned workers, size_t batch, Body&& body, const CancelFlag* cancel = nullptr) {
     if (count == 0) return;
     batch = std::max<size_t>(1, batch);
     workers = unsigned(std::clamp<size_t>(workers, 1, (count + batch - 1) / batch));
     std::atomic<size_t> next{0};
     const auto work = [&](unsigned worker) {
         for (;;) {
+            if (isCancelled(cancel)) return;
             const size_t begin = next.fetch_add(batch, std::memory_order_relaxed);
             if (begin >= count) return;
             const size_t end = std::min(count, begin + batch);

@@ -41,6 +41,7 @@
 #include "ZelvaneMac/Widgets/MainWindow/TabStrip.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/TopBar.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
+#include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/WindowStartup.hpp"
@@ -344,6 +345,28 @@ TEST(TreemapImageExport, TheFieldsSizeIsTheOneUsedAndAnUnusableSizeIsRefusedWith
     EXPECT_EQ(QImage(path).size(), QSize(640, 360));
     EXPECT_EQ(visibleBox(*window), nullptr);
     EXPECT_EQ(prefs.value(PreferenceKeys::treemapExportWidth), 640);
+
+    // Exported at the size of the window's treemap, the file holds the picture the window shows:
+    // every box, label and bevel, on the background where the window shows its own.
+    auto* canvas = window->findChild<TreemapCanvas*>();
+    ASSERT_TRUE(canvas);
+    const TreemapCanvasModel& model = canvas->model();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return model.overlaysShown() && model.busyRegenerationCount() == 0; }, 30000));
+    const QImage shown = model.image().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    ASSERT_EQ(shown.devicePixelRatio(), 1.0);
+    const QString same = prefsDir.filePath("same.png");
+    exportTreemap(*window, QString::number(shown.width()), QString::number(shown.height()), same);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !QImage(same).isNull(); }, 30000));
+    const QImage written = QImage(same).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    ASSERT_EQ(written.size(), shown.size());
+    int boxes = 0;
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x) {
+            if (qAlpha(shown.pixel(x, y)) != 255) continue;
+            ++boxes;
+            ASSERT_EQ(written.pixel(x, y), shown.pixel(x, y)) << x << "," << y;
+        }
+    EXPECT_GT(boxes, shown.width() * shown.height() / 2);
 }
 
 TEST(Branding, TheAboutPageAndTheTopBarNameTheSameMaker) {

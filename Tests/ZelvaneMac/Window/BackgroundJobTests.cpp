@@ -57,5 +57,52 @@ TEST(BackgroundJob, AResultForAReceiverThatWentAwayIsDroppedQuietly) {
     EXPECT_FALSE(applied);
 }
 
+// A job that takes its cancel flag stops once a newer job supersedes it, instead of running to
+// the end for a result nobody takes; jobs that do not take it run as before.
+TEST(BackgroundJob, ASupersededJobSeesItsCancelFlagAndANewerOneDoesNot) {
+    qtWidgetApp();
+    QObject receiver;
+    JobGeneration generations;
+    std::atomic<bool> started{false};
+    std::atomic<bool> firstSawCancel{false};
+    int applied = -1, droppedCount = 0;
+    runInBackground(
+        &receiver, generations,
+        [&](const CancelFlag& cancel) {
+            started = true;
+            // Without the flag this job would never end.
+            while (!cancel.isSet()) std::this_thread::yield();
+            firstSawCancel = true;
+            return 1;
+        },
+        [&](int v) { applied = v; }, [&] { ++droppedCount; });
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return started.load(); }));
+    runInBackground(
+        &receiver, generations, [](const CancelFlag& cancel) { return cancel.isSet() ? -2 : 2; },
+        [&](int v) { applied = v; }, [&] { ++droppedCount; });
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return applied != -1 && droppedCount == 1; }));
+    EXPECT_TRUE(firstSawCancel.load());
+    EXPECT_EQ(applied, 2);
+
+    // An owner that goes away (with its receiver) stops what it started.
+    std::atomic<bool> stopped{false};
+    {
+        QObject ownedReceiver;
+        JobGeneration owned;
+        std::atomic<bool> running{false};
+        runInBackground(
+            &ownedReceiver, owned,
+            [&](const CancelFlag& cancel) {
+                running = true;
+                while (!cancel.isSet()) std::this_thread::yield();
+                stopped = true;
+                return 0;
+            },
+            [](int) {});
+        ASSERT_TRUE(pumpWidgetsUntil([&] { return running.load(); }));
+    }
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return stopped.load(); }));
+}
+
 }  // namespace
 }  // namespace zelvane

@@ -5,26 +5,22 @@
 #include "ScanEngine/Interchange/CSVExporter.hpp"
 #include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
 #include "ZelvaneMac/Core/FileTypes/FileTypesCSVExporter.hpp"
-#include "Platform/FileReplacement.hpp"
 #include "Platform/FileSystemInfo.hpp"
 #include "Platform/VolumeCapacity.hpp"
 #include "ScanEngine/Filter/Filters.hpp"
 #include "ScanEngine/Scan/FullDiskAccessChecker.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Core/Settings/SizeTextFormat.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ScanEngine/Scan/TreeScan.hpp"
 #include "ScanEngine/Support/Text.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapColorSettings.hpp"
-#include "ZelvaneMac/Core/Treemap/TreemapLayout.hpp"
-#include "ZelvaneMac/Core/Treemap/TreemapRendering.hpp"
+#include "ZelvaneMac/Core/Treemap/TreemapPicture.hpp"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QBuffer>
 #include <QFile>
-#include <QImage>
-#include <QPainter>
 
 #include <algorithm>
 #include <cerrno>
@@ -152,10 +148,6 @@ int clampToInt(int64_t v) {
 }
 
 // Hard links and clones counted elsewhere add nothing to the allocated measure.
-int64_t countedAllocSizeMetric(const FileNode& node) {
-    return node.doNotCountAllocated() ? 0 : node.effectiveAllocSize();
-}
-
 struct CapacityEntry {
     std::string path;
     VolumeCapacity capacity;
@@ -241,7 +233,7 @@ std::optional<std::string> exportImage(const std::vector<RootRef>& roots, const 
     if (auto refused = refuseOutputPath(path, "treemap image", claims)) return what + *refused;
     const int64_t w = options.treemapImageWidth;
     const int64_t h = options.treemapImageHeight;
-    if (w <= 0 || h <= 0 || w > kMaxTreemapImageSide || h > kMaxTreemapImageSide || w * h > kMaxTreemapImagePixels)
+    if (!treemapImageSizeFits(w, h))
         return what + "the size " + std::to_string(w) + " x " + std::to_string(h) + " is not between 1 and " +
                std::to_string(kMaxTreemapImageSide) + " pixels a side and " + std::to_string(kMaxTreemapImagePixels) +
                " pixels in all";
@@ -253,51 +245,37 @@ std::optional<std::string> exportImage(const std::vector<RootRef>& roots, const 
         rootCapacities.push_back(lookUpCapacity(capacities, root->pathBytes()).value_or(VolumeCapacity{}));
     }
 
-    const NodeMetric metric = options.treemapImageShowAllocated ? countedAllocSizeMetric : effectiveSizeMetric;
-    const ColorRank noColors;
-    TreemapLayoutOptions layoutOptions;
-    layoutOptions.metric = metric;
-    layoutOptions.showLabels = settings.showLabels;
-    layoutOptions.colorRank = options.treemapImageGray ? &noColors : &colorRank;
-    layoutOptions.fileGroupMinSize = settings.fileGroupMinSize;
-    const TreemapRect bounds{0, 0, double(w), double(h)};
-    const TreemapLayout layout =
-        layoutMultiRootTreemap(roots, bounds, layoutOptions, options.treemapImageFreeSpace, rootCapacities);
-
-    TreemapRenderOptions renderOptions;
-    renderOptions.pixelScale = 1;
-    renderOptions.metric = metric;
-    renderOptions.byteUnitBase = settings.byteUnitBase;
-    renderOptions.byteSizeDisplayMode = settings.byteSizeDisplayMode;
-    renderOptions.showLabels = settings.showLabels;
-    renderOptions.gradientEnabled = settings.gradientEnabled;
-    const TreemapImage rendered = renderTreemapImage(QSizeF(double(w), double(h)), layout, settings.palette, renderOptions);
-    if (!rendered.ok()) return what + "not enough memory for the picture";
-
-    QImage bitmap(int(w), int(h), QImage::Format_RGBA8888_Premultiplied);
-    if (bitmap.isNull()) return what + "not enough memory for the picture";
-    {
-        QPainter painter(&bitmap);
-        painter.fillRect(bitmap.rect(), treemapBackgroundColor().toQColor());
-        painter.drawImage(QRectF(0, 0, double(w), double(h)), rendered.image);
-    }
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    if (!bitmap.save(&buffer, "PNG")) return what + "the picture could not be encoded as PNG";
+    TreemapPictureRequest picture;
+    picture.roots = roots;
+    picture.capacities = rootCapacities;
+    picture.showFreeSpace = options.treemapImageFreeSpace;
+    picture.size = QSizeF(double(w), double(h));
+    picture.palette = settings.palette;
+    picture.layout.metric = treemapMetric(options.treemapImageShowAllocated);
+    picture.layout.showLabels = settings.showLabels;
+    picture.layout.colorRank = options.treemapImageGray ? nullptr : &colorRank;
+    picture.layout.fileGroupMinSize = settings.fileGroupMinSize;
+    picture.render.byteUnitBase = settings.byteUnitBase;
+    picture.render.byteSizeDisplayMode = settings.byteSizeDisplayMode;
+    picture.render.gradientEnabled = settings.gradientEnabled;
     CreatedParentFolders folders(path);
-    if (const int err = replaceFileContents(path, std::string_view(png.constData(), size_t(png.size()))))
-        return what + errnoText(err);
-    folders.keep();
-    return std::nullopt;
+    const TreemapPNGResult result = writeTreemapPicturePNG(picture, path);
+    switch (result.status) {
+    case TreemapPNGStatus::written: folders.keep(); return std::nullopt;
+    case TreemapPNGStatus::sizeRefused:
+    case TreemapPNGStatus::outOfMemory: return what + "not enough memory for the picture";
+    case TreemapPNGStatus::notWritten: break;
+    }
+    if (result.written.error == 0) return what + "the picture could not be encoded as PNG";
+    return what + errnoText(result.written.error);
 }
 
 ImageSettings readImageSettings(const Preferences& prefs, const QString& paletteJSON) {
     namespace K = PreferenceKeys;
     ImageSettings s;
-    s.byteUnitBase = prefs.value(K::byteUnitBase) == 1024 ? ByteUnitBase::binary : ByteUnitBase::decimal;
-    const int64_t mode = prefs.value(K::byteSizeDisplayMode);
-    s.byteSizeDisplayMode = mode >= 0 && mode <= 5 ? ByteSizeDisplayMode(int(mode)) : ByteSizeDisplayMode::dynamic;
+    const SizeTextFormat sizes = SizeTextFormat::of(prefs);
+    s.byteUnitBase = sizes.base;
+    s.byteSizeDisplayMode = sizes.mode;
     s.showLabels = prefs.value(K::showTreemapFilenames);
     s.gradientEnabled = prefs.value(K::tweakGradientEnabled);
     s.fileGroupMinSize = clampToInt(prefs.value(K::tweakFileGroupMinSize));

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <mutex>
 #include <variant>
 #include <vector>
 
@@ -32,23 +31,6 @@ struct ScanState {
     static ScanState failed(QString m) { return {Failed{std::move(m)}}; }
     static ScanState cancelled(std::vector<RootRef> r) { return {Cancelled{std::move(r)}}; }
     static ScanState idle() { return {Idle{}}; }
-};
-
-// The stop signal of one run, shared by the model and that run's job.
-class CancelFlag final {
-public:
-    void set(bool on) {
-        std::lock_guard lock(mutex_);
-        flag_ = on;
-    }
-    bool isSet() const {
-        std::lock_guard lock(mutex_);
-        return flag_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    bool flag_ = false;
 };
 
 }  // namespace zelvane

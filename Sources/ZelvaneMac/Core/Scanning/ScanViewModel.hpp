@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ScanEngine/Filter/Filters.hpp"
+#include "ScanEngine/Support/CancelFlag.hpp"
 #include "ScanEngine/Scan/UnreadableFoldersLocked.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanState.hpp"
 #include "Platform/VolumeCapacity.hpp"

@@ -11,22 +11,54 @@
 #include <type_traits>
 #include <utility>
 
+#include "ScanEngine/Support/CancelFlag.hpp"
+
 namespace zelvane {
 
 // The generation of one kind of background work owned by a view or coordinator. Taking a new
-// generation supersedes every job started before: their results are dropped on arrival.
-// GUI thread only.
+// generation supersedes every job started before: their results are dropped on arrival, and
+// their cancel flag is set, so that work that checks it stops early and lets its threads go
+// (a burst of requests leaves one job running, not one per request). GUI thread only; the flags
+// themselves are shared with the jobs.
 class JobGeneration final {
 public:
-    uint64_t next() { return ++current_; }
+    JobGeneration() = default;
+    JobGeneration(const JobGeneration&) = delete;
+    JobGeneration& operator=(const JobGeneration&) = delete;
+    // Whatever is still running has no one left to hand its result to.
+    ~JobGeneration() { cancel_->set(); }
+
+    uint64_t next() {
+        supersede();
+        return current_;
+    }
     uint64_t current() const { return current_; }
     bool isCurrent(uint64_t generation) const { return generation == current_; }
     // Drops whatever is under way without starting anything new.
-    void supersede() { ++current_; }
+    void supersede() {
+        ++current_;
+        cancel_->set();
+        cancel_ = std::make_shared<CancelFlag>();
+    }
+    // The flag set once the current generation is superseded.
+    std::shared_ptr<const CancelFlag> cancelFlag() const { return cancel_; }
 
 private:
     uint64_t current_ = 0;
+    std::shared_ptr<CancelFlag> cancel_ = std::make_shared<CancelFlag>();
 };
+
+namespace detail {
+
+template <typename Work>
+decltype(auto) runWork(Work& work, const CancelFlag& cancel) {
+    if constexpr (std::is_invocable_v<Work&, const CancelFlag&>)
+        return work(cancel);
+    else
+        return work();
+}
+
+}  // namespace detail
 
 // Runs `work` on the shared thread pool and hands its result to `apply` on the GUI thread, where
 // `receiver` lives (every widget, model and coordinator). The result is dropped when the receiver
@@ -34,20 +66,23 @@ private:
 // `dropped` (if given) runs on the GUI thread in the second case, so that bookkeeping such as a
 // busy-cursor count stays balanced. A receiver that goes away takes its bookkeeping with it.
 //
-// `work` must not touch widgets or models. It may read a tree that the GUI thread changes only
-// through the tree's atomic accessors (see FileNode).
+// `work` may take the job's cancel flag (`const CancelFlag&`), set once the job is superseded: a
+// long computation that checks it stops early, and whatever it returns then is dropped. `work`
+// must not touch widgets or models. It may read a tree that the GUI thread changes only through
+// the tree's atomic accessors (see FileNode).
 template <typename Work, typename Apply>
 void runInBackground(QObject* receiver, JobGeneration& generations, Work work, Apply apply,
                      std::function<void()> dropped = {}) {
-    using Result = std::invoke_result_t<Work>;
+    using Result = std::decay_t<decltype(detail::runWork(work, std::declval<const CancelFlag&>()))>;
     const uint64_t generation = generations.next();
+    std::shared_ptr<const CancelFlag> cancel = generations.cancelFlag();
     QPointer<QObject> guard(receiver);
     // The generation object lives as long as its owner, which owns the receiver side as well;
     // it is only read on the receiver's thread, after the guard said the receiver still exists.
     JobGeneration* gens = &generations;
-    QThreadPool::globalInstance()->start([guard, gens, generation, work = std::move(work),
+    QThreadPool::globalInstance()->start([guard, gens, generation, cancel = std::move(cancel), work = std::move(work),
                                           apply = std::move(apply), dropped = std::move(dropped)]() mutable {
-        auto result = std::make_shared<Result>(work());
+        auto result = std::make_shared<Result>(detail::runWork(work, *cancel));
         // Posted to the application object, which outlives every receiver: the receiver may be
         // destroyed between any check made here and the call.
         QMetaObject::invokeMethod(

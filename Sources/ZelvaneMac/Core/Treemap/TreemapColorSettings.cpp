@@ -275,4 +275,10 @@ PaletteRGB paletteRGB(const QStringList& colors) {
 
 }  // namespace TreemapColorSettings
 
+uint8_t paletteSlot(const ColorRank& rank, std::string_view ext) {
+    const auto it = rank.find(ext);
+    if (it == rank.end() || it->second < 0 || it->second > 255) return uint8_t(kGraySlot);
+    return uint8_t(it->second);
+}
+
 }  // namespace zelvane

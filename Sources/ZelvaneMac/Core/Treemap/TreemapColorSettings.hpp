@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <span>
@@ -49,6 +50,10 @@ struct StringKeyHash {
 // Extension (lower-case, no dot, UTF-8) to palette slot. Extensions it does not hold paint grey.
 // Lookups take a string_view, so the hot loops need no temporary strings.
 using ColorRank = std::unordered_map<std::string, int, StringKeyHash, std::equal_to<>>;
+
+// The palette slot an extension is painted in: its rank, or the grey slot when the rank does not
+// name it or names a slot no palette index can hold.
+uint8_t paletteSlot(const ColorRank& rank, std::string_view ext);
 
 struct HSL {
     double h = 0;  // in turns, 0-1

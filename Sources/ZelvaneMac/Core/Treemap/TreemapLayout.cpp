@@ -2,15 +2,12 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cmath>
 #include <exception>
 #include <limits>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 #include "ScanEngine/Support/Arithmetic.hpp"
@@ -63,10 +60,7 @@ struct Scratch {
 
 uint8_t colorIndexFor(const FileNode& node, const ColorRank* rank, std::string& ext) {
     if (!rank || rank->empty()) return uint8_t(kGraySlot);
-    auto it = rank->find(detectedExtensionInto(node, ext));
-    // A rank outside what a palette slot can hold paints grey.
-    if (it == rank->end() || it->second < 0 || it->second > 255) return uint8_t(kGraySlot);
-    return uint8_t(it->second);
+    return paletteSlot(*rank, detectedExtensionInto(node, ext));
 }
 
 // Where the colour of content too small to lay out comes from: a file itself; for a folder, the
@@ -320,6 +314,8 @@ void walk(TreemapHitNode& top, bool isRoot, double ridgeHeight, CushionSurface s
         Frame& f = stack.back();
         if (f.next == f.parent->children.size()) {
             stack.pop_back();
+            // Asked once per folder done: often enough to stop within a few milliseconds.
+            if (isCancelled(options.cancel)) return;
             continue;
         }
         TreemapHitNode& child = f.parent->children[f.next++];
@@ -369,6 +365,8 @@ constexpr uint64_t kParallelMinimumWeight = 50000;
 constexpr uint64_t kTaskMinimumWeight = 256;
 
 unsigned layoutThreads(const TreemapLayoutOptions& options) {
+    // An explicit count is honoured as given (the result does not depend on it), even beyond the
+    // processors: tests use it to check exactly that.
     if (options.maxThreads > 0) return unsigned(options.maxThreads);
     return parallelWorkerCount();
 }
@@ -380,38 +378,29 @@ void runTasks(std::vector<SubtreeTask>& tasks, unsigned threads, const TreemapLa
     // Largest first, so that the last tasks to start are short ones.
     std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return tasks[a].weight > tasks[b].weight; });
 
-    std::atomic<size_t> next{0};
+    // A failure (memory running out) stops the other workers at their next task and is raised
+    // again here, on the calling thread.
+    CancelFlag stop;
     std::mutex failureMutex;
     std::exception_ptr failure;
     const unsigned workerCount = unsigned(std::min<size_t>(threads, tasks.size()));
-    groupStores.resize(workerCount);
+    std::vector<Scratch> scratches(workerCount);
     hitPools.resize(workerCount);
-    auto work = [&](unsigned worker) {
+    for (unsigned w = 0; w < workerCount; ++w) scratches[w].hitPool = &hitPools[w];
+    parallelFor(order.size(), workerCount, 1, [&](size_t i, unsigned worker) {
+        if (stop.isSet() || isCancelled(options.cancel)) return;
         try {
-            Scratch scratch;
-            scratch.hitPool = &hitPools[worker];
-            for (size_t i; (i = next.fetch_add(1, std::memory_order_relaxed)) < order.size();) {
-                SubtreeTask& t = tasks[order[i]];
-                walk(*t.hit, false, t.ridgeHeight, t.surface, options, t.out, scratch, nullptr);
-            }
-            groupStores[worker] = std::move(scratch.groupStore);
+            SubtreeTask& t = tasks[order[i]];
+            walk(*t.hit, false, t.ridgeHeight, t.surface, options, t.out, scratches[worker], nullptr);
         } catch (...) {
             std::lock_guard lock(failureMutex);
             if (!failure) failure = std::current_exception();
-            next.store(order.size(), std::memory_order_relaxed);
+            stop.set();
         }
-    };
-    std::vector<std::thread> helpers;
-    for (unsigned w = 1; w < workerCount; ++w) {
-        try {
-            helpers.emplace_back(work, w);
-        } catch (const std::system_error&) {
-            break;  // no more threads to be had: the ones running share the rest
-        }
-    }
-    work(0);
-    for (std::thread& h : helpers) h.join();
+    });
     if (failure) std::rethrow_exception(failure);
+    for (Scratch& scratch : scratches)
+        if (scratch.groupStore) groupStores.push_back(std::move(scratch.groupStore));
 }
 
 }  // namespace
@@ -438,16 +427,19 @@ TreemapHitNode layoutTreemapNode(FileNode* node, const TreemapRect& in, bool isR
     Scratch scratch;
     walk(top, isRoot, ridgeHeight, surface, options, into, scratch, plan ? &*plan : nullptr);
     if (scratch.groupStore) into.retained.push_back(std::move(scratch.groupStore));
+    if (isCancelled(options.cancel)) return top;
     if (plan && !plan->tasks.empty()) {
         std::vector<std::shared_ptr<NodeStore>> groupStores;
         std::vector<TreemapHitNodePool> hitPools;
         runTasks(plan->tasks, threads, options, groupStores, hitPools);
+        // Adopted even when stopped: the hit nodes set aside for the tasks refer to them.
+        for (TreemapHitNodePool& pool : hitPools) into.hitNodes.adopt(std::move(pool));
         for (auto& store : groupStores)
             if (store) into.retained.push_back(std::move(store));
+        if (isCancelled(options.cancel)) return top;
         splice(into.leaves, plan->tasks, &SubtreeTask::leafPos, &TreemapLayout::leaves);
         splice(into.folderLabels, plan->tasks, &SubtreeTask::labelPos, &TreemapLayout::folderLabels);
         splice(into.groupBoxes, plan->tasks, &SubtreeTask::groupPos, &TreemapLayout::groupBoxes);
-        for (TreemapHitNodePool& pool : hitPools) into.hitNodes.adopt(std::move(pool));
     }
 
     // Every leaf and labelled folder is a distinct node, so entering them in one pass, with the

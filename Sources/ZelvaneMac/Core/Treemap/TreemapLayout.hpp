@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "ScanEngine/Support/CancelFlag.hpp"
 #include "ScanEngine/Tree/FileNode.hpp"
 #include "ZelvaneMac/Core/Treemap/NodeRectMap.hpp"
 #include "ScanEngine/Analysis/Treemap.hpp"
@@ -76,6 +77,9 @@ struct TreemapLayoutOptions {
     int fileGroupMinSize = FileNode::defaultMinGroupSize;
     // Threads a large layout may use (0: one per processor). The result does not depend on it.
     int maxThreads = 0;
+    // Once set, the layout stops early and what it returns is incomplete: only for a job whose
+    // result is dropped anyway.
+    const CancelFlag* cancel = nullptr;
 };
 
 inline constexpr double kRootRidgeHeight = 0.18;

@@ -2,12 +2,10 @@
 #include "ZelvaneMac/Core/Text/VisibleText.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 #include <vector>
 
 #include <QBuffer>
@@ -17,10 +15,11 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTransform>
 
 #include "Platform/FileReplacement.hpp"
+#include "ScanEngine/Support/ParallelFor.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
-#include "ZelvaneMac/Core/Text/PathText.hpp"
 
 namespace zelvane {
 
@@ -151,6 +150,45 @@ void shadeBox(uint32_t* pixels, int pw, int ph, const TreemapRect& r, const Surf
     }
 }
 
+// The first pixel row of band `b` of `bands` over `rows` rows.
+inline int bandStart(int rows, int bands, size_t b) { return int(int64_t(rows) * int64_t(b) / bands); }
+
+// The boxes (leaves, then free-space boxes, by their index in that order) whose pixel rows meet
+// each band, in layout order: a band looks only at its own boxes instead of every box there is.
+struct BandBoxes {
+    std::vector<uint32_t> start;  // band b's boxes are boxes[start[b], start[b + 1])
+    std::vector<uint32_t> boxes;
+};
+
+BandBoxes boxesByBand(const TreemapLayout& layout, double scale, int rows, int bands) {
+    // The rows a box covers, as shadeBox works them out; none when it covers no row.
+    auto rowSpan = [&](const TreemapRect& r, int& first, int& last) {
+        first = clampedTrunc(scale * r.minY() + 0.5, 0, rows);
+        last = clampedTrunc(scale * r.maxY() - 0.5, -1, rows - 1);
+        return first <= last;
+    };
+    // The band holding row y: the last band starting at or before it.
+    auto bandOf = [&](int y) { return size_t((int64_t(y + 1) * bands - 1) / rows); };
+    BandBoxes out;
+    out.start.assign(size_t(bands) + 1, 0);
+    const size_t leafCount = layout.leaves.size();
+    const size_t total = leafCount + layout.freeSpaceBoxes.size();
+    auto rectOf = [&](size_t i) -> const TreemapRect& {
+        return i < leafCount ? layout.leaves[i].rect : layout.freeSpaceBoxes[i - leafCount].rect;
+    };
+    int first = 0, last = 0;
+    for (size_t i = 0; i < total; ++i)
+        if (rowSpan(rectOf(i), first, last))
+            for (size_t b = bandOf(first), e = bandOf(last); b <= e; ++b) ++out.start[b + 1];
+    for (size_t b = 0; b < size_t(bands); ++b) out.start[b + 1] += out.start[b];
+    out.boxes.resize(out.start[size_t(bands)]);
+    std::vector<uint32_t> fill(out.start.begin(), out.start.end() - 1);
+    for (size_t i = 0; i < total; ++i)
+        if (rowSpan(rectOf(i), first, last))
+            for (size_t b = bandOf(first), e = bandOf(last); b <= e; ++b) out.boxes[fill[b]++] = uint32_t(i);
+    return out;
+}
+
 struct PixelBuffer {
     uint32_t* data = nullptr;
     TreemapPixelSize size;
@@ -163,9 +201,9 @@ std::optional<PixelBuffer> allocatePixels(TreemapPixelSize size) {
     return PixelBuffer{static_cast<uint32_t*>(mem), size};
 }
 
-QImage wrapPixels(const PixelBuffer& buffer, double pixelScale) {
+QImage wrapPixels(const PixelBuffer& buffer, double pixelScale, QImage::Format format = QImage::Format_RGBA8888_Premultiplied) {
     QImage image(reinterpret_cast<uchar*>(buffer.data), buffer.size.width, buffer.size.height,
-                 qsizetype(buffer.size.width) * 4, QImage::Format_RGBA8888_Premultiplied,
+                 qsizetype(buffer.size.width) * 4, format,
                  [](void* info) { std::free(info); }, buffer.data);
     if (pixelScale > 0 && std::isfinite(pixelScale)) image.setDevicePixelRatio(pixelScale);
     return image;
@@ -189,16 +227,54 @@ QFont labelFont() {
     return font;
 }
 
+// The bevels of the labelled folders' boxes, drawn into pixel rows [rowBegin, rowEnd) only: a dark
+// line down the left and along the bottom, a lighter one up the right and along the top. They lie
+// on box edges at whole points: without antialiasing they stay crisp lines instead of two
+// half-covered ones. Each band paints through its own image of its rows, moved by whole pixels,
+// so bands drawn on different threads give the pixels one painter over the picture gives.
+void drawBevels(uint32_t* pixels, TreemapPixelSize size, QImage::Format format, double scale,
+                std::span<const TreemapFolderLabel> folders, int rowBegin, int rowEnd) {
+    if (folders.empty() || rowBegin >= rowEnd) return;
+    QImage rows(reinterpret_cast<uchar*>(pixels + size_t(rowBegin) * size_t(size.width)), size.width,
+                rowEnd - rowBegin, qsizetype(size.width) * 4, format);
+    QPainter painter(&rows);
+    painter.setTransform(QTransform(scale, 0, 0, scale, 0, -double(rowBegin)));
+    const QPen dark(QColor::fromRgbF(48 / 255.0f, 48 / 255.0f, 48 / 255.0f), 1);
+    const QPen light(QColor::fromRgbF(64 / 255.0f, 64 / 255.0f, 64 / 255.0f), 1);
+    // A line's pixels reach at most a point and a pixel beyond it (half the pen and the cap).
+    const double margin = 1 + 1 / scale;
+    const double top = rowBegin / scale - margin, bottom = rowEnd / scale + margin;
+    // A side running past the band is cut short outside it, where its end makes no pixel of the
+    // band: every row the band holds is covered as by the whole side, for less stroking.
+    for (const TreemapFolderLabel& label : folders) {
+        const TreemapRect& b = label.boxRect;
+        if (b.maxY() < top || b.minY() > bottom) continue;
+        const double upTo = b.minY() < top ? top : b.minY();
+        const double downTo = b.maxY() > bottom ? bottom : b.maxY();
+        QPainterPath lower;
+        lower.moveTo(b.minX(), upTo);
+        lower.lineTo(b.minX(), downTo);
+        if (!(b.maxY() > bottom)) lower.lineTo(b.maxX(), b.maxY());
+        painter.strokePath(lower, dark);
+        QPainterPath upper;
+        upper.moveTo(b.maxX(), downTo);
+        upper.lineTo(b.maxX(), upTo);
+        if (!(b.minY() < top)) upper.lineTo(b.minX(), b.minY());
+        painter.strokePath(upper, light);
+    }
+}
+
 void drawLabels(QImage& image, const TreemapLayout& layout, const TreemapRenderOptions& options) {
+    // The bevels are drawn with the shading, band by band; they touch no pixel a text does.
     const bool text = canDrawText();
-    if (layout.folderLabels.empty() && !(options.showLabels && text)) return;
+    if (!text) return;
     QPainter painter(&image);
     painter.setRenderHint(QPainter::TextAntialiasing);
-    if (text) painter.setFont(labelFont());
+    painter.setFont(labelFont());
     const QColor white(255, 255, 255);
     const QColor dimWhite = QColor::fromRgbF(1, 1, 1, 0.85f);
 
-    if (options.showLabels && text) {
+    if (options.showLabels) {
         for (const TreemapLeaf& leaf : layout.leaves) {
             if (!leaf.node || leaf.dust || leaf.rect.width < 80 || leaf.rect.height < 12) continue;
             const QString label = withVisibleControlCharacters(QString::fromStdString(leaf.node->name())) + QStringLiteral(" (") +
@@ -206,25 +282,6 @@ void drawLabels(QImage& image, const TreemapLayout& layout, const TreemapRenderO
             drawTreemapText(painter, label, toQRect(leaf.rect).adjusted(3, 1, -3, -1), white, true);
         }
     }
-
-    // Bevels lie on box edges at whole points: without antialiasing they stay crisp lines
-    // instead of two half-covered ones.
-    QPen dark(QColor::fromRgbF(48 / 255.0f, 48 / 255.0f, 48 / 255.0f), 1);
-    QPen light(QColor::fromRgbF(64 / 255.0f, 64 / 255.0f, 64 / 255.0f), 1);
-    for (const TreemapFolderLabel& label : layout.folderLabels) {
-        const TreemapRect& b = label.boxRect;
-        QPainterPath lower;
-        lower.moveTo(b.minX(), b.minY());
-        lower.lineTo(b.minX(), b.maxY());
-        lower.lineTo(b.maxX(), b.maxY());
-        painter.strokePath(lower, dark);
-        QPainterPath upper;
-        upper.moveTo(b.maxX(), b.maxY());
-        upper.lineTo(b.maxX(), b.minY());
-        upper.lineTo(b.minX(), b.minY());
-        painter.strokePath(upper, light);
-    }
-    if (!text) return;
 
     for (const TreemapFolderLabel& label : layout.folderLabels) {
         if (!label.node) continue;
@@ -272,42 +329,54 @@ TreemapImage renderTreemapImage(QSizeF size, const TreemapLayout& layout, std::s
         result.status = TreemapRenderStatus::outOfMemory;
         return result;
     }
-    result.image = wrapPixels(*buffer, options.pixelScale);
+    // On a little-endian machine ARGB32 is RGBA with red and blue exchanged: shading the
+    // exchanged colours writes it directly. Elsewhere it is converted once shaded.
+    const bool screenOrder = options.format == QImage::Format_ARGB32_Premultiplied;
+    const bool exchangeRedBlue = screenOrder && std::endian::native == std::endian::little;
+    result.image = wrapPixels(*buffer, options.pixelScale,
+                              exchangeRedBlue ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGBA8888_Premultiplied);
 
-    const PaletteRGB palette = normalizedPaletteRGB(paletteRGB);
-    const TreemapRGB freeColour = freeSpaceRGB(palette);
-    // Every band of rows is shaded by one thread, visiting the boxes in layout order: each pixel
-    // gets exactly the writes, in the same order, that one thread over all rows would give it.
-    auto shadeRows = [&](int rowBegin, int rowEnd) {
-        std::vector<float> columns;
-        columns.reserve(size_t(pixels->width) + 4);
-        for (const TreemapLeaf& leaf : layout.leaves)
-            shadeBox(buffer->data, pixels->width, pixels->height, leaf.rect, toFloat(leaf.surface),
-                     paletteEntry(palette, leaf.colorIndex), options.pixelScale, options.gradientEnabled, columns,
-                     rowBegin, rowEnd);
-        for (const TreemapFreeSpaceBox& box : layout.freeSpaceBoxes)
-            shadeBox(buffer->data, pixels->width, pixels->height, box.rect, toFloat(box.surface), freeColour,
-                     options.pixelScale, options.gradientEnabled, columns, rowBegin, rowEnd);
-    };
-    const unsigned threads = options.maxThreads > 0 ? unsigned(options.maxThreads)
-                                                    : std::max(1u, std::thread::hardware_concurrency());
+    PaletteRGB palette = normalizedPaletteRGB(paletteRGB);
+    TreemapRGB freeColour = freeSpaceRGB(palette);
+    if (exchangeRedBlue) {
+        for (TreemapRGB& c : palette) std::swap(c.r, c.b);
+        std::swap(freeColour.r, freeColour.b);
+    }
+    const unsigned threads = options.maxThreads > 0 ? unsigned(options.maxThreads) : parallelWorkerCount();
     const int rows = pixels->height;
     // Small pictures are not worth a thread; bands are many more than threads, so that threads
     // that drew sparse rows take on more.
-    if (threads <= 1 || int64_t(pixels->width) * rows < kParallelMinimumPixels) {
-        shadeRows(0, rows);
-    } else {
-        const int bands = std::min<int>(rows, int(threads) * 8);
-        std::atomic<int> next{0};
-        auto worker = [&] {
-            for (int b; (b = next.fetch_add(1)) < bands;)
-                shadeRows(int(int64_t(rows) * b / bands), int(int64_t(rows) * (b + 1) / bands));
-        };
-        std::vector<std::thread> pool;
-        for (unsigned t = 1; t < std::min<unsigned>(threads, unsigned(bands)); ++t) pool.emplace_back(worker);
-        worker();
-        for (std::thread& t : pool) t.join();
-    }
+    const bool parallel = threads > 1 && int64_t(pixels->width) * rows >= kParallelMinimumPixels;
+    const int bands = parallel ? std::min<int>(rows, int(threads) * 8) : 1;
+    const BandBoxes byBand = boxesByBand(layout, options.pixelScale, rows, bands);
+    const size_t leafCount = layout.leaves.size();
+    // Every band of rows is shaded by one thread, visiting its boxes in layout order: each pixel
+    // gets exactly the writes, in the same order, that one thread over all rows would give it.
+    parallelFor(
+        size_t(bands), parallel ? threads : 1, 1,
+        [&](size_t b, unsigned) {
+            const int rowBegin = bandStart(rows, bands, b), rowEnd = bandStart(rows, bands, b + 1);
+            std::vector<float> columns;
+            columns.reserve(size_t(pixels->width) + 4);
+            for (uint32_t i = byBand.start[b]; i < byBand.start[b + 1]; ++i) {
+                const size_t box = byBand.boxes[i];
+                if (box < leafCount) {
+                    const TreemapLeaf& leaf = layout.leaves[box];
+                    shadeBox(buffer->data, pixels->width, pixels->height, leaf.rect, toFloat(leaf.surface),
+                             paletteEntry(palette, leaf.colorIndex), options.pixelScale, options.gradientEnabled,
+                             columns, rowBegin, rowEnd);
+                } else {
+                    const TreemapFreeSpaceBox& free = layout.freeSpaceBoxes[box - leafCount];
+                    shadeBox(buffer->data, pixels->width, pixels->height, free.rect, toFloat(free.surface), freeColour,
+                             options.pixelScale, options.gradientEnabled, columns, rowBegin, rowEnd);
+                }
+            }
+            drawBevels(buffer->data, *pixels, result.image.format(), options.pixelScale, layout.folderLabels, rowBegin,
+                       rowEnd);
+        },
+        options.cancel);
+    if (isCancelled(options.cancel)) return {QImage(), TreemapRenderStatus::cancelled};
+    if (screenOrder && !exchangeRedBlue) result.image.convertTo(QImage::Format_ARGB32_Premultiplied);
 
     drawLabels(result.image, layout, options);
     return result;
@@ -321,8 +390,7 @@ QImage renderExtensionSwatch(std::string_view ext, const ColorRank& colorRank,
     if (!buffer) return {};
 
     const PaletteRGB palette = normalizedPaletteRGB(paletteRGB);
-    auto it = colorRank.find(ext);
-    const size_t slot = it != colorRank.end() && it->second >= 0 && it->second <= 255 ? size_t(it->second) : size_t(kGraySlot);
+    const size_t slot = paletteSlot(colorRank, ext);
 
     // One ridge per axis, worked out in single precision.
     SurfaceF surface;
@@ -363,14 +431,14 @@ void drawTreemapText(QPainter& painter, const QString& text, const QRectF& rect,
     painter.restore();
 }
 
-PNGWriteResult writeTreemapPNG(const QImage& image, const QString& path) {
+PNGWriteResult writeTreemapPNG(const QImage& image, const std::string& path) {
     if (image.isNull()) return {false, QStringLiteral("there is no picture to write")};
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
     if (!image.save(&buffer, "PNG")) return {false, QStringLiteral("PNG encoding failed")};
-    if (const int err = replaceFileContents(pathBytesFromQString(path), std::string_view(png.constData(), size_t(png.size()))))
-        return {false, QString::fromLocal8Bit(std::strerror(err))};
+    if (const int err = replaceFileContents(path, std::string_view(png.constData(), size_t(png.size()))))
+        return {false, QString::fromLocal8Bit(std::strerror(err)), err};
     return {true, {}};
 }
 

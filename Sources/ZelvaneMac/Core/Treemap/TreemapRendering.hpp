@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include <QColor>
@@ -32,11 +33,11 @@ struct TreemapPixelSize {
 // None when a side is not a finite number or the picture exceeds the limits above.
 std::optional<TreemapPixelSize> treemapPixelSize(QSizeF size, double pixelScale);
 
-enum class TreemapRenderStatus { ok, imageTooLarge, outOfMemory };
+enum class TreemapRenderStatus { ok, imageTooLarge, outOfMemory, cancelled };
 
 struct TreemapImage {
-    // RGBA, 8 bits a channel, premultiplied, rows top to bottom; its device pixel ratio is the
-    // pixel scale, so it measures `size` points. Null unless the status is ok.
+    // 8 bits a channel, premultiplied, in the options' format, rows top to bottom; its device
+    // pixel ratio is the pixel scale, so it measures `size` points. Null unless the status is ok.
     QImage image;
     TreemapRenderStatus status = TreemapRenderStatus::ok;
     bool ok() const { return status == TreemapRenderStatus::ok; }
@@ -52,6 +53,11 @@ struct TreemapRenderOptions {
     // Threads the shading of a large picture may use (0: one per processor). The pixels do not
     // depend on it.
     int maxThreads = 0;
+    // The pixel layout: RGBA bytes (what the exports encode) or the screen's ARGB32, which the
+    // window paints without a conversion. The colours are the same; no other format is made.
+    QImage::Format format = QImage::Format_RGBA8888_Premultiplied;
+    // Once set, rendering stops at the next band of rows and the status says `cancelled`.
+    const CancelFlag* cancel = nullptr;
 };
 
 // Shades every leaf and free-space box of the layout as a lit cushion, then draws the folder
@@ -74,10 +80,12 @@ void drawTreemapText(QPainter& painter, const QString& text, const QRectF& rect,
 struct PNGWriteResult {
     bool ok = false;
     QString errorMessage;  // why it failed; empty on success
+    int error = 0;         // the errno of a failed write; 0 when the picture could not be encoded
 };
 
-// Writes through a temporary file in the same folder that replaces `path` only once the whole
+// The one PNG writer: encodes the picture as it is (transparent pixels stay so) and writes it
+// through a temporary file in the same folder that replaces `path` (bytes) only once the whole
 // picture is on disk, so a failure never destroys an earlier file.
-PNGWriteResult writeTreemapPNG(const QImage& image, const QString& path);
+PNGWriteResult writeTreemapPNG(const QImage& image, const std::string& path);
 
 }  // namespace zelvane

@@ -8,13 +8,11 @@
 
 #include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
-#include "ZelvaneMac/Core/Treemap/TreemapRendering.hpp"
+#include "ZelvaneMac/Core/Treemap/TreemapPicture.hpp"
 
 namespace zelvane {
 
 namespace {
-
-int64_t countedAllocSize(const FileNode& node) { return node.doNotCountAllocated() ? 0 : node.effectiveAllocSize(); }
 
 bool sameRoots(const std::vector<RootRef>& a, const std::vector<RootRef>& b) {
     if (a.size() != b.size()) return false;
@@ -33,10 +31,6 @@ bool sameCapacities(const std::vector<VolumeCapacity>& a, const std::vector<Volu
 bool contains(const TreemapRect& r, QPointF p) { return treemapRectContains(r, p); }
 
 }  // namespace
-
-NodeMetric treemapCanvasMetric(bool useAllocatedSize) {
-    return useAllocatedSize ? &countedAllocSize : &effectiveSizeMetric;
-}
 
 struct TreemapCanvasModel::JobResult {
     std::shared_ptr<const TreemapLayout> layout;
@@ -200,19 +194,19 @@ void TreemapCanvasModel::performRegenerate() {
     std::vector<RootRef> roots = inputs_.roots;
     FileNode* const zoomed = inputs_.zoomedNode;
     const double scale = pixelScale_;
-    const NodeMetric metric = treemapCanvasMetric(inputs_.useAllocatedSize);
     auto colorRank = std::make_shared<const ColorRank>(inputs_.colorRank);
     TreemapLayoutOptions layoutOptions;
-    layoutOptions.metric = metric;
+    layoutOptions.metric = treemapMetric(inputs_.useAllocatedSize);
     layoutOptions.showLabels = inputs_.showLabels;
     layoutOptions.fileGroupMinSize = inputs_.fileGroupMinSize;
     TreemapRenderOptions renderOptions;
     renderOptions.pixelScale = scale;
-    renderOptions.metric = metric;
     renderOptions.byteUnitBase = inputs_.byteUnitBase;
     renderOptions.byteSizeDisplayMode = inputs_.byteSizeDisplayMode;
-    renderOptions.showLabels = inputs_.showLabels;
     renderOptions.gradientEnabled = inputs_.gradientEnabled;
+    // Made in the format the screen's backing store uses, so that painting it on the GUI thread
+    // is a plain copy.
+    renderOptions.format = QImage::Format_ARGB32_Premultiplied;
     const bool showFreeSpace = inputs_.showFreeSpace;
     std::vector<VolumeCapacity> capacities = inputs_.capacities;
     PaletteRGB palette = normalizedPaletteRGB(inputs_.paletteRGB);
@@ -223,31 +217,29 @@ void TreemapCanvasModel::performRegenerate() {
     newestZoomed_ = zoomed;
     newestSize_ = size;
 
+    // A job overtaken by a newer one stops at its next check, so that a burst of resizes keeps
+    // one job busy rather than one per step.
     auto work = [roots, zoomed, size, layoutOptions, colorRank, renderOptions, showFreeSpace, capacities,
-                 palette]() mutable {
-        layoutOptions.colorRank = colorRank.get();
-        auto layout = std::make_shared<TreemapLayout>();
-        const TreemapRect bounds{0, 0, size.width(), size.height()};
-        if (!zoomed) {
-            *layout = layoutMultiRootTreemap(std::span<const RootRef>(roots), bounds, layoutOptions, showFreeSpace,
-                                             capacities);
-        } else {
-            // A zoomed folder fills the view as a root of its own; its tree stays alive through the roots.
-            TreemapHitNode top = layoutTreemapNode(zoomed, bounds, true, kRootRidgeHeight, CushionSurface{},
-                                                   layoutOptions, *layout);
-            layout->hitRoots.push_back(top);
-            layout->retained.insert(layout->retained.end(), roots.begin(), roots.end());
-        }
-        TreemapImage rendered = renderTreemapImage(size, *layout, palette, renderOptions);
+                 palette](const CancelFlag& cancel) {
+        TreemapPictureRequest request;
+        request.roots = roots;
+        request.zoomedNode = zoomed;
+        request.capacities = capacities;
+        request.showFreeSpace = showFreeSpace;
+        request.size = size;
+        request.palette = palette;
+        request.layout = layoutOptions;
+        request.layout.colorRank = colorRank.get();
+        request.layout.cancel = &cancel;
+        request.render = renderOptions;
+        TreemapPicture picture = makeTreemapPicture(request);
         JobResult result;
-        // Converted here, once, to the format the screen's backing store uses, so that painting
-        // it on the GUI thread is a plain copy.
-        if (rendered.ok()) {
-            result.image = std::move(rendered.image);
-            result.image.convertTo(QImage::Format_ARGB32_Premultiplied);
-        }
-        result.hitIndex = std::make_shared<const TreemapHitIndex>(*layout);
-        result.layout = std::move(layout);
+        if (picture.image.ok()) result.image = std::move(picture.image.image);
+        result.layout = std::make_shared<const TreemapLayout>(std::move(picture.layout));
+        // A stopped job's result is dropped: its index is not worth making.
+        result.hitIndex = picture.image.status == TreemapRenderStatus::cancelled
+                              ? std::make_shared<const TreemapHitIndex>()
+                              : std::make_shared<const TreemapHitIndex>(*result.layout);
         return result;
     };
     runInBackground(

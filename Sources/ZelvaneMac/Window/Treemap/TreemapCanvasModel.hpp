@@ -180,7 +180,4 @@ private:
     std::vector<std::pair<FileNode*, std::shared_ptr<const void>>> selectedGroupStores_;
 };
 
-// The size a treemap divides space by: allocated size (0 where it is not counted) or logical size.
-NodeMetric treemapCanvasMetric(bool useAllocatedSize);
-
 }  // namespace zelvane

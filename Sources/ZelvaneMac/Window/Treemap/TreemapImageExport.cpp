@@ -1,9 +1,7 @@
 #include "ZelvaneMac/Window/Treemap/TreemapImageExport.hpp"
 
 #include <QCoreApplication>
-#include <QImage>
 #include <QLocale>
-#include <QPainter>
 #include <QPointer>
 #include <QThreadPool>
 
@@ -11,9 +9,8 @@
 #include <memory>
 
 #include "ZelvaneMac/Core/Text/Localization.hpp"
-#include "ZelvaneMac/Core/Treemap/TreemapLayout.hpp"
-#include "ZelvaneMac/Core/Treemap/TreemapRendering.hpp"
-#include "ZelvaneMac/Window/Treemap/TreemapCanvasModel.hpp"
+#include "ZelvaneMac/Core/Text/PathText.hpp"
+#include "ZelvaneMac/Core/Treemap/TreemapPicture.hpp"
 
 namespace zelvane {
 
@@ -38,10 +35,7 @@ int64_t treemapExportFieldSize(const QString& text) {
 }
 
 std::optional<QString> treemapImageSizeRefusal(int64_t width, int64_t height) {
-    // Both sides are checked before their product is formed, so it cannot overflow.
-    const bool fits = width >= 1 && height >= 1 && width <= kMaxTreemapImageSide && height <= kMaxTreemapImageSide &&
-                      width * height <= kMaxTreemapImagePixels;
-    if (fits) return std::nullopt;
+    if (treemapImageSizeFits(width, height)) return std::nullopt;
     const QLocale locale;
     return localized("Couldn't render the treemap image.") + QStringLiteral("\n\n") +
            fillPlaceholders(localized("The width and height must each be between 1 and %@ pixels, and the picture "
@@ -55,42 +49,28 @@ std::optional<QString> exportTreemapImage(const TreemapImageExportRequest& r, co
     // other bitmap that cannot be had.
     if (auto refusal = treemapImageSizeRefusal(r.width, r.height)) return refusal;
 
-    const NodeMetric metric = treemapCanvasMetric(r.useAllocatedSize);
-    const ColorRank noColors;
-    TreemapLayoutOptions options;
-    options.metric = metric;
-    options.showLabels = r.showLabels;
-    options.colorRank = r.shadesOfGray ? &noColors : &r.colorRank;
-    options.fileGroupMinSize = r.fileGroupMinSize;
-    const TreemapRect bounds{0, 0, double(r.width), double(r.height)};
-    TreemapLayout layout;
-    if (r.zoomedNode) {
-        layout.hitRoots.push_back(
-            layoutTreemapNode(r.zoomedNode, bounds, true, kRootRidgeHeight, CushionSurface{}, options, layout));
-    } else {
-        layout = layoutMultiRootTreemap(std::span<const RootRef>(r.roots), bounds, options, r.showFreeSpace, r.capacities);
+    TreemapPictureRequest picture;
+    picture.roots = r.roots;
+    picture.zoomedNode = r.zoomedNode;
+    picture.capacities = r.capacities;
+    picture.showFreeSpace = r.showFreeSpace;
+    picture.size = QSizeF(double(r.width), double(r.height));
+    picture.palette = r.paletteRGB;
+    picture.layout.metric = treemapMetric(r.useAllocatedSize);
+    picture.layout.showLabels = r.showLabels;
+    picture.layout.colorRank = r.shadesOfGray ? nullptr : &r.colorRank;
+    picture.layout.fileGroupMinSize = r.fileGroupMinSize;
+    picture.render.byteUnitBase = r.byteUnitBase;
+    picture.render.byteSizeDisplayMode = r.byteSizeDisplayMode;
+    picture.render.gradientEnabled = r.gradientEnabled;
+    const TreemapPNGResult result = writeTreemapPicturePNG(picture, pathBytesFromQString(path));
+    switch (result.status) {
+    case TreemapPNGStatus::written: return std::nullopt;
+    case TreemapPNGStatus::sizeRefused:
+    case TreemapPNGStatus::outOfMemory: return localized("Couldn't render the treemap image.");
+    case TreemapPNGStatus::notWritten: break;
     }
-
-    TreemapRenderOptions render;
-    render.pixelScale = 1;
-    render.metric = metric;
-    render.byteUnitBase = r.byteUnitBase;
-    render.byteSizeDisplayMode = r.byteSizeDisplayMode;
-    render.showLabels = r.showLabels;
-    render.gradientEnabled = r.gradientEnabled;
-    const TreemapImage rendered = renderTreemapImage(QSizeF(double(r.width), double(r.height)), layout, r.paletteRGB, render);
-    if (!rendered.ok()) return localized("Couldn't render the treemap image.");
-
-    QImage picture(int(r.width), int(r.height), QImage::Format_RGBA8888_Premultiplied);
-    if (picture.isNull()) return localized("Couldn't render the treemap image.");
-    {
-        QPainter painter(&picture);
-        painter.fillRect(picture.rect(), treemapBackgroundColor().toQColor());
-        painter.drawImage(QRectF(0, 0, double(r.width), double(r.height)), rendered.image);
-    }
-    const PNGWriteResult written = writeTreemapPNG(picture, path);
-    if (!written.ok) return fillPlaceholders(localized("Couldn't write the PNG file: %@"), {written.errorMessage});
-    return std::nullopt;
+    return fillPlaceholders(localized("Couldn't write the PNG file: %@"), {result.written.errorMessage});
 }
 
 namespace {

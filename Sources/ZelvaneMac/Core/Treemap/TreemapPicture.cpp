@@ -1,0 +1,68 @@
+#include "ZelvaneMac/Core/Treemap/TreemapPicture.hpp"
+
+#include <QPainter>
+
+namespace zelvane {
+
+namespace {
+
+int64_t countedAllocSize(const FileNode& node) { return node.doNotCountAllocated() ? 0 : node.effectiveAllocSize(); }
+
+}  // namespace
+
+NodeMetric treemapMetric(bool useAllocatedSize) { return useAllocatedSize ? &countedAllocSize : &effectiveSizeMetric; }
+
+TreemapPicture makeTreemapPicture(const TreemapPictureRequest& request) {
+    TreemapPicture picture;
+    TreemapLayout& layout = picture.layout;
+    const TreemapRect bounds{0, 0, request.size.width(), request.size.height()};
+    if (request.zoomedNode) {
+        layout.hitRoots.push_back(layoutTreemapNode(request.zoomedNode, bounds, true, kRootRidgeHeight,
+                                                    CushionSurface{}, request.layout, layout));
+        // The zoomed folder's tree stays alive through its root.
+        layout.retained.insert(layout.retained.end(), request.roots.begin(), request.roots.end());
+    } else {
+        layout = layoutMultiRootTreemap(request.roots, bounds, request.layout, request.showFreeSpace, request.capacities);
+    }
+    if (isCancelled(request.layout.cancel)) {
+        picture.image.status = TreemapRenderStatus::cancelled;
+        return picture;
+    }
+    TreemapRenderOptions render = request.render;
+    render.metric = request.layout.metric;
+    render.showLabels = request.layout.showLabels;
+    render.maxThreads = request.layout.maxThreads;
+    render.cancel = request.layout.cancel;
+    picture.image = renderTreemapImage(request.size, layout, request.palette, render);
+    return picture;
+}
+
+bool treemapImageSizeFits(int64_t width, int64_t height) {
+    return width >= 1 && height >= 1 && width <= kMaxTreemapImageSide && height <= kMaxTreemapImageSide &&
+           width * height <= kMaxTreemapImagePixels;
+}
+
+TreemapPNGResult writeTreemapPicturePNG(const TreemapPictureRequest& request, const std::string& path) {
+    const int64_t width = int64_t(request.size.width()), height = int64_t(request.size.height());
+    if (!treemapImageSizeFits(width, height) || double(width) != request.size.width() ||
+        double(height) != request.size.height())
+        return {TreemapPNGStatus::sizeRefused, {}};
+    TreemapPictureRequest atOnePixel = request;
+    atOnePixel.render.pixelScale = 1;
+    const TreemapPicture picture = makeTreemapPicture(atOnePixel);
+    if (!picture.image.ok()) return {TreemapPNGStatus::outOfMemory, {}};
+
+    // Where no box lies the file shows the background the window shows, not transparency.
+    QImage flat(int(width), int(height), QImage::Format_RGBA8888_Premultiplied);
+    if (flat.isNull()) return {TreemapPNGStatus::outOfMemory, {}};
+    {
+        QPainter painter(&flat);
+        painter.fillRect(flat.rect(), treemapBackgroundColor().toQColor());
+        painter.drawImage(QRectF(0, 0, double(width), double(height)), picture.image.image);
+    }
+    PNGWriteResult written = writeTreemapPNG(flat, path);
+    if (!written.ok) return {TreemapPNGStatus::notWritten, std::move(written)};
+    return {};
+}
+
+}  // namespace zelvane
