@@ -193,7 +193,6 @@ int main(int argc, char** argv) {
         TreemapRenderOptions ro;
         ro.pixelScale = 1;
         ro.metric = lo.metric;
-        ro.format = QImage::Format_ARGB32_Premultiplied;  // as the canvas asks for it
         s0 = Clock::now();
         const TreemapImage image = renderTreemapImage(QSizeF(1920, 1080), layout, inputs.paletteRGB, ro);
         const double renderMs = msSince(s0);

@@ -201,9 +201,9 @@ std::optional<PixelBuffer> allocatePixels(TreemapPixelSize size) {
     return PixelBuffer{static_cast<uint32_t*>(mem), size};
 }
 
-QImage wrapPixels(const PixelBuffer& buffer, double pixelScale, QImage::Format format = QImage::Format_RGBA8888_Premultiplied) {
+QImage wrapPixels(const PixelBuffer& buffer, double pixelScale) {
     QImage image(reinterpret_cast<uchar*>(buffer.data), buffer.size.width, buffer.size.height,
-                 qsizetype(buffer.size.width) * 4, format,
+                 qsizetype(buffer.size.width) * 4, QImage::Format_RGBA8888_Premultiplied,
                  [](void* info) { std::free(info); }, buffer.data);
     if (pixelScale > 0 && std::isfinite(pixelScale)) image.setDevicePixelRatio(pixelScale);
     return image;
@@ -230,36 +230,33 @@ QFont labelFont() {
 // The bevels of the labelled folders' boxes, drawn into pixel rows [rowBegin, rowEnd) only: a dark
 // line down the left and along the bottom, a lighter one up the right and along the top. They lie
 // on box edges at whole points: without antialiasing they stay crisp lines instead of two
-// half-covered ones. Each band paints through its own image of its rows, moved by whole pixels,
+// half-covered ones. Each band paints the whole picture's geometry through a clip to its own rows,
 // so bands drawn on different threads give the pixels one painter over the picture gives.
-void drawBevels(uint32_t* pixels, TreemapPixelSize size, QImage::Format format, double scale,
-                std::span<const TreemapFolderLabel> folders, int rowBegin, int rowEnd) {
+void drawBevels(uint32_t* pixels, TreemapPixelSize size, double scale, std::span<const TreemapFolderLabel> folders,
+                int rowBegin, int rowEnd) {
     if (folders.empty() || rowBegin >= rowEnd) return;
-    QImage rows(reinterpret_cast<uchar*>(pixels + size_t(rowBegin) * size_t(size.width)), size.width,
-                rowEnd - rowBegin, qsizetype(size.width) * 4, format);
-    QPainter painter(&rows);
-    painter.setTransform(QTransform(scale, 0, 0, scale, 0, -double(rowBegin)));
+    QImage picture(reinterpret_cast<uchar*>(pixels), size.width, size.height, qsizetype(size.width) * 4,
+                   QImage::Format_RGBA8888_Premultiplied);
+    QPainter painter(&picture);
+    painter.setClipRect(QRect(0, rowBegin, size.width, rowEnd - rowBegin));  // in pixels: set before the scale
+    painter.setTransform(QTransform::fromScale(scale, scale));
     const QPen dark(QColor::fromRgbF(48 / 255.0f, 48 / 255.0f, 48 / 255.0f), 1);
     const QPen light(QColor::fromRgbF(64 / 255.0f, 64 / 255.0f, 64 / 255.0f), 1);
     // A line's pixels reach at most a point and a pixel beyond it (half the pen and the cap).
     const double margin = 1 + 1 / scale;
     const double top = rowBegin / scale - margin, bottom = rowEnd / scale + margin;
-    // A side running past the band is cut short outside it, where its end makes no pixel of the
-    // band: every row the band holds is covered as by the whole side, for less stroking.
     for (const TreemapFolderLabel& label : folders) {
         const TreemapRect& b = label.boxRect;
         if (b.maxY() < top || b.minY() > bottom) continue;
-        const double upTo = b.minY() < top ? top : b.minY();
-        const double downTo = b.maxY() > bottom ? bottom : b.maxY();
         QPainterPath lower;
-        lower.moveTo(b.minX(), upTo);
-        lower.lineTo(b.minX(), downTo);
-        if (!(b.maxY() > bottom)) lower.lineTo(b.maxX(), b.maxY());
+        lower.moveTo(b.minX(), b.minY());
+        lower.lineTo(b.minX(), b.maxY());
+        lower.lineTo(b.maxX(), b.maxY());
         painter.strokePath(lower, dark);
         QPainterPath upper;
-        upper.moveTo(b.maxX(), downTo);
-        upper.lineTo(b.maxX(), upTo);
-        if (!(b.minY() < top)) upper.lineTo(b.minX(), b.minY());
+        upper.moveTo(b.maxX(), b.maxY());
+        upper.lineTo(b.maxX(), b.minY());
+        upper.lineTo(b.minX(), b.minY());
         painter.strokePath(upper, light);
     }
 }
@@ -329,19 +326,10 @@ TreemapImage renderTreemapImage(QSizeF size, const TreemapLayout& layout, std::s
         result.status = TreemapRenderStatus::outOfMemory;
         return result;
     }
-    // On a little-endian machine ARGB32 is RGBA with red and blue exchanged: shading the
-    // exchanged colours writes it directly. Elsewhere it is converted once shaded.
-    const bool screenOrder = options.format == QImage::Format_ARGB32_Premultiplied;
-    const bool exchangeRedBlue = screenOrder && std::endian::native == std::endian::little;
-    result.image = wrapPixels(*buffer, options.pixelScale,
-                              exchangeRedBlue ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGBA8888_Premultiplied);
+    result.image = wrapPixels(*buffer, options.pixelScale);
 
-    PaletteRGB palette = normalizedPaletteRGB(paletteRGB);
-    TreemapRGB freeColour = freeSpaceRGB(palette);
-    if (exchangeRedBlue) {
-        for (TreemapRGB& c : palette) std::swap(c.r, c.b);
-        std::swap(freeColour.r, freeColour.b);
-    }
+    const PaletteRGB palette = normalizedPaletteRGB(paletteRGB);
+    const TreemapRGB freeColour = freeSpaceRGB(palette);
     const unsigned threads = options.maxThreads > 0 ? unsigned(options.maxThreads) : parallelWorkerCount();
     const int rows = pixels->height;
     // Small pictures are not worth a thread; bands are many more than threads, so that threads
@@ -371,12 +359,10 @@ TreemapImage renderTreemapImage(QSizeF size, const TreemapLayout& layout, std::s
                              options.pixelScale, options.gradientEnabled, columns, rowBegin, rowEnd);
                 }
             }
-            drawBevels(buffer->data, *pixels, result.image.format(), options.pixelScale, layout.folderLabels, rowBegin,
-                       rowEnd);
+            drawBevels(buffer->data, *pixels, options.pixelScale, layout.folderLabels, rowBegin, rowEnd);
         },
         options.cancel);
     if (isCancelled(options.cancel)) return {QImage(), TreemapRenderStatus::cancelled};
-    if (screenOrder && !exchangeRedBlue) result.image.convertTo(QImage::Format_ARGB32_Premultiplied);
 
     drawLabels(result.image, layout, options);
     return result;

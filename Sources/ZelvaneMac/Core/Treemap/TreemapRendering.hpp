@@ -36,8 +36,8 @@ std::optional<TreemapPixelSize> treemapPixelSize(QSizeF size, double pixelScale)
 enum class TreemapRenderStatus { ok, imageTooLarge, outOfMemory, cancelled };
 
 struct TreemapImage {
-    // 8 bits a channel, premultiplied, in the options' format, rows top to bottom; its device
-    // pixel ratio is the pixel scale, so it measures `size` points. Null unless the status is ok.
+    // RGBA, 8 bits a channel, premultiplied, rows top to bottom; its device pixel ratio is the
+    // pixel scale, so it measures `size` points. Null unless the status is ok.
     QImage image;
     TreemapRenderStatus status = TreemapRenderStatus::ok;
     bool ok() const { return status == TreemapRenderStatus::ok; }
@@ -53,9 +53,6 @@ struct TreemapRenderOptions {
     // Threads the shading of a large picture may use (0: one per processor). The pixels do not
     // depend on it.
     int maxThreads = 0;
-    // The pixel layout: RGBA bytes (what the exports encode) or the screen's ARGB32, which the
-    // window paints without a conversion. The colours are the same; no other format is made.
-    QImage::Format format = QImage::Format_RGBA8888_Premultiplied;
     // Once set, rendering stops at the next band of rows and the status says `cancelled`.
     const CancelFlag* cancel = nullptr;
 };

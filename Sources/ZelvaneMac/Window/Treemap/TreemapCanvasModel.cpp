@@ -204,9 +204,6 @@ void TreemapCanvasModel::performRegenerate() {
     renderOptions.byteUnitBase = inputs_.byteUnitBase;
     renderOptions.byteSizeDisplayMode = inputs_.byteSizeDisplayMode;
     renderOptions.gradientEnabled = inputs_.gradientEnabled;
-    // Made in the format the screen's backing store uses, so that painting it on the GUI thread
-    // is a plain copy.
-    renderOptions.format = QImage::Format_ARGB32_Premultiplied;
     const bool showFreeSpace = inputs_.showFreeSpace;
     std::vector<VolumeCapacity> capacities = inputs_.capacities;
     PaletteRGB palette = normalizedPaletteRGB(inputs_.paletteRGB);
@@ -234,7 +231,12 @@ void TreemapCanvasModel::performRegenerate() {
         request.render = renderOptions;
         TreemapPicture picture = makeTreemapPicture(request);
         JobResult result;
-        if (picture.image.ok()) result.image = std::move(picture.image.image);
+        // Converted here, once, to the format the screen's backing store uses, so that painting
+        // it on the GUI thread is a plain copy.
+        if (picture.image.ok()) {
+            result.image = std::move(picture.image.image);
+            result.image.convertTo(QImage::Format_ARGB32_Premultiplied);
+        }
         result.layout = std::make_shared<const TreemapLayout>(std::move(picture.layout));
         // A stopped job's result is dropped: its index is not worth making.
         result.hitIndex = picture.image.status == TreemapRenderStatus::cancelled
