@@ -337,10 +337,10 @@ TEST(TreemapLabels, FolderBevelsFollowThePixelScale) {
 // root without it: "two/ (10 B)", never "two// (10 B)".
 TEST(TreemapLabels, ARootWithATrailingSlashIsLabelledWithOne) {
     const auto labelled = [](const char* rootName) {
-        Tree t;
-        FileNode* root = t.arena.makeRoot(rootName, true, 0, 0, 0);
-        root->appendChild(t.arena, t.arena.makeNode("f", false, 10, 10, 0));
-        root->aggregateSizes();
+        testsupport::TreeBuilder t;
+        FileNode* root = t.root(rootName);
+        t.file(root, "f", 10);
+        const RootRef held = t.finish(root);
         TreemapLayout layout;
         layout.folderLabels.push_back({root, {0, 0, 300, 12}, {0, 0, 300, 40}});
         return renderTreemapImage({300, 40}, layout, grey100(), plain(1, true, true)).image;

@@ -27,6 +27,7 @@
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Window/ScanStatusTexts.hpp"
 #include "ZelvaneMac/Window/FileTypeStatistics.hpp"
+#include "ZelvaneMac/Window/FileViewResults.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 
 namespace zelvane {
@@ -276,7 +277,7 @@ TEST(WindowFigures, HardLinkedSpaceStaysCountedWhileALinkIsLeft) {
     EXPECT_EQ(root->subFolderTotSizeAlloc(), fileBlocksOnDisk(dir.path()));
 
     const fs::path mid = countingLink(dir / "c/mid.bin", dir / "d/mid2.bin");
-    w.state().setSelectedNodes({w.node(mid)});
+    w.state().treeSelection().set({w.node(mid)});
     testing::ScriptedUser user;
     user.answer({Qt::Key_Return});
     w.key(Qt::Key_Delete, Qt::ShiftModifier);
@@ -299,20 +300,20 @@ TEST(WindowFigures, FileViewTotalsLeaveDeletedFilesOut) {
     w.state().setSelectedTab(ContentTab::fileView);
     FileNode* root = w.root();
     const auto agreesWithTree = [&] {
-        return w.state().fileResultCount() == root->subFolderFileCount() &&
-               w.state().fileResultTotalSize() == root->subFolderTotSize() &&
-               w.state().fileResultTotalAlloc() == root->subFolderTotSizeAlloc();
+        return w.state().fileResults().fileResultCount() == root->subFolderFileCount() &&
+               w.state().fileResults().fileResultTotalSize() == root->subFolderTotSize() &&
+               w.state().fileResults().fileResultTotalAlloc() == root->subFolderTotSizeAlloc();
     };
-    ASSERT_TRUE(w.waitFor([&] { return w.state().fileResultCount() == 3; }));
+    ASSERT_TRUE(w.waitFor([&] { return w.state().fileResults().fileResultCount() == 3; }));
     EXPECT_TRUE(agreesWithTree());
 
     ASSERT_EQ(::unlink((dir / "art/b.svg").c_str()), 0);
     EXPECT_TRUE(w.waitFor([&] { return root->subFolderFileCount() == 2 && agreesWithTree(); }))
-        << w.state().fileResultCount() << " files, " << w.state().fileResultTotalSize() << " bytes";
+        << w.state().fileResults().fileResultCount() << " files, " << w.state().fileResults().fileResultTotalSize() << " bytes";
 
     // Erased in the Tree View while the list is not shown: the list's totals follow all the same.
     w.state().setSelectedTab(ContentTab::treeView);
-    w.state().setSelectedNodes({w.node(dir / "notes/c.txt")});
+    w.state().treeSelection().set({w.node(dir / "notes/c.txt")});
     testing::ScriptedUser user;
     user.answer({Qt::Key_Return});
     w.key(Qt::Key_Delete, Qt::ShiftModifier);
