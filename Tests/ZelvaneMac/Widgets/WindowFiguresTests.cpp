@@ -279,7 +279,7 @@ TEST(WindowFigures, HardLinkedSpaceStaysCountedWhileALinkIsLeft) {
     const fs::path mid = countingLink(dir / "c/mid.bin", dir / "d/mid2.bin");
     w.state().treeSelection().set({w.node(mid)});
     testing::ScriptedUser user;
-    user.answer({Qt::Key_Return});
+    user.answer({QStringLiteral("Delete Immediately")});
     w.key(Qt::Key_Delete, Qt::ShiftModifier);
     ASSERT_EQ(user.alerts.size(), 1u);
     ASSERT_FALSE(fs::exists(mid));
@@ -315,7 +315,7 @@ TEST(WindowFigures, FileViewTotalsLeaveDeletedFilesOut) {
     w.state().setSelectedTab(ContentTab::treeView);
     w.state().treeSelection().set({w.node(dir / "notes/c.txt")});
     testing::ScriptedUser user;
-    user.answer({Qt::Key_Return});
+    user.answer({QStringLiteral("Delete Immediately")});
     w.key(Qt::Key_Delete, Qt::ShiftModifier);
     ASSERT_FALSE(fs::exists(dir / "notes/c.txt"));
     w.state().setSelectedTab(ContentTab::fileView);
