@@ -401,6 +401,7 @@ std::vector<RootRef> parallelScanToTree(const std::vector<std::string>& rootPath
     fdBudget().fitToLimit();
     const int64_t readStarted = fileChangeClockNanos();
     auto store = NodeStore::create();
+    store->setFiltered(options.excludeFilters && hasTerms(*options.excludeFilters));
     NodeArena& rootArena = store->makeArena();
     ScanShared s{options, {}, {}, {}, {}};
     bool nonLocal = false;

@@ -83,6 +83,8 @@ private:
 RootRef loadFilteredTree(const FileNode& root, const FilteredTreeOptions& o) {
     auto store = NodeStore::create();
     if (const NodeStore* source = root.store()) store->setImported(source->isImported());
+    // Only filters make this copy, and whatever they leave out is still on disk.
+    store->setFiltered(true);
     NodeArena& arena = store->makeArena();
     FileNode* newRoot = arena.makeRoot16(root.name16(), root.isDir(), root.fileSize, 0, root.modifiedDateRaw);
     if (root.isImpliedFolder()) newRoot->setIsImpliedFolder(true);

@@ -403,6 +403,10 @@ public:
     // show of a folder may not be what the folder holds now.
     bool isImported() const noexcept { return imported_.load(std::memory_order_relaxed); }
     void setImported(bool on) noexcept { imported_.store(on, std::memory_order_relaxed); }
+    // Whether a filter left items out of the trees (an exclude filter at scan time, or the copy a
+    // filter makes): a folder's row does not show everything the folder holds.
+    bool isFiltered() const noexcept { return filtered_.load(std::memory_order_relaxed); }
+    void setFiltered(bool on) noexcept { filtered_.store(on, std::memory_order_relaxed); }
 
 private:
     NodeStore();
@@ -415,6 +419,7 @@ private:
     struct DupSlotsDeleter { void operator()(DupSlotsLocked*) const; };
     std::unique_ptr<DupSlotsLocked, DupSlotsDeleter> dupSlots_;
     std::atomic<bool> imported_{false};
+    std::atomic<bool> filtered_{false};
 };
 
 using RootRef = std::shared_ptr<FileNode>;

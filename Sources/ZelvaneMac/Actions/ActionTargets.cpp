@@ -34,6 +34,7 @@ void addTarget(FileNode* node, std::vector<ActionTarget>& out, std::unordered_se
     t.isDir = node->isDir();
     const NodeStore* store = rootOf(node)->store();
     t.fromImport = store && store->isImported();
+    t.fromFilteredTree = store && store->isFiltered();
     t.isImpliedFolder = t.fromImport && node->isImpliedFolder();
     out.push_back(std::move(t));
 }

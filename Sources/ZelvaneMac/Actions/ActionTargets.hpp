@@ -20,6 +20,8 @@ struct ActionTarget {
     bool isDir = false;
     // Read back from an export file: what the row shows may not be what is on disk now.
     bool fromImport = false;
+    // Of a tree a filter left items out of: a folder's row does not show all it holds.
+    bool fromFilteredTree = false;
     // A folder the import made up for the paths below it, with no row of its own.
     bool isImpliedFolder = false;
 };

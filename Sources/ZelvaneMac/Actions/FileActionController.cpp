@@ -230,7 +230,8 @@ std::vector<ActionTarget> FileActionController::refuseUntouchable(std::vector<Ac
     const bool erases = change == Change::trash || change == Change::erase;
     std::vector<ActionTarget> kept;
     kept.reserve(items.size());
-    std::vector<size_t> unseen;  // the folders of `kept` whose contents are read before asking
+    // The items of `kept` read before asking, and whether each is a folder on disk now.
+    std::vector<std::pair<size_t, bool>> unseen;
     // The folders of the targets found to be real folders (no link on the way from the root).
     std::unordered_set<const FileNode*> realFolders;
     for (auto& t : items) {
@@ -281,10 +282,12 @@ std::vector<ActionTarget> FileActionController::refuseUntouchable(std::vector<Ac
             }
             ItemFacts onDisk;
             const bool isFolderNow = readItemFacts(item.folder.get(), item.name, onDisk) == 0 && onDisk.isDir();
-            // What the window shows of this folder may not be what it holds: the rows of an
-            // import may be old, and a file's row may name a folder now. The question says what
-            // the disk holds now.
-            if (isFolderNow && (t.fromImport || !t.isDir) && disk) unseen.push_back(kept.size());
+            // What the window shows of this item may not be what the disk holds: the rows of an
+            // import may be old, a filter hides some of a folder's items, and a row may name a
+            // folder where a file is now or the other way round. The question says what the disk
+            // holds now.
+            const bool showsAll = !t.fromImport && !t.fromFilteredTree;
+            if (disk && (isFolderNow != t.isDir || (isFolderNow && !showsAll))) unseen.emplace_back(kept.size(), isFolderNow);
         }
         kept.push_back(std::move(t));
     }
@@ -294,7 +297,7 @@ std::vector<ActionTarget> FileActionController::refuseUntouchable(std::vector<Ac
     std::vector<DiskSurvey> surveys(unseen.size());
     bool gaveUp = false;
     prompter_.runWhileWaiting(localized("Reading what is on disk now\u2026"), [&](const std::atomic<bool>& cancelled) {
-        for (size_t i = 0; i < unseen.size() && !cancelled.load(); ++i) surveys[i] = surveyItem(kept[unseen[i]].path, &cancelled);
+        for (size_t i = 0; i < unseen.size() && !cancelled.load(); ++i) surveys[i] = surveyItem(kept[unseen[i].first].path, &cancelled);
         gaveUp = cancelled.load();
     });
     if (gaveUp) {
@@ -304,16 +307,18 @@ std::vector<ActionTarget> FileActionController::refuseUntouchable(std::vector<Ac
     std::vector<bool> drop(kept.size(), false);
     for (size_t i = 0; i < unseen.size(); ++i) {
         const DiskSurvey& survey = surveys[i];
-        ActionTarget& t = kept[unseen[i]];
+        const auto [index, isFolder] = unseen[i];
+        ActionTarget& t = kept[index];
         if (survey.error) {
             refused.push_back({t, fillPlaceholders(localized("What it holds on disk now can't be read: \"%@\": %@."),
                                                    {shownPath(survey.failedPath), errorText(survey.error)})});
-            drop[unseen[i]] = true;
+            drop[index] = true;
         } else if (!survey.mountBelow.empty()) {
             refused.push_back({t, mountBelowReason(survey.mountBelow)});
-            drop[unseen[i]] = true;
+            drop[index] = true;
         } else {
-            disk->surveyed[t.node] = {survey.items, survey.bytes};
+            // A folder counts what it holds; what is no folder is one item itself.
+            disk->surveyed[t.node] = {isFolder ? survey.items : 1, survey.bytes};
         }
     }
     std::vector<ActionTarget> surveyed;

@@ -28,7 +28,9 @@
 #include "ZelvaneMac/Actions/ItemRemoval.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Widgets/Common/FilterSyntaxTextField.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/FilterPanel.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/MenuBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
@@ -143,6 +145,20 @@ public:
     void rightClickRow(FileNode* n) {
         const QModelIndex index = showRow(n);
         rightClick(outline().viewport(), outline().visualRect(index).center());
+        QCoreApplication::processEvents();
+    }
+
+    // The exclude filter typed into the shown filter panel and applied with Return.
+    void excludeInPanel(const QString& text) {
+        state().setShowFilterPanel(true);
+        FilterSyntaxTextField& field = window_->contentView()->filterPanel()->excludeField();
+        window_->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+        EXPECT_TRUE(pumpWidgetsUntil([&] { return field.isVisible(); }, 2000));
+        field.setFocus();
+        EXPECT_TRUE(pumpWidgetsUntil([&] { return field.hasFocus(); }, 2000));
+        QTest::keyClicks(&field, text);
+        QTest::keyClick(&field, Qt::Key_Return);
         QCoreApplication::processEvents();
     }
 
@@ -880,6 +896,80 @@ TEST(WindowFileActions, ReturnNeverErasesGoneItemsShowGoneAndTheTopFolderIsLeftA
     EXPECT_TRUE(user.alerts.empty());
     EXPECT_TRUE(gone->isDeleted());
     EXPECT_TRUE(gone2->isDeleted());
+}
+
+// A filter hides some of what a folder holds, and a folder's row may stand for what is a file now:
+// erasing the row would take what the window never showed, so the question says what the disk holds.
+TEST(WindowFileActions, ErasingAFolderAFilterThinnedOrThatIsAFileNowSaysWhatTheDiskHolds) {
+    TempDir dir;
+    writeBytes(dir / "keep/seen.txt", "seen");
+    writeBytes(dir / "keep/hidden.bin", std::string(3000, 'h'));
+    writeBytes(dir / "other/x.txt", "x");
+    WindowAtHand w(dir / "data");
+    ScriptedUser user;
+    // The question for a folder the window shows whole, and what the disk keeps after Escape.
+    auto askToErase = [&](Qt::KeyboardModifiers modifiers) {
+        FileNode* keep = w.node(dir / "keep");
+        EXPECT_TRUE(keep);
+        if (!keep) return QString();
+        user.clear();
+        w.select(keep);
+        user.answer({Qt::Key_Escape});
+        w.press(Qt::Key_Delete, modifiers);
+        EXPECT_EQ(user.alerts.size(), 1u);
+        EXPECT_EQ(readBytes(dir / "keep/hidden.bin"), std::string(3000, 'h'));
+        return user.alerts.empty() ? QString() : user.alerts[0].informativeText;
+    };
+
+    // Unfiltered, the row shows all the folder holds: the question stays as it was.
+    ASSERT_TRUE(w.scan(dir.path()));
+    EXPECT_EQ(askToErase(Qt::ShiftModifier), QStringLiteral("You can't undo this action."));
+
+    // The filtered copy of the scan leaves the .bin file out; both erasing actions say it is there.
+    w.excludeInPanel(QStringLiteral("*.bin"));
+    ASSERT_TRUE(w.node(dir / "keep/seen.txt"));
+    ASSERT_FALSE(w.node(dir / "keep/hidden.bin"));
+    for (Qt::KeyboardModifiers modifiers : {Qt::KeyboardModifiers(Qt::ShiftModifier), Qt::KeyboardModifiers()}) {
+        const QString text = askToErase(modifiers);
+        EXPECT_TRUE(text.contains("On disk now: 2 items, 3.0 kB") || text.contains("On disk now: 2 items, 3.0 KB"))
+            << text.toStdString();
+    }
+
+    // A scan with the exclude filter never read the file; with the panel hidden its tree shows.
+    w.scan(dir.path());
+    w.state().setShowFilterPanel(false);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.node(dir / "keep/seen.txt") && !w.node(dir / "keep/hidden.bin"); }));
+    EXPECT_TRUE(askToErase(Qt::ShiftModifier).contains("On disk now: 2 items")) << "after a scan with an exclude filter";
+
+    // A folder's row whose path is a file now: the question names the file; confirmed, it goes.
+    FileNode* other = w.node(dir / "other");
+    ASSERT_TRUE(other && other->isDir());
+    fs::remove_all(dir / "other");
+    writeBytes(dir / "other", "12345");
+    user.clear();
+    w.select(other);
+    user.answer({QStringLiteral("Delete Immediately")});
+    w.press(Qt::Key_Delete, Qt::ShiftModifier);
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_TRUE(user.alerts[0].informativeText.contains("On disk now: 1 item, 5")) << user.alerts[0].informativeText.toStdString();
+    EXPECT_FALSE(onDisk(dir / "other"));
+    EXPECT_TRUE(other->isDeleted());
+
+    // The same for a folder's row of an import.
+    writeBytes(dir / "rows.csv", "File Name,Size,Allocated,Modified,Attributes,Files,Folders\n\"" + (dir / "imported").native() +
+                                     "/\",1,4096,2026/01/02 03:04:05,0,1,0\n\"" + (dir / "imported/a.txt").native() +
+                                     "\",1,4096,2026/01/02 03:04:05,0,0,0\n");
+    writeBytes(dir / "imported", "1234567");
+    ASSERT_TRUE(w.import(dir / "rows.csv"));
+    FileNode* imported = w.node(dir / "imported");
+    ASSERT_TRUE(imported && imported->isDir());
+    user.clear();
+    w.select(imported);
+    user.answer({Qt::Key_Escape});
+    w.press(Qt::Key_Delete);
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_TRUE(user.alerts[0].informativeText.contains("On disk now: 1 item, 7")) << user.alerts[0].informativeText.toStdString();
+    EXPECT_EQ(readBytes(dir / "imported"), "1234567");
 }
 
 // A folder on the way to a row that a link has replaced since the scan leads somewhere the window
