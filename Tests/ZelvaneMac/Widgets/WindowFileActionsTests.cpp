@@ -36,6 +36,7 @@
 #include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
+#include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/ViewCommands.hpp"
@@ -685,6 +686,44 @@ TEST(WindowFileActions, AnAnswerGivenAfterTheWindowScannedAgainReachesTheItemItN
     }
     EXPECT_FALSE(onDisk(dir / "old.txt"));
     EXPECT_EQ(readBytes(dir / "keep.txt"), "kept");
+}
+
+// The context menus' zoom items of the outline and of the treemap zoom the window's treemap as
+// its menu commands do, on the row or box the user opened the menu on.
+TEST(WindowFileActions, TheContextMenusZoomTheTreemapInAndOut) {
+    TempDir dir;
+    writeBytes(dir / "outer/inner/deep.bin", std::string(40000, 'd'));
+    writeBytes(dir / "outer/side.bin", std::string(20000, 's'));
+    WindowAtHand w(dir / "data");
+    ScriptedUser user;
+    ASSERT_TRUE(w.scan(dir.path()));
+    FileNode* outer = w.node(dir / "outer");
+    FileNode* inner = w.node(dir / "outer/inner");
+    ASSERT_TRUE(outer && inner);
+
+    w.select(inner);
+    user.choose({"Zoom in Treemap"});
+    w.rightClickRow(inner);
+    EXPECT_EQ(user.menusSeen, QStringList{"Zoom in Treemap"});
+    EXPECT_EQ(w.state().treemapRoot(), inner);
+    user.clear();
+    user.choose({"Zoom out Treemap"});
+    w.rightClickRow(inner);
+    EXPECT_EQ(w.state().treemapRoot(), outer);
+
+    TreemapCanvas* canvas = w.window().contentView()->treeViewTab()->treemapCanvas();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return canvas->model().hasPicture() && !canvas->model().isStale(); }));
+    const QPoint middle(canvas->width() / 2, canvas->height() / 2);
+    rightClick(canvas, middle);
+    QMenu* menu = canvas->openMenu();
+    ASSERT_TRUE(menu);
+    QAction* zoomOut = nullptr;
+    for (QAction* item : menu->actions())
+        if (item->text() == "Zoom out Treemap") zoomOut = item;
+    ASSERT_TRUE(zoomOut);
+    zoomOut->trigger();
+    menu->close();
+    EXPECT_EQ(w.state().treemapRoot(), nullptr);
 }
 
 std::vector<std::string> partialCopiesIn(const fs::path& folder) {

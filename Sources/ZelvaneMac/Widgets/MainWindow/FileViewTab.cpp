@@ -27,6 +27,7 @@
 #include "ZelvaneMac/Widgets/Common/Separators.hpp"
 #include "ZelvaneMac/Widgets/Common/TextStyles.hpp"
 #include "ZelvaneMac/Widgets/FileList/FileListView.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/WindowCommands.hpp"
 #include "ZelvaneMac/Widgets/Preview/PreviewWindow.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/FileViewResults.hpp"
@@ -106,6 +107,10 @@ FileViewTab::FileViewTab(ContentViewState& state, QWidget* parent) : QWidget(par
     layout->addWidget(content_, 1);
 
     fileActions_ = std::make_unique<FileActionMenu>(list_);
+    const ContextMenuCommands commands = contextMenuCommands(state_, this);
+    fileActions_->setOnExportToCSV(commands.exportToCSV);
+    fileActions_->setOnZoomTreemap(commands.zoomIn);
+    fileActions_->setOnUnzoomTreemap(commands.zoomOut);
     fileActions_->setOnNodesDeleted([this](const std::vector<FileNode*>& nodes) {
         state_.liveMonitor().markDeletedLocally(nodes);
     });

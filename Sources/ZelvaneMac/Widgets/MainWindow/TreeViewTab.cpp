@@ -21,6 +21,7 @@
 #include "ZelvaneMac/Widgets/Preview/PreviewWindow.hpp"
 #include "ZelvaneMac/Widgets/FileTypes/ExtensionTableView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/TreemapInfoStrip.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/WindowCommands.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
@@ -94,6 +95,10 @@ void TreeViewTab::buildOutline() {
                                        commandLineRowSort(state_.cliAutomationOptions()), treeContent_);
     treeContent_->addWidget(outline_);
     fileActions_ = new FileActionMenu(outline_);
+    const ContextMenuCommands commands = contextMenuCommands(state_, this);
+    fileActions_->setOnExportToCSV(commands.exportToCSV);
+    fileActions_->setOnZoomTreemap(commands.zoomIn);
+    fileActions_->setOnUnzoomTreemap(commands.zoomOut);
     fileActions_->setOnNodesDeleted([this](const std::vector<FileNode*>& nodes) {
         state_.liveMonitor().markDeletedLocally(nodes);
     });
@@ -141,6 +146,10 @@ void TreeViewTab::buildTreemapPane() {
         if (state_.selectedTab() != ContentTab::treeView) return;
         state_.hoverPathState().setPath(hoverPathOf(node));
     };
+    const ContextMenuCommands commands = contextMenuCommands(state_, this);
+    tc.onExportToCSV = commands.exportToCSV;
+    tc.onZoomTreemap = commands.zoomIn;
+    tc.onUnzoomTreemap = commands.zoomOut;
     tc.onNodesDeleted = [this](const TreemapNodeList& nodes) { state_.liveMonitor().markDeletedLocally(nodes); };
     tc.onToggleShowTreemap = [this] { state_.setShowTreemap(!state_.showTreemap()); };
     tc.onToggleShowAllocatedSize = [this] { state_.treemapToggles().setShowTreemapAllocatedSize(!state_.treemapToggles().showTreemapAllocatedSize()); };

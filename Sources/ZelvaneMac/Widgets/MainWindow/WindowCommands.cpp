@@ -16,6 +16,8 @@
 #include "ZelvaneMac/Widgets/MainWindow/WindowSheets.hpp"
 #include "ZelvaneMac/Widgets/Treemap/BusyCursor.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/MenuAction.hpp"
+#include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/TreemapToggles.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/Exports/WindowExports.hpp"
@@ -27,6 +29,11 @@ void performCSVExport(ContentViewState& state, QWidget* window) {
     ExportSourceSelection selection(proposal.source, proposal.hasSelection, proposal.format);
     const auto path = runCSVExportSaveDialog(window, state.preferences(), selection, proposal.folder, proposal.fileName);
     if (path) completeCSVExport(state, selection, *path);
+}
+
+ContextMenuCommands contextMenuCommands(ContentViewState& state, QWidget* view) {
+    return {[&state, view] { performCSVExport(state, view->window()); }, [&state] { zoomTreemap(state); },
+            [&state] { zoomOut(state, state.scanControl().effectiveRoots()); }};
 }
 
 void performExportFileTypesToCSV(ContentViewState& state, QWidget* window) {
