@@ -98,7 +98,7 @@ int main(int argc, char** argv) {
 
     QTemporaryDir prefsDir;
     Preferences prefs(prefsDir.filePath("prefs.plist"));
-    FileListView view({}, prefs, std::nullopt);
+    FileListView view(prefs, std::nullopt);
     view.resize(1200, 800);
     view.show();
     QCoreApplication::processEvents();

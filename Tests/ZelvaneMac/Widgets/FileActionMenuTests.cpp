@@ -141,6 +141,30 @@ TEST(FileActionMenu, QuickLookFillsThePreviewWindowInTargetOrder) {
     EXPECT_EQ(menus.actions().previewItemCount(), 0);
 }
 
+TEST(FileActionMenu, HooksOfAMenuThatIsGoneDoNothing) {
+    qtWidgetApp();
+    TempDir dir;
+    writeText(dir / "a.txt", "a");
+    RootRef root = fixtures::loadTreeFromDisk(dir.path());
+    FileNode* file = child(root.get(), "a.txt");
+    RecordingDesktop desktop;
+    ScriptedPrompter prompter;
+    QWidget owner;
+    auto menus = std::make_unique<FileActionMenu>(&owner, desktop, prompter);
+    const FileActionHooks hooks = fileActionHooks(*menus);
+
+    std::unique_ptr<QMenu> menu(hooks.makeContextMenu(&owner, [file] { return std::vector<FileNode*>{file}; }));
+    ASSERT_NE(menu, nullptr);
+    EXPECT_TRUE(menu->actions().front()->isEnabled());
+
+    // A view may outlive its menu while the window closes; a late key or click must not reach it.
+    menus.reset();
+    EXPECT_EQ(hooks.makeContextMenu(&owner, [file] { return std::vector<FileNode*>{file}; }), nullptr);
+    EXPECT_FALSE(hooks.rename(&owner, file, QStringLiteral("b.txt")));
+    hooks.quickLook(&owner, {file});
+    EXPECT_TRUE(std::filesystem::exists(dir / "a.txt"));
+}
+
 TEST(ActionAlertPrompter, ShowsNamesAsPlainTextAndOnlyTheFirstButtonProceeds) {
     qtWidgetApp();
     QWidget owner;

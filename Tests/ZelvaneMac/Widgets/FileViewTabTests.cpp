@@ -137,9 +137,9 @@ TEST(FilterPanel, FieldsHistoriesClearAndApply) {
     EXPECT_EQ(prefs.value(PreferenceKeys::excludeFilterText), "");
     EXPECT_EQ(state.appliedExcludeFilterText(), "*.tmp");
     // A history entry fills its field without applying; clearing one history leaves the other.
-    panel.includeHistory().onSelect("s>1m");
+    emit panel.includeHistory().entryPicked("s>1m");
     EXPECT_EQ(panel.includeField().text(), "s>1m");
-    panel.excludeHistory().onClear();
+    emit panel.excludeHistory().clearPicked();
     EXPECT_EQ(prefs.value(PreferenceKeys::excludeFilterHistoryJSON), "[]");
     EXPECT_EQ(FilterFieldHistory::decode(prefs.value(PreferenceKeys::includeFilterHistoryJSON)), QStringList{"s>1m"});
     panel.applyButton().click();

@@ -100,6 +100,36 @@ TEST(WindowSheets, FlagIsClearedBeforeTheChosenActionRuns) {
     EXPECT_FALSE(w.state().prompts().showResetConfirmation());
 }
 
+TEST(WindowSheets, MessageIsClearedBeforeTheChosenActionRuns) {
+    qtWidgetApp();
+    Window w;
+    WindowPrompts& prompts = w.state().prompts();
+    QStringList log;
+    w.window.sheets().bindMessageAlert(
+        &WindowPrompts::permissionsResetErrorDetail, &WindowPrompts::setPermissionsResetErrorDetail,
+        &WindowPrompts::permissionsResetErrorDetailChanged, "Reset Failed",
+        {{"Retry", QMessageBox::AcceptRole,
+          [&] { log << QString("retry, message %1").arg(prompts.permissionsResetErrorDetail().has_value()); }},
+         {"Cancel", QMessageBox::RejectRole, [&] { log << "cancel"; }}});
+    prompts.setPermissionsResetErrorDetail(QStringLiteral("first"));
+    QMessageBox* box = w.window.sheets().alert("Reset Failed");
+    ASSERT_NE(box, nullptr);
+    // A newer failure replaces the text of the alert that is up.
+    prompts.setPermissionsResetErrorDetail(QStringLiteral("second"));
+    EXPECT_EQ(w.window.sheets().alert("Reset Failed"), box);
+    EXPECT_EQ(box->informativeText(), "second");
+    buttonTitled(box, "Retry")->click();
+    EXPECT_EQ(log, QStringList{"retry, message 0"});
+    EXPECT_EQ(w.window.sheets().alert("Reset Failed"), nullptr);
+
+    prompts.setPermissionsResetErrorDetail(QStringLiteral("third"));
+    box = w.window.sheets().alert("Reset Failed");
+    ASSERT_NE(box, nullptr);
+    box->escapeButton()->click();
+    EXPECT_EQ(log, (QStringList{"retry, message 0", "cancel"}));
+    EXPECT_FALSE(prompts.permissionsResetErrorDetail().has_value());
+}
+
 TEST(WindowSheets, ColourSheetStoresOnOKAndRecomputesTheRanks) {
     qtWidgetApp();
     Window w;

@@ -135,7 +135,8 @@ void FileActionMenu::showPreview() {
     if (!preview_) {
         preview_ = new PreviewWindow(owner_ ? owner_->window() : nullptr);
         DesktopServices* desktop = desktop_;
-        preview_->onOpen = [desktop](const std::string& path) { desktop->openUrl(fileUrlFromPathBytes(path)); };
+        connect(preview_, &PreviewWindow::openRequested, this,
+                [desktop](const std::string& path) { desktop->openUrl(fileUrlFromPathBytes(path)); });
     }
     std::vector<std::string> paths;
     for (int i = 0; i < controller_->previewItemCount(); ++i) paths.push_back(controller_->previewPathAt(i));
@@ -144,16 +145,26 @@ void FileActionMenu::showPreview() {
 
 FileActionHooks fileActionHooks(std::function<FileActionMenu*()> menu) {
     FileActionHooks hooks;
-    hooks.makeContextMenu = [menu](QWidget* view, FileActionHooks::Targets targets) {
+    hooks.makeContextMenu = [menu](QWidget* view, FileActionHooks::Targets targets) -> QMenu* {
         FileActionMenu* m = menu();
+        if (!m) return nullptr;
         m->actions().targetNodesProvider = std::move(targets);
         QMenu* contextMenu = m->makeContextMenu(view);
         m->updateMenu(*contextMenu);
         return contextMenu;
     };
-    hooks.quickLook = [menu](QWidget*, const std::vector<FileNode*>& nodes) { menu()->quickLook(nodes); };
-    hooks.rename = [menu](QWidget*, FileNode* node, const QString& name) { return menu()->performRename(node, name); };
+    hooks.quickLook = [menu](QWidget*, const std::vector<FileNode*>& nodes) {
+        if (FileActionMenu* m = menu()) m->quickLook(nodes);
+    };
+    hooks.rename = [menu](QWidget*, FileNode* node, const QString& name) {
+        FileActionMenu* m = menu();
+        return m && m->performRename(node, name);
+    };
     return hooks;
+}
+
+FileActionHooks fileActionHooks(FileActionMenu& menu) {
+    return fileActionHooks([guarded = QPointer<FileActionMenu>(&menu)] { return guarded.data(); });
 }
 
 }  // namespace zelvane

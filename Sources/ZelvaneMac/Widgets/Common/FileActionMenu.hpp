@@ -68,7 +68,9 @@ private:
 };
 
 // The hooks of a result view, reaching the menu that `menu` returns when they run: a view's hooks
-// are made before the menu, which the view owns.
+// are made before the menu, which the view owns. While it returns none, the hooks do nothing.
 FileActionHooks fileActionHooks(std::function<FileActionMenu*()> menu);
+// The same for a menu that exists already; the hooks do nothing once it is gone.
+FileActionHooks fileActionHooks(FileActionMenu& menu);
 
 }  // namespace zelvane

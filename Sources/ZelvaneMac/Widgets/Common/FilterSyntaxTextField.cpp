@@ -9,6 +9,7 @@
 #include <QSyntaxHighlighter>
 #include <QTextBlock>
 
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Core/Text/VisibleText.hpp"
 #include "ZelvaneMac/Models/FilterFieldHistory.hpp"
@@ -72,7 +73,7 @@ void FilterSyntaxTextField::setText(const QString& text) {
 
 void FilterSyntaxTextField::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        if (onSubmit) onSubmit();
+        emit submitted();
         event->accept();
         return;
     }
@@ -82,7 +83,7 @@ void FilterSyntaxTextField::keyPressEvent(QKeyEvent* event) {
 void FilterSyntaxTextField::focusOutEvent(QFocusEvent* event) {
     QPlainTextEdit::focusOutEvent(event);
     // A context menu of the field itself is no end of editing.
-    if (event->reason() != Qt::PopupFocusReason && onEditingEnded) onEditingEnded(toPlainText());
+    if (event->reason() != Qt::PopupFocusReason) emit editingEnded(toPlainText());
 }
 
 bool FilterSyntaxTextField::canInsertFromMimeData(const QMimeData* source) const { return source->hasText(); }
@@ -113,16 +114,17 @@ QMenu* FilterHistoryMenu::buildMenu(QWidget* parent) {
         // pasted tab or other control character shows as its mark instead of splitting the entry
         // into a title and a shortcut.
         QAction* a = menu->addAction(withVisibleControlCharacters(entry).replace(QLatin1Char('&'), QStringLiteral("&&")));
-        connect(a, &QAction::triggered, this, [this, entry] {
-            if (onSelect) onSelect(entry);
-        });
+        connect(a, &QAction::triggered, this, [this, entry] { emit entryPicked(entry); });
     }
     if (!history_.isEmpty()) menu->addSeparator();
     QAction* clear = menu->addAction(localized("Clear"));
-    connect(clear, &QAction::triggered, this, [this] {
-        if (onClear) onClear();
-    });
+    connect(clear, &QAction::triggered, this, &FilterHistoryMenu::clearPicked);
     return menu;
+}
+
+void recordFilterHistory(Preferences& preferences, const StringKey& historyKey, const QString& text) {
+    const QStringList history = FilterFieldHistory::decode(preferences.value(historyKey));
+    preferences.set(historyKey, FilterFieldHistory::encode(FilterFieldHistory::recording(text, history)));
 }
 
 }  // namespace zelvane

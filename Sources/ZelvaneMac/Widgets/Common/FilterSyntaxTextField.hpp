@@ -4,11 +4,12 @@
 #include <QStringList>
 #include <QToolButton>
 
-#include <functional>
-
 class QSyntaxHighlighter;
 
 namespace zelvane {
+
+class Preferences;
+struct StringKey;
 
 // A one-line plain-text editor for filter text: comparison and path terms are coloured as the
 // user types, Return submits instead of breaking the line, pasted line breaks become spaces, Tab
@@ -23,14 +24,15 @@ public:
     // cursor stays where it was otherwise.
     void setText(const QString& text);
 
-    std::function<void()> onSubmit;
-    std::function<void(const QString&)> onEditingEnded;
-
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
 signals:
     void textEdited(const QString& text);
+    // Return or Enter.
+    void submitted();
+    // The focus left the field (not for its own context menu).
+    void editingEnded(const QString& text);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -53,11 +55,15 @@ public:
     // The menu as it would show now (tests look at its entries). The caller owns it.
     QMenu* buildMenu(QWidget* parent);
 
-    std::function<void(const QString&)> onSelect;
-    std::function<void()> onClear;
+signals:
+    void entryPicked(const QString& entry);
+    void clearPicked();
 
 private:
     QStringList history_;
 };
+
+// Records `text` as the newest entry of the filter history stored under `historyKey`.
+void recordFilterHistory(Preferences& preferences, const StringKey& historyKey, const QString& text);
 
 }  // namespace zelvane

@@ -36,37 +36,54 @@ QIcon swatch(const QColor& color) {
 ColorsSheet::ColorsSheet(ColorSettingsDraft draft, QWidget* parent) : QDialog(parent), draft_(std::move(draft)) {
     setWindowTitle(localized("Colors"));
     setWindowModality(Qt::WindowModal);
-
+    setMinimumWidth(420);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(20, 20, 20, 20);
     column->setSpacing(12);
-    setMinimumWidth(420);
+    column->addWidget(buildTitle());
+    column->addLayout(buildColorByRow());
+    column->addWidget(sheetDivider(this));
+    column->addLayout(buildSlotRows());
+    column->addLayout(buildPresetRow());
+    column->addWidget(sheetDivider(this));
+    column->addLayout(buildButtonRow());
 
+    (draft_.colorBySize ? size_ : extension_)->setChecked(true);
+    refreshFromDraft();
+}
+
+QWidget* ColorsSheet::buildTitle() {
     auto* title = new QLabel(localized("Colors"), this);
     QFont headline = title->font();
     headline.setBold(true);
     headline.setPointSizeF(headline.pointSizeF() * 1.1);
     title->setFont(headline);
-    column->addWidget(title);
+    return title;
+}
 
-    auto* pickerRow = new QHBoxLayout;
-    pickerRow->addWidget(new QLabel(localized("Color By:"), this));
+QLayout* ColorsSheet::buildColorByRow() {
+    auto* row = new QHBoxLayout;
+    row->addWidget(new QLabel(localized("Color By:"), this));
     size_ = new QRadioButton(localized("Size"), this);
     extension_ = new QRadioButton(localized("Extension"), this);
     auto* group = new QButtonGroup(this);
     group->addButton(size_);
     group->addButton(extension_);
-    pickerRow->addWidget(size_);
-    pickerRow->addWidget(extension_);
-    pickerRow->addStretch(1);
-    column->addLayout(pickerRow);
+    row->addWidget(size_);
+    row->addWidget(extension_);
+    row->addStretch(1);
     connect(size_, &QRadioButton::toggled, this, [this](bool on) {
         draft_.colorBySize = on;
         refreshEnabled();
     });
+    return row;
+}
 
-    column->addWidget(sheetDivider(this));
-
+QLayout* ColorsSheet::buildSlotRows() {
+    // Spaced as the sheet's own column, which it continues.
+    auto* table = new QVBoxLayout;
+    table->setContentsMargins(0, 0, 0, 0);
+    table->setSpacing(12);
     auto* header = new QHBoxLayout;
     QFont caption = font();
     caption.setPointSizeF(caption.pointSizeF() * 0.85);
@@ -77,72 +94,71 @@ ColorsSheet::ColorsSheet(ColorSettingsDraft draft, QWidget* parent) : QDialog(pa
     extensionsHeader_->setFont(caption);
     header->addWidget(colorHeader);
     header->addWidget(extensionsHeader_, 1);
-    column->addLayout(header);
+    table->addLayout(header);
 
     auto* rows = new QVBoxLayout;
     rows->setSpacing(8);
     rows->setContentsMargins(2, 0, 0, 0);
-    for (int i = 0; i < ColorSettingsDraft::kSlots; ++i) {
-        auto* row = new QHBoxLayout;
-        auto* well = new QPushButton(this);
-        well->setFixedWidth(44);
-        well->setAutoDefault(false);
-        well->setAccessibleName(localized("Color"));
-        connect(well, &QPushButton::clicked, this, [this, i] {
-            const QColor chosen = QColorDialog::getColor(draft_.colors[size_t(i)], this, localized("Color"));
-            if (chosen.isValid()) setColor(i, chosen);
-        });
-        auto* field = new QLineEdit(this);
-        connect(field, &QLineEdit::textEdited, this, [this, i](const QString& text) {
-            if (i < draft_.extensionLists.size()) draft_.extensionLists[i] = text;
-        });
-        row->addWidget(well);
-        row->addWidget(field, 1);
-        rows->addLayout(row);
-        wells_.push_back(well);
-        fields_.push_back(field);
-    }
-    column->addLayout(rows);
+    for (int i = 0; i < ColorSettingsDraft::kSlots; ++i) rows->addLayout(buildSlotRow(i));
+    table->addLayout(rows);
+    return table;
+}
 
-    auto* presets = new QHBoxLayout;
+QLayout* ColorsSheet::buildSlotRow(int slot) {
+    auto* row = new QHBoxLayout;
+    auto* well = new QPushButton(this);
+    well->setFixedWidth(44);
+    well->setAutoDefault(false);
+    well->setAccessibleName(localized("Color"));
+    connect(well, &QPushButton::clicked, this, [this, slot] {
+        const QColor chosen = QColorDialog::getColor(draft_.colors[size_t(slot)], this, localized("Color"));
+        if (chosen.isValid()) setColor(slot, chosen);
+    });
+    auto* field = new QLineEdit(this);
+    connect(field, &QLineEdit::textEdited, this, [this, slot](const QString& text) {
+        if (slot < draft_.extensionLists.size()) draft_.extensionLists[slot] = text;
+    });
+    row->addWidget(well);
+    row->addWidget(field, 1);
+    wells_.push_back(well);
+    fields_.push_back(field);
+    return row;
+}
+
+QLayout* ColorsSheet::buildPresetRow() {
+    auto* row = new QHBoxLayout;
     defaultColors_ = new QPushButton(localized("Default Colors"), this);
     colorBlind_ = new QPushButton(localized("Color Blind"), this);
     defaultExtensions_ = new QPushButton(localized("Default Extensions"), this);
-    for (QPushButton* b : {defaultColors_, colorBlind_, defaultExtensions_}) b->setAutoDefault(false);
-    presets->addWidget(defaultColors_);
-    presets->addWidget(colorBlind_);
-    presets->addStretch(1);
-    presets->addWidget(defaultExtensions_);
-    column->addLayout(presets);
-    connect(defaultColors_, &QPushButton::clicked, this, [this] {
-        draft_.useDefaultColors();
-        refreshFromDraft();
-    });
-    connect(colorBlind_, &QPushButton::clicked, this, [this] {
-        draft_.useColorBlindColors();
-        refreshFromDraft();
-    });
-    connect(defaultExtensions_, &QPushButton::clicked, this, [this] {
-        draft_.useDefaultExtensions();
-        refreshFromDraft();
-    });
+    row->addWidget(defaultColors_);
+    row->addWidget(colorBlind_);
+    row->addStretch(1);
+    row->addWidget(defaultExtensions_);
+    const auto preset = [this](QPushButton* button, void (ColorSettingsDraft::*apply)()) {
+        button->setAutoDefault(false);
+        connect(button, &QPushButton::clicked, this, [this, apply] {
+            (draft_.*apply)();
+            refreshFromDraft();
+        });
+    };
+    preset(defaultColors_, &ColorSettingsDraft::useDefaultColors);
+    preset(colorBlind_, &ColorSettingsDraft::useColorBlindColors);
+    preset(defaultExtensions_, &ColorSettingsDraft::useDefaultExtensions);
+    return row;
+}
 
-    column->addWidget(sheetDivider(this));
-
-    auto* buttons = new QHBoxLayout;
+QLayout* ColorsSheet::buildButtonRow() {
+    auto* row = new QHBoxLayout;
     cancel_ = new QPushButton(localized("Cancel"), this);
     ok_ = new QPushButton(localized("OK"), this);
     cancel_->setAutoDefault(false);
     ok_->setDefault(true);
-    buttons->addStretch(1);
-    buttons->addWidget(cancel_);
-    buttons->addWidget(ok_);
-    column->addLayout(buttons);
+    row->addStretch(1);
+    row->addWidget(cancel_);
+    row->addWidget(ok_);
     connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
     connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
-
-    (draft_.colorBySize ? size_ : extension_)->setChecked(true);
-    refreshFromDraft();
+    return row;
 }
 
 void ColorsSheet::setColor(int slot, const QColor& color) {

@@ -8,6 +8,7 @@
 #include "ZelvaneMac/Window/Treemap/ColorSettingsDraft.hpp"
 
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -49,21 +50,27 @@ public:
     void done(int result) override;
 
 private:
+    QWidget* buildTitle();
+    QLayout* buildColorByRow();
+    QLayout* buildSlotRows();
+    QLayout* buildSlotRow(int slot);
+    QLayout* buildPresetRow();
+    QLayout* buildButtonRow();
     void refreshFromDraft();
     void refreshEnabled();
     void refreshWell(int slot);
 
     ColorSettingsDraft draft_;
-    QRadioButton* size_;
-    QRadioButton* extension_;
-    QLabel* extensionsHeader_;
+    QRadioButton* size_ = nullptr;
+    QRadioButton* extension_ = nullptr;
+    QLabel* extensionsHeader_ = nullptr;
     std::vector<QPushButton*> wells_;
     std::vector<QLineEdit*> fields_;
-    QPushButton* defaultColors_;
-    QPushButton* colorBlind_;
-    QPushButton* defaultExtensions_;
-    QPushButton* ok_;
-    QPushButton* cancel_;
+    QPushButton* defaultColors_ = nullptr;
+    QPushButton* colorBlind_ = nullptr;
+    QPushButton* defaultExtensions_ = nullptr;
+    QPushButton* ok_ = nullptr;
+    QPushButton* cancel_ = nullptr;
     bool finished_ = false;
 };
 

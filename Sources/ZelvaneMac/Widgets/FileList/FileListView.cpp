@@ -20,9 +20,9 @@
 
 namespace zelvane {
 
-FileListView::FileListView(FileListCallbacks callbacks, Preferences& preferences,
-                           std::optional<std::pair<QString, bool>> initialSort, QWidget* parent)
-    : QWidget(parent), callbacks_(std::move(callbacks)) {
+FileListView::FileListView(Preferences& preferences, std::optional<std::pair<QString, bool>> initialSort,
+                           QWidget* parent)
+    : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     outline_ = new ContextMenuOutlineView(this);
@@ -75,20 +75,14 @@ FileListView::FileListView(FileListCallbacks callbacks, Preferences& preferences
         outline_->header()->setSectionHidden(FileListModel::dupCountColumn, !visible);
         outline_->header()->setSectionHidden(FileListModel::dupSizeColumn, !visible);
     });
-    connect(outline_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
-        if (callbacks_.onSelectionChanged) callbacks_.onSelectionChanged(selectedNodes());
-    });
+    connect(outline_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { emit selectionChanged(selectedNodes()); });
     // A reset clears the selection without a change signal.
-    connect(model_, &QAbstractItemModel::modelReset, this, [this] {
-        if (callbacks_.onSelectionChanged) callbacks_.onSelectionChanged({});
-    });
+    connect(model_, &QAbstractItemModel::modelReset, this, [this] { emit selectionChanged({}); });
     connect(outline_, &QTreeView::doubleClicked, this, &FileListView::activateRow);
-    outline_->onHoverIndex = [this](const QModelIndex& index) {
-        if (!callbacks_.onHover) return;
-        callbacks_.onHover(hoverPathOf(model_->nodeAt(index)));
-    };
+    outline_->onHoverIndex = [this](const QModelIndex& index) { emit hoverPathChanged(hoverPathOf(model_->nodeAt(index))); };
     outline_->onQuickLook = [this] {
-        if (callbacks_.fileActions.quickLook) callbacks_.fileActions.quickLook(outline_, selectedNodes());
+        if (fileActions_.quickLook) fileActions_.quickLook(outline_, selectedNodes());
     };
     outline_->makeMenu = [this] { return makeContextMenu(); };
 }
@@ -128,27 +122,24 @@ void FileListView::activateRow(const QModelIndex& index) {
         return;
     }
     if (!options_.enableDoubleClickOpen) return;
-    const FileNode* n = model_->nodeAt(first);
+    FileNode* n = model_->nodeAt(first);
     if (!n) return;
-    if (n->isDir()) {
-        if (callbacks_.reveal) callbacks_.reveal(*n);
-    } else if (callbacks_.open) {
-        callbacks_.open(*n);
-    }
+    if (n->isDir())
+        emit revealRequested(n);
+    else
+        emit openRequested(n);
 }
 
 void FileListView::startRename(FileNode* target) {
-    auto ended = [this] {
-        if (callbacks_.onRenameEditingEnded) callbacks_.onRenameEditingEnded();
-    };
+    auto ended = [this] { emit renameEditingEnded(); };
     const QModelIndex index = target ? model_->indexOfTopNode(target) : QModelIndex();
     if (!index.isValid()) {
         ended();
         return;
     }
     auto commit = [this, target](const QString& newName) {
-        if (!callbacks_.fileActions.rename) return false;
-        const bool ok = callbacks_.fileActions.rename(outline_, target, newName);
+        if (!fileActions_.rename) return false;
+        const bool ok = fileActions_.rename(outline_, target, newName);
         if (ok) refreshNodes({target});
         return ok;
     };
@@ -165,9 +156,8 @@ void FileListView::onHeaderClicked(int column) {
 }
 
 QMenu* FileListView::makeContextMenu() {
-    QMenu* menu = callbacks_.fileActions.makeContextMenu
-                      ? callbacks_.fileActions.makeContextMenu(outline_, [this] { return selectedNodes(); })
-                      : nullptr;
+    QMenu* menu = fileActions_.makeContextMenu ? fileActions_.makeContextMenu(outline_, [this] { return selectedNodes(); })
+                                               : nullptr;
     if (menu && menu->isEmpty()) {
         delete menu;
         return nullptr;

@@ -2,7 +2,6 @@
 
 #include <QWidget>
 
-#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -17,15 +16,6 @@ class FileListModel;
 class Preferences;
 class ResultTableDelegate;
 
-struct FileListCallbacks {
-    std::function<void(const std::vector<FileNode*>&)> onSelectionChanged;
-    std::function<void(const std::optional<QString>&)> onHover;
-    std::function<void()> onRenameEditingEnded;
-    std::function<void(const FileNode&)> open;    // a file: open it
-    std::function<void(const FileNode&)> reveal;  // a folder: show it in the file manager
-    FileActionHooks fileActions;
-};
-
 struct FileListOptions {
     bool showHorizontalLines = false;
     bool altRowColors = true;
@@ -39,26 +29,37 @@ struct FileListOptions {
 class FileListView final : public QWidget {
     Q_OBJECT
 public:
-    FileListView(FileListCallbacks callbacks, Preferences& preferences,
-                 std::optional<std::pair<QString, bool>> initialSort, QWidget* parent = nullptr);
+    FileListView(Preferences& preferences, std::optional<std::pair<QString, bool>> initialSort, QWidget* parent = nullptr);
     ~FileListView() override;
 
     FileListPipeline& pipeline() { return *pipeline_; }
     FileListModel& model() { return *model_; }
     ContextMenuOutlineView& outline() { return *outline_; }
 
+    // Until set, the list has no file actions: no menu entries, no preview, renames refused.
+    void setFileActions(FileActionHooks hooks) { fileActions_ = std::move(hooks); }
     void setOptions(const FileListOptions& options);
     void refreshNodes(const std::vector<FileNode*>& nodes);
-    // An in-place rename of the node's row; ends at once (through the callback) when it cannot start.
+    // An in-place rename of the node's row; ends at once (`renameEditingEnded`) when it cannot start.
     void startRename(FileNode* target);
     std::vector<FileNode*> selectedNodes() const;
     void activateRow(const QModelIndex& index);
+
+signals:
+    // After every change of the selected rows, and with none after the rows were replaced.
+    void selectionChanged(const std::vector<FileNode*>& nodes);
+    void hoverPathChanged(const std::optional<QString>& path);
+    void renameEditingEnded();
+    // A double-click with double-click opening on: a file is to be opened, a folder shown in the
+    // file manager.
+    void openRequested(FileNode* file);
+    void revealRequested(FileNode* folder);
 
 private:
     void onHeaderClicked(int section);
     QMenu* makeContextMenu();
 
-    FileListCallbacks callbacks_;
+    FileActionHooks fileActions_;
     FileListOptions options_;
     FileListPipeline* pipeline_ = nullptr;
     FileListModel* model_ = nullptr;

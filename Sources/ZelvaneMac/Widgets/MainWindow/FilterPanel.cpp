@@ -13,6 +13,7 @@
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Models/FilterFieldHistory.hpp"
 #include "ZelvaneMac/Widgets/Common/FilterSyntaxTextField.hpp"
+#include "ZelvaneMac/Widgets/Common/PreferenceKeyNames.hpp"
 #include "ZelvaneMac/Widgets/Common/TextStyles.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
@@ -20,9 +21,6 @@
 namespace zelvane {
 
 namespace {
-
-QString keyName(const StringKey& key) { return QString::fromLatin1(key.name.data(), qsizetype(key.name.size())); }
-QString keyName(const BoolKey& key) { return QString::fromLatin1(key.name.data(), qsizetype(key.name.size())); }
 
 // One field with its history: the text, a short divider and the pull-down, framed as one control.
 QWidget* comboField(QWidget* parent, FilterSyntaxTextField*& field, FilterHistoryMenu*& menu) {
@@ -92,19 +90,17 @@ FilterPanel::FilterPanel(ContentViewState& state, QWidget* parent) : QWidget(par
     };
     for (const Field& f : {Field{include_, includeHistory_, PreferenceKeys::includeFilterText, PreferenceKeys::includeFilterHistoryJSON},
                            Field{exclude_, excludeHistory_, PreferenceKeys::excludeFilterText, PreferenceKeys::excludeFilterHistoryJSON}}) {
-        const StringKey& textKey = f.text;
-        const StringKey& historyKey = f.history;
-        auto record = [&prefs, &historyKey](const QString& t) {
-            prefs.set(historyKey, FilterFieldHistory::encode(FilterFieldHistory::recording(t, FilterFieldHistory::decode(prefs.value(historyKey)))));
-        };
-        f.field->onSubmit = applyFilters;
-        f.field->onEditingEnded = record;
-        connect(f.field, &FilterSyntaxTextField::textEdited, this, [&prefs, &textKey](const QString& t) { prefs.set(textKey, t); });
-        f.menu->onSelect = [&prefs, &textKey, record](const QString& entry) {
-            prefs.set(textKey, entry);
+        const StringKey* textKey = &f.text;
+        const StringKey* historyKey = &f.history;
+        const auto record = [&prefs, historyKey](const QString& t) { recordFilterHistory(prefs, *historyKey, t); };
+        connect(f.field, &FilterSyntaxTextField::submitted, this, applyFilters);
+        connect(f.field, &FilterSyntaxTextField::editingEnded, this, record);
+        connect(f.field, &FilterSyntaxTextField::textEdited, this, [&prefs, textKey](const QString& t) { prefs.set(*textKey, t); });
+        connect(f.menu, &FilterHistoryMenu::entryPicked, this, [&prefs, textKey, record](const QString& entry) {
+            prefs.set(*textKey, entry);
             record(entry);
-        };
-        f.menu->onClear = [&prefs, &historyKey] { prefs.set(historyKey, QStringLiteral("[]")); };
+        });
+        connect(f.menu, &FilterHistoryMenu::clearPicked, this, [&prefs, historyKey] { prefs.set(*historyKey, QStringLiteral("[]")); });
     }
     connect(matchName_, &QRadioButton::clicked, this, [this, &prefs] {
         prefs.set(PreferenceKeys::filterMatchEntirePath, false);
@@ -120,11 +116,10 @@ FilterPanel::FilterPanel(ContentViewState& state, QWidget* parent) : QWidget(par
     });
     connect(apply_, &QPushButton::clicked, this, applyFilters);
     connect(&prefs, &Preferences::changed, this, [this](const QString& key) {
-        if (key == keyName(PreferenceKeys::includeFilterText) || key == keyName(PreferenceKeys::excludeFilterText) ||
-            key == keyName(PreferenceKeys::filterMatchEntirePath) ||
-            key == keyName(PreferenceKeys::includeFilterHistoryJSON) ||
-            key == keyName(PreferenceKeys::excludeFilterHistoryJSON))
-            sync();
+        static const QStringList shown = preferenceKeyNames(
+            PreferenceKeys::includeFilterText, PreferenceKeys::excludeFilterText, PreferenceKeys::filterMatchEntirePath,
+            PreferenceKeys::includeFilterHistoryJSON, PreferenceKeys::excludeFilterHistoryJSON);
+        if (shown.contains(key)) sync();
     });
     sync();
 }

@@ -5,6 +5,7 @@
 #include <functional>
 
 class QLabel;
+class QLayout;
 class QPushButton;
 class QToolButton;
 
@@ -12,6 +13,8 @@ namespace zelvane {
 
 class ContentViewState;
 class DeterminateProgressBar;
+class ScanCapsule;
+class ScanStatusLine;
 class ScanController;
 class SelectionsBox;
 class VolumeDropdown;
@@ -39,37 +42,31 @@ public:
     void selectCSVFile();
 
     VolumeDropdown* picker() const { return picker_; }
-    QPushButton* scanButton() const { return scanButton_; }
-    QToolButton* adminChevron() const { return chevron_; }
-    QLabel* statusLabel() const { return status_; }
-    QPushButton* accessDeniedNote() const { return deniedNote_; }
-    QToolButton* filterToggle() const { return filterToggle_; }
+    QPushButton* scanButton() const;
+    QToolButton* adminChevron() const;
+    QLabel* statusLabel() const;
+    QPushButton* accessDeniedNote() const;
+    QToolButton* filterToggle() const;
     DeterminateProgressBar* progressBar() const { return progress_; }
     SelectionsBox* selectionsBox() const { return selections_; }
 
-signals:
-    // The chevron's menu; the window's relaunch answers them.
-    void scanAsAdminRequested();
-    void scanAsNonAdminRequested();
-
 private:
+    QWidget* buildScanColumn();
+    QLayout* buildPickerRow(QWidget* column);
+    void connectControls();
+    void installReturnKeys();
+    void followState();
     void refreshPicker();
     void refreshScanState();
-    void refreshScanButtonEnabled();
-    void showAdminMenu();
+    void actOnPanelChoice(const std::function<QString()>& choose, void (ScanController::*act)(const QString&));
 
     ContentViewState& state_;
     ScanController& scans_;
     VolumeDropdown* picker_ = nullptr;
-    QWidget* scanControl_ = nullptr;
-    QPushButton* scanButton_ = nullptr;
-    QToolButton* chevron_ = nullptr;
-    QLabel* status_ = nullptr;
-    QPushButton* deniedNote_ = nullptr;
-    QToolButton* filterToggle_ = nullptr;
+    ScanCapsule* capsule_ = nullptr;
+    ScanStatusLine* statusLine_ = nullptr;
     DeterminateProgressBar* progress_ = nullptr;
     SelectionsBox* selections_ = nullptr;
-    QWidget* leftColumn_ = nullptr;
     std::function<QString(QWidget*)> chooseFolder_;
     std::function<QString(QWidget*)> chooseCSV_;
 };

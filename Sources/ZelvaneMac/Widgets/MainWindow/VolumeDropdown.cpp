@@ -21,7 +21,7 @@ VolumeDropdown::VolumeDropdown(QWidget* parent) : QComboBox(parent) {
     setMinimumContentsLength(10);
     connect(this, QOverload<int>::of(&QComboBox::activated), this, [this](int index) {
         const QVariant tag = itemData(index);
-        if (tag.typeId() == QMetaType::QString && onSelect_) onSelect_(tag.toString());
+        if (tag.typeId() == QMetaType::QString) emit rowPicked(tag.toString());
         // The handler may have recorded a new selection; otherwise the previous one shows again.
         syncSelection();
     });

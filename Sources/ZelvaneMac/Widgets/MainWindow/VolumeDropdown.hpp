@@ -2,7 +2,6 @@
 
 #include <QComboBox>
 
-#include <functional>
 #include <optional>
 
 #include "ZelvaneMac/Core/Scanning/VolumeEnumerator.hpp"
@@ -12,7 +11,7 @@ namespace zelvane {
 
 // The volume picker: volumes, custom folders and the three command rows. The menu is rebuilt
 // only when its rows differ from the last ones; the shown row follows `selection` (none when no
-// row has that tag). Picking a row hands its tag to `onSelect` and then shows `selection` again,
+// row has that tag). Picking a row emits `rowPicked` with its tag and then shows `selection` again,
 // so a command row whose panel was cancelled leaves the previous choice on display.
 class VolumeDropdown final : public QComboBox {
     Q_OBJECT
@@ -22,7 +21,6 @@ public:
     // `volumes` gives each volume row its icon.
     void setRows(const QVector<PickerRow>& rows, std::span<const VolumeInfo> volumes);
     void setSelection(const QString& tag);
-    void setOnSelect(std::function<void(const QString&)> handler) { onSelect_ = std::move(handler); }
 
     const QVector<PickerRow>& rows() const { return lastRows_; }
     int rebuildCount() const { return rebuilds_; }
@@ -31,13 +29,16 @@ public:
 
     void showPopup() override;
 
+signals:
+    // Handled before the shown row is set back to `selection`.
+    void rowPicked(const QString& tag);
+
 private:
     void syncSelection();
 
     QVector<PickerRow> lastRows_;
     bool hasRows_ = false;
     QString selection_;
-    std::function<void(const QString&)> onSelect_;
     int rebuilds_ = 0;
 };
 

@@ -83,6 +83,24 @@ QMessageBox* WindowSheets::makeAlert(const QString& title, const QString& messag
     return box;
 }
 
+void WindowSheets::openAlert(const QString& title, const QString& message, const std::vector<AlertButton>& buttons,
+                             std::function<void()> clearState) {
+    QMessageBox* box = makeAlert(title, message, buttons);
+    alerts_[title].dialog = box;
+    connect(box, &QDialog::finished, this, [this, box, clearState = std::move(clearState), title, buttons](int) {
+        alerts_[title].dialog = nullptr;
+        const QAbstractButton* clicked = box->clickedButton();
+        clearState();
+        if (clicked) {
+            const int index = clicked->property("alertButtonIndex").toInt();
+            if (index >= 0 && size_t(index) < buttons.size() && buttons[size_t(index)].action)
+                buttons[size_t(index)].action();
+        }
+        box->deleteLater();
+    });
+    box->open();
+}
+
 void WindowSheets::bindFlagAlert(BoolGetter get, BoolSetter set, BoolSignal changed, QString title,
                                  std::function<QString()> message, std::vector<AlertButton> buttons) {
     WindowPrompts* state = &state_.prompts();
@@ -94,20 +112,7 @@ void WindowSheets::bindFlagAlert(BoolGetter get, BoolSetter set, BoolSignal chan
             return;
         }
         if (presented.dialog) return;
-        QMessageBox* box = makeAlert(title, message ? message() : QString(), buttons);
-        presented.dialog = box;
-        connect(box, &QDialog::finished, this, [this, box, setFlag, title, buttons](int) {
-            alerts_[title].dialog = nullptr;
-            const QAbstractButton* clicked = box->clickedButton();
-            setFlag(false);
-            if (clicked) {
-                const int index = clicked->property("alertButtonIndex").toInt();
-                if (index >= 0 && size_t(index) < buttons.size() && buttons[size_t(index)].action)
-                    buttons[size_t(index)].action();
-            }
-            box->deleteLater();
-        });
-        box->open();
+        openAlert(title, message ? message() : QString(), buttons, [setFlag] { setFlag(false); });
     };
     connect(&state_.prompts(), changed, this, present);
     if ((state_.prompts().*get)()) present(true);
@@ -128,20 +133,7 @@ void WindowSheets::bindMessageAlert(TextGetter get, TextSetter set, TextSignal c
             if (auto* box = qobject_cast<QMessageBox*>(presented.dialog.data())) setPlainInformativeText(*box, *message);
             return;
         }
-        QMessageBox* box = makeAlert(title, *message, buttons);
-        presented.dialog = box;
-        connect(box, &QDialog::finished, this, [this, box, clearMessage, title, buttons](int) {
-            alerts_[title].dialog = nullptr;
-            const QAbstractButton* clicked = box->clickedButton();
-            clearMessage();
-            if (clicked) {
-                const int index = clicked->property("alertButtonIndex").toInt();
-                if (index >= 0 && size_t(index) < buttons.size() && buttons[size_t(index)].action)
-                    buttons[size_t(index)].action();
-            }
-            box->deleteLater();
-        });
-        box->open();
+        openAlert(title, *message, buttons, clearMessage);
     };
     connect(&state_.prompts(), changed, this, present);
     if ((state_.prompts().*get)()) present((state_.prompts().*get)());

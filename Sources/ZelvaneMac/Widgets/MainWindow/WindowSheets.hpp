@@ -70,6 +70,10 @@ private:
 
     QMessageBox* makeAlert(const QString& title, const QString& message, const std::vector<AlertButton>& buttons);
     void dismiss(Presented& presented);
+    // Opens the alert for `title`; when a button or Escape closes it, `clearState` runs first and
+    // then the chosen button's action.
+    void openAlert(const QString& title, const QString& message, const std::vector<AlertButton>& buttons,
+                   std::function<void()> clearState);
 
     ContentViewState& state_;
     QWidget* window_;

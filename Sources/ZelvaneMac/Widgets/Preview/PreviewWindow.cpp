@@ -81,7 +81,7 @@ PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     connect(previousButton_, &QPushButton::clicked, this, [this] { showItem(index_ - 1); });
     connect(nextButton_, &QPushButton::clicked, this, [this] { showItem(index_ + 1); });
     connect(openButton_, &QPushButton::clicked, this, [this] {
-        if (index_ < itemCount()) onOpen(paths_[size_t(index_)]);
+        if (index_ < itemCount()) emit openRequested(paths_[size_t(index_)]);
     });
 }
 

@@ -2,7 +2,6 @@
 
 #include <QWidget>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,8 +29,9 @@ public:
     void showItem(int index);
     const PreviewContent& currentContent() const { return content_; }
 
-    // Called by "Open" with the shown item's path bytes.
-    std::function<void(const std::string&)> onOpen = [](const std::string&) {};
+signals:
+    // "Open", with the shown item's path bytes.
+    void openRequested(const std::string& path);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QWidget>
+
+class QCheckBox;
+class QComboBox;
+class QLayout;
+class QRadioButton;
+class QToolButton;
+
+namespace zelvane {
+
+class FileViewResults;
+class FilterHistoryMenu;
+class FilterSyntaxTextField;
+class Preferences;
+enum class DuplicateMethod : int;
+
+// The File View's search bar: match mode, folders, row cap and duplicate method above the search
+// field with its history. The options are stored preferences and show what is stored; the text is
+// the File View's search text.
+class FileSearchBar final : public QWidget {
+    Q_OBJECT
+public:
+    FileSearchBar(Preferences& preferences, FileViewResults& results, QWidget* parent = nullptr);
+
+    FilterSyntaxTextField& searchField() { return *search_; }
+    FilterHistoryMenu& historyMenu() { return *history_; }
+    void recordSearch(const QString& text);
+
+private:
+    QLayout* buildOptionsRow();
+    QWidget* buildLocatingNote();
+    QWidget* buildSearchRow();
+    void connectOptions();
+    void connectSearch();
+    void showStoredOptions();
+    void showSearchText();
+
+    Preferences& preferences_;
+    FileViewResults& results_;
+    QRadioButton* matchName_ = nullptr;
+    QRadioButton* matchPath_ = nullptr;
+    QCheckBox* folders_ = nullptr;
+    QComboBox* maxFiles_ = nullptr;
+    QComboBox* dupMethod_ = nullptr;
+    QCheckBox* dupsOnly_ = nullptr;
+    QWidget* locating_ = nullptr;
+    FilterSyntaxTextField* search_ = nullptr;
+    QToolButton* clearSearch_ = nullptr;
+    FilterHistoryMenu* history_ = nullptr;
+};
+
+// The duplicate method the stored preference names (0, 1 or 2; anything else is none).
+DuplicateMethod storedDuplicateMethod(const Preferences& preferences);
+
+}  // namespace zelvane
