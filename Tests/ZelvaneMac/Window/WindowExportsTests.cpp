@@ -22,7 +22,10 @@
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
+#include "ZelvaneMac/Window/Exports/ClipboardSummary.hpp"
 #include "ZelvaneMac/Window/Exports/WindowExports.hpp"
+#include "ZelvaneMac/Window/Exports/WindowImageExport.hpp"
+#include "ZelvaneMac/Window/TweaksSettings.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 
 namespace zelvane {
@@ -221,6 +224,16 @@ TEST(WindowExports, TheImageHasTheAskedSizeAndTooLargeOrEmptySizesAreRefused) {
     completeTreemapImageExport(w.state, false, path, TreemapExportSize{64, 32}, [&] { finished = true; });
     ASSERT_TRUE(pumpWidgetsUntil([&] { return finished; }));
     EXPECT_EQ(QImage(path).size(), QSize(64, 32));
+
+    // Exports started one after the other do not supersede each other: each file is written and
+    // each completion runs.
+    int done = 0;
+    completeTreemapImageExport(w.state, false, w.out.filePath("first.png"), TreemapExportSize{40, 20}, [&] { ++done; });
+    completeTreemapImageExport(w.state, false, w.out.filePath("second.png"), TreemapExportSize{20, 40}, [&] { ++done; });
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return done == 2; }));
+    EXPECT_EQ(w.error(), QString());
+    EXPECT_EQ(QImage(w.out.filePath("first.png")).size(), QSize(40, 20));
+    EXPECT_EQ(QImage(w.out.filePath("second.png")).size(), QSize(20, 40));
 
     for (auto [width, height] : {std::pair<int64_t, int64_t>{0, 100}, {40000, 10}, {20000, 20000}}) {
         w.state.prompts().setCsvExportErrorDetail(std::nullopt);

@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-#include "ZelvaneMac/Window/Exports/WindowExports.hpp"
+#include "ZelvaneMac/Window/TweaksSettings.hpp"
 
 class QCheckBox;
 class QComboBox;

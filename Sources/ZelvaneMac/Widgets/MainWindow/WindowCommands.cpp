@@ -20,7 +20,10 @@
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/TreemapToggles.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
+#include "ZelvaneMac/Window/Exports/ClipboardSummary.hpp"
 #include "ZelvaneMac/Window/Exports/WindowExports.hpp"
+#include "ZelvaneMac/Window/Exports/WindowImageExport.hpp"
+#include "ZelvaneMac/Window/TweaksSettings.hpp"
 
 namespace zelvane {
 

@@ -8,16 +8,13 @@
 #include <cstring>
 
 #include "ScanEngine/Interchange/CSVExporter.hpp"
-#include "ScanEngine/Tree/ByteSizeFormatting.hpp"
 #include "ZelvaneMac/Core/FileTypes/FileTypesCSVExporter.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
-#include "ZelvaneMac/Core/Settings/SizeTextFormat.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Services/PreferenceSync.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/FileTypeStatistics.hpp"
-#include "ZelvaneMac/Window/TreemapToggles.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/PanelFolders.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
@@ -30,34 +27,6 @@ std::string nativePath(const QString& path) { return QFile::encodeName(path).toS
 
 QString errnoDescription(int err) {
     return err ? QString::fromLocal8Bit(std::strerror(err)) : QStringLiteral("unknown error");
-}
-
-// The chosen file's folder and extension, remembered once there is something to export.
-void rememberFolder(Preferences& preferences, const QString& path) {
-    preferences.set(PreferenceKeys::csvExportLastFolder, QFileInfo(path).absolutePath());
-}
-
-std::vector<FileNode*> rootPointers(const std::vector<RootRef>& roots) {
-    std::vector<FileNode*> out;
-    out.reserve(roots.size());
-    for (const RootRef& r : roots) out.push_back(r.get());
-    return out;
-}
-
-// The flat file lists of the roots joined root after root (the File View's source).
-std::vector<FileNode*> flatLists(const std::vector<RootRef>& roots) {
-    std::vector<FileNode*> out;
-    for (const RootRef& r : roots) {
-        if (!r->hasFlatFileList()) continue;
-        const auto list = r->flatFileList();
-        out.insert(out.end(), list.begin(), list.end());
-    }
-    return out;
-}
-
-void sortBySizeDescending(std::vector<FileNode*>& nodes) {
-    std::stable_sort(nodes.begin(), nodes.end(),
-                     [](const FileNode* a, const FileNode* b) { return a->effectiveSize() > b->effectiveSize(); });
 }
 
 }  // namespace
@@ -115,6 +84,23 @@ std::vector<FileNode*> currentSelectionNodes(const ContentViewState& state) {
     return out;
 }
 
+std::vector<FileNode*> rootNodes(const std::vector<RootRef>& roots) {
+    std::vector<FileNode*> out;
+    out.reserve(roots.size());
+    for (const RootRef& r : roots) out.push_back(r.get());
+    return out;
+}
+
+std::vector<FileNode*> joinedFlatFileLists(const std::vector<RootRef>& roots) {
+    std::vector<FileNode*> out;
+    for (const RootRef& r : roots) {
+        if (!r->hasFlatFileList()) continue;
+        const auto list = r->flatFileList();
+        out.insert(out.end(), list.begin(), list.end());
+    }
+    return out;
+}
+
 QString exportTimestamp(const QDateTime& when) {
     return QLocale::c().toString(when.toLocalTime(), QStringLiteral("yyyyMMddHHmmss"));
 }
@@ -133,6 +119,10 @@ QString exportStartFolder(const Preferences& preferences) {
     const QString last = preferences.value(PreferenceKeys::csvExportLastFolder);
     if (!last.isEmpty() && QFileInfo(last).isDir()) return last;
     return existingFolderOrHome(realUserDocumentsDirectory());
+}
+
+void rememberExportFolder(Preferences& preferences, const QString& path) {
+    preferences.set(PreferenceKeys::csvExportLastFolder, QFileInfo(path).absolutePath());
 }
 
 CSVExportProposal proposeCSVExport(const ContentViewState& state, const QDateTime& now) {
@@ -159,16 +149,16 @@ void completeCSVExport(ContentViewState& state, const ExportSourceSelection& sel
     if (selection.selectedOnly()) {
         nodes = currentSelectionNodes(state);
     } else if (selection.source() == ExportSource::treeView) {
-        nodes = rootPointers(roots);
+        nodes = rootNodes(roots);
     } else {
-        nodes = flatLists(roots);
+        nodes = joinedFlatFileLists(roots);
         flat = true;
     }
     if (nodes.empty()) {
         state.prompts().setCsvExportErrorDetail(localized("There's nothing to export."));
         return;
     }
-    rememberFolder(prefs, path);
+    rememberExportFolder(prefs, path);
     const QString extension = QFileInfo(path).suffix().toLower();
     prefs.set(PreferenceKeys::csvExportLastExtension, extension.isEmpty() ? QStringLiteral("csv") : extension);
 
@@ -211,7 +201,7 @@ QString proposedFileTypesName(const QDateTime& now) {
 }
 
 void completeFileTypesExport(ContentViewState& state, const QString& path) {
-    rememberFolder(state.preferences(), path);
+    rememberExportFolder(state.preferences(), path);
     std::vector<ExtensionStats> rows = state.fileTypes().extensionPanelDisplayed();
     if (rows.empty()) {
         rows = state.fileTypes().extensionStats();
@@ -223,144 +213,6 @@ void completeFileTypesExport(ContentViewState& state, const QString& path) {
         state.prompts().setCsvExportErrorDetail(
             fillPlaceholders(localized("Couldn't write the CSV file: %@"), {errnoDescription(error->underlyingErrno)}));
     }
-}
-
-bool hasTreemapContent(const ContentViewState& state) {
-    for (const RootRef& r : state.scanControl().effectiveRoots()) {
-        if (!r->children().empty()) return true;
-    }
-    return false;
-}
-
-QString proposedTreemapImageName(const QDateTime& now) {
-    return QStringLiteral("Zelvane_Treemap_") + exportTimestamp(now) + QStringLiteral(".png");
-}
-
-TreemapImageExportRequest treemapImageRequest(const ContentViewState& state, bool showFreeSpace) {
-    const Preferences& prefs = state.preferences();
-    TreemapImageExportRequest r;
-    r.roots = state.scanControl().effectiveRoots();
-    // A zoom made on an earlier tree is stale: only a node of one of these very roots counts.
-    if (FileNode* zoom = state.treemapRoot()) {
-        FileNode* top = zoom;
-        while (top->parent()) top = top->parent();
-        for (const RootRef& root : r.roots) {
-            if (root.get() == top) r.zoomedNode = zoom;
-        }
-    }
-    r.capacities = state.scanControl().capacities(r.roots);
-    r.width = prefs.value(PreferenceKeys::treemapExportWidth);
-    r.height = prefs.value(PreferenceKeys::treemapExportHeight);
-    r.shadesOfGray = prefs.value(PreferenceKeys::treemapExportShadesOfGray);
-    r.showFreeSpace = showFreeSpace;
-    r.useAllocatedSize = state.treemapToggles().showTreemapAllocatedSize();
-    r.showLabels = state.treemapToggles().showTreemapFilenames();
-    r.colorRank = state.fileTypes().extensionColorRank();
-    r.paletteRGB = state.currentPaletteRGB();
-    const SizeTextFormat sizes = SizeTextFormat::of(prefs);
-    r.byteUnitBase = sizes.base;
-    r.byteSizeDisplayMode = sizes.mode;
-    r.gradientEnabled = prefs.value(PreferenceKeys::tweakGradientEnabled);
-    r.fileGroupMinSize = int(std::clamp<int64_t>(prefs.value(PreferenceKeys::tweakFileGroupMinSize), 0, 1'000'000));
-    return r;
-}
-
-void completeTreemapImageExport(ContentViewState& state, bool showFreeSpace, const QString& path,
-                                std::optional<TreemapExportSize> size, std::function<void()> finished) {
-    rememberFolder(state.preferences(), path);
-    TreemapImageExportRequest request = treemapImageRequest(state, showFreeSpace);
-    if (size) {
-        request.width = size->width;
-        request.height = size->height;
-    }
-    if (auto refusal = treemapImageSizeRefusal(request.width, request.height)) {
-        state.prompts().setCsvExportErrorDetail(*refusal);
-        if (finished) finished();
-        return;
-    }
-    ContentViewState* s = &state;
-    exportTreemapImageInBackground(std::move(request), path, &state,
-                                   [s, finished = std::move(finished)](std::optional<QString> failure) {
-                                       if (failure) s->prompts().setCsvExportErrorDetail(*failure);
-                                       if (finished) finished();
-                                   });
-}
-
-QString clipboardSummaryText(const ContentViewState& state) {
-    const bool fileView = state.selectedTab() == ContentTab::fileView;
-    std::vector<FileNode*> nodes = currentSelectionNodes(state);
-    if (nodes.empty()) {
-        const std::vector<RootRef>& roots = state.scanControl().effectiveRoots();
-        nodes = fileView ? flatLists(roots) : rootPointers(roots);
-    }
-    if (nodes.empty()) return {};
-    sortBySizeDescending(nodes);
-
-    const int groupMin = int(std::clamp<int64_t>(state.preferences().value(PreferenceKeys::tweakFileGroupMinSize), 0, 1'000'000));
-    const NodePredicate& expanded = state.isTreeNodeExpanded();
-    QString text;
-    const auto emitLine = [&](const FileNode& node, int depth, bool flat) {
-        const QString size = QString::fromStdString(formatSizeForClipboardExport(node.effectiveSize()));
-        if (size.size() < 20) text += QString(20 - size.size(), u' ');
-        text += size;
-        text += QString(2 * (depth + 1), u' ');
-        if (node.isSyntheticGroup() || (!flat && !node.isDir())) text += QString::fromStdString(node.name());
-        else text += QString::fromStdString(node.fullPath());
-        text += u'\n';
-    };
-    // Walked with an explicit stack: an expanded chain can be deeper than the thread's stack.
-    struct Item {
-        const FileNode* node;
-        int depth;
-        bool flat;
-        std::shared_ptr<FileNode> keepGroup;  // a synthetic group lives as long as its entry
-    };
-    for (FileNode* start : nodes) {
-        std::vector<Item> stack{{start, fileView ? 0 : start->depth(), fileView, nullptr}};
-        while (!stack.empty()) {
-            Item item = std::move(stack.back());
-            stack.pop_back();
-            emitLine(*item.node, item.depth, item.flat);
-            if (item.flat || !item.node->isDir() || !expanded || !expanded(item.node)) continue;
-            FileNode::Grouped grouped = item.node->groupedChildren(groupMin);
-            std::vector<FileNode*> children = grouped.nodes;
-            sortBySizeDescending(children);
-            for (auto it = children.rbegin(); it != children.rend(); ++it) {
-                stack.push_back({*it, item.depth + 1, false, (*it)->isSyntheticGroup() ? grouped.group : nullptr});
-            }
-        }
-    }
-    return text;
-}
-
-TweaksSettings loadTweaks(const Preferences& p) {
-    TweaksSettings s;
-    s.enableDragDrop = p.value(PreferenceKeys::tweakEnableDragDrop);
-    s.enableDoubleClickOpen = p.value(PreferenceKeys::tweakEnableDoubleClickOpen);
-    s.enableRename = p.value(PreferenceKeys::tweakEnableRename);
-    s.monitorFileSystemForChanges = p.value(PreferenceKeys::monitorFileSystemForChanges);
-    s.showMaxModifiedDate = p.value(PreferenceKeys::tweakShowMaxModifiedDate);
-    s.showHorizontalLines = p.value(PreferenceKeys::tweakShowHorizontalLines);
-    s.altRowColors = p.value(PreferenceKeys::tweakAltRowColors);
-    s.gradientEnabled = p.value(PreferenceKeys::tweakGradientEnabled);
-    s.byteUnitBaseRaw = p.value(PreferenceKeys::byteUnitBase);
-    s.decimalPlaces = p.value(PreferenceKeys::tweakDecimalPlaces);
-    s.fileGroupMinSize = p.value(PreferenceKeys::tweakFileGroupMinSize);
-    return s;
-}
-
-void storeTweaks(Preferences& p, const TweaksSettings& s) {
-    p.set(PreferenceKeys::tweakEnableDragDrop, s.enableDragDrop);
-    p.set(PreferenceKeys::tweakEnableDoubleClickOpen, s.enableDoubleClickOpen);
-    p.set(PreferenceKeys::tweakEnableRename, s.enableRename);
-    p.set(PreferenceKeys::monitorFileSystemForChanges, s.monitorFileSystemForChanges);
-    p.set(PreferenceKeys::tweakShowMaxModifiedDate, s.showMaxModifiedDate);
-    p.set(PreferenceKeys::tweakShowHorizontalLines, s.showHorizontalLines);
-    p.set(PreferenceKeys::tweakAltRowColors, s.altRowColors);
-    p.set(PreferenceKeys::tweakGradientEnabled, s.gradientEnabled);
-    p.set(PreferenceKeys::byteUnitBase, s.byteUnitBaseRaw);
-    p.set(PreferenceKeys::tweakDecimalPlaces, s.decimalPlaces);
-    p.set(PreferenceKeys::tweakFileGroupMinSize, s.fileGroupMinSize);
 }
 
 }  // namespace zelvane

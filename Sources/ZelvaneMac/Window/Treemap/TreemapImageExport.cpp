@@ -1,13 +1,11 @@
 #include "ZelvaneMac/Window/Treemap/TreemapImageExport.hpp"
 
-#include <QCoreApplication>
 #include <QLocale>
-#include <QPointer>
-#include <QThreadPool>
 
 #include <limits>
 #include <memory>
 
+#include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Core/Text/PathText.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapPicture.hpp"
@@ -82,6 +80,8 @@ class ExportCompletion final : public QObject {
 public:
     ExportCompletion(std::function<void(std::optional<QString>)> done, QObject* parent)
         : QObject(parent), done_(std::move(done)) {}
+    // Exports do not supersede one another: each has a generation of its own.
+    JobGeneration& generation() { return generation_; }
     void finish(std::optional<QString> failure) {
         auto done = std::move(done_);
         deleteLater();
@@ -89,6 +89,7 @@ public:
     }
 
 private:
+    JobGeneration generation_;
     std::function<void(std::optional<QString>)> done_;
 };
 
@@ -96,22 +97,16 @@ private:
 
 void exportTreemapImageInBackground(TreemapImageExportRequest request, QString path, QObject* receiver,
                                     std::function<void(std::optional<QString> failure)> done) {
-    QPointer<ExportCompletion> completion(new ExportCompletion(std::move(done), receiver));
-    QThreadPool::globalInstance()->start([request = std::move(request), path = std::move(path), completion]() mutable {
-        auto failure = std::make_shared<std::optional<QString>>(exportTreemapImage(request, path));
-        // The trees are let go here, off the GUI thread: the last reference may free a large tree.
-        request = {};
-        // Posted to the application object, which outlives every receiver; none is left only
-        // once the program is ending, and then nothing waits for the outcome.
-        if (QCoreApplication* application = QCoreApplication::instance()) {
-            QMetaObject::invokeMethod(
-                application,
-                [completion, failure] {
-                    if (completion) completion->finish(std::move(*failure));
-                },
-                Qt::QueuedConnection);
-        }
-    });
+    auto* completion = new ExportCompletion(std::move(done), receiver);
+    runInBackground(
+        completion, completion->generation(),
+        [request = std::move(request), path = std::move(path)]() mutable {
+            std::optional<QString> failure = exportTreemapImage(request, path);
+            // The trees are let go here, off the GUI thread: the last reference may free a large tree.
+            request = {};
+            return failure;
+        },
+        [completion](std::optional<QString> failure) { completion->finish(std::move(failure)); });
 }
 
 }  // namespace zelvane
