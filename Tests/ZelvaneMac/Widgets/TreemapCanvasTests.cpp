@@ -67,17 +67,15 @@ struct Harness {
     int toggles = 0;
 
     Harness() {
-        TreemapCanvasCallbacks cb;
-        cb.setSelection = [this](const TreemapSelection& s) {
+        QObject::connect(&canvas, &TreemapCanvas::selectionMade, [this](const TreemapSelection& s) {
             selections.push_back(s);
             inputs.selection = s;  // the window stores it and hands it back
             canvas.update(inputs);
-        };
-        cb.onZoom = [this](FileNode* n) { zooms.push_back(n); };
-        cb.onToggleShowFreeSpace = [this] { ++toggles; };
-        canvas.setCallbacks(cb);
+        });
+        QObject::connect(&canvas, &TreemapCanvas::zoomRequested, [this](FileNode* n) { zooms.push_back(n); });
+        QObject::connect(&canvas, &TreemapCanvas::showFreeSpaceToggled, [this] { ++toggles; });
         TreemapFileActions actions;
-        actions.makeMenu = [this](QWidget* parent, TreemapFileActions::TargetProvider targets, const TreemapCanvasCallbacks&) {
+        actions.makeMenu = [this](QWidget* parent, TreemapFileActions::TargetProvider targets) {
             menuTargets.push_back(targets());
             auto* menu = new QMenu(parent);
             menu->addAction(QStringLiteral("Open"));
@@ -204,7 +202,6 @@ TEST(TreemapCanvas, RightClicksShowTheMenuThatFitsWhatIsUnderThePointer) {
     QCoreApplication::processEvents();
 
     // Without a stand-in the canvas's own file-action menu comes first, for the same box.
-    h.canvas.setFileActions({});
     TreemapCanvas plain;
     plain.resize(640, 400);
     plain.show();

@@ -59,11 +59,9 @@ struct Counters {
 
 void wire(TreemapCanvasModel& m, Counters& c) {
     QObject::connect(&m, &TreemapCanvasModel::repaintNeeded, [&c] { ++c.repaints; });
-    TreemapCanvasCallbacks cb;
-    cb.onHover = [&c](FileNode* n) { c.hovers.push_back(n); };
-    cb.setSelection = [&c](const TreemapSelection& s) { c.selections.push_back(s); };
-    cb.onZoom = [&c](FileNode* n) { c.zooms.push_back(n); };
-    m.setCallbacks(cb);
+    QObject::connect(&m, &TreemapCanvasModel::hoveredNodeChanged, [&c](FileNode* n) { c.hovers.push_back(n); });
+    QObject::connect(&m, &TreemapCanvasModel::selectionMade, [&c](const TreemapSelection& s) { c.selections.push_back(s); });
+    QObject::connect(&m, &TreemapCanvasModel::zoomRequested, [&c](FileNode* n) { c.zooms.push_back(n); });
 }
 
 TEST(TreemapCanvasModel, EachInputChangeLeadsToANewPictureOrOnlyARedraw) {
@@ -238,6 +236,36 @@ TEST(TreemapCanvasModel, AJobThatReturnsAfterItsCanvasWentIsIgnored) {
     // The job finishes on its own and its result finds nobody; nothing may crash.
     QThreadPool::globalInstance()->waitForDone();
     QCoreApplication::processEvents();
+}
+
+TEST(TreemapCanvasModel, AReplacedOrDroppedPictureLetsGoOfItsTrees) {
+    qtWidgetApp();
+    Trees t;
+    TreemapCanvasModel m;
+    m.setViewSize(QSizeF(200, 100));
+    m.update(inputsFor({t.a}));
+    ASSERT_TRUE(settle(m));
+    ASSERT_EQ(m.jobsApplied(), 1);
+
+    // The picture of "a" is the last holder of its tree once the window shows "b".
+    const std::weak_ptr<FileNode> a = t.a;
+    t.a.reset();
+    m.update(inputsFor({t.b}));
+    ASSERT_TRUE(settle(m));
+    ASSERT_FALSE(m.isStale());
+    EXPECT_TRUE(pumpWidgetsUntil([&] { return a.expired(); })) << "the replaced picture is freed";
+
+    // Dropped on request while the window still names "b": the picture's handle goes, the
+    // window's stays, and nothing new is made until new inputs come.
+    const std::weak_ptr<FileNode> b = t.b;
+    m.clearStaleLayoutAndHover();
+    EXPECT_TRUE(m.isStale());
+    EXPECT_FALSE(m.hasPicture());
+    ASSERT_TRUE(settle(m));
+    EXPECT_EQ(m.jobsStarted(), 2);
+    t.b.reset();
+    m.update(inputsFor({}));
+    EXPECT_TRUE(pumpWidgetsUntil([&] { return b.expired(); })) << "nothing else holds the tree";
 }
 
 TEST(TreemapCanvasModel, HitTestingGivesEachSharedEdgeToTheBoxOnItsRightOrBelow) {

@@ -139,23 +139,21 @@ void TreeViewTab::buildTreemapPane() {
     pane->addStretch(0);
 
     treemap_ = new TreemapCanvas(treemapSlot_);
-    TreemapCanvasCallbacks tc;
-    tc.setSelection = [this](const TreemapSelection& nodes) { state_.treeSelection().set(nodes, treemap_); };
-    tc.onZoom = [this](FileNode* node) { state_.setTreemapRoot(node); };
-    tc.onHover = [this](FileNode* node) {
+    connect(treemap_, &TreemapCanvas::selectionMade, this, [this](const TreemapSelection& nodes) { state_.treeSelection().set(nodes, treemap_); });
+    connect(treemap_, &TreemapCanvas::zoomRequested, this, [this](FileNode* node) { state_.setTreemapRoot(node); });
+    connect(treemap_, &TreemapCanvas::hoveredNodeChanged, this, [this](FileNode* node) {
         if (state_.selectedTab() != ContentTab::treeView) return;
         state_.hoverPathState().setPath(hoverPathOf(node));
-    };
+    });
+    connect(treemap_, &TreemapCanvas::nodesDeleted, this, [this](const TreemapNodeList& nodes) { state_.liveMonitor().markDeletedLocally(nodes); });
+    connect(treemap_, &TreemapCanvas::showTreemapToggled, this, [this] { state_.setShowTreemap(!state_.showTreemap()); });
+    connect(treemap_, &TreemapCanvas::showAllocatedSizeToggled, this, [this] { state_.treemapToggles().setShowTreemapAllocatedSize(!state_.treemapToggles().showTreemapAllocatedSize()); });
+    connect(treemap_, &TreemapCanvas::showFreeSpaceToggled, this, [this] { state_.treemapToggles().setShowTreemapFreeSpace(!state_.treemapToggles().showTreemapFreeSpace()); });
+    connect(treemap_, &TreemapCanvas::showFilenamesToggled, this, [this] { state_.treemapToggles().setShowTreemapFilenames(!state_.treemapToggles().showTreemapFilenames()); });
     const ContextMenuCommands commands = contextMenuCommands(state_, this);
-    tc.onExportToCSV = commands.exportToCSV;
-    tc.onZoomTreemap = commands.zoomIn;
-    tc.onUnzoomTreemap = commands.zoomOut;
-    tc.onNodesDeleted = [this](const TreemapNodeList& nodes) { state_.liveMonitor().markDeletedLocally(nodes); };
-    tc.onToggleShowTreemap = [this] { state_.setShowTreemap(!state_.showTreemap()); };
-    tc.onToggleShowAllocatedSize = [this] { state_.treemapToggles().setShowTreemapAllocatedSize(!state_.treemapToggles().showTreemapAllocatedSize()); };
-    tc.onToggleShowFreeSpace = [this] { state_.treemapToggles().setShowTreemapFreeSpace(!state_.treemapToggles().showTreemapFreeSpace()); };
-    tc.onToggleShowFilenames = [this] { state_.treemapToggles().setShowTreemapFilenames(!state_.treemapToggles().showTreemapFilenames()); };
-    treemap_->setCallbacks(std::move(tc));
+    treemap_->fileActionMenu().setOnExportToCSV(commands.exportToCSV);
+    treemap_->fileActionMenu().setOnZoomTreemap(commands.zoomIn);
+    treemap_->fileActionMenu().setOnUnzoomTreemap(commands.zoomOut);
     setTreemapCanvas(treemap_);
     state_.setClearTreemapLayout(treemap_->clearAction());
     connect(this, &TreeViewTab::splitDividerDragBegan, treemap_, &TreemapCanvas::splitDragBegan);

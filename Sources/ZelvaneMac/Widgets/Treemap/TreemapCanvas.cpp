@@ -37,18 +37,19 @@ TreemapCanvas::TreemapCanvas(QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(1, 1);
 
-    showTreemap_ = makeDisplayAction(textKey("Show Treemap"), &TreemapCanvasCallbacks::onToggleShowTreemap);
-    showAllocated_ = makeDisplayAction(textKey("Show Allocated Space on Treemap"), &TreemapCanvasCallbacks::onToggleShowAllocatedSize);
-    showFreeSpace_ = makeDisplayAction(textKey("Show Free Space on Treemap"), &TreemapCanvasCallbacks::onToggleShowFreeSpace);
-    showNames_ = makeDisplayAction(textKey("Show Folder and File Names on Treemap"), &TreemapCanvasCallbacks::onToggleShowFilenames);
+    showTreemap_ = makeDisplayAction(textKey("Show Treemap"), &TreemapCanvas::showTreemapToggled);
+    showAllocated_ = makeDisplayAction(textKey("Show Allocated Space on Treemap"), &TreemapCanvas::showAllocatedSizeToggled);
+    showFreeSpace_ = makeDisplayAction(textKey("Show Free Space on Treemap"), &TreemapCanvas::showFreeSpaceToggled);
+    showNames_ = makeDisplayAction(textKey("Show Folder and File Names on Treemap"), &TreemapCanvas::showFilenamesToggled);
 
-    fileActions_.makeMenu = [this](QWidget* menuParent, TreemapFileActions::TargetProvider targets,
-                                   const TreemapCanvasCallbacks&) {
-        fileMenu_->actions().targetNodesProvider = std::move(targets);
-        return fileMenu_->makeContextMenu(menuParent);
-    };
-    fileActions_.quickLook = [this](const TreemapNodeList& nodes) { fileMenu_->quickLook(nodes); };
-
+    // The menu belongs to the canvas: the handler cannot outlive it, yet it is guarded like
+    // every handler kept outside the object it calls.
+    fileMenu_->setOnNodesDeleted([canvas = QPointer<TreemapCanvas>(this)](const std::vector<FileNode*>& nodes) {
+        if (canvas) emit canvas->nodesDeleted(nodes);
+    });
+    connect(model_, &TreemapCanvasModel::selectionMade, this, &TreemapCanvas::selectionMade);
+    connect(model_, &TreemapCanvasModel::zoomRequested, this, &TreemapCanvas::zoomRequested);
+    connect(model_, &TreemapCanvasModel::hoveredNodeChanged, this, &TreemapCanvas::hoveredNodeChanged);
     connect(model_, &TreemapCanvasModel::repaintNeeded, this, [this] { QWidget::update(); });
     connect(model_, &TreemapCanvasModel::busyChanged, this, [this] { refreshCursor(mapFromGlobal(QCursor::pos())); });
     connect(model_, &TreemapCanvasModel::hoverChanged, this, &TreemapCanvas::refreshToolTip);
@@ -58,13 +59,10 @@ TreemapCanvas::~TreemapCanvas() {
     if (openMenu_) openMenu_->close();
 }
 
-QAction* TreemapCanvas::makeDisplayAction(const char* title, std::function<void()> TreemapCanvasCallbacks::*callback) {
+QAction* TreemapCanvas::makeDisplayAction(const char* title, void (TreemapCanvas::*toggled)()) {
     auto* action = new QAction(localized(title), this);
     action->setCheckable(true);
-    connect(action, &QAction::triggered, this, [this, callback] {
-        const auto& f = model_->callbacks().*callback;
-        if (f) f();
-    });
+    connect(action, &QAction::triggered, this, toggled);
     return action;
 }
 
@@ -73,22 +71,22 @@ void TreemapCanvas::update(const TreemapCanvasInputs& inputs) {
     model_->update(inputs);
 }
 
-void TreemapCanvas::setCallbacks(TreemapCanvasCallbacks callbacks) {
-    auto orNothing = [](std::function<void()> f) { return f ? f : std::function<void()>([] {}); };
-    fileMenu_->setOnExportToCSV(orNothing(callbacks.onExportToCSV));
-    fileMenu_->setOnZoomTreemap(orNothing(callbacks.onZoomTreemap));
-    fileMenu_->setOnUnzoomTreemap(orNothing(callbacks.onUnzoomTreemap));
-    fileMenu_->setOnNodesDeleted([f = callbacks.onNodesDeleted](const std::vector<FileNode*>& nodes) {
-        if (f) f(nodes);
-    });
-    model_->setCallbacks(std::move(callbacks));
-}
-
 std::function<void()> TreemapCanvas::clearAction() {
     QPointer<TreemapCanvasModel> model(model_);
     return [model] {
         if (model) model->clearStaleLayoutAndHover();
     };
+}
+
+QMenu* TreemapCanvas::makeFileActionMenu(const TreemapNodeList& targets) {
+    if (fileActions_.makeMenu) return fileActions_.makeMenu(this, [targets] { return targets; });
+    fileMenu_->actions().targetNodesProvider = [targets] { return targets; };
+    return fileMenu_->makeContextMenu(this);
+}
+
+void TreemapCanvas::quickLook(const TreemapNodeList& nodes) {
+    if (fileActions_.quickLook) fileActions_.quickLook(nodes);
+    else fileMenu_->quickLook(nodes);
 }
 
 bool TreemapCanvas::event(QEvent* event) {
@@ -164,7 +162,7 @@ void TreemapCanvas::leaveEvent(QEvent* event) {
 
 void TreemapCanvas::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Space && !model_->selectionNodes().empty()) {
-        if (fileActions_.quickLook) fileActions_.quickLook(model_->selectionNodes());
+        quickLook(model_->selectionNodes());
         return;
     }
     QWidget::keyPressEvent(event);
@@ -176,12 +174,8 @@ void TreemapCanvas::contextMenuEvent(QContextMenuEvent* event) {
     if (kind == TreemapMenuKind::none) return;
     refreshDisplayActions();
 
-    QMenu* menu = nullptr;
-    if (kind == TreemapMenuKind::fileActions && fileActions_.makeMenu) {
-        // The targets are the selection as it is when the menu opens.
-        const TreemapNodeList targets = model_->selectionNodes();
-        menu = fileActions_.makeMenu(this, [targets] { return targets; }, model_->callbacks());
-    }
+    // The targets are the selection as it is when the menu opens.
+    QMenu* menu = kind == TreemapMenuKind::fileActions ? makeFileActionMenu(model_->selectionNodes()) : nullptr;
     if (!menu) menu = new QMenu(this);
     else if (!menu->isEmpty()) menu->addSeparator();
     for (QAction* a : displayActions()) menu->addAction(a);

@@ -14,13 +14,13 @@ namespace zelvane {
 
 class FileActionMenu;
 
-// How the canvas reaches the file actions shared with the outline and the file list. By default
-// the canvas's own FileActionMenu; tests put their own in its place.
+// Stand-ins for the file actions shared with the outline and the file list, for tests; a field
+// left empty is served by the canvas's own FileActionMenu.
 struct TreemapFileActions {
     using TargetProvider = std::function<TreemapNodeList()>;
     // A new menu of the file actions, each working on what `targets` returns when it runs; the
     // canvas appends its display items and deletes the menu once it has closed.
-    std::function<QMenu*(QWidget* parent, TargetProvider targets, const TreemapCanvasCallbacks& callbacks)> makeMenu;
+    std::function<QMenu*(QWidget* parent, TargetProvider targets)> makeMenu;
     // The preview window for these nodes (the Space key).
     std::function<void(const TreemapNodeList& nodes)> quickLook;
 };
@@ -41,7 +41,6 @@ public:
     using QWidget::update;
     // The window's state as it is now; what changed since the last call decides what happens.
     void update(const TreemapCanvasInputs& inputs);
-    void setCallbacks(TreemapCanvasCallbacks callbacks);
     void setFileActions(TreemapFileActions actions) { fileActions_ = std::move(actions); }
     FileActionMenu& fileActionMenu() { return *fileMenu_; }
     // An action that drops the picture at once; it does nothing once the canvas is gone.
@@ -58,6 +57,23 @@ public slots:
     // A split-view divider drag began or ended: no new picture while it lasts.
     void splitDragBegan() { model_->splitDragBegan(); }
     void splitDragEnded() { model_->splitDragEnded(); }
+    // Drops the picture and the hover at once (the tree it shows is going).
+    void clearPicture() { model_->clearStaleLayoutAndHover(); }
+
+signals:
+    // A click made this the selection; the window's selection becomes exactly this set.
+    void selectionMade(const TreemapSelection& selection);
+    // A double click asks to zoom into this folder (or root).
+    void zoomRequested(FileNode* node);
+    // The node under the pointer changed (null: none).
+    void hoveredNodeChanged(FileNode* node);
+    // The file actions deleted these nodes.
+    void nodesDeleted(const TreemapNodeList& nodes);
+    // The display items of the context menus.
+    void showTreemapToggled();
+    void showAllocatedSizeToggled();
+    void showFreeSpaceToggled();
+    void showFilenamesToggled();
 
 protected:
     bool event(QEvent* event) override;
@@ -74,7 +90,9 @@ private:
     void refreshCursor(QPointF point);
     void refreshToolTip();
     void refreshDisplayActions();
-    QAction* makeDisplayAction(const char* title, std::function<void()> TreemapCanvasCallbacks::*callback);
+    QAction* makeDisplayAction(const char* title, void (TreemapCanvas::*toggled)());
+    QMenu* makeFileActionMenu(const TreemapNodeList& targets);
+    void quickLook(const TreemapNodeList& nodes);
 
     TreemapCanvasModel* model_;
     // Owned for the canvas's whole life, like the outline's and the file list's.

@@ -2,7 +2,6 @@
 
 #include <QSet>
 
-#include <functional>
 #include <vector>
 
 #include "ScanEngine/Tree/ByteSizeFormatting.hpp"
@@ -39,21 +38,8 @@ struct TreemapCanvasInputs {
     int monitorRevision = 0;
 };
 
-// What the canvas asks of the window. Set once when the canvas is made; any may stay empty.
-struct TreemapCanvasCallbacks {
-    // The window's selection becomes exactly this set.
-    std::function<void(const TreemapSelection&)> setSelection;
-    std::function<void(FileNode*)> onZoom;
-    // The node under the pointer changed (null: none).
-    std::function<void(FileNode*)> onHover;
-    std::function<void()> onExportToCSV;
-    std::function<void()> onZoomTreemap;
-    std::function<void()> onUnzoomTreemap;
-    std::function<void(const TreemapNodeList&)> onNodesDeleted;
-    std::function<void()> onToggleShowTreemap;
-    std::function<void()> onToggleShowAllocatedSize;
-    std::function<void()> onToggleShowFreeSpace;
-    std::function<void()> onToggleShowFilenames;
-};
+// Whether the settings, capacities (while free space is shown) or colours of `a` and `b` make
+// different pictures of the same roots.
+bool picturesDiffer(const TreemapCanvasInputs& a, const TreemapCanvasInputs& b);
 
 }  // namespace zelvane

@@ -1,0 +1,70 @@
+#include "ZelvaneMac/Window/Treemap/TreemapCanvasSelection.hpp"
+
+#include <algorithm>
+
+namespace zelvane {
+
+void TreemapCanvasSelection::adopt(const TreemapSelection& selection) {
+    selection_ = selection;
+    std::erase_if(groupStores_, [&](const auto& kept) { return !selection_.contains(kept.first); });
+}
+
+bool TreemapCanvasSelection::change(TreemapSelection next, const TreemapLayout& layout) {
+    if (next == selection_) return false;
+    for (FileNode* node : next) {
+        if (!node || !node->isSyntheticGroup()) continue;
+        const bool kept = std::any_of(groupStores_.begin(), groupStores_.end(),
+                                      [&](const auto& k) { return k.first == node; });
+        const bool ours = std::any_of(layout.groupBoxes.begin(), layout.groupBoxes.end(),
+                                      [&](const TreemapFolderLabel& g) { return g.node == node; });
+        if (kept || !ours) continue;
+        groupStores_.emplace_back(node, std::make_shared<std::vector<std::shared_ptr<const void>>>(layout.retained));
+    }
+    adopt(next);
+    return true;
+}
+
+bool TreemapCanvasSelection::click(FileNode* node, bool toggle, const TreemapLayout& layout) {
+    TreemapSelection next;
+    if (toggle) {
+        next = selection_;
+        if (!next.remove(node)) next.insert(node);
+    } else {
+        next.insert(node);
+    }
+    return change(std::move(next), layout);
+}
+
+bool TreemapCanvasSelection::rightClick(FileNode* node, bool add, const TreemapLayout& layout) {
+    TreemapSelection next = selection_;
+    if (add) next.insert(node);
+    else if (!next.contains(node)) next = TreemapSelection{node};
+    return change(std::move(next), layout);
+}
+
+bool TreemapCanvasSelection::isSelected(const FileNode* node) const {
+    if (!node) return false;
+    if (selection_.contains(const_cast<FileNode*>(node))) return true;
+    if (!node->isSyntheticGroup()) return false;
+    for (FileNode* s : selection_)
+        if (s && s->isSyntheticGroup() && s->parent() == node->parent()) return true;
+    return false;
+}
+
+std::vector<TreemapRect> TreemapCanvasSelection::outlines(const TreemapLayout& layout) const {
+    std::vector<TreemapRect> out;
+    for (FileNode* node : selection_)
+        if (const TreemapRect* r = layout.nodeRects.find(node)) out.push_back(*r);
+    if (layout.groupBoxes.empty()) return out;
+    std::vector<const FileNode*> groupParents;
+    for (FileNode* s : selection_)
+        if (s && s->isSyntheticGroup()) groupParents.push_back(s->parent());
+    for (const TreemapFolderLabel& g : layout.groupBoxes) {
+        const bool selected = selection_.contains(g.node) ||
+                              std::find(groupParents.begin(), groupParents.end(), g.node->parent()) != groupParents.end();
+        if (selected) out.push_back(g.boxRect);
+    }
+    return out;
+}
+
+}  // namespace zelvane

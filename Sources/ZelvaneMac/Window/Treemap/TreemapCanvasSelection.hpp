@@ -1,0 +1,42 @@
+#pragma once
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "ZelvaneMac/Core/Treemap/TreemapLayout.hpp"
+#include "ZelvaneMac/Window/Treemap/TreemapCanvasInputs.hpp"
+
+namespace zelvane {
+
+// The canvas's copy of the window's selection and what clicks make of it.
+//
+// Group nodes the canvas put into the selection live in the store of the layout that made them;
+// the store is kept while such a node stays selected, so the selection never dangles. A group is
+// made anew by every layout: only its folder says which group it is.
+class TreemapCanvasSelection final {
+public:
+    const TreemapSelection& nodes() const { return selection_; }
+    TreemapNodeList list() const { return TreemapNodeList(selection_.begin(), selection_.end()); }
+    bool isEmpty() const { return selection_.isEmpty(); }
+
+    // The window's selection as it was handed in.
+    void adopt(const TreemapSelection& selection);
+    // A click on `node` selects it alone or, with `toggle` (the Ctrl key), adds or removes it; a
+    // right click keeps a selection that holds it, else selects it alone or, with `add`, adds it.
+    // Each says whether the selection changed; `layout` is the picture that was clicked.
+    bool click(FileNode* node, bool toggle, const TreemapLayout& layout);
+    bool rightClick(FileNode* node, bool add, const TreemapLayout& layout);
+
+    bool isSelected(const FileNode* node) const;
+    // The boxes of `layout` drawn as selected.
+    std::vector<TreemapRect> outlines(const TreemapLayout& layout) const;
+
+private:
+    bool change(TreemapSelection next, const TreemapLayout& layout);
+
+    TreemapSelection selection_;
+    std::vector<std::pair<FileNode*, std::shared_ptr<const void>>> groupStores_;
+};
+
+}  // namespace zelvane
