@@ -72,7 +72,9 @@ OutlineUpdateActions FileTreeOutlineModel::update(const FileTreeOutlineInputs& i
     const bool rootsChanged = in.roots != roots_;
     const bool displayChangedNow = !(in.display == display_);
     const bool groupingChanged = in.display.fileGroupMinSize != display_.fileGroupMinSize;
+    const bool labelsChanged = in.rootLabels != rootLabels_;
     display_ = in.display;
+    rootLabels_ = in.rootLabels;
     const bool revisionChanged = in.monitorRevision != monitorRevision_;
     monitorRevision_ = in.monitorRevision;
 
@@ -81,7 +83,7 @@ OutlineUpdateActions FileTreeOutlineModel::update(const FileTreeOutlineInputs& i
         actions.reloaded = true;
         actions.rootsChanged = rootsChanged;
         actions.expandSingleRoot = rootsChanged && roots_.size() == 1;
-    } else if (displayChangedNow) {
+    } else if (displayChangedNow || labelsChanged) {
         displayChanged();
     } else if (revisionChanged) {
         refreshDirty(in.monitorDirtyNodes);
@@ -444,7 +446,11 @@ QVariant FileTreeOutlineModel::displayText(const FileNode& n, int column) const 
     };
     switch (column) {
     case nameColumn:
-        if (n.isRoot() && rootDisplayLabel_) return withVisibleControlCharacters(rootDisplayLabel_(n));
+        if (n.isRoot()) {
+            const auto at = std::find(roots_.begin(), roots_.end(), &n);
+            const size_t i = size_t(at - roots_.begin());
+            if (i < rootLabels_.size()) return withVisibleControlCharacters(rootLabels_[i]);
+        }
         return withVisibleControlCharacters(qStringFromUtf8(n.name()));
     case percentColumn: {
         const bool bySize = sortKey_ == OutlineSortKey::size;

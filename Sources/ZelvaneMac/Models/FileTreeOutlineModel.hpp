@@ -3,7 +3,6 @@
 #include <QAbstractItemModel>
 #include <QString>
 
-#include <functional>
 #include <deque>
 #include <memory>
 #include <string>
@@ -30,9 +29,31 @@ struct OutlineDisplaySettings {
 // Everything the window hands the tree outline on each update.
 struct FileTreeOutlineInputs {
     std::vector<FileNode*> roots;
+    // What each root's row is called, in the order of `roots`; a root without one shows its name.
+    std::vector<QString> rootLabels;
     OutlineDisplaySettings display;
     int monitorRevision = 0;
     std::vector<FileNode*> monitorDirtyNodes;
+};
+
+// How the outline looks and acts, from the preferences.
+struct FileTreeOutlineOptions {
+    bool showHorizontalLines = false;
+    bool altRowColors = true;
+    bool enableDragDrop = true;
+    bool operator==(const FileTreeOutlineOptions&) const = default;
+};
+
+// Commands gathered for the outline's next update, carried out after its rows are up to date, in
+// this order: open the listed rows, open everything, fold everything (and reopen a single root),
+// start a rename.
+struct OutlineCommands {
+    std::vector<FileNode*> expandFolders;       // opened without their children
+    std::vector<FileNode*> expandGroupsOf;      // the group rows of these folders
+    bool expandAll = false;
+    bool collapseAll = false;
+    bool rename = false;
+    FileNode* renameTarget = nullptr;  // null: the rename ends at once
 };
 
 // What the view does after the model took an update.
@@ -74,7 +95,6 @@ public:
     OutlineUpdateActions update(const FileTreeOutlineInputs& inputs);
 
     const std::vector<FileNode*>& roots() const { return roots_; }
-    void setRootDisplayLabel(std::function<QString(const FileNode&)> label) { rootDisplayLabel_ = std::move(label); }
     QString sortKey() const { return QString::fromLatin1(sortKeyId_.c_str()); }
     bool sortAscending() const { return sortAscending_; }
     void setSort(const QString& key, bool ascending);
@@ -169,7 +189,7 @@ private:
     OutlineSortKey sortKey_ = OutlineSortKey::allocated;
     bool sortAscending_ = false;
     bool dragEnabled_ = true;
-    std::function<QString(const FileNode&)> rootDisplayLabel_;
+    std::vector<QString> rootLabels_;
 
     mutable std::unique_ptr<Entry> top_;
     mutable RowArena rowArena_;

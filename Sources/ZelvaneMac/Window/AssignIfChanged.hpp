@@ -13,4 +13,13 @@ bool assignIfChanged(T& field, U&& value) {
     return true;
 }
 
+// `assignIfChanged` for a field seeded from a stored key: a change is also stored, so the next
+// window starts from it while the windows already open keep their own.
+template <class Store, class Key, class T>
+bool assignAndStoreIfChanged(Store& store, const Key& key, T& field, const T& value) {
+    if (!assignIfChanged(field, value)) return false;
+    store.set(key, value);
+    return true;
+}
+
 }  // namespace zelvane

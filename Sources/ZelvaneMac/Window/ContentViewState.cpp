@@ -7,8 +7,10 @@
 #include "ZelvaneMac/Window/FileViewResults.hpp"
 #include "ZelvaneMac/Window/HoverPathState.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
+#include "ZelvaneMac/Window/PaneToggles.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/TreemapToggles.hpp"
+#include "ZelvaneMac/Window/TreemapZoom.hpp"
 #include "ZelvaneMac/Window/ViewCommands.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
 
@@ -25,22 +27,21 @@ ContentViewState::ContentViewState(Preferences& preferences, CLIAutomation::Opti
       fileResults_(new FileViewResults(this)),
       fileTypes_(new FileTypeStatistics(this)),
       treemapToggles_(new TreemapToggles(preferences, this)),
+      panes_(new PaneToggles(preferences, this)),
+      treemapZoom_(new TreemapZoom(this)),
       prompts_(new WindowPrompts(this)),
       treeSelection_(new NodeSelection(this)),
       fileSelection_(new NodeSelection(this)) {
-    showFilterPanel_ = preferences.value(PreferenceKeys::showFilterPanel);
-    showFileTypes_ = preferences.value(PreferenceKeys::showFileTypes);
-    showTreemap_ = preferences.value(PreferenceKeys::showTreemap);
     scanControl_ = new ScanController(*this, this);
     connect(scanControl_, &ScanController::treesRetiring, treeSelection_, &NodeSelection::dropNodesOutside);
     connect(scanControl_, &ScanController::treesRetiring, fileSelection_, &NodeSelection::dropNodesOutside);
     connect(scanControl_, &ScanController::treesRetiring, fileTypes_, &FileTypeStatistics::dropNodesOutside);
+    connect(scanControl_, &ScanController::treesRetiring, treemapZoom_, &TreemapZoom::dropNodesOutside);
     connect(scanControl_, &ScanController::treesRetiring, this, &ContentViewState::dropNodesOutside);
 }
 
 void ContentViewState::dropNodesOutside(const KeptTrees& kept) {
     setLastChildNodeForReselect(kept.keep(lastChildNodeForReselect_));
-    setTreemapRoot(kept.keep(treemapRoot_));
 }
 
 ContentViewState::~ContentViewState() {
@@ -94,37 +95,10 @@ void ContentViewState::setIsRestoringSelectedTab(bool value) {
         emit isRestoringSelectedTabChanged(isRestoringSelectedTab_);
 }
 
-
-
-
-
-
-
-
-
-
 void ContentViewState::setSelectMultipleCheckedPaths(const QStringList& value) {
     if (assignIfChanged(selectMultipleCheckedPaths_, value))
         emit selectMultipleCheckedPathsChanged(selectMultipleCheckedPaths_);
 }
-
-void ContentViewState::setTreemapRoot(FileNode* value) {
-    if (assignIfChanged(treemapRoot_, value)) emit treemapRootChanged(treemapRoot_);
-}
-
-
-
-
-
-
-void ContentViewState::setPendingTreeRestoreState(const std::optional<TreeRestoreState>& value) {
-    if (assignIfChanged(pendingTreeRestoreState_, value))
-        emit pendingTreeRestoreStateChanged(pendingTreeRestoreState_);
-}
-
-
-
-
 
 void ContentViewState::setAwaitsWindowFrameRestore(bool value) {
     if (assignIfChanged(awaitsWindowFrameRestore_, value))
@@ -135,78 +109,8 @@ void ContentViewState::setIsRenamingInline(bool value) {
     if (assignIfChanged(isRenamingInline_, value)) emit isRenamingInlineChanged(isRenamingInline_);
 }
 
-
-
-
-
-
-void ContentViewState::setShowFilterPanel(bool value) {
-    if (!assignIfChanged(showFilterPanel_, value)) return;
-    preferences_.set(PreferenceKeys::showFilterPanel, value);
-    emit showFilterPanelChanged(showFilterPanel_);
-}
-
-void ContentViewState::setAppliedIncludeFilterText(const QString& value) {
-    if (assignIfChanged(appliedIncludeFilterText_, value))
-        emit appliedIncludeFilterTextChanged(appliedIncludeFilterText_);
-}
-
-void ContentViewState::setAppliedExcludeFilterText(const QString& value) {
-    if (assignIfChanged(appliedExcludeFilterText_, value))
-        emit appliedExcludeFilterTextChanged(appliedExcludeFilterText_);
-}
-
-void ContentViewState::setAppliedIncludeMatchEntirePath(bool value) {
-    if (assignIfChanged(appliedIncludeMatchEntirePath_, value))
-        emit appliedIncludeMatchEntirePathChanged(appliedIncludeMatchEntirePath_);
-}
-
-void ContentViewState::setLoadedRoots(const std::optional<std::vector<RootRef>>& value) {
-    if (assignIfChanged(loadedRoots_, value)) emit loadedRootsChanged(loadedRoots_);
-}
-
-
-
-
-
-
-
-void ContentViewState::setHasScannedContent(bool value) {
-    if (assignIfChanged(hasScannedContent_, value)) emit hasScannedContentChanged(hasScannedContent_);
-}
-
-void ContentViewState::setHasEverShownScanResults(bool value) {
-    if (assignIfChanged(hasEverShownScanResults_, value))
-        emit hasEverShownScanResultsChanged(hasEverShownScanResults_);
-}
-
 void ContentViewState::setHostWindow(const QPointer<QObject>& value) {
     if (assignIfChanged(hostWindow_, value)) emit hostWindowChanged(hostWindow_);
-}
-
-
-
-
-
-
-
-
-
-
-void ContentViewState::setShowHeader(bool value) {
-    if (assignIfChanged(showHeader_, value)) emit showHeaderChanged(showHeader_);
-}
-
-void ContentViewState::setShowFileTypes(bool value) {
-    if (!assignIfChanged(showFileTypes_, value)) return;
-    preferences_.set(PreferenceKeys::showFileTypes, value);
-    emit showFileTypesChanged(showFileTypes_);
-}
-
-void ContentViewState::setShowTreemap(bool value) {
-    if (!assignIfChanged(showTreemap_, value)) return;
-    preferences_.set(PreferenceKeys::showTreemap, value);
-    emit showTreemapChanged(showTreemap_);
 }
 
 void ContentViewState::setAppServices(const AppServices& services) {

@@ -3,6 +3,7 @@
 #include <QTimer>
 
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
+#include "ZelvaneMac/Window/VolumePicker.hpp"
 #include "ZelvaneMac/Window/WindowTitle.hpp"
 #include "ZelvaneMac/Window/FileTypeStatistics.hpp"
 #include "ZelvaneMac/Window/ViewCommands.hpp"
@@ -21,12 +22,9 @@ MainWindowController::MainWindowController(ContentViewState& state, QObject* par
 }
 
 QString MainWindowController::windowTitle() const {
-    return zelvane::windowTitle(state_.viewModel().rootLabel(), markerSource_ ? markerSource_() : QString());
-}
-
-void MainWindowController::setSelectionKindMarkerSource(std::function<QString()> source) {
-    markerSource_ = std::move(source);
-    refreshTitle();
+    const QString marker = selectionKindMarker(state_.selectedVolumeID(),
+                                               state_.preferences().stringList(PreferenceKeys::selectMultipleCustomFoldersJSON));
+    return zelvane::windowTitle(state_.viewModel().rootLabel(), marker);
 }
 
 void MainWindowController::refreshTitle() {

@@ -2,14 +2,13 @@
 
 #include <QObject>
 #include <QString>
-#include <functional>
 
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 
 namespace zelvane {
 
 // The window's own reactions to its state, without widgets: the tab-change handler, the selection
-// handler behind "Reselect Child" and the title. Handlers are attached in the constructor in the
+// handler behind "Reselect Child" and the title with the marker of what kind of roots were chosen. Handlers are attached in the constructor in the
 // order the window runs them; later handlers of the same signal run after earlier ones.
 class MainWindowController final : public QObject {
     Q_OBJECT
@@ -19,8 +18,6 @@ public:
     ContentViewState& state() const { return state_; }
 
     QString windowTitle() const;
-    // Where the title's selection-kind marker comes from; none gives no marker.
-    void setSelectionKindMarkerSource(std::function<QString()> source);
 
     // Shows the stored tab without taking the File View's search focus: the flag is set, the tab
     // restored, and the flag cleared on the next turn of the event loop.
@@ -39,7 +36,6 @@ private:
     void refreshTitle();
 
     ContentViewState& state_;
-    std::function<QString()> markerSource_;
     QString title_;
 };
 

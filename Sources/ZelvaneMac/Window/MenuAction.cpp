@@ -6,6 +6,7 @@
 #include "ZelvaneMac/Window/ViewCommands.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/Exports/WindowExports.hpp"
+#include "ZelvaneMac/Window/TreemapZoom.hpp"
 
 namespace zelvane {
 
@@ -26,7 +27,7 @@ void selectOnTreeView(ContentViewState& state, FileNode* node) {
 
 void resetTreeExpansion(ContentViewState& state) {
     state.treeSelection().set({});
-    state.setTreemapRoot(nullptr);
+    state.treemapZoom().setRoot(nullptr);
     state.commands().resetTreeExpansion();
 }
 
@@ -74,27 +75,13 @@ void requestRename(ContentViewState& state) {
 void zoomTreemap(ContentViewState& state) {
     FileNode* node = firstSelected(state);
     if (!node) return;
-    state.setTreemapRoot(node->isDir() ? node : node->parent());
+    state.treemapZoom().setRoot(node->isDir() ? node : node->parent());
 }
 
 void zoomOut(ContentViewState& state, const std::vector<RootRef>& roots) {
-    FileNode* zoomed = state.treemapRoot();
-    if (!zoomed) return;
-    FileNode* top = zoomed;
-    while (top->parent()) top = top->parent();
-    const auto isRoot = [&roots](const FileNode* n) {
-        for (const RootRef& r : roots)
-            if (r.get() == n) return true;
-        return false;
-    };
-    if (!isRoot(top)) return;
-    FileNode* parent = zoomed->parent();
-    if (!parent) {
-        state.setTreemapRoot(nullptr);
-        return;
-    }
-    if (parent->isSyntheticGroup() && parent->parent()) parent = parent->parent();
-    state.setTreemapRoot(isRoot(parent) ? nullptr : parent);
+    std::vector<FileNode*> shown;
+    for (const RootRef& r : roots) shown.push_back(r.get());
+    state.treemapZoom().zoomOutWithin(shown);
 }
 
 void presentFullDiskAccessPrompt(ContentViewState& state, bool hasAccess) {

@@ -14,6 +14,8 @@
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/ViewCommands.hpp"
 #include "ZelvaneMac/Window/FileTypeStatistics.hpp"
+#include "ZelvaneMac/Window/FilteredCopy.hpp"
+#include "ZelvaneMac/Window/PaneToggles.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/VolumePicker.hpp"
 
@@ -30,11 +32,12 @@ NodeList rawNodes(const std::vector<RootRef>& roots) {
 
 }  // namespace
 
-ScanController::ScanController(ContentViewState& state, QObject* parent) : QObject(parent), state_(state) {
+ScanController::ScanController(ContentViewState& state, QObject* parent)
+    : QObject(parent), state_(state), filtered_(new FilteredCopy(this)) {
     ScanViewModel& model = state_.viewModel();
     connect(&model, &ScanViewModel::scanStateChanged, this, &ScanController::handleScanStateChange);
-    connect(&state_, &ContentViewState::loadedRootsChanged, this, &ScanController::recomputeEffectiveRoots);
-    connect(&state_, &ContentViewState::showFilterPanelChanged, this, &ScanController::recomputeEffectiveRoots);
+    connect(filtered_, &FilteredCopy::rootsChanged, this, &ScanController::recomputeEffectiveRoots);
+    connect(&state_.panes(), &PaneToggles::showFilterPanelChanged, this, &ScanController::recomputeEffectiveRoots);
     // Handler 5: the monitoring switch, without the CSV-import test: switching it on while an
     // import is shown watches the imported paths.
     connect(&state_.preferences(), &Preferences::changed, this, [this](const QString& key) {
@@ -67,26 +70,24 @@ void ScanController::startScan() {
     // rather than losing its treemap and monitoring to a scan that never starts.
     if (!state_.viewModel().hasPendingSelection()) return;
     state_.hoverPathState().setPath(std::nullopt);
-    if (const auto& clear = state_.clearTreemapLayout()) clear();
-    state_.setPendingTreeRestoreState(captureTreeRestoreState());
+    emit scanStarting();
+    pendingTreeRestoreState_ = captureTreeRestoreState();
     state_.liveMonitor().stop();
     Preferences& prefs = state_.preferences();
-    const ScanExclude exclude = scanExcludeFilter(state_.showFilterPanel(), prefs.value(PreferenceKeys::excludeFilterText),
+    const ScanExclude exclude = scanExcludeFilter(state_.panes().showFilterPanel(), prefs.value(PreferenceKeys::excludeFilterText),
                                                   prefs.value(PreferenceKeys::filterMatchEntirePath));
     state_.viewModel().startScan(exclude.filters, exclude.fullPath, prefs.value(PreferenceKeys::tweakShowMaxModifiedDate));
 }
 
 void ScanController::applyFilters() {
     Preferences& prefs = state_.preferences();
-    state_.setAppliedIncludeFilterText(prefs.value(PreferenceKeys::includeFilterText));
-    state_.setAppliedExcludeFilterText(prefs.value(PreferenceKeys::excludeFilterText));
-    state_.setAppliedIncludeMatchEntirePath(prefs.value(PreferenceKeys::filterMatchEntirePath));
+    filtered_->setApplied({prefs.value(PreferenceKeys::includeFilterText), prefs.value(PreferenceKeys::excludeFilterText),
+                           prefs.value(PreferenceKeys::filterMatchEntirePath)});
     reloadFilteredTree(scanRoots());
 }
 
 void ScanController::reloadFilteredTree(const std::vector<RootRef>& roots) {
-    state_.setLoadedRoots(buildFilteredRoots(roots, state_.appliedIncludeFilterText(), state_.appliedExcludeFilterText(),
-                                             state_.appliedIncludeMatchEntirePath()));
+    filtered_->rebuild(roots);
     state_.treeSelection().set({});
     state_.fileSelection().set({});
 }
@@ -101,8 +102,8 @@ void ScanController::handleScanStateChange() {
 
     inScanRootsChange_ = true;
     // Handler 1: the filtered copy follows the new roots while the panel is shown.
-    if (!state_.showFilterPanel()) {
-        state_.setLoadedRoots(std::nullopt);
+    if (!state_.panes().showFilterPanel()) {
+        filtered_->clear();
     } else {
         Preferences& prefs = state_.preferences();
         const bool textsBlank = trimmedFilterText(prefs.value(PreferenceKeys::includeFilterText)).isEmpty() &&
@@ -113,7 +114,10 @@ void ScanController::handleScanStateChange() {
             applyFilters();
     }
     // Handler 2.
-    if (!roots.empty()) state_.setHasEverShownScanResults(true);
+    if (!roots.empty() && !hasEverShownScanResults_) {
+        hasEverShownScanResults_ = true;
+        emit firstResultsShown();
+    }
     inScanRootsChange_ = false;
 
     emit scanRootsChanged(roots);
@@ -122,8 +126,8 @@ void ScanController::handleScanStateChange() {
 
 void ScanController::recomputeEffectiveRoots() {
     if (inScanRootsChange_) return;
-    const auto& loaded = state_.loadedRoots();
-    std::vector<RootRef> roots = state_.showFilterPanel() && loaded ? *loaded : scanRoots();
+    const auto& loaded = filtered_->roots();
+    std::vector<RootRef> roots = state_.panes().showFilterPanel() && loaded ? *loaded : scanRoots();
     if (sameRootObjects(roots, effectiveRoots_)) return;
     std::vector<RootRef> kept = roots;
     for (const RootRef& r : heldRoots()) kept.push_back(r);
@@ -131,7 +135,7 @@ void ScanController::recomputeEffectiveRoots() {
     const std::vector<RootRef> retired = std::exchange(effectiveRoots_, std::move(roots));
     const std::vector<RootRef> shown = effectiveRoots_;  // handlers may change effectiveRoots_
     updateLiveMonitoring(shown, true);                // 3
-    state_.setHasScannedContent(!shown.empty());      // 4
+    hasScannedContent_ = !shown.empty();              // 4
     computeExtensionStats(shown);                     // 6
     restoreTreeStateAfterRescan(shown);               // 7
     emit effectiveRootsChanged(shown);
@@ -193,15 +197,16 @@ bool ScanController::colorRankReady() const {
 }
 
 TreeRestoreState ScanController::captureTreeRestoreState() const {
-    return zelvane::captureTreeRestoreState(effectiveRoots_, state_.isTreeNodeExpanded(), state_.isGroupExpanded(),
-                                            state_.treeSelection().nodes());
+    const TreeExpansion& open = state_.treeExpansion();
+    return zelvane::captureTreeRestoreState(
+        effectiveRoots_, [&open](const FileNode* n) { return open.isNodeExpanded(n); },
+        [&open](const FileNode* n) { return open.isGroupExpanded(n); }, state_.treeSelection().nodes());
 }
 
 void ScanController::restoreTreeStateAfterRescan(const std::vector<RootRef>& newRoots) {
     if (newRoots.empty()) return;
-    if (!state_.pendingTreeRestoreState()) return;
-    const TreeRestoreState pending = *state_.pendingTreeRestoreState();
-    state_.setPendingTreeRestoreState(std::nullopt);
+    if (!pendingTreeRestoreState_) return;
+    const TreeRestoreState pending = *std::exchange(pendingTreeRestoreState_, std::nullopt);
     TreeRestoreMatch match = matchTreeRestoreState(pending, newRoots);
     if (!match.nodesToExpand.empty() || !match.groupParentsToExpand.empty())
         state_.commands().expandTreeRows(match.nodesToExpand, match.groupParentsToExpand);
@@ -255,7 +260,7 @@ void ScanController::resumeLiveMonitoringForCurrentRoots() {
 
 std::vector<RootRef> ScanController::heldRoots() const {
     std::vector<RootRef> held = scanRoots();
-    if (const auto& loaded = state_.loadedRoots())
+    if (const auto& loaded = filtered_->roots())
         for (const RootRef& r : *loaded) held.push_back(r);
     return held;
 }

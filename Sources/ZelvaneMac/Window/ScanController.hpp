@@ -17,6 +17,7 @@
 namespace zelvane {
 
 class ContentViewState;
+class FilteredCopy;
 
 // The road by which a scan, a CSV import or a filter change reaches the views of one window.
 // It starts scans through the window's ScanViewModel, keeps the filtered copy of the tree,
@@ -55,8 +56,15 @@ public:
     const std::vector<RootRef>& effectiveRoots() const { return effectiveRoots_; }
     // The colour ranks were computed for exactly the shown root objects.
     bool colorRankReady() const;
+    // The copy the filter panel shows, and the texts it was made with.
+    const FilteredCopy& filteredCopy() const { return *filtered_; }
+    // Some roots are shown now; some were shown once in this window (it stays true).
+    bool hasScannedContent() const { return hasScannedContent_; }
+    bool hasEverShownScanResults() const { return hasEverShownScanResults_; }
 
     TreeRestoreState captureTreeRestoreState() const;
+    // What a scan started in place of shown roots will reopen and reselect; used once.
+    const std::optional<TreeRestoreState>& pendingTreeRestoreState() const { return pendingTreeRestoreState_; }
     void restoreTreeStateAfterRescan(const std::vector<RootRef>& newRoots);
     FileNode* node(const QString& atPath) const;
     void selectAllFiles(const QString& withExtension);
@@ -81,6 +89,9 @@ public:
     static QStringList processArguments();
 
 signals:
+    // A scan is about to start: what was laid out for the old result is stale.
+    void scanStarting();
+    void firstResultsShown();
     void scanRootsChanged(const std::vector<zelvane::RootRef>& roots);
     void effectiveRootsChanged(const std::vector<zelvane::RootRef>& roots);
     void resultIsStaleChanged(bool stale);
@@ -101,11 +112,15 @@ private:
     std::vector<RootRef> heldRoots() const;
 
     ContentViewState& state_;
+    FilteredCopy* filtered_;
+    std::optional<TreeRestoreState> pendingTreeRestoreState_;
     std::vector<RootRef> lastScanRoots_;
     std::vector<RootRef> effectiveRoots_;
     JobGeneration statsJobs_;
     bool inScanRootsChange_ = false;
     bool resultIsStale_ = false;
+    bool hasScannedContent_ = false;
+    bool hasEverShownScanResults_ = false;
 };
 
 }  // namespace zelvane

@@ -3,16 +3,24 @@
 #include <algorithm>
 
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Core/Settings/SizeTextFormat.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Core/Text/Utf8Text.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/FileTypeStatistics.hpp"
+#include "ZelvaneMac/Window/NodeSelection.hpp"
+#include "ZelvaneMac/Window/PaneToggles.hpp"
 #include "ZelvaneMac/Window/ResultTabSetup.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
+#include "ZelvaneMac/Window/TreemapToggles.hpp"
+#include "ZelvaneMac/Window/TreemapZoom.hpp"
+#include "ZelvaneMac/Window/TreeViewTabChanges.hpp"
 
 namespace zelvane {
 
 TreeViewTabModel::Arrangement TreeViewTabModel::arrangement() const {
-    return {state_.hasEverShownScanResults() && state_.showFileTypes(), state_.showTreemap()};
+    return {state_.scanControl().hasEverShownScanResults() && state_.panes().showFileTypes(), state_.panes().showTreemap()};
 }
 
 TreeViewTabModel::Placeholder TreeViewTabModel::placeholder() const {
@@ -49,22 +57,13 @@ QString TreeViewTabModel::rootDisplayLabel(const FileNode& node) const {
     return name;
 }
 
-FileNode* TreeViewTabModel::validatedZoomNode() const {
-    FileNode* z = state_.treemapRoot();
-    if (!z) return nullptr;
-    const std::vector<FileNode*> roots = effectiveRoots();
-    FileNode* top = z;
-    while (top->parent()) top = top->parent();
-    return std::find(roots.begin(), roots.end(), top) != roots.end() ? z : nullptr;
-}
+FileNode* TreeViewTabModel::validatedZoomNode() const { return state_.treemapZoom().shownIn(effectiveRoots()); }
 
-FileNode* TreeViewTabModel::zoomOutTarget() const {
-    FileNode* z = validatedZoomNode();
-    return z && z->parent() ? z->parent() : nullptr;
-}
+FileNode* TreeViewTabModel::zoomOutTarget() const { return state_.treemapZoom().zoomOutTargetIn(effectiveRoots()); }
 
-QStringList TreeViewTabModel::infoStripTexts(ByteUnitBase base, ByteSizeDisplayMode mode) const {
-    const auto bytes = [&](int64_t n) { return qStringFromUtf8(humanBytes(n, base, mode, 1)); };
+QStringList TreeViewTabModel::infoStripTexts() const {
+    const SizeTextFormat format = SizeTextFormat::of(state_.preferences());
+    const auto bytes = [&](int64_t n) { return qStringFromUtf8(humanBytes(n, format.base, format.mode, 1)); };
     const std::vector<FileNode*> roots = effectiveRoots();
     if (FileNode* z = validatedZoomNode()) return {qStringFromUtf8(z->fullPath()), localized("—"), bytes(z->effectiveAllocSize())};
     if (roots.size() == 1) return {rootDisplayLabel(*roots[0]), localized("—"), bytes(roots[0]->effectiveAllocSize())};
@@ -74,6 +73,77 @@ QStringList TreeViewTabModel::infoStripTexts(ByteUnitBase base, ByteSizeDisplayM
         return {state_.viewModel().rootLabel(), localized("—"), bytes(total)};
     }
     return {localized("Treemap")};
+}
+
+bool TreeViewTabModel::treemapHasContent() const {
+    const std::vector<FileNode*> roots = effectiveRoots();
+    return std::any_of(roots.begin(), roots.end(), [](const FileNode* r) { return r->childCount() > 0; });
+}
+
+FileTreeOutlineInputs TreeViewTabModel::outlineInputs() const {
+    const Preferences& p = state_.preferences();
+    const SizeTextFormat format = SizeTextFormat::of(p);
+    FileTreeOutlineInputs in;
+    in.roots = effectiveRoots();
+    in.rootLabels.reserve(in.roots.size());
+    for (const FileNode* r : in.roots) in.rootLabels.push_back(rootDisplayLabel(*r));
+    in.display.byteUnitBase = format.base;
+    in.display.byteSizeDisplayMode = format.mode;
+    in.display.decimalPlaces = int(p.value(PreferenceKeys::tweakDecimalPlaces));
+    in.display.fileGroupMinSize = int(p.value(PreferenceKeys::tweakFileGroupMinSize));
+    in.monitorRevision = changes_.liveRevision();
+    in.monitorDirtyNodes = changes_.liveChanged();
+    return in;
+}
+
+FileTreeOutlineOptions TreeViewTabModel::outlineOptions() const {
+    const Preferences& p = state_.preferences();
+    FileTreeOutlineOptions options;
+    options.showHorizontalLines = p.value(PreferenceKeys::tweakShowHorizontalLines);
+    options.altRowColors = p.value(PreferenceKeys::tweakAltRowColors);
+    options.enableDragDrop = p.value(PreferenceKeys::tweakEnableDragDrop);
+    return options;
+}
+
+ExtensionTableInputs TreeViewTabModel::typesInputs() const {
+    const Preferences& p = state_.preferences();
+    const SizeTextFormat format = SizeTextFormat::of(p);
+    const FileTypeStatistics& types = state_.fileTypes();
+    ExtensionTableInputs ext;
+    ext.stats = types.extensionStats();
+    ext.statsGeneration = types.generation();
+    ext.colorRank = types.extensionColorRank();
+    ext.paletteRGB = state_.currentPaletteRGB();
+    ext.byteUnitBase = format.base;
+    ext.byteSizeDisplayMode = format.mode;
+    ext.decimalPlaces = int(p.value(PreferenceKeys::tweakDecimalPlaces));
+    ext.showFileTypes = state_.panes().showFileTypes();
+    return ext;
+}
+
+TreemapCanvasInputs TreeViewTabModel::treemapInputs() const {
+    const Preferences& p = state_.preferences();
+    const SizeTextFormat format = SizeTextFormat::of(p);
+    const ScanController& scans = state_.scanControl();
+    const TreemapToggles& toggles = state_.treemapToggles();
+    TreemapCanvasInputs in;
+    in.roots = scans.effectiveRoots();
+    // Only a folder of the trees shown: a zoom target left from an older tree is ignored.
+    in.zoomedNode = validatedZoomNode();
+    in.useAllocatedSize = toggles.showTreemapAllocatedSize();
+    in.showLabels = toggles.showTreemapFilenames();
+    in.showFreeSpace = toggles.showTreemapFreeSpace();
+    in.capacities = scans.capacities(in.roots);
+    in.byteUnitBase = format.base;
+    in.byteSizeDisplayMode = format.mode;
+    in.gradientEnabled = p.value(PreferenceKeys::tweakGradientEnabled);
+    in.fileGroupMinSize = int(std::clamp<int64_t>(p.value(PreferenceKeys::tweakFileGroupMinSize), 0, INT32_MAX));
+    in.colorRank = state_.fileTypes().extensionColorRank();
+    in.paletteRGB = state_.currentPaletteRGB();
+    in.colorRankReady = scans.colorRankReady();
+    in.selection = state_.treeSelection().nodes();
+    in.monitorRevision = changes_.liveRevision();
+    return in;
 }
 
 }  // namespace zelvane

@@ -5,19 +5,23 @@
 
 #include <vector>
 
-#include "ScanEngine/Tree/ByteSizeFormatting.hpp"
 #include "ScanEngine/Tree/FileNode.hpp"
+#include "ZelvaneMac/Models/ExtensionTableModel.hpp"
+#include "ZelvaneMac/Models/FileTreeOutlineModel.hpp"
+#include "ZelvaneMac/Window/Treemap/TreemapCanvasInputs.hpp"
 
 namespace zelvane {
 
 class ContentViewState;
+class TreeViewTabChanges;
 
 // What the Tree View tab shows, decided from the window's state without widgets: which panes
-// are arranged, what stands in place of the outline, the roots' labels, the zoom target that
-// still belongs to a shown tree, and the information strip's texts.
+// are arranged, what stands in place of the outline, the roots' labels, the zoom that still
+// belongs to a shown tree, the information strip's texts, and the inputs of the outline, the
+// file-type table and the treemap (with the live batch `changes` keeps).
 class TreeViewTabModel final {
 public:
-    explicit TreeViewTabModel(const ContentViewState& state) : state_(state) {}
+    TreeViewTabModel(const ContentViewState& state, const TreeViewTabChanges& changes) : state_(state), changes_(changes) {}
 
     // The file-type table and the treemap each take a split of their own while shown.
     struct Arrangement {
@@ -40,16 +44,23 @@ public:
     std::vector<FileNode*> effectiveRoots() const;
     // A root's name, with its volume's name after it when it is a volume's top (not for imports).
     QString rootDisplayLabel(const FileNode& node) const;
-    // The zoomed node when it belongs to a tree now shown; an older tree's node is not read
-    // beyond the walk to its top.
+    // The zoomed node while it belongs to a tree now shown.
     FileNode* validatedZoomNode() const;
     // Where ".." leads: the zoomed node's folder, none above a root.
     FileNode* zoomOutTarget() const;
     // The strip's first row as its texts (1 or 3), sizes as the display settings write them.
-    QStringList infoStripTexts(ByteUnitBase base, ByteSizeDisplayMode mode) const;
+    QStringList infoStripTexts() const;
+    // Some shown root has a stored child, so the treemap has something to draw.
+    bool treemapHasContent() const;
+
+    FileTreeOutlineInputs outlineInputs() const;
+    FileTreeOutlineOptions outlineOptions() const;
+    ExtensionTableInputs typesInputs() const;
+    TreemapCanvasInputs treemapInputs() const;
 
 private:
     const ContentViewState& state_;
+    const TreeViewTabChanges& changes_;
 };
 
 }  // namespace zelvane

@@ -14,21 +14,18 @@ TreemapToggles::TreemapToggles(Preferences& preferences, QObject* parent)
       showTreemapFreeSpace_(preferences.value(PreferenceKeys::showTreemapFreeSpace)) {}
 
 void TreemapToggles::setShowTreemapAllocatedSize(bool value) {
-    if (!assignIfChanged(showTreemapAllocatedSize_, value)) return;
-    preferences_.set(PreferenceKeys::showTreemapAllocatedSize, value);
-    emit showTreemapAllocatedSizeChanged(showTreemapAllocatedSize_);
+    if (assignAndStoreIfChanged(preferences_, PreferenceKeys::showTreemapAllocatedSize, showTreemapAllocatedSize_, value))
+        emit showTreemapAllocatedSizeChanged(showTreemapAllocatedSize_);
 }
 
 void TreemapToggles::setShowTreemapFilenames(bool value) {
-    if (!assignIfChanged(showTreemapFilenames_, value)) return;
-    preferences_.set(PreferenceKeys::showTreemapFilenames, value);
-    emit showTreemapFilenamesChanged(showTreemapFilenames_);
+    if (assignAndStoreIfChanged(preferences_, PreferenceKeys::showTreemapFilenames, showTreemapFilenames_, value))
+        emit showTreemapFilenamesChanged(showTreemapFilenames_);
 }
 
 void TreemapToggles::setShowTreemapFreeSpace(bool value) {
-    if (!assignIfChanged(showTreemapFreeSpace_, value)) return;
-    preferences_.set(PreferenceKeys::showTreemapFreeSpace, value);
-    emit showTreemapFreeSpaceChanged(showTreemapFreeSpace_);
+    if (assignAndStoreIfChanged(preferences_, PreferenceKeys::showTreemapFreeSpace, showTreemapFreeSpace_, value))
+        emit showTreemapFreeSpaceChanged(showTreemapFreeSpace_);
 }
 
 }  // namespace zelvane

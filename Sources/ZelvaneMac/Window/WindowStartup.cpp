@@ -9,6 +9,7 @@
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/VolumePicker.hpp"
+#include "ZelvaneMac/Window/PaneToggles.hpp"
 
 namespace zelvane {
 
@@ -50,11 +51,11 @@ void WindowStartup::runAppearance() {
     if (!exportMode) {
         const auto text = [](const std::optional<std::string>& s) { return QString::fromStdString(s.value_or(std::string())); };
         if (cli.filter) {
-            state_.setShowFilterPanel(true);
+            state_.panes().setShowFilterPanel(true);
             prefs.set(PreferenceKeys::includeFilterText, text(cli.filter));
             prefs.set(PreferenceKeys::excludeFilterText, text(cli.filterExclude));
         } else if (cli.filterExclude) {
-            state_.setShowFilterPanel(true);
+            state_.panes().setShowFilterPanel(true);
             prefs.set(PreferenceKeys::includeFilterText, QString());
             prefs.set(PreferenceKeys::excludeFilterText, text(cli.filterExclude));
         }

@@ -337,10 +337,15 @@ TEST(FileTreeOutlineModel, CellsShowRootLabelsPercentagesCountsAndHardLinksInPar
     writeFile(dir / "empty/.keep", 0);
     RootRef root = fixtures::loadTreeFromDisk(dir.path());
     FileTreeOutlineModel model(FileTreeOutlineInputs{});
-    model.setRootDisplayLabel([](const FileNode&) { return QStringLiteral("My Root (Disk)"); });
-    model.update(inputsFor(root.get(), 0));
+    FileTreeOutlineInputs in = inputsFor(root.get(), 0);
+    in.rootLabels = {QStringLiteral("My Root (Disk)")};
+    model.update(in);
     const QModelIndex r = model.index(0, 0);
     EXPECT_EQ(model.data(r).toString(), "My Root (Disk)");
+    // A new label for the same root (its volume renamed) shows without the rows made anew.
+    in.rootLabels = {QStringLiteral("My Root (Renamed)")};
+    EXPECT_FALSE(model.update(in).reloaded);
+    EXPECT_EQ(model.data(r).toString(), "My Root (Renamed)");
     EXPECT_EQ(model.data(r.siblingAtColumn(FileTreeOutlineModel::percentColumn)).toString(), "100.0%");
     EXPECT_DOUBLE_EQ(model.data(r.siblingAtColumn(FileTreeOutlineModel::percentColumn), ResultTableRole::barFraction).toDouble(), 1.0);
     model.setSort("name", true);

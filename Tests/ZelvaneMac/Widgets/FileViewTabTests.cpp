@@ -26,6 +26,7 @@
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/FileViewResults.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
+#include "ZelvaneMac/Window/FilteredCopy.hpp"
 
 namespace zelvane {
 namespace {
@@ -124,8 +125,8 @@ TEST(FilterPanel, FieldsHistoriesClearAndApply) {
     // Return in the exclude field applies both texts.
     QTest::keyClick(&panel.excludeField(), Qt::Key_Return);
     EXPECT_EQ(panel.excludeField().text(), "*.tmp");
-    EXPECT_EQ(state.appliedIncludeFilterText(), "s>1m");
-    EXPECT_EQ(state.appliedExcludeFilterText(), "*.tmp");
+    EXPECT_EQ(state.scanControl().filteredCopy().applied().includeText, "s>1m");
+    EXPECT_EQ(state.scanControl().filteredCopy().applied().excludeText, "*.tmp");
     EXPECT_TRUE(panel.grab().save(grabPath("filter-panel.png")));
     panel.includeField().setFocus();
     QCoreApplication::processEvents();
@@ -135,7 +136,7 @@ TEST(FilterPanel, FieldsHistoriesClearAndApply) {
     panel.clearButton().click();
     EXPECT_EQ(panel.includeField().text(), "");
     EXPECT_EQ(prefs.value(PreferenceKeys::excludeFilterText), "");
-    EXPECT_EQ(state.appliedExcludeFilterText(), "*.tmp");
+    EXPECT_EQ(state.scanControl().filteredCopy().applied().excludeText, "*.tmp");
     // A history entry fills its field without applying; clearing one history leaves the other.
     emit panel.includeHistory().entryPicked("s>1m");
     EXPECT_EQ(panel.includeField().text(), "s>1m");
@@ -143,7 +144,7 @@ TEST(FilterPanel, FieldsHistoriesClearAndApply) {
     EXPECT_EQ(prefs.value(PreferenceKeys::excludeFilterHistoryJSON), "[]");
     EXPECT_EQ(FilterFieldHistory::decode(prefs.value(PreferenceKeys::includeFilterHistoryJSON)), QStringList{"s>1m"});
     panel.applyButton().click();
-    EXPECT_EQ(state.appliedExcludeFilterText(), "");
+    EXPECT_EQ(state.scanControl().filteredCopy().applied().excludeText, "");
 }
 
 }  // namespace

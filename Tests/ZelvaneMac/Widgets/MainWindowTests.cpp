@@ -19,6 +19,7 @@
 #include "ZelvaneMac/Widgets/MainWindow/TabStrip.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/PaneToggles.hpp"
 
 using namespace zelvane;
 
@@ -59,12 +60,12 @@ TEST(MainWindow, OpensWithItsRowsAndSwitchesTabsKeepingEachPage) {
     QTest::mouseClick(view->tabStrip()->button(ContentTab::fileView), Qt::LeftButton);
     EXPECT_EQ(probe->text(), "kept");
 
-    window.state().setShowHeader(false);
-    window.state().setShowFilterPanel(true);
+    window.state().panes().setShowHeader(false);
+    window.state().panes().setShowFilterPanel(true);
     EXPECT_FALSE(view->headerRow()->isVisible());
     EXPECT_TRUE(view->filterPanelRow()->isVisible());
-    window.state().setShowHeader(true);
-    window.state().setShowFilterPanel(false);
+    window.state().panes().setShowHeader(true);
+    window.state().panes().setShowFilterPanel(false);
 
     window.state().setSelectedTab(ContentTab::treeView);
     EXPECT_TRUE(window.grab().save(grabPath("main-window.png")));

@@ -28,6 +28,8 @@
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/VolumePicker.hpp"
 #include "ZelvaneMac/Window/WindowStartup.hpp"
+#include "ZelvaneMac/Window/PaneToggles.hpp"
+#include "ZelvaneMac/Window/TreemapZoom.hpp"
 
 namespace zelvane {
 namespace {
@@ -72,12 +74,12 @@ TEST(MenuBar, CommandsActOnTheirOwnWindowAndItemsFollowItsState) {
 
     // Exactly one restart item, and the focused toggles write this window's state.
     EXPECT_NE(menus.action(A::restartAsAdministrator)->isVisible(), menus.action(A::restartWithoutAdministrator)->isVisible());
-    const bool shown = first.state().showTreemap();
+    const bool shown = first.state().panes().showTreemap();
     for (QAction* act : menus.optionsMenu()->actions()) {
         if (act->text() == "Show Treemap") act->trigger();
     }
-    EXPECT_NE(first.state().showTreemap(), shown);
-    EXPECT_EQ(second.state().showTreemap(), shown);
+    EXPECT_NE(first.state().panes().showTreemap(), shown);
+    EXPECT_EQ(second.state().panes().showTreemap(), shown);
 
     // "Check for Updates Now" is off only when the administrator locked updates off.
     prefs.set(PreferenceKeys::checkForUpdatesLockedByAdmin, true);
@@ -122,11 +124,11 @@ TEST(MenuBar, SelectParentSkipsGroupsAndReselectChildReturnsOnce) {
     // Zoom to a file's folder, out again to all roots.
     state.treeSelection().set({child(child(docs, "sub"), "x.txt")});
     zoomTreemap(state);
-    EXPECT_EQ(state.treemapRoot(), child(docs, "sub"));
+    EXPECT_EQ(state.treemapZoom().root(), child(docs, "sub"));
     zoomOut(state, state.scanControl().effectiveRoots());
-    EXPECT_EQ(state.treemapRoot(), docs);
+    EXPECT_EQ(state.treemapZoom().root(), docs);
     zoomOut(state, state.scanControl().effectiveRoots());
-    EXPECT_EQ(state.treemapRoot(), nullptr);
+    EXPECT_EQ(state.treemapZoom().root(), nullptr);
 
     // Rename only for one node that is not a group, and only when switched on.
     std::vector<FileNode*> renames;
@@ -146,12 +148,12 @@ TEST(MenuBar, SelectParentSkipsGroupsAndReselectChildReturnsOnce) {
     // a selection folded out of sight would still be what Delete and Copy act on.
     state.treeSelection().set({child(child(docs, "sub"), "x.txt")});
     zoomTreemap(state);
-    ASSERT_NE(state.treemapRoot(), nullptr);
+    ASSERT_NE(state.treemapZoom().root(), nullptr);
     int resets = 0;
     QObject::connect(&state.commands(), &ViewCommands::resetTreeExpansion, [&] { ++resets; });
     window.menus().handleMenuAction(A::resetTreeExpansion);
     EXPECT_TRUE(state.treeSelection().nodes().empty());
-    EXPECT_EQ(state.treemapRoot(), nullptr);
+    EXPECT_EQ(state.treemapZoom().root(), nullptr);
     EXPECT_EQ(resets, 1);
 }
 
@@ -183,7 +185,7 @@ TEST(MenuBar, ExpandAllGivenWithNewRootsOpensTheNewTree) {
     ContentViewState& state = window.state();
     const FileNode* scanned = state.scanControl().effectiveRoots().at(0).get();
 
-    state.setShowFilterPanel(true);
+    state.panes().setShowFilterPanel(true);
     prefs.set(PreferenceKeys::excludeFilterText, QStringLiteral("*.png"));
     state.scanControl().applyFilters();
     window.menus().handleMenuAction(A::expandAll);
@@ -253,7 +255,7 @@ TEST(MenuBar, ScanRescansTheChosenFolderWithoutItsPanel) {
     }));
     const FileNode* imported = state.scanControl().effectiveRoots()[0].get();
     int clears = 0;
-    state.setClearTreemapLayout([&] { ++clears; });
+    QObject::connect(&state.scanControl(), &ScanController::scanStarting, [&] { ++clears; });
     window.menus().handleMenuAction(A::scan);
     QCoreApplication::processEvents();
     EXPECT_EQ(clears, 0);

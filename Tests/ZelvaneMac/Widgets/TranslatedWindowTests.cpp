@@ -28,6 +28,7 @@
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
+#include "ZelvaneMac/Window/PaneToggles.hpp"
 
 namespace zelvane {
 namespace {
@@ -129,7 +130,7 @@ TEST(TranslatedWindow, EveryLanguageFitsTheWindowSheetsAndAlerts) {
         pumpWidgetsUntil([&] { return cutTexts(&window).isEmpty(); }, 3000);
         EXPECT_EQ(cutTexts(&window), QStringList()) << report(QStringLiteral("file view"), cutTexts(&window)).toStdString();
         if (keep) window.grab().save(grabPath(name("fileview").constData()));
-        window.state().setShowFilterPanel(true);
+        window.state().panes().setShowFilterPanel(true);
         pumpWidgetsUntil([&] { return cutTexts(&window).isEmpty(); }, 3000);
         EXPECT_EQ(cutTexts(&window), QStringList()) << report(QStringLiteral("filter panel"), cutTexts(&window)).toStdString();
 

@@ -31,6 +31,8 @@
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/FileTypeStatistics.hpp"
+#include "ZelvaneMac/Window/PaneToggles.hpp"
+#include "ZelvaneMac/Window/TreemapZoom.hpp"
 
 namespace zelvane {
 namespace {
@@ -61,17 +63,18 @@ struct OutlineRig {
         writeFile(dir / "other/x.dat", 10);
         root = fixtures::loadTreeFromDisk(dir.path());
         docs = childNamed(root.get(), "docs");
-        FileTreeOutlineCallbacks cb;
-        cb.onSelectionChanged = [this](const std::vector<FileNode*>& n) { lastSelection = n, ++selectionReports; };
-        cb.onRenameEditingEnded = [this] { ++renameEnds; };
-        cb.fileActions.quickLook = [this](QWidget*, const std::vector<FileNode*>&) { ++quickLooks; };
-        cb.fileActions.rename = [this](QWidget*, FileNode* node, const QString& name) {
+        FileActionHooks hooks;
+        hooks.quickLook = [this](QWidget*, const std::vector<FileNode*>&) { ++quickLooks; };
+        hooks.rename = [this](QWidget*, FileNode* node, const QString& name) {
             renames.push_back(name);
             if (acceptRename) node->rename(std::string_view(name.toStdString()));
             return acceptRename;
         };
         in.roots = {root.get()};
-        view = std::make_unique<FileTreeOutlineView>(FileTreeOutlineInputs{}, std::move(cb), prefs);
+        view = std::make_unique<FileTreeOutlineView>(FileTreeOutlineInputs{}, std::move(hooks), prefs);
+        QObject::connect(view.get(), &FileTreeOutlineView::selectionChanged,
+                         [this](const std::vector<FileNode*>& n) { lastSelection = n, ++selectionReports; });
+        QObject::connect(view.get(), &FileTreeOutlineView::renameEditingEnded, [this] { ++renameEnds; });
         view->resize(900, 500);
         view->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(view.get()));
@@ -320,7 +323,6 @@ TEST(TreeViewTab, ShowsAScannedTreeWithFileTypesAndTheInfoStrip) {
     state.fileTypes().setExtensionStats(stats.all);
     state.fileTypes().setExtensionColorRank(stats.colorRank);
     state.fileTypes().renew();
-    state.setHasEverShownScanResults(true);
     tab.refreshNow();
 
     ASSERT_TRUE(tab.showsOutline());
@@ -354,7 +356,7 @@ TEST(TreeViewTab, ShowsAScannedTreeWithFileTypesAndTheInfoStrip) {
 
     // Zoomed treemap: the strip names the folder and offers the way back.
     FileNode* photos = childNamed(roots[0].get(), "Photos");
-    state.setTreemapRoot(photos);
+    state.treemapZoom().setRoot(photos);
     tab.refreshNow();
     EXPECT_TRUE(tab.zoomButtonsShown());
     EXPECT_EQ(tab.infoStripTexts()[0].toStdString(), photos->fullPath());
@@ -363,12 +365,12 @@ TEST(TreeViewTab, ShowsAScannedTreeWithFileTypesAndTheInfoStrip) {
     EXPECT_TRUE(tab.grab().save(grabPath("tree-view-tab.png")));
 
     // Hiding the file types removes their split; the treemap split stays.
-    state.setShowFileTypes(false);
+    state.panes().setShowFileTypes(false);
     tab.refreshNow();
     EXPECT_EQ(tab.extSplit(), nullptr);
     EXPECT_NE(tab.treeSplit(), nullptr);
     EXPECT_TRUE(tab.showsOutline());
-    state.setTreemapRoot(nullptr);
+    state.treemapZoom().setRoot(nullptr);
     state.treeSelection().set({});
 }
 
@@ -412,10 +414,10 @@ TEST(ContextMenuOutlineView, ReportsTheRowUnderThePointerAndNothingWhenItLeaves)
     OutlineRig rig;
     std::vector<std::optional<QString>> hovered;
     ContextMenuOutlineView& o = rig.outline();
-    o.onHoverIndex = [&](const QModelIndex& i) {
+    QObject::connect(&o, &ContextMenuOutlineView::rowHovered, [&](const QModelIndex& i) {
         const FileNode* n = rig.view->model().nodeAt(i);
         hovered.push_back(n ? std::optional<QString>(QString::fromStdString(n->name())) : std::nullopt);
-    };
+    });
     const QPoint onRoot = o.visualRect(rig.view->model().index(0, 0)).center();
     QMouseEvent move(QEvent::MouseMove, onRoot, o.viewport()->mapToGlobal(onRoot), Qt::NoButton, {}, {});
     QCoreApplication::sendEvent(o.viewport(), &move);

@@ -23,6 +23,7 @@
 #include "ZelvaneMac/Window/FileTypeStatistics.hpp"
 #include "ZelvaneMac/Window/TreemapToggles.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
+#include "ZelvaneMac/Window/TreemapZoom.hpp"
 
 namespace zelvane {
 namespace {
@@ -54,7 +55,6 @@ TEST(TreeViewTabTreemap, ThePictureFollowsTheWindowAndClicksComeBackToIt) {
     ASSERT_TRUE(showExposed(tab, 1100, 800));
     TreemapCanvas* canvas = tab.treemapCanvas();
     ASSERT_NE(canvas, nullptr);
-    EXPECT_TRUE(state.clearTreemapLayout()) << "the window holds the canvas's clear action";
 
     const QString root = QString::fromStdString(dir.path().string());
     state.viewModel().selectRoot(root, root);
@@ -81,12 +81,12 @@ TEST(TreeViewTabTreemap, ThePictureFollowsTheWindowAndClicksComeBackToIt) {
     QTest::mouseMove(canvas, centreOf(*canvas, film));
     EXPECT_EQ(state.hoverPathState().path().value_or(QString()).toStdString(), film->fullPath());
     QTest::mouseDClick(canvas, Qt::LeftButton, {}, centreOf(*canvas, film));
-    EXPECT_EQ(state.treemapRoot(), film->parent());
+    EXPECT_EQ(state.treemapZoom().root(), film->parent());
     tab.refreshNow();
     EXPECT_EQ(canvas->model().inputs().zoomedNode, film->parent());
     ASSERT_TRUE(pumpWidgetsUntil([&] { return !canvas->model().isStale() && canvas->model().busyRegenerationCount() == 0; }));
     EXPECT_EQ(canvas->model().layout().hitRoots.at(0).node, film->parent());
-    state.setTreemapRoot(nullptr);
+    state.treemapZoom().setRoot(nullptr);
     tab.refreshNow();
     ASSERT_TRUE(pumpWidgetsUntil([&] { return !canvas->model().isStale() && canvas->model().busyRegenerationCount() == 0; }));
 

@@ -29,6 +29,7 @@
 #include "ZelvaneMac/Window/FileTypeStatistics.hpp"
 #include "ZelvaneMac/Window/FileViewResults.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
+#include "ZelvaneMac/Window/PaneToggles.hpp"
 
 namespace zelvane {
 namespace {
@@ -82,7 +83,7 @@ TEST(WindowFigures, FileTypeTableFollowsFiltersAndDeletions) {
     constexpr int64_t kAllSvg = 11000 + 12000 + 13000 + 14000 + 15000 + 45100 + 900;
     EXPECT_TRUE(w.waitFor([&] { return w.typeRow("svg") == std::make_pair(int64_t(7), kAllSvg); }));
 
-    w.state().setShowFilterPanel(true);
+    w.state().panes().setShowFilterPanel(true);
     const auto applyFilter = [&](const char* text) {
         w.prefs().set(PreferenceKeys::includeFilterText, QString::fromUtf8(text));
         w.key(Qt::Key_F5, Qt::ShiftModifier);

@@ -42,6 +42,7 @@
 #include "ZelvaneMac/Window/ViewCommands.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/WindowStartup.hpp"
+#include "ZelvaneMac/Window/PaneToggles.hpp"
 
 namespace zelvane {
 namespace {
@@ -151,7 +152,7 @@ public:
 
     // The exclude filter typed into the shown filter panel and applied with Return.
     void excludeInPanel(const QString& text) {
-        state().setShowFilterPanel(true);
+        state().panes().setShowFilterPanel(true);
         FilterSyntaxTextField& field = window_->contentView()->filterPanel()->excludeField();
         window_->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(window_.get()));
@@ -976,7 +977,7 @@ TEST(WindowFileActions, ErasingAFolderAFilterThinnedOrThatIsAFileNowSaysWhatTheD
 
     // A scan with the exclude filter never read the file; with the panel hidden its tree shows.
     w.scan(dir.path());
-    w.state().setShowFilterPanel(false);
+    w.state().panes().setShowFilterPanel(false);
     ASSERT_TRUE(pumpWidgetsUntil([&] { return w.node(dir / "keep/seen.txt") && !w.node(dir / "keep/hidden.bin"); }));
     EXPECT_TRUE(askToErase(Qt::ShiftModifier).contains("On disk now: 2 items")) << "after a scan with an exclude filter";
 

@@ -29,6 +29,7 @@
 #include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
 #include "ZelvaneMac/Window/Treemap/TreemapCanvasModel.hpp"
 #include "ZelvaneMac/Window/TreemapToggles.hpp"
+#include "ZelvaneMac/Window/PaneToggles.hpp"
 
 namespace zelvane {
 namespace {
@@ -112,7 +113,7 @@ TEST(WindowLook, FolderColumnTakesTheSpareWidth) {
     TempDir dir;
     writeFile(dir / "a/b/c/a-rather-long-folder-name-deep-down/file.txt", 10);
     Window w;
-    w.state().setShowFileTypes(false);
+    w.state().panes().setShowFileTypes(false);
     ASSERT_TRUE(w.scan(dir.path()));
     const int name = FileTreeOutlineModel::nameColumn;
     const auto others = [&w, name] { return w.view().header()->length() - w.view().header()->sectionSize(name); };
@@ -133,17 +134,17 @@ TEST(WindowLook, FolderColumnTakesTheSpareWidth) {
 
     // The file-type table beside it: too little room, the column keeps its own width and the
     // view scrolls sideways; the room comes back with the table gone.
-    w.state().setShowFileTypes(true);
+    w.state().panes().setShowFileTypes(true);
     ASSERT_TRUE(pumpWidgetsUntil([&] { return room() < 224; })) << room();
     EXPECT_EQ(header->sectionSize(name), 224);
-    w.state().setShowFileTypes(false);
+    w.state().panes().setShowFileTypes(false);
     ASSERT_TRUE(pumpWidgetsUntil([&] { return room() > 224 && header->sectionSize(name) == room(); })) << room();
 
     // Stored while it had the room, opened without: its own width, not the room it had.
     QTest::qWait(500);  // the layout is stored a moment after the last change
     w.close();
     w.open({}, {1000, 900});
-    w.state().setShowFileTypes(true);
+    w.state().panes().setShowFileTypes(true);
     ASSERT_TRUE(w.scan(dir.path()));
     ASSERT_TRUE(pumpWidgetsUntil([&] { return room() < 224; })) << room();
     EXPECT_EQ(w.view().header()->sectionSize(name), 224);

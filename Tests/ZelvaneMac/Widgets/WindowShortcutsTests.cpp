@@ -36,6 +36,8 @@
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/WindowFrameKeeper.hpp"
 #include "ZelvaneMac/Window/WindowStartup.hpp"
+#include "ZelvaneMac/Window/PaneToggles.hpp"
+#include "ZelvaneMac/Window/FilteredCopy.hpp"
 
 namespace zelvane {
 namespace {
@@ -121,7 +123,7 @@ TEST(WindowShortcuts, CopyActsOnTheWindowItWasPressedInAndYieldsToTextFields) {
 
     // A focused text field copies its own selected text, whatever kind of field it is; the
     // window's selection stays off the clipboard.
-    w.first.state().setShowFilterPanel(true);
+    w.first.state().panes().setShowFilterPanel(true);
     FilterSyntaxTextField& include = w.first.contentView()->filterPanel()->includeField();
     auto* line = new QLineEdit(QStringLiteral("line text"), w.first.contentView()->statusBar());
     auto* spin = new QSpinBox(w.first.contentView()->statusBar());
@@ -163,8 +165,8 @@ TEST(WindowShortcuts, CopyActsOnTheWindowItWasPressedInAndYieldsToTextFields) {
 
 TEST(WindowShortcuts, ShiftF5AppliesTheFiltersOfItsOwnWindowFromAFilterField) {
     TwoWindows w;
-    w.first.state().setShowFilterPanel(true);
-    w.second.state().setShowFilterPanel(true);
+    w.first.state().panes().setShowFilterPanel(true);
+    w.second.state().panes().setShowFilterPanel(true);
     w.prefs.set(PreferenceKeys::includeFilterText, QStringLiteral("name=a*"));
     FilterSyntaxTextField& field = w.first.contentView()->filterPanel()->includeField();
     activate(w.first);
@@ -173,17 +175,17 @@ TEST(WindowShortcuts, ShiftF5AppliesTheFiltersOfItsOwnWindowFromAFilterField) {
 
     // Shift+Alt+F5 is not the shortcut.
     QTest::keyClick(&field, Qt::Key_F5, Qt::ShiftModifier | Qt::AltModifier);
-    EXPECT_EQ(w.first.state().appliedIncludeFilterText(), QString());
+    EXPECT_EQ(w.first.state().scanControl().filteredCopy().applied().includeText, QString());
     QTest::keyClick(&field, Qt::Key_F5, Qt::ShiftModifier);
-    EXPECT_EQ(w.first.state().appliedIncludeFilterText(), "name=a*");
-    EXPECT_EQ(w.second.state().appliedIncludeFilterText(), QString());
+    EXPECT_EQ(w.first.state().scanControl().filteredCopy().applied().includeText, "name=a*");
+    EXPECT_EQ(w.second.state().scanControl().filteredCopy().applied().includeText, QString());
 
     // Control alongside does not change it; the other window applies only its own.
     w.prefs.set(PreferenceKeys::includeFilterText, QStringLiteral("name=b*"));
     activate(w.second);
     QTest::keyClick(&w.second, Qt::Key_F5, Qt::ShiftModifier | Qt::ControlModifier);
-    EXPECT_EQ(w.second.state().appliedIncludeFilterText(), "name=b*");
-    EXPECT_EQ(w.first.state().appliedIncludeFilterText(), "name=a*");
+    EXPECT_EQ(w.second.state().scanControl().filteredCopy().applied().includeText, "name=b*");
+    EXPECT_EQ(w.first.state().scanControl().filteredCopy().applied().includeText, "name=a*");
 }
 
 // Return presses Scan from the window's lists, but a focused one-line field takes it itself: the
@@ -275,7 +277,7 @@ TEST(WindowFrame, TheTreeSplitTakesItsStoredHeightOnlyOnceTheFrameIsRestored) {
     QTemporaryDir dir;
     Preferences prefs(dir.filePath("p.plist"));
     ContentViewState state(prefs, {});
-    state.setShowTreemap(true);
+    state.panes().setShowTreemap(true);
     state.setAwaitsWindowFrameRestore(true);
     TreeViewTab tab(state);
     ASSERT_NE(tab.treeSplit(), nullptr);

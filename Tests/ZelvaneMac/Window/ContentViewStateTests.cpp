@@ -14,6 +14,10 @@
 #include "ZelvaneMac/Window/MainWindowController.hpp"
 #include "ZelvaneMac/Window/TopRoundedRectangle.hpp"
 #include "ZelvaneMac/Window/WindowTitle.hpp"
+#include "ZelvaneMac/Window/PaneToggles.hpp"
+#include "ZelvaneMac/Window/TreemapZoom.hpp"
+#include "ZelvaneMac/Window/FilteredCopy.hpp"
+#include "ZelvaneMac/Window/ScanController.hpp"
 
 using namespace zelvane;
 
@@ -31,20 +35,20 @@ TEST(ContentViewState, NewWindowOnAnEmptyStoreStartsFromTheDefaults) {
     Store store;
     ContentViewState state(store.preferences, {});
     EXPECT_EQ(state.selectedTab(), ContentTab::treeView);
-    EXPECT_FALSE(state.showFilterPanel());
-    EXPECT_TRUE(state.showFileTypes());
-    EXPECT_TRUE(state.showTreemap());
+    EXPECT_FALSE(state.panes().showFilterPanel());
+    EXPECT_TRUE(state.panes().showFileTypes());
+    EXPECT_TRUE(state.panes().showTreemap());
     EXPECT_TRUE(state.treemapToggles().showTreemapAllocatedSize());
     EXPECT_TRUE(state.treemapToggles().showTreemapFilenames());
     EXPECT_FALSE(state.treemapToggles().showTreemapFreeSpace());
-    EXPECT_TRUE(state.showHeader());
+    EXPECT_TRUE(state.panes().showHeader());
     EXPECT_TRUE(store.preferences.value(PreferenceKeys::autoScanAfterSelection));
     EXPECT_EQ(state.fileTypes().extensionPanelSortKey(), "allocated");
-    EXPECT_TRUE(state.appliedIncludeMatchEntirePath());
-    EXPECT_FALSE(state.loadedRoots().has_value());
+    EXPECT_TRUE(state.scanControl().filteredCopy().applied().includeMatchEntirePath);
+    EXPECT_FALSE(state.scanControl().filteredCopy().roots().has_value());
     EXPECT_FALSE(state.prompts().csvExportErrorDetail().has_value());
-    EXPECT_EQ(state.treemapRoot(), nullptr);
-    EXPECT_FALSE(state.isTreeNodeExpanded());
+    EXPECT_EQ(state.treemapZoom().root(), nullptr);
+    EXPECT_FALSE(state.treeExpansion().isNodeExpanded(nullptr)) << "no outline: nothing is open";
 }
 
 TEST(ContentViewState, SeededTogglesReadTheirKeyOnceAndWriteChangesBack) {
@@ -55,21 +59,21 @@ TEST(ContentViewState, SeededTogglesReadTheirKeyOnceAndWriteChangesBack) {
     ASSERT_TRUE(store.preferences.setObject("showTreemap", QVariant(0)));
     store.preferences.set(PreferenceKeys::showTreemapFreeSpace, true);
     ContentViewState first(store.preferences, {});
-    EXPECT_FALSE(first.showFilterPanel());
-    EXPECT_TRUE(first.showTreemap());
+    EXPECT_FALSE(first.panes().showFilterPanel());
+    EXPECT_TRUE(first.panes().showTreemap());
     EXPECT_TRUE(first.treemapToggles().showTreemapFreeSpace());
 
-    first.setShowTreemap(false);
-    first.setShowHeader(false);
+    first.panes().setShowTreemap(false);
+    first.panes().setShowHeader(false);
     EXPECT_FALSE(store.preferences.value(PreferenceKeys::showTreemap));
 
     ContentViewState second(store.preferences, {});
-    EXPECT_FALSE(second.showTreemap());
-    EXPECT_TRUE(second.showHeader()) << "the header has no key: every window starts with it";
+    EXPECT_FALSE(second.panes().showTreemap());
+    EXPECT_TRUE(second.panes().showHeader()) << "the header has no key: every window starts with it";
     // The second window's change does not reach the first, which read its key only once.
-    second.setShowFileTypes(false);
-    EXPECT_TRUE(first.showFileTypes());
-    EXPECT_FALSE(first.showHeader());
+    second.panes().setShowFileTypes(false);
+    EXPECT_TRUE(first.panes().showFileTypes());
+    EXPECT_FALSE(first.panes().showHeader());
 }
 
 TEST(ContentViewState, SignalsOnlyOnRealChanges) {

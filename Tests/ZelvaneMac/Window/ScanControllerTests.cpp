@@ -24,6 +24,9 @@
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/VolumePicker.hpp"
 #include "ZelvaneMac/Window/WindowStartup.hpp"
+#include "ZelvaneMac/Window/PaneToggles.hpp"
+#include "ZelvaneMac/Window/TreemapZoom.hpp"
+#include "ZelvaneMac/Window/FilteredCopy.hpp"
 
 namespace zelvane {
 namespace {
@@ -73,8 +76,8 @@ TEST(ScanController, AScanReachesTheShownRootsAndEveryHandlerRuns) {
     w.scan(q(dir.path()));
     ASSERT_EQ(w.scans.effectiveRoots().size(), 1u);
     EXPECT_EQ(w.scans.effectiveRoots()[0].get(), w.scans.scanRoots()[0].get());
-    EXPECT_TRUE(w.state.hasScannedContent());
-    EXPECT_TRUE(w.state.hasEverShownScanResults());
+    EXPECT_TRUE(w.scans.hasScannedContent());
+    EXPECT_TRUE(w.scans.hasEverShownScanResults());
     EXPECT_TRUE(w.state.liveMonitor().isWatching());
     EXPECT_EQ(w.state.fileTypes().extensionPanelSortKey(), "allocated");
     w.waitForStats();
@@ -85,10 +88,10 @@ TEST(ScanController, AScanReachesTheShownRootsAndEveryHandlerRuns) {
     const RootRef before = w.scans.effectiveRoots()[0];
     w.scans.startScan();
     EXPECT_TRUE(w.scans.effectiveRoots().empty());
-    EXPECT_FALSE(w.state.hasScannedContent());
+    EXPECT_FALSE(w.scans.hasScannedContent());
     EXPECT_FALSE(w.state.liveMonitor().isWatching());
     EXPECT_TRUE(w.state.fileTypes().extensionStats().empty());
-    EXPECT_TRUE(w.state.hasEverShownScanResults()) << "stays once set";
+    EXPECT_TRUE(w.scans.hasEverShownScanResults()) << "stays once set";
     ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
     ASSERT_EQ(w.scans.effectiveRoots().size(), 1u);
     EXPECT_NE(w.scans.effectiveRoots()[0], before);
@@ -113,16 +116,16 @@ TEST(ScanController, FiltersMakeACopyThatTheWindowShowsWhileThePanelIsShown) {
     w.prefs.set(PreferenceKeys::excludeFilterText, QStringLiteral("*.md"));
     w.scan(q(dir.path()));
     EXPECT_EQ(w.scans.scanRoots()[0]->subFolderFileCount(), 4);
-    EXPECT_FALSE(w.state.loadedRoots());
+    EXPECT_FALSE(w.scans.filteredCopy().roots());
 
-    w.state.setShowFilterPanel(true);
+    w.state.panes().setShowFilterPanel(true);
     w.prefs.set(PreferenceKeys::includeFilterText, QStringLiteral("*.txt"));
     w.prefs.set(PreferenceKeys::excludeFilterText, QString());
     w.waitForStats();
     w.state.treeSelection().set({w.scans.scanRoots()[0].get()});
     w.scans.applyFilters();
-    ASSERT_TRUE(w.state.loadedRoots());
-    const FileNode* copy = (*w.state.loadedRoots())[0].get();
+    ASSERT_TRUE(w.scans.filteredCopy().roots());
+    const FileNode* copy = (*w.scans.filteredCopy().roots())[0].get();
     EXPECT_EQ(w.scans.effectiveRoots()[0].get(), copy);
     EXPECT_EQ(copy->subFolderFileCount(), 2);
     EXPECT_TRUE(w.state.treeSelection().nodes().isEmpty()) << "applying clears the selections";
@@ -132,9 +135,9 @@ TEST(ScanController, FiltersMakeACopyThatTheWindowShowsWhileThePanelIsShown) {
     EXPECT_EQ(w.state.fileTypes().extensionStats().size(), 1u);
 
     // Hiding the panel shows the scan roots at once; showing it again the same copy, unrebuilt.
-    w.state.setShowFilterPanel(false);
+    w.state.panes().setShowFilterPanel(false);
     EXPECT_EQ(w.scans.effectiveRoots()[0].get(), w.scans.scanRoots()[0].get());
-    w.state.setShowFilterPanel(true);
+    w.state.panes().setShowFilterPanel(true);
     EXPECT_EQ(w.scans.effectiveRoots()[0].get(), copy);
 
     // With the panel shown, the scan excludes by the exclude text, and the new result is filtered
@@ -143,15 +146,15 @@ TEST(ScanController, FiltersMakeACopyThatTheWindowShowsWhileThePanelIsShown) {
     w.scans.startScan();
     ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
     EXPECT_EQ(w.scans.scanRoots()[0]->subFolderFileCount(), 3) << "the scanner skipped pic.png";
-    ASSERT_TRUE(w.state.loadedRoots());
-    EXPECT_EQ((*w.state.loadedRoots())[0]->subFolderFileCount(), 2);
-    EXPECT_EQ(w.state.appliedExcludeFilterText(), "*.png");
+    ASSERT_TRUE(w.scans.filteredCopy().roots());
+    EXPECT_EQ((*w.scans.filteredCopy().roots())[0]->subFolderFileCount(), 2);
+    EXPECT_EQ(w.scans.filteredCopy().applied().excludeText, "*.png");
 
     // Blank texts in a shown panel: the copy goes.
     w.prefs.set(PreferenceKeys::includeFilterText, QStringLiteral("  "));
     w.prefs.set(PreferenceKeys::excludeFilterText, QString());
     w.scans.applyFilters();
-    EXPECT_FALSE(w.state.loadedRoots());
+    EXPECT_FALSE(w.scans.filteredCopy().roots());
     EXPECT_EQ(w.scans.effectiveRoots()[0].get(), w.scans.scanRoots()[0].get());
 }
 
@@ -161,9 +164,16 @@ TEST(ScanController, ARescanRestoresExpansionAndSelectionAndSkipsWhatWasDeleted)
     Window w;
     w.scan(q(dir.path()));
     const QString a = q(dir / "a"), b = q(dir / "a/b");
-    QSet<QString> expanded{q(dir.path()), a, b};
-    w.state.setIsTreeNodeExpanded([&](const FileNode* n) { return expanded.contains(QString::fromStdString(n->fullPath())); });
-    w.state.setIsGroupExpanded([&](const FileNode* n) { return QString::fromStdString(n->fullPath()) == a; });
+    // Stands in for the outline: rows open by path, and the group row of `a`.
+    struct OpenPaths final : QObject, TreeExpansionQuery {
+        QSet<QString> folders;
+        QString groupOf;
+        bool isNodeExpanded(const FileNode* n) const override { return folders.contains(QString::fromStdString(n->fullPath())); }
+        bool isGroupExpanded(const FileNode* n) const override { return QString::fromStdString(n->fullPath()) == groupOf; }
+    } open;
+    open.folders = {q(dir.path()), a, b};
+    open.groupOf = a;
+    w.state.treeExpansion().attach(&open);
 
     // First rescan: everything is found again.
     w.state.treeSelection().set({w.scans.node(q(dir / "a/one.txt"))});
@@ -171,10 +181,10 @@ TEST(ScanController, ARescanRestoresExpansionAndSelectionAndSkipsWhatWasDeleted)
     QObject::connect(&w.state.commands(), &ViewCommands::expandTreeRows,
                      [&](const NodeList& folders, const NodeList& groups) { expansions.emplace_back(folders, groups); });
     w.scans.startScan();
-    ASSERT_TRUE(w.state.pendingTreeRestoreState());
-    EXPECT_EQ(w.state.pendingTreeRestoreState()->expandedPaths, (QStringList{q(dir.path()), a, b}));
+    ASSERT_TRUE(w.scans.pendingTreeRestoreState());
+    EXPECT_EQ(w.scans.pendingTreeRestoreState()->expandedPaths, (QStringList{q(dir.path()), a, b}));
     ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
-    EXPECT_FALSE(w.state.pendingTreeRestoreState()) << "used once";
+    EXPECT_FALSE(w.scans.pendingTreeRestoreState()) << "used once";
     ASSERT_EQ(expansions.size(), 1u);
     ASSERT_EQ(expansions[0].first.size(), 3u);
     EXPECT_EQ(expansions[0].first[2], w.scans.node(b)) << "nodes of the new tree";
@@ -185,12 +195,12 @@ TEST(ScanController, ARescanRestoresExpansionAndSelectionAndSkipsWhatWasDeleted)
     // Second rescan after the subfolder and the selected file went: a is expanded again, b is
     // skipped. The old selection is not carried over: its nodes belonged to the released tree.
     w.state.treeSelection().set({w.scans.node(q(dir / "a/b/deep.txt"))});
-    w.state.setTreemapRoot(w.scans.node(a));
+    w.state.treemapZoom().setRoot(w.scans.node(a));
     w.state.setLastChildNodeForReselect(w.scans.node(b));
     fs::remove_all(dir / "a/b");
     w.scans.startScan();
     EXPECT_TRUE(w.state.treeSelection().nodes().isEmpty()) << "no reference may outlive its tree";
-    EXPECT_EQ(w.state.treemapRoot(), nullptr);
+    EXPECT_EQ(w.state.treemapZoom().root(), nullptr);
     EXPECT_EQ(w.state.lastChildNodeForReselect(), nullptr);
     ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
     ASSERT_EQ(expansions.size(), 2u);
@@ -293,7 +303,7 @@ TEST(ScanController, StatisticsOfOneTreeRaceLiveChangesWithoutADataRace) {
     w.scan(q(dir.path()));
     for (int round = 0; round < 20; ++round) {
         w.scans.applyFilters();  // nothing to filter: recomputes the statistics of the same roots
-        w.state.setShowFilterPanel(round % 2 == 0);
+        w.state.panes().setShowFilterPanel(round % 2 == 0);
         for (FileNode* folder : w.scans.effectiveRoots()[0]->children()) {
             if (folder->childCount() == 0) continue;
             FileNode* victim = folder->children()[size_t(round) % folder->childCount()];
@@ -384,7 +394,7 @@ TEST(WindowStartup, AnExcludeOnlyCommandLineOpensThePanelAndAMountReplacesAnOrph
     hooks.enumerateVolumes = [&] { return volumes; };
     WindowStartup startup(state, state.scanControl(), hooks);
     startup.runAppearance();
-    EXPECT_TRUE(state.showFilterPanel());
+    EXPECT_TRUE(state.panes().showFilterPanel());
     EXPECT_EQ(w.prefs.value(PreferenceKeys::includeFilterText), QString());
     EXPECT_EQ(w.prefs.value(PreferenceKeys::excludeFilterText), QStringLiteral("*.tmp"));
     EXPECT_FALSE(w.prefs.value(PreferenceKeys::filterMatchEntirePath));

@@ -1,6 +1,9 @@
 // The window's exports on a real scanned tree: files written and read back, and the texts the
 // window proposes and reports.
 
+#include <memory>
+#include <set>
+
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -27,6 +30,7 @@
 #include "ZelvaneMac/Window/Exports/WindowImageExport.hpp"
 #include "ZelvaneMac/Window/TweaksSettings.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
+#include "ZelvaneMac/Window/TreemapZoom.hpp"
 
 namespace zelvane {
 namespace {
@@ -248,23 +252,31 @@ TEST(WindowExports, TheImageHasTheAskedSizeAndTooLargeOrEmptySizesAreRefused) {
         EXPECT_FALSE(QFile::exists(w.out.filePath("refused.png")));
     }
     // A zoom into a node of another tree is ignored.
-    w.state.setTreemapRoot(w.child(w.root(), "docs"));
+    w.state.treemapZoom().setRoot(w.child(w.root(), "docs"));
     EXPECT_EQ(treemapImageRequest(w.state, false).zoomedNode, w.child(w.root(), "docs"));
 }
+
+// Stands in for the outline: these nodes' rows are open.
+struct OpenRows final : QObject, TreeExpansionQuery {
+    std::set<const FileNode*> nodes;
+    bool isNodeExpanded(const FileNode* node) const override { return nodes.count(node) != 0; }
+    bool isGroupExpanded(const FileNode*) const override { return false; }
+};
 
 TEST(WindowExports, TheClipboardListsWhatTheTreeShowsLargestFirst) {
     ScannedWindow w;
     FileNode* docs = w.child(w.root(), "docs");
     ASSERT_TRUE(docs);
     // Nothing expanded: one line for the root.
-    w.state.setIsTreeNodeExpanded([](const FileNode*) { return false; });
+    auto open = std::make_unique<OpenRows>();
+    w.state.treeExpansion().attach(open.get());
     const QString rootLine = QString::fromStdString(w.root()->fullPath());
     EXPECT_EQ(clipboardSummaryText(w.state), QString("%1  %2\n").arg("4.59 KB", 20).arg(rootLine));
 
     // The root and docs expanded; group size 0 keeps the files apart.
     w.prefs.set(PreferenceKeys::tweakFileGroupMinSize, 0);
     FileNode* root = w.root();
-    w.state.setIsTreeNodeExpanded([root, docs](const FileNode* n) { return n == root || n == docs; });
+    open->nodes = {root, docs};
     const QStringList lines = clipboardSummaryText(w.state).split('\n');
     ASSERT_GE(lines.size(), 6);
     EXPECT_EQ(lines[1], QString("%1    %2").arg("4.39 KB", 20).arg(QString::fromStdString(docs->fullPath())));

@@ -80,11 +80,17 @@ FileListView::FileListView(Preferences& preferences, std::optional<std::pair<QSt
     // A reset clears the selection without a change signal.
     connect(model_, &QAbstractItemModel::modelReset, this, [this] { emit selectionChanged({}); });
     connect(outline_, &QTreeView::doubleClicked, this, &FileListView::activateRow);
-    outline_->onHoverIndex = [this](const QModelIndex& index) { emit hoverPathChanged(hoverPathOf(model_->nodeAt(index))); };
-    outline_->onQuickLook = [this] {
+    connect(outline_, &ContextMenuOutlineView::rowHovered, this,
+            [this](const QModelIndex& index) { emit hoverPathChanged(hoverPathOf(model_->nodeAt(index))); });
+    connect(outline_, &ContextMenuOutlineView::quickLookRequested, this, [this] {
         if (fileActions_.quickLook) fileActions_.quickLook(outline_, selectedNodes());
-    };
-    outline_->makeMenu = [this] { return makeContextMenu(); };
+    });
+    connect(outline_, &ContextMenuOutlineView::menuRequested, this, [this](const QPoint& at) {
+        if (QMenu* menu = makeContextMenu()) {
+            menu->exec(at);
+            menu->deleteLater();
+        }
+    });
 }
 
 FileListView::~FileListView() = default;

@@ -14,6 +14,7 @@
 #include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/UpdateBanner.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/PaneToggles.hpp"
 
 namespace zelvane {
 
@@ -86,10 +87,10 @@ ContentView::ContentView(ContentViewState& state, QWidget* parent) : QWidget(par
     statusLayout->addWidget(statusBar_);
     column->addWidget(statusRow);
 
-    headerRow_->setVisible(state_.showHeader());
-    filterRow_->setVisible(state_.showFilterPanel());
-    connect(&state_, &ContentViewState::showHeaderChanged, headerRow_, &QWidget::setVisible);
-    connect(&state_, &ContentViewState::showFilterPanelChanged, filterRow_, &QWidget::setVisible);
+    headerRow_->setVisible(state_.panes().showHeader());
+    filterRow_->setVisible(state_.panes().showFilterPanel());
+    connect(&state_.panes(), &PaneToggles::showHeaderChanged, headerRow_, &QWidget::setVisible);
+    connect(&state_.panes(), &PaneToggles::showFilterPanelChanged, filterRow_, &QWidget::setVisible);
     showPage();
     connect(&state_, &ContentViewState::selectedTabChanged, this, &ContentView::showPage);
 }

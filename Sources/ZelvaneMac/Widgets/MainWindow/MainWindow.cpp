@@ -45,10 +45,6 @@ MainWindow::MainWindow(Preferences& preferences, CLIAutomation::Options cliOptio
     resize(size);
     connect(controller_, &MainWindowController::windowTitleChanged, this, &QWidget::setWindowTitle);
 
-    controller_->setSelectionKindMarkerSource([this] {
-        return selectionKindMarker(state_->selectedVolumeID(),
-                                   state_->preferences().stringList(PreferenceKeys::selectMultipleCustomFoldersJSON));
-    });
     sheets_ = new WindowSheets(*state_, this);
     bindStandardSheets(*sheets_, *state_, [this] { controller_->recomputeColorRank(); });
     bindScanSheets(*sheets_, *state_, [this] {

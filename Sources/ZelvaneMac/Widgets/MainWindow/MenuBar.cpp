@@ -25,6 +25,7 @@
 #include "ZelvaneMac/Window/Exports/WindowExports.hpp"
 #include "ZelvaneMac/Window/RelaunchCommands.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
+#include "ZelvaneMac/Window/PaneToggles.hpp"
 
 namespace zelvane {
 
@@ -156,8 +157,8 @@ void MenuBar::buildOptions() {
         });
     }
     options_->addSeparator();
-    addToggle(options_, textKey("Filter Scan Results"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F), state, &ContentViewState::showFilterPanel,
-              &ContentViewState::setShowFilterPanel);
+    addToggle(options_, textKey("Filter Scan Results"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F), state.panes(), &PaneToggles::showFilterPanel,
+              &PaneToggles::setShowFilterPanel);
     options_->addSeparator();
     QAction* updates = options_->addAction(localized("Check for updates"));
     updates->setCheckable(true);
@@ -171,12 +172,12 @@ void MenuBar::buildOptions() {
     connect(autoScan, &QAction::triggered, this, [&prefs](bool on) { prefs.set(PreferenceKeys::autoScanAfterSelection, on); });
     refreshers_.push_back([autoScan, &prefs] { autoScan->setChecked(prefs.value(PreferenceKeys::autoScanAfterSelection)); });
     options_->addSeparator();
-    addToggle(options_, textKey("Show Header"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H), state, &ContentViewState::showHeader,
-              &ContentViewState::setShowHeader);
-    addToggle(options_, textKey("Show File Types"), QKeySequence(Qt::Key_F8), state, &ContentViewState::showFileTypes,
-              &ContentViewState::setShowFileTypes);
-    addToggle(options_, textKey("Show Treemap"), QKeySequence(Qt::Key_F9), state, &ContentViewState::showTreemap,
-              &ContentViewState::setShowTreemap);
+    addToggle(options_, textKey("Show Header"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H), state.panes(), &PaneToggles::showHeader,
+              &PaneToggles::setShowHeader);
+    addToggle(options_, textKey("Show File Types"), QKeySequence(Qt::Key_F8), state.panes(), &PaneToggles::showFileTypes,
+              &PaneToggles::setShowFileTypes);
+    addToggle(options_, textKey("Show Treemap"), QKeySequence(Qt::Key_F9), state.panes(), &PaneToggles::showTreemap,
+              &PaneToggles::setShowTreemap);
     addToggle(options_, textKey("Show Allocated Space on Treemap"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A),
               state.treemapToggles(), &TreemapToggles::showTreemapAllocatedSize, &TreemapToggles::setShowTreemapAllocatedSize);
     addToggle(options_, textKey("Show Free Space on Treemap"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S),

@@ -11,6 +11,7 @@
 #include "ZelvaneMac/Widgets/Common/FilterIcon.hpp"
 #include "ZelvaneMac/Widgets/Common/TextStyles.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/PaneToggles.hpp"
 #include "ZelvaneMac/Window/ScanStatusTexts.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
 
@@ -66,9 +67,9 @@ void ScanStatusLine::addFilterToggle() {
     filterToggle_->setIcon(filterIcon(secondaryTextColor(palette()), 12));
     filterToggle_->setToolTip(localized("Filter"));
     layout()->addWidget(filterToggle_);
-    filterToggle_->setChecked(state_.showFilterPanel());
-    connect(filterToggle_, &QToolButton::toggled, this, [this](bool on) { state_.setShowFilterPanel(on); });
-    connect(&state_, &ContentViewState::showFilterPanelChanged, filterToggle_, &QToolButton::setChecked);
+    filterToggle_->setChecked(state_.panes().showFilterPanel());
+    connect(filterToggle_, &QToolButton::toggled, this, [this](bool on) { state_.panes().setShowFilterPanel(on); });
+    connect(&state_.panes(), &PaneToggles::showFilterPanelChanged, filterToggle_, &QToolButton::setChecked);
 }
 
 void ScanStatusLine::refresh() {

@@ -3,62 +3,49 @@
 #include <QPointer>
 #include <QWidget>
 
-#include <memory>
 #include <optional>
 #include <vector>
 
 #include "ScanEngine/Tree/FileNode.hpp"
 #include "ZelvaneMac/Widgets/Common/AutosavingSplitter.hpp"
-#include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "ZelvaneMac/Window/CoalescedUpdate.hpp"
+#include "ZelvaneMac/Window/TreeViewTabChanges.hpp"
 #include "ZelvaneMac/Window/TreeViewTabModel.hpp"
 
-class QLabel;
-class QPushButton;
 class QStackedWidget;
 class QVBoxLayout;
 
 namespace zelvane {
 
-
 class ContentViewState;
 class EmptyStateView;
 class ExtensionTableView;
 class FileActionMenu;
+class FileTreeOutlineView;
 class TreemapCanvas;
 class TreemapInfoStrip;
-struct TreemapCanvasInputs;
 
 // The Tree View tab: the tree outline (or a placeholder by scan state) beside the file-type table,
-// over the treemap pane with its information strip. The splits exist only while both of their
-// panes are shown and are made anew each time, so each takes its remembered divider then.
-//
-// The treemap canvas sits in the pane's slot (`treemapSlot()`), which is hidden while no shown
-// root has a stored child.
+// over the treemap pane with its information strip. Its model decides what the panes show, and
+// `TreeViewTabChanges` which of them a change of the window's state touches; the tab brings those
+// up to date once per turn of the event loop. The splits exist only while both of their panes are shown and are made
+// anew each time, so each takes its remembered divider then.
 class TreeViewTab final : public QWidget {
     Q_OBJECT
 public:
     TreeViewTab(ContentViewState& state, QWidget* parent = nullptr);
     ~TreeViewTab() override;
 
-    // The roots all three panes show.
-    std::vector<FileNode*> effectiveRoots() const;
-    QString rootDisplayLabel(const FileNode& node) const;
     // The strip's first row as its texts (1 or 3), and whether the zoom buttons show.
-    QStringList infoStripTexts() const;
-    bool zoomButtonsShown() const;
+    QStringList infoStripTexts() const { return model_.infoStripTexts(); }
+    bool zoomButtonsShown() const { return model_.validatedZoomNode() != nullptr; }
 
     FileTreeOutlineView* outline() const { return outline_; }
     ExtensionTableView* fileTypeTable() const { return extTable_; }
-    EmptyStateView* placeholder() const { return placeholder_; }
     bool showsOutline() const;
     AutosavingSplitter* treeSplit() const { return treeSplit_; }
     AutosavingSplitter* extSplit() const { return extSplit_; }
-    QWidget* treemapSlot() const { return treemapSlot_; }
-    void setTreemapCanvas(QWidget* canvas);
     TreemapCanvas* treemapCanvas() const { return treemap_; }
-    // What the canvas is handed from the window's state.
-    TreemapCanvasInputs treemapInputs() const;
 
     // Runs the update that changes of the window's state scheduled, at once.
     void refreshNow();
@@ -71,31 +58,21 @@ signals:
     void splitDividerDragEnded();
 
 private:
-    // The parts of the tab that are brought up to date separately.
-    enum Part : unsigned {
-        arrangementPart = 1,
-        placeholderPart = 2,
-        outlinePart = 4,
-        typesPart = 8,
-        treemapPart = 16,
-        stripPart = 32,
-    };
-    static CoalescedUpdate::Parts partsShowing(const QString& preferenceKey);
+    using Part = TreeViewTabChanges::Part;
     void buildOutline();
     void buildTypesTable();
     void buildTreemapPane();
-    void subscribe();
+    void bindContextMenuCommands(FileActionMenu& menu);
     void refresh(CoalescedUpdate::Parts parts);
     // True when the panes were put together anew.
     bool arrangePanes();
+    AutosavingSplitter* makeSplit(const AutosavingSplitterSetup& setup, QWidget* first, QWidget* second);
     void updatePlaceholder();
-    void updateInfoStrip();
-    void selectAllFiles(const QString& extension);
 
     ContentViewState& state_;
+    TreeViewTabChanges* changes_;
     TreeViewTabModel model_;
     CoalescedUpdate* rebuilder_;
-    bool placeholderShowsScanning_ = false;
     FileTreeOutlineView* outline_ = nullptr;
     ExtensionTableView* extTable_ = nullptr;
     EmptyStateView* placeholder_ = nullptr;
@@ -110,11 +87,6 @@ private:
     std::optional<TreeViewTabModel::Arrangement> arrangedAs_;
     FileActionMenu* fileActions_ = nullptr;  // a child of the outline
     std::vector<RootRef> shownRoots_;
-    OutlineCommands pendingOutline_;
-    // The live monitor's last batch, for the outline and treemap to redraw; the revision tells
-    // them a batch is new.
-    int liveRevision_ = 0;
-    std::vector<FileNode*> liveChanged_;
 };
 
 }  // namespace zelvane

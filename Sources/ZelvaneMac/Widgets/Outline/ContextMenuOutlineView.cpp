@@ -3,7 +3,6 @@
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QMenu>
 #include <QMouseEvent>
 
 namespace zelvane {
@@ -24,16 +23,12 @@ void ContextMenuOutlineView::contextMenuEvent(QContextMenuEvent* event) {
         sel->select(at, flags | QItemSelectionModel::Rows);
         sel->setCurrentIndex(at, QItemSelectionModel::NoUpdate);
     }
-    if (!sel->hasSelection() || !makeMenu) return;
-    QMenu* menu = makeMenu();
-    if (!menu) return;
-    menu->exec(event->globalPos());
-    menu->deleteLater();
+    if (sel->hasSelection()) emit menuRequested(event->globalPos());
 }
 
 void ContextMenuOutlineView::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Space && selectionModel() && selectionModel()->hasSelection()) {
-        if (onQuickLook) onQuickLook();
+        emit quickLookRequested();
         event->accept();
         return;
     }
@@ -42,13 +37,13 @@ void ContextMenuOutlineView::keyPressEvent(QKeyEvent* event) {
 
 void ContextMenuOutlineView::mouseMoveEvent(QMouseEvent* event) {
     QTreeView::mouseMoveEvent(event);
-    if (onHoverIndex) onHoverIndex(indexAt(event->position().toPoint()));
+    emit rowHovered(indexAt(event->position().toPoint()));
 }
 
 bool ContextMenuOutlineView::viewportEvent(QEvent* event) {
     const bool handled = QTreeView::viewportEvent(event);
     // Leaving the rows' area (to the header, a scroll bar or out of the view) reports no row.
-    if (event->type() == QEvent::Leave && onHoverIndex) onHoverIndex({});
+    if (event->type() == QEvent::Leave) emit rowHovered({});
     return handled;
 }
 

@@ -5,11 +5,8 @@
 #include <QLineEdit>
 #include <QTreeView>
 
-#include <functional>
 
 #include "ZelvaneMac/Models/InlineRenameSession.hpp"
-
-class QMenu;
 
 namespace zelvane {
 
@@ -22,10 +19,6 @@ class ContextMenuOutlineView : public QTreeView {
 public:
     explicit ContextMenuOutlineView(QWidget* parent = nullptr);
 
-    std::function<void(const QModelIndex&)> onHoverIndex;  // invalid: no row under the pointer
-    std::function<QMenu*()> makeMenu;                      // the menu for the selection; owned by the caller
-    std::function<void()> onQuickLook;
-
     // Starts editing the name of `index`'s row. False, changing nothing, when the row is not in
     // the view (inside a closed folder) or is not in the name column.
     bool beginRenaming(const QModelIndex& index, const QString& currentName, InlineRenameSession::Commit onCommit,
@@ -34,6 +27,14 @@ public:
     QLineEdit* renameField() const { return renameField_; }
     // Ends an edit running (Return commits, Escape does not, focus loss commits).
     void endRenaming(bool commit, const QString& newText);
+
+signals:
+    // The row under the pointer; invalid when the pointer left the rows.
+    void rowHovered(const QModelIndex& index);
+    // A context menu for the selection, to open at `globalPos` (the selection is not empty).
+    void menuRequested(const QPoint& globalPos);
+    // Space with a selection.
+    void quickLookRequested();
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;

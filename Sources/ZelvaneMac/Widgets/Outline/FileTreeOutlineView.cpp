@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMenu>
+#include <QPointer>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -20,10 +21,10 @@
 
 namespace zelvane {
 
-FileTreeOutlineView::FileTreeOutlineView(const FileTreeOutlineInputs& initial, FileTreeOutlineCallbacks callbacks,
+FileTreeOutlineView::FileTreeOutlineView(const FileTreeOutlineInputs& initial, FileActionHooks fileActions,
                                          Preferences& preferences, std::optional<std::pair<QString, bool>> initialSort,
                                          QWidget* parent)
-    : QWidget(parent), callbacks_(std::move(callbacks)) {
+    : QWidget(parent), fileActions_(std::move(fileActions)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     outline_ = new ContextMenuOutlineView(this);
@@ -32,7 +33,6 @@ FileTreeOutlineView::FileTreeOutlineView(const FileTreeOutlineInputs& initial, F
     FileTreeOutlineInputs seed = initial;
     seed.roots.clear();  // the first update brings the roots, as a load
     model_ = new FileTreeOutlineModel(seed, this);
-    model_->setRootDisplayLabel(callbacks_.rootDisplayLabel);
     const QString key = initialSort ? initialSort->first : QStringLiteral("allocated");
     const bool ascending = initialSort ? initialSort->second : false;
     model_->setSort(key, ascending);
@@ -68,20 +68,19 @@ FileTreeOutlineView::FileTreeOutlineView(const FileTreeOutlineInputs& initial, F
 
     connect(outline_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &FileTreeOutlineView::onOutlineSelectionChanged);
-    outline_->onHoverIndex = [this](const QModelIndex& index) {
-        if (!callbacks_.onHover) return;
-        callbacks_.onHover(hoverPathOf(model_->nodeAt(index)));
-    };
-    outline_->onQuickLook = [this] {
-        if (callbacks_.fileActions.quickLook) callbacks_.fileActions.quickLook(outline_, actionTargets());
-    };
-    outline_->makeMenu = [this] { return makeContextMenu(); };
+    connect(outline_, &ContextMenuOutlineView::rowHovered, this,
+            [this](const QModelIndex& index) { emit hoveredPath(hoverPathOf(model_->nodeAt(index))); });
+    connect(outline_, &ContextMenuOutlineView::quickLookRequested, this, [this] {
+        if (fileActions_.quickLook) fileActions_.quickLook(outline_, actionTargets());
+    });
+    connect(outline_, &ContextMenuOutlineView::menuRequested, this, &FileTreeOutlineView::openContextMenu);
 }
 
 FileTreeOutlineView::~FileTreeOutlineView() {
     // The outline is taken down while this object is whole: what it does on the way out (a last
     // selection change, a layout asking the delegate for icons) reaches no half-destroyed owner.
-    callbacks_ = {};
+    fileActions_ = {};
+    disconnect(outline_, nullptr, this, nullptr);
     disconnect(outline_->selectionModel(), nullptr, this, nullptr);
     delegate_->setIconProvider({});
     delete outline_;
@@ -143,8 +142,8 @@ void FileTreeOutlineView::reopenSingleRoot() {
 }
 
 void FileTreeOutlineView::startRename(FileNode* target) {
-    auto ended = [this] {
-        if (callbacks_.onRenameEditingEnded) callbacks_.onRenameEditingEnded();
+    auto ended = [guard = QPointer<FileTreeOutlineView>(this)] {
+        if (guard) emit guard->renameEditingEnded();
     };
     // A group row has no name on disk: its made-up name never reaches a file action.
     if (!target || target->isSyntheticGroup() || model_->isRetiredGroup(target)) {
@@ -153,22 +152,24 @@ void FileTreeOutlineView::startRename(FileNode* target) {
     }
     const QModelIndex index = model_->indexForNode(target);
     const QString current = qStringFromUtf8(target->name());
-    auto commit = [this, target](const QString& newName) {
-        if (!callbacks_.fileActions.rename) return false;
-        const bool ok = callbacks_.fileActions.rename(outline_, target, newName);
-        if (ok) model_->refreshNode(target);
+    auto commit = [guard = QPointer<FileTreeOutlineView>(this), target](const QString& newName) {
+        if (!guard || !guard->fileActions_.rename) return false;
+        const bool ok = guard->fileActions_.rename(guard->outline_, target, newName);
+        if (ok) guard->model_->refreshNode(target);
         return ok;
     };
     if (!outline_->beginRenaming(index, current, commit, ended)) ended();
 }
 
-bool FileTreeOutlineView::isNodeExpanded(FileNode* node) const {
-    const QModelIndex i = model_->existingIndexForNode(node);
+bool FileTreeOutlineView::isNodeExpanded(const FileNode* node) const {
+    if (!outline_) return false;
+    const QModelIndex i = model_->existingIndexForNode(const_cast<FileNode*>(node));
     return i.isValid() && outline_->isExpanded(i);
 }
 
-bool FileTreeOutlineView::isGroupExpanded(FileNode* folder) const {
-    const QModelIndex f = model_->existingIndexForNode(folder);
+bool FileTreeOutlineView::isGroupExpanded(const FileNode* folder) const {
+    if (!outline_) return false;
+    const QModelIndex f = model_->existingIndexForNode(const_cast<FileNode*>(folder));
     if (!f.isValid() || !outline_->isExpanded(f)) return false;
     for (int r = 0; r < model_->rowCount(f); ++r) {
         const QModelIndex i = model_->index(r, 0, f);
@@ -246,21 +247,15 @@ void FileTreeOutlineView::syncSelection(const std::unordered_set<FileNode*>& tar
     if (first.isValid()) outline_->scrollTo(first);
 }
 
-void FileTreeOutlineView::onOutlineSelectionChanged() {
-    if (callbacks_.onSelectionChanged) callbacks_.onSelectionChanged(selectedNodes());
-}
+void FileTreeOutlineView::onOutlineSelectionChanged() { emit selectionChanged(selectedNodes()); }
 
-QMenu* FileTreeOutlineView::makeContextMenu() {
-    QMenu* menu = callbacks_.fileActions.makeContextMenu
-                      ? callbacks_.fileActions.makeContextMenu(outline_, [this] { return actionTargets(); })
-                      : nullptr;
-    if (!menu) menu = new QMenu(outline_);
-    if (callbacks_.extendContextMenu) callbacks_.extendContextMenu(*menu);
-    if (menu->isEmpty()) {
-        delete menu;
-        return nullptr;
-    }
-    return menu;
+void FileTreeOutlineView::openContextMenu(const QPoint& globalPos) {
+    if (!fileActions_.makeContextMenu) return;
+    QPointer<FileTreeOutlineView> guard(this);
+    QMenu* menu = fileActions_.makeContextMenu(outline_, [guard] { return guard ? guard->actionTargets() : std::vector<FileNode*>{}; });
+    if (!menu) return;
+    if (!menu->isEmpty()) menu->exec(globalPos);
+    menu->deleteLater();
 }
 
 }  // namespace zelvane

@@ -32,7 +32,7 @@ QString clipboardSummaryText(const ContentViewState& state) {
     sortBySizeDescending(nodes);
 
     const int groupMin = int(std::clamp<int64_t>(state.preferences().value(PreferenceKeys::tweakFileGroupMinSize), 0, 1'000'000));
-    const NodePredicate& expanded = state.isTreeNodeExpanded();
+    const TreeExpansion& expansion = state.treeExpansion();
     QString text;
     const auto emitLine = [&](const FileNode& node, int depth, bool flat) {
         const QString size = QString::fromStdString(formatSizeForClipboardExport(node.effectiveSize()));
@@ -56,7 +56,7 @@ QString clipboardSummaryText(const ContentViewState& state) {
             Item item = std::move(stack.back());
             stack.pop_back();
             emitLine(*item.node, item.depth, item.flat);
-            if (item.flat || !item.node->isDir() || !expanded || !expanded(item.node)) continue;
+            if (item.flat || !item.node->isDir() || !expansion.isNodeExpanded(item.node)) continue;
             FileNode::Grouped grouped = item.node->groupedChildren(groupMin);
             std::vector<FileNode*> children = grouped.nodes;
             sortBySizeDescending(children);

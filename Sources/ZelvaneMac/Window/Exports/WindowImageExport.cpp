@@ -9,6 +9,7 @@
 #include "ZelvaneMac/Window/FileTypeStatistics.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/TreemapToggles.hpp"
+#include "ZelvaneMac/Window/TreemapZoom.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
 
 namespace zelvane {
@@ -29,7 +30,7 @@ TreemapImageExportRequest treemapImageRequest(const ContentViewState& state, boo
     TreemapImageExportRequest r;
     r.roots = state.scanControl().effectiveRoots();
     // A zoom made on an earlier tree is stale: only a node of one of these very roots counts.
-    if (FileNode* zoom = state.treemapRoot()) {
+    if (FileNode* zoom = state.treemapZoom().root()) {
         FileNode* top = zoom;
         while (top->parent()) top = top->parent();
         for (const RootRef& root : r.roots) {

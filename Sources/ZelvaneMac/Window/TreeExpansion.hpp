@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include "ScanEngine/Tree/FileNode.hpp"
+
+namespace zelvane {
+
+// Which rows of the Tree View's outline are open. Only the outline knows; widget-free code (the
+// rescan's restore state, the clipboard's indented tree) asks it through `TreeExpansion`.
+class TreeExpansionQuery {
+public:
+    virtual bool isNodeExpanded(const FileNode* node) const = 0;
+    // The folder's row is open and so is the row of its grouped files.
+    virtual bool isGroupExpanded(const FileNode* folder) const = 0;
+
+protected:
+    ~TreeExpansionQuery() = default;
+};
+
+// The window's way to the outline's expansion. It holds the outline by a guarded pointer, so it
+// never calls into an outline that is gone: with none attached (none made yet, or destroyed)
+// nothing is open. Main thread only.
+class TreeExpansion final {
+public:
+    // `Source` is a QObject that answers the query (the outline widget).
+    template <class Source>
+    void attach(const Source* source) {
+        owner_ = source;
+        query_ = source;
+    }
+    bool isNodeExpanded(const FileNode* node) const { return owner_ && query_->isNodeExpanded(node); }
+    bool isGroupExpanded(const FileNode* folder) const { return owner_ && query_->isGroupExpanded(folder); }
+
+private:
+    QPointer<const QObject> owner_;
+    const TreeExpansionQuery* query_ = nullptr;
+};
+
+}  // namespace zelvane

@@ -1,0 +1,124 @@
+#include "ZelvaneMac/Window/TreeViewTabChanges.hpp"
+
+#include <string_view>
+
+#include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/FileTypeStatistics.hpp"
+#include "ZelvaneMac/Window/NodeSelection.hpp"
+#include "ZelvaneMac/Window/PaneToggles.hpp"
+#include "ZelvaneMac/Window/ScanController.hpp"
+#include "ZelvaneMac/Window/TreemapToggles.hpp"
+#include "ZelvaneMac/Window/TreemapZoom.hpp"
+#include "ZelvaneMac/Window/ViewCommands.hpp"
+
+namespace zelvane {
+
+TreeViewTabChanges::TreeViewTabChanges(ContentViewState& state, QObject* parent) : QObject(parent), state_(state) {
+    subscribe();
+}
+
+void TreeViewTabChanges::setSelectionOrigins(const QObject* outline, const QObject* treemap) {
+    outlineOrigin_ = outline;
+    treemapOrigin_ = treemap;
+}
+
+void TreeViewTabChanges::subscribe() {
+    const auto parts = [this](unsigned p) { return [this, p] { touch(p); }; };
+    const ScanController& scans = state_.scanControl();
+    connect(&scans, &ScanController::effectiveRootsChanged, this, parts(everyPart));
+    connect(&scans, &ScanController::firstResultsShown, this, parts(arrangementPart | typesPart));
+    connect(&scans, &ScanController::treesRetiring, this, &TreeViewTabChanges::dropNodesOutside);
+    connect(&scans, &ScanController::liveChanges, this, [this](const NodeList& changed) {
+        ++liveRevision_;
+        liveChanged_ = changed;
+        touch(outlinePart | treemapPart | stripPart);
+    });
+    // A view is not handed back the selection it made itself.
+    connect(&state_.treeSelection(), &NodeSelection::changed, this, [this](const NodeSet&, const QObject* origin) {
+        touch((origin == outlineOrigin_ ? 0u : unsigned(outlinePart)) | (origin == treemapOrigin_ ? 0u : unsigned(treemapPart)));
+    });
+    const ViewCommands& commands = state_.commands();
+    // Outline commands wait for the outline's next update: a command given with new roots acts on
+    // their rows, which the outline has not made yet.
+    connect(&commands, &ViewCommands::resetTreeExpansion, this, [this] {
+        pendingOutline_.collapseAll = true;
+        touch(outlinePart);
+    });
+    connect(&commands, &ViewCommands::expandAll, this, [this] {
+        pendingOutline_.expandAll = true;
+        touch(outlinePart);
+    });
+    connect(&commands, &ViewCommands::expandTreeRows, this, [this](const NodeList& folders, const NodeList& groupParents) {
+        pendingOutline_.expandFolders = folders;
+        pendingOutline_.expandGroupsOf = groupParents;
+        touch(outlinePart);
+    });
+    connect(&commands, &ViewCommands::renameInTreeView, this, [this](FileNode* node) {
+        pendingOutline_.rename = true;
+        pendingOutline_.renameTarget = node;
+        touch(outlinePart);
+    });
+    connect(&state_, &ContentViewState::volumesChanged, this, parts(outlinePart | stripPart));
+    const FileTypeStatistics& types = state_.fileTypes();
+    connect(&types, &FileTypeStatistics::renewed, this, parts(typesPart));
+    connect(&types, &FileTypeStatistics::extensionStatsChanged, this, parts(typesPart));
+    connect(&types, &FileTypeStatistics::extensionColorRankChanged, this, parts(typesPart | treemapPart));
+    connect(&types, &FileTypeStatistics::extensionColorRankRootsChanged, this, parts(treemapPart));
+    connect(&state_.panes(), &PaneToggles::showFileTypesChanged, this, parts(arrangementPart | typesPart));
+    connect(&state_.panes(), &PaneToggles::showTreemapChanged, this, parts(arrangementPart | treemapPart));
+    connect(&state_.treemapZoom(), &TreemapZoom::rootChanged, this, parts(treemapPart | stripPart));
+    const TreemapToggles& toggles = state_.treemapToggles();
+    connect(&toggles, &TreemapToggles::showTreemapAllocatedSizeChanged, this, parts(treemapPart));
+    connect(&toggles, &TreemapToggles::showTreemapFilenamesChanged, this, parts(treemapPart));
+    connect(&toggles, &TreemapToggles::showTreemapFreeSpaceChanged, this, parts(treemapPart));
+    connect(&state_.viewModel(), &ScanViewModel::rootLabelChanged, this, parts(stripPart));
+    connect(&state_.viewModel(), &ScanViewModel::rootCapacitiesChanged, this, parts(treemapPart));
+    connect(&state_.viewModel(), &ScanViewModel::scanStateChanged, this, &TreeViewTabChanges::takeScanState);
+    connect(&state_.preferences(), &Preferences::changed, this, [this](const QString& key) {
+        if (const unsigned p = partsShowing(key)) touch(p);
+    });
+}
+
+OutlineCommands TreeViewTabChanges::takeOutlineCommands() { return std::exchange(pendingOutline_, {}); }
+
+void TreeViewTabChanges::takeScanState(const ScanState& s) {
+    // Progress reports while a scan runs change nothing the placeholder shows.
+    const bool progressOnly = s.isScanning() && placeholderShowsScanning_;
+    placeholderShowsScanning_ = s.isScanning();
+    if (!progressOnly) touch(placeholderPart);
+}
+
+void TreeViewTabChanges::dropNodesOutside(const KeptTrees& kept) {
+    pendingOutline_.expandFolders = kept.keep(pendingOutline_.expandFolders);
+    pendingOutline_.expandGroupsOf = kept.keep(pendingOutline_.expandGroupsOf);
+    pendingOutline_.renameTarget = kept.keep(pendingOutline_.renameTarget);
+    liveChanged_ = kept.keep(liveChanged_);
+}
+
+unsigned TreeViewTabChanges::partsShowing(const QString& key) {
+    struct Reader {
+        std::string_view key;
+        unsigned parts;
+    };
+    namespace K = PreferenceKeys;
+    static const Reader readers[] = {
+        {K::byteUnitBase.name, outlinePart | typesPart | treemapPart | stripPart},
+        {K::byteSizeDisplayMode.name, outlinePart | typesPart | treemapPart | stripPart},
+        {K::tweakDecimalPlaces.name, outlinePart | typesPart},
+        {K::tweakFileGroupMinSize.name, outlinePart | treemapPart},
+        {K::tweakShowHorizontalLines.name, outlinePart | typesPart},
+        {K::tweakAltRowColors.name, outlinePart | typesPart},
+        {K::tweakEnableDragDrop.name, outlinePart},
+        {K::treemapPaletteColorsJSON.name, typesPart | treemapPart},
+        {K::tweakGradientEnabled.name, treemapPart},
+    };
+    const QByteArray latin = key.toLatin1();
+    const std::string_view name(latin.constData(), size_t(latin.size()));
+    for (const Reader& r : readers)
+        if (name == r.key) return r.parts;
+    return 0;
+}
+
+}  // namespace zelvane
