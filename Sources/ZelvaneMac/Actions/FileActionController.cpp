@@ -8,7 +8,7 @@
 #include <QLocale>
 #include <QMimeData>
 #include <QObject>
-#include <QtConcurrent/QtConcurrentRun>
+#include <QEventLoop>
 
 #include <algorithm>
 #include <cstring>
@@ -20,6 +20,7 @@
 #include "ScanEngine/Tree/ByteSizeFormatting.hpp"
 #include "ZelvaneMac/Actions/FileNaming.hpp"
 #include "ZelvaneMac/Actions/FileOperations.hpp"
+#include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Core/Text/PathText.hpp"
 #include "ZelvaneMac/Core/Text/VisibleText.hpp"
@@ -139,10 +140,7 @@ FileActionController::FileActionController(DesktopServices& desktop, ActionPromp
     : desktop_(desktop), prompter_(prompter), trashEnvironment_(TrashEnvironment::current()),
       context_(std::make_unique<QObject>()) {}
 
-FileActionController::~FileActionController() {
-    cancelled_->store(true);
-    for (auto& f : pending_) f.waitForFinished();
-}
+FileActionController::~FileActionController() { cancelled_->store(true); }
 
 std::vector<ActionTarget> FileActionController::targets(bool dropNestedItems) const {
     std::vector<FileNode*> nodes = targetNodesProvider();
@@ -539,32 +537,30 @@ void FileActionController::runInBackground(Change change, std::vector<ActionTarg
                                            std::function<MadeItem(const ActionTarget&, const std::atomic<bool>&)> work) {
     if (items.empty()) return;
     busyTokens_.push_back(busyIndicator());
-    QObject* context = context_.get();
-    std::shared_ptr<std::atomic<bool>> cancelled = cancelled_;
-    // The controller waits for this job before it goes, so `context` outlives it; what the job
-    // reports is delivered on the GUI thread, or dropped with the controller.
-    pending_.push_back(QtConcurrent::run([this, change, context, cancelled, items = std::move(items), work = std::move(work)] {
-        std::vector<Failure> failures;
-        for (const ActionTarget& t : items) {
-            if (cancelled->load()) break;
-            const MadeItem made = work(t, *cancelled);
-            if (made.error && made.error != ECANCELED) failures.push_back({t, madeItemReason(made, lastComponent(t.path))});
-        }
-        QMetaObject::invokeMethod(context, [this, change, failures] { finishBackground(change, failures); },
-                                  Qt::QueuedConnection);
-    }));
+    // What the job reports is delivered on the GUI thread, or dropped with the controller, whose
+    // flag also stops the job at its next item.
+    zelvane::runInBackground(
+        context_.get(),
+        [cancelled = cancelled_, items = std::move(items), work = std::move(work)] {
+            std::vector<Failure> failures;
+            for (const ActionTarget& t : items) {
+                if (cancelled->load()) break;
+                const MadeItem made = work(t, *cancelled);
+                if (made.error && made.error != ECANCELED) failures.push_back({t, madeItemReason(made, lastComponent(t.path))});
+            }
+            return failures;
+        },
+        [this, change](const std::vector<Failure>& failures) { finishBackground(change, failures); });
 }
 
 void FileActionController::finishBackground(Change change, const std::vector<Failure>& failures) {
     if (!busyTokens_.empty()) busyTokens_.pop_back();
-    std::erase_if(pending_, [](const QFuture<void>& f) { return f.isFinished(); });
     tellFailures(change, failures);
 }
 
 void FileActionController::waitForBackgroundWork() {
-    for (auto& f : pending_) f.waitForFinished();
-    QCoreApplication::sendPostedEvents(context_.get());
-    pending_.clear();
+    // Each job gives its busy token back when its report is delivered.
+    while (!busyTokens_.empty()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 void FileActionController::compress() {

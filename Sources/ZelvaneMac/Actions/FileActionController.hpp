@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QColor>
-#include <QFuture>
 #include <QString>
 #include <QUrl>
 
@@ -106,7 +105,7 @@ public:
 
     // Where items go to the trash; tests point it at a folder of their own.
     void setTrashEnvironment(TrashEnvironment env) { trashEnvironment_ = std::move(env); }
-    // Waits for the background work and delivers what it reports (tests; the application lets it
+    // Runs the event loop until the background work has reported (tests; the application lets it
     // run).
     void waitForBackgroundWork();
 
@@ -157,7 +156,6 @@ private:
     ActionPrompter& prompter_;
     TrashEnvironment trashEnvironment_;
     std::vector<std::string> previewPaths_;
-    std::vector<QFuture<void>> pending_;
     std::vector<std::shared_ptr<void>> busyTokens_;  // one per job still running
     std::shared_ptr<std::atomic<bool>> cancelled_ = std::make_shared<std::atomic<bool>>(false);
     // Receives what the background work reports, on the GUI thread; gone with the controller.

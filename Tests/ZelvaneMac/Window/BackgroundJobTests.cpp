@@ -6,6 +6,7 @@
 #include <atomic>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "QtWidgetTestApp.hpp"
 #include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
@@ -102,6 +103,45 @@ TEST(BackgroundJob, ASupersededJobSeesItsCancelFlagAndANewerOneDoesNot) {
         ASSERT_TRUE(pumpWidgetsUntil([&] { return running.load(); }));
     }
     ASSERT_TRUE(pumpWidgetsUntil([&] { return stopped.load(); }));
+}
+
+// Jobs that stand alone (folder icons, file actions): none supersedes another, each result is
+// applied, and one whose receiver went away is dropped.
+TEST(BackgroundJob, StandAloneJobsAreAllAppliedWhileTheirReceiverLives) {
+    qtWidgetApp();
+    QObject receiver;
+    std::atomic<bool> release{false};
+    std::vector<int> applied;
+    runInBackground(
+        &receiver,
+        [&] {
+            while (!release.load()) std::this_thread::yield();
+            return 1;
+        },
+        [&](int v) { applied.push_back(v); });
+    runInBackground(&receiver, [] { return 2; }, [&](int v) { applied.push_back(v); });
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return applied.size() == 1; }));
+    release = true;
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return applied.size() == 2; }));
+    EXPECT_EQ(applied, (std::vector<int>{2, 1}));
+
+    std::atomic<bool> finished{false};
+    bool appliedLate = false;
+    {
+        QObject shortLived;
+        runInBackground(
+            &shortLived,
+            [&] {
+                while (!release.load()) std::this_thread::yield();
+                finished = true;
+                return 3;
+            },
+            [&](int) { appliedLate = true; });
+    }
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return finished.load(); }));
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(appliedLate);
 }
 
 }  // namespace

@@ -95,6 +95,10 @@ private:
     void supersedeRunningJob();
     std::shared_ptr<CancelFlag> beginRun(const QString& logLabel);
     // False, with `failure` set to the reason, when no thread could be started for the job.
+    // A run gets a thread of its own rather than a slot of the shared pool (runInBackground): it
+    // waits on the disk for minutes, or for good on a hung network mount, while the pool is sized
+    // to the processors for the short computing jobs of the views (layout, sorting, rows), which
+    // would queue behind it. Its own thread also lets the model join its runs before it goes.
     bool launch(std::function<void()> body, std::shared_ptr<CancelFlag> cancel, QString& failure);
     void reapFinishedJobs();
     void failRunThatCouldNotStart(const QString& reason);

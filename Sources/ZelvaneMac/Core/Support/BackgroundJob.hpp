@@ -58,6 +58,24 @@ decltype(auto) runWork(Work& work, const CancelFlag& cancel) {
         return work();
 }
 
+// Starts `work` on the shared thread pool and posts `deliver(result)` to the GUI thread, where it
+// runs only while `guard` still points at the receiver. Posted to the application object, which
+// outlives every receiver: the receiver may be destroyed between any check made here and the call.
+template <typename Work, typename Deliver>
+void startOnPool(QPointer<QObject> guard, std::shared_ptr<const CancelFlag> cancel, Work work, Deliver deliver) {
+    using Result = std::decay_t<decltype(runWork(work, std::declval<const CancelFlag&>()))>;
+    QThreadPool::globalInstance()->start(
+        [guard, cancel = std::move(cancel), work = std::move(work), deliver = std::move(deliver)]() mutable {
+            auto result = std::make_shared<Result>(runWork(work, *cancel));
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [guard, result, deliver = std::move(deliver)]() mutable {
+                    if (guard) deliver(std::move(*result));
+                },
+                Qt::QueuedConnection);
+        });
+}
+
 }  // namespace detail
 
 // Runs `work` on the shared thread pool and hands its result to `apply` on the GUI thread, where
@@ -69,34 +87,32 @@ decltype(auto) runWork(Work& work, const CancelFlag& cancel) {
 // `work` may take the job's cancel flag (`const CancelFlag&`), set once the job is superseded: a
 // long computation that checks it stops early, and whatever it returns then is dropped. `work`
 // must not touch widgets or models. It may read a tree that the GUI thread changes only through
-// the tree's atomic accessors (see FileNode).
+// the tree's atomic accessors (see FileNode). `work` and `apply` are copied: they hold nothing
+// that cannot be copied.
 template <typename Work, typename Apply>
 void runInBackground(QObject* receiver, JobGeneration& generations, Work work, Apply apply,
                      std::function<void()> dropped = {}) {
-    using Result = std::decay_t<decltype(detail::runWork(work, std::declval<const CancelFlag&>()))>;
     const uint64_t generation = generations.next();
-    std::shared_ptr<const CancelFlag> cancel = generations.cancelFlag();
-    QPointer<QObject> guard(receiver);
     // The generation object lives as long as its owner, which owns the receiver side as well;
     // it is only read on the receiver's thread, after the guard said the receiver still exists.
     JobGeneration* gens = &generations;
-    QThreadPool::globalInstance()->start([guard, gens, generation, cancel = std::move(cancel), work = std::move(work),
-                                          apply = std::move(apply), dropped = std::move(dropped)]() mutable {
-        auto result = std::make_shared<Result>(detail::runWork(work, *cancel));
-        // Posted to the application object, which outlives every receiver: the receiver may be
-        // destroyed between any check made here and the call.
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [guard, gens, generation, result, apply = std::move(apply), dropped = std::move(dropped)]() mutable {
-                if (!guard) return;
-                if (!gens->isCurrent(generation)) {
-                    if (dropped) dropped();
-                    return;
-                }
-                apply(std::move(*result));
-            },
-            Qt::QueuedConnection);
-    });
+    detail::startOnPool(QPointer<QObject>(receiver), generations.cancelFlag(), std::move(work),
+                        [gens, generation, apply = std::move(apply), dropped = std::move(dropped)](auto result) mutable {
+                            if (!gens->isCurrent(generation)) {
+                                if (dropped) dropped();
+                                return;
+                            }
+                            apply(std::move(result));
+                        });
+}
+
+// A job that stands alone: none supersedes another, and every result reaches `apply` on the GUI
+// thread while `receiver` exists. `work` gets a flag that is never set (it may hold a cancel flag
+// of its own); the rest is as above.
+template <typename Work, typename Apply>
+void runInBackground(QObject* receiver, Work work, Apply apply) {
+    detail::startOnPool(QPointer<QObject>(receiver), std::make_shared<const CancelFlag>(), std::move(work),
+                        std::move(apply));
 }
 
 }  // namespace zelvane

@@ -3,10 +3,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QPointer>
 #include <QStandardPaths>
 #include <QStyle>
-#include <QThreadPool>
+
+#include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
 
 namespace zelvane {
 
@@ -52,17 +52,9 @@ QIcon FolderIconCache::iconFor(const QString& path) {
     if (it != cache_.constEnd()) return *it;
     if (!pending_.contains(path)) {
         pending_.insert(path);
-        QPointer<FolderIconCache> self(this);
-        const QHash<QString, QString> special = specialFolders_;
-        QThreadPool::globalInstance()->start([self, path, special] {
-            const QString name = lookUpIconName(path, special);
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
-                [self, path, name] {
-                    if (self) self->apply(path, name);
-                },
-                Qt::QueuedConnection);
-        });
+        runInBackground(
+            this, [path, special = specialFolders_] { return lookUpIconName(path, special); },
+            [this, path](const QString& name) { apply(path, name); });
     }
     return generic_;
 }

@@ -1,12 +1,14 @@
 #include "ZelvaneMac/Widgets/Dialogs/ActionAlertPrompter.hpp"
 
 #include <QEventLoop>
-#include <QFutureWatcher>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QtConcurrent/QtConcurrentRun>
 
+#include <future>
+#include <memory>
+
+#include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Widgets/Common/AlertText.hpp"
 
@@ -38,13 +40,25 @@ void ActionAlertPrompter::runWhileWaiting(const QString& text, const std::functi
     dialog.setAutoReset(false);
     dialog.setAutoClose(false);
     QObject::connect(&dialog, &QProgressDialog::canceled, [&cancelled] { cancelled.store(true); });
-    QFutureWatcher<void> watcher;
+    // The panel's delay starts at its first value; without one it would never appear, and a long
+    // wait could not be cancelled.
+    dialog.setValue(0);
+    // The work refers to this frame, so the frame stays until it has ended, whatever ended the
+    // loop (the report, or the application quitting while it ran).
+    auto ended = std::make_shared<std::promise<void>>();
+    std::future<void> hasEnded = ended->get_future();
     QEventLoop loop;
-    QObject::connect(&watcher, &QFutureWatcher<void>::finished, &loop, &QEventLoop::quit);
-    watcher.setFuture(QtConcurrent::run([&work, &cancelled] { work(cancelled); }));
-    // The work may already be done before the loop starts: the watcher reports it all the same.
-    if (!watcher.isFinished()) loop.exec();
-    watcher.waitForFinished();
+    runInBackground(
+        &loop,
+        [&work, &cancelled, ended] {
+            work(cancelled);
+            ended->set_value();
+            return true;
+        },
+        [&loop](bool) { loop.quit(); });
+    // The work may be done before the loop starts: its report is queued for the loop all the same.
+    loop.exec();
+    hasEnded.wait();
 }
 
 }  // namespace zelvane
