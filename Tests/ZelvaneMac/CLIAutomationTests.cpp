@@ -1,10 +1,16 @@
 #include <gtest/gtest.h>
 
 #include "ZelvaneMac/Core/CommandLine/CLIAutomation.hpp"
+#include "ZelvaneMac/Core/CommandLine/CommandLine.hpp"
+#include "TempFolder.hpp"
 #include "ScanEngine/Support/LocalizedStandardCollator.hpp"
 #include "TreeBuilder.hpp"
 
+#include <unistd.h>
+
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -340,6 +346,62 @@ TEST(CLIAutomationSortedExtensionStats, CodesTiesAndInputLeftAlone) {
     }
     EXPECT_EQ(input, before);
     EXPECT_TRUE(CLIAutomation::sortedExtensionStats({}, 1).empty());
+}
+
+// The folders both modes take from the command line: real folders, files and links in a temporary
+// folder, named relatively, absolutely and oddly.
+TEST(CommandLineTargets, OneFolderRuleForBothModes) {
+    testsupport::TempFolder dir;
+    namespace fs = std::filesystem;
+    const std::string d = dir.path();
+    fs::create_directories(d + "/a/b");
+    fs::create_directories(d + "/folder.csv");
+    const std::string odd = d + "/bad\xff\xfe name";
+    fs::create_directories(odd);
+    std::ofstream(d + "/notes.txt") << "x";
+    std::ofstream(d + "/scan.CSV") << "x";
+    std::ofstream(d + "/later.tsv") << "x";
+    fs::create_directory_symlink(d + "/a", d + "/link");
+
+    const std::vector<std::string> args{"--filter=x", d + "/missing", "a", "a/b/", "./a//b/.", "link",
+                                        "link/../a",   "notes.txt",    odd, d + "/a", "folder.csv", "scan.CSV",
+                                        "later.tsv",   "-weird",       ""};
+    const CommandLineTargets targets = commandLineTargets(args, d);
+    EXPECT_EQ(targets.folders, (std::vector<std::string>{d + "/a", d + "/a/b", d + "/a/b", d + "/link", d + "/link/../a",
+                                                         odd, d + "/a", d + "/folder.csv"}))
+        << "absolute, trailing slashes and '.' dropped, links and '..' kept, repeats kept, bytes kept";
+    EXPECT_EQ(targets.csvFile, std::optional<std::string>("scan.CSV")) << "the first table file, as given";
+    ASSERT_EQ(targets.skipped.size(), 4u);
+    EXPECT_EQ(targets.skipped[0].argument, d + "/missing");
+    EXPECT_EQ(targets.skipped[0].reason, std::error_code(ENOENT, std::generic_category()).message());
+    EXPECT_EQ(targets.skipped[1].argument, "notes.txt");
+    EXPECT_EQ(targets.skipped[1].reason, std::error_code(ENOTDIR, std::generic_category()).message());
+    EXPECT_EQ(targets.skipped[2].argument, "scan.CSV") << "a table file is no folder to scan";
+
+    // Relative names resolve against the working folder they were given with, not the process's.
+    const CommandLineTargets unknown = commandLineTargets(std::vector<std::string>{"a", d + "/a"}, "", "gone");
+    EXPECT_EQ(unknown.folders, std::vector<std::string>{d + "/a"});
+    ASSERT_EQ(unknown.skipped.size(), 1u);
+    EXPECT_EQ(unknown.skipped[0].reason, "the working folder is unknown: gone");
+
+    EXPECT_EQ(absoluteFolderArgument("/", "/w"), "/");
+    EXPECT_EQ(absoluteFolderArgument(".", "/w/"), "/w");
+    EXPECT_EQ(absoluteFolderArgument("x/../y", "/w"), "/w/x/../y");
+}
+
+// Read once: the options, the raw arguments and the targets come from the same list, against
+// the process's working folder.
+TEST(CommandLineTargets, ReadTakesTheOptionsAndTheFoldersTogether) {
+    testsupport::TempFolder dir;
+    std::filesystem::create_directories(dir.path() + "/sub");
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    const CommandLine line = CommandLine::read({"/opt/ZelvaneMac", "sub", "--export=out.csv", "sub/"});
+    std::filesystem::current_path(before);
+    EXPECT_TRUE(line.options.isExportMode());
+    EXPECT_EQ(line.arguments.size(), 4u);
+    EXPECT_EQ(line.targets.folders, (std::vector<std::string>{dir.path() + "/sub", dir.path() + "/sub"}));
+    EXPECT_TRUE(CommandLine::read({}).targets.folders.empty()) << "no program path, nothing to read";
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <QPainterPath>
 #include <QTimer>
 
-#include "ZelvaneMac/Core/CommandLine/CLIAutomation.hpp"
 
 namespace zelvane {
 
@@ -72,18 +71,18 @@ QImage badgedApplicationIcon(const QImage& base) {
     return image;
 }
 
-AppDelegate::AppDelegate(Preferences& preferences, std::vector<std::string> arguments, Hooks hooks,
+AppDelegate::AppDelegate(Preferences& preferences, bool exportMode, Hooks hooks,
                          TerminationSteps termination, QObject* parent)
     : QObject(parent),
       preferences_(preferences),
-      arguments_(std::move(arguments)),
+      exportMode_(exportMode),
       hooks_(std::move(hooks)),
       termination_(std::move(termination)) {}
 
 void AppDelegate::applicationDidFinishLaunching() {
     if (hooks_.isElevated && hooks_.isElevated() && hooks_.setApplicationIcon)
         hooks_.setApplicationIcon(badgedApplicationIcon(hooks_.applicationIcon ? hooks_.applicationIcon() : QImage()));
-    if (CLIAutomation::parse(arguments_).isExportMode()) return;
+    if (exportMode_) return;
     QTimer::singleShot(windowCheckDelayMillis, this, [this] {
         if (hooks_.hasVisibleWindow && !hooks_.hasVisibleWindow() && hooks_.openWindow) hooks_.openWindow();
     });
@@ -101,7 +100,7 @@ void AppDelegate::applicationWillTerminate() {
 }
 
 bool AppDelegate::applicationShouldTerminateAfterLastWindowClosed() const {
-    return !CLIAutomation::parse(arguments_).isExportMode();
+    return !exportMode_;
 }
 
 }  // namespace zelvane

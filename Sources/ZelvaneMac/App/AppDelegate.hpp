@@ -42,8 +42,9 @@ public:
         std::function<bool()> isElevated;
     };
 
-    AppDelegate(Preferences& preferences, std::vector<std::string> arguments, Hooks hooks,
-                TerminationSteps termination, QObject* parent = nullptr);
+    // `exportMode`: the command line asked for outputs (an unattended run).
+    AppDelegate(Preferences& preferences, bool exportMode, Hooks hooks, TerminationSteps termination,
+                QObject* parent = nullptr);
 
     // The badge when running as root; unless an export option was given, a check 0.3 s later that
     // a main window is visible, opening one otherwise.
@@ -57,7 +58,7 @@ public:
 
 private:
     Preferences& preferences_;
-    std::vector<std::string> arguments_;
+    bool exportMode_;
     Hooks hooks_;
     TerminationSteps termination_;
     bool terminated_ = false;

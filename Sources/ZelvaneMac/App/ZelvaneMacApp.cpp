@@ -32,11 +32,11 @@ void runStep(const F& step, Args&... args) {
 
 }  // namespace
 
-ZelvaneMacApp::ZelvaneMacApp(Preferences& preferences, std::vector<std::string> arguments, Environment environment,
+ZelvaneMacApp::ZelvaneMacApp(Preferences& preferences, CommandLine commandLine, Environment environment,
                              QObject* parent)
     : QObject(parent),
       preferences_(preferences),
-      arguments_(std::move(arguments)),
+      commandLine_(std::move(commandLine)),
       environment_(std::move(environment)) {
     const StartupSteps& steps = environment_.startup;
     runStep(steps.raiseFileDescriptorLimit);
@@ -57,7 +57,7 @@ ZelvaneMacApp::ZelvaneMacApp(Preferences& preferences, std::vector<std::string> 
     hooks.applicationIcon = [] { return zelvaneIconImage(256); };
     hooks.setApplicationIcon = [](const QImage& image) { QApplication::setWindowIcon(QIcon(QPixmap::fromImage(image))); };
     hooks.isElevated = environment_.isElevated;
-    delegate_ = new AppDelegate(preferences_, arguments_, std::move(hooks), environment_.termination, this);
+    delegate_ = new AppDelegate(preferences_, commandLine_.options.isExportMode(), std::move(hooks), environment_.termination, this);
 
     // One observer for the whole application: a window each would start a copy each.
     relaunch_ = new LanguageRelaunch(preferences_, environment_.program, environment_.launcher,
@@ -133,10 +133,11 @@ void ZelvaneMacApp::followInterfaceLanguage(const QString& language) {
 void ZelvaneMacApp::finishLaunching() { delegate_->applicationDidFinishLaunching(); }
 
 MainWindow* ZelvaneMacApp::openWindow() {
-    auto* window = new MainWindow(preferences_, CLIAutomation::parse(arguments_));
+    auto* window = new MainWindow(preferences_, commandLine_.options);
     const AppServices services = environment_.services;
     window->state().setAppServices(services);
     WindowStartupHooks hooks = systemWindowStartupHooks();
+    hooks.commandLine = commandLine_.targets;
     if (services.updateChecker) hooks.checkForUpdates = [checker = services.updateChecker] { checker->checkForUpdates(false, false); };
     if (PortableMode* mode = services.portableMode) {
         hooks.shouldOfferPortableMode = [mode] {

@@ -11,6 +11,7 @@
 #include "ZelvaneMac/App/AppDelegate.hpp"
 #include "ZelvaneMac/App/LanguageRelaunch.hpp"
 #include "ZelvaneMac/App/StartupSteps.hpp"
+#include "ZelvaneMac/Core/CommandLine/CommandLine.hpp"
 #include "ZelvaneMac/Window/AppServices.hpp"
 
 class QTranslator;
@@ -47,7 +48,7 @@ public:
     // Start-up, in this order: the descriptor limit, portable mode, the portable settings, the
     // real user's settings, the administrator's overrides, the language override; then the
     // strings table of the resulting language is installed.
-    ZelvaneMacApp(Preferences& preferences, std::vector<std::string> arguments, Environment environment,
+    ZelvaneMacApp(Preferences& preferences, CommandLine commandLine, Environment environment,
                   QObject* parent = nullptr);
     ~ZelvaneMacApp() override;
 
@@ -73,7 +74,7 @@ private:
     void lastWindowClosed();
 
     Preferences& preferences_;
-    std::vector<std::string> arguments_;
+    CommandLine commandLine_;
     Environment environment_;
     AppDelegate* delegate_ = nullptr;
     LanguageRelaunch* relaunch_ = nullptr;

@@ -12,7 +12,7 @@
 #include "ZelvaneMac/App/LanguageRelaunch.hpp"
 #include "ZelvaneMac/App/TerminationSignals.hpp"
 #include "ZelvaneMac/App/ZelvaneMacApp.hpp"
-#include "ZelvaneMac/Core/CommandLine/CLIAutomation.hpp"
+#include "ZelvaneMac/Core/CommandLine/CommandLine.hpp"
 #include "ZelvaneMac/Core/CommandLine/CLIAutomationRunner.hpp"
 #include "ZelvaneMac/Core/CommandLine/ExportModeProcess.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
@@ -38,7 +38,7 @@ bool hasDisplay() {
     return (x11 && *x11) || (wayland && *wayland);
 }
 
-int runExportMode(int argc, char** argv, const std::vector<std::string>& arguments) {
+int runExportMode(int argc, char** argv, zelvane::CommandLine commandLine) {
     // Before any scan can run: folders waiting to be read hold descriptors.
     zelvane::raiseFileDescriptorLimit();
     zelvane::prepareExportModeProcess();
@@ -48,7 +48,7 @@ int runExportMode(int argc, char** argv, const std::vector<std::string>& argumen
 
     int exitCode = 0;
     bool ended = false;
-    zelvane::CLIAutomationRunner runner(preferences, arguments, [&](int code) {
+    zelvane::CLIAutomationRunner runner(preferences, std::move(commandLine), [&](int code) {
         exitCode = code;
         ended = true;
         QCoreApplication::exit(code);
@@ -58,7 +58,7 @@ int runExportMode(int argc, char** argv, const std::vector<std::string>& argumen
     return exitCode;
 }
 
-int runGraphicalMode(int argc, char** argv, std::vector<std::string> arguments) {
+int runGraphicalMode(int argc, char** argv, zelvane::CommandLine commandLine) {
     // Without a display the platform would abort; say what to do instead.
     if (!hasDisplay() && !std::getenv("QT_QPA_PLATFORM")) {
         std::fputs("ZelvaneMac: no display to open a window on. To scan and export without one, give at least one of "
@@ -95,7 +95,7 @@ int runGraphicalMode(int argc, char** argv, std::vector<std::string> arguments) 
 
     zelvane::UpdateChecker updateChecker(preferences);
     environment.services = {&updateChecker, &portableMode};
-    zelvane::ZelvaneMacApp application(preferences, std::move(arguments), std::move(environment));
+    zelvane::ZelvaneMacApp application(preferences, std::move(commandLine), std::move(environment));
     const zelvane::TerminationSignals terminationSignals([] { QCoreApplication::quit(); });
     application.openWindow();
     application.finishLaunching();
@@ -111,7 +111,9 @@ int main(int argc, char** argv) {
     // Background jobs of every kind share this pool: as many threads as processors this process
     // may use, which container limits can make fewer than the machine has.
     QThreadPool::globalInstance()->setMaxThreadCount(zelvane::activeProcessorCount());
-    std::vector<std::string> arguments(argv, argv + argc);
-    if (zelvane::CLIAutomation::parse(arguments).isExportMode()) return runExportMode(argc, argv, arguments);
-    return runGraphicalMode(argc, argv, std::move(arguments));
+    // Read once, before any application object exists, and handed down: both modes take the same
+    // folders from the same arguments.
+    zelvane::CommandLine commandLine = zelvane::CommandLine::read(std::vector<std::string>(argv, argv + argc));
+    if (commandLine.options.isExportMode()) return runExportMode(argc, argv, std::move(commandLine));
+    return runGraphicalMode(argc, argv, std::move(commandLine));
 }

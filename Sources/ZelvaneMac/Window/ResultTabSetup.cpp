@@ -6,21 +6,24 @@ namespace zelvane {
 
 std::optional<InitialSort> commandLineRowSort(const CLIAutomation::Options& options) {
     if (!options.sortByWasSet) return std::nullopt;
-    switch (options.sortBy) {
-    case 1: return InitialSort{QStringLiteral("size"), false};
-    case 2: return InitialSort{QStringLiteral("allocated"), false};
-    case 3: return InitialSort{QStringLiteral("modified"), false};
-    default: return InitialSort{QStringLiteral("name"), true};
+    // The column of the order the export mode gives the tree for the same code.
+    switch (CLIAutomation::treeSortKey(options.sortBy)) {
+    case TreeSortKey::size: return InitialSort{QStringLiteral("size"), false};
+    case TreeSortKey::allocatedSize: return InitialSort{QStringLiteral("allocated"), false};
+    case TreeSortKey::modifiedDate: return InitialSort{QStringLiteral("modified"), false};
+    case TreeSortKey::name: break;
     }
+    return InitialSort{QStringLiteral("name"), true};
 }
 
 std::optional<InitialSort> commandLineFileTypesSort(const CLIAutomation::Options& options) {
     if (!options.sortByFileTypesWasSet) return std::nullopt;
-    switch (options.sortByFileTypes) {
-    case 1: return InitialSort{QStringLiteral("size"), false};
-    case 2: return InitialSort{QStringLiteral("allocated"), false};
-    default: return InitialSort{QStringLiteral("ext"), true};
+    switch (CLIAutomation::fileTypesSortKey(options.sortByFileTypes)) {
+    case CLIAutomation::FileTypesSortKey::size: return InitialSort{QStringLiteral("size"), false};
+    case CLIAutomation::FileTypesSortKey::allocatedSize: return InitialSort{QStringLiteral("allocated"), false};
+    case CLIAutomation::FileTypesSortKey::extension: break;
     }
+    return InitialSort{QStringLiteral("ext"), true};
 }
 
 QString firstStepsDescription() {

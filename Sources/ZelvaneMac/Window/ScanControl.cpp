@@ -1,6 +1,5 @@
 #include "ZelvaneMac/Window/ScanControl.hpp"
 
-#include <QFileInfo>
 
 #include <unordered_map>
 
@@ -157,26 +156,6 @@ std::vector<VolumeCapacity> capacitiesFor(std::span<const RootRef> roots, const 
         result.push_back(it == byPath.end() ? VolumeCapacity{} : it->second);
     }
     return result;
-}
-
-QStringList cliScanFolders(const QStringList& arguments) {
-    QStringList folders;
-    for (const QString& arg : arguments) {
-        if (arg.isEmpty() || arg.startsWith(QLatin1Char('-'))) continue;
-        if (QFileInfo(arg).isDir()) folders << arg;
-    }
-    return folders;
-}
-
-std::optional<QString> cliCSVFile(const QStringList& arguments) {
-    for (const QString& arg : arguments) {
-        if (arg.isEmpty() || arg.startsWith(QLatin1Char('-'))) continue;
-        const QFileInfo info(arg);
-        const QString ext = info.suffix().toLower();
-        if (ext != QLatin1String("csv") && ext != QLatin1String("tsv")) continue;
-        if (info.exists() && !info.isDir()) return arg;
-    }
-    return std::nullopt;
 }
 
 }  // namespace zelvane

@@ -65,12 +65,6 @@ bool sameRootObjects(std::span<const RootRef> a, std::span<const RootRef> b);
 // capacities; unknown roots get (none, none).
 std::vector<VolumeCapacity> capacitiesFor(std::span<const RootRef> roots, const std::vector<RootCapacity>& known);
 
-// The command line's folders (existing, in argument order) and its CSV/TSV file (the first
-// existing non-folder argument ending in .csv or .tsv, any case). Arguments start after the
-// program's own path; anything beginning with "-" is an option.
-QStringList cliScanFolders(const QStringList& argumentsAfterProgram);
-std::optional<QString> cliCSVFile(const QStringList& argumentsAfterProgram);
-
 // Trimmed of white space and line ends, as the filter texts are before use.
 QString trimmedFilterText(const QString& text);
 

@@ -1,7 +1,5 @@
 #include "ZelvaneMac/Window/ScanController.hpp"
 
-#include <QCoreApplication>
-
 #include <utility>
 
 #include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
@@ -55,12 +53,6 @@ ScanController::ScanController(ContentViewState& state, QObject* parent)
 ScanController::~ScanController() {
     state_.liveMonitor().setOnRefresh({});
     state_.liveMonitor().setOnMustRescan({});
-}
-
-QStringList ScanController::processArguments() {
-    QStringList args = QCoreApplication::arguments();
-    if (!args.isEmpty()) args.removeFirst();
-    return args;
 }
 
 std::vector<RootRef> ScanController::scanRoots() const { return state_.viewModel().scanState().roots(); }

@@ -85,9 +85,6 @@ public:
     void handleLiveRefresh(std::vector<FileNode*> changed);
     bool resultIsStale() const { return resultIsStale_; }
 
-    // The command line this process was started with (arguments after the program).
-    static QStringList processArguments();
-
 signals:
     // A scan is about to start: what was laid out for the old result is stale.
     void scanStarting();

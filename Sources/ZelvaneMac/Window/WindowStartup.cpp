@@ -5,6 +5,7 @@
 #include "ScanEngine/Scan/FullDiskAccessChecker.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Core/Text/PathText.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
@@ -20,7 +21,6 @@ WindowStartupHooks systemWindowStartupHooks() {
         const QVector<VolumeInfo> list = enumerateVolumes();
         return std::vector<VolumeInfo>(list.begin(), list.end());
     };
-    hooks.arguments = ScanController::processArguments();
     return hooks;
 }
 
@@ -76,11 +76,12 @@ void WindowStartup::runAppearance() {
 
     if (hooks_.enumerateVolumes) state_.setVolumes(hooks_.enumerateVolumes());
 
-    const QStringList folders = cliScanFolders(hooks_.arguments);
+    QStringList folders;
+    for (const std::string& folder : hooks_.commandLine.folders) folders << qStringFromPathBytes(folder);
     ScanViewModel& model = state_.viewModel();
-    if (const auto csv = cliCSVFile(hooks_.arguments)) {
+    if (const auto& csv = hooks_.commandLine.csvFile) {
         state_.setSelectedVolumeID(PickerTag::selectCSV);
-        model.startCSVImport(*csv, prefs.value(PreferenceKeys::tweakShowMaxModifiedDate));
+        model.startCSVImport(qStringFromPathBytes(*csv), prefs.value(PreferenceKeys::tweakShowMaxModifiedDate));
         return;
     }
     if (folders.isEmpty()) {

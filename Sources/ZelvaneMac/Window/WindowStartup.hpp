@@ -6,6 +6,7 @@
 #include <functional>
 #include <vector>
 
+#include "ZelvaneMac/Core/CommandLine/CommandLine.hpp"
 #include "ZelvaneMac/Core/Scanning/VolumeEnumerator.hpp"
 
 namespace zelvane {
@@ -25,7 +26,7 @@ struct WindowStartupHooks {
     std::function<bool()> shouldOfferMoveToApplications;
     std::function<void()> hideAllWindows;  // the command line's export mode
     std::function<std::vector<VolumeInfo>()> enumerateVolumes;
-    QStringList arguments;  // after the program's own path
+    CommandLineTargets commandLine;  // what the program's command line names
 };
 
 // The window's appearance handler and the notifications it follows while open: the tab, the

@@ -13,6 +13,8 @@
 #include <QTimer>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 
@@ -28,7 +30,11 @@
 #include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/MenuBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/UpdateBanner.hpp"
+#include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
+#include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/RelaunchCommands.hpp"
+#include "ZelvaneMac/Window/ScanController.hpp"
+#include "TempFolder.hpp"
 
 namespace zelvane {
 namespace {
@@ -79,7 +85,7 @@ TEST(UpdateBanner, ANewerVersionShowsInEveryWindowUntilDismissedAndComesBackOnDe
     LocalHttpServer server(LocalHttpServer::httpReply("200 OK", "VERSION=1.5\nINFOURL=https://example.org/1.5\n"));
     a.preferences.set(PreferenceKeys::updateServerBaseURL, server.base());
     UpdateChecker checker(a.preferences);
-    ZelvaneMacApp app(a.preferences, {"ZelvaneMac"}, a.environment(&checker));
+    ZelvaneMacApp app(a.preferences, CommandLine::read({"ZelvaneMac"}), a.environment(&checker));
 
     // The automatic check goes out when the first window appears.
     MainWindow* first = app.openWindow();
@@ -141,7 +147,7 @@ TEST(UpdateBanner, AServerThatNeverAnswersIsReportedAsATimeOut) {
     a.preferences.set(PreferenceKeys::checkForUpdatesEnabled, false);
     UpdateChecker checker(a.preferences);
     checker.setRequestTimeout(std::chrono::milliseconds(300));
-    ZelvaneMacApp app(a.preferences, {"ZelvaneMac"}, a.environment(&checker));
+    ZelvaneMacApp app(a.preferences, CommandLine::read({"ZelvaneMac"}), a.environment(&checker));
     MainWindow* window = app.openWindow();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
 
@@ -168,7 +174,7 @@ TEST(UpdateBanner, AServerThatNeverAnswersIsReportedAsATimeOut) {
 TEST(AdministratorBadge, EveryWindowOfAnElevatedRunShowsTheBadgedIcon) {
     App a;
     QApplication::setWindowIcon(zelvaneIcon());
-    ZelvaneMacApp app(a.preferences, {"ZelvaneMac"}, a.environment(nullptr, true));
+    ZelvaneMacApp app(a.preferences, CommandLine::read({"ZelvaneMac"}), a.environment(nullptr, true));
     MainWindow* first = app.openWindow();
     app.finishLaunching();
     MainWindow* second = app.openWindow();
@@ -195,7 +201,7 @@ TEST(ResetConfiguration, WithAChosenLanguageStartsOneNewInstance) {
     App a;
     a.preferences.set(PreferenceKeys::appLanguageOverride, QStringLiteral("de"));
     a.preferences.set(PreferenceKeys::csvMaxDepth, 3);
-    ZelvaneMacApp app(a.preferences, {"ZelvaneMac"}, a.environment());
+    ZelvaneMacApp app(a.preferences, CommandLine::read({"ZelvaneMac"}), a.environment());
     MainWindow* window = app.openWindow();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
 
@@ -229,6 +235,34 @@ TEST(ResetConfiguration, WithAChosenLanguageStartsOneNewInstance) {
     // Choosing a language afterwards is a choice again.
     a.preferences.set(PreferenceKeys::appLanguageOverride, QStringLiteral("fr"));
     EXPECT_EQ(a.languageRestarts, 1);
+    delete window;
+}
+
+// The command line read at start reaches the window: relative names, a trailing slash and a name
+// that is not UTF-8 are scanned as the absolute folders the export mode would take.
+TEST(CommandLineFolders, TheWindowScansTheFoldersTheCommandLineNames) {
+    App a;
+    testsupport::TempFolder dir;
+    const std::string odd = dir.path() + "/bad\xff name";
+    std::filesystem::create_directories(dir.path() + "/sub");
+    std::filesystem::create_directories(odd);
+    std::ofstream(dir.path() + "/sub/file.bin") << std::string(5000, 'x');
+    std::ofstream(odd + "/other.bin") << std::string(700, 'y');
+
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    CommandLine line = CommandLine::read({"ZelvaneMac", "sub/", "missing", "bad\xff name", "-x"});
+    std::filesystem::current_path(before);
+    ZelvaneMacApp app(a.preferences, std::move(line), a.environment());
+    MainWindow* window = app.openWindow();
+    ScanController& scans = window->state().scanControl();
+    ASSERT_TRUE(pumpWidgetsUntil([&] {
+        return window->state().viewModel().scanState().tag() == ScanState::Tag::completed && scans.effectiveRoots().size() == 2;
+    }));
+    EXPECT_EQ(scans.effectiveRoots()[0]->pathBytes(), dir.path() + "/sub");
+    EXPECT_EQ(scans.effectiveRoots()[0]->effectiveSize(), 5000);
+    EXPECT_EQ(scans.effectiveRoots()[1]->pathBytes(), odd) << "the name's bytes, as on disk";
+    EXPECT_EQ(scans.effectiveRoots()[1]->effectiveSize(), 700);
     delete window;
 }
 

@@ -95,7 +95,7 @@ TEST(ZelvaneMacApp, StartsUpInOrderAndAppliesTheLanguageTheStepsLeft) {
     Fixture f;
     writeFile(f.dir.filePath("Resources/fr.lproj/Localizable.strings"), "\"About\" = \"À propos\";\n");
     writeFile(f.dir.filePath("Resources/de.lproj/Localizable.strings"), "\"About\" = \"Über\";\n");
-    ZelvaneMacApp app(f.preferences, {"ZelvaneMac"}, f.environment());
+    ZelvaneMacApp app(f.preferences, CommandLine::read({"ZelvaneMac"}), f.environment());
     EXPECT_EQ(f.calls, (QStringList{"limit", "portable", "fromPortable", "fromRealUser", "overrides"}));
     EXPECT_EQ(f.preferences.stringList(PreferenceKeys::appleLanguages), QStringList{"fr"});
     EXPECT_EQ(localized("About"), QString::fromUtf8("À propos"));
@@ -109,7 +109,7 @@ TEST(ZelvaneMacApp, StartsUpInOrderAndAppliesTheLanguageTheStepsLeft) {
     };
     env.systemLanguages = {"de-AT"};
     writeFile(hostile.dir.filePath("Resources/de.lproj/Localizable.strings"), "\"About\" = \"Über\";\n");
-    ZelvaneMacApp other(hostile.preferences, {"ZelvaneMac"}, std::move(env));
+    ZelvaneMacApp other(hostile.preferences, CommandLine::read({"ZelvaneMac"}), std::move(env));
     EXPECT_FALSE(hostile.preferences.object("AppleLanguages").isValid());
     EXPECT_EQ(localized("About"), QString::fromUtf8("Über"));
 }
@@ -129,7 +129,7 @@ TEST(ZelvaneMacApp, TheInterfaceLanguageSetsTheLayoutDirectionAndQtsOwnTexts) {
         };
         writeFile(f.dir.filePath("Resources/he.lproj/Localizable.strings"), "\"About\" = \"\u05D0\u05D5\u05D3\u05D5\u05EA\";\n");
         writeFile(f.dir.filePath("Resources/de.lproj/Localizable.strings"), "\"About\" = \"\u00DCber\";\n");
-        ZelvaneMacApp app(f.preferences, {"ZelvaneMac"}, std::move(env));
+        ZelvaneMacApp app(f.preferences, CommandLine::read({"ZelvaneMac"}), std::move(env));
         const bool hebrew = QLatin1String(code) == QLatin1String("he");
         EXPECT_EQ(QGuiApplication::layoutDirection(), hebrew ? Qt::RightToLeft : Qt::LeftToRight);
         QMainWindow window;
@@ -160,7 +160,7 @@ TEST(ZelvaneMacApp, AChosenTableThatCannotBeUsedGivesWayToTheNextLanguage) {
         env.systemLanguages = {"de-DE"};
         writeFile(f.dir.filePath("Resources/he.lproj/Localizable.strings"), broken);
         writeFile(f.dir.filePath("Resources/de.lproj/Localizable.strings"), "\"About\" = \"\u00DCber\";\n");
-        ZelvaneMacApp app(f.preferences, {"ZelvaneMac"}, std::move(env));
+        ZelvaneMacApp app(f.preferences, CommandLine::read({"ZelvaneMac"}), std::move(env));
         EXPECT_EQ(localized("About"), QString::fromUtf8("Über"));
         EXPECT_EQ(QGuiApplication::layoutDirection(), Qt::LeftToRight);
         EXPECT_EQ(QCoreApplication::translate("QFileDialog", "&Save"), "S&peichern");
@@ -174,7 +174,7 @@ TEST(ZelvaneMacApp, ALanguageChangeRestartsOnceWithTheSettingsOnDisk) {
     Fixture f;
     auto env = f.environment();
     env.startup = {};
-    ZelvaneMacApp app(f.preferences, {"ZelvaneMac", "/some/folder"}, std::move(env));
+    ZelvaneMacApp app(f.preferences, CommandLine::read({"ZelvaneMac", "/some/folder"}), std::move(env));
     MainWindow* first = app.openWindow();
     MainWindow* second = app.openWindow();
     ASSERT_EQ(app.windows().size(), 2u);
@@ -202,7 +202,7 @@ TEST(ZelvaneMacApp, ClosingTheLastWindowQuitsAfterTheWriteBacks) {
     auto env = f.environment();
     env.startup = {};
     env.quit = [] { QCoreApplication::quit(); };
-    ZelvaneMacApp app(f.preferences, {"ZelvaneMac"}, std::move(env));
+    ZelvaneMacApp app(f.preferences, CommandLine::read({"ZelvaneMac"}), std::move(env));
     MainWindow* a = app.openWindow();
     MainWindow* b = app.openWindow();
     bool quitWhileOneOpen = false;
@@ -219,7 +219,7 @@ TEST(ZelvaneMacApp, ClosingTheLastWindowQuitsAfterTheWriteBacks) {
 
     EXPECT_TRUE(app.delegate().applicationShouldTerminateAfterLastWindowClosed());
     Fixture exporting;
-    ZelvaneMacApp unattended(exporting.preferences, {"ZelvaneMac", "--export=/tmp/x.csv", "/tmp"}, exporting.environment());
+    ZelvaneMacApp unattended(exporting.preferences, CommandLine::read({"ZelvaneMac", "--export=/tmp/x.csv", "/tmp"}), exporting.environment());
     EXPECT_FALSE(unattended.delegate().applicationShouldTerminateAfterLastWindowClosed());
 }
 
@@ -237,9 +237,7 @@ TEST(AppDelegate, OpensAWindowWhenNoneIsVisibleShortlyAfterLaunch) {
         hooks.applicationIcon = [] { return QImage(64, 64, QImage::Format_ARGB32); };
         hooks.setApplicationIcon = [&](const QImage& image) { icon = image; };
         hooks.isElevated = [] { return true; };
-        std::vector<std::string> args{"ZelvaneMac"};
-        if (exportMode) args.push_back("--exportfiletypes=/tmp/t.csv");
-        AppDelegate delegate(preferences, args, hooks, {});
+        AppDelegate delegate(preferences, exportMode, hooks, {});
         delegate.applicationDidFinishLaunching();
         EXPECT_EQ(icon.size(), QSize(64, 64)) << "running as root shows the badged icon";
         pumpWidgetsUntil([] { return false; }, AppDelegate::windowCheckDelayMillis + 200);
@@ -305,7 +303,7 @@ TEST(TerminationSignals, ASessionEndingQuitsInOrderAndTheOldHandlersReturn) {
     Fixture f;
     auto env = f.environment();
     env.startup = {};
-    ZelvaneMacApp app(f.preferences, {"ZelvaneMac"}, std::move(env));
+    ZelvaneMacApp app(f.preferences, CommandLine::read({"ZelvaneMac"}), std::move(env));
     app.openWindow();
     {
         TerminationSignals handler([] { QCoreApplication::quit(); });

@@ -19,6 +19,7 @@
 
 #include "QtWidgetTestApp.hpp"
 #include "TestTrees.hpp"
+#include "ZelvaneMac/Core/Text/PathText.hpp"
 #include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
@@ -67,7 +68,9 @@ struct TestWindow {
         WindowStartupHooks hooks;
         hooks.enumerateVolumes = [this] { return volumes; };
         hooks.hasFullDiskAccess = [] { return true; };
-        hooks.arguments = std::move(arguments);
+        std::vector<std::string> bytes;
+        for (const QString& argument : arguments) bytes.push_back(pathBytesFromQString(argument));
+        hooks.commandLine = commandLineTargets(bytes, std::filesystem::current_path().string());
         window.setStartupHooks(std::move(hooks));
         window.resize(1436, 758);
         window.show();

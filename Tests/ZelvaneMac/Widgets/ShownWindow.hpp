@@ -13,6 +13,7 @@
 
 #include "QtWidgetTestApp.hpp"
 #include "ScanEngine/Monitor/FileSystemMonitor.hpp"
+#include "ZelvaneMac/Core/Text/PathText.hpp"
 #include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
@@ -40,7 +41,9 @@ public:
         WindowStartupHooks hooks;
         hooks.enumerateVolumes = [] { return std::vector<VolumeInfo>{}; };
         hooks.hasFullDiskAccess = [] { return true; };
-        hooks.arguments = std::move(arguments);
+        std::vector<std::string> bytes;
+        for (const QString& argument : arguments) bytes.push_back(pathBytesFromQString(argument));
+        hooks.commandLine = commandLineTargets(bytes, std::filesystem::current_path().string());
         window_->setStartupHooks(std::move(hooks));
         window_->resize(size);
         window_->show();

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <QFile>
 
@@ -14,7 +15,9 @@
 
 #include "QtWidgetTestApp.hpp"
 #include "TestTrees.hpp"
+#include "ZelvaneMac/Models/OutlineSorting.hpp"
 #include "ZelvaneMac/Window/MultiRootSelection.hpp"
+#include "ZelvaneMac/Window/ResultTabSetup.hpp"
 #include "ZelvaneMac/Window/ScanControl.hpp"
 #include "ZelvaneMac/Window/ScanStatusTexts.hpp"
 #include "ZelvaneMac/Window/VolumeListWatcher.hpp"
@@ -128,7 +131,7 @@ TEST(ScanControl, FilteredCopiesAndTheScansExcludeFilter) {
     EXPECT_FALSE(byName.fullPath);
 }
 
-TEST(ScanControl, ExtensionSelectionRootIdentityCapacitiesAndTheCommandLine) {
+TEST(ScanControl, ExtensionSelectionRootIdentityAndCapacities) {
     TempDir dir;
     std::vector<RootRef> roots{sampleTree(dir)};
     NodeSet txt = filesWithExtension(roots, "txt");
@@ -149,15 +152,37 @@ TEST(ScanControl, ExtensionSelectionRootIdentityCapacitiesAndTheCommandLine) {
     EXPECT_EQ(caps[0].total, 1000);
     EXPECT_EQ(caps[1].available, 250) << "looked up by path";
     EXPECT_FALSE(capacitiesFor(roots, {})[0].total);
+}
 
-    writeFile(dir / "scan.CSV", 3);
-    fs::create_directories(dir / "folder.csv");
-    const QString d = QString::fromStdString(dir.path().string());
-    const QStringList args{QStringLiteral("--filter=x"), d + "/missing", d + "/a", d + "/folder.csv", d + "/c",
-                           d + "/scan.CSV"};
-    EXPECT_EQ(cliScanFolders(args), (QStringList{d + "/a", d + "/folder.csv", d + "/c"}));
-    EXPECT_EQ(cliCSVFile(args), d + "/scan.CSV");
-    EXPECT_FALSE(cliCSVFile({d + "/folder.csv", QStringLiteral("-x.csv")})) << "a folder named .csv and options are not files";
+// A --sortby code orders the window's rows as it orders the export's: the column the window first
+// sorts by gives the order the export mode writes, for every code.
+TEST(ResultTabSetup, TheCommandLineSortOrdersTheWindowLikeTheExport) {
+    TempDir dir;
+    const char* names[] = {"b-mid", "a-small", "c-big", "D-newest"};
+    const int sizes[] = {300, 10, 9000, 50};
+    for (int i = 0; i < 4; ++i) {
+        writeFile(dir / names[i], sizes[i]);
+        fs::last_write_time(dir / names[i], fs::file_time_type::clock::now() - std::chrono::hours(24 * (10 - i)));
+    }
+    for (const int64_t code : {0, 1, 2, 3, 4, -1}) {
+        const std::string arg = "--sortby=" + std::to_string(code);
+        const char* argv[] = {"ZelvaneMac", arg.c_str()};
+        const auto sort = commandLineRowSort(CLIAutomation::parse(2, argv));
+        ASSERT_TRUE(sort);
+        RootRef exported = fixtures::loadTreeFromDisk(dir.path());
+        CLIAutomation::sortTree(std::vector<RootRef>{exported}, code);
+        RootRef shown = fixtures::loadTreeFromDisk(dir.path());
+        std::vector<FileNode*> rows(shown->children().begin(), shown->children().end());
+        sortOutlineRows(rows, outlineSortKeyFromIdentifier(sort->first.toStdString()), sort->second);
+        std::vector<std::string> exportOrder, windowOrder;
+        for (FileNode* n : exported->children()) exportOrder.push_back(n->name());
+        for (FileNode* n : rows) windowOrder.push_back(n->name());
+        EXPECT_EQ(windowOrder, exportOrder) << "code " << code;
+    }
+    const char* none[] = {"ZelvaneMac"};
+    EXPECT_FALSE(commandLineRowSort(CLIAutomation::parse(1, none)));
+    const char* types[] = {"ZelvaneMac", "--sortbyfiletypes=2"};
+    EXPECT_EQ(commandLineFileTypesSort(CLIAutomation::parse(2, types)), (InitialSort{QStringLiteral("allocated"), false}));
 }
 
 TEST(VolumePicker, RowsChoicesOrphansAndMarkers) {

@@ -12,6 +12,7 @@
 #include "ScanEngine/Interchange/CSVExporter.hpp"
 #include "ScanEngine/Monitor/FileSystemMonitor.hpp"
 #include "TestTrees.hpp"
+#include "ZelvaneMac/Core/Text/PathText.hpp"
 #include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
 #include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
@@ -324,7 +325,9 @@ TEST(WindowStartup, TheCommandLineDecidesWhatTheWindowSelectsAndScans) {
         WindowStartupHooks h;
         h.enumerateVolumes = [&] { return volumes; };
         h.hasFullDiskAccess = [] { return true; };
-        h.arguments = std::move(args);
+        std::vector<std::string> bytes;
+        for (const QString& argument : args) bytes.push_back(pathBytesFromQString(argument));
+        h.commandLine = commandLineTargets(bytes, std::filesystem::current_path().string());
         return h;
     };
 

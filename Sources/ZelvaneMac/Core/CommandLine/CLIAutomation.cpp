@@ -213,14 +213,23 @@ void sortTree(std::span<FileNode* const> roots, int64_t code) { zelvane::sortTre
 
 void sortTree(std::span<const RootRef> roots, int64_t code) { zelvane::sortTree(roots, treeSortKey(code)); }
 
+FileTypesSortKey fileTypesSortKey(int64_t code) {
+    switch (code) {
+    case 1: return FileTypesSortKey::size;
+    case 2: return FileTypesSortKey::allocatedSize;
+    default: return FileTypesSortKey::extension;
+    }
+}
+
 std::vector<ExtensionStats> sortedExtensionStats(std::span<const ExtensionStats> stats, int64_t code) {
     std::vector<ExtensionStats> out(stats.begin(), stats.end());
-    if (code == 1) {
+    const FileTypesSortKey key = fileTypesSortKey(code);
+    if (key == FileTypesSortKey::size) {
         std::stable_sort(out.begin(), out.end(),
                          [](const ExtensionStats& a, const ExtensionStats& b) { return a.totalSize > b.totalSize; });
         return out;
     }
-    if (code == 2) {
+    if (key == FileTypesSortKey::allocatedSize) {
         std::stable_sort(out.begin(), out.end(),
                          [](const ExtensionStats& a, const ExtensionStats& b) { return a.totalAlloc > b.totalAlloc; });
         return out;

@@ -84,6 +84,11 @@ TreeSortKey treeSortKey(int64_t code);
 void sortTree(std::span<FileNode* const> roots, int64_t code);
 void sortTree(std::span<const RootRef> roots, int64_t code);
 
+// The file-type order a --sortbyfiletypes code names: 1 size, 2 allocated size, any other code
+// the extension.
+enum class FileTypesSortKey { extension, size, allocatedSize };
+FileTypesSortKey fileTypesSortKey(int64_t code);
+
 // A sorted copy, stable: 1 largest total size first, 2 largest total allocated size first, any
 // other code by extension in the user's locale, as names are sorted.
 std::vector<ExtensionStats> sortedExtensionStats(std::span<const ExtensionStats> stats, int64_t code);

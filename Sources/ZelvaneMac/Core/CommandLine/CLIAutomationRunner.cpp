@@ -318,22 +318,6 @@ std::string CLIAutomationRunner::escapedForMessage(std::string_view text) {
     return out;
 }
 
-std::string CLIAutomationRunner::absoluteFolderArgument(const std::string& argument, const std::string& workingFolder) {
-    std::string joined = argument.front() == '/' ? argument : workingFolder + "/" + argument;
-    // Only "." components and repeated or trailing slashes go: ".." stays, since the folder
-    // before it may be a symbolic link.
-    std::string out;
-    size_t pos = 0;
-    while (pos < joined.size()) {
-        size_t end = joined.find('/', pos);
-        if (end == std::string::npos) end = joined.size();
-        const std::string_view part(joined.data() + pos, end - pos);
-        if (!part.empty() && part != ".") out.append("/").append(part);
-        pos = end + 1;
-    }
-    return out.empty() ? "/" : out;
-}
-
 std::string CLIAutomationRunner::pngPath(const std::string& path) {
     const auto dot = extensionDot(path);
     if (dot && lowercasedASCII(path.substr(*dot + 1)) == "png") return path;
@@ -395,9 +379,9 @@ std::vector<std::string> CLIAutomationRunner::performExports(const std::vector<R
     return failures;
 }
 
-CLIAutomationRunner::CLIAutomationRunner(const Preferences& preferences, std::vector<std::string> arguments,
+CLIAutomationRunner::CLIAutomationRunner(const Preferences& preferences, CommandLine commandLine,
                                          std::function<void(int)> exit)
-    : preferences_(preferences), arguments_(std::move(arguments)), exit_(std::move(exit)) {}
+    : preferences_(preferences), commandLine_(std::move(commandLine)), exit_(std::move(exit)) {}
 
 CLIAutomationRunner::~CLIAutomationRunner() { QObject::disconnect(scanStateConnection_); }
 
@@ -409,7 +393,7 @@ void CLIAutomationRunner::finish(int code) {
 }
 
 bool CLIAutomationRunner::runIfNeeded() {
-    const CLIAutomation::Options options = CLIAutomation::parse(arguments_);
+    const CLIAutomation::Options& options = commandLine_.options;
     if (!options.isExportMode()) return false;
 
     if (!FullDiskAccessChecker::hasFullDiskAccess()) {
@@ -422,31 +406,12 @@ bool CLIAutomationRunner::runIfNeeded() {
         return true;
     }
 
-    for (const std::string& message : CLIAutomation::valuesNotUnderstood(arguments_)) writeErrorLine(message);
+    for (const std::string& message : CLIAutomation::valuesNotUnderstood(commandLine_.arguments)) writeErrorLine(message);
 
-    // Roots are absolute, so that the export names real paths whatever the working folder of a
-    // later import or file action; symbolic links are kept as the user wrote them.
-    std::error_code cwdError;
-    const std::string workingFolder = std::filesystem::current_path(cwdError).string();
+    for (const SkippedArgument& skipped : commandLine_.targets.skipped)
+        writeErrorLine("skipped \"" + skipped.argument + "\": " + skipped.reason);
     QStringList folders;
-    for (size_t i = 1; i < arguments_.size(); ++i) {
-        const std::string& arg = arguments_[i];
-        if (arg.empty() || arg.front() == '-') continue;
-        struct stat st {};
-        if (::stat(arg.c_str(), &st) != 0) {
-            writeErrorLine("skipped \"" + arg + "\": " + errnoText(errno));
-            continue;
-        }
-        if (!S_ISDIR(st.st_mode)) {
-            writeErrorLine("skipped \"" + arg + "\": " + errnoText(ENOTDIR));
-            continue;
-        }
-        if (arg.front() != '/' && cwdError) {
-            writeErrorLine("skipped \"" + arg + "\": the working folder is unknown: " + cwdError.message());
-            continue;
-        }
-        folders << qStringFromPathBytes(absoluteFolderArgument(arg, workingFolder));
-    }
+    for (const std::string& folder : commandLine_.targets.folders) folders << qStringFromPathBytes(folder);
     if (folders.isEmpty()) {
         std::fputs("ZelvaneMac: no valid folder path given to scan.\n", stderr);
         finish(kExitPreconditionFailed);

@@ -10,6 +10,7 @@
 #include <QMetaObject>
 
 #include "ZelvaneMac/Core/CommandLine/CLIAutomation.hpp"
+#include "ZelvaneMac/Core/CommandLine/CommandLine.hpp"
 #include "ScanEngine/Tree/FileNode.hpp"
 
 namespace zelvane {
@@ -34,8 +35,7 @@ public:
 
     // `exit` is called exactly once with the code, from runIfNeeded or later from the event loop.
     // The preferences (the program's one store) are read, never written, and must outlive the runner.
-    CLIAutomationRunner(const Preferences& preferences, std::vector<std::string> arguments,
-                        std::function<void(int)> exit);
+    CLIAutomationRunner(const Preferences& preferences, CommandLine commandLine, std::function<void(int)> exit);
     ~CLIAutomationRunner();
     CLIAutomationRunner(const CLIAutomationRunner&) = delete;
     CLIAutomationRunner& operator=(const CLIAutomationRunner&) = delete;
@@ -58,15 +58,12 @@ public:
     // Control characters as escapes ("\n", "\t", "\r", "\x1b"), so that every message keeps to
     // one line whatever the names in it hold; other bytes are kept as they are.
     static std::string escapedForMessage(std::string_view text);
-    // A non-empty folder argument made absolute against `workingFolder` without resolving
-    // symbolic links: "." components and extra slashes dropped, ".." kept.
-    static std::string absoluteFolderArgument(const std::string& argument, const std::string& workingFolder);
 
 private:
     void finish(int code);
 
     const Preferences& preferences_;
-    std::vector<std::string> arguments_;
+    CommandLine commandLine_;
     std::function<void(int)> exit_;
     std::unique_ptr<ScanViewModel> viewModel_;
     QMetaObject::Connection scanStateConnection_;
