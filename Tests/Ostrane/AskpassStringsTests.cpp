@@ -4,6 +4,8 @@
 #include "Ostrane/StringTableFile.hpp"
 #include "OstraneTestFiles.hpp"
 
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 

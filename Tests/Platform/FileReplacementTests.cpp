@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "Platform/FileReplacement.hpp"
+#include "FileContents.hpp"
 #include "TempFolder.hpp"
 
 #include <cerrno>
@@ -32,12 +33,7 @@ private:
     zelvane::testsupport::TempFolder folder_{"zelvane-replace"};
 };
 
-std::string readAll(const std::string& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+std::string readAll(const std::string& p) { return zelvane::testsupport::readFile(p); }
 
 size_t entryCount(const fs::path& dir) {
     return size_t(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));

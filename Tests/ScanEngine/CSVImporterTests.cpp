@@ -2,6 +2,10 @@
 // ThreadSanitizer.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <functional>
 #include <thread>

@@ -1,6 +1,8 @@
 // Scan, export, import: the two halves of the format checked against each other on real folders.
 #include <gtest/gtest.h>
 #include <sys/time.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "ScanEngine/Interchange/CSVExporter.hpp"
 #include "ScanEngine/Interchange/CSVImporter.hpp"

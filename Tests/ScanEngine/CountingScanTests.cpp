@@ -19,6 +19,7 @@
 #include "TestTree.hpp"
 
 using namespace zelvane;
+using zelvane::test::buildMixedTree;
 using zelvane::test::TempTree;
 using zelvane::test::WalkCounts;
 
@@ -29,26 +30,6 @@ WalkCounts countsOnly(WalkCounts w) {
     w.allocOnce = 0;
     return w;
 }
-
-// Hard links, symbolic links (to files, folders, nowhere), empty folders, a deep chain and a
-// folder of many entries.
-void buildMixedTree(const TempTree& t) {
-    t.file("a/one", 100);
-    t.file("a/two", 0);
-    t.file("a/b/c/three", 12345);
-    t.hardlink("a/one", "d/one-link");
-    t.hardlink("a/one", "a/b/one-link2");
-    t.symlink("../a", "d/to-a");
-    t.symlink("nowhere", "d/dangling");
-    t.dir("empty1");
-    t.dir("e/empty2");
-    std::string deep = "deep";
-    for (int i = 0; i < 60; ++i) deep += "/l" + std::to_string(i);
-    t.file(deep + "/bottom", 7);
-    for (int i = 0; i < 700; ++i) t.file("wide/w" + std::to_string(i), i);
-    for (int i = 0; i < 40; ++i) t.dir("many/sub" + std::to_string(i) + "/x");
-}
-
 
 }  // namespace
 

@@ -14,6 +14,7 @@
 
 using namespace zelvane;
 using zelvane::test::TempTree;
+using zelvane::testsupport::preOrder;
 
 namespace {
 
@@ -24,27 +25,15 @@ DecodedFilter filter(const char* text, bool* fullpathOut = nullptr) {
     return f;
 }
 
-std::vector<FileNode*> preorder(FileNode* root) {
-    std::vector<FileNode*> out, stack{root};
-    while (!stack.empty()) {
-        FileNode* n = stack.back();
-        stack.pop_back();
-        out.push_back(n);
-        auto kids = n->children();
-        for (size_t i = kids.size(); i-- > 0;) stack.push_back(kids[i]);
-    }
-    return out;
-}
-
 std::set<std::string> paths(FileNode* root) {
     std::set<std::string> s;
-    for (FileNode* n : preorder(root))
+    for (FileNode* n : preOrder(root))
         if (n != root) s.insert(n->fullPath().substr(root->fullPath().size()));
     return s;
 }
 
 FileNode* find(FileNode* root, const std::string& rel) {
-    for (FileNode* n : preorder(root))
+    for (FileNode* n : preOrder(root))
         if (n->fullPath() == root->fullPath() + "/" + rel) return n;
     return nullptr;
 }
@@ -81,9 +70,9 @@ TEST_F(FilteredTree, WithoutFiltersCopiesEverythingAndSharesNothing) {
     EXPECT_EQ(copy->subFolderTotSizeAlloc(), root->subFolderTotSizeAlloc());  // the marked link stays marked
     EXPECT_EQ(copy->subFolderFileCount(), root->subFolderFileCount());
     EXPECT_EQ(copy->subFolderDirCount(), root->subFolderDirCount());
-    auto source = preorder(root.get());
+    auto source = preOrder(root.get());
     std::set<FileNode*> sourceSet(source.begin(), source.end());
-    auto copied = preorder(copy.get());
+    auto copied = preOrder(copy.get());
     for (FileNode* n : copied) EXPECT_EQ(sourceSet.count(n), 0u);
     // The flat list: every node below the root once, each folder after everything below it.
     auto flat = copy->flatFileList();
@@ -154,7 +143,7 @@ TEST_F(FilteredTree, TheBlocksOfAHardLinkedFileCountOnceWhicheverLinkSurvives) {
     ASSERT_GT(blocks, 0);
     const auto countedAlloc = [](FileNode* copy) {
         int64_t sum = 0;
-        for (FileNode* n : preorder(copy))
+        for (FileNode* n : preOrder(copy))
             if (!n->isDir() && !n->doNotCountAllocated()) sum += n->allocSize;
         return sum;
     };
@@ -205,7 +194,7 @@ TEST_F(FilteredTree, FlagsAndDeletedNodes) {
     EXPECT_EQ(copy->subFolderTotSize(), root->subFolderTotSize());
     EXPECT_EQ(copy->subFolderFileCount(), root->subFolderFileCount());
     EXPECT_EQ(copy->subFolderDirCount(), root->subFolderDirCount());
-    for (FileNode* n : preorder(copy.get())) EXPECT_FALSE(n->isDeleted());
+    for (FileNode* n : preOrder(copy.get())) EXPECT_FALSE(n->isDeleted());
 }
 
 TEST_F(FilteredTree, ApplyIncludeFilterWalksInPreOrderWithoutTheRoot) {

@@ -13,19 +13,11 @@
 #include "TreeBuilder.hpp"
 
 using namespace zelvane;
-using zelvane::testing::findByPath;
-using zelvane::testing::readTreeFromDisk;
-using zelvane::testing::makeDir;
-using zelvane::testing::preOrder;
-using zelvane::testing::TempDir;
-using zelvane::testing::writeFile;
+using namespace zelvane::testing;
 
 namespace {
 
-// 2024-05-15 12:00:00 UTC, in a zone two hours east of GMT: local day 8,535 since 2001-01-01.
-constexpr FilterClock kClock{1715774400.0, 7200.0};
-constexpr int64_t kToday = 8535;
-
+constexpr int64_t kToday = 8535;  // the local day of kClock
 
 std::string describe(const FilterItem& t) {
     std::string s = t.notFlag ? "!" : "";
@@ -352,7 +344,7 @@ protected:
     }
 
     FileNode* node(const std::string& rel) {
-        FileNode* n = findByPath(tree.get(), rel);
+        FileNode* n = nodeAt(tree.get(), rel);
         EXPECT_NE(n, nullptr) << rel;
         return n;
     }

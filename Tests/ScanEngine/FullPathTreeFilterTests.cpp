@@ -13,16 +13,9 @@
 #include "TreeBuilder.hpp"
 
 using namespace zelvane;
-using zelvane::testing::findByPath;
-using zelvane::testing::readTreeFromDisk;
-using zelvane::testing::makeDir;
-using zelvane::testing::preOrder;
-using zelvane::testing::TempDir;
-using zelvane::testing::writeFile;
+using namespace zelvane::testing;
 
 namespace {
-
-constexpr FilterClock kClock{1715774400.0, 7200.0};
 
 DecodedFilter parse(std::string_view text) {
     bool fp = true;
@@ -103,7 +96,7 @@ TEST_F(TreeFilter, PathPatternsVisitBelowNonMatchingFolders) {
 }
 
 TEST_F(TreeFilter, StartingBelowTheRootSeesTheAncestors) {
-    FileNode* lib = findByPath(tree.get(), "proj/src/lib");
+    FileNode* lib = nodeAt(tree.get(), "proj/src/lib");
     ASSERT_NE(lib, nullptr);
     for (const char* text : {"proj", "src *.c", "*/src/lib/*", "\\^.*/proj/src/lib\\", "!proj", "PATHLEN>1", "lib/util"}) {
         auto f = parse(text);

@@ -54,6 +54,30 @@ void TempTree::symlink(const std::string& target, const std::string& rel) const 
 
 void TempTree::chmod(const std::string& rel, unsigned mode) const { ::chmod(at(rel).c_str(), mode); }
 
+void buildMixedTree(const TempTree& t) {
+    t.file("a/one", 100000);
+    t.file("a/two", 0);
+    t.file("a/b/c/three", 12345);
+    t.hardlink("a/one", "d/one-link");
+    t.hardlink("a/one", "a/b/one-link2");
+    t.symlink("../a", "d/to-a");
+    t.symlink("nowhere", "d/dangling");
+    t.file(".hidden-file", 3);
+    t.dir("empty1");
+    t.dir("e/empty2");
+    std::string deep = "deep";
+    for (int i = 0; i < 60; ++i) deep += numbered("/l", i);
+    t.file(deep + "/bottom", 7);
+    for (int i = 0; i < 700; ++i) t.file(numbered("wide/w", i), i * 13);
+    for (int i = 0; i < 40; ++i) t.dir(numbered("many/sub", i) + "/x");
+    for (const char* p : {"a/b/c/three", "a/one"}) {
+        const int fd = ::open(t.at(p).c_str(), O_WRONLY | O_CLOEXEC);
+        const bool written = fd >= 0 && ::write(fd, "data", 4) == 4;
+        if (fd >= 0) ::close(fd);
+        if (!written) throw std::runtime_error("cannot write into " + t.at(p));
+    }
+}
+
 WalkCounts independentWalk(const std::string& root) {
     WalkCounts c;
     struct stat rst;

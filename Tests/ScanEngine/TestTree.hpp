@@ -37,6 +37,11 @@ private:
     std::string root_;
 };
 
+// Hard links, symbolic links (to a folder, to nowhere), a hidden file, empty folders, a chain 60
+// folders deep, a folder of 700 files and one of 40 subfolders; two files hold written data, so
+// allocated sizes differ from zero.
+void buildMixedTree(const TempTree& t);
+
 struct WalkCounts {
     int64_t files = 0;  // every entry that is not a folder (symbolic links included)
     int64_t dirs = 0;   // folders below the root

@@ -24,6 +24,7 @@
 #include "ScanMeasurement/SequentialTreeScan.hpp"
 
 using namespace zelvane;
+using zelvane::test::buildMixedTree;
 using zelvane::test::TempTree;
 using zelvane::test::WalkCounts;
 
@@ -97,28 +98,6 @@ int compareWithFileSystem(FileNode* root, std::string* why) {
 
 WalkCounts totalsOf(const RootRef& r) {
     return {r->subFolderFileCount(), r->subFolderDirCount(), r->subFolderTotSize(), r->subFolderTotSizeAlloc()};
-}
-
-void buildMixedTree(const TempTree& t) {
-    t.file("a/one", 100000);
-    t.file("a/two", 0);
-    t.file("a/b/c/three", 12345);
-    t.hardlink("a/one", "d/one-link");
-    t.hardlink("a/one", "a/b/one-link2");
-    t.symlink("../a", "d/to-a");
-    t.symlink("nowhere", "d/dangling");
-    t.file(".hidden-file", 3);
-    t.dir("empty1");
-    t.dir("e/empty2");
-    for (int i = 0; i < 300; ++i) t.file(test::numbered("wide/w", i), i * 13);
-    for (int i = 0; i < 30; ++i) t.dir(test::numbered("many/sub", i) + "/x");
-    // Some written data, so allocated sizes differ from zero.
-    for (const char* p : {"a/b/c/three", "a/one"}) {
-        int fd = ::open(t.at(p).c_str(), O_WRONLY);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(::write(fd, "data", 4), 4);
-        ::close(fd);
-    }
 }
 
 ParallelScanOptions workers(int n) {

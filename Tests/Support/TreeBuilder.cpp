@@ -80,4 +80,17 @@ FileNode* nodeAt(FileNode* root, std::string_view relative) {
     return node;
 }
 
+std::vector<FileNode*> preOrder(FileNode* root) {
+    std::vector<FileNode*> out;
+    std::vector<FileNode*> stack{root};
+    while (!stack.empty()) {
+        FileNode* n = stack.back();
+        stack.pop_back();
+        out.push_back(n);
+        auto kids = n->children();
+        for (size_t i = kids.size(); i-- > 0;) stack.push_back(kids[i]);
+    }
+    return out;
+}
+
 }  // namespace zelvane::testsupport

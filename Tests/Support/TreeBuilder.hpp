@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ScanEngine/Tree/FileNode.hpp"
 
@@ -36,6 +38,10 @@ public:
         return arena_->makeNode(name, isDir, size, allocated, date);
     }
 
+    // Makes `kids` (loose nodes of this builder) the children of `folder` in one array of their
+    // size, laid out as a scan lays out a folder it listed.
+    void setChildren(FileNode* folder, std::span<FileNode* const> kids) { folder->setChildren(*arena_, kids); }
+
     // Rolls the sizes up and hands the tree out as a scan result holds it.
     RootRef finish(FileNode* root);
     RootRef handle(FileNode* root) { return store_->handle(root); }
@@ -64,5 +70,7 @@ RootRef readTreeFromDisk(const std::string& path);
 FileNode* childNamed(const FileNode* folder, std::string_view name);
 // The node at a relative path ("a/b/c") below `root`, or null.
 FileNode* nodeAt(FileNode* root, std::string_view relative);
+// Every node of the subtree, parents before their children, children in their order.
+std::vector<FileNode*> preOrder(FileNode* root);
 
 }  // namespace zelvane::testsupport

@@ -34,12 +34,7 @@ TEST(FileTypeDescription, KnownUnknownAndEmptyExtensions) {
 
 namespace {
 
-std::string readAll(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+std::string readAll(const std::filesystem::path& p) { return zelvane::testsupport::readFile(p); }
 
 const std::string kHeader = "Extension,File Type,Percent,Size,Allocated,Files\n";
 

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 
 #include "QtTestApp.hpp"
+#include "QtFileContents.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Text/AppLanguages.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
@@ -21,12 +22,7 @@ QByteArray utf16(const QString& text, bool littleEndian) {
     return encoder.encode(text);
 }
 
-void writeFile(const QString& path, const QByteArray& data) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(data);
-}
+using testsupport::writeFile;
 
 // Restores English after a test that installs a table.
 struct TableGuard {

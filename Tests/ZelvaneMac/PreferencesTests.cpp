@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "QtTestApp.hpp"
+#include "QtFileContents.hpp"
 #include "TempFolder.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Settings/PropertyList.hpp"
@@ -26,16 +27,8 @@ using namespace zelvane;
 
 namespace {
 
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString& path, const QByteArray& data) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(f.write(data), data.size());
-}
+QByteArray readAll(const QString& path) { return testsupport::readFile(path); }
+void writeAll(const QString& path, const QByteArray& data) { testsupport::writeFile(path, data); }
 
 QByteArray plistXML(const char* body) {
     return QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n") + body +

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "FileContents.hpp"
 #include "ScanEngine/Tree/FileNode.hpp"
 #include "TempFolder.hpp"
 #include "TreeBuilder.hpp"
@@ -22,8 +23,8 @@ private:
     std::filesystem::path path_ = folder_.fsPath();
 };
 
-// Writes `size` bytes (folders on the way are created).
-void writeFile(const std::filesystem::path& path, int64_t size);
+// Writes `size` bytes, or the bytes given (folders on the way are created).
+using testsupport::writeFile;
 
 // A small home-like tree: Photos/img0.jpg ... img7.jpg (40,000 bytes and 1,000 more each),
 // Music/Album/track0.mp3 ... track2.mp3 (90,000 bytes each) and notes.txt (1,200 bytes).

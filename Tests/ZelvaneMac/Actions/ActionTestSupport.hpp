@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "FileContents.hpp"
 #include "ScanEngine/Tree/FileNode.hpp"
 #include "TestTrees.hpp"
 #include "ZelvaneMac/Actions/ActionServices.hpp"
@@ -21,48 +22,17 @@ namespace zelvane::testing {
 
 // Names Linux allows and that break careless code: bytes that are not UTF-8, quotes, a newline, a
 // leading dash, a backslash, markup.
-inline const std::vector<std::string>& hostileNames() {
-    static const std::vector<std::string> names = {
-        "bad\xff\xfe name.txt", "quote\"d 'name'.txt", "new\nline.txt", "-rf.txt", "back\\slash.txt",
-        "<b>bold<i>.txt", "plain.txt",
-    };
-    return names;
-}
+const std::vector<std::string>& hostileNames();
 
-inline void writeText(const std::filesystem::path& path, const std::string& text) {
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-}
-
-inline std::string readText(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-inline bool pathExists(const std::filesystem::path& p) {
-    struct stat st {};
-    return lstat(p.c_str(), &st) == 0;
-}
+inline void writeText(const std::filesystem::path& path, const std::string& text) { testsupport::writeFile(path, text); }
+inline std::string readText(const std::filesystem::path& path) { return testsupport::readFile(path); }
+inline bool pathExists(const std::filesystem::path& p) { return testsupport::existsNoFollow(p); }
 
 // Every path under `root` with its content (files), link target (links) or "<dir>".
-inline std::set<std::string> snapshot(const std::filesystem::path& root) {
-    std::set<std::string> out;
-    for (auto it = std::filesystem::recursive_directory_iterator(root); it != std::filesystem::recursive_directory_iterator(); ++it) {
-        std::string rel = it->path().native().substr(root.native().size());
-        if (it->is_symlink()) out.insert(rel + " -> " + std::filesystem::read_symlink(it->path()).native());
-        else if (it->is_directory()) out.insert(rel + " <dir>");
-        else out.insert(rel + " = " + readText(it->path()));
-    }
-    return out;
-}
+std::set<std::string> snapshot(const std::filesystem::path& root);
 
 // The child of `folder` with exactly these name bytes.
-inline FileNode* child(FileNode* folder, const std::string& nameBytes) {
-    for (FileNode* c : folder->children())
-        if (c->nameBytes() == nameBytes) return c;
-    return nullptr;
-}
+FileNode* child(FileNode* folder, const std::string& nameBytes);
 
 struct RecordedStart {
     std::string program;

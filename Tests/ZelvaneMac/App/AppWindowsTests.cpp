@@ -18,7 +18,7 @@
 #include <functional>
 #include <memory>
 
-#include "LocalHttpServer.hpp"
+#include "../Services/LocalHttpServer.hpp"
 #include "QtWidgetTestApp.hpp"
 #include "StandInProgram.hpp"
 #include "ZelvaneMac/App/AppDelegate.hpp"

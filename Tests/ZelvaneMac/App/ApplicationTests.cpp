@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "QtWidgetTestApp.hpp"
+#include "QtFileContents.hpp"
 #include "ZelvaneMac/App/AppDelegate.hpp"
 #include "ZelvaneMac/App/LanguageRelaunch.hpp"
 #include "ZelvaneMac/App/TerminationSignals.hpp"
@@ -28,17 +29,8 @@ using namespace zelvane;
 
 namespace {
 
-void writeFile(const QString& path, const QByteArray& data) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(data);
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using testsupport::readFile;
+using testsupport::writeFile;
 
 struct Launch {
     QString program;

@@ -7,22 +7,14 @@
 #include <QTemporaryDir>
 
 #include "QtWidgetTestApp.hpp"
+#include "QtFileContents.hpp"
 #include "ZelvaneMac/Services/MoveToApplications.hpp"
 
 namespace zelvane {
 namespace {
 
-void writeText(const QString& path, const QByteArray& text) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(text);
-}
-
-QByteArray readText(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using testsupport::readFile;
+using testsupport::writeFile;
 
 // A bundle folder in "Downloads" and an environment that records instead of starting and quitting.
 struct MoveRig {
@@ -34,9 +26,9 @@ struct MoveRig {
     MoveRig() {
         qtWidgetApp();
         bundle = root.filePath("Down loads/ZelvaneMac.app");
-        writeText(bundle + "/ZelvaneMac", "#!/bin/true\n");
+        writeFile(bundle + "/ZelvaneMac", "#!/bin/true\n");
         QFile::setPermissions(bundle + "/ZelvaneMac", QFile::permissions(bundle + "/ZelvaneMac") | QFile::ExeOwner);
-        writeText(bundle + "/Resources/Ostrane", "helper");
+        writeFile(bundle + "/Resources/Ostrane", "helper");
         QFile::link("Ostrane", bundle + "/Resources/link-to-helper");
         env.bundlePath = bundle;
         env.executableName = "ZelvaneMac";
@@ -70,15 +62,15 @@ TEST(MoveToApplications, KnowsWhenTheBundleAlreadyStandsInAnApplicationsFolder) 
 TEST(MoveToApplications, MovesTheWholeBundleReplacingAnOlderCopyThenRelaunchesAfterFlushing) {
     MoveRig rig;
     const QString apps = rig.root.filePath("Apps \"quoted\" $HOME");
-    writeText(apps + "/ZelvaneMac.app/ZelvaneMac", "old copy");
-    writeText(apps + "/ZelvaneMac.app/stale-file", "old");
+    writeFile(apps + "/ZelvaneMac.app/ZelvaneMac", "old copy");
+    writeFile(apps + "/ZelvaneMac.app/stale-file", "old");
     rig.env.applicationsDirectories = {rig.root.filePath("not-a-folder"), apps};
-    writeText(rig.root.filePath("not-a-folder"), "a file where a folder would go");
+    writeFile(rig.root.filePath("not-a-folder"), "a file where a folder would go");
 
     const auto outcome = MoveToApplicationsMover::moveAndRelaunch(rig.env);
     ASSERT_TRUE(outcome.moved);
     EXPECT_EQ(outcome.destination, apps + "/ZelvaneMac.app");
-    EXPECT_EQ(readText(apps + "/ZelvaneMac.app/ZelvaneMac"), "#!/bin/true\n");
+    EXPECT_EQ(readFile(apps + "/ZelvaneMac.app/ZelvaneMac"), "#!/bin/true\n");
     EXPECT_TRUE(QFileInfo(apps + "/ZelvaneMac.app/ZelvaneMac").isExecutable());
     EXPECT_TRUE(QFileInfo(apps + "/ZelvaneMac.app/Resources/link-to-helper").isSymLink());
     EXPECT_FALSE(QFileInfo::exists(apps + "/ZelvaneMac.app/stale-file"));
@@ -88,7 +80,7 @@ TEST(MoveToApplications, MovesTheWholeBundleReplacingAnOlderCopyThenRelaunchesAf
     EXPECT_EQ(rig.started, QStringList{apps + "/ZelvaneMac.app/ZelvaneMac"});
     EXPECT_EQ(rig.flushed, 1);
     EXPECT_EQ(rig.terminated, 1);
-    const QByteArray entry = readText(rig.root.filePath("share/applications/ZelvaneMac.desktop"));
+    const QByteArray entry = readFile(rig.root.filePath("share/applications/ZelvaneMac.desktop"));
     EXPECT_TRUE(entry.contains("Exec=\"" + QFile::encodeName(rig.root.path()) + "/Apps \\\"quoted\\\" \\$HOME/ZelvaneMac.app/ZelvaneMac\" %U"))
         << entry.constData();
 }
@@ -100,7 +92,7 @@ TEST(MoveToApplications, NeverRemovesTheOnlyCopy) {
     for (const QString& folder : {rig.root.filePath("Down loads"), rig.root.filePath("same-place")}) {
         rig.env.applicationsDirectories = {folder};
         EXPECT_FALSE(MoveToApplicationsMover::moveAndRelaunch(rig.env).moved);
-        EXPECT_EQ(readText(rig.bundle + "/ZelvaneMac"), "#!/bin/true\n");
+        EXPECT_EQ(readFile(rig.bundle + "/ZelvaneMac"), "#!/bin/true\n");
     }
     // No folder takes it: everything stays, nothing starts, nothing quits.
     rig.env.applicationsDirectories = {};

@@ -6,24 +6,19 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <chrono>
 #include <filesystem>
 #include <optional>
-#include <vector>
 
 #include "QtWidgetTestApp.hpp"
-#include "ScanEngine/Monitor/FileSystemMonitor.hpp"
-#include "ZelvaneMac/Core/Text/PathText.hpp"
-#include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
-#include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
-#include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
-#include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
-#include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
-#include "ZelvaneMac/Window/ScanController.hpp"
-#include "ZelvaneMac/Window/WindowStartup.hpp"
+
+namespace zelvane {
+class ContentViewState;
+class FileNode;
+class FileTreeOutlineView;
+class TreeViewTab;
+}  // namespace zelvane
 
 namespace zelvane::fixtures {
 
@@ -36,60 +31,29 @@ class ShownWindow {
 public:
     explicit ShownWindow(QStringList arguments = {}, QSize size = {1400, 900}) { open(std::move(arguments), size); }
 
-    void open(QStringList arguments = {}, QSize size = {1400, 900}) {
-        window_.emplace(prefs_, CLIAutomation::Options{});
-        WindowStartupHooks hooks;
-        hooks.enumerateVolumes = [] { return std::vector<VolumeInfo>{}; };
-        hooks.hasFullDiskAccess = [] { return true; };
-        std::vector<std::string> bytes;
-        for (const QString& argument : arguments) bytes.push_back(pathBytesFromQString(argument));
-        hooks.commandLine = commandLineTargets(bytes, std::filesystem::current_path().string());
-        window_->setStartupHooks(std::move(hooks));
-        window_->resize(size);
-        window_->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&*window_));
-        activate();
-    }
+    void open(QStringList arguments = {}, QSize size = {1400, 900});
     void close() { window_.reset(); }
 
     MainWindow& window() { return *window_; }
-    ContentViewState& state() const { return window_->state(); }
+    ContentViewState& state() const;
     Preferences& prefs() { return prefs_; }
-    TreeViewTab& tree() const { return *window_->contentView()->treeViewTab(); }
-    FileTreeOutlineView& outline() const { return *tree().outline(); }
+    TreeViewTab& tree() const;
+    FileTreeOutlineView& outline() const;
 
     // Shortcuts need the window active, and a modal panel that closed may leave none active.
-    void activate() {
-        window_->activateWindow();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(&*window_));
-    }
-    void key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        activate();
-        QTest::keyClick(&*window_, Qt::Key(key), modifiers);
-    }
+    void activate();
+    void key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
     // The last scan or import completed with roots, and their colour ranks are in.
-    bool finished() const {
-        return state().viewModel().scanState().tag() == ScanState::Tag::completed &&
-               !state().scanControl().effectiveRoots().empty() && state().scanControl().colorRankReady();
-    }
-    bool waitForResult() { return pumpWidgetsUntil([this] { return finished(); }); }
-    bool scan(const std::filesystem::path& folder) {
-        state().scanControl().scanChosenFolder(qPath(folder));
-        return waitForResult();
-    }
-    bool import(const std::filesystem::path& csv) {
-        state().scanControl().importChosenCSV(qPath(csv));
-        return waitForResult();
-    }
+    bool finished() const;
+    bool waitForResult();
+    bool scan(const std::filesystem::path& folder);
+    bool import(const std::filesystem::path& csv);
     // Monitoring starts with a result; its watches are in place a moment later.
-    bool waitUntilWatching() const {
-        const FileSystemMonitor* monitor = state().liveMonitor().monitor();
-        return monitor && monitor->waitUntilWatching(std::chrono::seconds(20));
-    }
+    bool waitUntilWatching() const;
 
-    FileNode* root(size_t i = 0) const { return state().scanControl().effectiveRoots().at(i).get(); }
-    FileNode* node(const std::filesystem::path& path) const { return state().scanControl().node(qPath(path)); }
+    FileNode* root(size_t i = 0) const;
+    FileNode* node(const std::filesystem::path& path) const;
 
 private:
     bool appReady_ = (qtWidgetApp(), true);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -15,6 +16,8 @@
 #include <QDir>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -51,32 +54,14 @@ using namespace zelvane::testing;
 using fixtures::TempDir;
 namespace fs = std::filesystem;
 
-void writeBytes(const fs::path& path, const std::string& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
-std::string readBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-bool onDisk(const fs::path& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
-}
+using testsupport::existsNoFollow;
+using testsupport::namesIn;
+using testsupport::readFile;
+using testsupport::writeFile;
 
 bool existsAt(int folder, const std::string& name) {
     struct stat st {};
     return ::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
-}
-
-std::vector<std::string> namesIn(const fs::path& folder) {
-    std::vector<std::string> out;
-    for (const auto& e : fs::directory_iterator(folder)) out.push_back(e.path().filename().native());
-    std::sort(out.begin(), out.end());
-    return out;
 }
 
 // A main window on a folder of its own, its home trash under `dataHome`, scanned or imported,
@@ -143,6 +128,13 @@ public:
         QCoreApplication::processEvents();
     }
 
+    // The rename field of the node's row, opened with F2 on the selected row; null when none opened.
+    QLineEdit* beginRename(FileNode* n) {
+        select(n);
+        press(Qt::Key_F2);
+        return outline().renameField();
+    }
+
     // The row's context menu, opened by a right click; the user script picks the item.
     void rightClickRow(FileNode* n) {
         const QModelIndex index = showRow(n);
@@ -197,14 +189,14 @@ private:
 
 TEST(WindowFileActions, AFolderWithAnotherFileSystemAtOrBelowItIsNeitherErasedNorTrashed) {
     TempDir dir;
-    writeBytes(dir / "holder/own.txt", "own");
+    writeFile(dir / "holder/own.txt", "own");
     TmpfsMount mounted(dir / "holder/mp");
     TmpfsMount deeper(dir / "holder/outer/inner/mp2");
     if (!mounted.mounted() || !deeper.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs CAP_SYS_ADMIN)";
-    writeBytes(dir / "holder/mp/a.txt", "on the mounted volume");
-    writeBytes(dir / "holder/mp/sub/b.txt", "also");
-    writeBytes(dir / "holder/outer/o.txt", "outer's own");
-    writeBytes(dir / "holder/outer/inner/mp2/c.txt", "deeper volume");
+    writeFile(dir / "holder/mp/a.txt", "on the mounted volume");
+    writeFile(dir / "holder/mp/sub/b.txt", "also");
+    writeFile(dir / "holder/outer/o.txt", "outer's own");
+    writeFile(dir / "holder/outer/inner/mp2/c.txt", "deeper volume");
     WindowAtHand w(dir / "data");
     ScriptedUser user;
     ASSERT_TRUE(w.scan(dir / "holder"));
@@ -240,18 +232,18 @@ TEST(WindowFileActions, AFolderWithAnotherFileSystemAtOrBelowItIsNeitherErasedNo
         EXPECT_EQ(user.alerts[0].buttons, QStringList{"OK"});
     }
 
-    EXPECT_EQ(readBytes(dir / "holder/mp/a.txt"), "on the mounted volume");
-    EXPECT_EQ(readBytes(dir / "holder/mp/sub/b.txt"), "also");
-    EXPECT_EQ(readBytes(dir / "holder/outer/o.txt"), "outer's own");
-    EXPECT_EQ(readBytes(dir / "holder/outer/inner/mp2/c.txt"), "deeper volume");
+    EXPECT_EQ(readFile(dir / "holder/mp/a.txt"), "on the mounted volume");
+    EXPECT_EQ(readFile(dir / "holder/mp/sub/b.txt"), "also");
+    EXPECT_EQ(readFile(dir / "holder/outer/o.txt"), "outer's own");
+    EXPECT_EQ(readFile(dir / "holder/outer/inner/mp2/c.txt"), "deeper volume");
     EXPECT_EQ(namesIn(dir / "holder"), (std::vector<std::string>{"mp", "outer", "own.txt"}));
     EXPECT_EQ(namesIn(dir / "holder/mp"), (std::vector<std::string>{"a.txt", "sub"}));
     EXPECT_FALSE(mp->isDeleted());
-    EXPECT_FALSE(onDisk(dir / "data/Trash/files"));
+    EXPECT_FALSE(existsNoFollow(dir / "data/Trash/files"));
 
     // A folder bound in another place of the same file system is a mount as well: erasing it would
     // erase the folder it shows.
-    writeBytes(dir / "bound/kept.txt", "bound elsewhere");
+    writeFile(dir / "bound/kept.txt", "bound elsewhere");
     fs::create_directories(dir / "holder/own");
     ASSERT_EQ(::mount((dir / "bound").c_str(), (dir / "holder/own").c_str(), nullptr, MS_BIND, nullptr), 0);
     ASSERT_TRUE(w.scan(dir / "holder"));
@@ -264,7 +256,7 @@ TEST(WindowFileActions, AFolderWithAnotherFileSystemAtOrBelowItIsNeitherErasedNo
     ::umount2((dir / "holder/own").c_str(), MNT_DETACH);
     ASSERT_EQ(user.alerts.size(), 1u);
     EXPECT_EQ(user.alerts[0].buttons, QStringList{"OK"});
-    EXPECT_EQ(readBytes(dir / "bound/kept.txt"), "bound elsewhere");
+    EXPECT_EQ(readFile(dir / "bound/kept.txt"), "bound elsewhere");
     ASSERT_TRUE(w.scan(dir / "holder"));
 
     // Scanned on its own, the mounted volume's items go to the trash at its own top, and nothing
@@ -279,18 +271,18 @@ TEST(WindowFileActions, AFolderWithAnotherFileSystemAtOrBelowItIsNeitherErasedNo
     ASSERT_EQ(user.alerts.size(), 1u);
     EXPECT_EQ(user.alerts[0].text, QStringLiteral("Move \"b.txt\" to the Trash?"));
     const std::string trash = ".Trash-" + std::to_string(::geteuid());
-    EXPECT_EQ(readBytes(dir / "holder/mp" / trash / "files/b.txt"), "also");
-    EXPECT_TRUE(readBytes(dir / "holder/mp" / trash / "info/b.txt.trashinfo").find("\nPath=sub/b.txt\n") != std::string::npos);
+    EXPECT_EQ(readFile(dir / "holder/mp" / trash / "files/b.txt"), "also");
+    EXPECT_TRUE(readFile(dir / "holder/mp" / trash / "info/b.txt.trashinfo").find("\nPath=sub/b.txt\n") != std::string::npos);
     EXPECT_EQ(namesIn(dir / "holder"), (std::vector<std::string>{"mp", "outer", "own", "own.txt"}));
     EXPECT_TRUE(b->isDeleted());
 }
 
 TEST(WindowFileActions, FoldersOfAnImportAreErasedOnlyAfterSayingWhatTheDiskHoldsNow) {
     TempDir dir;
-    writeBytes(dir / "x/victim/sub/x.txt", "seen in the import");
-    writeBytes(dir / "x/victim/other/unseen.bin", std::string(3000, 'u'));
+    writeFile(dir / "x/victim/sub/x.txt", "seen in the import");
+    writeFile(dir / "x/victim/other/unseen.bin", std::string(3000, 'u'));
     const std::string victim = (dir / "x/victim").native();
-    writeBytes(dir / "rows.csv", "File Name,Size,Allocated,Modified,Attributes,Files,Folders\n\"" + victim +
+    writeFile(dir / "rows.csv", "File Name,Size,Allocated,Modified,Attributes,Files,Folders\n\"" + victim +
                                      "/sub/x.txt\",18,4096,2026/01/02 03:04:05,0,0,0\n");
     WindowAtHand w(dir / "data");
     ScriptedUser user;
@@ -321,19 +313,18 @@ TEST(WindowFileActions, FoldersOfAnImportAreErasedOnlyAfterSayingWhatTheDiskHold
     EXPECT_EQ(user.alerts[0].text, QStringLiteral("Couldn't duplicate \"victim\""));
     user.clear();
     user.answer({Qt::Key_Return});
-    w.press(Qt::Key_F2);
-    QLineEdit* field = w.outline().renameField();
+    QLineEdit* field = w.beginRename(made);
     if (field) {
         field->setText(QStringLiteral("renamed"));
         QTest::keyClick(field, Qt::Key_Return);
     }
     EXPECT_EQ(namesIn(dir / "x"), std::vector<std::string>{"victim"});
     EXPECT_EQ(namesIn(dir / "x/victim"), (std::vector<std::string>{"other", "sub"}));
-    EXPECT_EQ(readBytes(dir / "x/victim/other/unseen.bin"), std::string(3000, 'u'));
+    EXPECT_EQ(readFile(dir / "x/victim/other/unseen.bin"), std::string(3000, 'u'));
 
     // With a row of its own, the folder's question says what is on disk below it now; Escape
     // keeps it.
-    writeBytes(dir / "folders.csv", "File Name,Size,Allocated,Modified,Attributes,Files,Folders\n\"" + victim +
+    writeFile(dir / "folders.csv", "File Name,Size,Allocated,Modified,Attributes,Files,Folders\n\"" + victim +
                                         "/\",18,4096,2026/01/02 03:04:05,0,1,1\n\"" + victim +
                                         "/sub/x.txt\",18,4096,2026/01/02 03:04:05,0,0,0\n");
     ASSERT_TRUE(w.import(dir / "folders.csv"));
@@ -348,10 +339,10 @@ TEST(WindowFileActions, FoldersOfAnImportAreErasedOnlyAfterSayingWhatTheDiskHold
     EXPECT_TRUE(user.alerts[0].informativeText.endsWith("On disk now: 4 items, 3.0 kB") ||
                 user.alerts[0].informativeText.endsWith("On disk now: 4 items, 3.0 KB"))
         << user.alerts[0].informativeText.toStdString();
-    EXPECT_TRUE(onDisk(dir / "x/victim/other/unseen.bin"));
+    EXPECT_TRUE(existsNoFollow(dir / "x/victim/other/unseen.bin"));
 
     // A row that says "file" for what is a folder on disk now asks the same way.
-    writeBytes(dir / "filerow.csv", "File Name,Size,Allocated,Modified,Attributes,Files,Folders\n\"" + victim +
+    writeFile(dir / "filerow.csv", "File Name,Size,Allocated,Modified,Attributes,Files,Folders\n\"" + victim +
                                         "\",18,4096,2026/01/02 03:04:05,0,0,0\n");
     ASSERT_TRUE(w.import(dir / "filerow.csv"));
     FileNode* fileRow = w.node(dir / "x/victim");
@@ -380,24 +371,24 @@ TEST(WindowFileActions, FoldersOfAnImportAreErasedOnlyAfterSayingWhatTheDiskHold
     ASSERT_EQ(user.alerts.size(), 1u);
     EXPECT_EQ(user.alerts[0].text, QStringLiteral("\"victim\" can't be deleted."));
     EXPECT_TRUE(user.alerts[0].informativeText.contains("victim/other")) << user.alerts[0].informativeText.toStdString();
-    EXPECT_TRUE(onDisk(dir / "x/victim/other/unseen.bin"));
+    EXPECT_TRUE(existsNoFollow(dir / "x/victim/other/unseen.bin"));
 
     // Confirmed, it goes, all of it.
     user.clear();
     user.answer({QStringLiteral("Delete Immediately")});
     w.press(Qt::Key_Delete, Qt::ShiftModifier);
     ASSERT_EQ(user.alerts.size(), 1u);
-    EXPECT_FALSE(onDisk(dir / "x/victim"));
+    EXPECT_FALSE(existsNoFollow(dir / "x/victim"));
     EXPECT_TRUE(row->isDeleted());
 }
 
 TEST(WindowFileActions, FailuresSayTheirCauseAndTheOfferToEraseIsMadeOnlyWhereItCouldWork) {
     TempDir dir;
-    writeBytes(dir / "box/keep.txt", "k");
-    writeBytes(dir / "box/ro/f1", "1");
-    writeBytes(dir / "box/ro/f2", "2");
-    writeBytes(dir / "box/solid.txt", "s");
-    writeBytes(dir / "locked/t.txt", "t");
+    writeFile(dir / "box/keep.txt", "k");
+    writeFile(dir / "box/ro/f1", "1");
+    writeFile(dir / "box/ro/f2", "2");
+    writeFile(dir / "box/solid.txt", "s");
+    writeFile(dir / "locked/t.txt", "t");
     ASSERT_EQ(::chmod((dir / "box/ro").c_str(), 0555), 0);
     ASSERT_EQ(::chmod((dir / "locked").c_str(), 0555), 0);
     WindowAtHand w(dir / "data");
@@ -423,9 +414,9 @@ TEST(WindowFileActions, FailuresSayTheirCauseAndTheOfferToEraseIsMadeOnlyWhereIt
     const QString remained = user.alerts[1].informativeText;
     EXPECT_TRUE(remained.startsWith("4 items remain, among them \"box/ro/f") && remained.endsWith("\": Permission denied."))
         << remained.toStdString();
-    EXPECT_FALSE(onDisk(dir / "box/keep.txt"));
-    EXPECT_FALSE(onDisk(dir / "box/solid.txt"));
-    EXPECT_EQ(readBytes(dir / "box/ro/f1"), "1");
+    EXPECT_FALSE(existsNoFollow(dir / "box/keep.txt"));
+    EXPECT_FALSE(existsNoFollow(dir / "box/solid.txt"));
+    EXPECT_EQ(readFile(dir / "box/ro/f1"), "1");
     EXPECT_TRUE(keep->isDeleted());
     EXPECT_TRUE(w.node(dir / "box/solid.txt")->isDeleted());
     EXPECT_FALSE(box->isDeleted());
@@ -444,13 +435,13 @@ TEST(WindowFileActions, FailuresSayTheirCauseAndTheOfferToEraseIsMadeOnlyWhereIt
     EXPECT_EQ(user.alerts[1].text, QStringLiteral("\"t.txt\" can't be moved to the Trash."));
     EXPECT_EQ(user.alerts[1].informativeText, QStringLiteral("Permission denied"));
     EXPECT_EQ(user.alerts[1].buttons, QStringList{"OK"});
-    EXPECT_EQ(readBytes(dir / "locked/t.txt"), "t");
+    EXPECT_EQ(readFile(dir / "locked/t.txt"), "t");
 
     // A volume with no usable trash: the erase is offered, and Return cancels it.
     TmpfsMount volume(dir / "volume");
     if (!volume.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs CAP_SYS_ADMIN)";
-    writeBytes(dir / "volume" / (".Trash-" + std::to_string(::geteuid())), "a file where the trash would go");
-    writeBytes(dir / "volume/v.txt", "v");
+    writeFile(dir / "volume" / (".Trash-" + std::to_string(::geteuid())), "a file where the trash would go");
+    writeFile(dir / "volume/v.txt", "v");
     ASSERT_TRUE(w.scan(dir / "volume"));
     FileNode* v = w.node(dir / "volume/v.txt");
     ASSERT_TRUE(v);
@@ -463,13 +454,13 @@ TEST(WindowFileActions, FailuresSayTheirCauseAndTheOfferToEraseIsMadeOnlyWhereIt
     EXPECT_TRUE(user.alerts[0].informativeText.contains("Not a directory")) << user.alerts[0].informativeText.toStdString();
     EXPECT_EQ(user.alerts[0].buttons, (QStringList{"Delete Immediately", "Cancel"}));
     EXPECT_EQ(user.alerts[0].returnButton, QStringLiteral("Cancel"));
-    EXPECT_EQ(readBytes(dir / "volume/v.txt"), "v");
+    EXPECT_EQ(readFile(dir / "volume/v.txt"), "v");
     EXPECT_FALSE(v->isDeleted());
     // Chosen on purpose, the erase happens.
     user.clear();
     user.answer({QStringLiteral("Delete Immediately")});
     w.press(Qt::Key_Delete);
-    EXPECT_FALSE(onDisk(dir / "volume/v.txt"));
+    EXPECT_FALSE(existsNoFollow(dir / "volume/v.txt"));
     EXPECT_TRUE(v->isDeleted());
 }
 
@@ -552,9 +543,7 @@ TEST(WindowFileActions, EveryFileActionWorksOnPathsLongerThanTheSystemTakesAtOnc
     EXPECT_TRUE(user.alerts.empty()) << user.alerts[0].text.toStdString() << ": " << user.alerts[0].informativeText.toStdString();
 
     // Rename (F2), then trash the renamed file; erase a folder.
-    w.select(doc);
-    w.press(Qt::Key_F2);
-    QLineEdit* field = w.outline().renameField();
+    QLineEdit* field = w.beginRename(doc);
     ASSERT_TRUE(field);
     field->selectAll();
     QTest::keyClicks(field, "renamed.txt");
@@ -564,7 +553,7 @@ TEST(WindowFileActions, EveryFileActionWorksOnPathsLongerThanTheSystemTakesAtOnc
     user.answer({Qt::Key_Return});
     w.press(Qt::Key_Delete);
     EXPECT_FALSE(existsAt(chain.bottom(), "renamed.txt"));
-    EXPECT_EQ(readBytes(dir / "data/Trash/files/renamed.txt"), "deep document");
+    EXPECT_EQ(readFile(dir / "data/Trash/files/renamed.txt"), "deep document");
     EXPECT_TRUE(doc->isDeleted());
     w.select(folder);
     user.answer({QStringLiteral("Delete Immediately")});
@@ -577,7 +566,7 @@ TEST(WindowFileActions, EveryFileActionWorksOnPathsLongerThanTheSystemTakesAtOnc
 
 TEST(WindowFileActions, NamesThatAreNotUtf8KeepTheirBytesWhereverANewNameIsMade) {
     TempDir dir;
-    writeBytes(dir / "bad\xfe.txt", "not UTF-8");
+    writeFile(dir / "bad\xfe.txt", "not UTF-8");
     WindowAtHand w(dir / "data");
     ScriptedUser user;
     ASSERT_TRUE(w.scan(dir.path()));
@@ -585,17 +574,15 @@ TEST(WindowFileActions, NamesThatAreNotUtf8KeepTheirBytesWhereverANewNameIsMade)
     ASSERT_TRUE(bad);
 
     // F2, End, BackSpace three times, "doc", Return.
-    w.select(bad);
-    w.press(Qt::Key_F2);
-    QLineEdit* field = w.outline().renameField();
+    QLineEdit* field = w.beginRename(bad);
     ASSERT_TRUE(field);
     EXPECT_EQ(field->text(), QStringLiteral("bad\uFFFD.txt"));
     QTest::keyClick(field, Qt::Key_End);
     for (int i = 0; i < 3; ++i) QTest::keyClick(field, Qt::Key_Backspace);
     QTest::keyClicks(field, "doc");
     QTest::keyClick(field, Qt::Key_Return);
-    EXPECT_EQ(readBytes(dir / "bad\xfe.doc"), "not UTF-8");
-    EXPECT_FALSE(onDisk(dir / "bad\xef\xbf\xbd.doc"));
+    EXPECT_EQ(readFile(dir / "bad\xfe.doc"), "not UTF-8");
+    EXPECT_FALSE(existsNoFollow(dir / "bad\xef\xbf\xbd.doc"));
     EXPECT_EQ(bad->nameBytes(), "bad\xfe.doc");
 
     // The names Duplicate, Compress and Make Link give keep the bytes as well.
@@ -605,7 +592,7 @@ TEST(WindowFileActions, NamesThatAreNotUtf8KeepTheirBytesWhereverANewNameIsMade)
         w.rightClickRow(bad);
         ASSERT_TRUE(pumpWidgetsUntil([&] { return !QGuiApplication::overrideCursor(); }, 30000));
     }
-    EXPECT_EQ(readBytes(dir / "bad\xfe copy.doc"), "not UTF-8");
+    EXPECT_EQ(readFile(dir / "bad\xfe copy.doc"), "not UTF-8");
     EXPECT_EQ(fs::read_symlink(dir / "bad\xfe alias.doc").native(), "bad\xfe.doc");
     int err = 0;
     zip_t* zip = zip_open((dir / "bad\xfe.zip").c_str(), ZIP_RDONLY, &err);
@@ -614,29 +601,25 @@ TEST(WindowFileActions, NamesThatAreNotUtf8KeepTheirBytesWhereverANewNameIsMade)
     zip_close(zip);
     EXPECT_TRUE(user.alerts.empty());
     // Renaming back to what it was, unedited, is no rename.
-    w.select(bad);
-    w.press(Qt::Key_F2);
-    ASSERT_TRUE((field = w.outline().renameField()));
+    ASSERT_TRUE((field = w.beginRename(bad)));
     QTest::keyClick(field, Qt::Key_Return);
     EXPECT_TRUE(user.alerts.empty());
-    EXPECT_TRUE(onDisk(dir / "bad\xfe.doc"));
+    EXPECT_TRUE(existsNoFollow(dir / "bad\xfe.doc"));
 }
 
 // A name in an alert reads as it was typed or as the disk holds it, even when it looks like
 // markup: a rename onto a taken name says which, not a heading without its tags.
 TEST(WindowFileActions, AlertsShowNamesThatLookLikeMarkupAsWritten) {
     TempDir dir;
-    writeBytes(dir / "a.txt", "a");
-    writeBytes(dir / "<h1>Taken", "t");
+    writeFile(dir / "a.txt", "a");
+    writeFile(dir / "<h1>Taken", "t");
     WindowAtHand w(dir / "data");
     ScriptedUser user;
     ASSERT_TRUE(w.scan(dir.path()));
     FileNode* a = w.node(dir / "a.txt");
     ASSERT_TRUE(a);
 
-    w.select(a);
-    w.press(Qt::Key_F2);
-    QLineEdit* field = w.outline().renameField();
+    QLineEdit* field = w.beginRename(a);
     ASSERT_TRUE(field);
     field->selectAll();
     QTest::keyClicks(field, "<h1>Taken");
@@ -646,16 +629,16 @@ TEST(WindowFileActions, AlertsShowNamesThatLookLikeMarkupAsWritten) {
     EXPECT_EQ(user.alerts[0].text, QStringLiteral("Couldn't rename \"a.txt\""));
     EXPECT_EQ(user.alerts[0].shownInformativeText,
               QStringLiteral("An item named \"<h1>Taken\" already exists in this location."));
-    EXPECT_EQ(readBytes(dir / "<h1>Taken"), "t");
-    EXPECT_EQ(readBytes(dir / "a.txt"), "a");
+    EXPECT_EQ(readFile(dir / "<h1>Taken"), "t");
+    EXPECT_EQ(readFile(dir / "a.txt"), "a");
 }
 
 // The window scans again while the question is up (the user started it before): the answer still
 // reaches the file the question named, and the tree it was asked about stays whole until then.
 TEST(WindowFileActions, AnAnswerGivenAfterTheWindowScannedAgainReachesTheItemItNamed) {
     TempDir dir;
-    writeBytes(dir / "old.txt", "asked about");
-    writeBytes(dir / "keep.txt", "kept");
+    writeFile(dir / "old.txt", "asked about");
+    writeFile(dir / "keep.txt", "kept");
     WindowAtHand w(dir / "data");
     ScriptedUser user;
     ASSERT_TRUE(w.scan(dir.path()));
@@ -677,16 +660,16 @@ TEST(WindowFileActions, AnAnswerGivenAfterTheWindowScannedAgainReachesTheItemItN
         ASSERT_EQ(user.alerts.size(), 1u);
         EXPECT_NE(w.state().scanControl().effectiveRoots().at(0).get(), before) << "the scan did not end meanwhile";
         if (modifiers == Qt::NoModifier) {
-            EXPECT_EQ(readBytes(dir / "data/Trash/files/old.txt"), "asked about");
-            writeBytes(dir / "old.txt", "asked about");
+            EXPECT_EQ(readFile(dir / "data/Trash/files/old.txt"), "asked about");
+            writeFile(dir / "old.txt", "asked about");
             ASSERT_TRUE(w.scan(dir.path()));
             before = w.state().scanControl().effectiveRoots().at(0).get();
             old = w.node(dir / "old.txt");
             w.select(old);
         }
     }
-    EXPECT_FALSE(onDisk(dir / "old.txt"));
-    EXPECT_EQ(readBytes(dir / "keep.txt"), "kept");
+    EXPECT_FALSE(existsNoFollow(dir / "old.txt"));
+    EXPECT_EQ(readFile(dir / "keep.txt"), "kept");
 }
 
 // The context menus' zoom items of the outline and of the treemap zoom the window's treemap as
@@ -742,7 +725,7 @@ TEST(WindowFileActions, DuplicateWorksInTheBackgroundKeepsHolesAndNeverLeavesAHa
         ASSERT_EQ(::ftruncate(fd.get(), kGiB), 0);
         ASSERT_EQ(::pwrite(fd.get(), "middle", 6, kGiB / 2), 6);
     }
-    for (int i = 0; i < 64; ++i) writeBytes(dir / "many" / ("part" + std::to_string(i)), std::string(1 << 20, char('a' + i % 26)));
+    for (int i = 0; i < 64; ++i) writeFile(dir / "many" / ("part" + std::to_string(i)), std::string(1 << 20, char('a' + i % 26)));
     auto w = std::make_unique<WindowAtHand>(dir / "data");
     ScriptedUser user;
     ASSERT_TRUE(w->scan(dir.path()));
@@ -757,7 +740,7 @@ TEST(WindowFileActions, DuplicateWorksInTheBackgroundKeepsHolesAndNeverLeavesAHa
     bool copyDoneWhenReturned = true;
     user.rightAfterNextChoice([&] {
         busyWhenReturned = QGuiApplication::overrideCursor() != nullptr;
-        copyDoneWhenReturned = onDisk(dir / "disk copy.img");
+        copyDoneWhenReturned = existsNoFollow(dir / "disk copy.img");
     });
     w->rightClickRow(image);
     EXPECT_TRUE(busyWhenReturned) << "no busy indication while the copy is made";
@@ -781,14 +764,14 @@ TEST(WindowFileActions, DuplicateWorksInTheBackgroundKeepsHolesAndNeverLeavesAHa
     w->rightClickRow(many);
     w->close();
     EXPECT_TRUE(partialCopiesIn(dir.path()).empty());
-    if (onDisk(dir / "many copy")) {
+    if (existsNoFollow(dir / "many copy")) {
         EXPECT_EQ(namesIn(dir / "many copy").size(), 64u);
     }
 
     // A copy the volume has no room for: said, and nothing left behind.
     TmpfsMount small(dir / "small", "size=8m,mode=0755");
     if (!small.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs CAP_SYS_ADMIN)";
-    writeBytes(dir / "small/six.bin", std::string(6 << 20, 'x'));
+    writeFile(dir / "small/six.bin", std::string(6 << 20, 'x'));
     w = std::make_unique<WindowAtHand>(dir / "data");
     ASSERT_TRUE(w->scan(dir / "small"));
     FileNode* six = w->node(dir / "small/six.bin");
@@ -819,10 +802,10 @@ std::vector<std::string> entriesOf(const fs::path& archive) {
 // (which may be larger than the disk it would be copied onto). A rename the mount prevents says so.
 TEST(WindowFileActions, AMountedFolderIsCopiedAsTheWindowShowsItAndItsRenameSaysWhyNot) {
     TempDir dir;
-    writeBytes(dir / "holder/own.txt", "own");
+    writeFile(dir / "holder/own.txt", "own");
     TmpfsMount mounted(dir / "holder/mp");
     if (!mounted.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs CAP_SYS_ADMIN)";
-    writeBytes(dir / "holder/mp/volume.bin", std::string(4096, 'v'));
+    writeFile(dir / "holder/mp/volume.bin", std::string(4096, 'v'));
     WindowAtHand w(dir / "data");
     ScriptedUser user;
     auto menuAction = [&](FileNode* n, const QString& item) {
@@ -837,15 +820,13 @@ TEST(WindowFileActions, AMountedFolderIsCopiedAsTheWindowShowsItAndItsRenameSays
     menuAction(mp, "Duplicate");
     menuAction(mp, "Compress");
     EXPECT_TRUE(user.alerts.empty());
-    ASSERT_TRUE(onDisk(dir / "holder/mp copy"));
+    ASSERT_TRUE(existsNoFollow(dir / "holder/mp copy"));
     EXPECT_TRUE(namesIn(dir / "holder/mp copy").empty()) << "the mounted volume was copied";
     EXPECT_EQ(entriesOf(dir / "holder/mp.zip"), std::vector<std::string>{"mp/"});
 
     // Renaming it is refused by the system, and the alert says why in the user's words.
-    w.select(mp);
     user.answer({Qt::Key_Return});
-    w.press(Qt::Key_F2);
-    QLineEdit* field = w.outline().renameField();
+    QLineEdit* field = w.beginRename(mp);
     ASSERT_TRUE(field);
     QTest::keyClick(field, Qt::Key_End);
     QTest::keyClicks(field, "2");
@@ -858,8 +839,8 @@ TEST(WindowFileActions, AMountedFolderIsCopiedAsTheWindowShowsItAndItsRenameSays
     FileNode* root = w.scan(dir / "holder/mp");
     ASSERT_TRUE(root);
     menuAction(root, "Duplicate");
-    EXPECT_EQ(readBytes(dir / "holder/mp copy 2/volume.bin"), std::string(4096, 'v'));
-    EXPECT_EQ(readBytes(dir / "holder/mp/volume.bin"), std::string(4096, 'v'));
+    EXPECT_EQ(readFile(dir / "holder/mp copy 2/volume.bin"), std::string(4096, 'v'));
+    EXPECT_EQ(readFile(dir / "holder/mp/volume.bin"), std::string(4096, 'v'));
 }
 
 // Return on a question whose answer cannot be undone keeps the disk as it is; Escape does on every
@@ -867,10 +848,10 @@ TEST(WindowFileActions, AMountedFolderIsCopiedAsTheWindowShowsItAndItsRenameSays
 // top folder is never acted on.
 TEST(WindowFileActions, ReturnNeverErasesGoneItemsShowGoneAndTheTopFolderIsLeftAlone) {
     TempDir dir;
-    writeBytes(dir / "keep/a.txt", "a");
-    writeBytes(dir / "keep/b.txt", "b");
-    writeBytes(dir / "gone.txt", "soon removed by a shell");
-    writeBytes(dir / "gone2.txt", "soon removed by a shell");
+    writeFile(dir / "keep/a.txt", "a");
+    writeFile(dir / "keep/b.txt", "b");
+    writeFile(dir / "gone.txt", "soon removed by a shell");
+    writeFile(dir / "gone2.txt", "soon removed by a shell");
     WindowAtHand w(dir / "data");
     ScriptedUser user;
     ASSERT_TRUE(w.scan(dir.path()));
@@ -885,7 +866,7 @@ TEST(WindowFileActions, ReturnNeverErasesGoneItemsShowGoneAndTheTopFolderIsLeftA
         w.press(Qt::Key_Delete, Qt::ShiftModifier);
         ASSERT_EQ(user.alerts.size(), 1u);
         EXPECT_EQ(user.alerts[0].returnButton, QStringLiteral("Cancel"));
-        EXPECT_TRUE(onDisk(dir / "keep/a.txt"));
+        EXPECT_TRUE(existsNoFollow(dir / "keep/a.txt"));
         EXPECT_FALSE(n->isDeleted());
     }
     for (Qt::KeyboardModifiers modifiers : {Qt::KeyboardModifiers(), Qt::KeyboardModifiers(Qt::ShiftModifier)}) {
@@ -894,13 +875,13 @@ TEST(WindowFileActions, ReturnNeverErasesGoneItemsShowGoneAndTheTopFolderIsLeftA
         user.answer({Qt::Key_Escape});
         w.press(Qt::Key_Delete, modifiers);
         ASSERT_EQ(user.alerts.size(), 1u);
-        EXPECT_EQ(readBytes(dir / "keep/b.txt"), "b");
+        EXPECT_EQ(readFile(dir / "keep/b.txt"), "b");
     }
 
     // Rows of an import whose items a shell removed since: nothing is left to ask about, and the
     // rows say so. The system's top folder as a row of its own is refused whatever is asked.
     const std::string row = ",1,4096,2026/01/02 03:04:05,0,0,0\n";
-    writeBytes(dir / "rows.csv", "File Name,Size,Allocated,Modified,Attributes,Files,Folders\n\"/\",2,8192,2026/01/02 03:04:05,0,2,1\n\"" +
+    writeFile(dir / "rows.csv", "File Name,Size,Allocated,Modified,Attributes,Files,Folders\n\"/\",2,8192,2026/01/02 03:04:05,0,2,1\n\"" +
                                      (dir / "gone.txt").native() + "\"" + row + "\"" + (dir / "gone2.txt").native() + "\"" + row);
     FileNode* top = w.import(dir / "rows.csv");
     ASSERT_TRUE(top);
@@ -942,9 +923,9 @@ TEST(WindowFileActions, ReturnNeverErasesGoneItemsShowGoneAndTheTopFolderIsLeftA
 // erasing the row would take what the window never showed, so the question says what the disk holds.
 TEST(WindowFileActions, ErasingAFolderAFilterThinnedOrThatIsAFileNowSaysWhatTheDiskHolds) {
     TempDir dir;
-    writeBytes(dir / "keep/seen.txt", "seen");
-    writeBytes(dir / "keep/hidden.bin", std::string(3000, 'h'));
-    writeBytes(dir / "other/x.txt", "x");
+    writeFile(dir / "keep/seen.txt", "seen");
+    writeFile(dir / "keep/hidden.bin", std::string(3000, 'h'));
+    writeFile(dir / "other/x.txt", "x");
     WindowAtHand w(dir / "data");
     ScriptedUser user;
     // The question for a folder the window shows whole, and what the disk keeps after Escape.
@@ -957,7 +938,7 @@ TEST(WindowFileActions, ErasingAFolderAFilterThinnedOrThatIsAFileNowSaysWhatTheD
         user.answer({Qt::Key_Escape});
         w.press(Qt::Key_Delete, modifiers);
         EXPECT_EQ(user.alerts.size(), 1u);
-        EXPECT_EQ(readBytes(dir / "keep/hidden.bin"), std::string(3000, 'h'));
+        EXPECT_EQ(readFile(dir / "keep/hidden.bin"), std::string(3000, 'h'));
         return user.alerts.empty() ? QString() : user.alerts[0].informativeText;
     };
 
@@ -985,21 +966,21 @@ TEST(WindowFileActions, ErasingAFolderAFilterThinnedOrThatIsAFileNowSaysWhatTheD
     FileNode* other = w.node(dir / "other");
     ASSERT_TRUE(other && other->isDir());
     fs::remove_all(dir / "other");
-    writeBytes(dir / "other", "12345");
+    writeFile(dir / "other", "12345");
     user.clear();
     w.select(other);
     user.answer({QStringLiteral("Delete Immediately")});
     w.press(Qt::Key_Delete, Qt::ShiftModifier);
     ASSERT_EQ(user.alerts.size(), 1u);
     EXPECT_TRUE(user.alerts[0].informativeText.contains("On disk now: 1 item, 5")) << user.alerts[0].informativeText.toStdString();
-    EXPECT_FALSE(onDisk(dir / "other"));
+    EXPECT_FALSE(existsNoFollow(dir / "other"));
     EXPECT_TRUE(other->isDeleted());
 
     // The same for a folder's row of an import.
-    writeBytes(dir / "rows.csv", "File Name,Size,Allocated,Modified,Attributes,Files,Folders\n\"" + (dir / "imported").native() +
+    writeFile(dir / "rows.csv", "File Name,Size,Allocated,Modified,Attributes,Files,Folders\n\"" + (dir / "imported").native() +
                                      "/\",1,4096,2026/01/02 03:04:05,0,1,0\n\"" + (dir / "imported/a.txt").native() +
                                      "\",1,4096,2026/01/02 03:04:05,0,0,0\n");
-    writeBytes(dir / "imported", "1234567");
+    writeFile(dir / "imported", "1234567");
     ASSERT_TRUE(w.import(dir / "rows.csv"));
     FileNode* imported = w.node(dir / "imported");
     ASSERT_TRUE(imported && imported->isDir());
@@ -1009,15 +990,15 @@ TEST(WindowFileActions, ErasingAFolderAFilterThinnedOrThatIsAFileNowSaysWhatTheD
     w.press(Qt::Key_Delete);
     ASSERT_EQ(user.alerts.size(), 1u);
     EXPECT_TRUE(user.alerts[0].informativeText.contains("On disk now: 1 item, 7")) << user.alerts[0].informativeText.toStdString();
-    EXPECT_EQ(readBytes(dir / "imported"), "1234567");
+    EXPECT_EQ(readFile(dir / "imported"), "1234567");
 }
 
 // A folder on the way to a row that a link has replaced since the scan leads somewhere the window
 // never showed: no action follows the link there.
 TEST(WindowFileActions, NoActionFollowsALinkThatReplacedAFolderAboveItsItem) {
     TempDir dir;
-    writeBytes(dir / "root/a/b/c.txt", "scanned");
-    writeBytes(dir / "elsewhere/b/c.txt", "never shown");
+    writeFile(dir / "root/a/b/c.txt", "scanned");
+    writeFile(dir / "elsewhere/b/c.txt", "never shown");
     WindowAtHand w(dir / "data");
     ScriptedUser user;
     ASSERT_TRUE(w.scan(dir / "root"));
@@ -1048,8 +1029,8 @@ TEST(WindowFileActions, NoActionFollowsALinkThatReplacedAFolderAboveItsItem) {
         EXPECT_EQ(user.alerts.size(), 1u) << item;
     }
     EXPECT_EQ(namesIn(dir / "elsewhere/b"), std::vector<std::string>{"c.txt"});
-    EXPECT_EQ(readBytes(dir / "elsewhere/b/c.txt"), "never shown");
-    EXPECT_EQ(readBytes(dir / "root/swap/b/c.txt"), "scanned");
+    EXPECT_EQ(readFile(dir / "elsewhere/b/c.txt"), "never shown");
+    EXPECT_EQ(readFile(dir / "root/swap/b/c.txt"), "scanned");
     EXPECT_FALSE(c->isDeleted());
 }
 
@@ -1059,11 +1040,11 @@ TEST(WindowFileActions, TheOfferToEraseAnImportedFolderSaysWhatTheDiskHoldsNow) 
     TempDir dir;
     TmpfsMount volume(dir / "volume");
     if (!volume.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs CAP_SYS_ADMIN)";
-    writeBytes(dir / "volume" / (".Trash-" + std::to_string(::geteuid())), "a file where the trash would go");
-    writeBytes(dir / "volume/victim/sub/x.txt", "seen");
-    writeBytes(dir / "volume/victim/other/unseen.bin", std::string(3000, 'u'));
+    writeFile(dir / "volume" / (".Trash-" + std::to_string(::geteuid())), "a file where the trash would go");
+    writeFile(dir / "volume/victim/sub/x.txt", "seen");
+    writeFile(dir / "volume/victim/other/unseen.bin", std::string(3000, 'u'));
     const std::string victim = (dir / "volume/victim").native();
-    writeBytes(dir / "rows.csv", "File Name,Size,Allocated,Modified,Attributes,Files,Folders\n\"" + victim +
+    writeFile(dir / "rows.csv", "File Name,Size,Allocated,Modified,Attributes,Files,Folders\n\"" + victim +
                                      "/\",4,4096,2026/01/02 03:04:05,0,1,1\n\"" + victim +
                                      "/sub/x.txt\",4,4096,2026/01/02 03:04:05,0,0,0\n");
     WindowAtHand w(dir / "data");
@@ -1078,15 +1059,15 @@ TEST(WindowFileActions, TheOfferToEraseAnImportedFolderSaysWhatTheDiskHoldsNow) 
     EXPECT_EQ(user.alerts[0].text, QStringLiteral("\"victim\" can't be moved to the Trash."));
     EXPECT_EQ(user.alerts[0].buttons, (QStringList{"Delete Immediately", "Cancel"}));
     EXPECT_TRUE(user.alerts[0].informativeText.contains("On disk now: 4 items")) << user.alerts[0].informativeText.toStdString();
-    EXPECT_EQ(readBytes(dir / "volume/victim/other/unseen.bin"), std::string(3000, 'u'));
+    EXPECT_EQ(readFile(dir / "volume/victim/other/unseen.bin"), std::string(3000, 'u'));
 }
 
 // The folder that holds the trash cannot go into it; the alert says so rather than quoting the
 // system's "Invalid argument".
 TEST(WindowFileActions, TrashingTheFolderThatHoldsTheTrashSaysWhyItCannot) {
     TempDir dir;
-    writeBytes(dir / "data/notes.txt", "kept");
-    writeBytes(dir / "first.txt", "trashed first, so that the trash exists");
+    writeFile(dir / "data/notes.txt", "kept");
+    writeFile(dir / "first.txt", "trashed first, so that the trash exists");
     WindowAtHand w(dir / "data");
     ScriptedUser user;
     ASSERT_TRUE(w.scan(dir.path()));
@@ -1096,7 +1077,7 @@ TEST(WindowFileActions, TrashingTheFolderThatHoldsTheTrashSaysWhyItCannot) {
     w.select(first);
     user.answer({Qt::Key_Return});
     w.press(Qt::Key_Delete);
-    ASSERT_TRUE(onDisk(dir / "data/Trash/files/first.txt"));
+    ASSERT_TRUE(existsNoFollow(dir / "data/Trash/files/first.txt"));
     user.clear();
     w.select(data);
     user.answer({Qt::Key_Return, Qt::Key_Return});
@@ -1105,7 +1086,7 @@ TEST(WindowFileActions, TrashingTheFolderThatHoldsTheTrashSaysWhyItCannot) {
     EXPECT_EQ(user.alerts[1].text, QStringLiteral("\"data\" can't be moved to the Trash."));
     EXPECT_EQ(user.alerts[1].informativeText, QStringLiteral("The Trash is inside it, and a folder can't be moved into itself."));
     EXPECT_EQ(user.alerts[1].buttons, QStringList{"OK"});
-    EXPECT_EQ(readBytes(dir / "data/notes.txt"), "kept");
+    EXPECT_EQ(readFile(dir / "data/notes.txt"), "kept");
     EXPECT_FALSE(data->isDeleted());
 }
 

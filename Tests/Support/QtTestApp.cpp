@@ -1,0 +1,85 @@
+#include "QtTestApp.hpp"
+#include "QtWidgetTestApp.hpp"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QTest>
+#include <QThreadPool>
+#include <QWidget>
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+namespace {
+
+// The test programs never destroy their application object, so nothing waits for the shared
+// thread pool as the application's destructor would: a job still drawing text when main returns
+// would meet the font machinery half torn down. This waits once every test has run, while the
+// pool's threads can still end cleanly.
+class BackgroundJobsDrained final : public ::testing::Environment {
+public:
+    void TearDown() override { QThreadPool::globalInstance()->waitForDone(); }
+};
+
+template <typename Application>
+Application* createOffscreenTestApp() {
+    static int argc = 1;
+    static char name[] = "tests";
+    static char* argv[] = {name, nullptr};
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    auto* app = new Application(argc, argv);
+    ::testing::AddGlobalTestEnvironment(new BackgroundJobsDrained);
+    return app;
+}
+
+}  // namespace
+
+QCoreApplication& qtTestApp() {
+    static QCoreApplication* app = createOffscreenTestApp<QGuiApplication>();
+    return *app;
+}
+
+QApplication& qtWidgetApp() {
+    static QApplication* app = createOffscreenTestApp<QApplication>();
+    return *app;
+}
+
+bool processEventsUntil(const std::function<bool()>& done, int timeoutMs) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > timeoutMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+bool pumpUntil(const std::function<bool()>& done, int timeoutMs) {
+    qtTestApp();
+    return processEventsUntil(done, timeoutMs);
+}
+
+bool pumpWidgetsUntil(const std::function<bool()>& done, int timeoutMs) {
+    qtWidgetApp();
+    return processEventsUntil(done, timeoutMs);
+}
+
+QString grabPath(const char* name) {
+    const QString dir = QDir::temp().filePath(QStringLiteral("zelvane-grabs"));
+    QDir().mkpath(dir);
+    return QDir(dir).filePath(QString::fromUtf8(name));
+}
+
+bool showExposed(QWidget& widget, int width, int height) {
+    widget.resize(width, height);
+    widget.show();
+    return QTest::qWaitForWindowExposed(&widget);
+}
+
+void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
+void PrintTo(const QStringList& l, std::ostream* os) {
+    *os << '{';
+    for (const QString& s : l) *os << ' ' << '"' << s.toStdString() << '"';
+    *os << " }";
+}
