@@ -10,6 +10,7 @@
 #include "ScanEngine/Tree/FileNode.hpp"
 #include "ScanEngine/Filter/Filters.hpp"
 #include "ScanEngine/Filter/FullPathTreeFilter.hpp"
+#include "TreeBuilder.hpp"
 
 using namespace zelvane;
 
@@ -18,8 +19,7 @@ namespace {
 constexpr FilterClock kClock{1715774400.0, 7200.0};
 
 struct Tree {
-    std::shared_ptr<NodeStore> store;
-    FileNode* root = nullptr;
+    RootRef root;
     std::vector<FileNode*> nodes;  // pre-order
 };
 
@@ -27,14 +27,12 @@ struct Tree {
 // path, with names as a photo library, a source tree and office documents mix them.
 const Tree& millionNodes() {
     static const Tree tree = [] {
-        Tree t;
-        t.store = NodeStore::create();
-        NodeArena& a = t.store->makeArena();
-        t.root = a.makeRoot("/home/user/data", true, 0, 0, 0);
+        testsupport::TreeBuilder builder;
+        FileNode* root = builder.root("/home/user/data");
         static const char* folderNames[] = {"Photos 2023", "src", "node_modules", "Documents", "tmp", "lib", "Archive"};
         static const char* fileStems[] = {"IMG_", "report-", "main", "index", "notes", "DSC", "invoice_", "util"};
         static const char* exts[] = {".jpg", ".JPG", ".png", ".pdf", ".c", ".js", ".txt", ".heic", "", ".tar.gz"};
-        std::vector<FileNode*> level{t.root};
+        std::vector<FileNode*> level{root};
         uint32_t seq = 0;
         for (int depth = 0; depth < 6; ++depth) {
             std::vector<FileNode*> next;
@@ -51,23 +49,16 @@ const Tree& millionNodes() {
                     }
                     int64_t size = dir ? 0 : int64_t((seq * 2654435761u) % (8u << 20));
                     int32_t date = int32_t(600000000 + (seq * 7919u) % 150000000u);
-                    FileNode* n = a.makeNode(name, dir, size, size, date);
-                    parent->appendChild(a, n);
+                    FileNode* n = dir ? builder.folder(parent, name, date) : builder.file(parent, name, size, size, date);
                     if (dir) next.push_back(n);
                 }
             }
             level = std::move(next);
             if (level.empty()) break;
         }
-        t.root->aggregateSizes();
-        std::vector<FileNode*> stack{t.root};
-        while (!stack.empty()) {
-            FileNode* n = stack.back();
-            stack.pop_back();
-            t.nodes.push_back(n);
-            auto kids = n->children();
-            for (size_t i = kids.size(); i-- > 0;) stack.push_back(kids[i]);
-        }
+        Tree t;
+        t.root = builder.finish(root);
+        t.nodes = testsupport::preOrder(t.root.get());
         return t;
     }();
     return tree;
@@ -111,16 +102,13 @@ void treeFilter(benchmark::State& state, const char* text) {
 // A pattern that backtracks without end, over 2,001 names it cannot match: each name costs the
 // expression's step limit, so the whole list must still take well under a second.
 void runawayRegex(benchmark::State& state) {
-    std::shared_ptr<NodeStore> store = NodeStore::create();
-    NodeArena& a = store->makeArena();
-    FileNode* root = a.makeRoot("/home/user/runaway", true, 0, 0, 0);
+    testsupport::TreeBuilder tree;
+    FileNode* root = tree.root("/home/user/runaway");
     std::vector<FileNode*> nodes;
     for (int i = 0; i <= 2000; ++i) {
         char suffix[8];
         std::snprintf(suffix, sizeof suffix, "!%04d", i);
-        FileNode* n = a.makeNode(std::string(30, 'a') + suffix, false, 1, 1, 0);
-        root->appendChild(a, n);
-        nodes.push_back(n);
+        nodes.push_back(tree.file(root, std::string(30, 'a') + suffix, 1));
     }
     bool fp = false;
     DecodedFilter f = decodeFilterText(std::string_view("\\(a+)+$\\"), fp, kClock);

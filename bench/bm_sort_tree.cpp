@@ -2,6 +2,7 @@
 // entries with realistic mixed names, sorted by name (the default code) and by size.
 #include <benchmark/benchmark.h>
 
+#include "TreeBuilder.hpp"
 #include "ZelvaneMac/Core/CommandLine/CLIAutomation.hpp"
 
 #include <random>
@@ -12,22 +13,20 @@ using namespace zelvane;
 namespace {
 
 struct Tree {
-    std::shared_ptr<NodeStore> store = NodeStore::create();
+    RootRef handle;
     FileNode* root = nullptr;
 };
 
 Tree makeTree(int folders, int filesPerFolder) {
-    Tree t;
-    NodeArena& a = t.store->makeArena();
-    t.root = a.makeRoot("/bench", true, 0, 0, 0);
+    testsupport::TreeBuilder tree;
+    FileNode* root = tree.root("/bench");
     std::mt19937_64 rng(42);
     static const char* stems[] = {"IMG_", "report ", "Track ", "data-", "Scan", "notes", "Übersicht ", "file"};
     static const char* exts[] = {".jpg", ".pdf", ".mp3", ".csv", ".txt", ""};
     for (int f = 0; f < folders; ++f) {
         std::string dirName = "folder ";
         dirName += std::to_string(rng() % 100000);
-        FileNode* dir = a.makeNode(dirName, true, 0, 0, 0);
-        t.root->appendChild(a, dir);
+        FileNode* dir = tree.folder(root, dirName);
         std::vector<FileNode*> kids;
         kids.reserve(static_cast<size_t>(filesPerFolder));
         for (int i = 0; i < filesPerFolder; ++i) {
@@ -35,12 +34,12 @@ Tree makeTree(int folders, int filesPerFolder) {
             name += std::to_string(rng() % 5000);
             name += exts[rng() % 6];
             const int64_t size = static_cast<int64_t>(rng() % 10'000'000);
-            kids.push_back(a.makeNode(name, false, size, size + 4096, static_cast<int32_t>(rng() % 800'000'000)));
+            kids.push_back(tree.loose(name, false, size, size + 4096, static_cast<int32_t>(rng() % 800'000'000)));
         }
-        dir->setChildren(a, kids);
+        tree.setChildren(dir, kids);
     }
-    t.root->aggregateSizes();
-    return t;
+    RootRef handle = tree.finish(root);
+    return {handle, handle.get()};
 }
 
 void sortBy(benchmark::State& state, int64_t code) {

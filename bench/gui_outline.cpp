@@ -19,6 +19,7 @@
 
 #include "ScanEngine/Scan/ParallelTreeScan.hpp"
 #include "ScanEngine/Tree/NameSort.hpp"
+#include "TreeBuilder.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Models/OutlineSorting.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
@@ -28,11 +29,7 @@ using namespace zelvane;
 
 namespace {
 
-FileNode* child(FileNode* folder, const char* name) {
-    for (FileNode* k : folder->children())
-        if (k->name() == name) return k;
-    return nullptr;
-}
+using testsupport::childNamed;
 
 double paintedMs(QWidget& w, QElapsedTimer& t) {
     QCoreApplication::processEvents();
@@ -57,8 +54,8 @@ int main(int argc, char** argv) {
     if (roots.empty()) return 1;
     assignSortNameIndices(std::span<const RootRef>(roots));
     FileNode* root = roots[0].get();
-    FileNode* big = child(root, "big");
-    FileNode* wide = child(root, "wide");
+    FileNode* big = childNamed(root, "big");
+    FileNode* wide = childNamed(root, "wide");
     if (!big || !wide) {
         std::fprintf(stderr, "gui_outline: TREE needs big/ and wide/\n");
         return 1;
@@ -160,7 +157,7 @@ int main(int argc, char** argv) {
     }
 
     // A realistic shape: every folder of main/ opened (the tree of make-tree.py).
-    if (FileNode* mainTree = child(root, "main")) {
+    if (FileNode* mainTree = childNamed(root, "main")) {
         t.restart();
         outline.expandRecursively(model.indexForNode(mainTree));
         const double ms = paintedMs(view, t);

@@ -22,6 +22,7 @@
 #include "Platform/Processors.hpp"
 #include "ScanEngine/Monitor/FileSystemMonitor.hpp"
 #include "ScanEngine/Scan/ParallelTreeScan.hpp"
+#include "TreeBuilder.hpp"
 #include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
 
 using namespace zelvane;
@@ -114,25 +115,23 @@ void benchMonitor(const std::string& tree, int burst) {
 // One folder of `files` files below a root that does not exist on disk, so every removal is
 // applied; events come in batches of 1,000 as the monitor would deliver them.
 void benchController(int files) {
-    auto store = NodeStore::create();
-    NodeArena& arena = store->makeArena();
+    testsupport::TreeBuilder tree;
     const std::string base = "/nonexistent-monitor-bench";
-    FileNode* root = arena.makeRoot(base, true, 0, 0, 0);
-    FileNode* folder = arena.makeNode("big", true, 0, 0, 0);
-    root->appendChild(arena, folder);
+    FileNode* root = tree.root(base);
+    FileNode* folder = tree.folder(root, "big");
     std::vector<FileNode*> kids;
     for (int i = 0; i < files; ++i) {
         std::string name = "file-";
         name += std::to_string(i);
-        kids.push_back(arena.makeNode(name, false, 100, 4096, 0));
+        kids.push_back(tree.loose(name, false, 100, 4096));
     }
-    folder->setChildren(arena, kids);
-    root->aggregateSizes();
+    tree.setChildren(folder, kids);
+    const RootRef handle = tree.finish(root);
 
     LiveMonitorController controller;
     size_t delivered = 0;
     controller.setOnRefresh([&](std::vector<FileNode*> nodes) { delivered += nodes.size(); });
-    controller.start({store->handle(root)});
+    controller.start({handle});
     std::vector<std::vector<FileChangeEvent>> batches;
     for (int i = 0; i < files; i += 1000) {
         std::vector<FileChangeEvent> batch;

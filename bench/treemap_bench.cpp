@@ -3,9 +3,8 @@
 // processors unless a row says otherwise. Wall time and the processor time of all threads.
 //
 //   build/bench/treemap_bench                 synthetic tree in memory (the shape of make-tree.py)
-//   build/bench/treemap_bench --tree DIR      a real folder, read first with a plain sequential walk
+//   build/bench/treemap_bench --tree DIR      a real folder, read first as the tests read one
 //   --runs N                                  repetitions per step (default 5)
-#include <sys/stat.h>
 #include <time.h>
 
 #include <algorithm>
@@ -13,7 +12,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <functional>
 #include <random>
 #include <string>
@@ -25,6 +23,7 @@
 #include "ScanEngine/Tree/FileNode.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapLayout.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapRendering.hpp"
+#include "TreeBuilder.hpp"
 
 using namespace zelvane;
 using Clock = std::chrono::steady_clock;
@@ -90,9 +89,8 @@ RootRef syntheticTree(size_t files, size_t folders, uint64_t seed) {
     for (const auto& e : exts) extCumulative.push_back(extSum += e.second);
     std::lognormal_distribution<double> sizeDist(std::log(3000.0), 2.2);
 
-    auto store = NodeStore::create();
-    NodeArena& arena = store->makeArena();
-    FileNode* root = arena.makeRoot("/bench", true, 0, 0, 0);
+    testsupport::TreeBuilder tree;
+    FileNode* root = tree.root("/bench");
     std::vector<std::pair<size_t, FileNode*>> pending{{0, root}};
     std::vector<FileNode*> kids;
     char name[64];
@@ -103,7 +101,7 @@ RootRef syntheticTree(size_t files, size_t folders, uint64_t seed) {
         kids.clear();
         for (size_t sub : subfolders[index]) {
             std::snprintf(name, sizeof name, "%s %zu", depthOf[sub] % 3 ? "project" : "data", sub);
-            FileNode* f = arena.makeNode(name, true, 0, 0, 0);
+            FileNode* f = tree.loose(name, true, 0, 0);
             kids.push_back(f);
             pending.emplace_back(sub, f);
         }
@@ -113,39 +111,11 @@ RootRef syntheticTree(size_t files, size_t folders, uint64_t seed) {
             const int64_t size = unit(rng) < 0.03 ? 0 : std::min<int64_t>(8 << 20, int64_t(sizeDist(rng)));
             const int64_t alloc = (size + 4095) / 4096 * 4096;
             std::snprintf(name, sizeof name, "file_%zu%s", serial++, exts[ext].first);
-            kids.push_back(arena.makeNode(name, false, size, alloc, 0));
+            kids.push_back(tree.loose(name, false, size, alloc));
         }
-        if (!kids.empty()) folder->setChildren(arena, kids);
+        if (!kids.empty()) tree.setChildren(folder, kids);
     }
-    root->aggregateSizes();
-    return store->handle(root);
-}
-
-// A plain sequential walk with lstat, only to get a real folder's shape into memory.
-RootRef readTree(const std::filesystem::path& path) {
-    auto store = NodeStore::create();
-    NodeArena& arena = store->makeArena();
-    FileNode* root = arena.makeRoot(path.string(), true, 0, 0, 0);
-    std::vector<std::pair<FileNode*, std::filesystem::path>> pending{{root, path}};
-    std::vector<FileNode*> kids;
-    struct stat st {};
-    while (!pending.empty()) {
-        auto [folder, dir] = std::move(pending.back());
-        pending.pop_back();
-        kids.clear();
-        std::error_code ec;
-        for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-            if (lstat(it->path().c_str(), &st) != 0) continue;
-            const bool isDir = S_ISDIR(st.st_mode);
-            FileNode* n = arena.makeNode(it->path().filename().string(), isDir, isDir ? 0 : st.st_size,
-                                         isDir ? 0 : int64_t(st.st_blocks) * 512, 0);
-            kids.push_back(n);
-            if (isDir) pending.emplace_back(n, it->path());
-        }
-        folder->setChildren(arena, kids);
-    }
-    root->aggregateSizes();
-    return store->handle(root);
+    return tree.finish(root);
 }
 
 // Processor time of every thread of the process: the work a step does, which a busy machine
@@ -190,7 +160,7 @@ int main(int argc, char** argv) {
     }
 
     auto t0 = Clock::now();
-    RootRef root = treePath.empty() ? syntheticTree(1000000, 80000, 1) : readTree(treePath);
+    RootRef root = treePath.empty() ? syntheticTree(1000000, 80000, 1) : testsupport::readTreeFromDisk(treePath);
     const double loadMs = msSince(t0);
     std::printf("tree: %s, %d files, %d folders, %.1f GB; %s in %.0f ms\n",
                 treePath.empty() ? "synthetic" : treePath.c_str(), root->subFolderFileCount(),
