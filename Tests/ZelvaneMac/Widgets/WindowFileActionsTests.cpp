@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -44,6 +45,7 @@
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/ViewCommands.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
+#include "ZelvaneMac/Window/TreemapZoom.hpp"
 #include "ZelvaneMac/Window/WindowStartup.hpp"
 #include "ZelvaneMac/Window/PaneToggles.hpp"
 
@@ -676,8 +678,8 @@ TEST(WindowFileActions, AnAnswerGivenAfterTheWindowScannedAgainReachesTheItemItN
 // its menu commands do, on the row or box the user opened the menu on.
 TEST(WindowFileActions, TheContextMenusZoomTheTreemapInAndOut) {
     TempDir dir;
-    writeBytes(dir / "outer/inner/deep.bin", std::string(40000, 'd'));
-    writeBytes(dir / "outer/side.bin", std::string(20000, 's'));
+    writeFile(dir / "outer/inner/deep.bin", std::string(40000, 'd'));
+    writeFile(dir / "outer/side.bin", std::string(20000, 's'));
     WindowAtHand w(dir / "data");
     ScriptedUser user;
     ASSERT_TRUE(w.scan(dir.path()));
@@ -689,11 +691,11 @@ TEST(WindowFileActions, TheContextMenusZoomTheTreemapInAndOut) {
     user.choose({"Zoom in Treemap"});
     w.rightClickRow(inner);
     EXPECT_EQ(user.menusSeen, QStringList{"Zoom in Treemap"});
-    EXPECT_EQ(w.state().treemapRoot(), inner);
+    EXPECT_EQ(w.state().treemapZoom().root(), inner);
     user.clear();
     user.choose({"Zoom out Treemap"});
     w.rightClickRow(inner);
-    EXPECT_EQ(w.state().treemapRoot(), outer);
+    EXPECT_EQ(w.state().treemapZoom().root(), outer);
 
     TreemapCanvas* canvas = w.window().contentView()->treeViewTab()->treemapCanvas();
     ASSERT_TRUE(pumpWidgetsUntil([&] { return canvas->model().hasPicture() && !canvas->model().isStale(); }));
@@ -707,7 +709,7 @@ TEST(WindowFileActions, TheContextMenusZoomTheTreemapInAndOut) {
     ASSERT_TRUE(zoomOut);
     zoomOut->trigger();
     menu->close();
-    EXPECT_EQ(w.state().treemapRoot(), nullptr);
+    EXPECT_EQ(w.state().treemapZoom().root(), nullptr);
 }
 
 std::vector<std::string> partialCopiesIn(const fs::path& folder) {

@@ -13,6 +13,7 @@
 #include "ZelvaneMac/Widgets/FileTypes/ExtensionTableView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/TreemapInfoStrip.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/WindowCommands.hpp"
+#include "ZelvaneMac/Widgets/Preview/PreviewWindow.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
