@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -208,12 +210,18 @@ TEST(WindowFigures, EveryRootHoldingARemovedPathFollows) {
     EXPECT_EQ(w.rows().data(innerRow.siblingAtColumn(FileTreeOutlineModel::filesColumn)).toString(), "2");
 }
 
+// docs/ holds six loose files f0.dat (1000 bytes) .. f5.dat (6000 bytes), enough for a group row,
+// beside the folder sub/.
+void writeGroupedDocs(const TempDir& dir) {
+    for (int i = 0; i < 6; ++i) writeFile(dir / ("docs/f" + std::to_string(i) + ".dat"), 1000 * (i + 1));
+    writeFile(dir / "docs/sub/inner.bin", 500);
+}
+
 // A group row made after a file of it went counts only the files still there, and its label
 // follows each later deletion; the status bar adds up only rows that are not drawn deleted.
 TEST(WindowFigures, GroupRowsAndTheSelectionSummaryLeaveDeletedFilesOut) {
     TempDir dir;
-    for (int i = 0; i < 6; ++i) writeFile(dir / ("docs/f" + std::to_string(i) + ".dat"), 1000 * (i + 1));
-    writeFile(dir / "docs/sub/inner.bin", 500);
+    writeGroupedDocs(dir);
     ScannedWindow w({dir.path()});
     FileNode* docs = w.node(dir / "docs");
     ASSERT_NE(docs, nullptr);
@@ -331,6 +339,39 @@ TEST(WindowFigures, FileViewTotalsLeaveDeletedFilesOut) {
     EXPECT_TRUE(w.waitFor([&] { return root->subFolderFileCount() == 1 && agreesWithTree(); }));
     const QString shown = w.window().contentView()->statusBar()->totalsLabel()->toolTip();
     EXPECT_TRUE(shown.startsWith("(1 files  Total Size: " + w.sizeText(11000))) << shown.toStdString();
+}
+
+// Copy File and Size Info lists what the outline shows open: a group row of loose files that the
+// user opened lists its files, and the same row closed lists only itself.
+TEST(WindowFigures, TheClipboardListingOpensTheGroupRowsTheOutlineShowsOpen) {
+    TempDir dir;
+    writeGroupedDocs(dir);
+    ScannedWindow w({dir.path()});
+    FileNode* docs = w.node(dir / "docs");
+    ASSERT_NE(docs, nullptr);
+    FileTreeOutlineModel& rows = w.rows();
+    QTreeView& outline = w.outline().outline();
+    outline.expand(rows.indexForNode(w.root()));
+    outline.expand(rows.indexForNode(docs));
+    FileNode* group = rows.syntheticGroupOf(docs);
+    ASSERT_NE(group, nullptr);
+    const auto copied = [&] {
+        QGuiApplication::clipboard()->clear();
+        w.key(Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+        return QGuiApplication::clipboard()->text();
+    };
+
+    QString text = copied();
+    EXPECT_TRUE(text.contains(QString::fromStdString(group->name()))) << text.toStdString();
+    EXPECT_FALSE(text.contains("f5.dat")) << "the group row is closed";
+
+    outline.expand(rows.indexForNode(group));
+    ASSERT_TRUE(outline.isExpanded(rows.indexForNode(group)));
+    text = copied();
+    const qsizetype groupLine = text.indexOf(QString::fromStdString(group->name()));
+    const qsizetype largest = text.indexOf(QString("%1        f5.dat\n").arg("5.86 KB", 20));
+    EXPECT_GT(largest, groupLine) << text.toStdString();
+    for (int i = 0; i < 6; ++i) EXPECT_TRUE(text.contains(QString("f%1.dat").arg(i))) << text.toStdString();
 }
 
 }  // namespace

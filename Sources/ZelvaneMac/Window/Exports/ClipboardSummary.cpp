@@ -56,7 +56,10 @@ QString clipboardSummaryText(const ContentViewState& state) {
             Item item = std::move(stack.back());
             stack.pop_back();
             emitLine(*item.node, item.depth, item.flat);
-            if (item.flat || !item.node->isDir() || !expansion.isNodeExpanded(item.node)) continue;
+            // A group made here is not the outline's own group row: that row is asked for by its folder.
+            const bool open = item.node->isSyntheticGroup() ? expansion.isGroupExpanded(item.node->parent())
+                                                            : expansion.isNodeExpanded(item.node);
+            if (item.flat || !item.node->isDir() || !open) continue;
             FileNode::Grouped grouped = item.node->groupedChildren(groupMin);
             std::vector<FileNode*> children = grouped.nodes;
             sortBySizeDescending(children);
