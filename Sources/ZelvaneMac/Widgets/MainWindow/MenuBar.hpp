@@ -1,22 +1,17 @@
 #pragma once
 
-#include <QKeySequence>
 #include <QObject>
-
-#include <functional>
-#include <vector>
 
 #include "ZelvaneMac/Window/MenuAction.hpp"
 
 class QAction;
 class QMenu;
-class QMenu;
 
 namespace zelvane {
 
-class ContentViewState;
 class FileActionMenu;
 class MainWindow;
+class MenuItems;
 
 // The menu bar of one main window: File and Options. Every command acts on this window only, and
 // its shortcuts are this window's (a focused text field keeps its own Ctrl+C and Delete). Items
@@ -36,19 +31,14 @@ public:
     void refresh();
 
 private:
-    QAction* add(QMenu* menu, const char* title, ZelvaneMenuAction a, const QKeySequence& key = {});
-    // A checkable action that shows and sets one flag of `owner` (the window's state or a part of it).
-    template <class Owner>
-    QAction* addToggle(QMenu* menu, const char* title, const QKeySequence& key, Owner& owner, bool (Owner::*get)() const,
-                       void (Owner::*set)(bool));
-    void buildOptions();
+    void buildFile();
+    void addApplyFiltersKey();
 
     MainWindow& window_;
+    MenuItems* items_;
     FileActionMenu* fileActions_;
-    QMenu* file_;
-    QMenu* options_;
-    std::vector<std::pair<ZelvaneMenuAction, QAction*>> actions_;
-    std::vector<std::function<void()>> refreshers_;
+    QMenu* file_ = nullptr;
+    QMenu* options_ = nullptr;
 };
 
 }  // namespace zelvane

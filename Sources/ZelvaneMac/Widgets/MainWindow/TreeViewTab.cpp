@@ -46,12 +46,12 @@ TreeViewTab::TreeViewTab(ContentViewState& state, QWidget* parent)
       changes_(new TreeViewTabChanges(state, this)),
       model_(state, *changes_),
       rebuilder_(new CoalescedUpdate([this](CoalescedUpdate::Parts parts) { refresh(parts); }, this)) {
-    layout_ = new QVBoxLayout(this);
-    layout_->setContentsMargins(0, 0, 0, 0);
-    layout_->setSpacing(0);
     buildOutline();
     buildTypesTable();
     buildTreemapPane();
+    panes_ = new TreeViewPanes(*this, {treeContent_, extTable_, treemapPane_}, state_);
+    connect(panes_, &TreeViewPanes::dividerDragBegan, this, &TreeViewTab::splitDividerDragBegan);
+    connect(panes_, &TreeViewPanes::dividerDragEnded, this, &TreeViewTab::splitDividerDragEnded);
     changes_->setSelectionOrigins(outline_, treemap_);
     connect(changes_, &TreeViewTabChanges::partsChanged, rebuilder_, &CoalescedUpdate::schedule);
     rebuilder_->runNow(CoalescedUpdate::everything);
@@ -163,7 +163,7 @@ void TreeViewTab::refresh(CoalescedUpdate::Parts parts) {
     // replaced in every pane (new roots bring every part up to date).
     std::vector<RootRef> holding = state_.scanControl().effectiveRoots();
     // A split made anew takes the table in, which then needs its rows.
-    if ((parts & Part::arrangementPart) && arrangePanes()) parts |= Part::typesPart;
+    if ((parts & Part::arrangementPart) && panes_->arrange(model_.arrangement())) parts |= Part::typesPart;
     if (parts & Part::placeholderPart) updatePlaceholder();
     const FileTreeOutlineOptions options = model_.outlineOptions();
     if (parts & Part::outlinePart) {
@@ -171,7 +171,7 @@ void TreeViewTab::refresh(CoalescedUpdate::Parts parts) {
         outline_->update(model_.outlineInputs(), options, std::unordered_set<FileNode*>(selected.begin(), selected.end()),
                          changes_->takeOutlineCommands());
     }
-    if ((parts & Part::typesPart) && extSplit_) extTable_->update(model_.typesInputs(), options.altRowColors, options.showHorizontalLines);
+    if ((parts & Part::typesPart) && panes_->extSplit()) extTable_->update(model_.typesInputs(), options.altRowColors, options.showHorizontalLines);
     if (parts & Part::treemapPart) {
         treemapSlot_->setVisible(model_.treemapHasContent());
         // A hidden treemap makes no pictures; it catches up when it is shown again.
@@ -180,48 +180,6 @@ void TreeViewTab::refresh(CoalescedUpdate::Parts parts) {
     if (parts & Part::stripPart) strip_->setTexts(infoStripTexts(), zoomButtonsShown(), std::max(40, width() - 200));
     const unsigned everyView = Part::outlinePart | Part::treemapPart | Part::stripPart;
     if ((parts & everyView) == everyView) shownRoots_ = std::move(holding);
-}
-
-AutosavingSplitter* TreeViewTab::makeSplit(const AutosavingSplitterSetup& setup, QWidget* first, QWidget* second) {
-    auto* split = new AutosavingSplitter(setup, state_.preferences(), this);
-    split->setPane(0, first);
-    split->setPane(1, second);
-    connect(split, &AutosavingSplitter::dividerDragBegan, this, &TreeViewTab::splitDividerDragBegan);
-    connect(split, &AutosavingSplitter::dividerDragEnded, this, &TreeViewTab::splitDividerDragEnded);
-    return split;
-}
-
-bool TreeViewTab::arrangePanes() {
-    const TreeViewTabModel::Arrangement arrangement = model_.arrangement();
-    if (arrangedAs_ && *arrangedAs_ == arrangement) return false;
-    arrangedAs_ = arrangement;
-    // Take the panes out of the old splits before those go.
-    for (QWidget* w : {static_cast<QWidget*>(treeContent_), static_cast<QWidget*>(extTable_), treemapPane_}) {
-        w->setParent(this);
-        w->hide();
-    }
-    if (QWidget* old = layout_->count() ? layout_->itemAt(0)->widget() : nullptr) {
-        layout_->removeWidget(old);
-        if (old != treeContent_) old->deleteLater();
-    }
-    extSplit_ = arrangement.withTypes
-                    ? makeSplit({QStringLiteral("ZelvaneMac.ExtSplit"), Qt::Horizontal, 200, 220, 0.65}, treeContent_, extTable_)
-                    : nullptr;
-    QWidget* top = extSplit_ ? static_cast<QWidget*>(extSplit_) : treeContent_;
-    treeSplit_ = arrangement.withTreemap
-                     ? makeSplit({QStringLiteral("ZelvaneMac.TreeSplit"), Qt::Vertical, 150, 60, 0.621}, top, treemapPane_)
-                     : nullptr;
-    if (treeSplit_ && state_.awaitsWindowFrameRestore()) {
-        treeSplit_->holdInitialSizes();
-        connect(&state_, &ContentViewState::awaitsWindowFrameRestoreChanged, treeSplit_, [split = treeSplit_](bool waiting) {
-            if (!waiting) split->releaseInitialSizes();
-        });
-    }
-    QWidget* whole = treeSplit_ ? static_cast<QWidget*>(treeSplit_) : top;
-    layout_->addWidget(whole);
-    whole->show();
-    layout_->activate();
-    return true;
 }
 
 void TreeViewTab::updatePlaceholder() {

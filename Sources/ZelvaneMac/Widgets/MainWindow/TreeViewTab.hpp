@@ -1,19 +1,16 @@
 #pragma once
 
-#include <QPointer>
 #include <QWidget>
 
-#include <optional>
 #include <vector>
 
 #include "ScanEngine/Tree/FileNode.hpp"
-#include "ZelvaneMac/Widgets/Common/AutosavingSplitter.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TreeViewPanes.hpp"
 #include "ZelvaneMac/Window/CoalescedUpdate.hpp"
 #include "ZelvaneMac/Window/TreeViewTabChanges.hpp"
 #include "ZelvaneMac/Window/TreeViewTabModel.hpp"
 
 class QStackedWidget;
-class QVBoxLayout;
 
 namespace zelvane {
 
@@ -28,8 +25,7 @@ class TreemapInfoStrip;
 // The Tree View tab: the tree outline (or a placeholder by scan state) beside the file-type table,
 // over the treemap pane with its information strip. Its model decides what the panes show, and
 // `TreeViewTabChanges` which of them a change of the window's state touches; the tab brings those
-// up to date once per turn of the event loop. The splits exist only while both of their panes are shown and are made
-// anew each time, so each takes its remembered divider then.
+// up to date once per turn of the event loop; `TreeViewPanes` puts the panes together.
 class TreeViewTab final : public QWidget {
     Q_OBJECT
 public:
@@ -43,8 +39,8 @@ public:
     FileTreeOutlineView* outline() const { return outline_; }
     ExtensionTableView* fileTypeTable() const { return extTable_; }
     bool showsOutline() const;
-    AutosavingSplitter* treeSplit() const { return treeSplit_; }
-    AutosavingSplitter* extSplit() const { return extSplit_; }
+    AutosavingSplitter* treeSplit() const { return panes_->treeSplit(); }
+    AutosavingSplitter* extSplit() const { return panes_->extSplit(); }
     TreemapCanvas* treemapCanvas() const { return treemap_; }
 
     // Runs the update that changes of the window's state scheduled, at once.
@@ -64,9 +60,6 @@ private:
     void buildTreemapPane();
     void bindContextMenuCommands(FileActionMenu& menu);
     void refresh(CoalescedUpdate::Parts parts);
-    // True when the panes were put together anew.
-    bool arrangePanes();
-    AutosavingSplitter* makeSplit(const AutosavingSplitterSetup& setup, QWidget* first, QWidget* second);
     void updatePlaceholder();
 
     ContentViewState& state_;
@@ -81,10 +74,7 @@ private:
     QWidget* treemapSlot_ = nullptr;
     TreemapCanvas* treemap_ = nullptr;
     TreemapInfoStrip* strip_ = nullptr;
-    QVBoxLayout* layout_ = nullptr;
-    QPointer<AutosavingSplitter> treeSplit_;
-    QPointer<AutosavingSplitter> extSplit_;
-    std::optional<TreeViewTabModel::Arrangement> arrangedAs_;
+    TreeViewPanes* panes_ = nullptr;
     FileActionMenu* fileActions_ = nullptr;  // a child of the outline
     std::vector<RootRef> shownRoots_;
 };

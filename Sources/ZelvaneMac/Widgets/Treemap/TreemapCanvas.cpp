@@ -7,14 +7,10 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPointer>
 #include <QToolTip>
 
-#include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Core/Text/ToolTipText.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapColorSettings.hpp"
-#include "ZelvaneMac/Widgets/Common/FileActionMenu.hpp"
-#include "ZelvaneMac/Widgets/Preview/PreviewWindow.hpp"
 #include "ZelvaneMac/Widgets/Treemap/BusyCursor.hpp"
 
 namespace zelvane {
@@ -31,22 +27,17 @@ const QColor& deletedColor() {
 }  // namespace
 
 TreemapCanvas::TreemapCanvas(QWidget* parent)
-    : QWidget(parent), model_(new TreemapCanvasModel(this)), fileMenu_(new FileActionMenu(this)) {
+    : QWidget(parent), model_(new TreemapCanvasModel(this)), menu_(new TreemapContextMenu(this)) {
     setMouseTracking(true);
     setFocusPolicy(Qt::ClickFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(1, 1);
 
-    showTreemap_ = makeDisplayAction(textKey("Show Treemap"), &TreemapCanvas::showTreemapToggled);
-    showAllocated_ = makeDisplayAction(textKey("Show Allocated Space on Treemap"), &TreemapCanvas::showAllocatedSizeToggled);
-    showFreeSpace_ = makeDisplayAction(textKey("Show Free Space on Treemap"), &TreemapCanvas::showFreeSpaceToggled);
-    showNames_ = makeDisplayAction(textKey("Show Folder and File Names on Treemap"), &TreemapCanvas::showFilenamesToggled);
-
-    // The menu belongs to the canvas: the handler cannot outlive it, yet it is guarded like
-    // every handler kept outside the object it calls.
-    fileMenu_->setOnNodesDeleted([canvas = QPointer<TreemapCanvas>(this)](const std::vector<FileNode*>& nodes) {
-        if (canvas) emit canvas->nodesDeleted(nodes);
-    });
+    connect(menu_, &TreemapContextMenu::nodesDeleted, this, &TreemapCanvas::nodesDeleted);
+    connect(menu_, &TreemapContextMenu::showTreemapToggled, this, &TreemapCanvas::showTreemapToggled);
+    connect(menu_, &TreemapContextMenu::showAllocatedSizeToggled, this, &TreemapCanvas::showAllocatedSizeToggled);
+    connect(menu_, &TreemapContextMenu::showFreeSpaceToggled, this, &TreemapCanvas::showFreeSpaceToggled);
+    connect(menu_, &TreemapContextMenu::showFilenamesToggled, this, &TreemapCanvas::showFilenamesToggled);
     connect(model_, &TreemapCanvasModel::selectionMade, this, &TreemapCanvas::selectionMade);
     connect(model_, &TreemapCanvasModel::zoomRequested, this, &TreemapCanvas::zoomRequested);
     connect(model_, &TreemapCanvasModel::hoveredNodeChanged, this, &TreemapCanvas::hoveredNodeChanged);
@@ -56,37 +47,13 @@ TreemapCanvas::TreemapCanvas(QWidget* parent)
 }
 
 TreemapCanvas::~TreemapCanvas() {
-    if (openMenu_) openMenu_->close();
-}
-
-QAction* TreemapCanvas::makeDisplayAction(const char* title, void (TreemapCanvas::*toggled)()) {
-    auto* action = new QAction(localized(title), this);
-    action->setCheckable(true);
-    connect(action, &QAction::triggered, this, toggled);
-    return action;
+    // The open menu is a child of this canvas: it closes while the canvas is whole.
+    if (QMenu* open = menu_->openMenu()) open->close();
 }
 
 void TreemapCanvas::update(const TreemapCanvasInputs& inputs) {
     model_->setPixelScale(devicePixelRatioF());
     model_->update(inputs);
-}
-
-std::function<void()> TreemapCanvas::clearAction() {
-    QPointer<TreemapCanvasModel> model(model_);
-    return [model] {
-        if (model) model->clearStaleLayoutAndHover();
-    };
-}
-
-QMenu* TreemapCanvas::makeFileActionMenu(const TreemapNodeList& targets) {
-    if (fileActions_.makeMenu) return fileActions_.makeMenu(this, [targets] { return targets; });
-    fileMenu_->actions().targetNodesProvider = [targets] { return targets; };
-    return fileMenu_->makeContextMenu(this);
-}
-
-void TreemapCanvas::quickLook(const TreemapNodeList& nodes) {
-    if (fileActions_.quickLook) fileActions_.quickLook(nodes);
-    else fileMenu_->quickLook(nodes);
 }
 
 bool TreemapCanvas::event(QEvent* event) {
@@ -162,7 +129,7 @@ void TreemapCanvas::leaveEvent(QEvent* event) {
 
 void TreemapCanvas::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Space && !model_->selectionNodes().empty()) {
-        quickLook(model_->selectionNodes());
+        menu_->quickLook(model_->selectionNodes());
         return;
     }
     QWidget::keyPressEvent(event);
@@ -171,29 +138,9 @@ void TreemapCanvas::keyPressEvent(QKeyEvent* event) {
 void TreemapCanvas::contextMenuEvent(QContextMenuEvent* event) {
     const bool add = event->modifiers() & Qt::ControlModifier;
     const TreemapMenuKind kind = model_->prepareContextMenu(QPointF(event->pos()), add);
-    if (kind == TreemapMenuKind::none) return;
-    refreshDisplayActions();
-
     // The targets are the selection as it is when the menu opens.
-    QMenu* menu = kind == TreemapMenuKind::fileActions ? makeFileActionMenu(model_->selectionNodes()) : nullptr;
-    if (!menu) menu = new QMenu(this);
-    else if (!menu->isEmpty()) menu->addSeparator();
-    for (QAction* a : displayActions()) menu->addAction(a);
-    menu->setAttribute(Qt::WA_DeleteOnClose);
-    if (openMenu_) openMenu_->close();
-    openMenu_ = menu;
-    connect(menu, &QObject::destroyed, this, [this, menu] {
-        if (openMenu_ == menu) openMenu_ = nullptr;
-    });
-    // Actions added to the menu belong to the canvas: closing the menu keeps them.
-    menu->popup(event->globalPos());
-}
-
-void TreemapCanvas::refreshDisplayActions() {
-    showTreemap_->setChecked(true);
-    showAllocated_->setChecked(model_->useAllocatedSize());
-    showFreeSpace_->setChecked(model_->showFreeSpace());
-    showNames_->setChecked(model_->showLabels());
+    menu_->popup(kind, model_->selectionNodes(), {model_->useAllocatedSize(), model_->showFreeSpace(), model_->showLabels()},
+                 event->globalPos());
 }
 
 void TreemapCanvas::refreshCursor(QPointF point) {

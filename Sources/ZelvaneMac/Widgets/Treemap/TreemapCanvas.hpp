@@ -1,29 +1,11 @@
 #pragma once
 
-#include <QAction>
 #include <QWidget>
 
-#include <functional>
-#include <memory>
+#include "ZelvaneMac/Widgets/Treemap/TreemapContextMenu.hpp"
 
-#include "ZelvaneMac/Window/Treemap/TreemapCanvasModel.hpp"
-
-class QMenu;
 
 namespace zelvane {
-
-class FileActionMenu;
-
-// Stand-ins for the file actions shared with the outline and the file list, for tests; a field
-// left empty is served by the canvas's own FileActionMenu.
-struct TreemapFileActions {
-    using TargetProvider = std::function<TreemapNodeList()>;
-    // A new menu of the file actions, each working on what `targets` returns when it runs; the
-    // canvas appends its display items and deletes the menu once it has closed.
-    std::function<QMenu*(QWidget* parent, TargetProvider targets)> makeMenu;
-    // The preview window for these nodes (the Space key).
-    std::function<void(const TreemapNodeList& nodes)> quickLook;
-};
 
 // The treemap of the scanned roots (or of one zoomed folder): the picture laid out and rendered
 // in the background, selection, hover and deleted outlines over it, clicks, double-click zoom,
@@ -41,17 +23,15 @@ public:
     using QWidget::update;
     // The window's state as it is now; what changed since the last call decides what happens.
     void update(const TreemapCanvasInputs& inputs);
-    void setFileActions(TreemapFileActions actions) { fileActions_ = std::move(actions); }
-    FileActionMenu& fileActionMenu() { return *fileMenu_; }
-    // An action that drops the picture at once; it does nothing once the canvas is gone.
-    std::function<void()> clearAction();
+    void setFileActions(TreemapFileActions actions) { menu_->setFileActions(std::move(actions)); }
+    FileActionMenu& fileActionMenu() { return menu_->fileActionMenu(); }
 
     TreemapCanvasModel& model() { return *model_; }
     const TreemapCanvasModel& model() const { return *model_; }
     // The four display items of the context menus, check marks as of the last menu shown.
-    QList<QAction*> displayActions() const { return {showTreemap_, showAllocated_, showFreeSpace_, showNames_}; }
+    QList<QAction*> displayActions() const { return menu_->displayActions(); }
     // The menu of the last right click while it is open (null otherwise).
-    QMenu* openMenu() const { return openMenu_; }
+    QMenu* openMenu() const { return menu_->openMenu(); }
 
 public slots:
     // A split-view divider drag began or ended: no new picture while it lasts.
@@ -89,20 +69,9 @@ protected:
 private:
     void refreshCursor(QPointF point);
     void refreshToolTip();
-    void refreshDisplayActions();
-    QAction* makeDisplayAction(const char* title, void (TreemapCanvas::*toggled)());
-    QMenu* makeFileActionMenu(const TreemapNodeList& targets);
-    void quickLook(const TreemapNodeList& nodes);
 
     TreemapCanvasModel* model_;
-    // Owned for the canvas's whole life, like the outline's and the file list's.
-    FileActionMenu* fileMenu_;
-    TreemapFileActions fileActions_;
-    QAction* showTreemap_;
-    QAction* showAllocated_;
-    QAction* showFreeSpace_;
-    QAction* showNames_;
-    QMenu* openMenu_ = nullptr;
+    TreemapContextMenu* menu_;
     bool cursorBusy_ = false;
 };
 
