@@ -32,6 +32,9 @@
 #include "ZelvaneMac/Actions/ItemRemoval.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Core/Settings/SizeTextFormat.hpp"
+#include "ZelvaneMac/Core/Treemap/TreemapPicture.hpp"
+#include "ZelvaneMac/Core/Treemap/TreemapRendering.hpp"
 #include "ZelvaneMac/Widgets/Common/FilterSyntaxTextField.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/FilterPanel.hpp"
@@ -710,6 +713,47 @@ TEST(WindowFileActions, TheContextMenusZoomTheTreemapInAndOut) {
     zoomOut->trigger();
     menu->close();
     EXPECT_EQ(w.state().treemapZoom().root(), nullptr);
+}
+
+TEST(WindowFileActions, AfterMoveToTrashTheTreemapLabelsShowTheSizesTheOutlineShows) {
+    TempDir dir;
+    writeFile(dir / "alpha/kept.bin", std::string(700000, 'k'));
+    writeFile(dir / "alpha/gone.bin", std::string(300000, 'g'));
+    writeFile(dir / "beta/rest.bin", std::string(400000, 'r'));
+    WindowAtHand w(dir / "data");
+    ScriptedUser user;
+    ASSERT_TRUE(w.scan(dir.path()));
+    const TreemapCanvasModel& treemap = w.window().contentView()->treeViewTab()->treemapCanvas()->model();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return treemap.hasPicture() && !treemap.isStale() && treemap.busyRegenerationCount() == 0; }));
+    // The shown picture's own boxes, drawn with the sizes the tree holds now.
+    const auto drawnNow = [&] {
+        const SizeTextFormat format = SizeTextFormat::of(w.state().preferences());
+        TreemapRenderOptions options;
+        options.pixelScale = treemap.image().devicePixelRatio();
+        options.metric = treemapMetric(treemap.useAllocatedSize());
+        options.byteUnitBase = format.base;
+        options.byteSizeDisplayMode = format.mode;
+        options.gradientEnabled = w.state().preferences().value(PreferenceKeys::tweakGradientEnabled);
+        QImage image = renderTreemapImage(treemap.renderedSize(), treemap.layout(), normalizedPaletteRGB(w.state().currentPaletteRGB()), options).image;
+        image.convertTo(QImage::Format_ARGB32_Premultiplied);
+        return image;
+    };
+    ASSERT_EQ(treemap.image(), drawnNow());
+    const QImage before = treemap.image();
+
+    FileNode* gone = w.node(dir / "alpha/gone.bin");
+    ASSERT_TRUE(gone);
+    w.select(gone);
+    user.answer({Qt::Key_Return});
+    w.press(Qt::Key_Delete);
+    ASSERT_TRUE(gone->isDeleted());
+    EXPECT_EQ(w.node(dir / "alpha")->effectiveSize(), 700000);
+
+    EXPECT_TRUE(pumpWidgetsUntil([&] { return treemap.busyRegenerationCount() == 0 && treemap.image() == drawnNow(); }))
+        << "the folder labels still show the sizes from before the deletion";
+    EXPECT_NE(treemap.image(), before);
+    // The boxes stay where they were: the deleted file keeps its red outline.
+    EXPECT_EQ(treemap.overlays().deleted.size(), 1u);
 }
 
 std::vector<std::string> partialCopiesIn(const fs::path& folder) {

@@ -46,6 +46,9 @@ void TreemapCanvasModel::update(const TreemapCanvasInputs& in) {
     if (inputs_.colorRankReady && !clearedOnRequest_ && jobs_.needsNewPicture() && !jobs_.isPending())
         jobs_.schedule();
     if (selectionSame && oldRevision == monitorRevision_) return;
+    // Live changes keep the boxes (deleted entries are outlined where they were), but the sizes
+    // the labels show must be the ones the outline shows.
+    if (oldRevision != monitorRevision_ && inputs_.showLabels) jobs_.relabel();
     emit repaintNeeded();
 }
 

@@ -7,6 +7,19 @@
 
 namespace zelvane {
 
+namespace {
+
+TreemapRenderOptions renderOptionsOf(const TreemapCanvasInputs& inputs, double pixelScale) {
+    TreemapRenderOptions options;
+    options.pixelScale = pixelScale;
+    options.byteUnitBase = inputs.byteUnitBase;
+    options.byteSizeDisplayMode = inputs.byteSizeDisplayMode;
+    options.gradientEnabled = inputs.gradientEnabled;
+    return options;
+}
+
+}  // namespace
+
 TreemapPictureJobs::TreemapPictureJobs(const TreemapCanvasInputs& inputs, QObject* parent)
     : QObject(parent), inputs_(inputs) {
     pendingTimer_.setSingleShot(true);
@@ -65,11 +78,7 @@ void TreemapPictureJobs::start() {
     layoutOptions.metric = treemapMetric(inputs.useAllocatedSize);
     layoutOptions.showLabels = inputs.showLabels;
     layoutOptions.fileGroupMinSize = inputs.fileGroupMinSize;
-    TreemapRenderOptions renderOptions;
-    renderOptions.pixelScale = pixelScale_;
-    renderOptions.byteUnitBase = inputs.byteUnitBase;
-    renderOptions.byteSizeDisplayMode = inputs.byteSizeDisplayMode;
-    renderOptions.gradientEnabled = inputs.gradientEnabled;
+    const TreemapRenderOptions renderOptions = renderOptionsOf(inputs, pixelScale_);
     const bool showFreeSpace = inputs.showFreeSpace;
     std::vector<VolumeCapacity> capacities = inputs.capacities;
     PaletteRGB palette = normalizedPaletteRGB(inputs.paletteRGB);
@@ -121,6 +130,38 @@ void TreemapPictureJobs::start() {
         },
         [this, timing] {
             DebugTimingLog::end(timing, QStringLiteral("superseded"));
+            ++jobsSuperseded_;
+            jobFinished();
+        });
+}
+
+void TreemapPictureJobs::relabel() {
+    // A job still to start reads the sizes as they are then; one on its way may have read them
+    // before they changed, so a new one takes its place.
+    if (pendingTimer_.isActive()) return;
+    if (newestOutstanding_) {
+        if (!liveResizing_) schedule();
+        return;
+    }
+    if (isStale() || picture_.image.isNull()) return;
+    ++jobsStarted_;
+    if (++busyCount_ == 1) emit busyChanged(true);
+    TreemapRenderOptions render = renderOptionsOf(inputs_, pixelScale_);
+    render.metric = treemapMetric(inputs_.useAllocatedSize);
+    render.showLabels = inputs_.showLabels;
+    auto work = [shown = picture_, render, palette = normalizedPaletteRGB(inputs_.paletteRGB)](const CancelFlag& cancel) mutable {
+        TreemapRenderOptions options = render;
+        options.cancel = &cancel;
+        TreemapImage made = renderTreemapImage(shown.size, *shown.layout, palette, options);
+        if (made.ok()) {
+            shown.image = std::move(made.image);
+            shown.image.convertTo(QImage::Format_ARGB32_Premultiplied);
+        }
+        return std::move(shown);
+    };
+    runInBackground(
+        this, generations_, std::move(work), [this](TreemapCanvasPicture picture) { apply(std::move(picture)); },
+        [this] {
             ++jobsSuperseded_;
             jobFinished();
         });

@@ -50,6 +50,10 @@ public:
     bool needsNewPicture() const;
     // A job is on its way (or scheduled) that will make the picture current at the view's size.
     bool isPending() const;
+    // Draws the shown picture's texts again over its own layout, for sizes that changed in the
+    // tree since (live monitoring): the boxes stay where they are, so deleted entries keep their
+    // outlines, while every label shows the size the other views show.
+    void relabel();
     // Lets the picture go at once: only its size stays. What it held is freed on the pool, since
     // a whole disk's layout and the last handles of a replaced tree would stall the GUI thread.
     void dropPicture();
