@@ -55,9 +55,6 @@ void TreemapContextMenu::popup(TreemapMenuKind kind, const TreemapNodeList& targ
     menu->setAttribute(Qt::WA_DeleteOnClose);
     if (openMenu_) openMenu_->close();
     openMenu_ = menu;
-    connect(menu, &QObject::destroyed, this, [this, menu] {
-        if (openMenu_ == menu) openMenu_ = nullptr;
-    });
     // Actions added to the menu belong to the canvas: closing the menu keeps them.
     menu->popup(globalPos);
 }

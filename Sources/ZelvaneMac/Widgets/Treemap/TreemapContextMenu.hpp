@@ -1,15 +1,16 @@
 #pragma once
 
 #include <QList>
+#include <QMenu>
 #include <QObject>
 #include <QPoint>
+#include <QPointer>
 
 #include <functional>
 
 #include "ZelvaneMac/Window/Treemap/TreemapCanvasModel.hpp"
 
 class QAction;
-class QMenu;
 class QWidget;
 
 namespace zelvane {
@@ -71,7 +72,8 @@ private:
     QAction* showAllocated_;
     QAction* showFreeSpace_;
     QAction* showNames_;
-    QMenu* openMenu_ = nullptr;
+    // Guarded: the menu deletes itself on close, and goes with the canvas that parents it.
+    QPointer<QMenu> openMenu_;
 };
 
 }  // namespace zelvane
