@@ -3,38 +3,14 @@
 #include <QObject>
 #include <QRect>
 #include <QString>
-#include <QStringList>
 
-#include <chrono>
-#include <functional>
 #include <optional>
 
-#include "Platform/UserAccounts.hpp"
+#include "ZelvaneMac/Window/RelaunchEnvironment.hpp"
 
 namespace zelvane {
 
 class Preferences;
-
-// What a restart needs from the process around it. `forThisProcess` fills it from the running
-// program; tests put stand-in programs and their own quit in its place.
-struct RelaunchEnvironment {
-    QString sudoProgram = QStringLiteral("/usr/bin/sudo");
-    QString executablePath;    // the running program
-    QString askpassPath;       // the bundle's password prompt, Resources/Ostrane beside the program
-    QStringList environment;   // "NAME=value" entries of this process
-    bool elevated = false;     // the effective user id is 0
-    std::optional<UserAccount> realUser;  // the user an elevated run was started by
-    std::chrono::milliseconds quitDelay{8000};
-    // The application's ordinary termination (windows close, settings are written back).
-    std::function<void()> quit;
-    // Runs `work` once the application has stopped running its windows, after their last writes.
-    std::function<void(std::function<void()> work)> atQuit;
-
-    static RelaunchEnvironment forThisProcess();
-};
-
-// The variable in which the prompt finds the window it should appear over: "x,y,width,height".
-inline constexpr char kWindowFrameVariable[] = "ZELVANEMAC_WINDOW_FRAME";
 
 // The four commands that end this instance and start another: with administrator rights through
 // sudo and the password prompt, back to the real user, and after resetting all settings or the
@@ -65,10 +41,6 @@ public:
     bool failed() const { return failed_; }
     const RelaunchEnvironment& environment() const { return env_; }
 
-    // The sudo arguments that pass the display variables on, which sudo would otherwise drop for
-    // the command it runs: "NAME=value" for DISPLAY, XAUTHORITY and WAYLAND_DISPLAY.
-    static QStringList displayAssignments(const QStringList& environment);
-
 signals:
     void failedChanged(bool failed);
     // "Couldn't Restart" with this detail.
@@ -78,10 +50,11 @@ signals:
 
 private:
     void setFailed(bool value);
-    void startElevatedInstance(const QStringList& environment);
-    // Writes the settings where the next instance reads them: the store's file and, in an elevated
-    // run, the real user's file. Empty on success, else the reason.
-    QString flushPreferences();
+    void startElevatedInstance(const QStringList& askpassEnvironment);
+    // Validation or the elevated start failed: the instance stays and says so.
+    void notGranted();
+    // Nothing could be started: the instance stays, idle, and says why.
+    void couldNotStart(const QString& reason);
     // Starts this program again once the application has quit, the settings cleared once more
     // after whatever the closing windows wrote.
     void relaunchAfterQuitWithout(const QStringList& keys);

@@ -292,7 +292,7 @@ TEST(ElevatedRelaunch, DisplayVariablesPassedOnAsSudoAssignments) {
         {"Wayland socket path", {"WAYLAND_DISPLAY=/run/w", "XDG_RUNTIME_DIR=/run/user/1000"}, {"WAYLAND_DISPLAY=/run/w"}},
         {"no display", {"HOME=" + home.path(), "DISPLAY="}, {}},
     };
-    for (const auto& c : cases) EXPECT_EQ(ElevatedRelaunch::displayAssignments(c.environment), c.expected) << c.name;
+    for (const auto& c : cases) EXPECT_EQ(displayAssignments(c.environment), c.expected) << c.name;
 }
 
 TEST(ElevatedRelaunch, ResetConfigurationClearsBothStoresAndRestartsAfterTheLastWrites) {
