@@ -4,20 +4,20 @@
 #include <QString>
 #include <QStringList>
 
-#include <optional>
 #include <vector>
 
 #include "ScanEngine/Tree/FileNode.hpp"
 #include "Platform/VolumeCapacity.hpp"
-#include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
 #include "ZelvaneMac/Window/KeptTrees.hpp"
+#include "ZelvaneMac/Window/RescanRestore.hpp"
 #include "ZelvaneMac/Window/ScanControl.hpp"
-#include "ZelvaneMac/Window/TreeRestoreState.hpp"
 
 namespace zelvane {
 
 class ContentViewState;
+class ExtensionStatsJob;
 class FilteredCopy;
+class LiveUpdates;
 
 // The road by which a scan, a CSV import or a filter change reaches the views of one window.
 // It starts scans through the window's ScanViewModel, keeps the filtered copy of the tree,
@@ -26,20 +26,15 @@ class FilteredCopy;
 //   scan roots:  1 filtered copy, 2 "results were shown";
 //   shown roots: 3 live monitoring, 4 `hasScannedContent`, 6 per-extension statistics in the
 //                background, 7 restore of the outline's expansion and selection.
-// (5 follows the monitoring preference.) Views follow `effectiveRootsChanged`.
-//
-// When the live monitor reports that it missed changes (its event queue overflowed, or the
-// watch table is full) the shown result is no longer known to match the disk: `resultIsStale`
-// turns true until the next scan or import starts, and the window says so in its status bar
-// rather than go on as if the result were live.
+// (5 follows the monitoring preference.) Views follow `effectiveRootsChanged`, and the live
+// monitor's reports through `liveUpdates()`.
 //
 // Nodes are referred to by plain pointer (selections, the zoomed node, rename targets, ...).
 // Before a tree can be released this controller announces it (`treesRetiring`) and every holder
 // drops its own pointers outside the trees still shown or held, so no view ever reads a freed
 // node; this includes a selection that a rescan could not find again.
 //
-// GUI thread only; the statistics job reads the tree through its atomic accessors while live
-// monitoring changes nodes on this thread.
+// GUI thread only.
 class ScanController final : public QObject {
     Q_OBJECT
 public:
@@ -58,14 +53,15 @@ public:
     bool colorRankReady() const;
     // The copy the filter panel shows, and the texts it was made with.
     const FilteredCopy& filteredCopy() const { return *filtered_; }
+    // The trees this window holds: the scan's and the filtered copy (the shown ones are one of them).
+    std::vector<RootRef> heldRoots() const;
     // Some roots are shown now; some were shown once in this window (it stays true).
     bool hasScannedContent() const { return hasScannedContent_; }
     bool hasEverShownScanResults() const { return hasEverShownScanResults_; }
 
-    TreeRestoreState captureTreeRestoreState() const;
-    // What a scan started in place of shown roots will reopen and reselect; used once.
-    const std::optional<TreeRestoreState>& pendingTreeRestoreState() const { return pendingTreeRestoreState_; }
-    void restoreTreeStateAfterRescan(const std::vector<RootRef>& newRoots);
+    // What a scan in place of the shown roots reopens; the live monitor's reports and staleness.
+    const RescanRestore& rescanRestore() const { return restore_; }
+    LiveUpdates& liveUpdates() const { return *live_; }
     FileNode* node(const QString& atPath) const;
     void selectAllFiles(const QString& withExtension);
     std::vector<VolumeCapacity> capacities(const std::vector<RootRef>& roots) const;
@@ -81,41 +77,27 @@ public:
     // A picker or sheet that stopped monitoring closed without a new choice.
     void resumeLiveMonitoringForCurrentRoots();
 
-    // What the live monitor hands over every half second.
-    void handleLiveRefresh(std::vector<FileNode*> changed);
-    bool resultIsStale() const { return resultIsStale_; }
-
 signals:
     // A scan is about to start: what was laid out for the old result is stale.
     void scanStarting();
     void firstResultsShown();
     void scanRootsChanged(const std::vector<zelvane::RootRef>& roots);
     void effectiveRootsChanged(const std::vector<zelvane::RootRef>& roots);
-    void resultIsStaleChanged(bool stale);
-    // Nodes the live monitor changed (their sizes, names or deletion), after the tree took them.
-    void liveChanges(const zelvane::NodeList& changed);
     // Every tree but `kept`'s may be released once this returns; handlers run while all are alive.
     void treesRetiring(const zelvane::KeptTrees& kept);
 
 private:
     void handleScanStateChange();
     void recomputeEffectiveRoots();
-    void updateLiveMonitoring(const std::vector<RootRef>& roots, bool honourCSVImport);
-    void computeExtensionStats(const std::vector<RootRef>& roots);
-    // The background computation alone, its rows and ranks applied when they arrive.
-    void startExtensionStats(const std::vector<RootRef>& roots);
-    void setResultIsStale(bool stale);
-    // The trees this window holds: the scan's and the filtered copy (the shown ones are one of them).
-    std::vector<RootRef> heldRoots() const;
 
     ContentViewState& state_;
     FilteredCopy* filtered_;
-    std::optional<TreeRestoreState> pendingTreeRestoreState_;
+    ExtensionStatsJob* stats_;
+    LiveUpdates* live_;
+    RescanRestore restore_;
     std::vector<RootRef> lastScanRoots_;
     std::vector<RootRef> effectiveRoots_;
-    JobGeneration statsJobs_;
     bool inScanRootsChange_ = false;
-    bool resultIsStale_ = false;
     bool hasScannedContent_ = false;
     bool hasEverShownScanResults_ = false;
 };

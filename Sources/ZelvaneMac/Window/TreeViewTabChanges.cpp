@@ -9,6 +9,7 @@
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/PaneToggles.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
+#include "ZelvaneMac/Window/LiveUpdates.hpp"
 #include "ZelvaneMac/Window/TreemapToggles.hpp"
 #include "ZelvaneMac/Window/TreemapZoom.hpp"
 #include "ZelvaneMac/Window/ViewCommands.hpp"
@@ -30,7 +31,7 @@ void TreeViewTabChanges::subscribe() {
     connect(&scans, &ScanController::effectiveRootsChanged, this, parts(everyPart));
     connect(&scans, &ScanController::firstResultsShown, this, parts(arrangementPart | typesPart));
     connect(&scans, &ScanController::treesRetiring, this, &TreeViewTabChanges::dropNodesOutside);
-    connect(&scans, &ScanController::liveChanges, this, [this](const NodeList& changed) {
+    connect(&scans.liveUpdates(), &LiveUpdates::liveChanges, this, [this](const NodeList& changed) {
         ++liveRevision_;
         liveChanged_ = changed;
         touch(outlinePart | treemapPart | stripPart);

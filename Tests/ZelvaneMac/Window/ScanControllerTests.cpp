@@ -23,6 +23,7 @@
 #include "ZelvaneMac/Window/FileTypeStatistics.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
+#include "ZelvaneMac/Window/LiveUpdates.hpp"
 #include "ZelvaneMac/Window/VolumePicker.hpp"
 #include "ZelvaneMac/Window/WindowStartup.hpp"
 #include "ZelvaneMac/Window/PaneToggles.hpp"
@@ -182,10 +183,10 @@ TEST(ScanController, ARescanRestoresExpansionAndSelectionAndSkipsWhatWasDeleted)
     QObject::connect(&w.state.commands(), &ViewCommands::expandTreeRows,
                      [&](const NodeList& folders, const NodeList& groups) { expansions.emplace_back(folders, groups); });
     w.scans.startScan();
-    ASSERT_TRUE(w.scans.pendingTreeRestoreState());
-    EXPECT_EQ(w.scans.pendingTreeRestoreState()->expandedPaths, (QStringList{q(dir.path()), a, b}));
+    ASSERT_TRUE(w.scans.rescanRestore().pending());
+    EXPECT_EQ(w.scans.rescanRestore().pending()->expandedPaths, (QStringList{q(dir.path()), a, b}));
     ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
-    EXPECT_FALSE(w.scans.pendingTreeRestoreState()) << "used once";
+    EXPECT_FALSE(w.scans.rescanRestore().pending()) << "used once";
     ASSERT_EQ(expansions.size(), 1u);
     ASSERT_EQ(expansions[0].first.size(), 3u);
     EXPECT_EQ(expansions[0].first[2], w.scans.node(b)) << "nodes of the new tree";
@@ -245,7 +246,8 @@ TEST(ScanController, LiveChangesReachTheViewsAndMissedChangesMarkTheResultStale)
     Window w;
     w.scan(q(dir.path()));
     std::vector<NodeList> batches;
-    QObject::connect(&w.scans, &ScanController::liveChanges, [&](const NodeList& changed) { batches.push_back(changed); });
+    QObject::connect(&w.scans.liveUpdates(), &LiveUpdates::liveChanges,
+                     [&](const NodeList& changed) { batches.push_back(changed); });
     const int64_t before = w.scans.effectiveRoots()[0]->subFolderTotSize();
     ASSERT_TRUE(w.state.liveMonitor().monitor());
     ASSERT_TRUE(w.state.liveMonitor().monitor()->waitUntilWatching(std::chrono::milliseconds(10000)));
@@ -253,18 +255,18 @@ TEST(ScanController, LiveChangesReachTheViewsAndMissedChangesMarkTheResultStale)
     ASSERT_TRUE(pumpWidgetsUntil([&] { return !batches.empty(); }, 10000));
     EXPECT_EQ(w.scans.effectiveRoots()[0]->subFolderTotSize(), before - 300);
     EXPECT_FALSE(batches.front().empty());
-    EXPECT_FALSE(w.scans.resultIsStale());
+    EXPECT_FALSE(w.scans.liveUpdates().resultIsStale());
 
     // The monitor says it lost events below the root: the result is no longer known to be live.
     bool told = false;
-    QObject::connect(&w.scans, &ScanController::resultIsStaleChanged, [&](bool stale) { told = stale; });
+    QObject::connect(&w.scans.liveUpdates(), &LiveUpdates::resultIsStaleChanged, [&](bool stale) { told = stale; });
     w.state.liveMonitor().handle({FileChangeEvent{dir.path().string(), EventStreamFlag::kMustScanSubDirs}});
-    EXPECT_TRUE(w.scans.resultIsStale());
+    EXPECT_TRUE(w.scans.liveUpdates().resultIsStale());
     EXPECT_TRUE(told);
     w.scans.startScan();
-    EXPECT_FALSE(w.scans.resultIsStale()) << "a new scan starts afresh";
+    EXPECT_FALSE(w.scans.liveUpdates().resultIsStale()) << "a new scan starts afresh";
     ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
-    EXPECT_FALSE(w.scans.resultIsStale());
+    EXPECT_FALSE(w.scans.liveUpdates().resultIsStale());
 }
 
 // A file action asked about before a rescan and answered after it reports the nodes it was
@@ -283,7 +285,8 @@ TEST(ScanController, NodesOfATreeAlreadyGoneNeverReachTheViews) {
     ASSERT_NE(w.scans.effectiveRoots()[0].get(), oldTree.get());
 
     std::vector<NodeList> batches;
-    QObject::connect(&w.scans, &ScanController::liveChanges, [&](const NodeList& changed) { batches.push_back(changed); });
+    QObject::connect(&w.scans.liveUpdates(), &LiveUpdates::liveChanges,
+                     [&](const NodeList& changed) { batches.push_back(changed); });
     w.state.liveMonitor().markDeletedLocally(std::vector<FileNode*>{asked});
     for (const NodeList& batch : batches)
         for (const FileNode* n : batch) {

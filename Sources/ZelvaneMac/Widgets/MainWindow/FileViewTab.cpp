@@ -25,6 +25,7 @@
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/ResultTabSetup.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
+#include "ZelvaneMac/Window/LiveUpdates.hpp"
 #include "ZelvaneMac/Window/ViewCommands.hpp"
 
 namespace zelvane {
@@ -88,7 +89,7 @@ void FileViewTab::followState() {
     connect(&state_.scanControl(), &ScanController::effectiveRootsChanged, this, &FileViewTab::updateList);
     connect(&state_.fileResults(), &FileViewResults::fileFilterTextChanged, this, &FileViewTab::updateList);
     connect(&state_, &ContentViewState::selectedTabChanged, this, &FileViewTab::updateList);
-    connect(&state_.scanControl(), &ScanController::liveChanges, this, [this](const NodeList& changed) {
+    connect(&state_.scanControl().liveUpdates(), &LiveUpdates::liveChanges, this, [this](const NodeList& changed) {
         if (state_.selectedTab() == ContentTab::fileView) list_->refreshNodes(changed);
         list_->pipeline().recountShownRows();
     });

@@ -18,6 +18,7 @@
 #include "ZelvaneMac/Window/HoverPathState.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
+#include "ZelvaneMac/Window/LiveUpdates.hpp"
 #include "ZelvaneMac/Window/ScanStatusTexts.hpp"
 
 namespace zelvane {
@@ -115,7 +116,7 @@ StatusBar::StatusBar(ContentViewState& state, QWidget* parent) : QWidget(parent)
     connect(&state_.treeSelection(), &NodeSelection::changed, this, &StatusBar::refreshSummary);
     connect(&state_.fileSelection(), &NodeSelection::changed, this, &StatusBar::refreshSummary);
     // Live changes alter the sizes of selected folders.
-    connect(&state_.scanControl(), &ScanController::liveChanges, this, &StatusBar::refreshSummary);
+    connect(&state_.scanControl().liveUpdates(), &LiveUpdates::liveChanges, this, &StatusBar::refreshSummary);
     connect(&state_.fileResults(), &FileViewResults::fileResultCountChanged, this, &StatusBar::refreshTotals);
     connect(&state_.fileResults(), &FileViewResults::fileResultTotalSizeChanged, this, &StatusBar::refreshTotals);
     connect(&state_.fileResults(), &FileViewResults::fileResultTotalAllocChanged, this, &StatusBar::refreshTotals);
@@ -128,7 +129,7 @@ StatusBar::StatusBar(ContentViewState& state, QWidget* parent) : QWidget(parent)
         }
     });
     connect(&state_.hoverPathState(), &HoverPathState::pathChanged, this, &StatusBar::refreshHover);
-    connect(&state_.scanControl(), &ScanController::resultIsStaleChanged, this, &StatusBar::refreshStale);
+    connect(&state_.scanControl().liveUpdates(), &LiveUpdates::resultIsStaleChanged, this, &StatusBar::refreshStale);
     refreshSummary();
     refreshTotals();
     refreshHover();
@@ -164,6 +165,6 @@ void StatusBar::refreshHover() {
     static_cast<ElidingLabel*>(hover_)->setFullText(withVisibleControlCharacters(state_.hoverPathState().path().value_or(QString())));
 }
 
-void StatusBar::refreshStale() { stale_->setVisible(state_.scanControl().resultIsStale()); }
+void StatusBar::refreshStale() { stale_->setVisible(state_.scanControl().liveUpdates().resultIsStale()); }
 
 }  // namespace zelvane

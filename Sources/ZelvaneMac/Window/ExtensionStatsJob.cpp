@@ -1,0 +1,73 @@
+#include "ZelvaneMac/Window/ExtensionStatsJob.hpp"
+
+#include <span>
+
+#include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
+#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/FileTypeStatistics.hpp"
+
+namespace zelvane {
+
+namespace {
+
+NodeList rawNodes(const std::vector<RootRef>& roots) {
+    NodeList out;
+    out.reserve(roots.size());
+    for (const RootRef& r : roots) out.push_back(r.get());
+    return out;
+}
+
+}  // namespace
+
+ExtensionStatsJob::ExtensionStatsJob(ContentViewState& state, QObject* parent) : QObject(parent), state_(state) {}
+
+void ExtensionStatsJob::restartFor(const std::vector<RootRef>& roots) {
+    FileTypeStatistics& stats = state_.fileTypes();
+    stats.renew();
+    stats.setExtensionPanelDisplayed({});
+    stats.setExtensionPanelSortKey(QStringLiteral("allocated"));
+    stats.setExtensionColorRankRoots({});
+    recompute(roots);
+}
+
+void ExtensionStatsJob::recompute(const std::vector<RootRef>& roots) {
+    if (roots.empty()) {
+        jobs_.supersede();
+        state_.fileTypes().setExtensionStats({});
+        state_.fileTypes().setExtensionColorRank({});
+        return;
+    }
+    const QUuid token = DebugTimingLog::begin(QStringLiteral("Extension stats"));
+    const bool colorBySize = state_.preferences().value(PreferenceKeys::treemapColorBySize);
+    const QStringList lists = state_.currentExtensionLists();
+    // The job holds the roots, so the tree outlives it even when a rescan replaces it meanwhile.
+    // The timing entry is closed in the job: an overtaken computation still ends its entry.
+    runInBackground(
+        this, jobs_,
+        [roots, colorBySize, lists, token] {
+            ExtensionStatsResult result = computeExtensionStats(std::span<const RootRef>(roots), colorBySize, lists);
+            DebugTimingLog::end(token, QString::number(result.all.size()) + QStringLiteral(" extensions"));
+            return result;
+        },
+        [this, roots](ExtensionStatsResult result) {
+            FileTypeStatistics& stats = state_.fileTypes();
+            stats.setExtensionStats(result.all);
+            stats.setExtensionColorRank(result.colorRank);
+            stats.setExtensionColorRankRoots(rawNodes(roots));
+            // A new generation: the one taken when the computation began came before these rows,
+            // which the table would otherwise never show.
+            stats.renew();
+        });
+}
+
+bool ExtensionStatsJob::ranksAreFor(const std::vector<RootRef>& roots) const {
+    const NodeList& ranked = state_.fileTypes().extensionColorRankRoots();
+    if (ranked.size() != roots.size()) return false;
+    for (size_t i = 0; i < ranked.size(); ++i)
+        if (ranked[i] != roots[i].get()) return false;
+    return true;
+}
+
+}  // namespace zelvane

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QObject>
+
+#include <vector>
+
+#include "ScanEngine/Tree/FileNode.hpp"
+#include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
+
+namespace zelvane {
+
+class ContentViewState;
+
+// The per-extension totals and colour ranks of the shown roots, computed in the background and
+// handed to the window's file-type statistics. A newer request supersedes a running one, whose
+// result is then never applied.
+//
+// GUI thread only; the job reads the tree through its atomic accessors while live monitoring
+// changes nodes on this thread.
+class ExtensionStatsJob final : public QObject {
+    Q_OBJECT
+public:
+    explicit ExtensionStatsJob(ContentViewState& state, QObject* parent = nullptr);
+
+    // New roots are shown: the table starts again with no rows displayed, sorted by allocated
+    // size, and the colour ranks are not ready until these roots' arrive, even when a new root
+    // reuses an old one's address.
+    void restartFor(const std::vector<RootRef>& roots);
+    // The shown roots changed in place: the table keeps its sort and the treemap its colours
+    // until the new rows arrive.
+    void recompute(const std::vector<RootRef>& roots);
+    // The colour ranks were computed for exactly these root objects.
+    bool ranksAreFor(const std::vector<RootRef>& roots) const;
+
+private:
+    ContentViewState& state_;
+    JobGeneration jobs_;
+};
+
+}  // namespace zelvane

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <vector>
+
+#include "ScanEngine/Tree/FileNode.hpp"
+#include "ZelvaneMac/Window/KeptTrees.hpp"
+
+namespace zelvane {
+
+class ContentViewState;
+class ExtensionStatsJob;
+class ScanController;
+
+// Keeps the live monitor on the roots a window shows, as far as the monitoring preference allows,
+// and hands on what it reports: the nodes it changed, once the tree took them, to the views; the
+// volume's free space and the per-type totals are then brought up to date.
+//
+// When the monitor says that it missed changes (its event queue overflowed, or the watch table is
+// full) the shown result is no longer known to match the disk: `resultIsStale` turns true until
+// the next scan or import starts, and the window says so rather than go on as if it were live.
+//
+// Main thread only.
+class LiveUpdates final : public QObject {
+    Q_OBJECT
+public:
+    LiveUpdates(ContentViewState& state, const ScanController& scans, ExtensionStatsJob& stats,
+                QObject* parent = nullptr);
+    ~LiveUpdates() override;
+
+    // Watches newly shown roots; an imported list is left unwatched until the preference is
+    // switched on again, which then watches the imported paths.
+    void watchShown(const std::vector<RootRef>& shown);
+    // A picker or sheet that stopped monitoring closed without a new choice.
+    void resume();
+    // A scan is starting, or a sheet that may stay open a while is opening.
+    void pause();
+    // A scan is running: what was missed belonged to the result it replaces.
+    void clearStale() { setResultIsStale(false); }
+    bool resultIsStale() const { return resultIsStale_; }
+
+signals:
+    // Nodes the live monitor changed (their sizes, names or deletion), after the tree took them.
+    void liveChanges(const zelvane::NodeList& changed);
+    void resultIsStaleChanged(bool stale);
+
+private:
+    void followPreference(const QString& key);
+    void watch(const std::vector<RootRef>& roots, bool honourCSVImport);
+    void take(const std::vector<FileNode*>& changed);
+    void setResultIsStale(bool stale);
+
+    ContentViewState& state_;
+    const ScanController& scans_;
+    ExtensionStatsJob& stats_;
+    bool resultIsStale_ = false;
+};
+
+}  // namespace zelvane

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include "ScanEngine/Tree/FileNode.hpp"
+#include "ZelvaneMac/Window/TreeRestoreState.hpp"
+
+namespace zelvane {
+
+class ContentViewState;
+
+// What a scan started in place of shown roots reopens and reselects in the outline: the open
+// rows and the selection, captured by path as the scan starts and looked for once in the first
+// roots shown after it. Paths the new tree no longer holds are skipped. Main thread only.
+class RescanRestore final {
+public:
+    explicit RescanRestore(ContentViewState& state) : state_(state) {}
+
+    void capture(const std::vector<RootRef>& shown);
+    // What the next shown roots will reopen and reselect; used once.
+    const std::optional<TreeRestoreState>& pending() const { return pending_; }
+    void restoreIn(const std::vector<RootRef>& newRoots);
+
+private:
+    ContentViewState& state_;
+    std::optional<TreeRestoreState> pending_;
+};
+
+}  // namespace zelvane
