@@ -2,8 +2,8 @@
 
 // The decisions of a window's scan control that need neither the window nor a widget: which
 // roots the filter panel leaves, where a path lies in a tree, what the command line names, what
-// is captured and found again around a rescan. The window's coordinator (ScanController) calls
-// them with its state; tests call them with real trees.
+// is captured and found again around a rescan. The window's scan road (ScanController and its
+// parts) calls them with its state; tests call them with real trees.
 
 #include <QSet>
 #include <QString>
