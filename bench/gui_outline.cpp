@@ -111,17 +111,19 @@ int main(int argc, char** argv) {
                         rows.size(), ascending ? "ascending" : "descending", best, bestCpu);
         }
     }
-    for (const char* key : {"name", "size", "allocated", "items", "files", "folders", "modified", "attributes"}) {
+    for (const OutlineSortKey key : {OutlineSortKey::name, OutlineSortKey::size, OutlineSortKey::allocated, OutlineSortKey::items,
+                                     OutlineSortKey::files, OutlineSortKey::folders, OutlineSortKey::modified,
+                                     OutlineSortKey::attributes}) {
         for (bool ascending : {true, false}) {
             double best = 1e9;
             for (int run = 0; run < 3; ++run) {
-                view.sortBy(ascending ? "folders" : "name", !ascending);  // start each run from another order
+                view.sortBy(ascending ? OutlineSortKey::folders : OutlineSortKey::name, !ascending);  // start each run from another order
                 QCoreApplication::processEvents();
                 t.restart();
                 view.sortBy(key, ascending);
                 best = std::min(best, paintedMs(view, t));
             }
-            std::printf("sort the %d rows by %s %s: %.1f ms (best of 3)\n", bigRows, key,
+            std::printf("sort the %d rows by %s %s: %.1f ms (best of 3)\n", bigRows, std::string(outlineSortIdentifier(key)).c_str(),
                         ascending ? "ascending" : "descending", best);
         }
     }

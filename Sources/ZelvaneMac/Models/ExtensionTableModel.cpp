@@ -37,13 +37,20 @@ std::u32string scalarKey(const QString& text) {
 
 const ColumnTable& ExtensionTableModel::columns() { return kColumns; }
 
-ExtensionTableModel::ExtensionTableModel(const QString& initialKey, bool initialAscending, QObject* parent)
-    : QAbstractTableModel(parent) {
-    if (!initialKey.isEmpty()) {
-        sortKey_ = initialKey;
-        sortAscending_ = initialAscending;
+int ExtensionTableModel::columnFor(FileTypesSortKey key) {
+    switch (key) {
+    case FileTypesSortKey::extension: return extColumn;
+    case FileTypesSortKey::type: return typeColumn;
+    case FileTypesSortKey::percent: return percentColumn;
+    case FileTypesSortKey::size: return sizeColumn;
+    case FileTypesSortKey::files: return filesColumn;
+    case FileTypesSortKey::allocated: break;
     }
+    return allocatedColumn;
 }
+
+ExtensionTableModel::ExtensionTableModel(FileTypesSortKey initialKey, bool initialAscending, QObject* parent)
+    : QAbstractTableModel(parent), sortKey_(initialKey), sortAscending_(initialAscending) {}
 
 bool ExtensionTableModel::update(const ExtensionTableInputs& next, bool forceReload) {
     const bool colours = !hasInputs_ || next.colorRank != in_.colorRank || next.paletteRGB != in_.paletteRGB;
@@ -60,8 +67,8 @@ bool ExtensionTableModel::update(const ExtensionTableInputs& next, bool forceRel
     return true;
 }
 
-void ExtensionTableModel::setSort(const QString& key, bool ascending) {
-    sortKey_ = key.isEmpty() ? QStringLiteral("allocated") : key;
+void ExtensionTableModel::setSort(FileTypesSortKey key, bool ascending) {
+    sortKey_ = key;
     sortAscending_ = ascending;
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     resort();
@@ -70,7 +77,7 @@ void ExtensionTableModel::setSort(const QString& key, bool ascending) {
 
 void ExtensionTableModel::sort(int column, Qt::SortOrder order) {
     if (!kColumns.sortable(column)) return;
-    setSort(QString::fromLatin1(kColumns.identifier(column)), order == Qt::AscendingOrder);
+    setSort(fileTypesSortKeyFromIdentifier(kColumns.identifier(column)), order == Qt::AscendingOrder);
 }
 
 void ExtensionTableModel::setPixelScale(double scale) {
@@ -97,8 +104,8 @@ void ExtensionTableModel::resort() {
             return asc ? field(a) < field(b) : field(b) < field(a);
         });
     };
-    if (sortKey_ == QLatin1String("ext") || sortKey_ == QLatin1String("type")) {
-        const bool byType = sortKey_ == QLatin1String("type");
+    if (sortKey_ == FileTypesSortKey::extension || sortKey_ == FileTypesSortKey::type) {
+        const bool byType = sortKey_ == FileTypesSortKey::type;
         std::vector<std::pair<std::u32string, size_t>> keys;
         keys.reserve(rows.size());
         for (size_t i = 0; i < rows.size(); ++i)
@@ -110,15 +117,15 @@ void ExtensionTableModel::resort() {
         sorted.reserve(rows.size());
         for (const auto& k : keys) sorted.push_back(std::move(rows[k.second]));
         rows = std::move(sorted);
-    } else if (sortKey_ == QLatin1String("size") || sortKey_ == QLatin1String("percent")) {
+    } else if (sortKey_ == FileTypesSortKey::size || sortKey_ == FileTypesSortKey::percent) {
         numeric([](const ExtensionStats& s) { return s.totalSize; });
-    } else if (sortKey_ == QLatin1String("files")) {
+    } else if (sortKey_ == FileTypesSortKey::files) {
         numeric([](const ExtensionStats& s) { return s.fileCount; });
     } else {
         numeric([](const ExtensionStats& s) { return s.totalAlloc; });
     }
     displayed_ = std::move(rows);
-    const bool bySize = sortKey_ == QLatin1String("size");
+    const bool bySize = sortKey_ == FileTypesSortKey::size;
     basisSum_ = 0;
     for (const auto& s : displayed_) basisSum_ += bySize ? s.totalSize : s.totalAlloc;
     if (onDisplayedChange_) onDisplayedChange_(displayed_, sortKey_);
@@ -127,7 +134,7 @@ void ExtensionTableModel::resort() {
 double ExtensionTableModel::percentOf(int row) const {
     if (row < 0 || size_t(row) >= displayed_.size() || basisSum_ < 1) return 0;
     const auto& s = displayed_[size_t(row)];
-    const int64_t basis = sortKey_ == QLatin1String("size") ? s.totalSize : s.totalAlloc;
+    const int64_t basis = sortKey_ == FileTypesSortKey::size ? s.totalSize : s.totalAlloc;
     return double(basis) / double(basisSum_) * 100.0;
 }
 
@@ -172,7 +179,7 @@ QVariant ExtensionTableModel::data(const QModelIndex& index, int role) const {
     case Qt::TextAlignmentRole:
         if (column >= percentColumn) return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
-    case ResultTableRole::sortedColumn: return sortKey_ == QLatin1String(kColumns.identifier(column));
+    case ResultTableRole::sortedColumn: return column == columnFor(sortKey_);
     case ResultTableRole::barFraction:
         return column == percentColumn ? QVariant(std::clamp(percentOf(index.row()) / 100.0, 0.0, 1.0)) : QVariant();
     case ResultTableRole::barFromRight: return column == percentColumn ? QVariant(false) : QVariant();

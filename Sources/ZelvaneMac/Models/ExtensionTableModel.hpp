@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ScanEngine/Tree/ByteSizeFormatting.hpp"
+#include "ZelvaneMac/Core/FileTypes/FileTypesSortKey.hpp"
 #include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapColorSettings.hpp"
 #include "ZelvaneMac/Models/ColumnTable.hpp"
@@ -39,17 +40,20 @@ public:
     // Identifiers, English titles, widths and first sort orders of the columns.
     static const ColumnTable& columns();
 
-    using DisplayedHandler = std::function<void(const std::vector<ExtensionStats>&, const QString& sortKey)>;
+    // The column that sorts by `key`.
+    static int columnFor(FileTypesSortKey key);
 
-    // `initialKey` empty: allocated size, largest first.
-    explicit ExtensionTableModel(const QString& initialKey = {}, bool initialAscending = false, QObject* parent = nullptr);
+    using DisplayedHandler = std::function<void(const std::vector<ExtensionStats>&, FileTypesSortKey)>;
+
+    explicit ExtensionTableModel(FileTypesSortKey initialKey = FileTypesSortKey::allocated, bool initialAscending = false,
+                                 QObject* parent = nullptr);
 
     // Resorts and reloads when the statistics generation, colours, display settings or the
     // visibility flag changed (or `forceReload`); returns whether it did.
     bool update(const ExtensionTableInputs& inputs, bool forceReload = false);
     void setOnDisplayedChange(DisplayedHandler handler) { onDisplayedChange_ = std::move(handler); }
-    void setSort(const QString& key, bool ascending);
-    QString sortKey() const { return sortKey_; }
+    void setSort(FileTypesSortKey key, bool ascending);
+    FileTypesSortKey sortKey() const { return sortKey_; }
     bool sortAscending() const { return sortAscending_; }
     const std::vector<ExtensionStats>& displayed() const { return displayed_; }
     // The swatch images are made for this many device pixels per point.
@@ -68,7 +72,7 @@ private:
 
     ExtensionTableInputs in_;
     bool hasInputs_ = false;
-    QString sortKey_ = QStringLiteral("allocated");
+    FileTypesSortKey sortKey_ = FileTypesSortKey::allocated;
     bool sortAscending_ = false;
     std::vector<ExtensionStats> displayed_;
     int64_t basisSum_ = 0;

@@ -42,6 +42,21 @@ QList<QPoint> toPoints(const std::vector<TextRange>& ranges, int shift = 0) {
 
 const ColumnTable& FileListModel::columns() { return kColumns; }
 
+int FileListModel::columnFor(FileListSortKey key) {
+    switch (key) {
+    case FileListSortKey::name: return nameColumn;
+    case FileListSortKey::path: return pathColumn;
+    case FileListSortKey::percent: return percentColumn;
+    case FileListSortKey::allocated: return allocatedColumn;
+    case FileListSortKey::modified: return modifiedColumn;
+    case FileListSortKey::dupCount: return dupCountColumn;
+    case FileListSortKey::dupSize: return dupSizeColumn;
+    case FileListSortKey::attributes: return attributesColumn;
+    case FileListSortKey::size: break;
+    }
+    return sizeColumn;
+}
+
 FileListModel::FileListModel(FileListPipeline& pipeline, QObject* parent) : QAbstractItemModel(parent), pipeline_(pipeline) {
     connect(&pipeline_, &FileListPipeline::rowsPublished, this, &FileListModel::publish);
     connect(&pipeline_, &FileListPipeline::displayFormatChanged, this, [this] {
@@ -142,7 +157,7 @@ QVariant FileListModel::displayText(const FileNode& n, int column, bool member) 
         if (n.isDeleted()) return QStringLiteral("0.0%");
         const FileNode* root = &n;
         while (root->parent()) root = root->parent();
-        const bool byAlloc = pipeline_.sortKey() == QLatin1String("allocated");
+        const bool byAlloc = pipeline_.sortKey() == FileListSortKey::allocated;
         const int64_t v = byAlloc ? n.effectiveAllocSize() : n.effectiveSize();
         const int64_t r = byAlloc ? root->effectiveAllocSize() : root->effectiveSize();
         const double pct = r < 1 ? 0.0 : double(v) / double(r) * 100.0;
@@ -173,7 +188,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
     case Qt::TextAlignmentRole:
         return QVariant::fromValue((kColumns[column].alignRight ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
     case ResultTableRole::node: return QVariant::fromValue(quintptr(n));
-    case ResultTableRole::sortedColumn: return pipeline_.sortKey() == QLatin1String(kColumns[column].identifier);
+    case ResultTableRole::sortedColumn: return column == columnFor(pipeline_.sortKey());
     case ResultTableRole::textTone: return int(nodeTextTone(*n, column == nameColumn, column == allocatedColumn));
     case ResultTableRole::barFraction:
         return column == percentColumn ? QVariant(percentBarDepthFactor(member ? 1 : 0)) : QVariant();

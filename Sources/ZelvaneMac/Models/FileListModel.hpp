@@ -8,6 +8,7 @@
 
 #include "ScanEngine/Tree/FileNode.hpp"
 #include "ZelvaneMac/Models/ColumnTable.hpp"
+#include "ZelvaneMac/Models/FileListSorting.hpp"
 
 namespace zelvane {
 
@@ -24,6 +25,8 @@ public:
     static constexpr int kColumnCount = columnCount_;
     // Identifiers, English titles, widths and first sort orders of the columns.
     static const ColumnTable& columns();
+    // The column that sorts by `key`.
+    static int columnFor(FileListSortKey key);
 
     explicit FileListModel(FileListPipeline& pipeline, QObject* parent = nullptr);
 

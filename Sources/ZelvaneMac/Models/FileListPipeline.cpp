@@ -9,7 +9,6 @@
 #include "ScanEngine/Filter/FullPathTreeFilter.hpp"
 #include "ScanEngine/Support/Arithmetic.hpp"
 #include "ScanEngine/Support/ParallelFor.hpp"
-#include "ScanEngine/Tree/NameSort.hpp"
 #include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
 
 namespace zelvane {
@@ -27,28 +26,6 @@ FileListResults totalsOf(const std::vector<FileNode*>& rows) {
         out.totalAlloc = saturatingAdd(out.totalAlloc, n->effectiveAllocSize());
     }
     return out;
-}
-
-template <typename Key, typename Extract, typename Less>
-std::vector<FileNode*> sortByKey(const std::vector<FileNode*>& nodes, bool ascending, Extract extract, Less less) {
-    std::vector<std::pair<Key, FileNode*>> keyed;
-    keyed.reserve(nodes.size());
-    for (FileNode* n : nodes) keyed.emplace_back(extract(*n), n);
-    // Descending compares the same values the other way round, so ties keep their input order
-    // in both directions.
-    if (ascending)
-        std::stable_sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) { return less(a.first, b.first); });
-    else
-        std::stable_sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) { return less(b.first, a.first); });
-    std::vector<FileNode*> out;
-    out.reserve(keyed.size());
-    for (const auto& k : keyed) out.push_back(k.second);
-    return out;
-}
-
-template <typename Key, typename Extract>
-std::vector<FileNode*> sortByValue(const std::vector<FileNode*>& nodes, bool ascending, Extract extract) {
-    return sortByKey<Key>(nodes, ascending, extract, [](const Key& a, const Key& b) { return a < b; });
 }
 
 void walk(FileNode& folder, bool includeFolders, std::vector<FileNode*>& out) {
@@ -88,27 +65,6 @@ QString composedFilterText(const FileListInputs& in) {
 
 }  // namespace
 
-std::vector<FileNode*> sortNodes(const std::vector<FileNode*>& nodes, const QString& key, bool ascending) {
-    if (key == QLatin1String("name"))
-        return sortByKey<const FileNode*>(nodes, ascending, [](const FileNode& n) { return &n; },
-                                          [](const FileNode* a, const FileNode* b) {
-                                              return wideNameCompare(*a, *b) < 0;
-                                          });
-    if (key == QLatin1String("path"))
-        return sortByValue<int32_t>(nodes, ascending, [](const FileNode& n) { return n.sortNameIndex(); });
-    if (key == QLatin1String("modified"))
-        return sortByValue<int32_t>(nodes, ascending, [](const FileNode& n) { return n.modifiedDateRaw; });
-    if (key == QLatin1String("allocated"))
-        return sortByValue<int64_t>(nodes, ascending, [](const FileNode& n) { return n.effectiveAllocSize(); });
-    if (key == QLatin1String("attributes"))
-        return sortByValue<uint16_t>(nodes, ascending, [](const FileNode& n) { return n.dosAttributes; });
-    if (key == QLatin1String("dupCount"))
-        return sortByValue<int>(nodes, ascending, [](const FileNode& n) { return n.dupCount(); });
-    if (key == QLatin1String("dupSize"))
-        return sortByValue<int64_t>(nodes, ascending, [](const FileNode& n) { return n.dupSize(); });
-    return sortByValue<int64_t>(nodes, ascending, [](const FileNode& n) { return n.effectiveSize(); });
-}
-
 std::vector<FileNode*> collectFileList(const std::vector<RootRef>& roots, bool includeFolders) {
     std::vector<FileNode*> out;
     for (const RootRef& root : roots) {
@@ -123,7 +79,7 @@ std::vector<FileNode*> collectFileList(const std::vector<RootRef>& roots, bool i
     return out;
 }
 
-FileListPipeline::FileListPipeline(const std::optional<std::pair<QString, bool>>& initialSort, QObject* parent)
+FileListPipeline::FileListPipeline(const std::optional<std::pair<FileListSortKey, bool>>& initialSort, QObject* parent)
     : QObject(parent) {
     if (initialSort) {
         sortKey_ = initialSort->first;
@@ -193,14 +149,14 @@ void FileListPipeline::update(const FileListInputs& next) {
     }
 }
 
-void FileListPipeline::setSort(const QString& key, bool ascending) {
-    sortKey_ = key.isEmpty() ? QStringLiteral("size") : key;
+void FileListPipeline::setSort(FileListSortKey key, bool ascending) {
+    sortKey_ = key;
     sortAscending_ = ascending;
     performRebuild();
 }
 
-void FileListPipeline::restoreSort(const QString& key, bool ascending) {
-    sortKey_ = key.isEmpty() ? QStringLiteral("size") : key;
+void FileListPipeline::restoreSort(FileListSortKey key, bool ascending) {
+    sortKey_ = key;
     sortAscending_ = ascending;
 }
 

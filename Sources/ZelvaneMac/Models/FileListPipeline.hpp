@@ -16,6 +16,7 @@
 #include "ScanEngine/Filter/Filters.hpp"
 #include "ScanEngine/Tree/ByteSizeFormatting.hpp"
 #include "ScanEngine/Tree/FileNode.hpp"
+#include "ZelvaneMac/Models/FileListSorting.hpp"
 #include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
 
 namespace zelvane {
@@ -42,11 +43,6 @@ struct FileListResults {
     bool operator==(const FileListResults&) const = default;
 };
 
-// The list in `displayed` ordered by a column. Stable in both directions: rows with equal values
-// keep their input order. Values are read once per node before sorting, so a tree changed by the
-// GUI thread meanwhile cannot make the ordering inconsistent. Any thread.
-std::vector<FileNode*> sortNodes(const std::vector<FileNode*>& nodes, const QString& sortKey, bool sortAscending);
-
 // The flat list of every file (and, when asked, folder) of the roots, in collection order. Any thread.
 std::vector<FileNode*> collectFileList(const std::vector<RootRef>& roots, bool includeFolders);
 
@@ -65,15 +61,15 @@ class FileListPipeline final : public QObject {
 public:
     enum class PendingRebuild { full, displayOnly };
 
-    explicit FileListPipeline(const std::optional<std::pair<QString, bool>>& initialSort = std::nullopt,
+    explicit FileListPipeline(const std::optional<std::pair<FileListSortKey, bool>>& initialSort = std::nullopt,
                               QObject* parent = nullptr);
     ~FileListPipeline() override;
 
     void update(const FileListInputs& inputs);
     // A header click: the new order applies through a rebuild.
-    void setSort(const QString& key, bool ascending);
+    void setSort(FileListSortKey key, bool ascending);
     // The order stored from an earlier run, taken before anything is listed: no rebuild.
-    void restoreSort(const QString& key, bool ascending);
+    void restoreSort(FileListSortKey key, bool ascending);
 
     // A token whose life is one background run; the widget side shows the busy cursor meanwhile.
     void setBusyHook(std::function<std::shared_ptr<void>()> hook) { busyHook_ = std::move(hook); }
@@ -82,7 +78,7 @@ public:
     const std::vector<FileNode*>& displayed() const { return displayed_; }
     const DecodedFilter& highlightFilters() const { return highlightFilters_; }
     bool highlightFullPath() const { return highlightFullPath_; }
-    const QString& sortKey() const { return sortKey_; }
+    FileListSortKey sortKey() const { return sortKey_; }
     bool sortAscending() const { return sortAscending_; }
     const FileListInputs& inputs() const { return in_; }
     bool isLocatingDuplicates() const { return locatingDuplicates_; }
@@ -116,7 +112,7 @@ private:
     FileListInputs in_;
     bool active_ = false;
     std::optional<PendingRebuild> pending_;
-    QString sortKey_ = QStringLiteral("allocated");
+    FileListSortKey sortKey_ = FileListSortKey::allocated;
     bool sortAscending_ = false;
     std::vector<FileNode*> fullList_;
     std::vector<FileNode*> displayed_;

@@ -108,15 +108,29 @@ std::vector<QModelIndex> FileTreeOutlineModel::indexesToExpand(const std::vector
     return out;
 }
 
-void FileTreeOutlineModel::setSort(const QString& key, bool ascending) {
-    sortKeyId_ = key.isEmpty() ? std::string("allocated") : key.toStdString();
-    sortKey_ = outlineSortKeyFromIdentifier(sortKeyId_);
+int FileTreeOutlineModel::columnFor(OutlineSortKey key) {
+    switch (key) {
+    case OutlineSortKey::name: return nameColumn;
+    case OutlineSortKey::percent: return percentColumn;
+    case OutlineSortKey::size: return sizeColumn;
+    case OutlineSortKey::items: return itemsColumn;
+    case OutlineSortKey::files: return filesColumn;
+    case OutlineSortKey::folders: return foldersColumn;
+    case OutlineSortKey::modified: return modifiedColumn;
+    case OutlineSortKey::attributes: return attributesColumn;
+    case OutlineSortKey::allocated: break;
+    }
+    return allocatedColumn;
+}
+
+void FileTreeOutlineModel::setSort(OutlineSortKey key, bool ascending) {
+    sortKey_ = key;
     sortAscending_ = ascending;
     resortInPlace();
 }
 
 void FileTreeOutlineModel::sort(int column, Qt::SortOrder order) {
-    setSort(QString::fromLatin1(kColumns.identifier(column)), order == Qt::AscendingOrder);
+    setSort(outlineSortKeyFromIdentifier(kColumns.identifier(column)), order == Qt::AscendingOrder);
 }
 
 void FileTreeOutlineModel::sortRows(const RowList& rows) const { sortOutlineRows(rows.span(), sortKey_, sortAscending_); }
@@ -489,7 +503,7 @@ QVariant FileTreeOutlineModel::data(const QModelIndex& index, int role) const {
             return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
     case ResultTableRole::node: return QVariant::fromValue(quintptr(n));
-    case ResultTableRole::sortedColumn: return sortKeyId_ == kColumns.identifier(column);
+    case ResultTableRole::sortedColumn: return column == columnFor(sortKey_);
     case ResultTableRole::textTone: return int(nodeTextTone(*n, column == nameColumn, column == allocatedColumn));
     case ResultTableRole::barFraction:
         return column == percentColumn ? QVariant(percentBarDepthFactor(n->depth())) : QVariant();

@@ -95,9 +95,11 @@ public:
     OutlineUpdateActions update(const FileTreeOutlineInputs& inputs);
 
     const std::vector<FileNode*>& roots() const { return roots_; }
-    QString sortKey() const { return QString::fromLatin1(sortKeyId_.c_str()); }
+    OutlineSortKey sortKey() const { return sortKey_; }
     bool sortAscending() const { return sortAscending_; }
-    void setSort(const QString& key, bool ascending);
+    void setSort(OutlineSortKey key, bool ascending);
+    // The column that sorts by `key`.
+    static int columnFor(OutlineSortKey key);
 
     // The row of a node, making the rows of every folder above it. A file inside a group row is
     // found inside that group. Invalid for nodes not in the tree and for retired group nodes.
@@ -185,7 +187,6 @@ private:
     std::vector<FileNode*> roots_;
     OutlineDisplaySettings display_;
     int monitorRevision_ = 0;
-    std::string sortKeyId_ = "allocated";
     OutlineSortKey sortKey_ = OutlineSortKey::allocated;
     bool sortAscending_ = false;
     bool dragEnabled_ = true;

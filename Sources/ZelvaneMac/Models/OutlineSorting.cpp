@@ -5,21 +5,24 @@
 #include <string>
 
 #include "ScanEngine/Tree/NameSort.hpp"
+#include "ZelvaneMac/Core/Support/SortKeyTable.hpp"
 
 namespace zelvane {
 
-OutlineSortKey outlineSortKeyFromIdentifier(std::string_view id) {
-    if (id == "name") return OutlineSortKey::name;
-    if (id == "items") return OutlineSortKey::items;
-    if (id == "files") return OutlineSortKey::files;
-    if (id == "folders") return OutlineSortKey::folders;
-    if (id == "modified") return OutlineSortKey::modified;
-    if (id == "size") return OutlineSortKey::size;
-    if (id == "attributes") return OutlineSortKey::attributes;
-    return OutlineSortKey::allocated;
-}
-
 namespace {
+
+constexpr SortKeyTable<OutlineSortKey, 9> kKeys{{{
+                                                    {OutlineSortKey::name, "name"},
+                                                    {OutlineSortKey::items, "items"},
+                                                    {OutlineSortKey::files, "files"},
+                                                    {OutlineSortKey::folders, "folders"},
+                                                    {OutlineSortKey::modified, "modified"},
+                                                    {OutlineSortKey::size, "size"},
+                                                    {OutlineSortKey::attributes, "attributes"},
+                                                    {OutlineSortKey::allocated, "allocated"},
+                                                    {OutlineSortKey::percent, "percent"},
+                                                }},
+                                                OutlineSortKey::allocated};
 
 int64_t numericKey(const FileNode& n, OutlineSortKey key) {
     switch (key) {
@@ -31,12 +34,17 @@ int64_t numericKey(const FileNode& n, OutlineSortKey key) {
     case OutlineSortKey::size: return n.effectiveSize();
     case OutlineSortKey::attributes: return n.dosAttributes;
     case OutlineSortKey::name:
-    case OutlineSortKey::allocated: break;
+    case OutlineSortKey::allocated:
+    case OutlineSortKey::percent: break;
     }
     return n.effectiveAllocSize();
 }
 
 }  // namespace
+
+OutlineSortKey outlineSortKeyFromIdentifier(std::string_view identifier) { return kKeys.keyFor(identifier); }
+
+std::string_view outlineSortIdentifier(OutlineSortKey key) { return kKeys.identifierOf(key); }
 
 void sortOutlineRows(std::span<FileNode*> rows, OutlineSortKey key, bool ascending) {
     if (rows.size() < 2) return;

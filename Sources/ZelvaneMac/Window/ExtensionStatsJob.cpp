@@ -27,7 +27,7 @@ void ExtensionStatsJob::restartFor(const std::vector<RootRef>& roots) {
     FileTypeStatistics& stats = state_.fileTypes();
     stats.renew();
     stats.setExtensionPanelDisplayed({});
-    stats.setExtensionPanelSortKey(QStringLiteral("allocated"));
+    stats.setExtensionPanelSortKey(FileTypesSortKey::allocated);
     stats.setExtensionColorRankRoots({});
     recompute(roots);
 }

@@ -22,11 +22,6 @@ void FileTypeStatistics::setExtensionPanelDisplayed(const std::vector<ExtensionS
         emit extensionPanelDisplayedChanged(extensionPanelDisplayed_);
 }
 
-void FileTypeStatistics::setExtensionPanelSortKey(const QString& value) {
-    if (assignIfChanged(extensionPanelSortKey_, value))
-        emit extensionPanelSortKeyChanged(extensionPanelSortKey_);
-}
-
 void FileTypeStatistics::setExtensionColorRankRoots(const NodeList& value) {
     if (assignIfChanged(extensionColorRankRoots_, value))
         emit extensionColorRankRootsChanged(extensionColorRankRoots_);

@@ -2,8 +2,9 @@
 
 #include <QObject>
 
-#include <QString>
 #include <vector>
+
+#include "ZelvaneMac/Core/FileTypes/FileTypesSortKey.hpp"
 #include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapColorSettings.hpp"
 #include "ZelvaneMac/Window/KeptTrees.hpp"
@@ -31,8 +32,8 @@ public:
     void setExtensionColorRank(const ColorRank& value);
     const std::vector<ExtensionStats>& extensionPanelDisplayed() const { return extensionPanelDisplayed_; }
     void setExtensionPanelDisplayed(const std::vector<ExtensionStats>& value);
-    const QString& extensionPanelSortKey() const { return extensionPanelSortKey_; }
-    void setExtensionPanelSortKey(const QString& value);
+    FileTypesSortKey extensionPanelSortKey() const { return extensionPanelSortKey_; }
+    void setExtensionPanelSortKey(FileTypesSortKey value) { extensionPanelSortKey_ = value; }
     const NodeList& extensionColorRankRoots() const { return extensionColorRankRoots_; }
     void setExtensionColorRankRoots(const NodeList& value);
 
@@ -40,7 +41,6 @@ signals:
     void extensionStatsChanged(const std::vector<ExtensionStats>& value);
     void extensionColorRankChanged(const ColorRank& value);
     void extensionPanelDisplayedChanged(const std::vector<ExtensionStats>& value);
-    void extensionPanelSortKeyChanged(const QString& value);
     void extensionColorRankRootsChanged(const NodeList& value);
     void renewed();
 
@@ -48,7 +48,7 @@ private:
     std::vector<ExtensionStats> extensionStats_;
     ColorRank extensionColorRank_;
     std::vector<ExtensionStats> extensionPanelDisplayed_;
-    QString extensionPanelSortKey_ = QStringLiteral("allocated");
+    FileTypesSortKey extensionPanelSortKey_ = FileTypesSortKey::allocated;
     NodeList extensionColorRankRoots_;
     int generation_ = 0;
 };

@@ -4,26 +4,30 @@
 
 namespace zelvane {
 
-std::optional<InitialSort> commandLineRowSort(const CLIAutomation::Options& options) {
+std::optional<std::pair<OutlineSortKey, bool>> commandLineOutlineSort(const CLIAutomation::Options& options) {
     if (!options.sortByWasSet) return std::nullopt;
     // The column of the order the export mode gives the tree for the same code.
     switch (CLIAutomation::treeSortKey(options.sortBy)) {
-    case TreeSortKey::size: return InitialSort{QStringLiteral("size"), false};
-    case TreeSortKey::allocatedSize: return InitialSort{QStringLiteral("allocated"), false};
-    case TreeSortKey::modifiedDate: return InitialSort{QStringLiteral("modified"), false};
+    case TreeSortKey::size: return std::pair{OutlineSortKey::size, false};
+    case TreeSortKey::allocatedSize: return std::pair{OutlineSortKey::allocated, false};
+    case TreeSortKey::modifiedDate: return std::pair{OutlineSortKey::modified, false};
     case TreeSortKey::name: break;
     }
-    return InitialSort{QStringLiteral("name"), true};
+    return std::pair{OutlineSortKey::name, true};
 }
 
-std::optional<InitialSort> commandLineFileTypesSort(const CLIAutomation::Options& options) {
+std::optional<std::pair<FileListSortKey, bool>> commandLineFileListSort(const CLIAutomation::Options& options) {
+    // The file list's columns of the keys a code names bear the outline's identifiers.
+    const auto sort = commandLineOutlineSort(options);
+    if (!sort) return std::nullopt;
+    return std::pair{fileListSortKeyFromIdentifier(outlineSortIdentifier(sort->first)), sort->second};
+}
+
+std::optional<std::pair<FileTypesSortKey, bool>> commandLineFileTypesSort(const CLIAutomation::Options& options) {
     if (!options.sortByFileTypesWasSet) return std::nullopt;
-    switch (CLIAutomation::fileTypesSortKey(options.sortByFileTypes)) {
-    case CLIAutomation::FileTypesSortKey::size: return InitialSort{QStringLiteral("size"), false};
-    case CLIAutomation::FileTypesSortKey::allocatedSize: return InitialSort{QStringLiteral("allocated"), false};
-    case CLIAutomation::FileTypesSortKey::extension: break;
-    }
-    return InitialSort{QStringLiteral("ext"), true};
+    // Sizes largest first, as the export mode writes them; the extension from A.
+    const FileTypesSortKey key = CLIAutomation::fileTypesSortKey(options.sortByFileTypes);
+    return std::pair{key, key == FileTypesSortKey::extension};
 }
 
 QString firstStepsDescription() {

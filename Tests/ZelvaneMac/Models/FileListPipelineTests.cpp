@@ -70,11 +70,11 @@ TEST(FileListSorting, StableTiesInBothDirectionsAndKeys) {
     ASSERT_EQ(all.size(), 10u);
     // Every node gets the same modified date: both directions must keep the input order.
     for (FileNode* n : all) n->modifiedDateRaw = 12345;
-    EXPECT_EQ(sortNodes(all, "modified", true), all);
-    EXPECT_EQ(sortNodes(all, "modified", false), all);
+    EXPECT_EQ(sortNodes(all, FileListSortKey::modified, true), all);
+    EXPECT_EQ(sortNodes(all, FileListSortKey::modified, false), all);
     // The two copies tie on size; the one collected first stays first in both directions.
-    const auto desc = sortNodes(all, "size", false);
-    const auto asc = sortNodes(all, "size", true);
+    const auto desc = sortNodes(all, FileListSortKey::size, false);
+    const auto asc = sortNodes(all, FileListSortKey::size, true);
     EXPECT_EQ(desc.front()->name(), "same.txt");
     EXPECT_EQ(desc[0]->parent()->name(), "a");
     EXPECT_EQ(desc[1]->parent()->name(), "b");
@@ -82,10 +82,10 @@ TEST(FileListSorting, StableTiesInBothDirectionsAndKeys) {
     EXPECT_EQ(asc[9]->parent()->name(), "b");
     EXPECT_EQ(asc.front()->name(), "f1.txt");
     // Unknown keys and "percent" order by size; the input is not changed.
-    EXPECT_EQ(sortNodes(all, "percent", false), desc);
-    EXPECT_EQ(sortNodes(all, "nonsense", false), desc);
-    EXPECT_EQ(names(sortNodes(all, "name", true)).front(), "f1.txt");
-    EXPECT_EQ(names(sortNodes(all, "name", false)).back(), "f1.txt");
+    EXPECT_EQ(sortNodes(all, FileListSortKey::percent, false), desc);
+    EXPECT_EQ(sortNodes(all, fileListSortKeyFromIdentifier("nonsense"), false), desc);
+    EXPECT_EQ(names(sortNodes(all, FileListSortKey::name, true)).front(), "f1.txt");
+    EXPECT_EQ(names(sortNodes(all, FileListSortKey::name, false)).back(), "f1.txt");
     // Folders are collected pre-order only when asked for.
     EXPECT_EQ(collectFileList({t.root}, true).size(), 13u);
     EXPECT_EQ(collectFileList({}, true).size(), 0u);
@@ -99,14 +99,14 @@ TEST(FileListPipeline, SearchCapAndTotalsLargestFirst) {
     FileListInputs in = activeInputs(t);
     p.update(in);
     ASSERT_TRUE(waitForCount(p, 10));
-    EXPECT_EQ(p.sortKey(), "allocated");
+    EXPECT_EQ(p.sortKey(), FileListSortKey::allocated);
     EXPECT_EQ(p.displayed().front()->name(), "same.txt");
     // The log takes its entries through the event loop: they may arrive after the rows.
     ASSERT_TRUE(pumpWidgetsUntil([] { return lastDetail("File View load") && lastDetail("File View filter"); }));
     EXPECT_EQ(*lastDetail("File View load"), "10 files");
     EXPECT_TRUE(lastDetail("File View filter")->startsWith("10 -> 10 files, queue "));
 
-    p.setSort("size", false);
+    p.setSort(FileListSortKey::size, false);
     in.maxFiles = 3;
     p.update(in);
     ASSERT_TRUE(waitForCount(p, 3));
@@ -205,8 +205,8 @@ TEST(FileListPipeline, SupersededRebuildsAndDuplicates) {
     // Two rebuilds in flight: only the later one is shown; the earlier closes as superseded.
     int published = 0;
     QObject::connect(&p, &FileListPipeline::rowsPublished, [&] { ++published; });
-    p.setSort("name", true);
-    p.setSort("size", true);
+    p.setSort(FileListSortKey::name, true);
+    p.setSort(FileListSortKey::size, true);
     ASSERT_TRUE(pumpWidgetsUntil([&] { return published == 1; }));
     QTest::qWait(50);
     EXPECT_EQ(published, 1);
@@ -251,8 +251,8 @@ TEST(FileListPipeline, BusyTokensBalancedEvenWhenTheCoordinatorGoesMidRun) {
         ASSERT_TRUE(pumpWidgetsUntil([&] { return p.results().count == 10 && !p.isLocatingDuplicates(); }));
         QTest::qWait(20);
         EXPECT_EQ(*live, 0);
-        p.setSort("name", true);
-        p.setSort("size", false);
+        p.setSort(FileListSortKey::name, true);
+        p.setSort(FileListSortKey::size, false);
         EXPECT_EQ(*live, 2);
     }
     // The results arrive after the coordinator is gone: their hops still end the busy state.
@@ -278,7 +278,7 @@ TEST(FileListPipeline, StagesReadTheTreeWhileTheGuiThreadChangesIt) {
         // reassigns groups of the very nodes they read.
         in.dupMethod = round % 2 ? DuplicateMethod::nameSize : DuplicateMethod::nameSizeDate;
         p.update(in);
-        p.setSort(round % 3 ? QStringLiteral("dupCount") : QStringLiteral("name"), round % 2);
+        p.setSort(round % 3 ? FileListSortKey::dupCount : FileListSortKey::name, round % 2);
         for (size_t i = round % 5; i < files.size(); i += 5) {
             files[i]->rename(std::string_view("n1renamed" + std::to_string(round) + "_" + std::to_string(i)));
             files[i]->setIsDeleted(round % 2);

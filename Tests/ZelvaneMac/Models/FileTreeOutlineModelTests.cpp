@@ -95,7 +95,8 @@ TEST(FileTreeOutlineModel, PassesTheModelTesterThroughLoadsSortsRegroupingAndLiv
     FileTreeOutlineInputs in = inputsFor(t.root.get());
     model.update(in);
     walkAll(model);
-    for (const char* key : {"name", "size", "items", "modified", "attributes", "percent"}) {
+    for (const OutlineSortKey key : {OutlineSortKey::name, OutlineSortKey::size, OutlineSortKey::items,
+                                     OutlineSortKey::modified, OutlineSortKey::attributes, OutlineSortKey::percent}) {
         model.setSort(key, true);
         walkAll(model);
         model.setSort(key, false);
@@ -124,29 +125,29 @@ TEST(FileTreeOutlineModel, SortsStablyWithGroupRowsLastByNameAscendingAndFirstDe
     const QPersistentModelIndex a = model.indexForNode(t.a);
     ASSERT_TRUE(a.isValid());
 
-    model.setSort("name", true);
+    model.setSort(OutlineSortKey::name, true);
     EXPECT_EQ(rowNames(model, a), (std::vector<std::string>{"f0", "f1", "f2", "f3", "f4", "f5", "f6", "f7", "f8", "f9", "<group>"}));
-    model.setSort("name", false);
+    model.setSort(OutlineSortKey::name, false);
     EXPECT_EQ(rowNames(model, a), (std::vector<std::string>{"<group>", "f9", "f8", "f7", "f6", "f5", "f4", "f3", "f2", "f1", "f0"}));
 
     // The group (5000 bytes) ties with f5 and keeps its place after it in both directions.
-    model.setSort("size", false);
+    model.setSort(OutlineSortKey::size, false);
     EXPECT_EQ(rowNames(model, a), (std::vector<std::string>{"f9", "f8", "f7", "f6", "f5", "<group>", "f4", "f3", "f2", "f1", "f0"}));
-    model.setSort("size", true);
+    model.setSort(OutlineSortKey::size, true);
     EXPECT_EQ(rowNames(model, a), (std::vector<std::string>{"f0", "f1", "f2", "f3", "f4", "f5", "<group>", "f6", "f7", "f8", "f9"}));
 
     // Under "files" each folder counts 1 file and the group 5; the folders keep their order.
-    model.setSort("files", false);
+    model.setSort(OutlineSortKey::files, false);
     EXPECT_EQ(rowNames(model, a).front(), "<group>");
     // Files count as 0 items: inside the group every row ties and the stored order stands.
-    model.setSort("items", false);
+    model.setSort(OutlineSortKey::items, false);
     const QModelIndex group = model.indexForNode(model.syntheticGroupOf(t.a));
     EXPECT_EQ(rowNames(model, group), (std::vector<std::string>{"x0", "x1", "x2", "x3", "x4"}));
 
     // The percent column and unknown keys order by allocated size.
-    model.setSort("percent", false);
+    model.setSort(OutlineSortKey::percent, false);
     std::vector<std::string> byPercent = rowNames(model, a);
-    model.setSort("allocated", false);
+    model.setSort(OutlineSortKey::allocated, false);
     EXPECT_EQ(rowNames(model, a), byPercent);
     EXPECT_TRUE(model.data(model.index(0, FileTreeOutlineModel::allocatedColumn, a), ResultTableRole::sortedColumn).toBool());
 }
@@ -161,9 +162,9 @@ TEST(FileTreeOutlineModel, NamesEqualButForCaseKeepTheirStoredOrderInBothDirecti
     FileTreeOutlineModel model(FileTreeOutlineInputs{});
     model.update(inputsFor(root.get(), 0));
     const QModelIndex r = model.index(0, 0);
-    model.setSort("name", true);
+    model.setSort(OutlineSortKey::name, true);
     EXPECT_EQ(rowNames(model, r), (std::vector<std::string>{"Apple", "apple", "Banana"}));
-    model.setSort("name", false);
+    model.setSort(OutlineSortKey::name, false);
     EXPECT_EQ(rowNames(model, r), (std::vector<std::string>{"Banana", "Apple", "apple"}));
 }
 
@@ -254,7 +255,7 @@ TEST(FileTreeOutlineModel, LiveDeletionsUpdateTheirRowsWithoutAResetAndSortsKeep
     FileTreeOutlineModel model(FileTreeOutlineInputs{});
     FileTreeOutlineInputs in = inputsFor(t.root.get());
     model.update(in);
-    model.setSort("name", true);
+    model.setSort(OutlineSortKey::name, true);
     FileNode* f3 = t.child(t.a, "f3");
     FileNode* f7 = t.child(t.a, "f7");
     const QPersistentModelIndex held = model.indexForNode(f3);
@@ -285,7 +286,7 @@ TEST(FileTreeOutlineModel, LiveDeletionsUpdateTheirRowsWithoutAResetAndSortsKeep
     EXPECT_EQ(model.data(pct).toString(), "0.0%");
     EXPECT_EQ(TextTone(model.data(pct, ResultTableRole::textTone).toInt()), TextTone::deleted);
 
-    model.setSort("size", false);
+    model.setSort(OutlineSortKey::size, false);
     EXPECT_EQ(resets.count(), 0);
     EXPECT_EQ(model.nodeAt(held), f3);
     EXPECT_EQ(model.nodeAt(held.parent()), t.a);
@@ -348,7 +349,7 @@ TEST(FileTreeOutlineModel, CellsShowRootLabelsPercentagesCountsAndHardLinksInPar
     EXPECT_EQ(model.data(r).toString(), "My Root (Renamed)");
     EXPECT_EQ(model.data(r.siblingAtColumn(FileTreeOutlineModel::percentColumn)).toString(), "100.0%");
     EXPECT_DOUBLE_EQ(model.data(r.siblingAtColumn(FileTreeOutlineModel::percentColumn), ResultTableRole::barFraction).toDouble(), 1.0);
-    model.setSort("name", true);
+    model.setSort(OutlineSortKey::name, true);
     const QModelIndex a = model.index(0, 0, r);
     ASSERT_EQ(model.nodeAt(a)->name(), "a");
     EXPECT_DOUBLE_EQ(model.data(a.siblingAtColumn(FileTreeOutlineModel::percentColumn), ResultTableRole::barFraction).toDouble(), 0.9);

@@ -3,12 +3,16 @@
 #include <QAbstractItemModelTester>
 #include <QVariantList>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "QtWidgetTestApp.hpp"
 #include "ZelvaneMac/Models/DisplaySignature.hpp"
 #include "ZelvaneMac/Models/ExtensionTableModel.hpp"
+#include "ZelvaneMac/Models/FileListModel.hpp"
+#include "ZelvaneMac/Models/FileListPipeline.hpp"
+#include "ZelvaneMac/Models/FileTreeOutlineModel.hpp"
 #include "ZelvaneMac/Models/InlineRenameSession.hpp"
 #include "ZelvaneMac/Models/ResultTableRoles.hpp"
 #include "ZelvaneMac/Models/SplitPanePersistence.hpp"
@@ -92,32 +96,57 @@ std::vector<std::string> exts(const ExtensionTableModel& m) {
     return out;
 }
 
+// In each table a sortable column sorts by the key its identifier names, and that key's column is
+// it: header clicks and stored layouts arrive as identifiers, the indicator is set from the key.
+template <typename Model, typename FromIdentifier, typename ToIdentifier>
+void expectEachSortableColumnIsItsKeys(FromIdentifier fromIdentifier, ToIdentifier toIdentifier) {
+    const ColumnTable& columns = Model::columns();
+    for (int c = 0; c < Model::kColumnCount; ++c) {
+        if (!columns.sortable(c)) continue;
+        const auto key = fromIdentifier(columns.identifier(c));
+        EXPECT_EQ(Model::columnFor(key), c) << columns.identifier(c);
+        EXPECT_EQ(toIdentifier(key), columns.identifier(c));
+    }
+}
+
+TEST(ResultTableSortKeys, EverySortableColumnIsTheColumnOfItsKey) {
+    expectEachSortableColumnIsItsKeys<ExtensionTableModel>(fileTypesSortKeyFromIdentifier, fileTypesSortIdentifier);
+    expectEachSortableColumnIsItsKeys<FileTreeOutlineModel>(outlineSortKeyFromIdentifier, outlineSortIdentifier);
+    expectEachSortableColumnIsItsKeys<FileListModel>(fileListSortKeyFromIdentifier, fileListSortIdentifier);
+    // What no column names orders as each table first does (the file list's first order is its
+    // pipeline's own; an unnamed key there has always meant size).
+    EXPECT_EQ(fileTypesSortKeyFromIdentifier(""), FileTypesSortKey::allocated);
+    EXPECT_EQ(fileTypesSortKeyFromIdentifier("swatch"), FileTypesSortKey::allocated);
+    EXPECT_EQ(outlineSortKeyFromIdentifier("path"), OutlineSortKey::allocated);
+    EXPECT_EQ(fileListSortKeyFromIdentifier("items"), FileListSortKey::size);
+}
+
 TEST(ExtensionTableModel, SortsStablyWithThePercentBasisOfTheSortKey) {
     qtWidgetApp();
     ExtensionTableModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
     int displayedCalls = 0;
-    QString lastKey;
-    model.setOnDisplayedChange([&](const std::vector<ExtensionStats>&, const QString& k) { ++displayedCalls, lastKey = k; });
+    std::optional<FileTypesSortKey> lastKey;
+    model.setOnDisplayedChange([&](const std::vector<ExtensionStats>&, FileTypesSortKey k) { ++displayedCalls, lastKey = k; });
     ExtensionTableInputs in;
     in.stats = {{"txt", 300, 100, 3}, {"b", 100, 400, 1}, {"a", 100, 400, 2}, {"", 0, 100, 5}, {"B", 50, 0, 1}};
     in.statsGeneration = 1;
     EXPECT_TRUE(model.update(in));
     EXPECT_EQ(displayedCalls, 1);
-    EXPECT_EQ(lastKey, "allocated");
+    EXPECT_EQ(lastKey, FileTypesSortKey::allocated);
     EXPECT_EQ(exts(model), (std::vector<std::string>{"b", "a", "txt", "", "B"}));  // ties keep order
     EXPECT_EQ(model.data(model.index(0, ExtensionTableModel::percentColumn)).toString(), "40.0%");
-    model.setSort("allocated", true);
+    model.setSort(FileTypesSortKey::allocated, true);
     EXPECT_EQ(exts(model), (std::vector<std::string>{"B", "txt", "", "b", "a"}));
 
     // Sorted by percent: ordered by size, shares of allocated size.
-    model.setSort("percent", false);
+    model.setSort(FileTypesSortKey::percent, false);
     EXPECT_EQ(exts(model), (std::vector<std::string>{"txt", "b", "a", "B", ""}));
     EXPECT_EQ(model.data(model.index(0, ExtensionTableModel::percentColumn)).toString(), "10.0%");
-    model.setSort("size", false);
+    model.setSort(FileTypesSortKey::size, false);
     EXPECT_EQ(model.data(model.index(0, ExtensionTableModel::percentColumn)).toString(), "54.5%");
     // Case-sensitive scalar order: "B" before "a".
-    model.setSort("ext", true);
+    model.setSort(FileTypesSortKey::extension, true);
     EXPECT_EQ(exts(model), (std::vector<std::string>{"", "B", "a", "b", "txt"}));
     EXPECT_EQ(model.data(model.index(0, ExtensionTableModel::extColumn)).toString(), "(none)");
     EXPECT_EQ(model.data(model.index(1, ExtensionTableModel::extColumn)).toString(), ".B");

@@ -2,6 +2,8 @@
 // a search pattern that backtracks without end, and an export whose dates no clock shows.
 
 #include <gtest/gtest.h>
+
+#include <QTest>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -21,6 +23,7 @@
 #include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
+#include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/FileViewResults.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
@@ -77,6 +80,41 @@ TEST(WindowLimits, ExpandAllOpensADeepChainDownToTheOpenDepthOnly) {
     // Reset Tree Expansion folds it all again.
     w.key(Qt::Key_F4);
     EXPECT_TRUE(pumpWidgetsUntil([&] { return !w.outline().isNodeExpanded(chain[1]); }));
+}
+
+// A click in the treemap on a file deeper than the outline opens selects it everywhere but in the
+// outline, which shows no row for it: the outline's row selected before must not clear the
+// window's selection on its way out.
+TEST(WindowLimits, ATreemapClickBelowTheOpenDepthKeepsItsSelection) {
+    TempDir dir;
+    fs::path deepest = dir.path();
+    for (int i = 0; i < FileTreeOutlineModel::kMaxOpenDepth + 200; ++i) {
+        deepest /= "d";
+        ASSERT_EQ(::mkdir(deepest.c_str(), 0755), 0);
+    }
+    writeFile(deepest / "end.bin", 4000000);
+    writeFile(dir / "top.txt", 1000);
+    Window w;
+    ASSERT_TRUE(w.scan(dir.path()));
+    FileNode* top = w.node(dir / "top.txt");
+    FileNode* end = w.node(deepest / "end.bin");
+    ASSERT_TRUE(top && end);
+
+    const QModelIndex topRow = w.rows().indexForNode(top);
+    ASSERT_TRUE(topRow.isValid());
+    w.outline().outline().setCurrentIndex(topRow);
+    ASSERT_EQ(w.state().treeSelection().nodes(), NodeSet{top});
+
+    TreemapCanvas& canvas = *w.tree().treemapCanvas();
+    ASSERT_TRUE(pumpWidgetsUntil([&] {
+        return !canvas.model().isStale() && canvas.model().layout().nodeRects.find(end) != nullptr;
+    }));
+    const TreemapRect* box = canvas.model().layout().nodeRects.find(end);
+    QTest::mouseClick(&canvas, Qt::LeftButton, {}, QPointF(box->x + box->width / 2, box->y + box->height / 2).toPoint());
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.outline().selectedNodes().empty(); }));
+    EXPECT_EQ(w.state().treeSelection().nodes(), NodeSet{end});
+    w.tree().refreshNow();
+    EXPECT_EQ(canvas.model().overlays().selected.size(), 1u);
 }
 
 // No depth makes the window fall over: an export read back 100,000 levels deep, Expand All.

@@ -43,7 +43,7 @@ TEST(ContentViewState, NewWindowOnAnEmptyStoreStartsFromTheDefaults) {
     EXPECT_FALSE(state.treemapToggles().showTreemapFreeSpace());
     EXPECT_TRUE(state.panes().showHeader());
     EXPECT_TRUE(store.preferences.value(PreferenceKeys::autoScanAfterSelection));
-    EXPECT_EQ(state.fileTypes().extensionPanelSortKey(), "allocated");
+    EXPECT_EQ(state.fileTypes().extensionPanelSortKey(), FileTypesSortKey::allocated);
     EXPECT_TRUE(state.scanControl().filteredCopy().applied().includeMatchEntirePath);
     EXPECT_FALSE(state.scanControl().filteredCopy().roots().has_value());
     EXPECT_FALSE(state.prompts().csvExportErrorDetail().has_value());

@@ -167,22 +167,22 @@ TEST(ResultTabSetup, TheCommandLineSortOrdersTheWindowLikeTheExport) {
     for (const int64_t code : {0, 1, 2, 3, 4, -1}) {
         const std::string arg = "--sortby=" + std::to_string(code);
         const char* argv[] = {"ZelvaneMac", arg.c_str()};
-        const auto sort = commandLineRowSort(CLIAutomation::parse(2, argv));
+        const auto sort = commandLineOutlineSort(CLIAutomation::parse(2, argv));
         ASSERT_TRUE(sort);
         RootRef exported = fixtures::loadTreeFromDisk(dir.path());
         CLIAutomation::sortTree(std::vector<RootRef>{exported}, code);
         RootRef shown = fixtures::loadTreeFromDisk(dir.path());
         std::vector<FileNode*> rows(shown->children().begin(), shown->children().end());
-        sortOutlineRows(rows, outlineSortKeyFromIdentifier(sort->first.toStdString()), sort->second);
+        sortOutlineRows(rows, sort->first, sort->second);
         std::vector<std::string> exportOrder, windowOrder;
         for (FileNode* n : exported->children()) exportOrder.push_back(n->name());
         for (FileNode* n : rows) windowOrder.push_back(n->name());
         EXPECT_EQ(windowOrder, exportOrder) << "code " << code;
     }
     const char* none[] = {"ZelvaneMac"};
-    EXPECT_FALSE(commandLineRowSort(CLIAutomation::parse(1, none)));
+    EXPECT_FALSE(commandLineOutlineSort(CLIAutomation::parse(1, none)));
     const char* types[] = {"ZelvaneMac", "--sortbyfiletypes=2"};
-    EXPECT_EQ(commandLineFileTypesSort(CLIAutomation::parse(2, types)), (InitialSort{QStringLiteral("allocated"), false}));
+    EXPECT_EQ(commandLineFileTypesSort(CLIAutomation::parse(2, types)), std::pair(FileTypesSortKey::allocated, false));
 }
 
 TEST(VolumePicker, RowsChoicesOrphansAndMarkers) {

@@ -81,7 +81,7 @@ TEST(ScanController, AScanReachesTheShownRootsAndEveryHandlerRuns) {
     EXPECT_TRUE(w.scans.hasScannedContent());
     EXPECT_TRUE(w.scans.hasEverShownScanResults());
     EXPECT_TRUE(w.state.liveMonitor().isWatching());
-    EXPECT_EQ(w.state.fileTypes().extensionPanelSortKey(), "allocated");
+    EXPECT_EQ(w.state.fileTypes().extensionPanelSortKey(), FileTypesSortKey::allocated);
     w.waitForStats();
     EXPECT_EQ(w.state.fileTypes().extensionStats().size(), 3u) << "txt, png, md";
     EXPECT_FALSE(w.state.fileTypes().extensionColorRank().empty());

@@ -216,7 +216,7 @@ void sortTree(std::span<const RootRef> roots, int64_t code) { zelvane::sortTree(
 FileTypesSortKey fileTypesSortKey(int64_t code) {
     switch (code) {
     case 1: return FileTypesSortKey::size;
-    case 2: return FileTypesSortKey::allocatedSize;
+    case 2: return FileTypesSortKey::allocated;
     default: return FileTypesSortKey::extension;
     }
 }
@@ -229,7 +229,7 @@ std::vector<ExtensionStats> sortedExtensionStats(std::span<const ExtensionStats>
                          [](const ExtensionStats& a, const ExtensionStats& b) { return a.totalSize > b.totalSize; });
         return out;
     }
-    if (key == FileTypesSortKey::allocatedSize) {
+    if (key == FileTypesSortKey::allocated) {
         std::stable_sort(out.begin(), out.end(),
                          [](const ExtensionStats& a, const ExtensionStats& b) { return a.totalAlloc > b.totalAlloc; });
         return out;

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ZelvaneMac/Core/FileTypes/FileTypesSortKey.hpp"
 #include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
 #include "ScanEngine/Tree/FileNode.hpp"
 #include "ScanEngine/Tree/TreeSort.hpp"
@@ -86,7 +87,6 @@ void sortTree(std::span<const RootRef> roots, int64_t code);
 
 // The file-type order a --sortbyfiletypes code names: 1 size, 2 allocated size, any other code
 // the extension.
-enum class FileTypesSortKey { extension, size, allocatedSize };
 FileTypesSortKey fileTypesSortKey(int64_t code);
 
 // A sorted copy, stable: 1 largest total size first, 2 largest total allocated size first, any

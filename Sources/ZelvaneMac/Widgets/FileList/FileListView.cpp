@@ -20,7 +20,7 @@
 
 namespace zelvane {
 
-FileListView::FileListView(Preferences& preferences, std::optional<std::pair<QString, bool>> initialSort,
+FileListView::FileListView(Preferences& preferences, std::optional<std::pair<FileListSortKey, bool>> initialSort,
                            QWidget* parent)
     : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
@@ -62,12 +62,11 @@ FileListView::FileListView(Preferences& preferences, std::optional<std::pair<QSt
     if (!initialSort && restored) {
         const int stored = header->sortIndicatorSection();
         if (FileListModel::columns().sortable(stored)) {
-            pipeline_->restoreSort(QString::fromLatin1(FileListModel::columns().identifier(stored)),
+            pipeline_->restoreSort(fileListSortKeyFromIdentifier(FileListModel::columns().identifier(stored)),
                                    header->sortIndicatorOrder() == Qt::AscendingOrder);
         }
     }
-    const int sortColumn = FileListModel::columns().columnFor(pipeline_->sortKey());
-    header->setSortIndicator(sortColumn < 0 ? FileListModel::sizeColumn : sortColumn,
+    header->setSortIndicator(FileListModel::columnFor(pipeline_->sortKey()),
                              pipeline_->sortAscending() ? Qt::AscendingOrder : Qt::DescendingOrder);
     connect(header, &QHeaderView::sectionClicked, this, &FileListView::onHeaderClicked);
 
@@ -153,7 +152,7 @@ void FileListView::startRename(FileNode* target) {
 }
 
 void FileListView::onHeaderClicked(int column) {
-    const QString key = QString::fromLatin1(FileListModel::columns().identifier(column));
+    const FileListSortKey key = fileListSortKeyFromIdentifier(FileListModel::columns().identifier(column));
     bool ascending = FileListModel::columns().firstSortOrder(column) == Qt::AscendingOrder;
     if (key == pipeline_->sortKey()) ascending = !pipeline_->sortAscending();
     outline_->header()->setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);

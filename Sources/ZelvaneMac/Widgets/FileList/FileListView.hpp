@@ -29,7 +29,7 @@ struct FileListOptions {
 class FileListView final : public QWidget {
     Q_OBJECT
 public:
-    FileListView(Preferences& preferences, std::optional<std::pair<QString, bool>> initialSort, QWidget* parent = nullptr);
+    FileListView(Preferences& preferences, std::optional<std::pair<FileListSortKey, bool>> initialSort, QWidget* parent = nullptr);
     ~FileListView() override;
 
     FileListPipeline& pipeline() { return *pipeline_; }

@@ -13,9 +13,9 @@
 namespace zelvane {
 
 ExtensionTableView::ExtensionTableView(ExtensionTableCallbacks callbacks, Preferences& preferences,
-                                       std::optional<std::pair<QString, bool>> initialSort, QWidget* parent)
+                                       std::optional<std::pair<FileTypesSortKey, bool>> initialSort, QWidget* parent)
     : QTableView(parent), callbacks_(std::move(callbacks)) {
-    const QString key = initialSort ? initialSort->first : QStringLiteral("allocated");
+    const FileTypesSortKey key = initialSort ? initialSort->first : FileTypesSortKey::allocated;
     const bool ascending = initialSort ? initialSort->second : false;
     model_ = new ExtensionTableModel(key, ascending, this);
     model_->setOnDisplayedChange(callbacks_.onDisplayedChange);
@@ -44,9 +44,7 @@ ExtensionTableView::ExtensionTableView(ExtensionTableCallbacks callbacks, Prefer
     header->setSectionsClickable(true);
     header->setSortIndicatorShown(true);
     sizeColumnsToFit(*header, font(), ExtensionTableModel::columns());
-    const int sortColumn = ExtensionTableModel::columns().columnFor(key);
-    header->setSortIndicator(sortColumn < 0 ? ExtensionTableModel::allocatedColumn : sortColumn,
-                             ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+    header->setSortIndicator(ExtensionTableModel::columnFor(key), ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
     autosaveColumnLayout(*header, QStringLiteral("ZelvaneMac.ExtensionTableView.columns"), preferences);
     connect(header, &QHeaderView::sectionResized, this, [header](int section, int, int size) {
         // The swatch column stays between 17 and 60 points; the others at least 40.
@@ -56,22 +54,20 @@ ExtensionTableView::ExtensionTableView(ExtensionTableCallbacks callbacks, Prefer
     });
     connect(header, &QHeaderView::sectionClicked, this, [this](int column) {
         if (!ExtensionTableModel::columns().sortable(column)) {
-            const int c = ExtensionTableModel::columns().columnFor(model_->sortKey());
-            horizontalHeader()->setSortIndicator(c, model_->sortAscending() ? Qt::AscendingOrder : Qt::DescendingOrder);
+            horizontalHeader()->setSortIndicator(ExtensionTableModel::columnFor(model_->sortKey()),
+                                                 model_->sortAscending() ? Qt::AscendingOrder : Qt::DescendingOrder);
             return;
         }
-        const QString clicked = QString::fromLatin1(ExtensionTableModel::columns().identifier(column));
+        const FileTypesSortKey clicked = fileTypesSortKeyFromIdentifier(ExtensionTableModel::columns().identifier(column));
         bool asc = ExtensionTableModel::columns().firstSortOrder(column) == Qt::AscendingOrder;
         if (clicked == model_->sortKey()) asc = !model_->sortAscending();
         sortBy(clicked, asc);
     });
 }
 
-void ExtensionTableView::sortBy(const QString& key, bool ascending) {
+void ExtensionTableView::sortBy(FileTypesSortKey key, bool ascending) {
     model_->setSort(key, ascending);
-    const int c = ExtensionTableModel::columns().columnFor(model_->sortKey());
-    horizontalHeader()->setSortIndicator(c < 0 ? ExtensionTableModel::allocatedColumn : c,
-                                         ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+    horizontalHeader()->setSortIndicator(ExtensionTableModel::columnFor(key), ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
 void ExtensionTableView::update(const ExtensionTableInputs& inputs, bool altRowColors, bool showHorizontalLines) {

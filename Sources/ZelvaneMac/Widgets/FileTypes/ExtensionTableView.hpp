@@ -31,13 +31,13 @@ class ExtensionTableView final : public QTableView {
     Q_OBJECT
 public:
     ExtensionTableView(ExtensionTableCallbacks callbacks, Preferences& preferences,
-                       std::optional<std::pair<QString, bool>> initialSort = std::nullopt, QWidget* parent = nullptr);
+                       std::optional<std::pair<FileTypesSortKey, bool>> initialSort = std::nullopt, QWidget* parent = nullptr);
 
     // Resorts and reloads only when the statistics, colours, display settings, the visibility flag
     // or the alternating rows changed; grid lines alone are redrawn without a reload.
     void update(const ExtensionTableInputs& inputs, bool altRowColors, bool showHorizontalLines);
     ExtensionTableModel& tableModel() const { return *model_; }
-    void sortBy(const QString& key, bool ascending);
+    void sortBy(FileTypesSortKey key, bool ascending);
 
     // The context menu for a point of the viewport (also selects the row under it). The caller
     // owns the menu.

@@ -49,7 +49,7 @@ QWidget* FileViewTab::buildContent() {
     content_ = new QStackedWidget(this);
     empty_ = new EmptyStateView(localized("No Scan Results"), zelvaneIconImage(96), firstStepsDescription(), content_);
     content_->addWidget(empty_);
-    list_ = new FileListView(state_.preferences(), commandLineRowSort(state_.cliAutomationOptions()), content_);
+    list_ = new FileListView(state_.preferences(), commandLineFileListSort(state_.cliAutomationOptions()), content_);
     content_->addWidget(list_);
     fileActions_ = std::make_unique<FileActionMenu>(list_);
     list_->setFileActions(fileActionHooks(*fileActions_));

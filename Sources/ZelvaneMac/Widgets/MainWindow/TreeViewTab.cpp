@@ -70,7 +70,7 @@ void TreeViewTab::buildOutline() {
     treeContent_->addWidget(placeholder_);
     const QPointer<TreeViewTab> tab(this);
     outline_ = new FileTreeOutlineView(model_.outlineInputs(), fileActionHooks([tab] { return tab ? tab->fileActions_ : nullptr; }),
-                                       state_.preferences(), commandLineRowSort(state_.cliAutomationOptions()), treeContent_);
+                                       state_.preferences(), commandLineOutlineSort(state_.cliAutomationOptions()), treeContent_);
     treeContent_->addWidget(outline_);
     fileActions_ = new FileActionMenu(outline_);
     bindContextMenuCommands(*fileActions_);
@@ -91,7 +91,7 @@ void TreeViewTab::buildOutline() {
 
 void TreeViewTab::buildTypesTable() {
     ExtensionTableCallbacks ext;
-    ext.onDisplayedChange = guarded(this, [](TreeViewTab& t, const std::vector<ExtensionStats>& rows, const QString& key) {
+    ext.onDisplayedChange = guarded(this, [](TreeViewTab& t, const std::vector<ExtensionStats>& rows, FileTypesSortKey key) {
         t.state_.fileTypes().setExtensionPanelDisplayed(rows);
         t.state_.fileTypes().setExtensionPanelSortKey(key);
     });

@@ -7,8 +7,6 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include <algorithm>
-
 #include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
 #include "ZelvaneMac/Core/Text/Utf8Text.hpp"
 #include "ZelvaneMac/Models/FileTypeIcons.hpp"
@@ -22,7 +20,7 @@
 namespace zelvane {
 
 FileTreeOutlineView::FileTreeOutlineView(const FileTreeOutlineInputs& initial, FileActionHooks fileActions,
-                                         Preferences& preferences, std::optional<std::pair<QString, bool>> initialSort,
+                                         Preferences& preferences, std::optional<std::pair<OutlineSortKey, bool>> initialSort,
                                          QWidget* parent)
     : QWidget(parent), fileActions_(std::move(fileActions)) {
     auto* layout = new QVBoxLayout(this);
@@ -33,7 +31,7 @@ FileTreeOutlineView::FileTreeOutlineView(const FileTreeOutlineInputs& initial, F
     FileTreeOutlineInputs seed = initial;
     seed.roots.clear();  // the first update brings the roots, as a load
     model_ = new FileTreeOutlineModel(seed, this);
-    const QString key = initialSort ? initialSort->first : QStringLiteral("allocated");
+    const OutlineSortKey key = initialSort ? initialSort->first : OutlineSortKey::allocated;
     const bool ascending = initialSort ? initialSort->second : false;
     model_->setSort(key, ascending);
 
@@ -54,13 +52,12 @@ FileTreeOutlineView::FileTreeOutlineView(const FileTreeOutlineInputs& initial, F
     });
 
     outline_->setModel(model_);
+    rowSelection_.emplace(*outline_, *model_);
     setUpResultOutline(*outline_, *delegate_, FileTreeOutlineModel::columns(), options_.altRowColors,
                        options_.showHorizontalLines, options_.enableDragDrop);
 
     QHeaderView* header = outline_->header();
-    int sortColumn = FileTreeOutlineModel::columns().columnFor(key);
-    header->setSortIndicator(sortColumn < 0 ? FileTreeOutlineModel::allocatedColumn : sortColumn,
-                             ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+    header->setSortIndicator(FileTreeOutlineModel::columnFor(key), ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
     autosaveColumnLayout(*header, QStringLiteral("ZelvaneMac.FileTreeOutlineView.columns"), preferences);
     // Deep names need the room: the folder column takes what the other columns leave.
     giveSpareWidthToColumn(*outline_, FileTreeOutlineModel::nameColumn);
@@ -134,7 +131,7 @@ void FileTreeOutlineView::update(const FileTreeOutlineInputs& inputs, const File
     }
     if (commands.rename) startRename(commands.renameTarget);
     if (load) DebugTimingLog::end(*load);
-    syncSelection(selection);
+    rowSelection_->show(selection);
 }
 
 void FileTreeOutlineView::reopenSingleRoot() {
@@ -179,75 +176,26 @@ bool FileTreeOutlineView::isGroupExpanded(const FileNode* folder) const {
     return false;
 }
 
-std::vector<FileNode*> FileTreeOutlineView::selectedNodes() const {
-    const QModelIndexList rows = outline_->selectionModel()->selectedRows(0);
-    // Row order is the order of the rows' paths of row numbers from the top: no view lookups, so
-    // a selection of every file of a type stays fast.
-    std::vector<std::pair<std::vector<int>, FileNode*>> ordered;
-    ordered.reserve(size_t(rows.size()));
-    for (const QModelIndex& i : rows) {
-        FileNode* n = model_->nodeAt(i);
-        if (!n) continue;
-        std::vector<int> path;
-        for (QModelIndex p = i; p.isValid(); p = p.parent()) path.push_back(p.row());
-        std::reverse(path.begin(), path.end());
-        ordered.emplace_back(std::move(path), n);
-    }
-    std::sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::vector<FileNode*> out;
-    out.reserve(ordered.size());
-    for (auto& entry : ordered) out.push_back(entry.second);
-    return out;
-}
+std::vector<FileNode*> FileTreeOutlineView::selectedNodes() const { return rowSelection_->nodes(); }
 
 std::vector<FileNode*> FileTreeOutlineView::actionTargets() const { return model_->nodesForActions(selectedNodes()); }
 
-void FileTreeOutlineView::sortBy(const QString& key, bool ascending) {
+void FileTreeOutlineView::sortBy(OutlineSortKey key, bool ascending) {
     model_->setSort(key, ascending);
-    const int c = FileTreeOutlineModel::columns().columnFor(key);
-    outline_->header()->setSortIndicator(c < 0 ? FileTreeOutlineModel::allocatedColumn : c,
+    outline_->header()->setSortIndicator(FileTreeOutlineModel::columnFor(key),
                                          ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
 void FileTreeOutlineView::onHeaderClicked(int column) {
-    const QString key = QString::fromLatin1(FileTreeOutlineModel::columns().identifier(column));
+    const OutlineSortKey key = outlineSortKeyFromIdentifier(FileTreeOutlineModel::columns().identifier(column));
     bool ascending = FileTreeOutlineModel::columns().firstSortOrder(column) == Qt::AscendingOrder;
     if (key == model_->sortKey()) ascending = !model_->sortAscending();
     sortBy(key, ascending);
 }
 
-void FileTreeOutlineView::syncSelection(const std::unordered_set<FileNode*>& target) {
-    std::vector<FileNode*> current = selectedNodes();
-    if (current.size() == target.size() &&
-        std::all_of(current.begin(), current.end(), [&](FileNode* n) { return target.count(n) != 0; }))
-        return;
-    std::vector<FileNode*> wanted;
-    wanted.reserve(target.size());
-    for (FileNode* n : target)
-        if (!model_->isRetiredGroup(n)) wanted.push_back(n);
-    const QModelIndexList found = model_->indexesForNodes(wanted);
-    QItemSelection selection;
-    QModelIndex first;
-    std::vector<int> firstPath;
-    for (const QModelIndex& i : found) {
-        std::vector<int> path;
-        for (QModelIndex p = i.parent(); p.isValid(); p = p.parent()) {
-            path.push_back(p.row());
-            if (!outline_->isExpanded(p)) outline_->expand(p);
-        }
-        std::reverse(path.begin(), path.end());
-        path.push_back(i.row());
-        selection.select(i, i.siblingAtColumn(FileTreeOutlineModel::kColumnCount - 1));
-        if (!first.isValid() || path < firstPath) {
-            first = i;
-            firstPath = std::move(path);
-        }
-    }
-    outline_->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
-    if (first.isValid()) outline_->scrollTo(first);
+void FileTreeOutlineView::onOutlineSelectionChanged() {
+    if (!rowSelection_->isShowing()) emit selectionChanged(selectedNodes());
 }
-
-void FileTreeOutlineView::onOutlineSelectionChanged() { emit selectionChanged(selectedNodes()); }
 
 void FileTreeOutlineView::openContextMenu(const QPoint& globalPos) {
     if (!fileActions_.makeContextMenu) return;

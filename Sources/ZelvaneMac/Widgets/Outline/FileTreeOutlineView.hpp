@@ -10,6 +10,7 @@
 
 #include "ZelvaneMac/Models/FileTreeOutlineModel.hpp"
 #include "ZelvaneMac/Widgets/Common/FileActionHooks.hpp"
+#include "ZelvaneMac/Widgets/Outline/OutlineRowSelection.hpp"
 #include "ZelvaneMac/Window/TreeExpansion.hpp"
 
 class QPoint;
@@ -29,7 +30,7 @@ class FileTreeOutlineView final : public QWidget, public TreeExpansionQuery {
 public:
     // `initial` seeds the monitor revision; `initialSort` is (key, ascending), allocated size descending when none.
     FileTreeOutlineView(const FileTreeOutlineInputs& initial, FileActionHooks fileActions, Preferences& preferences,
-                        std::optional<std::pair<QString, bool>> initialSort = std::nullopt, QWidget* parent = nullptr);
+                        std::optional<std::pair<OutlineSortKey, bool>> initialSort = std::nullopt, QWidget* parent = nullptr);
     ~FileTreeOutlineView() override;
 
     // Applies the window's inputs, carries out `commands`, then makes the outline's selection
@@ -41,7 +42,7 @@ public:
     bool isGroupExpanded(const FileNode* folder) const override;
     std::vector<FileNode*> selectedNodes() const;  // row order, group rows included
     std::vector<FileNode*> actionTargets() const;  // group rows replaced by their files
-    void sortBy(const QString& key, bool ascending);
+    void sortBy(OutlineSortKey key, bool ascending);
 
     FileTreeOutlineModel& model() const { return *model_; }
     ContextMenuOutlineView& outline() const { return *outline_; }
@@ -54,7 +55,6 @@ signals:
     void hoveredPath(const std::optional<QString>& path);
 
 private:
-    void syncSelection(const std::unordered_set<FileNode*>& target);
     void onOutlineSelectionChanged();
     void onHeaderClicked(int column);
     void startRename(FileNode* target);
@@ -66,7 +66,7 @@ private:
     ContextMenuOutlineView* outline_ = nullptr;
     ResultTableDelegate* delegate_ = nullptr;
     FileTreeOutlineOptions options_;
-    bool syncingSelection_ = false;
+    std::optional<OutlineRowSelection> rowSelection_;
 };
 
 }  // namespace zelvane

@@ -208,7 +208,7 @@ void completeFileTypesExport(ContentViewState& state, const QString& path) {
         std::stable_sort(rows.begin(), rows.end(),
                          [](const ExtensionStats& a, const ExtensionStats& b) { return a.totalAlloc > b.totalAlloc; });
     }
-    const bool byAllocated = state.fileTypes().extensionPanelSortKey() == u"allocated";
+    const bool byAllocated = state.fileTypes().extensionPanelSortKey() == FileTypesSortKey::allocated;
     if (const auto error = exportFileTypesToCSV(rows, byAllocated, nativePath(path))) {
         state.prompts().setCsvExportErrorDetail(
             fillPlaceholders(localized("Couldn't write the CSV file: %@"), {errnoDescription(error->underlyingErrno)}));
