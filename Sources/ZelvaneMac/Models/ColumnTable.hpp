@@ -37,12 +37,6 @@ public:
     constexpr Qt::SortOrder firstSortOrder(int column) const {
         return has(column) ? (*this)[column].firstOrder : Qt::DescendingOrder;
     }
-    // -1 when no column has this identifier.
-    int columnFor(const QString& identifier) const {
-        for (int c = 0; c < count(); ++c)
-            if (identifier == QLatin1String((*this)[c].identifier)) return c;
-        return -1;
-    }
 
 private:
     constexpr bool has(int column) const { return column >= 0 && column < count(); }
