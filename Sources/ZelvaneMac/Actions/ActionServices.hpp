@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,10 @@ public:
     virtual ~ActionPrompter() = default;
     // True exactly when the first button was chosen.
     virtual bool ask(const AlertRequest& alert) = 0;
+    // Says that work started in the background is under way, `text` saying what, with a way to
+    // give up that calls `cancel` (on this thread); shown only once the work takes a while, and
+    // gone with the returned token. Without a window nothing is shown.
+    virtual std::shared_ptr<void> showProgress(const QString& /*text*/, std::function<void()> /*cancel*/) { return {}; }
     // Runs `work` (on another thread, as it may take long) while the user waits, `text` saying
     // for what, with a way to give up that sets the flag `work` is handed. Returns when `work`
     // has returned. Without a window, `work` runs right here.

@@ -23,14 +23,20 @@ bool hasAbsolutePath(const FileNode* node) {
     return !name.empty() && name.front() == u'/';
 }
 
-void addTarget(FileNode* node, std::vector<ActionTarget>& out, std::unordered_set<const FileNode*>& seen) {
-    if (!usable(node) || !hasAbsolutePath(node) || !seen.insert(node).second) return;
-    std::string path = node->pathBytes();
+void addTarget(FileNode* node, std::vector<ActionTarget>& out, std::vector<ActionTarget>* withoutFullPath,
+               std::unordered_set<const FileNode*>& seen) {
+    if (!usable(node) || !seen.insert(node).second) return;
+    const bool absolute = hasAbsolutePath(node);
+    if (!absolute && !withoutFullPath) return;
     ActionTarget t;
     t.node = node;
     t.displayName = withVisibleControlCharacters(QString::fromStdString(node->name()));
     t.displayPath = QString::fromStdString(node->fullPath());
-    t.path = std::move(path);
+    if (!absolute) {
+        withoutFullPath->push_back(std::move(t));
+        return;
+    }
+    t.path = node->pathBytes();
     t.isDir = node->isDir();
     const NodeStore* store = rootOf(node)->store();
     t.fromImport = store && store->isImported();
@@ -47,16 +53,17 @@ bool hasAncestorIn(const FileNode* node, const std::unordered_set<const FileNode
 
 }  // namespace
 
-std::vector<ActionTarget> resolveActionTargets(std::span<FileNode* const> nodes, bool dropNestedItems) {
+std::vector<ActionTarget> resolveActionTargets(std::span<FileNode* const> nodes, bool dropNestedItems,
+                                               std::vector<ActionTarget>* withoutFullPath) {
     std::vector<ActionTarget> out;
     std::unordered_set<const FileNode*> seen;
     for (FileNode* node : nodes) {
         if (!node) continue;
         if (node->isSyntheticGroup()) {
             if (node->isDeleted()) continue;
-            for (FileNode* child : node->children()) addTarget(child, out, seen);
+            for (FileNode* child : node->children()) addTarget(child, out, withoutFullPath, seen);
         } else {
-            addTarget(node, out, seen);
+            addTarget(node, out, withoutFullPath, seen);
         }
     }
     if (dropNestedItems && out.size() > 1) {
@@ -72,7 +79,7 @@ std::vector<ActionTarget> resolveActionTargets(std::span<FileNode* const> nodes,
 size_t countActionTargets(std::span<FileNode* const> nodes) {
     std::unordered_set<const FileNode*> seen;
     auto count = [&](const FileNode* n) {
-        if (usable(n) && hasAbsolutePath(n)) seen.insert(n);
+        if (usable(n)) seen.insert(n);
     };
     for (FileNode* node : nodes) {
         if (!node) continue;

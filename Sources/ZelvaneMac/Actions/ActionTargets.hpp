@@ -30,15 +30,18 @@ struct ActionTarget {
 // decides what reaches the file system:
 // - a synthetic group row ("[N Files in ...]") stands for its files and is never an item itself;
 // - nodes marked deleted are skipped: another file may since have taken their path;
-// - a node whose path is not absolute (a tree read from an export without folders) is skipped;
+// - a node whose path is not absolute (a tree read from an export that named its items relative to
+//   a folder it does not name) has no place on disk: it goes to `withoutFullPath` when given;
 // - each node appears once, in the owner's order (a file selected on its own and through its
 //   group counts once).
 // With `dropNestedItems` an item inside another target folder is left out as well, so that removing
 // the folder is not followed by a failed attempt on what it contained.
-std::vector<ActionTarget> resolveActionTargets(std::span<FileNode* const> nodes, bool dropNestedItems = false);
+std::vector<ActionTarget> resolveActionTargets(std::span<FileNode* const> nodes, bool dropNestedItems = false,
+                                               std::vector<ActionTarget>* withoutFullPath = nullptr);
 
-// How many items resolveActionTargets would give, without building their paths (the menu asks
-// this before every opening, whatever the size of the selection).
+// How many items resolveActionTargets would give, those without a full path included (an action
+// on them says why it cannot act), without building their paths (the menu asks this before every
+// opening, whatever the size of the selection).
 size_t countActionTargets(std::span<FileNode* const> nodes);
 
 }  // namespace zelvane

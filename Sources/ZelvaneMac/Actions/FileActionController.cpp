@@ -39,7 +39,14 @@ QList<QUrl> urlsOf(const std::vector<ActionTarget>& items) {
     return urls;
 }
 
-QString errorText(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
+QString errorText(int err) {
+    if (err == kSourceChangedError) return localized("It changed while it was being copied, so the unfinished copy was removed.");
+    return QString::fromLocal8Bit(std::strerror(err));
+}
+
+QString withoutFullPathReason() {
+    return localized("The imported file gives only a relative path for it, so where it is on disk is unknown.");
+}
 
 // Path bytes below an item as a message shows them.
 QString shownPath(const std::string& bytes) { return withVisibleControlCharacters(QString::fromStdString(bytes)); }
@@ -85,10 +92,11 @@ ShownFileSystem shownFileSystem(const ActionTarget& t) {
     return t.node && t.node->isRoot() ? ShownFileSystem::item : ShownFileSystem::containingFolder;
 }
 
-// The items below `folder` that are no longer on disk (the topmost of each gone branch).
-void nodesGoneBelow(FileNode* folder, std::vector<FileNode*>& gone) {
+// The items below `folder` that are no longer on disk (the topmost of each gone branch); given up
+// when `stop` is set. Reads the tree only through what background work may read.
+void nodesGoneBelow(FileNode* folder, std::vector<FileNode*>& gone, const std::atomic<bool>& stop) {
     std::vector<FileNode*> stack{folder};
-    while (!stack.empty()) {
+    while (!stack.empty() && !stop.load(std::memory_order_relaxed)) {
         FileNode* current = stack.back();
         stack.pop_back();
         for (FileNode* child : current->children()) {
@@ -140,11 +148,24 @@ FileActionController::FileActionController(DesktopServices& desktop, ActionPromp
     : desktop_(desktop), prompter_(prompter), trashEnvironment_(TrashEnvironment::current()),
       context_(std::make_unique<QObject>()) {}
 
-FileActionController::~FileActionController() { cancelled_->store(true); }
+FileActionController::~FileActionController() {
+    ownerGone_->store(true);
+    for (auto& [id, job] : jobs_) job.cancelled->store(true);
+}
 
-std::vector<ActionTarget> FileActionController::targets(bool dropNestedItems) const {
+std::vector<ActionTarget> FileActionController::targets(std::vector<Failure>& refused, bool dropNestedItems) const {
     std::vector<FileNode*> nodes = targetNodesProvider();
-    return resolveActionTargets(nodes, dropNestedItems);
+    std::vector<ActionTarget> withoutFullPath;
+    std::vector<ActionTarget> items = resolveActionTargets(nodes, dropNestedItems, &withoutFullPath);
+    for (ActionTarget& t : withoutFullPath) refused.push_back({std::move(t), withoutFullPathReason()});
+    return items;
+}
+
+std::vector<ActionTarget> FileActionController::reachableTargets(Change change) {
+    std::vector<Failure> refused;
+    std::vector<ActionTarget> items = targets(refused);
+    tellFailures(change, refused);
+    return items;
 }
 
 FileActionMenuState FileActionController::menuState() const {
@@ -164,11 +185,11 @@ bool FileActionController::confirmOpeningManyWindows(int count, const QString& w
 }
 
 void FileActionController::open() {
-    for (const auto& t : targets()) desktop_.openUrl(fileUrlFromPathBytes(t.path));
+    for (const auto& t : reachableTargets(Change::reach)) desktop_.openUrl(fileUrlFromPathBytes(t.path));
 }
 
 void FileActionController::showInFileManager() {
-    auto items = targets();
+    auto items = reachableTargets(Change::reach);
     if (items.empty()) return;
     if (!confirmOpeningManyWindows(int(items.size()), localized("File Manager windows"))) return;
     if (desktop_.showItems(urlsOf(items))) return;
@@ -181,7 +202,7 @@ void FileActionController::showInFileManager() {
 }
 
 void FileActionController::getInfo() {
-    auto items = targets();
+    auto items = reachableTargets(Change::reach);
     if (items.empty()) return;
     if (!confirmOpeningManyWindows(int(items.size()), localized("Get Info windows"))) return;
     for (const auto& t : items) {
@@ -191,7 +212,7 @@ void FileActionController::getInfo() {
 }
 
 void FileActionController::newTerminal() {
-    auto items = targets();
+    auto items = reachableTargets(Change::reach);
     if (items.empty()) return;
     std::string terminal = desktop_.terminalProgram();
     if (terminal.empty()) return;
@@ -200,7 +221,7 @@ void FileActionController::newTerminal() {
 }
 
 void FileActionController::copy() {
-    auto items = targets();
+    auto items = reachableTargets(Change::reach);
     if (items.empty()) return;
     auto* data = new QMimeData;
     QList<QUrl> urls = urlsOf(items);
@@ -214,7 +235,7 @@ void FileActionController::copy() {
 }
 
 void FileActionController::copyPath() {
-    auto items = targets();
+    auto items = reachableTargets(Change::reach);
     if (items.empty()) return;
     QStringList paths;
     for (const auto& t : items) paths << t.displayPath;
@@ -380,6 +401,10 @@ void FileActionController::tellFailures(Change change, const std::vector<Failure
         alert.message = one ? fillPlaceholders(localized("Couldn't change the tags of \"%@\""), {name})
                             : fillCount(localized("The tags of %d items couldn't be changed."), n);
         break;
+    case Change::reach:
+        alert.message = one ? fillPlaceholders(localized("\"%@\" can't be found on disk."), {name})
+                            : fillCount(localized("%d items can't be found on disk."), n);
+        break;
     }
     alert.informativeText = reasonsText(failures);
     alert.buttons = {localized("OK")};
@@ -387,10 +412,9 @@ void FileActionController::tellFailures(Change change, const std::vector<Failure
 }
 
 void FileActionController::moveToTrash() {
-    auto items = targets(true);
-    if (items.empty()) return;
-    const HeldTrees held = holdTrees(items);
     std::vector<Failure> refused;
+    auto items = targets(refused, true);
+    const HeldTrees held = holdTrees(items);
     DiskTotals disk;
     items = refuseUntouchable(std::move(items), Change::trash, refused, &disk);
     report(disk.vanished);
@@ -452,13 +476,14 @@ void FileActionController::moveToTrash() {
             }
             report(trashed);
             tellFailures(Change::trash, untouched);
-            offerImmediateDelete(failed, disk);
+            offerImmediateDelete(failed, disk, held);
         }
     }
-    offerImmediateDelete(withoutTrash, disk);
+    offerImmediateDelete(withoutTrash, disk, held);
 }
 
-void FileActionController::offerImmediateDelete(const std::vector<Failure>& failures, const DiskTotals& disk) {
+void FileActionController::offerImmediateDelete(const std::vector<Failure>& failures, const DiskTotals& disk,
+                                                const HeldTrees& held) {
     if (failures.empty()) return;
     // Erasing is offered only where it could work: where the item itself refuses to move, it
     // would refuse to go as well, and the offer would only hide the real cause.
@@ -479,14 +504,13 @@ void FileActionController::offerImmediateDelete(const std::vector<Failure>& fail
     alert.buttons = {localized("Delete Immediately"), localized("Cancel")};
     alert.defaultButton = 1;
     if (!prompter_.ask(alert)) return;
-    removeImmediately(items);
+    removeImmediately(std::move(items), held);
 }
 
 void FileActionController::deleteImmediately() {
-    auto items = targets(true);
-    if (items.empty()) return;
-    const HeldTrees held = holdTrees(items);
     std::vector<Failure> refused;
+    auto items = targets(refused, true);
+    const HeldTrees held = holdTrees(items);
     DiskTotals disk;
     items = refuseUntouchable(std::move(items), Change::erase, refused, &disk);
     report(disk.vanished);
@@ -501,47 +525,69 @@ void FileActionController::deleteImmediately() {
     if (const QString onDisk = disk.textFor(items); !onDisk.isEmpty()) alert.informativeText += QStringLiteral("\n\n") + onDisk;
     alert.buttons = {localized("Delete Immediately"), localized("Cancel")};
     alert.defaultButton = 1;  // what cannot be undone is never one key press away
-    if (prompter_.ask(alert)) removeImmediately(items);
+    if (prompter_.ask(alert)) removeImmediately(std::move(items), held);
 }
 
-void FileActionController::removeImmediately(const std::vector<ActionTarget>& items) {
-    std::vector<FileNode*> gone;
-    std::vector<Failure> failures;
-    for (const auto& t : items) {
-        const RemovalResult removal = removeItem(t.path);
-        // Gone meanwhile is gone all the same: nothing failed.
-        if (removal.error == 0 || (removal.error == ENOENT && removal.remaining == 0)) {
-            gone.push_back(t.node);
-            continue;
-        }
-        if (removal.removedSome) nodesGoneBelow(t.node, gone);
-        QString reason;
-        if (removal.error == EBUSY && removal.remaining == 0)
-            reason = mountPointReason();
-        else if (removal.remaining <= 1 || removal.firstRemaining.empty())
-            reason = errorText(removal.firstError ? removal.firstError : removal.error);
-        else
-            reason = fillFormat(localized("%d items remain, among them \"%@\": %@."),
-                                {int64_t(removal.remaining), shownPath(removal.firstRemaining), errorText(removal.firstError)});
-        failures.push_back({t, reason});
-    }
-    report(gone);
-    tellFailures(Change::erase, failures);
+void FileActionController::removeImmediately(std::vector<ActionTarget> items, HeldTrees held) {
+    if (items.empty()) return;
+    const uint64_t job = startJob(localized("Deleting\u2026"));
+    zelvane::runInBackground(
+        context_.get(),
+        [items = std::move(items), held = std::move(held), stop = jobs_[job].cancelled, ownerGone = ownerGone_]() mutable {
+            Removal out;
+            for (const auto& t : items) {
+                if (stop->load()) break;
+                const RemovalResult removal = removeItem(t.path, stop.get());
+                // Gone meanwhile is gone all the same: nothing failed.
+                if (removal.error == 0 || (removal.error == ENOENT && removal.remaining == 0)) {
+                    out.gone.push_back(t.node);
+                    continue;
+                }
+                // What went of a folder that stayed is shown gone, unless nobody is left to show it.
+                if (removal.removedSome) nodesGoneBelow(t.node, out.gone, *ownerGone);
+                // Stopped on purpose: what is left was not tried.
+                if (removal.error == ECANCELED) continue;
+                QString reason;
+                if (removal.error == EBUSY && removal.remaining == 0)
+                    reason = mountPointReason();
+                else if (removal.remaining <= 1 || removal.firstRemaining.empty())
+                    reason = errorText(removal.firstError ? removal.firstError : removal.error);
+                else
+                    reason = fillFormat(localized("%d items remain, among them \"%@\": %@."),
+                                        {int64_t(removal.remaining), shownPath(removal.firstRemaining), errorText(removal.firstError)});
+                out.failures.push_back({t, reason});
+            }
+            out.held = std::move(held);
+            return out;
+        },
+        [this, job](const Removal& out) {
+            endJob(job);
+            report(out.gone);
+            tellFailures(Change::erase, out.failures);
+        });
 }
 
 void FileActionController::report(const std::vector<FileNode*>& removed) {
     if (!removed.empty()) onNodesDeleted(removed);
 }
 
+uint64_t FileActionController::startJob(const QString& panelText) {
+    const uint64_t id = ++lastJob_;
+    Job& job = jobs_[id];
+    job.busy = busyIndicator();
+    if (!panelText.isEmpty()) job.panel = prompter_.showProgress(panelText, [stop = job.cancelled] { stop->store(true); });
+    return id;
+}
+
 void FileActionController::runInBackground(Change change, std::vector<ActionTarget> items,
                                            std::function<MadeItem(const ActionTarget&, const std::atomic<bool>&)> work) {
     if (items.empty()) return;
-    busyTokens_.push_back(busyIndicator());
-    // What the job reports is delivered on the GUI thread, or dropped with the controller, whose
-    // flag also stops the job at its next item.
+    const uint64_t job = startJob({});
+    // What the job reports is delivered on the GUI thread, or dropped with the controller, which
+    // also stops the job at its next item.
     zelvane::runInBackground(
         context_.get(),
-        [cancelled = cancelled_, items = std::move(items), work = std::move(work)] {
+        [cancelled = jobs_[job].cancelled, items = std::move(items), work = std::move(work)] {
             std::vector<Failure> failures;
             for (const ActionTarget& t : items) {
                 if (cancelled->load()) break;
@@ -550,22 +596,20 @@ void FileActionController::runInBackground(Change change, std::vector<ActionTarg
             }
             return failures;
         },
-        [this, change](const std::vector<Failure>& failures) { finishBackground(change, failures); });
-}
-
-void FileActionController::finishBackground(Change change, const std::vector<Failure>& failures) {
-    if (!busyTokens_.empty()) busyTokens_.pop_back();
-    tellFailures(change, failures);
+        [this, job, change](const std::vector<Failure>& failures) {
+            endJob(job);
+            tellFailures(change, failures);
+        });
 }
 
 void FileActionController::waitForBackgroundWork() {
-    // Each job gives its busy token back when its report is delivered.
-    while (!busyTokens_.empty()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    // Each job ends when its report is delivered.
+    while (!jobs_.empty()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 void FileActionController::compress() {
     std::vector<Failure> refused;
-    auto items = refuseUntouchable(targets(), Change::compress, refused);
+    auto items = refuseUntouchable(targets(refused), Change::compress, refused);
     tellFailures(Change::compress, refused);
     // Names handed out in this action, per folder: two items with one stem get two archives.
     std::map<std::string, std::set<std::string>> reserved;
@@ -590,17 +634,18 @@ void FileActionController::compress() {
 
 void FileActionController::duplicate() {
     std::vector<Failure> refused;
-    auto items = refuseUntouchable(targets(), Change::duplicate, refused);
+    auto items = refuseUntouchable(targets(refused), Change::duplicate, refused);
     tellFailures(Change::duplicate, refused);
-    runInBackground(Change::duplicate, std::move(items), [](const ActionTarget& t, const std::atomic<bool>& cancelled) {
+    runInBackground(Change::duplicate, std::move(items), [watch = copyWatch_](const ActionTarget& t, const std::atomic<bool>& cancelled) {
         const NameParts parts = splitExtension(lastComponent(t.path));
-        return duplicateItem(t.path, [&](int n) { return siblingName(parts, " copy", n); }, &cancelled, shownFileSystem(t));
+        return duplicateItem(t.path, [&](int n) { return siblingName(parts, " copy", n); }, &cancelled, shownFileSystem(t),
+                             &watch);
     });
 }
 
 void FileActionController::makeLink() {
     std::vector<Failure> failures;
-    auto items = refuseUntouchable(targets(), Change::link, failures);
+    auto items = refuseUntouchable(targets(failures), Change::link, failures);
     for (const auto& t : items) {
         const NameParts parts = splitExtension(lastComponent(t.path));
         if (int err = makeLinkBeside(t.path, [&](int n) { return siblingName(parts, " alias", n); }))
@@ -611,14 +656,14 @@ void FileActionController::makeLink() {
 
 void FileActionController::quickLook() {
     previewPaths_.clear();
-    for (const auto& t : targets()) previewPaths_.push_back(t.path);
+    for (const auto& t : reachableTargets(Change::reach)) previewPaths_.push_back(t.path);
     if (previewPaths_.empty()) return;
     onShowPreview();
 }
 
 void FileActionController::setTag(const QString& tagName) {
     std::vector<Failure> failures;
-    auto items = refuseUntouchable(targets(), Change::tags, failures);
+    auto items = refuseUntouchable(targets(failures), Change::tags, failures);
     std::vector<std::string> tags;
     if (!tagName.isEmpty()) tags.push_back(tagName.toStdString());
     for (const auto& t : items)
@@ -627,7 +672,7 @@ void FileActionController::setTag(const QString& tagName) {
 }
 
 void FileActionController::launchNewInstance() {
-    auto items = targets();
+    auto items = reachableTargets(Change::reach);
     if (items.empty()) return;
     std::string program = desktop_.ownProgram();
     if (program.empty()) return;
@@ -657,7 +702,9 @@ bool FileActionController::performRename(FileNode* node, const QString& newName)
     if (const char* reason = invalidNameReason(trimmed)) return fail(localized(reason));
 
     std::vector<FileNode*> one{node};
-    auto resolved = resolveActionTargets(one);
+    std::vector<ActionTarget> withoutFullPath;
+    auto resolved = resolveActionTargets(one, false, &withoutFullPath);
+    if (!withoutFullPath.empty()) return fail(withoutFullPathReason());
     if (resolved.empty()) return fail(localized("The item is no longer there."));
     std::vector<Failure> refused;
     refuseUntouchable(resolved, Change::rename, refused);

@@ -48,16 +48,19 @@ struct FileActionMenuState {
 // where the row shows a file) without first saying what it holds on disk now. What fails is said,
 // with the system's reason, and only what really went is reported as deleted.
 //
-// GUI thread only; actions run to their end there, alerts included, except Compress and
-// Duplicate, which write on the thread pool while the busy indication shows and report failures
-// when they end.
+// GUI thread only; actions run to their end there, alerts included, except Delete Immediately,
+// Compress and Duplicate, which change the disk on the thread pool while the busy indication shows
+// (and, for a deletion that lasts, a panel with Cancel), and report what they did when they end.
+// Cancel, or the controller going (its window closes, the program quits), stops such work before
+// its next file.
 class FileActionController final {
 public:
     using NodesProvider = std::function<std::vector<FileNode*>()>;
     using NodesHandler = std::function<void(const std::vector<FileNode*>&)>;
 
     FileActionController(DesktopServices& desktop, ActionPrompter& prompter);
-    // Stops the background work (its half-made items are removed) and waits for it.
+    // Stops the background work before its next file (its half-made items are removed) without
+    // waiting for it; what it would report is dropped.
     ~FileActionController();
     FileActionController(const FileActionController&) = delete;
     FileActionController& operator=(const FileActionController&) = delete;
@@ -108,6 +111,8 @@ public:
     // Runs the event loop until the background work has reported (tests; the application lets it
     // run).
     void waitForBackgroundWork();
+    // Watches the copies Duplicate makes, on the copying thread (tests change a source there).
+    void setCopyWatch(CopyWatch watch) { copyWatch_ = std::move(watch); }
 
     // Asks before opening `count` windows of the given kind; true below six without asking.
     bool confirmOpeningManyWindows(int count, const QString& windowKind);
@@ -117,7 +122,9 @@ private:
         ActionTarget target;
         QString reason;
     };
-    enum class Change { trash, erase, rename, duplicate, compress, link, tags };
+    // What an action does, for the wording of what it could not do; `reach` is every action that
+    // only names, shows or opens its items.
+    enum class Change { trash, erase, rename, duplicate, compress, link, tags, reach };
     // What the disk holds now below the folders an action is about to erase unseen.
     struct DiskTotals {
         bool cancelled = false;  // the user gave up waiting: the action ends
@@ -138,26 +145,49 @@ private:
     using HeldTrees = std::vector<std::shared_ptr<NodeStore>>;
     static HeldTrees holdTrees(const std::vector<ActionTarget>& items);
 
-    std::vector<ActionTarget> targets(bool dropNestedItems = false) const;
+    // The items the action works on; the nodes it cannot reach on disk join `refused`, with why.
+    std::vector<ActionTarget> targets(std::vector<Failure>& refused, bool dropNestedItems = false) const;
+    // The same for an action that has nothing else to refuse: what it cannot reach is told at once.
+    std::vector<ActionTarget> reachableTargets(Change change);
     // Splits off the targets that `change` may not touch, with why.
     std::vector<ActionTarget> refuseUntouchable(std::vector<ActionTarget> items, Change change,
                                                 std::vector<Failure>& refused, DiskTotals* disk = nullptr) const;
     // One failure's reason, or a line "name": reason for each of several (the first few named).
     static QString reasonsText(const std::vector<Failure>& failures);
     void tellFailures(Change change, const std::vector<Failure>& failures);
-    void offerImmediateDelete(const std::vector<Failure>& failures, const DiskTotals& disk);
-    void removeImmediately(const std::vector<ActionTarget>& items);
+    void offerImmediateDelete(const std::vector<Failure>& failures, const DiskTotals& disk, const HeldTrees& held);
+    void removeImmediately(std::vector<ActionTarget> items, HeldTrees held);
+    // What a deletion did, handed from the thread pool to the GUI thread with the trees it names
+    // nodes of: a scan that replaced them meanwhile cannot free those nodes before the report.
+    struct Removal {
+        std::vector<FileNode*> gone;
+        std::vector<Failure> failures;
+        HeldTrees held;
+    };
     void report(const std::vector<FileNode*>& removed);
     void runInBackground(Change change, std::vector<ActionTarget> items,
                          std::function<MadeItem(const ActionTarget&, const std::atomic<bool>&)> work);
-    void finishBackground(Change change, const std::vector<Failure>& failures);
+
+    // Background work under way: its busy indication, its panel (for work that shows one) and the
+    // flag that stops it, set by the panel's Cancel or when the controller goes.
+    struct Job {
+        std::shared_ptr<void> busy;
+        std::shared_ptr<void> panel;
+        std::shared_ptr<std::atomic<bool>> cancelled = std::make_shared<std::atomic<bool>>(false);
+    };
+    // An empty `panelText` shows no panel.
+    uint64_t startJob(const QString& panelText);
+    void endJob(uint64_t id) { jobs_.erase(id); }
 
     DesktopServices& desktop_;
     ActionPrompter& prompter_;
     TrashEnvironment trashEnvironment_;
     std::vector<std::string> previewPaths_;
-    std::vector<std::shared_ptr<void>> busyTokens_;  // one per job still running
-    std::shared_ptr<std::atomic<bool>> cancelled_ = std::make_shared<std::atomic<bool>>(false);
+    std::map<uint64_t, Job> jobs_;
+    uint64_t lastJob_ = 0;
+    // Set when the controller goes: nobody is left to show what the work would report.
+    std::shared_ptr<std::atomic<bool>> ownerGone_ = std::make_shared<std::atomic<bool>>(false);
+    CopyWatch copyWatch_;
     // Receives what the background work reports, on the GUI thread; gone with the controller.
     std::unique_ptr<QObject> context_;
 };

@@ -36,7 +36,7 @@ int copyRange(int in, int out, off_t from, off_t to, const std::atomic<bool>* ca
             if (errno == EINTR) continue;
             return errno;
         }
-        if (n == 0) return 0;  // the file shrank meanwhile
+        if (n == 0) return kSourceChangedError;  // the file shrank meanwhile
         for (ssize_t done = 0; done < n;) {
             const ssize_t w = ::pwrite(out, buffer.data() + done, size_t(n - done), from + done);
             if (w < 0) {
@@ -84,7 +84,8 @@ std::string hiddenTemporaryName(const std::string& name, int attempt) {
 class CopyVisitor final : public TreeWalkVisitor {
 public:
     // `shown` is a folder of the file system whose contents are copied.
-    CopyVisitor(const ItemFacts& shown, const std::atomic<bool>* cancelled) : shown_(shown), cancelled_(cancelled) {}
+    CopyVisitor(const ItemFacts& shown, const std::atomic<bool>* cancelled, const CopyWatch* watch)
+        : shown_(shown), cancelled_(cancelled), watch_(watch) {}
 
     int begin(int parentFd) { return destination_.pushCopyOf(parentFd); }
 
@@ -94,7 +95,7 @@ public:
         if (e.facts.isDir()) return visitFolder(e, into);
         int err = 0;
         if (e.facts.isRegular()) {
-            err = create(e, [&](const std::string& name) { return copyFile(e, into, name); });
+            err = create(e, [&](const std::string& name) { return copyFile(e, into, name, e.relativePath); });
         } else if (e.facts.isLink()) {
             std::string target(size_t(e.facts.size > 0 ? e.facts.size : 255) + 1, '\0');
             const ssize_t n = ::readlinkat(e.folderFd, e.name.c_str(), target.data(), target.size());
@@ -175,7 +176,7 @@ private:
         return WalkStep::proceed;
     }
 
-    int copyFile(const WalkEntry& e, int into, const std::string& name) {
+    int copyFile(const WalkEntry& e, int into, const std::string& name, const std::string& relativePath) {
         FileDescriptor in(::openat(e.folderFd, e.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
         if (!in) return errno;
         struct stat st {};
@@ -183,7 +184,15 @@ private:
         if (!S_ISREG(st.st_mode) || uint64_t(st.st_ino) != e.facts.inode) return ESTALE;
         FileDescriptor out(::openat(into, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR));
         if (!out) return errno;
-        int err = copyFileData(in.get(), out.get(), int64_t(st.st_size), cancelled_);
+        std::function<void(int64_t)> watched;
+        if (watch_ && *watch_) watched = [this, &relativePath](int64_t copied) { (*watch_)(relativePath, copied); };
+        int err = copyFileData(in.get(), out.get(), int64_t(st.st_size), cancelled_, watched);
+        // A file written meanwhile: the copy holds part of what it was and part of what it is.
+        struct stat after {};
+        if (!err && ::fstat(in.get(), &after) != 0) err = errno;
+        if (!err && (after.st_size != st.st_size || after.st_mtim.tv_sec != st.st_mtim.tv_sec ||
+                     after.st_mtim.tv_nsec != st.st_mtim.tv_nsec))
+            err = kSourceChangedError;
         if (!err) {
             copyUserAttributes(in.get(), out.get());
             if (::fchmod(out.get(), copiedMode(st.st_mode)) != 0) err = errno;
@@ -205,13 +214,18 @@ private:
 
     ItemFacts shown_;
     const std::atomic<bool>* cancelled_;
+    const CopyWatch* watch_;
     FolderStack destination_;
 };
 
 }  // namespace
 
-int copyFileData(int in, int out, int64_t size, const std::atomic<bool>* cancelled) {
-    if (size > 0 && ::ioctl(out, FICLONE, in) == 0) return 0;
+int copyFileData(int in, int out, int64_t size, const std::atomic<bool>* cancelled,
+                 const std::function<void(int64_t copied)>& watched) {
+    if (size > 0 && ::ioctl(out, FICLONE, in) == 0) {
+        if (watched) watched(size);
+        return 0;
+    }
     off_t position = 0;
     bool rangesKnown = true;
     while (position < size) {
@@ -245,10 +259,14 @@ int copyFileData(int in, int out, int64_t size, const std::atomic<bool>* cancell
                 }
                 return errno;
             }
-            if (n == 0) break;
+            // The file ends before the length it had: it was cut meanwhile.
+            if (n == 0) return kSourceChangedError;
+            if (watched) watched(from);
         }
-        if (!rangesCopied)
+        if (!rangesCopied) {
             if (int err = copyRange(in, out, from, hole, cancelled)) return err;
+            if (watched) watched(hole);
+        }
         position = hole;
     }
     // The length last, so that a hole at the end stays a hole.
@@ -256,7 +274,7 @@ int copyFileData(int in, int out, int64_t size, const std::atomic<bool>* cancell
 }
 
 MadeItem duplicateItem(const std::string& path, const std::function<std::string(int)>& nameFor,
-                       const std::atomic<bool>* cancelled, ShownFileSystem shown) {
+                       const std::atomic<bool>* cancelled, ShownFileSystem shown, const CopyWatch* watch) {
     MadeItem result;
     ItemInFolder item;
     ItemFacts facts;
@@ -266,7 +284,7 @@ MadeItem duplicateItem(const std::string& path, const std::function<std::string(
         return result;
     }
     const int folder = item.folder.get();
-    CopyVisitor visitor(facts, cancelled);
+    CopyVisitor visitor(facts, cancelled, watch);
     if ((result.error = visitor.begin(folder))) return result;
     const int walked = walkTree(folder, item.name, visitor);
     int err = visitor.failure.error ? visitor.failure.error : (walked == ECANCELED ? 0 : walked);

@@ -6,6 +6,15 @@
 
 namespace zelvane {
 
+// The error of a copy whose source changed while it was read (no errno says this): a file that
+// ended before the length it had when its copy began, or whose length or modification time
+// differ once its copy is written.
+inline constexpr int kSourceChangedError = 0x10000;
+
+// Watches a copy as it goes, on the copying thread: called after each piece of a file's data is
+// written, with the file's path from the copied item's own name on and the bytes written so far.
+using CopyWatch = std::function<void(const std::string& relativePath, int64_t copied)>;
+
 // The outcome of a copy or an archive made beside its item.
 struct MadeItem {
     int error = 0;           // 0 on success; ECANCELED when it was stopped
@@ -26,13 +35,17 @@ enum class ShownFileSystem { containingFolder, item };
 // shows it.
 // The copy is made under a hidden temporary name and renamed only once complete: a failure, a
 // cancel (`cancelled` set) or a quit never leaves a partial copy under a real name, and the
-// temporary one is removed. Safe on any thread.
+// temporary one is removed. A file that changes while it is copied fails the copy
+// (kSourceChangedError): its copy would hold neither what it held nor what it holds. Safe on any
+// thread.
 MadeItem duplicateItem(const std::string& path, const std::function<std::string(int)>& nameFor,
                        const std::atomic<bool>* cancelled = nullptr,
-                       ShownFileSystem shown = ShownFileSystem::containingFolder);
+                       ShownFileSystem shown = ShownFileSystem::containingFolder, const CopyWatch* watch = nullptr);
 
 // Copies the bytes of the open file `in` (of `size` bytes) into the empty file `out`: a clone when
-// the file system offers one, else the data ranges only, so holes stay holes. 0 or an errno.
-int copyFileData(int in, int out, int64_t size, const std::atomic<bool>* cancelled = nullptr);
+// the file system offers one, else the data ranges only, so holes stay holes. 0, an errno, or
+// kSourceChangedError when `in` ends before `size`. `watched` is called after each piece.
+int copyFileData(int in, int out, int64_t size, const std::atomic<bool>* cancelled = nullptr,
+                 const std::function<void(int64_t copied)>& watched = {});
 
 }  // namespace zelvane

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "Platform/FileMoves.hpp"
@@ -15,9 +16,14 @@ namespace {
 
 class RemovalVisitor final : public TreeWalkVisitor {
 public:
-    RemovalVisitor(const ItemFacts& item, bool makeWritable) : item_(item), makeWritable_(makeWritable) {}
+    RemovalVisitor(const ItemFacts& item, bool makeWritable, const std::atomic<bool>* cancelled)
+        : item_(item), makeWritable_(makeWritable), cancelled_(cancelled) {}
 
     WalkStep visit(const WalkEntry& e) override {
+        if (cancelled_ && cancelled_->load(std::memory_order_relaxed)) {
+            stopped_ = true;
+            return WalkStep::stop;
+        }
         if (!e.facts.isDir()) {
             if (::unlinkat(e.folderFd, e.name.c_str(), 0) == 0) removedOne();
             else remains(e.relativePath, errno);
@@ -50,7 +56,12 @@ public:
     }
 
     RemovalResult finish(int walkError) {
-        if (result_.remaining > 0) {
+        if (stopped_) {
+            // What is left below was not tried: it is no failure, and not counted.
+            result_.error = ECANCELED;
+            result_.remaining = std::max<int64_t>(result_.remaining, 1);
+            result_.removedSome = removed_ > 0;
+        } else if (result_.remaining > 0) {
             result_.error = result_.firstError;
             result_.removedSome = removed_ > 0;
         } else if (walkError) {
@@ -72,6 +83,8 @@ private:
 
     ItemFacts item_;
     bool makeWritable_;
+    const std::atomic<bool>* cancelled_;
+    bool stopped_ = false;
     int64_t removed_ = 0;
     RemovalResult result_;
 };
@@ -108,16 +121,16 @@ private:
 
 }  // namespace
 
-RemovalResult removeTreeAt(int folderFd, const std::string& name, bool makeWritable) {
+RemovalResult removeTreeAt(int folderFd, const std::string& name, bool makeWritable, const std::atomic<bool>* cancelled) {
     RemovalResult result;
     ItemFacts item;
     if ((result.error = readItemFacts(folderFd, name, item))) return result;
-    RemovalVisitor visitor(item, makeWritable);
+    RemovalVisitor visitor(item, makeWritable, cancelled);
     const int err = walkTree(folderFd, name, visitor);
     return visitor.finish(err);
 }
 
-RemovalResult removeItem(const std::string& path) {
+RemovalResult removeItem(const std::string& path, const std::atomic<bool>* cancelled) {
     RemovalResult result;
     if (path == "/") {
         result.error = EPERM;
@@ -130,7 +143,7 @@ RemovalResult removeItem(const std::string& path) {
     else if (mounts.isMountPoint) result.error = EBUSY;
     else if (!mounts.mountBelow.empty()) result.error = EXDEV;
     if (result.error) return result;
-    return removeTreeAt(item.folder.get(), item.name);
+    return removeTreeAt(item.folder.get(), item.name, false, cancelled);
 }
 
 DiskSurvey surveyItem(const std::string& path, const std::atomic<bool>* cancelled) {

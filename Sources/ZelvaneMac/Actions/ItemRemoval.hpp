@@ -21,13 +21,15 @@ struct RemovalResult {
 // Removes the item at an absolute path of any length; a folder with everything in it, a
 // symbolic link itself. It never reaches into another file system: a mount point, or a folder
 // with a file system mounted anywhere below it, is refused whole (EBUSY, EXDEV) and nothing is
-// removed. The file system's root is never removed (EPERM).
-RemovalResult removeItem(const std::string& path);
+// removed. The file system's root is never removed (EPERM). `cancelled`, set from another thread,
+// stops it before the next entry with ECANCELED; what went by then stays gone.
+RemovalResult removeItem(const std::string& path, const std::atomic<bool>* cancelled = nullptr);
 
 // The same for `name` in an open folder, without the mount refusal: a folder on another mount
 // met below is left as it is and counted as remaining. `makeWritable` first grants the owner
 // write access to folders that lack it (the program's own half-made copies).
-RemovalResult removeTreeAt(int folderFd, const std::string& name, bool makeWritable = false);
+RemovalResult removeTreeAt(int folderFd, const std::string& name, bool makeWritable = false,
+                           const std::atomic<bool>* cancelled = nullptr);
 
 // What is on disk at and below an item now, read without changing anything.
 struct DiskSurvey {

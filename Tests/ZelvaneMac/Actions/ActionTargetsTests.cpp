@@ -56,13 +56,20 @@ TEST(ActionTargets, GroupsStandForTheirFilesAndDeletedOrRelativeNodesNeverBecome
     EXPECT_EQ(targets[0].node, a);
     EXPECT_EQ(countActionTargets(withDeleted), 1u);
 
-    // A tree whose root is not an absolute path (read from an export without folders) gives nothing.
+    // A tree whose root is not an absolute path (an export that named its items relative to a
+    // folder it does not name) gives nothing to act on; its nodes are handed back to be told why.
     testsupport::TreeBuilder tree;
     FileNode* relRoot = tree.root("relative/folder");
     FileNode* file = tree.file(relRoot, "a.txt", 1);
     std::vector<FileNode*> relative{relRoot, file};
     EXPECT_TRUE(resolveActionTargets(relative).empty());
-    EXPECT_EQ(countActionTargets(relative), 0u);
+    std::vector<ActionTarget> withoutFullPath;
+    EXPECT_TRUE(resolveActionTargets(relative, false, &withoutFullPath).empty());
+    ASSERT_EQ(withoutFullPath.size(), 2u);
+    EXPECT_EQ(withoutFullPath[1].node, file);
+    EXPECT_EQ(withoutFullPath[1].displayName, QStringLiteral("a.txt"));
+    EXPECT_TRUE(withoutFullPath[1].path.empty());
+    EXPECT_EQ(countActionTargets(relative), 2u);
 }
 
 TEST(FileNaming, ArchiveCopyAndLinkNamesSkipTakenAndReservedNames) {

@@ -228,6 +228,7 @@ TEST(FileOperations, DeleteImmediatelyAsksRemovesReportsAndSkipsWhatIsGone) {
     b.prompter.answers = {true};
     b.selection = {folder, inner, dash, newline};
     b.actions.deleteImmediately();
+    b.actions.waitForBackgroundWork();
     EXPECT_EQ(b.prompter.messages(), std::vector<QString>{QStringLiteral("Permanently erase 2 items?")});
     EXPECT_FALSE(pathExists(b.dir / "-folder\xff"));
     EXPECT_FALSE(pathExists(b.dir / "-rf.txt"));

@@ -197,6 +197,7 @@ TEST(Trash, MoveToTrashAsksReportsAndOffersWhatCannotGoToTheTrash) {
     reported.clear();
     selection = {n1, c, a, n2};
     actions.moveToTrash();
+    actions.waitForBackgroundWork();
     EXPECT_EQ(prompter.messages(), (std::vector<QString>{"Move 2 items to the Trash?", "2 items can't be moved to the Trash."}));
     ASSERT_EQ(reported.size(), 2u);
     EXPECT_EQ(reported[0], (std::vector<FileNode*>{c, a}));

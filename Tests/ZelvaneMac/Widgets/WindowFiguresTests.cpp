@@ -299,7 +299,7 @@ TEST(WindowFigures, HardLinkedSpaceStaysCountedWhileALinkIsLeft) {
     user.answer({QStringLiteral("Delete Immediately")});
     w.key(Qt::Key_Delete, Qt::ShiftModifier);
     ASSERT_EQ(user.alerts.size(), 1u);
-    ASSERT_FALSE(fs::exists(mid));
+    ASSERT_TRUE(w.waitFor([&] { return !fs::exists(mid) && !QGuiApplication::overrideCursor(); }));
     EXPECT_EQ(root->subFolderTotSizeAlloc(), fileBlocksOnDisk(dir.path()));
     const QModelIndex rootRow = w.rows().indexForNode(root).siblingAtColumn(FileTreeOutlineModel::allocatedColumn);
     EXPECT_TRUE(w.waitFor([&] { return w.rows().data(rootRow).toString() == w.sizeText(fileBlocksOnDisk(dir.path())); }))
@@ -334,7 +334,7 @@ TEST(WindowFigures, FileViewTotalsLeaveDeletedFilesOut) {
     testing::ScriptedUser user;
     user.answer({QStringLiteral("Delete Immediately")});
     w.key(Qt::Key_Delete, Qt::ShiftModifier);
-    ASSERT_FALSE(fs::exists(dir / "notes/c.txt"));
+    ASSERT_TRUE(w.waitFor([&] { return !fs::exists(dir / "notes/c.txt") && !QGuiApplication::overrideCursor(); }));
     w.state().setSelectedTab(ContentTab::fileView);
     EXPECT_TRUE(w.waitFor([&] { return root->subFolderFileCount() == 1 && agreesWithTree(); }));
     const QString shown = w.window().contentView()->statusBar()->totalsLabel()->toolTip();

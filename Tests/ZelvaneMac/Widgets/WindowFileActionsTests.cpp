@@ -18,9 +18,11 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThreadPool>
 
 #include <cstdlib>
 #include <fstream>
@@ -35,6 +37,7 @@
 #include "ZelvaneMac/Core/Settings/SizeTextFormat.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapPicture.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapRendering.hpp"
+#include "ZelvaneMac/Widgets/Common/FileActionMenu.hpp"
 #include "ZelvaneMac/Widgets/Common/FilterSyntaxTextField.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/FilterPanel.hpp"
@@ -43,6 +46,7 @@
 #include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
+#include "ZelvaneMac/Widgets/Preview/PreviewWindow.hpp"
 #include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
@@ -123,14 +127,21 @@ public:
         showRow(n);
     }
 
-    // A key pressed in the outline, the window active, as after a click on the row.
-    void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    // A key pressed in the outline, the window active, as after a click on the row; returns as
+    // the key's action does, whatever it left running in the background.
+    void pressKey(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         window_->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(window_.get()));
         outline().setFocus();
         EXPECT_TRUE(pumpWidgetsUntil([&] { return outline().hasFocus(); }, 2000));
         QTest::keyClick(&outline(), key, modifiers);
         QCoreApplication::processEvents();
+    }
+
+    // The same, and then the user waits until the busy pointer is gone.
+    void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        pressKey(key, modifiers);
+        EXPECT_TRUE(pumpWidgetsUntil([] { return !QGuiApplication::overrideCursor(); }, 60000));
     }
 
     // The rename field of the node's row, opened with F2 on the selected row; null when none opened.
@@ -396,6 +407,8 @@ TEST(WindowFileActions, FailuresSayTheirCauseAndTheOfferToEraseIsMadeOnlyWhereIt
     writeFile(dir / "locked/t.txt", "t");
     ASSERT_EQ(::chmod((dir / "box/ro").c_str(), 0555), 0);
     ASSERT_EQ(::chmod((dir / "locked").c_str(), 0555), 0);
+    // The erase runs on the thread pool: an ordinary user there may empty "box", but not "ro".
+    ASSERT_EQ(::chmod((dir / "box").c_str(), 0777), 0);
     WindowAtHand w(dir / "data");
     ScriptedUser user;
     ASSERT_TRUE(w.scan(dir.path()));
@@ -410,7 +423,7 @@ TEST(WindowFileActions, FailuresSayTheirCauseAndTheOfferToEraseIsMadeOnlyWhereIt
     w.select(box);
     user.answer({QStringLiteral("Delete Immediately"), Qt::Key_Return});
     {
-        FilePermissionsApply asAUser;
+        ActingAsAnotherUser asAUser;
         w.press(Qt::Key_Delete, Qt::ShiftModifier);
     }
     ASSERT_EQ(user.alerts.size(), 2u);
@@ -1135,6 +1148,241 @@ TEST(WindowFileActions, TrashingTheFolderThatHoldsTheTrashSaysWhyItCannot) {
     EXPECT_EQ(user.alerts[1].buttons, QStringList{"OK"});
     EXPECT_EQ(readFile(dir / "data/notes.txt"), "kept");
     EXPECT_FALSE(data->isDeleted());
+}
+
+// `folders` folders "f0", "f1", ... below `at`, each with `files` empty files.
+void makeFolders(const fs::path& at, int folders, int files) {
+    for (int f = 0; f < folders; ++f) {
+        const fs::path folder = at / ("f" + std::to_string(f));
+        fs::create_directories(folder);
+        FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY));
+        for (int i = 0; i < files; ++i) FileDescriptor(::openat(fd.get(), ("file" + std::to_string(i)).c_str(), O_WRONLY | O_CREAT, 0644));
+    }
+}
+
+// The files below the folders that are still on disk, and the rows that disagree with the disk:
+// shown deleted while the file is there, or shown while it is gone.
+struct RowsAndDisk {
+    int64_t onDisk = 0;
+    int64_t disagreeing = 0;
+};
+RowsAndDisk compareWithDisk(const std::vector<FileNode*>& folders) {
+    RowsAndDisk out;
+    for (FileNode* folder : folders)
+        for (FileNode* file : folder->children()) {
+            const bool there = existsNoFollow(file->pathBytes());
+            out.onDisk += there;
+            out.disagreeing += there == file->isDeleted();
+        }
+    return out;
+}
+
+QProgressDialog* shownPanel(QWidget& window) {
+    for (QProgressDialog* panel : window.findChildren<QProgressDialog*>())
+        if (panel->isVisible()) return panel;
+    return nullptr;
+}
+
+// Erasing folders of many files: the window goes on answering while the files go, a panel with
+// Cancel appears once it lasts, and Cancel, or closing the window, stops it before the next file.
+// The rows show gone what went and keep what stayed.
+TEST(WindowFileActions, ErasingManyFilesRunsBehindAPanelThatCancelsAndStopsWithTheWindow) {
+    TempDir dir;
+    constexpr int kFolders = 10;
+    constexpr int kFiles = 10000;
+    makeFolders(dir / "set", kFolders, kFiles);
+    auto w = std::make_unique<WindowAtHand>(dir / "data");
+    // Without the live monitor, the rows follow only what the action itself reports.
+    w->state().preferences().set(PreferenceKeys::monitorFileSystemForChanges, false);
+    ScriptedUser user;
+    ASSERT_TRUE(w->scan(dir / "set"));
+    std::vector<FileNode*> firstHalf;
+    std::vector<FileNode*> secondHalf;
+    for (int f = 0; f < kFolders; ++f) (f < kFolders / 2 ? firstHalf : secondHalf).push_back(w->node(dir / "set" / ("f" + std::to_string(f))));
+    for (FileNode* n : firstHalf) ASSERT_TRUE(n);
+    for (FileNode* n : secondHalf) ASSERT_TRUE(n);
+
+    // Shift+Delete on five folders, "Delete Immediately", and Cancel in the panel once it shows.
+    w->state().treeSelection().set(NodeSet(firstHalf.begin(), firstHalf.end()));
+    user.answer({QStringLiteral("Delete Immediately")});
+    w->pressKey(Qt::Key_Delete, Qt::ShiftModifier);
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_EQ(user.alerts[0].text, QStringLiteral("Permanently erase 5 items?"));
+    QProgressDialog* panel = nullptr;
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return (panel = shownPanel(w->window())) != nullptr; }, 30000))
+        << "no panel while the files went";
+    EXPECT_EQ(panel->labelText(), QStringLiteral("Deleting\u2026"));
+    EXPECT_TRUE(QGuiApplication::overrideCursor()) << "no busy pointer while the files went";
+    QPushButton* cancel = panel->findChild<QPushButton*>();
+    ASSERT_TRUE(cancel);
+    EXPECT_EQ(cancel->text(), QStringLiteral("Cancel"));
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    ASSERT_TRUE(pumpWidgetsUntil([] { return !QGuiApplication::overrideCursor(); }, 60000));
+    EXPECT_FALSE(shownPanel(w->window()));
+    EXPECT_EQ(user.alerts.size(), 1u) << "what Cancel kept was told as a failure";
+    const RowsAndDisk cancelled = compareWithDisk(firstHalf);
+    EXPECT_GT(cancelled.onDisk, 0) << "Cancel did not stop the deletion";
+    EXPECT_LT(cancelled.onDisk, kFolders / 2 * kFiles) << "nothing went before Cancel";
+    EXPECT_EQ(cancelled.disagreeing, 0);
+    for (FileNode* folder : firstHalf) EXPECT_EQ(folder->isDeleted(), !existsNoFollow(folder->pathBytes()));
+
+    // The other five, and the window closed while they go: the deletion stops with it.
+    const RootRef tree = w->state().scanControl().effectiveRoots().at(0);
+    user.clear();
+    w->state().treeSelection().set(NodeSet(secondHalf.begin(), secondHalf.end()));
+    user.answer({QStringLiteral("Delete Immediately")});
+    w->pressKey(Qt::Key_Delete, Qt::ShiftModifier);
+    ASSERT_EQ(user.alerts.size(), 1u);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return shownPanel(w->window()) != nullptr; }, 30000));
+    w->close();
+    QThreadPool::globalInstance()->waitForDone();
+    EXPECT_GT(compareWithDisk(secondHalf).onDisk, 0) << "closing the window did not stop the deletion";
+}
+
+// A file that changes while Duplicate copies it (cut short, or grown) fails the copy: the alert
+// says why, and no copy stays, neither under a name of its own nor hidden. An unchanged file
+// copies as before.
+TEST(WindowFileActions, DuplicateOfAFileThatChangesWhileItIsCopiedFailsAndLeavesNoCopy) {
+    TempDir dir;
+    constexpr off_t kSize = 600'000'000;
+    const auto makeSource = [&](const fs::path& path) {
+        fs::create_directories(path.parent_path());
+        FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644));
+        EXPECT_EQ(::ftruncate(fd.get(), kSize), 0);
+        // Data in a few places, holes between them: the copy goes piece by piece.
+        const std::string piece(1 << 20, 's');
+        for (off_t at : {off_t(0), kSize / 3, 2 * kSize / 3, kSize - off_t(piece.size())})
+            EXPECT_EQ(::pwrite(fd.get(), piece.data(), piece.size(), at), ssize_t(piece.size()));
+    };
+    makeSource(dir / "grow.bin");
+    makeSource(dir / "box/log.bin");
+    WindowAtHand w(dir / "data");
+    ScriptedUser user;
+    ASSERT_TRUE(w.scan(dir.path()));
+    FileNode* grow = w.node(dir / "grow.bin");
+    FileNode* box = w.node(dir / "box");
+    ASSERT_TRUE(grow && box);
+    FileActionMenu* actions = w.window().contentView()->treeViewTab()->outline()->findChild<FileActionMenu*>();
+    ASSERT_TRUE(actions);
+
+    // What the source undergoes once the first piece of its copy is written, on the copying thread.
+    const auto duplicateWhile = [&](FileNode* n, const fs::path& source, std::function<void(int)> change) {
+        auto changed = std::make_shared<std::atomic<bool>>(false);
+        actions->actions().setCopyWatch([changed, source, change](const std::string&, int64_t) {
+            if (changed->exchange(true)) return;
+            FileDescriptor fd(::open(source.c_str(), O_WRONLY));
+            change(fd.get());
+        });
+        user.clear();
+        user.answer({Qt::Key_Return});
+        w.select(n);
+        user.choose({"Duplicate"});
+        w.rightClickRow(n);
+        // The alert comes up as the copy's report arrives, with the busy pointer gone.
+        EXPECT_TRUE(pumpWidgetsUntil([] { return !QGuiApplication::overrideCursor(); }, 60000));
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(changed->load()) << "the copy was watched";
+    };
+    const QString why = QStringLiteral("It changed while it was being copied, so the unfinished copy was removed.");
+
+    duplicateWhile(grow, dir / "grow.bin", [](int fd) { EXPECT_EQ(::ftruncate(fd, 1'000'000), 0); });
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_EQ(user.alerts[0].text, QStringLiteral("Couldn't duplicate \"grow.bin\""));
+    EXPECT_EQ(user.alerts[0].informativeText, why);
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"box", "data", "grow.bin"}));
+
+    makeSource(dir / "grow.bin");
+    duplicateWhile(grow, dir / "grow.bin", [](int fd) { EXPECT_EQ(::pwrite(fd, "more", 4, kSize), 4); });
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_EQ(user.alerts[0].informativeText, why);
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"box", "data", "grow.bin"}));
+
+    // A file inside a folder: the alert names it.
+    duplicateWhile(box, dir / "box/log.bin", [](int fd) { EXPECT_EQ(::ftruncate(fd, 0), 0); });
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_EQ(user.alerts[0].text, QStringLiteral("Couldn't duplicate \"box\""));
+    EXPECT_EQ(user.alerts[0].informativeText, "\"box/log.bin\": " + why);
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"box", "data", "grow.bin"}));
+
+    // Left alone, the copy is made and holds what the source holds.
+    makeSource(dir / "grow.bin");
+    duplicateWhile(grow, dir / "grow.bin", [](int) {});
+    EXPECT_TRUE(user.alerts.empty());
+    struct stat copied {};
+    ASSERT_EQ(::stat((dir / "grow copy.bin").c_str(), &copied), 0);
+    EXPECT_EQ(copied.st_size, kSize);
+    FileDescriptor fd(::open((dir / "grow copy.bin").c_str(), O_RDONLY));
+    char last = 0;
+    EXPECT_EQ(::pread(fd.get(), &last, 1, kSize - 1), 1);
+    EXPECT_EQ(last, 's');
+}
+
+// An import that names its items by relative paths gives no place on disk to act on: every
+// action says so instead of doing nothing without a word, and nothing on disk changes.
+TEST(WindowFileActions, ActionsOnAnImportWithRelativePathsSayWhyTheyCannotAct) {
+    TempDir dir;
+    writeFile(dir / "rows.csv", "File Name,Size,Allocated,Modified,Attributes,Files,Folders\n"
+                                "\"docs/\",2,8192,2026/01/02 03:04:05,0,2,0\n"
+                                "\"docs/a.txt\",1,4096,2026/01/02 03:04:05,0,0,0\n"
+                                "\"docs/b.txt\",1,4096,2026/01/02 03:04:05,0,0,0\n");
+    WindowAtHand w(dir / "data");
+    ScriptedUser user;
+    FileNode* docs = w.import(dir / "rows.csv");
+    ASSERT_TRUE(docs);
+    FileNode* a = nullptr;
+    for (FileNode* c : docs->children())
+        if (c->nameBytes() == "a.txt") a = c;
+    ASSERT_TRUE(a);
+    const QString why = QStringLiteral("The imported file gives only a relative path for it, so where it is on disk is unknown.");
+
+    const auto expectRefusal = [&](const QString& text) {
+        ASSERT_EQ(user.alerts.size(), 1u) << text.toStdString();
+        EXPECT_EQ(user.alerts[0].text, text);
+        EXPECT_EQ(user.alerts[0].informativeText, why);
+        EXPECT_EQ(user.alerts[0].buttons, QStringList{"OK"});
+    };
+    w.select(a);
+    user.answer({Qt::Key_Return});
+    w.press(Qt::Key_Delete, Qt::ShiftModifier);
+    expectRefusal(QStringLiteral("\"a.txt\" can't be deleted."));
+    user.clear();
+    user.answer({Qt::Key_Return});
+    w.press(Qt::Key_Delete);
+    expectRefusal(QStringLiteral("\"a.txt\" can't be moved to the Trash."));
+    const std::pair<const char*, QString> items[] = {
+        {"Duplicate", QStringLiteral("Couldn't duplicate \"a.txt\"")},
+        {"Make Link", QStringLiteral("Couldn't make a link to \"a.txt\"")},
+        {"Open", QStringLiteral("\"a.txt\" can't be found on disk.")},
+        {"Copy Path", QStringLiteral("\"a.txt\" can't be found on disk.")},
+    };
+    for (const auto& [item, text] : items) {
+        user.clear();
+        w.select(a);
+        user.choose({item});
+        user.answer({Qt::Key_Return});
+        w.rightClickRow(a);
+        ASSERT_TRUE(pumpWidgetsUntil([] { return !QGuiApplication::overrideCursor(); }, 30000));
+        EXPECT_EQ(user.menusSeen, QStringList{item}) << item;
+        expectRefusal(text);
+    }
+    // Both files at once are counted.
+    user.clear();
+    w.state().treeSelection().set(NodeSet(docs->children().begin(), docs->children().end()));
+    user.answer({Qt::Key_Return});
+    w.press(Qt::Key_Delete, Qt::ShiftModifier);
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_EQ(user.alerts[0].text, QStringLiteral("2 items can't be deleted."));
+    EXPECT_EQ(user.alerts[0].informativeText, "\"a.txt\": " + why + "\n\"b.txt\": " + why);
+    user.clear();
+    user.answer({Qt::Key_Return});
+    QLineEdit* field = w.beginRename(a);
+    ASSERT_TRUE(field);
+    field->selectAll();
+    QTest::keyClicks(field, "renamed.txt");
+    QTest::keyClick(field, Qt::Key_Return);
+    expectRefusal(QStringLiteral("Couldn't rename \"a.txt\""));
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"data", "rows.csv"}));
+    EXPECT_FALSE(a->isDeleted());
 }
 
 TEST(WindowFileActions, ReturnOnTheFirstStartOfferKeepsTheProgramWhereItIs) {

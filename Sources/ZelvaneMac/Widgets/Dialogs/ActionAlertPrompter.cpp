@@ -31,18 +31,30 @@ bool ActionAlertPrompter::ask(const AlertRequest& alert) {
     return proceed && box.clickedButton() == proceed;
 }
 
-void ActionAlertPrompter::runWhileWaiting(const QString& text, const std::function<void(const std::atomic<bool>&)>& work) {
+std::shared_ptr<void> ActionAlertPrompter::showProgress(const QString& text, std::function<void()> cancel) {
     constexpr int kShowAfterMs = 400;
-    std::atomic<bool> cancelled{false};
-    QProgressDialog dialog(text, localized("Cancel"), 0, 0, owner_ ? owner_->window() : nullptr);
-    dialog.setWindowModality(Qt::WindowModal);
-    dialog.setMinimumDuration(kShowAfterMs);
-    dialog.setAutoReset(false);
-    dialog.setAutoClose(false);
-    QObject::connect(&dialog, &QProgressDialog::canceled, [&cancelled] { cancelled.store(true); });
+    auto* dialog = new QProgressDialog(text, localized("Cancel"), 0, 0, owner_ ? owner_->window() : nullptr);
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setMinimumDuration(kShowAfterMs);
+    dialog->setAutoReset(false);
+    dialog->setAutoClose(false);
+    QObject::connect(dialog, &QProgressDialog::canceled, dialog, [cancel = std::move(cancel)] { cancel(); });
     // The panel's delay starts at its first value; without one it would never appear, and a long
     // wait could not be cancelled.
-    dialog.setValue(0);
+    dialog->setValue(0);
+    // The owner's window takes the panel with it when it goes first.
+    struct Panel {
+        QPointer<QProgressDialog> dialog;
+        ~Panel() { delete dialog.data(); }
+    };
+    auto panel = std::make_shared<Panel>();
+    panel->dialog = dialog;
+    return panel;
+}
+
+void ActionAlertPrompter::runWhileWaiting(const QString& text, const std::function<void(const std::atomic<bool>&)>& work) {
+    auto cancelled = std::make_shared<std::atomic<bool>>(false);
+    const std::shared_ptr<void> panel = showProgress(text, [cancelled] { cancelled->store(true); });
     // The work refers to this frame, so the frame stays until it has ended, whatever ended the
     // loop (the report, or the application quitting while it ran).
     auto ended = std::make_shared<std::promise<void>>();
@@ -50,14 +62,16 @@ void ActionAlertPrompter::runWhileWaiting(const QString& text, const std::functi
     QEventLoop loop;
     runInBackground(
         &loop,
-        [&work, &cancelled, ended] {
-            work(cancelled);
+        [&work, cancelled, ended] {
+            work(*cancelled);
             ended->set_value();
             return true;
         },
         [&loop](bool) { loop.quit(); });
     // The work may be done before the loop starts: its report is queued for the loop all the same.
     loop.exec();
+    // Ended otherwise than by the report (the application quits): nobody waits for the answer.
+    cancelled->store(true);
     hasEnded.wait();
 }
 

@@ -14,8 +14,10 @@ class ActionAlertPrompter final : public ActionPrompter {
 public:
     explicit ActionAlertPrompter(QWidget* owner) : owner_(owner) {}
     bool ask(const AlertRequest& alert) override;
-    // A window-modal wait with a busy bar and "Cancel", shown only when the work takes a while;
-    // the window is repainted meanwhile but takes no other input.
+    // A window-modal panel with a busy bar and "Cancel", shown once the work has lasted 0.4 s; the
+    // window is repainted meanwhile but takes no other input while it shows.
+    std::shared_ptr<void> showProgress(const QString& text, std::function<void()> cancel) override;
+    // The same panel over a wait; quitting the application meanwhile gives up the wait.
     void runWhileWaiting(const QString& text, const std::function<void(const std::atomic<bool>&)>& work) override;
 
 private:
