@@ -40,3 +40,16 @@ TEST(VisibleText, RightToLeftWindowsKeepPathsSizesAndDatesInTheirWrittenOrder) {
     EXPECT_EQ(zelvane::inItsOwnDirection(arabic, Qt::RightToLeft), arabic);
     EXPECT_EQ(zelvane::inItsOwnDirection(QString(), Qt::RightToLeft), QString());
 }
+
+// A name keeps its written order as a whole: set apart in a right-to-left window, left as it is
+// (but for its control characters) in a left-to-right one.
+TEST(VisibleText, NamesAreSetApartOnlyInRightToLeftWindows) {
+    const QString name = QStringLiteral("back\\slash.\n");
+    const QString visible = QStringLiteral("back\\slash.\u240A");
+    EXPECT_EQ(zelvane::shownName(name, Qt::LeftToRight), visible);
+    EXPECT_EQ(zelvane::shownName(name, Qt::RightToLeft), QChar(0x2068) + visible + QChar(0x2069));
+    EXPECT_EQ(zelvane::shownName(QString(), Qt::RightToLeft), QString());
+    // Set apart already, a name gets no mark in front in a table's cell.
+    const QString isolated = zelvane::shownName(QStringLiteral("/tmp/x"), Qt::RightToLeft);
+    EXPECT_EQ(zelvane::inItsOwnDirection(isolated, Qt::RightToLeft), isolated);
+}

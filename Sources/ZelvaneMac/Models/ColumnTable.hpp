@@ -15,7 +15,7 @@ struct ColumnSpec {
     Qt::SortOrder firstOrder;   // the order the first click on its header sorts in
     bool alignRight = false;
     bool sortable = true;
-    const char* widestText = nullptr;  // the widest text a cell shows, when the width must fit it
+    const char* widestText = nullptr;  // the widest fixed text a cell shows (English, localised when measured)
 };
 
 // The fixed columns of a result table, by position or by identifier. A position out of range

@@ -6,6 +6,7 @@
 #include "ScanEngine/Support/LocaleFormat.hpp"
 #include "ZelvaneMac/Core/FileTypes/FileTypesCSVExporter.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Core/Text/VisibleText.hpp"
 #include "ZelvaneMac/Core/Text/Utf8Text.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapRendering.hpp"
 #include "ZelvaneMac/Models/FileTypeIcons.hpp"
@@ -18,7 +19,7 @@ namespace {
 constexpr ColumnSpec kColumnSpecs[ExtensionTableModel::kColumnCount] = {
     {"swatch", "", 17, Qt::AscendingOrder, false, false},
     {"ext", textKey("Extension"), 84, Qt::AscendingOrder},
-    {"type", textKey("File Type"), 102, Qt::AscendingOrder},
+    {"type", textKey("File Type"), 102, Qt::AscendingOrder, false, true, textKey("(No Extension)")},
     {"percent", textKey("Percent"), 46, Qt::DescendingOrder, false, true, "100.0%"},
     {"size", textKey("Size"), 76, Qt::DescendingOrder},
     {"allocated", textKey("Allocated"), 81, Qt::DescendingOrder},
@@ -157,7 +158,7 @@ QVariant ExtensionTableModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
         switch (column) {
-        case extColumn: return s.ext.empty() ? localized("(none)") : QLatin1Char('.') + qStringFromUtf8(s.ext);
+        case extColumn: return s.ext.empty() ? localized("(none)") : shownName(QLatin1Char('.') + qStringFromUtf8(s.ext));
         case typeColumn: return typeOf(s.ext);
         case percentColumn: return QString::number(percentOf(index.row()), 'f', 1) + QLatin1Char('%');
         case sizeColumn: return bytes(s.totalSize);

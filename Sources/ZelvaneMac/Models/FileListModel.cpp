@@ -31,7 +31,9 @@ constexpr ColumnSpec kColumnSpecs[] = {
 static_assert(std::size(kColumnSpecs) == FileListModel::kColumnCount);
 constexpr ColumnTable kColumns(kColumnSpecs, 100);
 
+// Positions in the shown text, which a right-to-left window begins with the isolate of the name.
 QList<QPoint> toPoints(const std::vector<TextRange>& ranges, int shift = 0) {
+    if (namesShownIsolated()) ++shift;
     QList<QPoint> out;
     out.reserve(qsizetype(ranges.size()));
     for (const TextRange& r : ranges) out.push_back(QPoint(r.start + shift, r.length));
@@ -151,8 +153,8 @@ QVariant FileListModel::displayText(const FileNode& n, int column, bool member) 
         return qStringFromUtf8(humanBytes(v, in.byteUnitBase, in.byteSizeDisplayMode, in.decimalPlaces));
     };
     switch (column) {
-    case nameColumn: return withVisibleControlCharacters(qStringFromUtf8(n.name()));
-    case pathColumn: return withVisibleControlCharacters(qStringFromUtf8(n.fullPath()));
+    case nameColumn: return shownName(qStringFromUtf8(n.name()));
+    case pathColumn: return shownName(qStringFromUtf8(n.fullPath()));
     case percentColumn: {
         if (n.isDeleted()) return QStringLiteral("0.0%");
         const FileNode* root = &n;
@@ -200,6 +202,11 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
         return {};
     default: return {};
     }
+}
+
+QModelIndexList FileListModel::match(const QModelIndex& start, int role, const QVariant& value, int hits,
+                                    Qt::MatchFlags flags) const {
+    return QAbstractItemModel::match(start, role, typedSearchAsShown(role, value, flags), hits, flags);
 }
 
 QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const {

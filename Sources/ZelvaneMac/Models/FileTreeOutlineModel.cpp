@@ -447,6 +447,11 @@ QMimeData* FileTreeOutlineModel::mimeData(const QModelIndexList& indexes) const 
     });
 }
 
+QModelIndexList FileTreeOutlineModel::match(const QModelIndex& start, int role, const QVariant& value, int hits,
+                                    Qt::MatchFlags flags) const {
+    return QAbstractItemModel::match(start, role, typedSearchAsShown(role, value, flags), hits, flags);
+}
+
 QVariant FileTreeOutlineModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount) return {};
     if (role == Qt::DisplayRole) return localized(kColumns[section].title);
@@ -463,9 +468,9 @@ QVariant FileTreeOutlineModel::displayText(const FileNode& n, int column) const 
         if (n.isRoot()) {
             const auto at = std::find(roots_.begin(), roots_.end(), &n);
             const size_t i = size_t(at - roots_.begin());
-            if (i < rootLabels_.size()) return withVisibleControlCharacters(rootLabels_[i]);
+            if (i < rootLabels_.size()) return shownName(rootLabels_[i]);
         }
-        return withVisibleControlCharacters(qStringFromUtf8(n.name()));
+        return shownName(qStringFromUtf8(n.name()));
     case percentColumn: {
         const bool bySize = sortKey_ == OutlineSortKey::size;
         const auto base = [bySize](const FileNode& x) { return bySize ? x.effectiveSize() : x.effectiveAllocSize(); };

@@ -140,6 +140,8 @@ public:
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
     QStringList mimeTypes() const override;
     QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    QModelIndexList match(const QModelIndex& start, int role, const QVariant& value, int hits,
+                          Qt::MatchFlags flags) const override;
     Qt::DropActions supportedDragActions() const override { return Qt::CopyAction; }
     void setDragEnabled(bool on) { dragEnabled_ = on; }
 

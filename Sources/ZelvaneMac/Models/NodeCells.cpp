@@ -16,7 +16,13 @@
 namespace zelvane {
 
 QString nameToolTip(const FileNode& node) {
-    return plainToolTip(withVisibleControlCharacters(qStringFromUtf8(node.fullPath())));
+    return plainToolTip(shownName(qStringFromUtf8(node.fullPath())));
+}
+
+QVariant typedSearchAsShown(int role, const QVariant& value, Qt::MatchFlags flags) {
+    if (role != Qt::DisplayRole || (flags & Qt::MatchTypeMask) != Qt::MatchStartsWith || value.typeId() != QMetaType::QString)
+        return value;
+    return shownNameStart(value.toString());
 }
 
 std::optional<QString> hoverPathOf(const FileNode* node) {

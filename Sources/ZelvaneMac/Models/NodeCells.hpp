@@ -2,6 +2,7 @@
 
 #include <QModelIndexList>
 #include <QString>
+#include <QVariant>
 
 #include <functional>
 #include <optional>
@@ -19,6 +20,10 @@ class FileNode;
 // The name cell's tool tip: the full path, with control characters and direction overrides shown
 // as visible marks, and shown as written even where it looks like markup.
 QString nameToolTip(const FileNode& node);
+
+// What a view's search for the first letters typed looks for among shown names (`match` of the
+// models): the names begin with their isolate in a right-to-left window.
+QVariant typedSearchAsShown(int role, const QVariant& value, Qt::MatchFlags flags);
 
 // The path the window's hover line shows for the node under the pointer; none for no node.
 std::optional<QString> hoverPathOf(const FileNode* node);

@@ -6,6 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QClipboard>
+#include <QListWidget>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionHeader>
+#include <QStyleOptionViewItem>
+#include <QTreeView>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -15,6 +23,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextLayout>
+
+#include <array>
 
 #include "TestTrees.hpp"
 #include "QtWidgetTestApp.hpp"
@@ -29,6 +39,24 @@
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/PaneToggles.hpp"
+#include "ShownWindow.hpp"
+#include "ZelvaneMac/Models/FileListModel.hpp"
+#include "ZelvaneMac/Models/FileTreeOutlineModel.hpp"
+#include "ZelvaneMac/Models/ResultTableRoles.hpp"
+#include "ZelvaneMac/Widgets/Dialogs/AccessDeniedFoldersDialog.hpp"
+#include "ZelvaneMac/Widgets/Dialogs/ExportOptionsView.hpp"
+#include "ZelvaneMac/Widgets/Dialogs/SelectMultipleDialog.hpp"
+#include "ZelvaneMac/Widgets/FileList/FileListView.hpp"
+#include "ZelvaneMac/Widgets/FileTypes/ExtensionTableView.hpp"
+#include "ZelvaneMac/Models/ExtensionTableModel.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/FileViewTab.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/MenuBar.hpp"
+#include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
+#include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
+#include "ZelvaneMac/Window/Exports/WindowExports.hpp"
+#include "ZelvaneMac/Window/FileViewResults.hpp"
+#include "ZelvaneMac/Window/MenuAction.hpp"
 
 namespace zelvane {
 namespace {
@@ -166,9 +194,10 @@ TEST(TranslatedWindow, EveryLanguageFitsTheWindowSheetsAndAlerts) {
 // the leftmost and rightmost x of the characters from `from` up to `to`.
 class LaidOutText final {
 public:
-    explicit LaidOutText(const QLabel& label) : layout_(label.text(), label.font()) {
+    explicit LaidOutText(const QLabel& label) : LaidOutText(label.text(), label.font(), label.layoutDirection()) {}
+    LaidOutText(const QString& text, const QFont& font, Qt::LayoutDirection direction) : layout_(text, font) {
         QTextOption option;
-        option.setTextDirection(label.layoutDirection());
+        option.setTextDirection(direction);
         layout_.setTextOption(option);
         layout_.beginLayout();
         line_ = layout_.createLine();
@@ -186,10 +215,33 @@ public:
         return {left, right};
     }
 
+    // Whether the visible characters from `from` up to `to` stand left to right in their order.
+    bool readsInOrder(qsizetype from, qsizetype to) const {
+        qreal last = -1e9;
+        for (qsizetype i = from; i < to; ++i) {
+            const auto [left, right] = span(i, i + 1);
+            if (right - left < 0.5) continue;  // a mark or an isolate
+            const qreal centre = (left + right) / 2;
+            if (centre <= last) return false;
+            last = centre;
+        }
+        return true;
+    }
+
 private:
     QTextLayout layout_;
     QTextLine line_;
 };
+
+// Whether `written` (a name, a path, ".csv") appears in `shown` and reads there in its written
+// order, left to right, when `shown` is laid out as a right-to-left view lays it out.
+::testing::AssertionResult keepsWrittenOrder(const QString& shown, const QString& written, const QFont& font) {
+    const qsizetype at = shown.indexOf(written);
+    if (at < 0) return ::testing::AssertionFailure() << "\"" << written.toStdString() << "\" is not in \"" << shown.toStdString() << "\"";
+    if (!LaidOutText(shown, font, Qt::RightToLeft).readsInOrder(at, at + written.size()))
+        return ::testing::AssertionFailure() << "\"" << written.toStdString() << "\" is reordered in \"" << shown.toStdString() << "\"";
+    return ::testing::AssertionSuccess();
+}
 
 // An Arabic window over a real scan: the path beside the selection's kind stays apart from it, and
 // every size inside a translated sentence reads number first, unit after, as written.
@@ -234,6 +286,211 @@ TEST(TranslatedWindow, RightToLeftSentencesKeepPathsAndSizesInTheirWrittenOrder)
             << m.captured().toStdString() << " reads unit first in: " << totals->text().toStdString();
     }
     EXPECT_EQ(sizes, 2) << totals->text().toStdString();
+}
+
+// Arabic and Hebrew windows over a real scan: every list that shows names and paths (the outline,
+// the File View, the Select Multiple and access-denied sheets) shows each in its written order, a
+// name ending in a dot or in a byte that is no UTF-8 included, and so do the export sheet's formats
+// and the Tweaks note; search matches still fall on their characters, and what is copied is the
+// path itself.
+TEST(TranslatedWindow, RightToLeftListsShowNamesAndPathsInTheirWrittenOrder) {
+    TempDir tree;
+    const std::string dotted = "back\\slash.";
+    const std::string odd = std::string("dir") + char(0xFF);
+    writeFile(tree / dotted, 1000);
+    writeFile(tree / odd / "inner.txt", 2000);
+    writeFile(tree / "Private/locked/x.txt", 10);
+    const QString root = QString::fromStdString(tree.path().string());
+    const QString dottedName = QString::fromStdString(dotted);
+    const QString dottedPath = root + QLatin1Char('/') + dottedName;
+    const QString lockedPath = root + QStringLiteral("/Private/locked");
+    const QString oddShown = QStringLiteral("dir\uFFFD");
+
+    for (const char* code : {"ar", "he"}) {
+        SCOPED_TRACE(code);
+        LanguageGuard guard;
+        installLanguage(QString::fromLatin1(code));
+        fixtures::ShownWindow shown;
+        shown.prefs().setStringList(PreferenceKeys::selectMultipleCustomFoldersJSON, {lockedPath});
+        ASSERT_TRUE(shown.scan(tree.path()));
+        MainWindow& window = shown.window();
+        ASSERT_EQ(window.layoutDirection(), Qt::RightToLeft);
+        FileNode* top = shown.root();
+        FileNode* dottedNode = fixtures::childNamed(top, dotted);
+        FileNode* oddNode = nullptr;
+        for (FileNode* child : top->children())
+            if (child->nameBytes() == odd) oddNode = child;
+        ASSERT_TRUE(dottedNode && oddNode);
+
+        // The outline: the scanned folder's path and the names below it.
+        FileTreeOutlineModel& outline = shown.outline().model();
+        const QFont font = shown.outline().outline().font();
+        const QString rootText = outline.index(0, 0).data().toString();
+        EXPECT_TRUE(keepsWrittenOrder(rootText, root, font));
+        const QModelIndex dottedRow = outline.indexForNode(dottedNode);
+        EXPECT_TRUE(keepsWrittenOrder(dottedRow.data().toString(), dottedName, font));
+        EXPECT_TRUE(keepsWrittenOrder(outline.indexForNode(oddNode).data().toString(), oddShown, font));
+        EXPECT_TRUE(keepsWrittenOrder(dottedRow.data(Qt::ToolTipRole).toString(), dottedPath, font));
+
+        // Copy Path copies the path, nothing around it.
+        QTreeView& outlineView = shown.outline().outline();
+        outlineView.selectionModel()->setCurrentIndex(dottedRow, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        QApplication::clipboard()->clear();
+        window.menus().action(ZelvaneMenuAction::copyPath)->trigger();
+        EXPECT_TRUE(pumpWidgetsUntil([&] { return QApplication::clipboard()->text() == dottedPath; }, 5000))
+            << QApplication::clipboard()->text().toStdString();
+
+        // Typing a name's first letters still finds its row.
+        outlineView.setCurrentIndex(outline.index(0, 0));
+        outlineView.keyboardSearch(QStringLiteral("back"));
+        EXPECT_EQ(outlineView.currentIndex(), dottedRow);
+
+        // The File View, searched for part of the name: the name and the path in order, and the
+        // match marked on the characters of "slash".
+        window.state().setSelectedTab(ContentTab::fileView);
+        window.state().fileResults().setFileFilterText(QStringLiteral("slash"));
+        FileListModel& list = window.contentView()->fileViewTab()->fileList().model();
+        QModelIndex listed;
+        ASSERT_TRUE(pumpWidgetsUntil([&] {
+            for (int r = 0; r < list.rowCount(); ++r)
+                if (list.nodeAt(list.index(r, 0)) == dottedNode) listed = list.index(r, 0);
+            return listed.isValid();
+        }));
+        const QString nameText = listed.data().toString();
+        const QString pathText = list.index(listed.row(), FileListModel::pathColumn).data().toString();
+        EXPECT_TRUE(keepsWrittenOrder(nameText, dottedName, font));
+        EXPECT_TRUE(keepsWrittenOrder(pathText, dottedPath, font));
+        const auto marked = listed.data(ResultTableRole::highlightRanges).value<QList<QPoint>>();
+        ASSERT_EQ(marked.size(), 1);
+        EXPECT_EQ(nameText.mid(marked[0].x(), marked[0].y()), QStringLiteral("slash"));
+        if (std::string_view(code) == "he") window.grab().save(grabPath("rtl-names-fileview-he.png"));
+
+        // The Select Multiple sheet lists the added folder by its path.
+        window.menus().action(ZelvaneMenuAction::selectMultiple)->trigger();
+        SelectMultipleDialog* multiple = nullptr;
+        ASSERT_TRUE(pumpWidgetsUntil([&] {
+            multiple = window.findChild<SelectMultipleDialog*>();
+            return multiple && multiple->isVisible();
+        }, 5000));
+        bool listedFolder = false;
+        for (int i = 0; i < multiple->list()->count(); ++i) {
+            const QString text = multiple->list()->item(i)->text();
+            if (!text.contains(lockedPath)) continue;
+            listedFolder = true;
+            EXPECT_TRUE(keepsWrittenOrder(text, lockedPath, multiple->list()->font()));
+        }
+        EXPECT_TRUE(listedFolder);
+        multiple->reject();
+
+        // The access-denied sheet: each path in order, copied as it is.
+        AccessDeniedFoldersDialog denied({lockedPath, root + QLatin1Char('/') + dottedName}, &window);
+        denied.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&denied));
+        EXPECT_TRUE(keepsWrittenOrder(denied.list()->item(0)->text(), lockedPath, denied.list()->font()));
+        EXPECT_TRUE(keepsWrittenOrder(denied.list()->item(1)->text(), dottedPath, denied.list()->font()));
+        denied.list()->selectAll();
+        QTest::keyClick(denied.list(), Qt::Key_C, Qt::ControlModifier);
+        EXPECT_EQ(QApplication::clipboard()->text(), lockedPath + QLatin1Char('\n') + dottedPath);
+        if (std::string_view(code) == "ar") denied.grab().save(grabPath("rtl-denied-ar.png"));
+        denied.reject();
+
+        // The export sheet's formats and the Tweaks note name what is the same in every language.
+        ExportSourceSelection selection(ExportSource::treeView, false, CSVFileFormat::csv);
+        ExportOptionsView options(shown.prefs(), selection);
+        EXPECT_TRUE(keepsWrittenOrder(options.tsvChoice()->text(), QStringLiteral(".tsv"), options.font()));
+        bool csvShown = false;
+        for (const QRadioButton* choice : options.findChildren<QRadioButton*>())
+            if (choice->text().contains(QStringLiteral(".csv"))) {
+                csvShown = true;
+                EXPECT_TRUE(keepsWrittenOrder(choice->text(), QStringLiteral(".csv"), options.font()));
+            }
+        EXPECT_TRUE(csvShown);
+        window.state().prompts().setShowTweaksSheet(true);
+        QDialog* tweaks = window.sheets().sheet(&WindowPrompts::showTweaksSheet);
+        ASSERT_NE(tweaks, nullptr);
+        const QString group = QStringLiteral("[N Files in \u2026]");
+        bool noted = false;
+        for (const QLabel* label : tweaks->findChildren<QLabel*>())
+            if (label->text().contains(group)) {
+                noted = true;
+                EXPECT_TRUE(keepsWrittenOrder(label->text(), group, label->font()));
+            }
+        EXPECT_TRUE(noted);
+        window.state().prompts().setShowTweaksSheet(false);
+    }
+}
+
+// Where a header's title is drawn in a section of `width`, with the sort arrow beside it.
+int titleRoom(const QHeaderView& header, int width) {
+    QStyleOptionHeader option;
+    option.initFrom(&header);
+    option.rect = QRect(0, 0, width, header.height());
+    option.orientation = Qt::Horizontal;
+    option.state |= QStyle::State_Horizontal;
+    option.sortIndicator = QStyleOptionHeader::SortDown;
+    return header.style()->subElementRect(QStyle::SE_HeaderLabel, &option, &header).width();
+}
+
+// The columns of `header` whose title does not fit beside the sort arrow.
+QStringList cutTitles(const QHeaderView& header) {
+    QStringList out;
+    for (int i = 0; i < header.count(); ++i) {
+        if (header.isSectionHidden(i)) continue;
+        const QString title = header.model()->headerData(i, Qt::Horizontal).toString();
+        if (!title.isEmpty() && header.fontMetrics().horizontalAdvance(title) > titleRoom(header, header.sectionSize(i)))
+            out << QStringLiteral("\"%1\" in %2").arg(title).arg(header.sectionSize(i));
+    }
+    return out;
+}
+
+// Column layouts are stored as the user leaves them, and a window in another language starts from
+// them: in every language the tables' titles (the File View's duplicate columns shown) still fit
+// beside the sort arrow, and the file-type table's "(No Extension)" fits its column.
+TEST(TranslatedWindow, EveryLanguagesColumnTitlesFitAfterALayoutStoredInEnglish) {
+    TempDir tree;
+    writeFile(tree / "Fotos/bild.jpg", 300000);
+    writeFile(tree / "Kopie/bild.jpg", 300000);
+    writeFile(tree / "LIESMICH", 5000);
+    for (const QString& code : AppLanguages::supportedLanguageCodes()) {
+        SCOPED_TRACE(code.toStdString());
+        LanguageGuard guard;
+        fixtures::ShownWindow shown;
+        shown.prefs().set(PreferenceKeys::fileDupMethod, 1);
+        ASSERT_TRUE(shown.scan(tree.path()));
+        const auto headers = [&] {
+            ContentView& content = *shown.window().contentView();
+            return std::array<QHeaderView*, 3>{shown.outline().outline().header(),
+                                               content.treeViewTab()->fileTypeTable()->horizontalHeader(),
+                                               content.fileViewTab()->fileList().outline().header()};
+        };
+        // In English the user narrows the last column a little: each layout is stored.
+        for (QHeaderView* header : headers()) header->resizeSection(header->count() - 1, header->sectionSize(header->count() - 1) - 1);
+        QTest::qWait(400);
+        shown.close();
+
+        installLanguage(code);
+        shown.open();
+        ASSERT_TRUE(shown.scan(tree.path()));
+        shown.window().state().setSelectedTab(ContentTab::fileView);
+        QHeaderView* fileList = headers()[2];
+        ASSERT_TRUE(pumpWidgetsUntil([&] { return !fileList->isSectionHidden(FileListModel::dupSizeColumn); }));
+        for (QHeaderView* header : headers()) EXPECT_EQ(cutTitles(*header), QStringList()) << header->parent()->metaObject()->className();
+
+        ExtensionTableView& types = *shown.window().contentView()->treeViewTab()->fileTypeTable();
+        const QString none = localized("(No Extension)");
+        QModelIndex row;
+        for (int r = 0; r < types.model()->rowCount(); ++r)
+            if (types.model()->index(r, ExtensionTableModel::typeColumn).data().toString() == none)
+                row = types.model()->index(r, ExtensionTableModel::typeColumn);
+        ASSERT_TRUE(row.isValid());
+        QStyleOptionViewItem cell;
+        cell.initFrom(types.viewport());
+        cell.rect = types.visualRect(row);
+        cell.text = none;
+        cell.features |= QStyleOptionViewItem::HasDisplay;
+        const QRect room = types.style()->subElementRect(QStyle::SE_ItemViewItemText, &cell, &types);
+        EXPECT_LE(types.fontMetrics().horizontalAdvance(none), room.width()) << none.toStdString();
+    }
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "ZelvaneMac/Core/Text/VisibleText.hpp"
 
+#include <QGuiApplication>
+
 namespace zelvane {
 
 QString withVisibleControlCharacters(QString text) {
@@ -13,8 +15,36 @@ QString withVisibleControlCharacters(QString text) {
     return text;
 }
 
+namespace {
+
+constexpr char16_t kFirstStrongIsolate = 0x2068;
+constexpr char16_t kPopDirectionalIsolate = 0x2069;
+
+bool startsIsolated(const QString& text) {
+    return text.size() >= 2 && text.front() == QChar(kFirstStrongIsolate) && text.back() == QChar(kPopDirectionalIsolate);
+}
+
+}  // namespace
+
+bool namesShownIsolated(Qt::LayoutDirection interface) { return interface == Qt::RightToLeft; }
+
+bool namesShownIsolated() { return namesShownIsolated(QGuiApplication::layoutDirection()); }
+
+QString shownName(const QString& name, Qt::LayoutDirection interface) {
+    QString shown = withVisibleControlCharacters(name);
+    if (!namesShownIsolated(interface) || shown.isEmpty()) return shown;
+    return QChar(kFirstStrongIsolate) + shown + QChar(kPopDirectionalIsolate);
+}
+
+QString shownName(const QString& name) { return shownName(name, QGuiApplication::layoutDirection()); }
+
+QString shownNameStart(const QString& typed) {
+    return namesShownIsolated() && !typed.isEmpty() ? QChar(kFirstStrongIsolate) + typed : typed;
+}
+
 QString inItsOwnDirection(const QString& text, Qt::LayoutDirection window) {
-    if (window != Qt::RightToLeft || text.isEmpty() || text.isRightToLeft()) return text;
+    // A name already set apart keeps its own direction.
+    if (window != Qt::RightToLeft || text.isEmpty() || text.isRightToLeft() || startsIsolated(text)) return text;
     return QChar(0x200E) + text;
 }
 

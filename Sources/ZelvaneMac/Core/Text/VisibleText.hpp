@@ -12,6 +12,23 @@ namespace zelvane {
 // found in the real name still fall on the same characters.
 QString withVisibleControlCharacters(QString text);
 
+// A file name or path as a window shows it: with its control characters made visible as above
+// and, in a right-to-left interface, set apart from the text around it between U+2068 and U+2069
+// (its own first strong character giving its direction), so that it keeps its written order:
+// "/tmp/x" would read "tmp/x/", "back\slash." ".back\slash", and a name ending in a byte that
+// is not UTF-8 would show its U+FFFD first. Unchanged but for the control characters in a
+// left-to-right interface. For showing only: what is copied, exported or compared takes the name
+// itself.
+QString shownName(const QString& name, Qt::LayoutDirection interface);
+// The same in the application's layout direction.
+QString shownName(const QString& name);
+// Whether `shownName` sets names apart: in a right-to-left interface. Text positions found in the
+// name itself then fall one unit later in what is shown.
+bool namesShownIsolated(Qt::LayoutDirection interface);
+bool namesShownIsolated();
+// The first letters of a name, typed to find its row, as the shown name begins with them.
+QString shownNameStart(const QString& typed);
+
 // Text as a right-to-left window shows it in its written order: a path, size or date (first strong
 // character left to right, or none at all) gets a left-to-right mark in front, so that its slashes,
 // units and signs stay where they are written ("/tmp/x" would read "tmp/x/", "3.0 MB" "MB 3.0").

@@ -10,6 +10,7 @@
 #include <QTreeView>
 
 #include <algorithm>
+#include <vector>
 
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
@@ -49,22 +50,44 @@ void setUpResultOutline(QTreeView& outline, ResultTableDelegate& delegate, const
     sizeColumnsToFit(*header, outline.font(), columns);
 }
 
-void sizeColumnsToFit(QHeaderView& header, const QFont& cellFont, const ColumnTable& columns) {
-    // The widths were chosen for English titles in a narrower system font: a column starts at least
-    // as wide as its title, in the interface language, with the sort arrow beside it, so that no
-    // title is cut ("% of Parer"), and as its widest value with the cell's insets, so that no
-    // value is ("100…").
+namespace {
+
+// The widths were chosen for English titles in a narrower system font: a column needs at least
+// its title, in the interface language, with the sort arrow beside it, so that no title is cut
+// ("% of Parer", "röße Duplikate"), and its widest value with the cell's insets, so that no value
+// is ("100…", "(Keine Erweit…").
+std::vector<int> fittingWidths(const QHeaderView& header, const QFont& cellFont, const ColumnTable& columns) {
     const QFontMetrics metrics(header.font());
     const QFontMetrics cellMetrics(cellFont);
     const int arrowAndMargins = 2 * header.style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, &header) +
                                 header.style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, &header) + 8;
     const int cellMargins = 2 * (header.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &header) + 1) + 4;
+    std::vector<int> out;
     for (int c = 0; c < columns.count(); ++c) {
         const QString title = localized(columns.title(c));
         const int titleWidth = title.isEmpty() ? 0 : metrics.horizontalAdvance(title) + arrowAndMargins;
         const char* widest = columns.widestText(c);
-        const int valueWidth = widest ? cellMetrics.horizontalAdvance(QString::fromLatin1(widest)) + cellMargins : 0;
-        header.resizeSection(c, std::max({columns.width(c), titleWidth, valueWidth}));
+        const int valueWidth = widest ? cellMetrics.horizontalAdvance(localized(widest)) + cellMargins : 0;
+        out.push_back(std::max(titleWidth, valueWidth));
+    }
+    return out;
+}
+
+}  // namespace
+
+void sizeColumnsToFit(QHeaderView& header, const QFont& cellFont, const ColumnTable& columns) {
+    const std::vector<int> fitting = fittingWidths(header, cellFont, columns);
+    for (int c = 0; c < columns.count(); ++c) header.resizeSection(c, std::max(columns.width(c), fitting[size_t(c)]));
+}
+
+void widenColumnsToFit(QHeaderView& header, const QFont& cellFont, const ColumnTable& columns) {
+    const std::vector<int> fitting = fittingWidths(header, cellFont, columns);
+    for (int c = 0; c < std::min(columns.count(), header.count()); ++c) {
+        // A hidden section tells its width only while shown; nothing is painted in between.
+        const bool hidden = header.isSectionHidden(c);
+        if (hidden) header.showSection(c);
+        if (header.sectionSize(c) < fitting[size_t(c)]) header.resizeSection(c, fitting[size_t(c)]);
+        if (hidden) header.hideSection(c);
     }
 }
 

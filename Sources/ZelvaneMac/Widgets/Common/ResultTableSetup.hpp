@@ -30,6 +30,11 @@ void setUpResultOutline(QTreeView& outline, ResultTableDelegate& delegate, const
 // cells' font needs more.
 void sizeColumnsToFit(QHeaderView& header, const QFont& cellFont, const ColumnTable& columns);
 
+// Widens the sections that are narrower than that need, hidden ones included, and leaves wider
+// ones as they are: for a layout restored from an earlier run, perhaps in another language, whose
+// widths fitted other titles.
+void widenColumnsToFit(QHeaderView& header, const QFont& cellFont, const ColumnTable& columns);
+
 // Makes `column` take the width the other columns leave in the view (never less than its own
 // width, which the user still sets by dragging). Set up after the stored layout was restored;
 // the stored layout then keeps the column's own width.

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Core/Text/VisibleText.hpp"
 
 namespace zelvane {
 
@@ -51,7 +52,11 @@ AccessDeniedFoldersDialog::AccessDeniedFoldersDialog(const QStringList& paths, Q
     list_->setMinimumSize(480, 220);
     list_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    list_->addItems(paths);
+    // Each row shows its path as the window shows names; copying takes the path itself.
+    for (const QString& path : paths) {
+        auto* row = new QListWidgetItem(shownName(path, layoutDirection()), list_);
+        row->setData(Qt::UserRole, path);
+    }
     // Paths are selected by row; copying gives them one per line.
     auto* copy = new QAction(list_);
     copy->setShortcut(QKeySequence::Copy);
@@ -59,7 +64,7 @@ AccessDeniedFoldersDialog::AccessDeniedFoldersDialog(const QStringList& paths, Q
     connect(copy, &QAction::triggered, this, [this] {
         QStringList picked;
         for (int i = 0; i < list_->count(); ++i)
-            if (list_->item(i)->isSelected()) picked << list_->item(i)->text();
+            if (list_->item(i)->isSelected()) picked << list_->item(i)->data(Qt::UserRole).toString();
         QApplication::clipboard()->setText(picked.join(QLatin1Char('\n')));
     });
     list_->addAction(copy);

@@ -12,6 +12,7 @@
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Core/Text/ToolTipText.hpp"
+#include "ZelvaneMac/Core/Text/VisibleText.hpp"
 
 namespace zelvane {
 
@@ -88,10 +89,10 @@ void SelectMultipleDialog::refresh() {
     int selectedRow = -1;
     for (int i = 0; i < model_.items().size(); ++i) {
         const auto& item = model_.items()[i];
-        auto* row = new QListWidgetItem(item.displayName, list_);
+        auto* row = new QListWidgetItem(shownName(item.displayName, layoutDirection()), list_);
         row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
         row->setData(Qt::CheckStateRole, item.isChecked ? Qt::Checked : Qt::Unchecked);
-        row->setToolTip(plainToolTip(item.id));
+        row->setToolTip(plainToolTip(shownName(item.id, layoutDirection())));
         if (model_.listSelection() && *model_.listSelection() == item.id) selectedRow = i;
     }
     if (selectedRow >= 0) list_->setCurrentRow(selectedRow);

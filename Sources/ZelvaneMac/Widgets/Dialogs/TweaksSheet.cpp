@@ -94,8 +94,11 @@ TweaksSheet::TweaksSheet(const TweaksSettings& settings, QWidget* parent) : QDia
     third->setSpacing(4);
     groupMin_ = labelledStepper(this, third, textKey("File group minimum size: %d"), 0, 999, settings_.fileGroupMinSize);
     connect(groupMin_, &QSpinBox::valueChanged, this, [this](int v) { settings_.fileGroupMinSize = v; });
-    auto* note = new QLabel(localized("Loose files in a folder are grouped into one \"[N Files in \u2026]\" entry once there "
-                                      "are at least this many. Set to 0 to disable file grouping."),
+    // The group's name is the program's own, in every language; filled in, it keeps its written order
+    // inside a right-to-left sentence.
+    auto* note = new QLabel(fillPlaceholders(localized("Loose files in a folder are grouped into one \"%@\" entry once "
+                                                       "there are at least this many. Set to 0 to disable file grouping."),
+                                             {QStringLiteral("[N Files in \u2026]")}),
                             this);
     note->setWordWrap(true);
     QFont caption = note->font();

@@ -57,6 +57,7 @@ FileListView::FileListView(Preferences& preferences, std::optional<std::pair<Fil
     // order the user chose last time), else the pipeline's own default.
     const bool restored = autosaveColumnLayout(*header, QStringLiteral("ZelvaneMac.FileListTableView.columns"),
                                                preferences, initialSort ? StoredSort::keepGiven : StoredSort::restore);
+    widenColumnsToFit(*header, outline_->font(), FileListModel::columns());
     header->setSectionHidden(FileListModel::dupCountColumn, true);
     header->setSectionHidden(FileListModel::dupSizeColumn, true);
     if (!initialSort && restored) {

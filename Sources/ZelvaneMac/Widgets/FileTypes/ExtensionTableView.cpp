@@ -46,6 +46,7 @@ ExtensionTableView::ExtensionTableView(ExtensionTableCallbacks callbacks, Prefer
     sizeColumnsToFit(*header, font(), ExtensionTableModel::columns());
     header->setSortIndicator(ExtensionTableModel::columnFor(key), ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
     autosaveColumnLayout(*header, QStringLiteral("ZelvaneMac.ExtensionTableView.columns"), preferences);
+    widenColumnsToFit(*header, font(), ExtensionTableModel::columns());
     connect(header, &QHeaderView::sectionResized, this, [header](int section, int, int size) {
         // The swatch column stays between 17 and 60 points; the others at least 40.
         const int low = section == ExtensionTableModel::swatchColumn ? 17 : 40;

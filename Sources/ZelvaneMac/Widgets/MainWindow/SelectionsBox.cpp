@@ -71,12 +71,11 @@ void SelectionsBox::refresh() {
     Preferences& prefs = state_.preferences();
     const QString marker =
         selectionKindMarker(state_.selectedVolumeID(), prefs.stringList(PreferenceKeys::selectMultipleCustomFoldersJSON));
-    const QString label = withVisibleControlCharacters(model.rootLabel());
+    const QString label = shownName(model.rootLabel(), layoutDirection());
     const int valueWidth = kValueColumnWidth;
     if (marker.isEmpty()) {
         // The label alone, right-aligned in the value column and cut in the middle when long.
-        selectionValue_->setText(
-            inItsOwnDirection(selectionValue_->fontMetrics().elidedText(label, Qt::ElideMiddle, valueWidth), layoutDirection()));
+        selectionValue_->setText(selectionValue_->fontMetrics().elidedText(label, Qt::ElideMiddle, valueWidth));
         selectionValue_->setFixedWidth(valueWidth);
         selectionValue_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     } else {
@@ -85,7 +84,7 @@ void SelectionsBox::refresh() {
         const QString separator = localized("  ");
         const QFontMetrics metrics = selectionValue_->fontMetrics();
         const QString shown = metrics.elidedText(label, Qt::ElideMiddle, 360 - metrics.horizontalAdvance(separator));
-        selectionValue_->setText(marker + separator + inItsOwnDirection(shown, layoutDirection()));
+        selectionValue_->setText(marker + separator + shown);
         selectionValue_->setMinimumWidth(valueWidth);
         selectionValue_->setMaximumWidth(QWIDGETSIZE_MAX);
         selectionValue_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);

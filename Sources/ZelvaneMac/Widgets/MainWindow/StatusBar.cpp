@@ -162,7 +162,7 @@ void StatusBar::refreshTotals() {
 }
 
 void StatusBar::refreshHover() {
-    static_cast<ElidingLabel*>(hover_)->setFullText(withVisibleControlCharacters(state_.hoverPathState().path().value_or(QString())));
+    static_cast<ElidingLabel*>(hover_)->setFullText(shownName(state_.hoverPathState().path().value_or(QString()), layoutDirection()));
 }
 
 void StatusBar::refreshStale() { stale_->setVisible(state_.scanControl().liveUpdates().resultIsStale()); }

@@ -57,7 +57,7 @@ TreemapInfoStrip::TreemapInfoStrip(QWidget* parent) : QWidget(parent) {
 
 void TreemapInfoStrip::setTexts(const QStringList& texts, bool zoomed, int room) {
     QStringList t = texts;
-    if (!t.isEmpty()) t[0] = withVisibleControlCharacters(t[0]);
+    if (!t.isEmpty()) t[0] = shownName(t[0], layoutDirection());
     const QFontMetrics fm(path_->font());
     path_->setText(fm.elidedText(t.value(0), Qt::ElideMiddle, room));
     path_->setToolTip(plainToolTip(t.value(0)));

@@ -59,6 +59,7 @@ FileTreeOutlineView::FileTreeOutlineView(const FileTreeOutlineInputs& initial, F
     QHeaderView* header = outline_->header();
     header->setSortIndicator(FileTreeOutlineModel::columnFor(key), ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
     autosaveColumnLayout(*header, QStringLiteral("ZelvaneMac.FileTreeOutlineView.columns"), preferences);
+    widenColumnsToFit(*header, outline_->font(), FileTreeOutlineModel::columns());
     // Deep names need the room: the folder column takes what the other columns leave.
     giveSpareWidthToColumn(*outline_, FileTreeOutlineModel::nameColumn);
     connect(header, &QHeaderView::sectionClicked, this, &FileTreeOutlineView::onHeaderClicked);

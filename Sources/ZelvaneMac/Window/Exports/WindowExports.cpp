@@ -42,8 +42,9 @@ std::optional<CSVFileFormat> csvFileFormatFromRaw(const QString& raw) {
 }
 
 QString displayName(CSVFileFormat format) {
-    return format == CSVFileFormat::tsv ? localized("Tab Separated Values (.tsv)")
-                                        : localized("Comma Separated Values (.csv)");
+    // The extension is filled in, so that it reads ".csv" inside a right-to-left title too.
+    return format == CSVFileFormat::tsv ? fillPlaceholders(localized("Tab Separated Values (%@)"), {QStringLiteral(".tsv")})
+                                        : fillPlaceholders(localized("Comma Separated Values (%@)"), {QStringLiteral(".csv")});
 }
 
 ExportSourceSelection::ExportSourceSelection(ExportSource source, bool hasSelection, CSVFileFormat format,
