@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <thread>
 
 #include "Platform/FileMoves.hpp"
 
@@ -18,6 +19,14 @@ ReplacementFile::~ReplacementFile() {
     if (fd_ >= 0) ::close(fd_);
     if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
 }
+
+namespace {
+
+// How long a FIFO at the target may take to get a reader: two seconds in steps of 20 ms.
+constexpr auto kReaderWaitStep = std::chrono::milliseconds(20);
+constexpr int kReaderWaitSteps = 100;
+
+}  // namespace
 
 int ReplacementFile::open(const std::string& target, Mode mode) {
     if (target.empty()) return ENOENT;
@@ -33,9 +42,19 @@ int ReplacementFile::open(const std::string& target, Mode mode) {
     } else if (::stat(target.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode)) return EISDIR;
         if (!S_ISREG(st.st_mode)) {
-            // Renaming over a device or a pipe would replace the special file itself.
-            fd_ = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
-            return fd_ < 0 ? errno : 0;
+            // Renaming over a device or a pipe would replace the special file itself. A FIFO that
+            // nobody reads would hold a blocking open for good: opened without blocking it fails
+            // (ENXIO) while it has no reader, which it is given a moment to get; the writes that
+            // follow block as usual.
+            for (int attempt = 0;; ++attempt) {
+                fd_ = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+                if (fd_ >= 0 || errno != ENXIO || attempt == kReaderWaitSteps) break;
+                std::this_thread::sleep_for(kReaderWaitStep);
+            }
+            if (fd_ < 0) return errno;
+            const int flags = ::fcntl(fd_, F_GETFL);
+            if (flags < 0 || ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) != 0) return errno;
+            return 0;
         }
         // The rename needs only the folder's permission; a file the user may not write (read-only,
         // another user's) is refused as opening it for writing would be.

@@ -10,7 +10,8 @@ namespace zelvane {
 // after every write, the permission bits and the close succeeded; without a successful `commit`
 // the temporary file is removed and an earlier file at the target stays as it was. A symbolic link
 // at the target keeps pointing at the replaced file, an existing file's permission bits are kept,
-// and a device or pipe (/dev/stdout, say) is written in place. Every step returns 0 or the errno
+// and a device or pipe (/dev/stdout, say) is written in place (a FIFO that gets no reader within
+// two seconds fails with ENXIO rather than waiting for one for good). Every step returns 0 or the errno
 // of what failed; after a failure only destruction is left to do.
 class ReplacementFile final {
 public:

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Platform/FileReplacement.hpp"
+#include "Platform/RegularFile.hpp"
 
 namespace zelvane {
 
@@ -80,17 +81,16 @@ std::optional<UserAccount> elevatedRealUser() {
 
 std::optional<std::string> readFileAsUser(const UserAccount& account, const std::string& path, size_t maxBytes) {
     if (::geteuid() == account.uid) {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return std::nullopt;
+        RegularFileOpening opened = openRegularFile(path);
+        if (opened.error) return std::nullopt;
         std::string out;
         char chunk[65536];
         while (out.size() < maxBytes) {
-            const ssize_t r = ::read(fd, chunk, std::min(sizeof chunk, maxBytes - out.size()));
+            const ssize_t r = ::read(opened.fd.get(), chunk, std::min(sizeof chunk, maxBytes - out.size()));
             if (r < 0 && errno == EINTR) continue;
             if (r <= 0) break;
             out.append(chunk, size_t(r));
         }
-        ::close(fd);
         return out;
     }
     int pipeFds[2];
@@ -104,8 +104,11 @@ std::optional<std::string> readFileAsUser(const UserAccount& account, const std:
     if (pid == 0) {
         ::close(pipeFds[0]);
         if (!dropTo(account)) ::_exit(EPERM);
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        // Only a regular file, opened without waiting (a FIFO would block the open for good).
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
         if (fd < 0) ::_exit(errno ? errno : EIO);
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) ::_exit(EINVAL);
         char chunk[65536];
         size_t total = 0;
         while (total < maxBytes) {

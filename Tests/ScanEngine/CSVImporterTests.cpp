@@ -7,10 +7,12 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <thread>
 
 #include "ScanEngine/Interchange/CSVImporter.hpp"
+#include "ScanEngine/Interchange/CSVLineReader.hpp"
 #include "CSVTestSupport.hpp"
 
 using namespace zelvane;
@@ -391,17 +393,18 @@ TEST(CSVImport, CancellationReturnsWhatWasBuilt) {
         EXPECT_EQ(size_t(partial.result.roots[0]->subFolderFileCount()), files);
     }
 
-    // With one worker and fewer rows than a progress step, the decode and the build each ask once.
-    // A cancel that comes after both leaves a finished import; one that the build sees stops it.
+    // With one worker and fewer rows than a progress step, the reading, the decode and the build
+    // each ask once. A cancel that comes after all three leaves a finished import; one that the
+    // reading, the decode or the build sees stops it.
     const std::string small = kHeader + "\"/r/\",0,0,,0,2,1\n\"/r/a\",10,10,,0,0,0\n\"/r/s/\",0,0,,0,1,0\n" +
                               "\"/r/s/b\",20,20,,0,0,0\n";
-    for (int firstYes : {1, 2, 3}) {
+    for (int firstYes : {1, 2, 3, 4}) {
         int asked = 0;
         auto run = importFromCSVData(small, ',', {}, [&] { return ++asked >= firstYes; }, 1);
         ASSERT_FALSE(run.error);
-        EXPECT_EQ(run.result.wasCancelled, firstYes < 3) << "first yes at question " << firstYes;
-        if (firstYes == 3) {
-            EXPECT_EQ(asked, 2);
+        EXPECT_EQ(run.result.wasCancelled, firstYes < 4) << "first yes at question " << firstYes;
+        if (firstYes == 4) {
+            EXPECT_EQ(asked, 3);
             ASSERT_EQ(run.result.roots.size(), 1u);
             EXPECT_EQ(countNodes(run.result.roots, true), 2u);
         }
@@ -516,29 +519,92 @@ TEST(CSVImport, AFieldLongerThanAWindow) {
     EXPECT_EQ(a->subFolderTotSize(), 6);
 }
 
-// A named pipe (a shell's process substitution gives one) cannot be read by position: it is read
-// front to back, window by window, and gives the same tree as the file.
-TEST(CSVImport, ReadsFromAPipe) {
+// Only a regular file is imported. A FIFO used to block the open until some writer came (and then
+// could stream without end), /dev/zero grew one endless line until the allocation failed and took
+// the program with it: each is refused at once, before a byte is read, and a pipe with a writer
+// waiting is refused as well.
+TEST(CSVImport, RefusesWhatIsNotARegularFileAtOnce) {
     TempDir dir;
-    const std::string text = bigExport(20, 1000);
-    writeFile(dir / "plain.csv", text);
     const std::string fifo = dir / "pipe.csv";
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    std::thread writer([&] {
-        const int fd = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
-        if (fd < 0) return;
-        for (size_t at = 0; at < text.size();) {
-            const ssize_t n = ::write(fd, text.data() + at, std::min<size_t>(text.size() - at, 70000));
-            if (n <= 0) break;
-            at += size_t(n);
-        }
-        ::close(fd);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string zero = dir / "zero.csv";
+    ASSERT_EQ(::symlink("/dev/zero", zero.c_str()), 0);
+    const std::string null = dir / "null.tsv";
+    ASSERT_EQ(::symlink("/dev/null", null.c_str()), 0);
+
+    // Should the open block after all, a writer comes after a while and ends the wait, so that
+    // the test fails instead of hanging.
+    std::atomic<bool> done{false};
+    std::thread unblocker([&] {
+        for (int i = 0; i < 1000 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (done) return;
+        const int fd = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd >= 0) ::close(fd);
     });
-    auto piped = importFromCSV(fifo);
-    writer.join();
-    auto plain = importFromCSV(dir / "plain.csv");
-    ASSERT_FALSE(piped.error);
-    ASSERT_FALSE(plain.error);
-    EXPECT_EQ(dump(piped.result.roots), dump(plain.result.roots));
-    EXPECT_EQ(countNodes(piped.result.roots, true), 20000u);
+    for (const std::string& path : {fifo, zero, null}) {
+        const auto outcome = importFromCSV(path);
+        ASSERT_TRUE(outcome.error) << path;
+        EXPECT_EQ(outcome.error->kind, CSVImportError::Kind::notRegularFile) << path;
+    }
+    done = true;
+    unblocker.join();
+
+    // A writer already waiting changes nothing: the pipe is not read.
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    ASSERT_EQ(::write(writer, "x\n", 2), 2);
+    const auto piped = importFromCSV(fifo);
+    ::close(writer);
+    ::close(reader);
+    ASSERT_TRUE(piped.error);
+    EXPECT_EQ(piped.error->kind, CSVImportError::Kind::notRegularFile);
+
+    // A dangling link is a missing file.
+    const std::string dangling = dir / "dangling.csv";
+    ASSERT_EQ(::symlink((dir / "gone.csv").c_str(), dangling.c_str()), 0);
+    const auto gone = importFromCSV(dangling);
+    ASSERT_TRUE(gone.error);
+    EXPECT_EQ(gone.error->kind, CSVImportError::Kind::couldNotReadFile);
+    EXPECT_EQ(gone.error->underlyingErrno, ENOENT);
+}
+
+// A line past the stated bound ends the import with its own error instead of growing the window
+// without end: a sparse file of zeros (read from no disk at all), and the same after some rows.
+TEST(CSVImport, ALineLongerThanTheBoundEndsTheImport) {
+    TempDir dir;
+    const std::string sparse = dir / "sparse.csv";
+    writeFile(sparse, "");
+    ASSERT_EQ(::truncate(sparse.c_str(), off_t(CSVLineReader::kMaxLineBytes * 3)), 0);
+    const std::string afterRows = dir / "after-rows.csv";
+    writeFile(afterRows, kHeader + "\"/a/one\",1,1,,0,0,0\n\"/a/two\",2,2,,0,0,0\n");
+    ASSERT_EQ(::truncate(afterRows.c_str(), off_t(CSVLineReader::kMaxLineBytes + (size_t(9) << 20))), 0);
+    for (const std::string& path : {sparse, afterRows}) {
+        const auto outcome = importFromCSV(path);
+        ASSERT_TRUE(outcome.error) << path;
+        EXPECT_EQ(outcome.error->kind, CSVImportError::Kind::lineTooLong) << path;
+    }
+    // Just under the bound, a last line without its line end is still taken.
+    const std::string underBound = dir / "under.csv";
+    writeFile(underBound, kHeader + "\"/a/one\",1,1,,0,0,0\n\"/a/" +
+                              std::string(CSVLineReader::kMaxLineBytes - 64, 'y') + "\",2,2,,0,0,0");
+    const auto under = importFromCSV(underBound);
+    ASSERT_FALSE(under.error);
+    EXPECT_EQ(countNodes(under.result.roots, true), 2u);
+}
+
+// The cancel query is asked while the input is read, not only once rows decode: an input whose
+// first window holds no whole line stops when asked.
+TEST(CSVImport, ACancelIsHeardWhileALongLineIsRead) {
+    TempDir dir;
+    const std::string sparse = dir / "sparse.csv";
+    writeFile(sparse, "");
+    ASSERT_EQ(::truncate(sparse.c_str(), off_t(CSVLineReader::kMaxLineBytes)), 0);
+    std::atomic<int> asked{0};
+    const auto outcome = importFromCSV(sparse, {}, [&] { return ++asked >= 2; });
+    ASSERT_FALSE(outcome.error);
+    EXPECT_TRUE(outcome.result.wasCancelled);
+    EXPECT_TRUE(outcome.result.roots.empty());
+    EXPECT_EQ(asked.load(), 2) << "asked before each window, and not again once it said yes";
 }

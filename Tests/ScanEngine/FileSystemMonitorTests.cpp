@@ -20,6 +20,7 @@
 #include "ScanEngine/Monitor/FileSystemMonitor.hpp"
 #include "ScanEngine/Scan/ParallelTreeScan.hpp"
 #include "LiveTreeFixtures.hpp"
+#include "OnScopeExit.hpp"
 
 extern char** environ;
 
@@ -424,6 +425,15 @@ TEST(FileSystemMonitor, QueueOverflowAsksForRescanOfEveryRoot) {
         }
         events.add(std::move(batch));
     });
+    // Let go before the monitor is stopped, which waits for the handler.
+    const auto letGo = [&] {
+        {
+            std::lock_guard lock(m);
+            release = true;
+        }
+        cv.notify_all();
+    };
+    testsupport::OnScopeExit releaseOnEveryWayOut(letGo);
     monitor.start();
     ASSERT_TRUE(monitor.waitUntilWatching(kWait));
     writeFile(tmp / "a/first", 1);
@@ -432,11 +442,7 @@ TEST(FileSystemMonitor, QueueOverflowAsksForRescanOfEveryRoot) {
         ASSERT_TRUE(cv.wait_for(lock, kWait, [&] { return inHandler; }));
     }
     for (size_t i = 0; i < queued / 2 + 1000; ++i) writeFile(tmp / numbered("a/f", i), 0);
-    {
-        std::lock_guard lock(m);
-        release = true;
-    }
-    cv.notify_all();
+    letGo();
     for (const char* root : {"a", "b"}) {
         auto e = events.waitForPath(tmp / root, EventStreamFlag::kMustScanSubDirs);
         ASSERT_TRUE(e) << root;

@@ -7,7 +7,9 @@
 #include <QTest>
 #include <QThreadPool>
 #include <QWidget>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 #include <gtest/gtest.h>
 
 namespace {
@@ -82,4 +84,32 @@ void PrintTo(const QStringList& l, std::ostream* os) {
     *os << '{';
     for (const QString& s : l) *os << ' ' << '"' << s.toStdString() << '"';
     *os << " }";
+}
+
+HeldPoolThreads::HeldPoolThreads() {
+    QThreadPool* pool = QThreadPool::globalInstance();
+    threads_ = pool->maxThreadCount();
+    for (int i = 0; i < threads_; ++i)
+        pool->start([shared = shared_] {
+            ++shared->holding;
+            while (!shared->release.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            ++shared->ended;
+        });
+}
+
+bool HeldPoolThreads::waitUntilHeld(int timeoutMs) {
+    return processEventsUntil([&] { return shared_->holding.load() == threads_; }, timeoutMs);
+}
+
+void HeldPoolThreads::release() {
+    if (std::exchange(released_, true)) return;
+    shared_->release = true;
+    // Tasks still queued behind other work run and end at once; the event loop keeps turning in
+    // case that work waits for it.
+    while (shared_->ended.load() < threads_) {
+        if (QCoreApplication::instance())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }

@@ -6,8 +6,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <system_error>
 #include <stdexcept>
@@ -114,13 +116,15 @@ int runUnprivileged(const std::function<int()>& body) {
 
 namespace {
 
-// Whether `uid` (its group being `uid` too) may search or run `path` and every folder above it.
-bool reachableBy(unsigned uid, const std::string& path) {
+// Whether `uid` (its group being `uid` too) may search or run `path` and every folder above it
+// (with `lastBits` the file itself is asked for those bits instead: S_IROTH to read it).
+bool reachableBy(unsigned uid, const std::string& path, mode_t lastBits = S_IXOTH) {
     std::string at = path;
     while (!at.empty()) {
         struct stat st {};
         if (::stat(at.c_str(), &st) != 0) return false;
-        const mode_t bit = st.st_uid == uid ? S_IXUSR : st.st_gid == uid ? S_IXGRP : S_IXOTH;
+        const mode_t other = at == path ? lastBits : S_IXOTH;
+        const mode_t bit = st.st_uid == uid ? other << 6 : st.st_gid == uid ? other << 3 : other;
         if (!(st.st_mode & bit)) return false;
         if (at == "/") break;
         const size_t slash = at.find_last_of('/');
@@ -158,6 +162,45 @@ std::string programRunnableBy(unsigned uid, const std::string& program, std::str
     }
     copies.emplace_back(program, std::move(folder));
     return copy;
+}
+
+void shareSanitizerSuppressionsWith(unsigned uid) {
+    // One readable copy per file for the whole test process.
+    static std::vector<std::pair<std::string, std::string>> copies;
+    static std::unique_ptr<TempFolder> folder;
+    const auto readableCopy = [&](const std::string& file) -> std::string {
+        if (reachableBy(uid, file, S_IROTH)) return file;
+        for (const auto& [original, copy] : copies)
+            if (original == file) return copy;
+        if (!folder) folder = std::make_unique<TempFolder>("zelvane-suppressions");
+        const std::string copy = folder->path() + "/" + std::to_string(copies.size()) + ".supp";
+        std::error_code error;
+        std::filesystem::copy_file(file, copy, error);
+        if (!error) std::filesystem::permissions(copy, std::filesystem::perms(0644), error);
+        if (error) return file;  // the child will say what it cannot read
+        copies.emplace_back(file, copy);
+        return copy;
+    };
+    for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "TSAN_OPTIONS", "UBSAN_OPTIONS"}) {
+        const char* value = std::getenv(name);
+        if (!value) continue;
+        // Options are separated by ':' or white space; the file runs to the next separator.
+        std::string options(value);
+        static constexpr std::string_view key = "suppressions=";
+        for (size_t at = 0; (at = options.find(key, at)) != std::string::npos;) {
+            if (at > 0 && options[at - 1] != ':' && options[at - 1] != ' ' && options[at - 1] != '\t') {
+                at += key.size();
+                continue;
+            }
+            const size_t from = at + key.size();
+            const size_t to = std::min(options.find_first_of(": \t", from), options.size());
+            const std::string file = options.substr(from, to - from);
+            const std::string shared = file.empty() ? file : readableCopy(file);
+            options.replace(from, to - from, shared);
+            at = from + shared.size();
+        }
+        ::setenv(name, options.c_str(), 1);
+    }
 }
 
 }  // namespace zelvane::testsupport

@@ -51,4 +51,12 @@ bool runningAsRoot();
 // neither works, with the reason in `why`.
 std::string programRunnableBy(unsigned uid, const std::string& program, std::string* why = nullptr);
 
+// Points the sanitizer options of this process's environment (ASAN_OPTIONS, LSAN_OPTIONS,
+// TSAN_OPTIONS, UBSAN_OPTIONS) at suppression files that user `uid` can read: a file it cannot
+// (the checkout's own, under /root) is replaced by a copy in a folder every user can enter, made
+// once for the test process. A program started by a child that dropped to `uid` reads these files
+// first thing and stops at once when it cannot. Call it before the fork; this process has read its
+// own files already.
+void shareSanitizerSuppressionsWith(unsigned uid);
+
 }  // namespace zelvane::testsupport

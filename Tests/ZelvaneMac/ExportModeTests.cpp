@@ -92,6 +92,8 @@ struct Launch {
 // program has to find its way to the offscreen platform by itself.
 RunResult runProgram(const fs::path& cwd, const std::vector<std::string>& args, const fs::path& configHome,
                      const Launch& launch = {}) {
+    // A sanitizer run's suppression files may lie where another user cannot read them.
+    if (launch.unprivileged && ::geteuid() == 0) testsupport::shareSanitizerSuppressionsWith(launch.uid);
     std::vector<std::string> dropped = {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=", "XDG_CONFIG_HOME="};
     for (const std::string& entry : launch.env) dropped.push_back(entry.substr(0, entry.find('=') + 1));
     std::vector<std::string> env;

@@ -10,15 +10,22 @@
 #include <QDir>
 #include <QFile>
 #include <QPoint>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimeZone>
 
 #include <plist/plist.h>
 
+#include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <clocale>
+#include <cstring>
 #include <cstdlib>
 #include <functional>
 #include <limits>
+#include <thread>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -550,6 +557,76 @@ TEST(Preferences, AnUnwritableStoreReportsTheFailureAndKeepsTheFile) {
     chmod(QFile::encodeName(folder).constData(), 0755);
     EXPECT_EQ(status, 0) << "the failed write was reported as a success";
     EXPECT_EQ(readAll(path), before);
+}
+
+// A FIFO at the settings path held the start-up (and the export mode) in the open for good, and
+// /dev/zero there read as a broken file that a change would "keep a copy of" without end: what is
+// no regular file cannot be read, the store starts from the defaults, never writes over it, and
+// says once why the settings cannot be saved.
+TEST(Preferences, ASettingsPathThatIsNoRegularFileIsNeitherWaitedForNorWrittenOver) {
+    qtTestApp();
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("fifo.plist");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString zero = dir.filePath("zero.plist");
+    ASSERT_TRUE(QFile::link("/dev/zero", zero));
+
+    // Should an open block after all, a writer ends the wait after a while: a failure, not a hang.
+    std::atomic<bool> done{false};
+    std::thread unblocker([&] {
+        for (int i = 0; i < 1000 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (done) return;
+        const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd >= 0) ::close(fd);
+    });
+    for (const QString& path : {fifo, zero}) {
+        Preferences prefs(path);
+        QSignalSpy failures(&prefs, &Preferences::saveFailed);
+        EXPECT_EQ(prefs.value(PreferenceKeys::csvMaxDepth), 0) << path.toStdString();
+        prefs.set(PreferenceKeys::csvMaxDepth, 3);
+        prefs.set(PreferenceKeys::selectedTab, QStringLiteral("fileView"));
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(prefs.synchronize().contains("cannot read")) << path.toStdString();
+        ASSERT_EQ(failures.count(), 1) << "told once: " << path.toStdString();
+        EXPECT_EQ(failures[0][0].toString(), path);
+        EXPECT_EQ(failures[0][1].toString(), "Not a regular file (a device, pipe or socket)");
+        EXPECT_EQ(prefs.value(PreferenceKeys::csvMaxDepth), 3) << "the change holds for the run";
+    }
+    done = true;
+    unblocker.join();
+    struct stat st {};
+    ASSERT_EQ(::lstat(QFile::encodeName(fifo).constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the FIFO was replaced";
+    EXPECT_TRUE(QFileInfo(zero).isSymLink());
+    EXPECT_FALSE(QFileInfo::exists(zero + ".malformed"));
+    EXPECT_FALSE(QFileInfo::exists(fifo + ".malformed"));
+}
+
+// Settings that cannot be saved (here a file where the settings folder should be, which stops
+// root as well as anyone) are reported once in the life of the store, with the system's reason;
+// the failing writes keep being tried, and the next one that succeeds writes every change.
+TEST(Preferences, AFailedSaveIsToldOnceWithTheReason) {
+    qtTestApp();
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("ZelvaneMac");
+    writeAll(folder, "a file where the folder should be");
+    const QString path = folder + "/ZelvaneMac.plist";
+    Preferences prefs(path);
+    QSignalSpy failures(&prefs, &Preferences::saveFailed);
+    prefs.set(PreferenceKeys::selectedTab, QStringLiteral("fileView"));
+    ASSERT_TRUE(pumpUntil([&] { return failures.count() > 0; }, 5000)) << "the queued save said nothing";
+    EXPECT_EQ(failures[0][0].toString(), path);
+    EXPECT_EQ(failures[0][1].toString(), QString::fromLocal8Bit(std::strerror(ENOTDIR)));
+    prefs.set(PreferenceKeys::csvMaxDepth, 2);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(prefs.synchronize().isEmpty());
+    EXPECT_EQ(failures.count(), 1) << "told once per run";
+    EXPECT_EQ(readAll(folder), QByteArray("a file where the folder should be"));
+
+    ASSERT_TRUE(QFile::remove(folder));
+    EXPECT_EQ(prefs.synchronize(), QString());
+    EXPECT_EQ(PropertyList::readFile(path).dictionary,
+              (QVariantMap{{"selectedTab", QStringLiteral("fileView")}, {"csvMaxDepth", qlonglong(2)}}));
 }
 
 TEST(Preferences, StandardFileFollowsXDGConfigHome) {

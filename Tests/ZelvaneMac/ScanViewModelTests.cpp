@@ -2,8 +2,18 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <new>
+#include <thread>
 
 #include "ScanEngine/CSVTestSupport.hpp"
 #include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
@@ -11,6 +21,7 @@
 #include "QtTestApp.hpp"
 #include "TempFolder.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
+#include "ScanEngine/Interchange/CSVLineReader.hpp"
 
 using namespace zelvane;
 namespace fs = std::filesystem;
@@ -230,7 +241,7 @@ TEST(ScanViewModel, ImportsAnExportAndReportsBrokenOrCancelledImports) {
     ASSERT_TRUE(pumpUntil([&] { return finished(m); }));
     ASSERT_EQ(m.scanState().tag(), ScanState::Tag::failed);
     EXPECT_EQ(std::get<ScanState::Failed>(m.scanState().value).message,
-              "Could not import [" + QString::fromStdString(broken) + "]");
+              "Could not import [" + QString::fromStdString(broken) + "]: No valid rows found");
     EXPECT_EQ(m.totalCapacity(), 1000);  // capacities untouched by a failure
 
     // A scan asked for while an import runs, with nothing selected, leaves the import alone.
@@ -261,4 +272,130 @@ TEST(ScanViewModel, FolderNamesThatAreNotUTF8ReachTheScannerAsTheirBytes) {
     ASSERT_EQ(m.scanState().tag(), ScanState::Tag::completed);
     EXPECT_EQ(m.scanState().roots()[0]->subFolderTotSize(), 11);
     EXPECT_EQ(m.scanState().roots()[0]->nameBytes(), (t.root() / odd).string());
+}
+
+namespace {
+
+QString failureOf(const ScanViewModel& m) {
+    return m.scanState().tag() == ScanState::Tag::failed ? std::get<ScanState::Failed>(m.scanState().value).message
+                                                          : QString();
+}
+
+// A stand-in import that stays where a read on a mount that stopped answering would stay, deaf to
+// the cancel, until the test opens the gate (or a minute passes).
+struct StuckImport {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool entered = false, open = false, ended = false;
+
+    ScanViewModel::CSVImportFunction function(const std::shared_ptr<StuckImport>& self) {
+        return [self](const std::string&, const CSVImportProgressHandler&, const CSVImportCancelQuery&) {
+            std::unique_lock lock(self->mutex);
+            self->entered = true;
+            self->changed.notify_all();
+            self->changed.wait_for(lock, std::chrono::minutes(1), [&] { return self->open; });
+            self->ended = true;
+            self->changed.notify_all();
+            CSVImportOutcome outcome;
+            outcome.error = CSVImportError{CSVImportError::Kind::couldNotReadFile, EIO};
+            return outcome;
+        };
+    }
+    template <typename Predicate>
+    bool waitFor(Predicate predicate) {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, std::chrono::seconds(30), predicate);
+    }
+};
+
+}  // namespace
+
+// A FIFO used to block the import's open for good (Cancel did nothing, and closing the window then
+// waited for it), /dev/zero grew memory until the program aborted: both now fail at once, and the
+// message names the file and says why; so does a line past the bound.
+TEST(ScanViewModel, AnImportOfWhatIsNotARegularFileFailsAtOnceSayingWhy) {
+    qtTestApp();
+    TempTree t;
+    const std::string fifo = (t.root() / "fifo.csv").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string zero = (t.root() / "zero.csv").string();
+    ASSERT_EQ(::symlink("/dev/zero", zero.c_str()), 0);
+    const std::string sparse = (t.root() / "sparse.csv").string();
+    std::ofstream(sparse).close();
+    ASSERT_EQ(::truncate(sparse.c_str(), off_t(CSVLineReader::kMaxLineBytes * 2)), 0);
+
+    // Should the open block after all, a writer ends the wait after a while: a failure, not a hang.
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool done = false;
+    std::thread unblocker([&] {
+        std::unique_lock lock(mutex);
+        if (changed.wait_for(lock, std::chrono::seconds(10), [&] { return done; })) return;
+        const int fd = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd >= 0) ::close(fd);
+    });
+    const auto stopUnblocker = [&] {
+        {
+            std::lock_guard lock(mutex);
+            done = true;
+        }
+        changed.notify_all();
+        if (unblocker.joinable()) unblocker.join();
+    };
+
+    ScanViewModel m;
+    const QString notRegular = QStringLiteral("Not a regular file (a device, pipe or socket)");
+    for (const std::string& path : {fifo, zero}) {
+        m.startCSVImport(QString::fromStdString(path), false);
+        const bool ended = pumpUntil([&] { return finished(m); }, 20000);
+        if (!ended) stopUnblocker();
+        ASSERT_TRUE(ended) << path;
+        EXPECT_EQ(failureOf(m), "Could not import [" + QString::fromStdString(path) + "]: " + notRegular);
+    }
+    stopUnblocker();
+    m.startCSVImport(QString::fromStdString(sparse), false);
+    ASSERT_TRUE(pumpUntil([&] { return finished(m); }));
+    EXPECT_EQ(failureOf(m), "Could not import [" + QString::fromStdString(sparse) + "]: A line is longer than 64 MiB");
+}
+
+// A run stuck where no cancel reaches it (in the kernel, on a mount that stopped answering) must not
+// hold up the model as it goes, which is the window closing and the program quitting; it ends on
+// its own later and reports to nobody.
+TEST(ScanViewModel, GoingAwayDoesNotWaitForARunStuckInTheKernel) {
+    qtTestApp();
+    auto stuck = std::make_shared<StuckImport>();
+    {
+        ScanViewModel m;
+        m.setCSVImportFunction(stuck->function(stuck));
+        m.startCSVImport(QStringLiteral("/nowhere/stuck.csv"), false);
+        ASSERT_TRUE(stuck->waitFor([&] { return stuck->entered; }));
+        m.cancelScan();
+    }
+    {
+        std::lock_guard lock(stuck->mutex);
+        EXPECT_FALSE(stuck->ended) << "the model waited for its stuck run";
+        stuck->open = true;
+    }
+    stuck->changed.notify_all();
+    ASSERT_TRUE(stuck->waitFor([&] { return stuck->ended; }));
+    // Its report finds nobody: nothing is delivered, nothing breaks.
+    pumpUntil([] { return false; }, 200);
+}
+
+// Running out of memory on a run's thread used to end the program (std::bad_alloc left the
+// thread): the run fails, saying why, and the model takes the next run.
+TEST(ScanViewModel, ARunThatRunsOutOfMemoryFailsSayingWhy) {
+    qtTestApp();
+    TempTree t;
+    t.file("f", 3);
+    ScanViewModel m;
+    m.setCSVImportFunction([](const std::string&, const CSVImportProgressHandler&,
+                              const CSVImportCancelQuery&) -> CSVImportOutcome { throw std::bad_alloc(); });
+    m.startCSVImport(QStringLiteral("/somewhere/big.csv"), false);
+    ASSERT_TRUE(pumpUntil([&] { return finished(m); }));
+    EXPECT_EQ(failureOf(m), "Could not import [/somewhere/big.csv]: " + QString::fromLocal8Bit(std::strerror(ENOMEM)));
+    m.selectRoot(t.path(), "t");
+    m.startScan(std::nullopt, false, false);
+    ASSERT_TRUE(pumpUntil([&] { return finished(m); }));
+    EXPECT_EQ(m.scanState().tag(), ScanState::Tag::completed);
 }

@@ -1,6 +1,7 @@
 #include "ScanEngine/Interchange/CSVImporter.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <condition_variable>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <span>
 #include <thread>
 
@@ -817,7 +819,7 @@ class WindowProducer final {
 public:
     WindowProducer(const CSVInput& input, char delimiter, size_t windowBytes, std::span<DecodeWorker> workers,
                    const CSVImportCancelQuery& isCancelled, WindowHandoffLocked& handoff)
-        : reader_(input, delimiter, windowBytes), crew_(unsigned(workers.size())), workers_(workers),
+        : reader_(input, delimiter, windowBytes, isCancelled), crew_(unsigned(workers.size())), workers_(workers),
           delimiter_(delimiter), isCancelled_(isCancelled), handoff_(handoff) {}
 
     // One window passed on. False once nothing more will come (the input's end, a cancel, a
@@ -837,12 +839,19 @@ public:
         return sawCancel || reader_.finished() ? finish(0) : true;
     }
 
-    void produceAll() {
-        while (produceOne()) {
+    // produceOne() on a thread of its own, where an exception would end the program: running out
+    // of memory ends the reading like a failed read.
+    void produceAll() noexcept {
+        try {
+            while (produceOne()) {
+            }
+        } catch (const std::bad_alloc&) {
+            finish(ENOMEM);
         }
     }
 
     uint64_t linesRead() const { return reader_.linesRead(); }
+    bool readingCancelled() const { return reader_.cancelled(); }
     VolumeCapacity driveCapacity() const { return leading_.driveCapacity(delimiter_); }
 
 private:
@@ -896,8 +905,9 @@ private:
 // The input is read, split and decoded window by window on one thread and its helpers while this
 // thread links the windows decoded before, so that a window's bytes can be read over as soon as it
 // is linked.
-CSVImportOutcome importFromInput(const CSVInput& input, char delimiter, const CSVImportProgressHandler& onProgress,
-                                 const CSVImportCancelQuery& isCancelled, int workers, size_t windowBytes) {
+CSVImportOutcome importFromInputOrThrow(const CSVInput& input, char delimiter,
+                                        const CSVImportProgressHandler& onProgress,
+                                        const CSVImportCancelQuery& isCancelled, int workers, size_t windowBytes) {
     CSVImportOutcome outcome;
     const unsigned w = unsigned(std::max(1, workers > 0 ? workers : activeProcessorCount()));
     auto store = NodeStore::create();
@@ -913,6 +923,11 @@ CSVImportOutcome importFromInput(const CSVInput& input, char delimiter, const CS
     {
         // An input of one window is read here; a longer one goes on on a thread of its own.
         std::jthread reading;
+        // Stops the reading side before it is joined when the linking side leaves by an exception.
+        struct StopReading {
+            WindowHandoffLocked& handoff;
+            ~StopReading() { handoff.stopLinking(); }
+        } stopReading{handoff};
         if (producer.produceOne()) reading = std::jthread([&] { producer.produceAll(); });
         while (DecodedWindow* window = handoff.takeDecoded()) {
             for (const DecodeSlot& slot : window->slots) {
@@ -929,16 +944,14 @@ CSVImportOutcome importFromInput(const CSVInput& input, char delimiter, const CS
         }
     }
     if (int err = handoff.readError()) {
-        outcome.error = CSVImportError{CSVImportError::Kind::couldNotReadFile, err};
+        outcome.error = err == CSVLineReader::kLineTooLong ? CSVImportError{CSVImportError::Kind::lineTooLong, 0}
+                                                           : CSVImportError{CSVImportError::Kind::couldNotReadFile, err};
         return outcome;
     }
-    if (producer.linesRead() == 0) {
-        outcome.error = CSVImportError{CSVImportError::Kind::noValidRowsFound, 0};
-        return outcome;
-    }
-    if (fileRows + folderRows == 0) {
+    cutShort |= producer.readingCancelled();
+    if (producer.linesRead() == 0 || fileRows + folderRows == 0) {
         // Stopped before a single row: an empty cancelled result, not a failure to show the user.
-        if (isCancelled && isCancelled())
+        if (cutShort || (isCancelled && isCancelled()))
             outcome.result.wasCancelled = true;
         else
             outcome.error = CSVImportError{CSVImportError::Kind::noValidRowsFound, 0};
@@ -950,6 +963,17 @@ CSVImportOutcome importFromInput(const CSVInput& input, char delimiter, const CS
     outcome.result.driveCapacity = producer.driveCapacity();
     outcome.result.wasCancelled = cutShort || !built;
     return outcome;
+}
+
+CSVImportOutcome importFromInput(const CSVInput& input, char delimiter, const CSVImportProgressHandler& onProgress,
+                                 const CSVImportCancelQuery& isCancelled, int workers, size_t windowBytes) {
+    try {
+        return importFromInputOrThrow(input, delimiter, onProgress, isCancelled, workers, windowBytes);
+    } catch (const std::bad_alloc&) {
+        CSVImportOutcome outcome;
+        outcome.error = CSVImportError{CSVImportError::Kind::couldNotReadFile, ENOMEM};
+        return outcome;
+    }
 }
 
 }  // namespace
@@ -970,7 +994,8 @@ CSVImportOutcome importFromCSV(const std::string& path, const CSVImportProgressH
     CSVInput input({});
     if (int err = input.openFile(path)) {
         CSVImportOutcome outcome;
-        outcome.error = CSVImportError{CSVImportError::Kind::couldNotReadFile, err};
+        outcome.error = err == CSVInput::kNotRegularFile ? CSVImportError{CSVImportError::Kind::notRegularFile, 0}
+                                                         : CSVImportError{CSVImportError::Kind::couldNotReadFile, err};
         return outcome;
     }
     return importFromInput(input, hasTSVExtension(path) ? '\t' : ',', onProgress, isCancelled, 0, 0);

@@ -25,7 +25,10 @@ struct CSVImportResult {
 };
 
 struct CSVImportError {
-    enum class Kind { couldNotReadFile, noValidRowsFound };
+    // notRegularFile: a device, pipe or socket, refused before anything is read. lineTooLong: a
+    // line (a quoted path's joined lines included) longer than CSVLineReader::kMaxLineBytes.
+    // couldNotReadFile carries ENOMEM when the tree outgrew the memory.
+    enum class Kind { couldNotReadFile, noValidRowsFound, notRegularFile, lineTooLong };
     Kind kind;
     int underlyingErrno = 0;  // couldNotReadFile
 };
@@ -37,7 +40,8 @@ struct CSVImportOutcome {
 };
 
 // Progress is reported on the calling thread, every 10,000 rows put in the tree; the cancel query is
-// asked there and on the decode workers.
+// asked there, on the decode workers and before every window of the input is read. Nothing is
+// thrown: running out of memory is an error like a failed read.
 using CSVImportProgressHandler = std::function<void(const CSVImportProgress&)>;
 using CSVImportCancelQuery = std::function<bool()>;
 

@@ -31,7 +31,8 @@ CSVInput::~CSVInput() {
 }
 
 int CSVInput::openFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) return errno;
     if (fd_ >= 0) ::close(fd_);
     fd_ = fd;
@@ -39,8 +40,9 @@ int CSVInput::openFile(const std::string& path) {
     struct stat st {};
     if (::fstat(fd_, &st) != 0) return errno;
     if (S_ISDIR(st.st_mode)) return EISDIR;
-    positional_ = S_ISREG(st.st_mode);
-    sizeHint_ = positional_ && st.st_size > 0 ? uint64_t(st.st_size) : 0;
+    if (!S_ISREG(st.st_mode)) return kNotRegularFile;
+    positional_ = true;
+    sizeHint_ = st.st_size > 0 ? uint64_t(st.st_size) : 0;
     return 0;
 }
 
@@ -76,8 +78,10 @@ struct CSVLineReader::Piece {
     const char* tail = nullptr;           // a last line whose LF is not in the window yet
 };
 
-CSVLineReader::CSVLineReader(const CSVInput& input, char delimiter, size_t windowBytes)
-    : input_(input), delimiter_(delimiter), windowBytes_(std::max<size_t>(windowBytes, 1)) {}
+CSVLineReader::CSVLineReader(const CSVInput& input, char delimiter, size_t windowBytes,
+                             std::function<bool()> isCancelled)
+    : input_(input), delimiter_(delimiter), windowBytes_(std::max<size_t>(windowBytes, 1)),
+      isCancelled_(std::move(isCancelled)) {}
 
 CSVLineReader::~CSVLineReader() = default;
 
@@ -126,8 +130,14 @@ int CSVLineReader::next(CSVLineWindow& window, WorkerCrew& crew) {
     window.lines.clear();
     window.firstLine = nextLine_;
     while (!finished_) {
-        // A carried line that fills half a window doubles the next one, so every round reads more.
-        const size_t wanted = std::max(windowBytes_, carry_.size() * 2);
+        if (isCancelled_ && isCancelled_()) {
+            finished_ = cancelled_ = true;
+            window.lines.clear();
+            break;
+        }
+        // A carried line that fills half a window doubles the next one, so every round reads more;
+        // past the longest line taken, one more window's bytes decide.
+        const size_t wanted = std::max(windowBytes_, std::min(carry_.size() * 2, kMaxLineBytes + windowBytes_));
         if (window.capacity < wanted || window.capacity > 2 * wanted) {
             ASAN_UNPOISON_MEMORY_REGION(window.bytes.get(), window.capacity);
             window.bytes.reset(new char[wanted]);
@@ -164,6 +174,15 @@ int CSVLineReader::next(CSVLineWindow& window, WorkerCrew& crew) {
             }
         }
         const size_t used = split(data, atEnd, crew, window.lines);
+        // Only a window grown for a long line can hold a complete line over the bound.
+        const auto tooLong = [](std::string_view line) { return line.size() > kMaxLineBytes; };
+        if (data.size() - used > kMaxLineBytes ||
+            (wanted > kMaxLineBytes && std::any_of(window.lines.begin(), window.lines.end(), tooLong))) {
+            finished_ = true;
+            window.lines.clear();
+            carry_.clear();
+            return kLineTooLong;
+        }
         carry_.assign(data.substr(used));
         finished_ = atEnd;
         window.endOffset = dataOffset + used;
@@ -245,11 +264,13 @@ size_t CSVLineReader::split(std::string_view data, bool atEnd, WorkerCrew& crew,
                 continue;
             }
             const char* lineEnd = line.data() + line.size();
-            const char* q = findClosingQuote(lineEnd, end);
+            // No quote this far on closes a path: the line is taken as it stands.
+            const bool waitedEnough = size_t(end - line.data()) > kMaxLineBytes;
+            const char* q = findClosingQuote(lineEnd, waitedEnough ? std::min(end, line.data() + kMaxLineBytes) : end);
             // Whether this line takes in the next ones may depend on bytes still to come: the quote
             // that closes it, or (when a quote at the window's end seems to close it, which could
             // still be half of a pair) the line end after it.
-            if (!q && !atEnd) return size_t(line.data() - begin);
+            if (!q && !atEnd && !waitedEnough) return size_t(line.data() - begin);
             if (q) {
                 const char* after = q + 1;
                 const bool rowLike = after == end || *after == delimiter_ || *after == '\n' ||

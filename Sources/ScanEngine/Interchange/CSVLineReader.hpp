@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -17,8 +18,8 @@ class WorkerCrew;
 // before `end` counts as closing: a caller that may see more bytes checks for that itself.
 const char* findClosingQuote(const char* p, const char* end);
 
-// What an import reads: bytes already in memory, or a file. A regular file is read by position
-// (several threads at once); anything else (a pipe) front to back.
+// What an import reads: bytes already in memory, or a regular file, read by position (several
+// threads at once).
 class CSVInput final {
 public:
     explicit CSVInput(std::string_view bytes) : bytes_(bytes), sizeHint_(bytes.size()) {}
@@ -26,7 +27,11 @@ public:
     CSVInput& operator=(const CSVInput&) = delete;
     ~CSVInput();
 
-    // Reads the file at `path` instead of the bytes. 0 or the errno of the failure.
+    // Reads the file at `path` instead of the bytes. 0, kNotRegularFile for anything but a regular
+    // file or a folder (a device, a pipe, a socket: none of them is an export, and reading one may
+    // never end or block for good), or the errno of the failure. The file is opened without
+    // blocking and judged by what was opened, so nothing swapped in between is read.
+    static constexpr int kNotRegularFile = -1;
     int openFile(const std::string& path);
 
     bool positional() const noexcept { return fd_ < 0 || positional_; }
@@ -67,18 +72,27 @@ struct CSVLineWindow {
 //
 // A line (or a join) that the end of a window leaves undecided is carried to the front of the next
 // window, which grows when one line does not fit: only a few windows' bytes are ever held, except
-// while one line is longer than a window.
+// while one line is longer than a window. A line longer than `kMaxLineBytes` ends the reading: no
+// row of an export comes near it. A quoted first field still open after that many bytes is not
+// waited for any longer: its line is taken as it stands, as at the input's end.
 class CSVLineReader final {
 public:
-    CSVLineReader(const CSVInput& input, char delimiter, size_t windowBytes);
+    static constexpr size_t kMaxLineBytes = size_t(64) << 20;
+    // What next() returns for a line longer than kMaxLineBytes.
+    static constexpr int kLineTooLong = -2;
+
+    // `isCancelled` is asked before every window is read; once it says yes the reader is finished.
+    CSVLineReader(const CSVInput& input, char delimiter, size_t windowBytes,
+                  std::function<bool()> isCancelled = {});
     CSVLineReader(const CSVLineReader&) = delete;
     CSVLineReader& operator=(const CSVLineReader&) = delete;
     ~CSVLineReader();
 
-    // The next lines into `window`; no lines once the input is exhausted. 0 or the errno of a
-    // failed read (the reader is then finished).
+    // The next lines into `window`; no lines once the input is exhausted or the reading was
+    // cancelled. 0, kLineTooLong, or the errno of a failed read (the reader is then finished).
     int next(CSVLineWindow& window, WorkerCrew& crew);
     bool finished() const noexcept { return finished_; }
+    bool cancelled() const noexcept { return cancelled_; }
     uint64_t linesRead() const noexcept { return nextLine_; }
 
 private:
@@ -89,11 +103,13 @@ private:
     const CSVInput& input_;
     const char delimiter_;
     const size_t windowBytes_;
+    const std::function<bool()> isCancelled_;
     std::string carry_;      // the undecided bytes at the end of the last window
     uint64_t readOffset_ = 0;
     uint64_t nextLine_ = 0;
     bool startSeen_ = false;  // the byte-order mark was looked for
     bool finished_ = false;
+    bool cancelled_ = false;
     std::vector<Piece> pieces_;
 };
 

@@ -3,8 +3,10 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <mutex>
 #include <system_error>
+#include <utility>
 
 namespace zelvane {
 
@@ -27,16 +29,25 @@ public:
         wake_.notify_all();
     }
 
-    // Runs items of the current round until none is left.
+    // Runs items of the current round until none is left. A job that throws (out of memory, say)
+    // ends the round: no further item is handed out, and the caller gets the first exception.
     void work(const Job& job, size_t items, unsigned worker) {
-        for (size_t i; (i = next_.fetch_add(1, std::memory_order_relaxed)) < items;) job(i, worker);
+        try {
+            for (size_t i; (i = next_.fetch_add(1, std::memory_order_relaxed)) < items;) job(i, worker);
+        } catch (...) {
+            next_.store(items, std::memory_order_relaxed);
+            std::lock_guard lock(mutex_);
+            if (!failure_) failure_ = std::current_exception();
+        }
     }
 
-    void closeAndWait() {
+    // The first exception a job of the round threw, if any.
+    std::exception_ptr closeAndWait() {
         std::unique_lock lock(mutex_);
         open_ = false;
         done_.wait(lock, [&] { return joined_ == 0; });
         job_ = nullptr;
+        return std::exchange(failure_, nullptr);
     }
 
     // A helper's next round to join: false once the crew is quitting.
@@ -72,6 +83,7 @@ private:
     std::condition_variable wake_;
     std::condition_variable done_;
     const Job* job_ = nullptr;
+    std::exception_ptr failure_;
     size_t items_ = 0;
     std::atomic<size_t> next_{0};
     uint64_t round_ = 0;
@@ -108,7 +120,7 @@ void WorkerCrew::run(size_t items, const std::function<void(size_t, unsigned)>& 
     }
     rounds_->open(&job, items);
     rounds_->work(job, items, 0);
-    rounds_->closeAndWait();
+    if (std::exception_ptr failure = rounds_->closeAndWait()) std::rethrow_exception(failure);
 }
 
 void WorkerCrew::serve(unsigned worker) {

@@ -12,7 +12,8 @@ namespace zelvane {
 // (worker 0): work cut into many rounds, such as a file read window by window, pays for its
 // threads once instead of every round. Items are handed out one at a time, and a helper that
 // wakes after every item of a round was taken sits that round out, so a round never waits for a
-// thread the system has not run yet. One caller at a time; the job must not throw.
+// thread the system has not run yet. One caller at a time. A job that throws ends its round early
+// (items not yet handed out are skipped) and run() rethrows the first exception on the caller.
 class WorkerCrew final {
 public:
     // `workers` counts the calling thread. The helpers start with the first round of several items;

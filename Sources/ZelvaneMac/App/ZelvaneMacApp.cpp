@@ -74,6 +74,24 @@ ZelvaneMacApp::ZelvaneMacApp(Preferences& preferences, CommandLine commandLine, 
         connect(app, &QCoreApplication::aboutToQuit, delegate_, &AppDelegate::applicationWillTerminate);
     }
 
+    // Settings that cannot be written are lost when the program ends: the user hears of it once
+    // in the run, with the reason, over the window in front; standard error hears of it too.
+    connect(&preferences_, &Preferences::saveFailed, this, [this](const QString& path, const QString& reason) {
+        qWarning("ZelvaneMac: settings could not be saved to %s: %s", qPrintable(path), qPrintable(reason));
+        if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
+        QWidget* over = QApplication::activeWindow();
+        for (MainWindow* window : windows())
+            if (!over && window->isVisible()) over = window;
+        auto* box = new QMessageBox(
+            QMessageBox::Warning, QStringLiteral("ZelvaneMac"),
+            localized("Settings could not be saved. Changes made in this session will be lost when ZelvaneMac quits."),
+            QMessageBox::NoButton, over);
+        box->setInformativeText(fillPlaceholders(localized("\"%@\": %@"), {path, reason}));
+        box->addButton(localized("OK"), QMessageBox::AcceptRole);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    });
+
     // "No update found." and failures of a check the user asked for: one alert for the program,
     // over the window in front, however many windows are open.
     if (UpdateChecker* checker = environment_.services.updateChecker) {

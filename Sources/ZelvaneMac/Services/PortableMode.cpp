@@ -7,10 +7,12 @@
 
 #include "Platform/FileReplacement.hpp"
 #include "Platform/FileSystemInfo.hpp"
+#include "Platform/RegularFile.hpp"
 #include "Platform/RemovableMedia.hpp"
 #include "ZelvaneMac/Core/Scanning/VolumeEnumerator.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Settings/PropertyList.hpp"
+#include "ZelvaneMac/Core/Text/PathText.hpp"
 
 namespace zelvane {
 
@@ -94,11 +96,10 @@ const QSet<QString>& PortableMode::syncExcludedKeys() {
 void PortableMode::syncPreferencesFromPortableDriveIfActive(Preferences& preferences) const {
     const auto folder = dataFolderPath();
     if (!folder) return;
-    QFile file(settingsFile(*folder));
-    if (!file.open(QIODevice::ReadOnly)) return;
-    const QByteArray bytes = file.read(maxSettingsBytes + 1);
-    if (bytes.size() > maxSettingsBytes) return;
-    const auto values = PropertyList::dictionaryFromData(bytes);
+    // Only a regular file: a FIFO or a device on the drive in its place must not hold up the start.
+    const RegularFileBytes read = readRegularFile(pathBytesFromQString(settingsFile(*folder)), size_t(maxSettingsBytes));
+    if (read.error) return;
+    const auto values = PropertyList::dictionaryFromData(QByteArray::fromStdString(read.bytes));
     if (!values) return;
     for (auto it = values->cbegin(); it != values->cend(); ++it) {
         if (syncExcludedKeys().contains(it.key())) continue;

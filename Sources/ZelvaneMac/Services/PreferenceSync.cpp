@@ -5,6 +5,8 @@
 
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Settings/PropertyList.hpp"
+#include "ZelvaneMac/Core/Text/PathText.hpp"
+#include "Platform/RegularFile.hpp"
 
 namespace zelvane {
 
@@ -21,11 +23,13 @@ std::optional<QVariantMap> readUserSettings(const UserAccount& account) {
 
 // The value of a `KEY="value"` line of user-dirs.dirs, with $HOME expanded; empty if absent.
 QString userDirsValue(const QString& home, const QString& key) {
-    QFile file(home + QStringLiteral("/.config/user-dirs.dirs"));
-    if (!file.open(QIODevice::ReadOnly)) return {};
+    // A small text file; only a regular one is read (a FIFO in its place would block the open).
+    const RegularFileBytes read =
+        readRegularFile(pathBytesFromQString(home + QStringLiteral("/.config/user-dirs.dirs")), 1 << 20);
+    if (read.error) return {};
     const QByteArray prefix = key.toUtf8() + '=';
-    while (!file.atEnd()) {
-        const QByteArray line = file.readLine(4096).trimmed();
+    for (const QByteArray& rawLine : QByteArray::fromStdString(read.bytes).split('\n')) {
+        const QByteArray line = rawLine.trimmed();
         if (!line.startsWith(prefix)) continue;
         QByteArray value = line.mid(prefix.size());
         if (value.size() < 2 || !value.startsWith('"') || !value.endsWith('"')) return {};

@@ -2,13 +2,17 @@
 
 #include <QGuiApplication>
 #include <QMainWindow>
+#include <QMessageBox>
+#include <QTest>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <cstdlib>
 #include <thread>
 #include <sys/wait.h>
@@ -24,6 +28,7 @@
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Widgets/Common/AppIcon.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
+#include "ZelvaneMac/Window/ContentViewState.hpp"
 
 using namespace zelvane;
 
@@ -213,6 +218,44 @@ TEST(ZelvaneMacApp, ClosingTheLastWindowQuitsAfterTheWriteBacks) {
     Fixture exporting;
     ZelvaneMacApp unattended(exporting.preferences, CommandLine::read({"ZelvaneMac", "--export=/tmp/x.csv", "/tmp"}), exporting.environment());
     EXPECT_FALSE(unattended.delegate().applicationShouldTerminateAfterLastWindowClosed());
+}
+
+// Settings that cannot be saved (a file where the settings folder should be, which stops root as
+// well) were dropped at the end without a word: the first failed save tells the user over the
+// window, with the file and the reason, once in the run however often the saving fails again.
+TEST(ZelvaneMacApp, SettingsThatCannotBeSavedAreToldOnceOverTheWindow) {
+    qtWidgetApp();
+    EnglishAfterwards english;
+    Fixture f;
+    writeFile(f.dir.filePath("cfg"), "a file where the settings folder should be");
+    const QString path = f.dir.filePath("cfg/ZelvaneMac.plist");
+    Preferences unsaved(path);
+    auto env = f.environment();
+    env.startup = {};
+    ZelvaneMacApp app(unsaved, CommandLine::read({"ZelvaneMac"}), std::move(env));
+    MainWindow* window = app.openWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    const auto shownBoxes = [] {
+        std::vector<QMessageBox*> boxes;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) boxes.push_back(box);
+        return boxes;
+    };
+    // The user picks another tab, which is kept in the settings.
+    window->state().setSelectedTab(ContentTab::fileView);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !shownBoxes().empty(); }, 10000)) << "nothing was said";
+    QMessageBox* box = shownBoxes().front();
+    EXPECT_TRUE(box->text().startsWith("Settings could not be saved.")) << box->text().toStdString();
+    EXPECT_EQ(box->informativeText(), "\"" + path + "\": " + QString::fromLocal8Bit(std::strerror(ENOTDIR)));
+    EXPECT_EQ(box->parentWidget(), window) << "over the window in front";
+    box->accept();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return shownBoxes().empty(); }));
+
+    window->state().setSelectedTab(ContentTab::treeView);
+    window->state().setSelectedTab(ContentTab::fileView);
+    pumpWidgetsUntil([] { return false; }, 300);
+    EXPECT_TRUE(shownBoxes().empty()) << "told twice in one run";
+    EXPECT_EQ(readFile(f.dir.filePath("cfg")), QByteArray("a file where the settings folder should be"));
 }
 
 TEST(AppDelegate, OpensAWindowWhenNoneIsVisibleShortlyAfterLaunch) {

@@ -8,6 +8,7 @@
 #include <QThreadPool>
 
 #include <atomic>
+#include <optional>
 #include <thread>
 
 #include "QtWidgetTestApp.hpp"
@@ -237,21 +238,11 @@ TEST(TreemapCanvas, TheBusyCursorShowsWhileAJobRunsExceptOverTheTopStripAndNever
     EXPECT_EQ(disc.pixelColor(0, 0).alpha(), 0) << "transparent outside it";
 
     QThreadPool* pool = QThreadPool::globalInstance();
-    std::atomic<bool> release{false};
-    std::atomic<int> blocked{0};
-    const int threads = pool->maxThreadCount();
+    std::optional<HeldPoolThreads> held;
     auto hold = [&] {
-        // Blockers of an earlier hold must be gone first: one that had not yet seen the release
-        // would otherwise stay blocked and take a thread from this hold.
-        pool->waitForDone();
-        blocked = 0;
-        release = false;
-        for (int i = 0; i < threads; ++i)
-            pool->start([&] {
-                ++blocked;
-                while (!release.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            });
-        return pumpWidgetsUntil([&] { return blocked.load() == threads; });
+        held.reset();  // an earlier hold's tasks are gone before this one takes the threads
+        held.emplace();
+        return held->waitUntilHeld();
     };
 
     {
@@ -267,7 +258,7 @@ TEST(TreemapCanvas, TheBusyCursorShowsWhileAJobRunsExceptOverTheTopStripAndNever
         EXPECT_EQ(h.canvas.cursor().shape(), Qt::ArrowCursor) << "the top strip keeps the arrow";
         QTest::mouseMove(&h.canvas, QPoint(100, 12));
         EXPECT_EQ(h.canvas.cursor().shape(), Qt::BitmapCursor);
-        release = true;
+        held->release();
         ASSERT_TRUE(settle(h.canvas));
         QTest::mouseMove(&h.canvas, QPoint(100, 101));
         EXPECT_EQ(h.canvas.cursor().shape(), Qt::ArrowCursor);
@@ -278,7 +269,7 @@ TEST(TreemapCanvas, TheBusyCursorShowsWhileAJobRunsExceptOverTheTopStripAndNever
         h.canvas.update(h.inputs);
         ASSERT_TRUE(pumpWidgetsUntil([&] { return h.canvas.model().busyRegenerationCount() == 1; }));
     }
-    release = true;
+    held.reset();
     pool->waitForDone();
     QCoreApplication::processEvents();
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);

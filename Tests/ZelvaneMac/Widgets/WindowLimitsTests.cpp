@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QTest>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -38,6 +40,7 @@ namespace fs = std::filesystem;
 
 // A shown, active window that picked no volume.
 struct Window : fixtures::ShownWindow {
+    using ShownWindow::ShownWindow;
     FileTreeOutlineModel& rows() const { return outline().model(); }
 };
 
@@ -138,6 +141,36 @@ TEST(WindowLimits, AnImportAHundredThousandLevelsDeepExpandsWithoutFailing) {
     // The view still answers and paints.
     w.outline().outline().scrollToBottom();
     EXPECT_FALSE(w.window().grab().isNull());
+}
+
+// `ZelvaneMac zero.csv` with the name linked to /dev/zero grew memory until the program aborted, and
+// a FIFO held the import (and then closing the window) for good: the window shows at once that
+// the file could not be imported and why, and a real export imports afterwards as usual.
+TEST(WindowLimits, ACommandLineImportOfADeviceOrAFIFOFailsAtOnceSayingWhy) {
+    TempDir dir;
+    const fs::path zero = dir / "zero.csv";
+    ASSERT_EQ(::symlink("/dev/zero", zero.c_str()), 0);
+    const fs::path fifo = dir / "fifo.tsv";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    {
+        std::ofstream csv(dir / "good.csv");
+        csv << "File Name,Size,Allocated,Modified,Attributes,Files,Folders\n";
+        csv << "\"/top/a.txt\",5,4096,2024/03/05 07:08:09,0,0,0\n";
+    }
+    const auto shownFailure = [](Window& w) {
+        for (const QLabel* label : w.tree().findChildren<QLabel*>())
+            if (label->isVisible() && label->text().startsWith(QStringLiteral("Could not import"))) return label->text();
+        return QString();
+    };
+    for (const fs::path& path : {zero, fifo}) {
+        Window w({fixtures::qPath(path)});
+        ASSERT_TRUE(pumpWidgetsUntil([&] { return !shownFailure(w).isEmpty(); }, 20000)) << path;
+        EXPECT_EQ(shownFailure(w), "Could not import [" + fixtures::qPath(path) +
+                                       "]: Not a regular file (a device, pipe or socket)");
+        EXPECT_EQ(w.state().viewModel().scanState().tag(), ScanState::Tag::failed);
+        ASSERT_TRUE(w.import(dir / "good.csv"));
+        EXPECT_EQ(w.root()->subFolderTotSize(), 5);
+    }
 }
 
 // A pattern that backtracks without end gives up on a name within its step limit: the search

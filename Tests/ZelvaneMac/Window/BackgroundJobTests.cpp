@@ -8,30 +8,44 @@
 #include <thread>
 #include <vector>
 
+#include "OnScopeExit.hpp"
 #include "QtWidgetTestApp.hpp"
 #include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
 
 namespace zelvane {
 namespace {
 
+// What jobs held up by a test share with it. The jobs keep it alive, and the test lets them go on
+// every way out: a job must neither wait for good nor write into a frame that is gone.
+struct Held {
+    std::atomic<bool> release{false};
+    std::atomic<bool> started{false};
+    std::atomic<bool> finished{false};
+    std::atomic<bool> sawCancel{false};
+};
+
+std::shared_ptr<Held> makeHeld() { return std::make_shared<Held>(); }
+void letGo(const std::shared_ptr<Held>& held) { held->release = true; }
+
 TEST(BackgroundJob, OnlyTheNewestGenerationIsAppliedAndTheOthersReportDropped) {
     qtWidgetApp();
     QObject receiver;
     JobGeneration generations;
-    std::atomic<bool> release{false};
+    const auto held = makeHeld();
+    testsupport::OnScopeExit letGoOnEveryWayOut([held] { letGo(held); });
     int applied = -1, appliedCount = 0, droppedCount = 0;
     // The first job is held until the second one has been started, so it arrives superseded.
     runInBackground(
         &receiver, generations,
-        [&] {
-            while (!release.load()) std::this_thread::yield();
+        [held] {
+            while (!held->release.load()) std::this_thread::yield();
             return 1;
         },
         [&](int v) { applied = v, ++appliedCount; }, [&] { ++droppedCount; });
     runInBackground(&receiver, generations, [] { return 2; }, [&](int v) { applied = v, ++appliedCount; },
                     [&] { ++droppedCount; });
     ASSERT_TRUE(pumpWidgetsUntil([&] { return appliedCount == 1; }));
-    release = true;
+    letGo(held);
     ASSERT_TRUE(pumpWidgetsUntil([&] { return droppedCount == 1; }));
     EXPECT_EQ(applied, 2);
     EXPECT_EQ(appliedCount, 1);
@@ -64,45 +78,43 @@ TEST(BackgroundJob, ASupersededJobSeesItsCancelFlagAndANewerOneDoesNot) {
     qtWidgetApp();
     QObject receiver;
     JobGeneration generations;
-    std::atomic<bool> started{false};
-    std::atomic<bool> firstSawCancel{false};
+    const auto first = makeHeld();
     int applied = -1, droppedCount = 0;
     runInBackground(
         &receiver, generations,
-        [&](const CancelFlag& cancel) {
-            started = true;
+        [first](const CancelFlag& cancel) {
+            first->started = true;
             // Without the flag this job would never end.
             while (!cancel.isSet()) std::this_thread::yield();
-            firstSawCancel = true;
+            first->sawCancel = true;
             return 1;
         },
         [&](int v) { applied = v; }, [&] { ++droppedCount; });
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return started.load(); }));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return first->started.load(); }));
     runInBackground(
         &receiver, generations, [](const CancelFlag& cancel) { return cancel.isSet() ? -2 : 2; },
         [&](int v) { applied = v; }, [&] { ++droppedCount; });
     ASSERT_TRUE(pumpWidgetsUntil([&] { return applied != -1 && droppedCount == 1; }));
-    EXPECT_TRUE(firstSawCancel.load());
+    EXPECT_TRUE(first->sawCancel.load());
     EXPECT_EQ(applied, 2);
 
     // An owner that goes away (with its receiver) stops what it started.
-    std::atomic<bool> stopped{false};
+    const auto ownedJob = makeHeld();
     {
         QObject ownedReceiver;
         JobGeneration owned;
-        std::atomic<bool> running{false};
         runInBackground(
             &ownedReceiver, owned,
-            [&](const CancelFlag& cancel) {
-                running = true;
+            [ownedJob](const CancelFlag& cancel) {
+                ownedJob->started = true;
                 while (!cancel.isSet()) std::this_thread::yield();
-                stopped = true;
+                ownedJob->finished = true;
                 return 0;
             },
             [](int) {});
-        ASSERT_TRUE(pumpWidgetsUntil([&] { return running.load(); }));
+        ASSERT_TRUE(pumpWidgetsUntil([&] { return ownedJob->started.load(); }));
     }
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return stopped.load(); }));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return ownedJob->finished.load(); }));
 }
 
 // Jobs that stand alone (folder icons, file actions): none supersedes another, each result is
@@ -110,35 +122,35 @@ TEST(BackgroundJob, ASupersededJobSeesItsCancelFlagAndANewerOneDoesNot) {
 TEST(BackgroundJob, StandAloneJobsAreAllAppliedWhileTheirReceiverLives) {
     qtWidgetApp();
     QObject receiver;
-    std::atomic<bool> release{false};
+    const auto held = makeHeld();
+    testsupport::OnScopeExit letGoOnEveryWayOut([held] { letGo(held); });
     std::vector<int> applied;
     runInBackground(
         &receiver,
-        [&] {
-            while (!release.load()) std::this_thread::yield();
+        [held] {
+            while (!held->release.load()) std::this_thread::yield();
             return 1;
         },
         [&](int v) { applied.push_back(v); });
     runInBackground(&receiver, [] { return 2; }, [&](int v) { applied.push_back(v); });
     ASSERT_TRUE(pumpWidgetsUntil([&] { return applied.size() == 1; }));
-    release = true;
+    letGo(held);
     ASSERT_TRUE(pumpWidgetsUntil([&] { return applied.size() == 2; }));
     EXPECT_EQ(applied, (std::vector<int>{2, 1}));
 
-    std::atomic<bool> finished{false};
     bool appliedLate = false;
     {
         QObject shortLived;
         runInBackground(
             &shortLived,
-            [&] {
-                while (!release.load()) std::this_thread::yield();
-                finished = true;
+            [held] {
+                while (!held->release.load()) std::this_thread::yield();
+                held->finished = true;
                 return 3;
             },
             [&](int) { appliedLate = true; });
     }
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return finished.load(); }));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return held->finished.load(); }));
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
     EXPECT_FALSE(appliedLate);

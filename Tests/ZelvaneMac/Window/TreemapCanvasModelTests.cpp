@@ -180,16 +180,8 @@ TEST(TreemapCanvasModel, AJobOvertakenByANewerOneIsDroppedAndTheBusyCountComesBa
 
     // Hold the pool's threads so that both jobs are queued before either runs: the first then
     // finishes after the second was started, whatever the machine's speed.
-    QThreadPool* pool = QThreadPool::globalInstance();
-    std::atomic<bool> release{false};
-    std::atomic<int> blocked{0};
-    const int threads = pool->maxThreadCount();
-    for (int i = 0; i < threads; ++i)
-        pool->start([&] {
-            ++blocked;
-            while (!release.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        });
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return blocked.load() == threads; }));
+    HeldPoolThreads hold;
+    ASSERT_TRUE(hold.waitUntilHeld());
 
     TreemapCanvasInputs in = inputsFor({t.a});
     m.update(in);
@@ -198,7 +190,7 @@ TEST(TreemapCanvasModel, AJobOvertakenByANewerOneIsDroppedAndTheBusyCountComesBa
     m.update(in);
     ASSERT_TRUE(pumpWidgetsUntil([&] { return m.jobsStarted() == 2; }));
     EXPECT_EQ(m.busyRegenerationCount(), 2);
-    release = true;
+    hold.release();
     ASSERT_TRUE(settle(m));
 
     EXPECT_EQ(m.jobsSuperseded(), 1);

@@ -5,10 +5,15 @@
 #include <QThread>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <new>
 #include <unordered_set>
 
 #include "ScanEngine/Scan/AccessDeniedCounter.hpp"
 #include "ScanEngine/Interchange/CSVImporter.hpp"
+#include "ScanEngine/Interchange/CSVLineReader.hpp"
 #include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Core/Text/PathText.hpp"
@@ -48,16 +53,42 @@ struct ScanViewModel::ImportOutcome {
     bool wasCancelled = false;
 };
 
-ScanViewModel::ScanViewModel(QObject* parent) : QObject(parent) {
+void ScanViewModel::RunEndLocked::markEnded() {
+    {
+        std::lock_guard lock(mutex_);
+        hasEnded_ = true;
+    }
+    ended_.notify_all();
+}
+
+bool ScanViewModel::RunEndLocked::hasEnded() {
+    std::lock_guard lock(mutex_);
+    return hasEnded_;
+}
+
+bool ScanViewModel::RunEndLocked::waitUntil(std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock lock(mutex_);
+    return ended_.wait_until(lock, deadline, [&] { return hasEnded_; });
+}
+
+ScanViewModel::ScanViewModel(QObject* parent) : QObject(parent), importer_(&importFromCSV) {
     qRegisterMetaType<zelvane::ScanState>();
 }
 
 ScanViewModel::~ScanViewModel() {
-    // Jobs post to this object; stop them and wait, so none outlives it. Their queued calls die with
-    // the object.
+    // Nothing a run posts from now on reaches this object; what it posted already dies with it.
+    posting_->forgetReceiver();
     for (Job& j : jobs_) j.cancel->set(true);
-    for (Job& j : jobs_)
-        if (j.thread.joinable()) j.thread.join();
+    // A cancelled run ends within moments. One that does not is stuck where no cancel reaches (in
+    // the kernel, on a mount that no longer answers): quitting must not wait for it, and it holds
+    // nothing of this object.
+    const auto deadline = std::chrono::steady_clock::now() + kRunEndWait;
+    for (Job& j : jobs_) {
+        if (j.end->waitUntil(deadline))
+            j.thread.join();
+        else
+            j.thread.detach();
+    }
 }
 
 // ---- published properties -------------------------------------------------------------------
@@ -128,7 +159,7 @@ std::shared_ptr<CancelFlag> ScanViewModel::beginRun(const QString& logLabel) {
 
 void ScanViewModel::reapFinishedJobs() {
     for (auto it = jobs_.begin(); it != jobs_.end();) {
-        if (it->done->load(std::memory_order_acquire)) {
+        if (it->end->hasEnded()) {
             it->thread.join();
             it = jobs_.erase(it);
         } else {
@@ -137,20 +168,48 @@ void ScanViewModel::reapFinishedJobs() {
     }
 }
 
-bool ScanViewModel::launch(std::function<void()> body, std::shared_ptr<CancelFlag> cancel, QString& failure) {
+bool ScanViewModel::launch(std::function<void()> body, std::shared_ptr<CancelFlag> cancel, bool isImport,
+                           QString& failure) {
     reapFinishedJobs();
-    auto done = std::make_shared<std::atomic<bool>>(false);
+    auto end = std::make_shared<RunEndLocked>();
     try {
-        std::thread t([body = std::move(body), done] {
-            body();
-            done->store(true, std::memory_order_release);
+        // `this` is only reached from what is posted, which runs on the main thread while it lives.
+        std::thread t([this, body = std::move(body), end, posting = posting_, generation = generation_, isImport] {
+            std::optional<QString> reason;
+            try {
+                body();
+            } catch (const std::bad_alloc&) {
+                reason = QString::fromLocal8Bit(std::strerror(ENOMEM));
+            } catch (const std::exception& e) {
+                reason = QString::fromLocal8Bit(e.what());
+            } catch (...) {
+                reason = QString::fromLocal8Bit(std::strerror(EIO));
+            }
+            if (reason)
+                posting->post([this, posting, generation, isImport, reason = *reason] {
+                    posting->received();
+                    failRun(generation, isImport, reason);
+                });
+            end->markEnded();
         });
-        jobs_.push_back(Job{std::move(t), std::move(cancel), std::move(done)});
+        jobs_.push_back(Job{std::move(t), std::move(cancel), std::move(end)});
         return true;
     } catch (const std::system_error& e) {
         failure = QString::fromLocal8Bit(e.code().message());
         return false;
     }
+}
+
+void ScanViewModel::failRun(uint64_t generation, bool wasImport, const QString& reason) {
+    Q_ASSERT(QThread::currentThread() == thread());
+    if (generation != generation_) return;
+    if (scanLogToken_) {
+        DebugTimingLog::end(*scanLogToken_, QStringLiteral("failed"));
+        scanLogToken_.reset();
+    }
+    if (scanStartTime_) setLastScanDuration(scanStartTime_->msecsTo(QDateTime::currentDateTimeUtc()) / 1000.0);
+    setScanState(ScanState::failed(fillPlaceholders(
+        wasImport ? localized("Could not import %@: %@") : localized("Could not scan %@: %@"), {rootLabel_, reason})));
 }
 
 void ScanViewModel::startScan(const std::optional<DecodedFilter>& excludeFilters, bool excludeFullPath,
@@ -174,16 +233,17 @@ void ScanViewModel::startScan(const std::optional<DecodedFilter>& excludeFilters
 
     QString launchFailure;
     const bool launched = launch(
-        [this, generation, cancel, paths = std::move(paths), excludeFilters, excludeFullPath, showMaxModifiedDate] {
+        [this, posting = posting_, generation, cancel, paths = std::move(paths), excludeFilters, excludeFullPath,
+         showMaxModifiedDate] {
             AccessDeniedCounter denied;
             UnreadableFoldersLocked unreadable;
             ParallelScanOptions options;
             options.excludeFilters = excludeFilters;
             options.excludeFullPath = excludeFullPath;
             options.workerCount = activeProcessorCount();
-            options.progressCallback = [this, generation](const ScanProgress& p) {
-                posting_.post(this, [this, generation, p] {
-                    posting_.received();
+            options.progressCallback = [this, posting, generation](const ScanProgress& p) {
+                posting->post([this, posting, generation, p] {
+                    posting->received();
                     applyProgress(generation, p);
                 });
             };
@@ -196,13 +256,13 @@ void ScanViewModel::startScan(const std::optional<DecodedFilter>& excludeFilters
             const bool cancelled = cancel->isSet();
             QStringList deniedPaths;
             for (const std::string& p : denied.allPaths()) deniedPaths << QString::fromStdString(p);
-            posting_.post(this, [this, generation, nodes = std::move(nodes), cancelled, deniedPaths,
-                                 unreadable = unreadable.all()]() mutable {
-                posting_.received();
+            posting->post([this, posting, generation, nodes = std::move(nodes), cancelled, deniedPaths,
+                           unreadable = unreadable.all()]() mutable {
+                posting->received();
                 finishScan(generation, std::move(nodes), cancelled, deniedPaths, std::move(unreadable));
             });
         },
-        cancel, launchFailure);
+        cancel, false, launchFailure);
     if (!launched) failRunThatCouldNotStart(launchFailure);
 }
 
@@ -254,33 +314,53 @@ void ScanViewModel::startCSVImport(const QString& filePath, bool showMaxModified
     const uint64_t generation = generation_;
     QString launchFailure;
     const bool launched = launch(
-        [this, generation, cancel, path = pathBytesFromQString(filePath), showMaxModifiedDate] {
+        [this, posting = posting_, importer = importer_, generation, cancel, path = pathBytesFromQString(filePath),
+         showMaxModifiedDate] {
             std::optional<ImportOutcome> outcome;
-            auto onProgress = [this, generation](const CSVImportProgress& p) {
+            auto onProgress = [this, posting, generation](const CSVImportProgress& p) {
                 ScanProgress sp{p.files, p.folders, 0, p.percentComplete};
-                posting_.post(this, [this, generation, sp] {
-                    posting_.received();
+                posting->post([this, posting, generation, sp] {
+                    posting->received();
                     applyProgress(generation, sp);
                 });
             };
-            // An error of any kind becomes an absent result.
-            CSVImportOutcome imported = importFromCSV(path, onProgress, [cancel] { return cancel->isSet(); });
+            // An error of any kind becomes an absent result, and the error says why.
+            CSVImportOutcome imported = importer(path, onProgress, [cancel] { return cancel->isSet(); });
             if (!imported.error) {
                 CSVImportResult& r = imported.result;
                 outcome = ImportOutcome{std::move(r.roots), r.driveCapacity, r.wasCancelled};
                 if (showMaxModifiedDate)
                     for (const RootRef& root : outcome->roots) root->applyMaxModifiedDateToFolders();
             }
-            posting_.post(this, [this, generation, outcome = std::move(outcome)] {
-                posting_.received();
-                finishCSVImport(generation, outcome);
+            posting->post([this, posting, generation, outcome = std::move(outcome), error = imported.error] {
+                posting->received();
+                finishCSVImport(generation, outcome, error);
             });
         },
-        cancel, launchFailure);
+        cancel, true, launchFailure);
     if (!launched) failRunThatCouldNotStart(launchFailure);
 }
 
-void ScanViewModel::finishCSVImport(uint64_t generation, const std::optional<ImportOutcome>& result) {
+namespace {
+
+// Why an import failed, in the user's words.
+QString importFailureReason(const std::optional<CSVImportError>& error) {
+    if (!error) return localized("No valid rows found");
+    switch (error->kind) {
+    case CSVImportError::Kind::notRegularFile: return localized("Not a regular file (a device, pipe or socket)");
+    case CSVImportError::Kind::lineTooLong:
+        return fillPlaceholders(localized("A line is longer than %d MiB"),
+                                {QString::number(CSVLineReader::kMaxLineBytes >> 20)});
+    case CSVImportError::Kind::noValidRowsFound: return localized("No valid rows found");
+    case CSVImportError::Kind::couldNotReadFile: break;
+    }
+    return QString::fromLocal8Bit(std::strerror(error->underlyingErrno));
+}
+
+}  // namespace
+
+void ScanViewModel::finishCSVImport(uint64_t generation, const std::optional<ImportOutcome>& result,
+                                    const std::optional<CSVImportError>& error) {
     Q_ASSERT(QThread::currentThread() == thread());
     if (generation != generation_) return;
     if (scanStartTime_) setLastScanDuration(scanStartTime_->msecsTo(QDateTime::currentDateTimeUtc()) / 1000.0);
@@ -296,7 +376,8 @@ void ScanViewModel::finishCSVImport(uint64_t generation, const std::optional<Imp
         scanLogToken_.reset();
     }
     setLastScanAccessDeniedPaths({});
-    const QString failure = fillPlaceholders(localized("Could not import %@"), {rootLabel_});
+    const QString failure =
+        fillPlaceholders(localized("Could not import %@: %@"), {rootLabel_, importFailureReason(error)});
     if (!result) {
         setScanState(ScanState::failed(failure));
     } else if (!result->roots.empty()) {

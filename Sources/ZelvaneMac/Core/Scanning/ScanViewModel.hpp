@@ -5,7 +5,9 @@
 #include <QString>
 #include <QStringList>
 #include <QUuid>
-#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "ScanEngine/Filter/Filters.hpp"
+#include "ScanEngine/Interchange/CSVImporter.hpp"
 #include "ScanEngine/Support/CancelFlag.hpp"
 #include "ScanEngine/Scan/UnreadableFoldersLocked.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanState.hpp"
@@ -34,11 +37,23 @@ struct RootCapacity {
 // order the steps make them. Each run has its own cancel flag and a generation number: starting a
 // run or selecting roots stops the job that is running, and whatever an older job reports later is
 // dropped, so only the newest run's outcome ever reaches the state.
+//
+// A run's thread never holds the model up when it goes: the model cancels its runs and waits a
+// moment for them, and a run still busy after that (stuck in the kernel on a hung mount, say) is
+// left to end on its own, reporting to nobody. A run's thread lets no exception out: running out
+// of memory fails the run with that reason.
 class ScanViewModel final : public QObject {
     Q_OBJECT
 public:
+    // How long the model waits for its cancelled runs when it goes.
+    static constexpr std::chrono::milliseconds kRunEndWait{1500};
+    using CSVImportFunction = std::function<CSVImportOutcome(const std::string& path, const CSVImportProgressHandler&,
+                                                             const CSVImportCancelQuery&)>;
+
     explicit ScanViewModel(QObject* parent = nullptr);
     ~ScanViewModel() override;
+    // What an import runs; importFromCSV unless a test puts a stand-in here.
+    void setCSVImportFunction(CSVImportFunction importer) { importer_ = std::move(importer); }
 
     void selectRoot(const QString& path, const QString& label);
     void selectPaths(const QStringList& paths);
@@ -74,10 +89,23 @@ signals:
     void rootCapacitiesChanged(const std::vector<zelvane::RootCapacity>& capacities);
 
 private:
+    // Whether a run's thread has finished its work, and a wait for that with a deadline.
+    class RunEndLocked final {
+    public:
+        void markEnded();
+        bool hasEnded();
+        bool waitUntil(std::chrono::steady_clock::time_point deadline);
+
+    private:
+        std::mutex mutex_;
+        std::condition_variable ended_;
+        bool hasEnded_ = false;
+    };
+
     struct Job {
         std::thread thread;
         std::shared_ptr<CancelFlag> cancel;
-        std::shared_ptr<std::atomic<bool>> done;
+        std::shared_ptr<RunEndLocked> end;
     };
 
     void setScanState(ScanState s);
@@ -89,7 +117,10 @@ private:
     void finishScan(uint64_t generation, std::vector<RootRef> nodes, bool cancelled, const QStringList& denied,
                     std::vector<UnreadableFolder> unreadable);
     struct ImportOutcome;
-    void finishCSVImport(uint64_t generation, const std::optional<ImportOutcome>& result);
+    void finishCSVImport(uint64_t generation, const std::optional<ImportOutcome>& result,
+                         const std::optional<CSVImportError>& error);
+    // A run whose thread ended by an exception.
+    void failRun(uint64_t generation, bool wasImport, const QString& reason);
     void updateCapacity(const QStringList& paths);
     // Stops the running job (if any) and makes its later reports stale.
     void supersedeRunningJob();
@@ -99,7 +130,7 @@ private:
     // waits on the disk for minutes, or for good on a hung network mount, while the pool is sized
     // to the processors for the short computing jobs of the views (layout, sorting, rows), which
     // would queue behind it. Its own thread also lets the model join its runs before it goes.
-    bool launch(std::function<void()> body, std::shared_ptr<CancelFlag> cancel, QString& failure);
+    bool launch(std::function<void()> body, std::shared_ptr<CancelFlag> cancel, bool isImport, QString& failure);
     void reapFinishedJobs();
     void failRunThatCouldNotStart(const QString& reason);
 
@@ -121,22 +152,32 @@ private:
     // locking the thread checker cannot see (Qt is not built with it). The thread posts while
     // holding this lock and the main thread takes it once before it reads what was posted: the
     // order Qt already guarantees, made visible to the checker. Held only for the posting.
+    //
+    // Runs share it with the model, and the model forgets itself here when it goes: a run that
+    // outlives the model posts into nothing.
     class PostingLocked final {
     public:
+        explicit PostingLocked(QObject* receiver) : receiver_(receiver) {}
         template <typename Functor>
-        void post(QObject* receiver, Functor&& functor) {
+        void post(Functor&& functor) {
             std::lock_guard lock(mutex_);
-            QMetaObject::invokeMethod(receiver, std::forward<Functor>(functor), Qt::QueuedConnection);
+            if (receiver_) QMetaObject::invokeMethod(receiver_, std::forward<Functor>(functor), Qt::QueuedConnection);
         }
         void received() { std::lock_guard lock(mutex_); }
+        void forgetReceiver() {
+            std::lock_guard lock(mutex_);
+            receiver_ = nullptr;
+        }
 
     private:
         std::mutex mutex_;
+        QObject* receiver_;
     };
 
     uint64_t generation_ = 0;
     std::shared_ptr<CancelFlag> currentCancel_ = std::make_shared<CancelFlag>();
-    PostingLocked posting_;
+    std::shared_ptr<PostingLocked> posting_ = std::make_shared<PostingLocked>(this);
+    CSVImportFunction importer_;
     std::vector<Job> jobs_;
 };
 

@@ -1,6 +1,7 @@
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 
 #include "Platform/FileReplacement.hpp"
+#include "Platform/RegularFile.hpp"
 #include "ZelvaneMac/Core/Settings/PropertyList.hpp"
 #include "ZelvaneMac/Core/Text/PathText.hpp"
 
@@ -12,6 +13,9 @@
 #include <QMetaObject>
 #include <QStandardPaths>
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
 #include <map>
 
@@ -79,17 +83,16 @@ struct FileContents {
     QString problem;          // empty when the values are the file's
     bool unreadable = false;  // the file exists but could not be read: it must not be written over
     bool malformed = false;   // the file was read but is no property list
+    QString readError;        // why it could not be read
 };
 
 // A missing file holds nothing; a file that is no property list reads as empty.
 FileContents readContents(const QString& path) {
     if (!QFileInfo::exists(path)) return {};
     PropertyList::ReadResult read = PropertyList::readFile(path);
-    if (read.dictionary) return {std::move(*read.dictionary), {}, false};
-    QFile probe(path);
-    if (!probe.open(QIODevice::ReadOnly))
-        return {{}, QStringLiteral("cannot read %1: %2").arg(path, probe.errorString()), true};
-    return {{}, QStringLiteral("%1 is not a property list").arg(path), false, true};
+    if (read.dictionary) return {std::move(*read.dictionary), {}, false, false, {}};
+    if (read.couldNotRead) return {{}, QStringLiteral("cannot read %1: %2").arg(path, read.error), true, false, read.error};
+    return {{}, QStringLiteral("%1 is not a property list").arg(path), false, true, {}};
 }
 
 // "<name>.malformed", then "<name>.malformed.2", ...: every broken file that is replaced keeps a
@@ -106,14 +109,15 @@ QString keepMalformedCopy(const QString& path, QString& keptAs) {
     for (int n = 1; n <= kMostCopies; ++n) {
         const QString candidate = malformedCopyPath(path, n);
         if (QFileInfo(candidate).exists() || QFileInfo(candidate).isSymLink()) continue;
-        QFile source(path);
-        if (!source.open(QIODevice::ReadOnly)) return source.errorString();
+        RegularFileOpening source = openRegularFile(pathBytesFromQString(path));
+        if (source.error) return QString::fromLocal8Bit(std::strerror(source.error));
         ReplacementFile copy;
         int error = copy.open(pathBytesFromQString(candidate), ReplacementFile::Mode::createNew);
         char buffer[64 * 1024];
         while (error == 0) {
-            const qint64 count = source.read(buffer, sizeof buffer);
-            if (count < 0) return source.errorString();
+            const ssize_t count = ::read(source.fd.get(), buffer, sizeof buffer);
+            if (count < 0 && errno == EINTR) continue;
+            if (count < 0) return QString::fromLocal8Bit(std::strerror(errno));
             if (count == 0) break;
             error = copy.write(std::string_view(buffer, size_t(count)));
         }
@@ -145,7 +149,12 @@ Preferences::Preferences(const QString& filePath, QObject* parent)
 }
 
 Preferences::~Preferences() {
-    if (!file_->pending.empty()) synchronize();
+    if (file_->pending.empty()) return;
+    // Too late for anyone to be told by the signal: the reason goes to standard error.
+    const SaveOutcome outcome = save();
+    if (!outcome.failure.isEmpty() && !saveFailureReported_)
+        qWarning("ZelvaneMac: settings could not be saved to %s: %s", qPrintable(file_->path),
+                 qPrintable(outcome.failure));
 }
 
 QString Preferences::filePath() const { return file_->path; }
@@ -245,17 +254,27 @@ QStringList Preferences::allKeys() const { return file_->values.keys(); }
 QVariantMap Preferences::dictionaryRepresentation() const { return file_->values; }
 
 QString Preferences::synchronize() {
+    const SaveOutcome outcome = save();
+    if (!outcome.failure.isEmpty() && !saveFailureReported_) {
+        saveFailureReported_ = true;
+        emit saveFailed(file_->path, outcome.failure);
+    }
+    return outcome.problem;
+}
+
+Preferences::SaveOutcome Preferences::save() {
     File& file = *file_;
     FileContents contents = readContents(file.path);
     QString problem = std::move(contents.problem);
     if (!contents.unreadable) file.onDisk = std::move(contents.values);
     file.applyPending();
-    if (file.pending.empty() || contents.unreadable) return problem;
+    if (file.pending.empty()) return {problem, {}};
+    if (contents.unreadable) return {problem, contents.readError};
 
     if (contents.malformed) {
         QString kept;
         if (const QString failure = keepMalformedCopy(file.path, kept); !failure.isEmpty())
-            return QStringLiteral("%1; it is left as it is, as it could not be kept: %2").arg(problem, failure);
+            return {QStringLiteral("%1; it is left as it is, as it could not be kept: %2").arg(problem, failure), failure};
         problem = QStringLiteral("%1; it was kept as %2").arg(problem, kept);
     }
     // The writer does not make the folder; the first write into a fresh home needs it.
@@ -264,10 +283,10 @@ QString Preferences::synchronize() {
     // one that named anything else is replaced itself, and what it named is never written.
     const bool replaceLink = contents.malformed && isSymbolicLink(file.path);
     if (const QString failure = PropertyList::writeFile(file.path, file.values, replaceLink); !failure.isEmpty())
-        return QStringLiteral("cannot write %1: %2").arg(file.path, failure);
+        return {QStringLiteral("cannot write %1: %2").arg(file.path, failure), failure};
     file.onDisk = file.values;
     file.pending.clear();
-    return problem;
+    return {problem, {}};
 }
 
 }  // namespace zelvane

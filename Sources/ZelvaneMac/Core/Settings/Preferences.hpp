@@ -165,15 +165,27 @@ public:
 
 signals:
     void changed(const QString& key);
+    // Changes could not be written to `path` (a file there that cannot be read, such as a FIFO or
+    // a device, is never written over; the folder may be full, read-only or not a folder): why, in
+    // the system's words. Sent once in the life of the store, at the first failure; the program
+    // tells the user once. A failure of the last write, made as the store goes, goes to standard
+    // error instead.
+    void saveFailed(const QString& path, const QString& reason);
 
 private:
     struct File;
+    struct SaveOutcome {
+        QString problem;  // what synchronize() returns
+        QString failure;  // why pending changes were not written; empty when they were, or none were pending
+    };
+    SaveOutcome save();
 
     void store(const QString& key, const QVariant& value);
     void recordChange(const QString& key, std::optional<QVariant> value);
 
     std::unique_ptr<File> file_;
     bool flushQueued_ = false;
+    bool saveFailureReported_ = false;
 };
 
 }  // namespace zelvane

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <clocale>
 #include <cstdint>
 #include <cstdlib>
@@ -20,6 +21,8 @@
 #include <vector>
 
 #include "Platform/FileReplacement.hpp"
+#include "Platform/RegularFile.hpp"
+#include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Core/Text/PathText.hpp"
 
 namespace zelvane::PropertyList {
@@ -355,13 +358,12 @@ QByteArray xmlFromDictionary(const QVariantMap& dictionary) {
 
 ReadResult readFile(const QString& path) {
     // Larger files are not preference files; refusing them keeps a stray path from eating memory.
-    constexpr qint64 kMaxBytes = 64 * 1024 * 1024;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {std::nullopt, file.errorString()};
-    if (file.size() > kMaxBytes) return {std::nullopt, QStringLiteral("file too large")};
-    const QByteArray data = file.read(kMaxBytes + 1);
-    if (file.error() != QFileDevice::NoError) return {std::nullopt, file.errorString()};
-    if (data.size() > kMaxBytes) return {std::nullopt, QStringLiteral("file too large")};
+    constexpr size_t kMaxBytes = 64 * 1024 * 1024;
+    RegularFileBytes read = readRegularFile(pathBytesFromQString(path), kMaxBytes);
+    if (read.error == EFBIG) return {std::nullopt, QStringLiteral("file too large")};
+    if (read.notRegular) return {std::nullopt, localized("Not a regular file (a device, pipe or socket)"), true};
+    if (read.error) return {std::nullopt, QString::fromLocal8Bit(std::strerror(read.error)), true};
+    const QByteArray data = QByteArray::fromStdString(read.bytes);
     auto dict = dictionaryFromData(data);
     if (!dict) return {std::nullopt, QStringLiteral("not a property list dictionary")};
     return {std::move(dict), {}};

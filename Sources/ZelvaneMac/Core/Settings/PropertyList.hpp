@@ -42,8 +42,10 @@ bool isStorable(const QVariant& value);
 struct ReadResult {
     std::optional<QVariantMap> dictionary;  // none on failure
     QString error;                          // why, when it failed
+    bool couldNotRead = false;  // the failure was the reading, not the bytes read: missing, not a regular file, refused
 };
 // A missing file is a failure like any other; callers that treat it as "nothing set" check first.
+// Only a regular file is read: a FIFO, a device or a socket at `path` is refused at once.
 ReadResult readFile(const QString& path);
 
 // Written to a temporary file in the same folder and renamed over `path` only after every write

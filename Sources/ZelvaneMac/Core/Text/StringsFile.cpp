@@ -3,6 +3,12 @@
 #include <QFile>
 #include <QStringDecoder>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <optional>
 
 namespace zelvane {
@@ -252,13 +258,29 @@ StringsFileContents parseStringsFile(const QByteArray& data) {
 }
 
 StringsFileContents readStringsFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        StringsFileContents out;
-        out.problems.append({0, QStringLiteral("cannot be read: %1").arg(file.errorString())});
+    // Tables are some hundred KiB; one far larger (or a device that never ends) is none of ours.
+    constexpr qsizetype kMaxBytes = 16 * 1024 * 1024;
+    StringsFileContents out;
+    const auto fail = [&](const QString& why) {
+        out.problems.append({0, QStringLiteral("cannot be read: %1").arg(why)});
         return out;
+    };
+    // Only a regular file is read, and it is judged by what was opened: a FIFO in a table's place
+    // would block the open until some writer came, and /dev/zero would never end.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return fail(file.errorString());
     }
-    return parseStringsFile(file.readAll());
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    if (!S_ISREG(st.st_mode)) return fail(QStringLiteral("not a regular file"));
+    const QByteArray data = file.read(kMaxBytes + 1);
+    if (file.error() != QFileDevice::NoError) return fail(file.errorString());
+    if (data.size() > kMaxBytes) return fail(QStringLiteral("larger than 16 MiB"));
+    return parseStringsFile(data);
 }
 
 }  // namespace zelvane

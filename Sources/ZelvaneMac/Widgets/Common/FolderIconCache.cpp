@@ -3,10 +3,13 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QStyle>
 
+#include "Platform/RegularFile.hpp"
 #include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
+#include "ZelvaneMac/Core/Text/PathText.hpp"
 
 namespace zelvane {
 
@@ -36,13 +39,16 @@ FolderIconCache::FolderIconCache(QObject* parent) : QObject(parent) {
 QString FolderIconCache::lookUpIconName(const QString& path, const QHash<QString, QString>& special) {
     auto it = special.constFind(path);
     if (it != special.constEnd()) return *it;
-    QFile desktopEntry(path + QStringLiteral("/.directory"));
-    if (desktopEntry.open(QIODevice::ReadOnly)) {
-        // A small key-value file; the first "Icon=" line names the folder's icon.
-        for (int lines = 0; lines < 64 && !desktopEntry.atEnd(); ++lines) {
-            const QByteArray line = desktopEntry.readLine(4096).trimmed();
-            if (line.startsWith("Icon=")) return QString::fromUtf8(line.mid(5)).trimmed();
-        }
+    // A small key-value file; the first "Icon=" line names the folder's icon. Whoever owns the
+    // folder wrote it: only a regular file is read (a FIFO would hold a background thread for good,
+    // a device would never end), and only its first lines.
+    RegularFileOpening opened = openRegularFile(pathBytesFromQString(path + QStringLiteral("/.directory")));
+    if (opened.error) return {};
+    QFile desktopEntry;
+    if (!desktopEntry.open(opened.fd.get(), QIODevice::ReadOnly)) return {};
+    for (int lines = 0; lines < 64 && !desktopEntry.atEnd(); ++lines) {
+        const QByteArray line = desktopEntry.readLine(4096).trimmed();
+        if (line.startsWith("Icon=")) return QString::fromUtf8(line.mid(5)).trimmed();
     }
     return {};
 }
@@ -63,8 +69,10 @@ void FolderIconCache::apply(const QString& path, const QString& iconName) {
     pending_.remove(path);
     QIcon icon = generic_;
     if (!iconName.isEmpty()) {
-        icon = QDir::isAbsolutePath(iconName) && QFile::exists(iconName) ? QIcon(iconName)
-                                                                       : QIcon::fromTheme(iconName, generic_);
+        // A picture named by its path is loaded when the icon is drawn, on this thread: only a
+        // regular file will do.
+        icon = QDir::isAbsolutePath(iconName) && QFileInfo(iconName).isFile() ? QIcon(iconName)
+                                                                            : QIcon::fromTheme(iconName, generic_);
     }
     cache_.insert(path, icon);
     emit iconReady(path);
