@@ -168,6 +168,7 @@ TEST(WindowLimits, ACommandLineImportOfADeviceOrAFIFOFailsAtOnceSayingWhy) {
         EXPECT_EQ(shownFailure(w), "Could not import [" + fixtures::qPath(path) +
                                        "]: Not a regular file (a device, pipe or socket)");
         EXPECT_EQ(w.state().viewModel().scanState().tag(), ScanState::Tag::failed);
+        w.window().grab().save(grabPath(path == zero ? "import-of-a-device.png" : "import-of-a-fifo.png"));
         ASSERT_TRUE(w.import(dir / "good.csv"));
         EXPECT_EQ(w.root()->subFolderTotSize(), 5);
     }
