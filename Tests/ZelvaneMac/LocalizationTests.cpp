@@ -156,6 +156,25 @@ TEST(Localization, RightToLeftSentencesMarkValuesThatCouldBeReordered) {
               lrm + "/a b" + lrm + QString::fromUtf8("\nגודל: ") + lrm + "1 KB" + lrm);
 }
 
+// A format without words of its own ("«%@»: %@", a line of a failure list) joins the sentences of
+// the interface language and reads in its direction, and the "d" of "%d" is no word: in Arabic the
+// name in such a line is set apart too, in English nothing changes.
+TEST(Localization, FormatsWithoutWordsReadInTheInterfaceLanguagesDirection) {
+    TableGuard guard;
+    const QString lrm(QChar(0x200E)), rlm(QChar(0x200F));
+    const QString line = QString::fromUtf8("«%@»: %@");
+    const QString reason = QString::fromUtf8("الملف مفقود");
+    EXPECT_EQ(fillPlaceholders(line, {"back\\slash.", "No such file"}), QString::fromUtf8("«back\\slash.»: No such file"));
+    auto table = std::make_shared<StringsTable>();
+    table->language = "ar";
+    installStringsTable(table);
+    EXPECT_EQ(fillPlaceholders(line, {"back\\slash.", reason}),
+              QString::fromUtf8("«") + lrm + "back\\slash." + lrm + QString::fromUtf8("»: ") + rlm + reason + rlm);
+    EXPECT_EQ(fillFormat(QString::fromUtf8("%d عناصر في %@"), {int64_t(3), QString("/tmp/x")}),
+              QString::fromUtf8("3 عناصر في ") + lrm + "/tmp/x" + lrm);
+    EXPECT_EQ(fillPlaceholders("Total Size: %@", {"5.8 MB"}), "Total Size: 5.8 MB");
+}
+
 TEST(Localization, LooksUpTheInstalledTableAndFallsBackToTheKey) {
     TableGuard guard;
     EXPECT_EQ(localized("Tree View"), "Tree View");

@@ -49,7 +49,9 @@
 #include "ZelvaneMac/Widgets/FileList/FileListView.hpp"
 #include "ZelvaneMac/Widgets/FileTypes/ExtensionTableView.hpp"
 #include "ZelvaneMac/Models/ExtensionTableModel.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TopBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/VolumeDropdown.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/FileViewTab.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/MenuBar.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
@@ -364,6 +366,11 @@ TEST(TranslatedWindow, RightToLeftListsShowNamesAndPathsInTheirWrittenOrder) {
         ASSERT_EQ(marked.size(), 1);
         EXPECT_EQ(nameText.mid(marked[0].x(), marked[0].y()), QStringLiteral("slash"));
         if (std::string_view(code) == "he") window.grab().save(grabPath("rtl-names-fileview-he.png"));
+
+        // The volume picker lists the added folder by its path.
+        VolumeDropdown* picker = window.contentView()->topBar()->picker();
+        ASSERT_TRUE(pumpWidgetsUntil([&] { return picker->findData(lockedPath) >= 0; }, 5000));
+        EXPECT_TRUE(keepsWrittenOrder(picker->itemText(picker->findData(lockedPath)), lockedPath, picker->font()));
 
         // The Select Multiple sheet lists the added folder by its path.
         window.menus().action(ZelvaneMenuAction::selectMultiple)->trigger();

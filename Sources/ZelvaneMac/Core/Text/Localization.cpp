@@ -1,5 +1,7 @@
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 
+#include <QLocale>
+
 #include <algorithm>
 #include <atomic>
 #include <charconv>
@@ -41,11 +43,10 @@ bool needsIsolation(const QString& text) {
     return false;
 }
 
-// A format reads right to left when its first strong character does. Marks rather than isolates
-// (U+2066..U+2069): Qt draws both alike, but places the cursor and measures text correctly only
-// around marks.
-QString isolatedIn(const QString& format, QString text) {
-    if (text.isEmpty() || !format.isRightToLeft() || !needsIsolation(text)) return text;
+// Marks rather than isolates (U+2066..U+2069): Qt draws both alike, but places the cursor and
+// measures text correctly only around marks.
+QString isolatedIn(bool rightToLeftFormat, QString text) {
+    if (text.isEmpty() || !rightToLeftFormat || !needsIsolation(text)) return text;
     const QChar mark(text.isRightToLeft() ? 0x200F : 0x200E);
     return mark + text + mark;
 }
@@ -82,7 +83,31 @@ std::shared_ptr<const StringsTable> installedStringsTable() {
 
 namespace {
 
+// A format reads in the direction of its first strong character outside the placeholders (the
+// "d" of "%d" is no word of the sentence); one of placeholders and punctuation alone ("«%@»: %@")
+// joins the sentences of the interface language and reads in its direction.
+bool readsRightToLeft(const QString& format, const std::vector<FormatPlaceholder>& placeholders) {
+    qsizetype i = 0;
+    const auto firstStrong = [&](qsizetype end) -> std::optional<bool> {
+        for (; i < end; ++i) {
+            const QChar::Direction d = format[i].direction();
+            if (d == QChar::DirL) return false;
+            if (d == QChar::DirR || d == QChar::DirAL) return true;
+        }
+        return std::nullopt;
+    };
+    for (const FormatPlaceholder& p : placeholders) {
+        if (const auto rightToLeft = firstStrong(p.start)) return *rightToLeft;
+        i = p.start + p.length;
+    }
+    if (const auto rightToLeft = firstStrong(format.size())) return *rightToLeft;
+    const std::shared_ptr<const StringsTable> table = installedStringsTable();
+    return table && QLocale(table->language).textDirection() == Qt::RightToLeft;
+}
+
 QString fill(const QString& format, std::span<const FormatArgument> args) {
+    const std::vector<FormatPlaceholder> placeholders = formatPlaceholders(format);
+    const bool rightToLeft = readsRightToLeft(format, placeholders);
     QString out;
     out.reserve(format.size() + 16);
     // Between placeholders the text stands as written but for "%%", a percent sign.
@@ -90,7 +115,7 @@ QString fill(const QString& format, std::span<const FormatArgument> args) {
         out += QStringView(format).mid(from, to - from).toString().replace(QStringLiteral("%%"), QStringLiteral("%"));
     };
     qsizetype copied = 0;
-    for (const FormatPlaceholder& p : formatPlaceholders(format)) {
+    for (const FormatPlaceholder& p : placeholders) {
         text(copied, p.start);
         copied = p.start + p.length;
         if (!p.known() || p.argument >= args.size()) {
@@ -98,7 +123,7 @@ QString fill(const QString& format, std::span<const FormatArgument> args) {
             continue;
         }
         const FormatArgument& argument = args[p.argument];
-        if (p.kind == u'@') out += isolatedIn(format, argumentAsText(argument));
+        if (p.kind == u'@') out += isolatedIn(rightToLeft, argumentAsText(argument));
         else if (p.kind == u'f') out += argumentAsDecimal(argument, p.places.value_or(6));
         else out += argumentAsWhole(argument);
     }

@@ -46,6 +46,8 @@ using FormatArgument = std::variant<QString, int64_t, double>;
 // symbols is set between two marks of its own direction (U+200E, or U+200F for text that starts
 // right to left), so that "5.8 MB", "/tmp/x" or "(1).pdf" keep their written order inside the
 // sentence; text of letters and digits alone reads correctly as it is and is inserted unchanged.
+// A format's direction is that of its first letter outside the placeholders; one without any
+// ("«%@»: %@") reads in the direction of the installed table's language.
 QString fillFormat(const QString& format, std::initializer_list<FormatArgument> arguments);
 
 // One placeholder of a format, as `fillFormat` reads it.

@@ -4,6 +4,7 @@
 #include <QStyle>
 
 #include "ZelvaneMac/Core/Text/ToolTipText.hpp"
+#include "ZelvaneMac/Core/Text/VisibleText.hpp"
 
 namespace zelvane {
 
@@ -43,8 +44,10 @@ void VolumeDropdown::setRows(const QVector<PickerRow>& rows, std::span<const Vol
         for (const VolumeInfo& v : volumes)
             if (v.path == *row.tag) icon = volumeIcon(v, style());
         if (icon.isNull() && !PickerTag::isCommand(*row.tag)) icon = style()->standardIcon(QStyle::SP_DirIcon);
-        addItem(icon, row.title, *row.tag);
-        setItemData(count() - 1, plainToolTip(*row.tag), Qt::ToolTipRole);
+        // Volume names and folder paths as the window shows names; the commands are our own texts.
+        const bool command = PickerTag::isCommand(*row.tag);
+        addItem(icon, command ? row.title : shownName(row.title, layoutDirection()), *row.tag);
+        setItemData(count() - 1, plainToolTip(command ? *row.tag : shownName(*row.tag, layoutDirection())), Qt::ToolTipRole);
     }
     syncSelection();
 }
