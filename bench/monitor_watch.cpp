@@ -4,6 +4,8 @@
 //
 //   monitor_watch <tree> [burst files]
 //   monitor_watch --set-up-from-scan <tree>   (only the set-up from the tree, for a profile)
+//   monitor_watch --deleting <tree> <files per second> <seconds>   (deletions during the set-up;
+//                                                                   deletes files of the tree)
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -11,6 +13,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -18,6 +21,7 @@
 #include <fstream>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "Platform/Processors.hpp"
 #include "ScanEngine/Monitor/FileSystemMonitor.hpp"
@@ -152,6 +156,47 @@ void benchController(int files) {
     controller.stop();
 }
 
+// Files deleted from the moment the window would start watching, while the watches are being
+// added: how many of them the controller never marks deleted. Deletes from a scattered list of
+// the tree's files at `perSecond`, for `seconds`, then lets the monitor settle.
+void benchDeletingDuringSetUp(const std::string& tree, int perSecond, int seconds) {
+    ParallelScanOptions options;
+    options.workerCount = activeProcessorCount();
+    std::vector<RootRef> scanned = parallelScanToTree({tree}, options);
+    if (scanned.empty()) return;
+    std::vector<FileNode*> files;
+    for (FileNode* n : scanned[0]->flatFileList())
+        if (!n->isDir()) files.push_back(n);
+    // Every 7919th file in turn, so that the deletions reach many folders.
+    std::vector<std::pair<FileNode*, std::string>> victims;
+    const size_t wanted = std::min(files.size(), size_t(perSecond) * size_t(seconds));
+    for (size_t i = 0, at = 0; i < wanted; ++i, at = (at + 7919) % files.size()) victims.emplace_back(files[at], files[at]->pathBytes());
+
+    std::atomic<size_t> done{0};
+    const auto t0 = Clock::now();
+    std::thread deleter([&] {
+        for (size_t i = 0; i < victims.size(); ++i) {
+            std::this_thread::sleep_until(t0 + std::chrono::microseconds(int64_t(i) * 1'000'000 / perSecond));
+            ::unlink(victims[i].second.c_str());
+            done.store(i + 1, std::memory_order_release);
+        }
+    });
+    LiveMonitorController controller;
+    controller.start(scanned);
+    double setUpMs = -1;
+    while (Clock::now() < t0 + std::chrono::seconds(seconds + 2)) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        if (setUpMs < 0 && controller.monitor()->waitUntilWatching(std::chrono::milliseconds(0))) setUpMs = ms(Clock::now() - t0);
+    }
+    deleter.join();
+    size_t missed = 0;
+    for (const auto& [node, path] : victims) missed += !node->isDeleted();
+    std::printf("deleting %d files/s from the start of monitoring: %zu watches in %.0f ms; %zu files deleted, "
+                "%zu never shown deleted\n",
+                perSecond, controller.monitor()->watchCount(), setUpMs, victims.size(), missed);
+    controller.stop();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -159,6 +204,10 @@ int main(int argc, char** argv) {
     if (argc < 2) {
         std::fprintf(stderr, "usage: monitor_watch <tree> [burst files]\n");
         return 2;
+    }
+    if (argc == 5 && std::string(argv[1]) == "--deleting") {
+        benchDeletingDuringSetUp(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
+        return 0;
     }
     if (argc == 3 && std::string(argv[1]) == "--set-up-from-scan") {
         ParallelScanOptions options;

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cerrno>
 #include <cstring>
 #include <string_view>
@@ -21,7 +22,9 @@
 #include <unordered_set>
 #include <utility>
 
+#include "Platform/FileDescriptor.hpp"
 #include "Platform/FileSystemTypes.hpp"
+#include "Platform/ItemAccess.hpp"
 
 namespace zelvane {
 
@@ -29,31 +32,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-class UniqueFd final {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) noexcept : fd_(fd) {}
-    UniqueFd(UniqueFd&& o) noexcept : fd_(std::exchange(o.fd_, -1)) {}
-    UniqueFd& operator=(UniqueFd&& o) noexcept {
-        if (this != &o) {
-            reset();
-            fd_ = std::exchange(o.fd_, -1);
-        }
-        return *this;
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() { reset(); }
-    int get() const noexcept { return fd_; }
-    explicit operator bool() const noexcept { return fd_ >= 0; }
-    void reset() noexcept {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_ = -1;
-};
 
 // Modifications are taken from IN_CLOSE_WRITE rather than IN_MODIFY: a file being written
 // produces one IN_MODIFY per write call, a flood that no consumer of these events needs.
@@ -244,7 +222,7 @@ private:
 
 struct EventStream::Control {
     std::atomic<bool> stopped{false};
-    UniqueFd wake;  // an eventfd written by stop() to end the thread's wait at once
+    FileDescriptor wake;  // an eventfd written by stop() to end the thread's wait at once
 };
 
 bool EventStreamStatus::isWatching() const {
@@ -290,7 +268,7 @@ public:
 
     void run() {
         pthread_setname_np(pthread_self(), "fsmonitor");
-        inotify_ = UniqueFd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+        inotify_ = FileDescriptor(inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
         if (!inotify_) {
             for (const std::string& r : roots_)
                 batch_.add(r, EventStreamFlag::kMustScanSubDirs | EventStreamFlag::kUserDropped, latency_);
@@ -301,7 +279,7 @@ public:
         }
         for (size_t i = roots_.size(); i-- > 0;) {
             const void* known = known_ && known_->readStartedNanos(i) > 0 ? known_->root(i) : nullptr;
-            walk_.push_back(WalkItem{roots_[i], -1, 0, uint32_t(i), 0, known});
+            walk_.push_back(WalkItem{roots_[i], -1, 0, uint32_t(i), 0, known, nullptr});
         }
         bool initialWalkDone = false;
         while (!stopped()) {
@@ -323,6 +301,7 @@ private:
     static constexpr size_t kReadBufferBytes = 64 * 1024;
     static constexpr size_t kDirentBufferBytes = 64 * 1024;
 
+    using SharedFd = std::shared_ptr<const FileDescriptor>;
     struct WalkItem {
         std::string path;
         int parent;           // -1: a root
@@ -330,6 +309,9 @@ private:
         uint32_t root;
         dev_t parentDev;
         const void* known = nullptr;  // the folder in the scanned tree, if any
+        // The open folder above, kept only where the path is too long for the system to take
+        // at once.
+        std::shared_ptr<const FileDescriptor> parentFd = nullptr;
     };
     struct PendingMove {
         uint32_t cookie;
@@ -388,32 +370,39 @@ private:
 
     // Watches one folder (or a root file) and queues its subfolders. The watch is added before
     // the folder is looked at, so a subfolder made meanwhile is either found or reported.
-    void watchFolder(const WalkItem& item) {
+    void watchFolder(WalkItem& item) {
         const bool isRoot = item.parent < 0;
         if (!isRoot && !table_.contains(item.parent)) return;  // its parent went away meanwhile
         struct stat st{};
-        UniqueFd dir;
+        SharedFd dir;
         uint32_t mask = kWatchMask;
+        Opened opened = openWalkFolder(item);
         if (isRoot) {
             // A root given as a symbolic link is watched at its target, as it was scanned.
-            if (::stat(item.path.c_str(), &st) != 0) return;
-            rootIsDir_[item.root] = S_ISDIR(st.st_mode);
-            if (S_ISDIR(st.st_mode)) {
-                dir = UniqueFd(::open(item.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-                if (!dir) return;
+            if (opened.fd) {
+                if (::fstat(opened.fd.get(), &st) != 0) return;
+                dir = share(std::move(opened.fd));
+            } else if (opened.error != ENOTDIR || ::stat(item.path.c_str(), &st) != 0) {
+                noteUnreachable(item, opened.error);
+                return;
             }
+            rootIsDir_[item.root] = S_ISDIR(st.st_mode);
         } else {
-            dir = UniqueFd(::open(item.path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-            if (!dir || ::fstat(dir.get(), &st) != 0) return;
+            if (!opened.fd) {
+                noteUnreachable(item, opened.error);
+                return;
+            }
+            if (::fstat(opened.fd.get(), &st) != 0) return;
             if (st.st_dev != item.parentDev) {
                 struct statfs fs{};
-                if (::fstatfs(dir.get(), &fs) == 0 && isPseudoFileSystemMagic(static_cast<unsigned long>(fs.f_type))) return;
+                if (::fstatfs(opened.fd.get(), &fs) == 0 && isPseudoFileSystemMagic(static_cast<unsigned long>(fs.f_type))) return;
             }
+            dir = share(std::move(opened.fd));
             mask |= IN_ONLYDIR | IN_DONT_FOLLOW;
         }
-        int wd = inotify_add_watch(inotify_.get(), item.path.c_str(), mask);
+        int wd = addWatch(item.path, dir ? dir->get() : -1, mask);
         if (wd < 0) {
-            if (errno == ENOSPC) reportWatchLimit(item.root);
+            noteUnwatched(item, errno);
             return;
         }
         // Already watched: reached twice (overlapping roots, bind mounts) or queued twice (listed
@@ -421,21 +410,27 @@ private:
         if (table_.contains(wd)) return;
         table_.insert(wd, item.parent, std::string_view(item.path).substr(item.nameOffset), item.root, st.st_dev);
         if (!dir) return;
-        // A scanned root unchanged since its scan (looked at after its watch was added): its
-        // subfolders are those of the tree.
-        if (item.known && ::fstat(dir.get(), &st) == 0 && st.st_ino == known_->fileID(item.known) &&
-            nanosOf(st.st_ctim) < known_->readStartedNanos(item.root)) {
-            queueKnownSubfolders(item, wd, st.st_dev);
-            return;
+        // A scanned folder looked at after its watch was added: another one under its name means
+        // the scanned one is gone; unchanged since its scan, its subfolders are those of the tree.
+        if (item.known && ::fstat(dir->get(), &st) == 0) {
+            const uint64_t id = known_->fileID(item.known);
+            if (id != 0 && st.st_ino != id) {
+                reportGone(item.path, true);
+                item.known = nullptr;
+            } else if (nanosOf(st.st_ctim) < known_->readStartedNanos(item.root)) {
+                queueKnownSubfolders(item, wd, st.st_dev, dir);
+                return;
+            }
         }
-        listSubfolders(dir.get(), item, wd, st.st_dev);
+        listSubfolders(item, wd, st.st_dev, dir);
     }
 
     // Folders of a scanned tree, many at a time: each is watched, then looked at once for its
     // identity and change time, on several threads (the kernel's path walks run side by side);
     // then, in order on this thread, each enters the table. Unchanged since its scan, a folder's
-    // subfolders are those of the tree; otherwise (or when it is another folder under the same
-    // name now) it is listed from the disk like any other.
+    // subfolders are those of the tree; changed, it is listed from the disk and compared with the
+    // tree; another folder under the same name now, the scanned one is reported gone and the new
+    // one listed like any other.
     void watchKnownFolders() {
         std::vector<WalkItem> batch;
         while (!walk_.empty() && batch.size() < kKnownFoldersPerSlice && walk_.back().known && walk_.back().parent >= 0) {
@@ -444,51 +439,86 @@ private:
         }
         struct Look {
             int wd = -1;
-            int error = 0;
+            int error = 0;  // why no watch could be added, or (with a watch) why the folder is none now
+            bool replaced = false;
             bool unchanged = false;
             dev_t dev = 0;
+            SharedFd fd;  // the open folder, where its path is too long for one call
         };
         std::vector<Look> looks(batch.size());
         const int inotifyFd = inotify_.get();
         auto look = [&](size_t i) {
             const WalkItem& item = batch[i];
             Look& l = looks[i];
-            l.wd = inotify_add_watch(inotifyFd, item.path.c_str(), kWatchMask | IN_ONLYDIR | IN_DONT_FOLLOW);
-            if (l.wd < 0) {
-                l.error = errno;
-                return;
-            }
+            constexpr unsigned kFacts = STATX_TYPE | STATX_INO | STATX_CTIME;
             struct statx sx{};
-            if (::statx(AT_FDCWD, item.path.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
-                        STATX_TYPE | STATX_INO | STATX_CTIME, &sx) != 0 ||
-                !S_ISDIR(sx.stx_mode)) {
-                l.error = ENOTDIR;
-                return;
+            if (tooLongForOneCall(item.path)) {
+                Opened opened = openWalkFolder(item);
+                if (!opened.fd) {
+                    l.error = opened.error;
+                    return;
+                }
+                l.wd = addWatch(item.path, opened.fd.get(), kWatchMask | IN_ONLYDIR | IN_DONT_FOLLOW);
+                if (l.wd < 0) {
+                    l.error = errno;
+                    return;
+                }
+                if (::statx(opened.fd.get(), "", AT_EMPTY_PATH, kFacts, &sx) != 0) {
+                    l.error = ENOENT;
+                    return;
+                }
+                l.fd = share(std::move(opened.fd));
+            } else {
+                l.wd = inotify_add_watch(inotifyFd, item.path.c_str(), kWatchMask | IN_ONLYDIR | IN_DONT_FOLLOW);
+                if (l.wd < 0) {
+                    l.error = errno;
+                    return;
+                }
+                if (::statx(AT_FDCWD, item.path.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, kFacts, &sx) != 0 ||
+                    !S_ISDIR(sx.stx_mode)) {
+                    l.error = ENOTDIR;
+                    return;
+                }
             }
             l.dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+            const uint64_t id = known_->fileID(item.known);
             const int64_t ctime = int64_t(sx.stx_ctime.tv_sec) * 1'000'000'000 + sx.stx_ctime.tv_nsec;
-            l.unchanged = sx.stx_ino == known_->fileID(item.known) && ctime < known_->readStartedNanos(item.root);
+            l.replaced = id != 0 && sx.stx_ino != id;
+            l.unchanged = !l.replaced && ctime < known_->readStartedNanos(item.root);
         };
         runSideBySide(batch.size(), look);
         for (size_t i = 0; i < batch.size(); ++i) {
-            const WalkItem& item = batch[i];
+            WalkItem& item = batch[i];
             const Look& l = looks[i];
             if (l.wd < 0) {
-                if (l.error == ENOSPC) reportWatchLimit(item.root);
+                noteUnwatched(item, l.error);
                 continue;
             }
             if (table_.contains(l.wd)) continue;  // reached twice: the first path stays
             if (l.error) {
                 inotify_rm_watch(inotifyFd, l.wd);  // gone or replaced since its watch was added
+                reportGone(item.path, true);
                 continue;
             }
             table_.insert(l.wd, item.parent, std::string_view(item.path).substr(item.nameOffset), item.root, l.dev);
             if (l.unchanged) {
-                queueKnownSubfolders(item, l.wd, l.dev);
+                queueKnownSubfolders(item, l.wd, l.dev, l.fd);
                 continue;
             }
-            UniqueFd dir(::open(item.path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-            if (dir) listSubfolders(dir.get(), item, l.wd, l.dev);
+            if (l.replaced) {
+                reportGone(item.path, true);
+                item.known = nullptr;
+            }
+            SharedFd dir = l.fd;
+            if (!dir) {
+                Opened opened = openWalkFolder(item);
+                if (!opened.fd) {
+                    noteUnreachable(item, opened.error);
+                    continue;
+                }
+                dir = share(std::move(opened.fd));
+            }
+            listSubfolders(item, l.wd, l.dev, dir);
         }
     }
 
@@ -515,24 +545,98 @@ private:
 
     static int64_t nanosOf(const timespec& t) { return int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec; }
 
-    void queueKnownSubfolders(const WalkItem& item, int wd, dev_t dev) {
-        knownScratch_.clear();
-        known_->subfolders(item.known, knownScratch_);
-        for (const auto& [name, handle] : knownScratch_) queueFolder(item.path, name, wd, item.root, dev, handle);
+    static bool tooLongForOneCall(const std::string& path) { return path.size() >= PATH_MAX; }
+    static SharedFd share(FileDescriptor fd) { return std::make_shared<const FileDescriptor>(std::move(fd)); }
+
+    struct Opened {
+        FileDescriptor fd;
+        int error = 0;
+    };
+    // Opens a folder of the walk without following a final link (a root's is followed, as the
+    // scan followed it). A path too long for one call is opened through the folder above, which
+    // the walk keeps open for it, or else a piece of the path at a time.
+    static Opened openWalkFolder(const WalkItem& item) {
+        const bool isRoot = item.parent < 0;
+        const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (isRoot ? 0 : O_NOFOLLOW);
+        Opened out;
+        if (!tooLongForOneCall(item.path)) {
+            out.fd = FileDescriptor(::open(item.path.c_str(), flags));
+        } else if (isRoot) {
+            out.error = openFolderAt(AT_FDCWD, item.path, out.fd);
+            return out;
+        } else if (item.parentFd) {
+            out.fd = FileDescriptor(::openat(item.parentFd->get(), item.path.c_str() + item.nameOffset, flags));
+        } else {
+            FileDescriptor parent;
+            out.error = openFolderAt(AT_FDCWD, std::string_view(item.path).substr(0, item.nameOffset), parent);
+            if (out.error) return out;
+            out.fd = FileDescriptor(::openat(parent.get(), item.path.c_str() + item.nameOffset, flags));
+        }
+        if (!out.fd) out.error = errno;
+        return out;
     }
 
-    // Listed from the disk: a folder the scan knew keeps the tree for the subfolders it knew.
-    void listSubfolders(int fd, const WalkItem& item, int wd, dev_t dev) {
-        std::unordered_map<std::string, const void*> known;
-        if (item.known) {
-            knownScratch_.clear();
-            known_->subfolders(item.known, knownScratch_);
-            for (auto& [name, handle] : knownScratch_) known.emplace(std::move(name), handle);
+    // Watches a folder by its path, or through its open descriptor where the path is too long
+    // for one call (the descriptor's link in /proc leads to the folder it was opened on, which
+    // was opened without following links).
+    int addWatch(const std::string& path, int dirFd, uint32_t mask) const {
+        if (dirFd >= 0 && tooLongForOneCall(path))
+            return inotify_add_watch(inotify_.get(), pathThroughDescriptor(dirFd, std::string()).c_str(), mask & ~IN_DONT_FOLLOW);
+        return inotify_add_watch(inotify_.get(), path.c_str(), mask);
+    }
+
+    void reportGone(const std::string& path, bool isDir) {
+        using namespace EventStreamFlag;
+        batch_.add(path, kItemRemoved | (isDir ? kItemIsDir : kItemIsFile), latency_);
+    }
+
+    // A folder that could not be opened: one of the scanned tree that is gone now is reported
+    // removed; one refused to this user is not followed, as the scan could not read it either;
+    // any other failure (descriptors or memory running out) means changes below it go unseen.
+    void noteUnreachable(const WalkItem& item, int error) {
+        if (error == ENOENT || error == ENOTDIR || error == ELOOP) {
+            if (item.known) reportGone(item.path, true);
+        } else if (error != EACCES && error != EPERM) {
+            reportWatchLimit(item.root);
         }
+    }
+
+    // The same for a watch that could not be added.
+    void noteUnwatched(const WalkItem& item, int error) {
+        if (error == ENOSPC) {
+            reportWatchLimit(item.root);
+            return;
+        }
+        noteUnreachable(item, error);
+    }
+
+    void queueKnownSubfolders(const WalkItem& item, int wd, dev_t dev, const SharedFd& dir) {
+        knownScratch_.clear();
+        known_->subfolders(item.known, knownScratch_);
+        for (const auto& [name, handle] : knownScratch_) queueFolder(item.path, name, wd, item.root, dev, handle, dir);
+    }
+
+    // Listed from the disk. A folder the scan read is compared with what the scan found in it:
+    // its subfolders keep their place in the tree, and whatever is gone, or is another item
+    // under its name now, is reported removed (a subfolder's own identity is checked when its
+    // watch is added).
+    void listSubfolders(const WalkItem& item, int wd, dev_t dev, const SharedFd& dir) {
+        std::unordered_map<std::string, KnownFolders::Entry> scanned;
+        if (item.known) {
+            entriesScratch_.clear();
+            known_->entries(item.known, entriesScratch_);
+            scanned.reserve(entriesScratch_.size());
+            for (KnownFolders::Entry& e : entriesScratch_) {
+                std::string name = e.name;
+                scanned.emplace(std::move(name), std::move(e));
+            }
+        }
+        const int fd = dir->get();
         // A folder of a million entries takes a while: a stop does not wait for the rest.
         while (!stopped()) {
             long n = ::syscall(SYS_getdents64, fd, direntBuffer_.get(), kDirentBufferBytes);
-            if (n <= 0) return;
+            if (n < 0) return;  // what is left of the scanned entries cannot be told apart
+            if (n == 0) break;
             for (long off = 0; off < n;) {
                 auto* d = reinterpret_cast<const dirent64*>(direntBuffer_.get() + off);
                 off += d->d_reclen;
@@ -543,20 +647,38 @@ private:
                     struct stat st{};
                     isDir = ::fstatat(fd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
                 }
-                if (!isDir) continue;
                 const void* handle = nullptr;
-                if (!known.empty())
-                    if (auto it = known.find(std::string(name)); it != known.end()) handle = it->second;
-                queueFolder(item.path, name, wd, item.root, dev, handle);
+                if (!scanned.empty()) {
+                    if (auto it = scanned.find(std::string(name)); it != scanned.end()) {
+                        const KnownFolders::Entry& e = it->second;
+                        const bool sameFile = e.isDir || e.fileID == 0 || d->d_ino == 0 || d->d_ino == e.fileID;
+                        if (e.isDir != isDir || !sameFile) {
+                            path_ = item.path;
+                            appendComponent(path_, name);
+                            reportGone(path_, e.isDir);
+                        } else {
+                            handle = e.folder;
+                        }
+                        scanned.erase(it);
+                    }
+                }
+                if (isDir) queueFolder(item.path, name, wd, item.root, dev, handle, dir);
             }
+        }
+        if (stopped()) return;
+        for (const auto& [name, e] : scanned) {
+            path_ = item.path;
+            appendComponent(path_, name);
+            reportGone(path_, e.isDir);
         }
     }
 
     void queueFolder(const std::string& parentPath, std::string_view name, int parentWd, uint32_t root, dev_t parentDev,
-                     const void* known = nullptr) {
-        WalkItem child{parentPath, parentWd, 0, root, parentDev, known};
+                     const void* known = nullptr, const SharedFd& parentFd = nullptr) {
+        WalkItem child{parentPath, parentWd, 0, root, parentDev, known, nullptr};
         appendComponent(child.path, name);
         child.nameOffset = uint32_t(child.path.size() - name.size());
+        if (tooLongForOneCall(child.path)) child.parentFd = parentFd;
         walk_.push_back(std::move(child));
     }
 
@@ -682,7 +804,7 @@ private:
     const int wakeFd_;
     const std::shared_ptr<EventStreamStatus> status_;
 
-    UniqueFd inotify_;
+    FileDescriptor inotify_;
     WatchTable table_;
     BatchBuilder batch_;
     std::vector<WalkItem> walk_;  // LIFO: depth first keeps few folders queued
@@ -693,6 +815,7 @@ private:
     std::unique_ptr<char[]> readBuffer_;
     std::unique_ptr<char[]> direntBuffer_;
     std::vector<std::pair<std::string, const void*>> knownScratch_;
+    std::vector<KnownFolders::Entry> entriesScratch_;
 };
 
 }  // namespace
@@ -705,7 +828,7 @@ EventStream::EventStream(std::vector<std::string> paths, std::chrono::millisecon
       known_(std::move(known)),
       control_(std::make_shared<Control>()),
       status_(std::make_shared<EventStreamStatus>()) {
-    control_->wake = UniqueFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    control_->wake = FileDescriptor(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
 }
 
 EventStream::~EventStream() { stop(); }

@@ -58,6 +58,15 @@ public:
     virtual uint64_t fileID(const void* folder) const = 0;
     // The subfolders to watch below `folder`, by their exact name bytes.
     virtual void subfolders(const void* folder, std::vector<std::pair<std::string, const void*>>& out) const = 0;
+    // Everything the scan found in `folder`, files too: a folder changed since its scan is
+    // compared with it, and what left it before its watch was added is reported removed.
+    struct Entry {
+        std::string name;              // exact bytes
+        const void* folder = nullptr;  // a subfolder's handle, null for files and unread folders
+        uint64_t fileID = 0;           // 0 when unknown
+        bool isDir = false;
+    };
+    virtual void entries(const void* folder, std::vector<Entry>& out) const = 0;
 };
 
 // What a stream's owner may observe from any thread while the stream runs; the stream's thread
@@ -83,7 +92,15 @@ private:
 // A file-system event stream over inotify: watches each root and every folder below it (on the
 // same file system or on other real ones; pseudo file systems such as /proc are not entered),
 // adds watches as folders appear or move in and drops them as they go or move out, and hands
-// the events to `callback` in batches, at most one batch per `latency`.
+// the events to `callback` in batches, at most one batch per `latency`. Folders of any depth are
+// watched: one whose path is longer than the system takes at once is reached through the open
+// folder above it. A folder that cannot be watched for want of resources (the watch table, or
+// descriptors) is reported as `kMustScanSubDirs` of its root, never dropped silently.
+//
+// With a scanned tree (`KnownFolders`), what changed between the scan and the watch is reported
+// too: a folder changed since its scan began is compared with what the scan found in it, and
+// every item that left it (or was replaced by another under its name) is reported removed, as is
+// a folder that is gone or is another one by the time its watch is added.
 //
 // Everything runs on the stream's own thread: adding the watches of a large tree (one system call
 // per folder) never blocks the thread that starts the stream. The callback runs on that thread,

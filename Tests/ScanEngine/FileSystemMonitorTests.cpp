@@ -481,12 +481,15 @@ void runWatchLimitChild() {
 }
 
 // Set up from the tree just scanned: no folder is read again unless it changed since its scan,
-// so folders made, replaced or moved in between the scan and the watches are watched all the same.
+// so folders made, replaced or moved in between the scan and the watches are watched all the same,
+// and what went in between (a folder, a file, a folder now another one) is reported removed.
 TEST(FileSystemMonitor, WatchesFromTheScannedTreeAndCatchesFoldersChangedSinceTheScan) {
     TempDir tmp;
     TempDir outside;
     for (const char* d : {"a", "a/b", "a/b/c", "keep", "keep/deep", "gone", "swap", "swap/old"}) makeDir(tmp / d);
     writeFile(tmp / "keep/deep/f", 1);
+    writeFile(tmp / "a/b/left", 1);
+    writeFile(tmp / "a/b/saved", 1);
     auto trees = scan(tmp.path());
     ASSERT_EQ(trees.size(), 1u);
     EXPECT_GT(trees[0]->readStartedNanos(), 0);
@@ -500,6 +503,9 @@ TEST(FileSystemMonitor, WatchesFromTheScannedTreeAndCatchesFoldersChangedSinceTh
     makeDir(outside / "swap");
     makeDir(outside / "swap/other");
     ASSERT_EQ(::rename((outside / "swap").c_str(), (tmp / "swap").c_str()), 0);  // another folder, same name
+    ASSERT_EQ(::unlink((tmp / "a/b/left").c_str()), 0);
+    writeFile(outside / "saved", 2);
+    ASSERT_EQ(::rename((outside / "saved").c_str(), (tmp / "a/b/saved").c_str()), 0);  // another file, same name
 
     EventCollector events;
     std::weak_ptr<FileNode> weak = trees[0];
@@ -516,6 +522,8 @@ TEST(FileSystemMonitor, WatchesFromTheScannedTreeAndCatchesFoldersChangedSinceTh
     EXPECT_TRUE(events.waitForPath(tmp / "swap/other/y", EventStreamFlag::kItemCreated));
     ASSERT_EQ(::unlink((tmp / "keep/deep/f").c_str()), 0);
     EXPECT_TRUE(events.waitForPath(tmp / "keep/deep/f", EventStreamFlag::kItemRemoved));
+    for (const char* went : {"gone", "swap", "a/b/left", "a/b/saved"})
+        EXPECT_TRUE(events.waitForPath(tmp / went, EventStreamFlag::kItemRemoved)) << went;
     for (const auto& e : events.events()) EXPECT_EQ(e.path.find("/swap/old"), std::string::npos) << e.path;
 }
 

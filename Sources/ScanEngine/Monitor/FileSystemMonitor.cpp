@@ -30,6 +30,17 @@ public:
             out.emplace_back(std::move(name), read ? c : nullptr);
         }
     }
+    void entries(const void* folder, std::vector<Entry>& out) const override {
+        for (const FileNode* c : static_cast<const FileNode*>(folder)->children()) {
+            if (c->isDeleted()) continue;
+            Entry e;
+            c->appendNameBytes(e.name);
+            e.isDir = c->isDir();
+            e.folder = e.isDir && !c->isVolumeBoundary() && !c->accessDenied() ? c : nullptr;
+            e.fileID = c->fileID;
+            out.push_back(std::move(e));
+        }
+    }
 
 private:
     std::vector<RootRef> roots_;

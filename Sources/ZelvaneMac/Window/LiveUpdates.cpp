@@ -1,10 +1,13 @@
 #include "ZelvaneMac/Window/LiveUpdates.hpp"
 
+#include <algorithm>
+
 #include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/ExtensionStatsJob.hpp"
+#include "ZelvaneMac/Window/FilteredCopy.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 
 namespace zelvane {
@@ -12,6 +15,9 @@ namespace zelvane {
 LiveUpdates::LiveUpdates(ContentViewState& state, const ScanController& scans, ExtensionStatsJob& stats, QObject* parent)
     : QObject(parent), state_(state), scans_(scans), stats_(stats) {
     connect(&state_.preferences(), &Preferences::changed, this, &LiveUpdates::followPreference);
+    // A copy made or dropped while the panel is hidden changes no shown root.
+    connect(&scans_.filteredCopy(), &FilteredCopy::rootsChanged, this,
+            [this] { state_.liveMonitor().keepInStep(scans_.heldRoots()); });
     state_.liveMonitor().setOnRefresh([this](std::vector<FileNode*> changed) { take(changed); });
     state_.liveMonitor().setOnMustRescan([this](const std::string&) { setResultIsStale(true); });
 }
@@ -21,36 +27,42 @@ LiveUpdates::~LiveUpdates() {
     state_.liveMonitor().setOnMustRescan({});
 }
 
-void LiveUpdates::watchShown(const std::vector<RootRef>& shown) { watch(shown, true); }
-
-void LiveUpdates::resume() {
-    if (state_.preferences().value(PreferenceKeys::monitorFileSystemForChanges) && !scans_.effectiveRoots().empty())
-        state_.liveMonitor().start(scans_.effectiveRoots());
+void LiveUpdates::watchShown() {
+    state_.liveMonitor().keepInStep(scans_.heldRoots());
+    watchScanned();
 }
+
+void LiveUpdates::resume() { watchScanned(); }
 
 void LiveUpdates::pause() { state_.liveMonitor().stop(); }
 
 void LiveUpdates::followPreference(const QString& key) {
     if (key != QLatin1String(PreferenceKeys::monitorFileSystemForChanges.name.data())) return;
-    if (!state_.preferences().value(PreferenceKeys::monitorFileSystemForChanges))
-        pause();
-    else if (!scans_.effectiveRoots().empty())
-        watch(scans_.effectiveRoots(), false);
+    watchScanned();
 }
 
-void LiveUpdates::watch(const std::vector<RootRef>& roots, bool honourCSVImport) {
-    const bool wanted = state_.preferences().value(PreferenceKeys::monitorFileSystemForChanges) && !roots.empty() &&
-                        !(honourCSVImport && state_.viewModel().lastScanWasCSVImport());
-    if (wanted)
-        state_.liveMonitor().start(roots);
-    else
+bool LiveUpdates::mayWatch(const std::vector<RootRef>& roots) const {
+    if (!state_.preferences().value(PreferenceKeys::monitorFileSystemForChanges) || roots.empty()) return false;
+    if (state_.viewModel().lastScanWasCSVImport()) return false;
+    return std::none_of(roots.begin(), roots.end(), [](const RootRef& r) { return !r || (r->store() && r->store()->isImported()); });
+}
+
+void LiveUpdates::watchScanned() {
+    const std::vector<RootRef> scanned = scans_.scanRoots();
+    LiveMonitorController& live = state_.liveMonitor();
+    if (!mayWatch(scanned))
         pause();
+    else if (!live.isWatching(scanned))  // the same trees go on being watched, without a gap
+        live.start(scanned);
 }
 
 void LiveUpdates::take(const std::vector<FileNode*>& changed) {
     // A file action answered after a rescan reports the nodes it was asked about, of a tree
     // already announced as going: they reach no holder, which would keep them past that tree.
-    emit liveChanges(KeptTrees(scans_.heldRoots()).keep(NodeList(changed.begin(), changed.end())));
+    // Nor do those of a tree kept in step but not shown (the filtered copy while the panel is
+    // hidden, or the scanned tree while it is shown), which may go without such an announcement:
+    // the views lay that tree out afresh when it is shown again.
+    emit liveChanges(KeptTrees(scans_.effectiveRoots()).keep(NodeList(changed.begin(), changed.end())));
     state_.viewModel().refreshCapacityForLiveChange();
     // Files deleted on disk or by a file action leave the per-type totals as they left their
     // folders'.

@@ -14,9 +14,13 @@ class ContentViewState;
 class ExtensionStatsJob;
 class ScanController;
 
-// Keeps the live monitor on the roots a window shows, as far as the monitoring preference allows,
-// and hands on what it reports: the nodes it changed, once the tree took them, to the views; the
-// volume's free space and the per-type totals are then brought up to date.
+// Keeps the live monitor on the trees a window scanned, as far as the monitoring preference
+// allows, and hands on what it reports: the nodes it changed, once the tree took them, to the
+// views; the volume's free space and the per-type totals are then brought up to date.
+//
+// The monitor watches the scanned trees whichever the window shows; the filter panel's copy is
+// kept in step with them, so a deletion seen or made while either is shown is marked in both. A
+// tree imported from a CSV/TSV file is never watched: nothing says it matches the disk.
 //
 // When the monitor says that it missed changes (its event queue overflowed, or the watch table is
 // full) the shown result is no longer known to match the disk: `resultIsStale` turns true until
@@ -30,9 +34,9 @@ public:
                 QObject* parent = nullptr);
     ~LiveUpdates() override;
 
-    // Watches newly shown roots; an imported list is left unwatched until the preference is
-    // switched on again, which then watches the imported paths.
-    void watchShown(const std::vector<RootRef>& shown);
+    // The shown roots changed: the scanned trees are watched (unless imported), every held tree
+    // is kept in step.
+    void watchShown();
     // A picker or sheet that stopped monitoring closed without a new choice.
     void resume();
     // A scan is starting, or a sheet that may stay open a while is opening.
@@ -48,7 +52,8 @@ signals:
 
 private:
     void followPreference(const QString& key);
-    void watch(const std::vector<RootRef>& roots, bool honourCSVImport);
+    void watchScanned();
+    bool mayWatch(const std::vector<RootRef>& roots) const;
     void take(const std::vector<FileNode*>& changed);
     void setResultIsStale(bool stale);
 

@@ -60,12 +60,13 @@ void ScanController::reloadFilteredTree(const std::vector<RootRef>& roots) {
 }
 
 void ScanController::handleScanStateChange() {
+    // Also when a new choice of roots already emptied them (its idle state comes first).
+    if (state_.viewModel().scanState().isScanning()) live_->clearStale();
     std::vector<RootRef> roots = scanRoots();
     // Progress reports change the state many times a second; only new roots run the handlers.
     if (sameRootObjects(roots, lastScanRoots_)) return;
     // The old trees stay alive until the handlers have dropped every reference into them.
     const std::vector<RootRef> retired = std::exchange(lastScanRoots_, roots);
-    if (state_.viewModel().scanState().isScanning()) live_->clearStale();
 
     inScanRootsChange_ = true;
     // Handler 1: the filtered copy follows the new roots while the panel is shown.
@@ -101,7 +102,7 @@ void ScanController::recomputeEffectiveRoots() {
     emit treesRetiring(KeptTrees(kept));
     const std::vector<RootRef> retired = std::exchange(effectiveRoots_, std::move(roots));
     const std::vector<RootRef> shown = effectiveRoots_;  // handlers may change effectiveRoots_
-    live_->watchShown(shown);              // 3
+    live_->watchShown();                   // 3
     hasScannedContent_ = !shown.empty();   // 4
     stats_->restartFor(shown);             // 6
     restore_.restoreIn(shown);            // 7

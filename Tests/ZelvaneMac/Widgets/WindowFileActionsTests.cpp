@@ -27,6 +27,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "DeepChain.hpp"
 #include "Platform/FileDescriptor.hpp"
 #include "QtWidgetTestApp.hpp"
 #include "ScriptedUser.hpp"
@@ -60,6 +61,7 @@ namespace zelvane {
 namespace {
 
 using namespace zelvane::testing;
+using fixtures::DeepChain;
 using fixtures::TempDir;
 namespace fs = std::filesystem;
 
@@ -481,46 +483,6 @@ TEST(WindowFileActions, FailuresSayTheirCauseAndTheOfferToEraseIsMadeOnlyWhereIt
     EXPECT_FALSE(existsNoFollow(dir / "volume/v.txt"));
     EXPECT_TRUE(v->isDeleted());
 }
-
-// A chain of folders whose path is longer than the system takes in one call, made and removed a
-// folder at a time.
-class DeepChain final {
-public:
-    static constexpr int kLevels = 24;
-    explicit DeepChain(const fs::path& base) : top_(::open(base.c_str(), O_RDONLY | O_DIRECTORY)) {
-        const std::string name(180, 'd');
-        FileDescriptor at(::fcntl(top_.get(), F_DUPFD_CLOEXEC, 0));
-        path_ = base.native();
-        for (int i = 0; i < kLevels; ++i) {
-            const std::string level = name + std::to_string(i);
-            EXPECT_EQ(::mkdirat(at.get(), level.c_str(), 0755), 0);
-            at.reset(::openat(at.get(), level.c_str(), O_RDONLY | O_DIRECTORY));
-            path_ += "/" + level;
-            if (i == 0) first_ = level;
-        }
-        bottom_ = std::move(at);
-    }
-    ~DeepChain() { removeTreeAt(top_.get(), first_); }
-    int bottom() const { return bottom_.get(); }
-    const std::string& path() const { return path_; }
-    void write(const std::string& name, const std::string& bytes) const {
-        FileDescriptor fd(::openat(bottom_.get(), name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644));
-        EXPECT_EQ(::write(fd.get(), bytes.data(), bytes.size()), ssize_t(bytes.size()));
-    }
-    std::string read(const std::string& name) const {
-        FileDescriptor fd(::openat(bottom_.get(), name.c_str(), O_RDONLY));
-        std::string out(4096, '\0');
-        const ssize_t n = fd ? ::read(fd.get(), out.data(), out.size()) : -1;
-        out.resize(n > 0 ? size_t(n) : 0);
-        return out;
-    }
-
-private:
-    FileDescriptor top_;
-    FileDescriptor bottom_;
-    std::string first_;
-    std::string path_;
-};
 
 TEST(WindowFileActions, EveryFileActionWorksOnPathsLongerThanTheSystemTakesAtOnce) {
     TempDir dir;

@@ -218,7 +218,7 @@ TEST(ScanController, ARescanRestoresExpansionAndSelectionAndSkipsWhatWasDeleted)
     EXPECT_TRUE(w.scans.effectiveRoots().empty());
 }
 
-TEST(ScanController, ACSVImportIsNotWatchedUntilMonitoringIsSwitchedOnAgain) {
+TEST(ScanController, ACSVImportIsNeverWatched) {
     TempDir dir;
     sampleTree(dir);
     RootRef tree = fixtures::loadTreeFromDisk(dir.path());
@@ -237,7 +237,7 @@ TEST(ScanController, ACSVImportIsNotWatchedUntilMonitoringIsSwitchedOnAgain) {
     EXPECT_FALSE(w.state.liveMonitor().isWatching());
     w.prefs.set(PreferenceKeys::monitorFileSystemForChanges, false);
     w.prefs.set(PreferenceKeys::monitorFileSystemForChanges, true);
-    EXPECT_TRUE(w.state.liveMonitor().isWatching()) << "switching it on watches the imported paths";
+    EXPECT_FALSE(w.state.liveMonitor().isWatching()) << "switching it on leaves the imported paths alone";
 }
 
 TEST(ScanController, LiveChangesReachTheViewsAndMissedChangesMarkTheResultStale) {

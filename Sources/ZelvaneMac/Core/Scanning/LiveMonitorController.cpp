@@ -6,10 +6,12 @@
 
 #include <QSocketNotifier>
 #include <QTimer>
+#include <algorithm>
 #include <deque>
 #include <mutex>
 
 #include "Platform/FileSystemInfo.hpp"
+#include "Platform/ItemAccess.hpp"
 #include "Platform/WakeCounter.hpp"
 #include "ScanEngine/Monitor/FileSystemMonitor.hpp"
 #include "ScanEngine/Tree/NameCoding.hpp"
@@ -57,7 +59,27 @@ std::u16string foldedKey(std::u16string_view name) {
     return std::u16string(reinterpret_cast<const char16_t*>(key.getBuffer()), size_t(key.length()));
 }
 
-bool pathExists(const std::string& path) { return statPath(path, false).has_value(); }
+// What stands at a node's path now. A root given as a symbolic link was scanned at its target;
+// below the roots links are items of their own. Paths of any length are looked at.
+enum class OnDisk { same, gone, replaced };
+OnDisk onDisk(const FileNode& node) {
+    const std::string path = node.pathBytes();
+    bool isDir = false;
+    uint64_t inode = 0;
+    if (node.isRoot()) {
+        auto st = statPath(path, true);
+        if (!st) return OnDisk::gone;
+        isDir = st->isDir();
+        inode = st->ino;
+    } else {
+        ItemFacts facts;
+        if (readItemFacts(path, facts) != 0) return OnDisk::gone;
+        isDir = facts.isDir();
+        inode = facts.inode;
+    }
+    if (isDir != node.isDir() || (node.fileID != 0 && inode != node.fileID)) return OnDisk::replaced;
+    return OnDisk::same;
+}
 
 // Calls `visit` with every file at or below `top`.
 template <typename Visit>
@@ -130,6 +152,31 @@ void LiveMonitorController::stop() {
     linksLeftOut_.clear();
 }
 
+bool LiveMonitorController::isWatching(std::span<const RootRef> roots) const {
+    if (!monitor_ || roots.size() != watchedRoots_.size()) return false;
+    for (size_t i = 0; i < roots.size(); ++i)
+        if (roots[i] != watchedRoots_[i].root) return false;
+    return true;
+}
+
+void LiveMonitorController::keepInStep(std::vector<RootRef> trees) {
+    std::vector<WatchedRoot> old = std::exchange(keptTrees_, {});
+    for (RootRef& root : trees)
+        if (root) keptTrees_.push_back(WatchedRoot{root->pathBytes(), std::move(root)});
+    // Nothing pending may outlive its tree, which may go with `old`.
+    const auto held = [this](FileNode* n) {
+        while (n->parent()) n = n->parent();
+        const auto is = [n](const WatchedRoot& w) { return w.root.get() == n; };
+        return std::any_of(watchedRoots_.begin(), watchedRoots_.end(), is) ||
+               std::any_of(keptTrees_.begin(), keptTrees_.end(), is);
+    };
+    std::erase_if(pendingDirtyNodes_, [&](FileNode* n) { return !held(n); });
+    std::erase_if(pendingTouchedAncestors_, [&](FileNode* n) { return !held(n); });
+    // The cache is keyed by folder: a tree let go may free folders whose addresses come again.
+    childLookupCache_.clear();
+    linksLeftOut_.clear();
+}
+
 void LiveMonitorController::drainInbox() {
     for (const auto& batch : inbox_->takeAll()) handle(batch);
 }
@@ -197,40 +244,53 @@ void LiveMonitorController::handle(const std::vector<FileChangeEvent>& events) {
             continue;
         }
         for (FileNode* node : foundScratch_) {
-            // A node whose own path exists is no removal: the destination of a rename, an item
-            // removed and made again (possibly within one batch, whose flags are merged per path),
-            // or a node found under another spelling (its case twin went, or it was renamed in
-            // the window from the event's name to a name that differs only in case).
-            if (pathExists(node->pathBytes())) {
-                changed = true;
-                continue;
-            }
             if (node->isDeleted()) continue;
-            markNode(node);
             changed = true;
+            // A node whose own path still leads to it is no removal: the destination of a rename,
+            // or a node found under another spelling (its case twin went, or it was renamed in the
+            // window from the event's name to a name that differs only in case). Another item
+            // there now (removed and made again, possibly within one batch, whose flags are
+            // merged per path) means the scanned one is gone and its successor is not shown.
+            switch (onDisk(*node)) {
+                case OnDisk::same:
+                    break;
+                case OnDisk::replaced:
+                    markNode(node);
+                    if (onMustRescan_ && !watchedRoots_.empty()) onMustRescan_(node->pathBytes());
+                    break;
+                case OnDisk::gone:
+                    markNode(node);
+                    break;
+            }
         }
     }
     if (changed) hasPendingRefresh_ = true;
 }
 
-void LiveMonitorController::findNodes(std::string_view path, std::vector<FileNode*>& found) {
+void LiveMonitorController::findNodes(std::string_view path, std::vector<FileNode*>& found, bool exactOnly) {
     found.clear();
-    // Roots may overlap (a folder and a folder inside it, scanned as two trees): each tree that
-    // holds the path has a node of its own to follow.
-    for (const WatchedRoot& w : watchedRoots_) {
+    // Roots may overlap (a folder and a folder inside it, scanned as two trees), and copies of a
+    // tree hold its paths too: each tree that holds the path has a node of its own to follow.
+    auto lookIn = [&](const WatchedRoot& w) {
         if (path == w.path) {
             found.push_back(w.root.get());
-            continue;
+            return;
         }
         std::string_view prefix = w.path;
         const bool addSlash = prefix.empty() || prefix.back() != '/';
         if (path.size() > prefix.size() && path.starts_with(prefix) && (!addSlash || path[prefix.size()] == '/'))
-            if (FileNode* node = findBelow(w.root.get(), path.substr(prefix.size() + (addSlash ? 1 : 0))))
+            if (FileNode* node = findBelow(w.root.get(), path.substr(prefix.size() + (addSlash ? 1 : 0)), exactOnly))
                 found.push_back(node);
+    };
+    for (const WatchedRoot& w : watchedRoots_) lookIn(w);
+    for (const WatchedRoot& k : keptTrees_) {
+        const bool watched = std::any_of(watchedRoots_.begin(), watchedRoots_.end(),
+                                         [&](const WatchedRoot& w) { return w.root == k.root; });
+        if (!watched) lookIn(k);
     }
 }
 
-FileNode* LiveMonitorController::findBelow(FileNode* root, std::string_view rest) {
+FileNode* LiveMonitorController::findBelow(FileNode* root, std::string_view rest, bool exactOnly) {
     FileNode* node = root;
     while (!rest.empty()) {
         const size_t slash = rest.find('/');
@@ -239,13 +299,13 @@ FileNode* LiveMonitorController::findBelow(FileNode* root, std::string_view rest
         if (piece.empty()) continue;
         nameScratch_.resize(piece.size());
         nameScratch_.resize(decodeNameUTF8(piece, nameScratch_.data()));
-        node = childByName(nameScratch_, node);
+        node = childByName(nameScratch_, node, exactOnly);
         if (!node) return nullptr;
     }
     return node;
 }
 
-FileNode* LiveMonitorController::childByName(std::u16string_view name, FileNode* folder) {
+FileNode* LiveMonitorController::childByName(std::u16string_view name, FileNode* folder, bool exactOnly) {
     auto [it, fresh] = childLookupCache_.try_emplace(folder);
     ChildLookup& lookup = it->second;
     if (fresh) {
@@ -254,6 +314,7 @@ FileNode* LiveMonitorController::childByName(std::u16string_view name, FileNode*
         for (FileNode* child : kids) lookup.exact[child->name16()] = child;
     }
     if (auto hit = lookup.exact.find(name); hit != lookup.exact.end()) return hit->second;
+    if (exactOnly) return nullptr;
     // Names that differ only in case are different files on most Linux file systems: the folded
     // match serves case-insensitive ones and is taken only when it names a single child.
     if (!lookup.foldedBuilt) {
@@ -281,9 +342,19 @@ void LiveMonitorController::flushPendingRefreshIfNeeded() {
     if (onRefresh_) onRefresh_(std::move(batch));
 }
 
+void LiveMonitorController::markElsewhere(FileNode* node) {
+    std::vector<FileNode*> same;
+    findNodes(node->pathBytes(), same, true);
+    for (FileNode* other : same)
+        if (other != node) markNode(other);
+}
+
 void LiveMonitorController::markDeletedLocally(std::span<FileNode* const> nodes) {
-    for (FileNode* node : nodes)
-        if (node) markNode(node);
+    for (FileNode* node : nodes) {
+        if (!node) continue;
+        markNode(node);
+        markElsewhere(node);
+    }
     hasPendingRefresh_ = true;
     flushPendingRefreshIfNeeded();
 }

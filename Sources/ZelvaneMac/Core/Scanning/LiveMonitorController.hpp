@@ -25,6 +25,15 @@ class FileSystemMonitor;
 // `onRefresh` in one batch every half second. The controller never adds nodes: new files wait
 // for the next scan.
 //
+// An item counts as the one scanned only while its path leads to the same kind of item with the
+// same file identifier: one replaced by another under its name (a folder moved away and a new
+// one made, a file saved over by a rename) is the scanned one deleted, and since its successor
+// is not read, the window is told that the result no longer shows everything
+// (`onMustRescan`).
+//
+// Marks reach every tree that holds the item: the watched trees and the copies made of them
+// (`keepInStep`), whichever of them a deletion was seen or made in.
+//
 // Confined to the main thread (the thread that made it, which runs a Qt event loop). Batches of
 // the monitor's thread reach it through a locked inbox and an eventfd watched on the main
 // thread, so no lock is held while the tree is changed and the monitor never touches it.
@@ -46,8 +55,12 @@ public:
     void start(std::vector<RootRef> roots);
     // Stops watching and forgets everything pending; `onRefresh` stays installed.
     void stop();
-    // The application deleted these itself: mark them and refresh at once.
+    // The application deleted these itself: mark them, and the same items in every other tree
+    // kept in step, and refresh at once.
     void markDeletedLocally(std::span<FileNode* const> nodes);
+    // The trees whose marks follow the watched ones' and each other's (a scanned tree and the
+    // copies made of it), whether or not anything is watched; held until replaced.
+    void keepInStep(std::vector<RootRef> trees);
     void setOnRefresh(RefreshHandler handler) { onRefresh_ = std::move(handler); }
     // A node was renamed in place: names looked up earlier are looked up again.
     void forgetNameLookups() { childLookupCache_.clear(); }
@@ -57,6 +70,8 @@ public:
     void handle(const std::vector<FileChangeEvent>& events);
 
     bool isWatching() const { return monitor_ != nullptr; }
+    // Watching exactly these root objects, in this order.
+    bool isWatching(std::span<const RootRef> roots) const;
     bool hasPendingRefresh() const { return hasPendingRefresh_; }
     const FileSystemMonitor* monitor() const { return monitor_.get(); }
 
@@ -80,11 +95,14 @@ private:
 
     void drainInbox();
     void flushPendingRefreshIfNeeded();
-    // The node of `path` in every watched tree that holds it.
-    void findNodes(std::string_view path, std::vector<FileNode*>& found);
-    FileNode* findBelow(FileNode* root, std::string_view relativePath);
-    FileNode* childByName(std::u16string_view name, FileNode* folder);
+    // The node of `path` in every watched or kept tree that holds it; with `exactOnly`, names
+    // must match byte for byte (no case-insensitive fallback).
+    void findNodes(std::string_view path, std::vector<FileNode*>& found, bool exactOnly = false);
+    FileNode* findBelow(FileNode* root, std::string_view relativePath, bool exactOnly);
+    FileNode* childByName(std::u16string_view name, FileNode* folder, bool exactOnly);
     bool markNode(FileNode* node);
+    // Marks the node's item in the other trees kept in step.
+    void markElsewhere(FileNode* node);
     // Hard links of one tree whose space another link counts, by file identifier; gathered on
     // the first deletion in that tree, for as long as the tree is shown.
     using LinksLeftOut = std::unordered_multimap<uint64_t, FileNode*>;
@@ -92,6 +110,7 @@ private:
     void handOverSpaceOfDeletedLinks(FileNode* deleted);
 
     std::vector<WatchedRoot> watchedRoots_;
+    std::vector<WatchedRoot> keptTrees_;
     std::unique_ptr<FileSystemMonitor> monitor_;
     std::unique_ptr<QTimer> refreshTimer_;
     bool hasPendingRefresh_ = false;

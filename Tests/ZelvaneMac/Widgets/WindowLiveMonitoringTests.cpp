@@ -1,0 +1,282 @@
+// What a real window shows while files go on disk behind its back: every item that is gone, or is
+// another one now, is shown deleted and leaves the totals, whichever tree the window shows and
+// however deep the item lies; what the window cannot follow it says; an import is never watched.
+// The changes are made outside the program (renames, replacements, deletions), and the result
+// is checked against the disk.
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDialog>
+#include <QLabel>
+#include <QTest>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "DeepChain.hpp"
+#include "ScriptedUser.hpp"
+#include "ShownWindow.hpp"
+#include "TestTrees.hpp"
+#include "ScanEngine/Monitor/FileSystemMonitor.hpp"
+#include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
+#include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
+#include "ZelvaneMac/Widgets/Dialogs/SelectMultipleDialog.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/MenuBar.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/StatusBar.hpp"
+#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/LiveUpdates.hpp"
+#include "ZelvaneMac/Window/NodeSelection.hpp"
+#include "ZelvaneMac/Window/PaneToggles.hpp"
+#include "ZelvaneMac/Window/ScanController.hpp"
+
+namespace zelvane {
+namespace {
+
+using fixtures::DeepChain;
+using fixtures::ShownWindow;
+using fixtures::TempDir;
+using fixtures::qPath;
+using fixtures::writeFile;
+namespace fs = std::filesystem;
+
+// The bytes of the regular files below a folder, each inode once, as `du -b` counts them.
+int64_t bytesOnDisk(const fs::path& top) {
+    int64_t total = 0;
+    std::vector<std::pair<dev_t, ino_t>> seen;
+    for (const auto& e : fs::recursive_directory_iterator(top)) {
+        struct stat st{};
+        if (::lstat(e.path().c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (std::find(seen.begin(), seen.end(), std::make_pair(st.st_dev, st.st_ino)) != seen.end()) continue;
+        seen.emplace_back(st.st_dev, st.st_ino);
+        total += st.st_size;
+    }
+    return total;
+}
+
+void move(const fs::path& from, const fs::path& to) { ASSERT_EQ(::rename(from.c_str(), to.c_str()), 0) << from; }
+
+struct LiveWindow : ShownWindow {
+    LiveWindow() = default;
+    explicit LiveWindow(const fs::path& folder) : ShownWindow({qPath(folder)}) {
+        EXPECT_TRUE(waitForResult());
+        EXPECT_TRUE(waitUntilWatching());
+    }
+    LiveMonitorController& live() const { return state().liveMonitor(); }
+    bool stale() const { return state().scanControl().liveUpdates().resultIsStale(); }
+    bool staleNoteShown() { return window().contentView()->statusBar()->staleNote()->isVisible(); }
+    // Live changes arrive after the monitor's latency and the controller's half-second flush.
+    bool waitFor(const std::function<bool()>& done) { return pumpWidgetsUntil(done, 20000); }
+    bool deleted(const fs::path& p) const {
+        FileNode* n = node(p);
+        return n && n->isDeleted();
+    }
+    void setMonitoring(bool on) { prefs().set(PreferenceKeys::monitorFileSystemForChanges, on); }
+    // The multi-root sheet, from the menu; monitoring stops while it is up.
+    QDialog* openSelectMultiple() {
+        window().menus().action(ZelvaneMenuAction::selectMultiple)->trigger();
+        SelectMultipleDialog* sheet = nullptr;
+        pumpWidgetsUntil([&] {
+            sheet = window().findChild<SelectMultipleDialog*>();
+            return sheet && sheet->isVisible();
+        }, 5000);
+        return sheet && sheet->isVisible() ? sheet : nullptr;
+    }
+    void cancelSheet(QDialog* sheet) {
+        QTest::keyClick(sheet, Qt::Key_Escape);
+        EXPECT_TRUE(pumpWidgetsUntil([&] { return !window().findChild<SelectMultipleDialog*>() || !sheet->isVisible(); }, 5000));
+    }
+};
+
+// A folder moved away and a new one made in its place, and a folder replaced by a file: the
+// window shows the scanned ones deleted with everything in them, and says that what replaced them
+// is not shown. The same when the swap happens before the watches are in place.
+TEST(WindowLiveMonitoring, AnItemReplacedUnderItsNameIsTheScannedOneDeleted) {
+    TempDir dir;
+    const fs::path swap = dir / "swap";
+    for (int i = 1; i <= 3; ++i) {
+        writeFile(swap / "D" / ("d" + std::to_string(i)), 100000);
+        writeFile(swap / "E" / ("e" + std::to_string(i)), 100000);
+        writeFile(swap / "F" / ("f" + std::to_string(i)), 100000);
+    }
+    writeFile(swap / "keep.txt", 1234);
+    writeFile(dir / "other/F/new.bin", 777);
+    fs::create_directories(dir / "away");
+    LiveWindow w(swap);
+    FileNode* root = w.root();
+    ASSERT_EQ(root->subFolderTotSize(), 900000 + 1234);
+    EXPECT_FALSE(w.staleNoteShown());
+
+    move(swap / "D", dir / "away/D");
+    fs::create_directory(swap / "D");
+    move(swap / "E", dir / "away/E");
+    writeFile(swap / "E", 0);
+    ASSERT_TRUE(w.waitFor([&] { return w.deleted(swap / "D") && w.deleted(swap / "E"); }));
+    for (const char* item : {"D/d1", "D/d2", "D/d3", "E/e1", "E/e2", "E/e3"}) EXPECT_TRUE(w.deleted(swap / item)) << item;
+    EXPECT_FALSE(w.deleted(swap / "keep.txt"));
+    EXPECT_EQ(root->subFolderTotSize(), bytesOnDisk(swap));
+    EXPECT_EQ(root->subFolderFileCount(), 4);  // keep.txt and F's three
+    EXPECT_TRUE(w.stale());
+    EXPECT_TRUE(w.staleNoteShown()) << "what took their place is not shown: the window says so";
+
+    // Swapped while nothing watched: the watches that follow find another folder under the name.
+    ASSERT_TRUE(w.scan(swap));
+    EXPECT_FALSE(w.stale());
+    w.setMonitoring(false);
+    EXPECT_FALSE(w.live().isWatching());
+    move(swap / "F", dir / "away/F");
+    move(dir / "other/F", swap / "F");
+    w.setMonitoring(true);
+    ASSERT_TRUE(w.waitUntilWatching());
+    ASSERT_TRUE(w.waitFor([&] { return w.deleted(swap / "F"); }));
+    EXPECT_TRUE(w.deleted(swap / "F/f1"));
+    EXPECT_EQ(w.root()->subFolderTotSize(), bytesOnDisk(swap) - 777) << "new.bin was never read";
+    EXPECT_TRUE(w.waitFor([&] { return w.staleNoteShown(); }));
+}
+
+// Deletions seen while the filter panel shows its copy, and those made by the window's own file
+// actions, reach the scanned tree: hiding the panel shows them deleted too, and the other way
+// round.
+TEST(WindowLiveMonitoring, DeletionsReachTheScannedTreeAndTheFilteredCopyAlike) {
+    TempDir dir;
+    writeFile(dir / "docs/a.txt", 1000);
+    writeFile(dir / "docs/b.txt", 2000);
+    writeFile(dir / "docs/c.txt", 3000);
+    writeFile(dir / "docs/pic.png", 40000);
+    writeFile(dir / "d.txt", 500);
+    LiveWindow w(dir.path());
+    const auto filterPanel = [&](bool shown) {
+        if (w.state().panes().showFilterPanel() != shown) w.key(Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+        ASSERT_EQ(w.state().panes().showFilterPanel(), shown);
+        ASSERT_TRUE(w.waitFor([&] { return w.finished(); }));
+    };
+    filterPanel(true);
+    w.prefs().set(PreferenceKeys::includeFilterText, QStringLiteral("*.txt"));
+    w.key(Qt::Key_F5, Qt::ShiftModifier);
+    ASSERT_TRUE(w.waitFor([&] { return w.finished() && !w.node(dir / "docs/pic.png"); }));
+    FileNode* copyRoot = w.root();
+    ASSERT_NE(copyRoot, w.state().scanControl().scanRoots().at(0).get());
+    ASSERT_TRUE(w.waitUntilWatching());
+
+    // Deleted in a shell while the copy is shown.
+    ASSERT_EQ(::unlink((dir / "docs/a.txt").c_str()), 0);
+    ASSERT_TRUE(w.waitFor([&] { return w.deleted(dir / "docs/a.txt"); }));
+    // Deleted by the window, in the copy.
+    w.state().treeSelection().set({w.node(dir / "d.txt")});
+    testing::ScriptedUser user;
+    user.answer({QStringLiteral("Delete Immediately")});
+    w.key(Qt::Key_Delete, Qt::ShiftModifier);
+    ASSERT_TRUE(w.waitFor([&] { return !fs::exists(dir / "d.txt") && w.deleted(dir / "d.txt"); }));
+    EXPECT_EQ(copyRoot->subFolderTotSize(), 2000 + 3000);
+
+    filterPanel(false);
+    FileNode* scanRoot = w.root();
+    ASSERT_EQ(scanRoot, w.state().scanControl().scanRoots().at(0).get());
+    EXPECT_TRUE(w.deleted(dir / "docs/a.txt"));
+    EXPECT_TRUE(w.deleted(dir / "d.txt"));
+    EXPECT_EQ(scanRoot->subFolderTotSize(), bytesOnDisk(dir.path()));
+    EXPECT_EQ(scanRoot->subFolderFileCount(), 3);
+
+    // Deleted while the full tree is shown: the copy, shown again, has it deleted as well.
+    ASSERT_EQ(::unlink((dir / "docs/b.txt").c_str()), 0);
+    ASSERT_TRUE(w.waitFor([&] { return w.deleted(dir / "docs/b.txt"); }));
+    filterPanel(true);
+    FileNode* b = w.node(dir / "docs/b.txt");
+    EXPECT_TRUE(!b || b->isDeleted());
+    EXPECT_EQ(w.root()->subFolderTotSize(), 3000);
+    EXPECT_FALSE(w.stale());
+}
+
+// A tree imported from a CSV file is not the disk: no way of resuming monitoring watches it.
+TEST(WindowLiveMonitoring, AnImportIsNeverWatched) {
+    TempDir dir;
+    writeFile(dir / "data/x.bin", 10);
+    const std::string data = (dir / "data").native();
+    writeFile(dir / "rows.csv", "File Name,Size,Allocated,Modified,Attributes,Files,Folders\n\"" + data +
+                                    "/x.bin\",10,4096,2026/01/02 03:04:05,0,0,0\n");
+    LiveWindow w;
+    ASSERT_TRUE(w.import(dir / "rows.csv"));
+    ASSERT_TRUE(w.state().viewModel().lastScanWasCSVImport());
+    EXPECT_FALSE(w.live().isWatching());
+
+    QDialog* sheet = w.openSelectMultiple();
+    ASSERT_NE(sheet, nullptr);
+    w.cancelSheet(sheet);
+    EXPECT_FALSE(w.live().isWatching()) << "cancelling the sheet";
+
+    w.setMonitoring(false);
+    w.setMonitoring(true);
+    EXPECT_FALSE(w.live().isWatching()) << "switching monitoring on again";
+
+    // A scan afterwards is watched again.
+    ASSERT_TRUE(w.scan(dir / "data"));
+    EXPECT_TRUE(w.live().isWatching());
+}
+
+// Folders whose path is longer than the system takes in one call are watched like any other.
+TEST(WindowLiveMonitoring, FoldersDeeperThanTheLongestPathAreWatched) {
+    TempDir dir;
+    DeepChain chain(dir.path());
+    ASSERT_GT(chain.path().size(), 4096u);
+    chain.write("deep.bin", std::string(5000, 'x'));
+    chain.write("kept.bin", std::string(300, 'k'));
+    writeFile(dir / "top.bin", 20);
+    LiveWindow w(dir.path());
+    EXPECT_EQ(w.live().monitor()->watchCount(), size_t(DeepChain::kLevels + 1));
+    EXPECT_FALSE(w.stale());
+    FileNode* deep = w.node(chain.path() + "/deep.bin");
+    ASSERT_NE(deep, nullptr);
+    ASSERT_EQ(w.root()->subFolderTotSize(), 5000 + 300 + 20);
+
+    ASSERT_EQ(::unlinkat(chain.bottom(), "deep.bin", 0), 0);
+    ASSERT_TRUE(w.waitFor([&] { return deep->isDeleted(); }));
+    EXPECT_EQ(w.root()->subFolderTotSize(), 300 + 20);
+    EXPECT_FALSE(w.node(chain.path() + "/kept.bin")->isDeleted());
+    EXPECT_FALSE(w.stale());
+}
+
+// Whatever goes while the window is not watching yet (monitoring paused for a sheet, or switched
+// off and on in Tweaks) is shown deleted once the watches are in place: each folder changed since
+// its scan is compared with the disk.
+TEST(WindowLiveMonitoring, WhatGoesBeforeTheWatchesAreInPlaceIsShownDeleted) {
+    TempDir dir;
+    for (int i = 0; i < 20; ++i) writeFile(dir / "A" / ("a" + std::to_string(i)), 1000);
+    for (int i = 0; i < 5; ++i) writeFile(dir / "B/Sub" / ("s" + std::to_string(i)), 2000);
+    writeFile(dir / "B/Sub/Deeper/z", 50);
+    writeFile(dir / "B/b", 3000);
+    writeFile(dir / "C/c", 4000);
+    LiveWindow w(dir.path());
+    FileNode* root = w.root();
+
+    QDialog* sheet = w.openSelectMultiple();
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_FALSE(w.live().isWatching());
+    for (int i = 0; i < 10; ++i) fs::remove(dir / "A" / ("a" + std::to_string(i)));
+    fs::remove_all(dir / "B/Sub");
+    w.cancelSheet(sheet);
+    ASSERT_TRUE(w.waitUntilWatching());
+    ASSERT_TRUE(w.waitFor([&] { return w.deleted(dir / "B/Sub") && w.deleted(dir / "A/a9"); }));
+    for (int i = 0; i < 10; ++i) EXPECT_TRUE(w.deleted(dir / "A" / ("a" + std::to_string(i)))) << i;
+    EXPECT_FALSE(w.deleted(dir / "A/a10"));
+    EXPECT_TRUE(w.deleted(dir / "B/Sub/Deeper/z"));
+    EXPECT_EQ(root->subFolderTotSize(), bytesOnDisk(dir.path()));
+
+    w.setMonitoring(false);
+    for (int i = 10; i < 15; ++i) fs::remove(dir / "A" / ("a" + std::to_string(i)));
+    fs::remove(dir / "C/c");
+    w.setMonitoring(true);
+    ASSERT_TRUE(w.waitUntilWatching());
+    ASSERT_TRUE(w.waitFor([&] { return w.deleted(dir / "C/c") && w.deleted(dir / "A/a14"); }));
+    EXPECT_EQ(root->subFolderTotSize(), bytesOnDisk(dir.path()));
+    EXPECT_EQ(root->subFolderFileCount(), 6);
+    EXPECT_FALSE(w.stale()) << "nothing was missed";
+}
+
+}  // namespace
+}  // namespace zelvane
