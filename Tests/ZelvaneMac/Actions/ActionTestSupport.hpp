@@ -83,6 +83,14 @@ public:
         answers.pop_front();
         return a;
     }
+    // The panels of work under way: their texts, and Cancel pressed as each appears when asked.
+    std::vector<QString> panels;
+    bool cancelAsPanelsAppear = false;
+    std::shared_ptr<void> showProgress(const QString& text, std::function<void()> cancel) override {
+        panels.push_back(text);
+        if (cancelAsPanelsAppear) cancel();
+        return {};
+    }
     std::vector<QString> messages() const {
         std::vector<QString> out;
         for (const auto& a : asked) out.push_back(a.message);

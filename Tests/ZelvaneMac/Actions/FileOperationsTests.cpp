@@ -6,6 +6,7 @@
 #include <zip.h>
 
 #include <QMimeData>
+#include <QThreadPool>
 
 #include <map>
 
@@ -249,6 +250,55 @@ TEST(FileOperations, DeleteImmediatelyAsksRemovesReportsAndSkipsWhatIsGone) {
     b.actions.moveToTrash();
     EXPECT_TRUE(b.prompter.asked.empty());
     EXPECT_EQ(readText(b.dir / "-rf.txt"), "a new file");
+}
+
+// Delete Immediately erases on the thread pool behind a panel: Cancel before the first file keeps
+// everything and reports nothing; the controller going while it runs drops its report.
+TEST(FileOperations, DeleteImmediatelyErasesInTheBackgroundAndStopsWhenCancelled) {
+    qtWidgetApp();
+    TempDir dir;
+    for (int i = 0; i < 2000; ++i) writeText(dir / "many" / ("f" + std::to_string(i)), "x");
+    writeText(dir / "one.txt", "1");
+    RootRef root = fixtures::loadTreeFromDisk(dir.path());
+    RecordingDesktop desktop;
+    ScriptedPrompter prompter;
+    std::vector<std::vector<FileNode*>> reported;
+    auto actions = std::make_unique<FileActionController>(desktop, prompter);
+    actions->onNodesDeleted = [&](const std::vector<FileNode*>& nodes) { reported.push_back(nodes); };
+    const std::vector<FileNode*> both{child(root.get(), "many"), child(root.get(), "one.txt")};
+    actions->targetNodesProvider = [&] { return both; };
+
+    prompter.cancelAsPanelsAppear = true;
+    prompter.answers = {true};
+    actions->deleteImmediately();
+    actions->waitForBackgroundWork();
+    EXPECT_EQ(prompter.panels, std::vector<QString>{QStringLiteral("Deleting\u2026")});
+    EXPECT_EQ(prompter.asked.size(), 1u) << "what Cancel kept was told as a failure";
+    EXPECT_TRUE(reported.empty());
+    EXPECT_EQ(testsupport::namesIn(dir / "many").size(), 2000u);
+    EXPECT_TRUE(pathExists(dir / "one.txt"));
+
+    // Not cancelled: both go, reported once, in target order.
+    prompter.cancelAsPanelsAppear = false;
+    prompter.answers = {true};
+    actions->deleteImmediately();
+    actions->waitForBackgroundWork();
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_EQ(reported[0], both);
+    EXPECT_FALSE(pathExists(dir / "many"));
+    EXPECT_FALSE(pathExists(dir / "one.txt"));
+
+    // The controller goes while the files go: nothing is reported to it afterwards.
+    reported.clear();
+    for (int i = 0; i < 2000; ++i) writeText(dir / "again" / ("f" + std::to_string(i)), "x");
+    RootRef again = fixtures::loadTreeFromDisk(dir / "again");
+    actions->targetNodesProvider = [&] { return std::vector<FileNode*>{again.get()}; };
+    prompter.answers = {true};
+    actions->deleteImmediately();
+    actions.reset();
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(reported.empty());
 }
 
 TEST(FileOperations, DesktopActionsPassExactPathsAndAskBeforeSixWindows) {
