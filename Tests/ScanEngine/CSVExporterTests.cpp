@@ -147,6 +147,40 @@ TEST(CSVExport, RowSelectionDepthAndFlatLists) {
     }
 }
 
+// Items marked deleted (gone on disk, or removed by a file action) are out of their folders'
+// totals; the file leaves them out too, wherever they are given, so that its rows add up.
+TEST(CSVExport, DeletedItemsAreLeftOutAsTheTotalsLeaveThemOut) {
+    SampleTree t;
+    for (FileNode* gone : {t.b, t.sub}) {
+        gone->flagDeletedRecursively();
+        gone->subtractContributionFromAncestors();
+    }
+    TempDir dir;
+    CSVExportOptions o = kBase;
+    o.exportFolderSizes = true;
+    struct Case {
+        const char* what;
+        bool flat;
+        std::vector<FileNode*> given;
+        std::vector<std::string> rows;
+    };
+    const std::vector<Case> cases = {
+        {"whole tree", false, {t.root}, {"\"/Users/a/\",0,0,", "\"/Users/a/q\"\"x,y.TXT\",0,0,"}},
+        {"a selection of deleted and live items", false, {t.sub, t.c, t.q}, {"\"/Users/a/q\"\"x,y.TXT\",0,0,"}},
+        {"a flat list", true, {t.b, t.c, t.q}, {"\"/Users/a/q\"\"x,y.TXT\",0,0,"}},
+    };
+    for (const Case& c : cases) {
+        ASSERT_FALSE(exportToCSV(c.given, o, c.flat, {}, dir / "d.csv")) << c.what;
+        const auto written = lines(readFile(dir / "d.csv"));
+        ASSERT_EQ(written.size(), c.rows.size() + 1) << c.what << "\n" << readFile(dir / "d.csv");
+        for (size_t i = 0; i < c.rows.size(); ++i) EXPECT_EQ(written[i + 1].rfind(c.rows[i], 0), 0u) << c.what << ": " << written[i + 1];
+    }
+    // The root's own figures: one file of 0 bytes left, and its files' sizes (FOLDERSIZE) without b.txt.
+    ASSERT_FALSE(exportToCSV(std::vector<FileNode*>{t.root}, o, false, {}, dir / "d.csv"));
+    EXPECT_EQ(lines(readFile(dir / "d.csv"))[1].substr(lines(readFile(dir / "d.csv"))[1].find("\",") + 2),
+              "0,0,2024/03/05 07:08:09,0,1,0,0,0");
+}
+
 TEST(CSVExport, RootSlashSeparatorsAndTabsInNames) {
     testsupport::TreeBuilder t;
     FileNode* root = t.root("/");

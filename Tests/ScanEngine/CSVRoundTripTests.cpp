@@ -152,6 +152,47 @@ TEST(CSVRoundTrip, HostileTreeComesBackNodeForNode) {
     }
 }
 
+// Every choice of delimiter and of split names reads back as the scanned tree and nothing else:
+// with split names the folder, name and extension columns carry a name's line feeds too, inside
+// their quotes, and the scanned folder's own row (whose path holds the delimiters and a line feed
+// here) still gives its capacities.
+TEST(CSVRoundTrip, EveryDelimiterAndSplitNamesReadBackAsTheSameTreeAndNothingElse) {
+    useTestTimeZone();
+    TempDir tree;
+    const std::string top = tree / "scanned, \"top\"\tfolder\n";
+    ASSERT_EQ(mkdir(top.c_str(), 0755), 0);
+    makeHostileTree(top);
+    RootRef scanned = scan(top);
+    ASSERT_TRUE(scanned);
+    const VolumeCapacity capacity{1000000, 400000, 7000};
+
+    TempDir out;
+    for (bool tabs : {false, true}) {
+        for (bool split : {false, true}) {
+            SCOPED_TRACE(std::string(tabs ? "TSV" : "CSV") + (split ? ", split names" : ""));
+            const std::string file = out / (tabs ? "tree.tsv" : "tree.csv");
+            CSVExportOptions options = everything(tabs);
+            options.splitFilename = split;
+            std::vector<RootRef> roots{scanned};
+            ASSERT_FALSE(exportToCSV(roots, options, false, [&](const FileNode&) { return capacity; }, file));
+            auto imported = importFromCSV(file);
+            ASSERT_FALSE(imported.error);
+            EXPECT_EQ(imported.result.driveCapacity, capacity);
+            // One root "/", and from it one folder a level down to the scanned one.
+            ASSERT_EQ(imported.result.roots.size(), 1u);
+            const FileNode* back = imported.result.roots[0].get();
+            for (int level = 0; back->nameBytes() != scanned->nameBytes().substr(scanned->nameBytes().rfind('/') + 1);
+                 ++level) {
+                ASSERT_EQ(back->childCount(), 1u) << back->fullPath();
+                back = back->children()[0];
+                ASSERT_LT(level, 100);
+            }
+            EXPECT_EQ(back, findByPath(imported.result.roots, top));
+            expectSameTree(*scanned, *back);
+        }
+    }
+}
+
 TEST(CSVRoundTrip, FolderRowsOnlyKeepTheirTotals) {
     useTestTimeZone();
     TempDir tree;

@@ -210,8 +210,11 @@ public:
         if (o.exportDriveCapacity) { col("DRIVECAPACITY"); col("FREESPACE"); col("USEDSPACE"); col("RESERVEDSPACE"); }
     }
 
-    // Walks one given node: pre-order, children in stored order, depth-limited.
+    // Walks one given node: pre-order, children in stored order, depth-limited. Items marked
+    // deleted (gone on disk, or removed by a file action) are left out with everything below
+    // them: the folders' totals no longer count them, and the rows must add up to those totals.
     void walk(const FileNode& start, bool flat) {
+        if (start.isDeleted()) return;
         path_.clear();
         size_t nameStart = appendPathBytes(start, path_, chain_);
         bool wantChildren = !flat && start.isDir() && depthAllows(1);
@@ -227,6 +230,7 @@ public:
                 continue;
             }
             const FileNode* child = kids[f.next++];
+            if (child->isDeleted()) continue;
             int depth = f.depth + 1;
             path_.resize(f.pathLength);
             // Mirrors fullPath(): the only separator left out is the one after a root ending in "/".
@@ -314,7 +318,7 @@ private:
                 size = 0;
                 alloc = 0;
                 for (const FileNode* k : n.children()) {
-                    if (k->isDir()) continue;
+                    if (k->isDir() || k->isDeleted()) continue;
                     size += k->fileSize;
                     if (!k->doNotCountAllocated()) alloc += k->allocSize;
                 }

@@ -39,7 +39,8 @@ struct CSVExportError {
 
 // Writes the roots (or, with `flat`, each given node alone) as CSV/TSV text to `path`. The file is
 // written beside the target and renamed over it only once every byte is written and closed, so a
-// failure leaves any earlier file at `path` untouched. Reads the nodes, never changes them.
+// failure leaves any earlier file at `path` untouched. Nodes marked deleted are left out, with
+// their subtrees, as the folder totals leave them out. Reads the nodes, never changes them.
 [[nodiscard]] std::optional<CSVExportError> exportToCSV(std::span<FileNode* const> roots,
                                                         const CSVExportOptions& options, bool flat,
                                                         const DriveCapacityQuery& driveCapacity,

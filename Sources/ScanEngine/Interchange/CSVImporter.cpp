@@ -663,10 +663,17 @@ bool isHeaderLine(std::string_view line, char delimiter) {
     return false;
 }
 
-void splitPlain(std::string_view line, char delimiter, std::vector<std::string_view>& out) {
+// The fields of a line; a field that opens with a quote runs to its closing quote, delimiters
+// inside it included (a path or a split name holding the delimiter stays one field).
+void splitFields(std::string_view line, char delimiter, std::vector<std::string_view>& out) {
     out.clear();
     for (;;) {
-        size_t at = line.find(delimiter);
+        size_t from = 0;
+        if (!line.empty() && line[0] == '"') {
+            const char* close = findClosingQuote(line.data() + 1, line.data() + line.size());
+            from = close ? size_t(close - line.data()) + 1 : line.size();
+        }
+        size_t at = line.find(delimiter, from);
         out.push_back(line.substr(0, at));
         if (at == std::string_view::npos) return;
         line.remove_prefix(at + 1);
@@ -675,7 +682,7 @@ void splitPlain(std::string_view line, char delimiter, std::vector<std::string_v
 
 VolumeCapacity extractDriveCapacity(std::string_view header, std::string_view data, char delimiter) {
     std::vector<std::string_view> headers, values;
-    splitPlain(header, delimiter, headers);
+    splitFields(header, delimiter, headers);
     size_t index = headers.size();
     for (size_t i = 0; i < headers.size(); ++i) {
         if (asciiEqualIgnoringCase(headers[i], "DRIVECAPACITY")) {
@@ -684,7 +691,7 @@ VolumeCapacity extractDriveCapacity(std::string_view header, std::string_view da
         }
     }
     if (index == headers.size()) return {};
-    splitPlain(data, delimiter, values);
+    splitFields(data, delimiter, values);
     if (index + 1 >= values.size()) return {};
     int64_t total = 0, available = 0, reserved = 0;
     if (!parseInteger(values[index], total) || !parseInteger(values[index + 1], available)) return {};

@@ -69,6 +69,61 @@ inline std::string_view withoutCR(std::string_view line) {
     return line;
 }
 
+// How a record that opens with a quote runs on within [p, end). Any field may be quoted, and a
+// quoted field holds delimiters and line ends as they are: the path, and with split names the
+// folder, name and extension columns after it. A quoted field must end where a field ends (at
+// the delimiter, or at the line's end); anything else makes the record `malformed`.
+struct RecordScan {
+    enum class Kind { complete, unclosed, malformed };
+    Kind kind = Kind::unclosed;
+    const char* fieldsEnd = nullptr;  // complete: where the last field ends (a CR, an LF or `end`)
+    const char* pathEnd = nullptr;    // after the first field's closing quote, when that ends a field
+};
+
+inline bool atLineEnd(const char* at, const char* end) {
+    return at == end || *at == '\n' || (*at == '\r' && (at + 1 == end || at[1] == '\n'));
+}
+
+RecordScan scanRecord(const char* p, const char* end, char delimiter) {
+    RecordScan r;
+    bool first = true;
+    for (;;) {
+        if (p < end && *p == '"') {
+            const char* q = findClosingQuote(p + 1, end);
+            if (!q) {
+                r.kind = RecordScan::Kind::unclosed;
+                return r;
+            }
+            p = q + 1;
+            if (!atLineEnd(p, end) && *p != delimiter) {
+                r.kind = RecordScan::Kind::malformed;
+                return r;
+            }
+            if (first) r.pathEnd = p;
+        } else {
+            while (p < end && *p != delimiter && *p != '\n') ++p;
+        }
+        if (p == end || *p != delimiter) {
+            r.kind = RecordScan::Kind::complete;
+            r.fieldsEnd = p;
+            return r;
+        }
+        ++p;
+        first = false;
+    }
+}
+
+// Whether the physical line [p, lineEnd) leaves a record open: it starts with a quote and one of
+// its quoted fields does not close on it. Lines without a quote after their first field, the
+// common case, are decided without looking at their fields.
+bool leavesRecordOpen(const char* p, const char* lineEnd, char delimiter) {
+    if (p == lineEnd || *p != '"') return false;
+    const char* q = findClosingQuote(p + 1, lineEnd);
+    if (!q) return true;
+    if (!std::memchr(q + 1, '"', size_t(lineEnd - q - 1))) return false;
+    return scanRecord(p, lineEnd, delimiter).kind == RecordScan::Kind::unclosed;
+}
+
 }  // namespace
 
 // One thread's share of a window's split into physical lines.
@@ -227,7 +282,7 @@ size_t CSVLineReader::split(std::string_view data, bool atEnd, WorkerCrew& crew,
             }
             const char* lineEnd = lf ? lf : end;
             std::string_view line(p, size_t(lineEnd - p));
-            if (*p == '"' && !findClosingQuote(p + 1, lineEnd)) {
+            if (leavesRecordOpen(p, lineEnd, delimiter_)) {
                 piece.open.push_back(piece.lines.size());
                 piece.lines.push_back(line);
             } else {
@@ -264,23 +319,23 @@ size_t CSVLineReader::split(std::string_view data, bool atEnd, WorkerCrew& crew,
                 continue;
             }
             const char* lineEnd = line.data() + line.size();
-            // No quote this far on closes a path: the line is taken as it stands.
+            // A record still open this far on is not waited for any longer: it is taken as it
+            // would be at the input's end.
             const bool waitedEnough = size_t(end - line.data()) > kMaxLineBytes;
-            const char* q = findClosingQuote(lineEnd, waitedEnough ? std::min(end, line.data() + kMaxLineBytes) : end);
-            // Whether this line takes in the next ones may depend on bytes still to come: the quote
-            // that closes it, or (when a quote at the window's end seems to close it, which could
-            // still be half of a pair) the line end after it.
-            if (!q && !atEnd && !waitedEnough) return size_t(line.data() - begin);
-            if (q) {
-                const char* after = q + 1;
-                const bool rowLike = after == end || *after == delimiter_ || *after == '\n' ||
-                                     (*after == '\r' && (after + 1 == end || after[1] == '\n'));
-                if (rowLike) {
-                    auto* lf = static_cast<const char*>(std::memchr(after, '\n', size_t(end - after)));
-                    if (!lf && !atEnd) return size_t(line.data() - begin);
-                    lineEnd = lf ? lf : end;
-                    consumedTo = lineEnd;
-                }
+            const RecordScan record =
+                scanRecord(line.data(), waitedEnough ? line.data() + kMaxLineBytes : end, delimiter_);
+            // Whether this line takes in the next ones may depend on bytes still to come: a quote
+            // that closes a field, or (when a quote at the window's end seems to close one, which
+            // could still be half of a pair) the line end after it.
+            if (record.kind == RecordScan::Kind::unclosed && !atEnd && !waitedEnough) return size_t(line.data() - begin);
+            // A record whose later fields do not read as fields still takes in the lines its
+            // path runs over, up to the line end after the path, as files always were read.
+            const char* from = record.kind == RecordScan::Kind::complete ? record.fieldsEnd : record.pathEnd;
+            if (from) {
+                auto* lf = static_cast<const char*>(std::memchr(from, '\n', size_t(end - from)));
+                if (!lf && !atEnd) return size_t(line.data() - begin);
+                lineEnd = lf ? lf : end;
+                consumedTo = lineEnd;
             }
             lines.push_back(withoutCR(std::string_view(line.data(), size_t(lineEnd - line.data()))));
         }

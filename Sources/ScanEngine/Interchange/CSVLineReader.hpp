@@ -66,14 +66,15 @@ struct CSVLineWindow {
 
 // Cuts the input into lines window by window (read and split on several threads), as if the whole
 // input were split at once: a leading byte-order mark is skipped, every LF ends a line and one
-// trailing CR is dropped. File names may hold LF, which the export writes inside the quoted path; a
-// line whose quoted first field does not close is therefore joined with the following ones, as long
-// as the quote that finally closes it is followed by the delimiter or the line end as in a real row.
+// trailing CR is dropped. File names may hold LF, which the export writes inside its quoted fields
+// (the path, and the folder, name and extension columns of split names); a line that starts with a
+// quote and leaves a quoted field open is therefore joined with the following ones, as long as each
+// quoted field closes where a field ends (at the delimiter or the line end) as in a real row.
 //
 // A line (or a join) that the end of a window leaves undecided is carried to the front of the next
 // window, which grows when one line does not fit: only a few windows' bytes are ever held, except
 // while one line is longer than a window. A line longer than `kMaxLineBytes` ends the reading: no
-// row of an export comes near it. A quoted first field still open after that many bytes is not
+// row of an export comes near it. A quoted field still open after that many bytes is not
 // waited for any longer: its line is taken as it stands, as at the input's end.
 class CSVLineReader final {
 public:

@@ -720,6 +720,7 @@ bool FileActionController::performRename(FileNode* node, const QString& newName)
     }
     if (err) return fail(errorText(err));
     node->rename(std::u16string_view(reinterpret_cast<const char16_t*>(trimmed.utf16()), size_t(trimmed.size())));
+    onNodesRenamed({node});
     return true;
 }
 

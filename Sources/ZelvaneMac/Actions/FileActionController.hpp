@@ -70,6 +70,8 @@ public:
     std::function<void()> onZoomTreemap = [] {};
     std::function<void()> onUnzoomTreemap = [] {};
     NodesHandler onNodesDeleted = [](const std::vector<FileNode*>&) {};
+    // An item was renamed in place: every view that shows its name draws it again.
+    NodesHandler onNodesRenamed = [](const std::vector<FileNode*>&) {};
     // Runs after Quick Look has collected its items, to show the preview window.
     std::function<void()> onShowPreview = [] {};
     // Starts the busy indication; it lasts while the returned token lives.

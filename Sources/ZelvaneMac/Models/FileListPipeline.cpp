@@ -16,14 +16,15 @@ namespace zelvane {
 namespace {
 
 // What the status bar says of the rows: deleted ones, still drawn struck out, are gone from disk
-// and from the tree's totals, and from these.
+// and from the tree's totals, and from these. A hard link whose blocks another link counts (its
+// allocated size shown in brackets) adds nothing to the allocated total, as in the tree.
 FileListResults totalsOf(const std::vector<FileNode*>& rows) {
     FileListResults out;
     for (const FileNode* n : rows) {
         if (n->isDeleted()) continue;
         ++out.count;
         out.totalSize = saturatingAdd(out.totalSize, n->effectiveSize());
-        out.totalAlloc = saturatingAdd(out.totalAlloc, n->effectiveAllocSize());
+        if (!n->doNotCountAllocated()) out.totalAlloc = saturatingAdd(out.totalAlloc, n->effectiveAllocSize());
     }
     return out;
 }

@@ -257,7 +257,8 @@ void FileTreeOutlineModel::refreshDirty(const std::vector<FileNode*>& nodes) {
                 if (!n->isDir() && staleGroups.insert(g).second) dirty.insert(g);
             }
         }
-        // A deleted folder takes its shown subtree with it.
+        // A deleted folder takes its shown subtree with it, and the group rows shown in it lose
+        // their files: no file of theirs is handed in on its own.
         if (n->isDir() && n->isDeleted()) {
             std::vector<const FileNode*> stack{n};
             while (!stack.empty()) {
@@ -266,8 +267,10 @@ void FileTreeOutlineModel::refreshDirty(const std::vector<FileNode*>& nodes) {
                 Entry* fe = entries_.find(f);
                 if (!fe) continue;
                 whole.insert(fe);
-                for (FileNode* r : fe->rows())
+                for (FileNode* r : fe->rows()) {
+                    if (r->isSyntheticGroup()) staleGroups.insert(r);
                     if (r->isDir()) stack.push_back(r);
+                }
             }
         }
     }

@@ -148,7 +148,7 @@ std::vector<VolumeCapacity> capacitiesFor(std::span<const RootRef> roots, const 
     // Looked up by the path's exact bytes: a root whose path is not valid UTF-8 still finds its
     // volume.
     std::unordered_map<std::string, VolumeCapacity> byPath;
-    for (const RootCapacity& c : known) byPath.try_emplace(pathBytesFromQString(c.path), VolumeCapacity{c.total, c.available});
+    for (const RootCapacity& c : known) byPath.try_emplace(pathBytesFromQString(c.path), c.capacity());
     std::vector<VolumeCapacity> result;
     result.reserve(roots.size());
     for (const RootRef& root : roots) {

@@ -8,12 +8,16 @@
 #include "ScanEngine/Monitor/FileSystemMonitor.hpp"
 #include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
+#include "ZelvaneMac/Core/Settings/SizeTextFormat.hpp"
 #include "ZelvaneMac/Core/Text/PathText.hpp"
+#include "ZelvaneMac/Core/Treemap/TreemapPicture.hpp"
+#include "ZelvaneMac/Core/Treemap/TreemapRendering.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
+#include "ZelvaneMac/Window/Treemap/TreemapCanvasModel.hpp"
 #include "ZelvaneMac/Window/WindowStartup.hpp"
 
 namespace zelvane::fixtures {
@@ -71,5 +75,18 @@ bool ShownWindow::waitUntilWatching() const {
 
 FileNode* ShownWindow::root(size_t i) const { return state().scanControl().effectiveRoots().at(i).get(); }
 FileNode* ShownWindow::node(const std::filesystem::path& path) const { return state().scanControl().node(qPath(path)); }
+
+QImage treemapRedrawnNow(const TreemapCanvasModel& treemap, const ContentViewState& state) {
+    const SizeTextFormat format = SizeTextFormat::of(state.preferences());
+    TreemapRenderOptions options;
+    options.pixelScale = treemap.image().devicePixelRatio();
+    options.metric = treemapMetric(treemap.useAllocatedSize());
+    options.byteUnitBase = format.base;
+    options.byteSizeDisplayMode = format.mode;
+    options.gradientEnabled = state.preferences().value(PreferenceKeys::tweakGradientEnabled);
+    QImage image = renderTreemapImage(treemap.renderedSize(), treemap.layout(), normalizedPaletteRGB(state.currentPaletteRGB()), options).image;
+    image.convertTo(QImage::Format_ARGB32_Premultiplied);
+    return image;
+}
 
 }  // namespace zelvane::fixtures

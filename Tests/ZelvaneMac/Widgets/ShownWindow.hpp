@@ -16,6 +16,7 @@
 namespace zelvane {
 class ContentViewState;
 class FileNode;
+class TreemapCanvasModel;
 class FileTreeOutlineView;
 class TreeViewTab;
 }  // namespace zelvane
@@ -61,5 +62,9 @@ private:
     Preferences prefs_{prefsDir_.filePath("prefs.plist")};
     std::optional<MainWindow> window_;
 };
+
+// The boxes of the treemap's shown picture drawn again with the window's settings and the names
+// and sizes the tree holds now: what the picture shows once it is up to date.
+QImage treemapRedrawnNow(const TreemapCanvasModel& treemap, const ContentViewState& state);
 
 }  // namespace zelvane::fixtures

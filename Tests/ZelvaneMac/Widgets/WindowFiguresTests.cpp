@@ -33,6 +33,7 @@
 #include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
+#include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/FileTypeStatistics.hpp"
 #include "ZelvaneMac/Window/FileViewResults.hpp"
@@ -78,6 +79,16 @@ struct ScannedWindow : ShownWindow {
     }
     // Live changes arrive after the monitor's latency and the controller's half-second flush.
     bool waitFor(const std::function<bool()>& done) { return pumpWidgetsUntil(done, 20000); }
+    // F2 on the node's selected row, the new name typed, Return.
+    void renameInOutline(FileNode* node, const QString& name) {
+        state().treeSelection().set({node});
+        ASSERT_TRUE(waitFor([&] { return outline().selectedNodes() == std::vector<FileNode*>{node}; }));
+        key(Qt::Key_F2);
+        ContextMenuOutlineView& view = outline().outline();
+        ASSERT_TRUE(waitFor([&] { return view.renameField() != nullptr; }));
+        view.renameField()->setText(name);
+        QTest::keyClick(view.renameField(), Qt::Key_Return);
+    }
 };
 
 // The table is refilled whenever the statistics are computed again, not only when the set of
@@ -166,14 +177,7 @@ TEST(WindowFigures, CaseOnlyRenamesAndCaseTwinsLeaveFilesInPlace) {
     ASSERT_NE(keep, nullptr);
     const int64_t total = w.root()->effectiveSize();
 
-    // F2 on the selected row, the new name typed, Return.
-    w.state().treeSelection().set({keep});
-    ASSERT_TRUE(w.waitFor([&] { return w.outline().selectedNodes() == std::vector<FileNode*>{keep}; }));
-    w.key(Qt::Key_F2);
-    ContextMenuOutlineView& outline = w.outline().outline();
-    ASSERT_TRUE(w.waitFor([&] { return outline.renameField() != nullptr; }));
-    outline.renameField()->setText(QStringLiteral("Keep.txt"));
-    QTest::keyClick(outline.renameField(), Qt::Key_Return);
+    w.renameInOutline(keep, QStringLiteral("Keep.txt"));
     ASSERT_TRUE(fs::exists(dir / "Keep.txt"));
     ASSERT_EQ(keep->name(), "Keep.txt");
 
@@ -304,6 +308,97 @@ TEST(WindowFigures, HardLinkedSpaceStaysCountedWhileALinkIsLeft) {
     const QModelIndex rootRow = w.rows().indexForNode(root).siblingAtColumn(FileTreeOutlineModel::allocatedColumn);
     EXPECT_TRUE(w.waitFor([&] { return w.rows().data(rootRow).toString() == w.sizeText(fileBlocksOnDisk(dir.path())); }))
         << w.rows().data(rootRow).toString().toStdString();
+}
+
+// A File View row of a hard link whose blocks another link counts shows its allocated size in
+// brackets; the status bar's allocated total counts those blocks once, as the tree does.
+TEST(WindowFigures, FileViewAllocatedTotalCountsHardLinkedBlocksOnce) {
+    TempDir dir;
+    writeFile(dir / "a/big.bin", 100000);
+    writeFile(dir / "c/small.txt", 3000);
+    fs::create_directories(dir / "b");
+    ASSERT_EQ(::link((dir / "a/big.bin").c_str(), (dir / "b/big2.bin").c_str()), 0);
+    ScannedWindow w({dir.path()});
+    w.state().setSelectedTab(ContentTab::fileView);
+    FileNode* root = w.root();
+    ASSERT_TRUE(w.waitFor([&] { return w.state().fileResults().fileResultCount() == 3; }));
+    EXPECT_EQ(root->subFolderTotSizeAlloc(), fileBlocksOnDisk(dir.path()));
+    EXPECT_EQ(w.state().fileResults().fileResultTotalAlloc(), root->subFolderTotSizeAlloc());
+    const QString shown = w.window().contentView()->statusBar()->totalsLabel()->toolTip();
+    EXPECT_TRUE(shown.contains(w.sizeText(root->subFolderTotSizeAlloc()))) << shown.toStdString();
+}
+
+// An open group row of loose files empties when its whole folder goes, in a shell or to the Trash
+// from the window, as it does when one of its files goes.
+TEST(WindowFigures, AnOpenGroupRowEmptiesWhenItsWholeFolderGoes) {
+    TempDir dir;
+    writeGroupedDocs(dir);
+    for (int i = 0; i < 5; ++i) writeFile(dir / ("kept/g" + std::to_string(i) + ".dat"), 100 * (i + 1));
+    writeFile(dir / "rest.bin", 7);
+    fs::create_directories(dir / "data");
+    ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+    ScannedWindow w({dir.path()});
+    FileTreeOutlineModel& rows = w.rows();
+    QTreeView& outline = w.outline().outline();
+    outline.expand(rows.indexForNode(w.root()));
+    const auto openGroupOf = [&](FileNode* folder) {
+        outline.expand(rows.indexForNode(folder));
+        FileNode* group = rows.syntheticGroupOf(folder);
+        EXPECT_NE(group, nullptr);
+        if (group) outline.expand(rows.indexForNode(group));
+        return group;
+    };
+    FileNode* docs = w.node(dir / "docs");
+    FileNode* kept = w.node(dir / "kept");
+    FileNode* docsGroup = openGroupOf(docs);
+    FileNode* keptGroup = openGroupOf(kept);
+    ASSERT_TRUE(docsGroup && keptGroup);
+    ASSERT_EQ(docsGroup->effectiveSize(), 21000);
+    const QPersistentModelIndex docsRow = rows.indexForNode(docsGroup);
+    const QPersistentModelIndex keptRow = rows.indexForNode(keptGroup);
+    const auto emptied = [&](const QPersistentModelIndex& row, FileNode* group) {
+        return group->effectiveSize() == 0 && group->effectiveAllocSize() == 0 && group->subFolderFileCount() == 0 &&
+               rows.data(row).toString().startsWith("[0 Files in ") &&
+               rows.data(QModelIndex(row).siblingAtColumn(FileTreeOutlineModel::sizeColumn)).toString() == w.sizeText(0);
+    };
+
+    fs::remove_all(dir / "docs");
+    ASSERT_TRUE(w.waitFor([&] { return docs->isDeleted(); }));
+    EXPECT_TRUE(w.waitFor([&] { return emptied(docsRow, docsGroup); })) << rows.data(docsRow).toString().toStdString();
+
+    w.state().treeSelection().set({kept});
+    testing::ScriptedUser user;
+    user.answer({Qt::Key_Return});
+    w.key(Qt::Key_Delete);
+    ASSERT_FALSE(fs::exists(dir / "kept"));
+    ASSERT_TRUE(kept->isDeleted());
+    EXPECT_TRUE(w.waitFor([&] { return emptied(keptRow, keptGroup); })) << rows.data(keptRow).toString().toStdString();
+    EXPECT_EQ(w.root()->effectiveSize(), 7);
+}
+
+// A file renamed in the window (F2) is labelled with its new name on the treemap.
+TEST(WindowFigures, TheTreemapLabelsAFileRenamedInTheWindowWithItsNewName) {
+    TempDir dir;
+    writeFile(dir / "alpha/kept.bin", 700000);
+    writeFile(dir / "alpha/old-name.bin", 500000);
+    writeFile(dir / "beta/rest.bin", 400000);
+    ScannedWindow w({dir.path()});
+    const TreemapCanvasModel& treemap = w.tree().treemapCanvas()->model();
+    ASSERT_TRUE(w.waitFor([&] { return treemap.hasPicture() && !treemap.isStale() && treemap.busyRegenerationCount() == 0; }));
+    // The shown picture's own boxes, drawn with the names the tree holds now.
+    const auto drawnNow = [&] { return fixtures::treemapRedrawnNow(treemap, w.state()); };
+    ASSERT_EQ(treemap.image(), drawnNow());
+    const QImage before = treemap.image();
+
+    FileNode* file = w.node(dir / "alpha/old-name.bin");
+    ASSERT_NE(file, nullptr);
+    w.renameInOutline(file, QStringLiteral("a much longer new name.bin"));
+    ASSERT_TRUE(fs::exists(dir / "alpha/a much longer new name.bin"));
+    ASSERT_EQ(file->name(), "a much longer new name.bin");
+
+    EXPECT_TRUE(w.waitFor([&] { return treemap.busyRegenerationCount() == 0 && treemap.image() == drawnNow(); }))
+        << "the label still shows the old name";
+    EXPECT_NE(treemap.image(), before);
 }
 
 // The File View's totals in the status bar follow deletions as the tree's do: a file removed in a

@@ -31,13 +31,11 @@
 #include "Platform/FileDescriptor.hpp"
 #include "QtWidgetTestApp.hpp"
 #include "ScriptedUser.hpp"
+#include "ShownWindow.hpp"
 #include "TestTrees.hpp"
 #include "ZelvaneMac/Actions/ItemRemoval.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
-#include "ZelvaneMac/Core/Settings/SizeTextFormat.hpp"
-#include "ZelvaneMac/Core/Treemap/TreemapPicture.hpp"
-#include "ZelvaneMac/Core/Treemap/TreemapRendering.hpp"
 #include "ZelvaneMac/Widgets/Common/FileActionMenu.hpp"
 #include "ZelvaneMac/Widgets/Common/FilterSyntaxTextField.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
@@ -701,18 +699,7 @@ TEST(WindowFileActions, AfterMoveToTrashTheTreemapLabelsShowTheSizesTheOutlineSh
     const TreemapCanvasModel& treemap = w.window().contentView()->treeViewTab()->treemapCanvas()->model();
     ASSERT_TRUE(pumpWidgetsUntil([&] { return treemap.hasPicture() && !treemap.isStale() && treemap.busyRegenerationCount() == 0; }));
     // The shown picture's own boxes, drawn with the sizes the tree holds now.
-    const auto drawnNow = [&] {
-        const SizeTextFormat format = SizeTextFormat::of(w.state().preferences());
-        TreemapRenderOptions options;
-        options.pixelScale = treemap.image().devicePixelRatio();
-        options.metric = treemapMetric(treemap.useAllocatedSize());
-        options.byteUnitBase = format.base;
-        options.byteSizeDisplayMode = format.mode;
-        options.gradientEnabled = w.state().preferences().value(PreferenceKeys::tweakGradientEnabled);
-        QImage image = renderTreemapImage(treemap.renderedSize(), treemap.layout(), normalizedPaletteRGB(w.state().currentPaletteRGB()), options).image;
-        image.convertTo(QImage::Format_ARGB32_Premultiplied);
-        return image;
-    };
+    const auto drawnNow = [&] { return fixtures::treemapRedrawnNow(treemap, w.state()); };
     ASSERT_EQ(treemap.image(), drawnNow());
     const QImage before = treemap.image();
 

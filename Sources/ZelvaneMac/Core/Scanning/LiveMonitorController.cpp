@@ -359,4 +359,12 @@ void LiveMonitorController::markDeletedLocally(std::span<FileNode* const> nodes)
     flushPendingRefreshIfNeeded();
 }
 
+void LiveMonitorController::markRenamedLocally(std::span<FileNode* const> nodes) {
+    forgetNameLookups();
+    for (FileNode* node : nodes)
+        if (node) pendingDirtyNodes_.insert(node);
+    hasPendingRefresh_ = true;
+    flushPendingRefreshIfNeeded();
+}
+
 }  // namespace zelvane

@@ -64,6 +64,8 @@ public:
     void setOnRefresh(RefreshHandler handler) { onRefresh_ = std::move(handler); }
     // A node was renamed in place: names looked up earlier are looked up again.
     void forgetNameLookups() { childLookupCache_.clear(); }
+    // The application renamed these itself: the views that show their names refresh at once.
+    void markRenamedLocally(std::span<FileNode* const> nodes);
     void setOnMustRescan(MustRescanHandler handler) { onMustRescan_ = std::move(handler); }
 
     // Applies one batch of the monitor (called on the main thread for each batch delivered).

@@ -388,7 +388,8 @@ void ScanViewModel::finishCSVImport(uint64_t generation, const std::optional<Imp
             emit totalCapacityChanged(totalCapacity_);
             availableCapacity_ = free;
             emit availableCapacityChanged(availableCapacity_);
-            rootCapacities_ = {RootCapacity{qStringFromPathBytes(result->roots.front()->nameBytes()), total, free}};
+            rootCapacities_ = {RootCapacity{qStringFromPathBytes(result->roots.front()->nameBytes()), total, free,
+                                            result->driveCapacity.reserved}};
             emit rootCapacitiesChanged(rootCapacities_);
         } else {
             totalCapacity_.reset();
@@ -426,7 +427,7 @@ void ScanViewModel::updateCapacity(const QStringList& paths) {
     std::unordered_set<uint64_t> countedVolumes;
     for (const QString& p : paths) {
         VolumeCapacity c = queryVolumeCapacity(p);
-        list.push_back({p, c.total, c.available});
+        list.push_back({p, c.total, c.available, c.reserved});
         if (!c.total || !c.available) {
             complete = false;
             continue;

@@ -23,11 +23,16 @@
 
 namespace zelvane {
 
+// The volume of one selected root as `volumeCapacity` measures it, the export mode's one source:
+// the window's exports write the same three numbers for the same volume.
 struct RootCapacity {
     QString path;
     std::optional<int64_t> total;
     std::optional<int64_t> available;
+    int64_t reserved = 0;  // the blocks kept for the administrator: neither used nor available
     bool operator==(const RootCapacity&) const = default;
+
+    VolumeCapacity capacity() const { return {total, available, reserved}; }
 };
 
 // The life of one scan or CSV import for one window (or the command-line runner): selection, the

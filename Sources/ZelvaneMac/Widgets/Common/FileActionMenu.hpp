@@ -44,6 +44,7 @@ public:
     bool performRename(FileNode* node, const QString& newName) { return controller_->performRename(node, newName); }
 
     void setOnNodesDeleted(FileActionController::NodesHandler handler) { controller_->onNodesDeleted = std::move(handler); }
+    void setOnNodesRenamed(FileActionController::NodesHandler handler) { controller_->onNodesRenamed = std::move(handler); }
     void setOnExportToCSV(std::function<void()> f) { controller_->onExportToCSV = std::move(f); }
     void setOnZoomTreemap(std::function<void()> f) { controller_->onZoomTreemap = std::move(f); }
     void setOnUnzoomTreemap(std::function<void()> f) { controller_->onUnzoomTreemap = std::move(f); }

@@ -74,6 +74,9 @@ void FileViewTab::connectList() {
     fileActions_->setOnNodesDeleted([this](const std::vector<FileNode*>& nodes) {
         state_.liveMonitor().markDeletedLocally(nodes);
     });
+    fileActions_->setOnNodesRenamed([this](const std::vector<FileNode*>& nodes) {
+        state_.liveMonitor().markRenamedLocally(nodes);
+    });
 
     FileListPipeline& pipeline = list_->pipeline();
     connect(&pipeline, &FileListPipeline::resultsChanged, this, [this](const FileListResults& r) {

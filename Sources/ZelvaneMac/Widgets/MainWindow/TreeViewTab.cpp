@@ -76,6 +76,8 @@ void TreeViewTab::buildOutline() {
     bindContextMenuCommands(*fileActions_);
     fileActions_->setOnNodesDeleted(
         guarded(this, [](TreeViewTab& t, const std::vector<FileNode*>& nodes) { t.state_.liveMonitor().markDeletedLocally(nodes); }));
+    fileActions_->setOnNodesRenamed(
+        guarded(this, [](TreeViewTab& t, const std::vector<FileNode*>& nodes) { t.state_.liveMonitor().markRenamedLocally(nodes); }));
     connect(outline_, &FileTreeOutlineView::selectionChanged, this, [this](const std::vector<FileNode*>& nodes) {
         state_.treeSelection().set(NodeSet(nodes.begin(), nodes.end()), outline_);
     });

@@ -28,6 +28,8 @@ QString clipboardSummaryText(const ContentViewState& state) {
         const std::vector<RootRef>& roots = state.scanControl().effectiveRoots();
         nodes = fileView ? joinedFlatFileLists(roots) : rootNodes(roots);
     }
+    // Rows drawn deleted are gone from the disk and from the sizes listed above them.
+    nodes = withoutDeleted(std::move(nodes));
     if (nodes.empty()) return {};
     sortBySizeDescending(nodes);
 
@@ -61,7 +63,7 @@ QString clipboardSummaryText(const ContentViewState& state) {
                                                             : expansion.isNodeExpanded(item.node);
             if (item.flat || !item.node->isDir() || !open) continue;
             FileNode::Grouped grouped = item.node->groupedChildren(groupMin);
-            std::vector<FileNode*> children = grouped.nodes;
+            std::vector<FileNode*> children = withoutDeleted(grouped.nodes);
             sortBySizeDescending(children);
             for (auto it = children.rbegin(); it != children.rend(); ++it) {
                 stack.push_back({*it, item.depth + 1, false, (*it)->isSyntheticGroup() ? grouped.group : nullptr});

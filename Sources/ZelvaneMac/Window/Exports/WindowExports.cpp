@@ -92,6 +92,11 @@ std::vector<FileNode*> rootNodes(const std::vector<RootRef>& roots) {
     return out;
 }
 
+std::vector<FileNode*> withoutDeleted(std::vector<FileNode*> nodes) {
+    std::erase_if(nodes, [](const FileNode* n) { return n->isDeleted(); });
+    return nodes;
+}
+
 std::vector<FileNode*> joinedFlatFileLists(const std::vector<RootRef>& roots) {
     std::vector<FileNode*> out;
     for (const RootRef& r : roots) {
@@ -99,7 +104,7 @@ std::vector<FileNode*> joinedFlatFileLists(const std::vector<RootRef>& roots) {
         const auto list = r->flatFileList();
         out.insert(out.end(), list.begin(), list.end());
     }
-    return out;
+    return withoutDeleted(std::move(out));
 }
 
 QString exportTimestamp(const QDateTime& when) {
@@ -148,7 +153,7 @@ void completeCSVExport(ContentViewState& state, const ExportSourceSelection& sel
     std::vector<FileNode*> nodes;
     bool flat = false;
     if (selection.selectedOnly()) {
-        nodes = currentSelectionNodes(state);
+        nodes = withoutDeleted(currentSelectionNodes(state));
     } else if (selection.source() == ExportSource::treeView) {
         nodes = rootNodes(roots);
     } else {

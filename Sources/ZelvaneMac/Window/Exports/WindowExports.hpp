@@ -56,9 +56,12 @@ private:
 std::vector<FileNode*> currentSelectionNodes(const ContentViewState& state);
 
 // The shown roots themselves, and their flat file lists joined root after root (the File View's
-// source).
+// source), without the items marked deleted.
 std::vector<FileNode*> rootNodes(const std::vector<RootRef>& roots);
 std::vector<FileNode*> joinedFlatFileLists(const std::vector<RootRef>& roots);
+// What an export writes of these: the items marked deleted (still drawn, struck out) are gone
+// from the disk and from every total, and so from every export.
+std::vector<FileNode*> withoutDeleted(std::vector<FileNode*> nodes);
 
 // "yyyyMMddHHmmss" of `when` in local time.
 QString exportTimestamp(const QDateTime& when);
