@@ -348,7 +348,8 @@ private:
         callback_(batch_.take());
     }
 
-    void reportWatchLimit(uint32_t root) {
+    // Changes below the root may go unseen: it is reported once as needing a rescan.
+    void reportMissedBelow(uint32_t root) {
         if (limitReported_[root]) return;
         limitReported_[root] = true;
         batch_.add(roots_[root], EventStreamFlag::kMustScanSubDirs | EventStreamFlag::kUserDropped, latency_);
@@ -591,20 +592,21 @@ private:
     }
 
     // A folder that could not be opened: one of the scanned tree that is gone now is reported
-    // removed; one refused to this user is not followed, as the scan could not read it either;
-    // any other failure (descriptors or memory running out) means changes below it go unseen.
+    // removed; one refused to this user is not followed, unless the scan could read it (what it
+    // holds now goes unseen, as it does on any other failure, such as descriptors or memory
+    // running out).
     void noteUnreachable(const WalkItem& item, int error) {
         if (error == ENOENT || error == ENOTDIR || error == ELOOP) {
             if (item.known) reportGone(item.path, true);
-        } else if (error != EACCES && error != EPERM) {
-            reportWatchLimit(item.root);
+        } else if ((error != EACCES && error != EPERM) || item.known) {
+            reportMissedBelow(item.root);
         }
     }
 
     // The same for a watch that could not be added.
     void noteUnwatched(const WalkItem& item, int error) {
         if (error == ENOSPC) {
-            reportWatchLimit(item.root);
+            reportMissedBelow(item.root);
             return;
         }
         noteUnreachable(item, error);
@@ -635,7 +637,10 @@ private:
         // A folder of a million entries takes a while: a stop does not wait for the rest.
         while (!stopped()) {
             long n = ::syscall(SYS_getdents64, fd, direntBuffer_.get(), kDirentBufferBytes);
-            if (n < 0) return;  // what is left of the scanned entries cannot be told apart
+            if (n < 0) {
+                if (item.known) reportMissedBelow(item.root);  // what left it cannot be told
+                return;
+            }
             if (n == 0) break;
             for (long off = 0; off < n;) {
                 auto* d = reinterpret_cast<const dirent64*>(direntBuffer_.get() + off);

@@ -278,5 +278,24 @@ TEST(WindowLiveMonitoring, WhatGoesBeforeTheWatchesAreInPlaceIsShownDeleted) {
     EXPECT_FALSE(w.stale()) << "nothing was missed";
 }
 
+// A folder the scan read that the user may no longer read when its watch is added: what it holds
+// now goes unseen, and the window says so.
+TEST(WindowLiveMonitoring, AFolderShutBeforeItsWatchIsSaidToGoUnseen) {
+    TempDir dir;
+    writeFile(dir / "open/a.txt", 10);
+    writeFile(dir / "shut/b.txt", 20);
+    LiveWindow w(dir.path());
+    w.setMonitoring(false);
+    ASSERT_EQ(::chmod((dir / "shut").c_str(), 0), 0);
+    {
+        testing::ActingAsAnotherUser asAUser;
+        w.setMonitoring(true);
+        ASSERT_TRUE(w.waitUntilWatching());
+    }
+    EXPECT_TRUE(w.waitFor([&] { return w.staleNoteShown(); }));
+    EXPECT_FALSE(w.deleted(dir / "shut/b.txt")) << "it may still be there";
+    ::chmod((dir / "shut").c_str(), 0755);
+}
+
 }  // namespace
 }  // namespace zelvane

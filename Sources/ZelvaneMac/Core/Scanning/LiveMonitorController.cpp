@@ -7,6 +7,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <algorithm>
+#include <cerrno>
 #include <deque>
 #include <mutex>
 
@@ -71,9 +72,13 @@ OnDisk onDisk(const FileNode& node) {
         if (!st) return OnDisk::gone;
         isDir = st->isDir();
         inode = st->ino;
+    } else if (auto st = statPath(path, false)) {
+        isDir = st->isDir();
+        inode = st->ino;
     } else {
+        // Deeper than the system takes a path at once: looked at from the folder that holds it.
         ItemFacts facts;
-        if (readItemFacts(path, facts) != 0) return OnDisk::gone;
+        if (errno != ENAMETOOLONG || readItemFacts(path, facts) != 0) return OnDisk::gone;
         isDir = facts.isDir();
         inode = facts.inode;
     }
