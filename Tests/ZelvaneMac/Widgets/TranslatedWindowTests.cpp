@@ -1,6 +1,7 @@
-// The main window, its File View, the Tweaks and Colors sheets and an alert in every language the
-// Language menu offers, over a real scanned folder: no title, label or button may be narrower than
-// its text, and Arabic and Hebrew lay the window out right to left. Pictures of a few languages land
+// The main window, its File View, the Tweaks and Colors sheets, an alert and the export dialogs in
+// every language the Language menu offers, over a real scanned folder: no title, label or button
+// may be narrower than its text, and Arabic and Hebrew lay the window out right to left, with
+// names and paths in their written order. Pictures of a few languages land
 // in the grabs folder to be looked at.
 
 #include <gtest/gtest.h>
@@ -8,6 +9,9 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
+#include <QFileSystemModel>
+#include <QFileDialog>
 #include <QListWidget>
 #include <QRadioButton>
 #include <QStyle>
@@ -23,8 +27,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextLayout>
+#include <QTimer>
 
 #include <array>
+#include <functional>
 
 #include "TestTrees.hpp"
 #include "QtWidgetTestApp.hpp"
@@ -45,6 +51,7 @@
 #include "ZelvaneMac/Models/ResultTableRoles.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/AccessDeniedFoldersDialog.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/ExportOptionsView.hpp"
+#include "ZelvaneMac/Widgets/Dialogs/ExportTreemapImageView.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/SelectMultipleDialog.hpp"
 #include "ZelvaneMac/Widgets/FileList/FileListView.hpp"
 #include "ZelvaneMac/Widgets/FileTypes/ExtensionTableView.hpp"
@@ -131,13 +138,34 @@ void scan(MainWindow& window, const TempDir& tree) {
     ASSERT_TRUE(pumpWidgetsUntil([&] { return !window.state().scanControl().effectiveRoots().empty(); }));
 }
 
+// Runs `open`, which opens a modal file dialog, and hands the dialog to `look` while it is up
+// until `look` has seen what it waits for; then the dialog is cancelled. False when none opened.
+bool lookAtFileDialog(const std::function<void()>& open, const std::function<bool(QFileDialog&)>& look) {
+    bool seen = false;
+    QTimer driver;
+    driver.setInterval(20);
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* dialog = qobject_cast<QFileDialog*>(w); dialog && dialog->isVisible() && look(*dialog)) {
+                driver.stop();
+                seen = true;
+                dialog->reject();
+                return;
+            }
+    });
+    driver.start();
+    open();
+    return seen;
+}
+
 TEST(TranslatedWindow, EveryLanguageFitsTheWindowSheetsAndAlerts) {
     qtWidgetApp();
     TempDir tree;
     writeFile(tree / "Fotos/Urlaub/bild.jpg", 300000);
     writeFile(tree / "Musik/lied.mp3", 120000);
     writeFile(tree / "Dokumente/bericht.pdf", 50000);
-    const QStringList looked = {QStringLiteral("de"), QStringLiteral("ja"), QStringLiteral("ru"), QStringLiteral("ar")};
+    const QStringList looked = {QStringLiteral("en"), QStringLiteral("de"), QStringLiteral("ja"), QStringLiteral("ru"),
+                               QStringLiteral("ar"), QStringLiteral("he")};
     for (const QString& code : AppLanguages::supportedLanguageCodes()) {
         SCOPED_TRACE(code.toStdString());
         LanguageGuard guard;
@@ -189,6 +217,24 @@ TEST(TranslatedWindow, EveryLanguageFitsTheWindowSheetsAndAlerts) {
         if (keep) alert->grab().save(grabPath(name("alert").constData()));
         alert->reject();
         QCoreApplication::processEvents();
+
+        // The export dialogs, opened from the menu as a user does: their options fit.
+        const auto checkExportDialog = [&](ZelvaneMenuAction action, const char* what,
+                                           const std::function<QWidget*(QFileDialog&)>& options) {
+            const bool seen = lookAtFileDialog([&] { window.menus().action(action)->trigger(); }, [&](QFileDialog& dialog) {
+                if (QWidget* view = options(dialog))
+                    EXPECT_EQ(cutTexts(view), QStringList()) << report(QString::fromLatin1(what), cutTexts(view)).toStdString();
+                else
+                    ADD_FAILURE() << what << ": no options";
+                if (keep) dialog.grab().save(grabPath(name(what).constData()));
+                return true;
+            });
+            EXPECT_TRUE(seen) << what;
+        };
+        checkExportDialog(ZelvaneMenuAction::exportToCSV, "export-csv",
+                          [](QFileDialog& d) -> QWidget* { return d.findChild<ExportOptionsView*>(); });
+        checkExportDialog(ZelvaneMenuAction::exportTreemapImage, "export-png",
+                          [](QFileDialog& d) -> QWidget* { return d.findChild<ExportTreemapImageView*>(); });
     }
 }
 
@@ -302,6 +348,8 @@ TEST(TranslatedWindow, RightToLeftListsShowNamesAndPathsInTheirWrittenOrder) {
     writeFile(tree / dotted, 1000);
     writeFile(tree / odd / "inner.txt", 2000);
     writeFile(tree / "Private/locked/x.txt", 10);
+    writeFile(tree / "old.csv", 10);
+    writeFile(tree / "notes.txt", 10);
     const QString root = QString::fromStdString(tree.path().string());
     const QString dottedName = QString::fromStdString(dotted);
     const QString dottedPath = root + QLatin1Char('/') + dottedName;
@@ -400,6 +448,32 @@ TEST(TranslatedWindow, RightToLeftListsShowNamesAndPathsInTheirWrittenOrder) {
         EXPECT_EQ(QApplication::clipboard()->text(), lockedPath + QLatin1Char('\n') + dottedPath);
         if (std::string_view(code) == "ar") denied.grab().save(grabPath("rtl-denied-ar.png"));
         denied.reject();
+
+        // The CSV export's dialog names its file types in their written order, and still lists only
+        // the files of the chosen type.
+        shown.prefs().set(PreferenceKeys::csvExportLastFolder, root);
+        const bool exportLooked = lookAtFileDialog(
+            [&] { window.menus().action(ZelvaneMenuAction::exportToCSV)->trigger(); }, [&](QFileDialog& dialog) {
+                auto* files = dialog.findChild<QFileSystemModel*>();
+                if (!files) return false;
+                const QModelIndex folder = files->index(root);
+                QModelIndexList rows;
+                for (int r = 0; r < files->rowCount(folder); ++r) rows << files->index(r, 0, folder);
+                const auto named = [&](const char* name) {
+                    for (const QModelIndex& i : rows)
+                        if (i.data().toString() == QLatin1String(name)) return i;
+                    return QModelIndex();
+                };
+                if (!named("old.csv").isValid()) return false;  // still being read
+                EXPECT_TRUE(named("old.csv").flags() & Qt::ItemIsEnabled);
+                EXPECT_FALSE(named("notes.txt").isValid() && (named("notes.txt").flags() & Qt::ItemIsEnabled));
+                if (auto* types = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo")))
+                    EXPECT_TRUE(keepsWrittenOrder(types->currentText(), QStringLiteral("(*.csv)"), types->font()));
+                else
+                    ADD_FAILURE() << "no list of file types";
+                return true;
+            });
+        EXPECT_TRUE(exportLooked);
 
         // The export sheet's formats and the Tweaks note name what is the same in every language.
         ExportSourceSelection selection(ExportSource::treeView, false, CSVFileFormat::csv);

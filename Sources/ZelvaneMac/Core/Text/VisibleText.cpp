@@ -1,6 +1,7 @@
 #include "ZelvaneMac/Core/Text/VisibleText.hpp"
 
 #include <QGuiApplication>
+#include <QStringList>
 
 namespace zelvane {
 
@@ -37,6 +38,19 @@ QString shownName(const QString& name, Qt::LayoutDirection interface) {
 }
 
 QString shownName(const QString& name) { return shownName(name, QGuiApplication::layoutDirection()); }
+
+QString shownNameFilters(const QString& filters, Qt::LayoutDirection interface) {
+    if (!namesShownIsolated(interface)) return filters;
+    QStringList shown;
+    for (QString filter : filters.split(QStringLiteral(";;"))) {
+        const qsizetype open = filter.lastIndexOf(QLatin1Char('('));
+        if (open > 0 && filter.endsWith(QLatin1Char(')')) && filter.at(open - 1) != QChar(0x200E)) filter.insert(open, QChar(0x200E));
+        shown << filter;
+    }
+    return shown.join(QStringLiteral(";;"));
+}
+
+QString shownNameFilters(const QString& filters) { return shownNameFilters(filters, QGuiApplication::layoutDirection()); }
 
 QString shownNameStart(const QString& typed) {
     return namesShownIsolated() && !typed.isEmpty() ? QChar(kFirstStrongIsolate) + typed : typed;

@@ -26,6 +26,12 @@ QString shownName(const QString& name);
 // name itself then fall one unit later in what is shown.
 bool namesShownIsolated(Qt::LayoutDirection interface);
 bool namesShownIsolated();
+// The name filters of a file dialog ("Images (*.png);;All files (*)") as a right-to-left dialog
+// shows them: a left-to-right mark before each list of patterns keeps "(*.png)" from reading
+// "(png.*)". The patterns themselves are left as they are, so the dialog still reads them.
+QString shownNameFilters(const QString& filters, Qt::LayoutDirection interface);
+QString shownNameFilters(const QString& filters);
+
 // The first letters of a name, typed to find its row, as the shown name begins with them.
 QString shownNameStart(const QString& typed);
 

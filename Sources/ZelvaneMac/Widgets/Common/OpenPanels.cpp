@@ -2,6 +2,8 @@
 
 #include <QFileDialog>
 
+#include "ZelvaneMac/Core/Text/VisibleText.hpp"
+
 namespace zelvane {
 
 namespace {
@@ -25,7 +27,7 @@ QString chooseFolderIn(QWidget* owner, const QString& title, const QString& star
 QString chooseFileIn(QWidget* owner, const QString& title, const QString& startFolder, const QString& nameFilter) {
     QFileDialog panel(owner, title);
     panel.setFileMode(QFileDialog::ExistingFile);
-    panel.setNameFilter(nameFilter);
+    panel.setNameFilter(shownNameFilters(nameFilter));
     return runPanel(panel, startFolder);
 }
 

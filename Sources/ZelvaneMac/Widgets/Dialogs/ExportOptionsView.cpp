@@ -12,8 +12,11 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Core/Text/VisibleText.hpp"
 #include "ZelvaneMac/Widgets/Common/Separators.hpp"
 #include "ZelvaneMac/Window/Exports/WindowExports.hpp"
 
@@ -98,6 +101,14 @@ ExportOptionsView::ExportOptionsView(Preferences& preferences, ExportSourceSelec
             [&preferences](int v) { preferences.set(PreferenceKeys::csvMaxDepth, int64_t(v)); });
 }
 
+void addOptionsBelowFileBrowser(QFileDialog& dialog, QWidget* options) {
+    if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout()))
+        grid->addWidget(options, grid->rowCount(), 0, 1, grid->columnCount());
+    else if (dialog.layout())
+        dialog.layout()->addWidget(options);
+    options->setMinimumWidth(std::max(options->minimumWidth(), options->sizeHint().width()));
+}
+
 std::optional<QString> runCSVExportSaveDialog(QWidget* parent, Preferences& preferences, ExportSourceSelection& selection,
                                               const QString& folder, const QString& proposedName) {
     QFileDialog dialog(parent, localized("Export to CSV File"));
@@ -105,16 +116,13 @@ std::optional<QString> runCSVExportSaveDialog(QWidget* parent, Preferences& pref
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilters({localized("Comma Separated Values (*.csv)"), localized("Tab Separated Values (*.tsv)"),
-                           localized("All files (*)")});
+    dialog.setNameFilter(shownNameFilters(QStringList{localized("Comma Separated Values (*.csv)"),
+                                                      localized("Tab Separated Values (*.tsv)"), localized("All files (*)")}
+                                              .join(QStringLiteral(";;"))));
     dialog.setDefaultSuffix(rawValue(selection.format()));
     if (!folder.isEmpty()) dialog.setDirectory(folder);
     dialog.selectFile(proposedName);
-    auto* options = new ExportOptionsView(preferences, selection, &dialog);
-    if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout()))
-        grid->addWidget(options, grid->rowCount(), 0, 1, grid->columnCount());
-    else if (dialog.layout())
-        dialog.layout()->addWidget(options);
+    addOptionsBelowFileBrowser(dialog, new ExportOptionsView(preferences, selection, &dialog));
     // The name as typed so far takes the chosen format's extension.
     QObject::connect(&selection, &ExportSourceSelection::formatChanged, &dialog, [&dialog](CSVFileFormat format) {
         auto* field = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));

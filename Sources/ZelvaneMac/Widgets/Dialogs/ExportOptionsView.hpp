@@ -6,6 +6,7 @@
 #include <optional>
 
 class QCheckBox;
+class QFileDialog;
 class QRadioButton;
 class QSpinBox;
 
@@ -33,6 +34,10 @@ private:
     QCheckBox* selectedOnly_;
     QSpinBox* maxDepth_;
 };
+
+// Puts `options` below the file browser of a save dialog of our own, and keeps the dialog at least
+// as wide as the options ask, so that no choice is cut where a language has long words.
+void addOptionsBelowFileBrowser(QFileDialog& dialog, QWidget* options);
 
 // The CSV/TSV save dialog with the options view below its file browser, opened on its own. The
 // name field follows the chosen format (its extension replaced). The chosen path, or none.

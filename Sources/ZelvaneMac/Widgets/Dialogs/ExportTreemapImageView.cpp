@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,6 +12,8 @@
 
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Core/Text/VisibleText.hpp"
+#include "ZelvaneMac/Widgets/Dialogs/ExportOptionsView.hpp"
 #include "ZelvaneMac/Window/Treemap/TreemapImageExport.hpp"
 
 namespace zelvane {
@@ -99,15 +100,12 @@ std::optional<TreemapImageSaveChoice> runTreemapImageSaveDialog(QWidget* parent,
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(localized("PNG image (*.png)"));
+    dialog.setNameFilter(shownNameFilters(localized("PNG image (*.png)")));
     dialog.setDefaultSuffix(QStringLiteral("png"));
     if (!folder.isEmpty()) dialog.setDirectory(folder);
     dialog.selectFile(proposedName);
     auto* options = new ExportTreemapImageView(preferences, selection, &dialog);
-    if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout()))
-        grid->addWidget(options, grid->rowCount(), 0, 1, grid->columnCount());
-    else if (dialog.layout())
-        dialog.layout()->addWidget(options);
+    addOptionsBelowFileBrowser(dialog, options);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return TreemapImageSaveChoice{dialog.selectedFiles().first(), options->requestedSize()};
 }

@@ -8,6 +8,7 @@
 
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Core/Text/VisibleText.hpp"
 #include "ZelvaneMac/Services/MoveToApplications.hpp"
 #include "ZelvaneMac/Services/PortableMode.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/ExportOptionsView.hpp"
@@ -44,7 +45,7 @@ void performExportFileTypesToCSV(ContentViewState& state, QWidget* window) {
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(localized("Comma Separated Values (*.csv)"));
+    dialog.setNameFilter(shownNameFilters(localized("Comma Separated Values (*.csv)")));
     dialog.setDefaultSuffix(QStringLiteral("csv"));
     const QString folder = exportStartFolder(state.preferences());
     if (!folder.isEmpty()) dialog.setDirectory(folder);
