@@ -244,13 +244,13 @@ void FileActionController::copyPath() {
     desktop_.setClipboard(data);
 }
 
-std::vector<ActionTarget> FileActionController::refuseUntouchable(std::vector<ActionTarget> items, Change change,
-                                                                  std::vector<Failure>& refused, DiskTotals* disk) const {
+FileActionController::Checked FileActionController::checkTargets(std::vector<ActionTarget> items, Change change,
+                                                                 std::vector<Failure>& refused, DiskTotals* disk) {
     const bool erases = change == Change::trash || change == Change::erase;
-    std::vector<ActionTarget> kept;
+    Checked checked;
+    std::vector<ActionTarget>& kept = checked.kept;
     kept.reserve(items.size());
-    // The items of `kept` read before asking, and whether each is a folder on disk now.
-    std::vector<std::pair<size_t, bool>> unseen;
+    std::vector<std::pair<size_t, bool>>& unseen = checked.unseen;
     // The folders of the targets found to be real folders (no link on the way from the root).
     std::unordered_set<const FileNode*> realFolders;
     for (auto& t : items) {
@@ -310,19 +310,20 @@ std::vector<ActionTarget> FileActionController::refuseUntouchable(std::vector<Ac
         }
         kept.push_back(std::move(t));
     }
-    if (unseen.empty()) return kept;
+    return checked;
+}
 
-    // Reading a large folder takes a while: the user waits with a way to give up.
-    std::vector<DiskSurvey> surveys(unseen.size());
-    bool gaveUp = false;
-    prompter_.runWhileWaiting(localized("Reading what is on disk now\u2026"), [&](const std::atomic<bool>& cancelled) {
-        for (size_t i = 0; i < unseen.size() && !cancelled.load(); ++i) surveys[i] = surveyItem(kept[unseen[i].first].path, &cancelled);
-        gaveUp = cancelled.load();
-    });
-    if (gaveUp) {
-        disk->cancelled = true;
-        return {};
-    }
+std::vector<DiskSurvey> FileActionController::surveyUnseen(const Checked& checked, const std::atomic<bool>& cancelled) {
+    std::vector<DiskSurvey> surveys(checked.unseen.size());
+    for (size_t i = 0; i < checked.unseen.size() && !cancelled.load(); ++i)
+        surveys[i] = surveyItem(checked.kept[checked.unseen[i].first].path, &cancelled);
+    return surveys;
+}
+
+std::vector<ActionTarget> FileActionController::applySurveys(Checked checked, const std::vector<DiskSurvey>& surveys,
+                                                             std::vector<Failure>& refused, DiskTotals& disk) {
+    std::vector<ActionTarget>& kept = checked.kept;
+    const std::vector<std::pair<size_t, bool>>& unseen = checked.unseen;
     std::vector<bool> drop(kept.size(), false);
     for (size_t i = 0; i < unseen.size(); ++i) {
         const DiskSurvey& survey = surveys[i];
@@ -337,7 +338,7 @@ std::vector<ActionTarget> FileActionController::refuseUntouchable(std::vector<Ac
             drop[index] = true;
         } else {
             // A folder counts what it holds; what is no folder is one item itself.
-            disk->surveyed[t.node] = {isFolder ? survey.items : 1, survey.bytes};
+            disk.surveyed[t.node] = {isFolder ? survey.items : 1, survey.bytes};
         }
     }
     std::vector<ActionTarget> surveyed;
@@ -346,13 +347,44 @@ std::vector<ActionTarget> FileActionController::refuseUntouchable(std::vector<Ac
     return surveyed;
 }
 
+std::vector<ActionTarget> FileActionController::refuseUntouchable(std::vector<ActionTarget> items, Change change,
+                                                                  std::vector<Failure>& refused, DiskTotals* disk) const {
+    Checked checked = checkTargets(std::move(items), change, refused, disk);
+    if (checked.unseen.empty()) return std::move(checked.kept);
+    // Reading a large folder takes a while: the user waits with a way to give up.
+    std::vector<DiskSurvey> surveys;
+    bool gaveUp = false;
+    prompter_.runWhileWaiting(localized("Reading what is on disk now\u2026"), [&](const std::atomic<bool>& cancelled) {
+        surveys = surveyUnseen(checked, cancelled);
+        gaveUp = cancelled.load();
+    });
+    if (gaveUp) {
+        disk->cancelled = true;
+        return {};
+    }
+    return applySurveys(std::move(checked), surveys, refused, *disk);
+}
+
 FileActionController::HeldTrees FileActionController::holdTrees(const std::vector<ActionTarget>& items) {
+    std::vector<FileNode*> nodes;
+    nodes.reserve(items.size());
+    for (const ActionTarget& t : items) nodes.push_back(t.node);
+    return holdTrees(nodes);
+}
+
+FileActionController::HeldTrees FileActionController::holdTrees(const std::vector<FileNode*>& nodes) {
     HeldTrees held;
-    for (const ActionTarget& t : items) {
-        NodeStore* store = t.node ? t.node->store() : nullptr;
-        if (!store) continue;
+    // Items of one folder come together in a selection: their tree is looked up once.
+    const FileNode* lastParent = nullptr;
+    NodeStore* lastStore = nullptr;
+    for (FileNode* node : nodes) {
+        if (!node) continue;
+        NodeStore* store = node->parent() && node->parent() == lastParent ? lastStore : node->store();
+        lastParent = node->parent();
+        lastStore = store;
+        if (!store || std::any_of(held.begin(), held.end(), [store](const auto& h) { return h.get() == store; })) continue;
         std::shared_ptr<NodeStore> shared = store->weak_from_this().lock();
-        if (shared && std::find(held.begin(), held.end(), shared) == held.end()) held.push_back(std::move(shared));
+        if (shared) held.push_back(std::move(shared));
     }
     return held;
 }
@@ -508,24 +540,46 @@ void FileActionController::offerImmediateDelete(const std::vector<Failure>& fail
 }
 
 void FileActionController::deleteImmediately() {
-    std::vector<Failure> refused;
-    auto items = targets(refused, true);
-    const HeldTrees held = holdTrees(items);
-    DiskTotals disk;
-    items = refuseUntouchable(std::move(items), Change::erase, refused, &disk);
-    report(disk.vanished);
-    if (disk.cancelled) return;
-    tellFailures(Change::erase, refused);
+    std::vector<FileNode*> nodes = targetNodesProvider();
+    if (nodes.empty()) return;
+    // The checks read the disk for every item: on the thread pool, with the trees held, so that a
+    // scan that ends meanwhile cannot free the nodes they read.
+    HeldTrees held = holdTrees(nodes);
+    const uint64_t job = startJob(localized("Reading what is on disk now\u2026"));
+    zelvane::runInBackground(
+        context_.get(),
+        [nodes = std::move(nodes), held, stop = jobs_[job].cancelled] {
+            ErasePlan plan;
+            std::vector<ActionTarget> withoutFullPath;
+            std::vector<ActionTarget> items = resolveActionTargets(nodes, true, &withoutFullPath);
+            for (ActionTarget& t : withoutFullPath) plan.refused.push_back({std::move(t), withoutFullPathReason()});
+            Checked checked = checkTargets(std::move(items), Change::erase, plan.refused, &plan.disk);
+            const std::vector<DiskSurvey> surveys = surveyUnseen(checked, *stop);
+            if (stop->load()) plan.disk.cancelled = true;
+            else plan.items = applySurveys(std::move(checked), surveys, plan.refused, plan.disk);
+            return plan;
+        },
+        [this, job, held](const ErasePlan& plan) {
+            endJob(job);
+            askToErase(plan, held);
+        });
+}
+
+void FileActionController::askToErase(const ErasePlan& plan, const HeldTrees& held) {
+    report(plan.disk.vanished);
+    if (plan.disk.cancelled) return;
+    tellFailures(Change::erase, plan.refused);
+    const std::vector<ActionTarget>& items = plan.items;
     if (items.empty()) return;
     AlertRequest alert;
     alert.message = items.size() == 1
         ? fillPlaceholders(localized("Permanently erase \"%@\"?"), {items.front().displayName})
         : fillCount(localized("Permanently erase %d items?"), (long long)items.size());
     alert.informativeText = localized("You can't undo this action.");
-    if (const QString onDisk = disk.textFor(items); !onDisk.isEmpty()) alert.informativeText += QStringLiteral("\n\n") + onDisk;
+    if (const QString onDisk = plan.disk.textFor(items); !onDisk.isEmpty()) alert.informativeText += QStringLiteral("\n\n") + onDisk;
     alert.buttons = {localized("Delete Immediately"), localized("Cancel")};
     alert.defaultButton = 1;  // what cannot be undone is never one key press away
-    if (prompter_.ask(alert)) removeImmediately(std::move(items), held);
+    if (prompter_.ask(alert)) removeImmediately(items, held);
 }
 
 void FileActionController::removeImmediately(std::vector<ActionTarget> items, HeldTrees held) {

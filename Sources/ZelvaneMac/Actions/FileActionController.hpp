@@ -23,6 +23,8 @@ class QObject;
 
 namespace zelvane {
 
+struct DiskSurvey;
+
 // One colour of the Tags submenu. `name` (English) is what a file's tags receive.
 struct TagColor {
     const char* name;
@@ -51,6 +53,8 @@ struct FileActionMenuState {
 // GUI thread only; actions run to their end there, alerts included, except Delete Immediately,
 // Compress and Duplicate, which change the disk on the thread pool while the busy indication shows
 // (and, for a deletion that lasts, a panel with Cancel), and report what they did when they end.
+// Delete Immediately also checks its items on the thread pool before it asks, so that a selection
+// of any size costs the window no more than marking what went.
 // Cancel, or the controller going (its window closes, the program quits), stops such work before
 // its next file.
 class FileActionController final {
@@ -146,6 +150,7 @@ private:
     // meanwhile replaces the window's trees, and the action must still reach the nodes it holds.
     using HeldTrees = std::vector<std::shared_ptr<NodeStore>>;
     static HeldTrees holdTrees(const std::vector<ActionTarget>& items);
+    static HeldTrees holdTrees(const std::vector<FileNode*>& nodes);
 
     // The items the action works on; the nodes it cannot reach on disk join `refused`, with why.
     std::vector<ActionTarget> targets(std::vector<Failure>& refused, bool dropNestedItems = false) const;
@@ -154,6 +159,26 @@ private:
     // Splits off the targets that `change` may not touch, with why.
     std::vector<ActionTarget> refuseUntouchable(std::vector<ActionTarget> items, Change change,
                                                 std::vector<Failure>& refused, DiskTotals* disk = nullptr) const;
+    // The steps of refuseUntouchable, each safe on any thread: the checks of each item, the reading
+    // of what the disk holds now below those whose rows may not show it, and the refusals that
+    // reading leads to.
+    struct Checked {
+        std::vector<ActionTarget> kept;
+        // The items of `kept` read before asking (their index), and whether each is a folder now.
+        std::vector<std::pair<size_t, bool>> unseen;
+    };
+    static Checked checkTargets(std::vector<ActionTarget> items, Change change, std::vector<Failure>& refused,
+                                DiskTotals* disk);
+    static std::vector<DiskSurvey> surveyUnseen(const Checked& checked, const std::atomic<bool>& cancelled);
+    static std::vector<ActionTarget> applySurveys(Checked checked, const std::vector<DiskSurvey>& surveys,
+                                                  std::vector<Failure>& refused, DiskTotals& disk);
+    // What Delete Immediately's checks found, handed from the thread pool to the question.
+    struct ErasePlan {
+        std::vector<ActionTarget> items;
+        std::vector<Failure> refused;
+        DiskTotals disk;
+    };
+    void askToErase(const ErasePlan& plan, const HeldTrees& held);
     // One failure's reason, or a line "name": reason for each of several (the first few named).
     static QString reasonsText(const std::vector<Failure>& failures);
     void tellFailures(Change change, const std::vector<Failure>& failures);

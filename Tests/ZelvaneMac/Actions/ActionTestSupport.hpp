@@ -83,12 +83,12 @@ public:
         answers.pop_front();
         return a;
     }
-    // The panels of work under way: their texts, and Cancel pressed as each appears when asked.
+    // The panels of work under way: their texts, and Cancel pressed as one with this text appears.
     std::vector<QString> panels;
-    bool cancelAsPanelsAppear = false;
+    QString cancelPanelSaying;
     std::shared_ptr<void> showProgress(const QString& text, std::function<void()> cancel) override {
         panels.push_back(text);
-        if (cancelAsPanelsAppear) cancel();
+        if (text == cancelPanelSaying) cancel();
         return {};
     }
     std::vector<QString> messages() const {

@@ -208,6 +208,7 @@ TEST(FileOperations, DeleteImmediatelyAsksRemovesReportsAndSkipsWhatIsGone) {
     // Cancel: nothing happens.
     b.selection = {dash};
     b.actions.deleteImmediately();
+    b.actions.waitForBackgroundWork();
     EXPECT_EQ(b.prompter.messages(), std::vector<QString>{QStringLiteral("Permanently erase \"-rf.txt\"?")});
     EXPECT_EQ(b.prompter.asked[0].informativeText, QStringLiteral("You can't undo this action."));
     EXPECT_EQ(b.prompter.asked[0].buttons, (QStringList{"Delete Immediately", "Cancel"}));
@@ -219,6 +220,7 @@ TEST(FileOperations, DeleteImmediatelyAsksRemovesReportsAndSkipsWhatIsGone) {
     b.prompter.asked.clear();
     b.selection = {newline};
     b.actions.deleteImmediately();
+    b.actions.waitForBackgroundWork();
     EXPECT_EQ(b.prompter.messages(), std::vector<QString>{QStringLiteral("Permanently erase \"new\u240Aline.txt\"?")});
     EXPECT_TRUE(pathExists(b.dir / "new\nline.txt"));
 
@@ -247,13 +249,14 @@ TEST(FileOperations, DeleteImmediatelyAsksRemovesReportsAndSkipsWhatIsGone) {
     b.prompter.asked.clear();
     b.selection = {dash};
     b.actions.deleteImmediately();
+    b.actions.waitForBackgroundWork();
     b.actions.moveToTrash();
     EXPECT_TRUE(b.prompter.asked.empty());
     EXPECT_EQ(readText(b.dir / "-rf.txt"), "a new file");
 }
 
-// Delete Immediately erases on the thread pool behind a panel: Cancel before the first file keeps
-// everything and reports nothing; the controller going while it runs drops its report.
+// Delete Immediately checks and erases on the thread pool behind a panel: Cancel before the first
+// file keeps everything and reports nothing; the controller going while it runs drops its report.
 TEST(FileOperations, DeleteImmediatelyErasesInTheBackgroundAndStopsWhenCancelled) {
     qtWidgetApp();
     TempDir dir;
@@ -268,18 +271,27 @@ TEST(FileOperations, DeleteImmediatelyErasesInTheBackgroundAndStopsWhenCancelled
     const std::vector<FileNode*> both{child(root.get(), "many"), child(root.get(), "one.txt")};
     actions->targetNodesProvider = [&] { return both; };
 
-    prompter.cancelAsPanelsAppear = true;
+    // The checks before the question read the disk behind a panel of their own; Cancel there asks
+    // nothing.
+    prompter.cancelPanelSaying = QStringLiteral("Reading what is on disk now\u2026");
+    actions->deleteImmediately();
+    actions->waitForBackgroundWork();
+    EXPECT_EQ(prompter.panels, std::vector<QString>{prompter.cancelPanelSaying});
+    EXPECT_TRUE(prompter.asked.empty());
+
+    prompter.panels.clear();
+    prompter.cancelPanelSaying = QStringLiteral("Deleting\u2026");
     prompter.answers = {true};
     actions->deleteImmediately();
     actions->waitForBackgroundWork();
-    EXPECT_EQ(prompter.panels, std::vector<QString>{QStringLiteral("Deleting\u2026")});
+    EXPECT_EQ(prompter.panels, (std::vector<QString>{QStringLiteral("Reading what is on disk now\u2026"), prompter.cancelPanelSaying}));
     EXPECT_EQ(prompter.asked.size(), 1u) << "what Cancel kept was told as a failure";
     EXPECT_TRUE(reported.empty());
     EXPECT_EQ(testsupport::namesIn(dir / "many").size(), 2000u);
     EXPECT_TRUE(pathExists(dir / "one.txt"));
 
     // Not cancelled: both go, reported once, in target order.
-    prompter.cancelAsPanelsAppear = false;
+    prompter.cancelPanelSaying.clear();
     prompter.answers = {true};
     actions->deleteImmediately();
     actions->waitForBackgroundWork();
@@ -294,7 +306,10 @@ TEST(FileOperations, DeleteImmediatelyErasesInTheBackgroundAndStopsWhenCancelled
     RootRef again = fixtures::loadTreeFromDisk(dir / "again");
     actions->targetNodesProvider = [&] { return std::vector<FileNode*>{again.get()}; };
     prompter.answers = {true};
+    prompter.asked.clear();
     actions->deleteImmediately();
+    // Answered: the files are going.
+    while (prompter.asked.empty()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     actions.reset();
     QThreadPool::globalInstance()->waitForDone();
     QCoreApplication::processEvents();

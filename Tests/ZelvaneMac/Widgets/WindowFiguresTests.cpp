@@ -302,8 +302,8 @@ TEST(WindowFigures, HardLinkedSpaceStaysCountedWhileALinkIsLeft) {
     testing::ScriptedUser user;
     user.answer({QStringLiteral("Delete Immediately")});
     w.key(Qt::Key_Delete, Qt::ShiftModifier);
-    ASSERT_EQ(user.alerts.size(), 1u);
     ASSERT_TRUE(w.waitFor([&] { return !fs::exists(mid) && !QGuiApplication::overrideCursor(); }));
+    ASSERT_EQ(user.alerts.size(), 1u);
     EXPECT_EQ(root->subFolderTotSizeAlloc(), fileBlocksOnDisk(dir.path()));
     const QModelIndex rootRow = w.rows().indexForNode(root).siblingAtColumn(FileTreeOutlineModel::allocatedColumn);
     EXPECT_TRUE(w.waitFor([&] { return w.rows().data(rootRow).toString() == w.sizeText(fileBlocksOnDisk(dir.path())); }))
