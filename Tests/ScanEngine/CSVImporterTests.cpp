@@ -274,6 +274,17 @@ TEST(CSVImport, NamesWithLineBreaksStayOneRow) {
          {"/a/good"}},
         {"a broken last line", kHeader + "\"/a/good\",2,2,,0,0,0\n\"/a/tail\n\nmore", {"/a/good"}},
         {"a quote that closes at the end of the file", kHeader + "\"/a/x\n\"", {"/a/x\n"}},
+        // Split names repeat the name, line feeds included, in quoted fields after the path.
+        {"LFs in the later quoted fields",
+         kHeader + "\"/a/x\ny\",1,1,,0,0,0,\"\",\"/a\",\"x\ny\",\"\"\n\"/a/z\n\",2,2,,0,0,0,\"\",\"/a\",\"z\n\",\"\"\n"
+             "\"/a/d\n/f.txt\",3,3,,0,0,0,\"\",\"/a/d\n\",\"f\",\"txt\"\n\"/a/next\",4,4,,0,0,0,\"\",\"/a\",\"next\",\"\"\n",
+         {"/a/x\ny", "/a/z\n", "/a/d\n/f.txt", "/a/next"}},
+        {"a quote inside an unquoted field is a character of it",
+         kHeader + "\"/a/q\",1,1,x\"y,0,0,0\n\"/a/next\",2,2,,0,0,0\n", {"/a/q", "/a/next"}},
+        {"text after a closed later field keeps the row to its line",
+         kHeader + "\"/a/h\",1,1,,0,0,0,\"z\"junk\n\"/a/next\",2,2,,0,0,0\n", {"/a/h", "/a/next"}},
+        {"a later field still open at the end of the file",
+         kHeader + "\"/a/good\",2,2,,0,0,0\n\"/a/k\",7,7,,0,0,0,\"never closed\nstill\n", {"/a/good", "/a/k"}},
     };
     for (const Case& c : cases) {
         auto outcome = importText(c.text);
@@ -468,8 +479,10 @@ std::string cutProneExport(size_t hugeName) {
         if (i % 5 == 0) name += "\nsecond\r\nthird";
         if (i % 7 == 0) name += "\"\"q";
         if (i % 11 == 0) name += "\n";
-        text += "\"/r/d" + std::to_string(i / 10) + "/" + name + "\"," + std::to_string(i) + ",4096,,0,0,0" +
-                (i % 2 ? "\n" : "\r\n");
+        text += "\"/r/d" + std::to_string(i / 10) + "/" + name + "\"," + std::to_string(i) + ",4096,,0,0,0";
+        // Split names: the folder and the name again, each quoted, line feeds and all.
+        if (i % 3 == 0) text += ",,\"\",\"/r/d" + std::to_string(i / 10) + "\",\"" + name + "\",\"\"";
+        text += i % 2 ? "\n" : "\r\n";
         if (i % 13 == 0) text += "\"/r/broken,1,1\n";
         if (i % 17 == 0) text += "\"/r/not a row\nx\"y\n";
     }

@@ -113,15 +113,29 @@ RecordScan scanRecord(const char* p, const char* end, char delimiter) {
     }
 }
 
-// Whether the physical line [p, lineEnd) leaves a record open: it starts with a quote and one of
-// its quoted fields does not close on it. Lines without a quote after their first field, the
-// common case, are decided without looking at their fields.
+// Whether the physical line [p, lineEnd) leaves a record open, as `scanRecord` over the line
+// would find it unclosed: it starts with a quote and one of its quoted fields does not close on
+// it. Every line of a file passes here, so it goes from quote to quote instead of field by field:
+// a quote is a quoted field's opening one when a delimiter stands before it (the delimiters
+// inside quoted fields are skipped with them), else it is part of an unquoted field.
 bool leavesRecordOpen(const char* p, const char* lineEnd, char delimiter) {
     if (p == lineEnd || *p != '"') return false;
-    const char* q = findClosingQuote(p + 1, lineEnd);
-    if (!q) return true;
-    if (!std::memchr(q + 1, '"', size_t(lineEnd - q - 1))) return false;
-    return scanRecord(p, lineEnd, delimiter).kind == RecordScan::Kind::unclosed;
+    const auto endsField = [&](const char* at) {
+        return at == lineEnd || *at == delimiter || (*at == '\r' && at + 1 == lineEnd);
+    };
+    const char* close = findClosingQuote(p + 1, lineEnd);
+    for (;;) {
+        if (!close) return true;
+        const char* at = close + 1;
+        if (!endsField(at)) return false;  // no row: the line stands alone
+        for (;;) {
+            at = static_cast<const char*>(std::memchr(at, '"', size_t(lineEnd - at)));
+            if (!at) return false;
+            if (at[-1] == delimiter) break;
+            ++at;  // inside an unquoted field
+        }
+        close = findClosingQuote(at + 1, lineEnd);
+    }
 }
 
 }  // namespace
