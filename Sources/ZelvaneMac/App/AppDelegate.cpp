@@ -43,11 +43,9 @@ void drawLockShield(QPainter& painter, const QRectF& box) {
 }  // namespace
 
 BadgeGeometry badgeGeometry(QSizeF iconSize) {
-    const qreal w = iconSize.width();
+    const qreal w = iconSize.width(), h = iconSize.height();
     const qreal d = w * 0.52;
-    // Screen coordinates grow downwards, so the corner drawn at the bottom of a y-up image
-    // (x = w - d, y = 0) sits at the top right here.
-    const QRectF outer(w - d, 0, d, d);
+    const QRectF outer(w - d, h - d, d, d);
     const QRectF inner = outer.adjusted(d * 0.07, d * 0.07, -d * 0.07, -d * 0.07);
     const qreal s = inner.width() * 0.6;
     const QRectF symbol(inner.center().x() - s / 2, inner.center().y() - s / 2, s, s);

@@ -13,7 +13,7 @@ namespace zelvane {
 
 class Preferences;
 
-// Geometry of the administrator badge on an icon of the given size: the white disc in the top-right
+// Geometry of the administrator badge on an icon of the given size: the white disc in the bottom-right
 // corner (diameter 52% of the width), the orange disc inset by 7% of that diameter, and the square
 // the lock symbol is drawn into (60% of the orange disc), centred on it.
 struct BadgeGeometry {

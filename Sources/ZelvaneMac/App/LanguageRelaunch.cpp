@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <string_view>
 #include <unistd.h>
 
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
@@ -44,7 +45,8 @@ void LanguageRelaunch::relaunch() {
     // The new copy applies the override it reads from disk, so it must be there first.
     const QString failure = preferences_.synchronize();
     if (!failure.isEmpty()) qWarning("ZelvaneMac: the settings could not be saved before the restart: %s", qPrintable(failure));
-    const QStringList environment{QStringLiteral("%1=%2").arg(QLatin1String(waitVariable)).arg(qint64(::getpid()))};
+    QStringList environment{QStringLiteral("%1=%2").arg(QLatin1String(waitVariable)).arg(qint64(::getpid()))};
+    if (carried_) environment += carried_();
     if (!launcher_(program_, {}, environment)) qWarning("ZelvaneMac: the program could not be started again");
     quit_();
 }
@@ -79,6 +81,13 @@ void waitForRelaunchingProcess(int limitMillis) {
         QThread::msleep(stepMillis);
     }
     QThread::msleep(500);
+}
+
+bool takeMoveToApplicationsOfferedVariable() {
+    const char* text = std::getenv(moveToApplicationsOfferedVariable);
+    const bool offered = text && std::string_view(text) == "1";
+    ::unsetenv(moveToApplicationsOfferedVariable);
+    return offered;
 }
 
 }  // namespace zelvane

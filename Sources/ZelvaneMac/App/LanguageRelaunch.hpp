@@ -28,6 +28,9 @@ public:
                      QObject* parent = nullptr);
 
     bool hasRelaunched() const { return relaunched_; }
+    // "NAME=value" entries the new copy is started with besides the wait variable, read at the
+    // moment of the restart.
+    void setCarriedEnvironment(std::function<QStringList()> carried) { carried_ = std::move(carried); }
 
     static Launcher detachedLauncher();
 
@@ -38,6 +41,7 @@ private:
     QString program_;
     Launcher launcher_;
     std::function<void()> quit_;
+    std::function<QStringList()> carried_;
     QString language_;
     bool relaunched_ = false;
 };
@@ -46,5 +50,12 @@ private:
 // (at most `limitMillis`), then half a second more, as a reopen after quitting would. The variable
 // is removed either way, so programs this one starts do not wait.
 void waitForRelaunchingProcess(int limitMillis = 15000);
+
+// The variable by which a restarting copy tells the new one that the offer to move into the
+// Applications folder was made in this run.
+inline constexpr const char* moveToApplicationsOfferedVariable = "ZELVANE_MOVE_OFFER_MADE";
+// Whether the copy this one replaced made that offer. The variable is removed, so programs this
+// one starts are runs of their own.
+bool takeMoveToApplicationsOfferedVariable();
 
 }  // namespace zelvane

@@ -37,7 +37,8 @@ ZelvaneMacApp::ZelvaneMacApp(Preferences& preferences, CommandLine commandLine, 
     : QObject(parent),
       preferences_(preferences),
       commandLine_(std::move(commandLine)),
-      environment_(std::move(environment)) {
+      environment_(std::move(environment)),
+      moveToApplicationsOffered_(environment_.moveToApplicationsOffered) {
     const StartupSteps& steps = environment_.startup;
     runStep(steps.raiseFileDescriptorLimit);
     runStep(steps.activatePortableModeIfPrepared);
@@ -62,6 +63,11 @@ ZelvaneMacApp::ZelvaneMacApp(Preferences& preferences, CommandLine commandLine, 
     // One observer for the whole application: a window each would start a copy each.
     relaunch_ = new LanguageRelaunch(preferences_, environment_.program, environment_.launcher,
                                      environment_.quit ? environment_.quit : [] { QCoreApplication::quit(); }, this);
+    // The new copy is the same run: what was asked once is not asked again.
+    relaunch_->setCarriedEnvironment([this] {
+        return moveToApplicationsOffered_ ? QStringList{QStringLiteral("%1=1").arg(QLatin1String(moveToApplicationsOfferedVariable))}
+                                          : QStringList{};
+    });
 
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         // The rule for the last window is ours, not the platform's, so that it can be asked.
@@ -161,14 +167,12 @@ MainWindow* ZelvaneMacApp::openWindow() {
         hooks.shouldOfferPortableMode = [mode] {
             return !mode->isActive() && !mode->wasDeclinedThisLaunch() && PortableModeFacts::isRunningFromNonInternalVolume();
         };
-        hooks.shouldOfferMoveToApplications = [] {
-            return !PortableModeFacts::isRunningFromNonInternalVolume() &&
-                   !MoveToApplicationsFacts::isAlreadyInApplications(PortableModeFacts::bundlePath());
-        };
     }
+    hooks.shouldOfferMoveToApplications = [this] { return takeMoveToApplicationsOffer(); };
     window->setStartupHooks(std::move(hooks));
     windows_.emplace_back(window);
     connect(window, &MainWindow::newWindowRequested, this, [this] { openWindow(); });
+    connect(window, &MainWindow::quitRequested, this, &ZelvaneMacApp::quit, Qt::QueuedConnection);
     window->show();
     return window;
 }
@@ -178,6 +182,23 @@ std::vector<MainWindow*> ZelvaneMacApp::windows() const {
     for (const auto& window : windows_)
         if (window) open.push_back(window);
     return open;
+}
+
+bool ZelvaneMacApp::takeMoveToApplicationsOffer() {
+    if (moveToApplicationsOffered_ || !environment_.shouldOfferMoveToApplications ||
+        !environment_.shouldOfferMoveToApplications())
+        return false;
+    moveToApplicationsOffered_ = true;
+    return true;
+}
+
+void ZelvaneMacApp::quit() {
+    for (MainWindow* window : windows())
+        if (!window->close()) return;
+    if (environment_.quit)
+        environment_.quit();
+    else
+        QCoreApplication::quit();
 }
 
 void ZelvaneMacApp::lastWindowClosed() {
@@ -191,6 +212,10 @@ ZelvaneMacApp::Environment ZelvaneMacApp::standardEnvironment() {
     environment.program = QCoreApplication::applicationFilePath();
     environment.launcher = LanguageRelaunch::detachedLauncher();
     environment.isElevated = [] { return ::geteuid() == 0; };
+    environment.shouldOfferMoveToApplications = [] {
+        return !PortableModeFacts::isRunningFromNonInternalVolume() &&
+               !MoveToApplicationsFacts::isAlreadyInApplications(PortableModeFacts::bundlePath());
+    };
     return environment;
 }
 

@@ -41,6 +41,11 @@ public:
         LanguageRelaunch::Launcher launcher;
         std::function<void()> quit;
         std::function<bool()> isElevated;
+        // Whether this copy is one to offer moving into the Applications folder (not there yet,
+        // not on a removable drive); empty: never offered. Asked once a window is ready to offer.
+        std::function<bool()> shouldOfferMoveToApplications;
+        // The copy this one replaced for a language change already made that offer.
+        bool moveToApplicationsOffered = false;
         // The update checker and portable mode every window observes (none in tests).
         AppServices services;
     };
@@ -59,6 +64,10 @@ public:
     MainWindow* openWindow();
     // The main windows that are open, oldest first.
     std::vector<MainWindow*> windows() const;
+    // The File menu's "Quit": closes every main window as the user would one by one (each writes
+    // its frame and stops its work), then ends the program, which copies the settings back. A
+    // window that refuses to close keeps the program running.
+    void quit();
 
     Preferences& preferences() const { return preferences_; }
     AppDelegate& delegate() const { return *delegate_; }
@@ -72,6 +81,7 @@ private:
     void installStringsTable();
     void followInterfaceLanguage(const QString& language);
     void lastWindowClosed();
+    bool takeMoveToApplicationsOffer();
 
     Preferences& preferences_;
     CommandLine commandLine_;
@@ -81,6 +91,8 @@ private:
     std::vector<QPointer<MainWindow>> windows_;
     QStringList stringsProblems_;
     QTranslator* qtTranslator_ = nullptr;
+    // Made at most once per run, whichever window makes it.
+    bool moveToApplicationsOffered_ = false;
 };
 
 }  // namespace zelvane

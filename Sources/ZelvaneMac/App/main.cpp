@@ -67,6 +67,7 @@ int runGraphicalMode(int argc, char** argv, zelvane::CommandLine commandLine) {
         return 2;
     }
     zelvane::waitForRelaunchingProcess();
+    const bool moveToApplicationsOffered = zelvane::takeMoveToApplicationsOfferedVariable();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ZelvaneMac"));
     QApplication::setDesktopFileName(QStringLiteral("ZelvaneMac"));
@@ -75,6 +76,7 @@ int runGraphicalMode(int argc, char** argv, zelvane::CommandLine commandLine) {
     zelvane::Preferences preferences;
     zelvane::PortableMode portableMode;
     zelvane::ZelvaneMacApp::Environment environment = zelvane::ZelvaneMacApp::standardEnvironment();
+    environment.moveToApplicationsOffered = moveToApplicationsOffered;
     environment.startup.raiseFileDescriptorLimit = [] { zelvane::raiseFileDescriptorLimit(); };
     environment.startup.activatePortableModeIfPrepared = [&] { portableMode.activateIfPrepared(); };
     environment.startup.syncPreferencesFromPortableDriveIfActive = [&](zelvane::Preferences& p) {

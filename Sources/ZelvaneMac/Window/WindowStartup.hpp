@@ -22,7 +22,8 @@ struct WindowStartupHooks {
     std::function<bool()> hasFullDiskAccess;
     // Running from a removable drive, portable mode not active and not declined this launch.
     std::function<bool()> shouldOfferPortableMode;
-    // Not in the Applications folder and not running from a removable drive.
+    // Not in the Applications folder, not running from a removable drive, and not offered yet in
+    // this run: asked only when the offer would be shown, so a true answer counts as the offer.
     std::function<bool()> shouldOfferMoveToApplications;
     std::function<void()> hideAllWindows;  // the command line's export mode
     std::function<std::vector<VolumeInfo>()> enumerateVolumes;

@@ -1,5 +1,6 @@
 // The application with its real windows: what a window shows or does because of something
-// application-wide (the update check, the administrator badge, the restart after a reset).
+// application-wide (the update check, the administrator badge, the restart after a reset), how
+// windows close and the program quits, and the offer made once per run.
 
 #include <gtest/gtest.h>
 
@@ -8,11 +9,13 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -21,7 +24,9 @@
 #include "../Services/LocalHttpServer.hpp"
 #include "QtWidgetTestApp.hpp"
 #include "StandInProgram.hpp"
+#include "TestTrees.hpp"
 #include "ZelvaneMac/App/AppDelegate.hpp"
+#include "ZelvaneMac/App/LanguageRelaunch.hpp"
 #include "ZelvaneMac/App/ZelvaneMacApp.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Services/UpdateChecker.hpp"
@@ -47,14 +52,16 @@ struct App {
     Preferences preferences{dir.filePath("prefs.plist")};
     int languageRestarts = 0;
     int quits = 0;
+    QStringList restartEnvironment;  // of the last restart, besides the process's own
 
     ZelvaneMacApp::Environment environment(UpdateChecker* checker = nullptr, bool elevated = false) {
         ZelvaneMacApp::Environment env;
         env.resourcesDir = dir.filePath("Resources");
         env.systemLanguages = {"en-US"};
         env.program = dir.filePath("ZelvaneMac");
-        env.launcher = [this](const QString&, const QStringList&, const QStringList&) {
+        env.launcher = [this](const QString&, const QStringList&, const QStringList& extra) {
             ++languageRestarts;
+            restartEnvironment = extra;
             return true;
         };
         env.quit = [this] { ++quits; };
@@ -187,7 +194,7 @@ TEST(AdministratorBadge, EveryWindowOfAnElevatedRunShowsTheBadgedIcon) {
         const QColor c = icon.pixelColor(onOrange);
         EXPECT_GT(c.red(), 230);
         EXPECT_NEAR(c.green(), 0x95, 25);
-        EXPECT_LT(c.blue(), 40) << "the badge's orange disc at the icon's top right";
+        EXPECT_LT(c.blue(), 40) << "the badge's orange disc at the icon's bottom right";
     }
     EXPECT_TRUE(first->windowIcon().pixmap(128, 128).save(grabPath("elevated-window-icon.png")));
     delete second;
@@ -264,6 +271,144 @@ TEST(CommandLineFolders, TheWindowScansTheFoldersTheCommandLineNames) {
     EXPECT_EQ(scans.effectiveRoots()[1]->pathBytes(), odd) << "the name's bytes, as on disk";
     EXPECT_EQ(scans.effectiveRoots()[1]->effectiveSize(), 700);
     delete window;
+}
+
+void press(MainWindow* window, Qt::Key key) {
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QTest::keyClick(window, key, Qt::ControlModifier);
+}
+
+TEST(CloseAndQuit, CtrlWClosesItsWindowAndCtrlQEndsTheProgramAsClosingEachWould) {
+    App run;
+    fixtures::TempDir tree;
+    fixtures::writePhotosMusicAndNotes(tree.path());
+    ZelvaneMacApp::Environment env = run.environment();
+    // The program's own quit, whose end runs the write-backs.
+    env.quit = nullptr;
+    int copiesBack = 0;
+    env.termination.syncPreferencesBackToRealUserIfElevated = [&copiesBack](Preferences&) { ++copiesBack; };
+    ZelvaneMacApp app(run.preferences, CommandLine::read({"ZelvaneMac"}), env);
+    QPointer<MainWindow> first = app.openWindow();
+    QPointer<MainWindow> second = app.openWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(second));
+    first->state().scanControl().scanChosenFolder(QString::fromStdString(tree.path().string()));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !first->state().scanControl().effectiveRoots().empty(); }));
+
+    press(second, Qt::Key_W);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return second.isNull(); }, 5000)) << "Ctrl+W closes the window";
+    ASSERT_FALSE(first.isNull());
+    EXPECT_TRUE(first->isVisible()) << "and only that one";
+    EXPECT_EQ(app.windows().size(), 1u);
+    EXPECT_EQ(copiesBack, 0);
+
+    // Ctrl+Q inside the program's own event loop, which it ends; a stuck program is ended by
+    // the test after a while, with another code.
+    QTimer::singleShot(0, [&] { press(first, Qt::Key_Q); });
+    QTimer stuck;
+    stuck.setSingleShot(true);
+    QObject::connect(&stuck, &QTimer::timeout, [] { QCoreApplication::exit(7); });
+    stuck.start(20000);
+    EXPECT_EQ(QApplication::exec(), 0) << "Ctrl+Q quits";
+    EXPECT_EQ(copiesBack, 1) << "the settings of an elevated run are copied back once";
+    bool frameStored = false;
+    for (const QString& key : run.preferences.allKeys()) frameStored |= key.startsWith(QStringLiteral("ZelvaneMac.MainWindowFrame"));
+    EXPECT_TRUE(frameStored) << "the window wrote its frame on the way out";
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(first.isNull()) << "closed as the user would close it, and gone";
+    EXPECT_TRUE(app.windows().empty());
+}
+
+// Answers every "Move to Applications Folder?" with "Not Now" and counts them.
+struct MoveOfferUser {
+    QApplication& application = qtWidgetApp();  // before the timer
+    int offers = 0;
+    QTimer timer;
+    MoveOfferUser() {
+        timer.setInterval(10);
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                auto* box = qobject_cast<QMessageBox*>(w);
+                if (!box || !box->isVisible() || box->text() != QStringLiteral("Move to Applications Folder?")) continue;
+                for (QAbstractButton* b : box->buttons())
+                    if (b->text() == QStringLiteral("Not Now")) {
+                        ++offers;
+                        b->click();
+                        return;
+                    }
+            }
+        });
+        timer.start();
+    }
+};
+
+// Opens a window of `app` and gives its start-up time to make its offers.
+void openAndSettle(ZelvaneMacApp& app) {
+    MainWindow* window = app.openWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    pumpWidgetsUntil([] { return false; }, 400);
+}
+
+TEST(MoveToApplicationsOffer, IsMadeOncePerRunARestartForAnotherLanguageIncluded) {
+    MoveOfferUser user;
+    {
+        App run;
+        ZelvaneMacApp::Environment env = run.environment();
+        env.shouldOfferMoveToApplications = [] { return true; };
+        ZelvaneMacApp app(run.preferences, CommandLine::read({"ZelvaneMac"}), env);
+        openAndSettle(app);
+        EXPECT_EQ(user.offers, 1) << "the first window offers";
+        openAndSettle(app);
+        openAndSettle(app);
+        EXPECT_EQ(user.offers, 1) << "later windows of the same run do not";
+
+        // Another language restarts the program, which is told the offer was made.
+        run.preferences.set(PreferenceKeys::appLanguageOverride, QStringLiteral("de"));
+        ASSERT_TRUE(app.languageRelaunch().hasRelaunched());
+        EXPECT_TRUE(run.restartEnvironment.contains(QStringLiteral("ZELVANE_MOVE_OFFER_MADE=1")))
+            << run.restartEnvironment.join(' ').toStdString();
+        for (const QString& entry : run.restartEnvironment) {
+            const qsizetype eq = entry.indexOf('=');
+            if (entry.left(eq) != QLatin1String(LanguageRelaunch::waitVariable))
+                qputenv(entry.left(eq).toUtf8().constData(), entry.mid(eq + 1).toUtf8());
+        }
+    }
+    {
+        // The restarted copy reads what it was told, and programs it starts are not told.
+        App run;
+        ZelvaneMacApp::Environment env = run.environment();
+        env.shouldOfferMoveToApplications = [] { return true; };
+        env.moveToApplicationsOffered = takeMoveToApplicationsOfferedVariable();
+        EXPECT_TRUE(env.moveToApplicationsOffered);
+        EXPECT_EQ(std::getenv("ZELVANE_MOVE_OFFER_MADE"), nullptr);
+        ZelvaneMacApp app(run.preferences, CommandLine::read({"ZelvaneMac"}), env);
+        openAndSettle(app);
+        EXPECT_EQ(user.offers, 1) << "the restarted copy does not ask again";
+
+        // Its own restart is still the same run.
+        run.preferences.set(PreferenceKeys::appLanguageOverride, QStringLiteral("fr"));
+        EXPECT_TRUE(run.restartEnvironment.contains(QStringLiteral("ZELVANE_MOVE_OFFER_MADE=1")));
+    }
+    {
+        // A new run asks again; a copy with nothing to offer tells the next one nothing.
+        App run;
+        ZelvaneMacApp::Environment env = run.environment();
+        env.shouldOfferMoveToApplications = [] { return true; };
+        env.moveToApplicationsOffered = takeMoveToApplicationsOfferedVariable();
+        ZelvaneMacApp app(run.preferences, CommandLine::read({"ZelvaneMac"}), env);
+        openAndSettle(app);
+        EXPECT_EQ(user.offers, 2);
+
+        App quiet;
+        ZelvaneMacApp::Environment none = quiet.environment();
+        none.shouldOfferMoveToApplications = [] { return false; };
+        ZelvaneMacApp other(quiet.preferences, CommandLine::read({"ZelvaneMac"}), none);
+        openAndSettle(other);
+        quiet.preferences.set(PreferenceKeys::appLanguageOverride, QStringLiteral("fr"));
+        ASSERT_TRUE(other.languageRelaunch().hasRelaunched());
+        EXPECT_FALSE(quiet.restartEnvironment.join(' ').contains(QStringLiteral("ZELVANE_MOVE_OFFER_MADE")));
+        EXPECT_EQ(user.offers, 2);
+    }
 }
 
 }  // namespace

@@ -280,12 +280,12 @@ TEST(AppDelegate, OpensAWindowWhenNoneIsVisibleShortlyAfterLaunch) {
     }
 }
 
-TEST(AppDelegate, BadgeSitsTopRightAtThePartsProportions) {
+TEST(AppDelegate, BadgeSitsBottomRightAtThePartsProportions) {
     const BadgeGeometry g = badgeGeometry(QSizeF(128, 128));
     const qreal d = 128 * 0.52;
     EXPECT_DOUBLE_EQ(g.outer.width(), d);
     EXPECT_DOUBLE_EQ(g.outer.right(), 128);
-    EXPECT_DOUBLE_EQ(g.outer.top(), 0);
+    EXPECT_DOUBLE_EQ(g.outer.bottom(), 128);
     EXPECT_DOUBLE_EQ(g.inner.left(), 128 - d + d * 0.07);
     EXPECT_DOUBLE_EQ(g.inner.width(), d * 0.86);
     EXPECT_DOUBLE_EQ(g.symbol.width(), d * 0.86 * 0.6);
@@ -295,7 +295,8 @@ TEST(AppDelegate, BadgeSitsTopRightAtThePartsProportions) {
     base.fill(QColor(0, 0, 255));
     const QImage badged = badgedApplicationIcon(base);
     EXPECT_EQ(badged.pixelColor(5, 123), QColor(0, 0, 255)) << "the bottom left stays the icon";
-    EXPECT_EQ(badged.pixelColor(int(g.outer.center().x()), 1), QColor(Qt::white)) << "white ring at the top";
+    EXPECT_EQ(badged.pixelColor(122, 5), QColor(0, 0, 255)) << "the top right stays the icon";
+    EXPECT_EQ(badged.pixelColor(int(g.outer.center().x()), 126), QColor(Qt::white)) << "white ring at the bottom";
     const QColor inner = badged.pixelColor(int(g.inner.left() + 3), int(g.inner.center().y()));
     EXPECT_EQ(inner, QColor(0xFF, 0x95, 0x00));
     EXPECT_EQ(base.pixelColor(120, 5), QColor(0, 0, 255)) << "the base image is left alone";

@@ -52,12 +52,13 @@ TreemapPNGResult writeTreemapPicturePNG(const TreemapPictureRequest& request, co
     const TreemapPicture picture = makeTreemapPicture(atOnePixel);
     if (!picture.image.ok()) return {TreemapPNGStatus::outOfMemory, {}};
 
-    // Where no box lies the file shows the background the window shows, not transparency.
+    // Where no box lies (a folder's label strip behind its name, a leaf narrower than a pixel) the
+    // file stays transparent, so the picture can be laid over any background.
     QImage flat(int(width), int(height), QImage::Format_RGBA8888_Premultiplied);
     if (flat.isNull()) return {TreemapPNGStatus::outOfMemory, {}};
+    flat.fill(Qt::transparent);
     {
         QPainter painter(&flat);
-        painter.fillRect(flat.rect(), treemapBackgroundColor().toQColor());
         painter.drawImage(QRectF(0, 0, double(width), double(height)), picture.image.image);
     }
     PNGWriteResult written = writeTreemapPNG(flat, path);

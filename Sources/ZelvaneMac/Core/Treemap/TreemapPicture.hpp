@@ -49,7 +49,7 @@ struct TreemapPNGResult {
     bool ok() const { return status == TreemapPNGStatus::written; }
 };
 
-// A picture as the exports write it: one pixel a point, over the treemap's background, as a PNG
+// A picture as the exports write it: one pixel a point, transparent where no box lies, as a PNG
 // file that replaces `path` (bytes) only once it is complete. A refused size is refused before
 // anything is allocated.
 TreemapPNGResult writeTreemapPicturePNG(const TreemapPictureRequest& request, const std::string& path);

@@ -5,6 +5,8 @@
 #include <QPalette>
 #include <QTextLayout>
 
+#include <memory>
+
 #include "ZelvaneMac/Core/Text/VisibleText.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapColorSettings.hpp"
 #include "ZelvaneMac/Models/ResultTableRoles.hpp"
@@ -31,35 +33,66 @@ QColor compressedTextColor() {
     return darkenColor(0, 128, 128, 1.5625).toQColor();
 }
 
-void paintHighlightedText(QPainter& painter, const QRect& rect, const QString& text, const QList<QPoint>& ranges,
-                          const QColor& textColor, Qt::Alignment alignment) {
-    const QFontMetrics fm(painter.font());
-    const QString shown = fm.elidedText(text, Qt::ElideRight, rect.width());
-    QTextLayout layout(shown, painter.font());
-    QList<QTextLayout::FormatRange> formats;
-    const QColor mark = withAlpha(QColor(255, 213, 0), 0.55);
-    for (const QPoint& r : ranges) {
-        if (r.x() < 0 || r.y() <= 0 || r.x() >= shown.size()) continue;
-        QTextLayout::FormatRange f;
-        f.start = r.x();
-        f.length = int(std::min<qsizetype>(r.y(), shown.size() - r.x()));
-        f.format.setBackground(mark);
-        formats.push_back(f);
+QColor searchHighlightColor() { return paletteIsDark() ? QColor(112, 190, 255) : QColor(56, 56, 255); }
+
+namespace {
+
+// One line of `text` with the characters of `ranges` bold in `matchColor`, laid out unbounded.
+struct MarkedLine {
+    QTextLayout layout;
+    QTextLine line;
+    MarkedLine(const QString& text, const QFont& font, const QList<QPoint>& ranges, const QColor& matchColor)
+        : layout(text, font) {
+        QList<QTextLayout::FormatRange> formats;
+        for (const QPoint& r : ranges) {
+            if (r.x() < 0 || r.y() <= 0 || r.x() >= text.size()) continue;
+            QTextLayout::FormatRange f;
+            f.start = r.x();
+            f.length = int(std::min<qsizetype>(r.y(), text.size() - r.x()));
+            f.format.setForeground(matchColor);
+            f.format.setFontWeight(QFont::Bold);
+            formats.push_back(f);
+        }
+        layout.setFormats(formats);
+        QTextOption option;
+        option.setWrapMode(QTextOption::NoWrap);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        line = layout.createLine();
+        layout.endLayout();
     }
-    layout.setFormats(formats);
-    layout.beginLayout();
-    QTextLine line = layout.createLine();
-    if (line.isValid()) line.setLineWidth(rect.width());
-    layout.endLayout();
-    if (!line.isValid()) return;
-    const qreal w = line.naturalTextWidth();
+    qreal width() const { return line.isValid() ? line.naturalTextWidth() : 0; }
+};
+
+}  // namespace
+
+void paintHighlightedText(QPainter& painter, const QRect& rect, const QString& text, const QList<QPoint>& ranges,
+                          const QColor& textColor, const QColor& matchColor, Qt::Alignment alignment) {
+    // Bold characters are wider: the text is cut at its end, with an ellipsis, where the marked
+    // line itself no longer fits, not where the plain one would.
+    auto marked = std::make_unique<MarkedLine>(text, painter.font(), ranges, matchColor);
+    if (marked->width() > rect.width()) {
+        const QString ellipsis(QChar(0x2026));
+        qsizetype fits = 0, tooLong = text.size();
+        while (tooLong - fits > 1) {
+            const qsizetype mid = (fits + tooLong) / 2;
+            if (MarkedLine(text.left(mid) + ellipsis, painter.font(), ranges, matchColor).width() <= rect.width())
+                fits = mid;
+            else
+                tooLong = mid;
+        }
+        marked = std::make_unique<MarkedLine>(text.left(fits) + ellipsis, painter.font(), ranges, matchColor);
+    }
+    if (!marked->line.isValid()) return;
+    const qreal w = marked->width();
     qreal x = rect.left();
     if (alignment & Qt::AlignRight) x = rect.right() - w;
     else if (alignment & Qt::AlignHCenter) x = rect.left() + (rect.width() - w) / 2;
-    const qreal y = rect.top() + (rect.height() - line.height()) / 2;
+    const qreal y = rect.top() + (rect.height() - marked->line.height()) / 2;
     painter.save();
     painter.setPen(textColor);
-    layout.draw(&painter, QPointF(x, y));
+    painter.setClipRect(rect, Qt::IntersectClip);
+    marked->layout.draw(&painter, QPointF(x, y));
     painter.restore();
 }
 
@@ -133,7 +166,9 @@ void ResultTableDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
             QList<QPoint> shifted = ranges.value<QList<QPoint>>();
             const int markLength = int(text.size() - index.data(Qt::DisplayRole).toString().size());
             for (QPoint& p : shifted) p.rx() += markLength;
-            paintHighlightedText(*painter, textRect, text, shifted, color, opt.displayAlignment);
+            // A selected row draws its matches in the selection's text colour, still bold.
+            paintHighlightedText(*painter, textRect, text, shifted, color, selected ? color : searchHighlightColor(),
+                                 opt.displayAlignment);
         } else {
             painter->setPen(color);
             const QString shown = QFontMetrics(opt.font).elidedText(text, Qt::ElideRight, textRect.width());

@@ -17,10 +17,14 @@ QColor secondaryTextColor();
 QColor compressedTextColor();
 QColor deletedTextColor();
 
-// Draws `text` in `rect` elided at the end, with the characters of `ranges` (start, length) on a
-// highlight background: the search matches of a name.
+// The colour of search matches in rows that are not selected: a blue that reads on the table's
+// background, lighter on dark ones.
+QColor searchHighlightColor();
+
+// Draws `text` in `rect` in `textColor`, cut at the end with an ellipsis when it does not fit, with
+// the characters of `ranges` (start, length) bold in `matchColor`: the search matches of a name.
 void paintHighlightedText(QPainter& painter, const QRect& rect, const QString& text, const QList<QPoint>& ranges,
-                          const QColor& textColor, Qt::Alignment alignment);
+                          const QColor& textColor, const QColor& matchColor, Qt::Alignment alignment);
 
 // The cell painting of the result tables, driven by the roles of ResultTableRoles.hpp: the faint
 // tint of the sorted column, the percent band, the text tones (secondary, compressed, deleted in

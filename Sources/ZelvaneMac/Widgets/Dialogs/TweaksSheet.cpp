@@ -4,9 +4,13 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStyle>
+#include <QStyleOption>
 #include <QVBoxLayout>
 
 #include "ZelvaneMac/Core/Text/Localization.hpp"
@@ -16,11 +20,44 @@ namespace zelvane {
 
 namespace {
 
+// Up and down arrows alone: the label beside them shows the value, so no field repeats it. The
+// arrow keys, Page Up and Page Down and the wheel step it; other keys go to the sheet.
+class ArrowStepper final : public QSpinBox {
+public:
+    explicit ArrowStepper(QWidget* parent) : QSpinBox(parent) {
+        lineEdit()->hide();
+        setFocusPolicy(Qt::StrongFocus);
+    }
+
+    QSize sizeHint() const override {
+        QStyleOptionSpinBox option;
+        initStyleOption(&option);
+        const int height = QSpinBox::sizeHint().height();
+        option.rect = QRect(0, 0, 200, height);
+        const QRect field = style()->subControlRect(QStyle::CC_SpinBox, &option, QStyle::SC_SpinBoxEditField, this);
+        // The frame and the arrows: everything but the field.
+        return {200 - field.width(), height};
+    }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        switch (event->key()) {
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown: QSpinBox::keyPressEvent(event); return;
+        default: event->ignore();
+        }
+    }
+};
+
 // A stepper with its label made from a format that shows the current value.
 QSpinBox* labelledStepper(QWidget* parent, QVBoxLayout* into, const char* format, int low, int high, int64_t value) {
     auto* row = new QHBoxLayout;
     auto* label = new QLabel(parent);
-    auto* stepper = new QSpinBox(parent);
+    auto* stepper = new ArrowStepper(parent);
+    stepper->setFixedSize(stepper->sizeHint());
     stepper->setRange(low, high);
     stepper->setValue(int(std::clamp<int64_t>(value, low, high)));
     const auto relabel = [label, format](int v) { label->setText(fillFormat(localized(format), {int64_t(v)})); };

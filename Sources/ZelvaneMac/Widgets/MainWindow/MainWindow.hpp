@@ -49,6 +49,8 @@ public:
 signals:
     // The user asked for another main window (the File menu's "New Window").
     void newWindowRequested();
+    // The user asked to quit the program (the File menu's "Quit").
+    void quitRequested();
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -82,6 +82,18 @@ void MenuBar::buildFile() {
     add(textKey("Reset All Permissions (Full Disk Access, etc.)\u2026"), A::resetPermissions);
     add(textKey("Restart as Administrator\u2026"), A::restartAsAdministrator);
     add(textKey("Restart without Administrator"), A::restartWithoutAdministrator);
+    file_->addSeparator();
+    // What every program of the desktop offers: closing this window (the last one closed ends the
+    // program), and quitting, which closes every window as the user would one by one.
+    QAction* closeWindow = file_->addAction(localized("Close Window"));
+    closeWindow->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+    closeWindow->setShortcutContext(Qt::WindowShortcut);
+    connect(closeWindow, &QAction::triggered, &window_, &QWidget::close);
+    QAction* quit = file_->addAction(localized("Quit"));
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    quit->setShortcutContext(Qt::WindowShortcut);
+    quit->setMenuRole(QAction::QuitRole);
+    connect(quit, &QAction::triggered, &window_, [&window = window_] { emit window.quitRequested(); });
 
     // Commands that need a scanned result, and the items that come and go.
     items_->addRefresher([this, &state] {

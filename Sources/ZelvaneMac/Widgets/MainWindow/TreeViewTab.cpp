@@ -98,7 +98,7 @@ void TreeViewTab::buildTypesTable() {
         t.state_.fileTypes().setExtensionPanelSortKey(key);
     });
     ext.onSelectExtension = guarded(this, [](TreeViewTab& t, const QString& e) { t.state_.scanControl().selectAllFiles(e); });
-    ext.onExportFileTypesToCSV = guarded(this, [](TreeViewTab& t) { emit t.exportFileTypesRequested(); });
+    ext.onExportFileTypesToCSV = guarded(this, [](TreeViewTab& t) { performExportFileTypesToCSV(t.state_, t.window()); });
     ext.onToggleShowFileTypes = guarded(this, [](TreeViewTab& t) { t.state_.panes().setShowFileTypes(!t.state_.panes().showFileTypes()); });
     extTable_ = new ExtensionTableView(std::move(ext), state_.preferences(), commandLineFileTypesSort(state_.cliAutomationOptions()), this);
 }

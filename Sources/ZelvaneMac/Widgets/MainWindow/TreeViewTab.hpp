@@ -47,8 +47,6 @@ public:
     void refreshNow();
 
 signals:
-    // The file-type table's "Export File Types to CSV File…".
-    void exportFileTypesRequested();
     // Divider drags of either split; the treemap canvas pauses its redraws in between.
     void splitDividerDragBegan();
     void splitDividerDragEnded();

@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -25,16 +26,53 @@ QString sizeText(int64_t bytes) {
     return fillPlaceholders(localized("%@ bytes"), {QLocale().toString(qlonglong(bytes))});
 }
 
+// The step a key takes through the items: -1 back, +1 on, 0 for any other key.
+int stepOf(const QKeyEvent& key) {
+    if ((key.modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) return 0;
+    if (key.key() == Qt::Key_Left) return -1;
+    if (key.key() == Qt::Key_Right) return 1;
+    return 0;
+}
+
 }  // namespace
+
+// A picture drawn at its own size, or smaller to fit, centred; it follows the room it is given,
+// so the picture is right however the window's size changes after it was loaded.
+class PreviewImageView final : public QWidget {
+public:
+    explicit PreviewImageView(QWidget* parent) : QWidget(parent) { setMinimumSize(1, 1); }
+
+    void setImage(QImage image) {
+        image_ = std::move(image);
+        update();
+    }
+    // Where the picture is drawn, in the view's coordinates.
+    QRect imageRect() const {
+        if (image_.isNull()) return {};
+        const QSize natural = image_.size();
+        const bool fits = natural.width() <= width() && natural.height() <= height();
+        const QSize shown = fits ? natural : natural.scaled(size(), Qt::KeepAspectRatio);
+        return QRect(QPoint((width() - shown.width()) / 2, (height() - shown.height()) / 2), shown);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        if (image_.isNull()) return;
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(imageRect(), image_);
+    }
+
+private:
+    QImage image_;
+};
 
 PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setAttribute(Qt::WA_DeleteOnClose, false);
     resize(640, 480);
 
     pages_ = new QStackedWidget(this);
-    imageLabel_ = new QLabel(pages_);
-    imageLabel_->setAlignment(Qt::AlignCenter);
-    imageLabel_->setMinimumSize(1, 1);
+    imageView_ = new PreviewImageView(pages_);
     textView_ = new QPlainTextEdit(pages_);
     textView_->setReadOnly(true);
     textView_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
@@ -62,7 +100,7 @@ PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     factsLayout->addWidget(openButton_, 0, Qt::AlignHCenter);
     factsLayout->addStretch(1);
 
-    pages_->addWidget(imageLabel_);
+    pages_->addWidget(imageView_);
     pages_->addWidget(textView_);
     pages_->addWidget(facts);
 
@@ -83,6 +121,25 @@ PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     connect(openButton_, &QPushButton::clicked, this, [this] {
         if (index_ < itemCount()) emit openRequested(paths_[size_t(index_)]);
     });
+    // The buttons and the text take the arrow keys for themselves (to move the focus, to move
+    // the caret): in this window they step through the items wherever the focus is.
+    for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
+}
+
+QRect PreviewWindow::shownImageRect() const {
+    if (pages_->currentWidget() != imageView_) return {};
+    const QRect shown = imageView_->imageRect();
+    return QRect(imageView_->mapTo(this, shown.topLeft()), shown.size());
+}
+
+bool PreviewWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        if (const int step = stepOf(*static_cast<QKeyEvent*>(event))) {
+            showItem(index_ + step);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void PreviewWindow::showItems(std::vector<std::string> paths) {
@@ -112,15 +169,10 @@ void PreviewWindow::refresh() {
     positionLabel_->setText(fillPlaceholders(localized("%@ of %@"), {QString::number(index_ + 1), QString::number(itemCount())}));
 
     switch (content_.kind) {
-    case PreviewContent::Kind::image: {
-        QPixmap pixmap = QPixmap::fromImage(content_.image);
-        QSize room = pages_->size().boundedTo(pixmap.size());
-        imageLabel_->setPixmap(room.isValid() && room != pixmap.size()
-                                   ? pixmap.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation)
-                                   : pixmap);
-        pages_->setCurrentWidget(imageLabel_);
+    case PreviewContent::Kind::image:
+        imageView_->setImage(content_.image);
+        pages_->setCurrentWidget(imageView_);
         break;
-    }
     case PreviewContent::Kind::text:
         textView_->setPlainText(content_.textTruncated ? content_.text + QStringLiteral("\n…") : content_.text);
         pages_->setCurrentWidget(textView_);
@@ -143,9 +195,11 @@ void PreviewWindow::refresh() {
 }
 
 void PreviewWindow::keyPressEvent(QKeyEvent* event) {
+    if (const int step = stepOf(*event)) {
+        showItem(index_ + step);
+        return;
+    }
     switch (event->key()) {
-    case Qt::Key_Left: showItem(index_ - 1); return;
-    case Qt::Key_Right: showItem(index_ + 1); return;
     case Qt::Key_Space:
     case Qt::Key_Escape: close(); return;
     default: QWidget::keyPressEvent(event);

@@ -14,6 +14,8 @@ class QStackedWidget;
 
 namespace zelvane {
 
+class PreviewImageView;
+
 // A small window that previews items one at a time: a picture, the start of a text file, or the
 // item's icon, type and size with an "Open" button. Left and right (or the buttons) step through
 // the items; Space and Escape close it.
@@ -28,6 +30,8 @@ public:
     int currentIndex() const { return index_; }
     void showItem(int index);
     const PreviewContent& currentContent() const { return content_; }
+    // Where a picture is drawn, in the window's coordinates; empty when none is shown.
+    QRect shownImageRect() const;
 
 signals:
     // "Open", with the shown item's path bytes.
@@ -35,6 +39,7 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void refresh();
@@ -43,7 +48,7 @@ private:
     int index_ = 0;
     PreviewContent content_;
     QStackedWidget* pages_ = nullptr;
-    QLabel* imageLabel_ = nullptr;
+    PreviewImageView* imageView_ = nullptr;
     QPlainTextEdit* textView_ = nullptr;
     QLabel* iconLabel_ = nullptr;
     QLabel* nameLabel_ = nullptr;
