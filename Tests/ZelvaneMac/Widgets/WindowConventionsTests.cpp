@@ -17,6 +17,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <functional>
 
 #include "QtWidgetTestApp.hpp"
@@ -241,6 +242,22 @@ TEST(FileViewSearch, MatchesAreBoldInTheHighlightColourOnTheRowsOwnBackground) {
         }
     EXPECT_GT(blue, 20) << "the five matched characters in the highlight blue";
     EXPECT_EQ(yellow, 0) << "no coloured band behind them";
+
+    // Selected, the row draws its matches in the selection's text colour: no blue on the band.
+    list.setFocus();
+    list.selectionModel()->select(list.model()->index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    QApplication::processEvents();
+    const QImage selected = list.viewport()->grab(nameCell).toImage();
+    selected.save(grabPath("file-view-matches-selected.png"));
+    int lightPixels = 0, bluePixels = 0;
+    for (int y = 0; y < selected.height(); ++y)
+        for (int x = 0; x < selected.width(); ++x) {
+            const QColor c = selected.pixelColor(x, y);
+            if (std::min({c.red(), c.green(), c.blue()}) > 225) ++lightPixels;
+            if (c.blue() > 220 && c.red() < 110 && c.green() < 110) ++bluePixels;
+        }
+    EXPECT_GT(lightPixels, 20) << "the name in the selection's light text colour";
+    EXPECT_EQ(bluePixels, 0);
 }
 
 TEST(TweaksSheet, EachStepperShowsItsValueOnceInItsLabel) {
