@@ -1,5 +1,7 @@
 #include "ShownWindow.hpp"
 
+#include <QLineEdit>
+
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -14,7 +16,9 @@
 #include "ZelvaneMac/Core/Treemap/TreemapRendering.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
+#include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
+#include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/Treemap/TreemapCanvasModel.hpp"
@@ -71,6 +75,16 @@ bool ShownWindow::import(const std::filesystem::path& csv) {
 bool ShownWindow::waitUntilWatching() const {
     const FileSystemMonitor* monitor = state().liveMonitor().monitor();
     return monitor && monitor->waitUntilWatching(std::chrono::seconds(20));
+}
+
+void ShownWindow::renameInOutline(FileNode* node, const QString& name) {
+    state().treeSelection().set({node});
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return outline().selectedNodes() == std::vector<FileNode*>{node}; }, 20000));
+    key(Qt::Key_F2);
+    ContextMenuOutlineView& view = outline().outline();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return view.renameField() != nullptr; }, 20000));
+    view.renameField()->setText(name);
+    QTest::keyClick(view.renameField(), Qt::Key_Return);
 }
 
 FileNode* ShownWindow::root(size_t i) const { return state().scanControl().effectiveRoots().at(i).get(); }

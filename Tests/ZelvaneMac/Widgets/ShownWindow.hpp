@@ -53,6 +53,9 @@ public:
     // Monitoring starts with a result; its watches are in place a moment later.
     bool waitUntilWatching() const;
 
+    // F2 on the node's selected row in the outline, the new name typed, Return.
+    void renameInOutline(FileNode* node, const QString& name);
+
     FileNode* root(size_t i = 0) const;
     FileNode* node(const std::filesystem::path& path) const;
 

@@ -79,16 +79,6 @@ struct ScannedWindow : ShownWindow {
     }
     // Live changes arrive after the monitor's latency and the controller's half-second flush.
     bool waitFor(const std::function<bool()>& done) { return pumpWidgetsUntil(done, 20000); }
-    // F2 on the node's selected row, the new name typed, Return.
-    void renameInOutline(FileNode* node, const QString& name) {
-        state().treeSelection().set({node});
-        ASSERT_TRUE(waitFor([&] { return outline().selectedNodes() == std::vector<FileNode*>{node}; }));
-        key(Qt::Key_F2);
-        ContextMenuOutlineView& view = outline().outline();
-        ASSERT_TRUE(waitFor([&] { return view.renameField() != nullptr; }));
-        view.renameField()->setText(name);
-        QTest::keyClick(view.renameField(), Qt::Key_Return);
-    }
 };
 
 // The table is refilled whenever the statistics are computed again, not only when the set of

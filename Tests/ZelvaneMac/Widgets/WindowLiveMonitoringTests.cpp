@@ -35,6 +35,7 @@
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/PaneToggles.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
+#include "ZelvaneMac/Window/ViewCommands.hpp"
 
 namespace zelvane {
 namespace {
@@ -190,6 +191,47 @@ TEST(WindowLiveMonitoring, DeletionsReachTheScannedTreeAndTheFilteredCopyAlike) 
     FileNode* b = w.node(dir / "docs/b.txt");
     EXPECT_TRUE(!b || b->isDeleted());
     EXPECT_EQ(w.root()->subFolderTotSize(), 3000);
+    EXPECT_FALSE(w.stale());
+}
+
+// A file renamed in the window while the filter panel shows its copy keeps its place in the
+// scanned tree under the new name: hiding the panel neither shows the old name, which is gone,
+// nor the renamed file as deleted. With monitoring on and off alike.
+TEST(WindowLiveMonitoring, ARenameInTheFilteredCopyReachesTheScannedTree) {
+    TempDir dir;
+    writeFile(dir / "docs/a.txt", 1000);
+    writeFile(dir / "docs/b.txt", 2000);
+    writeFile(dir / "docs/pic.png", 40000);
+    ASSERT_EQ(::link((dir / "docs/b.txt").c_str(), (dir / "docs/b-link.txt").c_str()), 0);
+    LiveWindow w(dir.path());
+    FileNode* scanRoot = w.root();
+    const int64_t total = scanRoot->subFolderTotSize();
+    w.state().panes().setShowFilterPanel(true);
+    w.prefs().set(PreferenceKeys::includeFilterText, QStringLiteral("*.txt"));
+    w.key(Qt::Key_F5, Qt::ShiftModifier);
+    ASSERT_TRUE(w.waitFor([&] { return w.finished() && w.root() != scanRoot; }));
+    ASSERT_TRUE(w.waitUntilWatching());
+    w.state().commands().expandAll();
+
+    w.renameInOutline(w.node(dir / "docs/a.txt"), QStringLiteral("renamed.txt"));
+    ASSERT_TRUE(fs::exists(dir / "docs/renamed.txt"));
+    // One of two hard links, monitoring off: the other link keeps its name.
+    w.setMonitoring(false);
+    w.renameInOutline(w.node(dir / "docs/b-link.txt"), QStringLiteral("link2.txt"));
+    ASSERT_TRUE(fs::exists(dir / "docs/link2.txt"));
+    w.setMonitoring(true);
+    ASSERT_TRUE(w.waitUntilWatching());
+    pumpWidgetsUntil([] { return false; }, 1000);  // the monitor's reports of the renames
+
+    w.state().panes().setShowFilterPanel(false);
+    ASSERT_TRUE(w.waitFor([&] { return w.root() == scanRoot; }));
+    EXPECT_EQ(w.node(dir / "docs/a.txt"), nullptr);
+    EXPECT_EQ(w.node(dir / "docs/b-link.txt"), nullptr);
+    for (const char* name : {"docs/renamed.txt", "docs/b.txt", "docs/link2.txt"}) {
+        FileNode* n = w.node(dir / name);
+        EXPECT_TRUE(n && !n->isDeleted()) << name;
+    }
+    EXPECT_EQ(scanRoot->subFolderTotSize(), total);
     EXPECT_FALSE(w.stale());
 }
 

@@ -364,10 +364,36 @@ void LiveMonitorController::markDeletedLocally(std::span<FileNode* const> nodes)
     flushPendingRefreshIfNeeded();
 }
 
+// The item in the other trees kept in step takes the new name too: it is the child of the folder
+// of the same path with the node's file identifier whose own name is gone from the disk (hard
+// links in one folder share the identifier, but only the renamed one lost its name).
+void LiveMonitorController::renameElsewhere(FileNode* node) {
+    FileNode* parent = node->parent();
+    if (!parent || node->fileID == 0) return;
+    std::vector<FileNode*> folders;
+    findNodes(parent->pathBytes(), folders, true);
+    const std::u16string name = node->name16();
+    for (FileNode* folder : folders) {
+        if (folder == parent) continue;
+        for (FileNode* twin : folder->children()) {
+            if (twin->fileID != node->fileID || twin->isDir() != node->isDir() || twin->isDeleted() ||
+                twin->name16() == name || onDisk(*twin) != OnDisk::gone)
+                continue;
+            twin->rename(std::u16string_view(name));
+            pendingDirtyNodes_.insert(twin);
+            break;
+        }
+    }
+}
+
 void LiveMonitorController::markRenamedLocally(std::span<FileNode* const> nodes) {
     forgetNameLookups();
-    for (FileNode* node : nodes)
-        if (node) pendingDirtyNodes_.insert(node);
+    for (FileNode* node : nodes) {
+        if (!node) continue;
+        pendingDirtyNodes_.insert(node);
+        renameElsewhere(node);
+    }
+    forgetNameLookups();
     hasPendingRefresh_ = true;
     flushPendingRefreshIfNeeded();
 }

@@ -64,7 +64,8 @@ public:
     void setOnRefresh(RefreshHandler handler) { onRefresh_ = std::move(handler); }
     // A node was renamed in place: names looked up earlier are looked up again.
     void forgetNameLookups() { childLookupCache_.clear(); }
-    // The application renamed these itself: the views that show their names refresh at once.
+    // The application renamed these itself: the same items in the other trees kept in step take
+    // the new names, and the views that show their names refresh at once.
     void markRenamedLocally(std::span<FileNode* const> nodes);
     void setOnMustRescan(MustRescanHandler handler) { onMustRescan_ = std::move(handler); }
 
@@ -105,6 +106,8 @@ private:
     bool markNode(FileNode* node);
     // Marks the node's item in the other trees kept in step.
     void markElsewhere(FileNode* node);
+    // Gives the node's new name to its item in the other trees kept in step.
+    void renameElsewhere(FileNode* node);
     // Hard links of one tree whose space another link counts, by file identifier; gathered on
     // the first deletion in that tree, for as long as the tree is shown.
     using LinksLeftOut = std::unordered_multimap<uint64_t, FileNode*>;
