@@ -18,6 +18,7 @@
 #include <QStyleOptionHeader>
 #include <QStyleOptionViewItem>
 #include <QTreeView>
+#include <QGlyphRun>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -29,6 +30,7 @@
 #include <QTextLayout>
 #include <QTimer>
 
+#include <algorithm>
 #include <array>
 #include <functional>
 
@@ -37,6 +39,8 @@
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Text/AppLanguages.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
+#include "ZelvaneMac/Core/Text/StringsFile.hpp"
+#include "ZelvaneMac/Core/Text/VisibleText.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/StatusBar.hpp"
@@ -263,15 +267,16 @@ public:
         return {left, right};
     }
 
-    // Whether the visible characters from `from` up to `to` stand left to right in their order.
+    // Whether the visible characters from `from` up to `to` stand left to right in their order,
+    // by where their glyphs are drawn.
     bool readsInOrder(qsizetype from, qsizetype to) const {
         qreal last = -1e9;
         for (qsizetype i = from; i < to; ++i) {
-            const auto [left, right] = span(i, i + 1);
-            if (right - left < 0.5) continue;  // a mark or an isolate
-            const qreal centre = (left + right) / 2;
-            if (centre <= last) return false;
-            last = centre;
+            QRectF drawn;
+            for (const QGlyphRun& run : line_.glyphRuns(int(i), 1)) drawn |= run.boundingRect();
+            if (drawn.width() < 0.5) continue;  // a mark or an isolate
+            if (drawn.center().x() <= last) return false;
+            last = drawn.center().x();
         }
         return true;
     }
@@ -571,6 +576,35 @@ TEST(TranslatedWindow, EveryLanguagesColumnTitlesFitAfterALayoutStoredInEnglish)
         cell.features |= QStyleOptionViewItem::HasDisplay;
         const QRect room = types.style()->subElementRect(QStyle::SE_ItemViewItemText, &cell, &types);
         EXPECT_LE(types.fontMetrics().horizontalAdvance(none), room.width()) << none.toStdString();
+    }
+}
+
+// The Latin fragments that Arabic and Hebrew translations keep as written ("~/Applications",
+// ".png", "*.csv") read in their written order inside the right-to-left sentence, as the window
+// lays it out; file dialog filters are read as the dialogs show them.
+TEST(TranslatedWindow, RightToLeftTablesKeepTheirLatinFragmentsInOrder) {
+    qtWidgetApp();
+    static const QRegularExpression fragment(QStringLiteral("[~./*]*[A-Za-z0-9]+(?:[~./*_-]+[A-Za-z0-9]+)*"));
+    const QFont font = QApplication::font();
+    for (const char* code : {"ar", "he"}) {
+        SCOPED_TRACE(code);
+        const StringsFileContents table = readStringsFile(QStringLiteral(ZELVANE_RESOURCES "/") + QLatin1String(code) +
+                                                          QStringLiteral(".lproj/Localizable.strings"));
+        ASSERT_FALSE(table.entries.isEmpty());
+        for (auto it = table.entries.begin(); it != table.entries.end(); ++it) {
+            const QString filled = it.key().contains(QStringLiteral("(*")) ? shownNameFilters(*it, Qt::RightToLeft) : *it;
+            // Each line is a paragraph of its own, laid out on its own.
+            for (const QString& shown : filled.split(QLatin1Char('\n'))) {
+            const std::vector<FormatPlaceholder> placeholders = formatPlaceholders(shown);
+            for (const QRegularExpressionMatch& m : fragment.globalMatch(shown)) {
+                const bool inPlaceholder = std::any_of(placeholders.begin(), placeholders.end(), [&](const FormatPlaceholder& p) {
+                    return m.capturedStart() < p.start + p.length && p.start < m.capturedEnd();
+                });
+                if (inPlaceholder) continue;
+                EXPECT_TRUE(keepsWrittenOrder(shown, m.captured(), font)) << it.key().toStdString();
+            }
+            }
+        }
     }
 }
 
