@@ -56,4 +56,9 @@ RegularFileBytes readRegularFile(const std::string& path, size_t maxBytes) {
     }
 }
 
+bool namesASpecialFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
+
 }  // namespace zelvane

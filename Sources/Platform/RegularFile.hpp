@@ -27,4 +27,8 @@ struct RegularFileBytes {
 // The whole file, when it is a regular file of at most `maxBytes` bytes.
 RegularFileBytes readRegularFile(const std::string& path, size_t maxBytes);
 
+// Whether `path` (links followed) names something that is there and is neither a regular file nor
+// a folder: a device, a FIFO or a socket, which a file the user saves must not go into.
+bool namesASpecialFile(const std::string& path);
+
 }  // namespace zelvane

@@ -132,6 +132,16 @@ TEST(AskpassStrings, FirstReadableTableDecidesAndUnreadableOnesAreSkipped) {
                           "\"Cancel\" = \"Peruuta\";\n"));
     EXPECT_EQ(localizedAskpassStrings(dir.path(), {"fi", "de"}, readStringTable),
               (AskpassStrings{"Ylläpitäjä", "OK", "Peruuta"}));
+
+    // A FIFO in a table's place held the prompt in the open until some writer came, and /dev/zero
+    // never ended: neither is read, and the next candidate decides.
+    ASSERT_TRUE(QDir().mkpath(dir.path() + "/pl.lproj"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.path() + "/pl.lproj/Localizable.strings").constData(), 0600), 0);
+    ASSERT_TRUE(QDir().mkpath(dir.path() + "/cs.lproj"));
+    ASSERT_TRUE(QFile::link("/dev/zero", dir.path() + "/cs.lproj/Localizable.strings"));
+    EXPECT_FALSE(readStringTable(dir.path() + "/pl.lproj/Localizable.strings").has_value());
+    EXPECT_FALSE(readStringTable(dir.path() + "/cs.lproj/Localizable.strings").has_value());
+    EXPECT_EQ(localizedAskpassStrings(dir.path(), {"pl", "cs", "de"}, readStringTable).title, "Administratorzugriff");
 }
 
 TEST(AskpassStrings, LanguageCodesNeverReachOutsideTheProgramFolder) {

@@ -7,6 +7,8 @@
 #include <QImage>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <charconv>
 #include <cstdlib>
 #include <cerrno>
@@ -21,12 +23,14 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -521,6 +525,39 @@ TEST_F(ExportMode, DeepOutputFoldersAndStoredSettingsOfAnyShape) {
     ASSERT_FALSE(png.isNull());
     EXPECT_EQ(png.size(), QSize(64, 48));
     EXPECT_EQ(filesIn(work() / "new/deeper"), std::vector<std::string>{"map.PNG"});
+}
+
+// A FIFO where the settings file should be held the export mode in the open for good, before any
+// folder was scanned: it is no settings file, the run goes on with the defaults and leaves it be.
+// A FIFO as an output is still written in place while something reads it; one that nothing reads
+// fails that output after a moment, instead of waiting for a reader for good.
+TEST_F(ExportMode, FIFOsAsTheSettingsOrAnOutputNeverHoldTheRun) {
+    makeTree();
+    fs::create_directories(config() / "ZelvaneMac");
+    const fs::path settings = config() / "ZelvaneMac/ZelvaneMac.plist";
+    ASSERT_EQ(::mkfifo(settings.c_str(), 0600), 0);
+    const fs::path unread = work() / "unread.csv";
+    fs::create_directories(work());
+    ASSERT_EQ(::mkfifo(unread.c_str(), 0600), 0);
+    // Should an open block after all, a writer and a reader come after a while: a failure, not
+    // a hang.
+    std::atomic<bool> done{false};
+    std::thread unblocker([&] {
+        for (int i = 0; i < 3000 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (done) return;
+        if (const int fd = ::open(settings.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC); fd >= 0) ::close(fd);
+    });
+    const RunResult r = run({tree().string(), "--export=out.csv", "--exportfiletypes=" + unread.string()});
+    done = true;
+    unblocker.join();
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_NE(r.err.find("could not write the file-type CSV \"" + unread.string() + "\": " + std::strerror(ENXIO)),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(readRecords(work() / "out.csv", ',').size(), entriesOnDisk().size() + 1) << "the tree was exported";
+    struct stat st {};
+    ASSERT_EQ(::lstat(settings.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the FIFO was replaced";
 }
 
 }  // namespace

@@ -11,6 +11,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -395,6 +398,14 @@ TEST(FolderIconCache, AnswersAtOnceAndAppliesTheLookedUpIconLaterByPath) {
     EXPECT_EQ(FolderIconCache::lookUpIconName(QString::fromStdString((dir / "custom").string()), {}), "folder-red");
     EXPECT_EQ(FolderIconCache::lookUpIconName(QString::fromStdString((dir / "plain").string()), {}), "");
     EXPECT_EQ(FolderIconCache::lookUpIconName("/home/me", {{"/home/me", "user-home"}}), "user-home");
+    // Whoever owns a scanned folder writes its ".directory": a FIFO there held a thread of the
+    // shared pool until some writer came, /dev/zero fed it without end. Neither is read.
+    writeFile(dir / "fifo/x", 1);
+    ASSERT_EQ(::mkfifo((dir / "fifo/.directory").c_str(), 0600), 0);
+    writeFile(dir / "zero/x", 1);
+    ASSERT_EQ(::symlink("/dev/zero", (dir / "zero/.directory").c_str()), 0);
+    EXPECT_EQ(FolderIconCache::lookUpIconName(QString::fromStdString((dir / "fifo").string()), {}), "");
+    EXPECT_EQ(FolderIconCache::lookUpIconName(QString::fromStdString((dir / "zero").string()), {}), "");
 
     FolderIconCache cache;
     QStringList ready;

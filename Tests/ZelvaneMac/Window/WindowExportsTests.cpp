@@ -11,10 +11,17 @@
 #include <QImage>
 #include <QLocale>
 #include <QTemporaryDir>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
 
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <thread>
 #include <tuple>
 
 #include "QtWidgetTestApp.hpp"
@@ -207,6 +214,47 @@ TEST(WindowExports, TheFileTypeRowsAddUpToTheTreeAndAFailedWriteIsReported) {
 
     completeFileTypesExport(w.state, w.out.filePath("missing/types.csv"));
     EXPECT_TRUE(w.error().startsWith("Couldn't write the CSV file: ")) << w.error().toStdString();
+}
+
+// A FIFO picked in the save panel held the export's open until some reader came, on the window's
+// own thread; a device would swallow the file. Neither is written, each says why, and the special
+// file is left as it was.
+TEST(WindowExports, ADeviceOrAFIFOIsNoExportTarget) {
+    ScannedWindow w;
+    const QString fifo = w.out.filePath("pipe.csv");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString device = w.out.filePath("device.png");
+    ASSERT_TRUE(QFile::link("/dev/null", device));
+    // Should an open block after all, a reader comes after a while and takes what is written: a
+    // failure, not a hang.
+    std::atomic<bool> done{false};
+    std::thread drain([&] {
+        for (int i = 0; i < 1000 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (done) return;
+        const int fd = ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_CLOEXEC);
+        char buffer[65536];
+        while (fd >= 0 && ::read(fd, buffer, sizeof buffer) > 0) {
+        }
+        if (fd >= 0) ::close(fd);
+    });
+    const QString refused = "Not a regular file (a device, pipe or socket)";
+    ExportSourceSelection tree(ExportSource::treeView, false, CSVFileFormat::csv);
+    completeCSVExport(w.state, tree, fifo);
+    EXPECT_EQ(w.error(), "Couldn't write the CSV file: " + refused);
+    w.state.prompts().setCsvExportErrorDetail(std::nullopt);
+    completeFileTypesExport(w.state, fifo);
+    EXPECT_EQ(w.error(), "Couldn't write the CSV file: " + refused);
+    w.state.prompts().setCsvExportErrorDetail(std::nullopt);
+    bool finished = false;
+    completeTreemapImageExport(w.state, false, device, TreemapExportSize{40, 20}, [&] { finished = true; });
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return finished; }));
+    EXPECT_EQ(w.error(), "Couldn't write the PNG file: " + refused);
+    done = true;
+    drain.join();
+    struct stat st {};
+    ASSERT_EQ(::lstat(QFile::encodeName(fifo).constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_TRUE(QFileInfo(device).isSymLink());
 }
 
 TEST(WindowExports, TheImageHasTheAskedSizeAndTooLargeOrEmptySizesAreRefused) {

@@ -134,7 +134,8 @@ private:
     // A run gets a thread of its own rather than a slot of the shared pool (runInBackground): it
     // waits on the disk for minutes, or for good on a hung network mount, while the pool is sized
     // to the processors for the short computing jobs of the views (layout, sorting, rows), which
-    // would queue behind it. Its own thread also lets the model join its runs before it goes.
+    // would queue behind it. Its own thread also lets the model wait for its runs as it goes, for
+    // a moment: one still stuck after that is left to end alone.
     bool launch(std::function<void()> body, std::shared_ptr<CancelFlag> cancel, bool isImport, QString& failure);
     void reapFinishedJobs();
     void failRunThatCouldNotStart(const QString& reason);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "Platform/RegularFile.hpp"
 #include "ScanEngine/Interchange/CSVExporter.hpp"
 #include "ZelvaneMac/Core/FileTypes/FileTypesCSVExporter.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
@@ -27,6 +28,15 @@ std::string nativePath(const QString& path) { return QFile::encodeName(path).toS
 
 QString errnoDescription(int err) {
     return err ? QString::fromLocal8Bit(std::strerror(err)) : QStringLiteral("unknown error");
+}
+
+// A save panel's choice that is a device, a FIFO or a socket gets no export: a FIFO nobody reads
+// would hold the write, a device would swallow it.
+bool refusedAsSpecialFile(ContentViewState& state, const QString& path) {
+    if (!namesASpecialFile(nativePath(path))) return false;
+    state.prompts().setCsvExportErrorDetail(fillPlaceholders(
+        localized("Couldn't write the CSV file: %@"), {localized("Not a regular file (a device, pipe or socket)")}));
+    return true;
 }
 
 }  // namespace
@@ -164,6 +174,7 @@ void completeCSVExport(ContentViewState& state, const ExportSourceSelection& sel
         state.prompts().setCsvExportErrorDetail(localized("There's nothing to export."));
         return;
     }
+    if (refusedAsSpecialFile(state, path)) return;
     rememberExportFolder(prefs, path);
     const QString extension = QFileInfo(path).suffix().toLower();
     prefs.set(PreferenceKeys::csvExportLastExtension, extension.isEmpty() ? QStringLiteral("csv") : extension);
@@ -207,6 +218,7 @@ QString proposedFileTypesName(const QDateTime& now) {
 }
 
 void completeFileTypesExport(ContentViewState& state, const QString& path) {
+    if (refusedAsSpecialFile(state, path)) return;
     rememberExportFolder(state.preferences(), path);
     std::vector<ExtensionStats> rows = state.fileTypes().extensionPanelDisplayed();
     if (rows.empty()) {

@@ -5,6 +5,7 @@
 #include <limits>
 #include <memory>
 
+#include "Platform/RegularFile.hpp"
 #include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Core/Text/PathText.hpp"
@@ -46,6 +47,10 @@ std::optional<QString> exportTreemapImage(const TreemapImageExportRequest& r, co
     // A picture this large cannot be made: refused before anything is allocated, like any
     // other bitmap that cannot be had.
     if (auto refusal = treemapImageSizeRefusal(r.width, r.height)) return refusal;
+    // Nor into a device, a FIFO or a socket: a FIFO nobody reads would hold the write.
+    if (namesASpecialFile(pathBytesFromQString(path)))
+        return fillPlaceholders(localized("Couldn't write the PNG file: %@"),
+                                {localized("Not a regular file (a device, pipe or socket)")});
 
     TreemapPictureRequest picture;
     picture.roots = r.roots;
