@@ -3,8 +3,10 @@
 #include <sys/stat.h>
 
 #include <QStandardItemModel>
+#include <QThreadPool>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "FileContents.hpp"
 #include "ModelTester.hpp"
@@ -129,4 +131,22 @@ TEST(TestSupport, TreesBuiltInOneGoOrAChildAtATimeAgree) {
     EXPECT_EQ(shape(a.get()), shape(b.get()));
     EXPECT_EQ(nodeAt(a.get(), "b/c"), inB[0]);
     EXPECT_EQ(inB[0]->parent(), kids[0]);
+}
+
+// A test that holds the pool's threads and returns early (a failed wait) used to leave its tasks
+// spinning on a frame that was gone, and the next repetition found the pool still taken and hung.
+// A hold lets its tasks go however it ends, and the pool comes back whole.
+TEST(TestSupport, HeldPoolThreadsAreLetGoOnEveryWayOut) {
+    qtTestApp();
+    QThreadPool* pool = QThreadPool::globalInstance();
+    std::optional<HeldPoolThreads> first(std::in_place);
+    ASSERT_TRUE(first->waitUntilHeld());
+    {
+        HeldPoolThreads second;  // queued behind the first: never held while it lasts
+        EXPECT_FALSE(second.waitUntilHeld(100));
+        first.reset();
+    }
+    EXPECT_TRUE(pool->waitForDone(10000)) << "a task of a hold outlived it";
+    HeldPoolThreads again;
+    EXPECT_TRUE(again.waitUntilHeld()) << "the pool came back whole";
 }
