@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+
 #include "ScanEngine/Analysis/DuplicateDetection.hpp"
 #include "TreeBuilder.hpp"
 
@@ -107,4 +110,47 @@ TEST(DuplicateDetection, CanonicallyEquivalentNamesMatchAndGroupsLiveInNodes) {
     EXPECT_EQ(composed->dupCount(), 1);
     EXPECT_EQ(decomposed->dupSize(), 9);
     EXPECT_EQ(other->dupCount(), 0);
+}
+
+// Many copies of one set of files under several folders, as duplicate searches over whole disks
+// meet them: every name in every folder is one group, listed oldest first, then in input order;
+// the groups come in key order; a date one second off parts a copy only by date. A detection
+// whose cancel flag is set gives nothing.
+TEST(DuplicateDetection, CopiesAcrossFoldersGroupOldestFirstInKeyOrder) {
+    testsupport::TreeBuilder tree;
+    FileNode* root = tree.root("/r");
+    std::vector<FileNode*> nodes;
+    constexpr int kNames = 300;
+    constexpr int kFolders = 4;
+    std::vector<std::vector<FileNode*>> copies(kNames);
+    for (int d = 0; d < kFolders; ++d) {
+        FileNode* folder = tree.folder(root, "d" + std::to_string(d));
+        for (int i = kNames - 1; i >= 0; --i) {
+            // The last folder's copies are one second older: they lead their groups.
+            const int32_t date = d == kFolders - 1 ? 999 : 1000;
+            const std::string name = (i % 2 ? "Name" : "name") + std::to_string(i) + (d == 1 ? " copy.txt" : ".txt");
+            FileNode* n = tree.file(folder, name, 100 + i % 7, 0, date);
+            nodes.push_back(n);
+            copies[size_t(i)].push_back(n);
+        }
+    }
+    const auto groups = detectDuplicates(nodes, DuplicateMethod::nameSize);
+    ASSERT_EQ(groups.size(), size_t(kNames));
+    std::vector<std::string> keys;
+    for (const DupGroupRef& g : groups) {
+        ASSERT_EQ(g->members.size(), size_t(kFolders));
+        keys.push_back(cleanedFilenameForDupMatch(g->members[0]->name()));
+        const auto& expected = copies[size_t(std::stoi(keys.back().substr(4)))];
+        EXPECT_EQ(g->members.front(), expected.back());  // the oldest
+        EXPECT_TRUE(std::equal(g->members.begin() + 1, g->members.end(), expected.begin()));
+    }
+    EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
+
+    const auto byDate = detectDuplicates(nodes, DuplicateMethod::nameSizeDate);
+    ASSERT_EQ(byDate.size(), size_t(kNames));
+    for (const DupGroupRef& g : byDate) EXPECT_EQ(g->members.size(), size_t(kFolders - 1));
+
+    CancelFlag stop;
+    stop.set();
+    EXPECT_TRUE(detectDuplicates(nodes, DuplicateMethod::nameSize, &stop).empty());
 }

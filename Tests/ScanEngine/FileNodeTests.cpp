@@ -352,6 +352,62 @@ TEST(FileNodeDuplicates, GroupSlotsFollowTheirNodesAcrossStores) {
     EXPECT_EQ(loose->dupGroup(), nullptr);
 }
 
+// Whole detections are given and taken back in bulk: one group's slot for all its members, and
+// taking a set back leaves alone a member given another group since. Over two stores the bulk
+// form goes member by member.
+TEST(FileNodeDuplicates, BulkAssignmentTakesBackOnlyWhatItGave) {
+    testsupport::TreeBuilder t;
+    FileNode* root = t.root("/r");
+    FileNode* f[6];
+    for (int i = 0; i < 6; ++i) f[i] = t.file(root, "f" + std::to_string(i), 10, 0);
+    RootRef handle = t.finish(root);
+    std::vector<DupGroupRef> set(2, DupGroupRef());
+    set[0] = DupGroupRef::make();
+    set[0]->members = {f[0], f[1], f[2]};
+    set[1] = DupGroupRef::make();
+    set[1]->members = {f[3], f[4]};
+    const std::vector<NodeStore*> stores = storesOf(std::vector<RootRef>{handle, handle});
+    ASSERT_EQ(stores.size(), 1u);
+    // An earlier single assignment is replaced; assigning the same set twice counts each node once.
+    DupGroupRef old = DupGroupRef::make();
+    old->members = {f[0], f[5]};
+    f[0]->setDupGroup(old.get());
+    f[5]->setDupGroup(old.get());
+    assignDupGroups(set, stores);
+    assignDupGroups(set, stores);
+    EXPECT_EQ(f[0]->dupGroup(), set[0].get());
+    EXPECT_EQ(f[2]->dupCount(), 2);
+    EXPECT_EQ(f[4]->dupGroup(), set[1].get());
+    EXPECT_EQ(f[5]->dupGroup(), old.get());
+
+    // f1 is given another group before the set is taken back: it keeps that one.
+    DupGroupRef later = DupGroupRef::make();
+    later->members = {f[1], f[5]};
+    f[1]->setDupGroup(later.get());
+    clearDupGroups(set, stores);
+    for (int i : {0, 2, 3, 4}) EXPECT_EQ(f[i]->dupGroup(), nullptr) << i;
+    EXPECT_EQ(f[1]->dupGroup(), later.get());
+    // The slots freed by the set are used again, and the groups live on in the set alone.
+    assignDupGroups(std::vector<DupGroupRef>{set[1]}, stores);
+    EXPECT_EQ(f[3]->dupCount(), 1);
+    EXPECT_EQ(set[0]->members.size(), 3u);
+
+    testsupport::TreeBuilder other;
+    FileNode* otherRoot = other.root("/o");
+    FileNode* g = other.file(otherRoot, "g", 10, 0);
+    RootRef otherHandle = other.finish(otherRoot);
+    DupGroupRef across = DupGroupRef::make();
+    across->members = {f[2], g};
+    const std::vector<NodeStore*> both = storesOf(std::vector<RootRef>{handle, otherHandle});
+    ASSERT_EQ(both.size(), 2u);
+    assignDupGroups(std::vector<DupGroupRef>{across}, both);
+    EXPECT_EQ(g->dupGroup(), across.get());
+    EXPECT_EQ(f[2]->dupGroup(), across.get());
+    clearDupGroups(std::vector<DupGroupRef>{across}, both);
+    EXPECT_EQ(g->dupGroup(), nullptr);
+    EXPECT_EQ(f[2]->dupGroup(), nullptr);
+}
+
 TEST(FileNodeIdentity, EqualContentIsNotEqualNodes) {
     testsupport::TreeBuilder t;
     FileNode* a = t.loose("same", false, 1, 1, 1);

@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <limits>
 
+#include "ScanEngine/Support/ParallelFor.hpp"
 #include "ScanEngine/Tree/NameCoding.hpp"
 
 namespace zelvane {
@@ -122,16 +124,99 @@ void appendSortKey(const CleanedParts& parts, std::string& out) {
     appendNameBytes(lower, out);
 }
 
-struct Keyed {
-    uint64_t keyPrefix;  // the key's first 8 bytes, big-endian, zero-padded: most comparisons end here
-    size_t keyOffset;
-    uint32_t keyLength;
-    FileNode* node;
-    int64_t size;
-    int32_t modified;
-    int32_t files;
-    int32_t dirs;
+// 64-bit finaliser: every input bit reaches every output bit.
+inline uint64_t mix64(uint64_t x) noexcept {
+    x ^= x >> 33;
+    x *= 0xff51afd7ed558ccdULL;
+    x ^= x >> 33;
+    x *= 0xc4ceb9fe1a85ec53ULL;
+    x ^= x >> 33;
+    return x;
+}
+
+uint64_t hashOfKey(std::string_view key) noexcept {
+    uint64_t h = mix64(0x9e3779b97f4a7c15ULL ^ key.size());
+    size_t i = 0;
+    for (; i + 8 <= key.size(); i += 8) {
+        uint64_t w;
+        std::memcpy(&w, key.data() + i, sizeof w);
+        h = mix64(h ^ w) + 0x9e3779b97f4a7c15ULL;
+    }
+    uint64_t tail = 0;
+    std::memcpy(&tail, key.data() + i, key.size() - i);
+    return mix64(h ^ tail);
+}
+
+// What two copies share besides their key, read once from each node. Folders (listed when the
+// file list shows them) also compare their counts; files have none.
+struct Facts {
+    int64_t size = 0;
+    int32_t modified = 0;
+    int32_t files = 0;
+    int32_t dirs = 0;
+    bool sameAs(const Facts& o, bool byDate) const noexcept {
+        return size == o.size && files == o.files && dirs == o.dirs && (!byDate || modified == o.modified);
+    }
 };
+
+Facts factsOf(const FileNode& n) noexcept {
+    return {n.effectiveSize(), n.modifiedDateRaw, n.subFolderFileCount(), n.subFolderDirCount()};
+}
+
+void keyOf(const FileNode& n, std::string& out) {
+    out.clear();
+    auto name = n.nameUnits();
+    appendSortKey(cleanParts(name), out);
+}
+
+// One node in the sort: the hash of everything copies share, then the date (a group lists its
+// members oldest first) and the node's place in the input (equal dates keep the input order).
+// Equal hashes are checked against the real keys before they make a group.
+struct Entry {
+    uint64_t hash;
+    int32_t modified;
+    uint32_t index;
+    bool operator<(const Entry& o) const noexcept {
+        if (hash != o.hash) return hash < o.hash;
+        if (modified != o.modified) return modified < o.modified;
+        return index < o.index;
+    }
+};
+static_assert(sizeof(Entry) == 16, "sixteen bytes a node: ten million of them are sorted at once");
+
+// A group as found, before it is made: its members by input index, and what orders it among the
+// groups (key, size, date of its first member).
+struct Found {
+    std::vector<uint32_t> members;
+    std::string key;
+    Facts facts;
+};
+
+// The groups among the entries [begin, end) that share one hash: nearly always the whole run,
+// unless two different keys met in one hash.
+void splitRun(std::span<const Entry> run, std::span<FileNode* const> nodes, bool byDate, std::string& scratch,
+              std::vector<Found>& out) {
+    struct Class {
+        std::string key;
+        Facts facts;
+        std::vector<uint32_t> members;
+    };
+    std::vector<Class> classes;
+    for (const Entry& e : run) {
+        const FileNode& n = *nodes[e.index];
+        keyOf(n, scratch);
+        const Facts f = factsOf(n);
+        auto it = std::find_if(classes.begin(), classes.end(),
+                               [&](const Class& c) { return c.key == scratch && c.facts.sameAs(f, byDate); });
+        if (it == classes.end()) {
+            classes.push_back({scratch, f, {}});
+            it = classes.end() - 1;
+        }
+        it->members.push_back(e.index);
+    }
+    for (Class& c : classes)
+        if (c.members.size() >= 2) out.push_back({std::move(c.members), std::move(c.key), c.facts});
+}
 
 }  // namespace
 
@@ -151,59 +236,80 @@ std::string cleanedFilenameForDupMatch(std::string_view nameUTF8) {
     return encodeNameBytes(cleanedFilenameForDupMatch(std::u16string_view(decodeNameUTF8(nameUTF8))));
 }
 
-std::vector<DupGroupRef> detectDuplicates(std::span<FileNode* const> nodes, DuplicateMethod method) {
+std::vector<DupGroupRef> detectDuplicates(std::span<FileNode* const> nodes, DuplicateMethod method,
+                                          const CancelFlag* cancel) {
     std::vector<DupGroupRef> groups;
     if (method == DuplicateMethod::none || nodes.empty()) return groups;
+    const bool byDate = method == DuplicateMethod::nameSizeDate;
+    const size_t count = std::min<size_t>(nodes.size(), std::numeric_limits<uint32_t>::max());
+    const unsigned workers = parallelWorkerCount();
 
-    // One key per node, all in one buffer.
-    std::string keys;
-    std::vector<Keyed> list;
-    list.reserve(nodes.size());
-    for (FileNode* n : nodes) {
-        size_t at = keys.size();
-        auto name = n->nameUnits();
-        appendSortKey(cleanParts(name), keys);
-        uint64_t prefix = 0;
-        for (size_t i = 0; i < 8; ++i)
-            prefix = (prefix << 8) | (at + i < keys.size() ? static_cast<unsigned char>(keys[at + i]) : 0u);
-        list.push_back({prefix, at, uint32_t(keys.size() - at), n, n->effectiveSize(), n->modifiedDateRaw,
-                        n->subFolderFileCount(), n->subFolderDirCount()});
+    // One hash per node (empty files never count), made on every processor.
+    constexpr size_t kChunk = 8192;
+    const size_t chunks = (count + kChunk - 1) / kChunk;
+    std::vector<Entry> entries(count);
+    std::vector<size_t> kept(chunks);
+    std::vector<std::string> scratch(workers);
+    parallelFor(chunks, workers, 1, [&](size_t c, unsigned w) {
+        size_t out = c * kChunk;
+        for (size_t i = c * kChunk, end = std::min(count, (c + 1) * kChunk); i < end; ++i) {
+            const FileNode& n = *nodes[i];
+            const Facts f = factsOf(n);
+            if (f.size == 0) continue;
+            keyOf(n, scratch[w]);
+            uint64_t h = mix64(hashOfKey(scratch[w]) ^ uint64_t(f.size));
+            h = mix64(h ^ (uint64_t(uint32_t(f.files)) << 32 | uint32_t(f.dirs)));
+            if (byDate) h = mix64(h ^ uint64_t(uint32_t(f.modified)));
+            entries[out++] = {h, f.modified, uint32_t(i)};
+        }
+        kept[c] = out - c * kChunk;
+    }, cancel);
+    if (isCancelled(cancel)) return groups;
+    size_t size = 0;
+    for (size_t c = 0; c < chunks; ++c) {
+        std::memmove(entries.data() + size, entries.data() + c * kChunk, kept[c] * sizeof(Entry));
+        size += kept[c];
     }
-    auto keyOf = [&](const Keyed& k) { return std::string_view(keys).substr(k.keyOffset, k.keyLength); };
-    // Names hold no NUL byte, so the zero padding orders a short key before its extensions.
-    auto compareKeys = [&](const Keyed& a, const Keyed& b) {
-        if (a.keyPrefix != b.keyPrefix) return a.keyPrefix < b.keyPrefix ? -1 : 1;
-        if (a.keyLength <= 8 && b.keyLength <= 8) return 0;
-        return keyOf(a).compare(keyOf(b));
-    };
-    std::stable_sort(list.begin(), list.end(), [&](const Keyed& a, const Keyed& b) {
-        if (int c = compareKeys(a, b); c != 0) return c < 0;
-        if (a.size != b.size) return a.size < b.size;
-        return a.modified < b.modified;
-    });
+    entries.resize(size);
+    entries.shrink_to_fit();
+    std::sort(entries.begin(), entries.end());
+    if (isCancelled(cancel)) return groups;
 
-    const Keyed* previous = nullptr;
-    DuplicateGroup* open = nullptr;
-    for (const Keyed& e : list) {
-        if (e.size == 0) {
-            previous = nullptr;
-            open = nullptr;
-            continue;
-        }
-        // Dates are whole seconds, so "less than a second apart" means the same second.
-        bool match = previous && compareKeys(*previous, e) == 0 && previous->size == e.size &&
-                     previous->files == e.files && previous->dirs == e.dirs &&
-                     (method != DuplicateMethod::nameSizeDate || previous->modified == e.modified);
-        if (!match) {
-            open = nullptr;
-        } else if (open) {
-            open->members.push_back(e.node);
-        } else {
-            groups.push_back(DupGroupRef::make());
-            open = groups.back().get();
-            open->members = {previous->node, e.node};
-        }
-        previous = &e;
+    // Runs of one hash, checked against the real keys on every processor.
+    std::vector<std::pair<uint32_t, uint32_t>> runs;
+    for (size_t b = 0; b < entries.size();) {
+        size_t e = b + 1;
+        while (e < entries.size() && entries[e].hash == entries[b].hash) ++e;
+        if (e - b >= 2) runs.emplace_back(uint32_t(b), uint32_t(e));
+        b = e;
+    }
+    constexpr size_t kRunBatch = 1024;
+    std::vector<std::vector<Found>> found((runs.size() + kRunBatch - 1) / kRunBatch);
+    parallelFor(found.size(), workers, 1, [&](size_t batch, unsigned w) {
+        for (size_t r = batch * kRunBatch, end = std::min(runs.size(), (batch + 1) * kRunBatch); r < end; ++r)
+            splitRun(std::span<const Entry>(entries).subspan(runs[r].first, runs[r].second - runs[r].first), nodes,
+                     byDate, scratch[w], found[batch]);
+    }, cancel);
+    if (isCancelled(cancel)) return groups;
+    std::vector<Entry>().swap(entries);
+    std::vector<std::pair<uint32_t, uint32_t>>().swap(runs);
+
+    // In key order, as the sorted list of every key would give them.
+    std::vector<Found*> order;
+    for (auto& batch : found)
+        for (Found& f : batch) order.push_back(&f);
+    std::sort(order.begin(), order.end(), [](const Found* a, const Found* b) {
+        if (int c = a->key.compare(b->key); c != 0) return c < 0;
+        if (a->facts.size != b->facts.size) return a->facts.size < b->facts.size;
+        return a->facts.modified < b->facts.modified;
+    });
+    groups.reserve(order.size());
+    for (Found* f : order) {
+        DupGroupRef g = DupGroupRef::make();
+        g->members.reserve(f->members.size());
+        for (uint32_t i : f->members) g->members.push_back(nodes[i]);
+        std::vector<uint32_t>().swap(f->members);
+        groups.push_back(std::move(g));
     }
     return groups;
 }

@@ -733,6 +733,27 @@ public:
     // 0 when the table is full.
     uint32_t acquire(DuplicateGroup* group) {
         std::lock_guard lock(mutex_);
+        return acquireLocked(group, 1);
+    }
+
+    void release(uint32_t slot) {
+        DuplicateGroup* group = nullptr;
+        {
+            std::lock_guard lock(mutex_);
+            group = releaseLocked(slot, 1);
+        }
+        if (group) group->release();
+    }
+
+    // Runs `body` holding the lock; the ...Locked calls below are for it alone.
+    template <typename Body>
+    void withLock(Body&& body) {
+        std::lock_guard lock(mutex_);
+        body();
+    }
+
+    // The group's slot, counting `nodes` more nodes on it; 0 when the table is full.
+    uint32_t acquireLocked(DuplicateGroup* group, uint32_t nodes) {
         auto [it, fresh] = slots_.try_emplace(group, 0);
         if (fresh) {
             const uint32_t slot = free_.empty() ? next_ : free_.back();
@@ -741,26 +762,34 @@ public:
                 return 0;
             }
             if (free_.empty()) ++next_; else free_.pop_back();
-            if (nodes_.size() <= slot) nodes_.resize(size_t(slot) + 1, 0);
+            if (nodes_.size() <= slot) nodes_.resize(std::max(size_t(slot) + 1, nodes_.size() * 2), 0);
             group->retain();
             slotRef(slot).store(group, std::memory_order_release);
             it->second = slot;
         }
-        ++nodes_[it->second];
+        nodes_[it->second] += nodes;
         return it->second;
     }
 
-    void release(uint32_t slot) {
-        DuplicateGroup* group = nullptr;
-        {
-            std::lock_guard lock(mutex_);
-            if (slot >= nodes_.size() || nodes_[slot] == 0 || --nodes_[slot] > 0) return;
-            group = slotRef(slot).exchange(nullptr, std::memory_order_acq_rel);
-            slots_.erase(group);
-            free_.push_back(slot);
-        }
-        if (group) group->release();
+    // The group's slot without counting a node on it; 0 when it has none.
+    uint32_t slotOfLocked(DuplicateGroup* group) const {
+        auto it = slots_.find(group);
+        return it == slots_.end() ? 0 : it->second;
     }
+
+    // Counts `nodes` fewer nodes on the slot. When none is left the slot is freed and its group
+    // returned: the caller releases it once the lock is given back.
+    DuplicateGroup* releaseLocked(uint32_t slot, uint32_t nodes) {
+        if (slot >= nodes_.size() || nodes_[slot] == 0 || nodes == 0) return nullptr;
+        nodes_[slot] -= std::min(nodes, nodes_[slot]);
+        if (nodes_[slot] > 0) return nullptr;
+        DuplicateGroup* group = slotRef(slot).exchange(nullptr, std::memory_order_acq_rel);
+        if (auto it = slots_.find(group); it != slots_.end() && it->second == slot) slots_.erase(it);
+        free_.push_back(slot);
+        return group;
+    }
+
+    void reserve(size_t groups) { slots_.reserve(slots_.size() + groups); }
 
 private:
     using Chunk = std::array<std::atomic<DuplicateGroup*>, kChunk>;
@@ -803,6 +832,90 @@ NodeStore::~NodeStore() = default;
 uint32_t NodeStore::acquireDupSlot(DuplicateGroup* group) { return dupSlots_->acquire(group); }
 void NodeStore::releaseDupSlot(uint32_t slot) { dupSlots_->release(slot); }
 DuplicateGroup* NodeStore::dupGroupAt(uint32_t slot) const noexcept { return dupSlots_->at(slot); }
+
+namespace {
+// Groups per hold of the slot table's lock: long enough to cost nothing, short enough that a
+// single assignment elsewhere never waits long.
+constexpr size_t kDupBatch = 4096;
+}  // namespace
+
+void NodeStore::assignDupGroups(std::span<const DupGroupRef> groups) {
+    dupSlots_->withLock([&] { dupSlots_->reserve(groups.size()); });
+    std::vector<DuplicateGroup*> freed;
+    for (size_t b = 0; b < groups.size(); b += kDupBatch) {
+        dupSlots_->withLock([&] {
+            for (const DupGroupRef& g : groups.subspan(b, std::min(kDupBatch, groups.size() - b))) {
+                if (!g || g->members.empty()) continue;
+                const uint32_t slot = dupSlots_->acquireLocked(g.get(), uint32_t(g->members.size()));
+                uint32_t already = 0;
+                for (FileNode* m : g->members) {
+                    const uint32_t old = loadRelaxed(m->dupSlot_);
+                    if (old == slot && slot != 0) {
+                        ++already;
+                        continue;
+                    }
+                    storeRelaxed(m->dupSlot_, slot);
+                    if (old != 0)
+                        if (DuplicateGroup* gone = dupSlots_->releaseLocked(old, 1)) freed.push_back(gone);
+                }
+                // Members that had the group already are counted once.
+                if (slot != 0 && already > 0)
+                    if (DuplicateGroup* gone = dupSlots_->releaseLocked(slot, already)) freed.push_back(gone);
+            }
+        });
+        for (DuplicateGroup* gone : freed) gone->release();
+        freed.clear();
+    }
+}
+
+void NodeStore::clearDupGroups(std::span<const DupGroupRef> groups) {
+    std::vector<DuplicateGroup*> freed;
+    for (size_t b = 0; b < groups.size(); b += kDupBatch) {
+        dupSlots_->withLock([&] {
+            for (const DupGroupRef& g : groups.subspan(b, std::min(kDupBatch, groups.size() - b))) {
+                if (!g) continue;
+                const uint32_t slot = dupSlots_->slotOfLocked(g.get());
+                if (slot == 0) continue;
+                uint32_t cleared = 0;
+                for (FileNode* m : g->members) {
+                    if (loadRelaxed(m->dupSlot_) != slot) continue;
+                    storeRelaxed(m->dupSlot_, 0u);
+                    ++cleared;
+                }
+                if (DuplicateGroup* gone = dupSlots_->releaseLocked(slot, cleared)) freed.push_back(gone);
+            }
+        });
+        for (DuplicateGroup* gone : freed) gone->release();
+        freed.clear();
+    }
+}
+
+std::vector<NodeStore*> storesOf(std::span<const RootRef> roots) {
+    std::vector<NodeStore*> out;
+    for (const RootRef& r : roots)
+        if (NodeStore* s = r ? r->store() : nullptr; s && std::find(out.begin(), out.end(), s) == out.end())
+            out.push_back(s);
+    return out;
+}
+
+void assignDupGroups(std::span<const DupGroupRef> groups, std::span<NodeStore* const> stores) {
+    if (stores.size() == 1) {
+        stores.front()->assignDupGroups(groups);
+        return;
+    }
+    for (const DupGroupRef& g : groups)
+        for (FileNode* m : g->members) m->setDupGroup(g.get());
+}
+
+void clearDupGroups(std::span<const DupGroupRef> groups, std::span<NodeStore* const> stores) {
+    if (stores.size() == 1) {
+        stores.front()->clearDupGroups(groups);
+        return;
+    }
+    for (const DupGroupRef& g : groups)
+        for (FileNode* m : g->members)
+            if (m->dupGroup() == g.get()) m->setDupGroup(nullptr);
+}
 
 NodeArena& NodeStore::makeArena() {
     std::lock_guard lock(locked_->mutex);

@@ -314,6 +314,7 @@ public:
 
 private:
     friend class NodeArena;
+    friend class NodeStore;
     FileNode(bool isDir, bool withFolderData, bool withRootData) noexcept;
     RootData* rootData() const noexcept;
 
@@ -394,6 +395,13 @@ public:
     uint32_t acquireDupSlot(DuplicateGroup* group);
     void releaseDupSlot(uint32_t slot);
     DuplicateGroup* dupGroupAt(uint32_t slot) const noexcept;
+    // The same for whole groups at once, with the lock taken once per batch of groups and no
+    // member's store looked up: every member must lie in one of this store's trees. Assigning
+    // gives each member its group; clearing takes each member's group off it where it still is
+    // that group (a member given another since keeps it). Any thread; the slots of one store are
+    // given out one batch at a time.
+    void assignDupGroups(std::span<const DupGroupRef> groups);
+    void clearDupGroups(std::span<const DupGroupRef> groups);
     // A shared handle to a root that keeps this store alive.
     std::shared_ptr<FileNode> handle(FileNode* root);
     // A snapshot: builders on other threads may register roots meanwhile.
@@ -423,5 +431,12 @@ private:
 };
 
 using RootRef = std::shared_ptr<FileNode>;
+
+// The stores of these roots, each once, in the order first met.
+std::vector<NodeStore*> storesOf(std::span<const RootRef> roots);
+// Assigns (or clears) the groups, whose members lie in the trees of `stores`: in bulk when there
+// is one store, else member by member, each member's store looked up.
+void assignDupGroups(std::span<const DupGroupRef> groups, std::span<NodeStore* const> stores);
+void clearDupGroups(std::span<const DupGroupRef> groups, std::span<NodeStore* const> stores);
 
 }  // namespace zelvane

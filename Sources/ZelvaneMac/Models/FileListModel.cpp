@@ -4,6 +4,7 @@
 #include "ZelvaneMac/Core/Text/VisibleText.hpp"
 
 #include <QMimeData>
+#include <QScopedValueRollback>
 
 #include <unordered_set>
 
@@ -64,13 +65,27 @@ FileListModel::FileListModel(FileListPipeline& pipeline, QObject* parent) : QAbs
     connect(&pipeline_, &FileListPipeline::displayFormatChanged, this, [this] {
         if (!rows_.empty()) emit dataChanged(index(0, 0), index(int(rows_.size()) - 1, kColumnCount - 1));
     });
-    rows_ = pipeline_.displayed();
+    list_ = pipeline_.displayedList();
+    rows_ = std::span<FileNode* const>(*list_).first(std::min(list_->size(), sliceRows_));
 }
 
 void FileListModel::publish() {
     beginResetModel();
-    rows_ = pipeline_.displayed();
+    list_ = pipeline_.displayedList();
+    rows_ = std::span<FileNode* const>(*list_).first(std::min(list_->size(), sliceRows_));
     endResetModel();
+}
+
+bool FileListModel::canFetchMore(const QModelIndex& parent) const { return !parent.isValid() && rows_.size() < list_->size(); }
+
+void FileListModel::fetchMore(const QModelIndex& parent) {
+    // Views and checkers may ask again while the rows go in: one slice at a time.
+    if (fetching_ || !canFetchMore(parent)) return;
+    const QScopedValueRollback guard(fetching_, true);
+    const size_t more = std::min(list_->size() - rows_.size(), sliceRows_);
+    beginInsertRows({}, int(rows_.size()), int(rows_.size() + more) - 1);
+    rows_ = std::span<FileNode* const>(*list_).first(rows_.size() + more);
+    endInsertRows();
 }
 
 std::vector<FileNode*> FileListModel::dupChildren(const FileNode& node) {

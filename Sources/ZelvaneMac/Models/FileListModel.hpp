@@ -4,10 +4,13 @@
 #include <QList>
 #include <QPoint>
 
+#include <algorithm>
+#include <span>
 #include <vector>
 
 #include "ScanEngine/Tree/FileNode.hpp"
 #include "ZelvaneMac/Models/ColumnTable.hpp"
+#include "ZelvaneMac/Models/FileListPipeline.hpp"
 #include "ZelvaneMac/Models/FileListSorting.hpp"
 
 namespace zelvane {
@@ -16,7 +19,9 @@ class FileListPipeline;
 
 // The file list's rows: the pipeline's published rows at the top level and, under a file that has
 // duplicates, the other members of its group (made from the group whenever asked, never stored).
-// Display only; every change comes from the pipeline. GUI thread only.
+// The rows are the pipeline's own list, shared, and the view is given them a slice at a time
+// (`fetchMore` as it scrolls to the end), so that a list of millions costs the view no more than
+// the rows it has reached. Display only; every change comes from the pipeline. GUI thread only.
 class FileListModel final : public QAbstractItemModel {
     Q_OBJECT
 public:
@@ -36,6 +41,10 @@ public:
     QList<QPoint> nameHighlights(const FileNode& node) const;
     QList<QPoint> pathHighlights(const FileNode& node, const QString& fullPath) const;
 
+    // Rows handed to the view at a time: every row of a capped list, the first of a longer one.
+    static constexpr size_t kSliceRows = 100000;
+    void setSliceRows(size_t rows) { sliceRows_ = std::max<size_t>(1, rows); }
+
     FileNode* nodeAt(const QModelIndex& index) const;
     bool isMemberRow(const QModelIndex& index) const { return index.isValid() && index.internalId() != 0; }
     QModelIndex indexOfTopNode(const FileNode* node) const;
@@ -44,6 +53,8 @@ public:
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     QModelIndex parent(const QModelIndex& child) const override;
+    bool canFetchMore(const QModelIndex& parent) const override;
+    void fetchMore(const QModelIndex& parent) override;
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     bool hasChildren(const QModelIndex& parent = {}) const override;
@@ -60,7 +71,11 @@ private:
     QVariant displayText(const FileNode& n, int column, bool member) const;
 
     FileListPipeline& pipeline_;
-    std::vector<FileNode*> rows_;
+    SharedNodeList list_;
+    // The rows the view has been given: the first `shown_` of the list.
+    std::span<FileNode* const> rows_;
+    size_t sliceRows_ = kSliceRows;
+    bool fetching_ = false;
 };
 
 }  // namespace zelvane

@@ -18,7 +18,7 @@ namespace {
 // What the status bar says of the rows: deleted ones, still drawn struck out, are gone from disk
 // and from the tree's totals, and from these. A hard link whose blocks another link counts (its
 // allocated size shown in brackets) adds nothing to the allocated total, as in the tree.
-FileListResults totalsOf(const std::vector<FileNode*>& rows) {
+FileListResults totalsOf(std::span<FileNode* const> rows) {
     FileListResults out;
     for (const FileNode* n : rows) {
         if (n->isDeleted()) continue;
@@ -111,7 +111,7 @@ void FileListPipeline::update(const FileListInputs& next) {
     if (rootsChanged) {
         // Lists under way for the old roots must never arrive: they would be applied against the
         // new roots (and their trees may be gone by then).
-        fullList_.clear();
+        fullList_ = std::make_shared<const std::vector<FileNode*>>();
         fullListGeneration_.supersede();
         dupGeneration_.supersede();
         setLocating(false);
@@ -171,7 +171,7 @@ void FileListPipeline::setLocating(bool on) {
 
 void FileListPipeline::rebuildFullList() {
     if (in_.roots.empty()) {
-        fullList_.clear();
+        fullList_ = std::make_shared<const std::vector<FileNode*>>();
         fullListGeneration_.supersede();
         refreshDuplicates();
         return;
@@ -179,76 +179,118 @@ void FileListPipeline::rebuildFullList() {
     auto token = busy();
     runInBackground(
         this, fullListGeneration_,
-        [roots = in_.roots, folders = in_.includeFolders] { return collectFileList(roots, folders); },
-        [this, token](std::vector<FileNode*> list) {
+        [roots = in_.roots, folders = in_.includeFolders] {
+            return SharedNodeList(std::make_shared<const std::vector<FileNode*>>(collectFileList(roots, folders)));
+        },
+        [this, token](SharedNodeList list) {
             fullList_ = std::move(list);
             refreshDuplicates();
         },
         [token] {});
 }
 
-void FileListPipeline::assignDuplicateGroups(std::vector<DupGroupRef> groups, std::vector<RootRef> roots) {
-    for (FileNode* n : dupAssignedNodes_) n->setDupGroup(nullptr);
-    dupAssignedNodes_.clear();
-    for (const DupGroupRef& g : groups)
-        for (FileNode* m : g->members) {
-            m->setDupGroup(g.get());
-            dupAssignedNodes_.push_back(m);
-        }
-    // Groups just taken off their nodes may still be read by a stage under way: every stage holds
-    // the keeper, which keeps them until the last such stage ends. The keeper is never replaced,
-    // so a stage also covers groups assigned and retired after it started.
-    if (keeper_.use_count() == 1)
-        keeper_->retired.clear();
-    else if (dupGroups_)
-        keeper_->retired.push_back(std::move(dupGroups_));
-    dupAssignedRoots_ = groups.empty() ? std::vector<RootRef>{} : std::move(roots);
-    dupGroups_ = groups.empty() ? nullptr : std::make_shared<const std::vector<DupGroupRef>>(std::move(groups));
+bool DupAssignmentsLocked::replace(Assigned next, const CancelFlag& superseded) {
+    std::lock_guard turn(turn_);
+    if (superseded.isSet()) return false;
+    Assigned previous;
+    {
+        std::lock_guard state(state_);
+        previous = std::exchange(current_, Assigned{});
+    }
+    // The nodes change here, outside the state's lock: the GUI thread never waits for them.
+    clearDupGroups(previous.groups, storesOf(previous.roots));
+    assignDupGroups(next.groups, storesOf(next.roots));
+    std::lock_guard state(state_);
+    current_ = next.groups.empty() ? Assigned{} : std::move(next);
+    if (!previous.groups.empty() || !previous.roots.empty()) retired_.push_back(std::move(previous));
+    return true;
+}
+
+std::vector<DupAssignmentsLocked::Assigned> DupAssignmentsLocked::takeRetired() {
+    std::lock_guard state(state_);
+    return std::exchange(retired_, {});
+}
+
+void FileListPipeline::freeRetiredGroups() {
+    for (auto& r : assignments_->takeRetired()) unfreed_.push_back(std::move(r));
+    // A stage under way may still hold a group it read through a node: its groups wait for it.
+    if (unfreed_.empty() || groupReaders_.use_count() > 1) return;
+    size_t groups = 0;
+    for (const auto& r : unfreed_) groups += r.groups.size();
+    auto sets = std::exchange(unfreed_, {});
+    constexpr size_t kFreeHere = 4096;
+    if (groups <= kFreeHere) return;  // few: freed here, now
+    runInBackground(this, [sets = std::make_shared<decltype(sets)>(std::move(sets))]() mutable {
+        sets.reset();
+        return true;
+    }, [](bool) {});
 }
 
 void FileListPipeline::refreshDuplicates() {
     emit duplicateColumnsVisibleChanged(in_.dupMethod != DuplicateMethod::none);
-    if (in_.dupMethod == DuplicateMethod::none || fullList_.empty()) {
-        dupGeneration_.supersede();
-        assignDuplicateGroups({}, {});
+    if (in_.dupMethod == DuplicateMethod::none || fullList_->empty()) {
         setLocating(false);
-        performRebuild();
+        if (!mayHaveGroups_) {
+            dupGeneration_.supersede();
+            performRebuild();
+            return;
+        }
+        // The groups given before are taken back on the background road; the rows follow.
+        auto token = busy();
+        runInBackground(
+            this, dupGeneration_,
+            [assignments = assignments_](const CancelFlag& superseded) {
+                return assignments->replace({}, superseded);
+            },
+            [this, token](bool) {
+                mayHaveGroups_ = false;
+                freeRetiredGroups();
+                performRebuild();
+            },
+            [token] {});
         return;
     }
     setLocating(true);
+    mayHaveGroups_ = true;
     const QUuid entry = DebugTimingLog::begin(QStringLiteral("Duplicate detection"));
     const auto start = std::chrono::steady_clock::now();
     auto token = busy();
     struct Detection {
-        std::vector<DupGroupRef> groups;
-        std::vector<RootRef> roots;
         size_t files = 0;
+        size_t groups = 0;
         double queue = 0;
         double compute = 0;
     };
+    // Found and given to the nodes on the background road, the groups in bulk: the GUI thread
+    // only learns that it is done.
     runInBackground(
         this, dupGeneration_,
-        [list = fullList_, method = in_.dupMethod, start, keeper = keeper_, roots = in_.roots] {
+        [list = fullList_, method = in_.dupMethod, start, assignments = assignments_,
+         roots = in_.roots](const CancelFlag& superseded) {
             Detection d;
-            d.roots = roots;
             d.queue = secondsSince(start);
             const auto computeStart = std::chrono::steady_clock::now();
-            d.groups = detectDuplicates(list, method);
+            std::vector<DupGroupRef> groups = detectDuplicates(*list, method, &superseded);
             d.compute = secondsSince(computeStart);
-            d.files = list.size();
+            d.files = list->size();
+            d.groups = groups.size();
+            assignments->replace({std::move(groups), roots}, superseded);
             return d;
         },
         [this, entry, token](Detection d) {
             const QString detail = QString::number(d.files) + QStringLiteral(" files, ") +
-                                   QString::number(d.groups.size()) + QStringLiteral(" groups, ") +
+                                   QString::number(d.groups) + QStringLiteral(" groups, ") +
                                    QStringLiteral("queue ") + seconds(d.queue) + QStringLiteral(", compute ") +
                                    seconds(d.compute);
-            assignDuplicateGroups(std::move(d.groups), std::move(d.roots));
+            freeRetiredGroups();
             setLocating(false);
             DebugTimingLog::end(entry, detail);
             performRebuild();
         },
-        [entry, token] { DebugTimingLog::end(entry, QStringLiteral("superseded before reaching main")); });
+        [this, entry, token] {
+            freeRetiredGroups();
+            DebugTimingLog::end(entry, QStringLiteral("superseded before reaching main"));
+        });
 }
 
 void FileListPipeline::performRebuild() {
@@ -269,7 +311,7 @@ void FileListPipeline::performRebuild() {
     const auto start = std::chrono::steady_clock::now();
     auto token = busy();
     struct Rebuild {
-        std::vector<FileNode*> rows;
+        SharedNodeList rows;
         std::vector<RootRef> roots;
         FileListResults results;
         size_t fullCount = 0;
@@ -280,16 +322,16 @@ void FileListPipeline::performRebuild() {
         this, rebuildGeneration_,
         [roots = in_.roots, fullList = fullList_, matchEntirePath = in_.matchEntirePath,
          includeFolders = in_.includeFolders, maxFiles = in_.maxFiles, key = sortKey_, ascending = sortAscending_,
-         text = trimmed.toStdU16String(), start, keeper = keeper_, groups = dupGroups_] {
+         text = trimmed.toStdU16String(), start, readers = groupReaders_](const CancelFlag& superseded) mutable {
             Rebuild r;
             r.roots = roots;
             r.queue = secondsSince(start);
             const auto computeStart = std::chrono::steady_clock::now();
-            r.fullCount = fullList.size();
+            r.fullCount = fullList->size();
+            // The whole list is read where it lies; only a filter makes a list of its own.
             std::vector<FileNode*> matched;
-            if (text.empty()) {
-                matched = fullList;
-            } else {
+            std::span<FileNode* const> rows = *fullList;
+            if (!text.empty()) {
                 bool fullpath = matchEntirePath;
                 const DecodedFilter filters = decodeFilterText(std::u16string_view(text), fullpath);
                 if (fullpath && !roots.empty()) {
@@ -300,20 +342,30 @@ void FileListPipeline::performRebuild() {
                 } else {
                     // Matched in chunks on several threads; the chunks are joined in list order.
                     constexpr size_t kChunk = 16384;
-                    const size_t chunks = (fullList.size() + kChunk - 1) / kChunk;
+                    const size_t chunks = (fullList->size() + kChunk - 1) / kChunk;
                     std::vector<std::vector<FileNode*>> parts(chunks);
                     parallelFor(chunks, parallelWorkerCount(), 1, [&](size_t c, unsigned) {
-                        const size_t end = std::min(fullList.size(), (c + 1) * kChunk);
+                        const size_t end = std::min(fullList->size(), (c + 1) * kChunk);
                         for (size_t i = c * kChunk; i < end; ++i)
-                            if (matchItem(*fullList[i], filters, fullpath, true)) parts[c].push_back(fullList[i]);
-                    });
-                    for (const auto& part : parts) matched.insert(matched.end(), part.begin(), part.end());
+                            if (matchItem(*(*fullList)[i], filters, fullpath, true)) parts[c].push_back((*fullList)[i]);
+                    }, &superseded);
+                    size_t total = 0;
+                    for (const auto& part : parts) total += part.size();
+                    matched.reserve(total);
+                    for (auto& part : parts) {
+                        matched.insert(matched.end(), part.begin(), part.end());
+                        std::vector<FileNode*>().swap(part);
+                    }
                 }
+                rows = matched;
             }
-            r.rows = sortNodes(matched, key, ascending);
-            if (maxFiles && size_t(std::max(*maxFiles, 0)) < r.rows.size()) r.rows.resize(size_t(std::max(*maxFiles, 0)));
-            r.results = totalsOf(r.rows);
+            // Only the rows kept are ordered in full: a cap picks its rows without sorting the rest.
+            const size_t cap = maxFiles ? size_t(std::max(*maxFiles, 0)) : rows.size();
+            if (!superseded.isSet()) r.rows = std::make_shared<const std::vector<FileNode*>>(sortNodes(rows, key, ascending, cap));
+            else r.rows = std::make_shared<const std::vector<FileNode*>>();
+            r.results = totalsOf(*r.rows);
             r.compute = secondsSince(computeStart);
+            readers.reset();  // read no group from here on
             return r;
         },
         [this, entry, loadToken, token](Rebuild r) {
@@ -326,12 +378,16 @@ void FileListPipeline::performRebuild() {
                                            QString::number(r.results.count) + QStringLiteral(" files, queue ") +
                                            seconds(r.queue) + QStringLiteral(", compute ") + seconds(r.compute));
             if (loadToken) DebugTimingLog::end(*loadToken, QString::number(r.results.count) + QStringLiteral(" files"));
+            freeRetiredGroups();
         },
-        [entry, token] { DebugTimingLog::end(entry, QStringLiteral("superseded before reaching main")); });
+        [this, entry, token] {
+            DebugTimingLog::end(entry, QStringLiteral("superseded before reaching main"));
+            freeRetiredGroups();
+        });
 }
 
 void FileListPipeline::recountShownRows() {
-    const FileListResults now = totalsOf(displayed_);
+    const FileListResults now = totalsOf(*displayed_);
     if (now == results_) return;
     results_ = now;
     emit resultsChanged(results_);

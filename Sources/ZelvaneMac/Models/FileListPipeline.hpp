@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -46,10 +47,32 @@ struct FileListResults {
 // The flat list of every file (and, when asked, folder) of the roots, in collection order. Any thread.
 std::vector<FileNode*> collectFileList(const std::vector<RootRef>& roots, bool includeFolders);
 
-// The duplicate groups one applied detection gave out, kept alive (with those of earlier
-// detections) for as long as a background stage that might still read them runs.
-struct DupGroupKeeper {
-    std::vector<std::shared_ptr<const std::vector<DupGroupRef>>> retired;
+// A list of rows shared between the stages, the model and the jobs that read it: never copied,
+// never changed once made.
+using SharedNodeList = std::shared_ptr<const std::vector<FileNode*>>;
+
+// The duplicate groups the file list gave its nodes, shared with the background jobs that give
+// and take them. One job at a time changes the nodes; a job superseded before its turn changes
+// nothing. Groups taken off their nodes are kept (`takeRetired`) until no reader can still be in
+// them: the GUI thread frees them once no stage that reads groups runs.
+class DupAssignmentsLocked final {
+public:
+    struct Assigned {
+        std::vector<DupGroupRef> groups;
+        std::vector<RootRef> roots;  // the trees of the members, alive while they hold the groups
+    };
+    // Takes the groups given before off their members and gives each of these to its members,
+    // unless `superseded` is set by the time it is this job's turn. False when nothing changed.
+    // Background threads only: it may take long, and it waits for another job under way.
+    bool replace(Assigned next, const CancelFlag& superseded);
+    // The groups taken off their nodes since the last call. Any thread; never waits for a job.
+    std::vector<Assigned> takeRetired();
+
+private:
+    std::mutex turn_;   // held by the job that changes the nodes, for the length of its change
+    std::mutex state_;  // held for moments only, by the job and by the GUI thread
+    Assigned current_;
+    std::vector<Assigned> retired_;
 };
 
 // The coordinator of the file list: collects every file of the roots, finds duplicates, then
@@ -75,7 +98,8 @@ public:
     void setBusyHook(std::function<std::shared_ptr<void>()> hook) { busyHook_ = std::move(hook); }
     void setDebounceMilliseconds(int ms) { debounce_.setInterval(ms); }
 
-    const std::vector<FileNode*>& displayed() const { return displayed_; }
+    const std::vector<FileNode*>& displayed() const { return *displayed_; }
+    const SharedNodeList& displayedList() const { return displayed_; }
     const DecodedFilter& highlightFilters() const { return highlightFilters_; }
     bool highlightFullPath() const { return highlightFullPath_; }
     FileListSortKey sortKey() const { return sortKey_; }
@@ -84,7 +108,7 @@ public:
     bool isLocatingDuplicates() const { return locatingDuplicates_; }
     const FileListResults& results() const { return results_; }
     std::optional<PendingRebuild> pendingRebuild() const { return pending_; }
-    size_t fullListSize() const { return fullList_.size(); }
+    size_t fullListSize() const { return fullList_->size(); }
     bool debouncePending() const { return debounce_.isActive(); }
 
     // The totals of the rows shown again after live monitoring or a file action deleted some of
@@ -106,25 +130,29 @@ signals:
 
 private:
     std::shared_ptr<void> busy() const { return busyHook_ ? busyHook_() : nullptr; }
-    void assignDuplicateGroups(std::vector<DupGroupRef> groups, std::vector<RootRef> roots);
     void setLocating(bool on);
+    // Group sets taken off their nodes are freed once no stage that reads groups runs: at once
+    // when small, else on the background road.
+    void freeRetiredGroups();
 
     FileListInputs in_;
     bool active_ = false;
     std::optional<PendingRebuild> pending_;
     FileListSortKey sortKey_ = FileListSortKey::allocated;
     bool sortAscending_ = false;
-    std::vector<FileNode*> fullList_;
-    std::vector<FileNode*> displayed_;
+    SharedNodeList fullList_ = std::make_shared<const std::vector<FileNode*>>();
+    SharedNodeList displayed_ = std::make_shared<const std::vector<FileNode*>>();
     // The trees the shown rows and the assigned duplicate groups belong to: kept alive until they
     // are replaced, even when the window has moved on to other roots.
     std::vector<RootRef> displayedRoots_;
-    std::vector<RootRef> dupAssignedRoots_;
     DecodedFilter highlightFilters_;
     bool highlightFullPath_ = false;
-    std::vector<FileNode*> dupAssignedNodes_;
-    std::shared_ptr<const std::vector<DupGroupRef>> dupGroups_;
-    std::shared_ptr<DupGroupKeeper> keeper_ = std::make_shared<DupGroupKeeper>();
+    std::shared_ptr<DupAssignmentsLocked> assignments_ = std::make_shared<DupAssignmentsLocked>();
+    // Whether this list may have given groups that a refresh must take back.
+    bool mayHaveGroups_ = false;
+    // Held by every stage under way that reads duplicate groups through the nodes.
+    std::shared_ptr<int> groupReaders_ = std::make_shared<int>(0);
+    std::vector<DupAssignmentsLocked::Assigned> unfreed_;
     bool locatingDuplicates_ = false;
     FileListResults results_;
     std::optional<QUuid> loadToken_;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstddef>
+#include <limits>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -15,9 +18,11 @@ enum class FileListSortKey { name, path, percent, size, allocated, modified, dup
 FileListSortKey fileListSortKeyFromIdentifier(std::string_view identifier);
 std::string_view fileListSortIdentifier(FileListSortKey key);
 
-// The list in `displayed` ordered by a column. Stable in both directions: rows with equal values
-// keep their input order. Values are read once per node before sorting, so a tree changed by the
-// GUI thread meanwhile cannot make the ordering inconsistent. Any thread.
-std::vector<FileNode*> sortNodes(const std::vector<FileNode*>& nodes, FileListSortKey sortKey, bool sortAscending);
+// The list ordered by a column, cut after `limit` rows. Stable in both directions: rows with equal
+// values keep their input order. Values are read once per node, so a tree changed by the GUI
+// thread meanwhile cannot make the ordering inconsistent. With a limit below the row count only
+// the rows kept are ordered (memory for them alone). Any thread.
+std::vector<FileNode*> sortNodes(std::span<FileNode* const> nodes, FileListSortKey sortKey, bool sortAscending,
+                                 size_t limit = std::numeric_limits<size_t>::max());
 
 }  // namespace zelvane

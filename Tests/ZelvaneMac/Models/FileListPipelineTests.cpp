@@ -5,6 +5,7 @@
 #include <QAbstractItemModelTester>
 #include <QTest>
 #include <QThreadPool>
+#include <QTreeView>
 
 #include <algorithm>
 #include <memory>
@@ -89,6 +90,57 @@ TEST(FileListSorting, StableTiesInBothDirectionsAndKeys) {
     // Folders are collected pre-order only when asked for.
     EXPECT_EQ(collectFileList({t.root}, true).size(), 13u);
     EXPECT_EQ(collectFileList({}, true).size(), 0u);
+}
+
+// A cap keeps exactly the first rows of the whole order, ties in input order both ways, for every key.
+TEST(FileListSorting, CappedOrderIsTheWholeOrderCut) {
+    qtWidgetApp();
+    Tree t;
+    std::vector<FileNode*> all = collectFileList({t.root}, true);
+    ASSERT_EQ(all.size(), 13u);
+    for (size_t i = 0; i < all.size(); i += 3) all[i]->modifiedDateRaw = 777;
+    for (FileListSortKey key : {FileListSortKey::name, FileListSortKey::path, FileListSortKey::size,
+                                FileListSortKey::allocated, FileListSortKey::modified, FileListSortKey::attributes,
+                                FileListSortKey::dupCount}) {
+        for (bool ascending : {true, false}) {
+            const auto whole = sortNodes(all, key, ascending);
+            for (size_t cap : {size_t(0), size_t(1), size_t(4), size_t(12), size_t(13), size_t(50)}) {
+                const auto capped = sortNodes(all, key, ascending, cap);
+                ASSERT_EQ(capped.size(), std::min(cap, whole.size()));
+                EXPECT_TRUE(std::equal(capped.begin(), capped.end(), whole.begin()))
+                    << fileListSortIdentifier(key) << " " << ascending << " " << cap;
+            }
+        }
+    }
+}
+
+// Groups found in the background are given to their nodes there too: the GUI thread, which
+// hears of it only afterwards, does no work per node.
+TEST(FileListPipeline, DuplicateGroupsReachTheNodesOnTheBackgroundRoad) {
+    qtWidgetApp();
+    Tree t;
+    FileListPipeline p;
+    FileListInputs in = activeInputs(t);
+    p.update(in);
+    ASSERT_TRUE(waitForCount(p, 10));
+    FileNode* copy = testsupport::nodeAt(t.root.get(), "a/same.txt");
+    ASSERT_NE(copy, nullptr);
+    in.dupMethod = DuplicateMethod::nameSize;
+    p.update(in);
+    EXPECT_TRUE(p.isLocatingDuplicates());
+    // No event is handled from here on: whatever reaches the nodes was done by the background job.
+    QThreadPool::globalInstance()->waitForDone();
+    ASSERT_NE(copy->dupGroup(), nullptr);
+    EXPECT_EQ(copy->dupCount(), 1);
+    EXPECT_TRUE(p.isLocatingDuplicates());
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !p.isLocatingDuplicates() && p.results().count == 10; }));
+
+    // Taking them back (no method) goes the same road, and the rows follow it.
+    in.dupMethod = DuplicateMethod::none;
+    p.update(in);
+    QThreadPool::globalInstance()->waitForDone();
+    EXPECT_EQ(copy->dupGroup(), nullptr);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return p.results().count == 10 && !p.isLocatingDuplicates(); }));
 }
 
 TEST(FileListPipeline, SearchCapAndTotalsLargestFirst) {
@@ -365,6 +417,42 @@ TEST(FileListModel, RowsDuplicateMembersAndHighlightRanges) {
     n->setIsDeleted(true);
     EXPECT_EQ(model.data(model.index(0, FileListModel::percentColumn), Qt::DisplayRole).toString(), "0.0%");
     EXPECT_EQ(model.data(model.index(0, FileListModel::sizeColumn), ResultTableRole::textTone).toInt(), int(TextTone::deleted));
+}
+
+// A list longer than a slice reaches the view a slice at a time: scrolling to the end brings the
+// next, and new rows start again with the first.
+TEST(FileListModel, LongListsReachTheViewASliceAtATime) {
+    qtWidgetApp();
+    Tree t;
+    FileListPipeline p;
+    FileListModel model(p);
+    model.setSliceRows(4);
+    QTreeView view;
+    view.setUniformRowHeights(true);
+    view.setModel(&model);
+    view.resize(400, 60);
+    view.show();
+    FileListInputs in = activeInputs(t);
+    p.update(in);
+    ASSERT_TRUE(waitForCount(p, 10));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(p.results().count, 10);
+    EXPECT_EQ(model.rowCount(), 4);
+    EXPECT_TRUE(model.canFetchMore({}));
+    EXPECT_EQ(model.nodeAt(model.index(3, 0)), p.displayed()[3]);
+    for (int i = 0; i < 10 && model.canFetchMore({}); ++i) {
+        view.scrollToBottom();
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(model.rowCount(), 10);
+    EXPECT_FALSE(model.canFetchMore({}));
+    EXPECT_EQ(model.nodeAt(model.index(9, 0)), p.displayed()[9]);
+
+    in.filterText = "*.log";
+    p.update(in);
+    ASSERT_TRUE(waitForCount(p, 4));
+    EXPECT_EQ(model.rowCount(), 4);
+    EXPECT_FALSE(model.canFetchMore({}));
 }
 
 TEST(FilterFields, HistoryRules) {

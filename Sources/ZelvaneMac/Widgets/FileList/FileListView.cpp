@@ -110,9 +110,12 @@ void FileListView::refreshNodes(const std::vector<FileNode*>& nodes) {
 std::vector<FileNode*> FileListView::selectedNodes() const {
     std::vector<FileNode*> out;
     QModelIndexList rows = outline_->selectionModel()->selectedRows();
-    std::sort(rows.begin(), rows.end(), [this](const QModelIndex& a, const QModelIndex& b) {
-        return outline_->visualRect(a).top() < outline_->visualRect(b).top();
-    });
+    // In the order the rows are shown: a file's row, then the member rows under it. Told from the
+    // indexes alone, as the view's own geometry would cost a search for every row.
+    const auto place = [](const QModelIndex& i) {
+        return i.parent().isValid() ? std::pair(i.parent().row(), i.row() + 1) : std::pair(i.row(), 0);
+    };
+    std::sort(rows.begin(), rows.end(), [&](const QModelIndex& a, const QModelIndex& b) { return place(a) < place(b); });
     std::unordered_set<FileNode*> seen;
     for (const QModelIndex& i : rows)
         if (FileNode* n = model_->nodeAt(i); n && seen.insert(n).second) out.push_back(n);

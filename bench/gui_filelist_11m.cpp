@@ -1,0 +1,339 @@
+// The File View of a real main window on eleven million imported entries, offscreen.
+//
+//   gui_filelist_11m [--files N] [--dirs N] [--copies N] [--no-selection] [--stages] CSV
+//
+// When CSV does not exist yet it is made first, in a child process: a generated tree of N files
+// in N folders (defaults 1,000,000 and 100,000; names, sizes and dates in the manner of
+// make-tree.py) repeated under `copies` roots (default 10), written as the window's CSV export.
+// Every file then has `copies` look-alikes: with ten roots, a million duplicate groups of ten.
+//
+// The window imports the CSV and shows its Tree View, then each step below runs in turn. For
+// each: the time from the change to its result on screen (rows published, duplicates found, the
+// debounce of typing included) and the longest gap between two ticks of a 1 ms timer on the GUI
+// thread meanwhile (its longest stall). Last, the peak resident memory of the whole run.
+// --no-selection leaves out the selection steps (Select All, Shift+End); --stages prints the
+// timing entries of the list's stages under each step.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ScanEngine/Interchange/CSVExporter.hpp"
+#include "TreeBuilder.hpp"
+#include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
+#include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Models/FileListModel.hpp"
+#include "ZelvaneMac/Models/FileListPipeline.hpp"
+#include "ZelvaneMac/Models/FilterFieldHistory.hpp"
+#include "ZelvaneMac/Widgets/Common/FilterSyntaxTextField.hpp"
+#include "ZelvaneMac/Widgets/FileList/FileListView.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/FileViewTab.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TopBar.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
+#include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
+#include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
+#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/ScanController.hpp"
+#include "ZelvaneMac/Window/WindowStartup.hpp"
+
+using namespace zelvane;
+
+namespace {
+
+long peakKiB() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+    return 0;
+}
+
+// ---- the generated tree ------------------------------------------------------------------------
+
+struct Shape {
+    int files = 1000000;
+    int dirs = 100000;
+    int copies = 10;
+};
+
+std::string randomName(std::mt19937_64& rng, int minLen, int maxLen) {
+    static const char* ascii = "abcdefghijklmnopqrstuvwxyz0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJ_-";
+    static const char* wide[] = {"ä", "ö", "ü", "é", "ñ", "ø", "д", "ж", "л", "я", "β", "λ", "日", "本", "語", "📁"};
+    std::string out;
+    const int len = minLen + int(rng() % unsigned(maxLen - minLen + 1));
+    const bool mixed = rng() % 100 < 6;
+    for (int i = 0; i < len; ++i) {
+        if (mixed && rng() % 5 == 0)
+            out += wide[rng() % std::size(wide)];
+        else
+            out += ascii[rng() % 74];
+    }
+    if (rng() % 100 < 2) out.insert(out.begin(), '.');
+    return out;
+}
+
+// One copy of the tree below `root`; the same seed gives the same tree.
+void growCopy(testsupport::TreeBuilder& b, FileNode* root, const Shape& shape) {
+    std::mt19937_64 rng(20261209);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::lognormal_distribution<double> sizes(std::log(3000.0), 2.0);
+    static const char* exts[] = {".txt", ".jpg", ".md", ".json", ".c", ".h", ".png", ".mp4", ".log", ".dat",
+                                 ".cpp", ".py", ".html", ".pdf", ".zip", ".mp3", ".svg", ".xml", "", ".gz"};
+    std::vector<FileNode*> folders{root};
+    std::vector<int> depth{0};
+    folders.reserve(size_t(shape.dirs) + 1);
+    for (int i = 1; i <= shape.dirs; ++i) {
+        // Mostly below a recent folder (project-like clusters), sometimes anywhere.
+        const size_t n = folders.size();
+        size_t parent = rng() % 4 == 0 ? rng() % n : n - 1 - size_t(double(std::min<size_t>(n, 64)) * unit(rng) * 0.999);
+        if (depth[parent] >= 12) parent = 0;
+        folders.push_back(b.folder(folders[parent], randomName(rng, 4, 24) + "-" + std::to_string(i),
+                                   int32_t(600000000 + rng() % 200000000)));
+        depth.push_back(depth[parent] + 1);
+    }
+    for (int i = 0; i < shape.files; ++i) {
+        // Heavy-tailed: a few folders hold many files, most a handful.
+        const size_t at = size_t(double(folders.size()) * std::pow(unit(rng), 2.5));
+        const int64_t size = rng() % 100 < 3 ? 0 : std::min<int64_t>(int64_t(sizes(rng)), 8 << 20);
+        const std::string name = randomName(rng, 3, 30) + "_" + std::to_string(i) + exts[rng() % std::size(exts)];
+        b.file(folders[std::min(at, folders.size() - 1)], name, size, (size + 4095) / 4096 * 4096,
+               int32_t(600000000 + rng() % 200000000));
+    }
+}
+
+int writeCSV(const std::string& path, const Shape& shape) {
+    testsupport::TreeBuilder b;
+    std::vector<RootRef> roots;
+    for (int c = 0; c < shape.copies; ++c) {
+        FileNode* root = b.root("/zelvane-bench/copy" + std::to_string(c));
+        growCopy(b, root, shape);
+        roots.push_back(b.finish(root));
+    }
+    const CSVExportOptions options{.exportFiles = true,
+                                   .exportFolders = true,
+                                   .exportFileID = false,
+                                   .exportDates = true,
+                                   .exportFolderSizes = true,
+                                   .splitFilename = false,
+                                   .exportDriveCapacity = false,
+                                   .exportPercentOfParent = false,
+                                   .maxDepth = 0,
+                                   .useTabDelimiter = false,
+                                   .useUTC = true};
+    auto none = [](const FileNode&) { return VolumeCapacity{}; };
+    return exportToCSV(roots, options, false, none, path) ? 1 : 0;
+}
+
+// Made in a child, so that none of the generator's memory counts in the window's peak.
+bool ensureCSV(const std::string& path, const Shape& shape) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0) return true;
+    std::fprintf(stderr, "making %s (%d copies of %d files in %d folders)\n", path.c_str(), shape.copies, shape.files,
+                 shape.dirs);
+    const pid_t child = fork();
+    if (child == 0) _exit(writeCSV(path, shape));
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// ---- measuring ---------------------------------------------------------------------------------
+
+struct StallMeter {
+    QTimer timer;
+    QElapsedTimer clock;
+    qint64 last = 0;
+    qint64 worst = 0;
+    StallMeter() {
+        timer.setTimerType(Qt::PreciseTimer);
+        timer.setInterval(1);
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            const qint64 now = clock.nsecsElapsed();
+            worst = std::max(worst, now - last);
+            last = now;
+        });
+    }
+    void start() {
+        clock.start();
+        last = 0;
+        worst = 0;
+        timer.start();
+    }
+    double stop() {
+        timer.stop();
+        return double(std::max(worst, clock.nsecsElapsed() - last)) / 1e6;
+    }
+};
+
+// The stages' own timing entries closed since entry `from`.
+void printEntries(qsizetype from) {
+    const auto& e = DebugTimingLog::shared().entries();
+    for (qsizetype i = from; i < e.size(); ++i)
+        if (e[i].endedAt)
+            std::printf("    %-20s %6lld ms  %s\n", qPrintable(e[i].label),
+                        (long long)e[i].startedAt.msecsTo(*e[i].endedAt), qPrintable(e[i].detail.value_or(QString())));
+}
+
+// Runs the event loop until `done`, for at most `limitSeconds`.
+bool pumpUntil(const std::function<bool()>& done, double limitSeconds = 600) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > qint64(limitSeconds * 1000)) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Shape shape;
+    std::string csv;
+    bool selection = true;
+    bool verbose = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view a = argv[i];
+        if (a == "--files" && i + 1 < argc) shape.files = std::atoi(argv[++i]);
+        else if (a == "--dirs" && i + 1 < argc) shape.dirs = std::atoi(argv[++i]);
+        else if (a == "--copies" && i + 1 < argc) shape.copies = std::atoi(argv[++i]);
+        else if (a == "--no-selection") selection = false;
+        else if (a == "--stages") verbose = true;
+        else csv = argv[i];
+    }
+    if (csv.empty()) {
+        std::fputs("usage: gui_filelist_11m [--files N] [--dirs N] [--copies N] [--no-selection] [--stages] CSV\n", stderr);
+        return 2;
+    }
+    if (!ensureCSV(csv, shape)) {
+        std::fputs("gui_filelist_11m: could not write the CSV file\n", stderr);
+        return 1;
+    }
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    QTemporaryDir prefsDir;
+    Preferences prefs(prefsDir.filePath(QStringLiteral("prefs.plist")));
+    prefs.set(PreferenceKeys::monitorFileSystemForChanges, false);
+    MainWindow window(prefs, {});
+    WindowStartupHooks hooks;
+    hooks.hasFullDiskAccess = [] { return true; };
+    window.setStartupHooks(hooks);
+    window.resize(1400, 900);
+    window.show();
+    ContentViewState& state = window.state();
+    ScanController& scans = state.scanControl();
+    StallMeter meter;
+    QElapsedTimer clock;
+
+    // The import, shown in the Tree View.
+    pumpUntil([] { return false; }, 0.3);
+    window.contentView()->topBar()->setCSVFileChooser([&](QWidget*) { return QString::fromStdString(csv); });
+    meter.start();
+    clock.start();
+    window.contentView()->topBar()->selectCSVFile();
+    const bool imported = pumpUntil([&] {
+        return state.viewModel().scanState().tag() == ScanState::Tag::completed && !scans.effectiveRoots().empty() &&
+               window.contentView()->treeViewTab()->showsOutline() &&
+               window.contentView()->treeViewTab()->outline()->model().rowCount() > 0;
+    });
+    if (!imported) {
+        std::fputs("gui_filelist_11m: the import did not finish\n", stderr);
+        return 1;
+    }
+    int64_t files = 0, dirs = 0;
+    for (const RootRef& r : scans.effectiveRoots()) {
+        files += r->subFolderFileCount();
+        dirs += r->subFolderDirCount();
+    }
+    std::printf("%-44s %9.0f ms   stall %7.1f ms   (%lld files, %lld folders, %zu roots)\n",
+                "import, Tree View shown", double(clock.nsecsElapsed()) / 1e6, meter.stop(), (long long)files,
+                (long long)dirs, scans.effectiveRoots().size());
+    std::fflush(stdout);
+
+    FileViewTab* tab = window.contentView()->fileViewTab();
+    FileListView* list = tab->findChild<FileListView*>();
+    FileListPipeline& pipeline = list->pipeline();
+    ContextMenuOutlineView& outline = list->outline();
+    int published = 0;
+    QObject::connect(&pipeline, &FileListPipeline::rowsPublished, [&] { ++published; });
+    const auto settled = [&] { return !pipeline.isLocatingDuplicates() && !pipeline.debouncePending(); };
+
+    // One measured step: `act` starts it, and it ends once `done` holds.
+    const auto step = [&](const char* title, const std::function<void()>& act, const std::function<bool()>& done) {
+        QCoreApplication::processEvents();
+        const qsizetype from = DebugTimingLog::shared().entries().size();
+        meter.start();
+        clock.start();
+        act();
+        const bool ok = pumpUntil(done);
+        const double ms = double(clock.nsecsElapsed()) / 1e6;
+        const double stall = meter.stop();
+        std::printf("%-44s %9.0f ms   stall %7.1f ms   %d rows%s\n", title, ms, stall, pipeline.results().count,
+                    ok ? "" : "  (timed out)");
+        QCoreApplication::processEvents();
+        if (verbose) printEntries(from);
+        std::fflush(stdout);
+    };
+    // A change of the list's inputs: done once its rows are published and nothing is left to run.
+    const auto listStep = [&](const char* title, const std::function<void()>& act) {
+        const int before = published;
+        step(title, act, [&, before] { return published > before && settled(); });
+    };
+
+    listStep("open the File View (duplicates by date)", [&] { state.setSelectedTab(ContentTab::fileView); });
+    listStep("type \"ab\" in search (debounce included)", [&] {
+        tab->searchField().setFocus();
+        QTest::keyClick(&tab->searchField(), Qt::Key_A);
+        pumpUntil([] { return false; }, 0.1);
+        QTest::keyClick(&tab->searchField(), Qt::Key_B);
+    });
+    listStep("clear the search", [&] { tab->searchField().clear(); });
+    listStep("Duplicate Files: name and size", [&] { prefs.set(PreferenceKeys::fileDupMethod, 1); });
+    listStep("Duplicates only on", [&] { prefs.set(PreferenceKeys::fileDupsOnly, true); });
+    listStep("Duplicates only off", [&] { prefs.set(PreferenceKeys::fileDupsOnly, false); });
+    listStep("Max files: 100,000",
+             [&] { prefs.set(PreferenceKeys::fileMaxFilesOption, maxFilesRawValue(MaxFilesOption::hundredThousand)); });
+    const auto selectStep = [&](const char* title, const std::function<void()>& act) {
+        if (selection) step(title, act, [&] { return outline.selectionModel()->hasSelection(); });
+    };
+    selectStep("Select All (100,000 rows)", [&] { outline.setFocus(); QTest::keyClick(&outline, Qt::Key_A, Qt::ControlModifier); });
+    selectStep("select rows 1 to the end (Shift+End)",
+         [&] {
+             outline.setCurrentIndex(outline.model()->index(0, 0));
+             QTest::keyClick(&outline, Qt::Key_End, Qt::ShiftModifier);
+         });
+    listStep("Max files: all",
+             [&] { prefs.set(PreferenceKeys::fileMaxFilesOption, maxFilesRawValue(MaxFilesOption::all)); });
+    selectStep("Select All (all rows)", [&] { outline.setFocus(); QTest::keyClick(&outline, Qt::Key_A, Qt::ControlModifier); });
+    listStep("Max files: 1,000",
+             [&] { prefs.set(PreferenceKeys::fileMaxFilesOption, maxFilesRawValue(MaxFilesOption::oneThousand)); });
+    listStep("Folders on", [&] { prefs.set(PreferenceKeys::fileIncludeFolders, true); });
+    listStep("Folders off", [&] { prefs.set(PreferenceKeys::fileIncludeFolders, false); });
+    QHeaderView* header = outline.header();
+    for (int column = 0; column < FileListModel::kColumnCount; ++column) {
+        const std::string title = "sort by " + std::string(FileListModel::columns().identifier(column));
+        listStep(title.c_str(), [&] { emit header->sectionClicked(column); });
+    }
+    listStep("Duplicate Files: none", [&] { prefs.set(PreferenceKeys::fileDupMethod, 0); });
+    std::printf("peak resident memory of the run: %.0f MiB\n", double(peakKiB()) / 1024.0);
+    return 0;
+}
