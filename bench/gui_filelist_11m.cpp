@@ -9,8 +9,10 @@
 //
 // The window imports the CSV and shows its Tree View, then each step below runs in turn. For
 // each: the time from the change to its result on screen (rows published, duplicates found, the
-// debounce of typing included) and the longest gap between two ticks of a 1 ms timer on the GUI
-// thread meanwhile (its longest stall). Last, the peak resident memory of the whole run.
+// debounce of typing included; the first rows too when they come before the duplicates), the
+// longest gap between two ticks of a 1 ms timer on the GUI thread meanwhile (its longest stall),
+// and the resident memory after the step with its peak during it (the kernel's high-water mark
+// is reset at each step). Last, the peak of the whole run.
 // --no-selection leaves out the selection steps (Select All, Shift+End); --stages prints the
 // timing entries of the list's stages under each step.
 #include <QApplication>
@@ -60,12 +62,19 @@ using namespace zelvane;
 
 namespace {
 
-long peakKiB() {
+// VmRSS and VmHWM of this process, in KiB.
+std::pair<long, long> residentKiB() {
     std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
-    return 0;
+    long rss = 0, hwm = 0;
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmRSS:", 0) == 0) rss = std::atol(line.c_str() + 6);
+        if (line.rfind("VmHWM:", 0) == 0) hwm = std::atol(line.c_str() + 6);
+    }
+    return {rss, hwm};
 }
+
+// Starts a new high-water mark at the current resident size.
+void resetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 // ---- the generated tree ------------------------------------------------------------------------
 
@@ -264,9 +273,16 @@ int main(int argc, char** argv) {
         files += r->subFolderFileCount();
         dirs += r->subFolderDirCount();
     }
-    std::printf("%-44s %9.0f ms   stall %7.1f ms   (%lld files, %lld folders, %zu roots)\n",
-                "import, Tree View shown", double(clock.nsecsElapsed()) / 1e6, meter.stop(), (long long)files,
-                (long long)dirs, scans.effectiveRoots().size());
+    long runPeakKiB = residentKiB().second;
+    const auto memory = [&] {
+        const auto [rss, hwm] = residentKiB();
+        runPeakKiB = std::max(runPeakKiB, hwm);
+        resetPeak();
+        return QString::asprintf("rss %5.0f MiB, peak %5.0f MiB", double(rss) / 1024.0, double(hwm) / 1024.0);
+    };
+    std::printf("%-44s %9.0f ms   stall %7.1f ms   %s   (%lld files, %lld folders, %zu roots)\n",
+                "import, Tree View shown", double(clock.nsecsElapsed()) / 1e6, meter.stop(), qPrintable(memory()),
+                (long long)files, (long long)dirs, scans.effectiveRoots().size());
     std::fflush(stdout);
 
     FileViewTab* tab = window.contentView()->fileViewTab();
@@ -274,21 +290,30 @@ int main(int argc, char** argv) {
     FileListPipeline& pipeline = list->pipeline();
     ContextMenuOutlineView& outline = list->outline();
     int published = 0;
-    QObject::connect(&pipeline, &FileListPipeline::rowsPublished, [&] { ++published; });
-    const auto settled = [&] { return !pipeline.isLocatingDuplicates() && !pipeline.debouncePending(); };
+    double firstRowsMs = -1;
+    QObject::connect(&pipeline, &FileListPipeline::rowsPublished, [&] {
+        ++published;
+        if (firstRowsMs < 0) firstRowsMs = double(clock.nsecsElapsed()) / 1e6;
+    });
+    // Nothing left to run: every stage under way shows the busy cursor until its result is in.
+    const auto settled = [&] {
+        return !pipeline.isLocatingDuplicates() && !pipeline.debouncePending() && !QApplication::overrideCursor();
+    };
 
     // One measured step: `act` starts it, and it ends once `done` holds.
     const auto step = [&](const char* title, const std::function<void()>& act, const std::function<bool()>& done) {
         QCoreApplication::processEvents();
         const qsizetype from = DebugTimingLog::shared().entries().size();
+        firstRowsMs = -1;
         meter.start();
         clock.start();
         act();
         const bool ok = pumpUntil(done);
         const double ms = double(clock.nsecsElapsed()) / 1e6;
         const double stall = meter.stop();
-        std::printf("%-44s %9.0f ms   stall %7.1f ms   %d rows%s\n", title, ms, stall, pipeline.results().count,
-                    ok ? "" : "  (timed out)");
+        std::printf("%-44s %9.0f ms   stall %7.1f ms   %s   %d rows%s\n", title, ms, stall, qPrintable(memory()),
+                    pipeline.results().count, ok ? "" : "  (timed out)");
+        if (firstRowsMs >= 0 && firstRowsMs < ms - 50) std::printf("    (first rows after %.0f ms)\n", firstRowsMs);
         QCoreApplication::processEvents();
         if (verbose) printEntries(from);
         std::fflush(stdout);
@@ -334,6 +359,7 @@ int main(int argc, char** argv) {
         listStep(title.c_str(), [&] { emit header->sectionClicked(column); });
     }
     listStep("Duplicate Files: none", [&] { prefs.set(PreferenceKeys::fileDupMethod, 0); });
-    std::printf("peak resident memory of the run: %.0f MiB\n", double(peakKiB()) / 1024.0);
+    memory();
+    std::printf("peak resident memory of the run: %.0f MiB\n", double(runPeakKiB) / 1024.0);
     return 0;
 }

@@ -134,34 +134,31 @@ inline uint64_t mix64(uint64_t x) noexcept {
     return x;
 }
 
-uint64_t hashOfKey(std::string_view key) noexcept {
-    uint64_t h = mix64(0x9e3779b97f4a7c15ULL ^ key.size());
+// Two independent hashes of one key, in one pass over its bytes.
+std::pair<uint64_t, uint64_t> hashesOfKey(std::string_view key) noexcept {
+    uint64_t a = mix64(0x9e3779b97f4a7c15ULL ^ key.size());
+    uint64_t b = mix64(0x6a09e667f3bcc909ULL + key.size());
     size_t i = 0;
     for (; i + 8 <= key.size(); i += 8) {
         uint64_t w;
         std::memcpy(&w, key.data() + i, sizeof w);
-        h = mix64(h ^ w) + 0x9e3779b97f4a7c15ULL;
+        a = mix64(a ^ w) + 0x9e3779b97f4a7c15ULL;
+        b = mix64(b + w) ^ 0xbb67ae8584caa73bULL;
     }
     uint64_t tail = 0;
     std::memcpy(&tail, key.data() + i, key.size() - i);
-    return mix64(h ^ tail);
+    return {mix64(a ^ tail), mix64(b + tail)};
 }
 
-// What two copies share besides their key, read once from each node. Folders (listed when the
-// file list shows them) also compare their counts; files have none.
+// What copies share besides their key, read once from each node: the size, and the counts of a
+// folder (listed when the file list shows folders; files have none).
 struct Facts {
     int64_t size = 0;
-    int32_t modified = 0;
     int32_t files = 0;
     int32_t dirs = 0;
-    bool sameAs(const Facts& o, bool byDate) const noexcept {
-        return size == o.size && files == o.files && dirs == o.dirs && (!byDate || modified == o.modified);
-    }
 };
 
-Facts factsOf(const FileNode& n) noexcept {
-    return {n.effectiveSize(), n.modifiedDateRaw, n.subFolderFileCount(), n.subFolderDirCount()};
-}
+Facts factsOf(const FileNode& n) noexcept { return {n.effectiveSize(), n.subFolderFileCount(), n.subFolderDirCount()}; }
 
 void keyOf(const FileNode& n, std::string& out) {
     out.clear();
@@ -169,54 +166,30 @@ void keyOf(const FileNode& n, std::string& out) {
     appendSortKey(cleanParts(name), out);
 }
 
-// One node in the sort: the hash of everything copies share, then the date (a group lists its
-// members oldest first) and the node's place in the input (equal dates keep the input order).
-// Equal hashes are checked against the real keys before they make a group.
+// One node in the sort: 96 bits of fingerprint of everything copies share (key, size, counts and,
+// by date, the date) and the node's place in the input. Equal fingerprints are equal keys: among
+// ten million files two different keys meet in one fingerprint with a chance below 1e-15, and
+// reading every name a second time to rule it out would cost as much as the rest together.
 struct Entry {
     uint64_t hash;
-    int32_t modified;
+    uint32_t check;
     uint32_t index;
     bool operator<(const Entry& o) const noexcept {
         if (hash != o.hash) return hash < o.hash;
-        if (modified != o.modified) return modified < o.modified;
+        if (check != o.check) return check < o.check;
         return index < o.index;
     }
+    bool sameFingerprint(const Entry& o) const noexcept { return hash == o.hash && check == o.check; }
 };
 static_assert(sizeof(Entry) == 16, "sixteen bytes a node: ten million of them are sorted at once");
 
-// A group as found, before it is made: its members by input index, and what orders it among the
-// groups (key, size, date of its first member).
-struct Found {
-    std::vector<uint32_t> members;
+// A group as made, with what orders it among the others: its key, size and oldest date.
+struct Made {
+    DupGroupRef group;
     std::string key;
-    Facts facts;
+    int64_t size = 0;
+    int32_t modified = 0;
 };
-
-// The groups among the entries [begin, end) that share one hash: nearly always the whole run,
-// unless two different keys met in one hash.
-void splitRun(std::span<const Entry> run, std::span<FileNode* const> nodes, bool byDate, std::string& scratch,
-              std::vector<Found>& out) {
-    struct Class {
-        std::string key;
-        Facts facts;
-        std::vector<uint32_t> members;
-    };
-    std::vector<Class> classes;
-    for (const Entry& e : run) {
-        const FileNode& n = *nodes[e.index];
-        keyOf(n, scratch);
-        const Facts f = factsOf(n);
-        auto it = std::find_if(classes.begin(), classes.end(),
-                               [&](const Class& c) { return c.key == scratch && c.facts.sameAs(f, byDate); });
-        if (it == classes.end()) {
-            classes.push_back({scratch, f, {}});
-            it = classes.end() - 1;
-        }
-        it->members.push_back(e.index);
-    }
-    for (Class& c : classes)
-        if (c.members.size() >= 2) out.push_back({std::move(c.members), std::move(c.key), c.facts});
-}
 
 }  // namespace
 
@@ -244,7 +217,8 @@ std::vector<DupGroupRef> detectDuplicates(std::span<FileNode* const> nodes, Dupl
     const size_t count = std::min<size_t>(nodes.size(), std::numeric_limits<uint32_t>::max());
     const unsigned workers = parallelWorkerCount();
 
-    // One hash per node (empty files never count), made on every processor.
+    // One fingerprint per node (empty files never count), made on every processor, each chunk
+    // packed to its start.
     constexpr size_t kChunk = 8192;
     const size_t chunks = (count + kChunk - 1) / kChunk;
     std::vector<Entry> entries(count);
@@ -257,10 +231,12 @@ std::vector<DupGroupRef> detectDuplicates(std::span<FileNode* const> nodes, Dupl
             const Facts f = factsOf(n);
             if (f.size == 0) continue;
             keyOf(n, scratch[w]);
-            uint64_t h = mix64(hashOfKey(scratch[w]) ^ uint64_t(f.size));
-            h = mix64(h ^ (uint64_t(uint32_t(f.files)) << 32 | uint32_t(f.dirs)));
-            if (byDate) h = mix64(h ^ uint64_t(uint32_t(f.modified)));
-            entries[out++] = {h, f.modified, uint32_t(i)};
+            auto [a, b] = hashesOfKey(scratch[w]);
+            uint64_t facts = mix64(uint64_t(f.size)) ^ (uint64_t(uint32_t(f.files)) << 32 | uint32_t(f.dirs));
+            if (byDate) facts = mix64(facts) ^ uint64_t(uint32_t(n.modifiedDateRaw));
+            a = mix64(a ^ facts);
+            b = mix64(b + mix64(facts ^ 0x3c6ef372fe94f82bULL));
+            entries[out++] = {a, uint32_t(b >> 32), uint32_t(i)};
         }
         kept[c] = out - c * kChunk;
     }, cancel);
@@ -275,42 +251,56 @@ std::vector<DupGroupRef> detectDuplicates(std::span<FileNode* const> nodes, Dupl
     std::sort(entries.begin(), entries.end());
     if (isCancelled(cancel)) return groups;
 
-    // Runs of one hash, checked against the real keys on every processor.
+    // Every run of one fingerprint is a group: its members oldest first, equal dates in input
+    // order, made on every processor with the key that orders it.
     std::vector<std::pair<uint32_t, uint32_t>> runs;
     for (size_t b = 0; b < entries.size();) {
         size_t e = b + 1;
-        while (e < entries.size() && entries[e].hash == entries[b].hash) ++e;
+        while (e < entries.size() && entries[e].sameFingerprint(entries[b])) ++e;
         if (e - b >= 2) runs.emplace_back(uint32_t(b), uint32_t(e));
         b = e;
     }
-    constexpr size_t kRunBatch = 1024;
-    std::vector<std::vector<Found>> found((runs.size() + kRunBatch - 1) / kRunBatch);
-    parallelFor(found.size(), workers, 1, [&](size_t batch, unsigned w) {
-        for (size_t r = batch * kRunBatch, end = std::min(runs.size(), (batch + 1) * kRunBatch); r < end; ++r)
-            splitRun(std::span<const Entry>(entries).subspan(runs[r].first, runs[r].second - runs[r].first), nodes,
-                     byDate, scratch[w], found[batch]);
+    constexpr size_t kRunBatch = 2048;
+    std::vector<std::vector<Made>> made((runs.size() + kRunBatch - 1) / kRunBatch);
+    parallelFor(made.size(), workers, 1, [&](size_t batch, unsigned w) {
+        std::vector<std::pair<int32_t, uint32_t>> members;
+        const size_t end = std::min(runs.size(), (batch + 1) * kRunBatch);
+        made[batch].reserve(end - batch * kRunBatch);
+        for (size_t r = batch * kRunBatch; r < end; ++r) {
+            members.clear();
+            for (uint32_t e = runs[r].first; e < runs[r].second; ++e)
+                members.emplace_back(nodes[entries[e].index]->modifiedDateRaw, entries[e].index);
+            std::sort(members.begin(), members.end());
+            Made m;
+            m.group = DupGroupRef::make();
+            m.group->members.reserve(members.size());
+            for (const auto& [date, index] : members) m.group->members.push_back(nodes[index]);
+            const FileNode& first = *m.group->members.front();
+            keyOf(first, scratch[w]);
+            m.key = scratch[w];
+            m.size = first.effectiveSize();
+            m.modified = members.front().first;
+            made[batch].push_back(std::move(m));
+        }
     }, cancel);
     if (isCancelled(cancel)) return groups;
     std::vector<Entry>().swap(entries);
     std::vector<std::pair<uint32_t, uint32_t>>().swap(runs);
 
-    // In key order, as the sorted list of every key would give them.
-    std::vector<Found*> order;
-    for (auto& batch : found)
-        for (Found& f : batch) order.push_back(&f);
-    std::sort(order.begin(), order.end(), [](const Found* a, const Found* b) {
+    // In key order, as a sorted list of every key would give them.
+    std::vector<Made*> order;
+    size_t total = 0;
+    for (const auto& batch : made) total += batch.size();
+    order.reserve(total);
+    for (auto& batch : made)
+        for (Made& m : batch) order.push_back(&m);
+    std::sort(order.begin(), order.end(), [](const Made* a, const Made* b) {
         if (int c = a->key.compare(b->key); c != 0) return c < 0;
-        if (a->facts.size != b->facts.size) return a->facts.size < b->facts.size;
-        return a->facts.modified < b->facts.modified;
+        if (a->size != b->size) return a->size < b->size;
+        return a->modified < b->modified;
     });
     groups.reserve(order.size());
-    for (Found* f : order) {
-        DupGroupRef g = DupGroupRef::make();
-        g->members.reserve(f->members.size());
-        for (uint32_t i : f->members) g->members.push_back(nodes[i]);
-        std::vector<uint32_t>().swap(f->members);
-        groups.push_back(std::move(g));
-    }
+    for (Made* m : order) groups.push_back(std::move(m->group));
     return groups;
 }
 

@@ -6,6 +6,7 @@
 #include <QMimeData>
 #include <QScopedValueRollback>
 
+#include <algorithm>
 #include <unordered_set>
 
 #include "ScanEngine/Support/LocaleFormat.hpp"
@@ -88,6 +89,15 @@ void FileListModel::fetchMore(const QModelIndex& parent) {
     endInsertRows();
 }
 
+namespace {
+// How many rows dupChildren gives, without making them: asked for every row the view lays out.
+size_t dupChildCount(const FileNode& node) {
+    const DuplicateGroup* g = node.dupGroup();
+    if (!g || g->members.size() < 2) return 0;
+    return size_t(std::count_if(g->members.begin(), g->members.end(), [&](const FileNode* m) { return m != &node; }));
+}
+}  // namespace
+
 std::vector<FileNode*> FileListModel::dupChildren(const FileNode& node) {
     const DuplicateGroup* g = node.dupGroup();
     if (!g || g->members.size() < 2) return {};
@@ -124,7 +134,7 @@ QModelIndex FileListModel::index(int row, int column, const QModelIndex& parent)
     if (row < 0 || column < 0 || column >= kColumnCount) return {};
     if (!parent.isValid()) return size_t(row) < rows_.size() ? createIndex(row, column, quintptr(0)) : QModelIndex();
     if (parent.internalId() != 0 || size_t(parent.row()) >= rows_.size()) return {};
-    if (size_t(row) >= dupChildren(*rows_[size_t(parent.row())]).size()) return {};
+    if (size_t(row) >= dupChildCount(*rows_[size_t(parent.row())])) return {};
     return createIndex(row, column, quintptr(parent.row()) + 1);
 }
 
@@ -136,7 +146,7 @@ QModelIndex FileListModel::parent(const QModelIndex& child) const {
 int FileListModel::rowCount(const QModelIndex& parent) const {
     if (!parent.isValid()) return int(rows_.size());
     if (parent.column() != 0 || parent.internalId() != 0 || size_t(parent.row()) >= rows_.size()) return 0;
-    return int(dupChildren(*rows_[size_t(parent.row())]).size());
+    return int(dupChildCount(*rows_[size_t(parent.row())]));
 }
 
 int FileListModel::columnCount(const QModelIndex&) const { return kColumnCount; }

@@ -64,6 +64,20 @@ QString composedFilterText(const FileListInputs& in) {
     return in.filterText.isEmpty() ? QStringLiteral("=dup") : in.filterText + QStringLiteral(" =dup");
 }
 
+// Whether the rows shown depend on the duplicate groups: their filter or their order reads them.
+bool rowsReadGroups(const FileListInputs& in, FileListSortKey key) {
+    if (key == FileListSortKey::dupCount || key == FileListSortKey::dupSize) return true;
+    const QString text = composedFilterText(in).trimmed();
+    if (text.isEmpty()) return false;
+    bool fullpath = in.matchEntirePath;
+    const DecodedFilter filters =
+        decodeFilterText(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), size_t(text.size())), fullpath);
+    for (const FilterGroup& group : filters)
+        for (const FilterItem& item : group)
+            if (item.sizeOpType == SizeOpType::dupCount || item.sizeOpType == SizeOpType::dupSize) return true;
+    return false;
+}
+
 }  // namespace
 
 std::vector<FileNode*> collectFileList(const std::vector<RootRef>& roots, bool includeFolders) {
@@ -245,7 +259,11 @@ void FileListPipeline::refreshDuplicates() {
             [this, token](bool) {
                 mayHaveGroups_ = false;
                 freeRetiredGroups();
-                performRebuild();
+                // Hidden meanwhile: the rows wait for the list to be shown, as every change does.
+                if (active_)
+                    performRebuild();
+                else if (!pending_)
+                    pending_ = PendingRebuild::displayOnly;
             },
             [token] {});
         return;
@@ -291,6 +309,9 @@ void FileListPipeline::refreshDuplicates() {
             freeRetiredGroups();
             DebugTimingLog::end(entry, QStringLiteral("superseded before reaching main"));
         });
+    // A search of millions of files takes seconds: rows that do not depend on it are shown
+    // meanwhile, and shown again with their duplicates once it ends.
+    if (!rowsReadGroups(in_, sortKey_)) performRebuild();
 }
 
 void FileListPipeline::performRebuild() {
@@ -387,10 +408,22 @@ void FileListPipeline::performRebuild() {
 }
 
 void FileListPipeline::recountShownRows() {
-    const FileListResults now = totalsOf(*displayed_);
-    if (now == results_) return;
-    results_ = now;
-    emit resultsChanged(results_);
+    const auto apply = [this](const FileListResults& now) {
+        if (now == results_) return;
+        results_ = now;
+        emit resultsChanged(results_);
+    };
+    // A list of up to a hundred thousand rows is counted here; a longer one in the background.
+    constexpr size_t kCountHere = 100000;
+    if (displayed_->size() <= kCountHere) {
+        apply(totalsOf(*displayed_));
+        return;
+    }
+    runInBackground(
+        this, recountGeneration_, [rows = displayed_] { return totalsOf(*rows); },
+        [this, apply, rows = displayed_](FileListResults now) {
+            if (rows == displayed_) apply(now);
+        });
 }
 
 }  // namespace zelvane

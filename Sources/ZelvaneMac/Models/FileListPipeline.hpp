@@ -159,6 +159,7 @@ private:
     JobGeneration fullListGeneration_;
     JobGeneration dupGeneration_;
     JobGeneration rebuildGeneration_;
+    JobGeneration recountGeneration_;
     QTimer debounce_;
     std::function<std::shared_ptr<void>()> busyHook_;
 };

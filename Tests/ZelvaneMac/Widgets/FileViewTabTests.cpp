@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <string>
 
 #include "QtWidgetTestApp.hpp"
@@ -25,6 +26,7 @@
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/FileViewResults.hpp"
+#include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/FilteredCopy.hpp"
 
@@ -105,6 +107,64 @@ TEST(FileViewTab, SearchesAScanLargestFirstWithHistory) {
     EXPECT_EQ(state.fileResults().fileResultCount(), 4);
     state.setSelectedTab(ContentTab::fileView);
     ASSERT_TRUE(pumpWidgetsUntil([&] { return state.fileResults().fileResultCount() == 8; }));
+}
+
+// Ctrl+A in the list of a real scan selects every row, a file's opened member rows with it, and
+// the window's file selection takes them in the order shown; "Duplicates only" then narrows the
+// rows to the copies the background search found.
+TEST(FileViewTab, SelectAllTakesEveryRowInShownOrder) {
+    qtWidgetApp();
+    QTemporaryDir prefsDir;
+    Preferences prefs(prefsDir.filePath("prefs.plist"));
+    prefs.set(PreferenceKeys::fileDupMethod, int(DuplicateMethod::nameSize));
+    TempDir dir;
+    writeFile(dir / "a/report.pdf", 7000);
+    writeFile(dir / "b/report copy.pdf", 7000);
+    writeFile(dir / "c/report (2).pdf", 7000);
+    for (int i = 0; i < 6; ++i) writeFile(dir / ("d/n" + std::to_string(i) + ".txt"), 100 + i);
+
+    ContentViewState state(prefs, {});
+    FileViewTab tab(state);
+    ASSERT_TRUE(showExposed(tab, 1100, 500));
+    const QString root = QString::fromStdString(dir.path().string());
+    state.setSelectedTab(ContentTab::fileView);
+    state.viewModel().selectRoot(root, root);
+    state.viewModel().startScan(std::nullopt, false, true);
+    ASSERT_TRUE(pumpWidgetsUntil([&] {
+        return state.fileResults().fileResultCount() == 9 && !state.fileResults().fileIsLocatingDuplicates();
+    }));
+    FileListView& list = tab.fileList();
+    ContextMenuOutlineView& outline = list.outline();
+    const std::vector<FileNode*> rows = list.pipeline().displayed();
+    ASSERT_EQ(rows.size(), 9u);
+    ASSERT_EQ(rows.front()->dupCount(), 2);  // a report, the largest, with its two copies
+    outline.expand(list.model().index(0, 0));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(list.model().rowCount(list.model().index(0, 0)), 2);
+
+    // As shown: the first report, its copies under it, then the other rows below (each node once).
+    std::vector<FileNode*> shown{rows.front()};
+    for (FileNode* m : FileListModel::dupChildren(*rows.front())) shown.push_back(m);
+    for (FileNode* n : rows)
+        if (std::find(shown.begin(), shown.end(), n) == shown.end()) shown.push_back(n);
+    outline.setFocus();
+    QTest::keyClick(&outline, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(list.selectedNodes(), shown);
+    EXPECT_EQ(state.fileSelection().nodes().size(), 9);
+    for (FileNode* n : rows) EXPECT_TRUE(state.fileSelection().nodes().contains(n)) << n->name();
+
+    // A click on the second file, then Shift+End: that file and the rows below, in order.
+    const QModelIndex second = list.model().index(1, 0);
+    QTest::mouseClick(outline.viewport(), Qt::LeftButton, {}, outline.visualRect(second).center());
+    QTest::keyClick(&outline, Qt::Key_End, Qt::ShiftModifier);
+    const std::vector<FileNode*> tail = list.selectedNodes();
+    ASSERT_FALSE(tail.empty());
+    EXPECT_EQ(tail.front(), rows[1]);
+    EXPECT_EQ(tail.back(), rows.back());
+
+    prefs.set(PreferenceKeys::fileDupsOnly, true);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return state.fileResults().fileResultCount() == 3; }));
+    for (FileNode* n : list.pipeline().displayed()) EXPECT_EQ(n->dupCount(), 2) << n->name();
 }
 
 TEST(FilterPanel, FieldsHistoriesClearAndApply) {
