@@ -102,6 +102,9 @@ FileListPipeline::FileListPipeline(const std::optional<std::pair<FileListSortKey
     }
     debounce_.setSingleShot(true);
     debounce_.setInterval(250);
+    freeRetry_.setSingleShot(true);
+    freeRetry_.setInterval(100);
+    connect(&freeRetry_, &QTimer::timeout, this, &FileListPipeline::freeRetiredGroups);
     connect(&debounce_, &QTimer::timeout, this, &FileListPipeline::performRebuild);
 }
 
@@ -227,8 +230,13 @@ std::vector<DupAssignmentsLocked::Assigned> DupAssignmentsLocked::takeRetired() 
 
 void FileListPipeline::freeRetiredGroups() {
     for (auto& r : assignments_->takeRetired()) unfreed_.push_back(std::move(r));
-    // A stage under way may still hold a group it read through a node: its groups wait for it.
-    if (unfreed_.empty() || groupReaders_.use_count() > 1) return;
+    // A stage under way may still hold a group it read through a node: its groups wait for it,
+    // and are looked at again shortly.
+    if (unfreed_.empty()) return;
+    if (groupReaders_.use_count() > 1) {
+        freeRetry_.start();
+        return;
+    }
     size_t groups = 0;
     for (const auto& r : unfreed_) groups += r.groups.size();
     auto sets = std::exchange(unfreed_, {});
@@ -310,8 +318,9 @@ void FileListPipeline::refreshDuplicates() {
             DebugTimingLog::end(entry, QStringLiteral("superseded before reaching main"));
         });
     // A search of millions of files takes seconds: rows that do not depend on it are shown
-    // meanwhile, and shown again with their duplicates once it ends.
-    if (!rowsReadGroups(in_, sortKey_)) performRebuild();
+    // meanwhile, and shown again with their duplicates once it ends. A shorter list waits for it.
+    constexpr size_t kListShownBeforeDuplicates = 100000;
+    if (fullList_->size() >= kListShownBeforeDuplicates && !rowsReadGroups(in_, sortKey_)) performRebuild();
 }
 
 void FileListPipeline::performRebuild() {

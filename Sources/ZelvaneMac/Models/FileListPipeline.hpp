@@ -161,6 +161,7 @@ private:
     JobGeneration rebuildGeneration_;
     JobGeneration recountGeneration_;
     QTimer debounce_;
+    QTimer freeRetry_;
     std::function<std::shared_ptr<void>()> busyHook_;
 };
 
