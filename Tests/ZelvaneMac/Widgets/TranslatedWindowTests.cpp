@@ -424,6 +424,11 @@ TEST(TranslatedWindow, RightToLeftListsShowNamesAndPathsInTheirWrittenOrder) {
         VolumeDropdown* picker = window.contentView()->topBar()->picker();
         ASSERT_TRUE(pumpWidgetsUntil([&] { return picker->findData(lockedPath) >= 0; }, 5000));
         EXPECT_TRUE(keepsWrittenOrder(picker->itemText(picker->findData(lockedPath)), lockedPath, picker->font()));
+        EXPECT_TRUE(keepsWrittenOrder(picker->itemData(picker->findData(lockedPath), Qt::ToolTipRole).toString(), lockedPath,
+                                      picker->font()));
+        // The commands' rows have no tool tip that could show their inner names.
+        for (int i = 0; i < picker->count(); ++i)
+            EXPECT_FALSE(picker->itemData(i, Qt::ToolTipRole).toString().contains(QStringLiteral("__"))) << i;
 
         // The Select Multiple sheet lists the added folder by its path.
         window.menus().action(ZelvaneMenuAction::selectMultiple)->trigger();

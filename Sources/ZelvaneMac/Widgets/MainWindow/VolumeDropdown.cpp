@@ -47,7 +47,8 @@ void VolumeDropdown::setRows(const QVector<PickerRow>& rows, std::span<const Vol
         // Volume names and folder paths as the window shows names; the commands are our own texts.
         const bool command = PickerTag::isCommand(*row.tag);
         addItem(icon, command ? row.title : shownName(row.title, layoutDirection()), *row.tag);
-        setItemData(count() - 1, plainToolTip(command ? *row.tag : shownName(*row.tag, layoutDirection())), Qt::ToolTipRole);
+        // A command's tag is no text for the user: only volumes and folders have a tool tip, their path.
+        if (!command) setItemData(count() - 1, plainToolTip(shownName(*row.tag, layoutDirection())), Qt::ToolTipRole);
     }
     syncSelection();
 }
