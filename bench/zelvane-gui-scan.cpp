@@ -22,10 +22,10 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <string_view>
 
+#include "ResidentMemory.hpp"
 #include "ScanEngine/Scan/FdBudget.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
@@ -40,23 +40,8 @@
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/WindowStartup.hpp"
 
-namespace {
-
-// VmRSS and VmHWM of this process, in KiB.
-std::pair<long, long> residentKiB() {
-    std::ifstream status("/proc/self/status");
-    long rss = 0, hwm = 0;
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmRSS:", 0) == 0) rss = std::atol(line.c_str() + 6);
-        if (line.rfind("VmHWM:", 0) == 0) hwm = std::atol(line.c_str() + 6);
-    }
-    return {rss, hwm};
-}
-
-// Starts a new high-water mark at the current resident size.
-void resetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
-
-}  // namespace
+using zelvane::bench::residentKiB;
+using zelvane::bench::resetPeak;
 
 int main(int argc, char** argv) {
     using namespace zelvane;

@@ -108,6 +108,43 @@ std::vector<QModelIndex> FileTreeOutlineModel::indexesToExpand(const std::vector
     return out;
 }
 
+std::vector<QModelIndex> FileTreeOutlineModel::rowsToExpandAll(size_t rowBudget, const QModelIndex& below) {
+    std::vector<QModelIndex> out;
+    size_t shown = 0;
+    // Depth first, as the rows are shown: each level's entry and its next row to look at.
+    struct Level {
+        Entry* entry;
+        size_t next;
+    };
+    std::vector<Level> stack;
+    // Opens the row when its rows fit. A folder never shows more rows than it has children
+    // (grouping only folds them), so one that cannot fit is passed over without its rows being made.
+    const auto open = [&](Entry* e, size_t row) {
+        FileNode* n = e->rows()[row];
+        if (!n->isDir() || n->childCount() == 0 || !opensBelow(*n) || shown + n->childCount() > rowBudget) return;
+        Entry& rows = entryFor(n, e, int(row));
+        shown += rows.rows().size();
+        out.push_back(indexIn(int(row), 0, e));
+        stack.push_back({&rows, 0});
+    };
+    if (below.isValid()) {
+        Entry* e = below.model() == this ? entryAt(below) : nullptr;
+        if (!e || size_t(below.row()) >= e->rows().size()) return out;
+        open(e, size_t(below.row()));
+    } else {
+        Entry* top = &topEntry();
+        shown = top->rows().size();
+        stack.push_back({top, 0});
+    }
+    while (!stack.empty() && shown < rowBudget) {
+        Entry* e = stack.back().entry;
+        const size_t row = stack.back().next++;
+        if (row >= e->rows().size()) stack.pop_back();
+        else open(e, row);
+    }
+    return out;
+}
+
 int FileTreeOutlineModel::columnFor(OutlineSortKey key) {
     switch (key) {
     case OutlineSortKey::name: return nameColumn;

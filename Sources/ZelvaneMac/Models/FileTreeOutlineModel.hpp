@@ -110,6 +110,13 @@ public:
     // without their children; nodes not in the tree are left out.
     std::vector<QModelIndex> indexesToExpand(const std::vector<FileNode*>& folders,
                                              const std::vector<FileNode*>& groupParents);
+    // Expand All: the folder and group rows to open, parents first, in the order the rows are
+    // shown. A row is opened only while the rows it brings still fit, with the roots' rows and
+    // those opened before it, within `rowBudget` rows; one whose rows do not fit stays closed and
+    // the rows after it are still tried. The work and the rows made grow with the rows opened,
+    // never with the tree: Expand All on millions of entries opens the first screens of them.
+    // With `below`, that row and the rows inside it, counting only the rows they bring.
+    std::vector<QModelIndex> rowsToExpandAll(size_t rowBudget, const QModelIndex& below = {});
     // Whether `update(inputs)` would rebuild every row (new roots or a new group size).
     bool rebuildsFor(const FileTreeOutlineInputs& inputs) const;
     FileNode* nodeAt(const QModelIndex& index) const;

@@ -7,12 +7,14 @@
 #include <vector>
 
 #include "ScanEngine/Tree/FileNode.hpp"
+#include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
 
 namespace zelvane {
 
 // The copy of the scanned trees that the filter panel's texts let through, with the texts it was
 // made with (as applied, not as typed). No copy while both texts are blank or nothing was
-// scanned. Main thread only.
+// scanned. A copy of more than `kEntriesFilteredInPlace` entries is made in the background: the
+// roots shown until then stay, and a newer rebuild or a clear drops it. Main thread only.
 class FilteredCopy final : public QObject {
     Q_OBJECT
 public:
@@ -21,6 +23,8 @@ public:
         QString excludeText;
         bool includeMatchEntirePath = true;
     };
+
+    static constexpr int64_t kEntriesFilteredInPlace = 100'000;
 
     using QObject::QObject;
 
@@ -39,6 +43,7 @@ private:
     void setRoots(std::optional<std::vector<RootRef>> roots);
 
     Applied applied_;
+    JobGeneration jobs_;
     std::optional<std::vector<RootRef>> roots_;
 };
 

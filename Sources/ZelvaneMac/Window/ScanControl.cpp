@@ -77,7 +77,7 @@ TreeRestoreMatch matchTreeRestoreState(const TreeRestoreState& state, std::span<
     return match;
 }
 
-NodeSet filesWithExtension(std::span<const RootRef> roots, const std::string& ext) {
+NodeSet filesWithExtension(std::span<const RootRef> roots, const std::string& ext, const CancelFlag* cancel) {
     NodeSet found;
     std::vector<FileNode*> stack;
     std::string buffer;
@@ -88,6 +88,7 @@ NodeSet filesWithExtension(std::span<const RootRef> roots, const std::string& ex
             FileNode* node = stack.back();
             stack.pop_back();
             if (node->isDir()) {
+                if (cancel && cancel->isSet()) return found;
                 for (FileNode* child : node->children()) stack.push_back(child);
                 continue;
             }

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "ScanEngine/Support/CancelFlag.hpp"
 #include "ScanEngine/Tree/FileNode.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "Platform/VolumeCapacity.hpp"
@@ -43,7 +44,8 @@ struct TreeRestoreMatch {
 TreeRestoreMatch matchTreeRestoreState(const TreeRestoreState& state, std::span<const RootRef> roots);
 
 // Every file (never a folder) under the roots whose detected extension is `ext` ("" for none).
-NodeSet filesWithExtension(std::span<const RootRef> roots, const std::string& ext);
+// Once `cancel` is set the walk stops and what it found so far is returned.
+NodeSet filesWithExtension(std::span<const RootRef> roots, const std::string& ext, const CancelFlag* cancel = nullptr);
 
 // The filtered copy of `roots` for the applied filter texts; none when both texts are blank or
 // there are no roots. Each text is trimmed, parsed with its own copy of the whole-path flag.

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
+#include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/ExtensionStatsJob.hpp"
@@ -26,6 +27,8 @@ ScanController::ScanController(ContentViewState& state, QObject* parent)
     connect(&state_.viewModel(), &ScanViewModel::scanStateChanged, this, &ScanController::handleScanStateChange);
     connect(filtered_, &FilteredCopy::rootsChanged, this, &ScanController::recomputeEffectiveRoots);
     connect(&state_.panes(), &PaneToggles::showFilterPanelChanged, this, &ScanController::recomputeEffectiveRoots);
+    // Every file of a type still being gathered gives way to a selection made meanwhile.
+    connect(&state_.treeSelection(), &NodeSelection::changed, this, [this] { selectJobs_.supersede(); });
 }
 
 ScanController::~ScanController() = default;
@@ -114,7 +117,24 @@ bool ScanController::colorRankReady() const { return stats_->ranksAreFor(effecti
 FileNode* ScanController::node(const QString& atPath) const { return nodeAtPath(atPath, effectiveRoots_); }
 
 void ScanController::selectAllFiles(const QString& withExtension) {
-    state_.treeSelection().set(filesWithExtension(effectiveRoots_, withExtension.toStdString()));
+    const std::string ext = withExtension.toStdString();
+    int64_t entries = 0;
+    for (const RootRef& r : effectiveRoots_)
+        if (r) entries += 1 + int64_t(r->subFolderFileCount()) + r->subFolderDirCount();
+    if (entries <= kEntriesWalkedInPlace) {
+        selectJobs_.supersede();
+        state_.treeSelection().set(filesWithExtension(effectiveRoots_, ext));
+        return;
+    }
+    // The walk (and the set of millions it may make) runs in the background; the job holds the
+    // roots it walks. A selection made meanwhile, or other roots shown, drop its result.
+    const std::vector<RootRef> roots = effectiveRoots_;
+    runInBackground(
+        this, selectJobs_, [roots, ext](const CancelFlag& cancel) { return filesWithExtension(roots, ext, &cancel); },
+        [this, roots](NodeSet found) {
+            if (!sameRootObjects(roots, effectiveRoots_)) return;
+            state_.treeSelection().set(found);
+        });
 }
 
 std::vector<VolumeCapacity> ScanController::capacities(const std::vector<RootRef>& roots) const {

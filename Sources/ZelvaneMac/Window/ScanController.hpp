@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ScanEngine/Tree/FileNode.hpp"
+#include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
 #include "Platform/VolumeCapacity.hpp"
 #include "ZelvaneMac/Window/KeptTrees.hpp"
 #include "ZelvaneMac/Window/RescanRestore.hpp"
@@ -63,7 +64,10 @@ public:
     const RescanRestore& rescanRestore() const { return restore_; }
     LiveUpdates& liveUpdates() const { return *live_; }
     FileNode* node(const QString& atPath) const;
+    // Selects every file of the shown roots whose extension is `withExtension`: at once in a tree
+    // of up to `kEntriesWalkedInPlace` entries, else once a background walk has found them.
     void selectAllFiles(const QString& withExtension);
+    static constexpr int64_t kEntriesWalkedInPlace = 100'000;
     std::vector<VolumeCapacity> capacities(const std::vector<RootRef>& roots) const;
 
     // The ends of the three ways to choose roots. A folder from the panel is scanned at once; a
@@ -98,6 +102,7 @@ private:
     std::vector<RootRef> lastScanRoots_;
     std::vector<RootRef> effectiveRoots_;
     bool inScanRootsChange_ = false;
+    JobGeneration selectJobs_;
     bool hasScannedContent_ = false;
     bool hasEverShownScanResults_ = false;
 };

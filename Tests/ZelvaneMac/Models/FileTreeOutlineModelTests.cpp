@@ -249,6 +249,34 @@ TEST(FileTreeOutlineModel, RowsToExpandAreFoldersThenTheGroupRowsOfFoldersInTheT
     EXPECT_FALSE(model.update(in).reloaded);
 }
 
+// Expand All within a number of rows: the rows open from the top in the order they are shown,
+// parents first; a row whose rows no longer fit stays closed and later smaller ones still open.
+TEST(FileTreeOutlineModel, ExpandAllOpensRowsInShownOrderWhileTheirRowsFit) {
+    qtWidgetApp();
+    SampleTree t;
+    FileTreeOutlineInputs in = inputsFor(t.root.get());
+    FileTreeOutlineModel model(in);
+    model.setSort(OutlineSortKey::size, false);
+    model.update(in);
+    const auto names = [&](const std::vector<QModelIndex>& rows) {
+        std::vector<std::string> out;
+        for (const QModelIndex& i : rows) out.push_back(model.nodeAt(i)->isSyntheticGroup() ? "<group>" : model.nodeAt(i)->name());
+        return out;
+    };
+    const std::string rootName = t.root->name();
+    // Everything fits: every folder and the group, in the order the rows are shown (largest first;
+    // f5 and the group are as large and keep the stored order, f0 holds an empty file).
+    EXPECT_EQ(names(model.rowsToExpandAll(1000)),
+              (std::vector<std::string>{rootName, "a", "f9", "f8", "f7", "f6", "f5", "<group>", "f4", "f3", "f2", "f1", "f0"}));
+    // The root's row, its two rows and a's eleven leave six: the group's five do not fit after
+    // five folders of one row each, the next folder's row does.
+    EXPECT_EQ(names(model.rowsToExpandAll(20)),
+              (std::vector<std::string>{rootName, "a", "f9", "f8", "f7", "f6", "f5", "f4"}));
+    // Not even a's rows fit: the root alone.
+    EXPECT_EQ(names(model.rowsToExpandAll(10)), std::vector<std::string>{rootName});
+    EXPECT_TRUE(model.rowsToExpandAll(1).empty());
+}
+
 TEST(FileTreeOutlineModel, LiveDeletionsUpdateTheirRowsWithoutAResetAndSortsKeepPersistentRows) {
     qtWidgetApp();
     SampleTree t;

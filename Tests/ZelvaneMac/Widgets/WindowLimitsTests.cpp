@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <QMenu>
 #include <QTest>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,11 +23,13 @@
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Models/FileTreeOutlineModel.hpp"
 #include "ZelvaneMac/Widgets/Common/FilterSyntaxTextField.hpp"
+#include "ZelvaneMac/Widgets/FileTypes/ExtensionTableView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/FileViewTab.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
+#include "ZelvaneMac/Widgets/Outline/OutlineRowSelection.hpp"
 #include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/FileViewResults.hpp"
@@ -258,6 +263,106 @@ TEST(WindowLimits, ANegativeImportedSizeOrCountIsNone) {
     EXPECT_EQ(top->subFolderTotSizeAlloc(), 4096);
     const QModelIndex percent = w.rows().indexForNode(neg).siblingAtColumn(FileTreeOutlineModel::percentColumn);
     EXPECT_EQ(w.rows().data(percent).toString(), QStringLiteral("0.0%"));
+}
+
+// An export of /wide: `folders` folders of `files` text files each, written as the window writes it.
+void writeWideExport(const fs::path& csvPath, int folders, int files) {
+    std::ofstream csv(csvPath);
+    csv << "File Name,Size,Allocated,Modified,Attributes,Files,Folders\n";
+    csv << "\"/wide/\",0,0,2024/03/05 07:08:09,0," << folders * files << ',' << folders << '\n';
+    char name[64];
+    for (int f = 0; f < folders; ++f) {
+        std::snprintf(name, sizeof name, "/wide/f%03d/", f);
+        csv << '"' << name << "\",0,0,2024/03/05 07:08:09,0," << files << ",0\n";
+        for (int n = 0; n < files; ++n) {
+            std::snprintf(name, sizeof name, "/wide/f%03d/n%05d.txt", f, n);
+            csv << '"' << name << "\",100,4096,2024/03/05 07:08:09,0,0,0\n";
+        }
+    }
+}
+
+// The rows the outline shows: every row whose folders above it are all open.
+size_t shownRows(const FileTreeOutlineView& view) {
+    const FileTreeOutlineModel& model = view.model();
+    size_t rows = 0;
+    std::vector<QModelIndex> open{QModelIndex()};
+    while (!open.empty()) {
+        const QModelIndex parent = open.back();
+        open.pop_back();
+        const int count = model.rowCount(parent);
+        rows += size_t(count);
+        for (int r = 0; r < count; ++r) {
+            const QModelIndex i = model.index(r, 0, parent);
+            if (view.outline().isExpanded(i)) open.push_back(i);
+        }
+    }
+    return rows;
+}
+
+// Expand All on more entries than anyone reads through opens the rows from the top until about
+// a fixed number are shown, and no more: opening a hundred thousand rows kept the window frozen
+// for seconds, millions of them for minutes. A folder whose rows no longer fit stays closed;
+// Reset Tree Expansion folds what was opened, and "*" on a row opens below it the same way.
+TEST(WindowLimits, ExpandAllOnAHundredThousandFilesOpensTheFirstRowsOnly) {
+    TempDir dir;
+    writeWideExport(dir / "wide.csv", 100, 1000);
+    Window w;
+    ASSERT_TRUE(w.import(dir / "wide.csv"));
+    ScanController& scans = w.state().scanControl();
+    FileNode* first = scans.node(QStringLiteral("/wide/f000"));
+    FileNode* last = scans.node(QStringLiteral("/wide/f099"));
+    ASSERT_TRUE(first && last);
+
+    w.key(Qt::Key_F4, Qt::ShiftModifier);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.outline().isGroupExpanded(first); }));
+    QCoreApplication::processEvents();
+    const size_t shown = shownRows(w.outline());
+    EXPECT_GT(shown, FileTreeOutlineView::kExpandAllRows / 2);
+    EXPECT_LE(shown, FileTreeOutlineView::kExpandAllRows);
+    EXPECT_FALSE(w.outline().isGroupExpanded(last));
+    // The rows shown are the first ones a full expansion shows: the top folders' files.
+    const QModelIndex firstFile = w.rows().index(0, 0, w.rows().indexForNode(w.rows().syntheticGroupOf(first)));
+    EXPECT_TRUE(firstFile.isValid());
+
+    w.key(Qt::Key_F4);
+    EXPECT_TRUE(pumpWidgetsUntil([&] { return !w.outline().isNodeExpanded(first); }));
+
+    // "*" on a folder row opens what is inside it by the same rule.
+    ContextMenuOutlineView& view = w.outline().outline();
+    view.setCurrentIndex(w.rows().indexForNode(scans.node(QStringLiteral("/wide"))));
+    QTest::keyClick(&view, Qt::Key_Asterisk);
+    EXPECT_TRUE(w.outline().isGroupExpanded(first));
+    EXPECT_FALSE(w.outline().isGroupExpanded(last));
+    EXPECT_LE(shownRows(w.outline()), FileTreeOutlineView::kExpandAllRows + 10);
+}
+
+// Selecting every file of a type in a tree of a hundred thousand files selects them all in the
+// window, and the outline shows a part of them: opening the folder of each of them made every
+// row of the tree.
+TEST(WindowLimits, SelectingEveryFileOfATypeOfAHundredThousandShowsAFewInTheOutline) {
+    TempDir dir;
+    writeWideExport(dir / "wide.csv", 100, 1000);
+    Window w;
+    ASSERT_TRUE(w.import(dir / "wide.csv"));
+    ExtensionTableView* table = w.tree().fileTypeTable();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return table->tableModel().rowCount() == 1; }));
+    std::unique_ptr<QMenu> menu(table->buildContextMenu(table->visualRect(table->model()->index(0, 1)).center()));
+    ASSERT_FALSE(menu->actions().isEmpty());
+    menu->actions()[0]->trigger();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.state().treeSelection().nodes().size() == 100000; }));
+    w.tree().refreshNow();
+    const std::vector<FileNode*> selected = w.outline().selectedNodes();
+    EXPECT_FALSE(selected.empty());
+    EXPECT_LE(selected.size(), OutlineRowSelection::kShownNodes);
+    EXPECT_LE(shownRows(w.outline()), FileTreeOutlineView::kExpandAllRows);
+    // The outline showing its part never narrows the window's selection.
+    w.tree().refreshNow();
+    EXPECT_EQ(w.state().treeSelection().nodes().size(), 100000);
+
+    // A click in the outline then selects that row alone, everywhere.
+    const QModelIndex row = w.rows().indexForNode(selected.front());
+    w.outline().outline().selectionModel()->select(row, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    EXPECT_EQ(w.state().treeSelection().nodes(), NodeSet{selected.front()});
 }
 
 }  // namespace

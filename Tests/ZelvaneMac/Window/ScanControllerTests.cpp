@@ -12,6 +12,7 @@
 #include "ScanEngine/Interchange/CSVExporter.hpp"
 #include "ScanEngine/Monitor/FileSystemMonitor.hpp"
 #include "TestTrees.hpp"
+#include "TreeBuilder.hpp"
 #include "ZelvaneMac/Core/Text/PathText.hpp"
 #include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
 #include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
@@ -158,6 +159,47 @@ TEST(ScanController, FiltersMakeACopyThatTheWindowShowsWhileThePanelIsShown) {
     w.scans.applyFilters();
     EXPECT_FALSE(w.scans.filteredCopy().roots());
     EXPECT_EQ(w.scans.effectiveRoots()[0].get(), w.scans.scanRoots()[0].get());
+}
+
+// A tree of more entries than the filter copies at once is copied in the background: the copy
+// shown until then stays, a newer rebuild or a clear drops the one under way, and a rebuild
+// superseded by another shows the later texts only.
+TEST(ScanController, AFilteredCopyOfALargeTreeArrivesLaterAndGivesWayToNewerTexts) {
+    qtWidgetApp();
+    testsupport::TreeBuilder b;
+    FileNode* root = b.root("/large");
+    for (int f = 0; f < 101; ++f) {
+        FileNode* folder = b.folder(root, "f" + std::to_string(f));
+        for (int n = 0; n < 1000; ++n) b.file(folder, std::to_string(n) + (n % 2 ? ".txt" : ".md"), 10);
+    }
+    const std::vector<RootRef> roots{b.finish(root)};
+    ASSERT_GT(int64_t(root->subFolderFileCount()), FilteredCopy::kEntriesFilteredInPlace);
+
+    FilteredCopy copy;
+    int changes = 0;
+    QObject::connect(&copy, &FilteredCopy::rootsChanged, [&] { ++changes; });
+    copy.setApplied({QStringLiteral("*.txt"), QString(), true});
+    copy.rebuild(roots);
+    EXPECT_FALSE(copy.roots()) << "nothing is shown before the copy is complete";
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return changes == 1; }));
+    ASSERT_TRUE(copy.roots());
+    EXPECT_EQ((*copy.roots())[0]->subFolderFileCount(), 50500);
+
+    // Two rebuilds in a row: only the second one's copy is shown.
+    copy.setApplied({QStringLiteral("*.md"), QString(), true});
+    copy.rebuild(roots);
+    copy.setApplied({QStringLiteral("?.md"), QString(), false});
+    copy.rebuild(roots);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return changes == 2; }));
+    EXPECT_EQ((*copy.roots())[0]->subFolderFileCount(), 505);
+
+    // Cleared while a copy is being made: it never arrives.
+    copy.setApplied({QStringLiteral("*.md"), QString(), true});
+    copy.rebuild(roots);
+    copy.clear();
+    EXPECT_EQ(changes, 3);
+    EXPECT_FALSE(pumpWidgetsUntil([&] { return changes > 3; }, 1500));
+    EXPECT_FALSE(copy.roots());
 }
 
 TEST(ScanController, ARescanRestoresExpansionAndSelectionAndSkipsWhatWasDeleted) {

@@ -169,9 +169,7 @@ void TreeViewTab::refresh(CoalescedUpdate::Parts parts) {
     if (parts & Part::placeholderPart) updatePlaceholder();
     const FileTreeOutlineOptions options = model_.outlineOptions();
     if (parts & Part::outlinePart) {
-        const NodeSet& selected = state_.treeSelection().nodes();
-        outline_->update(model_.outlineInputs(), options, std::unordered_set<FileNode*>(selected.begin(), selected.end()),
-                         changes_->takeOutlineCommands());
+        outline_->update(model_.outlineInputs(), options, state_.treeSelection().nodes(), changes_->takeOutlineCommands());
     }
     if ((parts & Part::typesPart) && panes_->extSplit()) extTable_->update(model_.typesInputs(), options.altRowColors, options.showHorizontalLines);
     if (parts & Part::treemapPart) {

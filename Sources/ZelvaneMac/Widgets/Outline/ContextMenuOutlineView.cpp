@@ -3,6 +3,7 @@
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMetaMethod>
 #include <QMouseEvent>
 
 namespace zelvane {
@@ -29,6 +30,11 @@ void ContextMenuOutlineView::contextMenuEvent(QContextMenuEvent* event) {
 void ContextMenuOutlineView::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Space && selectionModel() && selectionModel()->hasSelection()) {
         emit quickLookRequested();
+        event->accept();
+        return;
+    }
+    if (event->key() == Qt::Key_Asterisk && isSignalConnected(QMetaMethod::fromSignal(&ContextMenuOutlineView::expandBelowRequested))) {
+        if (currentIndex().isValid()) emit expandBelowRequested(currentIndex().siblingAtColumn(0));
         event->accept();
         return;
     }
@@ -68,6 +74,15 @@ bool ContextMenuOutlineView::beginRenaming(const QModelIndex& index, const QStri
     field->setFocus(Qt::OtherFocusReason);
     field->selectAll();
     return true;
+}
+
+void ContextMenuOutlineView::expandRows(const std::vector<QModelIndex>& rows) {
+    if (rows.empty()) return;
+    // While a layout is pending the view only notes each row as open; the one layout below then
+    // lays out every open row once.
+    scheduleDelayedItemsLayout();
+    for (const QModelIndex& i : rows) expand(i);
+    executeDelayedItemsLayout();
 }
 
 void ContextMenuOutlineView::placeRenameField() {

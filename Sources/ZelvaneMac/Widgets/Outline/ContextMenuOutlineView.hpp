@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QTreeView>
 
+#include <vector>
 
 #include "ZelvaneMac/Models/InlineRenameSession.hpp"
 
@@ -27,6 +28,9 @@ public:
     QLineEdit* renameField() const { return renameField_; }
     // Ends an edit running (Return commits, Escape does not, focus loss commits).
     void endRenaming(bool commit, const QString& newText);
+    // Opens these rows (not their children) with one layout of the view for all of them, instead
+    // of one insertion into the laid-out rows per row opened.
+    void expandRows(const std::vector<QModelIndex>& rows);
 
 signals:
     // The row under the pointer; invalid when the pointer left the rows.
@@ -35,6 +39,9 @@ signals:
     void menuRequested(const QPoint& globalPos);
     // Space with a selection.
     void quickLookRequested();
+    // "*" on a row: open it with everything inside. While this is connected the receiver opens
+    // the rows; otherwise the tree view opens every row below, however many.
+    void expandBelowRequested(const QModelIndex& index);
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;

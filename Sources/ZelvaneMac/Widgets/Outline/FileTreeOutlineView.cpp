@@ -52,7 +52,7 @@ FileTreeOutlineView::FileTreeOutlineView(const FileTreeOutlineInputs& initial, F
     });
 
     outline_->setModel(model_);
-    rowSelection_.emplace(*outline_, *model_);
+    rowSelection_.emplace(*outline_, *model_, kExpandAllRows);
     setUpResultOutline(*outline_, *delegate_, FileTreeOutlineModel::columns(), options_.altRowColors,
                        options_.showHorizontalLines, options_.enableDragDrop);
 
@@ -72,6 +72,8 @@ FileTreeOutlineView::FileTreeOutlineView(const FileTreeOutlineInputs& initial, F
         if (fileActions_.quickLook) fileActions_.quickLook(outline_, actionTargets());
     });
     connect(outline_, &ContextMenuOutlineView::menuRequested, this, &FileTreeOutlineView::openContextMenu);
+    connect(outline_, &ContextMenuOutlineView::expandBelowRequested, this,
+            [this](const QModelIndex& index) { outline_->expandRows(model_->rowsToExpandAll(kExpandAllRows, index)); });
 }
 
 FileTreeOutlineView::~FileTreeOutlineView() {
@@ -86,7 +88,7 @@ FileTreeOutlineView::~FileTreeOutlineView() {
 }
 
 void FileTreeOutlineView::update(const FileTreeOutlineInputs& inputs, const FileTreeOutlineOptions& options,
-                                 const std::unordered_set<FileNode*>& selection, const OutlineCommands& commands) {
+                                 const NodeSet& selection, const OutlineCommands& commands) {
     if (!(options == options_)) {
         options_ = options;
         applyResultTableSettings(*outline_, *delegate_, options.altRowColors, options.showHorizontalLines);
@@ -114,14 +116,16 @@ void FileTreeOutlineView::update(const FileTreeOutlineInputs& inputs, const File
         }
     }
     const OutlineUpdateActions actions = model_->update(inputs);
+    if (actions.reloaded) rowSelection_->forget();
     if (actions.expandSingleRoot) reopenSingleRoot();
     if (actions.reloaded && !actions.rootsChanged) {
-        for (const QModelIndex& i : model_->indexesForNodes(reopen)) outline_->expand(i);
+        const QModelIndexList again = model_->indexesForNodes(reopen);
+        outline_->expandRows(std::vector<QModelIndex>(again.begin(), again.end()));
     }
-    for (const QModelIndex& i : model_->indexesToExpand(commands.expandFolders, commands.expandGroupsOf)) outline_->expand(i);
+    outline_->expandRows(model_->indexesToExpand(commands.expandFolders, commands.expandGroupsOf));
     if (commands.expandAll) {
         const QUuid token = DebugTimingLog::begin(QStringLiteral("Expand All"));
-        outline_->expandAll();
+        outline_->expandRows(model_->rowsToExpandAll(kExpandAllRows));
         DebugTimingLog::end(token);
     }
     if (commands.collapseAll) {
@@ -195,7 +199,10 @@ void FileTreeOutlineView::onHeaderClicked(int column) {
 }
 
 void FileTreeOutlineView::onOutlineSelectionChanged() {
-    if (!rowSelection_->isShowing()) emit selectionChanged(selectedNodes());
+    if (rowSelection_->isShowing()) return;
+    const std::vector<FileNode*> nodes = selectedNodes();
+    rowSelection_->remember(nodes);
+    emit selectionChanged(nodes);
 }
 
 void FileTreeOutlineView::openContextMenu(const QPoint& globalPos) {

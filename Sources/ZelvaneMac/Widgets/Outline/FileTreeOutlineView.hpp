@@ -3,6 +3,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <concepts>
 #include <optional>
 #include <unordered_set>
 #include <utility>
@@ -28,6 +29,11 @@ class ResultTableDelegate;
 class FileTreeOutlineView final : public QWidget, public TreeExpansionQuery {
     Q_OBJECT
 public:
+    // Expand All opens rows until about this many are shown. The view lays out every open row
+    // again whenever rows come or go (a sort, a fold, new roots), on the GUI thread; this many
+    // take it a few tens of milliseconds, and far more rows than a reader pages through.
+    static constexpr size_t kExpandAllRows = 50'000;
+
     // `initial` seeds the monitor revision; `initialSort` is (key, ascending), allocated size descending when none.
     FileTreeOutlineView(const FileTreeOutlineInputs& initial, FileActionHooks fileActions, Preferences& preferences,
                         std::optional<std::pair<OutlineSortKey, bool>> initialSort = std::nullopt, QWidget* parent = nullptr);
@@ -35,8 +41,15 @@ public:
 
     // Applies the window's inputs, carries out `commands`, then makes the outline's selection
     // `selection` (when it differs).
-    void update(const FileTreeOutlineInputs& inputs, const FileTreeOutlineOptions& options,
-                const std::unordered_set<FileNode*>& selection, const OutlineCommands& commands = {});
+    void update(const FileTreeOutlineInputs& inputs, const FileTreeOutlineOptions& options, const NodeSet& selection,
+                const OutlineCommands& commands = {});
+    // The same with the selection in a standard set (a template, so that `{}` means a NodeSet).
+    template <class Set>
+        requires std::same_as<Set, std::unordered_set<FileNode*>>
+    void update(const FileTreeOutlineInputs& inputs, const FileTreeOutlineOptions& options, const Set& selection,
+                const OutlineCommands& commands = {}) {
+        update(inputs, options, NodeSet(selection.begin(), selection.end()), commands);
+    }
 
     bool isNodeExpanded(const FileNode* node) const override;
     bool isGroupExpanded(const FileNode* folder) const override;

@@ -1,7 +1,10 @@
 #pragma once
 
-#include <unordered_set>
+#include <cstddef>
+#include <optional>
 #include <vector>
+
+#include "ZelvaneMac/Window/KeptTrees.hpp"
 
 namespace zelvane {
 
@@ -13,22 +16,37 @@ class FileTreeOutlineModel;
 // a choice of the user: a node the outline cannot show (a retired group, a file below the open
 // depth) is simply left unselected, and the rows that were selected before are cleared without the
 // outline announcing the shrunken set, which would overwrite the window's selection with it.
+//
+// A selection of more nodes than a reader goes through (every file of a type, millions of them)
+// is shown in part: rows are made and folders opened for at most `kShownNodes` of its nodes and
+// `rowBudget` rows, the rest stays selected in the window without rows of its own.
 class OutlineRowSelection final {
 public:
-    OutlineRowSelection(ContextMenuOutlineView& outline, FileTreeOutlineModel& model) : outline_(outline), model_(model) {}
+    static constexpr size_t kShownNodes = 2'000;
+
+    OutlineRowSelection(ContextMenuOutlineView& outline, FileTreeOutlineModel& model, size_t rowBudget)
+        : outline_(outline), model_(model), rowBudget_(rowBudget) {}
 
     // In row order (the order of the rows' paths of row numbers from the top), group rows included.
     std::vector<FileNode*> nodes() const;
     // Selects the rows of `target` that can be shown, opening their folders and scrolling to the
-    // first; does nothing when the rows selected are those already.
-    void show(const std::unordered_set<FileNode*>& target);
+    // first; does nothing when the rows selected are those already, or when `target` is the set
+    // shown last and the rows have not changed since.
+    void show(const NodeSet& target);
+    // The user chose these rows: the window's selection made of them needs no showing.
+    void remember(const std::vector<FileNode*>& chosen);
+    // The rows selected no longer follow the set shown last (the rows were made anew).
+    void forget() { shown_.reset(); }
     // True while `show` changes the rows: the change is the window's, not the user's.
     bool isShowing() const { return showing_; }
 
 private:
     ContextMenuOutlineView& outline_;
     FileTreeOutlineModel& model_;
+    const size_t rowBudget_;
     bool showing_ = false;
+    // The set shown last; a copy shares its data, so comparing the same set again costs nothing.
+    std::optional<NodeSet> shown_;
 };
 
 }  // namespace zelvane

@@ -10,6 +10,7 @@
 #include "Platform/RegularFile.hpp"
 #include "ScanEngine/Interchange/CSVExporter.hpp"
 #include "ZelvaneMac/Core/FileTypes/FileTypesCSVExporter.hpp"
+#include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Services/PreferenceSync.hpp"
@@ -196,21 +197,37 @@ void completeCSVExport(ContentViewState& state, const ExportSourceSelection& sel
     // Capacities belong to the shown roots, looked up by the very root node (its path may not be
     // text): a selected node that is not a root has none.
     const std::vector<VolumeCapacity> capacities = state.scanControl().capacities(roots);
-    const DriveCapacityQuery query = [&](const FileNode& node) {
-        for (size_t i = 0; i < roots.size() && i < capacities.size(); ++i) {
-            if (roots[i].get() == &node) return capacities[i];
-        }
-        return VolumeCapacity{};
+    // The write holds every tree the window holds (the nodes are in one of them), so a rescan
+    // meanwhile frees none of them before the file is complete.
+    auto write = [nodes, options, flat, roots, capacities, held = state.scanControl().heldRoots(), target = nativePath(path)] {
+        const DriveCapacityQuery query = [&](const FileNode& node) {
+            for (size_t i = 0; i < roots.size() && i < capacities.size(); ++i) {
+                if (roots[i].get() == &node) return capacities[i];
+            }
+            return VolumeCapacity{};
+        };
+        return exportToCSV(std::span<FileNode* const>(nodes), options, flat, query, target);
     };
-    if (const auto error = exportToCSV(std::span<FileNode* const>(nodes), options, flat, query, nativePath(path))) {
+    auto report = [prompts = &state.prompts()](const std::optional<CSVExportError>& error) {
+        if (!error) return;
         if (error->kind == CSVExportError::Kind::noFilesOrFoldersSelected) {
-            state.prompts().setCsvExportErrorDetail(localized(
+            prompts->setCsvExportErrorDetail(localized(
                 "Either one or both of \"Export Files\" and \"Export Folders\" must be selected for the export to be valid."));
             return;
         }
-        state.prompts().setCsvExportErrorDetail(
+        prompts->setCsvExportErrorDetail(
             fillPlaceholders(localized("Couldn't write the CSV file: %@"), {errnoDescription(error->underlyingErrno)}));
+    };
+    // A small table is written at once; one of many rows in the background, the window going on
+    // meanwhile, and a failure reaches its alert when the write ends.
+    int64_t rows = 0;
+    for (const FileNode* n : nodes)
+        rows += 1 + (flat || !n->isDir() ? 0 : int64_t(n->subFolderFileCount()) + n->subFolderDirCount());
+    if (rows <= kRowsWrittenInPlace) {
+        report(write());
+        return;
     }
+    runInBackground(&state.prompts(), std::move(write), std::move(report));
 }
 
 QString proposedFileTypesName(const QDateTime& now) {

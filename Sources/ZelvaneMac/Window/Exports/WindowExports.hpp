@@ -83,6 +83,8 @@ struct CSVExportProposal {
 CSVExportProposal proposeCSVExport(const ContentViewState& state, const QDateTime& now);
 
 // After the dialog was confirmed with `path`: writes the file, or sets the window's export error.
+// A table of more than `kRowsWrittenInPlace` rows is written in the background.
+constexpr int64_t kRowsWrittenInPlace = 100'000;
 void completeCSVExport(ContentViewState& state, const ExportSourceSelection& selection, const QString& path);
 
 // "Zelvane_FT_<timestamp>.csv".

@@ -1,0 +1,286 @@
+// The Tree View of a real main window on an eleven-million-entry import, offscreen.
+//
+//   zelvane-gui-outline-11m [--only=STEP,...] TREE [COPIES]
+//
+// TREE is scanned and exported as CSV; the export is written again COPIES times (default 10) below
+// one made-up folder, each copy under a folder of its own ("copy-0", "copy-1", ...), so that a tree
+// of `make-tree.py --files 1000000 --dirs 100000` becomes 11,010,011 entries in one root. That file
+// is imported into the window, then each action is taken the way the window's menus, keys and
+// panels take it, one after the other:
+//
+//   import, Expand All, Reset Tree Expansion, Expand All again, sort by each column (header
+//   clicks), Select All in the outline, Select of the file type with the most files, the CSV
+//   export of the tree, the file-type export, the clipboard text of a selection, treemap zoom and
+//   unzoom, Apply Filter and Clear.
+//
+// For each it prints one line: the time to its result and the longest time the GUI thread did not
+// turn its event loop meanwhile (a 5 ms heartbeat), and the resident memory after it. The result
+// of an action is there once its own condition holds (rows shown, a file written, a picture of the
+// new roots) and the event loop has been calm (no gap over 20 ms) for 300 ms; the time counts to
+// the end of the last busy gap or to the condition, whichever is later. The last line gives the
+// peak resident memory of the whole run. --only takes the steps named (expand, reset, sort,
+// selectall, type, export, clipboard, zoom, filter; the import always), so that a slow build can
+// be measured step by step.
+#include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHeaderView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "ResidentMemory.hpp"
+#include "ScanEngine/Interchange/CSVExporter.hpp"
+#include "ScanEngine/Scan/FdBudget.hpp"
+#include "ScanEngine/Scan/ParallelTreeScan.hpp"
+#include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Widgets/FileTypes/ExtensionTableView.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/MenuBar.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
+#include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
+#include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
+#include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
+#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/Exports/WindowExports.hpp"
+#include "ZelvaneMac/Window/FileTypeStatistics.hpp"
+#include "ZelvaneMac/Window/NodeSelection.hpp"
+#include "ZelvaneMac/Window/PaneToggles.hpp"
+#include "ZelvaneMac/Window/ScanController.hpp"
+#include "ZelvaneMac/Window/TreemapZoom.hpp"
+#include "ZelvaneMac/Window/WindowStartup.hpp"
+
+using namespace zelvane;
+using zelvane::bench::residentKiB;
+
+namespace {
+
+// The export of TREE, written COPIES times below BASE: every path starting with TREE starts with
+// BASE/copy-K instead, and BASE gets the root's row. Returns the number of rows written.
+size_t writeCopies(const std::string& tree, const std::string& exported, const std::string& base, int copies,
+                   const std::string& out) {
+    std::ifstream in(exported, std::ios::binary);
+    std::ofstream os(out, std::ios::binary | std::ios::trunc);
+    std::string header;
+    std::getline(in, header);
+    os << header << '\n';
+    std::vector<std::string> rows;
+    for (std::string line; std::getline(in, line);) rows.push_back(std::move(line));
+    size_t written = 0;
+    // A row's path is its first field, quoted or not.
+    auto rewrite = [&](const std::string& line, const std::string& to) {
+        const size_t at = line.find(tree);
+        if (at == std::string::npos || at > 1) return std::string();
+        return line.substr(0, at) + to + line.substr(at + tree.size());
+    };
+    if (!rows.empty()) {
+        os << rewrite(rows.front(), base) << '\n';
+        ++written;
+    }
+    for (int k = 0; k < copies; ++k) {
+        const std::string to = base + "/copy-" + std::to_string(k);
+        for (const std::string& line : rows) {
+            std::string r = rewrite(line, to);
+            if (r.empty()) continue;
+            os << r << '\n';
+            ++written;
+        }
+    }
+    return written;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string only;
+    if (argc > 1 && std::string_view(argv[1]).starts_with("--only=")) {
+        only = "," + std::string(argv[1] + 7) + ",";
+        --argc, ++argv;
+    }
+    if (argc < 2) {
+        std::fputs("usage: zelvane-gui-outline-11m [--only=STEP,...] TREE [COPIES]\n", stderr);
+        return 2;
+    }
+    const auto wanted = [&](const char* step) { return only.empty() || only.find("," + std::string(step) + ",") != std::string::npos; };
+    const std::string tree = argv[1];
+    const int copies = argc > 2 ? std::atoi(argv[2]) : 10;
+    raiseFileDescriptorLimit();
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    QTemporaryDir work;
+    const std::string one = work.filePath(QStringLiteral("one.csv")).toStdString();
+    const std::string csv = work.filePath(QStringLiteral("eleven.csv")).toStdString();
+    {
+        ParallelScanOptions options;
+        options.workerCount = int(std::max(1u, std::thread::hardware_concurrency()));
+        std::vector<RootRef> roots = parallelScanToTree({tree}, options);
+        if (roots.empty()) return 1;
+        const CSVExportOptions columns{.exportFiles = true, .exportFolders = true, .exportFileID = false,
+                                       .exportDates = true, .exportFolderSizes = true, .splitFilename = false,
+                                       .exportDriveCapacity = false, .exportPercentOfParent = false, .maxDepth = 0,
+                                       .useTabDelimiter = false, .useUTC = false};
+        if (exportToCSV(roots, columns, false, [](const FileNode&) { return VolumeCapacity{}; }, one)) return 1;
+    }
+    const std::string base = tree + "-x" + std::to_string(copies);
+    const size_t rows = writeCopies(tree, one, base, copies, csv);
+    std::printf("csv: %zu rows below %s\n", rows, base.c_str());
+    std::fflush(stdout);
+
+    QTemporaryDir prefsDir;
+    Preferences prefs(prefsDir.filePath(QStringLiteral("prefs.plist")));
+    prefs.set(PreferenceKeys::monitorFileSystemForChanges, false);
+    MainWindow window(prefs, {});
+    WindowStartupHooks hooks;
+    hooks.hasFullDiskAccess = [] { return true; };
+    window.setStartupHooks(hooks);
+    window.resize(1400, 900);
+    window.show();
+    ContentViewState& state = window.state();
+    ScanController& scans = state.scanControl();
+    TreeViewTab* tab = window.contentView()->treeViewTab();
+    FileTreeOutlineView* outlineView = tab->outline();
+    ContextMenuOutlineView& outline = outlineView->outline();
+    TreemapCanvas* treemap = window.findChild<TreemapCanvas*>();
+
+    // The heartbeat: the longest gap of the current action, and when the last busy gap ended.
+    QElapsedTimer clock;
+    clock.start();
+    QElapsedTimer sinceBeat;
+    sinceBeat.start();
+    qint64 maxGap = 0, lastBusyEnd = 0;
+    QTimer heartbeat;
+    heartbeat.setTimerType(Qt::PreciseTimer);
+    heartbeat.setInterval(5);
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+        const qint64 gap = sinceBeat.restart();
+        maxGap = std::max(maxGap, gap);
+        if (gap > 20) lastBusyEnd = clock.elapsed();
+    });
+    heartbeat.start();
+
+    const auto pictureOf = [&](const std::vector<RootRef>& roots) {
+        const TreemapCanvasModel& m = treemap->model();
+        return m.hasPicture() && !m.isStale() && !m.inputs().roots.empty() && m.inputs().roots == roots;
+    };
+    // Runs `action`, then turns the event loop until `done` holds and the loop has been calm.
+    const auto measure = [&](const char* name, const std::function<void()>& action, const std::function<bool()>& done) {
+        do QTest::qWait(50);  // start from a calm loop
+        while (clock.elapsed() - lastBusyEnd <= 300);
+        maxGap = 0;
+        const qint64 start = clock.elapsed();
+        lastBusyEnd = start;
+        sinceBeat.restart();
+        action();
+        qint64 doneAt = -1;
+        for (;;) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            if (doneAt < 0 && done()) doneAt = clock.elapsed();
+            if (doneAt >= 0 && clock.elapsed() - std::max(doneAt, lastBusyEnd) > 300) break;
+            if (clock.elapsed() - start > 600000) {
+                std::printf("%s: no result within 10 minutes\n", name);
+                break;
+            }
+            QThread::msleep(1);
+        }
+        const qint64 end = std::max(doneAt, lastBusyEnd);
+        const auto [rss, hwm] = residentKiB();
+        std::printf("%-34s result %8.0f ms  longest stall %6lld ms  rss %7.0f MiB\n", name, double(end - start),
+                    (long long)maxGap, double(rss) / 1024.0);
+        std::fflush(stdout);
+    };
+
+    measure("import", [&] { state.viewModel().startCSVImport(QString::fromStdString(csv), false); }, [&] {
+        const auto& roots = scans.effectiveRoots();
+        return !roots.empty() && scans.colorRankReady() && tab->showsOutline() && outlineView->model().rowCount() > 0 &&
+               pictureOf(roots);
+    });
+    const std::vector<RootRef> roots = scans.effectiveRoots();
+    FileNode* root = roots.empty() ? nullptr : roots.front().get();
+    if (!root) return 1;
+    std::printf("tree: %d files, %d folders\n", root->subFolderFileCount(), root->subFolderDirCount());
+    const auto always = [] { return true; };
+    MenuBar& menus = window.menus();
+    if (wanted("expand")) measure("Expand All", [&] { menus.handleMenuAction(ZelvaneMenuAction::expandAll); }, always);
+    if (wanted("reset")) measure("Reset Tree Expansion", [&] { menus.handleMenuAction(ZelvaneMenuAction::resetTreeExpansion); }, always);
+    if (wanted("expand")) measure("Expand All again", [&] { menus.handleMenuAction(ZelvaneMenuAction::expandAll); }, always);
+    QHeaderView* header = outline.header();
+    for (int column = 0; column < header->count() && wanted("sort"); ++column) {
+        const std::string title = "sort by " + header->model()->headerData(column, Qt::Horizontal).toString().toStdString();
+        measure(title.c_str(), [&] { emit header->sectionClicked(column); }, always);
+    }
+    outline.setFocus();
+    if (wanted("selectall"))
+        measure("Select All in the outline", [&] { QTest::keyClick(&outline, Qt::Key_A, Qt::ControlModifier); },
+                [&] { return !state.treeSelection().nodes().isEmpty(); });
+
+    // The file type with the most files, as its row's right-click -> Select does.
+    std::string biggest;
+    int64_t most = -1;
+    for (const ExtensionStats& s : state.fileTypes().extensionStats())
+        if (s.fileCount > most) most = s.fileCount, biggest = s.ext;
+    const std::string typeTitle = "Select of ." + biggest + " (" + std::to_string(most) + " files)";
+    state.treeSelection().set({});
+    QTest::qWait(100);
+    if (wanted("type")) {
+        measure(typeTitle.c_str(), [&] { scans.selectAllFiles(QString::fromStdString(biggest)); },
+                [&] { return !state.treeSelection().nodes().isEmpty(); });
+        measure("Reset Tree Expansion after it", [&] { menus.handleMenuAction(ZelvaneMenuAction::resetTreeExpansion); }, always);
+    }
+
+    const QString exported = work.filePath(QStringLiteral("tree-out.csv"));
+    if (wanted("export")) {
+        measure("export the tree as CSV", [&] {
+            ExportSourceSelection selection(ExportSource::treeView, false, CSVFileFormat::csv);
+            completeCSVExport(state, selection, exported);
+        }, [&] { return QFile::exists(exported); });
+        const QString types = work.filePath(QStringLiteral("types-out.csv"));
+        measure("export the file types", [&] { completeFileTypesExport(state, types); }, [&] { return QFile::exists(types); });
+    }
+    state.treeSelection().set(NodeSet{root});
+    QTest::qWait(100);
+    if (wanted("clipboard"))
+        measure("copy size info of the root", [&] { menus.handleMenuAction(ZelvaneMenuAction::copyFileAndSizeInfo); }, always);
+
+    FileNode* firstCopy = root->children().empty() ? nullptr : root->children()[0];
+    for (FileNode* c : root->children())
+        if (c->isDir()) firstCopy = c;
+    state.treeSelection().set(NodeSet{firstCopy});
+    QTest::qWait(100);
+    if (wanted("zoom")) {
+        measure("zoom the treemap into a copy", [&] { menus.handleMenuAction(ZelvaneMenuAction::zoomTreemap); }, [&] {
+            const TreemapCanvasModel& m = treemap->model();
+            return m.hasPicture() && !m.isStale() && state.treemapZoom().root() == firstCopy;
+        });
+        measure("unzoom the treemap", [&] { menus.handleMenuAction(ZelvaneMenuAction::unzoomTreemap); },
+                [&] { return pictureOf(scans.effectiveRoots()) && !state.treemapZoom().root(); });
+    }
+
+    if (wanted("filter")) {
+        // The panel's fields hold the texts; the shown roots follow the filter while it is open.
+        state.panes().setShowFilterPanel(true);
+        QTest::qWait(300);
+        prefs.set(PreferenceKeys::includeFilterText, QStringLiteral("*.txt|*.jpg"));
+        measure("Apply Filter *.txt|*.jpg", [&] { scans.applyFilters(); }, [&] {
+            return !sameRootObjects(scans.effectiveRoots(), roots) && pictureOf(scans.effectiveRoots()) && scans.colorRankReady();
+        });
+        prefs.set(PreferenceKeys::includeFilterText, QString());
+        measure("Clear and apply", [&] { scans.applyFilters(); }, [&] {
+            return sameRootObjects(scans.effectiveRoots(), roots) && pictureOf(scans.effectiveRoots()) && scans.colorRankReady();
+        });
+    }
+
+    std::printf("peak rss %.0f MiB\n", double(residentKiB().second) / 1024.0);
+    std::fflush(stdout);
+    std::_Exit(0);  // the tree of millions is the system's to free
+}
