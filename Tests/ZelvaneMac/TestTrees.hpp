@@ -30,6 +30,10 @@ using testsupport::writeFile;
 // Music/Album/track0.mp3 ... track2.mp3 (90,000 bytes each) and notes.txt (1,200 bytes).
 void writePhotosMusicAndNotes(const std::filesystem::path& root);
 
+// An export of /wide, as the window writes one: `folders` folders f000, f001, ... of `files` text
+// files n00000.txt, n00001.txt, ... each (100 bytes, 4,096 allocated).
+void writeWideExport(const std::filesystem::path& csv, int folders, int files);
+
 // Reads a real folder into a tree the way a scan does (see readTreeFromDisk).
 inline RootRef loadTreeFromDisk(const std::filesystem::path& root) { return testsupport::readTreeFromDisk(root.string()); }
 

@@ -9,7 +9,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -41,6 +40,7 @@ namespace {
 
 using fixtures::TempDir;
 using fixtures::writeFile;
+using fixtures::writeWideExport;
 namespace fs = std::filesystem;
 
 // A shown, active window that picked no volume.
@@ -263,22 +263,6 @@ TEST(WindowLimits, ANegativeImportedSizeOrCountIsNone) {
     EXPECT_EQ(top->subFolderTotSizeAlloc(), 4096);
     const QModelIndex percent = w.rows().indexForNode(neg).siblingAtColumn(FileTreeOutlineModel::percentColumn);
     EXPECT_EQ(w.rows().data(percent).toString(), QStringLiteral("0.0%"));
-}
-
-// An export of /wide: `folders` folders of `files` text files each, written as the window writes it.
-void writeWideExport(const fs::path& csvPath, int folders, int files) {
-    std::ofstream csv(csvPath);
-    csv << "File Name,Size,Allocated,Modified,Attributes,Files,Folders\n";
-    csv << "\"/wide/\",0,0,2024/03/05 07:08:09,0," << folders * files << ',' << folders << '\n';
-    char name[64];
-    for (int f = 0; f < folders; ++f) {
-        std::snprintf(name, sizeof name, "/wide/f%03d/", f);
-        csv << '"' << name << "\",0,0,2024/03/05 07:08:09,0," << files << ",0\n";
-        for (int n = 0; n < files; ++n) {
-            std::snprintf(name, sizeof name, "/wide/f%03d/n%05d.txt", f, n);
-            csv << '"' << name << "\",100,4096,2024/03/05 07:08:09,0,0,0\n";
-        }
-    }
 }
 
 // The rows the outline shows: every row whose folders above it are all open.

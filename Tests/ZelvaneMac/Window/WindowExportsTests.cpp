@@ -166,6 +166,43 @@ TEST(WindowExports, ALargeExportIsImportedThroughTheWindowAsTheTreeThatWasScanne
     EXPECT_LE(shown.back().percentComplete, 99);
 }
 
+// A table of more rows than are written at once is written in the background: a failure still
+// reaches the alert, and a result shown in place of the exported one meanwhile frees no tree
+// the write still reads; the file is complete when it appears.
+TEST(WindowExports, ALargeTreeIsWrittenInTheBackgroundWhileTheWindowMovesOn) {
+    ScannedWindow w;
+    fixtures::writeWideExport(w.tree / "wide.csv", 101, 1000);
+    writeFile(w.tree / "small.csv", "File Name,Size,Allocated,Modified,Attributes,Files,Folders\n"
+                                    "\"/small/\",0,0,2024/03/05 07:08:09,0,1,0\n"
+                                    "\"/small/one.txt\",5,4096,2024/03/05 07:08:09,0,0,0\n");
+    const auto importAndWait = [&](const fs::path& csv) {
+        const FileNode* before = w.state.scanControl().effectiveRoots().at(0).get();
+        w.state.scanControl().importChosenCSV(QString::fromStdString(csv.string()));
+        return pumpWidgetsUntil([&] {
+            return w.state.viewModel().scanState().tag() == ScanState::Tag::completed &&
+                   !w.state.scanControl().effectiveRoots().empty() && w.state.scanControl().effectiveRoots()[0].get() != before;
+        });
+    };
+    ASSERT_TRUE(importAndWait(w.tree / "wide.csv"));
+    ExportSourceSelection tree(ExportSource::treeView, false, CSVFileFormat::csv);
+
+    completeCSVExport(w.state, tree, w.out.filePath("no-such-folder/x.csv"));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !w.error().isEmpty(); }));
+    EXPECT_TRUE(w.error().startsWith("Couldn't write the CSV file: ")) << w.error().toStdString();
+    w.state.prompts().setCsvExportErrorDetail(std::nullopt);
+
+    const QString path = w.out.filePath("wide-out.csv");
+    completeCSVExport(w.state, tree, path);
+    ASSERT_TRUE(importAndWait(w.tree / "small.csv"));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return QFile::exists(path); }));
+    CSVImportOutcome back = importFromCSV(path.toStdString());
+    ASSERT_FALSE(back.error);
+    int64_t files = 0;
+    for (const RootRef& r : back.result.roots) files += r->subFolderFileCount();
+    EXPECT_EQ(files, 101000);
+    EXPECT_EQ(w.error(), QString());
+}
+
 TEST(WindowExports, RefusedExportsSayWhyAndOnlyAWriteFailureStillRemembersTheFolder) {
     ScannedWindow w;
     ExportSourceSelection tree(ExportSource::treeView, false, CSVFileFormat::csv);
