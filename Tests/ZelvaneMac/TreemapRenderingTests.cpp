@@ -3,10 +3,12 @@
 #include <cmath>
 #include <fstream>
 
+#include <QGlyphRun>
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTextLayout>
 
 #include "TestTrees.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapRendering.hpp"
@@ -422,6 +424,51 @@ TEST(TreemapLabels, DrawTextRespectsItsRectangle) {
     bool secondLine = false;
     for (int x = 100; x < 150; ++x) secondLine |= alpha(img, x, 25) > 0 || alpha(img, x, 27) > 0;
     EXPECT_TRUE(secondLine);
+}
+
+// Where the glyphs of the characters [from, to) of a laid-out line are drawn.
+static QRectF drawnAt(const QTextLayout& layout, qsizetype from, qsizetype to) {
+    QRectF drawn;
+    for (const QGlyphRun& run : layout.lineAt(0).glyphRuns(int(from), int(to - from))) drawn |= run.boundingRect();
+    return drawn;
+}
+
+// A label names the item first and its size after it, "4.1 KB" as written, whether the name is
+// Latin, Arabic or Hebrew and whatever direction the painter lays text out in.
+TEST(TreemapLabels, NamesOfEveryScriptComeBeforeTheirSizeInTheirWrittenOrder) {
+    const QString size = QStringLiteral("4.1 KB");
+    for (const QString& name : {QStringLiteral("مجلد عربي/"), QStringLiteral("קובץ.txt"), QStringLiteral("/tmp/x/"),
+                                QStringLiteral("back\\slash.")}) {
+        for (const Qt::LayoutDirection direction : {Qt::LayoutDirectionAuto, Qt::LeftToRight, Qt::RightToLeft}) {
+            SCOPED_TRACE(name.toStdString() + " " + std::to_string(int(direction)));
+            const QString label = treemapLabel(name, size);
+            QTextLayout layout(label, QGuiApplication::font());
+            QTextOption option;
+            option.setTextDirection(direction);
+            layout.setTextOption(option);
+            layout.beginLayout();
+            layout.createLine();
+            layout.endLayout();
+            const qsizetype nameAt = label.indexOf(name), sizeAt = label.indexOf(size);
+            ASSERT_GE(nameAt, 0);
+            ASSERT_GT(sizeAt, nameAt);
+            const QRectF shownName = drawnAt(layout, nameAt, nameAt + name.size());
+            const QRectF open = drawnAt(layout, sizeAt - 1, sizeAt), number = drawnAt(layout, sizeAt, sizeAt + 3);
+            const QRectF unit = drawnAt(layout, sizeAt + 4, sizeAt + 6), close = drawnAt(layout, sizeAt + 6, sizeAt + 7);
+            EXPECT_LE(shownName.right(), open.left() + 0.5);
+            EXPECT_LT(open.center().x(), number.center().x());
+            EXPECT_LT(number.center().x(), unit.center().x());
+            EXPECT_LT(unit.center().x(), close.center().x());
+            // The name reads as it would on its own: a leading "/" or a trailing "." stays where it is written.
+            const QChar first = name.front(), last = name.back();
+            if (!first.isLetter()) {
+                EXPECT_LT(drawnAt(layout, nameAt, nameAt + 1).center().x(), shownName.center().x());
+            }
+            if (!last.isLetter() && !name.isRightToLeft()) {
+                EXPECT_GT(drawnAt(layout, nameAt + name.size() - 1, nameAt + name.size()).center().x(), shownName.center().x());
+            }
+        }
+    }
 }
 
 TEST(TreemapPNG, WrittenAndReadBack) {

@@ -274,19 +274,19 @@ void drawLabels(QImage& image, const TreemapLayout& layout, const TreemapRenderO
     if (options.showLabels) {
         for (const TreemapLeaf& leaf : layout.leaves) {
             if (!leaf.node || leaf.dust || leaf.rect.width < 80 || leaf.rect.height < 12) continue;
-            const QString label = withVisibleControlCharacters(QString::fromStdString(leaf.node->name())) + QStringLiteral(" (") +
-                                  sizeText(options.metric(*leaf.node), options) + QStringLiteral(")");
+            const QString label =
+                treemapLabel(QString::fromStdString(leaf.node->name()), sizeText(options.metric(*leaf.node), options));
             drawTreemapText(painter, label, toQRect(leaf.rect).adjusted(3, 1, -3, -1), white, true);
         }
     }
 
     for (const TreemapFolderLabel& label : layout.folderLabels) {
         if (!label.node) continue;
-        QString name = withVisibleControlCharacters(QString::fromStdString(label.node->name()));
+        QString name = QString::fromStdString(label.node->name());
         // A root's name is its path as given, "/" or a folder typed with its trailing slash.
         if (!name.endsWith(u'/')) name += u'/';
-        name += QStringLiteral(" (") + sizeText(options.metric(*label.node), options) + QStringLiteral(")");
-        drawTreemapText(painter, name, toQRect(label.rect).adjusted(4, 0, -4, 0), dimWhite, false);
+        drawTreemapText(painter, treemapLabel(name, sizeText(options.metric(*label.node), options)),
+                        toQRect(label.rect).adjusted(4, 0, -4, 0), dimWhite, false);
     }
 
     if (options.showLabels) {
@@ -393,6 +393,11 @@ QImage renderExtensionSwatch(std::string_view ext, const ColorRank& colorRank,
     shadeBox(buffer->data, pixels->width, pixels->height, TreemapRect{0, 0, size.width(), size.height()}, surface,
              paletteEntry(palette, slot), pixelScale, true, columns, 0, pixels->height);
     return wrapPixels(*buffer, pixelScale);
+}
+
+QString treemapLabel(const QString& name, const QString& size) {
+    // The mark lays the label out left to right; the name, set apart, still reads in its own direction.
+    return QChar(0x200E) + shownName(name, Qt::RightToLeft) + QStringLiteral(" (") + size + QStringLiteral(")");
 }
 
 void drawTreemapText(QPainter& painter, const QString& text, const QRectF& rect, const QColor& color, bool wordWrap) {

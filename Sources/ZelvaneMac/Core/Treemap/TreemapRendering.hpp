@@ -70,6 +70,11 @@ TreemapImage renderTreemapImage(QSizeF size, const TreemapLayout& layout, std::s
 QImage renderExtensionSwatch(std::string_view ext, const ColorRank& colorRank,
                              std::span<const TreemapRGB> paletteRGB, QSizeF size, double pixelScale);
 
+// A name and its size as one label, "name (1.2 KB)", reading in that order whatever the name's
+// script: the name keeps its own written order and the label reads left to right, so an Arabic or
+// Hebrew name neither moves the size in front of it nor turns "4.1 KB" into "KB 4.1".
+QString treemapLabel(const QString& name, const QString& size);
+
 // One label in the treemap's 9-point font: wrapped at words inside `rect`, or on one line
 // centred vertically and shortened in the middle. Nothing is drawn outside `rect`.
 void drawTreemapText(QPainter& painter, const QString& text, const QRectF& rect, const QColor& color, bool wordWrap);
