@@ -24,6 +24,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -48,6 +49,7 @@
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
+#include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/PaneToggles.hpp"
 #include "ShownWindow.hpp"
 #include "ZelvaneMac/Models/FileListModel.hpp"
@@ -67,6 +69,7 @@
 #include "ZelvaneMac/Widgets/MainWindow/MenuBar.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
+#include "ZelvaneMac/Widgets/Preview/PreviewWindow.hpp"
 #include "ZelvaneMac/Window/Exports/WindowExports.hpp"
 #include "ZelvaneMac/Window/FileViewResults.hpp"
 #include "ZelvaneMac/Window/MenuAction.hpp"
@@ -610,6 +613,60 @@ TEST(TranslatedWindow, RightToLeftTablesKeepTheirLatinFragmentsInOrder) {
             }
             }
         }
+    }
+}
+
+// Quick Look in a right-to-left window lays its arrows out mirrored: "next" stands on the left,
+// points left, and Left steps on, as its arrow says; Right steps back.
+TEST(TranslatedWindow, RightToLeftPreviewArrowsPointAndStepTheWayTheyStand) {
+    TempDir tree;
+    for (const char* name : {"a.png", "b.png", "c.png"}) {
+        QImage picture(40, 30, QImage::Format_RGB32);
+        picture.fill(Qt::red);
+        ASSERT_TRUE(picture.save(QString::fromStdString((tree / name).string())));
+    }
+    for (const char* code : {"he", "en"}) {
+        SCOPED_TRACE(code);
+        LanguageGuard guard;
+        installLanguage(QString::fromLatin1(code));
+        const bool rightToLeft = QGuiApplication::layoutDirection() == Qt::RightToLeft;
+        fixtures::ShownWindow shown;
+        ASSERT_TRUE(shown.scan(tree.path()));
+        shown.state().treeSelection().set(
+            NodeSet{shown.node(tree / "a.png"), shown.node(tree / "b.png"), shown.node(tree / "c.png")});
+        ASSERT_TRUE(pumpWidgetsUntil([&] { return shown.outline().selectedNodes().size() == 3; }, 5000));
+        ContextMenuOutlineView& outline = shown.outline().outline();
+        shown.activate();
+        outline.setFocus();
+        QTest::keyClick(&outline, Qt::Key_Space);
+        auto* preview = shown.window().findChild<PreviewWindow*>();
+        ASSERT_TRUE(preview);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(preview));
+        ASSERT_EQ(preview->itemCount(), 3);
+        ASSERT_EQ(preview->layoutDirection(), QGuiApplication::layoutDirection());
+
+        // At the first item only "next" is enabled; "previous" is the other arrow.
+        QPushButton *next = nullptr, *previous = nullptr;
+        for (QPushButton* b : preview->findChildren<QPushButton*>())
+            if (b->isVisible() && b->text().isEmpty()) (b->isEnabled() ? next : previous) = b;
+        ASSERT_TRUE(next && previous);
+        EXPECT_EQ(next->x() < previous->x(), rightToLeft);
+        const auto looks = [&](QPushButton* button, QStyle::StandardPixmap arrow) {
+            const QIcon expected = QApplication::style()->standardIcon(arrow);
+            return button->icon().pixmap(16).toImage() == expected.pixmap(16).toImage();
+        };
+        EXPECT_TRUE(looks(next, rightToLeft ? QStyle::SP_ArrowLeft : QStyle::SP_ArrowRight));
+        EXPECT_TRUE(looks(previous, rightToLeft ? QStyle::SP_ArrowRight : QStyle::SP_ArrowLeft));
+
+        const Qt::Key on = rightToLeft ? Qt::Key_Left : Qt::Key_Right;
+        const Qt::Key back = rightToLeft ? Qt::Key_Right : Qt::Key_Left;
+        QTest::keyClick(preview, on);
+        EXPECT_EQ(preview->currentIndex(), 1);
+        QTest::keyClick(preview, on);
+        EXPECT_EQ(preview->currentIndex(), 2);
+        QTest::keyClick(preview, back);
+        EXPECT_EQ(preview->currentIndex(), 1);
+        preview->close();
     }
 }
 

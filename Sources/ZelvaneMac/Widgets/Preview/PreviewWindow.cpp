@@ -26,11 +26,13 @@ QString sizeText(int64_t bytes) {
     return fillPlaceholders(localized("%@ bytes"), {QLocale().toString(qlonglong(bytes))});
 }
 
-// The step a key takes through the items: -1 back, +1 on, 0 for any other key.
-int stepOf(const QKeyEvent& key) {
+// The step a key takes through the items: -1 back, +1 on, 0 for any other key. The arrow keys
+// go the way the buttons point: in a right-to-left window "on" lies to the left.
+int stepOf(const QKeyEvent& key, Qt::LayoutDirection direction) {
     if ((key.modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) return 0;
-    if (key.key() == Qt::Key_Left) return -1;
-    if (key.key() == Qt::Key_Right) return 1;
+    const int on = direction == Qt::RightToLeft ? -1 : 1;
+    if (key.key() == Qt::Key_Left) return -on;
+    if (key.key() == Qt::Key_Right) return on;
     return 0;
 }
 
@@ -104,8 +106,8 @@ PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     pages_->addWidget(textView_);
     pages_->addWidget(facts);
 
-    previousButton_ = new QPushButton(style()->standardIcon(QStyle::SP_ArrowLeft), QString(), this);
-    nextButton_ = new QPushButton(style()->standardIcon(QStyle::SP_ArrowRight), QString(), this);
+    previousButton_ = new QPushButton(style()->standardIcon(QStyle::SP_ArrowBack), QString(), this);
+    nextButton_ = new QPushButton(style()->standardIcon(QStyle::SP_ArrowForward), QString(), this);
     positionLabel_ = new QLabel(this);
     auto* bar = new QHBoxLayout;
     bar->addWidget(previousButton_);
@@ -134,7 +136,7 @@ QRect PreviewWindow::shownImageRect() const {
 
 bool PreviewWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
-        if (const int step = stepOf(*static_cast<QKeyEvent*>(event))) {
+        if (const int step = stepOf(*static_cast<QKeyEvent*>(event), layoutDirection())) {
             showItem(index_ + step);
             return true;
         }
@@ -195,7 +197,7 @@ void PreviewWindow::refresh() {
 }
 
 void PreviewWindow::keyPressEvent(QKeyEvent* event) {
-    if (const int step = stepOf(*event)) {
+    if (const int step = stepOf(*event, layoutDirection())) {
         showItem(index_ + step);
         return;
     }
