@@ -288,5 +288,6 @@ int main(int argc, char** argv) {
     std::printf("peak rss %.0f MiB\n", double(residentKiB().second) / 1024.0);
     std::fflush(stdout);
     work.remove();
+    prefsDir.remove();
     std::_Exit(0);  // the tree of millions is the system's to free
 }
