@@ -245,6 +245,31 @@ TEST(TranslatedWindow, EveryLanguageFitsTheWindowSheetsAndAlerts) {
     }
 }
 
+// The export dialogs put their options under the file browser; the browser keeps room for a
+// list of files rather than being squeezed to a row or two.
+TEST(TranslatedWindow, ExportDialogsLeaveTheFileBrowserRoomForItsFiles) {
+    qtWidgetApp();
+    TempDir tree;
+    writeFile(tree / "Fotos/bild.jpg", 300000);
+    LanguageGuard guard;
+    installLanguage(QStringLiteral("en"));
+    QTemporaryDir dir;
+    Preferences preferences(dir.filePath("prefs.plist"));
+    MainWindow window(preferences, {});
+    ASSERT_TRUE(showExposed(window, 1436, 758));
+    scan(window, tree);
+    for (const ZelvaneMenuAction action : {ZelvaneMenuAction::exportToCSV, ZelvaneMenuAction::exportTreemapImage}) {
+        const bool seen = lookAtFileDialog([&] { window.menus().action(action)->trigger(); }, [&](QFileDialog& dialog) {
+            auto* files = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+            if (!files || !files->isVisible()) return false;
+            EXPECT_GE(files->viewport()->height(), 8 * files->fontMetrics().height())
+                << "file browser " << files->viewport()->height() << " px high";
+            return true;
+        });
+        EXPECT_TRUE(seen);
+    }
+}
+
 // Where the characters of a label's text land when the label lays it out in its own direction:
 // the leftmost and rightmost x of the characters from `from` up to `to`.
 class LaidOutText final {

@@ -1,5 +1,6 @@
 #include "ZelvaneMac/Widgets/Dialogs/ExportOptionsView.hpp"
 
+#include <QAbstractItemView>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QFileDialog>
@@ -107,6 +108,11 @@ void addOptionsBelowFileBrowser(QFileDialog& dialog, QWidget* options) {
     else if (dialog.layout())
         dialog.layout()->addWidget(options);
     options->setMinimumWidth(std::max(options->minimumWidth(), options->sizeHint().width()));
+    // The options take their height from the file browser: keep it tall enough for a list of
+    // files, in both of its views, and let the dialog grow instead.
+    for (auto* files : dialog.findChildren<QAbstractItemView*>())
+        if (files->objectName() == QLatin1String("treeView") || files->objectName() == QLatin1String("listView"))
+            files->setMinimumHeight(10 * files->fontMetrics().height());
 }
 
 std::optional<QString> runCSVExportSaveDialog(QWidget* parent, Preferences& preferences, ExportSourceSelection& selection,
