@@ -183,10 +183,14 @@ struct Entry {
 };
 static_assert(sizeof(Entry) == 16, "sixteen bytes a node: ten million of them are sorted at once");
 
-// A group as made, with what orders it among the others: its key, size and oldest date.
+// A group as made, with what orders it among the others: its key (in its batch's buffer), size
+// and oldest date. The keys of a batch share one buffer, so that no small string is left behind
+// between the groups when they go.
 struct Made {
     DupGroupRef group;
-    std::string key;
+    uint32_t batch = 0;
+    uint32_t keyLength = 0;
+    size_t keyOffset = 0;
     int64_t size = 0;
     int32_t modified = 0;
 };
@@ -262,6 +266,7 @@ std::vector<DupGroupRef> detectDuplicates(std::span<FileNode* const> nodes, Dupl
     }
     constexpr size_t kRunBatch = 2048;
     std::vector<std::vector<Made>> made((runs.size() + kRunBatch - 1) / kRunBatch);
+    std::vector<std::string> keys(made.size());
     parallelFor(made.size(), workers, 1, [&](size_t batch, unsigned w) {
         std::vector<std::pair<int32_t, uint32_t>> members;
         const size_t end = std::min(runs.size(), (batch + 1) * kRunBatch);
@@ -277,7 +282,10 @@ std::vector<DupGroupRef> detectDuplicates(std::span<FileNode* const> nodes, Dupl
             for (const auto& [date, index] : members) m.group->members.push_back(nodes[index]);
             const FileNode& first = *m.group->members.front();
             keyOf(first, scratch[w]);
-            m.key = scratch[w];
+            m.batch = uint32_t(batch);
+            m.keyOffset = keys[batch].size();
+            m.keyLength = uint32_t(scratch[w].size());
+            keys[batch] += scratch[w];
             m.size = first.effectiveSize();
             m.modified = members.front().first;
             made[batch].push_back(std::move(m));
@@ -294,8 +302,9 @@ std::vector<DupGroupRef> detectDuplicates(std::span<FileNode* const> nodes, Dupl
     order.reserve(total);
     for (auto& batch : made)
         for (Made& m : batch) order.push_back(&m);
-    std::sort(order.begin(), order.end(), [](const Made* a, const Made* b) {
-        if (int c = a->key.compare(b->key); c != 0) return c < 0;
+    const auto keyOfMade = [&](const Made* m) { return std::string_view(keys[m->batch]).substr(m->keyOffset, m->keyLength); };
+    std::sort(order.begin(), order.end(), [&](const Made* a, const Made* b) {
+        if (int c = keyOfMade(a).compare(keyOfMade(b)); c != 0) return c < 0;
         if (a->size != b->size) return a->size < b->size;
         return a->modified < b->modified;
     });

@@ -12,6 +12,7 @@
 #include <unordered_map>
 
 #include "ScanEngine/Support/Arithmetic.hpp"
+#include "ScanEngine/Support/ParallelFor.hpp"
 #include "ScanEngine/Support/LocaleFormat.hpp"
 #include "ScanEngine/Tree/NameCoding.hpp"
 
@@ -771,10 +772,17 @@ public:
         return it->second;
     }
 
-    // The group's slot without counting a node on it; 0 when it has none.
-    uint32_t slotOfLocked(DuplicateGroup* group) const {
-        auto it = slots_.find(group);
-        return it == slots_.end() ? 0 : it->second;
+    // A slot of its own for a group assigned in bulk, counting `nodes` nodes on it; 0 when the
+    // table is full. Not entered in the map: the group keeps its slot itself.
+    uint32_t acquireBulkLocked(DuplicateGroup* group, uint32_t nodes) {
+        const uint32_t slot = free_.empty() ? next_ : free_.back();
+        if ((slot >> kChunkBits) >= kChunks) return 0;
+        if (free_.empty()) ++next_; else free_.pop_back();
+        if (nodes_.size() <= slot) nodes_.resize(std::max(size_t(slot) + 1, nodes_.size() * 2), 0);
+        group->retain();
+        slotRef(slot).store(group, std::memory_order_release);
+        nodes_[slot] = nodes;
+        return slot;
     }
 
     // Counts `nodes` fewer nodes on the slot. When none is left the slot is freed and its group
@@ -788,8 +796,6 @@ public:
         free_.push_back(slot);
         return group;
     }
-
-    void reserve(size_t groups) { slots_.reserve(slots_.size() + groups); }
 
 private:
     using Chunk = std::array<std::atomic<DuplicateGroup*>, kChunk>;
@@ -839,50 +845,61 @@ namespace {
 constexpr size_t kDupBatch = 4096;
 }  // namespace
 
+// Slots are given and counted under the lock, a batch of groups at a time, without touching a node;
+// the nodes' own slots are atomics of their own, written on every processor in between.
 void NodeStore::assignDupGroups(std::span<const DupGroupRef> groups) {
-    dupSlots_->withLock([&] { dupSlots_->reserve(groups.size()); });
     std::vector<DuplicateGroup*> freed;
     for (size_t b = 0; b < groups.size(); b += kDupBatch) {
         dupSlots_->withLock([&] {
-            for (const DupGroupRef& g : groups.subspan(b, std::min(kDupBatch, groups.size() - b))) {
-                if (!g || g->members.empty()) continue;
-                const uint32_t slot = dupSlots_->acquireLocked(g.get(), uint32_t(g->members.size()));
-                uint32_t already = 0;
-                for (FileNode* m : g->members) {
-                    const uint32_t old = loadRelaxed(m->dupSlot_);
-                    if (old == slot && slot != 0) {
-                        ++already;
-                        continue;
-                    }
-                    storeRelaxed(m->dupSlot_, slot);
-                    if (old != 0)
-                        if (DuplicateGroup* gone = dupSlots_->releaseLocked(old, 1)) freed.push_back(gone);
-                }
-                // Members that had the group already are counted once.
-                if (slot != 0 && already > 0)
-                    if (DuplicateGroup* gone = dupSlots_->releaseLocked(slot, already)) freed.push_back(gone);
-            }
+            for (const DupGroupRef& g : groups.subspan(b, std::min(kDupBatch, groups.size() - b)))
+                if (g && !g->members.empty()) g->bulkSlot_ = dupSlots_->acquireBulkLocked(g.get(), uint32_t(g->members.size()));
         });
-        for (DuplicateGroup* gone : freed) gone->release();
-        freed.clear();
+    }
+    // Each member takes its group's slot; the slots they had are given back after, one count each
+    // (a member that had its group already gives back the count it had).
+    const unsigned workers = parallelWorkerCount();
+    std::vector<std::vector<uint32_t>> had(workers);
+    parallelFor(groups.size(), workers, 1024, [&](size_t i, unsigned w) {
+        const DupGroupRef& g = groups[i];
+        if (!g) return;
+        for (FileNode* m : g->members)
+            if (const uint32_t old = std::atomic_ref<uint32_t>(m->dupSlot_).exchange(g->bulkSlot_, std::memory_order_relaxed))
+                had[w].push_back(old);
+    });
+    for (const auto& slots : had) {
+        for (size_t b = 0; b < slots.size(); b += kDupBatch) {
+            dupSlots_->withLock([&] {
+                for (uint32_t slot : std::span(slots).subspan(b, std::min(kDupBatch, slots.size() - b)))
+                    if (DuplicateGroup* gone = dupSlots_->releaseLocked(slot, 1)) freed.push_back(gone);
+            });
+            for (DuplicateGroup* gone : freed) gone->release();
+            freed.clear();
+        }
     }
 }
 
 void NodeStore::clearDupGroups(std::span<const DupGroupRef> groups) {
+    // The members still on their group's slot leave it, on every processor; the counts are given
+    // back after, under the lock a batch at a time.
+    std::vector<uint32_t> cleared(groups.size(), 0);
+    parallelFor(groups.size(), parallelWorkerCount(), 1024, [&](size_t i, unsigned) {
+        const DupGroupRef& g = groups[i];
+        if (!g || g->bulkSlot_ == 0 || dupSlots_->at(g->bulkSlot_) != g.get()) return;
+        for (FileNode* m : g->members) {
+            uint32_t expected = g->bulkSlot_;
+            if (std::atomic_ref<uint32_t>(m->dupSlot_).compare_exchange_strong(expected, 0, std::memory_order_relaxed))
+                ++cleared[i];
+        }
+    });
     std::vector<DuplicateGroup*> freed;
     for (size_t b = 0; b < groups.size(); b += kDupBatch) {
         dupSlots_->withLock([&] {
-            for (const DupGroupRef& g : groups.subspan(b, std::min(kDupBatch, groups.size() - b))) {
-                if (!g) continue;
-                const uint32_t slot = dupSlots_->slotOfLocked(g.get());
-                if (slot == 0) continue;
-                uint32_t cleared = 0;
-                for (FileNode* m : g->members) {
-                    if (loadRelaxed(m->dupSlot_) != slot) continue;
-                    storeRelaxed(m->dupSlot_, 0u);
-                    ++cleared;
+            for (size_t i = b; i < std::min(groups.size(), b + kDupBatch); ++i) {
+                if (cleared[i] == 0) continue;
+                if (DuplicateGroup* gone = dupSlots_->releaseLocked(groups[i]->bulkSlot_, cleared[i])) {
+                    freed.push_back(gone);
+                    groups[i]->bulkSlot_ = 0;
                 }
-                if (DuplicateGroup* gone = dupSlots_->releaseLocked(slot, cleared)) freed.push_back(gone);
             }
         });
         for (DuplicateGroup* gone : freed) gone->release();

@@ -39,7 +39,11 @@ public:
     }
 
 private:
+    friend class NodeStore;
     mutable std::atomic<int32_t> refs_{0};
+    // The slot a store gave the group when its members were assigned in bulk (0: none); it sits
+    // in what would be padding, so a million groups need no table to find their slots again.
+    uint32_t bulkSlot_ = 0;
 };
 
 // An owning handle to a DuplicateGroup.
@@ -395,11 +399,11 @@ public:
     uint32_t acquireDupSlot(DuplicateGroup* group);
     void releaseDupSlot(uint32_t slot);
     DuplicateGroup* dupGroupAt(uint32_t slot) const noexcept;
-    // The same for whole groups at once, with the lock taken once per batch of groups and no
-    // member's store looked up: every member must lie in one of this store's trees. Assigning
-    // gives each member its group; clearing takes each member's group off it where it still is
-    // that group (a member given another since keeps it). Any thread; the slots of one store are
-    // given out one batch at a time.
+    // The same for whole groups at once, with the lock taken once per batch of groups, no
+    // member's store looked up, and the members written on every processor: every member must
+    // lie in one of this store's trees. Assigning gives each member its group; clearing takes
+    // each member's group off it where it still is the slot the bulk assignment gave (a member
+    // given another since keeps it). Any thread, one bulk call at a time for a set of groups.
     void assignDupGroups(std::span<const DupGroupRef> groups);
     void clearDupGroups(std::span<const DupGroupRef> groups);
     // A shared handle to a root that keeps this store alive.

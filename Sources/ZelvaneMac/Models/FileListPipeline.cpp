@@ -78,6 +78,20 @@ bool rowsReadGroups(const FileListInputs& in, FileListSortKey key) {
     return false;
 }
 
+// Whether no term reads a name or a path: the comparisons other than the path's length, and the
+// files-or-folders terms. Such a filter holds for a file whatever the mode, so even in full-path
+// mode the list is matched on every processor instead of walking each tree in one thread; the
+// files come out in the same order either way.
+bool readsNoNames(const DecodedFilter& filters) {
+    for (const FilterGroup& group : filters)
+        for (const FilterItem& item : group) {
+            if (item.foldersOnly || item.filesOnly) continue;
+            if (item.sizeOpType && *item.sizeOpType != SizeOpType::pathLen) continue;
+            return false;
+        }
+    return true;
+}
+
 }  // namespace
 
 std::vector<FileNode*> collectFileList(const std::vector<RootRef>& roots, bool includeFolders) {
@@ -364,7 +378,7 @@ void FileListPipeline::performRebuild() {
             if (!text.empty()) {
                 bool fullpath = matchEntirePath;
                 const DecodedFilter filters = decodeFilterText(std::u16string_view(text), fullpath);
-                if (fullpath && !roots.empty()) {
+                if (fullpath && !roots.empty() && (includeFolders || !readsNoNames(filters))) {
                     for (const RootRef& root : roots) {
                         auto part = filterTreeFullPath(*root, filters, includeFolders, true);
                         matched.insert(matched.end(), part.begin(), part.end());

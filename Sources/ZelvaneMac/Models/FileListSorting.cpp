@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "ScanEngine/Support/ParallelFor.hpp"
 #include "ScanEngine/Tree/NameSort.hpp"
 #include "ZelvaneMac/Core/Support/SortKeyTable.hpp"
 
@@ -25,7 +26,8 @@ constexpr SortKeyTable<FileListSortKey, 9> kSortKeys{{{
                                                      FileListSortKey::size};
 
 // Each row with its value and its place in the input; ties go by place, so an unstable sort (or
-// a heap) gives the stable order. `compare` is three-way.
+// a heap) gives the stable order. `compare` is three-way. Values are read on every processor: a
+// value may cost a walk up the tree (the duplicate columns).
 template <typename Key, typename Extract, typename Compare>
 std::vector<FileNode*> sortByKey(std::span<FileNode* const> nodes, bool ascending, size_t limit, Extract extract,
                                  Compare compare) {
@@ -38,26 +40,50 @@ std::vector<FileNode*> sortByKey(std::span<FileNode* const> nodes, bool ascendin
         if (!ascending) c = -c;
         return c != 0 ? c < 0 : a.index < b.index;
     };
+    if (limit == 0) return {};
+    constexpr size_t kChunk = 65536;
+    const size_t chunks = (nodes.size() + kChunk - 1) / kChunk;
+    const auto chunkOf = [&](size_t c) {
+        return std::pair(c * kChunk, std::min(nodes.size(), (c + 1) * kChunk));
+    };
     std::vector<Keyed> keyed;
     if (limit < nodes.size()) {
-        // The best `limit` rows in a heap whose top is the worst of them: most rows are turned
-        // away by one comparison.
-        if (limit == 0) return {};
-        keyed.reserve(limit);
-        for (size_t i = 0; i < nodes.size(); ++i) {
-            Keyed k{extract(*nodes[i]), i};
-            if (keyed.size() < limit) {
-                keyed.push_back(k);
-                std::push_heap(keyed.begin(), keyed.end(), before);
-            } else if (before(k, keyed.front())) {
-                std::pop_heap(keyed.begin(), keyed.end(), before);
-                keyed.back() = k;
-                std::push_heap(keyed.begin(), keyed.end(), before);
+        // The best `limit` rows of each chunk in a heap whose top is the worst of them (most rows
+        // are turned away by one comparison), then the best of those.
+        std::vector<std::vector<Keyed>> best(chunks);
+        parallelFor(chunks, parallelWorkerCount(), 1, [&](size_t c, unsigned) {
+            std::vector<Keyed>& heap = best[c];
+            const auto [begin, end] = chunkOf(c);
+            heap.reserve(std::min(limit, end - begin));
+            for (size_t i = begin; i < end; ++i) {
+                Keyed k{extract(*nodes[i]), i};
+                if (heap.size() < limit) {
+                    heap.push_back(k);
+                    std::push_heap(heap.begin(), heap.end(), before);
+                } else if (before(k, heap.front())) {
+                    std::pop_heap(heap.begin(), heap.end(), before);
+                    heap.back() = k;
+                    std::push_heap(heap.begin(), heap.end(), before);
+                }
             }
+        });
+        size_t total = 0;
+        for (const auto& b : best) total += b.size();
+        keyed.reserve(total);
+        for (auto& b : best) {
+            keyed.insert(keyed.end(), b.begin(), b.end());
+            std::vector<Keyed>().swap(b);
+        }
+        if (keyed.size() > limit) {
+            std::nth_element(keyed.begin(), keyed.begin() + ptrdiff_t(limit), keyed.end(), before);
+            keyed.resize(limit);
         }
     } else {
-        keyed.reserve(nodes.size());
-        for (size_t i = 0; i < nodes.size(); ++i) keyed.push_back({extract(*nodes[i]), i});
+        keyed.resize(nodes.size());
+        parallelFor(chunks, parallelWorkerCount(), 1, [&](size_t c, unsigned) {
+            const auto [begin, end] = chunkOf(c);
+            for (size_t i = begin; i < end; ++i) keyed[i] = {extract(*nodes[i]), i};
+        });
     }
     std::sort(keyed.begin(), keyed.end(), before);
     std::vector<FileNode*> out;

@@ -15,6 +15,7 @@
 #include "QtWidgetTestApp.hpp"
 #include "TestTrees.hpp"
 #include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
+#include "ScanEngine/Filter/FullPathTreeFilter.hpp"
 #include "ZelvaneMac/Models/FileListModel.hpp"
 #include "ZelvaneMac/Models/FileListPipeline.hpp"
 #include "ZelvaneMac/Models/FilterFieldHistory.hpp"
@@ -190,6 +191,38 @@ TEST(FileListPipeline, SearchCapAndTotalsLargestFirst) {
     p.update(in);
     ASSERT_TRUE(waitForCount(p, 4));
     EXPECT_TRUE(p.highlightFullPath());
+}
+
+// In full-path mode a filter of comparisons alone matches the list (on every processor) and gives
+// the rows the walk over the trees gives; a word or a path term still walks the trees.
+TEST(FileListPipeline, FullPathComparisonsGiveTheTreeWalksRows) {
+    qtWidgetApp();
+    Tree t;
+    FileListPipeline p;
+    p.setDebounceMilliseconds(1);
+    FileListInputs in = activeInputs(t);
+    in.matchEntirePath = true;
+    in.dupMethod = DuplicateMethod::nameSize;
+    const auto rowsFor = [&](const char* text) {
+        in.filterText = text;
+        p.update(in);
+        EXPECT_TRUE(pumpWidgetsUntil([&] { return !p.debouncePending() && !p.isLocatingDuplicates() && p.fullListSize() == 10; }));
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+        return p.displayed();
+    };
+    const auto walked = [&](const char* text) {
+        bool fullpath = true;
+        const std::u16string units = QString::fromUtf8(text).toStdU16String();
+        return sortNodes(filterTreeFullPath(*t.root, decodeFilterText(units, fullpath), false, true),
+                         FileListSortKey::allocated, false);
+    };
+    for (const char* text : {"s>450", "=files s>450", "=dup", "s<300|s>4000", "deep/ s>450", "same"}) {
+        const std::vector<FileNode*> rows = rowsFor(text);
+        EXPECT_FALSE(rows.empty()) << text;
+        EXPECT_EQ(rows, walked(text)) << text;
+    }
+    EXPECT_EQ(rowsFor("=dup").size(), 2u);
 }
 
 TEST(FileListPipeline, HiddenTabRecordsAndActivationRunsTheWholeChain) {
