@@ -498,8 +498,9 @@ TEST(FileSystemMonitor, WatchesFromTheScannedTreeAndCatchesFoldersChangedSinceTh
     makeDir(tmp / "a/b/new");
     makeDir(tmp / "a/b/new/inner");
     ASSERT_EQ(::rmdir((tmp / "gone").c_str()), 0);
-    ASSERT_EQ(::rmdir((tmp / "swap/old").c_str()), 0);
-    ASSERT_EQ(::rmdir((tmp / "swap").c_str()), 0);
+    // The old folder is moved away, not removed, so that the file system cannot hand its
+    // identifier to the folder that takes its name.
+    ASSERT_EQ(::rename((tmp / "swap").c_str(), (outside / "swap-before").c_str()), 0);
     makeDir(outside / "swap");
     makeDir(outside / "swap/other");
     ASSERT_EQ(::rename((outside / "swap").c_str(), (tmp / "swap").c_str()), 0);  // another folder, same name

@@ -587,9 +587,11 @@ void FileActionController::removeImmediately(std::vector<ActionTarget> items, He
     const uint64_t job = startJob(localized("Deleting\u2026"));
     zelvane::runInBackground(
         context_.get(),
-        [items = std::move(items), held = std::move(held), stop = jobs_[job].cancelled, ownerGone = ownerGone_]() mutable {
+        [items = std::move(items), held = std::move(held), stop = jobs_[job].cancelled, ownerGone = ownerGone_,
+         watch = eraseWatch_]() mutable {
             Removal out;
             for (const auto& t : items) {
+                if (watch) watch(t.path);
                 if (stop->load()) break;
                 const RemovalResult removal = removeItem(t.path, stop.get());
                 // Gone meanwhile is gone all the same: nothing failed.

@@ -119,6 +119,9 @@ public:
     void waitForBackgroundWork();
     // Watches the copies Duplicate makes, on the copying thread (tests change a source there).
     void setCopyWatch(CopyWatch watch) { copyWatch_ = std::move(watch); }
+    // Watches Delete Immediately, on the erasing thread, before each chosen item goes (tests hold
+    // it there to act while it runs).
+    void setEraseWatch(std::function<void(const std::string& path)> watch) { eraseWatch_ = std::move(watch); }
 
     // Asks before opening `count` windows of the given kind; true below six without asking.
     bool confirmOpeningManyWindows(int count, const QString& windowKind);
@@ -215,6 +218,7 @@ private:
     // Set when the controller goes: nobody is left to show what the work would report.
     std::shared_ptr<std::atomic<bool>> ownerGone_ = std::make_shared<std::atomic<bool>>(false);
     CopyWatch copyWatch_;
+    std::function<void(const std::string& path)> eraseWatch_;
     // Receives what the background work reports, on the GUI thread; gone with the controller.
     std::unique_ptr<QObject> context_;
 };

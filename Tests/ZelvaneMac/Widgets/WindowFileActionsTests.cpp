@@ -24,10 +24,15 @@
 #include <QTest>
 #include <QThreadPool>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
+#include <thread>
 
 #include "DeepChain.hpp"
+#include "OnScopeExit.hpp"
 #include "Platform/FileDescriptor.hpp"
 #include "QtWidgetTestApp.hpp"
 #include "ScriptedUser.hpp"
@@ -1150,8 +1155,25 @@ TEST(WindowFileActions, ErasingManyFilesRunsBehindAPanelThatCancelsAndStopsWithT
     for (int f = 0; f < kFolders; ++f) (f < kFolders / 2 ? firstHalf : secondHalf).push_back(w->node(dir / "set" / ("f" + std::to_string(f))));
     for (FileNode* n : firstHalf) ASSERT_TRUE(n);
     for (FileNode* n : secondHalf) ASSERT_TRUE(n);
+    // The erase is held before its second folder until the test has acted, so that what it checks
+    // does not depend on how fast the disk erases; every way out of the test lets it go.
+    const QList<FileActionMenu*> menus = w->window().findChildren<FileActionMenu*>();
+    ASSERT_FALSE(menus.isEmpty());
+    auto letGo = std::make_shared<std::atomic<bool>>(false);
+    auto reached = std::make_shared<std::atomic<int>>(0);
+    const testsupport::OnScopeExit letGoOnEveryWayOut([letGo] { letGo->store(true); });
+    const auto holdAtTheSecond = [&] {
+        letGo->store(false);
+        reached->store(0);
+        for (FileActionMenu* menu : menus)
+            menu->actions().setEraseWatch([letGo, reached](const std::string&) {
+                if (reached->fetch_add(1) != 1) return;
+                for (int i = 0; i < 6000 && !letGo->load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            });
+    };
 
     // Shift+Delete on five folders, "Delete Immediately", and Cancel in the panel once it shows.
+    holdAtTheSecond();
     w->state().treeSelection().set(NodeSet(firstHalf.begin(), firstHalf.end()));
     user.answer({QStringLiteral("Delete Immediately")});
     w->pressKey(Qt::Key_Delete, Qt::ShiftModifier);
@@ -1166,6 +1188,7 @@ TEST(WindowFileActions, ErasingManyFilesRunsBehindAPanelThatCancelsAndStopsWithT
     ASSERT_TRUE(cancel);
     EXPECT_EQ(cancel->text(), QStringLiteral("Cancel"));
     QTest::mouseClick(cancel, Qt::LeftButton);
+    letGo->store(true);
     ASSERT_TRUE(pumpWidgetsUntil([] { return !QGuiApplication::overrideCursor(); }, 60000));
     EXPECT_FALSE(shownPanel(w->window()));
     EXPECT_EQ(user.alerts.size(), 1u) << "what Cancel kept was told as a failure";
@@ -1178,12 +1201,14 @@ TEST(WindowFileActions, ErasingManyFilesRunsBehindAPanelThatCancelsAndStopsWithT
     // The other five, and the window closed while they go: the deletion stops with it.
     const RootRef tree = w->state().scanControl().effectiveRoots().at(0);
     user.clear();
+    holdAtTheSecond();
     w->state().treeSelection().set(NodeSet(secondHalf.begin(), secondHalf.end()));
     user.answer({QStringLiteral("Delete Immediately")});
     w->pressKey(Qt::Key_Delete, Qt::ShiftModifier);
     ASSERT_TRUE(pumpWidgetsUntil([&] { return !user.alerts.empty(); }, 30000));
     ASSERT_TRUE(pumpWidgetsUntil([&] { return shownPanel(w->window()) != nullptr; }, 30000));
     w->close();
+    letGo->store(true);
     QThreadPool::globalInstance()->waitForDone();
     EXPECT_GT(compareWithDisk(secondHalf).onDisk, 0) << "closing the window did not stop the deletion";
 }
