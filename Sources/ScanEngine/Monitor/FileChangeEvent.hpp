@@ -15,6 +15,7 @@ struct FileChangeEvent {
 
     bool isRemoved() const noexcept { return flags & EventStreamFlag::kItemRemoved; }
     bool isRenamed() const noexcept { return flags & EventStreamFlag::kItemRenamed; }
+    bool isCreated() const noexcept { return flags & EventStreamFlag::kItemCreated; }
     // Changes below `path` may have been missed (event queue overflow, watch table full).
     bool mustRescan() const noexcept { return flags & EventStreamFlag::kMustScanSubDirs; }
 };

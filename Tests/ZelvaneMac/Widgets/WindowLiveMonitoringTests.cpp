@@ -141,6 +141,44 @@ TEST(WindowLiveMonitoring, AnItemReplacedUnderItsNameIsTheScannedOneDeleted) {
     EXPECT_TRUE(w.waitFor([&] { return w.staleNoteShown(); }));
 }
 
+// Something back under the name of an item already shown deleted, a moment later: the folder
+// moved away and back, a file removed and made again. The window does not read it, so it says
+// that the result no longer matches the disk.
+TEST(WindowLiveMonitoring, AnItemBackUnderAGoneNameIsSaidToBeMissed) {
+    TempDir dir;
+    writeFile(dir / "tree/D/d.bin", 900);
+    writeFile(dir / "tree/E", 500);
+    writeFile(dir / "tree/keep.txt", 100);
+    fs::create_directories(dir / "away");
+    LiveWindow w(dir / "tree");
+    FileNode* root = w.root();
+
+    move(dir / "tree/D", dir / "away/D");
+    ASSERT_TRUE(w.waitFor([&] { return w.deleted(dir / "tree/D"); }));
+    EXPECT_FALSE(w.stale()) << "a folder moved out of the tree is only gone";
+    move(dir / "away/D", dir / "tree/D");
+    EXPECT_TRUE(w.waitFor([&] { return w.staleNoteShown(); })) << "D is on disk again but shown deleted";
+    EXPECT_NE(root->subFolderTotSize(), bytesOnDisk(dir / "tree"));
+
+    ASSERT_TRUE(w.scan(dir / "tree"));
+    ASSERT_TRUE(w.waitUntilWatching());
+    EXPECT_FALSE(w.staleNoteShown());
+    move(dir / "tree/E", dir / "away/E");
+    ASSERT_TRUE(w.waitFor([&] { return w.deleted(dir / "tree/E"); }));
+    EXPECT_FALSE(w.stale());
+    writeFile(dir / "tree/E", 20);
+    EXPECT_TRUE(w.waitFor([&] { return w.staleNoteShown(); })) << "a new E stands where the old one is shown deleted";
+
+    // A file only removed stays removed: nothing is missed.
+    ASSERT_TRUE(w.scan(dir / "tree"));
+    ASSERT_TRUE(w.waitUntilWatching());
+    ASSERT_EQ(::unlink((dir / "tree/keep.txt").c_str()), 0);
+    ASSERT_TRUE(w.waitFor([&] { return w.deleted(dir / "tree/keep.txt"); }));
+    writeFile(dir / "tree/other.txt", 5);
+    pumpWidgetsUntil([] { return false; }, 1000);
+    EXPECT_FALSE(w.stale());
+}
+
 // Deletions seen while the filter panel shows its copy, and those made by the window's own file
 // actions, reach the scanned tree: hiding the panel shows them deleted too, and the other way
 // round.
@@ -232,6 +270,29 @@ TEST(WindowLiveMonitoring, ARenameInTheFilteredCopyReachesTheScannedTree) {
         EXPECT_TRUE(n && !n->isDeleted()) << name;
     }
     EXPECT_EQ(scanRoot->subFolderTotSize(), total);
+    EXPECT_FALSE(w.stale());
+}
+
+// A file renamed in the window to the name of one shown deleted, then deleted in a shell: the
+// renamed file is the one that goes, and nothing is said to be missed.
+TEST(WindowLiveMonitoring, AFileRenamedToAGoneNameIsFollowedUnderIt) {
+    TempDir dir;
+    writeFile(dir / "a.txt", 100);
+    writeFile(dir / "b.txt", 2000);
+    writeFile(dir / "c.txt", 30);
+    LiveWindow w(dir.path());
+    ASSERT_EQ(::unlink((dir / "a.txt").c_str()), 0);
+    ASSERT_TRUE(w.waitFor([&] { return w.deleted(dir / "a.txt"); }));
+    FileNode* b = w.node(dir / "b.txt");
+    w.renameInOutline(b, QStringLiteral("a.txt"));
+    ASSERT_TRUE(fs::exists(dir / "a.txt"));
+    pumpWidgetsUntil([] { return false; }, 1000);
+    EXPECT_FALSE(b->isDeleted());
+    EXPECT_FALSE(w.stale()) << "the tree matches the disk";
+
+    ASSERT_EQ(::unlink((dir / "a.txt").c_str()), 0);
+    EXPECT_TRUE(w.waitFor([&] { return b->isDeleted(); })) << "the renamed file is gone";
+    EXPECT_EQ(w.root()->subFolderTotSize(), bytesOnDisk(dir.path()));
     EXPECT_FALSE(w.stale());
 }
 

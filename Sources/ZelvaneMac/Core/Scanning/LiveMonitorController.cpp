@@ -239,7 +239,8 @@ void LiveMonitorController::handle(const std::vector<FileChangeEvent>& events) {
     for (const FileChangeEvent& event : events) {
         // Told at once (a stopped controller has no watched roots and tells nothing).
         if (event.mustRescan() && onMustRescan_ && !watchedRoots_.empty()) onMustRescan_(event.path);
-        if (!event.isRemoved() && !event.isRenamed()) {
+        const bool arrival = event.isCreated() || event.isRenamed();
+        if (!event.isRemoved() && !arrival) {
             changed = true;
             continue;
         }
@@ -249,7 +250,17 @@ void LiveMonitorController::handle(const std::vector<FileChangeEvent>& events) {
             continue;
         }
         for (FileNode* node : foundScratch_) {
-            if (node->isDeleted()) continue;
+            if (node->isDeleted()) {
+                // Something stands again under the name of an item shown deleted (moved back, or
+                // made anew): it is not read, so the result no longer matches the disk.
+                if (arrival && onDisk(*node) != OnDisk::gone && onMustRescan_ && !watchedRoots_.empty())
+                    onMustRescan_(node->pathBytes());
+                continue;
+            }
+            if (!event.isRemoved() && !event.isRenamed()) {
+                changed = true;
+                continue;
+            }
             changed = true;
             // A node whose own path still leads to it is no removal: the destination of a rename,
             // or a node found under another spelling (its case twin went, or it was renamed in the
@@ -316,7 +327,12 @@ FileNode* LiveMonitorController::childByName(std::u16string_view name, FileNode*
     if (fresh) {
         auto kids = folder->children();
         lookup.exact.reserve(kids.size());
-        for (FileNode* child : kids) lookup.exact[child->name16()] = child;
+        // A name shown deleted may be taken again by a file renamed in the window: the
+        // name belongs to the one that is still there.
+        for (FileNode* child : kids) {
+            auto [slot, inserted] = lookup.exact.try_emplace(child->name16(), child);
+            if (!inserted && slot->second->isDeleted()) slot->second = child;
+        }
     }
     if (auto hit = lookup.exact.find(name); hit != lookup.exact.end()) return hit->second;
     if (exactOnly) return nullptr;
