@@ -172,5 +172,78 @@ TEST(TreeViewTabTreemap, TheColoursSheetChangesTheColourRanksAndTheTreemapRepain
     EXPECT_EQ(canvas->model().inputs().colorRank.at("mp3"), 0);
 }
 
+// A selection of every file of a type outlines its boxes on each paint: the list is worked out once
+// for the selection and the picture, not again at every hover, and follows either when it changes.
+TEST(TreeViewTabTreemap, ALargeSelectionsOutlinesAreWorkedOutOncePerSelectionAndPicture) {
+    qtWidgetApp();
+    QTemporaryDir prefsDir;
+    Preferences prefs(prefsDir.filePath("prefs.plist"));
+    prefs.set(PreferenceKeys::monitorFileSystemForChanges, false);
+    TempDir dir;
+    for (int i = 0; i < 40; ++i) writeFile(dir / ("logs/run" + std::to_string(i) + ".log"), 20000 + i * 500);
+    for (int i = 0; i < 4; ++i) writeFile(dir / ("Photos/img" + std::to_string(i) + ".jpg"), 400000);
+
+    ContentViewState state(prefs, {});
+    TreeViewTab tab(state);
+    ASSERT_TRUE(showExposed(tab, 1100, 800));
+    TreemapCanvas* canvas = tab.treemapCanvas();
+    const QString root = QString::fromStdString(dir.path().string());
+    state.viewModel().selectRoot(root, root);
+    state.viewModel().startScan(std::nullopt, false, true);
+    const auto settled = [&] {
+        return state.scanControl().colorRankReady() && !state.scanControl().effectiveRoots().empty() &&
+               canvas->model().jobsApplied() > 0 && !canvas->model().isStale() &&
+               canvas->model().busyRegenerationCount() == 0;
+    };
+    ASSERT_TRUE(pumpWidgetsUntil(settled));
+    const RootRef scanned = state.scanControl().effectiveRoots().at(0);
+    FileNode* logs = childNamed(scanned.get(), "logs");
+    FileNode* photos = childNamed(scanned.get(), "Photos");
+    ASSERT_TRUE(logs && photos);
+    const auto filesOf = [](FileNode* folder) {
+        NodeSet files;
+        for (FileNode* k : folder->children()) files.insert(k);
+        return files;
+    };
+    const auto boxesOf = [&](const NodeSet& nodes) {
+        size_t n = 0;
+        for (FileNode* k : nodes) n += canvas->model().layout().nodeRects.find(k) != nullptr;
+        return n;
+    };
+
+    state.treeSelection().set(filesOf(logs));
+    tab.refreshNow();
+    const size_t logBoxes = boxesOf(filesOf(logs));
+    ASSERT_GT(logBoxes, 10u);
+    const TreemapOverlays first = canvas->model().overlays();
+    EXPECT_EQ(first.selected.size(), logBoxes);
+    // Hovering repaints with the same list.
+    QTest::mouseMove(canvas, centreOf(*canvas, *filesOf(photos).begin()));
+    canvas->repaint();
+    const TreemapOverlays again = canvas->model().overlays();
+    EXPECT_EQ(again.selected.data(), first.selected.data());
+    EXPECT_EQ(again.selected.size(), logBoxes);
+
+    state.treeSelection().set(filesOf(photos));
+    tab.refreshNow();
+    EXPECT_EQ(canvas->model().overlays().selected.size(), boxesOf(filesOf(photos)));
+    EXPECT_EQ(canvas->model().overlays().selected.size(), 4u);
+
+    // A picture zoomed into the photos has boxes of its own for the same selection.
+    const TreemapRect before = canvas->model().overlays().selected[0];
+    state.treemapZoom().setRoot(photos);
+    tab.refreshNow();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return settled() && canvas->model().layout().hitRoots.at(0).node == photos; }));
+    const TreemapOverlays overZoomed = canvas->model().overlays();
+    const auto& zoomed = overZoomed.selected;
+    ASSERT_EQ(zoomed.size(), 4u);
+    EXPECT_NE(zoomed[0], before);
+    for (const TreemapRect& r : zoomed) {
+        bool aPhoto = false;
+        for (FileNode* k : filesOf(photos)) aPhoto = aPhoto || *canvas->model().layout().nodeRects.find(k) == r;
+        EXPECT_TRUE(aPhoto);
+    }
+}
+
 }  // namespace
 }  // namespace zelvane

@@ -96,7 +96,7 @@ bool TreemapCanvasModel::isPointInFreeSpaceBox(QPointF viewPoint) const {
 TreemapOverlays TreemapCanvasModel::overlays() const {
     TreemapOverlays out;
     if (!overlaysShown()) return out;
-    out.selected = selection_.outlines(layout());
+    out.selected = selection_.outlines(jobs_.picture().layout);
     out.hovered = hoveredRect_;
     if (monitorRevision_ >= 1) out.deleted = jobs_.picture().deletedBoxes();
     return out;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "ZelvaneMac/Window/Treemap/TreemapCanvasInputs.hpp"
@@ -19,9 +20,10 @@ namespace zelvane {
 // What a right click asks for.
 enum class TreemapMenuKind { none, displayOnly, fileActions };
 
-// The outlines drawn over the picture, in drawing order.
+// The outlines drawn over the picture, in drawing order. `selected` is the canvas selection's own
+// list: it holds until the selection or the picture changes.
 struct TreemapOverlays {
-    std::vector<TreemapRect> selected;  // white, 2 wide, inset by 1
+    std::span<const TreemapRect> selected;  // white, 2 wide, inset by 1
     std::optional<TreemapRect> hovered; // light grey, 1 wide, inset by 0.5
     std::vector<TreemapRect> deleted;   // red, 2 wide, inset by 1
 };

@@ -6,6 +6,7 @@ namespace zelvane {
 
 void TreemapCanvasSelection::adopt(const TreemapSelection& selection) {
     selection_ = selection;
+    outlinesValid_ = false;
     std::erase_if(groupStores_, [&](const auto& kept) { return !selection_.contains(kept.first); });
 }
 
@@ -51,7 +52,20 @@ bool TreemapCanvasSelection::isSelected(const FileNode* node) const {
     return false;
 }
 
-std::vector<TreemapRect> TreemapCanvasSelection::outlines(const TreemapLayout& layout) const {
+std::span<const TreemapRect> TreemapCanvasSelection::outlines(const std::shared_ptr<const TreemapLayout>& layout) const {
+    // A live weak handle names its layout alone: the layout cannot be freed and its address
+    // reused while the handle is live.
+    const bool sameLayout = !outlinedLayout_.expired() && !outlinedLayout_.owner_before(layout) &&
+                            !layout.owner_before(outlinedLayout_);
+    if (!outlinesValid_ || !sameLayout) {
+        outlines_ = layout ? outlinesIn(*layout) : std::vector<TreemapRect>{};
+        outlinedLayout_ = layout;
+        outlinesValid_ = true;
+    }
+    return outlines_;
+}
+
+std::vector<TreemapRect> TreemapCanvasSelection::outlinesIn(const TreemapLayout& layout) const {
     std::vector<TreemapRect> out;
     for (FileNode* node : selection_)
         if (const TreemapRect* r = layout.nodeRects.find(node)) out.push_back(*r);

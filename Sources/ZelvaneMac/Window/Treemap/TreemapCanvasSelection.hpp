@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -29,14 +30,22 @@ public:
     bool rightClick(FileNode* node, bool add, const TreemapLayout& layout);
 
     bool isSelected(const FileNode* node) const;
-    // The boxes of `layout` drawn as selected.
-    std::vector<TreemapRect> outlines(const TreemapLayout& layout) const;
+    // The boxes of `layout` drawn as selected. They are worked out once for each selection and
+    // layout, since the canvas asks on every paint and a selection of a file type holds millions
+    // of nodes; the span holds until the selection changes or another layout is asked about.
+    std::span<const TreemapRect> outlines(const std::shared_ptr<const TreemapLayout>& layout) const;
 
 private:
     bool change(TreemapSelection next, const TreemapLayout& layout);
 
+    std::vector<TreemapRect> outlinesIn(const TreemapLayout& layout) const;
+
     TreemapSelection selection_;
     std::vector<std::pair<FileNode*, std::shared_ptr<const void>>> groupStores_;
+    // The outlines of the selection in `outlinedLayout_`, while `outlinesValid_`.
+    mutable std::weak_ptr<const TreemapLayout> outlinedLayout_;
+    mutable std::vector<TreemapRect> outlines_;
+    mutable bool outlinesValid_ = false;
 };
 
 }  // namespace zelvane
