@@ -276,6 +276,31 @@ TEST(FileNodeGrouping, GroupsLooseFilesWithoutOwningThem) {
     EXPECT_EQ(single->groupedChildren(1).nodes[0]->name(), "[1 File in /Users/name/one]");
 }
 
+// A group follows the deletion of its files: its totals and label count the files left, and once
+// none is left (its folder went with all of them) the group itself reads as gone.
+TEST(FileNodeGrouping, AGroupWhoseFilesAllWentIsGoneToo) {
+    useEnglishLocale();
+    testsupport::TreeBuilder t;
+    FileNode* root = t.root("/r");
+    FileNode* docs = t.folder(root, "docs");
+    for (int i = 0; i < 4; ++i) t.file(docs, "f" + std::to_string(i), 100, 4096);
+    root->aggregateSizes();
+    auto g = docs->groupedChildren(4);
+    ASSERT_NE(g.group, nullptr);
+    docs->children()[0]->setIsDeleted(true);
+    g.group->refreshSyntheticGroup();
+    EXPECT_EQ(g.group->name(), "[3 Files in /r/docs]");
+    EXPECT_FALSE(g.group->isDeleted());
+
+    docs->flagDeletedRecursively();
+    g.group->refreshSyntheticGroup();
+    EXPECT_EQ(g.group->name(), "[0 Files in /r/docs]");
+    EXPECT_EQ(g.group->subFolderTotSize(), 0);
+    EXPECT_TRUE(g.group->isDeleted());
+    // Made again after they went, the group is gone from the start.
+    EXPECT_TRUE(docs->groupedChildren(4).group->isDeleted());
+}
+
 TEST(FileNodeGrouping, CountUsesLocaleGrouping) {
     useEnglishLocale();
     testsupport::TreeBuilder t;

@@ -528,6 +528,8 @@ void FileNode::refreshSyntheticGroup() {
     const AggregateTotals live = liveFileTotals(children());
     const int32_t before = subFolderFileCount();
     setSubFolderTotals(live);
+    // Once every file of it went, the group row is drawn gone like them.
+    setIsDeleted(live.files == 0);
     if (live.files != before && parent_) rename(std::string_view(groupLabel(live.files, *parent_)));
 }
 
@@ -572,6 +574,7 @@ FileNode::Grouped FileNode::groupedChildrenIn(int minGroupSize, NodeArena* group
     group->parent_ = const_cast<FileNode*>(this);
     group->setChildren(arena, files);  // a group does not adopt its files: their parent stays
     group->setSubFolderTotals(live);
+    group->setIsDeleted(live.files == 0);
     folders.push_back(group);
     out.nodes = std::move(folders);
     out.group = std::shared_ptr<FileNode>(ownStore ? ownStore : arena.store().shared_from_this(), group);

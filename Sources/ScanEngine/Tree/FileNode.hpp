@@ -309,7 +309,8 @@ public:
     // that group many folders in one go (the treemap layout) share one store for all groups.
     Grouped groupedChildren(int minGroupSize, NodeArena& groupArena) const;
     // A group's totals and "[N Files in ...]" label over its files that are not deleted: the
-    // monitor marks files deleted after their group was made. Nothing for other nodes.
+    // monitor marks files deleted after their group was made. A group whose files all went is
+    // marked deleted too. Nothing for other nodes.
     void refreshSyntheticGroup();
 
     // Numbering in name order (see NameSort.hpp).

@@ -319,7 +319,7 @@ TEST(WindowFigures, FileViewAllocatedTotalCountsHardLinkedBlocksOnce) {
 }
 
 // An open group row of loose files empties when its whole folder goes, in a shell or to the Trash
-// from the window, as it does when one of its files goes.
+// from the window, as it does when one of its files goes, and is drawn gone like its files.
 TEST(WindowFigures, AnOpenGroupRowEmptiesWhenItsWholeFolderGoes) {
     TempDir dir;
     writeGroupedDocs(dir);
@@ -348,6 +348,7 @@ TEST(WindowFigures, AnOpenGroupRowEmptiesWhenItsWholeFolderGoes) {
     const QPersistentModelIndex keptRow = rows.indexForNode(keptGroup);
     const auto emptied = [&](const QPersistentModelIndex& row, FileNode* group) {
         return group->effectiveSize() == 0 && group->effectiveAllocSize() == 0 && group->subFolderFileCount() == 0 &&
+               group->isDeleted() &&
                rows.data(row).toString().startsWith("[0 Files in ") &&
                rows.data(QModelIndex(row).siblingAtColumn(FileTreeOutlineModel::sizeColumn)).toString() == w.sizeText(0);
     };
