@@ -48,8 +48,10 @@ int32_t compareStored(const StoredName& a, const StoredName& b) noexcept {
 }  // namespace
 
 int32_t wideNameCompare(const FileNode& a, const FileNode& b) noexcept {
-    const StoredName x = a.storedName();
-    const StoredName y = b.storedName();
+    return wideNameCompare(a.storedName(), b.storedName());
+}
+
+int32_t wideNameCompare(const StoredName& x, const StoredName& y) noexcept {
     if (!x.wide && !y.wide) return compareStored<false, false>(x, y);
     if (!x.wide) return compareStored<false, true>(x, y);
     if (!y.wide) return compareStored<true, false>(x, y);

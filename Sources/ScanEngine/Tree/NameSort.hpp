@@ -19,6 +19,9 @@ std::string upcaseFoldString(std::string_view textUTF8);
 // Name order: folded units compared position by position, then the shorter name first.
 // Names equal under folding compare as 0.
 int32_t wideNameCompare(const FileNode& a, const FileNode& b) noexcept;
+// The same order on names as they were read: a sort that may run while the GUI thread renames
+// reads each name once and compares what it read, so its order stays consistent.
+int32_t wideNameCompare(const StoredName& a, const StoredName& b) noexcept;
 int32_t wideNameCompare(std::u16string_view a, std::u16string_view b) noexcept;
 
 // The first eight folded units of the name, four to a word, the first unit highest and missing

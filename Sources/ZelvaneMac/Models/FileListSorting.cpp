@@ -107,11 +107,14 @@ std::string_view fileListSortIdentifier(FileListSortKey key) { return kSortKeys.
 std::vector<FileNode*> sortNodes(std::span<FileNode* const> nodes, FileListSortKey key, bool ascending, size_t limit) {
     switch (key) {
     case FileListSortKey::name:
-        return sortByKey<const FileNode*>(nodes, ascending, limit, [](const FileNode& n) { return &n; },
-                                          [](const FileNode* a, const FileNode* b) {
-                                              const int32_t c = wideNameCompare(*a, *b);
-                                              return c < 0 ? -1 : (c > 0 ? 1 : 0);
-                                          });
+        // Each name is read once: the GUI thread may rename a node while the sort runs, and a
+        // comparison that changes its answer halfway would send the sort past its ends. Replaced
+        // names stay in the arena, so what was read stays readable.
+        return sortByKey<StoredName>(nodes, ascending, limit, [](const FileNode& n) { return n.storedName(); },
+                                     [](const StoredName& a, const StoredName& b) {
+                                         const int32_t c = wideNameCompare(a, b);
+                                         return c < 0 ? -1 : (c > 0 ? 1 : 0);
+                                     });
     case FileListSortKey::path:
         return sortByValue<int32_t>(nodes, ascending, limit, [](const FileNode& n) { return n.sortNameIndex(); });
     case FileListSortKey::modified:
