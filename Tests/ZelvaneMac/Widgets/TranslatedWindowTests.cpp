@@ -28,6 +28,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
 #include <QTextLayout>
 #include <QTimer>
 
@@ -100,15 +101,61 @@ void installLanguage(const QString& code) {
     QGuiApplication::setLayoutDirection(QLocale(code).textDirection());
 }
 
-// Texts of `root` that do not fit: a label or button narrower than its text, a column narrower
-// than its title. Labels that wrap, and texts the window elides on purpose, are left out.
+// Where a word-wrapped label's text does not fit: the label reaching out of its window, or a
+// wrapped line wider than the label, which a right-to-left label pushes out at its left edge.
+QStringList cutWrappedLabel(const QLabel& label) {
+    QStringList out;
+    const QRect inWindow(label.mapTo(label.window(), QPoint(0, 0)), label.size());
+    if (!label.window()->rect().contains(inWindow))
+        out << QStringLiteral("QLabel \"%1\": at %2,%3 %4 wide, outside its window %5 wide")
+                   .arg(label.text())
+                   .arg(inWindow.x())
+                   .arg(inWindow.y())
+                   .arg(inWindow.width())
+                   .arg(label.window()->width());
+    const int room = label.contentsRect().width() - 2 * label.margin();
+    QTextLayout layout(label.text(), label.font());
+    QTextOption option;
+    option.setTextDirection(label.layoutDirection());
+    option.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    qreal widest = 0;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(room);
+        widest = std::max(widest, line.naturalTextWidth());
+    }
+    layout.endLayout();
+    if (widest > room)
+        out << QStringLiteral("QLabel \"%1\": a line %2 wide in %3").arg(label.text()).arg(widest).arg(room);
+    // A line that fills the label to the pixel has the glyph at its end cut at the label's edge:
+    // the left one when the text runs right to left.
+    const QImage drawn = const_cast<QLabel&>(label).grab().toImage();
+    const QRgb background = drawn.pixel(drawn.width() / 2, 0);
+    const int end = label.text().isRightToLeft() ? 0 : drawn.width() - 1;
+    for (int y = 0; y < drawn.height(); ++y)
+        if (drawn.pixel(end, y) != background) {
+            out << QStringLiteral("QLabel \"%1\": text drawn up to its edge at x %2").arg(label.text()).arg(end);
+            break;
+        }
+    return out;
+}
+
+// Texts of `root` that do not fit: a label or button narrower than its text, a wrapped label
+// outside its window or with a line wider than itself, a column narrower than its title. Texts
+// the window elides on purpose are left out.
 QStringList cutTexts(QWidget* root) {
     QStringList out;
     for (QWidget* w : root->findChildren<QWidget*>()) {
         if (!w->isVisible()) continue;
         QString text;
         if (auto* label = qobject_cast<QLabel*>(w)) {
-            if (label->wordWrap() || label->text().isEmpty() || label->text().contains(QChar(0x2026))) continue;
+            if (label->text().isEmpty()) continue;
+            if (label->wordWrap()) {
+                if (label->textFormat() != Qt::RichText && !Qt::mightBeRichText(label->text())) out << cutWrappedLabel(*label);
+                continue;
+            }
+            if (label->text().contains(QChar(0x2026))) continue;
             text = label->text();
         } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
             text = button->text();
@@ -233,6 +280,14 @@ TEST(TranslatedWindow, EveryLanguageFitsTheWindowSheetsAndAlerts) {
                     EXPECT_EQ(cutTexts(view), QStringList()) << report(QString::fromLatin1(what), cutTexts(view)).toStdString();
                 else
                     ADD_FAILURE() << what << ": no options";
+                // The dialog's own buttons stand whole inside it.
+                for (QPushButton* button : dialog.findChildren<QPushButton*>()) {
+                    if (!button->isVisible()) continue;
+                    const QRect at(button->mapTo(&dialog, QPoint(0, 0)), button->size());
+                    EXPECT_TRUE(dialog.rect().contains(at))
+                        << what << ": \"" << button->text().toStdString() << "\" at " << at.x() << "," << at.y() << " "
+                        << at.width() << " wide in a dialog " << dialog.width() << " wide";
+                }
                 if (keep) dialog.grab().save(grabPath(name(what).constData()));
                 return true;
             });

@@ -138,6 +138,10 @@ TweaksSheet::TweaksSheet(const TweaksSettings& settings, QWidget* parent) : QDia
                                              {QStringLiteral("[N Files in \u2026]")}),
                             this);
     note->setWordWrap(true);
+    // A line wrapped to the label's full width ends on a glyph whose ink can reach past its advance;
+    // at the label's edge that glyph was cut (the left one, in Arabic and Hebrew). A little room on
+    // both sides keeps it whole.
+    note->setContentsMargins(2, 0, 2, 0);
     QFont caption = note->font();
     caption.setPointSizeF(caption.pointSizeF() * 0.85);
     note->setFont(caption);
