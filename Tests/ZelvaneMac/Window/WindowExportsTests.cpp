@@ -378,6 +378,43 @@ TEST(WindowExports, TheClipboardListsWhatTheTreeShowsLargestFirst) {
               QString("%1  %2\n").arg("1000 Bytes", 20).arg(QString::fromStdString(a->fullPath())));
 }
 
+// Exports, copies and file actions take the selection in path order, with each path made once; a
+// name that a longer sibling name begins with keeps its place by the bytes of the whole path.
+TEST(WindowExports, TheSelectionIsTakenInPathOrderAndGroupRowsAloneAreNoSelection) {
+    ScannedWindow w([](const fs::path& root) {
+        for (const char* name : {"a.b/x.txt", "a/y.txt", "a/z/w.txt", "a-c.txt", "B.txt", "a/z.txt"})
+            writeFile(root / name, 100);
+    });
+    NodeSet all;
+    std::vector<FileNode*> walk{w.root()};
+    while (!walk.empty()) {
+        FileNode* n = walk.back();
+        walk.pop_back();
+        all.insert(n);
+        for (FileNode* c : n->children()) walk.push_back(c);
+    }
+    w.state.treeSelection().set(all);
+    std::vector<std::string> expected;
+    for (FileNode* n : all) expected.push_back(n->pathBytes());
+    std::sort(expected.begin(), expected.end());
+    std::vector<std::string> taken;
+    for (FileNode* n : currentSelectionNodes(w.state)) taken.push_back(n->pathBytes());
+    EXPECT_EQ(taken, expected);
+    EXPECT_TRUE(proposeCSVExport(w.state, QDateTime::currentDateTime()).hasSelection);
+
+    // A group row alone is nothing an export or a copy can take.
+    FileNode* a = w.child(w.root(), "a");
+    ASSERT_TRUE(a);
+    const auto grouped = a->groupedChildren(1);
+    ASSERT_TRUE(grouped.group);
+    w.state.treeSelection().set({grouped.group.get()});
+    EXPECT_TRUE(currentSelectionNodes(w.state).empty());
+    EXPECT_FALSE(proposeCSVExport(w.state, QDateTime::currentDateTime()).hasSelection);
+    w.state.treeSelection().set({grouped.group.get(), a});
+    EXPECT_TRUE(proposeCSVExport(w.state, QDateTime::currentDateTime()).hasSelection);
+    w.state.treeSelection().clear();
+}
+
 TEST(WindowExports, NamesFormatsAndTweaks) {
     const QDateTime when(QDate(2026, 12, 7), QTime(22, 15, 59));
     EXPECT_EQ(proposedFileTypesName(when), "Zelvane_FT_20261207221559.csv");

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
+#include <utility>
 
 #include "Platform/RegularFile.hpp"
 #include "ScanEngine/Interchange/CSVExporter.hpp"
@@ -84,16 +86,23 @@ void ExportSourceSelection::setFormat(CSVFileFormat format) {
 
 std::vector<FileNode*> currentSelectionNodes(const ContentViewState& state) {
     const NodeSet& set = state.selectedTab() == ContentTab::fileView ? state.fileSelection().nodes() : state.treeSelection().nodes();
-    std::vector<FileNode*> out;
-    out.reserve(size_t(set.size()));
+    // A set has no order of its own; the tree's name order gives one that stays the same. Each
+    // path is made once, not at every comparison: a selection of a file type holds millions.
+    std::vector<std::pair<std::string, FileNode*>> keyed;
+    keyed.reserve(size_t(set.size()));
     for (FileNode* n : set) {
-        if (n && !n->isSyntheticGroup()) out.push_back(n);
+        if (n && !n->isSyntheticGroup()) keyed.emplace_back(n->pathBytes(), n);
     }
-    // A set has no order of its own; the tree's name order gives one that stays the same.
-    std::stable_sort(out.begin(), out.end(), [](const FileNode* a, const FileNode* b) {
-        return a->pathBytes() < b->pathBytes();
-    });
+    std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<FileNode*> out;
+    out.reserve(keyed.size());
+    for (const auto& [path, node] : keyed) out.push_back(node);
     return out;
+}
+
+bool hasCurrentSelection(const ContentViewState& state) {
+    const NodeSet& set = state.selectedTab() == ContentTab::fileView ? state.fileSelection().nodes() : state.treeSelection().nodes();
+    return std::any_of(set.begin(), set.end(), [](const FileNode* n) { return n && !n->isSyntheticGroup(); });
 }
 
 std::vector<FileNode*> rootNodes(const std::vector<RootRef>& roots) {
@@ -145,7 +154,7 @@ void rememberExportFolder(Preferences& preferences, const QString& path) {
 CSVExportProposal proposeCSVExport(const ContentViewState& state, const QDateTime& now) {
     CSVExportProposal p;
     p.source = state.selectedTab() == ContentTab::fileView ? ExportSource::fileView : ExportSource::treeView;
-    p.hasSelection = !currentSelectionNodes(state).empty();
+    p.hasSelection = hasCurrentSelection(state);
     p.format = csvFileFormatFromRaw(state.preferences().value(PreferenceKeys::csvExportLastExtension))
                    .value_or(CSVFileFormat::csv);
     p.folder = exportStartFolder(state.preferences());

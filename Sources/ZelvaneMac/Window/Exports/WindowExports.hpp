@@ -54,6 +54,8 @@ private:
 // The selection an export or copy works on: the File View's when that tab is shown, else the
 // Tree View's. Synthetic group rows never reach a file.
 std::vector<FileNode*> currentSelectionNodes(const ContentViewState& state);
+// Whether that selection holds anything besides group rows, without putting it in order.
+bool hasCurrentSelection(const ContentViewState& state);
 
 // The shown roots themselves, and their flat file lists joined root after root (the File View's
 // source), without the items marked deleted.
