@@ -15,6 +15,7 @@
 #include <QListWidget>
 #include <QRadioButton>
 #include <QStyle>
+#include <QStyleOptionButton>
 #include <QStyleOptionHeader>
 #include <QStyleOptionViewItem>
 #include <QTreeView>
@@ -181,6 +182,28 @@ QStringList cutTexts(QWidget* root) {
     return out;
 }
 
+// Whether a push button draws its text and icon inside its contents, off its frame: what the
+// label adds to the bare button stays within the style's contents rectangle.
+bool drawnWithinItsContents(QPushButton& button) {
+    const QImage full = button.grab().toImage();
+    const QString text = button.text();
+    const QIcon icon = button.icon();
+    button.setText(QString());
+    button.setIcon(QIcon());
+    const QImage bare = button.grab().toImage();
+    button.setText(text);
+    button.setIcon(icon);
+    // The frame and the margin the style keeps between it and the label.
+    QStyleOptionButton option;
+    option.initFrom(&button);
+    const int margin = button.style()->pixelMetric(QStyle::PM_ButtonMargin, &option, &button) / 2 + 1;
+    const QRect contents = button.rect().adjusted(margin, 0, -margin, 0);
+    for (int y = 0; y < full.height(); ++y)
+        for (int x = 0; x < full.width(); ++x)
+            if (full.pixel(x, y) != bare.pixel(x, y) && !contents.contains(x, y)) return false;
+    return true;
+}
+
 QString report(const QString& where, const QStringList& cut) {
     return where + QStringLiteral(":\n  ") + cut.join(QStringLiteral("\n  "));
 }
@@ -287,6 +310,7 @@ TEST(TranslatedWindow, EveryLanguageFitsTheWindowSheetsAndAlerts) {
                     EXPECT_TRUE(dialog.rect().contains(at))
                         << what << ": \"" << button->text().toStdString() << "\" at " << at.x() << "," << at.y() << " "
                         << at.width() << " wide in a dialog " << dialog.width() << " wide";
+                    EXPECT_TRUE(drawnWithinItsContents(*button)) << what << ": \"" << button->text().toStdString() << "\"";
                 }
                 if (keep) dialog.grab().save(grabPath(name(what).constData()));
                 return true;

@@ -3,6 +3,9 @@
 #include <QAbstractItemView>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QIcon>
+#include <QPushButton>
 #include <QFileDialog>
 #include <QFrame>
 #include <QGridLayout>
@@ -108,6 +111,10 @@ void addOptionsBelowFileBrowser(QFileDialog& dialog, QWidget* options) {
     else if (dialog.layout())
         dialog.layout()->addWidget(options);
     options->setMinimumWidth(std::max(options->minimumWidth(), options->sizeHint().width()));
+    // Where the desktop gives dialog buttons icons, a right-to-left button lays its icon and text
+    // out so that the text runs into the button's left edge. Text alone stays centred.
+    if (auto* box = dialog.findChild<QDialogButtonBox*>())
+        for (QAbstractButton* button : box->buttons()) button->setIcon(QIcon());
     // The options take their height from the file browser: keep it tall enough for a list of
     // files, in both of its views, and let the dialog grow instead.
     for (auto* files : dialog.findChildren<QAbstractItemView*>())
