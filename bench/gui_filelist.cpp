@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "QuietWindow.hpp"
 #include "ScanEngine/Scan/ParallelTreeScan.hpp"
 #include "ScanEngine/Tree/NameSort.hpp"
 #include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
@@ -27,30 +28,7 @@ using namespace zelvane;
 
 namespace {
 
-struct StallMeter {
-    QTimer timer;
-    QElapsedTimer clock;
-    qint64 last = 0;
-    qint64 worst = 0;
-    StallMeter() {
-        timer.setInterval(1);
-        QObject::connect(&timer, &QTimer::timeout, [this] {
-            const qint64 now = clock.nsecsElapsed();
-            worst = std::max(worst, now - last);
-            last = now;
-        });
-    }
-    void start() {
-        clock.start();
-        last = 0;
-        worst = 0;
-        timer.start();
-    }
-    double stop() {
-        timer.stop();
-        return double(worst) / 1e6;
-    }
-};
+using bench::StallMeter;
 
 void printEntries(qsizetype from) {
     const auto& e = DebugTimingLog::shared().entries();

@@ -37,6 +37,7 @@
 #include <string_view>
 #include <vector>
 
+#include "QuietWindow.hpp"
 #include "ScanEngine/Interchange/CSVExporter.hpp"
 #include "TreeBuilder.hpp"
 #include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
@@ -167,32 +168,6 @@ bool ensureCSV(const std::string& path, const Shape& shape) {
 
 // ---- measuring ---------------------------------------------------------------------------------
 
-struct StallMeter {
-    QTimer timer;
-    QElapsedTimer clock;
-    qint64 last = 0;
-    qint64 worst = 0;
-    StallMeter() {
-        timer.setTimerType(Qt::PreciseTimer);
-        timer.setInterval(1);
-        QObject::connect(&timer, &QTimer::timeout, [this] {
-            const qint64 now = clock.nsecsElapsed();
-            worst = std::max(worst, now - last);
-            last = now;
-        });
-    }
-    void start() {
-        clock.start();
-        last = 0;
-        worst = 0;
-        timer.start();
-    }
-    double stop() {
-        timer.stop();
-        return double(std::max(worst, clock.nsecsElapsed() - last)) / 1e6;
-    }
-};
-
 // The stages' own timing entries closed since entry `from`.
 void printEntries(qsizetype from) {
     const auto& e = DebugTimingLog::shared().entries();
@@ -239,18 +214,12 @@ int main(int argc, char** argv) {
     }
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
-    QTemporaryDir prefsDir;
-    Preferences prefs(prefsDir.filePath(QStringLiteral("prefs.plist")));
-    prefs.set(PreferenceKeys::monitorFileSystemForChanges, false);
-    MainWindow window(prefs, {});
-    WindowStartupHooks hooks;
-    hooks.hasFullDiskAccess = [] { return true; };
-    window.setStartupHooks(hooks);
-    window.resize(1400, 900);
-    window.show();
+    bench::QuietWindow quiet;
+    Preferences& prefs = quiet.prefs;
+    MainWindow& window = quiet.window;
     ContentViewState& state = window.state();
     ScanController& scans = state.scanControl();
-    StallMeter meter;
+    bench::StallMeter meter;
     QElapsedTimer clock;
 
     // The import, shown in the Tree View.

@@ -38,6 +38,7 @@
 #include <string_view>
 #include <thread>
 
+#include "QuietWindow.hpp"
 #include "ResidentMemory.hpp"
 #include "ScanEngine/Interchange/CSVExporter.hpp"
 #include "ScanEngine/Scan/FdBudget.hpp"
@@ -137,15 +138,9 @@ int main(int argc, char** argv) {
     std::printf("csv: %zu rows below %s\n", rows, base.c_str());
     std::fflush(stdout);
 
-    QTemporaryDir prefsDir;
-    Preferences prefs(prefsDir.filePath(QStringLiteral("prefs.plist")));
-    prefs.set(PreferenceKeys::monitorFileSystemForChanges, false);
-    MainWindow window(prefs, {});
-    WindowStartupHooks hooks;
-    hooks.hasFullDiskAccess = [] { return true; };
-    window.setStartupHooks(hooks);
-    window.resize(1400, 900);
-    window.show();
+    bench::QuietWindow quiet;
+    Preferences& prefs = quiet.prefs;
+    MainWindow& window = quiet.window;
     ContentViewState& state = window.state();
     ScanController& scans = state.scanControl();
     TreeViewTab* tab = window.contentView()->treeViewTab();
@@ -288,6 +283,6 @@ int main(int argc, char** argv) {
     std::printf("peak rss %.0f MiB\n", double(residentKiB().second) / 1024.0);
     std::fflush(stdout);
     work.remove();
-    prefsDir.remove();
+    quiet.prefsDir.remove();
     std::_Exit(0);  // the tree of millions is the system's to free
 }
