@@ -5,6 +5,8 @@
 #include "TempFolder.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Settings/PropertyList.hpp"
+#include "ZelvaneMac/Core/Settings/SettingsWatcher.hpp"
+#include "ZelvaneMac/Core/Settings/SizeTextFormat.hpp"
 
 #include <QDateTime>
 #include <QDir>
@@ -642,6 +644,44 @@ TEST(Preferences, StandardFileFollowsXDGConfigHome) {
     EXPECT_TRUE(QFile::exists(dir.path() + "/ZelvaneMac/ZelvaneMac.plist"));
     if (old.isNull()) qunsetenv("XDG_CONFIG_HOME");
     else qputenv("XDG_CONFIG_HOME", old);
+}
+
+// A watcher tells its consumer once for each change of what it reads, and never for a key it does
+// not read, a value stored again, or a stored value that reads as the one before.
+TEST(SettingsWatcher, SendsOnlyWhenTheSnapshotDiffers) {
+    qtTestApp();
+    QTemporaryDir dir;
+    Preferences prefs(dir.filePath("prefs.plist"));
+    SettingsWatcher<SizeTextFormat> watcher(prefs);
+    QSignalSpy sent(&watcher, &SettingsWatch::changed);
+    EXPECT_EQ(watcher.current(), SizeTextFormat{}) << "a fresh store reads as the type's own defaults";
+
+    const struct {
+        const char* what;
+        std::function<void()> change;
+        int sends;
+    } cases[] = {
+        {"a key it does not read", [&] { prefs.set(PreferenceKeys::fileDupsOnly, true); }, 0},
+        {"the default stored for the first time", [&] { prefs.set(PreferenceKeys::byteUnitBase, int64_t(1000)); }, 0},
+        {"a real change", [&] { prefs.set(PreferenceKeys::byteUnitBase, int64_t(1024)); }, 1},
+        {"the same value again", [&] { prefs.set(PreferenceKeys::byteUnitBase, int64_t(1024)); }, 0},
+        {"a value of the wrong type, read as the default", [&] { prefs.setObject("byteSizeDisplayMode", QStringLiteral("3")); }, 0},
+        {"a mode that names none, read as dynamic", [&] { prefs.set(PreferenceKeys::byteSizeDisplayMode, int64_t(99)); }, 0},
+        {"a removal back to the default", [&] { prefs.remove("byteUnitBase"); }, 1},
+        {"a mode that names one", [&] { prefs.set(PreferenceKeys::byteSizeDisplayMode, int64_t(3)); }, 1},
+    };
+    for (const auto& c : cases) {
+        const SizeTextFormat before = watcher.current();
+        sent.clear();
+        c.change();
+        EXPECT_EQ(sent.count(), c.sends) << c.what;
+        EXPECT_EQ(watcher.current(), SizeTextFormat::of(prefs)) << c.what;
+        if (c.sends) {
+            EXPECT_EQ(watcher.previous(), before) << c.what;
+        }
+    }
+    EXPECT_EQ(watcher.current().base, ByteUnitBase::decimal);
+    EXPECT_NE(watcher.current().mode, ByteSizeDisplayMode::dynamic);
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 #include "ZelvaneMac/Window/TreeViewTabChanges.hpp"
 
-#include <string_view>
-
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
@@ -15,8 +13,23 @@
 #include "ZelvaneMac/Window/ViewCommands.hpp"
 
 namespace zelvane {
+namespace {
 
-TreeViewTabChanges::TreeViewTabChanges(ContentViewState& state, QObject* parent) : QObject(parent), state_(state) {
+// The parts of the tab that show a setting that differs between the two.
+unsigned partsDiffering(const TreeViewTabSettings& a, const TreeViewTabSettings& b) {
+    using P = TreeViewTabChanges::Part;
+    unsigned parts = 0;
+    if (a.outlineDisplay != b.outlineDisplay || a.outlineOptions != b.outlineOptions) parts |= P::outlinePart;
+    if (a.types != b.types) parts |= P::typesPart;
+    if (a.treemap != b.treemap) parts |= P::treemapPart;
+    if (a.strip != b.strip) parts |= P::stripPart;
+    return parts;
+}
+
+}  // namespace
+
+TreeViewTabChanges::TreeViewTabChanges(ContentViewState& state, QObject* parent)
+    : QObject(parent), state_(state), settings_(state.preferences()) {
     subscribe();
 }
 
@@ -77,9 +90,8 @@ void TreeViewTabChanges::subscribe() {
     connect(&state_.viewModel(), &ScanViewModel::rootLabelChanged, this, parts(stripPart));
     connect(&state_.viewModel(), &ScanViewModel::rootCapacitiesChanged, this, parts(treemapPart));
     connect(&state_.viewModel(), &ScanViewModel::scanStateChanged, this, &TreeViewTabChanges::takeScanState);
-    connect(&state_.preferences(), &Preferences::changed, this, [this](const QString& key) {
-        if (const unsigned p = partsShowing(key)) touch(p);
-    });
+    connect(&settings_, &SettingsWatch::changed, this,
+            [this] { touch(partsDiffering(settings_.previous(), settings_.current())); });
 }
 
 OutlineCommands TreeViewTabChanges::takeOutlineCommands() { return std::exchange(pendingOutline_, {}); }
@@ -96,30 +108,6 @@ void TreeViewTabChanges::dropNodesOutside(const KeptTrees& kept) {
     pendingOutline_.expandGroupsOf = kept.keep(pendingOutline_.expandGroupsOf);
     pendingOutline_.renameTarget = kept.keep(pendingOutline_.renameTarget);
     liveChanged_ = kept.keep(liveChanged_);
-}
-
-unsigned TreeViewTabChanges::partsShowing(const QString& key) {
-    struct Reader {
-        std::string_view key;
-        unsigned parts;
-    };
-    namespace K = PreferenceKeys;
-    static const Reader readers[] = {
-        {K::byteUnitBase.name, outlinePart | typesPart | treemapPart | stripPart},
-        {K::byteSizeDisplayMode.name, outlinePart | typesPart | treemapPart | stripPart},
-        {K::tweakDecimalPlaces.name, outlinePart | typesPart},
-        {K::tweakFileGroupMinSize.name, outlinePart | treemapPart},
-        {K::tweakShowHorizontalLines.name, outlinePart | typesPart},
-        {K::tweakAltRowColors.name, outlinePart | typesPart},
-        {K::tweakEnableDragDrop.name, outlinePart},
-        {K::treemapPaletteColorsJSON.name, typesPart | treemapPart},
-        {K::tweakGradientEnabled.name, treemapPart},
-    };
-    const QByteArray latin = key.toLatin1();
-    const std::string_view name(latin.constData(), size_t(latin.size()));
-    for (const Reader& r : readers)
-        if (name == r.key) return r.parts;
-    return 0;
 }
 
 }  // namespace zelvane

@@ -3,8 +3,10 @@
 #include <QObject>
 #include <QString>
 
+#include "ZelvaneMac/Core/Settings/SettingsWatcher.hpp"
 #include "ZelvaneMac/Models/FileTreeOutlineModel.hpp"
 #include "ZelvaneMac/Window/KeptTrees.hpp"
+#include "ZelvaneMac/Window/TreeViewTabModel.hpp"
 
 namespace zelvane {
 
@@ -13,8 +15,9 @@ class ScanState;
 
 // Which parts of the Tree View tab a change of the window's state makes out of date. It
 // subscribes to the parts of the state the tab shows and names the tab's parts each change
-// touches (`partsChanged`); it gathers the commands for the outline and keeps the live monitor's
-// last batch until the outline and the treemap take them. Main thread only.
+// touches (`partsChanged`); it keeps what the tab reads from the preferences, gathers the commands
+// for the outline and keeps the live monitor's last batch until the outline and the treemap take
+// them. Main thread only.
 class TreeViewTabChanges final : public QObject {
     Q_OBJECT
 public:
@@ -39,8 +42,8 @@ public:
     int liveRevision() const { return liveRevision_; }
     const NodeList& liveChanged() const { return liveChanged_; }
 
-    // The parts that show the preference `key`.
-    static unsigned partsShowing(const QString& key);
+    // What the tab reads from the preferences, as they are now.
+    const TreeViewTabSettings& settings() const { return settings_.current(); }
 
 signals:
     void partsChanged(unsigned parts);
@@ -52,6 +55,7 @@ private:
     void dropNodesOutside(const KeptTrees& kept);
 
     ContentViewState& state_;
+    SettingsWatcher<TreeViewTabSettings> settings_;
     const QObject* outlineOrigin_ = nullptr;
     const QObject* treemapOrigin_ = nullptr;
     bool placeholderShowsScanning_ = false;

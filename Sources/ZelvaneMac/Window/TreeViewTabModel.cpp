@@ -19,6 +19,26 @@
 
 namespace zelvane {
 
+// The outline and the treemap start out grouping as a fresh store says.
+static_assert(PreferenceKeys::tweakFileGroupMinSize.defaultValue == FileNode::defaultMinGroupSize);
+
+TreeViewTabSettings TreeViewTabSettings::of(const Preferences& p) {
+    namespace K = PreferenceKeys;
+    const SizeTextFormat sizes = SizeTextFormat::of(p);
+    const int decimalPlaces = int(p.value(K::tweakDecimalPlaces));
+    const int64_t groupMinSize = p.value(K::tweakFileGroupMinSize);
+    const bool altRowColors = p.value(K::tweakAltRowColors);
+    const bool horizontalLines = p.value(K::tweakShowHorizontalLines);
+    const QString palette = p.value(K::treemapPaletteColorsJSON);
+    TreeViewTabSettings s;
+    s.outlineDisplay = {sizes.base, sizes.mode, decimalPlaces, int(groupMinSize)};
+    s.outlineOptions = {horizontalLines, altRowColors, p.value(K::tweakEnableDragDrop)};
+    s.types = {sizes, decimalPlaces, altRowColors, horizontalLines, palette};
+    s.treemap = {sizes, p.value(K::tweakGradientEnabled), int(std::clamp<int64_t>(groupMinSize, 0, INT32_MAX)), palette};
+    s.strip = sizes;
+    return s;
+}
+
 TreeViewTabModel::Arrangement TreeViewTabModel::arrangement() const {
     return {state_.scanControl().hasEverShownScanResults() && state_.panes().showFileTypes(), state_.panes().showTreemap()};
 }
@@ -62,7 +82,7 @@ FileNode* TreeViewTabModel::validatedZoomNode() const { return state_.treemapZoo
 FileNode* TreeViewTabModel::zoomOutTarget() const { return state_.treemapZoom().zoomOutTargetIn(effectiveRoots()); }
 
 QStringList TreeViewTabModel::infoStripTexts() const {
-    const SizeTextFormat format = SizeTextFormat::of(state_.preferences());
+    const SizeTextFormat& format = changes_.settings().strip;
     const auto bytes = [&](int64_t n) { return qStringFromUtf8(humanBytes(n, format.base, format.mode, 1)); };
     const std::vector<FileNode*> roots = effectiveRoots();
     if (FileNode* z = validatedZoomNode()) return {qStringFromUtf8(z->fullPath()), localized("—"), bytes(z->effectiveAllocSize())};
@@ -81,49 +101,35 @@ bool TreeViewTabModel::treemapHasContent() const {
 }
 
 FileTreeOutlineInputs TreeViewTabModel::outlineInputs() const {
-    const Preferences& p = state_.preferences();
-    const SizeTextFormat format = SizeTextFormat::of(p);
     FileTreeOutlineInputs in;
     in.roots = effectiveRoots();
     in.rootLabels.reserve(in.roots.size());
     for (const FileNode* r : in.roots) in.rootLabels.push_back(rootDisplayLabel(*r));
-    in.display.byteUnitBase = format.base;
-    in.display.byteSizeDisplayMode = format.mode;
-    in.display.decimalPlaces = int(p.value(PreferenceKeys::tweakDecimalPlaces));
-    in.display.fileGroupMinSize = int(p.value(PreferenceKeys::tweakFileGroupMinSize));
+    in.display = changes_.settings().outlineDisplay;
     in.monitorRevision = changes_.liveRevision();
     in.monitorDirtyNodes = changes_.liveChanged();
     return in;
 }
 
-FileTreeOutlineOptions TreeViewTabModel::outlineOptions() const {
-    const Preferences& p = state_.preferences();
-    FileTreeOutlineOptions options;
-    options.showHorizontalLines = p.value(PreferenceKeys::tweakShowHorizontalLines);
-    options.altRowColors = p.value(PreferenceKeys::tweakAltRowColors);
-    options.enableDragDrop = p.value(PreferenceKeys::tweakEnableDragDrop);
-    return options;
-}
+FileTreeOutlineOptions TreeViewTabModel::outlineOptions() const { return changes_.settings().outlineOptions; }
 
 ExtensionTableInputs TreeViewTabModel::typesInputs() const {
-    const Preferences& p = state_.preferences();
-    const SizeTextFormat format = SizeTextFormat::of(p);
+    const TreeViewTabSettings::Types& settings = changes_.settings().types;
     const FileTypeStatistics& types = state_.fileTypes();
     ExtensionTableInputs ext;
     ext.stats = types.extensionStats();
     ext.statsGeneration = types.generation();
     ext.colorRank = types.extensionColorRank();
     ext.paletteRGB = state_.currentPaletteRGB();
-    ext.byteUnitBase = format.base;
-    ext.byteSizeDisplayMode = format.mode;
-    ext.decimalPlaces = int(p.value(PreferenceKeys::tweakDecimalPlaces));
+    ext.byteUnitBase = settings.sizes.base;
+    ext.byteSizeDisplayMode = settings.sizes.mode;
+    ext.decimalPlaces = settings.decimalPlaces;
     ext.showFileTypes = state_.panes().showFileTypes();
     return ext;
 }
 
 TreemapCanvasInputs TreeViewTabModel::treemapInputs() const {
-    const Preferences& p = state_.preferences();
-    const SizeTextFormat format = SizeTextFormat::of(p);
+    const TreeViewTabSettings::Treemap& settings = changes_.settings().treemap;
     const ScanController& scans = state_.scanControl();
     const TreemapToggles& toggles = state_.treemapToggles();
     TreemapCanvasInputs in;
@@ -134,10 +140,10 @@ TreemapCanvasInputs TreeViewTabModel::treemapInputs() const {
     in.showLabels = toggles.showTreemapFilenames();
     in.showFreeSpace = toggles.showTreemapFreeSpace();
     in.capacities = scans.capacities(in.roots);
-    in.byteUnitBase = format.base;
-    in.byteSizeDisplayMode = format.mode;
-    in.gradientEnabled = p.value(PreferenceKeys::tweakGradientEnabled);
-    in.fileGroupMinSize = int(std::clamp<int64_t>(p.value(PreferenceKeys::tweakFileGroupMinSize), 0, INT32_MAX));
+    in.byteUnitBase = settings.sizes.base;
+    in.byteSizeDisplayMode = settings.sizes.mode;
+    in.gradientEnabled = settings.gradientEnabled;
+    in.fileGroupMinSize = settings.fileGroupMinSize;
     in.colorRank = state_.fileTypes().extensionColorRank();
     in.paletteRGB = state_.currentPaletteRGB();
     in.colorRankReady = scans.colorRankReady();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ScanEngine/Tree/FileNode.hpp"
+#include "ZelvaneMac/Core/Settings/SizeTextFormat.hpp"
 #include "ZelvaneMac/Models/ExtensionTableModel.hpp"
 #include "ZelvaneMac/Models/FileTreeOutlineModel.hpp"
 #include "ZelvaneMac/Window/Treemap/TreemapCanvasInputs.hpp"
@@ -13,7 +14,36 @@
 namespace zelvane {
 
 class ContentViewState;
+class Preferences;
 class TreeViewTabChanges;
+
+// What the Tree View tab's panes read from the preferences, each pane's share apart, so that a
+// change reaches only the panes that show it.
+struct TreeViewTabSettings {
+    struct Types {
+        SizeTextFormat sizes;
+        int decimalPlaces = 0;
+        bool altRowColors = false;
+        bool showHorizontalLines = false;
+        QString paletteColorsJSON;
+        bool operator==(const Types&) const = default;
+    };
+    struct Treemap {
+        SizeTextFormat sizes;
+        bool gradientEnabled = false;
+        int fileGroupMinSize = 0;
+        QString paletteColorsJSON;
+        bool operator==(const Treemap&) const = default;
+    };
+    OutlineDisplaySettings outlineDisplay;
+    FileTreeOutlineOptions outlineOptions;
+    Types types;
+    Treemap treemap;
+    SizeTextFormat strip;
+
+    static TreeViewTabSettings of(const Preferences& preferences);
+    bool operator==(const TreeViewTabSettings&) const = default;
+};
 
 // What the Tree View tab shows, decided from the window's state without widgets: which panes
 // are arranged, what stands in place of the outline, the roots' labels, the zoom that still

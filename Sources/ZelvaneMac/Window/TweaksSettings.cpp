@@ -1,19 +1,30 @@
 #include "ZelvaneMac/Window/TweaksSettings.hpp"
 
-#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Core/Text/Localization.hpp"
 
 namespace zelvane {
 
+std::span<const TweakToggle> tweakToggles() {
+    namespace K = PreferenceKeys;
+    using T = TweaksSettings;
+    static constexpr TweakToggle toggles[] = {
+        {K::tweakEnableDragDrop, textKey("Enable drag/drop"), 0, &T::enableDragDrop},
+        {K::tweakEnableDoubleClickOpen, textKey("Open file on double click"), 0, &T::enableDoubleClickOpen},
+        {K::tweakEnableRename, textKey("Enable rename"), 0, &T::enableRename},
+        {K::monitorFileSystemForChanges, textKey("Monitor file system for changes"), 0, &T::monitorFileSystemForChanges},
+        {K::tweakShowMaxModifiedDate,
+         textKey("Show max modified date of all sub folders/files as folder's last modified date"), 0,
+         &T::showMaxModifiedDate},
+        {K::tweakShowHorizontalLines, textKey("Show horizontal lines in grids"), 1, &T::showHorizontalLines},
+        {K::tweakAltRowColors, textKey("Alternate row colors"), 1, &T::altRowColors},
+        {K::tweakGradientEnabled, textKey("Enable gradient colors in treemap"), 1, &T::gradientEnabled},
+    };
+    return toggles;
+}
+
 TweaksSettings loadTweaks(const Preferences& p) {
     TweaksSettings s;
-    s.enableDragDrop = p.value(PreferenceKeys::tweakEnableDragDrop);
-    s.enableDoubleClickOpen = p.value(PreferenceKeys::tweakEnableDoubleClickOpen);
-    s.enableRename = p.value(PreferenceKeys::tweakEnableRename);
-    s.monitorFileSystemForChanges = p.value(PreferenceKeys::monitorFileSystemForChanges);
-    s.showMaxModifiedDate = p.value(PreferenceKeys::tweakShowMaxModifiedDate);
-    s.showHorizontalLines = p.value(PreferenceKeys::tweakShowHorizontalLines);
-    s.altRowColors = p.value(PreferenceKeys::tweakAltRowColors);
-    s.gradientEnabled = p.value(PreferenceKeys::tweakGradientEnabled);
+    for (const TweakToggle& t : tweakToggles()) s.*t.field = p.value(t.key);
     s.byteUnitBaseRaw = p.value(PreferenceKeys::byteUnitBase);
     s.decimalPlaces = p.value(PreferenceKeys::tweakDecimalPlaces);
     s.fileGroupMinSize = p.value(PreferenceKeys::tweakFileGroupMinSize);
@@ -21,14 +32,7 @@ TweaksSettings loadTweaks(const Preferences& p) {
 }
 
 void storeTweaks(Preferences& p, const TweaksSettings& s) {
-    p.set(PreferenceKeys::tweakEnableDragDrop, s.enableDragDrop);
-    p.set(PreferenceKeys::tweakEnableDoubleClickOpen, s.enableDoubleClickOpen);
-    p.set(PreferenceKeys::tweakEnableRename, s.enableRename);
-    p.set(PreferenceKeys::monitorFileSystemForChanges, s.monitorFileSystemForChanges);
-    p.set(PreferenceKeys::tweakShowMaxModifiedDate, s.showMaxModifiedDate);
-    p.set(PreferenceKeys::tweakShowHorizontalLines, s.showHorizontalLines);
-    p.set(PreferenceKeys::tweakAltRowColors, s.altRowColors);
-    p.set(PreferenceKeys::tweakGradientEnabled, s.gradientEnabled);
+    for (const TweakToggle& t : tweakToggles()) p.set(t.key, s.*t.field);
     p.set(PreferenceKeys::byteUnitBase, s.byteUnitBaseRaw);
     p.set(PreferenceKeys::tweakDecimalPlaces, s.decimalPlaces);
     p.set(PreferenceKeys::tweakFileGroupMinSize, s.fileGroupMinSize);

@@ -12,16 +12,25 @@
 #include <QTemporaryDir>
 
 #include "QtWidgetTestApp.hpp"
+#include "ShownWindow.hpp"
+#include "TestTrees.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Services/PortableMode.hpp"
 #include "ZelvaneMac/Services/UpdateChecker.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/ExportOptionsView.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/TweaksSheet.hpp"
+#include "ZelvaneMac/Widgets/FileList/FileListView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/BrandingPanel.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/FileViewTab.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/UpdateBanner.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/WindowSheets.hpp"
+#include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
+#include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/FileViewResults.hpp"
 #include "ZelvaneMac/Window/Exports/WindowExports.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
 
@@ -126,6 +135,60 @@ TEST(TweaksSheet, TheWindowStoresOnlyWhatOkConfirms) {
     sheet->accept();
     EXPECT_FALSE(prefs.value(PreferenceKeys::tweakAltRowColors));
     EXPECT_TRUE(prefs.object("tweakFileGroupMinSize").isValid());  // all eleven are written
+}
+
+// Each box of the sheet edits its own setting and stores it under its own key, and says what it does.
+TEST(TweaksSheet, EachBoxStoresItsOwnKey) {
+    qtWidgetApp();
+    const std::span<const TweakToggle> toggles = tweakToggles();
+    ASSERT_EQ(toggles.size(), 8u);
+    for (size_t i = 0; i < toggles.size(); ++i) {
+        QTemporaryDir dir;
+        Preferences prefs(dir.filePath("p.plist"));
+        TweaksSheet sheet(loadTweaks(prefs));
+        QCheckBox* box = sheet.toggle(int(i));
+        EXPECT_EQ(box->text(), localized(toggles[i].label));
+        EXPECT_EQ(box->isChecked(), toggles[i].key.defaultValue);
+        box->setChecked(!box->isChecked());
+        storeTweaks(prefs, sheet.settings());
+        for (size_t j = 0; j < toggles.size(); ++j)
+            EXPECT_EQ(prefs.value(toggles[j].key), toggles[j].key.defaultValue != (i == j)) << "box " << i << ", key " << j;
+        EXPECT_EQ(loadTweaks(prefs), sheet.settings());
+    }
+}
+
+// What OK stores reaches the views of the open window at once: the rows of both tabs, the sizes
+// they write and the rows the file list takes.
+TEST(TweaksSheet, TheOpenWindowsViewsFollowWhatOkStores) {
+    fixtures::TempDir tree;
+    fixtures::writePhotosMusicAndNotes(tree.path());
+    fixtures::ShownWindow w;
+    ASSERT_TRUE(w.scan(tree.path()));
+    ContextMenuOutlineView& treeRows = w.outline().outline();
+    FileViewTab& fileView = *w.window().contentView()->fileViewTab();
+    QTreeView& listRows = fileView.fileList().outline();
+    EXPECT_TRUE(treeRows.alternatingRowColors());
+    EXPECT_TRUE(listRows.alternatingRowColors());
+    EXPECT_EQ(fileView.currentInputs().byteUnitBase, ByteUnitBase::decimal);
+
+    w.state().prompts().setShowTweaksSheet(true);
+    auto* sheet = qobject_cast<TweaksSheet*>(w.window().sheets().sheet(&WindowPrompts::showTweaksSheet));
+    ASSERT_TRUE(sheet);
+    const std::span<const TweakToggle> toggles = tweakToggles();
+    for (size_t i = 0; i < toggles.size(); ++i)
+        if (toggles[i].field == &TweaksSettings::altRowColors) sheet->toggle(int(i))->setChecked(false);
+    sheet->sizeUnitsPicker()->setCurrentIndex(1);
+    sheet->accept();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !treeRows.alternatingRowColors(); }));
+    EXPECT_FALSE(listRows.alternatingRowColors());
+    EXPECT_EQ(fileView.currentInputs().byteUnitBase, ByteUnitBase::binary);
+
+    // The File View shown: the search bar's folders box is stored, and the list takes the folders.
+    w.state().setSelectedTab(ContentTab::fileView);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.state().fileResults().fileResultCount() == 12; }));
+    w.prefs().set(PreferenceKeys::fileIncludeFolders, true);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.state().fileResults().fileResultCount() == 15; }))
+        << w.state().fileResults().fileResultCount();
 }
 
 TEST(ExportOptionsView, ChoicesGoToTheSelectionAndToggleChangesAreStoredAtOnce) {

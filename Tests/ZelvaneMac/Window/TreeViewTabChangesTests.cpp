@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QSignalSpy>
 #include <QTemporaryDir>
 
 #include <filesystem>
@@ -18,9 +19,11 @@
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/PaneToggles.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
+#include "ZelvaneMac/Window/FileViewTabModel.hpp"
 #include "ZelvaneMac/Window/TreeViewTabChanges.hpp"
 #include "ZelvaneMac/Window/TreeViewTabModel.hpp"
 #include "ZelvaneMac/Window/TreemapZoom.hpp"
+#include "ZelvaneMac/Window/TweaksSettings.hpp"
 #include "ZelvaneMac/Window/ViewCommands.hpp"
 
 namespace zelvane {
@@ -103,6 +106,11 @@ TEST(TreeViewTabChanges, EachChangeTouchesOnlyThePartsThatShowIt) {
          Part::outlinePart | Part::typesPart | Part::treemapPart | Part::stripPart},
         {"the gradient", [&] { rig.prefs.set(PreferenceKeys::tweakGradientEnabled, false); }, Part::treemapPart},
         {"a preference no part shows", [&] { rig.prefs.set(PreferenceKeys::autoScanAfterSelection, false); }, 0},
+        {"the Tweaks sheet's OK without a change", [&] { storeTweaks(rig.prefs, loadTweaks(rig.prefs)); }, 0},
+        {"a decimal place more", [&] { rig.prefs.set(PreferenceKeys::tweakDecimalPlaces, int64_t(2)); },
+         Part::outlinePart | Part::typesPart},
+        {"the palette", [&] { rig.prefs.set(PreferenceKeys::treemapPaletteColorsJSON, QStringLiteral("[\"#112233\"]")); },
+         Part::typesPart | Part::treemapPart},
         {"the file types pane", [&] { rig.state.panes().setShowFileTypes(!rig.state.panes().showFileTypes()); },
          Part::arrangementPart | Part::typesPart},
         {"the volumes", [&] { rig.state.setVolumes({diskNamed(rig.path())}); },
@@ -176,6 +184,50 @@ TEST(TreeViewTabModel, PanesAreHandedTheShownTreeWithItsLabelsAndAZoomOnlyWhileI
     EXPECT_EQ(rig.model.treemapInputs().zoomedNode, nullptr);
     EXPECT_EQ(rig.model.infoStripTexts().value(0), rig.path() + " (Disk)");
     rig.state.treemapZoom().setRoot(nullptr);
+}
+
+// The File View tab's settings follow the preferences it reads, once per change of what it shows,
+// and become the list's inputs.
+TEST(FileViewTabModel, FollowsOnlyWhatTheListShowsAndHandsItToTheList) {
+    TabRig rig;
+    rig.scan();
+    FileViewTabModel model(rig.prefs);
+    QSignalSpy sent(&model.settingsWatch(), &SettingsWatch::changed);
+    FileListInputs in = model.listInputs(rig.state.scanControl().effectiveRoots(), QStringLiteral("*.txt"), true);
+    EXPECT_EQ(in.roots.size(), 1u);
+    EXPECT_EQ(in.filterText, "*.txt");
+    EXPECT_TRUE(in.isActive);
+    EXPECT_EQ(in.maxFiles, 1000) << "the stored default, 1,000 rows";
+    EXPECT_EQ(in.dupMethod, DuplicateMethod::nameSizeDate);
+    EXPECT_TRUE(in.matchEntirePath);
+    EXPECT_FALSE(in.includeFolders);
+
+    const struct {
+        const char* what;
+        std::function<void()> change;
+        int sends;
+    } cases[] = {
+        {"the Tweaks sheet's OK without a change", [&] { storeTweaks(rig.prefs, loadTweaks(rig.prefs)); }, 0},
+        {"a setting only the Tree View shows", [&] { rig.prefs.set(PreferenceKeys::tweakGradientEnabled, false); }, 0},
+        {"folders listed", [&] { rig.prefs.set(PreferenceKeys::fileIncludeFolders, true); }, 1},
+        {"a cap that is no choice, read as 1,000", [&] { rig.prefs.set(PreferenceKeys::fileMaxFilesOption, QStringLiteral("all")); }, 0},
+        {"every row", [&] { rig.prefs.set(PreferenceKeys::fileMaxFilesOption, QStringLiteral("ALL")); }, 1},
+        {"a method that names none", [&] { rig.prefs.set(PreferenceKeys::fileDupMethod, int64_t(7)); }, 1},
+        {"double clicks", [&] { rig.prefs.set(PreferenceKeys::tweakEnableDoubleClickOpen, false); }, 1},
+        {"binary units", [&] { rig.prefs.set(PreferenceKeys::byteUnitBase, int64_t(1024)); }, 1},
+    };
+    for (const auto& c : cases) {
+        sent.clear();
+        c.change();
+        EXPECT_EQ(sent.count(), c.sends) << c.what;
+    }
+    in = model.listInputs({}, {}, false);
+    EXPECT_TRUE(in.includeFolders);
+    EXPECT_EQ(in.maxFiles, std::nullopt);
+    EXPECT_EQ(in.dupMethod, DuplicateMethod::none);
+    EXPECT_EQ(in.byteUnitBase, ByteUnitBase::binary);
+    EXPECT_FALSE(model.settings().enableDoubleClickOpen);
+    EXPECT_EQ(model.settings(), FileViewTabSettings::of(rig.prefs));
 }
 
 }  // namespace

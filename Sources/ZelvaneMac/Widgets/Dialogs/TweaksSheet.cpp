@@ -85,28 +85,18 @@ TweaksSheet::TweaksSheet(const TweaksSettings& settings, QWidget* parent) : QDia
     title->setFont(headline);
     column->addWidget(title);
 
-    bool* flags[8] = {&settings_.enableDragDrop,       &settings_.enableDoubleClickOpen, &settings_.enableRename,
-                      &settings_.monitorFileSystemForChanges, &settings_.showMaxModifiedDate, &settings_.showHorizontalLines,
-                      &settings_.altRowColors,          &settings_.gradientEnabled};
-    const char* labels[8] = {textKey("Enable drag/drop"),
-                             textKey("Open file on double click"),
-                             textKey("Enable rename"),
-                             textKey("Monitor file system for changes"),
-                             textKey("Show max modified date of all sub folders/files as folder's last modified date"),
-                             textKey("Show horizontal lines in grids"),
-                             textKey("Alternate row colors"),
-                             textKey("Enable gradient colors in treemap")};
     auto* first = new QVBoxLayout;
     first->setSpacing(8);
     auto* second = new QVBoxLayout;
     second->setSpacing(8);
-    for (int i = 0; i < 8; ++i) {
-        auto* box = new QCheckBox(localized(labels[i]), this);
-        box->setChecked(*flags[i]);
-        bool* flag = flags[i];
-        connect(box, &QCheckBox::toggled, this, [flag](bool on) { *flag = on; });
-        toggles_[i] = box;
-        (i < 5 ? first : second)->addWidget(box);
+    QVBoxLayout* groups[] = {first, second};
+    for (const TweakToggle& t : tweakToggles()) {
+        auto* box = new QCheckBox(localized(t.label), this);
+        bool& flag = settings_.*t.field;
+        box->setChecked(flag);
+        connect(box, &QCheckBox::toggled, this, [&flag](bool on) { flag = on; });
+        toggles_.push_back(box);
+        groups[t.group]->addWidget(box);
     }
     column->addLayout(first);
     column->addWidget(sheetDivider(this));

@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include <vector>
+
 #include "ZelvaneMac/Window/TweaksSettings.hpp"
 
 class QCheckBox;
@@ -22,11 +24,11 @@ public:
     QSpinBox* decimalPlacesStepper() const { return decimals_; }
     QSpinBox* fileGroupStepper() const { return groupMin_; }
     QComboBox* sizeUnitsPicker() const { return units_; }
-    QCheckBox* toggle(int index) const { return toggles_[index]; }  // in the order of the sheet
+    QCheckBox* toggle(int index) const { return toggles_.at(size_t(index)); }  // in the order of the sheet
 
 private:
     TweaksSettings settings_;
-    QCheckBox* toggles_[8] = {};
+    std::vector<QCheckBox*> toggles_;  // one for each of `tweakToggles()`
     QComboBox* units_;
     QSpinBox* decimals_;
     QSpinBox* groupMin_;

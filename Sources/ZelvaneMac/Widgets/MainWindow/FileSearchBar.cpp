@@ -21,6 +21,7 @@
 #include "ZelvaneMac/Widgets/Common/PreferenceKeyNames.hpp"
 #include "ZelvaneMac/Widgets/Common/TextStyles.hpp"
 #include "ZelvaneMac/Window/FileViewResults.hpp"
+#include "ZelvaneMac/Window/FileViewTabModel.hpp"
 
 namespace zelvane {
 
@@ -43,11 +44,6 @@ QLabel* secondaryLabel(const QString& text, QWidget* parent) {
 }
 
 }  // namespace
-
-DuplicateMethod storedDuplicateMethod(const Preferences& preferences) {
-    const int64_t raw = preferences.value(PreferenceKeys::fileDupMethod);
-    return raw == 1 ? DuplicateMethod::nameSize : raw == 2 ? DuplicateMethod::nameSizeDate : DuplicateMethod::none;
-}
 
 FileSearchBar::FileSearchBar(Preferences& preferences, FileViewResults& results, QWidget* parent)
     : QWidget(parent), preferences_(preferences), results_(results) {

@@ -14,7 +14,6 @@ class FileViewResults;
 class FilterHistoryMenu;
 class FilterSyntaxTextField;
 class Preferences;
-enum class DuplicateMethod : int;
 
 // The File View's search bar: match mode, folders, row cap and duplicate method above the search
 // field with its history. The options are stored preferences and show what is stored; the text is
@@ -50,8 +49,5 @@ private:
     QToolButton* clearSearch_ = nullptr;
     FilterHistoryMenu* history_ = nullptr;
 };
-
-// The duplicate method the stored preference names (0, 1 or 2; anything else is none).
-DuplicateMethod storedDuplicateMethod(const Preferences& preferences);
 
 }  // namespace zelvane

@@ -4,16 +4,12 @@
 #include <QVBoxLayout>
 
 #include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
-#include "ZelvaneMac/Core/Settings/Preferences.hpp"
-#include "ZelvaneMac/Core/Settings/SizeTextFormat.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Models/FileListPipeline.hpp"
-#include "ZelvaneMac/Models/FilterFieldHistory.hpp"
 #include "ZelvaneMac/Widgets/Common/AppIcon.hpp"
 #include "ZelvaneMac/Widgets/Common/EmptyStateView.hpp"
 #include "ZelvaneMac/Widgets/Common/FileActionMenu.hpp"
 #include "ZelvaneMac/Widgets/Common/FilterSyntaxTextField.hpp"
-#include "ZelvaneMac/Widgets/Common/PreferenceKeyNames.hpp"
 #include "ZelvaneMac/Widgets/Common/Separators.hpp"
 #include "ZelvaneMac/Widgets/FileList/FileListView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/FileSearchBar.hpp"
@@ -21,6 +17,7 @@
 #include "ZelvaneMac/Widgets/Preview/PreviewWindow.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/FileViewResults.hpp"
+#include "ZelvaneMac/Window/FileViewTabModel.hpp"
 #include "ZelvaneMac/Window/HoverPathState.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/ResultTabSetup.hpp"
@@ -30,7 +27,8 @@
 
 namespace zelvane {
 
-FileViewTab::FileViewTab(ContentViewState& state, QWidget* parent) : QWidget(parent), state_(state) {
+FileViewTab::FileViewTab(ContentViewState& state, QWidget* parent)
+    : QWidget(parent), state_(state), model_(std::make_unique<FileViewTabModel>(state.preferences())) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -104,15 +102,7 @@ void FileViewTab::followState() {
     });
     connect(&state_.commands(), &ViewCommands::focusFileSearch, this,
             [this] { searchBar_->searchField().setFocus(Qt::OtherFocusReason); });
-    connect(&state_.preferences(), &Preferences::changed, this, [this](const QString& key) {
-        static const QStringList listInputs = preferenceKeyNames(
-            PreferenceKeys::fileSearchHistoryJSON, PreferenceKeys::fileMatchEntirePath, PreferenceKeys::fileIncludeFolders,
-            PreferenceKeys::fileMaxFilesOption, PreferenceKeys::fileDupMethod, PreferenceKeys::fileDupsOnly,
-            PreferenceKeys::byteUnitBase, PreferenceKeys::byteSizeDisplayMode, PreferenceKeys::tweakDecimalPlaces,
-            PreferenceKeys::tweakShowHorizontalLines, PreferenceKeys::tweakAltRowColors,
-            PreferenceKeys::tweakEnableDragDrop, PreferenceKeys::tweakEnableDoubleClickOpen);
-        if (listInputs.contains(key)) updateList();
-    });
+    connect(&model_->settingsWatch(), &SettingsWatch::changed, this, &FileViewTab::updateList);
 }
 
 FilterSyntaxTextField& FileViewTab::searchField() { return searchBar_->searchField(); }
@@ -129,21 +119,8 @@ void FileViewTab::endRename() {
 }
 
 FileListInputs FileViewTab::currentInputs() const {
-    const Preferences& p = state_.preferences();
-    FileListInputs in;
-    in.roots = state_.scanControl().effectiveRoots();
-    const SizeTextFormat sizes = SizeTextFormat::of(p);
-    in.byteUnitBase = sizes.base;
-    in.byteSizeDisplayMode = sizes.mode;
-    in.decimalPlaces = int(p.value(PreferenceKeys::tweakDecimalPlaces));
-    in.filterText = state_.fileResults().fileFilterText();
-    in.matchEntirePath = p.value(PreferenceKeys::fileMatchEntirePath);
-    in.includeFolders = p.value(PreferenceKeys::fileIncludeFolders);
-    in.maxFiles = maxFilesCap(maxFilesOptionOrDefault(p.value(PreferenceKeys::fileMaxFilesOption)));
-    in.dupMethod = storedDuplicateMethod(p);
-    in.dupsOnly = p.value(PreferenceKeys::fileDupsOnly);
-    in.isActive = state_.selectedTab() == ContentTab::fileView;
-    return in;
+    return model_->listInputs(state_.scanControl().effectiveRoots(), state_.fileResults().fileFilterText(),
+                              state_.selectedTab() == ContentTab::fileView);
 }
 
 bool FileViewTab::showsEmptyState() const { return content_->currentWidget() == empty_; }
@@ -154,9 +131,8 @@ void FileViewTab::updateList() {
     for (const RootRef& r : in.roots)
         if (r && r->childCount() > 0) anyChildren = true;
     content_->setCurrentWidget(anyChildren ? static_cast<QWidget*>(list_) : empty_);
-    const Preferences& p = state_.preferences();
-    list_->setOptions({p.value(PreferenceKeys::tweakShowHorizontalLines), p.value(PreferenceKeys::tweakAltRowColors),
-                       p.value(PreferenceKeys::tweakEnableDragDrop), p.value(PreferenceKeys::tweakEnableDoubleClickOpen)});
+    const FileViewTabSettings& s = model_->settings();
+    list_->setOptions({s.showHorizontalLines, s.altRowColors, s.enableDragDrop, s.enableDoubleClickOpen});
     list_->pipeline().update(in);
 }
 

@@ -15,6 +15,7 @@ class FileActionMenu;
 class FileListView;
 class FileNode;
 class FileSearchBar;
+class FileViewTabModel;
 class FilterHistoryMenu;
 class FilterSyntaxTextField;
 struct FileListInputs;
@@ -42,6 +43,7 @@ private:
     void updateList();
 
     ContentViewState& state_;
+    std::unique_ptr<FileViewTabModel> model_;
     FileSearchBar* searchBar_ = nullptr;
     QStackedWidget* content_ = nullptr;
     EmptyStateView* empty_ = nullptr;
