@@ -39,11 +39,6 @@ void ScanProgressTracker::addScore(double share) {
     totalScore_ += share;
 }
 
-double ScanProgressTracker::totalScore() const {
-    std::lock_guard lock(lock_);
-    return totalScore_;
-}
-
 ScanProgress ScanProgressTracker::snapshot() const {
     std::lock_guard lock(lock_);
     return {files_, dirs_, totalBytes_, percentFromScore(totalScore_)};

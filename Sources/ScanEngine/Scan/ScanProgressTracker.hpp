@@ -32,7 +32,6 @@ public:
     // The share of the scan that is finished (progress budgets of folders that are done).
     void addScore(double share);
     bool isCancelled() const { return isCancelledCheck_ && isCancelledCheck_(); }
-    bool hasCallback() const { return bool(callback_); }
     // The running totals with percentComplete from the score (truncated, at most 100).
     ScanProgress snapshot() const;
     // The last report: running totals at 100 percent, unthrottled.
@@ -40,7 +39,6 @@ public:
 
     const ProgressCallback& callback() const { return callback_; }
     const CancelCheck& isCancelledCheck() const { return isCancelledCheck_; }
-    double totalScore() const;
 
 private:
     static int percentFromScore(double score);

@@ -123,7 +123,6 @@ public:
     // The node's row when its folder's rows are already made; never makes any.
     QModelIndex existingIndexForNode(FileNode* node) const;
     bool isRetiredGroup(const FileNode* node) const { return retiredGroups_.count(node) != 0; }
-    bool isLiveGroup(const FileNode* node) const { return !retiredGroups_.count(node) && node->isSyntheticGroup(); }
     // The group row among a folder's rows (making them), or null.
     FileNode* syntheticGroupOf(FileNode* folder);
     // Nodes for a file action: group rows stand for the files they fold; retired groups and

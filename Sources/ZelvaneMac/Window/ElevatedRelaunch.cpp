@@ -21,14 +21,8 @@ bool isProgram(const QString& path) {
 ElevatedRelaunch::ElevatedRelaunch(Preferences& preferences, RelaunchEnvironment environment, QObject* parent)
     : QObject(parent), preferences_(preferences), env_(std::move(environment)) {}
 
-void ElevatedRelaunch::setFailed(bool value) {
-    if (failed_ == value) return;
-    failed_ = value;
-    emit failedChanged(value);
-}
-
 void ElevatedRelaunch::notGranted() {
-    setFailed(true);
+    failed_ = true;
     emit restartFailed(localized("Administrator access wasn't granted, or the password prompt was cancelled."));
 }
 
@@ -43,7 +37,7 @@ void ElevatedRelaunch::restartAsAdministrator(std::optional<QRect> windowFrame) 
         emit restartFailed(localized("Couldn't find the Ostrane helper inside this app bundle."));
         return;
     }
-    setFailed(false);
+    failed_ = false;
     const QStringList environment = askpassEnvironment(env_, windowFrame);
     // Validation only: sudo asks through the prompt and starts nothing. The prompt may take as long
     // as the user needs; this instance stays until the answer is known.

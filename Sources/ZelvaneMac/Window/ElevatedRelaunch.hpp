@@ -42,14 +42,12 @@ public:
     const RelaunchEnvironment& environment() const { return env_; }
 
 signals:
-    void failedChanged(bool failed);
     // "Couldn't Restart" with this detail.
     void restartFailed(const QString& detail);
     // "Couldn't Reset Permissions" with this detail.
     void permissionsResetFailed(const QString& detail);
 
 private:
-    void setFailed(bool value);
     void startElevatedInstance(const QStringList& askpassEnvironment);
     // Validation or the elevated start failed: the instance stays and says so.
     void notGranted();

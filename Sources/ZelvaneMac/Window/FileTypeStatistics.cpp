@@ -18,8 +18,7 @@ void FileTypeStatistics::setExtensionColorRank(const ColorRank& value) {
 }
 
 void FileTypeStatistics::setExtensionPanelDisplayed(const std::vector<ExtensionStats>& value) {
-    if (assignIfChanged(extensionPanelDisplayed_, value))
-        emit extensionPanelDisplayedChanged(extensionPanelDisplayed_);
+    extensionPanelDisplayed_ = value;
 }
 
 void FileTypeStatistics::setExtensionColorRankRoots(const NodeList& value) {

@@ -40,7 +40,6 @@ public:
 signals:
     void extensionStatsChanged(const std::vector<ExtensionStats>& value);
     void extensionColorRankChanged(const ColorRank& value);
-    void extensionPanelDisplayedChanged(const std::vector<ExtensionStats>& value);
     void extensionColorRankRootsChanged(const NodeList& value);
     void renewed();
 

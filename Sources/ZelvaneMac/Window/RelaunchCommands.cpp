@@ -10,7 +10,6 @@ namespace zelvane {
 ElevatedRelaunch& installElevatedRelaunch(ContentViewState& state, RelaunchEnvironment environment) {
     delete state.findChild<ElevatedRelaunch*>(QString(), Qt::FindDirectChildrenOnly);
     auto* relaunch = new ElevatedRelaunch(state.preferences(), std::move(environment), &state);
-    QObject::connect(relaunch, &ElevatedRelaunch::failedChanged, &state.prompts(), &WindowPrompts::setAdminRelaunchFailed);
     QObject::connect(relaunch, &ElevatedRelaunch::restartFailed, &state,
                      [&state](const QString& detail) { state.prompts().setAdminRelaunchErrorDetail(detail); });
     QObject::connect(relaunch, &ElevatedRelaunch::permissionsResetFailed, &state,

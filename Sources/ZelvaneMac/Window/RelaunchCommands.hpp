@@ -13,7 +13,7 @@ class ContentViewState;
 // The restart and reset commands of one window, as the scan button's administrator menu, the File
 // menu and the reset confirmations call them. Outcomes land in the window's fields: failures in
 // `adminRelaunchErrorDetail` ("Couldn't Restart") or `permissionsResetErrorDetail` ("Couldn't
-// Reset Permissions"), and `adminRelaunchFailed`.
+// Reset Permissions").
 
 // `windowFrame`: the window's frame on the screen, so the password prompt appears on that window's
 // display; by default the frame of the state's host window.

@@ -91,7 +91,6 @@ void ScanController::handleScanStateChange() {
     }
     inScanRootsChange_ = false;
 
-    emit scanRootsChanged(roots);
     recomputeEffectiveRoots();
 }
 
@@ -105,10 +104,9 @@ void ScanController::recomputeEffectiveRoots() {
     emit treesRetiring(KeptTrees(kept));
     const std::vector<RootRef> retired = std::exchange(effectiveRoots_, std::move(roots));
     const std::vector<RootRef> shown = effectiveRoots_;  // handlers may change effectiveRoots_
-    live_->watchShown();                   // 3
-    hasScannedContent_ = !shown.empty();   // 4
-    stats_->restartFor(shown);             // 6
-    restore_.restoreIn(shown);            // 7
+    live_->watchShown();         // 3
+    stats_->restartFor(shown);   // 4
+    restore_.restoreIn(shown);   // 5
     emit effectiveRootsChanged(shown);
 }
 

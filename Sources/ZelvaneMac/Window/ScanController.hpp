@@ -25,10 +25,9 @@ class LiveUpdates;
 // decides which roots the views show (`effectiveRoots`) and runs the window's handlers when the
 // scan roots or the shown roots change, in this order:
 //   scan roots:  1 filtered copy, 2 "results were shown";
-//   shown roots: 3 live monitoring, 4 `hasScannedContent`, 6 per-extension statistics in the
-//                background, 7 restore of the outline's expansion and selection.
-// (5 follows the monitoring preference.) Views follow `effectiveRootsChanged`, and the live
-// monitor's reports through `liveUpdates()`.
+//   shown roots: 3 live monitoring, 4 per-extension statistics in the background, 5 restore of
+//                the outline's expansion and selection.
+// Views follow `effectiveRootsChanged`, and the live monitor's reports through `liveUpdates()`.
 //
 // Nodes are referred to by plain pointer (selections, the zoomed node, rename targets, ...).
 // Before a tree can be released this controller announces it (`treesRetiring`) and every holder
@@ -56,8 +55,7 @@ public:
     const FilteredCopy& filteredCopy() const { return *filtered_; }
     // The trees this window holds: the scan's and the filtered copy (the shown ones are one of them).
     std::vector<RootRef> heldRoots() const;
-    // Some roots are shown now; some were shown once in this window (it stays true).
-    bool hasScannedContent() const { return hasScannedContent_; }
+    // Some roots were shown once in this window (it stays true).
     bool hasEverShownScanResults() const { return hasEverShownScanResults_; }
 
     // What a scan in place of the shown roots reopens; the live monitor's reports and staleness.
@@ -85,7 +83,6 @@ signals:
     // A scan is about to start: what was laid out for the old result is stale.
     void scanStarting();
     void firstResultsShown();
-    void scanRootsChanged(const std::vector<zelvane::RootRef>& roots);
     void effectiveRootsChanged(const std::vector<zelvane::RootRef>& roots);
     // Every tree but `kept`'s may be released once this returns; handlers run while all are alive.
     void treesRetiring(const zelvane::KeptTrees& kept);
@@ -103,7 +100,6 @@ private:
     std::vector<RootRef> effectiveRoots_;
     bool inScanRootsChange_ = false;
     JobGeneration selectJobs_;
-    bool hasScannedContent_ = false;
     bool hasEverShownScanResults_ = false;
 };
 

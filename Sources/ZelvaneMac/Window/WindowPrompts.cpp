@@ -39,10 +39,6 @@ void WindowPrompts::setAdminRelaunchErrorDetail(const std::optional<QString>& va
         emit adminRelaunchErrorDetailChanged(adminRelaunchErrorDetail_);
 }
 
-void WindowPrompts::setAdminRelaunchFailed(bool value) {
-    if (assignIfChanged(adminRelaunchFailed_, value)) emit adminRelaunchFailedChanged(adminRelaunchFailed_);
-}
-
 void WindowPrompts::setShowFullDiskAccessAlert(bool value) {
     if (assignIfChanged(showFullDiskAccessAlert_, value))
         emit showFullDiskAccessAlertChanged(showFullDiskAccessAlert_);

@@ -29,8 +29,6 @@ public:
     void setPermissionsResetErrorDetail(const std::optional<QString>& value);
     const std::optional<QString>& adminRelaunchErrorDetail() const { return adminRelaunchErrorDetail_; }
     void setAdminRelaunchErrorDetail(const std::optional<QString>& value);
-    bool adminRelaunchFailed() const { return adminRelaunchFailed_; }
-    void setAdminRelaunchFailed(bool value);
     bool showFullDiskAccessAlert() const { return showFullDiskAccessAlert_; }
     void setShowFullDiskAccessAlert(bool value);
     bool showFullDiskAccessAlreadyGrantedAlert() const { return showFullDiskAccessAlreadyGrantedAlert_; }
@@ -52,7 +50,6 @@ signals:
     void showResetPermissionsConfirmationChanged(bool value);
     void permissionsResetErrorDetailChanged(const std::optional<QString>& value);
     void adminRelaunchErrorDetailChanged(const std::optional<QString>& value);
-    void adminRelaunchFailedChanged(bool value);
     void showFullDiskAccessAlertChanged(bool value);
     void showFullDiskAccessAlreadyGrantedAlertChanged(bool value);
     void showPreparePortableModePromptChanged(bool value);
@@ -68,7 +65,6 @@ private:
     bool showResetPermissionsConfirmation_ = false;
     std::optional<QString> permissionsResetErrorDetail_;
     std::optional<QString> adminRelaunchErrorDetail_;
-    bool adminRelaunchFailed_ = false;
     bool showFullDiskAccessAlert_ = false;
     bool showFullDiskAccessAlreadyGrantedAlert_ = false;
     bool showPreparePortableModePrompt_ = false;

@@ -337,20 +337,20 @@ TEST(ScanSheets, SelectMultipleRefusesNestedRootsAndTheOtherSheetsAnswer) {
     sheet.addFolder();
     ASSERT_EQ(sheet.list()->count(), 4);
     EXPECT_EQ(sheet.list()->item(3)->text(), QStringLiteral("/srv/new")) << "trailing slash dropped";
-    QStringList confirmed{"unset"};
-    QObject::connect(&sheet, &SelectMultipleDialog::confirmed, [&](const QStringList& p) { confirmed = p; });
     // A click on the row of "/" checks it: nested with /mnt/backup, refused with the alert.
     QTest::mouseClick(sheet.list()->viewport(), Qt::LeftButton, {}, sheet.list()->visualItemRect(sheet.list()->item(0)).center());
     EXPECT_EQ(sheet.selection().items()[0].isChecked, true);
     sheet.attemptOK();
     ASSERT_NE(sheet.overlapAlert(), nullptr);
     EXPECT_EQ(sheet.overlapAlert()->text(), QStringLiteral("\"/mnt/backup\"\nis included within\n\"/\"\n\nThey cannot both be selected."));
-    EXPECT_EQ(confirmed, QStringList{"unset"});
+    EXPECT_TRUE(sheet.isVisible()) << "a refused choice keeps the sheet up";
+    EXPECT_TRUE(sheet.confirmedPaths().isEmpty());
     EXPECT_TRUE(sheet.grab().save(grabPath("select-multiple.png")));
     sheet.overlapAlert()->close();
     sheet.clickRow(0);
     sheet.attemptOK();
-    EXPECT_EQ(confirmed, QStringList{"/mnt/backup"});
+    EXPECT_EQ(sheet.result(), QDialog::Accepted);
+    EXPECT_EQ(sheet.confirmedPaths(), QStringList{"/mnt/backup"});
     EXPECT_EQ(prefs.stringList(PreferenceKeys::selectMultipleCustomFoldersJSON), (QStringList{"/srv/a", "/srv/new"}));
 
     AccessDeniedFoldersDialog one({"/root/x"});
@@ -373,14 +373,14 @@ TEST(ScanSheets, SelectMultipleRefusesNestedRootsAndTheOtherSheetsAnswer) {
     EXPECT_NE(plain[1], portable[1]);
     EXPECT_EQ(plain[2], portable[2]);
     FullDiskAccessPromptDialog prompt(false);
-    std::optional<FullDiskAccessPromptDialog::Answer> answer;
-    QObject::connect(&prompt, &FullDiskAccessPromptDialog::answered, [&](auto a) { answer = a; });
     prompt.show();
     EXPECT_TRUE(prompt.grab().save(grabPath("full-disk-access.png")));
     QTest::keyClick(&prompt, Qt::Key_Return);
-    EXPECT_FALSE(answer) << "no default button";
+    EXPECT_TRUE(prompt.isVisible()) << "no default button";
     QTest::keyClick(&prompt, Qt::Key_Escape);
-    EXPECT_EQ(answer, FullDiskAccessPromptDialog::Answer::notNow);
+    EXPECT_FALSE(prompt.isVisible());
+    EXPECT_EQ(prompt.result(), QDialog::Rejected);
+    EXPECT_EQ(prompt.answer(), FullDiskAccessPromptDialog::Answer::notNow);
 
     // Through the window: "Don't Ask Again" stores the choice and lowers the flag.
     TestWindow w;

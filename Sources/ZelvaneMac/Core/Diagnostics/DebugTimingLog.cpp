@@ -32,19 +32,15 @@ void DebugTimingLog::end(const QUuid& token, const std::optional<QString>& detai
 }
 
 void DebugTimingLog::append(Entry e) {
-    emit entriesWillChange();
     entries_.push_back(std::move(e));
     if (entries_.size() > kMaxEntries) entries_.remove(0, entries_.size() - kMaxEntries);
-    emit entriesChanged();
 }
 
 void DebugTimingLog::close(const QUuid& token, const QDateTime& endedAt, const std::optional<QString>& detail) {
     for (Entry& e : entries_) {
         if (e.id != token) continue;
-        emit entriesWillChange();
         e.endedAt = endedAt;
         if (detail) e.detail = detail;
-        emit entriesChanged();
         return;
     }
 }

@@ -33,10 +33,6 @@ public:
     // Main thread only.
     const QVector<Entry>& entries() const { return entries_; }
 
-signals:
-    void entriesWillChange();
-    void entriesChanged();
-
 private:
     DebugTimingLog() = default;
     void append(Entry e);

@@ -110,10 +110,6 @@ void ScanViewModel::setLastScanAccessDeniedPaths(const QStringList& p) {
     lastScanAccessDeniedPaths_ = p;
     emit lastScanAccessDeniedPathsChanged(p);
 }
-void ScanViewModel::setLastScanWasCSVImport(bool on) {
-    lastScanWasCSVImport_ = on;
-    emit lastScanWasCSVImportChanged(on);
-}
 
 // ---- selection ------------------------------------------------------------------------------
 
@@ -224,7 +220,7 @@ void ScanViewModel::startScan(const std::optional<DecodedFilter>& excludeFilters
     else
         return;
     supersedeRunningJob();
-    setLastScanWasCSVImport(false);
+    lastScanWasCSVImport_ = false;
 
     auto cancel = beginRun(QStringLiteral("Scan"));
     const uint64_t generation = generation_;
@@ -308,7 +304,7 @@ void ScanViewModel::startCSVImport(const QString& filePath, bool showMaxModified
     supersedeRunningJob();
     pendingRoot_.reset();
     pendingPaths_.reset();
-    setLastScanWasCSVImport(true);
+    lastScanWasCSVImport_ = true;
     setRootLabel(QLatin1Char('[') + filePath + QLatin1Char(']'));
     auto cancel = beginRun(QStringLiteral("CSV Import"));
     const uint64_t generation = generation_;

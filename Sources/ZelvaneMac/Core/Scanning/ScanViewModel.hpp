@@ -88,7 +88,6 @@ signals:
     void rootLabelChanged(const QString& label);
     void lastScanDurationChanged(std::optional<double> seconds);
     void lastScanAccessDeniedPathsChanged(const QStringList& paths);
-    void lastScanWasCSVImportChanged(bool on);
     void totalCapacityChanged(std::optional<int64_t> bytes);
     void availableCapacityChanged(std::optional<int64_t> bytes);
     void rootCapacitiesChanged(const std::vector<zelvane::RootCapacity>& capacities);
@@ -117,7 +116,6 @@ private:
     void setRootLabel(const QString& s);
     void setLastScanDuration(std::optional<double> d);
     void setLastScanAccessDeniedPaths(const QStringList& p);
-    void setLastScanWasCSVImport(bool on);
     void applyProgress(uint64_t generation, const ScanProgress& p);
     void finishScan(uint64_t generation, std::vector<RootRef> nodes, bool cancelled, const QStringList& denied,
                     std::vector<UnreadableFolder> unreadable);

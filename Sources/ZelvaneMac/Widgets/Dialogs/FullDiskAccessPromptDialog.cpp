@@ -91,16 +91,12 @@ void FullDiskAccessPromptDialog::choose(Answer a) {
     if (answered_) return;
     answered_ = true;
     answer_ = a;
-    emit answered(a);
     done(a == Answer::notNow ? Rejected : Accepted);
 }
 
 // Escape and closing the window answer "Not Now".
 void FullDiskAccessPromptDialog::reject() {
-    if (!answered_) {
-        answered_ = true;
-        emit answered(Answer::notNow);
-    }
+    answered_ = true;
     QDialog::reject();
 }
 

@@ -23,9 +23,6 @@ public:
     // What was answered; "Not Now" until a button is pressed (Escape and closing answer it too).
     Answer answer() const { return answer_; }
 
-signals:
-    void answered(zelvane::FullDiskAccessPromptDialog::Answer answer);
-
 protected:
     void reject() override;
 

@@ -150,7 +150,6 @@ void SelectMultipleDialog::attemptOK() {
     }
     preferences_.setStringList(PreferenceKeys::selectMultipleCustomFoldersJSON, outcome.userFolders);
     confirmed_ = outcome.checkedPaths;
-    emit confirmed(outcome.checkedPaths);
     accept();
 }
 

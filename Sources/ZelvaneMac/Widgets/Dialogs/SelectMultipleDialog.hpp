@@ -44,9 +44,6 @@ public:
     void setAllChecked(bool checked);
     void attemptOK();
 
-signals:
-    void confirmed(const QStringList& checkedPaths);
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -55,7 +55,6 @@ UpdateBanner::UpdateBanner(ContentViewState& state, QWidget* parent) : QWidget(p
     auto* view = new QPushButton(localized("View Update"), this);
     view->setStyleSheet(QStringLiteral("color: black;"));
     row->addWidget(view, 0, Qt::AlignVCenter);
-    view_ = view;
     auto* close = new QToolButton(this);
     close_ = close;
     close->setAutoRaise(true);

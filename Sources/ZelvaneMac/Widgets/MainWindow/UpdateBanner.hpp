@@ -21,7 +21,6 @@ public:
     // The whole message, as the label shows it when there is room.
     QString text() const;
     bool isOffered() const { return offered_; }
-    QAbstractButton* viewButton() const { return view_; }
     QAbstractButton* closeButton() const { return close_; }
 
 signals:
@@ -39,7 +38,6 @@ private:
     ContentViewState& state_;
     QLabel* message_;
     QString fullText_;
-    QAbstractButton* view_;
     QAbstractButton* close_;
     bool offered_ = false;
     QMetaObject::Connection connection_;

@@ -64,24 +64,14 @@ ExportSourceSelection::ExportSourceSelection(ExportSource source, bool hasSelect
                                              QObject* parent)
     : QObject(parent), source_(source), selectedOnly_(hasSelection), format_(format), hasSelection_(hasSelection) {}
 
-void ExportSourceSelection::setSource(ExportSource source) {
-    if (source == source_) return;
-    source_ = source;
-    emit changed();
-}
+void ExportSourceSelection::setSource(ExportSource source) { source_ = source; }
 
-void ExportSourceSelection::setSelectedOnly(bool on) {
-    on = on && hasSelection_;
-    if (on == selectedOnly_) return;
-    selectedOnly_ = on;
-    emit changed();
-}
+void ExportSourceSelection::setSelectedOnly(bool on) { selectedOnly_ = on && hasSelection_; }
 
 void ExportSourceSelection::setFormat(CSVFileFormat format) {
     if (format == format_) return;
     format_ = format;
     emit formatChanged(format);
-    emit changed();
 }
 
 std::vector<FileNode*> currentSelectionNodes(const ContentViewState& state) {

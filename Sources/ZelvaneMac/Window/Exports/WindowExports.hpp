@@ -42,7 +42,6 @@ public:
 
 signals:
     void formatChanged(CSVFileFormat format);
-    void changed();
 
 private:
     ExportSource source_;

@@ -97,7 +97,6 @@ public:
 
     // Jobs.
     int busyRegenerationCount() const { return jobs_.busyCount(); }
-    uint64_t regenerationGeneration() const { return jobs_.generation(); }
     bool isRegenerationScheduled() const { return jobs_.isScheduled(); }
     int jobsStarted() const { return jobs_.jobsStarted(); }
     int jobsApplied() const { return jobs_.jobsApplied(); }

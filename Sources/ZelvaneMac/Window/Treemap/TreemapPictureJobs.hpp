@@ -60,7 +60,6 @@ public:
 
     const TreemapCanvasPicture& picture() const { return picture_; }
     int busyCount() const { return busyCount_; }
-    uint64_t generation() const { return generations_.current(); }
     int jobsStarted() const { return jobsStarted_; }
     int jobsApplied() const { return jobsApplied_; }
     int jobsSuperseded() const { return jobsSuperseded_; }
