@@ -67,12 +67,14 @@ FileListModel::FileListModel(FileListPipeline& pipeline, QObject* parent) : QAbs
         if (!rows_.empty()) emit dataChanged(index(0, 0), index(int(rows_.size()) - 1, kColumnCount - 1));
     });
     list_ = pipeline_.displayedList();
+    copies_ = pipeline_.displayedCopies();
     rows_ = std::span<FileNode* const>(*list_).first(std::min(list_->size(), sliceRows_));
 }
 
 void FileListModel::publish() {
     beginResetModel();
     list_ = pipeline_.displayedList();
+    copies_ = pipeline_.displayedCopies();
     rows_ = std::span<FileNode* const>(*list_).first(std::min(list_->size(), sliceRows_));
     endResetModel();
 }
@@ -88,15 +90,6 @@ void FileListModel::fetchMore(const QModelIndex& parent) {
     rows_ = std::span<FileNode* const>(*list_).first(rows_.size() + more);
     endInsertRows();
 }
-
-namespace {
-// How many rows dupChildren gives, without making them: asked for every row the view lays out.
-size_t dupChildCount(const FileNode& node) {
-    const DuplicateGroup* g = node.dupGroup();
-    if (!g || g->members.size() < 2) return 0;
-    return size_t(std::count_if(g->members.begin(), g->members.end(), [&](const FileNode* m) { return m != &node; }));
-}
-}  // namespace
 
 std::vector<FileNode*> FileListModel::dupChildren(const FileNode& node) {
     const DuplicateGroup* g = node.dupGroup();
@@ -134,7 +127,7 @@ QModelIndex FileListModel::index(int row, int column, const QModelIndex& parent)
     if (row < 0 || column < 0 || column >= kColumnCount) return {};
     if (!parent.isValid()) return size_t(row) < rows_.size() ? createIndex(row, column, quintptr(0)) : QModelIndex();
     if (parent.internalId() != 0 || size_t(parent.row()) >= rows_.size()) return {};
-    if (size_t(row) >= dupChildCount(*rows_[size_t(parent.row())])) return {};
+    if (size_t(row) >= listedCopiesOf(*rows_[size_t(parent.row())])) return {};
     return createIndex(row, column, quintptr(parent.row()) + 1);
 }
 
@@ -146,12 +139,18 @@ QModelIndex FileListModel::parent(const QModelIndex& child) const {
 int FileListModel::rowCount(const QModelIndex& parent) const {
     if (!parent.isValid()) return int(rows_.size());
     if (parent.column() != 0 || parent.internalId() != 0 || size_t(parent.row()) >= rows_.size()) return 0;
-    return int(dupChildCount(*rows_[size_t(parent.row())]));
+    return int(listedCopiesOf(*rows_[size_t(parent.row())]));
 }
 
 int FileListModel::columnCount(const QModelIndex&) const { return kColumnCount; }
 
-bool FileListModel::hasChildren(const QModelIndex& parent) const { return rowCount(parent) > 0; }
+bool FileListModel::hasChildren(const QModelIndex& parent) const {
+    // Asked for every row the view lays out: answered from the rows' bits when the list came
+    // with them, without reading each row's group through its node.
+    if (parent.isValid() && parent.column() == 0 && parent.internalId() == 0 && copies_->size() == list_->size())
+        return copies_->has(size_t(parent.row())) && size_t(parent.row()) < rows_.size();
+    return rowCount(parent) > 0;
+}
 
 QList<QPoint> FileListModel::nameHighlights(const FileNode& node) const {
     if (pipeline_.highlightFilters().empty()) return {};

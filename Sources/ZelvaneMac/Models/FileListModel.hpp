@@ -72,6 +72,7 @@ private:
 
     FileListPipeline& pipeline_;
     SharedNodeList list_;
+    std::shared_ptr<const RowsWithCopies> copies_;
     // The rows the view has been given: the first `shown_` of the list.
     std::span<FileNode* const> rows_;
     size_t sliceRows_ = kSliceRows;

@@ -356,6 +356,7 @@ void FileListPipeline::performRebuild() {
     auto token = busy();
     struct Rebuild {
         SharedNodeList rows;
+        std::shared_ptr<const RowsWithCopies> copies;
         std::vector<RootRef> roots;
         FileListResults results;
         size_t fullCount = 0;
@@ -366,6 +367,7 @@ void FileListPipeline::performRebuild() {
         this, rebuildGeneration_,
         [roots = in_.roots, fullList = fullList_, matchEntirePath = in_.matchEntirePath,
          includeFolders = in_.includeFolders, maxFiles = in_.maxFiles, key = sortKey_, ascending = sortAscending_,
+         dups = in_.dupMethod != DuplicateMethod::none,
          text = trimmed.toStdU16String(), start, readers = groupReaders_](const CancelFlag& superseded) mutable {
             Rebuild r;
             r.roots = roots;
@@ -408,12 +410,14 @@ void FileListPipeline::performRebuild() {
             if (!superseded.isSet()) r.rows = std::make_shared<const std::vector<FileNode*>>(sortNodes(rows, key, ascending, cap));
             else r.rows = std::make_shared<const std::vector<FileNode*>>();
             r.results = totalsOf(*r.rows);
+            r.copies = std::make_shared<const RowsWithCopies>(dups ? RowsWithCopies(*r.rows, &superseded) : RowsWithCopies());
             r.compute = secondsSince(computeStart);
             readers.reset();  // read no group from here on
             return r;
         },
         [this, entry, loadToken, token](Rebuild r) {
             displayed_ = std::move(r.rows);
+            displayedCopies_ = std::move(r.copies);
             displayedRoots_ = std::move(r.roots);
             results_ = r.results;
             emit resultsChanged(results_);

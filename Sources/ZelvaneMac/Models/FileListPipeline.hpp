@@ -100,6 +100,8 @@ public:
 
     const std::vector<FileNode*>& displayed() const { return *displayed_; }
     const SharedNodeList& displayedList() const { return displayed_; }
+    // Which of the shown rows have member rows, made with them; unknown without a duplicate method.
+    const std::shared_ptr<const RowsWithCopies>& displayedCopies() const { return displayedCopies_; }
     const DecodedFilter& highlightFilters() const { return highlightFilters_; }
     bool highlightFullPath() const { return highlightFullPath_; }
     FileListSortKey sortKey() const { return sortKey_; }
@@ -142,6 +144,7 @@ private:
     bool sortAscending_ = false;
     SharedNodeList fullList_ = std::make_shared<const std::vector<FileNode*>>();
     SharedNodeList displayed_ = std::make_shared<const std::vector<FileNode*>>();
+    std::shared_ptr<const RowsWithCopies> displayedCopies_ = std::make_shared<const RowsWithCopies>();
     // The trees the shown rows and the assigned duplicate groups belong to: kept alive until they
     // are replaced, even when the window has moved on to other roots.
     std::vector<RootRef> displayedRoots_;

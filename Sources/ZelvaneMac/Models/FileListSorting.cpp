@@ -133,4 +133,25 @@ std::vector<FileNode*> sortNodes(std::span<FileNode* const> nodes, FileListSortK
     return sortByValue<int64_t>(nodes, ascending, limit, [](const FileNode& n) { return n.effectiveSize(); });
 }
 
+size_t listedCopiesOf(const FileNode& node) {
+    const DuplicateGroup* g = node.dupGroup();
+    if (!g || g->members.size() < 2) return 0;
+    return size_t(std::count_if(g->members.begin(), g->members.end(), [&](const FileNode* m) { return m != &node; }));
+}
+
+RowsWithCopies::RowsWithCopies(std::span<FileNode* const> rows, const CancelFlag* cancel) {
+    // A word of 64 rows is written by one thread alone.
+    std::vector<uint64_t> bits((rows.size() + 63) / 64, 0);
+    parallelFor(bits.size(), parallelWorkerCount(), 256, [&](size_t word, unsigned) {
+        uint64_t w = 0;
+        const size_t end = std::min(rows.size(), (word + 1) * 64);
+        for (size_t i = word * 64; i < end; ++i)
+            if (listedCopiesOf(*rows[i]) > 0) w |= uint64_t(1) << (i % 64);
+        bits[word] = w;
+    }, cancel);
+    if (isCancelled(cancel)) return;
+    bits_ = std::move(bits);
+    rows_ = rows.size();
+}
+
 }  // namespace zelvane

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <limits>
 #include <span>
 #include <string_view>
 #include <vector>
 
+#include "ScanEngine/Support/CancelFlag.hpp"
 #include "ScanEngine/Tree/FileNode.hpp"
 
 namespace zelvane {
@@ -24,5 +26,24 @@ std::string_view fileListSortIdentifier(FileListSortKey key);
 // the rows kept are ordered (memory for them alone). Any thread.
 std::vector<FileNode*> sortNodes(std::span<FileNode* const> nodes, FileListSortKey sortKey, bool sortAscending,
                                  size_t limit = std::numeric_limits<size_t>::max());
+
+// How many member rows the list shows under a file: the other members of its duplicate group,
+// none without a group of two. Reads the group through the node; any thread that may read groups.
+size_t listedCopiesOf(const FileNode& node);
+
+// One bit a row: whether the row has member rows under it, worked out where the rows are made
+// so that a view laying out a hundred thousand rows need not look up each row's group.
+class RowsWithCopies final {
+public:
+    RowsWithCopies() = default;
+    // Reads every row's group on all processors; holds no rows when `cancel` was set meanwhile.
+    RowsWithCopies(std::span<FileNode* const> rows, const CancelFlag* cancel);
+    size_t size() const { return rows_; }
+    bool has(size_t row) const { return row < rows_ && (bits_[row / 64] >> (row % 64) & 1u) != 0; }
+
+private:
+    std::vector<uint64_t> bits_;
+    size_t rows_ = 0;
+};
 
 }  // namespace zelvane

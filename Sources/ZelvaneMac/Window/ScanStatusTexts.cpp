@@ -62,19 +62,42 @@ double scanProgressFraction(const ScanState& state) {
     return std::clamp(percent / 100.0, 0.0, 1.0);
 }
 
+namespace {
+
+template <typename Nodes>
+SelectionTotals addUp(const Nodes& selection, SelectionCountMode mode, const CancelFlag* cancel) {
+    SelectionTotals t;
+    size_t seen = 0;
+    for (const FileNode* node : selection) {
+        if ((++seen & 0xFFFF) == 0 && isCancelled(cancel)) break;
+        // A row drawn deleted is gone from disk and from its folders' totals: it adds nothing.
+        if (node->isDeleted()) continue;
+        t.bytes = saturatingAdd(t.bytes, node->effectiveSize());
+        t.alloc = saturatingAdd(t.alloc, node->effectiveAllocSize());
+        t.count += mode == SelectionCountMode::filesBelowFolders && node->isDir() ? node->subFolderFileCount() : 1;
+    }
+    return t;
+}
+
+}  // namespace
+
+SelectionTotals selectionTotals(std::span<FileNode* const> selection, SelectionCountMode mode) {
+    return addUp(selection, mode, nullptr);
+}
+
+SelectionTotals selectionTotals(const QSet<FileNode*>& selection, SelectionCountMode mode, const CancelFlag* cancel) {
+    return addUp(selection, mode, cancel);
+}
+
+QString selectionSummaryText(const SelectionTotals& t, const SizeTextFormat& size) {
+    return fillPlaceholders(localized("Selected Files: %@  Total Size: %@  Allocated: %@"),
+                            {groupedCount(t.count), size(t.bytes), size(t.alloc)});
+}
+
 QString selectionSummaryText(std::span<FileNode* const> selection, SelectionCountMode mode, const QString& rootLabel,
                              const SizeTextFormat& size) {
     if (selection.empty()) return rootLabel;
-    int64_t bytes = 0, alloc = 0, count = 0;
-    for (const FileNode* node : selection) {
-        // A row drawn deleted is gone from disk and from its folders' totals: it adds nothing.
-        if (node->isDeleted()) continue;
-        bytes = saturatingAdd(bytes, node->effectiveSize());
-        alloc = saturatingAdd(alloc, node->effectiveAllocSize());
-        count += mode == SelectionCountMode::filesBelowFolders && node->isDir() ? node->subFolderFileCount() : 1;
-    }
-    return fillPlaceholders(localized("Selected Files: %@  Total Size: %@  Allocated: %@"),
-                            {groupedCount(count), size(bytes), size(alloc)});
+    return selectionSummaryText(selectionTotals(selection, mode), size);
 }
 
 QString fileViewTotalsText(int64_t count, bool includeFolders, int64_t totalSize, int64_t totalAlloc,

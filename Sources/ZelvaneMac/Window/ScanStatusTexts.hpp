@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QSet>
 #include <QString>
 
 #include <cstdint>
 #include <optional>
 #include <span>
 
+#include "ScanEngine/Support/CancelFlag.hpp"
 #include "ScanEngine/Tree/ByteSizeFormatting.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanState.hpp"
 #include "ZelvaneMac/Core/Settings/SizeTextFormat.hpp"
@@ -27,9 +29,21 @@ QString groupedCount(int64_t n);
 
 enum class SelectionCountMode { filesBelowFolders, nodes };
 
+// What "Selected Files: ..." adds up. Rows drawn deleted add nothing.
+struct SelectionTotals {
+    int64_t count = 0;
+    int64_t bytes = 0;
+    int64_t alloc = 0;
+};
+
+// The totals of a selection. Any thread that may read the tree; a set `cancel` stops it early.
+SelectionTotals selectionTotals(std::span<FileNode* const> selection, SelectionCountMode mode);
+SelectionTotals selectionTotals(const QSet<FileNode*>& selection, SelectionCountMode mode, const CancelFlag* cancel = nullptr);
+
 // "Selected Files: ..." for a non-empty selection; the model's root label for an empty one.
 QString selectionSummaryText(std::span<FileNode* const> selection, SelectionCountMode mode, const QString& rootLabel,
                              const SizeTextFormat& size);
+QString selectionSummaryText(const SelectionTotals& totals, const SizeTextFormat& size);
 
 QString fileViewTotalsText(int64_t count, bool includeFolders, int64_t totalSize, int64_t totalAlloc,
                            const SizeTextFormat& size);

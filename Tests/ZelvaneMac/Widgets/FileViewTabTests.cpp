@@ -138,6 +138,9 @@ TEST(FileViewTab, SelectAllTakesEveryRowInShownOrder) {
     const std::vector<FileNode*> rows = list.pipeline().displayed();
     ASSERT_EQ(rows.size(), 9u);
     ASSERT_EQ(rows.front()->dupCount(), 2);  // a report, the largest, with its two copies
+    // Each report's row opens on its copies; a note without copies has nothing to open.
+    for (int r = 0; r < 9; ++r)
+        EXPECT_EQ(list.model().hasChildren(list.model().index(r, 0)), rows[size_t(r)]->dupCount() > 0) << r;
     outline.expand(list.model().index(0, 0));
     QCoreApplication::processEvents();
     ASSERT_EQ(list.model().rowCount(list.model().index(0, 0)), 2);
@@ -152,6 +155,23 @@ TEST(FileViewTab, SelectAllTakesEveryRowInShownOrder) {
     EXPECT_EQ(list.selectedNodes(), shown);
     EXPECT_EQ(state.fileSelection().nodes().size(), 9);
     for (FileNode* n : rows) EXPECT_TRUE(state.fileSelection().nodes().contains(n)) << n->name();
+
+    // Rows picked one by one, bottom up: still in shown order, a member row right under its file,
+    // and a copy picked again at the top level is taken once, where it shows first.
+    const auto click = [&](const QModelIndex& at, Qt::KeyboardModifiers mods) {
+        QTest::mouseClick(outline.viewport(), Qt::LeftButton, mods, outline.visualRect(at).center());
+    };
+    const QModelIndex report = list.model().index(0, 0);
+    FileNode* copy = list.model().nodeAt(list.model().index(1, 0, report));
+    const int copyRow = int(std::find(rows.begin(), rows.end(), copy) - rows.begin());
+    ASSERT_LT(copyRow, 4);
+    click(list.model().index(4, 0), {});
+    click(list.model().index(1, 0, report), Qt::ControlModifier);
+    click(report, Qt::ControlModifier);
+    EXPECT_EQ(list.selectedNodes(), (std::vector<FileNode*>{rows[0], copy, rows[4]}));
+    click(list.model().index(copyRow, 0), Qt::ControlModifier);
+    EXPECT_EQ(list.selectedNodes(), (std::vector<FileNode*>{rows[0], copy, rows[4]}));
+    EXPECT_EQ(state.fileSelection().nodes(), NodeSet({rows[0], copy, rows[4]}));
 
     // A click on the second file, then Shift+End: that file and the rows below, in order.
     const QModelIndex second = list.model().index(1, 0);

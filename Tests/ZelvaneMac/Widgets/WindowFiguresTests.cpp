@@ -10,6 +10,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTest>
 
 #include <filesystem>
 #include <set>
@@ -26,7 +27,9 @@
 #include "ZelvaneMac/Models/ExtensionTableModel.hpp"
 #include "ZelvaneMac/Models/FileTreeOutlineModel.hpp"
 #include "ZelvaneMac/Widgets/FileTypes/ExtensionTableView.hpp"
+#include "ZelvaneMac/Widgets/FileList/FileListView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/FileViewTab.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/SelectionsBox.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/StatusBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/TopBar.hpp"
@@ -248,6 +251,64 @@ TEST(WindowFigures, GroupRowsAndTheSelectionSummaryLeaveDeletedFilesOut) {
     ASSERT_TRUE(w.waitFor([&] { return w.summary().startsWith("Selected Files: 1 "); })) << w.summary().toStdString();
     EXPECT_TRUE(w.summary().contains(QStringLiteral("Total Size: ") + w.sizeText(2000))) << w.summary().toStdString();
     ASSERT_TRUE(f0->isDeleted());
+}
+
+// A selection past what the status bar adds up at once (every file of a type, Select All in a long
+// list) is added up in the background: the line keeps its text meanwhile and then shows the same
+// totals as one added up at once, deleted files left out; a later selection's text is never
+// overwritten by an earlier one that finished after it.
+TEST(WindowFigures, LargeSelectionsAreSummedInTheBackgroundToTheSameTotals) {
+    TempDir dir;
+    writeGroupedDocs(dir);
+    for (int i = 0; i < 5; ++i) writeFile(dir / ("more/m" + std::to_string(i) + ".dat"), 700 + i);
+    ScannedWindow w({dir.path()});
+    StatusBar& status = *w.window().contentView()->statusBar();
+    status.setSummaryCountedHere(3);
+    ASSERT_EQ(::unlink((dir / "docs/f5.dat").c_str()), 0);
+    FileNode* f5 = w.node(dir / "docs/f5.dat");
+    ASSERT_TRUE(w.waitFor([&] { return f5->isDeleted(); }));
+    const int64_t datBytes = 1000 + 2000 + 3000 + 4000 + 5000 + 700 + 701 + 702 + 703 + 704;
+    int64_t datAlloc = 0;
+    for (int i = 0; i < 5; ++i) {
+        datAlloc += w.node(dir / ("docs/f" + std::to_string(i) + ".dat"))->allocSize;
+        datAlloc += w.node(dir / ("more/m" + std::to_string(i) + ".dat"))->allocSize;
+    }
+    const QString datText = "Selected Files: 10  Total Size: " + w.sizeText(datBytes) + "  Allocated: " + w.sizeText(datAlloc);
+
+    // The file-type table's Select of .dat: eleven nodes, one of them deleted.
+    const QString before = w.summary();
+    w.state().scanControl().selectAllFiles(QStringLiteral("dat"));
+    ASSERT_TRUE(w.waitFor([&] { return w.state().treeSelection().nodes().size() == 11; }));
+    ASSERT_TRUE(w.waitFor([&] { return !status.summaryPending(); }));
+    EXPECT_EQ(status.summaryLabel()->toolTip(), datText);
+    EXPECT_NE(before, datText);
+
+    // A small selection made while a large one is still being added up wins.
+    FileNode* inner = w.node(dir / "docs/sub/inner.bin");
+    NodeSet all = w.state().treeSelection().nodes();
+    w.state().treeSelection().set({});
+    w.state().treeSelection().set(all);
+    EXPECT_TRUE(status.summaryPending());
+    EXPECT_EQ(status.summaryLabel()->toolTip(), w.state().viewModel().rootLabel()) << "the text before stays meanwhile";
+    w.state().treeSelection().set({inner});
+    QTest::qWait(200);
+    EXPECT_FALSE(status.summaryPending());
+    EXPECT_EQ(status.summaryLabel()->toolTip(), "Selected Files: 1  Total Size: " + w.sizeText(500) + "  Allocated: " +
+                                                    w.sizeText(inner->allocSize));
+
+    // Select All in the File View: every listed file once; the deleted one, drawn deleted, adds nothing.
+    w.state().setSelectedTab(ContentTab::fileView);
+    FileListView& list = w.window().contentView()->fileViewTab()->fileList();
+    ASSERT_TRUE(w.waitFor([&] { return w.state().fileResults().fileResultCount() == 11; }));
+    list.outline().setFocus();
+    QTest::keyClick(&list.outline(), Qt::Key_A, Qt::ControlModifier);
+    ASSERT_EQ(w.state().fileSelection().nodes().size(), 12);
+    EXPECT_TRUE(status.summaryPending());
+    ASSERT_TRUE(w.waitFor([&] { return !status.summaryPending(); }));
+    const int64_t allBytes = datBytes + 500;
+    const int64_t allAlloc = datAlloc + inner->allocSize;
+    EXPECT_EQ(status.summaryLabel()->toolTip(),
+              "Selected Files: 11  Total Size: " + w.sizeText(allBytes) + "  Allocated: " + w.sizeText(allAlloc));
 }
 
 // The blocks of the regular files below `folder`, each file once however many links it has: what

@@ -6,6 +6,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include <limits>
+#include <map>
 #include <unordered_set>
 
 #include "ZelvaneMac/Core/Text/Utf8Text.hpp"
@@ -108,17 +110,47 @@ void FileListView::refreshNodes(const std::vector<FileNode*>& nodes) {
 }
 
 std::vector<FileNode*> FileListView::selectedNodes() const {
+    // Read from the selected ranges, in the order the rows are shown: a file's row, then the
+    // member rows under it. The selection model's own list of selected rows asks every range
+    // about every row and each row's flags, and the view's geometry would cost a search a row;
+    // a Select All over a slice of 100,000 rows is one range here.
+    std::vector<std::pair<int, int>> tops;                   // runs of top-level rows
+    std::map<int, std::vector<std::pair<int, int>>> members;  // runs of member rows by their file's row
+    for (const QItemSelectionRange& range : outline_->selectionModel()->selection()) {
+        if (range.left() > 0 || !range.isValid()) continue;
+        const QModelIndex parent = range.parent();
+        if (parent.isValid())
+            members[parent.row()].emplace_back(range.top(), range.bottom());
+        else
+            tops.emplace_back(range.top(), range.bottom());
+    }
+    std::sort(tops.begin(), tops.end());
+    for (auto& [row, runs] : members) std::sort(runs.begin(), runs.end());
     std::vector<FileNode*> out;
-    QModelIndexList rows = outline_->selectionModel()->selectedRows();
-    // In the order the rows are shown: a file's row, then the member rows under it. Told from the
-    // indexes alone, as the view's own geometry would cost a search for every row.
-    const auto place = [](const QModelIndex& i) {
-        return i.parent().isValid() ? std::pair(i.parent().row(), i.row() + 1) : std::pair(i.row(), 0);
-    };
-    std::sort(rows.begin(), rows.end(), [&](const QModelIndex& a, const QModelIndex& b) { return place(a) < place(b); });
+    // A node shows once at the top level, but may also be a member row under another file.
     std::unordered_set<FileNode*> seen;
-    for (const QModelIndex& i : rows)
-        if (FileNode* n = model_->nodeAt(i); n && seen.insert(n).second) out.push_back(n);
+    const bool anyMembers = !members.empty();
+    const auto add = [&](FileNode* n) {
+        if (n && (!anyMembers || seen.insert(n).second)) out.push_back(n);
+    };
+    auto next = members.begin();
+    const auto addMembersUpTo = [&](int row) {
+        for (; next != members.end() && next->first <= row; ++next) {
+            const QModelIndex parent = model_->index(next->first, 0);
+            int done = -1;
+            for (auto [top, bottom] : next->second)
+                for (int r = std::max(top, done + 1); r <= bottom; done = r++) add(model_->nodeAt(model_->index(r, 0, parent)));
+        }
+    };
+    int done = -1;
+    for (auto [top, bottom] : tops) {
+        for (int r = std::max(top, done + 1); r <= bottom; done = r++) {
+            addMembersUpTo(r - 1);
+            add(model_->nodeAt(model_->index(r, 0)));
+            addMembersUpTo(r);
+        }
+    }
+    addMembersUpTo(std::numeric_limits<int>::max());
     return out;
 }
 

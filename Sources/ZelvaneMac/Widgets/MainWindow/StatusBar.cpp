@@ -6,8 +6,6 @@
 #include <QLabel>
 #include <QStyle>
 
-#include <vector>
-
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
@@ -140,12 +138,34 @@ void StatusBar::refreshSummary() {
     Preferences& prefs = state_.preferences();
     const SizeTextFormat size = SizeTextFormat::of(prefs);
     const bool fileView = state_.selectedTab() == ContentTab::fileView;
-    const NodeSet& selected = fileView ? state_.fileSelection().nodes() : state_.treeSelection().nodes();
-    const std::vector<FileNode*> nodes(selected.begin(), selected.end());
+    const NodeSet selected = fileView ? state_.fileSelection().nodes() : state_.treeSelection().nodes();
     const SelectionCountMode mode =
         state_.selectedTab() == ContentTab::treeView ? SelectionCountMode::filesBelowFolders : SelectionCountMode::nodes;
-    static_cast<ElidingLabel*>(summary_)->setFullText(
-        selectionSummaryText(nodes, mode, withVisibleControlCharacters(state_.viewModel().rootLabel()), size));
+    auto* label = static_cast<ElidingLabel*>(summary_);
+    if (selected.isEmpty()) {
+        summaryJobs_.supersede();
+        summaryPending_ = false;
+        label->setFullText(withVisibleControlCharacters(state_.viewModel().rootLabel()));
+        return;
+    }
+    if (size_t(selected.size()) <= summaryCountedHere_) {
+        summaryJobs_.supersede();
+        summaryPending_ = false;
+        label->setFullText(selectionSummaryText(selectionTotals(selected, mode), size));
+        return;
+    }
+    // Every file of a type or every row of a long list: the set is shared, not copied, and the
+    // trees it points into are held until the job ends.
+    summaryPending_ = true;
+    runInBackground(
+        this, summaryJobs_,
+        [selected, mode, held = state_.scanControl().heldRoots()](const CancelFlag& cancel) {
+            return selectionTotals(selected, mode, &cancel);
+        },
+        [this, label, size](const SelectionTotals& totals) {
+            summaryPending_ = false;
+            label->setFullText(selectionSummaryText(totals, size));
+        });
 }
 
 void StatusBar::refreshTotals() {

@@ -2,6 +2,10 @@
 
 #include <QWidget>
 
+#include <cstddef>
+
+#include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
+
 class QFrame;
 class QLabel;
 
@@ -23,6 +27,13 @@ public:
     QLabel* totalsLabel() const { return totals_; }
     QLabel* staleNote() const { return stale_; }
 
+    // A selection of up to this many nodes is added up at once; a larger one in the background,
+    // its totals shown when they are ready (the text before stays meanwhile).
+    static constexpr size_t kSummaryCountedHere = 20'000;
+    void setSummaryCountedHere(size_t nodes) { summaryCountedHere_ = nodes; }
+    // A summary is being added up in the background.
+    bool summaryPending() const { return summaryPending_; }
+
 private:
     void refreshSummary();
     void refreshTotals();
@@ -30,6 +41,9 @@ private:
     void refreshStale();
 
     ContentViewState& state_;
+    size_t summaryCountedHere_ = kSummaryCountedHere;
+    JobGeneration summaryJobs_;
+    bool summaryPending_ = false;
     QLabel* summary_ = nullptr;
     QLabel* hover_ = nullptr;
     QFrame* totalsDivider_ = nullptr;
