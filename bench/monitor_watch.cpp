@@ -134,7 +134,8 @@ void benchController(int files) {
 
     LiveMonitorController controller;
     size_t delivered = 0;
-    controller.setOnRefresh([&](std::vector<FileNode*> nodes) { delivered += nodes.size(); });
+    QObject::connect(&controller, &LiveMonitorController::nodesChanged,
+                     [&](const std::vector<FileNode*>& nodes) { delivered += nodes.size(); });
     controller.start({handle});
     std::vector<std::vector<FileChangeEvent>> batches;
     for (int i = 0; i < files; i += 1000) {

@@ -49,7 +49,8 @@ class LiveMonitorControllerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ensureApplication();
-        controller.setOnRefresh([this](std::vector<FileNode*> nodes) { refreshes.push_back(std::move(nodes)); });
+        QObject::connect(&controller, &LiveMonitorController::nodesChanged,
+                         [this](const std::vector<FileNode*>& nodes) { refreshes.push_back(nodes); });
     }
 
     void startWatching(std::vector<RootRef> roots) {
@@ -322,8 +323,8 @@ TEST_F(LiveMonitorControllerTest, LocalDeletionsRefreshAtOnce) {
     controller.markDeletedLocally({});
     EXPECT_EQ(refreshes.size(), 1u);
 
-    // Without a handler the batch is dropped and nothing stays pending.
-    controller.setOnRefresh(nullptr);
+    // With nobody listening the batch is dropped and nothing stays pending.
+    QObject::disconnect(&controller, &LiveMonitorController::nodesChanged, nullptr, nullptr);
     std::vector<FileNode*> more{g};
     controller.markDeletedLocally(more);
     EXPECT_FALSE(controller.hasPendingRefresh());
@@ -367,7 +368,7 @@ TEST_F(LiveMonitorControllerTest, ControllerGoneWithBatchesInFlight) {
     {
         auto doomed = std::make_unique<LiveMonitorController>();
         int calls = 0;
-        doomed->setOnRefresh([&](std::vector<FileNode*>) { ++calls; });
+        QObject::connect(doomed.get(), &LiveMonitorController::nodesChanged, [&] { ++calls; });
         doomed->start({rootRef});
         ASSERT_TRUE(doomed->monitor()->waitUntilWatching(std::chrono::milliseconds(kWaitMillis)));
         for (int i = 0; i < 20; ++i) ::unlink((tmp / fileName(i)).c_str());

@@ -18,13 +18,8 @@ LiveUpdates::LiveUpdates(ContentViewState& state, const ScanController& scans, E
     // A copy made or dropped while the panel is hidden changes no shown root.
     connect(&scans_.filteredCopy(), &FilteredCopy::rootsChanged, this,
             [this] { state_.liveMonitor().keepInStep(scans_.heldRoots()); });
-    state_.liveMonitor().setOnRefresh([this](std::vector<FileNode*> changed) { take(changed); });
-    state_.liveMonitor().setOnMustRescan([this](const std::string&) { setResultIsStale(true); });
-}
-
-LiveUpdates::~LiveUpdates() {
-    state_.liveMonitor().setOnRefresh({});
-    state_.liveMonitor().setOnMustRescan({});
+    connect(&state_.liveMonitor(), &LiveMonitorController::nodesChanged, this, &LiveUpdates::take);
+    connect(&state_.liveMonitor(), &LiveMonitorController::missedChanges, this, [this] { setResultIsStale(true); });
 }
 
 void LiveUpdates::watchShown() {

@@ -32,7 +32,6 @@ class LiveUpdates final : public QObject {
 public:
     LiveUpdates(ContentViewState& state, const ScanController& scans, ExtensionStatsJob& stats,
                 QObject* parent = nullptr);
-    ~LiveUpdates() override;
 
     // The shown roots changed: the scanned trees are watched (unless imported), every held tree
     // is kept in step.

@@ -104,7 +104,8 @@ void forEachFileBelow(FileNode* top, Visit visit) {
 
 }  // namespace
 
-LiveMonitorController::LiveMonitorController() : inbox_(std::make_shared<EventInboxLocked>()) {}
+LiveMonitorController::LiveMonitorController(QObject* parent)
+    : QObject(parent), inbox_(std::make_shared<EventInboxLocked>()) {}
 
 LiveMonitorController::~LiveMonitorController() { stop(); }
 
@@ -238,7 +239,7 @@ void LiveMonitorController::handle(const std::vector<FileChangeEvent>& events) {
     bool changed = false;
     for (const FileChangeEvent& event : events) {
         // Told at once (a stopped controller has no watched roots and tells nothing).
-        if (event.mustRescan() && onMustRescan_ && !watchedRoots_.empty()) onMustRescan_(event.path);
+        if (event.mustRescan() && !watchedRoots_.empty()) emit missedChanges(event.path);
         const bool arrival = event.isCreated() || event.isRenamed();
         if (!event.isRemoved() && !arrival) {
             changed = true;
@@ -253,8 +254,8 @@ void LiveMonitorController::handle(const std::vector<FileChangeEvent>& events) {
             if (node->isDeleted()) {
                 // Something stands again under the name of an item shown deleted (moved back, or
                 // made anew): it is not read, so the result no longer matches the disk.
-                if (arrival && onDisk(*node) != OnDisk::gone && onMustRescan_ && !watchedRoots_.empty())
-                    onMustRescan_(node->pathBytes());
+                if (arrival && onDisk(*node) != OnDisk::gone && !watchedRoots_.empty())
+                    emit missedChanges(node->pathBytes());
                 continue;
             }
             if (!event.isRemoved() && !event.isRenamed()) {
@@ -272,7 +273,7 @@ void LiveMonitorController::handle(const std::vector<FileChangeEvent>& events) {
                     break;
                 case OnDisk::replaced:
                     markNode(node);
-                    if (onMustRescan_ && !watchedRoots_.empty()) onMustRescan_(node->pathBytes());
+                    if (!watchedRoots_.empty()) emit missedChanges(node->pathBytes());
                     break;
                 case OnDisk::gone:
                     markNode(node);
@@ -360,7 +361,7 @@ void LiveMonitorController::flushPendingRefreshIfNeeded() {
     if (pendingDirtyNodes_.empty()) return;
     std::vector<FileNode*> batch(pendingDirtyNodes_.begin(), pendingDirtyNodes_.end());
     pendingDirtyNodes_.clear();
-    if (onRefresh_) onRefresh_(std::move(batch));
+    emit nodesChanged(batch);
 }
 
 void LiveMonitorController::markElsewhere(FileNode* node) {

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <functional>
+#include <QObject>
+
 #include <memory>
 #include <span>
 #include <string>
@@ -21,15 +22,15 @@ class FileSystemMonitor;
 
 // Keeps a finished scan tree in step with deletions on disk while a window shows it. Items that
 // are reported removed, or renamed away, are marked deleted with their subtree and their sizes
-// and counts are taken out of every ancestor; the nodes whose display changed are handed to
-// `onRefresh` in one batch every half second. The controller never adds nodes: new files wait
+// and counts are taken out of every ancestor; the nodes whose display changed go out through
+// `nodesChanged` in one batch every half second. The controller never adds nodes: new files wait
 // for the next scan.
 //
 // An item counts as the one scanned only while its path leads to the same kind of item with the
 // same file identifier: one replaced by another under its name (a folder moved away and a new
 // one made, a file saved over by a rename) is the scanned one deleted, and since its successor
 // is not read, the window is told that the result no longer shows everything
-// (`onMustRescan`).
+// (`missedChanges`).
 //
 // Marks reach every tree that holds the item: the watched trees and the copies made of them
 // (`keepInStep`), whichever of them a deletion was seen or made in.
@@ -37,23 +38,18 @@ class FileSystemMonitor;
 // Confined to the main thread (the thread that made it, which runs a Qt event loop). Batches of
 // the monitor's thread reach it through a locked inbox and an eventfd watched on the main
 // thread, so no lock is held while the tree is changed and the monitor never touches it.
-class LiveMonitorController final {
+class LiveMonitorController final : public QObject {
+    Q_OBJECT
 public:
-    using RefreshHandler = std::function<void(std::vector<FileNode*>)>;
-    // The monitor missed changes below this watched path (its queue overflowed, or the watch
-    // table is full): the tree may no longer match the disk there.
-    using MustRescanHandler = std::function<void(const std::string& path)>;
     static constexpr int kRefreshIntervalMillis = 500;
 
-    LiveMonitorController();
-    ~LiveMonitorController();
-    LiveMonitorController(const LiveMonitorController&) = delete;
-    LiveMonitorController& operator=(const LiveMonitorController&) = delete;
+    explicit LiveMonitorController(QObject* parent = nullptr);
+    ~LiveMonitorController() override;
 
     // Watches the roots (after a `stop()`); with no roots nothing is watched and no timer runs.
     // The controller holds the roots, and so their tree, until it stops.
     void start(std::vector<RootRef> roots);
-    // Stops watching and forgets everything pending; `onRefresh` stays installed.
+    // Stops watching and forgets everything pending.
     void stop();
     // The application deleted these itself: mark them, and the same items in every other tree
     // kept in step, and refresh at once.
@@ -61,13 +57,11 @@ public:
     // The trees whose marks follow the watched ones' and each other's (a scanned tree and the
     // copies made of it), whether or not anything is watched; held until replaced.
     void keepInStep(std::vector<RootRef> trees);
-    void setOnRefresh(RefreshHandler handler) { onRefresh_ = std::move(handler); }
     // A node was renamed in place: names looked up earlier are looked up again.
     void forgetNameLookups() { childLookupCache_.clear(); }
     // The application renamed these itself: the same items in the other trees kept in step take
     // the new names, and the views that show their names refresh at once.
     void markRenamedLocally(std::span<FileNode* const> nodes);
-    void setOnMustRescan(MustRescanHandler handler) { onMustRescan_ = std::move(handler); }
 
     // Applies one batch of the monitor (called on the main thread for each batch delivered).
     void handle(const std::vector<FileChangeEvent>& events);
@@ -77,6 +71,14 @@ public:
     bool isWatching(std::span<const RootRef> roots) const;
     bool hasPendingRefresh() const { return hasPendingRefresh_; }
     const FileSystemMonitor* monitor() const { return monitor_.get(); }
+
+signals:
+    // The nodes whose sizes, names or deletion changed, once the tree took the change.
+    void nodesChanged(const std::vector<zelvane::FileNode*>& nodes);
+    // The monitor missed changes below this watched path (its queue overflowed, or the watch
+    // table is full), or an item came back that was not read: the tree may no longer match the
+    // disk there.
+    void missedChanges(const std::string& path);
 
 private:
     struct WatchedRoot {
@@ -121,8 +123,6 @@ private:
     bool hasPendingRefresh_ = false;
     std::unordered_set<FileNode*> pendingDirtyNodes_;
     std::unordered_set<FileNode*> pendingTouchedAncestors_;
-    RefreshHandler onRefresh_;
-    MustRescanHandler onMustRescan_;
     std::unordered_map<const FileNode*, ChildLookup> childLookupCache_;
     std::unordered_map<const FileNode*, LinksLeftOut> linksLeftOut_;
 
