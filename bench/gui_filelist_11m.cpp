@@ -1,6 +1,6 @@
 // The File View of a real main window on eleven million imported entries, offscreen.
 //
-//   gui_filelist_11m [--files N] [--dirs N] [--copies N] [--no-selection] [--stages] CSV
+//   gui_filelist_11m [--files N] [--dirs N] [--copies N] [--no-selection] [--stages] [--open-only] CSV
 //
 // When CSV does not exist yet it is made first, in a child process: a generated tree of N files
 // in N folders (defaults 1,000,000 and 100,000; names, sizes and dates in the manner of
@@ -14,7 +14,8 @@
 // and the resident memory after the step with its peak during it (the kernel's high-water mark
 // is reset at each step). Last, the peak of the whole run.
 // --no-selection leaves out the selection steps (Select All, Shift+End); --stages prints the
-// timing entries of the list's stages under each step.
+// timing entries of the list's stages under each step and the allocator's heap after it (in use;
+// free but kept); --open-only stops after the File View is open.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QHeaderView>
@@ -23,6 +24,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <malloc.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -72,6 +74,14 @@ std::pair<long, long> residentKiB() {
         if (line.rfind("VmHWM:", 0) == 0) hwm = std::atol(line.c_str() + 6);
     }
     return {rss, hwm};
+}
+
+// What the allocator holds: in use (small blocks and mapped ones) and free but kept, in MiB.
+QString heapText() {
+    const struct mallinfo2 m = mallinfo2();
+    return QString::asprintf("heap: in use %.0f MiB (mapped %.0f), free but kept %.0f MiB",
+                             double(m.uordblks + m.hblkhd) / 1048576.0, double(m.hblkhd) / 1048576.0,
+                             double(m.fordblks) / 1048576.0);
 }
 
 // Starts a new high-water mark at the current resident size.
@@ -195,6 +205,7 @@ int main(int argc, char** argv) {
     std::string csv;
     bool selection = true;
     bool verbose = false;
+    bool openOnly = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view a = argv[i];
         if (a == "--files" && i + 1 < argc) shape.files = std::atoi(argv[++i]);
@@ -202,10 +213,12 @@ int main(int argc, char** argv) {
         else if (a == "--copies" && i + 1 < argc) shape.copies = std::atoi(argv[++i]);
         else if (a == "--no-selection") selection = false;
         else if (a == "--stages") verbose = true;
+        else if (a == "--open-only") openOnly = true;
         else csv = argv[i];
     }
     if (csv.empty()) {
-        std::fputs("usage: gui_filelist_11m [--files N] [--dirs N] [--copies N] [--no-selection] [--stages] CSV\n", stderr);
+        std::fputs("usage: gui_filelist_11m [--files N] [--dirs N] [--copies N] [--no-selection] [--stages] [--open-only] CSV\n",
+                   stderr);
         return 2;
     }
     if (!ensureCSV(csv, shape)) {
@@ -284,7 +297,10 @@ int main(int argc, char** argv) {
                     pipeline.results().count, ok ? "" : "  (timed out)");
         if (firstRowsMs >= 0 && firstRowsMs < ms - 50) std::printf("    (first rows after %.0f ms)\n", firstRowsMs);
         QCoreApplication::processEvents();
-        if (verbose) printEntries(from);
+        if (verbose) {
+            printEntries(from);
+            std::printf("    %s\n", qPrintable(heapText()));
+        }
         std::fflush(stdout);
     };
     // A change of the list's inputs: done once its rows are published and nothing is left to run.
@@ -293,7 +309,12 @@ int main(int argc, char** argv) {
         step(title, act, [&, before] { return published > before && settled(); });
     };
 
+    if (verbose) std::printf("    %s\n", qPrintable(heapText()));
     listStep("open the File View (duplicates by date)", [&] { state.setSelectedTab(ContentTab::fileView); });
+    if (openOnly) {
+        std::printf("peak resident memory of the run: %.0f MiB\n", double(runPeakKiB) / 1024.0);
+        return 0;
+    }
     listStep("type \"ab\" in search (debounce included)", [&] {
         tab->searchField().setFocus();
         QTest::keyClick(&tab->searchField(), Qt::Key_A);

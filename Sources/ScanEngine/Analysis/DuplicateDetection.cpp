@@ -188,12 +188,13 @@ static_assert(sizeof(Entry) == 16, "sixteen bytes a node: ten million of them ar
 // between the groups when they go.
 struct Made {
     DupGroupRef group;
-    uint32_t batch = 0;
-    uint32_t keyLength = 0;
-    size_t keyOffset = 0;
     int64_t size = 0;
+    uint32_t keyOffset = 0;
+    uint32_t keyLength = 0;
+    uint32_t batch = 0;
     int32_t modified = 0;
 };
+static_assert(sizeof(Made) == 32, "a million groups are ordered at once");
 
 }  // namespace
 
@@ -250,66 +251,75 @@ std::vector<DupGroupRef> detectDuplicates(std::span<FileNode* const> nodes, Dupl
         std::memmove(entries.data() + size, entries.data() + c * kChunk, kept[c] * sizeof(Entry));
         size += kept[c];
     }
-    entries.resize(size);
-    entries.shrink_to_fit();
-    std::sort(entries.begin(), entries.end());
+    // Left at its full length: a shorter copy would cost the whole buffer a second time.
+    const std::span<Entry> sorted(entries.data(), size);
+    std::sort(sorted.begin(), sorted.end());
     if (isCancelled(cancel)) return groups;
 
-    // Every run of one fingerprint is a group: its members oldest first, equal dates in input
-    // order, made on every processor with the key that orders it.
-    std::vector<std::pair<uint32_t, uint32_t>> runs;
-    for (size_t b = 0; b < entries.size();) {
+    // Every run of one fingerprint is a group. Only the members' places are kept, run after run,
+    // and the fingerprints are freed before the groups are made.
+    const auto runEnd = [&](size_t b) {
         size_t e = b + 1;
-        while (e < entries.size() && entries[e].sameFingerprint(entries[b])) ++e;
-        if (e - b >= 2) runs.emplace_back(uint32_t(b), uint32_t(e));
-        b = e;
+        while (e < sorted.size() && sorted[e].sameFingerprint(sorted[b])) ++e;
+        return e;
+    };
+    size_t runCount = 0, memberCount = 0;
+    for (size_t b = 0, e = 0; b < sorted.size(); b = e) {
+        e = runEnd(b);
+        if (e - b >= 2) ++runCount, memberCount += e - b;
     }
+    std::vector<uint32_t> memberIndex;
+    std::vector<uint32_t> runStart;  // each run's first member in `memberIndex`, then its end
+    memberIndex.reserve(memberCount);
+    runStart.reserve(runCount + 1);
+    for (size_t b = 0, e = 0; b < sorted.size(); b = e) {
+        e = runEnd(b);
+        if (e - b < 2) continue;
+        runStart.push_back(uint32_t(memberIndex.size()));
+        for (size_t i = b; i < e; ++i) memberIndex.push_back(sorted[i].index);
+    }
+    runStart.push_back(uint32_t(memberIndex.size()));
+    std::vector<Entry>().swap(entries);
+
+    // Each group's members oldest first, equal dates in input order, made on every processor
+    // with the key that orders it.
     constexpr size_t kRunBatch = 2048;
-    std::vector<std::vector<Made>> made((runs.size() + kRunBatch - 1) / kRunBatch);
-    std::vector<std::string> keys(made.size());
-    parallelFor(made.size(), workers, 1, [&](size_t batch, unsigned w) {
+    std::vector<Made> made(runCount);
+    std::vector<std::string> keys((runCount + kRunBatch - 1) / kRunBatch);
+    parallelFor(keys.size(), workers, 1, [&](size_t batch, unsigned w) {
         std::vector<std::pair<int32_t, uint32_t>> members;
-        const size_t end = std::min(runs.size(), (batch + 1) * kRunBatch);
-        made[batch].reserve(end - batch * kRunBatch);
-        for (size_t r = batch * kRunBatch; r < end; ++r) {
+        for (size_t r = batch * kRunBatch, end = std::min(runCount, (batch + 1) * kRunBatch); r < end; ++r) {
             members.clear();
-            for (uint32_t e = runs[r].first; e < runs[r].second; ++e)
-                members.emplace_back(nodes[entries[e].index]->modifiedDateRaw, entries[e].index);
+            for (uint32_t m = runStart[r]; m < runStart[r + 1]; ++m)
+                members.emplace_back(nodes[memberIndex[m]]->modifiedDateRaw, memberIndex[m]);
             std::sort(members.begin(), members.end());
-            Made m;
+            Made& m = made[r];
             m.group = DupGroupRef::make();
             m.group->members.reserve(members.size());
             for (const auto& [date, index] : members) m.group->members.push_back(nodes[index]);
             const FileNode& first = *m.group->members.front();
             keyOf(first, scratch[w]);
             m.batch = uint32_t(batch);
-            m.keyOffset = keys[batch].size();
+            m.keyOffset = uint32_t(keys[batch].size());
             m.keyLength = uint32_t(scratch[w].size());
             keys[batch] += scratch[w];
             m.size = first.effectiveSize();
             m.modified = members.front().first;
-            made[batch].push_back(std::move(m));
         }
     }, cancel);
     if (isCancelled(cancel)) return groups;
-    std::vector<Entry>().swap(entries);
-    std::vector<std::pair<uint32_t, uint32_t>>().swap(runs);
+    std::vector<uint32_t>().swap(memberIndex);
+    std::vector<uint32_t>().swap(runStart);
 
     // In key order, as a sorted list of every key would give them.
-    std::vector<Made*> order;
-    size_t total = 0;
-    for (const auto& batch : made) total += batch.size();
-    order.reserve(total);
-    for (auto& batch : made)
-        for (Made& m : batch) order.push_back(&m);
-    const auto keyOfMade = [&](const Made* m) { return std::string_view(keys[m->batch]).substr(m->keyOffset, m->keyLength); };
-    std::sort(order.begin(), order.end(), [&](const Made* a, const Made* b) {
+    const auto keyOfMade = [&](const Made& m) { return std::string_view(keys[m.batch]).substr(m.keyOffset, m.keyLength); };
+    std::sort(made.begin(), made.end(), [&](const Made& a, const Made& b) {
         if (int c = keyOfMade(a).compare(keyOfMade(b)); c != 0) return c < 0;
-        if (a->size != b->size) return a->size < b->size;
-        return a->modified < b->modified;
+        if (a.size != b.size) return a.size < b.size;
+        return a.modified < b.modified;
     });
-    groups.reserve(order.size());
-    for (Made* m : order) groups.push_back(std::move(m->group));
+    groups.reserve(made.size());
+    for (Made& m : made) groups.push_back(std::move(m.group));
     return groups;
 }
 

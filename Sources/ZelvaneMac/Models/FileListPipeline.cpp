@@ -95,7 +95,15 @@ bool readsNoNames(const DecodedFilter& filters) {
 }  // namespace
 
 std::vector<FileNode*> collectFileList(const std::vector<RootRef>& roots, bool includeFolders) {
+    // Sized once from the roots' counts: grown by doubling, ten million rows would hold the list
+    // twice over for a moment and keep two thirds more than they use.
+    size_t expected = 0;
+    for (const RootRef& root : roots)
+        if (root)
+            expected += size_t(std::max(0, root->subFolderFileCount())) +
+                        (includeFolders ? size_t(std::max(0, root->subFolderDirCount())) : 0);
     std::vector<FileNode*> out;
+    out.reserve(expected);
     for (const RootRef& root : roots) {
         if (!root) continue;
         if (root->hasFlatFileList()) {
@@ -220,28 +228,6 @@ void FileListPipeline::rebuildFullList() {
         [token] {});
 }
 
-bool DupAssignmentsLocked::replace(Assigned next, const CancelFlag& superseded) {
-    std::lock_guard turn(turn_);
-    if (superseded.isSet()) return false;
-    Assigned previous;
-    {
-        std::lock_guard state(state_);
-        previous = std::exchange(current_, Assigned{});
-    }
-    // The nodes change here, outside the state's lock: the GUI thread never waits for them.
-    clearDupGroups(previous.groups, storesOf(previous.roots));
-    assignDupGroups(next.groups, storesOf(next.roots));
-    std::lock_guard state(state_);
-    current_ = next.groups.empty() ? Assigned{} : std::move(next);
-    if (!previous.groups.empty() || !previous.roots.empty()) retired_.push_back(std::move(previous));
-    return true;
-}
-
-std::vector<DupAssignmentsLocked::Assigned> DupAssignmentsLocked::takeRetired() {
-    std::lock_guard state(state_);
-    return std::exchange(retired_, {});
-}
-
 void FileListPipeline::freeRetiredGroups() {
     for (auto& r : assignments_->takeRetired()) unfreed_.push_back(std::move(r));
     // A stage under way may still hold a group it read through a node: its groups wait for it,
@@ -258,6 +244,7 @@ void FileListPipeline::freeRetiredGroups() {
     if (groups <= kFreeHere) return;  // few: freed here, now
     runInBackground(this, [sets = std::make_shared<decltype(sets)>(std::move(sets))]() mutable {
         sets.reset();
+        trimFreedHeap();
         return true;
     }, [](bool) {});
 }
@@ -308,6 +295,7 @@ void FileListPipeline::refreshDuplicates() {
         [list = fullList_, method = in_.dupMethod, start, assignments = assignments_,
          roots = in_.roots](const CancelFlag& superseded) {
             Detection d;
+            trimFreedHeap();
             d.queue = secondsSince(start);
             const auto computeStart = std::chrono::steady_clock::now();
             std::vector<DupGroupRef> groups = detectDuplicates(*list, method, &superseded);
@@ -315,6 +303,7 @@ void FileListPipeline::refreshDuplicates() {
             d.files = list->size();
             d.groups = groups.size();
             assignments->replace({std::move(groups), roots}, superseded);
+            trimFreedHeap();
             return d;
         },
         [this, entry, token](Detection d) {
