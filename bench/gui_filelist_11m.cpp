@@ -57,7 +57,8 @@
 #include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/MainWindowController.hpp"
+#include "ZelvaneMac/Window/ContentTab.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/WindowStartup.hpp"
 
@@ -230,8 +231,7 @@ int main(int argc, char** argv) {
     bench::QuietWindow quiet;
     Preferences& prefs = quiet.prefs;
     MainWindow& window = quiet.window;
-    ContentViewState& state = window.state();
-    ScanController& scans = state.scanControl();
+    ScanController& scans = window.scanControl();
     bench::StallMeter meter;
     QElapsedTimer clock;
 
@@ -242,7 +242,7 @@ int main(int argc, char** argv) {
     clock.start();
     window.contentView()->topBar()->selectCSVFile();
     const bool imported = pumpUntil([&] {
-        return state.viewModel().scanState().tag() == ScanState::Tag::completed && !scans.effectiveRoots().empty() &&
+        return window.viewModel().scanState().tag() == ScanState::Tag::completed && !scans.effectiveRoots().empty() &&
                window.contentView()->treeViewTab()->showsOutline() &&
                window.contentView()->treeViewTab()->outline()->model().rowCount() > 0;
     });
@@ -310,7 +310,7 @@ int main(int argc, char** argv) {
     };
 
     if (verbose) std::printf("    %s\n", qPrintable(heapText()));
-    listStep("open the File View (duplicates by date)", [&] { state.setSelectedTab(ContentTab::fileView); });
+    listStep("open the File View (duplicates by date)", [&] { window.controller().setSelectedTab(ContentTab::fileView); });
     if (openOnly) {
         std::printf("peak resident memory of the run: %.0f MiB\n", double(runPeakKiB) / 1024.0);
         return 0;

@@ -53,7 +53,7 @@
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/Exports/ExportContext.hpp"
 #include "ZelvaneMac/Window/Exports/WindowExports.hpp"
 #include "ZelvaneMac/Window/FileTypeStatistics.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
@@ -141,8 +141,7 @@ int main(int argc, char** argv) {
     bench::QuietWindow quiet;
     Preferences& prefs = quiet.prefs;
     MainWindow& window = quiet.window;
-    ContentViewState& state = window.state();
-    ScanController& scans = state.scanControl();
+    ScanController& scans = window.scanControl();
     TreeViewTab* tab = window.contentView()->treeViewTab();
     FileTreeOutlineView* outlineView = tab->outline();
     ContextMenuOutlineView& outline = outlineView->outline();
@@ -195,7 +194,7 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     };
 
-    measure("import", [&] { state.viewModel().startCSVImport(QString::fromStdString(csv), false); }, [&] {
+    measure("import", [&] { window.viewModel().startCSVImport(QString::fromStdString(csv), false); }, [&] {
         const auto& roots = scans.effectiveRoots();
         return !roots.empty() && scans.colorRankReady() && tab->showsOutline() && outlineView->model().rowCount() > 0 &&
                pictureOf(roots);
@@ -222,19 +221,19 @@ int main(int argc, char** argv) {
     outline.setFocus();
     if (wanted("selectall"))
         measure("Select All in the outline", [&] { QTest::keyClick(&outline, Qt::Key_A, Qt::ControlModifier); },
-                [&] { return !state.treeSelection().nodes().isEmpty(); });
+                [&] { return !window.treeSelection().nodes().isEmpty(); });
 
     // The file type with the most files, as its row's right-click -> Select does.
     std::string biggest;
     int64_t most = -1;
-    for (const ExtensionStats& s : state.fileTypes().extensionStats())
+    for (const ExtensionStats& s : window.fileTypes().extensionStats())
         if (s.fileCount > most) most = s.fileCount, biggest = s.ext;
     const std::string typeTitle = "Select of ." + biggest + " (" + std::to_string(most) + " files)";
-    state.treeSelection().set({});
+    window.treeSelection().set({});
     QTest::qWait(100);
     if (wanted("type")) {
         measure(typeTitle.c_str(), [&] { scans.selectAllFiles(QString::fromStdString(biggest)); },
-                [&] { return !state.treeSelection().nodes().isEmpty(); });
+                [&] { return !window.treeSelection().nodes().isEmpty(); });
         measure("Reset Tree Expansion after it", [&] { menus.handleMenuAction(ZelvaneMenuAction::resetTreeExpansion); }, always);
     }
 
@@ -242,12 +241,12 @@ int main(int argc, char** argv) {
     if (wanted("export")) {
         measure("export the tree as CSV", [&] {
             ExportSourceSelection selection(ExportSource::treeView, false, CSVFileFormat::csv);
-            completeCSVExport(state, selection, exported);
+            completeCSVExport(window.exportContext(), selection, exported);
         }, [&] { return QFile::exists(exported); });
         const QString types = work.filePath(QStringLiteral("types-out.csv"));
-        measure("export the file types", [&] { completeFileTypesExport(state, types); }, [&] { return QFile::exists(types); });
+        measure("export the file types", [&] { completeFileTypesExport(window.exportContext(), types); }, [&] { return QFile::exists(types); });
     }
-    state.treeSelection().set(NodeSet{root});
+    window.treeSelection().set(NodeSet{root});
     QTest::qWait(100);
     if (wanted("clipboard"))
         measure("copy size info of the root", [&] { menus.handleMenuAction(ZelvaneMenuAction::copyFileAndSizeInfo); }, always);
@@ -255,20 +254,20 @@ int main(int argc, char** argv) {
     FileNode* firstCopy = root->children().empty() ? nullptr : root->children()[0];
     for (FileNode* c : root->children())
         if (c->isDir()) firstCopy = c;
-    state.treeSelection().set(NodeSet{firstCopy});
+    window.treeSelection().set(NodeSet{firstCopy});
     QTest::qWait(100);
     if (wanted("zoom")) {
         measure("zoom the treemap into a copy", [&] { menus.handleMenuAction(ZelvaneMenuAction::zoomTreemap); }, [&] {
             const TreemapCanvasModel& m = treemap->model();
-            return m.hasPicture() && !m.isStale() && state.treemapZoom().root() == firstCopy;
+            return m.hasPicture() && !m.isStale() && window.treemapZoom().root() == firstCopy;
         });
         measure("unzoom the treemap", [&] { menus.handleMenuAction(ZelvaneMenuAction::unzoomTreemap); },
-                [&] { return pictureOf(scans.effectiveRoots()) && !state.treemapZoom().root(); });
+                [&] { return pictureOf(scans.effectiveRoots()) && !window.treemapZoom().root(); });
     }
 
     if (wanted("filter")) {
         // The panel's fields hold the texts; the shown roots follow the filter while it is open.
-        state.panes().setShowFilterPanel(true);
+        window.panes().setShowFilterPanel(true);
         QTest::qWait(300);
         prefs.set(PreferenceKeys::includeFilterText, QStringLiteral("*.txt|*.jpg"));
         measure("Apply Filter *.txt|*.jpg", [&] { scans.applyFilters(); }, [&] {

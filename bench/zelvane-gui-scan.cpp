@@ -35,7 +35,6 @@
 #include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/FileTypeStatistics.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/WindowStartup.hpp"
@@ -61,8 +60,7 @@ int main(int argc, char** argv) {
     hooks.hasFullDiskAccess = [] { return true; };
     window.setStartupHooks(hooks);
     window.show();
-    ContentViewState& state = window.state();
-    ScanController& scans = state.scanControl();
+    ScanController& scans = window.scanControl();
 
     const QString tree = QString::fromLocal8Bit(argv[argc - 1]);
     QElapsedTimer clock;
@@ -88,7 +86,7 @@ int main(int argc, char** argv) {
                m.inputs().roots == scans.effectiveRoots();
     };
     const auto shown = [&] {
-        const auto tag = state.viewModel().scanState().tag();
+        const auto tag = window.viewModel().scanState().tag();
         return started && (tag == ScanState::Tag::completed || tag == ScanState::Tag::cancelled) &&
                !scans.effectiveRoots().empty() && scans.colorRankReady() &&
                window.contentView()->treeViewTab()->showsOutline() &&
@@ -111,7 +109,7 @@ int main(int argc, char** argv) {
         resetPeak();
     };
     const auto reachSteps = [&] {
-        step(0, !scans.effectiveRoots().empty() && state.viewModel().scanState().tag() == ScanState::Tag::completed);
+        step(0, !scans.effectiveRoots().empty() && window.viewModel().scanState().tag() == ScanState::Tag::completed);
         step(1, reached[0] && scans.colorRankReady());
         step(2, reached[0] && window.contentView()->treeViewTab()->showsOutline() &&
                     window.contentView()->treeViewTab()->outline()->model().rowCount() > 0);
@@ -136,11 +134,11 @@ int main(int argc, char** argv) {
         seconds = double(clock.nsecsElapsed()) / 1e9;
         app.exit(0);  // not quit(): that would close the window, which deletes itself on close
     };
-    QObject::connect(&state.fileTypes(), &FileTypeStatistics::extensionColorRankRootsChanged, check);
+    QObject::connect(&window.fileTypes(), &FileTypeStatistics::extensionColorRankRootsChanged, check);
     // The outline takes the roots on the event loop's next turn after they changed.
     QObject::connect(&heartbeat, &QTimer::timeout, check);
     QObject::connect(&treemap->model(), &TreemapCanvasModel::repaintNeeded, check);
-    QObject::connect(&state.viewModel(), &ScanViewModel::scanStateChanged, [&](const ScanState& s) {
+    QObject::connect(&window.viewModel(), &ScanViewModel::scanStateChanged, [&](const ScanState& s) {
         if (s.tag() == ScanState::Tag::failed) {
             std::fputs("zelvane-gui-scan: the scan failed\n", stderr);
             app.exit(1);

@@ -23,11 +23,7 @@ import sys
 # "Class::signal": why only a test listens.
 TEST_ONLY: dict[str, str] = {}
 # "Class::signal": unheard, and going with the change that removes it.
-PENDING: dict[str, str] = {
-    f'ContentViewState::{name}': 'goes as the window state keeps only what its composer needs'
-    for name in ('lastChildNodeForReselectChanged', 'suppressReselectChildClearChanged',
-                 'isRestoringSelectedTabChanged', 'selectMultipleCheckedPathsChanged', 'hostWindowChanged')
-}
+PENDING: dict[str, str] = {}
 
 ACCESS = re.compile(r'^\s*(public|private|protected)\s*(slots|Q_SLOTS)?\s*:|^\s*(signals|Q_SIGNALS)\s*:|^\s*};')
 CLASS = re.compile(r'^\s*class\s+(?:\w+\s+)*?(\w+)\s+(?:final\s+)?:\s*public\s')

@@ -13,7 +13,7 @@
 #include "ZelvaneMac/Services/MoveToApplications.hpp"
 #include "ZelvaneMac/Services/PortableMode.hpp"
 #include "ZelvaneMac/Services/UpdateChecker.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/WindowServices.hpp"
 #include "ZelvaneMac/Window/WindowStartup.hpp"
 #include "ZelvaneMac/Core/Text/AppLanguages.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
@@ -159,7 +159,7 @@ void ZelvaneMacApp::finishLaunching() { delegate_->applicationDidFinishLaunching
 MainWindow* ZelvaneMacApp::openWindow() {
     auto* window = new MainWindow(preferences_, commandLine_.options);
     const AppServices services = environment_.services;
-    window->state().setAppServices(services);
+    window->services().set(services);
     WindowStartupHooks hooks = systemWindowStartupHooks();
     hooks.commandLine = commandLine_.targets;
     if (services.updateChecker) hooks.checkForUpdates = [checker = services.updateChecker] { checker->checkForUpdates(false, false); };

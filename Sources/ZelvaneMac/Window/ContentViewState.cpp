@@ -2,17 +2,21 @@
 
 #include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
-#include "ZelvaneMac/Window/AssignIfChanged.hpp"
+#include "ZelvaneMac/Window/Exports/ExportContext.hpp"
 #include "ZelvaneMac/Window/FileTypeStatistics.hpp"
 #include "ZelvaneMac/Window/FileViewResults.hpp"
 #include "ZelvaneMac/Window/HoverPathState.hpp"
+#include "ZelvaneMac/Window/MainWindowController.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/PaneToggles.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
+#include "ZelvaneMac/Window/TreeViewParts.hpp"
 #include "ZelvaneMac/Window/TreemapToggles.hpp"
 #include "ZelvaneMac/Window/TreemapZoom.hpp"
 #include "ZelvaneMac/Window/ViewCommands.hpp"
+#include "ZelvaneMac/Window/VolumeChoice.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
+#include "ZelvaneMac/Window/WindowServices.hpp"
 
 namespace zelvane {
 
@@ -31,17 +35,27 @@ ContentViewState::ContentViewState(Preferences& preferences, CLIAutomation::Opti
       treemapZoom_(new TreemapZoom(this)),
       prompts_(new WindowPrompts(this)),
       treeSelection_(new NodeSelection(this)),
-      fileSelection_(new NodeSelection(this)) {
-    scanControl_ = new ScanController(*this, this);
+      fileSelection_(new NodeSelection(this)),
+      volumeChoice_(new VolumeChoice(this)),
+      services_(new WindowServices(this)) {
+    scanControl_ = new ScanController({.preferences = preferences_,
+                                       .viewModel = *viewModel_,
+                                       .liveMonitor = *liveMonitor_,
+                                       .panes = *panes_,
+                                       .treeSelection = *treeSelection_,
+                                       .fileSelection = *fileSelection_,
+                                       .hoverPathState = *hoverPathState_,
+                                       .prompts = *prompts_,
+                                       .volumeChoice = *volumeChoice_,
+                                       .fileTypes = *fileTypes_,
+                                       .commands = *commands_,
+                                       .treeExpansion = treeExpansion_},
+                                      this);
     connect(scanControl_, &ScanController::treesRetiring, treeSelection_, &NodeSelection::dropNodesOutside);
     connect(scanControl_, &ScanController::treesRetiring, fileSelection_, &NodeSelection::dropNodesOutside);
     connect(scanControl_, &ScanController::treesRetiring, fileTypes_, &FileTypeStatistics::dropNodesOutside);
     connect(scanControl_, &ScanController::treesRetiring, treemapZoom_, &TreemapZoom::dropNodesOutside);
-    connect(scanControl_, &ScanController::treesRetiring, this, &ContentViewState::dropNodesOutside);
-}
-
-void ContentViewState::dropNodesOutside(const KeptTrees& kept) {
-    setLastChildNodeForReselect(kept.keep(lastChildNodeForReselect_));
+    controller_ = new MainWindowController(preferences_, *viewModel_, *volumeChoice_, *fileTypes_, *commands_, this);
 }
 
 ContentViewState::~ContentViewState() {
@@ -52,70 +66,45 @@ ContentViewState::~ContentViewState() {
     liveMonitor_.reset();
 }
 
-QStringList ContentViewState::currentPaletteColors() const {
-    return TreemapColorSettings::decodeStringArray(preferences_.value(PreferenceKeys::treemapPaletteColorsJSON))
-        .value_or(TreemapColorSettings::defaultColors());
+WindowSelections ContentViewState::selections() const { return {*controller_, *treeSelection_, *fileSelection_}; }
+
+ExportContext ContentViewState::exportContext() const {
+    return {.preferences = preferences_,
+            .prompts = *prompts_,
+            .scans = *scanControl_,
+            .selections = selections(),
+            .fileTypes = *fileTypes_,
+            .treemapToggles = *treemapToggles_,
+            .treemapZoom = *treemapZoom_,
+            .treeExpansion = treeExpansion_};
 }
 
-QStringList ContentViewState::currentExtensionLists() const {
-    return TreemapColorSettings::decodeStringArray(preferences_.value(PreferenceKeys::treemapExtensionListsJSON))
-        .value_or(TreemapColorSettings::defaultExtensionLists());
+TreeViewParts ContentViewState::treeViewParts() {
+    return {.preferences = preferences_,
+            .cliAutomationOptions = cliAutomationOptions_,
+            .viewModel = *viewModel_,
+            .scanControl = *scanControl_,
+            .liveMonitor = *liveMonitor_,
+            .controller = *controller_,
+            .volumeChoice = *volumeChoice_,
+            .panes = *panes_,
+            .treeSelection = *treeSelection_,
+            .treeExpansion = treeExpansion_,
+            .treemapZoom = *treemapZoom_,
+            .treemapToggles = *treemapToggles_,
+            .fileTypes = *fileTypes_,
+            .hoverPathState = *hoverPathState_,
+            .commands = *commands_};
 }
 
-PaletteRGB ContentViewState::currentPaletteRGB() const {
-    PaletteRGB out;
-    for (const QString& entry : currentPaletteColors()) out.push_back(TreemapColorSettings::rgbFromHexString(entry));
-    return out;
-}
-
-void ContentViewState::setVolumes(const std::vector<VolumeInfo>& value) {
-    if (assignIfChanged(volumes_, value)) emit volumesChanged(volumes_);
-}
-
-void ContentViewState::setSelectedVolumeID(const std::optional<QString>& value) {
-    if (assignIfChanged(selectedVolumeID_, value)) emit selectedVolumeIDChanged(selectedVolumeID_);
-}
-
-void ContentViewState::setLastChildNodeForReselect(FileNode* value) {
-    if (assignIfChanged(lastChildNodeForReselect_, value))
-        emit lastChildNodeForReselectChanged(lastChildNodeForReselect_);
-}
-
-void ContentViewState::setSuppressReselectChildClear(bool value) {
-    if (assignIfChanged(suppressReselectChildClear_, value))
-        emit suppressReselectChildClearChanged(suppressReselectChildClear_);
-}
-
-void ContentViewState::setSelectedTab(ContentTab value) {
-    if (assignIfChanged(selectedTab_, value)) emit selectedTabChanged(selectedTab_);
-}
-
-void ContentViewState::setIsRestoringSelectedTab(bool value) {
-    if (assignIfChanged(isRestoringSelectedTab_, value))
-        emit isRestoringSelectedTabChanged(isRestoringSelectedTab_);
-}
-
-void ContentViewState::setSelectMultipleCheckedPaths(const QStringList& value) {
-    if (assignIfChanged(selectMultipleCheckedPaths_, value))
-        emit selectMultipleCheckedPathsChanged(selectMultipleCheckedPaths_);
-}
-
-void ContentViewState::setAwaitsWindowFrameRestore(bool value) {
-    if (assignIfChanged(awaitsWindowFrameRestore_, value))
-        emit awaitsWindowFrameRestoreChanged(awaitsWindowFrameRestore_);
-}
-
-void ContentViewState::setIsRenamingInline(bool value) {
-    if (assignIfChanged(isRenamingInline_, value)) emit isRenamingInlineChanged(isRenamingInline_);
-}
-
-void ContentViewState::setHostWindow(const QPointer<QObject>& value) {
-    if (assignIfChanged(hostWindow_, value)) emit hostWindowChanged(hostWindow_);
-}
-
-void ContentViewState::setAppServices(const AppServices& services) {
-    appServices_ = services;
-    emit appServicesChanged();
+WindowStartup::Parts ContentViewState::startupParts() const {
+    return {.preferences = preferences_,
+            .cliAutomationOptions = cliAutomationOptions_,
+            .prompts = *prompts_,
+            .panes = *panes_,
+            .viewModel = *viewModel_,
+            .volumeChoice = *volumeChoice_,
+            .scans = *scanControl_};
 }
 
 }  // namespace zelvane

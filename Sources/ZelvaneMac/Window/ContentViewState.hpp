@@ -1,24 +1,12 @@
 #pragma once
 
 #include <QObject>
-#include <QPointer>
-#include <QString>
-#include <QStringList>
 
-#include <cstdint>
 #include <memory>
-#include <optional>
-#include <vector>
 
-#include "ScanEngine/Tree/FileNode.hpp"
 #include "ZelvaneMac/Core/CommandLine/CLIAutomation.hpp"
-#include "ZelvaneMac/Core/Scanning/VolumeEnumerator.hpp"
-#include "ZelvaneMac/Core/Settings/Preferences.hpp"
-#include "ZelvaneMac/Core/Treemap/TreemapColorSettings.hpp"
-#include "ZelvaneMac/Window/AppServices.hpp"
-#include "ZelvaneMac/Window/ContentTab.hpp"
-#include "ZelvaneMac/Window/KeptTrees.hpp"
 #include "ZelvaneMac/Window/TreeExpansion.hpp"
+#include "ZelvaneMac/Window/WindowStartup.hpp"
 
 namespace zelvane {
 
@@ -26,25 +14,28 @@ class FileTypeStatistics;
 class FileViewResults;
 class HoverPathState;
 class LiveMonitorController;
+class MainWindowController;
 class NodeSelection;
 class PaneToggles;
+class Preferences;
 class ScanController;
 class ScanViewModel;
 class TreemapToggles;
 class TreemapZoom;
 class ViewCommands;
+class VolumeChoice;
 class WindowPrompts;
+class WindowServices;
+struct ExportContext;
+struct TreeViewParts;
+struct WindowSelections;
 
-// The state of one main window, without widgets: the parts that own their rules (the Tree View's
-// and the File View's selections, the commands to the views, the file-type statistics, the pane
-// and treemap toggles, the treemap's zoom, the prompts, the File View's results, the scans with
-// their shown roots and filtered copy), the remaining per-window fields with their initial
-// values, and the preference store every window shares. Views include and subscribe to the part
-// they show.
-//
-// Each field has a getter, a setter and a change signal that is emitted only on a real change.
-// The parts and this object drop their node pointers when the scan controller announces trees
-// about to go. Main thread only.
+// The parts of one main window that have no widgets, made and wired once: each owns its rules
+// (the Tree View's and the File View's selections, the commands to the views, the file-type
+// statistics, the pane and treemap toggles, the treemap's zoom, the prompts, the File View's
+// results, the choice of volumes, the scans with their shown roots, the window's controller),
+// and the preference store every window shares. Only the window and its menus see this
+// composer; each view is handed the parts it shows. Main thread only.
 class ContentViewState final : public QObject {
     Q_OBJECT
 public:
@@ -68,68 +59,24 @@ public:
     TreeExpansion& treeExpansion() { return treeExpansion_; }
     const TreeExpansion& treeExpansion() const { return treeExpansion_; }
     WindowPrompts& prompts() const { return *prompts_; }
-    // Scans, filters and the shown roots (`effectiveRoots`) of this window.
-    ScanController& scanControl() const { return *scanControl_; }
-
-    // The stored palette and extension lists; text that is not a JSON array of strings (the empty
-    // default included) gives the defaults. A stored list is returned as it is, whatever its length.
-    QStringList currentPaletteColors() const;
-    QStringList currentExtensionLists() const;
-    // One entry per stored colour, in order, scanned as hexadecimal (text that does not begin
-    // with a digit gives black).
-    PaletteRGB currentPaletteRGB() const;
-
-    const std::vector<VolumeInfo>& volumes() const { return volumes_; }
-    void setVolumes(const std::vector<VolumeInfo>& value);
-    const std::optional<QString>& selectedVolumeID() const { return selectedVolumeID_; }
-    void setSelectedVolumeID(const std::optional<QString>& value);
     // The Tree View's selection, shared by its outline and treemap, and the File View's.
     NodeSelection& treeSelection() const { return *treeSelection_; }
     NodeSelection& fileSelection() const { return *fileSelection_; }
-    FileNode* lastChildNodeForReselect() const { return lastChildNodeForReselect_; }
-    void setLastChildNodeForReselect(FileNode* value);
-    bool suppressReselectChildClear() const { return suppressReselectChildClear_; }
-    void setSuppressReselectChildClear(bool value);
-    ContentTab selectedTab() const { return selectedTab_; }
-    void setSelectedTab(ContentTab value);
-    bool isRestoringSelectedTab() const { return isRestoringSelectedTab_; }
-    void setIsRestoringSelectedTab(bool value);
-    const QStringList& selectMultipleCheckedPaths() const { return selectMultipleCheckedPaths_; }
-    void setSelectMultipleCheckedPaths(const QStringList& value);
-    // The folder the window's last open panel (a folder or a CSV file to scan) ended in; empty
-    // until one was used. Nothing observes it: the next panel reads it when it opens.
-    const QString& lastOpenPanelFolder() const { return lastOpenPanelFolder_; }
-    void setLastOpenPanelFolder(const QString& value) { lastOpenPanelFolder_ = value; }
-    bool isRenamingInline() const { return isRenamingInline_; }
-    void setIsRenamingInline(bool value);
+    VolumeChoice& volumeChoice() const { return *volumeChoice_; }
     // The update checker and portable mode of the program (none in a window made by a test).
-    const AppServices& appServices() const { return appServices_; }
-    void setAppServices(const AppServices& services);
+    WindowServices& services() const { return *services_; }
+    // Scans, filters and the shown roots (`effectiveRoots`) of this window.
+    ScanController& scanControl() const { return *scanControl_; }
+    // The tab shown, the title and the colour ranks.
+    MainWindowController& controller() const { return *controller_; }
 
-    const QPointer<QObject>& hostWindow() const { return hostWindow_; }
-    void setHostWindow(const QPointer<QObject>& value);
-    // True from the window's making until it has restored its frame; a split that keeps a pane
-    // size waits for it, so it lays out the restored size and not the window's first one.
-    bool awaitsWindowFrameRestore() const { return awaitsWindowFrameRestore_; }
-    void setAwaitsWindowFrameRestore(bool value);
-
-signals:
-    void volumesChanged(const std::vector<VolumeInfo>& value);
-    void selectedVolumeIDChanged(const std::optional<QString>& value);
-    void lastChildNodeForReselectChanged(FileNode* value);
-    void suppressReselectChildClearChanged(bool value);
-    void selectedTabChanged(ContentTab value);
-    void isRestoringSelectedTabChanged(bool value);
-    void selectMultipleCheckedPathsChanged(const QStringList& value);
-    void isRenamingInlineChanged(bool value);
-    void hostWindowChanged(const QPointer<QObject>& value);
-    void awaitsWindowFrameRestoreChanged(bool value);
-    void appServicesChanged();
+    // What the commands, the exports, the Tree View tab and the first appearance are handed.
+    WindowSelections selections() const;
+    ExportContext exportContext() const;
+    TreeViewParts treeViewParts();
+    WindowStartup::Parts startupParts() const;
 
 private:
-    // The node pointers this state keeps itself, pruned when trees are about to go.
-    void dropNodesOutside(const KeptTrees& kept);
-
     Preferences& preferences_;
     CLIAutomation::Options cliAutomationOptions_;
     ScanViewModel* viewModel_;
@@ -144,21 +91,11 @@ private:
     WindowPrompts* prompts_;
     NodeSelection* treeSelection_;
     NodeSelection* fileSelection_;
-    ScanController* scanControl_ = nullptr;  // made last: it observes the fields above
-
-    std::vector<VolumeInfo> volumes_;
-    std::optional<QString> selectedVolumeID_;
-    FileNode* lastChildNodeForReselect_ = nullptr;
-    bool suppressReselectChildClear_ = false;
-    ContentTab selectedTab_ = ContentTab::treeView;
-    bool isRestoringSelectedTab_ = false;
-    QStringList selectMultipleCheckedPaths_;
-    QString lastOpenPanelFolder_;
+    VolumeChoice* volumeChoice_;
+    WindowServices* services_;
     TreeExpansion treeExpansion_;
-    bool isRenamingInline_ = false;
-    QPointer<QObject> hostWindow_;
-    bool awaitsWindowFrameRestore_ = false;
-    AppServices appServices_;
+    ScanController* scanControl_ = nullptr;  // made after the parts it observes
+    MainWindowController* controller_ = nullptr;
 };
 
 }  // namespace zelvane

@@ -5,7 +5,8 @@
 #include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Core/Treemap/TreemapColorPreferences.hpp"
 #include "ZelvaneMac/Window/FileTypeStatistics.hpp"
 
 namespace zelvane {
@@ -21,10 +22,11 @@ NodeList rawNodes(const std::vector<RootRef>& roots) {
 
 }  // namespace
 
-ExtensionStatsJob::ExtensionStatsJob(ContentViewState& state, QObject* parent) : QObject(parent), state_(state) {}
+ExtensionStatsJob::ExtensionStatsJob(FileTypeStatistics& fileTypes, const Preferences& preferences, QObject* parent)
+    : QObject(parent), fileTypes_(fileTypes), preferences_(preferences) {}
 
 void ExtensionStatsJob::restartFor(const std::vector<RootRef>& roots) {
-    FileTypeStatistics& stats = state_.fileTypes();
+    FileTypeStatistics& stats = fileTypes_;
     stats.renew();
     stats.setExtensionPanelDisplayed({});
     stats.setExtensionPanelSortKey(FileTypesSortKey::allocated);
@@ -35,13 +37,13 @@ void ExtensionStatsJob::restartFor(const std::vector<RootRef>& roots) {
 void ExtensionStatsJob::recompute(const std::vector<RootRef>& roots) {
     if (roots.empty()) {
         jobs_.supersede();
-        state_.fileTypes().setExtensionStats({});
-        state_.fileTypes().setExtensionColorRank({});
+        fileTypes_.setExtensionStats({});
+        fileTypes_.setExtensionColorRank({});
         return;
     }
     const QUuid token = DebugTimingLog::begin(QStringLiteral("Extension stats"));
-    const bool colorBySize = state_.preferences().value(PreferenceKeys::treemapColorBySize);
-    const QStringList lists = state_.currentExtensionLists();
+    const bool colorBySize = preferences_.value(PreferenceKeys::treemapColorBySize);
+    const QStringList lists = TreemapColorSettings::storedExtensionLists(preferences_);
     // The job holds the roots, so the tree outlives it even when a rescan replaces it meanwhile.
     // The timing entry is closed in the job: an overtaken computation still ends its entry.
     runInBackground(
@@ -52,7 +54,7 @@ void ExtensionStatsJob::recompute(const std::vector<RootRef>& roots) {
             return result;
         },
         [this, roots](ExtensionStatsResult result) {
-            FileTypeStatistics& stats = state_.fileTypes();
+            FileTypeStatistics& stats = fileTypes_;
             stats.setExtensionStats(result.all);
             stats.setExtensionColorRank(result.colorRank);
             stats.setExtensionColorRankRoots(rawNodes(roots));
@@ -63,7 +65,7 @@ void ExtensionStatsJob::recompute(const std::vector<RootRef>& roots) {
 }
 
 bool ExtensionStatsJob::ranksAreFor(const std::vector<RootRef>& roots) const {
-    const NodeList& ranked = state_.fileTypes().extensionColorRankRoots();
+    const NodeList& ranked = fileTypes_.extensionColorRankRoots();
     if (ranked.size() != roots.size()) return false;
     for (size_t i = 0; i < ranked.size(); ++i)
         if (ranked[i] != roots[i].get()) return false;

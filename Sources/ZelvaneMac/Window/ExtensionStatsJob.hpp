@@ -9,7 +9,8 @@
 
 namespace zelvane {
 
-class ContentViewState;
+class FileTypeStatistics;
+class Preferences;
 
 // The per-extension totals and colour ranks of the shown roots, computed in the background and
 // handed to the window's file-type statistics. A newer request supersedes a running one, whose
@@ -20,7 +21,7 @@ class ContentViewState;
 class ExtensionStatsJob final : public QObject {
     Q_OBJECT
 public:
-    explicit ExtensionStatsJob(ContentViewState& state, QObject* parent = nullptr);
+    ExtensionStatsJob(FileTypeStatistics& fileTypes, const Preferences& preferences, QObject* parent = nullptr);
 
     // New roots are shown: the table starts again with no rows displayed, sorted by allocated
     // size, and the colour ranks are not ready until these roots' arrive, even when a new root
@@ -33,7 +34,8 @@ public:
     bool ranksAreFor(const std::vector<RootRef>& roots) const;
 
 private:
-    ContentViewState& state_;
+    FileTypeStatistics& fileTypes_;
+    const Preferences& preferences_;
     JobGeneration jobs_;
 };
 

@@ -5,31 +5,36 @@
 #include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/ExtensionStatsJob.hpp"
 #include "ZelvaneMac/Window/FilteredCopy.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 
 namespace zelvane {
 
-LiveUpdates::LiveUpdates(ContentViewState& state, const ScanController& scans, ExtensionStatsJob& stats, QObject* parent)
-    : QObject(parent), state_(state), scans_(scans), stats_(stats) {
-    connect(&state_.preferences(), &Preferences::changed, this, &LiveUpdates::followPreference);
+LiveUpdates::LiveUpdates(LiveMonitorController& liveMonitor, Preferences& preferences, ScanViewModel& viewModel,
+                         const ScanController& scans, ExtensionStatsJob& stats, QObject* parent)
+    : QObject(parent),
+      liveMonitor_(liveMonitor),
+      preferences_(preferences),
+      viewModel_(viewModel),
+      scans_(scans),
+      stats_(stats) {
+    connect(&preferences_, &Preferences::changed, this, &LiveUpdates::followPreference);
     // A copy made or dropped while the panel is hidden changes no shown root.
     connect(&scans_.filteredCopy(), &FilteredCopy::rootsChanged, this,
-            [this] { state_.liveMonitor().keepInStep(scans_.heldRoots()); });
-    connect(&state_.liveMonitor(), &LiveMonitorController::nodesChanged, this, &LiveUpdates::take);
-    connect(&state_.liveMonitor(), &LiveMonitorController::missedChanges, this, [this] { setResultIsStale(true); });
+            [this] { liveMonitor_.keepInStep(scans_.heldRoots()); });
+    connect(&liveMonitor_, &LiveMonitorController::nodesChanged, this, &LiveUpdates::take);
+    connect(&liveMonitor_, &LiveMonitorController::missedChanges, this, [this] { setResultIsStale(true); });
 }
 
 void LiveUpdates::watchShown() {
-    state_.liveMonitor().keepInStep(scans_.heldRoots());
+    liveMonitor_.keepInStep(scans_.heldRoots());
     watchScanned();
 }
 
 void LiveUpdates::resume() { watchScanned(); }
 
-void LiveUpdates::pause() { state_.liveMonitor().stop(); }
+void LiveUpdates::pause() { liveMonitor_.stop(); }
 
 void LiveUpdates::followPreference(const QString& key) {
     if (key != QLatin1String(PreferenceKeys::monitorFileSystemForChanges.name.data())) return;
@@ -37,14 +42,14 @@ void LiveUpdates::followPreference(const QString& key) {
 }
 
 bool LiveUpdates::mayWatch(const std::vector<RootRef>& roots) const {
-    if (!state_.preferences().value(PreferenceKeys::monitorFileSystemForChanges) || roots.empty()) return false;
-    if (state_.viewModel().lastScanWasCSVImport()) return false;
+    if (!preferences_.value(PreferenceKeys::monitorFileSystemForChanges) || roots.empty()) return false;
+    if (viewModel_.lastScanWasCSVImport()) return false;
     return std::none_of(roots.begin(), roots.end(), [](const RootRef& r) { return !r || (r->store() && r->store()->isImported()); });
 }
 
 void LiveUpdates::watchScanned() {
     const std::vector<RootRef> scanned = scans_.scanRoots();
-    LiveMonitorController& live = state_.liveMonitor();
+    LiveMonitorController& live = liveMonitor_;
     if (!mayWatch(scanned))
         pause();
     else if (!live.isWatching(scanned))  // the same trees go on being watched, without a gap
@@ -58,7 +63,7 @@ void LiveUpdates::take(const std::vector<FileNode*>& changed) {
     // hidden, or the scanned tree while it is shown), which may go without such an announcement:
     // the views lay that tree out afresh when it is shown again.
     emit liveChanges(KeptTrees(scans_.effectiveRoots()).keep(NodeList(changed.begin(), changed.end())));
-    state_.viewModel().refreshCapacityForLiveChange();
+    viewModel_.refreshCapacityForLiveChange();
     // Files deleted on disk or by a file action leave the per-type totals as they left their
     // folders'.
     stats_.recompute(scans_.effectiveRoots());

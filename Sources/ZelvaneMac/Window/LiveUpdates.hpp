@@ -10,7 +10,9 @@
 
 namespace zelvane {
 
-class ContentViewState;
+class LiveMonitorController;
+class Preferences;
+class ScanViewModel;
 class ExtensionStatsJob;
 class ScanController;
 
@@ -30,8 +32,8 @@ class ScanController;
 class LiveUpdates final : public QObject {
     Q_OBJECT
 public:
-    LiveUpdates(ContentViewState& state, const ScanController& scans, ExtensionStatsJob& stats,
-                QObject* parent = nullptr);
+    LiveUpdates(LiveMonitorController& liveMonitor, Preferences& preferences, ScanViewModel& viewModel,
+                const ScanController& scans, ExtensionStatsJob& stats, QObject* parent = nullptr);
 
     // The shown roots changed: the scanned trees are watched (unless imported), every held tree
     // is kept in step.
@@ -56,7 +58,9 @@ private:
     void take(const std::vector<FileNode*>& changed);
     void setResultIsStale(bool stale);
 
-    ContentViewState& state_;
+    LiveMonitorController& liveMonitor_;
+    Preferences& preferences_;
+    ScanViewModel& viewModel_;
     const ScanController& scans_;
     ExtensionStatsJob& stats_;
     bool resultIsStale_ = false;

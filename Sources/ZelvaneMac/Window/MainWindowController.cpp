@@ -3,28 +3,41 @@
 #include <QTimer>
 
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
-#include "ZelvaneMac/Window/VolumePicker.hpp"
-#include "ZelvaneMac/Window/WindowTitle.hpp"
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Core/Treemap/TreemapColorPreferences.hpp"
 #include "ZelvaneMac/Window/FileTypeStatistics.hpp"
 #include "ZelvaneMac/Window/ViewCommands.hpp"
-#include "ZelvaneMac/Window/NodeSelection.hpp"
+#include "ZelvaneMac/Window/VolumeChoice.hpp"
+#include "ZelvaneMac/Window/VolumePicker.hpp"
+#include "ZelvaneMac/Window/WindowTitle.hpp"
 
 namespace zelvane {
 
-MainWindowController::MainWindowController(ContentViewState& state, QObject* parent)
-    : QObject(parent), state_(state) {
+MainWindowController::MainWindowController(Preferences& preferences, ScanViewModel& viewModel,
+                                           const VolumeChoice& volumeChoice, FileTypeStatistics& fileTypes,
+                                           ViewCommands& commands, QObject* parent)
+    : QObject(parent),
+      preferences_(preferences),
+      viewModel_(viewModel),
+      volumeChoice_(volumeChoice),
+      fileTypes_(fileTypes),
+      commands_(commands) {
     title_ = windowTitle();
-    connect(&state_.viewModel(), &ScanViewModel::rootLabelChanged, this, &MainWindowController::refreshTitle);
-    connect(&state_, &ContentViewState::selectedVolumeIDChanged, this, &MainWindowController::refreshTitle);
-    connect(&state_, &ContentViewState::selectedTabChanged, this, &MainWindowController::handleSelectedTabChange);
-    connect(&state_.treeSelection(), &NodeSelection::changed, this,
-            &MainWindowController::handleSelectedNodesChange);
+    connect(&viewModel_, &ScanViewModel::rootLabelChanged, this, &MainWindowController::refreshTitle);
+    connect(&volumeChoice_, &VolumeChoice::selectedVolumeIDChanged, this, &MainWindowController::refreshTitle);
+    connect(this, &MainWindowController::selectedTabChanged, this, &MainWindowController::handleSelectedTabChange);
+}
+
+void MainWindowController::setSelectedTab(ContentTab value) {
+    if (value == selectedTab_) return;
+    selectedTab_ = value;
+    emit selectedTabChanged(selectedTab_);
 }
 
 QString MainWindowController::windowTitle() const {
-    const QString marker = selectionKindMarker(state_.selectedVolumeID(),
-                                               state_.preferences().stringList(PreferenceKeys::selectMultipleCustomFoldersJSON));
-    return zelvane::windowTitle(state_.viewModel().rootLabel(), marker);
+    const QString marker = selectionKindMarker(volumeChoice_.selectedVolumeID(),
+                                               preferences_.stringList(PreferenceKeys::selectMultipleCustomFoldersJSON));
+    return zelvane::windowTitle(viewModel_.rootLabel(), marker);
 }
 
 void MainWindowController::refreshTitle() {
@@ -35,33 +48,25 @@ void MainWindowController::refreshTitle() {
 }
 
 void MainWindowController::restoreStoredTab() {
-    state_.setIsRestoringSelectedTab(true);
-    state_.setSelectedTab(restoredTab(state_.preferences().value(PreferenceKeys::selectedTab)));
-    QTimer::singleShot(0, this, [this] { state_.setIsRestoringSelectedTab(false); });
+    isRestoringSelectedTab_ = true;
+    setSelectedTab(restoredTab(preferences_.value(PreferenceKeys::selectedTab)));
+    QTimer::singleShot(0, this, [this] { isRestoringSelectedTab_ = false; });
 }
 
 void MainWindowController::recomputeColorRank() {
-    state_.fileTypes().setExtensionColorRank(colorRankFor(state_.fileTypes().extensionStats(),
-                                                          state_.preferences().value(PreferenceKeys::treemapColorBySize),
-                                                          state_.currentExtensionLists()));
+    fileTypes_.setExtensionColorRank(colorRankFor(fileTypes_.extensionStats(),
+                                                  preferences_.value(PreferenceKeys::treemapColorBySize),
+                                                  TreemapColorSettings::storedExtensionLists(preferences_)));
 }
 
 void MainWindowController::handleSelectedTabChange(ContentTab tab) {
     if (tab == ContentTab::about) {
-        state_.setIsRestoringSelectedTab(false);
+        isRestoringSelectedTab_ = false;
         return;
     }
-    state_.preferences().set(PreferenceKeys::selectedTab, rawValue(tab));
-    if (tab == ContentTab::fileView && !state_.isRestoringSelectedTab()) state_.commands().focusFileSearch();
-    state_.setIsRestoringSelectedTab(false);
-}
-
-void MainWindowController::handleSelectedNodesChange() {
-    if (state_.suppressReselectChildClear()) {
-        state_.setSuppressReselectChildClear(false);
-    } else {
-        state_.setLastChildNodeForReselect(nullptr);
-    }
+    preferences_.set(PreferenceKeys::selectedTab, rawValue(tab));
+    if (tab == ContentTab::fileView && !isRestoringSelectedTab_) commands_.focusFileSearch();
+    isRestoringSelectedTab_ = false;
 }
 
 }  // namespace zelvane

@@ -1,93 +1,93 @@
 #include "ZelvaneMac/Window/MenuAction.hpp"
 
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/MainWindowController.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/ViewCommands.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/Exports/WindowExports.hpp"
 #include "ZelvaneMac/Window/TreemapZoom.hpp"
+#include "ZelvaneMac/Window/WindowSelections.hpp"
 
 namespace zelvane {
 
 namespace {
 
-FileNode* firstSelected(const ContentViewState& state) {
-    const std::vector<FileNode*> nodes = currentSelectionNodes(state);
+FileNode* firstSelected(const WindowSelections& selections) {
+    const std::vector<FileNode*> nodes = currentSelectionNodes(selections);
     return nodes.empty() ? nullptr : nodes.front();
 }
 
-void selectOnTreeView(ContentViewState& state, FileNode* node) {
-    if (state.treeSelection().nodes() != NodeSet{node}) state.setSuppressReselectChildClear(true);
-    state.setSelectedTab(ContentTab::treeView);
-    state.treeSelection().set({node});
+void selectOnTreeView(const WindowSelections& selections, FileNode* node) {
+    if (selections.tree.nodes() != NodeSet{node}) selections.tree.keepReselectChildOnNextChange();
+    selections.tabs.setSelectedTab(ContentTab::treeView);
+    selections.tree.set({node});
 }
 
 }  // namespace
 
-void resetTreeExpansion(ContentViewState& state) {
-    state.treeSelection().set({});
-    state.treemapZoom().setRoot(nullptr);
-    state.commands().resetTreeExpansion();
+void resetTreeExpansion(NodeSelection& treeSelection, TreemapZoom& zoom, ViewCommands& commands) {
+    treeSelection.set({});
+    zoom.setRoot(nullptr);
+    commands.resetTreeExpansion();
 }
 
-void selectParent(ContentViewState& state) {
+void selectParent(const WindowSelections& selections) {
     // The Tree View's selection: Select Parent walks the tree, whichever tab is shown.
     std::vector<FileNode*> nodes;
-    for (FileNode* n : state.treeSelection().nodes()) nodes.push_back(n);
-    if (state.selectedTab() == ContentTab::fileView) nodes = currentSelectionNodes(state);
+    for (FileNode* n : selections.tree.nodes()) nodes.push_back(n);
+    if (selections.onFileView()) nodes = currentSelectionNodes(selections);
     if (nodes.empty()) return;
     FileNode* node = nodes.front();
     FileNode* parent = node->parent();
     if (!parent) return;
     if (parent->isSyntheticGroup() && parent->parent()) parent = parent->parent();
-    state.setLastChildNodeForReselect(node);
-    selectOnTreeView(state, parent);
+    selections.tree.setReselectChild(node);
+    selectOnTreeView(selections, parent);
 }
 
-void reselectChild(ContentViewState& state) {
-    FileNode* child = state.lastChildNodeForReselect();
+void reselectChild(const WindowSelections& selections) {
+    FileNode* child = selections.tree.reselectChild();
     if (!child) return;
-    state.setLastChildNodeForReselect(nullptr);
-    selectOnTreeView(state, child);
+    selections.tree.setReselectChild(nullptr);
+    selectOnTreeView(selections, child);
 }
 
-void requestRename(ContentViewState& state) {
-    if (!state.preferences().value(PreferenceKeys::tweakEnableRename)) return;
-    const NodeSet& selection =
-        state.selectedTab() == ContentTab::fileView ? state.fileSelection().nodes() : state.treeSelection().nodes();
+void requestRename(const WindowSelections& selections, const Preferences& preferences, ViewCommands& commands) {
+    if (!preferences.value(PreferenceKeys::tweakEnableRename)) return;
+    const NodeSet& selection = selections.shown();
     if (selection.size() != 1) return;
     FileNode* node = *selection.begin();
     if (!node || node->isSyntheticGroup()) return;
-    switch (state.selectedTab()) {
+    switch (selections.tabs.selectedTab()) {
     case ContentTab::treeView:
-        state.setIsRenamingInline(true);
-        state.commands().renameInTreeView(node);
+        commands.setIsRenamingInline(true);
+        commands.renameInTreeView(node);
         break;
     case ContentTab::fileView:
-        state.setIsRenamingInline(true);
-        state.commands().renameInFileView(node);
+        commands.setIsRenamingInline(true);
+        commands.renameInFileView(node);
         break;
     case ContentTab::about: return;
     }
 }
 
-void zoomTreemap(ContentViewState& state) {
-    FileNode* node = firstSelected(state);
+void zoomTreemap(const WindowSelections& selections, TreemapZoom& zoom) {
+    FileNode* node = firstSelected(selections);
     if (!node) return;
-    state.treemapZoom().setRoot(node->isDir() ? node : node->parent());
+    zoom.setRoot(node->isDir() ? node : node->parent());
 }
 
-void zoomOut(ContentViewState& state, const std::vector<RootRef>& roots) {
+void zoomOut(TreemapZoom& zoom, const std::vector<RootRef>& roots) {
     std::vector<FileNode*> shown;
     for (const RootRef& r : roots) shown.push_back(r.get());
-    state.treemapZoom().zoomOutWithin(shown);
+    zoom.zoomOutWithin(shown);
 }
 
-void presentFullDiskAccessPrompt(ContentViewState& state, bool hasAccess) {
-    state.preferences().set(PreferenceKeys::hasFullDiskAccessCached, hasAccess);
-    if (!hasAccess) state.prompts().setShowFullDiskAccessAlert(true);
-    else state.prompts().setShowFullDiskAccessAlreadyGrantedAlert(true);
+void presentFullDiskAccessPrompt(Preferences& preferences, WindowPrompts& prompts, bool hasAccess) {
+    preferences.set(PreferenceKeys::hasFullDiskAccessCached, hasAccess);
+    if (!hasAccess) prompts.setShowFullDiskAccessAlert(true);
+    else prompts.setShowFullDiskAccessAlreadyGrantedAlert(true);
 }
 
 }  // namespace zelvane

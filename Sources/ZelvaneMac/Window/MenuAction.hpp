@@ -6,7 +6,12 @@
 
 namespace zelvane {
 
-class ContentViewState;
+class NodeSelection;
+class Preferences;
+class TreemapZoom;
+class ViewCommands;
+class WindowPrompts;
+struct WindowSelections;
 
 // The commands of a window's menus. Each window owns its menu bar, so a command acts on the
 // window whose menu (or shortcut) was used and on no other.
@@ -46,19 +51,19 @@ enum class ZelvaneMenuAction {
 // The widget-free commands of the dispatcher; each does nothing when its preconditions fail.
 
 // Folds the tree to its roots, with nothing selected and the treemap showing every root.
-void resetTreeExpansion(ContentViewState& state);
+void resetTreeExpansion(NodeSelection& treeSelection, TreemapZoom& zoom, ViewCommands& commands);
 // Selects the first selected node's parent (never a file group) on the Tree View tab and
 // remembers the node for Reselect Child.
-void selectParent(ContentViewState& state);
+void selectParent(const WindowSelections& selections);
 // Selects the node Select Parent came from, once.
-void reselectChild(ContentViewState& state);
+void reselectChild(const WindowSelections& selections);
 // Asks the visible tab to rename its one selected node in place (rename switched on, not a group).
-void requestRename(ContentViewState& state);
+void requestRename(const WindowSelections& selections, const Preferences& preferences, ViewCommands& commands);
 // Zooms the treemap to the first selected folder (a file's folder).
-void zoomTreemap(ContentViewState& state);
+void zoomTreemap(const WindowSelections& selections, TreemapZoom& zoom);
 // One level out from the zoomed node, back to all roots at a root.
-void zoomOut(ContentViewState& state, const std::vector<RootRef>& roots);
+void zoomOut(TreemapZoom& zoom, const std::vector<RootRef>& roots);
 // Probes file-system access, stores it, and raises the prompt or the "already granted" alert.
-void presentFullDiskAccessPrompt(ContentViewState& state, bool hasAccess);
+void presentFullDiskAccessPrompt(Preferences& preferences, WindowPrompts& prompts, bool hasAccess);
 
 }  // namespace zelvane

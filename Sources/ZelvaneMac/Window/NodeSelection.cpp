@@ -5,7 +5,14 @@ namespace zelvane {
 void NodeSelection::set(const NodeSet& nodes, const QObject* origin) {
     if (nodes == nodes_) return;
     nodes_ = nodes;
+    if (keepReselectChild_) keepReselectChild_ = false;
+    else reselectChild_ = nullptr;
     emit changed(nodes_, origin);
+}
+
+void NodeSelection::dropNodesOutside(const KeptTrees& kept) {
+    set(kept.keep(nodes_));
+    reselectChild_ = kept.keep(reselectChild_);
 }
 
 }  // namespace zelvane

@@ -31,4 +31,8 @@ void PaneToggles::setShowTreemap(bool value) {
         emit showTreemapChanged(showTreemap_);
 }
 
+void PaneToggles::setAwaitsWindowFrameRestore(bool value) {
+    if (assignIfChanged(awaitsWindowFrameRestore_, value)) emit awaitsWindowFrameRestoreChanged(value);
+}
+
 }  // namespace zelvane

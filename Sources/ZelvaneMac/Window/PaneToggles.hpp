@@ -23,12 +23,17 @@ public:
     void setShowFileTypes(bool value);
     bool showTreemap() const { return showTreemap_; }
     void setShowTreemap(bool value);
+    // True from the window's making until it has restored its frame; a split that keeps a pane
+    // size waits for it, so it lays out the restored size and not the window's first one.
+    bool awaitsWindowFrameRestore() const { return awaitsWindowFrameRestore_; }
+    void setAwaitsWindowFrameRestore(bool value);
 
 signals:
     void showFilterPanelChanged(bool value);
     void showHeaderChanged(bool value);
     void showFileTypesChanged(bool value);
     void showTreemapChanged(bool value);
+    void awaitsWindowFrameRestoreChanged(bool value);
 
 private:
     Preferences& preferences_;
@@ -36,6 +41,7 @@ private:
     bool showHeader_ = true;
     bool showFileTypes_;
     bool showTreemap_;
+    bool awaitsWindowFrameRestore_ = false;
 };
 
 }  // namespace zelvane

@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/VolumeChoice.hpp"
 
 namespace zelvane {
 
@@ -12,12 +12,12 @@ QString existingFolderOrHome(const QString& folder) {
     return QDir::homePath();
 }
 
-QString openPanelStartFolder(const ContentViewState& state) { return existingFolderOrHome(state.lastOpenPanelFolder()); }
+QString openPanelStartFolder(const VolumeChoice& choice) { return existingFolderOrHome(choice.lastOpenPanelFolder()); }
 
-void rememberOpenPanelChoice(ContentViewState& state, const QString& chosenPath) {
+void rememberOpenPanelChoice(VolumeChoice& choice, const QString& chosenPath) {
     if (chosenPath.isEmpty()) return;
     const QFileInfo chosen(QDir::cleanPath(chosenPath));
-    state.setLastOpenPanelFolder(chosen.absolutePath());
+    choice.setLastOpenPanelFolder(chosen.absolutePath());
 }
 
 }  // namespace zelvane

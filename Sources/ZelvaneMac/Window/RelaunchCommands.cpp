@@ -2,40 +2,41 @@
 
 #include <unistd.h>
 
-#include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
 
 namespace zelvane {
 
-ElevatedRelaunch& installElevatedRelaunch(ContentViewState& state, RelaunchEnvironment environment) {
-    delete state.findChild<ElevatedRelaunch*>(QString(), Qt::FindDirectChildrenOnly);
-    auto* relaunch = new ElevatedRelaunch(state.preferences(), std::move(environment), &state);
-    QObject::connect(relaunch, &ElevatedRelaunch::restartFailed, &state,
-                     [&state](const QString& detail) { state.prompts().setAdminRelaunchErrorDetail(detail); });
-    QObject::connect(relaunch, &ElevatedRelaunch::permissionsResetFailed, &state,
-                     [&state](const QString& detail) { state.prompts().setPermissionsResetErrorDetail(detail); });
+ElevatedRelaunch& installElevatedRelaunch(WindowPrompts& prompts, Preferences& preferences,
+                                          RelaunchEnvironment environment) {
+    delete prompts.findChild<ElevatedRelaunch*>(QString(), Qt::FindDirectChildrenOnly);
+    auto* relaunch = new ElevatedRelaunch(preferences, std::move(environment), &prompts);
+    QObject::connect(relaunch, &ElevatedRelaunch::restartFailed, &prompts,
+                     [&prompts](const QString& detail) { prompts.setAdminRelaunchErrorDetail(detail); });
+    QObject::connect(relaunch, &ElevatedRelaunch::permissionsResetFailed, &prompts,
+                     [&prompts](const QString& detail) { prompts.setPermissionsResetErrorDetail(detail); });
     return *relaunch;
 }
 
-ElevatedRelaunch& elevatedRelaunchOf(ContentViewState& state) {
-    if (auto* existing = state.findChild<ElevatedRelaunch*>(QString(), Qt::FindDirectChildrenOnly)) return *existing;
-    return installElevatedRelaunch(state, RelaunchEnvironment::forThisProcess());
+ElevatedRelaunch& elevatedRelaunchOf(WindowPrompts& prompts, Preferences& preferences) {
+    if (auto* existing = prompts.findChild<ElevatedRelaunch*>(QString(), Qt::FindDirectChildrenOnly)) return *existing;
+    return installElevatedRelaunch(prompts, preferences, RelaunchEnvironment::forThisProcess());
 }
 
-void performRestartAsAdministrator(ContentViewState& state, std::optional<QRect> windowFrame) {
-    // The host window is a widget, read through its property so this layer needs no widgets.
-    if (!windowFrame && state.hostWindow()) {
-        const QVariant frame = state.hostWindow()->property("frameGeometry");
-        if (frame.canConvert<QRect>()) windowFrame = frame.toRect();
-    }
-    elevatedRelaunchOf(state).restartAsAdministrator(windowFrame);
+void performRestartAsAdministrator(WindowPrompts& prompts, Preferences& preferences, std::optional<QRect> windowFrame) {
+    elevatedRelaunchOf(prompts, preferences).restartAsAdministrator(windowFrame);
 }
 
-void performRestartWithoutAdministrator(ContentViewState& state) { elevatedRelaunchOf(state).restartWithoutAdministrator(); }
+void performRestartWithoutAdministrator(WindowPrompts& prompts, Preferences& preferences) {
+    elevatedRelaunchOf(prompts, preferences).restartWithoutAdministrator();
+}
 
-void performFullResetAndRestart(ContentViewState& state) { elevatedRelaunchOf(state).resetConfigurationAndRestart(); }
+void performFullResetAndRestart(WindowPrompts& prompts, Preferences& preferences) {
+    elevatedRelaunchOf(prompts, preferences).resetConfigurationAndRestart();
+}
 
-void performPermissionsResetAndRestart(ContentViewState& state) { elevatedRelaunchOf(state).resetPermissionsAndRestart(); }
+void performPermissionsResetAndRestart(WindowPrompts& prompts, Preferences& preferences) {
+    elevatedRelaunchOf(prompts, preferences).resetPermissionsAndRestart();
+}
 
 bool isRunningElevated() { return ::geteuid() == 0; }
 

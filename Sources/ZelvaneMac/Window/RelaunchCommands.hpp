@@ -8,7 +8,8 @@
 
 namespace zelvane {
 
-class ContentViewState;
+class Preferences;
+class WindowPrompts;
 
 // The restart and reset commands of one window, as the scan button's administrator menu, the File
 // menu and the reset confirmations call them. Outcomes land in the window's fields: failures in
@@ -16,18 +17,20 @@ class ContentViewState;
 // Reset Permissions").
 
 // `windowFrame`: the window's frame on the screen, so the password prompt appears on that window's
-// display; by default the frame of the state's host window.
-void performRestartAsAdministrator(ContentViewState& state, std::optional<QRect> windowFrame = std::nullopt);
-void performRestartWithoutAdministrator(ContentViewState& state);
-void performFullResetAndRestart(ContentViewState& state);
-void performPermissionsResetAndRestart(ContentViewState& state);
+// display (none: the prompt places itself).
+void performRestartAsAdministrator(WindowPrompts& prompts, Preferences& preferences,
+                                   std::optional<QRect> windowFrame = std::nullopt);
+void performRestartWithoutAdministrator(WindowPrompts& prompts, Preferences& preferences);
+void performFullResetAndRestart(WindowPrompts& prompts, Preferences& preferences);
+void performPermissionsResetAndRestart(WindowPrompts& prompts, Preferences& preferences);
 
 // "Elevated": the effective user id is 0. The menus and the top bar decide by this alone.
 bool isRunningElevated();
 
 // The window's relaunch, made on first use from the running process. Tests install their own
 // (stand-in programs, their own quit) before the first command.
-ElevatedRelaunch& elevatedRelaunchOf(ContentViewState& state);
-ElevatedRelaunch& installElevatedRelaunch(ContentViewState& state, RelaunchEnvironment environment);
+ElevatedRelaunch& elevatedRelaunchOf(WindowPrompts& prompts, Preferences& preferences);
+ElevatedRelaunch& installElevatedRelaunch(WindowPrompts& prompts, Preferences& preferences,
+                                          RelaunchEnvironment environment);
 
 }  // namespace zelvane

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/TreeExpansion.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/ScanControl.hpp"
 #include "ZelvaneMac/Window/ViewCommands.hpp"
@@ -10,10 +10,10 @@
 namespace zelvane {
 
 void RescanRestore::capture(const std::vector<RootRef>& shown) {
-    const TreeExpansion& open = state_.treeExpansion();
+    const TreeExpansion& open = treeExpansion_;
     pending_ = captureTreeRestoreState(
         shown, [&open](const FileNode* n) { return open.isNodeExpanded(n); },
-        [&open](const FileNode* n) { return open.isGroupExpanded(n); }, state_.treeSelection().nodes());
+        [&open](const FileNode* n) { return open.isGroupExpanded(n); }, treeSelection_.nodes());
 }
 
 void RescanRestore::restoreIn(const std::vector<RootRef>& newRoots) {
@@ -21,8 +21,8 @@ void RescanRestore::restoreIn(const std::vector<RootRef>& newRoots) {
     const TreeRestoreState pending = *std::exchange(pending_, std::nullopt);
     TreeRestoreMatch match = matchTreeRestoreState(pending, newRoots);
     if (!match.nodesToExpand.empty() || !match.groupParentsToExpand.empty())
-        state_.commands().expandTreeRows(match.nodesToExpand, match.groupParentsToExpand);
-    if (!match.selected.isEmpty()) state_.treeSelection().set(match.selected);
+        commands_.expandTreeRows(match.nodesToExpand, match.groupParentsToExpand);
+    if (!match.selected.isEmpty()) treeSelection_.set(match.selected);
 }
 
 }  // namespace zelvane

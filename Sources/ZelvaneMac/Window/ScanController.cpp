@@ -5,52 +5,52 @@
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/ExtensionStatsJob.hpp"
 #include "ZelvaneMac/Window/FilteredCopy.hpp"
 #include "ZelvaneMac/Window/HoverPathState.hpp"
 #include "ZelvaneMac/Window/LiveUpdates.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/PaneToggles.hpp"
+#include "ZelvaneMac/Window/VolumeChoice.hpp"
 #include "ZelvaneMac/Window/VolumePicker.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
 
 namespace zelvane {
 
-ScanController::ScanController(ContentViewState& state, QObject* parent)
+ScanController::ScanController(const Parts& parts, QObject* parent)
     : QObject(parent),
-      state_(state),
+      parts_(parts),
       filtered_(new FilteredCopy(this)),
-      stats_(new ExtensionStatsJob(state, this)),
-      live_(new LiveUpdates(state, *this, *stats_, this)),
-      restore_(state) {
-    connect(&state_.viewModel(), &ScanViewModel::scanStateChanged, this, &ScanController::handleScanStateChange);
+      stats_(new ExtensionStatsJob(parts.fileTypes, parts.preferences, this)),
+      live_(new LiveUpdates(parts.liveMonitor, parts.preferences, parts.viewModel, *this, *stats_, this)),
+      restore_(parts.treeExpansion, parts.treeSelection, parts.commands) {
+    connect(&parts_.viewModel, &ScanViewModel::scanStateChanged, this, &ScanController::handleScanStateChange);
     connect(filtered_, &FilteredCopy::rootsChanged, this, &ScanController::recomputeEffectiveRoots);
-    connect(&state_.panes(), &PaneToggles::showFilterPanelChanged, this, &ScanController::recomputeEffectiveRoots);
+    connect(&parts_.panes, &PaneToggles::showFilterPanelChanged, this, &ScanController::recomputeEffectiveRoots);
     // Every file of a type still being gathered gives way to a selection made meanwhile.
-    connect(&state_.treeSelection(), &NodeSelection::changed, this, [this] { selectJobs_.supersede(); });
+    connect(&parts_.treeSelection, &NodeSelection::changed, this, [this] { selectJobs_.supersede(); });
 }
 
 ScanController::~ScanController() = default;
 
-std::vector<RootRef> ScanController::scanRoots() const { return state_.viewModel().scanState().roots(); }
+std::vector<RootRef> ScanController::scanRoots() const { return parts_.viewModel.scanState().roots(); }
 
 void ScanController::startScan() {
     // Nothing chosen to scan (a CSV import was the last load): the result on show stays as it is,
     // rather than losing its treemap and monitoring to a scan that never starts.
-    if (!state_.viewModel().hasPendingSelection()) return;
-    state_.hoverPathState().setPath(std::nullopt);
+    if (!parts_.viewModel.hasPendingSelection()) return;
+    parts_.hoverPathState.setPath(std::nullopt);
     emit scanStarting();
     restore_.capture(effectiveRoots_);
     live_->pause();
-    Preferences& prefs = state_.preferences();
-    const ScanExclude exclude = scanExcludeFilter(state_.panes().showFilterPanel(), prefs.value(PreferenceKeys::excludeFilterText),
+    Preferences& prefs = parts_.preferences;
+    const ScanExclude exclude = scanExcludeFilter(parts_.panes.showFilterPanel(), prefs.value(PreferenceKeys::excludeFilterText),
                                                   prefs.value(PreferenceKeys::filterMatchEntirePath));
-    state_.viewModel().startScan(exclude.filters, exclude.fullPath, prefs.value(PreferenceKeys::tweakShowMaxModifiedDate));
+    parts_.viewModel.startScan(exclude.filters, exclude.fullPath, prefs.value(PreferenceKeys::tweakShowMaxModifiedDate));
 }
 
 void ScanController::applyFilters() {
-    Preferences& prefs = state_.preferences();
+    Preferences& prefs = parts_.preferences;
     filtered_->setApplied({prefs.value(PreferenceKeys::includeFilterText), prefs.value(PreferenceKeys::excludeFilterText),
                            prefs.value(PreferenceKeys::filterMatchEntirePath)});
     reloadFilteredTree(scanRoots());
@@ -58,13 +58,13 @@ void ScanController::applyFilters() {
 
 void ScanController::reloadFilteredTree(const std::vector<RootRef>& roots) {
     filtered_->rebuild(roots);
-    state_.treeSelection().set({});
-    state_.fileSelection().set({});
+    parts_.treeSelection.set({});
+    parts_.fileSelection.set({});
 }
 
 void ScanController::handleScanStateChange() {
     // Also when a new choice of roots already emptied them (its idle state comes first).
-    if (state_.viewModel().scanState().isScanning()) live_->clearStale();
+    if (parts_.viewModel.scanState().isScanning()) live_->clearStale();
     std::vector<RootRef> roots = scanRoots();
     // Progress reports change the state many times a second; only new roots run the handlers.
     if (sameRootObjects(roots, lastScanRoots_)) return;
@@ -73,10 +73,10 @@ void ScanController::handleScanStateChange() {
 
     inScanRootsChange_ = true;
     // Handler 1: the filtered copy follows the new roots while the panel is shown.
-    if (!state_.panes().showFilterPanel()) {
+    if (!parts_.panes.showFilterPanel()) {
         filtered_->clear();
     } else {
-        Preferences& prefs = state_.preferences();
+        Preferences& prefs = parts_.preferences;
         const bool textsBlank = trimmedFilterText(prefs.value(PreferenceKeys::includeFilterText)).isEmpty() &&
                                 trimmedFilterText(prefs.value(PreferenceKeys::excludeFilterText)).isEmpty();
         if (textsBlank)
@@ -97,7 +97,7 @@ void ScanController::handleScanStateChange() {
 void ScanController::recomputeEffectiveRoots() {
     if (inScanRootsChange_) return;
     const auto& loaded = filtered_->roots();
-    std::vector<RootRef> roots = state_.panes().showFilterPanel() && loaded ? *loaded : scanRoots();
+    std::vector<RootRef> roots = parts_.panes.showFilterPanel() && loaded ? *loaded : scanRoots();
     if (sameRootObjects(roots, effectiveRoots_)) return;
     std::vector<RootRef> kept = roots;
     for (const RootRef& r : heldRoots()) kept.push_back(r);
@@ -121,7 +121,7 @@ void ScanController::selectAllFiles(const QString& withExtension) {
         if (r) entries += 1 + int64_t(r->subFolderFileCount()) + r->subFolderDirCount();
     if (entries <= kEntriesWalkedInPlace) {
         selectJobs_.supersede();
-        state_.treeSelection().set(filesWithExtension(effectiveRoots_, ext));
+        parts_.treeSelection.set(filesWithExtension(effectiveRoots_, ext));
         return;
     }
     // The walk (and the set of millions it may make) runs in the background; the job holds the
@@ -131,23 +131,23 @@ void ScanController::selectAllFiles(const QString& withExtension) {
         this, selectJobs_, [roots, ext](const CancelFlag& cancel) { return filesWithExtension(roots, ext, &cancel); },
         [this, roots](NodeSet found) {
             if (!sameRootObjects(roots, effectiveRoots_)) return;
-            state_.treeSelection().set(found);
+            parts_.treeSelection.set(found);
         });
 }
 
 std::vector<VolumeCapacity> ScanController::capacities(const std::vector<RootRef>& roots) const {
-    return capacitiesFor(roots, state_.viewModel().rootCapacities());
+    return capacitiesFor(roots, parts_.viewModel.rootCapacities());
 }
 
 void ScanController::scanChosenFolder(const QString& path) {
-    state_.setSelectedVolumeID(PickerTag::selectFolder);
-    state_.viewModel().selectRoot(path, path);
+    parts_.volumeChoice.setSelectedVolumeID(PickerTag::selectFolder);
+    parts_.viewModel.selectRoot(path, path);
     startScan();
 }
 
 void ScanController::importChosenCSV(const QString& path) {
-    state_.setSelectedVolumeID(PickerTag::selectCSV);
-    state_.viewModel().startCSVImport(path, state_.preferences().value(PreferenceKeys::tweakShowMaxModifiedDate));
+    parts_.volumeChoice.setSelectedVolumeID(PickerTag::selectCSV);
+    parts_.viewModel.startCSVImport(path, parts_.preferences.value(PreferenceKeys::tweakShowMaxModifiedDate));
 }
 
 void ScanController::finishSelectMultiple(const QStringList& checkedPaths) {
@@ -155,10 +155,10 @@ void ScanController::finishSelectMultiple(const QStringList& checkedPaths) {
         resumeLiveMonitoringForCurrentRoots();
         return;
     }
-    state_.setSelectMultipleCheckedPaths(checkedPaths);
-    state_.setSelectedVolumeID(PickerTag::selectMultiple);
-    state_.viewModel().selectPaths(checkedPaths);
-    if (state_.preferences().value(PreferenceKeys::autoScanAfterSelection))
+    parts_.volumeChoice.setSelectMultipleCheckedPaths(checkedPaths);
+    parts_.volumeChoice.setSelectedVolumeID(PickerTag::selectMultiple);
+    parts_.viewModel.selectPaths(checkedPaths);
+    if (parts_.preferences.value(PreferenceKeys::autoScanAfterSelection))
         startScan();
     else
         resumeLiveMonitoringForCurrentRoots();
@@ -166,7 +166,7 @@ void ScanController::finishSelectMultiple(const QStringList& checkedPaths) {
 
 void ScanController::requestSelectMultiple() {
     live_->pause();
-    state_.prompts().setShowSelectMultipleSheet(true);
+    parts_.prompts.setShowSelectMultipleSheet(true);
 }
 
 void ScanController::resumeLiveMonitoringForCurrentRoots() { live_->resume(); }

@@ -15,10 +15,20 @@
 
 namespace zelvane {
 
-class ContentViewState;
 class ExtensionStatsJob;
+class FileTypeStatistics;
 class FilteredCopy;
+class HoverPathState;
+class LiveMonitorController;
 class LiveUpdates;
+class NodeSelection;
+class PaneToggles;
+class Preferences;
+class ScanViewModel;
+class TreeExpansion;
+class ViewCommands;
+class VolumeChoice;
+class WindowPrompts;
 
 // The road by which a scan, a CSV import or a filter change reaches the views of one window.
 // It starts scans through the window's ScanViewModel, keeps the filtered copy of the tree,
@@ -38,7 +48,22 @@ class LiveUpdates;
 class ScanController final : public QObject {
     Q_OBJECT
 public:
-    explicit ScanController(ContentViewState& state, QObject* parent = nullptr);
+    // The parts of the window the scan road reads and changes.
+    struct Parts {
+        Preferences& preferences;
+        ScanViewModel& viewModel;
+        LiveMonitorController& liveMonitor;
+        PaneToggles& panes;
+        NodeSelection& treeSelection;
+        NodeSelection& fileSelection;
+        HoverPathState& hoverPathState;
+        WindowPrompts& prompts;
+        VolumeChoice& volumeChoice;
+        FileTypeStatistics& fileTypes;
+        ViewCommands& commands;
+        const TreeExpansion& treeExpansion;
+    };
+    explicit ScanController(const Parts& parts, QObject* parent = nullptr);
     ~ScanController() override;
 
     void startScan();
@@ -91,7 +116,7 @@ private:
     void handleScanStateChange();
     void recomputeEffectiveRoots();
 
-    ContentViewState& state_;
+    Parts parts_;
     FilteredCopy* filtered_;
     ExtensionStatsJob* stats_;
     LiveUpdates* live_;

@@ -2,7 +2,7 @@
 
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/VolumeChoice.hpp"
 #include "ZelvaneMac/Window/FileTypeStatistics.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/PaneToggles.hpp"
@@ -28,8 +28,8 @@ unsigned partsDiffering(const TreeViewTabSettings& a, const TreeViewTabSettings&
 
 }  // namespace
 
-TreeViewTabChanges::TreeViewTabChanges(ContentViewState& state, QObject* parent)
-    : QObject(parent), state_(state), settings_(state.preferences()) {
+TreeViewTabChanges::TreeViewTabChanges(const TreeViewParts& parts, QObject* parent)
+    : QObject(parent), parts_(parts), settings_(parts.preferences) {
     subscribe();
 }
 
@@ -40,7 +40,7 @@ void TreeViewTabChanges::setSelectionOrigins(const QObject* outline, const QObje
 
 void TreeViewTabChanges::subscribe() {
     const auto parts = [this](unsigned p) { return [this, p] { touch(p); }; };
-    const ScanController& scans = state_.scanControl();
+    const ScanController& scans = parts_.scanControl;
     connect(&scans, &ScanController::effectiveRootsChanged, this, parts(everyPart));
     connect(&scans, &ScanController::firstResultsShown, this, parts(arrangementPart | typesPart));
     connect(&scans, &ScanController::treesRetiring, this, &TreeViewTabChanges::dropNodesOutside);
@@ -50,10 +50,10 @@ void TreeViewTabChanges::subscribe() {
         touch(outlinePart | treemapPart | stripPart);
     });
     // A view is not handed back the selection it made itself.
-    connect(&state_.treeSelection(), &NodeSelection::changed, this, [this](const NodeSet&, const QObject* origin) {
+    connect(&parts_.treeSelection, &NodeSelection::changed, this, [this](const NodeSet&, const QObject* origin) {
         touch((origin == outlineOrigin_ ? 0u : unsigned(outlinePart)) | (origin == treemapOrigin_ ? 0u : unsigned(treemapPart)));
     });
-    const ViewCommands& commands = state_.commands();
+    const ViewCommands& commands = parts_.commands;
     // Outline commands wait for the outline's next update: a command given with new roots acts on
     // their rows, which the outline has not made yet.
     connect(&commands, &ViewCommands::resetTreeExpansion, this, [this] {
@@ -74,22 +74,22 @@ void TreeViewTabChanges::subscribe() {
         pendingOutline_.renameTarget = node;
         touch(outlinePart);
     });
-    connect(&state_, &ContentViewState::volumesChanged, this, parts(outlinePart | stripPart));
-    const FileTypeStatistics& types = state_.fileTypes();
+    connect(&parts_.volumeChoice, &VolumeChoice::volumesChanged, this, parts(outlinePart | stripPart));
+    const FileTypeStatistics& types = parts_.fileTypes;
     connect(&types, &FileTypeStatistics::renewed, this, parts(typesPart));
     connect(&types, &FileTypeStatistics::extensionStatsChanged, this, parts(typesPart));
     connect(&types, &FileTypeStatistics::extensionColorRankChanged, this, parts(typesPart | treemapPart));
     connect(&types, &FileTypeStatistics::extensionColorRankRootsChanged, this, parts(treemapPart));
-    connect(&state_.panes(), &PaneToggles::showFileTypesChanged, this, parts(arrangementPart | typesPart));
-    connect(&state_.panes(), &PaneToggles::showTreemapChanged, this, parts(arrangementPart | treemapPart));
-    connect(&state_.treemapZoom(), &TreemapZoom::rootChanged, this, parts(treemapPart | stripPart));
-    const TreemapToggles& toggles = state_.treemapToggles();
+    connect(&parts_.panes, &PaneToggles::showFileTypesChanged, this, parts(arrangementPart | typesPart));
+    connect(&parts_.panes, &PaneToggles::showTreemapChanged, this, parts(arrangementPart | treemapPart));
+    connect(&parts_.treemapZoom, &TreemapZoom::rootChanged, this, parts(treemapPart | stripPart));
+    const TreemapToggles& toggles = parts_.treemapToggles;
     connect(&toggles, &TreemapToggles::showTreemapAllocatedSizeChanged, this, parts(treemapPart));
     connect(&toggles, &TreemapToggles::showTreemapFilenamesChanged, this, parts(treemapPart));
     connect(&toggles, &TreemapToggles::showTreemapFreeSpaceChanged, this, parts(treemapPart));
-    connect(&state_.viewModel(), &ScanViewModel::rootLabelChanged, this, parts(stripPart));
-    connect(&state_.viewModel(), &ScanViewModel::rootCapacitiesChanged, this, parts(treemapPart));
-    connect(&state_.viewModel(), &ScanViewModel::scanStateChanged, this, &TreeViewTabChanges::takeScanState);
+    connect(&parts_.viewModel, &ScanViewModel::rootLabelChanged, this, parts(stripPart));
+    connect(&parts_.viewModel, &ScanViewModel::rootCapacitiesChanged, this, parts(treemapPart));
+    connect(&parts_.viewModel, &ScanViewModel::scanStateChanged, this, &TreeViewTabChanges::takeScanState);
     connect(&settings_, &SettingsWatch::changed, this,
             [this] { touch(partsDiffering(settings_.previous(), settings_.current())); });
 }

@@ -6,11 +6,11 @@
 #include "ZelvaneMac/Core/Settings/SettingsWatcher.hpp"
 #include "ZelvaneMac/Models/FileTreeOutlineModel.hpp"
 #include "ZelvaneMac/Window/KeptTrees.hpp"
+#include "ZelvaneMac/Window/TreeViewParts.hpp"
 #include "ZelvaneMac/Window/TreeViewTabModel.hpp"
 
 namespace zelvane {
 
-class ContentViewState;
 class ScanState;
 
 // Which parts of the Tree View tab a change of the window's state makes out of date. It
@@ -32,7 +32,7 @@ public:
         everyPart = 63,
     };
 
-    explicit TreeViewTabChanges(ContentViewState& state, QObject* parent = nullptr);
+    explicit TreeViewTabChanges(const TreeViewParts& parts, QObject* parent = nullptr);
 
     // The views whose own selection changes are not handed back to them (compared, never read).
     void setSelectionOrigins(const QObject* outline, const QObject* treemap);
@@ -54,7 +54,7 @@ private:
     void takeScanState(const ScanState& s);
     void dropNodesOutside(const KeptTrees& kept);
 
-    ContentViewState& state_;
+    TreeViewParts parts_;
     SettingsWatcher<TreeViewTabSettings> settings_;
     const QObject* outlineOrigin_ = nullptr;
     const QObject* treemapOrigin_ = nullptr;

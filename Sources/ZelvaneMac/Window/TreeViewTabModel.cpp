@@ -7,7 +7,8 @@
 #include "ZelvaneMac/Core/Settings/SizeTextFormat.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Core/Text/Utf8Text.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Core/Treemap/TreemapColorPreferences.hpp"
+#include "ZelvaneMac/Window/VolumeChoice.hpp"
 #include "ZelvaneMac/Window/FileTypeStatistics.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/PaneToggles.hpp"
@@ -40,11 +41,11 @@ TreeViewTabSettings TreeViewTabSettings::of(const Preferences& p) {
 }
 
 TreeViewTabModel::Arrangement TreeViewTabModel::arrangement() const {
-    return {state_.scanControl().hasEverShownScanResults() && state_.panes().showFileTypes(), state_.panes().showTreemap()};
+    return {parts_.scanControl.hasEverShownScanResults() && parts_.panes.showFileTypes(), parts_.panes.showTreemap()};
 }
 
 TreeViewTabModel::Placeholder TreeViewTabModel::placeholder() const {
-    const ScanState& s = state_.viewModel().scanState();
+    const ScanState& s = parts_.viewModel.scanState();
     switch (s.tag()) {
     case ScanState::Tag::scanning:
         return {false, localized("Scanning…"), localized("This may take a moment for large volumes."),
@@ -63,7 +64,7 @@ TreeViewTabModel::Placeholder TreeViewTabModel::placeholder() const {
 
 std::vector<FileNode*> TreeViewTabModel::effectiveRoots() const {
     std::vector<FileNode*> out;
-    const std::vector<RootRef>& roots = state_.scanControl().effectiveRoots();
+    const std::vector<RootRef>& roots = parts_.scanControl.effectiveRoots();
     out.reserve(roots.size());
     for (const RootRef& r : roots) out.push_back(r.get());
     return out;
@@ -71,15 +72,15 @@ std::vector<FileNode*> TreeViewTabModel::effectiveRoots() const {
 
 QString TreeViewTabModel::rootDisplayLabel(const FileNode& node) const {
     const QString name = qStringFromUtf8(node.name());
-    if (state_.viewModel().lastScanWasCSVImport()) return name;
-    for (const VolumeInfo& v : state_.volumes())
+    if (parts_.viewModel.lastScanWasCSVImport()) return name;
+    for (const VolumeInfo& v : parts_.volumeChoice.volumes())
         if (v.path == name) return name + QStringLiteral(" (") + v.displayName + QLatin1Char(')');
     return name;
 }
 
-FileNode* TreeViewTabModel::validatedZoomNode() const { return state_.treemapZoom().shownIn(effectiveRoots()); }
+FileNode* TreeViewTabModel::validatedZoomNode() const { return parts_.treemapZoom.shownIn(effectiveRoots()); }
 
-FileNode* TreeViewTabModel::zoomOutTarget() const { return state_.treemapZoom().zoomOutTargetIn(effectiveRoots()); }
+FileNode* TreeViewTabModel::zoomOutTarget() const { return parts_.treemapZoom.zoomOutTargetIn(effectiveRoots()); }
 
 QStringList TreeViewTabModel::infoStripTexts() const {
     const SizeTextFormat& format = changes_.settings().strip;
@@ -90,7 +91,7 @@ QStringList TreeViewTabModel::infoStripTexts() const {
     if (roots.size() > 1) {
         int64_t total = 0;
         for (const FileNode* r : roots) total += r->effectiveAllocSize();
-        return {state_.viewModel().rootLabel(), localized("—"), bytes(total)};
+        return {parts_.viewModel.rootLabel(), localized("—"), bytes(total)};
     }
     return {localized("Treemap")};
 }
@@ -115,23 +116,23 @@ FileTreeOutlineOptions TreeViewTabModel::outlineOptions() const { return changes
 
 ExtensionTableInputs TreeViewTabModel::typesInputs() const {
     const TreeViewTabSettings::Types& settings = changes_.settings().types;
-    const FileTypeStatistics& types = state_.fileTypes();
+    const FileTypeStatistics& types = parts_.fileTypes;
     ExtensionTableInputs ext;
     ext.stats = types.extensionStats();
     ext.statsGeneration = types.generation();
     ext.colorRank = types.extensionColorRank();
-    ext.paletteRGB = state_.currentPaletteRGB();
+    ext.paletteRGB = TreemapColorSettings::storedPaletteRGB(parts_.preferences);
     ext.byteUnitBase = settings.sizes.base;
     ext.byteSizeDisplayMode = settings.sizes.mode;
     ext.decimalPlaces = settings.decimalPlaces;
-    ext.showFileTypes = state_.panes().showFileTypes();
+    ext.showFileTypes = parts_.panes.showFileTypes();
     return ext;
 }
 
 TreemapCanvasInputs TreeViewTabModel::treemapInputs() const {
     const TreeViewTabSettings::Treemap& settings = changes_.settings().treemap;
-    const ScanController& scans = state_.scanControl();
-    const TreemapToggles& toggles = state_.treemapToggles();
+    const ScanController& scans = parts_.scanControl;
+    const TreemapToggles& toggles = parts_.treemapToggles;
     TreemapCanvasInputs in;
     in.roots = scans.effectiveRoots();
     // Only a folder of the trees shown: a zoom target left from an older tree is ignored.
@@ -144,10 +145,10 @@ TreemapCanvasInputs TreeViewTabModel::treemapInputs() const {
     in.byteSizeDisplayMode = settings.sizes.mode;
     in.gradientEnabled = settings.gradientEnabled;
     in.fileGroupMinSize = settings.fileGroupMinSize;
-    in.colorRank = state_.fileTypes().extensionColorRank();
-    in.paletteRGB = state_.currentPaletteRGB();
+    in.colorRank = parts_.fileTypes.extensionColorRank();
+    in.paletteRGB = TreemapColorSettings::storedPaletteRGB(parts_.preferences);
     in.colorRankReady = scans.colorRankReady();
-    in.selection = state_.treeSelection().nodes();
+    in.selection = parts_.treeSelection.nodes();
     in.monitorRevision = changes_.liveRevision();
     return in;
 }

@@ -10,10 +10,10 @@
 #include "ZelvaneMac/Models/ExtensionTableModel.hpp"
 #include "ZelvaneMac/Models/FileTreeOutlineModel.hpp"
 #include "ZelvaneMac/Window/Treemap/TreemapCanvasInputs.hpp"
+#include "ZelvaneMac/Window/TreeViewParts.hpp"
 
 namespace zelvane {
 
-class ContentViewState;
 class Preferences;
 class TreeViewTabChanges;
 
@@ -51,7 +51,7 @@ struct TreeViewTabSettings {
 // file-type table and the treemap (with the live batch `changes` keeps).
 class TreeViewTabModel final {
 public:
-    TreeViewTabModel(const ContentViewState& state, const TreeViewTabChanges& changes) : state_(state), changes_(changes) {}
+    TreeViewTabModel(const TreeViewParts& parts, const TreeViewTabChanges& changes) : parts_(parts), changes_(changes) {}
 
     // The file-type table and the treemap each take a split of their own while shown.
     struct Arrangement {
@@ -89,7 +89,7 @@ public:
     TreemapCanvasInputs treemapInputs() const;
 
 private:
-    const ContentViewState& state_;
+    TreeViewParts parts_;
     const TreeViewTabChanges& changes_;
 };
 

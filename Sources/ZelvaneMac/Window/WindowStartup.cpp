@@ -6,7 +6,7 @@
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Text/PathText.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/VolumeChoice.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/VolumePicker.hpp"
@@ -24,14 +24,14 @@ WindowStartupHooks systemWindowStartupHooks() {
     return hooks;
 }
 
-WindowStartup::WindowStartup(ContentViewState& state, ScanController& scans, WindowStartupHooks hooks, QObject* parent)
-    : QObject(parent), state_(state), scans_(scans), hooks_(std::move(hooks)) {}
+WindowStartup::WindowStartup(const Parts& parts, WindowStartupHooks hooks, QObject* parent)
+    : QObject(parent), parts_(parts), hooks_(std::move(hooks)) {}
 
 void WindowStartup::runAppearance() {
     if (hasRun_) return;
     hasRun_ = true;
-    Preferences& prefs = state_.preferences();
-    const CLIAutomation::Options& cli = state_.cliAutomationOptions();
+    Preferences& prefs = parts_.preferences;
+    const CLIAutomation::Options& cli = parts_.cliAutomationOptions;
     const bool exportMode = cli.isExportMode();
 
     if (exportMode && hooks_.hideAllWindows) hooks_.hideAllWindows();
@@ -40,22 +40,22 @@ void WindowStartup::runAppearance() {
 
     const bool access = hooks_.hasFullDiskAccess ? hooks_.hasFullDiskAccess() : true;
     prefs.set(PreferenceKeys::hasFullDiskAccessCached, access);
-    if (!access && !prefs.value(PreferenceKeys::suppressFullDiskAccessPrompt)) state_.prompts().setShowFullDiskAccessAlert(true);
-    if (hooks_.shouldOfferPortableMode && hooks_.shouldOfferPortableMode()) state_.prompts().setShowPreparePortableModePrompt(true);
+    if (!access && !prefs.value(PreferenceKeys::suppressFullDiskAccessPrompt)) parts_.prompts.setShowFullDiskAccessAlert(true);
+    if (hooks_.shouldOfferPortableMode && hooks_.shouldOfferPortableMode()) parts_.prompts.setShowPreparePortableModePrompt(true);
     // The move offer only when neither of the others is up.
-    if (!state_.prompts().showFullDiskAccessAlert() && !state_.prompts().showPreparePortableModePrompt() &&
+    if (!parts_.prompts.showFullDiskAccessAlert() && !parts_.prompts.showPreparePortableModePrompt() &&
         !prefs.value(PreferenceKeys::suppressMoveToApplicationsPrompt) && hooks_.shouldOfferMoveToApplications &&
         hooks_.shouldOfferMoveToApplications())
-        state_.prompts().setShowMoveToApplicationsPrompt(true);
+        parts_.prompts.setShowMoveToApplicationsPrompt(true);
 
     if (!exportMode) {
         const auto text = [](const std::optional<std::string>& s) { return QString::fromStdString(s.value_or(std::string())); };
         if (cli.filter) {
-            state_.panes().setShowFilterPanel(true);
+            parts_.panes.setShowFilterPanel(true);
             prefs.set(PreferenceKeys::includeFilterText, text(cli.filter));
             prefs.set(PreferenceKeys::excludeFilterText, text(cli.filterExclude));
         } else if (cli.filterExclude) {
-            state_.panes().setShowFilterPanel(true);
+            parts_.panes.setShowFilterPanel(true);
             prefs.set(PreferenceKeys::includeFilterText, QString());
             prefs.set(PreferenceKeys::excludeFilterText, text(cli.filterExclude));
         }
@@ -74,49 +74,49 @@ void WindowStartup::runAppearance() {
     if (cli.exportPercentOfParentWasSet) prefs.set(PreferenceKeys::csvExportPercentOfParent, cli.exportPercentOfParent);
     if (cli.exportMaxDepthWasSet) prefs.set(PreferenceKeys::csvMaxDepth, cli.exportMaxDepth);
 
-    if (hooks_.enumerateVolumes) state_.setVolumes(hooks_.enumerateVolumes());
+    if (hooks_.enumerateVolumes) parts_.volumeChoice.setVolumes(hooks_.enumerateVolumes());
 
     QStringList folders;
     for (const std::string& folder : hooks_.commandLine.folders) folders << qStringFromPathBytes(folder);
-    ScanViewModel& model = state_.viewModel();
+    ScanViewModel& model = parts_.viewModel;
     if (const auto& csv = hooks_.commandLine.csvFile) {
-        state_.setSelectedVolumeID(PickerTag::selectCSV);
+        parts_.volumeChoice.setSelectedVolumeID(PickerTag::selectCSV);
         model.startCSVImport(qStringFromPathBytes(*csv), prefs.value(PreferenceKeys::tweakShowMaxModifiedDate));
         return;
     }
     if (folders.isEmpty()) {
-        if (state_.volumes().empty()) return;
-        const VolumeInfo& first = state_.volumes().front();
-        state_.setSelectedVolumeID(first.path);
+        if (parts_.volumeChoice.volumes().empty()) return;
+        const VolumeInfo& first = parts_.volumeChoice.volumes().front();
+        parts_.volumeChoice.setSelectedVolumeID(first.path);
         model.selectRoot(first.path, first.displayName);
         return;
     }
     if (folders.size() == 1) {
-        state_.setSelectedVolumeID(PickerTag::selectFolder);
+        parts_.volumeChoice.setSelectedVolumeID(PickerTag::selectFolder);
         model.selectRoot(folders.front(), folders.front());
     } else {
-        state_.setSelectedVolumeID(PickerTag::selectMultiple);
+        parts_.volumeChoice.setSelectedVolumeID(PickerTag::selectMultiple);
         model.selectPaths(folders);
     }
-    scans_.startScan();
+    parts_.scans.startScan();
 }
 
 void WindowStartup::handleApplicationActivated() {
     if (hooks_.hasFullDiskAccess)
-        state_.preferences().set(PreferenceKeys::hasFullDiskAccessCached, hooks_.hasFullDiskAccess());
+        parts_.preferences.set(PreferenceKeys::hasFullDiskAccessCached, hooks_.hasFullDiskAccess());
 }
 
 void WindowStartup::handleVolumesChanged() {
     if (!hooks_.enumerateVolumes) return;
     QSet<QString> before;
-    for (const VolumeInfo& v : state_.volumes()) before.insert(v.path);
-    state_.setVolumes(hooks_.enumerateVolumes());
-    const QStringList custom = state_.preferences().stringList(PreferenceKeys::selectMultipleCustomFoldersJSON);
-    if (!isSelectionOrphaned(state_.selectedVolumeID(), state_.volumes(), custom)) return;
-    for (const VolumeInfo& v : state_.volumes()) {
+    for (const VolumeInfo& v : parts_.volumeChoice.volumes()) before.insert(v.path);
+    parts_.volumeChoice.setVolumes(hooks_.enumerateVolumes());
+    const QStringList custom = parts_.preferences.stringList(PreferenceKeys::selectMultipleCustomFoldersJSON);
+    if (!isSelectionOrphaned(parts_.volumeChoice.selectedVolumeID(), parts_.volumeChoice.volumes(), custom)) return;
+    for (const VolumeInfo& v : parts_.volumeChoice.volumes()) {
         if (before.contains(v.path)) continue;
-        state_.setSelectedVolumeID(v.path);
-        state_.viewModel().selectRoot(v.path, v.displayName);
+        parts_.volumeChoice.setSelectedVolumeID(v.path);
+        parts_.viewModel.selectRoot(v.path, v.displayName);
         return;
     }
 }

@@ -6,13 +6,18 @@
 #include <functional>
 #include <vector>
 
+#include "ZelvaneMac/Core/CommandLine/CLIAutomation.hpp"
 #include "ZelvaneMac/Core/CommandLine/CommandLine.hpp"
 #include "ZelvaneMac/Core/Scanning/VolumeEnumerator.hpp"
 
 namespace zelvane {
 
-class ContentViewState;
+class PaneToggles;
+class Preferences;
 class ScanController;
+class ScanViewModel;
+class VolumeChoice;
+class WindowPrompts;
 
 // What a window asks of the rest of the program when it first appears. Every hook may be left
 // empty: the step is then skipped (the services that fill some of them come later).
@@ -37,7 +42,17 @@ struct WindowStartupHooks {
 class WindowStartup final : public QObject {
     Q_OBJECT
 public:
-    WindowStartup(ContentViewState& state, ScanController& scans, WindowStartupHooks hooks, QObject* parent = nullptr);
+    // The parts of the window its first appearance sets up.
+    struct Parts {
+        Preferences& preferences;
+        const CLIAutomation::Options& cliAutomationOptions;
+        WindowPrompts& prompts;
+        PaneToggles& panes;
+        ScanViewModel& viewModel;
+        VolumeChoice& volumeChoice;
+        ScanController& scans;
+    };
+    WindowStartup(const Parts& parts, WindowStartupHooks hooks, QObject* parent = nullptr);
 
     // Runs once per window; a second call does nothing.
     void runAppearance();
@@ -50,8 +65,7 @@ public:
     bool hasRun() const { return hasRun_; }
 
 private:
-    ContentViewState& state_;
-    ScanController& scans_;
+    Parts parts_;
     WindowStartupHooks hooks_;
     bool hasRun_ = false;
 };

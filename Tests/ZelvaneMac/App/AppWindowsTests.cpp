@@ -36,7 +36,6 @@
 #include "ZelvaneMac/Widgets/MainWindow/MenuBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/UpdateBanner.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/RelaunchCommands.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "TempFolder.hpp"
@@ -220,7 +219,7 @@ TEST(ResetConfiguration, WithAChosenLanguageStartsOneNewInstance) {
     env.askpassPath = a.dir.filePath("Ostrane");
     env.quit = [&] { ++resetQuits; };
     env.atQuit = [&](std::function<void()> work) { atQuit = std::move(work); };
-    installElevatedRelaunch(window->state(), env);
+    installElevatedRelaunch(window->prompts(), window->preferences(), env);
 
     window->menus().action(ZelvaneMenuAction::resetConfiguration)->trigger();
     QMessageBox* confirm = nullptr;
@@ -262,9 +261,9 @@ TEST(CommandLineFolders, TheWindowScansTheFoldersTheCommandLineNames) {
     std::filesystem::current_path(before);
     ZelvaneMacApp app(a.preferences, std::move(line), a.environment());
     MainWindow* window = app.openWindow();
-    ScanController& scans = window->state().scanControl();
+    ScanController& scans = window->scanControl();
     ASSERT_TRUE(pumpWidgetsUntil([&] {
-        return window->state().viewModel().scanState().tag() == ScanState::Tag::completed && scans.effectiveRoots().size() == 2;
+        return window->viewModel().scanState().tag() == ScanState::Tag::completed && scans.effectiveRoots().size() == 2;
     }));
     EXPECT_EQ(scans.effectiveRoots()[0]->pathBytes(), dir.path() + "/sub");
     EXPECT_EQ(scans.effectiveRoots()[0]->effectiveSize(), 5000);
@@ -292,8 +291,8 @@ TEST(CloseAndQuit, CtrlWClosesItsWindowAndCtrlQEndsTheProgramAsClosingEachWould)
     QPointer<MainWindow> first = app.openWindow();
     QPointer<MainWindow> second = app.openWindow();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(second));
-    first->state().scanControl().scanChosenFolder(QString::fromStdString(tree.path().string()));
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return !first->state().scanControl().effectiveRoots().empty(); }));
+    first->scanControl().scanChosenFolder(QString::fromStdString(tree.path().string()));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !first->scanControl().effectiveRoots().empty(); }));
 
     press(second, Qt::Key_W);
     ASSERT_TRUE(pumpWidgetsUntil([&] { return second.isNull(); }, 5000)) << "Ctrl+W closes the window";

@@ -28,7 +28,8 @@
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Widgets/Common/AppIcon.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/ContentTab.hpp"
+#include "ZelvaneMac/Window/MainWindowController.hpp"
 
 using namespace zelvane;
 
@@ -242,7 +243,7 @@ TEST(ZelvaneMacApp, SettingsThatCannotBeSavedAreToldOnceOverTheWindow) {
         return boxes;
     };
     // The user picks another tab, which is kept in the settings.
-    window->state().setSelectedTab(ContentTab::fileView);
+    window->controller().setSelectedTab(ContentTab::fileView);
     ASSERT_TRUE(pumpWidgetsUntil([&] { return !shownBoxes().empty(); }, 10000)) << "nothing was said";
     QMessageBox* box = shownBoxes().front();
     EXPECT_TRUE(box->text().startsWith("Settings could not be saved.")) << box->text().toStdString();
@@ -251,8 +252,8 @@ TEST(ZelvaneMacApp, SettingsThatCannotBeSavedAreToldOnceOverTheWindow) {
     box->accept();
     ASSERT_TRUE(pumpWidgetsUntil([&] { return shownBoxes().empty(); }));
 
-    window->state().setSelectedTab(ContentTab::treeView);
-    window->state().setSelectedTab(ContentTab::fileView);
+    window->controller().setSelectedTab(ContentTab::treeView);
+    window->controller().setSelectedTab(ContentTab::fileView);
     pumpWidgetsUntil([] { return false; }, 300);
     EXPECT_TRUE(shownBoxes().empty()) << "told twice in one run";
     EXPECT_EQ(readFile(f.dir.filePath("cfg")), QByteArray("a file where the settings folder should be"));

@@ -29,7 +29,9 @@
 #include "ZelvaneMac/Widgets/MainWindow/WindowSheets.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/MainWindowController.hpp"
+#include "ZelvaneMac/Window/WindowServices.hpp"
+#include "ZelvaneMac/Window/ContentTab.hpp"
 #include "ZelvaneMac/Window/FileViewResults.hpp"
 #include "ZelvaneMac/Window/Exports/WindowExports.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
@@ -44,11 +46,11 @@ TEST(UpdateBanner, ShowsTheFoundVersionInEveryWindowAndClosingItClearsThemAll) {
     UpdateChecker checker(prefs, [](const QUrl&, std::function<void(QString, QByteArray)> done) {
         done({}, "VERSION=7.5b\nINFOURL=https://example.org/7");
     });
-    ContentViewState first(prefs, {}), second(prefs, {});
+    WindowServices first, second;
     UpdateBanner a(first), b(second);
     EXPECT_FALSE(a.isOffered());  // no update: nothing offered, so the window shows no strip
-    first.setAppServices({&checker, nullptr});
-    second.setAppServices({&checker, nullptr});
+    first.set({&checker, nullptr});
+    second.set({&checker, nullptr});
     EXPECT_FALSE(a.isOffered());
     checker.checkForUpdates(true, false);
     // "7.5b" is no number, so no update; a plain newer version is one.
@@ -56,8 +58,8 @@ TEST(UpdateBanner, ShowsTheFoundVersionInEveryWindowAndClosingItClearsThemAll) {
     UpdateChecker real(prefs, [](const QUrl&, std::function<void(QString, QByteArray)> done) {
         done({}, "VERSION=7.5\nINFOURL=https://example.org/7");
     });
-    first.setAppServices({&real, nullptr});
-    second.setAppServices({&real, nullptr});
+    first.set({&real, nullptr});
+    second.set({&real, nullptr});
     real.checkForUpdates(true, false);
     EXPECT_TRUE(a.isOffered());
     EXPECT_TRUE(b.isOffered());
@@ -79,11 +81,11 @@ TEST(BrandingPanel, TooltipFollowsPortableModeAndTheYearComesFromTheBuild) {
     qtWidgetApp();
     QTemporaryDir dir;
     Preferences prefs(dir.filePath("p.plist"));
-    ContentViewState state(prefs, {});
+    WindowServices services;
     const QString bundle = dir.filePath("ZelvaneMac.app");
     PortableMode mode(bundle, [](const QString&) { return true; });
-    BrandingPanel panel(state);
-    state.setAppServices({nullptr, &mode});
+    BrandingPanel panel(services);
+    services.set({nullptr, &mode});
     EXPECT_EQ(panel.iconLabel()->toolTip(), "");
     ASSERT_TRUE(mode.prepare());
     EXPECT_TRUE(panel.iconLabel()->toolTip().startsWith("Portable Mode"));
@@ -118,16 +120,16 @@ TEST(TweaksSheet, TheWindowStoresOnlyWhatOkConfirms) {
     QTemporaryDir dir;
     Preferences prefs(dir.filePath("p.plist"));
     MainWindow window(prefs, {});
-    window.state().prompts().setShowTweaksSheet(true);
+    window.prompts().setShowTweaksSheet(true);
     auto* sheet = qobject_cast<TweaksSheet*>(window.sheets().sheet(&WindowPrompts::showTweaksSheet));
     ASSERT_TRUE(sheet);
     sheet->toggle(6)->setChecked(false);  // alternate row colours
     sheet->reject();
-    EXPECT_FALSE(window.state().prompts().showTweaksSheet());
+    EXPECT_FALSE(window.prompts().showTweaksSheet());
     EXPECT_TRUE(prefs.value(PreferenceKeys::tweakAltRowColors));
     EXPECT_FALSE(prefs.object("tweakAltRowColors").isValid());
 
-    window.state().prompts().setShowTweaksSheet(true);
+    window.prompts().setShowTweaksSheet(true);
     sheet = qobject_cast<TweaksSheet*>(window.sheets().sheet(&WindowPrompts::showTweaksSheet));
     ASSERT_TRUE(sheet);
     EXPECT_TRUE(sheet->toggle(6)->isChecked());  // a new opening starts from what is stored
@@ -171,7 +173,7 @@ TEST(TweaksSheet, TheOpenWindowsViewsFollowWhatOkStores) {
     EXPECT_TRUE(listRows.alternatingRowColors());
     EXPECT_EQ(fileView.currentInputs().byteUnitBase, ByteUnitBase::decimal);
 
-    w.state().prompts().setShowTweaksSheet(true);
+    w.window().prompts().setShowTweaksSheet(true);
     auto* sheet = qobject_cast<TweaksSheet*>(w.window().sheets().sheet(&WindowPrompts::showTweaksSheet));
     ASSERT_TRUE(sheet);
     const std::span<const TweakToggle> toggles = tweakToggles();
@@ -184,11 +186,11 @@ TEST(TweaksSheet, TheOpenWindowsViewsFollowWhatOkStores) {
     EXPECT_EQ(fileView.currentInputs().byteUnitBase, ByteUnitBase::binary);
 
     // The File View shown: the search bar's folders box is stored, and the list takes the folders.
-    w.state().setSelectedTab(ContentTab::fileView);
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.state().fileResults().fileResultCount() == 12; }));
+    w.window().controller().setSelectedTab(ContentTab::fileView);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.window().fileResults().fileResultCount() == 12; }));
     w.prefs().set(PreferenceKeys::fileIncludeFolders, true);
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.state().fileResults().fileResultCount() == 15; }))
-        << w.state().fileResults().fileResultCount();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.window().fileResults().fileResultCount() == 15; }))
+        << w.window().fileResults().fileResultCount();
 }
 
 TEST(ExportOptionsView, ChoicesGoToTheSelectionAndToggleChangesAreStoredAtOnce) {

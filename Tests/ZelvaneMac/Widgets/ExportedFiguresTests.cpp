@@ -29,7 +29,6 @@
 #include "ScanEngine/Monitor/FileSystemMonitor.hpp"
 #include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/ExportOptionsView.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
@@ -92,7 +91,7 @@ std::string exportTable(ShownWindow& w, const fs::path& file, std::function<void
     PanelAnswer answer(file, std::move(choose));
     w.key(Qt::Key_E, Qt::ControlModifier | Qt::AltModifier);
     EXPECT_TRUE(answer.answered());
-    EXPECT_TRUE(fs::exists(file)) << w.state().prompts().csvExportErrorDetail().value_or("").toStdString();
+    EXPECT_TRUE(fs::exists(file)) << w.window().prompts().csvExportErrorDetail().value_or("").toStdString();
     return fs::exists(file) ? readFile(file) : std::string();
 }
 
@@ -154,14 +153,14 @@ TEST(ExportedFigures, EveryExportLeavesOutWhatTheWindowShowsAsGone) {
     FileNode* four = w.node(dir / "tree/b/four.txt");
     ASSERT_TRUE(w.waitFor([&] { return two->isDeleted() && four->isDeleted(); }));
     FileNode* c = w.node(dir / "tree/c");
-    w.state().treeSelection().set({c});
+    w.window().treeSelection().set({c});
     testing::ScriptedUser user;
     user.answer({Qt::Key_Return});
     w.key(Qt::Key_Delete);
     ASSERT_FALSE(fs::exists(dir / "tree/c"));
     ASSERT_TRUE(c->isDeleted());
     ASSERT_EQ(root->effectiveSize(), 4000);
-    w.state().treeSelection().set({});
+    w.window().treeSelection().set({});
 
     const std::vector<std::string> gone = {"two.bin", "four.txt", "five.dat", "six.dat", "/c/"};
     const auto expectNoneGone = [&](const std::string& text, const char* what) {
@@ -195,11 +194,11 @@ TEST(ExportedFigures, EveryExportLeavesOutWhatTheWindowShowsAsGone) {
     EXPECT_NE(list.find("one.bin"), std::string::npos) << list;
 
     // A selection of a struck row and a live one.
-    w.state().treeSelection().set({two, w.node(dir / "tree/b/three.txt")});
+    w.window().treeSelection().set({two, w.node(dir / "tree/b/three.txt")});
     const std::string selected = exportTable(w, out / "selected.csv");
     expectNoneGone(selected, "the export of the selection");
     EXPECT_EQ(linesOf(selected).size(), 2u) << selected;
-    w.state().treeSelection().set({});
+    w.window().treeSelection().set({});
 
     // Export File Types to CSV File… (Ctrl+Alt+F).
     {
@@ -268,7 +267,7 @@ TEST(ExportedFigures, TreeExportsWithSplitNamesOpenAgainAsTheSameTree) {
     }
     ShownWindow w;
     ASSERT_TRUE(w.scan(dir / "tree"));
-    const RootRef scanned = w.state().scanControl().effectiveRoots().at(0);
+    const RootRef scanned = w.window().scanControl().effectiveRoots().at(0);
     w.prefs().set(PreferenceKeys::csvSplitFilename, true);
     w.prefs().set(PreferenceKeys::csvExportDriveCapacity, true);
 
@@ -277,7 +276,7 @@ TEST(ExportedFigures, TreeExportsWithSplitNamesOpenAgainAsTheSameTree) {
         SCOPED_TRACE(name);
         exportTable(w, out / name);
         ASSERT_TRUE(w.import(out / name));
-        const std::vector<RootRef>& roots = w.state().scanControl().effectiveRoots();
+        const std::vector<RootRef>& roots = w.window().scanControl().effectiveRoots();
         EXPECT_EQ(roots.size(), 1u) << "a second root is made of a line's remains";
         const FileNode* back = importedFolder(roots, dir / "tree");
         ASSERT_TRUE(back);

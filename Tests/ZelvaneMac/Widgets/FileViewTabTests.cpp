@@ -24,11 +24,13 @@
 #include "ZelvaneMac/Widgets/MainWindow/FileViewTab.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/FilterPanel.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "WindowParts.hpp"
 #include "ZelvaneMac/Window/FileViewResults.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/FilteredCopy.hpp"
+#include "ZelvaneMac/Window/MainWindowController.hpp"
+#include "ZelvaneMac/Window/ContentTab.hpp"
 
 namespace zelvane {
 namespace {
@@ -45,8 +47,8 @@ TEST(FileViewTab, SearchesAScanLargestFirstWithHistory) {
     fixtures::writePhotosMusicAndNotes(dir.path());
     writeFile(dir / "Music/copy/track1.mp3", 90000);
 
-    ContentViewState state(prefs, {});
-    FileViewTab tab(state);
+    fixtures::WindowParts parts(prefs);
+    FileViewTab tab(parts.fileViewParts(), parts.menuCommands());
     ASSERT_TRUE(showExposed(tab, 1200, 560));
     EXPECT_TRUE(tab.showsEmptyState());
     // Defaults: entire path, no folders, 1,000 rows, name/size/date, duplicates-only enabled.
@@ -56,11 +58,11 @@ TEST(FileViewTab, SearchesAScanLargestFirstWithHistory) {
     EXPECT_EQ(combos[1]->currentIndex(), 2);
 
     const QString root = QString::fromStdString(dir.path().string());
-    state.setSelectedTab(ContentTab::fileView);
-    state.viewModel().selectRoot(root, root);
-    state.viewModel().startScan(std::nullopt, false, true);
+    parts.controller().setSelectedTab(ContentTab::fileView);
+    parts.viewModel().selectRoot(root, root);
+    parts.viewModel().startScan(std::nullopt, false, true);
     FileListPipeline& pipeline = tab.fileList().pipeline();
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return state.fileResults().fileResultCount() == 13 && !state.fileResults().fileIsLocatingDuplicates(); }));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return parts.fileResults().fileResultCount() == 13 && !parts.fileResults().fileIsLocatingDuplicates(); }));
     EXPECT_FALSE(tab.showsEmptyState());
     EXPECT_EQ(pipeline.displayed().front()->name().substr(0, 5), "track");
     // The duplicate columns show with a method; the copy of track1 is a member row.
@@ -70,8 +72,8 @@ TEST(FileViewTab, SearchesAScanLargestFirstWithHistory) {
     // Typing a search: after the debounce only matches show, highlighted; editing end records it.
     tab.searchField().setFocus();
     QTest::keyClicks(&tab.searchField(), "track");
-    EXPECT_EQ(state.fileResults().fileFilterText(), "track");
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return state.fileResults().fileResultCount() == 4; }));
+    EXPECT_EQ(parts.fileResults().fileFilterText(), "track");
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return parts.fileResults().fileResultCount() == 4; }));
     QKeyEvent ret(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QCoreApplication::sendEvent(&tab.searchField(), &ret);
     EXPECT_EQ(tab.searchField().text(), "track");
@@ -88,7 +90,7 @@ TEST(FileViewTab, SearchesAScanLargestFirstWithHistory) {
     ASSERT_EQ(menu->actions().size(), 3);
     EXPECT_TRUE(menu->actions()[1]->isSeparator());
     menu->actions()[0]->trigger();
-    EXPECT_EQ(state.fileResults().fileFilterText(), "track");
+    EXPECT_EQ(parts.fileResults().fileFilterText(), "track");
     menu->actions()[2]->trigger();
     EXPECT_EQ(prefs.value(PreferenceKeys::fileSearchHistoryJSON), "[]");
 
@@ -101,12 +103,12 @@ TEST(FileViewTab, SearchesAScanLargestFirstWithHistory) {
     ASSERT_TRUE(pumpWidgetsUntil([&] { return header->isSectionHidden(FileListModel::dupCountColumn); }));
 
     // Hidden tab: a changed search runs nothing until the tab is shown again.
-    state.setSelectedTab(ContentTab::treeView);
-    state.fileResults().setFileFilterText("img");
+    parts.controller().setSelectedTab(ContentTab::treeView);
+    parts.fileResults().setFileFilterText("img");
     QTest::qWait(400);
-    EXPECT_EQ(state.fileResults().fileResultCount(), 4);
-    state.setSelectedTab(ContentTab::fileView);
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return state.fileResults().fileResultCount() == 8; }));
+    EXPECT_EQ(parts.fileResults().fileResultCount(), 4);
+    parts.controller().setSelectedTab(ContentTab::fileView);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return parts.fileResults().fileResultCount() == 8; }));
 }
 
 // Ctrl+A in the list of a real scan selects every row, a file's opened member rows with it, and
@@ -123,15 +125,15 @@ TEST(FileViewTab, SelectAllTakesEveryRowInShownOrder) {
     writeFile(dir / "c/report (2).pdf", 7000);
     for (int i = 0; i < 6; ++i) writeFile(dir / ("d/n" + std::to_string(i) + ".txt"), 100 + i);
 
-    ContentViewState state(prefs, {});
-    FileViewTab tab(state);
+    fixtures::WindowParts parts(prefs);
+    FileViewTab tab(parts.fileViewParts(), parts.menuCommands());
     ASSERT_TRUE(showExposed(tab, 1100, 500));
     const QString root = QString::fromStdString(dir.path().string());
-    state.setSelectedTab(ContentTab::fileView);
-    state.viewModel().selectRoot(root, root);
-    state.viewModel().startScan(std::nullopt, false, true);
+    parts.controller().setSelectedTab(ContentTab::fileView);
+    parts.viewModel().selectRoot(root, root);
+    parts.viewModel().startScan(std::nullopt, false, true);
     ASSERT_TRUE(pumpWidgetsUntil([&] {
-        return state.fileResults().fileResultCount() == 9 && !state.fileResults().fileIsLocatingDuplicates();
+        return parts.fileResults().fileResultCount() == 9 && !parts.fileResults().fileIsLocatingDuplicates();
     }));
     FileListView& list = tab.fileList();
     ContextMenuOutlineView& outline = list.outline();
@@ -153,8 +155,8 @@ TEST(FileViewTab, SelectAllTakesEveryRowInShownOrder) {
     outline.setFocus();
     QTest::keyClick(&outline, Qt::Key_A, Qt::ControlModifier);
     EXPECT_EQ(list.selectedNodes(), shown);
-    EXPECT_EQ(state.fileSelection().nodes().size(), 9);
-    for (FileNode* n : rows) EXPECT_TRUE(state.fileSelection().nodes().contains(n)) << n->name();
+    EXPECT_EQ(parts.fileSelection().nodes().size(), 9);
+    for (FileNode* n : rows) EXPECT_TRUE(parts.fileSelection().nodes().contains(n)) << n->name();
 
     // Rows picked one by one, bottom up: still in shown order, a member row right under its file,
     // and a copy picked again at the top level is taken once, where it shows first.
@@ -171,7 +173,7 @@ TEST(FileViewTab, SelectAllTakesEveryRowInShownOrder) {
     EXPECT_EQ(list.selectedNodes(), (std::vector<FileNode*>{rows[0], copy, rows[4]}));
     click(list.model().index(copyRow, 0), Qt::ControlModifier);
     EXPECT_EQ(list.selectedNodes(), (std::vector<FileNode*>{rows[0], copy, rows[4]}));
-    EXPECT_EQ(state.fileSelection().nodes(), NodeSet({rows[0], copy, rows[4]}));
+    EXPECT_EQ(parts.fileSelection().nodes(), NodeSet({rows[0], copy, rows[4]}));
 
     // A click on the second file, then Shift+End: that file and the rows below, in order.
     const QModelIndex second = list.model().index(1, 0);
@@ -183,7 +185,7 @@ TEST(FileViewTab, SelectAllTakesEveryRowInShownOrder) {
     EXPECT_EQ(tail.back(), rows.back());
 
     prefs.set(PreferenceKeys::fileDupsOnly, true);
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return state.fileResults().fileResultCount() == 3; }));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return parts.fileResults().fileResultCount() == 3; }));
     for (FileNode* n : list.pipeline().displayed()) EXPECT_EQ(n->dupCount(), 2) << n->name();
 }
 
@@ -191,8 +193,8 @@ TEST(FilterPanel, FieldsHistoriesClearAndApply) {
     qtWidgetApp();
     QTemporaryDir prefsDir;
     Preferences prefs(prefsDir.filePath("prefs.plist"));
-    ContentViewState state(prefs, {});
-    FilterPanel panel(state);
+    fixtures::WindowParts parts(prefs);
+    FilterPanel panel(prefs, parts.scanControl());
     ASSERT_TRUE(showExposed(panel, 900, 70));
 
     panel.includeField().setFocus();
@@ -205,8 +207,8 @@ TEST(FilterPanel, FieldsHistoriesClearAndApply) {
     // Return in the exclude field applies both texts.
     QTest::keyClick(&panel.excludeField(), Qt::Key_Return);
     EXPECT_EQ(panel.excludeField().text(), "*.tmp");
-    EXPECT_EQ(state.scanControl().filteredCopy().applied().includeText, "s>1m");
-    EXPECT_EQ(state.scanControl().filteredCopy().applied().excludeText, "*.tmp");
+    EXPECT_EQ(parts.scanControl().filteredCopy().applied().includeText, "s>1m");
+    EXPECT_EQ(parts.scanControl().filteredCopy().applied().excludeText, "*.tmp");
     EXPECT_TRUE(panel.grab().save(grabPath("filter-panel.png")));
     panel.includeField().setFocus();
     QCoreApplication::processEvents();
@@ -216,7 +218,7 @@ TEST(FilterPanel, FieldsHistoriesClearAndApply) {
     panel.clearButton().click();
     EXPECT_EQ(panel.includeField().text(), "");
     EXPECT_EQ(prefs.value(PreferenceKeys::excludeFilterText), "");
-    EXPECT_EQ(state.scanControl().filteredCopy().applied().excludeText, "*.tmp");
+    EXPECT_EQ(parts.scanControl().filteredCopy().applied().excludeText, "*.tmp");
     // A history entry fills its field without applying; clearing one history leaves the other.
     emit panel.includeHistory().entryPicked("s>1m");
     EXPECT_EQ(panel.includeField().text(), "s>1m");
@@ -224,7 +226,7 @@ TEST(FilterPanel, FieldsHistoriesClearAndApply) {
     EXPECT_EQ(prefs.value(PreferenceKeys::excludeFilterHistoryJSON), "[]");
     EXPECT_EQ(FilterFieldHistory::decode(prefs.value(PreferenceKeys::includeFilterHistoryJSON)), QStringList{"s>1m"});
     panel.applyButton().click();
-    EXPECT_EQ(state.scanControl().filteredCopy().applied().excludeText, "");
+    EXPECT_EQ(parts.scanControl().filteredCopy().applied().excludeText, "");
 }
 
 }  // namespace

@@ -42,9 +42,10 @@
 #include "ZelvaneMac/Widgets/MainWindow/TopBar.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/ContentTab.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/WindowStartup.hpp"
+#include "ZelvaneMac/Window/MainWindowController.hpp"
 
 namespace zelvane {
 namespace {
@@ -63,16 +64,16 @@ std::unique_ptr<MainWindow> openWindow(Preferences& preferences) {
     window->activateWindow();
     EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
     // The appearance steps (volumes, the stored tab) run on the next turn of the event loop.
-    pumpWidgetsUntil([&] { return window->startup().hasRun() && !window->state().isRestoringSelectedTab(); }, 5000);
+    pumpWidgetsUntil([&] { return window->startup().hasRun() && !window->controller().isRestoringSelectedTab(); }, 5000);
     return window;
 }
 
 void scan(MainWindow& window, const QString& path) {
-    window.state().viewModel().selectRoot(path, path);
-    window.state().scanControl().startScan();
+    window.viewModel().selectRoot(path, path);
+    window.scanControl().startScan();
     ASSERT_TRUE(pumpWidgetsUntil([&] {
-        return window.state().viewModel().scanState().tag() == ScanState::Tag::completed &&
-               !window.state().scanControl().effectiveRoots().empty();
+        return window.viewModel().scanState().tag() == ScanState::Tag::completed &&
+               !window.scanControl().effectiveRoots().empty();
     }));
 }
 
@@ -149,11 +150,11 @@ TEST(SelectMultipleSheet, TheKeyboardMovesTheHighlightTheButtonsActOnAndSpaceTic
     EXPECT_GE(rowOf(q(c)), 0);
     QTest::keyClick(list, Qt::Key_Return);
     ASSERT_TRUE(pumpWidgetsUntil([&] {
-        return window->state().viewModel().scanState().tag() == ScanState::Tag::completed &&
-               window->state().scanControl().effectiveRoots().size() == 2;
+        return window->viewModel().scanState().tag() == ScanState::Tag::completed &&
+               window->scanControl().effectiveRoots().size() == 2;
     }));
     QStringList scanned;
-    for (const RootRef& root : window->state().scanControl().effectiveRoots())
+    for (const RootRef& root : window->scanControl().effectiveRoots())
         scanned << QString::fromStdString(root->fullPath());
     EXPECT_EQ(scanned, (QStringList{q(a), q(c)}));
     EXPECT_EQ(prefs.stringList(PreferenceKeys::selectMultipleCustomFoldersJSON), (QStringList{q(a), q(c)}));

@@ -18,7 +18,8 @@
 #include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/TabStrip.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/ContentTab.hpp"
+#include "ZelvaneMac/Window/MainWindowController.hpp"
 #include "ZelvaneMac/Window/PaneToggles.hpp"
 
 using namespace zelvane;
@@ -50,7 +51,7 @@ TEST(MainWindow, OpensWithItsRowsAndSwitchesTabsKeepingEachPage) {
     auto* probe = new QLineEdit(view->fileViewTab());
     probe->setText(QStringLiteral("kept"));
     QTest::mouseClick(view->tabStrip()->button(ContentTab::fileView), Qt::LeftButton);
-    EXPECT_EQ(window.state().selectedTab(), ContentTab::fileView);
+    EXPECT_EQ(window.controller().selectedTab(), ContentTab::fileView);
     EXPECT_EQ(view->pages()->currentWidget(), view->fileViewTab());
     EXPECT_TRUE(view->tabStrip()->button(ContentTab::fileView)->isSelected());
     EXPECT_EQ(preferences.value(PreferenceKeys::selectedTab), "fileView");
@@ -60,16 +61,16 @@ TEST(MainWindow, OpensWithItsRowsAndSwitchesTabsKeepingEachPage) {
     QTest::mouseClick(view->tabStrip()->button(ContentTab::fileView), Qt::LeftButton);
     EXPECT_EQ(probe->text(), "kept");
 
-    window.state().panes().setShowHeader(false);
-    window.state().panes().setShowFilterPanel(true);
+    window.panes().setShowHeader(false);
+    window.panes().setShowFilterPanel(true);
     EXPECT_FALSE(view->headerRow()->isVisible());
     EXPECT_TRUE(view->filterPanelRow()->isVisible());
-    window.state().panes().setShowHeader(true);
-    window.state().panes().setShowFilterPanel(false);
+    window.panes().setShowHeader(true);
+    window.panes().setShowFilterPanel(false);
 
-    window.state().setSelectedTab(ContentTab::treeView);
+    window.controller().setSelectedTab(ContentTab::treeView);
     EXPECT_TRUE(window.grab().save(grabPath("main-window.png")));
-    window.state().setSelectedTab(ContentTab::about);
+    window.controller().setSelectedTab(ContentTab::about);
     EXPECT_TRUE(window.grab().save(grabPath("about-page.png")));
 }
 

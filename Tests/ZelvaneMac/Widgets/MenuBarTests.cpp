@@ -20,7 +20,7 @@
 #include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/TopBar.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/WindowSelections.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/ViewCommands.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
@@ -30,6 +30,9 @@
 #include "ZelvaneMac/Window/WindowStartup.hpp"
 #include "ZelvaneMac/Window/PaneToggles.hpp"
 #include "ZelvaneMac/Window/TreemapZoom.hpp"
+#include "ZelvaneMac/Window/MainWindowController.hpp"
+#include "ZelvaneMac/Window/VolumeChoice.hpp"
+#include "ZelvaneMac/Window/ContentTab.hpp"
 
 namespace zelvane {
 namespace {
@@ -40,9 +43,9 @@ using A = ZelvaneMenuAction;
 
 void scan(MainWindow& window, const TempDir& tree) {
     const QString path = QString::fromStdString(tree.path().string());
-    window.state().viewModel().selectRoot(path, path);
-    window.state().scanControl().startScan();
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return !window.state().scanControl().effectiveRoots().empty(); }));
+    window.viewModel().selectRoot(path, path);
+    window.scanControl().startScan();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !window.scanControl().effectiveRoots().empty(); }));
 }
 
 FileNode* child(FileNode* folder, const char* name) {
@@ -68,18 +71,18 @@ TEST(MenuBar, CommandsActOnTheirOwnWindowAndItemsFollowItsState) {
 
     // Tweaks from the first window's menu raise the first window's sheet only.
     menus.handleMenuAction(A::tweaks);
-    EXPECT_TRUE(first.state().prompts().showTweaksSheet());
-    EXPECT_FALSE(second.state().prompts().showTweaksSheet());
-    first.state().prompts().setShowTweaksSheet(false);
+    EXPECT_TRUE(first.prompts().showTweaksSheet());
+    EXPECT_FALSE(second.prompts().showTweaksSheet());
+    first.prompts().setShowTweaksSheet(false);
 
-    // Exactly one restart item, and the focused toggles write this window's state.
+    // Exactly one restart item, and the focused toggles write this window's window.
     EXPECT_NE(menus.action(A::restartAsAdministrator)->isVisible(), menus.action(A::restartWithoutAdministrator)->isVisible());
-    const bool shown = first.state().panes().showTreemap();
+    const bool shown = first.panes().showTreemap();
     for (QAction* act : menus.optionsMenu()->actions()) {
         if (act->text() == "Show Treemap") act->trigger();
     }
-    EXPECT_NE(first.state().panes().showTreemap(), shown);
-    EXPECT_EQ(second.state().panes().showTreemap(), shown);
+    EXPECT_NE(first.panes().showTreemap(), shown);
+    EXPECT_EQ(second.panes().showTreemap(), shown);
 
     // "Check for Updates Now" is off only when the administrator locked updates off.
     prefs.set(PreferenceKeys::checkForUpdatesLockedByAdmin, true);
@@ -98,62 +101,61 @@ TEST(MenuBar, SelectParentSkipsGroupsAndReselectChildReturnsOnce) {
     Preferences prefs(dir.filePath("p.plist"));
     MainWindow window(prefs, {});
     scan(window, tree);
-    ContentViewState& state = window.state();
-    FileNode* docs = child(state.scanControl().effectiveRoots()[0].get(), "docs");
+    FileNode* docs = child(window.scanControl().effectiveRoots()[0].get(), "docs");
     ASSERT_TRUE(docs);
     FileNode* file = child(docs, "c.txt");
     const FileNode::Grouped grouped = docs->groupedChildren(4);
     ASSERT_TRUE(grouped.group);
 
-    state.setSelectedTab(ContentTab::fileView);
-    state.fileSelection().set({file});
-    selectParent(state);
-    EXPECT_EQ(state.selectedTab(), ContentTab::treeView);
-    EXPECT_EQ(state.treeSelection().nodes(), NodeSet{docs});
-    reselectChild(state);
-    EXPECT_EQ(state.treeSelection().nodes(), NodeSet{file});
-    reselectChild(state);  // nothing more to return to
-    EXPECT_EQ(state.treeSelection().nodes(), NodeSet{file});
+    window.controller().setSelectedTab(ContentTab::fileView);
+    window.fileSelection().set({file});
+    selectParent(window.selections());
+    EXPECT_EQ(window.controller().selectedTab(), ContentTab::treeView);
+    EXPECT_EQ(window.treeSelection().nodes(), NodeSet{docs});
+    reselectChild(window.selections());
+    EXPECT_EQ(window.treeSelection().nodes(), NodeSet{file});
+    reselectChild(window.selections());  // nothing more to return to
+    EXPECT_EQ(window.treeSelection().nodes(), NodeSet{file});
 
     // A root has no parent: nothing changes.
-    FileNode* root = state.scanControl().effectiveRoots()[0].get();
-    state.treeSelection().set({root});
-    selectParent(state);
-    EXPECT_EQ(state.treeSelection().nodes(), NodeSet{root});
+    FileNode* root = window.scanControl().effectiveRoots()[0].get();
+    window.treeSelection().set({root});
+    selectParent(window.selections());
+    EXPECT_EQ(window.treeSelection().nodes(), NodeSet{root});
 
     // Zoom to a file's folder, out again to all roots.
-    state.treeSelection().set({child(child(docs, "sub"), "x.txt")});
-    zoomTreemap(state);
-    EXPECT_EQ(state.treemapZoom().root(), child(docs, "sub"));
-    zoomOut(state, state.scanControl().effectiveRoots());
-    EXPECT_EQ(state.treemapZoom().root(), docs);
-    zoomOut(state, state.scanControl().effectiveRoots());
-    EXPECT_EQ(state.treemapZoom().root(), nullptr);
+    window.treeSelection().set({child(child(docs, "sub"), "x.txt")});
+    zoomTreemap(window.selections(), window.treemapZoom());
+    EXPECT_EQ(window.treemapZoom().root(), child(docs, "sub"));
+    zoomOut(window.treemapZoom(), window.scanControl().effectiveRoots());
+    EXPECT_EQ(window.treemapZoom().root(), docs);
+    zoomOut(window.treemapZoom(), window.scanControl().effectiveRoots());
+    EXPECT_EQ(window.treemapZoom().root(), nullptr);
 
     // Rename only for one node that is not a group, and only when switched on.
     std::vector<FileNode*> renames;
-    QObject::connect(&state.commands(), &ViewCommands::renameInTreeView, [&](FileNode* n) { renames.push_back(n); });
-    state.treeSelection().set({file, docs});
-    requestRename(state);
+    QObject::connect(&window.commands(), &ViewCommands::renameInTreeView, [&](FileNode* n) { renames.push_back(n); });
+    window.treeSelection().set({file, docs});
+    requestRename(window.selections(), window.preferences(), window.commands());
     EXPECT_TRUE(renames.empty());
-    state.treeSelection().set({file});
+    window.treeSelection().set({file});
     prefs.set(PreferenceKeys::tweakEnableRename, false);
-    requestRename(state);
+    requestRename(window.selections(), window.preferences(), window.commands());
     EXPECT_TRUE(renames.empty());
     prefs.set(PreferenceKeys::tweakEnableRename, true);
-    requestRename(state);
+    requestRename(window.selections(), window.preferences(), window.commands());
     EXPECT_EQ(renames, std::vector<FileNode*>{file});
 
     // Reset Tree Expansion from the menu folds the tree and leaves nothing selected or zoomed:
     // a selection folded out of sight would still be what Delete and Copy act on.
-    state.treeSelection().set({child(child(docs, "sub"), "x.txt")});
-    zoomTreemap(state);
-    ASSERT_NE(state.treemapZoom().root(), nullptr);
+    window.treeSelection().set({child(child(docs, "sub"), "x.txt")});
+    zoomTreemap(window.selections(), window.treemapZoom());
+    ASSERT_NE(window.treemapZoom().root(), nullptr);
     int resets = 0;
-    QObject::connect(&state.commands(), &ViewCommands::resetTreeExpansion, [&] { ++resets; });
+    QObject::connect(&window.commands(), &ViewCommands::resetTreeExpansion, [&] { ++resets; });
     window.menus().handleMenuAction(A::resetTreeExpansion);
-    EXPECT_TRUE(state.treeSelection().nodes().empty());
-    EXPECT_EQ(state.treemapZoom().root(), nullptr);
+    EXPECT_TRUE(window.treeSelection().nodes().empty());
+    EXPECT_EQ(window.treemapZoom().root(), nullptr);
     EXPECT_EQ(resets, 1);
 }
 
@@ -182,14 +184,13 @@ TEST(MenuBar, ExpandAllGivenWithNewRootsOpensTheNewTree) {
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     scan(window, tree);
-    ContentViewState& state = window.state();
-    const FileNode* scanned = state.scanControl().effectiveRoots().at(0).get();
+    const FileNode* scanned = window.scanControl().effectiveRoots().at(0).get();
 
-    state.panes().setShowFilterPanel(true);
+    window.panes().setShowFilterPanel(true);
     prefs.set(PreferenceKeys::excludeFilterText, QStringLiteral("*.png"));
-    state.scanControl().applyFilters();
+    window.scanControl().applyFilters();
     window.menus().handleMenuAction(A::expandAll);
-    FileNode* shown = state.scanControl().effectiveRoots().at(0).get();
+    FileNode* shown = window.scanControl().effectiveRoots().at(0).get();
     ASSERT_NE(shown, scanned) << "the filter made a copy";
     FileTreeOutlineView& outline = *window.contentView()->treeViewTab()->outline();
     ASSERT_TRUE(pumpWidgetsUntil([&] { return outline.model().roots() == std::vector<FileNode*>{shown}; }));
@@ -214,28 +215,27 @@ TEST(MenuBar, ScanRescansTheChosenFolderWithoutItsPanel) {
         ++panels;
         return QString();
     });
-    ContentViewState& state = window.state();
     scan(window, tree);
-    state.setSelectedVolumeID(PickerTag::selectFolder);
+    window.volumeChoice().setSelectedVolumeID(PickerTag::selectFolder);
     // Scans are counted as they start: a new tree may well sit where the old one was freed.
     int scans = 0;
-    QObject::connect(&state.viewModel(), &ScanViewModel::scanStateChanged, [&](const ScanState& s) {
+    QObject::connect(&window.viewModel(), &ScanViewModel::scanStateChanged, [&](const ScanState& s) {
         if (s.isScanning()) ++scans;
     });
     const auto settled = [&] {
-        return !state.viewModel().scanState().isScanning() && !state.scanControl().effectiveRoots().empty();
+        return !window.viewModel().scanState().isScanning() && !window.scanControl().effectiveRoots().empty();
     };
 
     window.menus().handleMenuAction(A::scan);
     EXPECT_EQ(panels, 0);
     EXPECT_GE(scans, 1);
     ASSERT_TRUE(pumpWidgetsUntil(settled));
-    EXPECT_EQ(state.scanControl().effectiveRoots()[0]->fullPath(), tree.path().string());
+    EXPECT_EQ(window.scanControl().effectiveRoots()[0]->fullPath(), tree.path().string());
 
     window.menus().handleMenuAction(A::scan);
     window.menus().handleMenuAction(A::scan);
     ASSERT_TRUE(pumpWidgetsUntil(settled));
-    EXPECT_EQ(state.viewModel().scanState().tag(), ScanState::Tag::completed);
+    EXPECT_EQ(window.viewModel().scanState().tag(), ScanState::Tag::completed);
     EXPECT_EQ(panels, 0);
 
     // After a CSV import there is no folder to scan: "Scan" leaves the imported result as it is,
@@ -247,21 +247,21 @@ TEST(MenuBar, ScanRescansTheChosenFolderWithoutItsPanel) {
                "\"/imported/\",100,4096,2026/12/09 03:10:31,0,1,0\n"
                "\"/imported/a.txt\",100,4096,2026/12/09 03:10:31,0,0,0\n";
     }
-    state.setSelectedVolumeID(PickerTag::selectCSV);
-    state.viewModel().startCSVImport(QString::fromStdString((tree / "import.csv").string()), false);
+    window.volumeChoice().setSelectedVolumeID(PickerTag::selectCSV);
+    window.viewModel().startCSVImport(QString::fromStdString((tree / "import.csv").string()), false);
     ASSERT_TRUE(pumpWidgetsUntil([&] {
-        const auto& roots = state.scanControl().effectiveRoots();
+        const auto& roots = window.scanControl().effectiveRoots();
         return !roots.empty() && roots[0]->fullPath() != tree.path().string();
     }));
-    const FileNode* imported = state.scanControl().effectiveRoots()[0].get();
+    const FileNode* imported = window.scanControl().effectiveRoots()[0].get();
     int clears = 0;
-    QObject::connect(&state.scanControl(), &ScanController::scanStarting, [&] { ++clears; });
+    QObject::connect(&window.scanControl(), &ScanController::scanStarting, [&] { ++clears; });
     window.menus().handleMenuAction(A::scan);
     QCoreApplication::processEvents();
     EXPECT_EQ(clears, 0);
-    EXPECT_FALSE(state.viewModel().scanState().isScanning());
-    ASSERT_FALSE(state.scanControl().effectiveRoots().empty());
-    EXPECT_EQ(state.scanControl().effectiveRoots()[0].get(), imported);
+    EXPECT_FALSE(window.viewModel().scanState().isScanning());
+    ASSERT_FALSE(window.scanControl().effectiveRoots().empty());
+    EXPECT_EQ(window.scanControl().effectiveRoots()[0].get(), imported);
 }
 
 TEST(MenuBar, ChecksFollowEachWindowsOwnTogglesAndTheSharedPreferences) {

@@ -9,7 +9,6 @@
 #include "StandInProgram.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/RelaunchCommands.hpp"
 
@@ -56,7 +55,7 @@ struct Window {
         env.environment = {"PATH=/usr/bin:/bin", "DISPLAY=:3"};
         env.quit = [this] { ++quits; };
         env.atQuit = [](std::function<void()>) {};
-        installElevatedRelaunch(window.state(), env);
+        installElevatedRelaunch(window.prompts(), window.preferences(), env);
         window.show();
     }
 };
@@ -64,11 +63,10 @@ struct Window {
 TEST(RelaunchAlerts, ConfirmationsRunTheResetOnlyOnResetAndRestart) {
     qtWidgetApp();
     Window w;
-    ContentViewState& state = w.window.state();
     w.preferences.set(PreferenceKeys::csvMaxDepth, 3);
     w.preferences.set(PreferenceKeys::suppressFullDiskAccessPrompt, true);
 
-    state.prompts().setShowResetConfirmation(true);
+    w.window.prompts().setShowResetConfirmation(true);
     QMessageBox* box = openBox(w.window);
     ASSERT_TRUE(box);
     EXPECT_EQ(box->text(), "Reset All Settings?");
@@ -77,21 +75,21 @@ TEST(RelaunchAlerts, ConfirmationsRunTheResetOnlyOnResetAndRestart) {
     EXPECT_EQ(box->windowModality(), Qt::WindowModal);
     EXPECT_TRUE(box->grab().save(QStringLiteral("reset-settings-alert.png")));
     QTest::mouseClick(button(box, "Cancel"), Qt::LeftButton);
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return !state.prompts().showResetConfirmation(); }, 3000));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !w.window.prompts().showResetConfirmation(); }, 3000));
     EXPECT_EQ(w.quits, 0);
     EXPECT_TRUE(w.preferences.allKeys().contains("csvMaxDepth"));
 
-    state.prompts().setShowResetPermissionsConfirmation(true);
+    w.window.prompts().setShowResetPermissionsConfirmation(true);
     box = openBox(w.window);
     ASSERT_TRUE(box);
     EXPECT_EQ(box->text(), "Reset All Permissions?");
     QTest::mouseClick(button(box, "Reset & Restart"), Qt::LeftButton);
     ASSERT_TRUE(pumpWidgetsUntil([&] { return w.quits == 1; }, 3000));
-    EXPECT_FALSE(state.prompts().showResetPermissionsConfirmation());
+    EXPECT_FALSE(w.window.prompts().showResetPermissionsConfirmation());
     EXPECT_FALSE(w.preferences.allKeys().contains("suppressFullDiskAccessPrompt"));
     EXPECT_TRUE(w.preferences.allKeys().contains("csvMaxDepth"));
 
-    state.prompts().setShowResetConfirmation(true);
+    w.window.prompts().setShowResetConfirmation(true);
     box = openBox(w.window);
     ASSERT_TRUE(box);
     QTest::mouseClick(button(box, "Reset & Restart"), Qt::LeftButton);
@@ -102,10 +100,9 @@ TEST(RelaunchAlerts, ConfirmationsRunTheResetOnlyOnResetAndRestart) {
 TEST(RelaunchAlerts, FailuresShowTheirDetailUntilDismissed) {
     qtWidgetApp();
     Window w;
-    ContentViewState& state = w.window.state();
     w.sudo.onStart(1, 1);
     // The prompt is told where the asking window is.
-    performRestartAsAdministrator(state);
+    performRestartAsAdministrator(w.window.prompts(), w.window.preferences(), w.window.frameGeometry());
     QMessageBox* box = openBox(w.window);
     ASSERT_TRUE(box);
     EXPECT_EQ(box->text(), "Couldn't Restart");
@@ -116,16 +113,16 @@ TEST(RelaunchAlerts, FailuresShowTheirDetailUntilDismissed) {
               QString("%1,%2,%3,%4").arg(frame.x()).arg(frame.y()).arg(frame.width()).arg(frame.height()));
     EXPECT_TRUE(box->grab().save(QStringLiteral("couldnt-restart-alert.png")));
     QTest::mouseClick(button(box, "OK"), Qt::LeftButton);
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return !state.prompts().adminRelaunchErrorDetail(); }, 3000));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !w.window.prompts().adminRelaunchErrorDetail(); }, 3000));
 
-    state.prompts().setPermissionsResetErrorDetail(QString("cannot write /home/<b>anna</b>/x.plist"));
+    w.window.prompts().setPermissionsResetErrorDetail(QString("cannot write /home/<b>anna</b>/x.plist"));
     box = openBox(w.window);
     ASSERT_TRUE(box);
     EXPECT_EQ(box->text(), "Couldn't Reset Permissions");
     EXPECT_EQ(box->textFormat(), Qt::PlainText);
     EXPECT_EQ(box->informativeText(), "cannot write /home/<b>anna</b>/x.plist");
     QTest::keyClick(box, Qt::Key_Escape);
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return !state.prompts().permissionsResetErrorDetail(); }, 3000));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !w.window.prompts().permissionsResetErrorDetail(); }, 3000));
 }
 
 }  // namespace

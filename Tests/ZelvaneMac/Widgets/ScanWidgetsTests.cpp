@@ -35,7 +35,10 @@
 #include "ZelvaneMac/Widgets/MainWindow/StatusBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/TopBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/VolumeDropdown.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/ContentTab.hpp"
+#include "ZelvaneMac/Window/MainWindowController.hpp"
+#include "ZelvaneMac/Window/ViewCommands.hpp"
+#include "ZelvaneMac/Window/VolumeChoice.hpp"
 #include "ZelvaneMac/Window/HoverPathState.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
@@ -60,7 +63,6 @@ struct TestWindow {
     std::vector<VolumeInfo> volumes{{"/", "System", true, true, 1'000'000'000, 250'000'000},
                                     {"/mnt/data", "data", false, true, {}, {}}};
     MainWindow window{prefs, {}};
-    ContentViewState& state = window.state();
     TopBar* top = window.contentView()->topBar();
 
     explicit TestWindow(QStringList arguments = {}) {
@@ -78,7 +80,7 @@ struct TestWindow {
         EXPECT_TRUE(pumpWidgetsUntil([this] { return window.startup().hasRun(); }));
     }
     bool finished() const {
-        const auto tag = state.viewModel().scanState().tag();
+        const auto tag = window.viewModel().scanState().tag();
         return tag != ScanState::Tag::scanning && tag != ScanState::Tag::idle;
     }
 };
@@ -87,15 +89,15 @@ TEST(TopBar, PickerRowsChoicesAndTheScanButton) {
     TestWindow w;
     VolumeDropdown* picker = w.top->picker();
     // Appearance selected the first volume, without scanning.
-    EXPECT_EQ(w.state.selectedVolumeID(), QStringLiteral("/"));
+    EXPECT_EQ(w.window.volumeChoice().selectedVolumeID(), QStringLiteral("/"));
     EXPECT_EQ(picker->currentText(), QStringLiteral("System"));
     EXPECT_EQ(w.top->statusLabel()->text(), QStringLiteral("Ready..."));
     EXPECT_EQ(picker->count(), 6) << "two volumes, a separator, three commands";
     const int rebuilds = picker->rebuildCount();
-    w.state.setSelectedVolumeID(QStringLiteral("/mnt/data"));
+    w.window.volumeChoice().setSelectedVolumeID(QStringLiteral("/mnt/data"));
     EXPECT_EQ(picker->rebuildCount(), rebuilds) << "same rows: the menu is kept";
     EXPECT_EQ(picker->currentText(), QStringLiteral("data"));
-    w.state.setSelectedVolumeID(QStringLiteral("/nowhere"));
+    w.window.volumeChoice().setSelectedVolumeID(QStringLiteral("/nowhere"));
     EXPECT_EQ(picker->currentIndex(), -1) << "a selection without a row shows none";
 
     // Custom folders appear after a separator and scan when picked, whatever the setting.
@@ -106,69 +108,69 @@ TEST(TopBar, PickerRowsChoicesAndTheScanButton) {
     EXPECT_EQ(picker->count(), 8);
     EXPECT_EQ(picker->rebuildCount(), rebuilds + 1);
     picker->pick(q(dir / "x"));
-    EXPECT_EQ(w.state.selectedVolumeID(), q(dir / "x"));
-    EXPECT_TRUE(w.state.viewModel().scanState().isScanning());
+    EXPECT_EQ(w.window.volumeChoice().selectedVolumeID(), q(dir / "x"));
+    EXPECT_TRUE(w.window.viewModel().scanState().isScanning());
     ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
     EXPECT_TRUE(w.top->statusLabel()->text().startsWith(QStringLiteral("Scan complete in ")));
 
     // A volume with scanning after selection off only selects it.
     picker->pick(QStringLiteral("/mnt/data"));
-    EXPECT_EQ(w.state.selectedVolumeID(), QStringLiteral("/mnt/data"));
-    EXPECT_EQ(w.state.viewModel().scanState().tag(), ScanState::Tag::idle);
+    EXPECT_EQ(w.window.volumeChoice().selectedVolumeID(), QStringLiteral("/mnt/data"));
+    EXPECT_EQ(w.window.viewModel().scanState().tag(), ScanState::Tag::idle);
 
     // A cancelled folder panel leaves the previous choice on display.
     int asked = 0;
     w.top->setFolderChooser([&](QWidget*) { ++asked; return QString(); });
     picker->pick(PickerTag::selectFolder);
     EXPECT_EQ(asked, 1);
-    EXPECT_EQ(w.state.selectedVolumeID(), QStringLiteral("/mnt/data"));
+    EXPECT_EQ(w.window.volumeChoice().selectedVolumeID(), QStringLiteral("/mnt/data"));
     EXPECT_EQ(picker->currentText(), QStringLiteral("data"));
 
     // A folder chosen in the panel is scanned at once; Scan then opens the panel again.
     w.top->setFolderChooser([&](QWidget*) { ++asked; return q(dir.path()); });
     picker->pick(PickerTag::selectFolder);
-    EXPECT_EQ(w.state.selectedVolumeID(), PickerTag::selectFolder);
+    EXPECT_EQ(w.window.volumeChoice().selectedVolumeID(), PickerTag::selectFolder);
     ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
     QTest::mouseClick(w.top->scanButton(), Qt::LeftButton);
     EXPECT_EQ(asked, 3);
     ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
 
     // "<Select Multiple...>" stops monitoring and raises the sheet.
-    EXPECT_TRUE(w.state.liveMonitor().isWatching());
+    EXPECT_TRUE(w.window.liveMonitor().isWatching());
     picker->pick(PickerTag::selectMultiple);
-    EXPECT_FALSE(w.state.liveMonitor().isWatching());
-    EXPECT_TRUE(w.state.prompts().showSelectMultipleSheet());
+    EXPECT_FALSE(w.window.liveMonitor().isWatching());
+    EXPECT_TRUE(w.window.prompts().showSelectMultipleSheet());
     ASSERT_NE(w.window.sheets().sheet(&WindowPrompts::showSelectMultipleSheet), nullptr);
     w.window.sheets().sheet(&WindowPrompts::showSelectMultipleSheet)->reject();
-    EXPECT_FALSE(w.state.prompts().showSelectMultipleSheet());
-    EXPECT_TRUE(w.state.liveMonitor().isWatching()) << "cancelled: monitoring resumes";
+    EXPECT_FALSE(w.window.prompts().showSelectMultipleSheet());
+    EXPECT_TRUE(w.window.liveMonitor().isWatching()) << "cancelled: monitoring resumes";
 }
 
 TEST(TopBar, ReturnCancelsARunningScanExceptWhileRenaming) {
     TempDir dir;
     for (int d = 0; d < 200; ++d) writeFile(dir / ("d" + std::to_string(d)) / "f", 1);
     TestWindow w;
-    w.state.viewModel().selectRoot(q(dir.path()), q(dir.path()));
+    w.window.viewModel().selectRoot(q(dir.path()), q(dir.path()));
     QPushButton* button = w.top->scanButton();
     const int width = button->width();
     EXPECT_GE(width, 85);
 
-    w.state.setIsRenamingInline(true);
+    w.window.commands().setIsRenamingInline(true);
     EXPECT_FALSE(button->isEnabled());
     QTest::keyClick(&w.window, Qt::Key_Return);
-    EXPECT_EQ(w.state.viewModel().scanState().tag(), ScanState::Tag::idle) << "Return does nothing while renaming";
-    w.state.setIsRenamingInline(false);
+    EXPECT_EQ(w.window.viewModel().scanState().tag(), ScanState::Tag::idle) << "Return does nothing while renaming";
+    w.window.commands().setIsRenamingInline(false);
 
     w.window.activateWindow();
-    w.state.scanControl().startScan();
-    ASSERT_TRUE(w.state.viewModel().scanState().isScanning());
+    w.window.scanControl().startScan();
+    ASSERT_TRUE(w.window.viewModel().scanState().isScanning());
     EXPECT_EQ(button->text(), QStringLiteral("Cancel"));
     EXPECT_EQ(button->width(), width) << "one width for both labels";
     EXPECT_FALSE(w.top->adminChevron()->isEnabled());
     QTest::keyClick(&w.window, Qt::Key_Return);
     ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
     // Either it was cancelled, or the scan was faster than the key: both end the scan.
-    const auto tag = w.state.viewModel().scanState().tag();
+    const auto tag = w.window.viewModel().scanState().tag();
     EXPECT_TRUE(tag == ScanState::Tag::cancelled || tag == ScanState::Tag::completed);
     EXPECT_EQ(button->text(), QStringLiteral("Scan"));
     EXPECT_TRUE(w.top->adminChevron()->isEnabled());
@@ -184,7 +186,7 @@ TEST(TopBar, ReturnInAComboBoxIsTheBoxsOwn) {
         ++asked;
         return QString();
     });
-    w.state.setSelectedVolumeID(PickerTag::selectFolder);
+    w.window.volumeChoice().setSelectedVolumeID(PickerTag::selectFolder);
     w.window.activateWindow();
     w.top->picker()->setFocus();
     ASSERT_TRUE(pumpWidgetsUntil([&] { return QApplication::focusWidget() == w.top->picker(); }));
@@ -201,22 +203,22 @@ TEST(TopBar, ReturnInAComboBoxIsTheBoxsOwn) {
 // so when running as root the whole check runs in a forked child that has become "nobody".
 std::string deniedFolderCheck(const fs::path& root) {
     TestWindow w;
-    w.state.scanControl().scanChosenFolder(q(root));
+    w.window.scanControl().scanChosenFolder(q(root));
     if (!pumpWidgetsUntil([&] { return w.finished(); })) return "the scan did not finish";
-    if (w.state.viewModel().lastScanAccessDeniedPaths() != QStringList{q(root / "closed")})
-        return "denied paths: " + w.state.viewModel().lastScanAccessDeniedPaths().join(',').toStdString();
+    if (w.window.viewModel().lastScanAccessDeniedPaths() != QStringList{q(root / "closed")})
+        return "denied paths: " + w.window.viewModel().lastScanAccessDeniedPaths().join(',').toStdString();
     if (!w.top->accessDeniedNote()->isVisible()) return "the note is hidden";
     if (!w.top->accessDeniedNote()->font().underline()) return "the note is not underlined";
     QTest::mouseClick(w.top->accessDeniedNote(), Qt::LeftButton);
     auto* sheet = qobject_cast<AccessDeniedFoldersDialog*>(w.window.sheets().sheet(&WindowPrompts::showAccessDeniedFoldersSheet));
-    if (!sheet || !w.state.prompts().showAccessDeniedFoldersSheet()) return "no sheet";
+    if (!sheet || !w.window.prompts().showAccessDeniedFoldersSheet()) return "no sheet";
     if (sheet->list()->count() != 1 || sheet->list()->item(0)->text() != q(root / "closed")) return "wrong rows";
     if (!sheet->explanationLabel()->text().contains("the following folder during")) return "not the singular wording";
     w.window.grab().save(grabPath("denied-note.png"));
     sheet->accept();
-    if (w.state.prompts().showAccessDeniedFoldersSheet()) return "closing the sheet left its flag set";
+    if (w.window.prompts().showAccessDeniedFoldersSheet()) return "closing the sheet left its flag set";
     // The next scan hides the note while it runs.
-    w.state.scanControl().startScan();
+    w.window.scanControl().startScan();
     if (w.top->accessDeniedNote()->isVisible()) return "the note shows while scanning";
     pumpWidgetsUntil([&] { return w.finished(); });
     return {};
@@ -270,55 +272,55 @@ TEST(StatusBarAndSelections, TextsFollowTheStateAndTheWindowIsGrabbed) {
     TestWindow w({q(dir.path())});
     ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
     StatusBar* status = w.window.contentView()->statusBar();
-    EXPECT_EQ(w.state.selectedVolumeID(), PickerTag::selectFolder) << "one folder on the command line";
+    EXPECT_EQ(w.window.volumeChoice().selectedVolumeID(), PickerTag::selectFolder) << "one folder on the command line";
     EXPECT_EQ(status->summaryLabel()->toolTip(), q(dir.path())) << "nothing selected: the root label";
     EXPECT_TRUE(w.window.windowTitle().contains(QStringLiteral("<Folder>")));
     const QStringList box = w.top->selectionsBox()->lines();
     EXPECT_TRUE(box[0].startsWith(QStringLiteral("Selection: <Folder>  "))) << box[0].toStdString();
 
-    FileNode* docs = w.state.scanControl().node(q(dir / "docs"));
+    FileNode* docs = w.window.scanControl().node(q(dir / "docs"));
     ASSERT_NE(docs, nullptr);
-    w.state.treeSelection().set({docs});
+    w.window.treeSelection().set({docs});
     EXPECT_TRUE(status->summaryLabel()->toolTip().startsWith(QStringLiteral("Selected Files: 3  Total Size: 6.0 KB")))
         << status->summaryLabel()->toolTip().toStdString();
-    w.state.setSelectedTab(ContentTab::fileView);
+    w.window.controller().setSelectedTab(ContentTab::fileView);
     EXPECT_TRUE(status->totalsLabel()->isVisible());
     EXPECT_TRUE(status->totalsLabel()->toolTip().startsWith(QStringLiteral("(0 files  ")));
-    w.state.fileSelection().set({docs});
+    w.window.fileSelection().set({docs});
     EXPECT_TRUE(status->summaryLabel()->toolTip().startsWith(QStringLiteral("Selected Files: 1  ")));
-    w.state.setSelectedTab(ContentTab::treeView);
+    w.window.controller().setSelectedTab(ContentTab::treeView);
     EXPECT_FALSE(status->totalsLabel()->isVisible());
-    w.state.hoverPathState().setPath(q(dir / "docs/a.txt"));
+    w.window.hoverPathState().setPath(q(dir / "docs/a.txt"));
     EXPECT_EQ(status->hoverLabel()->toolTip(), q(dir / "docs/a.txt"));
     // A path too long for the row keeps its start and its name; the middle gives way.
     const QString deep = QStringLiteral("/start") + QString("/folder").repeated(200) + QStringLiteral("/name.txt");
-    w.state.hoverPathState().setPath(deep);
+    w.window.hoverPathState().setPath(deep);
     const QString shown = status->hoverLabel()->text();
     EXPECT_TRUE(shown.startsWith("/st") && shown.endsWith(".txt") && shown.contains(QChar(0x2026)))
         << shown.toStdString();
-    w.state.hoverPathState().setPath(std::nullopt);
+    w.window.hoverPathState().setPath(std::nullopt);
     EXPECT_TRUE(status->hoverLabel()->text().isEmpty());
     EXPECT_FALSE(status->staleNote()->isVisible());
 
     // A root on a volume with known capacities fills the box's three rows.
-    w.state.viewModel().selectRoot(q(dir.path()), q(dir.path()));
-    w.state.setSelectedVolumeID(q(dir.path()));
-    w.state.scanControl().startScan();
+    w.window.viewModel().selectRoot(q(dir.path()), q(dir.path()));
+    w.window.volumeChoice().setSelectedVolumeID(q(dir.path()));
+    w.window.scanControl().startScan();
     ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
     const QStringList rows = w.top->selectionsBox()->lines();
     ASSERT_EQ(rows.size(), 4);
     EXPECT_TRUE(rows[2].startsWith(QStringLiteral("Space Used: "))) << rows[2].toStdString();
     EXPECT_TRUE(rows[2].endsWith(QStringLiteral("%)")));
-    w.state.treeSelection().set({w.state.scanControl().node(q(dir / "docs"))});
+    w.window.treeSelection().set({w.window.scanControl().node(q(dir / "docs"))});
     QTest::qWait(50);
     const QImage picture = w.window.grab().toImage();
     EXPECT_TRUE(picture.save(grabPath("main-window-after-scan.png")));
 
     // Missed changes turn the stale note on until the next scan.
-    w.state.liveMonitor().handle({FileChangeEvent{dir.path().string(), EventStreamFlag::kMustScanSubDirs}});
+    w.window.liveMonitor().handle({FileChangeEvent{dir.path().string(), EventStreamFlag::kMustScanSubDirs}});
     EXPECT_TRUE(status->staleNote()->isVisible());
     EXPECT_TRUE(w.window.grab().toImage().save(grabPath("main-window-stale.png")));
-    w.state.scanControl().startScan();
+    w.window.scanControl().startScan();
     EXPECT_FALSE(status->staleNote()->isVisible());
     ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
 }
@@ -384,11 +386,11 @@ TEST(ScanSheets, SelectMultipleRefusesNestedRootsAndTheOtherSheetsAnswer) {
 
     // Through the window: "Don't Ask Again" stores the choice and lowers the flag.
     TestWindow w;
-    w.state.prompts().setShowFullDiskAccessAlert(true);
+    w.window.prompts().setShowFullDiskAccessAlert(true);
     auto* promptSheet = qobject_cast<FullDiskAccessPromptDialog*>(w.window.sheets().sheet(&WindowPrompts::showFullDiskAccessAlert));
     ASSERT_NE(promptSheet, nullptr);
     promptSheet->button(FullDiskAccessPromptDialog::Answer::dontAskAgain)->click();
-    EXPECT_FALSE(w.state.prompts().showFullDiskAccessAlert());
+    EXPECT_FALSE(w.window.prompts().showFullDiskAccessAlert());
     EXPECT_TRUE(w.prefs.value(PreferenceKeys::suppressFullDiskAccessPrompt));
 }
 

@@ -19,7 +19,7 @@
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Core/Treemap/TreemapColorPreferences.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/Treemap/TreemapCanvasModel.hpp"
 #include "ZelvaneMac/Window/WindowStartup.hpp"
@@ -41,7 +41,6 @@ void ShownWindow::open(QStringList arguments, QSize size) {
     activate();
 }
 
-ContentViewState& ShownWindow::state() const { return window_->state(); }
 TreeViewTab& ShownWindow::tree() const { return *window_->contentView()->treeViewTab(); }
 FileTreeOutlineView& ShownWindow::outline() const { return *tree().outline(); }
 
@@ -56,29 +55,29 @@ void ShownWindow::key(int key, Qt::KeyboardModifiers modifiers) {
 }
 
 bool ShownWindow::finished() const {
-    return state().viewModel().scanState().tag() == ScanState::Tag::completed &&
-           !state().scanControl().effectiveRoots().empty() && state().scanControl().colorRankReady();
+    return window_->viewModel().scanState().tag() == ScanState::Tag::completed &&
+           !window_->scanControl().effectiveRoots().empty() && window_->scanControl().colorRankReady();
 }
 
 bool ShownWindow::waitForResult() { return pumpWidgetsUntil([this] { return finished(); }); }
 
 bool ShownWindow::scan(const std::filesystem::path& folder) {
-    state().scanControl().scanChosenFolder(qPath(folder));
+    window_->scanControl().scanChosenFolder(qPath(folder));
     return waitForResult();
 }
 
 bool ShownWindow::import(const std::filesystem::path& csv) {
-    state().scanControl().importChosenCSV(qPath(csv));
+    window_->scanControl().importChosenCSV(qPath(csv));
     return waitForResult();
 }
 
 bool ShownWindow::waitUntilWatching() const {
-    const FileSystemMonitor* monitor = state().liveMonitor().monitor();
+    const FileSystemMonitor* monitor = window_->liveMonitor().monitor();
     return monitor && monitor->waitUntilWatching(std::chrono::seconds(20));
 }
 
 void ShownWindow::renameInOutline(FileNode* node, const QString& name) {
-    state().treeSelection().set({node});
+    window_->treeSelection().set({node});
     ASSERT_TRUE(pumpWidgetsUntil([&] { return outline().selectedNodes() == std::vector<FileNode*>{node}; }, 20000));
     key(Qt::Key_F2);
     ContextMenuOutlineView& view = outline().outline();
@@ -87,18 +86,18 @@ void ShownWindow::renameInOutline(FileNode* node, const QString& name) {
     QTest::keyClick(view.renameField(), Qt::Key_Return);
 }
 
-FileNode* ShownWindow::root(size_t i) const { return state().scanControl().effectiveRoots().at(i).get(); }
-FileNode* ShownWindow::node(const std::filesystem::path& path) const { return state().scanControl().node(qPath(path)); }
+FileNode* ShownWindow::root(size_t i) const { return window_->scanControl().effectiveRoots().at(i).get(); }
+FileNode* ShownWindow::node(const std::filesystem::path& path) const { return window_->scanControl().node(qPath(path)); }
 
-QImage treemapRedrawnNow(const TreemapCanvasModel& treemap, const ContentViewState& state) {
-    const SizeTextFormat format = SizeTextFormat::of(state.preferences());
+QImage treemapRedrawnNow(const TreemapCanvasModel& treemap, const Preferences& preferences) {
+    const SizeTextFormat format = SizeTextFormat::of(preferences);
     TreemapRenderOptions options;
     options.pixelScale = treemap.image().devicePixelRatio();
     options.metric = treemapMetric(treemap.useAllocatedSize());
     options.byteUnitBase = format.base;
     options.byteSizeDisplayMode = format.mode;
-    options.gradientEnabled = state.preferences().value(PreferenceKeys::tweakGradientEnabled);
-    QImage image = renderTreemapImage(treemap.renderedSize(), treemap.layout(), normalizedPaletteRGB(state.currentPaletteRGB()), options).image;
+    options.gradientEnabled = preferences.value(PreferenceKeys::tweakGradientEnabled);
+    QImage image = renderTreemapImage(treemap.renderedSize(), treemap.layout(), normalizedPaletteRGB(TreemapColorSettings::storedPaletteRGB(preferences)), options).image;
     image.convertTo(QImage::Format_ARGB32_Premultiplied);
     return image;
 }

@@ -14,7 +14,6 @@
 #include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
 
 namespace zelvane {
-class ContentViewState;
 class FileNode;
 class TreemapCanvasModel;
 class FileTreeOutlineView;
@@ -36,7 +35,6 @@ public:
     void close() { window_.reset(); }
 
     MainWindow& window() { return *window_; }
-    ContentViewState& state() const;
     Preferences& prefs() { return prefs_; }
     TreeViewTab& tree() const;
     FileTreeOutlineView& outline() const;
@@ -68,6 +66,6 @@ private:
 
 // The boxes of the treemap's shown picture drawn again with the window's settings and the names
 // and sizes the tree holds now: what the picture shows once it is up to date.
-QImage treemapRedrawnNow(const TreemapCanvasModel& treemap, const ContentViewState& state);
+QImage treemapRedrawnNow(const TreemapCanvasModel& treemap, const Preferences& preferences);
 
 }  // namespace zelvane::fixtures

@@ -48,7 +48,9 @@
 #include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/StatusBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/WindowSheets.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/ContentTab.hpp"
+#include "ZelvaneMac/Window/MainWindowController.hpp"
+#include "ZelvaneMac/Window/VolumeChoice.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
@@ -210,9 +212,9 @@ QString report(const QString& where, const QStringList& cut) {
 
 void scan(MainWindow& window, const TempDir& tree) {
     const QString path = QString::fromStdString(tree.path().string());
-    window.state().viewModel().selectRoot(path, path);
-    window.state().scanControl().startScan();
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return !window.state().scanControl().effectiveRoots().empty(); }));
+    window.viewModel().selectRoot(path, path);
+    window.scanControl().startScan();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !window.scanControl().effectiveRoots().empty(); }));
 }
 
 // Runs `open`, which opens a modal file dialog, and hands the dialog to `look` while it is up
@@ -261,28 +263,28 @@ TEST(TranslatedWindow, EveryLanguageFitsTheWindowSheetsAndAlerts) {
 
         EXPECT_EQ(cutTexts(&window), QStringList()) << report(QStringLiteral("tree view"), cutTexts(&window)).toStdString();
         if (keep) window.grab().save(grabPath(name("window").constData()));
-        window.state().setSelectedTab(ContentTab::fileView);
+        window.controller().setSelectedTab(ContentTab::fileView);
         pumpWidgetsUntil([&] { return cutTexts(&window).isEmpty(); }, 3000);
         EXPECT_EQ(cutTexts(&window), QStringList()) << report(QStringLiteral("file view"), cutTexts(&window)).toStdString();
         if (keep) window.grab().save(grabPath(name("fileview").constData()));
-        window.state().panes().setShowFilterPanel(true);
+        window.panes().setShowFilterPanel(true);
         pumpWidgetsUntil([&] { return cutTexts(&window).isEmpty(); }, 3000);
         EXPECT_EQ(cutTexts(&window), QStringList()) << report(QStringLiteral("filter panel"), cutTexts(&window)).toStdString();
 
         const auto checkSheet = [&](bool (WindowPrompts::*shown)() const, void (WindowPrompts::*show)(bool),
                                     const char* what) {
-            (window.state().prompts().*show)(true);
+            (window.prompts().*show)(true);
             QDialog* sheet = window.sheets().sheet(shown);
             ASSERT_NE(sheet, nullptr);
             ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
             EXPECT_EQ(cutTexts(sheet), QStringList()) << report(QString::fromLatin1(what), cutTexts(sheet)).toStdString();
             if (keep) sheet->grab().save(grabPath(name(what).constData()));
-            (window.state().prompts().*show)(false);
+            (window.prompts().*show)(false);
         };
         checkSheet(&WindowPrompts::showTweaksSheet, &WindowPrompts::setShowTweaksSheet, "tweaks");
         checkSheet(&WindowPrompts::showColorsSheet, &WindowPrompts::setShowColorsSheet, "colors");
 
-        window.state().prompts().setShowResetPermissionsConfirmation(true);
+        window.prompts().setShowResetPermissionsConfirmation(true);
         QMessageBox* alert = nullptr;
         ASSERT_TRUE(pumpWidgetsUntil([&] {
             for (QMessageBox* box : window.findChildren<QMessageBox*>())
@@ -418,7 +420,7 @@ TEST(TranslatedWindow, RightToLeftSentencesKeepPathsAndSizesInTheirWrittenOrder)
     ASSERT_TRUE(showExposed(window, 1436, 758));
     scan(window, tree);
     const QString path = QString::fromStdString(tree.path().string());
-    window.state().setSelectedVolumeID(QStringLiteral("__select_folder__"));
+    window.volumeChoice().setSelectedVolumeID(QStringLiteral("__select_folder__"));
     QCoreApplication::processEvents();
 
     const QLabel* selection = nullptr;
@@ -434,7 +436,7 @@ TEST(TranslatedWindow, RightToLeftSentencesKeepPathsAndSizesInTheirWrittenOrder)
         << "the path touches the marker: " << selection->text().toStdString();
     EXPECT_LT(pathRight, markerLeft) << "right to left, the marker comes first, at the right";
 
-    window.state().setSelectedTab(ContentTab::fileView);
+    window.controller().setSelectedTab(ContentTab::fileView);
     QLabel* totals = window.contentView()->statusBar()->totalsLabel();
     ASSERT_TRUE(pumpWidgetsUntil([&] { return totals->isVisible() && totals->text().contains(QLatin1Char('B')); }));
     const LaidOutText footer(*totals);
@@ -509,8 +511,8 @@ TEST(TranslatedWindow, RightToLeftListsShowNamesAndPathsInTheirWrittenOrder) {
 
         // The File View, searched for part of the name: the name and the path in order, and the
         // match marked on the characters of "slash".
-        window.state().setSelectedTab(ContentTab::fileView);
-        window.state().fileResults().setFileFilterText(QStringLiteral("slash"));
+        window.controller().setSelectedTab(ContentTab::fileView);
+        window.fileResults().setFileFilterText(QStringLiteral("slash"));
         FileListModel& list = window.contentView()->fileViewTab()->fileList().model();
         QModelIndex listed;
         ASSERT_TRUE(pumpWidgetsUntil([&] {
@@ -603,7 +605,7 @@ TEST(TranslatedWindow, RightToLeftListsShowNamesAndPathsInTheirWrittenOrder) {
                 EXPECT_TRUE(keepsWrittenOrder(choice->text(), QStringLiteral(".csv"), options.font()));
             }
         EXPECT_TRUE(csvShown);
-        window.state().prompts().setShowTweaksSheet(true);
+        window.prompts().setShowTweaksSheet(true);
         QDialog* tweaks = window.sheets().sheet(&WindowPrompts::showTweaksSheet);
         ASSERT_NE(tweaks, nullptr);
         const QString group = QStringLiteral("[N Files in \u2026]");
@@ -614,7 +616,7 @@ TEST(TranslatedWindow, RightToLeftListsShowNamesAndPathsInTheirWrittenOrder) {
                 EXPECT_TRUE(keepsWrittenOrder(label->text(), group, label->font()));
             }
         EXPECT_TRUE(noted);
-        window.state().prompts().setShowTweaksSheet(false);
+        window.prompts().setShowTweaksSheet(false);
     }
 }
 
@@ -669,7 +671,7 @@ TEST(TranslatedWindow, EveryLanguagesColumnTitlesFitAfterALayoutStoredInEnglish)
         installLanguage(code);
         shown.open();
         ASSERT_TRUE(shown.scan(tree.path()));
-        shown.window().state().setSelectedTab(ContentTab::fileView);
+        shown.window().controller().setSelectedTab(ContentTab::fileView);
         QHeaderView* fileList = headers()[2];
         ASSERT_TRUE(pumpWidgetsUntil([&] { return !fileList->isSectionHidden(FileListModel::dupSizeColumn); }));
         for (QHeaderView* header : headers()) EXPECT_EQ(cutTitles(*header), QStringList()) << header->parent()->metaObject()->className();
@@ -736,7 +738,7 @@ TEST(TranslatedWindow, RightToLeftPreviewArrowsPointAndStepTheWayTheyStand) {
         const bool rightToLeft = QGuiApplication::layoutDirection() == Qt::RightToLeft;
         fixtures::ShownWindow shown;
         ASSERT_TRUE(shown.scan(tree.path()));
-        shown.state().treeSelection().set(
+        shown.window().treeSelection().set(
             NodeSet{shown.node(tree / "a.png"), shown.node(tree / "b.png"), shown.node(tree / "c.png")});
         ASSERT_TRUE(pumpWidgetsUntil([&] { return shown.outline().selectedNodes().size() == 3; }, 5000));
         ContextMenuOutlineView& outline = shown.outline().outline();

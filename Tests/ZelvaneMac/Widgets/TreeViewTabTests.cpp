@@ -31,11 +31,12 @@
 #include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "WindowParts.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/FileTypeStatistics.hpp"
 #include "ZelvaneMac/Window/PaneToggles.hpp"
 #include "ZelvaneMac/Window/TreemapZoom.hpp"
+#include "ZelvaneMac/Core/Treemap/TreemapColorPreferences.hpp"
 
 namespace zelvane {
 namespace {
@@ -311,23 +312,23 @@ TEST(TreeViewTab, ShowsAScannedTreeWithFileTypesAndTheInfoStrip) {
     writeFile(dir / "README", 300);
     writeFile(dir / "Code/main.cpp", 8000);
 
-    ContentViewState state(prefs, {});
-    TreeViewTab tab(state);
+    fixtures::WindowParts parts(prefs);
+    TreeViewTab tab(parts.treeViewParts(), parts.menuCommands());
     ASSERT_TRUE(showExposed(tab, 1200, 760));
     EXPECT_FALSE(tab.showsOutline());
     EXPECT_EQ(tab.extSplit(), nullptr);  // no file types before a first result
     EXPECT_EQ(tab.infoStripTexts(), QStringList{"Treemap"});
 
     const QString root = QString::fromStdString(dir.path().string());
-    state.viewModel().selectRoot(root, root);
-    state.viewModel().startScan(std::nullopt, false, true);
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return state.viewModel().scanState().tag() == ScanState::Tag::completed; }));
-    const auto& roots = state.viewModel().scanState().roots();
+    parts.viewModel().selectRoot(root, root);
+    parts.viewModel().startScan(std::nullopt, false, true);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return parts.viewModel().scanState().tag() == ScanState::Tag::completed; }));
+    const auto& roots = parts.viewModel().scanState().roots();
     ASSERT_EQ(roots.size(), 1u);
-    ExtensionStatsResult stats = computeExtensionStats(std::span<const RootRef>(roots), true, state.currentExtensionLists());
-    state.fileTypes().setExtensionStats(stats.all);
-    state.fileTypes().setExtensionColorRank(stats.colorRank);
-    state.fileTypes().renew();
+    ExtensionStatsResult stats = computeExtensionStats(std::span<const RootRef>(roots), true, TreemapColorSettings::storedExtensionLists(prefs));
+    parts.fileTypes().setExtensionStats(stats.all);
+    parts.fileTypes().setExtensionColorRank(stats.colorRank);
+    parts.fileTypes().renew();
     tab.refreshNow();
 
     ASSERT_TRUE(tab.showsOutline());
@@ -338,8 +339,8 @@ TEST(TreeViewTab, ShowsAScannedTreeWithFileTypesAndTheInfoStrip) {
     EXPECT_TRUE(tab.outline()->outline().isExpanded(model.index(0, 0)));
     EXPECT_EQ(model.rowCount(model.index(0, 0)), 5);
     EXPECT_EQ(tab.fileTypeTable()->tableModel().rowCount(), 5);
-    EXPECT_EQ(state.fileTypes().extensionPanelSortKey(), FileTypesSortKey::allocated);
-    EXPECT_EQ(state.fileTypes().extensionPanelDisplayed().size(), 5u);
+    EXPECT_EQ(parts.fileTypes().extensionPanelSortKey(), FileTypesSortKey::allocated);
+    EXPECT_EQ(parts.fileTypes().extensionPanelDisplayed().size(), 5u);
     const QStringList strip = tab.infoStripTexts();
     ASSERT_EQ(strip.size(), 3);
     EXPECT_EQ(strip[0], root);
@@ -353,7 +354,7 @@ TEST(TreeViewTab, ShowsAScannedTreeWithFileTypesAndTheInfoStrip) {
     std::unique_ptr<QMenu> menu(table->buildContextMenu(table->visualRect(table->model()->index(jpgRow, 1)).center()));
     ASSERT_EQ(menu->actions().size(), 4);
     menu->actions()[0]->trigger();
-    EXPECT_EQ(state.treeSelection().nodes().size(), 8);
+    EXPECT_EQ(parts.treeSelection().nodes().size(), 8);
     tab.refreshNow();
     EXPECT_EQ(tab.outline()->selectedNodes().size(), 8u);
     std::unique_ptr<QMenu> empty(table->buildContextMenu(QPoint(5, table->viewport()->height() - 2)));
@@ -361,7 +362,7 @@ TEST(TreeViewTab, ShowsAScannedTreeWithFileTypesAndTheInfoStrip) {
 
     // Zoomed treemap: the strip names the folder and offers the way back.
     FileNode* photos = childNamed(roots[0].get(), "Photos");
-    state.treemapZoom().setRoot(photos);
+    parts.treemapZoom().setRoot(photos);
     tab.refreshNow();
     EXPECT_TRUE(tab.zoomButtonsShown());
     EXPECT_EQ(tab.infoStripTexts()[0].toStdString(), photos->fullPath());
@@ -370,13 +371,13 @@ TEST(TreeViewTab, ShowsAScannedTreeWithFileTypesAndTheInfoStrip) {
     EXPECT_TRUE(tab.grab().save(grabPath("tree-view-tab.png")));
 
     // Hiding the file types removes their split; the treemap split stays.
-    state.panes().setShowFileTypes(false);
+    parts.panes().setShowFileTypes(false);
     tab.refreshNow();
     EXPECT_EQ(tab.extSplit(), nullptr);
     EXPECT_NE(tab.treeSplit(), nullptr);
     EXPECT_TRUE(tab.showsOutline());
-    state.treemapZoom().setRoot(nullptr);
-    state.treeSelection().set({});
+    parts.treemapZoom().setRoot(nullptr);
+    parts.treeSelection().set({});
 }
 
 }  // namespace

@@ -17,7 +17,7 @@
 #include "ZelvaneMac/Widgets/Dialogs/ColorsSheet.hpp"
 #include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
 #include "ZelvaneMac/Window/MainWindowController.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "WindowParts.hpp"
 #include "ZelvaneMac/Window/HoverPathState.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/FileTypeStatistics.hpp"
@@ -50,21 +50,21 @@ TEST(TreeViewTabTreemap, ThePictureFollowsTheWindowAndClicksComeBackToIt) {
     writeFile(dir / "Video/film.mkv", 3000000);
     writeFile(dir / "notes.txt", 120000);
 
-    ContentViewState state(prefs, {});
-    TreeViewTab tab(state);
+    fixtures::WindowParts parts(prefs);
+    TreeViewTab tab(parts.treeViewParts(), parts.menuCommands());
     ASSERT_TRUE(showExposed(tab, 1100, 800));
     TreemapCanvas* canvas = tab.treemapCanvas();
     ASSERT_NE(canvas, nullptr);
 
     const QString root = QString::fromStdString(dir.path().string());
-    state.viewModel().selectRoot(root, root);
-    state.viewModel().startScan(std::nullopt, false, true);
+    parts.viewModel().selectRoot(root, root);
+    parts.viewModel().startScan(std::nullopt, false, true);
     ASSERT_TRUE(pumpWidgetsUntil([&] {
-        return state.scanControl().colorRankReady() && !state.scanControl().effectiveRoots().empty() &&
+        return parts.scanControl().colorRankReady() && !parts.scanControl().effectiveRoots().empty() &&
                canvas->model().jobsApplied() > 0 && !canvas->model().isStale() &&
                canvas->model().busyRegenerationCount() == 0;
     }));
-    const RootRef scanned = state.scanControl().effectiveRoots().at(0);
+    const RootRef scanned = parts.scanControl().effectiveRoots().at(0);
     ASSERT_EQ(canvas->model().inputs().roots.at(0), scanned);
     ASSERT_GT(canvas->width(), 100);
     EXPECT_EQ(canvas->model().renderedSize(), QSizeF(canvas->size()));
@@ -73,34 +73,34 @@ TEST(TreeViewTabTreemap, ThePictureFollowsTheWindowAndClicksComeBackToIt) {
     FileNode* film = childNamed(childNamed(scanned.get(), "Video"), "film.mkv");
     ASSERT_TRUE(film);
     QTest::mouseClick(canvas, Qt::LeftButton, {}, centreOf(*canvas, film));
-    EXPECT_EQ(state.treeSelection().nodes(), NodeSet{film});
+    EXPECT_EQ(parts.treeSelection().nodes(), NodeSet{film});
     tab.refreshNow();
     EXPECT_EQ(canvas->model().overlays().selected.size(), 1u);
 
     // Hovering names the path in the window's status; a double click zooms the window's treemap.
     QTest::mouseMove(canvas, centreOf(*canvas, film));
-    EXPECT_EQ(state.hoverPathState().path().value_or(QString()).toStdString(), film->fullPath());
+    EXPECT_EQ(parts.hoverPathState().path().value_or(QString()).toStdString(), film->fullPath());
     QTest::mouseDClick(canvas, Qt::LeftButton, {}, centreOf(*canvas, film));
-    EXPECT_EQ(state.treemapZoom().root(), film->parent());
+    EXPECT_EQ(parts.treemapZoom().root(), film->parent());
     tab.refreshNow();
     EXPECT_EQ(canvas->model().inputs().zoomedNode, film->parent());
     ASSERT_TRUE(pumpWidgetsUntil([&] { return !canvas->model().isStale() && canvas->model().busyRegenerationCount() == 0; }));
     EXPECT_EQ(canvas->model().layout().hitRoots.at(0).node, film->parent());
-    state.treemapZoom().setRoot(nullptr);
+    parts.treemapZoom().setRoot(nullptr);
     tab.refreshNow();
     ASSERT_TRUE(pumpWidgetsUntil([&] { return !canvas->model().isStale() && canvas->model().busyRegenerationCount() == 0; }));
 
     // The display items of the context menu flip the window's toggles, and the picture follows.
-    const bool allocated = state.treemapToggles().showTreemapAllocatedSize();
+    const bool allocated = parts.treemapToggles().showTreemapAllocatedSize();
     const QPoint at = centreOf(*canvas, film);
     QContextMenuEvent e(QContextMenuEvent::Mouse, at, canvas->mapToGlobal(at));
     QApplication::sendEvent(canvas, &e);
     ASSERT_TRUE(canvas->openMenu());
     canvas->displayActions()[1]->trigger();
     canvas->openMenu()->close();
-    EXPECT_NE(state.treemapToggles().showTreemapAllocatedSize(), allocated);
+    EXPECT_NE(parts.treemapToggles().showTreemapAllocatedSize(), allocated);
     tab.refreshNow();
-    EXPECT_EQ(canvas->model().inputs().useAllocatedSize, state.treemapToggles().showTreemapAllocatedSize());
+    EXPECT_EQ(canvas->model().inputs().useAllocatedSize, parts.treemapToggles().showTreemapAllocatedSize());
     ASSERT_TRUE(pumpWidgetsUntil([&] { return canvas->model().busyRegenerationCount() == 0 && !canvas->model().isRegenerationScheduled(); }));
 
     const QString dirPath = QDir::temp().filePath(QStringLiteral("zelvane-grabs"));
@@ -112,11 +112,11 @@ TEST(TreeViewTabTreemap, ThePictureFollowsTheWindowAndClicksComeBackToIt) {
     // A new scan clears the picture at once; the new tree is painted when its colours are ready.
     const int applied = canvas->model().jobsApplied();
     writeFile(dir / "Video/second.mkv", 2000000);
-    state.scanControl().startScan();
+    parts.scanControl().startScan();
     EXPECT_FALSE(canvas->model().hasPicture());
     ASSERT_TRUE(pumpWidgetsUntil([&] {
-        return state.scanControl().colorRankReady() && !state.scanControl().effectiveRoots().empty() &&
-               state.scanControl().effectiveRoots()[0] != scanned && canvas->model().jobsApplied() > applied &&
+        return parts.scanControl().colorRankReady() && !parts.scanControl().effectiveRoots().empty() &&
+               parts.scanControl().effectiveRoots()[0] != scanned && canvas->model().jobsApplied() > applied &&
                !canvas->model().isStale() && canvas->model().busyRegenerationCount() == 0;
     }));
     EXPECT_TRUE(canvas->model().hasPicture());
@@ -130,9 +130,9 @@ TEST(TreeViewTabTreemap, TheColoursSheetChangesTheColourRanksAndTheTreemapRepain
     TempDir dir;
     writeFile(dir / "a/film.mkv", 900000);
     writeFile(dir / "a/song.mp3", 300000);
-    ContentViewState state(prefs, {});
-    TreeViewTab tab(state);
-    MainWindowController controller(state);
+    fixtures::WindowParts parts(prefs);
+    TreeViewTab tab(parts.treeViewParts(), parts.menuCommands());
+    MainWindowController& controller = parts.controller();
     // The sheet as the window presents it: OK stores the settings, then the window recomputes
     // its colour ranks.
     QPointer<ColorsSheet> sheet;
@@ -141,22 +141,22 @@ TEST(TreeViewTabTreemap, TheColoursSheetChangesTheColourRanksAndTheTreemapRepain
     tab.resize(900, 700);
     tab.show();
     const QString root = QString::fromStdString((dir / "a").string());
-    state.viewModel().selectRoot(root, root);
-    state.viewModel().startScan(std::nullopt, false, true);
+    parts.viewModel().selectRoot(root, root);
+    parts.viewModel().startScan(std::nullopt, false, true);
     TreemapCanvas* canvas = tab.treemapCanvas();
     auto settled = [&] {
-        return state.scanControl().colorRankReady() && canvas->model().jobsApplied() > 0 && !canvas->model().isStale() &&
+        return parts.scanControl().colorRankReady() && canvas->model().jobsApplied() > 0 && !canvas->model().isStale() &&
                canvas->model().busyRegenerationCount() == 0 && !canvas->model().isRegenerationScheduled();
     };
     ASSERT_TRUE(pumpWidgetsUntil(settled));
-    EXPECT_EQ(state.fileTypes().extensionColorRank().at("mkv"), 0) << "by size: the largest extension first";
+    EXPECT_EQ(parts.fileTypes().extensionColorRank().at("mkv"), 0) << "by size: the largest extension first";
 
     // Cancel: nothing changes.
     open();
     ASSERT_TRUE(colorsSheet());
     colorsSheet()->cancelButton()->click();
     EXPECT_TRUE(prefs.value(PreferenceKeys::treemapColorBySize));
-    EXPECT_EQ(state.fileTypes().extensionColorRank().at("mkv"), 0);
+    EXPECT_EQ(parts.fileTypes().extensionColorRank().at("mkv"), 0);
 
     // Extension lists: "mkv" is in the video list (slot 1); the picture is made again.
     const int jobs = canvas->model().jobsStarted();
@@ -165,7 +165,7 @@ TEST(TreeViewTabTreemap, TheColoursSheetChangesTheColourRanksAndTheTreemapRepain
     colorsSheet()->extensionButton()->click();
     colorsSheet()->okButton()->click();
     EXPECT_FALSE(prefs.value(PreferenceKeys::treemapColorBySize));
-    EXPECT_EQ(state.fileTypes().extensionColorRank().at("mkv"), 1);
+    EXPECT_EQ(parts.fileTypes().extensionColorRank().at("mkv"), 1);
     tab.refreshNow();
     ASSERT_TRUE(pumpWidgetsUntil(settled));
     EXPECT_GT(canvas->model().jobsStarted(), jobs);
@@ -183,20 +183,20 @@ TEST(TreeViewTabTreemap, ALargeSelectionsOutlinesAreWorkedOutOncePerSelectionAnd
     for (int i = 0; i < 40; ++i) writeFile(dir / ("logs/run" + std::to_string(i) + ".log"), 20000 + i * 500);
     for (int i = 0; i < 4; ++i) writeFile(dir / ("Photos/img" + std::to_string(i) + ".jpg"), 400000);
 
-    ContentViewState state(prefs, {});
-    TreeViewTab tab(state);
+    fixtures::WindowParts parts(prefs);
+    TreeViewTab tab(parts.treeViewParts(), parts.menuCommands());
     ASSERT_TRUE(showExposed(tab, 1100, 800));
     TreemapCanvas* canvas = tab.treemapCanvas();
     const QString root = QString::fromStdString(dir.path().string());
-    state.viewModel().selectRoot(root, root);
-    state.viewModel().startScan(std::nullopt, false, true);
+    parts.viewModel().selectRoot(root, root);
+    parts.viewModel().startScan(std::nullopt, false, true);
     const auto settled = [&] {
-        return state.scanControl().colorRankReady() && !state.scanControl().effectiveRoots().empty() &&
+        return parts.scanControl().colorRankReady() && !parts.scanControl().effectiveRoots().empty() &&
                canvas->model().jobsApplied() > 0 && !canvas->model().isStale() &&
                canvas->model().busyRegenerationCount() == 0;
     };
     ASSERT_TRUE(pumpWidgetsUntil(settled));
-    const RootRef scanned = state.scanControl().effectiveRoots().at(0);
+    const RootRef scanned = parts.scanControl().effectiveRoots().at(0);
     FileNode* logs = childNamed(scanned.get(), "logs");
     FileNode* photos = childNamed(scanned.get(), "Photos");
     ASSERT_TRUE(logs && photos);
@@ -211,7 +211,7 @@ TEST(TreeViewTabTreemap, ALargeSelectionsOutlinesAreWorkedOutOncePerSelectionAnd
         return n;
     };
 
-    state.treeSelection().set(filesOf(logs));
+    parts.treeSelection().set(filesOf(logs));
     tab.refreshNow();
     const size_t logBoxes = boxesOf(filesOf(logs));
     ASSERT_GT(logBoxes, 10u);
@@ -224,14 +224,14 @@ TEST(TreeViewTabTreemap, ALargeSelectionsOutlinesAreWorkedOutOncePerSelectionAnd
     EXPECT_EQ(again.selected.data(), first.selected.data());
     EXPECT_EQ(again.selected.size(), logBoxes);
 
-    state.treeSelection().set(filesOf(photos));
+    parts.treeSelection().set(filesOf(photos));
     tab.refreshNow();
     EXPECT_EQ(canvas->model().overlays().selected.size(), boxesOf(filesOf(photos)));
     EXPECT_EQ(canvas->model().overlays().selected.size(), 4u);
 
     // A picture zoomed into the photos has boxes of its own for the same selection.
     const TreemapRect before = canvas->model().overlays().selected[0];
-    state.treemapZoom().setRoot(photos);
+    parts.treemapZoom().setRoot(photos);
     tab.refreshNow();
     ASSERT_TRUE(pumpWidgetsUntil([&] { return settled() && canvas->model().layout().hitRoots.at(0).node == photos; }));
     const TreemapOverlays overZoomed = canvas->model().overlays();

@@ -38,7 +38,8 @@
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Preview/PreviewWindow.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/ContentTab.hpp"
+#include "ZelvaneMac/Window/MainWindowController.hpp"
 #include "ZelvaneMac/Window/FileViewResults.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
@@ -139,7 +140,7 @@ TEST(QuickLook, PicturesShowAtTheirOwnSizeAndTheArrowKeysStepWhereverTheFocusIs)
     ContextMenuOutlineView& outline = w.outline().outline();
 
     // The first preview of the program is a picture: drawn at its size, in the middle of the room.
-    w.state().treeSelection().set(NodeSet{w.node(tree / "red.png")});
+    w.window().treeSelection().set(NodeSet{w.node(tree / "red.png")});
     ASSERT_TRUE(pumpWidgetsUntil([&] { return w.outline().selectedNodes().size() == 1; }, 5000));
     outline.setFocus();
     QTest::keyClick(&outline, Qt::Key_Space);
@@ -162,7 +163,7 @@ TEST(QuickLook, PicturesShowAtTheirOwnSizeAndTheArrowKeysStepWhereverTheFocusIs)
     preview->close();
 
     // Three items: Right and Left step through them from the buttons and from the text alike.
-    w.state().treeSelection().set(NodeSet{w.node(tree / "red.png"), w.node(tree / "blue.png"), w.node(tree / "notes.txt")});
+    w.window().treeSelection().set(NodeSet{w.node(tree / "red.png"), w.node(tree / "blue.png"), w.node(tree / "notes.txt")});
     ASSERT_TRUE(pumpWidgetsUntil([&] { return w.outline().selectedNodes().size() == 3; }, 5000));
     w.activate();
     outline.setFocus();
@@ -220,11 +221,11 @@ TEST(FileViewSearch, MatchesAreBoldInTheHighlightColourOnTheRowsOwnBackground) {
     fixtures::writePhotosMusicAndNotes(tree.path());
     ShownWindow w;
     ASSERT_TRUE(w.scan(tree.path()));
-    w.state().setSelectedTab(ContentTab::fileView);
+    w.window().controller().setSelectedTab(ContentTab::fileView);
     FileViewTab* tab = w.window().contentView()->fileViewTab();
     tab->searchField().setFocus();
     QTest::keyClicks(&tab->searchField(), "track");
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.state().fileResults().fileResultCount() == 3; }));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.window().fileResults().fileResultCount() == 3; }));
     QApplication::processEvents();
     ContextMenuOutlineView& list = tab->fileList().outline();
     list.clearSelection();
@@ -263,7 +264,7 @@ TEST(FileViewSearch, MatchesAreBoldInTheHighlightColourOnTheRowsOwnBackground) {
 TEST(TweaksSheet, EachStepperShowsItsValueOnceInItsLabel) {
     ShownWindow w;
     w.prefs().set(PreferenceKeys::tweakDecimalPlaces, 2);
-    w.state().prompts().setShowTweaksSheet(true);
+    w.window().prompts().setShowTweaksSheet(true);
     auto* sheet = qobject_cast<TweaksSheet*>(w.window().sheets().sheet(&WindowPrompts::showTweaksSheet));
     ASSERT_TRUE(sheet);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
@@ -287,7 +288,7 @@ TEST(TweaksSheet, EachStepperShowsItsValueOnceInItsLabel) {
     EXPECT_TRUE(shownTexts().contains(QStringLiteral("Number of decimal places to display: 3")));
     sheet->grab().save(grabPath("tweaks-steppers.png"));
     QTest::keyClick(decimals, Qt::Key_Return);
-    EXPECT_FALSE(w.state().prompts().showTweaksSheet());
+    EXPECT_FALSE(w.window().prompts().showTweaksSheet());
     EXPECT_EQ(w.prefs().value(PreferenceKeys::tweakDecimalPlaces), 3);
 }
 

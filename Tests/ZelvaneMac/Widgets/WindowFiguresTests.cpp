@@ -37,7 +37,9 @@
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Core/Treemap/TreemapColorPreferences.hpp"
+#include "ZelvaneMac/Window/ContentTab.hpp"
+#include "ZelvaneMac/Window/MainWindowController.hpp"
 #include "ZelvaneMac/Window/FileTypeStatistics.hpp"
 #include "ZelvaneMac/Window/FileViewResults.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
@@ -97,11 +99,11 @@ TEST(WindowFigures, FileTypeTableFollowsFiltersAndDeletions) {
     constexpr int64_t kAllSvg = 11000 + 12000 + 13000 + 14000 + 15000 + 45100 + 900;
     EXPECT_TRUE(w.waitFor([&] { return w.typeRow("svg") == std::make_pair(int64_t(7), kAllSvg); }));
 
-    w.state().panes().setShowFilterPanel(true);
+    w.window().panes().setShowFilterPanel(true);
     const auto applyFilter = [&](const char* text) {
         w.prefs().set(PreferenceKeys::includeFilterText, QString::fromUtf8(text));
         w.key(Qt::Key_F5, Qt::ShiftModifier);
-        return w.waitFor([&] { return w.state().scanControl().colorRankReady(); });
+        return w.waitFor([&] { return w.window().scanControl().colorRankReady(); });
     };
     ASSERT_TRUE(applyFilter("*.svg S>10K"));
     ASSERT_TRUE(w.waitFor([&] { return w.typeRow("svg").first == 6; }));
@@ -131,7 +133,7 @@ TEST(WindowFigures, FileTypeTableFollowsFiltersAndDeletions) {
     FileNode* icon0 = w.node(dir / "art/icon0.svg");
     ASSERT_NE(icon0, nullptr);
     ASSERT_EQ(::unlink((dir / "art/icon0.svg").c_str()), 0);
-    w.state().liveMonitor().markDeletedLocally(std::vector<FileNode*>{icon0});
+    w.window().liveMonitor().markDeletedLocally(std::vector<FileNode*>{icon0});
     EXPECT_TRUE(w.waitFor([&] { return w.typeRow("svg").first == 5; }));
     EXPECT_EQ(w.typeRow("svg").second, kAllSvg - 45100 - 11000);
 }
@@ -145,9 +147,9 @@ TEST(WindowFigures, RootsOnOneVolumeCountItsCapacityOnce) {
     const VolumeCapacity disk = volumeCapacity(dir.path().string());
     ASSERT_TRUE(disk.isKnown());
     ScannedWindow w({dir / "a", dir / "a/b"});
-    ASSERT_EQ(w.state().scanControl().effectiveRoots().size(), 2u);
+    ASSERT_EQ(w.window().scanControl().effectiveRoots().size(), 2u);
 
-    const ScanViewModel& model = w.state().viewModel();
+    const ScanViewModel& model = w.window().viewModel();
     ASSERT_TRUE(model.totalCapacity().has_value());
     EXPECT_EQ(*model.totalCapacity(), *disk.total);
     // Free space moves while other programs write; it can never be twice the disk's.
@@ -193,7 +195,7 @@ TEST(WindowFigures, EveryRootHoldingARemovedPathFollows) {
     writeFile(dir / "two/a.bin", 100);
     for (const char* f : {"g1", "g2", "g3"}) writeFile(dir / "two/B" / f, 1000);
     ScannedWindow w({dir / "two", dir / "two/B"});
-    ASSERT_EQ(w.state().scanControl().effectiveRoots().size(), 2u);
+    ASSERT_EQ(w.window().scanControl().effectiveRoots().size(), 2u);
     FileNode* outer = w.root(0);
     FileNode* inner = w.root(1);
     ASSERT_EQ(inner->subFolderFileCount(), 3);
@@ -247,7 +249,7 @@ TEST(WindowFigures, GroupRowsAndTheSelectionSummaryLeaveDeletedFilesOut) {
 
     // Selecting a deleted row with a live one: only the live one is counted.
     FileNode* f1 = w.node(dir / "docs/f1.dat");
-    w.state().treeSelection().set({f0, f1});
+    w.window().treeSelection().set({f0, f1});
     ASSERT_TRUE(w.waitFor([&] { return w.summary().startsWith("Selected Files: 1 "); })) << w.summary().toStdString();
     EXPECT_TRUE(w.summary().contains(QStringLiteral("Total Size: ") + w.sizeText(2000))) << w.summary().toStdString();
     ASSERT_TRUE(f0->isDeleted());
@@ -277,32 +279,32 @@ TEST(WindowFigures, LargeSelectionsAreSummedInTheBackgroundToTheSameTotals) {
 
     // The file-type table's Select of .dat: eleven nodes, one of them deleted.
     const QString before = w.summary();
-    w.state().scanControl().selectAllFiles(QStringLiteral("dat"));
-    ASSERT_TRUE(w.waitFor([&] { return w.state().treeSelection().nodes().size() == 11; }));
+    w.window().scanControl().selectAllFiles(QStringLiteral("dat"));
+    ASSERT_TRUE(w.waitFor([&] { return w.window().treeSelection().nodes().size() == 11; }));
     ASSERT_TRUE(w.waitFor([&] { return !status.summaryPending(); }));
     EXPECT_EQ(status.summaryLabel()->toolTip(), datText);
     EXPECT_NE(before, datText);
 
     // A small selection made while a large one is still being added up wins.
     FileNode* inner = w.node(dir / "docs/sub/inner.bin");
-    NodeSet all = w.state().treeSelection().nodes();
-    w.state().treeSelection().set({});
-    w.state().treeSelection().set(all);
+    NodeSet all = w.window().treeSelection().nodes();
+    w.window().treeSelection().set({});
+    w.window().treeSelection().set(all);
     EXPECT_TRUE(status.summaryPending());
-    EXPECT_EQ(status.summaryLabel()->toolTip(), w.state().viewModel().rootLabel()) << "the text before stays meanwhile";
-    w.state().treeSelection().set({inner});
+    EXPECT_EQ(status.summaryLabel()->toolTip(), w.window().viewModel().rootLabel()) << "the text before stays meanwhile";
+    w.window().treeSelection().set({inner});
     QTest::qWait(200);
     EXPECT_FALSE(status.summaryPending());
     EXPECT_EQ(status.summaryLabel()->toolTip(), "Selected Files: 1  Total Size: " + w.sizeText(500) + "  Allocated: " +
                                                     w.sizeText(inner->allocSize));
 
     // Select All in the File View: every listed file once; the deleted one, drawn deleted, adds nothing.
-    w.state().setSelectedTab(ContentTab::fileView);
+    w.window().controller().setSelectedTab(ContentTab::fileView);
     FileListView& list = w.window().contentView()->fileViewTab()->fileList();
-    ASSERT_TRUE(w.waitFor([&] { return w.state().fileResults().fileResultCount() == 11; }));
+    ASSERT_TRUE(w.waitFor([&] { return w.window().fileResults().fileResultCount() == 11; }));
     list.outline().setFocus();
     QTest::keyClick(&list.outline(), Qt::Key_A, Qt::ControlModifier);
-    ASSERT_EQ(w.state().fileSelection().nodes().size(), 12);
+    ASSERT_EQ(w.window().fileSelection().nodes().size(), 12);
     EXPECT_TRUE(status.summaryPending());
     ASSERT_TRUE(w.waitFor([&] { return !status.summaryPending(); }));
     const int64_t allBytes = datBytes + 500;
@@ -349,7 +351,7 @@ TEST(WindowFigures, HardLinkedSpaceStaysCountedWhileALinkIsLeft) {
     EXPECT_EQ(root->subFolderTotSizeAlloc(), fileBlocksOnDisk(dir.path()));
 
     const fs::path mid = countingLink(dir / "c/mid.bin", dir / "d/mid2.bin");
-    w.state().treeSelection().set({w.node(mid)});
+    w.window().treeSelection().set({w.node(mid)});
     testing::ScriptedUser user;
     user.answer({QStringLiteral("Delete Immediately")});
     w.key(Qt::Key_Delete, Qt::ShiftModifier);
@@ -370,11 +372,11 @@ TEST(WindowFigures, FileViewAllocatedTotalCountsHardLinkedBlocksOnce) {
     fs::create_directories(dir / "b");
     ASSERT_EQ(::link((dir / "a/big.bin").c_str(), (dir / "b/big2.bin").c_str()), 0);
     ScannedWindow w({dir.path()});
-    w.state().setSelectedTab(ContentTab::fileView);
+    w.window().controller().setSelectedTab(ContentTab::fileView);
     FileNode* root = w.root();
-    ASSERT_TRUE(w.waitFor([&] { return w.state().fileResults().fileResultCount() == 3; }));
+    ASSERT_TRUE(w.waitFor([&] { return w.window().fileResults().fileResultCount() == 3; }));
     EXPECT_EQ(root->subFolderTotSizeAlloc(), fileBlocksOnDisk(dir.path()));
-    EXPECT_EQ(w.state().fileResults().fileResultTotalAlloc(), root->subFolderTotSizeAlloc());
+    EXPECT_EQ(w.window().fileResults().fileResultTotalAlloc(), root->subFolderTotSizeAlloc());
     const QString shown = w.window().contentView()->statusBar()->totalsLabel()->toolTip();
     EXPECT_TRUE(shown.contains(w.sizeText(root->subFolderTotSizeAlloc()))) << shown.toStdString();
 }
@@ -418,7 +420,7 @@ TEST(WindowFigures, AnOpenGroupRowEmptiesWhenItsWholeFolderGoes) {
     ASSERT_TRUE(w.waitFor([&] { return docs->isDeleted(); }));
     EXPECT_TRUE(w.waitFor([&] { return emptied(docsRow, docsGroup); })) << rows.data(docsRow).toString().toStdString();
 
-    w.state().treeSelection().set({kept});
+    w.window().treeSelection().set({kept});
     testing::ScriptedUser user;
     user.answer({Qt::Key_Return});
     w.key(Qt::Key_Delete);
@@ -438,7 +440,7 @@ TEST(WindowFigures, TheTreemapLabelsAFileRenamedInTheWindowWithItsNewName) {
     const TreemapCanvasModel& treemap = w.tree().treemapCanvas()->model();
     ASSERT_TRUE(w.waitFor([&] { return treemap.hasPicture() && !treemap.isStale() && treemap.busyRegenerationCount() == 0; }));
     // The shown picture's own boxes, drawn with the names the tree holds now.
-    const auto drawnNow = [&] { return fixtures::treemapRedrawnNow(treemap, w.state()); };
+    const auto drawnNow = [&] { return fixtures::treemapRedrawnNow(treemap, w.prefs()); };
     ASSERT_EQ(treemap.image(), drawnNow());
     const QImage before = treemap.image();
 
@@ -461,28 +463,28 @@ TEST(WindowFigures, FileViewTotalsLeaveDeletedFilesOut) {
     writeFile(dir / "art/b.svg", 15000);
     writeFile(dir / "notes/c.txt", 3000);
     ScannedWindow w({dir.path()});
-    w.state().setSelectedTab(ContentTab::fileView);
+    w.window().controller().setSelectedTab(ContentTab::fileView);
     FileNode* root = w.root();
     const auto agreesWithTree = [&] {
-        return w.state().fileResults().fileResultCount() == root->subFolderFileCount() &&
-               w.state().fileResults().fileResultTotalSize() == root->subFolderTotSize() &&
-               w.state().fileResults().fileResultTotalAlloc() == root->subFolderTotSizeAlloc();
+        return w.window().fileResults().fileResultCount() == root->subFolderFileCount() &&
+               w.window().fileResults().fileResultTotalSize() == root->subFolderTotSize() &&
+               w.window().fileResults().fileResultTotalAlloc() == root->subFolderTotSizeAlloc();
     };
-    ASSERT_TRUE(w.waitFor([&] { return w.state().fileResults().fileResultCount() == 3; }));
+    ASSERT_TRUE(w.waitFor([&] { return w.window().fileResults().fileResultCount() == 3; }));
     EXPECT_TRUE(agreesWithTree());
 
     ASSERT_EQ(::unlink((dir / "art/b.svg").c_str()), 0);
     EXPECT_TRUE(w.waitFor([&] { return root->subFolderFileCount() == 2 && agreesWithTree(); }))
-        << w.state().fileResults().fileResultCount() << " files, " << w.state().fileResults().fileResultTotalSize() << " bytes";
+        << w.window().fileResults().fileResultCount() << " files, " << w.window().fileResults().fileResultTotalSize() << " bytes";
 
     // Erased in the Tree View while the list is not shown: the list's totals follow all the same.
-    w.state().setSelectedTab(ContentTab::treeView);
-    w.state().treeSelection().set({w.node(dir / "notes/c.txt")});
+    w.window().controller().setSelectedTab(ContentTab::treeView);
+    w.window().treeSelection().set({w.node(dir / "notes/c.txt")});
     testing::ScriptedUser user;
     user.answer({QStringLiteral("Delete Immediately")});
     w.key(Qt::Key_Delete, Qt::ShiftModifier);
     ASSERT_TRUE(w.waitFor([&] { return !fs::exists(dir / "notes/c.txt") && !QGuiApplication::overrideCursor(); }));
-    w.state().setSelectedTab(ContentTab::fileView);
+    w.window().controller().setSelectedTab(ContentTab::fileView);
     EXPECT_TRUE(w.waitFor([&] { return root->subFolderFileCount() == 1 && agreesWithTree(); }));
     const QString shown = w.window().contentView()->statusBar()->totalsLabel()->toolTip();
     EXPECT_TRUE(shown.startsWith("(1 files  Total Size: " + w.sizeText(11000))) << shown.toStdString();

@@ -52,7 +52,7 @@
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Preview/PreviewWindow.hpp"
 #include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Core/Treemap/TreemapColorPreferences.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/ViewCommands.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
@@ -98,19 +98,19 @@ public:
 
     FileNode* scan(const fs::path& folder) {
         const QString path = QString::fromStdString(folder.native());
-        state().viewModel().selectRoot(path, path);
-        state().scanControl().startScan();
+        window().viewModel().selectRoot(path, path);
+        window().scanControl().startScan();
         return waitForRoot();
     }
 
     FileNode* import(const fs::path& csv) {
-        state().viewModel().startCSVImport(QString::fromStdString(csv.native()), false);
+        window().viewModel().startCSVImport(QString::fromStdString(csv.native()), false);
         return waitForRoot();
     }
 
     // The node at an absolute path below the shown root.
     FileNode* node(const fs::path& path) {
-        FileNode* root = state().scanControl().effectiveRoots().at(0).get();
+        FileNode* root = window().scanControl().effectiveRoots().at(0).get();
         const std::string rootPath = root->pathBytes();
         std::string rest = path.native().substr(rootPath == "/" ? 1 : rootPath.size() + 1);
         FileNode* at = root;
@@ -128,7 +128,7 @@ public:
 
     // Selects the node's row (its folders opened).
     void select(FileNode* n) {
-        state().treeSelection().set({n});
+        window().treeSelection().set({n});
         showRow(n);
     }
 
@@ -165,7 +165,7 @@ public:
 
     // The exclude filter typed into the shown filter panel and applied with Return.
     void excludeInPanel(const QString& text) {
-        state().panes().setShowFilterPanel(true);
+        window().panes().setShowFilterPanel(true);
         FilterSyntaxTextField& field = window_->contentView()->filterPanel()->excludeField();
         window_->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(window_.get()));
@@ -178,14 +178,13 @@ public:
     }
 
     ContextMenuOutlineView& outline() { return window_->contentView()->treeViewTab()->outline()->outline(); }
-    ContentViewState& state() { return window_->state(); }
 
 private:
     FileNode* waitForRoot() {
         EXPECT_TRUE(pumpWidgetsUntil([&] {
-            return !state().viewModel().scanState().isScanning() && !state().scanControl().effectiveRoots().empty();
+            return !window().viewModel().scanState().isScanning() && !window().scanControl().effectiveRoots().empty();
         }));
-        const auto& roots = state().scanControl().effectiveRoots();
+        const auto& roots = window().scanControl().effectiveRoots();
         return roots.empty() ? nullptr : roots[0].get();
     }
 
@@ -308,7 +307,7 @@ TEST(WindowFileActions, FoldersOfAnImportAreErasedOnlyAfterSayingWhatTheDiskHold
     WindowAtHand w(dir / "data");
     ScriptedUser user;
     ASSERT_TRUE(w.import(dir / "rows.csv"));
-    w.state().commands().expandAll();
+    w.window().commands().expandAll();
     FileNode* made = w.node(dir / "x/victim");
     FileNode* madeAbove = w.node(dir / "x");
     ASSERT_TRUE(made && madeAbove);
@@ -627,26 +626,26 @@ TEST(WindowFileActions, AnAnswerGivenAfterTheWindowScannedAgainReachesTheItemItN
     ASSERT_TRUE(w.scan(dir.path()));
     FileNode* old = w.node(dir / "old.txt");
     ASSERT_TRUE(old);
-    const FileNode* before = w.state().scanControl().effectiveRoots().at(0).get();
+    const FileNode* before = w.window().scanControl().effectiveRoots().at(0).get();
     w.select(old);
     for (Qt::KeyboardModifiers modifiers : {Qt::KeyboardModifiers(), Qt::KeyboardModifiers(Qt::ShiftModifier)}) {
         user.clear();
         user.whileNextAlertIsUp([&] {
-            w.state().scanControl().startScan();
+            w.window().scanControl().startScan();
             pumpWidgetsUntil([&] {
-                return !w.state().viewModel().scanState().isScanning() &&
-                       w.state().scanControl().effectiveRoots().at(0).get() != before;
+                return !w.window().viewModel().scanState().isScanning() &&
+                       w.window().scanControl().effectiveRoots().at(0).get() != before;
             });
         });
         user.answer({modifiers == Qt::NoModifier ? ScriptedUser::Answer(Qt::Key_Return) : QStringLiteral("Delete Immediately")});
         w.press(Qt::Key_Delete, modifiers);
         ASSERT_EQ(user.alerts.size(), 1u);
-        EXPECT_NE(w.state().scanControl().effectiveRoots().at(0).get(), before) << "the scan did not end meanwhile";
+        EXPECT_NE(w.window().scanControl().effectiveRoots().at(0).get(), before) << "the scan did not end meanwhile";
         if (modifiers == Qt::NoModifier) {
             EXPECT_EQ(readFile(dir / "data/Trash/files/old.txt"), "asked about");
             writeFile(dir / "old.txt", "asked about");
             ASSERT_TRUE(w.scan(dir.path()));
-            before = w.state().scanControl().effectiveRoots().at(0).get();
+            before = w.window().scanControl().effectiveRoots().at(0).get();
             old = w.node(dir / "old.txt");
             w.select(old);
         }
@@ -672,11 +671,11 @@ TEST(WindowFileActions, TheContextMenusZoomTheTreemapInAndOut) {
     user.choose({"Zoom in Treemap"});
     w.rightClickRow(inner);
     EXPECT_EQ(user.menusSeen, QStringList{"Zoom in Treemap"});
-    EXPECT_EQ(w.state().treemapZoom().root(), inner);
+    EXPECT_EQ(w.window().treemapZoom().root(), inner);
     user.clear();
     user.choose({"Zoom out Treemap"});
     w.rightClickRow(inner);
-    EXPECT_EQ(w.state().treemapZoom().root(), outer);
+    EXPECT_EQ(w.window().treemapZoom().root(), outer);
 
     TreemapCanvas* canvas = w.window().contentView()->treeViewTab()->treemapCanvas();
     ASSERT_TRUE(pumpWidgetsUntil([&] { return canvas->model().hasPicture() && !canvas->model().isStale(); }));
@@ -690,7 +689,7 @@ TEST(WindowFileActions, TheContextMenusZoomTheTreemapInAndOut) {
     ASSERT_TRUE(zoomOut);
     zoomOut->trigger();
     menu->close();
-    EXPECT_EQ(w.state().treemapZoom().root(), nullptr);
+    EXPECT_EQ(w.window().treemapZoom().root(), nullptr);
 }
 
 TEST(WindowFileActions, AfterMoveToTrashTheTreemapLabelsShowTheSizesTheOutlineShows) {
@@ -704,7 +703,7 @@ TEST(WindowFileActions, AfterMoveToTrashTheTreemapLabelsShowTheSizesTheOutlineSh
     const TreemapCanvasModel& treemap = w.window().contentView()->treeViewTab()->treemapCanvas()->model();
     ASSERT_TRUE(pumpWidgetsUntil([&] { return treemap.hasPicture() && !treemap.isStale() && treemap.busyRegenerationCount() == 0; }));
     // The shown picture's own boxes, drawn with the sizes the tree holds now.
-    const auto drawnNow = [&] { return fixtures::treemapRedrawnNow(treemap, w.state()); };
+    const auto drawnNow = [&] { return fixtures::treemapRedrawnNow(treemap, w.window().preferences()); };
     ASSERT_EQ(treemap.image(), drawnNow());
     const QImage before = treemap.image();
 
@@ -972,7 +971,7 @@ TEST(WindowFileActions, ErasingAFolderAFilterThinnedOrThatIsAFileNowSaysWhatTheD
 
     // A scan with the exclude filter never read the file; with the panel hidden its tree shows.
     w.scan(dir.path());
-    w.state().panes().setShowFilterPanel(false);
+    w.window().panes().setShowFilterPanel(false);
     ASSERT_TRUE(pumpWidgetsUntil([&] { return w.node(dir / "keep/seen.txt") && !w.node(dir / "keep/hidden.bin"); }));
     EXPECT_TRUE(askToErase(Qt::ShiftModifier).contains("On disk now: 2 items")) << "after a scan with an exclude filter";
 
@@ -1147,7 +1146,7 @@ TEST(WindowFileActions, ErasingManyFilesRunsBehindAPanelThatCancelsAndStopsWithT
     makeFolders(dir / "set", kFolders, kFiles);
     auto w = std::make_unique<WindowAtHand>(dir / "data");
     // Without the live monitor, the rows follow only what the action itself reports.
-    w->state().preferences().set(PreferenceKeys::monitorFileSystemForChanges, false);
+    w->window().preferences().set(PreferenceKeys::monitorFileSystemForChanges, false);
     ScriptedUser user;
     ASSERT_TRUE(w->scan(dir / "set"));
     std::vector<FileNode*> firstHalf;
@@ -1174,7 +1173,7 @@ TEST(WindowFileActions, ErasingManyFilesRunsBehindAPanelThatCancelsAndStopsWithT
 
     // Shift+Delete on five folders, "Delete Immediately", and Cancel in the panel once it shows.
     holdAtTheSecond();
-    w->state().treeSelection().set(NodeSet(firstHalf.begin(), firstHalf.end()));
+    w->window().treeSelection().set(NodeSet(firstHalf.begin(), firstHalf.end()));
     user.answer({QStringLiteral("Delete Immediately")});
     w->pressKey(Qt::Key_Delete, Qt::ShiftModifier);
     ASSERT_TRUE(pumpWidgetsUntil([&] { return !user.alerts.empty(); }, 30000));
@@ -1199,10 +1198,10 @@ TEST(WindowFileActions, ErasingManyFilesRunsBehindAPanelThatCancelsAndStopsWithT
     for (FileNode* folder : firstHalf) EXPECT_EQ(folder->isDeleted(), !existsNoFollow(folder->pathBytes()));
 
     // The other five, and the window closed while they go: the deletion stops with it.
-    const RootRef tree = w->state().scanControl().effectiveRoots().at(0);
+    const RootRef tree = w->window().scanControl().effectiveRoots().at(0);
     user.clear();
     holdAtTheSecond();
-    w->state().treeSelection().set(NodeSet(secondHalf.begin(), secondHalf.end()));
+    w->window().treeSelection().set(NodeSet(secondHalf.begin(), secondHalf.end()));
     user.answer({QStringLiteral("Delete Immediately")});
     w->pressKey(Qt::Key_Delete, Qt::ShiftModifier);
     ASSERT_TRUE(pumpWidgetsUntil([&] { return !user.alerts.empty(); }, 30000));
@@ -1341,7 +1340,7 @@ TEST(WindowFileActions, ActionsOnAnImportWithRelativePathsSayWhyTheyCannotAct) {
     }
     // Both files at once are counted.
     user.clear();
-    w.state().treeSelection().set(NodeSet(docs->children().begin(), docs->children().end()));
+    w.window().treeSelection().set(NodeSet(docs->children().begin(), docs->children().end()));
     user.answer({Qt::Key_Return});
     w.press(Qt::Key_Delete, Qt::ShiftModifier);
     ASSERT_EQ(user.alerts.size(), 1u);

@@ -30,7 +30,8 @@
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Outline/OutlineRowSelection.hpp"
 #include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/ContentTab.hpp"
+#include "ZelvaneMac/Window/MainWindowController.hpp"
 #include "ZelvaneMac/Window/FileViewResults.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
@@ -79,10 +80,10 @@ TEST(WindowLimits, ExpandAllOpensADeepChainDownToTheOpenDepthOnly) {
     EXPECT_FALSE(w.rows().hasChildren(last)) << "but shows no rows of its own";
     EXPECT_FALSE(w.rows().indexForNode(chain[kMax + 1]).isValid());
     // Selected elsewhere (the treemap, the File View): nothing below the open depth can be shown.
-    w.state().treeSelection().set({chain.back()});
+    w.window().treeSelection().set({chain.back()});
     QCoreApplication::processEvents();
     EXPECT_TRUE(w.outline().selectedNodes().empty());
-    w.state().treeSelection().set({chain[kMax]});
+    w.window().treeSelection().set({chain[kMax]});
     EXPECT_TRUE(pumpWidgetsUntil([&] { return w.outline().selectedNodes() == std::vector<FileNode*>{chain[kMax]}; }));
 
     // Reset Tree Expansion folds it all again.
@@ -111,7 +112,7 @@ TEST(WindowLimits, ATreemapClickBelowTheOpenDepthKeepsItsSelection) {
     const QModelIndex topRow = w.rows().indexForNode(top);
     ASSERT_TRUE(topRow.isValid());
     w.outline().outline().setCurrentIndex(topRow);
-    ASSERT_EQ(w.state().treeSelection().nodes(), NodeSet{top});
+    ASSERT_EQ(w.window().treeSelection().nodes(), NodeSet{top});
 
     TreemapCanvas& canvas = *w.tree().treemapCanvas();
     ASSERT_TRUE(pumpWidgetsUntil([&] {
@@ -120,7 +121,7 @@ TEST(WindowLimits, ATreemapClickBelowTheOpenDepthKeepsItsSelection) {
     const TreemapRect* box = canvas.model().layout().nodeRects.find(end);
     QTest::mouseClick(&canvas, Qt::LeftButton, {}, QPointF(box->x + box->width / 2, box->y + box->height / 2).toPoint());
     ASSERT_TRUE(pumpWidgetsUntil([&] { return w.outline().selectedNodes().empty(); }));
-    EXPECT_EQ(w.state().treeSelection().nodes(), NodeSet{end});
+    EXPECT_EQ(w.window().treeSelection().nodes(), NodeSet{end});
     w.tree().refreshNow();
     EXPECT_EQ(canvas.model().overlays().selected.size(), 1u);
 }
@@ -172,7 +173,7 @@ TEST(WindowLimits, ACommandLineImportOfADeviceOrAFIFOFailsAtOnceSayingWhy) {
         ASSERT_TRUE(pumpWidgetsUntil([&] { return !shownFailure(w).isEmpty(); }, 20000)) << path;
         EXPECT_EQ(shownFailure(w), "Could not import [" + fixtures::qPath(path) +
                                        "]: Not a regular file (a device, pipe or socket)");
-        EXPECT_EQ(w.state().viewModel().scanState().tag(), ScanState::Tag::failed);
+        EXPECT_EQ(w.window().viewModel().scanState().tag(), ScanState::Tag::failed);
         w.window().grab().save(grabPath(path == zero ? "import-of-a-device.png" : "import-of-a-fifo.png"));
         ASSERT_TRUE(w.import(dir / "good.csv"));
         EXPECT_EQ(w.root()->subFolderTotSize(), 5);
@@ -190,19 +191,19 @@ TEST(WindowLimits, FileViewSearchGivesUpOnARunawayPattern) {
     for (int i = 0; i < 200; ++i) writeFile(dir / "many" / (std::string(30, 'a') + "!" + std::to_string(1000 + i)), 1);
     Window w;
     ASSERT_TRUE(w.scan(dir.path()));
-    w.state().setSelectedTab(ContentTab::fileView);
+    w.window().controller().setSelectedTab(ContentTab::fileView);
     FileViewTab& tab = *w.window().contentView()->fileViewTab();
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.state().fileResults().fileResultCount() == 203; }));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.window().fileResults().fileResultCount() == 203; }));
 
     w.prefs().set(PreferenceKeys::fileMatchEntirePath, false);
     tab.searchField().setFocus();
     QTest::keyClicks(&tab.searchField(), QStringLiteral("\\\"^(?:(a+)+$|a+!)\"\\"));
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.state().fileResults().fileResultCount() == 1; })) << w.state().fileResults().fileResultCount();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.window().fileResults().fileResultCount() == 1; })) << w.window().fileResults().fileResultCount();
     // Each of the two hundred runaway names costs its limit and no more; a plain search follows.
     tab.searchField().setPlainText(QStringLiteral("\\(a+)+$\\"));
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.state().fileResults().fileResultCount() == 0; }));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.window().fileResults().fileResultCount() == 0; }));
     tab.searchField().setPlainText(QStringLiteral("plain"));
-    EXPECT_TRUE(pumpWidgetsUntil([&] { return w.state().fileResults().fileResultCount() == 1; }));
+    EXPECT_TRUE(pumpWidgetsUntil([&] { return w.window().fileResults().fileResultCount() == 1; }));
 }
 
 // An exported date no clock shows is unknown after the import, in the row and in every folder
@@ -220,12 +221,12 @@ TEST(WindowLimits, AnImpossibleImportedDateIsUnknownUpTheTree) {
     Window w;
     ASSERT_TRUE(w.prefs().value(PreferenceKeys::tweakShowMaxModifiedDate));
     ASSERT_TRUE(w.import(dir / "dates.csv"));
-    FileNode* sub = w.state().scanControl().node(QStringLiteral("/top/sub"));
+    FileNode* sub = w.window().scanControl().node(QStringLiteral("/top/sub"));
     ASSERT_NE(sub, nullptr);
-    FileNode* bad = w.state().scanControl().node(QStringLiteral("/top/sub/bad.txt"));
+    FileNode* bad = w.window().scanControl().node(QStringLiteral("/top/sub/bad.txt"));
     ASSERT_NE(bad, nullptr);
     EXPECT_EQ(bad->modifiedDateRaw, kPackedUnixEpoch);
-    EXPECT_EQ(sub->modifiedDateRaw, w.state().scanControl().node(QStringLiteral("/top/sub/good.txt"))->modifiedDateRaw);
+    EXPECT_EQ(sub->modifiedDateRaw, w.window().scanControl().node(QStringLiteral("/top/sub/good.txt"))->modifiedDateRaw);
     // The Modified cell of the folder shows 2024, not a date in 2027.
     const QModelIndex row = w.rows().indexForNode(sub).siblingAtColumn(FileTreeOutlineModel::modifiedColumn);
     const QString shown = w.rows().data(row).toString();
@@ -249,9 +250,9 @@ TEST(WindowLimits, ANegativeImportedSizeOrCountIsNone) {
     }
     Window w;
     ASSERT_TRUE(w.import(dir / "negative.csv"));
-    FileNode* top = w.state().scanControl().node(QStringLiteral("/top"));
-    FileNode* neg = w.state().scanControl().node(QStringLiteral("/top/sub/neg.txt"));
-    FileNode* cut = w.state().scanControl().node(QStringLiteral("/top/cut"));
+    FileNode* top = w.window().scanControl().node(QStringLiteral("/top"));
+    FileNode* neg = w.window().scanControl().node(QStringLiteral("/top/sub/neg.txt"));
+    FileNode* cut = w.window().scanControl().node(QStringLiteral("/top/cut"));
     ASSERT_TRUE(top && neg && cut);
     EXPECT_EQ(neg->fileSize, 0);
     EXPECT_EQ(neg->allocSize, 0);
@@ -292,7 +293,7 @@ TEST(WindowLimits, ExpandAllOnAHundredThousandFilesOpensTheFirstRowsOnly) {
     writeWideExport(dir / "wide.csv", 100, 1000);
     Window w;
     ASSERT_TRUE(w.import(dir / "wide.csv"));
-    ScanController& scans = w.state().scanControl();
+    ScanController& scans = w.window().scanControl();
     FileNode* first = scans.node(QStringLiteral("/wide/f000"));
     FileNode* last = scans.node(QStringLiteral("/wide/f099"));
     ASSERT_TRUE(first && last);
@@ -333,7 +334,7 @@ TEST(WindowLimits, SelectingEveryFileOfATypeOfAHundredThousandShowsAFewInTheOutl
     std::unique_ptr<QMenu> menu(table->buildContextMenu(table->visualRect(table->model()->index(0, 1)).center()));
     ASSERT_FALSE(menu->actions().isEmpty());
     menu->actions()[0]->trigger();
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.state().treeSelection().nodes().size() == 100000; }));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.window().treeSelection().nodes().size() == 100000; }));
     w.tree().refreshNow();
     const std::vector<FileNode*> selected = w.outline().selectedNodes();
     EXPECT_FALSE(selected.empty());
@@ -341,12 +342,12 @@ TEST(WindowLimits, SelectingEveryFileOfATypeOfAHundredThousandShowsAFewInTheOutl
     EXPECT_LE(shownRows(w.outline()), FileTreeOutlineView::kExpandAllRows);
     // The outline showing its part never narrows the window's selection.
     w.tree().refreshNow();
-    EXPECT_EQ(w.state().treeSelection().nodes().size(), 100000);
+    EXPECT_EQ(w.window().treeSelection().nodes().size(), 100000);
 
     // A click in the outline then selects that row alone, everywhere.
     const QModelIndex row = w.rows().indexForNode(selected.front());
     w.outline().outline().selectionModel()->select(row, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    EXPECT_EQ(w.state().treeSelection().nodes(), NodeSet{selected.front()});
+    EXPECT_EQ(w.window().treeSelection().nodes(), NodeSet{selected.front()});
 }
 
 }  // namespace

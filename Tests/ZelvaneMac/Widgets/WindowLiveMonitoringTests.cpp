@@ -30,7 +30,6 @@
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/MenuBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/StatusBar.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/LiveUpdates.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/PaneToggles.hpp"
@@ -69,8 +68,8 @@ struct LiveWindow : ShownWindow {
         EXPECT_TRUE(waitForResult());
         EXPECT_TRUE(waitUntilWatching());
     }
-    LiveMonitorController& live() const { return state().liveMonitor(); }
-    bool stale() const { return state().scanControl().liveUpdates().resultIsStale(); }
+    LiveMonitorController& live() { return window().liveMonitor(); }
+    bool stale() { return window().scanControl().liveUpdates().resultIsStale(); }
     bool staleNoteShown() { return window().contentView()->statusBar()->staleNote()->isVisible(); }
     // Live changes arrive after the monitor's latency and the controller's half-second flush.
     bool waitFor(const std::function<bool()>& done) { return pumpWidgetsUntil(done, 20000); }
@@ -191,8 +190,8 @@ TEST(WindowLiveMonitoring, DeletionsReachTheScannedTreeAndTheFilteredCopyAlike) 
     writeFile(dir / "d.txt", 500);
     LiveWindow w(dir.path());
     const auto filterPanel = [&](bool shown) {
-        if (w.state().panes().showFilterPanel() != shown) w.key(Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
-        ASSERT_EQ(w.state().panes().showFilterPanel(), shown);
+        if (w.window().panes().showFilterPanel() != shown) w.key(Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+        ASSERT_EQ(w.window().panes().showFilterPanel(), shown);
         ASSERT_TRUE(w.waitFor([&] { return w.finished(); }));
     };
     filterPanel(true);
@@ -200,14 +199,14 @@ TEST(WindowLiveMonitoring, DeletionsReachTheScannedTreeAndTheFilteredCopyAlike) 
     w.key(Qt::Key_F5, Qt::ShiftModifier);
     ASSERT_TRUE(w.waitFor([&] { return w.finished() && !w.node(dir / "docs/pic.png"); }));
     FileNode* copyRoot = w.root();
-    ASSERT_NE(copyRoot, w.state().scanControl().scanRoots().at(0).get());
+    ASSERT_NE(copyRoot, w.window().scanControl().scanRoots().at(0).get());
     ASSERT_TRUE(w.waitUntilWatching());
 
     // Deleted in a shell while the copy is shown.
     ASSERT_EQ(::unlink((dir / "docs/a.txt").c_str()), 0);
     ASSERT_TRUE(w.waitFor([&] { return w.deleted(dir / "docs/a.txt"); }));
     // Deleted by the window, in the copy.
-    w.state().treeSelection().set({w.node(dir / "d.txt")});
+    w.window().treeSelection().set({w.node(dir / "d.txt")});
     testing::ScriptedUser user;
     user.answer({QStringLiteral("Delete Immediately")});
     w.key(Qt::Key_Delete, Qt::ShiftModifier);
@@ -216,7 +215,7 @@ TEST(WindowLiveMonitoring, DeletionsReachTheScannedTreeAndTheFilteredCopyAlike) 
 
     filterPanel(false);
     FileNode* scanRoot = w.root();
-    ASSERT_EQ(scanRoot, w.state().scanControl().scanRoots().at(0).get());
+    ASSERT_EQ(scanRoot, w.window().scanControl().scanRoots().at(0).get());
     EXPECT_TRUE(w.deleted(dir / "docs/a.txt"));
     EXPECT_TRUE(w.deleted(dir / "d.txt"));
     EXPECT_EQ(scanRoot->subFolderTotSize(), bytesOnDisk(dir.path()));
@@ -244,12 +243,12 @@ TEST(WindowLiveMonitoring, ARenameInTheFilteredCopyReachesTheScannedTree) {
     LiveWindow w(dir.path());
     FileNode* scanRoot = w.root();
     const int64_t total = scanRoot->subFolderTotSize();
-    w.state().panes().setShowFilterPanel(true);
+    w.window().panes().setShowFilterPanel(true);
     w.prefs().set(PreferenceKeys::includeFilterText, QStringLiteral("*.txt"));
     w.key(Qt::Key_F5, Qt::ShiftModifier);
     ASSERT_TRUE(w.waitFor([&] { return w.finished() && w.root() != scanRoot; }));
     ASSERT_TRUE(w.waitUntilWatching());
-    w.state().commands().expandAll();
+    w.window().commands().expandAll();
 
     w.renameInOutline(w.node(dir / "docs/a.txt"), QStringLiteral("renamed.txt"));
     ASSERT_TRUE(fs::exists(dir / "docs/renamed.txt"));
@@ -261,7 +260,7 @@ TEST(WindowLiveMonitoring, ARenameInTheFilteredCopyReachesTheScannedTree) {
     ASSERT_TRUE(w.waitUntilWatching());
     pumpWidgetsUntil([] { return false; }, 1000);  // the monitor's reports of the renames
 
-    w.state().panes().setShowFilterPanel(false);
+    w.window().panes().setShowFilterPanel(false);
     ASSERT_TRUE(w.waitFor([&] { return w.root() == scanRoot; }));
     EXPECT_EQ(w.node(dir / "docs/a.txt"), nullptr);
     EXPECT_EQ(w.node(dir / "docs/b-link.txt"), nullptr);
@@ -305,7 +304,7 @@ TEST(WindowLiveMonitoring, AnImportIsNeverWatched) {
                                     "/x.bin\",10,4096,2026/01/02 03:04:05,0,0,0\n");
     LiveWindow w;
     ASSERT_TRUE(w.import(dir / "rows.csv"));
-    ASSERT_TRUE(w.state().viewModel().lastScanWasCSVImport());
+    ASSERT_TRUE(w.window().viewModel().lastScanWasCSVImport());
     EXPECT_FALSE(w.live().isWatching());
 
     QDialog* sheet = w.openSelectMultiple();

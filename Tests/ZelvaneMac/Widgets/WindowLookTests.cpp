@@ -32,7 +32,6 @@
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/Treemap/TreemapCanvasModel.hpp"
 #include "ZelvaneMac/Window/TreemapToggles.hpp"
@@ -75,14 +74,14 @@ TEST(WindowLook, TreemapPaintsContentSmallerThanAPixel) {
         fs::resize_file(huge, uintmax_t(2) << 30);
     }
     Window w;
-    w.state().treemapToggles().setShowTreemapAllocatedSize(false);
-    w.state().treemapToggles().setShowTreemapFilenames(false);
-    w.state().treemapToggles().setShowTreemapFreeSpace(false);
+    w.window().treemapToggles().setShowTreemapAllocatedSize(false);
+    w.window().treemapToggles().setShowTreemapFilenames(false);
+    w.window().treemapToggles().setShowTreemapFreeSpace(false);
     ASSERT_TRUE(w.scan(dir.path()));
     const TreemapCanvasModel& canvas = w.tree().treemapCanvas()->model();
     ASSERT_TRUE(pumpWidgetsUntil([&] { return canvas.hasPicture() && !canvas.isStale(); }));
 
-    FileNode* man1 = w.state().scanControl().node(qPath(dir / "man1"));
+    FileNode* man1 = w.window().scanControl().node(qPath(dir / "man1"));
     const TreemapHitNode* box = hitFor(canvas.layout().hitRoots, man1);
     ASSERT_NE(box, nullptr);
     ASSERT_GE(box->rect.width, 3);
@@ -120,7 +119,7 @@ TEST(WindowLook, FolderColumnTakesTheSpareWidth) {
     TempDir dir;
     writeFile(dir / "a/b/c/a-rather-long-folder-name-deep-down/file.txt", 10);
     Window w;
-    w.state().panes().setShowFileTypes(false);
+    w.window().panes().setShowFileTypes(false);
     ASSERT_TRUE(w.scan(dir.path()));
     const int name = FileTreeOutlineModel::nameColumn;
     const auto others = [&w, name] { return w.view().header()->length() - w.view().header()->sectionSize(name); };
@@ -141,17 +140,17 @@ TEST(WindowLook, FolderColumnTakesTheSpareWidth) {
 
     // The file-type table beside it: too little room, the column keeps its own width and the
     // view scrolls sideways; the room comes back with the table gone.
-    w.state().panes().setShowFileTypes(true);
+    w.window().panes().setShowFileTypes(true);
     ASSERT_TRUE(pumpWidgetsUntil([&] { return room() < 224; })) << room();
     EXPECT_EQ(header->sectionSize(name), 224);
-    w.state().panes().setShowFileTypes(false);
+    w.window().panes().setShowFileTypes(false);
     ASSERT_TRUE(pumpWidgetsUntil([&] { return room() > 224 && header->sectionSize(name) == room(); })) << room();
 
     // Stored while it had the room, opened without: its own width, not the room it had.
     QTest::qWait(500);  // the layout is stored a moment after the last change
     w.close();
     w.open({}, {1000, 900});
-    w.state().panes().setShowFileTypes(true);
+    w.window().panes().setShowFileTypes(true);
     ASSERT_TRUE(w.scan(dir.path()));
     ASSERT_TRUE(pumpWidgetsUntil([&] { return room() < 224; })) << room();
     EXPECT_EQ(w.view().header()->sectionSize(name), 224);
@@ -275,7 +274,7 @@ TEST(WindowLook, FilePanelsStartWhereTheUserWasNotInTheWorkingFolder) {
     TopBar& top = *w.window().contentView()->topBar();
     EXPECT_EQ(folderShownBy([&] { top.selectFolder(); }), homePath);
     EXPECT_EQ(folderShownBy([&] { top.selectFolder(); }, qPath(tree / "docs")), homePath);
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.state().viewModel().scanState().tag() == ScanState::Tag::completed; }));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.window().viewModel().scanState().tag() == ScanState::Tag::completed; }));
     EXPECT_EQ(folderShownBy([&] { w.key(Qt::Key_F3, Qt::ShiftModifier); }), qPath(tree.path()));
 
     QDir::setCurrent(oldWork);

@@ -15,7 +15,6 @@
 #include "ZelvaneMac/Widgets/Dialogs/ColorsSheet.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/WindowSheets.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/FileTypeStatistics.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
 
@@ -37,7 +36,6 @@ struct Window {
         window.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
     }
-    ContentViewState& state() { return window.state(); }
 };
 
 }  // namespace
@@ -45,7 +43,7 @@ struct Window {
 TEST(WindowSheets, ExportFailureAlertShowsTheDetailAndClearsItWhenDismissed) {
     qtWidgetApp();
     Window w;
-    w.state().prompts().setCsvExportErrorDetail(QStringLiteral("The disk is full."));
+    w.window.prompts().setCsvExportErrorDetail(QStringLiteral("The disk is full."));
     QMessageBox* box = w.window.sheets().alert("Couldn't Export");
     ASSERT_NE(box, nullptr);
     EXPECT_TRUE(box->isVisible());
@@ -59,17 +57,17 @@ TEST(WindowSheets, ExportFailureAlertShowsTheDetailAndClearsItWhenDismissed) {
     EXPECT_TRUE(box->grab().save(QDir(grabs).filePath("couldnt-export.png")));
 
     QTest::mouseClick(buttonTitled(box, "OK"), Qt::LeftButton);
-    EXPECT_FALSE(w.state().prompts().csvExportErrorDetail().has_value());
+    EXPECT_FALSE(w.window.prompts().csvExportErrorDetail().has_value());
     EXPECT_EQ(w.window.sheets().alert("Couldn't Export"), nullptr);
 
     // Escape dismisses it the same way; clearing the detail elsewhere takes the alert down.
-    w.state().prompts().setCsvExportErrorDetail(QStringLiteral("first"));
+    w.window.prompts().setCsvExportErrorDetail(QStringLiteral("first"));
     box = w.window.sheets().alert("Couldn't Export");
     ASSERT_NE(box, nullptr);
     QTest::keyClick(box, Qt::Key_Escape);
-    EXPECT_FALSE(w.state().prompts().csvExportErrorDetail().has_value());
-    w.state().prompts().setCsvExportErrorDetail(QStringLiteral("second"));
-    w.state().prompts().setCsvExportErrorDetail(std::nullopt);
+    EXPECT_FALSE(w.window.prompts().csvExportErrorDetail().has_value());
+    w.window.prompts().setCsvExportErrorDetail(QStringLiteral("second"));
+    w.window.prompts().setCsvExportErrorDetail(std::nullopt);
     EXPECT_EQ(w.window.sheets().alert("Couldn't Export"), nullptr);
 }
 
@@ -81,9 +79,9 @@ TEST(WindowSheets, FlagIsClearedBeforeTheChosenActionRuns) {
                                     &WindowPrompts::showResetConfirmationChanged, "Reset All Settings?",
                                     [] { return QStringLiteral("Everything goes."); },
                                     {{"Reset", QMessageBox::DestructiveRole,
-                                      [&] { log << QString("reset, flag %1").arg(w.state().prompts().showResetConfirmation()); }},
+                                      [&] { log << QString("reset, flag %1").arg(w.window.prompts().showResetConfirmation()); }},
                                      {"Cancel", QMessageBox::RejectRole, [&] { log << "cancel"; }}});
-    w.state().prompts().setShowResetConfirmation(true);
+    w.window.prompts().setShowResetConfirmation(true);
     QMessageBox* box = w.window.sheets().alert("Reset All Settings?");
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->informativeText(), "Everything goes.");
@@ -91,19 +89,19 @@ TEST(WindowSheets, FlagIsClearedBeforeTheChosenActionRuns) {
     EXPECT_EQ(log, QStringList{"reset, flag 0"});
 
     // Cleared from elsewhere: the alert goes and no action runs.
-    w.state().prompts().setShowResetConfirmation(true);
-    w.state().prompts().setShowResetConfirmation(false);
+    w.window.prompts().setShowResetConfirmation(true);
+    w.window.prompts().setShowResetConfirmation(false);
     EXPECT_EQ(w.window.sheets().alert("Reset All Settings?"), nullptr);
-    w.state().prompts().setShowResetConfirmation(true);
+    w.window.prompts().setShowResetConfirmation(true);
     QTest::keyClick(w.window.sheets().alert("Reset All Settings?"), Qt::Key_Escape);
     EXPECT_EQ(log, (QStringList{"reset, flag 0", "cancel"}));
-    EXPECT_FALSE(w.state().prompts().showResetConfirmation());
+    EXPECT_FALSE(w.window.prompts().showResetConfirmation());
 }
 
 TEST(WindowSheets, MessageIsClearedBeforeTheChosenActionRuns) {
     qtWidgetApp();
     Window w;
-    WindowPrompts& prompts = w.state().prompts();
+    WindowPrompts& prompts = w.window.prompts();
     QStringList log;
     w.window.sheets().bindMessageAlert(
         &WindowPrompts::permissionsResetErrorDetail, &WindowPrompts::setPermissionsResetErrorDetail,
@@ -133,23 +131,23 @@ TEST(WindowSheets, MessageIsClearedBeforeTheChosenActionRuns) {
 TEST(WindowSheets, ColourSheetStoresOnOKAndRecomputesTheRanks) {
     qtWidgetApp();
     Window w;
-    w.state().prompts().setShowColorsSheet(true);
+    w.window.prompts().setShowColorsSheet(true);
     auto* sheet = qobject_cast<ColorsSheet*>(w.window.sheets().sheet(&WindowPrompts::showColorsSheet));
     ASSERT_NE(sheet, nullptr);
     EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
     QTest::mouseClick(sheet->cancelButton(), Qt::LeftButton);
-    EXPECT_FALSE(w.state().prompts().showColorsSheet());
+    EXPECT_FALSE(w.window.prompts().showColorsSheet());
     EXPECT_FALSE(w.preferences.object("treemapExtensionListsJSON").isValid()) << "cancel stores nothing";
 
-    w.state().prompts().setShowColorsSheet(true);
+    w.window.prompts().setShowColorsSheet(true);
     sheet = qobject_cast<ColorsSheet*>(w.window.sheets().sheet(&WindowPrompts::showColorsSheet));
     ASSERT_NE(sheet, nullptr);
     sheet->extensionButton()->click();
     sheet->extensionField(3)->selectAll();
     QTest::keyClicks(sheet->extensionField(3), QStringLiteral("zzq"));
     QTest::mouseClick(sheet->okButton(), Qt::LeftButton);
-    EXPECT_FALSE(w.state().prompts().showColorsSheet());
+    EXPECT_FALSE(w.window.prompts().showColorsSheet());
     EXPECT_FALSE(w.preferences.value(PreferenceKeys::treemapColorBySize));
-    EXPECT_EQ(w.state().fileTypes().extensionColorRank().count("zzq"), 1u);
-    EXPECT_EQ(w.state().fileTypes().extensionColorRank().at("zzq"), 3);
+    EXPECT_EQ(w.window.fileTypes().extensionColorRank().count("zzq"), 1u);
+    EXPECT_EQ(w.window.fileTypes().extensionColorRank().at("zzq"), 3);
 }

@@ -31,13 +31,14 @@
 #include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "WindowParts.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/WindowFrameKeeper.hpp"
 #include "ZelvaneMac/Window/WindowStartup.hpp"
 #include "ZelvaneMac/Window/PaneToggles.hpp"
 #include "ZelvaneMac/Window/FilteredCopy.hpp"
+#include "ZelvaneMac/Window/ViewCommands.hpp"
 
 namespace zelvane {
 namespace {
@@ -53,11 +54,11 @@ QString grabPath(const char* name) {
 
 FileNode* scanAndPick(MainWindow& window, const TempDir& tree, const char* name) {
     const QString path = QString::fromStdString(tree.path().string());
-    window.state().viewModel().selectRoot(path, path);
-    window.state().scanControl().startScan();
-    EXPECT_TRUE(pumpWidgetsUntil([&] { return !window.state().scanControl().effectiveRoots().empty(); }));
-    if (window.state().scanControl().effectiveRoots().empty()) return nullptr;
-    for (FileNode* c : window.state().scanControl().effectiveRoots()[0]->children())
+    window.viewModel().selectRoot(path, path);
+    window.scanControl().startScan();
+    EXPECT_TRUE(pumpWidgetsUntil([&] { return !window.scanControl().effectiveRoots().empty(); }));
+    if (window.scanControl().effectiveRoots().empty()) return nullptr;
+    for (FileNode* c : window.scanControl().effectiveRoots()[0]->children())
         if (c->name() == name) return c;
     return nullptr;
 }
@@ -90,8 +91,8 @@ struct TwoWindows {
         writeFile(treeB / "beta/b.txt", 10);
         pickedA = scanAndPick(first, treeA, "alpha");
         pickedB = scanAndPick(second, treeB, "beta");
-        first.state().treeSelection().set({pickedA});
-        second.state().treeSelection().set({pickedB});
+        first.treeSelection().set({pickedA});
+        second.treeSelection().set({pickedB});
         first.show();
         second.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&first));
@@ -123,7 +124,7 @@ TEST(WindowShortcuts, CopyActsOnTheWindowItWasPressedInAndYieldsToTextFields) {
 
     // A focused text field copies its own selected text, whatever kind of field it is; the
     // window's selection stays off the clipboard.
-    w.first.state().panes().setShowFilterPanel(true);
+    w.first.panes().setShowFilterPanel(true);
     FilterSyntaxTextField& include = w.first.contentView()->filterPanel()->includeField();
     auto* line = new QLineEdit(QStringLiteral("line text"), w.first.contentView()->statusBar());
     auto* spin = new QSpinBox(w.first.contentView()->statusBar());
@@ -165,8 +166,8 @@ TEST(WindowShortcuts, CopyActsOnTheWindowItWasPressedInAndYieldsToTextFields) {
 
 TEST(WindowShortcuts, ShiftF5AppliesTheFiltersOfItsOwnWindowFromAFilterField) {
     TwoWindows w;
-    w.first.state().panes().setShowFilterPanel(true);
-    w.second.state().panes().setShowFilterPanel(true);
+    w.first.panes().setShowFilterPanel(true);
+    w.second.panes().setShowFilterPanel(true);
     w.prefs.set(PreferenceKeys::includeFilterText, QStringLiteral("name=a*"));
     FilterSyntaxTextField& field = w.first.contentView()->filterPanel()->includeField();
     activate(w.first);
@@ -175,17 +176,17 @@ TEST(WindowShortcuts, ShiftF5AppliesTheFiltersOfItsOwnWindowFromAFilterField) {
 
     // Shift+Alt+F5 is not the shortcut.
     QTest::keyClick(&field, Qt::Key_F5, Qt::ShiftModifier | Qt::AltModifier);
-    EXPECT_EQ(w.first.state().scanControl().filteredCopy().applied().includeText, QString());
+    EXPECT_EQ(w.first.scanControl().filteredCopy().applied().includeText, QString());
     QTest::keyClick(&field, Qt::Key_F5, Qt::ShiftModifier);
-    EXPECT_EQ(w.first.state().scanControl().filteredCopy().applied().includeText, "name=a*");
-    EXPECT_EQ(w.second.state().scanControl().filteredCopy().applied().includeText, QString());
+    EXPECT_EQ(w.first.scanControl().filteredCopy().applied().includeText, "name=a*");
+    EXPECT_EQ(w.second.scanControl().filteredCopy().applied().includeText, QString());
 
     // Control alongside does not change it; the other window applies only its own.
     w.prefs.set(PreferenceKeys::includeFilterText, QStringLiteral("name=b*"));
     activate(w.second);
     QTest::keyClick(&w.second, Qt::Key_F5, Qt::ShiftModifier | Qt::ControlModifier);
-    EXPECT_EQ(w.second.state().scanControl().filteredCopy().applied().includeText, "name=b*");
-    EXPECT_EQ(w.first.state().scanControl().filteredCopy().applied().includeText, "name=a*");
+    EXPECT_EQ(w.second.scanControl().filteredCopy().applied().includeText, "name=b*");
+    EXPECT_EQ(w.first.scanControl().filteredCopy().applied().includeText, "name=a*");
 }
 
 // Return presses Scan from the window's lists, but a focused one-line field takes it itself: the
@@ -203,14 +204,14 @@ TEST(WindowShortcuts, ReturnCommitsAnInlineRenameAndPressesScanOnlyOutsideTextFi
     QTest::keyClick(field, Qt::Key_Return);
     EXPECT_FALSE(outline.isRenaming());
     EXPECT_TRUE(QFileInfo::exists(QString::fromStdString((w.treeA / "renamed").string())));
-    EXPECT_FALSE(w.first.state().isRenamingInline());
+    EXPECT_FALSE(w.first.commands().isRenamingInline());
 
     auto* line = new QLineEdit(w.first.contentView()->statusBar());
     line->show();
     int returns = 0;
     QObject::connect(line, &QLineEdit::returnPressed, [&] { ++returns; });
     int scans = 0;
-    QObject::connect(&w.first.state().viewModel(), &ScanViewModel::scanStateChanged, [&](const ScanState& s) {
+    QObject::connect(&w.first.viewModel(), &ScanViewModel::scanStateChanged, [&](const ScanState& s) {
         if (s.isScanning()) ++scans;
     });
     line->setFocus();
@@ -226,7 +227,7 @@ TEST(WindowShortcuts, ReturnCommitsAnInlineRenameAndPressesScanOnlyOutsideTextFi
     ASSERT_TRUE(pumpWidgetsUntil([&] { return outline.hasFocus(); }, 2000));
     QTest::keyClick(&outline, Qt::Key_Return);
     EXPECT_GE(scans, 1);
-    EXPECT_TRUE(pumpWidgetsUntil([&] { return !w.first.state().viewModel().scanState().isScanning(); }));
+    EXPECT_TRUE(pumpWidgetsUntil([&] { return !w.first.viewModel().scanState().isScanning(); }));
 }
 
 TEST(WindowFrame, AWindowOpensOnItsRememberedFrameAndKeepsItsMovesPerArrangement) {
@@ -243,7 +244,7 @@ TEST(WindowFrame, AWindowOpensOnItsRememberedFrameAndKeepsItsMovesPerArrangement
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
         EXPECT_TRUE(window.frameKeeper().hasRestored());
-        EXPECT_FALSE(window.state().awaitsWindowFrameRestore());
+        EXPECT_FALSE(window.panes().awaitsWindowFrameRestore());
         window.resize(1100, 700);
         window.move(30, 40);
         ASSERT_TRUE(pumpWidgetsUntil([&] { return prefs.stringValue(key) == QString("30,40,1100,700"); }, 3000));
@@ -276,10 +277,10 @@ TEST(WindowFrame, TheTreeSplitTakesItsStoredHeightOnlyOnceTheFrameIsRestored) {
     qtWidgetApp();
     QTemporaryDir dir;
     Preferences prefs(dir.filePath("p.plist"));
-    ContentViewState state(prefs, {});
-    state.panes().setShowTreemap(true);
-    state.setAwaitsWindowFrameRestore(true);
-    TreeViewTab tab(state);
+    fixtures::WindowParts parts(prefs);
+    parts.panes().setShowTreemap(true);
+    parts.panes().setAwaitsWindowFrameRestore(true);
+    TreeViewTab tab(parts.treeViewParts(), parts.menuCommands());
     ASSERT_NE(tab.treeSplit(), nullptr);
     const QString name = tab.treeSplit()->fullName();
     prefs.setObject(splitPaneFramesKey(name), QVariantList{"0, 0, 900, 300", "0, 301, 900, 180"});
@@ -293,7 +294,7 @@ TEST(WindowFrame, TheTreeSplitTakesItsStoredHeightOnlyOnceTheFrameIsRestored) {
     // is applied to the final size.
     tab.resize(900, 760);
     QCoreApplication::processEvents();
-    state.setAwaitsWindowFrameRestore(false);
+    parts.panes().setAwaitsWindowFrameRestore(false);
     QCoreApplication::processEvents();
     ASSERT_TRUE(tab.treeSplit()->hasAppliedInitialSizes());
     EXPECT_EQ(tab.treeSplit()->sizes()[1], 180);

@@ -5,6 +5,7 @@
 
 #include "QtWidgetTestApp.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Core/Treemap/TreemapColorPreferences.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/ViewCommands.hpp"
@@ -18,6 +19,8 @@
 #include "ZelvaneMac/Window/TreemapZoom.hpp"
 #include "ZelvaneMac/Window/FilteredCopy.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
+#include "ZelvaneMac/Window/TreeExpansion.hpp"
+#include "ZelvaneMac/Window/ContentTab.hpp"
 
 using namespace zelvane;
 
@@ -34,7 +37,7 @@ TEST(ContentViewState, NewWindowOnAnEmptyStoreStartsFromTheDefaults) {
     qtWidgetApp();
     Store store;
     ContentViewState state(store.preferences, {});
-    EXPECT_EQ(state.selectedTab(), ContentTab::treeView);
+    EXPECT_EQ(state.controller().selectedTab(), ContentTab::treeView);
     EXPECT_FALSE(state.panes().showFilterPanel());
     EXPECT_TRUE(state.panes().showFileTypes());
     EXPECT_TRUE(state.panes().showTreemap());
@@ -80,12 +83,13 @@ TEST(ContentViewState, SignalsOnlyOnRealChanges) {
     qtWidgetApp();
     Store store;
     ContentViewState state(store.preferences, {});
-    QSignalSpy tab(&state, &ContentViewState::selectedTabChanged);
+    MainWindowController& controller = state.controller();
+    QSignalSpy tab(&controller, &MainWindowController::selectedTabChanged);
     QSignalSpy detail(&state.prompts(), &WindowPrompts::csvExportErrorDetailChanged);
-    state.setSelectedTab(ContentTab::treeView);
+    controller.setSelectedTab(ContentTab::treeView);
     EXPECT_EQ(tab.count(), 0);
-    state.setSelectedTab(ContentTab::about);
-    state.setSelectedTab(ContentTab::about);
+    controller.setSelectedTab(ContentTab::about);
+    controller.setSelectedTab(ContentTab::about);
     EXPECT_EQ(tab.count(), 1);
     state.prompts().setCsvExportErrorDetail(QStringLiteral("disk full"));
     state.prompts().setCsvExportErrorDetail(QStringLiteral("disk full"));
@@ -93,23 +97,22 @@ TEST(ContentViewState, SignalsOnlyOnRealChanges) {
     EXPECT_EQ(detail.count(), 2);
 }
 
-TEST(ContentViewState, PaletteAndExtensionListsFallBackOnlyWhenTheTextIsNoList) {
-    qtWidgetApp();
+TEST(TreemapColorPreferences, PaletteAndExtensionListsFallBackOnlyWhenTheTextIsNoList) {
     Store store;
-    ContentViewState state(store.preferences, {});
-    EXPECT_EQ(state.currentPaletteColors(), TreemapColorSettings::defaultColors());
-    EXPECT_EQ(state.currentExtensionLists(), TreemapColorSettings::defaultExtensionLists());
+    const Preferences& state = store.preferences;
+    EXPECT_EQ(TreemapColorSettings::storedPaletteColors(state), TreemapColorSettings::defaultColors());
+    EXPECT_EQ(TreemapColorSettings::storedExtensionLists(state), TreemapColorSettings::defaultExtensionLists());
 
     store.preferences.set(PreferenceKeys::treemapPaletteColorsJSON, QStringLiteral("{\"a\":1}"));
-    EXPECT_EQ(state.currentPaletteColors(), TreemapColorSettings::defaultColors());
+    EXPECT_EQ(TreemapColorSettings::storedPaletteColors(state), TreemapColorSettings::defaultColors());
     store.preferences.set(PreferenceKeys::treemapPaletteColorsJSON, QStringLiteral("[\"FF8000\",1]"));
-    EXPECT_EQ(state.currentPaletteColors(), TreemapColorSettings::defaultColors());
+    EXPECT_EQ(TreemapColorSettings::storedPaletteColors(state), TreemapColorSettings::defaultColors());
 
     // A stored list is taken as it is, short or not, and every entry scanned as hexadecimal.
     store.preferences.set(PreferenceKeys::treemapPaletteColorsJSON,
                           QStringLiteral("[\"FF8001\",\"  10203\",\"G12345\",\"abcdefZZ\",\"\",\"123456789\"]"));
-    EXPECT_EQ(state.currentPaletteColors().size(), 6);
-    const PaletteRGB rgb = state.currentPaletteRGB();
+    EXPECT_EQ(TreemapColorSettings::storedPaletteColors(state).size(), 6);
+    const PaletteRGB rgb = TreemapColorSettings::storedPaletteRGB(state);
     ASSERT_EQ(rgb.size(), 6u);
     EXPECT_EQ(rgb[0], (TreemapRGB{255, 128, 1}));
     EXPECT_EQ(rgb[1], (TreemapRGB{1, 2, 3})) << "leading space skipped, short number";
@@ -119,7 +122,7 @@ TEST(ContentViewState, PaletteAndExtensionListsFallBackOnlyWhenTheTextIsNoList) 
     EXPECT_EQ(rgb[5], (TreemapRGB{0x45, 0x67, 0x89})) << "the low 24 bits of a longer number";
 
     store.preferences.set(PreferenceKeys::treemapExtensionListsJSON, QStringLiteral("[\"jpg,png\"]"));
-    EXPECT_EQ(state.currentExtensionLists(), QStringList{QStringLiteral("jpg,png")});
+    EXPECT_EQ(TreemapColorSettings::storedExtensionLists(state), QStringList{QStringLiteral("jpg,png")});
 }
 
 TEST(WindowTitle, NameDashMarkerAndLabel) {
@@ -135,52 +138,50 @@ TEST(MainWindowController, TabChangesAreStoredExceptAboutAndFocusTheSearchOnlyWh
     qtWidgetApp();
     Store store;
     ContentViewState state(store.preferences, {});
-    MainWindowController controller(state);
+    MainWindowController& controller = state.controller();
     QSignalSpy focus(&state.commands(), &ViewCommands::focusFileSearch);
 
-    state.setSelectedTab(ContentTab::fileView);
+    controller.setSelectedTab(ContentTab::fileView);
     EXPECT_EQ(store.preferences.value(PreferenceKeys::selectedTab), "fileView");
     EXPECT_EQ(focus.count(), 1);
-    state.setSelectedTab(ContentTab::about);
+    controller.setSelectedTab(ContentTab::about);
     EXPECT_EQ(store.preferences.value(PreferenceKeys::selectedTab), "fileView") << "About is never stored";
-    state.setSelectedTab(ContentTab::treeView);
+    controller.setSelectedTab(ContentTab::treeView);
     EXPECT_EQ(store.preferences.value(PreferenceKeys::selectedTab), "treeView");
     EXPECT_EQ(focus.count(), 1);
 
     // Restoring the File View at start does not move the focus; the flag clears a turn later.
     store.preferences.set(PreferenceKeys::selectedTab, QStringLiteral("fileView"));
     ContentViewState reopened(store.preferences, {});
-    MainWindowController reopenedController(reopened);
+    MainWindowController& reopenedController = reopened.controller();
     QSignalSpy reopenedFocus(&reopened.commands(), &ViewCommands::focusFileSearch);
     reopenedController.restoreStoredTab();
-    EXPECT_EQ(reopened.selectedTab(), ContentTab::fileView);
+    EXPECT_EQ(reopenedController.selectedTab(), ContentTab::fileView);
     EXPECT_EQ(reopenedFocus.count(), 0);
-    EXPECT_TRUE(pumpWidgetsUntil([&] { return !reopened.isRestoringSelectedTab(); }));
+    EXPECT_TRUE(pumpWidgetsUntil([&] { return !reopenedController.isRestoringSelectedTab(); }));
 
     for (const char* stored : {"about", "bogus", ""}) {
         store.preferences.set(PreferenceKeys::selectedTab, QString::fromUtf8(stored));
         ContentViewState other(store.preferences, {});
-        MainWindowController otherController(other);
-        other.setSelectedTab(ContentTab::about);
+        MainWindowController& otherController = other.controller();
+        otherController.setSelectedTab(ContentTab::about);
         otherController.restoreStoredTab();
-        EXPECT_EQ(other.selectedTab(), ContentTab::treeView) << stored;
+        EXPECT_EQ(otherController.selectedTab(), ContentTab::treeView) << stored;
     }
 }
 
-TEST(MainWindowController, ReselectChildSurvivesOnlyTheSelectionChangeItAnnounced) {
-    qtWidgetApp();
-    Store store;
-    ContentViewState state(store.preferences, {});
-    MainWindowController controller(state);
+TEST(NodeSelection, ReselectChildSurvivesOnlyTheSelectionChangeItAnnounced) {
+    NodeSelection selection;
     auto* child = reinterpret_cast<FileNode*>(uintptr_t(0x1000));
     auto* parent = reinterpret_cast<FileNode*>(uintptr_t(0x2000));
-    state.setLastChildNodeForReselect(child);
-    state.setSuppressReselectChildClear(true);
-    state.treeSelection().set({parent});
-    EXPECT_EQ(state.lastChildNodeForReselect(), child);
-    EXPECT_FALSE(state.suppressReselectChildClear());
-    state.treeSelection().set({});
-    EXPECT_EQ(state.lastChildNodeForReselect(), nullptr);
+    selection.setReselectChild(child);
+    selection.keepReselectChildOnNextChange();
+    selection.set({parent});
+    EXPECT_EQ(selection.reselectChild(), child);
+    selection.set({parent});
+    EXPECT_EQ(selection.reselectChild(), child) << "no change of the selection";
+    selection.set({});
+    EXPECT_EQ(selection.reselectChild(), nullptr);
 }
 
 TEST(TopRoundedRectangle, RadiusIsCappedAndZeroGivesARectangle) {

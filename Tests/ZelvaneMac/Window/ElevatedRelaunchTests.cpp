@@ -16,7 +16,6 @@
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Settings/PropertyList.hpp"
 #include "ZelvaneMac/Services/PreferenceSync.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/ElevatedRelaunch.hpp"
 #include "ZelvaneMac/Window/RelaunchCommands.hpp"
@@ -386,14 +385,16 @@ TEST(ElevatedRelaunch, AResetThatCannotBeWrittenIsReportedAndNothingRestarts) {
 TEST(RelaunchCommands, OutcomesLandInTheWindowState) {
     qtWidgetApp();
     Rig rig;
-    ContentViewState state(*rig.preferences, CLIAutomation::Options{});
+    WindowPrompts prompts;
+    Preferences& prefs = *rig.preferences;
     rig.sudo.onStart(1, 1);
-    installElevatedRelaunch(state, rig.environment());
-    performRestartAsAdministrator(state, QRect(0, 0, 1200, 800));
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return state.prompts().adminRelaunchErrorDetail().has_value(); }, 5000));
-    EXPECT_EQ(*state.prompts().adminRelaunchErrorDetail(), kNotGranted);
-    EXPECT_EQ(&elevatedRelaunchOf(state).environment().sudoProgram, &elevatedRelaunchOf(state).environment().sudoProgram);
-    EXPECT_EQ(elevatedRelaunchOf(state).environment().sudoProgram, rig.sudo.path());
+    installElevatedRelaunch(prompts, prefs, rig.environment());
+    performRestartAsAdministrator(prompts, prefs, QRect(0, 0, 1200, 800));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return prompts.adminRelaunchErrorDetail().has_value(); }, 5000));
+    EXPECT_EQ(*prompts.adminRelaunchErrorDetail(), kNotGranted);
+    EXPECT_EQ(&elevatedRelaunchOf(prompts, prefs).environment().sudoProgram,
+              &elevatedRelaunchOf(prompts, prefs).environment().sudoProgram);
+    EXPECT_EQ(elevatedRelaunchOf(prompts, prefs).environment().sudoProgram, rig.sudo.path());
 }
 
 }  // namespace

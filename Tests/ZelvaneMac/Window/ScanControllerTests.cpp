@@ -30,6 +30,8 @@
 #include "ZelvaneMac/Window/PaneToggles.hpp"
 #include "ZelvaneMac/Window/TreemapZoom.hpp"
 #include "ZelvaneMac/Window/FilteredCopy.hpp"
+#include "ZelvaneMac/Window/VolumeChoice.hpp"
+#include "ZelvaneMac/Window/TreeExpansion.hpp"
 
 namespace zelvane {
 namespace {
@@ -238,12 +240,12 @@ TEST(ScanController, ARescanRestoresExpansionAndSelectionAndSkipsWhatWasDeleted)
     // skipped. The old selection is not carried over: its nodes belonged to the released tree.
     w.state.treeSelection().set({w.scans.node(q(dir / "a/b/deep.txt"))});
     w.state.treemapZoom().setRoot(w.scans.node(a));
-    w.state.setLastChildNodeForReselect(w.scans.node(b));
+    w.state.treeSelection().setReselectChild(w.scans.node(b));
     fs::remove_all(dir / "a/b");
     w.scans.startScan();
     EXPECT_TRUE(w.state.treeSelection().nodes().isEmpty()) << "no reference may outlive its tree";
     EXPECT_EQ(w.state.treemapZoom().root(), nullptr);
-    EXPECT_EQ(w.state.lastChildNodeForReselect(), nullptr);
+    EXPECT_EQ(w.state.treeSelection().reselectChild(), nullptr);
     ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
     ASSERT_EQ(expansions.size(), 2u);
     ASSERT_EQ(expansions[1].first.size(), 2u);
@@ -270,7 +272,7 @@ TEST(ScanController, ACSVImportIsNeverWatched) {
 
     Window w;
     w.scans.importChosenCSV(q(csv));
-    EXPECT_EQ(w.state.selectedVolumeID(), PickerTag::selectCSV);
+    EXPECT_EQ(w.state.volumeChoice().selectedVolumeID(), PickerTag::selectCSV);
     ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
     ASSERT_EQ(w.scans.effectiveRoots().size(), 1u);
     EXPECT_TRUE(w.state.viewModel().lastScanWasCSVImport());
@@ -376,35 +378,35 @@ TEST(WindowStartup, TheCommandLineDecidesWhatTheWindowSelectsAndScans) {
 
     {  // No folder: the first volume is selected, nothing scanned.
         Window w;
-        WindowStartup startup(w.state, w.scans, hooksFor({QStringLiteral("--exportfolders=1")}));
+        WindowStartup startup(w.state.startupParts(), hooksFor({QStringLiteral("--exportfolders=1")}));
         startup.runAppearance();
-        EXPECT_EQ(w.state.selectedVolumeID(), QStringLiteral("/"));
+        EXPECT_EQ(w.state.volumeChoice().selectedVolumeID(), QStringLiteral("/"));
         EXPECT_EQ(w.state.viewModel().rootLabel(), QStringLiteral("root"));
         EXPECT_EQ(w.state.viewModel().scanState().tag(), ScanState::Tag::idle);
     }
     {  // One folder: scanned at once whatever the setting says.
         Window w;
         w.prefs.set(PreferenceKeys::autoScanAfterSelection, false);
-        WindowStartup startup(w.state, w.scans, hooksFor({q(dir / "a")}));
+        WindowStartup startup(w.state.startupParts(), hooksFor({q(dir / "a")}));
         startup.runAppearance();
-        EXPECT_EQ(w.state.selectedVolumeID(), PickerTag::selectFolder);
+        EXPECT_EQ(w.state.volumeChoice().selectedVolumeID(), PickerTag::selectFolder);
         EXPECT_TRUE(w.state.viewModel().scanState().isScanning());
         ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
         EXPECT_EQ(w.scans.effectiveRoots().size(), 1u);
     }
     {  // Two folders: one scan with two roots.
         Window w;
-        WindowStartup startup(w.state, w.scans, hooksFor({q(dir / "a"), QStringLiteral("/no/such"), q(dir / "c")}));
+        WindowStartup startup(w.state.startupParts(), hooksFor({q(dir / "a"), QStringLiteral("/no/such"), q(dir / "c")}));
         startup.runAppearance();
-        EXPECT_EQ(w.state.selectedVolumeID(), PickerTag::selectMultiple);
+        EXPECT_EQ(w.state.volumeChoice().selectedVolumeID(), PickerTag::selectMultiple);
         ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
         EXPECT_EQ(w.scans.effectiveRoots().size(), 2u);
     }
     {  // A CSV file wins over folders.
         Window w;
-        WindowStartup startup(w.state, w.scans, hooksFor({q(dir / "a"), q(dir / "old.csv")}));
+        WindowStartup startup(w.state.startupParts(), hooksFor({q(dir / "a"), q(dir / "old.csv")}));
         startup.runAppearance();
-        EXPECT_EQ(w.state.selectedVolumeID(), PickerTag::selectCSV);
+        EXPECT_EQ(w.state.volumeChoice().selectedVolumeID(), PickerTag::selectCSV);
         EXPECT_TRUE(w.state.viewModel().lastScanWasCSVImport());
     }
     {  // Prompts: no access raises the prompt and keeps the move offer down; suppressed, the move
@@ -414,7 +416,7 @@ TEST(WindowStartup, TheCommandLineDecidesWhatTheWindowSelectsAndScans) {
         hooks.hasFullDiskAccess = [] { return false; };
         hooks.shouldOfferPortableMode = [] { return true; };
         hooks.shouldOfferMoveToApplications = [] { return true; };
-        WindowStartup startup(w.state, w.scans, hooks);
+        WindowStartup startup(w.state.startupParts(), hooks);
         startup.runAppearance();
         EXPECT_TRUE(w.state.prompts().showFullDiskAccessAlert());
         EXPECT_TRUE(w.state.prompts().showPreparePortableModePrompt());
@@ -424,7 +426,7 @@ TEST(WindowStartup, TheCommandLineDecidesWhatTheWindowSelectsAndScans) {
         Window w2;
         w2.prefs.set(PreferenceKeys::suppressFullDiskAccessPrompt, true);
         hooks.shouldOfferPortableMode = [] { return false; };
-        WindowStartup again(w2.state, w2.scans, hooks);
+        WindowStartup again(w2.state.startupParts(), hooks);
         again.runAppearance();
         EXPECT_FALSE(w2.state.prompts().showFullDiskAccessAlert());
         EXPECT_TRUE(w2.state.prompts().showMoveToApplicationsPrompt());
@@ -438,7 +440,7 @@ TEST(WindowStartup, AnExcludeOnlyCommandLineOpensThePanelAndAMountReplacesAnOrph
     std::vector<VolumeInfo> volumes{{"/", "root", true, true, {}, {}}, {"/media/usb", "usb", false, true, {}, {}}};
     WindowStartupHooks hooks;
     hooks.enumerateVolumes = [&] { return volumes; };
-    WindowStartup startup(state, state.scanControl(), hooks);
+    WindowStartup startup(state.startupParts(), hooks);
     startup.runAppearance();
     EXPECT_TRUE(state.panes().showFilterPanel());
     EXPECT_EQ(w.prefs.value(PreferenceKeys::includeFilterText), QString());
@@ -446,21 +448,21 @@ TEST(WindowStartup, AnExcludeOnlyCommandLineOpensThePanelAndAMountReplacesAnOrph
     EXPECT_FALSE(w.prefs.value(PreferenceKeys::filterMatchEntirePath));
 
     // The selected volume goes away; the list follows, the selection stays (orphaned).
-    state.setSelectedVolumeID(QStringLiteral("/media/usb"));
+    state.volumeChoice().setSelectedVolumeID(QStringLiteral("/media/usb"));
     volumes.pop_back();
     startup.handleVolumesChanged();
-    EXPECT_EQ(state.volumes().size(), 1u);
-    EXPECT_EQ(state.selectedVolumeID(), QStringLiteral("/media/usb"));
+    EXPECT_EQ(state.volumeChoice().volumes().size(), 1u);
+    EXPECT_EQ(state.volumeChoice().selectedVolumeID(), QStringLiteral("/media/usb"));
     // Another disk is mounted: it becomes the selection, without a scan.
     volumes.push_back({"/media/disk2", "disk2", false, true, {}, {}});
     startup.handleVolumesChanged();
-    EXPECT_EQ(state.selectedVolumeID(), QStringLiteral("/media/disk2"));
+    EXPECT_EQ(state.volumeChoice().selectedVolumeID(), QStringLiteral("/media/disk2"));
     EXPECT_EQ(state.viewModel().rootLabel(), QStringLiteral("disk2"));
     EXPECT_EQ(state.viewModel().scanState().tag(), ScanState::Tag::idle);
     // With a listed selection a mount only changes the list.
     volumes.push_back({"/media/disk3", "disk3", false, true, {}, {}});
     startup.handleVolumesChanged();
-    EXPECT_EQ(state.selectedVolumeID(), QStringLiteral("/media/disk2"));
+    EXPECT_EQ(state.volumeChoice().selectedVolumeID(), QStringLiteral("/media/disk2"));
 }
 
 }  // namespace

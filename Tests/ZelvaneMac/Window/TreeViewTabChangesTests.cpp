@@ -16,6 +16,7 @@
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/VolumeChoice.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/PaneToggles.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
@@ -47,8 +48,8 @@ struct TabRig {
     Preferences prefs{prefsDir.filePath("prefs.plist")};
     TempDir dir;
     ContentViewState state{prefs, {}};
-    TreeViewTabChanges changes{state};
-    TreeViewTabModel model{state, changes};
+    TreeViewTabChanges changes{state.treeViewParts()};
+    TreeViewTabModel model{state.treeViewParts(), changes};
     QObject outlineView, treemapView;
     unsigned touched = 0;
 
@@ -113,7 +114,7 @@ TEST(TreeViewTabChanges, EachChangeTouchesOnlyThePartsThatShowIt) {
          Part::typesPart | Part::treemapPart},
         {"the file types pane", [&] { rig.state.panes().setShowFileTypes(!rig.state.panes().showFileTypes()); },
          Part::arrangementPart | Part::typesPart},
-        {"the volumes", [&] { rig.state.setVolumes({diskNamed(rig.path())}); },
+        {"the volumes", [&] { rig.state.volumeChoice().setVolumes({diskNamed(rig.path())}); },
          Part::outlinePart | Part::stripPart},
         {"an outline command", [&] { rig.state.commands().expandAll(); }, Part::outlinePart},
     };
@@ -162,7 +163,7 @@ TEST(TreeViewTabModel, PanesAreHandedTheShownTreeWithItsLabelsAndAZoomOnlyWhileI
     EXPECT_TRUE(rig.model.treemapHasContent());
 
     // A root that is a volume's top is named with the volume; the outline is handed that label.
-    rig.state.setVolumes({diskNamed(rig.path())});
+    rig.state.volumeChoice().setVolumes({diskNamed(rig.path())});
     const FileTreeOutlineInputs in = rig.model.outlineInputs();
     ASSERT_EQ(in.roots, NodeList{rig.root()});
     EXPECT_EQ(in.rootLabels, std::vector<QString>{rig.path() + " (Disk)"});

@@ -30,6 +30,7 @@
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/Exports/ExportContext.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/Exports/ClipboardSummary.hpp"
@@ -38,6 +39,9 @@
 #include "ZelvaneMac/Window/TweaksSettings.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/TreemapZoom.hpp"
+#include "ZelvaneMac/Window/MainWindowController.hpp"
+#include "ZelvaneMac/Window/TreeExpansion.hpp"
+#include "ZelvaneMac/Window/ContentTab.hpp"
 
 namespace zelvane {
 namespace {
@@ -87,7 +91,7 @@ TEST(WindowExports, TheTreeExportIsReadBackWithItsTotalsAndTheDelimiterFollowsTh
     for (const char* name : {"tree.csv", "tree.TSV"}) {
         ExportSourceSelection selection(ExportSource::treeView, false, CSVFileFormat::csv);
         const QString path = w.out.filePath(name);
-        completeCSVExport(w.state, selection, path);
+        completeCSVExport(w.state.exportContext(), selection, path);
         ASSERT_EQ(w.error(), QString());
         const auto back = importFromCSV(QFile::encodeName(path).toStdString());
         ASSERT_FALSE(back.error) << name;
@@ -129,7 +133,7 @@ TEST(WindowExports, ALargeExportIsImportedThroughTheWindowAsTheTreeThatWasScanne
     });
     ExportSourceSelection selection(ExportSource::treeView, false, CSVFileFormat::csv);
     const QString path = w.out.filePath("large.csv");
-    completeCSVExport(w.state, selection, path);
+    completeCSVExport(w.state.exportContext(), selection, path);
     ASSERT_EQ(w.error(), QString());
     ASSERT_GT(QFileInfo(path).size(), 5 << 20) << "more than one of the import's windows of 4 MiB";
     const auto scanned = contents(w.root());
@@ -186,13 +190,13 @@ TEST(WindowExports, ALargeTreeIsWrittenInTheBackgroundWhileTheWindowMovesOn) {
     ASSERT_TRUE(importAndWait(w.tree / "wide.csv"));
     ExportSourceSelection tree(ExportSource::treeView, false, CSVFileFormat::csv);
 
-    completeCSVExport(w.state, tree, w.out.filePath("no-such-folder/x.csv"));
+    completeCSVExport(w.state.exportContext(), tree, w.out.filePath("no-such-folder/x.csv"));
     ASSERT_TRUE(pumpWidgetsUntil([&] { return !w.error().isEmpty(); }));
     EXPECT_TRUE(w.error().startsWith("Couldn't write the CSV file: ")) << w.error().toStdString();
     w.state.prompts().setCsvExportErrorDetail(std::nullopt);
 
     const QString path = w.out.filePath("wide-out.csv");
-    completeCSVExport(w.state, tree, path);
+    completeCSVExport(w.state.exportContext(), tree, path);
     ASSERT_TRUE(importAndWait(w.tree / "small.csv"));
     ASSERT_TRUE(pumpWidgetsUntil([&] { return QFile::exists(path); }));
     CSVImportOutcome back = importFromCSV(path.toStdString());
@@ -209,7 +213,7 @@ TEST(WindowExports, RefusedExportsSayWhyAndOnlyAWriteFailureStillRemembersTheFol
 
     w.prefs.set(PreferenceKeys::csvExportFiles, false);
     w.prefs.set(PreferenceKeys::csvExportFolders, false);
-    completeCSVExport(w.state, tree, w.out.filePath("none.csv"));
+    completeCSVExport(w.state.exportContext(), tree, w.out.filePath("none.csv"));
     EXPECT_EQ(w.error(), "Either one or both of \"Export Files\" and \"Export Folders\" must be selected for the "
                          "export to be valid.");
     EXPECT_FALSE(QFile::exists(w.out.filePath("none.csv")));
@@ -220,7 +224,7 @@ TEST(WindowExports, RefusedExportsSayWhyAndOnlyAWriteFailureStillRemembersTheFol
     // The File View's source without flat lists on the roots: nothing to export.
     ExportSourceSelection fileView(ExportSource::fileView, false, CSVFileFormat::csv);
     if (!w.root()->hasFlatFileList()) {
-        completeCSVExport(w.state, fileView, w.out.filePath("flat.csv"));
+        completeCSVExport(w.state.exportContext(), fileView, w.out.filePath("flat.csv"));
         EXPECT_EQ(w.error(), "There's nothing to export.");
         w.state.prompts().setCsvExportErrorDetail(std::nullopt);
     }
@@ -228,7 +232,7 @@ TEST(WindowExports, RefusedExportsSayWhyAndOnlyAWriteFailureStillRemembersTheFol
     // A folder that cannot hold the file: the write fails, an earlier file there is kept, and
     // the folder is remembered all the same.
     const QString blocked = w.out.filePath("no-such-folder/x.csv");
-    completeCSVExport(w.state, tree, blocked);
+    completeCSVExport(w.state.exportContext(), tree, blocked);
     EXPECT_TRUE(w.error().startsWith("Couldn't write the CSV file: ")) << w.error().toStdString();
     EXPECT_EQ(w.prefs.value(PreferenceKeys::csvExportLastFolder), w.out.filePath("no-such-folder"));
 }
@@ -236,7 +240,7 @@ TEST(WindowExports, RefusedExportsSayWhyAndOnlyAWriteFailureStillRemembersTheFol
 TEST(WindowExports, TheFileTypeRowsAddUpToTheTreeAndAFailedWriteIsReported) {
     ScannedWindow w;
     const QString path = w.out.filePath("types.csv");
-    completeFileTypesExport(w.state, path);
+    completeFileTypesExport(w.state.exportContext(), path);
     ASSERT_EQ(w.error(), QString());
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
@@ -249,7 +253,7 @@ TEST(WindowExports, TheFileTypeRowsAddUpToTheTreeAndAFailedWriteIsReported) {
     }
     EXPECT_EQ(files, 4);
 
-    completeFileTypesExport(w.state, w.out.filePath("missing/types.csv"));
+    completeFileTypesExport(w.state.exportContext(), w.out.filePath("missing/types.csv"));
     EXPECT_TRUE(w.error().startsWith("Couldn't write the CSV file: ")) << w.error().toStdString();
 }
 
@@ -276,14 +280,14 @@ TEST(WindowExports, ADeviceOrAFIFOIsNoExportTarget) {
     });
     const QString refused = "Not a regular file (a device, pipe or socket)";
     ExportSourceSelection tree(ExportSource::treeView, false, CSVFileFormat::csv);
-    completeCSVExport(w.state, tree, fifo);
+    completeCSVExport(w.state.exportContext(), tree, fifo);
     EXPECT_EQ(w.error(), "Couldn't write the CSV file: " + refused);
     w.state.prompts().setCsvExportErrorDetail(std::nullopt);
-    completeFileTypesExport(w.state, fifo);
+    completeFileTypesExport(w.state.exportContext(), fifo);
     EXPECT_EQ(w.error(), "Couldn't write the CSV file: " + refused);
     w.state.prompts().setCsvExportErrorDetail(std::nullopt);
     bool finished = false;
-    completeTreemapImageExport(w.state, false, device, TreemapExportSize{40, 20}, [&] { finished = true; });
+    completeTreemapImageExport(w.state.exportContext(), false, device, TreemapExportSize{40, 20}, [&] { finished = true; });
     ASSERT_TRUE(pumpWidgetsUntil([&] { return finished; }));
     EXPECT_EQ(w.error(), "Couldn't write the PNG file: " + refused);
     done = true;
@@ -297,12 +301,12 @@ TEST(WindowExports, ADeviceOrAFIFOIsNoExportTarget) {
 TEST(WindowExports, TheImageHasTheAskedSizeAndTooLargeOrEmptySizesAreRefused) {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     ScannedWindow w;
-    EXPECT_TRUE(hasTreemapContent(w.state));
+    EXPECT_TRUE(hasTreemapContent(w.state.scanControl()));
     w.prefs.set(PreferenceKeys::treemapExportWidth, 321);
     w.prefs.set(PreferenceKeys::treemapExportHeight, 123);
     const QString path = w.out.filePath("map.png");
     bool finished = false;
-    completeTreemapImageExport(w.state, false, path, std::nullopt, [&] { finished = true; });
+    completeTreemapImageExport(w.state.exportContext(), false, path, std::nullopt, [&] { finished = true; });
     ASSERT_TRUE(pumpWidgetsUntil([&] { return finished; }));
     ASSERT_EQ(w.error(), QString());
     const QImage image(path);
@@ -310,15 +314,15 @@ TEST(WindowExports, TheImageHasTheAskedSizeAndTooLargeOrEmptySizesAreRefused) {
 
     // The size the dialog's fields showed wins over the stored one.
     finished = false;
-    completeTreemapImageExport(w.state, false, path, TreemapExportSize{64, 32}, [&] { finished = true; });
+    completeTreemapImageExport(w.state.exportContext(), false, path, TreemapExportSize{64, 32}, [&] { finished = true; });
     ASSERT_TRUE(pumpWidgetsUntil([&] { return finished; }));
     EXPECT_EQ(QImage(path).size(), QSize(64, 32));
 
     // Exports started one after the other do not supersede each other: each file is written and
     // each completion runs.
     int done = 0;
-    completeTreemapImageExport(w.state, false, w.out.filePath("first.png"), TreemapExportSize{40, 20}, [&] { ++done; });
-    completeTreemapImageExport(w.state, false, w.out.filePath("second.png"), TreemapExportSize{20, 40}, [&] { ++done; });
+    completeTreemapImageExport(w.state.exportContext(), false, w.out.filePath("first.png"), TreemapExportSize{40, 20}, [&] { ++done; });
+    completeTreemapImageExport(w.state.exportContext(), false, w.out.filePath("second.png"), TreemapExportSize{20, 40}, [&] { ++done; });
     ASSERT_TRUE(pumpWidgetsUntil([&] { return done == 2; }));
     EXPECT_EQ(w.error(), QString());
     EXPECT_EQ(QImage(w.out.filePath("first.png")).size(), QSize(40, 20));
@@ -329,7 +333,7 @@ TEST(WindowExports, TheImageHasTheAskedSizeAndTooLargeOrEmptySizesAreRefused) {
         w.prefs.set(PreferenceKeys::treemapExportWidth, width);
         w.prefs.set(PreferenceKeys::treemapExportHeight, height);
         finished = false;
-        completeTreemapImageExport(w.state, false, w.out.filePath("refused.png"), std::nullopt, [&] { finished = true; });
+        completeTreemapImageExport(w.state.exportContext(), false, w.out.filePath("refused.png"), std::nullopt, [&] { finished = true; });
         EXPECT_TRUE(finished) << "a refused size is refused at once";
         EXPECT_EQ(w.error(), "Couldn't render the treemap image.\n\nThe width and height must each be between 1 and "
                              "32,768 pixels, and the picture at most 268,435,456 pixels in all.")
@@ -338,7 +342,7 @@ TEST(WindowExports, TheImageHasTheAskedSizeAndTooLargeOrEmptySizesAreRefused) {
     }
     // A zoom into a node of another tree is ignored.
     w.state.treemapZoom().setRoot(w.child(w.root(), "docs"));
-    EXPECT_EQ(treemapImageRequest(w.state, false).zoomedNode, w.child(w.root(), "docs"));
+    EXPECT_EQ(treemapImageRequest(w.state.exportContext(), false).zoomedNode, w.child(w.root(), "docs"));
 }
 
 // Stands in for the outline: these nodes' rows are open.
@@ -356,13 +360,13 @@ TEST(WindowExports, TheClipboardListsWhatTheTreeShowsLargestFirst) {
     auto open = std::make_unique<OpenRows>();
     w.state.treeExpansion().attach(open.get());
     const QString rootLine = QString::fromStdString(w.root()->fullPath());
-    EXPECT_EQ(clipboardSummaryText(w.state), QString("%1  %2\n").arg("4.59 KB", 20).arg(rootLine));
+    EXPECT_EQ(clipboardSummaryText(w.state.exportContext()), QString("%1  %2\n").arg("4.59 KB", 20).arg(rootLine));
 
     // The root and docs expanded; group size 0 keeps the files apart.
     w.prefs.set(PreferenceKeys::tweakFileGroupMinSize, 0);
     FileNode* root = w.root();
     open->nodes = {root, docs};
-    const QStringList lines = clipboardSummaryText(w.state).split('\n');
+    const QStringList lines = clipboardSummaryText(w.state.exportContext()).split('\n');
     ASSERT_GE(lines.size(), 6);
     EXPECT_EQ(lines[1], QString("%1    %2").arg("4.39 KB", 20).arg(QString::fromStdString(docs->fullPath())));
     EXPECT_EQ(lines[2], QString("%1      b.txt").arg("2.93 KB", 20));
@@ -371,10 +375,10 @@ TEST(WindowExports, TheClipboardListsWhatTheTreeShowsLargestFirst) {
     EXPECT_EQ(lines[5], QString("%1    top.bin").arg("200 Bytes", 20));
 
     // A selection in the File View: flat lines with full paths.
-    w.state.setSelectedTab(ContentTab::fileView);
+    w.state.controller().setSelectedTab(ContentTab::fileView);
     FileNode* a = w.child(docs, "a.txt");
     w.state.fileSelection().set({a});
-    EXPECT_EQ(clipboardSummaryText(w.state),
+    EXPECT_EQ(clipboardSummaryText(w.state.exportContext()),
               QString("%1  %2\n").arg("1000 Bytes", 20).arg(QString::fromStdString(a->fullPath())));
 }
 
@@ -398,9 +402,9 @@ TEST(WindowExports, TheSelectionIsTakenInPathOrderAndGroupRowsAloneAreNoSelectio
     for (FileNode* n : all) expected.push_back(n->pathBytes());
     std::sort(expected.begin(), expected.end());
     std::vector<std::string> taken;
-    for (FileNode* n : currentSelectionNodes(w.state)) taken.push_back(n->pathBytes());
+    for (FileNode* n : currentSelectionNodes(w.state.selections())) taken.push_back(n->pathBytes());
     EXPECT_EQ(taken, expected);
-    EXPECT_TRUE(proposeCSVExport(w.state, QDateTime::currentDateTime()).hasSelection);
+    EXPECT_TRUE(proposeCSVExport(w.state.exportContext(), QDateTime::currentDateTime()).hasSelection);
 
     // A group row alone is nothing an export or a copy can take.
     FileNode* a = w.child(w.root(), "a");
@@ -408,10 +412,10 @@ TEST(WindowExports, TheSelectionIsTakenInPathOrderAndGroupRowsAloneAreNoSelectio
     const auto grouped = a->groupedChildren(1);
     ASSERT_TRUE(grouped.group);
     w.state.treeSelection().set({grouped.group.get()});
-    EXPECT_TRUE(currentSelectionNodes(w.state).empty());
-    EXPECT_FALSE(proposeCSVExport(w.state, QDateTime::currentDateTime()).hasSelection);
+    EXPECT_TRUE(currentSelectionNodes(w.state.selections()).empty());
+    EXPECT_FALSE(proposeCSVExport(w.state.exportContext(), QDateTime::currentDateTime()).hasSelection);
     w.state.treeSelection().set({grouped.group.get(), a});
-    EXPECT_TRUE(proposeCSVExport(w.state, QDateTime::currentDateTime()).hasSelection);
+    EXPECT_TRUE(proposeCSVExport(w.state.exportContext(), QDateTime::currentDateTime()).hasSelection);
     w.state.treeSelection().clear();
 }
 

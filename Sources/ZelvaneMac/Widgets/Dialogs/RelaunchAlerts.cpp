@@ -6,7 +6,6 @@
 
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Widgets/Common/AlertText.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/RelaunchCommands.hpp"
 
@@ -43,18 +42,18 @@ QString literalButtonTitle(const QString& title) {
 
 }  // namespace
 
-RelaunchAlerts::RelaunchAlerts(ContentViewState& state, QWidget* window)
-    : QObject(window), state_(state), window_(window) {
-    connect(&state.prompts(), &WindowPrompts::showResetConfirmationChanged, this, [this](bool shown) {
+RelaunchAlerts::RelaunchAlerts(WindowPrompts& prompts, Preferences& preferences, QWidget* window)
+    : QObject(window), prompts_(prompts), preferences_(preferences), window_(window) {
+    connect(&prompts_, &WindowPrompts::showResetConfirmationChanged, this, [this](bool shown) {
         if (shown) showConfirmation(Kind::resetSettings);
     });
-    connect(&state.prompts(), &WindowPrompts::showResetPermissionsConfirmationChanged, this, [this](bool shown) {
+    connect(&prompts_, &WindowPrompts::showResetPermissionsConfirmationChanged, this, [this](bool shown) {
         if (shown) showConfirmation(Kind::resetPermissions);
     });
-    connect(&state.prompts(), &WindowPrompts::adminRelaunchErrorDetailChanged, this, [this](const std::optional<QString>& d) {
+    connect(&prompts_, &WindowPrompts::adminRelaunchErrorDetailChanged, this, [this](const std::optional<QString>& d) {
         if (d) showFailure(Kind::restartFailed, *d);
     });
-    connect(&state.prompts(), &WindowPrompts::permissionsResetErrorDetailChanged, this,
+    connect(&prompts_, &WindowPrompts::permissionsResetErrorDetailChanged, this,
             [this](const std::optional<QString>& d) {
                 if (d) showFailure(Kind::permissionsResetFailed, *d);
             });
@@ -86,11 +85,11 @@ void RelaunchAlerts::showConfirmation(Kind kind) {
         boxes_[int(kind)] = nullptr;
         const bool confirmed = box->clickedButton() == reset;
         if (settings) {
-            state_.prompts().setShowResetConfirmation(false);
-            if (confirmed) performFullResetAndRestart(state_);
+            prompts_.setShowResetConfirmation(false);
+            if (confirmed) performFullResetAndRestart(prompts_, preferences_);
         } else {
-            state_.prompts().setShowResetPermissionsConfirmation(false);
-            if (confirmed) performPermissionsResetAndRestart(state_);
+            prompts_.setShowResetPermissionsConfirmation(false);
+            if (confirmed) performPermissionsResetAndRestart(prompts_, preferences_);
         }
     });
     box->open();
@@ -113,9 +112,9 @@ void RelaunchAlerts::showFailure(Kind kind, const QString& detail) {
     connect(box, &QMessageBox::finished, this, [this, restart, kind] {
         boxes_[int(kind)] = nullptr;
         if (restart)
-            state_.prompts().setAdminRelaunchErrorDetail(std::nullopt);
+            prompts_.setAdminRelaunchErrorDetail(std::nullopt);
         else
-            state_.prompts().setPermissionsResetErrorDetail(std::nullopt);
+            prompts_.setPermissionsResetErrorDetail(std::nullopt);
     });
     box->open();
 }

@@ -8,7 +8,8 @@ class QWidget;
 
 namespace zelvane {
 
-class ContentViewState;
+class Preferences;
+class WindowPrompts;
 
 // The window's alerts around restarts and resets, shown window-modally while their state fields
 // ask for them: the two confirmations ("Reset All Settings?", "Reset All Permissions?") and the two
@@ -18,7 +19,7 @@ class ContentViewState;
 class RelaunchAlerts final : public QObject {
     Q_OBJECT
 public:
-    RelaunchAlerts(ContentViewState& state, QWidget* window);
+    RelaunchAlerts(WindowPrompts& prompts, Preferences& preferences, QWidget* window);
 
 private:
     enum class Kind { resetSettings, resetPermissions, restartFailed, permissionsResetFailed };
@@ -26,7 +27,8 @@ private:
     void showConfirmation(Kind kind);
     void showFailure(Kind kind, const QString& detail);
 
-    ContentViewState& state_;
+    WindowPrompts& prompts_;
+    Preferences& preferences_;
     QWidget* window_;
     QPointer<QMessageBox> boxes_[4];
 };

@@ -8,7 +8,6 @@
 #include "ZelvaneMac/Widgets/Common/AppIcon.hpp"
 #include "ZelvaneMac/Widgets/Common/TextStyles.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/BrandingPanel.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
 
 namespace zelvane {
 
@@ -34,7 +33,7 @@ QLabel* captionLabel(const QString& text, QWidget* parent) {
 
 }  // namespace
 
-AboutPage::AboutPage(ContentViewState& state, QWidget* parent) : QWidget(parent), state_(state) {
+AboutPage::AboutPage(QWidget* parent) : QWidget(parent) {
     auto* column = new QVBoxLayout(this);
     column->setSpacing(8);
     column->addStretch(1);

@@ -6,8 +6,6 @@
 
 namespace zelvane {
 
-class ContentViewState;
-
 // "yyyyMMdd" written "yyyy/MM/dd" from its own characters, so no time zone can move the day; text
 // of another shape is shown as it is.
 QString aboutPageDateText(std::string_view buildDate);
@@ -17,10 +15,7 @@ QString aboutPageDateText(std::string_view buildDate);
 class AboutPage final : public QWidget {
     Q_OBJECT
 public:
-    AboutPage(ContentViewState& state, QWidget* parent = nullptr);
-
-private:
-    [[maybe_unused]] ContentViewState& state_;
+    explicit AboutPage(QWidget* parent = nullptr);
 };
 
 }  // namespace zelvane

@@ -11,7 +11,7 @@
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Services/PortableMode.hpp"
 #include "ZelvaneMac/Widgets/Common/AppIcon.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/WindowServices.hpp"
 
 namespace zelvane {
 
@@ -25,7 +25,8 @@ QString BrandingPanel::makerNotice(const QString& buildDate) {
     return fillPlaceholders(localized("\u00A9 %@ Zelvane Software"), {buildDate.left(4)});
 }
 
-BrandingPanel::BrandingPanel(ContentViewState& state, QWidget* parent) : QWidget(parent), state_(state) {
+BrandingPanel::BrandingPanel(const WindowServices& services, QWidget* parent)
+    : QWidget(parent), services_(services) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(12);
@@ -60,19 +61,19 @@ BrandingPanel::BrandingPanel(ContentViewState& state, QWidget* parent) : QWidget
     text->addStretch(1);
     row->addLayout(text);
 
-    connect(&state_, &ContentViewState::appServicesChanged, this, &BrandingPanel::follow);
+    connect(&services_, &WindowServices::changed, this, &BrandingPanel::follow);
     follow();
 }
 
 void BrandingPanel::follow() {
     disconnect(connection_);
-    if (PortableMode* mode = state_.appServices().portableMode)
+    if (PortableMode* mode = services_.portableMode())
         connection_ = connect(mode, &PortableMode::changed, this, &BrandingPanel::refresh);
     refresh();
 }
 
 void BrandingPanel::refresh() {
-    const PortableMode* mode = state_.appServices().portableMode;
+    const PortableMode* mode = services_.portableMode();
     icon_->setToolTip(mode ? portableModeHelpText(mode->isActive(), mode->driveName()) : QString());
 }
 

@@ -9,7 +9,7 @@ class QLabel;
 
 namespace zelvane {
 
-class ContentViewState;
+class WindowServices;
 
 // Who made the program, at the right end of the top bar: the icon (its tooltip tells where the
 // settings of a portable copy are kept), name and version, the build year with the maker's name,
@@ -17,7 +17,7 @@ class ContentViewState;
 class BrandingPanel final : public QWidget {
     Q_OBJECT
 public:
-    BrandingPanel(ContentViewState& state, QWidget* parent = nullptr);
+    BrandingPanel(const WindowServices& services, QWidget* parent = nullptr);
 
     // The maker's web host; a neutral name of our own.
     static constexpr const char* makerHost = "www.zelvanemac.example";
@@ -37,7 +37,7 @@ private:
     void follow();
     void refresh();
 
-    ContentViewState& state_;
+    const WindowServices& services_;
     QLabel* icon_;
     QMetaObject::Connection connection_;
 };

@@ -13,7 +13,10 @@
 #include "ZelvaneMac/Widgets/MainWindow/TopBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/UpdateBanner.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/WindowCommands.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/Exports/ExportContext.hpp"
+#include "ZelvaneMac/Window/MainWindowController.hpp"
 #include "ZelvaneMac/Window/PaneToggles.hpp"
 
 namespace zelvane {
@@ -45,40 +48,50 @@ QWidget* dividedRow(QWidget* content, QMargins margins, QWidget* parent) {
 
 }  // namespace
 
-ContentView::ContentView(ContentViewState& state, QWidget* parent) : QWidget(parent), state_(state) {
+ContentView::ContentView(ContentViewState& state, QWidget* parent) : QWidget(parent), tabs_(state.controller()) {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
-    updateBanner_ = new UpdateBanner(state_, this);
+    updateBanner_ = new UpdateBanner(state.services(), this);
     bannerRow_ = dividedRow(updateBanner_, {}, this);
     bannerRow_->setVisible(updateBanner_->isOffered());
     connect(updateBanner_, &UpdateBanner::offeredChanged, this, &ContentView::setUpdateBannerShown);
     column->addWidget(bannerRow_);
 
-    topBar_ = new TopBar(state_, this);
+    topBar_ = new TopBar({.preferences = state.preferences(),
+                          .viewModel = state.viewModel(),
+                          .volumeChoice = state.volumeChoice(),
+                          .liveMonitor = state.liveMonitor(),
+                          .scans = state.scanControl(),
+                          .commands = state.commands(),
+                          .prompts = state.prompts(),
+                          .panes = state.panes(),
+                          .services = state.services()},
+                         this);
     headerRow_ = dividedRow(topBar_, {12, 8, 12, 8}, this);
     column->addWidget(headerRow_);
 
-    filterPanel_ = new FilterPanel(state_, this);
+    filterPanel_ = new FilterPanel(state.preferences(), state.scanControl(), this);
     filterPanel_->setFont(calloutFont());
     filterRow_ = dividedRow(filterPanel_, {12, 5, 12, 5}, this);
     column->addWidget(filterRow_);
 
-    tabStrip_ = new TabStrip(state_, this);
+    tabStrip_ = new TabStrip(state.controller(), this);
     column->addWidget(tabStrip_);
     column->addWidget(divider(this));
     pages_ = new QStackedWidget(this);
-    treeViewTab_ = new TreeViewTab(state_, pages_);
-    fileViewTab_ = new FileViewTab(state_, pages_);
-    aboutPage_ = new AboutPage(state_, pages_);
+    treeViewTab_ = new TreeViewTab(state.treeViewParts(), menuCommands(state, this), pages_);
+    fileViewTab_ = new FileViewTab(fileViewParts(state), menuCommands(state, this), pages_);
+    aboutPage_ = new AboutPage(pages_);
     pages_->addWidget(treeViewTab_);
     pages_->addWidget(fileViewTab_);
     pages_->addWidget(aboutPage_);
     column->addWidget(pages_, 1);
     column->addWidget(divider(this));
 
-    statusBar_ = new StatusBar(state_, this);
+    statusBar_ = new StatusBar(state.preferences(), state.viewModel(), state.selections(), state.scanControl(),
+                               state.fileResults(), state.hoverPathState(), this);
     statusBar_->setFont(calloutFont());
     statusBar_->setFixedHeight(20);
     auto* statusRow = new QWidget(this);
@@ -87,18 +100,35 @@ ContentView::ContentView(ContentViewState& state, QWidget* parent) : QWidget(par
     statusLayout->addWidget(statusBar_);
     column->addWidget(statusRow);
 
-    headerRow_->setVisible(state_.panes().showHeader());
-    filterRow_->setVisible(state_.panes().showFilterPanel());
-    connect(&state_.panes(), &PaneToggles::showHeaderChanged, headerRow_, &QWidget::setVisible);
-    connect(&state_.panes(), &PaneToggles::showFilterPanelChanged, filterRow_, &QWidget::setVisible);
+    const PaneToggles& panes = state.panes();
+    headerRow_->setVisible(panes.showHeader());
+    filterRow_->setVisible(panes.showFilterPanel());
+    connect(&panes, &PaneToggles::showHeaderChanged, headerRow_, &QWidget::setVisible);
+    connect(&panes, &PaneToggles::showFilterPanelChanged, filterRow_, &QWidget::setVisible);
     showPage();
-    connect(&state_, &ContentViewState::selectedTabChanged, this, &ContentView::showPage);
+    connect(&tabs_, &MainWindowController::selectedTabChanged, this, &ContentView::showPage);
+}
+
+FileViewTab::Parts ContentView::fileViewParts(ContentViewState& state) {
+    return {.preferences = state.preferences(),
+            .cliAutomationOptions = state.cliAutomationOptions(),
+            .fileResults = state.fileResults(),
+            .fileSelection = state.fileSelection(),
+            .controller = state.controller(),
+            .hoverPathState = state.hoverPathState(),
+            .liveMonitor = state.liveMonitor(),
+            .scanControl = state.scanControl(),
+            .commands = state.commands()};
+}
+
+ContextMenuCommands ContentView::menuCommands(ContentViewState& state, QWidget* view) {
+    return contextMenuCommands(state.exportContext(), view);
 }
 
 void ContentView::setUpdateBannerShown(bool shown) { bannerRow_->setVisible(shown); }
 
 void ContentView::showPage() {
-    switch (state_.selectedTab()) {
+    switch (tabs_.selectedTab()) {
     case ContentTab::treeView: pages_->setCurrentWidget(treeViewTab_); break;
     case ContentTab::fileView: pages_->setCurrentWidget(fileViewTab_); break;
     case ContentTab::about: pages_->setCurrentWidget(aboutPage_); break;

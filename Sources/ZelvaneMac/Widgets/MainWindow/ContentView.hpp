@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include "ZelvaneMac/Widgets/MainWindow/FileViewTab.hpp"
+
 class QStackedWidget;
 
 namespace zelvane {
@@ -10,6 +12,7 @@ class AboutPage;
 class ContentViewState;
 class FileViewTab;
 class FilterPanel;
+class MainWindowController;
 class StatusBar;
 class TabStrip;
 class TopBar;
@@ -25,6 +28,11 @@ class ContentView final : public QWidget {
     Q_OBJECT
 public:
     ContentView(ContentViewState& state, QWidget* parent = nullptr);
+
+    // What the File View tab is handed, and the commands of the result views' context menus
+    // (`view` is where their save dialogs find their window).
+    static FileViewTab::Parts fileViewParts(ContentViewState& state);
+    static ContextMenuCommands menuCommands(ContentViewState& state, QWidget* view);
 
     // 1000 by 650 points, or more where a page needs more to show its titles whole (a language
     // with longer titles than English widens the window rather than squeezing them). Hidden
@@ -51,7 +59,7 @@ public:
 private:
     void showPage();
 
-    ContentViewState& state_;
+    MainWindowController& tabs_;
     QWidget* bannerRow_;
     QWidget* headerRow_;
     QWidget* filterRow_;

@@ -15,7 +15,7 @@
 #include "ZelvaneMac/Widgets/MainWindow/FileSearchBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/WindowCommands.hpp"
 #include "ZelvaneMac/Widgets/Preview/PreviewWindow.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/MainWindowController.hpp"
 #include "ZelvaneMac/Window/FileViewResults.hpp"
 #include "ZelvaneMac/Window/FileViewTabModel.hpp"
 #include "ZelvaneMac/Window/HoverPathState.hpp"
@@ -27,12 +27,15 @@
 
 namespace zelvane {
 
-FileViewTab::FileViewTab(ContentViewState& state, QWidget* parent)
-    : QWidget(parent), state_(state), model_(std::make_unique<FileViewTabModel>(state.preferences())) {
+FileViewTab::FileViewTab(const Parts& parts, ContextMenuCommands menuCommands, QWidget* parent)
+    : QWidget(parent),
+      parts_(parts),
+      menuCommands_(std::move(menuCommands)),
+      model_(std::make_unique<FileViewTabModel>(parts.preferences)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    searchBar_ = new FileSearchBar(state_.preferences(), state_.fileResults(), this);
+    searchBar_ = new FileSearchBar(parts_.preferences, parts_.fileResults, this);
     layout->addWidget(searchBar_);
     layout->addWidget(paneSeparator(this));
     layout->addWidget(buildContent(), 1);
@@ -47,60 +50,59 @@ QWidget* FileViewTab::buildContent() {
     content_ = new QStackedWidget(this);
     empty_ = new EmptyStateView(localized("No Scan Results"), zelvaneIconImage(96), firstStepsDescription(), content_);
     content_->addWidget(empty_);
-    list_ = new FileListView(state_.preferences(), commandLineFileListSort(state_.cliAutomationOptions()), content_);
+    list_ = new FileListView(parts_.preferences, commandLineFileListSort(parts_.cliAutomationOptions), content_);
     content_->addWidget(list_);
     fileActions_ = std::make_unique<FileActionMenu>(list_);
     list_->setFileActions(fileActionHooks(*fileActions_));
-    const ContextMenuCommands commands = contextMenuCommands(state_, this);
-    fileActions_->setOnExportToCSV(commands.exportToCSV);
-    fileActions_->setOnZoomTreemap(commands.zoomIn);
-    fileActions_->setOnUnzoomTreemap(commands.zoomOut);
+    fileActions_->setOnExportToCSV(menuCommands_.exportToCSV);
+    fileActions_->setOnZoomTreemap(menuCommands_.zoomIn);
+    fileActions_->setOnUnzoomTreemap(menuCommands_.zoomOut);
     return content_;
 }
 
 void FileViewTab::connectList() {
     connect(list_, &FileListView::selectionChanged, this, [this](const std::vector<FileNode*>& nodes) {
-        state_.fileSelection().set(NodeSet(nodes.begin(), nodes.end()));
+        parts_.fileSelection.set(NodeSet(nodes.begin(), nodes.end()));
     });
     connect(list_, &FileListView::hoverPathChanged, this, [this](const std::optional<QString>& path) {
-        if (state_.selectedTab() == ContentTab::fileView) state_.hoverPathState().setPath(path);
+        if (parts_.controller.selectedTab() == ContentTab::fileView) parts_.hoverPathState.setPath(path);
     });
     connect(list_, &FileListView::renameEditingEnded, this, &FileViewTab::endRename);
     connect(list_, &FileListView::openRequested, this, [this](FileNode* n) { actOn(n, &FileActionController::open); });
     connect(list_, &FileListView::revealRequested, this,
             [this](FileNode* n) { actOn(n, &FileActionController::showInFileManager); });
     fileActions_->setOnNodesDeleted([this](const std::vector<FileNode*>& nodes) {
-        state_.liveMonitor().markDeletedLocally(nodes);
+        parts_.liveMonitor.markDeletedLocally(nodes);
     });
     fileActions_->setOnNodesRenamed([this](const std::vector<FileNode*>& nodes) {
-        state_.liveMonitor().markRenamedLocally(nodes);
+        parts_.liveMonitor.markRenamedLocally(nodes);
     });
 
     FileListPipeline& pipeline = list_->pipeline();
     connect(&pipeline, &FileListPipeline::resultsChanged, this, [this](const FileListResults& r) {
-        state_.fileResults().setFileResultCount(r.count);
-        state_.fileResults().setFileResultTotalSize(r.totalSize);
-        state_.fileResults().setFileResultTotalAlloc(r.totalAlloc);
+        parts_.fileResults.setFileResultCount(r.count);
+        parts_.fileResults.setFileResultTotalSize(r.totalSize);
+        parts_.fileResults.setFileResultTotalAlloc(r.totalAlloc);
     });
-    connect(&pipeline, &FileListPipeline::locatingDuplicatesChanged, &state_.fileResults(),
+    connect(&pipeline, &FileListPipeline::locatingDuplicatesChanged, &parts_.fileResults,
             &FileViewResults::setFileIsLocatingDuplicates);
 }
 
 void FileViewTab::followState() {
-    connect(&state_.scanControl(), &ScanController::effectiveRootsChanged, this, &FileViewTab::updateList);
-    connect(&state_.fileResults(), &FileViewResults::fileFilterTextChanged, this, &FileViewTab::updateList);
-    connect(&state_, &ContentViewState::selectedTabChanged, this, &FileViewTab::updateList);
-    connect(&state_.scanControl().liveUpdates(), &LiveUpdates::liveChanges, this, [this](const NodeList& changed) {
-        if (state_.selectedTab() == ContentTab::fileView) list_->refreshNodes(changed);
+    connect(&parts_.scanControl, &ScanController::effectiveRootsChanged, this, &FileViewTab::updateList);
+    connect(&parts_.fileResults, &FileViewResults::fileFilterTextChanged, this, &FileViewTab::updateList);
+    connect(&parts_.controller, &MainWindowController::selectedTabChanged, this, &FileViewTab::updateList);
+    connect(&parts_.scanControl.liveUpdates(), &LiveUpdates::liveChanges, this, [this](const NodeList& changed) {
+        if (parts_.controller.selectedTab() == ContentTab::fileView) list_->refreshNodes(changed);
         list_->pipeline().recountShownRows();
     });
-    connect(&state_.commands(), &ViewCommands::renameInFileView, this, [this](FileNode* node) {
-        if (state_.selectedTab() == ContentTab::fileView)
+    connect(&parts_.commands, &ViewCommands::renameInFileView, this, [this](FileNode* node) {
+        if (parts_.controller.selectedTab() == ContentTab::fileView)
             list_->startRename(node);
         else
             endRename();
     });
-    connect(&state_.commands(), &ViewCommands::focusFileSearch, this,
+    connect(&parts_.commands, &ViewCommands::focusFileSearch, this,
             [this] { searchBar_->searchField().setFocus(Qt::OtherFocusReason); });
     connect(&model_->settingsWatch(), &SettingsWatch::changed, this, &FileViewTab::updateList);
 }
@@ -114,13 +116,13 @@ void FileViewTab::actOn(FileNode* node, void (FileActionController::*action)()) 
 }
 
 void FileViewTab::endRename() {
-    state_.setIsRenamingInline(false);
-    state_.liveMonitor().forgetNameLookups();
+    parts_.commands.setIsRenamingInline(false);
+    parts_.liveMonitor.forgetNameLookups();
 }
 
 FileListInputs FileViewTab::currentInputs() const {
-    return model_->listInputs(state_.scanControl().effectiveRoots(), state_.fileResults().fileFilterText(),
-                              state_.selectedTab() == ContentTab::fileView);
+    return model_->listInputs(parts_.scanControl.effectiveRoots(), parts_.fileResults.fileFilterText(),
+                              parts_.controller.selectedTab() == ContentTab::fileView);
 }
 
 bool FileViewTab::showsEmptyState() const { return content_->currentWidget() == empty_; }

@@ -4,13 +4,23 @@
 
 #include <memory>
 
+#include "ZelvaneMac/Core/CommandLine/CLIAutomation.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/WindowCommands.hpp"
+
 class QStackedWidget;
 
 namespace zelvane {
 
-class ContentViewState;
 class EmptyStateView;
 class FileActionController;
+class FileViewResults;
+class HoverPathState;
+class LiveMonitorController;
+class MainWindowController;
+class NodeSelection;
+class Preferences;
+class ScanController;
+class ViewCommands;
 class FileActionMenu;
 class FileListView;
 class FileNode;
@@ -25,7 +35,19 @@ struct FileListInputs;
 class FileViewTab final : public QWidget {
     Q_OBJECT
 public:
-    FileViewTab(ContentViewState& state, QWidget* parent = nullptr);
+    // The parts of the window the tab shows and changes.
+    struct Parts {
+        Preferences& preferences;
+        const CLIAutomation::Options& cliAutomationOptions;
+        FileViewResults& fileResults;
+        NodeSelection& fileSelection;
+        const MainWindowController& controller;
+        HoverPathState& hoverPathState;
+        LiveMonitorController& liveMonitor;
+        const ScanController& scanControl;
+        ViewCommands& commands;
+    };
+    FileViewTab(const Parts& parts, ContextMenuCommands menuCommands, QWidget* parent = nullptr);
     ~FileViewTab() override;
 
     FileListView& fileList() { return *list_; }
@@ -42,7 +64,8 @@ private:
     void endRename();
     void updateList();
 
-    ContentViewState& state_;
+    Parts parts_;
+    ContextMenuCommands menuCommands_;
     std::unique_ptr<FileViewTabModel> model_;
     FileSearchBar* searchBar_ = nullptr;
     QStackedWidget* content_ = nullptr;

@@ -15,7 +15,6 @@
 #include "ZelvaneMac/Widgets/Common/FilterSyntaxTextField.hpp"
 #include "ZelvaneMac/Widgets/Common/PreferenceKeyNames.hpp"
 #include "ZelvaneMac/Widgets/Common/TextStyles.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 
 namespace zelvane {
@@ -49,8 +48,9 @@ QWidget* comboField(QWidget* parent, FilterSyntaxTextField*& field, FilterHistor
 
 }  // namespace
 
-FilterPanel::FilterPanel(ContentViewState& state, QWidget* parent) : QWidget(parent), state_(state) {
-    Preferences& prefs = state_.preferences();
+FilterPanel::FilterPanel(Preferences& preferences, ScanController& scanControl, QWidget* parent)
+    : QWidget(parent), preferences_(preferences), scanControl_(scanControl) {
+    Preferences& prefs = preferences_;
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(0, 0, 0, 0);
     grid->setHorizontalSpacing(12);
@@ -81,7 +81,7 @@ FilterPanel::FilterPanel(ContentViewState& state, QWidget* parent) : QWidget(par
     clear_->setFixedWidth(buttonWidth);
     apply_->setFixedWidth(buttonWidth);
 
-    const auto applyFilters = [this] { state_.scanControl().applyFilters(); };
+    const auto applyFilters = [this] { scanControl_.applyFilters(); };
     struct Field {
         FilterSyntaxTextField* field;
         FilterHistoryMenu* menu;
@@ -125,7 +125,7 @@ FilterPanel::FilterPanel(ContentViewState& state, QWidget* parent) : QWidget(par
 }
 
 void FilterPanel::sync() {
-    const Preferences& p = state_.preferences();
+    const Preferences& p = preferences_;
     include_->setText(p.value(PreferenceKeys::includeFilterText));
     exclude_->setText(p.value(PreferenceKeys::excludeFilterText));
     const bool entire = p.value(PreferenceKeys::filterMatchEntirePath);

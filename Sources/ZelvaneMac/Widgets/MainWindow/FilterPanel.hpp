@@ -7,7 +7,8 @@ class QRadioButton;
 
 namespace zelvane {
 
-class ContentViewState;
+class Preferences;
+class ScanController;
 class FilterHistoryMenu;
 class FilterSyntaxTextField;
 
@@ -16,7 +17,7 @@ class FilterSyntaxTextField;
 class FilterPanel final : public QWidget {
     Q_OBJECT
 public:
-    FilterPanel(ContentViewState& state, QWidget* parent = nullptr);
+    FilterPanel(Preferences& preferences, ScanController& scanControl, QWidget* parent = nullptr);
 
     FilterSyntaxTextField& includeField() { return *include_; }
     FilterSyntaxTextField& excludeField() { return *exclude_; }
@@ -28,7 +29,8 @@ public:
 private:
     void sync();
 
-    ContentViewState& state_;
+    Preferences& preferences_;
+    ScanController& scanControl_;
     FilterSyntaxTextField* include_ = nullptr;
     FilterSyntaxTextField* exclude_ = nullptr;
     FilterHistoryMenu* includeHistory_ = nullptr;

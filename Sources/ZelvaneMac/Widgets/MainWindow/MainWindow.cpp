@@ -10,13 +10,18 @@
 #include "ZelvaneMac/Widgets/Dialogs/RelaunchAlerts.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/Exports/ExportContext.hpp"
 #include "ZelvaneMac/Window/MainWindowController.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/ScanSheets.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/MenuBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/WindowCommands.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/WindowSheets.hpp"
 #include "ZelvaneMac/Services/PortableMode.hpp"
+#include "ZelvaneMac/Window/PaneToggles.hpp"
+#include "ZelvaneMac/Window/TreeExpansion.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
+#include "ZelvaneMac/Window/VolumeChoice.hpp"
+#include "ZelvaneMac/Window/WindowServices.hpp"
 #include "ZelvaneMac/Window/VolumeListWatcher.hpp"
 #include "ZelvaneMac/Window/VolumePicker.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
@@ -28,12 +33,11 @@ namespace zelvane {
 MainWindow::MainWindow(Preferences& preferences, CLIAutomation::Options cliOptions, QWidget* parent)
     : QMainWindow(parent),
       state_(new ContentViewState(preferences, std::move(cliOptions), this)),
-      controller_(new MainWindowController(*state_, this)) {
+      controller_(&state_->controller()) {
     setAttribute(Qt::WA_DeleteOnClose);
     // No icon of its own: the window shows the application's, which carries the administrator
     // badge in an elevated run.
-    state_->setHostWindow(this);
-    state_->setAwaitsWindowFrameRestore(true);
+    state_->panes().setAwaitsWindowFrameRestore(true);
     contentView_ = new ContentView(*state_, this);
     setCentralWidget(contentView_);
     setWindowTitle(controller_->windowTitle());
@@ -45,13 +49,13 @@ MainWindow::MainWindow(Preferences& preferences, CLIAutomation::Options cliOptio
     resize(size);
     connect(controller_, &MainWindowController::windowTitleChanged, this, &QWidget::setWindowTitle);
 
-    sheets_ = new WindowSheets(*state_, this);
-    bindStandardSheets(*sheets_, *state_, [this] { controller_->recomputeColorRank(); });
-    bindScanSheets(*sheets_, *state_, [this] {
-        const PortableMode* mode = state_->appServices().portableMode;
+    sheets_ = new WindowSheets(state_->prompts(), this);
+    bindStandardSheets(*sheets_, preferences, [this] { controller_->recomputeColorRank(); });
+    bindScanSheets(*sheets_, state_->volumeChoice(), preferences, state_->scanControl(), state_->viewModel(), [this] {
+        const PortableMode* mode = state_->services().portableMode();
         return mode && mode->isActive();
     });
-    bindServiceSheets(*sheets_, *state_);
+    bindServiceSheets(*sheets_, preferences, state_->services());
     menus_ = new MenuBar(*this);
     setStartupHooks(systemWindowStartupHooks());
     volumeWatcher_ = new VolumeListWatcher(this);
@@ -59,7 +63,7 @@ MainWindow::MainWindow(Preferences& preferences, CLIAutomation::Options cliOptio
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
         if (s == Qt::ApplicationActive) startup_->handleApplicationActivated();
     });
-    new RelaunchAlerts(*state_, this);
+    new RelaunchAlerts(state_->prompts(), preferences, this);
 
     WindowFrameKeeper::Hooks frameHooks;
     frameHooks.screens = [] {
@@ -84,7 +88,7 @@ MainWindow::MainWindow(Preferences& preferences, CLIAutomation::Options cliOptio
     frameHooks.setSize = [this](QSize s) { resize(s); };
     frameKeeper_ = new WindowFrameKeeper(preferences, std::move(frameHooks), this);
     connect(frameKeeper_, &WindowFrameKeeper::restoreDidComplete, state_,
-            [this] { state_->setAwaitsWindowFrameRestore(false); });
+            [this] { state_->panes().setAwaitsWindowFrameRestore(false); });
 }
 
 void MainWindow::setVisible(bool visible) {
@@ -121,7 +125,7 @@ void MainWindow::setStartupHooks(WindowStartupHooks hooks) {
                 if (qobject_cast<MainWindow*>(w)) w->hide();
         };
     delete startup_;
-    startup_ = new WindowStartup(*state_, state_->scanControl(), std::move(hooks), this);
+    startup_ = new WindowStartup(state_->startupParts(), std::move(hooks), this);
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
@@ -137,5 +141,25 @@ MainWindow::~MainWindow() {
 }
 
 QSize MainWindow::sizeHint() const { return {1436, 758}; }
+
+Preferences& MainWindow::preferences() const { return state_->preferences(); }
+ScanViewModel& MainWindow::viewModel() const { return state_->viewModel(); }
+ScanController& MainWindow::scanControl() const { return state_->scanControl(); }
+LiveMonitorController& MainWindow::liveMonitor() const { return state_->liveMonitor(); }
+NodeSelection& MainWindow::treeSelection() const { return state_->treeSelection(); }
+NodeSelection& MainWindow::fileSelection() const { return state_->fileSelection(); }
+WindowPrompts& MainWindow::prompts() const { return state_->prompts(); }
+PaneToggles& MainWindow::panes() const { return state_->panes(); }
+FileViewResults& MainWindow::fileResults() const { return state_->fileResults(); }
+TreemapZoom& MainWindow::treemapZoom() const { return state_->treemapZoom(); }
+TreemapToggles& MainWindow::treemapToggles() const { return state_->treemapToggles(); }
+FileTypeStatistics& MainWindow::fileTypes() const { return state_->fileTypes(); }
+ViewCommands& MainWindow::commands() const { return state_->commands(); }
+HoverPathState& MainWindow::hoverPathState() const { return state_->hoverPathState(); }
+TreeExpansion& MainWindow::treeExpansion() const { return state_->treeExpansion(); }
+VolumeChoice& MainWindow::volumeChoice() const { return state_->volumeChoice(); }
+WindowServices& MainWindow::services() const { return state_->services(); }
+WindowSelections MainWindow::selections() const { return state_->selections(); }
+ExportContext MainWindow::exportContext() const { return state_->exportContext(); }
 
 }  // namespace zelvane

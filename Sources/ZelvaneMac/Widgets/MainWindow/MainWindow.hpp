@@ -9,18 +9,35 @@ namespace zelvane {
 
 class ContentView;
 class ContentViewState;
+class FileTypeStatistics;
+class FileViewResults;
+class HoverPathState;
+class LiveMonitorController;
 class MainWindowController;
 class MenuBar;
+class NodeSelection;
+class PaneToggles;
 class Preferences;
+class ScanController;
+class ScanViewModel;
+class TreeExpansion;
+class TreemapToggles;
+class TreemapZoom;
+class ViewCommands;
+class VolumeChoice;
 class VolumeListWatcher;
-class WindowSheets;
 class WindowFrameKeeper;
+class WindowPrompts;
+class WindowServices;
+class WindowSheets;
 class WindowStartup;
+struct ExportContext;
+struct WindowSelections;
 struct WindowStartupHooks;
 
-// One main window: it owns its state (`ContentViewState`) and the controller of that state, and
-// shows `ContentView`. Windows share only the preference store. The content's minimum size is
-// 1000 x 650 points. A window opens where it was last left on the same arrangement of displays,
+// One main window: it owns its parts (made by `ContentViewState`, which only the window, its
+// content and its menus see) and shows `ContentView`. Windows share only the preference store.
+// The content's minimum size is 1000 x 650 points. A window opens where it was last left on the same arrangement of displays,
 // else at 1436 x 758 (as far as the screen allows) centred on the primary screen.
 class MainWindow final : public QMainWindow {
     Q_OBJECT
@@ -28,8 +45,28 @@ public:
     MainWindow(Preferences& preferences, CLIAutomation::Options cliOptions, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    ContentViewState& state() const { return *state_; }
     MainWindowController& controller() const { return *controller_; }
+    // The window's parts, as the program and tests reach them.
+    Preferences& preferences() const;
+    ScanViewModel& viewModel() const;
+    ScanController& scanControl() const;
+    LiveMonitorController& liveMonitor() const;
+    NodeSelection& treeSelection() const;
+    NodeSelection& fileSelection() const;
+    WindowPrompts& prompts() const;
+    PaneToggles& panes() const;
+    FileViewResults& fileResults() const;
+    TreemapZoom& treemapZoom() const;
+    TreemapToggles& treemapToggles() const;
+    FileTypeStatistics& fileTypes() const;
+    ViewCommands& commands() const;
+    HoverPathState& hoverPathState() const;
+    TreeExpansion& treeExpansion() const;
+    VolumeChoice& volumeChoice() const;
+    WindowServices& services() const;
+    // What the menu commands and the exports act on.
+    WindowSelections selections() const;
+    ExportContext exportContext() const;
     ContentView* contentView() const { return contentView_; }
 
     QSize sizeHint() const override;
@@ -59,6 +96,10 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The window's menus act on every part.
+    friend class MenuBar;
+    ContentViewState& state() const { return *state_; }
+
     ContentViewState* state_;
     MainWindowController* controller_;
     ContentView* contentView_;

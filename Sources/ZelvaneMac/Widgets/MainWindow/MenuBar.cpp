@@ -18,6 +18,8 @@
 #include "ZelvaneMac/Widgets/MainWindow/TopBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/WindowCommands.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/Exports/ExportContext.hpp"
+#include "ZelvaneMac/Window/WindowServices.hpp"
 #include "ZelvaneMac/Window/ViewCommands.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/Exports/WindowExports.hpp"
@@ -31,7 +33,7 @@ MenuBar::MenuBar(MainWindow& window)
     ContentViewState& state = window.state();
     connect(items_, &MenuItems::commandTriggered, this, &MenuBar::handleMenuAction);
     buildFile();
-    options_ = buildOptionsMenu(*window.menuBar(), *items_, state);
+    options_ = buildOptionsMenu(*window.menuBar(), *items_, state.preferences(), state.panes(), state.treemapToggles());
     addApplyFiltersKey();
 
     connect(file_, &QMenu::aboutToShow, this, &MenuBar::refresh);
@@ -105,7 +107,7 @@ void MenuBar::buildFile() {
             ->setEnabled(!(prefs.value(PreferenceKeys::checkForUpdatesLockedByAdmin) &&
                            !prefs.value(PreferenceKeys::checkForUpdatesEnabled)));
         action(A::grantFullDiskAccess)->setVisible(!prefs.value(PreferenceKeys::hasFullDiskAccessCached));
-        const PortableMode* mode = state.appServices().portableMode;
+        const PortableMode* mode = state.services().portableMode();
         action(A::preparePortableMode)
             ->setVisible(mode && !mode->isActive() && PortableModeFacts::isRunningFromNonInternalVolume());
         const bool elevated = isRunningElevated();
@@ -136,7 +138,7 @@ void MenuBar::handleMenuAction(ZelvaneMenuAction action) {
     // File actions work on the selection as it is now, and report deletions to the monitor.
     const auto fileAction = [&](void (FileActionController::*operation)()) {
         FileActionController& controller = fileActions_->actions();
-        const std::vector<FileNode*> frozen = currentSelectionNodes(state);
+        const std::vector<FileNode*> frozen = currentSelectionNodes(state.selections());
         controller.targetNodesProvider = [frozen] { return frozen; };
         controller.onNodesDeleted = [&state](const std::vector<FileNode*>& nodes) {
             state.liveMonitor().markDeletedLocally(nodes);
@@ -148,7 +150,7 @@ void MenuBar::handleMenuAction(ZelvaneMenuAction action) {
         // Rescans what was chosen, a folder or several included (the Scan button opens their
         // panel again instead), and starts a scan under way over; not while a name is edited,
         // as for the button.
-        if (!state.isRenamingInline()) scans.startScan();
+        if (!state.commands().isRenamingInline()) scans.startScan();
         break;
     case A::selectFolder:
         if (topBar) topBar->selectFolder();
@@ -157,13 +159,13 @@ void MenuBar::handleMenuAction(ZelvaneMenuAction action) {
     case A::selectCSVFile:
         if (topBar) topBar->selectCSVFile();
         break;
-    case A::resetTreeExpansion: resetTreeExpansion(state); break;
+    case A::resetTreeExpansion: resetTreeExpansion(state.treeSelection(), state.treemapZoom(), state.commands()); break;
     case A::expandAll: state.commands().expandAll(); break;
-    case A::selectParent: selectParent(state); break;
-    case A::reselectChild: reselectChild(state); break;
-    case A::rename: requestRename(state); break;
-    case A::zoomTreemap: zoomTreemap(state); break;
-    case A::unzoomTreemap: zoomOut(state, scans.effectiveRoots()); break;
+    case A::selectParent: selectParent(state.selections()); break;
+    case A::reselectChild: reselectChild(state.selections()); break;
+    case A::rename: requestRename(state.selections(), state.preferences(), state.commands()); break;
+    case A::zoomTreemap: zoomTreemap(state.selections(), state.treemapZoom()); break;
+    case A::unzoomTreemap: zoomOut(state.treemapZoom(), scans.effectiveRoots()); break;
     case A::showInFinder: fileAction(&FileActionController::showInFileManager); break;
     case A::newTerminal: fileAction(&FileActionController::newTerminal); break;
     case A::copyPath: fileAction(&FileActionController::copyPath); break;
@@ -171,25 +173,27 @@ void MenuBar::handleMenuAction(ZelvaneMenuAction action) {
     case A::moveToTrash: fileAction(&FileActionController::moveToTrash); break;
     case A::deleteImmediately: fileAction(&FileActionController::deleteImmediately); break;
     case A::resetConfiguration: state.prompts().setShowResetConfirmation(true); break;
-    case A::grantFullDiskAccess: presentFullDiskAccessPrompt(state, FullDiskAccessChecker::hasFullDiskAccess()); break;
+    case A::grantFullDiskAccess:
+        presentFullDiskAccessPrompt(state.preferences(), state.prompts(), FullDiskAccessChecker::hasFullDiskAccess());
+        break;
     case A::resetPermissions: state.prompts().setShowResetPermissionsConfirmation(true); break;
     case A::restartAsAdministrator: {
         const QRect frame = window_.frameGeometry();
-        performRestartAsAdministrator(state, frame);
+        performRestartAsAdministrator(state.prompts(), state.preferences(), frame);
         break;
     }
-    case A::restartWithoutAdministrator: performRestartWithoutAdministrator(state); break;
-    case A::exportToCSV: performCSVExport(state, &window_); break;
-    case A::exportFileTypesToCSV: performExportFileTypesToCSV(state, &window_); break;
+    case A::restartWithoutAdministrator: performRestartWithoutAdministrator(state.prompts(), state.preferences()); break;
+    case A::exportToCSV: performCSVExport(state.exportContext(), &window_); break;
+    case A::exportFileTypesToCSV: performExportFileTypesToCSV(state.exportContext(), &window_); break;
     case A::checkForUpdatesNow:
-        if (UpdateChecker* checker = state.appServices().updateChecker) checker->checkForUpdates(true, true);
+        if (UpdateChecker* checker = state.services().updateChecker()) checker->checkForUpdates(true, true);
         break;
-    case A::exportTreemapImage: performExportTreemapImage(state, &window_); break;
-    case A::copyFileAndSizeInfo: performCopyFileAndSizeInfo(state); break;
+    case A::exportTreemapImage: performExportTreemapImage(state.exportContext(), &window_); break;
+    case A::copyFileAndSizeInfo: performCopyFileAndSizeInfo(state.exportContext()); break;
     case A::colors: state.prompts().setShowColorsSheet(true); break;
     case A::tweaks: state.prompts().setShowTweaksSheet(true); break;
     case A::preparePortableMode:
-        if (PortableMode* mode = state.appServices().portableMode; mode && mode->prepare())
+        if (PortableMode* mode = state.services().portableMode(); mode && mode->prepare())
             mode->syncPreferencesBackToPortableDriveIfActive(state.preferences());
         break;
     }

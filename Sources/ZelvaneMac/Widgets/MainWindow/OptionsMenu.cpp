@@ -8,7 +8,6 @@
 #include "ZelvaneMac/Core/Settings/SizeTextFormat.hpp"
 #include "ZelvaneMac/Core/Text/AppLanguages.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/MenuItems.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/PaneToggles.hpp"
 #include "ZelvaneMac/Window/TreemapToggles.hpp"
 
@@ -51,10 +50,8 @@ void addLanguages(QMenu& options, MenuItems& items, Preferences& prefs) {
 
 }  // namespace
 
-QMenu* buildOptionsMenu(QMenuBar& bar, MenuItems& items, ContentViewState& state) {
-    Preferences& prefs = state.preferences();
-    PaneToggles& panes = state.panes();
-    TreemapToggles& treemap = state.treemapToggles();
+QMenu* buildOptionsMenu(QMenuBar& bar, MenuItems& items, Preferences& prefs, PaneToggles& panes,
+                        TreemapToggles& treemap) {
     QMenu* options = bar.addMenu(localized("Options"));
 
     addSizeModes(*options, items, prefs);

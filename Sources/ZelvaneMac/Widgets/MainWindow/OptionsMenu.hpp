@@ -5,11 +5,14 @@ class QMenuBar;
 
 namespace zelvane {
 
-class ContentViewState;
 class MenuItems;
+class PaneToggles;
+class Preferences;
+class TreemapToggles;
 
 // Adds the Options menu to `bar`: size display, panes, treemap display, updates, sheets and the
-// language. Its items act on `state` (this window's toggles, the shared preferences).
-QMenu* buildOptionsMenu(QMenuBar& bar, MenuItems& items, ContentViewState& state);
+// language. Its items act on this window's toggles and the shared preferences.
+QMenu* buildOptionsMenu(QMenuBar& bar, MenuItems& items, Preferences& prefs, PaneToggles& panes,
+                        TreemapToggles& treemap);
 
 }  // namespace zelvane

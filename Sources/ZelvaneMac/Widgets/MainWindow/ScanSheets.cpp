@@ -7,41 +7,45 @@
 #include "ZelvaneMac/Widgets/Dialogs/FullDiskAccessPromptDialog.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/SelectMultipleDialog.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/WindowSheets.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/VolumeChoice.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/PanelFolders.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 
 namespace zelvane {
 
-void bindScanSheets(WindowSheets& sheets, ContentViewState& state, std::function<bool()> isPortable) {
-    ContentViewState* s = &state;
+void bindScanSheets(WindowSheets& sheets, VolumeChoice& volumeChoice, Preferences& preferences, ScanController& scans,
+                    const ScanViewModel& viewModel, std::function<bool()> isPortable) {
+    VolumeChoice* choice = &volumeChoice;
+    Preferences* prefs = &preferences;
+    ScanController* s = &scans;
+    const ScanViewModel* model = &viewModel;
     sheets.bindSheet(
         &WindowPrompts::showSelectMultipleSheet, &WindowPrompts::setShowSelectMultipleSheet,
         &WindowPrompts::showSelectMultipleSheetChanged,
-        [s](QWidget* window) -> QDialog* {
-            auto* dialog = new SelectMultipleDialog(s->volumes(), s->selectMultipleCheckedPaths(), s->preferences(), window);
+        [choice, prefs](QWidget* window) -> QDialog* {
+            auto* dialog = new SelectMultipleDialog(choice->volumes(), choice->selectMultipleCheckedPaths(), *prefs, window);
             // "Add Folder…" starts where the window's last open panel ended, and ends there.
-            dialog->setFolderChooser([s](QWidget* owner) {
-                const QString path = chooseFolderIn(owner, QString(), openPanelStartFolder(*s));
-                rememberOpenPanelChoice(*s, path);
+            dialog->setFolderChooser([choice](QWidget* owner) {
+                const QString path = chooseFolderIn(owner, QString(), openPanelStartFolder(*choice));
+                rememberOpenPanelChoice(*choice, path);
                 return path;
             });
             return dialog;
         },
         [s](QDialog& dialog) {
-            s->scanControl().finishSelectMultiple(static_cast<SelectMultipleDialog&>(dialog).confirmedPaths());
+            s->finishSelectMultiple(static_cast<SelectMultipleDialog&>(dialog).confirmedPaths());
         },
-        [s](QDialog&) { s->scanControl().resumeLiveMonitoringForCurrentRoots(); });
+        [s](QDialog&) { s->resumeLiveMonitoringForCurrentRoots(); });
 
     sheets.bindSheet(&WindowPrompts::showAccessDeniedFoldersSheet, &WindowPrompts::setShowAccessDeniedFoldersSheet,
-                     &WindowPrompts::showAccessDeniedFoldersSheetChanged, [s](QWidget* window) -> QDialog* {
-                         return new AccessDeniedFoldersDialog(s->viewModel().lastScanAccessDeniedPaths(), window);
+                     &WindowPrompts::showAccessDeniedFoldersSheetChanged, [model](QWidget* window) -> QDialog* {
+                         return new AccessDeniedFoldersDialog(model->lastScanAccessDeniedPaths(), window);
                      });
 
-    const auto answered = [s](QDialog& dialog) {
+    const auto answered = [prefs](QDialog& dialog) {
         if (static_cast<FullDiskAccessPromptDialog&>(dialog).answer() == FullDiskAccessPromptDialog::Answer::dontAskAgain)
-            s->preferences().set(PreferenceKeys::suppressFullDiskAccessPrompt, true);
+            prefs->set(PreferenceKeys::suppressFullDiskAccessPrompt, true);
     };
     sheets.bindSheet(
         &WindowPrompts::showFullDiskAccessAlert, &WindowPrompts::setShowFullDiskAccessAlert,

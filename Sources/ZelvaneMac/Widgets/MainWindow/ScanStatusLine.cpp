@@ -10,14 +10,17 @@
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Widgets/Common/FilterIcon.hpp"
 #include "ZelvaneMac/Widgets/Common/TextStyles.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/PaneToggles.hpp"
 #include "ZelvaneMac/Window/ScanStatusTexts.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
 
 namespace zelvane {
 
-ScanStatusLine::ScanStatusLine(ContentViewState& state, QWidget* parent) : QWidget(parent), state_(state) {
+ScanStatusLine::ScanStatusLine(const ScanViewModel& viewModel, PaneToggles& panes, WindowPrompts& prompts, QWidget* parent)
+    : QWidget(parent),
+      viewModel_(viewModel),
+      panes_(panes),
+      prompts_(prompts) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 4, 0, 0);
     row->setSpacing(8);
@@ -30,7 +33,7 @@ ScanStatusLine::ScanStatusLine(ContentViewState& state, QWidget* parent) : QWidg
     addDeniedNote();
     addFilterToggle();
 
-    const ScanViewModel& model = state_.viewModel();
+    const ScanViewModel& model = viewModel_;
     connect(&model, &ScanViewModel::scanStateChanged, this, &ScanStatusLine::refresh);
     connect(&model, &ScanViewModel::lastScanDurationChanged, this, &ScanStatusLine::refresh);
     connect(&model, &ScanViewModel::lastScanAccessDeniedPathsChanged, this, &ScanStatusLine::refresh);
@@ -57,7 +60,7 @@ void ScanStatusLine::addDeniedNote() {
     deniedNote_->setPalette(secondaryTextPalette());
     deniedNote_->setStyleSheet(QStringLiteral("QPushButton { border: none; padding: 0px; text-align: left; }"));
     layout()->addWidget(deniedNote_);
-    connect(deniedNote_, &QPushButton::clicked, this, [this] { state_.prompts().setShowAccessDeniedFoldersSheet(true); });
+    connect(deniedNote_, &QPushButton::clicked, this, [this] { prompts_.setShowAccessDeniedFoldersSheet(true); });
 }
 
 void ScanStatusLine::addFilterToggle() {
@@ -67,13 +70,13 @@ void ScanStatusLine::addFilterToggle() {
     filterToggle_->setIcon(filterIcon(secondaryTextColor(palette()), 12));
     filterToggle_->setToolTip(localized("Filter"));
     layout()->addWidget(filterToggle_);
-    filterToggle_->setChecked(state_.panes().showFilterPanel());
-    connect(filterToggle_, &QToolButton::toggled, this, [this](bool on) { state_.panes().setShowFilterPanel(on); });
-    connect(&state_.panes(), &PaneToggles::showFilterPanelChanged, filterToggle_, &QToolButton::setChecked);
+    filterToggle_->setChecked(panes_.showFilterPanel());
+    connect(filterToggle_, &QToolButton::toggled, this, [this](bool on) { panes_.setShowFilterPanel(on); });
+    connect(&panes_, &PaneToggles::showFilterPanelChanged, filterToggle_, &QToolButton::setChecked);
 }
 
 void ScanStatusLine::refresh() {
-    const ScanViewModel& model = state_.viewModel();
+    const ScanViewModel& model = viewModel_;
     status_->setText(scanStatusText(model.scanState(), model.lastScanDuration()));
     deniedNote_->setVisible(accessDeniedNoteVisible(model.scanState(), model.lastScanAccessDeniedPaths().size()));
 }

@@ -8,14 +8,16 @@ class QToolButton;
 
 namespace zelvane {
 
-class ContentViewState;
+class PaneToggles;
+class ScanViewModel;
+class WindowPrompts;
 
 // The line under the volume picker: what the last or running scan did, the note that some folders
 // could not be read (it opens their list), and the toggle of the filter panel.
 class ScanStatusLine final : public QWidget {
     Q_OBJECT
 public:
-    explicit ScanStatusLine(ContentViewState& state, QWidget* parent = nullptr);
+    explicit ScanStatusLine(const ScanViewModel& viewModel, PaneToggles& panes, WindowPrompts& prompts, QWidget* parent = nullptr);
 
     QLabel* statusLabel() const { return status_; }
     QPushButton* accessDeniedNote() const { return deniedNote_; }
@@ -27,7 +29,9 @@ private:
     void addFilterToggle();
     void refresh();
 
-    ContentViewState& state_;
+    const ScanViewModel& viewModel_;
+    PaneToggles& panes_;
+    WindowPrompts& prompts_;
     QLabel* status_ = nullptr;
     QPushButton* deniedNote_ = nullptr;
     QToolButton* filterToggle_ = nullptr;

@@ -9,13 +9,17 @@
 #include "ZelvaneMac/Core/Text/ToolTipText.hpp"
 #include "ZelvaneMac/Core/Text/VisibleText.hpp"
 #include "ZelvaneMac/Widgets/Common/TextStyles.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/VolumeChoice.hpp"
 #include "ZelvaneMac/Window/ScanStatusTexts.hpp"
 #include "ZelvaneMac/Window/VolumePicker.hpp"
 
 namespace zelvane {
 
-SelectionsBox::SelectionsBox(ContentViewState& state, QWidget* parent) : QWidget(parent), state_(state) {
+SelectionsBox::SelectionsBox(Preferences& preferences, ScanViewModel& viewModel, const VolumeChoice& volumeChoice, QWidget* parent)
+    : QWidget(parent),
+      preferences_(preferences),
+      viewModel_(viewModel),
+      volumeChoice_(volumeChoice) {
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(0, 0, 0, 0);
     grid->setHorizontalSpacing(0);
@@ -52,12 +56,12 @@ SelectionsBox::SelectionsBox(ContentViewState& state, QWidget* parent) : QWidget
     }
     grid->setColumnStretch(3, 1);
 
-    ScanViewModel& model = state_.viewModel();
+    ScanViewModel& model = viewModel_;
     connect(&model, &ScanViewModel::rootLabelChanged, this, &SelectionsBox::refresh);
     connect(&model, &ScanViewModel::totalCapacityChanged, this, &SelectionsBox::refresh);
     connect(&model, &ScanViewModel::availableCapacityChanged, this, &SelectionsBox::refresh);
-    connect(&state_, &ContentViewState::selectedVolumeIDChanged, this, &SelectionsBox::refresh);
-    connect(&state_.preferences(), &Preferences::changed, this, [this](const QString& key) {
+    connect(&volumeChoice_, &VolumeChoice::selectedVolumeIDChanged, this, &SelectionsBox::refresh);
+    connect(&preferences_, &Preferences::changed, this, [this](const QString& key) {
         if (key == QLatin1String(PreferenceKeys::byteUnitBase.name.data()) ||
             key == QLatin1String(PreferenceKeys::byteSizeDisplayMode.name.data()) ||
             key == QLatin1String(PreferenceKeys::selectMultipleCustomFoldersJSON.name.data()))
@@ -67,10 +71,10 @@ SelectionsBox::SelectionsBox(ContentViewState& state, QWidget* parent) : QWidget
 }
 
 void SelectionsBox::refresh() {
-    const ScanViewModel& model = state_.viewModel();
-    Preferences& prefs = state_.preferences();
+    const ScanViewModel& model = viewModel_;
+    Preferences& prefs = preferences_;
     const QString marker =
-        selectionKindMarker(state_.selectedVolumeID(), prefs.stringList(PreferenceKeys::selectMultipleCustomFoldersJSON));
+        selectionKindMarker(volumeChoice_.selectedVolumeID(), prefs.stringList(PreferenceKeys::selectMultipleCustomFoldersJSON));
     const QString label = shownName(model.rootLabel(), layoutDirection());
     const int valueWidth = kValueColumnWidth;
     if (marker.isEmpty()) {

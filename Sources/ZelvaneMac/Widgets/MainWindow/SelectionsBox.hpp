@@ -7,14 +7,16 @@ class QLabel;
 
 namespace zelvane {
 
-class ContentViewState;
+class Preferences;
+class ScanViewModel;
+class VolumeChoice;
 
 // What is selected for scanning ("Selection:" with the kind marker and the label), and, when the
 // selected volume's capacities are known, its total, used and free space with their shares.
 class SelectionsBox final : public QWidget {
     Q_OBJECT
 public:
-    SelectionsBox(ContentViewState& state, QWidget* parent = nullptr);
+    SelectionsBox(Preferences& preferences, ScanViewModel& viewModel, const VolumeChoice& volumeChoice, QWidget* parent = nullptr);
 
     // The texts as shown, line by line (tests).
     QStringList lines() const;
@@ -26,7 +28,9 @@ private:
 
     void refresh();
 
-    ContentViewState& state_;
+    Preferences& preferences_;
+    ScanViewModel& viewModel_;
+    const VolumeChoice& volumeChoice_;
     QLabel* selectionValue_ = nullptr;
     QLabel* selectionLabel_ = nullptr;
     QLabel* stat_[3][3] = {};  // rows total, used, free; columns label, value, percent

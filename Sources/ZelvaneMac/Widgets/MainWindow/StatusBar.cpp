@@ -11,7 +11,8 @@
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Core/Text/ToolTipText.hpp"
 #include "ZelvaneMac/Widgets/Common/TextStyles.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/MainWindowController.hpp"
+#include "ZelvaneMac/Window/WindowSelections.hpp"
 #include "ZelvaneMac/Window/FileViewResults.hpp"
 #include "ZelvaneMac/Window/HoverPathState.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
@@ -67,7 +68,16 @@ ElidingLabel* elided(QWidget* parent) {
 
 }  // namespace
 
-StatusBar::StatusBar(ContentViewState& state, QWidget* parent) : QWidget(parent), state_(state) {
+StatusBar::StatusBar(Preferences& preferences, ScanViewModel& viewModel, WindowSelections selections,
+                     const ScanController& scanControl, FileViewResults& fileResults, HoverPathState& hoverPathState,
+                     QWidget* parent)
+    : QWidget(parent),
+      preferences_(preferences),
+      viewModel_(viewModel),
+      selections_(selections),
+      scanControl_(scanControl),
+      fileResults_(fileResults),
+      hoverPathState_(hoverPathState) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(0);
@@ -105,20 +115,20 @@ StatusBar::StatusBar(ContentViewState& state, QWidget* parent) : QWidget(parent)
     stale_->setContentsMargins(8, 0, 0, 0);
     row->addWidget(stale_);
 
-    ScanViewModel& model = state_.viewModel();
+    ScanViewModel& model = viewModel_;
     connect(&model, &ScanViewModel::rootLabelChanged, this, &StatusBar::refreshSummary);
-    connect(&state_, &ContentViewState::selectedTabChanged, this, [this] {
+    connect(&selections_.tabs, &MainWindowController::selectedTabChanged, this, [this] {
         refreshSummary();
         refreshTotals();
     });
-    connect(&state_.treeSelection(), &NodeSelection::changed, this, &StatusBar::refreshSummary);
-    connect(&state_.fileSelection(), &NodeSelection::changed, this, &StatusBar::refreshSummary);
+    connect(&selections_.tree, &NodeSelection::changed, this, &StatusBar::refreshSummary);
+    connect(&selections_.file, &NodeSelection::changed, this, &StatusBar::refreshSummary);
     // Live changes alter the sizes of selected folders.
-    connect(&state_.scanControl().liveUpdates(), &LiveUpdates::liveChanges, this, &StatusBar::refreshSummary);
-    connect(&state_.fileResults(), &FileViewResults::fileResultCountChanged, this, &StatusBar::refreshTotals);
-    connect(&state_.fileResults(), &FileViewResults::fileResultTotalSizeChanged, this, &StatusBar::refreshTotals);
-    connect(&state_.fileResults(), &FileViewResults::fileResultTotalAllocChanged, this, &StatusBar::refreshTotals);
-    connect(&state_.preferences(), &Preferences::changed, this, [this](const QString& key) {
+    connect(&scanControl_.liveUpdates(), &LiveUpdates::liveChanges, this, &StatusBar::refreshSummary);
+    connect(&fileResults_, &FileViewResults::fileResultCountChanged, this, &StatusBar::refreshTotals);
+    connect(&fileResults_, &FileViewResults::fileResultTotalSizeChanged, this, &StatusBar::refreshTotals);
+    connect(&fileResults_, &FileViewResults::fileResultTotalAllocChanged, this, &StatusBar::refreshTotals);
+    connect(&preferences_, &Preferences::changed, this, [this](const QString& key) {
         if (key == QLatin1String(PreferenceKeys::byteUnitBase.name.data()) ||
             key == QLatin1String(PreferenceKeys::byteSizeDisplayMode.name.data()) ||
             key == QLatin1String(PreferenceKeys::fileIncludeFolders.name.data())) {
@@ -126,8 +136,8 @@ StatusBar::StatusBar(ContentViewState& state, QWidget* parent) : QWidget(parent)
             refreshTotals();
         }
     });
-    connect(&state_.hoverPathState(), &HoverPathState::pathChanged, this, &StatusBar::refreshHover);
-    connect(&state_.scanControl().liveUpdates(), &LiveUpdates::resultIsStaleChanged, this, &StatusBar::refreshStale);
+    connect(&hoverPathState_, &HoverPathState::pathChanged, this, &StatusBar::refreshHover);
+    connect(&scanControl_.liveUpdates(), &LiveUpdates::resultIsStaleChanged, this, &StatusBar::refreshStale);
     refreshSummary();
     refreshTotals();
     refreshHover();
@@ -135,17 +145,17 @@ StatusBar::StatusBar(ContentViewState& state, QWidget* parent) : QWidget(parent)
 }
 
 void StatusBar::refreshSummary() {
-    Preferences& prefs = state_.preferences();
+    Preferences& prefs = preferences_;
     const SizeTextFormat size = SizeTextFormat::of(prefs);
-    const bool fileView = state_.selectedTab() == ContentTab::fileView;
-    const NodeSet selected = fileView ? state_.fileSelection().nodes() : state_.treeSelection().nodes();
+    const NodeSet selected = selections_.shown();
     const SelectionCountMode mode =
-        state_.selectedTab() == ContentTab::treeView ? SelectionCountMode::filesBelowFolders : SelectionCountMode::nodes;
+        selections_.tabs.selectedTab() == ContentTab::treeView ? SelectionCountMode::filesBelowFolders
+                                                               : SelectionCountMode::nodes;
     auto* label = static_cast<ElidingLabel*>(summary_);
     if (selected.isEmpty()) {
         summaryJobs_.supersede();
         summaryPending_ = false;
-        label->setFullText(withVisibleControlCharacters(state_.viewModel().rootLabel()));
+        label->setFullText(withVisibleControlCharacters(viewModel_.rootLabel()));
         return;
     }
     if (size_t(selected.size()) <= summaryCountedHere_) {
@@ -159,7 +169,7 @@ void StatusBar::refreshSummary() {
     summaryPending_ = true;
     runInBackground(
         this, summaryJobs_,
-        [selected, mode, held = state_.scanControl().heldRoots()](const CancelFlag& cancel) {
+        [selected, mode, held = scanControl_.heldRoots()](const CancelFlag& cancel) {
             return selectionTotals(selected, mode, &cancel);
         },
         [this, label, size](const SelectionTotals& totals) {
@@ -169,22 +179,22 @@ void StatusBar::refreshSummary() {
 }
 
 void StatusBar::refreshTotals() {
-    const bool fileView = state_.selectedTab() == ContentTab::fileView;
+    const bool fileView = selections_.tabs.selectedTab() == ContentTab::fileView;
     totalsDivider_->setVisible(fileView);
     totals_->setVisible(fileView);
     if (!fileView) return;
-    Preferences& prefs = state_.preferences();
+    Preferences& prefs = preferences_;
     const SizeTextFormat size = SizeTextFormat::of(prefs);
-    static_cast<ElidingLabel*>(totals_)->setFullText(fileViewTotalsText(state_.fileResults().fileResultCount(),
+    static_cast<ElidingLabel*>(totals_)->setFullText(fileViewTotalsText(fileResults_.fileResultCount(),
                                                                         prefs.value(PreferenceKeys::fileIncludeFolders),
-                                                                        state_.fileResults().fileResultTotalSize(),
-                                                                        state_.fileResults().fileResultTotalAlloc(), size));
+                                                                        fileResults_.fileResultTotalSize(),
+                                                                        fileResults_.fileResultTotalAlloc(), size));
 }
 
 void StatusBar::refreshHover() {
-    static_cast<ElidingLabel*>(hover_)->setFullText(shownName(state_.hoverPathState().path().value_or(QString()), layoutDirection()));
+    static_cast<ElidingLabel*>(hover_)->setFullText(shownName(hoverPathState_.path().value_or(QString()), layoutDirection()));
 }
 
-void StatusBar::refreshStale() { stale_->setVisible(state_.scanControl().liveUpdates().resultIsStale()); }
+void StatusBar::refreshStale() { stale_->setVisible(scanControl_.liveUpdates().resultIsStale()); }
 
 }  // namespace zelvane

@@ -5,13 +5,18 @@
 #include <cstddef>
 
 #include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
+#include "ZelvaneMac/Window/WindowSelections.hpp"
 
 class QFrame;
 class QLabel;
 
 namespace zelvane {
 
-class ContentViewState;
+class FileViewResults;
+class HoverPathState;
+class Preferences;
+class ScanController;
+class ScanViewModel;
 
 // The bottom line of a window: what is selected and how big it is (or, with nothing selected,
 // the label of what was chosen to scan), the path under the pointer, and on the File View tab
@@ -20,7 +25,9 @@ class ContentViewState;
 class StatusBar final : public QWidget {
     Q_OBJECT
 public:
-    StatusBar(ContentViewState& state, QWidget* parent = nullptr);
+    StatusBar(Preferences& preferences, ScanViewModel& viewModel, WindowSelections selections,
+              const ScanController& scanControl, FileViewResults& fileResults, HoverPathState& hoverPathState,
+              QWidget* parent = nullptr);
 
     QLabel* summaryLabel() const { return summary_; }
     QLabel* hoverLabel() const { return hover_; }
@@ -40,7 +47,12 @@ private:
     void refreshHover();
     void refreshStale();
 
-    ContentViewState& state_;
+    Preferences& preferences_;
+    ScanViewModel& viewModel_;
+    WindowSelections selections_;
+    const ScanController& scanControl_;
+    FileViewResults& fileResults_;
+    HoverPathState& hoverPathState_;
     size_t summaryCountedHere_ = kSummaryCountedHere;
     JobGeneration summaryJobs_;
     bool summaryPending_ = false;

@@ -5,7 +5,7 @@
 
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Widgets/Common/TextStyles.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/MainWindowController.hpp"
 #include "ZelvaneMac/Window/TopRoundedRectangle.hpp"
 
 namespace zelvane {
@@ -58,7 +58,8 @@ void TabButton::paintEvent(QPaintEvent*) {
     }
 }
 
-TabStrip::TabStrip(ContentViewState& state, QWidget* parent) : QWidget(parent), state_(state) {
+TabStrip::TabStrip(MainWindowController& controller, QWidget* parent)
+    : QWidget(parent), controller_(controller) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(8, 6, 8, 0);
     row->setSpacing(2);
@@ -71,11 +72,11 @@ TabStrip::TabStrip(ContentViewState& state, QWidget* parent) : QWidget(parent), 
         auto* button = new TabButton(localized(title), this);
         buttons_[size_t(tab)] = button;
         row->addWidget(button, 0, Qt::AlignVCenter);
-        connect(button, &QAbstractButton::clicked, this, [this, tab = tab] { state_.setSelectedTab(tab); });
+        connect(button, &QAbstractButton::clicked, this, [this, tab = tab] { controller_.setSelectedTab(tab); });
     }
     row->addStretch(1);
-    follow(state_.selectedTab());
-    connect(&state_, &ContentViewState::selectedTabChanged, this, &TabStrip::follow);
+    follow(controller_.selectedTab());
+    connect(&controller_, &MainWindowController::selectedTabChanged, this, &TabStrip::follow);
 }
 
 void TabStrip::follow(ContentTab selected) {

@@ -8,7 +8,7 @@
 
 namespace zelvane {
 
-class ContentViewState;
+class MainWindowController;
 
 // One tab of the strip: its title in the callout font with 14 x 6 points of margin, all of which
 // takes clicks; the selected tab sits on a shape with rounded top corners.
@@ -35,14 +35,14 @@ private:
 class TabStrip final : public QWidget {
     Q_OBJECT
 public:
-    TabStrip(ContentViewState& state, QWidget* parent = nullptr);
+    TabStrip(MainWindowController& controller, QWidget* parent = nullptr);
 
     TabButton* button(ContentTab tab) const { return buttons_[size_t(tab)]; }
 
 private:
     void follow(ContentTab selected);
 
-    ContentViewState& state_;
+    MainWindowController& controller_;
     std::array<TabButton*, 3> buttons_{};
 };
 

@@ -25,7 +25,8 @@
 #include "ZelvaneMac/Widgets/MainWindow/ScanStatusLine.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/SelectionsBox.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/VolumeDropdown.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/ViewCommands.hpp"
+#include "ZelvaneMac/Window/VolumeChoice.hpp"
 #include "ZelvaneMac/Window/PanelFolders.hpp"
 #include "ZelvaneMac/Window/RelaunchCommands.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
@@ -52,7 +53,7 @@ QPalette secondaryTextPalette(QPalette palette) {
 
 }  // namespace
 
-TopBar::TopBar(ContentViewState& state, QWidget* parent) : QWidget(parent), state_(state), scans_(state.scanControl()) {
+TopBar::TopBar(const Parts& parts, QWidget* parent) : QWidget(parent), parts_(parts) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(12);
@@ -62,10 +63,10 @@ TopBar::TopBar(ContentViewState& state, QWidget* parent) : QWidget(parent), stat
     separator->setFrameShadow(QFrame::Plain);
     separator->setForegroundRole(QPalette::Mid);
     row->addWidget(separator);
-    selections_ = new SelectionsBox(state_, this);
+    selections_ = new SelectionsBox(parts_.preferences, parts_.viewModel, parts_.volumeChoice, this);
     row->addWidget(selections_, 0, Qt::AlignTop);
     row->addStretch(1);
-    row->addWidget(new BrandingPanel(state_, this), 0, Qt::AlignTop);
+    row->addWidget(new BrandingPanel(parts_.services, this), 0, Qt::AlignTop);
 
     connectControls();
     installReturnKeys();
@@ -78,7 +79,7 @@ QWidget* TopBar::buildScanColumn() {
     rows->setContentsMargins(0, 0, 0, 0);
     rows->setSpacing(4);
     rows->addLayout(buildPickerRow(column));
-    statusLine_ = new ScanStatusLine(state_, column);
+    statusLine_ = new ScanStatusLine(parts_.viewModel, parts_.panes, parts_.prompts, column);
     rows->addWidget(statusLine_);
     progress_ = new DeterminateProgressBar(column);
     rows->addWidget(progress_);
@@ -105,8 +106,9 @@ void TopBar::connectControls() {
     connect(picker_, &VolumeDropdown::rowPicked, this, &TopBar::handlePickerSelection);
     connect(capsule_->scanButton(), &QPushButton::clicked, this, &TopBar::pressScanButton);
     connect(capsule_, &ScanCapsule::scanAsAdminRequested, this,
-            [this] { performRestartAsAdministrator(state_, window()->frameGeometry()); });
-    connect(capsule_, &ScanCapsule::scanAsNonAdminRequested, this, [this] { performRestartWithoutAdministrator(state_); });
+            [this] { performRestartAsAdministrator(parts_.prompts, parts_.preferences, window()->frameGeometry()); });
+    connect(capsule_, &ScanCapsule::scanAsNonAdminRequested, this,
+            [this] { performRestartWithoutAdministrator(parts_.prompts, parts_.preferences); });
 }
 
 void TopBar::installReturnKeys() {
@@ -129,18 +131,18 @@ void TopBar::installReturnKeys() {
 }
 
 void TopBar::followState() {
-    ScanViewModel& model = state_.viewModel();
-    connect(&state_, &ContentViewState::volumesChanged, this, &TopBar::refreshPicker);
-    connect(&state_, &ContentViewState::selectedVolumeIDChanged, this, &TopBar::refreshPicker);
-    connect(&state_.preferences(), &Preferences::changed, this, [this](const QString& key) {
+    ScanViewModel& model = parts_.viewModel;
+    connect(&parts_.volumeChoice, &VolumeChoice::volumesChanged, this, &TopBar::refreshPicker);
+    connect(&parts_.volumeChoice, &VolumeChoice::selectedVolumeIDChanged, this, &TopBar::refreshPicker);
+    connect(&parts_.preferences, &Preferences::changed, this, [this](const QString& key) {
         if (key == QLatin1String(PreferenceKeys::selectMultipleCustomFoldersJSON.name.data())) refreshPicker();
     });
     connect(&model, &ScanViewModel::scanStateChanged, this, &TopBar::refreshScanState);
-    connect(&state_, &ContentViewState::isRenamingInlineChanged, this,
-            [this] { capsule_->setDimmed(state_.isRenamingInline()); });
+    connect(&parts_.commands, &ViewCommands::isRenamingInlineChanged, this,
+            [this] { capsule_->setDimmed(parts_.commands.isRenamingInline()); });
     refreshPicker();
     refreshScanState();
-    capsule_->setDimmed(state_.isRenamingInline());
+    capsule_->setDimmed(parts_.commands.isRenamingInline());
 }
 
 QPushButton* TopBar::scanButton() const { return capsule_->scanButton(); }
@@ -150,21 +152,21 @@ QPushButton* TopBar::accessDeniedNote() const { return statusLine_->accessDenied
 QToolButton* TopBar::filterToggle() const { return statusLine_->filterToggle(); }
 
 void TopBar::refreshPicker() {
-    const QStringList custom = state_.preferences().stringList(PreferenceKeys::selectMultipleCustomFoldersJSON);
-    picker_->setRows(volumePickerRows(state_.volumes(), custom), state_.volumes());
-    picker_->setSelection(state_.selectedVolumeID().value_or(QString()));
+    const QStringList custom = parts_.preferences.stringList(PreferenceKeys::selectMultipleCustomFoldersJSON);
+    picker_->setRows(volumePickerRows(parts_.volumeChoice.volumes(), custom), parts_.volumeChoice.volumes());
+    picker_->setSelection(parts_.volumeChoice.selectedVolumeID().value_or(QString()));
 }
 
 void TopBar::refreshScanState() {
-    const ScanState& scanState = state_.viewModel().scanState();
+    const ScanState& scanState = parts_.viewModel.scanState();
     capsule_->setScanning(scanState.isScanning());
     progress_->setFraction(scanProgressFraction(scanState));
 }
 
 void TopBar::handlePickerSelection(const QString& tag) {
-    const QStringList custom = state_.preferences().stringList(PreferenceKeys::selectMultipleCustomFoldersJSON);
-    const PickerChoice choice = decidePickerChoice(tag, state_.volumes(), custom,
-                                                   state_.preferences().value(PreferenceKeys::autoScanAfterSelection));
+    const QStringList custom = parts_.preferences.stringList(PreferenceKeys::selectMultipleCustomFoldersJSON);
+    const PickerChoice choice = decidePickerChoice(tag, parts_.volumeChoice.volumes(), custom,
+                                                   parts_.preferences.value(PreferenceKeys::autoScanAfterSelection));
     switch (choice.action) {
     case PickerChoice::Action::none:
         break;
@@ -172,15 +174,15 @@ void TopBar::handlePickerSelection(const QString& tag) {
         selectFolder();
         break;
     case PickerChoice::Action::selectMultiple:
-        scans_.requestSelectMultiple();
+        parts_.scans.requestSelectMultiple();
         break;
     case PickerChoice::Action::selectCSV:
         selectCSVFile();
         break;
     case PickerChoice::Action::selectRoot:
-        state_.setSelectedVolumeID(tag);
-        state_.viewModel().selectRoot(choice.path, choice.label);
-        if (choice.scan) scans_.startScan();
+        parts_.volumeChoice.setSelectedVolumeID(tag);
+        parts_.viewModel.selectRoot(choice.path, choice.label);
+        if (choice.scan) parts_.scans.startScan();
         break;
     }
     refreshPicker();
@@ -188,15 +190,15 @@ void TopBar::handlePickerSelection(const QString& tag) {
 
 void TopBar::pressScanButton() {
     if (!scanButton()->isEnabled()) return;
-    if (state_.viewModel().scanState().isScanning()) {
-        state_.viewModel().cancelScan();
+    if (parts_.viewModel.scanState().isScanning()) {
+        parts_.viewModel.cancelScan();
         return;
     }
-    switch (scanButtonAction(state_.selectedVolumeID())) {
+    switch (scanButtonAction(parts_.volumeChoice.selectedVolumeID())) {
     case PickerChoice::Action::selectFolder: selectFolder(); break;
-    case PickerChoice::Action::selectMultiple: scans_.requestSelectMultiple(); break;
+    case PickerChoice::Action::selectMultiple: parts_.scans.requestSelectMultiple(); break;
     case PickerChoice::Action::selectCSV: selectCSVFile(); break;
-    default: scans_.startScan(); break;
+    default: parts_.scans.startScan(); break;
     }
 }
 
@@ -204,7 +206,8 @@ void TopBar::selectFolder() {
     actOnPanelChoice(
         [this] {
             return chooseFolder_ ? chooseFolder_(window())
-                                 : chooseFolderIn(window(), localized("Select Folder"), openPanelStartFolder(state_));
+                                 : chooseFolderIn(window(), localized("Select Folder"),
+                                                  openPanelStartFolder(parts_.volumeChoice));
         },
         &ScanController::scanChosenFolder);
 }
@@ -213,7 +216,7 @@ void TopBar::selectCSVFile() {
     actOnPanelChoice(
         [this] {
             return chooseCSV_ ? chooseCSV_(window())
-                              : chooseFileIn(window(), localized("Select CSV File"), openPanelStartFolder(state_),
+                              : chooseFileIn(window(), localized("Select CSV File"), openPanelStartFolder(parts_.volumeChoice),
                                              localized("CSV or TSV files (*.csv *.tsv);;All files (*)"));
         },
         &ScanController::importChosenCSV);
@@ -221,13 +224,13 @@ void TopBar::selectCSVFile() {
 
 void TopBar::actOnPanelChoice(const std::function<QString()>& choose, void (ScanController::*act)(const QString&)) {
     // The live monitor rests while the panel is up; a cancelled panel resumes it.
-    state_.liveMonitor().stop();
+    parts_.liveMonitor.stop();
     const QString path = choose();
-    rememberOpenPanelChoice(state_, path);
+    rememberOpenPanelChoice(parts_.volumeChoice, path);
     if (path.isEmpty())
-        scans_.resumeLiveMonitoringForCurrentRoots();
+        parts_.scans.resumeLiveMonitoringForCurrentRoots();
     else
-        (scans_.*act)(path);
+        (parts_.scans.*act)(path);
 }
 
 }  // namespace zelvane

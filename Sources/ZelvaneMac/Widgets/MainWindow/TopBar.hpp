@@ -11,13 +11,20 @@ class QToolButton;
 
 namespace zelvane {
 
-class ContentViewState;
 class DeterminateProgressBar;
+class LiveMonitorController;
+class PaneToggles;
+class Preferences;
 class ScanCapsule;
 class ScanStatusLine;
 class ScanController;
+class ScanViewModel;
 class SelectionsBox;
+class ViewCommands;
+class VolumeChoice;
 class VolumeDropdown;
+class WindowPrompts;
+class WindowServices;
 
 // The header strip of a main window: the volume picker with the Scan/Cancel button and its
 // administrator chevron, the status line with the access-denied note and the filter toggle, the
@@ -26,7 +33,19 @@ class VolumeDropdown;
 class TopBar final : public QWidget {
     Q_OBJECT
 public:
-    TopBar(ContentViewState& state, QWidget* parent = nullptr);
+    // The parts of the window the bar shows and changes.
+    struct Parts {
+        Preferences& preferences;
+        ScanViewModel& viewModel;
+        VolumeChoice& volumeChoice;
+        LiveMonitorController& liveMonitor;
+        ScanController& scans;
+        const ViewCommands& commands;
+        WindowPrompts& prompts;
+        PaneToggles& panes;
+        const WindowServices& services;
+    };
+    explicit TopBar(const Parts& parts, QWidget* parent = nullptr);
 
     // The panels behind "<Select Folder...>" and "<CSV file>"; the standard file panels unless
     // replaced (tests). An empty answer is a cancelled panel.
@@ -60,8 +79,7 @@ private:
     void refreshScanState();
     void actOnPanelChoice(const std::function<QString()>& choose, void (ScanController::*act)(const QString&));
 
-    ContentViewState& state_;
-    ScanController& scans_;
+    Parts parts_;
     VolumeDropdown* picker_ = nullptr;
     ScanCapsule* capsule_ = nullptr;
     ScanStatusLine* statusLine_ = nullptr;

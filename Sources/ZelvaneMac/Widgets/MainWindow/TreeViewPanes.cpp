@@ -2,18 +2,18 @@
 
 #include <QVBoxLayout>
 
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/PaneToggles.hpp"
 
 namespace zelvane {
 
-TreeViewPanes::TreeViewPanes(QWidget& tab, Panes panes, ContentViewState& state)
-    : QObject(&tab), tab_(tab), panes_(panes), state_(state), layout_(new QVBoxLayout(&tab)) {
+TreeViewPanes::TreeViewPanes(QWidget& tab, Panes panes, Preferences& preferences, const PaneToggles& paneToggles)
+    : QObject(&tab), tab_(tab), panes_(panes), preferences_(preferences), paneToggles_(paneToggles), layout_(new QVBoxLayout(&tab)) {
     layout_->setContentsMargins(0, 0, 0, 0);
     layout_->setSpacing(0);
 }
 
 AutosavingSplitter* TreeViewPanes::makeSplit(const AutosavingSplitterSetup& setup, QWidget* first, QWidget* second) {
-    auto* split = new AutosavingSplitter(setup, state_.preferences(), &tab_);
+    auto* split = new AutosavingSplitter(setup, preferences_, &tab_);
     split->setPane(0, first);
     split->setPane(1, second);
     connect(split, &AutosavingSplitter::dividerDragBegan, this, &TreeViewPanes::dividerDragBegan);
@@ -40,9 +40,9 @@ bool TreeViewPanes::arrange(const TreeViewTabModel::Arrangement& arrangement) {
     treeSplit_ = arrangement.withTreemap
                      ? makeSplit({QStringLiteral("ZelvaneMac.TreeSplit"), Qt::Vertical, 150, 60, 0.621}, top, panes_.treemap)
                      : nullptr;
-    if (treeSplit_ && state_.awaitsWindowFrameRestore()) {
+    if (treeSplit_ && paneToggles_.awaitsWindowFrameRestore()) {
         treeSplit_->holdInitialSizes();
-        connect(&state_, &ContentViewState::awaitsWindowFrameRestoreChanged, treeSplit_, [split = treeSplit_](bool waiting) {
+        connect(&paneToggles_, &PaneToggles::awaitsWindowFrameRestoreChanged, treeSplit_, [split = treeSplit_](bool waiting) {
             if (!waiting) split->releaseInitialSizes();
         });
     }

@@ -13,7 +13,8 @@ class QWidget;
 
 namespace zelvane {
 
-class ContentViewState;
+class PaneToggles;
+class Preferences;
 
 // Puts the Tree View's three panes (the tree, the file types, the treemap) into the tab as an
 // arrangement asks. The splits exist only while both of their panes are shown and are made anew
@@ -26,7 +27,7 @@ public:
         QWidget* types;
         QWidget* treemap;
     };
-    TreeViewPanes(QWidget& tab, Panes panes, ContentViewState& state);
+    TreeViewPanes(QWidget& tab, Panes panes, Preferences& preferences, const PaneToggles& paneToggles);
 
     // True when the panes were put together anew (an unchanged arrangement does nothing).
     bool arrange(const TreeViewTabModel::Arrangement& arrangement);
@@ -43,7 +44,8 @@ private:
 
     QWidget& tab_;
     Panes panes_;
-    ContentViewState& state_;
+    Preferences& preferences_;
+    const PaneToggles& paneToggles_;
     QVBoxLayout* layout_;
     QPointer<AutosavingSplitter> treeSplit_;
     QPointer<AutosavingSplitter> extSplit_;

@@ -16,7 +16,9 @@
 #include "ZelvaneMac/Widgets/Preview/PreviewWindow.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/MainWindowController.hpp"
+#include "ZelvaneMac/Window/TreeExpansion.hpp"
+#include "ZelvaneMac/Window/ViewCommands.hpp"
 #include "ZelvaneMac/Window/FileTypeStatistics.hpp"
 #include "ZelvaneMac/Window/HoverPathState.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
@@ -40,16 +42,17 @@ auto guarded(TreeViewTab* tab, F f) {
 
 }  // namespace
 
-TreeViewTab::TreeViewTab(ContentViewState& state, QWidget* parent)
+TreeViewTab::TreeViewTab(const TreeViewParts& parts, ContextMenuCommands menuCommands, QWidget* parent)
     : QWidget(parent),
-      state_(state),
-      changes_(new TreeViewTabChanges(state, this)),
-      model_(state, *changes_),
-      rebuilder_(new CoalescedUpdate([this](CoalescedUpdate::Parts parts) { refresh(parts); }, this)) {
+      parts_(parts),
+      menuCommands_(std::move(menuCommands)),
+      changes_(new TreeViewTabChanges(parts, this)),
+      model_(parts, *changes_),
+      rebuilder_(new CoalescedUpdate([this](CoalescedUpdate::Parts changed) { refresh(changed); }, this)) {
     buildOutline();
     buildTypesTable();
     buildTreemapPane();
-    panes_ = new TreeViewPanes(*this, {treeContent_, extTable_, treemapPane_}, state_);
+    panes_ = new TreeViewPanes(*this, {treeContent_, extTable_, treemapPane_}, parts_.preferences, parts_.panes);
     connect(panes_, &TreeViewPanes::dividerDragBegan, this, &TreeViewTab::splitDividerDragBegan);
     connect(panes_, &TreeViewPanes::dividerDragEnded, this, &TreeViewTab::splitDividerDragEnded);
     changes_->setSelectionOrigins(outline_, treemap_);
@@ -70,37 +73,37 @@ void TreeViewTab::buildOutline() {
     treeContent_->addWidget(placeholder_);
     const QPointer<TreeViewTab> tab(this);
     outline_ = new FileTreeOutlineView(model_.outlineInputs(), fileActionHooks([tab] { return tab ? tab->fileActions_ : nullptr; }),
-                                       state_.preferences(), commandLineOutlineSort(state_.cliAutomationOptions()), treeContent_);
+                                       parts_.preferences, commandLineOutlineSort(parts_.cliAutomationOptions), treeContent_);
     treeContent_->addWidget(outline_);
     fileActions_ = new FileActionMenu(outline_);
     bindContextMenuCommands(*fileActions_);
     fileActions_->setOnNodesDeleted(
-        guarded(this, [](TreeViewTab& t, const std::vector<FileNode*>& nodes) { t.state_.liveMonitor().markDeletedLocally(nodes); }));
+        guarded(this, [](TreeViewTab& t, const std::vector<FileNode*>& nodes) { t.parts_.liveMonitor.markDeletedLocally(nodes); }));
     fileActions_->setOnNodesRenamed(
-        guarded(this, [](TreeViewTab& t, const std::vector<FileNode*>& nodes) { t.state_.liveMonitor().markRenamedLocally(nodes); }));
+        guarded(this, [](TreeViewTab& t, const std::vector<FileNode*>& nodes) { t.parts_.liveMonitor.markRenamedLocally(nodes); }));
     connect(outline_, &FileTreeOutlineView::selectionChanged, this, [this](const std::vector<FileNode*>& nodes) {
-        state_.treeSelection().set(NodeSet(nodes.begin(), nodes.end()), outline_);
+        parts_.treeSelection.set(NodeSet(nodes.begin(), nodes.end()), outline_);
     });
     connect(outline_, &FileTreeOutlineView::renameEditingEnded, this, [this] {
-        state_.setIsRenamingInline(false);
-        state_.liveMonitor().forgetNameLookups();
+        parts_.commands.setIsRenamingInline(false);
+        parts_.liveMonitor.forgetNameLookups();
     });
     connect(outline_, &FileTreeOutlineView::hoveredPath, this, [this](const std::optional<QString>& path) {
-        if (state_.selectedTab() == ContentTab::treeView) state_.hoverPathState().setPath(path);
+        if (parts_.controller.selectedTab() == ContentTab::treeView) parts_.hoverPathState.setPath(path);
     });
-    state_.treeExpansion().attach(outline_);
+    parts_.treeExpansion.attach(outline_);
 }
 
 void TreeViewTab::buildTypesTable() {
     ExtensionTableCallbacks ext;
     ext.onDisplayedChange = guarded(this, [](TreeViewTab& t, const std::vector<ExtensionStats>& rows, FileTypesSortKey key) {
-        t.state_.fileTypes().setExtensionPanelDisplayed(rows);
-        t.state_.fileTypes().setExtensionPanelSortKey(key);
+        t.parts_.fileTypes.setExtensionPanelDisplayed(rows);
+        t.parts_.fileTypes.setExtensionPanelSortKey(key);
     });
-    ext.onSelectExtension = guarded(this, [](TreeViewTab& t, const QString& e) { t.state_.scanControl().selectAllFiles(e); });
-    ext.onExportFileTypesToCSV = guarded(this, [](TreeViewTab& t) { performExportFileTypesToCSV(t.state_, t.window()); });
-    ext.onToggleShowFileTypes = guarded(this, [](TreeViewTab& t) { t.state_.panes().setShowFileTypes(!t.state_.panes().showFileTypes()); });
-    extTable_ = new ExtensionTableView(std::move(ext), state_.preferences(), commandLineFileTypesSort(state_.cliAutomationOptions()), this);
+    ext.onSelectExtension = guarded(this, [](TreeViewTab& t, const QString& e) { t.parts_.scanControl.selectAllFiles(e); });
+    ext.onExportFileTypesToCSV = menuCommands_.exportFileTypesToCSV;
+    ext.onToggleShowFileTypes = guarded(this, [](TreeViewTab& t) { t.parts_.panes.setShowFileTypes(!t.parts_.panes.showFileTypes()); });
+    extTable_ = new ExtensionTableView(std::move(ext), parts_.preferences, commandLineFileTypesSort(parts_.cliAutomationOptions), this);
 }
 
 void TreeViewTab::buildTreemapPane() {
@@ -111,7 +114,7 @@ void TreeViewTab::buildTreemapPane() {
     pane->setContentsMargins(0, 0, 0, 0);
     pane->setSpacing(0);
     strip_ = new TreemapInfoStrip(treemapPane_);
-    TreemapZoom& zoom = state_.treemapZoom();
+    TreemapZoom& zoom = parts_.treemapZoom;
     connect(strip_, &TreemapInfoStrip::zoomOutRequested, this, [this, &zoom] { zoom.setRoot(model_.zoomOutTarget()); });
     connect(strip_, &TreemapInfoStrip::zoomResetRequested, this, [&zoom] { zoom.setRoot(nullptr); });
     pane->addWidget(strip_);
@@ -127,16 +130,16 @@ void TreeViewTab::buildTreemapPane() {
     treemap_ = new TreemapCanvas(treemapSlot_);
     slotLayout->addWidget(treemap_);
     connect(treemap_, &TreemapCanvas::selectionMade, this,
-            [this](const TreemapSelection& nodes) { state_.treeSelection().set(nodes, treemap_); });
-    connect(treemap_, &TreemapCanvas::zoomRequested, &state_.treemapZoom(), &TreemapZoom::setRoot);
+            [this](const TreemapSelection& nodes) { parts_.treeSelection.set(nodes, treemap_); });
+    connect(treemap_, &TreemapCanvas::zoomRequested, &parts_.treemapZoom, &TreemapZoom::setRoot);
     connect(treemap_, &TreemapCanvas::hoveredNodeChanged, this, [this](FileNode* node) {
-        if (state_.selectedTab() == ContentTab::treeView) state_.hoverPathState().setPath(hoverPathOf(node));
+        if (parts_.controller.selectedTab() == ContentTab::treeView) parts_.hoverPathState.setPath(hoverPathOf(node));
     });
     connect(treemap_, &TreemapCanvas::nodesDeleted, this,
-            [this](const TreemapNodeList& nodes) { state_.liveMonitor().markDeletedLocally(nodes); });
-    PaneToggles& panes = state_.panes();
+            [this](const TreemapNodeList& nodes) { parts_.liveMonitor.markDeletedLocally(nodes); });
+    PaneToggles& panes = parts_.panes;
     connect(treemap_, &TreemapCanvas::showTreemapToggled, &panes, [&panes] { panes.setShowTreemap(!panes.showTreemap()); });
-    TreemapToggles& toggles = state_.treemapToggles();
+    TreemapToggles& toggles = parts_.treemapToggles;
     connect(treemap_, &TreemapCanvas::showAllocatedSizeToggled, &toggles,
             [&toggles] { toggles.setShowTreemapAllocatedSize(!toggles.showTreemapAllocatedSize()); });
     connect(treemap_, &TreemapCanvas::showFreeSpaceToggled, &toggles,
@@ -144,16 +147,15 @@ void TreeViewTab::buildTreemapPane() {
     connect(treemap_, &TreemapCanvas::showFilenamesToggled, &toggles,
             [&toggles] { toggles.setShowTreemapFilenames(!toggles.showTreemapFilenames()); });
     bindContextMenuCommands(treemap_->fileActionMenu());
-    connect(&state_.scanControl(), &ScanController::scanStarting, treemap_, &TreemapCanvas::clearPicture);
+    connect(&parts_.scanControl, &ScanController::scanStarting, treemap_, &TreemapCanvas::clearPicture);
     connect(this, &TreeViewTab::splitDividerDragBegan, treemap_, &TreemapCanvas::splitDragBegan);
     connect(this, &TreeViewTab::splitDividerDragEnded, treemap_, &TreemapCanvas::splitDragEnded);
 }
 
 void TreeViewTab::bindContextMenuCommands(FileActionMenu& menu) {
-    const ContextMenuCommands commands = contextMenuCommands(state_, this);
-    menu.setOnExportToCSV(commands.exportToCSV);
-    menu.setOnZoomTreemap(commands.zoomIn);
-    menu.setOnUnzoomTreemap(commands.zoomOut);
+    menu.setOnExportToCSV(menuCommands_.exportToCSV);
+    menu.setOnZoomTreemap(menuCommands_.zoomIn);
+    menu.setOnUnzoomTreemap(menuCommands_.zoomOut);
 }
 
 void TreeViewTab::refreshNow() { rebuilder_->runNow(); }
@@ -163,19 +165,19 @@ bool TreeViewTab::showsOutline() const { return treeContent_->currentWidget() ==
 void TreeViewTab::refresh(CoalescedUpdate::Parts parts) {
     // The panes read the trees by plain pointer: the tab holds the trees it shows until they are
     // replaced in every pane (new roots bring every part up to date).
-    std::vector<RootRef> holding = state_.scanControl().effectiveRoots();
+    std::vector<RootRef> holding = parts_.scanControl.effectiveRoots();
     // A split made anew takes the table in, which then needs its rows.
     if ((parts & Part::arrangementPart) && panes_->arrange(model_.arrangement())) parts |= Part::typesPart;
     if (parts & Part::placeholderPart) updatePlaceholder();
     const FileTreeOutlineOptions options = model_.outlineOptions();
     if (parts & Part::outlinePart) {
-        outline_->update(model_.outlineInputs(), options, state_.treeSelection().nodes(), changes_->takeOutlineCommands());
+        outline_->update(model_.outlineInputs(), options, parts_.treeSelection.nodes(), changes_->takeOutlineCommands());
     }
     if ((parts & Part::typesPart) && panes_->extSplit()) extTable_->update(model_.typesInputs(), options.altRowColors, options.showHorizontalLines);
     if (parts & Part::treemapPart) {
         treemapSlot_->setVisible(model_.treemapHasContent());
         // A hidden treemap makes no pictures; it catches up when it is shown again.
-        if (state_.panes().showTreemap()) treemap_->update(model_.treemapInputs());
+        if (parts_.panes.showTreemap()) treemap_->update(model_.treemapInputs());
     }
     if (parts & Part::stripPart) strip_->setTexts(infoStripTexts(), zoomButtonsShown(), std::max(40, width() - 200));
     const unsigned everyView = Part::outlinePart | Part::treemapPart | Part::stripPart;

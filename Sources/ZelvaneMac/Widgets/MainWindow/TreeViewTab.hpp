@@ -6,6 +6,7 @@
 
 #include "ScanEngine/Tree/FileNode.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/TreeViewPanes.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/WindowCommands.hpp"
 #include "ZelvaneMac/Window/CoalescedUpdate.hpp"
 #include "ZelvaneMac/Window/TreeViewTabChanges.hpp"
 #include "ZelvaneMac/Window/TreeViewTabModel.hpp"
@@ -14,7 +15,6 @@ class QStackedWidget;
 
 namespace zelvane {
 
-class ContentViewState;
 class EmptyStateView;
 class ExtensionTableView;
 class FileActionMenu;
@@ -29,7 +29,7 @@ class TreemapInfoStrip;
 class TreeViewTab final : public QWidget {
     Q_OBJECT
 public:
-    TreeViewTab(ContentViewState& state, QWidget* parent = nullptr);
+    TreeViewTab(const TreeViewParts& parts, ContextMenuCommands menuCommands, QWidget* parent = nullptr);
     ~TreeViewTab() override;
 
     // The strip's first row as its texts (1 or 3), and whether the zoom buttons show.
@@ -60,7 +60,8 @@ private:
     void refresh(CoalescedUpdate::Parts parts);
     void updatePlaceholder();
 
-    ContentViewState& state_;
+    TreeViewParts parts_;
+    ContextMenuCommands menuCommands_;
     TreeViewTabChanges* changes_;
     TreeViewTabModel model_;
     CoalescedUpdate* rebuilder_;

@@ -10,7 +10,7 @@
 
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Services/UpdateChecker.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/WindowServices.hpp"
 
 namespace zelvane {
 
@@ -37,7 +37,8 @@ QPixmap downloadSymbol(qreal scale) {
 
 }  // namespace
 
-UpdateBanner::UpdateBanner(ContentViewState& state, QWidget* parent) : QWidget(parent), state_(state) {
+UpdateBanner::UpdateBanner(const WindowServices& services, QWidget* parent)
+    : QWidget(parent), services_(services) {
     setFixedHeight(36);
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(16, 0, 16, 0);
@@ -64,13 +65,13 @@ UpdateBanner::UpdateBanner(ContentViewState& state, QWidget* parent) : QWidget(p
     row->addWidget(close, 0, Qt::AlignVCenter);
 
     connect(view, &QPushButton::clicked, this, [this] {
-        if (UpdateChecker* checker = state_.appServices().updateChecker)
+        if (UpdateChecker* checker = services_.updateChecker())
             if (const auto& update = checker->availableUpdate()) QDesktopServices::openUrl(update->infoURL);
     });
     connect(close, &QToolButton::clicked, this, [this] {
-        if (UpdateChecker* checker = state_.appServices().updateChecker) checker->clearAvailableUpdate();
+        if (UpdateChecker* checker = services_.updateChecker()) checker->clearAvailableUpdate();
     });
-    connect(&state_, &ContentViewState::appServicesChanged, this, &UpdateBanner::follow);
+    connect(&services_, &WindowServices::changed, this, &UpdateBanner::follow);
     follow();
 }
 
@@ -88,13 +89,13 @@ void UpdateBanner::fitMessage() {
 
 void UpdateBanner::follow() {
     disconnect(connection_);
-    if (UpdateChecker* checker = state_.appServices().updateChecker)
+    if (UpdateChecker* checker = services_.updateChecker())
         connection_ = connect(checker, &UpdateChecker::availableUpdateChanged, this, &UpdateBanner::refresh);
     refresh();
 }
 
 void UpdateBanner::refresh() {
-    const UpdateChecker* checker = state_.appServices().updateChecker;
+    const UpdateChecker* checker = services_.updateChecker();
     const auto* update = checker && checker->availableUpdate() ? &*checker->availableUpdate() : nullptr;
     if (update) {
         fullText_ = fillPlaceholders(

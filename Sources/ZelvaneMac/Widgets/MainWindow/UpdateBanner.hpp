@@ -7,7 +7,7 @@ class QLabel;
 
 namespace zelvane {
 
-class ContentViewState;
+class WindowServices;
 
 // The strip across the top of the window that announces a newer version, while the program's
 // update checker holds one. It says when an update is offered; the window shows or hides the
@@ -16,7 +16,7 @@ class ContentViewState;
 class UpdateBanner final : public QWidget {
     Q_OBJECT
 public:
-    UpdateBanner(ContentViewState& state, QWidget* parent = nullptr);
+    UpdateBanner(const WindowServices& services, QWidget* parent = nullptr);
 
     // The whole message, as the label shows it when there is room.
     QString text() const;
@@ -35,7 +35,7 @@ private:
     void refresh();
     void fitMessage();
 
-    ContentViewState& state_;
+    const WindowServices& services_;
     QLabel* message_;
     QString fullText_;
     QAbstractButton* close_;

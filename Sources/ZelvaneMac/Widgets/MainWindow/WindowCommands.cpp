@@ -16,7 +16,7 @@
 #include "ZelvaneMac/Widgets/Dialogs/TweaksSheet.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/WindowSheets.hpp"
 #include "ZelvaneMac/Widgets/Treemap/BusyCursor.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/Exports/ExportContext.hpp"
 #include "ZelvaneMac/Window/MenuAction.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/TreemapToggles.hpp"
@@ -25,60 +25,65 @@
 #include "ZelvaneMac/Window/Exports/WindowExports.hpp"
 #include "ZelvaneMac/Window/Exports/WindowImageExport.hpp"
 #include "ZelvaneMac/Window/TweaksSettings.hpp"
+#include "ZelvaneMac/Window/WindowServices.hpp"
 
 namespace zelvane {
 
-void performCSVExport(ContentViewState& state, QWidget* window) {
-    const CSVExportProposal proposal = proposeCSVExport(state, QDateTime::currentDateTime());
+void performCSVExport(const ExportContext& context, QWidget* window) {
+    const CSVExportProposal proposal = proposeCSVExport(context, QDateTime::currentDateTime());
     ExportSourceSelection selection(proposal.source, proposal.hasSelection, proposal.format);
-    const auto path = runCSVExportSaveDialog(window, state.preferences(), selection, proposal.folder, proposal.fileName);
-    if (path) completeCSVExport(state, selection, *path);
+    const auto path = runCSVExportSaveDialog(window, context.preferences, selection, proposal.folder, proposal.fileName);
+    if (path) completeCSVExport(context, selection, *path);
 }
 
-ContextMenuCommands contextMenuCommands(ContentViewState& state, QWidget* view) {
-    return {[&state, view] { performCSVExport(state, view->window()); }, [&state] { zoomTreemap(state); },
-            [&state] { zoomOut(state, state.scanControl().effectiveRoots()); }};
+ContextMenuCommands contextMenuCommands(const ExportContext& context, QWidget* view) {
+    const auto window = [view] { return view ? view->window() : nullptr; };
+    return {[context, window] { performCSVExport(context, window()); },
+            [context] { zoomTreemap(context.selections, context.treemapZoom); },
+            [context] { zoomOut(context.treemapZoom, context.scans.effectiveRoots()); },
+            [context, window] { performExportFileTypesToCSV(context, window()); }};
 }
 
-void performExportFileTypesToCSV(ContentViewState& state, QWidget* window) {
+void performExportFileTypesToCSV(const ExportContext& context, QWidget* window) {
     QFileDialog dialog(window, localized("Export File Types to CSV File"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilter(shownNameFilters(localized("Comma Separated Values (*.csv)")));
     dialog.setDefaultSuffix(QStringLiteral("csv"));
-    const QString folder = exportStartFolder(state.preferences());
+    const QString folder = exportStartFolder(context.preferences);
     if (!folder.isEmpty()) dialog.setDirectory(folder);
     dialog.selectFile(proposedFileTypesName(QDateTime::currentDateTime()));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-    completeFileTypesExport(state, dialog.selectedFiles().first());
+    completeFileTypesExport(context, dialog.selectedFiles().first());
 }
 
-void performExportTreemapImage(ContentViewState& state, QWidget* window) {
-    if (!hasTreemapContent(state)) return;
-    TreemapImageExportSelection selection(state.treemapToggles().showTreemapFreeSpace());
-    const auto choice = runTreemapImageSaveDialog(window, state.preferences(), selection,
-                                                  exportStartFolder(state.preferences()),
+void performExportTreemapImage(const ExportContext& context, QWidget* window) {
+    if (!hasTreemapContent(context.scans)) return;
+    TreemapImageExportSelection selection(context.treemapToggles.showTreemapFreeSpace());
+    const auto choice = runTreemapImageSaveDialog(window, context.preferences, selection,
+                                                  exportStartFolder(context.preferences),
                                                   proposedTreemapImageName(QDateTime::currentDateTime()));
     if (!choice) return;
     // The picture is made in the background; the busy cursor says so until the file is written.
     auto busy = std::make_shared<ScopedBusyCursor>();
-    completeTreemapImageExport(state, selection.showFreeSpace(), choice->path, choice->size,
+    completeTreemapImageExport(context, selection.showFreeSpace(), choice->path, choice->size,
                                [busy]() mutable { busy.reset(); });
 }
 
-void performCopyFileAndSizeInfo(ContentViewState& state) {
-    const QString text = clipboardSummaryText(state);
+void performCopyFileAndSizeInfo(const ExportContext& context) {
+    const QString text = clipboardSummaryText(context);
     if (text.isEmpty()) return;
     if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setText(text);
 }
 
-void bindServiceSheets(WindowSheets& sheets, ContentViewState& state) {
-    ContentViewState* s = &state;
+void bindServiceSheets(WindowSheets& sheets, Preferences& preferences, const WindowServices& services) {
+    Preferences* s = &preferences;
+    const WindowServices* app = &services;
     sheets.bindSheet(
         &WindowPrompts::showTweaksSheet, &WindowPrompts::setShowTweaksSheet, &WindowPrompts::showTweaksSheetChanged,
-        [s](QWidget* window) -> QDialog* { return new TweaksSheet(loadTweaks(s->preferences()), window); },
-        [s](QDialog& dialog) { storeTweaks(s->preferences(), static_cast<TweaksSheet&>(dialog).settings()); });
+        [s](QWidget* window) -> QDialog* { return new TweaksSheet(loadTweaks(*s), window); },
+        [s](QDialog& dialog) { storeTweaks(*s, static_cast<TweaksSheet&>(dialog).settings()); });
 
     sheets.bindFlagAlert(&WindowPrompts::showFullDiskAccessAlreadyGrantedAlert,
                          &WindowPrompts::setShowFullDiskAccessAlreadyGrantedAlert,
@@ -96,12 +101,12 @@ void bindServiceSheets(WindowSheets& sheets, ContentViewState& state) {
                              "This Copy for Portable Use\u2026\" in the File menu.");
         },
         {AlertButton{localized("Not Now"), QMessageBox::RejectRole,
-                     [s] {
-                         if (PortableMode* mode = s->appServices().portableMode) mode->setWasDeclinedThisLaunch(true);
+                     [app] {
+                         if (PortableMode* mode = app->portableMode()) mode->setWasDeclinedThisLaunch(true);
                      }},
-         AlertButton{localized("Prepare"), QMessageBox::AcceptRole, [s] {
-                         PortableMode* mode = s->appServices().portableMode;
-                         if (mode && mode->prepare()) mode->syncPreferencesBackToPortableDriveIfActive(s->preferences());
+         AlertButton{localized("Prepare"), QMessageBox::AcceptRole, [s, app] {
+                         PortableMode* mode = app->portableMode();
+                         if (mode && mode->prepare()) mode->syncPreferencesBackToPortableDriveIfActive(*s);
                      }}});
 
     sheets.bindFlagAlert(
@@ -115,9 +120,9 @@ void bindServiceSheets(WindowSheets& sheets, ContentViewState& state) {
         // Return must not move the program: "Not Now" is the default, not the move.
         {AlertButton{localized("Not Now"), QMessageBox::RejectRole, {}, true},
          AlertButton{localized("Don't Ask Again"), QMessageBox::DestructiveRole,
-                     [s] { s->preferences().set(PreferenceKeys::suppressMoveToApplicationsPrompt, true); }},
+                     [s] { s->set(PreferenceKeys::suppressMoveToApplicationsPrompt, true); }},
          AlertButton{localized("Move to Applications"), QMessageBox::AcceptRole, [s] {
-                         MoveToApplicationsMover::moveAndRelaunch(MoveToApplicationsMover::currentEnvironment(s->preferences()));
+                         MoveToApplicationsMover::moveAndRelaunch(MoveToApplicationsMover::currentEnvironment(*s));
                      }}});
 }
 

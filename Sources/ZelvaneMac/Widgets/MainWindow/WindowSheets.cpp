@@ -12,7 +12,7 @@
 
 namespace zelvane {
 
-WindowSheets::WindowSheets(ContentViewState& state, QWidget* window) : QObject(window), state_(state), window_(window) {}
+WindowSheets::WindowSheets(WindowPrompts& prompts, QWidget* window) : QObject(window), prompts_(prompts), window_(window) {}
 
 void WindowSheets::dismiss(Presented& presented) {
     if (!presented.dialog) return;
@@ -30,7 +30,7 @@ void WindowSheets::bindSheet(BoolGetter get, BoolSetter set, BoolSignal changed,
                              std::function<void(QDialog&)> onRejected) {
     // The setter is called through a function object made here: the closures below hold no
     // member-function pointers of their own.
-    WindowPrompts* state = &state_.prompts();
+    WindowPrompts* state = &prompts_;
     const std::function<void(bool)> setFlag = [state, set](bool v) { (state->*set)(v); };
     const auto present = [this, get, setFlag, make, onAccepted, onRejected](bool shown) {
         Presented& presented = sheetSlot(get);
@@ -59,8 +59,8 @@ void WindowSheets::bindSheet(BoolGetter get, BoolSetter set, BoolSignal changed,
         });
         dialog->open();
     };
-    connect(&state_.prompts(), changed, this, present);
-    if ((state_.prompts().*get)()) present(true);
+    connect(&prompts_, changed, this, present);
+    if ((prompts_.*get)()) present(true);
 }
 
 QMessageBox* WindowSheets::makeAlert(const QString& title, const QString& message,
@@ -103,7 +103,7 @@ void WindowSheets::openAlert(const QString& title, const QString& message, const
 
 void WindowSheets::bindFlagAlert(BoolGetter get, BoolSetter set, BoolSignal changed, QString title,
                                  std::function<QString()> message, std::vector<AlertButton> buttons) {
-    WindowPrompts* state = &state_.prompts();
+    WindowPrompts* state = &prompts_;
     const std::function<void(bool)> setFlag = [state, set](bool v) { (state->*set)(v); };
     const auto present = [this, setFlag, title, message, buttons](bool shown) {
         Presented& presented = alerts_[title];
@@ -114,13 +114,13 @@ void WindowSheets::bindFlagAlert(BoolGetter get, BoolSetter set, BoolSignal chan
         if (presented.dialog) return;
         openAlert(title, message ? message() : QString(), buttons, [setFlag] { setFlag(false); });
     };
-    connect(&state_.prompts(), changed, this, present);
-    if ((state_.prompts().*get)()) present(true);
+    connect(&prompts_, changed, this, present);
+    if ((prompts_.*get)()) present(true);
 }
 
 void WindowSheets::bindMessageAlert(TextGetter get, TextSetter set, TextSignal changed, QString title,
                                     std::vector<AlertButton> buttons) {
-    WindowPrompts* state = &state_.prompts();
+    WindowPrompts* state = &prompts_;
     const std::function<void()> clearMessage = [state, set] { (state->*set)(std::nullopt); };
     const auto present = [this, clearMessage, title, buttons](const std::optional<QString>& message) {
         Presented& presented = alerts_[title];
@@ -135,8 +135,8 @@ void WindowSheets::bindMessageAlert(TextGetter get, TextSetter set, TextSignal c
         }
         openAlert(title, *message, buttons, clearMessage);
     };
-    connect(&state_.prompts(), changed, this, present);
-    if ((state_.prompts().*get)()) present((state_.prompts().*get)());
+    connect(&prompts_, changed, this, present);
+    if ((prompts_.*get)()) present((prompts_.*get)());
 }
 
 QMessageBox* WindowSheets::alert(const QString& title) const {
@@ -156,17 +156,17 @@ QDialog* WindowSheets::sheet(BoolGetter get) const {
     return nullptr;
 }
 
-void bindStandardSheets(WindowSheets& sheets, ContentViewState& state, std::function<void()> recomputeColorRank) {
-    ContentViewState* s = &state;
+void bindStandardSheets(WindowSheets& sheets, Preferences& preferences, std::function<void()> recomputeColorRank) {
+    Preferences* s = &preferences;
     sheets.bindSheet(
         &WindowPrompts::showColorsSheet, &WindowPrompts::setShowColorsSheet,
         &WindowPrompts::showColorsSheetChanged,
         [s](QWidget* window) {
-            auto* sheet = new ColorsSheet(ColorSettingsDraft::fromPreferences(s->preferences()), window);
+            auto* sheet = new ColorsSheet(ColorSettingsDraft::fromPreferences(*s), window);
             return static_cast<QDialog*>(sheet);
         },
         [s, recomputeColorRank](QDialog& dialog) {
-            storeColorSettings(s->preferences(), static_cast<ColorsSheet&>(dialog).draft().choice());
+            storeColorSettings(*s, static_cast<ColorsSheet&>(dialog).draft().choice());
             if (recomputeColorRank) recomputeColorRank();
         });
     sheets.bindMessageAlert(&WindowPrompts::csvExportErrorDetail, &WindowPrompts::setCsvExportErrorDetail,

@@ -12,10 +12,11 @@
 #include <optional>
 #include <vector>
 
-#include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
 
 namespace zelvane {
+
+class Preferences;
 
 // One button of a window's alert: its text, its role (which decides its place and whether Escape
 // picks it) and what it does. The alert's flag or message is cleared before the action runs.
@@ -43,7 +44,7 @@ public:
     using TextSetter = void (WindowPrompts::*)(const std::optional<QString>&);
     using TextSignal = void (WindowPrompts::*)(const std::optional<QString>&);
 
-    WindowSheets(ContentViewState& state, QWidget* window);
+    WindowSheets(WindowPrompts& prompts, QWidget* window);
 
     // A sheet made by `make` while the flag is set. `onAccepted` and `onRejected` run after the
     // flag has been cleared, with the dialog still alive.
@@ -75,7 +76,7 @@ private:
     void openAlert(const QString& title, const QString& message, const std::vector<AlertButton>& buttons,
                    std::function<void()> clearState);
 
-    ContentViewState& state_;
+    WindowPrompts& prompts_;
     QWidget* window_;
     Presented& sheetSlot(BoolGetter get);
 
@@ -85,6 +86,6 @@ private:
 };
 
 // The sheets and alerts of the window's own making: the colour settings and "Couldn't Export".
-void bindStandardSheets(WindowSheets& sheets, ContentViewState& state, std::function<void()> recomputeColorRank);
+void bindStandardSheets(WindowSheets& sheets, Preferences& preferences, std::function<void()> recomputeColorRank);
 
 }  // namespace zelvane

@@ -6,9 +6,10 @@
 
 #include "ScanEngine/Tree/ByteSizeFormatting.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/Exports/ExportContext.hpp"
 #include "ZelvaneMac/Window/Exports/WindowExports.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
+#include "ZelvaneMac/Window/TreeExpansion.hpp"
 
 namespace zelvane {
 
@@ -21,11 +22,11 @@ void sortBySizeDescending(std::vector<FileNode*>& nodes) {
 
 }  // namespace
 
-QString clipboardSummaryText(const ContentViewState& state) {
-    const bool fileView = state.selectedTab() == ContentTab::fileView;
-    std::vector<FileNode*> nodes = currentSelectionNodes(state);
+QString clipboardSummaryText(const ExportContext& context) {
+    const bool fileView = context.selections.onFileView();
+    std::vector<FileNode*> nodes = currentSelectionNodes(context.selections);
     if (nodes.empty()) {
-        const std::vector<RootRef>& roots = state.scanControl().effectiveRoots();
+        const std::vector<RootRef>& roots = context.scans.effectiveRoots();
         nodes = fileView ? joinedFlatFileLists(roots) : rootNodes(roots);
     }
     // Rows drawn deleted are gone from the disk and from the sizes listed above them.
@@ -33,8 +34,8 @@ QString clipboardSummaryText(const ContentViewState& state) {
     if (nodes.empty()) return {};
     sortBySizeDescending(nodes);
 
-    const int groupMin = int(std::clamp<int64_t>(state.preferences().value(PreferenceKeys::tweakFileGroupMinSize), 0, 1'000'000));
-    const TreeExpansion& expansion = state.treeExpansion();
+    const int groupMin = int(std::clamp<int64_t>(context.preferences.value(PreferenceKeys::tweakFileGroupMinSize), 0, 1'000'000));
+    const TreeExpansion& expansion = context.treeExpansion;
     QString text;
     const auto emitLine = [&](const FileNode& node, int depth, bool flat) {
         const QString size = QString::fromStdString(formatSizeForClipboardExport(node.effectiveSize()));

@@ -16,7 +16,7 @@
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Services/PreferenceSync.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/Exports/ExportContext.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/FileTypeStatistics.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
@@ -35,9 +35,9 @@ QString errnoDescription(int err) {
 
 // A save panel's choice that is a device, a FIFO or a socket gets no export: a FIFO nobody reads
 // would hold the write, a device would swallow it.
-bool refusedAsSpecialFile(ContentViewState& state, const QString& path) {
+bool refusedAsSpecialFile(WindowPrompts& prompts, const QString& path) {
     if (!namesASpecialFile(nativePath(path))) return false;
-    state.prompts().setCsvExportErrorDetail(fillPlaceholders(
+    prompts.setCsvExportErrorDetail(fillPlaceholders(
         localized("Couldn't write the CSV file: %@"), {localized("Not a regular file (a device, pipe or socket)")}));
     return true;
 }
@@ -74,8 +74,8 @@ void ExportSourceSelection::setFormat(CSVFileFormat format) {
     emit formatChanged(format);
 }
 
-std::vector<FileNode*> currentSelectionNodes(const ContentViewState& state) {
-    const NodeSet& set = state.selectedTab() == ContentTab::fileView ? state.fileSelection().nodes() : state.treeSelection().nodes();
+std::vector<FileNode*> currentSelectionNodes(const WindowSelections& selections) {
+    const NodeSet& set = selections.shown();
     // A set has no order of its own; the tree's name order gives one that stays the same. Each
     // path is made once, not at every comparison: a selection of a file type holds millions.
     std::vector<std::pair<std::string, FileNode*>> keyed;
@@ -90,8 +90,8 @@ std::vector<FileNode*> currentSelectionNodes(const ContentViewState& state) {
     return out;
 }
 
-bool hasCurrentSelection(const ContentViewState& state) {
-    const NodeSet& set = state.selectedTab() == ContentTab::fileView ? state.fileSelection().nodes() : state.treeSelection().nodes();
+bool hasCurrentSelection(const WindowSelections& selections) {
+    const NodeSet& set = selections.shown();
     return std::any_of(set.begin(), set.end(), [](const FileNode* n) { return n && !n->isSyntheticGroup(); });
 }
 
@@ -141,29 +141,29 @@ void rememberExportFolder(Preferences& preferences, const QString& path) {
     preferences.set(PreferenceKeys::csvExportLastFolder, QFileInfo(path).absolutePath());
 }
 
-CSVExportProposal proposeCSVExport(const ContentViewState& state, const QDateTime& now) {
+CSVExportProposal proposeCSVExport(const ExportContext& context, const QDateTime& now) {
     CSVExportProposal p;
-    p.source = state.selectedTab() == ContentTab::fileView ? ExportSource::fileView : ExportSource::treeView;
-    p.hasSelection = hasCurrentSelection(state);
-    p.format = csvFileFormatFromRaw(state.preferences().value(PreferenceKeys::csvExportLastExtension))
+    p.source = context.selections.onFileView() ? ExportSource::fileView : ExportSource::treeView;
+    p.hasSelection = hasCurrentSelection(context.selections);
+    p.format = csvFileFormatFromRaw(context.preferences.value(PreferenceKeys::csvExportLastExtension))
                    .value_or(CSVFileFormat::csv);
-    p.folder = exportStartFolder(state.preferences());
+    p.folder = exportStartFolder(context.preferences);
     p.fileName = applyCSVFormat(QStringLiteral("Zelvane_") + exportTimestamp(now), p.format);
     return p;
 }
 
-void completeCSVExport(ContentViewState& state, const ExportSourceSelection& selection, const QString& path) {
-    Preferences& prefs = state.preferences();
+void completeCSVExport(const ExportContext& context, const ExportSourceSelection& selection, const QString& path) {
+    Preferences& prefs = context.preferences;
     if (!prefs.value(PreferenceKeys::csvExportFiles) && !prefs.value(PreferenceKeys::csvExportFolders)) {
-        state.prompts().setCsvExportErrorDetail(localized(
+        context.prompts.setCsvExportErrorDetail(localized(
             "Either one or both of \"Export Files\" and \"Export Folders\" must be selected for the export to be valid."));
         return;
     }
-    const std::vector<RootRef>& roots = state.scanControl().effectiveRoots();
+    const std::vector<RootRef>& roots = context.scans.effectiveRoots();
     std::vector<FileNode*> nodes;
     bool flat = false;
     if (selection.selectedOnly()) {
-        nodes = withoutDeleted(currentSelectionNodes(state));
+        nodes = withoutDeleted(currentSelectionNodes(context.selections));
     } else if (selection.source() == ExportSource::treeView) {
         nodes = rootNodes(roots);
     } else {
@@ -171,10 +171,10 @@ void completeCSVExport(ContentViewState& state, const ExportSourceSelection& sel
         flat = true;
     }
     if (nodes.empty()) {
-        state.prompts().setCsvExportErrorDetail(localized("There's nothing to export."));
+        context.prompts.setCsvExportErrorDetail(localized("There's nothing to export."));
         return;
     }
-    if (refusedAsSpecialFile(state, path)) return;
+    if (refusedAsSpecialFile(context.prompts, path)) return;
     rememberExportFolder(prefs, path);
     const QString extension = QFileInfo(path).suffix().toLower();
     prefs.set(PreferenceKeys::csvExportLastExtension, extension.isEmpty() ? QStringLiteral("csv") : extension);
@@ -195,10 +195,10 @@ void completeCSVExport(ContentViewState& state, const ExportSourceSelection& sel
 
     // Capacities belong to the shown roots, looked up by the very root node (its path may not be
     // text): a selected node that is not a root has none.
-    const std::vector<VolumeCapacity> capacities = state.scanControl().capacities(roots);
+    const std::vector<VolumeCapacity> capacities = context.scans.capacities(roots);
     // The write holds every tree the window holds (the nodes are in one of them), so a rescan
     // meanwhile frees none of them before the file is complete.
-    auto write = [nodes, options, flat, roots, capacities, held = state.scanControl().heldRoots(), target = nativePath(path)] {
+    auto write = [nodes, options, flat, roots, capacities, held = context.scans.heldRoots(), target = nativePath(path)] {
         const DriveCapacityQuery query = [&](const FileNode& node) {
             for (size_t i = 0; i < roots.size() && i < capacities.size(); ++i) {
                 if (roots[i].get() == &node) return capacities[i];
@@ -207,7 +207,7 @@ void completeCSVExport(ContentViewState& state, const ExportSourceSelection& sel
         };
         return exportToCSV(std::span<FileNode* const>(nodes), options, flat, query, target);
     };
-    auto report = [prompts = &state.prompts()](const std::optional<CSVExportError>& error) {
+    auto report = [prompts = &context.prompts](const std::optional<CSVExportError>& error) {
         if (!error) return;
         if (error->kind == CSVExportError::Kind::noFilesOrFoldersSelected) {
             prompts->setCsvExportErrorDetail(localized(
@@ -226,25 +226,25 @@ void completeCSVExport(ContentViewState& state, const ExportSourceSelection& sel
         report(write());
         return;
     }
-    runInBackground(&state.prompts(), std::move(write), std::move(report));
+    runInBackground(&context.prompts, std::move(write), std::move(report));
 }
 
 QString proposedFileTypesName(const QDateTime& now) {
     return QStringLiteral("Zelvane_FT_") + exportTimestamp(now) + QStringLiteral(".csv");
 }
 
-void completeFileTypesExport(ContentViewState& state, const QString& path) {
-    if (refusedAsSpecialFile(state, path)) return;
-    rememberExportFolder(state.preferences(), path);
-    std::vector<ExtensionStats> rows = state.fileTypes().extensionPanelDisplayed();
+void completeFileTypesExport(const ExportContext& context, const QString& path) {
+    if (refusedAsSpecialFile(context.prompts, path)) return;
+    rememberExportFolder(context.preferences, path);
+    std::vector<ExtensionStats> rows = context.fileTypes.extensionPanelDisplayed();
     if (rows.empty()) {
-        rows = state.fileTypes().extensionStats();
+        rows = context.fileTypes.extensionStats();
         std::stable_sort(rows.begin(), rows.end(),
                          [](const ExtensionStats& a, const ExtensionStats& b) { return a.totalAlloc > b.totalAlloc; });
     }
-    const bool byAllocated = state.fileTypes().extensionPanelSortKey() == FileTypesSortKey::allocated;
+    const bool byAllocated = context.fileTypes.extensionPanelSortKey() == FileTypesSortKey::allocated;
     if (const auto error = exportFileTypesToCSV(rows, byAllocated, nativePath(path))) {
-        state.prompts().setCsvExportErrorDetail(
+        context.prompts.setCsvExportErrorDetail(
             fillPlaceholders(localized("Couldn't write the CSV file: %@"), {errnoDescription(error->underlyingErrno)}));
     }
 }

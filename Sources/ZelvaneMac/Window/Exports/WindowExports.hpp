@@ -11,8 +11,9 @@
 
 namespace zelvane {
 
-class ContentViewState;
 class Preferences;
+struct ExportContext;
+struct WindowSelections;
 
 // The window's tables as files: CSV/TSV of the tree, a list or the selection; the file-type table
 // as CSV; and what every way out of the window shares (the selection it works on, the timestamped
@@ -52,9 +53,9 @@ private:
 
 // The selection an export or copy works on: the File View's when that tab is shown, else the
 // Tree View's. Synthetic group rows never reach a file.
-std::vector<FileNode*> currentSelectionNodes(const ContentViewState& state);
+std::vector<FileNode*> currentSelectionNodes(const WindowSelections& selections);
 // Whether that selection holds anything besides group rows, without putting it in order.
-bool hasCurrentSelection(const ContentViewState& state);
+bool hasCurrentSelection(const WindowSelections& selections);
 
 // The shown roots themselves, and their flat file lists joined root after root (the File View's
 // source), without the items marked deleted.
@@ -81,15 +82,15 @@ struct CSVExportProposal {
     QString folder;
     QString fileName;  // "Zelvane_<timestamp>.<ext>"
 };
-CSVExportProposal proposeCSVExport(const ContentViewState& state, const QDateTime& now);
+CSVExportProposal proposeCSVExport(const ExportContext& context, const QDateTime& now);
 
 // After the dialog was confirmed with `path`: writes the file, or sets the window's export error.
 // A table of more than `kRowsWrittenInPlace` rows is written in the background.
 constexpr int64_t kRowsWrittenInPlace = 100'000;
-void completeCSVExport(ContentViewState& state, const ExportSourceSelection& selection, const QString& path);
+void completeCSVExport(const ExportContext& context, const ExportSourceSelection& selection, const QString& path);
 
 // "Zelvane_FT_<timestamp>.csv".
 QString proposedFileTypesName(const QDateTime& now);
-void completeFileTypesExport(ContentViewState& state, const QString& path);
+void completeFileTypesExport(const ExportContext& context, const QString& path);
 
 }  // namespace zelvane

@@ -4,7 +4,8 @@
 
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Settings/SizeTextFormat.hpp"
-#include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Core/Treemap/TreemapColorPreferences.hpp"
+#include "ZelvaneMac/Window/Exports/ExportContext.hpp"
 #include "ZelvaneMac/Window/Exports/WindowExports.hpp"
 #include "ZelvaneMac/Window/FileTypeStatistics.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
@@ -14,8 +15,8 @@
 
 namespace zelvane {
 
-bool hasTreemapContent(const ContentViewState& state) {
-    for (const RootRef& r : state.scanControl().effectiveRoots()) {
+bool hasTreemapContent(const ScanController& scans) {
+    for (const RootRef& r : scans.effectiveRoots()) {
         if (!r->children().empty()) return true;
     }
     return false;
@@ -25,27 +26,27 @@ QString proposedTreemapImageName(const QDateTime& now) {
     return QStringLiteral("Zelvane_Treemap_") + exportTimestamp(now) + QStringLiteral(".png");
 }
 
-TreemapImageExportRequest treemapImageRequest(const ContentViewState& state, bool showFreeSpace) {
-    const Preferences& prefs = state.preferences();
+TreemapImageExportRequest treemapImageRequest(const ExportContext& context, bool showFreeSpace) {
+    const Preferences& prefs = context.preferences;
     TreemapImageExportRequest r;
-    r.roots = state.scanControl().effectiveRoots();
+    r.roots = context.scans.effectiveRoots();
     // A zoom made on an earlier tree is stale: only a node of one of these very roots counts.
-    if (FileNode* zoom = state.treemapZoom().root()) {
+    if (FileNode* zoom = context.treemapZoom.root()) {
         FileNode* top = zoom;
         while (top->parent()) top = top->parent();
         for (const RootRef& root : r.roots) {
             if (root.get() == top) r.zoomedNode = zoom;
         }
     }
-    r.capacities = state.scanControl().capacities(r.roots);
+    r.capacities = context.scans.capacities(r.roots);
     r.width = prefs.value(PreferenceKeys::treemapExportWidth);
     r.height = prefs.value(PreferenceKeys::treemapExportHeight);
     r.shadesOfGray = prefs.value(PreferenceKeys::treemapExportShadesOfGray);
     r.showFreeSpace = showFreeSpace;
-    r.useAllocatedSize = state.treemapToggles().showTreemapAllocatedSize();
-    r.showLabels = state.treemapToggles().showTreemapFilenames();
-    r.colorRank = state.fileTypes().extensionColorRank();
-    r.paletteRGB = state.currentPaletteRGB();
+    r.useAllocatedSize = context.treemapToggles.showTreemapAllocatedSize();
+    r.showLabels = context.treemapToggles.showTreemapFilenames();
+    r.colorRank = context.fileTypes.extensionColorRank();
+    r.paletteRGB = TreemapColorSettings::storedPaletteRGB(context.preferences);
     const SizeTextFormat sizes = SizeTextFormat::of(prefs);
     r.byteUnitBase = sizes.base;
     r.byteSizeDisplayMode = sizes.mode;
@@ -54,24 +55,24 @@ TreemapImageExportRequest treemapImageRequest(const ContentViewState& state, boo
     return r;
 }
 
-void completeTreemapImageExport(ContentViewState& state, bool showFreeSpace, const QString& path,
+void completeTreemapImageExport(const ExportContext& context, bool showFreeSpace, const QString& path,
                                 std::optional<TreemapExportSize> size, std::function<void()> finished) {
-    rememberExportFolder(state.preferences(), path);
-    TreemapImageExportRequest request = treemapImageRequest(state, showFreeSpace);
+    rememberExportFolder(context.preferences, path);
+    TreemapImageExportRequest request = treemapImageRequest(context, showFreeSpace);
     if (size) {
         request.width = size->width;
         request.height = size->height;
     }
     if (auto refusal = treemapImageSizeRefusal(request.width, request.height)) {
-        state.prompts().setCsvExportErrorDetail(*refusal);
+        context.prompts.setCsvExportErrorDetail(*refusal);
         if (finished) finished();
         return;
     }
-    // The window's state is the receiver: the outcome arrives only while it exists.
-    ContentViewState* s = &state;
-    exportTreemapImageInBackground(std::move(request), path, &state,
-                                   [s, finished = std::move(finished)](std::optional<QString> failure) {
-                                       if (failure) s->prompts().setCsvExportErrorDetail(*failure);
+    // The window's prompts are the receiver: the outcome arrives only while they exist.
+    WindowPrompts* prompts = &context.prompts;
+    exportTreemapImageInBackground(std::move(request), path, prompts,
+                                   [prompts, finished = std::move(finished)](std::optional<QString> failure) {
+                                       if (failure) prompts->setCsvExportErrorDetail(*failure);
                                        if (finished) finished();
                                    });
 }
