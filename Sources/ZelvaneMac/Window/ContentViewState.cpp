@@ -10,6 +10,7 @@
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/PaneToggles.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
+#include "ZelvaneMac/Window/TreeRetirement.hpp"
 #include "ZelvaneMac/Window/TreeViewParts.hpp"
 #include "ZelvaneMac/Window/TreemapToggles.hpp"
 #include "ZelvaneMac/Window/TreemapZoom.hpp"
@@ -26,16 +27,17 @@ ContentViewState::ContentViewState(Preferences& preferences, CLIAutomation::Opti
       cliAutomationOptions_(std::move(cliOptions)),
       viewModel_(new ScanViewModel(this)),
       liveMonitor_(std::make_unique<LiveMonitorController>()),
+      retirement_(new TreeRetirement(this)),
+      treeSelection_(new NodeSelection(*retirement_, this)),
+      fileSelection_(new NodeSelection(*retirement_, this)),
+      fileTypes_(new FileTypeStatistics(*retirement_, this)),
+      treemapZoom_(new TreemapZoom(*retirement_, this)),
       hoverPathState_(new HoverPathState(this)),
       commands_(new ViewCommands(this)),
       fileResults_(new FileViewResults(this)),
-      fileTypes_(new FileTypeStatistics(this)),
       treemapToggles_(new TreemapToggles(preferences, this)),
       panes_(new PaneToggles(preferences, this)),
-      treemapZoom_(new TreemapZoom(this)),
       prompts_(new WindowPrompts(this)),
-      treeSelection_(new NodeSelection(this)),
-      fileSelection_(new NodeSelection(this)),
       volumeChoice_(new VolumeChoice(this)),
       services_(new WindowServices(this)) {
     scanControl_ = new ScanController({.preferences = preferences_,
@@ -49,12 +51,9 @@ ContentViewState::ContentViewState(Preferences& preferences, CLIAutomation::Opti
                                        .volumeChoice = *volumeChoice_,
                                        .fileTypes = *fileTypes_,
                                        .commands = *commands_,
-                                       .treeExpansion = treeExpansion_},
+                                       .treeExpansion = treeExpansion_,
+                                       .retirement = *retirement_},
                                       this);
-    connect(scanControl_, &ScanController::treesRetiring, treeSelection_, &NodeSelection::dropNodesOutside);
-    connect(scanControl_, &ScanController::treesRetiring, fileSelection_, &NodeSelection::dropNodesOutside);
-    connect(scanControl_, &ScanController::treesRetiring, fileTypes_, &FileTypeStatistics::dropNodesOutside);
-    connect(scanControl_, &ScanController::treesRetiring, treemapZoom_, &TreemapZoom::dropNodesOutside);
     controller_ = new MainWindowController(preferences_, *viewModel_, *volumeChoice_, *fileTypes_, *commands_, this);
 }
 
@@ -94,7 +93,8 @@ TreeViewParts ContentViewState::treeViewParts() {
             .treemapToggles = *treemapToggles_,
             .fileTypes = *fileTypes_,
             .hoverPathState = *hoverPathState_,
-            .commands = *commands_};
+            .commands = *commands_,
+            .retirement = *retirement_};
 }
 
 WindowStartup::Parts ContentViewState::startupParts() const {

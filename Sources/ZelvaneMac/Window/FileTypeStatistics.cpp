@@ -1,8 +1,13 @@
 #include "ZelvaneMac/Window/FileTypeStatistics.hpp"
 
 #include "ZelvaneMac/Window/AssignIfChanged.hpp"
+#include "ZelvaneMac/Window/TreeRetirement.hpp"
 
 namespace zelvane {
+
+FileTypeStatistics::FileTypeStatistics(const TreeRetirement& retirement, QObject* parent) : QObject(parent) {
+    connect(&retirement, &TreeRetirement::treesRetiring, this, &FileTypeStatistics::dropNodesOutside);
+}
 
 void FileTypeStatistics::renew() {
     ++generation_;

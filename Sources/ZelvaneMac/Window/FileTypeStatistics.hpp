@@ -11,6 +11,8 @@
 
 namespace zelvane {
 
+class TreeRetirement;
+
 // The per-extension totals of the shown roots, the palette slot of each extension, and what the
 // file-type table shows of them. The rows are computed in the background; `colorRankRoots` names
 // the root objects the ranks were computed for, so a treemap of other roots never takes them.
@@ -18,7 +20,7 @@ namespace zelvane {
 class FileTypeStatistics final : public QObject {
     Q_OBJECT
 public:
-    using QObject::QObject;
+    explicit FileTypeStatistics(const TreeRetirement& retirement, QObject* parent = nullptr);
     // Goes up with every computation of the rows (or their clearing for new roots): the table
     // reloads for a new one even when its rows equal the last.
     int generation() const { return generation_; }

@@ -1,6 +1,12 @@
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 
+#include "ZelvaneMac/Window/TreeRetirement.hpp"
+
 namespace zelvane {
+
+NodeSelection::NodeSelection(const TreeRetirement& retirement, QObject* parent) : QObject(parent) {
+    connect(&retirement, &TreeRetirement::treesRetiring, this, &NodeSelection::dropNodesOutside);
+}
 
 void NodeSelection::set(const NodeSet& nodes, const QObject* origin) {
     if (nodes == nodes_) return;

@@ -6,6 +6,8 @@
 
 namespace zelvane {
 
+class TreeRetirement;
+
 // One selection of nodes that several views show and change (the outline and the treemap share
 // the Tree View's). A view that changes it names itself as the origin; `changed` carries the
 // origin, so that view does not take its own change back while the others follow it. It also
@@ -15,7 +17,7 @@ namespace zelvane {
 class NodeSelection final : public QObject {
     Q_OBJECT
 public:
-    using QObject::QObject;
+    explicit NodeSelection(const TreeRetirement& retirement, QObject* parent = nullptr);
 
     const NodeSet& nodes() const { return nodes_; }
     bool isEmpty() const { return nodes_.isEmpty(); }

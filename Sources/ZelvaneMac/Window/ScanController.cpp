@@ -11,6 +11,7 @@
 #include "ZelvaneMac/Window/LiveUpdates.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/PaneToggles.hpp"
+#include "ZelvaneMac/Window/TreeRetirement.hpp"
 #include "ZelvaneMac/Window/VolumeChoice.hpp"
 #include "ZelvaneMac/Window/VolumePicker.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
@@ -101,7 +102,7 @@ void ScanController::recomputeEffectiveRoots() {
     if (sameRootObjects(roots, effectiveRoots_)) return;
     std::vector<RootRef> kept = roots;
     for (const RootRef& r : heldRoots()) kept.push_back(r);
-    emit treesRetiring(KeptTrees(kept));
+    parts_.retirement.announce(KeptTrees(kept));
     const std::vector<RootRef> retired = std::exchange(effectiveRoots_, std::move(roots));
     const std::vector<RootRef> shown = effectiveRoots_;  // handlers may change effectiveRoots_
     live_->watchShown();         // 3

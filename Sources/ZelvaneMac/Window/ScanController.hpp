@@ -26,6 +26,7 @@ class PaneToggles;
 class Preferences;
 class ScanViewModel;
 class TreeExpansion;
+class TreeRetirement;
 class ViewCommands;
 class VolumeChoice;
 class WindowPrompts;
@@ -40,8 +41,8 @@ class WindowPrompts;
 // Views follow `effectiveRootsChanged`, and the live monitor's reports through `liveUpdates()`.
 //
 // Nodes are referred to by plain pointer (selections, the zoomed node, rename targets, ...).
-// Before a tree can be released this controller announces it (`treesRetiring`) and every holder
-// drops its own pointers outside the trees still shown or held, so no view ever reads a freed
+// Before a tree can be released this controller announces it through the window's
+// `TreeRetirement`, and every holder drops its own pointers outside the trees still shown or held, so no view ever reads a freed
 // node; this includes a selection that a rescan could not find again.
 //
 // GUI thread only.
@@ -62,6 +63,7 @@ public:
         FileTypeStatistics& fileTypes;
         ViewCommands& commands;
         const TreeExpansion& treeExpansion;
+        TreeRetirement& retirement;
     };
     explicit ScanController(const Parts& parts, QObject* parent = nullptr);
     ~ScanController() override;
@@ -109,8 +111,6 @@ signals:
     void scanStarting();
     void firstResultsShown();
     void effectiveRootsChanged(const std::vector<zelvane::RootRef>& roots);
-    // Every tree but `kept`'s may be released once this returns; handlers run while all are alive.
-    void treesRetiring(const zelvane::KeptTrees& kept);
 
 private:
     void handleScanStateChange();

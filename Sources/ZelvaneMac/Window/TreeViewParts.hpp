@@ -14,6 +14,7 @@ class Preferences;
 class ScanController;
 class ScanViewModel;
 class TreeExpansion;
+class TreeRetirement;
 class TreemapToggles;
 class TreemapZoom;
 class ViewCommands;
@@ -36,6 +37,7 @@ struct TreeViewParts {
     FileTypeStatistics& fileTypes;
     HoverPathState& hoverPathState;
     ViewCommands& commands;
+    const TreeRetirement& retirement;
 };
 
 }  // namespace zelvane

@@ -8,6 +8,7 @@
 #include "ZelvaneMac/Window/PaneToggles.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/LiveUpdates.hpp"
+#include "ZelvaneMac/Window/TreeRetirement.hpp"
 #include "ZelvaneMac/Window/TreemapToggles.hpp"
 #include "ZelvaneMac/Window/TreemapZoom.hpp"
 #include "ZelvaneMac/Window/ViewCommands.hpp"
@@ -43,7 +44,7 @@ void TreeViewTabChanges::subscribe() {
     const ScanController& scans = parts_.scanControl;
     connect(&scans, &ScanController::effectiveRootsChanged, this, parts(everyPart));
     connect(&scans, &ScanController::firstResultsShown, this, parts(arrangementPart | typesPart));
-    connect(&scans, &ScanController::treesRetiring, this, &TreeViewTabChanges::dropNodesOutside);
+    connect(&parts_.retirement, &TreeRetirement::treesRetiring, this, &TreeViewTabChanges::dropNodesOutside);
     connect(&scans.liveUpdates(), &LiveUpdates::liveChanges, this, [this](const NodeList& changed) {
         ++liveRevision_;
         liveChanged_ = changed;

@@ -2,7 +2,13 @@
 
 #include <algorithm>
 
+#include "ZelvaneMac/Window/TreeRetirement.hpp"
+
 namespace zelvane {
+
+TreemapZoom::TreemapZoom(const TreeRetirement& retirement, QObject* parent) : QObject(parent) {
+    connect(&retirement, &TreeRetirement::treesRetiring, this, &TreemapZoom::dropNodesOutside);
+}
 
 void TreemapZoom::setRoot(FileNode* node) {
     if (node == root_) return;

@@ -9,13 +9,15 @@
 
 namespace zelvane {
 
+class TreeRetirement;
+
 // The folder the Tree View's treemap is zoomed into (none: the whole of the shown roots). A
 // zoom set on an older tree may outlive the roots it belonged to for a moment; it counts only
 // while its tree is shown (`shownIn`). Dropped when its tree is about to go. Main thread only.
 class TreemapZoom final : public QObject {
     Q_OBJECT
 public:
-    using QObject::QObject;
+    explicit TreemapZoom(const TreeRetirement& retirement, QObject* parent = nullptr);
 
     FileNode* root() const { return root_; }
     // Announces only a real change.

@@ -8,6 +8,7 @@
 #include "ZelvaneMac/Core/Treemap/TreemapColorPreferences.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
+#include "ZelvaneMac/Window/TreeRetirement.hpp"
 #include "ZelvaneMac/Window/ViewCommands.hpp"
 #include "ZelvaneMac/Window/FileTypeStatistics.hpp"
 #include "ZelvaneMac/Window/TreemapToggles.hpp"
@@ -171,7 +172,8 @@ TEST(MainWindowController, TabChangesAreStoredExceptAboutAndFocusTheSearchOnlyWh
 }
 
 TEST(NodeSelection, ReselectChildSurvivesOnlyTheSelectionChangeItAnnounced) {
-    NodeSelection selection;
+    TreeRetirement retirement;
+    NodeSelection selection(retirement);
     auto* child = reinterpret_cast<FileNode*>(uintptr_t(0x1000));
     auto* parent = reinterpret_cast<FileNode*>(uintptr_t(0x2000));
     selection.setReselectChild(child);
