@@ -9,9 +9,9 @@
 // panels take it, one after the other:
 //
 //   import, Expand All, Reset Tree Expansion, Expand All again, sort by each column (header
-//   clicks), Select All in the outline, Select of the file type with the most files, the CSV
-//   export of the tree, the file-type export, the clipboard text of a selection, treemap zoom and
-//   unzoom, Apply Filter and Clear.
+//   clicks), Select All in the outline, Select of the file type with the most files, Copy and the
+//   clipboard text of that selection, the CSV export of the tree, the file-type export, the
+//   clipboard text of the root, treemap zoom and unzoom, Apply Filter and Clear.
 //
 // For each it prints one line: the time to its result and the longest time the GUI thread did not
 // turn its event loop meanwhile (a 5 ms heartbeat), and the resident memory after it. The result
@@ -26,6 +26,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHeaderView>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -234,6 +235,13 @@ int main(int argc, char** argv) {
     if (wanted("type")) {
         measure(typeTitle.c_str(), [&] { scans.selectAllFiles(QString::fromStdString(biggest)); },
                 [&] { return !window.treeSelection().nodes().isEmpty(); });
+        if (wanted("clipboard")) {
+            // The selection of every file of the type, to the clipboard: as files (Copy), then as text.
+            QGuiApplication::clipboard()->clear();
+            measure("Copy of that selection", [&] { menus.handleMenuAction(ZelvaneMenuAction::copy); },
+                    [] { return QGuiApplication::clipboard()->mimeData() && QGuiApplication::clipboard()->mimeData()->hasUrls(); });
+            measure("copy size info of that selection", [&] { menus.handleMenuAction(ZelvaneMenuAction::copyFileAndSizeInfo); }, always);
+        }
         measure("Reset Tree Expansion after it", [&] { menus.handleMenuAction(ZelvaneMenuAction::resetTreeExpansion); }, always);
     }
 

@@ -377,6 +377,11 @@ QModelIndexList FileTreeOutlineModel::indexesForNodes(const std::vector<FileNode
 
 QModelIndex FileTreeOutlineModel::existingIndexForNode(FileNode* node) const {
     if (!node || !top_ || retiredGroups_.count(node)) return {};
+    // A folder whose rows were made knows where it stands, without a search of its parent's rows.
+    if (node->isDir())
+        if (const Entry* own = entries_.find(node); own && own->parent && size_t(own->rowInParent) < own->parent->rows().size() &&
+                                                     own->parent->rows()[size_t(own->rowInParent)] == node)
+            return indexIn(own->rowInParent, 0, own->parent);
     RowFinder finder;
     if (node->isRoot()) {
         int r = finder.rowOf(*top_, node);

@@ -150,6 +150,18 @@ TEST(FileTreeOutlineModel, SortsStablyWithGroupRowsLastByNameAscendingAndFirstDe
     model.setSort(OutlineSortKey::allocated, false);
     EXPECT_EQ(rowNames(model, a), byPercent);
     EXPECT_TRUE(model.data(model.index(0, FileTreeOutlineModel::allocatedColumn, a), ResultTableRole::sortedColumn).toBool());
+
+    // Each folder's row, told from what the folder knows of its place, follows every sort.
+    for (OutlineSortKey key : {OutlineSortKey::name, OutlineSortKey::size, OutlineSortKey::files}) {
+        for (bool ascending : {true, false}) {
+            model.setSort(key, ascending);
+            for (int r = 0; r < model.rowCount(a); ++r) {
+                const QModelIndex row = model.index(r, 0, a);
+                model.rowCount(row);  // its rows made
+                EXPECT_EQ(model.existingIndexForNode(model.nodeAt(row)), row) << r;
+            }
+        }
+    }
 }
 
 TEST(FileTreeOutlineModel, NamesEqualButForCaseKeepTheirStoredOrderInBothDirections) {

@@ -313,6 +313,46 @@ TEST(WindowFigures, LargeSelectionsAreSummedInTheBackgroundToTheSameTotals) {
               "Selected Files: 11  Total Size: " + w.sizeText(allBytes) + "  Allocated: " + w.sizeText(allAlloc));
 }
 
+// Ctrl+A in the tree selects every row shown, folders open at several depths, and the window's
+// selection takes them in the order the outline shows them; rows picked below folders that are
+// not selected themselves come in that order too.
+TEST(WindowFigures, SelectAllInTheTreeTakesTheShownRowsInShownOrder) {
+    TempDir dir;
+    writeFile(dir / "a/big.bin", 9000);
+    writeFile(dir / "a/sub/mid.bin", 4000);
+    writeFile(dir / "a/sub/deep/low.bin", 300);
+    writeFile(dir / "b/other.bin", 5000);
+    writeFile(dir / "c/closed.bin", 2000);
+    writeFile(dir / "top.txt", 100);
+    ScannedWindow w({dir.path()});
+    ContextMenuOutlineView& outline = w.outline().outline();
+    FileTreeOutlineModel& rows = w.rows();
+    for (const char* folder : {"a", "a/sub", "a/sub/deep", "b"}) outline.expand(rows.indexForNode(w.node(dir / folder)));
+    QCoreApplication::processEvents();
+
+    // The order the view itself shows, row under row.
+    std::vector<FileNode*> shown;
+    for (QModelIndex i = rows.index(0, 0); i.isValid(); i = outline.indexBelow(i)) shown.push_back(rows.nodeAt(i));
+    ASSERT_EQ(shown.size(), 11u);  // the root, a, big, sub, mid, deep, low, b, other, c, top.txt
+    outline.setFocus();
+    QTest::keyClick(&outline, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(w.outline().selectedNodes(), shown);
+    EXPECT_EQ(w.window().treeSelection().nodes(), NodeSet(shown.begin(), shown.end()));
+
+    // Two rows deep in a and one in b, picked bottom up, a and sub themselves not selected.
+    const auto click = [&](FileNode* n, Qt::KeyboardModifiers mods) {
+        QTest::mouseClick(outline.viewport(), Qt::LeftButton, mods, outline.visualRect(rows.indexForNode(n)).center());
+    };
+    FileNode* other = w.node(dir / "b/other.bin");
+    FileNode* low = w.node(dir / "a/sub/deep/low.bin");
+    FileNode* mid = w.node(dir / "a/sub/mid.bin");
+    click(other, {});
+    click(low, Qt::ControlModifier);
+    click(mid, Qt::ControlModifier);
+    EXPECT_EQ(w.outline().selectedNodes(), (std::vector<FileNode*>{mid, low, other}));
+    EXPECT_EQ(w.window().treeSelection().nodes(), NodeSet({mid, low, other}));
+}
+
 // The blocks of the regular files below `folder`, each file once however many links it has: what
 // `du` counts of them.
 int64_t fileBlocksOnDisk(const fs::path& folder) {

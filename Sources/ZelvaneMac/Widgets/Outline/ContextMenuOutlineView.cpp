@@ -1,6 +1,7 @@
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 
 #include <QContextMenuEvent>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMetaMethod>
@@ -83,6 +84,25 @@ void ContextMenuOutlineView::expandRows(const std::vector<QModelIndex>& rows) {
     scheduleDelayedItemsLayout();
     for (const QModelIndex& i : rows) expand(i);
     executeDelayedItemsLayout();
+}
+
+void ContextMenuOutlineView::selectAll() {
+    QAbstractItemModel* m = model();
+    QItemSelectionModel* selection = selectionModel();
+    if (!m || !selection || selectionMode() == SingleSelection || selectionMode() == NoSelection) return;
+    QItemSelection all;
+    std::vector<QModelIndex> open{rootIndex()};
+    while (!open.empty()) {
+        const QModelIndex parent = open.back();
+        open.pop_back();
+        const int rows = m->rowCount(parent);
+        const int columns = m->columnCount(parent);
+        if (rows <= 0 || columns <= 0) continue;
+        all.append(QItemSelectionRange(m->index(0, 0, parent), m->index(rows - 1, columns - 1, parent)));
+        for (int r = rows - 1; r >= 0; --r)
+            if (const QModelIndex child = m->index(r, 0, parent); isExpanded(child)) open.push_back(child);
+    }
+    if (!all.isEmpty()) selection->select(all, QItemSelectionModel::ClearAndSelect);
 }
 
 void ContextMenuOutlineView::placeRenameField() {

@@ -31,6 +31,11 @@ public:
     // Opens these rows (not their children) with one layout of the view for all of them, instead
     // of one insertion into the laid-out rows per row opened.
     void expandRows(const std::vector<QModelIndex>& rows);
+    // Every row shown, as one range of whole rows per open folder: the tree view's own Select All
+    // asks the selection model to widen each of its ranges to whole rows, merging them one by one
+    // (a comparison of every range with every other), which over thousands of open folders froze
+    // the window.
+    void selectAll() override;
 
 signals:
     // The row under the pointer; invalid when the pointer left the rows.

@@ -164,7 +164,8 @@ void FileTreeOutlineView::startRename(FileNode* target) {
 }
 
 bool FileTreeOutlineView::isNodeExpanded(const FileNode* node) const {
-    if (!outline_) return false;
+    // A file's row has nothing to open; asked for every file of a clipboard listing.
+    if (!outline_ || !node || !node->isDir()) return false;
     const QModelIndex i = model_->existingIndexForNode(const_cast<FileNode*>(node));
     return i.isValid() && outline_->isExpanded(i);
 }

@@ -1,5 +1,6 @@
 #include "ZelvaneMac/Widgets/Outline/OutlineRowSelection.hpp"
 
+#include <QHash>
 #include <QItemSelectionModel>
 #include <QSet>
 
@@ -28,26 +29,58 @@ std::vector<int> rowPath(const QModelIndex& index) {
 std::vector<FileNode*> OutlineRowSelection::nodes() const {
     // Read from the selected ranges themselves: the selection model's own list of selected rows
     // asks, for every row, every range whether it holds the row, and a Select All over thousands
-    // of open folders is one range per folder.
-    const QItemSelection ranges = outline_.selectionModel()->selection();
-    std::vector<std::pair<std::vector<int>, FileNode*>> ordered;
-    std::unordered_set<const FileNode*> seen;
-    for (const QItemSelectionRange& range : ranges) {
-        if (range.left() > 0) continue;
+    // of open folders is one range per folder. The rows are put in shown order by walking down
+    // from the top through the folders that hold selected rows, each range taken whole: no row's
+    // place is worked out on its own.
+    QHash<QModelIndex, std::vector<std::pair<int, int>>> runs;  // selected rows, by their folder's row
+    QHash<QModelIndex, std::vector<int>> through;                 // rows above selected rows, by folder
+    QSet<QModelIndex> known;
+    for (const QItemSelectionRange& range : outline_.selectionModel()->selection()) {
+        if (range.left() > 0 || !range.isValid()) continue;
         const QModelIndex parent = range.parent();
-        std::vector<int> parentPath = rowPath(parent);
-        for (int row = range.top(); row <= range.bottom(); ++row) {
-            FileNode* n = model_.nodeAt(model_.index(row, 0, parent));
-            if (!n || !seen.insert(n).second) continue;
-            std::vector<int> path = parentPath;
-            path.push_back(row);
-            ordered.emplace_back(std::move(path), n);
+        runs[parent].emplace_back(range.top(), range.bottom());
+        for (QModelIndex child = parent; child.isValid() && !known.contains(child); child = child.parent()) {
+            known.insert(child);
+            through[child.parent()].push_back(child.row());
         }
     }
-    std::sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     std::vector<FileNode*> out;
-    out.reserve(ordered.size());
-    for (auto& entry : ordered) out.push_back(entry.second);
+    // A folder's rows to visit in order: (row, selected), a row both selected and above others once.
+    struct Level {
+        QModelIndex parent;
+        std::vector<std::pair<int, bool>> rows;
+        size_t next = 0;
+    };
+    const auto levelOf = [&](const QModelIndex& parent) {
+        Level level{parent, {}, 0};
+        if (const auto r = runs.constFind(parent); r != runs.constEnd())
+            for (auto [top, bottom] : *r)
+                for (int row = top; row <= bottom; ++row) level.rows.emplace_back(row, true);
+        if (const auto t = through.constFind(parent); t != through.constEnd())
+            for (int row : *t) level.rows.emplace_back(row, false);
+        // Selected before passed-through at the same row, then each row once.
+        std::sort(level.rows.begin(), level.rows.end(), [](const auto& a, const auto& b) {
+            return a.first != b.first ? a.first < b.first : a.second > b.second;
+        });
+        level.rows.erase(std::unique(level.rows.begin(), level.rows.end(),
+                                     [](const auto& a, const auto& b) { return a.first == b.first; }),
+                         level.rows.end());
+        return level;
+    };
+    std::vector<Level> stack;
+    stack.push_back(levelOf(QModelIndex()));
+    while (!stack.empty()) {
+        Level& level = stack.back();
+        if (level.next == level.rows.size()) {
+            stack.pop_back();
+            continue;
+        }
+        const auto [row, selected] = level.rows[level.next++];
+        const QModelIndex index = model_.index(row, 0, level.parent);
+        if (selected)
+            if (FileNode* n = model_.nodeAt(index)) out.push_back(n);
+        if (known.contains(index)) stack.push_back(levelOf(index));
+    }
     return out;
 }
 
