@@ -1,60 +1,16 @@
 #include "ZelvaneMac/Models/FileTreeOutlineModel.hpp"
 
-#include "ZelvaneMac/Core/Text/Utf8Text.hpp"
-#include "ZelvaneMac/Core/Text/VisibleText.hpp"
-
 #include <QMimeData>
 
 #include <algorithm>
 
-#include "ScanEngine/Support/LocaleFormat.hpp"
-#include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Models/NodeCells.hpp"
-#include "ZelvaneMac/Models/ResultTableRoles.hpp"
+#include "ZelvaneMac/Models/OutlineCells.hpp"
+#include "ZelvaneMac/Models/OutlineChangedRows.hpp"
 
 namespace zelvane {
 
-namespace {
-
-constexpr ColumnSpec kColumnSpecs[FileTreeOutlineModel::kColumnCount] = {
-    {"name", textKey("Folder"), 224, Qt::AscendingOrder},
-    {"percent", textKey("% of Parent"), 66, Qt::DescendingOrder, false, true, "100.0%"},
-    {"size", textKey("Size"), 87, Qt::DescendingOrder},
-    {"allocated", textKey("Allocated"), 92, Qt::DescendingOrder},
-    {"items", textKey("Items"), 88, Qt::DescendingOrder},
-    {"files", textKey("Files"), 79, Qt::DescendingOrder},
-    {"folders", textKey("Folders"), 79, Qt::DescendingOrder},
-    {"modified", textKey("Modified"), 140, Qt::DescendingOrder},
-    {"attributes", textKey("Attr."), 40, Qt::DescendingOrder},
-};
-constexpr ColumnTable kColumns(kColumnSpecs, 80);
-
-// Above this many rows a lookup by node builds a position map instead of scanning.
-constexpr size_t kLinearSearchLimit = 64;
-
-}  // namespace
-
-class FileTreeOutlineModel::RowFinder final {
-public:
-    int rowOf(const Entry& e, const FileNode* node) {
-        if (e.rows().size() <= kLinearSearchLimit) {
-            auto it = std::find(e.rows().begin(), e.rows().end(), node);
-            return it == e.rows().end() ? -1 : int(it - e.rows().begin());
-        }
-        auto& map = maps_[&e];
-        if (map.empty()) {
-            map.reserve(e.rows().size());
-            for (size_t i = 0; i < e.rows().size(); ++i) map.emplace(e.rows()[i], int(i));
-        }
-        auto it = map.find(node);
-        return it == map.end() ? -1 : it->second;
-    }
-
-private:
-    std::unordered_map<const Entry*, std::unordered_map<const FileNode*, int>> maps_;
-};
-
-const ColumnTable& FileTreeOutlineModel::columns() { return kColumns; }
+const ColumnTable& FileTreeOutlineModel::columns() { return outlineColumns(); }
 
 FileTreeOutlineModel::FileTreeOutlineModel(const FileTreeOutlineInputs& initial, QObject* parent)
     : QAbstractItemModel(parent),
@@ -167,17 +123,12 @@ void FileTreeOutlineModel::setSort(OutlineSortKey key, bool ascending) {
 }
 
 void FileTreeOutlineModel::sort(int column, Qt::SortOrder order) {
-    setSort(outlineSortKeyFromIdentifier(kColumns.identifier(column)), order == Qt::AscendingOrder);
+    setSort(outlineSortKeyFromIdentifier(outlineColumns().identifier(column)), order == Qt::AscendingOrder);
 }
 
 void FileTreeOutlineModel::sortRows(const RowList& rows) const { sortOutlineRows(rows.span(), sortKey_, sortAscending_); }
 
-FileNode* FileTreeOutlineModel::groupIn(const Entry& e) {
-    if (!e.folder || e.folder->isSyntheticGroup()) return nullptr;
-    for (FileNode* r : e.rows())
-        if (r->isSyntheticGroup()) return r;
-    return nullptr;
-}
+FileNode* FileTreeOutlineModel::groupIn(const Entry& e) { return groupRowIn(e); }
 
 FileTreeOutlineModel::Entry& FileTreeOutlineModel::topEntry() const {
     if (!top_) {
@@ -279,55 +230,9 @@ void FileTreeOutlineModel::displayChanged() {
 
 void FileTreeOutlineModel::refreshDirty(const std::vector<FileNode*>& nodes) {
     if (!top_ || nodes.empty()) return;
-    std::unordered_set<const FileNode*> dirty(nodes.begin(), nodes.end());
-    std::unordered_set<const Entry*> whole;  // every row of these changed
-    std::unordered_set<Entry*> candidates;
-    std::unordered_set<FileNode*> staleGroups;  // a file of theirs changed: their totals are summed again
-    for (FileNode* n : nodes) {
-        if (retiredGroups_.count(n)) continue;
-        if (n->isRoot()) {
-            candidates.insert(top_.get());
-        } else if (Entry* pe = entries_.find(n->parent())) {
-            candidates.insert(pe);
-            if (FileNode* g = groupIn(*pe)) {
-                if (Entry* ge = entries_.find(g)) candidates.insert(ge);
-                if (!n->isDir() && staleGroups.insert(g).second) dirty.insert(g);
-            }
-        }
-        // A deleted folder takes its shown subtree with it, and the group rows shown in it lose
-        // their files: no file of theirs is handed in on its own.
-        if (n->isDir() && n->isDeleted()) {
-            std::vector<const FileNode*> stack{n};
-            while (!stack.empty()) {
-                const FileNode* f = stack.back();
-                stack.pop_back();
-                Entry* fe = entries_.find(f);
-                if (!fe) continue;
-                whole.insert(fe);
-                for (FileNode* r : fe->rows()) {
-                    if (r->isSyntheticGroup()) staleGroups.insert(r);
-                    if (r->isDir()) stack.push_back(r);
-                }
-            }
-        }
-    }
-    // A group row sums its files when it is made; the folder's own totals are kept up to date
-    // by the monitor, the group's totals and label are summed again here.
-    for (FileNode* g : staleGroups) g->refreshSyntheticGroup();
-    auto emitRange = [this](Entry* e, int first, int last) {
-        emit dataChanged(indexIn(first, 0, e), indexIn(last, kColumnCount - 1, e));
-    };
-    for (Entry* e : candidates) {
-        int first = -1, last = -1;
-        for (size_t r = 0; r < e->rows().size(); ++r) {
-            if (!dirty.count(e->rows()[r])) continue;
-            if (first < 0) first = int(r);
-            last = int(r);
-        }
-        if (first >= 0 && !whole.count(e)) emitRange(e, first, last);
-    }
-    for (const Entry* e : whole)
-        if (!e->rows().empty()) emitRange(const_cast<Entry*>(e), 0, int(e->rows().size()) - 1);
+    const auto retired = [this](const FileNode* n) { return retiredGroups_.count(n) != 0; };
+    for (const OutlineRowRange& r : outlineRowsChangedBy(nodes, *top_, entries_, retired))
+        emit dataChanged(indexIn(r.first, 0, r.folder), indexIn(r.last, kColumnCount - 1, r.folder));
 }
 
 QModelIndex FileTreeOutlineModel::locate(FileNode* node, RowFinder& finder) {
@@ -498,68 +403,13 @@ QModelIndexList FileTreeOutlineModel::match(const QModelIndex& start, int role, 
 }
 
 QVariant FileTreeOutlineModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount) return {};
-    if (role == Qt::DisplayRole) return localized(kColumns[section].title);
-    if (role == Qt::TextAlignmentRole) return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
-    return {};
-}
-
-QVariant FileTreeOutlineModel::displayText(const FileNode& n, int column) const {
-    const auto bytes = [this](int64_t v) {
-        return qStringFromUtf8(humanBytes(v, display_.byteUnitBase, display_.byteSizeDisplayMode, display_.decimalPlaces));
-    };
-    switch (column) {
-    case nameColumn:
-        if (n.isRoot()) {
-            const auto at = std::find(roots_.begin(), roots_.end(), &n);
-            const size_t i = size_t(at - roots_.begin());
-            if (i < rootLabels_.size()) return shownName(rootLabels_[i]);
-        }
-        return shownName(qStringFromUtf8(n.name()));
-    case percentColumn: {
-        const bool bySize = sortKey_ == OutlineSortKey::size;
-        const auto base = [bySize](const FileNode& x) { return bySize ? x.effectiveSize() : x.effectiveAllocSize(); };
-        double pct = 0;
-        if (n.isDeleted()) pct = 0;
-        else if (!n.parent()) pct = 100;
-        else if (base(*n.parent()) >= 1) pct = double(base(n)) / double(base(*n.parent())) * 100.0;
-        return QString::number(pct, 'f', 1) + QLatin1Char('%');
-    }
-    case sizeColumn: return bytes(n.effectiveSize());
-    case allocatedColumn: {
-        QString t = bytes(n.effectiveAllocSize());
-        return n.doNotCountAllocated() ? QLatin1Char('(') + t + QLatin1Char(')') : t;
-    }
-    case itemsColumn:
-        return n.isDir() ? qStringFromUtf8(formatIntegerForLocale(int64_t(n.subFolderFileCount()) + n.subFolderDirCount())) : QString();
-    case filesColumn: return n.isDir() ? qStringFromUtf8(formatIntegerForLocale(n.subFolderFileCount())) : QString();
-    case foldersColumn: return n.isDir() ? qStringFromUtf8(formatIntegerForLocale(n.subFolderDirCount())) : QString();
-    case modifiedColumn: return modifiedDateText(n);
-    case attributesColumn: return qStringFromUtf8(n.dosAttributesString());
-    default: return {};
-    }
+    return outlineHeaderData(section, orientation, role);
 }
 
 QVariant FileTreeOutlineModel::data(const QModelIndex& index, int role) const {
     const FileNode* n = nodeAt(index);
     if (!n) return {};
-    const int column = index.column();
-    switch (role) {
-    case Qt::DisplayRole: return displayText(*n, column);
-    case Qt::ToolTipRole:
-        return column == nameColumn ? QVariant(nameToolTip(*n)) : QVariant();
-    case Qt::TextAlignmentRole:
-        if (column >= percentColumn && column <= foldersColumn)
-            return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
-        return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
-    case ResultTableRole::node: return QVariant::fromValue(quintptr(n));
-    case ResultTableRole::sortedColumn: return column == columnFor(sortKey_);
-    case ResultTableRole::textTone: return int(nodeTextTone(*n, column == nameColumn, column == allocatedColumn));
-    case ResultTableRole::barFraction:
-        return column == percentColumn ? QVariant(percentBarDepthFactor(n->depth())) : QVariant();
-    case ResultTableRole::barFromRight: return column == percentColumn ? QVariant(true) : QVariant();
-    default: return {};
-    }
+    return outlineCellData(*n, index.column(), role, OutlineCellContext{display_, roots_, rootLabels_, sortKey_});
 }
 
 size_t FileTreeOutlineModel::cachedRowCount() const {

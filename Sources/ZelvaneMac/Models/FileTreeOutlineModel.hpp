@@ -6,13 +6,13 @@
 #include <deque>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 #include "ScanEngine/Tree/ByteSizeFormatting.hpp"
 #include "ScanEngine/Tree/FileNode.hpp"
 #include "ZelvaneMac/Models/ColumnTable.hpp"
+#include "ZelvaneMac/Models/OutlineRowFinder.hpp"
 #include "ZelvaneMac/Models/OutlineRowStore.hpp"
 #include "ZelvaneMac/Models/OutlineSorting.hpp"
 
@@ -152,23 +152,10 @@ public:
     void setDragEnabled(bool on) { dragEnabled_ = on; }
 
 private:
-    // The rows shown under one folder (or the top level, folder null), and where that folder
-    // stands under its own parent.
-    // 32 bytes; its rows cost 8 bytes each in the row arena.
-    struct Entry {
-        FileNode* folder = nullptr;
-        Entry* parent = nullptr;
-        FileNode** rowData = nullptr;
-        uint32_t rowCount = 0;
-        int32_t rowInParent = 0;
-        RowList rows() const { return RowList{rowData, rowCount}; }
-        void setRows(RowList list) { rowData = list.data, rowCount = list.count; }
-    };
-    static_assert(sizeof(Entry) <= 32, "a cached folder grew past its budget");
+    using Entry = OutlineFolderRows;
     // The synthetic group row among a folder's rows, if any.
     static FileNode* groupIn(const Entry& e);
-    // Rows of nodes looked up in one go; large row lists get a position map made once.
-    class RowFinder;
+    using RowFinder = OutlineRowFinder;
 
     Entry& topEntry() const;
     Entry& entryFor(FileNode* folder, Entry* parentEntry, int rowInParent) const;
@@ -190,7 +177,6 @@ private:
     void resortInPlace();
     void refreshDirty(const std::vector<FileNode*>& nodes);
     void displayChanged();
-    QVariant displayText(const FileNode& n, int column) const;
 
     std::vector<FileNode*> roots_;
     OutlineDisplaySettings display_;

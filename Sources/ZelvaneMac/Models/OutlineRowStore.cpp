@@ -22,6 +22,13 @@ FileNode** RowArena::allocate(size_t count) {
     return out;
 }
 
+FileNode* groupRowIn(const OutlineFolderRows& e) {
+    if (!e.folder || e.folder->isSyntheticGroup()) return nullptr;
+    for (FileNode* r : e.rows())
+        if (r->isSyntheticGroup()) return r;
+    return nullptr;
+}
+
 void RowArena::clear() {
     chunks_.clear();
     cur_ = nullptr;

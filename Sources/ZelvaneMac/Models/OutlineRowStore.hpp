@@ -38,6 +38,22 @@ struct RowList {
     std::span<FileNode*> span() const { return {data, count}; }
 };
 
+// The rows shown under one folder (or the top level, folder null), and where that folder stands
+// under its own parent. 32 bytes; its rows cost 8 bytes each in the row arena.
+struct OutlineFolderRows {
+    FileNode* folder = nullptr;
+    OutlineFolderRows* parent = nullptr;
+    FileNode** rowData = nullptr;
+    uint32_t rowCount = 0;
+    int32_t rowInParent = 0;
+    RowList rows() const { return RowList{rowData, rowCount}; }
+    void setRows(RowList list) { rowData = list.data, rowCount = list.count; }
+};
+static_assert(sizeof(OutlineFolderRows) <= 32, "a cached folder grew past its budget");
+
+// The synthetic group row among a folder's rows, if any.
+FileNode* groupRowIn(const OutlineFolderRows& rows);
+
 // Values keyed by the node they belong to (a pointer the value holds), in one open-addressed
 // table of pointers to the values: no allocation per entry. `Value` has a `folder` member.
 template <typename Value>
