@@ -7,8 +7,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <exception>
-#include <new>
 #include <unordered_set>
 
 #include "ScanEngine/Scan/AccessDeniedCounter.hpp"
@@ -53,43 +51,11 @@ struct ScanViewModel::ImportOutcome {
     bool wasCancelled = false;
 };
 
-void ScanViewModel::RunEndLocked::markEnded() {
-    {
-        std::lock_guard lock(mutex_);
-        hasEnded_ = true;
-    }
-    ended_.notify_all();
-}
-
-bool ScanViewModel::RunEndLocked::hasEnded() {
-    std::lock_guard lock(mutex_);
-    return hasEnded_;
-}
-
-bool ScanViewModel::RunEndLocked::waitUntil(std::chrono::steady_clock::time_point deadline) {
-    std::unique_lock lock(mutex_);
-    return ended_.wait_until(lock, deadline, [&] { return hasEnded_; });
-}
-
 ScanViewModel::ScanViewModel(QObject* parent) : QObject(parent), importer_(&importFromCSV) {
     qRegisterMetaType<zelvane::ScanState>();
 }
 
-ScanViewModel::~ScanViewModel() {
-    // Nothing a run posts from now on reaches this object; what it posted already dies with it.
-    posting_->forgetReceiver();
-    for (Job& j : jobs_) j.cancel->set(true);
-    // A cancelled run ends within moments. One that does not is stuck where no cancel reaches (in
-    // the kernel, on a mount that no longer answers): quitting must not wait for it, and it holds
-    // nothing of this object.
-    const auto deadline = std::chrono::steady_clock::now() + kRunEndWait;
-    for (Job& j : jobs_) {
-        if (j.end->waitUntil(deadline))
-            j.thread.join();
-        else
-            j.thread.detach();
-    }
-}
+ScanViewModel::~ScanViewModel() = default;
 
 // ---- published properties -------------------------------------------------------------------
 
@@ -136,69 +102,35 @@ void ScanViewModel::selectPaths(const QStringList& paths) {
 // ---- runs -----------------------------------------------------------------------------------
 
 void ScanViewModel::supersedeRunningJob() {
-    currentCancel_->set(true);
-    currentCancel_ = std::make_shared<CancelFlag>();
-    ++generation_;
+    runs_.supersede();
     if (scanLogToken_) {
         DebugTimingLog::end(*scanLogToken_, QStringLiteral("cancelled"));
         scanLogToken_.reset();
     }
 }
 
-std::shared_ptr<CancelFlag> ScanViewModel::beginRun(const QString& logLabel) {
+void ScanViewModel::beginRun(const QString& logLabel) {
     setScanState(ScanState::scanning(ScanProgress{}));
     scanStartTime_ = QDateTime::currentDateTimeUtc();
     scanLogToken_ = DebugTimingLog::begin(logLabel, rootLabel_);
     setLastScanDuration(std::nullopt);
-    return currentCancel_;
 }
 
-void ScanViewModel::reapFinishedJobs() {
-    for (auto it = jobs_.begin(); it != jobs_.end();) {
-        if (it->end->hasEnded()) {
-            it->thread.join();
-            it = jobs_.erase(it);
-        } else {
-            ++it;
-        }
+void ScanViewModel::launch(DedicatedWorker::Job job, bool isImport) {
+    // `this` is only reached from what the job reports, which runs on the main thread while the
+    // model lives and the run is current.
+    QString failure;
+    if (runs_.start(std::move(job), [this, isImport](const QString& reason) { failRun(isImport, reason); }, failure))
+        return;
+    if (scanLogToken_) {
+        DebugTimingLog::end(*scanLogToken_, QStringLiteral("failed"));
+        scanLogToken_.reset();
     }
+    setScanState(ScanState::failed(fillPlaceholders(localized("Could not start: %@"), {failure})));
 }
 
-bool ScanViewModel::launch(std::function<void()> body, std::shared_ptr<CancelFlag> cancel, bool isImport,
-                           QString& failure) {
-    reapFinishedJobs();
-    auto end = std::make_shared<RunEndLocked>();
-    try {
-        // `this` is only reached from what is posted, which runs on the main thread while it lives.
-        std::thread t([this, body = std::move(body), end, posting = posting_, generation = generation_, isImport] {
-            std::optional<QString> reason;
-            try {
-                body();
-            } catch (const std::bad_alloc&) {
-                reason = QString::fromLocal8Bit(std::strerror(ENOMEM));
-            } catch (const std::exception& e) {
-                reason = QString::fromLocal8Bit(e.what());
-            } catch (...) {
-                reason = QString::fromLocal8Bit(std::strerror(EIO));
-            }
-            if (reason)
-                posting->post([this, posting, generation, isImport, reason = *reason] {
-                    posting->received();
-                    failRun(generation, isImport, reason);
-                });
-            end->markEnded();
-        });
-        jobs_.push_back(Job{std::move(t), std::move(cancel), std::move(end)});
-        return true;
-    } catch (const std::system_error& e) {
-        failure = QString::fromLocal8Bit(e.code().message());
-        return false;
-    }
-}
-
-void ScanViewModel::failRun(uint64_t generation, bool wasImport, const QString& reason) {
+void ScanViewModel::failRun(bool wasImport, const QString& reason) {
     Q_ASSERT(QThread::currentThread() == thread());
-    if (generation != generation_) return;
     if (scanLogToken_) {
         DebugTimingLog::end(*scanLogToken_, QStringLiteral("failed"));
         scanLogToken_.reset();
@@ -222,64 +154,47 @@ void ScanViewModel::startScan(const std::optional<DecodedFilter>& excludeFilters
     supersedeRunningJob();
     lastScanWasCSVImport_ = false;
 
-    auto cancel = beginRun(QStringLiteral("Scan"));
-    const uint64_t generation = generation_;
+    beginRun(QStringLiteral("Scan"));
     std::vector<std::string> paths;
     for (const QString& r : roots) paths.push_back(pathBytesFromQString(r));
 
-    QString launchFailure;
-    const bool launched = launch(
-        [this, posting = posting_, generation, cancel, paths = std::move(paths), excludeFilters, excludeFullPath,
-         showMaxModifiedDate] {
+    launch(
+        [this, paths = std::move(paths), excludeFilters, excludeFullPath, showMaxModifiedDate](
+            const CancelFlag& cancel, const DedicatedWorker::Reports& reports) {
             AccessDeniedCounter denied;
             UnreadableFoldersLocked unreadable;
             ParallelScanOptions options;
             options.excludeFilters = excludeFilters;
             options.excludeFullPath = excludeFullPath;
             options.workerCount = activeProcessorCount();
-            options.progressCallback = [this, posting, generation](const ScanProgress& p) {
-                posting->post([this, posting, generation, p] {
-                    posting->received();
-                    applyProgress(generation, p);
-                });
+            options.progressCallback = [this, reports](const ScanProgress& p) {
+                reports.post([this, p] { applyProgress(p); });
             };
-            options.isCancelled = [cancel] { return cancel->isSet(); };
+            options.isCancelled = [&cancel] { return cancel.isSet(); };
             options.accessDeniedCounter = &denied;
             options.unreadableFolders = &unreadable;
             std::vector<RootRef> nodes = parallelScanToTree(paths, options);
             if (showMaxModifiedDate)
                 for (const RootRef& r : nodes) r->applyMaxModifiedDateToFolders();
-            const bool cancelled = cancel->isSet();
+            const bool cancelled = cancel.isSet();
             QStringList deniedPaths;
             for (const std::string& p : denied.allPaths()) deniedPaths << QString::fromStdString(p);
-            posting->post([this, posting, generation, nodes = std::move(nodes), cancelled, deniedPaths,
-                           unreadable = unreadable.all()]() mutable {
-                posting->received();
-                finishScan(generation, std::move(nodes), cancelled, deniedPaths, std::move(unreadable));
+            reports.post([this, nodes = std::move(nodes), cancelled, deniedPaths, unreadable = unreadable.all()]() mutable {
+                finishScan(std::move(nodes), cancelled, deniedPaths, std::move(unreadable));
             });
         },
-        cancel, false, launchFailure);
-    if (!launched) failRunThatCouldNotStart(launchFailure);
+        false);
 }
 
-void ScanViewModel::failRunThatCouldNotStart(const QString& reason) {
-    if (scanLogToken_) {
-        DebugTimingLog::end(*scanLogToken_, QStringLiteral("failed"));
-        scanLogToken_.reset();
-    }
-    setScanState(ScanState::failed(fillPlaceholders(localized("Could not start: %@"), {reason})));
-}
-
-void ScanViewModel::applyProgress(uint64_t generation, const ScanProgress& p) {
+void ScanViewModel::applyProgress(const ScanProgress& p) {
     Q_ASSERT(QThread::currentThread() == thread());
-    if (generation != generation_ || !scanState_.isScanning()) return;
+    if (!scanState_.isScanning()) return;
     setScanState(ScanState::scanning(p));
 }
 
-void ScanViewModel::finishScan(uint64_t generation, std::vector<RootRef> nodes, bool cancelled,
-                               const QStringList& denied, std::vector<UnreadableFolder> unreadable) {
+void ScanViewModel::finishScan(std::vector<RootRef> nodes, bool cancelled, const QStringList& denied,
+                               std::vector<UnreadableFolder> unreadable) {
     Q_ASSERT(QThread::currentThread() == thread());
-    if (generation != generation_) return;
     lastScanUnreadableFolders_ = std::move(unreadable);
     if (scanStartTime_) setLastScanDuration(scanStartTime_->msecsTo(QDateTime::currentDateTimeUtc()) / 1000.0);
     setLastScanAccessDeniedPaths(denied);
@@ -306,35 +221,26 @@ void ScanViewModel::startCSVImport(const QString& filePath, bool showMaxModified
     pendingPaths_.reset();
     lastScanWasCSVImport_ = true;
     setRootLabel(QLatin1Char('[') + filePath + QLatin1Char(']'));
-    auto cancel = beginRun(QStringLiteral("CSV Import"));
-    const uint64_t generation = generation_;
-    QString launchFailure;
-    const bool launched = launch(
-        [this, posting = posting_, importer = importer_, generation, cancel, path = pathBytesFromQString(filePath),
-         showMaxModifiedDate] {
+    beginRun(QStringLiteral("CSV Import"));
+    launch(
+        [this, importer = importer_, path = pathBytesFromQString(filePath), showMaxModifiedDate](
+            const CancelFlag& cancel, const DedicatedWorker::Reports& reports) {
             std::optional<ImportOutcome> outcome;
-            auto onProgress = [this, posting, generation](const CSVImportProgress& p) {
+            auto onProgress = [this, reports](const CSVImportProgress& p) {
                 ScanProgress sp{p.files, p.folders, 0, p.percentComplete};
-                posting->post([this, posting, generation, sp] {
-                    posting->received();
-                    applyProgress(generation, sp);
-                });
+                reports.post([this, sp] { applyProgress(sp); });
             };
             // An error of any kind becomes an absent result, and the error says why.
-            CSVImportOutcome imported = importer(path, onProgress, [cancel] { return cancel->isSet(); });
+            CSVImportOutcome imported = importer(path, onProgress, [&cancel] { return cancel.isSet(); });
             if (!imported.error) {
                 CSVImportResult& r = imported.result;
                 outcome = ImportOutcome{std::move(r.roots), r.driveCapacity, r.wasCancelled};
                 if (showMaxModifiedDate)
                     for (const RootRef& root : outcome->roots) root->applyMaxModifiedDateToFolders();
             }
-            posting->post([this, posting, generation, outcome = std::move(outcome), error = imported.error] {
-                posting->received();
-                finishCSVImport(generation, outcome, error);
-            });
+            reports.post([this, outcome = std::move(outcome), error = imported.error] { finishCSVImport(outcome, error); });
         },
-        cancel, true, launchFailure);
-    if (!launched) failRunThatCouldNotStart(launchFailure);
+        true);
 }
 
 namespace {
@@ -355,10 +261,9 @@ QString importFailureReason(const std::optional<CSVImportError>& error) {
 
 }  // namespace
 
-void ScanViewModel::finishCSVImport(uint64_t generation, const std::optional<ImportOutcome>& result,
+void ScanViewModel::finishCSVImport(const std::optional<ImportOutcome>& result,
                                     const std::optional<CSVImportError>& error) {
     Q_ASSERT(QThread::currentThread() == thread());
-    if (generation != generation_) return;
     if (scanStartTime_) setLastScanDuration(scanStartTime_->msecsTo(QDateTime::currentDateTimeUtc()) / 1000.0);
     if (scanLogToken_) {
         if (!result)
@@ -406,7 +311,7 @@ void ScanViewModel::finishCSVImport(uint64_t generation, const std::optional<Imp
     }
 }
 
-void ScanViewModel::cancelScan() { currentCancel_->set(true); }
+void ScanViewModel::cancelScan() { runs_.cancel(); }
 
 // ---- capacities -----------------------------------------------------------------------------
 

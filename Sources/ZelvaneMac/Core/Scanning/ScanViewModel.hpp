@@ -6,12 +6,8 @@
 #include <QStringList>
 #include <QUuid>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
-#include <memory>
-#include <mutex>
 #include <optional>
-#include <thread>
 #include <vector>
 
 #include "ScanEngine/Filter/Filters.hpp"
@@ -19,6 +15,7 @@
 #include "ScanEngine/Support/CancelFlag.hpp"
 #include "ScanEngine/Scan/UnreadableFoldersLocked.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanState.hpp"
+#include "ZelvaneMac/Core/Support/DedicatedWorker.hpp"
 #include "Platform/VolumeCapacity.hpp"
 
 namespace zelvane {
@@ -39,14 +36,13 @@ struct RootCapacity {
 // background job, progress, cancellation, the outcome and the capacities of the selected roots.
 //
 // The model lives on the main thread; every property change is a signal emitted there, in the
-// order the steps make them. Each run has its own cancel flag and a generation number: starting a
-// run or selecting roots stops the job that is running, and whatever an older job reports later is
-// dropped, so only the newest run's outcome ever reaches the state.
+// order the steps make them. Runs go on the model's DedicatedWorker: starting a run or selecting
+// roots stops the job that is running, and whatever an older job reports later is dropped, so
+// only the newest run's outcome ever reaches the state.
 //
-// A run's thread never holds the model up when it goes: the model cancels its runs and waits a
-// moment for them, and a run still busy after that (stuck in the kernel on a hung mount, say) is
-// left to end on its own, reporting to nobody. A run's thread lets no exception out: running out
-// of memory fails the run with that reason.
+// A run never holds the model up when it goes: the worker cancels its runs and waits a moment for
+// them, and a run still busy after that (stuck in the kernel on a hung mount, say) is left to end
+// on its own, reporting to nobody. Running out of memory fails the run with that reason.
 class ScanViewModel final : public QObject {
     Q_OBJECT
 public:
@@ -93,50 +89,23 @@ signals:
     void rootCapacitiesChanged(const std::vector<zelvane::RootCapacity>& capacities);
 
 private:
-    // Whether a run's thread has finished its work, and a wait for that with a deadline.
-    class RunEndLocked final {
-    public:
-        void markEnded();
-        bool hasEnded();
-        bool waitUntil(std::chrono::steady_clock::time_point deadline);
-
-    private:
-        std::mutex mutex_;
-        std::condition_variable ended_;
-        bool hasEnded_ = false;
-    };
-
-    struct Job {
-        std::thread thread;
-        std::shared_ptr<CancelFlag> cancel;
-        std::shared_ptr<RunEndLocked> end;
-    };
-
     void setScanState(ScanState s);
     void setRootLabel(const QString& s);
     void setLastScanDuration(std::optional<double> d);
     void setLastScanAccessDeniedPaths(const QStringList& p);
-    void applyProgress(uint64_t generation, const ScanProgress& p);
-    void finishScan(uint64_t generation, std::vector<RootRef> nodes, bool cancelled, const QStringList& denied,
+    void applyProgress(const ScanProgress& p);
+    void finishScan(std::vector<RootRef> nodes, bool cancelled, const QStringList& denied,
                     std::vector<UnreadableFolder> unreadable);
     struct ImportOutcome;
-    void finishCSVImport(uint64_t generation, const std::optional<ImportOutcome>& result,
-                         const std::optional<CSVImportError>& error);
-    // A run whose thread ended by an exception.
-    void failRun(uint64_t generation, bool wasImport, const QString& reason);
+    void finishCSVImport(const std::optional<ImportOutcome>& result, const std::optional<CSVImportError>& error);
+    // A run whose job ended by an exception.
+    void failRun(bool wasImport, const QString& reason);
     void updateCapacity(const QStringList& paths);
     // Stops the running job (if any) and makes its later reports stale.
     void supersedeRunningJob();
-    std::shared_ptr<CancelFlag> beginRun(const QString& logLabel);
-    // False, with `failure` set to the reason, when no thread could be started for the job.
-    // A run gets a thread of its own rather than a slot of the shared pool (runInBackground): it
-    // waits on the disk for minutes, or for good on a hung network mount, while the pool is sized
-    // to the processors for the short computing jobs of the views (layout, sorting, rows), which
-    // would queue behind it. Its own thread also lets the model wait for its runs as it goes, for
-    // a moment: one still stuck after that is left to end alone.
-    bool launch(std::function<void()> body, std::shared_ptr<CancelFlag> cancel, bool isImport, QString& failure);
-    void reapFinishedJobs();
-    void failRunThatCouldNotStart(const QString& reason);
+    void beginRun(const QString& logLabel);
+    // Starts the run's job; a job that could not start fails the run at once.
+    void launch(DedicatedWorker::Job job, bool isImport);
 
     ScanState scanState_ = ScanState::idle();
     QString rootLabel_;
@@ -151,38 +120,9 @@ private:
     std::vector<RootCapacity> rootCapacities_;
     std::optional<QString> pendingRoot_;
     std::optional<QStringList> pendingPaths_;
-
-    // What a run's thread hands to the main thread travels through Qt's event queue, whose
-    // locking the thread checker cannot see (Qt is not built with it). The thread posts while
-    // holding this lock and the main thread takes it once before it reads what was posted: the
-    // order Qt already guarantees, made visible to the checker. Held only for the posting.
-    //
-    // Runs share it with the model, and the model forgets itself here when it goes: a run that
-    // outlives the model posts into nothing.
-    class PostingLocked final {
-    public:
-        explicit PostingLocked(QObject* receiver) : receiver_(receiver) {}
-        template <typename Functor>
-        void post(Functor&& functor) {
-            std::lock_guard lock(mutex_);
-            if (receiver_) QMetaObject::invokeMethod(receiver_, std::forward<Functor>(functor), Qt::QueuedConnection);
-        }
-        void received() { std::lock_guard lock(mutex_); }
-        void forgetReceiver() {
-            std::lock_guard lock(mutex_);
-            receiver_ = nullptr;
-        }
-
-    private:
-        std::mutex mutex_;
-        QObject* receiver_;
-    };
-
-    uint64_t generation_ = 0;
-    std::shared_ptr<CancelFlag> currentCancel_ = std::make_shared<CancelFlag>();
-    std::shared_ptr<PostingLocked> posting_ = std::make_shared<PostingLocked>(this);
     CSVImportFunction importer_;
-    std::vector<Job> jobs_;
+    // Last, so that it goes first: the runs' reports reach the model only while all of it exists.
+    DedicatedWorker runs_{this, kRunEndWait};
 };
 
 }  // namespace zelvane
