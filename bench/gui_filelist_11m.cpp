@@ -17,6 +17,7 @@
 // timing entries of the list's stages under each step and the allocator's heap after it (in use;
 // free but kept); --open-only stops after the File View is open.
 #include <QApplication>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -179,12 +180,13 @@ bool ensureCSV(const std::string& path, const Shape& shape) {
 
 // ---- measuring ---------------------------------------------------------------------------------
 
-// The stages' own timing entries closed since entry `from`.
-void printEntries(qsizetype from) {
+// The stages' own timing entries closed since entry `from`: when each began after `since`, and
+// how long it took.
+void printEntries(qsizetype from, const QDateTime& since) {
     const auto& e = DebugTimingLog::shared().entries();
     for (qsizetype i = from; i < e.size(); ++i)
         if (e[i].endedAt)
-            std::printf("    %-20s %6lld ms  %s\n", qPrintable(e[i].label),
+            std::printf("    %-20s at %6lld ms %6lld ms  %s\n", qPrintable(e[i].label), (long long)since.msecsTo(e[i].startedAt),
                         (long long)e[i].startedAt.msecsTo(*e[i].endedAt), qPrintable(e[i].detail.value_or(QString())));
 }
 
@@ -286,6 +288,7 @@ int main(int argc, char** argv) {
     const auto step = [&](const char* title, const std::function<void()>& act, const std::function<bool()>& done) {
         QCoreApplication::processEvents();
         const qsizetype from = DebugTimingLog::shared().entries().size();
+        const QDateTime began = QDateTime::currentDateTime();
         firstRowsMs = -1;
         meter.start();
         clock.start();
@@ -298,7 +301,7 @@ int main(int argc, char** argv) {
         if (firstRowsMs >= 0 && firstRowsMs < ms - 50) std::printf("    (first rows after %.0f ms)\n", firstRowsMs);
         QCoreApplication::processEvents();
         if (verbose) {
-            printEntries(from);
+            printEntries(from, began);
             std::printf("    %s\n", qPrintable(heapText()));
         }
         std::fflush(stdout);

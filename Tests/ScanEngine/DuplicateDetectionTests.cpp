@@ -56,7 +56,7 @@ struct Files {
 
 std::vector<std::vector<FileNode*>> members(const std::vector<DupGroupRef>& groups) {
     std::vector<std::vector<FileNode*>> out;
-    for (const DupGroupRef& g : groups) out.push_back(g->members);
+    for (const DupGroupRef& g : groups) out.emplace_back(g->members.begin(), g->members.end());
     return out;
 }
 
@@ -104,7 +104,7 @@ TEST(DuplicateDetection, CanonicallyEquivalentNamesMatchAndGroupsLiveInNodes) {
     FileNode* other = f.add("cafe.txt", 9);
     auto groups = detectDuplicates(f.nodes, DuplicateMethod::nameSize);
     ASSERT_EQ(groups.size(), 1u);
-    EXPECT_EQ(groups[0]->members, (std::vector<FileNode*>{composed, decomposed}));
+    EXPECT_EQ(members(groups), (std::vector<std::vector<FileNode*>>{{composed, decomposed}}));
     for (FileNode* n : groups[0]->members) n->setDupGroup(groups[0].get());
     groups.clear();  // the members keep their group alive
     EXPECT_EQ(composed->dupCount(), 1);
@@ -153,4 +153,46 @@ TEST(DuplicateDetection, CopiesAcrossFoldersGroupOldestFirstInKeyOrder) {
     CancelFlag stop;
     stop.set();
     EXPECT_TRUE(detectDuplicates(nodes, DuplicateMethod::nameSize, &stop).empty());
+}
+
+// A search of thousands of groups makes them in batches that share their storage: the groups
+// still come in key order across the batches, and each group lives as long as its own holders,
+// whichever of its batch's neighbours went before it.
+TEST(DuplicateDetection, GroupsOfOneBatchLiveAndGoEachOnItsOwn) {
+    using M = std::vector<std::vector<FileNode*>>;
+    testsupport::TreeBuilder tree;
+    FileNode* root = tree.root("/r");
+    std::vector<FileNode*> nodes;
+    constexpr int kNames = 5000;
+    for (int d = 0; d < 2; ++d) {
+        FileNode* folder = tree.folder(root, "d" + std::to_string(d));
+        for (int i = 0; i < kNames; ++i) nodes.push_back(tree.file(folder, "n" + std::to_string(i), 10 + i % 3, 0, 100));
+    }
+    RootRef handle = tree.finish(root);
+    std::vector<DupGroupRef> groups = detectDuplicates(nodes, DuplicateMethod::nameSizeDate);
+    ASSERT_EQ(groups.size(), size_t(kNames));
+    std::vector<std::string> keys;
+    for (const DupGroupRef& g : groups) keys.push_back(g->members[0]->name());
+    EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
+
+    const std::vector<NodeStore*> stores = storesOf(std::vector<RootRef>{handle});
+    assignDupGroups(groups, stores);
+    groups.clear();  // the nodes alone hold them now
+    for (int i = 0; i < kNames; i += 2)
+        for (int d = 0; d < 2; ++d) nodes[size_t(d * kNames + i)]->setDupGroup(nullptr);
+    for (int i = 0; i < kNames; ++i) {
+        FileNode* first = nodes[size_t(i)];
+        if (i % 2 == 0) {
+            EXPECT_EQ(first->dupGroup(), nullptr);
+            continue;
+        }
+        ASSERT_NE(first->dupGroup(), nullptr) << i;
+        EXPECT_EQ(members({DupGroupRef(first->dupGroup())}), (M{{first, nodes[size_t(kNames + i)]}})) << i;
+    }
+    // A group made alone lives the same way.
+    DupGroupRef alone = DupGroupRef::make({nodes[0], nodes[size_t(kNames)]});
+    nodes[0]->setDupGroup(alone.get());
+    alone = DupGroupRef();
+    EXPECT_EQ(nodes[0]->dupCount(), 1);
+    EXPECT_EQ(nodes[0]->dupGroup()->members[1], nodes[size_t(kNames)]);
 }

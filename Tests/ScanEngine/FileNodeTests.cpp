@@ -320,11 +320,9 @@ TEST(FileNodeDuplicates, CountsSizesAndGroupLifetime) {
     EXPECT_EQ(f[0]->dupCount(), 0);
     EXPECT_EQ(f[0]->dupSize(), 0);
     {
-        DupGroupRef g = DupGroupRef::make();
-        g->members = {f[0], f[1], f[2]};
+        DupGroupRef g = DupGroupRef::make({f[0], f[1], f[2]});
         for (FileNode* n : f) n->setDupGroup(g.get());
-        DupGroupRef g2 = DupGroupRef::make();
-        g2->members = {big, big, big, big};
+        DupGroupRef g2 = DupGroupRef::make({big, big, big, big});
         big->setDupGroup(g2.get());
     }
     EXPECT_EQ(f[1]->dupCount(), 2);
@@ -348,8 +346,7 @@ TEST(FileNodeDuplicates, GroupSlotsFollowTheirNodesAcrossStores) {
     FileNode* z = b.file(rb, "z", 10, 0);
     DuplicateGroup* first = nullptr;
     {
-        DupGroupRef g = DupGroupRef::make();
-        g->members = {x, y, z};
+        DupGroupRef g = DupGroupRef::make({x, y, z});
         first = g.get();
         for (FileNode* n : g->members) n->setDupGroup(g.get());
     }
@@ -361,8 +358,7 @@ TEST(FileNodeDuplicates, GroupSlotsFollowTheirNodesAcrossStores) {
     EXPECT_EQ(x->dupGroup(), nullptr);
     EXPECT_EQ(z->dupGroup()->members.size(), 3u);  // still held through the other store
 
-    DupGroupRef second = DupGroupRef::make();
-    second->members = {x, y};
+    DupGroupRef second = DupGroupRef::make({x, y});
     x->setDupGroup(second.get());
     y->setDupGroup(second.get());
     x->setDupGroup(second.get());  // the same group again changes nothing
@@ -387,15 +383,12 @@ TEST(FileNodeDuplicates, BulkAssignmentTakesBackOnlyWhatItGave) {
     for (int i = 0; i < 6; ++i) f[i] = t.file(root, "f" + std::to_string(i), 10, 0);
     RootRef handle = t.finish(root);
     std::vector<DupGroupRef> set(2, DupGroupRef());
-    set[0] = DupGroupRef::make();
-    set[0]->members = {f[0], f[1], f[2]};
-    set[1] = DupGroupRef::make();
-    set[1]->members = {f[3], f[4]};
+    set[0] = DupGroupRef::make({f[0], f[1], f[2]});
+    set[1] = DupGroupRef::make({f[3], f[4]});
     const std::vector<NodeStore*> stores = storesOf(std::vector<RootRef>{handle, handle});
     ASSERT_EQ(stores.size(), 1u);
     // An earlier single assignment is replaced; assigning the same set twice counts each node once.
-    DupGroupRef old = DupGroupRef::make();
-    old->members = {f[0], f[5]};
+    DupGroupRef old = DupGroupRef::make({f[0], f[5]});
     f[0]->setDupGroup(old.get());
     f[5]->setDupGroup(old.get());
     assignDupGroups(set, stores);
@@ -406,8 +399,7 @@ TEST(FileNodeDuplicates, BulkAssignmentTakesBackOnlyWhatItGave) {
     EXPECT_EQ(f[5]->dupGroup(), old.get());
 
     // f1 is given another group before the set is taken back: it keeps that one.
-    DupGroupRef later = DupGroupRef::make();
-    later->members = {f[1], f[5]};
+    DupGroupRef later = DupGroupRef::make({f[1], f[5]});
     f[1]->setDupGroup(later.get());
     clearDupGroups(set, stores);
     for (int i : {0, 2, 3, 4}) EXPECT_EQ(f[i]->dupGroup(), nullptr) << i;
@@ -421,8 +413,7 @@ TEST(FileNodeDuplicates, BulkAssignmentTakesBackOnlyWhatItGave) {
     FileNode* otherRoot = other.root("/o");
     FileNode* g = other.file(otherRoot, "g", 10, 0);
     RootRef otherHandle = other.finish(otherRoot);
-    DupGroupRef across = DupGroupRef::make();
-    across->members = {f[2], g};
+    DupGroupRef across = DupGroupRef::make({f[2], g});
     const std::vector<NodeStore*> both = storesOf(std::vector<RootRef>{handle, otherHandle});
     ASSERT_EQ(both.size(), 2u);
     assignDupGroups(std::vector<DupGroupRef>{across}, both);
@@ -467,8 +458,7 @@ TEST(FileNodeDepth, MillionLevelChainIsBuiltRolledUpNumberedAndReleased) {
         EXPECT_TRUE(cur->isDeleted());
         EXPECT_EQ(cur->depth(), kDepth);
         EXPECT_FALSE(weak.expired());
-        DupGroupRef g = DupGroupRef::make();
-        g->members = {cur};
+        DupGroupRef g = DupGroupRef::make({cur});
         cur->setDupGroup(g.get());
     }
     EXPECT_TRUE(weak.expired());

@@ -458,8 +458,7 @@ TEST(FilterMatchingDuplicates, CountsAndSaturatedSizes) {
     FileNode* big[3];
     for (auto*& n : big) n = t.file(root, "big", std::numeric_limits<int64_t>::max() / 2 + 1, 0);
     FileNode* lone = t.file(root, "lone", 10);
-    DupGroupRef group = DupGroupRef::make();
-    group->members.assign(std::begin(big), std::end(big));
+    DupGroupRef group = DupGroupRef::make(big);
     for (FileNode* n : big) n->setDupGroup(group.get());
 
     auto f = parse("=dup");

@@ -131,9 +131,10 @@ TEST(TreeFilterAgreement, MatchesEveryNodeLikeTheMatcher) {
     ASSERT_GT(preOrder(tree.get()).size(), 200u);
 
     // Duplicate groups for the DUPCOUNT and DUPSIZE terms.
-    DupGroupRef group = DupGroupRef::make();
+    std::vector<FileNode*> photos;
     for (FileNode* n : preOrder(tree.get()))
-        if (!n->isDir() && n->name().find(".jpg") != std::string::npos) group->members.push_back(n);
+        if (!n->isDir() && n->name().find(".jpg") != std::string::npos) photos.push_back(n);
+    DupGroupRef group = DupGroupRef::make(photos);
     for (FileNode* n : group->members) n->setDupGroup(group.get());
 
     const char* filters[] = {

@@ -287,17 +287,20 @@ std::vector<DupGroupRef> detectDuplicates(std::span<FileNode* const> nodes, Dupl
     std::vector<Made> made(runCount);
     std::vector<std::string> keys((runCount + kRunBatch - 1) / kRunBatch);
     parallelFor(keys.size(), workers, 1, [&](size_t batch, unsigned w) {
+        const size_t begin = batch * kRunBatch, end = std::min(runCount, (batch + 1) * kRunBatch);
+        DupGroupBatch groupBatch(end - begin, runStart[end] - runStart[begin]);
         std::vector<std::pair<int32_t, uint32_t>> members;
-        for (size_t r = batch * kRunBatch, end = std::min(runCount, (batch + 1) * kRunBatch); r < end; ++r) {
+        std::vector<FileNode*> ordered;
+        for (size_t r = begin; r < end; ++r) {
             members.clear();
             for (uint32_t m = runStart[r]; m < runStart[r + 1]; ++m)
                 members.emplace_back(nodes[memberIndex[m]]->modifiedDateRaw, memberIndex[m]);
             std::sort(members.begin(), members.end());
+            ordered.clear();
+            for (const auto& [date, index] : members) ordered.push_back(nodes[index]);
             Made& m = made[r];
-            m.group = DupGroupRef::make();
-            m.group->members.reserve(members.size());
-            for (const auto& [date, index] : members) m.group->members.push_back(nodes[index]);
-            const FileNode& first = *m.group->members.front();
+            m.group = groupBatch.add(ordered);
+            const FileNode& first = *ordered.front();
             keyOf(first, scratch[w]);
             m.batch = uint32_t(batch);
             m.keyOffset = uint32_t(keys[batch].size());

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "ScanEngine/Tree/DuplicateGroup.hpp"
+
 namespace zelvane {
 
 class FileNode;
@@ -26,44 +28,6 @@ inline constexpr int32_t kPackedUnixEpoch = -978307200;
 int32_t packDate(DateSeconds secondsSinceReference);
 inline DateSeconds unpackDate(int32_t packed) { return static_cast<DateSeconds>(packed); }
 inline DateSeconds referenceSecondsFromUnix(double unixSeconds) { return unixSeconds - kReferenceDateUnixSeconds; }
-
-// One group of likely copies. Nodes hold their group through a counted reference, so a group lives
-// as long as a node or a holder of `DupGroupRef` refers to it.
-class DuplicateGroup final {
-public:
-    std::vector<FileNode*> members;
-
-    void retain() const noexcept { refs_.fetch_add(1, std::memory_order_relaxed); }
-    void release() const noexcept {
-        if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
-    }
-
-private:
-    friend class NodeStore;
-    mutable std::atomic<int32_t> refs_{0};
-    // The slot a store gave the group when its members were assigned in bulk (0: none); it sits
-    // in what would be padding, so a million groups need no table to find their slots again.
-    uint32_t bulkSlot_ = 0;
-};
-
-// An owning handle to a DuplicateGroup.
-class DupGroupRef final {
-public:
-    DupGroupRef() = default;
-    explicit DupGroupRef(DuplicateGroup* g) : g_(g) { if (g_) g_->retain(); }
-    DupGroupRef(const DupGroupRef& o) : DupGroupRef(o.g_) {}
-    DupGroupRef(DupGroupRef&& o) noexcept : g_(o.g_) { o.g_ = nullptr; }
-    DupGroupRef& operator=(DupGroupRef o) noexcept { std::swap(g_, o.g_); return *this; }
-    ~DupGroupRef() { if (g_) g_->release(); }
-    static DupGroupRef make() { return DupGroupRef(new DuplicateGroup()); }
-    DuplicateGroup* get() const { return g_; }
-    DuplicateGroup* operator->() const { return g_; }
-    DuplicateGroup& operator*() const { return *g_; }
-    explicit operator bool() const { return g_ != nullptr; }
-
-private:
-    DuplicateGroup* g_ = nullptr;
-};
 
 // A name as it is kept in the arena: one byte per unit when every UTF-16 unit is below U+0100
 // (most names; plain ASCII is copied as it was read), two bytes per unit otherwise.

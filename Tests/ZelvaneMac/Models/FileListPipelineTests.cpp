@@ -144,6 +144,65 @@ TEST(FileListPipeline, DuplicateGroupsReachTheNodesOnTheBackgroundRoad) {
     ASSERT_TRUE(pumpWidgetsUntil([&] { return p.results().count == 10 && !p.isLocatingDuplicates(); }));
 }
 
+// Groups follow the search and the trees: a change of method gives the files new groups and takes
+// the old ones off, a rescan's tree takes groups of its own while the earlier tree, still held,
+// keeps none, and a cap changes the rows, never the groups. Thousands of copies make the search
+// build its groups in several batches.
+TEST(FileListPipeline, GroupsFollowAMethodChangeARescanAndACap) {
+    qtWidgetApp();
+    TempDir dir;
+    constexpr int kNames = 2100;
+    for (int i = 0; i < kNames; ++i)
+        for (const char* folder : {"a/", "b/"}) {
+            const auto path = dir / (folder + std::string("n") + std::to_string(i) + ".txt");
+            writeFile(path, 10 + i % 5);
+            // Every other copy in b is an hour newer: a copy by name and size, not by date.
+            testsupport::setModified(path, 1700000000 + (folder[0] == 'b' && i % 2 ? 3600 : 0));
+        }
+    RootRef first = fixtures::loadTreeFromDisk(dir.path());
+    FileListPipeline p;
+    FileListInputs in;
+    in.roots = {first};
+    in.isActive = true;
+    in.maxFiles = std::nullopt;
+    in.dupMethod = DuplicateMethod::nameSize;
+    const auto settled = [&](int count) {
+        return pumpWidgetsUntil([&] { return p.results().count == count && !p.isLocatingDuplicates() && !p.debouncePending(); });
+    };
+    p.update(in);
+    ASSERT_TRUE(settled(2 * kNames));
+    const auto at = [](const RootRef& root, const std::string& path) { return testsupport::nodeAt(root.get(), path); };
+    for (const char* path : {"a/n0.txt", "a/n1.txt", "b/n2099.txt"}) EXPECT_EQ(at(first, path)->dupCount(), 1) << path;
+    const DuplicateGroup* byName = at(first, "a/n0.txt")->dupGroup();
+
+    in.dupMethod = DuplicateMethod::nameSizeDate;
+    p.update(in);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return at(first, "a/n0.txt")->dupGroup() != byName; }));
+    ASSERT_TRUE(settled(2 * kNames));
+    EXPECT_EQ(at(first, "a/n1.txt")->dupGroup(), nullptr);
+    EXPECT_EQ(at(first, "b/n2099.txt")->dupGroup(), nullptr);
+    ASSERT_NE(at(first, "b/n2098.txt")->dupGroup(), nullptr);
+    EXPECT_EQ(FileListModel::dupChildren(*at(first, "b/n2098.txt")), std::vector<FileNode*>{at(first, "a/n2098.txt")});
+
+    RootRef second = fixtures::loadTreeFromDisk(dir.path());
+    in.roots = {second};
+    p.update(in);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return at(second, "a/n0.txt")->dupGroup() != nullptr; }));
+    ASSERT_TRUE(settled(2 * kNames));
+    for (const char* path : {"a/n0.txt", "b/n2098.txt"}) {
+        EXPECT_EQ(at(first, path)->dupGroup(), nullptr) << path;
+        EXPECT_EQ(at(second, path)->dupCount(), 1) << path;
+    }
+    EXPECT_EQ(at(second, "a/n1.txt")->dupGroup(), nullptr);
+
+    const DuplicateGroup* kept = at(second, "b/n2098.txt")->dupGroup();
+    in.maxFiles = 100;
+    p.update(in);
+    ASSERT_TRUE(settled(100));
+    EXPECT_EQ(at(second, "b/n2098.txt")->dupGroup(), kept);
+    EXPECT_EQ(FileListModel::dupChildren(*at(second, "b/n2098.txt")), std::vector<FileNode*>{at(second, "a/n2098.txt")});
+}
+
 TEST(FileListPipeline, SearchCapAndTotalsLargestFirst) {
     qtWidgetApp();
     Tree t;
