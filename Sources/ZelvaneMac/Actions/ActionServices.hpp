@@ -24,6 +24,22 @@ struct AlertRequest {
     int defaultButton = 0;
 };
 
+// One window's erasing action (to the Trash or for good) from its first check to its last report:
+// while a claim lives, no other is given.
+class ErasingClaims final {
+public:
+    // The claim, held while the returned token lives; empty while another is held.
+    std::shared_ptr<void> claim() {
+        if (!held_.expired()) return {};
+        auto token = std::make_shared<int>(0);
+        held_ = token;
+        return token;
+    }
+
+private:
+    std::weak_ptr<void> held_;
+};
+
 // Shows the file actions' alerts. The application shows message boxes; tests answer from a script.
 class ActionPrompter {
 public:
@@ -41,6 +57,13 @@ public:
         const std::atomic<bool> neverCancelled{false};
         work(neverCancelled);
     }
+    // Claims the window for one erasing action until the returned token goes; empty while another
+    // erasing action of the window is under way, so that the same items are never asked to go
+    // twice at once. Without a window the claims are this prompter's own.
+    virtual std::shared_ptr<void> claimErasing() { return ownClaims_.claim(); }
+
+private:
+    ErasingClaims ownClaims_;
 };
 
 // What the file actions ask of the desktop, behind one interface so that tests record the calls

@@ -348,28 +348,8 @@ std::vector<ActionTarget> FileActionController::applySurveys(Checked checked, co
 }
 
 std::vector<ActionTarget> FileActionController::refuseUntouchable(std::vector<ActionTarget> items, Change change,
-                                                                  std::vector<Failure>& refused, DiskTotals* disk) const {
-    Checked checked = checkTargets(std::move(items), change, refused, disk);
-    if (checked.unseen.empty()) return std::move(checked.kept);
-    // Reading a large folder takes a while: the user waits with a way to give up.
-    std::vector<DiskSurvey> surveys;
-    bool gaveUp = false;
-    prompter_.runWhileWaiting(localized("Reading what is on disk now\u2026"), [&](const std::atomic<bool>& cancelled) {
-        surveys = surveyUnseen(checked, cancelled);
-        gaveUp = cancelled.load();
-    });
-    if (gaveUp) {
-        disk->cancelled = true;
-        return {};
-    }
-    return applySurveys(std::move(checked), surveys, refused, *disk);
-}
-
-FileActionController::HeldTrees FileActionController::holdTrees(const std::vector<ActionTarget>& items) {
-    std::vector<FileNode*> nodes;
-    nodes.reserve(items.size());
-    for (const ActionTarget& t : items) nodes.push_back(t.node);
-    return holdTrees(nodes);
+                                                                  std::vector<Failure>& refused) {
+    return checkTargets(std::move(items), change, refused, nullptr).kept;
 }
 
 FileActionController::HeldTrees FileActionController::holdTrees(const std::vector<FileNode*>& nodes) {
@@ -443,86 +423,149 @@ void FileActionController::tellFailures(Change change, const std::vector<Failure
     prompter_.ask(alert);
 }
 
-void FileActionController::moveToTrash() {
-    std::vector<Failure> refused;
-    auto items = targets(refused, true);
-    const HeldTrees held = holdTrees(items);
-    DiskTotals disk;
-    items = refuseUntouchable(std::move(items), Change::trash, refused, &disk);
-    report(disk.vanished);
-    if (disk.cancelled) return;
-    tellFailures(Change::trash, refused);
+void FileActionController::EraseOffer::add(Failure failure) {
+    // Erasing is offered only where it could work: where the item itself refuses to move, it
+    // would refuse to go as well, and the offer would only hide the real cause.
+    (deletionCouldSucceed(failure.target.path) ? offered : told).push_back(std::move(failure));
+}
 
+FileActionController::ErasePlan FileActionController::checkErase(const std::vector<FileNode*>& nodes, Change change,
+                                                                 const TrashEnvironment* trash, const std::atomic<bool>& stop) {
+    ErasePlan plan;
+    std::vector<ActionTarget> withoutFullPath;
+    std::vector<ActionTarget> items = resolveActionTargets(nodes, true, &withoutFullPath);
+    for (ActionTarget& t : withoutFullPath) plan.refused.push_back({std::move(t), withoutFullPathReason()});
+    Checked checked = checkTargets(std::move(items), change, plan.refused, &plan.disk);
+    const std::vector<DiskSurvey> surveys = surveyUnseen(checked, stop);
+    if (stop.load()) {
+        plan.disk.cancelled = true;
+        return plan;
+    }
+    items = applySurveys(std::move(checked), surveys, plan.refused, plan.disk);
+    if (!trash) {
+        plan.items = std::move(items);
+        return plan;
+    }
     // One look-up per file system and action: whether it has a usable trash, and where.
     std::map<std::string, TrashLookup> cache;
-    std::vector<ActionTarget> trashable;
-    std::vector<TrashLocation> locations;
-    std::vector<Failure> withoutTrash;
     for (auto& t : items) {
+        if (stop.load()) {
+            plan.disk.cancelled = true;
+            return plan;
+        }
         ItemFacts facts;
         if (int err = readItemFacts(t.path, facts)) {
-            if (err != ENOENT) withoutTrash.push_back({std::move(t), errorText(err)});
-            else report({t.node});
+            if (err != ENOENT) plan.withoutTrash.add({std::move(t), errorText(err)});
+            else plan.goneBeforeAsking.push_back(t.node);
             continue;
         }
         const std::string key = trashKey(facts);
         auto found = cache.find(key);
-        if (found == cache.end()) found = cache.emplace(key, locateTrash(t.path, facts, trashEnvironment_)).first;
+        if (found == cache.end()) found = cache.emplace(key, locateTrash(t.path, facts, *trash)).first;
         const TrashLookup& lookup = found->second;
         if (!lookup.error) {
-            trashable.push_back(std::move(t));
-            locations.push_back(lookup.location);
+            plan.items.push_back(std::move(t));
+            plan.locations.push_back(lookup.location);
             continue;
         }
         QString reason = lookup.failedPath.empty()
             ? errorText(lookup.error)
             : fillPlaceholders(localized("Its volume has no Trash, and none can be made at \"%@\": %@."),
                                {shownPath(lookup.failedPath), errorText(lookup.error)});
-        withoutTrash.push_back({std::move(t), std::move(reason)});
+        plan.withoutTrash.add({std::move(t), std::move(reason)});
     }
-
-    if (!trashable.empty()) {
-        AlertRequest alert;
-        alert.message = trashable.size() == 1
-            ? fillPlaceholders(localized("Move \"%@\" to the Trash?"), {trashable.front().displayName})
-            : fillCount(localized("Move %d items to the Trash?"), (long long)trashable.size());
-        alert.informativeText = localized("You can recover this from the Trash until it's emptied.");
-        if (const QString onDisk = disk.textFor(trashable); !onDisk.isEmpty())
-            alert.informativeText += QStringLiteral("\n\n") + onDisk;
-        alert.buttons = {localized("Move to Trash"), localized("Cancel")};
-        if (prompter_.ask(alert)) {
-            std::vector<FileNode*> trashed;
-            std::vector<Failure> failed;
-            std::vector<Failure> untouched;
-            const std::time_t now = std::time(nullptr);
-            for (size_t i = 0; i < trashable.size(); ++i) {
-                ItemInFolder item;
-                TrashMoveResult moved;
-                if (int err = openItemFolder(trashable[i].path, item)) moved.error = err;
-                else moved = zelvane::moveToTrash(item, trashable[i].path, locations[i], now);
-                // Gone meanwhile is gone all the same.
-                if (moved.error == 0 || (moved.error == ENOENT && !moved.atTrash)) trashed.push_back(trashable[i].node);
-                else if (moved.error == EINVAL && !moved.atTrash)
-                    untouched.push_back({trashable[i], localized("The Trash is inside it, and a folder can't be moved into itself.")});
-                else (moved.atTrash ? failed : untouched).push_back({trashable[i], errorText(moved.error)});
-            }
-            report(trashed);
-            tellFailures(Change::trash, untouched);
-            offerImmediateDelete(failed, disk, held);
-        }
-    }
-    offerImmediateDelete(withoutTrash, disk, held);
+    return plan;
 }
 
-void FileActionController::offerImmediateDelete(const std::vector<Failure>& failures, const DiskTotals& disk,
-                                                const HeldTrees& held) {
-    if (failures.empty()) return;
-    // Erasing is offered only where it could work: where the item itself refuses to move, it
-    // would refuse to go as well, and the offer would only hide the real cause.
-    std::vector<Failure> told;
-    std::vector<Failure> offered;
-    for (const Failure& f : failures) (deletionCouldSucceed(f.target.path) ? offered : told).push_back(f);
-    tellFailures(Change::trash, told);
+void FileActionController::moveToTrash() {
+    std::vector<FileNode*> nodes = targetNodesProvider();
+    if (nodes.empty()) return;
+    ErasingClaim claim = prompter_.claimErasing();
+    if (!claim) return;
+    // The checks read the disk for every item: on the thread pool, with the trees held, so that a
+    // scan that ends meanwhile cannot free the nodes they read.
+    HeldTrees held = holdTrees(nodes);
+    const uint64_t job = startJob(localized("Reading what is on disk now\u2026"), std::move(claim));
+    zelvane::runInBackground(
+        context_.get(),
+        [nodes = std::move(nodes), held, stop = jobs_[job].cancelled, trash = trashEnvironment_] {
+            return checkErase(nodes, Change::trash, &trash, *stop);
+        },
+        [this, job, held](const ErasePlan& plan) { askToTrash(plan, held, endJob(job)); });
+}
+
+void FileActionController::askToTrash(const ErasePlan& plan, const HeldTrees& held, const ErasingClaim& claim) {
+    report(plan.disk.vanished);
+    if (plan.disk.cancelled) return;
+    tellFailures(Change::trash, plan.refused);
+    report(plan.goneBeforeAsking);
+    if (!plan.items.empty()) {
+        AlertRequest alert;
+        alert.message = plan.items.size() == 1
+            ? fillPlaceholders(localized("Move \"%@\" to the Trash?"), {plan.items.front().displayName})
+            : fillCount(localized("Move %d items to the Trash?"), (long long)plan.items.size());
+        alert.informativeText = localized("You can recover this from the Trash until it's emptied.");
+        if (const QString onDisk = plan.disk.textFor(plan.items); !onDisk.isEmpty())
+            alert.informativeText += QStringLiteral("\n\n") + onDisk;
+        alert.buttons = {localized("Move to Trash"), localized("Cancel")};
+        // What cannot go to the Trash is offered once the rest has gone.
+        if (prompter_.ask(alert)) return moveItemsToTrash(plan, held, claim);
+    }
+    offerImmediateDelete(plan.withoutTrash, plan.disk, held, claim);
+}
+
+void FileActionController::moveItemsToTrash(ErasePlan plan, HeldTrees held, ErasingClaim claim) {
+    const uint64_t job = startJob(localized("Deleting\u2026"), std::move(claim));
+    EraseOffer withoutTrash = std::move(plan.withoutTrash);
+    DiskTotals disk = std::move(plan.disk);
+    zelvane::runInBackground(
+        context_.get(),
+        [items = std::move(plan.items), locations = std::move(plan.locations), held = std::move(held),
+         stop = jobs_[job].cancelled, watch = eraseWatch_]() mutable {
+            Removal out;
+            const std::time_t now = std::time(nullptr);
+            for (size_t i = 0; i < items.size(); ++i) {
+                const ActionTarget& t = items[i];
+                if (watch) watch(t.path);
+                if (stop->load()) {
+                    out.cancelled = true;
+                    break;
+                }
+                ItemInFolder item;
+                TrashMoveResult moved;
+                if (int err = openItemFolder(t.path, item)) moved.error = err;
+                else moved = zelvane::moveToTrash(item, t.path, locations[i], now);
+                // Gone meanwhile is gone all the same.
+                if (moved.error == 0 || (moved.error == ENOENT && !moved.atTrash)) out.gone.push_back(t.node);
+                else if (moved.error == EINVAL && !moved.atTrash)
+                    out.failures.push_back({t, localized("The Trash is inside it, and a folder can't be moved into itself.")});
+                else if (moved.atTrash) out.offer.add({t, errorText(moved.error)});
+                else out.failures.push_back({t, errorText(moved.error)});
+            }
+            out.held = std::move(held);
+            return out;
+        },
+        [this, job, withoutTrash = std::move(withoutTrash), disk = std::move(disk)](const Removal& out) {
+            const ErasingClaim stillClaimed = endJob(job);
+            report(out.gone);
+            tellFailures(Change::trash, out.failures);
+            if (out.cancelled) {
+                // The user said stop: what failed is told, nothing more is asked.
+                tellFailures(Change::trash, out.offer.told);
+                tellFailures(Change::trash, out.offer.offered);
+                tellFailures(Change::trash, withoutTrash.told);
+                tellFailures(Change::trash, withoutTrash.offered);
+                return;
+            }
+            offerImmediateDelete(out.offer, disk, out.held, stillClaimed);
+            offerImmediateDelete(withoutTrash, disk, out.held, stillClaimed);
+        });
+}
+
+void FileActionController::offerImmediateDelete(const EraseOffer& offer, const DiskTotals& disk, const HeldTrees& held,
+                                                const ErasingClaim& claim) {
+    tellFailures(Change::trash, offer.told);
+    const std::vector<Failure>& offered = offer.offered;
     if (offered.empty()) return;
     AlertRequest alert;
     alert.message = offered.size() == 1
@@ -536,36 +579,27 @@ void FileActionController::offerImmediateDelete(const std::vector<Failure>& fail
     alert.buttons = {localized("Delete Immediately"), localized("Cancel")};
     alert.defaultButton = 1;
     if (!prompter_.ask(alert)) return;
-    removeImmediately(std::move(items), held);
+    removeImmediately(std::move(items), held, claim);
 }
 
 void FileActionController::deleteImmediately() {
     std::vector<FileNode*> nodes = targetNodesProvider();
     if (nodes.empty()) return;
+    ErasingClaim claim = prompter_.claimErasing();
+    if (!claim) return;
     // The checks read the disk for every item: on the thread pool, with the trees held, so that a
     // scan that ends meanwhile cannot free the nodes they read.
     HeldTrees held = holdTrees(nodes);
-    const uint64_t job = startJob(localized("Reading what is on disk now\u2026"));
+    const uint64_t job = startJob(localized("Reading what is on disk now\u2026"), std::move(claim));
     zelvane::runInBackground(
         context_.get(),
         [nodes = std::move(nodes), held, stop = jobs_[job].cancelled] {
-            ErasePlan plan;
-            std::vector<ActionTarget> withoutFullPath;
-            std::vector<ActionTarget> items = resolveActionTargets(nodes, true, &withoutFullPath);
-            for (ActionTarget& t : withoutFullPath) plan.refused.push_back({std::move(t), withoutFullPathReason()});
-            Checked checked = checkTargets(std::move(items), Change::erase, plan.refused, &plan.disk);
-            const std::vector<DiskSurvey> surveys = surveyUnseen(checked, *stop);
-            if (stop->load()) plan.disk.cancelled = true;
-            else plan.items = applySurveys(std::move(checked), surveys, plan.refused, plan.disk);
-            return plan;
+            return checkErase(nodes, Change::erase, nullptr, *stop);
         },
-        [this, job, held](const ErasePlan& plan) {
-            endJob(job);
-            askToErase(plan, held);
-        });
+        [this, job, held](const ErasePlan& plan) { askToErase(plan, held, endJob(job)); });
 }
 
-void FileActionController::askToErase(const ErasePlan& plan, const HeldTrees& held) {
+void FileActionController::askToErase(const ErasePlan& plan, const HeldTrees& held, const ErasingClaim& claim) {
     report(plan.disk.vanished);
     if (plan.disk.cancelled) return;
     tellFailures(Change::erase, plan.refused);
@@ -579,12 +613,12 @@ void FileActionController::askToErase(const ErasePlan& plan, const HeldTrees& he
     if (const QString onDisk = plan.disk.textFor(items); !onDisk.isEmpty()) alert.informativeText += QStringLiteral("\n\n") + onDisk;
     alert.buttons = {localized("Delete Immediately"), localized("Cancel")};
     alert.defaultButton = 1;  // what cannot be undone is never one key press away
-    if (prompter_.ask(alert)) removeImmediately(items, held);
+    if (prompter_.ask(alert)) removeImmediately(items, held, claim);
 }
 
-void FileActionController::removeImmediately(std::vector<ActionTarget> items, HeldTrees held) {
+void FileActionController::removeImmediately(std::vector<ActionTarget> items, HeldTrees held, ErasingClaim claim) {
     if (items.empty()) return;
-    const uint64_t job = startJob(localized("Deleting\u2026"));
+    const uint64_t job = startJob(localized("Deleting\u2026"), std::move(claim));
     zelvane::runInBackground(
         context_.get(),
         [items = std::move(items), held = std::move(held), stop = jobs_[job].cancelled, ownerGone = ownerGone_,
@@ -627,12 +661,21 @@ void FileActionController::report(const std::vector<FileNode*>& removed) {
     if (!removed.empty()) onNodesDeleted(removed);
 }
 
-uint64_t FileActionController::startJob(const QString& panelText) {
+uint64_t FileActionController::startJob(const QString& panelText, ErasingClaim claim) {
     const uint64_t id = ++lastJob_;
     Job& job = jobs_[id];
+    job.claim = std::move(claim);
     job.busy = busyIndicator();
     if (!panelText.isEmpty()) job.panel = prompter_.showProgress(panelText, [stop = job.cancelled] { stop->store(true); });
     return id;
+}
+
+FileActionController::ErasingClaim FileActionController::endJob(uint64_t id) {
+    auto found = jobs_.find(id);
+    if (found == jobs_.end()) return {};
+    ErasingClaim claim = std::move(found->second.claim);
+    jobs_.erase(found);
+    return claim;
 }
 
 void FileActionController::runInBackground(Change change, std::vector<ActionTarget> items,

@@ -50,11 +50,12 @@ struct FileActionMenuState {
 // where the row shows a file) without first saying what it holds on disk now. What fails is said,
 // with the system's reason, and only what really went is reported as deleted.
 //
-// GUI thread only; actions run to their end there, alerts included, except Delete Immediately,
-// Compress and Duplicate, which change the disk on the thread pool while the busy indication shows
-// (and, for a deletion that lasts, a panel with Cancel), and report what they did when they end.
-// Delete Immediately also checks its items on the thread pool before it asks, so that a selection
-// of any size costs the window no more than marking what went.
+// GUI thread only; actions run to their end there, alerts included, except Move to Trash, Delete
+// Immediately, Compress and Duplicate, which change the disk on the thread pool while the busy
+// indication shows (and, for a deletion that lasts, a panel with Cancel), and report what they did
+// when they end. Move to Trash and Delete Immediately also check their items on the thread pool
+// before they ask, so that a selection of any size costs the window no more than marking what
+// went; while one runs, the window refuses another (see ActionPrompter::claimErasing).
 // Cancel, or the controller going (its window closes, the program quits), stops such work before
 // its next file.
 class FileActionController final {
@@ -119,8 +120,8 @@ public:
     void waitForBackgroundWork();
     // Watches the copies Duplicate makes, on the copying thread (tests change a source there).
     void setCopyWatch(CopyWatch watch) { copyWatch_ = std::move(watch); }
-    // Watches Delete Immediately, on the erasing thread, before each chosen item goes (tests hold
-    // it there to act while it runs).
+    // Watches Delete Immediately and Move to Trash, on the working thread, before each chosen item
+    // goes (tests hold it there to act while it runs).
     void setEraseWatch(std::function<void(const std::string& path)> watch) { eraseWatch_ = std::move(watch); }
 
     // Asks before opening `count` windows of the given kind; true below six without asking.
@@ -152,7 +153,6 @@ private:
     // The trees of the targets, kept while an action waits for the user: a scan that ends
     // meanwhile replaces the window's trees, and the action must still reach the nodes it holds.
     using HeldTrees = std::vector<std::shared_ptr<NodeStore>>;
-    static HeldTrees holdTrees(const std::vector<ActionTarget>& items);
     static HeldTrees holdTrees(const std::vector<FileNode*>& nodes);
 
     // The items the action works on; the nodes it cannot reach on disk join `refused`, with why.
@@ -160,8 +160,8 @@ private:
     // The same for an action that has nothing else to refuse: what it cannot reach is told at once.
     std::vector<ActionTarget> reachableTargets(Change change);
     // Splits off the targets that `change` may not touch, with why.
-    std::vector<ActionTarget> refuseUntouchable(std::vector<ActionTarget> items, Change change,
-                                                std::vector<Failure>& refused, DiskTotals* disk = nullptr) const;
+    static std::vector<ActionTarget> refuseUntouchable(std::vector<ActionTarget> items, Change change,
+                                                       std::vector<Failure>& refused);
     // The steps of refuseUntouchable, each safe on any thread: the checks of each item, the reading
     // of what the disk holds now below those whose rows may not show it, and the refusals that
     // reading leads to.
@@ -175,23 +175,45 @@ private:
     static std::vector<DiskSurvey> surveyUnseen(const Checked& checked, const std::atomic<bool>& cancelled);
     static std::vector<ActionTarget> applySurveys(Checked checked, const std::vector<DiskSurvey>& surveys,
                                                   std::vector<Failure>& refused, DiskTotals& disk);
-    // What Delete Immediately's checks found, handed from the thread pool to the question.
+    // The failures of moving to the Trash, split by whether erasing the item could work instead:
+    // only those are offered Delete Immediately, the others are told.
+    struct EraseOffer {
+        std::vector<Failure> told;
+        std::vector<Failure> offered;
+        void add(Failure failure);
+    };
+    // What the checks of Delete Immediately and Move to Trash found, handed from the thread pool to
+    // the question; `locations` is each item's trash (Move to Trash only).
     struct ErasePlan {
         std::vector<ActionTarget> items;
+        std::vector<TrashLocation> locations;
         std::vector<Failure> refused;
         DiskTotals disk;
+        std::vector<FileNode*> goneBeforeAsking;
+        EraseOffer withoutTrash;
     };
-    void askToErase(const ErasePlan& plan, const HeldTrees& held);
+    // Held from an erasing action's first check to its last report (see ActionPrompter).
+    using ErasingClaim = std::shared_ptr<void>;
+    static ErasePlan checkErase(const std::vector<FileNode*>& nodes, Change change, const TrashEnvironment* trash,
+                                const std::atomic<bool>& stop);
+    void askToErase(const ErasePlan& plan, const HeldTrees& held, const ErasingClaim& claim);
+    void askToTrash(const ErasePlan& plan, const HeldTrees& held, const ErasingClaim& claim);
     // One failure's reason, or a line "name": reason for each of several (the first few named).
     static QString reasonsText(const std::vector<Failure>& failures);
     void tellFailures(Change change, const std::vector<Failure>& failures);
-    void offerImmediateDelete(const std::vector<Failure>& failures, const DiskTotals& disk, const HeldTrees& held);
-    void removeImmediately(std::vector<ActionTarget> items, HeldTrees held);
+    void offerImmediateDelete(const EraseOffer& offer, const DiskTotals& disk, const HeldTrees& held,
+                              const ErasingClaim& claim);
+    void moveItemsToTrash(ErasePlan plan, HeldTrees held, ErasingClaim claim);
+    void removeImmediately(std::vector<ActionTarget> items, HeldTrees held, ErasingClaim claim);
     // What a deletion did, handed from the thread pool to the GUI thread with the trees it names
     // nodes of: a scan that replaced them meanwhile cannot free those nodes before the report.
+    // `untouched` and `offer` are Move to Trash's: what it left where it was, and what failed at
+    // the trash.
     struct Removal {
         std::vector<FileNode*> gone;
         std::vector<Failure> failures;
+        EraseOffer offer;
+        bool cancelled = false;
         HeldTrees held;
     };
     void report(const std::vector<FileNode*>& removed);
@@ -204,10 +226,13 @@ private:
         std::shared_ptr<void> busy;
         std::shared_ptr<void> panel;
         std::shared_ptr<std::atomic<bool>> cancelled = std::make_shared<std::atomic<bool>>(false);
+        ErasingClaim claim;
     };
     // An empty `panelText` shows no panel.
-    uint64_t startJob(const QString& panelText);
-    void endJob(uint64_t id) { jobs_.erase(id); }
+    uint64_t startJob(const QString& panelText, ErasingClaim claim = {});
+    // Ends the job; what it returns is the erasing claim the job held, for the questions that
+    // follow to pass on or let go.
+    ErasingClaim endJob(uint64_t id);
 
     DesktopServices& desktop_;
     ActionPrompter& prompter_;

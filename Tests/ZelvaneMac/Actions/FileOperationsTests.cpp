@@ -251,6 +251,7 @@ TEST(FileOperations, DeleteImmediatelyAsksRemovesReportsAndSkipsWhatIsGone) {
     b.actions.deleteImmediately();
     b.actions.waitForBackgroundWork();
     b.actions.moveToTrash();
+    b.actions.waitForBackgroundWork();
     EXPECT_TRUE(b.prompter.asked.empty());
     EXPECT_EQ(readText(b.dir / "-rf.txt"), "a new file");
 }

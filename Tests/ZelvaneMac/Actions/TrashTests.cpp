@@ -171,6 +171,7 @@ TEST(Trash, MoveToTrashAsksReportsAndOffersWhatCannotGoToTheTrash) {
     // Cancelled: nothing moves, and the items without a trash are still offered (and kept on Cancel).
     selection = {n1, a, b, n2, c};
     actions.moveToTrash();
+    actions.waitForBackgroundWork();
     ASSERT_EQ(prompter.asked.size(), 2u);
     EXPECT_EQ(prompter.asked[0].message, QStringLiteral("Move 3 items to the Trash?"));
     EXPECT_EQ(prompter.asked[0].informativeText, QStringLiteral("You can recover this from the Trash until it's emptied."));
@@ -186,6 +187,7 @@ TEST(Trash, MoveToTrashAsksReportsAndOffersWhatCannotGoToTheTrash) {
     prompter.answers = {true};
     selection = {b};
     actions.moveToTrash();
+    actions.waitForBackgroundWork();
     EXPECT_EQ(prompter.messages(), std::vector<QString>{QStringLiteral("Move \"b\uFFFD.txt\" to the Trash?")});
     ASSERT_EQ(reported.size(), 1u);
     EXPECT_EQ(reported[0], std::vector<FileNode*>{b});
@@ -212,6 +214,7 @@ TEST(Trash, MoveToTrashAsksReportsAndOffersWhatCannotGoToTheTrash) {
     prompter.asked.clear();
     selection = {child(vol2.get(), "n3.txt")};
     actions.moveToTrash();
+    actions.waitForBackgroundWork();
     EXPECT_EQ(prompter.messages(), std::vector<QString>{QStringLiteral("\"n3.txt\" can't be moved to the Trash.")});
     EXPECT_TRUE(pathExists(dir / "volume" / "n3.txt"));
 }

@@ -53,6 +53,7 @@
 #include "ZelvaneMac/Widgets/Preview/PreviewWindow.hpp"
 #include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapColorPreferences.hpp"
+#include "ZelvaneMac/Window/MenuAction.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/ViewCommands.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
@@ -450,8 +451,13 @@ TEST(WindowFileActions, FailuresSayTheirCauseAndTheOfferToEraseIsMadeOnlyWhereIt
     user.clear();
     w.select(locked);
     user.answer({Qt::Key_Return, Qt::Key_Return, Qt::Key_Return});
+    // The move runs on the thread pool as well; that user may write to the home trash.
+    for (const char* part : {"data", "data/Trash", "data/Trash/files", "data/Trash/info"}) {
+        fs::create_directories(dir / part);
+        ASSERT_EQ(::chmod((dir / part).c_str(), 0777), 0);
+    }
     {
-        FilePermissionsApply asAUser;
+        ActingAsAnotherUser asAUser;
         w.press(Qt::Key_Delete);
     }
     ASSERT_EQ(user.alerts.size(), 2u);
@@ -1214,6 +1220,110 @@ TEST(WindowFileActions, ErasingManyFilesRunsBehindAPanelThatCancelsAndStopsWithT
     letGo->store(true);
     QThreadPool::globalInstance()->waitForDone();
     EXPECT_GT(compareWithDisk(secondHalf).onDisk, 0) << "closing the window did not stop the deletion";
+}
+
+// Moving many files to the Trash: the window checks and moves them behind a panel with Cancel, as
+// it erases; Cancel stops before the next file, closing the window stops it as well, and the rows
+// show gone exactly what went. While one erasing action of the window runs (its question up, or its
+// files going before the panel shows), the window asks nothing about another, from any of its menus.
+TEST(WindowFileActions, TrashingManyFilesRunsBehindAPanelAndTheWindowRefusesASecondEraseMeanwhile) {
+    TempDir dir;
+    constexpr int kFiles = 20000;
+    makeFolders(dir / "set", 1, kFiles);
+    auto w = std::make_unique<WindowAtHand>(dir / "data");
+    w->prefs().set(PreferenceKeys::monitorFileSystemForChanges, false);
+    ScriptedUser user;
+    ASSERT_TRUE(w->scan(dir / "set"));
+    FileNode* folder = w->node(dir / "set/f0");
+    ASSERT_TRUE(folder);
+    std::vector<FileNode*> files;
+    for (FileNode* file : folder->children()) files.push_back(file);
+    ASSERT_EQ(files.size(), size_t(kFiles));
+    const size_t half = files.size() / 2;
+    const std::vector<FileNode*> firstHalf(files.begin(), files.begin() + std::ptrdiff_t(half));
+    const std::vector<FileNode*> secondHalf(files.begin() + std::ptrdiff_t(half), files.end());
+    const auto onDiskAndDisagreeing = [](const std::vector<FileNode*>& nodes) {
+        RowsAndDisk out;
+        for (FileNode* file : nodes) {
+            const bool there = existsNoFollow(file->pathBytes());
+            out.onDisk += there;
+            out.disagreeing += there == file->isDeleted();
+        }
+        return out;
+    };
+    const auto inTrash = [&] { return int64_t(namesIn(dir / "data/Trash/files").size()); };
+
+    // The move is held before its second file until the test has acted (see the erase above).
+    const QList<FileActionMenu*> menus = w->window().findChildren<FileActionMenu*>();
+    ASSERT_GE(menus.size(), 2);
+    auto letGo = std::make_shared<std::atomic<bool>>(false);
+    auto reached = std::make_shared<std::atomic<int>>(0);
+    const testsupport::OnScopeExit letGoOnEveryWayOut([letGo] { letGo->store(true); });
+    const auto holdAtTheSecond = [&] {
+        letGo->store(false);
+        reached->store(0);
+        for (FileActionMenu* menu : menus)
+            menu->actions().setEraseWatch([letGo, reached](const std::string&) {
+                if (reached->fetch_add(1) != 1) return;
+                for (int i = 0; i < 6000 && !letGo->load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            });
+    };
+    // Every way the window has to erase the same files again: its keys' menu items, and the
+    // file actions of each of its views.
+    const auto eraseAgain = [&](const std::vector<FileNode*>& nodes) {
+        w->window().menus().action(ZelvaneMenuAction::moveToTrash)->trigger();
+        w->window().menus().action(ZelvaneMenuAction::deleteImmediately)->trigger();
+        for (FileActionMenu* menu : menus) {
+            menu->actions().targetNodesProvider = [nodes] { return nodes; };
+            menu->actions().moveToTrash();
+            menu->actions().deleteImmediately();
+        }
+    };
+
+    // Delete on the first half; while the question is up, every other way is tried.
+    holdAtTheSecond();
+    w->window().treeSelection().set(NodeSet(firstHalf.begin(), firstHalf.end()));
+    user.whileNextAlertIsUp([&] { eraseAgain(firstHalf); });
+    user.answer({QStringLiteral("Move to Trash")});
+    w->pressKey(Qt::Key_Delete);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !user.alerts.empty(); }, 30000));
+    EXPECT_EQ(user.alerts[0].text, QStringLiteral("Move 10000 items to the Trash?"));
+    // Held at its second file: the window answers, and refuses again before the panel shows.
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return reached->load() >= 2; }, 30000));
+    eraseAgain(firstHalf);
+    QProgressDialog* panel = nullptr;
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return (panel = shownPanel(w->window())) != nullptr; }, 30000))
+        << "no panel while the files went";
+    EXPECT_EQ(panel->labelText(), QStringLiteral("Deleting\u2026"));
+    EXPECT_TRUE(QGuiApplication::overrideCursor()) << "no busy pointer while the files went";
+    eraseAgain(firstHalf);
+    QPushButton* cancel = panel->findChild<QPushButton*>();
+    ASSERT_TRUE(cancel);
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    letGo->store(true);
+    ASSERT_TRUE(pumpWidgetsUntil([] { return !QGuiApplication::overrideCursor(); }, 60000));
+    EXPECT_FALSE(shownPanel(w->window()));
+    EXPECT_EQ(user.alerts.size(), 1u) << "asked again, or what Cancel kept was told as a failure";
+    const RowsAndDisk cancelled = onDiskAndDisagreeing(firstHalf);
+    // Held before its second file, Cancel let exactly the first go.
+    EXPECT_EQ(cancelled.onDisk, int64_t(half) - 1) << "Cancel did not stop the move before the next file";
+    EXPECT_EQ(cancelled.disagreeing, 0);
+    EXPECT_EQ(inTrash(), int64_t(half) - cancelled.onDisk) << "a file went twice, or not into the Trash";
+
+    // Once it has ended, the window erases again: the second half, and the window closed while
+    // its files go stops the move with it.
+    user.clear();
+    holdAtTheSecond();
+    w->window().treeSelection().set(NodeSet(secondHalf.begin(), secondHalf.end()));
+    user.answer({QStringLiteral("Move to Trash")});
+    w->pressKey(Qt::Key_Delete);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !user.alerts.empty(); }, 30000));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return shownPanel(w->window()) != nullptr; }, 30000));
+    w->close();
+    letGo->store(true);
+    QThreadPool::globalInstance()->waitForDone();
+    EXPECT_EQ(onDiskAndDisagreeing(secondHalf).onDisk, int64_t(files.size() - half) - 1)
+        << "closing the window did not stop the move before the next file";
 }
 
 // A file that changes while Duplicate copies it (cut short, or grown) fails the copy: the alert

@@ -14,6 +14,18 @@
 
 namespace zelvane {
 
+namespace {
+
+// The erasing claims of one window, a child of it.
+class WindowErasingClaims final : public QObject {
+public:
+    static constexpr const char* kName = "zelvaneErasingClaims";
+    explicit WindowErasingClaims(QObject* window) : QObject(window) { setObjectName(QLatin1String(kName)); }
+    ErasingClaims claims;
+};
+
+}  // namespace
+
 bool ActionAlertPrompter::ask(const AlertRequest& alert) {
     QMessageBox box(owner_ ? owner_->window() : nullptr);
     box.setIcon(QMessageBox::Warning);
@@ -73,6 +85,15 @@ void ActionAlertPrompter::runWhileWaiting(const QString& text, const std::functi
     // Ended otherwise than by the report (the application quits): nobody waits for the answer.
     cancelled->store(true);
     hasEnded.wait();
+}
+
+std::shared_ptr<void> ActionAlertPrompter::claimErasing() {
+    QWidget* window = owner_ ? owner_->window() : nullptr;
+    if (!window) return ActionPrompter::claimErasing();
+    auto* claims = dynamic_cast<WindowErasingClaims*>(
+        window->findChild<QObject*>(QLatin1String(WindowErasingClaims::kName), Qt::FindDirectChildrenOnly));
+    if (!claims) claims = new WindowErasingClaims(window);
+    return claims->claims.claim();
 }
 
 }  // namespace zelvane

@@ -19,6 +19,8 @@ public:
     std::shared_ptr<void> showProgress(const QString& text, std::function<void()> cancel) override;
     // The same panel over a wait; quitting the application meanwhile gives up the wait.
     void runWhileWaiting(const QString& text, const std::function<void(const std::atomic<bool>&)>& work) override;
+    // The claims of the owner's window, shared by every prompter over it (its menus and views).
+    std::shared_ptr<void> claimErasing() override;
 
 private:
     QPointer<QWidget> owner_;
