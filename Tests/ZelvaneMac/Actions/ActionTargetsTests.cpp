@@ -8,6 +8,7 @@
 #include "ZelvaneMac/Actions/ActionTargets.hpp"
 #include "ZelvaneMac/Actions/FileActionController.hpp"
 #include "ZelvaneMac/Actions/FileNaming.hpp"
+#include "ZelvaneMac/Actions/TargetChecks.hpp"
 #include "TreeBuilder.hpp"
 
 namespace zelvane {
@@ -167,6 +168,90 @@ TEST(Rename, RenamesOnlyItsOwnItemAndRefusesRootsBadNamesAndExistingNames) {
     EXPECT_FALSE(actions.performRename(victim, QStringLiteral("other")));
     EXPECT_TRUE(pathExists(dir / "caf\xc3\xa9"));
     EXPECT_FALSE(pathExists(dir / "other"));
+}
+
+// The rules of each kind of change, as one table: for each situation an item can be in, what each
+// change does with it (acts on it, refuses it, takes it for gone, or first reads what the disk
+// holds below it), checked on a real tree.
+TEST(ChangeRules, EachKindOfChangeRefusesWhatItsRowSays) {
+    TempDir dir;
+    writeText(dir / "tree" / "file.txt", "f");
+    writeText(dir / "tree" / "gone.txt", "g");
+    writeText(dir / "tree" / "moved" / "x.txt", "x");
+    writeText(dir / "tree" / "was a folder" / "y.txt", "y");
+    writeText(dir / "elsewhere" / "x.txt", "not what the window showed");
+    RootRef root = fixtures::loadTreeFromDisk(dir / "tree");
+    ASSERT_EQ(::unlink((dir / "tree" / "gone.txt").c_str()), 0);
+    fs::remove_all(dir / "tree" / "moved");
+    fs::create_directory_symlink(dir / "elsewhere", dir / "tree" / "moved");
+    fs::remove_all(dir / "tree" / "was a folder");
+    writeText(dir / "tree" / "was a folder", "a file now");
+
+    const auto targetOf = [](FileNode* node) { return resolveActionTargets(std::vector<FileNode*>{node}).at(0); };
+    ActionTarget top;
+    top.path = "/";
+    top.displayName = QStringLiteral("/");
+    top.isDir = true;
+    ActionTarget implied = targetOf(child(root.get(), "moved"));
+    implied.isImpliedFolder = true;
+    implied.fromImport = true;
+    ActionTarget imported = targetOf(child(child(root.get(), "moved"), "x.txt"));
+    imported.fromImport = true;
+    struct Situation {
+        const char* name;
+        ActionTarget target;
+    };
+    const Situation situations[] = {
+        {"an ordinary file", targetOf(child(root.get(), "file.txt"))},
+        {"the top folder", top},
+        {"below a folder a link replaced", targetOf(child(child(root.get(), "moved"), "x.txt"))},
+        {"a folder an import made up", implied},
+        {"gone since the scan", targetOf(child(root.get(), "gone.txt"))},
+        {"a folder row that is a file now", targetOf(child(root.get(), "was a folder"))},
+        {"an imported row (no link check)", imported},
+    };
+    // k: kept, r: refused, v: vanished (gone, no failure), u: kept after reading the disk below it.
+    const std::vector<std::pair<Change, std::string>> table = {
+        // change            file top link implied gone folder->file import
+        {Change::trash,     "k    r   r    r       v    u            k"},
+        {Change::erase,     "k    r   r    r       v    u            k"},
+        {Change::rename,    "k    r   r    r       k    k            k"},
+        {Change::duplicate, "k    r   r    r       k    k            k"},
+        {Change::compress,  "k    r   r    r       k    k            k"},
+        {Change::link,      "k    r   r    r       k    k            k"},
+        {Change::tags,      "k    r   r    r       k    k            k"},
+        {Change::reach,     "k    k   k    k       k    k            k"},
+    };
+    for (const auto& [change, row] : table) {
+        std::string expected;
+        for (char c : row)
+            if (c != ' ') expected += c;
+        ASSERT_EQ(expected.size(), std::size(situations));
+        EXPECT_EQ(rulesOf(change).change, change);
+        for (size_t i = 0; i < std::size(situations); ++i) {
+            std::vector<Failure> refused;
+            DiskTotals disk;
+            const CheckedTargets checked = checkTargets({situations[i].target}, change, refused, &disk);
+            char got = '?';
+            if (!refused.empty()) got = 'r';
+            else if (!disk.vanished.empty()) got = 'v';
+            else if (checked.kept.size() == 1) got = checked.unseen.empty() ? 'k' : 'u';
+            EXPECT_EQ(got, expected[i]) << "change " << int(change) << ", " << situations[i].name;
+            for (const Failure& f : refused) EXPECT_FALSE(f.reason.isEmpty());
+        }
+    }
+
+    // Only the changes that erase drop what lies inside another of their items.
+    FileNode* folder = child(root.get(), "was a folder");
+    FileNode* inside = child(folder, "y.txt");
+    for (const auto& [change, row] : table) {
+        std::vector<Failure> refused;
+        const auto items = resolveTargets(std::vector<FileNode*>{folder, inside}, change, refused);
+        EXPECT_EQ(items.size(), rulesOf(change).erases ? 1u : 2u) << int(change);
+    }
+    // Copies are made as the window shows them exactly where that is the rule.
+    EXPECT_TRUE(rulesOf(Change::duplicate).copiesAsShown && rulesOf(Change::compress).copiesAsShown);
+    EXPECT_FALSE(rulesOf(Change::trash).copiesAsShown || rulesOf(Change::link).copiesAsShown);
 }
 
 }  // namespace

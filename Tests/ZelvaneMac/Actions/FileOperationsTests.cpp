@@ -41,8 +41,8 @@ struct ActionBench {
         writeText(dir / "-folder\xff" / "deeper" / "two\n.txt", "two");
         fs::create_symlink("inner \"one\".txt", dir / "-folder\xff" / "link");
         root = fixtures::loadTreeFromDisk(dir.path());
-        actions.targetNodesProvider = [this] { return selection; };
-        actions.onNodesDeleted = [this](const std::vector<FileNode*>& nodes) { reported.push_back(nodes); };
+        QObject::connect(&actions, &FileActionController::nodesDeleted,
+                         [this](const std::vector<FileNode*>& nodes) { reported.push_back(nodes); });
     }
     FileNode* node(const std::string& name) { return child(root.get(), name); }
     std::vector<FileNode*> allFiles() {
@@ -84,7 +84,7 @@ TEST(FileOperations, CompressWritesOneCompleteArchivePerItemAndNeverTakesAnother
     b.selection.push_back(b.node("a.txt"));
     b.selection.push_back(b.node("a.png"));
     b.selection.push_back(b.node("-folder\xff"));
-    b.actions.compress();
+    b.actions.compress(b.selection);
     b.actions.waitForBackgroundWork();
 
     EXPECT_EQ(readText(b.dir / "a.zip"), "an older archive");
@@ -155,9 +155,9 @@ TEST(FileOperations, DuplicateLinkAndTagTouchOnlyTheirItem) {
     auto before = snapshot(b.dir.path());
     b.selection = b.allFiles();
     b.selection.push_back(b.node("-folder\xff"));
-    b.actions.duplicate();
+    b.actions.duplicate(b.selection);
     b.actions.waitForBackgroundWork();
-    b.actions.duplicate();
+    b.actions.duplicate(b.selection);
     b.actions.waitForBackgroundWork();
     for (const auto& n : hostileNames()) {
         auto dot = n.rfind('.');
@@ -168,7 +168,7 @@ TEST(FileOperations, DuplicateLinkAndTagTouchOnlyTheirItem) {
     EXPECT_EQ(readText(b.dir / "-folder\xff copy" / "deeper" / "two\n.txt"), "two");
     EXPECT_EQ(fs::read_symlink(b.dir / "-folder\xff copy 2" / "link"), "inner \"one\".txt");
 
-    b.actions.makeLink();
+    b.actions.makeLink(b.selection);
     for (const auto& n : hostileNames()) {
         auto dot = n.rfind('.');
         fs::path link = b.dir / (n.substr(0, dot) + " alias" + n.substr(dot));
@@ -185,16 +185,16 @@ TEST(FileOperations, DuplicateLinkAndTagTouchOnlyTheirItem) {
     if (setxattr(first.c_str(), "user.xdg.tags", "Blue,Work", 9, 0) != 0)
         GTEST_SKIP() << "this file system keeps no user attributes";
     b.selection = b.allFiles();
-    b.actions.setTag(QStringLiteral("Red"));
+    b.actions.setTag(b.selection, QStringLiteral("Red"));
     for (const auto& n : hostileNames())
         EXPECT_EQ(readTags((b.dir / n).native()), std::vector<std::string>{"Red"}) << n;
     EXPECT_TRUE(readTags((b.dir / "-folder\xff").native()).empty());
     EXPECT_TRUE(readTags((b.dir / "-folder\xff" / "inner \"one\".txt").native()).empty());
     b.selection = {child(b.node("-folder\xff"), "link")};
-    b.actions.setTag(QStringLiteral("Green"));
+    b.actions.setTag(b.selection, QStringLiteral("Green"));
     EXPECT_TRUE(readTags((b.dir / "-folder\xff" / "inner \"one\".txt").native()).empty());
     b.selection = b.allFiles();
-    b.actions.setTag(QString());
+    b.actions.setTag(b.selection, QString());
     for (const auto& n : hostileNames()) EXPECT_TRUE(readTags((b.dir / n).native()).empty()) << n;
 }
 
@@ -207,7 +207,7 @@ TEST(FileOperations, DeleteImmediatelyAsksRemovesReportsAndSkipsWhatIsGone) {
 
     // Cancel: nothing happens.
     b.selection = {dash};
-    b.actions.deleteImmediately();
+    b.actions.deleteImmediately(b.selection);
     b.actions.waitForBackgroundWork();
     EXPECT_EQ(b.prompter.messages(), std::vector<QString>{QStringLiteral("Permanently erase \"-rf.txt\"?")});
     EXPECT_EQ(b.prompter.asked[0].informativeText, QStringLiteral("You can't undo this action."));
@@ -219,7 +219,7 @@ TEST(FileOperations, DeleteImmediatelyAsksRemovesReportsAndSkipsWhatIsGone) {
     // another one.
     b.prompter.asked.clear();
     b.selection = {newline};
-    b.actions.deleteImmediately();
+    b.actions.deleteImmediately(b.selection);
     b.actions.waitForBackgroundWork();
     EXPECT_EQ(b.prompter.messages(), std::vector<QString>{QStringLiteral("Permanently erase \"new\u240Aline.txt\"?")});
     EXPECT_TRUE(pathExists(b.dir / "new\nline.txt"));
@@ -230,7 +230,7 @@ TEST(FileOperations, DeleteImmediatelyAsksRemovesReportsAndSkipsWhatIsGone) {
     b.prompter.asked.clear();
     b.prompter.answers = {true};
     b.selection = {folder, inner, dash, newline};
-    b.actions.deleteImmediately();
+    b.actions.deleteImmediately(b.selection);
     b.actions.waitForBackgroundWork();
     EXPECT_EQ(b.prompter.messages(), std::vector<QString>{QStringLiteral("Permanently erase 2 items?")});
     EXPECT_FALSE(pathExists(b.dir / "-folder\xff"));
@@ -248,9 +248,9 @@ TEST(FileOperations, DeleteImmediatelyAsksRemovesReportsAndSkipsWhatIsGone) {
     writeText(b.dir / "-rf.txt", "a new file");
     b.prompter.asked.clear();
     b.selection = {dash};
-    b.actions.deleteImmediately();
+    b.actions.deleteImmediately(b.selection);
     b.actions.waitForBackgroundWork();
-    b.actions.moveToTrash();
+    b.actions.moveToTrash(b.selection);
     b.actions.waitForBackgroundWork();
     EXPECT_TRUE(b.prompter.asked.empty());
     EXPECT_EQ(readText(b.dir / "-rf.txt"), "a new file");
@@ -268,14 +268,14 @@ TEST(FileOperations, DeleteImmediatelyErasesInTheBackgroundAndStopsWhenCancelled
     ScriptedPrompter prompter;
     std::vector<std::vector<FileNode*>> reported;
     auto actions = std::make_unique<FileActionController>(desktop, prompter);
-    actions->onNodesDeleted = [&](const std::vector<FileNode*>& nodes) { reported.push_back(nodes); };
+    QObject::connect(actions.get(), &FileActionController::nodesDeleted,
+                     [&](const std::vector<FileNode*>& nodes) { reported.push_back(nodes); });
     const std::vector<FileNode*> both{child(root.get(), "many"), child(root.get(), "one.txt")};
-    actions->targetNodesProvider = [&] { return both; };
 
     // The checks before the question read the disk behind a panel of their own; Cancel there asks
     // nothing.
     prompter.cancelPanelSaying = QStringLiteral("Reading what is on disk now\u2026");
-    actions->deleteImmediately();
+    actions->deleteImmediately(both);
     actions->waitForBackgroundWork();
     EXPECT_EQ(prompter.panels, std::vector<QString>{prompter.cancelPanelSaying});
     EXPECT_TRUE(prompter.asked.empty());
@@ -283,7 +283,7 @@ TEST(FileOperations, DeleteImmediatelyErasesInTheBackgroundAndStopsWhenCancelled
     prompter.panels.clear();
     prompter.cancelPanelSaying = QStringLiteral("Deleting\u2026");
     prompter.answers = {true};
-    actions->deleteImmediately();
+    actions->deleteImmediately(both);
     actions->waitForBackgroundWork();
     EXPECT_EQ(prompter.panels, (std::vector<QString>{QStringLiteral("Reading what is on disk now\u2026"), prompter.cancelPanelSaying}));
     EXPECT_EQ(prompter.asked.size(), 1u) << "what Cancel kept was told as a failure";
@@ -294,7 +294,7 @@ TEST(FileOperations, DeleteImmediatelyErasesInTheBackgroundAndStopsWhenCancelled
     // Not cancelled: both go, reported once, in target order.
     prompter.cancelPanelSaying.clear();
     prompter.answers = {true};
-    actions->deleteImmediately();
+    actions->deleteImmediately(both);
     actions->waitForBackgroundWork();
     ASSERT_EQ(reported.size(), 1u);
     EXPECT_EQ(reported[0], both);
@@ -305,10 +305,9 @@ TEST(FileOperations, DeleteImmediatelyErasesInTheBackgroundAndStopsWhenCancelled
     reported.clear();
     for (int i = 0; i < 2000; ++i) writeText(dir / "again" / ("f" + std::to_string(i)), "x");
     RootRef again = fixtures::loadTreeFromDisk(dir / "again");
-    actions->targetNodesProvider = [&] { return std::vector<FileNode*>{again.get()}; };
     prompter.answers = {true};
     prompter.asked.clear();
-    actions->deleteImmediately();
+    actions->deleteImmediately({again.get()});
     // Answered: the files are going.
     while (prompter.asked.empty()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     actions.reset();
@@ -323,22 +322,22 @@ TEST(FileOperations, DesktopActionsPassExactPathsAndAskBeforeSixWindows) {
     ASSERT_EQ(b.selection.size(), 7u);
 
     // Open asks nothing, however many.
-    b.actions.open();
+    b.actions.open(b.selection);
     ASSERT_EQ(b.desktop.opened.size(), 7u);
     EXPECT_EQ(b.desktop.opened[0].toEncoded(), QByteArray("file://") + QByteArray::fromStdString(b.dir.path().native()).toPercentEncoding("/") + "/bad%FF%FE%20name.txt");
     EXPECT_TRUE(b.prompter.asked.empty());
 
     // Five windows open without asking; six ask, and "Cancel" opens nothing.
     b.selection.resize(5);
-    b.actions.showInFileManager();
+    b.actions.showInFileManager(b.selection);
     EXPECT_TRUE(b.prompter.asked.empty());
     ASSERT_EQ(b.desktop.shown.size(), 1u);
     EXPECT_EQ(b.desktop.shown[0].size(), 5);
     b.selection = b.allFiles();
     b.selection.resize(6);
-    b.actions.showInFileManager();
-    b.actions.getInfo();
-    b.actions.newTerminal();
+    b.actions.showInFileManager(b.selection);
+    b.actions.getInfo(b.selection);
+    b.actions.newTerminal(b.selection);
     EXPECT_EQ(b.prompter.messages(), (std::vector<QString>{
         "You are about to open 6 File Manager windows - are you sure?",
         "You are about to open 6 Get Info windows - are you sure?",
@@ -351,7 +350,7 @@ TEST(FileOperations, DesktopActionsPassExactPathsAndAskBeforeSixWindows) {
     // A terminal per target, at the folder (the file's own folder for a file), byte-exact.
     FileNode* folder = b.node("-folder\xff");
     b.selection = {folder, child(folder, "inner \"one\".txt"), b.node("bad\xff\xfe name.txt")};
-    b.actions.newTerminal();
+    b.actions.newTerminal(b.selection);
     ASSERT_EQ(b.desktop.started.size(), 3u);
     EXPECT_EQ(b.desktop.started[0].workingDirectory, (b.dir / "-folder\xff").native());
     EXPECT_EQ(b.desktop.started[1].workingDirectory, (b.dir / "-folder\xff").native());
@@ -360,12 +359,12 @@ TEST(FileOperations, DesktopActionsPassExactPathsAndAskBeforeSixWindows) {
     // Without a terminal nothing happens and nothing is shown.
     b.desktop.terminal.clear();
     b.desktop.started.clear();
-    b.actions.newTerminal();
+    b.actions.newTerminal(b.selection);
     EXPECT_TRUE(b.desktop.started.empty());
 
     // New instances get the path as their one argument, bytes and leading dash as they are.
     b.selection = {b.node("-rf.txt"), b.node("bad\xff\xfe name.txt")};
-    b.actions.launchNewInstance();
+    b.actions.launchNewInstance(b.selection);
     ASSERT_EQ(b.desktop.started.size(), 2u);
     EXPECT_EQ(b.desktop.started[0].arguments, std::vector<std::string>{(b.dir / "-rf.txt").native()});
     EXPECT_EQ(b.desktop.started[1].arguments, std::vector<std::string>{(b.dir / "bad\xff\xfe name.txt").native()});
@@ -374,25 +373,25 @@ TEST(FileOperations, DesktopActionsPassExactPathsAndAskBeforeSixWindows) {
     b.desktop.fileManagerAnswers = false;
     b.selection = {b.node("-rf.txt"), b.node("plain.txt"), child(folder, "inner \"one\".txt")};
     b.desktop.opened.clear();
-    b.actions.showInFileManager();
+    b.actions.showInFileManager(b.selection);
     ASSERT_EQ(b.desktop.opened.size(), 2u);
     EXPECT_EQ(b.desktop.opened[0], fileUrlFromPathBytes(b.dir.path().native()));
     EXPECT_EQ(b.desktop.opened[1], fileUrlFromPathBytes((b.dir / "-folder\xff").native()));
 
     // Copy: the URLs and the desktop's copied-files type; Copy Path: the paths, one per line.
     b.selection = {b.node("-rf.txt"), b.node("new\nline.txt")};
-    b.actions.copy();
+    b.actions.copy(b.selection);
     ASSERT_TRUE(b.desktop.clipboard);
     EXPECT_EQ(b.desktop.clipboard->urls().size(), 2);
     EXPECT_EQ(b.desktop.clipboard->urls()[1].toEncoded(), fileUrlFromPathBytes((b.dir / "new\nline.txt").native()).toEncoded());
     EXPECT_TRUE(b.desktop.clipboard->data("x-special/gnome-copied-files").startsWith("copy\nfile://"));
-    b.actions.copyPath();
+    b.actions.copyPath(b.selection);
     EXPECT_EQ(b.desktop.clipboard->text(),
               QString::fromStdString((b.dir / "-rf.txt").native() + "\n" + (b.dir / "new\nline.txt").native()));
     // No targets: the clipboard is left alone.
     b.selection.clear();
-    b.actions.copyPath();
-    b.actions.copy();
+    b.actions.copyPath(b.selection);
+    b.actions.copy(b.selection);
     EXPECT_EQ(b.desktop.clipboard->urls().size(), 0);
     EXPECT_TRUE(b.desktop.clipboard->hasText());
 }

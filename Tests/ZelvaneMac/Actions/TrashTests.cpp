@@ -159,9 +159,9 @@ TEST(Trash, MoveToTrashAsksReportsAndOffersWhatCannotGoToTheTrash) {
     env.uid = geteuid();
     actions.setTrashEnvironment(env);
     std::vector<std::vector<FileNode*>> reported;
-    actions.onNodesDeleted = [&](const std::vector<FileNode*>& nodes) { reported.push_back(nodes); };
+    QObject::connect(&actions, &FileActionController::nodesDeleted,
+                     [&](const std::vector<FileNode*>& nodes) { reported.push_back(nodes); });
     std::vector<FileNode*> selection;
-    actions.targetNodesProvider = [&] { return selection; };
     FileNode* a = child(tree.get(), "a.txt");
     FileNode* b = child(tree.get(), "b\xff.txt");
     FileNode* c = child(tree.get(), "c\n.txt");
@@ -170,7 +170,7 @@ TEST(Trash, MoveToTrashAsksReportsAndOffersWhatCannotGoToTheTrash) {
 
     // Cancelled: nothing moves, and the items without a trash are still offered (and kept on Cancel).
     selection = {n1, a, b, n2, c};
-    actions.moveToTrash();
+    actions.moveToTrash(selection);
     actions.waitForBackgroundWork();
     ASSERT_EQ(prompter.asked.size(), 2u);
     EXPECT_EQ(prompter.asked[0].message, QStringLiteral("Move 3 items to the Trash?"));
@@ -186,7 +186,7 @@ TEST(Trash, MoveToTrashAsksReportsAndOffersWhatCannotGoToTheTrash) {
     prompter.asked.clear();
     prompter.answers = {true};
     selection = {b};
-    actions.moveToTrash();
+    actions.moveToTrash(selection);
     actions.waitForBackgroundWork();
     EXPECT_EQ(prompter.messages(), std::vector<QString>{QStringLiteral("Move \"b\uFFFD.txt\" to the Trash?")});
     ASSERT_EQ(reported.size(), 1u);
@@ -198,7 +198,7 @@ TEST(Trash, MoveToTrashAsksReportsAndOffersWhatCannotGoToTheTrash) {
     prompter.answers = {true, true};
     reported.clear();
     selection = {n1, c, a, n2};
-    actions.moveToTrash();
+    actions.moveToTrash(selection);
     actions.waitForBackgroundWork();
     EXPECT_EQ(prompter.messages(), (std::vector<QString>{"Move 2 items to the Trash?", "2 items can't be moved to the Trash."}));
     ASSERT_EQ(reported.size(), 2u);
@@ -213,7 +213,7 @@ TEST(Trash, MoveToTrashAsksReportsAndOffersWhatCannotGoToTheTrash) {
     RootRef vol2 = fixtures::loadTreeFromDisk(dir / "volume");
     prompter.asked.clear();
     selection = {child(vol2.get(), "n3.txt")};
-    actions.moveToTrash();
+    actions.moveToTrash(selection);
     actions.waitForBackgroundWork();
     EXPECT_EQ(prompter.messages(), std::vector<QString>{QStringLiteral("\"n3.txt\" can't be moved to the Trash.")});
     EXPECT_TRUE(pathExists(dir / "volume" / "n3.txt"));

@@ -1140,6 +1140,32 @@ RowsAndDisk compareWithDisk(const std::vector<FileNode*>& folders) {
     return out;
 }
 
+// Holds every erase and move to the Trash of the window's menus before its second item until
+// `letGo` is set, so that what a test checks does not depend on how fast the disk goes; armed
+// again for each step, and let go on every way out of the test.
+struct ErasesHeldAtTheSecondItem {
+    explicit ErasesHeldAtTheSecondItem(const QList<FileActionMenu*>& menus) : menus_(menus) {}
+    ~ErasesHeldAtTheSecondItem() { letGo->store(true); }
+    ErasesHeldAtTheSecondItem(const ErasesHeldAtTheSecondItem&) = delete;
+    ErasesHeldAtTheSecondItem& operator=(const ErasesHeldAtTheSecondItem&) = delete;
+
+    void arm() {
+        letGo->store(false);
+        reached->store(0);
+        for (FileActionMenu* menu : menus_)
+            menu->actions().setEraseWatch([go = letGo, count = reached](const std::string&) {
+                if (count->fetch_add(1) != 1) return;
+                for (int i = 0; i < 6000 && !go->load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            });
+    }
+
+    std::shared_ptr<std::atomic<bool>> letGo = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<std::atomic<int>> reached = std::make_shared<std::atomic<int>>(0);
+
+private:
+    QList<FileActionMenu*> menus_;
+};
+
 QProgressDialog* shownPanel(QWidget& window) {
     for (QProgressDialog* panel : window.findChildren<QProgressDialog*>())
         if (panel->isVisible()) return panel;
@@ -1168,18 +1194,9 @@ TEST(WindowFileActions, ErasingManyFilesRunsBehindAPanelThatCancelsAndStopsWithT
     // does not depend on how fast the disk erases; every way out of the test lets it go.
     const QList<FileActionMenu*> menus = w->window().findChildren<FileActionMenu*>();
     ASSERT_FALSE(menus.isEmpty());
-    auto letGo = std::make_shared<std::atomic<bool>>(false);
-    auto reached = std::make_shared<std::atomic<int>>(0);
-    const testsupport::OnScopeExit letGoOnEveryWayOut([letGo] { letGo->store(true); });
-    const auto holdAtTheSecond = [&] {
-        letGo->store(false);
-        reached->store(0);
-        for (FileActionMenu* menu : menus)
-            menu->actions().setEraseWatch([letGo, reached](const std::string&) {
-                if (reached->fetch_add(1) != 1) return;
-                for (int i = 0; i < 6000 && !letGo->load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            });
-    };
+    ErasesHeldAtTheSecondItem held(menus);
+    const auto holdAtTheSecond = [&] { held.arm(); };
+    const auto& letGo = held.letGo;
 
     // Shift+Delete on five folders, "Delete Immediately", and Cancel in the panel once it shows.
     holdAtTheSecond();
@@ -1256,27 +1273,18 @@ TEST(WindowFileActions, TrashingManyFilesRunsBehindAPanelAndTheWindowRefusesASec
     // The move is held before its second file until the test has acted (see the erase above).
     const QList<FileActionMenu*> menus = w->window().findChildren<FileActionMenu*>();
     ASSERT_GE(menus.size(), 2);
-    auto letGo = std::make_shared<std::atomic<bool>>(false);
-    auto reached = std::make_shared<std::atomic<int>>(0);
-    const testsupport::OnScopeExit letGoOnEveryWayOut([letGo] { letGo->store(true); });
-    const auto holdAtTheSecond = [&] {
-        letGo->store(false);
-        reached->store(0);
-        for (FileActionMenu* menu : menus)
-            menu->actions().setEraseWatch([letGo, reached](const std::string&) {
-                if (reached->fetch_add(1) != 1) return;
-                for (int i = 0; i < 6000 && !letGo->load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            });
-    };
+    ErasesHeldAtTheSecondItem held(menus);
+    const auto holdAtTheSecond = [&] { held.arm(); };
+    const auto& letGo = held.letGo;
+    const auto& reached = held.reached;
     // Every way the window has to erase the same files again: its keys' menu items, and the
     // file actions of each of its views.
     const auto eraseAgain = [&](const std::vector<FileNode*>& nodes) {
         w->window().menus().action(ZelvaneMenuAction::moveToTrash)->trigger();
         w->window().menus().action(ZelvaneMenuAction::deleteImmediately)->trigger();
         for (FileActionMenu* menu : menus) {
-            menu->actions().targetNodesProvider = [nodes] { return nodes; };
-            menu->actions().moveToTrash();
-            menu->actions().deleteImmediately();
+            menu->actions().moveToTrash(nodes);
+            menu->actions().deleteImmediately(nodes);
         }
     };
 

@@ -5,6 +5,7 @@
 #include <QPixmap>
 
 #include "ZelvaneMac/Actions/SystemDesktopServices.hpp"
+#include "ZelvaneMac/Actions/TagColors.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/ActionAlertPrompter.hpp"
 #include "ZelvaneMac/Widgets/Preview/PreviewWindow.hpp"
@@ -34,35 +35,38 @@ QIcon tagIcon(const QColor& color) {
     return icon;
 }
 
+std::shared_ptr<void> busyPointer() { return std::make_shared<ScopedBusyCursor>(); }
+
 }  // namespace
 
 FileActionMenu::FileActionMenu(QWidget* owner) : QObject(owner), owner_(owner) {
     ownDesktop_ = std::make_unique<SystemDesktopServices>();
     ownPrompter_ = std::make_unique<ActionAlertPrompter>(owner);
     desktop_ = ownDesktop_.get();
-    controller_ = std::make_unique<FileActionController>(*ownDesktop_, *ownPrompter_);
-    controller_->onShowPreview = [this] { showPreview(); };
-    controller_->busyIndicator = [] { return std::static_pointer_cast<void>(std::make_shared<ScopedBusyCursor>()); };
+    controller_ = std::make_unique<FileActionController>(*ownDesktop_, *ownPrompter_, busyPointer);
 }
 
 FileActionMenu::FileActionMenu(QWidget* owner, DesktopServices& desktop, ActionPrompter& prompter)
     : QObject(owner), owner_(owner), desktop_(&desktop) {
-    controller_ = std::make_unique<FileActionController>(desktop, prompter);
-    controller_->onShowPreview = [this] { showPreview(); };
-    controller_->busyIndicator = [] { return std::static_pointer_cast<void>(std::make_shared<ScopedBusyCursor>()); };
+    controller_ = std::make_unique<FileActionController>(desktop, prompter, busyPointer);
 }
 
 FileActionMenu::~FileActionMenu() {
     delete preview_.data();
 }
 
-QMenu* FileActionMenu::makeContextMenu(QWidget* parent) {
+QMenu* FileActionMenu::makeContextMenu(FileActionHooks::Targets targets, QWidget* parent) {
     auto* menu = new QMenu(parent);
     FileActionController* c = controller_.get();
     auto add = [&](const char* title, auto action) {
         QAction* item = menu->addAction(localized(title));
-        connect(item, &QAction::triggered, this, [c, action] { (c->*action)(); });
+        connect(item, &QAction::triggered, this, [c, action, targets] { (c->*action)(targets()); });
         return item;
+    };
+    auto addCommand = [&](const char* title, const std::function<void()>& command) {
+        connect(menu->addAction(localized(title)), &QAction::triggered, this, [&command] {
+            if (command) command();
+        });
     };
     add(textKey("Open"), &FileActionController::open);
     add(textKey("Show in File Manager"), &FileActionController::showInFileManager);
@@ -73,7 +77,7 @@ QMenu* FileActionMenu::makeContextMenu(QWidget* parent) {
     add(textKey("Compress"), &FileActionController::compress);
     add(textKey("Duplicate"), &FileActionController::duplicate);
     add(textKey("Make Link"), &FileActionController::makeLink);
-    add(textKey("Quick Look"), &FileActionController::quickLook);
+    connect(menu->addAction(localized("Quick Look")), &QAction::triggered, this, [this, targets] { quickLook(targets()); });
     add(textKey("Copy"), &FileActionController::copy);
     add(textKey("Copy Path"), &FileActionController::copyPath);
     menu->addSeparator();
@@ -82,33 +86,33 @@ QMenu* FileActionMenu::makeContextMenu(QWidget* parent) {
     for (const TagColor& tag : tagColors()) {
         QAction* item = tags->addAction(tagIcon(tag.color), tag.title);
         item->setData(QString::fromLatin1(tag.name));
-        connect(item, &QAction::triggered, this, [c, name = QString::fromLatin1(tag.name)] { c->setTag(name); });
+        connect(item, &QAction::triggered, this, [c, targets, name = QString::fromLatin1(tag.name)] { c->setTag(targets(), name); });
     }
     tags->addSeparator();
     QAction* none = tags->addAction(localized("None"));
     none->setData(QString());
-    connect(none, &QAction::triggered, this, [c] { c->setTag(QString()); });
+    connect(none, &QAction::triggered, this, [c, targets] { c->setTag(targets(), QString()); });
     menu->addMenu(tags);
     menu->addSeparator();
 
     add(textKey("New Terminal at Folder"), &FileActionController::newTerminal);
-    add(textKey("Export to .CSV file\u2026"), &FileActionController::exportToCSV);
+    addCommand(textKey("Export to .CSV file\u2026"), exportToCSV_);
     // The program's own name, the same in every language.
     QAction* instance = menu->addAction(QStringLiteral("Zelvane"));
-    connect(instance, &QAction::triggered, this, [c] { c->launchNewInstance(); });
+    connect(instance, &QAction::triggered, this, [c, targets] { c->launchNewInstance(targets()); });
     menu->addSeparator();
-    add(textKey("Zoom in Treemap"), &FileActionController::zoomTreemap);
-    add(textKey("Zoom out Treemap"), &FileActionController::unzoomTreemap);
+    addCommand(textKey("Zoom in Treemap"), zoomIn_);
+    addCommand(textKey("Zoom out Treemap"), zoomOut_);
 
     QPointer<QMenu> guarded(menu);
-    connect(menu, &QMenu::aboutToShow, this, [this, guarded] {
-        if (guarded) updateMenu(*guarded);
+    connect(menu, &QMenu::aboutToShow, this, [guarded, targets] {
+        if (guarded) updateMenu(*guarded, targets());
     });
     return menu;
 }
 
-void FileActionMenu::updateMenu(QMenu& menu) {
-    FileActionMenuState state = controller_->menuState();
+void FileActionMenu::updateMenu(QMenu& menu, const std::vector<FileNode*>& targets) {
+    FileActionMenuState state = FileActionController::menuState(targets);
     for (QAction* item : menu.actions()) {
         item->setEnabled(state.enabled);
         if (item->objectName() == QLatin1String(kMoveToTrashItem)) item->setText(state.moveToTrashTitle);
@@ -117,29 +121,36 @@ void FileActionMenu::updateMenu(QMenu& menu) {
 
 QMenu* FileActionMenu::popUp(std::vector<FileNode*> nodes, const QPoint& globalPos,
                              const std::function<void(QMenu&)>& appendItems) {
-    controller_->targetNodesProvider = [nodes = std::move(nodes)] { return nodes; };
-    QMenu* menu = makeContextMenu(owner_);
+    QMenu* menu = makeContextMenu([nodes] { return nodes; }, owner_);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     if (appendItems) appendItems(*menu);
-    updateMenu(*menu);
+    updateMenu(*menu, nodes);
     menu->popup(globalPos);
     return menu;
 }
 
-void FileActionMenu::quickLook(std::vector<FileNode*> nodes) {
-    controller_->targetNodesProvider = [nodes = std::move(nodes)] { return nodes; };
-    controller_->quickLook();
+void FileActionMenu::setOnNodesDeleted(NodesHandler handler) {
+    disconnect(deleted_);
+    deleted_ = connect(controller_.get(), &FileActionController::nodesDeleted, this, std::move(handler));
 }
 
-void FileActionMenu::showPreview() {
+void FileActionMenu::setOnNodesRenamed(NodesHandler handler) {
+    disconnect(renamed_);
+    renamed_ = connect(controller_.get(), &FileActionController::nodesRenamed, this, std::move(handler));
+}
+
+void FileActionMenu::quickLook(std::vector<FileNode*> nodes) {
+    std::vector<std::string> paths = controller_->quickLook(nodes);
+    if (!paths.empty()) showPreview(std::move(paths));
+}
+
+void FileActionMenu::showPreview(std::vector<std::string> paths) {
     if (!preview_) {
         preview_ = new PreviewWindow(owner_ ? owner_->window() : nullptr);
         DesktopServices* desktop = desktop_;
         connect(preview_, &PreviewWindow::openRequested, this,
                 [desktop](const std::string& path) { desktop->openUrl(fileUrlFromPathBytes(path)); });
     }
-    std::vector<std::string> paths;
-    for (int i = 0; i < controller_->previewItemCount(); ++i) paths.push_back(controller_->previewPathAt(i));
     preview_->showItems(std::move(paths));
 }
 
@@ -148,9 +159,8 @@ FileActionHooks fileActionHooks(std::function<FileActionMenu*()> menu) {
     hooks.makeContextMenu = [menu](QWidget* view, FileActionHooks::Targets targets) -> QMenu* {
         FileActionMenu* m = menu();
         if (!m) return nullptr;
-        m->actions().targetNodesProvider = std::move(targets);
-        QMenu* contextMenu = m->makeContextMenu(view);
-        m->updateMenu(*contextMenu);
+        QMenu* contextMenu = m->makeContextMenu(targets, view);
+        FileActionMenu::updateMenu(*contextMenu, targets());
         return contextMenu;
     };
     hooks.quickLook = [menu](QWidget*, const std::vector<FileNode*>& nodes) {

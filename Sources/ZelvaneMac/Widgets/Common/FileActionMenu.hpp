@@ -20,7 +20,8 @@ class PreviewWindow;
 
 // The file-action menu of one owner (the tree outline, the file list, the treemap, or the main
 // window's menu bar, which uses `actions()` without a menu). The owner calls `popUp` with the nodes
-// the menu is for; everything the menu does goes through the owner's `FileActionController`.
+// the menu is for; everything the menu does goes through the owner's `FileActionController`, with
+// the targets the menu was made for.
 class FileActionMenu final : public QObject {
     Q_OBJECT
 public:
@@ -43,22 +44,25 @@ public:
     // An in-place rename was committed: true when the item was renamed.
     bool performRename(FileNode* node, const QString& newName) { return controller_->performRename(node, newName); }
 
-    void setOnNodesDeleted(FileActionController::NodesHandler handler) { controller_->onNodesDeleted = std::move(handler); }
-    void setOnNodesRenamed(FileActionController::NodesHandler handler) { controller_->onNodesRenamed = std::move(handler); }
-    void setOnExportToCSV(std::function<void()> f) { controller_->onExportToCSV = std::move(f); }
-    void setOnZoomTreemap(std::function<void()> f) { controller_->onZoomTreemap = std::move(f); }
-    void setOnUnzoomTreemap(std::function<void()> f) { controller_->onUnzoomTreemap = std::move(f); }
+    // Where what the actions deleted or renamed is reported (once, when the owner wires the menu).
+    using NodesHandler = std::function<void(const std::vector<FileNode*>&)>;
+    void setOnNodesDeleted(NodesHandler handler);
+    void setOnNodesRenamed(NodesHandler handler);
+    // The owner's commands behind the menu's last items.
+    void setOnExportToCSV(std::function<void()> f) { exportToCSV_ = std::move(f); }
+    void setOnZoomTreemap(std::function<void()> f) { zoomIn_ = std::move(f); }
+    void setOnUnzoomTreemap(std::function<void()> f) { zoomOut_ = std::move(f); }
 
-    // A new menu on every call, for the controller's current provider; it brings itself up to date
-    // each time it is about to show. The caller owns it.
-    QMenu* makeContextMenu(QWidget* parent = nullptr);
+    // A new menu on every call, for the nodes `targets` gives when an item is chosen; it brings
+    // itself up to date each time it is about to show. The caller owns it.
+    QMenu* makeContextMenu(FileActionHooks::Targets targets, QWidget* parent = nullptr);
     // Enables every top-level item when there is at least one target and titles the Move item.
-    void updateMenu(QMenu& menu);
+    static void updateMenu(QMenu& menu, const std::vector<FileNode*>& targets);
 
     PreviewWindow* previewWindow() const { return preview_; }
 
 private:
-    void showPreview();
+    void showPreview(std::vector<std::string> paths);
 
     QPointer<QWidget> owner_;
     std::unique_ptr<DesktopServices> ownDesktop_;
@@ -66,6 +70,11 @@ private:
     std::unique_ptr<FileActionController> controller_;
     DesktopServices* desktop_ = nullptr;
     QPointer<PreviewWindow> preview_;
+    QMetaObject::Connection deleted_;
+    QMetaObject::Connection renamed_;
+    std::function<void()> exportToCSV_;
+    std::function<void()> zoomIn_;
+    std::function<void()> zoomOut_;
 };
 
 // The hooks of a result view, reaching the menu that `menu` returns when they run: a view's hooks

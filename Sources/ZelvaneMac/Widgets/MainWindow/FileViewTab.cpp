@@ -110,9 +110,8 @@ void FileViewTab::followState() {
 FilterSyntaxTextField& FileViewTab::searchField() { return searchBar_->searchField(); }
 FilterHistoryMenu& FileViewTab::historyMenu() { return searchBar_->historyMenu(); }
 
-void FileViewTab::actOn(FileNode* node, void (FileActionController::*action)()) {
-    fileActions_->actions().targetNodesProvider = [node] { return std::vector<FileNode*>{node}; };
-    (fileActions_->actions().*action)();
+void FileViewTab::actOn(FileNode* node, void (FileActionController::*action)(const std::vector<FileNode*>&)) {
+    (fileActions_->actions().*action)({node});
 }
 
 void FileViewTab::endRename() {

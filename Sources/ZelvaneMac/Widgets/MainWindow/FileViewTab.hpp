@@ -3,6 +3,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <vector>
 
 #include "ZelvaneMac/Core/CommandLine/CLIAutomation.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/WindowCommands.hpp"
@@ -60,7 +61,7 @@ private:
     QWidget* buildContent();
     void connectList();
     void followState();
-    void actOn(FileNode* node, void (FileActionController::*action)());
+    void actOn(FileNode* node, void (FileActionController::*action)(const std::vector<FileNode*>&));
     void endRename();
     void updateList();
 

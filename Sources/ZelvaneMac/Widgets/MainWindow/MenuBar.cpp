@@ -32,6 +32,8 @@ MenuBar::MenuBar(MainWindow& window)
     : QObject(&window), window_(window), items_(new MenuItems(this)), fileActions_(new FileActionMenu(&window)) {
     ContentViewState& state = window.state();
     connect(items_, &MenuItems::commandTriggered, this, &MenuBar::handleMenuAction);
+    // The file commands report deletions to the monitor.
+    fileActions_->setOnNodesDeleted([&state](const std::vector<FileNode*>& nodes) { state.liveMonitor().markDeletedLocally(nodes); });
     buildFile();
     options_ = buildOptionsMenu(*window.menuBar(), *items_, state.preferences(), state.panes(), state.treemapToggles());
     addApplyFiltersKey();
@@ -135,15 +137,9 @@ void MenuBar::handleMenuAction(ZelvaneMenuAction action) {
     ScanController& scans = state.scanControl();
     TopBar* topBar = window_.contentView() ? window_.contentView()->topBar() : nullptr;
     using A = ZelvaneMenuAction;
-    // File actions work on the selection as it is now, and report deletions to the monitor.
-    const auto fileAction = [&](void (FileActionController::*operation)()) {
-        FileActionController& controller = fileActions_->actions();
-        const std::vector<FileNode*> frozen = currentSelectionNodes(state.selections());
-        controller.targetNodesProvider = [frozen] { return frozen; };
-        controller.onNodesDeleted = [&state](const std::vector<FileNode*>& nodes) {
-            state.liveMonitor().markDeletedLocally(nodes);
-        };
-        (controller.*operation)();
+    // File actions work on the selection as it is now.
+    const auto fileAction = [&](void (FileActionController::*operation)(const FileActionController::Nodes&)) {
+        (fileActions_->actions().*operation)(currentSelectionNodes(state.selections()));
     };
     switch (action) {
     case A::scan:

@@ -32,8 +32,7 @@ QAction* TreemapContextMenu::makeDisplayAction(const char* title, void (TreemapC
 
 QMenu* TreemapContextMenu::makeFileActionMenu(const TreemapNodeList& targets) {
     if (fileActions_.makeMenu) return fileActions_.makeMenu(canvas_, [targets] { return targets; });
-    fileMenu_->actions().targetNodesProvider = [targets] { return targets; };
-    return fileMenu_->makeContextMenu(canvas_);
+    return fileMenu_->makeContextMenu([targets] { return targets; }, canvas_);
 }
 
 void TreemapContextMenu::quickLook(const TreemapNodeList& nodes) {

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <span>
+#include <utility>
+#include <vector>
+
+#include "ZelvaneMac/Actions/ChangeRules.hpp"
+#include "ZelvaneMac/Actions/ItemCopy.hpp"
+
+namespace zelvane {
+
+class NodeStore;
+struct DiskSurvey;
+
+// What the disk holds now below the folders an erase is about to take unseen.
+struct DiskTotals {
+    bool cancelled = false;  // the user gave up waiting: the action ends
+    // Targets no longer at their paths: nothing is left to erase, and their rows are shown gone
+    // (whatever the answer to the question about the rest).
+    std::vector<FileNode*> vanished;
+    struct Counts {
+        int64_t items = 0;
+        int64_t bytes = 0;
+    };
+    std::map<const FileNode*, Counts> surveyed;  // by target
+};
+
+// The items an action works on, from the nodes its owner chose (see resolveActionTargets; nested
+// items are dropped where the change's rules say so); those with no place on disk join `refused`.
+std::vector<ActionTarget> resolveTargets(std::span<FileNode* const> nodes, Change change, std::vector<Failure>& refused);
+
+// The checks of `change`'s rules on each item, safe on any thread. With `disk`, an erase also
+// notes what is gone already, and which kept items must be read before asking (their index in
+// `kept`, and whether each is a folder now).
+struct CheckedTargets {
+    std::vector<ActionTarget> kept;
+    std::vector<std::pair<size_t, bool>> unseen;
+};
+CheckedTargets checkTargets(std::vector<ActionTarget> items, Change change, std::vector<Failure>& refused,
+                            DiskTotals* disk = nullptr);
+// Reads what the disk holds below the unseen items; gives up when `cancelled` is set.
+std::vector<DiskSurvey> surveyUnseen(const CheckedTargets& checked, const std::atomic<bool>& cancelled);
+// The refusals that reading leads to; the totals of what was read go into `disk`.
+std::vector<ActionTarget> applySurveys(CheckedTargets checked, const std::vector<DiskSurvey>& surveys,
+                                       std::vector<Failure>& refused, DiskTotals& disk);
+// The checks of a change that erases nothing: the items it may touch.
+std::vector<ActionTarget> refuseUntouchable(std::vector<ActionTarget> items, Change change, std::vector<Failure>& refused);
+
+// Whether erasing the item could work where moving it to the trash did not: its folder must let
+// the user remove entries, and nothing may lock the item in place.
+bool deletionCouldSucceed(const std::string& path);
+// The items below `folder` that are no longer on disk (the topmost of each gone branch); given up
+// when `stop` is set. Reads the tree only through what background work may read.
+void nodesGoneBelow(FileNode* folder, std::vector<FileNode*>& gone, const std::atomic<bool>& stop);
+// What the window shows of the target's contents, for a copy made as shown.
+ShownFileSystem shownFileSystem(const ActionTarget& t);
+
+// The trees of the targets, kept while an action waits for the user or the disk: a scan that ends
+// meanwhile replaces the window's trees, and the action must still reach the nodes it holds.
+using HeldTrees = std::vector<std::shared_ptr<NodeStore>>;
+HeldTrees holdTrees(const std::vector<FileNode*>& nodes);
+
+}  // namespace zelvane
