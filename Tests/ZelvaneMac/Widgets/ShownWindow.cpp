@@ -15,7 +15,7 @@
 #include "ZelvaneMac/Core/Treemap/TreemapPicture.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapRendering.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
-#include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Tabs/TreeViewTab.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"

@@ -5,8 +5,8 @@
 
 #include <memory>
 
-#include "ZelvaneMac/Widgets/MainWindow/FileViewTab.hpp"
-#include "ZelvaneMac/Widgets/MainWindow/WindowCommands.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Tabs/FileViewTab.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Menus/WindowCommands.hpp"
 #include "ZelvaneMac/Window/TreeViewParts.hpp"
 
 namespace zelvane {

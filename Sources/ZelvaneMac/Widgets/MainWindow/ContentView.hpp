@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-#include "ZelvaneMac/Widgets/MainWindow/FileViewTab.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Tabs/FileViewTab.hpp"
 
 class QStackedWidget;
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "ZelvaneMac/Core/CommandLine/CLIAutomation.hpp"
-#include "ZelvaneMac/Widgets/MainWindow/WindowCommands.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Menus/WindowCommands.hpp"
 
 class QStackedWidget;
 

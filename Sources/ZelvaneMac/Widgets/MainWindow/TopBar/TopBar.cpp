@@ -1,4 +1,4 @@
-#include "ZelvaneMac/Widgets/MainWindow/TopBar.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TopBar/TopBar.hpp"
 
 #include <QAbstractSpinBox>
 #include <QApplication>
@@ -20,11 +20,11 @@
 #include "ZelvaneMac/Widgets/Common/DeterminateProgressBar.hpp"
 #include "ZelvaneMac/Widgets/Common/OpenPanels.hpp"
 #include "ZelvaneMac/Widgets/Common/TextStyles.hpp"
-#include "ZelvaneMac/Widgets/MainWindow/BrandingPanel.hpp"
-#include "ZelvaneMac/Widgets/MainWindow/ScanCapsule.hpp"
-#include "ZelvaneMac/Widgets/MainWindow/ScanStatusLine.hpp"
-#include "ZelvaneMac/Widgets/MainWindow/SelectionsBox.hpp"
-#include "ZelvaneMac/Widgets/MainWindow/VolumeDropdown.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TopBar/BrandingPanel.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TopBar/ScanCapsule.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TopBar/ScanStatusLine.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TopBar/SelectionsBox.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TopBar/VolumeDropdown.hpp"
 #include "ZelvaneMac/Window/ViewCommands.hpp"
 #include "ZelvaneMac/Window/VolumeChoice.hpp"
 #include "ZelvaneMac/Window/PanelFolders.hpp"

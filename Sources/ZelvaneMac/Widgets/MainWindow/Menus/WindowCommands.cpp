@@ -1,4 +1,4 @@
-#include "ZelvaneMac/Widgets/MainWindow/WindowCommands.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Menus/WindowCommands.hpp"
 
 #include <QClipboard>
 #include <QFileDialog>
@@ -14,7 +14,7 @@
 #include "ZelvaneMac/Widgets/Dialogs/ExportOptionsView.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/ExportTreemapImageView.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/TweaksSheet.hpp"
-#include "ZelvaneMac/Widgets/MainWindow/WindowSheets.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Sheets/WindowSheets.hpp"
 #include "ZelvaneMac/Widgets/Treemap/BusyCursor.hpp"
 #include "ZelvaneMac/Window/Exports/ExportContext.hpp"
 #include "ZelvaneMac/Window/MenuAction.hpp"

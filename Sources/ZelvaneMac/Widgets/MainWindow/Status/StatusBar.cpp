@@ -1,4 +1,4 @@
-#include "ZelvaneMac/Widgets/MainWindow/StatusBar.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Status/StatusBar.hpp"
 #include "ZelvaneMac/Core/Text/VisibleText.hpp"
 
 #include <QFrame>

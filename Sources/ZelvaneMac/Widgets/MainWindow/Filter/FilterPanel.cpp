@@ -1,4 +1,4 @@
-#include "ZelvaneMac/Widgets/MainWindow/FilterPanel.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Filter/FilterPanel.hpp"
 
 #include <QFrame>
 #include <QGridLayout>

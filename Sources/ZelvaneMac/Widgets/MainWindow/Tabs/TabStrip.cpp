@@ -1,4 +1,4 @@
-#include "ZelvaneMac/Widgets/MainWindow/TabStrip.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Tabs/TabStrip.hpp"
 
 #include <QHBoxLayout>
 #include <QPainter>

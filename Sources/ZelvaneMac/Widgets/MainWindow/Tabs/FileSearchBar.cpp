@@ -1,4 +1,4 @@
-#include "ZelvaneMac/Widgets/MainWindow/FileSearchBar.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Tabs/FileSearchBar.hpp"
 
 #include <QButtonGroup>
 #include <QCheckBox>

@@ -1,4 +1,4 @@
-#include "ZelvaneMac/Widgets/MainWindow/SelectionsBox.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TopBar/SelectionsBox.hpp"
 
 #include <QGridLayout>
 #include <QLabel>

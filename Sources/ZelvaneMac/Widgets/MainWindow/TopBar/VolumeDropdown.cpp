@@ -1,4 +1,4 @@
-#include "ZelvaneMac/Widgets/MainWindow/VolumeDropdown.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TopBar/VolumeDropdown.hpp"
 
 #include <QAbstractItemView>
 #include <QStyle>

@@ -1,4 +1,4 @@
-#include "ZelvaneMac/Widgets/MainWindow/WindowSheets.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Sheets/WindowSheets.hpp"
 
 #include <QAbstractButton>
 

@@ -1,4 +1,4 @@
-#include "ZelvaneMac/Widgets/MainWindow/MenuBar.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Menus/MenuBar.hpp"
 
 #include <QMenu>
 #include <QMenuBar>
@@ -13,10 +13,10 @@
 #include "ZelvaneMac/Widgets/Preview/PreviewWindow.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
-#include "ZelvaneMac/Widgets/MainWindow/MenuItems.hpp"
-#include "ZelvaneMac/Widgets/MainWindow/OptionsMenu.hpp"
-#include "ZelvaneMac/Widgets/MainWindow/TopBar.hpp"
-#include "ZelvaneMac/Widgets/MainWindow/WindowCommands.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Menus/MenuItems.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Menus/OptionsMenu.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TopBar/TopBar.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Menus/WindowCommands.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/Exports/ExportContext.hpp"
 #include "ZelvaneMac/Window/WindowServices.hpp"

@@ -1,4 +1,4 @@
-#include "ZelvaneMac/Widgets/MainWindow/FileViewTab.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Tabs/FileViewTab.hpp"
 
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -12,8 +12,8 @@
 #include "ZelvaneMac/Widgets/Common/FilterSyntaxTextField.hpp"
 #include "ZelvaneMac/Widgets/Common/Separators.hpp"
 #include "ZelvaneMac/Widgets/FileList/FileListView.hpp"
-#include "ZelvaneMac/Widgets/MainWindow/FileSearchBar.hpp"
-#include "ZelvaneMac/Widgets/MainWindow/WindowCommands.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Tabs/FileSearchBar.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Menus/WindowCommands.hpp"
 #include "ZelvaneMac/Widgets/Preview/PreviewWindow.hpp"
 #include "ZelvaneMac/Window/MainWindowController.hpp"
 #include "ZelvaneMac/Window/FileViewResults.hpp"

@@ -1,4 +1,4 @@
-#include "ZelvaneMac/Widgets/MainWindow/MenuItems.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Menus/MenuItems.hpp"
 
 #include <QMenu>
 

@@ -1,4 +1,4 @@
-#include "ZelvaneMac/Widgets/MainWindow/ScanSheets.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Sheets/ScanSheets.hpp"
 
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
@@ -6,7 +6,7 @@
 #include "ZelvaneMac/Widgets/Dialogs/AccessDeniedFoldersDialog.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/FullDiskAccessPromptDialog.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/SelectMultipleDialog.hpp"
-#include "ZelvaneMac/Widgets/MainWindow/WindowSheets.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Sheets/WindowSheets.hpp"
 #include "ZelvaneMac/Window/VolumeChoice.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/PanelFolders.hpp"

@@ -1,4 +1,4 @@
-#include "ZelvaneMac/Widgets/MainWindow/UpdateBanner.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Status/UpdateBanner.hpp"
 
 #include <QDesktopServices>
 #include <QHBoxLayout>

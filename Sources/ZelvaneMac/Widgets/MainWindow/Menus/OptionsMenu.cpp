@@ -1,4 +1,4 @@
-#include "ZelvaneMac/Widgets/MainWindow/OptionsMenu.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Menus/OptionsMenu.hpp"
 
 #include <QActionGroup>
 #include <QMenu>
@@ -7,7 +7,7 @@
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Settings/SizeTextFormat.hpp"
 #include "ZelvaneMac/Core/Text/AppLanguages.hpp"
-#include "ZelvaneMac/Widgets/MainWindow/MenuItems.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Menus/MenuItems.hpp"
 #include "ZelvaneMac/Window/PaneToggles.hpp"
 #include "ZelvaneMac/Window/TreemapToggles.hpp"
 

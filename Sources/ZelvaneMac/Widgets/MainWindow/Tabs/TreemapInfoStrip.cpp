@@ -1,4 +1,4 @@
-#include "ZelvaneMac/Widgets/MainWindow/TreemapInfoStrip.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Tabs/TreemapInfoStrip.hpp"
 
 #include <QHBoxLayout>
 #include <QLabel>

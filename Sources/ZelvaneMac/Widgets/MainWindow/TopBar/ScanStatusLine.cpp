@@ -1,4 +1,4 @@
-#include "ZelvaneMac/Widgets/MainWindow/ScanStatusLine.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TopBar/ScanStatusLine.hpp"
 
 #include <QHBoxLayout>
 #include <QLabel>

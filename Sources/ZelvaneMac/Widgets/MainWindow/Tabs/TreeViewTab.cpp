@@ -1,4 +1,4 @@
-#include "ZelvaneMac/Widgets/MainWindow/TreeViewTab.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Tabs/TreeViewTab.hpp"
 
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -11,8 +11,8 @@
 #include "ZelvaneMac/Widgets/Common/FileActionMenu.hpp"
 #include "ZelvaneMac/Widgets/Common/Separators.hpp"
 #include "ZelvaneMac/Widgets/FileTypes/ExtensionTableView.hpp"
-#include "ZelvaneMac/Widgets/MainWindow/TreemapInfoStrip.hpp"
-#include "ZelvaneMac/Widgets/MainWindow/WindowCommands.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Tabs/TreemapInfoStrip.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Menus/WindowCommands.hpp"
 #include "ZelvaneMac/Widgets/Preview/PreviewWindow.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"

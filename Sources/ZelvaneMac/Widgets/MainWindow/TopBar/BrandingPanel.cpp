@@ -1,4 +1,4 @@
-#include "ZelvaneMac/Widgets/MainWindow/BrandingPanel.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TopBar/BrandingPanel.hpp"
 
 #include <QDesktopServices>
 #include <QEvent>

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "ScanEngine/Tree/FileNode.hpp"
-#include "ZelvaneMac/Widgets/MainWindow/TreeViewPanes.hpp"
-#include "ZelvaneMac/Widgets/MainWindow/WindowCommands.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Tabs/TreeViewPanes.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Menus/WindowCommands.hpp"
 #include "ZelvaneMac/Window/CoalescedUpdate.hpp"
 #include "ZelvaneMac/Window/TreeViewTabChanges.hpp"
 #include "ZelvaneMac/Window/TreeViewTabModel.hpp"

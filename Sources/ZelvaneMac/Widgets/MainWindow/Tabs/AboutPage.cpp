@@ -1,4 +1,4 @@
-#include "ZelvaneMac/Widgets/MainWindow/AboutPage.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Tabs/AboutPage.hpp"
 
 #include <QLabel>
 #include <QVBoxLayout>
@@ -7,7 +7,7 @@
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Widgets/Common/AppIcon.hpp"
 #include "ZelvaneMac/Widgets/Common/TextStyles.hpp"
-#include "ZelvaneMac/Widgets/MainWindow/BrandingPanel.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TopBar/BrandingPanel.hpp"
 
 namespace zelvane {
 

@@ -1,4 +1,4 @@
-#include "ZelvaneMac/Widgets/MainWindow/TreeViewPanes.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Tabs/TreeViewPanes.hpp"
 
 #include <QVBoxLayout>
 

@@ -1,4 +1,4 @@
-#include "ZelvaneMac/Widgets/MainWindow/ScanCapsule.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TopBar/ScanCapsule.hpp"
 
 #include <QFrame>
 #include <QHBoxLayout>
