@@ -147,7 +147,7 @@ int FileListModel::columnCount(const QModelIndex&) const { return kColumnCount; 
 bool FileListModel::hasChildren(const QModelIndex& parent) const {
     // Asked for every row the view lays out: answered from the rows' bits when the list came
     // with them, without reading each row's group through its node.
-    if (parent.isValid() && parent.column() == 0 && parent.internalId() == 0 && copies_->size() == list_->size())
+    if (parent.isValid() && parent.column() == 0 && parent.internalId() == 0 && size_t(parent.row()) < copies_->size())
         return copies_->has(size_t(parent.row())) && size_t(parent.row()) < rows_.size();
     return rowCount(parent) > 0;
 }

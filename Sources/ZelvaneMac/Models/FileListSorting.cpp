@@ -140,6 +140,7 @@ size_t listedCopiesOf(const FileNode& node) {
 }
 
 RowsWithCopies::RowsWithCopies(std::span<FileNode* const> rows, const CancelFlag* cancel) {
+    rows = rows.first(std::min(rows.size(), kRowsMarked));
     // A word of 64 rows is written by one thread alone.
     std::vector<uint64_t> bits((rows.size() + 63) / 64, 0);
     parallelFor(bits.size(), parallelWorkerCount(), 256, [&](size_t word, unsigned) {

@@ -32,12 +32,17 @@ std::vector<FileNode*> sortNodes(std::span<FileNode* const> nodes, FileListSortK
 size_t listedCopiesOf(const FileNode& node);
 
 // One bit a row: whether the row has member rows under it, worked out where the rows are made
-// so that a view laying out a hundred thousand rows need not look up each row's group.
+// so that a view laying out a hundred thousand rows need not look up each row's group. Made for
+// the first `kRowsMarked` rows of a list (the rows a view is given first); later rows are not
+// marked.
 class RowsWithCopies final {
 public:
+    static constexpr size_t kRowsMarked = 1'000'000;
     RowsWithCopies() = default;
-    // Reads every row's group on all processors; holds no rows when `cancel` was set meanwhile.
+    // Reads the groups of the rows marked on all processors; marks none when `cancel` was set
+    // meanwhile.
     RowsWithCopies(std::span<FileNode* const> rows, const CancelFlag* cancel);
+    // How many rows, from the first, are marked.
     size_t size() const { return rows_; }
     bool has(size_t row) const { return row < rows_ && (bits_[row / 64] >> (row % 64) & 1u) != 0; }
 
