@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstring>
 #include <chrono>
+#include <optional>
 #include <set>
 #include <thread>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "ScanEngine/Scan/ScanProgressTracker.hpp"
 #include "TestTree.hpp"
 #include "ScanEngine/Scan/VolumeChecks.hpp"
+#include "ScanEngine/Scan/WorkStackLocked.hpp"
 
 using namespace zelvane;
 
@@ -244,4 +246,62 @@ TEST(BulkRecord, RandomCorruptionNeverReadsOutside) {
                 EXPECT_LE(reinterpret_cast<const std::byte*>(r.name.data() + r.name.size()), exact.data() + n);
             }
         }
+}
+
+// Eight workers walk a generated tree of work items through the stack, each ending its items in
+// turn by the three ways the scanners use (queue and wait, queue and keep one, queue and take the
+// next at once): every item is taken exactly once, and every worker ends once all work is done,
+// also when the last items end with nothing left to take.
+TEST(WorkStackLocked, EveryItemOnceAndEveryWorkerEndsWhateverWayItemsEnd) {
+    struct Item {
+        int depth;
+        int id;
+    };
+    constexpr int kDepth = 7;
+    constexpr int kFanOut = 4;
+    int expected = 0;
+    for (int d = 0, n = 1; d <= kDepth; ++d, n *= kFanOut) expected += n;
+    for (int round = 0; round < 20; ++round) {
+        WorkStackLocked<Item> stack;
+        stack.push({0, 0});
+        std::atomic<int> nextId{1};
+        std::vector<std::atomic<int>> taken(size_t(expected) + 1);
+        std::vector<std::thread> workers;
+        for (int w = 0; w < 8; ++w) {
+            workers.emplace_back([&, w] {
+                int turn = w;
+                while (auto first = stack.pop()) {
+                    std::optional<Item> item = first;
+                    while (item) {
+                        taken[size_t(item->id)].fetch_add(1);
+                        std::vector<Item> children;
+                        if (item->depth < kDepth)
+                            for (int c = 0; c < kFanOut; ++c) children.push_back({item->depth + 1, nextId.fetch_add(1)});
+                        switch (turn++ % 3) {
+                        case 0:
+                            stack.complete(children);
+                            item.reset();
+                            break;
+                        case 1:
+                            if (children.empty()) {
+                                stack.complete();
+                                item.reset();
+                            } else {
+                                Item kept = children.back();
+                                children.pop_back();
+                                stack.completeAndKeepOne(children);
+                                item = kept;
+                            }
+                            break;
+                        default:
+                            item = stack.completeAndTakeNext(children);
+                        }
+                    }
+                }
+            });
+        }
+        for (auto& t : workers) t.join();
+        ASSERT_EQ(nextId.load(), expected);
+        for (int i = 0; i < expected; ++i) ASSERT_EQ(taken[size_t(i)].load(), 1) << "item " << i << ", round " << round;
+    }
 }

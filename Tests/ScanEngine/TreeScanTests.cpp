@@ -161,6 +161,52 @@ TEST(ParallelTreeScan, FinishGivesTheSameTotalsAndNumbersAsTheNodeWalks) {
     EXPECT_EQ(roots[1]->sortNameIndex(), roots[0]->subFolderFileCount() + roots[0]->subFolderDirCount() + 1);
 }
 
+// Folders given the newest date below them while the scan rolls up its totals get what the walk
+// over the finished tree gives: a deep file newest, a folder newer than all it holds, an empty
+// folder, a link, a refused folder and a partial tree, on one worker and many.
+TEST(ParallelTreeScan, NewestDatesRolledUpAsTheNodeWalkGivesThem) {
+    TempTree t;
+    buildMixedTree(t);
+    auto stamp = [&](const std::string& rel, time_t seconds) {
+        const timespec times[2] = {{seconds, 0}, {seconds, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, t.at(rel).c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << rel;
+    };
+    t.file("x/y/z/deep.bin", 5);
+    t.dir("x/newer/empty");
+    t.dir("x/refused/inside");
+    t.file("x/refused/inside/f", 1);
+    t.chmod("x/refused", 0);
+    stamp("x/y/z/deep.bin", 1'900'000'000);
+    stamp("x/y/z", 1'000'000'000);
+    stamp("x/y", 1'000'000'000);
+    stamp("x/newer/empty", 1'800'000'000);
+    stamp("x/newer", 1'850'000'000);
+    stamp("d/to-a", 1'950'000'000);  // a link: its own date, never its target's
+    const bool refusedReadable = ::access(t.at("x/refused/inside").c_str(), R_OK) == 0;
+    for (int n : {1, 5}) {
+        auto plain = parallelScanToTree({t.path(), t.at("x")}, workers(n));
+        ParallelScanOptions o = workers(n);
+        o.newestDateToFolders = true;
+        auto rolled = parallelScanToTree({t.path(), t.at("x")}, o);
+        ASSERT_EQ(plain.size(), 2u);
+        ASSERT_EQ(rolled.size(), 2u);
+        for (size_t r = 0; r < 2; ++r) {
+            plain[r]->applyMaxModifiedDateToFolders();
+            std::map<std::string, int32_t> want, got;
+            for (FileNode* node : allNodes(plain[r].get())) want[node->pathBytes()] = node->modifiedDateRaw;
+            for (FileNode* node : allNodes(rolled[r].get())) got[node->pathBytes()] = node->modifiedDateRaw;
+            EXPECT_EQ(got, want) << n << " workers, root " << r;
+        }
+        EXPECT_EQ(find(rolled[0].get(), "x/y")->modifiedDateRaw, find(rolled[0].get(), "x/y/z/deep.bin")->modifiedDateRaw);
+        EXPECT_EQ(find(rolled[0].get(), "x/newer")->modifiedDateRaw, packUnixTime({1'850'000'000, 0}));
+        EXPECT_EQ(rolled[0]->modifiedDateRaw, packUnixTime({1'950'000'000, 0}));
+        if (!refusedReadable) {
+            EXPECT_TRUE(find(rolled[1].get(), "refused")->accessDenied());
+        }
+    }
+    t.chmod("x/refused", 0755);
+}
+
 TEST(ParallelTreeScan, RootsMissingFilesAndFolders) {
     TempTree t;
     t.file("a/x", 10);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -139,5 +140,59 @@ TEST(ExtensionStats, FastExtensionMatchesTheNodesOwnForHostileNames) {
              {"f.\xff\xfe", "\xff\xfe"}, {"g.\xfe\xff", "\xfe\xff"}, {"h.A\xe9", "a\xe9"}}) {
         FileNode* n = tree.loose(name, false, 1, 1);
         EXPECT_EQ(detectedExtensionInto(*n, buffer), ext);
+    }
+}
+
+// A tree big enough to be counted on several threads: files at every level (some counted on the
+// way down to the subtrees the threads take), one deleted folder deep inside, and extensions
+// whose totals tie. The totals are those of the files, and two counts agree row for row.
+TEST(ExtensionStats, ManyThreadsCountEveryFileOnce) {
+    TempDir dir;
+    const char* const exts[] = {"txt", "JPG", "jpg", "", "tar.gz", "mp3"};
+    std::map<std::string, ExtensionStats> expected;
+    int made = 0;
+    auto make = [&](const std::filesystem::path& folder, int n) {
+        std::filesystem::create_directories(folder);
+        for (int i = 0; i < n; ++i, ++made) {
+            const std::string ext = exts[made % 6];
+            const std::string name = "f" + std::to_string(made) + (ext.empty() ? "" : "." + ext);
+            const int64_t size = 1 + made % 6;  // jpg and JPG add up to one row; "" and txt tie in count
+            int fd = ::open((folder / name).c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+            ASSERT_GE(fd, 0);
+            ASSERT_EQ(::ftruncate(fd, size), 0);
+            ::close(fd);
+            if (folder.filename() == "gone") continue;
+            std::string key = ext == "tar.gz" ? "gz" : ext == "JPG" ? "jpg" : ext;
+            ExtensionStats& row = expected[key];
+            row.ext = key;
+            row.totalSize += size;
+            row.fileCount += 1;
+        }
+    };
+    make(dir.path(), 7);
+    for (int a = 0; a < 6; ++a) {
+        make(dir / ("a" + std::to_string(a)), 3);
+        for (int b = 0; b < 30; ++b) make(dir / ("a" + std::to_string(a)) / ("b" + std::to_string(b)), 100);
+    }
+    make(dir / "a2/b7/gone", 300);
+
+    RootRef root = loadTreeFromDisk(dir.path());
+    FileNode* gone = zelvane::fixtures::childNamed(zelvane::fixtures::childNamed(zelvane::fixtures::childNamed(root.get(), "a2"), "b7"), "gone");
+    ASSERT_NE(gone, nullptr);
+    ASSERT_TRUE(gone->flagDeletedRecursively());
+    gone->subtractContributionFromAncestors();
+
+    auto first = computeExtensionStats(std::span<const RootRef>(&root, 1), true, {});
+    auto rows = byExt(first.all);
+    ASSERT_EQ(rows.size(), expected.size());
+    for (const auto& [key, want] : expected) {
+        ASSERT_EQ(rows.count(key), 1u) << key;
+        EXPECT_EQ(rows.at(key).totalSize, want.totalSize) << key;
+        EXPECT_EQ(rows.at(key).fileCount, want.fileCount) << key;
+    }
+    for (int run = 0; run < 3; ++run) {
+        auto again = computeExtensionStats(std::span<const RootRef>(&root, 1), true, {});
+        EXPECT_EQ(again.all, first.all);
+        EXPECT_EQ(again.colorRank, first.colorRank);
     }
 }

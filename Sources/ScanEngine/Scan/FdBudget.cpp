@@ -1,6 +1,8 @@
 #include "ScanEngine/Scan/FdBudget.hpp"
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -34,6 +36,19 @@ void FdBudget::fitToLimit() {
 int FdBudget::capacity() const {
     std::lock_guard lock(resizeLock_);
     return capacity_;
+}
+
+void FdBudget::reserveDescriptorTable() const {
+    rlimit rl{};
+    if (getrlimit(RLIMIT_NOFILE, &rl) != 0) return;
+    rlim_t highest = rlim_t(capacity()) + kHeadroom;
+    if (rl.rlim_cur != RLIM_INFINITY) highest = std::min(highest, rl.rlim_cur - 1);
+    const int any = ::open("/", O_PATH | O_CLOEXEC);
+    if (any < 0) return;
+    // A descriptor numbered as high as the table must reach: the table grows once, to hold it.
+    const int high = ::fcntl(any, F_DUPFD_CLOEXEC, int(highest));
+    if (high >= 0) ::close(high);
+    ::close(any);
 }
 
 FdBudget& fdBudget() {

@@ -24,6 +24,11 @@ public:
     void fitToLimit();
     int capacity() const;
     int available() const noexcept { return available_.load(std::memory_order_relaxed); }
+    // Grows the process's descriptor table at once to hold every slot and the headroom. The
+    // system grows it by doubling as descriptors are opened, and while threads share it each
+    // growth waits until every processor has passed a quiescent point, with every thread that
+    // opens a file meanwhile waiting too: tens of milliseconds a step on a busy machine.
+    void reserveDescriptorTable() const;
 
 private:
     std::atomic<int> available_{0};

@@ -83,6 +83,13 @@ void saturatingAtomicAdd(int64_t& target, int64_t amount) {
     }
 }
 
+void atomicMax(int32_t& target, int32_t value) {
+    std::atomic_ref<int32_t> ref(target);
+    int32_t seen = ref.load(std::memory_order_relaxed);
+    while (seen < value && !ref.compare_exchange_weak(seen, value, std::memory_order_relaxed)) {
+    }
+}
+
 inline int32_t subtreeSize(const FileNode* n) {
     return n->isDir() ? n->subFolderFileCount() + n->subFolderDirCount() + 1 : 1;
 }
@@ -130,8 +137,8 @@ public:
     }
 
 private:
-    // Reads one folder and completes its item; returns the subfolder this worker goes on with
-    // (still counted as taken), if it kept one.
+    // Reads one folder and completes its item; returns the folder this worker goes on with
+    // (still counted as taken): a subfolder it kept, or the top of the stack.
     std::optional<TreeDirWorkItem> read(TreeDirWorkItem& item) {
         ScanProgressTracker* tracker = s_.tracker.get();
         if (tracker && tracker->isCancelled()) {
@@ -191,10 +198,7 @@ private:
         finalizeBudgets(items_, item.budget, tracker);
         std::optional<TreeDirWorkItem> kept = keepSubfolderWithoutDescriptor(fd);
         closeDirFd(fd, handedOver && item.holdsBudgetSlot, s_.options.directoryCalls);
-        if (!kept) {
-            s_.queue.complete(items_);
-            return std::nullopt;
-        }
+        if (!kept) return s_.queue.completeAndTakeNext(items_);
         s_.queue.completeAndKeepOne(items_);
         return kept;
     }
@@ -228,6 +232,11 @@ private:
             }
         }
         folder_->setSubFolderTotals(t);
+        if (s_.options.newestDateToFolders) {
+            int32_t newest = folder_->modifiedDateRaw;
+            for (const FileNode* c : kids_) newest = std::max(newest, c->modifiedDateRaw);
+            folder_->modifiedDateRaw = newest;
+        }
         sorted_.assign(kids_.begin(), kids_.end());
         sortByName(sorted_);
         for (size_t i = 0; i < sorted_.size(); ++i) sorted_[i]->setSortNameIndex(int32_t(i));
@@ -354,7 +363,7 @@ private:
 // and every node its rank in name order among its siblings (both made while its folder was
 // read, with the entries still in the cache), so neither pass needs to look at the files again.
 void rollUpAndNumberLevels(const std::vector<FileNode*>& roots, const std::vector<std::vector<FileNode*>>& levels,
-                           RangePool& pool) {
+                           RangePool& pool, bool newestDateToFolders) {
     // Deepest level first: a folder's totals are complete once its subfolders (the level below)
     // have added theirs; then it adds them to its parent. Siblings add at the same time, hence
     // the atomic additions.
@@ -368,6 +377,7 @@ void rollUpAndNumberLevels(const std::vector<FileNode*>& roots, const std::vecto
                 saturatingAtomicAdd(p->subFolderTotSizeAlloc, f->subFolderTotSizeAlloc);
                 std::atomic_ref<int32_t>(p->subFolderFileCount).fetch_add(f->subFolderFileCount, std::memory_order_relaxed);
                 std::atomic_ref<int32_t>(p->subFolderDirCount).fetch_add(f->subFolderDirCount, std::memory_order_relaxed);
+                if (newestDateToFolders) atomicMax(level[i]->parent()->modifiedDateRaw, level[i]->modifiedDateRaw);
             }
         });
     }
@@ -399,6 +409,7 @@ void rollUpAndNumberLevels(const std::vector<FileNode*>& roots, const std::vecto
 
 std::vector<RootRef> parallelScanToTree(const std::vector<std::string>& rootPaths, const ParallelScanOptions& options) {
     fdBudget().fitToLimit();
+    fdBudget().reserveDescriptorTable();
     const int64_t readStarted = fileChangeClockNanos();
     auto store = NodeStore::create();
     store->setFiltered(options.excludeFilters && hasTerms(*options.excludeFilters));
@@ -481,7 +492,7 @@ std::vector<RootRef> parallelScanToTree(const std::vector<std::string>& rootPath
         for (auto& w : workers) w->moveFoldersByDepth(levels);
         workers.clear();
         RangePool pool(std::min(workerCount, activeProcessorCount()));
-        rollUpAndNumberLevels(s.roots, levels, pool);
+        rollUpAndNumberLevels(s.roots, levels, pool, options.newestDateToFolders);
     }
     for (FileNode* r : s.roots) result.push_back(store->handle(r));
     return result;

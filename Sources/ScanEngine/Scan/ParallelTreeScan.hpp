@@ -30,6 +30,9 @@ struct ParallelScanOptions {
     UnreadableFoldersLocked* unreadableFolders = nullptr;  // every folder not read, and why
     BulkReader bulkReader = defaultBulkReader;
     DirectoryCallTally* directoryCalls = nullptr;        // counts the folders opened, for measurements
+    // Each folder takes the newest modification date found in it or below it (its own included),
+    // as FileNode::applyMaxModifiedDateToFolders gives, worked out while the totals roll up.
+    bool newestDateToFolders = false;
 };
 
 // One root node per path that exists, in the order of `roots`; folder totals rolled up (saturating

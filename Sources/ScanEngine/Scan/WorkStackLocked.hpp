@@ -70,6 +70,38 @@ public:
     }
     void complete() { complete(std::span<Item>{}); }
 
+    // `complete(newItems)` and then `pop()` under one lock, without waiting: the top of the stack
+    // (the last of `newItems` when there are any), or nothing when the stack is empty.
+    template <typename Range>
+    std::optional<Item> completeAndTakeNext(Range&& newItems) {
+        std::optional<Item> next;
+        size_t added = 0;
+        bool over = false;
+        int sleepers;
+        {
+            std::lock_guard lock(mutex_);
+            for (auto& it : newItems) {
+                stack_.push_back(std::move(it));
+                ++added;
+            }
+            if (stack_.empty()) {
+                --busy_;
+                over = busy_ == 0;
+            } else {
+                next = std::move(stack_.back());
+                stack_.pop_back();
+                added -= added > 0;  // the taken count stays: the next item stands in for this one
+            }
+            sleepers = waiting_;
+        }
+        if (sleepers == 0 || (!over && added == 0)) return next;
+        if (over || added >= size_t(sleepers))
+            cond_.notify_all();
+        else
+            for (size_t i = 0; i < added; ++i) cond_.notify_one();
+        return next;
+    }
+
     // Queues the subfolders a taken item found while its taker goes straight on with one more it
     // keeps for itself: the taken count stays, the kept item standing in for the finished one.
     template <typename Range>

@@ -1,5 +1,7 @@
 #include "ScanEngine/Tree/FileNode.hpp"
 
+#include <sys/mman.h>
+#include <unistd.h>
 #include <unicode/locid.h>
 #include <unicode/unistr.h>
 
@@ -585,6 +587,27 @@ FileNode::Grouped FileNode::groupedChildrenIn(int minGroupSize, NodeArena* group
 
 NodeArena::~NodeArena() = default;
 
+namespace {
+
+// Pages of a big chunk are made present this many bytes at a time, ahead of their first use: one
+// call instead of a fault per page, and never more than this much made present and not used.
+constexpr uintptr_t kPresentAhead = uintptr_t(128) << 10;
+constexpr size_t kChunkMadePresentFrom = size_t(256) << 10;
+#ifndef MADV_POPULATE_WRITE
+#define MADV_POPULATE_WRITE 23
+#endif
+
+// Makes [from, to) present, rounded out to whole pages (all of them inside the chunk's mapping);
+// where the system cannot, the pages come on first use as usual.
+void makePresent(uintptr_t from, uintptr_t to) {
+    static const uintptr_t page = uintptr_t(::sysconf(_SC_PAGESIZE));
+    from &= ~(page - 1);
+    to = (to + page - 1) & ~(page - 1);
+    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+}
+
+}  // namespace
+
 void* NodeArena::allocateIn(Region& r, size_t bytes, size_t align) {
     auto p = reinterpret_cast<uintptr_t>(r.cur);
     uintptr_t aligned = (p + align - 1) & ~(uintptr_t(align) - 1);
@@ -594,12 +617,21 @@ void* NodeArena::allocateIn(Region& r, size_t bytes, size_t align) {
         reserved_ += size;
         r.cur = chunks_.back().get();
         r.end = r.cur + size;
+        // Only big chunks (a scan's) are made present ahead; small ones are mostly used at once.
+        r.presentTo = size >= kChunkMadePresentFrom ? r.cur : r.end;
         // Small trees (display groups, tests) stay small; scans quickly reach 1 MiB chunks.
         r.nextChunk = std::min<size_t>(r.nextChunk * 2, size_t(1) << 20);
         p = reinterpret_cast<uintptr_t>(r.cur);
         aligned = (p + align - 1) & ~(uintptr_t(align) - 1);
     }
     r.cur = reinterpret_cast<std::byte*>(aligned + bytes);
+    if (r.cur > r.presentTo) {
+        const auto from = reinterpret_cast<uintptr_t>(r.presentTo);
+        const auto end = reinterpret_cast<uintptr_t>(r.end);
+        const uintptr_t to = std::min(end, reinterpret_cast<uintptr_t>(r.cur) + kPresentAhead);
+        makePresent(from, to);
+        r.presentTo = reinterpret_cast<std::byte*>(to);
+    }
     return reinterpret_cast<void*>(aligned);
 }
 

@@ -333,6 +333,7 @@ private:
     struct Region {
         std::byte* cur = nullptr;
         std::byte* end = nullptr;
+        std::byte* presentTo = nullptr;  // made present ahead of use up to here
         size_t nextChunk = 4096;
     };
     void* allocateIn(Region& r, size_t bytes, size_t align);

@@ -173,9 +173,8 @@ void ScanViewModel::startScan(const std::optional<DecodedFilter>& excludeFilters
             options.isCancelled = [&cancel] { return cancel.isSet(); };
             options.accessDeniedCounter = &denied;
             options.unreadableFolders = &unreadable;
+            options.newestDateToFolders = showMaxModifiedDate;
             std::vector<RootRef> nodes = parallelScanToTree(paths, options);
-            if (showMaxModifiedDate)
-                for (const RootRef& r : nodes) r->applyMaxModifiedDateToFolders();
             const bool cancelled = cancel.isSet();
             QStringList deniedPaths;
             for (const std::string& p : denied.allPaths()) deniedPaths << QString::fromStdString(p);

@@ -10,6 +10,7 @@
 #include <unordered_map>
 
 #include "ScanEngine/Support/Arithmetic.hpp"
+#include "ScanEngine/Support/ParallelFor.hpp"
 
 namespace zelvane {
 
@@ -20,6 +21,79 @@ struct Totals {
     int64_t alloc = 0;
     int64_t count = 0;
 };
+
+// Below this many entries one thread counts them all: threads would cost more than they save.
+constexpr int64_t kEntriesForThreads = 1 << 14;
+// Subtrees handed out per thread, so that one big folder does not leave the others idle.
+constexpr size_t kSubtreesPerThread = 64;
+
+// The totals of one thread. Deleted nodes (on disk or by a file action) are left out with their
+// subtrees: they are out of their folders' totals, and the table's rows would otherwise add up
+// to more than the tree.
+class ExtensionTally final {
+public:
+    std::unordered_map<std::string, Totals, StringKeyHash, std::equal_to<>> totals;
+
+    void addFile(const FileNode& node) {
+        detectedExtensionInto(node, ext_);
+        auto it = totals.find(std::string_view(ext_));
+        if (it == totals.end()) it = totals.emplace(ext_, Totals{}).first;
+        Totals& t = it->second;
+        t.size = saturatingAdd(t.size, node.effectiveSize());
+        if (!node.doNotCountAllocated()) t.alloc = saturatingAdd(t.alloc, node.effectiveAllocSize());
+        t.count += 1;
+    }
+
+    void addSubtree(const FileNode* top) {
+        stack_.push_back(top);
+        while (!stack_.empty()) {
+            const FileNode* node = stack_.back();
+            stack_.pop_back();
+            if (node->isDeleted()) continue;
+            if (!node->isDir()) {
+                addFile(*node);
+                continue;
+            }
+            auto kids = node->children();
+            stack_.insert(stack_.end(), kids.begin(), kids.end());
+        }
+    }
+
+    void add(const ExtensionTally& other) {
+        for (const auto& [key, o] : other.totals) {
+            Totals& t = totals[key];
+            t.size = saturatingAdd(t.size, o.size);
+            t.alloc = saturatingAdd(t.alloc, o.alloc);
+            t.count += o.count;
+        }
+    }
+
+private:
+    std::vector<const FileNode*> stack_;
+    std::string ext_;
+};
+
+// Folders whose subtrees together hold everything below the roots but the files met on the way
+// down to them, which `tally` counts: breadth first from the roots until `wanted` folders wait.
+std::vector<const FileNode*> splitIntoSubtrees(std::span<FileNode* const> roots, size_t wanted, ExtensionTally& tally) {
+    std::vector<const FileNode*> queue;
+    for (const FileNode* root : roots) {
+        if (!root || root->isDeleted()) continue;
+        if (root->isDir()) queue.push_back(root);
+        else tally.addFile(*root);
+    }
+    size_t head = 0;
+    while (head < queue.size() && queue.size() - head < wanted) {
+        const FileNode* folder = queue[head++];
+        for (const FileNode* kid : folder->children()) {
+            if (kid->isDeleted()) continue;
+            if (kid->isDir()) queue.push_back(kid);
+            else tally.addFile(*kid);
+        }
+    }
+    queue.erase(queue.begin(), queue.begin() + std::ptrdiff_t(head));
+    return queue;
+}
 
 }  // namespace
 
@@ -48,36 +122,22 @@ std::string_view detectedExtensionInto(const FileNode& node, std::string& buffer
 
 ExtensionStatsResult computeExtensionStats(std::span<FileNode* const> roots, bool colorBySize,
                                            const QStringList& extensionLists) {
-    std::unordered_map<std::string, Totals, StringKeyHash, std::equal_to<>> totals;
-    std::vector<const FileNode*> stack;
-    std::string ext;
-    for (const FileNode* root : roots) {
-        if (!root) continue;
-        stack.push_back(root);
-        while (!stack.empty()) {
-            const FileNode* node = stack.back();
-            stack.pop_back();
-            // Deleted since the scan (on disk or by a file action): out of the folders' totals,
-            // and so out of the table's, whose rows would otherwise add up to more than the tree.
-            if (node->isDeleted()) continue;
-            if (node->isDir()) {
-                auto kids = node->children();
-                for (auto it = kids.rbegin(); it != kids.rend(); ++it) stack.push_back(*it);
-                continue;
-            }
-            detectedExtensionInto(*node, ext);
-            auto it = totals.find(std::string_view(ext));
-            if (it == totals.end()) it = totals.emplace(ext, Totals{}).first;
-            Totals& t = it->second;
-            t.size = saturatingAdd(t.size, node->effectiveSize());
-            if (!node->doNotCountAllocated()) t.alloc = saturatingAdd(t.alloc, node->effectiveAllocSize());
-            t.count += 1;
-        }
-    }
+    // The trees are split into subtrees near their tops, which threads of their own count, each
+    // into its own table; the tables are added together at the end.
+    int64_t entries = 0;
+    for (const FileNode* root : roots)
+        if (root) entries += root->isDir() ? int64_t(root->subFolderFileCount()) + root->subFolderDirCount() : 1;
+    const unsigned workers = entries < kEntriesForThreads ? 1 : parallelWorkerCount();
+    std::vector<ExtensionTally> tallies(workers);
+    const std::vector<const FileNode*> subtrees = splitIntoSubtrees(roots, workers * kSubtreesPerThread, tallies[0]);
+    parallelFor(subtrees.size(), workers, 1, [&](size_t i, unsigned w) { tallies[w].addSubtree(subtrees[i]); });
+    for (size_t w = 1; w < tallies.size(); ++w) tallies[0].add(tallies[w]);
 
     ExtensionStatsResult result;
-    result.all.reserve(totals.size());
-    for (auto& [key, t] : totals) result.all.push_back({key, t.size, t.alloc, t.count});
+    result.all.reserve(tallies[0].totals.size());
+    for (auto& [key, t] : tallies[0].totals) result.all.push_back({key, t.size, t.alloc, t.count});
+    // One order whatever the threads did, so that totals that tie rank alike from run to run.
+    std::sort(result.all.begin(), result.all.end(), [](const ExtensionStats& a, const ExtensionStats& b) { return a.ext < b.ext; });
     result.colorRank = colorRankFor(result.all, colorBySize, extensionLists);
     return result;
 }

@@ -21,9 +21,12 @@ ExtensionTableView::ExtensionTableView(ExtensionTableCallbacks callbacks, Prefer
     model_->setOnDisplayedChange(callbacks_.onDisplayedChange);
     setModel(model_);
     delegate_ = new ResultTableDelegate(this);
-    // Without an icon theme the types still get the platform's document icon.
+    // Without an icon theme the types still get the platform's document icon, made once: the
+    // style reads its image files each time it is asked.
     delegate_->setIconProvider([this](const QModelIndex& index) {
-        return index.column() == ExtensionTableModel::extColumn ? style()->standardIcon(QStyle::SP_FileIcon) : QIcon();
+        if (index.column() != ExtensionTableModel::extColumn) return QIcon();
+        if (fileIcon_.isNull()) fileIcon_ = style()->standardIcon(QStyle::SP_FileIcon);
+        return fileIcon_;
     });
     applyResultTableSettings(*this, *delegate_, true, false);
     setSelectionBehavior(QAbstractItemView::SelectRows);

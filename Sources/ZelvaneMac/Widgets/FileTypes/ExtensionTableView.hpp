@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIcon>
 #include <QString>
 #include <QTableView>
 
@@ -50,6 +51,7 @@ private:
     ExtensionTableCallbacks callbacks_;
     ExtensionTableModel* model_ = nullptr;
     ResultTableDelegate* delegate_ = nullptr;
+    QIcon fileIcon_;  // the style's document icon, once asked for
     bool showFileTypes_ = true;
     QString pendingSelectExtension_;
 };
