@@ -12,6 +12,7 @@
 #include "ZelvaneMac/Actions/ActionAlerts.hpp"
 #include "ZelvaneMac/Actions/FileNaming.hpp"
 #include "ZelvaneMac/Actions/FileOperations.hpp"
+#include "ZelvaneMac/Actions/ItemArchive.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Core/Text/PathText.hpp"
 #include "ZelvaneMac/Core/Text/VisibleText.hpp"

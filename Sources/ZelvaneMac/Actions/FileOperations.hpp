@@ -40,15 +40,4 @@ int makeLinkBeside(const std::string& path, const std::function<std::string(int)
 int setTags(const std::string& path, const std::vector<std::string>& tags);
 std::vector<std::string> readTags(const std::string& path);
 
-// Writes a zip archive of the item (a folder with its folder as the top entry) into the item's
-// own folder under `archiveName`. The archive is written to a hidden temporary file in that folder
-// and renamed into place without replacing anything only once complete; when the name has been
-// taken meanwhile, the next free "stem N.zip" is used. On any failure or a cancel nothing is left
-// behind. Only files, folders and symbolic links (stored as links) are archived; a pipe or device
-// inside a folder is left out rather than read, and a folder on another file system than the one
-// `shown` names is stored empty, as a scan shows it.
-MadeItem compressToZip(const std::string& itemPath, const std::string& stem, const std::string& archiveName,
-                       const std::atomic<bool>* cancelled = nullptr,
-                       ShownFileSystem shown = ShownFileSystem::containingFolder);
-
 }  // namespace zelvane

@@ -15,6 +15,7 @@
 #include "ZelvaneMac/Actions/FileActionController.hpp"
 #include "Platform/FileMoves.hpp"
 #include "ZelvaneMac/Actions/FileOperations.hpp"
+#include "ZelvaneMac/Actions/ItemArchive.hpp"
 #include "ZelvaneMac/Actions/ItemRemoval.hpp"
 
 namespace zelvane {
