@@ -47,9 +47,10 @@ std::vector<FileNode*> sortByKey(std::span<FileNode* const> nodes, bool ascendin
         return std::pair(c * kChunk, std::min(nodes.size(), (c + 1) * kChunk));
     };
     std::vector<Keyed> keyed;
-    if (limit < nodes.size()) {
+    if (limit < nodes.size() && limit < kChunk) {
         // The best `limit` rows of each chunk in a heap whose top is the worst of them (most rows
-        // are turned away by one comparison), then the best of those.
+        // are turned away by one comparison), then the best of those. A cap of a chunk or more
+        // would turn none away and hold every row twice: those rows are picked from all of them.
         std::vector<std::vector<Keyed>> best(chunks);
         parallelFor(chunks, parallelWorkerCount(), 1, [&](size_t c, unsigned) {
             std::vector<Keyed>& heap = best[c];
@@ -84,6 +85,10 @@ std::vector<FileNode*> sortByKey(std::span<FileNode* const> nodes, bool ascendin
             const auto [begin, end] = chunkOf(c);
             for (size_t i = begin; i < end; ++i) keyed[i] = {extract(*nodes[i]), i};
         });
+        if (limit < keyed.size()) {
+            std::nth_element(keyed.begin(), keyed.begin() + ptrdiff_t(limit), keyed.end(), before);
+            keyed.resize(limit);
+        }
     }
     std::sort(keyed.begin(), keyed.end(), before);
     std::vector<FileNode*> out;

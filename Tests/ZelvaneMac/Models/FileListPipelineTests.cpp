@@ -113,6 +113,17 @@ TEST(FileListSorting, CappedOrderIsTheWholeOrderCut) {
             }
         }
     }
+    // Long lists, capped below a chunk of rows and at a chunk or more.
+    std::vector<FileNode*> many;
+    while (many.size() < 200000) many.insert(many.end(), all.begin(), all.end());
+    for (FileListSortKey key : {FileListSortKey::name, FileListSortKey::size}) {
+        const auto whole = sortNodes(many, key, false);
+        for (size_t cap : {size_t(1000), size_t(65536), size_t(100000)}) {
+            const auto capped = sortNodes(many, key, false, cap);
+            ASSERT_EQ(capped.size(), cap);
+            EXPECT_TRUE(std::equal(capped.begin(), capped.end(), whole.begin())) << fileListSortIdentifier(key) << " " << cap;
+        }
+    }
 }
 
 // Groups found in the background are given to their nodes there too: the GUI thread, which
