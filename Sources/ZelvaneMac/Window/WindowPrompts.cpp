@@ -9,24 +9,9 @@ void WindowPrompts::setShowSelectMultipleSheet(bool value) {
         emit showSelectMultipleSheetChanged(showSelectMultipleSheet_);
 }
 
-void WindowPrompts::setShowAccessDeniedFoldersSheet(bool value) {
-    if (assignIfChanged(showAccessDeniedFoldersSheet_, value))
-        emit showAccessDeniedFoldersSheetChanged(showAccessDeniedFoldersSheet_);
-}
-
 void WindowPrompts::setCsvExportErrorDetail(const std::optional<QString>& value) {
     if (assignIfChanged(csvExportErrorDetail_, value))
         emit csvExportErrorDetailChanged(csvExportErrorDetail_);
-}
-
-void WindowPrompts::setShowResetConfirmation(bool value) {
-    if (assignIfChanged(showResetConfirmation_, value))
-        emit showResetConfirmationChanged(showResetConfirmation_);
-}
-
-void WindowPrompts::setShowResetPermissionsConfirmation(bool value) {
-    if (assignIfChanged(showResetPermissionsConfirmation_, value))
-        emit showResetPermissionsConfirmationChanged(showResetPermissionsConfirmation_);
 }
 
 void WindowPrompts::setPermissionsResetErrorDetail(const std::optional<QString>& value) {
@@ -57,14 +42,6 @@ void WindowPrompts::setShowPreparePortableModePrompt(bool value) {
 void WindowPrompts::setShowMoveToApplicationsPrompt(bool value) {
     if (assignIfChanged(showMoveToApplicationsPrompt_, value))
         emit showMoveToApplicationsPromptChanged(showMoveToApplicationsPrompt_);
-}
-
-void WindowPrompts::setShowColorsSheet(bool value) {
-    if (assignIfChanged(showColorsSheet_, value)) emit showColorsSheetChanged(showColorsSheet_);
-}
-
-void WindowPrompts::setShowTweaksSheet(bool value) {
-    if (assignIfChanged(showTweaksSheet_, value)) emit showTweaksSheetChanged(showTweaksSheet_);
 }
 
 }  // namespace zelvane

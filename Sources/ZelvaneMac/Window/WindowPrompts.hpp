@@ -9,7 +9,7 @@ namespace zelvane {
 
 // The sheets, alerts and prompts of one window that widget-free code raises: each is shown
 // while its flag (or its detail text) is set, and the window's sheet code clears it when the
-// user answers. Main thread only.
+// user answers. The window's widgets ask its WindowSheets for theirs directly. Main thread only.
 class WindowPrompts final : public QObject {
     Q_OBJECT
 public:
@@ -17,14 +17,8 @@ public:
 
     bool showSelectMultipleSheet() const { return showSelectMultipleSheet_; }
     void setShowSelectMultipleSheet(bool value);
-    bool showAccessDeniedFoldersSheet() const { return showAccessDeniedFoldersSheet_; }
-    void setShowAccessDeniedFoldersSheet(bool value);
     const std::optional<QString>& csvExportErrorDetail() const { return csvExportErrorDetail_; }
     void setCsvExportErrorDetail(const std::optional<QString>& value);
-    bool showResetConfirmation() const { return showResetConfirmation_; }
-    void setShowResetConfirmation(bool value);
-    bool showResetPermissionsConfirmation() const { return showResetPermissionsConfirmation_; }
-    void setShowResetPermissionsConfirmation(bool value);
     const std::optional<QString>& permissionsResetErrorDetail() const { return permissionsResetErrorDetail_; }
     void setPermissionsResetErrorDetail(const std::optional<QString>& value);
     const std::optional<QString>& adminRelaunchErrorDetail() const { return adminRelaunchErrorDetail_; }
@@ -37,40 +31,26 @@ public:
     void setShowPreparePortableModePrompt(bool value);
     bool showMoveToApplicationsPrompt() const { return showMoveToApplicationsPrompt_; }
     void setShowMoveToApplicationsPrompt(bool value);
-    bool showColorsSheet() const { return showColorsSheet_; }
-    void setShowColorsSheet(bool value);
-    bool showTweaksSheet() const { return showTweaksSheet_; }
-    void setShowTweaksSheet(bool value);
 
 signals:
     void showSelectMultipleSheetChanged(bool value);
-    void showAccessDeniedFoldersSheetChanged(bool value);
     void csvExportErrorDetailChanged(const std::optional<QString>& value);
-    void showResetConfirmationChanged(bool value);
-    void showResetPermissionsConfirmationChanged(bool value);
     void permissionsResetErrorDetailChanged(const std::optional<QString>& value);
     void adminRelaunchErrorDetailChanged(const std::optional<QString>& value);
     void showFullDiskAccessAlertChanged(bool value);
     void showFullDiskAccessAlreadyGrantedAlertChanged(bool value);
     void showPreparePortableModePromptChanged(bool value);
     void showMoveToApplicationsPromptChanged(bool value);
-    void showColorsSheetChanged(bool value);
-    void showTweaksSheetChanged(bool value);
 
 private:
     bool showSelectMultipleSheet_ = false;
-    bool showAccessDeniedFoldersSheet_ = false;
     std::optional<QString> csvExportErrorDetail_;
-    bool showResetConfirmation_ = false;
-    bool showResetPermissionsConfirmation_ = false;
     std::optional<QString> permissionsResetErrorDetail_;
     std::optional<QString> adminRelaunchErrorDetail_;
     bool showFullDiskAccessAlert_ = false;
     bool showFullDiskAccessAlreadyGrantedAlert_ = false;
     bool showPreparePortableModePrompt_ = false;
     bool showMoveToApplicationsPrompt_ = false;
-    bool showColorsSheet_ = false;
-    bool showTweaksSheet_ = false;
 };
 
 }  // namespace zelvane

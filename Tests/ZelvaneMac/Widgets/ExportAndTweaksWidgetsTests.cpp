@@ -35,6 +35,7 @@
 #include "ZelvaneMac/Window/FileViewResults.hpp"
 #include "ZelvaneMac/Window/Exports/WindowExports.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Menus/MenuBar.hpp"
 
 namespace zelvane {
 namespace {
@@ -120,17 +121,17 @@ TEST(TweaksSheet, TheWindowStoresOnlyWhatOkConfirms) {
     QTemporaryDir dir;
     Preferences prefs(dir.filePath("p.plist"));
     MainWindow window(prefs, {});
-    window.prompts().setShowTweaksSheet(true);
-    auto* sheet = qobject_cast<TweaksSheet*>(window.sheets().sheet(&WindowPrompts::showTweaksSheet));
+    window.menus().handleMenuAction(ZelvaneMenuAction::tweaks);
+    auto* sheet = qobject_cast<TweaksSheet*>(window.sheets().sheet(AskedSheet::tweaks));
     ASSERT_TRUE(sheet);
     sheet->toggle(6)->setChecked(false);  // alternate row colours
     sheet->reject();
-    EXPECT_FALSE(window.prompts().showTweaksSheet());
+    EXPECT_EQ(window.sheets().sheet(AskedSheet::tweaks), nullptr);
     EXPECT_TRUE(prefs.value(PreferenceKeys::tweakAltRowColors));
     EXPECT_FALSE(prefs.object("tweakAltRowColors").isValid());
 
-    window.prompts().setShowTweaksSheet(true);
-    sheet = qobject_cast<TweaksSheet*>(window.sheets().sheet(&WindowPrompts::showTweaksSheet));
+    window.menus().handleMenuAction(ZelvaneMenuAction::tweaks);
+    sheet = qobject_cast<TweaksSheet*>(window.sheets().sheet(AskedSheet::tweaks));
     ASSERT_TRUE(sheet);
     EXPECT_TRUE(sheet->toggle(6)->isChecked());  // a new opening starts from what is stored
     sheet->toggle(6)->setChecked(false);
@@ -173,8 +174,8 @@ TEST(TweaksSheet, TheOpenWindowsViewsFollowWhatOkStores) {
     EXPECT_TRUE(listRows.alternatingRowColors());
     EXPECT_EQ(fileView.currentInputs().byteUnitBase, ByteUnitBase::decimal);
 
-    w.window().prompts().setShowTweaksSheet(true);
-    auto* sheet = qobject_cast<TweaksSheet*>(w.window().sheets().sheet(&WindowPrompts::showTweaksSheet));
+    w.window().sheets().present(AskedSheet::tweaks);
+    auto* sheet = qobject_cast<TweaksSheet*>(w.window().sheets().sheet(AskedSheet::tweaks));
     ASSERT_TRUE(sheet);
     const std::span<const TweakToggle> toggles = tweakToggles();
     for (size_t i = 0; i < toggles.size(); ++i)

@@ -33,6 +33,7 @@
 #include "ZelvaneMac/Window/MainWindowController.hpp"
 #include "ZelvaneMac/Window/VolumeChoice.hpp"
 #include "ZelvaneMac/Window/ContentTab.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Sheets/WindowSheets.hpp"
 
 namespace zelvane {
 namespace {
@@ -71,9 +72,9 @@ TEST(MenuBar, CommandsActOnTheirOwnWindowAndItemsFollowItsState) {
 
     // Tweaks from the first window's menu raise the first window's sheet only.
     menus.handleMenuAction(A::tweaks);
-    EXPECT_TRUE(first.prompts().showTweaksSheet());
-    EXPECT_FALSE(second.prompts().showTweaksSheet());
-    first.prompts().setShowTweaksSheet(false);
+    ASSERT_NE(first.sheets().sheet(AskedSheet::tweaks), nullptr);
+    EXPECT_EQ(second.sheets().sheet(AskedSheet::tweaks), nullptr);
+    first.sheets().sheet(AskedSheet::tweaks)->reject();
 
     // Exactly one restart item, and the focused toggles write this window's window.
     EXPECT_NE(menus.action(A::restartAsAdministrator)->isVisible(), menus.action(A::restartWithoutAdministrator)->isVisible());

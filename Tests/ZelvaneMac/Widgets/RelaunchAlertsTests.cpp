@@ -11,6 +11,7 @@
 #include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/RelaunchCommands.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Sheets/WindowSheets.hpp"
 
 namespace zelvane {
 namespace {
@@ -66,7 +67,7 @@ TEST(RelaunchAlerts, ConfirmationsRunTheResetOnlyOnResetAndRestart) {
     w.preferences.set(PreferenceKeys::csvMaxDepth, 3);
     w.preferences.set(PreferenceKeys::suppressFullDiskAccessPrompt, true);
 
-    w.window.prompts().setShowResetConfirmation(true);
+    w.window.sheets().present(AskedSheet::resetSettings);
     QMessageBox* box = openBox(w.window);
     ASSERT_TRUE(box);
     EXPECT_EQ(box->text(), "Reset All Settings?");
@@ -74,22 +75,23 @@ TEST(RelaunchAlerts, ConfirmationsRunTheResetOnlyOnResetAndRestart) {
     EXPECT_EQ(buttonTexts(box), (QStringList{"Cancel", "Reset & Restart"}));
     EXPECT_EQ(box->windowModality(), Qt::WindowModal);
     EXPECT_TRUE(box->grab().save(QStringLiteral("reset-settings-alert.png")));
+    const QPointer<QMessageBox> cancelled = box;
     QTest::mouseClick(button(box, "Cancel"), Qt::LeftButton);
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return !w.window.prompts().showResetConfirmation(); }, 3000));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !cancelled; }, 3000));
     EXPECT_EQ(w.quits, 0);
     EXPECT_TRUE(w.preferences.allKeys().contains("csvMaxDepth"));
 
-    w.window.prompts().setShowResetPermissionsConfirmation(true);
+    w.window.sheets().present(AskedSheet::resetPermissions);
+    w.window.sheets().present(AskedSheet::resetPermissions);  // asked twice: one alert
     box = openBox(w.window);
     ASSERT_TRUE(box);
     EXPECT_EQ(box->text(), "Reset All Permissions?");
     QTest::mouseClick(button(box, "Reset & Restart"), Qt::LeftButton);
     ASSERT_TRUE(pumpWidgetsUntil([&] { return w.quits == 1; }, 3000));
-    EXPECT_FALSE(w.window.prompts().showResetPermissionsConfirmation());
     EXPECT_FALSE(w.preferences.allKeys().contains("suppressFullDiskAccessPrompt"));
     EXPECT_TRUE(w.preferences.allKeys().contains("csvMaxDepth"));
 
-    w.window.prompts().setShowResetConfirmation(true);
+    w.window.sheets().present(AskedSheet::resetSettings);
     box = openBox(w.window);
     ASSERT_TRUE(box);
     QTest::mouseClick(button(box, "Reset & Restart"), Qt::LeftButton);

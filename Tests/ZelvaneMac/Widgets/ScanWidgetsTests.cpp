@@ -210,13 +210,16 @@ std::string deniedFolderCheck(const fs::path& root) {
     if (!w.top->accessDeniedNote()->isVisible()) return "the note is hidden";
     if (!w.top->accessDeniedNote()->font().underline()) return "the note is not underlined";
     QTest::mouseClick(w.top->accessDeniedNote(), Qt::LeftButton);
-    auto* sheet = qobject_cast<AccessDeniedFoldersDialog*>(w.window.sheets().sheet(&WindowPrompts::showAccessDeniedFoldersSheet));
-    if (!sheet || !w.window.prompts().showAccessDeniedFoldersSheet()) return "no sheet";
+    auto* sheet = qobject_cast<AccessDeniedFoldersDialog*>(w.window.sheets().sheet(AskedSheet::accessDeniedFolders));
+    if (!sheet || !sheet->isVisible()) return "no sheet";
     if (sheet->list()->count() != 1 || sheet->list()->item(0)->text() != q(root / "closed")) return "wrong rows";
     if (!sheet->explanationLabel()->text().contains("the following folder during")) return "not the singular wording";
     w.window.grab().save(grabPath("denied-note.png"));
     sheet->accept();
-    if (w.window.prompts().showAccessDeniedFoldersSheet()) return "closing the sheet left its flag set";
+    if (w.window.sheets().sheet(AskedSheet::accessDeniedFolders)) return "the closed sheet is still taken as up";
+    QTest::mouseClick(w.top->accessDeniedNote(), Qt::LeftButton);
+    if (!w.window.sheets().sheet(AskedSheet::accessDeniedFolders)) return "the note does not open the sheet again";
+    w.window.sheets().sheet(AskedSheet::accessDeniedFolders)->reject();
     // The next scan hides the note while it runs.
     w.window.scanControl().startScan();
     if (w.top->accessDeniedNote()->isVisible()) return "the note shows while scanning";

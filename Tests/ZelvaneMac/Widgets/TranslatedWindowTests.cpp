@@ -271,20 +271,19 @@ TEST(TranslatedWindow, EveryLanguageFitsTheWindowSheetsAndAlerts) {
         pumpWidgetsUntil([&] { return cutTexts(&window).isEmpty(); }, 3000);
         EXPECT_EQ(cutTexts(&window), QStringList()) << report(QStringLiteral("filter panel"), cutTexts(&window)).toStdString();
 
-        const auto checkSheet = [&](bool (WindowPrompts::*shown)() const, void (WindowPrompts::*show)(bool),
-                                    const char* what) {
-            (window.prompts().*show)(true);
-            QDialog* sheet = window.sheets().sheet(shown);
+        const auto checkSheet = [&](AskedSheet which, const char* what) {
+            window.sheets().present(which);
+            QDialog* sheet = window.sheets().sheet(which);
             ASSERT_NE(sheet, nullptr);
             ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
             EXPECT_EQ(cutTexts(sheet), QStringList()) << report(QString::fromLatin1(what), cutTexts(sheet)).toStdString();
             if (keep) sheet->grab().save(grabPath(name(what).constData()));
-            (window.prompts().*show)(false);
+            sheet->reject();
         };
-        checkSheet(&WindowPrompts::showTweaksSheet, &WindowPrompts::setShowTweaksSheet, "tweaks");
-        checkSheet(&WindowPrompts::showColorsSheet, &WindowPrompts::setShowColorsSheet, "colors");
+        checkSheet(AskedSheet::tweaks, "tweaks");
+        checkSheet(AskedSheet::colors, "colors");
 
-        window.prompts().setShowResetPermissionsConfirmation(true);
+        window.sheets().present(AskedSheet::resetPermissions);
         QMessageBox* alert = nullptr;
         ASSERT_TRUE(pumpWidgetsUntil([&] {
             for (QMessageBox* box : window.findChildren<QMessageBox*>())
@@ -605,8 +604,8 @@ TEST(TranslatedWindow, RightToLeftListsShowNamesAndPathsInTheirWrittenOrder) {
                 EXPECT_TRUE(keepsWrittenOrder(choice->text(), QStringLiteral(".csv"), options.font()));
             }
         EXPECT_TRUE(csvShown);
-        window.prompts().setShowTweaksSheet(true);
-        QDialog* tweaks = window.sheets().sheet(&WindowPrompts::showTweaksSheet);
+        window.sheets().present(AskedSheet::tweaks);
+        QDialog* tweaks = window.sheets().sheet(AskedSheet::tweaks);
         ASSERT_NE(tweaks, nullptr);
         const QString group = QStringLiteral("[N Files in \u2026]");
         bool noted = false;
@@ -616,7 +615,7 @@ TEST(TranslatedWindow, RightToLeftListsShowNamesAndPathsInTheirWrittenOrder) {
                 EXPECT_TRUE(keepsWrittenOrder(label->text(), group, label->font()));
             }
         EXPECT_TRUE(noted);
-        window.prompts().setShowTweaksSheet(false);
+        tweaks->reject();
     }
 }
 

@@ -264,8 +264,8 @@ TEST(FileViewSearch, MatchesAreBoldInTheHighlightColourOnTheRowsOwnBackground) {
 TEST(TweaksSheet, EachStepperShowsItsValueOnceInItsLabel) {
     ShownWindow w;
     w.prefs().set(PreferenceKeys::tweakDecimalPlaces, 2);
-    w.window().prompts().setShowTweaksSheet(true);
-    auto* sheet = qobject_cast<TweaksSheet*>(w.window().sheets().sheet(&WindowPrompts::showTweaksSheet));
+    w.window().menus().handleMenuAction(ZelvaneMenuAction::tweaks);
+    auto* sheet = qobject_cast<TweaksSheet*>(w.window().sheets().sheet(AskedSheet::tweaks));
     ASSERT_TRUE(sheet);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
     QSpinBox* decimals = sheet->decimalPlacesStepper();
@@ -288,7 +288,7 @@ TEST(TweaksSheet, EachStepperShowsItsValueOnceInItsLabel) {
     EXPECT_TRUE(shownTexts().contains(QStringLiteral("Number of decimal places to display: 3")));
     sheet->grab().save(grabPath("tweaks-steppers.png"));
     QTest::keyClick(decimals, Qt::Key_Return);
-    EXPECT_FALSE(w.window().prompts().showTweaksSheet());
+    EXPECT_EQ(w.window().sheets().sheet(AskedSheet::tweaks), nullptr);
     EXPECT_EQ(w.prefs().value(PreferenceKeys::tweakDecimalPlaces), 3);
 }
 

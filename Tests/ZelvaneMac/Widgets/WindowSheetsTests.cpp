@@ -73,29 +73,32 @@ TEST(WindowSheets, ExportFailureAlertShowsTheDetailAndClearsItWhenDismissed) {
 
 TEST(WindowSheets, FlagIsClearedBeforeTheChosenActionRuns) {
     qtWidgetApp();
-    Window w;
+    WindowPrompts prompts;
+    QWidget host;
+    host.show();
+    WindowSheets sheets(prompts, &host);
     QStringList log;
-    w.window.sheets().bindFlagAlert(&WindowPrompts::showResetConfirmation, &WindowPrompts::setShowResetConfirmation,
-                                    &WindowPrompts::showResetConfirmationChanged, "Reset All Settings?",
-                                    [] { return QStringLiteral("Everything goes."); },
-                                    {{"Reset", QMessageBox::DestructiveRole,
-                                      [&] { log << QString("reset, flag %1").arg(w.window.prompts().showResetConfirmation()); }},
-                                     {"Cancel", QMessageBox::RejectRole, [&] { log << "cancel"; }}});
-    w.window.prompts().setShowResetConfirmation(true);
-    QMessageBox* box = w.window.sheets().alert("Reset All Settings?");
+    sheets.bindFlagAlert(&WindowPrompts::showMoveToApplicationsPrompt, &WindowPrompts::setShowMoveToApplicationsPrompt,
+                         &WindowPrompts::showMoveToApplicationsPromptChanged, "Move?",
+                         [] { return QStringLiteral("Everything moves."); },
+                         {{"Move", QMessageBox::DestructiveRole,
+                           [&] { log << QString("move, flag %1").arg(prompts.showMoveToApplicationsPrompt()); }},
+                          {"Cancel", QMessageBox::RejectRole, [&] { log << "cancel"; }}});
+    prompts.setShowMoveToApplicationsPrompt(true);
+    QMessageBox* box = sheets.alert("Move?");
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(box->informativeText(), "Everything goes.");
-    QTest::mouseClick(buttonTitled(box, "Reset"), Qt::LeftButton);
-    EXPECT_EQ(log, QStringList{"reset, flag 0"});
+    EXPECT_EQ(box->informativeText(), "Everything moves.");
+    QTest::mouseClick(buttonTitled(box, "Move"), Qt::LeftButton);
+    EXPECT_EQ(log, QStringList{"move, flag 0"});
 
     // Cleared from elsewhere: the alert goes and no action runs.
-    w.window.prompts().setShowResetConfirmation(true);
-    w.window.prompts().setShowResetConfirmation(false);
-    EXPECT_EQ(w.window.sheets().alert("Reset All Settings?"), nullptr);
-    w.window.prompts().setShowResetConfirmation(true);
-    QTest::keyClick(w.window.sheets().alert("Reset All Settings?"), Qt::Key_Escape);
-    EXPECT_EQ(log, (QStringList{"reset, flag 0", "cancel"}));
-    EXPECT_FALSE(w.window.prompts().showResetConfirmation());
+    prompts.setShowMoveToApplicationsPrompt(true);
+    prompts.setShowMoveToApplicationsPrompt(false);
+    EXPECT_EQ(sheets.alert("Move?"), nullptr);
+    prompts.setShowMoveToApplicationsPrompt(true);
+    QTest::keyClick(sheets.alert("Move?"), Qt::Key_Escape);
+    EXPECT_EQ(log, (QStringList{"move, flag 0", "cancel"}));
+    EXPECT_FALSE(prompts.showMoveToApplicationsPrompt());
 }
 
 TEST(WindowSheets, MessageIsClearedBeforeTheChosenActionRuns) {
@@ -131,22 +134,24 @@ TEST(WindowSheets, MessageIsClearedBeforeTheChosenActionRuns) {
 TEST(WindowSheets, ColourSheetStoresOnOKAndRecomputesTheRanks) {
     qtWidgetApp();
     Window w;
-    w.window.prompts().setShowColorsSheet(true);
-    auto* sheet = qobject_cast<ColorsSheet*>(w.window.sheets().sheet(&WindowPrompts::showColorsSheet));
+    w.window.sheets().present(AskedSheet::colors);
+    auto* sheet = qobject_cast<ColorsSheet*>(w.window.sheets().sheet(AskedSheet::colors));
     ASSERT_NE(sheet, nullptr);
     EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
+    w.window.sheets().present(AskedSheet::colors);
+    EXPECT_EQ(w.window.sheets().sheet(AskedSheet::colors), sheet) << "asked again while up: the same sheet";
     QTest::mouseClick(sheet->cancelButton(), Qt::LeftButton);
-    EXPECT_FALSE(w.window.prompts().showColorsSheet());
+    EXPECT_EQ(w.window.sheets().sheet(AskedSheet::colors), nullptr);
     EXPECT_FALSE(w.preferences.object("treemapExtensionListsJSON").isValid()) << "cancel stores nothing";
 
-    w.window.prompts().setShowColorsSheet(true);
-    sheet = qobject_cast<ColorsSheet*>(w.window.sheets().sheet(&WindowPrompts::showColorsSheet));
+    w.window.sheets().present(AskedSheet::colors);
+    sheet = qobject_cast<ColorsSheet*>(w.window.sheets().sheet(AskedSheet::colors));
     ASSERT_NE(sheet, nullptr);
     sheet->extensionButton()->click();
     sheet->extensionField(3)->selectAll();
     QTest::keyClicks(sheet->extensionField(3), QStringLiteral("zzq"));
     QTest::mouseClick(sheet->okButton(), Qt::LeftButton);
-    EXPECT_FALSE(w.window.prompts().showColorsSheet());
+    EXPECT_EQ(w.window.sheets().sheet(AskedSheet::colors), nullptr);
     EXPECT_FALSE(w.preferences.value(PreferenceKeys::treemapColorBySize));
     EXPECT_EQ(w.window.fileTypes().extensionColorRank().count("zzq"), 1u);
     EXPECT_EQ(w.window.fileTypes().extensionColorRank().at("zzq"), 3);

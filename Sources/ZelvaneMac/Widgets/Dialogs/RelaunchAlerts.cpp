@@ -44,12 +44,6 @@ QString literalButtonTitle(const QString& title) {
 
 RelaunchAlerts::RelaunchAlerts(WindowPrompts& prompts, Preferences& preferences, QWidget* window)
     : QObject(window), prompts_(prompts), preferences_(preferences), window_(window) {
-    connect(&prompts_, &WindowPrompts::showResetConfirmationChanged, this, [this](bool shown) {
-        if (shown) showConfirmation(Kind::resetSettings);
-    });
-    connect(&prompts_, &WindowPrompts::showResetPermissionsConfirmationChanged, this, [this](bool shown) {
-        if (shown) showConfirmation(Kind::resetPermissions);
-    });
     connect(&prompts_, &WindowPrompts::adminRelaunchErrorDetailChanged, this, [this](const std::optional<QString>& d) {
         if (d) showFailure(Kind::restartFailed, *d);
     });
@@ -84,13 +78,11 @@ void RelaunchAlerts::showConfirmation(Kind kind) {
     connect(box, &QMessageBox::finished, this, [this, box, reset, settings, kind] {
         boxes_[int(kind)] = nullptr;
         const bool confirmed = box->clickedButton() == reset;
-        if (settings) {
-            prompts_.setShowResetConfirmation(false);
-            if (confirmed) performFullResetAndRestart(prompts_, preferences_);
-        } else {
-            prompts_.setShowResetPermissionsConfirmation(false);
-            if (confirmed) performPermissionsResetAndRestart(prompts_, preferences_);
-        }
+        if (!confirmed) return;
+        if (settings)
+            performFullResetAndRestart(prompts_, preferences_);
+        else
+            performPermissionsResetAndRestart(prompts_, preferences_);
     });
     box->open();
 }

@@ -16,6 +16,7 @@
 #include "ZelvaneMac/Widgets/MainWindow/Menus/MenuBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Menus/WindowCommands.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Sheets/WindowSheets.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/TopBar/TopBar.hpp"
 #include "ZelvaneMac/Services/PortableMode.hpp"
 #include "ZelvaneMac/Window/PaneToggles.hpp"
 #include "ZelvaneMac/Window/TreeExpansion.hpp"
@@ -63,7 +64,11 @@ MainWindow::MainWindow(Preferences& preferences, CLIAutomation::Options cliOptio
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
         if (s == Qt::ApplicationActive) startup_->handleApplicationActivated();
     });
-    new RelaunchAlerts(state_->prompts(), preferences, this);
+    auto* relaunchAlerts = new RelaunchAlerts(state_->prompts(), preferences, this);
+    sheets_->bindAsked(AskedSheet::resetSettings, [relaunchAlerts] { relaunchAlerts->confirmResetSettings(); });
+    sheets_->bindAsked(AskedSheet::resetPermissions, [relaunchAlerts] { relaunchAlerts->confirmResetPermissions(); });
+    connect(contentView_->topBar(), &TopBar::accessDeniedFoldersAsked, sheets_,
+            [this] { sheets_->present(AskedSheet::accessDeniedFolders); });
 
     WindowFrameKeeper::Hooks frameHooks;
     frameHooks.screens = [] {

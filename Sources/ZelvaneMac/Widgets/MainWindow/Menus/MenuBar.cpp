@@ -17,6 +17,7 @@
 #include "ZelvaneMac/Widgets/MainWindow/Menus/OptionsMenu.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/TopBar/TopBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Menus/WindowCommands.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Sheets/WindowSheets.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/Exports/ExportContext.hpp"
 #include "ZelvaneMac/Window/WindowServices.hpp"
@@ -168,11 +169,11 @@ void MenuBar::handleMenuAction(ZelvaneMenuAction action) {
     case A::copy: fileAction(&FileActionController::copy); break;
     case A::moveToTrash: fileAction(&FileActionController::moveToTrash); break;
     case A::deleteImmediately: fileAction(&FileActionController::deleteImmediately); break;
-    case A::resetConfiguration: state.prompts().setShowResetConfirmation(true); break;
+    case A::resetConfiguration: window_.sheets().present(AskedSheet::resetSettings); break;
     case A::grantFullDiskAccess:
         presentFullDiskAccessPrompt(state.preferences(), state.prompts(), FullDiskAccessChecker::hasFullDiskAccess());
         break;
-    case A::resetPermissions: state.prompts().setShowResetPermissionsConfirmation(true); break;
+    case A::resetPermissions: window_.sheets().present(AskedSheet::resetPermissions); break;
     case A::restartAsAdministrator: {
         const QRect frame = window_.frameGeometry();
         performRestartAsAdministrator(state.prompts(), state.preferences(), frame);
@@ -186,8 +187,8 @@ void MenuBar::handleMenuAction(ZelvaneMenuAction action) {
         break;
     case A::exportTreemapImage: performExportTreemapImage(state.exportContext(), &window_); break;
     case A::copyFileAndSizeInfo: performCopyFileAndSizeInfo(state.exportContext()); break;
-    case A::colors: state.prompts().setShowColorsSheet(true); break;
-    case A::tweaks: state.prompts().setShowTweaksSheet(true); break;
+    case A::colors: window_.sheets().present(AskedSheet::colors); break;
+    case A::tweaks: window_.sheets().present(AskedSheet::tweaks); break;
     case A::preparePortableMode:
         if (PortableMode* mode = state.services().portableMode(); mode && mode->prepare())
             mode->syncPreferencesBackToPortableDriveIfActive(state.preferences());

@@ -80,9 +80,8 @@ void performCopyFileAndSizeInfo(const ExportContext& context) {
 void bindServiceSheets(WindowSheets& sheets, Preferences& preferences, const WindowServices& services) {
     Preferences* s = &preferences;
     const WindowServices* app = &services;
-    sheets.bindSheet(
-        &WindowPrompts::showTweaksSheet, &WindowPrompts::setShowTweaksSheet, &WindowPrompts::showTweaksSheetChanged,
-        [s](QWidget* window) -> QDialog* { return new TweaksSheet(loadTweaks(*s), window); },
+    sheets.bindAskedSheet(
+        AskedSheet::tweaks, [s](QWidget* window) -> QDialog* { return new TweaksSheet(loadTweaks(*s), window); },
         [s](QDialog& dialog) { storeTweaks(*s, static_cast<TweaksSheet&>(dialog).settings()); });
 
     sheets.bindFlagAlert(&WindowPrompts::showFullDiskAccessAlreadyGrantedAlert,

@@ -38,10 +38,9 @@ void bindScanSheets(WindowSheets& sheets, VolumeChoice& volumeChoice, Preference
         },
         [s](QDialog&) { s->resumeLiveMonitoringForCurrentRoots(); });
 
-    sheets.bindSheet(&WindowPrompts::showAccessDeniedFoldersSheet, &WindowPrompts::setShowAccessDeniedFoldersSheet,
-                     &WindowPrompts::showAccessDeniedFoldersSheetChanged, [model](QWidget* window) -> QDialog* {
-                         return new AccessDeniedFoldersDialog(model->lastScanAccessDeniedPaths(), window);
-                     });
+    sheets.bindAskedSheet(AskedSheet::accessDeniedFolders, [model](QWidget* window) -> QDialog* {
+        return new AccessDeniedFoldersDialog(model->lastScanAccessDeniedPaths(), window);
+    });
 
     const auto answered = [prefs](QDialog& dialog) {
         if (static_cast<FullDiskAccessPromptDialog&>(dialog).answer() == FullDiskAccessPromptDialog::Answer::dontAskAgain)

@@ -63,6 +63,40 @@ void WindowSheets::bindSheet(BoolGetter get, BoolSetter set, BoolSignal changed,
     if ((prompts_.*get)()) present(true);
 }
 
+void WindowSheets::bindAsked(AskedSheet which, std::function<void()> present) { asked_[which] = std::move(present); }
+
+void WindowSheets::bindAskedSheet(AskedSheet which, std::function<QDialog*(QWidget*)> make,
+                                  std::function<void(QDialog&)> onAccepted, std::function<void(QDialog&)> onRejected) {
+    bindAsked(which, [this, which, make = std::move(make), onAccepted = std::move(onAccepted),
+                      onRejected = std::move(onRejected)] {
+        if (askedSheets_[which]) return;
+        QDialog* dialog = make(window_);
+        if (!dialog) return;
+        dialog->setWindowModality(Qt::WindowModal);
+        askedSheets_[which] = dialog;
+        connect(dialog, &QDialog::finished, this, [this, which, dialog, onAccepted, onRejected](int result) {
+            askedSheets_[which] = nullptr;
+            if (result == QDialog::Accepted) {
+                if (onAccepted) onAccepted(*dialog);
+            } else if (onRejected) {
+                onRejected(*dialog);
+            }
+            dialog->deleteLater();
+        });
+        dialog->open();
+    });
+}
+
+void WindowSheets::present(AskedSheet which) {
+    const auto it = asked_.find(which);
+    if (it != asked_.end() && it->second) it->second();
+}
+
+QDialog* WindowSheets::sheet(AskedSheet which) const {
+    const auto it = askedSheets_.find(which);
+    return it == askedSheets_.end() ? nullptr : it->second.data();
+}
+
 QMessageBox* WindowSheets::makeAlert(const QString& title, const QString& message,
                                      const std::vector<AlertButton>& buttons) {
     auto* box = new QMessageBox(window_);
@@ -158,9 +192,8 @@ QDialog* WindowSheets::sheet(BoolGetter get) const {
 
 void bindStandardSheets(WindowSheets& sheets, Preferences& preferences, std::function<void()> recomputeColorRank) {
     Preferences* s = &preferences;
-    sheets.bindSheet(
-        &WindowPrompts::showColorsSheet, &WindowPrompts::setShowColorsSheet,
-        &WindowPrompts::showColorsSheetChanged,
+    sheets.bindAskedSheet(
+        AskedSheet::colors,
         [s](QWidget* window) {
             auto* sheet = new ColorsSheet(ColorSettingsDraft::fromPreferences(*s), window);
             return static_cast<QDialog*>(sheet);

@@ -28,8 +28,13 @@ struct AlertButton {
     bool isDefault = false;
 };
 
-// Presents a window's sheets and alerts from its state: a sheet or alert is up exactly while its
-// flag is set (or, for an alert about a failure, while its message is set). They are window-modal
+// The sheets and alerts the window's own widgets ask for (a menu item, a button): nothing of the
+// window's state records them; they are up from the ask until they are answered.
+enum class AskedSheet { colors, tweaks, accessDeniedFolders, resetSettings, resetPermissions };
+
+// Presents a window's sheets and alerts. Those that widget-free code raises follow its state: a
+// sheet or alert is up exactly while its flag is set (or, for an alert about a failure, while its
+// message is set). Those the widgets ask for are presented when asked (`present`). They are window-modal
 // and never block the event loop. However they close (a button, Escape, the window manager), the
 // flag is cleared first, and only then does the chosen action run, so an action that raises
 // another sheet does so after the first has gone. Clearing the flag from elsewhere closes the
@@ -59,9 +64,19 @@ public:
     void bindMessageAlert(TextGetter get, TextSetter set, TextSignal changed, QString title,
                           std::vector<AlertButton> buttons);
 
-    // The alert or sheet that is up for a title or flag, if any (for tests and for the window).
+    // How an asked-for sheet or alert is brought up, when it is not one this class makes.
+    void bindAsked(AskedSheet which, std::function<void()> present);
+    // A sheet made by `make` when asked for, up until it is answered; `onAccepted` and
+    // `onRejected` run after it has closed, with the dialog still alive.
+    void bindAskedSheet(AskedSheet which, std::function<QDialog*(QWidget* window)> make,
+                        std::function<void(QDialog&)> onAccepted = {}, std::function<void(QDialog&)> onRejected = {});
+    // Brings the sheet or alert up; asking while it is up changes nothing.
+    void present(AskedSheet which);
+
+    // The alert or sheet that is up for a title, flag or ask, if any (for tests and for the window).
     QMessageBox* alert(const QString& title) const;
     QDialog* sheet(BoolGetter get) const;
+    QDialog* sheet(AskedSheet which) const;
 
 private:
     struct Presented {
@@ -83,6 +98,8 @@ private:
     // Member pointers have no order, so the sheets are found by comparison; there are few.
     std::list<std::pair<BoolGetter, Presented>> sheets_;
     std::map<QString, Presented> alerts_;
+    std::map<AskedSheet, std::function<void()>> asked_;
+    std::map<AskedSheet, QPointer<QDialog>> askedSheets_;
 };
 
 // The sheets and alerts of the window's own making: the colour settings and "Couldn't Export".

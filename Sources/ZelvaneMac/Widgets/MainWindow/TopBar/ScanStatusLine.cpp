@@ -12,15 +12,13 @@
 #include "ZelvaneMac/Widgets/Common/TextStyles.hpp"
 #include "ZelvaneMac/Window/PaneToggles.hpp"
 #include "ZelvaneMac/Window/ScanStatusTexts.hpp"
-#include "ZelvaneMac/Window/WindowPrompts.hpp"
 
 namespace zelvane {
 
-ScanStatusLine::ScanStatusLine(const ScanViewModel& viewModel, PaneToggles& panes, WindowPrompts& prompts, QWidget* parent)
+ScanStatusLine::ScanStatusLine(const ScanViewModel& viewModel, PaneToggles& panes, QWidget* parent)
     : QWidget(parent),
       viewModel_(viewModel),
-      panes_(panes),
-      prompts_(prompts) {
+      panes_(panes) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 4, 0, 0);
     row->setSpacing(8);
@@ -60,7 +58,7 @@ void ScanStatusLine::addDeniedNote() {
     deniedNote_->setPalette(secondaryTextPalette());
     deniedNote_->setStyleSheet(QStringLiteral("QPushButton { border: none; padding: 0px; text-align: left; }"));
     layout()->addWidget(deniedNote_);
-    connect(deniedNote_, &QPushButton::clicked, this, [this] { prompts_.setShowAccessDeniedFoldersSheet(true); });
+    connect(deniedNote_, &QPushButton::clicked, this, &ScanStatusLine::accessDeniedFoldersAsked);
 }
 
 void ScanStatusLine::addFilterToggle() {

@@ -10,18 +10,21 @@ namespace zelvane {
 
 class PaneToggles;
 class ScanViewModel;
-class WindowPrompts;
 
 // The line under the volume picker: what the last or running scan did, the note that some folders
 // could not be read (it opens their list), and the toggle of the filter panel.
 class ScanStatusLine final : public QWidget {
     Q_OBJECT
 public:
-    explicit ScanStatusLine(const ScanViewModel& viewModel, PaneToggles& panes, WindowPrompts& prompts, QWidget* parent = nullptr);
+    explicit ScanStatusLine(const ScanViewModel& viewModel, PaneToggles& panes, QWidget* parent = nullptr);
 
     QLabel* statusLabel() const { return status_; }
     QPushButton* accessDeniedNote() const { return deniedNote_; }
     QToolButton* filterToggle() const { return filterToggle_; }
+
+signals:
+    // The note was clicked: the list of the folders that could not be read is wanted.
+    void accessDeniedFoldersAsked();
 
 private:
     QPalette secondaryTextPalette() const;
@@ -31,7 +34,6 @@ private:
 
     const ScanViewModel& viewModel_;
     PaneToggles& panes_;
-    WindowPrompts& prompts_;
     QLabel* status_ = nullptr;
     QPushButton* deniedNote_ = nullptr;
     QToolButton* filterToggle_ = nullptr;

@@ -79,7 +79,8 @@ QWidget* TopBar::buildScanColumn() {
     rows->setContentsMargins(0, 0, 0, 0);
     rows->setSpacing(4);
     rows->addLayout(buildPickerRow(column));
-    statusLine_ = new ScanStatusLine(parts_.viewModel, parts_.panes, parts_.prompts, column);
+    statusLine_ = new ScanStatusLine(parts_.viewModel, parts_.panes, column);
+    connect(statusLine_, &ScanStatusLine::accessDeniedFoldersAsked, this, &TopBar::accessDeniedFoldersAsked);
     rows->addWidget(statusLine_);
     progress_ = new DeterminateProgressBar(column);
     rows->addWidget(progress_);

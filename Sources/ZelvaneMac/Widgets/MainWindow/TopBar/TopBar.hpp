@@ -69,6 +69,10 @@ public:
     DeterminateProgressBar* progressBar() const { return progress_; }
     SelectionsBox* selectionsBox() const { return selections_; }
 
+signals:
+    // The access-denied note was clicked.
+    void accessDeniedFoldersAsked();
+
 private:
     QWidget* buildScanColumn();
     QLayout* buildPickerRow(QWidget* column);
