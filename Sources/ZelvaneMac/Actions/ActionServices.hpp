@@ -50,13 +50,6 @@ public:
     // give up that calls `cancel` (on this thread); shown only once the work takes a while, and
     // gone with the returned token. Without a window nothing is shown.
     virtual std::shared_ptr<void> showProgress(const QString& /*text*/, std::function<void()> /*cancel*/) { return {}; }
-    // Runs `work` (on another thread, as it may take long) while the user waits, `text` saying
-    // for what, with a way to give up that sets the flag `work` is handed. Returns when `work`
-    // has returned. Without a window, `work` runs right here.
-    virtual void runWhileWaiting(const QString& /*text*/, const std::function<void(const std::atomic<bool>&)>& work) {
-        const std::atomic<bool> neverCancelled{false};
-        work(neverCancelled);
-    }
     // Claims the window for one erasing action until the returned token goes; empty while another
     // erasing action of the window is under way, so that the same items are never asked to go
     // twice at once. Without a window the claims are this prompter's own.

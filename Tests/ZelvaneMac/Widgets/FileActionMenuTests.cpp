@@ -202,46 +202,5 @@ TEST(ActionAlertPrompter, ShowsNamesAsPlainTextAndOnlyTheFirstButtonProceeds) {
     EXPECT_FALSE(prompter.ask(alert));
 }
 
-// The wait for work the user cannot do without: the work runs off the GUI thread, the window's
-// events go on meanwhile, a long wait shows a progress panel whose Cancel reaches the work, and the
-// call returns only once the work has ended.
-TEST(ActionAlertPrompter, RunsTheWorkOffTheWindowsThreadAndReturnsOnceItEnded) {
-    qtWidgetApp();
-    QWidget owner;
-    owner.show();
-    ActionAlertPrompter prompter(&owner);
-
-    bool offGuiThread = false;
-    bool timerFired = false;
-    QTimer::singleShot(0, [&] { timerFired = true; });
-    prompter.runWhileWaiting(QStringLiteral("Quick"), [&](const std::atomic<bool>&) {
-        offGuiThread = QThread::currentThread() != owner.thread();
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    });
-    EXPECT_TRUE(offGuiThread);
-    EXPECT_TRUE(timerFired) << "the event loop ran while the work did";
-
-    // A wait that goes on until the user gives up: Cancel on the panel stops it.
-    std::atomic<bool> ended{false};
-    std::atomic<bool> sawCancel{false};
-    QTimer cancelWhenShown;
-    QObject::connect(&cancelWhenShown, &QTimer::timeout, [&] {
-        for (QProgressDialog* d : owner.findChildren<QProgressDialog*>())
-            if (d->isVisible())
-                for (QPushButton* b : d->findChildren<QPushButton*>()) b->click();
-    });
-    cancelWhenShown.start(20);
-    prompter.runWhileWaiting(QStringLiteral("Long"), [&](const std::atomic<bool>& cancelled) {
-        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!cancelled.load() && std::chrono::steady_clock::now() < giveUp)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        sawCancel = cancelled.load();
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        ended = true;
-    });
-    EXPECT_TRUE(sawCancel.load()) << "no panel to cancel the wait with";
-    EXPECT_TRUE(ended.load()) << "returned before the work had ended";
-}
-
 }  // namespace
 }  // namespace zelvane

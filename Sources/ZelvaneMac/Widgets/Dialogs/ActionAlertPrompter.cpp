@@ -1,14 +1,11 @@
 #include "ZelvaneMac/Widgets/Dialogs/ActionAlertPrompter.hpp"
 
-#include <QEventLoop>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
 
-#include <future>
 #include <memory>
 
-#include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Widgets/Common/AlertText.hpp"
 
@@ -62,29 +59,6 @@ std::shared_ptr<void> ActionAlertPrompter::showProgress(const QString& text, std
     auto panel = std::make_shared<Panel>();
     panel->dialog = dialog;
     return panel;
-}
-
-void ActionAlertPrompter::runWhileWaiting(const QString& text, const std::function<void(const std::atomic<bool>&)>& work) {
-    auto cancelled = std::make_shared<std::atomic<bool>>(false);
-    const std::shared_ptr<void> panel = showProgress(text, [cancelled] { cancelled->store(true); });
-    // The work refers to this frame, so the frame stays until it has ended, whatever ended the
-    // loop (the report, or the application quitting while it ran).
-    auto ended = std::make_shared<std::promise<void>>();
-    std::future<void> hasEnded = ended->get_future();
-    QEventLoop loop;
-    runInBackground(
-        &loop,
-        [&work, cancelled, ended] {
-            work(*cancelled);
-            ended->set_value();
-            return true;
-        },
-        [&loop](bool) { loop.quit(); });
-    // The work may be done before the loop starts: its report is queued for the loop all the same.
-    loop.exec();
-    // Ended otherwise than by the report (the application quits): nobody waits for the answer.
-    cancelled->store(true);
-    hasEnded.wait();
 }
 
 std::shared_ptr<void> ActionAlertPrompter::claimErasing() {

@@ -17,8 +17,6 @@ public:
     // A window-modal panel with a busy bar and "Cancel", shown once the work has lasted 0.4 s; the
     // window is repainted meanwhile but takes no other input while it shows.
     std::shared_ptr<void> showProgress(const QString& text, std::function<void()> cancel) override;
-    // The same panel over a wait; quitting the application meanwhile gives up the wait.
-    void runWhileWaiting(const QString& text, const std::function<void(const std::atomic<bool>&)>& work) override;
     // The claims of the owner's window, shared by every prompter over it (its menus and views).
     std::shared_ptr<void> claimErasing() override;
 
