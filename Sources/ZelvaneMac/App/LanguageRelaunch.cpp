@@ -21,8 +21,7 @@ LanguageRelaunch::LanguageRelaunch(Preferences& preferences, QString program, La
       program_(std::move(program)),
       launcher_(std::move(launcher)),
       quit_(std::move(quit)) {
-    const QString key = QString::fromUtf8(PreferenceKeys::appLanguageOverride.name.data(),
-                                          qsizetype(PreferenceKeys::appLanguageOverride.name.size()));
+    const QString key = preferenceKeyName(PreferenceKeys::appLanguageOverride);
     // Compared as read, defaults included: storing "system" over an absent key, or the language
     // already in force, changes nothing.
     language_ = preferences_.value(PreferenceKeys::appLanguageOverride);

@@ -42,14 +42,14 @@ void UpdateChecker::clearAvailableUpdate() {
 }
 
 void UpdateChecker::checkForUpdates(bool force, bool displayIfNotFound) {
-    // A stored value that is not a Boolean counts as on.
-    if (!force && preferences_.boolValue(QStringLiteral("checkForUpdatesEnabled")) == std::optional<bool>(false)) return;
+    // A stored value that is not a Boolean reads as the default: on.
+    if (!force && !preferences_.value(PreferenceKeys::checkForUpdatesEnabled)) return;
     const QString today = dayString(clock_());
-    const std::optional<QString> last = preferences_.stringValue(QStringLiteral("lastUpdateCheckDate"));
+    const std::optional<QString> last = preferences_.stringValue(preferenceKeyName(PreferenceKeys::lastUpdateCheckDate));
     const bool isNewInstall = !last.has_value();
     if (!force && last == today) return;
     // Recorded before the request goes out: a failed check counts for the day too.
-    preferences_.setObject(QStringLiteral("lastUpdateCheckDate"), today);
+    preferences_.set(PreferenceKeys::lastUpdateCheckDate, today);
 
     const QString base = preferences_.value(PreferenceKeys::updateServerBaseURL);
     const QUrl url = api::requestURL(base, currentVersion(), isNewInstall);

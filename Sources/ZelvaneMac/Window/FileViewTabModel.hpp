@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -14,16 +15,33 @@ namespace zelvane {
 
 class Preferences;
 
-// What the File View tab reads from the preferences: how the list searches and counts, how it
-// writes sizes, and how its table looks and acts.
-struct FileViewTabSettings {
-    SizeTextFormat sizes;
-    int decimalPlaces = 0;
+// How the file list searches and what it lists, as the search bar shows it and the list applies it.
+struct FileSearchOptions {
     bool matchEntirePath = false;
     bool includeFolders = false;
     MaxFilesOption maxFiles = MaxFilesOption::all;
     DuplicateMethod dupMethod = DuplicateMethod::none;
     bool dupsOnly = false;
+
+    static FileSearchOptions of(const Preferences& preferences);
+    bool operator==(const FileSearchOptions&) const = default;
+};
+
+// What the search bar shows from the preferences: the options and the search history.
+struct FileSearchBarSettings {
+    FileSearchOptions options;
+    QStringList history;
+
+    static FileSearchBarSettings of(const Preferences& preferences);
+    bool operator==(const FileSearchBarSettings&) const = default;
+};
+
+// What the File View tab reads from the preferences: how the list searches, how it writes sizes,
+// and how its table looks and acts.
+struct FileViewTabSettings {
+    FileSearchOptions search;
+    SizeTextFormat sizes;
+    int decimalPlaces = 0;
     bool showHorizontalLines = false;
     bool altRowColors = false;
     bool enableDragDrop = false;
@@ -48,8 +66,5 @@ public:
 private:
     SettingsWatcher<FileViewTabSettings> settings_;
 };
-
-// The duplicate method the stored preference names (0, 1 or 2; anything else is none).
-DuplicateMethod storedDuplicateMethod(const Preferences& preferences);
 
 }  // namespace zelvane

@@ -15,11 +15,11 @@ LiveUpdates::LiveUpdates(LiveMonitorController& liveMonitor, Preferences& prefer
                          const ScanController& scans, ExtensionStatsJob& stats, QObject* parent)
     : QObject(parent),
       liveMonitor_(liveMonitor),
-      preferences_(preferences),
       viewModel_(viewModel),
       scans_(scans),
-      stats_(stats) {
-    connect(&preferences_, &Preferences::changed, this, &LiveUpdates::followPreference);
+      stats_(stats),
+      monitoring_(preferences) {
+    connect(&monitoring_, &SettingsWatch::changed, this, &LiveUpdates::watchScanned);
     // A copy made or dropped while the panel is hidden changes no shown root.
     connect(&scans_.filteredCopy(), &FilteredCopy::rootsChanged, this,
             [this] { liveMonitor_.keepInStep(scans_.heldRoots()); });
@@ -36,13 +36,8 @@ void LiveUpdates::resume() { watchScanned(); }
 
 void LiveUpdates::pause() { liveMonitor_.stop(); }
 
-void LiveUpdates::followPreference(const QString& key) {
-    if (key != QLatin1String(PreferenceKeys::monitorFileSystemForChanges.name.data())) return;
-    watchScanned();
-}
-
 bool LiveUpdates::mayWatch(const std::vector<RootRef>& roots) const {
-    if (!preferences_.value(PreferenceKeys::monitorFileSystemForChanges) || roots.empty()) return false;
+    if (!monitoring_.current().value || roots.empty()) return false;
     if (viewModel_.lastScanWasCSVImport()) return false;
     return std::none_of(roots.begin(), roots.end(), [](const RootRef& r) { return !r || (r->store() && r->store()->isImported()); });
 }

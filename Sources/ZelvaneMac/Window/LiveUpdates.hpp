@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ScanEngine/Tree/FileNode.hpp"
+#include "ZelvaneMac/Core/Settings/SettingsWatcher.hpp"
 #include "ZelvaneMac/Window/KeptTrees.hpp"
 
 namespace zelvane {
@@ -52,17 +53,16 @@ signals:
     void resultIsStaleChanged(bool stale);
 
 private:
-    void followPreference(const QString& key);
     void watchScanned();
     bool mayWatch(const std::vector<RootRef>& roots) const;
     void take(const std::vector<FileNode*>& changed);
     void setResultIsStale(bool stale);
 
     LiveMonitorController& liveMonitor_;
-    Preferences& preferences_;
     ScanViewModel& viewModel_;
     const ScanController& scans_;
     ExtensionStatsJob& stats_;
+    SettingsWatcher<PreferenceValue<PreferenceKeys::monitorFileSystemForChanges>> monitoring_;
     bool resultIsStale_ = false;
 };
 

@@ -16,11 +16,6 @@ constexpr size_t kMaxSettingsBytes = 16u << 20;
 
 QString errnoText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 
-template <typename Key>
-QString keyName(const Key& key) {
-    return QString::fromUtf8(key.name.data(), qsizetype(key.name.size()));
-}
-
 }  // namespace
 
 QString flushSettings(Preferences& preferences, const RelaunchEnvironment& env) {
@@ -57,7 +52,7 @@ QString removeSettings(Preferences& preferences, const RelaunchEnvironment& env,
 }
 
 QStringList accessDecisionKeys() {
-    return {keyName(PreferenceKeys::hasFullDiskAccessCached), keyName(PreferenceKeys::suppressFullDiskAccessPrompt)};
+    return {preferenceKeyName(PreferenceKeys::hasFullDiskAccessCached), preferenceKeyName(PreferenceKeys::suppressFullDiskAccessPrompt)};
 }
 
 }  // namespace zelvane

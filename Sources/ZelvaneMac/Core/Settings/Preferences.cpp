@@ -22,10 +22,6 @@
 namespace zelvane {
 namespace {
 
-QString keyString(std::string_view name) {
-    return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
-}
-
 bool isIntegerType(int typeId) {
     switch (typeId) {
     case QMetaType::Int:
@@ -186,16 +182,16 @@ std::optional<QString> Preferences::stringValue(const QString& key) const {
 }
 
 bool Preferences::value(const BoolKey& key) const {
-    return boolValue(keyString(key.name)).value_or(key.defaultValue);
+    return boolValue(preferenceKeyName(key)).value_or(key.defaultValue);
 }
 
 int64_t Preferences::value(const IntKey& key) const {
-    return integerValue(keyString(key.name)).value_or(key.defaultValue);
+    return integerValue(preferenceKeyName(key)).value_or(key.defaultValue);
 }
 
 QString Preferences::value(const StringKey& key) const {
-    if (auto s = stringValue(keyString(key.name))) return *s;
-    return keyString(key.defaultValue);
+    if (auto s = stringValue(preferenceKeyName(key))) return *s;
+    return QString::fromUtf8(key.defaultValue.data(), qsizetype(key.defaultValue.size()));
 }
 
 std::optional<QStringList> Preferences::jsonStringList(const StringKey& key) const {
@@ -224,13 +220,13 @@ void Preferences::store(const QString& key, const QVariant& value) {
     if (old.typeId() != value.typeId() || old != value) emit changed(key);
 }
 
-void Preferences::set(const BoolKey& key, bool value) { store(keyString(key.name), value); }
+void Preferences::set(const BoolKey& key, bool value) { store(preferenceKeyName(key), value); }
 
 void Preferences::set(const IntKey& key, int64_t value) {
-    store(keyString(key.name), static_cast<qlonglong>(value));
+    store(preferenceKeyName(key), static_cast<qlonglong>(value));
 }
 
-void Preferences::set(const StringKey& key, const QString& value) { store(keyString(key.name), value); }
+void Preferences::set(const StringKey& key, const QString& value) { store(preferenceKeyName(key), value); }
 
 void Preferences::setStringList(const StringKey& key, const QStringList& list) {
     const QByteArray json = QJsonDocument(QJsonArray::fromStringList(list)).toJson(QJsonDocument::Compact);

@@ -98,6 +98,12 @@ inline constexpr StringKey updateServerBaseURL{"updateServerBaseURL", "https://u
 inline constexpr StringKey appleLanguages{"AppleLanguages", ""};
 }  // namespace PreferenceKeys
 
+// The key's name, as `Preferences::changed` reports it and the untyped accessors take it.
+template <typename Key>
+QString preferenceKeyName(const Key& key) {
+    return QString::fromUtf8(key.name.data(), qsizetype(key.name.size()));
+}
+
 // The application's preference store: one property-list file, one typed value per key. The
 // program makes one and hands it to every window, menu and service; `changed(key)` tells them all at
 // once when a value is stored or removed (not when the same value is stored again). GUI thread only.

@@ -4,9 +4,9 @@
 
 #include <utility>
 
-namespace zelvane {
+#include "ZelvaneMac/Core/Settings/Preferences.hpp"
 
-class Preferences;
+namespace zelvane {
 
 // The part every `SettingsWatcher` shares: it hears each change of the preferences and says
 // `changed` when what its consumer reads is no longer the same.
@@ -52,6 +52,15 @@ private:
 
     Snapshot current_;
     Snapshot previous_;
+};
+
+// The snapshot of a consumer that reads one key: its value, as read.
+template <const auto& key>
+struct PreferenceValue {
+    decltype(std::declval<const Preferences&>().value(key)) value;
+
+    static PreferenceValue of(const Preferences& preferences) { return {preferences.value(key)}; }
+    bool operator==(const PreferenceValue&) const = default;
 };
 
 }  // namespace zelvane

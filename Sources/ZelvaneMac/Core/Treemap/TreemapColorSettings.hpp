@@ -90,11 +90,6 @@ PaletteRGB normalizedPaletteRGB(std::span<const TreemapRGB> paletteRGB);
 
 namespace TreemapColorSettings {
 
-inline constexpr const char* kPaletteColorsKey = "treemapPaletteColorsJSON";
-inline constexpr const char* kExtensionListsKey = "treemapExtensionListsJSON";
-inline constexpr const char* kColorBySizeKey = "treemapColorBySize";
-inline constexpr bool kColorBySizeDefault = true;
-
 // 13 six-digit upper-case hexadecimal strings.
 const QStringList& defaultColors();
 // 13 comma-separated extension lists; the last is empty.

@@ -18,7 +18,6 @@
 #include "ZelvaneMac/Models/FileListPipeline.hpp"
 #include "ZelvaneMac/Models/FilterFieldHistory.hpp"
 #include "ZelvaneMac/Widgets/Common/FilterSyntaxTextField.hpp"
-#include "ZelvaneMac/Widgets/Common/PreferenceKeyNames.hpp"
 #include "ZelvaneMac/Widgets/Common/TextStyles.hpp"
 #include "ZelvaneMac/Window/FileViewResults.hpp"
 #include "ZelvaneMac/Window/FileViewTabModel.hpp"
@@ -46,7 +45,7 @@ QLabel* secondaryLabel(const QString& text, QWidget* parent) {
 }  // namespace
 
 FileSearchBar::FileSearchBar(Preferences& preferences, FileViewResults& results, QWidget* parent)
-    : QWidget(parent), preferences_(preferences), results_(results) {
+    : QWidget(parent), preferences_(preferences), stored_(preferences), results_(results) {
     setFont(calloutFont());
     auto* rows = new QVBoxLayout(this);
     rows->setContentsMargins(10, 6, 10, 6);
@@ -156,12 +155,7 @@ void FileSearchBar::connectOptions() {
         prefs.set(PreferenceKeys::fileDupMethod, dupMethod_->itemData(i).toInt());
     });
     connect(dupsOnly_, &QCheckBox::clicked, this, [&prefs](bool on) { prefs.set(PreferenceKeys::fileDupsOnly, on); });
-    connect(&prefs, &Preferences::changed, this, [this](const QString& key) {
-        static const QStringList shown = preferenceKeyNames(
-            PreferenceKeys::fileSearchHistoryJSON, PreferenceKeys::fileMatchEntirePath, PreferenceKeys::fileIncludeFolders,
-            PreferenceKeys::fileMaxFilesOption, PreferenceKeys::fileDupMethod, PreferenceKeys::fileDupsOnly);
-        if (shown.contains(key)) showStoredOptions();
-    });
+    connect(&stored_, &SettingsWatch::changed, this, &FileSearchBar::showStoredOptions);
     connect(&results_, &FileViewResults::fileIsLocatingDuplicatesChanged, locating_, &QWidget::setVisible);
     locating_->setVisible(results_.fileIsLocatingDuplicates());
 }
@@ -184,18 +178,16 @@ void FileSearchBar::recordSearch(const QString& text) {
 }
 
 void FileSearchBar::showStoredOptions() {
-    const Preferences& p = preferences_;
-    const bool entirePath = p.value(PreferenceKeys::fileMatchEntirePath);
-    matchPath_->setChecked(entirePath);
-    matchName_->setChecked(!entirePath);
-    folders_->setChecked(p.value(PreferenceKeys::fileIncludeFolders));
-    const MaxFilesOption cap = maxFilesOptionOrDefault(p.value(PreferenceKeys::fileMaxFilesOption));
-    maxFiles_->setCurrentIndex(maxFiles_->findData(maxFilesRawValue(cap)));
-    const DuplicateMethod method = storedDuplicateMethod(p);
-    dupMethod_->setCurrentIndex(int(method));
-    dupsOnly_->setChecked(p.value(PreferenceKeys::fileDupsOnly));
-    dupsOnly_->setEnabled(method != DuplicateMethod::none);
-    history_->setHistory(FilterFieldHistory::decode(p.value(PreferenceKeys::fileSearchHistoryJSON)));
+    const FileSearchBarSettings& stored = stored_.current();
+    const FileSearchOptions& o = stored.options;
+    matchPath_->setChecked(o.matchEntirePath);
+    matchName_->setChecked(!o.matchEntirePath);
+    folders_->setChecked(o.includeFolders);
+    maxFiles_->setCurrentIndex(maxFiles_->findData(maxFilesRawValue(o.maxFiles)));
+    dupMethod_->setCurrentIndex(int(o.dupMethod));
+    dupsOnly_->setChecked(o.dupsOnly);
+    dupsOnly_->setEnabled(o.dupMethod != DuplicateMethod::none);
+    history_->setHistory(stored.history);
 }
 
 void FileSearchBar::showSearchText() {

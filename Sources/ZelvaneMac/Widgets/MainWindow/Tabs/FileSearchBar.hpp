@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include "ZelvaneMac/Window/FileViewTabModel.hpp"
+
 class QCheckBox;
 class QComboBox;
 class QLayout;
@@ -37,6 +39,7 @@ private:
     void showSearchText();
 
     Preferences& preferences_;
+    SettingsWatcher<FileSearchBarSettings> stored_;
     FileViewResults& results_;
     QRadioButton* matchName_ = nullptr;
     QRadioButton* matchPath_ = nullptr;
