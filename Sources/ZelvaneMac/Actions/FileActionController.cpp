@@ -2,7 +2,9 @@
 
 #include <fcntl.h>
 
+#include <QCoreApplication>
 #include <QMimeData>
+#include <QThread>
 
 #include <map>
 #include <set>
@@ -13,6 +15,7 @@
 #include "ZelvaneMac/Actions/FileNaming.hpp"
 #include "ZelvaneMac/Actions/FileOperations.hpp"
 #include "ZelvaneMac/Actions/ItemArchive.hpp"
+#include "ZelvaneMac/Actions/TargetChecks.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Core/Text/PathText.hpp"
 #include "ZelvaneMac/Core/Text/VisibleText.hpp"
@@ -22,6 +25,12 @@ namespace zelvane {
 namespace {
 
 constexpr int kFirstCountThatAsks = 6;
+
+// What a copy puts on the clipboard, and what it could not reach.
+struct ClipboardContent {
+    std::unique_ptr<QMimeData> data;
+    std::vector<Failure> refused;
+};
 
 QList<QUrl> urlsOf(const std::vector<ActionTarget>& items) {
     QList<QUrl> urls;
@@ -98,18 +107,55 @@ void FileActionController::newTerminal(const Nodes& nodes) {
     for (const auto& t : items) desktop_.startDetached(terminal, {}, t.isDir ? t.path : parentPath(t.path));
 }
 
-void FileActionController::copy(const Nodes& nodes) {
-    auto items = reachableTargets(nodes);
-    if (items.empty()) return;
-    auto* data = new QMimeData;
-    QList<QUrl> urls = urlsOf(items);
-    data->setUrls(urls);
-    // File managers of the desktop take copied files from this type; "copy" (not "cut") keeps the
-    // originals where they are.
-    QByteArray gnome = "copy";
-    for (const QUrl& u : urls) gnome += "\n" + u.toEncoded();
-    data->setData(QStringLiteral("x-special/gnome-copied-files"), gnome);
-    desktop_.setClipboard(data);
+void FileActionController::copySelection(Nodes nodes, Ordering order, std::shared_ptr<const void> trees) {
+    if (nodes.empty()) return;
+    // Whatever an earlier copy still makes is older than this one.
+    clipboardJobs_.supersede();
+    const auto make = [](Nodes& chosen, const Ordering& ordering, const CancelFlag& cancel) {
+        ClipboardContent made;
+        if (ordering) ordering(chosen);
+        std::vector<ActionTarget> items = resolveTargets(chosen, Change::reach, made.refused);
+        if (items.empty() || cancel.isSet()) return made;
+        // File managers of the desktop take copied files from this type; "copy" (not "cut") keeps
+        // the originals where they are.
+        QList<QUrl> urls;
+        urls.reserve(qsizetype(items.size()));
+        QByteArray gnome = "copy";
+        for (const ActionTarget& t : items) {
+            if (cancel.isSet()) return made;
+            urls << fileUrlFromPathBytes(t.path);
+            gnome += '\n';
+            gnome += urls.back().toEncoded();
+        }
+        made.data = std::make_unique<QMimeData>();
+        made.data->setUrls(urls);
+        made.data->setData(QStringLiteral("x-special/gnome-copied-files"), gnome);
+        return made;
+    };
+    const auto hand = [this](ClipboardContent made) {
+        tellFailures(prompter_, Change::reach, made.refused);
+        if (made.data) desktop_.setClipboard(made.data.release());
+    };
+    if (nodes.size() <= kItemsCopiedInPlace) {
+        hand(make(nodes, order, CancelFlag()));
+        return;
+    }
+    // The nodes' trees stay whole until the content is made, whatever scan ends meanwhile.
+    if (!trees) trees = std::make_shared<HeldTrees>(holdTrees(nodes));
+    const uint64_t job = jobs_.start({});
+    runInBackground(
+        jobs_.context(), clipboardJobs_,
+        [nodes = std::move(nodes), order = std::move(order), trees = std::move(trees), make](const CancelFlag& cancel) mutable {
+            ClipboardContent made = make(nodes, order, cancel);
+            // Handed to the GUI thread, where the clipboard takes it.
+            if (made.data) made.data->moveToThread(QCoreApplication::instance()->thread());
+            return made;
+        },
+        [this, job, hand](ClipboardContent made) {
+            jobs_.end(job);
+            hand(std::move(made));
+        },
+        [this, job] { jobs_.end(job); });
 }
 
 void FileActionController::copyPath(const Nodes& nodes) {

@@ -3,10 +3,12 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "Platform/FreedesktopTrash.hpp"
+#include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
 #include "ZelvaneMac/Actions/ActionJobs.hpp"
 #include "ZelvaneMac/Actions/ActionServices.hpp"
 #include "ZelvaneMac/Actions/ErasingActions.hpp"
@@ -34,7 +36,10 @@ struct FileActionMenuState {
 //
 // GUI thread only; actions run to their end there, alerts included, except Move to Trash, Delete
 // Immediately (see ErasingActions), Compress and Duplicate, which change the disk on the thread
-// pool while the busy indication shows, and report what they did when they end. Cancel, or the
+// pool while the busy indication shows, and report what they did when they end. Copy of more than
+// `kItemsCopiedInPlace` items makes the clipboard's content on the thread pool as well (the busy
+// indication shows) and hands it to the clipboard when it is ready, unless a later copy or
+// `dropUnfinishedCopy` came first. Cancel, or the
 // controller going (its window closes, the program quits), stops such work before its next file.
 class FileActionController final : public QObject {
     Q_OBJECT
@@ -54,7 +59,17 @@ public:
     void showInFileManager(const Nodes& nodes);
     void getInfo(const Nodes& nodes);
     void newTerminal(const Nodes& nodes);
-    void copy(const Nodes& nodes);
+    // Up to this many items a copy is made at once.
+    static constexpr size_t kItemsCopiedInPlace = 1'000;
+    // The owner's order of the items, when it is costly to make: applied to them on the thread
+    // pool before anything else.
+    using Ordering = std::function<void(Nodes&)>;
+    void copy(const Nodes& nodes) { copySelection(Nodes(nodes), {}, {}); }
+    // `trees` keeps the nodes' trees whole while the content is made (the owner's roots); without
+    // it the trees are looked up node by node.
+    void copySelection(Nodes nodes, Ordering order, std::shared_ptr<const void> trees);
+    // A copy still being made no longer reaches the clipboard (the owner's selection changed).
+    void dropUnfinishedCopy() { clipboardJobs_.supersede(); }
     void copyPath(const Nodes& nodes);
     void moveToTrash(const Nodes& nodes) { erasing_.moveToTrash(nodes); }
     void deleteImmediately(const Nodes& nodes) { erasing_.deleteImmediately(nodes); }
@@ -106,6 +121,8 @@ private:
     ActionJobs jobs_;
     ErasingActions erasing_;
     CopyWatch copyWatch_;
+    // The copy whose content may still reach the clipboard.
+    JobGeneration clipboardJobs_;
 };
 
 }  // namespace zelvane

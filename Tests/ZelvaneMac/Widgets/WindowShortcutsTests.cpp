@@ -12,12 +12,14 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "QtWidgetTestApp.hpp"
 #include "TestTrees.hpp"
+#include "ZelvaneMac/Actions/ActionServices.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Models/SplitPanePersistence.hpp"
@@ -162,6 +164,110 @@ TEST(WindowShortcuts, CopyActsOnTheWindowItWasPressedInAndYieldsToTextFields) {
     // The menu item copies the window's selection even with a field focused.
     w.first.menus().action(ZelvaneMenuAction::copy)->trigger();
     EXPECT_EQ(clipboardUrls(), QList<QUrl>{urlA});
+}
+
+// Every file under `root`, in the order of their paths' bytes (the order the window copies them in).
+std::vector<FileNode*> filesByPath(FileNode* root) {
+    std::vector<FileNode*> files;
+    std::vector<FileNode*> stack{root};
+    while (!stack.empty()) {
+        FileNode* n = stack.back();
+        stack.pop_back();
+        if (!n->isDir()) files.push_back(n);
+        for (FileNode* c : n->children()) stack.push_back(c);
+    }
+    std::sort(files.begin(), files.end(), [](FileNode* a, FileNode* b) { return a->pathBytes() < b->pathBytes(); });
+    return files;
+}
+
+bool copyIdle() { return QApplication::overrideCursor() == nullptr; }
+
+// A window over a tree of more files than a copy makes on the spot, odd names included.
+struct ManyFilesWindow {
+    QApplication& app = qtWidgetApp();
+    QTemporaryDir dir;
+    Preferences prefs{dir.filePath("p.plist")};
+    TempDir tree;
+    std::unique_ptr<MainWindow> window = std::make_unique<MainWindow>(prefs, CLIAutomation::Options{});
+    std::vector<FileNode*> files;
+
+    ManyFilesWindow() {
+        window->setStartupHooks({});
+        for (int f = 0; f < 12; ++f)
+            for (int i = 0; i < 110; ++i)
+                writeFile(tree / ("dir " + std::to_string(f)) / ("p#" + std::to_string(i) + " \xc3\xa9.jpg"), 1 + i);
+        writeFile(tree / "bad\xff name.jpg", 3);
+        EXPECT_TRUE(scanAndPick(*window, tree, "dir 0"));
+        files = filesByPath(window->scanControl().effectiveRoots()[0].get());
+        window->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+    void selectAllFiles() { window->treeSelection().set(NodeSet(files.begin(), files.end())); }
+    void copy() { window->menus().action(ZelvaneMenuAction::copy)->trigger(); }
+};
+
+TEST(WindowShortcuts, CopyOfManyFilesPutsTheirUrlsInPathOrderAndYieldsToANewerSelection) {
+    ManyFilesWindow w;
+    ASSERT_EQ(w.files.size(), 12u * 110u + 1u);
+    QList<QUrl> expected;
+    QByteArray copied = "copy";
+    for (FileNode* f : w.files) {
+        expected << fileUrlFromPathBytes(f->pathBytes());
+        copied += "\n" + expected.back().toEncoded();
+    }
+
+    // The same URLs, in the same order, and the desktop's copied-files list, whether the copy is
+    // made at once or in the background.
+    QGuiApplication::clipboard()->clear();
+    w.selectAllFiles();
+    w.copy();
+    ASSERT_TRUE(pumpWidgetsUntil([] { return !clipboardUrls().isEmpty(); }));
+    EXPECT_TRUE(copyIdle());
+    EXPECT_EQ(clipboardUrls(), expected);
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    ASSERT_TRUE(data);
+    EXPECT_EQ(data->data(QStringLiteral("x-special/gnome-copied-files")), copied);
+
+    // A copy still under way when the selection changes leaves the clipboard as it was.
+    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+    w.copy();
+    w.window->treeSelection().set({w.files.front()});
+    ASSERT_TRUE(pumpWidgetsUntil(copyIdle));
+    QTest::qWait(50);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
+    EXPECT_TRUE(clipboardUrls().isEmpty());
+
+    // A newer copy wins over one still under way, whichever ends first.
+    w.selectAllFiles();
+    w.copy();
+    w.window->treeSelection().set({w.files.back()});
+    w.copy();
+    ASSERT_TRUE(pumpWidgetsUntil(copyIdle));
+    QTest::qWait(50);
+    EXPECT_EQ(clipboardUrls(), QList<QUrl>{expected.back()});
+}
+
+TEST(WindowShortcuts, RescanOrClosingTheWindowWhileACopyRunsLeavesTheClipboardAlone) {
+    ManyFilesWindow w;
+    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+    w.selectAllFiles();
+    w.copy();
+    // The rescan replaces the tree the copy reads: its result is dropped, nothing is read freed.
+    QSignalSpy rescanned(&w.window->scanControl(), &ScanController::effectiveRootsChanged);
+    w.window->scanControl().startScan();
+    ASSERT_TRUE(pumpWidgetsUntil([&] {
+        const auto& roots = w.window->scanControl().effectiveRoots();
+        return !rescanned.isEmpty() && !roots.empty() && copyIdle();
+    }));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
+
+    w.files = filesByPath(w.window->scanControl().effectiveRoots()[0].get());
+    w.selectAllFiles();
+    w.copy();
+    w.window.reset();
+    ASSERT_TRUE(pumpWidgetsUntil(copyIdle));
+    QTest::qWait(100);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
 }
 
 TEST(WindowShortcuts, ShiftF5AppliesTheFiltersOfItsOwnWindowFromAFilterField) {

@@ -75,19 +75,29 @@ void ExportSourceSelection::setFormat(CSVFileFormat format) {
 }
 
 std::vector<FileNode*> currentSelectionNodes(const WindowSelections& selections) {
+    std::vector<FileNode*> nodes = unorderedSelectionNodes(selections);
+    orderByPath(nodes);
+    return nodes;
+}
+
+std::vector<FileNode*> unorderedSelectionNodes(const WindowSelections& selections) {
     const NodeSet& set = selections.shown();
+    std::vector<FileNode*> out;
+    out.reserve(size_t(set.size()));
+    for (FileNode* n : set) {
+        if (n && !n->isSyntheticGroup()) out.push_back(n);
+    }
+    return out;
+}
+
+void orderByPath(std::vector<FileNode*>& nodes) {
     // A set has no order of its own; the tree's name order gives one that stays the same. Each
     // path is made once, not at every comparison: a selection of a file type holds millions.
     std::vector<std::pair<std::string, FileNode*>> keyed;
-    keyed.reserve(size_t(set.size()));
-    for (FileNode* n : set) {
-        if (n && !n->isSyntheticGroup()) keyed.emplace_back(n->pathBytes(), n);
-    }
+    keyed.reserve(nodes.size());
+    for (FileNode* n : nodes) keyed.emplace_back(n->pathBytes(), n);
     std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::vector<FileNode*> out;
-    out.reserve(keyed.size());
-    for (const auto& [path, node] : keyed) out.push_back(node);
-    return out;
+    for (size_t i = 0; i < keyed.size(); ++i) nodes[i] = keyed[i].second;
 }
 
 bool hasCurrentSelection(const WindowSelections& selections) {

@@ -54,6 +54,10 @@ private:
 // The selection an export or copy works on: the File View's when that tab is shown, else the
 // Tree View's. Synthetic group rows never reach a file.
 std::vector<FileNode*> currentSelectionNodes(const WindowSelections& selections);
+// The same nodes as they are held, in no order; `orderByPath` gives them currentSelectionNodes'
+// order. Ordering grows with the selection: work that may run long does it on the thread pool.
+std::vector<FileNode*> unorderedSelectionNodes(const WindowSelections& selections);
+void orderByPath(std::vector<FileNode*>& nodes);
 // Whether that selection holds anything besides group rows, without putting it in order.
 bool hasCurrentSelection(const WindowSelections& selections);
 

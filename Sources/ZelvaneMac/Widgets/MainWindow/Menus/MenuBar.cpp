@@ -25,6 +25,7 @@
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
 #include "ZelvaneMac/Window/Exports/WindowExports.hpp"
 #include "ZelvaneMac/Window/RelaunchCommands.hpp"
+#include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 
 namespace zelvane {
@@ -35,6 +36,9 @@ MenuBar::MenuBar(MainWindow& window)
     connect(items_, &MenuItems::commandTriggered, this, &MenuBar::handleMenuAction);
     // The file commands report deletions to the monitor.
     fileActions_->setOnNodesDeleted([&state](const std::vector<FileNode*>& nodes) { state.liveMonitor().markDeletedLocally(nodes); });
+    // A copy still being made gives way to the selection that follows it.
+    for (NodeSelection* selection : {&state.selections().tree, &state.selections().file})
+        connect(selection, &NodeSelection::changed, this, [this] { fileActions_->actions().dropUnfinishedCopy(); });
     buildFile();
     options_ = buildOptionsMenu(*window.menuBar(), *items_, state.preferences(), state.panes(), state.treemapToggles());
     addApplyFiltersKey();
@@ -166,7 +170,12 @@ void MenuBar::handleMenuAction(ZelvaneMenuAction action) {
     case A::showInFinder: fileAction(&FileActionController::showInFileManager); break;
     case A::newTerminal: fileAction(&FileActionController::newTerminal); break;
     case A::copyPath: fileAction(&FileActionController::copyPath); break;
-    case A::copy: fileAction(&FileActionController::copy); break;
+    case A::copy:
+        // Ordered and made on the thread pool when the selection is large, the window's trees
+        // held meanwhile.
+        fileActions_->actions().copySelection(unorderedSelectionNodes(state.selections()), orderByPath,
+                                              std::make_shared<std::vector<RootRef>>(scans.heldRoots()));
+        break;
     case A::moveToTrash: fileAction(&FileActionController::moveToTrash); break;
     case A::deleteImmediately: fileAction(&FileActionController::deleteImmediately); break;
     case A::resetConfiguration: window_.sheets().present(AskedSheet::resetSettings); break;
