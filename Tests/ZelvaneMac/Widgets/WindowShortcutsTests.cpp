@@ -22,6 +22,7 @@
 #include "ZelvaneMac/Actions/ActionServices.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Models/FileTreeOutlineModel.hpp"
 #include "ZelvaneMac/Models/SplitPanePersistence.hpp"
 #include "ZelvaneMac/Widgets/Common/AutosavingSplitter.hpp"
 #include "ZelvaneMac/Widgets/Common/FilterSyntaxTextField.hpp"
@@ -34,6 +35,8 @@
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "WindowParts.hpp"
+#include "ZelvaneMac/Window/Exports/ClipboardSummary.hpp"
+#include "ZelvaneMac/Window/Exports/ExportContext.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/WindowFrameKeeper.hpp"
@@ -267,6 +270,39 @@ TEST(WindowShortcuts, RescanOrClosingTheWindowWhileACopyRunsLeavesTheClipboardAl
     w.window.reset();
     ASSERT_TRUE(pumpWidgetsUntil(copyIdle));
     QTest::qWait(100);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
+}
+
+TEST(WindowShortcuts, FileAndSizeInfoOfManyFilesListsWhatTheTreeShowsAndYieldsToANewerSelection) {
+    ManyFilesWindow w;
+    FileNode* root = w.window->scanControl().effectiveRoots()[0].get();
+    FileTreeOutlineView& view = *w.window->contentView()->treeViewTab()->outline();
+    view.outline().expand(view.model().indexForNode(root));
+    FileNode* open = nullptr;
+    for (FileNode* c : root->children())
+        if (c->name() == "dir 3") open = c;
+    ASSERT_TRUE(open);
+    view.outline().expand(view.model().indexForNode(open));
+    ASSERT_TRUE(view.isNodeExpanded(open));
+    NodeSet chosen(w.files.begin(), w.files.end());
+    chosen.insert(root);
+    w.window->treeSelection().set(chosen);
+    // What the window's own state lists at once, read while nothing changes.
+    const QString expected = clipboardSummaryText(w.window->exportContext());
+    ASSERT_GT(expected.count(u'\n'), qsizetype(w.files.size() + 13)) << "the open rows are listed below theirs";
+
+    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+    w.window->menus().action(ZelvaneMenuAction::copyFileAndSizeInfo)->trigger();
+    ASSERT_TRUE(pumpWidgetsUntil([] { return QGuiApplication::clipboard()->text() != QStringLiteral("before"); }));
+    EXPECT_TRUE(copyIdle());
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), expected);
+
+    // A listing still being made when the selection changes leaves the clipboard as it was.
+    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+    w.window->menus().action(ZelvaneMenuAction::copyFileAndSizeInfo)->trigger();
+    w.window->treeSelection().set({w.files.front()});
+    ASSERT_TRUE(pumpWidgetsUntil(copyIdle));
+    QTest::qWait(50);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
 }
 

@@ -20,22 +20,54 @@ void sortBySizeDescending(std::vector<FileNode*>& nodes) {
                      [](const FileNode* a, const FileNode* b) { return a->effectiveSize() > b->effectiveSize(); });
 }
 
+// Notes the Tree View's open rows at and below each listed folder, as far as they are open. A
+// group made here is not the outline's own group row: that row is asked for by its folder.
+void noteOpenRows(ClipboardSummaryInput& input, const TreeExpansion& expansion) {
+    std::vector<const FileNode*> folders;
+    for (const FileNode* n : input.nodes)
+        if (n->isDir()) folders.push_back(n);
+    while (!folders.empty()) {
+        const FileNode* folder = folders.back();
+        folders.pop_back();
+        if (!expansion.isNodeExpanded(folder) || !input.openRows.insert(folder).second) continue;
+        input.rows += folder->children().size() + 1;  // and a group row
+        for (const FileNode* child : folder->children())
+            if (child->isDir()) folders.push_back(child);
+        if (expansion.isGroupExpanded(folder)) input.openGroupsOf.insert(folder);
+    }
+}
+
 }  // namespace
 
-QString clipboardSummaryText(const ExportContext& context) {
-    const bool fileView = context.selections.onFileView();
-    std::vector<FileNode*> nodes = currentSelectionNodes(context.selections);
-    if (nodes.empty()) {
+ClipboardSummaryInput clipboardSummaryInput(const ExportContext& context) {
+    ClipboardSummaryInput input;
+    input.fileView = context.selections.onFileView();
+    input.nodes = unorderedSelectionNodes(context.selections);
+    input.fromSelection = !input.nodes.empty();
+    if (!input.fromSelection) {
         const std::vector<RootRef>& roots = context.scans.effectiveRoots();
-        nodes = fileView ? joinedFlatFileLists(roots) : rootNodes(roots);
+        if (input.fileView) input.flatListRoots = roots;
+        else input.nodes = rootNodes(roots);
     }
+    input.rows = input.nodes.size();
+    for (const RootRef& r : input.flatListRoots)
+        if (r->hasFlatFileList()) input.rows += r->flatFileList().size();
+    input.groupMin = int(std::clamp<int64_t>(context.preferences.value(PreferenceKeys::tweakFileGroupMinSize), 0, 1'000'000));
+    if (!input.fileView) noteOpenRows(input, context.treeExpansion);
+    input.trees = std::make_shared<std::vector<RootRef>>(context.scans.heldRoots());
+    return input;
+}
+
+QString clipboardSummaryText(ClipboardSummaryInput input) {
+    std::vector<FileNode*> nodes = std::move(input.nodes);
+    if (!input.flatListRoots.empty()) nodes = joinedFlatFileLists(input.flatListRoots);
+    if (input.fromSelection) orderByPath(nodes);
     // Rows drawn deleted are gone from the disk and from the sizes listed above them.
     nodes = withoutDeleted(std::move(nodes));
     if (nodes.empty()) return {};
     sortBySizeDescending(nodes);
 
-    const int groupMin = int(std::clamp<int64_t>(context.preferences.value(PreferenceKeys::tweakFileGroupMinSize), 0, 1'000'000));
-    const TreeExpansion& expansion = context.treeExpansion;
+    const bool fileView = input.fileView;
     QString text;
     const auto emitLine = [&](const FileNode& node, int depth, bool flat) {
         const QString size = QString::fromStdString(formatSizeForClipboardExport(node.effectiveSize()));
@@ -59,11 +91,11 @@ QString clipboardSummaryText(const ExportContext& context) {
             Item item = std::move(stack.back());
             stack.pop_back();
             emitLine(*item.node, item.depth, item.flat);
-            // A group made here is not the outline's own group row: that row is asked for by its folder.
-            const bool open = item.node->isSyntheticGroup() ? expansion.isGroupExpanded(item.node->parent())
-                                                            : expansion.isNodeExpanded(item.node);
-            if (item.flat || !item.node->isDir() || !open) continue;
-            FileNode::Grouped grouped = item.node->groupedChildren(groupMin);
+            if (item.flat || !item.node->isDir()) continue;
+            const bool open = item.node->isSyntheticGroup() ? input.openGroupsOf.count(item.node->parent()) != 0
+                                                            : input.openRows.count(item.node) != 0;
+            if (!open) continue;
+            FileNode::Grouped grouped = item.node->groupedChildren(input.groupMin);
             std::vector<FileNode*> children = withoutDeleted(grouped.nodes);
             sortBySizeDescending(children);
             for (auto it = children.rbegin(); it != children.rend(); ++it) {
@@ -73,5 +105,7 @@ QString clipboardSummaryText(const ExportContext& context) {
     }
     return text;
 }
+
+QString clipboardSummaryText(const ExportContext& context) { return clipboardSummaryText(clipboardSummaryInput(context)); }
 
 }  // namespace zelvane

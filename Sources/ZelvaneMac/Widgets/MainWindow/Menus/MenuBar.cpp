@@ -6,6 +6,7 @@
 #include "ScanEngine/Scan/FullDiskAccessChecker.hpp"
 #include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Services/PortableMode.hpp"
 #include "ZelvaneMac/Services/UpdateChecker.hpp"
@@ -31,14 +32,18 @@
 namespace zelvane {
 
 MenuBar::MenuBar(MainWindow& window)
-    : QObject(&window), window_(window), items_(new MenuItems(this)), fileActions_(new FileActionMenu(&window)) {
+    : QObject(&window), window_(window), items_(new MenuItems(this)), fileActions_(new FileActionMenu(&window)),
+      summaryCopies_(std::make_unique<JobGeneration>()) {
     ContentViewState& state = window.state();
     connect(items_, &MenuItems::commandTriggered, this, &MenuBar::handleMenuAction);
     // The file commands report deletions to the monitor.
     fileActions_->setOnNodesDeleted([&state](const std::vector<FileNode*>& nodes) { state.liveMonitor().markDeletedLocally(nodes); });
     // A copy still being made gives way to the selection that follows it.
     for (NodeSelection* selection : {&state.selections().tree, &state.selections().file})
-        connect(selection, &NodeSelection::changed, this, [this] { fileActions_->actions().dropUnfinishedCopy(); });
+        connect(selection, &NodeSelection::changed, this, [this] {
+            fileActions_->actions().dropUnfinishedCopy();
+            summaryCopies_->supersede();
+        });
     buildFile();
     options_ = buildOptionsMenu(*window.menuBar(), *items_, state.preferences(), state.panes(), state.treemapToggles());
     addApplyFiltersKey();
@@ -49,6 +54,8 @@ MenuBar::MenuBar(MainWindow& window)
     connect(&state.preferences(), &Preferences::changed, this, &MenuBar::refresh);
     refresh();
 }
+
+MenuBar::~MenuBar() = default;
 
 void MenuBar::buildFile() {
     ContentViewState& state = window_.state();
@@ -195,7 +202,7 @@ void MenuBar::handleMenuAction(ZelvaneMenuAction action) {
         if (UpdateChecker* checker = state.services().updateChecker()) checker->checkForUpdates(true, true);
         break;
     case A::exportTreemapImage: performExportTreemapImage(state.exportContext(), &window_); break;
-    case A::copyFileAndSizeInfo: performCopyFileAndSizeInfo(state.exportContext()); break;
+    case A::copyFileAndSizeInfo: performCopyFileAndSizeInfo(state.exportContext(), this, *summaryCopies_); break;
     case A::colors: window_.sheets().present(AskedSheet::colors); break;
     case A::tweaks: window_.sheets().present(AskedSheet::tweaks); break;
     case A::preparePortableMode:

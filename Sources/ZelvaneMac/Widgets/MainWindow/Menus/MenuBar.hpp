@@ -2,6 +2,8 @@
 
 #include <QObject>
 
+#include <memory>
+
 #include "ZelvaneMac/Window/MenuAction.hpp"
 
 class QAction;
@@ -10,6 +12,7 @@ class QMenu;
 namespace zelvane {
 
 class FileActionMenu;
+class JobGeneration;
 class MainWindow;
 class MenuItems;
 
@@ -20,6 +23,7 @@ class MenuBar final : public QObject {
     Q_OBJECT
 public:
     explicit MenuBar(MainWindow& window);
+    ~MenuBar() override;
 
     // Runs a command on this window, as its menu item would.
     void handleMenuAction(ZelvaneMenuAction action);
@@ -37,6 +41,8 @@ private:
     MainWindow& window_;
     MenuItems* items_;
     FileActionMenu* fileActions_;
+    // The size listing still being made for the clipboard.
+    std::unique_ptr<JobGeneration> summaryCopies_;
     QMenu* file_ = nullptr;
     QMenu* options_ = nullptr;
 };

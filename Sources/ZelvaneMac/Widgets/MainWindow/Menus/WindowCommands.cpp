@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Core/Text/VisibleText.hpp"
 #include "ZelvaneMac/Services/MoveToApplications.hpp"
@@ -71,10 +72,27 @@ void performExportTreemapImage(const ExportContext& context, QWidget* window) {
                                [busy]() mutable { busy.reset(); });
 }
 
-void performCopyFileAndSizeInfo(const ExportContext& context) {
-    const QString text = clipboardSummaryText(context);
-    if (text.isEmpty()) return;
-    if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setText(text);
+void performCopyFileAndSizeInfo(const ExportContext& context, QObject* owner, JobGeneration& copies) {
+    const auto put = [](const QString& text) {
+        if (text.isEmpty()) return;
+        if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setText(text);
+    };
+    ClipboardSummaryInput input = clipboardSummaryInput(context);
+    if (input.rows <= kRowsListedInPlace) {
+        copies.supersede();
+        put(clipboardSummaryText(std::move(input)));
+        return;
+    }
+    // A long listing is put in order and written in the background, the trees held and the busy
+    // cursor shown meanwhile; the window goes on, and a newer copy or selection drops it.
+    auto busy = std::make_shared<ScopedBusyCursor>();
+    runInBackground(
+        owner, copies, [input = std::move(input)]() mutable { return clipboardSummaryText(std::move(input)); },
+        [busy, put](const QString& text) mutable {
+            busy.reset();
+            put(text);
+        },
+        [busy]() mutable { busy.reset(); });
 }
 
 void bindServiceSheets(WindowSheets& sheets, Preferences& preferences, const WindowServices& services) {

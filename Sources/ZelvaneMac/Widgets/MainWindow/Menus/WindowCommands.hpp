@@ -2,9 +2,12 @@
 
 #include <functional>
 
+class QObject;
 class QWidget;
 
 namespace zelvane {
+
+class JobGeneration;
 
 class Preferences;
 class WindowServices;
@@ -17,8 +20,10 @@ void performCSVExport(const ExportContext& context, QWidget* window);
 void performExportFileTypesToCSV(const ExportContext& context, QWidget* window);
 // Opens no dialog when no shown root has anything in it.
 void performExportTreemapImage(const ExportContext& context, QWidget* window);
-// Leaves the clipboard alone when there is nothing to list.
-void performCopyFileAndSizeInfo(const ExportContext& context);
+// Leaves the clipboard alone when there is nothing to list. Made in the background: a later copy
+// of `copies` (or its supersede) drops what is still being made, and so does `owner` going, which
+// owns `copies`.
+void performCopyFileAndSizeInfo(const ExportContext& context, QObject* owner, JobGeneration& copies);
 
 // What the result views' context menus give for "Export to .CSV file…", "Zoom in Treemap" and
 // "Zoom out Treemap", and the file-type table for its export: the window's menu commands of those
