@@ -46,7 +46,8 @@ FileNode* copyNode(NodeArena& arena, const FileNode& src) {
 // Files that share their blocks with others (hard links of one inode, clones) count them once:
 // the source marks all but one. When the filter drops the one that carried the blocks, the copy
 // must choose another, or the blocks vanish from every allocated total. Links of one inode are
-// known by their file identifier, size and allocated size together.
+// known by their file identifier, size and allocated size together. A file without an identifier
+// (every file of an import) cannot be told from others of its size: it keeps its own mark.
 class SharedBlocksInCopy final {
 public:
     explicit SharedBlocksInCopy(const FileNode& root) {
@@ -57,7 +58,7 @@ public:
             for (const FileNode* c : n->children()) {
                 if (c->isDir())
                     stack.push_back(c);
-                else if (c->doNotCountAllocated())
+                else if (c->doNotCountAllocated() && c->fileID != 0)
                     shared_.insert(keyOf(*c));
             }
         }
@@ -65,7 +66,7 @@ public:
 
     // The first surviving copy of each shared file carries its blocks, the others do not.
     void decide(const FileNode& source, FileNode& copy) {
-        if (shared_.empty()) return;
+        if (shared_.empty() || source.fileID == 0) return;
         const Key key = keyOf(source);
         if (!shared_.contains(key)) return;
         copy.setDoNotCountAllocated(!carried_.insert(key).second);

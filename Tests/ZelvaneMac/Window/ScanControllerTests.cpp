@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <QTemporaryDir>
 
 #include <filesystem>
@@ -280,6 +282,44 @@ TEST(ScanController, ACSVImportIsNeverWatched) {
     w.prefs.set(PreferenceKeys::monitorFileSystemForChanges, false);
     w.prefs.set(PreferenceKeys::monitorFileSystemForChanges, true);
     EXPECT_FALSE(w.state.liveMonitor().isWatching()) << "switching it on leaves the imported paths alone";
+}
+
+// An import knows no file identifiers: only the export's mark tells which links do not carry their
+// blocks. A filter of it keeps every other file's allocated space, however many files share a
+// size with such a link.
+TEST(ScanController, AFilterOfAnImportCountsTheSpaceOfFilesThatOnlyShareASizeWithAHardLink) {
+    TempDir dir;
+    writeFile(dir / "links/one", 1);
+    ASSERT_EQ(::link((dir / "links/one").c_str(), (dir / "links/one-again").c_str()), 0);
+    writeFile(dir / "plain/a.txt", 1);
+    writeFile(dir / "plain/b.txt", 1);
+    RootRef tree = fixtures::loadTreeFromDisk(dir.path());
+    const fs::path csv = dir / "scan.csv";
+    const CSVExportOptions options{.exportFiles = true, .exportFolders = true, .exportFileID = false, .exportDates = false,
+                                   .exportFolderSizes = false, .splitFilename = false, .exportDriveCapacity = false,
+                                   .exportPercentOfParent = false, .maxDepth = 0, .useTabDelimiter = false, .useUTC = false};
+    ASSERT_FALSE(exportToCSV(std::vector<RootRef>{tree}, options, false, {}, csv.string()));
+
+    Window w;
+    w.scans.importChosenCSV(q(csv));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
+    ASSERT_EQ(w.scans.effectiveRoots().size(), 1u);
+    const FileNode* plain = w.scans.node(q(dir / "plain"));
+    ASSERT_TRUE(plain);
+    const int64_t plainAlloc = plain->subFolderTotSizeAlloc();
+    ASSERT_GT(plainAlloc, 0);
+    ASSERT_EQ(w.scans.effectiveRoots()[0]->subFolderTotSizeAlloc(), plainAlloc + plainAlloc / 2) << "the links count once";
+
+    w.state.panes().setShowFilterPanel(true);
+    w.prefs.set(PreferenceKeys::includeFilterText, QStringLiteral("*.txt"));
+    w.scans.applyFilters();
+    ASSERT_TRUE(w.scans.filteredCopy().roots());
+    const FileNode* copy = (*w.scans.filteredCopy().roots())[0].get();
+    EXPECT_EQ(copy->subFolderFileCount(), 2);
+    EXPECT_EQ(copy->subFolderTotSizeAlloc(), plainAlloc);
+    w.waitForStats();
+    ASSERT_EQ(w.state.fileTypes().extensionStats().size(), 1u);
+    EXPECT_EQ(w.state.fileTypes().extensionStats()[0].totalAlloc, plainAlloc);
 }
 
 TEST(ScanController, LiveChangesReachTheViewsAndMissedChangesMarkTheResultStale) {
