@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QAction>
 #include <QLabel>
+#include <QMenu>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -28,7 +30,11 @@
 #include "ZelvaneMac/Widgets/Dialogs/AccessDeniedFoldersDialog.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/FullDiskAccessPromptDialog.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/SelectMultipleDialog.hpp"
+#include "ZelvaneMac/Core/Settings/SizeTextFormat.hpp"
+#include "ZelvaneMac/Widgets/Common/FilterSyntaxTextField.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Filter/FilterPanel.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Menus/MenuBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Sheets/WindowSheets.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/TopBar/SelectionsBox.hpp"
@@ -38,6 +44,7 @@
 #include "ZelvaneMac/Window/ContentTab.hpp"
 #include "ZelvaneMac/Window/MainWindowController.hpp"
 #include "ZelvaneMac/Window/ViewCommands.hpp"
+#include "ZelvaneMac/Window/PaneToggles.hpp"
 #include "ZelvaneMac/Window/VolumeChoice.hpp"
 #include "ZelvaneMac/Window/HoverPathState.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
@@ -326,6 +333,94 @@ TEST(StatusBarAndSelections, TextsFollowTheStateAndTheWindowIsGrabbed) {
     w.window.scanControl().startScan();
     EXPECT_FALSE(status->staleNote()->isVisible());
     ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
+}
+
+// Each bar, the picker, the filter panel and the menus show a setting written while the window is
+// open, and a write of a key they do not show leaves them as they are.
+TEST(StatusBarAndSelections, WrittenSettingsReachEveryPartThatShowsThem) {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    TempDir dir;
+    writeFile(dir / "docs/a.txt", 1000);
+    writeFile(dir / "docs/b.txt", 2000);
+    TestWindow w({q(dir.path())});
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
+    Preferences& prefs = w.prefs;
+    StatusBar* status = w.window.contentView()->statusBar();
+    FilterPanel* filters = w.window.contentView()->filterPanel();
+    const auto summary = [&] { return status->summaryLabel()->toolTip(); };
+    const auto menuItem = [&](const QString& title) -> QAction* {
+        for (QAction* a : w.window.menus().optionsMenu()->actions())
+            if (a->text() == title) return a;
+        return nullptr;
+    };
+
+    // The size display: the selection's summary and the selections box.
+    w.window.treeSelection().set({w.window.scanControl().node(q(dir / "docs"))});
+    EXPECT_TRUE(summary().contains(QStringLiteral("Total Size: 3.0 KB"))) << summary().toStdString();
+    prefs.set(PreferenceKeys::byteSizeDisplayMode, int64_t(1));
+    EXPECT_FALSE(summary().contains(QStringLiteral("3.0 KB"))) << summary().toStdString();
+    EXPECT_TRUE(summary().contains(SizeTextFormat::of(prefs)(3000))) << summary().toStdString();
+    w.window.volumeChoice().setSelectedVolumeID(q(dir.path()));
+    w.window.scanControl().startScan();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
+    ASSERT_TRUE(w.window.viewModel().totalCapacity().has_value());
+    const int64_t total = *w.window.viewModel().totalCapacity();
+    const auto totalRow = [&] { return w.top->selectionsBox()->lines().value(1); };
+    EXPECT_TRUE(totalRow().contains(SizeTextFormat::of(prefs)(total))) << totalRow().toStdString();
+    prefs.set(PreferenceKeys::byteSizeDisplayMode, int64_t(4));
+    EXPECT_TRUE(totalRow().contains(SizeTextFormat::of(prefs)(total))) << totalRow().toStdString();
+    EXPECT_TRUE(totalRow().contains(QStringLiteral(" GB"))) << totalRow().toStdString();
+
+    // Counting folders in the File View's totals names its rows items.
+    w.window.controller().setSelectedTab(ContentTab::fileView);
+    EXPECT_TRUE(status->totalsLabel()->toolTip().contains(QStringLiteral(" files  "))) << status->totalsLabel()->toolTip().toStdString();
+    prefs.set(PreferenceKeys::fileIncludeFolders, true);
+    EXPECT_TRUE(pumpWidgetsUntil([&] { return status->totalsLabel()->toolTip().contains(QStringLiteral(" items  ")); }))
+        << status->totalsLabel()->toolTip().toStdString();
+    w.window.controller().setSelectedTab(ContentTab::treeView);
+
+    // Custom folders: the picker lists them, and a selected one is marked a folder in the box.
+    w.window.volumeChoice().setSelectedVolumeID(q(dir / "docs"));
+    EXPECT_TRUE(w.top->selectionsBox()->lines().value(0).startsWith(QStringLiteral("Selection: ")));
+    EXPECT_FALSE(w.top->selectionsBox()->lines().value(0).contains(QStringLiteral("<Folder>")));
+    const int rows = w.top->picker()->count();
+    prefs.setStringList(PreferenceKeys::selectMultipleCustomFoldersJSON, {q(dir / "docs")});
+    EXPECT_TRUE(w.top->selectionsBox()->lines().value(0).startsWith(QStringLiteral("Selection: <Folder>")))
+        << w.top->selectionsBox()->lines().value(0).toStdString();
+    EXPECT_EQ(w.top->picker()->count(), rows + 2) << "a separator and the folder";
+
+    // The filter panel shows the stored texts, match mode and histories; a draft in its field
+    // outlives a write of a key it does not show.
+    prefs.set(PreferenceKeys::includeFilterText, QStringLiteral("*.txt"));
+    EXPECT_EQ(filters->includeField().text(), QStringLiteral("*.txt"));
+    prefs.set(PreferenceKeys::excludeFilterHistoryJSON, QStringLiteral("[\"*.tmp\"]"));
+    EXPECT_EQ(filters->excludeHistory().history(), QStringList{QStringLiteral("*.tmp")});
+    filters->includeField().setText(QStringLiteral("draft"));
+    prefs.set(PreferenceKeys::byteSizeDisplayMode, int64_t(2));
+    prefs.set(PreferenceKeys::autoScanAfterSelection, !prefs.value(PreferenceKeys::autoScanAfterSelection));
+    EXPECT_EQ(filters->includeField().text(), QStringLiteral("draft"));
+    prefs.set(PreferenceKeys::excludeFilterText, QStringLiteral("*.bak"));
+    EXPECT_EQ(filters->includeField().text(), QStringLiteral("*.txt"));
+    EXPECT_EQ(filters->excludeField().text(), QStringLiteral("*.bak"));
+
+    // The menus: a mark set by hand stays through a write of a key they do not show, and follows
+    // one they show; the panes the window shows mark their items without the menu opening.
+    QAction* autoScan = menuItem(QStringLiteral("Auto scan after making selection"));
+    ASSERT_NE(autoScan, nullptr);
+    EXPECT_EQ(autoScan->isChecked(), prefs.value(PreferenceKeys::autoScanAfterSelection));
+    autoScan->setChecked(!autoScan->isChecked());
+    prefs.set(PreferenceKeys::includeFilterText, QStringLiteral("*.md"));
+    EXPECT_NE(autoScan->isChecked(), prefs.value(PreferenceKeys::autoScanAfterSelection));
+    prefs.set(PreferenceKeys::appLanguageOverride, QStringLiteral("de"));
+    EXPECT_EQ(autoScan->isChecked(), prefs.value(PreferenceKeys::autoScanAfterSelection));
+    for (const char* title : {"Show Header", "Show Treemap"}) {
+        QAction* pane = menuItem(QString::fromLatin1(title));
+        ASSERT_NE(pane, nullptr) << title;
+        const bool was = pane->isChecked();
+        if (QLatin1String(title) == QLatin1String("Show Header")) w.window.panes().setShowHeader(!was);
+        else w.window.panes().setShowTreemap(!was);
+        EXPECT_NE(pane->isChecked(), was) << title;
+    }
 }
 
 TEST(ScanSheets, SelectMultipleRefusesNestedRootsAndTheOtherSheetsAnswer) {

@@ -77,7 +77,7 @@ TEST(ColorsSheet, OKWritesTheThirteenColoursAndListsBackAndCancelWritesNothing) 
         const QString before = s.preferences.value(K::treemapPaletteColorsJSON);
         sheet = ColorsSheet::present(&window, s.preferences, [&] { ++storedCount; });
         int cancels = 0;
-        sheet->onCancel = [&] { ++cancels; };
+        QObject::connect(sheet, &QDialog::rejected, [&] { ++cancels; });
         QTest::mouseClick(sheet->colorBlindButton(), Qt::LeftButton);
         if (way == 0) QTest::mouseClick(sheet->cancelButton(), Qt::LeftButton);
         if (way == 1) QTest::keyClick(sheet, Qt::Key_Escape);

@@ -193,11 +193,7 @@ void ColorsSheet::done(int result) {
     // Reached once per sheet, whichever way it closes.
     if (!finished_) {
         finished_ = true;
-        if (result == QDialog::Accepted) {
-            if (onOK) onOK(draft_.choice());
-        } else if (onCancel) {
-            onCancel();
-        }
+        if (result == QDialog::Accepted) emit chosen(draft_.choice());
     }
     QDialog::done(result);
 }
@@ -206,10 +202,10 @@ ColorsSheet* ColorsSheet::present(QWidget* window, Preferences& preferences, std
     auto* sheet = new ColorsSheet(ColorSettingsDraft::fromPreferences(preferences), window);
     sheet->setAttribute(Qt::WA_DeleteOnClose);
     Preferences* prefs = &preferences;
-    sheet->onOK = [prefs, stored = std::move(stored)](const ColorSettingsChoice& choice) {
+    connect(sheet, &ColorsSheet::chosen, sheet, [prefs, stored = std::move(stored)](const ColorSettingsChoice& choice) {
         storeColorSettings(*prefs, choice);
         if (stored) stored();
-    };
+    });
     sheet->open();
     return sheet;
 }

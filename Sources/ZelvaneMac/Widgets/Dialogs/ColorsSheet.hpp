@@ -19,14 +19,11 @@ class Preferences;
 
 // The sheet in which the user decides how the treemap is coloured: by size rank or by extension
 // lists, the 13 palette colours and the extensions of each slot. It edits a copy; OK hands the
-// copy back, Cancel (or Escape, or closing the sheet) hands back nothing.
+// copy back through `chosen`, Cancel (or Escape, or closing the sheet) hands back nothing.
 class ColorsSheet final : public QDialog {
     Q_OBJECT
 public:
     ColorsSheet(ColorSettingsDraft draft, QWidget* parent = nullptr);
-
-    std::function<void(const ColorSettingsChoice&)> onOK;
-    std::function<void()> onCancel;
 
     // Opens the sheet over `window` from the stored settings; OK stores them and then calls
     // `stored` (the window recomputes its colour ranks). The sheet deletes itself when closed.
@@ -48,6 +45,10 @@ public:
     QPushButton* cancelButton() const { return cancel_; }
 
     void done(int result) override;
+
+signals:
+    // OK was pressed; sent once, before the sheet closes.
+    void chosen(const ColorSettingsChoice& choice);
 
 private:
     QWidget* buildTitle();

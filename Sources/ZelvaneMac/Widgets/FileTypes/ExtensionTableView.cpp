@@ -12,13 +12,13 @@
 
 namespace zelvane {
 
-ExtensionTableView::ExtensionTableView(ExtensionTableCallbacks callbacks, Preferences& preferences,
+ExtensionTableView::ExtensionTableView(ExtensionTableModel::DisplayedHandler onDisplayedChange, Preferences& preferences,
                                        std::optional<std::pair<FileTypesSortKey, bool>> initialSort, QWidget* parent)
-    : QTableView(parent), callbacks_(std::move(callbacks)) {
+    : QTableView(parent) {
     const FileTypesSortKey key = initialSort ? initialSort->first : FileTypesSortKey::allocated;
     const bool ascending = initialSort ? initialSort->second : false;
     model_ = new ExtensionTableModel(key, ascending, this);
-    model_->setOnDisplayedChange(callbacks_.onDisplayedChange);
+    model_->setOnDisplayedChange(std::move(onDisplayedChange));
     setModel(model_);
     delegate_ = new ResultTableDelegate(this);
     // Without an icon theme the types still get the platform's document icon, made once: the
@@ -90,17 +90,11 @@ QMenu* ExtensionTableView::buildContextMenu(const QPoint& viewportPos) {
     if (at.isValid() && size_t(at.row()) < rows.size()) {
         selectionModel()->select(at, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         pendingSelectExtension_ = QString::fromStdString(rows[size_t(at.row())].ext);
-        menu->addAction(localized("Select"), this, [this] {
-            if (callbacks_.onSelectExtension) callbacks_.onSelectExtension(pendingSelectExtension_);
-        });
-        menu->addAction(localized("Export File Types to CSV File…"), this, [this] {
-            if (callbacks_.onExportFileTypesToCSV) callbacks_.onExportFileTypesToCSV();
-        });
+        menu->addAction(localized("Select"), this, [this] { emit selectExtensionRequested(pendingSelectExtension_); });
+        menu->addAction(localized("Export File Types to CSV File…"), this, &ExtensionTableView::exportFileTypesToCSVRequested);
         menu->addSeparator();
     }
-    QAction* toggle = menu->addAction(localized("Show File Types"), this, [this] {
-        if (callbacks_.onToggleShowFileTypes) callbacks_.onToggleShowFileTypes();
-    });
+    QAction* toggle = menu->addAction(localized("Show File Types"), this, &ExtensionTableView::toggleShowFileTypesRequested);
     toggle->setCheckable(true);
     toggle->setChecked(showFileTypes_);
     return menu;

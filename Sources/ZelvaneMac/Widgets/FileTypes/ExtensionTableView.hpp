@@ -18,20 +18,15 @@ namespace zelvane {
 class Preferences;
 class ResultTableDelegate;
 
-struct ExtensionTableCallbacks {
-    ExtensionTableModel::DisplayedHandler onDisplayedChange;  // rows and key after every sort
-    std::function<void(const QString& ext)> onSelectExtension;
-    std::function<void()> onExportFileTypesToCSV;
-    std::function<void()> onToggleShowFileTypes;
-};
-
 // The file-type table: one row per extension with its treemap colour, icon, type, share, sizes and
 // file count; sortable by every column but the swatch. Selecting rows does nothing beyond the
-// highlight; the context menu selects all files of the row's extension, exports the table or hides it.
+// highlight; the context menu asks to select all files of the row's extension, to export the
+// table or to hide it. `onDisplayedChange` hears the rows and key after every sort, the first one
+// included.
 class ExtensionTableView final : public QTableView {
     Q_OBJECT
 public:
-    ExtensionTableView(ExtensionTableCallbacks callbacks, Preferences& preferences,
+    ExtensionTableView(ExtensionTableModel::DisplayedHandler onDisplayedChange, Preferences& preferences,
                        std::optional<std::pair<FileTypesSortKey, bool>> initialSort = std::nullopt, QWidget* parent = nullptr);
 
     // Resorts and reloads only when the statistics, colours, display settings, the visibility flag
@@ -44,11 +39,15 @@ public:
     // owns the menu.
     QMenu* buildContextMenu(const QPoint& viewportPos);
 
+signals:
+    void selectExtensionRequested(const QString& ext);
+    void exportFileTypesToCSVRequested();
+    void toggleShowFileTypesRequested();
+
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    ExtensionTableCallbacks callbacks_;
     ExtensionTableModel* model_ = nullptr;
     ResultTableDelegate* delegate_ = nullptr;
     QIcon fileIcon_;  // the style's document icon, once asked for

@@ -13,7 +13,6 @@
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Models/FilterFieldHistory.hpp"
 #include "ZelvaneMac/Widgets/Common/FilterSyntaxTextField.hpp"
-#include "ZelvaneMac/Widgets/Common/PreferenceKeyNames.hpp"
 #include "ZelvaneMac/Widgets/Common/TextStyles.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 
@@ -49,7 +48,7 @@ QWidget* comboField(QWidget* parent, FilterSyntaxTextField*& field, FilterHistor
 }  // namespace
 
 FilterPanel::FilterPanel(Preferences& preferences, ScanController& scanControl, QWidget* parent)
-    : QWidget(parent), preferences_(preferences), scanControl_(scanControl) {
+    : QWidget(parent), preferences_(preferences), shown_(preferences), scanControl_(scanControl) {
     Preferences& prefs = preferences_;
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(0, 0, 0, 0);
@@ -115,24 +114,25 @@ FilterPanel::FilterPanel(Preferences& preferences, ScanController& scanControl, 
         prefs.set(PreferenceKeys::excludeFilterText, QString());
     });
     connect(apply_, &QPushButton::clicked, this, applyFilters);
-    connect(&prefs, &Preferences::changed, this, [this](const QString& key) {
-        static const QStringList shown = preferenceKeyNames(
-            PreferenceKeys::includeFilterText, PreferenceKeys::excludeFilterText, PreferenceKeys::filterMatchEntirePath,
-            PreferenceKeys::includeFilterHistoryJSON, PreferenceKeys::excludeFilterHistoryJSON);
-        if (shown.contains(key)) sync();
-    });
+    connect(&shown_, &SettingsWatch::changed, this, &FilterPanel::sync);
     sync();
 }
 
+FilterPanelSettings FilterPanelSettings::of(const Preferences& p) {
+    return {p.value(PreferenceKeys::includeFilterText), p.value(PreferenceKeys::excludeFilterText),
+            p.value(PreferenceKeys::filterMatchEntirePath),
+            FilterFieldHistory::decode(p.value(PreferenceKeys::includeFilterHistoryJSON)),
+            FilterFieldHistory::decode(p.value(PreferenceKeys::excludeFilterHistoryJSON))};
+}
+
 void FilterPanel::sync() {
-    const Preferences& p = preferences_;
-    include_->setText(p.value(PreferenceKeys::includeFilterText));
-    exclude_->setText(p.value(PreferenceKeys::excludeFilterText));
-    const bool entire = p.value(PreferenceKeys::filterMatchEntirePath);
-    matchPath_->setChecked(entire);
-    matchName_->setChecked(!entire);
-    includeHistory_->setHistory(FilterFieldHistory::decode(p.value(PreferenceKeys::includeFilterHistoryJSON)));
-    excludeHistory_->setHistory(FilterFieldHistory::decode(p.value(PreferenceKeys::excludeFilterHistoryJSON)));
+    const FilterPanelSettings& shown = shown_.current();
+    include_->setText(shown.includeText);
+    exclude_->setText(shown.excludeText);
+    matchPath_->setChecked(shown.matchEntirePath);
+    matchName_->setChecked(!shown.matchEntirePath);
+    includeHistory_->setHistory(shown.includeHistory);
+    excludeHistory_->setHistory(shown.excludeHistory);
 }
 
 }  // namespace zelvane

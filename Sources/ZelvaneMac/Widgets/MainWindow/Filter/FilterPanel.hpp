@@ -1,16 +1,31 @@
 #pragma once
 
+#include <QStringList>
 #include <QWidget>
+
+#include "ZelvaneMac/Core/Settings/SettingsWatcher.hpp"
 
 class QPushButton;
 class QRadioButton;
 
 namespace zelvane {
 
-class Preferences;
 class ScanController;
 class FilterHistoryMenu;
 class FilterSyntaxTextField;
+
+// What the filter panel shows from the preferences: the two texts being edited, the match mode
+// and the two histories.
+struct FilterPanelSettings {
+    QString includeText;
+    QString excludeText;
+    bool matchEntirePath = false;
+    QStringList includeHistory;
+    QStringList excludeHistory;
+
+    static FilterPanelSettings of(const Preferences& preferences);
+    bool operator==(const FilterPanelSettings&) const = default;
+};
 
 // The include and exclude filters of the window, their match mode, Clear and Apply Filter. The
 // texts are only edited here; Apply Filter (or Return in a field) makes them the applied filter.
@@ -30,6 +45,7 @@ private:
     void sync();
 
     Preferences& preferences_;
+    SettingsWatcher<FilterPanelSettings> shown_;
     ScanController& scanControl_;
     FilterSyntaxTextField* include_ = nullptr;
     FilterSyntaxTextField* exclude_ = nullptr;

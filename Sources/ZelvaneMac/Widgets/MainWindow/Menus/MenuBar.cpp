@@ -27,12 +27,30 @@
 #include "ZelvaneMac/Window/Exports/WindowExports.hpp"
 #include "ZelvaneMac/Window/RelaunchCommands.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
+#include "ZelvaneMac/Window/PaneToggles.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
+#include "ZelvaneMac/Window/TreemapToggles.hpp"
 
 namespace zelvane {
 
+MenuBarSettings MenuBarSettings::of(const Preferences& p) {
+    namespace K = PreferenceKeys;
+    MenuBarSettings s;
+    s.sizes = SizeTextFormat::of(p);
+    s.checkForUpdatesEnabled = p.value(K::checkForUpdatesEnabled);
+    s.checkForUpdatesLockedByAdmin = p.value(K::checkForUpdatesLockedByAdmin);
+    s.autoScanAfterSelection = p.value(K::autoScanAfterSelection);
+    s.languageOverride = p.value(K::appLanguageOverride);
+    s.hasFullDiskAccessCached = p.value(K::hasFullDiskAccessCached);
+    return s;
+}
+
 MenuBar::MenuBar(MainWindow& window)
-    : QObject(&window), window_(window), items_(new MenuItems(this)), fileActions_(new FileActionMenu(&window)),
+    : QObject(&window),
+      window_(window),
+      items_(new MenuItems(this)),
+      settings_(window.state().preferences()),
+      fileActions_(new FileActionMenu(&window)),
       summaryCopies_(std::make_unique<JobGeneration>()) {
     ContentViewState& state = window.state();
     connect(items_, &MenuItems::commandTriggered, this, &MenuBar::handleMenuAction);
@@ -51,7 +69,15 @@ MenuBar::MenuBar(MainWindow& window)
     connect(file_, &QMenu::aboutToShow, this, &MenuBar::refresh);
     connect(options_, &QMenu::aboutToShow, this, &MenuBar::refresh);
     connect(&state.scanControl(), &ScanController::effectiveRootsChanged, this, &MenuBar::refresh);
-    connect(&state.preferences(), &Preferences::changed, this, &MenuBar::refresh);
+    connect(&settings_, &SettingsWatch::changed, this, &MenuBar::refresh);
+    PaneToggles& panes = state.panes();
+    for (auto changed : {&PaneToggles::showFilterPanelChanged, &PaneToggles::showHeaderChanged, &PaneToggles::showFileTypesChanged,
+                         &PaneToggles::showTreemapChanged})
+        connect(&panes, changed, this, &MenuBar::refresh);
+    TreemapToggles& treemap = state.treemapToggles();
+    for (auto changed : {&TreemapToggles::showTreemapAllocatedSizeChanged, &TreemapToggles::showTreemapFilenamesChanged,
+                         &TreemapToggles::showTreemapFreeSpaceChanged})
+        connect(&treemap, changed, this, &MenuBar::refresh);
     refresh();
 }
 

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 #include <memory>
 
+#include "ZelvaneMac/Core/Settings/SettingsWatcher.hpp"
+#include "ZelvaneMac/Core/Settings/SizeTextFormat.hpp"
 #include "ZelvaneMac/Window/MenuAction.hpp"
 
 class QAction;
@@ -15,6 +18,21 @@ class FileActionMenu;
 class JobGeneration;
 class MainWindow;
 class MenuItems;
+
+// What the menus show from the preferences: the size display, the update flags, the automatic
+// scan, the language and whether full disk access was found. The panes and the treemap's
+// display are the window's own toggles, followed through their signals.
+struct MenuBarSettings {
+    SizeTextFormat sizes;
+    bool checkForUpdatesEnabled = false;
+    bool checkForUpdatesLockedByAdmin = false;
+    bool autoScanAfterSelection = false;
+    QString languageOverride;
+    bool hasFullDiskAccessCached = false;
+
+    static MenuBarSettings of(const Preferences& preferences);
+    bool operator==(const MenuBarSettings&) const = default;
+};
 
 // The menu bar of one main window: File and Options. Every command acts on this window only, and
 // its shortcuts are this window's (a focused text field keeps its own Ctrl+C and Delete). Items
@@ -40,6 +58,7 @@ private:
 
     MainWindow& window_;
     MenuItems* items_;
+    SettingsWatcher<MenuBarSettings> settings_;
     FileActionMenu* fileActions_;
     // The size listing still being made for the clipboard.
     std::unique_ptr<JobGeneration> summaryCopies_;

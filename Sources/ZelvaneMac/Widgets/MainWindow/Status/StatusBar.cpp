@@ -68,11 +68,15 @@ ElidingLabel* elided(QWidget* parent) {
 
 }  // namespace
 
+StatusBarSettings StatusBarSettings::of(const Preferences& preferences) {
+    return {SizeTextFormat::of(preferences), preferences.value(PreferenceKeys::fileIncludeFolders)};
+}
+
 StatusBar::StatusBar(Preferences& preferences, ScanViewModel& viewModel, WindowSelections selections,
                      const ScanController& scanControl, FileViewResults& fileResults, HoverPathState& hoverPathState,
                      QWidget* parent)
     : QWidget(parent),
-      preferences_(preferences),
+      settings_(preferences),
       viewModel_(viewModel),
       selections_(selections),
       scanControl_(scanControl),
@@ -128,13 +132,9 @@ StatusBar::StatusBar(Preferences& preferences, ScanViewModel& viewModel, WindowS
     connect(&fileResults_, &FileViewResults::fileResultCountChanged, this, &StatusBar::refreshTotals);
     connect(&fileResults_, &FileViewResults::fileResultTotalSizeChanged, this, &StatusBar::refreshTotals);
     connect(&fileResults_, &FileViewResults::fileResultTotalAllocChanged, this, &StatusBar::refreshTotals);
-    connect(&preferences_, &Preferences::changed, this, [this](const QString& key) {
-        if (key == QLatin1String(PreferenceKeys::byteUnitBase.name.data()) ||
-            key == QLatin1String(PreferenceKeys::byteSizeDisplayMode.name.data()) ||
-            key == QLatin1String(PreferenceKeys::fileIncludeFolders.name.data())) {
-            refreshSummary();
-            refreshTotals();
-        }
+    connect(&settings_, &SettingsWatch::changed, this, [this] {
+        refreshSummary();
+        refreshTotals();
     });
     connect(&hoverPathState_, &HoverPathState::pathChanged, this, &StatusBar::refreshHover);
     connect(&scanControl_.liveUpdates(), &LiveUpdates::resultIsStaleChanged, this, &StatusBar::refreshStale);
@@ -145,8 +145,7 @@ StatusBar::StatusBar(Preferences& preferences, ScanViewModel& viewModel, WindowS
 }
 
 void StatusBar::refreshSummary() {
-    Preferences& prefs = preferences_;
-    const SizeTextFormat size = SizeTextFormat::of(prefs);
+    const SizeTextFormat size = settings_.current().sizes;
     const NodeSet selected = selections_.shown();
     const SelectionCountMode mode =
         selections_.tabs.selectedTab() == ContentTab::treeView ? SelectionCountMode::filesBelowFolders
@@ -183,12 +182,10 @@ void StatusBar::refreshTotals() {
     totalsDivider_->setVisible(fileView);
     totals_->setVisible(fileView);
     if (!fileView) return;
-    Preferences& prefs = preferences_;
-    const SizeTextFormat size = SizeTextFormat::of(prefs);
-    static_cast<ElidingLabel*>(totals_)->setFullText(fileViewTotalsText(fileResults_.fileResultCount(),
-                                                                        prefs.value(PreferenceKeys::fileIncludeFolders),
+    const StatusBarSettings& settings = settings_.current();
+    static_cast<ElidingLabel*>(totals_)->setFullText(fileViewTotalsText(fileResults_.fileResultCount(), settings.fileIncludeFolders,
                                                                         fileResults_.fileResultTotalSize(),
-                                                                        fileResults_.fileResultTotalAlloc(), size));
+                                                                        fileResults_.fileResultTotalAlloc(), settings.sizes));
 }
 
 void StatusBar::refreshHover() {

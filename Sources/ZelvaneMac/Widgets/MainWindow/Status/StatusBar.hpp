@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+#include "ZelvaneMac/Core/Settings/SettingsWatcher.hpp"
+#include "ZelvaneMac/Core/Settings/SizeTextFormat.hpp"
 #include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
 #include "ZelvaneMac/Window/WindowSelections.hpp"
 
@@ -14,9 +16,18 @@ namespace zelvane {
 
 class FileViewResults;
 class HoverPathState;
-class Preferences;
 class ScanController;
 class ScanViewModel;
+
+// What the status bar reads from the preferences: how sizes are written, and whether the File
+// View's totals count folders.
+struct StatusBarSettings {
+    SizeTextFormat sizes;
+    bool fileIncludeFolders = false;
+
+    static StatusBarSettings of(const Preferences& preferences);
+    bool operator==(const StatusBarSettings&) const = default;
+};
 
 // The bottom line of a window: what is selected and how big it is (or, with nothing selected,
 // the label of what was chosen to scan), the path under the pointer, and on the File View tab
@@ -47,7 +58,7 @@ private:
     void refreshHover();
     void refreshStale();
 
-    Preferences& preferences_;
+    SettingsWatcher<StatusBarSettings> settings_;
     ScanViewModel& viewModel_;
     WindowSelections selections_;
     const ScanController& scanControl_;

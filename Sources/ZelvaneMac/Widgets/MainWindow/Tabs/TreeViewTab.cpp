@@ -95,15 +95,17 @@ void TreeViewTab::buildOutline() {
 }
 
 void TreeViewTab::buildTypesTable() {
-    ExtensionTableCallbacks ext;
-    ext.onDisplayedChange = guarded(this, [](TreeViewTab& t, const std::vector<ExtensionStats>& rows, FileTypesSortKey key) {
+    auto displayed = guarded(this, [](TreeViewTab& t, const std::vector<ExtensionStats>& rows, FileTypesSortKey key) {
         t.parts_.fileTypes.setExtensionPanelDisplayed(rows);
         t.parts_.fileTypes.setExtensionPanelSortKey(key);
     });
-    ext.onSelectExtension = guarded(this, [](TreeViewTab& t, const QString& e) { t.parts_.scanControl.selectAllFiles(e); });
-    ext.onExportFileTypesToCSV = menuCommands_.exportFileTypesToCSV;
-    ext.onToggleShowFileTypes = guarded(this, [](TreeViewTab& t) { t.parts_.panes.setShowFileTypes(!t.parts_.panes.showFileTypes()); });
-    extTable_ = new ExtensionTableView(std::move(ext), parts_.preferences, commandLineFileTypesSort(parts_.cliAutomationOptions), this);
+    extTable_ = new ExtensionTableView(std::move(displayed), parts_.preferences, commandLineFileTypesSort(parts_.cliAutomationOptions), this);
+    connect(extTable_, &ExtensionTableView::selectExtensionRequested, this, [this](const QString& e) { parts_.scanControl.selectAllFiles(e); });
+    connect(extTable_, &ExtensionTableView::exportFileTypesToCSVRequested, this, [this] {
+        if (menuCommands_.exportFileTypesToCSV) menuCommands_.exportFileTypesToCSV();
+    });
+    connect(extTable_, &ExtensionTableView::toggleShowFileTypesRequested, this,
+            [this] { parts_.panes.setShowFileTypes(!parts_.panes.showFileTypes()); });
 }
 
 void TreeViewTab::buildTreemapPane() {

@@ -15,9 +15,13 @@
 
 namespace zelvane {
 
+SelectionsBoxSettings SelectionsBoxSettings::of(const Preferences& preferences) {
+    return {SizeTextFormat::of(preferences), preferences.stringList(PreferenceKeys::selectMultipleCustomFoldersJSON)};
+}
+
 SelectionsBox::SelectionsBox(Preferences& preferences, ScanViewModel& viewModel, const VolumeChoice& volumeChoice, QWidget* parent)
     : QWidget(parent),
-      preferences_(preferences),
+      settings_(preferences),
       viewModel_(viewModel),
       volumeChoice_(volumeChoice) {
     auto* grid = new QGridLayout(this);
@@ -61,20 +65,14 @@ SelectionsBox::SelectionsBox(Preferences& preferences, ScanViewModel& viewModel,
     connect(&model, &ScanViewModel::totalCapacityChanged, this, &SelectionsBox::refresh);
     connect(&model, &ScanViewModel::availableCapacityChanged, this, &SelectionsBox::refresh);
     connect(&volumeChoice_, &VolumeChoice::selectedVolumeIDChanged, this, &SelectionsBox::refresh);
-    connect(&preferences_, &Preferences::changed, this, [this](const QString& key) {
-        if (key == QLatin1String(PreferenceKeys::byteUnitBase.name.data()) ||
-            key == QLatin1String(PreferenceKeys::byteSizeDisplayMode.name.data()) ||
-            key == QLatin1String(PreferenceKeys::selectMultipleCustomFoldersJSON.name.data()))
-            refresh();
-    });
+    connect(&settings_, &SettingsWatch::changed, this, &SelectionsBox::refresh);
     refresh();
 }
 
 void SelectionsBox::refresh() {
     const ScanViewModel& model = viewModel_;
-    Preferences& prefs = preferences_;
-    const QString marker =
-        selectionKindMarker(volumeChoice_.selectedVolumeID(), prefs.stringList(PreferenceKeys::selectMultipleCustomFoldersJSON));
+    const SelectionsBoxSettings& settings = settings_.current();
+    const QString marker = selectionKindMarker(volumeChoice_.selectedVolumeID(), settings.customFolders);
     const QString label = shownName(model.rootLabel(), layoutDirection());
     const int valueWidth = kValueColumnWidth;
     if (marker.isEmpty()) {
@@ -101,7 +99,7 @@ void SelectionsBox::refresh() {
     for (auto& row : stat_)
         for (QLabel* cell : row) cell->setVisible(known);
     if (!known) return;
-    const SizeTextFormat size = SizeTextFormat::of(prefs);
+    const SizeTextFormat& size = settings.sizes;
     const int64_t used = *total - *available;
     stat_[0][1]->setText(size(*total));
     stat_[0][2]->clear();

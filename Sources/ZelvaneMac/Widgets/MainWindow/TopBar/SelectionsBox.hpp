@@ -1,15 +1,28 @@
 #pragma once
 
+#include <QStringList>
 #include <QWidget>
+
+#include "ZelvaneMac/Core/Settings/SettingsWatcher.hpp"
+#include "ZelvaneMac/Core/Settings/SizeTextFormat.hpp"
 
 class QGridLayout;
 class QLabel;
 
 namespace zelvane {
 
-class Preferences;
 class ScanViewModel;
 class VolumeChoice;
+
+// What the selections box reads from the preferences: how sizes are written, and the custom
+// folders that decide the kind marker of a selection of several.
+struct SelectionsBoxSettings {
+    SizeTextFormat sizes;
+    QStringList customFolders;
+
+    static SelectionsBoxSettings of(const Preferences& preferences);
+    bool operator==(const SelectionsBoxSettings&) const = default;
+};
 
 // What is selected for scanning ("Selection:" with the kind marker and the label), and, when the
 // selected volume's capacities are known, its total, used and free space with their shares.
@@ -28,7 +41,7 @@ private:
 
     void refresh();
 
-    Preferences& preferences_;
+    SettingsWatcher<SelectionsBoxSettings> settings_;
     ScanViewModel& viewModel_;
     const VolumeChoice& volumeChoice_;
     QLabel* selectionValue_ = nullptr;

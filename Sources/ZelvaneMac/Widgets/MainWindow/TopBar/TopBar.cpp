@@ -53,7 +53,7 @@ QPalette secondaryTextPalette(QPalette palette) {
 
 }  // namespace
 
-TopBar::TopBar(const Parts& parts, QWidget* parent) : QWidget(parent), parts_(parts) {
+TopBar::TopBar(const Parts& parts, QWidget* parent) : QWidget(parent), parts_(parts), customFolders_(parts.preferences) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(12);
@@ -135,9 +135,7 @@ void TopBar::followState() {
     ScanViewModel& model = parts_.viewModel;
     connect(&parts_.volumeChoice, &VolumeChoice::volumesChanged, this, &TopBar::refreshPicker);
     connect(&parts_.volumeChoice, &VolumeChoice::selectedVolumeIDChanged, this, &TopBar::refreshPicker);
-    connect(&parts_.preferences, &Preferences::changed, this, [this](const QString& key) {
-        if (key == QLatin1String(PreferenceKeys::selectMultipleCustomFoldersJSON.name.data())) refreshPicker();
-    });
+    connect(&customFolders_, &SettingsWatch::changed, this, &TopBar::refreshPicker);
     connect(&model, &ScanViewModel::scanStateChanged, this, &TopBar::refreshScanState);
     connect(&parts_.commands, &ViewCommands::isRenamingInlineChanged, this,
             [this] { capsule_->setDimmed(parts_.commands.isRenamingInline()); });

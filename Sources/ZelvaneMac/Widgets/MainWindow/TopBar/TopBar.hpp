@@ -4,6 +4,8 @@
 
 #include <functional>
 
+#include "ZelvaneMac/Core/Settings/SettingsWatcher.hpp"
+
 class QLabel;
 class QLayout;
 class QPushButton;
@@ -84,6 +86,7 @@ private:
     void actOnPanelChoice(const std::function<QString()>& choose, void (ScanController::*act)(const QString&));
 
     Parts parts_;
+    SettingsWatcher<PreferenceValue<PreferenceKeys::selectMultipleCustomFoldersJSON>> customFolders_;
     VolumeDropdown* picker_ = nullptr;
     ScanCapsule* capsule_ = nullptr;
     ScanStatusLine* statusLine_ = nullptr;
