@@ -84,6 +84,10 @@ const QCursor& BusyCursor::shared() {
 
 ScopedBusyCursor::ScopedBusyCursor() { QApplication::setOverrideCursor(BusyCursor::shared()); }
 
-ScopedBusyCursor::~ScopedBusyCursor() { QApplication::restoreOverrideCursor(); }
+// A result still queued when the application ends is dropped with it, and the pointer it holds
+// after it: there is no cursor left to restore then.
+ScopedBusyCursor::~ScopedBusyCursor() {
+    if (QCoreApplication::instance()) QApplication::restoreOverrideCursor();
+}
 
 }  // namespace zelvane
