@@ -25,6 +25,23 @@ void WindowSheets::dismiss(Presented& presented) {
     dialog->deleteLater();
 }
 
+void WindowSheets::openSheet(QDialog* dialog, std::function<void()> clearState, std::function<void(QDialog&)> onAccepted,
+                             std::function<void(QDialog&)> onRejected) {
+    dialog->setWindowModality(Qt::WindowModal);
+    connect(dialog, &QDialog::finished, this,
+            [dialog, clearState = std::move(clearState), onAccepted = std::move(onAccepted),
+             onRejected = std::move(onRejected)](int result) {
+                clearState();
+                if (result == QDialog::Accepted) {
+                    if (onAccepted) onAccepted(*dialog);
+                } else if (onRejected) {
+                    onRejected(*dialog);
+                }
+                dialog->deleteLater();
+            });
+    dialog->open();
+}
+
 void WindowSheets::bindSheet(BoolGetter get, BoolSetter set, BoolSignal changed,
                              std::function<QDialog*(QWidget*)> make, std::function<void(QDialog&)> onAccepted,
                              std::function<void(QDialog&)> onRejected) {
@@ -44,20 +61,12 @@ void WindowSheets::bindSheet(BoolGetter get, BoolSetter set, BoolSignal changed,
             setFlag(false);
             return;
         }
-        dialog->setWindowModality(Qt::WindowModal);
         presented.dialog = dialog;
         presented.closingFromState = false;
-        connect(dialog, &QDialog::finished, this, [this, get, setFlag, dialog, onAccepted, onRejected](int result) {
+        openSheet(dialog, [this, get, setFlag] {
             sheetSlot(get).dialog = nullptr;
             setFlag(false);
-            if (result == QDialog::Accepted) {
-                if (onAccepted) onAccepted(*dialog);
-            } else if (onRejected) {
-                onRejected(*dialog);
-            }
-            dialog->deleteLater();
-        });
-        dialog->open();
+        }, onAccepted, onRejected);
     };
     connect(&prompts_, changed, this, present);
     if ((prompts_.*get)()) present(true);
@@ -72,18 +81,8 @@ void WindowSheets::bindAskedSheet(AskedSheet which, std::function<QDialog*(QWidg
         if (askedSheets_[which]) return;
         QDialog* dialog = make(window_);
         if (!dialog) return;
-        dialog->setWindowModality(Qt::WindowModal);
         askedSheets_[which] = dialog;
-        connect(dialog, &QDialog::finished, this, [this, which, dialog, onAccepted, onRejected](int result) {
-            askedSheets_[which] = nullptr;
-            if (result == QDialog::Accepted) {
-                if (onAccepted) onAccepted(*dialog);
-            } else if (onRejected) {
-                onRejected(*dialog);
-            }
-            dialog->deleteLater();
-        });
-        dialog->open();
+        openSheet(dialog, [this, which] { askedSheets_[which] = nullptr; }, onAccepted, onRejected);
     });
 }
 

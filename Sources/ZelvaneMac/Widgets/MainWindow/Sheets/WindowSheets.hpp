@@ -86,6 +86,10 @@ private:
 
     QMessageBox* makeAlert(const QString& title, const QString& message, const std::vector<AlertButton>& buttons);
     void dismiss(Presented& presented);
+    // Opens `dialog` as a sheet of the window; when it closes, `clearState` runs first and then the
+    // answer's action, with the dialog still alive.
+    void openSheet(QDialog* dialog, std::function<void()> clearState, std::function<void(QDialog&)> onAccepted,
+                   std::function<void(QDialog&)> onRejected);
     // Opens the alert for `title`; when a button or Escape closes it, `clearState` runs first and
     // then the chosen button's action.
     void openAlert(const QString& title, const QString& message, const std::vector<AlertButton>& buttons,
