@@ -7,6 +7,7 @@
 #include "ScanEngine/Tree/NameSort.hpp"
 #include "ZelvaneMac/Core/Text/PathText.hpp"
 #include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
+#include "ZelvaneMac/Core/Treemap/TreemapColorSettings.hpp"
 
 namespace zelvane {
 
@@ -38,42 +39,66 @@ TreeRestoreState captureTreeRestoreState(std::span<const RootRef> roots, const N
     return state;
 }
 
-FileNode* nodeAtPath(const QString& pathText, std::span<const RootRef> roots) {
-    const std::string path = pathText.toStdString();
-    for (const RootRef& root : roots) {
-        if (!root) continue;
-        std::string prefix = root->fullPath();
-        if (path == prefix) return root.get();
-        if (prefix.empty() || prefix.back() != '/') prefix.push_back('/');
-        if (!path.starts_with(prefix)) continue;
-        FileNode* current = root.get();
-        std::string_view rest = std::string_view(path).substr(prefix.size());
-        while (current && !rest.empty()) {
-            const size_t slash = rest.find('/');
-            const std::string_view piece = rest.substr(0, slash);
-            rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
-            if (piece.empty()) continue;
-            FileNode* next = nullptr;
-            for (FileNode* child : current->children())
-                if (child->name() == piece) {
-                    next = child;
-                    break;
-                }
-            current = next;
+namespace {
+
+// Finds nodes by path, each folder's children read once however many paths pass through it: a
+// rescan finds every open row and every selected file again, tens of thousands of paths in the
+// same few folders, and reading a folder's names once per path would take seconds.
+class NodesByPath final {
+public:
+    explicit NodesByPath(std::span<const RootRef> roots) : roots_(roots) {}
+
+    FileNode* find(const QString& pathText) {
+        const std::string path = pathText.toStdString();
+        for (const RootRef& root : roots_) {
+            if (!root) continue;
+            std::string prefix = root->fullPath();
+            if (path == prefix) return root.get();
+            if (prefix.empty() || prefix.back() != '/') prefix.push_back('/');
+            if (!path.starts_with(prefix)) continue;
+            FileNode* current = root.get();
+            std::string_view rest = std::string_view(path).substr(prefix.size());
+            while (current && !rest.empty()) {
+                const size_t slash = rest.find('/');
+                const std::string_view piece = rest.substr(0, slash);
+                rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+                if (!piece.empty()) current = child(*current, piece);
+            }
+            if (current) return current;
         }
-        if (current) return current;
+        return nullptr;
     }
-    return nullptr;
-}
+
+private:
+    using Children = std::unordered_map<std::string, FileNode*, StringKeyHash, std::equal_to<>>;
+
+    // The first child of that name, as a walk of the children in order finds it.
+    FileNode* child(const FileNode& folder, std::string_view name) {
+        auto [it, made] = children_.try_emplace(&folder);
+        Children& byName = it->second;
+        if (made)
+            for (FileNode* c : folder.children()) byName.try_emplace(c->name(), c);
+        const auto found = byName.find(name);
+        return found == byName.end() ? nullptr : found->second;
+    }
+
+    std::span<const RootRef> roots_;
+    std::unordered_map<const FileNode*, Children> children_;
+};
+
+}  // namespace
+
+FileNode* nodeAtPath(const QString& pathText, std::span<const RootRef> roots) { return NodesByPath(roots).find(pathText); }
 
 TreeRestoreMatch matchTreeRestoreState(const TreeRestoreState& state, std::span<const RootRef> roots) {
     TreeRestoreMatch match;
+    NodesByPath nodes(roots);
     for (const QString& p : state.expandedPaths)
-        if (FileNode* n = nodeAtPath(p, roots)) match.nodesToExpand.push_back(n);
+        if (FileNode* n = nodes.find(p)) match.nodesToExpand.push_back(n);
     for (const QString& p : state.expandedGroupParentPaths)
-        if (FileNode* n = nodeAtPath(p, roots)) match.groupParentsToExpand.push_back(n);
+        if (FileNode* n = nodes.find(p)) match.groupParentsToExpand.push_back(n);
     for (const QString& p : state.selectedPaths)
-        if (FileNode* n = nodeAtPath(p, roots)) match.selected.insert(n);
+        if (FileNode* n = nodes.find(p)) match.selected.insert(n);
     return match;
 }
 
