@@ -251,6 +251,13 @@ TEST(ScanViewModel, ImportsAnExportAndReportsBrokenOrCancelledImports) {
     ASSERT_TRUE(pumpUntil([&] { return finished(m); }));
     EXPECT_EQ(m.scanState().tag(), ScanState::Tag::completed);
 
+    // The import reads only once it was cancelled: on a busy machine its thread could otherwise
+    // read the whole small file before the cancel is given, and rightly complete.
+    m.setCSVImportFunction([](const std::string& path, const CSVImportProgressHandler& progress,
+                              const CSVImportCancelQuery& cancelled) {
+        while (!cancelled()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return importFromCSV(path, progress, cancelled);
+    });
     m.startCSVImport(QString::fromStdString(csv), false);
     m.cancelScan();
     ASSERT_TRUE(pumpUntil([&] { return finished(m); }));

@@ -69,8 +69,7 @@ std::unique_ptr<MainWindow> openWindow(Preferences& preferences) {
 }
 
 void scan(MainWindow& window, const QString& path) {
-    window.viewModel().selectRoot(path, path);
-    window.scanControl().startScan();
+    window.scanControl().scanChosenFolder(path);
     ASSERT_TRUE(pumpWidgetsUntil([&] {
         return window.viewModel().scanState().tag() == ScanState::Tag::completed &&
                !window.scanControl().effectiveRoots().empty();

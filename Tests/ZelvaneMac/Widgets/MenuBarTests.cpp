@@ -44,8 +44,7 @@ using A = ZelvaneMenuAction;
 
 void scan(MainWindow& window, const TempDir& tree) {
     const QString path = QString::fromStdString(tree.path().string());
-    window.viewModel().selectRoot(path, path);
-    window.scanControl().startScan();
+    window.scanControl().scanChosenFolder(path);
     ASSERT_TRUE(pumpWidgetsUntil([&] { return !window.scanControl().effectiveRoots().empty(); }));
 }
 

@@ -46,6 +46,8 @@
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Filter/FilterPanel.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
+#include "ZelvaneMac/Window/VolumeChoice.hpp"
+#include "ZelvaneMac/Window/VolumePicker.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Menus/MenuBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Tabs/TreeViewTab.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
@@ -100,12 +102,12 @@ public:
 
     FileNode* scan(const fs::path& folder) {
         const QString path = QString::fromStdString(folder.native());
-        window().viewModel().selectRoot(path, path);
-        window().scanControl().startScan();
+        window().scanControl().scanChosenFolder(path);
         return waitForRoot();
     }
 
     FileNode* import(const fs::path& csv) {
+        window().volumeChoice().setSelectedVolumeID(PickerTag::selectCSV);
         window().viewModel().startCSVImport(QString::fromStdString(csv.native()), false);
         return waitForRoot();
     }
