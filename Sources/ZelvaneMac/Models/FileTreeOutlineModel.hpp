@@ -84,6 +84,8 @@ public:
     // out open rows recursively, one call per level, and a chain of tens of thousands of open
     // folders (Expand All on a deep tree) would overflow the stack; no real path is this deep.
     static constexpr int kMaxOpenDepth = 1000;
+    // Changed rows told to the view one range at a time up to this many; more redraw every row.
+    static constexpr size_t kRowsChangedOneByOne = 256;
     static bool opensBelow(const FileNode& folder) { return folder.depth() < kMaxOpenDepth; }
     // Identifiers, English titles, widths and first sort orders of the columns.
     static const ColumnTable& columns();
