@@ -3,9 +3,19 @@
 #include <QObject>
 #include <QPointer>
 
+#include <cstddef>
+#include <unordered_set>
+
 #include "ScanEngine/Tree/FileNode.hpp"
 
 namespace zelvane {
+
+// The outline's open rows as the tree's nodes, read at one moment, for work that lists what the
+// outline shows away from the GUI thread.
+struct OpenTreeRows {
+    std::unordered_set<const FileNode*> folders;   // real folders whose rows are open
+    std::unordered_set<const FileNode*> groupsOf;  // folders whose grouped files' row is open too
+};
 
 // Which rows of the Tree View's outline are open. Only the outline knows; widget-free code (the
 // rescan's restore state, the clipboard's indented tree) asks it through `TreeExpansion`.
@@ -14,6 +24,8 @@ public:
     virtual bool isNodeExpanded(const FileNode* node) const = 0;
     // The folder's row is open and so is the row of its grouped files.
     virtual bool isGroupExpanded(const FileNode* folder) const = 0;
+    // Every open row reached from the top through open rows, in a time that grows with them.
+    virtual OpenTreeRows openRows() const = 0;
 
 protected:
     ~TreeExpansionQuery() = default;
@@ -32,6 +44,7 @@ public:
     }
     bool isNodeExpanded(const FileNode* node) const { return owner_ && query_->isNodeExpanded(node); }
     bool isGroupExpanded(const FileNode* folder) const { return owner_ && query_->isGroupExpanded(folder); }
+    OpenTreeRows openRows() const { return owner_ ? query_->openRows() : OpenTreeRows{}; }
 
 private:
     QPointer<const QObject> owner_;

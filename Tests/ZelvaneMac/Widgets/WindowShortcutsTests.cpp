@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -284,12 +285,23 @@ TEST(WindowShortcuts, FileAndSizeInfoOfManyFilesListsWhatTheTreeShowsAndYieldsTo
     ASSERT_TRUE(open);
     view.outline().expand(view.model().indexForNode(open));
     ASSERT_TRUE(view.isNodeExpanded(open));
+    // The row of its small files, open too.
+    FileNode* group = view.model().syntheticGroupOf(open);
+    ASSERT_TRUE(group);
+    view.outline().expand(view.model().indexForNode(group));
+    ASSERT_TRUE(view.isGroupExpanded(open));
     NodeSet chosen(w.files.begin(), w.files.end());
     chosen.insert(root);
     w.window->treeSelection().set(chosen);
-    // What the window's own state lists at once, read while nothing changes.
+    // What the window's own state lists at once, read while nothing changes: every file and the
+    // root, then below the root its 13 rows, below "dir 3" its group row, below that its 110 files.
     const QString expected = clipboardSummaryText(w.window->exportContext());
-    ASSERT_GT(expected.count(u'\n'), qsizetype(w.files.size() + 13)) << "the open rows are listed below theirs";
+    ASSERT_EQ(expected.count(u'\n'), qsizetype(w.files.size() + 1 + 13 + 1 + 110)) << qPrintable(expected.left(2000));
+    const QStringList lines = expected.split(u'\n');
+    const qsizetype at = lines.indexOf(QRegularExpression(".*/dir 3$"));
+    ASSERT_GE(at, 0);
+    EXPECT_TRUE(lines[at + 2].startsWith(QString(20, u' ').left(20 - 9) + "110 Bytes" + QString(8, u' ')))
+        << qPrintable(lines[at + 2]);
 
     QGuiApplication::clipboard()->setText(QStringLiteral("before"));
     w.window->menus().action(ZelvaneMenuAction::copyFileAndSizeInfo)->trigger();

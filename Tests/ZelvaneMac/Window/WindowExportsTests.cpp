@@ -350,6 +350,7 @@ struct OpenRows final : QObject, TreeExpansionQuery {
     std::set<const FileNode*> nodes;
     bool isNodeExpanded(const FileNode* node) const override { return nodes.count(node) != 0; }
     bool isGroupExpanded(const FileNode*) const override { return false; }
+    OpenTreeRows openRows() const override { return {{nodes.begin(), nodes.end()}, {}}; }
 };
 
 TEST(WindowExports, TheClipboardListsWhatTheTreeShowsLargestFirst) {

@@ -182,6 +182,24 @@ bool FileTreeOutlineView::isGroupExpanded(const FileNode* folder) const {
     return false;
 }
 
+OpenTreeRows FileTreeOutlineView::openRows() const {
+    OpenTreeRows open;
+    if (!outline_) return open;
+    std::vector<QModelIndex> stack;
+    for (int r = 0; r < model_->rowCount(); ++r) stack.push_back(model_->index(r, 0));
+    while (!stack.empty()) {
+        const QModelIndex i = stack.back();
+        stack.pop_back();
+        if (!outline_->isExpanded(i)) continue;
+        const FileNode* n = model_->nodeAt(i);
+        if (!n) continue;
+        if (!n->isSyntheticGroup()) open.folders.insert(n);
+        else if (n->parent()) open.groupsOf.insert(n->parent());
+        for (int r = 0; r < model_->rowCount(i); ++r) stack.push_back(model_->index(r, 0, i));
+    }
+    return open;
+}
+
 std::vector<FileNode*> FileTreeOutlineView::selectedNodes() const { return rowSelection_->nodes(); }
 
 std::vector<FileNode*> FileTreeOutlineView::actionTargets() const { return model_->nodesForActions(selectedNodes()); }

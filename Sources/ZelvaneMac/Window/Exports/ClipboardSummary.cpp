@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <unordered_set>
 #include <vector>
 
 #include "ScanEngine/Tree/ByteSizeFormatting.hpp"
@@ -20,21 +21,27 @@ void sortBySizeDescending(std::vector<FileNode*>& nodes) {
                      [](const FileNode* a, const FileNode* b) { return a->effectiveSize() > b->effectiveSize(); });
 }
 
-// Notes the Tree View's open rows at and below each listed folder, as far as they are open. A
-// group made here is not the outline's own group row: that row is asked for by its folder.
-void noteOpenRows(ClipboardSummaryInput& input, const TreeExpansion& expansion) {
+// The lines listed at and below each folder of `nodes`: its open rows, as far as they are open. A
+// group made here is not the outline's own group row: that row is known by its folder.
+struct ListedRows {
+    std::unordered_set<const FileNode*> openRows;
+    std::unordered_set<const FileNode*> openGroupsOf;
+};
+ListedRows noteOpenRows(const std::vector<FileNode*>& nodes, const OpenTreeRows& open) {
+    ListedRows listed;
+    if (open.folders.empty()) return listed;
     std::vector<const FileNode*> folders;
-    for (const FileNode* n : input.nodes)
+    for (const FileNode* n : nodes)
         if (n->isDir()) folders.push_back(n);
     while (!folders.empty()) {
         const FileNode* folder = folders.back();
         folders.pop_back();
-        if (!expansion.isNodeExpanded(folder) || !input.openRows.insert(folder).second) continue;
-        input.rows += folder->children().size() + 1;  // and a group row
+        if (!open.folders.count(folder) || !listed.openRows.insert(folder).second) continue;
         for (const FileNode* child : folder->children())
             if (child->isDir()) folders.push_back(child);
-        if (expansion.isGroupExpanded(folder)) input.openGroupsOf.insert(folder);
+        if (open.groupsOf.count(folder)) listed.openGroupsOf.insert(folder);
     }
+    return listed;
 }
 
 }  // namespace
@@ -42,26 +49,33 @@ void noteOpenRows(ClipboardSummaryInput& input, const TreeExpansion& expansion) 
 ClipboardSummaryInput clipboardSummaryInput(const ExportContext& context) {
     ClipboardSummaryInput input;
     input.fileView = context.selections.onFileView();
-    input.nodes = unorderedSelectionNodes(context.selections);
-    input.fromSelection = !input.nodes.empty();
-    if (!input.fromSelection) {
-        const std::vector<RootRef>& roots = context.scans.effectiveRoots();
-        if (input.fileView) input.flatListRoots = roots;
-        else input.nodes = rootNodes(roots);
-    }
-    input.rows = input.nodes.size();
-    for (const RootRef& r : input.flatListRoots)
-        if (r->hasFlatFileList()) input.rows += r->flatFileList().size();
+    input.selection = context.selections.shown();
+    input.roots = context.scans.effectiveRoots();
     input.groupMin = int(std::clamp<int64_t>(context.preferences.value(PreferenceKeys::tweakFileGroupMinSize), 0, 1'000'000));
-    if (!input.fileView) noteOpenRows(input, context.treeExpansion);
+    if (!input.fileView) input.open = context.treeExpansion.openRows();
     input.trees = std::make_shared<std::vector<RootRef>>(context.scans.heldRoots());
     return input;
 }
 
+size_t clipboardSummaryRowBound(const ClipboardSummaryInput& input) {
+    size_t rows = size_t(input.selection.size()) + input.roots.size();
+    if (input.fileView) {
+        for (const RootRef& r : input.roots)
+            if (r && r->hasFlatFileList()) rows += r->flatFileList().size();
+        return rows;
+    }
+    // Each open row lists its children and a group row at most.
+    for (const FileNode* folder : input.open.folders) rows += folder->children().size() + 1;
+    return rows;
+}
+
 QString clipboardSummaryText(ClipboardSummaryInput input) {
-    std::vector<FileNode*> nodes = std::move(input.nodes);
-    if (!input.flatListRoots.empty()) nodes = joinedFlatFileLists(input.flatListRoots);
-    if (input.fromSelection) orderByPath(nodes);
+    std::vector<FileNode*> nodes = unorderedNodes(input.selection);
+    input.selection = {};
+    if (!nodes.empty()) orderByPath(nodes);
+    else if (input.fileView) nodes = joinedFlatFileLists(input.roots);
+    else nodes = rootNodes(input.roots);
+    const ListedRows listed = input.fileView ? ListedRows{} : noteOpenRows(nodes, input.open);
     // Rows drawn deleted are gone from the disk and from the sizes listed above them.
     nodes = withoutDeleted(std::move(nodes));
     if (nodes.empty()) return {};
@@ -92,8 +106,8 @@ QString clipboardSummaryText(ClipboardSummaryInput input) {
             stack.pop_back();
             emitLine(*item.node, item.depth, item.flat);
             if (item.flat || !item.node->isDir()) continue;
-            const bool open = item.node->isSyntheticGroup() ? input.openGroupsOf.count(item.node->parent()) != 0
-                                                            : input.openRows.count(item.node) != 0;
+            const bool open = item.node->isSyntheticGroup() ? listed.openGroupsOf.count(item.node->parent()) != 0
+                                                            : listed.openRows.count(item.node) != 0;
             if (!open) continue;
             FileNode::Grouped grouped = item.node->groupedChildren(input.groupMin);
             std::vector<FileNode*> children = withoutDeleted(grouped.nodes);

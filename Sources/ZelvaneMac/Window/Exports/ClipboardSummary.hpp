@@ -3,31 +3,32 @@
 #include <QString>
 
 #include <memory>
-#include <unordered_set>
 #include <vector>
 
 #include "ScanEngine/Tree/FileNode.hpp"
+#include "ZelvaneMac/Window/KeptTrees.hpp"
+#include "ZelvaneMac/Window/TreeExpansion.hpp"
 
 namespace zelvane {
 
 struct ExportContext;
 
 // What the listing of "Copy File and Size Info to Clipboard" is made from, read on the GUI thread
-// in a time that grows with the open rows it walks into, not with the selection's sort: the nodes
-// in no order, the Tree View's answers for the rows it lists below them, and the trees, held.
+// in a time that grows with the outline's open rows, never with the selection: the window's
+// selection as it is held (a copy of a set shares its data), the Tree View's open rows, and the
+// trees, held. The selection is walked where the listing is made.
 struct ClipboardSummaryInput {
-    std::vector<FileNode*> nodes;        // the selection, else the shown roots
-    std::vector<RootRef> flatListRoots;  // no selection in the File View: these roots' files
-    bool fromSelection = false;          // taken in path order
+    NodeSet selection;                   // the selection the window shows
+    std::vector<RootRef> roots;          // no selection: the shown roots (the File View: their files)
     bool fileView = false;
     int groupMin = 0;
-    std::unordered_set<const FileNode*> openRows;
-    std::unordered_set<const FileNode*> openGroupsOf;  // folders whose grouped files' row is open
+    OpenTreeRows open;
     std::shared_ptr<const void> trees;
-    size_t rows = 0;  // at most this many lines: a short listing is made at once
 };
 constexpr size_t kRowsListedInPlace = 1'000;
 ClipboardSummaryInput clipboardSummaryInput(const ExportContext& context);
+// At most this many lines: a listing this short is made at once, on the GUI thread.
+size_t clipboardSummaryRowBound(const ClipboardSummaryInput& input);
 
 // The indented size listing: the selection (else the shown roots, or the File View's files),
 // largest first, with the Tree View's expanded folders listed below their row. Empty when there

@@ -81,7 +81,10 @@ std::vector<FileNode*> currentSelectionNodes(const WindowSelections& selections)
 }
 
 std::vector<FileNode*> unorderedSelectionNodes(const WindowSelections& selections) {
-    const NodeSet& set = selections.shown();
+    return unorderedNodes(selections.shown());
+}
+
+std::vector<FileNode*> unorderedNodes(const NodeSet& set) {
     std::vector<FileNode*> out;
     out.reserve(size_t(set.size()));
     for (FileNode* n : set) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ScanEngine/Tree/FileNode.hpp"
+#include "ZelvaneMac/Window/KeptTrees.hpp"
 
 namespace zelvane {
 
@@ -57,6 +58,8 @@ std::vector<FileNode*> currentSelectionNodes(const WindowSelections& selections)
 // The same nodes as they are held, in no order; `orderByPath` gives them currentSelectionNodes'
 // order. Ordering grows with the selection: work that may run long does it on the thread pool.
 std::vector<FileNode*> unorderedSelectionNodes(const WindowSelections& selections);
+// The same of a set as it was handed out (any thread): group rows are left out.
+std::vector<FileNode*> unorderedNodes(const NodeSet& set);
 void orderByPath(std::vector<FileNode*>& nodes);
 // Whether that selection holds anything besides group rows, without putting it in order.
 bool hasCurrentSelection(const WindowSelections& selections);

@@ -78,12 +78,12 @@ void performCopyFileAndSizeInfo(const ExportContext& context, QObject* owner, Jo
         if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setText(text);
     };
     ClipboardSummaryInput input = clipboardSummaryInput(context);
-    if (input.rows <= kRowsListedInPlace) {
+    if (clipboardSummaryRowBound(input) <= kRowsListedInPlace) {
         copies.supersede();
         put(clipboardSummaryText(std::move(input)));
         return;
     }
-    // A long listing is put in order and written in the background, the trees held and the busy
+    // A long listing is gathered, put in order and written in the background, the trees held and the busy
     // cursor shown meanwhile; the window goes on, and a newer copy or selection drops it.
     auto busy = std::make_shared<ScopedBusyCursor>();
     runInBackground(
