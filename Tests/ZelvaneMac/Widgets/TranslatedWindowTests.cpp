@@ -212,8 +212,7 @@ QString report(const QString& where, const QStringList& cut) {
 
 void scan(MainWindow& window, const TempDir& tree) {
     const QString path = QString::fromStdString(tree.path().string());
-    window.viewModel().selectRoot(path, path);
-    window.scanControl().startScan();
+    window.scanControl().scanChosenFolder(path);
     ASSERT_TRUE(pumpWidgetsUntil([&] { return !window.scanControl().effectiveRoots().empty(); }));
 }
 
