@@ -212,7 +212,8 @@ QString report(const QString& where, const QStringList& cut) {
 
 void scan(MainWindow& window, const TempDir& tree) {
     const QString path = QString::fromStdString(tree.path().string());
-    window.scanControl().scanChosenFolder(path);
+    window.viewModel().selectRoot(path, path);
+    window.scanControl().startScan();
     ASSERT_TRUE(pumpWidgetsUntil([&] { return !window.scanControl().effectiveRoots().empty(); }));
 }
 

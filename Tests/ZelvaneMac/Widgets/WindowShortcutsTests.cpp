@@ -60,7 +60,8 @@ QString grabPath(const char* name) {
 
 FileNode* scanAndPick(MainWindow& window, const TempDir& tree, const char* name) {
     const QString path = QString::fromStdString(tree.path().string());
-    window.scanControl().scanChosenFolder(path);
+    window.viewModel().selectRoot(path, path);
+    window.scanControl().startScan();
     EXPECT_TRUE(pumpWidgetsUntil([&] { return !window.scanControl().effectiveRoots().empty(); }));
     if (window.scanControl().effectiveRoots().empty()) return nullptr;
     for (FileNode* c : window.scanControl().effectiveRoots()[0]->children())
