@@ -58,6 +58,7 @@
 #include "ZelvaneMac/Widgets/MainWindow/Tabs/TreeViewTab.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
+#include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/MainWindowController.hpp"
 #include "ZelvaneMac/Window/ContentTab.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
@@ -330,18 +331,27 @@ int main(int argc, char** argv) {
     listStep("Duplicates only off", [&] { prefs.set(PreferenceKeys::fileDupsOnly, false); });
     listStep("Max files: 100,000",
              [&] { prefs.set(PreferenceKeys::fileMaxFilesOption, maxFilesRawValue(MaxFilesOption::hundredThousand)); });
-    const auto selectStep = [&](const char* title, const std::function<void()>& act) {
-        if (selection) step(title, act, [&] { return outline.selectionModel()->hasSelection(); });
+    // A selection step starts from no selection (or from its first row alone) and ends once the
+    // window's File View selection (what the status line, the menus and the file actions read)
+    // holds the rows.
+    NodeSelection& fileSelection = window.fileSelection();
+    const auto selectStep = [&](const char* title, bool fromFirstRow, const std::function<void()>& act) {
+        if (!selection) return;
+        outline.clearSelection();
+        outline.setFocus();
+        if (fromFirstRow) outline.setCurrentIndex(outline.model()->index(0, 0));
+        pumpUntil([&] { return fileSelection.nodes().size() == (fromFirstRow ? 1 : 0); }, 5);
+        step(title, act, [&] { return fileSelection.nodes().size() > 1; });
+        std::printf("    (%lld nodes selected)\n", (long long)fileSelection.nodes().size());
     };
-    selectStep("Select All (100,000 rows)", [&] { outline.setFocus(); QTest::keyClick(&outline, Qt::Key_A, Qt::ControlModifier); });
-    selectStep("select rows 1 to the end (Shift+End)",
-         [&] {
-             outline.setCurrentIndex(outline.model()->index(0, 0));
-             QTest::keyClick(&outline, Qt::Key_End, Qt::ShiftModifier);
-         });
+    const auto selectAll = [&] { QTest::keyClick(&outline, Qt::Key_A, Qt::ControlModifier); };
+    const auto shiftEnd = [&] { QTest::keyClick(&outline, Qt::Key_End, Qt::ShiftModifier); };
+    selectStep("Select All (100,000 rows)", false, selectAll);
+    selectStep("select rows 1 to the end (Shift+End)", true, shiftEnd);
     listStep("Max files: all",
              [&] { prefs.set(PreferenceKeys::fileMaxFilesOption, maxFilesRawValue(MaxFilesOption::all)); });
-    selectStep("Select All (all rows)", [&] { outline.setFocus(); QTest::keyClick(&outline, Qt::Key_A, Qt::ControlModifier); });
+    selectStep("Select All (all rows)", false, selectAll);
+    selectStep("Shift+End from the first row, all rows", true, shiftEnd);
     listStep("Max files: 1,000",
              [&] { prefs.set(PreferenceKeys::fileMaxFilesOption, maxFilesRawValue(MaxFilesOption::oneThousand)); });
     listStep("Folders on", [&] { prefs.set(PreferenceKeys::fileIncludeFolders, true); });

@@ -45,6 +45,10 @@ public:
     static constexpr size_t kSliceRows = 100000;
     void setSliceRows(size_t rows) { sliceRows_ = std::max<size_t>(1, rows); }
 
+    // Every top-level row of the list, given to the view or not; the view has the first `rowCount()`.
+    size_t listRows() const { return list_->size(); }
+    const SharedNodeList& list() const { return list_; }
+
     FileNode* nodeAt(const QModelIndex& index) const;
     bool isMemberRow(const QModelIndex& index) const { return index.isValid() && index.internalId() != 0; }
     QModelIndex indexOfTopNode(const FileNode* node) const;

@@ -45,11 +45,11 @@ QString modifiedDateText(const FileNode& node) {
     return QLocale().toString(t, QLocale::ShortFormat);
 }
 
-QMimeData* fileURLsMimeData(const QModelIndexList& indexes, const std::function<const FileNode*(const QModelIndex&)>& nodeOf) {
+QMimeData* fileURLsMimeData(const std::vector<const FileNode*>& nodes) {
     QList<QUrl> urls;
+    urls.reserve(qsizetype(nodes.size()));
     std::unordered_set<const FileNode*> seen;
-    for (const QModelIndex& i : indexes) {
-        const FileNode* n = nodeOf(i);
+    for (const FileNode* n : nodes) {
         if (!n || !seen.insert(n).second) continue;
         urls.push_back(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(n->pathBytes()))));
     }
@@ -57,6 +57,13 @@ QMimeData* fileURLsMimeData(const QModelIndexList& indexes, const std::function<
     auto* mime = new QMimeData;
     mime->setUrls(urls);
     return mime;
+}
+
+QMimeData* fileURLsMimeData(const QModelIndexList& indexes, const std::function<const FileNode*(const QModelIndex&)>& nodeOf) {
+    std::vector<const FileNode*> nodes;
+    nodes.reserve(size_t(indexes.size()));
+    for (const QModelIndex& i : indexes) nodes.push_back(nodeOf(i));
+    return fileURLsMimeData(nodes);
 }
 
 }  // namespace zelvane

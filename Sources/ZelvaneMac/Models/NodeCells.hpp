@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "ZelvaneMac/Models/ResultTableRoles.hpp"
 
@@ -36,6 +37,7 @@ QString modifiedDateText(const FileNode& node);
 
 // The files of the dragged rows as a URL list, each node once; `nodeOf` gives a row's node, or
 // none for a row that is not dragged. None when no row has a node.
+QMimeData* fileURLsMimeData(const std::vector<const FileNode*>& nodes);
 QMimeData* fileURLsMimeData(const QModelIndexList& indexes, const std::function<const FileNode*(const QModelIndex&)>& nodeOf);
 
 }  // namespace zelvane

@@ -27,7 +27,10 @@
 #include "ZelvaneMac/Models/ExtensionTableModel.hpp"
 #include "ZelvaneMac/Models/FileTreeOutlineModel.hpp"
 #include "ZelvaneMac/Widgets/FileTypes/ExtensionTableView.hpp"
+#include "ZelvaneMac/Models/FileListModel.hpp"
+#include "ZelvaneMac/Models/FilterFieldHistory.hpp"
 #include "ZelvaneMac/Widgets/FileList/FileListView.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Menus/MenuBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Tabs/FileViewTab.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/TopBar/SelectionsBox.hpp"
@@ -42,6 +45,8 @@
 #include "ZelvaneMac/Window/MainWindowController.hpp"
 #include "ZelvaneMac/Window/FileTypeStatistics.hpp"
 #include "ZelvaneMac/Window/FileViewResults.hpp"
+#include "ZelvaneMac/Window/FileViewTabModel.hpp"
+#include "ZelvaneMac/Window/MenuAction.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/PaneToggles.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
@@ -311,6 +316,101 @@ TEST(WindowFigures, LargeSelectionsAreSummedInTheBackgroundToTheSameTotals) {
     const int64_t allAlloc = datAlloc + inner->allocSize;
     EXPECT_EQ(status.summaryLabel()->toolTip(),
               "Selected Files: 11  Total Size: " + w.sizeText(allBytes) + "  Allocated: " + w.sizeText(allAlloc));
+}
+
+// A long file list reaches the view a slice at a time. Select All and Shift+End still take every
+// row of the list, those the view has not been given yet too, and so do the status line, the File
+// menu and the context menu; rows given later come selected; a Shift+click or Shift+Up after
+// Shift+End means the rows the user sees selected, and a Ctrl+click leaves the rest selected.
+TEST(WindowFigures, FileViewSelectionsReachRowsNotGivenToTheViewYet) {
+    TempDir dir;
+    constexpr int kFiles = 260;  // in six slices, more than the window shows
+    int64_t allBytes = 0;
+    for (int i = 0; i < kFiles; ++i) {
+        writeFile(dir / ("d" + std::to_string(i % 3)) / ("f" + std::to_string(100 + i) + ".dat"), 1000 + 10 * i);
+        allBytes += 1000 + 10 * i;
+    }
+    ScannedWindow w({dir.path()});
+    w.prefs().set(PreferenceKeys::fileMaxFilesOption, maxFilesRawValue(MaxFilesOption::all));
+    FileListView& list = w.window().contentView()->fileViewTab()->fileList();
+    list.model().setSliceRows(50);
+    w.window().controller().setSelectedTab(ContentTab::fileView);
+    ASSERT_TRUE(w.waitFor([&] { return list.pipeline().displayed().size() == size_t(kFiles); }));
+    std::vector<FileNode*> rows = list.pipeline().displayed();
+    ASSERT_LT(list.model().rowCount(), kFiles);
+    auto& outline = list.outline();
+    const NodeSet& selected = w.window().fileSelection().nodes();
+    const auto nodesOf = [&](size_t from, size_t to) { return NodeSet(rows.begin() + long(from), rows.begin() + long(to) + 1); };
+    // Where a row near the top is, scrolled into view.
+    const auto rowAt = [&](int r) {
+        outline.scrollToTop();
+        QCoreApplication::processEvents();
+        return outline.visualRect(list.model().index(r, 0)).center();
+    };
+
+    // Ctrl+A: all 260, in the list's order, in the status line and for the File menu's Copy Path.
+    outline.setFocus();
+    QTest::keyClick(&outline, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(list.selectedNodes(), rows);
+    EXPECT_EQ(selected, nodesOf(0, kFiles - 1));
+    ASSERT_TRUE(w.waitFor([&] { return !w.window().contentView()->statusBar()->summaryPending(); }));
+    EXPECT_EQ(w.window().contentView()->statusBar()->summaryLabel()->toolTip(),
+              "Selected Files: 260  Total Size: " + w.sizeText(allBytes) + "  Allocated: " +
+                  w.sizeText(selectionTotals(selected, SelectionCountMode::nodes).alloc));
+    QApplication::clipboard()->clear();
+    w.window().menus().action(ZelvaneMenuAction::copyPath)->trigger();
+    ASSERT_TRUE(w.waitFor([&] { return !QApplication::clipboard()->text().isEmpty(); }));
+    EXPECT_EQ(QApplication::clipboard()->text().split(QLatin1Char('\n'), Qt::SkipEmptyParts).size(), kFiles);
+    // The context menu acts on them all as well.
+    testing::ScriptedUser user;
+    QApplication::clipboard()->clear();
+    user.choose({"Copy Path"});
+    testing::rightClick(outline.viewport(), rowAt(3));
+    ASSERT_TRUE(w.waitFor([&] { return !QApplication::clipboard()->text().isEmpty(); }));
+    EXPECT_EQ(QApplication::clipboard()->text().split(QLatin1Char('\n'), Qt::SkipEmptyParts).size(), kFiles);
+    // Scrolled to the end, the view is given the other rows, selected, and the selection stays.
+    for (int i = 0; i < 10 && list.model().canFetchMore({}); ++i) {
+        outline.scrollToBottom();
+        QCoreApplication::processEvents();
+    }
+    ASSERT_EQ(list.model().rowCount(), kFiles);
+    EXPECT_TRUE(outline.selectionModel()->isRowSelected(kFiles - 1, {}));
+    EXPECT_EQ(list.selectedNodes(), rows);
+    EXPECT_EQ(selected.size(), kFiles);
+
+    // Shift+End from the third row, with the first slices given: the third row to the last of the list.
+    outline.scrollToTop();
+    bool republished = false;
+    QObject::connect(&list.model(), &QAbstractItemModel::modelReset, &outline, [&] { republished = true; });
+    list.pipeline().setSort(FileListSortKey::name, true);
+    ASSERT_TRUE(w.waitFor([&] { return republished; }));
+    rows = list.pipeline().displayed();
+    ASSERT_EQ(rows.size(), size_t(kFiles));
+    ASSERT_LT(list.model().rowCount(), kFiles);
+    QTest::mouseClick(outline.viewport(), Qt::LeftButton, {}, rowAt(2));
+    EXPECT_EQ(selected, nodesOf(2, 2));
+    QTest::keyClick(&outline, Qt::Key_End, Qt::ShiftModifier);
+    EXPECT_EQ(selected, nodesOf(2, kFiles - 1));
+    // Shift+Up: up to the row above the one the cursor went to, the rows below it no longer.
+    const int end = outline.currentIndex().row();
+    ASSERT_GE(end, 49);
+    ASSERT_LT(end, kFiles - 1);
+    QTest::keyClick(&outline, Qt::Key_Up, Qt::ShiftModifier);
+    EXPECT_EQ(selected, nodesOf(2, size_t(end) - 1));
+    // Shift+click after Shift+End: from the first row clicked to the row Shift-clicked.
+    QTest::keyClick(&outline, Qt::Key_End, Qt::ShiftModifier);
+    EXPECT_EQ(selected, nodesOf(2, kFiles - 1));
+    QTest::mouseClick(outline.viewport(), Qt::LeftButton, Qt::ShiftModifier, rowAt(5));
+    EXPECT_EQ(selected, nodesOf(2, 5));
+    // Ctrl+click on one row after Shift+End takes that row out and keeps the rest.
+    QTest::keyClick(&outline, Qt::Key_End, Qt::ShiftModifier);
+    QTest::mouseClick(outline.viewport(), Qt::LeftButton, Qt::ControlModifier, rowAt(4));
+    NodeSet withoutFourth = nodesOf(2, kFiles - 1);
+    withoutFourth.remove(rows[4]);
+    EXPECT_EQ(selected, withoutFourth);
+    // A plain click replaces it all.
+    QTest::mouseClick(outline.viewport(), Qt::LeftButton, {}, rowAt(1));
+    EXPECT_EQ(selected, nodesOf(1, 1));
 }
 
 // Ctrl+A in the tree selects every row shown, folders open at several depths, and the window's

@@ -17,6 +17,8 @@
 #include "ZelvaneMac/Widgets/Common/FolderIconCache.hpp"
 #include "ZelvaneMac/Widgets/Common/ResultTableDelegate.hpp"
 #include "ZelvaneMac/Widgets/Common/ResultTableSetup.hpp"
+#include "ZelvaneMac/Widgets/FileList/FileListOutlineView.hpp"
+#include "ZelvaneMac/Widgets/FileList/FileListSelectionModel.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Treemap/BusyCursor.hpp"
 
@@ -27,14 +29,16 @@ FileListView::FileListView(Preferences& preferences, std::optional<std::pair<Fil
     : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    outline_ = new ContextMenuOutlineView(this);
-    layout->addWidget(outline_);
-
     pipeline_ = new FileListPipeline(initialSort, this);
     // The cursor token pops in the hop back to the GUI thread, whether the run's result is used,
     // dropped as superseded, or discarded because the list is gone.
     pipeline_->setBusyHook([] { return std::static_pointer_cast<void>(std::make_shared<ScopedBusyCursor>()); });
     model_ = new FileListModel(*pipeline_, this);
+    outline_ = new FileListOutlineView(*model_, [this] {
+        const std::vector<FileNode*> nodes = selectedNodes();
+        return fileURLsMimeData(std::vector<const FileNode*>(nodes.begin(), nodes.end()));
+    }, this);
+    layout->addWidget(outline_);
 
     delegate_ = new ResultTableDelegate(outline_);
     delegate_->setIconProvider([this](const QModelIndex& index) -> QIcon {
@@ -49,7 +53,6 @@ FileListView::FileListView(Preferences& preferences, std::optional<std::pair<Fil
     connect(&FolderIconCache::shared(), &FolderIconCache::iconReady, outline_->viewport(),
             [this] { outline_->viewport()->update(); });
 
-    outline_->setModel(model_);
     setUpResultOutline(*outline_, *delegate_, FileListModel::columns(), options_.altRowColors,
                        options_.showHorizontalLines, options_.enableDragDrop);
     outline_->setExpandsOnDoubleClick(false);
@@ -77,8 +80,8 @@ FileListView::FileListView(Preferences& preferences, std::optional<std::pair<Fil
         outline_->header()->setSectionHidden(FileListModel::dupCountColumn, !visible);
         outline_->header()->setSectionHidden(FileListModel::dupSizeColumn, !visible);
     });
-    connect(outline_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { emit selectionChanged(selectedNodes()); });
+    connect(&outline_->rowSelection(), &FileListSelectionModel::selectedRowsChanged, this,
+            [this] { emit selectionChanged(selection()); });
     // A reset clears the selection without a change signal.
     connect(model_, &QAbstractItemModel::modelReset, this, [this] { emit selectionChanged({}); });
     connect(outline_, &QTreeView::doubleClicked, this, &FileListView::activateRow);
@@ -109,7 +112,25 @@ void FileListView::refreshNodes(const std::vector<FileNode*>& nodes) {
     outline_->viewport()->update();
 }
 
-std::vector<FileNode*> FileListView::selectedNodes() const {
+std::vector<FileNode*> FileListSelection::nodes() const {
+    const std::span<FileNode* const> more = unloaded();
+    std::vector<FileNode*> out;
+    out.reserve(shown.size() + more.size());
+    out = shown;
+    if (more.empty()) return out;
+    // A row not given to the view yet may be a member row shown under a file.
+    const std::unordered_set<const FileNode*> seen(shown.begin(), shown.end());
+    for (FileNode* n : more)
+        if (!seen.count(n)) out.push_back(n);
+    return out;
+}
+
+FileListSelection FileListView::selection() const {
+    FileListSelection result;
+    if (const std::optional<size_t> run = outline_->rowSelection().runToListEnd()) {
+        result.list = model_->list();
+        result.unloadedFrom = std::max(*run, size_t(model_->rowCount()));
+    }
     // Read from the selected ranges, in the order the rows are shown: a file's row, then the
     // member rows under it. The selection model's own list of selected rows asks every range
     // about every row and each row's flags, and the view's geometry would cost a search a row;
@@ -126,7 +147,7 @@ std::vector<FileNode*> FileListView::selectedNodes() const {
     }
     std::sort(tops.begin(), tops.end());
     for (auto& [row, runs] : members) std::sort(runs.begin(), runs.end());
-    std::vector<FileNode*> out;
+    std::vector<FileNode*>& out = result.shown;
     // A node shows once at the top level, but may also be a member row under another file.
     std::unordered_set<FileNode*> seen;
     const bool anyMembers = !members.empty();
@@ -151,7 +172,7 @@ std::vector<FileNode*> FileListView::selectedNodes() const {
         }
     }
     addMembersUpTo(std::numeric_limits<int>::max());
-    return out;
+    return result;
 }
 
 void FileListView::activateRow(const QModelIndex& index) {

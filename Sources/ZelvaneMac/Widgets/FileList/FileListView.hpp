@@ -3,15 +3,16 @@
 #include <QWidget>
 
 #include <optional>
+#include <span>
 #include <utility>
 #include <vector>
 
 #include "ZelvaneMac/Models/FileListPipeline.hpp"
 #include "ZelvaneMac/Widgets/Common/FileActionHooks.hpp"
+#include "ZelvaneMac/Widgets/FileList/FileListOutlineView.hpp"
 
 namespace zelvane {
 
-class ContextMenuOutlineView;
 class FileListModel;
 class Preferences;
 class ResultTableDelegate;
@@ -24,6 +25,26 @@ struct FileListOptions {
     bool operator==(const FileListOptions&) const = default;
 };
 
+// The file list's selected rows: those the view has been given, in the order shown (a file's
+// member rows under it), then the top-level rows of the list from `unloadedFrom` on, which the
+// view has not been given yet (a Select All or Shift+End reaching the end of a long list).
+struct FileListSelection {
+    std::vector<FileNode*> shown;
+    SharedNodeList list;
+    size_t unloadedFrom = 0;
+
+    std::span<FileNode* const> unloaded() const {
+        return list && unloadedFrom < list->size() ? std::span<FileNode* const>(*list).subspan(unloadedFrom)
+                                                   : std::span<FileNode* const>();
+    }
+    // The rows; a node that is a member row among the shown ones and also a row not given yet
+    // counts twice here, and once in `nodes()`.
+    size_t size() const { return shown.size() + unloaded().size(); }
+    bool empty() const { return size() == 0; }
+    // Every selected node once, in the order above.
+    std::vector<FileNode*> nodes() const;
+};
+
 // The file list's table: the pipeline's rows with duplicate members under their files, cells
 // painted by the shared result-table delegate, header clicks re-sorting through the pipeline.
 class FileListView final : public QWidget {
@@ -34,7 +55,7 @@ public:
 
     FileListPipeline& pipeline() { return *pipeline_; }
     FileListModel& model() { return *model_; }
-    ContextMenuOutlineView& outline() { return *outline_; }
+    FileListOutlineView& outline() { return *outline_; }
 
     // Until set, the list has no file actions: no menu entries, no preview, renames refused.
     void setFileActions(FileActionHooks hooks) { fileActions_ = std::move(hooks); }
@@ -42,12 +63,13 @@ public:
     void refreshNodes(const std::vector<FileNode*>& nodes);
     // An in-place rename of the node's row; ends at once (`renameEditingEnded`) when it cannot start.
     void startRename(FileNode* target);
-    std::vector<FileNode*> selectedNodes() const;
+    std::vector<FileNode*> selectedNodes() const { return selection().nodes(); }
+    FileListSelection selection() const;
     void activateRow(const QModelIndex& index);
 
 signals:
     // After every change of the selected rows, and with none after the rows were replaced.
-    void selectionChanged(const std::vector<FileNode*>& nodes);
+    void selectionChanged(const zelvane::FileListSelection& selection);
     void hoverPathChanged(const std::optional<QString>& path);
     void renameEditingEnded();
     // A double-click with double-click opening on: a file is to be opened, a folder shown in the
@@ -63,7 +85,7 @@ private:
     FileListOptions options_;
     FileListPipeline* pipeline_ = nullptr;
     FileListModel* model_ = nullptr;
-    ContextMenuOutlineView* outline_ = nullptr;
+    FileListOutlineView* outline_ = nullptr;
     ResultTableDelegate* delegate_ = nullptr;
 };
 

@@ -3,7 +3,11 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include <optional>
+#include <span>
+
 #include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
+#include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Models/FileListPipeline.hpp"
 #include "ZelvaneMac/Widgets/Common/AppIcon.hpp"
@@ -61,9 +65,7 @@ QWidget* FileViewTab::buildContent() {
 }
 
 void FileViewTab::connectList() {
-    connect(list_, &FileListView::selectionChanged, this, [this](const std::vector<FileNode*>& nodes) {
-        parts_.fileSelection.set(NodeSet(nodes.begin(), nodes.end()));
-    });
+    connect(list_, &FileListView::selectionChanged, this, &FileViewTab::takeSelection);
     connect(list_, &FileListView::hoverPathChanged, this, [this](const std::optional<QString>& path) {
         if (parts_.controller.selectedTab() == ContentTab::fileView) parts_.hoverPathState.setPath(path);
     });
@@ -86,6 +88,44 @@ void FileViewTab::connectList() {
     });
     connect(&pipeline, &FileListPipeline::locatingDuplicatesChanged, &parts_.fileResults,
             &FileViewResults::setFileIsLocatingDuplicates);
+}
+
+namespace {
+
+// The selected rows as a set; empty when stopped.
+NodeSet selectedSet(const FileListSelection& selection, const CancelFlag* cancel = nullptr) {
+    NodeSet set;
+    set.reserve(qsizetype(selection.size()));
+    for (FileNode* n : selection.shown) set.insert(n);
+    const std::span<FileNode* const> more = selection.unloaded();
+    for (size_t i = 0; i < more.size(); ++i) {
+        if (i % 65536 == 0 && isCancelled(cancel)) return {};
+        set.insert(more[i]);
+    }
+    return set;
+}
+
+}  // namespace
+
+void FileViewTab::takeSelection(const FileListSelection& selection) {
+    if (selection.size() <= kSelectionSetHere) {
+        selectionJobs_.supersede();
+        parts_.fileSelection.set(selectedSet(selection));
+        return;
+    }
+    // A Select All over millions of rows: the set is made (and compared with the one it replaces)
+    // in the background, from the list the rows share; a newer selection drops it.
+    auto shared = std::make_shared<const FileListSelection>(selection);
+    runInBackground(
+        this, selectionJobs_,
+        [shared, before = parts_.fileSelection.nodes()](const CancelFlag& cancel) -> std::optional<NodeSet> {
+            NodeSet set = selectedSet(*shared, &cancel);
+            if (cancel.isSet() || set == before) return std::nullopt;
+            return set;
+        },
+        [this](const std::optional<NodeSet>& set) {
+            if (set) parts_.fileSelection.set(*set);
+        });
 }
 
 void FileViewTab::followState() {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ZelvaneMac/Core/CommandLine/CLIAutomation.hpp"
+#include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Menus/WindowCommands.hpp"
 
 class QStackedWidget;
@@ -30,6 +31,7 @@ class FileViewTabModel;
 class FilterHistoryMenu;
 class FilterSyntaxTextField;
 struct FileListInputs;
+struct FileListSelection;
 
 // The File View tab: the search bar above the file list, or the empty state when no root has
 // anything to list.
@@ -51,6 +53,10 @@ public:
     FileViewTab(const Parts& parts, ContextMenuCommands menuCommands, QWidget* parent = nullptr);
     ~FileViewTab() override;
 
+    // Selections up to this many rows become the window's file selection at once, larger ones
+    // from the background.
+    static constexpr size_t kSelectionSetHere = 100'000;
+
     FileListView& fileList() { return *list_; }
     FilterSyntaxTextField& searchField();
     FilterHistoryMenu& historyMenu();
@@ -64,6 +70,7 @@ private:
     void actOn(FileNode* node, void (FileActionController::*action)(const std::vector<FileNode*>&));
     void endRename();
     void updateList();
+    void takeSelection(const FileListSelection& selection);
 
     Parts parts_;
     ContextMenuCommands menuCommands_;
@@ -73,6 +80,7 @@ private:
     EmptyStateView* empty_ = nullptr;
     FileListView* list_ = nullptr;
     std::unique_ptr<FileActionMenu> fileActions_;
+    JobGeneration selectionJobs_;
 };
 
 }  // namespace zelvane

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <functional>
+
+#include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
+
+class QMimeData;
+
+namespace zelvane {
+
+class FileListModel;
+class FileListSelectionModel;
+
+// The file list's rows. Select All and Shift+End reach the end of the list, past the rows the
+// view has been given so far, and a drag of such a selection carries every selected row.
+class FileListOutlineView final : public ContextMenuOutlineView {
+    Q_OBJECT
+public:
+    // `dragData` makes what a drag of the whole selection carries.
+    FileListOutlineView(FileListModel& model, std::function<QMimeData*()> dragData, QWidget* parent = nullptr);
+
+    FileListSelectionModel& rowSelection() const { return *selection_; }
+    void selectAll() override;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void startDrag(Qt::DropActions supportedActions) override;
+
+private:
+    FileListSelectionModel* selection_ = nullptr;
+    std::function<QMimeData*()> dragData_;
+};
+
+}  // namespace zelvane
