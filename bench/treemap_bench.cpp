@@ -19,10 +19,14 @@
 
 #include <QGuiApplication>
 
+#include <malloc.h>
+
 #include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
 #include "ScanEngine/Tree/FileNode.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapLayout.hpp"
+#include "ZelvaneMac/Core/Treemap/TreemapPicture.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapRendering.hpp"
+#include "ResidentMemory.hpp"
 #include "TreeBuilder.hpp"
 
 using namespace zelvane;
@@ -179,6 +183,85 @@ int main(int argc, char** argv) {
     lo.fileGroupMinSize = FileNode::defaultMinGroupSize;
     const PaletteRGB palette = defaultPaletteRGB();
 
+    {
+        // The window's first picture: its default treemap pane by allocated size, laid out before
+        // the colour ranks are known and coloured once they are.
+        TreemapLayoutOptions later = lo;
+        later.metric = treemapMetric(true);
+        later.colorsLater = true;
+        const TreemapRect pane{0, 0, 1000, 195};
+        TreemapLayout layout;
+        row("layout 1000x195 by allocated size, colours later", measure(runs, [&] {
+                layout = layoutMultiRootTreemap(std::span<const RootRef>(&root, 1), pane, later, false, {});
+            }));
+        std::vector<TreemapLayout> laid(static_cast<size_t>(runs));
+        for (TreemapLayout& l : laid) l = layoutMultiRootTreemap(std::span<const RootRef>(&root, 1), pane, later, false, {});
+        size_t next = 0;
+        row("  its colours", measure(runs, [&] { colorTreemapLayout(laid[next++ % laid.size()], later); }),
+            std::to_string(laid[0].leaves.size()) + " leaves, " + std::to_string(laid[0].hitNodes.size()) + " hit nodes");
+        TreemapRenderOptions ro;
+        ro.metric = later.metric;
+        row("  its rendering @1x, labels on", measure(runs, [&] { renderTreemapImage({1000, 195}, laid[0], palette, ro); }));
+    }
+    {
+        // What the window's first picture keeps and what each step of its making peaks at: the
+        // resident high-water mark starts anew at each step, heap in use is glibc's count.
+        TreemapLayoutOptions later = lo;
+        later.metric = treemapMetric(true);
+        later.colorsLater = true;
+        const auto heapMiB = [] {
+            const struct mallinfo2 heap = mallinfo2();
+            return double(heap.uordblks + heap.hblkhd) / 1048576.0;
+        };
+        struct Mark {
+            double rss, heap;
+        };
+        const auto mark = [&] { return Mark{double(bench::residentKiB().first) / 1024.0, heapMiB()}; };
+        const auto memRow = [&](const char* what, const std::function<void()>& step) {
+            malloc_trim(0);
+            const Mark before = mark();
+            bench::resetPeak();
+            step();
+            const double peak = double(bench::residentKiB().second) / 1024.0;
+            const Mark after = mark();
+            std::printf("| %-44s | peak +%.1f MiB | resident +%.1f MiB | heap in use +%.1f MiB\n", what,
+                        peak - before.rss, after.rss - before.rss, after.heap - before.heap);
+        };
+        TreemapLayout layout;
+        memRow("memory: layout 1000x195, colours later", [&] {
+            layout = layoutMultiRootTreemap(std::span<const RootRef>(&root, 1), {0, 0, 1000, 195}, later, false, {});
+        });
+        // The layout's parts. Its kept handles are the stores of its group nodes, then the root.
+        constexpr double MiB = 1048576.0;
+        size_t groupStoreBytes = 0;
+        for (size_t i = 0; i + 1 < layout.retained.size(); ++i)
+            groupStoreBytes += static_cast<const NodeStore*>(layout.retained[i].get())->bytesReserved();
+        size_t rectSlots = 16;
+        while (rectSlots * 3 < layout.nodeRects.size() * 4) rectSlots *= 2;
+        std::printf("|   its parts | leaves %zu: %.1f MiB; hit nodes %zu in room for %zu: %.1f MiB; rectangles %zu: "
+                    "%.1f MiB; labels and group boxes %zu: %.1f MiB; groups drawn %zu, the store of all groups %.1f MiB; dust "
+                    "samples %zu: %.1f MiB\n",
+                    layout.leaves.size(), double(layout.leaves.capacity() * sizeof(TreemapLeaf)) / MiB,
+                    layout.hitNodes.size(), layout.hitNodes.capacity(),
+                    double(layout.hitNodes.capacity() * sizeof(TreemapHitNode)) / MiB, layout.nodeRects.size(),
+                    double(rectSlots * (sizeof(void*) + sizeof(TreemapRect))) / MiB,
+                    layout.folderLabels.size() + layout.groupBoxes.size(),
+                    double((layout.folderLabels.capacity() + layout.groupBoxes.capacity()) * sizeof(TreemapFolderLabel)) / MiB,
+                    layout.groupBoxes.size(), double(groupStoreBytes) / MiB, layout.dustSamples.size(),
+                    double(layout.dustSamples.capacity() * sizeof(layout.dustSamples[0])) / MiB);
+        size_t groupedFiles = 0, labelUnits = 0;
+        for (const TreemapFolderLabel& g : layout.groupBoxes) {
+            groupedFiles += g.node->childCount();
+            labelUnits += g.node->name().size();
+        }
+        std::printf("|   its groups | %zu files in them, %zu units of labels\n", groupedFiles, labelUnits);
+        memRow("memory: its colours", [&] { colorTreemapLayout(layout, later); });
+        TreemapRenderOptions ro;
+        ro.metric = later.metric;
+        TreemapImage image;
+        memRow("memory: its rendering @1x, labels on", [&] { image = renderTreemapImage({1000, 195}, layout, palette, ro); });
+        memRow("memory: the layout freed", [&] { layout = TreemapLayout(); });
+    }
     {
         TreemapLayoutOptions one = lo;
         one.maxThreads = 1;

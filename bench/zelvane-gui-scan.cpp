@@ -1,4 +1,4 @@
-// A scan through a real main window:  zelvane-gui-scan [--no-monitor] TREE
+// A scan through a real main window:  zelvane-gui-scan [--no-monitor] [--shot DIR] TREE
 //   ->  files=F dirs=D seconds=S max_stall_ms=M maxrss_mb=R
 // The window is made offscreen, TREE is selected as a folder and the Scan button is pressed; the
 // run ends when the result is shown: the window shows the new roots, their per-extension
@@ -12,6 +12,8 @@
 // each step), so the step that adds the peak can be told apart; then the heap's bytes in use
 // and mapped (glibc's count), which tell what the program holds from what the allocator keeps.
 // --no-monitor turns live monitoring off, so that its watches do not count in the memory.
+// --shot DIR writes, once the result is shown, the treemap canvas as painted (canvas.png), its
+// picture (picture.png) and what each point of the view hits (hits.txt), to compare two builds.
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -42,11 +44,53 @@
 using zelvane::bench::residentKiB;
 using zelvane::bench::resetPeak;
 
+namespace {
+
+// The canvas as it is painted, the picture it shows, and what every point of the view hits (the
+// node's path and box, one line a point where the hit changes along a row), so that two builds
+// can be compared on the same tree.
+bool writeShot(zelvane::TreemapCanvas& canvas, const std::string& dir) {
+    using namespace zelvane;
+    const QString base = QString::fromStdString(dir) + QLatin1Char('/');
+    if (!canvas.grab().save(base + QStringLiteral("canvas.png"))) return false;
+    const TreemapCanvasModel& model = canvas.model();
+    if (!model.image().save(base + QStringLiteral("picture.png"))) return false;
+    std::FILE* hits = std::fopen((dir + "/hits.txt").c_str(), "w");
+    if (!hits) return false;
+    const QSizeF size = model.viewSize();
+    std::fprintf(hits, "view %g x %g\n", size.width(), size.height());
+    for (int y = 0; y < int(size.height()); ++y) {
+        const FileNode* last = nullptr;
+        for (int x = 0; x < int(size.width()); ++x) {
+            const auto hit = model.nodeAt(QPointF(x + 0.5, y + 0.5));
+            const FileNode* node = hit ? hit->node : nullptr;
+            if (x > 0 && node == last) continue;
+            last = node;
+            if (!hit) {
+                std::fprintf(hits, "%d %d -\n", x, y);
+                continue;
+            }
+            std::fprintf(hits, "%d %d %s %g %g %g %g\n", x, y, node->fullPath().c_str(), hit->rect.x, hit->rect.y,
+                         hit->rect.width, hit->rect.height);
+        }
+    }
+    return std::fclose(hits) == 0;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     using namespace zelvane;
-    const bool noMonitor = argc == 3 && std::string_view(argv[1]) == "--no-monitor";
-    if (argc != 2 && !noMonitor) {
-        std::fputs("usage: zelvane-gui-scan [--no-monitor] TREE\n", stderr);
+    bool noMonitor = false;
+    std::string shotDir;
+    int arg = 1;
+    for (; arg + 1 < argc; ++arg) {
+        if (std::string_view(argv[arg]) == "--no-monitor") noMonitor = true;
+        else if (std::string_view(argv[arg]) == "--shot" && arg + 2 < argc) shotDir = argv[++arg];
+        else break;
+    }
+    if (arg != argc - 1) {
+        std::fputs("usage: zelvane-gui-scan [--no-monitor] [--shot DIR] TREE\n", stderr);
         return 2;
     }
     raiseFileDescriptorLimit();
@@ -153,6 +197,10 @@ int main(int argc, char** argv) {
         dirs += root->subFolderDirCount();
     }
     peakKiB = std::max(peakKiB, residentKiB().second);
+    if (!shotDir.empty() && !writeShot(*treemap, shotDir)) {
+        std::fputs("zelvane-gui-scan: the picture could not be written\n", stderr);
+        return 1;
+    }
     std::printf("files=%lld dirs=%lld seconds=%.3f max_stall_ms=%lld maxrss_mb=%.1f\n", (long long)files,
                 (long long)dirs, seconds, (long long)maxStall, double(peakKiB) / 1024.0);
     return 0;

@@ -403,8 +403,11 @@ TEST(TreemapLayout, RealTreeLeavesTileWithoutOverlap) {
 
 // Large layouts split their subtrees among threads; the result must be the one-thread result.
 // This test also runs under ThreadSanitizer.
-TEST(TreemapLayout, ThreadsDoNotChangeTheResult) {
-    Tree t;
+namespace {
+
+// A tree of 3,000 folders and 70,000 files, skewed towards few folders so that some hold
+// thousands of files: grouped files, dust and subtrees for other threads.
+FileNode* skewedTree(Tree& t) {
     std::mt19937 rng(99);
     FileNode* root = t.root("/big");
     std::vector<FileNode*> folders{root};
@@ -414,11 +417,76 @@ TEST(TreemapLayout, ThreadsDoNotChangeTheResult) {
     }
     static const char* exts[] = {".a", ".b", ".c", ".mp3", ""};
     for (unsigned i = 0; i < 70000; ++i) {
-        // Skewed towards few folders, so that some hold thousands of files.
         FileNode* parent = folders[rng() % 4 == 0 ? rng() % folders.size() : rng() % 40];
         t.file(parent, numbered("f", i, exts[rng() % 5]), int64_t(1 + rng() % 100000));
     }
     root->aggregateSizes();
+    return root;
+}
+
+// Every box, label, group, rectangle and hit node of `b` as in `a`. Group nodes are made anew by
+// every layout: their folder and name identify them.
+void expectSameLayout(const TreemapLayout& a, const TreemapLayout& b) {
+    ASSERT_EQ(b.leaves.size(), a.leaves.size());
+    for (size_t i = 0; i < a.leaves.size(); ++i) {
+        ASSERT_EQ(b.leaves[i].node, a.leaves[i].node) << i;
+        EXPECT_EQ(b.leaves[i].rect, a.leaves[i].rect);
+        EXPECT_EQ(b.leaves[i].surface, a.leaves[i].surface);
+        EXPECT_EQ(b.leaves[i].colorIndex, a.leaves[i].colorIndex) << i;
+        EXPECT_EQ(b.leaves[i].dust, a.leaves[i].dust);
+    }
+    ASSERT_EQ(b.folderLabels.size(), a.folderLabels.size());
+    for (size_t i = 0; i < a.folderLabels.size(); ++i) {
+        EXPECT_EQ(b.folderLabels[i].node, a.folderLabels[i].node);
+        EXPECT_EQ(b.folderLabels[i].boxRect, a.folderLabels[i].boxRect);
+    }
+    auto sameNode = [](const FileNode* x, const FileNode* y) {
+        if (x == y) return true;
+        return x && y && x->isSyntheticGroup() && y->isSyntheticGroup() && x->parent() == y->parent() &&
+               x->name() == y->name();
+    };
+    ASSERT_EQ(b.groupBoxes.size(), a.groupBoxes.size());
+    for (size_t i = 0; i < a.groupBoxes.size(); ++i) {
+        EXPECT_TRUE(sameNode(b.groupBoxes[i].node, a.groupBoxes[i].node)) << i;
+        EXPECT_EQ(b.groupBoxes[i].rect, a.groupBoxes[i].rect);
+    }
+    EXPECT_EQ(b.nodeRects.size(), a.nodeRects.size());
+    for (const auto& leaf : a.leaves)
+        if (!leaf.dust) {
+            EXPECT_EQ(b.nodeRects.at(leaf.node), leaf.rect);
+        }
+
+    ASSERT_EQ(b.hitRoots.size(), a.hitRoots.size());
+    std::vector<std::pair<const TreemapHitNode*, const TreemapHitNode*>> pending;
+    for (size_t i = 0; i < a.hitRoots.size(); ++i) pending.emplace_back(&a.hitRoots[i], &b.hitRoots[i]);
+    while (!pending.empty()) {
+        auto [x, y] = pending.back();
+        pending.pop_back();
+        ASSERT_TRUE(sameNode(x->node, y->node));
+        ASSERT_EQ(x->rect, y->rect);
+        ASSERT_EQ(x->children.size(), y->children.size());
+        for (size_t i = 0; i < x->children.size(); ++i) pending.emplace_back(&x->children[i], &y->children[i]);
+    }
+}
+
+size_t hitNodeCount(const TreemapLayout& layout) {
+    std::vector<const TreemapHitNode*> pending;
+    for (const TreemapHitNode& r : layout.hitRoots) pending.push_back(&r);
+    size_t visited = 0;
+    while (!pending.empty()) {
+        const TreemapHitNode* n = pending.back();
+        pending.pop_back();
+        ++visited;
+        for (const TreemapHitNode& k : n->children) pending.push_back(&k);
+    }
+    return visited;
+}
+
+}  // namespace
+
+TEST(TreemapLayout, ThreadsDoNotChangeTheResult) {
+    Tree t;
+    FileNode* root = skewedTree(t);
     ColorRank rank{{"a", 1}, {"mp3", 4}};
 
     auto run = [&](int threads) {
@@ -430,50 +498,49 @@ TEST(TreemapLayout, ThreadsDoNotChangeTheResult) {
     const TreemapLayout many = run(6);
     ASSERT_GT(one.leaves.size(), 5000u);
     ASSERT_GT(one.groupBoxes.size(), 10u);
+    expectSameLayout(one, many);
+    EXPECT_GT(hitNodeCount(one), 70000u);
+}
 
-    ASSERT_EQ(many.leaves.size(), one.leaves.size());
-    for (size_t i = 0; i < one.leaves.size(); ++i) {
-        ASSERT_EQ(many.leaves[i].node, one.leaves[i].node) << i;
-        EXPECT_EQ(many.leaves[i].rect, one.leaves[i].rect);
-        EXPECT_EQ(many.leaves[i].surface, one.leaves[i].surface);
-        EXPECT_EQ(many.leaves[i].colorIndex, one.leaves[i].colorIndex);
-        EXPECT_EQ(many.leaves[i].dust, one.leaves[i].dust);
-    }
-    ASSERT_EQ(many.folderLabels.size(), one.folderLabels.size());
-    for (size_t i = 0; i < one.folderLabels.size(); ++i) {
-        EXPECT_EQ(many.folderLabels[i].node, one.folderLabels[i].node);
-        EXPECT_EQ(many.folderLabels[i].boxRect, one.folderLabels[i].boxRect);
-    }
-    // Group nodes are made anew by every layout: their folder and name identify them.
-    auto sameNode = [](const FileNode* a, const FileNode* b) {
-        if (a == b) return true;
-        return a && b && a->isSyntheticGroup() && b->isSyntheticGroup() && a->parent() == b->parent() &&
-               a->name() == b->name();
-    };
-    ASSERT_EQ(many.groupBoxes.size(), one.groupBoxes.size());
-    for (size_t i = 0; i < one.groupBoxes.size(); ++i) {
-        EXPECT_TRUE(sameNode(many.groupBoxes[i].node, one.groupBoxes[i].node)) << i;
-        EXPECT_EQ(many.groupBoxes[i].rect, one.groupBoxes[i].rect);
-    }
-    EXPECT_EQ(many.nodeRects.size(), one.nodeRects.size());
-    for (const auto& leaf : one.leaves)
-        if (!leaf.dust) {
-            EXPECT_EQ(many.nodeRects.at(leaf.node), leaf.rect);
+// The window lays a new tree out while its colour ranks are still being counted, and colours the
+// boxes once they are there: the result must be the layout made with the colours known, on one
+// thread or many, including which dust boxes of one colour joined into one.
+TEST(TreemapLayout, ColoursSetAfterTheLayoutGiveTheLayoutMadeWithThem) {
+    Tree t;
+    FileNode* root = skewedTree(t);
+    // Nothing ranked, then a rank that tells the extensions apart.
+    for (const ColorRank& rank : {ColorRank{}, ColorRank{{"a", 1}, {"b", 2}, {"mp3", 4}}}) {
+        SCOPED_TRACE(rank.size());
+        for (const TreemapRect& bounds : {TreemapRect{0, 0, 1600, 1000}, TreemapRect{0, 0, 1000, 195}}) {
+            TreemapLayoutOptions o = options(true, &rank);
+            o.maxThreads = 1;
+            const TreemapLayout known =
+                layoutMultiRootTreemap(std::span<FileNode* const>(&root, 1), bounds, o, false, {});
+            for (int threads : {1, 6}) {
+                SCOPED_TRACE(threads);
+                TreemapLayoutOptions later = options(true, nullptr);
+                later.colorsLater = true;
+                later.maxThreads = threads;
+                TreemapLayout laid =
+                    layoutMultiRootTreemap(std::span<FileNode* const>(&root, 1), bounds, later, false, {});
+                // Before its colours: every box grey, the sampled dust's members kept, no dust joined.
+                size_t sampled = 0;
+                for (const TreemapLeaf& leaf : laid.leaves) {
+                    EXPECT_EQ(leaf.colorIndex, kGraySlot);
+                    sampled += leaf.sampled;
+                }
+                EXPECT_EQ(laid.dustSamples.size(), sampled);
+                ASSERT_GT(sampled, 100u);
+                const size_t before = laid.leaves.size();
+
+                later.colorRank = &rank;
+                colorTreemapLayout(laid, later);
+                EXPECT_LT(laid.leaves.size(), before) << "dust of one colour joined";
+                EXPECT_TRUE(laid.dustSamples.empty());
+                expectSameLayout(known, laid);
+            }
         }
-
-    ASSERT_EQ(many.hitRoots.size(), 1u);
-    std::vector<std::pair<const TreemapHitNode*, const TreemapHitNode*>> pending{{&one.hitRoots[0], &many.hitRoots[0]}};
-    size_t visited = 0;
-    while (!pending.empty()) {
-        auto [a, b] = pending.back();
-        pending.pop_back();
-        ++visited;
-        ASSERT_TRUE(sameNode(a->node, b->node));
-        ASSERT_EQ(a->rect, b->rect);
-        ASSERT_EQ(a->children.size(), b->children.size());
-        for (size_t i = 0; i < a->children.size(); ++i) pending.emplace_back(&a->children[i], &b->children[i]);
     }
-    EXPECT_GT(visited, 70000u);
 }
 
 // A picture keeps its hit nodes as long as it is shown. Subtrees laid out on other threads must

@@ -37,6 +37,21 @@ QPoint centreOf(const TreemapCanvas& canvas, FileNode* node) {
     return r ? QPointF(r->x + r->width / 2, r->y + r->height / 2).toPoint() : QPoint(-1, -1);
 }
 
+// Every box of a file in the picture is in the colour the window's statistics ranked its
+// extension in: the layout, made while the statistics were counted, took their colours after.
+void expectBoxesInTheRankedColours(const TreemapCanvas& canvas, const ColorRank& rank) {
+    size_t files = 0, ranked = 0;
+    for (const TreemapLeaf& leaf : canvas.model().layout().leaves) {
+        if (leaf.dust || leaf.node->isDir()) continue;
+        ++files;
+        const uint8_t slot = paletteSlot(rank, leaf.node->detectedExtension());
+        ranked += slot != kGraySlot;
+        EXPECT_EQ(leaf.colorIndex, slot) << leaf.node->name();
+    }
+    EXPECT_GT(files, 3u);
+    EXPECT_GT(ranked, 3u);
+}
+
 // The treemap in its tab, driven by the window's real scan road: the scan, the statistics in the
 // background, the colour ranks for exactly the shown roots.
 TEST(TreeViewTabTreemap, ThePictureFollowsTheWindowAndClicksComeBackToIt) {
@@ -68,6 +83,7 @@ TEST(TreeViewTabTreemap, ThePictureFollowsTheWindowAndClicksComeBackToIt) {
     ASSERT_EQ(canvas->model().inputs().roots.at(0), scanned);
     ASSERT_GT(canvas->width(), 100);
     EXPECT_EQ(canvas->model().renderedSize(), QSizeF(canvas->size()));
+    expectBoxesInTheRankedColours(*canvas, parts.fileTypes().extensionColorRank());
 
     // A click selects in the window; the outline shows the same selection.
     FileNode* film = childNamed(childNamed(scanned.get(), "Video"), "film.mkv");
@@ -120,6 +136,9 @@ TEST(TreeViewTabTreemap, ThePictureFollowsTheWindowAndClicksComeBackToIt) {
                !canvas->model().isStale() && canvas->model().busyRegenerationCount() == 0;
     }));
     EXPECT_TRUE(canvas->model().hasPicture());
+    EXPECT_TRUE(canvas->model().layout().nodeRects.find(
+        childNamed(childNamed(parts.scanControl().effectiveRoots()[0].get(), "Video"), "second.mkv")));
+    expectBoxesInTheRankedColours(*canvas, parts.fileTypes().extensionColorRank());
 }
 
 TEST(TreeViewTabTreemap, TheColoursSheetChangesTheColourRanksAndTheTreemapRepaints) {

@@ -3,6 +3,7 @@
 #include <QSignalSpy>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <atomic>
 #include <random>
 #include <thread>
@@ -124,7 +125,16 @@ TEST(TreemapCanvasModel, EachInputChangeLeadsToANewPictureOrOnlyARedraw) {
     }
 }
 
-TEST(TreemapCanvasModel, RootsThatArriveBeforeTheirColoursArePaintedOnceTheColoursAreReady) {
+// The colour slot of every box of the picture that stands for one file.
+std::vector<std::pair<std::string, int>> fileColours(const TreemapCanvasModel& m) {
+    std::vector<std::pair<std::string, int>> out;
+    for (const TreemapLeaf& leaf : m.layout().leaves)
+        if (!leaf.dust && !leaf.node->isDir()) out.emplace_back(leaf.node->name(), leaf.colorIndex);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+TEST(TreemapCanvasModel, RootsThatArriveBeforeTheirColoursAreLaidOutAtOnceAndPaintedOnceTheColoursAreReady) {
     qtWidgetApp();
     Trees t;
     TreemapCanvasModel m;
@@ -135,26 +145,37 @@ TEST(TreemapCanvasModel, RootsThatArriveBeforeTheirColoursArePaintedOnceTheColou
     m.update(in);
     ASSERT_TRUE(settle(m));
     ASSERT_EQ(m.jobsApplied(), 1);
+    const int started = m.jobsStarted();
 
-    // New roots, ranks still computing: only the background, and no job.
+    // New roots, ranks still computing: only the background, while their boxes are laid out.
     in.roots = {t.b};
     in.colorRankReady = false;
     c.hovers.clear();
     m.update(in);
     EXPECT_TRUE(m.isStale());
-    EXPECT_FALSE(m.isRegenerationScheduled());
+    EXPECT_EQ(m.jobsStarted(), started + 1) << "the layout starts at once";
     ASSERT_EQ(c.hovers.size(), 1u);
     EXPECT_EQ(c.hovers[0], nullptr) << "new roots clear the hover";
     EXPECT_FALSE(m.nodeAt(QPointF(10, 10))) << "a stale picture hits nothing";
+    ASSERT_TRUE(settle(m));
+    EXPECT_EQ(m.jobsApplied(), 1) << "no picture without its colours";
+    EXPECT_TRUE(m.isStale());
+    // Updates meanwhile (a selection) leave the waiting layout alone.
+    in.selection = {childNamed(t.b.get(), "loose.txt")};
+    m.update(in);
+    ASSERT_TRUE(settle(m));
+    EXPECT_EQ(m.jobsStarted(), started + 1);
 
-    // Ranks ready, colours unchanged (by size with nothing ranked yet): the picture is made now,
-    // not left blank until a resize.
+    // Ranks ready, colours unchanged (by size with nothing ranked yet): the layout is coloured
+    // and painted now, not left blank until a resize, and not laid out again.
     in.colorRankReady = true;
     m.update(in);
-    EXPECT_TRUE(m.isRegenerationScheduled());
     ASSERT_TRUE(settle(m));
     EXPECT_EQ(m.jobsApplied(), 2);
+    EXPECT_EQ(m.jobsStarted(), started + 2) << "one layout, one colouring";
+    EXPECT_EQ(m.jobsSuperseded(), 0);
     EXPECT_FALSE(m.isStale());
+    EXPECT_TRUE(m.nodeAt(QPointF(10, 10)));
 
     // An update while that picture is already current schedules nothing more.
     m.update(in);
@@ -167,6 +188,99 @@ TEST(TreemapCanvasModel, RootsThatArriveBeforeTheirColoursArePaintedOnceTheColou
     EXPECT_FALSE(m.hasPicture());
     m.update(in);
     EXPECT_FALSE(m.isRegenerationScheduled());
+}
+
+TEST(TreemapCanvasModel, ColoursThatArriveWhileTheLayoutRunsPaintThatLayoutInThem) {
+    qtWidgetApp();
+    Trees t;
+    TreemapCanvasModel m;
+    m.setViewSize(QSizeF(300, 200));
+    TreemapCanvasInputs in = inputsFor({t.a});
+    in.colorRankReady = false;
+    {
+        // The layout is held on the pool while the colours arrive.
+        HeldPoolThreads hold;
+        ASSERT_TRUE(hold.waitUntilHeld());
+        m.update(in);
+        EXPECT_EQ(m.jobsStarted(), 1);
+        in.colorRank = {{"bin", 3}};
+        in.colorRankReady = true;
+        m.update(in);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(m.jobsStarted(), 1) << "the layout on its way is not started again";
+    }
+    ASSERT_TRUE(settle(m));
+    EXPECT_EQ(m.jobsStarted(), 2);
+    EXPECT_EQ(m.jobsApplied(), 1);
+    EXPECT_EQ(m.jobsSuperseded(), 0);
+    ASSERT_FALSE(m.isStale());
+    const std::vector<std::pair<std::string, int>> painted{{"left.bin", 3}, {"right.bin", 3}};
+    EXPECT_EQ(fileColours(m), painted);
+
+    // Other colours for the same roots colour a new picture.
+    in.colorRank = {{"bin", 7}};
+    m.update(in);
+    ASSERT_TRUE(settle(m));
+    const std::vector<std::pair<std::string, int>> repainted{{"left.bin", 7}, {"right.bin", 7}};
+    EXPECT_EQ(fileColours(m), repainted);
+}
+
+// A rescan or a filter replaces the roots while the first layout still runs alone; a live change
+// comes while a layout waits for its colours. Only a layout of the roots shown, made after the
+// change, is painted, in the colours that came for those roots.
+TEST(TreemapCanvasModel, ALayoutOvertakenBeforeItsColoursIsNeverPainted) {
+    qtWidgetApp();
+    Trees t;
+    TreemapCanvasModel m;
+    m.setViewSize(QSizeF(300, 200));
+    TreemapCanvasInputs in = inputsFor({t.a});
+    in.showLabels = true;  // the sizes shown follow live changes
+    in.colorRankReady = false;
+    {
+        HeldPoolThreads hold;
+        ASSERT_TRUE(hold.waitUntilHeld());
+        m.update(in);
+        in.roots = {t.b};  // the scan again, or a filter: new roots before the first layout ran
+        m.update(in);
+        EXPECT_EQ(m.jobsStarted(), 2);
+        EXPECT_EQ(m.busyRegenerationCount(), 2);
+    }
+    ASSERT_TRUE(settle(m));
+    EXPECT_EQ(m.jobsSuperseded(), 1);
+    EXPECT_EQ(m.jobsApplied(), 0);
+    EXPECT_TRUE(m.isStale());
+
+    // A live change to the tree while the layout of "b" waits: laid out again, from the sizes now.
+    in.monitorRevision = 1;
+    m.update(in);
+    ASSERT_TRUE(settle(m));
+    EXPECT_EQ(m.jobsStarted(), 3);
+    EXPECT_TRUE(m.isStale());
+
+    in.colorRank = {{"txt", 5}, {"dat", 2}};
+    in.colorRankReady = true;
+    m.update(in);
+    ASSERT_TRUE(settle(m));
+    EXPECT_EQ(m.jobsStarted(), 4) << "the waiting layout coloured, not laid out again";
+    EXPECT_EQ(m.jobsApplied(), 1);
+    ASSERT_FALSE(m.isStale());
+    EXPECT_EQ(m.layout().hitRoots.at(0).node, t.b.get());
+    const std::vector<std::pair<std::string, int>> painted{{"inner1.dat", 2}, {"inner2.dat", 2}, {"loose.txt", 5}};
+    EXPECT_EQ(fileColours(m), painted);
+
+    // A resize while a layout waits for colours lays out at the new size instead.
+    in.roots = {t.a};
+    in.colorRankReady = false;
+    m.update(in);
+    ASSERT_TRUE(settle(m));
+    m.setViewSize(QSizeF(320, 200));
+    ASSERT_TRUE(settle(m));
+    in.colorRankReady = true;
+    m.update(in);
+    ASSERT_TRUE(settle(m));
+    EXPECT_FALSE(m.isStale());
+    EXPECT_EQ(m.renderedSize(), QSizeF(320, 200));
+    EXPECT_EQ(m.layout().hitRoots.at(0).rect.width, 320);
 }
 
 TEST(TreemapCanvasModel, AJobOvertakenByANewerOneIsDroppedAndTheBusyCountComesBackToZero) {

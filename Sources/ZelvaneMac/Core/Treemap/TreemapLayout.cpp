@@ -52,7 +52,6 @@ struct Scratch {
     NodeArena* groupArena = nullptr;
     std::vector<double> sizes;
     std::vector<TreemapRect> rects;
-    std::string ext;
     // Where hit nodes are carved from when not from the layout's own pool: a worker keeps one
     // pool for all its tasks, so only its last block is left part-used.
     TreemapHitNodePool* hitPool = nullptr;
@@ -99,16 +98,15 @@ bool unite(TreemapRect& box, const TreemapRect& r) {
     return false;
 }
 
-// Whether the last leaf can take in a dust box of this colour for a child of `parent`: dust of
-// the same folder, in the same colour, sharing a whole edge.
-bool joinsLastDust(std::vector<TreemapLeaf>& leaves, const FileNode* parent, uint8_t colour, const TreemapRect& r) {
-    if (leaves.empty()) return false;
-    TreemapLeaf& last = leaves.back();
-    return last.dust && last.colorIndex == colour && last.node->parent() == parent && unite(last.rect, r);
+// Whether `last` takes in the dust box `dust`, which it then covers: dust of the same folder, in
+// the same colour, sharing a whole edge.
+bool joinsDust(TreemapLeaf& last, const TreemapLeaf& dust) {
+    return last.dust && last.colorIndex == dust.colorIndex && last.node->parent() == dust.node->parent() &&
+           unite(last.rect, dust.rect);
 }
 
-uint8_t dustColorIndex(FileNode* source, const TreemapLayoutOptions& options, Scratch& scratch) {
-    return source ? colorIndexFor(*source, options.colorRank, scratch.ext) : uint8_t(kGraySlot);
+uint8_t dustColorIndex(FileNode* source, const TreemapLayoutOptions& options, std::string& ext) {
+    return source ? colorIndexFor(*source, options.colorRank, ext) : uint8_t(kGraySlot);
 }
 
 // A group node is made anew by every layout: a dust box names a file of the tree instead.
@@ -116,20 +114,20 @@ FileNode* dustNode(FileNode* n, FileNode* source) { return n->isSyntheticGroup()
 
 // A child at least a point square in area that is still less than a point wide or high (a thin
 // slice of a strip) paints the pixels whose centres it covers, in its colour on its parent's
-// cushion. Siblings of one colour that join into a rectangle become one box.
+// cushion. Siblings of one colour that join into a rectangle become one box once the colours are
+// known. The colour is that of `dustColorSource` of the node named, which is the same for a group
+// and for the file that stands for it.
 void addDust(FileNode* n, const TreemapRect& r, const CushionSurface& parentSurface, const TreemapLayoutOptions& options,
-             TreemapLayout& into, Scratch& scratch) {
-    FileNode* source = dustColorSource(n, options);
-    const uint8_t colour = dustColorIndex(source, options, scratch);
-    n = dustNode(n, source);
-    if (!joinsLastDust(into.leaves, n->parent(), colour, r)) into.leaves.push_back({n, r, parentSurface, colour, true});
+             TreemapLayout& into) {
+    if (n->isSyntheticGroup()) n = dustNode(n, dustColorSource(n, options));
+    into.leaves.push_back({n, r, parentSurface, uint8_t(kGraySlot), true});
 }
 
 // The colour most of the room of `members` would be painted in, judged by their measures from a
 // sample spread evenly over them (they may be many thousands); `firstSource` is the colour's
 // source of the first of them.
-uint8_t dominantDustColor(std::span<const TreemapHitNode> members, const TreemapLayoutOptions& options, Scratch& scratch,
-                          FileNode*& firstSource) {
+uint8_t dominantDustColor(std::span<const TreemapHitNode> members, const TreemapLayoutOptions& options,
+                          std::string& ext) {
     constexpr size_t kSampled = 8;
     struct Weight {
         uint8_t colour;
@@ -137,11 +135,10 @@ uint8_t dominantDustColor(std::span<const TreemapHitNode> members, const Treemap
     };
     std::array<Weight, kSampled> weights;
     size_t colours = 0;
-    firstSource = members.empty() ? nullptr : dustColorSource(members[0].node, options);
     const size_t samples = std::min(kSampled, members.size());
     for (size_t i = 0; i < samples; ++i) {
         FileNode* member = members[i * members.size() / samples].node;
-        const uint8_t colour = dustColorIndex(i == 0 ? firstSource : dustColorSource(member, options), options, scratch);
+        const uint8_t colour = dustColorIndex(dustColorSource(member, options), options, ext);
         size_t k = 0;
         while (k < colours && weights[k].colour != colour) ++k;
         if (k == colours) weights[colours++] = {colour, 0};
@@ -160,9 +157,10 @@ uint8_t dominantDustColor(std::span<const TreemapHitNode> members, const Treemap
 // cover many: a folder of thousands of small files would otherwise show as a hole. They are
 // painted as at most two boxes on the folder's cushion, in the colour most of them have: the end
 // of the strip the first of them stands in, and the rectangle the later strips fill (with the
-// slivers squarify leaves between hair-thin strips).
+// slivers squarify leaves between hair-thin strips). Their colours are judged once the colours
+// are known, from the children each box stands for.
 void addDustTail(const TreemapHitNode& hit, const CushionSurface& surface, const TreemapLayoutOptions& options,
-                 TreemapLayout& into, Scratch& scratch) {
+                 TreemapLayout& into) {
     const std::span<TreemapHitNode> kids = hit.children;
     size_t t = 0;
     while (t < kids.size() && kids[t].rect.width * kids[t].rect.height >= 1) ++t;
@@ -170,9 +168,9 @@ void addDustTail(const TreemapHitNode& hit, const CushionSurface& surface, const
     TreemapRect stripEnd = kids[t].rect;
     size_t j = t + 1;
     while (j < kids.size() && kids[j].rect.width > 0 && kids[j].rect.height > 0 && unite(stripEnd, kids[j].rect)) ++j;
-    FileNode* source = nullptr;
-    uint8_t colour = dominantDustColor(kids.subspan(t, j - t), options, scratch, source);
-    into.leaves.push_back({dustNode(kids[t].node, source), stripEnd, surface, colour, true});
+    into.leaves.push_back({dustNode(kids[t].node, dustColorSource(kids[t].node, options)), stripEnd, surface,
+                           uint8_t(kGraySlot), true, true});
+    into.dustSamples.push_back(kids.subspan(t, j - t));
 
     bool any = false;
     double minX = 0, minY = 0, maxX = 0, maxY = 0;
@@ -186,9 +184,10 @@ void addDustTail(const TreemapHitNode& hit, const CushionSurface& surface, const
         any = true;
     }
     if (!any) return;
-    colour = dominantDustColor(kids.subspan(j), options, scratch, source);
     const TreemapRect rest{minX, minY, maxX - minX, maxY - minY};
-    into.leaves.push_back({dustNode(kids[j].node, source), rest, surface, colour, true});
+    into.leaves.push_back({dustNode(kids[j].node, dustColorSource(kids[j].node, options)), rest, surface,
+                           uint8_t(kGraySlot), true, true});
+    into.dustSamples.push_back(kids.subspan(j));
 }
 
 // Lays out one node (its leaf, label or group box) and, for a folder whose content gets room,
@@ -200,7 +199,7 @@ bool layOutOne(TreemapHitNode& hit, bool isRoot, double ridgeHeight, CushionSurf
     FileNode* n = hit.node;
     if (r.width < 1 || r.height < 1) {
         // Less than a point square: its parent painted it with the rest of its small children.
-        if (!isRoot && r.width * r.height >= 1) addDust(n, r, surface, options, into, scratch);
+        if (!isRoot && r.width * r.height >= 1) addDust(n, r, surface, options, into);
         return false;
     }
     if (!isRoot) {
@@ -208,7 +207,7 @@ bool layOutOne(TreemapHitNode& hit, bool isRoot, double ridgeHeight, CushionSurf
         surface.addRidgeY(r.minY(), r.maxY(), ridgeHeight);
     }
     if (!n->isDir() || n->childCount() == 0) {
-        into.leaves.push_back({n, r, surface, colorIndexFor(*n, options.colorRank, scratch.ext)});
+        into.leaves.push_back({n, r, surface});
         return false;
     }
 
@@ -259,7 +258,7 @@ bool layOutOne(TreemapHitNode& hit, bool isRoot, double ridgeHeight, CushionSurf
     if (total > 0) layoutStrip(scratch.sizes, 0, count, total, content, scratch.rects);
     hit.children = (scratch.hitPool ? *scratch.hitPool : into.hitNodes).allocate(count);
     for (size_t i = 0; i < count; ++i) hit.children[i] = {scratch.measured[i].node, scratch.rects[i], {}};
-    addDustTail(hit, surface, options, into, scratch);
+    addDustTail(hit, surface, options, into);
     return true;
 }
 
@@ -281,7 +280,7 @@ struct SubtreeTask {
     TreemapHitNode* hit = nullptr;
     CushionSurface surface;  // inherited from the parent
     double ridgeHeight = 0;
-    size_t leafPos = 0, labelPos = 0, groupPos = 0;
+    size_t leafPos = 0, labelPos = 0, groupPos = 0, samplePos = 0;
     uint64_t weight = 0;
     TreemapLayout out;
 };
@@ -331,6 +330,7 @@ void walk(TreemapHitNode& top, bool isRoot, double ridgeHeight, CushionSurface s
                 t.leafPos = into.leaves.size();
                 t.labelPos = into.folderLabels.size();
                 t.groupPos = into.groupBoxes.size();
+                t.samplePos = into.dustSamples.size();
                 t.weight = w;
                 continue;
             }
@@ -403,7 +403,59 @@ void runTasks(std::vector<SubtreeTask>& tasks, unsigned threads, const TreemapLa
         if (scratch.groupStore) groupStores.push_back(std::move(scratch.groupStore));
 }
 
+// Below this many leaves the colours are set on the calling thread alone. A dust box's colour
+// may take a walk down a few levels of large folders, so batches are small.
+constexpr size_t kParallelColorMinimum = 4096;
+constexpr size_t kColorBatch = 512;
+
+// Colours the leaves from `firstLeaf` on (the sampled dust among them from `firstSample` of the
+// samples on), then joins the dust boxes that make one box, in the order they were laid: each
+// against the box before it, as if it had been joined as it was laid.
+void colorLeaves(TreemapLayout& into, size_t firstLeaf, size_t firstSample, const TreemapLayoutOptions& options) {
+    std::vector<TreemapLeaf>& leaves = into.leaves;
+    const size_t count = leaves.size() - firstLeaf;
+    const size_t batches = (count + kColorBatch - 1) / kColorBatch;
+    // Where each batch's sampled dust starts among the samples.
+    std::vector<size_t> sampleStart(batches + 1, firstSample);
+    for (size_t b = 0; b < batches; ++b) {
+        size_t sampled = 0;
+        const size_t end = std::min(leaves.size(), firstLeaf + (b + 1) * kColorBatch);
+        for (size_t i = firstLeaf + b * kColorBatch; i < end; ++i) sampled += leaves[i].sampled;
+        sampleStart[b + 1] = sampleStart[b] + sampled;
+    }
+    const unsigned threads = count >= kParallelColorMinimum ? layoutThreads(options) : 1;
+    std::vector<std::string> exts(std::min<size_t>(threads, std::max<size_t>(batches, 1)));
+    parallelFor(
+        batches, unsigned(exts.size()), 1,
+        [&](size_t b, unsigned worker) {
+            std::string& ext = exts[worker];
+            size_t sample = sampleStart[b];
+            const size_t end = std::min(leaves.size(), firstLeaf + (b + 1) * kColorBatch);
+            for (size_t i = firstLeaf + b * kColorBatch; i < end; ++i) {
+                TreemapLeaf& leaf = leaves[i];
+                if (leaf.sampled) leaf.colorIndex = dominantDustColor(into.dustSamples[sample++], options, ext);
+                else if (leaf.dust) leaf.colorIndex = dustColorIndex(dustColorSource(leaf.node, options), options, ext);
+                else leaf.colorIndex = colorIndexFor(*leaf.node, options.colorRank, ext);
+            }
+        },
+        options.cancel);
+
+    size_t kept = firstLeaf;
+    for (size_t i = firstLeaf; i < leaves.size(); ++i) {
+        if (leaves[i].dust && !leaves[i].sampled && kept > 0 && joinsDust(leaves[kept - 1], leaves[i])) continue;
+        if (kept != i) leaves[kept] = leaves[i];
+        ++kept;
+    }
+    leaves.resize(kept);
+    into.dustSamples.resize(firstSample);
+    if (into.dustSamples.empty()) into.dustSamples.shrink_to_fit();
+}
+
 }  // namespace
+
+void colorTreemapLayout(TreemapLayout& layout, const TreemapLayoutOptions& options) {
+    colorLeaves(layout, 0, 0, options);
+}
 
 TreemapHitNode layoutTreemapNode(FileNode* node, const TreemapRect& in, bool isRoot, double ridgeHeight,
                                  const CushionSurface& surface, const TreemapLayoutOptions& options,
@@ -412,6 +464,7 @@ TreemapHitNode layoutTreemapNode(FileNode* node, const TreemapRect& in, bool isR
     if (!node) return top;
     const size_t firstLeaf = into.leaves.size();
     const size_t firstLabel = into.folderLabels.size();
+    const size_t firstSample = into.dustSamples.size();
 
     // Large trees: the top of the tree is walked here, and the subtrees below a size share are
     // laid out on worker threads. Splicing their lists back gives the sequential result.
@@ -440,6 +493,11 @@ TreemapHitNode layoutTreemapNode(FileNode* node, const TreemapRect& in, bool isR
         splice(into.leaves, plan->tasks, &SubtreeTask::leafPos, &TreemapLayout::leaves);
         splice(into.folderLabels, plan->tasks, &SubtreeTask::labelPos, &TreemapLayout::folderLabels);
         splice(into.groupBoxes, plan->tasks, &SubtreeTask::groupPos, &TreemapLayout::groupBoxes);
+        splice(into.dustSamples, plan->tasks, &SubtreeTask::samplePos, &TreemapLayout::dustSamples);
+    }
+    if (!options.colorsLater) {
+        colorLeaves(into, firstLeaf, firstSample, options);
+        if (isCancelled(options.cancel)) return top;
     }
 
     // Every leaf and labelled folder is a distinct node, so entering them in one pass, with the
@@ -513,6 +571,7 @@ TreemapLayout layoutMultiRootTreemap(std::span<FileNode* const> roots, const Tre
         appendAll(result.leaves, partial.leaves);
         appendAll(result.folderLabels, partial.folderLabels);
         appendAll(result.groupBoxes, partial.groupBoxes);
+        appendAll(result.dustSamples, partial.dustSamples);
         appendAll(result.freeSpaceBoxes, partial.freeSpaceBoxes);
         appendAll(result.retained, partial.retained);
         result.hitRoots.push_back(hit);

@@ -33,13 +33,15 @@ struct CushionSurface {
 // A painted box. A dust box stands for content too small for a cushion of its own (children
 // less than a point wide or high), painted in its colour on its parent's cushion; it may cover a
 // run of such siblings (`node` is the first of them), so it has no `nodeRects` entry and is never
-// outlined, labelled or marked deleted.
+// outlined, labelled or marked deleted. A sampled dust box covers the smallest children of a
+// folder and takes the colour most of their room has, judged from a sample of them.
 struct TreemapLeaf {
     FileNode* node = nullptr;
     TreemapRect rect;
     CushionSurface surface;
     uint8_t colorIndex = kGraySlot;
     bool dust = false;
+    bool sampled = false;
 };
 
 // A labelled folder, or (in `groupBoxes`) a synthetic file group, where rect == boxRect.
@@ -63,6 +65,8 @@ struct TreemapLayout {
     std::vector<TreemapHitNode> hitRoots;            // one per root that received a column
     TreemapHitNodePool hitNodes;                     // the children of every hit node above
     NodeRectMap nodeRects;                           // leaves and labelled folders
+    // Until the colours are set: the children each sampled dust box stands for, in leaf order.
+    std::vector<std::span<const TreemapHitNode>> dustSamples;
 
     // The store of the synthetic group nodes, and the roots when they were handed over by
     // shared handles: the layout keeps what it refers to alive for as long as it exists.
@@ -74,6 +78,9 @@ struct TreemapLayoutOptions {
     NodeMetric metric = effectiveSizeMetric;
     bool showLabels = true;
     const ColorRank* colorRank = nullptr;  // none: every leaf takes the grey slot
+    // The boxes are laid out without their colours, which `colorTreemapLayout` sets later: the
+    // boxes do not depend on the colours, so a layout can start before the colour ranks are known.
+    bool colorsLater = false;
     int fileGroupMinSize = FileNode::defaultMinGroupSize;
     // Threads a large layout may use (0: one per processor). The result does not depend on it.
     int maxThreads = 0;
@@ -102,5 +109,10 @@ TreemapLayout layoutMultiRootTreemap(std::span<const RootRef> roots, const Treem
 TreemapHitNode layoutTreemapNode(FileNode* node, const TreemapRect& in, bool isRoot, double ridgeHeight,
                                  const CushionSurface& surface, const TreemapLayoutOptions& options,
                                  TreemapLayout& into);
+
+// Sets the colour of every leaf of a layout made with `colorsLater` from `options.colorRank`, and
+// joins the dust boxes of one folder and one colour that make a rectangle together: the same
+// layout as one made with the colours known. `options` must measure as the layout did.
+void colorTreemapLayout(TreemapLayout& layout, const TreemapLayoutOptions& options);
 
 }  // namespace zelvane

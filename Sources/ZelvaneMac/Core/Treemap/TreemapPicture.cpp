@@ -12,28 +12,38 @@ int64_t countedAllocSize(const FileNode& node) { return node.doNotCountAllocated
 
 NodeMetric treemapMetric(bool useAllocatedSize) { return useAllocatedSize ? &countedAllocSize : &effectiveSizeMetric; }
 
-TreemapPicture makeTreemapPicture(const TreemapPictureRequest& request) {
-    TreemapPicture picture;
-    TreemapLayout& layout = picture.layout;
+TreemapLayout layOutTreemapPicture(const TreemapPictureRequest& request) {
     const TreemapRect bounds{0, 0, request.size.width(), request.size.height()};
-    if (request.zoomedNode) {
-        layout.hitRoots.push_back(layoutTreemapNode(request.zoomedNode, bounds, true, kRootRidgeHeight,
-                                                    CushionSurface{}, request.layout, layout));
-        // The zoomed folder's tree stays alive through its root.
-        layout.retained.insert(layout.retained.end(), request.roots.begin(), request.roots.end());
-    } else {
-        layout = layoutMultiRootTreemap(request.roots, bounds, request.layout, request.showFreeSpace, request.capacities);
-    }
+    if (!request.zoomedNode)
+        return layoutMultiRootTreemap(request.roots, bounds, request.layout, request.showFreeSpace, request.capacities);
+    TreemapLayout layout;
+    layout.hitRoots.push_back(
+        layoutTreemapNode(request.zoomedNode, bounds, true, kRootRidgeHeight, CushionSurface{}, request.layout, layout));
+    // The zoomed folder's tree stays alive through its root.
+    layout.retained.insert(layout.retained.end(), request.roots.begin(), request.roots.end());
+    return layout;
+}
+
+TreemapImage renderTreemapPicture(const TreemapPictureRequest& request, const TreemapLayout& layout) {
     if (isCancelled(request.layout.cancel)) {
-        picture.image.status = TreemapRenderStatus::cancelled;
-        return picture;
+        TreemapImage cancelled;
+        cancelled.status = TreemapRenderStatus::cancelled;
+        return cancelled;
     }
     TreemapRenderOptions render = request.render;
     render.metric = request.layout.metric;
     render.showLabels = request.layout.showLabels;
     render.maxThreads = request.layout.maxThreads;
     render.cancel = request.layout.cancel;
-    picture.image = renderTreemapImage(request.size, layout, request.palette, render);
+    return renderTreemapImage(request.size, layout, request.palette, render);
+}
+
+TreemapPicture makeTreemapPicture(const TreemapPictureRequest& request) {
+    TreemapPicture picture;
+    picture.layout = layOutTreemapPicture(request);
+    if (request.layout.colorsLater && !isCancelled(request.layout.cancel))
+        colorTreemapLayout(picture.layout, request.layout);
+    picture.image = renderTreemapPicture(request, picture.layout);
     return picture;
 }
 

@@ -37,6 +37,12 @@ struct TreemapPicture {
 // Lays out and renders one picture (off the GUI thread for any real tree).
 TreemapPicture makeTreemapPicture(const TreemapPictureRequest& request);
 
+// The two halves of `makeTreemapPicture`, for a picture whose boxes are laid out before its
+// colours are known (`request.layout.colorsLater`, then `colorTreemapLayout`). The rendering
+// reports `cancelled` when the request's cancel flag is set.
+TreemapLayout layOutTreemapPicture(const TreemapPictureRequest& request);
+TreemapImage renderTreemapPicture(const TreemapPictureRequest& request, const TreemapLayout& layout);
+
 // Whether a picture of width × height pixels can be made (see kMaxTreemapImageSide); the product
 // is formed only once both sides are known to be in range.
 bool treemapImageSizeFits(int64_t width, int64_t height);

@@ -22,4 +22,23 @@ bool picturesDiffer(const TreemapCanvasInputs& a, const TreemapCanvasInputs& b) 
            a.colorRank != b.colorRank || a.paletteRGB != b.paletteRGB;
 }
 
+TreemapLayoutInputs::TreemapLayoutInputs(const TreemapCanvasInputs& inputs, QSizeF viewSize)
+    : zoomedNode(inputs.zoomedNode),
+      size(viewSize),
+      useAllocatedSize(inputs.useAllocatedSize),
+      showLabels(inputs.showLabels),
+      showFreeSpace(inputs.showFreeSpace),
+      fileGroupMinSize(inputs.fileGroupMinSize) {
+    roots.reserve(inputs.roots.size());
+    for (const RootRef& r : inputs.roots) roots.push_back(r.get());
+    if (showFreeSpace) capacities = inputs.capacities;
+}
+
+bool TreemapLayoutInputs::operator==(const TreemapLayoutInputs& other) const {
+    return roots == other.roots && zoomedNode == other.zoomedNode && size == other.size &&
+           useAllocatedSize == other.useAllocatedSize && showLabels == other.showLabels &&
+           showFreeSpace == other.showFreeSpace && sameCapacities(capacities, other.capacities) &&
+           fileGroupMinSize == other.fileGroupMinSize;
+}
+
 }  // namespace zelvane

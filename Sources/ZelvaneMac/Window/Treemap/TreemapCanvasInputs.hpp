@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QSet>
+#include <QSizeF>
 
 #include <vector>
 
@@ -41,5 +42,22 @@ struct TreemapCanvasInputs {
 // Whether the settings, capacities (while free space is shown) or colours of `a` and `b` make
 // different pictures of the same roots.
 bool picturesDiffer(const TreemapCanvasInputs& a, const TreemapCanvasInputs& b);
+
+// What the boxes of a picture depend on, as against its colours and texts: pictures made from
+// equal layout inputs have the same layout. Roots by identity, in order.
+struct TreemapLayoutInputs {
+    std::vector<const FileNode*> roots;
+    const FileNode* zoomedNode = nullptr;
+    QSizeF size;
+    bool useAllocatedSize = true;
+    bool showLabels = true;
+    bool showFreeSpace = false;
+    std::vector<VolumeCapacity> capacities;  // only while free space is shown
+    int fileGroupMinSize = 0;
+
+    TreemapLayoutInputs() = default;
+    TreemapLayoutInputs(const TreemapCanvasInputs& inputs, QSizeF size);
+    bool operator==(const TreemapLayoutInputs& other) const;
+};
 
 }  // namespace zelvane

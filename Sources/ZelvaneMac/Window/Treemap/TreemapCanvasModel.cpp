@@ -32,18 +32,25 @@ void TreemapCanvasModel::update(const TreemapCanvasInputs& in) {
         hoveredRect_.reset();
         emit hoveredNodeChanged(nullptr);
         emit hoverChanged();
-        // Until the colours for the new roots arrive the old ones would paint them wrongly.
-        if (inputs_.colorRankReady) jobs_.schedule();
+        // Until the colours for new roots arrive only their boxes are laid out (the old colours
+        // would paint them wrongly), at once: the layout runs while the rest of the window takes
+        // the new roots in. A zoom waits for the turn's end, which may resize the view.
+        if (!rootsSame) jobs_.startNow();
+        else jobs_.schedule();
         emit repaintNeeded();
         return;
     }
+    // Colours a layout waits for are applied at once.
     if (pictureChanged) {
-        jobs_.schedule();
+        if (inputs_.colorRankReady && jobs_.awaitsColors()) jobs_.startNow();
+        else jobs_.schedule();
         return;
     }
-    // Roots that arrived before their colours leave a stale picture; once the colours are
-    // ready and nothing is on its way, the picture has to be made here or it never would be.
-    if (inputs_.colorRankReady && !clearedOnRequest_ && jobs_.needsNewPicture() && !jobs_.isPending())
+    // Roots that arrived before their colours leave a stale picture, and maybe their layout
+    // waiting for the colours; once the colours are ready, unless a picture is on its way, the
+    // picture has to be made here or it never would be.
+    if (inputs_.colorRankReady && !clearedOnRequest_ && jobs_.needsNewPicture() &&
+        (!jobs_.isPending() || jobs_.awaitsColors()))
         jobs_.schedule();
     if (selectionSame && oldRevision == monitorRevision_) return;
     // Live changes keep the boxes (deleted entries are outlined where they were), but the sizes

@@ -18,6 +18,34 @@ TreemapRenderOptions renderOptionsOf(const TreemapCanvasInputs& inputs, double p
     return options;
 }
 
+TreemapLayoutOptions layoutOptionsOf(const TreemapCanvasInputs& inputs) {
+    TreemapLayoutOptions options;
+    options.metric = treemapMetric(inputs.useAllocatedSize);
+    options.showLabels = inputs.showLabels;
+    options.fileGroupMinSize = inputs.fileGroupMinSize;
+    return options;
+}
+
+// The canvas's form of a finished picture: the image converted here, once, to the format the
+// screen's backing store uses, so that painting it on the GUI thread is a plain copy.
+TreemapCanvasPicture canvasPicture(TreemapImage made, std::shared_ptr<const TreemapLayout> layout, QSizeF size,
+                                   std::vector<RootRef> roots, FileNode* zoomed) {
+    TreemapCanvasPicture picture;
+    if (made.ok()) {
+        picture.image = std::move(made.image);
+        picture.image.convertTo(QImage::Format_ARGB32_Premultiplied);
+    }
+    picture.layout = std::move(layout);
+    // A stopped job's result is dropped: its index is not worth making.
+    picture.hitIndex = made.status == TreemapRenderStatus::cancelled
+                           ? std::make_shared<const TreemapHitIndex>()
+                           : std::make_shared<const TreemapHitIndex>(*picture.layout);
+    picture.size = size;
+    picture.roots = std::move(roots);
+    picture.zoomedNode = zoomed;
+    return picture;
+}
+
 }  // namespace
 
 TreemapPictureJobs::TreemapPictureJobs(const TreemapCanvasInputs& inputs, QObject* parent)
@@ -31,7 +59,7 @@ TreemapPictureJobs::~TreemapPictureJobs() = default;
 void TreemapPictureJobs::setViewSize(QSizeF size) {
     if (size == viewSize_) return;
     viewSize_ = size;
-    if (!liveResizing_ && viewSize_ != picture_.size && inputs_.colorRankReady) schedule(true);
+    if (!liveResizing_ && viewSize_ != picture_.size) schedule(true);
 }
 
 void TreemapPictureJobs::splitDragBegan() {
@@ -42,11 +70,16 @@ void TreemapPictureJobs::splitDragBegan() {
 bool TreemapPictureJobs::splitDragEnded() {
     if (!liveResizing_) return false;
     liveResizing_ = false;
-    if (viewSize_ != picture_.size && inputs_.colorRankReady) schedule(false);
+    if (viewSize_ != picture_.size) schedule(false);
     return true;
 }
 
 void TreemapPictureJobs::schedule(bool debounced) { pendingTimer_.start(debounced ? kResizeDebounceMs : 0); }
+
+void TreemapPictureJobs::startNow() {
+    pendingTimer_.stop();
+    start();
+}
 
 bool TreemapPictureJobs::needsNewPicture() const {
     if (inputs_.roots.empty() || !(viewSize_.width() > 0) || !(viewSize_.height() > 0)) return false;
@@ -62,10 +95,33 @@ bool TreemapPictureJobs::isPending() const {
     return true;
 }
 
+void TreemapPictureJobs::noteNewest(const std::vector<RootRef>& roots, const FileNode* zoomed, QSizeF size) {
+    newestOutstanding_ = true;
+    newestRoots_.clear();
+    for (const RootRef& r : roots) newestRoots_.push_back(r.get());
+    newestZoomed_ = zoomed;
+    newestSize_ = size;
+}
+
 void TreemapPictureJobs::start() {
+    if (inputs_.roots.empty() || !(viewSize_.width() > 0) || !(viewSize_.height() > 0)) return;
+    TreemapLayoutInputs layoutInputs(inputs_, viewSize_);
+    const bool laidForThese = laid_ && laid_->inputs == layoutInputs;
+    const bool layingOutThese = layingOut_ && *layingOut_ == layoutInputs;
+    if (!inputs_.colorRankReady) {
+        // The boxes do not depend on the colours: they are laid out while the colours are counted.
+        if (!laidForThese && !layingOutThese) startLayout(std::move(layoutInputs));
+        return;
+    }
+    if (laidForThese) startColoring();
+    // A layout on its way for these inputs is coloured as it arrives.
+    else if (!layingOutThese) startPicture();
+}
+
+void TreemapPictureJobs::startPicture() {
+    dropLayout();
     const TreemapCanvasInputs& inputs = inputs_;
     const QSizeF size = viewSize_;
-    if (inputs.roots.empty() || !(size.width() > 0) || !(size.height() > 0)) return;
     ++jobsStarted_;
     if (++busyCount_ == 1) emit busyChanged(true);
     const QUuid timing = DebugTimingLog::begin(QStringLiteral("Treemap display"), QString());
@@ -74,20 +130,12 @@ void TreemapPictureJobs::start() {
     std::vector<RootRef> roots = inputs.roots;
     FileNode* const zoomed = inputs.zoomedNode;
     auto colorRank = std::make_shared<const ColorRank>(inputs.colorRank);
-    TreemapLayoutOptions layoutOptions;
-    layoutOptions.metric = treemapMetric(inputs.useAllocatedSize);
-    layoutOptions.showLabels = inputs.showLabels;
-    layoutOptions.fileGroupMinSize = inputs.fileGroupMinSize;
+    const TreemapLayoutOptions layoutOptions = layoutOptionsOf(inputs);
     const TreemapRenderOptions renderOptions = renderOptionsOf(inputs, pixelScale_);
     const bool showFreeSpace = inputs.showFreeSpace;
     std::vector<VolumeCapacity> capacities = inputs.capacities;
     PaletteRGB palette = normalizedPaletteRGB(inputs.paletteRGB);
-
-    newestOutstanding_ = true;
-    newestRoots_.clear();
-    for (const RootRef& r : roots) newestRoots_.push_back(r.get());
-    newestZoomed_ = zoomed;
-    newestSize_ = size;
+    noteNewest(roots, zoomed, size);
 
     // A job overtaken by a newer one stops at its next check, so that a burst of resizes keeps
     // one job busy rather than one per step.
@@ -105,22 +153,8 @@ void TreemapPictureJobs::start() {
         request.layout.cancel = &cancel;
         request.render = renderOptions;
         TreemapPicture made = makeTreemapPicture(request);
-        TreemapCanvasPicture picture;
-        // Converted here, once, to the format the screen's backing store uses, so that painting
-        // it on the GUI thread is a plain copy.
-        if (made.image.ok()) {
-            picture.image = std::move(made.image.image);
-            picture.image.convertTo(QImage::Format_ARGB32_Premultiplied);
-        }
-        picture.layout = std::make_shared<const TreemapLayout>(std::move(made.layout));
-        // A stopped job's result is dropped: its index is not worth making.
-        picture.hitIndex = made.image.status == TreemapRenderStatus::cancelled
-                               ? std::make_shared<const TreemapHitIndex>()
-                               : std::make_shared<const TreemapHitIndex>(*picture.layout);
-        picture.size = size;
-        picture.roots = roots;
-        picture.zoomedNode = zoomed;
-        return picture;
+        return canvasPicture(std::move(made.image), std::make_shared<const TreemapLayout>(std::move(made.layout)), size,
+                             roots, zoomed);
     };
     runInBackground(
         this, generations_, std::move(work),
@@ -135,9 +169,116 @@ void TreemapPictureJobs::start() {
         });
 }
 
+void TreemapPictureJobs::startLayout(TreemapLayoutInputs layoutInputs) {
+    dropLayout();
+    ++jobsStarted_;
+    if (++busyCount_ == 1) emit busyChanged(true);
+    std::vector<RootRef> roots = inputs_.roots;
+    FileNode* const zoomed = inputs_.zoomedNode;
+    TreemapLayoutOptions layoutOptions = layoutOptionsOf(inputs_);
+    layoutOptions.colorsLater = true;
+    const bool showFreeSpace = inputs_.showFreeSpace;
+    std::vector<VolumeCapacity> capacities = inputs_.capacities;
+    const QSizeF size = viewSize_;
+    noteNewest(roots, zoomed, size);
+    layingOut_ = layoutInputs;
+
+    auto work = [roots, zoomed, size, layoutOptions, showFreeSpace,
+                 capacities = std::move(capacities)](const CancelFlag& cancel) {
+        TreemapPictureRequest request;
+        request.roots = roots;
+        request.zoomedNode = zoomed;
+        request.capacities = capacities;
+        request.showFreeSpace = showFreeSpace;
+        request.size = size;
+        request.layout = layoutOptions;
+        request.layout.cancel = &cancel;
+        return std::make_shared<TreemapLayout>(layOutTreemapPicture(request));
+    };
+    runInBackground(
+        this, generations_, std::move(work),
+        [this, layoutInputs = std::move(layoutInputs), roots = std::move(roots)](std::shared_ptr<TreemapLayout> layout) {
+            layoutArrived({layoutInputs, roots, std::move(layout)});
+        },
+        [this] {
+            ++jobsSuperseded_;
+            jobFinished();
+        });
+}
+
+void TreemapPictureJobs::layoutArrived(Laid laid) {
+    layingOut_.reset();
+    laid_ = std::move(laid);
+    // Colours that came while the layout ran are applied now, unless a new picture is scheduled
+    // anyway (it finds this layout when its inputs are still these).
+    if (inputs_.colorRankReady && !pendingTimer_.isActive() && laid_->inputs == TreemapLayoutInputs(inputs_, viewSize_))
+        startColoring();
+    jobFinished();
+}
+
+void TreemapPictureJobs::startColoring() {
+    Laid laid = std::move(*laid_);
+    laid_.reset();
+    ++jobsStarted_;
+    if (++busyCount_ == 1) emit busyChanged(true);
+    const QUuid timing = DebugTimingLog::begin(QStringLiteral("Treemap display"), QStringLiteral("colours"));
+    FileNode* const zoomed = inputs_.zoomedNode;
+    const QSizeF size = laid.inputs.size;
+    auto colorRank = std::make_shared<const ColorRank>(inputs_.colorRank);
+    const TreemapLayoutOptions layoutOptions = layoutOptionsOf(inputs_);
+    const TreemapRenderOptions renderOptions = renderOptionsOf(inputs_, pixelScale_);
+    PaletteRGB palette = normalizedPaletteRGB(inputs_.paletteRGB);
+    noteNewest(laid.roots, zoomed, size);
+
+    auto work = [roots = std::move(laid.roots), layout = std::move(laid.layout), zoomed, size, layoutOptions, colorRank,
+                 renderOptions, palette](const CancelFlag& cancel) {
+        TreemapPictureRequest request;
+        request.roots = roots;
+        request.zoomedNode = zoomed;
+        request.size = size;
+        request.palette = palette;
+        request.layout = layoutOptions;
+        request.layout.colorRank = colorRank.get();
+        request.layout.cancel = &cancel;
+        request.render = renderOptions;
+        colorTreemapLayout(*layout, request.layout);
+        TreemapImage image = renderTreemapPicture(request, *layout);
+        return canvasPicture(std::move(image), layout, size, roots, zoomed);
+    };
+    runInBackground(
+        this, generations_, std::move(work),
+        [this, timing](TreemapCanvasPicture picture) {
+            DebugTimingLog::end(timing, QString::number(picture.layout->leaves.size()) + QStringLiteral(" leaves"));
+            apply(std::move(picture));
+        },
+        [this, timing] {
+            DebugTimingLog::end(timing, QStringLiteral("superseded"));
+            ++jobsSuperseded_;
+            jobFinished();
+        });
+}
+
+void TreemapPictureJobs::dropLayout() {
+    if (!layingOut_ && !laid_) return;
+    if (layingOut_) generations_.supersede();
+    layingOut_.reset();
+    newestOutstanding_ = false;
+    if (!laid_) return;
+    TreemapCanvasPicture unused;
+    unused.layout = std::move(laid_->layout);
+    unused.roots = std::move(laid_->roots);
+    laid_.reset();
+    releaseInBackground(std::move(unused));
+}
+
 void TreemapPictureJobs::relabel() {
     // A job still to start reads the sizes as they are then; one on its way may have read them
-    // before they changed, so a new one takes its place.
+    // before they changed, so a new one takes its place. So does a layout waiting for colours.
+    if (layingOut_ || laid_) {
+        dropLayout();
+        if (!liveResizing_) schedule();
+        return;
+    }
     if (pendingTimer_.isActive()) return;
     if (newestOutstanding_) {
         if (!liveResizing_) schedule();
@@ -180,6 +321,7 @@ void TreemapPictureJobs::jobFinished() {
 }
 
 void TreemapPictureJobs::dropPicture() {
+    dropLayout();
     TreemapCanvasPicture kept;
     kept.size = picture_.size;
     releaseInBackground(std::exchange(picture_, std::move(kept)));

@@ -5,6 +5,8 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <vector>
 
 #include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
@@ -17,6 +19,11 @@ namespace zelvane {
 // once a divider drag ends) and the picture the newest finished one made. A job runs on the
 // shared pool with copies of everything it reads; a newer job supersedes it, and it stops at its
 // next check of the cancel flag. Only the newest job's picture is ever shown.
+//
+// New roots usually come before their colour ranks (counted over the whole tree beside the
+// layout): their boxes are then laid out at once, and the layout waits here until the colours
+// are ready, when a second job colours and renders it. A layout whose inputs changed meanwhile is
+// dropped.
 //
 // Every job raises the busy count when it starts and lowers it once when its result arrives,
 // applied or superseded. A job that comes back after this object is gone finds nothing to lower.
@@ -43,11 +50,15 @@ public:
 
     // Starts a picture on the next turn of the event loop, or once the resize debounce is over.
     void schedule(bool debounced = false);
+    // Starts it now: for new roots, whose layout should not wait behind the rest of the turn.
+    void startNow();
     bool isScheduled() const { return pendingTimer_.isActive(); }
     // The picture is not of the inputs' roots (by identity, in order) and zoomed folder.
     bool isStale() const { return !picture_.madeFor(inputs_.roots, inputs_.zoomedNode); }
     // There is something to picture, and the picture is stale or (outside a drag) of another size.
     bool needsNewPicture() const;
+    // A layout made before its colours were ready waits for them.
+    bool awaitsColors() const { return laid_.has_value(); }
     // A job is on its way (or scheduled) that will make the picture current at the view's size.
     bool isPending() const;
     // Draws the shown picture's texts again over its own layout, for sizes that changed in the
@@ -71,7 +82,21 @@ signals:
     void busyChanged(bool busy);
 
 private:
+    // A layout made without its colours, and what it was made from.
+    struct Laid {
+        TreemapLayoutInputs inputs;
+        std::vector<RootRef> roots;
+        std::shared_ptr<TreemapLayout> layout;
+    };
+
     void start();
+    void startPicture();
+    void startLayout(TreemapLayoutInputs layoutInputs);
+    void startColoring();
+    void layoutArrived(Laid laid);
+    // Lets the waiting layout go (freed on the pool) and forgets a layout on its way.
+    void dropLayout();
+    void noteNewest(const std::vector<RootRef>& roots, const FileNode* zoomed, QSizeF size);
     void apply(TreemapCanvasPicture picture);
     void jobFinished();
     void releaseInBackground(TreemapCanvasPicture picture);
@@ -89,11 +114,15 @@ private:
     int jobsStarted_ = 0;
     int jobsApplied_ = 0;
     int jobsSuperseded_ = 0;
-    // What the newest job was started for, while it has not come back.
+    // What the newest job was started for, while its picture has not come (a layout waiting for
+    // its colours included).
     bool newestOutstanding_ = false;
     std::vector<FileNode*> newestRoots_;
     const FileNode* newestZoomed_ = nullptr;
     QSizeF newestSize_;
+    // A layout without colours on its way, and one that waits for its colours.
+    std::optional<TreemapLayoutInputs> layingOut_;
+    std::optional<Laid> laid_;
 };
 
 }  // namespace zelvane

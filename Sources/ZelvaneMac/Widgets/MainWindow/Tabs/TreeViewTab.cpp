@@ -171,16 +171,17 @@ void TreeViewTab::refresh(CoalescedUpdate::Parts parts) {
     // A split made anew takes the table in, which then needs its rows.
     if ((parts & Part::arrangementPart) && panes_->arrange(model_.arrangement())) parts |= Part::typesPart;
     if (parts & Part::placeholderPart) updatePlaceholder();
-    const FileTreeOutlineOptions options = model_.outlineOptions();
-    if (parts & Part::outlinePart) {
-        outline_->update(model_.outlineInputs(), options, parts_.treeSelection.nodes(), changes_->takeOutlineCommands());
-    }
-    if ((parts & Part::typesPart) && panes_->extSplit()) extTable_->update(model_.typesInputs(), options.altRowColors, options.showHorizontalLines);
+    // The treemap first: its layout runs in the background while the outline makes its rows.
     if (parts & Part::treemapPart) {
         treemapSlot_->setVisible(model_.treemapHasContent());
         // A hidden treemap makes no pictures; it catches up when it is shown again.
         if (parts_.panes.showTreemap()) treemap_->update(model_.treemapInputs());
     }
+    const FileTreeOutlineOptions options = model_.outlineOptions();
+    if (parts & Part::outlinePart) {
+        outline_->update(model_.outlineInputs(), options, parts_.treeSelection.nodes(), changes_->takeOutlineCommands());
+    }
+    if ((parts & Part::typesPart) && panes_->extSplit()) extTable_->update(model_.typesInputs(), options.altRowColors, options.showHorizontalLines);
     if (parts & Part::stripPart) strip_->setTexts(infoStripTexts(), zoomButtonsShown(), std::max(40, width() - 200));
     const unsigned everyView = Part::outlinePart | Part::treemapPart | Part::stripPart;
     if ((parts & everyView) == everyView) shownRoots_ = std::move(holding);
