@@ -11,7 +11,9 @@
 //   import, Expand All, Reset Tree Expansion, Expand All again, sort by each column (header
 //   clicks), Select All in the outline, Select of the file type with the most files, Copy and the
 //   clipboard text of that selection, the CSV export of the tree, the file-type export, the
-//   clipboard text of the root, treemap zoom and unzoom, Apply Filter and Clear.
+//   clipboard text of the root, treemap zoom and unzoom, Apply Filter and Clear, and last a
+//   rescan after Expand All and Select All (the same file imported again in place of the shown
+//   tree, with the open rows and the selection captured as a scan captures them).
 //
 // For each it prints one line: the time to its result and the longest time the GUI thread did not
 // turn its event loop meanwhile (a 5 ms heartbeat), and the resident memory after it. The result
@@ -19,14 +21,16 @@
 // new roots) and the event loop has been calm (no gap over 20 ms) for 300 ms; the time counts to
 // the end of the last busy gap or to the condition, whichever is later. The last line gives the
 // peak resident memory of the whole run. --only takes the steps named (expand, reset, sort,
-// selectall, type, export, clipboard, zoom, filter; the import always), so that a slow build can
-// be measured step by step.
+// selectall, type, export, clipboard, zoom, filter, rescan; the import always), so that a slow
+// build can be measured step by step. The import and the rescan also give the longest stall from
+// the moment the new roots are shown (the outline's load and, for the rescan, its restore).
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHeaderView>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -59,6 +63,7 @@
 #include "ZelvaneMac/Window/FileTypeStatistics.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/PaneToggles.hpp"
+#include "ZelvaneMac/Window/ScanControl.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/TreemapZoom.hpp"
 #include "ZelvaneMac/Window/WindowStartup.hpp"
@@ -154,12 +159,15 @@ int main(int argc, char** argv) {
     QElapsedTimer sinceBeat;
     sinceBeat.start();
     qint64 maxGap = 0, lastBusyEnd = 0;
+    // The same, counted from the moment new roots are shown (-1 before).
+    qint64 maxGapShown = -1;
     QTimer heartbeat;
     heartbeat.setTimerType(Qt::PreciseTimer);
     heartbeat.setInterval(5);
     QObject::connect(&heartbeat, &QTimer::timeout, [&] {
         const qint64 gap = sinceBeat.restart();
         maxGap = std::max(maxGap, gap);
+        if (maxGapShown >= 0) maxGapShown = std::max(maxGapShown, gap);
         if (gap > 20) lastBusyEnd = clock.elapsed();
     });
     heartbeat.start();
@@ -195,12 +203,24 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     };
 
-    measure("import", [&] { window.viewModel().startCSVImport(QString::fromStdString(csv), false); }, [&] {
+    // Armed when new roots are shown: the heartbeat's gap in which they arrive counts whole (the
+    // handlers before the views' signal ran in it).
+    QObject::connect(&scans, &ScanController::effectiveRootsChanged, [&](const std::vector<RootRef>& now) {
+        if (!now.empty()) maxGapShown = 0;
+    });
+    const auto printShownStall = [&] {
+        std::printf("  longest stall once the new roots were shown: %lld ms\n", (long long)maxGapShown);
+        std::fflush(stdout);
+        maxGapShown = -1;
+    };
+    const auto importDone = [&] {
         const auto& roots = scans.effectiveRoots();
         return !roots.empty() && scans.colorRankReady() && tab->showsOutline() && outlineView->model().rowCount() > 0 &&
                pictureOf(roots);
-    });
-    const std::vector<RootRef> roots = scans.effectiveRoots();
+    };
+    measure("import", [&] { window.viewModel().startCSVImport(QString::fromStdString(csv), false); }, importDone);
+    printShownStall();
+    std::vector<RootRef> roots = scans.effectiveRoots();
     FileNode* root = roots.empty() ? nullptr : roots.front().get();
     if (!root) return 1;
     std::printf("tree: %d files, %d folders\n", root->subFolderFileCount(), root->subFolderDirCount());
@@ -291,6 +311,50 @@ int main(int argc, char** argv) {
         measure("Clear and apply", [&] { scans.applyFilters(); }, [&] {
             return sameRootObjects(scans.effectiveRoots(), roots) && pictureOf(scans.effectiveRoots()) && scans.colorRankReady();
         });
+    }
+
+    if (wanted("rescan")) {
+        // The same tree again in place of the shown one, as a rescan brings it: the open rows and
+        // the selection are captured as a scan's start captures them, then the file is imported
+        // again and the window finds them in the new tree.
+        window.panes().setShowFilterPanel(false);
+        window.treemapZoom().setRoot(nullptr);
+        window.treeSelection().set({});
+        QTest::qWait(300);
+        measure("Expand All before the rescan", [&] { menus.handleMenuAction(ZelvaneMenuAction::expandAll); }, always);
+        outline.setFocus();
+        measure("Select All before the rescan", [&] { QTest::keyClick(&outline, Qt::Key_A, Qt::ControlModifier); },
+                [&] { return !window.treeSelection().nodes().isEmpty(); });
+        const int scrolled = outline.verticalScrollBar()->value();
+        roots.clear();  // the old tree goes once the new one is shown, as after a scan
+        root = firstCopy = nullptr;
+        // What a scan's start captures, on the GUI thread as there.
+        QElapsedTimer capturing;
+        capturing.start();
+        scans.rescanRestore().capture(scans.effectiveRoots());
+        const qint64 captureMs = capturing.elapsed();
+        const TreeRestoreState captured = *scans.rescanRestore().pending();
+        std::printf("  captured in %lld ms: %lld open folders, %lld open groups, %lld selected\n", (long long)captureMs,
+                    (long long)captured.expandedPaths.size(), (long long)captured.expandedGroupParentPaths.size(),
+                    (long long)captured.selectedPaths.size());
+        const std::vector<RootRef> before = scans.effectiveRoots();
+        measure("rescan after Expand All and Select All",
+                [&] { window.viewModel().startCSVImport(QString::fromStdString(csv), false); }, [&] {
+                    return !scans.effectiveRoots().empty() && !sameRootObjects(scans.effectiveRoots(), before) && importDone() &&
+                           !window.treeSelection().nodes().isEmpty();
+                });
+        printShownStall();
+        // Captured again from the new tree: the same open rows and selection, paths being equal.
+        scans.rescanRestore().capture(scans.effectiveRoots());
+        const TreeRestoreState again = *scans.rescanRestore().pending();
+        // Group rows are made anew for each tree: their selection is not carried over.
+        const qsizetype groupsSelected = captured.selectedPaths.size() - matchTreeRestoreState(captured, scans.effectiveRoots()).selected.size();
+        std::printf("  restored: same open folders %s, same open groups %s, selection %lld of %lld (%lld group rows), "
+                    "scrolled to %d (%d before)\n",
+                    again.expandedPaths == captured.expandedPaths ? "yes" : "NO",
+                    again.expandedGroupParentPaths == captured.expandedGroupParentPaths ? "yes" : "NO",
+                    (long long)again.selectedPaths.size(), (long long)captured.selectedPaths.size(), (long long)groupsSelected,
+                    outline.verticalScrollBar()->value(), scrolled);
     }
 
     std::printf("peak rss %.0f MiB\n", double(residentKiB().second) / 1024.0);

@@ -50,16 +50,13 @@ OutlineUpdateActions FileTreeOutlineModel::update(const FileTreeOutlineInputs& i
 std::vector<QModelIndex> FileTreeOutlineModel::indexesToExpand(const std::vector<FileNode*>& folders,
                                                                 const std::vector<FileNode*>& groupParents) {
     std::vector<QModelIndex> out;
-    RowFinder finder;
     for (FileNode* n : folders) {
-        QModelIndex i = locate(n, finder);
+        QModelIndex i = locate(n);
         if (i.isValid()) out.push_back(i);
     }
     for (FileNode* p : groupParents) {
-        if (FileNode* g = syntheticGroupOf(p)) {
-            QModelIndex i = locate(g, finder);
-            if (i.isValid()) out.push_back(i);
-        }
+        QModelIndex i = groupRowOf(p);
+        if (i.isValid()) out.push_back(i);
     }
     return out;
 }
@@ -165,6 +162,7 @@ void FileTreeOutlineModel::rebuild(std::vector<FileNode*> roots) {
     if (groupStore_) retiredStores_.push_back(std::move(groupStore_));
     groupStore_.reset();
     groupArena_ = nullptr;
+    rowPositions_.clear();
     entries_.clear();
     entryStore_.clear();
     top_.reset();
@@ -183,6 +181,7 @@ void FileTreeOutlineModel::resortInPlace() {
         Entry* e = entryAt(i);
         held.emplace_back(e, e && size_t(i.row()) < e->rows().size() ? e->rows()[size_t(i.row())] : nullptr);
     }
+    rowPositions_.clear();
     // Each list is sorted from its stored order (folders in stored order, then the group), so
     // rows with equal keys stand as they would in a freshly made list, whatever the sort before.
     if (top_->rows().size() == roots_.size()) std::copy(roots_.begin(), roots_.end(), top_->rows().begin());
@@ -208,13 +207,12 @@ void FileTreeOutlineModel::resortInPlace() {
     for (Entry& e : entryStore_) renumber(e);
     QModelIndexList after;
     after.reserve(before.size());
-    RowFinder finder;
     for (qsizetype k = 0; k < before.size(); ++k) {
         auto [e, node] = held[size_t(k)];
         int row = -1;
         if (e && node) {
             Entry* own = node->isDir() ? entries_.find(node) : nullptr;
-            row = (own && own->parent == e) ? own->rowInParent : finder.rowOf(*e, node);
+            row = (own && own->parent == e) ? own->rowInParent : rowPositions_.rowOf(*e, node);
         }
         after.push_back(row < 0 ? QModelIndex() : indexIn(row, before[k].column(), e));
     }
@@ -245,7 +243,8 @@ void FileTreeOutlineModel::refreshDirty(const std::vector<FileNode*>& nodes) {
         emit dataChanged(indexIn(r.first, 0, r.folder), indexIn(r.last, kColumnCount - 1, r.folder));
 }
 
-QModelIndex FileTreeOutlineModel::locate(FileNode* node, RowFinder& finder) {
+QModelIndex FileTreeOutlineModel::locate(FileNode* node) {
+    RowFinder& finder = rowPositions_;
     if (!node || retiredGroups_.count(node)) return {};
     std::vector<FileNode*> chain;
     for (FileNode* p = node; p; p = p->parent()) chain.push_back(p);
@@ -274,17 +273,13 @@ QModelIndex FileTreeOutlineModel::locate(FileNode* node, RowFinder& finder) {
     return indexIn(row, 0, e);
 }
 
-QModelIndex FileTreeOutlineModel::indexForNode(FileNode* node) {
-    RowFinder finder;
-    return locate(node, finder);
-}
+QModelIndex FileTreeOutlineModel::indexForNode(FileNode* node) { return locate(node); }
 
 QModelIndexList FileTreeOutlineModel::indexesForNodes(const std::vector<FileNode*>& nodes) {
-    RowFinder finder;
     QModelIndexList out;
     out.reserve(qsizetype(nodes.size()));
     for (FileNode* n : nodes) {
-        QModelIndex i = locate(n, finder);
+        QModelIndex i = locate(n);
         if (i.isValid()) out.push_back(i);
     }
     return out;
@@ -297,7 +292,7 @@ QModelIndex FileTreeOutlineModel::existingIndexForNode(FileNode* node) const {
         if (const Entry* own = entries_.find(node); own && own->parent && size_t(own->rowInParent) < own->parent->rows().size() &&
                                                      own->parent->rows()[size_t(own->rowInParent)] == node)
             return indexIn(own->rowInParent, 0, own->parent);
-    RowFinder finder;
+    RowFinder& finder = rowPositions_;
     if (node->isRoot()) {
         int r = finder.rowOf(*top_, node);
         return r < 0 ? QModelIndex() : indexIn(r, 0, top_.get());
@@ -313,12 +308,17 @@ QModelIndex FileTreeOutlineModel::existingIndexForNode(FileNode* node) const {
     return r < 0 ? QModelIndex() : indexIn(r, 0, e);
 }
 
-FileNode* FileTreeOutlineModel::syntheticGroupOf(FileNode* folder) {
-    if (!folder || !folder->isDir() || retiredGroups_.count(folder) || !opensBelow(*folder)) return nullptr;
-    QModelIndex i = indexForNode(folder);
-    if (!i.isValid()) return nullptr;
-    return groupIn(entryFor(folder, entryAt(i), i.row()));
+QModelIndex FileTreeOutlineModel::groupRowOf(FileNode* folder) {
+    if (!folder || !folder->isDir() || retiredGroups_.count(folder) || !opensBelow(*folder)) return {};
+    const QModelIndex i = locate(folder);
+    if (!i.isValid()) return {};
+    Entry& rows = entryFor(folder, entryAt(i), i.row());
+    FileNode* group = groupIn(rows);
+    const int row = group ? rowPositions_.rowOf(rows, group) : -1;
+    return row < 0 ? QModelIndex() : indexIn(row, 0, &rows);
 }
+
+FileNode* FileTreeOutlineModel::syntheticGroupOf(FileNode* folder) { return nodeAt(groupRowOf(folder)); }
 
 std::vector<FileNode*> FileTreeOutlineModel::nodesForActions(const std::vector<FileNode*>& selected) const {
     std::vector<FileNode*> out;
@@ -429,7 +429,8 @@ size_t FileTreeOutlineModel::cachedRowCount() const {
 }
 
 size_t FileTreeOutlineModel::cacheBytes() const {
-    size_t bytes = rowArena_.bytes() + entries_.bytes() + (entryStore_.size() + (top_ ? 1 : 0)) * sizeof(Entry);
+    size_t bytes = rowArena_.bytes() + entries_.bytes() + (entryStore_.size() + (top_ ? 1 : 0)) * sizeof(Entry) +
+                   rowPositions_.bytes();
     return bytes;
 }
 

@@ -174,7 +174,9 @@ private:
     }
     static Entry* entryAt(const QModelIndex& index) { return reinterpret_cast<Entry*>(index.internalId() * kIdInverse); }
     void sortRows(const RowList& rows) const;
-    QModelIndex locate(FileNode* node, RowFinder& finder);
+    QModelIndex locate(FileNode* node);
+    // The group row among a folder's rows (making them), or invalid.
+    QModelIndex groupRowOf(FileNode* folder);
     void rebuild(std::vector<FileNode*> roots);
     void resortInPlace();
     void refreshDirty(const std::vector<FileNode*>& nodes);
@@ -192,6 +194,8 @@ private:
     mutable RowArena rowArena_;
     mutable std::deque<Entry> entryStore_;
     mutable NodeKeyedTable<Entry> entries_;
+    // Where nodes stand among the rows of long lists; emptied whenever rows are reordered or replaced.
+    mutable RowFinder rowPositions_;
     mutable std::shared_ptr<NodeStore> groupStore_;
     mutable NodeArena* groupArena_ = nullptr;
     std::unordered_set<const FileNode*> retiredGroups_;

@@ -17,12 +17,22 @@ void RescanRestore::capture(const std::vector<RootRef>& shown) {
 }
 
 void RescanRestore::restoreIn(const std::vector<RootRef>& newRoots) {
+    // Whatever was being looked for belongs to roots no longer shown.
+    finds_.supersede();
+    finding_ = false;
     if (newRoots.empty() || !pending_) return;
-    const TreeRestoreState pending = *std::exchange(pending_, std::nullopt);
-    TreeRestoreMatch match = matchTreeRestoreState(pending, newRoots);
-    if (!match.nodesToExpand.empty() || !match.groupParentsToExpand.empty())
-        commands_.expandTreeRows(match.nodesToExpand, match.groupParentsToExpand);
-    if (!match.selected.isEmpty()) treeSelection_.set(match.selected);
+    finding_ = true;
+    // The job holds the roots it reads; the state is moved into it.
+    auto state = std::make_shared<const TreeRestoreState>(*std::exchange(pending_, std::nullopt));
+    const NodeSet selectedBefore = treeSelection_.nodes();
+    runInBackground(
+        &receiver_, finds_, [state, newRoots] { return matchTreeRestoreState(*state, newRoots); },
+        [this, selectedBefore](const TreeRestoreMatch& match) {
+            finding_ = false;
+            if (!match.nodesToExpand.empty() || !match.groupParentsToExpand.empty())
+                commands_.expandTreeRows(match.nodesToExpand, match.groupParentsToExpand);
+            if (!match.selected.isEmpty() && treeSelection_.nodes() == selectedBefore) treeSelection_.set(match.selected);
+        });
 }
 
 }  // namespace zelvane

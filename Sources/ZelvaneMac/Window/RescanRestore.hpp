@@ -1,9 +1,12 @@
 #pragma once
 
+#include <QObject>
+
 #include <optional>
 #include <vector>
 
 #include "ScanEngine/Tree/FileNode.hpp"
+#include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
 #include "ZelvaneMac/Window/TreeRestoreState.hpp"
 
 namespace zelvane {
@@ -14,22 +17,34 @@ class ViewCommands;
 
 // What a scan started in place of shown roots reopens and reselects in the outline: the open
 // rows and the selection, captured by path as the scan starts and looked for once in the first
-// roots shown after it. Paths the new tree no longer holds are skipped. Main thread only.
+// roots shown after it. Paths the new tree no longer holds are skipped.
+//
+// The paths are looked for on the thread pool (tens of thousands after Expand All and Select
+// All); the outline opens the rows found and the selection is set on the GUI thread, while those
+// roots are still the shown ones. A selection made meanwhile is kept. Main thread only.
 class RescanRestore final {
 public:
-    RescanRestore(const TreeExpansion& treeExpansion, NodeSelection& treeSelection, ViewCommands& commands)
-        : treeExpansion_(treeExpansion), treeSelection_(treeSelection), commands_(commands) {}
+    // Found paths are handed over through `receiver`'s thread while it exists.
+    RescanRestore(QObject& receiver, const TreeExpansion& treeExpansion, NodeSelection& treeSelection, ViewCommands& commands)
+        : receiver_(receiver), treeExpansion_(treeExpansion), treeSelection_(treeSelection), commands_(commands) {}
 
     void capture(const std::vector<RootRef>& shown);
     // What the next shown roots will reopen and reselect; used once.
     const std::optional<TreeRestoreState>& pending() const { return pending_; }
+    // The shown roots changed to `newRoots`: a restore still being looked for is dropped, and the
+    // pending one, if any, is looked for in them (unless they are none).
     void restoreIn(const std::vector<RootRef>& newRoots);
+    // A restore is being looked for.
+    bool isFinding() const { return finding_; }
 
 private:
+    QObject& receiver_;
     const TreeExpansion& treeExpansion_;
     NodeSelection& treeSelection_;
     ViewCommands& commands_;
     std::optional<TreeRestoreState> pending_;
+    JobGeneration finds_;
+    bool finding_ = false;
 };
 
 }  // namespace zelvane

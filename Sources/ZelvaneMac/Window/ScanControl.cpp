@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "ScanEngine/Scan/TreeScan.hpp"
+#include "ScanEngine/Tree/NameCoding.hpp"
 #include "ScanEngine/Tree/NameSort.hpp"
 #include "ZelvaneMac/Core/Text/PathText.hpp"
 #include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
@@ -34,36 +35,70 @@ TreeRestoreState captureTreeRestoreState(std::span<const RootRef> roots, const N
                 if ((*it)->isDir()) stack.push_back(*it);
         }
     }
-    for (const FileNode* node : selected)
-        if (node) state.selectedPaths.insert(QString::fromStdString(node->fullPath()));
+    // A group row is the outline's own, made anew for each tree: its made-up path names nothing
+    // the new tree holds (or a file of that name, which was not selected), so it is left out.
+    // Each folder's path is made once for all the selected rows inside it.
+    std::unordered_map<const FileNode*, std::string> prefixes;
+    std::string path;
+    state.selectedPaths.reserve(selected.size());
+    for (const FileNode* node : selected) {
+        if (!node || node->isSyntheticGroup()) continue;
+        const FileNode* folder = node->parent();
+        if (!folder) {
+            state.selectedPaths.insert(QString::fromStdString(node->fullPath()));
+            continue;
+        }
+        auto [it, made] = prefixes.try_emplace(folder);
+        if (made) {
+            it->second = folder->fullPath();
+            if (!folder->isRoot() || it->second.empty() || it->second.back() != '/') it->second.push_back('/');
+        }
+        path = it->second;
+        const auto name = node->nameUnits();
+        appendDisplayUTF8(name, path);
+        state.selectedPaths.insert(QString::fromStdString(path));
+    }
     return state;
 }
 
 namespace {
 
-// Finds nodes by path, each folder's children read once however many paths pass through it: a
-// rescan finds every open row and every selected file again, tens of thousands of paths in the
-// same few folders, and reading a folder's names once per path would take seconds.
+// Finds nodes by path, each folder's children read once however many paths pass through it, and
+// each folder's path walked once however many paths it holds: a rescan finds every open row and
+// every selected file again, tens of thousands of paths in the same few folders, and reading a
+// folder's names or walking its path down from the root once per path would take seconds.
 class NodesByPath final {
 public:
-    explicit NodesByPath(std::span<const RootRef> roots) : roots_(roots) {}
+    explicit NodesByPath(std::span<const RootRef> roots) : roots_(roots), rootPaths_(roots.size()), folders_(roots.size()) {
+        for (size_t k = 0; k < roots.size(); ++k)
+            if (roots[k]) rootPaths_[k] = roots[k]->fullPath();
+    }
 
     FileNode* find(const QString& pathText) {
         const std::string path = pathText.toStdString();
-        for (const RootRef& root : roots_) {
+        for (size_t k = 0; k < roots_.size(); ++k) {
+            const RootRef& root = roots_[k];
             if (!root) continue;
-            std::string prefix = root->fullPath();
-            if (path == prefix) return root.get();
-            if (prefix.empty() || prefix.back() != '/') prefix.push_back('/');
-            if (!path.starts_with(prefix)) continue;
+            const std::string& rootPath = rootPaths_[k];
+            if (path == rootPath) return root.get();
+            // A root path ending in "/" (the boot volume) is followed by no second "/".
+            const bool slashed = !rootPath.empty() && rootPath.back() == '/';
+            if (!path.starts_with(rootPath) || (!slashed && (path.size() <= rootPath.size() || path[rootPath.size()] != '/')))
+                continue;
+            // The folder above the last name, as the walk below the root found it before.
+            const std::string_view rest = std::string_view(path).substr(rootPath.size() + (slashed ? 0 : 1));
+            const size_t lastSlash = rest.rfind('/');
             FileNode* current = root.get();
-            std::string_view rest = std::string_view(path).substr(prefix.size());
-            while (current && !rest.empty()) {
-                const size_t slash = rest.find('/');
-                const std::string_view piece = rest.substr(0, slash);
-                rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
-                if (!piece.empty()) current = child(*current, piece);
+            std::string_view last = rest;
+            if (lastSlash != std::string_view::npos) {
+                const std::string_view above = rest.substr(0, lastSlash);
+                Folders& known = folders_[k];
+                auto it = known.find(above);
+                if (it == known.end()) it = known.emplace(std::string(above), walk(root.get(), above)).first;
+                current = it->second;
+                last = rest.substr(lastSlash + 1);
             }
+            if (current && !last.empty()) current = child(*current, last);
             if (current) return current;
         }
         return nullptr;
@@ -71,6 +106,19 @@ public:
 
 private:
     using Children = std::unordered_map<std::string, FileNode*, StringKeyHash, std::equal_to<>>;
+    using Folders = std::unordered_map<std::string, FileNode*, StringKeyHash, std::equal_to<>>;
+
+    // The node below `from` named by the "/"-separated pieces of `rest` (empty pieces dropped).
+    FileNode* walk(FileNode* from, std::string_view rest) {
+        FileNode* current = from;
+        while (current && !rest.empty()) {
+            const size_t slash = rest.find('/');
+            const std::string_view piece = rest.substr(0, slash);
+            rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+            if (!piece.empty()) current = child(*current, piece);
+        }
+        return current;
+    }
 
     // The first child of that name, as a walk of the children in order finds it.
     FileNode* child(const FileNode& folder, std::string_view name) {
@@ -83,6 +131,9 @@ private:
     }
 
     std::span<const RootRef> roots_;
+    std::vector<std::string> rootPaths_;
+    // Per root: the part of a path below the root, up to its last name, and the folder it names.
+    std::vector<Folders> folders_;
     std::unordered_map<const FileNode*, Children> children_;
 };
 

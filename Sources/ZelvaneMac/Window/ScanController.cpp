@@ -24,7 +24,7 @@ ScanController::ScanController(const Parts& parts, QObject* parent)
       filtered_(new FilteredCopy(this)),
       stats_(new ExtensionStatsJob(parts.fileTypes, parts.preferences, this)),
       live_(new LiveUpdates(parts.liveMonitor, parts.preferences, parts.viewModel, *this, *stats_, this)),
-      restore_(parts.treeExpansion, parts.treeSelection, parts.commands) {
+      restore_(*this, parts.treeExpansion, parts.treeSelection, parts.commands) {
     connect(&parts_.viewModel, &ScanViewModel::scanStateChanged, this, &ScanController::handleScanStateChange);
     connect(filtered_, &FilteredCopy::rootsChanged, this, &ScanController::recomputeEffectiveRoots);
     connect(&parts_.panes, &PaneToggles::showFilterPanelChanged, this, &ScanController::recomputeEffectiveRoots);

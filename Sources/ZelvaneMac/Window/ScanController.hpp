@@ -37,7 +37,7 @@ class WindowPrompts;
 // scan roots or the shown roots change, in this order:
 //   scan roots:  1 filtered copy, 2 "results were shown";
 //   shown roots: 3 live monitoring, 4 per-extension statistics in the background, 5 restore of
-//                the outline's expansion and selection.
+//                the outline's expansion and selection (looked for in the background).
 // Views follow `effectiveRootsChanged`, and the live monitor's reports through `liveUpdates()`.
 //
 // Nodes are referred to by plain pointer (selections, the zoomed node, rename targets, ...).
@@ -87,6 +87,7 @@ public:
 
     // What a scan in place of the shown roots reopens; the live monitor's reports and staleness.
     const RescanRestore& rescanRestore() const { return restore_; }
+    RescanRestore& rescanRestore() { return restore_; }
     LiveUpdates& liveUpdates() const { return *live_; }
     FileNode* node(const QString& atPath) const;
     // Selects every file of the shown roots whose extension is `withExtension`: at once in a tree

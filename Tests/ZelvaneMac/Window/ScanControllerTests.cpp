@@ -230,7 +230,7 @@ TEST(ScanController, ARescanRestoresExpansionAndSelectionAndSkipsWhatWasDeleted)
     w.scans.startScan();
     ASSERT_TRUE(w.scans.rescanRestore().pending());
     EXPECT_EQ(w.scans.rescanRestore().pending()->expandedPaths, (QStringList{q(dir.path()), a, b}));
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished() && !w.scans.rescanRestore().isFinding(); }));
     EXPECT_FALSE(w.scans.rescanRestore().pending()) << "used once";
     ASSERT_EQ(expansions.size(), 1u);
     ASSERT_EQ(expansions[0].first.size(), 3u);
@@ -249,7 +249,7 @@ TEST(ScanController, ARescanRestoresExpansionAndSelectionAndSkipsWhatWasDeleted)
     EXPECT_TRUE(w.state.treeSelection().nodes().isEmpty()) << "no reference may outlive its tree";
     EXPECT_EQ(w.state.treemapZoom().root(), nullptr);
     EXPECT_EQ(w.state.treeSelection().reselectChild(), nullptr);
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished() && !w.scans.rescanRestore().isFinding(); }));
     ASSERT_EQ(expansions.size(), 2u);
     ASSERT_EQ(expansions[1].first.size(), 2u);
     EXPECT_EQ(expansions[1].first[1], w.scans.node(a));

@@ -1,0 +1,164 @@
+// A real window rescanning a real folder with Ctrl+R: the outline reopens the rows that were open,
+// at every depth and in folders of many rows, selects the same rows again and scrolls the first of
+// them into view as the selection did; what went from the disk between the scans is left out.
+
+#include <gtest/gtest.h>
+
+#include <QScrollBar>
+
+#include <algorithm>
+#include <ostream>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "ShownWindow.hpp"
+#include "TestTrees.hpp"
+#include "ZelvaneMac/Models/FileTreeOutlineModel.hpp"
+#include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
+#include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
+#include "ZelvaneMac/Window/NodeSelection.hpp"
+#include "ZelvaneMac/Window/ScanController.hpp"
+
+namespace zelvane {
+namespace {
+
+using fixtures::ShownWindow;
+using fixtures::TempDir;
+using fixtures::writeFile;
+namespace fs = std::filesystem;
+
+// What the outline shows: the paths of its open rows (a group row as "<folder> [files]") in
+// shown order, the paths of its selected rows, and where it is scrolled.
+struct Shown {
+    std::vector<std::string> open;
+    std::vector<std::string> selected;
+    int scrolled = 0;
+    bool operator==(const Shown&) const = default;
+};
+
+void PrintTo(const Shown& s, std::ostream* os) {
+    *os << "open:";
+    for (const std::string& p : s.open) *os << " " << p;
+    *os << "; selected:";
+    for (const std::string& p : s.selected) *os << " " << p;
+    *os << "; scrolled to " << s.scrolled;
+}
+
+Shown shownBy(ShownWindow& w) {
+    const FileTreeOutlineModel& model = w.outline().model();
+    const ContextMenuOutlineView& view = w.outline().outline();
+    Shown s;
+    std::vector<QModelIndex> stack;
+    for (int r = model.rowCount() - 1; r >= 0; --r) stack.push_back(model.index(r, 0));
+    while (!stack.empty()) {
+        const QModelIndex i = stack.back();
+        stack.pop_back();
+        if (!view.isExpanded(i)) continue;
+        const FileNode* n = model.nodeAt(i);
+        s.open.push_back(n->isSyntheticGroup() ? n->parent()->fullPath() + " [files]" : n->fullPath());
+        for (int r = model.rowCount(i) - 1; r >= 0; --r) stack.push_back(model.index(r, 0, i));
+    }
+    for (const FileNode* n : w.outline().selectedNodes()) s.selected.push_back(n->fullPath());
+    s.scrolled = view.verticalScrollBar()->value();
+    return s;
+}
+
+void rescan(ShownWindow& w) {
+    const std::vector<RootRef> before = w.window().scanControl().effectiveRoots();
+    w.key(Qt::Key_R, Qt::ControlModifier);
+    ASSERT_TRUE(pumpWidgetsUntil([&] {
+        return w.finished() && !sameRootObjects(w.window().scanControl().effectiveRoots(), before) &&
+               !w.window().scanControl().rescanRestore().isFinding();
+    }));
+    QTest::qWait(50);  // the outline takes what the restore found on its next update
+}
+
+void open(ShownWindow& w, FileNode* node) {
+    FileTreeOutlineModel& model = w.outline().model();
+    const QModelIndex i = model.indexForNode(node);
+    ASSERT_TRUE(i.isValid()) << node->fullPath();
+    w.outline().outline().expand(i);
+}
+
+// A tree whose open rows sit at several depths and in folders of more rows than a glance reads:
+// `wide` holds 90 folders, each with a subfolder and enough files to fold into a group row.
+void makeTree(const TempDir& dir) {
+    for (int k = 0; k < 90; ++k) {
+        const fs::path folder = dir / "wide" / ("f" + std::to_string(100 + k));
+        writeFile(folder / "inner/deeper/leaf.txt", 10 + k);
+        for (int f = 0; f < 6; ++f) writeFile(folder / ("file" + std::to_string(f) + ".dat"), 100 * (k + 1) + f);
+    }
+    writeFile(dir / "deep/a/b/c/d/e/end.txt", 5000);
+    writeFile(dir / "small/one.txt", 20);
+}
+
+TEST(WindowRescan, CtrlRReopensTheOpenRowsAndReselectsTheSameRowsAtTheSameScroll) {
+    TempDir dir;
+    makeTree(dir);
+    ShownWindow w;
+    ASSERT_TRUE(w.scan(dir.path()));
+    const auto node = [&](const char* p) { return w.node(dir.path() / p); };
+    // Open rows at each depth, some inside the wide folder, and two group rows.
+    for (const char* p : {"wide", "wide/f120", "wide/f120/inner", "wide/f120/inner/deeper", "wide/f177", "wide/f177/inner",
+                          "wide/f101", "deep", "deep/a", "deep/a/b", "deep/a/b/c", "deep/a/b/c/d", "deep/a/b/c/d/e"})
+        open(w, node(p));
+    FileTreeOutlineModel& model = w.outline().model();
+    for (const char* p : {"wide/f120", "wide/f101"}) {
+        const QModelIndex group = model.indexForNode(model.syntheticGroupOf(node(p)));
+        ASSERT_TRUE(group.isValid());
+        w.outline().outline().expand(group);
+    }
+    // Files and folders selected far down, so the outline scrolls to them.
+    w.window().treeSelection().set(NodeSet{node("wide/f120/inner"), node("wide/f120/file3.dat"), node("wide/f105"),
+                                    node("deep/a/b/c/d/e/end.txt")});
+    QTest::qWait(50);
+    const Shown before = shownBy(w);
+    ASSERT_EQ(before.open.size(), 16u) << "the root, 13 folders and 2 groups";
+    ASSERT_EQ(before.selected.size(), 4u);
+    ASSERT_GT(before.scrolled, 0) << "the selection lies below the first screen";
+
+    rescan(w);
+    EXPECT_EQ(shownBy(w), before);
+
+    // Sorted by another column, the same rows are found where they now stand. The restore scrolls
+    // the first selected row into view from the top, as the selection did before.
+    w.outline().sortBy(OutlineSortKey::name, true);
+    w.outline().outline().verticalScrollBar()->setValue(0);
+    w.window().treeSelection().set(NodeSet{node("wide/f101/file2.dat"), node("wide/f189")});
+    QTest::qWait(50);
+    const Shown sorted = shownBy(w);
+    ASSERT_EQ(sorted.selected, (std::vector<std::string>{node("wide/f101/file2.dat")->fullPath(),
+                                                         node("wide/f189")->fullPath()}));
+    rescan(w);
+    EXPECT_EQ(shownBy(w), sorted);
+}
+
+TEST(WindowRescan, AnOpenFolderRenamedOrRemovedBetweenScansIsLeftOutAndTheRestComesBack) {
+    TempDir dir;
+    makeTree(dir);
+    ShownWindow w;
+    ASSERT_TRUE(w.scan(dir.path()));
+    const auto node = [&](const char* p) { return w.node(dir.path() / p); };
+    for (const char* p : {"wide", "wide/f130", "wide/f130/inner", "wide/f140", "wide/f140/inner", "wide/f150", "deep", "deep/a"})
+        open(w, node(p));
+    w.window().treeSelection().set(NodeSet{node("wide/f130/inner/deeper"), node("wide/f140/file1.dat"), node("wide/f150/file0.dat")});
+    QTest::qWait(50);
+    const Shown before = shownBy(w);
+    ASSERT_EQ(before.open.size(), 11u) << "the root, 8 folders and the groups of the selected files";
+
+    // f130 is renamed (its new name was never open), f140 removed; f150 and the rest stay.
+    fs::rename(dir / "wide/f130", dir / "wide/g130");
+    fs::remove_all(dir / "wide/f140");
+    rescan(w);
+    Shown after = shownBy(w);
+    std::sort(after.open.begin(), after.open.end());
+    const std::string root = w.root()->fullPath();
+    EXPECT_EQ(after.open, (std::vector<std::string>{root, root + "/deep", root + "/deep/a", root + "/wide", root + "/wide/f150",
+                                                    root + "/wide/f150 [files]"}));
+    EXPECT_EQ(after.selected, (std::vector<std::string>{root + "/wide/f150/file0.dat"}));
+    EXPECT_FALSE(w.outline().outline().isExpanded(w.outline().model().indexForNode(node("wide/g130"))));
+}
+
+}  // namespace
+}  // namespace zelvane
