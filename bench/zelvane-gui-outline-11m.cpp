@@ -253,8 +253,12 @@ int main(int argc, char** argv) {
     window.treeSelection().set({});
     QTest::qWait(100);
     if (wanted("type")) {
-        measure(typeTitle.c_str(), [&] { scans.selectAllFiles(QString::fromStdString(biggest)); },
-                [&] { return !window.treeSelection().nodes().isEmpty(); });
+        // Done once the outline shows its part of the files selected and the treemap outlines them.
+        measure(typeTitle.c_str(), [&] { scans.selectAllFiles(QString::fromStdString(biggest)); }, [&] {
+            const TreemapCanvasModel& m = treemap->model();
+            return !window.treeSelection().nodes().isEmpty() && !outlineView->selectedNodes().empty() &&
+                   m.overlaysShown() && m.selectionOutlined();
+        });
         if (wanted("clipboard")) {
             // The selection of every file of the type, to the clipboard: as files (Copy), then as text.
             QGuiApplication::clipboard()->clear();

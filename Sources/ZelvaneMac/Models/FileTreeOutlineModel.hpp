@@ -34,6 +34,8 @@ struct FileTreeOutlineInputs {
     OutlineDisplaySettings display;
     int monitorRevision = 0;
     std::vector<FileNode*> monitorDirtyNodes;
+    // Holds the trees of the roots (and of the window's selection) for work on the thread pool.
+    std::shared_ptr<const void> trees;
 };
 
 // How the outline looks and acts, from the preferences.

@@ -1,6 +1,7 @@
 #include "ZelvaneMac/Window/TreeViewTabModel.hpp"
 
 #include <algorithm>
+#include <memory>
 
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
@@ -109,6 +110,7 @@ FileTreeOutlineInputs TreeViewTabModel::outlineInputs() const {
     in.display = changes_.settings().outlineDisplay;
     in.monitorRevision = changes_.liveRevision();
     in.monitorDirtyNodes = changes_.liveChanged();
+    in.trees = std::make_shared<std::vector<RootRef>>(parts_.scanControl.heldRoots());
     return in;
 }
 

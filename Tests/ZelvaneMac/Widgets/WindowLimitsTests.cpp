@@ -323,7 +323,8 @@ TEST(WindowLimits, ExpandAllOnAHundredThousandFilesOpensTheFirstRowsOnly) {
 
 // Selecting every file of a type in a tree of a hundred thousand files selects them all in the
 // window, and the outline shows a part of them: opening the folder of each of them made every
-// row of the tree.
+// row of the tree. Which of them the outline shows, and the treemap's outlines of them all, are
+// worked out in the background and shown when ready; a newer selection drops them.
 TEST(WindowLimits, SelectingEveryFileOfATypeOfAHundredThousandShowsAFewInTheOutline) {
     TempDir dir;
     writeWideExport(dir / "wide.csv", 100, 1000);
@@ -336,10 +337,29 @@ TEST(WindowLimits, SelectingEveryFileOfATypeOfAHundredThousandShowsAFewInTheOutl
     menu->actions()[0]->trigger();
     ASSERT_TRUE(pumpWidgetsUntil([&] { return w.window().treeSelection().nodes().size() == 100000; }));
     w.tree().refreshNow();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !w.outline().selectedNodes().empty(); }));
     const std::vector<FileNode*> selected = w.outline().selectedNodes();
-    EXPECT_FALSE(selected.empty());
     EXPECT_LE(selected.size(), OutlineRowSelection::kShownNodes);
+    EXPECT_GE(selected.size(), 100u) << "as many as the rows allow";
+    for (FileNode* n : selected) EXPECT_TRUE(w.window().treeSelection().nodes().contains(n));
     EXPECT_LE(shownRows(w.outline()), FileTreeOutlineView::kExpandAllRows);
+
+    // The treemap outlines the box of every selected file it draws, and of no other.
+    const TreemapCanvasModel& map = w.tree().treemapCanvas()->model();
+    const auto outlined = [&] {
+        std::vector<TreemapRect> boxes;
+        if (map.overlaysShown())
+            for (const TreemapRect& r : map.overlays().selected) boxes.push_back(r);
+        return boxes;
+    };
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return map.hasPicture() && !map.isStale(); }));
+    size_t drawn = 0;
+    map.layout().nodeRects.forEach([&](const FileNode* n, const TreemapRect&) {
+        drawn += w.window().treeSelection().nodes().contains(const_cast<FileNode*>(n)) ? 1 : 0;
+    });
+    ASSERT_GT(drawn, size_t(TreemapCanvasSelection::kOutlinedInPlace / 10)) << map.layout().nodeRects.size() << " boxes of " << map.renderedSize().width() << "x" << map.renderedSize().height();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return outlined().size() == drawn; }));
+
     // The outline showing its part never narrows the window's selection.
     w.tree().refreshNow();
     EXPECT_EQ(w.window().treeSelection().nodes().size(), 100000);
@@ -348,6 +368,25 @@ TEST(WindowLimits, SelectingEveryFileOfATypeOfAHundredThousandShowsAFewInTheOutl
     const QModelIndex row = w.rows().indexForNode(selected.front());
     w.outline().outline().selectionModel()->select(row, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     EXPECT_EQ(w.window().treeSelection().nodes(), NodeSet{selected.front()});
+
+    // A selection of one file made while both are being worked out: theirs are dropped.
+    FileNode* one = nullptr;
+    for (FileNode* n : selected)
+        if (n != selected.front() && map.layout().nodeRects.find(n)) one = n;
+    ASSERT_TRUE(one) << "a file of the outline's with a box of its own";
+    w.window().treeSelection().clear();
+    w.tree().refreshNow();
+    menu->actions()[0]->trigger();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.window().treeSelection().nodes().size() == 100000; }));
+    w.tree().refreshNow();
+    w.window().treeSelection().set({one});
+    w.tree().refreshNow();
+    QTest::qWait(200);
+    EXPECT_EQ(w.outline().selectedNodes(), std::vector<FileNode*>{one});
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return outlined().size() == 1; }));
+    QTest::qWait(100);
+    EXPECT_EQ(outlined().size(), 1u);
+    EXPECT_EQ(w.window().treeSelection().nodes(), NodeSet{one});
 }
 
 }  // namespace

@@ -136,7 +136,7 @@ void FileTreeOutlineView::update(const FileTreeOutlineInputs& inputs, const File
     }
     if (commands.rename) startRename(commands.renameTarget);
     if (load) DebugTimingLog::end(*load);
-    rowSelection_->show(selection);
+    rowSelection_->show(selection, inputs.trees);
 }
 
 void FileTreeOutlineView::reopenSingleRoot() {

@@ -24,6 +24,31 @@ std::vector<int> rowPath(const QModelIndex& index) {
     return path;
 }
 
+// At most `most` nodes of `target` whose folders, opened from the roots down, bring at most
+// `rowBudget` rows, counting every folder above them as closed. Any thread, while the trees are held.
+std::vector<FileNode*> nodesWithinBudget(const NodeSet& target, size_t most, size_t rowBudget, const CancelFlag& cancel) {
+    std::vector<FileNode*> out;
+    std::unordered_set<const FileNode*> opened;  // with every folder above each
+    std::vector<const FileNode*> above;
+    size_t rows = 0;
+    size_t looked = 0;
+    for (FileNode* n : target) {
+        if (out.size() == most || ((++looked & 0xfff) == 0 && cancel.isSet())) break;
+        if (!n || n->isSyntheticGroup()) continue;
+        above.clear();
+        size_t adds = 0;
+        for (const FileNode* p = n->parent(); p && !opened.count(p); p = p->parent()) {
+            above.push_back(p);
+            adds += p->children().size() + 1;  // and a group row
+        }
+        if (rows + adds > rowBudget) continue;
+        rows += adds;
+        opened.insert(above.begin(), above.end());
+        out.push_back(n);
+    }
+    return out;
+}
+
 }  // namespace
 
 std::vector<FileNode*> OutlineRowSelection::nodes() const {
@@ -84,24 +109,50 @@ std::vector<FileNode*> OutlineRowSelection::nodes() const {
     return out;
 }
 
-void OutlineRowSelection::remember(const std::vector<FileNode*>& chosen) { shown_ = NodeSet(chosen.begin(), chosen.end()); }
+void OutlineRowSelection::remember(const std::vector<FileNode*>& chosen) {
+    // The user's rows win over those of a selection still being looked through.
+    choices_.supersede();
+    shown_ = NodeSet(chosen.begin(), chosen.end());
+}
 
-void OutlineRowSelection::show(const NodeSet& target) {
+void OutlineRowSelection::show(const NodeSet& target, std::shared_ptr<const void> trees) {
     if (shown_ && *shown_ == target) return;
     if (size_t(target.size()) <= kShownNodes) {
+        choices_.supersede();
         const std::vector<FileNode*> current = nodes();
         if (current.size() == size_t(target.size()) &&
             std::all_of(current.begin(), current.end(), [&](FileNode* n) { return target.contains(n); })) {
             shown_ = target;
             return;
         }
+        std::vector<FileNode*> wanted;
+        wanted.reserve(size_t(target.size()));
+        for (FileNode* n : target)
+            if (!model_.isRetiredGroup(n)) wanted.push_back(n);
+        select(wanted);
+        shown_ = target;
+        return;
     }
-    std::vector<FileNode*> wanted;
-    wanted.reserve(std::min(size_t(target.size()), kShownNodes));
-    for (FileNode* n : target) {
-        if (wanted.size() == kShownNodes) break;
-        if (!model_.isRetiredGroup(n)) wanted.push_back(n);
-    }
+    // The rows of the selection before go at once; those of this one come once chosen.
+    shown_ = target;
+    showing_ = true;
+    outline_.selectionModel()->clearSelection();
+    showing_ = false;
+    runInBackground(
+        &outline_, choices_,
+        [target, trees = std::move(trees), budget = rowBudget_](const CancelFlag& cancel) {
+            return nodesWithinBudget(target, kShownNodes, budget, cancel);
+        },
+        [this](const std::vector<FileNode*>& chosen) {
+            std::vector<FileNode*> wanted;
+            wanted.reserve(chosen.size());
+            for (FileNode* n : chosen)
+                if (!model_.isRetiredGroup(n)) wanted.push_back(n);
+            select(wanted);
+        });
+}
+
+void OutlineRowSelection::select(const std::vector<FileNode*>& wanted) {
     QItemSelection selection;
     QModelIndex first;
     std::vector<int> firstPath;
@@ -133,7 +184,6 @@ void OutlineRowSelection::show(const NodeSet& target) {
     showing_ = true;
     outline_.selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
     showing_ = false;
-    shown_ = target;
     if (first.isValid()) outline_.scrollTo(first);
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <vector>
 
+#include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
 #include "ZelvaneMac/Window/KeptTrees.hpp"
 
 namespace zelvane {
@@ -19,7 +21,9 @@ class FileTreeOutlineModel;
 //
 // A selection of more nodes than a reader goes through (every file of a type, millions of them)
 // is shown in part: rows are made and folders opened for at most `kShownNodes` of its nodes and
-// `rowBudget` rows, the rest stays selected in the window without rows of its own.
+// `rowBudget` rows, the rest stays selected in the window without rows of its own. Which of its
+// nodes fit is worked out on the thread pool, so that the GUI thread only makes and selects the
+// rows shown; the rows selected before are cleared at once.
 class OutlineRowSelection final {
 public:
     static constexpr size_t kShownNodes = 2'000;
@@ -32,21 +36,29 @@ public:
     // Selects the rows of `target` that can be shown, opening their folders and scrolling to the
     // first; does nothing when the rows selected are those already, or when `target` is the set
     // shown last and the rows have not changed since.
-    void show(const NodeSet& target);
+    // `trees` holds the trees of `target`'s nodes while a large one is looked through.
+    void show(const NodeSet& target, std::shared_ptr<const void> trees = {});
     // The user chose these rows: the window's selection made of them needs no showing.
     void remember(const std::vector<FileNode*>& chosen);
     // The rows selected no longer follow the set shown last (the rows were made anew).
-    void forget() { shown_.reset(); }
+    void forget() {
+        shown_.reset();
+        choices_.supersede();
+    }
     // True while `show` changes the rows: the change is the window's, not the user's.
     bool isShowing() const { return showing_; }
 
 private:
+    // Selects the rows of `wanted` that fit, opening their folders, and scrolls to the first.
+    void select(const std::vector<FileNode*>& wanted);
+
     ContextMenuOutlineView& outline_;
     FileTreeOutlineModel& model_;
     const size_t rowBudget_;
     bool showing_ = false;
     // The set shown last; a copy shares its data, so comparing the same set again costs nothing.
     std::optional<NodeSet> shown_;
+    JobGeneration choices_;
 };
 
 }  // namespace zelvane

@@ -24,7 +24,10 @@ void TreemapCanvasModel::update(const TreemapCanvasInputs& in) {
 
     const bool pictureChanged = picturesDiffer(in, inputs_);
     inputs_ = in;
-    if (!selectionSame) selection_.adopt(in.selection);
+    if (!selectionSame) {
+        selection_.adopt(in.selection);
+        outlineInBackground();
+    }
 
     if (in.zoomedNode != oldZoomed || !rootsSame) {
         clearedOnRequest_ = false;
@@ -73,6 +76,7 @@ void TreemapCanvasModel::clearStaleLayoutAndHover() {
 
 void TreemapCanvasModel::pictureArrived() {
     clearedOnRequest_ = false;
+    outlineInBackground();
     // The box under a resting pointer may have moved.
     if (pointer_ && hoveredNode_) {
         const auto hit = nodeAt(*pointer_);
@@ -107,6 +111,35 @@ TreemapOverlays TreemapCanvasModel::overlays() const {
     out.hovered = hoveredRect_;
     if (monitorRevision_ >= 1) out.deleted = jobs_.picture().deletedBoxes();
     return out;
+}
+
+void TreemapCanvasModel::outlineInBackground() {
+    const std::shared_ptr<const TreemapLayout>& layout = jobs_.picture().layout;
+    if (!selection_.outlinesWanted(layout)) {
+        outlineJobs_.supersede();
+        return;
+    }
+    const uint64_t revision = selection_.revision();
+    const bool sameLayout = !outliningLayout_.expired() && !outliningLayout_.owner_before(layout) &&
+                            !layout.owner_before(outliningLayout_);
+    if (revision == outliningRevision_ && sameLayout) return;
+    outliningRevision_ = revision;
+    outliningLayout_ = layout;
+    // The job holds the layout, a copy of the set (which shares its data) and the trees its
+    // nodes belong to: the shown roots and the stores of the groups the canvas selected.
+    runInBackground(
+        this, outlineJobs_,
+        [layout, selection = selection_.nodes(), roots = inputs_.roots, stores = selection_.groupStores()] {
+            return TreemapCanvasSelection::outlinesIn(selection, *layout);
+        },
+        // Only the picture keeps the layout here: a whole disk's layout is freed on the pool.
+        [this, shown = std::weak_ptr<const TreemapLayout>(layout), revision](std::vector<TreemapRect> boxes) {
+            outliningLayout_.reset();
+            const std::shared_ptr<const TreemapLayout> still = shown.lock();
+            if (!still || still != jobs_.picture().layout) return;
+            selection_.setOutlines(still, revision, std::move(boxes));
+            emit repaintNeeded();
+        });
 }
 
 void TreemapCanvasModel::setHover(std::optional<TreemapHit> hit) {

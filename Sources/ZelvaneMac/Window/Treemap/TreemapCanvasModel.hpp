@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -68,6 +69,8 @@ public:
     // Overlays are drawn only over a current picture at the view's size.
     bool overlaysShown() const { return !isStale() && hasPicture() && renderedSize() == viewSize(); }
     TreemapOverlays overlays() const;
+    // The selection's outlines in the picture shown are there (not still being made).
+    bool selectionOutlined() const { return !selection_.outlinesWanted(jobs_.picture().layout); }
     bool isSelected(const FileNode* node) const { return selection_.isSelected(node); }
 
     // Hit-testing: rectangles include their left and top edges, not their right and bottom ones.
@@ -122,10 +125,17 @@ private:
     void clearHover();
     QPointF toPicture(QPointF viewPoint) const;
     void selectionChangedByClick();
+    // Starts the outlines of a large selection in the shown picture in the background, unless
+    // they are there or on their way; paints once they arrive.
+    void outlineInBackground();
 
     TreemapCanvasInputs inputs_;
     TreemapCanvasSelection selection_;
     TreemapPictureJobs jobs_{inputs_};
+    JobGeneration outlineJobs_;
+    // What the newest outline job was started for.
+    uint64_t outliningRevision_ = 0;
+    std::weak_ptr<const TreemapLayout> outliningLayout_;
     int monitorRevision_ = 0;
     // The window dropped the picture on purpose (a new scan is starting): wait for new inputs.
     bool clearedOnRequest_ = false;

@@ -1,12 +1,15 @@
 #include "ZelvaneMac/Window/Treemap/TreemapCanvasSelection.hpp"
 
 #include <algorithm>
+#include <utility>
 
 namespace zelvane {
 
 void TreemapCanvasSelection::adopt(const TreemapSelection& selection) {
     selection_ = selection;
+    ++revision_;
     outlinesValid_ = false;
+    outlines_.clear();
     std::erase_if(groupStores_, [&](const auto& kept) { return !selection_.contains(kept.first); });
 }
 
@@ -52,29 +55,59 @@ bool TreemapCanvasSelection::isSelected(const FileNode* node) const {
     return false;
 }
 
-std::span<const TreemapRect> TreemapCanvasSelection::outlines(const std::shared_ptr<const TreemapLayout>& layout) const {
+std::vector<std::shared_ptr<const void>> TreemapCanvasSelection::groupStores() const {
+    std::vector<std::shared_ptr<const void>> out;
+    for (const auto& kept : groupStores_) out.push_back(kept.second);
+    return out;
+}
+
+bool TreemapCanvasSelection::outlinedIn(const std::shared_ptr<const TreemapLayout>& layout) const {
     // A live weak handle names its layout alone: the layout cannot be freed and its address
     // reused while the handle is live.
     const bool sameLayout = !outlinedLayout_.expired() && !outlinedLayout_.owner_before(layout) &&
                             !layout.owner_before(outlinedLayout_);
-    if (!outlinesValid_ || !sameLayout) {
-        outlines_ = layout ? outlinesIn(*layout) : std::vector<TreemapRect>{};
-        outlinedLayout_ = layout;
-        outlinesValid_ = true;
-    }
+    return outlinesValid_ && sameLayout;
+}
+
+bool TreemapCanvasSelection::outlinesWanted(const std::shared_ptr<const TreemapLayout>& layout) const {
+    return layout && selection_.size() > kOutlinedInPlace && !outlinedIn(layout);
+}
+
+std::span<const TreemapRect> TreemapCanvasSelection::outlines(const std::shared_ptr<const TreemapLayout>& layout) const {
+    if (outlinedIn(layout)) return outlines_;
+    if (outlinesWanted(layout)) return {};
+    outlines_ = layout ? outlinesIn(selection_, *layout) : std::vector<TreemapRect>{};
+    outlinedLayout_ = layout;
+    outlinesValid_ = true;
     return outlines_;
 }
 
-std::vector<TreemapRect> TreemapCanvasSelection::outlinesIn(const TreemapLayout& layout) const {
+void TreemapCanvasSelection::setOutlines(const std::shared_ptr<const TreemapLayout>& layout, uint64_t revision,
+                                         std::vector<TreemapRect> boxes) {
+    if (revision != revision_ || !layout) return;
+    outlines_ = std::move(boxes);
+    outlinedLayout_ = layout;
+    outlinesValid_ = true;
+}
+
+std::vector<TreemapRect> TreemapCanvasSelection::outlinesIn(const TreemapSelection& selection, const TreemapLayout& layout) {
     std::vector<TreemapRect> out;
-    for (FileNode* node : selection_)
-        if (const TreemapRect* r = layout.nodeRects.find(node)) out.push_back(*r);
+    // Whichever is smaller is walked: a layout has a box for each node big enough to draw, a
+    // selection of a type may hold millions of files.
+    if (size_t(selection.size()) <= layout.nodeRects.size()) {
+        for (FileNode* node : selection)
+            if (const TreemapRect* r = layout.nodeRects.find(node)) out.push_back(*r);
+    } else {
+        layout.nodeRects.forEach([&](const FileNode* node, const TreemapRect& r) {
+            if (selection.contains(const_cast<FileNode*>(node))) out.push_back(r);
+        });
+    }
     if (layout.groupBoxes.empty()) return out;
     std::vector<const FileNode*> groupParents;
-    for (FileNode* s : selection_)
+    for (FileNode* s : selection)
         if (s && s->isSyntheticGroup()) groupParents.push_back(s->parent());
     for (const TreemapFolderLabel& g : layout.groupBoxes) {
-        const bool selected = selection_.contains(g.node) ||
+        const bool selected = selection.contains(g.node) ||
                               std::find(groupParents.begin(), groupParents.end(), g.node->parent()) != groupParents.end();
         if (selected) out.push_back(g.boxRect);
     }
