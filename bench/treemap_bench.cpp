@@ -27,6 +27,7 @@
 #include "ZelvaneMac/Core/Treemap/TreemapPicture.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapRendering.hpp"
 #include "ResidentMemory.hpp"
+#include "TreemapLayoutParts.hpp"
 #include "TreeBuilder.hpp"
 
 using namespace zelvane;
@@ -231,30 +232,7 @@ int main(int argc, char** argv) {
         memRow("memory: layout 1000x195, colours later", [&] {
             layout = layoutMultiRootTreemap(std::span<const RootRef>(&root, 1), {0, 0, 1000, 195}, later, false, {});
         });
-        // The layout's parts. Its kept handles are the stores of its group nodes, then the root.
-        constexpr double MiB = 1048576.0;
-        size_t groupStoreBytes = 0;
-        for (size_t i = 0; i + 1 < layout.retained.size(); ++i)
-            groupStoreBytes += static_cast<const NodeStore*>(layout.retained[i].get())->bytesReserved();
-        size_t rectSlots = 16;
-        while (rectSlots * 3 < layout.nodeRects.size() * 4) rectSlots *= 2;
-        std::printf("|   its parts | leaves %zu: %.1f MiB; hit nodes %zu in room for %zu: %.1f MiB; rectangles %zu: "
-                    "%.1f MiB; labels and group boxes %zu: %.1f MiB; groups drawn %zu, the store of all groups %.1f MiB; dust "
-                    "samples %zu: %.1f MiB\n",
-                    layout.leaves.size(), double(layout.leaves.capacity() * sizeof(TreemapLeaf)) / MiB,
-                    layout.hitNodes.size(), layout.hitNodes.capacity(),
-                    double(layout.hitNodes.capacity() * sizeof(TreemapHitNode)) / MiB, layout.nodeRects.size(),
-                    double(rectSlots * (sizeof(void*) + sizeof(TreemapRect))) / MiB,
-                    layout.folderLabels.size() + layout.groupBoxes.size(),
-                    double((layout.folderLabels.capacity() + layout.groupBoxes.capacity()) * sizeof(TreemapFolderLabel)) / MiB,
-                    layout.groupBoxes.size(), double(groupStoreBytes) / MiB, layout.dustSamples.size(),
-                    double(layout.dustSamples.capacity() * sizeof(layout.dustSamples[0])) / MiB);
-        size_t groupedFiles = 0, labelUnits = 0;
-        for (const TreemapFolderLabel& g : layout.groupBoxes) {
-            groupedFiles += g.node->childCount();
-            labelUnits += g.node->name().size();
-        }
-        std::printf("|   its groups | %zu files in them, %zu units of labels\n", groupedFiles, labelUnits);
+        bench::printTreemapLayoutParts(stdout, "|   its parts | ", layout, 1);
         memRow("memory: its colours", [&] { colorTreemapLayout(layout, later); });
         TreemapRenderOptions ro;
         ro.metric = later.metric;

@@ -12,6 +12,7 @@
 // each step), so the step that adds the peak can be told apart; then the heap's bytes in use
 // and mapped (glibc's count), which tell what the program holds from what the allocator keeps.
 // --no-monitor turns live monitoring off, so that its watches do not count in the memory.
+// Then one line on what the picture's layout keeps, part by part.
 // --shot DIR writes, once the result is shown, the treemap canvas as painted (canvas.png), its
 // picture (picture.png) and what each point of the view hits (hits.txt), to compare two builds.
 
@@ -28,6 +29,7 @@
 #include <string_view>
 
 #include "ResidentMemory.hpp"
+#include "TreemapLayoutParts.hpp"
 #include "ScanEngine/Scan/FdBudget.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
@@ -197,6 +199,8 @@ int main(int argc, char** argv) {
         dirs += root->subFolderDirCount();
     }
     peakKiB = std::max(peakKiB, residentKiB().second);
+    bench::printTreemapLayoutParts(stderr, "picture: ", treemap->model().layout(),
+                                   treemap->model().inputs().roots.size());
     if (!shotDir.empty() && !writeShot(*treemap, shotDir)) {
         std::fputs("zelvane-gui-scan: the picture could not be written\n", stderr);
         return 1;
