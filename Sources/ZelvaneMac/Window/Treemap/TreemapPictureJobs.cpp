@@ -27,9 +27,11 @@ TreemapLayoutOptions layoutOptionsOf(const TreemapCanvasInputs& inputs) {
 }
 
 // The canvas's form of a finished picture: the image converted here, once, to the format the
-// screen's backing store uses, so that painting it on the GUI thread is a plain copy.
+// screen's backing store uses, so that painting it on the GUI thread is a plain copy. The hit
+// index is made here unless it came with the layout.
 TreemapCanvasPicture canvasPicture(TreemapImage made, std::shared_ptr<const TreemapLayout> layout, QSizeF size,
-                                   std::vector<RootRef> roots, FileNode* zoomed) {
+                                   std::vector<RootRef> roots, FileNode* zoomed,
+                                   std::shared_ptr<const TreemapHitIndex> hitIndex = nullptr) {
     TreemapCanvasPicture picture;
     if (made.ok()) {
         picture.image = std::move(made.image);
@@ -37,9 +39,9 @@ TreemapCanvasPicture canvasPicture(TreemapImage made, std::shared_ptr<const Tree
     }
     picture.layout = std::move(layout);
     // A stopped job's result is dropped: its index is not worth making.
-    picture.hitIndex = made.status == TreemapRenderStatus::cancelled
-                           ? std::make_shared<const TreemapHitIndex>()
-                           : std::make_shared<const TreemapHitIndex>(*picture.layout);
+    if (made.status == TreemapRenderStatus::cancelled) picture.hitIndex = std::make_shared<const TreemapHitIndex>();
+    else if (hitIndex) picture.hitIndex = std::move(hitIndex);
+    else picture.hitIndex = std::make_shared<const TreemapHitIndex>(*picture.layout);
     picture.size = size;
     picture.roots = std::move(roots);
     picture.zoomedNode = zoomed;
@@ -193,12 +195,17 @@ void TreemapPictureJobs::startLayout(TreemapLayoutInputs layoutInputs) {
         request.size = size;
         request.layout = layoutOptions;
         request.layout.cancel = &cancel;
-        return std::make_shared<TreemapLayout>(layOutTreemapPicture(request));
+        Laid laid;
+        laid.layout = std::make_shared<TreemapLayout>(layOutTreemapPicture(request));
+        if (!cancel.isSet()) laid.hitIndex = std::make_shared<const TreemapHitIndex>(*laid.layout);
+        return laid;
     };
     runInBackground(
         this, generations_, std::move(work),
-        [this, layoutInputs = std::move(layoutInputs), roots = std::move(roots)](std::shared_ptr<TreemapLayout> layout) {
-            layoutArrived({layoutInputs, roots, std::move(layout)});
+        [this, layoutInputs = std::move(layoutInputs), roots = std::move(roots)](Laid laid) {
+            laid.inputs = layoutInputs;
+            laid.roots = roots;
+            layoutArrived(std::move(laid));
         },
         [this] {
             ++jobsSuperseded_;
@@ -230,8 +237,8 @@ void TreemapPictureJobs::startColoring() {
     PaletteRGB palette = normalizedPaletteRGB(inputs_.paletteRGB);
     noteNewest(laid.roots, zoomed, size);
 
-    auto work = [roots = std::move(laid.roots), layout = std::move(laid.layout), zoomed, size, layoutOptions, colorRank,
-                 renderOptions, palette](const CancelFlag& cancel) {
+    auto work = [roots = std::move(laid.roots), layout = std::move(laid.layout), hitIndex = std::move(laid.hitIndex),
+                 zoomed, size, layoutOptions, colorRank, renderOptions, palette](const CancelFlag& cancel) {
         TreemapPictureRequest request;
         request.roots = roots;
         request.zoomedNode = zoomed;
@@ -243,7 +250,7 @@ void TreemapPictureJobs::startColoring() {
         request.render = renderOptions;
         colorTreemapLayout(*layout, request.layout);
         TreemapImage image = renderTreemapPicture(request, *layout);
-        return canvasPicture(std::move(image), layout, size, roots, zoomed);
+        return canvasPicture(std::move(image), layout, size, roots, zoomed, hitIndex);
     };
     runInBackground(
         this, generations_, std::move(work),
@@ -266,6 +273,7 @@ void TreemapPictureJobs::dropLayout() {
     if (!laid_) return;
     TreemapCanvasPicture unused;
     unused.layout = std::move(laid_->layout);
+    unused.hitIndex = std::move(laid_->hitIndex);
     unused.roots = std::move(laid_->roots);
     laid_.reset();
     releaseInBackground(std::move(unused));

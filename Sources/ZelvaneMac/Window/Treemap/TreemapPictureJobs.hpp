@@ -87,6 +87,8 @@ private:
         TreemapLayoutInputs inputs;
         std::vector<RootRef> roots;
         std::shared_ptr<TreemapLayout> layout;
+        // Made with the layout: the colours change no box.
+        std::shared_ptr<const TreemapHitIndex> hitIndex;
     };
 
     void start();
