@@ -36,6 +36,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <malloc.h>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -260,14 +261,32 @@ int main(int argc, char** argv) {
                    m.overlaysShown() && m.selectionOutlined();
         });
         if (wanted("clipboard")) {
-            // The selection of every file of the type, to the clipboard: as files (Copy), then as text.
+            // The selection of every file of the type, to the clipboard: as files (Copy), then as
+            // text in its place, then as files again; each is there once the clipboard holds it
+            // (both are made in the background). The heap after each says what the window keeps.
+            const auto heapLine = [](const char* when) {
+                const struct mallinfo2 m = mallinfo2();
+                std::printf("  %s: heap in use %.0f MiB, mapped %.0f MiB\n", when, double(m.uordblks + m.hblkhd) / 1048576.0,
+                            double(m.arena + m.hblkhd) / 1048576.0);
+                std::fflush(stdout);
+            };
+            const auto holdsUrls = [] {
+                const QMimeData* d = QGuiApplication::clipboard()->mimeData();
+                return d && d->hasUrls();
+            };
             QGuiApplication::clipboard()->clear();
-            measure("Copy of that selection", [&] { menus.handleMenuAction(ZelvaneMenuAction::copy); },
-                    [] { return QGuiApplication::clipboard()->mimeData() && QGuiApplication::clipboard()->mimeData()->hasUrls(); });
-            // Both are made in the background: each is there once the clipboard holds it.
-            QGuiApplication::clipboard()->clear();
+            heapLine("before the copies");
+            measure("Copy of that selection", [&] { menus.handleMenuAction(ZelvaneMenuAction::copy); }, holdsUrls);
+            heapLine("with the files on the clipboard");
             measure("copy size info of that selection", [&] { menus.handleMenuAction(ZelvaneMenuAction::copyFileAndSizeInfo); },
-                    [] { return !QGuiApplication::clipboard()->text().isEmpty(); });
+                    [&] { return !holdsUrls() && !QGuiApplication::clipboard()->text().isEmpty(); });
+            heapLine("with the text in their place");
+            measure("Copy of that selection again", [&] { menus.handleMenuAction(ZelvaneMenuAction::copy); }, holdsUrls);
+            heapLine("with the files again");
+            QGuiApplication::clipboard()->clear();
+            QTest::qWait(100);
+            heapLine("with the clipboard cleared");
+            std::printf("  rss with the clipboard cleared: %.0f MiB\n", double(residentKiB().first) / 1024.0);
         }
         measure("Reset Tree Expansion after it", [&] { menus.handleMenuAction(ZelvaneMenuAction::resetTreeExpansion); }, always);
     }

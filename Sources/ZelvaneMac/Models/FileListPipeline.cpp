@@ -10,6 +10,7 @@
 #include "ScanEngine/Support/Arithmetic.hpp"
 #include "ScanEngine/Support/ParallelFor.hpp"
 #include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
+#include "ZelvaneMac/Core/Support/FreedHeap.hpp"
 
 namespace zelvane {
 

@@ -75,11 +75,6 @@ private:
     std::vector<Assigned> retired_;
 };
 
-// Gives the allocator's free pages back to the system, so that what a duplicate search or a freed
-// group set leaves behind does not stay resident under the peaks that follow. It walks the whole
-// heap: background threads only.
-void trimFreedHeap();
-
 // The coordinator of the file list: collects every file of the roots, finds duplicates, then
 // filters, sorts and caps in the background, each stage with its own generation, and publishes
 // the rows. While the list is not shown, changes are only recorded and run when it is shown again.

@@ -1,9 +1,5 @@
 #include "ZelvaneMac/Models/FileListPipeline.hpp"
 
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
-
 namespace zelvane {
 
 bool DupAssignmentsLocked::replace(Assigned next, const CancelFlag& superseded) {
@@ -26,12 +22,6 @@ bool DupAssignmentsLocked::replace(Assigned next, const CancelFlag& superseded) 
 std::vector<DupAssignmentsLocked::Assigned> DupAssignmentsLocked::takeRetired() {
     std::lock_guard state(state_);
     return std::exchange(retired_, {});
-}
-
-void trimFreedHeap() {
-#if defined(__GLIBC__)
-    malloc_trim(0);
-#endif
 }
 
 }  // namespace zelvane

@@ -215,9 +215,11 @@ TEST(WindowShortcuts, CopyOfManyFilesPutsTheirUrlsInPathOrderAndYieldsToANewerSe
     ASSERT_EQ(w.files.size(), 12u * 110u + 1u);
     QList<QUrl> expected;
     QByteArray copied = "copy";
+    QByteArray uriList;
     for (FileNode* f : w.files) {
         expected << fileUrlFromPathBytes(f->pathBytes());
         copied += "\n" + expected.back().toEncoded();
+        uriList += expected.back().toEncoded() + "\r\n";
     }
 
     // The same URLs, in the same order, and the desktop's copied-files list, whether the copy is
@@ -231,6 +233,9 @@ TEST(WindowShortcuts, CopyOfManyFilesPutsTheirUrlsInPathOrderAndYieldsToANewerSe
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     ASSERT_TRUE(data);
     EXPECT_EQ(data->data(QStringLiteral("x-special/gnome-copied-files")), copied);
+    // The two types a paste can ask for, and the list of URLs as its type lays it out.
+    EXPECT_EQ(data->formats(), (QStringList{QStringLiteral("text/uri-list"), QStringLiteral("x-special/gnome-copied-files")}));
+    EXPECT_EQ(data->data(QStringLiteral("text/uri-list")), uriList);
 
     // A copy still under way when the selection changes leaves the clipboard as it was.
     QGuiApplication::clipboard()->setText(QStringLiteral("before"));

@@ -8,6 +8,7 @@
 
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
+#include "ZelvaneMac/Core/Support/FreedHeap.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Core/Text/VisibleText.hpp"
 #include "ZelvaneMac/Services/MoveToApplications.hpp"
@@ -91,6 +92,8 @@ void performCopyFileAndSizeInfo(const ExportContext& context, QObject* owner, Jo
         [busy, put](const QString& text) mutable {
             busy.reset();
             put(text);
+            // What the job made the text with, and the clipboard's content before, go back.
+            trimFreedHeapInBackground();
         },
         [busy]() mutable { busy.reset(); });
 }

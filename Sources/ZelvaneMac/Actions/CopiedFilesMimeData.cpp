@@ -1,0 +1,49 @@
+#include "ZelvaneMac/Actions/CopiedFilesMimeData.hpp"
+
+#include <QStringList>
+#include <QVariant>
+
+namespace zelvane {
+
+namespace {
+
+QString uriListType() { return QStringLiteral("text/uri-list"); }
+// File managers of the desktop take copied files from this type; "copy" (not "cut") keeps the
+// originals where they are.
+QString copiedFilesType() { return QStringLiteral("x-special/gnome-copied-files"); }
+
+}  // namespace
+
+void CopiedFilesMimeData::append(const QByteArray& encodedUrl) {
+    urls_ += encodedUrl;
+    urls_ += '\n';
+}
+
+QStringList CopiedFilesMimeData::formats() const {
+    if (urls_.isEmpty()) return {};
+    return {uriListType(), copiedFilesType()};
+}
+
+bool CopiedFilesMimeData::hasFormat(const QString& mimeType) const {
+    return !urls_.isEmpty() && (mimeType == uriListType() || mimeType == copiedFilesType());
+}
+
+QVariant CopiedFilesMimeData::retrieveData(const QString& mimeType, QMetaType) const {
+    if (urls_.isEmpty()) return {};
+    if (mimeType == uriListType()) {
+        // One URL a line, each line ended by CR LF.
+        QByteArray list;
+        list.reserve(urls_.size() + urls_.count('\n'));
+        for (qsizetype from = 0; from < urls_.size();) {
+            const qsizetype end = urls_.indexOf('\n', from);
+            list.append(urls_.constData() + from, end - from);
+            list.append("\r\n");
+            from = end + 1;
+        }
+        return list;
+    }
+    if (mimeType == copiedFilesType()) return QByteArray("copy\n") + urls_.chopped(1);
+    return {};
+}
+
+}  // namespace zelvane
