@@ -45,6 +45,8 @@ Totals totalsOf(const FileNode* n) {
 
 std::set<FileNode*> asSet(const std::vector<FileNode*>& v) { return {v.begin(), v.end()}; }
 
+std::string fileName(int i) { return "f" + std::to_string(i); }
+
 class LiveMonitorControllerTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -356,12 +358,62 @@ TEST_F(LiveMonitorControllerTest, NothingChangesAfterStop) {
     EXPECT_FALSE(g->isDeleted());
 }
 
-TEST_F(LiveMonitorControllerTest, ControllerGoneWithBatchesInFlight) {
-    auto fileName = [](int i) {
-        std::string s = "f";
-        s += std::to_string(i);
-        return s;
+// Batches are planned on a thread of their own while the main thread goes on. A plan overtaken
+// by a change of the followed trees is never applied as it was made: a copy let go meanwhile is
+// not touched, the watched tree still ends right, and after a restart on a new tree nothing of
+// the old plan reaches the old tree or the new one.
+TEST_F(LiveMonitorControllerTest, PlansOvertakenByTreeChangesAreMadeAgainOrDropped) {
+    TempDir tmp;
+    for (const char* folder : {"a", "b"}) {
+        makeDir(tmp / folder);
+        for (int i = 0; i < 1500; ++i) writeFile(tmp / (std::string(folder) + "/" + fileName(i)), 10 + i % 7);
+    }
+    writeFile(tmp / "keep", 5);
+    RootRef first = readTree(tmp.path());
+    RootRef copy = readTree(tmp.path());
+    const std::weak_ptr<FileNode> copyGone = copy;
+    controller.keepInStep({copy});
+    copy.reset();  // held by the controller alone
+    startWatching({first});
+    const auto allDeletedBelow = [&](const char* folder) {
+        for (int i = 0; i < 1500; ++i)
+            if (!nodeAt(first.get(), std::string(folder) + "/" + fileName(i))->isDeleted()) return false;
+        return true;
     };
+    // The copy is let go as soon as the first batch is taken in, likely while it is planned.
+    for (int i = 0; i < 1500; ++i) ASSERT_EQ(::unlink((tmp / ("a/" + fileName(i))).c_str()), 0);
+    ASSERT_TRUE(waitUntil([&] { return controller.hasPendingRefresh(); }));
+    controller.keepInStep({});
+    ASSERT_TRUE(waitUntil([&] { return allDeletedBelow("a") && !controller.hasPendingRefresh(); }));
+    EXPECT_TRUE(copyGone.expired()) << "no plan holds a tree let go once it is done";
+    EXPECT_EQ(nodeAt(first.get(), "a")->subFolderFileCount(), 0);
+    EXPECT_EQ(first->subFolderFileCount(), 1500 + 1);
+    EXPECT_FALSE(nodeAt(first.get(), "a")->isDeleted()) << "the folder is still there";
+
+    // Watching starts again on a tree read anew while the removals of b are being planned.
+    for (int i = 0; i < 1500; ++i) ASSERT_EQ(::unlink((tmp / ("b/" + fileName(i))).c_str()), 0);
+    ASSERT_TRUE(waitUntil([&] { return controller.hasPendingRefresh(); }));
+    RootRef second = readTree(tmp.path());
+    controller.start({second});
+    int markedAtRestart = 0;
+    for (int i = 0; i < 1500; ++i) markedAtRestart += nodeAt(first.get(), "b/" + fileName(i))->isDeleted();
+    const int32_t filesAtRestart = first->subFolderFileCount();
+    refreshes.clear();
+    settle();
+    int markedNow = 0;
+    for (int i = 0; i < 1500; ++i) markedNow += nodeAt(first.get(), "b/" + fileName(i))->isDeleted();
+    EXPECT_EQ(markedNow, markedAtRestart) << "nothing planned for the old tree is applied after the restart";
+    EXPECT_EQ(first->subFolderFileCount(), filesAtRestart);
+    EXPECT_EQ(second->subFolderFileCount(), 1);
+    EXPECT_FALSE(nodeAt(second.get(), "keep")->isDeleted());
+    for (const auto& r : refreshes)
+        for (FileNode* n : r) {
+            while (n->parent()) n = n->parent();
+            EXPECT_EQ(n, second.get()) << "only the tree watched now is refreshed";
+        }
+}
+
+TEST_F(LiveMonitorControllerTest, ControllerGoneWithBatchesInFlight) {
     TempDir tmp;
     for (int i = 0; i < 20; ++i) writeFile(tmp / fileName(i), 1);
     RootRef rootRef = readTree(tmp.path());

@@ -58,6 +58,9 @@ void LiveUpdates::take(const std::vector<FileNode*>& changed) {
     // hidden, or the scanned tree while it is shown), which may go without such an announcement:
     // the views lay that tree out afresh when it is shown again.
     emit liveChanges(KeptTrees(scans_.effectiveRoots()).keep(NodeList(changed.begin(), changed.end())));
+    // A large change comes in parts, one a turn: the volume and the per-type totals are brought
+    // up to date once, with its last part.
+    if (liveMonitor_.moreChangesFollow()) return;
     viewModel_.refreshCapacityForLiveChange();
     // Files deleted on disk or by a file action leave the per-type totals as they left their
     // folders'.

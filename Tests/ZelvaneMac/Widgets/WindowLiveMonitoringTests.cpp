@@ -26,6 +26,10 @@
 #include "ScanEngine/Monitor/FileSystemMonitor.hpp"
 #include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
+#include "ZelvaneMac/Core/Settings/SizeTextFormat.hpp"
+#include "ZelvaneMac/Models/FileTreeOutlineModel.hpp"
+#include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
+#include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/SelectMultipleDialog.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Menus/MenuBar.hpp"
@@ -397,6 +401,82 @@ TEST(WindowLiveMonitoring, AFolderShutBeforeItsWatchIsSaidToGoUnseen) {
     EXPECT_TRUE(w.waitFor([&] { return w.staleNoteShown(); }));
     EXPECT_FALSE(w.deleted(dir / "shut/b.txt")) << "it may still be there";
     ::chmod((dir / "shut").c_str(), 0755);
+}
+
+// Thousands of files deleted and moved away in one go behind the window's back, with every
+// folder open in the outline: the window takes them in over several batches and ends with each of
+// them shown deleted, each folder and each of its rows with the size left on disk, and nothing
+// still on disk shown deleted.
+TEST(WindowLiveMonitoring, ALargeDeletionBehindTheWindowEndsWithTheTreeRight) {
+    TempDir dir;
+    TempDir away;
+    const auto name = [](const char* stem, int i) { return stem + std::to_string(i); };
+    for (int f = 0; f < 30; ++f)
+        for (int i = 0; i < 200; ++i)
+            writeFile(dir / name("d", f) / name("sub", i % 3) / name("f", i), 100 + f * 7 + i);
+    LiveWindow w(dir.path());
+    w.key(Qt::Key_F4, Qt::ShiftModifier);  // Expand All
+    FileTreeOutlineModel& rows = w.outline().model();
+    ASSERT_TRUE(w.waitFor([&] { return rows.cachedRowCount() > 3000; }));
+
+    std::vector<FileNode*> gone;
+    for (int f = 0; f < 30; ++f)
+        for (int i = 0; i < 200; ++i)
+            if (i % 3 != 0 && f != 5) {
+                const fs::path file = dir / name("d", f) / name("sub", i % 3) / name("f", i);
+                gone.push_back(w.node(file));
+                ASSERT_EQ(::unlink(file.c_str()), 0);
+            }
+    gone.push_back(w.node(dir / "d5"));
+    gone.push_back(w.node(dir / "d17/sub0"));
+    move(dir / "d5", away / "d5");
+    move(dir / "d17/sub0", away / "sub0");
+    ASSERT_TRUE(w.waitFor([&] {
+        return std::all_of(gone.begin(), gone.end(), [](FileNode* n) { return n->isDeleted(); }) &&
+               !w.live().hasPendingRefresh();
+    }));
+    pumpWidgetsUntil([] { return false; }, 300);
+
+    // The tree against the disk.
+    FileNode* root = w.root();
+    EXPECT_EQ(root->subFolderTotSize(), bytesOnDisk(dir.path()));
+    EXPECT_EQ(root->subFolderFileCount(), 28 * 67);  // sub0's files, but for d5 and d17
+    std::vector<FileNode*> stack{root};
+    while (!stack.empty()) {
+        FileNode* n = stack.back();
+        stack.pop_back();
+        const fs::path path = n->pathBytes();
+        ASSERT_EQ(n->isDeleted(), !fs::exists(fs::symlink_status(path))) << path;
+        if (n->isDir() && !n->isDeleted()) {
+            EXPECT_EQ(n->subFolderTotSize(), bytesOnDisk(path)) << path;
+        }
+        for (FileNode* c : n->children()) stack.push_back(c);
+    }
+    // The outline's rows say the same.
+    const SizeTextFormat sizeText = SizeTextFormat::fromPreferences(w.prefs().value(PreferenceKeys::byteUnitBase),
+                                                                    w.prefs().value(PreferenceKeys::byteSizeDisplayMode));
+    int checked = 0;
+    std::vector<QModelIndex> open{QModelIndex()};
+    while (!open.empty()) {
+        const QModelIndex parent = open.back();
+        open.pop_back();
+        for (int r = 0; r < rows.rowCount(parent); ++r) {
+            const QModelIndex row = rows.index(r, FileTreeOutlineModel::sizeColumn, parent);
+            FileNode* n = rows.nodeAt(row);
+            ASSERT_NE(n, nullptr);
+            if (w.outline().outline().isExpanded(row.siblingAtColumn(0))) open.push_back(row.siblingAtColumn(0));
+            if (n->isSyntheticGroup()) continue;
+            const fs::path path = n->pathBytes();
+            ASSERT_EQ(n->isDeleted(), !fs::exists(fs::symlink_status(path))) << path;
+            if (!n->isDeleted()) {
+                EXPECT_EQ(rows.data(row).toString(), sizeText(n->isDir() ? bytesOnDisk(path) : int64_t(fs::file_size(path))))
+                    << path;
+                ++checked;
+            }
+        }
+    }
+    EXPECT_GT(checked, 28 * 67);
+    EXPECT_FALSE(w.stale());
 }
 
 }  // namespace

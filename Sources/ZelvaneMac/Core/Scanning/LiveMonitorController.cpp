@@ -1,21 +1,16 @@
 #include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
 
-#include <unicode/locid.h>
-#include <unicode/normalizer2.h>
-#include <unicode/unistr.h>
-
 #include <QSocketNotifier>
 #include <QTimer>
 #include <algorithm>
-#include <cerrno>
+#include <chrono>
 #include <deque>
+#include <iterator>
 #include <mutex>
 
-#include "Platform/FileSystemInfo.hpp"
-#include "Platform/ItemAccess.hpp"
 #include "Platform/WakeCounter.hpp"
 #include "ScanEngine/Monitor/FileSystemMonitor.hpp"
-#include "ScanEngine/Tree/NameCoding.hpp"
+#include "ZelvaneMac/Core/Support/DedicatedWorker.hpp"
 
 namespace zelvane {
 
@@ -47,67 +42,37 @@ private:
 
 namespace {
 
-// The folded form of a name for the case-insensitive fallback: full Unicode upper-casing (a sharp
-// s becomes SS), then canonical composition so that precomposed and decomposed accents meet.
-std::u16string foldedKey(std::u16string_view name) {
-    icu::UnicodeString s(false, reinterpret_cast<const UChar*>(name.data()), int32_t(name.size()));
-    icu::UnicodeString upper(s);
-    upper.toUpper(icu::Locale::getRoot());
-    UErrorCode status = U_ZERO_ERROR;
-    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
-    icu::UnicodeString key = U_SUCCESS(status) ? nfc->normalize(upper, status) : upper;
-    if (U_FAILURE(status)) key = upper;
-    return std::u16string(reinterpret_cast<const char16_t*>(key.getBuffer()), size_t(key.length()));
-}
+// How long the main thread applies a plan before it lets the event loop turn.
+constexpr auto kApplyBudget = std::chrono::milliseconds(8);
+// How long the views should take the changed nodes of one turn, and how many they start with.
+constexpr double kHandOnMillis = 8.0;
+constexpr size_t kFirstChangedPerTurn = 4000;
+// A tree of at most this many nodes has its hard links gathered at once when the application
+// deletes something in it before the planner did; a larger one has them gathered by the planner.
+constexpr int64_t kLinksGatheredHere = 100000;
+// How long a closing controller waits for the planner (it looks only at paths just changed).
+constexpr auto kPlannerEndWait = std::chrono::milliseconds(2000);
 
-// What stands at a node's path now. A root given as a symbolic link was scanned at its target;
-// below the roots links are items of their own. Paths of any length are looked at.
-enum class OnDisk { same, gone, replaced };
-OnDisk onDisk(const FileNode& node) {
-    const std::string path = node.pathBytes();
-    bool isDir = false;
-    uint64_t inode = 0;
-    if (node.isRoot()) {
-        auto st = statPath(path, true);
-        if (!st) return OnDisk::gone;
-        isDir = st->isDir();
-        inode = st->ino;
-    } else if (auto st = statPath(path, false)) {
-        isDir = st->isDir();
-        inode = st->ino;
-    } else {
-        // Deeper than the system takes a path at once: looked at from the folder that holds it.
-        ItemFacts facts;
-        if (errno != ENAMETOOLONG || readItemFacts(path, facts) != 0) return OnDisk::gone;
-        isDir = facts.isDir();
-        inode = facts.inode;
-    }
-    if (isDir != node.isDir() || (node.fileID != 0 && inode != node.fileID)) return OnDisk::replaced;
-    return OnDisk::same;
-}
-
-// Calls `visit` with every file at or below `top`.
-template <typename Visit>
-void forEachFileBelow(FileNode* top, Visit visit) {
-    std::vector<FileNode*> stack{top};
-    while (!stack.empty()) {
-        FileNode* n = stack.back();
-        stack.pop_back();
-        if (!n->isDir()) {
-            visit(n);
-            continue;
-        }
-        auto kids = n->children();
-        stack.insert(stack.end(), kids.begin(), kids.end());
-    }
+double millisSince(std::chrono::steady_clock::time_point t0) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
 }
 
 }  // namespace
 
 LiveMonitorController::LiveMonitorController(QObject* parent)
-    : QObject(parent), inbox_(std::make_shared<EventInboxLocked>()) {}
+    : QObject(parent),
+      inbox_(std::make_shared<EventInboxLocked>()),
+      planWorker_(std::make_unique<DedicatedWorker>(this, std::chrono::duration_cast<std::chrono::milliseconds>(kPlannerEndWait))),
+      planner_(std::make_shared<LiveChangePlanner>()),
+      changedPerTurn_(kFirstChangedPerTurn) {}
 
-LiveMonitorController::~LiveMonitorController() { stop(); }
+LiveMonitorController::~LiveMonitorController() {
+    awaitingLinks_.clear();
+    linksWanted_ = false;
+    stop();
+    // The planner's thread ends before the trees and the inbox go.
+    planWorker_.reset();
+}
 
 void LiveMonitorController::start(std::vector<RootRef> roots) {
     stop();
@@ -119,7 +84,7 @@ void LiveMonitorController::start(std::vector<RootRef> roots) {
         std::string path = root->pathBytes();
         paths.push_back(path);
         scanned.push_back(root);
-        watchedRoots_.push_back(WatchedRoot{std::move(path), std::move(root)});
+        watchedRoots_.push_back(FollowedTree{std::move(path), std::move(root)});
     }
     // Made on the first start rather than with the controller, so that a controller created
     // before the application object still gets the main thread's event dispatcher.
@@ -149,13 +114,29 @@ void LiveMonitorController::stop() {
         monitor_->stop();
         monitor_.reset();
     }
-    watchedRoots_.clear();
+    // What was planned or waits to be belonged to the trees watched until now. A plan still
+    // being made goes on with a planner of its own and is dropped on arrival.
+    ++watchEpoch_;
+    ++lookupEpoch_;
+    waiting_.clear();
+    applying_.reset();
+    if (applyTimer_) applyTimer_->stop();
+    if (planning_) {
+        planWorker_->supersede();
+        planner_ = std::make_shared<LiveChangePlanner>();
+        planning_ = planningEvents_ = false;
+    }
     refreshTimer_.reset();
     hasPendingRefresh_ = false;
     pendingDirtyNodes_.clear();
     pendingTouchedAncestors_.clear();
-    childLookupCache_.clear();
     linksLeftOut_.clear();
+    // Deleted nodes of trees still kept wait for their links; the others go with their trees,
+    // which are let go only once nothing points into them.
+    std::vector<FollowedTree> watched = std::exchange(watchedRoots_, {});
+    dropNodesNotHeld();
+    watched.clear();
+    if (!awaitingLinks_.empty()) planNext();
 }
 
 bool LiveMonitorController::isWatching(std::span<const RootRef> roots) const {
@@ -166,189 +147,270 @@ bool LiveMonitorController::isWatching(std::span<const RootRef> roots) const {
 }
 
 void LiveMonitorController::keepInStep(std::vector<RootRef> trees) {
-    std::vector<WatchedRoot> old = std::exchange(keptTrees_, {});
+    std::vector<FollowedTree> old = std::exchange(keptTrees_, {});
     for (RootRef& root : trees)
-        if (root) keptTrees_.push_back(WatchedRoot{root->pathBytes(), std::move(root)});
+        if (root) keptTrees_.push_back(FollowedTree{root->pathBytes(), std::move(root)});
     // Nothing pending may outlive its tree, which may go with `old`.
-    const auto held = [this](FileNode* n) {
-        while (n->parent()) n = n->parent();
-        const auto is = [n](const WatchedRoot& w) { return w.root.get() == n; };
-        return std::any_of(watchedRoots_.begin(), watchedRoots_.end(), is) ||
-               std::any_of(keptTrees_.begin(), keptTrees_.end(), is);
-    };
-    std::erase_if(pendingDirtyNodes_, [&](FileNode* n) { return !held(n); });
-    std::erase_if(pendingTouchedAncestors_, [&](FileNode* n) { return !held(n); });
-    // The cache is keyed by folder: a tree let go may free folders whose addresses come again.
-    childLookupCache_.clear();
+    dropNodesNotHeld();
+    // Name look-ups are keyed by folder: a tree let go may free folders whose addresses come
+    // again. A plan made or being applied meanwhile is made again for the trees followed now.
+    ++lookupEpoch_;
     linksLeftOut_.clear();
 }
 
-void LiveMonitorController::drainInbox() {
-    for (const auto& batch : inbox_->takeAll()) handle(batch);
+bool LiveMonitorController::holds(const FileNode* node) const {
+    while (node->parent()) node = node->parent();
+    const auto is = [node](const FollowedTree& t) { return t.root.get() == node; };
+    return std::any_of(watchedRoots_.begin(), watchedRoots_.end(), is) ||
+           std::any_of(keptTrees_.begin(), keptTrees_.end(), is);
 }
 
-bool LiveMonitorController::markNode(FileNode* node) {
-    if (!node->flagDeletedRecursively()) return false;
-    node->subtractContributionFromAncestors();
+void LiveMonitorController::dropNodesNotHeld() {
+    const auto notHeld = [this](FileNode* n) { return !holds(n); };
+    std::erase_if(pendingDirtyNodes_, notHeld);
+    std::erase_if(pendingTouchedAncestors_, notHeld);
+    std::erase_if(awaitingLinks_, notHeld);
+}
+
+std::vector<FollowedTree> LiveMonitorController::followedTrees() const {
+    std::vector<FollowedTree> trees = watchedRoots_;
+    for (const FollowedTree& k : keptTrees_) {
+        const bool watched = std::any_of(watchedRoots_.begin(), watchedRoots_.end(),
+                                         [&](const FollowedTree& w) { return w.root == k.root; });
+        if (!watched) trees.push_back(k);
+    }
+    return trees;
+}
+
+void LiveMonitorController::drainInbox() {
+    std::deque<std::vector<FileChangeEvent>> batches = inbox_->takeAll();
+    // A stopped controller takes nothing in: a batch on its way belonged to the trees it watched.
+    if (watchedRoots_.empty()) return;
+    for (auto& batch : batches) waiting_.push_back(std::move(batch));
+    planNext();
+}
+
+void LiveMonitorController::planNext() {
+    if (planning_ || applying_) return;
+    if (waiting_.empty() && !linksWanted_) return;
+    auto events = std::make_shared<std::vector<FileChangeEvent>>();
+    for (auto& batch : waiting_) std::move(batch.begin(), batch.end(), std::back_inserter(*events));
+    waiting_.clear();
+    const bool gatherLinks = std::exchange(linksWanted_, false);
+    const uint64_t watchEpoch = watchEpoch_;
+    const uint64_t lookupEpoch = lookupEpoch_;
+    planning_ = true;
+    planningEvents_ = !events->empty();
+    // The job holds the planner, the events and the trees; what it posts reaches the controller
+    // only while the job is current and the controller exists.
+    auto job = [this, planner = planner_, events, trees = followedTrees(), watchEpoch, lookupEpoch, gatherLinks](
+                   const CancelFlag&, const DedicatedWorker::Reports& reports) {
+        auto plan = std::make_shared<LiveChangePlan>(planner->plan(*events, trees, lookupEpoch, gatherLinks));
+        reports.post([this, plan, events, watchEpoch, lookupEpoch] {
+            takePlan(std::move(*plan), std::move(*events), watchEpoch, lookupEpoch);
+        });
+    };
+    // A plan that could not be made (out of memory) leaves the result no longer known to match.
+    auto failed = [this](const QString&) {
+        planning_ = planningEvents_ = false;
+        for (const FollowedTree& w : watchedRoots_) emit missedChanges(w.path);
+        planNext();
+    };
+    QString failure;
+    if (!planWorker_->start(std::move(job), std::move(failed), failure)) {
+        // No thread to be had: the batch is planned here rather than lost.
+        planning_ = planningEvents_ = false;
+        takePlan(planner_->plan(*events, followedTrees(), lookupEpoch_, gatherLinks), std::move(*events), watchEpoch_,
+                 lookupEpoch_);
+    }
+}
+
+
+void LiveMonitorController::takePlan(LiveChangePlan plan, std::vector<FileChangeEvent> events, uint64_t watchEpoch,
+                                     uint64_t lookupEpoch) {
+    planning_ = planningEvents_ = false;
+    // Made for trees no longer watched: dropped with everything else the stop forgot.
+    if (watchEpoch != watchEpoch_) {
+        planNext();
+        return;
+    }
+    takeLinks(plan);
+    if (lookupEpoch != lookupEpoch_) {
+        // The followed trees or names in them changed while it was made: planned again.
+        if (!events.empty()) waiting_.push_front(std::move(events));
+        planNext();
+        return;
+    }
+    if (plan.steps.empty() && plan.changedNodes.empty()) {
+        if (plan.changed) hasPendingRefresh_ = true;
+        planNext();
+        return;
+    }
+    applying_ = Applying{std::move(plan), std::move(events), lookupEpoch, 0, 0};
+    continueApplying();
+}
+
+void LiveMonitorController::takeLinks(const LiveChangePlan& plan) {
+    // Only for trees still followed: the plan holds its trees, so the roots are those it saw.
+    for (const auto& [root, links] : plan.links)
+        if (holds(root)) linksLeftOut_[root] = links;
+    if (awaitingLinks_.empty()) return;
+    const bool hadPending = !pendingDirtyNodes_.empty();
+    for (FileNode* deleted : std::exchange(awaitingLinks_, {})) handOverSpaceOfDeletedLinks(deleted);
+    if (!hadPending && !pendingDirtyNodes_.empty()) {
+        hasPendingRefresh_ = true;
+        flushPendingRefreshIfNeeded();
+    }
+}
+
+void LiveMonitorController::continueApplying() {
+    if (!applying_) return;
+    if (applying_->lookupEpoch != lookupEpoch_) {
+        // The followed trees or names changed between two turns: what the plan did not apply is
+        // planned again, and the nodes it changed are refreshed with the next flush.
+        Applying halted = std::move(*applying_);
+        applying_.reset();
+        for (size_t i = halted.nextChanged; i < halted.plan.changedNodes.size(); ++i)
+            if (holds(halted.plan.changedNodes[i])) pendingDirtyNodes_.insert(halted.plan.changedNodes[i]);
+        if (!halted.events.empty()) waiting_.push_front(std::move(halted.events));
+        hasPendingRefresh_ = true;
+        if (!refreshTimer_) flushPendingRefreshIfNeeded();
+        planNext();
+        return;
+    }
+    const uint64_t watchEpoch = watchEpoch_;
+    const bool done = applySome();
+    if (watchEpoch != watchEpoch_ || !applying_) return;  // stopped by whoever took the changes
+    if (!done) {
+        if (!applyTimer_) {
+            applyTimer_ = std::make_unique<QTimer>();
+            applyTimer_->setSingleShot(true);
+            applyTimer_->setInterval(0);
+            QObject::connect(applyTimer_.get(), &QTimer::timeout, applyTimer_.get(), [this] { continueApplying(); });
+        }
+        applyTimer_->start();
+        return;
+    }
+    const bool changed = applying_->plan.changed;
+    applying_.reset();
+    if (changed || !pendingDirtyNodes_.empty()) {
+        hasPendingRefresh_ = true;
+        if (!refreshTimer_) flushPendingRefreshIfNeeded();
+    }
+    planNext();
+}
+
+bool LiveMonitorController::applySome() {
+    const uint64_t watchEpoch = watchEpoch_;
+    const auto t0 = std::chrono::steady_clock::now();
+    for (size_t n = 1; applying_->nextStep < applying_->plan.steps.size(); ++n) {
+        applyStep(applying_->plan.steps[applying_->nextStep++]);
+        if (watchEpoch != watchEpoch_ || !applying_) return true;
+        if (n % 64 == 0 && std::chrono::steady_clock::now() - t0 >= kApplyBudget) return false;
+    }
+    // The changed nodes go out in parts, as many a turn as the views take in a few milliseconds.
+    Applying& a = *applying_;
+    const size_t total = a.plan.changedNodes.size();
+    if (a.nextChanged >= total) return true;
+    const size_t count = std::min(changedPerTurn_, total - a.nextChanged);
+    const auto first = a.plan.changedNodes.begin() + ptrdiff_t(a.nextChanged);
+    const std::vector<FileNode*> part(first, first + ptrdiff_t(count));
+    a.nextChanged += count;
+    const bool last = a.nextChanged >= total;
+    moreChangesFollow_ = !last;
+    const auto t1 = std::chrono::steady_clock::now();
+    emit nodesChanged(part);
+    moreChangesFollow_ = false;
+    const double took = std::max(millisSince(t1), 0.25);
+    if (count >= 1000)
+        changedPerTurn_ = std::clamp(size_t(double(count) * kHandOnMillis / took), size_t(1000), size_t(500000));
+    return last;
+}
+
+void LiveMonitorController::applyStep(const LiveChangePlan::Step& step) {
+    using Kind = LiveChangePlan::Step::Kind;
+    switch (step.kind) {
+        case Kind::markGone:
+            markPlanned(step.node);
+            break;
+        case Kind::markReplaced:
+            markPlanned(step.node);
+            if (!watchedRoots_.empty()) emit missedChanges(step.node->pathBytes());
+            break;
+        case Kind::tellMissed:
+            // Told as it comes (a stopped controller has no watched roots and tells nothing).
+            if (!watchedRoots_.empty()) emit missedChanges(step.path);
+            break;
+    }
+}
+
+void LiveMonitorController::noteChanged(FileNode* node) {
     pendingDirtyNodes_.insert(node);
     for (FileNode* a = node->parent(); a; a = a->parent()) {
         // Ancestors go in together, so one already touched has all of its own in both sets.
         if (!pendingTouchedAncestors_.insert(a).second) break;
         pendingDirtyNodes_.insert(a);
     }
+}
+
+bool LiveMonitorController::markNode(FileNode* node) {
+    if (!node->flagDeletedRecursively()) return false;
+    node->subtractContributionFromAncestors();
+    noteChanged(node);
     handOverSpaceOfDeletedLinks(node);
     return true;
 }
 
-const LiveMonitorController::LinksLeftOut& LiveMonitorController::linksLeftOut(FileNode* root) {
-    auto [it, made] = linksLeftOut_.try_emplace(root);
-    if (!made) return it->second;
-    LinksLeftOut& links = it->second;
-    forEachFileBelow(root, [&links](FileNode* n) {
-        if (n->doNotCountAllocated() && n->fileID != 0 && !n->isDeleted()) links.emplace(n->fileID, n);
-    });
-    return links;
+void LiveMonitorController::markPlanned(FileNode* node) {
+    if (!node->flagDeletedRecursively()) return;  // deleted meanwhile, by the application
+    node->subtractContributionFromAncestors();
+    handOverSpaceOfDeletedLinks(node);
 }
 
 // A file's space stays on disk while any of its hard links is left. When the link that counted
 // it goes, another link of the same tree counts it from then on; otherwise the folders would show
-// the space as freed while the disk still holds it.
+// the space as freed while the disk still holds it. The links of a large tree are gathered by
+// the planner: a deletion made before they are waits for them.
 void LiveMonitorController::handOverSpaceOfDeletedLinks(FileNode* deleted) {
     FileNode* root = deleted;
     while (root->parent()) root = root->parent();
-    const LinksLeftOut& spared = linksLeftOut(root);
-    if (spared.empty()) return;
+    auto it = linksLeftOut_.find(root);
+    if (it == linksLeftOut_.end()) {
+        if (int64_t(root->subFolderFileCount()) + root->subFolderDirCount() > kLinksGatheredHere) {
+            // Asked for by the caller's `planNext`, once it is done.
+            awaitingLinks_.push_back(deleted);
+            linksWanted_ = true;
+            return;
+        }
+        it = linksLeftOut_.emplace(root, std::make_shared<const LinksLeftOut>(gatherLinksLeftOut(root))).first;
+    }
+    if (!it->second->empty()) handOverNow(deleted, *it->second);
+}
+
+void LiveMonitorController::handOverNow(FileNode* deleted, const LinksLeftOut& spared) {
     forEachFileBelow(deleted, [&](FileNode* gone) {
         if (gone->doNotCountAllocated() || gone->fileID == 0) return;
         const auto [first, last] = spared.equal_range(gone->fileID);
         for (auto it = first; it != last; ++it) {
             FileNode* heir = it->second;
             if (heir->isDeleted() || !heir->countAllocatedSpaceFromNowOn()) continue;
-            pendingDirtyNodes_.insert(heir);
-            for (FileNode* a = heir->parent(); a; a = a->parent()) {
-                if (!pendingTouchedAncestors_.insert(a).second) break;
-                pendingDirtyNodes_.insert(a);
-            }
+            noteChanged(heir);
             return;
         }
     });
 }
 
 void LiveMonitorController::handle(const std::vector<FileChangeEvent>& events) {
-    // Raised unless every event of the batch repeats the removal of an already deleted node.
-    bool changed = false;
-    for (const FileChangeEvent& event : events) {
-        // Told at once (a stopped controller has no watched roots and tells nothing).
-        if (event.mustRescan() && !watchedRoots_.empty()) emit missedChanges(event.path);
-        const bool arrival = event.isCreated() || event.isRenamed();
-        if (!event.isRemoved() && !arrival) {
-            changed = true;
-            continue;
-        }
-        findNodes(event.path, foundScratch_);
-        if (foundScratch_.empty()) {
-            changed = true;
-            continue;
-        }
-        for (FileNode* node : foundScratch_) {
-            if (node->isDeleted()) {
-                // Something stands again under the name of an item shown deleted (moved back, or
-                // made anew): it is not read, so the result no longer matches the disk.
-                if (arrival && onDisk(*node) != OnDisk::gone && !watchedRoots_.empty())
-                    emit missedChanges(node->pathBytes());
-                continue;
-            }
-            if (!event.isRemoved() && !event.isRenamed()) {
-                changed = true;
-                continue;
-            }
-            changed = true;
-            // A node whose own path still leads to it is no removal: the destination of a rename,
-            // or a node found under another spelling (its case twin went, or it was renamed in the
-            // window from the event's name to a name that differs only in case). Another item
-            // there now (removed and made again, possibly within one batch, whose flags are
-            // merged per path) means the scanned one is gone and its successor is not shown.
-            switch (onDisk(*node)) {
-                case OnDisk::same:
-                    break;
-                case OnDisk::replaced:
-                    markNode(node);
-                    if (!watchedRoots_.empty()) emit missedChanges(node->pathBytes());
-                    break;
-                case OnDisk::gone:
-                    markNode(node);
-                    break;
-            }
-        }
+    LiveChangePlan plan = localPlanner_.plan(events, followedTrees(), lookupEpoch_);
+    takeLinks(plan);
+    const uint64_t watchEpoch = watchEpoch_;
+    for (const LiveChangePlan::Step& step : plan.steps) {
+        applyStep(step);
+        if (watchEpoch != watchEpoch_) return;
     }
-    if (changed) hasPendingRefresh_ = true;
-}
-
-void LiveMonitorController::findNodes(std::string_view path, std::vector<FileNode*>& found, bool exactOnly) {
-    found.clear();
-    // Roots may overlap (a folder and a folder inside it, scanned as two trees), and copies of a
-    // tree hold its paths too: each tree that holds the path has a node of its own to follow.
-    auto lookIn = [&](const WatchedRoot& w) {
-        if (path == w.path) {
-            found.push_back(w.root.get());
-            return;
-        }
-        std::string_view prefix = w.path;
-        const bool addSlash = prefix.empty() || prefix.back() != '/';
-        if (path.size() > prefix.size() && path.starts_with(prefix) && (!addSlash || path[prefix.size()] == '/'))
-            if (FileNode* node = findBelow(w.root.get(), path.substr(prefix.size() + (addSlash ? 1 : 0)), exactOnly))
-                found.push_back(node);
-    };
-    for (const WatchedRoot& w : watchedRoots_) lookIn(w);
-    for (const WatchedRoot& k : keptTrees_) {
-        const bool watched = std::any_of(watchedRoots_.begin(), watchedRoots_.end(),
-                                         [&](const WatchedRoot& w) { return w.root == k.root; });
-        if (!watched) lookIn(k);
-    }
-}
-
-FileNode* LiveMonitorController::findBelow(FileNode* root, std::string_view rest, bool exactOnly) {
-    FileNode* node = root;
-    while (!rest.empty()) {
-        const size_t slash = rest.find('/');
-        std::string_view piece = rest.substr(0, slash);
-        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
-        if (piece.empty()) continue;
-        nameScratch_.resize(piece.size());
-        nameScratch_.resize(decodeNameUTF8(piece, nameScratch_.data()));
-        node = childByName(nameScratch_, node, exactOnly);
-        if (!node) return nullptr;
-    }
-    return node;
-}
-
-FileNode* LiveMonitorController::childByName(std::u16string_view name, FileNode* folder, bool exactOnly) {
-    auto [it, fresh] = childLookupCache_.try_emplace(folder);
-    ChildLookup& lookup = it->second;
-    if (fresh) {
-        auto kids = folder->children();
-        lookup.exact.reserve(kids.size());
-        // A name shown deleted may be taken again by a file renamed in the window: the
-        // name belongs to the one that is still there.
-        for (FileNode* child : kids) {
-            auto [slot, inserted] = lookup.exact.try_emplace(child->name16(), child);
-            if (!inserted && slot->second->isDeleted()) slot->second = child;
-        }
-    }
-    if (auto hit = lookup.exact.find(name); hit != lookup.exact.end()) return hit->second;
-    if (exactOnly) return nullptr;
-    // Names that differ only in case are different files on most Linux file systems: the folded
-    // match serves case-insensitive ones and is taken only when it names a single child.
-    if (!lookup.foldedBuilt) {
-        lookup.foldedBuilt = true;
-        for (FileNode* child : folder->children()) {
-            auto childName = child->nameUnits();
-            auto [slot, inserted] = lookup.folded.try_emplace(foldedKey(childName), child);
-            if (!inserted) slot->second = nullptr;
-        }
-    }
-    auto hit = lookup.folded.find(foldedKey(name));
-    return hit == lookup.folded.end() ? nullptr : hit->second;
+    pendingDirtyNodes_.insert(plan.changedNodes.begin(), plan.changedNodes.end());
+    if (plan.changed) hasPendingRefresh_ = true;
+    planNext();
 }
 
 void LiveMonitorController::flushPendingRefreshIfNeeded() {
@@ -364,31 +426,39 @@ void LiveMonitorController::flushPendingRefreshIfNeeded() {
     emit nodesChanged(batch);
 }
 
-void LiveMonitorController::markElsewhere(FileNode* node) {
+void LiveMonitorController::markElsewhere(FileNode* node, const std::vector<FollowedTree>& trees) {
+    FileNode* root = node;
+    while (root->parent()) root = root->parent();
+    const bool elsewhere = std::any_of(trees.begin(), trees.end(), [root](const FollowedTree& t) { return t.root.get() != root; });
+    if (!elsewhere) return;
     std::vector<FileNode*> same;
-    findNodes(node->pathBytes(), same, true);
+    localPlanner_.index(lookupEpoch_).find(node->pathBytes(), trees, same, true, root);
     for (FileNode* other : same)
         if (other != node) markNode(other);
 }
 
 void LiveMonitorController::markDeletedLocally(std::span<FileNode* const> nodes) {
+    const std::vector<FollowedTree> trees = followedTrees();
     for (FileNode* node : nodes) {
         if (!node) continue;
         markNode(node);
-        markElsewhere(node);
+        markElsewhere(node, trees);
     }
     hasPendingRefresh_ = true;
     flushPendingRefreshIfNeeded();
+    planNext();
 }
 
 // The item in the other trees kept in step takes the new name too: it is the child of the folder
 // of the same path with the node's file identifier whose own name is gone from the disk (hard
 // links in one folder share the identifier, but only the renamed one lost its name).
-void LiveMonitorController::renameElsewhere(FileNode* node) {
+void LiveMonitorController::renameElsewhere(FileNode* node, const std::vector<FollowedTree>& trees) {
     FileNode* parent = node->parent();
     if (!parent || node->fileID == 0) return;
+    FileNode* root = parent;
+    while (root->parent()) root = root->parent();
     std::vector<FileNode*> folders;
-    findNodes(parent->pathBytes(), folders, true);
+    localPlanner_.index(lookupEpoch_).find(parent->pathBytes(), trees, folders, true, root);
     const std::u16string name = node->name16();
     for (FileNode* folder : folders) {
         if (folder == parent) continue;
@@ -405,10 +475,11 @@ void LiveMonitorController::renameElsewhere(FileNode* node) {
 
 void LiveMonitorController::markRenamedLocally(std::span<FileNode* const> nodes) {
     forgetNameLookups();
+    const std::vector<FollowedTree> trees = followedTrees();
     for (FileNode* node : nodes) {
         if (!node) continue;
         pendingDirtyNodes_.insert(node);
-        renameElsewhere(node);
+        renameElsewhere(node, trees);
     }
     forgetNameLookups();
     hasPendingRefresh_ = true;

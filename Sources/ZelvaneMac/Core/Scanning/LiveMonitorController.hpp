@@ -2,7 +2,9 @@
 
 #include <QObject>
 
+#include <deque>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -12,12 +14,14 @@
 
 #include "ScanEngine/Monitor/FileChangeEvent.hpp"
 #include "ScanEngine/Tree/FileNode.hpp"
+#include "ZelvaneMac/Core/Scanning/LiveChangePlanner.hpp"
 
 class QSocketNotifier;
 class QTimer;
 
 namespace zelvane {
 
+class DedicatedWorker;
 class FileSystemMonitor;
 
 // Keeps a finished scan tree in step with deletions on disk while a window shows it. Items that
@@ -37,7 +41,14 @@ class FileSystemMonitor;
 //
 // Confined to the main thread (the thread that made it, which runs a Qt event loop). Batches of
 // the monitor's thread reach it through a locked inbox and an eventfd watched on the main
-// thread, so no lock is held while the tree is changed and the monitor never touches it.
+// thread, so no lock is held while the tree is changed and the monitor never touches it. What a
+// batch changes is worked out on a thread of its own (`LiveChangePlanner`: the look at the disk
+// for each path, the path's node in every tree, the nodes whose display changes); the main thread
+// then only marks the planned nodes and hands on the changed ones, a few milliseconds' worth per
+// turn of its event loop, so that tens of thousands of deletions never hold up the window. One
+// plan is made at a time, from every batch that arrived meanwhile, and only once the one before
+// is applied. A plan made before the followed trees or their names changed is not applied: its
+// batches are planned again (or dropped, once the controller stopped).
 class LiveMonitorController final : public QObject {
     Q_OBJECT
 public:
@@ -58,19 +69,26 @@ public:
     // copies made of it), whether or not anything is watched; held until replaced.
     void keepInStep(std::vector<RootRef> trees);
     // A node was renamed in place: names looked up earlier are looked up again.
-    void forgetNameLookups() { childLookupCache_.clear(); }
+    void forgetNameLookups() { ++lookupEpoch_; }
     // The application renamed these itself: the same items in the other trees kept in step take
     // the new names, and the views that show their names refresh at once.
     void markRenamedLocally(std::span<FileNode* const> nodes);
 
-    // Applies one batch of the monitor (called on the main thread for each batch delivered).
+    // Plans and applies one batch of events at once, on the calling (main) thread. The monitor's
+    // own batches take the planning thread instead.
     void handle(const std::vector<FileChangeEvent>& events);
 
     bool isWatching() const { return monitor_ != nullptr; }
     // Watching exactly these root objects, in this order.
     bool isWatching(std::span<const RootRef> roots) const;
-    bool hasPendingRefresh() const { return hasPendingRefresh_; }
+    // Changes are taken in or waiting to be handed on: batches not yet planned or applied count.
+    bool hasPendingRefresh() const {
+        return hasPendingRefresh_ || !waiting_.empty() || planningEvents_ || applying_.has_value();
+    }
     const FileSystemMonitor* monitor() const { return monitor_.get(); }
+    // While `nodesChanged` is emitted: the nodes are part of a larger change, whose other nodes
+    // follow on the next turns of the event loop (what sums up the whole tree may wait for them).
+    bool moreChangesFollow() const { return moreChangesFollow_; }
 
 signals:
     // The nodes whose sizes, names or deletion changed, once the tree took the change.
@@ -81,55 +99,76 @@ signals:
     void missedChanges(const std::string& path);
 
 private:
-    struct WatchedRoot {
-        std::string path;  // exact bytes
-        RootRef root;
-    };
-    // A folder's children by exact name, and (built only when an exact lookup fails) by folded
-    // name, where a key shared by several children maps to null.
-    struct NameHash {
-        using is_transparent = void;
-        size_t operator()(std::u16string_view s) const noexcept { return std::hash<std::u16string_view>()(s); }
-    };
-    struct ChildLookup {
-        std::unordered_map<std::u16string, FileNode*, NameHash, std::equal_to<>> exact;
-        std::unordered_map<std::u16string, FileNode*> folded;
-        bool foldedBuilt = false;
+    // A plan being applied, a turn of the event loop at a time.
+    struct Applying {
+        LiveChangePlan plan;
+        std::vector<FileChangeEvent> events;  // what it was made from, to plan again
+        uint64_t lookupEpoch = 0;
+        size_t nextStep = 0;
+        size_t nextChanged = 0;
     };
     class EventInboxLocked;
 
     void drainInbox();
     void flushPendingRefreshIfNeeded();
-    // The node of `path` in every watched or kept tree that holds it; with `exactOnly`, names
-    // must match byte for byte (no case-insensitive fallback).
-    void findNodes(std::string_view path, std::vector<FileNode*>& found, bool exactOnly = false);
-    FileNode* findBelow(FileNode* root, std::string_view relativePath, bool exactOnly);
-    FileNode* childByName(std::u16string_view name, FileNode* folder, bool exactOnly);
+    // The watched trees, then the kept ones not watched.
+    std::vector<FollowedTree> followedTrees() const;
+    bool holds(const FileNode* node) const;
+    // Starts planning what waits, unless a plan is being made or applied.
+    void planNext();
+    void takePlan(LiveChangePlan plan, std::vector<FileChangeEvent> events, uint64_t watchEpoch, uint64_t lookupEpoch);
+    void takeLinks(const LiveChangePlan& plan);
+    // Applies the plan under way for a few milliseconds; true once it is done.
+    bool applySome();
+    void continueApplying();
+    void applyStep(const LiveChangePlan::Step& step);
     bool markNode(FileNode* node);
+    // Marks a planned node: the plan lists what changes with it.
+    void markPlanned(FileNode* node);
+    void noteChanged(FileNode* node);
     // Marks the node's item in the other trees kept in step.
-    void markElsewhere(FileNode* node);
+    void markElsewhere(FileNode* node, const std::vector<FollowedTree>& trees);
     // Gives the node's new name to its item in the other trees kept in step.
-    void renameElsewhere(FileNode* node);
-    // Hard links of one tree whose space another link counts, by file identifier; gathered on
-    // the first deletion in that tree, for as long as the tree is shown.
-    using LinksLeftOut = std::unordered_multimap<uint64_t, FileNode*>;
-    const LinksLeftOut& linksLeftOut(FileNode* root);
+    void renameElsewhere(FileNode* node, const std::vector<FollowedTree>& trees);
+    // A file's space stays on disk while any of its hard links is left (see the .cpp).
     void handOverSpaceOfDeletedLinks(FileNode* deleted);
+    void handOverNow(FileNode* deleted, const LinksLeftOut& spared);
+    // Drops what points into trees no longer held; called while they still exist.
+    void dropNodesNotHeld();
 
-    std::vector<WatchedRoot> watchedRoots_;
-    std::vector<WatchedRoot> keptTrees_;
+    std::vector<FollowedTree> watchedRoots_;
+    std::vector<FollowedTree> keptTrees_;
     std::unique_ptr<FileSystemMonitor> monitor_;
     std::unique_ptr<QTimer> refreshTimer_;
     bool hasPendingRefresh_ = false;
     std::unordered_set<FileNode*> pendingDirtyNodes_;
     std::unordered_set<FileNode*> pendingTouchedAncestors_;
-    std::unordered_map<const FileNode*, ChildLookup> childLookupCache_;
-    std::unordered_map<const FileNode*, LinksLeftOut> linksLeftOut_;
 
     std::shared_ptr<EventInboxLocked> inbox_;
     std::unique_ptr<QSocketNotifier> inboxNotifier_;
-    std::u16string nameScratch_;
+
+    // The planning road. `watchEpoch_` moves with every start and stop (what was planned is
+    // dropped), `lookupEpoch_` whenever the followed trees or names in them change (what was
+    // planned is planned again).
+    std::unique_ptr<DedicatedWorker> planWorker_;
+    std::shared_ptr<LiveChangePlanner> planner_;
+    std::deque<std::vector<FileChangeEvent>> waiting_;
+    bool planning_ = false;
+    bool planningEvents_ = false;
+    std::optional<Applying> applying_;
+    std::unique_ptr<QTimer> applyTimer_;
+    size_t changedPerTurn_;
+    bool moreChangesFollow_ = false;
+    uint64_t watchEpoch_ = 0;
+    uint64_t lookupEpoch_ = 1;
+    // Planning on the main thread (`handle`) and the look-ups of the application's own changes.
+    LiveChangePlanner localPlanner_;
     std::vector<FileNode*> foundScratch_;
+    // Hard links of one tree whose space another link counts, by tree, as the planner gathered
+    // them; deleted nodes whose tree has none yet wait for them.
+    std::unordered_map<const FileNode*, std::shared_ptr<const LinksLeftOut>> linksLeftOut_;
+    std::vector<FileNode*> awaitingLinks_;
+    bool linksWanted_ = false;
 };
 
 }  // namespace zelvane
