@@ -77,6 +77,15 @@ bool ContextMenuOutlineView::beginRenaming(const QModelIndex& index, const QStri
     return true;
 }
 
+void ContextMenuOutlineView::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
+    constexpr qsizetype kRangesByRegion = 64;
+    if (selected.size() + deselected.size() <= kRangesByRegion) {
+        QTreeView::selectionChanged(selected, deselected);
+        return;
+    }
+    if (isVisible() && updatesEnabled()) viewport()->update();
+}
+
 void ContextMenuOutlineView::expandRows(const std::vector<QModelIndex>& rows) {
     if (rows.empty()) return;
     // While a layout is pending the view only notes each row as open; the one layout below then

@@ -92,16 +92,8 @@ void TreemapCanvasSelection::setOutlines(const std::shared_ptr<const TreemapLayo
 
 std::vector<TreemapRect> TreemapCanvasSelection::outlinesIn(const TreemapSelection& selection, const TreemapLayout& layout) {
     std::vector<TreemapRect> out;
-    // Whichever is smaller is walked: a layout has a box for each node big enough to draw, a
-    // selection of a type may hold millions of files.
-    if (size_t(selection.size()) <= layout.nodeRects.size()) {
-        for (FileNode* node : selection)
-            if (const TreemapRect* r = layout.nodeRects.find(node)) out.push_back(*r);
-    } else {
-        layout.nodeRects.forEach([&](const FileNode* node, const TreemapRect& r) {
-            if (selection.contains(const_cast<FileNode*>(node))) out.push_back(r);
-        });
-    }
+    for (FileNode* node : selection)
+        if (const TreemapRect* r = layout.nodeRects.find(node)) out.push_back(*r);
     if (layout.groupBoxes.empty()) return out;
     std::vector<const FileNode*> groupParents;
     for (FileNode* s : selection)
