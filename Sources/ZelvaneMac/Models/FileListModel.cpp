@@ -79,7 +79,9 @@ void FileListModel::publish() {
     endResetModel();
 }
 
-bool FileListModel::canFetchMore(const QModelIndex& parent) const { return !parent.isValid() && rows_.size() < list_->size(); }
+bool FileListModel::canFetchMore(const QModelIndex& parent) const {
+    return !fetchesHeld_ && !parent.isValid() && rows_.size() < list_->size();
+}
 
 void FileListModel::fetchMore(const QModelIndex& parent) {
     // Views and checkers may ask again while the rows go in: one slice at a time.

@@ -44,6 +44,9 @@ public:
     // Rows handed to the view at a time: every row of a capped list, the first of a longer one.
     static constexpr size_t kSliceRows = 100000;
     void setSliceRows(size_t rows) { sliceRows_ = std::max<size_t>(1, rows); }
+    // While held, the view is told there is nothing more to fetch: its layout asks for the next
+    // slice whenever there is one, whether the end of the rows is in sight or not.
+    void holdFetches(bool held) { fetchesHeld_ = held; }
 
     // Every top-level row of the list, given to the view or not; the view has the first `rowCount()`.
     size_t listRows() const { return list_->size(); }
@@ -81,6 +84,7 @@ private:
     std::span<FileNode* const> rows_;
     size_t sliceRows_ = kSliceRows;
     bool fetching_ = false;
+    bool fetchesHeld_ = false;
 };
 
 }  // namespace zelvane

@@ -10,7 +10,7 @@
 namespace zelvane {
 
 FileListOutlineView::FileListOutlineView(FileListModel& model, std::function<QMimeData*()> dragData, QWidget* parent)
-    : ContextMenuOutlineView(parent), dragData_(std::move(dragData)) {
+    : ContextMenuOutlineView(parent), model_(model), dragData_(std::move(dragData)) {
     setModel(&model);
     QItemSelectionModel* given = selectionModel();
     selection_ = new FileListSelectionModel(model, this);
@@ -24,6 +24,12 @@ void FileListOutlineView::selectAll() {
         ContextMenuOutlineView::selectAll();
         selection_->selectToListEnd(model()->rowCount());
     });
+}
+
+void FileListOutlineView::doItemsLayout() {
+    model_.holdFetches(true);
+    ContextMenuOutlineView::doItemsLayout();
+    model_.holdFetches(false);
 }
 
 void FileListOutlineView::keyPressEvent(QKeyEvent* event) {

@@ -21,12 +21,16 @@ public:
 
     FileListSelectionModel& rowSelection() const { return *selection_; }
     void selectAll() override;
+    // Lays out the rows given so far without asking for the next slice: the view asks for it
+    // once the end of the rows comes in sight, and every slice more costs each later layout.
+    void doItemsLayout() override;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void startDrag(Qt::DropActions supportedActions) override;
 
 private:
+    FileListModel& model_;
     FileListSelectionModel* selection_ = nullptr;
     std::function<QMimeData*()> dragData_;
 };
