@@ -91,6 +91,42 @@ struct ScannedWindow : ShownWindow {
     bool waitFor(const std::function<bool()>& done) { return pumpWidgetsUntil(done, 20000); }
 };
 
+// The treemap lays each new tree out while its file types are counted and colours it once they
+// are: two filters applied one right after the other, the second while the first's layout and
+// statistics still run, leave the picture of the second tree, in the colours counted for it.
+TEST(WindowFigures, TheTreemapShowsTheLastFilteredTreeInItsOwnColours) {
+    TempDir dir;
+    for (int i = 0; i < 40; ++i) writeFile(dir / ("art/icon" + std::to_string(i) + ".svg"), 20000 + i * 100);
+    for (int i = 0; i < 30; ++i) writeFile(dir / ("music/track" + std::to_string(i) + ".mp3"), 90000 + i * 100);
+    for (int i = 0; i < 20; ++i) writeFile(dir / ("notes/note" + std::to_string(i) + ".txt"), 5000 + i * 10);
+    ScannedWindow w({dir.path()});
+    const TreemapCanvasModel& treemap = w.tree().treemapCanvas()->model();
+    ScanController& scans = w.window().scanControl();
+    const auto pictureShown = [&] {
+        return scans.colorRankReady() && !scans.effectiveRoots().empty() && !treemap.isStale() &&
+               treemap.hasPicture() && treemap.inputs().roots == scans.effectiveRoots() &&
+               treemap.busyRegenerationCount() == 0 && !treemap.isRegenerationScheduled();
+    };
+    ASSERT_TRUE(w.waitFor(pictureShown));
+
+    w.window().panes().setShowFilterPanel(true);
+    w.prefs().set(PreferenceKeys::includeFilterText, QStringLiteral("*.mp3"));
+    w.key(Qt::Key_F5, Qt::ShiftModifier);
+    w.prefs().set(PreferenceKeys::includeFilterText, QStringLiteral("*.svg|*.txt"));
+    w.key(Qt::Key_F5, Qt::ShiftModifier);
+    ASSERT_TRUE(w.waitFor([&] { return pictureShown() && w.typeRow("svg").first == 40 && w.typeRow("mp3").first == 0; }));
+    const ColorRank& rank = w.window().fileTypes().extensionColorRank();
+    std::set<std::string> extensions;
+    for (const TreemapLeaf& leaf : treemap.layout().leaves) {
+        if (leaf.dust || leaf.node->isDir()) continue;
+        const std::string ext = leaf.node->detectedExtension();
+        extensions.insert(ext);
+        EXPECT_EQ(leaf.colorIndex, paletteSlot(rank, ext)) << leaf.node->name();
+    }
+    EXPECT_EQ(extensions, (std::set<std::string>{"svg", "txt"}));
+    EXPECT_NE(paletteSlot(rank, "svg"), paletteSlot(rank, "txt"));
+}
+
 // The table is refilled whenever the statistics are computed again, not only when the set of
 // extensions changes: a stricter filter of the same type, clearing it, and files deleted on disk
 // all change its figures.
