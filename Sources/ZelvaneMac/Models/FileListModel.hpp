@@ -42,7 +42,7 @@ public:
     QList<QPoint> pathHighlights(const FileNode& node, const QString& fullPath) const;
 
     // Rows handed to the view at a time: every row of a capped list, the first of a longer one.
-    static constexpr size_t kSliceRows = 100000;
+    static constexpr size_t kSliceRows = 50000;
     void setSliceRows(size_t rows) { sliceRows_ = std::max<size_t>(1, rows); }
     // While held, the view is told there is nothing more to fetch: its layout asks for the next
     // slice whenever there is one, whether the end of the rows is in sight or not.

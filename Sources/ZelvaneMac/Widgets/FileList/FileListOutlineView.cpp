@@ -16,6 +16,13 @@ FileListOutlineView::FileListOutlineView(FileListModel& model, std::function<QMi
     selection_ = new FileListSelectionModel(model, this);
     setSelectionModel(selection_);
     delete given;
+    connect(this, &QTreeView::expanded, this, [this](const QModelIndex& row) {
+        if (!row.parent().isValid()) openRows_.insert(row.row());
+    });
+    connect(this, &QTreeView::collapsed, this, [this](const QModelIndex& row) {
+        if (!row.parent().isValid()) openRows_.erase(row.row());
+    });
+    connect(&model, &QAbstractItemModel::modelReset, this, [this] { openRows_.clear(); });
 }
 
 void FileListOutlineView::selectAll() {
@@ -33,21 +40,60 @@ void FileListOutlineView::doItemsLayout() {
 }
 
 void FileListOutlineView::keyPressEvent(QKeyEvent* event) {
-    // Shift+End extends to the last row of the list, given to the view or not. The view moves to
-    // the last row it has and selects up to it (and may be given the next slice meanwhile); the
-    // rows from there on are the selection model's run to the end.
-    const bool extendToEnd = event->key() == Qt::Key_End && (event->modifiers() & Qt::ShiftModifier) &&
-                             selectionMode() == ExtendedSelection;
-    if (!extendToEnd) {
+    const bool toEnd = event->key() == Qt::Key_End && (event->modifiers() & Qt::ShiftModifier) &&
+                       selectionMode() == ExtendedSelection;
+    if (!toEnd || !model()->rowCount() || !(anchor_.isValid() || currentIndex().isValid())) {
         ContextMenuOutlineView::keyPressEvent(event);
         return;
     }
+    extendToListEnd();
+    event->accept();
+}
+
+void FileListOutlineView::extendToListEnd() {
+    // Shift+End reaches the last row of the list, given to the view or not. The cursor goes to
+    // the last row the view has (which may bring it the next slice), the rows from the anchor to
+    // there are selected as ranges, and the rest is the selection model's run to the end. The
+    // view's own Shift+End would find both ends among every row it has laid out and select them
+    // row by row.
+    const QModelIndex from = anchor_.isValid() ? QModelIndex(anchor_) : currentIndex();
+    anchor_ = from;
     const int given = model()->rowCount();
+    QModelIndex last = model()->index(given - 1, 0);
+    if (const int members = isExpanded(last) ? model()->rowCount(last) : 0; members > 0)
+        last = model()->index(members - 1, 0, last);
+    const QItemSelection rows = rowsDownFrom(from, given - 1);
     selection_->changeTogether([&] {
-        ContextMenuOutlineView::keyPressEvent(event);
-        const QModelIndex current = currentIndex();
-        if (given > 0 && current.isValid() && selection_->isSelected(current)) selection_->selectToListEnd(given);
+        selection_->setCurrentIndex(last, QItemSelectionModel::NoUpdate);
+        selection_->select(rows, QItemSelectionModel::SelectCurrent);
+        selection_->selectToListEnd(given);
     });
+}
+
+QItemSelection FileListOutlineView::rowsDownFrom(const QModelIndex& from, int lastTop) const {
+    QAbstractItemModel& m = *model();
+    const int right = FileListModel::kColumnCount - 1;
+    QItemSelection out;
+    int firstTop = from.row();
+    if (const QModelIndex file = from.parent(); file.isValid()) {
+        out.append(QItemSelectionRange(from.siblingAtColumn(0), m.index(m.rowCount(file) - 1, right, file)));
+        firstTop = file.row() + 1;
+    }
+    if (firstTop > lastTop) return out;
+    out.append(QItemSelectionRange(m.index(firstTop, 0), m.index(lastTop, right)));
+    for (auto open = openRows_.lower_bound(firstTop); open != openRows_.end() && *open <= lastTop; ++open) {
+        const QModelIndex file = m.index(*open, 0);
+        if (const int members = m.rowCount(file); members > 0 && isExpanded(file))
+            out.append(QItemSelectionRange(m.index(0, 0, file), m.index(members - 1, right, file)));
+    }
+    return out;
+}
+
+QItemSelectionModel::SelectionFlags FileListOutlineView::selectionCommand(const QModelIndex& index, const QEvent* event) const {
+    const QItemSelectionModel::SelectionFlags command = ContextMenuOutlineView::selectionCommand(index, event);
+    // As the base view does for its own anchor: a change that is not a Shift extension moves it.
+    if (!(command & QItemSelectionModel::Current)) anchor_ = index;
+    return command;
 }
 
 void FileListOutlineView::startDrag(Qt::DropActions supportedActions) {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QPersistentModelIndex>
+
 #include <functional>
+#include <set>
 
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 
@@ -28,11 +31,22 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void startDrag(Qt::DropActions supportedActions) override;
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index, const QEvent* event = nullptr) const override;
 
 private:
+    void extendToListEnd();
+    // The rows shown from `from` down to the top-level row `lastTop`, as whole rows: one range of
+    // top-level rows and one for the member rows of each file open among them.
+    QItemSelection rowsDownFrom(const QModelIndex& from, int lastTop) const;
+
     FileListModel& model_;
     FileListSelectionModel* selection_ = nullptr;
     std::function<QMimeData*()> dragData_;
+    // Where a Shift extension starts: the row the last change that was not one went to, as the
+    // base view keeps it for itself.
+    mutable QPersistentModelIndex anchor_;
+    // The top-level rows whose member rows are shown.
+    std::set<int> openRows_;
 };
 
 }  // namespace zelvane

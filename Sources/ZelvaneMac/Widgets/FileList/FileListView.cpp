@@ -134,7 +134,7 @@ FileListSelection FileListView::selection() const {
     // Read from the selected ranges, in the order the rows are shown: a file's row, then the
     // member rows under it. The selection model's own list of selected rows asks every range
     // about every row and each row's flags, and the view's geometry would cost a search a row;
-    // a Select All over a slice of 100,000 rows is one range here.
+    // a Select All over a slice of 50,000 rows is one range here.
     std::vector<std::pair<int, int>> tops;                   // runs of top-level rows
     std::map<int, std::vector<std::pair<int, int>>> members;  // runs of member rows by their file's row
     for (const QItemSelectionRange& range : outline_->selectionModel()->selection()) {
