@@ -1,13 +1,16 @@
 // Many files deleted behind the back of a window that watches them: how long the GUI thread stops
 // answering while the live monitor takes the removals in.
 //
-//   gui_live_deletions TREE COUNT [--away FOLDER] [--no-expand]
+//   gui_live_deletions TREE COUNT [--away FOLDER] [--no-expand] [--report [--no-monitor]]
 //
 // TREE is scanned in a real main window (offscreen, 1400 x 900, live monitoring on) and, unless
 // --no-expand, every folder is opened with Expand All. Then COUNT files of the tree (spread over
 // it: every k-th file in the scan's order) are unlinked by another thread as fast as it can, or
 // moved into FOLDER (outside the tree, on the same file system) with --away, as a file manager
-// moves them to the trash; they are moved back at the end. DELETES OR MOVES FILES OF TREE.
+// moves them to the trash; they are moved back at the end. With --report, the files are then handed
+// to the live monitor in one list, as the window's own Move to Trash and Delete Immediately report
+// what they removed; --no-monitor leaves monitoring off, so that the report alone shows them
+// deleted. DELETES OR MOVES FILES OF TREE.
 //
 // Prints the time from the first removal until every one of them is shown deleted and the
 // window is idle again, the longest gap between two ticks of a 1 ms timer on the GUI thread
@@ -58,24 +61,34 @@ bool pumpUntil(const std::function<bool()>& done, int ms) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fputs("usage: gui_live_deletions TREE COUNT [--away FOLDER] [--no-expand]\n", stderr);
+        std::fputs("usage: gui_live_deletions TREE COUNT [--away FOLDER] [--no-expand] [--report [--no-monitor]]\n", stderr);
         return 2;
     }
     const std::string tree = argv[1];
     const size_t count = size_t(std::atol(argv[2]));
     std::string away;
     bool expand = true;
+    bool report = false;
+    bool monitoring = true;
     for (int i = 3; i < argc; ++i) {
         if (std::string_view(argv[i]) == "--away" && i + 1 < argc)
             away = argv[++i];
         else if (std::string_view(argv[i]) == "--no-expand")
             expand = false;
+        else if (std::string_view(argv[i]) == "--report")
+            report = true;
+        else if (std::string_view(argv[i]) == "--no-monitor")
+            monitoring = false;
+    }
+    if (!monitoring && !report) {
+        std::fputs("gui_live_deletions: --no-monitor needs --report\n", stderr);
+        return 2;
     }
     raiseFileDescriptorLimit();
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
     bench::QuietWindow quiet;
-    quiet.prefs.set(PreferenceKeys::monitorFileSystemForChanges, true);
+    quiet.prefs.set(PreferenceKeys::monitorFileSystemForChanges, monitoring);
     MainWindow& window = quiet.window;
     ScanController& scans = window.scanControl();
 
@@ -84,7 +97,7 @@ int main(int argc, char** argv) {
     scans.scanChosenFolder(QString::fromStdString(tree));
     if (!pumpUntil([&] { return !scans.effectiveRoots().empty() && scans.colorRankReady(); }, 600000)) return 1;
     const FileSystemMonitor* monitor = window.liveMonitor().monitor();
-    if (!monitor || !monitor->waitUntilWatching(std::chrono::minutes(10))) {
+    if (monitoring && (!monitor || !monitor->waitUntilWatching(std::chrono::minutes(10)))) {
         std::fputs("gui_live_deletions: the tree is not watched\n", stderr);
         return 1;
     }
@@ -132,6 +145,10 @@ int main(int argc, char** argv) {
         }
         removing = false;
     });
+    if (report) {
+        pumpUntil([&] { return !removing; }, 600000);
+        window.liveMonitor().markDeletedLocally(victims);
+    }
     size_t shown = 0;
     const bool allShown = pumpUntil([&] {
         while (shown < victims.size() && victims[shown]->isDeleted()) ++shown;
@@ -143,7 +160,7 @@ int main(int argc, char** argv) {
     const double stallMs = meter.stop();
     std::printf("%s %zu files: %s after %.0f ms; longest GUI-thread stall %.1f ms, its longest own work between "
                 "two ticks %.1f ms, %d stalls of 100 ms or more; root size %s the files left\n",
-                away.empty() ? "unlinked" : "moved away", count, allShown ? "all shown deleted" : "NOT ALL SHOWN DELETED",
+                away.empty() ? (report ? "unlinked and reported" : "unlinked") : (report ? "moved away and reported" : "moved away"), count, allShown ? "all shown deleted" : "NOT ALL SHOWN DELETED",
                 removedMs, stallMs, meter.worstOwnMs, meter.longGaps,
                 root->subFolderTotSize() == sizeLeft ? "matches" : "DOES NOT MATCH");
     if (!away.empty())

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <QDialog>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QTest>
 
@@ -403,44 +404,12 @@ TEST(WindowLiveMonitoring, AFolderShutBeforeItsWatchIsSaidToGoUnseen) {
     ::chmod((dir / "shut").c_str(), 0755);
 }
 
-// Thousands of files deleted and moved away in one go behind the window's back, with every
-// folder open in the outline: the window takes them in over several batches and ends with each of
-// them shown deleted, each folder and each of its rows with the size left on disk, and nothing
-// still on disk shown deleted.
-TEST(WindowLiveMonitoring, ALargeDeletionBehindTheWindowEndsWithTheTreeRight) {
-    TempDir dir;
-    TempDir away;
-    const auto name = [](const char* stem, int i) { return stem + std::to_string(i); };
-    for (int f = 0; f < 30; ++f)
-        for (int i = 0; i < 200; ++i)
-            writeFile(dir / name("d", f) / name("sub", i % 3) / name("f", i), 100 + f * 7 + i);
-    LiveWindow w(dir.path());
-    w.key(Qt::Key_F4, Qt::ShiftModifier);  // Expand All
+// Every node of the shown tree and every row of the outline against the disk: what is gone is
+// shown deleted, nothing still there is, and each folder, and each row, has the size left on disk.
+void expectShownAsOnDisk(LiveWindow& w, const fs::path& dir) {
     FileTreeOutlineModel& rows = w.outline().model();
-    ASSERT_TRUE(w.waitFor([&] { return rows.cachedRowCount() > 3000; }));
-
-    std::vector<FileNode*> gone;
-    for (int f = 0; f < 30; ++f)
-        for (int i = 0; i < 200; ++i)
-            if (i % 3 != 0 && f != 5) {
-                const fs::path file = dir / name("d", f) / name("sub", i % 3) / name("f", i);
-                gone.push_back(w.node(file));
-                ASSERT_EQ(::unlink(file.c_str()), 0);
-            }
-    gone.push_back(w.node(dir / "d5"));
-    gone.push_back(w.node(dir / "d17/sub0"));
-    move(dir / "d5", away / "d5");
-    move(dir / "d17/sub0", away / "sub0");
-    ASSERT_TRUE(w.waitFor([&] {
-        return std::all_of(gone.begin(), gone.end(), [](FileNode* n) { return n->isDeleted(); }) &&
-               !w.live().hasPendingRefresh();
-    }));
-    pumpWidgetsUntil([] { return false; }, 300);
-
-    // The tree against the disk.
     FileNode* root = w.root();
-    EXPECT_EQ(root->subFolderTotSize(), bytesOnDisk(dir.path()));
-    EXPECT_EQ(root->subFolderFileCount(), 28 * 67);  // sub0's files, but for d5 and d17
+    EXPECT_EQ(root->subFolderTotSize(), bytesOnDisk(dir));
     std::vector<FileNode*> stack{root};
     while (!stack.empty()) {
         FileNode* n = stack.back();
@@ -475,7 +444,88 @@ TEST(WindowLiveMonitoring, ALargeDeletionBehindTheWindowEndsWithTheTreeRight) {
             }
         }
     }
-    EXPECT_GT(checked, 28 * 67);
+    EXPECT_GT(checked, root->subFolderFileCount());
+}
+
+// Thousands of files deleted and moved away in one go behind the window's back, with every
+// folder open in the outline: the window takes them in over several batches and ends with each of
+// them shown deleted, each folder and each of its rows with the size left on disk, and nothing
+// still on disk shown deleted.
+TEST(WindowLiveMonitoring, ALargeDeletionBehindTheWindowEndsWithTheTreeRight) {
+    TempDir dir;
+    TempDir away;
+    const auto name = [](const char* stem, int i) { return stem + std::to_string(i); };
+    for (int f = 0; f < 30; ++f)
+        for (int i = 0; i < 200; ++i)
+            writeFile(dir / name("d", f) / name("sub", i % 3) / name("f", i), 100 + f * 7 + i);
+    LiveWindow w(dir.path());
+    w.key(Qt::Key_F4, Qt::ShiftModifier);  // Expand All
+    FileTreeOutlineModel& rows = w.outline().model();
+    ASSERT_TRUE(w.waitFor([&] { return rows.cachedRowCount() > 3000; }));
+
+    std::vector<FileNode*> gone;
+    for (int f = 0; f < 30; ++f)
+        for (int i = 0; i < 200; ++i)
+            if (i % 3 != 0 && f != 5) {
+                const fs::path file = dir / name("d", f) / name("sub", i % 3) / name("f", i);
+                gone.push_back(w.node(file));
+                ASSERT_EQ(::unlink(file.c_str()), 0);
+            }
+    gone.push_back(w.node(dir / "d5"));
+    gone.push_back(w.node(dir / "d17/sub0"));
+    move(dir / "d5", away / "d5");
+    move(dir / "d17/sub0", away / "sub0");
+    ASSERT_TRUE(w.waitFor([&] {
+        return std::all_of(gone.begin(), gone.end(), [](FileNode* n) { return n->isDeleted(); }) &&
+               !w.live().hasPendingRefresh();
+    }));
+    pumpWidgetsUntil([] { return false; }, 300);
+
+    EXPECT_EQ(w.root()->subFolderFileCount(), 28 * 67);  // sub0's files, but for d5 and d17
+    expectShownAsOnDisk(w, dir.path());
+    EXPECT_FALSE(w.stale());
+}
+
+// Thousands of files deleted by the window itself in one go, with monitoring off and then on (when
+// the monitor sees the same removals): every one is shown deleted once, and the folders and their
+// rows keep the size left on disk.
+TEST(WindowLiveMonitoring, ALargeDeletionByTheWindowEndsWithTheTreeRight) {
+    TempDir dir;
+    const auto name = [](const char* stem, int i) { return stem + std::to_string(i); };
+    for (int f = 0; f < 12; ++f)
+        for (int i = 0; i < 400; ++i) writeFile(dir / name("d", f) / name("f", i), 50 + f * 3 + i);
+    LiveWindow w(dir.path());
+    w.key(Qt::Key_F4, Qt::ShiftModifier);  // Expand All
+    const auto deleteInWindow = [&](int keepEvery) {
+        NodeSet chosen;
+        for (int f = 0; f < 12; ++f)
+            for (int i = 0; i < 400; ++i)
+                if (i % keepEvery != 0)
+                    if (FileNode* n = w.node(dir / name("d", f) / name("f", i)); n && !n->isDeleted()) chosen.insert(n);
+        ASSERT_GT(chosen.size(), 1000);
+        const std::vector<FileNode*> nodes(chosen.begin(), chosen.end());
+        w.window().treeSelection().set(chosen);
+        testing::ScriptedUser user;
+        user.answer({QStringLiteral("Delete Immediately")});
+        w.key(Qt::Key_Delete, Qt::ShiftModifier);
+        ASSERT_TRUE(w.waitFor([&] {
+            return std::all_of(nodes.begin(), nodes.end(), [](FileNode* n) { return n->isDeleted(); }) &&
+                   !QGuiApplication::overrideCursor() && !w.live().hasPendingRefresh();
+        }));
+        pumpWidgetsUntil([] { return false; }, 300);
+    };
+
+    w.setMonitoring(false);
+    deleteInWindow(2);
+    EXPECT_EQ(w.root()->subFolderFileCount(), 12 * 200);
+    expectShownAsOnDisk(w, dir.path());
+
+    w.setMonitoring(true);
+    ASSERT_TRUE(w.waitUntilWatching());
+    deleteInWindow(4);
+    pumpWidgetsUntil([] { return false; }, 1000);  // the monitor's own report of the same removals
+    EXPECT_EQ(w.root()->subFolderFileCount(), 12 * 100);
+    expectShownAsOnDisk(w, dir.path());
     EXPECT_FALSE(w.stale());
 }
 

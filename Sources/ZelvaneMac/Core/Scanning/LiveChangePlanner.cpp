@@ -4,6 +4,7 @@
 #include <unicode/normalizer2.h>
 #include <unicode/unistr.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "Platform/FileSystemInfo.hpp"
@@ -146,7 +147,7 @@ TreePathIndex& LiveChangePlanner::index(uint64_t lookupEpoch) {
 }
 
 LiveChangePlan LiveChangePlanner::plan(const std::vector<FileChangeEvent>& events, const std::vector<FollowedTree>& trees,
-                                       uint64_t lookupEpoch, bool gatherLinks) {
+                                       uint64_t lookupEpoch, bool gatherLinks, std::span<FileNode* const> removed) {
     TreePathIndex& names = index(lookupEpoch);
     using Kind = LiveChangePlan::Step::Kind;
     LiveChangePlan out;
@@ -161,6 +162,18 @@ LiveChangePlan LiveChangePlanner::plan(const std::vector<FileChangeEvent>& event
         for (FileNode* a = node->parent(); a; a = a->parent())
             if (!folders.insert(a).second) break;
     };
+    // What the application removed itself, in every tree that holds it.
+    for (FileNode* node : removed) {
+        if (goneOrPlanned(node)) continue;
+        mark(node, Kind::markGone);
+        FileNode* root = node;
+        while (root->parent()) root = root->parent();
+        if (std::all_of(trees.begin(), trees.end(), [root](const FollowedTree& t) { return t.root.get() == root; }))
+            continue;
+        names.find(node->pathBytes(), trees, found_, true, root);
+        for (FileNode* same : found_)
+            if (!goneOrPlanned(same)) mark(same, Kind::markGone);
+    }
     for (const FileChangeEvent& event : events) {
         if (event.mustRescan()) out.steps.push_back({Kind::tellMissed, nullptr, event.path});
         const bool arrival = event.isCreated() || event.isRenamed();

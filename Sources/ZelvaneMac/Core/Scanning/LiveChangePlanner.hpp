@@ -89,9 +89,11 @@ public:
     // `trees`: the watched trees first, then the kept ones not watched. `lookupEpoch` changes
     // whenever the trees or the names in them may have changed since the last call, which drops
     // the name lookups kept. The hard links of every tree come with a plan that marks anything,
-    // and with every plan when `gatherLinks`.
+    // and with every plan when `gatherLinks`. `removed`: nodes of the trees that the application
+    // removed from the disk itself, marked (before the events) with the same items in the other
+    // trees.
     LiveChangePlan plan(const std::vector<FileChangeEvent>& events, const std::vector<FollowedTree>& trees,
-                        uint64_t lookupEpoch, bool gatherLinks = false);
+                        uint64_t lookupEpoch, bool gatherLinks = false, std::span<FileNode* const> removed = {});
     // The name lookups, for paths looked up outside a plan.
     TreePathIndex& index(uint64_t lookupEpoch);
 

@@ -50,6 +50,9 @@ constexpr size_t kFirstChangedPerTurn = 4000;
 // A tree of at most this many nodes has its hard links gathered at once when the application
 // deletes something in it before the planner did; a larger one has them gathered by the planner.
 constexpr int64_t kLinksGatheredHere = 100000;
+// More nodes than this removed by the application at once are marked the way batches of events
+// are, a few milliseconds a turn.
+constexpr size_t kRemovalsMarkedAtOnce = 1000;
 // How long a closing controller waits for the planner (it looks only at paths just changed).
 constexpr auto kPlannerEndWait = std::chrono::milliseconds(2000);
 
@@ -68,6 +71,8 @@ LiveMonitorController::LiveMonitorController(QObject* parent)
 
 LiveMonitorController::~LiveMonitorController() {
     awaitingLinks_.clear();
+    waitingRemovals_.clear();
+    planningRemovals_.clear();
     linksWanted_ = false;
     stop();
     // The planner's thread ends before the trees and the inbox go.
@@ -86,6 +91,8 @@ void LiveMonitorController::start(std::vector<RootRef> roots) {
         scanned.push_back(root);
         watchedRoots_.push_back(FollowedTree{std::move(path), std::move(root)});
     }
+    // A plan begun by the stop above saw the trees without these.
+    ++lookupEpoch_;
     // Made on the first start rather than with the controller, so that a controller created
     // before the application object still gets the main thread's event dispatcher.
     if (!inboxNotifier_ && inbox_->fd() >= 0) {
@@ -119,13 +126,19 @@ void LiveMonitorController::stop() {
     ++watchEpoch_;
     ++lookupEpoch_;
     waiting_.clear();
-    applying_.reset();
+    // What the application removed itself stays to be marked, in the trees still held; the trees
+    // of the plans dropped here live until that is sorted out.
+    std::optional<Applying> dropped = std::exchange(applying_, std::nullopt);
+    std::vector<RootRef> planned = std::exchange(planningTrees_, {});
+    if (dropped) waitingRemovals_.insert(waitingRemovals_.begin(), dropped->removed.begin(), dropped->removed.end());
     if (applyTimer_) applyTimer_->stop();
     if (planning_) {
         planWorker_->supersede();
         planner_ = std::make_shared<LiveChangePlanner>();
         planning_ = planningEvents_ = false;
+        waitingRemovals_.insert(waitingRemovals_.begin(), planningRemovals_.begin(), planningRemovals_.end());
     }
+    planningRemovals_.clear();
     refreshTimer_.reset();
     hasPendingRefresh_ = false;
     pendingDirtyNodes_.clear();
@@ -136,7 +149,9 @@ void LiveMonitorController::stop() {
     std::vector<FollowedTree> watched = std::exchange(watchedRoots_, {});
     dropNodesNotHeld();
     watched.clear();
-    if (!awaitingLinks_.empty()) planNext();
+    dropped.reset();
+    planned.clear();
+    planNext();
 }
 
 bool LiveMonitorController::isWatching(std::span<const RootRef> roots) const {
@@ -170,6 +185,7 @@ void LiveMonitorController::dropNodesNotHeld() {
     std::erase_if(pendingDirtyNodes_, notHeld);
     std::erase_if(pendingTouchedAncestors_, notHeld);
     std::erase_if(awaitingLinks_, notHeld);
+    std::erase_if(waitingRemovals_, notHeld);
 }
 
 std::vector<FollowedTree> LiveMonitorController::followedTrees() const {
@@ -192,20 +208,24 @@ void LiveMonitorController::drainInbox() {
 
 void LiveMonitorController::planNext() {
     if (planning_ || applying_) return;
-    if (waiting_.empty() && !linksWanted_) return;
+    if (waiting_.empty() && waitingRemovals_.empty() && !linksWanted_) return;
     auto events = std::make_shared<std::vector<FileChangeEvent>>();
     for (auto& batch : waiting_) std::move(batch.begin(), batch.end(), std::back_inserter(*events));
     waiting_.clear();
     const bool gatherLinks = std::exchange(linksWanted_, false);
     const uint64_t watchEpoch = watchEpoch_;
     const uint64_t lookupEpoch = lookupEpoch_;
+    auto removed = std::make_shared<const std::vector<FileNode*>>(std::exchange(waitingRemovals_, {}));
+    planningRemovals_ = *removed;
     planning_ = true;
-    planningEvents_ = !events->empty();
+    planningEvents_ = !events->empty() || !removed->empty();
+    std::vector<FollowedTree> trees = followedTrees();
+    for (const FollowedTree& t : trees) planningTrees_.push_back(t.root);
     // The job holds the planner, the events and the trees; what it posts reaches the controller
     // only while the job is current and the controller exists.
-    auto job = [this, planner = planner_, events, trees = followedTrees(), watchEpoch, lookupEpoch, gatherLinks](
+    auto job = [this, planner = planner_, events, removed, trees, watchEpoch, lookupEpoch, gatherLinks](
                    const CancelFlag&, const DedicatedWorker::Reports& reports) {
-        auto plan = std::make_shared<LiveChangePlan>(planner->plan(*events, trees, lookupEpoch, gatherLinks));
+        auto plan = std::make_shared<LiveChangePlan>(planner->plan(*events, trees, lookupEpoch, gatherLinks, *removed));
         reports.post([this, plan, events, watchEpoch, lookupEpoch] {
             takePlan(std::move(*plan), std::move(*events), watchEpoch, lookupEpoch);
         });
@@ -220,7 +240,7 @@ void LiveMonitorController::planNext() {
     if (!planWorker_->start(std::move(job), std::move(failed), failure)) {
         // No thread to be had: the batch is planned here rather than lost.
         planning_ = planningEvents_ = false;
-        takePlan(planner_->plan(*events, followedTrees(), lookupEpoch_, gatherLinks), std::move(*events), watchEpoch_,
+        takePlan(planner_->plan(*events, trees, lookupEpoch_, gatherLinks, *removed), std::move(*events), watchEpoch_,
                  lookupEpoch_);
     }
 }
@@ -229,6 +249,8 @@ void LiveMonitorController::planNext() {
 void LiveMonitorController::takePlan(LiveChangePlan plan, std::vector<FileChangeEvent> events, uint64_t watchEpoch,
                                      uint64_t lookupEpoch) {
     planning_ = planningEvents_ = false;
+    std::vector<FileNode*> removed = std::exchange(planningRemovals_, {});
+    planningTrees_.clear();  // the plan holds them now
     // Made for trees no longer watched: dropped with everything else the stop forgot.
     if (watchEpoch != watchEpoch_) {
         planNext();
@@ -237,7 +259,7 @@ void LiveMonitorController::takePlan(LiveChangePlan plan, std::vector<FileChange
     takeLinks(plan);
     if (lookupEpoch != lookupEpoch_) {
         // The followed trees or names in them changed while it was made: planned again.
-        if (!events.empty()) waiting_.push_front(std::move(events));
+        planAgain(std::move(events), removed);
         planNext();
         return;
     }
@@ -246,8 +268,17 @@ void LiveMonitorController::takePlan(LiveChangePlan plan, std::vector<FileChange
         planNext();
         return;
     }
-    applying_ = Applying{std::move(plan), std::move(events), lookupEpoch, 0, 0};
+    applying_ = Applying{std::move(plan), std::move(events), std::move(removed), lookupEpoch, 0, 0};
     continueApplying();
+}
+
+void LiveMonitorController::planAgain(std::vector<FileChangeEvent> events, const std::vector<FileNode*>& removed) {
+    if (!events.empty()) waiting_.push_front(std::move(events));
+    // Only in the trees still held (the plan's own trees are alive while this runs).
+    std::vector<FileNode*> kept;
+    for (FileNode* n : removed)
+        if (holds(n)) kept.push_back(n);
+    waitingRemovals_.insert(waitingRemovals_.begin(), kept.begin(), kept.end());
 }
 
 void LiveMonitorController::takeLinks(const LiveChangePlan& plan) {
@@ -272,7 +303,7 @@ void LiveMonitorController::continueApplying() {
         applying_.reset();
         for (size_t i = halted.nextChanged; i < halted.plan.changedNodes.size(); ++i)
             if (holds(halted.plan.changedNodes[i])) pendingDirtyNodes_.insert(halted.plan.changedNodes[i]);
-        if (!halted.events.empty()) waiting_.push_front(std::move(halted.events));
+        planAgain(std::move(halted.events), halted.removed);
         hasPendingRefresh_ = true;
         if (!refreshTimer_) flushPendingRefreshIfNeeded();
         planNext();
@@ -439,8 +470,15 @@ void LiveMonitorController::markElsewhere(FileNode* node, const std::vector<Foll
 
 void LiveMonitorController::markDeletedLocally(std::span<FileNode* const> nodes) {
     const std::vector<FollowedTree> trees = followedTrees();
+    // Many at once (a large selection moved to the Trash): planned and marked like a batch of
+    // events, without holding up the window. Nodes of trees not followed are marked here.
+    const bool planned = nodes.size() > kRemovalsMarkedAtOnce;
     for (FileNode* node : nodes) {
         if (!node) continue;
+        if (planned && holds(node)) {
+            waitingRemovals_.push_back(node);
+            continue;
+        }
         markNode(node);
         markElsewhere(node, trees);
     }

@@ -83,7 +83,8 @@ public:
     bool isWatching(std::span<const RootRef> roots) const;
     // Changes are taken in or waiting to be handed on: batches not yet planned or applied count.
     bool hasPendingRefresh() const {
-        return hasPendingRefresh_ || !waiting_.empty() || planningEvents_ || applying_.has_value();
+        return hasPendingRefresh_ || !waiting_.empty() || !waitingRemovals_.empty() || planningEvents_ ||
+               applying_.has_value();
     }
     const FileSystemMonitor* monitor() const { return monitor_.get(); }
     // While `nodesChanged` is emitted: the nodes are part of a larger change, whose other nodes
@@ -103,6 +104,7 @@ private:
     struct Applying {
         LiveChangePlan plan;
         std::vector<FileChangeEvent> events;  // what it was made from, to plan again
+        std::vector<FileNode*> removed;
         uint64_t lookupEpoch = 0;
         size_t nextStep = 0;
         size_t nextChanged = 0;
@@ -117,6 +119,8 @@ private:
     // Starts planning what waits, unless a plan is being made or applied.
     void planNext();
     void takePlan(LiveChangePlan plan, std::vector<FileChangeEvent> events, uint64_t watchEpoch, uint64_t lookupEpoch);
+    // Puts what a plan was made from back in line, to be planned again.
+    void planAgain(std::vector<FileChangeEvent> events, const std::vector<FileNode*>& removed);
     void takeLinks(const LiveChangePlan& plan);
     // Applies the plan under way for a few milliseconds; true once it is done.
     bool applySome();
@@ -153,6 +157,11 @@ private:
     std::unique_ptr<DedicatedWorker> planWorker_;
     std::shared_ptr<LiveChangePlanner> planner_;
     std::deque<std::vector<FileChangeEvent>> waiting_;
+    // Nodes the application removed in numbers too large to mark at once, waiting to be planned,
+    // and those of the plan being made (whose trees it holds: `planningTrees_`).
+    std::vector<FileNode*> waitingRemovals_;
+    std::vector<FileNode*> planningRemovals_;
+    std::vector<RootRef> planningTrees_;
     bool planning_ = false;
     bool planningEvents_ = false;
     std::optional<Applying> applying_;
