@@ -449,6 +449,60 @@ TEST(WindowFigures, FileViewSelectionsReachRowsNotGivenToTheViewYet) {
     EXPECT_EQ(selected, nodesOf(1, 1));
 }
 
+// Rows picked with clicks on any column of a long file list are whole rows, and stay whole when
+// the view is given the next slice of rows: the status line, the menus and the next Ctrl+click
+// read them from the first column.
+TEST(WindowFigures, FileViewRowsPickedInAnyColumnStayWholeAsSlicesCome) {
+    TempDir dir;
+    constexpr int kFiles = 260;
+    for (int i = 0; i < kFiles; ++i)
+        writeFile(dir / ("d" + std::to_string(i % 3)) / ("f" + std::to_string(100 + i) + ".dat"), 1000 + 10 * i);
+    ScannedWindow w({dir.path()});
+    w.prefs().set(PreferenceKeys::fileMaxFilesOption, maxFilesRawValue(MaxFilesOption::all));
+    FileListView& list = w.window().contentView()->fileViewTab()->fileList();
+    list.model().setSliceRows(50);
+    w.window().controller().setSelectedTab(ContentTab::fileView);
+    ASSERT_TRUE(w.waitFor([&] { return list.pipeline().displayed().size() == size_t(kFiles); }));
+    const std::vector<FileNode*> rows = list.pipeline().displayed();
+    auto& outline = list.outline();
+    const NodeSet& selected = w.window().fileSelection().nodes();
+    const auto nodesOf = [&](size_t from, size_t to) { return NodeSet(rows.begin() + long(from), rows.begin() + long(to) + 1); };
+    const int pathColumn = 1;
+    const auto click = [&](int r, Qt::KeyboardModifiers mods) {
+        outline.scrollToTop();
+        QCoreApplication::processEvents();
+        QTest::mouseClick(outline.viewport(), Qt::LeftButton, mods,
+                          outline.visualRect(list.model().index(r, pathColumn)).center());
+    };
+    const auto giveEveryRow = [&] {
+        for (int i = 0; i < 10 && list.model().canFetchMore({}); ++i) {
+            outline.scrollToBottom();
+            QCoreApplication::processEvents();
+        }
+    };
+    outline.setFocus();
+
+    // Shift+End from a row clicked in the Path column: every row from there to the end.
+    click(2, {});
+    ASSERT_LT(list.model().rowCount(), kFiles);
+    QTest::keyClick(&outline, Qt::Key_End, Qt::ShiftModifier);
+    EXPECT_EQ(selected, nodesOf(2, kFiles - 1));
+    EXPECT_TRUE(outline.selectionModel()->isRowSelected(3, {}));
+
+    // Five rows by a click and a Shift+click there; the rest of the list reaches the view; a
+    // Ctrl+click adds a sixth to the five.
+    click(1, {});
+    click(5, Qt::ShiftModifier);
+    EXPECT_EQ(selected, nodesOf(1, 5));
+    giveEveryRow();
+    ASSERT_EQ(list.model().rowCount(), kFiles);
+    for (int r = 1; r <= 5; ++r) EXPECT_TRUE(outline.selectionModel()->isRowSelected(r, {})) << r;
+    click(7, Qt::ControlModifier);
+    NodeSet six = nodesOf(1, 5);
+    six.insert(rows[7]);
+    EXPECT_EQ(selected, six);
+}
+
 // Ctrl+A in the tree selects every row shown, folders open at several depths, and the window's
 // selection takes them in the order the outline shows them; rows picked below folders that are
 // not selected themselves come in that order too.

@@ -47,8 +47,21 @@ FileListSelectionModel::FileListSelectionModel(FileListModel& model, QObject* pa
     setModel(&model_);
 }
 
-void FileListSelectionModel::selectHere(const QItemSelection& selection, QItemSelectionModel::SelectionFlags command) {
+void FileListSelectionModel::selectHere(const QItemSelection& given, QItemSelectionModel::SelectionFlags command) {
     if (command == NoUpdate) return;
+    // The view asks for whole rows with a cell and the Rows flag. The current selection is kept
+    // here as those whole rows, since it is given back without the flag when rows go in.
+    QItemSelection selection = given;
+    if (command & Rows) {
+        selection.clear();
+        for (const QItemSelectionRange& range : given) {
+            const QModelIndex parent = range.parent();
+            selection.merge(QItemSelection(model_.index(range.top(), 0, parent),
+                                           model_.index(range.bottom(), model_.columnCount(parent) - 1, parent)),
+                            Select);
+        }
+        command &= ~SelectionFlags(Rows);
+    }
     // The base finalizes its current selection unless told to change it, and makes what it is
     // given the current selection when it selects, deselects or toggles.
     if ((command & Clear) || !(command & Current)) current_.clear();

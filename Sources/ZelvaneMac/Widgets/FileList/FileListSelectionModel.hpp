@@ -41,7 +41,7 @@ signals:
     void selectedRowsChanged();
 
 private:
-    void selectHere(const QItemSelection& selection, QItemSelectionModel::SelectionFlags command);
+    void selectHere(const QItemSelection& given, QItemSelectionModel::SelectionFlags command);
     void selectGivenRows(int first, int last);
     void dropRun();
     void announce();
