@@ -447,6 +447,22 @@ TEST(WindowFigures, FileViewSelectionsReachRowsNotGivenToTheViewYet) {
     // A plain click replaces it all.
     QTest::mouseClick(outline.viewport(), Qt::LeftButton, {}, rowAt(1));
     EXPECT_EQ(selected, nodesOf(1, 1));
+
+    // A selection of more rows than are put in a set at once comes from the background: the one
+    // before stays meanwhile, and a selection made before it comes takes its place for good.
+    w.window().contentView()->fileViewTab()->setSelectionSetHere(100);
+    outline.setFocus();
+    QTest::keyClick(&outline, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(selected, nodesOf(1, 1));
+    ASSERT_TRUE(w.waitFor([&] { return selected.size() == kFiles; }));
+    EXPECT_EQ(selected, nodesOf(0, kFiles - 1));
+    EXPECT_TRUE(outline.grab().save(grabPath("file-view-select-all-of-a-long-list.png")));
+    QTest::mouseClick(outline.viewport(), Qt::LeftButton, {}, rowAt(2));
+    QTest::keyClick(&outline, Qt::Key_End, Qt::ShiftModifier);
+    QTest::mouseClick(outline.viewport(), Qt::LeftButton, {}, rowAt(3));
+    EXPECT_EQ(selected, nodesOf(3, 3));
+    QTest::qWait(300);
+    EXPECT_EQ(selected, nodesOf(3, 3));
 }
 
 // Rows picked with clicks on any column of a long file list are whole rows, and stay whole when

@@ -108,7 +108,7 @@ NodeSet selectedSet(const FileListSelection& selection, const CancelFlag* cancel
 }  // namespace
 
 void FileViewTab::takeSelection(const FileListSelection& selection) {
-    if (selection.size() <= kSelectionSetHere) {
+    if (selection.size() <= selectionSetHere_) {
         selectionJobs_.supersede();
         parts_.fileSelection.set(selectedSet(selection));
         return;

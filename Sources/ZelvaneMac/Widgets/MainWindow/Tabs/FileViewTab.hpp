@@ -56,6 +56,7 @@ public:
     // Selections up to this many rows become the window's file selection at once, larger ones
     // from the background.
     static constexpr size_t kSelectionSetHere = 100'000;
+    void setSelectionSetHere(size_t rows) { selectionSetHere_ = rows; }
 
     FileListView& fileList() { return *list_; }
     FilterSyntaxTextField& searchField();
@@ -81,6 +82,7 @@ private:
     FileListView* list_ = nullptr;
     std::unique_ptr<FileActionMenu> fileActions_;
     JobGeneration selectionJobs_;
+    size_t selectionSetHere_ = kSelectionSetHere;
 };
 
 }  // namespace zelvane
