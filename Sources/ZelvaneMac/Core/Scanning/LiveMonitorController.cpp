@@ -233,6 +233,8 @@ void LiveMonitorController::planNext() {
     // A plan that could not be made (out of memory) leaves the result no longer known to match.
     auto failed = [this](const QString&) {
         planning_ = planningEvents_ = false;
+        planningRemovals_.clear();
+        planningTrees_.clear();
         for (const FollowedTree& w : watchedRoots_) emit missedChanges(w.path);
         planNext();
     };
@@ -244,7 +246,6 @@ void LiveMonitorController::planNext() {
                  lookupEpoch_);
     }
 }
-
 
 void LiveMonitorController::takePlan(LiveChangePlan plan, std::vector<FileChangeEvent> events, uint64_t watchEpoch,
                                      uint64_t lookupEpoch) {
@@ -369,8 +370,9 @@ void LiveMonitorController::applyStep(const LiveChangePlan::Step& step) {
             if (!watchedRoots_.empty()) emit missedChanges(step.node->pathBytes());
             break;
         case Kind::tellMissed:
-            // Told as it comes (a stopped controller has no watched roots and tells nothing).
-            if (!watchedRoots_.empty()) emit missedChanges(step.path);
+            // Told as it comes (a stopped controller has no watched roots and tells nothing). A
+            // copy: whoever is told may stop the controller, which drops the plan.
+            if (!watchedRoots_.empty()) emit missedChanges(std::string(step.path));
             break;
     }
 }

@@ -27,8 +27,9 @@ class FileSystemMonitor;
 // Keeps a finished scan tree in step with deletions on disk while a window shows it. Items that
 // are reported removed, or renamed away, are marked deleted with their subtree and their sizes
 // and counts are taken out of every ancestor; the nodes whose display changed go out through
-// `nodesChanged` in one batch every half second. The controller never adds nodes: new files wait
-// for the next scan.
+// `nodesChanged` once a batch is applied (a large one in parts, one a turn), and those of the
+// application's own changes at once or with the next half-second refresh. The controller never
+// adds nodes: new files wait for the next scan.
 //
 // An item counts as the one scanned only while its path leads to the same kind of item with the
 // same file identifier: one replaced by another under its name (a folder moved away and a new
@@ -63,7 +64,8 @@ public:
     // Stops watching and forgets everything pending.
     void stop();
     // The application deleted these itself: mark them, and the same items in every other tree
-    // kept in step, and refresh at once.
+    // kept in step, and refresh at once. More than a thousand are planned and marked the way a
+    // batch of events is, over the next turns of the event loop.
     void markDeletedLocally(std::span<FileNode* const> nodes);
     // The trees whose marks follow the watched ones' and each other's (a scanned tree and the
     // copies made of it), whether or not anything is watched; held until replaced.
