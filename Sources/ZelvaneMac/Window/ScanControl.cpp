@@ -16,6 +16,34 @@ namespace {
 std::u16string_view units(const QString& s) { return {reinterpret_cast<const char16_t*>(s.utf16()), size_t(s.size())}; }
 }  // namespace
 
+QSet<QString> selectedPathsOf(const NodeSet& selected) {
+    // A group row is the outline's own, made anew for each tree: its made-up path names nothing
+    // the new tree holds (or a file of that name, which was not selected), so it is left out.
+    // Each folder's path is made once for all the selected rows inside it.
+    QSet<QString> paths;
+    paths.reserve(selected.size());
+    std::unordered_map<const FileNode*, std::string> prefixes;
+    std::string path;
+    for (const FileNode* node : selected) {
+        if (!node || node->isSyntheticGroup()) continue;
+        const FileNode* folder = node->parent();
+        if (!folder) {
+            paths.insert(QString::fromStdString(node->fullPath()));
+            continue;
+        }
+        auto [it, made] = prefixes.try_emplace(folder);
+        if (made) {
+            it->second = folder->fullPath();
+            if (!folder->isRoot() || it->second.empty() || it->second.back() != '/') it->second.push_back('/');
+        }
+        path = it->second;
+        const auto name = node->nameUnits();
+        appendDisplayUTF8(name, path);
+        paths.insert(QString::fromStdString(path));
+    }
+    return paths;
+}
+
 TreeRestoreState captureTreeRestoreState(std::span<const RootRef> roots, const NodePredicate& isExpanded,
                                          const NodePredicate& isGroupExpanded, const NodeSet& selected) {
     TreeRestoreState state;
@@ -35,29 +63,7 @@ TreeRestoreState captureTreeRestoreState(std::span<const RootRef> roots, const N
                 if ((*it)->isDir()) stack.push_back(*it);
         }
     }
-    // A group row is the outline's own, made anew for each tree: its made-up path names nothing
-    // the new tree holds (or a file of that name, which was not selected), so it is left out.
-    // Each folder's path is made once for all the selected rows inside it.
-    std::unordered_map<const FileNode*, std::string> prefixes;
-    std::string path;
-    state.selectedPaths.reserve(selected.size());
-    for (const FileNode* node : selected) {
-        if (!node || node->isSyntheticGroup()) continue;
-        const FileNode* folder = node->parent();
-        if (!folder) {
-            state.selectedPaths.insert(QString::fromStdString(node->fullPath()));
-            continue;
-        }
-        auto [it, made] = prefixes.try_emplace(folder);
-        if (made) {
-            it->second = folder->fullPath();
-            if (!folder->isRoot() || it->second.empty() || it->second.back() != '/') it->second.push_back('/');
-        }
-        path = it->second;
-        const auto name = node->nameUnits();
-        appendDisplayUTF8(name, path);
-        state.selectedPaths.insert(QString::fromStdString(path));
-    }
+    state.selectedPaths = selectedPathsOf(selected);
     return state;
 }
 

@@ -28,8 +28,12 @@ using NodeSet = QSet<FileNode*>;
 using NodePredicate = std::function<bool(const FileNode*)>;
 
 // Walks only the expanded folders, so its cost follows what the user opened, not the tree.
+// The selected paths are `selectedPathsOf(selected)`.
 TreeRestoreState captureTreeRestoreState(std::span<const RootRef> roots, const NodePredicate& isExpanded,
                                          const NodePredicate& isGroupExpanded, const NodeSet& selected);
+
+// The full paths of the selected nodes, group rows left out. Any thread, while their trees are held.
+QSet<QString> selectedPathsOf(const NodeSet& selected);
 
 // The node at `path` under the first root that holds it: stored children only, exact names.
 // A root path ending in "/" (the boot volume) matches paths below it without a doubled "/".

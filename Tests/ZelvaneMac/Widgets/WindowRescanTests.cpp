@@ -18,6 +18,7 @@
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
+#include "ZelvaneMac/Window/RescanRestore.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 
 namespace zelvane {
@@ -158,6 +159,30 @@ TEST(WindowRescan, AnOpenFolderRenamedOrRemovedBetweenScansIsLeftOutAndTheRestCo
                                                     root + "/wide/f150 [files]"}));
     EXPECT_EQ(after.selected, (std::vector<std::string>{root + "/wide/f150/file0.dat"}));
     EXPECT_FALSE(w.outline().outline().isExpanded(w.outline().model().indexForNode(node("wide/g130"))));
+}
+
+TEST(WindowRescan, ASelectionOfTensOfThousandsOfFilesComesBackWhole) {
+    TempDir dir;
+    // More files than the window names on the spot: their paths are made in the background.
+    const int files = int(RescanRestore::kSelectedPathsMadeInPlace) + 500;
+    for (int k = 0; k < files; ++k) writeFile(dir / ("d" + std::to_string(k / 200)) / ("f" + std::to_string(k) + ".txt"), 1 + k % 7);
+    ShownWindow w;
+    ASSERT_TRUE(w.scan(dir.path()));
+    NodeSet all;
+    for (FileNode* folder : w.root()->children())
+        for (FileNode* f : folder->children()) all.insert(f);
+    ASSERT_EQ(all.size(), files);
+    const auto paths = [](const NodeSet& nodes) {
+        std::vector<std::string> out;
+        for (const FileNode* n : nodes) out.push_back(n->fullPath());
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+    w.window().treeSelection().set(all);
+    const std::vector<std::string> before = paths(all);
+
+    rescan(w);
+    EXPECT_EQ(paths(w.window().treeSelection().nodes()), before);
 }
 
 }  // namespace
