@@ -504,6 +504,7 @@ TEST(WindowFigures, FileViewRowsPickedInAnyColumnStayWholeAsSlicesCome) {
     QTest::keyClick(&outline, Qt::Key_End, Qt::ShiftModifier);
     EXPECT_EQ(selected, nodesOf(2, kFiles - 1));
     EXPECT_TRUE(outline.selectionModel()->isRowSelected(3, {}));
+    EXPECT_EQ(outline.currentIndex().column(), pathColumn) << "the cursor keeps its column";
 
     // Five rows by a click and a Shift+click there; the rest of the list reaches the view; a
     // Ctrl+click adds a sixth to the five.

@@ -4,6 +4,8 @@
 #include <QKeyEvent>
 #include <QMimeData>
 
+#include <algorithm>
+
 #include "ZelvaneMac/Models/FileListModel.hpp"
 #include "ZelvaneMac/Widgets/FileList/FileListSelectionModel.hpp"
 
@@ -59,9 +61,11 @@ void FileListOutlineView::extendToListEnd() {
     const QModelIndex from = anchor_.isValid() ? QModelIndex(anchor_) : currentIndex();
     anchor_ = from;
     const int given = model()->rowCount();
-    QModelIndex last = model()->index(given - 1, 0);
-    if (const int members = isExpanded(last) ? model()->rowCount(last) : 0; members > 0)
-        last = model()->index(members - 1, 0, last);
+    // The cursor keeps its column, as it does going to the end without Shift.
+    const int column = std::max(0, currentIndex().column());
+    QModelIndex last = model()->index(given - 1, column);
+    if (const QModelIndex file = last.siblingAtColumn(0); isExpanded(file))
+        if (const int members = model()->rowCount(file); members > 0) last = model()->index(members - 1, column, file);
     const QItemSelection rows = rowsDownFrom(from, given - 1);
     selection_->changeTogether([&] {
         selection_->setCurrentIndex(last, QItemSelectionModel::NoUpdate);
