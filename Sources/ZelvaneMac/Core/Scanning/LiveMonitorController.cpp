@@ -224,8 +224,10 @@ void LiveMonitorController::planNext() {
     // The job holds the planner, the events and the trees; what it posts reaches the controller
     // only while the job is current and the controller exists.
     auto job = [this, planner = planner_, events, removed, trees, watchEpoch, lookupEpoch, gatherLinks](
-                   const CancelFlag&, const DedicatedWorker::Reports& reports) {
+                   const CancelFlag&, const DedicatedWorker::Reports& reports) mutable {
         auto plan = std::make_shared<LiveChangePlan>(planner->plan(*events, trees, lookupEpoch, gatherLinks, *removed));
+        // The plan holds the trees from here on: a tree let go meanwhile goes with it.
+        std::vector<FollowedTree>().swap(trees);
         reports.post([this, plan, events, watchEpoch, lookupEpoch] {
             takePlan(std::move(*plan), std::move(*events), watchEpoch, lookupEpoch);
         });
