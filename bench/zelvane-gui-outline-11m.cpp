@@ -358,7 +358,7 @@ int main(int argc, char** argv) {
         const qint64 captureMs = capturing.elapsed();
         // The paths of a large selection are made in the background: made here again to compare.
         TreeRestoreState captured = *scans.rescanRestore().pending();
-        captured.selectedPaths = selectedPathsOf(window.treeSelection().nodes());
+        captured.selectedPaths = selectedPathsOf(selectedTreeNodes(window.treeSelection().nodes()));
         std::printf("  captured in %lld ms: %lld open folders, %lld open groups, %lld selected\n", (long long)captureMs,
                     (long long)captured.expandedPaths.size(), (long long)captured.expandedGroupParentPaths.size(),
                     (long long)captured.selectedPaths.size());
@@ -372,7 +372,7 @@ int main(int argc, char** argv) {
         // Captured again from the new tree: the same open rows and selection, paths being equal.
         scans.rescanRestore().capture(scans.effectiveRoots());
         TreeRestoreState again = *scans.rescanRestore().pending();
-        again.selectedPaths = selectedPathsOf(window.treeSelection().nodes());
+        again.selectedPaths = selectedPathsOf(selectedTreeNodes(window.treeSelection().nodes()));
         // Group rows are made anew for each tree: their selection is not carried over.
         const qsizetype groupsSelected = captured.selectedPaths.size() - matchTreeRestoreState(captured, scans.effectiveRoots()).selected.size();
         std::printf("  restored: same open folders %s, same open groups %s, selection %lld of %lld (%lld group rows), "

@@ -21,9 +21,9 @@ void RescanRestore::capture(const std::vector<RootRef>& shown) {
         [&open](const FileNode* n) { return open.isGroupExpanded(n); }, inPlace ? selected : NodeSet());
     if (inPlace) return;
     capturing_ = true;
+    // The job holds the trees whose names it reads, whatever the scan frees meanwhile.
     runInBackground(
-        // The job holds the trees whose names it reads, whatever the scan frees meanwhile.
-        &receiver_, captures_, [selected, held = shown] { return selectedPathsOf(selected); },
+        &receiver_, captures_, [nodes = selectedTreeNodes(selected), held = shown] { return selectedPathsOf(nodes); },
         [this](QSet<QString> paths) {
             capturing_ = false;
             if (pending_) pending_->selectedPaths = std::move(paths);

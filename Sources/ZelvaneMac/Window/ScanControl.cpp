@@ -16,16 +16,23 @@ namespace {
 std::u16string_view units(const QString& s) { return {reinterpret_cast<const char16_t*>(s.utf16()), size_t(s.size())}; }
 }  // namespace
 
-QSet<QString> selectedPathsOf(const NodeSet& selected) {
+std::vector<const FileNode*> selectedTreeNodes(const NodeSet& selected) {
     // A group row is the outline's own, made anew for each tree: its made-up path names nothing
     // the new tree holds (or a file of that name, which was not selected), so it is left out.
+    std::vector<const FileNode*> nodes;
+    nodes.reserve(size_t(selected.size()));
+    for (const FileNode* node : selected)
+        if (node && !node->isSyntheticGroup()) nodes.push_back(node);
+    return nodes;
+}
+
+QSet<QString> selectedPathsOf(std::span<const FileNode* const> selected) {
     // Each folder's path is made once for all the selected rows inside it.
     QSet<QString> paths;
-    paths.reserve(selected.size());
+    paths.reserve(qsizetype(selected.size()));
     std::unordered_map<const FileNode*, std::string> prefixes;
     std::string path;
     for (const FileNode* node : selected) {
-        if (!node || node->isSyntheticGroup()) continue;
         const FileNode* folder = node->parent();
         if (!folder) {
             paths.insert(QString::fromStdString(node->fullPath()));
@@ -63,7 +70,7 @@ TreeRestoreState captureTreeRestoreState(std::span<const RootRef> roots, const N
                 if ((*it)->isDir()) stack.push_back(*it);
         }
     }
-    state.selectedPaths = selectedPathsOf(selected);
+    state.selectedPaths = selectedPathsOf(selectedTreeNodes(selected));
     return state;
 }
 

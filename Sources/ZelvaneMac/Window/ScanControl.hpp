@@ -28,12 +28,15 @@ using NodeSet = QSet<FileNode*>;
 using NodePredicate = std::function<bool(const FileNode*)>;
 
 // Walks only the expanded folders, so its cost follows what the user opened, not the tree.
-// The selected paths are `selectedPathsOf(selected)`.
+// The selected paths are `selectedPathsOf(selectedTreeNodes(selected))`.
 TreeRestoreState captureTreeRestoreState(std::span<const RootRef> roots, const NodePredicate& isExpanded,
                                          const NodePredicate& isGroupExpanded, const NodeSet& selected);
 
-// The full paths of the selected nodes, group rows left out. Any thread, while their trees are held.
-QSet<QString> selectedPathsOf(const NodeSet& selected);
+// The selected nodes of the trees: group rows (the outline's own, made anew for each tree) left
+// out. GUI thread: a group row may go with its outline.
+std::vector<const FileNode*> selectedTreeNodes(const NodeSet& selected);
+// The full paths of nodes. Any thread, while their trees are held.
+QSet<QString> selectedPathsOf(std::span<const FileNode* const> nodes);
 
 // The node at `path` under the first root that holds it: stored children only, exact names.
 // A root path ending in "/" (the boot volume) matches paths below it without a doubled "/".

@@ -8,6 +8,7 @@
 
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "QtWidgetTestApp.hpp"
@@ -261,6 +262,27 @@ TEST(ScanController, ARescanRestoresExpansionAndSelectionAndSkipsWhatWasDeleted)
     ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
     EXPECT_EQ(w.state.viewModel().scanState().tag(), ScanState::Tag::failed);
     EXPECT_TRUE(w.scans.effectiveRoots().empty());
+}
+
+TEST(ScanController, ARescanOfMoreSelectedFilesThanNamedOnTheSpotFindsThemAll) {
+    TempDir dir;
+    const int files = int(RescanRestore::kSelectedPathsMadeInPlace) + 100;
+    for (int k = 0; k < files; ++k) writeFile(dir / ("d" + std::to_string(k / 500)) / ("f" + std::to_string(k)), 1);
+    Window w;
+    w.scan(q(dir.path()));
+    NodeSet all;
+    for (FileNode* folder : w.scans.effectiveRoots()[0]->children())
+        for (FileNode* f : folder->children()) all.insert(f);
+    ASSERT_EQ(all.size(), files);
+    w.state.treeSelection().set(all);
+    // Their paths are made on the thread pool while the scan runs; the new roots wait for them.
+    w.scans.startScan();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished() && !w.scans.rescanRestore().isFinding(); }));
+    const NodeSet found = w.state.treeSelection().nodes();
+    ASSERT_EQ(found.size(), files);
+    const FileNode* newRoot = w.scans.effectiveRoots()[0].get();
+    EXPECT_TRUE(std::all_of(found.begin(), found.end(), [&](FileNode* n) { return n->parent()->parent() == newRoot; }))
+        << "nodes of the new tree";
 }
 
 // The tree of `folder` as read from disk, written to `csv` as the window's export writes it.
