@@ -257,6 +257,42 @@ TEST(WindowExports, TheFileTypeRowsAddUpToTheTreeAndAFailedWriteIsReported) {
     EXPECT_TRUE(w.error().startsWith("Couldn't write the CSV file: ")) << w.error().toStdString();
 }
 
+// Each file type's description is a lookup in the system's type database: a table of many types
+// is written in the background, its failure reaching the alert on a later turn of the event loop,
+// and the file has every type when it appears.
+TEST(WindowExports, AFileTypeTableOfManyTypesIsWrittenInTheBackground) {
+    const int types = int(kFileTypesWrittenInPlace) + 44;
+    ScannedWindow w([&](const fs::path& root) {
+        for (int i = 0; i < types; ++i) writeFile(root / ("f" + std::to_string(i) + ".x" + std::to_string(i)), 10 + i);
+    });
+    completeFileTypesExport(w.state.exportContext(), w.out.filePath("missing/types.csv"));
+    EXPECT_EQ(w.error(), QString());
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !w.error().isEmpty(); }));
+    EXPECT_TRUE(w.error().startsWith("Couldn't write the CSV file: ")) << w.error().toStdString();
+    w.state.prompts().setCsvExportErrorDetail(std::nullopt);
+
+    const QString path = w.out.filePath("types.csv");
+    completeFileTypesExport(w.state.exportContext(), path);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return QFile::exists(path); }));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    ASSERT_GE(lines.size(), types + 1);
+    std::set<QByteArray> extensions;
+    int64_t files = 0;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        if (lines[i].isEmpty()) continue;
+        const QList<QByteArray> fields = lines[i].split(',');
+        ASSERT_EQ(fields.size(), 6) << lines[i].toStdString();
+        extensions.insert(fields[0]);
+        files += fields.last().toLongLong();
+    }
+    EXPECT_EQ(int(extensions.size()), types);
+    EXPECT_EQ(files, types);
+    EXPECT_TRUE(extensions.count("\"x7\"")) << "x7";
+    EXPECT_EQ(w.error(), QString());
+}
+
 // A FIFO picked in the save panel held the export's open until some reader came, on the window's
 // own thread; a device would swallow the file. Neither is written, each says why, and the special
 // file is left as it was.

@@ -256,10 +256,23 @@ void completeFileTypesExport(const ExportContext& context, const QString& path) 
                          [](const ExtensionStats& a, const ExtensionStats& b) { return a.totalAlloc > b.totalAlloc; });
     }
     const bool byAllocated = context.fileTypes.extensionPanelSortKey() == FileTypesSortKey::allocated;
-    if (const auto error = exportFileTypesToCSV(rows, byAllocated, nativePath(path))) {
-        context.prompts.setCsvExportErrorDetail(
+    auto report = [prompts = &context.prompts](const std::optional<FileTypesCSVExportError>& error) {
+        if (!error) return;
+        prompts->setCsvExportErrorDetail(
             fillPlaceholders(localized("Couldn't write the CSV file: %@"), {errnoDescription(error->underlyingErrno)}));
+    };
+    // Each row's description is a lookup in the system's type database, tens of microseconds
+    // each: a table of thousands of extensions is written in the background.
+    if (rows.size() <= kFileTypesWrittenInPlace) {
+        report(exportFileTypesToCSV(rows, byAllocated, nativePath(path)));
+        return;
     }
+    runInBackground(
+        &context.prompts,
+        [rows = std::move(rows), byAllocated, target = nativePath(path)] {
+            return exportFileTypesToCSV(rows, byAllocated, target);
+        },
+        std::move(report));
 }
 
 }  // namespace zelvane

@@ -98,6 +98,9 @@ void completeCSVExport(const ExportContext& context, const ExportSourceSelection
 
 // "Zelvane_FT_<timestamp>.csv".
 QString proposedFileTypesName(const QDateTime& now);
+// Writes the file-type table, or sets the window's export error; a table of more than
+// `kFileTypesWrittenInPlace` extensions is written in the background.
+constexpr size_t kFileTypesWrittenInPlace = 256;
 void completeFileTypesExport(const ExportContext& context, const QString& path);
 
 }  // namespace zelvane
