@@ -110,7 +110,7 @@ NodeSet selectedSet(const FileListSelection& selection, const CancelFlag* cancel
 void FileViewTab::takeSelection(const FileListSelection& selection) {
     if (selection.size() <= selectionSetHere_) {
         selectionJobs_.supersede();
-        parts_.fileSelection.set(selectedSet(selection));
+        replaceSelection(selectedSet(selection));
         return;
     }
     // A Select All over millions of rows: the set is made (and compared with the one it replaces)
@@ -124,8 +124,20 @@ void FileViewTab::takeSelection(const FileListSelection& selection) {
             return set;
         },
         [this](const std::optional<NodeSet>& set) {
-            if (set) parts_.fileSelection.set(*set);
+            if (set) replaceSelection(*set);
         });
+}
+
+void FileViewTab::replaceSelection(const NodeSet& nodes) {
+    // Freeing a set of ten million nodes holds the GUI thread about as long as a frame takes ten
+    // times over: the set replaced is let go on the thread pool.
+    NodeSet replaced = parts_.fileSelection.nodes();
+    parts_.fileSelection.set(nodes);
+    if (size_t(replaced.size()) <= selectionSetHere_) return;
+    runInBackground(this, [replaced = std::move(replaced)]() mutable {
+        replaced = NodeSet();
+        return true;
+    }, [](bool) {});
 }
 
 void FileViewTab::followState() {

@@ -7,6 +7,7 @@
 
 #include "ZelvaneMac/Core/CommandLine/CLIAutomation.hpp"
 #include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
+#include "ZelvaneMac/Window/KeptTrees.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Menus/WindowCommands.hpp"
 
 class QStackedWidget;
@@ -72,6 +73,7 @@ private:
     void endRename();
     void updateList();
     void takeSelection(const FileListSelection& selection);
+    void replaceSelection(const NodeSet& nodes);
 
     Parts parts_;
     ContextMenuCommands menuCommands_;
