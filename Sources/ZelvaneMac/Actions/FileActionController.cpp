@@ -111,6 +111,16 @@ void FileActionController::newTerminal(const Nodes& nodes) {
 
 void FileActionController::copySelection(Nodes nodes, Ordering order, std::shared_ptr<const void> trees) {
     if (nodes.empty()) return;
+    if (!trees && nodes.size() > kItemsCopiedInPlace) trees = std::make_shared<HeldTrees>(holdTrees(nodes));
+    const size_t count = nodes.size();
+    copyGathered(
+        count, [listed = std::make_shared<Nodes>(std::move(nodes))] { return std::move(*listed); }, std::move(order),
+        std::move(trees));
+}
+
+void FileActionController::copyGathered(size_t count, Gathering gather, Ordering order,
+                                        std::shared_ptr<const void> trees) {
+    if (count == 0) return;
     // Whatever an earlier copy still makes is older than this one.
     clipboardJobs_.supersede();
     const auto make = [](Nodes& chosen, const Ordering& ordering, const CancelFlag& cancel) {
@@ -131,16 +141,18 @@ void FileActionController::copySelection(Nodes nodes, Ordering order, std::share
         tellFailures(prompter_, Change::reach, made.refused);
         if (made.data) desktop_.setClipboard(made.data.release());
     };
-    if (nodes.size() <= kItemsCopiedInPlace) {
+    if (count <= kItemsCopiedInPlace) {
+        Nodes nodes = gather();
         hand(make(nodes, order, CancelFlag()));
         return;
     }
     // The nodes' trees stay whole until the content is made, whatever scan ends meanwhile.
-    if (!trees) trees = std::make_shared<HeldTrees>(holdTrees(nodes));
     const uint64_t job = jobs_.start({});
     runInBackground(
         jobs_.context(), clipboardJobs_,
-        [nodes = std::move(nodes), order = std::move(order), trees = std::move(trees), make](const CancelFlag& cancel) mutable {
+        [gather = std::move(gather), order = std::move(order), trees = std::move(trees), make](const CancelFlag& cancel) {
+            Nodes nodes = gather();
+            if (cancel.isSet()) return ClipboardContent();
             ClipboardContent made = make(nodes, order, cancel);
             // Handed to the GUI thread, where the clipboard takes it.
             if (made.data) made.data->moveToThread(QCoreApplication::instance()->thread());

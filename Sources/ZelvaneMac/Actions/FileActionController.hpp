@@ -68,6 +68,11 @@ public:
     // `trees` keeps the nodes' trees whole while the content is made (the owner's roots); without
     // it the trees are looked up node by node.
     void copySelection(Nodes nodes, Ordering order, std::shared_ptr<const void> trees);
+    // The same for `count` items that the owner lists on the thread pool when there are more
+    // than `kItemsCopiedInPlace` (a selection of millions takes seconds to list); `trees` keeps
+    // their trees whole meanwhile. `gather` is called once.
+    using Gathering = std::function<Nodes()>;
+    void copyGathered(size_t count, Gathering gather, Ordering order, std::shared_ptr<const void> trees);
     // A copy still being made no longer reaches the clipboard (the owner's selection changed).
     void dropUnfinishedCopy() { clipboardJobs_.supersede(); }
     void copyPath(const Nodes& nodes);

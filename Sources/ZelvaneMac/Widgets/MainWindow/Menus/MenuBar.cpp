@@ -203,12 +203,15 @@ void MenuBar::handleMenuAction(ZelvaneMenuAction action) {
     case A::showInFinder: fileAction(&FileActionController::showInFileManager); break;
     case A::newTerminal: fileAction(&FileActionController::newTerminal); break;
     case A::copyPath: fileAction(&FileActionController::copyPath); break;
-    case A::copy:
-        // Ordered and made on the thread pool when the selection is large, the window's trees
+    case A::copy: {
+        // Listed, ordered and made on the thread pool when the selection is large (the set is
+        // shared, not copied; listing millions of its nodes takes seconds), the window's trees
         // held meanwhile.
-        fileActions_->actions().copySelection(unorderedSelectionNodes(state.selections()), orderByPath,
-                                              std::make_shared<std::vector<RootRef>>(scans.heldRoots()));
+        const NodeSet& shown = state.selections().shown();
+        fileActions_->actions().copyGathered(size_t(shown.size()), [shown] { return unorderedNodes(shown); }, orderByPath,
+                                             std::make_shared<std::vector<RootRef>>(scans.heldRoots()));
         break;
+    }
     case A::moveToTrash: fileAction(&FileActionController::moveToTrash); break;
     case A::deleteImmediately: fileAction(&FileActionController::deleteImmediately); break;
     case A::resetConfiguration: window_.sheets().present(AskedSheet::resetSettings); break;
