@@ -1,28 +1,24 @@
 #include "ZelvaneMac/Window/KeptTrees.hpp"
 
+#include <algorithm>
+
 namespace zelvane {
 
 KeptTrees::KeptTrees(const std::vector<RootRef>& kept) {
-    for (const RootRef& r : kept) known_[r.get()] = true;
+    for (const RootRef& r : kept)
+        if (std::find(roots_.begin(), roots_.end(), r.get()) == roots_.end()) roots_.push_back(r.get());
 }
 
 bool KeptTrees::holds(const FileNode* node) const {
     if (!node) return true;
-    path_.clear();
-    bool answer = false;
-    for (const FileNode* n = node; n; n = n->parent()) {
-        if (auto it = known_.find(n); it != known_.end()) {
-            answer = it->second;
-            break;
-        }
-        path_.push_back(n);
-    }
-    for (const FileNode* n : path_) known_.emplace(n, answer);
-    return answer;
+    for (const FileNode* n = node; n; n = n->parent())
+        if (std::find(roots_.begin(), roots_.end(), n) != roots_.end()) return true;
+    return false;
 }
 
 NodeSet KeptTrees::keep(const NodeSet& nodes) const {
     NodeSet out;
+    if (roots_.empty()) return out;
     for (FileNode* n : nodes)
         if (n && holds(n)) out.insert(n);
     return out;

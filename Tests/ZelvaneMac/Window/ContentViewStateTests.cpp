@@ -4,9 +4,11 @@
 #include <QTemporaryDir>
 
 #include "QtWidgetTestApp.hpp"
+#include "ScanEngine/Interchange/CSVImporter.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapColorPreferences.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
+#include "ZelvaneMac/Window/KeptTrees.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/TreeRetirement.hpp"
 #include "ZelvaneMac/Window/ViewCommands.hpp"
@@ -184,6 +186,63 @@ TEST(NodeSelection, ReselectChildSurvivesOnlyTheSelectionChangeItAnnounced) {
     EXPECT_EQ(selection.reselectChild(), child) << "no change of the selection";
     selection.set({});
     EXPECT_EQ(selection.reselectChild(), nullptr);
+}
+
+// When trees go, a selection keeps the nodes below the roots still kept, a kept folder of a tree
+// included, and drops the rest; with nothing kept it drops everything.
+TEST(NodeSelection, KeepsOnlyNodesBelowTheKeptRootsWhenTreesGo) {
+    const std::string csv =
+        "File Name,Size,Allocated,Modified,Attributes,Files,Folders\n"
+        "\"/a/\",0,0,2024/03/05 07:08:09,0,3,2\n"
+        "\"/a/x/\",0,0,2024/03/05 07:08:09,0,2,1\n"
+        "\"/a/x/deep/\",0,0,2024/03/05 07:08:09,0,1,0\n"
+        "\"/a/x/deep/f1\",5,4096,2024/03/05 07:08:09,0,0,0\n"
+        "\"/a/x/f2\",5,4096,2024/03/05 07:08:09,0,0,0\n"
+        "\"/a/f3\",5,4096,2024/03/05 07:08:09,0,0,0\n"
+        "\"/b/\",0,0,2024/03/05 07:08:09,0,1,0\n"
+        "\"/b/g1\",5,4096,2024/03/05 07:08:09,0,0,0\n";
+    CSVImportOutcome imported = importFromCSVData(csv, ',');
+    ASSERT_FALSE(imported.error);
+    ASSERT_EQ(imported.result.roots.size(), 1u);  // "/", made up above both
+    const RootRef& root = imported.result.roots[0];
+    const auto find = [](FileNode* from, std::initializer_list<const char*> names) {
+        for (const char* name : names) {
+            FileNode* next = nullptr;
+            for (FileNode* c : from->children())
+                if (c->name() == name) next = c;
+            if (!next) return static_cast<FileNode*>(nullptr);
+            from = next;
+        }
+        return from;
+    };
+    FileNode* a = find(root.get(), {"a"});
+    FileNode* x = find(root.get(), {"a", "x"});
+    FileNode* f1 = find(root.get(), {"a", "x", "deep", "f1"});
+    FileNode* f2 = find(root.get(), {"a", "x", "f2"});
+    FileNode* f3 = find(root.get(), {"a", "f3"});
+    FileNode* b = find(root.get(), {"b"});
+    FileNode* g1 = find(root.get(), {"b", "g1"});
+    ASSERT_TRUE(a && x && f1 && f2 && f3 && b && g1);
+
+    TreeRetirement retirement;
+    NodeSelection selection(retirement);
+    const NodeSet all{f1, f2, f3, x, g1, a, root.get()};
+    selection.set(all);
+    retirement.announce(KeptTrees({root}));
+    EXPECT_EQ(selection.nodes(), all);
+
+    selection.setReselectChild(f3);
+    retirement.announce(KeptTrees({RootRef(root, b)}));
+    EXPECT_EQ(selection.nodes(), NodeSet({g1}));
+    EXPECT_EQ(selection.reselectChild(), nullptr);
+
+    selection.set(all);
+    retirement.announce(KeptTrees({RootRef(root, x), RootRef(root, b)}));
+    EXPECT_EQ(selection.nodes(), NodeSet({f1, f2, x, g1}));
+
+    retirement.announce(KeptTrees({}));
+    EXPECT_TRUE(selection.nodes().isEmpty());
+    EXPECT_TRUE(KeptTrees({}).holds(nullptr));
 }
 
 TEST(TopRoundedRectangle, RadiusIsCappedAndZeroGivesARectangle) {
