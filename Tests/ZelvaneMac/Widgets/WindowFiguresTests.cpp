@@ -354,23 +354,36 @@ TEST(WindowFigures, LargeSelectionsAreSummedInTheBackgroundToTheSameTotals) {
               "Selected Files: 11  Total Size: " + w.sizeText(allBytes) + "  Allocated: " + w.sizeText(allAlloc));
 }
 
+// 260 files in three folders: six slices of 50 rows, more than the window shows. Returns their bytes.
+constexpr int kSlicedFiles = 260;
+int64_t writeSlicedFiles(const TempDir& dir) {
+    int64_t bytes = 0;
+    for (int i = 0; i < kSlicedFiles; ++i) {
+        writeFile(dir / ("d" + std::to_string(i % 3)) / ("f" + std::to_string(100 + i) + ".dat"), 1000 + 10 * i);
+        bytes += 1000 + 10 * i;
+    }
+    return bytes;
+}
+
+// The File View listing every file, given to the view 50 rows at a time.
+FileListView& showEveryFileInSlices(ScannedWindow& w) {
+    w.prefs().set(PreferenceKeys::fileMaxFilesOption, maxFilesRawValue(MaxFilesOption::all));
+    FileListView& list = w.window().contentView()->fileViewTab()->fileList();
+    list.model().setSliceRows(50);
+    w.window().controller().setSelectedTab(ContentTab::fileView);
+    return list;
+}
+
 // A long file list reaches the view a slice at a time. Select All and Shift+End still take every
 // row of the list, those the view has not been given yet too, and so do the status line, the File
 // menu and the context menu; rows given later come selected; a Shift+click or Shift+Up after
 // Shift+End means the rows the user sees selected, and a Ctrl+click leaves the rest selected.
 TEST(WindowFigures, FileViewSelectionsReachRowsNotGivenToTheViewYet) {
     TempDir dir;
-    constexpr int kFiles = 260;  // in six slices, more than the window shows
-    int64_t allBytes = 0;
-    for (int i = 0; i < kFiles; ++i) {
-        writeFile(dir / ("d" + std::to_string(i % 3)) / ("f" + std::to_string(100 + i) + ".dat"), 1000 + 10 * i);
-        allBytes += 1000 + 10 * i;
-    }
+    constexpr int kFiles = kSlicedFiles;
+    const int64_t allBytes = writeSlicedFiles(dir);
     ScannedWindow w({dir.path()});
-    w.prefs().set(PreferenceKeys::fileMaxFilesOption, maxFilesRawValue(MaxFilesOption::all));
-    FileListView& list = w.window().contentView()->fileViewTab()->fileList();
-    list.model().setSliceRows(50);
-    w.window().controller().setSelectedTab(ContentTab::fileView);
+    FileListView& list = showEveryFileInSlices(w);
     ASSERT_TRUE(w.waitFor([&] { return list.pipeline().displayed().size() == size_t(kFiles); }));
     std::vector<FileNode*> rows = list.pipeline().displayed();
     ASSERT_LT(list.model().rowCount(), kFiles);
@@ -470,14 +483,10 @@ TEST(WindowFigures, FileViewSelectionsReachRowsNotGivenToTheViewYet) {
 // read them from the first column.
 TEST(WindowFigures, FileViewRowsPickedInAnyColumnStayWholeAsSlicesCome) {
     TempDir dir;
-    constexpr int kFiles = 260;
-    for (int i = 0; i < kFiles; ++i)
-        writeFile(dir / ("d" + std::to_string(i % 3)) / ("f" + std::to_string(100 + i) + ".dat"), 1000 + 10 * i);
+    constexpr int kFiles = kSlicedFiles;
+    writeSlicedFiles(dir);
     ScannedWindow w({dir.path()});
-    w.prefs().set(PreferenceKeys::fileMaxFilesOption, maxFilesRawValue(MaxFilesOption::all));
-    FileListView& list = w.window().contentView()->fileViewTab()->fileList();
-    list.model().setSliceRows(50);
-    w.window().controller().setSelectedTab(ContentTab::fileView);
+    FileListView& list = showEveryFileInSlices(w);
     ASSERT_TRUE(w.waitFor([&] { return list.pipeline().displayed().size() == size_t(kFiles); }));
     const std::vector<FileNode*> rows = list.pipeline().displayed();
     auto& outline = list.outline();

@@ -87,6 +87,22 @@ FileTreeOutlineView::~FileTreeOutlineView() {
     outline_ = nullptr;
 }
 
+template <class Visit>
+void FileTreeOutlineView::forEachOpenRow(Visit visit) const {
+    std::vector<QModelIndex> stack;
+    for (int r = 0; r < model_->rowCount(); ++r) stack.push_back(model_->index(r, 0));
+    while (!stack.empty()) {
+        const QModelIndex i = stack.back();
+        stack.pop_back();
+        if (!outline_->isExpanded(i)) continue;
+        FileNode* n = model_->nodeAt(i);
+        if (!n) continue;
+        visit(n);
+        for (int r = 0; r < model_->rowCount(i); ++r) stack.push_back(model_->index(r, 0, i));
+    }
+}
+
+
 void FileTreeOutlineView::update(const FileTreeOutlineInputs& inputs, const FileTreeOutlineOptions& options,
                                  const NodeSet& selection, const OutlineCommands& commands) {
     if (!(options == options_)) {
@@ -105,15 +121,9 @@ void FileTreeOutlineView::update(const FileTreeOutlineInputs& inputs, const File
     std::vector<FileNode*> reopen;
     if (rebuilding && outline_->isRenaming()) outline_->endRenaming(false, {});
     if (rebuilding && !newRoots) {
-        std::vector<QModelIndex> stack;
-        for (int r = 0; r < model_->rowCount(); ++r) stack.push_back(model_->index(r, 0));
-        while (!stack.empty()) {
-            const QModelIndex i = stack.back();
-            stack.pop_back();
-            if (!outline_->isExpanded(i)) continue;
-            if (FileNode* n = model_->nodeAt(i); n && !n->isSyntheticGroup()) reopen.push_back(n);
-            for (int r = 0; r < model_->rowCount(i); ++r) stack.push_back(model_->index(r, 0, i));
-        }
+        forEachOpenRow([&](FileNode* n) {
+            if (!n->isSyntheticGroup()) reopen.push_back(n);
+        });
     }
     const OutlineUpdateActions actions = model_->update(inputs);
     if (actions.reloaded) rowSelection_->forget();
@@ -185,18 +195,10 @@ bool FileTreeOutlineView::isGroupExpanded(const FileNode* folder) const {
 OpenTreeRows FileTreeOutlineView::openRows() const {
     OpenTreeRows open;
     if (!outline_) return open;
-    std::vector<QModelIndex> stack;
-    for (int r = 0; r < model_->rowCount(); ++r) stack.push_back(model_->index(r, 0));
-    while (!stack.empty()) {
-        const QModelIndex i = stack.back();
-        stack.pop_back();
-        if (!outline_->isExpanded(i)) continue;
-        const FileNode* n = model_->nodeAt(i);
-        if (!n) continue;
+    forEachOpenRow([&](const FileNode* n) {
         if (!n->isSyntheticGroup()) open.folders.insert(n);
         else if (n->parent()) open.groupsOf.insert(n->parent());
-        for (int r = 0; r < model_->rowCount(i); ++r) stack.push_back(model_->index(r, 0, i));
-    }
+    });
     return open;
 }
 

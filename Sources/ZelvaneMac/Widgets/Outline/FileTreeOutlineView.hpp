@@ -69,6 +69,9 @@ signals:
     void hoveredPath(const std::optional<QString>& path);
 
 private:
+    // Calls `visit` with the node of every open row, the open rows below closed ones left out.
+    template <class Visit>
+    void forEachOpenRow(Visit visit) const;
     void onOutlineSelectionChanged();
     void onHeaderClicked(int column);
     void startRename(FileNode* target);

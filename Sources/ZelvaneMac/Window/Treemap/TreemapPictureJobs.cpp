@@ -120,13 +120,32 @@ void TreemapPictureJobs::start() {
     else if (!layingOutThese) startPicture();
 }
 
+QUuid TreemapPictureJobs::beginPictureJob(const QString& detail) {
+    ++jobsStarted_;
+    if (++busyCount_ == 1) emit busyChanged(true);
+    return DebugTimingLog::begin(QStringLiteral("Treemap display"), detail);
+}
+
+template <class Work>
+void TreemapPictureJobs::runPictureJob(Work work, QUuid timing) {
+    runInBackground(
+        this, generations_, std::move(work),
+        [this, timing](TreemapCanvasPicture picture) {
+            DebugTimingLog::end(timing, QString::number(picture.layout->leaves.size()) + QStringLiteral(" leaves"));
+            apply(std::move(picture));
+        },
+        [this, timing] {
+            DebugTimingLog::end(timing, QStringLiteral("superseded"));
+            ++jobsSuperseded_;
+            jobFinished();
+        });
+}
+
 void TreemapPictureJobs::startPicture() {
     dropLayout();
     const TreemapCanvasInputs& inputs = inputs_;
     const QSizeF size = viewSize_;
-    ++jobsStarted_;
-    if (++busyCount_ == 1) emit busyChanged(true);
-    const QUuid timing = DebugTimingLog::begin(QStringLiteral("Treemap display"), QString());
+    const QUuid timing = beginPictureJob(QString());
 
     // The job gets copies of everything; the roots' handles keep the trees alive while it runs.
     std::vector<RootRef> roots = inputs.roots;
@@ -158,17 +177,7 @@ void TreemapPictureJobs::startPicture() {
         return canvasPicture(std::move(made.image), std::make_shared<const TreemapLayout>(std::move(made.layout)), size,
                              roots, zoomed);
     };
-    runInBackground(
-        this, generations_, std::move(work),
-        [this, timing](TreemapCanvasPicture picture) {
-            DebugTimingLog::end(timing, QString::number(picture.layout->leaves.size()) + QStringLiteral(" leaves"));
-            apply(std::move(picture));
-        },
-        [this, timing] {
-            DebugTimingLog::end(timing, QStringLiteral("superseded"));
-            ++jobsSuperseded_;
-            jobFinished();
-        });
+    runPictureJob(std::move(work), timing);
 }
 
 void TreemapPictureJobs::startLayout(TreemapLayoutInputs layoutInputs) {
@@ -226,9 +235,7 @@ void TreemapPictureJobs::layoutArrived(Laid laid) {
 void TreemapPictureJobs::startColoring() {
     Laid laid = std::move(*laid_);
     laid_.reset();
-    ++jobsStarted_;
-    if (++busyCount_ == 1) emit busyChanged(true);
-    const QUuid timing = DebugTimingLog::begin(QStringLiteral("Treemap display"), QStringLiteral("colours"));
+    const QUuid timing = beginPictureJob(QStringLiteral("colours"));
     FileNode* const zoomed = inputs_.zoomedNode;
     const QSizeF size = laid.inputs.size;
     auto colorRank = std::make_shared<const ColorRank>(inputs_.colorRank);
@@ -252,17 +259,7 @@ void TreemapPictureJobs::startColoring() {
         TreemapImage image = renderTreemapPicture(request, *layout);
         return canvasPicture(std::move(image), layout, size, roots, zoomed, hitIndex);
     };
-    runInBackground(
-        this, generations_, std::move(work),
-        [this, timing](TreemapCanvasPicture picture) {
-            DebugTimingLog::end(timing, QString::number(picture.layout->leaves.size()) + QStringLiteral(" leaves"));
-            apply(std::move(picture));
-        },
-        [this, timing] {
-            DebugTimingLog::end(timing, QStringLiteral("superseded"));
-            ++jobsSuperseded_;
-            jobFinished();
-        });
+    runPictureJob(std::move(work), timing);
 }
 
 void TreemapPictureJobs::dropLayout() {

@@ -2,6 +2,8 @@
 
 #include <QObject>
 #include <QSizeF>
+#include <QString>
+#include <QUuid>
 #include <QTimer>
 
 #include <cstdint>
@@ -92,6 +94,11 @@ private:
     };
 
     void start();
+    // Counts a picture job as started and busy; returns its timing entry.
+    QUuid beginPictureJob(const QString& detail);
+    // Runs a job that makes a whole picture; its result is applied, a superseded one only counted.
+    template <class Work>
+    void runPictureJob(Work work, QUuid timing);
     void startPicture();
     void startLayout(TreemapLayoutInputs layoutInputs);
     void startColoring();
