@@ -1,6 +1,7 @@
 // The File View of a real main window on eleven million imported entries, offscreen.
 //
-//   gui_filelist_11m [--files N] [--dirs N] [--copies N] [--no-selection] [--stages] [--open-only] CSV
+//   gui_filelist_11m [--files N] [--dirs N] [--copies N] [--no-selection] [--stages] [--open-only]
+//                    [--actions [--without-copy]] CSV
 //
 // When CSV does not exist yet it is made first, in a child process: a generated tree of N files
 // in N folders (defaults 1,000,000 and 100,000; names, sizes and dates in the manner of
@@ -15,9 +16,20 @@
 // is reset at each step). Last, the peak of the whole run.
 // --no-selection leaves out the selection steps (Select All, Shift+End); --stages prints the
 // timing entries of the list's stages under each step and the allocator's heap after it (in use;
-// free but kept); --open-only stops after the File View is open.
+// free but kept); --open-only stops after the File View is open. --actions goes from the open File
+// View straight to every row selected and runs the actions on them instead of the other steps:
+// the context menu up to its showing, Quick Look, a drag's data, Copy Path and Copy up to the
+// clipboard, Show in File Manager up to its question (answered No), Zoom Treemap, the CSV export
+// of the selection up to its file, Select Parent, and last Delete Immediately (the import's paths
+// are not on disk: up to the rows marked gone). --without-copy leaves Copy out (a copy that needs
+// more memory than the machine has).
 #include <QApplication>
+#include <QClipboard>
 #include <QDateTime>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -54,6 +66,11 @@
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Tabs/FileViewTab.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Menus/MenuBar.hpp"
+#include "ZelvaneMac/Widgets/Preview/PreviewWindow.hpp"
+#include "ZelvaneMac/Window/Exports/ExportContext.hpp"
+#include "ZelvaneMac/Window/Exports/WindowExports.hpp"
+#include "ZelvaneMac/Window/TreemapZoom.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Status/StatusBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/TopBar/TopBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Tabs/TreeViewTab.hpp"
@@ -203,6 +220,91 @@ bool pumpUntil(const std::function<bool()>& done, double limitSeconds = 600) {
     return true;
 }
 
+using StepRunner = std::function<void(const char*, const std::function<void()>&, const std::function<bool()>&)>;
+using ListStepRunner = std::function<void(const char*, const std::function<void()>&)>;
+
+// Closes whatever alert or menu the window shows next (an alert with its last button, "Cancel"
+// or "No"), and says when it came.
+struct Answerer {
+    QTimer timer;
+    bool seen = false;
+    Answerer() {
+        timer.setInterval(5);
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            if (QWidget* popup = QApplication::activePopupWidget()) {
+                seen = true;
+                popup->close();
+            }
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                auto* box = qobject_cast<QMessageBox*>(w);
+                if (!box || !box->isVisible()) continue;
+                seen = true;
+                const QList<QAbstractButton*> buttons = box->buttons();
+                if (!buttons.isEmpty()) buttons.last()->click();
+                else box->reject();
+            }
+        });
+        timer.start();
+    }
+};
+
+// The actions on every row of the list, selected by Ctrl+A with Max files: all.
+void runActionSteps(MainWindow& window, FileListView& list, const StepRunner& step, const ListStepRunner& listStep,
+                    bool withCopy) {
+    Preferences& prefs = window.preferences();
+    listStep("Max files: all", [&] { prefs.set(PreferenceKeys::fileMaxFilesOption, maxFilesRawValue(MaxFilesOption::all)); });
+    ContextMenuOutlineView& outline = list.outline();
+    NodeSelection& fileSelection = window.fileSelection();
+    outline.setFocus();
+    step("Select All (all rows)", [&] { QTest::keyClick(&outline, Qt::Key_A, Qt::ControlModifier); },
+         [&] { return fileSelection.nodes().size() > 1; });
+    std::printf("    (%lld nodes selected)\n", (long long)fileSelection.nodes().size());
+    pumpUntil([&] { return !window.contentView()->statusBar()->summaryPending(); }, 60);
+    const auto idle = [] { return !QApplication::overrideCursor(); };
+    Answerer answerer;
+    const auto answered = [&] { return answerer.seen; };
+    const auto menuStep = [&](const char* title, ZelvaneMenuAction action, const std::function<bool()>& done) {
+        answerer.seen = false;
+        step(title, [&] { window.menus().handleMenuAction(action); }, done);
+    };
+    QClipboard* clipboard = QApplication::clipboard();
+
+    answerer.seen = false;
+    step("context menu shown", [&] { emit outline.menuRequested(outline.viewport()->mapToGlobal(QPoint(20, 20))); }, answered);
+    step("Quick Look shown", [&] { emit outline.quickLookRequested(); }, [&] {
+        auto* preview = window.findChild<PreviewWindow*>();
+        return preview && preview->isVisible();
+    });
+    if (auto* preview = window.findChild<PreviewWindow*>()) {
+        std::printf("    (%d items previewed)\n", preview->itemCount());
+        preview->close();
+    }
+    clipboard->clear();
+    menuStep("Copy Path, up to the clipboard", ZelvaneMenuAction::copyPath,
+             [&] { return idle() && clipboard->mimeData() && clipboard->mimeData()->hasText(); });
+    std::printf("    (%lld characters)\n", (long long)(clipboard->mimeData() ? clipboard->mimeData()->text().size() : 0));
+    clipboard->clear();
+    if (withCopy)
+        menuStep("Copy, up to the clipboard", ZelvaneMenuAction::copy,
+                 [&] { return idle() && clipboard->mimeData() && !clipboard->mimeData()->formats().isEmpty(); });
+    clipboard->clear();
+    menuStep("Show in File Manager, up to its question", ZelvaneMenuAction::showInFinder, [&] { return answered() && idle(); });
+    menuStep("Zoom Treemap", ZelvaneMenuAction::zoomTreemap, [&] { return window.treemapZoom().root() != nullptr; });
+    QTemporaryDir exports;
+    const QString exported = exports.filePath(QStringLiteral("selection.csv"));
+    ExportSourceSelection choice(ExportSource::fileView, true, CSVFileFormat::csv);
+    step("CSV export of the selection, up to its file", [&] { completeCSVExport(window.exportContext(), choice, exported); },
+         [&] { return QFileInfo::exists(exported); });
+    std::printf("    (%.0f MiB written)\n", double(QFileInfo(exported).size()) / 1048576.0);
+    QFile::remove(exported);
+    menuStep("Select Parent", ZelvaneMenuAction::selectParent, [&] { return !window.treeSelection().nodes().isEmpty(); });
+    window.controller().setSelectedTab(ContentTab::fileView);
+    pumpUntil([] { return false; }, 0.5);
+    FileNode* someone = *fileSelection.nodes().begin();
+    menuStep("Delete Immediately, up to the rows marked gone", ZelvaneMenuAction::deleteImmediately,
+             [&] { return someone->isDeleted() && idle(); });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -211,6 +313,8 @@ int main(int argc, char** argv) {
     bool selection = true;
     bool verbose = false;
     bool openOnly = false;
+    bool actions = false;
+    bool withCopy = true;
     for (int i = 1; i < argc; ++i) {
         const std::string_view a = argv[i];
         if (a == "--files" && i + 1 < argc) shape.files = std::atoi(argv[++i]);
@@ -219,10 +323,12 @@ int main(int argc, char** argv) {
         else if (a == "--no-selection") selection = false;
         else if (a == "--stages") verbose = true;
         else if (a == "--open-only") openOnly = true;
+        else if (a == "--actions") actions = true;
+        else if (a == "--without-copy") withCopy = false;
         else csv = argv[i];
     }
     if (csv.empty()) {
-        std::fputs("usage: gui_filelist_11m [--files N] [--dirs N] [--copies N] [--no-selection] [--stages] [--open-only] CSV\n",
+        std::fputs("usage: gui_filelist_11m [--files N] [--dirs N] [--copies N] [--no-selection] [--stages] [--open-only] [--actions [--without-copy]] CSV\n",
                    stderr);
         return 2;
     }
@@ -317,6 +423,12 @@ int main(int argc, char** argv) {
     if (verbose) std::printf("    %s\n", qPrintable(heapText()));
     listStep("open the File View (duplicates by date)", [&] { window.controller().setSelectedTab(ContentTab::fileView); });
     if (openOnly) {
+        std::printf("peak resident memory of the run: %.0f MiB\n", double(runPeakKiB) / 1024.0);
+        return 0;
+    }
+    if (actions) {
+        runActionSteps(window, *list, step, listStep, withCopy);
+        memory();
         std::printf("peak resident memory of the run: %.0f MiB\n", double(runPeakKiB) / 1024.0);
         return 0;
     }

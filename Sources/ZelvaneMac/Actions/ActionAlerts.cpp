@@ -106,13 +106,14 @@ QString reasonsText(const std::vector<Failure>& failures) {
     if (failures.size() == 1) return failures.front().reason;
     QStringList lines;
     for (size_t i = 0; i < failures.size() && i < kNamedFailures; ++i)
-        lines << fillPlaceholders(localized("\"%@\": %@"), {failures[i].target.displayName, failures[i].reason});
+        lines << fillPlaceholders(localized("\"%@\": %@"), {failures[i].target.displayName(), failures[i].reason});
     if (failures.size() > kNamedFailures)
         lines << fillCount(localized("and %d more."), (long long)(failures.size() - kNamedFailures));
     return lines.join(QLatin1Char('\n'));
 }
 
 QString onDiskText(const DiskTotals& disk, const std::vector<ActionTarget>& items) {
+    if (disk.surveyed.empty()) return {};
     bool any = false;
     DiskTotals::Counts sum;
     for (const ActionTarget& t : items) {
@@ -129,7 +130,7 @@ QString onDiskText(const DiskTotals& disk, const std::vector<ActionTarget>& item
 
 AlertRequest failureAlert(Change change, const std::vector<Failure>& failures) {
     const bool one = failures.size() == 1;
-    const QString name = failures.empty() ? QString() : failures.front().target.displayName;
+    const QString name = failures.empty() ? QString() : failures.front().target.displayName();
     const auto n = (long long)failures.size();
     AlertRequest alert;
     switch (change) {
@@ -172,7 +173,7 @@ AlertRequest failureAlert(Change change, const std::vector<Failure>& failures) {
 
 AlertRequest trashQuestion(const std::vector<ActionTarget>& items, const DiskTotals& disk) {
     AlertRequest alert;
-    alert.message = items.size() == 1 ? fillPlaceholders(localized("Move \"%@\" to the Trash?"), {items.front().displayName})
+    alert.message = items.size() == 1 ? fillPlaceholders(localized("Move \"%@\" to the Trash?"), {items.front().displayName()})
                                       : fillCount(localized("Move %d items to the Trash?"), (long long)items.size());
     alert.informativeText = localized("You can recover this from the Trash until it's emptied.") + onDiskSuffix(disk, items);
     alert.buttons = {localized("Move to Trash"), localized("Cancel")};
@@ -181,7 +182,7 @@ AlertRequest trashQuestion(const std::vector<ActionTarget>& items, const DiskTot
 
 AlertRequest eraseQuestion(const std::vector<ActionTarget>& items, const DiskTotals& disk) {
     AlertRequest alert;
-    alert.message = items.size() == 1 ? fillPlaceholders(localized("Permanently erase \"%@\"?"), {items.front().displayName})
+    alert.message = items.size() == 1 ? fillPlaceholders(localized("Permanently erase \"%@\"?"), {items.front().displayName()})
                                       : fillCount(localized("Permanently erase %d items?"), (long long)items.size());
     alert.informativeText = localized("You can't undo this action.") + onDiskSuffix(disk, items);
     alert.buttons = {localized("Delete Immediately"), localized("Cancel")};
@@ -193,7 +194,7 @@ AlertRequest eraseInsteadQuestion(const std::vector<Failure>& offered, const std
                                   const DiskTotals& disk) {
     AlertRequest alert;
     alert.message = offered.size() == 1
-        ? fillPlaceholders(localized("\"%@\" can't be moved to the Trash."), {offered.front().target.displayName})
+        ? fillPlaceholders(localized("\"%@\" can't be moved to the Trash."), {offered.front().target.displayName()})
         : fillCount(localized("%d items can't be moved to the Trash."), (long long)offered.size());
     alert.informativeText = reasonsText(offered) + QStringLiteral("\n\n") +
                             localized("Do you want to delete the item immediately instead? You can't undo this action.") +

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ScanEngine/Support/CancelFlag.hpp"
 #include "ScanEngine/Tree/FileNode.hpp"
 
 namespace zelvane {
@@ -14,9 +15,9 @@ namespace zelvane {
 // bytes of its absolute path.
 struct ActionTarget {
     FileNode* node = nullptr;
-    std::string path;      // exact bytes, absolute
-    QString displayName;   // the node's name for messages
-    QString displayPath;   // the full path for the clipboard and messages
+    std::string path;  // exact bytes, absolute
+    // The name messages show where there is no node to take it from.
+    QString givenName;
     bool isDir = false;
     // Read back from an export file: what the row shows may not be what is on disk now.
     bool fromImport = false;
@@ -24,6 +25,11 @@ struct ActionTarget {
     bool fromFilteredTree = false;
     // A folder the import made up for the paths below it, with no row of its own.
     bool isImpliedFolder = false;
+
+    // The node's name for messages (made when asked: a copy of millions of items never shows one).
+    QString displayName() const;
+    // The full path for the clipboard and messages.
+    QString displayPath() const;
 };
 
 // Turns the nodes an owner selected into the items an action works on. This is the one place that
@@ -36,8 +42,12 @@ struct ActionTarget {
 //   group counts once).
 // With `dropNestedItems` an item inside another target folder is left out as well, so that removing
 // the folder is not followed by a failed attempt on what it contained.
+// Safe on any thread while the nodes' trees are held; what it keeps besides the items is a few
+// bytes a node (no table of nodes), so millions resolve in the memory of their paths. Once
+// `cancel` is set it stops early and gives nothing.
 std::vector<ActionTarget> resolveActionTargets(std::span<FileNode* const> nodes, bool dropNestedItems = false,
-                                               std::vector<ActionTarget>* withoutFullPath = nullptr);
+                                               std::vector<ActionTarget>* withoutFullPath = nullptr,
+                                               const CancelFlag* cancel = nullptr);
 
 // How many items resolveActionTargets would give, those without a full path included (an action
 // on them says why it cannot act), without building their paths (the menu asks this before every

@@ -19,28 +19,45 @@ void ErasingActions::EraseOffer::add(Failure failure) {
 ErasingActions::ErasingActions(ActionPrompter& prompter, ActionJobs& jobs, Report report)
     : prompter_(prompter), jobs_(jobs), report_(std::move(report)), trashEnvironment_(TrashEnvironment::current()) {}
 
-void ErasingActions::moveToTrash(std::vector<FileNode*> nodes) { start(std::move(nodes), Change::trash); }
+void ErasingActions::moveToTrash(std::vector<FileNode*> nodes) {
+    if (!nodes.empty()) start(NodeListing::of(std::move(nodes)), Change::trash);
+}
 
-void ErasingActions::deleteImmediately(std::vector<FileNode*> nodes) { start(std::move(nodes), Change::erase); }
+void ErasingActions::deleteImmediately(std::vector<FileNode*> nodes) {
+    if (!nodes.empty()) start(NodeListing::of(std::move(nodes)), Change::erase);
+}
 
-void ErasingActions::start(std::vector<FileNode*> nodes, Change change) {
-    if (nodes.empty()) return;
+void ErasingActions::start(NodeListing listing, Change change) {
+    if (listing.count == 0) return;
     ErasingClaim claim = prompter_.claimErasing();
     if (!claim) return;
     // The checks read the disk for every item: on the thread pool, with the trees held, so that a
-    // scan that ends meanwhile cannot free the nodes they read.
-    HeldTrees held = holdTrees(nodes);
+    // scan that ends meanwhile cannot free the nodes they read. A selection of millions is listed
+    // and put in order there as well.
     const uint64_t job = jobs_.start(alerts::readingPanelText(), std::move(claim));
     runInBackground(
         jobs_.context(),
-        [nodes = std::move(nodes), held, change, stop = jobs_.stopFlag(job), trash = trashEnvironment_] {
-            return check(nodes, change, change == Change::trash ? &trash : nullptr, *stop);
+        [listing = std::move(listing), change, stop = jobs_.stopFlag(job), trash = trashEnvironment_] {
+            Checked checked;
+            CancelFlag stopListing;
+            const std::vector<FileNode*> nodes = listing.list(stopListing);
+            checked.held = holdTrees(nodes);
+            checked.plan = check(nodes, change, change == Change::trash ? &trash : nullptr, *stop);
+            return checked;
         },
-        [this, job, held, change](const Plan& plan) {
+        [this, job, change](Checked checked) {
             const ErasingClaim stillClaimed = jobs_.end(job);
-            if (change == Change::trash) askToTrash(plan, held, stillClaimed);
-            else askToErase(plan, held, stillClaimed);
+            if (change == Change::trash) askToTrash(std::move(checked.plan), checked.held, stillClaimed);
+            else askToErase(std::move(checked.plan), checked.held, stillClaimed);
         });
+}
+
+void ErasingActions::letGo(Plan plan) {
+    if (plan.items.size() + plan.refused.size() < 10'000) return;
+    runInBackground(jobs_.context(), [gone = std::make_shared<Plan>(std::move(plan))]() mutable {
+        gone.reset();
+        return true;
+    }, [](bool) {});
 }
 
 ErasingActions::Plan ErasingActions::check(const std::vector<FileNode*>& nodes, Change change, const TrashEnvironment* trash,
@@ -84,23 +101,25 @@ ErasingActions::Plan ErasingActions::check(const std::vector<FileNode*>& nodes, 
     return plan;
 }
 
-void ErasingActions::askToTrash(const Plan& plan, const HeldTrees& held, const ErasingClaim& claim) {
+void ErasingActions::askToTrash(Plan plan, const HeldTrees& held, const ErasingClaim& claim) {
     report(plan.disk.vanished);
-    if (plan.disk.cancelled) return;
+    if (plan.disk.cancelled) return letGo(std::move(plan));
     tellFailures(prompter_, Change::trash, plan.refused);
     report(plan.goneBeforeAsking);
     // What cannot go to the Trash is offered once the rest has gone.
     if (!plan.items.empty() && prompter_.ask(alerts::trashQuestion(plan.items, plan.disk)))
-        return moveItemsToTrash(plan, held, claim);
+        return moveItemsToTrash(std::move(plan), held, claim);
     offerImmediateDelete(plan.withoutTrash, plan.disk, held, claim);
+    letGo(std::move(plan));
 }
 
-void ErasingActions::askToErase(const Plan& plan, const HeldTrees& held, const ErasingClaim& claim) {
+void ErasingActions::askToErase(Plan plan, const HeldTrees& held, const ErasingClaim& claim) {
     report(plan.disk.vanished);
-    if (plan.disk.cancelled) return;
+    if (plan.disk.cancelled) return letGo(std::move(plan));
     tellFailures(prompter_, Change::erase, plan.refused);
-    if (plan.items.empty()) return;
-    if (prompter_.ask(alerts::eraseQuestion(plan.items, plan.disk))) removeImmediately(plan.items, held, claim);
+    if (!plan.items.empty() && prompter_.ask(alerts::eraseQuestion(plan.items, plan.disk)))
+        return removeImmediately(std::move(plan.items), held, claim);
+    letGo(std::move(plan));
 }
 
 void ErasingActions::moveItemsToTrash(Plan plan, HeldTrees held, ErasingClaim claim) {

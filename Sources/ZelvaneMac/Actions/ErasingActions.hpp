@@ -28,6 +28,9 @@ public:
 
     void moveToTrash(std::vector<FileNode*> nodes);
     void deleteImmediately(std::vector<FileNode*> nodes);
+    // The same for items listed on the thread pool, with the checks.
+    void moveToTrash(NodeListing listing) { start(std::move(listing), Change::trash); }
+    void deleteImmediately(NodeListing listing) { start(std::move(listing), Change::erase); }
 
     void setTrashEnvironment(TrashEnvironment env) { trashEnvironment_ = std::move(env); }
     void setWatch(Watch watch) { watch_ = std::move(watch); }
@@ -61,11 +64,19 @@ private:
         HeldTrees held;
     };
 
+    // The plan with the trees of the nodes it names.
+    struct Checked {
+        Plan plan;
+        HeldTrees held;
+    };
+
     static Plan check(const std::vector<FileNode*>& nodes, Change change, const TrashEnvironment* trash,
                       const std::atomic<bool>& stop);
-    void start(std::vector<FileNode*> nodes, Change change);
-    void askToTrash(const Plan& plan, const HeldTrees& held, const ErasingClaim& claim);
-    void askToErase(const Plan& plan, const HeldTrees& held, const ErasingClaim& claim);
+    void start(NodeListing listing, Change change);
+    void askToTrash(Plan plan, const HeldTrees& held, const ErasingClaim& claim);
+    void askToErase(Plan plan, const HeldTrees& held, const ErasingClaim& claim);
+    // What a plan holds of millions of items is let go on the thread pool.
+    void letGo(Plan plan);
     void moveItemsToTrash(Plan plan, HeldTrees held, ErasingClaim claim);
     void offerImmediateDelete(const EraseOffer& offer, const DiskTotals& disk, const HeldTrees& held,
                               const ErasingClaim& claim);

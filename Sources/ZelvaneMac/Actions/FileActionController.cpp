@@ -6,6 +6,7 @@
 #include <QMimeData>
 #include <QThread>
 
+#include <climits>
 #include <map>
 #include <set>
 
@@ -28,12 +29,6 @@ namespace {
 
 constexpr int kFirstCountThatAsks = 6;
 
-// What a copy puts on the clipboard, and what it could not reach.
-struct ClipboardContent {
-    std::unique_ptr<QMimeData> data;
-    std::vector<Failure> refused;
-};
-
 QList<QUrl> urlsOf(const std::vector<ActionTarget>& items) {
     QList<QUrl> urls;
     for (const auto& t : items) urls << fileUrlFromPathBytes(t.path);
@@ -41,6 +36,21 @@ QList<QUrl> urlsOf(const std::vector<ActionTarget>& items) {
 }
 
 }  // namespace
+
+// What a copy puts on the clipboard, and what it could not reach.
+struct FileActionController::ClipboardContent {
+    std::unique_ptr<QMimeData> data;
+    std::vector<Failure> refused;
+};
+
+// The items of Show in File Manager or New Terminal, with what showing them needs.
+struct FileActionController::Reached {
+    std::vector<ActionTarget> items;
+    std::vector<Failure> refused;
+    QList<QUrl> urls;
+    // Each containing folder once, for a desktop without a file manager on the bus.
+    std::vector<std::string> folders;
+};
 
 FileActionController::FileActionController(DesktopServices& desktop, ActionPrompter& prompter,
                                            ActionJobs::BusyIndicator busy, QObject* parent)
@@ -78,16 +88,26 @@ void FileActionController::open(const Nodes& nodes) {
 }
 
 void FileActionController::showInFileManager(const Nodes& nodes) {
-    auto items = reachableTargets(nodes);
+    Reached reached;
+    reached.items = reachableTargets(nodes);
+    showReached(reached);
+}
+
+void FileActionController::showReached(Reached& reached) {
+    const std::vector<ActionTarget>& items = reached.items;
     if (items.empty()) return;
-    if (!confirmOpeningManyWindows(int(items.size()), localized("File Manager windows"))) return;
-    if (desktop_.showItems(urlsOf(items))) return;
+    if (!confirmOpeningManyWindows(int(std::min<size_t>(items.size(), INT_MAX)), localized("File Manager windows"))) return;
+    if (reached.urls.isEmpty()) reached.urls = urlsOf(items);
+    if (desktop_.showItems(reached.urls)) return;
     // Without a file manager on the bus, each containing folder is opened once.
-    std::set<std::string> opened;
-    for (const auto& t : items) {
-        std::string folder = parentPath(t.path);
-        if (opened.insert(folder).second) desktop_.openUrl(fileUrlFromPathBytes(folder));
+    if (reached.folders.empty()) {
+        std::set<std::string> opened;
+        for (const auto& t : items) {
+            std::string folder = parentPath(t.path);
+            if (opened.insert(folder).second) reached.folders.push_back(std::move(folder));
+        }
     }
+    for (const std::string& folder : reached.folders) desktop_.openUrl(fileUrlFromPathBytes(folder));
 }
 
 void FileActionController::getInfo(const Nodes& nodes) {
@@ -100,67 +120,123 @@ void FileActionController::getInfo(const Nodes& nodes) {
     }
 }
 
-void FileActionController::newTerminal(const Nodes& nodes) {
-    auto items = reachableTargets(nodes);
+void FileActionController::newTerminal(const Nodes& nodes) { openTerminals(reachableTargets(nodes)); }
+
+void FileActionController::openTerminals(const std::vector<ActionTarget>& items) {
     if (items.empty()) return;
     std::string terminal = desktop_.terminalProgram();
     if (terminal.empty()) return;
-    if (!confirmOpeningManyWindows(int(items.size()), localized("Terminal windows"))) return;
+    if (!confirmOpeningManyWindows(int(std::min<size_t>(items.size(), INT_MAX)), localized("Terminal windows"))) return;
     for (const auto& t : items) desktop_.startDetached(terminal, {}, t.isDir ? t.path : parentPath(t.path));
 }
 
 void FileActionController::copySelection(Nodes nodes, Ordering order, std::shared_ptr<const void> trees) {
     if (nodes.empty()) return;
     if (!trees && nodes.size() > kItemsCopiedInPlace) trees = std::make_shared<HeldTrees>(holdTrees(nodes));
-    const size_t count = nodes.size();
-    copyGathered(
-        count, [listed = std::make_shared<Nodes>(std::move(nodes))] { return std::move(*listed); }, std::move(order),
-        std::move(trees));
+    Listing listing;
+    listing.count = nodes.size();
+    listing.gather = [listed = std::make_shared<Nodes>(std::move(nodes))](const CancelFlag&) { return std::move(*listed); };
+    listing.order = std::move(order);
+    listing.trees = std::move(trees);
+    actOnListing(ListedAction::copy, std::move(listing));
 }
 
-void FileActionController::copyGathered(size_t count, Gathering gather, Ordering order,
-                                        std::shared_ptr<const void> trees) {
-    if (count == 0) return;
+void FileActionController::copyPath(const Nodes& nodes) { actOnListing(ListedAction::copyPath, NodeListing::of(nodes)); }
+
+void FileActionController::actOnListing(ListedAction action, Listing listing) {
+    if (listing.count == 0) return;
+    // A few items are listed at once and take the road of the nodes.
+    if (listing.count <= kItemsCopiedInPlace && action != ListedAction::copy && action != ListedAction::copyPath) {
+        const Nodes nodes = listing.list(CancelFlag());
+        switch (action) {
+        case ListedAction::showInFileManager: return showInFileManager(nodes);
+        case ListedAction::newTerminal: return newTerminal(nodes);
+        case ListedAction::moveToTrash: return moveToTrash(nodes);
+        case ListedAction::deleteImmediately: return deleteImmediately(nodes);
+        case ListedAction::copy:
+        case ListedAction::copyPath: break;
+        }
+    }
+    switch (action) {
+    case ListedAction::showInFileManager:
+        // The URLs and folders are made with the items: millions take seconds.
+        return reachListing(
+            std::move(listing),
+            [](Reached& reached) {
+                std::set<std::string> opened;
+                for (const auto& t : reached.items) {
+                    reached.urls << fileUrlFromPathBytes(t.path);
+                    std::string folder = parentPath(t.path);
+                    if (opened.insert(folder).second) reached.folders.push_back(std::move(folder));
+                }
+            },
+            [this](Reached& reached) { showReached(reached); });
+    case ListedAction::newTerminal:
+        return reachListing(std::move(listing), {}, [this](Reached& reached) { openTerminals(reached.items); });
+    case ListedAction::copy:
+        return copyListing(std::move(listing), [](std::vector<ActionTarget>& items, const CancelFlag& cancel) {
+            ClipboardContent made;
+            auto data = std::make_unique<CopiedFilesMimeData>();
+            for (size_t i = 0; i < items.size(); ++i) {
+                if (i % 4096 == 0 && cancel.isSet()) return made;
+                data->append(fileUrlFromPathBytes(items[i].path).toEncoded());
+            }
+            data->finish();
+            made.data = std::move(data);
+            return made;
+        });
+    case ListedAction::copyPath:
+        return copyListing(std::move(listing), [](std::vector<ActionTarget>& items, const CancelFlag& cancel) {
+            ClipboardContent made;
+            QString text;
+            for (size_t i = 0; i < items.size(); ++i) {
+                if (i % 65536 == 0 && cancel.isSet()) return made;
+                if (i) text += QLatin1Char('\n');
+                text += items[i].displayPath();
+            }
+            made.data = std::make_unique<QMimeData>();
+            made.data->setText(text);
+            return made;
+        });
+    case ListedAction::moveToTrash: return erasing_.moveToTrash(std::move(listing));
+    case ListedAction::deleteImmediately: return erasing_.deleteImmediately(std::move(listing));
+    }
+}
+
+void FileActionController::copyListing(Listing listing, ClipboardMaker make) {
     // Whatever an earlier copy still makes is older than this one.
     clipboardJobs_.supersede();
-    const auto make = [](Nodes& chosen, const Ordering& ordering, const CancelFlag& cancel) {
-        ClipboardContent made;
-        if (ordering) ordering(chosen);
-        std::vector<ActionTarget> items = resolveTargets(chosen, Change::reach, made.refused);
-        if (items.empty() || cancel.isSet()) return made;
-        auto data = std::make_unique<CopiedFilesMimeData>();
-        for (const ActionTarget& t : items) {
-            if (cancel.isSet()) return made;
-            data->append(fileUrlFromPathBytes(t.path).toEncoded());
-        }
-        data->finish();
-        made.data = std::move(data);
-        return made;
+    const auto made = [make](const Listing& listed, const CancelFlag& cancel) {
+        const Nodes nodes = listed.list(cancel);
+        ClipboardContent content;
+        if (cancel.isSet()) return content;
+        std::vector<ActionTarget> items = resolveTargets(nodes, Change::reach, content.refused, &cancel);
+        if (items.empty() || cancel.isSet()) return content;
+        ClipboardContent data = make(items, cancel);
+        content.data = std::move(data.data);
+        return content;
     };
-    const auto hand = [this](ClipboardContent made) {
-        tellFailures(prompter_, Change::reach, made.refused);
-        if (made.data) desktop_.setClipboard(made.data.release());
+    const auto hand = [this](ClipboardContent content) {
+        tellFailures(prompter_, Change::reach, content.refused);
+        if (content.data) desktop_.setClipboard(content.data.release());
     };
-    if (count <= kItemsCopiedInPlace) {
-        Nodes nodes = gather();
-        hand(make(nodes, order, CancelFlag()));
+    if (listing.count <= kItemsCopiedInPlace) {
+        hand(made(listing, CancelFlag()));
         return;
     }
     // The nodes' trees stay whole until the content is made, whatever scan ends meanwhile.
     const uint64_t job = jobs_.start({});
     runInBackground(
         jobs_.context(), clipboardJobs_,
-        [gather = std::move(gather), order = std::move(order), trees = std::move(trees), make](const CancelFlag& cancel) {
-            Nodes nodes = gather();
-            if (cancel.isSet()) return ClipboardContent();
-            ClipboardContent made = make(nodes, order, cancel);
+        [listing = std::move(listing), made](const CancelFlag& cancel) {
+            ClipboardContent content = made(listing, cancel);
             // Handed to the GUI thread, where the clipboard takes it.
-            if (made.data) made.data->moveToThread(QCoreApplication::instance()->thread());
-            return made;
+            if (content.data) content.data->moveToThread(QCoreApplication::instance()->thread());
+            return content;
         },
-        [this, job, hand](ClipboardContent made) {
+        [this, job, hand](ClipboardContent content) {
             jobs_.end(job);
-            hand(std::move(made));
+            hand(std::move(content));
             // The job's buffers and the clipboard's content before were freed in arenas the
             // allocator keeps: a copy of hundreds of thousands of files left gigabytes resident.
             trimFreedHeapInBackground();
@@ -168,14 +244,31 @@ void FileActionController::copyGathered(size_t count, Gathering gather, Ordering
         [this, job] { jobs_.end(job); });
 }
 
-void FileActionController::copyPath(const Nodes& nodes) {
-    auto items = reachableTargets(nodes);
-    if (items.empty()) return;
-    QStringList paths;
-    for (const auto& t : items) paths << t.displayPath;
-    auto* data = new QMimeData;
-    data->setText(paths.join(QLatin1Char('\n')));
-    desktop_.setClipboard(data);
+void FileActionController::reachListing(Listing listing, std::function<void(Reached&)> prepare,
+                                        std::function<void(Reached&)> act) {
+    const uint64_t job = jobs_.start({});
+    runInBackground(
+        jobs_.context(), listingJobs_,
+        [listing = std::move(listing), prepare = std::move(prepare)](const CancelFlag& cancel) {
+            auto reached = std::make_shared<Reached>();
+            const Nodes nodes = listing.list(cancel);
+            if (cancel.isSet()) return reached;
+            reached->items = resolveTargets(nodes, Change::reach, reached->refused, &cancel);
+            if (prepare && !cancel.isSet()) prepare(*reached);
+            return reached;
+        },
+        [this, job, act = std::move(act)](const std::shared_ptr<Reached>& reached) {
+            jobs_.end(job);
+            tellFailures(prompter_, Change::reach, reached->refused);
+            act(*reached);
+            // Millions of items are let go on the thread pool.
+            if (reached->items.size() > kItemsCopiedInPlace)
+                runInBackground(jobs_.context(), [gone = reached]() mutable {
+                    gone.reset();
+                    return true;
+                }, [](bool) {});
+        },
+        [this, job] { jobs_.end(job); });
 }
 
 void FileActionController::compress(const Nodes& nodes) {
@@ -251,7 +344,7 @@ void FileActionController::launchNewInstance(const Nodes& nodes) {
 
 bool FileActionController::refuseRename(const QString& shownName, const QString& reason) {
     ActionTarget shown;
-    shown.displayName = shownName;
+    shown.givenName = shownName;
     tellFailures(prompter_, Change::rename, {{shown, reason}});
     return false;
 }

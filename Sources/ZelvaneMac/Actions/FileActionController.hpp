@@ -61,18 +61,21 @@ public:
     void newTerminal(const Nodes& nodes);
     // Up to this many items a copy is made at once.
     static constexpr size_t kItemsCopiedInPlace = 1'000;
-    // The owner's order of the items, when it is costly to make: applied to them on the thread
-    // pool before anything else.
-    using Ordering = std::function<void(Nodes&)>;
+    using Ordering = NodeListing::Ordering;
+    using Gathering = NodeListing::Gathering;
+    using Listing = NodeListing;
+    // The actions the menu bar runs on a selection of any size.
+    enum class ListedAction { showInFileManager, newTerminal, copy, copyPath, moveToTrash, deleteImmediately };
+    // Runs `action` on the listed items. Up to `kItemsCopiedInPlace` items it is the action on
+    // their nodes, at once. More are listed, ordered and resolved on the thread pool while the
+    // busy indication shows; what asks (how many windows to open, whether to erase) asks when
+    // they are ready, and the rest goes on as for a few items. A copy or Copy Path of many makes
+    // the clipboard's content there too and hands it over when ready, unless a later copy or
+    // `dropUnfinishedCopy` came first; a later listed Show in File Manager or New Terminal drops
+    // an earlier one still being listed.
+    void actOnListing(ListedAction action, Listing listing);
     void copy(const Nodes& nodes) { copySelection(Nodes(nodes), {}, {}); }
-    // `trees` keeps the nodes' trees whole while the content is made (the owner's roots); without
-    // it the trees are looked up node by node.
     void copySelection(Nodes nodes, Ordering order, std::shared_ptr<const void> trees);
-    // The same for `count` items that the owner lists on the thread pool when there are more
-    // than `kItemsCopiedInPlace` (a selection of millions takes seconds to list); `trees` keeps
-    // their trees whole meanwhile. `gather` is called once.
-    using Gathering = std::function<Nodes()>;
-    void copyGathered(size_t count, Gathering gather, Ordering order, std::shared_ptr<const void> trees);
     // A copy still being made no longer reaches the clipboard (the owner's selection changed).
     void dropUnfinishedCopy() { clipboardJobs_.supersede(); }
     void copyPath(const Nodes& nodes);
@@ -116,6 +119,16 @@ signals:
 private:
     // The items of an action that has nothing else to refuse: what it cannot reach is told at once.
     std::vector<ActionTarget> reachableTargets(const Nodes& nodes);
+    // What a copy puts on the clipboard, made from the items on any thread.
+    struct ClipboardContent;
+    using ClipboardMaker = std::function<ClipboardContent(std::vector<ActionTarget>&, const CancelFlag&)>;
+    void copyListing(Listing listing, ClipboardMaker make);
+    // Show in File Manager and New Terminal of many items: what they need is made on the thread
+    // pool, and `act` runs on the GUI thread with it.
+    struct Reached;
+    void reachListing(Listing listing, std::function<void(Reached&)> prepare, std::function<void(Reached&)> act);
+    void showReached(Reached& reached);
+    void openTerminals(const std::vector<ActionTarget>& items);
     // The items a change that erases nothing may touch; the refusals are told at once unless
     // `refused` takes them.
     std::vector<ActionTarget> touchableTargets(const Nodes& nodes, Change change, std::vector<Failure>& refused);
@@ -128,6 +141,8 @@ private:
     CopyWatch copyWatch_;
     // The copy whose content may still reach the clipboard.
     JobGeneration clipboardJobs_;
+    // The Show in File Manager or New Terminal whose items are still being listed.
+    JobGeneration listingJobs_;
 };
 
 }  // namespace zelvane

@@ -15,9 +15,10 @@
 
 namespace zelvane {
 
-std::vector<ActionTarget> resolveTargets(std::span<FileNode* const> nodes, Change change, std::vector<Failure>& refused) {
+std::vector<ActionTarget> resolveTargets(std::span<FileNode* const> nodes, Change change, std::vector<Failure>& refused,
+                                         const CancelFlag* cancel) {
     std::vector<ActionTarget> withoutFullPath;
-    std::vector<ActionTarget> items = resolveActionTargets(nodes, rulesOf(change).dropsNestedItems, &withoutFullPath);
+    std::vector<ActionTarget> items = resolveActionTargets(nodes, rulesOf(change).dropsNestedItems, &withoutFullPath, cancel);
     for (ActionTarget& t : withoutFullPath) refused.push_back({std::move(t), alerts::withoutFullPathReason()});
     return items;
 }
@@ -174,6 +175,22 @@ HeldTrees holdTrees(const std::vector<FileNode*>& nodes) {
         if (shared) held.push_back(std::move(shared));
     }
     return held;
+}
+
+NodeListing NodeListing::of(std::vector<FileNode*> nodes) {
+    NodeListing listing;
+    listing.count = nodes.size();
+    listing.trees = std::make_shared<HeldTrees>(holdTrees(nodes));
+    listing.gather = [listed = std::make_shared<std::vector<FileNode*>>(std::move(nodes))](const CancelFlag&) {
+        return std::move(*listed);
+    };
+    return listing;
+}
+
+std::vector<FileNode*> NodeListing::list(const CancelFlag& cancel) const {
+    std::vector<FileNode*> nodes = gather ? gather(cancel) : std::vector<FileNode*>();
+    if (order && !cancel.isSet()) order(nodes, &cancel);
+    return nodes;
 }
 
 }  // namespace zelvane

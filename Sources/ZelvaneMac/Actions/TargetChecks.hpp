@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -8,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "ScanEngine/Support/CancelFlag.hpp"
 #include "ZelvaneMac/Actions/ChangeRules.hpp"
 #include "ZelvaneMac/Actions/ItemCopy.hpp"
 
@@ -31,7 +33,8 @@ struct DiskTotals {
 
 // The items an action works on, from the nodes its owner chose (see resolveActionTargets; nested
 // items are dropped where the change's rules say so); those with no place on disk join `refused`.
-std::vector<ActionTarget> resolveTargets(std::span<FileNode* const> nodes, Change change, std::vector<Failure>& refused);
+std::vector<ActionTarget> resolveTargets(std::span<FileNode* const> nodes, Change change, std::vector<Failure>& refused,
+                                         const CancelFlag* cancel = nullptr);
 
 // The checks of `change`'s rules on each item, safe on any thread. With `disk`, an erase also
 // notes what is gone already, and which kept items must be read before asking (their index in
@@ -61,7 +64,26 @@ ShownFileSystem shownFileSystem(const ActionTarget& t);
 
 // The trees of the targets, kept while an action waits for the user or the disk: a scan that ends
 // meanwhile replaces the window's trees, and the action must still reach the nodes it holds.
+// Safe on any thread while the nodes' trees are kept otherwise.
 using HeldTrees = std::vector<std::shared_ptr<NodeStore>>;
 HeldTrees holdTrees(const std::vector<FileNode*>& nodes);
+
+// The items of an action as the owner holds them: about `count` nodes that `gather` lists (once,
+// on any thread) and `order` puts in the owner's order, their trees kept whole by `trees`
+// meanwhile (the owner's roots). Listing a selection of millions takes seconds: the actions do it
+// on the thread pool. Both give up early (an empty list, the order left) once the flag is set.
+struct NodeListing {
+    using Gathering = std::function<std::vector<FileNode*>(const CancelFlag&)>;
+    using Ordering = std::function<void(std::vector<FileNode*>&, const CancelFlag*)>;
+    size_t count = 0;
+    Gathering gather;
+    Ordering order;
+    std::shared_ptr<const void> trees;
+
+    // Nodes the owner listed already, in its order; their trees are looked up here.
+    static NodeListing of(std::vector<FileNode*> nodes);
+    // Lists and orders the nodes (on the thread where it is called).
+    std::vector<FileNode*> list(const CancelFlag& cancel) const;
+};
 
 }  // namespace zelvane

@@ -1,5 +1,7 @@
 #include "ZelvaneMac/Window/MenuAction.hpp"
 
+#include <string>
+
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Window/MainWindowController.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
@@ -12,11 +14,6 @@
 namespace zelvane {
 
 namespace {
-
-FileNode* firstSelected(const WindowSelections& selections) {
-    const std::vector<FileNode*> nodes = currentSelectionNodes(selections);
-    return nodes.empty() ? nullptr : nodes.front();
-}
 
 void selectOnTreeView(const WindowSelections& selections, FileNode* node) {
     if (selections.tree.nodes() != NodeSet{node}) selections.tree.keepReselectChildOnNextChange();
@@ -32,13 +29,44 @@ void resetTreeExpansion(NodeSelection& treeSelection, TreemapZoom& zoom, ViewCom
     commands.resetTreeExpansion();
 }
 
+FileNode* firstByPath(const NodeSet& nodes, const CancelFlag* cancel) {
+    // One pass that keeps the smallest path so far: each path is made in one buffer, and no list
+    // of the selection is made or sorted. Equal paths keep the first met, as a stable order would.
+    FileNode* first = nullptr;
+    std::string firstPath;
+    std::string path;
+    std::vector<const FileNode*> chain;
+    size_t seen = 0;
+    for (FileNode* n : nodes) {
+        if (++seen % 65536 == 0 && isCancelled(cancel)) return nullptr;
+        if (!n || n->isSyntheticGroup()) continue;
+        chain.clear();
+        for (const FileNode* at = n; at; at = at->parent()) chain.push_back(at);
+        path.clear();
+        chain.back()->appendNameBytes(path);
+        if (chain.size() > 1 && (path.empty() || path.back() != '/')) path.push_back('/');
+        for (size_t i = chain.size() - 1; i-- > 0;) {
+            chain[i]->appendNameBytes(path);
+            if (i > 0) path.push_back('/');
+        }
+        if (!first || path < firstPath) {
+            first = n;
+            firstPath.swap(path);
+        }
+    }
+    return first;
+}
+
+FileNode* firstSelected(const WindowSelections& selections) { return firstByPath(selections.shown()); }
+
 void selectParent(const WindowSelections& selections) {
     // The Tree View's selection: Select Parent walks the tree, whichever tab is shown.
-    std::vector<FileNode*> nodes;
-    for (FileNode* n : selections.tree.nodes()) nodes.push_back(n);
-    if (selections.onFileView()) nodes = currentSelectionNodes(selections);
-    if (nodes.empty()) return;
-    FileNode* node = nodes.front();
+    const NodeSet& tree = selections.tree.nodes();
+    selectParentOf(selections, selections.onFileView() ? firstSelected(selections) : tree.isEmpty() ? nullptr : *tree.begin());
+}
+
+void selectParentOf(const WindowSelections& selections, FileNode* node) {
+    if (!node) return;
     FileNode* parent = node->parent();
     if (!parent) return;
     if (parent->isSyntheticGroup() && parent->parent()) parent = parent->parent();
@@ -72,8 +100,9 @@ void requestRename(const WindowSelections& selections, const Preferences& prefer
     }
 }
 
-void zoomTreemap(const WindowSelections& selections, TreemapZoom& zoom) {
-    FileNode* node = firstSelected(selections);
+void zoomTreemap(const WindowSelections& selections, TreemapZoom& zoom) { zoomTreemapTo(zoom, firstSelected(selections)); }
+
+void zoomTreemapTo(TreemapZoom& zoom, FileNode* node) {
     if (!node) return;
     zoom.setRoot(node->isDir() ? node : node->parent());
 }

@@ -68,7 +68,7 @@ TEST(ActionTargets, GroupsStandForTheirFilesAndDeletedOrRelativeNodesNeverBecome
     EXPECT_TRUE(resolveActionTargets(relative, false, &withoutFullPath).empty());
     ASSERT_EQ(withoutFullPath.size(), 2u);
     EXPECT_EQ(withoutFullPath[1].node, file);
-    EXPECT_EQ(withoutFullPath[1].displayName, QStringLiteral("a.txt"));
+    EXPECT_EQ(withoutFullPath[1].displayName(), QStringLiteral("a.txt"));
     EXPECT_TRUE(withoutFullPath[1].path.empty());
     EXPECT_EQ(countActionTargets(relative), 2u);
 }
@@ -190,7 +190,7 @@ TEST(ChangeRules, EachKindOfChangeRefusesWhatItsRowSays) {
     const auto targetOf = [](FileNode* node) { return resolveActionTargets(std::vector<FileNode*>{node}).at(0); };
     ActionTarget top;
     top.path = "/";
-    top.displayName = QStringLiteral("/");
+    top.givenName = QStringLiteral("/");
     top.isDir = true;
     ActionTarget implied = targetOf(child(root.get(), "moved"));
     implied.isImpliedFolder = true;

@@ -7,11 +7,13 @@
 #include <unistd.h>
 
 #include <QClipboard>
+#include <QMimeData>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -22,6 +24,7 @@
 #include "TestTrees.hpp"
 #include "Platform/VolumeCapacity.hpp"
 #include "ScanEngine/Monitor/FileSystemMonitor.hpp"
+#include "ZelvaneMac/Actions/FileActionController.hpp"
 #include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Models/ExtensionTableModel.hpp"
@@ -476,6 +479,70 @@ TEST(WindowFigures, FileViewSelectionsReachRowsNotGivenToTheViewYet) {
     EXPECT_EQ(selected, nodesOf(3, 3));
     QTest::qWait(300);
     EXPECT_EQ(selected, nodesOf(3, 3));
+}
+
+// The File menu's actions on every row of a long file list, more rows than are listed at once and
+// more than the view has been given: the items are listed, ordered and resolved away from the
+// window, and come out as they do for a few rows. Copy Path and Copy give every file in path
+// order, Select Parent goes to the first file's folder, and Delete Immediately of every folder
+// with everything in it asks about the folders alone (their contents go with them, unasked and
+// without failing) and leaves nothing on disk.
+TEST(WindowFigures, FileMenuActionsOnEveryRowOfALongListKeepTheirOrderAndResults) {
+    TempDir dir;
+    constexpr int kFiles = int(FileActionController::kItemsCopiedInPlace) + 300;
+    std::vector<std::string> paths;
+    for (int i = 0; i < kFiles; ++i) {
+        const fs::path file = dir / ("d" + std::to_string(i % 3)) / ("f" + std::to_string(100 + i) + ".dat");
+        writeFile(file, 10 + i);
+        paths.push_back(file.native());
+    }
+    std::sort(paths.begin(), paths.end());
+    ScannedWindow w({dir.path()});
+    FileListView& list = showEveryFileInSlices(w);
+    ASSERT_TRUE(w.waitFor([&] { return list.pipeline().displayed().size() == size_t(kFiles); }));
+    ASSERT_LT(list.model().rowCount(), kFiles);
+    auto& outline = list.outline();
+    const NodeSet& selected = w.window().fileSelection().nodes();
+    outline.setFocus();
+    QTest::keyClick(&outline, Qt::Key_A, Qt::ControlModifier);
+    ASSERT_TRUE(w.waitFor([&] { return selected.size() == kFiles; }));
+    MenuBar& menus = w.window().menus();
+
+    QClipboard* clipboard = QApplication::clipboard();
+    clipboard->clear();
+    menus.action(ZelvaneMenuAction::copyPath)->trigger();
+    ASSERT_TRUE(w.waitFor([&] { return !clipboard->text().isEmpty(); }));
+    QStringList expected;
+    for (const std::string& p : paths) expected << QString::fromStdString(p);
+    EXPECT_EQ(clipboard->text().split(QLatin1Char('\n')), expected);
+
+    clipboard->clear();
+    menus.action(ZelvaneMenuAction::copy)->trigger();
+    ASSERT_TRUE(w.waitFor([&] { return clipboard->mimeData() && clipboard->mimeData()->hasUrls(); }));
+    QList<QUrl> urls;
+    for (const std::string& p : paths) urls << QUrl::fromLocalFile(QString::fromStdString(p));
+    EXPECT_EQ(clipboard->mimeData()->urls(), urls);
+
+    menus.action(ZelvaneMenuAction::selectParent)->trigger();
+    ASSERT_TRUE(w.waitFor([&] { return !w.window().treeSelection().nodes().isEmpty(); }));
+    EXPECT_EQ((*w.window().treeSelection().nodes().begin())->pathBytes(), (dir / "d0").native());
+    EXPECT_EQ(w.window().controller().selectedTab(), ContentTab::treeView);
+
+    // Every folder and file: the three folders are what goes.
+    w.prefs().set(PreferenceKeys::fileIncludeFolders, true);
+    w.window().controller().setSelectedTab(ContentTab::fileView);
+    ASSERT_TRUE(w.waitFor([&] { return list.pipeline().displayed().size() == size_t(kFiles) + 3; }));
+    outline.setFocus();
+    QTest::keyClick(&outline, Qt::Key_A, Qt::ControlModifier);
+    ASSERT_TRUE(w.waitFor([&] { return selected.size() == kFiles + 3; }));
+    testing::ScriptedUser user;
+    user.answer({QStringLiteral("Delete Immediately")});
+    menus.action(ZelvaneMenuAction::deleteImmediately)->trigger();
+    ASSERT_TRUE(w.waitFor([&] { return !fs::exists(dir / "d0") && !fs::exists(dir / "d1") && !fs::exists(dir / "d2"); }));
+    ASSERT_TRUE(w.waitFor([&] { return !QApplication::overrideCursor(); }));
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_EQ(user.alerts[0].text, QStringLiteral("Permanently erase 3 items?"));
+    EXPECT_TRUE(fs::exists(dir.path()));
 }
 
 // Rows picked with clicks on any column of a long file list are whole rows, and stay whole when

@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "ScanEngine/Support/CancelFlag.hpp"
 #include "ScanEngine/Tree/FileNode.hpp"
 #include "ZelvaneMac/Window/KeptTrees.hpp"
 
@@ -58,9 +59,10 @@ std::vector<FileNode*> currentSelectionNodes(const WindowSelections& selections)
 // The same nodes as they are held, in no order; `orderByPath` gives them currentSelectionNodes'
 // order. Ordering grows with the selection: work that may run long does it on the thread pool.
 std::vector<FileNode*> unorderedSelectionNodes(const WindowSelections& selections);
-// The same of a set as it was handed out (any thread): group rows are left out.
-std::vector<FileNode*> unorderedNodes(const NodeSet& set);
-void orderByPath(std::vector<FileNode*>& nodes);
+// The same of a set as it was handed out (any thread): group rows are left out. Both give up
+// early (nothing listed, the order left as it was) once `cancel` is set.
+std::vector<FileNode*> unorderedNodes(const NodeSet& set, const CancelFlag* cancel = nullptr);
+void orderByPath(std::vector<FileNode*>& nodes, const CancelFlag* cancel = nullptr);
 // Whether that selection holds anything besides group rows, without putting it in order.
 bool hasCurrentSelection(const WindowSelections& selections);
 

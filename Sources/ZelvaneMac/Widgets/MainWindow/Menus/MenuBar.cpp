@@ -51,7 +51,8 @@ MenuBar::MenuBar(MainWindow& window)
       items_(new MenuItems(this)),
       settings_(window.state().preferences()),
       fileActions_(new FileActionMenu(&window)),
-      summaryCopies_(std::make_unique<JobGeneration>()) {
+      summaryCopies_(std::make_unique<JobGeneration>()),
+      firstSearches_(std::make_unique<JobGeneration>()) {
     ContentViewState& state = window.state();
     connect(items_, &MenuItems::commandTriggered, this, &MenuBar::handleMenuAction);
     // The file commands report deletions to the monitor.
@@ -61,6 +62,7 @@ MenuBar::MenuBar(MainWindow& window)
         connect(selection, &NodeSelection::changed, this, [this] {
             fileActions_->actions().dropUnfinishedCopy();
             summaryCopies_->supersede();
+            firstSearches_->supersede();
         });
     buildFile();
     options_ = buildOptionsMenu(*window.menuBar(), *items_, state.preferences(), state.panes(), state.treemapToggles());
@@ -170,15 +172,40 @@ QAction* MenuBar::action(ZelvaneMenuAction a) const { return items_->action(a); 
 
 void MenuBar::refresh() { items_->refresh(); }
 
+void MenuBar::withFirstSelected(std::function<void(FileNode*)> then) {
+    ContentViewState& state = window_.state();
+    const NodeSet& shown = state.selections().shown();
+    firstSearches_->supersede();
+    if (size_t(shown.size()) <= kFirstFoundInPlace) {
+        then(firstByPath(shown));
+        return;
+    }
+    // Making the path of each of millions of nodes takes a second or more: on the thread pool,
+    // the window's trees held; a newer selection drops it.
+    runInBackground(
+        this, *firstSearches_,
+        [shown, trees = state.scanControl().heldRoots()](const CancelFlag& cancel) { return firstByPath(shown, &cancel); },
+        [then = std::move(then)](FileNode* first) { then(first); });
+}
+
 void MenuBar::handleMenuAction(ZelvaneMenuAction action) {
     ContentViewState& state = window_.state();
     ScanController& scans = state.scanControl();
     TopBar* topBar = window_.contentView() ? window_.contentView()->topBar() : nullptr;
     using A = ZelvaneMenuAction;
-    // File actions work on the selection as it is now.
-    const auto fileAction = [&](void (FileActionController::*operation)(const FileActionController::Nodes&)) {
-        (fileActions_->actions().*operation)(currentSelectionNodes(state.selections()));
+    // File actions work on the selection as it is now. A selection of millions is listed, put
+    // in order and resolved on the thread pool (the set is shared, not copied; listing it takes
+    // seconds), the window's trees held meanwhile.
+    const auto fileAction = [&](FileActionController::ListedAction listed) {
+        const NodeSet& shown = state.selections().shown();
+        FileActionController::Listing listing;
+        listing.count = size_t(shown.size());
+        listing.gather = [shown](const CancelFlag& cancel) { return unorderedNodes(shown, &cancel); };
+        listing.order = [](std::vector<FileNode*>& nodes, const CancelFlag* cancel) { orderByPath(nodes, cancel); };
+        listing.trees = std::make_shared<std::vector<RootRef>>(scans.heldRoots());
+        fileActions_->actions().actOnListing(listed, std::move(listing));
     };
+    using L = FileActionController::ListedAction;
     switch (action) {
     case A::scan:
         // Rescans what was chosen, a folder or several included (the Scan button opens their
@@ -195,25 +222,22 @@ void MenuBar::handleMenuAction(ZelvaneMenuAction action) {
         break;
     case A::resetTreeExpansion: resetTreeExpansion(state.treeSelection(), state.treemapZoom(), state.commands()); break;
     case A::expandAll: state.commands().expandAll(); break;
-    case A::selectParent: selectParent(state.selections()); break;
+    case A::selectParent:
+        if (!state.selections().onFileView()) selectParent(state.selections());
+        else withFirstSelected([selections = state.selections()](FileNode* first) { selectParentOf(selections, first); });
+        break;
     case A::reselectChild: reselectChild(state.selections()); break;
     case A::rename: requestRename(state.selections(), state.preferences(), state.commands()); break;
-    case A::zoomTreemap: zoomTreemap(state.selections(), state.treemapZoom()); break;
-    case A::unzoomTreemap: zoomOut(state.treemapZoom(), scans.effectiveRoots()); break;
-    case A::showInFinder: fileAction(&FileActionController::showInFileManager); break;
-    case A::newTerminal: fileAction(&FileActionController::newTerminal); break;
-    case A::copyPath: fileAction(&FileActionController::copyPath); break;
-    case A::copy: {
-        // Listed, ordered and made on the thread pool when the selection is large (the set is
-        // shared, not copied; listing millions of its nodes takes seconds), the window's trees
-        // held meanwhile.
-        const NodeSet& shown = state.selections().shown();
-        fileActions_->actions().copyGathered(size_t(shown.size()), [shown] { return unorderedNodes(shown); }, orderByPath,
-                                             std::make_shared<std::vector<RootRef>>(scans.heldRoots()));
+    case A::zoomTreemap:
+        withFirstSelected([&zoom = state.treemapZoom()](FileNode* first) { zoomTreemapTo(zoom, first); });
         break;
-    }
-    case A::moveToTrash: fileAction(&FileActionController::moveToTrash); break;
-    case A::deleteImmediately: fileAction(&FileActionController::deleteImmediately); break;
+    case A::unzoomTreemap: zoomOut(state.treemapZoom(), scans.effectiveRoots()); break;
+    case A::showInFinder: fileAction(L::showInFileManager); break;
+    case A::newTerminal: fileAction(L::newTerminal); break;
+    case A::copyPath: fileAction(L::copyPath); break;
+    case A::copy: fileAction(L::copy); break;
+    case A::moveToTrash: fileAction(L::moveToTrash); break;
+    case A::deleteImmediately: fileAction(L::deleteImmediately); break;
     case A::resetConfiguration: window_.sheets().present(AskedSheet::resetSettings); break;
     case A::grantFullDiskAccess:
         presentFullDiskAccessPrompt(state.preferences(), state.prompts(), FullDiskAccessChecker::hasFullDiskAccess());

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 #include "ZelvaneMac/Core/Settings/SettingsWatcher.hpp"
@@ -55,6 +56,8 @@ public:
 private:
     void buildFile();
     void addApplyFiltersKey();
+    // Runs `then` with the first node of the selection the commands act on, in path order.
+    void withFirstSelected(std::function<void(FileNode*)> then);
 
     MainWindow& window_;
     MenuItems* items_;
@@ -62,6 +65,8 @@ private:
     FileActionMenu* fileActions_;
     // The size listing still being made for the clipboard.
     std::unique_ptr<JobGeneration> summaryCopies_;
+    // Select Parent's or Zoom Treemap's search for the first of a selection of millions.
+    std::unique_ptr<JobGeneration> firstSearches_;
     QMenu* file_ = nullptr;
     QMenu* options_ = nullptr;
 };
