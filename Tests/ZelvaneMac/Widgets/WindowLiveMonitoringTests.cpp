@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <QDialog>
+#include <QDir>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QTest>
@@ -34,6 +35,8 @@
 #include "ZelvaneMac/Widgets/Dialogs/SelectMultipleDialog.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Menus/MenuBar.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Tabs/TreeViewTab.hpp"
+#include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Status/StatusBar.hpp"
 #include "ZelvaneMac/Window/LiveUpdates.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
@@ -527,6 +530,58 @@ TEST(WindowLiveMonitoring, ALargeDeletionByTheWindowEndsWithTheTreeRight) {
     EXPECT_EQ(w.root()->subFolderFileCount(), 12 * 100);
     expectShownAsOnDisk(w, dir.path());
     EXPECT_FALSE(w.stale());
+}
+
+// Files deleted behind the window's back keep their boxes in the treemap, outlined in red just
+// inside their edges (a band two points wide), while the files left show no outline; the outlines
+// stay on repaints.
+TEST(WindowLiveMonitoring, FilesDeletedBehindTheWindowAreOutlinedInRedInTheTreemap) {
+    TempDir dir;
+    writeFile(dir / "kept/big.bin", 3000000);
+    writeFile(dir / "gone/middle.bin", 2000000);
+    writeFile(dir / "kept/small.bin", 1000000);
+    for (int i = 0; i < 40; ++i) writeFile(dir / "gone/many" / ("f" + std::to_string(i)), 15000 + 2000 * i);
+    LiveWindow w(dir.path());
+    TreemapCanvas& canvas = *w.window().contentView()->treeViewTab()->treemapCanvas();
+    const TreemapCanvasModel& model = canvas.model();
+    ASSERT_TRUE(w.waitFor([&] { return model.hasPicture() && !model.isStale() && model.busyRegenerationCount() == 0; }));
+    pumpWidgetsUntil([] { return false; }, 500);
+    ASSERT_TRUE(w.waitFor([&] { return model.hasPicture() && !model.isStale() && model.busyRegenerationCount() == 0; }));
+    FileNode* gone = w.node(dir / "gone/middle.bin");
+    FileNode* kept = w.node(dir / "kept/big.bin");
+    ASSERT_TRUE(gone && kept);
+    const TreemapRect* goneBox = model.layout().nodeRects.find(gone);
+    const TreemapRect* keptBox = model.layout().nodeRects.find(kept);
+    ASSERT_TRUE(goneBox && keptBox);
+    const TreemapRect goneRect = *goneBox, keptRect = *keptBox;
+    ASSERT_GT(goneRect.width, 20);
+    ASSERT_GT(goneRect.height, 20);
+
+    ASSERT_EQ(::unlink((dir / "gone/middle.bin").c_str()), 0);
+    for (int i = 0; i < 40; i += 2) ASSERT_EQ(::unlink((dir / "gone/many" / ("f" + std::to_string(i))).c_str()), 0);
+    ASSERT_TRUE(w.waitFor([&] { return gone->isDeleted() && !w.live().hasPendingRefresh(); }));
+    ASSERT_TRUE(w.waitFor([&] { return model.overlays().deleted.size() >= 10; }));
+    pumpWidgetsUntil([] { return false; }, 200);
+
+    const QColor red(255, 59, 48);
+    for (int repaint = 0; repaint < 2; ++repaint) {
+        const QImage shot = canvas.grab().toImage();
+        // Inside the edge on each side, and the middle of the box.
+        const int midX = int(goneRect.x + goneRect.width / 2), midY = int(goneRect.y + goneRect.height / 2);
+        EXPECT_EQ(shot.pixelColor(midX, int(goneRect.y + 1)), red) << "top";
+        EXPECT_EQ(shot.pixelColor(midX, int(goneRect.y + goneRect.height - 1)), red) << "bottom";
+        EXPECT_EQ(shot.pixelColor(int(goneRect.x + 1), midY), red) << "left";
+        EXPECT_EQ(shot.pixelColor(int(goneRect.x + goneRect.width - 1), midY), red) << "right";
+        EXPECT_NE(shot.pixelColor(midX, midY), red) << "only the edge is outlined";
+        EXPECT_NE(shot.pixelColor(midX, int(goneRect.y + 4)), red) << "the band is two points wide";
+        EXPECT_NE(shot.pixelColor(int(keptRect.x + keptRect.width / 2), int(keptRect.y + 1)), red)
+            << "a file still there is not outlined";
+        if (repaint == 0) {
+            const QString path = QDir::current().absoluteFilePath(QStringLiteral("treemap-deleted.png"));
+            EXPECT_TRUE(shot.save(path)) << path.toStdString();
+        }
+        canvas.repaint();
+    }
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include <QPainter>
 #include <QToolTip>
 
+#include <vector>
+
 #include "ZelvaneMac/Core/Text/ToolTipText.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapColorSettings.hpp"
 #include "ZelvaneMac/Widgets/Treemap/BusyCursor.hpp"
@@ -22,6 +24,32 @@ QRectF toQRect(const TreemapRect& r) { return QRectF(r.x, r.y, r.width, r.height
 const QColor& deletedColor() {
     static const QColor red(255, 59, 48);
     return red;
+}
+
+// The inner band, `width` points wide, of every box, filled in one call without antialiasing: what
+// a pen of that width drawn along the box inset by half of it paints, at a fraction of the cost
+// when a live deletion outlines tens of thousands of boxes on every repaint.
+void fillInnerBands(QPainter& p, const std::vector<TreemapRect>& boxes, double width, const QColor& color) {
+    std::vector<QRectF> bands;
+    bands.reserve(boxes.size() * 4);
+    for (const TreemapRect& r : boxes) {
+        const QRectF box = toQRect(r);
+        if (!(box.width() > 0 && box.height() > 0)) continue;
+        if (box.width() <= 2 * width || box.height() <= 2 * width) {
+            bands.push_back(box);
+            continue;
+        }
+        bands.emplace_back(box.left(), box.top(), box.width(), width);
+        bands.emplace_back(box.left(), box.bottom() - width, box.width(), width);
+        bands.emplace_back(box.left(), box.top() + width, width, box.height() - 2 * width);
+        bands.emplace_back(box.right() - width, box.top() + width, width, box.height() - 2 * width);
+    }
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(Qt::NoPen);
+    p.setBrush(color);
+    p.drawRects(bands.data(), int(bands.size()));
+    p.restore();
 }
 
 }  // namespace
@@ -92,10 +120,7 @@ void TreemapCanvas::paintEvent(QPaintEvent* event) {
         p.setPen(QPen(treemapHoverColor().toQColor(), 1));
         p.drawRect(toQRect(*overlays.hovered).adjusted(0.5, 0.5, -0.5, -0.5));
     }
-    if (!overlays.deleted.empty()) {
-        p.setPen(QPen(deletedColor(), 2));
-        for (const TreemapRect& r : overlays.deleted) p.drawRect(toQRect(r).adjusted(1, 1, -1, -1));
-    }
+    if (!overlays.deleted.empty()) fillInnerBands(p, overlays.deleted, 2, deletedColor());
 }
 
 void TreemapCanvas::resizeEvent(QResizeEvent* event) {
