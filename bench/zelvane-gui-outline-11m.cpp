@@ -21,8 +21,8 @@
 // new roots) and the event loop has been calm (no gap over 20 ms) for 300 ms; the time counts to
 // the end of the last busy gap or to the condition, whichever is later. The last line gives the
 // peak resident memory of the whole run. --only takes the steps named (expand, reset, sort,
-// selectall, type, export, clipboard, zoom, filter, rescan; the import always), so that a slow
-// build can be measured step by step. The import and the rescan also give the longest stall from
+// selectall, selsort (header clicks with the outline selected), type, export, clipboard, zoom,
+// filter, rescan; the import always), so that a slow build can be measured step by step. The import and the rescan also give the longest stall from
 // the moment the new roots are shown (the outline's load and, for the rescan, its restore).
 #include <QApplication>
 #include <QClipboard>
@@ -244,6 +244,20 @@ int main(int argc, char** argv) {
     if (wanted("selectall"))
         measure("Select All in the outline", [&] { QTest::keyClick(&outline, Qt::Key_A, Qt::ControlModifier); },
                 [&] { return !window.treeSelection().nodes().isEmpty(); });
+    if (wanted("selsort")) {
+        // Header clicks with every shown row selected: the same rows stay selected after each.
+        const std::vector<FileNode*> before = outlineView->selectedNodes();
+        const NodeSet selectedBefore(before.begin(), before.end());
+        for (int column : {int(FileTreeOutlineModel::nameColumn), int(FileTreeOutlineModel::allocatedColumn),
+                           int(FileTreeOutlineModel::allocatedColumn)}) {
+            const std::string title =
+                "sort by " + header->model()->headerData(column, Qt::Horizontal).toString().toStdString() + ", all selected";
+            measure(title.c_str(), [&] { emit header->sectionClicked(column); }, always);
+        }
+        const std::vector<FileNode*> after = outlineView->selectedNodes();
+        std::printf("  rows selected before the sorts %zu, after %zu, the same nodes %s\n", before.size(), after.size(),
+                    NodeSet(after.begin(), after.end()) == selectedBefore ? "yes" : "NO");
+    }
 
     // The file type with the most files, as its row's right-click -> Select does.
     std::string biggest;

@@ -41,6 +41,8 @@ OutlineUpdateActions FileTreeOutlineModel::update(const FileTreeOutlineInputs& i
         actions.expandSingleRoot = rootsChanged && roots_.size() == 1;
     } else if (displayChangedNow || labelsChanged) {
         displayChanged();
+    } else if (revisionChanged && in.monitorChangedMany) {
+        refreshEveryRow();
     } else if (revisionChanged) {
         refreshDirty(in.monitorDirtyNodes);
     }
@@ -241,6 +243,13 @@ void FileTreeOutlineModel::refreshDirty(const std::vector<FileNode*>& nodes) {
     }
     for (const OutlineRowRange& r : ranges)
         emit dataChanged(indexIn(r.first, 0, r.folder), indexIn(r.last, kColumnCount - 1, r.folder));
+}
+
+void FileTreeOutlineModel::refreshEveryRow() {
+    if (!top_) return;
+    for (const Entry& e : entryStore_)
+        if (FileNode* g = groupIn(e)) g->refreshSyntheticGroup();
+    displayChanged();
 }
 
 QModelIndex FileTreeOutlineModel::locate(FileNode* node) {

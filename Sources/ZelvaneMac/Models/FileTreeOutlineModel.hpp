@@ -33,7 +33,10 @@ struct FileTreeOutlineInputs {
     std::vector<QString> rootLabels;
     OutlineDisplaySettings display;
     int monitorRevision = 0;
+    // The nodes the live monitor changed since the last revision taken, unless too many were
+    // changed to list: then every row made is brought up to date.
     std::vector<FileNode*> monitorDirtyNodes;
+    bool monitorChangedMany = false;
     // Holds the trees of the roots (and of the window's selection) for work on the thread pool.
     std::shared_ptr<const void> trees;
 };
@@ -182,6 +185,8 @@ private:
     void rebuild(std::vector<FileNode*> roots);
     void resortInPlace();
     void refreshDirty(const std::vector<FileNode*>& nodes);
+    // Every group row made sums its files again, and every row is redrawn.
+    void refreshEveryRow();
     void displayChanged();
 
     std::vector<FileNode*> roots_;

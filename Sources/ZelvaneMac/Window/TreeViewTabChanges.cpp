@@ -47,7 +47,7 @@ void TreeViewTabChanges::subscribe() {
     connect(&parts_.retirement, &TreeRetirement::treesRetiring, this, &TreeViewTabChanges::dropNodesOutside);
     connect(&scans.liveUpdates(), &LiveUpdates::liveChanges, this, [this](const NodeList& changed) {
         ++liveRevision_;
-        liveChanged_ = changed;
+        addLiveChanges(changed);
         touch(outlinePart | treemapPart | stripPart);
     });
     // A view is not handed back the selection it made itself.
@@ -109,6 +109,24 @@ void TreeViewTabChanges::dropNodesOutside(const KeptTrees& kept) {
     pendingOutline_.expandGroupsOf = kept.keep(pendingOutline_.expandGroupsOf);
     pendingOutline_.renameTarget = kept.keep(pendingOutline_.renameTarget);
     liveChanged_ = kept.keep(liveChanged_);
+    liveChangedSeen_ = {liveChanged_.begin(), liveChanged_.end()};
+}
+
+void TreeViewTabChanges::addLiveChanges(const NodeList& changed) {
+    if (liveChangedMany_) return;
+    for (FileNode* n : changed)
+        if (liveChangedSeen_.insert(n).second) liveChanged_.push_back(n);
+    if (liveChanged_.size() <= kLiveChangedListed) return;
+    // Redrawing every shown row costs less than finding the rows of so many nodes.
+    liveChangedMany_ = true;
+    NodeList().swap(liveChanged_);
+    std::unordered_set<const FileNode*>().swap(liveChangedSeen_);
+}
+
+void TreeViewTabChanges::liveChangesTaken() {
+    liveChangedMany_ = false;
+    liveChanged_.clear();
+    liveChangedSeen_.clear();
 }
 
 }  // namespace zelvane

@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+#include <unordered_set>
+
 #include "ZelvaneMac/Core/Settings/SettingsWatcher.hpp"
 #include "ZelvaneMac/Models/FileTreeOutlineModel.hpp"
 #include "ZelvaneMac/Window/KeptTrees.hpp"
@@ -16,8 +18,8 @@ class ScanState;
 // Which parts of the Tree View tab a change of the window's state makes out of date. It
 // subscribes to the parts of the state the tab shows and names the tab's parts each change
 // touches (`partsChanged`); it keeps what the tab reads from the preferences, gathers the commands
-// for the outline and keeps the live monitor's last batch until the outline and the treemap take
-// them. Main thread only.
+// for the outline and gathers the nodes the live monitor changed until the outline takes them (two
+// batches in one turn of the event loop both reach it). Main thread only.
 class TreeViewTabChanges final : public QObject {
     Q_OBJECT
 public:
@@ -38,9 +40,15 @@ public:
     void setSelectionOrigins(const QObject* outline, const QObject* treemap);
     // The outline commands gathered since the last call, which hands them over.
     OutlineCommands takeOutlineCommands();
-    // The live monitor's last batch; the revision tells the views a batch is new.
+    // The nodes the live monitor changed since the outline last took them, each once; the
+    // revision tells the views a change is new. Past `kLiveChangedListed` nodes the list is let go
+    // and `liveChangedMany` says so: the outline then redraws every row it shows.
+    static constexpr size_t kLiveChangedListed = 20'000;
     int liveRevision() const { return liveRevision_; }
     const NodeList& liveChanged() const { return liveChanged_; }
+    bool liveChangedMany() const { return liveChangedMany_; }
+    // The outline took the changes gathered so far: later ones start a new list.
+    void liveChangesTaken();
 
     // What the tab reads from the preferences, as they are now.
     const TreeViewTabSettings& settings() const { return settings_.current(); }
@@ -53,6 +61,7 @@ private:
     void touch(unsigned parts) { emit partsChanged(parts); }
     void takeScanState(const ScanState& s);
     void dropNodesOutside(const KeptTrees& kept);
+    void addLiveChanges(const NodeList& changed);
 
     TreeViewParts parts_;
     SettingsWatcher<TreeViewTabSettings> settings_;
@@ -62,6 +71,8 @@ private:
     OutlineCommands pendingOutline_;
     int liveRevision_ = 0;
     NodeList liveChanged_;
+    std::unordered_set<const FileNode*> liveChangedSeen_;  // the nodes of `liveChanged_`
+    bool liveChangedMany_ = false;
 };
 
 }  // namespace zelvane

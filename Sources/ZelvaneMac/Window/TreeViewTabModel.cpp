@@ -110,6 +110,7 @@ FileTreeOutlineInputs TreeViewTabModel::outlineInputs() const {
     in.display = changes_.settings().outlineDisplay;
     in.monitorRevision = changes_.liveRevision();
     in.monitorDirtyNodes = changes_.liveChanged();
+    in.monitorChangedMany = changes_.liveChangedMany();
     in.trees = std::make_shared<std::vector<RootRef>>(parts_.scanControl.heldRoots());
     return in;
 }

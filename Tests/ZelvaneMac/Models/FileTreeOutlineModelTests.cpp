@@ -368,6 +368,19 @@ TEST(FileTreeOutlineModel, ALiveDeletionInsideAGroupUpdatesTheGroupsTotals) {
     in.monitorRevision = 4;
     model.update(in);
     EXPECT_EQ(group->subFolderTotSize(), 4000);
+
+    // Too many changes to list: every group row sums its files again and every row is redrawn.
+    QSignalSpy relaid(&model, &QAbstractItemModel::layoutChanged);
+    FileNode* x2 = t.child(t.a, "x2");
+    x2->flagDeletedRecursively();
+    x2->subtractContributionFromAncestors();
+    in.monitorRevision = 5;
+    in.monitorDirtyNodes.clear();
+    in.monitorChangedMany = true;
+    model.update(in);
+    EXPECT_EQ(group->subFolderTotSize(), 3000);
+    EXPECT_EQ(group->subFolderFileCount(), 3);
+    EXPECT_EQ(relaid.size(), 1);
 }
 
 TEST(FileTreeOutlineModel, CellsShowRootLabelsPercentagesCountsAndHardLinksInParentheses) {

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <algorithm>
@@ -448,6 +449,65 @@ void expectShownAsOnDisk(LiveWindow& w, const fs::path& dir) {
         }
     }
     EXPECT_GT(checked, root->subFolderFileCount());
+}
+
+// Two reports of changes in one turn of the event loop (two deletions told to the window back to
+// back, as two file actions ending together tell them): the outline redraws the rows of both, the
+// first report's as well as the second's, with the sizes left on disk.
+TEST(WindowLiveMonitoring, TwoReportsInOneTurnRedrawTheRowsOfBoth) {
+    TempDir dir;
+    writeFile(dir / "A/sub/a1", 300000);
+    writeFile(dir / "A/sub/a2", 1000);
+    writeFile(dir / "A/other/x", 1000);
+    writeFile(dir / "B/sub/b1", 200000);
+    writeFile(dir / "B/sub/b2", 2000);
+    writeFile(dir / "B/other/y", 1000);
+    writeFile(dir / "C/c1", 5000);
+    LiveWindow w(dir.path());
+    w.setMonitoring(false);  // only the window's own reports
+    FileTreeOutlineModel& rows = w.outline().model();
+    FileNode* a = w.node(dir / "A/sub");
+    FileNode* b = w.node(dir / "B/sub");
+    w.outline().outline().expand(rows.indexForNode(w.node(dir / "A")));
+    w.outline().outline().expand(rows.indexForNode(w.node(dir / "B")));
+    ASSERT_TRUE(w.waitFor([&] { return rows.existingIndexForNode(a).isValid() && rows.existingIndexForNode(b).isValid(); }));
+    pumpWidgetsUntil([] { return false; }, 200);
+
+    QSignalSpy changed(&rows, &QAbstractItemModel::dataChanged);
+    QSignalSpy relaid(&rows, &QAbstractItemModel::layoutChanged);
+    FileNode* a1 = w.node(dir / "A/sub/a1");
+    FileNode* b1 = w.node(dir / "B/sub/b1");
+    ASSERT_EQ(::unlink((dir / "A/sub/a1").c_str()), 0);
+    ASSERT_EQ(::unlink((dir / "B/sub/b1").c_str()), 0);
+    w.live().markDeletedLocally(std::vector<FileNode*>{a1});
+    w.live().markDeletedLocally(std::vector<FileNode*>{b1});
+    pumpWidgetsUntil([] { return false; }, 300);
+
+    // A row is redrawn when a change of data covers it, or every row is laid out again.
+    const auto redrawn = [&](FileNode* n) {
+        if (!relaid.isEmpty()) return true;
+        const QModelIndex row = rows.existingIndexForNode(n);
+        return std::any_of(changed.begin(), changed.end(), [&](const QList<QVariant>& args) {
+            const QModelIndex from = args[0].value<QModelIndex>(), to = args[1].value<QModelIndex>();
+            return from.parent() == row.parent() && from.row() <= row.row() && row.row() <= to.row() &&
+                   from.column() <= FileTreeOutlineModel::sizeColumn && FileTreeOutlineModel::sizeColumn <= to.column();
+        });
+    };
+    EXPECT_TRUE(redrawn(a)) << "the first report's folder";
+    EXPECT_TRUE(redrawn(b)) << "the second report's folder";
+    EXPECT_TRUE(redrawn(w.node(dir / "A")));
+    EXPECT_TRUE(redrawn(w.root()));
+    expectShownAsOnDisk(w, dir.path());
+
+    // A later report, in a turn of its own, is redrawn too.
+    changed.clear();
+    relaid.clear();
+    FileNode* c1 = w.node(dir / "C/c1");
+    ASSERT_EQ(::unlink((dir / "C/c1").c_str()), 0);
+    w.live().markDeletedLocally(std::vector<FileNode*>{c1});
+    pumpWidgetsUntil([] { return false; }, 300);
+    EXPECT_TRUE(redrawn(w.node(dir / "C")));
+    expectShownAsOnDisk(w, dir.path());
 }
 
 // Thousands of files deleted and moved away in one go behind the window's back, with every

@@ -180,6 +180,7 @@ void TreeViewTab::refresh(CoalescedUpdate::Parts parts) {
     const FileTreeOutlineOptions options = model_.outlineOptions();
     if (parts & Part::outlinePart) {
         outline_->update(model_.outlineInputs(), options, parts_.treeSelection.nodes(), changes_->takeOutlineCommands());
+        changes_->liveChangesTaken();
     }
     if ((parts & Part::typesPart) && panes_->extSplit()) extTable_->update(model_.typesInputs(), options.altRowColors, options.showHorizontalLines);
     if (parts & Part::stripPart) strip_->setTexts(infoStripTexts(), zoomButtonsShown(), std::max(40, width() - 200));
