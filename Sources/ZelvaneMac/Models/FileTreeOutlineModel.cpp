@@ -175,6 +175,7 @@ void FileTreeOutlineModel::rebuild(std::vector<FileNode*> roots) {
 
 void FileTreeOutlineModel::resortInPlace() {
     if (!top_) return;  // nothing shown yet: rows are sorted as they are made
+    emit rowsAboutToBeLaidOutAgain();
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const QModelIndexList before = persistentIndexList();
     std::vector<std::pair<Entry*, FileNode*>> held;
@@ -220,12 +221,15 @@ void FileTreeOutlineModel::resortInPlace() {
     }
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    emit rowsLaidOutAgain();
 }
 
 void FileTreeOutlineModel::displayChanged() {
     // Only texts change: a layout change redraws every row and keeps expansion and selection.
+    emit rowsAboutToBeLaidOutAgain();
     emit layoutAboutToBeChanged();
     emit layoutChanged();
+    emit rowsLaidOutAgain();
 }
 
 void FileTreeOutlineModel::refreshDirty(const std::vector<FileNode*>& nodes) {

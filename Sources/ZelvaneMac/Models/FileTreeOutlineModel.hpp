@@ -158,6 +158,14 @@ public:
     Qt::DropActions supportedDragActions() const override { return Qt::CopyAction; }
     void setDragEnabled(bool on) { dragEnabled_ = on; }
 
+signals:
+    // Around a layout change of every row (a sort, new texts), before its signals and after them.
+    // Qt's selection follows each selected row through such a change on its own, a persistent
+    // index per row; a view lets go of its selection before and selects the same rows again
+    // after, folder by folder.
+    void rowsAboutToBeLaidOutAgain();
+    void rowsLaidOutAgain();
+
 private:
     using Entry = OutlineFolderRows;
     // The synthetic group row among a folder's rows, if any.

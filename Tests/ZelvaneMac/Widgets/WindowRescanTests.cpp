@@ -1,10 +1,14 @@
 // A real window rescanning a real folder with Ctrl+R: the outline reopens the rows that were open,
 // at every depth and in folders of many rows, selects the same rows again and scrolls the first of
-// them into view as the selection did; what went from the disk between the scans is left out.
+// them into view as the selection did; what went from the disk between the scans is left out. A
+// sort by a header click keeps the same rows selected and the same current row.
 
 #include <gtest/gtest.h>
 
+#include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QScrollBar>
+#include <QTest>
 
 #include <algorithm>
 #include <ostream>
@@ -183,6 +187,56 @@ TEST(WindowRescan, ASelectionOfTensOfThousandsOfFilesComesBackWhole) {
 
     rescan(w);
     EXPECT_EQ(paths(w.window().treeSelection().nodes()), before);
+}
+
+// Expand All, Ctrl+A, then header clicks: after each sort the same nodes are selected, the current
+// row is the same node, and the window hears of no change of selection. The same with only some
+// rows of a few folders selected.
+TEST(WindowOutlineSort, AHeaderClickKeepsTheSelectedNodesAndTheCurrentRow) {
+    TempDir dir;
+    makeTree(dir);
+    ShownWindow w;
+    ASSERT_TRUE(w.scan(dir.path()));
+    const auto node = [&](const char* p) { return w.node(dir.path() / p); };
+    w.key(Qt::Key_F4, Qt::ShiftModifier);  // Expand All
+    QTest::qWait(50);
+    FileTreeOutlineModel& model = w.outline().model();
+    ContextMenuOutlineView& o = w.outline().outline();
+    FileNode* current = node("wide/f150/file2.dat");
+    ASSERT_TRUE(model.existingIndexForNode(current).isValid()) << "Expand All opened the group rows";
+    o.setFocus();
+    QTest::keyClick(&o, Qt::Key_A, Qt::ControlModifier);
+    QTest::qWait(50);
+    o.selectionModel()->setCurrentIndex(model.indexForNode(current), QItemSelectionModel::NoUpdate);
+    int reported = 0;
+    QObject::connect(&w.window().treeSelection(), &NodeSelection::changed, &o, [&] { ++reported; });
+
+    const auto sortsKeepingTheSelection = [&](const NodeSet& selected) {
+        for (int column : {FileTreeOutlineModel::nameColumn, FileTreeOutlineModel::sizeColumn, FileTreeOutlineModel::sizeColumn,
+                           FileTreeOutlineModel::modifiedColumn}) {
+            emit o.header()->sectionClicked(column);
+            const std::vector<FileNode*> now = w.outline().selectedNodes();
+            EXPECT_EQ(now.size(), size_t(selected.size())) << "column " << column;
+            EXPECT_EQ(NodeSet(now.begin(), now.end()), selected) << "column " << column;
+            EXPECT_EQ(model.nodeAt(o.currentIndex()), current) << "column " << column;
+        }
+        QTest::qWait(50);
+        EXPECT_EQ(reported, 0);
+        EXPECT_EQ(w.window().treeSelection().nodes(), selected);
+    };
+    const NodeSet all = w.window().treeSelection().nodes();
+    ASSERT_GT(all.size(), 800) << "every row shown";
+    sortsKeepingTheSelection(all);
+
+    // Some rows here and there: a folder among its siblings, files inside a group row, a deep one.
+    const NodeSet some{node("wide/f120"), node("wide/f121"), node("wide/f160"), node("wide/f101/file2.dat"),
+                       node("wide/f101/file4.dat"), node("deep/a/b/c/d/e/end.txt"), node("small")};
+    w.window().treeSelection().set(some);
+    QTest::qWait(50);
+    ASSERT_EQ(w.outline().selectedNodes().size(), size_t(some.size()));
+    o.selectionModel()->setCurrentIndex(model.indexForNode(current), QItemSelectionModel::NoUpdate);
+    reported = 0;
+    sortsKeepingTheSelection(some);
 }
 
 }  // namespace

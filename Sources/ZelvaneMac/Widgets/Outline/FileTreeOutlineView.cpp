@@ -53,6 +53,8 @@ FileTreeOutlineView::FileTreeOutlineView(const FileTreeOutlineInputs& initial, F
 
     outline_->setModel(model_);
     rowSelection_.emplace(*outline_, *model_, kExpandAllRows);
+    connect(model_, &FileTreeOutlineModel::rowsAboutToBeLaidOutAgain, this, [this] { rowSelection_->holdForLayout(); });
+    connect(model_, &FileTreeOutlineModel::rowsLaidOutAgain, this, [this] { rowSelection_->restoreAfterLayout(); });
     setUpResultOutline(*outline_, *delegate_, FileTreeOutlineModel::columns(), options_.altRowColors,
                        options_.showHorizontalLines, options_.enableDragDrop);
 

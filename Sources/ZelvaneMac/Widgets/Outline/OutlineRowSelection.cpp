@@ -187,4 +187,68 @@ void OutlineRowSelection::select(const std::vector<FileNode*>& wanted) {
     if (first.isValid()) outline_.scrollTo(first);
 }
 
+void OutlineRowSelection::holdForLayout() {
+    held_.clear();
+    QItemSelectionModel& selectionModel = *outline_.selectionModel();
+    QHash<QModelIndex, std::vector<std::pair<int, int>>> runs;  // selected rows, by their folder's row
+    for (const QItemSelectionRange& range : selectionModel.selection())
+        if (range.isValid()) runs[range.parent()].emplace_back(range.top(), range.bottom());
+    if (runs.isEmpty()) return;
+    for (auto it = runs.begin(); it != runs.end(); ++it) {
+        const QModelIndex& parent = it.key();
+        std::vector<std::pair<int, int>>& rows = it.value();
+        HeldFolder held{parent.isValid() ? model_.nodeAt(parent) : nullptr, false, {}};
+        if (parent.isValid() && !held.folder) continue;
+        std::sort(rows.begin(), rows.end());
+        int covered = 0;  // the rows from the first on that the runs cover without a gap
+        for (const auto& [top, bottom] : rows) {
+            if (top > covered) break;
+            covered = std::max(covered, bottom + 1);
+        }
+        held.every = covered >= model_.rowCount(parent);
+        if (!held.every)
+            for (const auto& [top, bottom] : rows)
+                for (int row = top; row <= bottom; ++row)
+                    if (FileNode* n = model_.nodeAt(model_.index(row, 0, parent))) held.nodes.push_back(n);
+        held_.push_back(std::move(held));
+    }
+    showing_ = true;
+    selectionModel.clearSelection();
+    showing_ = false;
+}
+
+void OutlineRowSelection::restoreAfterLayout() {
+    if (held_.empty()) return;
+    const int lastColumn = FileTreeOutlineModel::kColumnCount - 1;
+    QItemSelection selection;
+    const auto selectRows = [&](const QModelIndex& parent, int first, int last) {
+        selection.append(QItemSelectionRange(model_.index(first, 0, parent), model_.index(last, lastColumn, parent)));
+    };
+    for (const HeldFolder& held : held_) {
+        // A folder's rows keep their folder: only where the folder stands may have changed.
+        const QModelIndex parent = held.folder ? model_.existingIndexForNode(held.folder) : QModelIndex();
+        if (held.folder && !parent.isValid()) continue;
+        const int rows = model_.rowCount(parent);
+        if (rows <= 0) continue;
+        if (held.every) {
+            selectRows(parent, 0, rows - 1);
+            continue;
+        }
+        const std::unordered_set<const FileNode*> wanted(held.nodes.begin(), held.nodes.end());
+        int first = -1;
+        for (int row = 0; row <= rows; ++row) {
+            const bool selected = row < rows && wanted.count(model_.nodeAt(model_.index(row, 0, parent)));
+            if (selected && first < 0) first = row;
+            if (!selected && first >= 0) {
+                selectRows(parent, first, row - 1);
+                first = -1;
+            }
+        }
+    }
+    held_.clear();
+    showing_ = true;
+    outline_.selectionModel()->select(selection, QItemSelectionModel::Select);
+    showing_ = false;
+}
+
 }  // namespace zelvane

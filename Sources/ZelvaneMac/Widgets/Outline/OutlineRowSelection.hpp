@@ -48,7 +48,21 @@ public:
     // True while `show` changes the rows: the change is the window's, not the user's.
     bool isShowing() const { return showing_; }
 
+    // Around a layout change of every row: the rows selected are let go, kept as a range of
+    // each folder's rows (or, for a folder with only some selected, as their nodes), and selected
+    // again afterwards, the same nodes, in whole ranges; the current row is the model's to keep.
+    // The cost follows the folders holding selected rows, not the rows selected.
+    void holdForLayout();
+    void restoreAfterLayout();
+
 private:
+    // The selected rows of a folder (null: the roots' rows) while the rows are laid out again.
+    struct HeldFolder {
+        FileNode* folder = nullptr;
+        bool every = false;            // every row of the folder
+        std::vector<FileNode*> nodes;  // else these rows
+    };
+
     // Selects the rows of `wanted` that fit, opening their folders, and scrolls to the first.
     void select(const std::vector<FileNode*>& wanted);
 
@@ -59,6 +73,7 @@ private:
     // The set shown last; a copy shares its data, so comparing the same set again costs nothing.
     std::optional<NodeSet> shown_;
     JobGeneration choices_;
+    std::vector<HeldFolder> held_;
 };
 
 }  // namespace zelvane
