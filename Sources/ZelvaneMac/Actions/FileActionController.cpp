@@ -71,8 +71,9 @@ std::vector<ActionTarget> FileActionController::touchableTargets(const Nodes& no
     return refuseUntouchable(resolveTargets(nodes, change, refused), change, refused);
 }
 
-FileActionMenuState FileActionController::menuState(const Nodes& nodes) {
-    const size_t n = countActionTargets(nodes);
+FileActionMenuState FileActionController::menuState(const Nodes& nodes) { return menuState(countActionTargets(nodes)); }
+
+FileActionMenuState FileActionController::menuState(size_t n) {
     FileActionMenuState state;
     state.enabled = n >= 1;
     state.moveToTrashTitle = n < 2 ? localized("Move to Trash") : alerts::fillCount(localized("Move %d Items to Trash"), (long long)n);

@@ -54,6 +54,8 @@ public:
     ~FileActionController() override;
 
     static FileActionMenuState menuState(const Nodes& nodes);
+    // The same for `count` targets, counted by the owner.
+    static FileActionMenuState menuState(size_t count);
 
     void open(const Nodes& nodes);
     void showInFileManager(const Nodes& nodes);

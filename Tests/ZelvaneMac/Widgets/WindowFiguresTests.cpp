@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
+#include <QToolTip>
 
 #include <algorithm>
 #include <filesystem>
@@ -42,6 +43,7 @@
 #include "ZelvaneMac/Widgets/MainWindow/Tabs/TreeViewTab.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
+#include "ZelvaneMac/Widgets/Preview/PreviewWindow.hpp"
 #include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapColorPreferences.hpp"
 #include "ZelvaneMac/Window/ContentTab.hpp"
@@ -543,6 +545,68 @@ TEST(WindowFigures, FileMenuActionsOnEveryRowOfALongListKeepTheirOrderAndResults
     ASSERT_EQ(user.alerts.size(), 1u);
     EXPECT_EQ(user.alerts[0].text, QStringLiteral("Permanently erase 3 items?"));
     EXPECT_TRUE(fs::exists(dir.path()));
+}
+
+// The context menu of every row of a long list counts the rows for its Move item without listing
+// them, and its actions take every row in the list's order; Quick Look previews the first rows
+// only (it shows one at a time), and a drag of more rows than a drag carries is refused with a
+// word of why.
+TEST(WindowFigures, TheContextMenuQuickLookAndDragOfEveryRowOfALongListStayBounded) {
+    TempDir dir;
+    ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+    constexpr int kFiles = int(FileListView::kItemsDragged) + 20;
+    for (int i = 0; i < kFiles; ++i) writeFile(dir / "tree" / ("d" + std::to_string(i % 7)) / ("f" + std::to_string(i) + ".dat"), 1 + i % 50);
+    ScannedWindow w({dir / "tree"});
+    FileListView& list = showEveryFileInSlices(w);
+    ASSERT_TRUE(w.waitFor([&] { return list.pipeline().displayed().size() == size_t(kFiles); }));
+    const std::vector<FileNode*> rows = list.pipeline().displayed();
+    auto& outline = list.outline();
+    outline.setFocus();
+    QTest::keyClick(&outline, Qt::Key_A, Qt::ControlModifier);
+    ASSERT_TRUE(w.waitFor([&] { return w.window().fileSelection().nodes().size() == kFiles; }));
+    outline.scrollToTop();
+    QCoreApplication::processEvents();
+    const QPoint firstRow = outline.visualRect(list.model().index(0, 0)).center();
+
+    // The Move item counts every row, and the question counts every item.
+    testing::ScriptedUser user;
+    user.choose({QStringLiteral("Move %1 Items to Trash").arg(kFiles)});
+    user.answer({Qt::Key_Escape});
+    testing::rightClick(outline.viewport(), firstRow);
+    ASSERT_TRUE(w.waitFor([&] { return !user.alerts.empty(); }));
+    EXPECT_EQ(user.alerts[0].text, QStringLiteral("Move %1 items to the Trash?").arg(kFiles));
+    for (int i = 0; i < 7; ++i) EXPECT_TRUE(fs::exists(dir / "tree" / ("d" + std::to_string(i))));
+
+    // Copy Path gives the rows as the list shows them.
+    user.clear();
+    QClipboard* clipboard = QApplication::clipboard();
+    clipboard->clear();
+    user.choose({QStringLiteral("Copy Path")});
+    testing::rightClick(outline.viewport(), firstRow);
+    ASSERT_TRUE(w.waitFor([&] { return !clipboard->text().isEmpty(); }));
+    QStringList shown;
+    for (FileNode* n : rows) shown << QString::fromStdString(n->fullPath());
+    EXPECT_EQ(clipboard->text().split(QLatin1Char('\n')), shown);
+
+    // Space previews the first rows.
+    QTest::keyClick(&outline, Qt::Key_Space);
+    auto* preview = w.window().findChild<PreviewWindow*>();
+    ASSERT_TRUE(preview);
+    EXPECT_EQ(preview->itemCount(), int(FileListView::kItemsPreviewed));
+    preview->close();
+
+    // A drag of them all is refused, and says why.
+    outline.setFocus();
+    QTest::mousePress(outline.viewport(), Qt::LeftButton, {}, firstRow);
+    // The view takes the first move for the start of a drag and starts it on the next.
+    for (int step = 1; step <= 2; ++step) {
+        const QPoint at = firstRow + QPoint(30 * step, 0);
+        QMouseEvent move(QEvent::MouseMove, at, outline.viewport()->mapToGlobal(at), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(outline.viewport(), &move);
+    }
+    EXPECT_TRUE(w.waitFor([] { return QToolTip::isVisible(); }));
+    EXPECT_TRUE(QToolTip::text().contains(QStringLiteral("Copy and paste them instead")));
+    QTest::mouseRelease(outline.viewport(), Qt::LeftButton, {}, firstRow + QPoint(60, 0));
 }
 
 // Rows picked with clicks on any column of a long file list are whole rows, and stay whole when

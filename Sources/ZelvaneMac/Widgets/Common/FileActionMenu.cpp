@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include "ZelvaneMac/Actions/ActionTargets.hpp"
 #include "ZelvaneMac/Actions/SystemDesktopServices.hpp"
 #include "ZelvaneMac/Actions/TagColors.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
@@ -56,11 +57,28 @@ FileActionMenu::~FileActionMenu() {
 }
 
 QMenu* FileActionMenu::makeContextMenu(FileActionHooks::Targets targets, QWidget* parent) {
+    FileActionHooks::Selection selection;
+    selection.nodes = targets;
+    selection.count = [targets] { return countActionTargets(targets()); };
+    selection.previewed = targets;
+    return makeContextMenu(std::move(selection), parent);
+}
+
+QMenu* FileActionMenu::makeContextMenu(FileActionHooks::Selection selection, QWidget* parent) {
     auto* menu = new QMenu(parent);
     FileActionController* c = controller_.get();
+    const FileActionHooks::Targets targets = selection.nodes;
     auto add = [&](const char* title, auto action) {
         QAction* item = menu->addAction(localized(title));
         connect(item, &QAction::triggered, this, [c, action, targets] { (c->*action)(targets()); });
+        return item;
+    };
+    // The actions that take a selection of any size list a large one on the thread pool.
+    using L = FileActionController::ListedAction;
+    auto addListed = [&](const char* title, auto action, L listed) {
+        if (!selection.listing) return add(title, action);
+        QAction* item = menu->addAction(localized(title));
+        connect(item, &QAction::triggered, this, [c, listed, listing = selection.listing] { c->actOnListing(listed, listing()); });
         return item;
     };
     auto addCommand = [&](const char* title, const std::function<void()>& command) {
@@ -69,17 +87,19 @@ QMenu* FileActionMenu::makeContextMenu(FileActionHooks::Targets targets, QWidget
         });
     };
     add(textKey("Open"), &FileActionController::open);
-    add(textKey("Show in File Manager"), &FileActionController::showInFileManager);
+    addListed(textKey("Show in File Manager"), &FileActionController::showInFileManager, L::showInFileManager);
     menu->addSeparator();
-    add(textKey("Move to Trash"), &FileActionController::moveToTrash)->setObjectName(QLatin1String(kMoveToTrashItem));
+    addListed(textKey("Move to Trash"), &FileActionController::moveToTrash, L::moveToTrash)
+        ->setObjectName(QLatin1String(kMoveToTrashItem));
     menu->addSeparator();
     add(textKey("Get Info"), &FileActionController::getInfo);
     add(textKey("Compress"), &FileActionController::compress);
     add(textKey("Duplicate"), &FileActionController::duplicate);
     add(textKey("Make Link"), &FileActionController::makeLink);
-    connect(menu->addAction(localized("Quick Look")), &QAction::triggered, this, [this, targets] { quickLook(targets()); });
-    add(textKey("Copy"), &FileActionController::copy);
-    add(textKey("Copy Path"), &FileActionController::copyPath);
+    connect(menu->addAction(localized("Quick Look")), &QAction::triggered, this,
+            [this, previewed = selection.previewed] { quickLook(previewed()); });
+    addListed(textKey("Copy"), &FileActionController::copy, L::copy);
+    addListed(textKey("Copy Path"), &FileActionController::copyPath, L::copyPath);
     menu->addSeparator();
 
     auto* tags = new QMenu(localized("Tags\u2026"), menu);
@@ -95,7 +115,7 @@ QMenu* FileActionMenu::makeContextMenu(FileActionHooks::Targets targets, QWidget
     menu->addMenu(tags);
     menu->addSeparator();
 
-    add(textKey("New Terminal at Folder"), &FileActionController::newTerminal);
+    addListed(textKey("New Terminal at Folder"), &FileActionController::newTerminal, L::newTerminal);
     addCommand(textKey("Export to .CSV file\u2026"), exportToCSV_);
     // The program's own name, the same in every language.
     QAction* instance = menu->addAction(QStringLiteral("Zelvane"));
@@ -105,14 +125,18 @@ QMenu* FileActionMenu::makeContextMenu(FileActionHooks::Targets targets, QWidget
     addCommand(textKey("Zoom out Treemap"), zoomOut_);
 
     QPointer<QMenu> guarded(menu);
-    connect(menu, &QMenu::aboutToShow, this, [guarded, targets] {
-        if (guarded) updateMenu(*guarded, targets());
+    connect(menu, &QMenu::aboutToShow, this, [guarded, count = selection.count] {
+        if (guarded) updateMenu(*guarded, count());
     });
     return menu;
 }
 
 void FileActionMenu::updateMenu(QMenu& menu, const std::vector<FileNode*>& targets) {
-    FileActionMenuState state = FileActionController::menuState(targets);
+    updateMenu(menu, countActionTargets(targets));
+}
+
+void FileActionMenu::updateMenu(QMenu& menu, size_t targetCount) {
+    FileActionMenuState state = FileActionController::menuState(targetCount);
     for (QAction* item : menu.actions()) {
         item->setEnabled(state.enabled);
         if (item->objectName() == QLatin1String(kMoveToTrashItem)) item->setText(state.moveToTrashTitle);
@@ -161,6 +185,14 @@ FileActionHooks fileActionHooks(std::function<FileActionMenu*()> menu) {
         if (!m) return nullptr;
         QMenu* contextMenu = m->makeContextMenu(targets, view);
         FileActionMenu::updateMenu(*contextMenu, targets());
+        return contextMenu;
+    };
+    hooks.makeSelectionMenu = [menu](QWidget* view, FileActionHooks::Selection selection) -> QMenu* {
+        FileActionMenu* m = menu();
+        if (!m) return nullptr;
+        const size_t count = selection.count ? selection.count() : 0;
+        QMenu* contextMenu = m->makeContextMenu(std::move(selection), view);
+        FileActionMenu::updateMenu(*contextMenu, count);
         return contextMenu;
     };
     hooks.quickLook = [menu](QWidget*, const std::vector<FileNode*>& nodes) {

@@ -56,8 +56,12 @@ public:
     // A new menu on every call, for the nodes `targets` gives when an item is chosen; it brings
     // itself up to date each time it is about to show. The caller owns it.
     QMenu* makeContextMenu(FileActionHooks::Targets targets, QWidget* parent = nullptr);
+    // The same for a selection of any size: it is counted when the menu is about to show, and the
+    // actions that take any number of items list it on the thread pool when it is large.
+    QMenu* makeContextMenu(FileActionHooks::Selection selection, QWidget* parent = nullptr);
     // Enables every top-level item when there is at least one target and titles the Move item.
     static void updateMenu(QMenu& menu, const std::vector<FileNode*>& targets);
+    static void updateMenu(QMenu& menu, size_t targetCount);
 
     PreviewWindow* previewWindow() const { return preview_; }
 

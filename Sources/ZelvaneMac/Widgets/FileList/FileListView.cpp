@@ -1,15 +1,21 @@
 #include "ZelvaneMac/Widgets/FileList/FileListView.hpp"
 
 #include <QHeaderView>
+#include <QCursor>
 #include <QItemSelectionModel>
+#include <QLocale>
 #include <QMenu>
 #include <QStyle>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 #include <limits>
 #include <map>
 #include <unordered_set>
 
+#include "ZelvaneMac/Actions/ActionTargets.hpp"
+#include "ZelvaneMac/Actions/FileActionController.hpp"
+#include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Core/Text/Utf8Text.hpp"
 #include "ZelvaneMac/Models/FileListModel.hpp"
 #include "ZelvaneMac/Models/FileTypeIcons.hpp"
@@ -34,10 +40,7 @@ FileListView::FileListView(Preferences& preferences, std::optional<std::pair<Fil
     // dropped as superseded, or discarded because the list is gone.
     pipeline_->setBusyHook([] { return std::static_pointer_cast<void>(std::make_shared<ScopedBusyCursor>()); });
     model_ = new FileListModel(*pipeline_, this);
-    outline_ = new FileListOutlineView(*model_, [this] {
-        const std::vector<FileNode*> nodes = selectedNodes();
-        return fileURLsMimeData(std::vector<const FileNode*>(nodes.begin(), nodes.end()));
-    }, this);
+    outline_ = new FileListOutlineView(*model_, [this] { return dragData(); }, this);
     layout->addWidget(outline_);
 
     delegate_ = new ResultTableDelegate(outline_);
@@ -88,7 +91,7 @@ FileListView::FileListView(Preferences& preferences, std::optional<std::pair<Fil
     connect(outline_, &ContextMenuOutlineView::rowHovered, this,
             [this](const QModelIndex& index) { emit hoverPathChanged(hoverPathOf(model_->nodeAt(index))); });
     connect(outline_, &ContextMenuOutlineView::quickLookRequested, this, [this] {
-        if (fileActions_.quickLook) fileActions_.quickLook(outline_, selectedNodes());
+        if (fileActions_.quickLook) fileActions_.quickLook(outline_, selection().firstNodes(kItemsPreviewed));
     });
     connect(outline_, &ContextMenuOutlineView::menuRequested, this, [this](const QPoint& at) {
         if (QMenu* menu = makeContextMenu()) {
@@ -110,6 +113,17 @@ void FileListView::setOptions(const FileListOptions& options) {
 void FileListView::refreshNodes(const std::vector<FileNode*>& nodes) {
     model_->refreshNodes(nodes);
     outline_->viewport()->update();
+}
+
+std::vector<FileNode*> FileListSelection::firstNodes(size_t limit) const {
+    std::vector<FileNode*> out(shown.begin(), shown.begin() + long(std::min(limit, shown.size())));
+    if (out.size() == limit) return out;
+    const std::unordered_set<const FileNode*> seen(shown.begin(), shown.end());
+    for (FileNode* n : unloaded()) {
+        if (out.size() == limit) break;
+        if (!seen.count(n)) out.push_back(n);
+    }
+    return out;
 }
 
 std::vector<FileNode*> FileListSelection::nodes() const {
@@ -217,9 +231,45 @@ void FileListView::onHeaderClicked(int column) {
     outline_->viewport()->update();
 }
 
+FileActionHooks::Selection FileListView::actionSelection() {
+    auto chosen = std::make_shared<const FileListSelection>(selection());
+    FileActionHooks::Selection out;
+    out.nodes = [chosen] { return chosen->nodes(); };
+    // Counted exactly while that is quick; a selection of more rows counts its rows (a row shown
+    // under a file and again in the list, or a row of a deleted item, counts all the same).
+    out.count = [chosen] {
+        return chosen->size() <= FileActionController::kItemsCopiedInPlace ? countActionTargets(chosen->nodes()) : chosen->size();
+    };
+    out.previewed = [chosen] { return chosen->firstNodes(kItemsPreviewed); };
+    out.listing = [chosen, holder = treesHolder_] {
+        NodeListing listing;
+        listing.count = chosen->size();
+        listing.gather = [chosen](const CancelFlag&) { return chosen->nodes(); };
+        if (holder) listing.trees = holder();
+        return listing;
+    };
+    return out;
+}
+
+QMimeData* FileListView::dragData() {
+    const FileListSelection chosen = selection();
+    if (chosen.size() > kItemsDragged) {
+        // The drag's data is made while the pointer moves and read at the drop, on this thread:
+        // millions of items would hold the window for seconds, and no file manager takes them.
+        QToolTip::showText(QCursor::pos(),
+                           fillPlaceholders(localized("A drag carries at most %@ items. Copy and paste them instead."),
+                                            {QLocale().toString(qulonglong(kItemsDragged))}),
+                           outline_);
+        return nullptr;
+    }
+    const std::vector<FileNode*> nodes = chosen.nodes();
+    return fileURLsMimeData(std::vector<const FileNode*>(nodes.begin(), nodes.end()));
+}
+
 QMenu* FileListView::makeContextMenu() {
-    QMenu* menu = fileActions_.makeContextMenu ? fileActions_.makeContextMenu(outline_, [this] { return selectedNodes(); })
-                                               : nullptr;
+    QMenu* menu = nullptr;
+    if (fileActions_.makeSelectionMenu) menu = fileActions_.makeSelectionMenu(outline_, actionSelection());
+    else if (fileActions_.makeContextMenu) menu = fileActions_.makeContextMenu(outline_, [this] { return selectedNodes(); });
     if (menu && menu->isEmpty()) {
         delete menu;
         return nullptr;

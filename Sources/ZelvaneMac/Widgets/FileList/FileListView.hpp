@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <utility>
@@ -43,6 +45,8 @@ struct FileListSelection {
     bool empty() const { return size() == 0; }
     // Every selected node once, in the order above.
     std::vector<FileNode*> nodes() const;
+    // The first `limit` of them: the work is bounded by `limit`, whatever the size of the selection.
+    std::vector<FileNode*> firstNodes(size_t limit) const;
 };
 
 // The file list's table: the pipeline's rows with duplicate members under their files, cells
@@ -59,6 +63,13 @@ public:
 
     // Until set, the list has no file actions: no menu entries, no preview, renames refused.
     void setFileActions(FileActionHooks hooks) { fileActions_ = std::move(hooks); }
+    // What keeps the trees of the listed nodes whole while an action lists them on the thread
+    // pool (the window's roots); without it their trees are looked up once they are listed.
+    void setTreesHolder(std::function<std::shared_ptr<const void>()> holder) { treesHolder_ = std::move(holder); }
+    // Quick Look previews up to this many of the selected rows (it shows one at a time); a drag
+    // carries up to this many (a file manager takes no more at once), and more are refused.
+    static constexpr size_t kItemsPreviewed = 1'000;
+    static constexpr size_t kItemsDragged = 10'000;
     void setOptions(const FileListOptions& options);
     void refreshNodes(const std::vector<FileNode*>& nodes);
     // An in-place rename of the node's row; ends at once (`renameEditingEnded`) when it cannot start.
@@ -80,8 +91,12 @@ signals:
 private:
     void onHeaderClicked(int section);
     QMenu* makeContextMenu();
+    // The selection as the file actions take it; counted and listed without holding the window.
+    FileActionHooks::Selection actionSelection();
+    QMimeData* dragData();
 
     FileActionHooks fileActions_;
+    std::function<std::shared_ptr<const void>()> treesHolder_;
     FileListOptions options_;
     FileListPipeline* pipeline_ = nullptr;
     FileListModel* model_ = nullptr;

@@ -58,6 +58,7 @@ QWidget* FileViewTab::buildContent() {
     content_->addWidget(list_);
     fileActions_ = std::make_unique<FileActionMenu>(list_);
     list_->setFileActions(fileActionHooks(*fileActions_));
+    list_->setTreesHolder([&scans = parts_.scanControl] { return std::make_shared<const std::vector<RootRef>>(scans.heldRoots()); });
     fileActions_->setOnExportToCSV(menuCommands_.exportToCSV);
     fileActions_->setOnZoomTreemap(menuCommands_.zoomIn);
     fileActions_->setOnUnzoomTreemap(menuCommands_.zoomOut);
