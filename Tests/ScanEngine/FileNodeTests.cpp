@@ -276,6 +276,32 @@ TEST(FileNodeGrouping, GroupsLooseFilesWithoutOwningThem) {
     EXPECT_EQ(single->groupedChildren(1).nodes[0]->name(), "[1 File in /Users/name/one]");
 }
 
+// A folder of files alone: its group lists exactly the folder's files in the folder's order, and
+// keeps those it was made with while the folder takes in more (an import appending rows), and
+// the folder's own list is untouched by the group.
+TEST(FileNodeGrouping, AGroupOfAFolderOfFilesAloneKeepsItsFilesWhileTheFolderGrows) {
+    useEnglishLocale();
+    testsupport::TreeBuilder t;
+    FileNode* root = t.root("/r");
+    FileNode* docs = t.folder(root, "docs");
+    for (int i = 0; i < 5; ++i) t.file(docs, "f" + std::to_string(i), 10 + i, 4096);
+    const std::vector<FileNode*> made(docs->children().begin(), docs->children().end());
+    auto g = docs->groupedChildren(4);
+    ASSERT_NE(g.group, nullptr);
+    ASSERT_EQ(g.nodes.size(), 1u);
+    EXPECT_TRUE(std::equal(made.begin(), made.end(), g.group->children().begin(), g.group->children().end()));
+    EXPECT_EQ(g.group->subFolderTotSize(), 10 + 11 + 12 + 13 + 14);
+
+    for (int i = 5; i < 40; ++i) t.file(docs, "f" + std::to_string(i), 1, 0);  // grows past its capacity
+    EXPECT_EQ(docs->childCount(), 40u);
+    EXPECT_TRUE(std::equal(made.begin(), made.end(), g.group->children().begin(), g.group->children().end()));
+    EXPECT_EQ(g.group->name(), "[5 Files in /r/docs]");
+    EXPECT_TRUE(std::equal(made.begin(), made.end(), docs->children().begin()));
+    EXPECT_EQ(docs->children()[39]->name(), "f39");
+    for (FileNode* f : g.group->children()) EXPECT_EQ(f->parent(), docs);
+    EXPECT_EQ(docs->groupedChildren(4).group->childCount(), 40u);
+}
+
 // A group follows the deletion of its files: its totals and label count the files left, and once
 // none is left (its folder went with all of them) the group itself reads as gone.
 TEST(FileNodeGrouping, AGroupWhoseFilesAllWentIsGoneToo) {

@@ -574,7 +574,20 @@ FileNode::Grouped FileNode::groupedChildrenIn(int minGroupSize, NodeArena* group
     FileNode* group = arena.makeNode16(utf16FromUTF8(label), true, 0, 0, newest);
     group->setIsSyntheticGroup(true);
     group->parent_ = const_cast<FileNode*>(this);
-    group->setChildren(arena, files);  // a group does not adopt its files: their parent stays
+    if (folders.empty()) {
+        // Every child is a file: the group's files are the folder's child list itself, which it
+        // refers to instead of copying (a whole disk's treemap makes tens of thousands of
+        // groups). Arena memory is never freed while the tree lives, and a folder's list is
+        // replaced rather than written over (a sort of the whole tree for an export reorders
+        // it in place, keeping the same files). The group's capacity is its count, so nothing
+        // appended to it could reach the folder's list.
+        FolderData* fd = group->folderData();
+        fd->children = const_cast<FileNode**>(kids.data());
+        fd->childCount = uint32_t(kids.size());
+        fd->childCapacity = uint32_t(kids.size());
+    } else {
+        group->setChildren(arena, files);  // a group does not adopt its files: their parent stays
+    }
     group->setSubFolderTotals(live);
     group->setIsDeleted(live.files == 0);
     folders.push_back(group);

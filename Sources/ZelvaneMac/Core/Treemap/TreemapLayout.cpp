@@ -6,9 +6,13 @@
 #include <exception>
 #include <limits>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <string>
 #include <utility>
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include "ScanEngine/Support/Arithmetic.hpp"
 #include "ScanEngine/Support/ParallelFor.hpp"
@@ -39,6 +43,33 @@ void appendAll(std::vector<T>& to, std::vector<T>& from) {
     to.insert(to.end(), std::make_move_iterator(from.begin()), std::make_move_iterator(from.end()));
 }
 
+// Whole pages mapped for a list alone and unmapped when it is freed: for the buffers that live
+// only while a layout runs (the subtree tasks' lists, until they are copied into the layout's,
+// and each walk's buffers for one folder). In the worker threads' allocator arenas their memory
+// (some megabytes for a whole disk) would stay resident, unused, after the layout.
+template <class T>
+struct PageAllocator {
+    using value_type = T;
+    PageAllocator() = default;
+    template <class U>
+    explicit PageAllocator(const PageAllocator<U>&) noexcept {}
+    static size_t bytesFor(size_t n) {
+        static const size_t page = size_t(::sysconf(_SC_PAGESIZE));
+        if (n > (std::numeric_limits<size_t>::max() - page) / sizeof(T)) throw std::bad_alloc();
+        return (n * sizeof(T) + page - 1) / page * page;
+    }
+    T* allocate(size_t n) {
+        void* p = ::mmap(nullptr, bytesFor(n), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) throw std::bad_alloc();
+        return static_cast<T*>(p);
+    }
+    void deallocate(T* p, size_t n) noexcept { ::munmap(p, bytesFor(n)); }
+    bool operator==(const PageAllocator&) const noexcept { return true; }
+};
+
+template <class T>
+using PagedList = std::vector<T, PageAllocator<T>>;
+
 struct Measured {
     int64_t metric;
     uint32_t order;  // position among the grouped children: equal measures keep it
@@ -47,14 +78,11 @@ struct Measured {
 
 // Buffers reused for every folder of one layout walk.
 struct Scratch {
-    std::vector<Measured> measured;
+    PagedList<Measured> measured;
     std::shared_ptr<NodeStore> groupStore;  // every synthetic group of this walk, made on demand
     NodeArena* groupArena = nullptr;
-    std::vector<double> sizes;
-    std::vector<TreemapRect> rects;
-    // Where hit nodes are carved from when not from the layout's own pool: a worker keeps one
-    // pool for all its tasks, so only its last block is left part-used.
-    TreemapHitNodePool* hitPool = nullptr;
+    PagedList<double> sizes;
+    PagedList<TreemapRect> rects;
 };
 
 uint8_t colorIndexFor(const FileNode& node, const ColorRank* rank, std::string& ext) {
@@ -117,8 +145,9 @@ FileNode* dustNode(FileNode* n, FileNode* source) { return n->isSyntheticGroup()
 // cushion. Siblings of one colour that join into a rectangle become one box once the colours are
 // known. The colour is that of `dustColorSource` of the node named, which is the same for a group
 // and for the file that stands for it.
+template <class Out>
 void addDust(FileNode* n, const TreemapRect& r, const CushionSurface& parentSurface, const TreemapLayoutOptions& options,
-             TreemapLayout& into) {
+             Out& into) {
     if (n->isSyntheticGroup()) n = dustNode(n, dustColorSource(n, options));
     into.leaves.push_back({n, r, parentSurface, uint8_t(kGraySlot), true});
 }
@@ -159,8 +188,9 @@ uint8_t dominantDustColor(std::span<const TreemapHitNode> members, const Treemap
 // of the strip the first of them stands in, and the rectangle the later strips fill (with the
 // slivers squarify leaves between hair-thin strips). Their colours are judged once the colours
 // are known, from the children each box stands for.
+template <class Out>
 void addDustTail(const TreemapHitNode& hit, const CushionSurface& surface, const TreemapLayoutOptions& options,
-                 TreemapLayout& into) {
+                 Out& into) {
     const std::span<TreemapHitNode> kids = hit.children;
     size_t t = 0;
     while (t < kids.size() && kids[t].rect.width * kids[t].rect.height >= 1) ++t;
@@ -193,8 +223,9 @@ void addDustTail(const TreemapHitNode& hit, const CushionSurface& surface, const
 // Lays out one node (its leaf, label or group box) and, for a folder whose content gets room,
 // places its children into hit.children. Returns true when there are children to descend into;
 // `surface` is then the surface the children inherit.
+template <class Out>
 bool layOutOne(TreemapHitNode& hit, bool isRoot, double ridgeHeight, CushionSurface& surface,
-               const TreemapLayoutOptions& options, TreemapLayout& into, Scratch& scratch) {
+               const TreemapLayoutOptions& options, Out& into, Scratch& scratch) {
     const TreemapRect r = hit.rect;
     FileNode* n = hit.node;
     if (r.width < 1 || r.height < 1) {
@@ -256,7 +287,7 @@ bool layOutOne(TreemapHitNode& hit, bool isRoot, double ridgeHeight, CushionSurf
     double total = 0;
     for (size_t i = 0; i < count; ++i) total += scratch.sizes[i] = double(scratch.measured[i].metric);
     if (total > 0) layoutStrip(scratch.sizes, 0, count, total, content, scratch.rects);
-    hit.children = (scratch.hitPool ? *scratch.hitPool : into.hitNodes).allocate(count);
+    hit.children = into.hitNodes.allocate(count);
     for (size_t i = 0; i < count; ++i) hit.children[i] = {scratch.measured[i].node, scratch.rects[i], {}};
     addDustTail(hit, surface, options, into);
     return true;
@@ -276,13 +307,29 @@ namespace {
 
 // A folder whose subtree is laid out on a worker thread, into a layout of its own whose lists
 // are later spliced into the main lists at the positions the folder would have filled.
+struct TaskRange {
+    size_t from = 0, to = 0;
+};
+
 struct SubtreeTask {
     TreemapHitNode* hit = nullptr;
     CushionSurface surface;  // inherited from the parent
     double ridgeHeight = 0;
     size_t leafPos = 0, labelPos = 0, groupPos = 0, samplePos = 0;
     uint64_t weight = 0;
-    TreemapLayout out;
+    // What the task wrote, in the lists of the worker that ran it.
+    unsigned worker = 0;
+    TaskRange leaves, folderLabels, groupBoxes, dustSamples;
+};
+
+// What one worker's subtree tasks write, one after the other; each task keeps its ranges. The
+// worker's hit nodes come from one pool for all its tasks, so only its last block is part-used.
+struct WorkerLists {
+    PagedList<TreemapLeaf> leaves;
+    PagedList<TreemapFolderLabel> folderLabels;
+    PagedList<TreemapFolderLabel> groupBoxes;
+    PagedList<std::span<const TreemapHitNode>> dustSamples;
+    TreemapHitNodePool hitNodes;
 };
 
 struct TaskPlan {
@@ -298,8 +345,9 @@ uint64_t subtreeWeight(const FileNode& n) {
 
 // Depth-first with an explicit stack; hit nodes never move once allocated. With a plan, child
 // folders of a task's size are set aside instead of descended into.
+template <class Out>
 void walk(TreemapHitNode& top, bool isRoot, double ridgeHeight, CushionSurface surface,
-          const TreemapLayoutOptions& options, TreemapLayout& into, Scratch& scratch, TaskPlan* plan) {
+          const TreemapLayoutOptions& options, Out& into, Scratch& scratch, TaskPlan* plan) {
     struct Frame {
         TreemapHitNode* parent;
         size_t next;
@@ -342,18 +390,19 @@ void walk(TreemapHitNode& top, bool isRoot, double ridgeHeight, CushionSurface s
 
 // Puts each task's entries of one list back where the sequential walk would have put them.
 template <class T>
-void splice(std::vector<T>& list, std::vector<SubtreeTask>& tasks, size_t SubtreeTask::*pos,
-            std::vector<T> TreemapLayout::*field) {
+void splice(std::vector<T>& list, const std::vector<SubtreeTask>& tasks, const std::vector<WorkerLists>& lists,
+            size_t SubtreeTask::*pos, TaskRange SubtreeTask::*range, PagedList<T> WorkerLists::*field) {
     size_t extra = 0;
-    for (SubtreeTask& t : tasks) extra += (t.out.*field).size();
+    for (const SubtreeTask& t : tasks) extra += (t.*range).to - (t.*range).from;
     if (extra == 0) return;
     std::vector<T> merged;
     merged.reserve(list.size() + extra);
     size_t from = 0;
-    for (SubtreeTask& t : tasks) {
+    for (const SubtreeTask& t : tasks) {
         merged.insert(merged.end(), list.begin() + std::ptrdiff_t(from), list.begin() + std::ptrdiff_t(t.*pos));
-        std::vector<T>& part = t.out.*field;
-        merged.insert(merged.end(), part.begin(), part.end());
+        const PagedList<T>& part = lists[t.worker].*field;
+        merged.insert(merged.end(), part.begin() + std::ptrdiff_t((t.*range).from),
+                      part.begin() + std::ptrdiff_t((t.*range).to));
         from = t.*pos;
     }
     merged.insert(merged.end(), list.begin() + std::ptrdiff_t(from), list.end());
@@ -372,7 +421,7 @@ unsigned layoutThreads(const TreemapLayoutOptions& options) {
 }
 
 void runTasks(std::vector<SubtreeTask>& tasks, unsigned threads, const TreemapLayoutOptions& options,
-              std::vector<std::shared_ptr<NodeStore>>& groupStores, std::vector<TreemapHitNodePool>& hitPools) {
+              std::vector<std::shared_ptr<NodeStore>>& groupStores, std::vector<WorkerLists>& lists) {
     std::vector<size_t> order(tasks.size());
     for (size_t i = 0; i < order.size(); ++i) order[i] = i;
     // Largest first, so that the last tasks to start are short ones.
@@ -385,13 +434,31 @@ void runTasks(std::vector<SubtreeTask>& tasks, unsigned threads, const TreemapLa
     std::exception_ptr failure;
     const unsigned workerCount = unsigned(std::min<size_t>(threads, tasks.size()));
     std::vector<Scratch> scratches(workerCount);
-    hitPools.resize(workerCount);
-    for (unsigned w = 0; w < workerCount; ++w) scratches[w].hitPool = &hitPools[w];
+    lists.resize(workerCount);
+    // Room mapped up front spares the lists most of their growing; pages never written to are
+    // never made resident.
+    constexpr size_t kListRoom = size_t(256) << 10;
+    for (WorkerLists& l : lists) {
+        l.leaves.reserve(kListRoom / sizeof(TreemapLeaf));
+        l.folderLabels.reserve(kListRoom / sizeof(TreemapFolderLabel));
+        l.groupBoxes.reserve(kListRoom / sizeof(TreemapFolderLabel));
+        l.dustSamples.reserve(kListRoom / sizeof(std::span<const TreemapHitNode>));
+    }
     parallelFor(order.size(), workerCount, 1, [&](size_t i, unsigned worker) {
         if (stop.isSet() || isCancelled(options.cancel)) return;
         try {
             SubtreeTask& t = tasks[order[i]];
-            walk(*t.hit, false, t.ridgeHeight, t.surface, options, t.out, scratches[worker], nullptr);
+            WorkerLists& out = lists[worker];
+            t.worker = worker;
+            t.leaves.from = t.leaves.to = out.leaves.size();
+            t.folderLabels.from = t.folderLabels.to = out.folderLabels.size();
+            t.groupBoxes.from = t.groupBoxes.to = out.groupBoxes.size();
+            t.dustSamples.from = t.dustSamples.to = out.dustSamples.size();
+            walk(*t.hit, false, t.ridgeHeight, t.surface, options, out, scratches[worker], nullptr);
+            t.leaves.to = out.leaves.size();
+            t.folderLabels.to = out.folderLabels.size();
+            t.groupBoxes.to = out.groupBoxes.size();
+            t.dustSamples.to = out.dustSamples.size();
         } catch (...) {
             std::lock_guard lock(failureMutex);
             if (!failure) failure = std::current_exception();
@@ -483,17 +550,21 @@ TreemapHitNode layoutTreemapNode(FileNode* node, const TreemapRect& in, bool isR
     if (isCancelled(options.cancel)) return top;
     if (plan && !plan->tasks.empty()) {
         std::vector<std::shared_ptr<NodeStore>> groupStores;
-        std::vector<TreemapHitNodePool> hitPools;
-        runTasks(plan->tasks, threads, options, groupStores, hitPools);
+        std::vector<WorkerLists> lists;
+        runTasks(plan->tasks, threads, options, groupStores, lists);
         // Adopted even when stopped: the hit nodes set aside for the tasks refer to them.
-        for (TreemapHitNodePool& pool : hitPools) into.hitNodes.adopt(std::move(pool));
+        for (WorkerLists& l : lists) into.hitNodes.adopt(std::move(l.hitNodes));
         for (auto& store : groupStores)
             if (store) into.retained.push_back(std::move(store));
         if (isCancelled(options.cancel)) return top;
-        splice(into.leaves, plan->tasks, &SubtreeTask::leafPos, &TreemapLayout::leaves);
-        splice(into.folderLabels, plan->tasks, &SubtreeTask::labelPos, &TreemapLayout::folderLabels);
-        splice(into.groupBoxes, plan->tasks, &SubtreeTask::groupPos, &TreemapLayout::groupBoxes);
-        splice(into.dustSamples, plan->tasks, &SubtreeTask::samplePos, &TreemapLayout::dustSamples);
+        const std::vector<SubtreeTask>& tasks = plan->tasks;
+        splice(into.leaves, tasks, lists, &SubtreeTask::leafPos, &SubtreeTask::leaves, &WorkerLists::leaves);
+        splice(into.folderLabels, tasks, lists, &SubtreeTask::labelPos, &SubtreeTask::folderLabels,
+               &WorkerLists::folderLabels);
+        splice(into.groupBoxes, tasks, lists, &SubtreeTask::groupPos, &SubtreeTask::groupBoxes,
+               &WorkerLists::groupBoxes);
+        splice(into.dustSamples, tasks, lists, &SubtreeTask::samplePos, &SubtreeTask::dustSamples,
+               &WorkerLists::dustSamples);
     }
     if (!options.colorsLater) {
         colorLeaves(into, firstLeaf, firstSample, options);
