@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <map>
 
+#include "ScanEngine/Filter/Filters.hpp"
+#include "ScanEngine/Scan/ParallelTreeScan.hpp"
 #include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
 #include "TestTrees.hpp"
 #include "TreeBuilder.hpp"
@@ -195,4 +197,47 @@ TEST(ExtensionStats, ManyThreadsCountEveryFileOnce) {
         EXPECT_EQ(again.all, first.all);
         EXPECT_EQ(again.colorRank, first.colorRank);
     }
+}
+
+// What a scan counts as its workers read each folder is what the walk over its finished trees
+// counts: a folder root read by eight workers (hard links, whose blocks the first sighting
+// counts, names without a dot or with one at either end, upper case, letters beyond ASCII and
+// bytes that are not UTF-8, excluded entries) and a file given as a root of its own.
+TEST(ExtensionStats, AScanCountsWhatTheWalkOverItsTreesCounts) {
+    TempDir dir;
+    const std::vector<std::string> names = {"a.TXT", "b.txt", "noext", ".hidden", "trailing.", "x.y.Gz", "f.\xC3\x84\xC3\x96",
+                                            "g.\xff\xfe", "h.A\xe9", "skip.me", "1.2.3.TAR", "p.png"};
+    for (int d = 0; d < 60; ++d) {
+        const std::filesystem::path folder = dir / "tree" / ("d" + std::to_string(d % 7)) / ("e" + std::to_string(d));
+        for (size_t i = 0; i < names.size(); ++i) writeFile(folder / (std::to_string(d) + names[i]), int64_t(10 + d * 13 + i * 4097));
+    }
+    writeFile(dir / "tree/top.PNG", 12345);
+    for (int i = 0; i < 20; ++i)
+        ASSERT_EQ(::link((dir / "tree/d0/e0/0a.TXT").c_str(), (dir / ("tree/d" + std::to_string(i % 7)) / ("link" + std::to_string(i) + ".txt")).c_str()), 0);
+    writeFile(dir / "alone.Md", 777);
+
+    ParallelScanOptions options;
+    options.workerCount = 8;
+    bool fullPath = false;
+    options.excludeFilters = decodeFilterText(std::string_view("*.me"), fullPath);
+    options.excludeFullPath = fullPath;
+    ScanExtensionCounter counter;
+    options.folderEntries = &counter;
+    const std::vector<RootRef> roots = parallelScanToTree({(dir / "tree").string(), (dir / "alone.Md").string()}, options);
+    ASSERT_EQ(roots.size(), 2u);
+    ASSERT_EQ(roots[0]->subFolderFileCount(), 60 * 11 + 1 + 20) << "the excluded files are not in the tree";
+
+    const ExtensionStatsResult counted = counter.finish(roots, true, {});
+    const ExtensionStatsResult walked = computeExtensionStats(std::span<const RootRef>(roots), true, {});
+    EXPECT_EQ(counted.all, walked.all);
+    EXPECT_EQ(counted.colorRank, walked.colorRank);
+    const auto rows = byExt(counted.all);
+    EXPECT_EQ(rows.at("txt").fileCount, 60 * 2 + 20);
+    EXPECT_EQ(rows.at("md").fileCount, 1) << "the file root";
+    EXPECT_EQ(rows.at("png").fileCount, 61);
+    EXPECT_EQ(rows.count("me"), 0u);
+    EXPECT_EQ(rows.at("\xff\xfe").fileCount, 60);
+    int64_t alloc = 0;
+    for (const ExtensionStats& row : counted.all) alloc += row.totalAlloc;
+    EXPECT_EQ(alloc, roots[0]->subFolderTotSizeAlloc() + roots[1]->allocSize) << "every link's blocks once";
 }

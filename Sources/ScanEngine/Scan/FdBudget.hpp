@@ -40,7 +40,8 @@ private:
 FdBudget& fdBudget();
 
 // Raises the soft descriptor limit to min(hard limit, the system's per-process maximum), then
-// refits the budget. Failures leave the limit as it was.
+// refits the budget and grows the descriptor table to it. Failures leave the limit as it was.
+// Best called before the process starts its first thread.
 void raiseFileDescriptorLimit();
 
 }  // namespace zelvane

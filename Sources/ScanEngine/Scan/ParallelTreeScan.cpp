@@ -121,7 +121,7 @@ struct ScanShared {
 // One worker: its own buffer, arena and scratch lists, reused for every folder it reads.
 class TreeWorker final {
 public:
-    TreeWorker(ScanShared& s, NodeArena& arena) : s_(s), arena_(arena) {}
+    TreeWorker(ScanShared& s, NodeArena& arena, size_t index) : s_(s), arena_(arena), index_(index) {}
 
     void run() {
         while (auto item = s_.queue.pop()) {
@@ -192,6 +192,7 @@ private:
         folder_->setChildren(arena_, kids_);
         if (!kids_.empty()) {
             rankAndCountOwnEntries();
+            if (s_.options.folderEntries) s_.options.folderEntries->folderRead(index_, kids_);
             if (byDepth_.size() <= size_t(item.depth)) byDepth_.resize(size_t(item.depth) + 1);
             byDepth_[size_t(item.depth)].push_back(folder_);
         }
@@ -260,6 +261,7 @@ private:
 
     ScanShared& s_;
     NodeArena& arena_;
+    size_t index_;
     ScanBuffer buffer_;
     std::vector<FileNode*> kids_;
     std::vector<FileNode*> sorted_;
@@ -466,8 +468,9 @@ std::vector<RootRef> parallelScanToTree(const std::vector<std::string>& rootPath
 
     int workerCount = std::max(options.workerCount, 1);
     if (nonLocal) workerCount = std::max(workerCount, 64);
+    if (options.folderEntries) options.folderEntries->workersStarting(size_t(workerCount));
     std::vector<std::unique_ptr<TreeWorker>> workers;
-    for (int w = 0; w < workerCount; ++w) workers.push_back(std::make_unique<TreeWorker>(s, store->makeArena()));
+    for (int w = 0; w < workerCount; ++w) workers.push_back(std::make_unique<TreeWorker>(s, store->makeArena(), size_t(w)));
     {
         // A worker that cannot be started (a thread or memory limit) is simply not there; its
         // share is done by the others, at the least by this thread.

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,18 @@
 
 namespace zelvane {
 
+// Sees the entries of each folder a scan reads, on the worker that read it, once the folder is
+// complete: the exclusions applied, every hard link's first sighting decided and the entries as
+// they stay in the tree. Each entry is seen once; roots that are files are not seen.
+class FolderEntriesObserver {
+public:
+    virtual ~FolderEntriesObserver() = default;
+    // Before the workers start: they are numbered from 0 to `workers` - 1.
+    virtual void workersStarting(size_t workers) = 0;
+    // Called on worker `worker` alone, with a folder's entries in the order they were read.
+    virtual void folderRead(size_t worker, std::span<FileNode* const> entries) = 0;
+};
+
 struct ParallelScanOptions {
     std::optional<DecodedFilter> excludeFilters;       // entries it matches are left out of the tree
     bool excludeFullPath = false;
@@ -33,6 +46,7 @@ struct ParallelScanOptions {
     // Each folder takes the newest modification date found in it or below it (its own included),
     // as FileNode::applyMaxModifiedDateToFolders gives, worked out while the totals roll up.
     bool newestDateToFolders = false;
+    FolderEntriesObserver* folderEntries = nullptr;       // told of every folder read, if set
 };
 
 // One root node per path that exists, in the order of `roots`; folder totals rolled up (saturating

@@ -68,6 +68,8 @@ int runGraphicalMode(int argc, char** argv, zelvane::CommandLine commandLine) {
     }
     zelvane::waitForRelaunchingProcess();
     const bool moveToApplicationsOffered = zelvane::takeMoveToApplicationsOfferedVariable();
+    // Before the platform starts its threads (the start-up step does it again, at no cost).
+    zelvane::raiseFileDescriptorLimit();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ZelvaneMac"));
     QApplication::setDesktopFileName(QStringLiteral("ZelvaneMac"));

@@ -5,7 +5,6 @@
 #include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
-#include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapColorPreferences.hpp"
 #include "ZelvaneMac/Window/FileTypeStatistics.hpp"
 
@@ -20,18 +19,34 @@ NodeList rawNodes(const std::vector<RootRef>& roots) {
     return out;
 }
 
+bool countedFor(const CountedFileTypes& counted, const std::vector<RootRef>& roots) {
+    if (counted.roots.size() != roots.size()) return false;
+    for (size_t i = 0; i < roots.size(); ++i)
+        if (counted.roots[i] != roots[i].get()) return false;
+    return true;
+}
+
 }  // namespace
 
 ExtensionStatsJob::ExtensionStatsJob(FileTypeStatistics& fileTypes, const Preferences& preferences, QObject* parent)
     : QObject(parent), fileTypes_(fileTypes), preferences_(preferences) {}
 
-void ExtensionStatsJob::restartFor(const std::vector<RootRef>& roots) {
+void ExtensionStatsJob::restartFor(const std::vector<RootRef>& roots, std::optional<CountedFileTypes> counted) {
     FileTypeStatistics& stats = fileTypes_;
     stats.renew();
     stats.setExtensionPanelDisplayed({});
     stats.setExtensionPanelSortKey(FileTypesSortKey::allocated);
     stats.setExtensionColorRankRoots({});
+    if (counted && !roots.empty() && countedFor(*counted, roots) && counted->counting == counting()) {
+        jobs_.supersede();
+        apply(roots, counted->stats);
+        return;
+    }
     recompute(roots);
+}
+
+FileTypeCounting ExtensionStatsJob::counting() const {
+    return {preferences_.value(PreferenceKeys::treemapColorBySize), TreemapColorSettings::storedExtensionLists(preferences_)};
 }
 
 void ExtensionStatsJob::recompute(const std::vector<RootRef>& roots) {
@@ -42,8 +57,9 @@ void ExtensionStatsJob::recompute(const std::vector<RootRef>& roots) {
         return;
     }
     const QUuid token = DebugTimingLog::begin(QStringLiteral("Extension stats"));
-    const bool colorBySize = preferences_.value(PreferenceKeys::treemapColorBySize);
-    const QStringList lists = TreemapColorSettings::storedExtensionLists(preferences_);
+    FileTypeCounting ranked = counting();
+    const bool colorBySize = ranked.colorBySize;
+    const QStringList lists = std::move(ranked.extensionLists);
     // The job holds the roots, so the tree outlives it even when a rescan replaces it meanwhile.
     // The timing entry is closed in the job: an overtaken computation still ends its entry.
     runInBackground(
@@ -54,14 +70,18 @@ void ExtensionStatsJob::recompute(const std::vector<RootRef>& roots) {
             return result;
         },
         [this, roots](ExtensionStatsResult result) {
-            FileTypeStatistics& stats = fileTypes_;
-            stats.setExtensionStats(result.all);
-            stats.setExtensionColorRank(result.colorRank);
-            stats.setExtensionColorRankRoots(rawNodes(roots));
-            // A new generation: the one taken when the computation began came before these rows,
-            // which the table would otherwise never show.
-            stats.renew();
+            apply(roots, result);
         });
+}
+
+void ExtensionStatsJob::apply(const std::vector<RootRef>& roots, const ExtensionStatsResult& result) {
+    FileTypeStatistics& stats = fileTypes_;
+    stats.setExtensionStats(result.all);
+    stats.setExtensionColorRank(result.colorRank);
+    stats.setExtensionColorRankRoots(rawNodes(roots));
+    // A new generation: the one taken when the computation began came before these rows, which
+    // the table would otherwise never show.
+    stats.renew();
 }
 
 bool ExtensionStatsJob::ranksAreFor(const std::vector<RootRef>& roots) const {

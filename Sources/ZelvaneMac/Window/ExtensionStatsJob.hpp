@@ -2,9 +2,11 @@
 
 #include <QObject>
 
+#include <optional>
 #include <vector>
 
 #include "ScanEngine/Tree/FileNode.hpp"
+#include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
 
 namespace zelvane {
@@ -25,15 +27,20 @@ public:
 
     // New roots are shown: the table starts again with no rows displayed, sorted by allocated
     // size, and the colour ranks are not ready until these roots' arrive, even when a new root
-    // reuses an old one's address.
-    void restartFor(const std::vector<RootRef>& roots);
+    // reuses an old one's address. What their scan counted (`counted`) is taken at once when it
+    // is for these roots and ranked as the preferences now say.
+    void restartFor(const std::vector<RootRef>& roots, std::optional<CountedFileTypes> counted = std::nullopt);
     // The shown roots changed in place: the table keeps its sort and the treemap its colours
     // until the new rows arrive.
     void recompute(const std::vector<RootRef>& roots);
     // The colour ranks were computed for exactly these root objects.
     bool ranksAreFor(const std::vector<RootRef>& roots) const;
+    // How the preferences now rank the file types.
+    FileTypeCounting counting() const;
 
 private:
+    void apply(const std::vector<RootRef>& roots, const ExtensionStatsResult& result);
+
     FileTypeStatistics& fileTypes_;
     const Preferences& preferences_;
     JobGeneration jobs_;

@@ -47,7 +47,8 @@ void ScanController::startScan() {
     Preferences& prefs = parts_.preferences;
     const ScanExclude exclude = scanExcludeFilter(parts_.panes.showFilterPanel(), prefs.value(PreferenceKeys::excludeFilterText),
                                                   prefs.value(PreferenceKeys::filterMatchEntirePath));
-    parts_.viewModel.startScan(exclude.filters, exclude.fullPath, prefs.value(PreferenceKeys::tweakShowMaxModifiedDate));
+    parts_.viewModel.startScan(exclude.filters, exclude.fullPath, prefs.value(PreferenceKeys::tweakShowMaxModifiedDate),
+                               stats_->counting());
 }
 
 void ScanController::applyFilters() {
@@ -64,6 +65,9 @@ void ScanController::reloadFilteredTree(const std::vector<RootRef>& roots) {
 }
 
 void ScanController::handleScanStateChange() {
+    // The file types a finished scan counted come with its roots: the handover below uses them
+    // or nobody does.
+    std::optional<CountedFileTypes> counted = parts_.viewModel.takeCountedFileTypes();
     // Also when a new choice of roots already emptied them (its idle state comes first).
     if (parts_.viewModel.scanState().isScanning()) live_->clearStale();
     std::vector<RootRef> roots = scanRoots();
@@ -92,7 +96,9 @@ void ScanController::handleScanStateChange() {
     }
     inScanRootsChange_ = false;
 
+    countedTypes_ = std::move(counted);
     recomputeEffectiveRoots();
+    countedTypes_.reset();
 }
 
 void ScanController::recomputeEffectiveRoots() {
@@ -106,7 +112,7 @@ void ScanController::recomputeEffectiveRoots() {
     const std::vector<RootRef> retired = std::exchange(effectiveRoots_, std::move(roots));
     const std::vector<RootRef> shown = effectiveRoots_;  // handlers may change effectiveRoots_
     live_->watchShown();         // 3
-    stats_->restartFor(shown);   // 4
+    stats_->restartFor(shown, std::exchange(countedTypes_, std::nullopt));  // 4
     restore_.restoreIn(shown);   // 5
     emit effectiveRootsChanged(shown);
 }

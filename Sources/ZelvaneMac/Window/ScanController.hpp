@@ -4,9 +4,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
 #include <vector>
 
 #include "ScanEngine/Tree/FileNode.hpp"
+#include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
 #include "Platform/VolumeCapacity.hpp"
 #include "ZelvaneMac/Window/KeptTrees.hpp"
@@ -124,6 +126,7 @@ private:
     RescanRestore restore_;
     std::vector<RootRef> lastScanRoots_;
     std::vector<RootRef> effectiveRoots_;
+    std::optional<CountedFileTypes> countedTypes_;  // what the scan of new roots counted, while they are handed over
     bool inScanRootsChange_ = false;
     JobGeneration selectJobs_;
     bool hasEverShownScanResults_ = false;

@@ -21,6 +21,8 @@
 #include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
+#include "ZelvaneMac/Core/Treemap/TreemapColorPreferences.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/ViewCommands.hpp"
@@ -112,6 +114,37 @@ TEST(ScanController, AScanReachesTheShownRootsAndEveryHandlerRuns) {
     EXPECT_FALSE(w.state.liveMonitor().isWatching());
     w.prefs.set(PreferenceKeys::monitorFileSystemForChanges, true);
     EXPECT_TRUE(w.state.liveMonitor().isWatching());
+}
+
+// The scan counts the file types as it reads: the table's rows and the treemap's colours are
+// there when the roots are shown, the same as counted afterwards. Colours chosen anew while the
+// scan ran are not those it ranked by: then the types are counted again.
+TEST(ScanController, TheFileTypesOfAScanComeWithItsRoots) {
+    TempDir dir;
+    sampleTree(dir);
+    writeFile(dir / "c/big.PNG", 5000);
+    Window w;
+    bool readyWithRoots = false;
+    QObject::connect(&w.scans, &ScanController::effectiveRootsChanged, [&](const std::vector<RootRef>& roots) {
+        readyWithRoots = !roots.empty() && w.scans.colorRankReady();
+    });
+    w.scan(q(dir.path()));
+    EXPECT_TRUE(readyWithRoots);
+    ASSERT_EQ(w.scans.effectiveRoots().size(), 1u);
+    const ExtensionStatsResult walked = computeExtensionStats(std::span<const RootRef>(w.scans.effectiveRoots()), true, {});
+    EXPECT_EQ(w.state.fileTypes().extensionStats(), walked.all);
+    EXPECT_EQ(w.state.fileTypes().extensionColorRank(), walked.colorRank);
+    EXPECT_EQ(w.state.fileTypes().extensionColorRank().at("png"), 0);
+
+    w.state.viewModel().selectRoot(q(dir.path()), q(dir.path()));
+    w.scans.startScan();
+    w.prefs.set(PreferenceKeys::treemapColorBySize, false);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
+    EXPECT_FALSE(readyWithRoots) << "ranked by size, shown by the colour lists";
+    w.waitForStats();
+    const QStringList lists = TreemapColorSettings::storedExtensionLists(w.prefs);
+    EXPECT_EQ(w.state.fileTypes().extensionColorRank(), TreemapColorSettings::colorRank(lists));
+    EXPECT_EQ(w.state.fileTypes().extensionStats(), walked.all);
 }
 
 TEST(ScanController, FiltersMakeACopyThatTheWindowShowsWhileThePanelIsShown) {

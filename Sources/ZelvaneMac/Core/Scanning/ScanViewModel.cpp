@@ -110,6 +110,7 @@ void ScanViewModel::supersedeRunningJob() {
 }
 
 void ScanViewModel::beginRun(const QString& logLabel) {
+    countedFileTypes_.reset();
     setScanState(ScanState::scanning(ScanProgress{}));
     scanStartTime_ = QDateTime::currentDateTimeUtc();
     scanLogToken_ = DebugTimingLog::begin(logLabel, rootLabel_);
@@ -141,7 +142,7 @@ void ScanViewModel::failRun(bool wasImport, const QString& reason) {
 }
 
 void ScanViewModel::startScan(const std::optional<DecodedFilter>& excludeFilters, bool excludeFullPath,
-                              bool showMaxModifiedDate) {
+                              bool showMaxModifiedDate, std::optional<FileTypeCounting> countFileTypes) {
     // With nothing selected there is nothing to start, and the run in progress (an import, say)
     // must go on: superseding it would drop its outcome and leave the state scanning for good.
     QStringList roots;
@@ -159,8 +160,8 @@ void ScanViewModel::startScan(const std::optional<DecodedFilter>& excludeFilters
     for (const QString& r : roots) paths.push_back(pathBytesFromQString(r));
 
     launch(
-        [this, paths = std::move(paths), excludeFilters, excludeFullPath, showMaxModifiedDate](
-            const CancelFlag& cancel, const DedicatedWorker::Reports& reports) {
+        [this, paths = std::move(paths), excludeFilters, excludeFullPath, showMaxModifiedDate,
+         countFileTypes = std::move(countFileTypes)](const CancelFlag& cancel, const DedicatedWorker::Reports& reports) {
             AccessDeniedCounter denied;
             UnreadableFoldersLocked unreadable;
             ParallelScanOptions options;
@@ -174,12 +175,22 @@ void ScanViewModel::startScan(const std::optional<DecodedFilter>& excludeFilters
             options.accessDeniedCounter = &denied;
             options.unreadableFolders = &unreadable;
             options.newestDateToFolders = showMaxModifiedDate;
+            std::optional<ScanExtensionCounter> types;
+            if (countFileTypes) options.folderEntries = &types.emplace();
             std::vector<RootRef> nodes = parallelScanToTree(paths, options);
+            std::optional<CountedFileTypes> counted;
+            if (types) {
+                counted.emplace();
+                for (const RootRef& r : nodes) counted->roots.push_back(r.get());
+                counted->counting = *countFileTypes;
+                counted->stats = types->finish(nodes, countFileTypes->colorBySize, countFileTypes->extensionLists);
+            }
             const bool cancelled = cancel.isSet();
             QStringList deniedPaths;
             for (const std::string& p : denied.allPaths()) deniedPaths << QString::fromStdString(p);
-            reports.post([this, nodes = std::move(nodes), cancelled, deniedPaths, unreadable = unreadable.all()]() mutable {
-                finishScan(std::move(nodes), cancelled, deniedPaths, std::move(unreadable));
+            reports.post([this, nodes = std::move(nodes), cancelled, deniedPaths, unreadable = unreadable.all(),
+                          counted = std::move(counted)]() mutable {
+                finishScan(std::move(nodes), cancelled, deniedPaths, std::move(unreadable), std::move(counted));
             });
         },
         false);
@@ -192,9 +203,10 @@ void ScanViewModel::applyProgress(const ScanProgress& p) {
 }
 
 void ScanViewModel::finishScan(std::vector<RootRef> nodes, bool cancelled, const QStringList& denied,
-                               std::vector<UnreadableFolder> unreadable) {
+                               std::vector<UnreadableFolder> unreadable, std::optional<CountedFileTypes> counted) {
     Q_ASSERT(QThread::currentThread() == thread());
     lastScanUnreadableFolders_ = std::move(unreadable);
+    countedFileTypes_ = std::move(counted);
     if (scanStartTime_) setLastScanDuration(scanStartTime_->msecsTo(QDateTime::currentDateTimeUtc()) / 1000.0);
     setLastScanAccessDeniedPaths(denied);
     if (scanLogToken_) {

@@ -16,6 +16,7 @@
 #include "ScanEngine/Scan/UnreadableFoldersLocked.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanState.hpp"
 #include "ZelvaneMac/Core/Support/DedicatedWorker.hpp"
+#include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
 #include "Platform/VolumeCapacity.hpp"
 
 namespace zelvane {
@@ -30,6 +31,20 @@ struct RootCapacity {
     bool operator==(const RootCapacity&) const = default;
 
     VolumeCapacity capacity() const { return {total, available, reserved}; }
+};
+
+// How a scan ranks the file types it counts as it reads, for the treemap's colours.
+struct FileTypeCounting {
+    bool colorBySize = true;
+    QStringList extensionLists;
+    bool operator==(const FileTypeCounting&) const = default;
+};
+
+// The per-extension totals of a scan's trees, counted while it read them.
+struct CountedFileTypes {
+    std::vector<const FileNode*> roots;  // the scan's roots, compared as objects, never read
+    FileTypeCounting counting;
+    ExtensionStatsResult stats;
 };
 
 // The life of one scan or CSV import for one window (or the command-line runner): selection, the
@@ -58,7 +73,10 @@ public:
 
     void selectRoot(const QString& path, const QString& label);
     void selectPaths(const QStringList& paths);
-    void startScan(const std::optional<DecodedFilter>& excludeFilters, bool excludeFullPath, bool showMaxModifiedDate);
+    // With `countFileTypes`, the scan also counts the totals of each extension as it reads, so
+    // that they are there with its roots (`takeCountedFileTypes`).
+    void startScan(const std::optional<DecodedFilter>& excludeFilters, bool excludeFullPath, bool showMaxModifiedDate,
+                   std::optional<FileTypeCounting> countFileTypes = std::nullopt);
     // Whether startScan() has a root to scan (none after a CSV import, which selects none).
     bool hasPendingSelection() const { return (pendingPaths_ && !pendingPaths_->isEmpty()) || pendingRoot_; }
     void startCSVImport(const QString& filePath, bool showMaxModifiedDate);
@@ -75,6 +93,9 @@ public:
     std::optional<int64_t> totalCapacity() const { return totalCapacity_; }
     std::optional<int64_t> availableCapacity() const { return availableCapacity_; }
     const std::vector<RootCapacity>& rootCapacities() const { return rootCapacities_; }
+    // What the last scan counted of its file types, set before its final state; given once, and
+    // dropped as the next run starts.
+    std::optional<CountedFileTypes> takeCountedFileTypes() { return std::exchange(countedFileTypes_, std::nullopt); }
 
     // The capacity of the volume holding `path`; absent values when it cannot be asked.
     static VolumeCapacity queryVolumeCapacity(const QString& path);
@@ -95,7 +116,7 @@ private:
     void setLastScanAccessDeniedPaths(const QStringList& p);
     void applyProgress(const ScanProgress& p);
     void finishScan(std::vector<RootRef> nodes, bool cancelled, const QStringList& denied,
-                    std::vector<UnreadableFolder> unreadable);
+                    std::vector<UnreadableFolder> unreadable, std::optional<CountedFileTypes> counted);
     struct ImportOutcome;
     void finishCSVImport(const std::optional<ImportOutcome>& result, const std::optional<CSVImportError>& error);
     // A run whose job ended by an exception.
@@ -112,6 +133,7 @@ private:
     std::optional<double> lastScanDuration_;
     QStringList lastScanAccessDeniedPaths_;
     std::vector<UnreadableFolder> lastScanUnreadableFolders_;
+    std::optional<CountedFileTypes> countedFileTypes_;
     bool lastScanWasCSVImport_ = false;
     std::optional<QDateTime> scanStartTime_;
     std::optional<QUuid> scanLogToken_;

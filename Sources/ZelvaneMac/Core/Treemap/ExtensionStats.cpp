@@ -27,6 +27,20 @@ constexpr int64_t kEntriesForThreads = 1 << 14;
 // Subtrees handed out per thread, so that one big folder does not leave the others idle.
 constexpr size_t kSubtreesPerThread = 64;
 
+// The lower-cased extension of a name with a unit beyond ASCII after its last dot, which takes
+// the full Unicode lower-casing; bytes that are not UTF-8 (escaped units, which lower-casing
+// leaves alone) come back as themselves, so that extensions of different invalid bytes stay
+// different.
+std::string_view lowerExtensionBeyondASCII(const StoredName& name, size_t begin, std::string& buffer) {
+    icu::UnicodeString lower;
+    for (size_t i = begin; i < name.units; ++i) lower.append(UChar(name.unit(i)));
+    lower.toLower(icu::Locale::getRoot());
+    buffer = encodeNameBytes(std::u16string_view(reinterpret_cast<const char16_t*>(lower.getBuffer()), size_t(lower.length())));
+    return buffer;
+}
+
+}  // namespace
+
 // The totals of one thread. Deleted nodes (on disk or by a file action) are left out with their
 // subtrees: they are out of their folders' totals, and the table's rows would otherwise add up
 // to more than the tree.
@@ -36,9 +50,14 @@ public:
 
     void addFile(const FileNode& node) {
         detectedExtensionInto(node, ext_);
-        auto it = totals.find(std::string_view(ext_));
-        if (it == totals.end()) it = totals.emplace(ext_, Totals{}).first;
-        Totals& t = it->second;
+        // Files of a folder mostly share their extension: the last one's row is tried first.
+        if (!last_ || ext_ != lastExt_) {
+            auto it = totals.find(std::string_view(ext_));
+            if (it == totals.end()) it = totals.emplace(ext_, Totals{}).first;
+            last_ = &it->second;
+            lastExt_ = ext_;
+        }
+        Totals& t = *last_;
         t.size = saturatingAdd(t.size, node.effectiveSize());
         if (!node.doNotCountAllocated()) t.alloc = saturatingAdd(t.alloc, node.effectiveAllocSize());
         t.count += 1;
@@ -71,7 +90,11 @@ public:
 private:
     std::vector<const FileNode*> stack_;
     std::string ext_;
+    std::string lastExt_;
+    Totals* last_ = nullptr;  // the row of `lastExt_`; rows keep their place as the table grows
 };
+
+namespace {
 
 // Folders whose subtrees together hold everything below the roots but the files met on the way
 // down to them, which `tally` counts: breadth first from the roots until `wanted` folders wait.
@@ -95,26 +118,37 @@ std::vector<const FileNode*> splitIntoSubtrees(std::span<FileNode* const> roots,
     return queue;
 }
 
+// The threads' tables added into the first, as rows in one order whatever the threads did, so
+// that totals that tie rank alike from run to run.
+ExtensionStatsResult resultOfTallies(std::span<const std::unique_ptr<ExtensionTally>> tallies, bool colorBySize,
+                                     const QStringList& extensionLists) {
+    ExtensionStatsResult result;
+    if (tallies.empty()) {
+        result.colorRank = colorRankFor(result.all, colorBySize, extensionLists);
+        return result;
+    }
+    ExtensionTally& sum = *tallies[0];
+    for (size_t w = 1; w < tallies.size(); ++w) sum.add(*tallies[w]);
+    result.all.reserve(sum.totals.size());
+    for (auto& [key, t] : sum.totals) result.all.push_back({key, t.size, t.alloc, t.count});
+    std::sort(result.all.begin(), result.all.end(), [](const ExtensionStats& a, const ExtensionStats& b) { return a.ext < b.ext; });
+    result.colorRank = colorRankFor(result.all, colorBySize, extensionLists);
+    return result;
+}
+
 }  // namespace
 
 std::string_view detectedExtensionInto(const FileNode& node, std::string& buffer) {
     buffer.clear();
-    const auto stored = node.nameUnits();
-    const std::u16string_view name = stored;
-    const size_t dot = name.rfind(u'.');
-    if (dot == std::u16string_view::npos || dot + 1 == name.size()) return buffer;
-    const std::u16string_view ext = name.substr(dot + 1);
-    for (char16_t c : ext) {
-        // Anything beyond ASCII takes the full Unicode lower-casing; bytes that are not UTF-8
-        // (escaped units, which lower-casing leaves alone) come back as themselves, so that
-        // extensions of different invalid bytes stay different.
-        if (c >= 0x80) {
-            icu::UnicodeString lower(false, reinterpret_cast<const UChar*>(ext.data()), int32_t(ext.size()));
-            lower.toLower(icu::Locale::getRoot());
-            buffer = encodeNameBytes(
-                std::u16string_view(reinterpret_cast<const char16_t*>(lower.getBuffer()), size_t(lower.length())));
-            return buffer;
-        }
+    // Read from the stored units, without widening the whole name: only the part after the last
+    // dot is looked at.
+    const StoredName name = node.storedName();
+    size_t begin = name.units;
+    while (begin > 0 && name.unit(begin - 1) != u'.') --begin;
+    if (begin == 0 || begin == name.units) return buffer;
+    for (size_t i = begin; i < name.units; ++i) {
+        const char16_t c = name.unit(i);
+        if (c >= 0x80) return lowerExtensionBeyondASCII(name, begin, buffer);
         buffer.push_back(c >= u'A' && c <= u'Z' ? char(c - u'A' + 'a') : char(c));
     }
     return buffer;
@@ -128,17 +162,33 @@ ExtensionStatsResult computeExtensionStats(std::span<FileNode* const> roots, boo
     for (const FileNode* root : roots)
         if (root) entries += root->isDir() ? int64_t(root->subFolderFileCount()) + root->subFolderDirCount() : 1;
     const unsigned workers = entries < kEntriesForThreads ? 1 : parallelWorkerCount();
-    std::vector<ExtensionTally> tallies(workers);
-    const std::vector<const FileNode*> subtrees = splitIntoSubtrees(roots, workers * kSubtreesPerThread, tallies[0]);
-    parallelFor(subtrees.size(), workers, 1, [&](size_t i, unsigned w) { tallies[w].addSubtree(subtrees[i]); });
-    for (size_t w = 1; w < tallies.size(); ++w) tallies[0].add(tallies[w]);
+    std::vector<std::unique_ptr<ExtensionTally>> tallies;
+    for (unsigned w = 0; w < workers; ++w) tallies.push_back(std::make_unique<ExtensionTally>());
+    const std::vector<const FileNode*> subtrees = splitIntoSubtrees(roots, workers * kSubtreesPerThread, *tallies[0]);
+    parallelFor(subtrees.size(), workers, 1, [&](size_t i, unsigned w) { tallies[w]->addSubtree(subtrees[i]); });
+    return resultOfTallies(tallies, colorBySize, extensionLists);
+}
 
-    ExtensionStatsResult result;
-    result.all.reserve(tallies[0].totals.size());
-    for (auto& [key, t] : tallies[0].totals) result.all.push_back({key, t.size, t.alloc, t.count});
-    // One order whatever the threads did, so that totals that tie rank alike from run to run.
-    std::sort(result.all.begin(), result.all.end(), [](const ExtensionStats& a, const ExtensionStats& b) { return a.ext < b.ext; });
-    result.colorRank = colorRankFor(result.all, colorBySize, extensionLists);
+ScanExtensionCounter::ScanExtensionCounter() = default;
+ScanExtensionCounter::~ScanExtensionCounter() = default;
+
+void ScanExtensionCounter::workersStarting(size_t workers) {
+    while (tallies_.size() < workers) tallies_.push_back(std::make_unique<ExtensionTally>());
+}
+
+void ScanExtensionCounter::folderRead(size_t worker, std::span<FileNode* const> entries) {
+    ExtensionTally& tally = *tallies_[worker];
+    for (const FileNode* node : entries)
+        if (!node->isDir()) tally.addFile(*node);
+}
+
+ExtensionStatsResult ScanExtensionCounter::finish(std::span<const RootRef> roots, bool colorBySize,
+                                                  const QStringList& extensionLists) {
+    workersStarting(1);
+    for (const RootRef& root : roots)
+        if (root && !root->isDir() && !root->isDeleted()) tallies_[0]->addFile(*root);
+    ExtensionStatsResult result = resultOfTallies(tallies_, colorBySize, extensionLists);
+    tallies_.clear();
     return result;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -8,6 +9,7 @@
 
 #include <QStringList>
 
+#include "ScanEngine/Scan/ParallelTreeScan.hpp"
 #include "ScanEngine/Tree/FileNode.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapColorSettings.hpp"
 
@@ -33,6 +35,29 @@ ExtensionStatsResult computeExtensionStats(std::span<FileNode* const> roots, boo
                                            const QStringList& extensionLists);
 ExtensionStatsResult computeExtensionStats(std::span<const RootRef> roots, bool colorBySize,
                                            const QStringList& extensionLists);
+
+class ExtensionTally;
+
+// The per-extension totals counted while a scan reads its folders, each worker into a table of
+// its own, so that they are there as soon as the scan ends: the same as computeExtensionStats
+// over the scanned trees.
+class ScanExtensionCounter final : public FolderEntriesObserver {
+public:
+    ScanExtensionCounter();
+    ~ScanExtensionCounter() override;
+    ScanExtensionCounter(const ScanExtensionCounter&) = delete;
+    ScanExtensionCounter& operator=(const ScanExtensionCounter&) = delete;
+
+    void workersStarting(size_t workers) override;
+    void folderRead(size_t worker, std::span<FileNode* const> entries) override;
+
+    // Once the scan that made `roots` has returned: its totals (roots that are files counted
+    // here). Empties the counter.
+    ExtensionStatsResult finish(std::span<const RootRef> roots, bool colorBySize, const QStringList& extensionLists);
+
+private:
+    std::vector<std::unique_ptr<ExtensionTally>> tallies_;
+};
 
 // Slots 0-11 to the twelve rows with the largest allocated totals; ties keep their input order.
 ColorRank colorRankBySize(std::span<const ExtensionStats> stats);

@@ -170,13 +170,14 @@ void TreeViewTab::refresh(CoalescedUpdate::Parts parts) {
     std::vector<RootRef> holding = parts_.scanControl.effectiveRoots();
     // A split made anew takes the table in, which then needs its rows.
     if ((parts & Part::arrangementPart) && panes_->arrange(model_.arrangement())) parts |= Part::typesPart;
-    if (parts & Part::placeholderPart) updatePlaceholder();
     // The treemap first: its layout runs in the background while the outline makes its rows.
     if (parts & Part::treemapPart) {
         treemapSlot_->setVisible(model_.treemapHasContent());
         // A hidden treemap makes no pictures; it catches up when it is shown again.
         if (parts_.panes.showTreemap()) treemap_->update(model_.treemapInputs());
     }
+    // The outline shown instead of the placeholder does not change the treemap's size.
+    if (parts & Part::placeholderPart) updatePlaceholder();
     const FileTreeOutlineOptions options = model_.outlineOptions();
     if (parts & Part::outlinePart) {
         outline_->update(model_.outlineInputs(), options, parts_.treeSelection.nodes(), changes_->takeOutlineCommands());
