@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <memory>
 #include <utility>
 
 namespace zelvane {
@@ -13,24 +14,28 @@ std::span<TreemapHitNode> TreemapHitNodePool::allocate(size_t count) {
     constexpr size_t kFirstBlock = 256, kLargestBlock = 4096;
     if (count == 0) return {};
     used_ += count;
+    const auto newBlock = [this](size_t nodes) {
+        blocks_.push_back(std::make_unique_for_overwrite<std::byte[]>(nodes * sizeof(TreemapHitNode)));
+        capacity_ += nodes;
+        return reinterpret_cast<TreemapHitNode*>(blocks_.back().get());
+    };
+    TreemapHitNode* at = nullptr;
     if (count > kLargestBlock / 4) {
         // A large folder gets a block of its own, so the current block is not wasted.
-        blocks_.push_back(std::make_unique<TreemapHitNode[]>(count));
-        capacity_ += count;
-        return {blocks_.back().get(), count};
+        at = newBlock(count);
+    } else {
+        if (count > left_) {
+            blockSize_ = std::min(kLargestBlock, std::max(kFirstBlock, blockSize_ * 2));
+            const size_t size = std::max(blockSize_, count);
+            next_ = newBlock(size);
+            left_ = size;
+        }
+        at = next_;
+        next_ += count;
+        left_ -= count;
     }
-    if (count > left_) {
-        blockSize_ = std::min(kLargestBlock, std::max(kFirstBlock, blockSize_ * 2));
-        const size_t size = std::max(blockSize_, count);
-        blocks_.push_back(std::make_unique<TreemapHitNode[]>(size));
-        capacity_ += size;
-        next_ = blocks_.back().get();
-        left_ = size;
-    }
-    std::span<TreemapHitNode> out(next_, count);
-    next_ += count;
-    left_ -= count;
-    return out;
+    std::uninitialized_default_construct_n(at, count);
+    return {at, count};
 }
 
 void TreemapHitNodePool::adopt(TreemapHitNodePool&& other) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <type_traits>
 #include <memory>
 #include <span>
 #include <vector>
@@ -22,6 +23,9 @@ struct TreemapHitNode {
 // Storage for hit nodes: a folder's children are carved from large blocks, so a layout of a
 // million nodes allocates a few hundred blocks instead of one array per folder. Moving the pool
 // keeps every node where it is.
+// Blocks are freed as raw memory, without running destructors.
+static_assert(std::is_trivially_destructible_v<TreemapHitNode>);
+
 class TreemapHitNodePool final {
 public:
     TreemapHitNodePool() = default;
@@ -38,7 +42,9 @@ public:
     size_t capacity() const noexcept { return capacity_; }
 
 private:
-    std::vector<std::unique_ptr<TreemapHitNode[]>> blocks_;
+    // Raw memory: a node is made when it is handed out, so the part of a block never handed out
+    // is never written to (and its pages, when the block has them to itself, never resident).
+    std::vector<std::unique_ptr<std::byte[]>> blocks_;
     TreemapHitNode* next_ = nullptr;
     size_t left_ = 0;
     size_t blockSize_ = 0;

@@ -43,10 +43,10 @@ void appendAll(std::vector<T>& to, std::vector<T>& from) {
     to.insert(to.end(), std::make_move_iterator(from.begin()), std::make_move_iterator(from.end()));
 }
 
-// Whole pages mapped for a list alone and unmapped when it is freed: for the buffers that live
-// only while a layout runs (the subtree tasks' lists, until they are copied into the layout's,
-// and each walk's buffers for one folder). In the worker threads' allocator arenas their memory
-// (some megabytes for a whole disk) would stay resident, unused, after the layout.
+// Whole pages mapped for a list alone and unmapped when it is freed: for the subtree tasks'
+// lists, which live only until they are copied into the layout's. In the worker threads'
+// allocator arenas their memory (some megabytes for a whole disk) would stay resident, unused,
+// after the layout.
 template <class T>
 struct PageAllocator {
     using value_type = T;
@@ -78,11 +78,11 @@ struct Measured {
 
 // Buffers reused for every folder of one layout walk.
 struct Scratch {
-    PagedList<Measured> measured;
+    std::vector<Measured> measured;
     std::shared_ptr<NodeStore> groupStore;  // every synthetic group of this walk, made on demand
     NodeArena* groupArena = nullptr;
-    PagedList<double> sizes;
-    PagedList<TreemapRect> rects;
+    std::vector<double> sizes;
+    std::vector<TreemapRect> rects;
 };
 
 uint8_t colorIndexFor(const FileNode& node, const ColorRank* rank, std::string& ext) {
