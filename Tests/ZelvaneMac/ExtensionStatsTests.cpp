@@ -227,7 +227,7 @@ TEST(ExtensionStats, AScanCountsWhatTheWalkOverItsTreesCounts) {
     ASSERT_EQ(roots.size(), 2u);
     ASSERT_EQ(roots[0]->subFolderFileCount(), 60 * 11 + 1 + 20) << "the excluded files are not in the tree";
 
-    const ExtensionStatsResult counted = counter.finish(roots, true, {});
+    const ExtensionStatsResult counted = counter.finish(true, {});
     const ExtensionStatsResult walked = computeExtensionStats(std::span<const RootRef>(roots), true, {});
     EXPECT_EQ(counted.all, walked.all);
     EXPECT_EQ(counted.colorRank, walked.colorRank);

@@ -453,9 +453,14 @@ std::vector<RootRef> parallelScanToTree(const std::vector<std::string>& rootPath
         s.contexts.push_back(std::move(ctx));
         rootItems.push_back(TreeDirWorkItem{root, -1, 0, index, 0, 0});
     }
+    int workerCount = std::max(options.workerCount, 1);
+    if (nonLocal) workerCount = std::max(workerCount, 64);
+    FolderEntriesObserver* const observer = options.folderEntries;
+    if (observer) observer->scanStarting(s.roots, size_t(workerCount));
     std::vector<RootRef> result;
     result.reserve(s.roots.size());
     if (rootItems.empty()) {
+        if (observer) observer->workersFinished();
         for (FileNode* r : s.roots) result.push_back(store->handle(r));
         return result;
     }
@@ -466,9 +471,6 @@ std::vector<RootRef> parallelScanToTree(const std::vector<std::string>& rootPath
     if (options.progressCallback || options.isCancelled)
         s.tracker = std::make_unique<ScanProgressTracker>(options.progressCallback, options.isCancelled);
 
-    int workerCount = std::max(options.workerCount, 1);
-    if (nonLocal) workerCount = std::max(workerCount, 64);
-    if (options.folderEntries) options.folderEntries->workersStarting(size_t(workerCount));
     std::vector<std::unique_ptr<TreeWorker>> workers;
     for (int w = 0; w < workerCount; ++w) workers.push_back(std::make_unique<TreeWorker>(s, store->makeArena(), size_t(w)));
     {
@@ -484,6 +486,7 @@ std::vector<RootRef> parallelScanToTree(const std::vector<std::string>& rootPath
         }
         workers[0]->run();
         for (auto& t : threads) t.join();
+        if (observer) observer->workersFinished();
     }
 
     for (size_t r = 0; r < s.roots.size(); ++r)

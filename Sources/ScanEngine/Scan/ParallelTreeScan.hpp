@@ -23,14 +23,18 @@ namespace zelvane {
 
 // Sees the entries of each folder a scan reads, on the worker that read it, once the folder is
 // complete: the exclusions applied, every hard link's first sighting decided and the entries as
-// they stay in the tree. Each entry is seen once; roots that are files are not seen.
+// they stay in the tree. Each entry is seen once. The calls come in this order, never two at a
+// time but for `folderRead` of different workers.
 class FolderEntriesObserver {
 public:
     virtual ~FolderEntriesObserver() = default;
-    // Before the workers start: they are numbered from 0 to `workers` - 1.
-    virtual void workersStarting(size_t workers) = 0;
+    // The roots made (files among them), before the workers start: they are numbered from 0 to
+    // `workers` - 1.
+    virtual void scanStarting(std::span<FileNode* const> roots, size_t workers) = 0;
     // Called on worker `worker` alone, with a folder's entries in the order they were read.
     virtual void folderRead(size_t worker, std::span<FileNode* const> entries) = 0;
+    // Every worker has ended; the folders' totals are then added up before the scan returns.
+    virtual void workersFinished() = 0;
 };
 
 struct ParallelScanOptions {

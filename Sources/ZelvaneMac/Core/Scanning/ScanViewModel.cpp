@@ -183,7 +183,7 @@ void ScanViewModel::startScan(const std::optional<DecodedFilter>& excludeFilters
                 counted.emplace();
                 for (const RootRef& r : nodes) counted->roots.push_back(r.get());
                 counted->counting = *countFileTypes;
-                counted->stats = types->finish(nodes, countFileTypes->colorBySize, countFileTypes->extensionLists);
+                counted->stats = types->finish(countFileTypes->colorBySize, countFileTypes->extensionLists);
             }
             const bool cancelled = cancel.isSet();
             QStringList deniedPaths;

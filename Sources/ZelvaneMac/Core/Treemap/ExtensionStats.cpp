@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <system_error>
 #include <unordered_map>
 
 #include "ScanEngine/Support/Arithmetic.hpp"
@@ -120,20 +121,19 @@ std::vector<const FileNode*> splitIntoSubtrees(std::span<FileNode* const> roots,
 
 // The threads' tables added into the first, as rows in one order whatever the threads did, so
 // that totals that tie rank alike from run to run.
-ExtensionStatsResult resultOfTallies(std::span<const std::unique_ptr<ExtensionTally>> tallies, bool colorBySize,
-                                     const QStringList& extensionLists) {
-    ExtensionStatsResult result;
-    if (tallies.empty()) {
-        result.colorRank = colorRankFor(result.all, colorBySize, extensionLists);
-        return result;
-    }
+std::vector<ExtensionStats> rowsOfTallies(std::span<const std::unique_ptr<ExtensionTally>> tallies) {
+    std::vector<ExtensionStats> rows;
+    if (tallies.empty()) return rows;
     ExtensionTally& sum = *tallies[0];
     for (size_t w = 1; w < tallies.size(); ++w) sum.add(*tallies[w]);
-    result.all.reserve(sum.totals.size());
-    for (auto& [key, t] : sum.totals) result.all.push_back({key, t.size, t.alloc, t.count});
-    std::sort(result.all.begin(), result.all.end(), [](const ExtensionStats& a, const ExtensionStats& b) { return a.ext < b.ext; });
-    result.colorRank = colorRankFor(result.all, colorBySize, extensionLists);
-    return result;
+    // The rows are put in order by reference, and each one's text copied once, where it belongs.
+    std::vector<const std::pair<const std::string, Totals>*> order;
+    order.reserve(sum.totals.size());
+    for (const auto& row : sum.totals) order.push_back(&row);
+    std::sort(order.begin(), order.end(), [](const auto* a, const auto* b) { return a->first < b->first; });
+    rows.reserve(order.size());
+    for (const auto* row : order) rows.push_back({row->first, row->second.size, row->second.alloc, row->second.count});
+    return rows;
 }
 
 }  // namespace
@@ -166,14 +166,20 @@ ExtensionStatsResult computeExtensionStats(std::span<FileNode* const> roots, boo
     for (unsigned w = 0; w < workers; ++w) tallies.push_back(std::make_unique<ExtensionTally>());
     const std::vector<const FileNode*> subtrees = splitIntoSubtrees(roots, workers * kSubtreesPerThread, *tallies[0]);
     parallelFor(subtrees.size(), workers, 1, [&](size_t i, unsigned w) { tallies[w]->addSubtree(subtrees[i]); });
-    return resultOfTallies(tallies, colorBySize, extensionLists);
+    ExtensionStatsResult result;
+    result.all = rowsOfTallies(tallies);
+    result.colorRank = colorRankFor(result.all, colorBySize, extensionLists);
+    return result;
 }
 
 ScanExtensionCounter::ScanExtensionCounter() = default;
 ScanExtensionCounter::~ScanExtensionCounter() = default;
 
-void ScanExtensionCounter::workersStarting(size_t workers) {
-    while (tallies_.size() < workers) tallies_.push_back(std::make_unique<ExtensionTally>());
+void ScanExtensionCounter::scanStarting(std::span<FileNode* const> roots, size_t workers) {
+    tallies_.clear();
+    for (size_t w = 0; w < std::max<size_t>(workers, 1); ++w) tallies_.push_back(std::make_unique<ExtensionTally>());
+    for (const FileNode* root : roots)
+        if (root && !root->isDir() && !root->isDeleted()) tallies_[0]->addFile(*root);
 }
 
 void ScanExtensionCounter::folderRead(size_t worker, std::span<FileNode* const> entries) {
@@ -182,13 +188,25 @@ void ScanExtensionCounter::folderRead(size_t worker, std::span<FileNode* const> 
         if (!node->isDir()) tally.addFile(*node);
 }
 
-ExtensionStatsResult ScanExtensionCounter::finish(std::span<const RootRef> roots, bool colorBySize,
-                                                  const QStringList& extensionLists) {
-    workersStarting(1);
-    for (const RootRef& root : roots)
-        if (root && !root->isDir() && !root->isDeleted()) tallies_[0]->addFile(*root);
-    ExtensionStatsResult result = resultOfTallies(tallies_, colorBySize, extensionLists);
-    tallies_.clear();
+void ScanExtensionCounter::workersFinished() {
+    // While the scan adds up its folders' totals: the tables are added together, the rows put in
+    // order and the tables freed, on a thread of their own.
+    try {
+        adding_ = std::jthread([this] {
+            rows_ = rowsOfTallies(tallies_);
+            tallies_.clear();
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: `finish` adds them.
+    }
+}
+
+ExtensionStatsResult ScanExtensionCounter::finish(bool colorBySize, const QStringList& extensionLists) {
+    if (adding_.joinable()) adding_.join();
+    else rows_ = rowsOfTallies(tallies_);
+    ExtensionStatsResult result;
+    result.all = std::move(rows_);
+    result.colorRank = colorRankFor(result.all, colorBySize, extensionLists);
     return result;
 }
 

@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include <QStringList>
@@ -48,15 +49,17 @@ public:
     ScanExtensionCounter(const ScanExtensionCounter&) = delete;
     ScanExtensionCounter& operator=(const ScanExtensionCounter&) = delete;
 
-    void workersStarting(size_t workers) override;
+    void scanStarting(std::span<FileNode* const> roots, size_t workers) override;
     void folderRead(size_t worker, std::span<FileNode* const> entries) override;
+    void workersFinished() override;
 
-    // Once the scan that made `roots` has returned: its totals (roots that are files counted
-    // here). Empties the counter.
-    ExtensionStatsResult finish(std::span<const RootRef> roots, bool colorBySize, const QStringList& extensionLists);
+    // Once the scan has returned: its totals, ranked for the colours.
+    ExtensionStatsResult finish(bool colorBySize, const QStringList& extensionLists);
 
 private:
-    std::vector<std::unique_ptr<ExtensionTally>> tallies_;
+    std::vector<std::unique_ptr<ExtensionTally>> tallies_;  // one per worker
+    std::vector<ExtensionStats> rows_;                      // their sum, in order
+    std::jthread adding_;                                   // makes `rows_` while the scan ends
 };
 
 // Slots 0-11 to the twelve rows with the largest allocated totals; ties keep their input order.
