@@ -22,7 +22,8 @@
 // the end of the last busy gap or to the condition, whichever is later. The last line gives the
 // peak resident memory of the whole run. --only takes the steps named (expand, reset, sort,
 // selectall, selsort (header clicks with the outline selected), type, export, clipboard, zoom,
-// filter, rescan; the import always), so that a slow build can be measured step by step. The import and the rescan also give the longest stall from
+// filter, rescan, scanrescan (TREE scanned, watched and scanned again after Expand All and Select
+// All); the import always), so that a slow build can be measured step by step. The import and the rescan also give the longest stall from
 // the moment the new roots are shown (the outline's load and, for the rescan, its restore).
 #include <QApplication>
 #include <QClipboard>
@@ -47,8 +48,10 @@
 #include "QuietWindow.hpp"
 #include "ResidentMemory.hpp"
 #include "ScanEngine/Interchange/CSVExporter.hpp"
+#include "ScanEngine/Monitor/FileSystemMonitor.hpp"
 #include "ScanEngine/Scan/FdBudget.hpp"
 #include "ScanEngine/Scan/ParallelTreeScan.hpp"
+#include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Widgets/FileTypes/ExtensionTableView.hpp"
@@ -370,10 +373,14 @@ int main(int argc, char** argv) {
         capturing.start();
         scans.rescanRestore().capture(scans.effectiveRoots());
         const qint64 captureMs = capturing.elapsed();
-        // The paths of a large selection are made in the background: made here again to compare.
+        // The paths of many open rows or a large selection are made in the background; the
+        // selection's are made here again to compare.
+        while (scans.rescanRestore().isCapturing()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        const qint64 madeMs = capturing.elapsed();
         TreeRestoreState captured = *scans.rescanRestore().pending();
         captured.selectedPaths = selectedPathsOf(selectedTreeNodes(window.treeSelection().nodes()));
-        std::printf("  captured in %lld ms: %lld open folders, %lld open groups, %lld selected\n", (long long)captureMs,
+        std::printf("  captured in %lld ms on the GUI thread, paths made by %lld ms: %lld open folders, %lld open groups, "
+                    "%lld selected\n", (long long)captureMs, (long long)madeMs,
                     (long long)captured.expandedPaths.size(), (long long)captured.expandedGroupParentPaths.size(),
                     (long long)captured.selectedPaths.size());
         const std::vector<RootRef> before = scans.effectiveRoots();
@@ -385,6 +392,7 @@ int main(int argc, char** argv) {
         printShownStall();
         // Captured again from the new tree: the same open rows and selection, paths being equal.
         scans.rescanRestore().capture(scans.effectiveRoots());
+        while (scans.rescanRestore().isCapturing()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         TreeRestoreState again = *scans.rescanRestore().pending();
         again.selectedPaths = selectedPathsOf(selectedTreeNodes(window.treeSelection().nodes()));
         // Group rows are made anew for each tree: their selection is not carried over.
@@ -395,6 +403,37 @@ int main(int argc, char** argv) {
                     again.expandedGroupParentPaths == captured.expandedGroupParentPaths ? "yes" : "NO",
                     (long long)again.selectedPaths.size(), (long long)captured.selectedPaths.size(), (long long)groupsSelected,
                     outline.verticalScrollBar()->value(), scrolled);
+    }
+
+    if (wanted("scanrescan")) {
+        // TREE itself scanned and watched, then Scan again (Ctrl+R) after Expand All and Ctrl+A:
+        // the capture, the monitor's stop, the new tree and the restore as a real rescan has them.
+        window.panes().setShowFilterPanel(false);
+        window.treemapZoom().setRoot(nullptr);
+        window.treeSelection().set({});
+        roots.clear();
+        root = firstCopy = nullptr;
+        prefs.set(PreferenceKeys::monitorFileSystemForChanges, true);
+        const auto scanned = [&](const std::vector<RootRef>& before) {
+            return window.viewModel().scanState().tag() == ScanState::Tag::completed && !scans.effectiveRoots().empty() &&
+                   !sameRootObjects(scans.effectiveRoots(), before) && importDone() && !scans.rescanRestore().isFinding();
+        };
+        std::vector<RootRef> shownBefore = scans.effectiveRoots();
+        measure("scan of the tree", [&] { scans.scanChosenFolder(QString::fromStdString(tree)); }, [&] { return scanned(shownBefore); });
+        shownBefore.clear();
+        const FileSystemMonitor* monitor = window.liveMonitor().monitor();
+        std::printf("  watching: %s\n", monitor && monitor->waitUntilWatching(std::chrono::seconds(120)) ? "yes" : "NO");
+        measure("Expand All after the scan", [&] { menus.handleMenuAction(ZelvaneMenuAction::expandAll); }, always);
+        outline.setFocus();
+        measure("Select All after the scan", [&] { QTest::keyClick(&outline, Qt::Key_A, Qt::ControlModifier); },
+                [&] { return !window.treeSelection().nodes().isEmpty(); });
+        const size_t selectedBefore = size_t(window.treeSelection().nodes().size());
+        shownBefore = scans.effectiveRoots();
+        measure("Scan again after Expand All and Select All", [&] { menus.handleMenuAction(ZelvaneMenuAction::scan); },
+                [&] { return scanned(shownBefore) && !window.treeSelection().nodes().isEmpty(); });
+        printShownStall();
+        shownBefore.clear();
+        std::printf("  selected before %zu, after %zu\n", selectedBefore, size_t(window.treeSelection().nodes().size()));
     }
 
     std::printf("peak rss %.0f MiB\n", double(residentKiB().second) / 1024.0);

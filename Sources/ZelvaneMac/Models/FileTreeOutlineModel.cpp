@@ -331,6 +331,12 @@ QModelIndex FileTreeOutlineModel::groupRowOf(FileNode* folder) {
     return row < 0 ? QModelIndex() : indexIn(row, 0, &rows);
 }
 
+std::shared_ptr<const void> FileTreeOutlineModel::groupNodesHeld() const {
+    auto held = std::make_shared<std::vector<std::shared_ptr<NodeStore>>>(retiredStores_);
+    if (groupStore_) held->push_back(groupStore_);
+    return held;
+}
+
 FileNode* FileTreeOutlineModel::syntheticGroupOf(FileNode* folder) { return nodeAt(groupRowOf(folder)); }
 
 std::vector<FileNode*> FileTreeOutlineModel::nodesForActions(const std::vector<FileNode*>& selected) const {

@@ -130,6 +130,15 @@ public:
     // The node's row when its folder's rows are already made; never makes any.
     QModelIndex existingIndexForNode(FileNode* node) const;
     bool isRetiredGroup(const FileNode* node) const { return retiredGroups_.count(node) != 0; }
+    // Calls `visit(node, row)` with the node and row of every folder and group row whose own rows
+    // were made: the rows that may be open, without a look at any other.
+    template <class Visit>
+    void forEachMadeFolder(Visit visit) const {
+        for (const Entry& e : entryStore_)
+            if (e.parent) visit(static_cast<const FileNode*>(e.folder), indexIn(e.rowInParent, 0, e.parent));
+    }
+    // Holds every group node this model made, current and retired, for work on the thread pool.
+    std::shared_ptr<const void> groupNodesHeld() const;
     // The group row among a folder's rows (making them), or null.
     FileNode* syntheticGroupOf(FileNode* folder);
     // Nodes for a file action: group rows stand for the files they fold; retired groups and

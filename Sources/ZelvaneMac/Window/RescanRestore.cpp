@@ -13,20 +13,28 @@ void RescanRestore::capture(const std::vector<RootRef>& shown) {
     captures_.supersede();
     capturing_ = false;
     waitingRoots_.reset();
-    const TreeExpansion& open = treeExpansion_;
+    // The GUI thread takes the open rows as nodes and the selection's set (shared, not copied);
+    // the walk through the open folders and the paths follow from them anywhere.
+    auto open = std::make_shared<const OpenTreeRows>(treeExpansion_.openRows());
     const NodeSet selected = treeSelection_.nodes();
-    const bool inPlace = selected.size() <= kSelectedPathsMadeInPlace;
-    pending_ = captureTreeRestoreState(
-        shown, [&open](const FileNode* n) { return open.isNodeExpanded(n); },
-        [&open](const FileNode* n) { return open.isGroupExpanded(n); }, inPlace ? selected : NodeSet());
-    if (inPlace) return;
+    const auto captured = [open, selected, shown] {
+        return captureTreeRestoreState(
+            shown, [&](const FileNode* n) { return open->folders.count(n) != 0; },
+            [&](const FileNode* n) { return open->groupsOf.count(n) != 0; }, selected);
+    };
+    if (selected.size() <= kSelectedPathsMadeInPlace && open->folders.size() <= kOpenPathsMadeInPlace) {
+        pending_ = captured();
+        return;
+    }
+    pending_ = TreeRestoreState{};
     capturing_ = true;
-    // The job holds the trees whose names it reads, whatever the scan frees meanwhile.
+    // The job holds the trees whose names it reads and the outline's group rows it leaves out,
+    // whatever the scan or the outline frees meanwhile.
     runInBackground(
-        &receiver_, captures_, [nodes = selectedTreeNodes(selected), held = shown] { return selectedPathsOf(nodes); },
-        [this](QSet<QString> paths) {
+        &receiver_, captures_, [captured, groups = treeExpansion_.ownNodesHeld()] { return captured(); },
+        [this](TreeRestoreState state) {
             capturing_ = false;
-            if (pending_) pending_->selectedPaths = std::move(paths);
+            pending_ = std::move(state);
             if (waitingRoots_) restoreIn(*std::exchange(waitingRoots_, std::nullopt));
         });
 }

@@ -21,12 +21,15 @@ class ViewCommands;
 //
 // The paths are looked for on the thread pool (tens of thousands after Expand All and Select
 // All); the outline opens the rows found and the selection is set on the GUI thread, while those
-// roots are still the shown ones. A selection made meanwhile is kept. The paths of a selection of
-// more than `kSelectedPathsMadeInPlace` nodes (every file of a type) are made on the pool too, the
-// trees held meanwhile; roots shown before they are made wait for them. Main thread only.
+// roots are still the shown ones. A selection made meanwhile is kept. The capture takes only the
+// outline's open rows and the selection's set on the GUI thread; with more than
+// `kSelectedPathsMadeInPlace` nodes selected (every file of a type) or `kOpenPathsMadeInPlace`
+// folders open, their paths are made on the pool, the trees and the outline's group rows held
+// meanwhile; roots shown before they are made wait for them. Main thread only.
 class RescanRestore final {
 public:
     static constexpr qsizetype kSelectedPathsMadeInPlace = 10'000;
+    static constexpr size_t kOpenPathsMadeInPlace = 1'000;
 
     // Found paths are handed over through `receiver`'s thread while it exists.
     RescanRestore(QObject& receiver, const TreeExpansion& treeExpansion, NodeSelection& treeSelection, ViewCommands& commands)
@@ -38,8 +41,10 @@ public:
     // The shown roots changed to `newRoots`: a restore still being looked for is dropped, and the
     // pending one, if any, is looked for in them (unless they are none).
     void restoreIn(const std::vector<RootRef>& newRoots);
-    // A restore is being looked for (or waits for the selection's paths).
+    // A restore is being looked for (or waits for the captured paths).
     bool isFinding() const { return finding_ || waitingRoots_.has_value(); }
+    // The captured paths are being made on the pool; `pending` has them once this turns false.
+    bool isCapturing() const { return capturing_; }
 
 private:
     QObject& receiver_;
@@ -48,7 +53,7 @@ private:
     ViewCommands& commands_;
     std::optional<TreeRestoreState> pending_;
     JobGeneration captures_;
-    bool capturing_ = false;                           // the selection's paths are being made
+    bool capturing_ = false;                           // the captured paths are being made
     std::optional<std::vector<RootRef>> waitingRoots_;  // shown meanwhile, to restore in once made
     JobGeneration finds_;
     bool finding_ = false;

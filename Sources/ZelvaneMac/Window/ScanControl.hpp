@@ -33,7 +33,7 @@ TreeRestoreState captureTreeRestoreState(std::span<const RootRef> roots, const N
                                          const NodePredicate& isGroupExpanded, const NodeSet& selected);
 
 // The selected nodes of the trees: group rows (the outline's own, made anew for each tree) left
-// out. GUI thread: a group row may go with its outline.
+// out. Any thread while the trees and the outline's group rows are held.
 std::vector<const FileNode*> selectedTreeNodes(const NodeSet& selected);
 // The full paths of nodes. Any thread, while their trees are held.
 QSet<QString> selectedPathsOf(std::span<const FileNode* const> nodes);

@@ -4,6 +4,7 @@
 #include <QPointer>
 
 #include <cstddef>
+#include <memory>
 #include <unordered_set>
 
 #include "ScanEngine/Tree/FileNode.hpp"
@@ -26,6 +27,9 @@ public:
     virtual bool isGroupExpanded(const FileNode* folder) const = 0;
     // Every open row reached from the top through open rows, in a time that grows with them.
     virtual OpenTreeRows openRows() const = 0;
+    // Holds the outline's own nodes (its group rows, made anew for each tree) alive, so that work
+    // away from the GUI thread can tell them apart from the tree's nodes after the outline moved on.
+    virtual std::shared_ptr<const void> ownNodesHeld() const = 0;
 
 protected:
     ~TreeExpansionQuery() = default;
@@ -45,6 +49,7 @@ public:
     bool isNodeExpanded(const FileNode* node) const { return owner_ && query_->isNodeExpanded(node); }
     bool isGroupExpanded(const FileNode* folder) const { return owner_ && query_->isGroupExpanded(folder); }
     OpenTreeRows openRows() const { return owner_ ? query_->openRows() : OpenTreeRows{}; }
+    std::shared_ptr<const void> ownNodesHeld() const { return owner_ ? query_->ownNodesHeld() : nullptr; }
 
 private:
     QPointer<const QObject> owner_;

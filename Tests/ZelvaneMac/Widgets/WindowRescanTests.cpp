@@ -137,6 +137,14 @@ TEST(WindowRescan, CtrlRReopensTheOpenRowsAndReselectsTheSameRowsAtTheSameScroll
                                                          node("wide/f189")->fullPath()}));
     rescan(w);
     EXPECT_EQ(shownBy(w), sorted);
+
+    // A folder closed over open rows: those rows are not shown open and are not opened again.
+    w.outline().outline().collapse(w.outline().model().indexForNode(node("deep/a/b")));
+    ASSERT_TRUE(w.outline().isNodeExpanded(node("deep/a/b/c")));
+    rescan(w);
+    EXPECT_TRUE(w.outline().isNodeExpanded(node("deep/a")));
+    EXPECT_FALSE(w.outline().isNodeExpanded(node("deep/a/b")));
+    EXPECT_FALSE(w.outline().isNodeExpanded(node("deep/a/b/c")));
 }
 
 TEST(WindowRescan, AnOpenFolderRenamedOrRemovedBetweenScansIsLeftOutAndTheRestComesBack) {
@@ -187,6 +195,43 @@ TEST(WindowRescan, ASelectionOfTensOfThousandsOfFilesComesBackWhole) {
 
     rescan(w);
     EXPECT_EQ(paths(w.window().treeSelection().nodes()), before);
+}
+
+// More open folders than the window names on the spot, every shown row selected (Expand All,
+// Ctrl+A): their paths are made in the background, and after Ctrl+R the same rows are open and the
+// same nodes selected; the outline's group rows are its own and are not carried over.
+TEST(WindowRescan, ThousandsOfOpenFoldersWithEveryRowSelectedComeBackWhole) {
+    TempDir dir;
+    const int folders = int(RescanRestore::kOpenPathsMadeInPlace) + 100;
+    for (int k = 0; k < folders; ++k) {
+        const fs::path folder = dir / ("g" + std::to_string(k / 40)) / ("d" + std::to_string(k));
+        writeFile(folder / "a.txt", 10 + k);
+        writeFile(folder / "sub/b.bin", 20 + k);
+    }
+    ShownWindow w;
+    ASSERT_TRUE(w.scan(dir.path()));
+    w.key(Qt::Key_F4, Qt::ShiftModifier);  // Expand All
+    QTest::qWait(50);
+    ContextMenuOutlineView& o = w.outline().outline();
+    o.setFocus();
+    QTest::keyClick(&o, Qt::Key_A, Qt::ControlModifier);
+    QTest::qWait(50);
+    // The window's selection (the outline shows only the first few thousand rows of a larger one).
+    const auto selectedPaths = [&] {
+        std::vector<std::string> out;
+        for (const FileNode* n : w.window().treeSelection().nodes())
+            if (!n->isSyntheticGroup()) out.push_back(n->fullPath());
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+    const Shown before = shownBy(w);
+    const std::vector<std::string> selectedBefore = selectedPaths();
+    ASSERT_GT(before.open.size(), size_t(2 * folders)) << "every folder and its subfolder open";
+    ASSERT_GT(selectedBefore.size(), size_t(3 * folders));
+
+    rescan(w);
+    EXPECT_EQ(shownBy(w).open, before.open);
+    EXPECT_EQ(selectedPaths(), selectedBefore);
 }
 
 // Expand All, Ctrl+A, then header clicks: after each sort the same nodes are selected, the current

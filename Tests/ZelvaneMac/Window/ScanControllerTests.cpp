@@ -244,14 +244,23 @@ TEST(ScanController, ARescanRestoresExpansionAndSelectionAndSkipsWhatWasDeleted)
     Window w;
     w.scan(q(dir.path()));
     const QString a = q(dir / "a"), b = q(dir / "a/b");
-    // Stands in for the outline: rows open by path, and the group row of `a`.
+    // Stands in for the outline: rows open by path in the tree shown, and the group row of `a`.
     struct OpenPaths final : QObject, TreeExpansionQuery {
-        QSet<QString> folders;
+        const ScanController* scans = nullptr;
+        QStringList folders;
         QString groupOf;
         bool isNodeExpanded(const FileNode* n) const override { return folders.contains(QString::fromStdString(n->fullPath())); }
         bool isGroupExpanded(const FileNode* n) const override { return QString::fromStdString(n->fullPath()) == groupOf; }
-        OpenTreeRows openRows() const override { return {}; }  // the restore asks row by row
+        OpenTreeRows openRows() const override {
+            OpenTreeRows open;
+            for (const QString& p : folders)
+                if (const FileNode* n = scans->node(p)) open.folders.insert(n);
+            if (const FileNode* n = scans->node(groupOf)) open.groupsOf.insert(n);
+            return open;
+        }
+        std::shared_ptr<const void> ownNodesHeld() const override { return nullptr; }
     } open;
+    open.scans = &w.scans;
     open.folders = {q(dir.path()), a, b};
     open.groupOf = a;
     w.state.treeExpansion().attach(&open);

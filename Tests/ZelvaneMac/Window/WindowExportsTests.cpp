@@ -387,6 +387,7 @@ struct OpenRows final : QObject, TreeExpansionQuery {
     bool isNodeExpanded(const FileNode* node) const override { return nodes.count(node) != 0; }
     bool isGroupExpanded(const FileNode*) const override { return false; }
     OpenTreeRows openRows() const override { return {{nodes.begin(), nodes.end()}, {}}; }
+    std::shared_ptr<const void> ownNodesHeld() const override { return nullptr; }
 };
 
 TEST(WindowExports, TheClipboardListsWhatTheTreeShowsLargestFirst) {

@@ -7,6 +7,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include <unordered_map>
+
 #include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
 #include "ZelvaneMac/Core/Text/Utf8Text.hpp"
 #include "ZelvaneMac/Models/FileTypeIcons.hpp"
@@ -100,7 +102,12 @@ void FileTreeOutlineView::forEachOpenRow(Visit visit) const {
         FileNode* n = model_->nodeAt(i);
         if (!n) continue;
         visit(n);
-        for (int r = 0; r < model_->rowCount(i); ++r) stack.push_back(model_->index(r, 0, i));
+        // Only a folder's or a group's row opens: the rows of files are not asked about.
+        for (int r = 0; r < model_->rowCount(i); ++r) {
+            const QModelIndex child = model_->index(r, 0, i);
+            const FileNode* c = model_->nodeAt(child);
+            if (c && c->isDir() && c->childCount() > 0) stack.push_back(child);
+        }
     }
 }
 
@@ -197,10 +204,36 @@ bool FileTreeOutlineView::isGroupExpanded(const FileNode* folder) const {
 OpenTreeRows FileTreeOutlineView::openRows() const {
     OpenTreeRows open;
     if (!outline_) return open;
-    forEachOpenRow([&](const FileNode* n) {
+    // Only rows whose own rows were made can be open: those are asked, not every row shown.
+    std::unordered_set<const FileNode*> expanded;
+    model_->forEachMadeFolder([&](const FileNode* n, const QModelIndex& row) {
+        if (outline_->isExpanded(row)) expanded.insert(n);
+    });
+    // A row counts when every row above it is open too (a group row's is its folder's).
+    std::unordered_map<const FileNode*, bool> reached;
+    std::vector<const FileNode*> chain;
+    const auto isReached = [&](const FileNode* n) {
+        chain.clear();
+        bool shown = true;
+        for (const FileNode* p = n; p; p = p->parent()) {
+            if (const auto known = reached.find(p); known != reached.end()) {
+                shown = known->second;
+                break;
+            }
+            chain.push_back(p);
+            if (!expanded.count(p)) {
+                shown = false;
+                break;
+            }
+        }
+        for (const FileNode* c : chain) reached[c] = shown;
+        return shown;
+    };
+    for (const FileNode* n : expanded) {
+        if (!isReached(n)) continue;
         if (!n->isSyntheticGroup()) open.folders.insert(n);
         else if (n->parent()) open.groupsOf.insert(n->parent());
-    });
+    }
     return open;
 }
 

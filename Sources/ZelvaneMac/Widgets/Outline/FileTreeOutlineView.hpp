@@ -54,6 +54,7 @@ public:
     bool isNodeExpanded(const FileNode* node) const override;
     bool isGroupExpanded(const FileNode* folder) const override;
     OpenTreeRows openRows() const override;
+    std::shared_ptr<const void> ownNodesHeld() const override { return model_->groupNodesHeld(); }
     std::vector<FileNode*> selectedNodes() const;  // row order, group rows included
     std::vector<FileNode*> actionTargets() const;  // group rows replaced by their files
     void sortBy(OutlineSortKey key, bool ascending);
