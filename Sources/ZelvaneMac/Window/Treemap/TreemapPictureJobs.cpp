@@ -1,5 +1,8 @@
 #include "ZelvaneMac/Window/Treemap/TreemapPictureJobs.hpp"
 
+#include <new>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 #include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
@@ -46,6 +49,25 @@ TreemapCanvasPicture canvasPicture(TreemapImage made, std::shared_ptr<const Tree
     picture.roots = std::move(roots);
     picture.zoomedNode = zoomed;
     return picture;
+}
+
+// Renders the picture of `layout` while its hit index is made beside it, on a thread of its own:
+// both only read the boxes. Without a thread, or memory for the index, `hitIndex` stays empty and
+// the index is made after.
+TreemapImage renderBesideHitIndex(const TreemapPictureRequest& request, const TreemapLayout& layout,
+                                  std::shared_ptr<const TreemapHitIndex>& hitIndex) {
+    std::jthread indexing;
+    try {
+        indexing = std::jthread([&layout, &hitIndex, cancel = request.layout.cancel] {
+            if (isCancelled(cancel)) return;
+            try {
+                hitIndex = std::make_shared<const TreemapHitIndex>(layout);
+            } catch (const std::bad_alloc&) {
+            }
+        });
+    } catch (const std::system_error&) {
+    }
+    return renderTreemapPicture(request, layout);
 }
 
 }  // namespace
@@ -173,9 +195,10 @@ void TreemapPictureJobs::startPicture() {
         request.layout.colorRank = colorRank.get();
         request.layout.cancel = &cancel;
         request.render = renderOptions;
-        TreemapPicture made = makeTreemapPicture(request);
-        return canvasPicture(std::move(made.image), std::make_shared<const TreemapLayout>(std::move(made.layout)), size,
-                             roots, zoomed);
+        auto layout = std::make_shared<const TreemapLayout>(layOutTreemapPicture(request));
+        std::shared_ptr<const TreemapHitIndex> hitIndex;
+        TreemapImage image = renderBesideHitIndex(request, *layout, hitIndex);
+        return canvasPicture(std::move(image), std::move(layout), size, roots, zoomed, std::move(hitIndex));
     };
     runPictureJob(std::move(work), timing);
 }
