@@ -1,7 +1,8 @@
 // The File View of a real main window on eleven million imported entries, offscreen.
 //
 //   gui_filelist_11m [--files N] [--dirs N] [--copies N] [--no-selection] [--stages] [--open-only]
-//                    [--actions [--without-copy]] CSV
+//                    [--actions [--only=STEPS]] CSV
+//   gui_filelist_11m --real-delete N
 //
 // When CSV does not exist yet it is made first, in a child process: a generated tree of N files
 // in N folders (defaults 1,000,000 and 100,000; names, sizes and dates in the manner of
@@ -21,11 +22,15 @@
 // the context menu up to its showing, Quick Look, a drag's data, Copy Path and Copy up to the
 // clipboard, Show in File Manager up to its question (answered No), Zoom Treemap, the CSV export
 // of the selection up to its file, Select Parent, and last Delete Immediately (the import's paths
-// are not on disk: up to the rows marked gone). --without-copy leaves Copy out (a copy that needs
-// more memory than the machine has).
+// are not on disk: up to the rows marked gone). --only= names the action steps to run, separated by
+// commas: menu, quicklook, copypath, copy, show, zoom, export, parent, delete (each takes gigabytes
+// at ten million items, and what the allocator keeps of one stays under the next). --real-delete N makes a real tree of N files under /tmp,
+// scans it, selects every row of the File View and erases them with Delete Immediately: the time
+// to the question and to the rows marked gone, and the longest stall meanwhile. DELETES THAT TREE.
 #include <QApplication>
 #include <QClipboard>
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
@@ -37,17 +42,20 @@
 #include <QTest>
 #include <QTimer>
 
+#include <fcntl.h>
 #include <malloc.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <random>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -228,7 +236,12 @@ using ListStepRunner = std::function<void(const char*, const std::function<void(
 struct Answerer {
     QTimer timer;
     bool seen = false;
+    // Proceeds instead: the alert's first button.
+    bool proceed = false;
+    QElapsedTimer since;
+    double seenAfterMs = -1;
     Answerer() {
+        since.start();
         timer.setInterval(5);
         QObject::connect(&timer, &QTimer::timeout, [this] {
             if (QWidget* popup = QApplication::activePopupWidget()) {
@@ -238,9 +251,10 @@ struct Answerer {
             for (QWidget* w : QApplication::topLevelWidgets()) {
                 auto* box = qobject_cast<QMessageBox*>(w);
                 if (!box || !box->isVisible()) continue;
+                if (!seen) seenAfterMs = double(since.nsecsElapsed()) / 1e6;
                 seen = true;
                 const QList<QAbstractButton*> buttons = box->buttons();
-                if (!buttons.isEmpty()) buttons.last()->click();
+                if (!buttons.isEmpty()) (proceed ? buttons.first() : buttons.last())->click();
                 else box->reject();
             }
         });
@@ -250,7 +264,8 @@ struct Answerer {
 
 // The actions on every row of the list, selected by Ctrl+A with Max files: all.
 void runActionSteps(MainWindow& window, FileListView& list, const StepRunner& step, const ListStepRunner& listStep,
-                    bool withCopy) {
+                    const std::set<std::string>& only) {
+    const auto runs = [&](const char* name) { return only.empty() || only.count(name); };
     Preferences& prefs = window.preferences();
     listStep("Max files: all", [&] { prefs.set(PreferenceKeys::fileMaxFilesOption, maxFilesRawValue(MaxFilesOption::all)); });
     ContextMenuOutlineView& outline = list.outline();
@@ -269,40 +284,107 @@ void runActionSteps(MainWindow& window, FileListView& list, const StepRunner& st
     };
     QClipboard* clipboard = QApplication::clipboard();
 
-    answerer.seen = false;
-    step("context menu shown", [&] { emit outline.menuRequested(outline.viewport()->mapToGlobal(QPoint(20, 20))); }, answered);
-    step("Quick Look shown", [&] { emit outline.quickLookRequested(); }, [&] {
-        auto* preview = window.findChild<PreviewWindow*>();
-        return preview && preview->isVisible();
-    });
-    if (auto* preview = window.findChild<PreviewWindow*>()) {
-        std::printf("    (%d items previewed)\n", preview->itemCount());
-        preview->close();
+    if (runs("menu")) {
+        answerer.seen = false;
+        step("context menu shown", [&] { emit outline.menuRequested(outline.viewport()->mapToGlobal(QPoint(20, 20))); }, answered);
+    }
+    if (runs("quicklook")) {
+        step("Quick Look shown", [&] { emit outline.quickLookRequested(); }, [&] {
+            auto* preview = window.findChild<PreviewWindow*>();
+            return preview && preview->isVisible();
+        });
+        if (auto* preview = window.findChild<PreviewWindow*>()) {
+            std::printf("    (%d items previewed)\n", preview->itemCount());
+            preview->close();
+        }
     }
     clipboard->clear();
-    menuStep("Copy Path, up to the clipboard", ZelvaneMenuAction::copyPath,
-             [&] { return idle() && clipboard->mimeData() && clipboard->mimeData()->hasText(); });
-    std::printf("    (%lld characters)\n", (long long)(clipboard->mimeData() ? clipboard->mimeData()->text().size() : 0));
-    clipboard->clear();
-    if (withCopy)
+    if (runs("copypath")) {
+        menuStep("Copy Path, up to the clipboard", ZelvaneMenuAction::copyPath,
+                 [&] { return idle() && clipboard->mimeData() && clipboard->mimeData()->hasText(); });
+        std::printf("    (%lld characters)\n", (long long)(clipboard->mimeData() ? clipboard->mimeData()->text().size() : 0));
+        clipboard->clear();
+    }
+    if (runs("copy")) {
         menuStep("Copy, up to the clipboard", ZelvaneMenuAction::copy,
                  [&] { return idle() && clipboard->mimeData() && !clipboard->mimeData()->formats().isEmpty(); });
-    clipboard->clear();
-    menuStep("Show in File Manager, up to its question", ZelvaneMenuAction::showInFinder, [&] { return answered() && idle(); });
-    menuStep("Zoom Treemap", ZelvaneMenuAction::zoomTreemap, [&] { return window.treemapZoom().root() != nullptr; });
-    QTemporaryDir exports;
-    const QString exported = exports.filePath(QStringLiteral("selection.csv"));
-    ExportSourceSelection choice(ExportSource::fileView, true, CSVFileFormat::csv);
-    step("CSV export of the selection, up to its file", [&] { completeCSVExport(window.exportContext(), choice, exported); },
-         [&] { return QFileInfo::exists(exported); });
-    std::printf("    (%.0f MiB written)\n", double(QFileInfo(exported).size()) / 1048576.0);
-    QFile::remove(exported);
-    menuStep("Select Parent", ZelvaneMenuAction::selectParent, [&] { return !window.treeSelection().nodes().isEmpty(); });
+        clipboard->clear();
+    }
+    if (runs("show"))
+        menuStep("Show in File Manager, up to its question", ZelvaneMenuAction::showInFinder, [&] { return answered() && idle(); });
+    if (runs("zoom"))
+        menuStep("Zoom Treemap", ZelvaneMenuAction::zoomTreemap, [&] { return window.treemapZoom().root() != nullptr; });
+    if (runs("export")) {
+        QTemporaryDir exports;
+        const QString exported = exports.filePath(QStringLiteral("selection.csv"));
+        ExportSourceSelection choice(ExportSource::fileView, true, CSVFileFormat::csv);
+        step("CSV export of the selection, up to its file", [&] { completeCSVExport(window.exportContext(), choice, exported); },
+             [&] { return QFileInfo::exists(exported); });
+        std::printf("    (%.0f MiB written)\n", double(QFileInfo(exported).size()) / 1048576.0);
+        QFile::remove(exported);
+    }
+    if (runs("parent")) {
+        menuStep("Select Parent", ZelvaneMenuAction::selectParent, [&] { return !window.treeSelection().nodes().isEmpty(); });
+        window.controller().setSelectedTab(ContentTab::fileView);
+        pumpUntil([] { return false; }, 0.5);
+    }
+    if (runs("delete")) {
+        FileNode* someone = *fileSelection.nodes().begin();
+        menuStep("Delete Immediately, up to the rows marked gone", ZelvaneMenuAction::deleteImmediately,
+                 [&] { return someone->isDeleted() && idle(); });
+    }
+}
+
+// A real tree of `files` files in folders of 500 under /tmp, scanned in the window; every row of
+// the File View selected and erased with Delete Immediately, the question answered yes.
+int runRealDelete(int files) {
+    QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/zelvane-bench-delete-XXXXXX"));
+    const std::string root = dir.path().toStdString();
+    for (int i = 0; i < files; ++i) {
+        const std::string folder = root + "/d" + std::to_string(i / 500);
+        if (i % 500 == 0) ::mkdir(folder.c_str(), 0755);
+        const std::string file = folder + "/f" + std::to_string(i) + ".dat";
+        const int fd = ::open(file.c_str(), O_CREAT | O_WRONLY, 0644);
+        if (fd < 0 || ::write(fd, "x", 1) != 1) return 1;
+        ::close(fd);
+    }
+    bench::QuietWindow quiet;
+    MainWindow& window = quiet.window;
+    quiet.prefs.set(PreferenceKeys::fileMaxFilesOption, maxFilesRawValue(MaxFilesOption::all));
+    quiet.prefs.set(PreferenceKeys::fileDupMethod, 0);
+    window.scanControl().scanChosenFolder(dir.path());
+    if (!pumpUntil([&] { return window.viewModel().scanState().tag() == ScanState::Tag::completed && !window.scanControl().effectiveRoots().empty(); }))
+        return 1;
     window.controller().setSelectedTab(ContentTab::fileView);
-    pumpUntil([] { return false; }, 0.5);
-    FileNode* someone = *fileSelection.nodes().begin();
-    menuStep("Delete Immediately, up to the rows marked gone", ZelvaneMenuAction::deleteImmediately,
-             [&] { return someone->isDeleted() && idle(); });
+    FileListView* list = window.contentView()->fileViewTab()->findChild<FileListView*>();
+    if (!pumpUntil([&] { return list->pipeline().displayed().size() == size_t(files) && !QApplication::overrideCursor(); })) return 1;
+    ContextMenuOutlineView& outline = list->outline();
+    outline.setFocus();
+    QTest::keyClick(&outline, Qt::Key_A, Qt::ControlModifier);
+    if (!pumpUntil([&] { return window.fileSelection().nodes().size() == qsizetype(files); })) return 1;
+    pumpUntil([&] { return !window.contentView()->statusBar()->summaryPending(); }, 30);
+    std::vector<FileNode*> rows = list->pipeline().displayed();
+    bench::StallMeter meter;
+    Answerer answerer;
+    answerer.proceed = true;
+    QElapsedTimer clock;
+    meter.start();
+    clock.start();
+    answerer.since.start();
+    window.menus().handleMenuAction(ZelvaneMenuAction::deleteImmediately);
+    const bool done = pumpUntil([&] {
+        return answerer.seen && !QApplication::overrideCursor() &&
+               std::all_of(rows.begin(), rows.end(), [](const FileNode* n) { return n->isDeleted(); });
+    });
+    const double ms = double(clock.nsecsElapsed()) / 1e6;
+    const double stall = meter.stop();
+    int left = 0;
+    for (int i = 0; i < files / 500 + 1; ++i) left += QDir(dir.filePath(QStringLiteral("d%1").arg(i))).exists();
+    std::printf("%-44s %9.0f ms   stall %7.1f ms   question after %.0f ms, %d folders left%s\n",
+                qPrintable(QStringLiteral("Delete Immediately of %1 real files").arg(files)), ms, stall, answerer.seenAfterMs,
+                left, done ? "" : "  (timed out)");
+    std::printf("peak resident memory of the run: %.0f MiB\n", double(residentKiB().second) / 1024.0);
+    return done ? 0 : 1;
 }
 
 }  // namespace
@@ -314,7 +396,8 @@ int main(int argc, char** argv) {
     bool verbose = false;
     bool openOnly = false;
     bool actions = false;
-    bool withCopy = true;
+    std::set<std::string> only;
+    int realDelete = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string_view a = argv[i];
         if (a == "--files" && i + 1 < argc) shape.files = std::atoi(argv[++i]);
@@ -324,11 +407,24 @@ int main(int argc, char** argv) {
         else if (a == "--stages") verbose = true;
         else if (a == "--open-only") openOnly = true;
         else if (a == "--actions") actions = true;
-        else if (a == "--without-copy") withCopy = false;
+        else if (a.rfind("--only=", 0) == 0) {
+            std::string list(a.substr(7));
+            for (size_t at = 0; at <= list.size();) {
+                const size_t comma = std::min(list.find(',', at), list.size());
+                only.insert(list.substr(at, comma - at));
+                at = comma + 1;
+            }
+        }
+        else if (a == "--real-delete" && i + 1 < argc) realDelete = std::atoi(argv[++i]);
         else csv = argv[i];
     }
+    if (realDelete > 0) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        QApplication app(argc, argv);
+        return runRealDelete(realDelete);
+    }
     if (csv.empty()) {
-        std::fputs("usage: gui_filelist_11m [--files N] [--dirs N] [--copies N] [--no-selection] [--stages] [--open-only] [--actions [--without-copy]] CSV\n",
+        std::fputs("usage: gui_filelist_11m [--files N] [--dirs N] [--copies N] [--no-selection] [--stages] [--open-only] [--actions [--only=STEPS]] CSV\n",
                    stderr);
         return 2;
     }
@@ -427,7 +523,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (actions) {
-        runActionSteps(window, *list, step, listStep, withCopy);
+        runActionSteps(window, *list, step, listStep, only);
         memory();
         std::printf("peak resident memory of the run: %.0f MiB\n", double(runPeakKiB) / 1024.0);
         return 0;

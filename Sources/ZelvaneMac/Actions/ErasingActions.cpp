@@ -7,6 +7,7 @@
 #include "ZelvaneMac/Actions/ActionAlerts.hpp"
 #include "ZelvaneMac/Actions/ItemRemoval.hpp"
 #include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
+#include "ZelvaneMac/Core/Support/FreedHeap.hpp"
 
 namespace zelvane {
 
@@ -53,9 +54,11 @@ void ErasingActions::start(NodeListing listing, Change change) {
 }
 
 void ErasingActions::letGo(Plan plan) {
-    if (plan.items.size() + plan.refused.size() < 10'000) return;
+    if (plan.items.size() + plan.refused.size() + plan.disk.vanished.size() < 10'000) return;
     runInBackground(jobs_.context(), [gone = std::make_shared<Plan>(std::move(plan))]() mutable {
         gone.reset();
+        // What the listing and the checks took stays resident in the allocator's arenas otherwise.
+        trimFreedHeap();
         return true;
     }, [](bool) {});
 }

@@ -9,6 +9,7 @@
 #include <climits>
 #include <map>
 #include <set>
+#include <utility>
 
 #include "Platform/FileMoves.hpp"
 #include "Platform/ItemAccess.hpp"
@@ -29,6 +30,18 @@ namespace {
 
 constexpr int kFirstCountThatAsks = 6;
 
+// Millions of items, URLs or strings freed on the GUI thread would hold it for a second: what
+// holds them is let go on the thread pool.
+template <typename Held>
+void letGoOnPool(QObject* context, Held held) {
+    runInBackground(context, [held = std::move(held)]() mutable {
+        held = Held();
+        // What the listing and its items took stays resident in the allocator's arenas otherwise.
+        trimFreedHeap();
+        return true;
+    }, [](bool) {});
+}
+
 QList<QUrl> urlsOf(const std::vector<ActionTarget>& items) {
     QList<QUrl> urls;
     for (const auto& t : items) urls << fileUrlFromPathBytes(t.path);
@@ -43,13 +56,10 @@ struct FileActionController::ClipboardContent {
     std::vector<Failure> refused;
 };
 
-// The items of Show in File Manager or New Terminal, with what showing them needs.
+// The items of Show in File Manager or New Terminal, and what they could not reach.
 struct FileActionController::Reached {
     std::vector<ActionTarget> items;
     std::vector<Failure> refused;
-    QList<QUrl> urls;
-    // Each containing folder once, for a desktop without a file manager on the bus.
-    std::vector<std::string> folders;
 };
 
 FileActionController::FileActionController(DesktopServices& desktop, ActionPrompter& prompter,
@@ -98,17 +108,35 @@ void FileActionController::showReached(Reached& reached) {
     const std::vector<ActionTarget>& items = reached.items;
     if (items.empty()) return;
     if (!confirmOpeningManyWindows(int(std::min<size_t>(items.size(), INT_MAX)), localized("File Manager windows"))) return;
-    if (reached.urls.isEmpty()) reached.urls = urlsOf(items);
-    if (desktop_.showItems(reached.urls)) return;
+    if (items.size() <= kItemsCopiedInPlace) return showItems(urlsOf(items), items);
+    // The URLs of millions take seconds and gigabytes: made on the thread pool once the user
+    // said yes.
+    const uint64_t job = jobs_.start({});
+    runInBackground(
+        jobs_.context(), listingJobs_,
+        [items = std::make_shared<std::vector<ActionTarget>>(std::move(reached.items))](const CancelFlag& cancel) {
+            auto urls = std::make_shared<QList<QUrl>>();
+            urls->reserve(qsizetype(items->size()));
+            for (size_t i = 0; i < items->size() && !(i % 65536 == 0 && cancel.isSet()); ++i)
+                *urls << fileUrlFromPathBytes((*items)[i].path);
+            return std::make_pair(urls, items);
+        },
+        [this, job](std::pair<std::shared_ptr<QList<QUrl>>, std::shared_ptr<std::vector<ActionTarget>>> made) {
+            jobs_.end(job);
+            showItems(*made.first, *made.second);
+            letGoOnPool(jobs_.context(), std::move(made));
+        },
+        [this, job] { jobs_.end(job); });
+}
+
+void FileActionController::showItems(const QList<QUrl>& urls, const std::vector<ActionTarget>& items) {
+    if (desktop_.showItems(urls)) return;
     // Without a file manager on the bus, each containing folder is opened once.
-    if (reached.folders.empty()) {
-        std::set<std::string> opened;
-        for (const auto& t : items) {
-            std::string folder = parentPath(t.path);
-            if (opened.insert(folder).second) reached.folders.push_back(std::move(folder));
-        }
+    std::set<std::string> opened;
+    for (const auto& t : items) {
+        std::string folder = parentPath(t.path);
+        if (opened.insert(folder).second) desktop_.openUrl(fileUrlFromPathBytes(folder));
     }
-    for (const std::string& folder : reached.folders) desktop_.openUrl(fileUrlFromPathBytes(folder));
 }
 
 void FileActionController::getInfo(const Nodes& nodes) {
@@ -160,20 +188,9 @@ void FileActionController::actOnListing(ListedAction action, Listing listing) {
     }
     switch (action) {
     case ListedAction::showInFileManager:
-        // The URLs and folders are made with the items: millions take seconds.
-        return reachListing(
-            std::move(listing),
-            [](Reached& reached) {
-                std::set<std::string> opened;
-                for (const auto& t : reached.items) {
-                    reached.urls << fileUrlFromPathBytes(t.path);
-                    std::string folder = parentPath(t.path);
-                    if (opened.insert(folder).second) reached.folders.push_back(std::move(folder));
-                }
-            },
-            [this](Reached& reached) { showReached(reached); });
+        return reachListing(std::move(listing), [this](Reached& reached) { showReached(reached); });
     case ListedAction::newTerminal:
-        return reachListing(std::move(listing), {}, [this](Reached& reached) { openTerminals(reached.items); });
+        return reachListing(std::move(listing), [this](Reached& reached) { openTerminals(reached.items); });
     case ListedAction::copy:
         return copyListing(std::move(listing), [](std::vector<ActionTarget>& items, const CancelFlag& cancel) {
             ClipboardContent made;
@@ -181,6 +198,8 @@ void FileActionController::actOnListing(ListedAction action, Listing listing) {
             for (size_t i = 0; i < items.size(); ++i) {
                 if (i % 4096 == 0 && cancel.isSet()) return made;
                 data->append(fileUrlFromPathBytes(items[i].path).toEncoded());
+                // Each path goes once it is in: millions of them take as much again as the list.
+                std::string().swap(items[i].path);
             }
             data->finish();
             made.data = std::move(data);
@@ -190,10 +209,14 @@ void FileActionController::actOnListing(ListedAction action, Listing listing) {
         return copyListing(std::move(listing), [](std::vector<ActionTarget>& items, const CancelFlag& cancel) {
             ClipboardContent made;
             QString text;
+            size_t length = 0;
+            for (const ActionTarget& t : items) length += t.path.size() + 1;
+            text.reserve(qsizetype(length));
             for (size_t i = 0; i < items.size(); ++i) {
                 if (i % 65536 == 0 && cancel.isSet()) return made;
                 if (i) text += QLatin1Char('\n');
                 text += items[i].displayPath();
+                std::string().swap(items[i].path);
             }
             made.data = std::make_unique<QMimeData>();
             made.data->setText(text);
@@ -245,29 +268,22 @@ void FileActionController::copyListing(Listing listing, ClipboardMaker make) {
         [this, job] { jobs_.end(job); });
 }
 
-void FileActionController::reachListing(Listing listing, std::function<void(Reached&)> prepare,
-                                        std::function<void(Reached&)> act) {
+void FileActionController::reachListing(Listing listing, std::function<void(Reached&)> act) {
     const uint64_t job = jobs_.start({});
     runInBackground(
         jobs_.context(), listingJobs_,
-        [listing = std::move(listing), prepare = std::move(prepare)](const CancelFlag& cancel) {
+        [listing = std::move(listing)](const CancelFlag& cancel) {
             auto reached = std::make_shared<Reached>();
             const Nodes nodes = listing.list(cancel);
             if (cancel.isSet()) return reached;
             reached->items = resolveTargets(nodes, Change::reach, reached->refused, &cancel);
-            if (prepare && !cancel.isSet()) prepare(*reached);
             return reached;
         },
-        [this, job, act = std::move(act)](const std::shared_ptr<Reached>& reached) {
+        [this, job, act = std::move(act)](std::shared_ptr<Reached> reached) {
             jobs_.end(job);
             tellFailures(prompter_, Change::reach, reached->refused);
             act(*reached);
-            // Millions of items are let go on the thread pool.
-            if (reached->items.size() > kItemsCopiedInPlace)
-                runInBackground(jobs_.context(), [gone = reached]() mutable {
-                    gone.reset();
-                    return true;
-                }, [](bool) {});
+            if (reached->items.size() > kItemsCopiedInPlace) letGoOnPool(jobs_.context(), std::move(reached));
         },
         [this, job] { jobs_.end(job); });
 }

@@ -125,11 +125,12 @@ private:
     struct ClipboardContent;
     using ClipboardMaker = std::function<ClipboardContent(std::vector<ActionTarget>&, const CancelFlag&)>;
     void copyListing(Listing listing, ClipboardMaker make);
-    // Show in File Manager and New Terminal of many items: what they need is made on the thread
-    // pool, and `act` runs on the GUI thread with it.
+    // Show in File Manager and New Terminal of many items: the items are resolved on the thread
+    // pool, and `act` runs on the GUI thread with them.
     struct Reached;
-    void reachListing(Listing listing, std::function<void(Reached&)> prepare, std::function<void(Reached&)> act);
+    void reachListing(Listing listing, std::function<void(Reached&)> act);
     void showReached(Reached& reached);
+    void showItems(const QList<QUrl>& urls, const std::vector<ActionTarget>& items);
     void openTerminals(const std::vector<ActionTarget>& items);
     // The items a change that erases nothing may touch; the refusals are told at once unless
     // `refused` takes them.
