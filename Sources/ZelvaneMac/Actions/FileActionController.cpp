@@ -54,12 +54,16 @@ QList<QUrl> urlsOf(const std::vector<ActionTarget>& items) {
 struct FileActionController::ClipboardContent {
     std::unique_ptr<QMimeData> data;
     std::vector<Failure> refused;
+    // The trees of the refused items, whose names the alert shows.
+    std::shared_ptr<const void> trees;
 };
 
 // The items of Show in File Manager or New Terminal, and what they could not reach.
 struct FileActionController::Reached {
     std::vector<ActionTarget> items;
     std::vector<Failure> refused;
+    // The items' trees, whose names the alerts show.
+    std::shared_ptr<const void> trees;
 };
 
 FileActionController::FileActionController(DesktopServices& desktop, ActionPrompter& prompter,
@@ -233,6 +237,7 @@ void FileActionController::copyListing(Listing listing, ClipboardMaker make) {
     const auto made = [make](const Listing& listed, const CancelFlag& cancel) {
         const Nodes nodes = listed.list(cancel);
         ClipboardContent content;
+        content.trees = listed.trees;
         if (cancel.isSet()) return content;
         std::vector<ActionTarget> items = resolveTargets(nodes, Change::reach, content.refused, &cancel);
         if (items.empty() || cancel.isSet()) return content;
@@ -260,10 +265,13 @@ void FileActionController::copyListing(Listing listing, ClipboardMaker make) {
         },
         [this, job, hand](ClipboardContent content) {
             jobs_.end(job);
+            // The last hold on trees a scan replaced meanwhile would free them here. The job's
+            // buffers and the clipboard's content before were freed in arenas the allocator
+            // keeps (a copy of hundreds of thousands of files left gigabytes resident): the pool
+            // gives them back once it let go of the trees.
+            std::shared_ptr<const void> trees = std::move(content.trees);
             hand(std::move(content));
-            // The job's buffers and the clipboard's content before were freed in arenas the
-            // allocator keeps: a copy of hundreds of thousands of files left gigabytes resident.
-            trimFreedHeapInBackground();
+            letGoOnPool(jobs_.context(), std::move(trees));
         },
         [this, job] { jobs_.end(job); });
 }
@@ -274,6 +282,7 @@ void FileActionController::reachListing(Listing listing, std::function<void(Reac
         jobs_.context(), listingJobs_,
         [listing = std::move(listing)](const CancelFlag& cancel) {
             auto reached = std::make_shared<Reached>();
+            reached->trees = listing.trees;
             const Nodes nodes = listing.list(cancel);
             if (cancel.isSet()) return reached;
             reached->items = resolveTargets(nodes, Change::reach, reached->refused, &cancel);
@@ -283,7 +292,8 @@ void FileActionController::reachListing(Listing listing, std::function<void(Reac
             jobs_.end(job);
             tellFailures(prompter_, Change::reach, reached->refused);
             act(*reached);
-            if (reached->items.size() > kItemsCopiedInPlace) letGoOnPool(jobs_.context(), std::move(reached));
+            // Whatever still holds the trees (a scan may have replaced them) goes on the pool too.
+            letGoOnPool(jobs_.context(), std::move(reached));
         },
         [this, job] { jobs_.end(job); });
 }
