@@ -206,7 +206,8 @@ TEST(ExtensionStats, ManyThreadsCountEveryFileOnce) {
 TEST(ExtensionStats, AScanCountsWhatTheWalkOverItsTreesCounts) {
     TempDir dir;
     const std::vector<std::string> names = {"a.TXT", "b.txt", "noext", ".hidden", "trailing.", "x.y.Gz", "f.\xC3\x84\xC3\x96",
-                                            "g.\xff\xfe", "h.A\xe9", "skip.me", "1.2.3.TAR", "p.png"};
+                                            "g.\xff\xfe", "h.A\xe9", "skip.me", "1.2.3.TAR", "p.png", "eight.ABCDEFGH",
+                                            "nine.abcdefghI", "x.\xCE\xA3\xCE\x91"};
     for (int d = 0; d < 60; ++d) {
         const std::filesystem::path folder = dir / "tree" / ("d" + std::to_string(d % 7)) / ("e" + std::to_string(d));
         for (size_t i = 0; i < names.size(); ++i) writeFile(folder / (std::to_string(d) + names[i]), int64_t(10 + d * 13 + i * 4097));
@@ -225,7 +226,7 @@ TEST(ExtensionStats, AScanCountsWhatTheWalkOverItsTreesCounts) {
     options.folderEntries = &counter;
     const std::vector<RootRef> roots = parallelScanToTree({(dir / "tree").string(), (dir / "alone.Md").string()}, options);
     ASSERT_EQ(roots.size(), 2u);
-    ASSERT_EQ(roots[0]->subFolderFileCount(), 60 * 11 + 1 + 20) << "the excluded files are not in the tree";
+    ASSERT_EQ(roots[0]->subFolderFileCount(), 60 * 14 + 1 + 20) << "the excluded files are not in the tree";
 
     const ExtensionStatsResult counted = counter.finish(true, {});
     const ExtensionStatsResult walked = computeExtensionStats(std::span<const RootRef>(roots), true, {});
@@ -237,6 +238,21 @@ TEST(ExtensionStats, AScanCountsWhatTheWalkOverItsTreesCounts) {
     EXPECT_EQ(rows.at("png").fileCount, 61);
     EXPECT_EQ(rows.count("me"), 0u);
     EXPECT_EQ(rows.at("\xff\xfe").fileCount, 60);
+    EXPECT_EQ(rows.at("abcdefgh").fileCount, 60);
+    EXPECT_EQ(rows.at("abcdefghi").fileCount, 60);
+    // Row for row what each file's own extension says (which shows bytes that are not UTF-8 as
+    // U+FFFD: those two rows are looked at above).
+    std::map<std::string, int64_t> own;
+    std::vector<const FileNode*> stack(roots[0]->children().begin(), roots[0]->children().end());
+    while (!stack.empty()) {
+        const FileNode* n = stack.back();
+        stack.pop_back();
+        if (n->isDir()) stack.insert(stack.end(), n->children().begin(), n->children().end());
+        else if (n->detectedExtension().find("\xEF\xBF\xBD") == std::string::npos) ++own[n->detectedExtension()];
+    }
+    own["md"] += 1;
+    ASSERT_EQ(own.size() + 2, rows.size());
+    for (const auto& [ext, count] : own) EXPECT_EQ(rows.count(ext) ? rows.at(ext).fileCount : -1, count) << ext;
     int64_t alloc = 0;
     for (const ExtensionStats& row : counted.all) alloc += row.totalAlloc;
     EXPECT_EQ(alloc, roots[0]->subFolderTotSizeAlloc() + roots[1]->allocSize) << "every link's blocks once";

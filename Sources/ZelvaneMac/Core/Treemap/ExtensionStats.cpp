@@ -42,26 +42,61 @@ std::string_view lowerExtensionBeyondASCII(const StoredName& name, size_t begin,
 
 }  // namespace
 
+namespace {
+
+// The key of an extension of at most eight ASCII bytes, lower-cased, packed into one word
+// (first byte lowest; no name holds a NUL byte, so lengths never mix up): the common case, which
+// then needs no text of its own. False for any other extension, which takes its text.
+bool packedExtensionKey(const FileNode& node, uint64_t& key) {
+    const StoredName name = node.storedName();
+    size_t begin = name.units;
+    while (begin > 0 && name.unit(begin - 1) != u'.') --begin;
+    key = 0;
+    if (begin == 0 || begin == name.units) return true;
+    if (name.units - begin > sizeof key) return false;
+    for (size_t i = begin; i < name.units; ++i) {
+        const char16_t c = name.unit(i);
+        if (c >= 0x80) return false;
+        key |= uint64_t(c >= u'A' && c <= u'Z' ? c - u'A' + u'a' : c) << (8 * (i - begin));
+    }
+    return true;
+}
+
+std::string unpackedExtension(uint64_t key) {
+    std::string ext;
+    for (; key; key >>= 8) ext.push_back(char(key & 0xff));
+    return ext;
+}
+
+}  // namespace
+
 // The totals of one thread. Deleted nodes (on disk or by a file action) are left out with their
 // subtrees: they are out of their folders' totals, and the table's rows would otherwise add up
 // to more than the tree.
 class ExtensionTally final {
 public:
-    std::unordered_map<std::string, Totals, StringKeyHash, std::equal_to<>> totals;
+    std::unordered_map<uint64_t, Totals> packed;  // by `packedExtensionKey`
+    std::unordered_map<std::string, Totals, StringKeyHash, std::equal_to<>> texts;  // every other extension
 
     void addFile(const FileNode& node) {
-        detectedExtensionInto(node, ext_);
-        // Files of a folder mostly share their extension: the last one's row is tried first.
-        if (!last_ || ext_ != lastExt_) {
-            auto it = totals.find(std::string_view(ext_));
-            if (it == totals.end()) it = totals.emplace(ext_, Totals{}).first;
-            last_ = &it->second;
-            lastExt_ = ext_;
+        uint64_t key = 0;
+        Totals* row = nullptr;
+        if (packedExtensionKey(node, key)) {
+            // Files of a folder mostly share their extension: the last one's row is tried first.
+            if (!lastPacked_ || key != lastKey_) {
+                lastPacked_ = &packed[key];
+                lastKey_ = key;
+            }
+            row = lastPacked_;
+        } else {
+            detectedExtensionInto(node, ext_);
+            auto it = texts.find(std::string_view(ext_));
+            if (it == texts.end()) it = texts.emplace(ext_, Totals{}).first;
+            row = &it->second;
         }
-        Totals& t = *last_;
-        t.size = saturatingAdd(t.size, node.effectiveSize());
-        if (!node.doNotCountAllocated()) t.alloc = saturatingAdd(t.alloc, node.effectiveAllocSize());
-        t.count += 1;
+        row->size = saturatingAdd(row->size, node.effectiveSize());
+        if (!node.doNotCountAllocated()) row->alloc = saturatingAdd(row->alloc, node.effectiveAllocSize());
+        row->count += 1;
     }
 
     void addSubtree(const FileNode* top) {
@@ -80,19 +115,21 @@ public:
     }
 
     void add(const ExtensionTally& other) {
-        for (const auto& [key, o] : other.totals) {
-            Totals& t = totals[key];
-            t.size = saturatingAdd(t.size, o.size);
-            t.alloc = saturatingAdd(t.alloc, o.alloc);
-            t.count += o.count;
-        }
+        for (const auto& [key, o] : other.packed) addTo(packed[key], o);
+        for (const auto& [key, o] : other.texts) addTo(texts[key], o);
     }
 
 private:
+    static void addTo(Totals& t, const Totals& o) {
+        t.size = saturatingAdd(t.size, o.size);
+        t.alloc = saturatingAdd(t.alloc, o.alloc);
+        t.count += o.count;
+    }
+
     std::vector<const FileNode*> stack_;
     std::string ext_;
-    std::string lastExt_;
-    Totals* last_ = nullptr;  // the row of `lastExt_`; rows keep their place as the table grows
+    uint64_t lastKey_ = 0;
+    Totals* lastPacked_ = nullptr;  // the row of `lastKey_`; rows keep their place as the table grows
 };
 
 namespace {
@@ -126,13 +163,17 @@ std::vector<ExtensionStats> rowsOfTallies(std::span<const std::unique_ptr<Extens
     if (tallies.empty()) return rows;
     ExtensionTally& sum = *tallies[0];
     for (size_t w = 1; w < tallies.size(); ++w) sum.add(*tallies[w]);
-    // The rows are put in order by reference, and each one's text copied once, where it belongs.
-    std::vector<const std::pair<const std::string, Totals>*> order;
-    order.reserve(sum.totals.size());
-    for (const auto& row : sum.totals) order.push_back(&row);
-    std::sort(order.begin(), order.end(), [](const auto* a, const auto* b) { return a->first < b->first; });
+    std::vector<ExtensionStats> unordered;
+    unordered.reserve(sum.packed.size() + sum.texts.size());
+    for (const auto& [key, t] : sum.packed) unordered.push_back({unpackedExtension(key), t.size, t.alloc, t.count});
+    for (const auto& [key, t] : sum.texts) unordered.push_back({key, t.size, t.alloc, t.count});
+    // Put in order by reference, then moved once to where each belongs.
+    std::vector<ExtensionStats*> order;
+    order.reserve(unordered.size());
+    for (ExtensionStats& row : unordered) order.push_back(&row);
+    std::sort(order.begin(), order.end(), [](const ExtensionStats* a, const ExtensionStats* b) { return a->ext < b->ext; });
     rows.reserve(order.size());
-    for (const auto* row : order) rows.push_back({row->first, row->second.size, row->second.alloc, row->second.count});
+    for (ExtensionStats* row : order) rows.push_back(std::move(*row));
     return rows;
 }
 
