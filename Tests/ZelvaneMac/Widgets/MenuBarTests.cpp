@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <fstream>
 
 #include "QtWidgetTestApp.hpp"
@@ -18,6 +19,9 @@
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Menus/MenuBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Tabs/TreeViewTab.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Tabs/FileViewTab.hpp"
+#include "ZelvaneMac/Widgets/FileList/FileListView.hpp"
+#include "ZelvaneMac/Models/FileListModel.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/TopBar/TopBar.hpp"
 #include "ZelvaneMac/Window/WindowSelections.hpp"
@@ -170,6 +174,69 @@ QAction* item(QMenu* menu, const QString& text) {
 
 // Expand All chosen in the same turn as new roots arrive (a filter applied) opens the rows of
 // the new tree: the outline carries out its commands after it has taken the roots they came with.
+// Select Parent and Zoom Treemap on a File View selection of more nodes than are searched at once
+// find its first path on the thread pool and act on it; a newer selection drops the search.
+TEST(MenuBar, SelectParentAndZoomFindTheFirstOfALargeSelectionAwayFromTheWindow) {
+    qtWidgetApp();
+    TempDir tree;
+    fixtures::writeWideExport(tree / "wide.csv", 101, 1000);
+    QTemporaryDir dir;
+    Preferences prefs(dir.filePath("p.plist"));
+    MainWindow window(prefs, {});
+    window.scanControl().importChosenCSV(QString::fromStdString((tree / "wide.csv").string()));
+    ASSERT_TRUE(pumpWidgetsUntil([&] {
+        return window.viewModel().scanState().tag() == ScanState::Tag::completed && !window.scanControl().effectiveRoots().empty();
+    }));
+    NodeSet files;
+    FileNode* first = nullptr;
+    std::string firstPath;
+    std::vector<FileNode*> walk{window.scanControl().effectiveRoots()[0].get()};
+    while (!walk.empty()) {
+        FileNode* n = walk.back();
+        walk.pop_back();
+        for (FileNode* c : n->children()) {
+            if (c->isDir()) {
+                walk.push_back(c);
+                continue;
+            }
+            files.insert(c);
+            if (!first || c->pathBytes() < firstPath) {
+                first = c;
+                firstPath = c->pathBytes();
+            }
+        }
+    }
+    ASSERT_GT(size_t(files.size()), kFirstFoundInPlace);
+    // The File View's list first, whose rows would replace the selection when they come.
+    prefs.set(PreferenceKeys::fileDupMethod, 0);
+    window.controller().setSelectedTab(ContentTab::fileView);
+    FileListView& list = window.contentView()->fileViewTab()->fileList();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return list.model().rowCount() > 0 && !list.pipeline().debouncePending(); }));
+    pumpWidgetsUntil([] { return false; }, 200);
+    window.fileSelection().set(files);
+
+    window.menus().handleMenuAction(A::zoomTreemap);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return window.treemapZoom().root() != nullptr; }));
+    EXPECT_EQ(window.treemapZoom().root(), first->parent());
+
+    // Dropped by the selection that follows at once: the parent of that one is selected.
+    FileNode* other = *std::find_if(files.begin(), files.end(), [&](FileNode* f) { return f->parent() != first->parent(); });
+    window.menus().handleMenuAction(A::selectParent);
+    window.fileSelection().set({other});
+    window.menus().handleMenuAction(A::selectParent);
+    EXPECT_EQ(window.treeSelection().nodes(), NodeSet{other->parent()});
+    pumpWidgetsUntil([] { return false; }, 500);
+    EXPECT_EQ(window.treeSelection().nodes(), NodeSet{other->parent()});
+
+    window.controller().setSelectedTab(ContentTab::fileView);
+    window.fileSelection().set(files);
+    window.menus().handleMenuAction(A::selectParent);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return window.treeSelection().nodes() == NodeSet{first->parent()}; }));
+    EXPECT_EQ(window.controller().selectedTab(), ContentTab::treeView);
+    window.fileSelection().clear();
+    window.treeSelection().clear();
+}
+
 TEST(MenuBar, ExpandAllGivenWithNewRootsOpensTheNewTree) {
     qtWidgetApp();
     TempDir tree;

@@ -19,6 +19,7 @@
 #include <chrono>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <thread>
@@ -205,6 +206,71 @@ TEST(WindowExports, ALargeTreeIsWrittenInTheBackgroundWhileTheWindowMovesOn) {
     for (const RootRef& r : back.result.roots) files += r->subFolderFileCount();
     EXPECT_EQ(files, 101000);
     EXPECT_EQ(w.error(), QString());
+}
+
+// A selection of more files than are written in place is listed and put in path order by the
+// background write, and says there is nothing to export when every selected item has gone.
+TEST(WindowExports, ALargeSelectionIsOrderedByTheBackgroundWrite) {
+    ScannedWindow w;
+    fixtures::writeWideExport(w.tree / "wide.csv", 101, 1000);
+    w.state.scanControl().importChosenCSV(QString::fromStdString((w.tree / "wide.csv").string()));
+    ASSERT_TRUE(pumpWidgetsUntil([&] {
+        return w.state.viewModel().scanState().tag() == ScanState::Tag::completed &&
+               !w.state.scanControl().effectiveRoots().empty() && w.root()->subFolderFileCount() == 101000;
+    }));
+    NodeSet files;
+    std::vector<std::string> expected;
+    std::vector<FileNode*> walk{w.root()};
+    while (!walk.empty()) {
+        FileNode* n = walk.back();
+        walk.pop_back();
+        for (FileNode* c : n->children()) {
+            if (c->isDir()) {
+                walk.push_back(c);
+            } else {
+                files.insert(c);
+                expected.push_back(c->pathBytes());
+            }
+        }
+    }
+    ASSERT_GT(files.size(), kRowsWrittenInPlace);
+    std::sort(expected.begin(), expected.end());
+    w.state.treeSelection().set(files);
+    ExportSourceSelection selected(ExportSource::treeView, true, CSVFileFormat::csv);
+    ASSERT_TRUE(selected.selectedOnly());
+
+    const QString path = w.out.filePath("selected.csv");
+    completeCSVExport(w.state.exportContext(), selected, path);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return QFile::exists(path); }));
+    CSVImportOutcome back = importFromCSV(path.toStdString());
+    ASSERT_FALSE(back.error);
+    std::vector<std::string> written;
+    for (const RootRef& r : back.result.roots) {
+        std::vector<FileNode*> rows{r.get()};
+        while (!rows.empty()) {
+            FileNode* n = rows.back();
+            rows.pop_back();
+            if (!n->isDir()) written.push_back(n->pathBytes());
+            for (FileNode* c : n->children()) rows.push_back(c);
+        }
+    }
+    std::sort(written.begin(), written.end());
+    EXPECT_EQ(written, expected);
+    std::ifstream text(path.toStdString());
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(text, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), expected.size() + 1);
+    for (size_t i = 1; i < lines.size(); i += 9973)
+        EXPECT_EQ(lines[i].rfind("\"" + expected[i - 1] + "\"", 0), 0u) << "row " << i << ": " << lines[i];
+    EXPECT_EQ(w.error(), QString());
+
+    // Every selected item gone since: nothing to export, said when the listing finds it.
+    for (FileNode* f : files) f->flagDeletedRecursively();
+    completeCSVExport(w.state.exportContext(), selected, w.out.filePath("none.csv"));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !w.error().isEmpty(); }));
+    EXPECT_EQ(w.error(), QStringLiteral("There's nothing to export."));
+    EXPECT_FALSE(QFile::exists(w.out.filePath("none.csv")));
+    w.state.treeSelection().clear();
 }
 
 TEST(WindowExports, RefusedExportsSayWhyAndOnlyAWriteFailureStillRemembersTheFolder) {
