@@ -272,5 +272,29 @@ int main(int argc, char** argv) {
                 "of which finding the boxes: median %.1f ms\n",
                 model.overlays().deleted.size(), marked, deletedPaint.min(), deletedPaint.median(), deletedPaint.max(),
                 finding.median());
+    // The pointer moving over them: each move onto another box repaints what the hover changed.
+    struct PaintCounter : QObject {
+        int paints = 0;
+        double ms = 0;
+        Clock::time_point began;
+        bool eventFilter(QObject*, QEvent* e) override {
+            if (e->type() == QEvent::Paint) began = Clock::now(), ++paints;
+            return false;
+        }
+    } counter;
+    canvas.installEventFilter(&counter);
+    Stats hoverPaint;
+    for (int i = 0; i < 40; ++i) {
+        const int before = counter.paints;
+        const auto h0 = Clock::now();
+        const FileNode* was = model.hoveredNode();
+        model.mouseMoved(QPointF(xs(rng), ys(rng)));
+        if (model.hoveredNode() == was) continue;
+        while (counter.paints == before && msSince(h0) < 500) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        hoverPaint.add(msSince(counter.began));
+    }
+    canvas.removeEventFilter(&counter);
+    std::printf("pointer moves over them, the repaint of each: min %.1f / median %.1f / max %.1f ms\n",
+                hoverPaint.min(), hoverPaint.median(), hoverPaint.max());
     return 0;
 }

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -641,6 +642,22 @@ TEST(WindowLiveMonitoring, FilesDeletedBehindTheWindowAreOutlinedInRedInTheTreem
             EXPECT_TRUE(shot.save(path)) << path.toStdString();
         }
         canvas.repaint();
+    }
+
+    // The pointer moving over the boxes repaints only the boxes the hover outline leaves and
+    // enters: what the window shows is still what a whole repaint draws, outlines and all.
+    const auto shown = [&] {
+        const QPoint at = canvas.mapTo(canvas.window(), QPoint(0, 0));
+        return canvas.screen()->grabWindow(canvas.window()->winId()).toImage().copy(QRect(at, canvas.size()));
+    };
+    const auto centre = [](const TreemapRect& r) { return QPoint(int(r.x + r.width / 2), int(r.y + r.height / 2)); };
+    for (const QPoint point : {centre(keptRect), centre(goneRect), centre(keptRect)}) {
+        QTest::mouseMove(&canvas, point);
+        pumpWidgetsUntil([] { return false; }, 100);
+        ASSERT_TRUE(model.overlays().hovered);
+        const QImage screen = shown().convertToFormat(QImage::Format_RGB32);
+        const QImage whole = canvas.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        EXPECT_EQ(screen, whole) << "after the pointer moved to " << point.x() << "," << point.y();
     }
 }
 

@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRegion>
 #include <QToolTip>
 
 #include <cmath>
@@ -29,16 +30,18 @@ const QColor& deletedColor() {
 
 // The inner band, `width` points wide, of every box, filled in one call without antialiasing: what
 // a pen of that width drawn along the box inset by half of it paints, at a fraction of the cost
-// when a live deletion outlines tens of thousands of boxes on every repaint. Edges are taken to
+// when a live deletion outlines tens of thousands of boxes on every repaint; boxes outside the part
+// being painted again (a hover moving between two boxes) are left out. Edges are taken to
 // the nearest whole point, where a fill without antialiasing puts them anyway: whole rectangles
 // take the painter's quickest way.
-void fillInnerBands(QPainter& p, const std::vector<TreemapRect>& boxes, int width, const QColor& color) {
+void fillInnerBands(QPainter& p, const std::vector<TreemapRect>& boxes, int width, const QColor& color,
+                    const QRegion& exposed) {
     std::vector<QRect> bands;
     bands.reserve(boxes.size() * 4);
     for (const TreemapRect& r : boxes) {
         const int left = int(std::lround(r.x)), top = int(std::lround(r.y));
         const int w = int(std::lround(r.x + r.width)) - left, h = int(std::lround(r.y + r.height)) - top;
-        if (w <= 0 || h <= 0) continue;
+        if (w <= 0 || h <= 0 || !exposed.intersects(QRect(left, top, w, h))) continue;
         if (w <= 2 * width || h <= 2 * width) {
             bands.emplace_back(left, top, w, h);
             continue;
@@ -74,6 +77,11 @@ TreemapCanvas::TreemapCanvas(QWidget* parent)
     connect(model_, &TreemapCanvasModel::zoomRequested, this, &TreemapCanvas::zoomRequested);
     connect(model_, &TreemapCanvasModel::hoveredNodeChanged, this, &TreemapCanvas::hoveredNodeChanged);
     connect(model_, &TreemapCanvasModel::repaintNeeded, this, [this] { QWidget::update(); });
+    connect(model_, &TreemapCanvasModel::hoverOutlineMoved, this, [this](QRectF before, QRectF after) {
+        // The outline lies inside its box; a point more takes in the box's edge pixels.
+        for (const QRectF& box : {before, after})
+            if (!box.isEmpty()) QWidget::update(box.toAlignedRect().adjusted(-1, -1, 1, 1));
+    });
     connect(model_, &TreemapCanvasModel::busyChanged, this, [this] { refreshCursor(mapFromGlobal(QCursor::pos())); });
     connect(model_, &TreemapCanvasModel::hoverChanged, this, &TreemapCanvas::refreshToolTip);
 }
@@ -124,7 +132,7 @@ void TreemapCanvas::paintEvent(QPaintEvent* event) {
         p.setPen(QPen(treemapHoverColor().toQColor(), 1));
         p.drawRect(toQRect(*overlays.hovered).adjusted(0.5, 0.5, -0.5, -0.5));
     }
-    if (!overlays.deleted.empty()) fillInnerBands(p, overlays.deleted, 2, deletedColor());
+    if (!overlays.deleted.empty()) fillInnerBands(p, overlays.deleted, 2, deletedColor(), event->region());
 }
 
 void TreemapCanvas::resizeEvent(QResizeEvent* event) {

@@ -143,11 +143,23 @@ void TreemapCanvasModel::outlineInBackground() {
 }
 
 void TreemapCanvasModel::setHover(std::optional<TreemapHit> hit) {
+    const std::optional<TreemapRect> before = hoveredRect_;
     hoveredNode_ = hit ? hit->node : nullptr;
     hoveredRect_ = hit ? std::optional<TreemapRect>(hit->rect) : std::nullopt;
-    emit repaintNeeded();
+    hoverOutlineMovedFrom(before);
     emit hoveredNodeChanged(hoveredNode_);
     emit hoverChanged();
+}
+
+void TreemapCanvasModel::hoverOutlineMovedFrom(std::optional<TreemapRect> before) {
+    // Outlines are drawn only over a picture shown at its own size, where its points are the
+    // view's; a whole picture may carry tens of thousands of outlined boxes, so a hover over it
+    // asks for no more than the two boxes to be painted again.
+    if (!overlaysShown()) return;
+    const auto area = [](const std::optional<TreemapRect>& r) {
+        return r ? QRectF(r->x, r->y, r->width, r->height) : QRectF();
+    };
+    emit hoverOutlineMoved(area(before), area(hoveredRect_));
 }
 
 void TreemapCanvasModel::clearHover() {
@@ -166,8 +178,9 @@ void TreemapCanvasModel::mouseMoved(QPointF point) {
 void TreemapCanvasModel::mouseExited() {
     pointer_.reset();
     if (hoveredNode_) {
+        const std::optional<TreemapRect> before = hoveredRect_;
         clearHover();
-        emit repaintNeeded();
+        hoverOutlineMovedFrom(before);
     }
     emit hoverChanged();
 }

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointF>
+#include <QRectF>
 #include <QSizeF>
 #include <QString>
 
@@ -112,6 +113,9 @@ signals:
     void busyChanged(bool busy);
     // The pointer may rest on another box; the tooltip follows it.
     void hoverChanged();
+    // The hover outline moved from one box to another (an empty rectangle: none), in the view's
+    // points: only those two boxes need painting again. Not emitted while no outline is shown.
+    void hoverOutlineMoved(QRectF before, QRectF after);
     // The node under the pointer changed (null: none).
     void hoveredNodeChanged(FileNode* node);
     // A click made this the selection; the window's selection becomes exactly this set.
@@ -122,6 +126,7 @@ signals:
 private:
     void pictureArrived();
     void setHover(std::optional<TreemapHit> hit);
+    void hoverOutlineMovedFrom(std::optional<TreemapRect> before);
     void clearHover();
     QPointF toPicture(QPointF viewPoint) const;
     void selectionChangedByClick();
