@@ -14,8 +14,10 @@
 
 #include <algorithm>
 #include <climits>
+#include <condition_variable>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <string_view>
 #include <system_error>
 #include <unordered_map>
@@ -220,9 +222,39 @@ private:
 
 }  // namespace
 
+namespace {
+
+// Set once by the stream's thread, waited for by the one that stops it.
+class ReaderDoneLocked final {
+public:
+    void set() {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        changed_.notify_all();
+    }
+    void wait() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return done_; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool done_ = false;
+};
+
+}  // namespace
+
 struct EventStream::Control {
     std::atomic<bool> stopped{false};
     FileDescriptor wake;  // an eventfd written by stop() to end the thread's wait at once
+    // Set by the stream's thread once it calls back no more and holds neither the callback nor the
+    // scanned trees. What it lets go of after that (the inotify descriptor, which the kernel takes
+    // a tenth of a second to close with a hundred thousand watches, and the watch tables) goes
+    // while the thread that stopped it carries on.
+    ReaderDoneLocked finished;
 };
 
 bool EventStreamStatus::isWatching() const {
@@ -295,6 +327,12 @@ public:
             resolveMoves(false);
             if (!batch_.empty() && Clock::now() >= batch_.deadline()) deliver();
         }
+    }
+
+    // After `run`: what belongs to whoever started the stream is let go of on the spot.
+    void letGoOfCaller() {
+        callback_ = nullptr;
+        known_.reset();
     }
 
 private:
@@ -802,7 +840,7 @@ private:
 
     const std::vector<std::string> roots_;
     const std::chrono::milliseconds latency_;
-    const EventStream::Callback callback_;
+    EventStream::Callback callback_;
     std::shared_ptr<const KnownFolders> known_;  // until the first watches are all added
     const std::shared_ptr<const void> controlOwner_;  // keeps `stopped_` and the wake descriptor alive
     const std::atomic<bool>& stopped_;
@@ -843,7 +881,12 @@ void EventStream::start() {
     auto reader = std::make_unique<EventStreamReader>(paths_, latency_, callback_, std::move(known_), control_,
                                                       control_->stopped, control_->wake.get(), status_);
     try {
-        thread_ = std::thread([reader = std::move(reader)] { reader->run(); });
+        thread_ = std::thread([reader = std::move(reader), control = control_]() mutable {
+            reader->run();
+            reader->letGoOfCaller();
+            control->finished.set();
+            reader.reset();
+        });
     } catch (const std::system_error&) {
         // No thread to be had (process limits): the stream stays silent, like one never started.
     }
@@ -856,11 +899,10 @@ void EventStream::stop() {
         uint64_t one = 1;
         [[maybe_unused]] ssize_t n = ::write(control_->wake.get(), &one, sizeof one);
     }
-    if (thread_.get_id() == std::this_thread::get_id()) {
-        thread_.detach();  // stopped from inside the callback: the thread ends when it returns
-    } else {
-        thread_.join();
-    }
+    // Stopped from inside the callback, the thread ends when it returns; else it is waited for
+    // only until it calls back no more.
+    if (thread_.get_id() != std::this_thread::get_id()) control_->finished.wait();
+    thread_.detach();
 }
 
 }  // namespace zelvane
