@@ -19,12 +19,6 @@ const FileNode* rootOf(const FileNode* node) {
     return node;
 }
 
-// A node's path is absolute exactly when its root's name (the scanned path) is.
-bool hasAbsolutePath(const FileNode* node) {
-    auto name = rootOf(node)->nameUnits();
-    return !name.empty() && name.front() == u'/';
-}
-
 bool stopped(size_t i, const CancelFlag* cancel) { return i % kCancelCheckEvery == 0 && isCancelled(cancel); }
 
 // The usable nodes the owner's nodes stand for, each once, in the owner's order (a group row
@@ -64,15 +58,29 @@ std::vector<FileNode*> listedOnce(std::span<FileNode* const> nodes, const Cancel
     return listed;
 }
 
-ActionTarget targetOf(FileNode* node, bool absolute) {
+// What the items of one tree share: whether their paths are absolute (exactly when the root's
+// name, the scanned path, is), and where the tree came from.
+struct TreeFacts {
+    bool absolute = false;
+    bool fromImport = false;
+    bool fromFilteredTree = false;
+
+    static TreeFacts of(const FileNode* node) {
+        const FileNode* root = rootOf(node);
+        auto name = root->nameUnits();
+        const NodeStore* store = root->store();
+        return {!name.empty() && name.front() == u'/', store && store->isImported(), store && store->isFiltered()};
+    }
+};
+
+ActionTarget targetOf(FileNode* node, const TreeFacts& tree) {
     ActionTarget t;
     t.node = node;
-    if (!absolute) return t;
+    if (!tree.absolute) return t;
     t.path = node->pathBytes();
     t.isDir = node->isDir();
-    const NodeStore* store = rootOf(node)->store();
-    t.fromImport = store && store->isImported();
-    t.fromFilteredTree = store && store->isFiltered();
+    t.fromImport = tree.fromImport;
+    t.fromFilteredTree = tree.fromFilteredTree;
     t.isImpliedFolder = t.fromImport && node->isImpliedFolder();
     return t;
 }
@@ -120,16 +128,15 @@ std::vector<ActionTarget> resolveActionTargets(std::span<FileNode* const> nodes,
     out.reserve(listed.size());
     // The nodes of one folder come together: their root is looked up once.
     const FileNode* lastParent = nullptr;
-    bool lastAbsolute = false;
+    TreeFacts tree;
     for (size_t i = 0; i < listed.size(); ++i) {
         if (stopped(i, cancel)) return {};
         FileNode* node = listed[i];
         const FileNode* parent = node->parent();
-        const bool absolute = parent && parent == lastParent ? lastAbsolute : hasAbsolutePath(node);
+        if (!parent || parent != lastParent) tree = TreeFacts::of(node);
         lastParent = parent;
-        lastAbsolute = absolute;
-        if (absolute) out.push_back(targetOf(node, true));
-        else if (withoutFullPath) withoutFullPath->push_back(targetOf(node, false));
+        if (tree.absolute) out.push_back(targetOf(node, tree));
+        else if (withoutFullPath) withoutFullPath->push_back(targetOf(node, tree));
     }
     if (dropNestedItems && out.size() > 1 && !dropNested(out, cancel)) return {};
     return out;
