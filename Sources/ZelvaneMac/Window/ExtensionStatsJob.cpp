@@ -2,6 +2,8 @@
 
 #include <span>
 
+#include <QTimer>
+
 #include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Treemap/ExtensionStats.hpp"
@@ -38,8 +40,19 @@ void ExtensionStatsJob::restartFor(const std::vector<RootRef>& roots, std::optio
     stats.setExtensionPanelSortKey(FileTypesSortKey::allocated);
     stats.setExtensionColorRankRoots({});
     if (counted && !roots.empty() && countedFor(*counted, roots) && counted->counting == counting()) {
-        jobs_.supersede();
-        apply(roots, counted->stats);
+        // The colours at once, for the treemap's first picture; the table's rows (thousands at
+        // times) a moment later, so that the window's first paint of the new roots, a turn of
+        // its own, is not held up by them as well.
+        const uint64_t generation = jobs_.next();
+        rowsPending_ = generation;
+        stats.setExtensionColorRank(counted->stats.colorRank);
+        stats.setExtensionColorRankRoots(rawNodes(roots));
+        QTimer::singleShot(1, this, [this, generation, rows = std::move(counted->stats.all)] {
+            if (!jobs_.isCurrent(generation)) return;
+            rowsPending_.reset();
+            fileTypes_.setExtensionStats(rows);
+            fileTypes_.renew();
+        });
         return;
     }
     recompute(roots);

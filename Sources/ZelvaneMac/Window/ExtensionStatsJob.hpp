@@ -35,6 +35,8 @@ public:
     void recompute(const std::vector<RootRef>& roots);
     // The colour ranks were computed for exactly these root objects.
     bool ranksAreFor(const std::vector<RootRef>& roots) const;
+    // Rows counted with the ranks are still to be handed to the table.
+    bool rowsPending() const { return rowsPending_ && jobs_.isCurrent(*rowsPending_); }
     // How the preferences now rank the file types.
     FileTypeCounting counting() const;
 
@@ -44,6 +46,7 @@ private:
     FileTypeStatistics& fileTypes_;
     const Preferences& preferences_;
     JobGeneration jobs_;
+    std::optional<uint64_t> rowsPending_;  // the generation whose rows are on their way
 };
 
 }  // namespace zelvane

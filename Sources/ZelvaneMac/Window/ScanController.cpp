@@ -117,7 +117,9 @@ void ScanController::recomputeEffectiveRoots() {
     emit effectiveRootsChanged(shown);
 }
 
-bool ScanController::colorRankReady() const { return stats_->ranksAreFor(effectiveRoots_); }
+bool ScanController::colorRankReady() const { return treemapColorsReady() && !stats_->rowsPending(); }
+
+bool ScanController::treemapColorsReady() const { return stats_->ranksAreFor(effectiveRoots_); }
 
 FileNode* ScanController::node(const QString& atPath) const { return nodeAtPath(atPath, effectiveRoots_); }
 

@@ -78,8 +78,11 @@ public:
     std::vector<RootRef> scanRoots() const;
     // The filtered copy while the filter panel is shown and one exists, else the scan roots.
     const std::vector<RootRef>& effectiveRoots() const { return effectiveRoots_; }
-    // The colour ranks were computed for exactly the shown root objects.
+    // The file types were counted for exactly the shown root objects: their colour ranks and the
+    // table's rows.
     bool colorRankReady() const;
+    // Their colour ranks, which may come a moment before the rows.
+    bool treemapColorsReady() const;
     // The copy the filter panel shows, and the texts it was made with.
     const FilteredCopy& filteredCopy() const { return *filtered_; }
     // The trees this window holds: the scan's and the filtered copy (the shown ones are one of them).

@@ -150,7 +150,7 @@ TreemapCanvasInputs TreeViewTabModel::treemapInputs() const {
     in.fileGroupMinSize = settings.fileGroupMinSize;
     in.colorRank = parts_.fileTypes.extensionColorRank();
     in.paletteRGB = TreemapColorSettings::storedPaletteRGB(parts_.preferences);
-    in.colorRankReady = scans.colorRankReady();
+    in.colorRankReady = scans.treemapColorsReady();
     in.selection = parts_.treeSelection.nodes();
     in.monitorRevision = changes_.liveRevision();
     return in;

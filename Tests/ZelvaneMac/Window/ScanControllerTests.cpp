@@ -126,10 +126,11 @@ TEST(ScanController, TheFileTypesOfAScanComeWithItsRoots) {
     Window w;
     bool readyWithRoots = false;
     QObject::connect(&w.scans, &ScanController::effectiveRootsChanged, [&](const std::vector<RootRef>& roots) {
-        readyWithRoots = !roots.empty() && w.scans.colorRankReady();
+        readyWithRoots = !roots.empty() && w.scans.treemapColorsReady();
     });
     w.scan(q(dir.path()));
     EXPECT_TRUE(readyWithRoots);
+    w.waitForStats();
     ASSERT_EQ(w.scans.effectiveRoots().size(), 1u);
     const ExtensionStatsResult walked = computeExtensionStats(std::span<const RootRef>(w.scans.effectiveRoots()), true, {});
     EXPECT_EQ(w.state.fileTypes().extensionStats(), walked.all);
