@@ -273,6 +273,42 @@ TEST(WindowExports, ALargeSelectionIsOrderedByTheBackgroundWrite) {
     w.state.treeSelection().clear();
 }
 
+// The whole File View of more rows than are written in place is joined from the trees by the
+// background write: every file and folder still there, none of those marked deleted meanwhile,
+// and nothing to export once all of them went.
+TEST(WindowExports, TheWholeFileViewOfManyRowsIsJoinedByTheBackgroundWrite) {
+    ScannedWindow w([](const fs::path& root) {
+        for (int d = 0; d < 101; ++d) {
+            const fs::path folder = root / ("d" + std::to_string(d));
+            fs::create_directories(folder);
+            for (int f = 0; f < 1000; ++f) std::ofstream(folder / ("f" + std::to_string(f) + ".txt")) << 'x';
+        }
+    });
+    ASSERT_TRUE(w.root()->hasFlatFileList());
+    FileNode* gone = w.child(w.root(), "d7");
+    ASSERT_TRUE(gone);
+    gone->flagDeletedRecursively();
+    w.state.controller().setSelectedTab(ContentTab::fileView);
+    ExportSourceSelection whole(ExportSource::fileView, false, CSVFileFormat::csv);
+    const QString path = w.out.filePath("whole.csv");
+    completeCSVExport(w.state.exportContext(), whole, path);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return QFile::exists(path); }));
+    std::ifstream text(path.toStdString());
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(text, line);) lines.push_back(line);
+    // The header, 100 folders of 1,000 files and the folders' own rows.
+    ASSERT_EQ(lines.size(), 1u + 100 * 1000 + 100);
+    const std::string goneFolder = "\"" + w.tree.path().string() + "/d7/";
+    EXPECT_TRUE(std::none_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(goneFolder, 0) == 0; }));
+    EXPECT_EQ(w.error(), QString());
+
+    for (FileNode* c : w.root()->children()) c->flagDeletedRecursively();
+    completeCSVExport(w.state.exportContext(), whole, w.out.filePath("none.csv"));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !w.error().isEmpty(); }));
+    EXPECT_EQ(w.error(), QStringLiteral("There's nothing to export."));
+    EXPECT_FALSE(QFile::exists(w.out.filePath("none.csv")));
+}
+
 TEST(WindowExports, RefusedExportsSayWhyAndOnlyAWriteFailureStillRemembersTheFolder) {
     ScannedWindow w;
     ExportSourceSelection tree(ExportSource::treeView, false, CSVFileFormat::csv);

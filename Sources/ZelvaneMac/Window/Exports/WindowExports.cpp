@@ -210,18 +210,26 @@ void completeCSVExport(const ExportContext& context, const ExportSourceSelection
     // shared, not copied): ordering millions of paths takes seconds.
     const NodeSet& selected = context.selections.shown();
     const bool listedLater = selection.selectedOnly() && size_t(selected.size()) > size_t(kRowsWrittenInPlace);
+    // So is the whole File View of many rows: walking the trees for their flat lists grows with
+    // them. The write holds the trees, whose shape no longer changes (deletions only mark nodes).
+    const bool wholeFileView = !selection.selectedOnly() && selection.source() != ExportSource::treeView;
+    int64_t flatRows = 0;
+    if (wholeFileView)
+        for (const RootRef& r : roots)
+            if (r->hasFlatFileList()) flatRows += int64_t(std::max(0, r->subFolderFileCount())) + std::max(0, r->subFolderDirCount());
+    const bool joinedLater = wholeFileView && flatRows > kRowsWrittenInPlace;
     if (selection.selectedOnly()) {
         if (!listedLater) nodes = withoutDeleted(currentSelectionNodes(context.selections));
     } else if (selection.source() == ExportSource::treeView) {
         nodes = rootNodes(roots);
     } else {
-        nodes = joinedFlatFileLists(roots);
+        if (!joinedLater) nodes = joinedFlatFileLists(roots);
         flat = true;
     }
     const auto nothingToExport = [prompts = &context.prompts] {
         prompts->setCsvExportErrorDetail(localized("There's nothing to export."));
     };
-    if (!listedLater && nodes.empty()) return nothingToExport();
+    if (!listedLater && !joinedLater && nodes.empty()) return nothingToExport();
     if (refusedAsSpecialFile(context.prompts, path)) return;
     rememberExportFolder(prefs, path);
     const QString extension = QFileInfo(path).suffix().toLower();
@@ -250,7 +258,7 @@ void completeCSVExport(const ExportContext& context, const ExportSourceSelection
         bool nothing = false;
         std::optional<CSVExportError> error;
     };
-    auto write = [nodes, listed = listedLater ? selected : NodeSet(), listedLater, options, flat, roots, capacities,
+    auto write = [nodes, listed = listedLater ? selected : NodeSet(), listedLater, joinedLater, options, flat, roots, capacities,
                   held = context.scans.heldRoots(), target = nativePath(path)] {
         const DriveCapacityQuery query = [&](const FileNode& node) {
             for (size_t i = 0; i < roots.size() && i < capacities.size(); ++i) {
@@ -258,6 +266,11 @@ void completeCSVExport(const ExportContext& context, const ExportSourceSelection
             }
             return VolumeCapacity{};
         };
+        if (joinedLater) {
+            const std::vector<FileNode*> joined = joinedFlatFileLists(roots);
+            if (joined.empty()) return Written{true, std::nullopt};
+            return Written{false, exportToCSV(std::span<FileNode* const>(joined), options, flat, query, target)};
+        }
         if (!listedLater) return Written{false, exportToCSV(std::span<FileNode* const>(nodes), options, flat, query, target)};
         std::vector<FileNode*> ordered = withoutDeleted(unorderedNodes(listed));
         if (ordered.empty()) return Written{true, std::nullopt};
@@ -278,7 +291,7 @@ void completeCSVExport(const ExportContext& context, const ExportSourceSelection
     };
     // A small table is written at once; one of many rows in the background, the window going on
     // meanwhile, and a failure reaches its alert when the write ends.
-    int64_t rows = listedLater ? kRowsWrittenInPlace + 1 : 0;
+    int64_t rows = listedLater || joinedLater ? kRowsWrittenInPlace + 1 : 0;
     for (const FileNode* n : nodes)
         rows += 1 + (flat || !n->isDir() ? 0 : int64_t(n->subFolderFileCount()) + n->subFolderDirCount());
     if (rows <= kRowsWrittenInPlace) {
