@@ -333,6 +333,42 @@ TEST_F(LiveMonitorControllerTest, LocalDeletionsRefreshAtOnce) {
     EXPECT_EQ(root->subFolderTotSize(), 0);
 }
 
+// A removal of many that comes with the stores of its trees is marked over the next turns, in a
+// followed tree and in one nobody follows (an import, a tree the window let go): the list keeps
+// that tree whole until it is marked, and lets it go then.
+TEST_F(LiveMonitorControllerTest, ALargeRemovalWithItsStoresIsMarkedEvenInATreeNobodyFollows) {
+    GhostTree followed;
+    FileNode* kept = followed.tree.root("/nonexistent-zelvane-kept");
+    followed.root = followed.tree.handle(kept);
+    FileNode* keptFolder = followed.add(kept, "A", true, 0);
+    std::vector<FileNode*> keptFiles;
+    for (int i = 0; i < 1500; ++i) keptFiles.push_back(followed.add(keptFolder, fileName(i), false, 3));
+    kept->aggregateSizes();
+    controller.keepInStep({followed.root});
+
+    GhostTree lost;
+    FileNode* lostRoot = lost.tree.root("/nonexistent-zelvane-lost");
+    FileNode* lostFolder = lost.add(lostRoot, "B", true, 0);
+    std::vector<FileNode*> lostFiles;
+    for (int i = 0; i < 1500; ++i) lostFiles.push_back(lost.add(lostFolder, fileName(i), false, 2));
+    lostRoot->aggregateSizes();
+    const std::shared_ptr<NodeStore>& lostStore = lost.tree.store();
+    controller.markGoneLocally(NodesGone::of(lostFiles, {lostStore}));
+    controller.markGoneLocally(NodesGone::of(keptFiles, {followed.tree.store()}));
+    // The removal holds the tree nobody follows until its nodes are marked, then lets it go.
+    EXPECT_GT(lostStore.use_count(), 1);
+    ASSERT_TRUE(waitUntil([&] { return !controller.hasPendingRefresh(); }));
+    for (const auto& files : {keptFiles, lostFiles})
+        EXPECT_TRUE(std::all_of(files.begin(), files.end(), [](const FileNode* f) { return f->isDeleted(); }));
+    EXPECT_EQ(kept->subFolderTotSize(), 0);
+    EXPECT_EQ(kept->subFolderFileCount(), 0);
+    EXPECT_EQ(lostRoot->subFolderTotSize(), 0);
+    EXPECT_EQ(lostFolder->subFolderFileCount(), 0);
+    EXPECT_TRUE(allRefreshed().count(keptFolder));
+    EXPECT_TRUE(allRefreshed().count(lostFolder));
+    EXPECT_EQ(lostStore.use_count(), 1);
+}
+
 TEST_F(LiveMonitorControllerTest, NothingChangesAfterStop) {
     TempDir tmp;
     writeFile(tmp / "f", 10);

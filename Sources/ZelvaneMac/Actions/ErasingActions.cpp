@@ -54,7 +54,9 @@ void ErasingActions::start(NodeListing listing, Change change) {
 }
 
 void ErasingActions::letGo(Plan plan) {
-    if (plan.items.size() + plan.refused.size() + plan.disk.vanished.size() < 10'000) return;
+    // What went before asking was handed on with the report: the count of what was checked says
+    // how much the checks took.
+    if (plan.checked < 10'000) return;
     runInBackground(jobs_.context(), [gone = std::make_shared<Plan>(std::move(plan))]() mutable {
         gone.reset();
         // What the listing and the checks took stays resident in the allocator's arenas otherwise.
@@ -66,6 +68,7 @@ void ErasingActions::letGo(Plan plan) {
 ErasingActions::Plan ErasingActions::check(const std::vector<FileNode*>& nodes, Change change, const TrashEnvironment* trash,
                                            const std::atomic<bool>& stop) {
     Plan plan;
+    plan.checked = nodes.size();
     CheckedTargets checked = checkTargets(resolveTargets(nodes, change, plan.refused), change, plan.refused, &plan.disk);
     const std::vector<DiskSurvey> surveys = surveyUnseen(checked, stop);
     if (stop.load()) {
@@ -105,10 +108,10 @@ ErasingActions::Plan ErasingActions::check(const std::vector<FileNode*>& nodes, 
 }
 
 void ErasingActions::askToTrash(Plan plan, const HeldTrees& held, const ErasingClaim& claim) {
-    report(plan.disk.vanished);
+    report(plan.disk.vanished, held);
     if (plan.disk.cancelled) return letGo(std::move(plan));
     tellFailures(prompter_, Change::trash, plan.refused);
-    report(plan.goneBeforeAsking);
+    report(plan.goneBeforeAsking, held);
     // What cannot go to the Trash is offered once the rest has gone.
     if (!plan.items.empty() && prompter_.ask(alerts::trashQuestion(plan.items, plan.disk)))
         return moveItemsToTrash(std::move(plan), held, claim);
@@ -117,7 +120,7 @@ void ErasingActions::askToTrash(Plan plan, const HeldTrees& held, const ErasingC
 }
 
 void ErasingActions::askToErase(Plan plan, const HeldTrees& held, const ErasingClaim& claim) {
-    report(plan.disk.vanished);
+    report(plan.disk.vanished, held);
     if (plan.disk.cancelled) return letGo(std::move(plan));
     tellFailures(prompter_, Change::erase, plan.refused);
     if (!plan.items.empty() && prompter_.ask(alerts::eraseQuestion(plan.items, plan.disk)))
@@ -153,9 +156,10 @@ void ErasingActions::moveItemsToTrash(Plan plan, HeldTrees held, ErasingClaim cl
             out.held = std::move(held);
             return out;
         },
-        [this, job, withoutTrash = std::move(plan.withoutTrash), disk = std::move(plan.disk)](const Outcome& out) {
+        [this, job, withoutTrash = std::move(plan.withoutTrash), disk = std::move(plan.disk)](Outcome result) {
             const ErasingClaim stillClaimed = jobs_.end(job);
-            report(out.gone);
+            report(result.gone, result.held);
+            const Outcome& out = result;
             tellFailures(prompter_, Change::trash, out.failures);
             if (out.cancelled) {
                 // The user said stop: what failed is told, nothing more is asked.
@@ -203,9 +207,9 @@ void ErasingActions::removeImmediately(std::vector<ActionTarget> items, HeldTree
             out.held = std::move(held);
             return out;
         },
-        [this, job](const Outcome& out) {
+        [this, job](Outcome out) {
             jobs_.end(job);
-            report(out.gone);
+            report(out.gone, out.held);
             tellFailures(prompter_, Change::erase, out.failures);
         });
 }

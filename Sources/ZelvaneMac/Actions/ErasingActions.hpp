@@ -8,6 +8,7 @@
 #include "Platform/FreedesktopTrash.hpp"
 #include "ZelvaneMac/Actions/ActionJobs.hpp"
 #include "ZelvaneMac/Actions/TargetChecks.hpp"
+#include "ZelvaneMac/Core/Scanning/NodesGone.hpp"
 
 namespace zelvane {
 
@@ -20,7 +21,7 @@ namespace zelvane {
 // could work.
 class ErasingActions final {
 public:
-    using Report = std::function<void(const std::vector<FileNode*>& gone)>;
+    using Report = std::function<void(const NodesGone& gone)>;
     // Watches the work, on its thread, before each chosen item goes (tests hold it there).
     using Watch = std::function<void(const std::string& path)>;
 
@@ -53,6 +54,7 @@ private:
         DiskTotals disk;
         std::vector<FileNode*> goneBeforeAsking;
         EraseOffer withoutTrash;
+        size_t checked = 0;  // the items listed, whatever became of them
     };
     // What the moves or erases did, with the trees it names nodes of: a scan that replaced them
     // meanwhile cannot free those nodes before the report.
@@ -81,8 +83,9 @@ private:
     void offerImmediateDelete(const EraseOffer& offer, const DiskTotals& disk, const HeldTrees& held,
                               const ErasingClaim& claim);
     void removeImmediately(std::vector<ActionTarget> items, HeldTrees held, ErasingClaim claim);
-    void report(const std::vector<FileNode*>& gone) {
-        if (!gone.empty()) report_(gone);
+    // The list is handed on, not copied, with the trees that hold its nodes.
+    void report(std::vector<FileNode*>& gone, const HeldTrees& held) {
+        if (!gone.empty()) report_(NodesGone::of(std::exchange(gone, {}), held));
     }
 
     ActionPrompter& prompter_;

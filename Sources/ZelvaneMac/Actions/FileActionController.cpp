@@ -69,7 +69,7 @@ struct FileActionController::Reached {
 FileActionController::FileActionController(DesktopServices& desktop, ActionPrompter& prompter,
                                            ActionJobs::BusyIndicator busy, QObject* parent)
     : QObject(parent), desktop_(desktop), prompter_(prompter), jobs_(prompter, std::move(busy)),
-      erasing_(prompter, jobs_, [this](const std::vector<FileNode*>& gone) { emit nodesDeleted(gone); }) {}
+      erasing_(prompter, jobs_, [this](const NodesGone& gone) { emit nodesDeleted(gone); }) {}
 
 FileActionController::~FileActionController() = default;
 

@@ -114,7 +114,7 @@ public:
     void setEraseWatch(ErasingActions::Watch watch) { erasing_.setWatch(std::move(watch)); }
 
 signals:
-    void nodesDeleted(const std::vector<FileNode*>& nodes);
+    void nodesDeleted(const zelvane::NodesGone& gone);
     // Every view that shows their names draws them again.
     void nodesRenamed(const std::vector<FileNode*>& nodes);
 

@@ -43,7 +43,7 @@ struct ActionBench {
         fs::create_symlink("inner \"one\".txt", dir / "-folder\xff" / "link");
         root = fixtures::loadTreeFromDisk(dir.path());
         QObject::connect(&actions, &FileActionController::nodesDeleted,
-                         [this](const std::vector<FileNode*>& nodes) { reported.push_back(nodes); });
+                         [this](const NodesGone& gone) { reported.emplace_back(gone.list().begin(), gone.list().end()); });
     }
     FileNode* node(const std::string& name) { return child(root.get(), name); }
     std::vector<FileNode*> allFiles() {
@@ -270,7 +270,7 @@ TEST(FileOperations, DeleteImmediatelyErasesInTheBackgroundAndStopsWhenCancelled
     std::vector<std::vector<FileNode*>> reported;
     auto actions = std::make_unique<FileActionController>(desktop, prompter);
     QObject::connect(actions.get(), &FileActionController::nodesDeleted,
-                     [&](const std::vector<FileNode*>& nodes) { reported.push_back(nodes); });
+                     [&](const NodesGone& gone) { reported.emplace_back(gone.list().begin(), gone.list().end()); });
     const std::vector<FileNode*> both{child(root.get(), "many"), child(root.get(), "one.txt")};
 
     // The checks before the question read the disk behind a panel of their own; Cancel there asks

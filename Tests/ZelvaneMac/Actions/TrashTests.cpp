@@ -160,7 +160,7 @@ TEST(Trash, MoveToTrashAsksReportsAndOffersWhatCannotGoToTheTrash) {
     actions.setTrashEnvironment(env);
     std::vector<std::vector<FileNode*>> reported;
     QObject::connect(&actions, &FileActionController::nodesDeleted,
-                     [&](const std::vector<FileNode*>& nodes) { reported.push_back(nodes); });
+                     [&](const NodesGone& gone) { reported.emplace_back(gone.list().begin(), gone.list().end()); });
     std::vector<FileNode*> selection;
     FileNode* a = child(tree.get(), "a.txt");
     FileNode* b = child(tree.get(), "b\xff.txt");

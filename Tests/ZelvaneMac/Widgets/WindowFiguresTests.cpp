@@ -547,6 +547,39 @@ TEST(WindowFigures, FileMenuActionsOnEveryRowOfALongListKeepTheirOrderAndResults
     EXPECT_TRUE(fs::exists(dir.path()));
 }
 
+// Delete Immediately of every row of an import, more rows than are marked at once, whose items are
+// gone from the disk: nothing is asked, and every row, the folders' totals and the status line
+// show them gone once the marks are made, a few turns of the event loop later.
+TEST(WindowFigures, DeletingEveryRowOfAnImportShowsEveryOneGone) {
+    TempDir dir;
+    fixtures::writeWideExport(dir / "wide.csv", 3, 500);
+    ShownWindow w;
+    ASSERT_TRUE(w.import(dir / "wide.csv"));
+    FileNode* top = w.window().scanControl().effectiveRoots().at(0).get();
+    ASSERT_EQ(top->subFolderFileCount(), 1500);
+    w.prefs().set(PreferenceKeys::fileMaxFilesOption, maxFilesRawValue(MaxFilesOption::all));
+    FileListView& list = w.window().contentView()->fileViewTab()->fileList();
+    w.window().controller().setSelectedTab(ContentTab::fileView);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return list.pipeline().displayed().size() == 1500u; }, 20000));
+    const std::vector<FileNode*> rows = list.pipeline().displayed();
+    auto& outline = list.outline();
+    outline.setFocus();
+    QTest::keyClick(&outline, Qt::Key_A, Qt::ControlModifier);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.window().fileSelection().nodes().size() == 1500; }, 20000));
+    testing::ScriptedUser user;
+    w.window().menus().action(ZelvaneMenuAction::deleteImmediately)->trigger();
+    ASSERT_TRUE(pumpWidgetsUntil(
+        [&] { return std::all_of(rows.begin(), rows.end(), [](const FileNode* n) { return n->isDeleted(); }); }, 20000));
+    ASSERT_TRUE(pumpWidgetsUntil([] { return !QApplication::overrideCursor(); }, 20000));
+    EXPECT_TRUE(user.alerts.empty());
+    EXPECT_EQ(top->subFolderFileCount(), 0);
+    EXPECT_EQ(top->subFolderTotSize(), 0);
+    for (FileNode* folder : top->children()) EXPECT_EQ(folder->subFolderTotSizeAlloc(), 0);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !w.window().contentView()->statusBar()->summaryPending(); }, 20000));
+    const QString summary = w.window().contentView()->statusBar()->summaryLabel()->text();
+    EXPECT_FALSE(summary.contains(QStringLiteral("1,500"))) << summary.toStdString();
+}
+
 // The context menu of every row of a long list counts the rows for its Move item without listing
 // them, and its actions take every row in the list's order; Quick Look previews the first rows
 // only (it shows one at a time), and a drag of more rows than a drag carries is refused with a

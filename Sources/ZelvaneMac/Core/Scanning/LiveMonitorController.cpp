@@ -40,6 +40,7 @@ private:
     std::deque<std::vector<FileChangeEvent>> batches_;
 };
 
+
 namespace {
 
 // How long the main thread applies a plan before it lets the event loop turn.
@@ -55,6 +56,19 @@ constexpr int64_t kLinksGatheredHere = 100000;
 constexpr size_t kRemovalsMarkedAtOnce = 1000;
 // How long a closing controller waits for the planner (it looks only at paths just changed).
 constexpr auto kPlannerEndWait = std::chrono::milliseconds(2000);
+
+// The removals waiting, as one list for the planner (the common single one is not copied).
+NodesGone joined(std::vector<NodesGone> lists) {
+    if (lists.empty()) return {};
+    if (lists.size() == 1) return std::move(lists.front());
+    std::vector<FileNode*> nodes;
+    std::vector<std::shared_ptr<NodeStore>> stores;
+    for (NodesGone& gone : lists) {
+        nodes.insert(nodes.end(), gone.list().begin(), gone.list().end());
+        stores.insert(stores.end(), gone.stores.begin(), gone.stores.end());
+    }
+    return NodesGone::of(std::move(nodes), std::move(stores));
+}
 
 double millisSince(std::chrono::steady_clock::time_point t0) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
@@ -72,7 +86,7 @@ LiveMonitorController::LiveMonitorController(QObject* parent)
 LiveMonitorController::~LiveMonitorController() {
     awaitingLinks_.clear();
     waitingRemovals_.clear();
-    planningRemovals_.clear();
+    planningRemovals_ = {};
     linksWanted_ = false;
     stop();
     // The planner's thread ends before the trees and the inbox go.
@@ -130,15 +144,15 @@ void LiveMonitorController::stop() {
     // of the plans dropped here live until that is sorted out.
     std::optional<Applying> dropped = std::exchange(applying_, std::nullopt);
     std::vector<RootRef> planned = std::exchange(planningTrees_, {});
-    if (dropped) waitingRemovals_.insert(waitingRemovals_.begin(), dropped->removed.begin(), dropped->removed.end());
+    if (dropped && !dropped->removed.empty()) waitingRemovals_.insert(waitingRemovals_.begin(), dropped->removed);
     if (applyTimer_) applyTimer_->stop();
     if (planning_) {
         planWorker_->supersede();
         planner_ = std::make_shared<LiveChangePlanner>();
         planning_ = planningEvents_ = false;
-        waitingRemovals_.insert(waitingRemovals_.begin(), planningRemovals_.begin(), planningRemovals_.end());
+        if (!planningRemovals_.empty()) waitingRemovals_.insert(waitingRemovals_.begin(), planningRemovals_);
     }
-    planningRemovals_.clear();
+    planningRemovals_ = {};
     refreshTimer_.reset();
     hasPendingRefresh_ = false;
     pendingDirtyNodes_.clear();
@@ -185,7 +199,13 @@ void LiveMonitorController::dropNodesNotHeld() {
     std::erase_if(pendingDirtyNodes_, notHeld);
     std::erase_if(pendingTouchedAncestors_, notHeld);
     std::erase_if(awaitingLinks_, notHeld);
-    std::erase_if(waitingRemovals_, notHeld);
+    for (NodesGone& gone : waitingRemovals_) {
+        if (!gone.stores.empty() || gone.empty()) continue;
+        std::vector<FileNode*> kept(gone.list().begin(), gone.list().end());
+        std::erase_if(kept, notHeld);
+        gone.nodes = std::make_shared<const std::vector<FileNode*>>(std::move(kept));
+    }
+    std::erase_if(waitingRemovals_, [](const NodesGone& gone) { return gone.empty(); });
 }
 
 std::vector<FollowedTree> LiveMonitorController::followedTrees() const {
@@ -215,19 +235,22 @@ void LiveMonitorController::planNext() {
     const bool gatherLinks = std::exchange(linksWanted_, false);
     const uint64_t watchEpoch = watchEpoch_;
     const uint64_t lookupEpoch = lookupEpoch_;
-    auto removed = std::make_shared<const std::vector<FileNode*>>(std::exchange(waitingRemovals_, {}));
-    planningRemovals_ = *removed;
+    // Shared with the job, not copied: a removal of millions is listed once.
+    planningRemovals_ = joined(std::exchange(waitingRemovals_, {}));
+    const auto removed = planningRemovals_.nodes ? planningRemovals_.nodes : std::make_shared<const std::vector<FileNode*>>();
+    std::vector<std::shared_ptr<NodeStore>> stores = planningRemovals_.stores;
     planning_ = true;
     planningEvents_ = !events->empty() || !removed->empty();
     std::vector<FollowedTree> trees = followedTrees();
     for (const FollowedTree& t : trees) planningTrees_.push_back(t.root);
     // The job holds the planner, the events and the trees; what it posts reaches the controller
     // only while the job is current and the controller exists.
-    auto job = [this, planner = planner_, events, removed, trees, watchEpoch, lookupEpoch, gatherLinks](
+    auto job = [this, planner = planner_, events, removed, stores, trees, watchEpoch, lookupEpoch, gatherLinks](
                    const CancelFlag&, const DedicatedWorker::Reports& reports) mutable {
         auto plan = std::make_shared<LiveChangePlan>(planner->plan(*events, trees, lookupEpoch, gatherLinks, *removed));
         // The plan holds the trees from here on: a tree let go meanwhile goes with it.
         std::vector<FollowedTree>().swap(trees);
+        std::vector<std::shared_ptr<NodeStore>>().swap(stores);
         reports.post([this, plan, events, watchEpoch, lookupEpoch] {
             takePlan(std::move(*plan), std::move(*events), watchEpoch, lookupEpoch);
         });
@@ -235,7 +258,7 @@ void LiveMonitorController::planNext() {
     // A plan that could not be made (out of memory) leaves the result no longer known to match.
     auto failed = [this](const QString&) {
         planning_ = planningEvents_ = false;
-        planningRemovals_.clear();
+        planningRemovals_ = {};
         planningTrees_.clear();
         for (const FollowedTree& w : watchedRoots_) emit missedChanges(w.path);
         planNext();
@@ -252,7 +275,7 @@ void LiveMonitorController::planNext() {
 void LiveMonitorController::takePlan(LiveChangePlan plan, std::vector<FileChangeEvent> events, uint64_t watchEpoch,
                                      uint64_t lookupEpoch) {
     planning_ = planningEvents_ = false;
-    std::vector<FileNode*> removed = std::exchange(planningRemovals_, {});
+    NodesGone removed = std::exchange(planningRemovals_, {});
     planningTrees_.clear();  // the plan holds them now
     // Made for trees no longer watched: dropped with everything else the stop forgot.
     if (watchEpoch != watchEpoch_) {
@@ -275,13 +298,19 @@ void LiveMonitorController::takePlan(LiveChangePlan plan, std::vector<FileChange
     continueApplying();
 }
 
-void LiveMonitorController::planAgain(std::vector<FileChangeEvent> events, const std::vector<FileNode*>& removed) {
+void LiveMonitorController::planAgain(std::vector<FileChangeEvent> events, const NodesGone& removed) {
     if (!events.empty()) waiting_.push_front(std::move(events));
-    // Only in the trees still held (the plan's own trees are alive while this runs).
+    if (removed.empty()) return;
+    // A list that holds its trees goes back as it is; another only in the trees still held (the
+    // plan's own trees are alive while this runs).
+    if (!removed.stores.empty()) {
+        waitingRemovals_.insert(waitingRemovals_.begin(), removed);
+        return;
+    }
     std::vector<FileNode*> kept;
-    for (FileNode* n : removed)
+    for (FileNode* n : removed.list())
         if (holds(n)) kept.push_back(n);
-    waitingRemovals_.insert(waitingRemovals_.begin(), kept.begin(), kept.end());
+    if (!kept.empty()) waitingRemovals_.insert(waitingRemovals_.begin(), NodesGone::of(std::move(kept)));
 }
 
 void LiveMonitorController::takeLinks(const LiveChangePlan& plan) {
@@ -412,6 +441,9 @@ void LiveMonitorController::handOverSpaceOfDeletedLinks(FileNode* deleted) {
     auto it = linksLeftOut_.find(root);
     if (it == linksLeftOut_.end()) {
         if (int64_t(root->subFolderFileCount()) + root->subFolderDirCount() > kLinksGatheredHere) {
+            // The planner gathers the links of the followed trees only: a large tree no longer
+            // followed (one the window let go meanwhile) keeps its space as it was counted.
+            if (!holds(root)) return;
             // Asked for by the caller's `planNext`, once it is done.
             awaitingLinks_.push_back(deleted);
             linksWanted_ = true;
@@ -477,17 +509,25 @@ void LiveMonitorController::markDeletedLocally(std::span<FileNode* const> nodes)
     // Many at once (a large selection moved to the Trash): planned and marked like a batch of
     // events, without holding up the window. Nodes of trees not followed are marked here.
     const bool planned = nodes.size() > kRemovalsMarkedAtOnce;
+    std::vector<FileNode*> toPlan;
     for (FileNode* node : nodes) {
         if (!node) continue;
         if (planned && holds(node)) {
-            waitingRemovals_.push_back(node);
+            toPlan.push_back(node);
             continue;
         }
         markNode(node);
         markElsewhere(node, trees);
     }
+    if (!toPlan.empty()) waitingRemovals_.push_back(NodesGone::of(std::move(toPlan)));
     hasPendingRefresh_ = true;
     flushPendingRefreshIfNeeded();
+    planNext();
+}
+
+void LiveMonitorController::markGoneLocally(const NodesGone& gone) {
+    if (gone.stores.empty() || gone.list().size() <= kRemovalsMarkedAtOnce) return markDeletedLocally(gone.list());
+    waitingRemovals_.push_back(gone);
     planNext();
 }
 

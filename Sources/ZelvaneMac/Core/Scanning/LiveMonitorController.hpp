@@ -15,6 +15,7 @@
 #include "ScanEngine/Monitor/FileChangeEvent.hpp"
 #include "ScanEngine/Tree/FileNode.hpp"
 #include "ZelvaneMac/Core/Scanning/LiveChangePlanner.hpp"
+#include "ZelvaneMac/Core/Scanning/NodesGone.hpp"
 
 class QSocketNotifier;
 class QTimer;
@@ -67,6 +68,9 @@ public:
     // kept in step, and refresh at once. More than a thousand are planned and marked the way a
     // batch of events is, over the next turns of the event loop.
     void markDeletedLocally(std::span<FileNode* const> nodes);
+    // The same for a list that comes with the stores of its trees: more than a thousand go to the
+    // planner as they are, whatever trees they are in, so that the main thread reads none of them.
+    void markGoneLocally(const NodesGone& gone);
     // The trees whose marks follow the watched ones' and each other's (a scanned tree and the
     // copies made of it), whether or not anything is watched; held until replaced.
     void keepInStep(std::vector<RootRef> trees);
@@ -106,7 +110,7 @@ private:
     struct Applying {
         LiveChangePlan plan;
         std::vector<FileChangeEvent> events;  // what it was made from, to plan again
-        std::vector<FileNode*> removed;
+        NodesGone removed;
         uint64_t lookupEpoch = 0;
         size_t nextStep = 0;
         size_t nextChanged = 0;
@@ -122,7 +126,7 @@ private:
     void planNext();
     void takePlan(LiveChangePlan plan, std::vector<FileChangeEvent> events, uint64_t watchEpoch, uint64_t lookupEpoch);
     // Puts what a plan was made from back in line, to be planned again.
-    void planAgain(std::vector<FileChangeEvent> events, const std::vector<FileNode*>& removed);
+    void planAgain(std::vector<FileChangeEvent> events, const NodesGone& removed);
     void takeLinks(const LiveChangePlan& plan);
     // Applies the plan under way for a few milliseconds; true once it is done.
     bool applySome();
@@ -160,9 +164,10 @@ private:
     std::shared_ptr<LiveChangePlanner> planner_;
     std::deque<std::vector<FileChangeEvent>> waiting_;
     // Nodes the application removed in numbers too large to mark at once, waiting to be planned,
-    // and those of the plan being made (whose trees it holds: `planningTrees_`).
-    std::vector<FileNode*> waitingRemovals_;
-    std::vector<FileNode*> planningRemovals_;
+    // and those of the plan being made (whose trees it holds: `planningTrees_`). A list without
+    // stores is of followed trees and loses its nodes with them; one with stores keeps its trees.
+    std::vector<NodesGone> waitingRemovals_;
+    NodesGone planningRemovals_;
     std::vector<RootRef> planningTrees_;
     bool planning_ = false;
     bool planningEvents_ = false;

@@ -153,7 +153,7 @@ QMenu* FileActionMenu::popUp(std::vector<FileNode*> nodes, const QPoint& globalP
     return menu;
 }
 
-void FileActionMenu::setOnNodesDeleted(NodesHandler handler) {
+void FileActionMenu::setOnNodesDeleted(GoneHandler handler) {
     disconnect(deleted_);
     deleted_ = connect(controller_.get(), &FileActionController::nodesDeleted, this, std::move(handler));
 }

@@ -46,7 +46,8 @@ public:
 
     // Where what the actions deleted or renamed is reported (once, when the owner wires the menu).
     using NodesHandler = std::function<void(const std::vector<FileNode*>&)>;
-    void setOnNodesDeleted(NodesHandler handler);
+    using GoneHandler = std::function<void(const NodesGone&)>;
+    void setOnNodesDeleted(GoneHandler handler);
     void setOnNodesRenamed(NodesHandler handler);
     // The owner's commands behind the menu's last items.
     void setOnExportToCSV(std::function<void()> f) { exportToCSV_ = std::move(f); }

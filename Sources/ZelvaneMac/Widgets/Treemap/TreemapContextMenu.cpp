@@ -18,8 +18,8 @@ TreemapContextMenu::TreemapContextMenu(QWidget* canvas)
     showNames_ = makeDisplayAction(textKey("Show Folder and File Names on Treemap"), &TreemapContextMenu::showFilenamesToggled);
     // The file menu belongs to the canvas: the handler cannot outlive it, yet it is guarded like
     // every handler kept outside the object it calls.
-    fileMenu_->setOnNodesDeleted([menu = QPointer<TreemapContextMenu>(this)](const std::vector<FileNode*>& nodes) {
-        if (menu) emit menu->nodesDeleted(nodes);
+    fileMenu_->setOnNodesDeleted([menu = QPointer<TreemapContextMenu>(this)](const NodesGone& gone) {
+        if (menu) emit menu->nodesDeleted(TreemapNodeList(gone.list().begin(), gone.list().end()));
     });
 }
 

@@ -56,7 +56,7 @@ MenuBar::MenuBar(MainWindow& window)
     ContentViewState& state = window.state();
     connect(items_, &MenuItems::commandTriggered, this, &MenuBar::handleMenuAction);
     // The file commands report deletions to the monitor.
-    fileActions_->setOnNodesDeleted([&state](const std::vector<FileNode*>& nodes) { state.liveMonitor().markDeletedLocally(nodes); });
+    fileActions_->setOnNodesDeleted([&state](const NodesGone& gone) { state.liveMonitor().markGoneLocally(gone); });
     // A copy still being made gives way to the selection that follows it.
     for (NodeSelection* selection : {&state.selections().tree, &state.selections().file})
         connect(selection, &NodeSelection::changed, this, [this] {

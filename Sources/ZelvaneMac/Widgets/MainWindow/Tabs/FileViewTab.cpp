@@ -74,9 +74,7 @@ void FileViewTab::connectList() {
     connect(list_, &FileListView::openRequested, this, [this](FileNode* n) { actOn(n, &FileActionController::open); });
     connect(list_, &FileListView::revealRequested, this,
             [this](FileNode* n) { actOn(n, &FileActionController::showInFileManager); });
-    fileActions_->setOnNodesDeleted([this](const std::vector<FileNode*>& nodes) {
-        parts_.liveMonitor.markDeletedLocally(nodes);
-    });
+    fileActions_->setOnNodesDeleted([this](const NodesGone& gone) { parts_.liveMonitor.markGoneLocally(gone); });
     fileActions_->setOnNodesRenamed([this](const std::vector<FileNode*>& nodes) {
         parts_.liveMonitor.markRenamedLocally(nodes);
     });

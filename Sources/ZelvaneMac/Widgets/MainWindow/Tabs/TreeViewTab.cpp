@@ -78,7 +78,7 @@ void TreeViewTab::buildOutline() {
     fileActions_ = new FileActionMenu(outline_);
     bindContextMenuCommands(*fileActions_);
     fileActions_->setOnNodesDeleted(
-        guarded(this, [](TreeViewTab& t, const std::vector<FileNode*>& nodes) { t.parts_.liveMonitor.markDeletedLocally(nodes); }));
+        guarded(this, [](TreeViewTab& t, const NodesGone& gone) { t.parts_.liveMonitor.markGoneLocally(gone); }));
     fileActions_->setOnNodesRenamed(
         guarded(this, [](TreeViewTab& t, const std::vector<FileNode*>& nodes) { t.parts_.liveMonitor.markRenamedLocally(nodes); }));
     connect(outline_, &FileTreeOutlineView::selectionChanged, this, [this](const std::vector<FileNode*>& nodes) {
