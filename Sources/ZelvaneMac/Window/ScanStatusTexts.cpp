@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <unordered_set>
 
 #include "ScanEngine/Support/Arithmetic.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
@@ -64,17 +65,41 @@ double scanProgressFraction(const ScanState& state) {
 
 namespace {
 
-template <typename Nodes>
-SelectionTotals addUp(const Nodes& selection, SelectionCountMode mode, const CancelFlag* cancel) {
+// Whether a selected folder above the node (or the "[N Files in ...]" row of its folder, for a
+// file) already holds it in its totals: a folder selected with what is inside it, as Select All
+// leaves the outline, counts each file once.
+template <typename Contains>
+bool heldBySelectedRow(const FileNode* node, const Contains& selected,
+                       const std::unordered_set<const FileNode*>& foldersWithSelectedGroup) {
+    if (!node->isDir() && foldersWithSelectedGroup.count(node->parent())) return true;
+    for (const FileNode* up = node->parent(); up; up = up->parent())
+        if (selected(up)) return true;
+    return false;
+}
+
+template <typename Nodes, typename Contains>
+SelectionTotals addUp(const Nodes& selection, const Contains& selected, SelectionCountMode mode, const CancelFlag* cancel) {
     SelectionTotals t;
+    // Only a selected folder or group row can hold another selected row: a selection of files
+    // alone (every file of a type, Select All in the File View) is not looked up at all.
+    std::unordered_set<const FileNode*> foldersWithSelectedGroup;
+    bool anyFolder = false;
+    for (const FileNode* node : selection) {
+        anyFolder = anyFolder || node->isDir();
+        if (node->isSyntheticGroup() && node->parent()) foldersWithSelectedGroup.insert(node->parent());
+    }
     size_t seen = 0;
     for (const FileNode* node : selection) {
         if ((++seen & 0xFFFF) == 0 && isCancelled(cancel)) break;
         // A row drawn deleted is gone from disk and from its folders' totals: it adds nothing.
         if (node->isDeleted()) continue;
+        const bool held = anyFolder && heldBySelectedRow(node, selected, foldersWithSelectedGroup);
+        // The File View counts its selected rows; sizes count each file once everywhere.
+        if (mode == SelectionCountMode::nodes) ++t.count;
+        if (held) continue;
         t.bytes = saturatingAdd(t.bytes, node->effectiveSize());
         t.alloc = saturatingAdd(t.alloc, node->effectiveAllocSize());
-        t.count += mode == SelectionCountMode::filesBelowFolders && node->isDir() ? node->subFolderFileCount() : 1;
+        if (mode == SelectionCountMode::filesBelowFolders) t.count += node->isDir() ? node->subFolderFileCount() : 1;
     }
     return t;
 }
@@ -82,11 +107,12 @@ SelectionTotals addUp(const Nodes& selection, SelectionCountMode mode, const Can
 }  // namespace
 
 SelectionTotals selectionTotals(std::span<FileNode* const> selection, SelectionCountMode mode) {
-    return addUp(selection, mode, nullptr);
+    const std::unordered_set<const FileNode*> set(selection.begin(), selection.end());
+    return addUp(selection, [&](const FileNode* n) { return set.count(n) != 0; }, mode, nullptr);
 }
 
 SelectionTotals selectionTotals(const QSet<FileNode*>& selection, SelectionCountMode mode, const CancelFlag* cancel) {
-    return addUp(selection, mode, cancel);
+    return addUp(selection, [&](const FileNode* n) { return selection.contains(const_cast<FileNode*>(n)); }, mode, cancel);
 }
 
 QString selectionSummaryText(const SelectionTotals& t, const SizeTextFormat& size) {

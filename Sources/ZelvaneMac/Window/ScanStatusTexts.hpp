@@ -29,7 +29,8 @@ QString groupedCount(int64_t n);
 
 enum class SelectionCountMode { filesBelowFolders, nodes };
 
-// What "Selected Files: ..." adds up. Rows drawn deleted add nothing.
+// What "Selected Files: ..." adds up. Rows drawn deleted add nothing, and a row inside a selected
+// folder (or "[N Files in ...]" row) adds nothing more: each file is counted once.
 struct SelectionTotals {
     int64_t count = 0;
     int64_t bytes = 0;

@@ -733,6 +733,37 @@ TEST(WindowFigures, SelectAllInTheTreeTakesTheShownRowsInShownOrder) {
     EXPECT_EQ(w.window().treeSelection().nodes(), NodeSet({mid, low, other}));
 }
 
+// Select All over an opened outline selects every folder together with what is inside it, the
+// "[N Files in ...]" row and its files too: the status line still names each file once, as the
+// root's row does, whether it adds up at once or in the background.
+TEST(WindowFigures, SelectAllInAnOpenOutlineCountsEachFileOnce) {
+    TempDir dir;
+    writeGroupedDocs(dir);
+    writeFile(dir / "top.txt", 100);
+    ScannedWindow w({dir.path()});
+    ContextMenuOutlineView& outline = w.outline().outline();
+    FileTreeOutlineModel& rows = w.rows();
+    FileNode* docs = w.node(dir / "docs");
+    outline.expand(rows.indexForNode(docs));
+    outline.expand(rows.indexForNode(w.node(dir / "docs/sub")));
+    outline.expand(rows.indexForNode(rows.syntheticGroupOf(docs)));
+    QCoreApplication::processEvents();
+    const FileNode* root = w.window().scanControl().effectiveRoots().at(0).get();
+    const QString whole = "Selected Files: 8  Total Size: " + w.sizeText(root->effectiveSize()) + "  Allocated: " +
+                          w.sizeText(root->effectiveAllocSize());
+    StatusBar& status = *w.window().contentView()->statusBar();
+    for (size_t countedHere : {size_t(1000), size_t(3)}) {
+        status.setSummaryCountedHere(countedHere);
+        QTest::mouseClick(outline.viewport(), Qt::LeftButton, {}, outline.visualRect(rows.indexForNode(docs)).center());
+        ASSERT_EQ(w.window().treeSelection().nodes(), NodeSet{docs});
+        outline.setFocus();
+        QTest::keyClick(&outline, Qt::Key_A, Qt::ControlModifier);
+        ASSERT_GE(w.window().treeSelection().nodes().size(), 12u) << "the root, docs, sub, the group and the files";
+        ASSERT_TRUE(w.waitFor([&] { return !status.summaryPending(); }));
+        EXPECT_EQ(status.summaryLabel()->toolTip(), whole) << countedHere;
+    }
+}
+
 // The blocks of the regular files below `folder`, each file once however many links it has: what
 // `du` counts of them.
 int64_t fileBlocksOnDisk(const fs::path& folder) {
