@@ -266,6 +266,22 @@ struct Answerer {
 void runActionSteps(MainWindow& window, FileListView& list, const StepRunner& step, const ListStepRunner& listStep,
                     const std::set<std::string>& only) {
     const auto runs = [&](const char* name) { return only.empty() || only.count(name); };
+    // Named on its own only: the Tree View opened as far as Expand All goes, every row selected,
+    // and its context menu up to its showing.
+    if (only.count("treemenu")) {
+        window.controller().setSelectedTab(ContentTab::treeView);
+        ContextMenuOutlineView& tree = window.contentView()->treeViewTab()->outline()->outline();
+        step("Expand All in the Tree View", [&] { window.menus().handleMenuAction(ZelvaneMenuAction::expandAll); }, [] { return true; });
+        pumpUntil([] { return false; }, 5);
+        tree.setFocus();
+        step("Select All in the outline", [&] { QTest::keyClick(&tree, Qt::Key_A, Qt::ControlModifier); },
+             [&] { return !window.treeSelection().nodes().isEmpty(); });
+        std::printf("    (%lld nodes selected)\n", (long long)window.treeSelection().nodes().size());
+        Answerer closer;
+        step("Tree View context menu shown", [&] { emit tree.menuRequested(tree.viewport()->mapToGlobal(QPoint(20, 20))); },
+             [&] { return closer.seen; });
+        return;
+    }
     Preferences& prefs = window.preferences();
     listStep("Max files: all", [&] { prefs.set(PreferenceKeys::fileMaxFilesOption, maxFilesRawValue(MaxFilesOption::all)); });
     ContextMenuOutlineView& outline = list.outline();

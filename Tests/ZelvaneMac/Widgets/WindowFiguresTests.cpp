@@ -642,6 +642,51 @@ TEST(WindowFigures, TheContextMenuQuickLookAndDragOfEveryRowOfALongListStayBound
     QTest::mouseRelease(outline.viewport(), Qt::LeftButton, {}, firstRow + QPoint(60, 0));
 }
 
+// The Tree View's context menu on every row of a large opened outline counts the window's
+// selection for its Move item without listing the rows, and its actions take every selected item.
+TEST(WindowFigures, TheTreeViewContextMenuOnEveryRowOfALargeOutlineCountsAndActsOnThemAll) {
+    TempDir dir;
+    ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+    constexpr int kFiles = int(FileActionController::kItemsCopiedInPlace) + 200;
+    for (int i = 0; i < kFiles; ++i) writeFile(dir / "tree" / ("d" + std::to_string(i % 4)) / ("f" + std::to_string(i) + ".dat"), 1 + i % 50);
+    ScannedWindow w({dir / "tree"});
+    w.window().menus().handleMenuAction(ZelvaneMenuAction::expandAll);
+    ContextMenuOutlineView& outline = w.outline().outline();
+    ASSERT_TRUE(w.waitFor([&] { return w.outline().model().rowCount(w.outline().model().index(0, 0)) == 4; }));
+    QCoreApplication::processEvents();
+    outline.setFocus();
+    QTest::keyClick(&outline, Qt::Key_A, Qt::ControlModifier);
+    const NodeSet& selected = w.window().treeSelection().nodes();
+    ASSERT_TRUE(w.waitFor([&] { return size_t(selected.size()) > FileActionController::kItemsCopiedInPlace; }));
+    const qsizetype rows = selected.size();
+    std::vector<std::string> expected;
+    for (FileNode* n : selected)
+        if (!n->isSyntheticGroup()) expected.push_back(n->fullPath());
+    std::sort(expected.begin(), expected.end());
+    outline.scrollToTop();
+    QCoreApplication::processEvents();
+    const QPoint firstRow = outline.visualRect(w.outline().model().index(0, 0)).center();
+
+    testing::ScriptedUser user;
+    user.choose({QStringLiteral("Move %1 Items to Trash").arg(rows)});
+    user.answer({Qt::Key_Escape});
+    testing::rightClick(outline.viewport(), firstRow);
+    ASSERT_TRUE(w.waitFor([&] { return !user.alerts.empty(); }));
+    ASSERT_TRUE(w.waitFor([] { return !QApplication::overrideCursor(); }));
+    EXPECT_TRUE(fs::exists(dir / "tree" / "d0"));
+
+    user.clear();
+    QClipboard* clipboard = QApplication::clipboard();
+    clipboard->clear();
+    user.choose({QStringLiteral("Copy Path")});
+    testing::rightClick(outline.viewport(), firstRow);
+    ASSERT_TRUE(w.waitFor([&] { return !clipboard->text().isEmpty(); }));
+    std::vector<std::string> copied;
+    for (const QString& line : clipboard->text().split(QLatin1Char('\n'))) copied.push_back(line.toStdString());
+    std::sort(copied.begin(), copied.end());
+    EXPECT_EQ(copied, expected);
+}
+
 // Rows picked with clicks on any column of a long file list are whole rows, and stay whole when
 // the view is given the next slice of rows: the status line, the menus and the next Ctrl+click
 // read them from the first column.

@@ -262,9 +262,14 @@ void FileTreeOutlineView::onOutlineSelectionChanged() {
 }
 
 void FileTreeOutlineView::openContextMenu(const QPoint& globalPos) {
-    if (!fileActions_.makeContextMenu) return;
-    QPointer<FileTreeOutlineView> guard(this);
-    QMenu* menu = fileActions_.makeContextMenu(outline_, [guard] { return guard ? guard->actionTargets() : std::vector<FileNode*>{}; });
+    QMenu* menu = nullptr;
+    std::optional<FileActionHooks::Selection> many = largeSelection_ ? largeSelection_() : std::nullopt;
+    if (many && fileActions_.makeSelectionMenu) {
+        menu = fileActions_.makeSelectionMenu(outline_, std::move(*many));
+    } else if (fileActions_.makeContextMenu) {
+        QPointer<FileTreeOutlineView> guard(this);
+        menu = fileActions_.makeContextMenu(outline_, [guard] { return guard ? guard->actionTargets() : std::vector<FileNode*>{}; });
+    }
     if (!menu) return;
     if (!menu->isEmpty()) menu->exec(globalPos);
     menu->deleteLater();

@@ -58,6 +58,10 @@ public:
     std::vector<FileNode*> selectedNodes() const;  // row order, group rows included
     std::vector<FileNode*> actionTargets() const;  // group rows replaced by their files
     void sortBy(OutlineSortKey key, bool ascending);
+    // What the context menu acts on when the owner holds the selection in a form that need not be
+    // listed on the GUI thread (a selection of millions); none: the rows selected, listed at once.
+    using LargeSelection = std::function<std::optional<FileActionHooks::Selection>()>;
+    void setLargeSelection(LargeSelection selection) { largeSelection_ = std::move(selection); }
 
     FileTreeOutlineModel& model() const { return *model_; }
     ContextMenuOutlineView& outline() const { return *outline_; }
@@ -80,6 +84,7 @@ private:
     void reopenSingleRoot();
 
     FileActionHooks fileActions_;
+    LargeSelection largeSelection_;
     FileTreeOutlineModel* model_ = nullptr;
     ContextMenuOutlineView* outline_ = nullptr;
     ResultTableDelegate* delegate_ = nullptr;

@@ -10,6 +10,7 @@
 #include "ZelvaneMac/Widgets/Common/EmptyStateView.hpp"
 #include "ZelvaneMac/Widgets/Common/FileActionMenu.hpp"
 #include "ZelvaneMac/Widgets/Common/Separators.hpp"
+#include "ZelvaneMac/Widgets/FileList/FileListView.hpp"
 #include "ZelvaneMac/Widgets/FileTypes/ExtensionTableView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Tabs/TreemapInfoStrip.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Menus/WindowCommands.hpp"
@@ -19,6 +20,7 @@
 #include "ZelvaneMac/Window/MainWindowController.hpp"
 #include "ZelvaneMac/Window/TreeExpansion.hpp"
 #include "ZelvaneMac/Window/ViewCommands.hpp"
+#include "ZelvaneMac/Window/Exports/WindowExports.hpp"
 #include "ZelvaneMac/Window/FileTypeStatistics.hpp"
 #include "ZelvaneMac/Window/HoverPathState.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
@@ -84,6 +86,12 @@ void TreeViewTab::buildOutline() {
     connect(outline_, &FileTreeOutlineView::selectionChanged, this, [this](const std::vector<FileNode*>& nodes) {
         parts_.treeSelection.set(NodeSet(nodes.begin(), nodes.end()), outline_);
     });
+    // The window's selection is the outline's rows only when the outline made it: a selection of
+    // millions made elsewhere (every file of a type) is shown in part, and the menu acts on the
+    // rows shown.
+    connect(&parts_.treeSelection, &NodeSelection::changed, this,
+            [this](const NodeSet&, const QObject* origin) { selectionFromOutline_ = origin == outline_; });
+    outline_->setLargeSelection([this] { return largeActionSelection(); });
     connect(outline_, &FileTreeOutlineView::renameEditingEnded, this, [this] {
         parts_.commands.setIsRenamingInline(false);
         parts_.liveMonitor.forgetNameLookups();
@@ -152,6 +160,35 @@ void TreeViewTab::buildTreemapPane() {
     connect(&parts_.scanControl, &ScanController::scanStarting, treemap_, &TreemapCanvas::clearPicture);
     connect(this, &TreeViewTab::splitDividerDragBegan, treemap_, &TreemapCanvas::splitDragBegan);
     connect(this, &TreeViewTab::splitDividerDragEnded, treemap_, &TreemapCanvas::splitDragEnded);
+}
+
+// A selection of more rows than the actions list in place (Select All after Expand All on
+// millions): the context menu counts the window's selection instead of listing the rows, and the
+// actions that take a selection of any size list it on the thread pool, as the File menu does.
+std::optional<FileActionHooks::Selection> TreeViewTab::largeActionSelection() const {
+    const NodeSet shown = parts_.treeSelection.nodes();
+    if (!selectionFromOutline_ || size_t(shown.size()) <= FileActionController::kItemsCopiedInPlace) return std::nullopt;
+    FileActionHooks::Selection out;
+    const QPointer<FileTreeOutlineView> view(outline_);
+    out.nodes = [view] { return view ? view->actionTargets() : std::vector<FileNode*>{}; };
+    out.count = [count = size_t(shown.size())] { return count; };
+    out.previewed = [shown] {
+        std::vector<FileNode*> first;
+        for (FileNode* n : shown) {
+            if (first.size() == FileListView::kItemsPreviewed) break;
+            if (n && !n->isSyntheticGroup()) first.push_back(n);
+        }
+        return first;
+    };
+    out.listing = [shown, trees = std::make_shared<std::vector<RootRef>>(parts_.scanControl.heldRoots())] {
+        NodeListing listing;
+        listing.count = size_t(shown.size());
+        listing.gather = [shown](const CancelFlag& cancel) { return unorderedNodes(shown, &cancel); };
+        listing.order = [](std::vector<FileNode*>& nodes, const CancelFlag* cancel) { orderByPath(nodes, cancel); };
+        listing.trees = trees;
+        return listing;
+    };
+    return out;
 }
 
 void TreeViewTab::bindContextMenuCommands(FileActionMenu& menu) {

@@ -2,9 +2,11 @@
 
 #include <QWidget>
 
+#include <optional>
 #include <vector>
 
 #include "ScanEngine/Tree/FileNode.hpp"
+#include "ZelvaneMac/Widgets/Common/FileActionHooks.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Tabs/TreeViewPanes.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Menus/WindowCommands.hpp"
 #include "ZelvaneMac/Window/CoalescedUpdate.hpp"
@@ -57,6 +59,7 @@ private:
     void buildTypesTable();
     void buildTreemapPane();
     void bindContextMenuCommands(FileActionMenu& menu);
+    std::optional<FileActionHooks::Selection> largeActionSelection() const;
     void refresh(CoalescedUpdate::Parts parts);
     void updatePlaceholder();
 
@@ -76,6 +79,7 @@ private:
     TreeViewPanes* panes_ = nullptr;
     FileActionMenu* fileActions_ = nullptr;  // a child of the outline
     std::vector<RootRef> shownRoots_;
+    bool selectionFromOutline_ = false;
 };
 
 }  // namespace zelvane
