@@ -389,5 +389,47 @@ TEST(WindowLimits, SelectingEveryFileOfATypeOfAHundredThousandShowsAFewInTheOutl
     EXPECT_EQ(w.window().treeSelection().nodes(), NodeSet{one});
 }
 
+// Ctrl+A over the part of a large selection the outline shows (single rows in many open folders)
+// selects every row shown, and that selection, told once, is the window's; a large selection
+// shown in its place then leaves only its own part selected, none of the rows of Select All.
+TEST(WindowLimits, SelectAllOverAPartShownOfALargeSelectionSelectsEveryRowShown) {
+    TempDir dir;
+    writeWideExport(dir / "wide.csv", 100, 1000);
+    Window w;
+    ASSERT_TRUE(w.import(dir / "wide.csv"));
+    ExtensionTableView* table = w.tree().fileTypeTable();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return table->tableModel().rowCount() == 1; }));
+    w.key(Qt::Key_F4, Qt::ShiftModifier);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return shownRows(w.outline()) > FileTreeOutlineView::kExpandAllRows / 2; }));
+    std::unique_ptr<QMenu> menu(table->buildContextMenu(table->visualRect(table->model()->index(0, 1)).center()));
+    ASSERT_FALSE(menu->actions().isEmpty());
+    const auto selectType = [&] {
+        menu->actions()[0]->trigger();
+        EXPECT_TRUE(pumpWidgetsUntil([&] { return w.window().treeSelection().nodes().size() == 100000; }));
+        w.tree().refreshNow();
+        EXPECT_TRUE(pumpWidgetsUntil([&] { return w.outline().selectedNodes().size() >= 100; }));
+    };
+    selectType();
+    const size_t partShown = w.outline().selectedNodes().size();
+    EXPECT_LE(partShown, OutlineRowSelection::kShownNodes);
+
+    ContextMenuOutlineView& view = w.outline().outline();
+    int told = 0;
+    QObject::connect(&w.window().treeSelection(), &NodeSelection::changed, &view, [&] { ++told; });
+    view.setFocus();
+    QTest::keyClick(&view, Qt::Key_A, Qt::ControlModifier);
+    const size_t shown = shownRows(w.outline());
+    const std::vector<FileNode*> all = w.outline().selectedNodes();
+    EXPECT_EQ(all.size(), shown);
+    EXPECT_EQ(w.window().treeSelection().nodes(), NodeSet(all.begin(), all.end()));
+    EXPECT_EQ(told, 1);
+
+    selectType();
+    const std::vector<FileNode*> again = w.outline().selectedNodes();
+    EXPECT_LE(again.size(), OutlineRowSelection::kShownNodes);
+    for (FileNode* n : again) EXPECT_FALSE(n->isDir()) << "a row of Select All left selected";
+    EXPECT_EQ(w.window().treeSelection().nodes().size(), 100000);
+}
+
 }  // namespace
 }  // namespace zelvane

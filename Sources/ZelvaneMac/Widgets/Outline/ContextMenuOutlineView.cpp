@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMetaMethod>
 #include <QMouseEvent>
+#include <QSignalBlocker>
 
 namespace zelvane {
 
@@ -111,7 +112,22 @@ void ContextMenuOutlineView::selectAll() {
         for (int r = rows - 1; r >= 0; --r)
             if (const QModelIndex child = m->index(r, 0, parent); isExpanded(child)) open.push_back(child);
     }
-    if (!all.isEmpty()) selection->select(all, QItemSelectionModel::ClearAndSelect);
+    if (!all.isEmpty()) replaceSelection(all);
+}
+
+void ContextMenuOutlineView::replaceSelection(const QItemSelection& rows) {
+    QItemSelectionModel* sel = selectionModel();
+    if (!sel) return;
+    // A few milliseconds of comparisons at most.
+    constexpr qsizetype kRangePairsCompared = 1 << 16;
+    if (sel->selection().size() * rows.size() > kRangePairsCompared) {
+        {
+            const QSignalBlocker quiet(sel);
+            sel->clearSelection();
+        }
+        if (isVisible() && updatesEnabled()) viewport()->update();
+    }
+    sel->select(rows, QItemSelectionModel::ClearAndSelect);
 }
 
 void ContextMenuOutlineView::placeRenameField() {

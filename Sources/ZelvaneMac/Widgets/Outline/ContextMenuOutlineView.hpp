@@ -36,6 +36,12 @@ public:
     // (a comparison of every range with every other), which over thousands of open folders froze
     // the window.
     void selectAll() override;
+    // Makes `rows` the selection. The selection model works out what changed by comparing every
+    // range it held with every new one: from a selection shown in part (thousands of single rows
+    // in as many folders) to a Select All over thousands of open folders that held the window for
+    // a third of a second. So a large selection is let go first, unannounced (the rows shown are
+    // repainted), and the new one is told as it is, against nothing.
+    void replaceSelection(const QItemSelection& rows);
 
 signals:
     // The row under the pointer; invalid when the pointer left the rows.

@@ -182,7 +182,7 @@ void OutlineRowSelection::select(const std::vector<FileNode*>& wanted) {
     }
     outline_.expandRows(toOpen);
     showing_ = true;
-    outline_.selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    outline_.replaceSelection(selection);
     showing_ = false;
     if (first.isValid()) outline_.scrollTo(first);
 }
