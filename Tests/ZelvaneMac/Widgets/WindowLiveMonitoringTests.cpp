@@ -18,6 +18,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -31,6 +32,7 @@
 #include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/SizeTextFormat.hpp"
+#include "ZelvaneMac/Core/Treemap/TreemapColorSettings.hpp"
 #include "ZelvaneMac/Models/FileTreeOutlineModel.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
@@ -659,6 +661,61 @@ TEST(WindowLiveMonitoring, FilesDeletedBehindTheWindowAreOutlinedInRedInTheTreem
         const QImage whole = canvas.grab().toImage().convertToFormat(QImage::Format_RGB32);
         EXPECT_EQ(screen, whole) << "after the pointer moved to " << point.x() << "," << point.y();
     }
+}
+
+// A deleted file is painted grey whatever its type once the treemap is drawn again with the file
+// types counted without it: a header moved away with its folder, whose type other headers keep
+// coloured, looks like the other file moved with it, whose type went with it.
+TEST(WindowLiveMonitoring, FilesMovedAwayBehindTheWindowArePaintedGreyWhateverTheirType) {
+    TempDir dir;
+    const fs::path root = dir / "root";
+    writeFile(root / "kept/a.h", 3000000);
+    writeFile(root / "kept/notes.txt", 1000000);
+    writeFile(root / "moved/b.h", 2000000);
+    writeFile(root / "moved/c.xyz", 2000000);
+    fs::create_directories(dir / "outside");
+    LiveWindow w(root);
+    TreemapCanvas& canvas = *w.window().contentView()->treeViewTab()->treemapCanvas();
+    const TreemapCanvasModel& model = canvas.model();
+    const auto drawn = [&] { return model.hasPicture() && !model.isStale() && model.busyRegenerationCount() == 0; };
+    ASSERT_TRUE(w.waitFor(drawn));
+    pumpWidgetsUntil([] { return false; }, 500);
+    ASSERT_TRUE(w.waitFor(drawn));
+    FileNode* keptHeader = w.node(root / "kept/a.h");
+    FileNode* movedHeader = w.node(root / "moved/b.h");
+    FileNode* movedOther = w.node(root / "moved/c.xyz");
+    ASSERT_TRUE(keptHeader && movedHeader && movedOther);
+    const TreemapLayout* before = &model.layout();
+
+    fs::rename(root / "moved", dir / "outside/moved");
+    ASSERT_TRUE(w.waitFor([&] { return movedHeader->isDeleted() && movedOther->isDeleted(); }));
+    // The types are counted again and the picture made anew with their colours.
+    ASSERT_TRUE(w.waitFor([&] { return drawn() && &model.layout() != before; }));
+    pumpWidgetsUntil([] { return false; }, 300);
+    ASSERT_TRUE(w.waitFor(drawn));
+
+    const auto leafOf = [&](const FileNode* node) -> const TreemapLeaf* {
+        for (const TreemapLeaf& leaf : model.layout().leaves)
+            if (leaf.node == node) return &leaf;
+        return nullptr;
+    };
+    const TreemapLeaf* kept = leafOf(keptHeader);
+    const TreemapLeaf* header = leafOf(movedHeader);
+    const TreemapLeaf* other = leafOf(movedOther);
+    ASSERT_TRUE(kept && header && other);
+    EXPECT_NE(kept->colorIndex, kGraySlot) << "headers still there keep their colour";
+    EXPECT_EQ(header->colorIndex, kGraySlot);
+    EXPECT_EQ(other->colorIndex, kGraySlot);
+
+    const QImage shot = canvas.grab().toImage();
+    EXPECT_TRUE(shot.save(QDir::current().absoluteFilePath(QStringLiteral("treemap-moved-away.png"))));
+    const auto centre = [&](const TreemapLeaf& leaf) {
+        return shot.pixelColor(int(leaf.rect.x + leaf.rect.width / 2), int(leaf.rect.y + leaf.rect.height / 2));
+    };
+    const auto grey = [](const QColor& c) { return std::abs(c.red() - c.green()) <= 6 && std::abs(c.green() - c.blue()) <= 6; };
+    EXPECT_FALSE(grey(centre(*kept))) << centre(*kept).name().toStdString();
+    EXPECT_TRUE(grey(centre(*header))) << centre(*header).name().toStdString();
+    EXPECT_TRUE(grey(centre(*other))) << centre(*other).name().toStdString();
 }
 
 }  // namespace

@@ -85,13 +85,15 @@ struct Scratch {
     std::vector<TreemapRect> rects;
 };
 
+// A deleted file is grey whatever its type: the file types are counted without deleted files, so
+// its type's colour would otherwise come and go with what else of that type is left.
 uint8_t colorIndexFor(const FileNode& node, const ColorRank* rank, std::string& ext) {
-    if (!rank || rank->empty()) return uint8_t(kGraySlot);
+    if (!rank || rank->empty() || node.isDeleted()) return uint8_t(kGraySlot);
     return paletteSlot(*rank, detectedExtensionInto(node, ext));
 }
 
 // Where the colour of content too small to lay out comes from: a file itself; for a folder, the
-// largest file found by following its largest entries down a few levels (none: grey).
+// largest file left found by following its largest entries down a few levels (none: grey).
 FileNode* dustColorSource(FileNode* node, const TreemapLayoutOptions& options) {
     constexpr int kLevels = 8;
     FileNode* n = node;
@@ -99,7 +101,7 @@ FileNode* dustColorSource(FileNode* node, const TreemapLayoutOptions& options) {
         FileNode* largest = nullptr;
         int64_t most = 0;
         for (FileNode* kid : n->children()) {
-            const int64_t m = options.metric(*kid);
+            const int64_t m = kid->isDeleted() ? 0 : options.metric(*kid);
             if (m > most) most = m, largest = kid;
         }
         n = largest;

@@ -34,7 +34,7 @@ const QColor& deletedColor() {
 // being painted again (a hover moving between two boxes) are left out. Edges are taken to
 // the nearest whole point, where a fill without antialiasing puts them anyway: whole rectangles
 // take the painter's quickest way.
-void fillInnerBands(QPainter& p, const std::vector<TreemapRect>& boxes, int width, const QColor& color,
+void fillInnerBands(QPainter& p, std::span<const TreemapRect> boxes, int width, const QColor& color,
                     const QRegion& exposed) {
     std::vector<QRect> bands;
     bands.reserve(boxes.size() * 4);

@@ -109,8 +109,18 @@ TreemapOverlays TreemapCanvasModel::overlays() const {
     if (!overlaysShown()) return out;
     out.selected = selection_.outlines(jobs_.picture().layout);
     out.hovered = hoveredRect_;
-    if (monitorRevision_ >= 1) out.deleted = jobs_.picture().deletedBoxes();
+    if (monitorRevision_ >= 1) out.deleted = deletedBoxes();
     return out;
+}
+
+const std::vector<TreemapRect>& TreemapCanvasModel::deletedBoxes() const {
+    const TreemapCanvasPicture& picture = jobs_.picture();
+    if (deleted_.revision != monitorRevision_ || deleted_.layout.lock() != picture.layout) {
+        deleted_.layout = picture.layout;
+        deleted_.revision = monitorRevision_;
+        deleted_.boxes = picture.deletedBoxes();
+    }
+    return deleted_.boxes;
 }
 
 void TreemapCanvasModel::outlineInBackground() {

@@ -27,7 +27,7 @@ enum class TreemapMenuKind { none, displayOnly, fileActions };
 struct TreemapOverlays {
     std::span<const TreemapRect> selected;  // white, 2 wide, inset by 1
     std::optional<TreemapRect> hovered; // light grey, 1 wide, inset by 0.5
-    std::vector<TreemapRect> deleted;   // red, 2 wide, inset by 1
+    std::span<const TreemapRect> deleted;  // red, 2 wide, inset by 1
 };
 
 // The treemap canvas without its widget: what each change of the window's inputs calls for (a new
@@ -70,6 +70,8 @@ public:
     // Overlays are drawn only over a current picture at the view's size.
     bool overlaysShown() const { return !isStale() && hasPicture() && renderedSize() == viewSize(); }
     TreemapOverlays overlays() const;
+    // The boxes to outline as deleted in the shown picture.
+    const std::vector<TreemapRect>& deletedBoxes() const;
     // The selection's outlines in the picture shown are there (not still being made).
     bool selectionOutlined() const { return !selection_.outlinesWanted(jobs_.picture().layout); }
     bool isSelected(const FileNode* node) const { return selection_.isSelected(node); }
@@ -142,6 +144,14 @@ private:
     uint64_t outliningRevision_ = 0;
     std::weak_ptr<const TreemapLayout> outliningLayout_;
     int monitorRevision_ = 0;
+    // The deleted boxes of a picture as of a monitor revision: found once when a paint first asks,
+    // then only drawn, since the deleted marks change only with the revision.
+    struct DeletedBoxes {
+        std::weak_ptr<const TreemapLayout> layout;
+        int revision = 0;
+        std::vector<TreemapRect> boxes;
+    };
+    mutable DeletedBoxes deleted_;
     // The window dropped the picture on purpose (a new scan is starting): wait for new inputs.
     bool clearedOnRequest_ = false;
 
