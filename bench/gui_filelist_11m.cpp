@@ -22,7 +22,8 @@
 // the context menu up to its showing, Quick Look, a drag's data, Copy Path and Copy up to the
 // clipboard, Show in File Manager up to its question (answered No), Zoom Treemap, the CSV export
 // of the selection up to its file, Select Parent, and last Delete Immediately (the import's paths
-// are not on disk: up to the rows marked gone). --only= names the action steps to run, separated by
+// are not on disk: up to the rows marked gone), then the Tree View shown with the treemap's deleted
+// boxes and 20 repaints of it. --only= names the action steps to run, separated by
 // commas: menu, quicklook, copypath, copy, show, zoom, export, parent, delete (each takes gigabytes
 // at ten million items, and what the allocator keeps of one stays under the next). --real-delete N makes a real tree of N files under /tmp,
 // scans it, selects every row of the File View and erases them with Delete Immediately: the time
@@ -84,6 +85,7 @@
 #include "ZelvaneMac/Widgets/MainWindow/Tabs/TreeViewTab.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
+#include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/MainWindowController.hpp"
 #include "ZelvaneMac/Window/ContentTab.hpp"
@@ -348,6 +350,14 @@ void runActionSteps(MainWindow& window, FileListView& list, const StepRunner& st
         FileNode* someone = *fileSelection.nodes().begin();
         menuStep("Delete Immediately, up to the rows marked gone", ZelvaneMenuAction::deleteImmediately,
                  [&] { return someone->isDeleted() && idle(); });
+        // The Tree View then shows the treemap with the boxes of what went outlined.
+        TreemapCanvas& canvas = *window.contentView()->treeViewTab()->treemapCanvas();
+        const TreemapCanvasModel& map = canvas.model();
+        step("Tree View shown, treemap with deleted boxes",
+             [&] { window.controller().setSelectedTab(ContentTab::treeView); },
+             [&] { return map.hasPicture() && !map.isStale() && map.busyRegenerationCount() == 0 && idle(); });
+        std::printf("    %zu deleted boxes outlined\n", map.overlays().deleted.size());
+        step("treemap repainted 20 times", [&] { for (int i = 0; i < 20; ++i) canvas.repaint(); }, [] { return true; });
     }
 }
 

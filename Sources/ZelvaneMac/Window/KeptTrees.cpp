@@ -16,18 +16,29 @@ bool KeptTrees::holds(const FileNode* node) const {
     return false;
 }
 
+bool KeptTrees::holdsBeside(const FileNode* node, const FileNode*& heldFolder) const {
+    const FileNode* folder = node->parent();
+    if (folder && folder == heldFolder) return true;
+    if (!holds(node)) return false;
+    // A kept root's folder may hold nothing else that is kept.
+    if (std::find(roots_.begin(), roots_.end(), node) == roots_.end()) heldFolder = folder;
+    return true;
+}
+
 NodeSet KeptTrees::keep(const NodeSet& nodes) const {
     NodeSet out;
     if (roots_.empty()) return out;
+    const FileNode* heldFolder = nullptr;
     for (FileNode* n : nodes)
-        if (n && holds(n)) out.insert(n);
+        if (n && holdsBeside(n, heldFolder)) out.insert(n);
     return out;
 }
 
 NodeList KeptTrees::keep(const NodeList& nodes) const {
     NodeList out;
+    const FileNode* heldFolder = nullptr;
     for (FileNode* n : nodes)
-        if (n && holds(n)) out.push_back(n);
+        if (n && holdsBeside(n, heldFolder)) out.push_back(n);
     return out;
 }
 

@@ -29,6 +29,10 @@ public:
     NodeList keep(const NodeList& nodes) const;
 
 private:
+    // Lists of changed nodes hold whole folders' files one after another: the walk up is taken
+    // once for a run of files of the same folder, `heldFolder` being the last one found held.
+    bool holdsBeside(const FileNode* node, const FileNode*& heldFolder) const;
+
     std::vector<const FileNode*> roots_;
 };
 

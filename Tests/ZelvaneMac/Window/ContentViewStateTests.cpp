@@ -240,6 +240,10 @@ TEST(NodeSelection, KeepsOnlyNodesBelowTheKeptRootsWhenTreesGo) {
     retirement.announce(KeptTrees({RootRef(root, x), RootRef(root, b)}));
     EXPECT_EQ(selection.nodes(), NodeSet({f1, f2, x, g1}));
 
+    // A kept inner root's siblings are not kept, whatever comes before them in a list.
+    EXPECT_EQ(KeptTrees({RootRef(root, x)}).keep(NodeList{x, f3, f2, a}), NodeList({x, f2}));
+    EXPECT_EQ(KeptTrees({RootRef(root, b)}).keep(NodeList{g1, b, a, g1}), NodeList({g1, b, g1}));
+
     retirement.announce(KeptTrees({}));
     EXPECT_TRUE(selection.nodes().isEmpty());
     EXPECT_TRUE(KeptTrees({}).holds(nullptr));
