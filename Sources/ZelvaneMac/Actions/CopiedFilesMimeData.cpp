@@ -46,4 +46,10 @@ QVariant CopiedFilesMimeData::retrieveData(const QString& mimeType, QMetaType) c
     return {};
 }
 
+std::unique_ptr<QMimeData> plainTextMimeData(const QByteArray& utf8) {
+    auto data = std::make_unique<QMimeData>();
+    data->setData(QStringLiteral("text/plain"), utf8);
+    return data;
+}
+
 }  // namespace zelvane

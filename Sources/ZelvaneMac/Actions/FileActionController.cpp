@@ -212,18 +212,17 @@ void FileActionController::actOnListing(ListedAction action, Listing listing) {
     case ListedAction::copyPath:
         return copyListing(std::move(listing), [](std::vector<ActionTarget>& items, const CancelFlag& cancel) {
             ClipboardContent made;
-            QString text;
+            QByteArray text;
             size_t length = 0;
             for (const ActionTarget& t : items) length += t.path.size() + 1;
             text.reserve(qsizetype(length));
             for (size_t i = 0; i < items.size(); ++i) {
                 if (i % 65536 == 0 && cancel.isSet()) return made;
-                if (i) text += QLatin1Char('\n');
-                text += items[i].displayPath();
+                if (i) text += '\n';
+                text += items[i].displayPath().toUtf8();
                 std::string().swap(items[i].path);
             }
-            made.data = std::make_unique<QMimeData>();
-            made.data->setText(text);
+            made.data = plainTextMimeData(text);
             return made;
         });
     case ListedAction::moveToTrash: return erasing_.moveToTrash(std::move(listing));

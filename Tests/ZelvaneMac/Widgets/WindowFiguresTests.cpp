@@ -415,6 +415,11 @@ TEST(WindowFigures, FileViewSelectionsReachRowsNotGivenToTheViewYet) {
     w.window().menus().action(ZelvaneMenuAction::copyPath)->trigger();
     ASSERT_TRUE(w.waitFor([&] { return !QApplication::clipboard()->text().isEmpty(); }));
     EXPECT_EQ(QApplication::clipboard()->text().split(QLatin1Char('\n'), Qt::SkipEmptyParts).size(), kFiles);
+    // A program pasting them is handed the bytes the clipboard holds, not the text converted anew.
+    const QMimeData* pasted = QApplication::clipboard()->mimeData();
+    const QByteArray once = pasted->data(QStringLiteral("text/plain"));
+    EXPECT_EQ(once.constData(), pasted->data(QStringLiteral("text/plain")).constData());
+    EXPECT_EQ(once, QApplication::clipboard()->text().toUtf8());
     // The context menu acts on them all as well.
     testing::ScriptedUser user;
     QApplication::clipboard()->clear();

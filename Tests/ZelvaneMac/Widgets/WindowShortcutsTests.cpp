@@ -313,6 +313,9 @@ TEST(WindowShortcuts, FileAndSizeInfoOfManyFilesListsWhatTheTreeShowsAndYieldsTo
     ASSERT_TRUE(pumpWidgetsUntil([] { return QGuiApplication::clipboard()->text() != QStringLiteral("before"); }));
     EXPECT_TRUE(copyIdle());
     EXPECT_EQ(QGuiApplication::clipboard()->text(), expected);
+    // A program pasting it is handed the bytes the clipboard holds, not the text converted anew.
+    const QMimeData* pasted = QGuiApplication::clipboard()->mimeData();
+    EXPECT_EQ(pasted->data(QStringLiteral("text/plain")).constData(), pasted->data(QStringLiteral("text/plain")).constData());
 
     // A listing still being made when the selection changes leaves the clipboard as it was.
     QGuiApplication::clipboard()->setText(QStringLiteral("before"));

@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "ZelvaneMac/Actions/CopiedFilesMimeData.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
 #include "ZelvaneMac/Core/Support/FreedHeap.hpp"
@@ -74,22 +75,22 @@ void performExportTreemapImage(const ExportContext& context, QWidget* window) {
 }
 
 void performCopyFileAndSizeInfo(const ExportContext& context, QObject* owner, JobGeneration& copies) {
-    const auto put = [](const QString& text) {
+    const auto put = [](const QByteArray& text) {
         if (text.isEmpty()) return;
-        if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setText(text);
+        if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setMimeData(plainTextMimeData(text).release());
     };
     ClipboardSummaryInput input = clipboardSummaryInput(context);
     if (clipboardSummaryRowBound(input) <= kRowsListedInPlace) {
         copies.supersede();
-        put(clipboardSummaryText(std::move(input)));
+        put(clipboardSummaryText(std::move(input)).toUtf8());
         return;
     }
     // A long listing is gathered, put in order and written in the background, the trees held and the busy
     // cursor shown meanwhile; the window goes on, and a newer copy or selection drops it.
     auto busy = std::make_shared<ScopedBusyCursor>();
     runInBackground(
-        owner, copies, [input = std::move(input)]() mutable { return clipboardSummaryText(std::move(input)); },
-        [busy, put](const QString& text) mutable {
+        owner, copies, [input = std::move(input)]() mutable { return clipboardSummaryText(std::move(input)).toUtf8(); },
+        [busy, put](const QByteArray& text) mutable {
             busy.reset();
             put(text);
             // What the job made the text with, and the clipboard's content before, go back.
