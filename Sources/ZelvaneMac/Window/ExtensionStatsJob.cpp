@@ -62,7 +62,11 @@ FileTypeCounting ExtensionStatsJob::counting() const {
     return {preferences_.value(PreferenceKeys::treemapColorBySize), TreemapColorSettings::storedExtensionLists(preferences_)};
 }
 
-void ExtensionStatsJob::recompute(const std::vector<RootRef>& roots) {
+void ExtensionStatsJob::recountAfterDeletions(const std::vector<RootRef>& roots) {
+    recompute(roots, ranksAreFor(roots));
+}
+
+void ExtensionStatsJob::recompute(const std::vector<RootRef>& roots, bool keepColors) {
     if (roots.empty()) {
         jobs_.supersede();
         fileTypes_.setExtensionStats({});
@@ -82,16 +86,18 @@ void ExtensionStatsJob::recompute(const std::vector<RootRef>& roots) {
             DebugTimingLog::end(token, QString::number(result.all.size()) + QStringLiteral(" extensions"));
             return result;
         },
-        [this, roots](ExtensionStatsResult result) {
-            apply(roots, result);
+        [this, roots, keepColors](ExtensionStatsResult result) {
+            apply(roots, result, keepColors && ranksAreFor(roots));
         });
 }
 
-void ExtensionStatsJob::apply(const std::vector<RootRef>& roots, const ExtensionStatsResult& result) {
+void ExtensionStatsJob::apply(const std::vector<RootRef>& roots, const ExtensionStatsResult& result, bool keepColors) {
     FileTypeStatistics& stats = fileTypes_;
     stats.setExtensionStats(result.all);
-    stats.setExtensionColorRank(result.colorRank);
-    stats.setExtensionColorRankRoots(rawNodes(roots));
+    if (!keepColors) {
+        stats.setExtensionColorRank(result.colorRank);
+        stats.setExtensionColorRankRoots(rawNodes(roots));
+    }
     // A new generation: the one taken when the computation began came before these rows, which
     // the table would otherwise never show.
     stats.renew();

@@ -32,7 +32,11 @@ public:
     void restartFor(const std::vector<RootRef>& roots, std::optional<CountedFileTypes> counted = std::nullopt);
     // The shown roots changed in place: the table keeps its sort and the treemap its colours
     // until the new rows arrive.
-    void recompute(const std::vector<RootRef>& roots);
+    void recompute(const std::vector<RootRef>& roots, bool keepColors = false);
+    // Files of the shown roots were deleted: the table's rows are counted again without them,
+    // while the treemap keeps its colours, and so its boxes, where the deleted ones are outlined
+    // (new colours would lay it out again without them).
+    void recountAfterDeletions(const std::vector<RootRef>& roots);
     // The colour ranks were computed for exactly these root objects.
     bool ranksAreFor(const std::vector<RootRef>& roots) const;
     // Rows counted with the ranks are still to be handed to the table.
@@ -41,7 +45,7 @@ public:
     FileTypeCounting counting() const;
 
 private:
-    void apply(const std::vector<RootRef>& roots, const ExtensionStatsResult& result);
+    void apply(const std::vector<RootRef>& roots, const ExtensionStatsResult& result, bool keepColors);
 
     FileTypeStatistics& fileTypes_;
     const Preferences& preferences_;

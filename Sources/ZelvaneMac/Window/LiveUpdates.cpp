@@ -64,7 +64,7 @@ void LiveUpdates::take(const std::vector<FileNode*>& changed) {
     viewModel_.refreshCapacityForLiveChange();
     // Files deleted on disk or by a file action leave the per-type totals as they left their
     // folders'.
-    stats_.recompute(scans_.effectiveRoots());
+    stats_.recountAfterDeletions(scans_.effectiveRoots());
 }
 
 void LiveUpdates::setResultIsStale(bool stale) {

@@ -42,6 +42,7 @@
 #include "ZelvaneMac/Widgets/MainWindow/Tabs/TreeViewTab.hpp"
 #include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Status/StatusBar.hpp"
+#include "ZelvaneMac/Window/FileTypeStatistics.hpp"
 #include "ZelvaneMac/Window/LiveUpdates.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/PaneToggles.hpp"
@@ -663,16 +664,20 @@ TEST(WindowLiveMonitoring, FilesDeletedBehindTheWindowAreOutlinedInRedInTheTreem
     }
 }
 
-// A deleted file is painted grey whatever its type once the treemap is drawn again with the file
-// types counted without it: a header moved away with its folder, whose type other headers keep
-// coloured, looks like the other file moved with it, whose type went with it.
-TEST(WindowLiveMonitoring, FilesMovedAwayBehindTheWindowArePaintedGreyWhateverTheirType) {
+// Files that go behind the window's back keep their boxes, in their colours, outlined in red, as
+// much when a folder is moved away or emptied file by file as when some of its files go: the
+// file-type table counts without them, the treemap keeps its colours. A picture made again later
+// paints every deleted file grey whatever its type, a header whose type other headers keep
+// coloured like the file moved with it whose type went with it.
+TEST(WindowLiveMonitoring, FilesGoneBehindTheWindowKeepTheirBoxesAndArePaintedAlike) {
     TempDir dir;
     const fs::path root = dir / "root";
     writeFile(root / "kept/a.h", 3000000);
     writeFile(root / "kept/notes.txt", 1000000);
     writeFile(root / "moved/b.h", 2000000);
     writeFile(root / "moved/c.xyz", 2000000);
+    writeFile(root / "emptied/d.h", 1500000);
+    writeFile(root / "emptied/e.txt", 1500000);
     fs::create_directories(dir / "outside");
     LiveWindow w(root);
     TreemapCanvas& canvas = *w.window().contentView()->treeViewTab()->treemapCanvas();
@@ -684,21 +689,45 @@ TEST(WindowLiveMonitoring, FilesMovedAwayBehindTheWindowArePaintedGreyWhateverTh
     FileNode* keptHeader = w.node(root / "kept/a.h");
     FileNode* movedHeader = w.node(root / "moved/b.h");
     FileNode* movedOther = w.node(root / "moved/c.xyz");
-    ASSERT_TRUE(keptHeader && movedHeader && movedOther);
-    const TreemapLayout* before = &model.layout();
-
-    fs::rename(root / "moved", dir / "outside/moved");
-    ASSERT_TRUE(w.waitFor([&] { return movedHeader->isDeleted() && movedOther->isDeleted(); }));
-    // The types are counted again and the picture made anew with their colours.
-    ASSERT_TRUE(w.waitFor([&] { return drawn() && &model.layout() != before; }));
-    pumpWidgetsUntil([] { return false; }, 300);
-    ASSERT_TRUE(w.waitFor(drawn));
-
+    FileNode* emptiedHeader = w.node(root / "emptied/d.h");
+    FileNode* emptiedOther = w.node(root / "emptied/e.txt");
+    ASSERT_TRUE(keptHeader && movedHeader && movedOther && emptiedHeader && emptiedOther);
     const auto leafOf = [&](const FileNode* node) -> const TreemapLeaf* {
         for (const TreemapLeaf& leaf : model.layout().leaves)
             if (leaf.node == node) return &leaf;
         return nullptr;
     };
+    const TreemapLeaf* beforeHeader = leafOf(movedHeader);
+    ASSERT_TRUE(beforeHeader);
+    const uint8_t headerColor = beforeHeader->colorIndex;
+    ASSERT_NE(headerColor, kGraySlot);
+    const size_t typesBefore = w.window().fileTypes().extensionStats().size();
+
+    fs::rename(root / "moved", dir / "outside/moved");
+    ASSERT_EQ(::unlink((root / "emptied/d.h").c_str()), 0);
+    ASSERT_EQ(::unlink((root / "emptied/e.txt").c_str()), 0);
+    ASSERT_TRUE(w.waitFor([&] {
+        return movedOther->isDeleted() && emptiedHeader->isDeleted() && emptiedOther->isDeleted() &&
+               !w.live().hasPendingRefresh() && w.window().fileTypes().extensionStats().size() < typesBefore;
+    }));
+    pumpWidgetsUntil([] { return false; }, 500);
+    ASSERT_TRUE(w.waitFor(drawn));
+    // The boxes stay where they were, in their colours, each outlined.
+    for (const FileNode* gone : {movedHeader, movedOther, emptiedHeader, emptiedOther}) {
+        const TreemapLeaf* leaf = leafOf(gone);
+        ASSERT_TRUE(leaf) << gone->name();
+        const TreemapRect box = leaf->rect;
+        const auto outlined = model.overlays().deleted;
+        EXPECT_NE(std::find(outlined.begin(), outlined.end(), box), outlined.end()) << gone->name();
+    }
+    EXPECT_EQ(leafOf(movedHeader)->colorIndex, headerColor);
+
+    // A picture made again, at another size.
+    const TreemapLayout* before = &model.layout();
+    const QSizeF shownSize = model.viewSize();
+    w.window().resize(w.window().width() + 80, w.window().height() + 40);
+    ASSERT_TRUE(w.waitFor([&] { return model.viewSize() != shownSize; }));
+    ASSERT_TRUE(w.waitFor([&] { return drawn() && &model.layout() != before && model.renderedSize() == model.viewSize(); }));
     const TreemapLeaf* kept = leafOf(keptHeader);
     const TreemapLeaf* header = leafOf(movedHeader);
     const TreemapLeaf* other = leafOf(movedOther);
