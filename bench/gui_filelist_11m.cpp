@@ -355,8 +355,8 @@ void runActionSteps(MainWindow& window, FileListView& list, const StepRunner& st
         const TreemapCanvasModel& map = canvas.model();
         step("Tree View shown, treemap with deleted boxes",
              [&] { window.controller().setSelectedTab(ContentTab::treeView); },
-             [&] { return map.hasPicture() && !map.isStale() && map.busyRegenerationCount() == 0 && idle(); });
-        std::printf("    %zu deleted boxes outlined\n", map.overlays().deleted.size());
+             [&] { return map.overlaysShown() && !map.isRegenerationScheduled() && map.busyRegenerationCount() == 0 && idle(); });
+        std::printf("    %zu boxes, %zu of them outlined as deleted\n", map.layout().leaves.size(), map.overlays().deleted.size());
         step("treemap repainted 20 times", [&] { for (int i = 0; i < 20; ++i) canvas.repaint(); }, [] { return true; });
     }
 }
