@@ -30,6 +30,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMimeData>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -58,6 +59,7 @@
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Menus/MenuBar.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Status/StatusBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Tabs/TreeViewTab.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
@@ -395,13 +397,13 @@ int main(int argc, char** argv) {
         while (scans.rescanRestore().isCapturing()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         TreeRestoreState again = *scans.rescanRestore().pending();
         again.selectedPaths = selectedPathsOf(selectedTreeNodes(window.treeSelection().nodes()));
-        // Group rows are made anew for each tree: their selection is not carried over.
-        const qsizetype groupsSelected = captured.selectedPaths.size() - matchTreeRestoreState(captured, scans.effectiveRoots()).selected.size();
-        std::printf("  restored: same open folders %s, same open groups %s, selection %lld of %lld (%lld group rows), "
+        // Group rows are made anew for each tree and found again by their folders.
+        std::printf("  restored: same open folders %s, same open groups %s, selection %lld of %lld, group rows %lld of %lld, "
                     "scrolled to %d (%d before)\n",
                     again.expandedPaths == captured.expandedPaths ? "yes" : "NO",
                     again.expandedGroupParentPaths == captured.expandedGroupParentPaths ? "yes" : "NO",
-                    (long long)again.selectedPaths.size(), (long long)captured.selectedPaths.size(), (long long)groupsSelected,
+                    (long long)again.selectedPaths.size(), (long long)captured.selectedPaths.size(),
+                    (long long)again.selectedGroupParentPaths.size(), (long long)captured.selectedGroupParentPaths.size(),
                     outline.verticalScrollBar()->value(), scrolled);
     }
 
@@ -428,13 +430,15 @@ int main(int argc, char** argv) {
         measure("Select All after the scan", [&] { QTest::keyClick(&outline, Qt::Key_A, Qt::ControlModifier); },
                 [&] { return !window.treeSelection().nodes().isEmpty(); });
         const size_t selectedBefore = size_t(window.treeSelection().nodes().size());
+        const QString summaryBefore = window.contentView()->statusBar()->summaryLabel()->text();
         shownBefore = scans.effectiveRoots();
         measure("Scan again after Expand All and Select All", [&] { menus.handleMenuAction(ZelvaneMenuAction::scan); },
                 [&] { return scanned(shownBefore) && !window.treeSelection().nodes().isEmpty(); });
         printShownStall();
         shownBefore.clear();
         const size_t restored = size_t(window.treeSelection().nodes().size());
-        std::printf("  selected before %zu, after %zu\n", selectedBefore, restored);
+        std::printf("  selected before %zu, after %zu; status line the same: %s\n", selectedBefore, restored,
+                    window.contentView()->statusBar()->summaryLabel()->text() == summaryBefore ? "yes" : "NO");
         // The outline shows a part of the restored selection, single rows in many folders.
         measure("Select All after the restore", [&] { QTest::keyClick(&outline, Qt::Key_A, Qt::ControlModifier); },
                 [&] { return size_t(window.treeSelection().nodes().size()) != restored; });

@@ -55,11 +55,16 @@ void RescanRestore::restoreIn(const std::vector<RootRef>& newRoots) {
     const NodeSet selectedBefore = treeSelection_.nodes();
     runInBackground(
         &receiver_, finds_, [state, newRoots] { return matchTreeRestoreState(*state, newRoots); },
-        [this, selectedBefore](const TreeRestoreMatch& match) {
+        [this, selectedBefore](TreeRestoreMatch match) {
             finding_ = false;
             if (!match.nodesToExpand.empty() || !match.groupParentsToExpand.empty())
                 commands_.expandTreeRows(match.nodesToExpand, match.groupParentsToExpand);
-            if (!match.selected.isEmpty() && treeSelection_.nodes() == selectedBefore) treeSelection_.set(match.selected);
+            if (treeSelection_.nodes() != selectedBefore) return;
+            // The set is this job's alone: adding the group rows copies nothing.
+            if (groupRowOf_)
+                for (FileNode* folder : match.selectedGroupsOf)
+                    if (FileNode* group = groupRowOf_(folder)) match.selected.insert(group);
+            if (!match.selected.isEmpty()) treeSelection_.set(match.selected);
         });
 }
 

@@ -2,6 +2,7 @@
 
 #include <QObject>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -45,6 +46,9 @@ public:
     bool isFinding() const { return finding_ || waitingRoots_.has_value(); }
     // The captured paths are being made on the pool; `pending` has them once this turns false.
     bool isCapturing() const { return capturing_; }
+    // How a selected group row is found again: the group row of a folder of the roots shown (its
+    // rows made anew if need be), or null. Set by the view that shows the group rows.
+    void setGroupRowOf(std::function<FileNode*(FileNode* folder)> groupRowOf) { groupRowOf_ = std::move(groupRowOf); }
 
 private:
     QObject& receiver_;
@@ -57,6 +61,7 @@ private:
     std::optional<std::vector<RootRef>> waitingRoots_;  // shown meanwhile, to restore in once made
     JobGeneration finds_;
     bool finding_ = false;
+    std::function<FileNode*(FileNode*)> groupRowOf_;
 };
 
 }  // namespace zelvane

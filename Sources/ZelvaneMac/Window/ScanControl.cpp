@@ -1,6 +1,6 @@
 #include "ZelvaneMac/Window/ScanControl.hpp"
 
-
+#include <algorithm>
 #include <unordered_map>
 
 #include "ScanEngine/Scan/TreeScan.hpp"
@@ -71,6 +71,14 @@ TreeRestoreState captureTreeRestoreState(std::span<const RootRef> roots, const N
         }
     }
     state.selectedPaths = selectedPathsOf(selectedTreeNodes(selected));
+    std::vector<const FileNode*> groupParents;
+    for (const FileNode* node : selected)
+        if (node && node->isSyntheticGroup() && node->parent()) groupParents.push_back(node->parent());
+    if (!groupParents.empty()) {
+        std::sort(groupParents.begin(), groupParents.end());
+        groupParents.erase(std::unique(groupParents.begin(), groupParents.end()), groupParents.end());
+        state.selectedGroupParentPaths = selectedPathsOf(groupParents);
+    }
     return state;
 }
 
@@ -163,6 +171,8 @@ TreeRestoreMatch matchTreeRestoreState(const TreeRestoreState& state, std::span<
         if (FileNode* n = nodes.find(p)) match.groupParentsToExpand.push_back(n);
     for (const QString& p : state.selectedPaths)
         if (FileNode* n = nodes.find(p)) match.selected.insert(n);
+    for (const QString& p : state.selectedGroupParentPaths)
+        if (FileNode* n = nodes.find(p); n && n->isDir()) match.selectedGroupsOf.push_back(n);
     return match;
 }
 

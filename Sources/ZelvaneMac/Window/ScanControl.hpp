@@ -28,7 +28,8 @@ using NodeSet = QSet<FileNode*>;
 using NodePredicate = std::function<bool(const FileNode*)>;
 
 // Walks only the expanded folders, so its cost follows what the user opened, not the tree.
-// The selected paths are `selectedPathsOf(selectedTreeNodes(selected))`.
+// The selected paths are `selectedPathsOf(selectedTreeNodes(selected))`; a selected group row is
+// kept as the path of its folder.
 TreeRestoreState captureTreeRestoreState(std::span<const RootRef> roots, const NodePredicate& isExpanded,
                                          const NodePredicate& isGroupExpanded, const NodeSet& selected);
 
@@ -47,6 +48,8 @@ struct TreeRestoreMatch {
     std::vector<FileNode*> nodesToExpand;
     std::vector<FileNode*> groupParentsToExpand;
     NodeSet selected;
+    // The folders whose group rows were selected; the outline's rows of these trees make them.
+    std::vector<FileNode*> selectedGroupsOf;
 };
 TreeRestoreMatch matchTreeRestoreState(const TreeRestoreState& state, std::span<const RootRef> roots);
 

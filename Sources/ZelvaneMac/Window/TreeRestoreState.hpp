@@ -12,6 +12,9 @@ struct TreeRestoreState {
     QStringList expandedPaths;
     QStringList expandedGroupParentPaths;
     QSet<QString> selectedPaths;
+    // The folders whose group row ("[N Files in …]") was selected: the outline makes its group
+    // rows anew for each tree, so they are found again by their folder.
+    QSet<QString> selectedGroupParentPaths;
     bool operator==(const TreeRestoreState&) const = default;
 };
 

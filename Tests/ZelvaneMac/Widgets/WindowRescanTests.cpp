@@ -7,18 +7,22 @@
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QScrollBar>
 #include <QTest>
 
 #include <algorithm>
 #include <ostream>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "ShownWindow.hpp"
 #include "TestTrees.hpp"
 #include "ZelvaneMac/Models/FileTreeOutlineModel.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Status/StatusBar.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
@@ -84,6 +88,17 @@ void open(ShownWindow& w, FileNode* node) {
     const QModelIndex i = model.indexForNode(node);
     ASSERT_TRUE(i.isValid()) << node->fullPath();
     w.outline().outline().expand(i);
+}
+
+// Expand All (Shift+F4), then Ctrl+A in the outline, which keeps the keyboard.
+ContextMenuOutlineView& expandAllAndSelectAll(ShownWindow& w) {
+    w.key(Qt::Key_F4, Qt::ShiftModifier);
+    QTest::qWait(50);
+    ContextMenuOutlineView& o = w.outline().outline();
+    o.setFocus();
+    QTest::keyClick(&o, Qt::Key_A, Qt::ControlModifier);
+    QTest::qWait(50);
+    return o;
 }
 
 // A tree whose open rows sit at several depths and in folders of more rows than a glance reads:
@@ -210,12 +225,7 @@ TEST(WindowRescan, ThousandsOfOpenFoldersWithEveryRowSelectedComeBackWhole) {
     }
     ShownWindow w;
     ASSERT_TRUE(w.scan(dir.path()));
-    w.key(Qt::Key_F4, Qt::ShiftModifier);  // Expand All
-    QTest::qWait(50);
-    ContextMenuOutlineView& o = w.outline().outline();
-    o.setFocus();
-    QTest::keyClick(&o, Qt::Key_A, Qt::ControlModifier);
-    QTest::qWait(50);
+    expandAllAndSelectAll(w);
     // The window's selection (the outline shows only the first few thousand rows of a larger one).
     const auto selectedPaths = [&] {
         std::vector<std::string> out;
@@ -232,6 +242,79 @@ TEST(WindowRescan, ThousandsOfOpenFoldersWithEveryRowSelectedComeBackWhole) {
     rescan(w);
     EXPECT_EQ(shownBy(w).open, before.open);
     EXPECT_EQ(selectedPaths(), selectedBefore);
+}
+
+// The status line's text, once it settled.
+QString summary(ShownWindow& w) { return w.window().contentView()->statusBar()->summaryLabel()->text(); }
+bool waitFor(const std::function<bool()>& done) { return pumpWidgetsUntil(done, 20000); }
+
+// The paths of the outline's selected rows, a group row as "<folder> [files]", sorted.
+std::vector<std::string> selectedRowPaths(ShownWindow& w) {
+    std::vector<std::string> out;
+    for (const FileNode* n : w.outline().selectedNodes())
+        out.push_back(n->isSyntheticGroup() ? n->parent()->fullPath() + " [files]" : n->fullPath());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// Every row the outline shows, walked down through the open rows, is selected.
+bool everyShownRowSelected(ShownWindow& w, size_t& shown) {
+    const FileTreeOutlineModel& model = w.outline().model();
+    ContextMenuOutlineView& view = w.outline().outline();
+    std::vector<QModelIndex> stack;
+    for (int r = model.rowCount() - 1; r >= 0; --r) stack.push_back(model.index(r, 0));
+    shown = 0;
+    bool all = true;
+    while (!stack.empty()) {
+        const QModelIndex i = stack.back();
+        stack.pop_back();
+        ++shown;
+        all = all && view.selectionModel()->isSelected(i);
+        if (view.isExpanded(i))
+            for (int r = model.rowCount(i) - 1; r >= 0; --r) stack.push_back(model.index(r, 0, i));
+    }
+    return all;
+}
+
+// Expand All and Ctrl+A, then Ctrl+R: the same rows come back selected, the group rows of files
+// included, and the status line says the same. A group row selected alone comes back as well,
+// with its files counted. Ctrl+A over the restored rows then selects every row shown.
+TEST(WindowRescan, SelectedGroupRowsComeBackAndCtrlASelectsTheWholeOutlineAfterwards) {
+    TempDir dir;
+    makeTree(dir);
+    ShownWindow w;
+    ASSERT_TRUE(w.scan(dir.path()));
+    ContextMenuOutlineView& o = expandAllAndSelectAll(w);
+    const std::vector<std::string> before = selectedRowPaths(w);
+    ASSERT_TRUE(waitFor([&] { return summary(w).startsWith("Selected Files: "); }));
+    const QString summaryBefore = summary(w);
+    const std::string root = w.root()->fullPath();
+    ASSERT_TRUE(std::count(before.begin(), before.end(), root + "/wide/f130 [files]") == 1) << "the group rows are selected";
+
+    rescan(w);
+    EXPECT_EQ(selectedRowPaths(w), before);
+    EXPECT_TRUE(waitFor([&] { return summary(w) == summaryBefore; })) << summary(w).toStdString();
+
+    // Some rows deselected: Ctrl+A selects every shown row again.
+    o.selectionModel()->select(w.outline().model().indexForNode(w.node(dir.path() / "wide/f140")),
+                               QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    rescan(w);
+    QTest::keyClick(&o, Qt::Key_A, Qt::ControlModifier);
+    QTest::qWait(50);
+    size_t shown = 0;
+    EXPECT_TRUE(everyShownRowSelected(w, shown));
+    EXPECT_EQ(selectedRowPaths(w).size(), shown);
+    EXPECT_EQ(size_t(w.window().treeSelection().nodes().size()), shown);
+
+    // A group row alone: its six files are the status line's.
+    FileNode* group = w.outline().model().syntheticGroupOf(w.node(dir.path() / "wide/f150"));
+    ASSERT_TRUE(group);
+    w.window().treeSelection().set(NodeSet{group});
+    ASSERT_TRUE(waitFor([&] { return summary(w).startsWith("Selected Files: 6 "); })) << summary(w).toStdString();
+    const QString groupSummary = summary(w);
+    rescan(w);
+    EXPECT_EQ(selectedRowPaths(w), std::vector<std::string>{root + "/wide/f150 [files]"});
+    EXPECT_TRUE(waitFor([&] { return summary(w) == groupSummary; })) << summary(w).toStdString();
 }
 
 // Expand All, Ctrl+A, then header clicks: after each sort the same nodes are selected, the current

@@ -60,9 +60,16 @@ TreeViewTab::TreeViewTab(const TreeViewParts& parts, ContextMenuCommands menuCom
     changes_->setSelectionOrigins(outline_, treemap_);
     connect(changes_, &TreeViewTabChanges::partsChanged, rebuilder_, &CoalescedUpdate::schedule);
     rebuilder_->runNow(CoalescedUpdate::everything);
+    // A rescan's restore finds a selected group row in the outline's rows of the new roots, which
+    // the outline takes first if that update is still queued.
+    parts_.scanControl.rescanRestore().setGroupRowOf([this](FileNode* folder) {
+        rebuilder_->runNow();
+        return outline_->model().syntheticGroupOf(folder);
+    });
 }
 
 TreeViewTab::~TreeViewTab() {
+    parts_.scanControl.rescanRestore().setGroupRowOf({});
     // The panes call back into this tab: they go while it is whole.
     delete treeContent_;
     delete extTable_;
