@@ -441,7 +441,7 @@ int main(int argc, char** argv) {
                     window.contentView()->statusBar()->summaryLabel()->text() == summaryBefore ? "yes" : "NO");
         // The outline shows a part of the restored selection, single rows in many folders.
         measure("Select All after the restore", [&] { QTest::keyClick(&outline, Qt::Key_A, Qt::ControlModifier); },
-                [&] { return size_t(window.treeSelection().nodes().size()) != restored; });
+                always);  // the key is taken at once; the measure waits until the window is calm
         std::printf("  selected %zu\n", size_t(window.treeSelection().nodes().size()));
     }
 
