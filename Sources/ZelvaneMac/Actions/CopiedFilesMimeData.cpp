@@ -15,8 +15,9 @@ QString copiedFilesType() { return QStringLiteral("x-special/gnome-copied-files"
 }  // namespace
 
 void CopiedFilesMimeData::append(const QByteArray& encodedUrl) {
+    // One URL a line, each line ended by CR LF; an encoded URL holds neither.
     urls_ += encodedUrl;
-    urls_ += '\n';
+    urls_ += "\r\n";
 }
 
 QStringList CopiedFilesMimeData::formats() const {
@@ -30,19 +31,20 @@ bool CopiedFilesMimeData::hasFormat(const QString& mimeType) const {
 
 QVariant CopiedFilesMimeData::retrieveData(const QString& mimeType, QMetaType) const {
     if (urls_.isEmpty()) return {};
-    if (mimeType == uriListType()) {
-        // One URL a line, each line ended by CR LF.
-        QByteArray list;
-        list.reserve(urls_.size() + urls_.count('\n'));
+    if (mimeType == uriListType()) return urls_;
+    if (mimeType == copiedFilesType()) {
+        // "copy", then the URLs, each on a line of its own after it.
+        QByteArray files;
+        files.reserve(urls_.size() + 4);
+        files += "copy";
         for (qsizetype from = 0; from < urls_.size();) {
-            const qsizetype end = urls_.indexOf('\n', from);
-            list.append(urls_.constData() + from, end - from);
-            list.append("\r\n");
-            from = end + 1;
+            const qsizetype end = urls_.indexOf("\r\n", from);
+            files += '\n';
+            files.append(urls_.constData() + from, end - from);
+            from = end + 2;
         }
-        return list;
+        return files;
     }
-    if (mimeType == copiedFilesType()) return QByteArray("copy\n") + urls_.chopped(1);
     return {};
 }
 

@@ -8,9 +8,11 @@
 namespace zelvane {
 
 // Files put on the clipboard by a copy: their list of URLs ("text/uri-list") and the desktop file
-// managers' list of copied files, both made when asked for from one buffer of encoded URLs. A
-// copy of hundreds of thousands of files thus keeps each URL once, as its bytes, instead of as a
-// URL object in a list of variants and again in the file managers' list (about 1.6 KB a file).
+// managers' list of copied files. The URL list is made once, where the copy is made (on the thread
+// pool for a large one), and every paste is handed those very bytes; the file managers' list is made
+// from it when asked for. A copy of hundreds of thousands of files thus keeps each URL once, as its
+// bytes, instead of as a URL object in a list of variants and again in the file managers' list
+// (about 1.6 KB a file), and a paste of ten million no longer has the window lay out 1.7 GB anew.
 class CopiedFilesMimeData final : public QMimeData {
 public:
     // Adds a URL, given encoded.
@@ -26,7 +28,7 @@ protected:
     QVariant retrieveData(const QString& mimeType, QMetaType type) const override;
 
 private:
-    QByteArray urls_;  // each URL encoded and followed by '\n'
+    QByteArray urls_;  // the URL list as pasted: each URL encoded and followed by CR LF
 };
 
 // Text for the clipboard held as its UTF-8 bytes, which a program pasting it is handed as they are.

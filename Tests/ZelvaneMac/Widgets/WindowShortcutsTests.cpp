@@ -236,6 +236,14 @@ TEST(WindowShortcuts, CopyOfManyFilesPutsTheirUrlsInPathOrderAndYieldsToANewerSe
     // The two types a paste can ask for, and the list of URLs as its type lays it out.
     EXPECT_EQ(data->formats(), (QStringList{QStringLiteral("text/uri-list"), QStringLiteral("x-special/gnome-copied-files")}));
     EXPECT_EQ(data->data(QStringLiteral("text/uri-list")), uriList);
+    // Every paste is handed the list made with the copy, not one laid out anew, and the file
+    // managers' list made from it stays whole after it.
+    const QByteArray once = data->data(QStringLiteral("text/uri-list"));
+    const QByteArray again = data->data(QStringLiteral("text/uri-list"));
+    EXPECT_EQ(once.constData(), again.constData());
+    EXPECT_EQ(again, uriList);
+    EXPECT_EQ(data->data(QStringLiteral("x-special/gnome-copied-files")), copied);
+    EXPECT_EQ(clipboardUrls(), expected);
 
     // A copy still under way when the selection changes leaves the clipboard as it was.
     QGuiApplication::clipboard()->setText(QStringLiteral("before"));
