@@ -12,39 +12,44 @@ QString uriListType() { return QStringLiteral("text/uri-list"); }
 // originals where they are.
 QString copiedFilesType() { return QStringLiteral("x-special/gnome-copied-files"); }
 
-}  // namespace
+constexpr char kCopyLine[] = "copy";
+constexpr qsizetype kUrlsFrom = sizeof(kCopyLine);  // after "copy" and its '\n'
 
-void CopiedFilesMimeData::append(const QByteArray& encodedUrl) {
-    // One URL a line, each line ended by CR LF; an encoded URL holds neither.
-    urls_ += encodedUrl;
-    urls_ += "\r\n";
+// The bytes of `whole` from `from` on, sharing its buffer: no copy is made, and the buffer lives as
+// long as the part does, so a paste still being handed out in pieces (a large one over X11 is)
+// reads whole bytes even when a newer copy has replaced this one on the clipboard meanwhile.
+QByteArray sharedTail(const QByteArray& whole, qsizetype from) {
+    QByteArray part = whole;  // one more reference to the same buffer
+    QByteArray::DataPointer& bytes = part.data_ptr();
+    bytes.setBegin(bytes.data() + from);
+    bytes.size -= from;
+    return part;
 }
 
+}  // namespace
+
+CopiedFilesMimeData::CopiedFilesMimeData() : files_(kCopyLine) {}
+
+void CopiedFilesMimeData::append(const QByteArray& encodedUrl) {
+    files_ += '\n';
+    files_ += encodedUrl;
+}
+
+bool CopiedFilesMimeData::isEmpty() const { return files_.size() < kUrlsFrom; }
+
 QStringList CopiedFilesMimeData::formats() const {
-    if (urls_.isEmpty()) return {};
+    if (isEmpty()) return {};
     return {uriListType(), copiedFilesType()};
 }
 
 bool CopiedFilesMimeData::hasFormat(const QString& mimeType) const {
-    return !urls_.isEmpty() && (mimeType == uriListType() || mimeType == copiedFilesType());
+    return !isEmpty() && (mimeType == uriListType() || mimeType == copiedFilesType());
 }
 
 QVariant CopiedFilesMimeData::retrieveData(const QString& mimeType, QMetaType) const {
-    if (urls_.isEmpty()) return {};
-    if (mimeType == uriListType()) return urls_;
-    if (mimeType == copiedFilesType()) {
-        // "copy", then the URLs, each on a line of its own after it.
-        QByteArray files;
-        files.reserve(urls_.size() + 4);
-        files += "copy";
-        for (qsizetype from = 0; from < urls_.size();) {
-            const qsizetype end = urls_.indexOf("\r\n", from);
-            files += '\n';
-            files.append(urls_.constData() + from, end - from);
-            from = end + 2;
-        }
-        return files;
-    }
+    if (isEmpty()) return {};
+    if (mimeType == uriListType()) return sharedTail(files_, kUrlsFrom);
+    if (mimeType == copiedFilesType()) return files_;
     return {};
 }
 

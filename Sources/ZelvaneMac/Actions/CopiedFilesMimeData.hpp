@@ -8,18 +8,20 @@
 namespace zelvane {
 
 // Files put on the clipboard by a copy: their list of URLs ("text/uri-list") and the desktop file
-// managers' list of copied files. The URL list is made once, where the copy is made (on the thread
-// pool for a large one), and every paste is handed those very bytes; the file managers' list is made
-// from it when asked for. A copy of hundreds of thousands of files thus keeps each URL once, as its
-// bytes, instead of as a URL object in a list of variants and again in the file managers' list
-// (about 1.6 KB a file), and a paste of ten million no longer has the window lay out 1.7 GB anew.
+// managers' list of copied files. Both are laid out in one buffer, once, where the copy is made (on
+// the thread pool for a large one): "copy", then each URL on a line of its own. The file managers'
+// list is that buffer; the URL list is the same bytes after "copy\n", handed out as a view that shares
+// the buffer. A paste of either, of ten million files, thus costs the window nothing that grows with
+// the list, and the copy keeps each URL once.
 class CopiedFilesMimeData final : public QMimeData {
 public:
+    CopiedFilesMimeData();
+
     // Adds a URL, given encoded.
     void append(const QByteArray& encodedUrl);
     // Gives back the buffer's spare room once every URL is in.
-    void finish() { urls_.squeeze(); }
-    bool isEmpty() const { return urls_.isEmpty(); }
+    void finish() { files_.squeeze(); }
+    bool isEmpty() const;
 
     QStringList formats() const override;
     bool hasFormat(const QString& mimeType) const override;
@@ -28,7 +30,9 @@ protected:
     QVariant retrieveData(const QString& mimeType, QMetaType type) const override;
 
 private:
-    QByteArray urls_;  // the URL list as pasted: each URL encoded and followed by CR LF
+    // "copy", then each URL after a '\n'; an encoded URL holds no line break. The URL list's readers
+    // take LF-ended lines as well as CR LF ones.
+    QByteArray files_;
 };
 
 // Text for the clipboard held as its UTF-8 bytes, which a program pasting it is handed as they are.

@@ -18,6 +18,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <set>
+#include <string>
+
 #include "QtWidgetTestApp.hpp"
 #include "TestTrees.hpp"
 #include "ZelvaneMac/Actions/ActionServices.hpp"
@@ -33,6 +36,12 @@
 #include "ZelvaneMac/Widgets/MainWindow/Menus/MenuBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Status/StatusBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Tabs/TreeViewTab.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Tabs/FileViewTab.hpp"
+#include "ZelvaneMac/Widgets/FileList/FileListView.hpp"
+#include "ZelvaneMac/Models/FilterFieldHistory.hpp"
+#include "ZelvaneMac/Window/ContentTab.hpp"
+#include "ZelvaneMac/Window/MainWindowController.hpp"
+#include "ShownWindow.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "WindowParts.hpp"
@@ -215,12 +224,13 @@ TEST(WindowShortcuts, CopyOfManyFilesPutsTheirUrlsInPathOrderAndYieldsToANewerSe
     ASSERT_EQ(w.files.size(), 12u * 110u + 1u);
     QList<QUrl> expected;
     QByteArray copied = "copy";
-    QByteArray uriList;
     for (FileNode* f : w.files) {
         expected << fileUrlFromPathBytes(f->pathBytes());
         copied += "\n" + expected.back().toEncoded();
-        uriList += expected.back().toEncoded() + "\r\n";
     }
+    // The list of URLs is the same lines after "copy": ended by LF alone, which every reader of
+    // the type takes as it takes CR LF.
+    const QByteArray uriList = copied.mid(5);
 
     // The same URLs, in the same order, and the desktop's copied-files list, whether the copy is
     // made at once or in the background.
@@ -236,13 +246,16 @@ TEST(WindowShortcuts, CopyOfManyFilesPutsTheirUrlsInPathOrderAndYieldsToANewerSe
     // The two types a paste can ask for, and the list of URLs as its type lays it out.
     EXPECT_EQ(data->formats(), (QStringList{QStringLiteral("text/uri-list"), QStringLiteral("x-special/gnome-copied-files")}));
     EXPECT_EQ(data->data(QStringLiteral("text/uri-list")), uriList);
-    // Every paste is handed the list made with the copy, not one laid out anew, and the file
-    // managers' list made from it stays whole after it.
+    // Every paste of either type is handed the bytes laid out with the copy, not ones made anew:
+    // both types share one buffer.
     const QByteArray once = data->data(QStringLiteral("text/uri-list"));
     const QByteArray again = data->data(QStringLiteral("text/uri-list"));
     EXPECT_EQ(once.constData(), again.constData());
     EXPECT_EQ(again, uriList);
-    EXPECT_EQ(data->data(QStringLiteral("x-special/gnome-copied-files")), copied);
+    const QByteArray files = data->data(QStringLiteral("x-special/gnome-copied-files"));
+    EXPECT_EQ(files, copied);
+    EXPECT_EQ(files.constData(), data->data(QStringLiteral("x-special/gnome-copied-files")).constData());
+    EXPECT_EQ(once.constData(), files.constData() + 5);
     EXPECT_EQ(clipboardUrls(), expected);
 
     // A copy still under way when the selection changes leaves the clipboard as it was.
@@ -285,6 +298,72 @@ TEST(WindowShortcuts, RescanOrClosingTheWindowWhileACopyRunsLeavesTheClipboardAl
     ASSERT_TRUE(pumpWidgetsUntil(copyIdle));
     QTest::qWait(100);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
+}
+
+// The path a file URL names, its bytes as they are on disk.
+std::string pathOfFileUrl(const QByteArray& line) {
+    EXPECT_TRUE(line.startsWith("file:///")) << line.toStdString();
+    return QByteArray::fromPercentEncoding(line.mid(7)).toStdString();
+}
+
+// Ctrl+C on every row of the File View, more rows than are copied on the spot, odd names among
+// them: a program pasting either type reads back the very paths of the files, and bytes it was
+// handed stay whole after a newer copy replaced these on the clipboard (a large paste over X11 is
+// handed out in pieces after the request).
+TEST(WindowShortcuts, FileViewCopyOfEveryRowGivesBothPasteTypesThePathsOfTheFiles) {
+    TempDir tree;
+    std::set<std::string> paths;
+    for (int i = 0; i < 1'050; ++i) {
+        writeFile(tree / ("d" + std::to_string(i % 4)) / ("f" + std::to_string(i) + ".dat"), 1);
+        paths.insert((tree / ("d" + std::to_string(i % 4)) / ("f" + std::to_string(i) + ".dat")).native());
+    }
+    for (const char* odd : {"with space.txt", "100%25 %.txt", "new\nline.txt", "bad\xff\xfe name.txt", "#hash?&=.txt",
+                            "sp ace %/in\r\nside.txt", "\xc3\xa9t\xc3\xa9.txt"}) {
+        writeFile(tree / odd, 2);
+        paths.insert((tree / odd).native());
+    }
+    fixtures::ShownWindow w({fixtures::qPath(tree.path())});
+    ASSERT_TRUE(w.waitForResult());
+    w.prefs().set(PreferenceKeys::fileMaxFilesOption, maxFilesRawValue(MaxFilesOption::all));
+    w.window().controller().setSelectedTab(ContentTab::fileView);
+    FileListView& list = w.window().contentView()->fileViewTab()->fileList();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return list.pipeline().displayed().size() == paths.size(); }, 20000));
+    list.outline().setFocus();
+    QTest::keyClick(&list.outline(), Qt::Key_A, Qt::ControlModifier);
+    ASSERT_EQ(w.window().fileSelection().nodes().size(), paths.size());
+    QGuiApplication::clipboard()->clear();
+    QTest::keyClick(&list.outline(), Qt::Key_C, Qt::ControlModifier);
+    ASSERT_TRUE(pumpWidgetsUntil([] { return !clipboardUrls().isEmpty(); }, 20000));
+
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    ASSERT_TRUE(data);
+    const QByteArray uriList = data->data(QStringLiteral("text/uri-list"));
+    const QByteArray files = data->data(QStringLiteral("x-special/gnome-copied-files"));
+    // The URL list: one URL a line, whatever ends the lines.
+    std::set<std::string> fromUriList;
+    for (const QByteArray& line : uriList.split('\n'))
+        if (!line.trimmed().isEmpty()) fromUriList.insert(pathOfFileUrl(line.trimmed()));
+    EXPECT_EQ(fromUriList, paths);
+    // The file managers' list: "copy", then one URL a line.
+    const QList<QByteArray> lines = files.split('\n');
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_EQ(lines.front(), "copy");
+    std::set<std::string> fromFiles;
+    for (qsizetype i = 1; i < lines.size(); ++i) fromFiles.insert(pathOfFileUrl(lines[i]));
+    EXPECT_EQ(lines.size() - 1, qsizetype(paths.size()));
+    EXPECT_EQ(fromFiles, paths);
+    // As a program of this toolkit reads them.
+    std::set<std::string> fromUrls;
+    for (const QUrl& url : data->urls()) fromUrls.insert(pathOfFileUrl(url.toEncoded()));
+    EXPECT_EQ(fromUrls, paths);
+
+    // A newer copy replaces these; what was handed out stays as it was.
+    const QByteArray uriListBefore(uriList.constData(), uriList.size());
+    const QByteArray filesBefore(files.constData(), files.size());
+    QGuiApplication::clipboard()->setText(QStringLiteral("newer"));
+    ASSERT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("newer"));
+    EXPECT_EQ(uriList, uriListBefore);
+    EXPECT_EQ(files, filesBefore);
 }
 
 TEST(WindowShortcuts, FileAndSizeInfoOfManyFilesListsWhatTheTreeShowsAndYieldsToANewerSelection) {
