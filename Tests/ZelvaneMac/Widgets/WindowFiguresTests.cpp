@@ -33,6 +33,7 @@
 #include "ZelvaneMac/Widgets/FileTypes/ExtensionTableView.hpp"
 #include "ZelvaneMac/Models/FileListModel.hpp"
 #include "ZelvaneMac/Models/FilterFieldHistory.hpp"
+#include "ZelvaneMac/Widgets/FileList/FileListSelectionModel.hpp"
 #include "ZelvaneMac/Widgets/FileList/FileListView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Menus/MenuBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
@@ -552,6 +553,66 @@ TEST(WindowFigures, FileMenuActionsOnEveryRowOfALongListKeepTheirOrderAndResults
     EXPECT_TRUE(fs::exists(dir.path()));
 }
 
+// Delete Immediately or Move to Trash of every File View row of a scanned folder: the rows stay
+// listed in the deleted look, none is left highlighted, and the status line and the File menu's
+// actions agree that nothing is selected.
+TEST(WindowFigures, ErasingEveryFileViewRowLeavesNoRowSelected) {
+    for (const char* answer : {"Delete Immediately", "Move to Trash"}) {
+        SCOPED_TRACE(answer);
+        TempDir dir;
+        ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+        constexpr int kFiles = 24;
+        for (int i = 0; i < kFiles; ++i) writeFile(dir / "tree" / ("d" + std::to_string(i % 3)) / ("f" + std::to_string(i) + ".dat"), 100 + i);
+        ScannedWindow w({dir / "tree"});
+        w.prefs().set(PreferenceKeys::fileMaxFilesOption, maxFilesRawValue(MaxFilesOption::all));
+        FileListView& list = w.window().contentView()->fileViewTab()->fileList();
+        w.window().controller().setSelectedTab(ContentTab::fileView);
+        ASSERT_TRUE(w.waitFor([&] { return list.pipeline().displayed().size() == size_t(kFiles); }));
+        const std::vector<FileNode*> rows = list.pipeline().displayed();
+        auto& outline = list.outline();
+        outline.setFocus();
+        QTest::keyClick(&outline, Qt::Key_A, Qt::ControlModifier);
+        ASSERT_EQ(w.window().fileSelection().nodes().size(), kFiles);
+
+        // Files another program removes leave the selection as their rows are drawn gone; the
+        // others stay selected.
+        fs::remove_all(dir / "tree/d0");
+        std::vector<FileNode*> gone, left;
+        for (FileNode* n : rows) (n->parent()->name() == "d0" ? gone : left).push_back(n);
+        ASSERT_TRUE(w.waitFor([&] { return std::all_of(gone.begin(), gone.end(), [](const FileNode* n) { return n->isDeleted(); }); }));
+        ASSERT_TRUE(w.waitFor([&] { return w.window().fileSelection().nodes().size() == qsizetype(left.size()); }));
+        EXPECT_EQ(w.window().fileSelection().nodes(), NodeSet(left.begin(), left.end()));
+        EXPECT_EQ(outline.selectionModel()->selectedRows().size(), qsizetype(left.size()));
+        for (FileNode* n : left) EXPECT_FALSE(n->isDeleted());
+
+        testing::ScriptedUser user;
+        user.answer({QString::fromUtf8(answer)});
+        w.window().menus().action(std::string_view(answer) == "Move to Trash" ? ZelvaneMenuAction::moveToTrash
+                                                                              : ZelvaneMenuAction::deleteImmediately)
+            ->trigger();
+        ASSERT_TRUE(w.waitFor([&] { return std::all_of(rows.begin(), rows.end(), [](const FileNode* n) { return n->isDeleted(); }); }));
+        ASSERT_TRUE(w.waitFor([&] { return !QApplication::overrideCursor(); }));
+        ASSERT_EQ(user.alerts.size(), 1u);
+        EXPECT_EQ(user.alerts[0].text, std::string_view(answer) == "Move to Trash" ? QStringLiteral("Move 16 items to the Trash?")
+                                                                                 : QStringLiteral("Permanently erase 16 items?"));
+        for (int i = 1; i < 3; ++i) EXPECT_TRUE(fs::is_empty(dir / "tree" / ("d" + std::to_string(i))));
+        ASSERT_TRUE(w.waitFor([&] { return !w.window().contentView()->statusBar()->summaryPending(); }));
+        QTest::qWait(100);
+
+        // Still listed, drawn gone; nothing highlighted, nothing selected, nothing counted.
+        EXPECT_EQ(list.model().rowCount(), kFiles);
+        EXPECT_TRUE(outline.selectionModel()->selectedRows().isEmpty()) << outline.selectionModel()->selectedRows().size();
+        EXPECT_EQ(list.selection().size(), 0u);
+        EXPECT_TRUE(w.window().fileSelection().nodes().isEmpty());
+        EXPECT_FALSE(w.summary().contains(QString::number(kFiles))) << w.summary().toStdString();
+        // A second Delete finds nothing to erase and asks nothing.
+        user.clear();
+        w.window().menus().action(ZelvaneMenuAction::deleteImmediately)->trigger();
+        QTest::qWait(50);
+        EXPECT_TRUE(user.alerts.empty());
+    }
+}
+
 // Delete Immediately of every row of an import, more rows than are marked at once, whose items are
 // gone from the disk: nothing is asked, and every row, the folders' totals and the status line
 // show them gone once the marks are made, a few turns of the event loop later.
@@ -564,6 +625,7 @@ TEST(WindowFigures, DeletingEveryRowOfAnImportShowsEveryOneGone) {
     ASSERT_EQ(top->subFolderFileCount(), 1500);
     w.prefs().set(PreferenceKeys::fileMaxFilesOption, maxFilesRawValue(MaxFilesOption::all));
     FileListView& list = w.window().contentView()->fileViewTab()->fileList();
+    list.model().setSliceRows(100);
     w.window().controller().setSelectedTab(ContentTab::fileView);
     ASSERT_TRUE(pumpWidgetsUntil([&] { return list.pipeline().displayed().size() == 1500u; }, 20000));
     const std::vector<FileNode*> rows = list.pipeline().displayed();
@@ -583,6 +645,13 @@ TEST(WindowFigures, DeletingEveryRowOfAnImportShowsEveryOneGone) {
     ASSERT_TRUE(pumpWidgetsUntil([&] { return !w.window().contentView()->statusBar()->summaryPending(); }, 20000));
     const QString summary = w.window().contentView()->statusBar()->summaryLabel()->text();
     EXPECT_FALSE(summary.contains(QStringLiteral("1,500"))) << summary.toStdString();
+    // No row stays selected, those the view is given later included.
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.window().fileSelection().nodes().isEmpty(); }, 20000));
+    EXPECT_FALSE(list.outline().rowSelection().runToListEnd());
+    list.outline().scrollToBottom();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return list.model().rowCount() > 100; }, 20000));
+    EXPECT_TRUE(list.outline().selectionModel()->selectedRows().isEmpty());
+    EXPECT_EQ(list.selection().size(), 0u);
 }
 
 // The context menu of every row of a long list counts the rows for its Move item without listing

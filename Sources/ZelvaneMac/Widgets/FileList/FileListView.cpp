@@ -83,8 +83,10 @@ FileListView::FileListView(Preferences& preferences, std::optional<std::pair<Fil
         outline_->header()->setSectionHidden(FileListModel::dupCountColumn, !visible);
         outline_->header()->setSectionHidden(FileListModel::dupSizeColumn, !visible);
     });
-    connect(&outline_->rowSelection(), &FileListSelectionModel::selectedRowsChanged, this,
-            [this] { emit selectionChanged(selection()); });
+    connect(&outline_->rowSelection(), &FileListSelectionModel::selectedRowsChanged, this, [this] {
+        goneJobs_.supersede();
+        emit selectionChanged(selection());
+    });
     // A reset clears the selection without a change signal.
     connect(model_, &QAbstractItemModel::modelReset, this, [this] { emit selectionChanged({}); });
     connect(outline_, &QTreeView::doubleClicked, this, &FileListView::activateRow);
@@ -113,6 +115,59 @@ void FileListView::setOptions(const FileListOptions& options) {
 void FileListView::refreshNodes(const std::vector<FileNode*>& nodes) {
     model_->refreshNodes(nodes);
     outline_->viewport()->update();
+}
+
+namespace {
+
+// The selected rows whose items are gone: every one, or those among the rows given to the view.
+struct GoneRows {
+    bool all = false;
+    std::unordered_set<const FileNode*> shown;
+};
+
+}  // namespace
+
+void FileListView::dropGoneRows() {
+    auto chosen = std::make_shared<const FileListSelection>(selection());
+    if (chosen->empty()) return;
+    runInBackground(
+        this, goneJobs_,
+        [chosen](const CancelFlag& cancel) {
+            GoneRows gone;
+            size_t left = 0;
+            for (const FileNode* n : chosen->shown) {
+                if (n->isDeleted())
+                    gone.shown.insert(n);
+                else
+                    ++left;
+            }
+            const std::span<FileNode* const> more = chosen->unloaded();
+            for (size_t i = 0; i < more.size() && left == 0; ++i) {
+                if (i % 65536 == 0 && cancel.isSet()) return GoneRows();
+                if (!more[i]->isDeleted()) ++left;
+            }
+            gone.all = left == 0;
+            if (gone.all) gone.shown.clear();
+            return gone;
+        },
+        [this](const GoneRows& gone) {
+            FileListSelectionModel& rows = outline_->rowSelection();
+            if (gone.all) {
+                rows.select(QItemSelection(), QItemSelectionModel::Clear);
+                return;
+            }
+            if (gone.shown.empty()) return;
+            QItemSelection dropped;
+            for (const QItemSelectionRange& range : outline_->selectionModel()->selection()) {
+                if (range.left() > 0 || !range.isValid()) continue;
+                const QModelIndex parent = range.parent();
+                for (int r = range.top(); r <= range.bottom(); ++r) {
+                    const QModelIndex at = model_->index(r, 0, parent);
+                    if (gone.shown.count(model_->nodeAt(at))) dropped.merge(QItemSelection(at, at), QItemSelectionModel::Select);
+                }
+            }
+            if (!dropped.isEmpty()) rows.select(dropped, QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+        });
 }
 
 std::vector<FileNode*> FileListSelection::firstNodes(size_t limit) const {

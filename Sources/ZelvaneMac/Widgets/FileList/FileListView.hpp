@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
 #include "ZelvaneMac/Models/FileListPipeline.hpp"
 #include "ZelvaneMac/Widgets/Common/FileActionHooks.hpp"
 #include "ZelvaneMac/Widgets/FileList/FileListOutlineView.hpp"
@@ -72,6 +73,11 @@ public:
     static constexpr size_t kItemsDragged = 10'000;
     void setOptions(const FileListOptions& options);
     void refreshNodes(const std::vector<FileNode*>& nodes);
+    // Takes the rows of items that are gone (erased by an action or on disk) out of the selection:
+    // they stay listed, drawn gone, but are neither highlighted nor acted on. The selection is
+    // looked through on the thread pool; a change of it meanwhile drops the result. Rows of a
+    // Select All that the view has not been given yet stay in it unless every selected row is gone.
+    void dropGoneRows();
     // An in-place rename of the node's row; ends at once (`renameEditingEnded`) when it cannot start.
     void startRename(FileNode* target);
     std::vector<FileNode*> selectedNodes() const { return selection().nodes(); }
@@ -102,6 +108,7 @@ private:
     FileListModel* model_ = nullptr;
     FileListOutlineView* outline_ = nullptr;
     ResultTableDelegate* delegate_ = nullptr;
+    JobGeneration goneJobs_;
 };
 
 }  // namespace zelvane

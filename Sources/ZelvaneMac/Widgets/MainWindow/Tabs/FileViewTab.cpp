@@ -3,6 +3,7 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <optional>
 #include <span>
 
@@ -146,6 +147,13 @@ void FileViewTab::followState() {
     connect(&parts_.scanControl.liveUpdates(), &LiveUpdates::liveChanges, this, [this](const NodeList& changed) {
         if (parts_.controller.selectedTab() == ContentTab::fileView) list_->refreshNodes(changed);
         list_->pipeline().recountShownRows();
+        // Selected rows whose items went leave the selection once the whole change is in.
+        if (!parts_.fileSelection.isEmpty())
+            goneWhileSelected_ = goneWhileSelected_ || std::any_of(changed.begin(), changed.end(), [](const FileNode* n) { return n->isDeleted(); });
+        if (goneWhileSelected_ && !parts_.liveMonitor.moreChangesFollow()) {
+            goneWhileSelected_ = false;
+            list_->dropGoneRows();
+        }
     });
     connect(&parts_.commands, &ViewCommands::renameInFileView, this, [this](FileNode* node) {
         if (parts_.controller.selectedTab() == ContentTab::fileView)

@@ -85,6 +85,7 @@ private:
     std::unique_ptr<FileActionMenu> fileActions_;
     JobGeneration selectionJobs_;
     size_t selectionSetHere_ = kSelectionSetHere;
+    bool goneWhileSelected_ = false;
 };
 
 }  // namespace zelvane
