@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <system_error>
 #include <unordered_map>
@@ -27,6 +28,7 @@
 #include "Platform/FileDescriptor.hpp"
 #include "Platform/FileSystemTypes.hpp"
 #include "Platform/ItemAccess.hpp"
+#include "Platform/WatchTable.hpp"
 
 namespace zelvane {
 
@@ -57,127 +59,6 @@ void appendComponent(std::string& path, std::string_view name) {
     if (path.empty() || path.back() != '/') path.push_back('/');
     path.append(name);
 }
-
-// The watched folders as a tree of (parent, name) entries, so that a folder renamed inside the
-// tree costs one update however many folders lie below it; paths are joined when an event
-// needs one. Roots carry their full path as their name and no parent.
-class WatchTable final {
-public:
-    struct Entry {
-        int parent = -1;
-        uint32_t root = 0;  // meaningful on roots
-        dev_t dev = 0;
-        std::string name;
-    };
-
-    bool contains(int wd) const { return entries_.count(wd) != 0; }
-    size_t size() const { return entries_.size(); }
-    const Entry* find(int wd) const {
-        auto it = entries_.find(wd);
-        return it == entries_.end() ? nullptr : &it->second;
-    }
-
-    void insert(int wd, int parent, std::string_view name, uint32_t root, dev_t dev) {
-        auto [it, inserted] = entries_.try_emplace(wd);
-        if (!inserted) unlinkName(wd, it->second);
-        Entry& e = it->second;
-        e.parent = parent;
-        e.root = root;
-        e.dev = dev;
-        e.name.assign(name);
-        linkName(wd, e);
-    }
-
-    void erase(int wd) {
-        auto it = entries_.find(wd);
-        if (it == entries_.end()) return;
-        unlinkName(wd, it->second);
-        entries_.erase(it);
-    }
-
-    int childOf(int parent, std::string_view name) const {
-        auto it = byName_.find(ChildKey{parent, name});
-        return it == byName_.end() ? -1 : it->second;
-    }
-
-    void reparent(int wd, int newParent, std::string_view newName) {
-        auto it = entries_.find(wd);
-        if (it == entries_.end()) return;
-        unlinkName(wd, it->second);
-        it->second.parent = newParent;
-        it->second.name.assign(newName);
-        linkName(wd, it->second);
-    }
-
-    // The folder's path; false when an ancestor is no longer watched (the event is stale).
-    bool pathOf(int wd, std::string& out, uint32_t* rootIndex = nullptr) {
-        chain_.clear();
-        for (int cur = wd;;) {
-            auto it = entries_.find(cur);
-            if (it == entries_.end() || chain_.size() > entries_.size()) return false;
-            chain_.push_back(&it->second);
-            if (it->second.parent < 0) break;
-            cur = it->second.parent;
-        }
-        out.assign(chain_.back()->name);
-        for (size_t i = chain_.size() - 1; i-- > 0;) appendComponent(out, chain_[i]->name);
-        if (rootIndex) *rootIndex = chain_.back()->root;
-        return true;
-    }
-
-    // Every watch at or below one of `tops`.
-    std::vector<int> subtreesOf(const std::vector<int>& tops) const {
-        std::unordered_map<int, bool> inside;
-        for (int t : tops)
-            if (entries_.count(t)) inside[t] = true;
-        std::vector<int> out;
-        std::vector<int> path;
-        for (const auto& [wd, entry] : entries_) {
-            path.clear();
-            bool verdict = false;
-            for (int cur = wd;;) {
-                auto known = inside.find(cur);
-                if (known != inside.end()) {
-                    verdict = known->second;
-                    break;
-                }
-                path.push_back(cur);
-                auto it = entries_.find(cur);
-                if (it == entries_.end() || it->second.parent < 0 || path.size() > entries_.size()) break;
-                cur = it->second.parent;
-            }
-            for (int p : path) inside.emplace(p, verdict);
-        }
-        for (const auto& [wd, in] : inside)
-            if (in) out.push_back(wd);
-        return out;
-    }
-
-private:
-    struct ChildKey {
-        int parent;
-        std::string_view name;  // views the entry's own name, which lives in a stable map node
-        bool operator==(const ChildKey&) const = default;
-    };
-    struct ChildKeyHash {
-        size_t operator()(const ChildKey& k) const noexcept {
-            return std::hash<std::string_view>()(k.name) ^ (size_t(uint32_t(k.parent)) * 0x9E3779B97F4A7C15ull);
-        }
-    };
-
-    void linkName(int wd, const Entry& e) {
-        if (e.parent >= 0) byName_[ChildKey{e.parent, e.name}] = wd;
-    }
-    void unlinkName(int wd, const Entry& e) {
-        if (e.parent < 0) return;
-        auto it = byName_.find(ChildKey{e.parent, e.name});
-        if (it != byName_.end() && it->second == wd) byName_.erase(it);
-    }
-
-    std::unordered_map<int, Entry> entries_;
-    std::unordered_map<ChildKey, int, ChildKeyHash> byName_;
-    std::vector<const Entry*> chain_;
-};
 
 // One batch in the making: one event per path, flags merged, in order of first appearance.
 class BatchBuilder final {
@@ -747,7 +628,7 @@ private:
             for (const std::string& r : roots_) batch_.add(r, kMustScanSubDirs | kKernelDropped, latency_);
             return;
         }
-        const WatchTable::Entry* entry = table_.find(ev.wd);
+        const std::optional<WatchTable::Entry> entry = table_.find(ev.wd);
         if (!entry) return;
         if (ev.mask & IN_IGNORED) {
             table_.erase(ev.wd);
