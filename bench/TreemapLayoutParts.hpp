@@ -21,7 +21,7 @@ inline void printTreemapLayoutParts(std::FILE* out, const char* prefix, const Tr
         groupedFiles += g.node->childCount();
         labelUnits += g.node->name().size();
     }
-    size_t rectSlots = 16;
+    size_t rectSlots = 64;
     while (rectSlots * 3 < layout.nodeRects.size() * 4) rectSlots *= 2;
     std::fprintf(out,
                  "%sleaves %zu: %.1f MiB; hit nodes %zu in room for %zu: %.1f MiB; rectangles %zu: %.1f MiB; "
@@ -30,7 +30,7 @@ inline void printTreemapLayoutParts(std::FILE* out, const char* prefix, const Tr
                  prefix, layout.leaves.size(), double(layout.leaves.capacity() * sizeof(TreemapLeaf)) / MiB,
                  layout.hitNodes.size(), layout.hitNodes.capacity(),
                  double(layout.hitNodes.capacity() * sizeof(TreemapHitNode)) / MiB, layout.nodeRects.size(),
-                 double(rectSlots * (sizeof(void*) + sizeof(TreemapRect))) / MiB,
+                 double(rectSlots * sizeof(uint32_t)) / MiB,
                  layout.folderLabels.size() + layout.groupBoxes.size(),
                  double((layout.folderLabels.capacity() + layout.groupBoxes.capacity()) * sizeof(TreemapFolderLabel)) /
                      MiB,

@@ -1,8 +1,8 @@
 #include "ZelvaneMac/Core/Treemap/NodeRectMap.hpp"
 
-#include <cstdint>
 #include <stdexcept>
-#include <utility>
+
+#include "ZelvaneMac/Core/Treemap/TreemapLayout.hpp"
 
 namespace zelvane {
 
@@ -16,12 +16,51 @@ size_t slotHash(const FileNode* node) noexcept {
 
 }  // namespace
 
+const FileNode* NodeRectMap::nodeOf(uint32_t entry) const noexcept {
+    return entry < leafCount_ ? leaves_[entry].node : labels_[entry - leafCount_].node;
+}
+
+const TreemapRect* NodeRectMap::rectOf(uint32_t entry) const noexcept {
+    return entry < leafCount_ ? &leaves_[entry].rect : &labels_[entry - leafCount_].boxRect;
+}
+
+void NodeRectMap::index(std::span<const TreemapLeaf> leaves, std::span<const TreemapFolderLabel> labels) {
+    clear();
+    if (leaves.size() + labels.size() >= UINT32_MAX) throw std::length_error("too many treemap boxes");
+    leaves_ = leaves.data();
+    labels_ = labels.data();
+    leafCount_ = uint32_t(leaves.size());
+    // Dust has no rectangle of its own to outline: a box may stand for a run of its siblings.
+    size_t wanted = labels.size();
+    for (const TreemapLeaf& leaf : leaves) wanted += !leaf.dust;
+    if (wanted == 0) return;
+    size_t capacity = 64;
+    while (wanted * 4 > capacity * 3) capacity *= 2;
+    slots_.assign(capacity, 0);
+    const size_t mask = capacity - 1;
+    const auto enter = [&](uint32_t entry) {
+        const FileNode* node = nodeOf(entry);
+        if (!node) return;
+        for (size_t i = slotHash(node) & mask;; i = (i + 1) & mask) {
+            if (slots_[i] == 0) {
+                slots_[i] = entry + 1;
+                ++size_;
+                return;
+            }
+            if (nodeOf(slots_[i] - 1) == node) return;
+        }
+    };
+    for (uint32_t i = 0; i < leafCount_; ++i)
+        if (!leaves_[i].dust) enter(i);
+    for (uint32_t i = 0; i < labels.size(); ++i) enter(leafCount_ + i);
+}
+
 const TreemapRect* NodeRectMap::find(const FileNode* node) const noexcept {
     if (slots_.empty() || !node) return nullptr;
     const size_t mask = slots_.size() - 1;
     for (size_t i = slotHash(node) & mask;; i = (i + 1) & mask) {
-        if (slots_[i].node == node) return &slots_[i].rect;
-        if (!slots_[i].node) return nullptr;
+        if (slots_[i] == 0) return nullptr;
+        if (nodeOf(slots_[i] - 1) == node) return rectOf(slots_[i] - 1);
     }
 }
 
@@ -31,59 +70,13 @@ const TreemapRect& NodeRectMap::at(const FileNode* node) const {
     return *r;
 }
 
-NodeRectMap::Slot& NodeRectMap::slotFor(const FileNode* node) {
-    if ((size_ + 1) * 4 > slots_.size() * 3) rehash(slots_.empty() ? 64 : slots_.size() * 2);
-    const size_t mask = slots_.size() - 1;
-    for (size_t i = slotHash(node) & mask;; i = (i + 1) & mask)
-        if (slots_[i].node == node || !slots_[i].node) return slots_[i];
-}
-
-void NodeRectMap::reserve(size_t count) {
-    size_t capacity = slots_.empty() ? 64 : slots_.size();
-    while (count * 4 > capacity * 3) capacity *= 2;
-    if (capacity != slots_.size()) rehash(capacity);
-}
-
-void NodeRectMap::rehash(size_t slotCount) {
-    std::vector<Slot> old;
-    old.swap(slots_);
-    slots_.resize(slotCount);
-    const size_t mask = slots_.size() - 1;
-    for (const Slot& s : old) {
-        if (!s.node) continue;
-        size_t i = slotHash(s.node) & mask;
-        while (slots_[i].node) i = (i + 1) & mask;
-        slots_[i] = s;
-    }
-}
-
-void NodeRectMap::insert_or_assign(const FileNode* node, const TreemapRect& rect) {
-    if (!node) return;
-    Slot& s = slotFor(node);
-    if (!s.node) {
-        s.node = node;
-        ++size_;
-    }
-    s.rect = rect;
-}
-
-bool NodeRectMap::try_emplace(const FileNode* node, const TreemapRect& rect) {
-    if (!node) return false;
-    Slot& s = slotFor(node);
-    if (s.node) return false;
-    s = {node, rect};
-    ++size_;
-    return true;
-}
-
 void NodeRectMap::clear() noexcept {
     slots_.clear();
+    slots_.shrink_to_fit();
+    leaves_ = nullptr;
+    labels_ = nullptr;
+    leafCount_ = 0;
     size_ = 0;
-}
-
-void NodeRectMap::swap(NodeRectMap& other) noexcept {
-    slots_.swap(other.slots_);
-    std::swap(size_, other.size_);
 }
 
 }  // namespace zelvane

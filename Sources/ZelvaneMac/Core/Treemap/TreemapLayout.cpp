@@ -524,6 +524,7 @@ void colorLeaves(TreemapLayout& into, size_t firstLeaf, size_t firstSample, cons
 
 void colorTreemapLayout(TreemapLayout& layout, const TreemapLayoutOptions& options) {
     colorLeaves(layout, 0, 0, options);
+    layout.nodeRects.index(layout.leaves, layout.folderLabels);
 }
 
 TreemapHitNode layoutTreemapNode(FileNode* node, const TreemapRect& in, bool isRoot, double ridgeHeight,
@@ -532,7 +533,6 @@ TreemapHitNode layoutTreemapNode(FileNode* node, const TreemapRect& in, bool isR
     TreemapHitNode top{node, in, {}};
     if (!node) return top;
     const size_t firstLeaf = into.leaves.size();
-    const size_t firstLabel = into.folderLabels.size();
     const size_t firstSample = into.dustSamples.size();
 
     // Large trees: the top of the tree is walked here, and the subtrees below a size share are
@@ -573,15 +573,8 @@ TreemapHitNode layoutTreemapNode(FileNode* node, const TreemapRect& in, bool isR
         if (isCancelled(options.cancel)) return top;
     }
 
-    // Every leaf and labelled folder is a distinct node, so entering them in one pass, with the
-    // table sized once, gives the same map as entering each as it is laid.
-    into.nodeRects.reserve(into.nodeRects.size() + (into.leaves.size() - firstLeaf) +
-                           (into.folderLabels.size() - firstLabel));
-    // Dust has no rectangle of its own to outline: a box may stand for a run of its siblings.
-    for (size_t i = firstLeaf; i < into.leaves.size(); ++i)
-        if (!into.leaves[i].dust) into.nodeRects.insert_or_assign(into.leaves[i].node, into.leaves[i].rect);
-    for (size_t i = firstLabel; i < into.folderLabels.size(); ++i)
-        into.nodeRects.insert_or_assign(into.folderLabels[i].node, into.folderLabels[i].boxRect);
+    // Indexed again once the colours have joined the dust.
+    into.nodeRects.index(into.leaves, into.folderLabels);
     return top;
 }
 
@@ -649,12 +642,10 @@ TreemapLayout layoutMultiRootTreemap(std::span<FileNode* const> roots, const Tre
         appendAll(result.retained, partial.retained);
         result.hitRoots.push_back(hit);
         result.hitNodes.adopt(std::move(partial.hitNodes));
-        if (result.nodeRects.empty())
-            result.nodeRects.swap(partial.nodeRects);
-        else
-            partial.nodeRects.forEach([&](const FileNode* n, const TreemapRect& r) { result.nodeRects.try_emplace(n, r); });
         x += colW;
     }
+    // The lists of every column together; a node shown in two columns keeps its box of the first.
+    result.nodeRects.index(result.leaves, result.folderLabels);
     return result;
 }
 
