@@ -365,6 +365,15 @@ FileNode* FileTreeOutlineModel::nodeAt(const QModelIndex& index) const {
     return e && size_t(index.row()) < e->rows().size() ? e->rows()[size_t(index.row())] : nullptr;
 }
 
+std::span<FileNode* const> FileTreeOutlineModel::madeRows(const QModelIndex& parent) const {
+    if (!parent.isValid()) return top_ ? top_->rows().span() : std::span<FileNode* const>();
+    if (parent.model() != this || parent.column() != 0) return {};
+    const Entry* pe = entryAt(parent);
+    if (!pe || size_t(parent.row()) >= pe->rows().size()) return {};
+    const Entry* e = entries_.find(pe->rows()[size_t(parent.row())]);
+    return e ? e->rows().span() : std::span<FileNode* const>();
+}
+
 QModelIndex FileTreeOutlineModel::index(int row, int column, const QModelIndex& parent) const {
     if (row < 0 || column < 0 || column >= kColumnCount) return {};
     Entry* e = nullptr;

@@ -5,7 +5,9 @@
 
 #include <deque>
 #include <memory>
+#include <span>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -137,6 +139,38 @@ public:
         for (const Entry& e : entryStore_)
             if (e.parent) visit(static_cast<const FileNode*>(e.folder), indexIn(e.rowInParent, 0, e.parent));
     }
+    // The open rows whose own rows are shown: every folder and group row whose rows were made,
+    // for which `isOpen` holds along with every row above it. Asks `isOpen` once per row whose
+    // rows were made, never about the rows of files; in no particular order.
+    template <class IsOpen>
+    std::vector<QModelIndex> shownOpenRows(IsOpen isOpen) const {
+        std::vector<QModelIndex> out;
+        std::unordered_map<const Entry*, bool> shown;
+        std::vector<const Entry*> chain;
+        for (const Entry& made : entryStore_) {
+            chain.clear();
+            bool open = true;
+            for (const Entry* e = &made; e && e != top_.get(); e = e->parent) {
+                if (const auto known = shown.find(e); known != shown.end()) {
+                    open = known->second;
+                    break;
+                }
+                chain.push_back(e);
+                // A folder no longer among its parent's rows (a live change) has no row to open.
+                if (!e->parent || size_t(e->rowInParent) >= e->parent->rows().size() ||
+                    e->parent->rows()[size_t(e->rowInParent)] != e->folder || !isOpen(indexIn(e->rowInParent, 0, e->parent))) {
+                    open = false;
+                    break;
+                }
+            }
+            for (const Entry* e : chain) shown.emplace(e, open);
+            if (open) out.push_back(indexIn(made.rowInParent, 0, made.parent));
+        }
+        return out;
+    }
+    // The nodes of the rows under `parent` (the roots for an invalid one) when they were made,
+    // without making them or reading any node; empty otherwise.
+    std::span<FileNode* const> madeRows(const QModelIndex& parent) const;
     // Holds every group node this model made, current and retired, for work on the thread pool.
     std::shared_ptr<const void> groupNodesHeld() const;
     // The group row among a folder's rows (making them), or null.

@@ -15,6 +15,7 @@
 #include <ostream>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -249,30 +250,43 @@ QString summary(ShownWindow& w) { return w.window().contentView()->statusBar()->
 bool waitFor(const std::function<bool()>& done) { return pumpWidgetsUntil(done, 20000); }
 
 // The paths of the outline's selected rows, a group row as "<folder> [files]", sorted.
-std::vector<std::string> selectedRowPaths(ShownWindow& w) {
+// The selected rows' paths in row order (a group row as "<folder> [files]").
+std::vector<std::string> selectedInRowOrder(ShownWindow& w) {
     std::vector<std::string> out;
     for (const FileNode* n : w.outline().selectedNodes())
         out.push_back(n->isSyntheticGroup() ? n->parent()->fullPath() + " [files]" : n->fullPath());
+    return out;
+}
+
+std::vector<std::string> selectedRowPaths(ShownWindow& w) {
+    std::vector<std::string> out = selectedInRowOrder(w);
     std::sort(out.begin(), out.end());
     return out;
 }
 
-// Every row the outline shows, walked down through the open rows, is selected.
-bool everyShownRowSelected(ShownWindow& w, size_t& shown) {
+// Calls `visit` with every row the outline shows, top to bottom, walked down through the open rows.
+void forEachShownRow(ShownWindow& w, const std::function<void(const QModelIndex&)>& visit) {
     const FileTreeOutlineModel& model = w.outline().model();
     ContextMenuOutlineView& view = w.outline().outline();
     std::vector<QModelIndex> stack;
     for (int r = model.rowCount() - 1; r >= 0; --r) stack.push_back(model.index(r, 0));
-    shown = 0;
-    bool all = true;
     while (!stack.empty()) {
         const QModelIndex i = stack.back();
         stack.pop_back();
-        ++shown;
-        all = all && view.selectionModel()->isSelected(i);
+        visit(i);
         if (view.isExpanded(i))
             for (int r = model.rowCount(i) - 1; r >= 0; --r) stack.push_back(model.index(r, 0, i));
     }
+}
+
+// Every row the outline shows is selected.
+bool everyShownRowSelected(ShownWindow& w, size_t& shown) {
+    shown = 0;
+    bool all = true;
+    forEachShownRow(w, [&](const QModelIndex& i) {
+        ++shown;
+        all = all && w.outline().outline().selectionModel()->isSelected(i);
+    });
     return all;
 }
 
@@ -315,6 +329,62 @@ TEST(WindowRescan, SelectedGroupRowsComeBackAndCtrlASelectsTheWholeOutlineAfterw
     rescan(w);
     EXPECT_EQ(selectedRowPaths(w), std::vector<std::string>{root + "/wide/f150 [files]"});
     EXPECT_TRUE(waitFor([&] { return summary(w) == groupSummary; })) << summary(w).toStdString();
+}
+
+// The rows shown, top to bottom, as paths (a group row as "<folder> [files]").
+std::vector<std::string> shownRowPaths(ShownWindow& w) {
+    std::vector<std::string> out;
+    forEachShownRow(w, [&](const QModelIndex& i) {
+        const FileNode* n = w.outline().model().nodeAt(i);
+        out.push_back(n->isSyntheticGroup() ? n->parent()->fullPath() + " [files]" : n->fullPath());
+    });
+    return out;
+}
+
+// Ctrl+A selects the rows shown and nothing else: folders left open inside a folded one (their
+// rows hidden, though still open once it unfolds) bring none of their rows, and the selection,
+// read back top to bottom, is the outline's rows in their order, the window's as a set. The same
+// once the folded folder opens, and after Ctrl+R has reopened the rows and selected them again.
+TEST(WindowRescan, CtrlASelectsTheRowsShownInTheirOrderAndNoneInsideAFoldedFolder) {
+    TempDir dir;
+    makeTree(dir);
+    ShownWindow w;
+    ASSERT_TRUE(w.scan(dir.path()));
+    const auto node = [&](const char* p) { return w.node(dir.path() / p); };
+    for (const char* p : {"wide", "wide/f120", "wide/f120/inner", "deep", "deep/a", "deep/a/b", "deep/a/b/c"}) open(w, node(p));
+    FileTreeOutlineModel& model = w.outline().model();
+    ContextMenuOutlineView& o = w.outline().outline();
+    o.expand(model.indexForNode(model.syntheticGroupOf(node("wide/f120"))));
+    o.collapse(model.indexForNode(node("deep/a")));
+    ASSERT_TRUE(o.isExpanded(model.indexForNode(node("deep/a/b"))));
+
+    const std::string root = w.root()->fullPath();
+    // `folded`: whether deep/a is folded (none: whatever the restore opened).
+    const auto selectAllMatchesTheRowsShown = [&](std::optional<bool> folded) {
+        o.setFocus();
+        QTest::keyClick(&o, Qt::Key_A, Qt::ControlModifier);
+        QTest::qWait(50);
+        const std::vector<std::string> shown = shownRowPaths(w);
+        const std::vector<std::string> selected = selectedInRowOrder(w);
+        EXPECT_EQ(selected, shown);
+        if (folded) {
+            EXPECT_EQ(std::count(selected.begin(), selected.end(), root + "/deep/a/b"), *folded ? 0 : 1);
+            EXPECT_EQ(std::count(selected.begin(), selected.end(), root + "/deep/a/b/c/d"), *folded ? 0 : 1);
+        }
+        EXPECT_EQ(std::count(selected.begin(), selected.end(), root + "/wide/f120/inner/deeper"), 1);
+        EXPECT_EQ(std::count(selected.begin(), selected.end(), root + "/wide/f120/file3.dat"), 1);
+        EXPECT_EQ(size_t(w.window().treeSelection().nodes().size()), shown.size());
+    };
+    selectAllMatchesTheRowsShown(true);
+    o.expand(model.indexForNode(node("deep/a")));
+    QTest::qWait(50);
+    selectAllMatchesTheRowsShown(false);
+    o.collapse(model.indexForNode(node("deep/a")));
+    QTest::qWait(50);
+    // The rows inside it selected before stay selected, and the restore opens their folders.
+    rescan(w);
+    ASSERT_TRUE(o.isExpanded(model.indexForNode(node("wide/f120/inner"))));
+    selectAllMatchesTheRowsShown(std::nullopt);
 }
 
 // Expand All, Ctrl+A, then header clicks: after each sort the same nodes are selected, the current

@@ -101,15 +101,24 @@ void ContextMenuOutlineView::selectAll() {
     QItemSelectionModel* selection = selectionModel();
     if (!m || !selection || selectionMode() == SingleSelection || selectionMode() == NoSelection) return;
     QItemSelection all;
+    const auto selectRowsOf = [&](const QModelIndex& parent) {
+        const int rows = m->rowCount(parent);
+        const int columns = m->columnCount(parent);
+        if (rows > 0 && columns > 0)
+            all.append(QItemSelectionRange(m->index(0, 0, parent), m->index(rows - 1, columns - 1, parent)));
+    };
+    if (openRowsSource_ && !rootIndex().isValid()) {
+        selectRowsOf(QModelIndex());
+        for (const QModelIndex& parent : openRowsSource_()) selectRowsOf(parent);
+        if (!all.isEmpty()) replaceSelection(all);
+        return;
+    }
     std::vector<QModelIndex> open{rootIndex()};
     while (!open.empty()) {
         const QModelIndex parent = open.back();
         open.pop_back();
-        const int rows = m->rowCount(parent);
-        const int columns = m->columnCount(parent);
-        if (rows <= 0 || columns <= 0) continue;
-        all.append(QItemSelectionRange(m->index(0, 0, parent), m->index(rows - 1, columns - 1, parent)));
-        for (int r = rows - 1; r >= 0; --r)
+        selectRowsOf(parent);
+        for (int r = m->rowCount(parent) - 1; r >= 0; --r)
             if (const QModelIndex child = m->index(r, 0, parent); isExpanded(child)) open.push_back(child);
     }
     if (!all.isEmpty()) replaceSelection(all);

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QTreeView>
 
+#include <functional>
 #include <vector>
 
 #include "ZelvaneMac/Models/InlineRenameSession.hpp"
@@ -36,6 +37,11 @@ public:
     // (a comparison of every range with every other), which over thousands of open folders froze
     // the window.
     void selectAll() override;
+    // The open rows whose own rows are shown, in any order, when the model can list them without
+    // a look at every row shown: Select All then asks the view about those rows only, instead of
+    // asking for each of tens of thousands of rows whether it is open.
+    using OpenRowsSource = std::function<std::vector<QModelIndex>()>;
+    void setOpenRowsSource(OpenRowsSource source) { openRowsSource_ = std::move(source); }
     // Makes `rows` the selection. The selection model works out what changed by comparing every
     // range it held with every new one: from a selection shown in part (thousands of single rows
     // in as many folders) to a Select All over thousands of open folders that held the window for
@@ -73,6 +79,7 @@ private:
     InlineRenameSession session_;
     QPointer<QLineEdit> renameField_;
     QPersistentModelIndex renameIndex_;
+    OpenRowsSource openRowsSource_;
 };
 
 }  // namespace zelvane

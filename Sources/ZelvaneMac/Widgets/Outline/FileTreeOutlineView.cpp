@@ -47,13 +47,19 @@ FileTreeOutlineView::FileTreeOutlineView(const FileTreeOutlineInputs& initial, F
         if (n->isSyntheticGroup()) return FolderIconCache::shared().genericIcon();
         if (n->isDir()) return FolderIconCache::shared().iconFor(qStringFromUtf8(n->fullPath()));
         QIcon icon = fileTypeIcon(qStringFromUtf8(n->detectedExtension()));
-        return icon.isNull() ? outline_->style()->standardIcon(QStyle::SP_FileIcon) : icon;
+        if (!icon.isNull()) return icon;
+        // The style makes its icon anew on each call, reading its images: kept for every row.
+        if (fileIcon_.isNull()) fileIcon_ = outline_->style()->standardIcon(QStyle::SP_FileIcon);
+        return fileIcon_;
     });
     connect(&FolderIconCache::shared(), &FolderIconCache::iconReady, outline_->viewport(), [this] {
         outline_->viewport()->update();
     });
 
     outline_->setModel(model_);
+    outline_->setOpenRowsSource([this] {
+        return model_->shownOpenRows([this](const QModelIndex& row) { return outline_->isExpanded(row); });
+    });
     rowSelection_.emplace(*outline_, *model_, kExpandAllRows);
     connect(model_, &FileTreeOutlineModel::rowsAboutToBeLaidOutAgain, this, [this] { rowSelection_->holdForLayout(); });
     connect(model_, &FileTreeOutlineModel::rowsLaidOutAgain, this, [this] { rowSelection_->restoreAfterLayout(); });
@@ -257,8 +263,7 @@ void FileTreeOutlineView::onHeaderClicked(int column) {
 void FileTreeOutlineView::onOutlineSelectionChanged() {
     if (rowSelection_->isShowing()) return;
     const std::vector<FileNode*> nodes = selectedNodes();
-    rowSelection_->remember(nodes);
-    emit selectionChanged(nodes);
+    emit selectionChanged(nodes, rowSelection_->remember(nodes));
 }
 
 void FileTreeOutlineView::openContextMenu(const QPoint& globalPos) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIcon>
 #include <QString>
 #include <QWidget>
 
@@ -67,8 +68,9 @@ public:
     ContextMenuOutlineView& outline() const { return *outline_; }
 
 signals:
-    // The user changed the rows selected: their nodes, in row order.
-    void selectionChanged(const std::vector<zelvane::FileNode*>& nodes);
+    // The user changed the rows selected: their nodes, in row order, and as a set (the one the
+    // outline compares the window's selection with, so that handing it back costs nothing).
+    void selectionChanged(const std::vector<zelvane::FileNode*>& nodes, const zelvane::NodeSet& set);
     void renameEditingEnded();
     // The full path of the row under the pointer; none when it left the rows.
     void hoveredPath(const std::optional<QString>& path);
@@ -90,6 +92,7 @@ private:
     ResultTableDelegate* delegate_ = nullptr;
     FileTreeOutlineOptions options_;
     std::optional<OutlineRowSelection> rowSelection_;
+    QIcon fileIcon_;  // the style's, for files of a type without an icon of its own
 };
 
 }  // namespace zelvane

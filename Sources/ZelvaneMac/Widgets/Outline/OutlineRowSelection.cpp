@@ -5,6 +5,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <span>
 #include <unordered_set>
 #include <utility>
 
@@ -55,8 +56,9 @@ std::vector<FileNode*> OutlineRowSelection::nodes() const {
     // Read from the selected ranges themselves: the selection model's own list of selected rows
     // asks, for every row, every range whether it holds the row, and a Select All over thousands
     // of open folders is one range per folder. The rows are put in shown order by walking down
-    // from the top through the folders that hold selected rows, each range taken whole: no row's
-    // place is worked out on its own.
+    // from the top through the folders that hold selected rows, each range taken whole from its
+    // folder's rows as the model keeps them: no row's place is worked out on its own, and only
+    // the rows above selected ones are looked up as rows.
     QHash<QModelIndex, std::vector<std::pair<int, int>>> runs;  // selected rows, by their folder's row
     QHash<QModelIndex, std::vector<int>> through;                 // rows above selected rows, by folder
     QSet<QModelIndex> known;
@@ -70,26 +72,37 @@ std::vector<FileNode*> OutlineRowSelection::nodes() const {
         }
     }
     std::vector<FileNode*> out;
-    // A folder's rows to visit in order: (row, selected), a row both selected and above others once.
+    // A folder's rows to visit in order: (row, selected, above selected rows), each row once.
+    struct Visit {
+        int row;
+        bool selected;
+        bool above;
+    };
     struct Level {
         QModelIndex parent;
-        std::vector<std::pair<int, bool>> rows;
+        std::span<FileNode* const> nodes;
+        std::vector<Visit> rows;
         size_t next = 0;
     };
     const auto levelOf = [&](const QModelIndex& parent) {
-        Level level{parent, {}, 0};
+        Level level{parent, model_.madeRows(parent), {}, 0};
         if (const auto r = runs.constFind(parent); r != runs.constEnd())
             for (auto [top, bottom] : *r)
-                for (int row = top; row <= bottom; ++row) level.rows.emplace_back(row, true);
+                for (int row = top; row <= bottom; ++row) level.rows.push_back({row, true, false});
         if (const auto t = through.constFind(parent); t != through.constEnd())
-            for (int row : *t) level.rows.emplace_back(row, false);
-        // Selected before passed-through at the same row, then each row once.
-        std::sort(level.rows.begin(), level.rows.end(), [](const auto& a, const auto& b) {
-            return a.first != b.first ? a.first < b.first : a.second > b.second;
-        });
-        level.rows.erase(std::unique(level.rows.begin(), level.rows.end(),
-                                     [](const auto& a, const auto& b) { return a.first == b.first; }),
-                         level.rows.end());
+            for (int row : *t) level.rows.push_back({row, false, true});
+        std::sort(level.rows.begin(), level.rows.end(), [](const Visit& a, const Visit& b) { return a.row < b.row; });
+        // A row both selected and above others, or in two ranges, is visited once.
+        size_t kept = 0;
+        for (size_t i = 0; i < level.rows.size(); ++i) {
+            if (kept > 0 && level.rows[kept - 1].row == level.rows[i].row) {
+                level.rows[kept - 1].selected |= level.rows[i].selected;
+                level.rows[kept - 1].above |= level.rows[i].above;
+            } else {
+                level.rows[kept++] = level.rows[i];
+            }
+        }
+        level.rows.resize(kept);
         return level;
     };
     std::vector<Level> stack;
@@ -100,19 +113,22 @@ std::vector<FileNode*> OutlineRowSelection::nodes() const {
             stack.pop_back();
             continue;
         }
-        const auto [row, selected] = level.rows[level.next++];
-        const QModelIndex index = model_.index(row, 0, level.parent);
-        if (selected)
-            if (FileNode* n = model_.nodeAt(index)) out.push_back(n);
-        if (known.contains(index)) stack.push_back(levelOf(index));
+        const Visit visit = level.rows[level.next++];
+        if (visit.selected && size_t(visit.row) < level.nodes.size())
+            if (FileNode* n = level.nodes[size_t(visit.row)]) out.push_back(n);
+        if (visit.above) {
+            const QModelIndex index = model_.index(visit.row, 0, level.parent);
+            stack.push_back(levelOf(index));  // `level` is not used past this point
+        }
     }
     return out;
 }
 
-void OutlineRowSelection::remember(const std::vector<FileNode*>& chosen) {
+const NodeSet& OutlineRowSelection::remember(const std::vector<FileNode*>& chosen) {
     // The user's rows win over those of a selection still being looked through.
     choices_.supersede();
     shown_ = NodeSet(chosen.begin(), chosen.end());
+    return *shown_;
 }
 
 void OutlineRowSelection::show(const NodeSet& target, std::shared_ptr<const void> trees) {

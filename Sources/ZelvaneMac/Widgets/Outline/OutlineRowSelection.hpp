@@ -38,8 +38,9 @@ public:
     // shown last and the rows have not changed since.
     // `trees` holds the trees of `target`'s nodes while a large one is looked through.
     void show(const NodeSet& target, std::shared_ptr<const void> trees = {});
-    // The user chose these rows: the window's selection made of them needs no showing.
-    void remember(const std::vector<FileNode*>& chosen);
+    // The user chose these rows: the window's selection made of them (the set returned, or an
+    // equal one) needs no showing.
+    const NodeSet& remember(const std::vector<FileNode*>& chosen);
     // The rows selected no longer follow the set shown last (the rows were made anew).
     void forget() {
         shown_.reset();

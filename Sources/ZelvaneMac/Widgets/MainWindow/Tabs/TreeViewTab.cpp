@@ -90,9 +90,8 @@ void TreeViewTab::buildOutline() {
         guarded(this, [](TreeViewTab& t, const NodesGone& gone) { t.parts_.liveMonitor.markGoneLocally(gone); }));
     fileActions_->setOnNodesRenamed(
         guarded(this, [](TreeViewTab& t, const std::vector<FileNode*>& nodes) { t.parts_.liveMonitor.markRenamedLocally(nodes); }));
-    connect(outline_, &FileTreeOutlineView::selectionChanged, this, [this](const std::vector<FileNode*>& nodes) {
-        parts_.treeSelection.set(NodeSet(nodes.begin(), nodes.end()), outline_);
-    });
+    connect(outline_, &FileTreeOutlineView::selectionChanged, this,
+            [this](const std::vector<FileNode*>&, const NodeSet& set) { parts_.treeSelection.set(set, outline_); });
     // The window's selection is the outline's rows only when the outline made it: a selection of
     // millions made elsewhere (every file of a type) is shown in part, and the menu acts on the
     // rows shown.
