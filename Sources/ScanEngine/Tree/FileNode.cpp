@@ -390,22 +390,71 @@ bool FileNode::flagDeletedRecursively() {
     return true;
 }
 
+namespace {
+
+// What an item adds to the totals of every folder above it.
+AggregateTotals shareOf(const FileNode& n) {
+    if (n.isDir())
+        return {n.subFolderTotSize(), n.doNotCountAllocated() ? 0 : n.subFolderTotSizeAlloc(), n.subFolderFileCount(),
+                n.subFolderDirCount() + 1};
+    return {n.fileSize, n.doNotCountAllocated() ? 0 : n.allocSize, 1, 0};
+}
+
+void addTo(AggregateTotals& sum, const AggregateTotals& more) {
+    sum.size += more.size;
+    sum.alloc += more.alloc;
+    sum.files += more.files;
+    sum.dirs += more.dirs;
+}
+
+void addTo(FolderData& fd, const AggregateTotals& more, int sign) {
+    storeRelaxed(fd.subFolderTotSize, loadRelaxed(fd.subFolderTotSize) + sign * more.size);
+    storeRelaxed(fd.subFolderTotSizeAlloc, loadRelaxed(fd.subFolderTotSizeAlloc) + sign * more.alloc);
+    storeRelaxed(fd.subFolderFileCount, loadRelaxed(fd.subFolderFileCount) + sign * more.files);
+    storeRelaxed(fd.subFolderDirCount, loadRelaxed(fd.subFolderDirCount) + sign * more.dirs);
+}
+
+}  // namespace
+
 void FileNode::subtractContributionFromAncestors() {
-    AggregateTotals share;
-    if (isDir()) {
-        share = {subFolderTotSize(), doNotCountAllocated() ? 0 : subFolderTotSizeAlloc(), subFolderFileCount(),
-                 subFolderDirCount() + 1};
-    } else {
-        share = {fileSize, doNotCountAllocated() ? 0 : allocSize, 1, 0};
+    const AggregateTotals share = shareOf(*this);
+    for (FileNode* a = parent_; a; a = a->parent_)
+        if (FolderData* fd = a->folderData()) addTo(*fd, share, -1);
+}
+
+bool FileNode::markDeletedWithSubtree() {
+    if (isDeleted()) return false;
+    // What it still counts leaves its ancestors; what went before it had left them already.
+    subtractContributionFromAncestors();
+    // Each folder below takes back, from the bottom up, the shares of the items in it that were
+    // marked before, and hands them on to its own folder, up to this node.
+    struct Frame {
+        FileNode* node;
+        size_t next;
+        AggregateTotals back;
+    };
+    std::vector<Frame> stack{{this, 0, {}}};
+    while (!stack.empty()) {
+        Frame& f = stack.back();
+        const auto kids = f.node->children();
+        if (f.next < kids.size()) {
+            FileNode* c = kids[f.next++];
+            if (c->isDeleted())
+                addTo(f.back, shareOf(*c));
+            else if (c->isDir())
+                stack.push_back({c, 0, {}});
+            else
+                c->setIsDeleted(true);
+            continue;
+        }
+        FileNode* done = f.node;
+        const AggregateTotals back = f.back;
+        stack.pop_back();
+        done->setIsDeleted(true);
+        if (FolderData* fd = done->folderData()) addTo(*fd, back, +1);
+        if (!stack.empty()) addTo(stack.back().back, back);
     }
-    for (FileNode* a = parent_; a; a = a->parent_) {
-        FolderData* fd = a->folderData();
-        if (!fd) continue;
-        storeRelaxed(fd->subFolderTotSize, loadRelaxed(fd->subFolderTotSize) - share.size);
-        storeRelaxed(fd->subFolderTotSizeAlloc, loadRelaxed(fd->subFolderTotSizeAlloc) - share.alloc);
-        storeRelaxed(fd->subFolderFileCount, loadRelaxed(fd->subFolderFileCount) - share.files);
-        storeRelaxed(fd->subFolderDirCount, loadRelaxed(fd->subFolderDirCount) - share.dirs);
-    }
+    return true;
 }
 
 bool FileNode::countAllocatedSpaceFromNowOn() {

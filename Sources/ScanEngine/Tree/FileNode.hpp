@@ -239,6 +239,12 @@ public:
     // Deletion and the live monitor.
     bool flagDeletedRecursively();
     void subtractContributionFromAncestors();
+    // Marks the node deleted with everything below it and takes what it still counts out of its
+    // ancestors' totals; false, changing nothing, when it is marked already. The folders it
+    // marks keep the figures of everything they held: items below them marked deleted before
+    // (as a folder erased file by file is seen going) count in them again, as a folder marked
+    // at once keeps them.
+    bool markDeletedWithSubtree();
     // A file whose space another hard link counted counts it itself from now on (that link
     // went): its allocated size joins its folders' totals. False, changing nothing, for a folder
     // or a file that counts already.

@@ -596,6 +596,62 @@ TEST(WindowLiveMonitoring, ALargeDeletionByTheWindowEndsWithTheTreeRight) {
     EXPECT_FALSE(w.stale());
 }
 
+// A folder erased while the monitor is on is seen going file by file before the window marks it.
+// However its content went, a deleted folder's row shows what it held, as one marked at once
+// does, its folders below too, while the folders above it lose all of it once.
+TEST(WindowLiveMonitoring, AFolderDeletedAfterItsFilesWereSeenGoingShowsWhatItHeld) {
+    TempDir dir;
+    for (int s = 0; s < 3; ++s)
+        for (int i = 0; i < 100; ++i) writeFile(dir / "big" / ("s" + std::to_string(s)) / ("f" + std::to_string(i)), 1000 + i);
+    writeFile(dir / "other/keep.bin", 777);
+    LiveWindow w(dir.path());
+    FileNode* big = w.node(dir / "big");
+    FileNode* s0 = w.node(dir / "big/s0");
+    ASSERT_TRUE(big && s0);
+    const AggregateTotals held{big->subFolderTotSize(), big->subFolderTotSizeAlloc(), big->subFolderFileCount(), big->subFolderDirCount()};
+    const AggregateTotals s0Held{s0->subFolderTotSize(), s0->subFolderTotSizeAlloc(), s0->subFolderFileCount(), s0->subFolderDirCount()};
+    ASSERT_EQ(held.files, 300);
+    const auto totals = [](const FileNode* n) {
+        return AggregateTotals{n->subFolderTotSize(), n->subFolderTotSizeAlloc(), n->subFolderFileCount(), n->subFolderDirCount()};
+    };
+    w.outline().outline().expand(w.outline().model().indexForNode(w.root()));
+    const auto itemsShown = [&](FileNode* n) {
+        return w.outline().model().index(w.outline().model().indexForNode(n).row(), FileTreeOutlineModel::itemsColumn,
+                                         w.outline().model().indexForNode(n).parent()).data().toString();
+    };
+    const QString itemsHeld = itemsShown(big);
+    ASSERT_TRUE(itemsHeld.contains(QStringLiteral("303"))) << itemsHeld.toStdString();
+
+    // Another program erases a subfolder, its files first: the folder above shows what is left.
+    fs::remove_all(dir / "big/s0");
+    ASSERT_TRUE(w.waitFor([&] { return w.deleted(dir / "big/s0") && !w.live().hasPendingRefresh(); }));
+    pumpWidgetsUntil([] { return false; }, 300);
+    EXPECT_EQ(totals(s0), s0Held);
+    EXPECT_EQ(big->subFolderFileCount(), 200);
+    EXPECT_FALSE(big->isDeleted());
+
+    // Delete Immediately of the folder in the Tree View: its row shows all it held, and so do its
+    // folders; the root has lost it once.
+    for (int i = 0; i < 40; ++i) ASSERT_EQ(::unlink((dir / "big/s1" / ("f" + std::to_string(i))).c_str()), 0);
+    ASSERT_TRUE(w.waitFor([&] { return w.deleted(dir / "big/s1/f39") && !w.live().hasPendingRefresh(); }));
+    EXPECT_EQ(big->subFolderFileCount(), 160);
+    w.window().treeSelection().set({big});
+    testing::ScriptedUser user;
+    user.answer({QStringLiteral("Delete Immediately")});
+    w.key(Qt::Key_Delete, Qt::ShiftModifier);
+    ASSERT_TRUE(w.waitFor([&] { return big->isDeleted() && !QGuiApplication::overrideCursor() && !w.live().hasPendingRefresh(); }));
+    pumpWidgetsUntil([] { return false; }, 500);  // the monitor's own report of the same removal
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_FALSE(fs::exists(dir / "big"));
+    EXPECT_EQ(totals(big), held);
+    EXPECT_EQ(totals(s0), s0Held);
+    EXPECT_EQ(w.node(dir / "big/s1")->subFolderFileCount(), 100);
+    EXPECT_EQ(itemsShown(big), itemsHeld);
+    EXPECT_EQ(w.root()->subFolderFileCount(), 1);
+    EXPECT_EQ(w.root()->subFolderDirCount(), 1);
+    expectShownAsOnDisk(w, dir.path());
+}
+
 // Files deleted behind the window's back keep their boxes in the treemap, outlined in red just
 // inside their edges (a band two points wide), while the files left show no outline; the outlines
 // stay on repaints.

@@ -418,16 +418,14 @@ void LiveMonitorController::noteChanged(FileNode* node) {
 }
 
 bool LiveMonitorController::markNode(FileNode* node) {
-    if (!node->flagDeletedRecursively()) return false;
-    node->subtractContributionFromAncestors();
+    if (!node->markDeletedWithSubtree()) return false;
     noteChanged(node);
     handOverSpaceOfDeletedLinks(node);
     return true;
 }
 
 void LiveMonitorController::markPlanned(FileNode* node) {
-    if (!node->flagDeletedRecursively()) return;  // deleted meanwhile, by the application
-    node->subtractContributionFromAncestors();
+    if (!node->markDeletedWithSubtree()) return;  // deleted meanwhile, by the application
     handOverSpaceOfDeletedLinks(node);
 }
 
