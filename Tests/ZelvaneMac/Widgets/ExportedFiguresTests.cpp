@@ -13,6 +13,7 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QTest>
 #include <QTimer>
 
 #include <algorithm>
@@ -29,6 +30,10 @@
 #include "ScanEngine/Monitor/FileSystemMonitor.hpp"
 #include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/ExportOptionsView.hpp"
+#include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
+#include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
+#include "ZelvaneMac/Window/Exports/ExportContext.hpp"
+#include "ZelvaneMac/Window/Exports/WindowExports.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
@@ -226,6 +231,64 @@ TEST(ExportedFigures, EveryExportLeavesOutWhatTheWindowShowsAsGone) {
     const std::string copied = QGuiApplication::clipboard()->text().toStdString();
     expectNoneGone(copied, "the clipboard listing");
     EXPECT_NE(copied.find("one.bin"), std::string::npos) << copied;
+}
+
+// Every row of an opened outline selected, more than are listed while the command runs: Export to
+// CSV File… writes them as TSV in the background, byte for byte what the same items give exported
+// a few hundred at a time in place: each selected item with what is inside it, in path order.
+TEST(ExportedFigures, ASelectionOfEveryOpenRowIsWrittenAsItsPartsAreInPlace) {
+    TempDir dir;
+    for (int d = 0; d < 4; ++d)
+        for (int i = 0; i < 300; ++i) writeFile(dir / "tree" / ("d" + std::to_string(d)) / ("f" + std::to_string(i) + ".txt"), 10 + i);
+    writeFile(dir / "tree/d1/inner/deep.bin", 5000);
+    writeFile(dir / "tree/top.bin", 700);
+    fs::create_directories(dir / "data");
+    ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+    ScannedWindow w(dir / "tree");
+    w.key(Qt::Key_F4, Qt::ShiftModifier);
+    ContextMenuOutlineView& outline = w.outline().outline();
+    // Select All once the rows are open.
+    ASSERT_TRUE(w.waitFor([&] {
+        outline.setFocus();
+        QTest::keyClick(&outline, Qt::Key_A, Qt::ControlModifier);
+        return size_t(w.window().treeSelection().nodes().size()) > kSelectionListedInPlace;
+    }));
+    const NodeSet everyRow = w.window().treeSelection().nodes();
+
+    TempDir out;
+    const fs::path file = out / "every row.tsv";
+    {
+        PanelAnswer answer(file);
+        w.key(Qt::Key_E, Qt::ControlModifier | Qt::AltModifier);
+        ASSERT_TRUE(answer.answered());
+    }
+    ASSERT_TRUE(w.waitFor([&] { return fs::exists(file); }));
+    EXPECT_EQ(w.window().prompts().csvExportErrorDetail(), std::nullopt);
+    const std::string written = readFile(file);
+
+    // The same items a few hundred at a time, each part's rows after the header.
+    std::vector<FileNode*> items;
+    for (FileNode* n : everyRow)
+        if (!n->isSyntheticGroup()) items.push_back(n);
+    std::sort(items.begin(), items.end(), [](FileNode* a, FileNode* b) { return a->pathBytes() < b->pathBytes(); });
+    ASSERT_EQ(items.size(), 1u + 4 + 1 + 4 * 300 + 2);  // the root, four folders, inner, the files
+    std::string expected;
+    for (size_t from = 0; from < items.size(); from += 400) {
+        const std::vector<FileNode*> part(items.begin() + long(from), items.begin() + long(std::min(items.size(), from + 400)));
+        w.window().treeSelection().set(NodeSet(part.begin(), part.end()));
+        const fs::path partFile = out / ("part " + std::to_string(from) + ".tsv");
+        ExportSourceSelection selected(ExportSource::treeView, true, CSVFileFormat::tsv);
+        completeCSVExport(w.window().exportContext(), selected, qPath(partFile));
+        ASSERT_TRUE(fs::exists(partFile)) << "a few hundred items are written at once";
+        const std::string text = readFile(partFile);
+        const size_t body = text.find('\n') + 1;
+        if (expected.empty()) expected = text.substr(0, body);
+        expected += text.substr(body);
+    }
+    EXPECT_EQ(written.size(), expected.size());
+    EXPECT_TRUE(written == expected) << "the first difference at byte "
+                                     << std::mismatch(written.begin(), written.end(), expected.begin(), expected.end()).first - written.begin();
+    EXPECT_NE(written.find("\t"), std::string::npos);
 }
 
 // Names a spreadsheet or a naive reader trips over, all legal on Linux.

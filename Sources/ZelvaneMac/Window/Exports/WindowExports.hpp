@@ -94,8 +94,10 @@ struct CSVExportProposal {
 CSVExportProposal proposeCSVExport(const ExportContext& context, const QDateTime& now);
 
 // After the dialog was confirmed with `path`: writes the file, or sets the window's export error.
-// A table of more than `kRowsWrittenInPlace` rows is written in the background.
+// A table of more than `kRowsWrittenInPlace` rows is written in the background, and so is a
+// selection of more than `kSelectionListedInPlace` nodes, which is listed and ordered there too.
 constexpr int64_t kRowsWrittenInPlace = 100'000;
+constexpr size_t kSelectionListedInPlace = 1'000;
 void completeCSVExport(const ExportContext& context, const ExportSourceSelection& selection, const QString& path);
 
 // "Zelvane_FT_<timestamp>.csv".
