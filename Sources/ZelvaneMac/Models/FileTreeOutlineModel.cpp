@@ -339,19 +339,35 @@ std::shared_ptr<const void> FileTreeOutlineModel::groupNodesHeld() const {
 
 FileNode* FileTreeOutlineModel::syntheticGroupOf(FileNode* folder) { return nodeAt(groupRowOf(folder)); }
 
-std::vector<FileNode*> FileTreeOutlineModel::nodesForActions(const std::vector<FileNode*>& selected) const {
+namespace {
+
+// Group rows stand for the files they fold, each node once, in the order of `rows`.
+std::vector<FileNode*> unfoldGroupRows(const std::vector<FileNode*>& rows, const CancelFlag* cancel,
+                                       const std::unordered_set<const FileNode*>* retired) {
     std::vector<FileNode*> out;
     std::unordered_set<const FileNode*> seen;
-    for (FileNode* n : selected) {
-        if (!n || retiredGroups_.count(n)) continue;
+    size_t looked = 0;
+    for (FileNode* n : rows) {
+        if ((++looked & 0xffff) == 0 && isCancelled(cancel)) return {};
+        if (!n || (retired && retired->count(n))) continue;
         if (n->isSyntheticGroup()) {
             for (FileNode* f : n->children())
                 if (seen.insert(f).second) out.push_back(f);
-        } else if (!n->isSyntheticGroup() && seen.insert(n).second) {
+        } else if (seen.insert(n).second) {
             out.push_back(n);
         }
     }
     return out;
+}
+
+}  // namespace
+
+std::vector<FileNode*> FileTreeOutlineModel::nodesForActions(const std::vector<FileNode*>& selected) const {
+    return unfoldGroupRows(selected, nullptr, &retiredGroups_);
+}
+
+std::vector<FileNode*> FileTreeOutlineModel::nodesForActionsOfRows(const std::vector<FileNode*>& rows, const CancelFlag* cancel) {
+    return unfoldGroupRows(rows, cancel, nullptr);
 }
 
 void FileTreeOutlineModel::refreshNode(FileNode* node) {

@@ -11,6 +11,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "ScanEngine/Support/CancelFlag.hpp"
 #include "ScanEngine/Tree/ByteSizeFormatting.hpp"
 #include "ScanEngine/Tree/FileNode.hpp"
 #include "ZelvaneMac/Models/ColumnTable.hpp"
@@ -178,6 +179,9 @@ public:
     // Nodes for a file action: group rows stand for the files they fold; retired groups and
     // duplicates are dropped; order kept.
     std::vector<FileNode*> nodesForActions(const std::vector<FileNode*>& selected) const;
+    // The same for rows of this model's current lists, which hold no retired group (any thread,
+    // with the groups held); gives up with nothing once `cancel` is set.
+    static std::vector<FileNode*> nodesForActionsOfRows(const std::vector<FileNode*>& rows, const CancelFlag* cancel);
     // Redraws a node's row in every column (after a rename).
     void refreshNode(FileNode* node);
 

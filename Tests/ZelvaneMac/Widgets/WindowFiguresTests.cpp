@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <QClipboard>
+#include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QMimeData>
 #include <QGuiApplication>
 #include <QLabel>
@@ -759,6 +761,80 @@ TEST(WindowFigures, TheTreeViewContextMenuOnEveryRowOfALargeOutlineCountsAndActs
     for (const QString& line : clipboard->text().split(QLatin1Char('\n'))) copied.push_back(line.toStdString());
     std::sort(copied.begin(), copied.end());
     EXPECT_EQ(copied, expected);
+}
+
+// Copy Path from the Tree View's context menu gives the paths in the order the rows are shown,
+// however many rows are selected: more than are listed in place give them as a few rows do (each
+// group row standing for its files), under the size order and after a header click, with rows
+// let go of here and there.
+TEST(WindowFigures, TreeViewContextMenuCopyPathOfManyRowsKeepsTheShownOrder) {
+    TempDir dir;
+    ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+    // Folders of different sizes: largest first is not the order of their names.
+    const int files[] = {150, 450, 250, 350};
+    for (int d = 0; d < 4; ++d)
+        for (int i = 0; i < files[d]; ++i)
+            writeFile(dir / "tree" / ("d" + std::to_string(d)) / ("f" + std::to_string(i) + ".dat"), 1 + i % 50);
+    // Too few files for a group row: their own rows.
+    writeFile(dir / "tree/d1/few/x.dat", 70000);
+    writeFile(dir / "tree/d1/few/y.dat", 90000);
+    ScannedWindow w({dir / "tree"});
+    w.window().menus().handleMenuAction(ZelvaneMenuAction::expandAll);
+    ContextMenuOutlineView& outline = w.outline().outline();
+    ASSERT_TRUE(w.waitFor([&] { return w.rows().rowCount(w.rows().index(0, 0)) == 4; }));
+    QCoreApplication::processEvents();
+    outline.setFocus();
+    QTest::keyClick(&outline, Qt::Key_A, Qt::ControlModifier);
+    ASSERT_TRUE(w.waitFor([&] {
+        return size_t(w.window().treeSelection().nodes().size()) > FileActionController::kItemsCopiedInPlace;
+    }));
+
+    QClipboard* clipboard = QApplication::clipboard();
+    const auto copyPathFromMenu = [&] {
+        clipboard->clear();
+        testing::ScriptedUser user;
+        user.choose({QStringLiteral("Copy Path")});
+        outline.scrollToTop();
+        QCoreApplication::processEvents();
+        testing::rightClick(outline.viewport(), outline.visualRect(w.rows().index(0, 0)).center());
+        EXPECT_TRUE(w.waitFor([&] { return !clipboard->text().isEmpty(); }));
+        return clipboard->text().split(QLatin1Char('\n'));
+    };
+    // Equal lists, or where they part.
+    const auto firstDifference = [](const QStringList& got, const QStringList& wanted) {
+        for (qsizetype i = 0; i < std::min(got.size(), wanted.size()); ++i)
+            if (got[i] != wanted[i]) return QStringLiteral("line %1: %2, not %3").arg(i).arg(got[i], wanted[i]).toStdString();
+        return got.size() == wanted.size() ? std::string() : QStringLiteral("%1 lines, not %2").arg(got.size()).arg(wanted.size()).toStdString();
+    };
+    // What the actions on a few rows take: the selected rows in shown order.
+    const auto shownOrder = [&] {
+        QStringList out;
+        for (FileNode* n : w.outline().actionTargets()) out << QString::fromStdString(n->fullPath());
+        return out;
+    };
+
+    const QStringList bySize = shownOrder();
+    ASSERT_GT(size_t(bySize.size()), FileActionController::kItemsCopiedInPlace);
+    ASSERT_EQ(bySize.at(1), qPath(dir / "tree/d1"));  // the largest folder's row follows the root's
+    QStringList byPath = bySize;
+    byPath.sort();
+    ASSERT_NE(bySize, byPath);
+    EXPECT_EQ(firstDifference(copyPathFromMenu(), bySize), "");
+
+    // Sorted by name, some rows let go of: several runs of rows in one folder.
+    emit outline.header()->sectionClicked(FileTreeOutlineModel::nameColumn);
+    QCoreApplication::processEvents();
+    for (const char* name : {"d1/few/x.dat", "d2", "d2/f7.dat"})
+        outline.selectionModel()->select(w.rows().indexForNode(w.node(dir / "tree" / name)),
+                                         QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    ASSERT_TRUE(w.waitFor([&] {
+        return !w.window().treeSelection().nodes().contains(w.node(dir / "tree/d2"));
+    }));
+    const QStringList byName = shownOrder();
+    ASSERT_GT(size_t(byName.size()), FileActionController::kItemsCopiedInPlace);
+    ASSERT_EQ(byName.at(1), qPath(dir / "tree/d0"));
+    ASSERT_FALSE(byName.contains(qPath(dir / "tree/d1/few/x.dat")));
+    EXPECT_EQ(firstDifference(copyPathFromMenu(), byName), "");
 }
 
 // Rows picked with clicks on any column of a long file list are whole rows, and stay whole when

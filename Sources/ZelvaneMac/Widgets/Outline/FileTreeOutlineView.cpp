@@ -18,6 +18,7 @@
 #include "ZelvaneMac/Widgets/Common/ResultTableDelegate.hpp"
 #include "ZelvaneMac/Widgets/Common/ResultTableSetup.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
+#include "ZelvaneMac/Widgets/Outline/SelectedRowRuns.hpp"
 
 namespace zelvane {
 
@@ -246,6 +247,13 @@ OpenTreeRows FileTreeOutlineView::openRows() const {
 std::vector<FileNode*> FileTreeOutlineView::selectedNodes() const { return rowSelection_->nodes(); }
 
 std::vector<FileNode*> FileTreeOutlineView::actionTargets() const { return model_->nodesForActions(selectedNodes()); }
+
+NodeListing::Gathering FileTreeOutlineView::actionTargetsLater() const {
+    auto runs = std::make_shared<const SelectedRowRuns>(outline_->selectionModel()->selection(), *model_);
+    return [runs, groups = model_->groupNodesHeld()](const CancelFlag& cancel) {
+        return FileTreeOutlineModel::nodesForActionsOfRows(runs->inRowOrder(cancel), &cancel);
+    };
+}
 
 void FileTreeOutlineView::sortBy(OutlineSortKey key, bool ascending) {
     model_->setSort(key, ascending);

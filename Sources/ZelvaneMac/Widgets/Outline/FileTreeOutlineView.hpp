@@ -58,6 +58,9 @@ public:
     std::shared_ptr<const void> ownNodesHeld() const override { return model_->groupNodesHeld(); }
     std::vector<FileNode*> selectedNodes() const;  // row order, group rows included
     std::vector<FileNode*> actionTargets() const;  // group rows replaced by their files
+    // The same targets in the same order, listed on the thread pool from the rows selected now
+    // (the rows are copied here a run at a time, not looked at one by one).
+    NodeListing::Gathering actionTargetsLater() const;
     void sortBy(OutlineSortKey key, bool ascending);
     // What the context menu acts on when the owner holds the selection in a form that need not be
     // listed on the GUI thread (a selection of millions); none: the rows selected, listed at once.

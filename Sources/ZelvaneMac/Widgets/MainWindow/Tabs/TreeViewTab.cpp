@@ -20,7 +20,6 @@
 #include "ZelvaneMac/Window/MainWindowController.hpp"
 #include "ZelvaneMac/Window/TreeExpansion.hpp"
 #include "ZelvaneMac/Window/ViewCommands.hpp"
-#include "ZelvaneMac/Window/Exports/WindowExports.hpp"
 #include "ZelvaneMac/Window/FileTypeStatistics.hpp"
 #include "ZelvaneMac/Window/HoverPathState.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
@@ -186,11 +185,11 @@ std::optional<FileActionHooks::Selection> TreeViewTab::largeActionSelection() co
         }
         return first;
     };
-    out.listing = [shown, trees = std::make_shared<std::vector<RootRef>>(parts_.scanControl.heldRoots())] {
+    // In the order of the rows, as the actions on a few rows take them.
+    out.listing = [view, count = size_t(shown.size()), trees = std::make_shared<std::vector<RootRef>>(parts_.scanControl.heldRoots())] {
         NodeListing listing;
-        listing.count = size_t(shown.size());
-        listing.gather = [shown](const CancelFlag& cancel) { return unorderedNodes(shown, &cancel); };
-        listing.order = [](std::vector<FileNode*>& nodes, const CancelFlag* cancel) { orderByPath(nodes, cancel); };
+        listing.count = count;
+        if (view) listing.gather = view->actionTargetsLater();
         listing.trees = trees;
         return listing;
     };
