@@ -9,11 +9,12 @@
 // panels take it, one after the other:
 //
 //   import, Expand All, Reset Tree Expansion, Expand All again, sort by each column (header
-//   clicks), Select All in the outline, Select of the file type with the most files, Copy and the
-//   clipboard text of that selection, the CSV export of the tree, the file-type export, the
-//   clipboard text of the root, treemap zoom and unzoom, Apply Filter and Clear, and last a
-//   rescan after Expand All and Select All (the same file imported again in place of the shown
-//   tree, with the open rows and the selection captured as a scan captures them).
+//   clicks), Select All in the outline, the TSV export of the rows selected, Select of the file
+//   type with the most files, Copy and the clipboard text of that selection, the CSV export of
+//   the tree, the file-type export, the clipboard text of the root, treemap zoom and unzoom,
+//   Apply Filter and Clear, and last a rescan after Expand All and Select All (the same file
+//   imported again in place of the shown tree, with the open rows and the selection captured as
+//   a scan captures them).
 //
 // For each it prints one line: the time to its result and the longest time the GUI thread did not
 // turn its event loop meanwhile (a 5 ms heartbeat), and the resident memory after it. The result
@@ -21,7 +22,8 @@
 // new roots) and the event loop has been calm (no gap over 20 ms) for 300 ms; the time counts to
 // the end of the last busy gap or to the condition, whichever is later. The last line gives the
 // peak resident memory of the whole run. --only takes the steps named (expand, reset, sort,
-// selectall, selsort (header clicks with the outline selected), type, export, clipboard, zoom,
+// selectall, selsort (header clicks with the outline selected), selexport (the TSV export of the
+// rows selected, after Expand All and Select All), type, export, clipboard, zoom,
 // filter, rescan, scanrescan (TREE scanned, watched and scanned again after Expand All and Select
 // All, then Select All over the restored selection); the import always), so that a slow build can be measured step by step. The import and the rescan also give the longest stall from
 // the moment the new roots are shown (the outline's load and, for the rescan, its restore).
@@ -29,6 +31,7 @@
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMimeData>
@@ -262,6 +265,25 @@ int main(int argc, char** argv) {
         const std::vector<FileNode*> after = outlineView->selectedNodes();
         std::printf("  rows selected before the sorts %zu, after %zu, the same nodes %s\n", before.size(), after.size(),
                     NodeSet(after.begin(), after.end()) == selectedBefore ? "yes" : "NO");
+    }
+
+    if (wanted("selexport")) {
+        // Export to CSV File… of every row of the opened outline, selected only, as TSV: the steps
+        // after the save panel. Done once the file is there (it is renamed into place whole).
+        if (window.treeSelection().nodes().isEmpty()) {
+            measure("Expand All for the export", [&] { menus.handleMenuAction(ZelvaneMenuAction::expandAll); }, always);
+            outline.setFocus();
+            measure("Select All for the export", [&] { QTest::keyClick(&outline, Qt::Key_A, Qt::ControlModifier); },
+                    [&] { return !window.treeSelection().nodes().isEmpty(); });
+        }
+        std::printf("  rows selected: %lld\n", (long long)window.treeSelection().nodes().size());
+        const QString tsv = work.filePath(QStringLiteral("selected-out.tsv"));
+        measure("export the selected rows as TSV", [&] {
+            ExportSourceSelection selection(ExportSource::treeView, true, CSVFileFormat::tsv);
+            completeCSVExport(window.exportContext(), selection, tsv);
+        }, [&] { return QFile::exists(tsv); });
+        std::printf("  written: %.0f MB\n", double(QFileInfo(tsv).size()) / 1e6);
+        QFile::remove(tsv);
     }
 
     // The file type with the most files, as its row's right-click -> Select does.
