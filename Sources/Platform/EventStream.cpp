@@ -190,10 +190,14 @@ public:
             while (!stopped()) waitFor(-1, false);
             return;
         }
+        size_t folders = 0;
         for (size_t i = roots_.size(); i-- > 0;) {
             const void* known = known_ && known_->readStartedNanos(i) > 0 ? known_->root(i) : nullptr;
+            if (known) folders += known_->folderCount(i);
             walk_.push_back(WalkItem{roots_[i], -1, 0, uint32_t(i), 0, known, nullptr});
         }
+        // Room for the scanned trees' watches at once, rather than grown to it a copy at a time.
+        table_.reserve(folders);
         bool initialWalkDone = false;
         while (!stopped()) {
             if (!walk_.empty()) walkSome();

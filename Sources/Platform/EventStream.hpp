@@ -54,6 +54,9 @@ public:
     // When the scan of root `index` began to read it (nanoseconds since 1970, the clock that
     // stamps file changes): a folder changed since then is listed from the disk again.
     virtual int64_t readStartedNanos(size_t index) const = 0;
+    // How many folders the scan found at and below root `index`, to make room for their watches
+    // at once (0 when unknown).
+    virtual size_t folderCount(size_t) const { return 0; }
     // The file identifier the scan saw for the folder, to tell it from another of the same name.
     virtual uint64_t fileID(const void* folder) const = 0;
     // The subfolders to watch below `folder`, by their exact name bytes.

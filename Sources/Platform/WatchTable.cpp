@@ -67,6 +67,20 @@ void WatchTable::Index::grow(HashOf&& hashOf) {
     }
 }
 
+void WatchTable::Index::reserve(size_t count) {
+    if (!std::all_of(cells_.begin(), cells_.end(), [](uint32_t c) { return c == 0; })) return;
+    size_t size = cells_.empty() ? 64 : cells_.size();
+    while ((count + 1) * 2 > size) size *= 2;
+    cells_.assign(size, 0);
+}
+
+void WatchTable::reserve(size_t count) {
+    if (live_ != 0 || count > (size_t(1) << 26)) return;
+    slots_.reserve(count);
+    byWd_.reserve(count);
+    byName_.reserve(count);
+}
+
 size_t WatchTable::wdHash(int wd) const noexcept { return size_t(uint32_t(wd)) * 0x9E3779B97F4A7C15ull >> 16; }
 
 size_t WatchTable::nameHash(int parent, std::string_view name) const noexcept {

@@ -26,6 +26,8 @@ public:
         dev_t dev = 0;
     };
 
+    // Room for this many watches without growing.
+    void reserve(size_t count);
     bool contains(int wd) const { return slotOf(wd) != kNone; }
     size_t size() const noexcept { return live_; }
     std::optional<Entry> find(int wd) const;
@@ -66,6 +68,8 @@ private:
         void insert(uint32_t slot, size_t hash, HashOf&& hashOf, size_t count);
         template <class HashOf>
         void erase(uint32_t slot, size_t hash, HashOf&& hashOf);
+        // Room for `count` entries (while empty).
+        void reserve(size_t count);
 
     private:
         template <class HashOf>

@@ -1,5 +1,6 @@
 #include "ScanEngine/Monitor/FileSystemMonitor.hpp"
 
+#include <algorithm>
 #include <utility>
 
 #include "Platform/EventStream.hpp"
@@ -19,6 +20,11 @@ public:
     }
     int64_t readStartedNanos(size_t index) const override {
         return index < roots_.size() && roots_[index] ? roots_[index]->readStartedNanos() : 0;
+    }
+    size_t folderCount(size_t index) const override {
+        return index < roots_.size() && roots_[index] && roots_[index]->isDir()
+                   ? 1 + size_t(std::max(0, roots_[index]->subFolderDirCount()))
+                   : 0;
     }
     uint64_t fileID(const void* folder) const override { return static_cast<const FileNode*>(folder)->fileID; }
     void subfolders(const void* folder, std::vector<std::pair<std::string, const void*>>& out) const override {
