@@ -235,6 +235,9 @@ private:
         // The open folder above, kept only where the path is too long for the system to take
         // at once.
         std::shared_ptr<const FileDescriptor> parentFd = nullptr;
+        // `path` holds the folder's name alone until its turn comes, when it is joined to its
+        // parent's path as the table has it then.
+        bool nameOnly = false;
     };
     struct PendingMove {
         uint32_t cookie;
@@ -297,6 +300,7 @@ private:
     void watchFolder(WalkItem& item) {
         const bool isRoot = item.parent < 0;
         if (!isRoot && !table_.contains(item.parent)) return;  // its parent went away meanwhile
+        if (std::pair<int, std::string> joined{-1, {}}; !joinPath(item, joined)) return;
         struct stat st{};
         SharedFd dir;
         uint32_t mask = kWatchMask;
@@ -361,6 +365,14 @@ private:
             if (table_.contains(walk_.back().parent)) batch.push_back(std::move(walk_.back()));
             walk_.pop_back();
         }
+        std::pair<int, std::string> joined{-1, {}};
+        size_t kept = 0;
+        for (size_t i = 0; i < batch.size(); ++i) {
+            if (!joinPath(batch[i], joined)) continue;
+            if (kept != i) batch[kept] = std::move(batch[i]);
+            ++kept;
+        }
+        batch.erase(batch.begin() + std::ptrdiff_t(kept), batch.end());
         struct Look {
             int wd = -1;
             int error = 0;  // why no watch could be added, or (with a watch) why the folder is none now
@@ -535,10 +547,35 @@ private:
         noteUnreachable(item, error);
     }
 
+    // The subfolders of an unchanged folder wait by their names alone: a scanned tree's queue
+    // holds tens of thousands of them at times, and their paths would take megabytes.
     void queueKnownSubfolders(const WalkItem& item, int wd, dev_t dev, const SharedFd& dir) {
         knownScratch_.clear();
         known_->subfolders(item.known, knownScratch_);
-        for (const auto& [name, handle] : knownScratch_) queueFolder(item.path, name, wd, item.root, dev, handle, dir);
+        for (auto& [name, handle] : knownScratch_) {
+            if (tooLongForOneCall(item.path) || item.path.size() + 1 + name.size() >= PATH_MAX) {
+                queueFolder(item.path, name, wd, item.root, dev, handle, dir);
+                continue;
+            }
+            walk_.push_back(WalkItem{std::move(name), wd, 0, item.root, dev, handle, nullptr, true});
+        }
+    }
+
+    // Gives a folder queued by name its path, from its parent's place in the table; false when
+    // the parent no longer leads to a root (the folder is then dropped, as one whose parent went).
+    // Folders of one parent come together: `joined` keeps the last parent's path.
+    bool joinPath(WalkItem& item, std::pair<int, std::string>& joined) {
+        if (!item.nameOnly) return true;
+        if (item.parent != joined.first) {
+            joined.first = item.parent;
+            if (!table_.pathOf(item.parent, joined.second)) joined.second.clear();
+        }
+        if (joined.second.empty()) return false;
+        std::string name = std::exchange(item.path, joined.second);
+        appendComponent(item.path, name);
+        item.nameOffset = uint32_t(item.path.size() - name.size());
+        item.nameOnly = false;
+        return true;
     }
 
     // Listed from the disk. A folder the scan read is compared with what the scan found in it:

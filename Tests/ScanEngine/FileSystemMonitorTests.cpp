@@ -549,6 +549,38 @@ int spawnAndWait(std::vector<std::string> args, const std::vector<std::string>& 
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// A tree unchanged since its scan is watched from the scan alone, its folders waiting by their
+// names: every one of them is watched under its own path, none is taken for gone.
+TEST(FileSystemMonitor, AnUnchangedScannedTreeIsWatchedWholeWithNothingReported) {
+    TempDir tmp;
+    size_t folders = 1;
+    for (size_t i = 0; i < 70; ++i) {
+        const std::string top = tmp / numbered("top", i);
+        makeDir(top);
+        ++folders;
+        for (size_t j = 0; j < 3; ++j) {
+            makeDir(top + numbered("/mid", j));
+            makeDir(top + numbered("/mid", j) + "/low");
+            folders += 2;
+        }
+    }
+    std::this_thread::sleep_for(20ms);  // every change time before the scan begins
+    auto trees = scan(tmp.path());
+    ASSERT_EQ(trees.size(), 1u);
+
+    EventCollector events;
+    FileSystemMonitor monitor({tmp.path()}, events.handler(), std::move(trees));
+    monitor.start();
+    ASSERT_TRUE(monitor.waitUntilWatching(kWait));
+    EXPECT_EQ(monitor.watchCount(), folders);
+    writeFile(tmp / "top69/mid2/low/new", 1);
+    EXPECT_TRUE(events.waitForPath(tmp / "top69/mid2/low/new", EventStreamFlag::kItemCreated));
+    writeFile(tmp / "top0/mid0/low/new", 1);
+    EXPECT_TRUE(events.waitForPath(tmp / "top0/mid0/low/new", EventStreamFlag::kItemCreated));
+    for (const FileChangeEvent& e : events.events())
+        EXPECT_FALSE(e.flags & EventStreamFlag::kItemRemoved) << e.path << " reported gone";
+}
+
 TEST(FileSystemMonitor, FullWatchTableAsksForRescan) {
     if (std::getenv("ZELVANE_WATCH_LIMIT_CHILD")) {
         runWatchLimitChild();
