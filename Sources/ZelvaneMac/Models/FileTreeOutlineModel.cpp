@@ -341,9 +341,10 @@ FileNode* FileTreeOutlineModel::syntheticGroupOf(FileNode* folder) { return node
 
 namespace {
 
-// Group rows stand for the files they fold, each node once, in the order of `rows`.
+// Group rows stand for the files they fold, each node once, in the order of `rows`, the first
+// `most` of them.
 std::vector<FileNode*> unfoldGroupRows(const std::vector<FileNode*>& rows, const CancelFlag* cancel,
-                                       const std::unordered_set<const FileNode*>* retired) {
+                                       const std::unordered_set<const FileNode*>* retired, size_t most) {
     std::vector<FileNode*> out;
     std::unordered_set<const FileNode*> seen;
     size_t looked = 0;
@@ -352,10 +353,11 @@ std::vector<FileNode*> unfoldGroupRows(const std::vector<FileNode*>& rows, const
         if (!n || (retired && retired->count(n))) continue;
         if (n->isSyntheticGroup()) {
             for (FileNode* f : n->children())
-                if (seen.insert(f).second) out.push_back(f);
-        } else if (seen.insert(n).second) {
+                if (out.size() < most && seen.insert(f).second) out.push_back(f);
+        } else if (out.size() < most && seen.insert(n).second) {
             out.push_back(n);
         }
+        if (out.size() == most) break;
     }
     return out;
 }
@@ -363,11 +365,12 @@ std::vector<FileNode*> unfoldGroupRows(const std::vector<FileNode*>& rows, const
 }  // namespace
 
 std::vector<FileNode*> FileTreeOutlineModel::nodesForActions(const std::vector<FileNode*>& selected) const {
-    return unfoldGroupRows(selected, nullptr, &retiredGroups_);
+    return unfoldGroupRows(selected, nullptr, &retiredGroups_, SIZE_MAX);
 }
 
-std::vector<FileNode*> FileTreeOutlineModel::nodesForActionsOfRows(const std::vector<FileNode*>& rows, const CancelFlag* cancel) {
-    return unfoldGroupRows(rows, cancel, nullptr);
+std::vector<FileNode*> FileTreeOutlineModel::nodesForActionsOfRows(const std::vector<FileNode*>& rows, const CancelFlag* cancel,
+                                                                   size_t most) {
+    return unfoldGroupRows(rows, cancel, nullptr, most);
 }
 
 void FileTreeOutlineModel::refreshNode(FileNode* node) {

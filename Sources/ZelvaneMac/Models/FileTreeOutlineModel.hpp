@@ -3,6 +3,7 @@
 #include <QAbstractItemModel>
 #include <QString>
 
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <span>
@@ -180,8 +181,9 @@ public:
     // duplicates are dropped; order kept.
     std::vector<FileNode*> nodesForActions(const std::vector<FileNode*>& selected) const;
     // The same for rows of this model's current lists, which hold no retired group (any thread,
-    // with the groups held); gives up with nothing once `cancel` is set.
-    static std::vector<FileNode*> nodesForActionsOfRows(const std::vector<FileNode*>& rows, const CancelFlag* cancel);
+    // with the groups held), the first `most` of them; gives up with nothing once `cancel` is set.
+    static std::vector<FileNode*> nodesForActionsOfRows(const std::vector<FileNode*>& rows, const CancelFlag* cancel,
+                                                        size_t most = SIZE_MAX);
     // Redraws a node's row in every column (after a rename).
     void refreshNode(FileNode* node);
 

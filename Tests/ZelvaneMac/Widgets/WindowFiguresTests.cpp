@@ -766,7 +766,7 @@ TEST(WindowFigures, TheTreeViewContextMenuOnEveryRowOfALargeOutlineCountsAndActs
 // Copy Path from the Tree View's context menu gives the paths in the order the rows are shown,
 // however many rows are selected: more than are listed in place give them as a few rows do (each
 // group row standing for its files), under the size order and after a header click, with rows
-// let go of here and there.
+// let go of here and there. Its Quick Look previews the first of them.
 TEST(WindowFigures, TreeViewContextMenuCopyPathOfManyRowsKeepsTheShownOrder) {
     TempDir dir;
     ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
@@ -820,6 +820,22 @@ TEST(WindowFigures, TreeViewContextMenuCopyPathOfManyRowsKeepsTheShownOrder) {
     byPath.sort();
     ASSERT_NE(bySize, byPath);
     EXPECT_EQ(firstDifference(copyPathFromMenu(), bySize), "");
+
+    // Quick Look from the menu previews the first of them, in the same order.
+    {
+        testing::ScriptedUser user;
+        user.choose({QStringLiteral("Quick Look")});
+        testing::rightClick(outline.viewport(), outline.visualRect(w.rows().index(0, 0)).center());
+    }
+    auto* preview = w.window().findChild<PreviewWindow*>();
+    ASSERT_TRUE(w.waitFor([&] { return preview || (preview = w.window().findChild<PreviewWindow*>()); }));
+    ASSERT_EQ(preview->itemCount(), int(FileListView::kItemsPreviewed));
+    const std::vector<FileNode*> targets = w.outline().actionTargets();
+    for (int i : {1, 2, 500, int(FileListView::kItemsPreviewed) - 1}) {
+        preview->showItem(i);
+        EXPECT_EQ(preview->currentContent().displayName, QString::fromStdString(targets.at(size_t(i))->name())) << "item " << i;
+    }
+    preview->close();
 
     // Sorted by name, some rows let go of: several runs of rows in one folder.
     emit outline.header()->sectionClicked(FileTreeOutlineModel::nameColumn);

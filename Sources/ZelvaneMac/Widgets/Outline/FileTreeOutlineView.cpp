@@ -248,6 +248,12 @@ std::vector<FileNode*> FileTreeOutlineView::selectedNodes() const { return rowSe
 
 std::vector<FileNode*> FileTreeOutlineView::actionTargets() const { return model_->nodesForActions(selectedNodes()); }
 
+std::vector<FileNode*> FileTreeOutlineView::firstActionTargets(size_t most) const {
+    const SelectedRowRuns runs(outline_->selectionModel()->selection(), *model_);
+    const CancelFlag never;
+    return FileTreeOutlineModel::nodesForActionsOfRows(runs.inRowOrder(never, most), nullptr, most);
+}
+
 NodeListing::Gathering FileTreeOutlineView::actionTargetsLater() const {
     auto runs = std::make_shared<const SelectedRowRuns>(outline_->selectionModel()->selection(), *model_);
     return [runs, groups = model_->groupNodesHeld()](const CancelFlag& cancel) {

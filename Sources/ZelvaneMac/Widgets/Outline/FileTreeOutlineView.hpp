@@ -61,6 +61,8 @@ public:
     // The same targets in the same order, listed on the thread pool from the rows selected now
     // (the rows are copied here a run at a time, not looked at one by one).
     NodeListing::Gathering actionTargetsLater() const;
+    // The first `most` of them, listed at once: the rows are looked at only up to those.
+    std::vector<FileNode*> firstActionTargets(size_t most) const;
     void sortBy(OutlineSortKey key, bool ascending);
     // What the context menu acts on when the owner holds the selection in a form that need not be
     // listed on the GUI thread (a selection of millions); none: the rows selected, listed at once.

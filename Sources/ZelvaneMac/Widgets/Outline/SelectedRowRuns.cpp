@@ -53,20 +53,20 @@ SelectedRowRuns::SelectedRowRuns(const QItemSelection& selection, const FileTree
     }
 }
 
-std::vector<FileNode*> SelectedRowRuns::inRowOrder(const CancelFlag& cancel) const {
+std::vector<FileNode*> SelectedRowRuns::inRowOrder(const CancelFlag& cancel, size_t most) const {
     std::vector<FileNode*> out;
-    out.reserve(nodes_.size());
-    walk(0, out, cancel);
+    out.reserve(std::min(most, nodes_.size()));
+    walk(0, out, most, cancel);
     if (cancel.isSet()) return {};
     return out;
 }
 
-void SelectedRowRuns::walk(size_t folder, std::vector<FileNode*>& out, const CancelFlag& cancel) const {
+void SelectedRowRuns::walk(size_t folder, std::vector<FileNode*>& out, size_t most, const CancelFlag& cancel) const {
     if (cancel.isSet()) return;
     const Folder& f = folders_[folder];
     int done = -1;  // the last row given; runs may overlap
     const auto give = [&](const Run& run, int last) {
-        for (int row = std::max(run.top, done + 1); row <= std::min(run.bottom, last); ++row)
+        for (int row = std::max(run.top, done + 1); row <= std::min(run.bottom, last) && out.size() < most; ++row)
             out.push_back(nodes_[run.at + size_t(row - run.top)]);
         done = std::max(done, std::min(run.bottom, last));
     };
@@ -75,11 +75,11 @@ void SelectedRowRuns::walk(size_t folder, std::vector<FileNode*>& out, const Can
         // A row holding selected rows below it: its own row first, when selected, then those.
         for (; next < f.opened.size() && f.opened[next].first <= run.bottom; ++next) {
             give(run, f.opened[next].first);
-            walk(f.opened[next].second, out, cancel);
+            walk(f.opened[next].second, out, most, cancel);
         }
         give(run, run.bottom);
     }
-    for (; next < f.opened.size(); ++next) walk(f.opened[next].second, out, cancel);
+    for (; next < f.opened.size(); ++next) walk(f.opened[next].second, out, most, cancel);
 }
 
 }  // namespace zelvane

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "ScanEngine/Support/CancelFlag.hpp"
@@ -21,8 +22,9 @@ public:
     SelectedRowRuns(const QItemSelection& selection, const FileTreeOutlineModel& model);
 
     // Any thread, while the trees and the outline's group rows are held: the rows' nodes from the
-    // top down, group rows included, each row once; nothing once `cancel` is set.
-    std::vector<FileNode*> inRowOrder(const CancelFlag& cancel) const;
+    // top down, group rows included, each row once, at most `most` of them; nothing once `cancel`
+    // is set.
+    std::vector<FileNode*> inRowOrder(const CancelFlag& cancel, size_t most = SIZE_MAX) const;
     size_t rowCount() const { return nodes_.size(); }
 
 private:
@@ -38,7 +40,7 @@ private:
         std::vector<std::pair<int, size_t>> opened;
     };
 
-    void walk(size_t folder, std::vector<FileNode*>& out, const CancelFlag& cancel) const;
+    void walk(size_t folder, std::vector<FileNode*>& out, size_t most, const CancelFlag& cancel) const;
 
     std::vector<Folder> folders_;
     std::vector<FileNode*> nodes_;

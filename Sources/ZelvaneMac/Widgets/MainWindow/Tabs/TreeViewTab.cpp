@@ -177,14 +177,7 @@ std::optional<FileActionHooks::Selection> TreeViewTab::largeActionSelection() co
     const QPointer<FileTreeOutlineView> view(outline_);
     out.nodes = [view] { return view ? view->actionTargets() : std::vector<FileNode*>{}; };
     out.count = [count = size_t(shown.size())] { return count; };
-    out.previewed = [shown] {
-        std::vector<FileNode*> first;
-        for (FileNode* n : shown) {
-            if (first.size() == FileListView::kItemsPreviewed) break;
-            if (n && !n->isSyntheticGroup()) first.push_back(n);
-        }
-        return first;
-    };
+    out.previewed = [view] { return view ? view->firstActionTargets(FileListView::kItemsPreviewed) : std::vector<FileNode*>{}; };
     // In the order of the rows, as the actions on a few rows take them.
     out.listing = [view, count = size_t(shown.size()), trees = std::make_shared<std::vector<RootRef>>(parts_.scanControl.heldRoots())] {
         NodeListing listing;
