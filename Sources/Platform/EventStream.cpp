@@ -16,6 +16,7 @@
 #include <climits>
 #include <condition_variable>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -196,8 +197,9 @@ public:
             if (known) folders += known_->folderCount(i);
             walk_.push_back(WalkItem{roots_[i], -1, 0, uint32_t(i), 0, known, nullptr});
         }
-        // Room for the scanned trees' watches at once, rather than grown to it a copy at a time.
-        table_.reserve(folders);
+        // Room for the scanned trees' watches at once, rather than grown to it a copy at a time;
+        // never for more than the system lets this user watch.
+        table_.reserve(std::min(folders, watchLimit()));
         bool initialWalkDone = false;
         while (!stopped()) {
             if (!walk_.empty()) walkSome();
@@ -212,6 +214,16 @@ public:
             resolveMoves(false);
             if (!batch_.empty() && Clock::now() >= batch_.deadline()) deliver();
         }
+    }
+
+    // How many watches the system allows each user (unknown: as many as asked for).
+    static size_t watchLimit() {
+        FileDescriptor fd(::open("/proc/sys/fs/inotify/max_user_watches", O_RDONLY | O_CLOEXEC));
+        char text[32] = {};
+        if (!fd || ::read(fd.get(), text, sizeof text - 1) <= 0) return SIZE_MAX;
+        char* end = nullptr;
+        const unsigned long long limit = std::strtoull(text, &end, 10);
+        return end == text ? SIZE_MAX : size_t(limit);
     }
 
     // After `run`: what belongs to whoever started the stream is let go of on the spot.
