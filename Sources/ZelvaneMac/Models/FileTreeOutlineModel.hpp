@@ -134,13 +134,6 @@ public:
     // The node's row when its folder's rows are already made; never makes any.
     QModelIndex existingIndexForNode(FileNode* node) const;
     bool isRetiredGroup(const FileNode* node) const { return retiredGroups_.count(node) != 0; }
-    // Calls `visit(node, row)` with the node and row of every folder and group row whose own rows
-    // were made: the rows that may be open, without a look at any other.
-    template <class Visit>
-    void forEachMadeFolder(Visit visit) const {
-        for (const Entry& e : entryStore_)
-            if (e.parent) visit(static_cast<const FileNode*>(e.folder), indexIn(e.rowInParent, 0, e.parent));
-    }
     // The open rows whose own rows are shown: every folder and group row whose rows were made,
     // for which `isOpen` holds along with every row above it. Asks `isOpen` once per row whose
     // rows were made, never about the rows of files; in no particular order.

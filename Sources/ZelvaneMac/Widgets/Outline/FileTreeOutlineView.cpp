@@ -7,7 +7,6 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include <unordered_map>
 
 #include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
 #include "ZelvaneMac/Core/Text/Utf8Text.hpp"
@@ -211,33 +210,11 @@ bool FileTreeOutlineView::isGroupExpanded(const FileNode* folder) const {
 OpenTreeRows FileTreeOutlineView::openRows() const {
     OpenTreeRows open;
     if (!outline_) return open;
-    // Only rows whose own rows were made can be open: those are asked, not every row shown.
-    std::unordered_set<const FileNode*> expanded;
-    model_->forEachMadeFolder([&](const FileNode* n, const QModelIndex& row) {
-        if (outline_->isExpanded(row)) expanded.insert(n);
-    });
-    // A row counts when every row above it is open too (a group row's is its folder's).
-    std::unordered_map<const FileNode*, bool> reached;
-    std::vector<const FileNode*> chain;
-    const auto isReached = [&](const FileNode* n) {
-        chain.clear();
-        bool shown = true;
-        for (const FileNode* p = n; p; p = p->parent()) {
-            if (const auto known = reached.find(p); known != reached.end()) {
-                shown = known->second;
-                break;
-            }
-            chain.push_back(p);
-            if (!expanded.count(p)) {
-                shown = false;
-                break;
-            }
-        }
-        for (const FileNode* c : chain) reached[c] = shown;
-        return shown;
-    };
-    for (const FileNode* n : expanded) {
-        if (!isReached(n)) continue;
+    // Only rows whose own rows were made can be open: those are asked, not every row shown. A
+    // row counts when every row above it is open too (a group row's is its folder's).
+    for (const QModelIndex& row : model_->shownOpenRows([this](const QModelIndex& i) { return outline_->isExpanded(i); })) {
+        const FileNode* n = model_->nodeAt(row);
+        if (!n) continue;
         if (!n->isSyntheticGroup()) open.folders.insert(n);
         else if (n->parent()) open.groupsOf.insert(n->parent());
     }
