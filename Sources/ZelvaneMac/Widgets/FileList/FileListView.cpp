@@ -44,14 +44,17 @@ FileListView::FileListView(Preferences& preferences, std::optional<std::pair<Fil
     layout->addWidget(outline_);
 
     delegate_ = new ResultTableDelegate(outline_);
-    delegate_->setIconProvider([this](const QModelIndex& index) -> QIcon {
+    // The style makes its file icon anew on each call, reading its images: kept for every row.
+    delegate_->setIconProvider([this, fileIcon = QIcon()](const QModelIndex& index) mutable -> QIcon {
         if (index.column() != FileListModel::nameColumn) return {};
         const FileNode* n = model_->nodeAt(index);
         if (!n) return {};
         if (n->isDir() && n->accessDenied()) return FolderIconCache::shared().accessDeniedIcon();
         if (n->isDir()) return FolderIconCache::shared().iconFor(qStringFromUtf8(n->fullPath()));
         QIcon icon = fileTypeIcon(qStringFromUtf8(n->detectedExtension()));
-        return icon.isNull() ? outline_->style()->standardIcon(QStyle::SP_FileIcon) : icon;
+        if (!icon.isNull()) return icon;
+        if (fileIcon.isNull()) fileIcon = outline_->style()->standardIcon(QStyle::SP_FileIcon);
+        return fileIcon;
     });
     connect(&FolderIconCache::shared(), &FolderIconCache::iconReady, outline_->viewport(),
             [this] { outline_->viewport()->update(); });
