@@ -8,6 +8,7 @@
 
 #include "ScanEngine/Support/CancelFlag.hpp"
 #include "ScanEngine/Tree/FileNode.hpp"
+#include "ZelvaneMac/Core/Support/NodePaths.hpp"
 
 namespace zelvane {
 
@@ -43,11 +44,23 @@ struct ActionTarget {
 // With `dropNestedItems` an item inside another target folder is left out as well, so that removing
 // the folder is not followed by a failed attempt on what it contained.
 // Safe on any thread while the nodes' trees are held; what it keeps besides the items is a few
-// bytes a node (no table of nodes), so millions resolve in the memory of their paths. Once
+// bytes a node (no table of nodes), so millions resolve in the memory of their paths, on every
+// processor. `paths`, when given, are the nodes' paths made already, index for index. Once
 // `cancel` is set it stops early and gives nothing.
 std::vector<ActionTarget> resolveActionTargets(std::span<FileNode* const> nodes, bool dropNestedItems = false,
                                                std::vector<ActionTarget>* withoutFullPath = nullptr,
-                                               const CancelFlag* cancel = nullptr);
+                                               const CancelFlag* cancel = nullptr, const NodePaths* paths = nullptr);
+
+// The items resolveActionTargets would give (nested items kept), for an action that needs only
+// their paths: their nodes and paths, index for index, the paths in buffers they share instead of
+// a string each. `paths`, the nodes' paths made already (index for index, or none), are taken
+// over. Nothing once `cancel` is set.
+struct TargetPaths {
+    std::vector<FileNode*> nodes;
+    NodePaths paths;
+};
+TargetPaths resolveTargetPaths(std::span<FileNode* const> nodes, NodePaths paths,
+                               std::vector<ActionTarget>* withoutFullPath = nullptr, const CancelFlag* cancel = nullptr);
 
 // How many items resolveActionTargets would give, those without a full path included (an action
 // on them says why it cannot act), without building their paths (the menu asks this before every

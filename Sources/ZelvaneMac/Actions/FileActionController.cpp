@@ -6,12 +6,14 @@
 #include <QMimeData>
 #include <QThread>
 
+#include <algorithm>
 #include <climits>
 #include <map>
 #include <set>
 #include <utility>
 
 #include "Platform/FileMoves.hpp"
+#include "ScanEngine/Support/ParallelFor.hpp"
 #include "Platform/ItemAccess.hpp"
 #include "ZelvaneMac/Actions/ActionAlerts.hpp"
 #include "ZelvaneMac/Actions/CopiedFilesMimeData.hpp"
@@ -40,6 +42,54 @@ void letGoOnPool(QObject* context, Held held) {
         trimFreedHeap();
         return true;
     }, [](bool) {});
+}
+
+// The full paths of the items, a line each (the last without its line end), as UTF-8 text: bytes
+// that are not UTF-8 show as replacement characters. Most paths are their text already; the others
+// take the road of a QString (which would also drop a byte-order mark at the start). Made a
+// stretch at a time on every processor straight into the one buffer.
+QByteArray pathLines(const TargetPaths& items, const CancelFlag& cancel) {
+    constexpr size_t kStretch = size_t(1) << 14;
+    const size_t count = items.nodes.size();
+    const size_t stretches = (count + kStretch - 1) / kStretch;
+    const auto plain = [&items](size_t i) { return items.paths.isText(i) && !items.paths[i].starts_with("\xEF\xBB\xBF"); };
+    // First the length of each stretch, with the lines of the paths that are not their text.
+    std::vector<size_t> lengths(stretches, 0);
+    std::vector<std::vector<QByteArray>> shown(stretches);
+    parallelFor(stretches, parallelWorkerCount(), 1, [&](size_t s, unsigned) {
+        const size_t end = std::min(count, (s + 1) * kStretch);
+        for (size_t i = s * kStretch; i < end; ++i) {
+            const std::string_view path = items.paths[i];
+            if (plain(i)) {
+                lengths[s] += path.size() + 1;
+            } else {
+                shown[s].push_back(QString::fromStdString(items.nodes[i]->fullPath()).toUtf8());
+                lengths[s] += size_t(shown[s].back().size()) + 1;
+            }
+        }
+    }, &cancel);
+    if (cancel.isSet() || count == 0) return {};
+    std::vector<size_t> starts(stretches, 0);
+    for (size_t s = 1; s < stretches; ++s) starts[s] = starts[s - 1] + lengths[s - 1];
+    QByteArray text(qsizetype(starts.back() + lengths.back() - 1), Qt::Uninitialized);
+    parallelFor(stretches, parallelWorkerCount(), 1, [&](size_t s, unsigned) {
+        char* out = text.data() + starts[s];
+        size_t nextShown = 0;
+        const size_t end = std::min(count, (s + 1) * kStretch);
+        for (size_t i = s * kStretch; i < end; ++i) {
+            const std::string_view path = items.paths[i];
+            if (plain(i)) {
+                out = std::copy(path.begin(), path.end(), out);
+            } else {
+                const QByteArray& line = shown[s][nextShown++];
+                out = std::copy(line.begin(), line.end(), out);
+            }
+            if (i + 1 < count) *out++ = '\n';
+        }
+        std::vector<QByteArray>().swap(shown[s]);
+    }, &cancel);
+    if (cancel.isSet()) return {};
+    return text;
 }
 
 QList<QUrl> urlsOf(const std::vector<ActionTarget>& items) {
@@ -210,19 +260,10 @@ void FileActionController::actOnListing(ListedAction action, Listing listing) {
             return made;
         });
     case ListedAction::copyPath:
-        return copyListing(std::move(listing), [](std::vector<ActionTarget>& items, const CancelFlag& cancel) {
+        return copyListing(std::move(listing), {}, [](TargetPaths& items, const CancelFlag& cancel) {
             ClipboardContent made;
-            QByteArray text;
-            size_t length = 0;
-            for (const ActionTarget& t : items) length += t.path.size() + 1;
-            text.reserve(qsizetype(length));
-            for (size_t i = 0; i < items.size(); ++i) {
-                if (i % 65536 == 0 && cancel.isSet()) return made;
-                if (i) text += '\n';
-                text += items[i].displayPath().toUtf8();
-                std::string().swap(items[i].path);
-            }
-            made.data = plainTextMimeData(text);
+            QByteArray text = pathLines(items, cancel);
+            if (!cancel.isSet()) made.data = plainTextMimeData(text);
             return made;
         });
     case ListedAction::moveToTrash: return erasing_.moveToTrash(std::move(listing));
@@ -230,15 +271,26 @@ void FileActionController::actOnListing(ListedAction action, Listing listing) {
     }
 }
 
-void FileActionController::copyListing(Listing listing, ClipboardMaker make) {
+void FileActionController::copyListing(Listing listing, ClipboardMaker make, PathsClipboardMaker makeFromPaths) {
     // Whatever an earlier copy still makes is older than this one.
     clipboardJobs_.supersede();
-    const auto made = [make](const Listing& listed, const CancelFlag& cancel) {
-        const Nodes nodes = listed.list(cancel);
+    const auto made = [make, makeFromPaths](const Listing& listed, const CancelFlag& cancel) {
+        if (makeFromPaths) {
+            Listing::Listed nodes = listed.listWithPaths(cancel);
+            ClipboardContent content;
+            content.trees = listed.trees;
+            if (cancel.isSet()) return content;
+            TargetPaths items = resolvePathsToReach(nodes.nodes, std::move(nodes.paths), content.refused, &cancel);
+            Nodes().swap(nodes.nodes);
+            if (items.nodes.empty() || cancel.isSet()) return content;
+            content.data = makeFromPaths(items, cancel).data;
+            return content;
+        }
+        const Listing::Listed nodes = listed.listWithPaths(cancel);
         ClipboardContent content;
         content.trees = listed.trees;
         if (cancel.isSet()) return content;
-        std::vector<ActionTarget> items = resolveTargets(nodes, Change::reach, content.refused, &cancel);
+        std::vector<ActionTarget> items = resolveTargets(nodes.nodes, Change::reach, content.refused, &cancel, &nodes.paths);
         if (items.empty() || cancel.isSet()) return content;
         ClipboardContent data = make(items, cancel);
         content.data = std::move(data.data);
@@ -282,9 +334,9 @@ void FileActionController::reachListing(Listing listing, std::function<void(Reac
         [listing = std::move(listing)](const CancelFlag& cancel) {
             auto reached = std::make_shared<Reached>();
             reached->trees = listing.trees;
-            const Nodes nodes = listing.list(cancel);
+            const Listing::Listed nodes = listing.listWithPaths(cancel);
             if (cancel.isSet()) return reached;
-            reached->items = resolveTargets(nodes, Change::reach, reached->refused, &cancel);
+            reached->items = resolveTargets(nodes.nodes, Change::reach, reached->refused, &cancel, &nodes.paths);
             return reached;
         },
         [this, job, act = std::move(act)](std::shared_ptr<Reached> reached) {

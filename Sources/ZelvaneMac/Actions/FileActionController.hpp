@@ -124,7 +124,9 @@ private:
     // What a copy puts on the clipboard, made from the items on any thread.
     struct ClipboardContent;
     using ClipboardMaker = std::function<ClipboardContent(std::vector<ActionTarget>&, const CancelFlag&)>;
-    void copyListing(Listing listing, ClipboardMaker make);
+    // The same for content made of the items' paths alone.
+    using PathsClipboardMaker = std::function<ClipboardContent(TargetPaths&, const CancelFlag&)>;
+    void copyListing(Listing listing, ClipboardMaker make, PathsClipboardMaker makeFromPaths = {});
     // Show in File Manager and New Terminal of many items: the items are resolved on the thread
     // pool, and `act` runs on the GUI thread with them.
     struct Reached;

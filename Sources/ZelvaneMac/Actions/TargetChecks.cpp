@@ -16,9 +16,18 @@
 namespace zelvane {
 
 std::vector<ActionTarget> resolveTargets(std::span<FileNode* const> nodes, Change change, std::vector<Failure>& refused,
-                                         const CancelFlag* cancel) {
+                                         const CancelFlag* cancel, const NodePaths* paths) {
     std::vector<ActionTarget> withoutFullPath;
-    std::vector<ActionTarget> items = resolveActionTargets(nodes, rulesOf(change).dropsNestedItems, &withoutFullPath, cancel);
+    std::vector<ActionTarget> items =
+        resolveActionTargets(nodes, rulesOf(change).dropsNestedItems, &withoutFullPath, cancel, paths);
+    for (ActionTarget& t : withoutFullPath) refused.push_back({std::move(t), alerts::withoutFullPathReason()});
+    return items;
+}
+
+TargetPaths resolvePathsToReach(std::span<FileNode* const> nodes, NodePaths paths, std::vector<Failure>& refused,
+                                const CancelFlag* cancel) {
+    std::vector<ActionTarget> withoutFullPath;
+    TargetPaths items = resolveTargetPaths(nodes, std::move(paths), &withoutFullPath, cancel);
     for (ActionTarget& t : withoutFullPath) refused.push_back({std::move(t), alerts::withoutFullPathReason()});
     return items;
 }
@@ -187,10 +196,15 @@ NodeListing NodeListing::of(std::vector<FileNode*> nodes) {
     return listing;
 }
 
-std::vector<FileNode*> NodeListing::list(const CancelFlag& cancel) const {
-    std::vector<FileNode*> nodes = gather ? gather(cancel) : std::vector<FileNode*>();
-    if (order && !cancel.isSet()) order(nodes, &cancel);
-    return nodes;
+std::vector<FileNode*> NodeListing::list(const CancelFlag& cancel) const { return listWithPaths(cancel).nodes; }
+
+NodeListing::Listed NodeListing::listWithPaths(const CancelFlag& cancel) const {
+    Listed listed;
+    listed.nodes = gather ? gather(cancel) : std::vector<FileNode*>();
+    if (cancel.isSet()) return listed;
+    if (inPathOrder) listed.paths = orderByPathBytes(listed.nodes, &cancel);
+    else if (order) order(listed.nodes, &cancel);
+    return listed;
 }
 
 }  // namespace zelvane

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ScanEngine/Support/CancelFlag.hpp"
+#include "ZelvaneMac/Core/Support/NodePaths.hpp"
 #include "ZelvaneMac/Actions/ChangeRules.hpp"
 #include "ZelvaneMac/Actions/ItemCopy.hpp"
 
@@ -34,7 +35,12 @@ struct DiskTotals {
 // The items an action works on, from the nodes its owner chose (see resolveActionTargets; nested
 // items are dropped where the change's rules say so); those with no place on disk join `refused`.
 std::vector<ActionTarget> resolveTargets(std::span<FileNode* const> nodes, Change change, std::vector<Failure>& refused,
-                                         const CancelFlag* cancel = nullptr);
+                                         const CancelFlag* cancel = nullptr, const NodePaths* paths = nullptr);
+
+// The items an action that only reaches them works on, as their paths (see resolveTargetPaths);
+// those with no place on disk join `refused`.
+TargetPaths resolvePathsToReach(std::span<FileNode* const> nodes, NodePaths paths, std::vector<Failure>& refused,
+                                const CancelFlag* cancel = nullptr);
 
 // The checks of `change`'s rules on each item, safe on any thread. With `disk`, an erase also
 // notes what is gone already, and which kept items must be read before asking (their index in
@@ -78,12 +84,21 @@ struct NodeListing {
     size_t count = 0;
     Gathering gather;
     Ordering order;
+    // Instead of `order`: the nodes in the order of their paths' bytes (equal ones as listed),
+    // each path made once and kept for the action (`listWithPaths`).
+    bool inPathOrder = false;
     std::shared_ptr<const void> trees;
 
     // Nodes the owner listed already, in its order; their trees are looked up here.
     static NodeListing of(std::vector<FileNode*> nodes);
     // Lists and orders the nodes (on the thread where it is called).
     std::vector<FileNode*> list(const CancelFlag& cancel) const;
+    // The same with the paths of the nodes, index for index, when the order made them (else none).
+    struct Listed {
+        std::vector<FileNode*> nodes;
+        NodePaths paths;
+    };
+    Listed listWithPaths(const CancelFlag& cancel) const;
 };
 
 }  // namespace zelvane

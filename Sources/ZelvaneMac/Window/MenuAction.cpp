@@ -3,6 +3,7 @@
 #include <string>
 
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Core/Support/NodePaths.hpp"
 #include "ZelvaneMac/Window/MainWindowController.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/ViewCommands.hpp"
@@ -30,31 +31,12 @@ void resetTreeExpansion(NodeSelection& treeSelection, TreemapZoom& zoom, ViewCom
 }
 
 FileNode* firstByPath(const NodeSet& nodes, const CancelFlag* cancel) {
-    // One pass that keeps the smallest path so far: each path is made in one buffer, and no list
-    // of the selection is made or sorted. Equal paths keep the first met, as a stable order would.
-    FileNode* first = nullptr;
-    std::string firstPath;
-    std::string path;
-    std::vector<const FileNode*> chain;
-    size_t seen = 0;
-    for (FileNode* n : nodes) {
-        if (++seen % 65536 == 0 && isCancelled(cancel)) return nullptr;
-        if (!n || n->isSyntheticGroup()) continue;
-        chain.clear();
-        for (const FileNode* at = n; at; at = at->parent()) chain.push_back(at);
-        path.clear();
-        chain.back()->appendNameBytes(path);
-        if (chain.size() > 1 && (path.empty() || path.back() != '/')) path.push_back('/');
-        for (size_t i = chain.size() - 1; i-- > 0;) {
-            chain[i]->appendNameBytes(path);
-            if (i > 0) path.push_back('/');
-        }
-        if (!first || path < firstPath) {
-            first = n;
-            firstPath.swap(path);
-        }
-    }
-    return first;
+    // Equal paths keep the first met, as a stable order would: the nodes are listed in the set's
+    // order, and their paths made and compared on every processor, in the order of the nodes'
+    // addresses (the set's order would miss the caches at every node).
+    const std::vector<FileNode*> listed = listedWithoutGroupRows(nodes, cancel);
+    const size_t first = indexOfFirstPath(listed, cancel);
+    return first < listed.size() ? listed[first] : nullptr;
 }
 
 FileNode* firstSelected(const WindowSelections& selections) { return firstByPath(selections.shown()); }

@@ -54,7 +54,7 @@ enum class ZelvaneMenuAction {
 
 // Folds the tree to its roots, with nothing selected and the treemap showing every root.
 void resetTreeExpansion(NodeSelection& treeSelection, TreemapZoom& zoom, ViewCommands& commands);
-// The first of these nodes in path order (group rows left out), found in one pass without
+// The first of these nodes in path order (group rows left out), found on every processor without
 // ordering them; none when there is none, or once `cancel` is set.
 FileNode* firstByPath(const NodeSet& nodes, const CancelFlag* cancel = nullptr);
 // The first selected node in path order: of the File View's selection while that tab is shown,

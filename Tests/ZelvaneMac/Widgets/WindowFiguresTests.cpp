@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
@@ -34,6 +35,7 @@
 #include "ZelvaneMac/Models/FileTreeOutlineModel.hpp"
 #include "ZelvaneMac/Widgets/FileTypes/ExtensionTableView.hpp"
 #include "ZelvaneMac/Models/FileListModel.hpp"
+#include "ZelvaneMac/Models/FileListPipeline.hpp"
 #include "ZelvaneMac/Models/FilterFieldHistory.hpp"
 #include "ZelvaneMac/Widgets/FileList/FileListSelectionModel.hpp"
 #include "ZelvaneMac/Widgets/FileList/FileListView.hpp"
@@ -654,6 +656,61 @@ TEST(WindowFigures, DeletingEveryRowOfAnImportShowsEveryOneGone) {
     ASSERT_TRUE(pumpWidgetsUntil([&] { return list.model().rowCount() > 100; }, 20000));
     EXPECT_TRUE(list.outline().selectionModel()->selectedRows().isEmpty());
     EXPECT_EQ(list.selection().size(), 0u);
+}
+
+// Copy Path and Select Parent of every row of an import of 140,000 files, more than are put in
+// order or written out a stretch at a time, imported in an order far from their paths' (folders
+// interleaved, names backwards) and in folders whose names sort around "/": the clipboard holds
+// every path once in byte order, accented names as they read, and Select Parent goes to the
+// folder of the first.
+TEST(WindowFigures, CopyPathAndSelectParentOfAHundredThousandImportedRowsKeepPathOrder) {
+    TempDir dir;
+    const std::vector<std::string> folders = {"x", "x y", "x.y", "x-y", "\xC3\xA9t\xC3\xA9"};
+    constexpr int kPerFolder = 28'000;
+    std::vector<std::string> expected;
+    {
+        std::ofstream csv(dir / "mixed.csv");
+        csv << "File Name,Size,Allocated,Modified,Attributes,Files,Folders\n";
+        csv << "\"/mixed/\",0,0,2024/03/05 07:08:09,0," << folders.size() * kPerFolder << ',' << folders.size() << '\n';
+        for (const std::string& f : folders) csv << "\"/mixed/" << f << "/\",0,0,2024/03/05 07:08:09,0," << kPerFolder << ",0\n";
+        for (int n = kPerFolder - 1; n >= 0; --n) {
+            for (const std::string& f : folders) {
+                const std::string path = "/mixed/" + f + "/n" + std::to_string(n) + ".txt";
+                csv << '"' << path << "\",100,4096,2024/03/05 07:08:09,0,0,0\n";
+                expected.push_back(path);
+            }
+        }
+    }
+    std::sort(expected.begin(), expected.end());
+    ShownWindow w;
+    ASSERT_TRUE(w.import(dir / "mixed.csv"));
+    w.prefs().set(PreferenceKeys::fileMaxFilesOption, maxFilesRawValue(MaxFilesOption::all));
+    FileListView& list = w.window().contentView()->fileViewTab()->fileList();
+    w.window().controller().setSelectedTab(ContentTab::fileView);
+    // Once the duplicates are found too (their rows come anew).
+    const FileListPipeline& pipeline = list.pipeline();
+    ASSERT_TRUE(pumpWidgetsUntil([&] {
+        return pipeline.displayed().size() == expected.size() && !pipeline.isLocatingDuplicates() && !pipeline.debouncePending() &&
+               !QApplication::overrideCursor();
+    }, 60000));
+    auto& outline = list.outline();
+    outline.setFocus();
+    QTest::keyClick(&outline, Qt::Key_A, Qt::ControlModifier);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.window().fileSelection().nodes().size() == qsizetype(expected.size()); }, 60000));
+
+    QClipboard* clipboard = QApplication::clipboard();
+    clipboard->clear();
+    w.window().menus().action(ZelvaneMenuAction::copyPath)->trigger();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return clipboard->mimeData() && clipboard->mimeData()->hasText(); }, 60000));
+    const QByteArray text = clipboard->mimeData()->data(QStringLiteral("text/plain"));
+    std::string joined;
+    for (const std::string& path : expected) joined += (joined.empty() ? "" : "\n") + path;
+    EXPECT_EQ(text.size(), qsizetype(joined.size()));
+    EXPECT_TRUE(text.toStdString() == joined);
+
+    w.window().menus().action(ZelvaneMenuAction::selectParent)->trigger();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !w.window().treeSelection().nodes().isEmpty(); }, 60000));
+    EXPECT_EQ((*w.window().treeSelection().nodes().begin())->pathBytes(), "/mixed/x y");
 }
 
 // The context menu of every row of a long list counts the rows for its Move item without listing

@@ -7,6 +7,7 @@
 #include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
+#include "ZelvaneMac/Core/Support/NodePaths.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Services/PortableMode.hpp"
 #include "ZelvaneMac/Services/UpdateChecker.hpp"
@@ -200,8 +201,8 @@ void MenuBar::handleMenuAction(ZelvaneMenuAction action) {
         const NodeSet& shown = state.selections().shown();
         FileActionController::Listing listing;
         listing.count = size_t(shown.size());
-        listing.gather = [shown](const CancelFlag& cancel) { return unorderedNodes(shown, &cancel); };
-        listing.order = [](std::vector<FileNode*>& nodes, const CancelFlag* cancel) { orderByPath(nodes, cancel); };
+        listing.gather = [shown](const CancelFlag& cancel) { return listedWithoutGroupRows(shown, &cancel); };
+        listing.inPathOrder = true;
         listing.trees = std::make_shared<std::vector<RootRef>>(scans.heldRoots());
         fileActions_->actions().actOnListing(listed, std::move(listing));
     };
