@@ -183,16 +183,17 @@ std::vector<ActionTarget> resolveActionTargets(std::span<FileNode* const> nodes,
         }
     }, cancel);
     if (isCancelled(cancel)) return {};
-    std::vector<ActionTarget> out;
-    size_t total = 0;
-    for (const Made& part : made) total += part.items.size();
-    out.reserve(total);
-    for (Made& part : made) {
-        std::move(part.items.begin(), part.items.end(), std::back_inserter(out));
-        if (withoutFullPath)
+    // Joined in place, each part let go once it is in: the items are not held twice.
+    std::vector<size_t> starts(made.size() + 1, 0);
+    for (size_t s = 0; s < made.size(); ++s) starts[s + 1] = starts[s] + made[s].items.size();
+    std::vector<ActionTarget> out(starts.back());
+    parallelFor(made.size(), parallelWorkerCount(), 1, [&](size_t s, unsigned) {
+        std::move(made[s].items.begin(), made[s].items.end(), out.begin() + ptrdiff_t(starts[s]));
+        std::vector<ActionTarget>().swap(made[s].items);
+    });
+    if (withoutFullPath)
+        for (Made& part : made)
             std::move(part.withoutFullPath.begin(), part.withoutFullPath.end(), std::back_inserter(*withoutFullPath));
-        part = Made();
-    }
     if (dropNestedItems && out.size() > 1 && !dropNested(out, cancel)) return {};
     return out;
 }
