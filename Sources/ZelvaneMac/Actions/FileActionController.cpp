@@ -286,11 +286,13 @@ void FileActionController::copyListing(Listing listing, ClipboardMaker make, Pat
             content.data = makeFromPaths(items, cancel).data;
             return content;
         }
-        const Listing::Listed nodes = listed.listWithPaths(cancel);
+        Listing::Listed nodes = listed.listWithPaths(cancel);
         ClipboardContent content;
         content.trees = listed.trees;
         if (cancel.isSet()) return content;
         std::vector<ActionTarget> items = resolveTargets(nodes.nodes, Change::reach, content.refused, &cancel, &nodes.paths);
+        // The items hold their paths now: the list goes before the content is made.
+        nodes = Listing::Listed();
         if (items.empty() || cancel.isSet()) return content;
         ClipboardContent data = make(items, cancel);
         content.data = std::move(data.data);
