@@ -211,6 +211,14 @@ AlertRequest manyWindowsQuestion(int count, const QString& windowKind) {
     return alert;
 }
 
+AlertRequest clipboardLimitAlert(int64_t limit) {
+    AlertRequest alert;
+    alert.message = fillPlaceholders(localized("The clipboard carries at most %@. Select fewer items and copy again."),
+                                     {sizeText(limit)});
+    alert.buttons = {localized("OK")};
+    return alert;
+}
+
 QString readingPanelText() { return localized("Reading what is on disk now\u2026"); }
 QString deletingPanelText() { return localized("Deleting\u2026"); }
 

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,8 @@ AlertRequest eraseQuestion(const std::vector<ActionTarget>& items, const DiskTot
 AlertRequest eraseInsteadQuestion(const std::vector<Failure>& offered, const std::vector<ActionTarget>& items,
                                   const DiskTotals& disk);
 AlertRequest manyWindowsQuestion(int count, const QString& windowKind);
+// A copy refused because the clipboard carries no more than `limit` bytes.
+AlertRequest clipboardLimitAlert(int64_t limit);
 
 // The panels' texts.
 QString readingPanelText();

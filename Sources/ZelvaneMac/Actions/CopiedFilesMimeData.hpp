@@ -3,9 +3,16 @@
 #include <QByteArray>
 #include <QMimeData>
 
+#include <limits>
 #include <memory>
 
 namespace zelvane {
+
+// The most bytes one type on the clipboard may hold. The desktop's clipboard hands a large paste
+// over in pieces announced by a count that the programs reading it keep in a signed 32-bit number:
+// from 2 GiB on, the whole content went out in one request that held the window for seconds, took
+// gigabytes more, and crashed the program pasting it, which got nothing.
+constexpr qsizetype kClipboardBytesLimit = std::numeric_limits<int>::max();
 
 // Files put on the clipboard by a copy: their list of URLs ("text/uri-list") and the desktop file
 // managers' list of copied files. Both are laid out in one buffer, once, where the copy is made (on
@@ -22,6 +29,8 @@ public:
     // Gives back the buffer's spare room once every URL is in.
     void finish() { files_.squeeze(); }
     bool isEmpty() const;
+    // The bytes of the file managers' list, the larger of the two types.
+    qsizetype size() const { return files_.size(); }
 
     QStringList formats() const override;
     bool hasFormat(const QString& mimeType) const override;

@@ -103,6 +103,8 @@ QList<QUrl> urlsOf(const std::vector<ActionTarget>& items) {
 // What a copy puts on the clipboard, and what it could not reach.
 struct FileActionController::ClipboardContent {
     std::unique_ptr<QMimeData> data;
+    // The content grew past the clipboard's limit and was dropped.
+    bool tooLarge = false;
     std::vector<Failure> refused;
     // The trees of the refused items, whose names the alert shows.
     std::shared_ptr<const void> trees;
@@ -119,7 +121,8 @@ struct FileActionController::Reached {
 FileActionController::FileActionController(DesktopServices& desktop, ActionPrompter& prompter,
                                            ActionJobs::BusyIndicator busy, QObject* parent)
     : QObject(parent), desktop_(desktop), prompter_(prompter), jobs_(prompter, std::move(busy)),
-      erasing_(prompter, jobs_, [this](const NodesGone& gone) { emit nodesDeleted(gone); }) {}
+      erasing_(prompter, jobs_, [this](const NodesGone& gone) { emit nodesDeleted(gone); }),
+      clipboardLimit_(kClipboardBytesLimit) {}
 
 FileActionController::~FileActionController() = default;
 
@@ -246,12 +249,16 @@ void FileActionController::actOnListing(ListedAction action, Listing listing) {
     case ListedAction::newTerminal:
         return reachListing(std::move(listing), [this](Reached& reached) { openTerminals(reached.items); });
     case ListedAction::copy:
-        return copyListing(std::move(listing), [](std::vector<ActionTarget>& items, const CancelFlag& cancel) {
+        return copyListing(std::move(listing), [limit = clipboardLimit_](std::vector<ActionTarget>& items, const CancelFlag& cancel) {
             ClipboardContent made;
             auto data = std::make_unique<CopiedFilesMimeData>();
             for (size_t i = 0; i < items.size(); ++i) {
                 if (i % 4096 == 0 && cancel.isSet()) return made;
                 data->append(fileUrlFromPathBytes(items[i].path).toEncoded());
+                if (data->size() > limit) {
+                    made.tooLarge = true;
+                    return made;
+                }
                 // Each path goes once it is in: millions of them take as much again as the list.
                 std::string().swap(items[i].path);
             }
@@ -260,10 +267,11 @@ void FileActionController::actOnListing(ListedAction action, Listing listing) {
             return made;
         });
     case ListedAction::copyPath:
-        return copyListing(std::move(listing), {}, [](TargetPaths& items, const CancelFlag& cancel) {
+        return copyListing(std::move(listing), {}, [limit = clipboardLimit_](TargetPaths& items, const CancelFlag& cancel) {
             ClipboardContent made;
             QByteArray text = pathLines(items, cancel);
-            if (!cancel.isSet()) made.data = plainTextMimeData(text);
+            made.tooLarge = text.size() > limit;
+            if (!cancel.isSet() && !made.tooLarge) made.data = plainTextMimeData(text);
             return made;
         });
     case ListedAction::moveToTrash: return erasing_.moveToTrash(std::move(listing));
@@ -283,7 +291,9 @@ void FileActionController::copyListing(Listing listing, ClipboardMaker make, Pat
             TargetPaths items = resolvePathsToReach(nodes.nodes, std::move(nodes.paths), content.refused, &cancel);
             Nodes().swap(nodes.nodes);
             if (items.nodes.empty() || cancel.isSet()) return content;
-            content.data = makeFromPaths(items, cancel).data;
+            ClipboardContent data = makeFromPaths(items, cancel);
+            content.tooLarge = data.tooLarge && !cancel.isSet();
+            if (!content.tooLarge) content.data = std::move(data.data);
             return content;
         }
         Listing::Listed nodes = listed.listWithPaths(cancel);
@@ -295,11 +305,13 @@ void FileActionController::copyListing(Listing listing, ClipboardMaker make, Pat
         nodes = Listing::Listed();
         if (items.empty() || cancel.isSet()) return content;
         ClipboardContent data = make(items, cancel);
-        content.data = std::move(data.data);
+        content.tooLarge = data.tooLarge && !cancel.isSet();
+        if (!content.tooLarge) content.data = std::move(data.data);
         return content;
     };
-    const auto hand = [this](ClipboardContent content) {
+    const auto hand = [this, limit = clipboardLimit_](ClipboardContent content) {
         tellFailures(prompter_, Change::reach, content.refused);
+        if (content.tooLarge) prompter_.ask(alerts::clipboardLimitAlert(limit));
         if (content.data) desktop_.setClipboard(content.data.release());
     };
     if (listing.count <= kItemsCopiedInPlace) {

@@ -109,6 +109,9 @@ public:
     void waitForBackgroundWork() { jobs_.waitForAll(); }
     // Watches the copies Duplicate makes, on the copying thread (tests change a source there).
     void setCopyWatch(CopyWatch watch) { copyWatch_ = std::move(watch); }
+    // The most bytes a Copy or Copy Path puts on the clipboard (`kClipboardBytesLimit`); a larger one
+    // leaves the clipboard as it was and says so. Tests lower it.
+    void setClipboardLimit(qsizetype bytes) { clipboardLimit_ = bytes; }
     // Watches Move to Trash and Delete Immediately, on the working thread, before each chosen item
     // goes (tests hold it there to act while it runs).
     void setEraseWatch(ErasingActions::Watch watch) { erasing_.setWatch(std::move(watch)); }
@@ -144,6 +147,7 @@ private:
     ActionJobs jobs_;
     ErasingActions erasing_;
     CopyWatch copyWatch_;
+    qsizetype clipboardLimit_;
     // The copy whose content may still reach the clipboard.
     JobGeneration clipboardJobs_;
     // The Show in File Manager or New Terminal whose items are still being listed.

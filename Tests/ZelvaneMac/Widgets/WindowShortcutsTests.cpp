@@ -42,6 +42,9 @@
 #include "ZelvaneMac/Window/ContentTab.hpp"
 #include "ZelvaneMac/Window/MainWindowController.hpp"
 #include "ShownWindow.hpp"
+#include "ScriptedUser.hpp"
+#include "ZelvaneMac/Widgets/Common/FileActionMenu.hpp"
+#include "ZelvaneMac/Widgets/Preview/PreviewWindow.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "WindowParts.hpp"
@@ -59,6 +62,7 @@ namespace zelvane {
 namespace {
 
 using fixtures::TempDir;
+using zelvane::testing::ScriptedUser;
 using fixtures::writeFile;
 
 QString grabPath(const char* name) {
@@ -275,6 +279,54 @@ TEST(WindowShortcuts, CopyOfManyFilesPutsTheirUrlsInPathOrderAndYieldsToANewerSe
     ASSERT_TRUE(pumpWidgetsUntil(copyIdle));
     QTest::qWait(50);
     EXPECT_EQ(clipboardUrls(), QList<QUrl>{expected.back()});
+}
+
+TEST(WindowShortcuts, CopyOrCopyPathBeyondWhatTheClipboardCarriesLeavesItAsItWasAndSaysSo) {
+    ManyFilesWindow w;
+    ScriptedUser user;
+    QByteArray copied = "copy";
+    for (FileNode* f : w.files) copied += "\n" + fileUrlFromPathBytes(f->pathBytes()).toEncoded();
+    // The real limit is 2 GiB, which a paste of ten million files reaches; the window's copies are
+    // given a lower one here.
+    const QList<FileActionMenu*> menus = w.window->findChildren<FileActionMenu*>();
+    ASSERT_FALSE(menus.isEmpty());
+    const auto limitTo = [&](qsizetype bytes) {
+        for (FileActionMenu* menu : menus) menu->actions().setClipboardLimit(bytes);
+    };
+    const auto act = [&](ZelvaneMenuAction action) {
+        user.clear();
+        w.window->menus().action(action)->trigger();
+        return pumpWidgetsUntil(copyIdle) && pumpWidgetsUntil([&] { return !user.alerts.empty() || !QGuiApplication::clipboard()->text().startsWith(u"before"); }, 2000);
+    };
+    w.selectAllFiles();
+
+    // One byte short: the clipboard keeps what it held, and the user is told why.
+    limitTo(copied.size() - 1);
+    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+    ASSERT_TRUE(act(ZelvaneMenuAction::copy));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_TRUE(user.alerts[0].text.startsWith(u"The clipboard carries at most")) << user.alerts[0].text.toStdString();
+
+    // Exactly the limit goes on the clipboard whole.
+    limitTo(copied.size());
+    ASSERT_TRUE(act(ZelvaneMenuAction::copy));
+    EXPECT_TRUE(user.alerts.empty());
+    ASSERT_TRUE(QGuiApplication::clipboard()->mimeData());
+    EXPECT_EQ(QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("x-special/gnome-copied-files")), copied);
+
+    // Copy Path the same: its text, then one byte less.
+    limitTo(copied.size());
+    ASSERT_TRUE(act(ZelvaneMenuAction::copyPath));
+    const QByteArray paths = QGuiApplication::clipboard()->text().toUtf8();
+    ASSERT_GT(paths.size(), 1000);
+    EXPECT_TRUE(user.alerts.empty());
+    limitTo(paths.size() - 1);
+    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+    ASSERT_TRUE(act(ZelvaneMenuAction::copyPath));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_TRUE(user.alerts[0].text.startsWith(u"The clipboard carries at most"));
 }
 
 TEST(WindowShortcuts, RescanOrClosingTheWindowWhileACopyRunsLeavesTheClipboardAlone) {
