@@ -8,6 +8,11 @@ namespace zelvane {
 namespace {
 
 QString uriListType() { return QStringLiteral("text/uri-list"); }
+// Programs that paste text are handed the list of URLs as it is, encoded. Left to the platform, a
+// request for text made the URLs anew from the list, decoded, on the GUI thread: ten million of
+// them held the window for twenty seconds and took gigabytes, for each request (clipboard managers
+// ask for text at every copy); and a decoded name holding a line break read as two lines.
+QString plainTextType() { return QStringLiteral("text/plain"); }
 // File managers of the desktop take copied files from this type; "copy" (not "cut") keeps the
 // originals where they are.
 QString copiedFilesType() { return QStringLiteral("x-special/gnome-copied-files"); }
@@ -39,16 +44,16 @@ bool CopiedFilesMimeData::isEmpty() const { return files_.size() < kUrlsFrom; }
 
 QStringList CopiedFilesMimeData::formats() const {
     if (isEmpty()) return {};
-    return {uriListType(), copiedFilesType()};
+    return {uriListType(), copiedFilesType(), plainTextType()};
 }
 
 bool CopiedFilesMimeData::hasFormat(const QString& mimeType) const {
-    return !isEmpty() && (mimeType == uriListType() || mimeType == copiedFilesType());
+    return !isEmpty() && (mimeType == uriListType() || mimeType == copiedFilesType() || mimeType == plainTextType());
 }
 
 QVariant CopiedFilesMimeData::retrieveData(const QString& mimeType, QMetaType) const {
     if (isEmpty()) return {};
-    if (mimeType == uriListType()) return sharedTail(files_, kUrlsFrom);
+    if (mimeType == uriListType() || mimeType == plainTextType()) return sharedTail(files_, kUrlsFrom);
     if (mimeType == copiedFilesType()) return files_;
     return {};
 }

@@ -14,8 +14,8 @@ namespace zelvane {
 // gigabytes more, and crashed the program pasting it, which got nothing.
 constexpr qsizetype kClipboardBytesLimit = std::numeric_limits<int>::max();
 
-// Files put on the clipboard by a copy: their list of URLs ("text/uri-list") and the desktop file
-// managers' list of copied files. Both are laid out in one buffer, once, where the copy is made (on
+// Files put on the clipboard by a copy: their list of URLs ("text/uri-list", and the same as
+// "text/plain") and the desktop file managers' list of copied files. Both are laid out in one buffer, once, where the copy is made (on
 // the thread pool for a large one): "copy", then each URL on a line of its own. The file managers'
 // list is that buffer; the URL list is the same bytes after "copy\n", handed out as a view that shares
 // the buffer. A paste of either, of ten million files, thus costs the window nothing that grows with
