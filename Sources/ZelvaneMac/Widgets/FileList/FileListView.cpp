@@ -160,13 +160,20 @@ void FileListView::dropGoneRows() {
                 return;
             }
             if (gone.shown.empty()) return;
+            // Gone rows are taken a run at a time: merging them one by one into a selection
+            // looks through every range already in it, which held the window for seconds when
+            // a hundred thousand rows were trashed.
             QItemSelection dropped;
             for (const QItemSelectionRange& range : outline_->selectionModel()->selection()) {
                 if (range.left() > 0 || !range.isValid()) continue;
                 const QModelIndex parent = range.parent();
-                for (int r = range.top(); r <= range.bottom(); ++r) {
-                    const QModelIndex at = model_->index(r, 0, parent);
-                    if (gone.shown.count(model_->nodeAt(at))) dropped.merge(QItemSelection(at, at), QItemSelectionModel::Select);
+                int runStart = -1;
+                for (int r = range.top(); r <= range.bottom() + 1; ++r) {
+                    const bool isGone = r <= range.bottom() && gone.shown.count(model_->nodeAt(model_->index(r, 0, parent)));
+                    if (isGone && runStart < 0) runStart = r;
+                    if (isGone || runStart < 0) continue;
+                    dropped.append(QItemSelectionRange(model_->index(runStart, 0, parent), model_->index(r - 1, 0, parent)));
+                    runStart = -1;
                 }
             }
             if (!dropped.isEmpty()) rows.select(dropped, QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
