@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -82,6 +83,38 @@ std::string trashBaseName(const std::string& name) {
     size_t cut = kLimit;
     while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
     return name.substr(0, cut);
+}
+
+// The name in the trash that number `n` gives an item whose base name is `base`.
+std::string numberedName(const std::string& base, uint64_t n) { return n == 1 ? base : base + "." + std::to_string(n); }
+
+// A number from `from` on whose name has neither a record nor an item in the trash: the next
+// few in turn, else doubling the step until one is free and halving back towards the last one
+// taken. Thousands of items of one name (every "index.js" ever trashed) thus cost a few looks
+// each, where trying every number in turn cost one per earlier item. Zero when none is found.
+uint64_t freeNumber(int infoDir, int filesDir, const std::string& base, uint64_t from) {
+    constexpr uint64_t kLast = uint64_t(1) << 48;
+    const auto taken = [&](uint64_t n) {
+        struct stat st {};
+        const std::string name = numberedName(base, n);
+        return fstatat(infoDir, (name + ".trashinfo").c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 ||
+               fstatat(filesDir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    };
+    uint64_t n = from;
+    for (; n < from + 8; ++n)
+        if (!taken(n)) return n;
+    uint64_t lo = n - 1, hi = n, step = 8;
+    while (taken(hi)) {
+        lo = hi;
+        if (step > kLast) return 0;
+        hi = lo + step;
+        step *= 2;
+    }
+    while (hi - lo > 1) {
+        const uint64_t mid = lo + (hi - lo) / 2;
+        (taken(mid) ? lo : hi) = mid;
+    }
+    return hi;
 }
 
 }  // namespace
@@ -185,8 +218,13 @@ TrashMoveResult moveToTrash(const ItemInFolder& item, const std::string& itemPat
                                "\nDeletionDate=" + trashInfoDate(deletionTime) + "\n";
 
     const std::string base = trashBaseName(item.name);
-    for (int n = 1; n < 100000; ++n) {
-        const std::string candidate = n == 1 ? base : base + "." + std::to_string(n);
+    // The record is made exclusively, so a name taken meanwhile by another program only sends
+    // the search on.
+    uint64_t n = 0;
+    for (int tries = 0; tries < 1000; ++tries) {
+        n = freeNumber(infoDir.get(), filesDir.get(), base, n + 1);
+        if (n == 0) break;
+        const std::string candidate = numberedName(base, n);
         const std::string infoName = candidate + ".trashinfo";
         FileDescriptor info(openat(infoDir.get(), infoName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
         if (!info) {

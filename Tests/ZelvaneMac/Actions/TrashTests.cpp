@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <regex>
 
 #include "ActionTestSupport.hpp"
+#include "Platform/FileDescriptor.hpp"
 #include "Platform/FreedesktopTrash.hpp"
 #include "QtWidgetTestApp.hpp"
 #include "ZelvaneMac/Actions/FileActionController.hpp"
@@ -101,6 +103,42 @@ TEST(Trash, HomeTrashIsMadePrivateAndRecordsEachItemWithoutOverwriting) {
     EXPECT_EQ(readText(fs::path(env.homeTrash) / "info" / "x.txt.trashinfo"), "stale");
     EXPECT_NE(trash((dir / "third" / "missing").native(), lookup.location, t).error, 0);
     EXPECT_FALSE(pathExists(fs::path(env.homeTrash) / "info" / "missing.trashinfo"));
+}
+
+TEST(Trash, AnItemGoesToATrashThatHoldsItsNameAHundredThousandTimes) {
+    TempDir dir;
+    TrashEnvironment env;
+    env.homeTrash = (dir / "Trash").native();
+    env.uid = geteuid();
+    writeText(dir / "items" / "index.js", "the latest");
+    const TrashLookup lookup = lookUpTrash((dir / "items" / "index.js").native(), env);
+    ASSERT_EQ(lookup.error, 0);
+    // The records that years of trashed projects leave: every number up to 100,000 is taken.
+    {
+        const FileDescriptor info(::open((env.homeTrash + "/info").c_str(), O_RDONLY | O_DIRECTORY));
+        ASSERT_TRUE(info);
+        for (int n = 1; n <= 100'000; ++n) {
+            const std::string name = (n == 1 ? std::string("index.js") : "index.js." + std::to_string(n)) + ".trashinfo";
+            ASSERT_TRUE(FileDescriptor(::openat(info.get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600)));
+        }
+    }
+    const TrashMoveResult moved = trash((dir / "items" / "index.js").native(), lookup.location, 0);
+    ASSERT_EQ(moved.error, 0);
+    EXPECT_EQ(moved.trashedName, "index.js.100001");
+    EXPECT_EQ(readText(fs::path(env.homeTrash) / "files" / "index.js.100001"), "the latest");
+    EXPECT_TRUE(pathExists(fs::path(env.homeTrash) / "info" / "index.js.100001.trashinfo"));
+    EXPECT_FALSE(pathExists(dir / "items" / "index.js"));
+
+    // A name free among taken ones is found as well, and an item already in files/ without a
+    // record keeps its name.
+    fs::remove(fs::path(env.homeTrash) / "info" / "index.js.5.trashinfo");
+    writeText(fs::path(env.homeTrash) / "files" / "index.js.5", "left without a record");
+    writeText(dir / "items" / "index.js", "another");
+    const TrashMoveResult again = trash((dir / "items" / "index.js").native(), lookup.location, 0);
+    ASSERT_EQ(again.error, 0);
+    EXPECT_NE(again.trashedName, "index.js.5");
+    EXPECT_EQ(readText(fs::path(env.homeTrash) / "files" / "index.js.5"), "left without a record");
+    EXPECT_EQ(readText(fs::path(env.homeTrash) / "files" / again.trashedName), "another");
 }
 
 TEST(Trash, ItemsOnAnotherFileSystemUseThatVolumesTrash) {
