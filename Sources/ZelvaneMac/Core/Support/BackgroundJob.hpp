@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QObject>
 #include <QPointer>
+#include <QRunnable>
 #include <QThreadPool>
 
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include <utility>
 
 #include "ScanEngine/Support/CancelFlag.hpp"
+#include "ZelvaneMac/Core/Support/QueueHandOff.hpp"
 
 namespace zelvane {
 
@@ -58,22 +60,41 @@ decltype(auto) runWork(Work& work, const CancelFlag& cancel) {
         return work();
 }
 
+// One job on the pool. The pool thread has the task's address before it reads anything the GUI
+// thread wrote into it, which makes the task the key of its own start.
+template <typename Run>
+class PoolTask final : public QRunnable {
+public:
+    explicit PoolTask(Run run) : run_(std::move(run)) {}
+    void run() override {
+        handOffTaken(this);
+        run_();
+    }
+
+private:
+    Run run_;
+};
+
 // Starts `work` on the shared thread pool and posts `deliver(result)` to the GUI thread, where it
 // runs only while `guard` still points at the receiver. Posted to the application object, which
 // outlives every receiver: the receiver may be destroyed between any check made here and the call.
 template <typename Work, typename Deliver>
 void startOnPool(QPointer<QObject> guard, std::shared_ptr<const CancelFlag> cancel, Work work, Deliver deliver) {
     using Result = std::decay_t<decltype(runWork(work, std::declval<const CancelFlag&>()))>;
-    QThreadPool::globalInstance()->start(
-        [guard, cancel = std::move(cancel), work = std::move(work), deliver = std::move(deliver)]() mutable {
-            auto result = std::make_shared<Result>(runWork(work, *cancel));
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
-                [guard, result, deliver = std::move(deliver)]() mutable {
-                    if (guard) deliver(std::move(*result));
-                },
-                Qt::QueuedConnection);
-        });
+    auto run = [guard, cancel = std::move(cancel), work = std::move(work), deliver = std::move(deliver)]() mutable {
+        auto result = std::make_shared<Result>(runWork(work, *cancel));
+        [[maybe_unused]] const QueuePosting posting;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [guard, result, deliver = std::move(deliver)]() mutable {
+                queuePostTaken();
+                if (guard) deliver(std::move(*result));
+            },
+            Qt::QueuedConnection);
+    };
+    auto* task = new PoolTask<decltype(run)>(std::move(run));
+    handOffSent(task);
+    QThreadPool::globalInstance()->start(task);
 }
 
 }  // namespace detail

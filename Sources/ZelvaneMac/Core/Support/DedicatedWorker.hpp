@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ScanEngine/Support/CancelFlag.hpp"
+#include "ZelvaneMac/Core/Support/QueueHandOff.hpp"
 
 namespace zelvane {
 
@@ -86,7 +87,8 @@ private:
     // What a job's thread hands to the receiver travels through Qt's event queue, whose locking
     // the thread checker cannot see (Qt is not built with it). The job posts while holding this
     // lock and the receiver takes it once before it reads what was posted: the order Qt already
-    // guarantees, made visible to the checker. It also says which job is current, and forgets the
+    // guarantees, made visible to the checker (the call that carries it is read before this lock,
+    // which `QueuePosting` covers). It also says which job is current, and forgets the
     // receiver when the worker goes, so that a job outliving it posts into nothing.
     class MailboxLocked final {
     public:
@@ -95,9 +97,11 @@ private:
         void post(const std::shared_ptr<MailboxLocked>& self, uint64_t job, Call&& call) {
             std::lock_guard lock(mutex_);
             if (!receiver_) return;
+            [[maybe_unused]] const QueuePosting posting;
             QMetaObject::invokeMethod(
                 receiver_,
                 [self, job, call = std::forward<Call>(call)]() mutable {
+                    queuePostTaken();
                     if (self->isCurrent(job)) call();
                 },
                 Qt::QueuedConnection);
