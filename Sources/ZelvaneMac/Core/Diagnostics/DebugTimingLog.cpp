@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include "ZelvaneMac/Core/Support/QueueHandOff.hpp"
+
 namespace zelvane {
 
 DebugTimingLog& DebugTimingLog::shared() {
@@ -19,16 +21,29 @@ QUuid DebugTimingLog::begin(const QString& label, const std::optional<QString>& 
     Entry e{QUuid::createUuid(), label, QDateTime::currentDateTimeUtc(), std::nullopt, detail};
     QUuid id = e.id;
     DebugTimingLog& log = shared();
-    QMetaObject::invokeMethod(&log, [&log, e = std::move(e)]() mutable { log.append(std::move(e)); },
-                              Qt::QueuedConnection);
+    // Workers time their jobs as well: what they post goes through the queue's hand-off.
+    [[maybe_unused]] const QueuePosting posting;
+    QMetaObject::invokeMethod(
+        &log,
+        [&log, e = std::move(e)]() mutable {
+            queuePostTaken();
+            log.append(std::move(e));
+        },
+        Qt::QueuedConnection);
     return id;
 }
 
 void DebugTimingLog::end(const QUuid& token, const std::optional<QString>& detail) {
     QDateTime endedAt = QDateTime::currentDateTimeUtc();
     DebugTimingLog& log = shared();
-    QMetaObject::invokeMethod(&log, [&log, token, endedAt, detail] { log.close(token, endedAt, detail); },
-                              Qt::QueuedConnection);
+    [[maybe_unused]] const QueuePosting posting;
+    QMetaObject::invokeMethod(
+        &log,
+        [&log, token, endedAt, detail] {
+            queuePostTaken();
+            log.close(token, endedAt, detail);
+        },
+        Qt::QueuedConnection);
 }
 
 void DebugTimingLog::append(Entry e) {
