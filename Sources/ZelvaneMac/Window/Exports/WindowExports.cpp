@@ -151,29 +151,6 @@ std::vector<FileNode*> withoutDeleted(std::vector<FileNode*> nodes) {
     return nodes;
 }
 
-std::vector<FileNode*> withoutNested(std::vector<FileNode*> nodes) {
-    // Only folders hold nodes: their pointers, sorted, are searched for each node's folders on the
-    // way up, once for the nodes of one folder (a selection of everything holds millions).
-    std::vector<const FileNode*> folders;
-    for (const FileNode* n : nodes)
-        if (n->isDir()) folders.push_back(n);
-    if (folders.empty()) return nodes;
-    std::sort(folders.begin(), folders.end());
-    const FileNode* lastParent = nullptr;
-    bool lastInside = false;
-    std::erase_if(nodes, [&](const FileNode* n) {
-        const FileNode* parent = n->parent();
-        if (parent != lastParent) {
-            lastParent = parent;
-            lastInside = false;
-            for (const FileNode* p = parent; p && !lastInside; p = p->parent())
-                lastInside = std::binary_search(folders.begin(), folders.end(), p);
-        }
-        return parent && lastInside;
-    });
-    return nodes;
-}
-
 std::vector<FileNode*> joinedFlatFileLists(const std::vector<RootRef>& roots) {
     std::vector<FileNode*> out;
     for (const RootRef& r : roots) {
@@ -243,7 +220,7 @@ void completeCSVExport(const ExportContext& context, const ExportSourceSelection
             if (r->hasFlatFileList()) flatRows += int64_t(std::max(0, r->subFolderFileCount())) + std::max(0, r->subFolderDirCount());
     const bool joinedLater = wholeFileView && flatRows > kRowsWrittenInPlace;
     if (selection.selectedOnly()) {
-        if (!listedLater) nodes = withoutNested(withoutDeleted(currentSelectionNodes(context.selections)));
+        if (!listedLater) nodes = withoutDeleted(currentSelectionNodes(context.selections));
     } else if (selection.source() == ExportSource::treeView) {
         nodes = rootNodes(roots);
     } else {
@@ -296,7 +273,7 @@ void completeCSVExport(const ExportContext& context, const ExportSourceSelection
             return Written{false, exportToCSV(std::span<FileNode* const>(joined), options, flat, query, target)};
         }
         if (!listedLater) return Written{false, exportToCSV(std::span<FileNode* const>(nodes), options, flat, query, target)};
-        std::vector<FileNode*> ordered = withoutNested(withoutDeleted(unorderedNodes(listed)));
+        std::vector<FileNode*> ordered = withoutDeleted(unorderedNodes(listed));
         if (ordered.empty()) return Written{true, std::nullopt};
         orderByPath(ordered);
         return Written{false, exportToCSV(std::span<FileNode* const>(ordered), options, flat, query, target)};

@@ -73,9 +73,6 @@ std::vector<FileNode*> joinedFlatFileLists(const std::vector<RootRef>& roots);
 // What an export writes of these: the items marked deleted (still drawn, struck out) are gone
 // from the disk and from every total, and so from every export.
 std::vector<FileNode*> withoutDeleted(std::vector<FileNode*> nodes);
-// The nodes no other of them holds, in their order: a folder is written with what is inside it,
-// so its selected contents would come a second time.
-std::vector<FileNode*> withoutNested(std::vector<FileNode*> nodes);
 
 // "yyyyMMddHHmmss" of `when` in local time.
 QString exportTimestamp(const QDateTime& when);
