@@ -332,6 +332,20 @@ TEST(WindowShortcuts, CopyOrCopyPathBeyondWhatTheClipboardCarriesLeavesItAsItWas
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
     ASSERT_EQ(user.alerts.size(), 1u);
     EXPECT_TRUE(user.alerts[0].text.startsWith(u"The clipboard carries at most"));
+
+    // Copy File and Size Info the same: one byte short, then its whole text.
+    const QByteArray summary = clipboardSummaryText(w.window->exportContext()).toUtf8();
+    ASSERT_GT(summary.size(), 1000);
+    w.window->menus().setClipboardLimit(summary.size() - 1);
+    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+    ASSERT_TRUE(act(ZelvaneMenuAction::copyFileAndSizeInfo));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_TRUE(user.alerts[0].text.startsWith(u"The clipboard carries at most"));
+    w.window->menus().setClipboardLimit(summary.size());
+    ASSERT_TRUE(act(ZelvaneMenuAction::copyFileAndSizeInfo));
+    EXPECT_TRUE(user.alerts.empty());
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toUtf8(), summary);
 }
 
 TEST(WindowShortcuts, RescanOrClosingTheWindowWhileACopyRunsLeavesTheClipboardAlone) {

@@ -8,6 +8,7 @@
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
 #include "ZelvaneMac/Core/Support/NodePaths.hpp"
+#include "ZelvaneMac/Actions/CopiedFilesMimeData.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Services/PortableMode.hpp"
 #include "ZelvaneMac/Services/UpdateChecker.hpp"
@@ -53,6 +54,7 @@ MenuBar::MenuBar(MainWindow& window)
       settings_(window.state().preferences()),
       fileActions_(new FileActionMenu(&window)),
       summaryCopies_(std::make_unique<JobGeneration>()),
+      summaryLimit_(kClipboardBytesLimit),
       firstSearches_(std::make_unique<JobGeneration>()) {
     ContentViewState& state = window.state();
     connect(items_, &MenuItems::commandTriggered, this, &MenuBar::handleMenuAction);
@@ -256,7 +258,7 @@ void MenuBar::handleMenuAction(ZelvaneMenuAction action) {
         if (UpdateChecker* checker = state.services().updateChecker()) checker->checkForUpdates(true, true);
         break;
     case A::exportTreemapImage: performExportTreemapImage(state.exportContext(), &window_); break;
-    case A::copyFileAndSizeInfo: performCopyFileAndSizeInfo(state.exportContext(), this, *summaryCopies_); break;
+    case A::copyFileAndSizeInfo: performCopyFileAndSizeInfo(state.exportContext(), &window_, this, *summaryCopies_, summaryLimit_); break;
     case A::colors: window_.sheets().present(AskedSheet::colors); break;
     case A::tweaks: window_.sheets().present(AskedSheet::tweaks); break;
     case A::preparePortableMode:

@@ -52,6 +52,9 @@ public:
     QAction* action(ZelvaneMenuAction a) const;
     // Brings enabling, check marks and the conditional items up to date.
     void refresh();
+    // The most bytes Copy File and Size Info puts on the clipboard (`kClipboardBytesLimit`); a longer
+    // text leaves the clipboard as it was and says so.
+    void setClipboardLimit(qsizetype bytes) { summaryLimit_ = bytes; }
 
 private:
     void buildFile();
@@ -65,6 +68,7 @@ private:
     FileActionMenu* fileActions_;
     // The size listing still being made for the clipboard.
     std::unique_ptr<JobGeneration> summaryCopies_;
+    qsizetype summaryLimit_;
     // Select Parent's or Zoom Treemap's search for the first of a selection of millions.
     std::unique_ptr<JobGeneration> firstSearches_;
     QMenu* file_ = nullptr;

@@ -3,9 +3,11 @@
 #include <QClipboard>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QPointer>
 
 #include <memory>
 
+#include "ZelvaneMac/Actions/ActionAlerts.hpp"
 #include "ZelvaneMac/Actions/CopiedFilesMimeData.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
@@ -14,6 +16,7 @@
 #include "ZelvaneMac/Core/Text/VisibleText.hpp"
 #include "ZelvaneMac/Services/MoveToApplications.hpp"
 #include "ZelvaneMac/Services/PortableMode.hpp"
+#include "ZelvaneMac/Widgets/Dialogs/ActionAlertPrompter.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/ExportOptionsView.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/ExportTreemapImageView.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/TweaksSheet.hpp"
@@ -74,9 +77,14 @@ void performExportTreemapImage(const ExportContext& context, QWidget* window) {
                                [busy]() mutable { busy.reset(); });
 }
 
-void performCopyFileAndSizeInfo(const ExportContext& context, QObject* owner, JobGeneration& copies) {
-    const auto put = [](const QByteArray& text) {
+void performCopyFileAndSizeInfo(const ExportContext& context, QWidget* window, QObject* owner, JobGeneration& copies,
+                                qsizetype limit) {
+    const auto put = [window = QPointer<QWidget>(window), limit](const QByteArray& text) {
         if (text.isEmpty()) return;
+        if (text.size() > limit) {
+            ActionAlertPrompter(window).ask(alerts::clipboardLimitAlert(limit));
+            return;
+        }
         if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setMimeData(plainTextMimeData(text).release());
     };
     ClipboardSummaryInput input = clipboardSummaryInput(context);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QtGlobal>
+
 #include <functional>
 
 class QObject;
@@ -23,7 +25,9 @@ void performExportTreemapImage(const ExportContext& context, QWidget* window);
 // Leaves the clipboard alone when there is nothing to list. Made in the background: a later copy
 // of `copies` (or its supersede) drops what is still being made, and so does `owner` going, which
 // owns `copies`.
-void performCopyFileAndSizeInfo(const ExportContext& context, QObject* owner, JobGeneration& copies);
+// A text longer than `limit` bytes leaves the clipboard as it was, and the user is told why.
+void performCopyFileAndSizeInfo(const ExportContext& context, QWidget* window, QObject* owner, JobGeneration& copies,
+                                qsizetype limit);
 
 // What the result views' context menus give for "Export to .CSV file…", "Zoom in Treemap" and
 // "Zoom out Treemap", and the file-type table for its export: the window's menu commands of those
