@@ -221,6 +221,7 @@ AlertRequest clipboardLimitAlert(int64_t limit) {
 
 QString readingPanelText() { return localized("Reading what is on disk now\u2026"); }
 QString deletingPanelText() { return localized("Deleting\u2026"); }
+QString trashingPanelText() { return localized("Moving to the Trash\u2026"); }
 
 }  // namespace alerts
 

@@ -61,6 +61,7 @@ AlertRequest clipboardLimitAlert(int64_t limit);
 // The panels' texts.
 QString readingPanelText();
 QString deletingPanelText();
+QString trashingPanelText();
 
 }  // namespace alerts
 

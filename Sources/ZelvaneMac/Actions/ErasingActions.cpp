@@ -129,7 +129,7 @@ void ErasingActions::askToErase(Plan plan, const HeldTrees& held, const ErasingC
 }
 
 void ErasingActions::moveItemsToTrash(Plan plan, HeldTrees held, ErasingClaim claim) {
-    const uint64_t job = jobs_.start(alerts::deletingPanelText(), std::move(claim));
+    const uint64_t job = jobs_.start(alerts::trashingPanelText(), std::move(claim));
     runInBackground(
         jobs_.context(),
         [items = std::move(plan.items), locations = std::move(plan.locations), held = std::move(held),

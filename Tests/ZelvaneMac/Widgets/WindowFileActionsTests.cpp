@@ -1304,7 +1304,7 @@ TEST(WindowFileActions, TrashingManyFilesRunsBehindAPanelAndTheWindowRefusesASec
     QProgressDialog* panel = nullptr;
     ASSERT_TRUE(pumpWidgetsUntil([&] { return (panel = shownPanel(w->window())) != nullptr; }, 30000))
         << "no panel while the files went";
-    EXPECT_EQ(panel->labelText(), QStringLiteral("Deleting\u2026"));
+    EXPECT_EQ(panel->labelText(), QStringLiteral("Moving to the Trash\u2026"));
     EXPECT_TRUE(QGuiApplication::overrideCursor()) << "no busy pointer while the files went";
     eraseAgain(firstHalf);
     QPushButton* cancel = panel->findChild<QPushButton*>();
