@@ -14,6 +14,7 @@
 #include "ScanEngine/Interchange/CSVExporter.hpp"
 #include "ZelvaneMac/Core/FileTypes/FileTypesCSVExporter.hpp"
 #include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
+#include "ZelvaneMac/Core/Support/NodePaths.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Services/PreferenceSync.hpp"
@@ -97,41 +98,8 @@ std::vector<FileNode*> unorderedNodes(const NodeSet& set, const CancelFlag* canc
 }
 
 void orderByPath(std::vector<FileNode*>& nodes, const CancelFlag* cancel) {
-    // A set has no order of its own; the tree's name order gives one that stays the same. Each
-    // path is made once, not at every comparison: a selection of a file type holds millions.
-    // The paths go into one buffer: millions of strings of their own cost more to free, in the
-    // order the sort leaves them, than the sort itself.
-    struct Keyed {
-        size_t at;
-        size_t length;
-        FileNode* node;
-    };
-    std::string paths;
-    std::vector<Keyed> keyed;
-    keyed.reserve(nodes.size());
-    for (size_t i = 0; i < nodes.size(); ++i) {
-        if (i % 65536 == 0 && isCancelled(cancel)) return;
-        const std::string path = nodes[i]->pathBytes();
-        keyed.push_back({paths.size(), path.size(), nodes[i]});
-        paths += path;
-    }
-    const auto pathOf = [&paths](const Keyed& k) { return std::string_view(paths).substr(k.at, k.length); };
-    const auto before = [&](const Keyed& a, const Keyed& b) { return pathOf(a) < pathOf(b); };
-    // Sorted a run at a time and merged run by run, so that work that was dropped stops within a
-    // fraction of a second instead of sorting millions to the end.
-    constexpr size_t kRun = size_t(1) << 18;
-    for (size_t from = 0; from < keyed.size(); from += kRun) {
-        if (isCancelled(cancel)) return;
-        std::stable_sort(keyed.begin() + long(from), keyed.begin() + long(std::min(keyed.size(), from + kRun)), before);
-    }
-    for (size_t width = kRun; width < keyed.size(); width *= 2) {
-        for (size_t from = 0; from + width < keyed.size(); from += 2 * width) {
-            if (isCancelled(cancel)) return;
-            std::inplace_merge(keyed.begin() + long(from), keyed.begin() + long(from + width),
-                               keyed.begin() + long(std::min(keyed.size(), from + 2 * width)), before);
-        }
-    }
-    for (size_t i = 0; i < keyed.size(); ++i) nodes[i] = keyed[i].node;
+    // A set has no order of its own; the tree's name order gives one that stays the same.
+    orderByPathBytes(nodes, cancel);
 }
 
 bool hasCurrentSelection(const WindowSelections& selections) {
