@@ -13,6 +13,8 @@
 #include "ZelvaneMac/Actions/ActionServices.hpp"
 #include "ZelvaneMac/Actions/ChangeRules.hpp"
 #include "ZelvaneMac/Actions/ItemCopy.hpp"
+#include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
+#include "ZelvaneMac/Core/Support/FreedHeap.hpp"
 
 namespace zelvane {
 
@@ -46,6 +48,17 @@ public:
     // as `change` when all have been tried.
     void runEach(Change change, std::vector<ActionTarget> items,
                  std::function<MadeItem(const ActionTarget&, const std::atomic<bool>&)> work);
+    // Lets go of `held` on the thread pool, and gives the heap it freed back to the system: millions
+    // of items, URLs or strings freed on the GUI thread would hold it for a second, and what they
+    // took would stay resident in the allocator's arenas.
+    template <typename Held>
+    void letGo(Held held) {
+        runInBackground(context(), [held = std::move(held)]() mutable {
+            held = Held();
+            trimFreedHeap();
+            return true;
+        }, [](bool) {});
+    }
     // Runs the event loop until every job has reported (tests; the application lets them run).
     void waitForAll();
 

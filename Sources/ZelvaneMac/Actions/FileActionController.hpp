@@ -11,6 +11,7 @@
 #include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
 #include "ZelvaneMac/Actions/ActionJobs.hpp"
 #include "ZelvaneMac/Actions/ActionServices.hpp"
+#include "ZelvaneMac/Actions/ClipboardCopies.hpp"
 #include "ZelvaneMac/Actions/ErasingActions.hpp"
 #include "ZelvaneMac/Actions/ItemCopy.hpp"
 
@@ -62,7 +63,7 @@ public:
     void getInfo(const Nodes& nodes);
     void newTerminal(const Nodes& nodes);
     // Up to this many items a copy is made at once.
-    static constexpr size_t kItemsCopiedInPlace = 1'000;
+    static constexpr size_t kItemsCopiedInPlace = ClipboardCopies::kItemsInPlace;
     using Ordering = NodeListing::Ordering;
     using Gathering = NodeListing::Gathering;
     using Listing = NodeListing;
@@ -79,7 +80,7 @@ public:
     void copy(const Nodes& nodes) { copySelection(Nodes(nodes), {}, {}); }
     void copySelection(Nodes nodes, Ordering order, std::shared_ptr<const void> trees);
     // A copy still being made no longer reaches the clipboard (the owner's selection changed).
-    void dropUnfinishedCopy() { clipboardJobs_.supersede(); }
+    void dropUnfinishedCopy() { copies_.supersede(); }
     void copyPath(const Nodes& nodes);
     void moveToTrash(const Nodes& nodes) { erasing_.moveToTrash(nodes); }
     void deleteImmediately(const Nodes& nodes) { erasing_.deleteImmediately(nodes); }
@@ -111,7 +112,7 @@ public:
     void setCopyWatch(CopyWatch watch) { copyWatch_ = std::move(watch); }
     // The most bytes a Copy or Copy Path puts on the clipboard (`kClipboardBytesLimit`); a larger one
     // leaves the clipboard as it was and says so. Tests lower it.
-    void setClipboardLimit(qsizetype bytes) { clipboardLimit_ = bytes; }
+    void setClipboardLimit(qsizetype bytes) { copies_.setLimit(bytes); }
     // Watches Move to Trash and Delete Immediately, on the working thread, before each chosen item
     // goes (tests hold it there to act while it runs).
     void setEraseWatch(ErasingActions::Watch watch) { erasing_.setWatch(std::move(watch)); }
@@ -124,12 +125,6 @@ signals:
 private:
     // The items of an action that has nothing else to refuse: what it cannot reach is told at once.
     std::vector<ActionTarget> reachableTargets(const Nodes& nodes);
-    // What a copy puts on the clipboard, made from the items on any thread.
-    struct ClipboardContent;
-    using ClipboardMaker = std::function<ClipboardContent(std::vector<ActionTarget>&, const CancelFlag&)>;
-    // The same for content made of the items' paths alone.
-    using PathsClipboardMaker = std::function<ClipboardContent(TargetPaths&, const CancelFlag&)>;
-    void copyListing(Listing listing, ClipboardMaker make, PathsClipboardMaker makeFromPaths = {});
     // Show in File Manager and New Terminal of many items: the items are resolved on the thread
     // pool, and `act` runs on the GUI thread with them.
     struct Reached;
@@ -147,9 +142,7 @@ private:
     ActionJobs jobs_;
     ErasingActions erasing_;
     CopyWatch copyWatch_;
-    qsizetype clipboardLimit_;
-    // The copy whose content may still reach the clipboard.
-    JobGeneration clipboardJobs_;
+    ClipboardCopies copies_;
     // The Show in File Manager or New Terminal whose items are still being listed.
     JobGeneration listingJobs_;
 };

@@ -116,8 +116,7 @@ int FileTreeOutlineModel::columnFor(OutlineSortKey key) {
 }
 
 void FileTreeOutlineModel::setSort(OutlineSortKey key, bool ascending) {
-    sortKey_ = key;
-    sortAscending_ = ascending;
+    rows_.setOrder(key, ascending);
     resortInPlace();
 }
 
@@ -125,56 +124,28 @@ void FileTreeOutlineModel::sort(int column, Qt::SortOrder order) {
     setSort(outlineSortKeyFromIdentifier(outlineColumns().identifier(column)), order == Qt::AscendingOrder);
 }
 
-void FileTreeOutlineModel::sortRows(const RowList& rows) const { sortOutlineRows(rows.span(), sortKey_, sortAscending_); }
-
 FileNode* FileTreeOutlineModel::groupIn(const Entry& e) { return groupRowIn(e); }
 
+// Every index() and rowCount() asks: rows made already are found without a call.
 FileTreeOutlineModel::Entry& FileTreeOutlineModel::topEntry() const {
-    if (!top_) {
-        top_ = std::make_unique<Entry>();
-        top_->setRows(RowList{rowArena_.allocate(roots_.size()), uint32_t(roots_.size())});
-        std::copy(roots_.begin(), roots_.end(), top_->rows().begin());
-        sortRows(top_->rows());
-    }
-    return *top_;
+    if (Entry* made = rows_.madeTop()) return *made;
+    return rows_.top(roots_);
 }
 
 FileTreeOutlineModel::Entry& FileTreeOutlineModel::entryFor(FileNode* folder, Entry* parentEntry, int rowInParent) const {
-    if (Entry* known = entries_.find(folder)) return *known;
-    Entry& e = entryStore_.emplace_back();
-    e.folder = folder;
-    e.parent = parentEntry;
-    e.rowInParent = rowInParent;
-    if (!groupArena_) {
-        groupStore_ = NodeStore::create();
-        groupArena_ = &groupStore_->makeArena();
-    }
-    FileNode::Grouped grouped = folder->groupedChildren(display_.fileGroupMinSize, *groupArena_);
-    e.setRows(RowList{rowArena_.allocate(grouped.nodes.size()), uint32_t(grouped.nodes.size())});
-    std::copy(grouped.nodes.begin(), grouped.nodes.end(), e.rows().begin());
-    sortRows(e.rows());
-    entries_.insert(&e);
-    return e;
+    if (Entry* made = rows_.find(folder)) return *made;
+    return rows_.rowsOf(folder, parentEntry, rowInParent, display_.fileGroupMinSize);
 }
 
 void FileTreeOutlineModel::rebuild(std::vector<FileNode*> roots) {
     beginResetModel();
-    for (const Entry& e : entryStore_)
-        if (const FileNode* g = groupIn(e)) retiredGroups_.insert(g);
-    if (groupStore_) retiredStores_.push_back(std::move(groupStore_));
-    groupStore_.reset();
-    groupArena_ = nullptr;
-    rowPositions_.clear();
-    entries_.clear();
-    entryStore_.clear();
-    top_.reset();
-    rowArena_.clear();
+    rows_.retireAll();
     roots_ = std::move(roots);
     endResetModel();
 }
 
 void FileTreeOutlineModel::resortInPlace() {
-    if (!top_) return;  // nothing shown yet: rows are sorted as they are made
+    if (!rows_.madeTop()) return;  // nothing shown yet: rows are sorted as they are made
     emit rowsAboutToBeLaidOutAgain();
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const QModelIndexList before = persistentIndexList();
@@ -184,38 +155,15 @@ void FileTreeOutlineModel::resortInPlace() {
         Entry* e = entryAt(i);
         held.emplace_back(e, e && size_t(i.row()) < e->rows().size() ? e->rows()[size_t(i.row())] : nullptr);
     }
-    rowPositions_.clear();
-    // Each list is sorted from its stored order (folders in stored order, then the group), so
-    // rows with equal keys stand as they would in a freshly made list, whatever the sort before.
-    if (top_->rows().size() == roots_.size()) std::copy(roots_.begin(), roots_.end(), top_->rows().begin());
-    sortRows(top_->rows());
-    std::vector<FileNode*> stored;
-    for (Entry& e : entryStore_) {
-        stored.clear();
-        FileNode* group = groupIn(e);
-        for (FileNode* c : e.folder->children())
-            if (!group || c->isDir()) stored.push_back(c);
-        if (group) stored.push_back(group);
-        if (stored.size() == e.rows().size()) std::copy(stored.begin(), stored.end(), e.rows().begin());
-        sortRows(e.rows());
-    }
-    // Every cached folder learns its new row under its parent.
-    auto renumber = [this](const Entry& p) {
-        for (size_t r = 0; r < p.rows().size(); ++r) {
-            if (!p.rows()[r]->isDir()) continue;
-            if (Entry* child = entries_.find(p.rows()[r])) child->rowInParent = int(r);
-        }
-    };
-    renumber(*top_);
-    for (Entry& e : entryStore_) renumber(e);
+    rows_.resort(roots_);
     QModelIndexList after;
     after.reserve(before.size());
     for (qsizetype k = 0; k < before.size(); ++k) {
         auto [e, node] = held[size_t(k)];
         int row = -1;
         if (e && node) {
-            Entry* own = node->isDir() ? entries_.find(node) : nullptr;
-            row = (own && own->parent == e) ? own->rowInParent : rowPositions_.rowOf(*e, node);
+            Entry* own = node->isDir() ? rows_.find(node) : nullptr;
+            row = (own && own->parent == e) ? own->rowInParent : rows_.finder().rowOf(*e, node);
         }
         after.push_back(row < 0 ? QModelIndex() : indexIn(row, before[k].column(), e));
     }
@@ -233,9 +181,9 @@ void FileTreeOutlineModel::displayChanged() {
 }
 
 void FileTreeOutlineModel::refreshDirty(const std::vector<FileNode*>& nodes) {
-    if (!top_ || nodes.empty()) return;
-    const auto retired = [this](const FileNode* n) { return retiredGroups_.count(n) != 0; };
-    const std::vector<OutlineRowRange> ranges = outlineRowsChangedBy(nodes, *top_, entries_, retired);
+    if (!rows_.madeTop() || nodes.empty()) return;
+    const auto retired = [this](const FileNode* n) { return rows_.isRetiredGroup(n); };
+    const std::vector<OutlineRowRange> ranges = outlineRowsChangedBy(nodes, *rows_.madeTop(), rows_.table(), retired);
     // A tree view finds where each changed row is drawn by a walk of its laid-out rows, so tens of
     // thousands of changed rows among tens of thousands open (a large deletion after Expand All)
     // would take minutes one by one; past a few hundred, one redraw of every row costs far less.
@@ -250,15 +198,15 @@ void FileTreeOutlineModel::refreshDirty(const std::vector<FileNode*>& nodes) {
 }
 
 void FileTreeOutlineModel::refreshEveryRow() {
-    if (!top_) return;
-    for (const Entry& e : entryStore_)
+    if (!rows_.madeTop()) return;
+    for (const Entry& e : rows_.made())
         if (FileNode* g = groupIn(e)) g->refreshSyntheticGroup();
     displayChanged();
 }
 
 QModelIndex FileTreeOutlineModel::locate(FileNode* node) {
-    RowFinder& finder = rowPositions_;
-    if (!node || retiredGroups_.count(node)) return {};
+    RowFinder& finder = rows_.finder();
+    if (!node || rows_.isRetiredGroup(node)) return {};
     std::vector<FileNode*> chain;
     for (FileNode* p = node; p; p = p->parent()) chain.push_back(p);
     std::reverse(chain.begin(), chain.end());
@@ -299,22 +247,23 @@ QModelIndexList FileTreeOutlineModel::indexesForNodes(const std::vector<FileNode
 }
 
 QModelIndex FileTreeOutlineModel::existingIndexForNode(FileNode* node) const {
-    if (!node || !top_ || retiredGroups_.count(node)) return {};
+    const Entry* top = rows_.madeTop();
+    if (!node || !top || rows_.isRetiredGroup(node)) return {};
     // A folder whose rows were made knows where it stands, without a search of its parent's rows.
     if (node->isDir())
-        if (const Entry* own = entries_.find(node); own && own->parent && size_t(own->rowInParent) < own->parent->rows().size() &&
+        if (const Entry* own = rows_.find(node); own && own->parent && size_t(own->rowInParent) < own->parent->rows().size() &&
                                                      own->parent->rows()[size_t(own->rowInParent)] == node)
             return indexIn(own->rowInParent, 0, own->parent);
-    RowFinder& finder = rowPositions_;
+    RowFinder& finder = rows_.finder();
     if (node->isRoot()) {
-        int r = finder.rowOf(*top_, node);
-        return r < 0 ? QModelIndex() : indexIn(r, 0, top_.get());
+        int r = finder.rowOf(*top, node);
+        return r < 0 ? QModelIndex() : indexIn(r, 0, top);
     }
-    Entry* e = entries_.find(node->parent());
+    Entry* e = rows_.find(node->parent());
     if (!e) return {};
     int r = finder.rowOf(*e, node);
     if (FileNode* group = r < 0 ? groupIn(*e) : nullptr) {
-        e = entries_.find(group);
+        e = rows_.find(group);
         if (!e) return {};
         r = finder.rowOf(*e, node);
     }
@@ -322,20 +271,16 @@ QModelIndex FileTreeOutlineModel::existingIndexForNode(FileNode* node) const {
 }
 
 QModelIndex FileTreeOutlineModel::groupRowOf(FileNode* folder) {
-    if (!folder || !folder->isDir() || retiredGroups_.count(folder) || !opensBelow(*folder)) return {};
+    if (!folder || !folder->isDir() || rows_.isRetiredGroup(folder) || !opensBelow(*folder)) return {};
     const QModelIndex i = locate(folder);
     if (!i.isValid()) return {};
     Entry& rows = entryFor(folder, entryAt(i), i.row());
     FileNode* group = groupIn(rows);
-    const int row = group ? rowPositions_.rowOf(rows, group) : -1;
+    const int row = group ? rows_.finder().rowOf(rows, group) : -1;
     return row < 0 ? QModelIndex() : indexIn(row, 0, &rows);
 }
 
-std::shared_ptr<const void> FileTreeOutlineModel::groupNodesHeld() const {
-    auto held = std::make_shared<std::vector<std::shared_ptr<NodeStore>>>(retiredStores_);
-    if (groupStore_) held->push_back(groupStore_);
-    return held;
-}
+std::shared_ptr<const void> FileTreeOutlineModel::groupNodesHeld() const { return rows_.groupNodesHeld(); }
 
 FileNode* FileTreeOutlineModel::syntheticGroupOf(FileNode* folder) { return nodeAt(groupRowOf(folder)); }
 
@@ -365,7 +310,7 @@ std::vector<FileNode*> unfoldGroupRows(const std::vector<FileNode*>& rows, const
 }  // namespace
 
 std::vector<FileNode*> FileTreeOutlineModel::nodesForActions(const std::vector<FileNode*>& selected) const {
-    return unfoldGroupRows(selected, nullptr, &retiredGroups_, SIZE_MAX);
+    return unfoldGroupRows(selected, nullptr, &rows_.retiredGroups(), SIZE_MAX);
 }
 
 std::vector<FileNode*> FileTreeOutlineModel::nodesForActionsOfRows(const std::vector<FileNode*>& rows, const CancelFlag* cancel,
@@ -385,11 +330,11 @@ FileNode* FileTreeOutlineModel::nodeAt(const QModelIndex& index) const {
 }
 
 std::span<FileNode* const> FileTreeOutlineModel::madeRows(const QModelIndex& parent) const {
-    if (!parent.isValid()) return top_ ? top_->rows().span() : std::span<FileNode* const>();
+    if (!parent.isValid()) return rows_.madeTop() ? rows_.madeTop()->rows().span() : std::span<FileNode* const>();
     if (parent.model() != this || parent.column() != 0) return {};
     const Entry* pe = entryAt(parent);
     if (!pe || size_t(parent.row()) >= pe->rows().size()) return {};
-    const Entry* e = entries_.find(pe->rows()[size_t(parent.row())]);
+    const Entry* e = rows_.find(pe->rows()[size_t(parent.row())]);
     return e ? e->rows().span() : std::span<FileNode* const>();
 }
 
@@ -411,7 +356,7 @@ QModelIndex FileTreeOutlineModel::index(int row, int column, const QModelIndex& 
 
 QModelIndex FileTreeOutlineModel::parent(const QModelIndex& child) const {
     const Entry* e = child.isValid() ? entryAt(child) : nullptr;
-    if (!e || e == top_.get() || !e->parent) return {};
+    if (!e || e == rows_.madeTop() || !e->parent) return {};
     return indexIn(e->rowInParent, 0, e->parent);
 }
 
@@ -466,19 +411,11 @@ QVariant FileTreeOutlineModel::headerData(int section, Qt::Orientation orientati
 QVariant FileTreeOutlineModel::data(const QModelIndex& index, int role) const {
     const FileNode* n = nodeAt(index);
     if (!n) return {};
-    return outlineCellData(*n, index.column(), role, OutlineCellContext{display_, roots_, rootLabels_, sortKey_});
+    return outlineCellData(*n, index.column(), role, OutlineCellContext{display_, roots_, rootLabels_, rows_.sortKey()});
 }
 
-size_t FileTreeOutlineModel::cachedRowCount() const {
-    size_t rows = top_ ? top_->rows().size() : 0;
-    for (const Entry& e : entryStore_) rows += e.rows().size();
-    return rows;
-}
+size_t FileTreeOutlineModel::cachedRowCount() const { return rows_.rowCount(); }
 
-size_t FileTreeOutlineModel::cacheBytes() const {
-    size_t bytes = rowArena_.bytes() + entries_.bytes() + (entryStore_.size() + (top_ ? 1 : 0)) * sizeof(Entry) +
-                   rowPositions_.bytes();
-    return bytes;
-}
+size_t FileTreeOutlineModel::cacheBytes() const { return rows_.bytes(); }
 
 }  // namespace zelvane

@@ -4,7 +4,6 @@
 #include <QString>
 
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <span>
 #include <string>
@@ -16,6 +15,7 @@
 #include "ScanEngine/Tree/ByteSizeFormatting.hpp"
 #include "ScanEngine/Tree/FileNode.hpp"
 #include "ZelvaneMac/Models/ColumnTable.hpp"
+#include "ZelvaneMac/Models/OutlineRowCache.hpp"
 #include "ZelvaneMac/Models/OutlineRowFinder.hpp"
 #include "ZelvaneMac/Models/OutlineRowStore.hpp"
 #include "ZelvaneMac/Models/OutlineSorting.hpp"
@@ -75,14 +75,12 @@ struct OutlineUpdateActions {
 // The tree outline's rows: the roots, and under each folder its children with the loose files
 // folded into one synthetic group row, sorted by the current key.
 //
-// Rows are made lazily: a folder's rows are grouped and sorted the first time a view asks for
-// them, then kept. Each cached folder knows the row it stands at under its own parent, so
-// `index()`, `parent()` and `rowCount()` are O(1). The shared tree is never reordered; a sort
-// reorders the cached row lists in place (so expanded folders and the selection survive).
-//
-// Synthetic group nodes live in a store of this model. When the rows are rebuilt the groups of
-// the old rows are retired, not freed: a selection elsewhere in the window may still hold one, and
-// such a node is recognised (and left out) without being read. GUI thread only.
+// Rows are made lazily (OutlineRowCache): a folder's rows are grouped and sorted the first time a
+// view asks for them, then kept. Each cached folder knows the row it stands at under its own
+// parent, so `index()`, `parent()` and `rowCount()` are O(1). The shared tree is never reordered;
+// a sort reorders the cached row lists in place (so expanded folders and the selection survive).
+// The group rows of rows rebuilt are retired, not freed, and left out wherever they turn up.
+// GUI thread only.
 class FileTreeOutlineModel final : public QAbstractItemModel {
     Q_OBJECT
 public:
@@ -106,8 +104,8 @@ public:
     OutlineUpdateActions update(const FileTreeOutlineInputs& inputs);
 
     const std::vector<FileNode*>& roots() const { return roots_; }
-    OutlineSortKey sortKey() const { return sortKey_; }
-    bool sortAscending() const { return sortAscending_; }
+    OutlineSortKey sortKey() const { return rows_.sortKey(); }
+    bool sortAscending() const { return rows_.sortAscending(); }
     void setSort(OutlineSortKey key, bool ascending);
     // The column that sorts by `key`.
     static int columnFor(OutlineSortKey key);
@@ -133,7 +131,7 @@ public:
     FileNode* nodeAt(const QModelIndex& index) const;
     // The node's row when its folder's rows are already made; never makes any.
     QModelIndex existingIndexForNode(FileNode* node) const;
-    bool isRetiredGroup(const FileNode* node) const { return retiredGroups_.count(node) != 0; }
+    bool isRetiredGroup(const FileNode* node) const { return rows_.isRetiredGroup(node); }
     // The open rows whose own rows are shown: every folder and group row whose rows were made,
     // for which `isOpen` holds along with every row above it. Asks `isOpen` once per row whose
     // rows were made, never about the rows of files; in no particular order.
@@ -142,10 +140,10 @@ public:
         std::vector<QModelIndex> out;
         std::unordered_map<const Entry*, bool> shown;
         std::vector<const Entry*> chain;
-        for (const Entry& made : entryStore_) {
+        for (const Entry& made : rows_.made()) {
             chain.clear();
             bool open = true;
-            for (const Entry* e = &made; e && e != top_.get(); e = e->parent) {
+            for (const Entry* e = &made; e && e != rows_.madeTop(); e = e->parent) {
                 if (const auto known = shown.find(e); known != shown.end()) {
                     open = known->second;
                     break;
@@ -228,7 +226,6 @@ private:
         return createIndex(row, column, reinterpret_cast<quintptr>(e) * kIdFactor);
     }
     static Entry* entryAt(const QModelIndex& index) { return reinterpret_cast<Entry*>(index.internalId() * kIdInverse); }
-    void sortRows(const RowList& rows) const;
     QModelIndex locate(FileNode* node);
     // The group row among a folder's rows (making them), or invalid.
     QModelIndex groupRowOf(FileNode* folder);
@@ -242,21 +239,10 @@ private:
     std::vector<FileNode*> roots_;
     OutlineDisplaySettings display_;
     int monitorRevision_ = 0;
-    OutlineSortKey sortKey_ = OutlineSortKey::allocated;
-    bool sortAscending_ = false;
     bool dragEnabled_ = true;
     std::vector<QString> rootLabels_;
-
-    mutable std::unique_ptr<Entry> top_;
-    mutable RowArena rowArena_;
-    mutable std::deque<Entry> entryStore_;
-    mutable NodeKeyedTable<Entry> entries_;
-    // Where nodes stand among the rows of long lists; emptied whenever rows are reordered or replaced.
-    mutable RowFinder rowPositions_;
-    mutable std::shared_ptr<NodeStore> groupStore_;
-    mutable NodeArena* groupArena_ = nullptr;
-    std::unordered_set<const FileNode*> retiredGroups_;
-    std::vector<std::shared_ptr<NodeStore>> retiredStores_;
+    // Made as views ask for them, from const members too.
+    mutable OutlineRowCache rows_;
 };
 
 }  // namespace zelvane
