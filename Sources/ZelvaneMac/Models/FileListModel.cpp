@@ -186,7 +186,7 @@ QVariant FileListModel::displayText(const FileNode& n, int column, bool member) 
         const FileNode* root = &n;
         while (root->parent()) root = root->parent();
         const bool byAlloc = pipeline_.sortKey() == FileListSortKey::allocated;
-        const int64_t v = byAlloc ? n.effectiveAllocSize() : n.effectiveSize();
+        const int64_t v = byAlloc ? countedAllocatedShare(n) : n.effectiveSize();
         const int64_t r = byAlloc ? root->effectiveAllocSize() : root->effectiveSize();
         const double pct = r < 1 ? 0.0 : double(v) / double(r) * 100.0;
         return QString::number(pct, 'f', 1) + QLatin1Char('%');

@@ -40,6 +40,10 @@ TextTone nodeTextTone(const FileNode& node, bool nameCell, bool allocatedCell) {
     return TextTone::normal;
 }
 
+int64_t countedAllocatedShare(const FileNode& node) {
+    return node.doNotCountAllocated() ? 0 : node.effectiveAllocSize();
+}
+
 QString modifiedDateText(const FileNode& node) {
     const QDateTime t = QDateTime::fromSecsSinceEpoch(int64_t(node.modifiedDateRaw) + kReferenceDateUnixSeconds);
     return QLocale().toString(t, QLocale::ShortFormat);

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -31,6 +32,11 @@ std::optional<QString> hoverPathOf(const FileNode* node);
 
 // Deleted rows in every cell; hidden and compressed names; allocated sizes that are not counted.
 TextTone nodeTextTone(const FileNode& node, bool nameCell, bool allocatedCell);
+
+// What a node adds to the allocated totals of its folders: its allocated size, or nothing for a
+// file whose blocks another link counts. A share by allocated size is taken of this, so such a
+// file never shows more than its folder holds.
+int64_t countedAllocatedShare(const FileNode& node);
 
 // The modification date in the user's short format.
 QString modifiedDateText(const FileNode& node);

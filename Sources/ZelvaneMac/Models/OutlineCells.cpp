@@ -51,7 +51,7 @@ QVariant outlineCellText(const FileNode& n, int column, const OutlineCellContext
         return shownName(qStringFromUtf8(n.name()));
     case FileTreeOutlineModel::percentColumn: {
         const bool bySize = c.sortKey == OutlineSortKey::size;
-        const auto base = [bySize](const FileNode& x) { return bySize ? x.effectiveSize() : x.effectiveAllocSize(); };
+        const auto base = [bySize](const FileNode& x) { return bySize ? x.effectiveSize() : countedAllocatedShare(x); };
         double pct = 0;
         if (n.isDeleted()) pct = 0;
         else if (!n.parent()) pct = 100;

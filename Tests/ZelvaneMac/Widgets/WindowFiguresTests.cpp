@@ -6,7 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCheckBox>
 #include <QClipboard>
+#include <QFileDialog>
+#include <QTimer>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMimeData>
@@ -18,6 +21,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <fstream>
 #include <set>
 #include <string>
@@ -33,6 +37,7 @@
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Models/ExtensionTableModel.hpp"
 #include "ZelvaneMac/Models/FileTreeOutlineModel.hpp"
+#include "ZelvaneMac/Widgets/Dialogs/ExportOptionsView.hpp"
 #include "ZelvaneMac/Widgets/FileTypes/ExtensionTableView.hpp"
 #include "ZelvaneMac/Models/FileListModel.hpp"
 #include "ZelvaneMac/Models/FileListPipeline.hpp"
@@ -1098,6 +1103,71 @@ TEST(WindowFigures, FileViewAllocatedTotalCountsHardLinkedBlocksOnce) {
     EXPECT_EQ(w.window().fileResults().fileResultTotalAlloc(), root->subFolderTotSizeAlloc());
     const QString shown = w.window().contentView()->statusBar()->totalsLabel()->toolTip();
     EXPECT_TRUE(shown.contains(w.sizeText(root->subFolderTotSizeAlloc()))) << shown.toStdString();
+}
+
+// A hard link whose blocks another link counts adds nothing to its folder's allocated total, so
+// its share of that folder by allocated size is nothing either: no row of the outline shows more
+// than its folder ("% of Parent", the tree's default allocated order), the shares of a folder's
+// rows add up to the folder, and the File View's shares of the root and the file-type table's
+// shares follow the same rule.
+TEST(WindowFigures, AHardLinkCountedElsewhereNeverShowsMoreThanItsFolder) {
+    TempDir dir;
+    writeFile(dir / "one/a/big.bin", 24000);
+    writeFile(dir / "one/a/small.txt", 3000);
+    writeFile(dir / "two/b/small2.txt", 3000);
+    ASSERT_EQ(::link((dir / "one/a/big.bin").c_str(), (dir / "two/b/big2.bin").c_str()), 0);
+    ScannedWindow w({dir.path()});
+    FileNode* big = w.node(dir / "one/a/big.bin");
+    FileNode* big2 = w.node(dir / "two/b/big2.bin");
+    ASSERT_TRUE(big && big2);
+    ASSERT_NE(big->doNotCountAllocated(), big2->doNotCountAllocated()) << "the scan counts the blocks once";
+    FileNode* uncounted = big->doNotCountAllocated() ? big : big2;
+    ASSERT_EQ(w.rows().sortKey(), OutlineSortKey::allocated);
+
+    const auto percentOf = [](const QModelIndex& index) {
+        QString text = index.data().toString();
+        EXPECT_TRUE(text.endsWith(u'%')) << text.toStdString();
+        text.chop(1);
+        return text.toDouble();
+    };
+    for (FileNode* folder : {w.node(dir / "one/a"), w.node(dir / "two/b")}) {
+        SCOPED_TRACE(folder->fullPath());
+        const QModelIndex parent = w.rows().indexForNode(folder);
+        w.outline().outline().expand(parent);
+        double sum = 0;
+        for (int r = 0; r < w.rows().rowCount(parent); ++r) {
+            const QModelIndex row = w.rows().index(r, FileTreeOutlineModel::percentColumn, parent);
+            const double pct = percentOf(row);
+            EXPECT_LE(pct, 100.0) << w.rows().nodeAt(row)->fullPath();
+            if (w.rows().nodeAt(row) == uncounted) {
+                EXPECT_EQ(row.data().toString(), "0.0%");
+            }
+            sum += pct;
+        }
+        EXPECT_NEAR(sum, 100.0, 0.15);
+    }
+
+    // The File View's shares of the root add up to the root.
+    w.window().controller().setSelectedTab(ContentTab::fileView);
+    FileListView& list = w.window().contentView()->fileViewTab()->fileList();
+    ASSERT_TRUE(w.waitFor([&] { return list.pipeline().displayed().size() == 4u; }));
+    ASSERT_EQ(list.pipeline().sortKey(), FileListSortKey::allocated);
+    double sum = 0;
+    for (int r = 0; r < list.model().rowCount(); ++r) {
+        const QModelIndex row = list.model().index(r, FileListModel::percentColumn);
+        const double pct = percentOf(row);
+        EXPECT_LE(pct, 100.0) << list.model().nodeAt(row)->fullPath();
+        if (list.model().nodeAt(row) == uncounted) {
+            EXPECT_EQ(row.data().toString(), "0.0%");
+        }
+        sum += pct;
+    }
+    EXPECT_NEAR(sum, 100.0, 0.3);
+
+    for (int r = 0; r < w.fileTypes().rowCount(); ++r) {
+        const QModelIndex row = w.fileTypes().index(r, ExtensionTableModel::percentColumn);
+        EXPECT_LE(percentOf(row), 100.0);
+    }
 }
 
 // An open group row of loose files empties when its whole folder goes, in a shell or to the Trash
