@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Core/Treemap/TreemapColorSettings.hpp"
 #include "QtTestApp.hpp"
 #include "TestTrees.hpp"
 
@@ -338,6 +339,21 @@ TEST_F(ExportMode, WritesTheThreeOutputsWithoutADisplay) {
     const QImage png(QString::fromStdString((work() / "out/map.png").string()));
     ASSERT_FALSE(png.isNull());
     EXPECT_EQ(png.size(), QSize(320, 200));
+    // The treemap's background lies under the whole picture: the folders' label strips hold no
+    // box and show it, with the white names on it, whatever the PNG is laid over.
+    const QImage argb = png.convertToFormat(QImage::Format_ARGB32);
+    const QRgb background = treemapBackgroundColor().toQColor().rgb();
+    int notOpaque = 0, strip = 0, white = 0;
+    for (int y = 0; y < argb.height(); ++y)
+        for (int x = 0; x < argb.width(); ++x) {
+            const QRgb p = argb.pixel(x, y);
+            notOpaque += qAlpha(p) != 255;
+            strip += (p | 0xff000000u) == background;
+            white += qGray(p) > 170 && std::abs(qRed(p) - qGreen(p)) < 20 && std::abs(qGreen(p) - qBlue(p)) < 20;
+        }
+    EXPECT_EQ(notOpaque, 0);
+    EXPECT_GT(strip, 100) << "the label strips";
+    EXPECT_GT(white, 10) << "the folder names";
 }
 
 TEST_F(ExportMode, TabsSortingFiltersAndSeveralRootsInAnyOrder) {

@@ -1,6 +1,6 @@
 // A real main window on a scanned folder, checked for what a user sees and expects of it: the
 // file-type table's export item, the preview window's pictures and keys, the search matches of the
-// File View, the Tweaks steppers and the treemap picture's uncovered pixels.
+// File View, the Tweaks steppers and the treemap picture's background and what it leaves out.
 
 #include <gtest/gtest.h>
 
@@ -24,7 +24,9 @@
 #include "ScriptedUser.hpp"
 #include "ShownWindow.hpp"
 #include "TestTrees.hpp"
+#include "ScanEngine/Tree/FileNode.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Core/Treemap/TreemapColorSettings.hpp"
 #include "ZelvaneMac/Models/FileListModel.hpp"
 #include "ZelvaneMac/Widgets/Common/FilterSyntaxTextField.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/TweaksSheet.hpp"
@@ -292,28 +294,58 @@ TEST(TweaksSheet, EachStepperShowsItsValueOnceInItsLabel) {
     EXPECT_EQ(w.prefs().value(PreferenceKeys::tweakDecimalPlaces), 3);
 }
 
-TEST(TreemapImageExport, PixelsNoBoxCoversStayTransparent) {
-    TempDir tree;
+// The PNG lies on the treemap's background colour, as the window's treemap does: the folders'
+// label strips and the pixels no box covers show it, with the white folder names on it, whatever
+// the file is laid over. Items shown deleted are left out of it as out of every export: after a
+// file and a folder went on disk, the picture is the one a scan of what is left gives.
+TEST(TreemapImageExport, TheWholePictureLiesOnTheTreemapBackgroundWithoutDeletedItems) {
+    TempDir tree, out;
     fixtures::writePhotosMusicAndNotes(tree.path());
+    fixtures::writeFile(tree / "Photos/old.jpg", 60000);
+    for (int i = 0; i < 3; ++i) fixtures::writeFile(tree / ("Older/shot" + std::to_string(i) + ".jpg"), 30000);
     ShownWindow w;
     w.prefs().set(PreferenceKeys::treemapExportWidth, 400);
     w.prefs().set(PreferenceKeys::treemapExportHeight, 300);
     ASSERT_TRUE(w.scan(tree.path()));
-    const QString png = qPath(tree / "map.png");
-    SavePanelUser saver(png);
-    w.window().menus().action(ZelvaneMenuAction::exportTreemapImage)->trigger();
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return !QImage(png).isNull(); }, 30000)) << saver.refused.toStdString();
-    const QImage written = QImage(png).convertToFormat(QImage::Format_ARGB32);
+    ASSERT_TRUE(w.waitUntilWatching());
+    int exports = 0;
+    const auto exported = [&] {
+        const QString png = qPath(out / ("map" + std::to_string(++exports) + ".png"));
+        SavePanelUser saver(png);
+        w.window().menus().action(ZelvaneMenuAction::exportTreemapImage)->trigger();
+        EXPECT_TRUE(pumpWidgetsUntil([&] { return !QImage(png).isNull(); }, 30000)) << saver.refused.toStdString();
+        return QImage(png).convertToFormat(QImage::Format_ARGB32);
+    };
+
+    const QImage written = exported();
     ASSERT_EQ(written.size(), QSize(400, 300));
-    int clear = 0, opaque = 0;
+    const QRgb background = treemapBackgroundColor().toQColor().rgb();
+    int notOpaque = 0, strip = 0, white = 0;
     for (int y = 0; y < written.height(); ++y)
         for (int x = 0; x < written.width(); ++x) {
-            const int alpha = qAlpha(written.pixel(x, y));
-            if (alpha == 0) ++clear;
-            if (alpha == 255) ++opaque;
+            const QRgb p = written.pixel(x, y);
+            notOpaque += qAlpha(p) != 255;
+            strip += (p | 0xff000000u) == background;
+            white += qGray(p) > 170 && std::abs(qRed(p) - qGreen(p)) < 20 && std::abs(qGreen(p) - qBlue(p)) < 20;
         }
-    EXPECT_GT(clear, 0) << "the folders' label strips hold no box";
-    EXPECT_GT(opaque, written.width() * written.height() / 2);
+    EXPECT_EQ(notOpaque, 0);
+    EXPECT_GT(strip, 100) << "the folders' label strips hold no box";
+    EXPECT_GT(white, 10) << "the folder names";
+    written.save(grabPath("treemap-export.png"));
+
+    // Gone on disk: shown deleted in the window, left out of the picture.
+    FileNode* old = w.node(tree / "Photos/old.jpg");
+    FileNode* older = w.node(tree / "Older");
+    ASSERT_TRUE(old && older);
+    std::filesystem::remove(tree / "Photos/old.jpg");
+    std::filesystem::remove_all(tree / "Older");
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return old->isDeleted() && older->isDeleted(); }, 20000));
+    const QImage afterDeletion = exported();
+    afterDeletion.save(grabPath("treemap-export-after-deletion.png"));
+    ASSERT_TRUE(w.scan(tree.path()));
+    const QImage rescanned = exported();
+    rescanned.save(grabPath("treemap-export-rescanned.png"));
+    EXPECT_TRUE(afterDeletion == rescanned) << "the deleted items take no room and no colour";
 }
 
 }  // namespace

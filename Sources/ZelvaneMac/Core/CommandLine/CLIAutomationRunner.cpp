@@ -251,7 +251,7 @@ std::optional<std::string> exportImage(const std::vector<RootRef>& roots, const 
     picture.showFreeSpace = options.treemapImageFreeSpace;
     picture.size = QSizeF(double(w), double(h));
     picture.palette = settings.palette;
-    picture.layout.metric = treemapMetric(options.treemapImageShowAllocated);
+    picture.layout.metric = treemapExportMetric(options.treemapImageShowAllocated);
     picture.layout.showLabels = settings.showLabels;
     picture.layout.colorRank = options.treemapImageGray ? nullptr : &colorRank;
     picture.layout.fileGroupMinSize = settings.fileGroupMinSize;

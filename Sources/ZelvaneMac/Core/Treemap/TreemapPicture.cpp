@@ -2,15 +2,21 @@
 
 #include <QPainter>
 
+#include "ZelvaneMac/Core/Treemap/TreemapColorSettings.hpp"
+
 namespace zelvane {
 
 namespace {
 
 int64_t countedAllocSize(const FileNode& node) { return node.doNotCountAllocated() ? 0 : node.effectiveAllocSize(); }
+int64_t keptAllocSize(const FileNode& node) { return node.isDeleted() ? 0 : countedAllocSize(node); }
+int64_t keptSize(const FileNode& node) { return node.isDeleted() ? 0 : node.effectiveSize(); }
 
 }  // namespace
 
 NodeMetric treemapMetric(bool useAllocatedSize) { return useAllocatedSize ? &countedAllocSize : &effectiveSizeMetric; }
+
+NodeMetric treemapExportMetric(bool useAllocatedSize) { return useAllocatedSize ? &keptAllocSize : &keptSize; }
 
 TreemapLayout layOutTreemapPicture(const TreemapPictureRequest& request) {
     const TreemapRect bounds{0, 0, request.size.width(), request.size.height()};
@@ -62,13 +68,14 @@ TreemapPNGResult writeTreemapPicturePNG(const TreemapPictureRequest& request, co
     const TreemapPicture picture = makeTreemapPicture(atOnePixel);
     if (!picture.image.ok()) return {TreemapPNGStatus::outOfMemory, {}};
 
-    // Where no box lies (a folder's label strip behind its name, a leaf narrower than a pixel) the
-    // file stays transparent, so the picture can be laid over any background.
+    // Where no box lies (a folder's label strip behind its white name, a leaf narrower than a
+    // pixel) the file shows the background the window shows: left transparent, the names would
+    // vanish wherever the picture is laid over a light background.
     QImage flat(int(width), int(height), QImage::Format_RGBA8888_Premultiplied);
     if (flat.isNull()) return {TreemapPNGStatus::outOfMemory, {}};
-    flat.fill(Qt::transparent);
     {
         QPainter painter(&flat);
+        painter.fillRect(flat.rect(), treemapBackgroundColor().toQColor());
         painter.drawImage(QRectF(0, 0, double(width), double(height)), picture.image.image);
     }
     PNGWriteResult written = writeTreemapPNG(flat, path);

@@ -14,6 +14,9 @@ namespace zelvane {
 
 // The size a treemap divides space by: allocated size (0 where it is not counted) or logical size.
 NodeMetric treemapMetric(bool useAllocatedSize);
+// The same for the exports, which leave out items shown deleted (gone on disk, trashed or erased
+// from the window): they measure 0 and take no room, as they add nothing to their folders.
+NodeMetric treemapExportMetric(bool useAllocatedSize);
 
 // Everything one treemap picture is made from: the window's canvas, its image export and the
 // export mode all ask for their pictures this way. The trees stay unchanged while it is made.
@@ -55,9 +58,10 @@ struct TreemapPNGResult {
     bool ok() const { return status == TreemapPNGStatus::written; }
 };
 
-// A picture as the exports write it: one pixel a point, transparent where no box lies, as a PNG
-// file that replaces `path` (bytes) only once it is complete. A refused size is refused before
-// anything is allocated.
+// A picture as the exports write it: one pixel a point, laid over the treemap's background colour
+// as the window shows it (the folders' label strips and whatever no box covers show that colour),
+// as a PNG file that replaces `path` (bytes) only once it is complete. A refused size is refused
+// before anything is allocated.
 TreemapPNGResult writeTreemapPicturePNG(const TreemapPictureRequest& request, const std::string& path);
 
 }  // namespace zelvane

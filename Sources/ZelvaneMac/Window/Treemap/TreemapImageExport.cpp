@@ -59,7 +59,7 @@ std::optional<QString> exportTreemapImage(const TreemapImageExportRequest& r, co
     picture.showFreeSpace = r.showFreeSpace;
     picture.size = QSizeF(double(r.width), double(r.height));
     picture.palette = r.paletteRGB;
-    picture.layout.metric = treemapMetric(r.useAllocatedSize);
+    picture.layout.metric = treemapExportMetric(r.useAllocatedSize);
     picture.layout.showLabels = r.showLabels;
     picture.layout.colorRank = r.shadesOfGray ? nullptr : &r.colorRank;
     picture.layout.fileGroupMinSize = r.fileGroupMinSize;
