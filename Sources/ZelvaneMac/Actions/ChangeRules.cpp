@@ -1,5 +1,7 @@
 #include "ZelvaneMac/Actions/ChangeRules.hpp"
 
+#include <iterator>
+
 namespace zelvane {
 
 namespace {
@@ -17,12 +19,18 @@ constexpr ChangeRules kRules[] = {
     {Change::reach,      false, false, false, false},
 };
 
+// Every kind of change has its row, at its own place: a row missing or out of place fails the
+// build instead of being read past or taken for another kind's.
+constexpr bool everyChangeHasItsRow() {
+    if (std::size(kRules) != kChangeKinds) return false;
+    for (size_t i = 0; i < std::size(kRules); ++i)
+        if (kRules[i].change != Change(i)) return false;
+    return true;
+}
+static_assert(everyChangeHasItsRow(), "kRules needs one row per kind of change, in the order of Change");
+
 }  // namespace
 
-const ChangeRules& rulesOf(Change change) {
-    const ChangeRules& rules = kRules[static_cast<int>(change)];
-    Q_ASSERT(rules.change == change);
-    return rules;
-}
+const ChangeRules& rulesOf(Change change) { return kRules[size_t(change)]; }
 
 }  // namespace zelvane

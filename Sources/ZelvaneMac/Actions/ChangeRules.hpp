@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <cstddef>
+
 #include "ZelvaneMac/Actions/ActionTargets.hpp"
 
 namespace zelvane {
@@ -9,6 +11,8 @@ namespace zelvane {
 // What an action does to its items, for the rules it keeps and the words of what it could not do;
 // `reach` is every action that only names, shows or opens its items.
 enum class Change { trash, erase, rename, duplicate, compress, link, tags, reach };
+// How many kinds of change there are (`reach` stays the last): `rulesOf`'s table has as many rows.
+inline constexpr size_t kChangeKinds = size_t(Change::reach) + 1;
 
 // The rules one kind of change keeps: one row of `rulesOf`'s table each.
 struct ChangeRules {

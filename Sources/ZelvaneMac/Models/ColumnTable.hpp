@@ -3,12 +3,14 @@
 #include <QString>
 #include <Qt>
 
+#include <cstddef>
 #include <span>
 
 namespace zelvane {
 
 // One column of a result table.
 struct ColumnSpec {
+    int column;                 // its position: the table's column enum
     const char* identifier;     // what its sort key and stored layout are named by
     const char* title;          // English, localised when shown
     int width;                  // in points, until the user resizes it
@@ -17,6 +19,17 @@ struct ColumnSpec {
     bool sortable = true;
     const char* widestText = nullptr;  // the widest fixed text a cell shows (English, localised when measured)
 };
+
+// Whether `rows` holds each of a table's `count` columns once, in order (row i is column i). Every
+// table checks it at compile time, so a row missing or out of place fails the build instead of
+// being read past or shown under another column's header.
+template <size_t N>
+constexpr bool everyColumnHasItsRow(const ColumnSpec (&rows)[N], int count) {
+    if (N != size_t(count)) return false;
+    for (size_t i = 0; i < N; ++i)
+        if (rows[i].column != int(i)) return false;
+    return true;
+}
 
 // The fixed columns of a result table, by position or by identifier. A position out of range
 // reads as an untitled, unsortable column of the table's fallback width that sorts descending.

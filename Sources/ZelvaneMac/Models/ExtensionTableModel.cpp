@@ -16,15 +16,17 @@ namespace zelvane {
 
 namespace {
 
-constexpr ColumnSpec kColumnSpecs[ExtensionTableModel::kColumnCount] = {
-    {"swatch", "", 17, Qt::AscendingOrder, false, false},
-    {"ext", textKey("Extension"), 84, Qt::AscendingOrder},
-    {"type", textKey("File Type"), 102, Qt::AscendingOrder, false, true, textKey("(No Extension)")},
-    {"percent", textKey("Percent"), 46, Qt::DescendingOrder, false, true, "100.0%"},
-    {"size", textKey("Size"), 76, Qt::DescendingOrder},
-    {"allocated", textKey("Allocated"), 81, Qt::DescendingOrder},
-    {"files", textKey("Files"), 63, Qt::DescendingOrder},
+using M = ExtensionTableModel;
+constexpr ColumnSpec kColumnSpecs[] = {
+    {M::swatchColumn, "swatch", "", 17, Qt::AscendingOrder, false, false},
+    {M::extColumn, "ext", textKey("Extension"), 84, Qt::AscendingOrder},
+    {M::typeColumn, "type", textKey("File Type"), 102, Qt::AscendingOrder, false, true, textKey("(No Extension)")},
+    {M::percentColumn, "percent", textKey("Percent"), 46, Qt::DescendingOrder, false, true, "100.0%"},
+    {M::sizeColumn, "size", textKey("Size"), 76, Qt::DescendingOrder},
+    {M::allocatedColumn, "allocated", textKey("Allocated"), 81, Qt::DescendingOrder},
+    {M::filesColumn, "files", textKey("Files"), 63, Qt::DescendingOrder},
 };
+static_assert(everyColumnHasItsRow(kColumnSpecs, M::kColumnCount), "one row per column, in order");
 constexpr ColumnTable kColumns(kColumnSpecs, 60);
 
 // Text order by Unicode scalar values of the canonically composed text: case-sensitive and the

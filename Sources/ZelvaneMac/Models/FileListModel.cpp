@@ -19,18 +19,19 @@ namespace zelvane {
 
 namespace {
 
+using M = FileListModel;
 constexpr ColumnSpec kColumnSpecs[] = {
-    {"name", textKey("File Name"), 309, Qt::AscendingOrder},
-    {"path", textKey("Path"), 488, Qt::AscendingOrder},
-    {"percent", textKey("% of Root"), 63, Qt::DescendingOrder, true, true, "100.0%"},
-    {"size", textKey("Size"), 100, Qt::DescendingOrder, true},
-    {"allocated", textKey("Allocated"), 100, Qt::DescendingOrder, true},
-    {"modified", textKey("Modified"), 140, Qt::DescendingOrder},
-    {"dupCount", textKey("Dup Count"), 80, Qt::DescendingOrder, true},
-    {"dupSize", textKey("Dup Size"), 90, Qt::DescendingOrder, true},
-    {"attributes", textKey("Attr."), 40, Qt::DescendingOrder},
+    {M::nameColumn, "name", textKey("File Name"), 309, Qt::AscendingOrder},
+    {M::pathColumn, "path", textKey("Path"), 488, Qt::AscendingOrder},
+    {M::percentColumn, "percent", textKey("% of Root"), 63, Qt::DescendingOrder, true, true, "100.0%"},
+    {M::sizeColumn, "size", textKey("Size"), 100, Qt::DescendingOrder, true},
+    {M::allocatedColumn, "allocated", textKey("Allocated"), 100, Qt::DescendingOrder, true},
+    {M::modifiedColumn, "modified", textKey("Modified"), 140, Qt::DescendingOrder},
+    {M::dupCountColumn, "dupCount", textKey("Dup Count"), 80, Qt::DescendingOrder, true},
+    {M::dupSizeColumn, "dupSize", textKey("Dup Size"), 90, Qt::DescendingOrder, true},
+    {M::attributesColumn, "attributes", textKey("Attr."), 40, Qt::DescendingOrder},
 };
-static_assert(std::size(kColumnSpecs) == FileListModel::kColumnCount);
+static_assert(everyColumnHasItsRow(kColumnSpecs, M::kColumnCount), "one row per column, in order");
 constexpr ColumnTable kColumns(kColumnSpecs, 100);
 
 // Positions in the shown text, which a right-to-left window begins with the isolate of the name.

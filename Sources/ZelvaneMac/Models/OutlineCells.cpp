@@ -13,17 +13,19 @@ namespace zelvane {
 
 namespace {
 
-constexpr ColumnSpec kColumnSpecs[FileTreeOutlineModel::kColumnCount] = {
-    {"name", textKey("Folder"), 224, Qt::AscendingOrder},
-    {"percent", textKey("% of Parent"), 66, Qt::DescendingOrder, false, true, "100.0%"},
-    {"size", textKey("Size"), 87, Qt::DescendingOrder},
-    {"allocated", textKey("Allocated"), 92, Qt::DescendingOrder},
-    {"items", textKey("Items"), 88, Qt::DescendingOrder},
-    {"files", textKey("Files"), 79, Qt::DescendingOrder},
-    {"folders", textKey("Folders"), 79, Qt::DescendingOrder},
-    {"modified", textKey("Modified"), 140, Qt::DescendingOrder},
-    {"attributes", textKey("Attr."), 40, Qt::DescendingOrder},
+using M = FileTreeOutlineModel;
+constexpr ColumnSpec kColumnSpecs[] = {
+    {M::nameColumn, "name", textKey("Folder"), 224, Qt::AscendingOrder},
+    {M::percentColumn, "percent", textKey("% of Parent"), 66, Qt::DescendingOrder, false, true, "100.0%"},
+    {M::sizeColumn, "size", textKey("Size"), 87, Qt::DescendingOrder},
+    {M::allocatedColumn, "allocated", textKey("Allocated"), 92, Qt::DescendingOrder},
+    {M::itemsColumn, "items", textKey("Items"), 88, Qt::DescendingOrder},
+    {M::filesColumn, "files", textKey("Files"), 79, Qt::DescendingOrder},
+    {M::foldersColumn, "folders", textKey("Folders"), 79, Qt::DescendingOrder},
+    {M::modifiedColumn, "modified", textKey("Modified"), 140, Qt::DescendingOrder},
+    {M::attributesColumn, "attributes", textKey("Attr."), 40, Qt::DescendingOrder},
 };
+static_assert(everyColumnHasItsRow(kColumnSpecs, M::kColumnCount), "one row per column, in order");
 constexpr ColumnTable kColumns(kColumnSpecs, 80);
 
 }  // namespace
