@@ -2,6 +2,7 @@
 
 #include <QLineEdit>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -14,6 +15,7 @@
 #include "ZelvaneMac/Core/Text/PathText.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapPicture.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapRendering.hpp"
+#include "ZelvaneMac/Models/FileTreeOutlineModel.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Tabs/TreeViewTab.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
@@ -55,8 +57,16 @@ void ShownWindow::key(int key, Qt::KeyboardModifiers modifiers) {
 }
 
 bool ShownWindow::finished() const {
-    return window_->viewModel().scanState().tag() == ScanState::Tag::completed &&
-           !window_->scanControl().effectiveRoots().empty() && window_->scanControl().colorRankReady();
+    const ScanController& scans = window_->scanControl();
+    if (window_->viewModel().scanState().tag() != ScanState::Tag::completed || scans.effectiveRoots().empty() ||
+        !scans.colorRankReady())
+        return false;
+    // The tab takes new roots in a later turn of the event loop than the one they came in, or
+    // later still on a busy machine: rows opened before then would be made anew and shut.
+    const std::vector<RootRef>& roots = scans.effectiveRoots();
+    const std::vector<FileNode*>& shown = outline().model().roots();
+    return std::equal(roots.begin(), roots.end(), shown.begin(), shown.end(),
+                      [](const RootRef& root, const FileNode* row) { return root.get() == row; });
 }
 
 bool ShownWindow::waitForResult() { return pumpWidgetsUntil([this] { return finished(); }); }

@@ -43,7 +43,8 @@ public:
     void activate();
     void key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
-    // The last scan or import completed with roots, and their colour ranks are in.
+    // The last scan or import completed with roots, their colour ranks are in, and the tree
+    // outline shows those roots.
     bool finished() const;
     bool waitForResult();
     bool scan(const std::filesystem::path& folder);
