@@ -20,6 +20,7 @@
 #include "ZelvaneMac/Widgets/MainWindow/Tabs/TreeViewTab.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
+#include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapColorPreferences.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
@@ -84,6 +85,14 @@ bool ShownWindow::import(const std::filesystem::path& csv) {
 bool ShownWindow::waitUntilWatching() const {
     const FileSystemMonitor* monitor = window_->liveMonitor().monitor();
     return monitor && monitor->waitUntilWatching(std::chrono::seconds(20));
+}
+
+bool ShownWindow::changesShown() const { return !window_->liveMonitor().hasPendingRefresh() && !tree().updateScheduled(); }
+
+bool ShownWindow::treemapDrawn() const {
+    const TreemapCanvasModel& treemap = tree().treemapCanvas()->model();
+    return changesShown() && treemap.hasPicture() && !treemap.isStale() && treemap.busyRegenerationCount() == 0 &&
+           !treemap.isRegenerationScheduled();
 }
 
 void ShownWindow::renameInOutline(FileNode* node, const QString& name) {

@@ -51,6 +51,11 @@ public:
     bool import(const std::filesystem::path& csv);
     // Monitoring starts with a result; its watches are in place a moment later.
     bool waitUntilWatching() const;
+    // What the window was told has changed is shown: the live monitor holds no change back and
+    // the Tree View has no update waiting for the next turn of the event loop.
+    bool changesShown() const;
+    // The treemap shows a picture of the tree as it is, and no other picture is made or waits.
+    bool treemapDrawn() const;
 
     // F2 on the node's selected row in the outline, the new name typed, Return.
     void renameInOutline(FileNode* node, const QString& name);

@@ -47,6 +47,8 @@ public:
 
     // Runs the update that changes of the window's state scheduled, at once.
     void refreshNow();
+    // Whether changes of the window's state wait for the tab's next update.
+    bool updateScheduled() const { return rebuilder_->pending() != 0; }
 
 signals:
     // Divider drags of either split; the treemap canvas pauses its redraws in between.
