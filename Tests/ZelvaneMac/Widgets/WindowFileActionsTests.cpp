@@ -39,6 +39,7 @@
 #include "ShownWindow.hpp"
 #include "TestTrees.hpp"
 #include "ZelvaneMac/Actions/ItemRemoval.hpp"
+#include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Widgets/Common/FileActionMenu.hpp"
@@ -1217,7 +1218,9 @@ TEST(WindowFileActions, ErasingManyFilesRunsBehindAPanelThatCancelsAndStopsWithT
     EXPECT_EQ(cancel->text(), QStringLiteral("Cancel"));
     QTest::mouseClick(cancel, Qt::LeftButton);
     letGo->store(true);
-    ASSERT_TRUE(pumpWidgetsUntil([] { return !QGuiApplication::overrideCursor(); }, 60000));
+    // The thousands of files that went are marked on the thread pool after the erase has ended.
+    const auto settled = [&] { return !QGuiApplication::overrideCursor() && !w->window().liveMonitor().hasPendingRefresh(); };
+    ASSERT_TRUE(pumpWidgetsUntil(settled, 60000));
     EXPECT_FALSE(shownPanel(w->window()));
     EXPECT_EQ(user.alerts.size(), 1u) << "what Cancel kept was told as a failure";
     const RowsAndDisk cancelled = compareWithDisk(firstHalf);
@@ -1311,7 +1314,8 @@ TEST(WindowFileActions, TrashingManyFilesRunsBehindAPanelAndTheWindowRefusesASec
     ASSERT_TRUE(cancel);
     QTest::mouseClick(cancel, Qt::LeftButton);
     letGo->store(true);
-    ASSERT_TRUE(pumpWidgetsUntil([] { return !QGuiApplication::overrideCursor(); }, 60000));
+    const auto settled = [&] { return !QGuiApplication::overrideCursor() && !w->window().liveMonitor().hasPendingRefresh(); };
+    ASSERT_TRUE(pumpWidgetsUntil(settled, 60000));
     EXPECT_FALSE(shownPanel(w->window()));
     EXPECT_EQ(user.alerts.size(), 1u) << "asked again, or what Cancel kept was told as a failure";
     const RowsAndDisk cancelled = onDiskAndDisagreeing(firstHalf);
