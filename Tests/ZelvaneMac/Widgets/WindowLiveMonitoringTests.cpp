@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -151,6 +152,52 @@ TEST(WindowLiveMonitoring, AnItemReplacedUnderItsNameIsTheScannedOneDeleted) {
     EXPECT_TRUE(w.deleted(swap / "F/f1"));
     EXPECT_EQ(w.root()->subFolderTotSize(), bytesOnDisk(swap) - 777) << "new.bin was never read";
     EXPECT_TRUE(w.waitFor([&] { return w.staleNoteShown(); }));
+}
+
+// Files and folders removed and made again at once, as a shell loop does: the file system may
+// give the new item the number of the one removed. The removal is believed all the same: the
+// scanned items are shown deleted, their sizes leave the totals, and the window says that what
+// stands under their names now is not shown, just as when the two steps are a moment apart.
+TEST(WindowLiveMonitoring, AnItemRemovedAndMadeAgainAtOnceIsTheScannedOneDeleted) {
+    TempDir dir;
+    const fs::path tree = dir / "tree";
+    for (int i = 1; i <= 3; ++i) writeFile(tree / ("r" + std::to_string(i) + ".bin"), 1000000);
+    writeFile(tree / "D/d.bin", 5000);
+    fs::create_directories(tree / "E");
+    writeFile(tree / "keep.txt", 1234);
+    LiveWindow w(tree);
+    FileNode* root = w.root();
+    ASSERT_EQ(root->subFolderTotSize(), 3000000 + 5000 + 1234);
+
+    int reused = 0;
+    const auto inode = [](const fs::path& p) {
+        struct stat st{};
+        return ::lstat(p.c_str(), &st) == 0 ? st.st_ino : ino_t(0);
+    };
+    for (int i = 1; i <= 3; ++i) {
+        const fs::path r = tree / ("r" + std::to_string(i) + ".bin");
+        const ino_t before = inode(r);
+        ASSERT_EQ(::unlink(r.c_str()), 0);
+        writeFile(r, std::string_view("hi\n"));
+        reused += inode(r) == before;
+    }
+    for (const char* folder : {"D", "E"}) {
+        const ino_t before = inode(tree / folder);
+        fs::remove_all(tree / folder);
+        ASSERT_TRUE(fs::create_directory(tree / folder));
+        reused += inode(tree / folder) == before;
+    }
+    std::cout << reused << " of 5 items made again took the number of the one removed\n";
+
+    ASSERT_TRUE(w.waitFor([&] {
+        return w.deleted(tree / "r1.bin") && w.deleted(tree / "r2.bin") && w.deleted(tree / "r3.bin") &&
+               w.deleted(tree / "D") && w.deleted(tree / "E");
+    }));
+    EXPECT_TRUE(w.deleted(tree / "D/d.bin"));
+    EXPECT_FALSE(w.deleted(tree / "keep.txt"));
+    EXPECT_EQ(root->subFolderTotSize(), 1234) << "the new items are not read";
+    EXPECT_EQ(root->subFolderFileCount(), 1);
+    EXPECT_TRUE(w.waitFor([&] { return w.staleNoteShown(); })) << "what took their place is not shown: the window says so";
 }
 
 // Something back under the name of an item already shown deleted, a moment later: the folder

@@ -28,6 +28,17 @@ std::u16string foldedKey(std::u16string_view name) {
     return std::u16string(reinterpret_cast<const char16_t*>(key.getBuffer()), size_t(key.length()));
 }
 
+// Whether the event's path names the node by the node's own name, byte for byte, rather than
+// by another spelling that found it (a root is named by its path).
+bool reportsOwnName(std::string_view path, const FileNode& node) {
+    if (node.isRoot()) return true;
+    while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+    const size_t slash = path.rfind('/');
+    std::string name;
+    node.appendNameBytes(name);
+    return path.substr(slash == std::string_view::npos ? 0 : slash + 1) == name;
+}
+
 }  // namespace
 
 OnDisk onDisk(const FileNode& node) {
@@ -195,6 +206,13 @@ LiveChangePlan LiveChangePlanner::plan(const std::vector<FileChangeEvent>& event
             }
             out.changed = true;
             if (!event.isRemoved() && !event.isRenamed()) continue;
+            // The name the event reports removed is the node's own: the scanned item is gone,
+            // whatever stands there now. The file system may give an item made at once under the
+            // name the number of the removed one, so the look at the disk cannot tell them apart.
+            if (event.isRemoved() && reportsOwnName(event.path, *node)) {
+                mark(node, onDisk(*node) == OnDisk::gone ? Kind::markGone : Kind::markReplaced);
+                continue;
+            }
             // A node whose own path still leads to it is no removal: the destination of a rename,
             // or a node found under another spelling (its case twin went, or it was renamed in the
             // window from the event's name to a name that differs only in case). Another item
