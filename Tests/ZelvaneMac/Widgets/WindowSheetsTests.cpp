@@ -2,6 +2,8 @@
 
 #include <QAbstractButton>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -10,11 +12,16 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdio>
+
 #include "QtWidgetTestApp.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
+#include "ZelvaneMac/Core/Settings/PropertyList.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/ColorsSheet.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Sheets/WindowSheets.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Tabs/TabStrip.hpp"
 #include "ZelvaneMac/Window/FileTypeStatistics.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
 
@@ -155,4 +162,53 @@ TEST(WindowSheets, ColourSheetStoresOnOKAndRecomputesTheRanks) {
     EXPECT_FALSE(w.preferences.value(PreferenceKeys::treemapColorBySize));
     EXPECT_EQ(w.window.fileTypes().extensionColorRank().count("zzq"), 1u);
     EXPECT_EQ(w.window.fileTypes().extensionColorRank().at("zzq"), 3);
+}
+
+// The settings file broken behind the running program's back (written over by a rename, as
+// `echo garbage > tmp; mv tmp ZelvaneMac.plist` does): the next change the user makes writes
+// back every setting the program holds, "Don't Ask Again" of the move question among them, and
+// the broken file is kept beside it.
+TEST(WindowSheets, ASettingsFileBrokenBehindTheProgramsBackIsWrittenBackWhole) {
+    qtWidgetApp();
+    Window w;
+    Preferences& prefs = w.preferences;
+    prefs.set(PreferenceKeys::csvExportFileID, true);
+    prefs.set(PreferenceKeys::csvExportDates, true);
+    prefs.set(PreferenceKeys::csvMaxDepth, 3);
+    prefs.set(PreferenceKeys::treemapExportWidth, 2560);
+    prefs.set(PreferenceKeys::fileDupMethod, 1);
+    prefs.set(PreferenceKeys::excludeFilterText, QStringLiteral("*.tmp"));
+    prefs.set(PreferenceKeys::tweakDecimalPlaces, 2);
+    prefs.set(PreferenceKeys::byteUnitBase, 1024);
+    prefs.set(PreferenceKeys::treemapColorBySize, false);
+    prefs.setStringList(PreferenceKeys::excludeFilterHistoryJSON, {QStringLiteral("*.tmp"), QStringLiteral("*.log")});
+    w.window.prompts().setShowMoveToApplicationsPrompt(true);
+    QMessageBox* offer = w.window.sheets().alert(QStringLiteral("Move to Applications Folder?"));
+    ASSERT_NE(offer, nullptr);
+    QTest::mouseClick(buttonTitled(offer, QStringLiteral("Don't Ask Again")), Qt::LeftButton);
+    ASSERT_TRUE(prefs.value(PreferenceKeys::suppressMoveToApplicationsPrompt));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return PropertyList::readFile(prefs.filePath()).dictionary == prefs.dictionaryRepresentation(); }));
+    const QVariantMap held = prefs.dictionaryRepresentation();
+    ASSERT_GE(held.size(), 11);
+
+    const QString tmp = QFileInfo(prefs.filePath()).absolutePath() + QStringLiteral("/tmp");
+    {
+        QFile f(tmp);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("garbage\n");
+    }
+    ASSERT_EQ(::rename(QFile::encodeName(tmp).constData(), QFile::encodeName(prefs.filePath()).constData()), 0);
+
+    // A change through the window: the File View tab chosen.
+    QTest::mouseClick(w.window.contentView()->tabStrip()->button(ContentTab::fileView), Qt::LeftButton);
+    ASSERT_EQ(prefs.value(PreferenceKeys::selectedTab), "fileView");
+    QVariantMap expected = held;
+    expected.insert(QStringLiteral("selectedTab"), QStringLiteral("fileView"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return PropertyList::readFile(prefs.filePath()).dictionary.has_value(); }));
+    EXPECT_EQ(PropertyList::readFile(prefs.filePath()).dictionary, expected);
+    EXPECT_EQ(prefs.dictionaryRepresentation(), expected) << "the window reads what it held";
+    EXPECT_TRUE(prefs.value(PreferenceKeys::suppressMoveToApplicationsPrompt));
+    QFile kept(prefs.filePath() + QStringLiteral(".malformed"));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("garbage\n"));
 }

@@ -262,7 +262,9 @@ Preferences::SaveOutcome Preferences::save() {
     File& file = *file_;
     FileContents contents = readContents(file.path);
     QString problem = std::move(contents.problem);
-    if (!contents.unreadable) file.onDisk = std::move(contents.values);
+    // A file broken since it was read (written over by another program, cut short) tells nothing
+    // of the settings: those held stay, and are what replaces it.
+    if (!contents.unreadable && !contents.malformed) file.onDisk = std::move(contents.values);
     file.applyPending();
     if (file.pending.empty()) return {problem, {}};
     if (contents.unreadable) return {problem, contents.readError};

@@ -116,9 +116,11 @@ QString preferenceKeyName(const Key& key) {
 // none writes another's changes to other keys away.
 //
 // A file that cannot be read is never written over. A file that is no property list (or nests
-// deeper than any settings do) reads as empty and is replaced only once something is changed,
-// after its bytes were kept beside it as "<name>.malformed", then "<name>.malformed.2", ...: no
-// copy replaces another, and nothing is replaced when the copy fails. A symbolic link to a file
+// deeper than any settings do) reads as empty when the store is made, and a file that becomes one
+// later leaves the store's settings as they were; either is replaced, by every setting the store
+// holds, only once something is changed, after its bytes were kept beside it as
+// "<name>.malformed", then "<name>.malformed.2", ...: no copy replaces another, and nothing is
+// replaced when the copy fails. A symbolic link to a file
 // of settings is written through; a link to anything else is replaced itself, so the file it names
 // is never overwritten. A value stored with another type than the one asked for reads as absent,
 // and so as the key's default.
