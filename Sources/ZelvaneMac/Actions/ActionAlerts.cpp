@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "ScanEngine/Tree/ByteSizeFormatting.hpp"
+#include "ZelvaneMac/Actions/ItemArchive.hpp"
 #include "ZelvaneMac/Actions/ItemCopy.hpp"
 #include "ZelvaneMac/Actions/ItemRemoval.hpp"
 #include "ZelvaneMac/Actions/TargetChecks.hpp"
@@ -39,6 +40,8 @@ QString shownPath(const std::string& bytes) { return withVisibleControlCharacter
 
 QString errorText(int err) {
     if (err == kSourceChangedError) return localized("It changed while it was being copied, so the unfinished copy was removed.");
+    if (err == kArchiveSourceChangedError)
+        return localized("It changed while it was being compressed, so the unfinished archive was removed.");
     return QString::fromLocal8Bit(std::strerror(err));
 }
 

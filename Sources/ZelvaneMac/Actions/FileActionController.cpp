@@ -219,11 +219,11 @@ void FileActionController::compress(const Nodes& nodes) {
         reserved[folderPath].insert(archive);
         (*archives)[t.path] = archive;
     }
-    jobs_.runEach(Change::compress, std::move(items), [archives](const ActionTarget& t, const std::atomic<bool>& cancelled) {
+    jobs_.runEach(Change::compress, std::move(items), [archives, watch = copyWatch_](const ActionTarget& t, const auto& cancelled) {
         const std::string stem = splitExtension(lastComponent(t.path)).stem;
         auto chosen = archives->find(t.path);
         return compressToZip(t.path, stem, chosen != archives->end() ? chosen->second : archiveName(stem, 1), &cancelled,
-                             shownFileSystem(t));
+                             shownFileSystem(t), &watch);
     });
 }
 

@@ -108,7 +108,8 @@ public:
     // Runs the event loop until the background work has reported (tests; the application lets it
     // run).
     void waitForBackgroundWork() { jobs_.waitForAll(); }
-    // Watches the copies Duplicate makes, on the copying thread (tests change a source there).
+    // Watches the copies Duplicate and the archives Compress make, on the working thread (tests
+    // change a source there).
     void setCopyWatch(CopyWatch watch) { copyWatch_ = std::move(watch); }
     // The most bytes a Copy or Copy Path puts on the clipboard (`kClipboardBytesLimit`); a larger one
     // leaves the clipboard as it was and says so. Tests lower it.

@@ -28,12 +28,14 @@ struct ArchivedFile {
     int baseFd;
     std::string relativePath;
     int64_t size;
-    time_t modified;
+    struct timespec modified;
     const std::atomic<bool>* cancelled;
+    const CopyWatch* watch;
     int* firstError;
     std::string* failedPath;
     FileDescriptor fd;
     zip_error_t error;
+    int64_t read = 0;
 
     zip_int64_t fail(int err) {
         if (!*firstError) {
@@ -57,6 +59,15 @@ struct ArchivedFile {
         return fd ? 0 : errno;
     }
 
+    // At the end of the data: the file held the length it had when the walk met it, and was not
+    // written meanwhile (its length and date are those the walk read). Otherwise the archive would
+    // hold part of what it was and part of what it is.
+    bool endsAsItWas() const {
+        struct stat now {};
+        return read == size && ::fstat(fd.get(), &now) == 0 && now.st_size == size &&
+               now.st_mtim.tv_sec == modified.tv_sec && now.st_mtim.tv_nsec == modified.tv_nsec;
+    }
+
     static zip_int64_t callback(void* userdata, void* data, zip_uint64_t length, zip_source_cmd_t command) {
         auto* self = static_cast<ArchivedFile*>(userdata);
         switch (command) {
@@ -67,8 +78,14 @@ struct ArchivedFile {
             if (self->cancelled && self->cancelled->load(std::memory_order_relaxed)) return self->fail(ECANCELED);
             for (;;) {
                 const ssize_t n = ::read(self->fd.get(), data, size_t(length));
-                if (n >= 0) return n;
-                if (errno != EINTR) return self->fail(errno);
+                if (n < 0 && errno == EINTR) continue;
+                if (n < 0) return self->fail(errno);
+                if (n == 0) return self->endsAsItWas() ? 0 : self->fail(kArchiveSourceChangedError);
+                self->read += n;
+                // Grown meanwhile: what is archived is no longer what it was, nor what it will be.
+                if (self->read > self->size) return self->fail(kArchiveSourceChangedError);
+                if (self->watch && *self->watch) (*self->watch)(self->relativePath, self->read);
+                return n;
             }
         }
         case ZIP_SOURCE_CLOSE:
@@ -78,7 +95,7 @@ struct ArchivedFile {
             auto* st = static_cast<zip_stat_t*>(data);
             zip_stat_init(st);
             st->size = zip_uint64_t(self->size);
-            st->mtime = self->modified;
+            st->mtime = self->modified.tv_sec;
             st->valid = ZIP_STAT_SIZE | ZIP_STAT_MTIME;
             return sizeof(zip_stat_t);
         }
@@ -102,8 +119,9 @@ struct ArchivedFile {
 class ZipWriter final : public TreeWalkVisitor {
 public:
     // `shown` is a folder of the file system whose contents are archived.
-    ZipWriter(zip_t* archive, int baseFd, const ItemFacts& shown, const std::atomic<bool>* cancelled)
-        : archive_(archive), baseFd_(baseFd), shown_(shown), cancelled_(cancelled) {}
+    ZipWriter(zip_t* archive, int baseFd, const ItemFacts& shown, const std::atomic<bool>* cancelled,
+              const CopyWatch* watch)
+        : archive_(archive), baseFd_(baseFd), shown_(shown), cancelled_(cancelled), watch_(watch) {}
     ~ZipWriter() override { if (archive_) zip_discard(archive_); }
     ZipWriter(const ZipWriter&) = delete;
     ZipWriter& operator=(const ZipWriter&) = delete;
@@ -117,7 +135,7 @@ public:
             index = zip_dir_add(archive_, e.relativePath.c_str(), ZIP_FL_ENC_GUESS);
             skipContents = !st.sameMountAs(shown_);
         } else if (st.isRegular()) {
-            auto* file = new ArchivedFile{baseFd_, e.relativePath, st.size, st.modified.tv_sec, cancelled_,
+            auto* file = new ArchivedFile{baseFd_, e.relativePath, st.size, st.modified, cancelled_, watch_,
                                           &failure.error, &failure.path, FileDescriptor(), {}};
             zip_error_init(&file->error);
             zip_source_t* source = zip_source_function(archive_, &ArchivedFile::callback, file);
@@ -165,11 +183,12 @@ private:
     int baseFd_;
     ItemFacts shown_;
     const std::atomic<bool>* cancelled_;
+    const CopyWatch* watch_;
     std::deque<std::string> linkTargets_;  // buffers libzip reads when the archive is closed
 };
 
 int writeArchive(int folderFd, const std::string& itemName, const std::string& tempName, ShownFileSystem shown,
-                 const std::atomic<bool>* cancelled, std::string& failedPath) {
+                 const std::atomic<bool>* cancelled, const CopyWatch* watch, std::string& failedPath) {
     ItemFacts top;
     ItemFacts shownFolder;
     if (int err = readItemFacts(folderFd, itemName, top)) return err;
@@ -179,7 +198,7 @@ int writeArchive(int folderFd, const std::string& itemName, const std::string& t
     int zerr = 0;
     zip_t* archive = zip_open(pathThroughDescriptor(folderFd, tempName).c_str(), ZIP_TRUNCATE, &zerr);
     if (!archive) return EIO;
-    ZipWriter writer(archive, folderFd, shownFolder, cancelled);
+    ZipWriter writer(archive, folderFd, shownFolder, cancelled, watch);
     const int walked = walkTree(folderFd, itemName, writer);
     if (writer.failure.error) {
         failedPath = writer.failure.path;
@@ -194,7 +213,7 @@ int writeArchive(int folderFd, const std::string& itemName, const std::string& t
 }  // namespace
 
 MadeItem compressToZip(const std::string& itemPath, const std::string& stem, const std::string& archiveName,
-                       const std::atomic<bool>* cancelled, ShownFileSystem shown) {
+                       const std::atomic<bool>* cancelled, ShownFileSystem shown, const CopyWatch* watch) {
     MadeItem result;
     ItemInFolder item;
     if ((result.error = openItemFolder(itemPath, item))) {
@@ -219,7 +238,7 @@ MadeItem compressToZip(const std::string& itemPath, const std::string& stem, con
         result.error = EEXIST;
         return result;
     }
-    result.error = writeArchive(folder, item.name, tempName, shown, cancelled, result.failedPath);
+    result.error = writeArchive(folder, item.name, tempName, shown, cancelled, watch, result.failedPath);
     if (!result.error) {
         std::string name = archiveName;
         for (int attempt = 0; attempt < 1000; ++attempt) {

@@ -1340,49 +1340,56 @@ TEST(WindowFileActions, TrashingManyFilesRunsBehindAPanelAndTheWindowRefusesASec
         << "closing the window did not stop the move before the next file";
 }
 
+// A file of `size` bytes with data in a few places and holes between them, so that it is read
+// piece by piece.
+void makeChangingSource(const fs::path& path, off_t size) {
+    fs::create_directories(path.parent_path());
+    FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644));
+    EXPECT_EQ(::ftruncate(fd.get(), size), 0);
+    const std::string piece(1 << 20, 's');
+    for (off_t at : {off_t(0), size / 3, 2 * size / 3, size - off_t(piece.size())})
+        EXPECT_EQ(::pwrite(fd.get(), piece.data(), piece.size(), at), ssize_t(piece.size()));
+}
+
+// Runs the context menu's `item` on the node while its source undergoes `change` once the first
+// piece of it has been read, on the working thread; returns once the action has reported.
+void actWhileTheSourceChanges(WindowAtHand& w, ScriptedUser& user, FileNode* n, const char* item, const fs::path& source,
+                              std::function<void(int)> change) {
+    FileActionMenu* actions = w.window().contentView()->treeViewTab()->outline()->findChild<FileActionMenu*>();
+    ASSERT_TRUE(actions);
+    auto changed = std::make_shared<std::atomic<bool>>(false);
+    actions->actions().setCopyWatch([changed, source, change](const std::string&, int64_t) {
+        if (changed->exchange(true)) return;
+        FileDescriptor fd(::open(source.c_str(), O_WRONLY));
+        change(fd.get());
+    });
+    user.clear();
+    user.answer({Qt::Key_Return});
+    w.select(n);
+    user.choose({item});
+    w.rightClickRow(n);
+    // The alert comes up as the action's report arrives, with the busy pointer gone.
+    EXPECT_TRUE(pumpWidgetsUntil([] { return !QGuiApplication::overrideCursor(); }, 60000));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(changed->load()) << "the source was watched";
+}
+
 // A file that changes while Duplicate copies it (cut short, or grown) fails the copy: the alert
 // says why, and no copy stays, neither under a name of its own nor hidden. An unchanged file
 // copies as before.
 TEST(WindowFileActions, DuplicateOfAFileThatChangesWhileItIsCopiedFailsAndLeavesNoCopy) {
     TempDir dir;
     constexpr off_t kSize = 600'000'000;
-    const auto makeSource = [&](const fs::path& path) {
-        fs::create_directories(path.parent_path());
-        FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644));
-        EXPECT_EQ(::ftruncate(fd.get(), kSize), 0);
-        // Data in a few places, holes between them: the copy goes piece by piece.
-        const std::string piece(1 << 20, 's');
-        for (off_t at : {off_t(0), kSize / 3, 2 * kSize / 3, kSize - off_t(piece.size())})
-            EXPECT_EQ(::pwrite(fd.get(), piece.data(), piece.size(), at), ssize_t(piece.size()));
-    };
-    makeSource(dir / "grow.bin");
-    makeSource(dir / "box/log.bin");
+    makeChangingSource(dir / "grow.bin", kSize);
+    makeChangingSource(dir / "box/log.bin", kSize);
     WindowAtHand w(dir / "data");
     ScriptedUser user;
     ASSERT_TRUE(w.scan(dir.path()));
     FileNode* grow = w.node(dir / "grow.bin");
     FileNode* box = w.node(dir / "box");
     ASSERT_TRUE(grow && box);
-    FileActionMenu* actions = w.window().contentView()->treeViewTab()->outline()->findChild<FileActionMenu*>();
-    ASSERT_TRUE(actions);
-
-    // What the source undergoes once the first piece of its copy is written, on the copying thread.
     const auto duplicateWhile = [&](FileNode* n, const fs::path& source, std::function<void(int)> change) {
-        auto changed = std::make_shared<std::atomic<bool>>(false);
-        actions->actions().setCopyWatch([changed, source, change](const std::string&, int64_t) {
-            if (changed->exchange(true)) return;
-            FileDescriptor fd(::open(source.c_str(), O_WRONLY));
-            change(fd.get());
-        });
-        user.clear();
-        user.answer({Qt::Key_Return});
-        w.select(n);
-        user.choose({"Duplicate"});
-        w.rightClickRow(n);
-        // The alert comes up as the copy's report arrives, with the busy pointer gone.
-        EXPECT_TRUE(pumpWidgetsUntil([] { return !QGuiApplication::overrideCursor(); }, 60000));
-        QCoreApplication::processEvents();
-        EXPECT_TRUE(changed->load()) << "the copy was watched";
+        actWhileTheSourceChanges(w, user, n, "Duplicate", source, std::move(change));
     };
     const QString why = QStringLiteral("It changed while it was being copied, so the unfinished copy was removed.");
 
@@ -1392,7 +1399,7 @@ TEST(WindowFileActions, DuplicateOfAFileThatChangesWhileItIsCopiedFailsAndLeaves
     EXPECT_EQ(user.alerts[0].informativeText, why);
     EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"box", "data", "grow.bin"}));
 
-    makeSource(dir / "grow.bin");
+    makeChangingSource(dir / "grow.bin", kSize);
     duplicateWhile(grow, dir / "grow.bin", [](int fd) { EXPECT_EQ(::pwrite(fd, "more", 4, kSize), 4); });
     ASSERT_EQ(user.alerts.size(), 1u);
     EXPECT_EQ(user.alerts[0].informativeText, why);
@@ -1406,7 +1413,7 @@ TEST(WindowFileActions, DuplicateOfAFileThatChangesWhileItIsCopiedFailsAndLeaves
     EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"box", "data", "grow.bin"}));
 
     // Left alone, the copy is made and holds what the source holds.
-    makeSource(dir / "grow.bin");
+    makeChangingSource(dir / "grow.bin", kSize);
     duplicateWhile(grow, dir / "grow.bin", [](int) {});
     EXPECT_TRUE(user.alerts.empty());
     struct stat copied {};
@@ -1416,6 +1423,70 @@ TEST(WindowFileActions, DuplicateOfAFileThatChangesWhileItIsCopiedFailsAndLeaves
     char last = 0;
     EXPECT_EQ(::pread(fd.get(), &last, 1, kSize - 1), 1);
     EXPECT_EQ(last, 's');
+}
+
+// A file that changes while Compress reads it (cut short, grown, or written over in place) fails
+// the archive as it fails a duplicate: the alert says why, and no archive stays, neither under a
+// name nor hidden. An unchanged file is archived whole.
+TEST(WindowFileActions, CompressOfAFileThatChangesWhileItIsReadFailsAndLeavesNoArchive) {
+    TempDir dir;
+    constexpr off_t kSize = 40'000'000;
+    makeChangingSource(dir / "big.bin", kSize);
+    makeChangingSource(dir / "box/log.bin", kSize);
+    WindowAtHand w(dir / "data");
+    ScriptedUser user;
+    ASSERT_TRUE(w.scan(dir.path()));
+    FileNode* big = w.node(dir / "big.bin");
+    FileNode* box = w.node(dir / "box");
+    ASSERT_TRUE(big && box);
+    const auto compressWhile = [&](FileNode* n, const fs::path& source, std::function<void(int)> change) {
+        actWhileTheSourceChanges(w, user, n, "Compress", source, std::move(change));
+    };
+    const QString why = QStringLiteral("It changed while it was being compressed, so the unfinished archive was removed.");
+    const std::vector<std::string> before{"big.bin", "box", "data"};
+
+    compressWhile(big, dir / "big.bin", [](int fd) { EXPECT_EQ(::ftruncate(fd, 1'000'000), 0); });
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_EQ(user.alerts[0].text, QStringLiteral("Couldn't compress \"big.bin\""));
+    EXPECT_EQ(user.alerts[0].informativeText, why);
+    EXPECT_EQ(namesIn(dir.path()), before);
+
+    makeChangingSource(dir / "big.bin", kSize);
+    compressWhile(big, dir / "big.bin", [](int fd) { EXPECT_EQ(::pwrite(fd, "more", 4, kSize), 4); });
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_EQ(user.alerts[0].informativeText, why);
+    EXPECT_EQ(namesIn(dir.path()), before);
+
+    // Written over in place, its length kept: its date tells.
+    makeChangingSource(dir / "big.bin", kSize);
+    compressWhile(big, dir / "big.bin", [](int fd) {
+        const struct timespec later[2] = {{0, UTIME_OMIT}, {::time(nullptr) + 100, 0}};
+        EXPECT_EQ(::pwrite(fd, "x", 1, kSize - 1), 1);
+        EXPECT_EQ(::futimens(fd, later), 0);
+    });
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_EQ(user.alerts[0].informativeText, why);
+    EXPECT_EQ(namesIn(dir.path()), before);
+
+    // A file inside a folder: the alert names it.
+    compressWhile(box, dir / "box/log.bin", [](int fd) { EXPECT_EQ(::ftruncate(fd, 0), 0); });
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_EQ(user.alerts[0].text, QStringLiteral("Couldn't compress \"box\""));
+    EXPECT_EQ(user.alerts[0].informativeText, "\"box/log.bin\": " + why);
+    EXPECT_EQ(namesIn(dir.path()), before);
+
+    // Left alone, the archive is made and holds the whole file.
+    makeChangingSource(dir / "big.bin", kSize);
+    ASSERT_TRUE(w.scan(dir.path()));
+    compressWhile(w.node(dir / "big.bin"), dir / "big.bin", [](int) {});
+    EXPECT_TRUE(user.alerts.empty());
+    int err = 0;
+    zip_t* zip = zip_open((dir / "big.zip").c_str(), ZIP_RDONLY, &err);
+    ASSERT_TRUE(zip) << err;
+    zip_stat_t st;
+    ASSERT_EQ(zip_stat(zip, "big.bin", 0, &st), 0);
+    EXPECT_EQ(st.size, zip_uint64_t(kSize));
+    zip_discard(zip);
 }
 
 // An import that names its items by relative paths gives no place on disk to act on: every
