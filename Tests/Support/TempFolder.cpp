@@ -133,35 +133,105 @@ bool reachableBy(unsigned uid, const std::string& path, mode_t lastBits = S_IXOT
     return true;
 }
 
+// The build's application bundle, by the path the kernel gives a running program, and the folder
+// it lies in; every program of the build lies there.
+struct BuildFolders {
+    std::string bundle;
+    std::string build;
+};
+const BuildFolders& buildFolders() {
+    static const BuildFolders folders = [] {
+        std::error_code error;
+        const std::filesystem::path bundle = std::filesystem::weakly_canonical(ZELVANE_BUNDLE, error);
+        return BuildFolders{bundle.string(), bundle.parent_path().string()};
+    }();
+    return folders;
+}
+
+bool isUnder(const std::string& path, const std::string& folder) {
+    return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '/';
+}
+
+// `from` as `to` for every user: a hard link where the file lets every user read it (and run it,
+// when its owner may), else a copy that does; folders are made anew, links copied as links.
+std::error_code shareTree(const std::filesystem::path& from, const std::filesystem::path& to) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const auto shareFile = [&](const fs::path& source, const fs::path& target) {
+        struct stat st {};
+        if (::stat(source.c_str(), &st) != 0) return std::error_code(errno, std::generic_category());
+        const bool runs = (st.st_mode & S_IXUSR) != 0;
+        const bool open = (st.st_mode & S_IROTH) && (!runs || (st.st_mode & S_IXOTH));
+        std::error_code e;
+        if (open) {
+            fs::create_hard_link(source, target, e);
+            if (!e) return e;
+        }
+        fs::copy_file(source, target, e);
+        if (!e) fs::permissions(target, fs::perms(runs ? 0755 : 0644), e);
+        return e;
+    };
+    if (!fs::is_directory(from, error)) return error ? error : shareFile(from, to);
+    fs::create_directories(to, error);
+    if (!error) fs::permissions(to, fs::perms(0755), error);
+    for (auto it = fs::recursive_directory_iterator(from, error); !error && it != fs::recursive_directory_iterator();
+         it.increment(error)) {
+        const fs::path target = to / fs::relative(it->path(), from);
+        if (it->is_symlink(error)) fs::copy_symlink(it->path(), target, error);
+        else if (it->is_directory(error)) {
+            fs::create_directory(target, error);
+            if (!error) fs::permissions(target, fs::perms(0755), error);
+        } else if (!error) error = shareFile(it->path(), target);
+    }
+    return error;
+}
+
 }  // namespace
+
+std::string runnableCopyOf(unsigned uid, const std::string& named, std::string* why) {
+    const auto fail = [&](const std::string& reason) {
+        if (why) *why = reason;
+        return std::string();
+    };
+    const std::string& bundle = buildFolders().bundle;
+    const std::string& build = buildFolders().build;
+    std::error_code unknown;
+    const std::string program = std::filesystem::weakly_canonical(named, unknown).string();
+    if (!isUnder(program, build)) return fail("the program \"" + named + "\" is not one of the build in " + build);
+    // One copy of the bundle for the whole test process, with each test program beside it.
+    static std::unique_ptr<TempFolder> folder;
+    static std::vector<std::string> copied;
+    if (!folder) {
+        folder = std::make_unique<TempFolder>("zelvane-program");
+        if (const std::error_code e = shareTree(bundle, folder->path() + bundle.substr(build.size()))) {
+            folder.reset();
+            return fail("copying " + bundle + " to a folder of its own failed: " + e.message());
+        }
+    }
+    const std::string copy = folder->path() + program.substr(build.size());
+    if (!isUnder(program, bundle) && std::find(copied.begin(), copied.end(), program) == copied.end()) {
+        std::error_code e;
+        const std::filesystem::path place = std::filesystem::path(copy).parent_path();
+        std::filesystem::create_directories(place, e);
+        for (std::filesystem::path p = place; !e && p.string().size() > folder->path().size(); p = p.parent_path())
+            std::filesystem::permissions(p, std::filesystem::perms(0755), e);
+        if (!e) e = shareTree(program, copy);
+        if (e) return fail("copying " + program + " to " + copy + " failed: " + e.message());
+        copied.push_back(program);
+    }
+    if (!reachableBy(uid, copy) || !reachableBy(uid, folder->path() + bundle.substr(build.size()) + "/lib"))
+        return fail("user " + std::to_string(uid) + " cannot reach the copy in " + folder->path() +
+                    " (set TMPDIR to a folder every user can enter)");
+    return copy;
+}
 
 std::string programRunnableBy(unsigned uid, const std::string& program, std::string* why) {
     if (program.empty() || program.front() != '/') {
         if (why) *why = "the program \"" + program + "\" is not named by an absolute path";
         return {};
     }
-    if (reachableBy(uid, program)) return program;
-    // One copy per program for the whole test process.
-    static std::vector<std::pair<std::string, std::unique_ptr<TempFolder>>> copies;
-    for (const auto& [original, folder] : copies)
-        if (original == program) return folder->path() + "/" + program.substr(program.find_last_of('/') + 1);
-    auto folder = std::make_unique<TempFolder>("zelvane-program");
-    const std::string copy = folder->path() + "/" + program.substr(program.find_last_of('/') + 1);
-    std::error_code error;
-    std::filesystem::copy_file(program, copy, error);
-    if (!error) std::filesystem::permissions(copy, std::filesystem::perms(0755), error);
-    if (error) {
-        if (why) *why = "user " + std::to_string(uid) + " cannot reach " + program + ", and copying it to " + copy +
-                        " failed: " + error.message();
-        return {};
-    }
-    if (!reachableBy(uid, copy)) {
-        if (why) *why = "user " + std::to_string(uid) + " can reach neither " + program + " nor its copy in " +
-                        folder->path() + " (set TMPDIR to a folder every user can enter)";
-        return {};
-    }
-    copies.emplace_back(program, std::move(folder));
-    return copy;
+    if (reachableBy(uid, program) && reachableBy(uid, buildFolders().bundle + "/lib")) return program;
+    return runnableCopyOf(uid, program, why);
 }
 
 void shareSanitizerSuppressionsWith(unsigned uid) {

@@ -44,12 +44,19 @@ int runInChild(const std::function<int()>& body);
 int runUnprivileged(const std::function<int()>& body);
 bool runningAsRoot();
 
-// A path to `program` that user `uid` (with group `uid` and no other groups) can start: the
-// program itself when every folder on its way lets that user through, else a copy in a folder of
-// its own under $TMPDIR (or /tmp) that lasts as long as the test process. A checkout under /root
-// is closed to other users, so a child that drops privileges would fail to start it. Empty when
-// neither works, with the reason in `why`.
+// A path to `program` (the application, or a test program of this build) that user `uid` (with
+// group `uid` and no other groups) can start with everything it loads: the program itself when
+// every folder on its way and on the way to the application's bundle lets that user through, else
+// `runnableCopyOf(program)`. A checkout under /root is closed to other users, so a child that drops
+// privileges would fail to start it or to load its libraries. Empty when neither works, with the
+// reason in `why`.
 std::string programRunnableBy(unsigned uid, const std::string& program, std::string* why = nullptr);
+// A copy of `program` that user `uid` can start, in a folder of its own under $TMPDIR (or /tmp)
+// that lasts as long as the test process: the application's whole bundle (the program, its shared
+// libraries in lib/, its prompt and string tables in Resources/), and a test program at the same
+// place relative to the bundle as in the build, for each finds its libraries by a path relative to
+// itself. Empty when it cannot be made there, with the reason in `why`.
+std::string runnableCopyOf(unsigned uid, const std::string& program, std::string* why = nullptr);
 
 // Points the sanitizer options of this process's environment (ASAN_OPTIONS, LSAN_OPTIONS,
 // TSAN_OPTIONS, UBSAN_OPTIONS) at suppression files that user `uid` can read: a file it cannot

@@ -57,6 +57,7 @@ struct Launch {
     std::vector<std::pair<int, rlim_t>> limits;   // resource limits, soft and hard alike
     bool unprivileged = false;                    // as another user and group when run as root
     uid_t uid = 65534;                            // that user and group
+    bool fromCopy = false;                        // from a copy of the bundle wherever the build lies
     bool stdoutWithoutReader = false;             // standard output a pipe nobody reads
 
     static Launch withEnv(std::vector<std::string> entries) {
@@ -81,9 +82,12 @@ struct Launch {
         l.env.push_back(std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":detect_leaks=0");
         return l;
     }
+    // The copy a checkout closed to other users needs (one under /root) is run wherever the
+    // checkout lies, so that the program and its libraries are seen to start from it.
     static Launch asOtherUser() {
         Launch l;
         l.unprivileged = true;
+        l.fromCopy = true;
         return l;
     }
     static Launch withDeafStdout() {
@@ -113,7 +117,8 @@ RunResult runProgram(const fs::path& cwd, const std::vector<std::string>& args, 
     std::string program = ZELVANE_PROGRAM;
     if (launch.unprivileged && ::geteuid() == 0) {
         std::string why;
-        program = testsupport::programRunnableBy(launch.uid, program, &why);
+        program = launch.fromCopy ? testsupport::runnableCopyOf(launch.uid, program, &why)
+                                  : testsupport::programRunnableBy(launch.uid, program, &why);
         if (program.empty()) return {-1, {}, "cannot run the program as user " + std::to_string(launch.uid) + ": " + why};
     }
     std::vector<std::string> argv = {program};
@@ -706,7 +711,7 @@ TEST_F(ExportMode, ArgumentsNotUnderstoodAreNamedAndRelativeFoldersBecomeAbsolut
 // subfolder that may not be read is exported as an empty folder and named on standard error.
 TEST_F(ExportMode, FoldersThatCannotBeReadAreNamedAndAnUnreadableRootFailsTheRun) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to drop to another user";
-    if (std::string why; testsupport::programRunnableBy(Launch::asOtherUser().uid, ZELVANE_PROGRAM, &why).empty())
+    if (std::string why; testsupport::runnableCopyOf(Launch::asOtherUser().uid, ZELVANE_PROGRAM, &why).empty())
         GTEST_SKIP() << why;
     makeTree();
     fixtures::writeFile(dir_ / "private/secret.txt", 5);

@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -254,15 +255,21 @@ TEST(TopBar, DeniedFoldersShowTheNoteAndTheSheet) {
         return;
     }
     ::chmod(QFileInfo(grabPath("x")).path().toLocal8Bit().constData(), 01777);  // the child's picture
-    testsupport::shareSanitizerSuppressionsWith(65534);  // a checkout under /root is closed to the child
+    // A checkout under /root is closed to the child: it runs a copy of this program with the
+    // libraries beside it, and reads a copy of the sanitizers' suppressions. The copy is run
+    // wherever the checkout lies.
+    testsupport::shareSanitizerSuppressionsWith(65534);
+    std::string why;
+    const std::string program = testsupport::runnableCopyOf(65534, fs::read_symlink("/proc/self/exe").string(), &why);
+    ASSERT_FALSE(program.empty()) << why;
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
         ::setenv("ZELVANE_DENIED_TREE", dir.path().c_str(), 1);
         ::setenv("HOME", "/tmp", 1);
         const char* args[] = {"ScanWidgetsTests", "--gtest_filter=TopBar.DeniedFolderChild", nullptr};
-        ::execv("/proc/self/exe", const_cast<char* const*>(args));
+        ::execv(program.c_str(), const_cast<char* const*>(args));
         ::_exit(4);
     }
     int status = 0;
