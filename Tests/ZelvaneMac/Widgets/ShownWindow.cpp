@@ -89,6 +89,8 @@ bool ShownWindow::waitUntilWatching() const {
 
 bool ShownWindow::changesShown() const { return !window_->liveMonitor().hasPendingRefresh() && !tree().updateScheduled(); }
 
+bool ShownWindow::waitUntilChangesShown() const { return pumpWidgetsUntil([this] { return changesShown(); }); }
+
 bool ShownWindow::treemapDrawn() const {
     const TreemapCanvasModel& treemap = tree().treemapCanvas()->model();
     return changesShown() && treemap.hasPicture() && !treemap.isStale() && treemap.busyRegenerationCount() == 0 &&

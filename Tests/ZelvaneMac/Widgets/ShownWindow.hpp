@@ -54,6 +54,7 @@ public:
     // What the window was told has changed is shown: the live monitor holds no change back and
     // the Tree View has no update waiting for the next turn of the event loop.
     bool changesShown() const;
+    bool waitUntilChangesShown() const;
     // The treemap shows a picture of the tree as it is, and no other picture is made or waits.
     bool treemapDrawn() const;
 

@@ -81,7 +81,7 @@ void rescan(ShownWindow& w) {
         return w.finished() && !sameRootObjects(w.window().scanControl().effectiveRoots(), before) &&
                !w.window().scanControl().rescanRestore().isFinding();
     }));
-    QTest::qWait(50);  // the outline takes what the restore found on its next update
+    ASSERT_TRUE(w.waitUntilChangesShown());  // the outline takes what the restore found on its next update
 }
 
 void open(ShownWindow& w, FileNode* node) {
@@ -94,11 +94,11 @@ void open(ShownWindow& w, FileNode* node) {
 // Expand All (Shift+F4), then Ctrl+A in the outline, which keeps the keyboard.
 ContextMenuOutlineView& expandAllAndSelectAll(ShownWindow& w) {
     w.key(Qt::Key_F4, Qt::ShiftModifier);
-    QTest::qWait(50);
+    EXPECT_TRUE(w.waitUntilChangesShown());
     ContextMenuOutlineView& o = w.outline().outline();
     o.setFocus();
     QTest::keyClick(&o, Qt::Key_A, Qt::ControlModifier);
-    QTest::qWait(50);
+    EXPECT_TRUE(w.waitUntilChangesShown());
     return o;
 }
 
@@ -133,7 +133,7 @@ TEST(WindowRescan, CtrlRReopensTheOpenRowsAndReselectsTheSameRowsAtTheSameScroll
     // Files and folders selected far down, so the outline scrolls to them.
     w.window().treeSelection().set(NodeSet{node("wide/f120/inner"), node("wide/f120/file3.dat"), node("wide/f105"),
                                     node("deep/a/b/c/d/e/end.txt")});
-    QTest::qWait(50);
+    ASSERT_TRUE(w.waitUntilChangesShown());
     const Shown before = shownBy(w);
     ASSERT_EQ(before.open.size(), 16u) << "the root, 13 folders and 2 groups";
     ASSERT_EQ(before.selected.size(), 4u);
@@ -147,7 +147,7 @@ TEST(WindowRescan, CtrlRReopensTheOpenRowsAndReselectsTheSameRowsAtTheSameScroll
     w.outline().sortBy(OutlineSortKey::name, true);
     w.outline().outline().verticalScrollBar()->setValue(0);
     w.window().treeSelection().set(NodeSet{node("wide/f101/file2.dat"), node("wide/f189")});
-    QTest::qWait(50);
+    ASSERT_TRUE(w.waitUntilChangesShown());
     const Shown sorted = shownBy(w);
     ASSERT_EQ(sorted.selected, (std::vector<std::string>{node("wide/f101/file2.dat")->fullPath(),
                                                          node("wide/f189")->fullPath()}));
@@ -172,7 +172,7 @@ TEST(WindowRescan, AnOpenFolderRenamedOrRemovedBetweenScansIsLeftOutAndTheRestCo
     for (const char* p : {"wide", "wide/f130", "wide/f130/inner", "wide/f140", "wide/f140/inner", "wide/f150", "deep", "deep/a"})
         open(w, node(p));
     w.window().treeSelection().set(NodeSet{node("wide/f130/inner/deeper"), node("wide/f140/file1.dat"), node("wide/f150/file0.dat")});
-    QTest::qWait(50);
+    ASSERT_TRUE(w.waitUntilChangesShown());
     const Shown before = shownBy(w);
     ASSERT_EQ(before.open.size(), 11u) << "the root, 8 folders and the groups of the selected files";
 
@@ -314,7 +314,7 @@ TEST(WindowRescan, SelectedGroupRowsComeBackAndCtrlASelectsTheWholeOutlineAfterw
                                QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
     rescan(w);
     QTest::keyClick(&o, Qt::Key_A, Qt::ControlModifier);
-    QTest::qWait(50);
+    ASSERT_TRUE(w.waitUntilChangesShown());
     size_t shown = 0;
     EXPECT_TRUE(everyShownRowSelected(w, shown));
     EXPECT_EQ(selectedRowPaths(w).size(), shown);
@@ -363,7 +363,7 @@ TEST(WindowRescan, CtrlASelectsTheRowsShownInTheirOrderAndNoneInsideAFoldedFolde
     const auto selectAllMatchesTheRowsShown = [&](std::optional<bool> folded) {
         o.setFocus();
         QTest::keyClick(&o, Qt::Key_A, Qt::ControlModifier);
-        QTest::qWait(50);
+        ASSERT_TRUE(w.waitUntilChangesShown());
         const std::vector<std::string> shown = shownRowPaths(w);
         const std::vector<std::string> selected = selectedInRowOrder(w);
         EXPECT_EQ(selected, shown);
@@ -377,10 +377,10 @@ TEST(WindowRescan, CtrlASelectsTheRowsShownInTheirOrderAndNoneInsideAFoldedFolde
     };
     selectAllMatchesTheRowsShown(true);
     o.expand(model.indexForNode(node("deep/a")));
-    QTest::qWait(50);
+    ASSERT_TRUE(w.waitUntilChangesShown());
     selectAllMatchesTheRowsShown(false);
     o.collapse(model.indexForNode(node("deep/a")));
-    QTest::qWait(50);
+    ASSERT_TRUE(w.waitUntilChangesShown());
     // The rows inside it selected before stay selected, and the restore opens their folders.
     rescan(w);
     ASSERT_TRUE(o.isExpanded(model.indexForNode(node("wide/f120/inner"))));
@@ -397,14 +397,14 @@ TEST(WindowOutlineSort, AHeaderClickKeepsTheSelectedNodesAndTheCurrentRow) {
     ASSERT_TRUE(w.scan(dir.path()));
     const auto node = [&](const char* p) { return w.node(dir.path() / p); };
     w.key(Qt::Key_F4, Qt::ShiftModifier);  // Expand All
-    QTest::qWait(50);
+    ASSERT_TRUE(w.waitUntilChangesShown());
     FileTreeOutlineModel& model = w.outline().model();
     ContextMenuOutlineView& o = w.outline().outline();
     FileNode* current = node("wide/f150/file2.dat");
     ASSERT_TRUE(model.existingIndexForNode(current).isValid()) << "Expand All opened the group rows";
     o.setFocus();
     QTest::keyClick(&o, Qt::Key_A, Qt::ControlModifier);
-    QTest::qWait(50);
+    ASSERT_TRUE(w.waitUntilChangesShown());
     o.selectionModel()->setCurrentIndex(model.indexForNode(current), QItemSelectionModel::NoUpdate);
     int reported = 0;
     QObject::connect(&w.window().treeSelection(), &NodeSelection::changed, &o, [&] { ++reported; });
@@ -418,7 +418,7 @@ TEST(WindowOutlineSort, AHeaderClickKeepsTheSelectedNodesAndTheCurrentRow) {
             EXPECT_EQ(NodeSet(now.begin(), now.end()), selected) << "column " << column;
             EXPECT_EQ(model.nodeAt(o.currentIndex()), current) << "column " << column;
         }
-        QTest::qWait(50);
+        ASSERT_TRUE(w.waitUntilChangesShown());
         EXPECT_EQ(reported, 0);
         EXPECT_EQ(w.window().treeSelection().nodes(), selected);
     };
@@ -430,7 +430,7 @@ TEST(WindowOutlineSort, AHeaderClickKeepsTheSelectedNodesAndTheCurrentRow) {
     const NodeSet some{node("wide/f120"), node("wide/f121"), node("wide/f160"), node("wide/f101/file2.dat"),
                        node("wide/f101/file4.dat"), node("deep/a/b/c/d/e/end.txt"), node("small")};
     w.window().treeSelection().set(some);
-    QTest::qWait(50);
+    ASSERT_TRUE(w.waitUntilChangesShown());
     ASSERT_EQ(w.outline().selectedNodes().size(), size_t(some.size()));
     o.selectionModel()->setCurrentIndex(model.indexForNode(current), QItemSelectionModel::NoUpdate);
     reported = 0;
