@@ -44,6 +44,7 @@
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Core/Text/StringsFile.hpp"
 #include "ZelvaneMac/Core/Text/VisibleText.hpp"
+#include "ZelvaneMac/Widgets/Common/ResultTableSetup.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Status/StatusBar.hpp"
@@ -664,7 +665,7 @@ TEST(TranslatedWindow, EveryLanguagesColumnTitlesFitAfterALayoutStoredInEnglish)
         };
         // In English the user narrows the last column a little: each layout is stored.
         for (QHeaderView* header : headers()) header->resizeSection(header->count() - 1, header->sectionSize(header->count() - 1) - 1);
-        QTest::qWait(400);
+        for (QHeaderView* header : headers()) ASSERT_TRUE(pumpWidgetsUntil([&] { return !columnLayoutWritePending(*header); }));
         shown.close();
 
         installLanguage(code);

@@ -25,6 +25,7 @@
 #include "ZelvaneMac/Models/ExtensionTableModel.hpp"
 #include "ZelvaneMac/Models/FileTreeOutlineModel.hpp"
 #include "ZelvaneMac/Widgets/FileTypes/ExtensionTableView.hpp"
+#include "ZelvaneMac/Widgets/Common/ResultTableSetup.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Status/StatusBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/TopBar/TopBar.hpp"
@@ -147,7 +148,7 @@ TEST(WindowLook, FolderColumnTakesTheSpareWidth) {
     ASSERT_TRUE(pumpWidgetsUntil([&] { return room() > 224 && header->sectionSize(name) == room(); })) << room();
 
     // Stored while it had the room, opened without: its own width, not the room it had.
-    QTest::qWait(500);  // the layout is stored a moment after the last change
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !columnLayoutWritePending(*header); }));  // stored a moment after the last change
     w.close();
     w.open({}, {1000, 900});
     w.window().panes().setShowFileTypes(true);

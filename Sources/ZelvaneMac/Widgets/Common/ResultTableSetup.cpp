@@ -152,6 +152,8 @@ QByteArray stateToStore(const QHeaderView& header) {
     return spare ? spare->stateWithOwnWidth() : header.saveState();
 }
 
+constexpr const char* kLayoutWriteTimer = "columnLayoutWrite";
+
 }  // namespace
 
 void giveSpareWidthToColumn(QTreeView& view, int column) { new SpareWidthColumn(view, column); }
@@ -168,6 +170,7 @@ bool autosaveColumnLayout(QHeaderView& header, const QString& baseName, Preferen
     }
     // Writes are gathered: a drag of a column edge resizes it many times a second.
     auto* timer = new QTimer(&header);
+    timer->setObjectName(QString::fromLatin1(kLayoutWriteTimer));
     timer->setSingleShot(true);
     timer->setInterval(300);
     Preferences* prefs = &preferences;
@@ -182,6 +185,11 @@ bool autosaveColumnLayout(QHeaderView& header, const QString& baseName, Preferen
         prefs->setObject(key, stateToStore(*h));
     });
     return restored;
+}
+
+bool columnLayoutWritePending(const QHeaderView& header) {
+    const auto* timer = header.findChild<QTimer*>(QString::fromLatin1(kLayoutWriteTimer), Qt::FindDirectChildrenOnly);
+    return timer && timer->isActive();
 }
 
 }  // namespace zelvane

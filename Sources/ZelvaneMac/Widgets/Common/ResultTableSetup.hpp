@@ -48,5 +48,7 @@ void giveSpareWidthToColumn(QTreeView& view, int column);
 enum class StoredSort { keepGiven, restore };
 bool autosaveColumnLayout(QHeaderView& header, const QString& baseName, Preferences& preferences,
                           StoredSort sort = StoredSort::keepGiven);
+// Whether a change of the header's columns waits to be stored (the writes of a drag are gathered).
+bool columnLayoutWritePending(const QHeaderView& header);
 
 }  // namespace zelvane
