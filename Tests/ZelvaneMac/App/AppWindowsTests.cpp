@@ -37,6 +37,8 @@
 #include "ZelvaneMac/Widgets/MainWindow/Status/UpdateBanner.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Window/RelaunchCommands.hpp"
+#include "ZelvaneMac/Window/WindowPrompts.hpp"
+#include "ZelvaneMac/Window/WindowStartup.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "TempFolder.hpp"
 
@@ -107,8 +109,7 @@ TEST(UpdateBanner, ANewerVersionShowsInEveryWindowUntilDismissedAndComesBackOnDe
     // A second window the same day asks nothing and shows the same offer.
     MainWindow* second = app.openWindow();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(second));
-    pumpWidgetsUntil([] { return false; }, 100);
-    EXPECT_TRUE(second->contentView()->updateBannerRow()->isVisible());
+    EXPECT_TRUE(pumpWidgetsUntil([&] { return second->contentView()->updateBannerRow()->isVisible(); }));
     EXPECT_EQ(server.requests, 1);
 
     // Closing it in one window closes it in both; the row goes, no empty strip is left.
@@ -131,15 +132,18 @@ TEST(UpdateBanner, ANewerVersionShowsInEveryWindowUntilDismissedAndComesBackOnDe
     server.reply = LocalHttpServer::httpReply("200 OK", "VERSION=" + longVersion + "\nINFOURL=https://example.org/2\n");
     first->menus().action(ZelvaneMenuAction::checkForUpdatesNow)->trigger();
     ASSERT_TRUE(pumpWidgetsUntil([&] { return firstView->updateBanner()->text().contains(longVersion); }, 15000));
-    pumpWidgetsUntil([] { return false; }, 100);
+    const QLabel* message = nullptr;
+    const auto messageCutShort = [&] {
+        for (const QLabel* label : firstView->updateBanner()->findChildren<QLabel*>())
+            if (label->text().startsWith("An update")) message = label;
+        return message && message->text().endsWith(QChar(0x2026)) &&
+               message->fontMetrics().horizontalAdvance(message->text()) <= message->width();
+    };
+    // The banner is laid out again on a later turn of the event loop.
+    EXPECT_TRUE(pumpWidgetsUntil(messageCutShort)) << (message ? message->text().size() : -1) << " characters shown";
+    ASSERT_TRUE(message);
     EXPECT_EQ(first->minimumSizeHint().width(), minimumWidth);
     EXPECT_LE(firstView->updateBanner()->width(), first->width());
-    const QLabel* message = nullptr;
-    for (const QLabel* label : firstView->updateBanner()->findChildren<QLabel*>())
-        if (label->text().startsWith("An update")) message = label;
-    ASSERT_TRUE(message);
-    EXPECT_TRUE(message->text().endsWith(QChar(0x2026)));
-    EXPECT_LE(message->fontMetrics().horizontalAdvance(message->text()), message->width());
     EXPECT_EQ(message->toolTip(), firstView->updateBanner()->text());
     delete second;
     delete first;
@@ -341,11 +345,12 @@ struct MoveOfferUser {
     }
 };
 
-// Opens a window of `app` and gives its start-up time to make its offers.
+// Opens a window of `app` and waits until its start-up has run and the offer it made, if any,
+// has been answered.
 void openAndSettle(ZelvaneMacApp& app) {
     MainWindow* window = app.openWindow();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
-    pumpWidgetsUntil([] { return false; }, 400);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return window->startup().hasRun() && !window->prompts().showMoveToApplicationsPrompt(); }));
 }
 
 TEST(MoveToApplicationsOffer, IsMadeOncePerRunARestartForAnotherLanguageIncluded) {

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdlib>
+
 #include "QtWidgetTestApp.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
 #include "ZelvaneMac/Widgets/Common/EmptyStateView.hpp"
@@ -106,7 +108,11 @@ TEST(EmptyStateView, FitsImagesAndCentresItsTexts) {
     }
     view.setDescriptionWidget(box);
     view.resize(700, 400);
-    pumpWidgetsUntil([] { return false; }, 50);
+    // Laid out over later turns of the event loop.
+    pumpWidgetsUntil([&] {
+        return second->height() >= second->heightForWidth(second->width()) && second->width() > 400 &&
+               std::abs(box->geometry().center().x() - box->parentWidget()->width() / 2) <= 2;
+    });
     EXPECT_GE(second->height(), second->heightForWidth(second->width())) << "wrapped text is not clipped";
     EXPECT_GT(second->width(), 400) << "the text takes the column's width";
     EXPECT_NEAR(box->geometry().center().x(), box->parentWidget()->width() / 2, 2);
