@@ -399,7 +399,7 @@ TEST(Preferences, ChangesReachTheDiskOnceTheEventLoopRunsOrTheStoreEndsAndASymli
         prefs.set(PreferenceKeys::tweakDecimalPlaces, 3);
         prefs.remove("csvMaxDepth");
         EXPECT_EQ(onDisk(), (QVariantMap{{"csvMaxDepth", qlonglong(2)}})) << "written while the change was being made";
-        ASSERT_TRUE(processEventsUntil([&] { return onDisk().contains("tweakDecimalPlaces"); }, 5000));
+        ASSERT_TRUE(processEventsUntil([&] { return onDisk().contains("tweakDecimalPlaces"); }, 30000));
         EXPECT_EQ(onDisk(), (QVariantMap{{"tweakDecimalPlaces", qlonglong(3)}}));
 
         prefs.set(PreferenceKeys::showTreemap, false);
@@ -616,7 +616,7 @@ TEST(Preferences, AFailedSaveIsToldOnceWithTheReason) {
     Preferences prefs(path);
     QSignalSpy failures(&prefs, &Preferences::saveFailed);
     prefs.set(PreferenceKeys::selectedTab, QStringLiteral("fileView"));
-    ASSERT_TRUE(pumpUntil([&] { return failures.count() > 0; }, 5000)) << "the queued save said nothing";
+    ASSERT_TRUE(pumpUntil([&] { return failures.count() > 0; })) << "the queued save said nothing";
     EXPECT_EQ(failures[0][0].toString(), path);
     EXPECT_EQ(failures[0][1].toString(), QString::fromLocal8Bit(std::strerror(ENOTDIR)));
     prefs.set(PreferenceKeys::csvMaxDepth, 2);

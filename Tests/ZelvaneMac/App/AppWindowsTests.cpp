@@ -102,7 +102,7 @@ TEST(UpdateBanner, ANewerVersionShowsInEveryWindowUntilDismissedAndComesBackOnDe
         << "the banner never appeared; requests seen: " << server.requests;
     EXPECT_EQ(firstView->updateBanner()->text(), kBannerText);
     EXPECT_EQ(firstView->updateBanner()->height(), 36);
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return firstView->headerRow()->y() >= 36; }, 5000))
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return firstView->headerRow()->y() >= 36; }))
         << "the strip sits above the top bar";
     EXPECT_TRUE(first->grab().save(grabPath("update-banner.png")));
 
@@ -116,7 +116,7 @@ TEST(UpdateBanner, ANewerVersionShowsInEveryWindowUntilDismissedAndComesBackOnDe
     QTest::mouseClick(second->contentView()->updateBanner()->closeButton(), Qt::LeftButton);
     EXPECT_FALSE(firstView->updateBannerRow()->isVisible());
     EXPECT_FALSE(second->contentView()->updateBannerRow()->isVisible());
-    EXPECT_TRUE(pumpWidgetsUntil([&] { return firstView->headerRow()->y() == 0; }, 5000));
+    EXPECT_TRUE(pumpWidgetsUntil([&] { return firstView->headerRow()->y() == 0; }));
 
     // "Check for Updates Now" asks again and brings it back everywhere, without an alert.
     first->menus().action(ZelvaneMenuAction::checkForUpdatesNow)->trigger();
@@ -227,10 +227,10 @@ TEST(ResetConfiguration, WithAChosenLanguageStartsOneNewInstance) {
 
     window->menus().action(ZelvaneMenuAction::resetConfiguration)->trigger();
     QMessageBox* confirm = nullptr;
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return (confirm = visibleBox(window)) != nullptr; }, 5000));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return (confirm = visibleBox(window)) != nullptr; }));
     EXPECT_EQ(confirm->text(), "Reset All Settings?");
     QTest::mouseClick(buttonTitled(confirm, "Reset & Restart"), Qt::LeftButton);
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return resetQuits == 1; }, 5000));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return resetQuits == 1; }));
     ASSERT_TRUE(atQuit) << "the reset restarts once the application has quit";
     atQuit();
     ASSERT_TRUE(pumpWidgetsUntil([&] { return program.starts() == 1; }, 10000));
@@ -299,7 +299,7 @@ TEST(CloseAndQuit, CtrlWClosesItsWindowAndCtrlQEndsTheProgramAsClosingEachWould)
     ASSERT_TRUE(pumpWidgetsUntil([&] { return !first->scanControl().effectiveRoots().empty(); }));
 
     press(second, Qt::Key_W);
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return second.isNull(); }, 5000)) << "Ctrl+W closes the window";
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return second.isNull(); })) << "Ctrl+W closes the window";
     ASSERT_FALSE(first.isNull());
     EXPECT_TRUE(first->isVisible()) << "and only that one";
     EXPECT_EQ(app.windows().size(), 1u);

@@ -93,7 +93,7 @@ TEST(FileActionMenu, ItemsTitlesAndEnablingFollowTheTargets) {
         m.addSeparator();
         m.addAction(QStringLiteral("Treemap item"));
     });
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return shown->isVisible(); }, 5000));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return shown->isVisible(); }));
     EXPECT_EQ(shown->actions()[3]->text(), QStringLiteral("Move 2 Items to Trash"));
     EXPECT_TRUE(shown->actions().back()->isEnabled());
     QImage picture = shown->grab().toImage();

@@ -83,7 +83,7 @@ SelectMultipleDialog* openSelectMultiple(MainWindow& window) {
     pumpWidgetsUntil([&] {
         sheet = window.findChild<SelectMultipleDialog*>();
         return sheet && sheet->isVisible();
-    }, 5000);
+    });
     return sheet && sheet->isVisible() ? sheet : nullptr;
 }
 
@@ -182,7 +182,7 @@ TEST(SelectMultipleSheet, TheOverlapAlertNamesTheFoldersAsWritten) {
     }
     QTest::keyClick(list, Qt::Key_Return);
     QMessageBox* alert = nullptr;
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return (alert = visibleBox(*sheet)) != nullptr; }, 5000));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return (alert = visibleBox(*sheet)) != nullptr; }));
     const auto* label = alert->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
     ASSERT_TRUE(label);
     const bool drawnAsMarkup = label->textFormat() == Qt::RichText ||
@@ -241,7 +241,7 @@ TEST(FilterHistory, AnEntryWithAnAmpersandReadsAsItWasTyped) {
     QTest::mouseClick(window->contentView()->tabStrip()->button(ContentTab::fileView), Qt::LeftButton);
     FileViewTab* tab = window->contentView()->fileViewTab();
     FilterSyntaxTextField& field = tab->searchField();
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return field.hasFocus(); }, 5000)) << "the tab gives the field the focus";
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return field.hasFocus(); })) << "the tab gives the field the focus";
     QTest::keyClicks(&field, "name&co");
     QTest::keyClick(&field, Qt::Key_Tab);  // leaving the field records the search
 
@@ -251,7 +251,7 @@ TEST(FilterHistory, AnEntryWithAnAmpersandReadsAsItWasTyped) {
         for (QMenu* m : tab->historyMenu().findChildren<QMenu*>())
             if (m->isVisible()) menu = m;
         return menu != nullptr;
-    }, 5000));
+    }));
     const QList<QAction*> entries = menu->actions();
     ASSERT_EQ(entries.size(), 3) << "the entry, a separator and Clear";
     EXPECT_TRUE(QKeySequence::mnemonic(entries[0]->text()).isEmpty()) << "no letter taken for a shortcut";
@@ -273,7 +273,7 @@ TEST(FilterHistory, AnEntryWithAnAmpersandReadsAsItWasTyped) {
         for (QMenu* m : tab->historyMenu().findChildren<QMenu*>())
             if (m->isVisible()) menu = m;
         return menu != nullptr;
-    }, 5000));
+    }));
     ASSERT_GE(menu->actions().size(), 1);
     EXPECT_EQ(menu->actions()[0]->text(), QStringLiteral("left\u2409right"));
     menu->actions()[0]->trigger();
@@ -330,7 +330,7 @@ TEST(TreemapImageExport, TheFieldsSizeIsTheOneUsedAndAnUnusableSizeIsRefusedWith
         const QString path = prefsDir.filePath("refused.png");
         exportTreemap(*window, c.width, c.height, path);
         QMessageBox* alert = nullptr;
-        ASSERT_TRUE(pumpWidgetsUntil([&] { return (alert = visibleBox(*window)) != nullptr; }, 5000));
+        ASSERT_TRUE(pumpWidgetsUntil([&] { return (alert = visibleBox(*window)) != nullptr; }));
         EXPECT_EQ(alert->text(), "Couldn't Export");
         EXPECT_EQ(alert->informativeText(), "Couldn't render the treemap image.\n\n" + limits);
         alert->buttons().first()->click();

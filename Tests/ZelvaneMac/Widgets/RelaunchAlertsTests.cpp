@@ -22,7 +22,7 @@ QMessageBox* openBox(QWidget& window) {
         for (QMessageBox* box : window.findChildren<QMessageBox*>())
             if (box->isVisible()) found = box;
         return found != nullptr;
-    }, 5000);
+    });
     return found;
 }
 
@@ -77,7 +77,7 @@ TEST(RelaunchAlerts, ConfirmationsRunTheResetOnlyOnResetAndRestart) {
     EXPECT_TRUE(box->grab().save(QStringLiteral("reset-settings-alert.png")));
     const QPointer<QMessageBox> cancelled = box;
     QTest::mouseClick(button(box, "Cancel"), Qt::LeftButton);
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return !cancelled; }, 3000));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !cancelled; }));
     EXPECT_EQ(w.quits, 0);
     EXPECT_TRUE(w.preferences.allKeys().contains("csvMaxDepth"));
 
@@ -87,7 +87,7 @@ TEST(RelaunchAlerts, ConfirmationsRunTheResetOnlyOnResetAndRestart) {
     ASSERT_TRUE(box);
     EXPECT_EQ(box->text(), "Reset All Permissions?");
     QTest::mouseClick(button(box, "Reset & Restart"), Qt::LeftButton);
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.quits == 1; }, 3000));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.quits == 1; }));
     EXPECT_FALSE(w.preferences.allKeys().contains("suppressFullDiskAccessPrompt"));
     EXPECT_TRUE(w.preferences.allKeys().contains("csvMaxDepth"));
 
@@ -95,7 +95,7 @@ TEST(RelaunchAlerts, ConfirmationsRunTheResetOnlyOnResetAndRestart) {
     box = openBox(w.window);
     ASSERT_TRUE(box);
     QTest::mouseClick(button(box, "Reset & Restart"), Qt::LeftButton);
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.quits == 2; }, 3000));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.quits == 2; }));
     EXPECT_TRUE(w.preferences.allKeys().isEmpty());
 }
 
@@ -115,7 +115,7 @@ TEST(RelaunchAlerts, FailuresShowTheirDetailUntilDismissed) {
               QString("%1,%2,%3,%4").arg(frame.x()).arg(frame.y()).arg(frame.width()).arg(frame.height()));
     EXPECT_TRUE(box->grab().save(QStringLiteral("couldnt-restart-alert.png")));
     QTest::mouseClick(button(box, "OK"), Qt::LeftButton);
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return !w.window.prompts().adminRelaunchErrorDetail(); }, 3000));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !w.window.prompts().adminRelaunchErrorDetail(); }));
 
     w.window.prompts().setPermissionsResetErrorDetail(QString("cannot write /home/<b>anna</b>/x.plist"));
     box = openBox(w.window);
@@ -124,7 +124,7 @@ TEST(RelaunchAlerts, FailuresShowTheirDetailUntilDismissed) {
     EXPECT_EQ(box->textFormat(), Qt::PlainText);
     EXPECT_EQ(box->informativeText(), "cannot write /home/<b>anna</b>/x.plist");
     QTest::keyClick(box, Qt::Key_Escape);
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return !w.window.prompts().permissionsResetErrorDetail(); }, 3000));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !w.window.prompts().permissionsResetErrorDetail(); }));
 }
 
 }  // namespace

@@ -501,7 +501,7 @@ TEST(TranslatedWindow, RightToLeftListsShowNamesAndPathsInTheirWrittenOrder) {
         outlineView.selectionModel()->setCurrentIndex(dottedRow, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         QApplication::clipboard()->clear();
         window.menus().action(ZelvaneMenuAction::copyPath)->trigger();
-        EXPECT_TRUE(pumpWidgetsUntil([&] { return QApplication::clipboard()->text() == dottedPath; }, 5000))
+        EXPECT_TRUE(pumpWidgetsUntil([&] { return QApplication::clipboard()->text() == dottedPath; }))
             << QApplication::clipboard()->text().toStdString();
 
         // Typing a name's first letters still finds its row.
@@ -531,7 +531,7 @@ TEST(TranslatedWindow, RightToLeftListsShowNamesAndPathsInTheirWrittenOrder) {
 
         // The volume picker lists the added folder by its path.
         VolumeDropdown* picker = window.contentView()->topBar()->picker();
-        ASSERT_TRUE(pumpWidgetsUntil([&] { return picker->findData(lockedPath) >= 0; }, 5000));
+        ASSERT_TRUE(pumpWidgetsUntil([&] { return picker->findData(lockedPath) >= 0; }));
         EXPECT_TRUE(keepsWrittenOrder(picker->itemText(picker->findData(lockedPath)), lockedPath, picker->font()));
         EXPECT_TRUE(keepsWrittenOrder(picker->itemData(picker->findData(lockedPath), Qt::ToolTipRole).toString(), lockedPath,
                                       picker->font()));
@@ -545,7 +545,7 @@ TEST(TranslatedWindow, RightToLeftListsShowNamesAndPathsInTheirWrittenOrder) {
         ASSERT_TRUE(pumpWidgetsUntil([&] {
             multiple = window.findChild<SelectMultipleDialog*>();
             return multiple && multiple->isVisible();
-        }, 5000));
+        }));
         bool listedFolder = false;
         for (int i = 0; i < multiple->list()->count(); ++i) {
             const QString text = multiple->list()->item(i)->text();
@@ -740,7 +740,7 @@ TEST(TranslatedWindow, RightToLeftPreviewArrowsPointAndStepTheWayTheyStand) {
         ASSERT_TRUE(shown.scan(tree.path()));
         shown.window().treeSelection().set(
             NodeSet{shown.node(tree / "a.png"), shown.node(tree / "b.png"), shown.node(tree / "c.png")});
-        ASSERT_TRUE(pumpWidgetsUntil([&] { return shown.outline().selectedNodes().size() == 3; }, 5000));
+        ASSERT_TRUE(pumpWidgetsUntil([&] { return shown.outline().selectedNodes().size() == 3; }));
         ContextMenuOutlineView& outline = shown.outline().outline();
         shown.activate();
         outline.setFocus();

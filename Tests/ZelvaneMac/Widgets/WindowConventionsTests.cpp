@@ -143,7 +143,7 @@ TEST(QuickLook, PicturesShowAtTheirOwnSizeAndTheArrowKeysStepWhereverTheFocusIs)
 
     // The first preview of the program is a picture: drawn at its size, in the middle of the room.
     w.window().treeSelection().set(NodeSet{w.node(tree / "red.png")});
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.outline().selectedNodes().size() == 1; }, 5000));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.outline().selectedNodes().size() == 1; }));
     outline.setFocus();
     QTest::keyClick(&outline, Qt::Key_Space);
     auto* preview = w.window().findChild<PreviewWindow*>();
@@ -166,14 +166,14 @@ TEST(QuickLook, PicturesShowAtTheirOwnSizeAndTheArrowKeysStepWhereverTheFocusIs)
 
     // Three items: Right and Left step through them from the buttons and from the text alike.
     w.window().treeSelection().set(NodeSet{w.node(tree / "red.png"), w.node(tree / "blue.png"), w.node(tree / "notes.txt")});
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.outline().selectedNodes().size() == 3; }, 5000));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.outline().selectedNodes().size() == 3; }));
     w.activate();
     outline.setFocus();
     QTest::keyClick(&outline, Qt::Key_Space);
     ASSERT_EQ(preview->itemCount(), 3);
     // The preview really holds the keyboard (a window of the main window counts as active with
     // it, so being active is not enough).
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return QApplication::activeWindow() == preview; }, 5000));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return QApplication::activeWindow() == preview; }));
     const auto press = [&](Qt::Key key) {
         QWidget* focus = QApplication::focusWidget();
         QTest::keyClick(focus && preview->isAncestorOf(focus) ? focus : preview, key);

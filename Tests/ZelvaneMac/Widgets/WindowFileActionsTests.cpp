@@ -143,7 +143,7 @@ public:
         window_->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(window_.get()));
         outline().setFocus();
-        EXPECT_TRUE(pumpWidgetsUntil([&] { return outline().hasFocus(); }, 2000));
+        EXPECT_TRUE(pumpWidgetsUntil([&] { return outline().hasFocus(); }));
         QTest::keyClick(&outline(), key, modifiers);
         QCoreApplication::processEvents();
     }
@@ -174,9 +174,9 @@ public:
         FilterSyntaxTextField& field = window_->contentView()->filterPanel()->excludeField();
         window_->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(window_.get()));
-        EXPECT_TRUE(pumpWidgetsUntil([&] { return field.isVisible(); }, 2000));
+        EXPECT_TRUE(pumpWidgetsUntil([&] { return field.isVisible(); }));
         field.setFocus();
-        EXPECT_TRUE(pumpWidgetsUntil([&] { return field.hasFocus(); }, 2000));
+        EXPECT_TRUE(pumpWidgetsUntil([&] { return field.hasFocus(); }));
         QTest::keyClicks(&field, text);
         QTest::keyClick(&field, Qt::Key_Return);
         QCoreApplication::processEvents();
@@ -1582,7 +1582,7 @@ TEST(WindowFileActions, ReturnOnTheFirstStartOfferKeepsTheProgramWhereItIs) {
     ASSERT_TRUE(returnTakes);
     ASSERT_EQ(returnTakes->text(), QStringLiteral("Not Now"));
     QTest::keyClick(returnTakes, Qt::Key_Return);
-    EXPECT_TRUE(pumpWidgetsUntil([&] { return !offer->isVisible(); }, 5000));
+    EXPECT_TRUE(pumpWidgetsUntil([&] { return !offer->isVisible(); }));
     EXPECT_FALSE(prefs.value(PreferenceKeys::suppressMoveToApplicationsPrompt));
     EXPECT_TRUE(QFileInfo::exists(QCoreApplication::applicationFilePath()));
 }

@@ -99,12 +99,12 @@ struct LiveWindow : ShownWindow {
         pumpWidgetsUntil([&] {
             sheet = window().findChild<SelectMultipleDialog*>();
             return sheet && sheet->isVisible();
-        }, 5000);
+        });
         return sheet && sheet->isVisible() ? sheet : nullptr;
     }
     void cancelSheet(QDialog* sheet) {
         QTest::keyClick(sheet, Qt::Key_Escape);
-        EXPECT_TRUE(pumpWidgetsUntil([&] { return !window().findChild<SelectMultipleDialog*>() || !sheet->isVisible(); }, 5000));
+        EXPECT_TRUE(pumpWidgetsUntil([&] { return !window().findChild<SelectMultipleDialog*>() || !sheet->isVisible(); }));
     }
 };
 

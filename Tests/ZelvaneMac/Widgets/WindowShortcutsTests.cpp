@@ -137,7 +137,7 @@ TEST(WindowShortcuts, CopyActsOnTheWindowItWasPressedInAndYieldsToTextFields) {
     QGuiApplication::clipboard()->clear();
     QWidget& outline = w.first.contentView()->treeViewTab()->outline()->outline();
     outline.setFocus();
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return outline.hasFocus(); }, 2000));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return outline.hasFocus(); }));
     QTest::keyClick(&outline, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(clipboardUrls(), QList<QUrl>{urlA});
 
@@ -159,7 +159,7 @@ TEST(WindowShortcuts, CopyActsOnTheWindowItWasPressedInAndYieldsToTextFields) {
     for (const auto& [field, text] : fields) {
         QGuiApplication::clipboard()->clear();
         field->setFocus();
-        ASSERT_TRUE(pumpWidgetsUntil([&] { return field->hasFocus(); }, 2000));
+        ASSERT_TRUE(pumpWidgetsUntil([&] { return field->hasFocus(); }));
         QTest::keyClick(field, Qt::Key_C, Qt::ControlModifier);
         EXPECT_EQ(QGuiApplication::clipboard()->text(), text);
         EXPECT_TRUE(clipboardUrls().isEmpty());
@@ -167,7 +167,7 @@ TEST(WindowShortcuts, CopyActsOnTheWindowItWasPressedInAndYieldsToTextFields) {
     // Delete and Shift+Delete edit the focused field; the selected folder stays where it is.
     for (QWidget* field : {static_cast<QWidget*>(&include), static_cast<QWidget*>(line)}) {
         field->setFocus();
-        ASSERT_TRUE(pumpWidgetsUntil([&] { return field->hasFocus(); }, 2000));
+        ASSERT_TRUE(pumpWidgetsUntil([&] { return field->hasFocus(); }));
         QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClick(field, Qt::Key_Delete);
         QTest::keyClick(field, Qt::Key_Delete, Qt::ShiftModifier);
@@ -492,7 +492,7 @@ TEST(WindowShortcuts, ShiftF5AppliesTheFiltersOfItsOwnWindowFromAFilterField) {
     FilterSyntaxTextField& field = w.first.contentView()->filterPanel()->includeField();
     activate(w.first);
     field.setFocus();
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return field.hasFocus(); }, 2000));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return field.hasFocus(); }));
 
     // Shift+Alt+F5 is not the shortcut.
     QTest::keyClick(&field, Qt::Key_F5, Qt::ShiftModifier | Qt::AltModifier);
@@ -517,9 +517,9 @@ TEST(WindowShortcuts, ReturnCommitsAnInlineRenameAndPressesScanOnlyOutsideTextFi
     activate(w.first);
     ContextMenuOutlineView& outline = w.first.contentView()->treeViewTab()->outline()->outline();
     w.first.menus().handleMenuAction(ZelvaneMenuAction::rename);
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return outline.isRenaming(); }, 5000));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return outline.isRenaming(); }));
     QLineEdit* field = outline.renameField();
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return field->hasFocus(); }, 2000));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return field->hasFocus(); }));
     field->setText(QStringLiteral("renamed"));
     QTest::keyClick(field, Qt::Key_Return);
     EXPECT_FALSE(outline.isRenaming());
@@ -535,7 +535,7 @@ TEST(WindowShortcuts, ReturnCommitsAnInlineRenameAndPressesScanOnlyOutsideTextFi
         if (s.isScanning()) ++scans;
     });
     line->setFocus();
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return line->hasFocus(); }, 2000));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return line->hasFocus(); }));
     QTest::keyClick(line, Qt::Key_Return);
     QTest::keyClick(line, Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_EQ(returns, 2);
@@ -544,7 +544,7 @@ TEST(WindowShortcuts, ReturnCommitsAnInlineRenameAndPressesScanOnlyOutsideTextFi
 
     // From the outline, Return scans again.
     outline.setFocus();
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return outline.hasFocus(); }, 2000));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return outline.hasFocus(); }));
     QTest::keyClick(&outline, Qt::Key_Return);
     EXPECT_GE(scans, 1);
     EXPECT_TRUE(pumpWidgetsUntil([&] { return !w.first.viewModel().scanState().isScanning(); }));
@@ -567,7 +567,7 @@ TEST(WindowFrame, AWindowOpensOnItsRememberedFrameAndKeepsItsMovesPerArrangement
         EXPECT_FALSE(window.panes().awaitsWindowFrameRestore());
         window.resize(1100, 700);
         window.move(30, 40);
-        ASSERT_TRUE(pumpWidgetsUntil([&] { return prefs.stringValue(key) == QString("30,40,1100,700"); }, 3000));
+        ASSERT_TRUE(pumpWidgetsUntil([&] { return prefs.stringValue(key) == QString("30,40,1100,700"); }));
         // A change not yet written is written when the window closes.
         window.frameKeeper().setSaveDelay(60000);
         window.resize(1110, 710);

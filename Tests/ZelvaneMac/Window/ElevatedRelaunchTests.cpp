@@ -115,7 +115,7 @@ TEST(ElevatedRelaunch, ValidatesFirstThenStartsTheProgramAndQuitsOnlyAfterTheDel
     QElapsedTimer waiting;
     ASSERT_TRUE(pumpUntilWaitingToQuit(*relaunch, waiting, 10000));
     EXPECT_EQ(rig.quits, 0) << "the instance stays while the password is being typed";
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return rig.quits == 1; }, 5000));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return rig.quits == 1; }));
     EXPECT_GE(waiting.elapsed(), 350) << "the quit comes the delay after the start, not before";
     ASSERT_TRUE(pumpWidgetsUntil([&] { return rig.sudo.starts() == 2; }, 10000));
 
@@ -158,7 +158,7 @@ TEST(ElevatedRelaunch, AFailureBeforeTheQuitKeepsTheInstanceAndSaysSo) {
         env.quitDelay = std::chrono::milliseconds(2000);
         auto relaunch = rig.make(env);
         relaunch->restartAsAdministrator(std::nullopt);
-        ASSERT_TRUE(pumpWidgetsUntil([&] { return !rig.restartFailures.empty(); }, 5000)) << c.name;
+        ASSERT_TRUE(pumpWidgetsUntil([&] { return !rig.restartFailures.empty(); })) << c.name;
         EXPECT_EQ(rig.restartFailures, std::vector<QString>{kNotGranted}) << c.name;
         EXPECT_TRUE(relaunch->failed()) << c.name;
         EXPECT_EQ(relaunch->phase(), ElevatedRelaunch::Phase::idle) << c.name;
@@ -182,7 +182,7 @@ TEST(ElevatedRelaunch, ARetryAfterAFailureQuitsOnlyForItsOwnSuccess) {
     env.quitDelay = std::chrono::milliseconds(2000);
     auto relaunch = rig.make(std::move(env));
     relaunch->restartAsAdministrator(std::nullopt);
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return !rig.restartFailures.empty(); }, 5000));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !rig.restartFailures.empty(); }));
 
     QElapsedTimer sinceRetry;
     sinceRetry.start();
@@ -252,7 +252,7 @@ TEST(ElevatedRelaunch, BackToTheRealUserWritesTheSettingsBackFirstAndStartsNoShe
         auto relaunch = rig.make(env);
         relaunch->restartWithoutAdministrator();
         EXPECT_EQ(rig.quits, 1) << "the elevated instance ends at once";
-        ASSERT_TRUE(pumpWidgetsUntil([&] { return rig.sudo.starts() == 1; }, 5000));
+        ASSERT_TRUE(pumpWidgetsUntil([&] { return rig.sudo.starts() == 1; }));
         EXPECT_EQ(rig.sudo.arguments(1), (QStringList{"-u", "anna", "DISPLAY=:7", "XAUTHORITY=/run/user/1000/xauth",
                                                       rig.program.path()}));
         EXPECT_EQ(PropertyList::dictionaryFromData(rig.sudo.recordedFile(1)).value_or(QVariantMap{}).value("csvMaxDepth"),
@@ -319,7 +319,7 @@ TEST(ElevatedRelaunch, ResetConfigurationClearsBothStoresAndRestartsAfterTheLast
     ASSERT_EQ(rig.atQuit.size(), 1u);
     rig.atQuit.front()();
     EXPECT_TRUE(rig.preferences->allKeys().isEmpty());
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return rig.program.starts() == 1; }, 5000));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return rig.program.starts() == 1; }));
     EXPECT_EQ(rig.program.arguments(1), QStringList{});
     EXPECT_EQ(rig.sudo.starts(), 0);
 }
@@ -346,7 +346,7 @@ TEST(ElevatedRelaunch, ResetPermissionsForgetsOnlyTheStoredAccessDecisions) {
     EXPECT_EQ(settingsFileOf(userSettings), (QVariantMap{{"csvMaxDepth", qlonglong(4)}}));
     ASSERT_EQ(rig.atQuit.size(), 1u);
     rig.atQuit.front()();
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return rig.program.starts() == 1; }, 5000));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return rig.program.starts() == 1; }));
 }
 
 TEST(ElevatedRelaunch, AResetThatCannotBeWrittenIsReportedAndNothingRestarts) {
@@ -390,7 +390,7 @@ TEST(RelaunchCommands, OutcomesLandInTheWindowState) {
     rig.sudo.onStart(1, 1);
     installElevatedRelaunch(prompts, prefs, rig.environment());
     performRestartAsAdministrator(prompts, prefs, QRect(0, 0, 1200, 800));
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return prompts.adminRelaunchErrorDetail().has_value(); }, 5000));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return prompts.adminRelaunchErrorDetail().has_value(); }));
     EXPECT_EQ(*prompts.adminRelaunchErrorDetail(), kNotGranted);
     EXPECT_EQ(&elevatedRelaunchOf(prompts, prefs).environment().sudoProgram,
               &elevatedRelaunchOf(prompts, prefs).environment().sudoProgram);

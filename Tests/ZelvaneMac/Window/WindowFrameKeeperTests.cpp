@@ -186,7 +186,7 @@ TEST(WindowFrameKeeper, RestoresOnceThenSavesEachSettledFrameUnderTheCurrentArra
         rig.keeper.frameChanged();
     }
     EXPECT_EQ(writes.count(), 0);
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return writes.count() > 0; }, 2000));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return writes.count() > 0; }));
     QTest::qWait(60);
     EXPECT_EQ(writes.count(), 1);
     EXPECT_EQ(rig.stored(rig.window.screens), QString("2100,100,900,700"));
@@ -211,9 +211,9 @@ TEST(WindowFrameKeeper, NewWindowIsCentredAndAScreenChangeShrinkIsUndoneOnce) {
     rig.keeper.screenChanged();
     rig.window.frame = QRect(2500, 300, 700, 400);
     rig.keeper.frameChanged();
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return rig.stored(rig.window.screens).has_value(); }, 2000));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return rig.stored(rig.window.screens).has_value(); }));
     EXPECT_EQ(rig.window.frame, QRect(1920, 1024 - 758, 1280, 758));  // as wide as that screen allows, inside it
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return rig.stored(rig.window.screens) == windowFrameText(rig.window.frame); }, 2000));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return rig.stored(rig.window.screens) == windowFrameText(rig.window.frame); }));
 
     // The correction serves once: a later shrink by the user stays.
     const std::size_t fixes = rig.window.framesSet.size();
