@@ -133,7 +133,7 @@ int main(int argc, char** argv) {
     inputs.useAllocatedSize = !logical;
     inputs.colorRank = computeExtensionStats(std::span<const RootRef>(roots), true, {}).colorRank;
 
-    TreemapCanvas canvas;
+    TreemapCanvas canvas(nullptr);
     canvas.resize(1920, 1080);
     canvas.show();
     QCoreApplication::processEvents();

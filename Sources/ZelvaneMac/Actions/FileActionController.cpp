@@ -17,6 +17,7 @@
 #include "ZelvaneMac/Actions/FileOperations.hpp"
 #include "ZelvaneMac/Actions/ItemArchive.hpp"
 #include "ZelvaneMac/Actions/TargetChecks.hpp"
+#include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Core/Text/PathText.hpp"
 #include "ZelvaneMac/Core/Text/VisibleText.hpp"
@@ -44,10 +45,16 @@ struct FileActionController::Reached {
 };
 
 FileActionController::FileActionController(DesktopServices& desktop, ActionPrompter& prompter,
-                                           ActionJobs::BusyIndicator busy, QObject* parent)
+                                           ActionJobs::BusyIndicator busy, LiveMonitorController* monitor, QObject* parent)
     : QObject(parent), desktop_(desktop), prompter_(prompter), jobs_(prompter, std::move(busy)),
       erasing_(prompter, jobs_, [this](const NodesGone& gone) { emit nodesDeleted(gone); }),
-      copies_(desktop, prompter, jobs_) {}
+      copies_(desktop, prompter, jobs_) {
+    if (!monitor) return;
+    // Before any other receiver: the views redraw what the monitor marked.
+    connect(this, &FileActionController::nodesDeleted, monitor, [monitor](const NodesGone& gone) { monitor->markGoneLocally(gone); });
+    connect(this, &FileActionController::nodesRenamed, monitor,
+            [monitor](const std::vector<FileNode*>& nodes) { monitor->markRenamedLocally(nodes); });
+}
 
 FileActionController::~FileActionController() = default;
 

@@ -17,6 +17,8 @@
 
 namespace zelvane {
 
+class LiveMonitorController;
+
 // What the context menu shows before it opens.
 struct FileActionMenuState {
     bool enabled = false;  // every top-level item, appended ones included
@@ -25,7 +27,8 @@ struct FileActionMenuState {
 
 // The file actions behind every context menu and the menu bar's file commands. Each action takes
 // the nodes it applies to, as the owner chose them; it knows nothing of the view. What went is
-// reported by `nodesDeleted`, what was renamed by `nodesRenamed`. Every action resolves its
+// reported by `nodesDeleted`, what was renamed by `nodesRenamed`, and both reach the window's live
+// monitor from here (no view forwards them), which marks them in every tree kept in step. Every action resolves its
 // targets through resolveActionTargets, so group rows and deleted nodes never reach the file
 // system, and keeps the rules of its kind of change (ChangeRules).
 //
@@ -47,9 +50,11 @@ class FileActionController final : public QObject {
 public:
     using Nodes = std::vector<FileNode*>;
 
-    // `busy` starts the busy indication of the background work (none when empty).
+    // `busy` starts the busy indication of the background work (none when empty). What the actions
+    // delete and rename is marked by `monitor`, a large removal planned the way a batch of events
+    // is (none for actions standing alone).
     FileActionController(DesktopServices& desktop, ActionPrompter& prompter, ActionJobs::BusyIndicator busy = {},
-                         QObject* parent = nullptr);
+                         LiveMonitorController* monitor = nullptr, QObject* parent = nullptr);
     // Stops the background work before its next file (its half-made items are removed) without
     // waiting for it; what it would report is dropped.
     ~FileActionController() override;

@@ -62,7 +62,7 @@ struct Harness {
     bool app = (qtWidgetApp(), true);
     TempDir dir;
     RootRef root = makeTree(dir);
-    TreemapCanvas canvas;
+    TreemapCanvas canvas{nullptr};
     TreemapCanvasInputs inputs;
     std::vector<TreemapSelection> selections;
     std::vector<FileNode*> zooms;
@@ -206,7 +206,7 @@ TEST(TreemapCanvas, RightClicksShowTheMenuThatFitsWhatIsUnderThePointer) {
     QCoreApplication::processEvents();
 
     // Without a stand-in the canvas's own file-action menu comes first, for the same box.
-    TreemapCanvas plain;
+    TreemapCanvas plain(nullptr);
     plain.resize(640, 400);
     plain.show();
     plain.update(h.inputs);

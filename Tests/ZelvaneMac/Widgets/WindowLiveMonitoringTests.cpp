@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
@@ -22,6 +23,7 @@
 #include <filesystem>
 #include <functional>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,8 @@
 #include "ZelvaneMac/Core/Settings/SizeTextFormat.hpp"
 #include "ZelvaneMac/Core/Treemap/TreemapColorSettings.hpp"
 #include "ZelvaneMac/Models/FileTreeOutlineModel.hpp"
+#include "ZelvaneMac/Widgets/Common/FileActionMenu.hpp"
+#include "ZelvaneMac/Widgets/Preview/PreviewWindow.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/SelectMultipleDialog.hpp"
@@ -600,28 +604,45 @@ TEST(WindowLiveMonitoring, ALargeDeletionBehindTheWindowEndsWithTheTreeRight) {
     EXPECT_FALSE(w.stale());
 }
 
-// Thousands of files deleted by the window itself in one go, with monitoring off and then on (when
-// the monitor sees the same removals): every one is shown deleted once, and the folders and their
-// rows keep the size left on disk.
+// Thousands of files deleted by the window itself in one go, with monitoring off (from its keys and
+// from the treemap's menu: only what the actions report shows them gone) and then on (when the
+// monitor sees the same removals): every one is shown deleted once, and the folders and their rows
+// keep the size left on disk.
 TEST(WindowLiveMonitoring, ALargeDeletionByTheWindowEndsWithTheTreeRight) {
     TempDir dir;
+    TempDir home;
     const auto name = [](const char* stem, int i) { return stem + std::to_string(i); };
+    constexpr int kFiles = 800;
     for (int f = 0; f < 12; ++f)
-        for (int i = 0; i < 400; ++i) writeFile(dir / name("d", f) / name("f", i), 50 + f * 3 + i);
+        for (int i = 0; i < kFiles; ++i) writeFile(dir / name("d", f) / name("f", i), 50 + f * 3 + i);
     LiveWindow w(dir.path());
     w.key(Qt::Key_F4, Qt::ShiftModifier);  // Expand All
-    const auto deleteInWindow = [&](int keepEvery) {
+    const auto byKeys = [&](const std::vector<FileNode*>&) { w.key(Qt::Key_Delete, Qt::ShiftModifier); };
+    // The treemap's own file actions, as its context menu shows them for these nodes.
+    FileActionMenu& treemapActions = w.window().contentView()->treeViewTab()->treemapCanvas()->fileActionMenu();
+    TrashEnvironment trash;
+    trash.homeTrash = (home / "Trash").native();
+    trash.uid = ::geteuid();
+    treemapActions.actions().setTrashEnvironment(trash);
+    const auto fromTreemap = [&](const std::vector<FileNode*>& nodes) {
+        std::unique_ptr<QMenu> menu(treemapActions.makeContextMenu([nodes] { return nodes; }));
+        QAction* moveToTrash = menu->findChild<QAction*>(QStringLiteral("moveToTrash"));
+        ASSERT_TRUE(moveToTrash);
+        moveToTrash->trigger();
+    };
+    using Erase = std::function<void(const std::vector<FileNode*>&)>;
+    const auto deleteInWindow = [&](int keepEvery, const Erase& erase, const QString& answer) {
         NodeSet chosen;
         for (int f = 0; f < 12; ++f)
-            for (int i = 0; i < 400; ++i)
+            for (int i = 0; i < kFiles; ++i)
                 if (i % keepEvery != 0)
                     if (FileNode* n = w.node(dir / name("d", f) / name("f", i)); n && !n->isDeleted()) chosen.insert(n);
         ASSERT_GT(chosen.size(), 1000);
         const std::vector<FileNode*> nodes(chosen.begin(), chosen.end());
         w.window().treeSelection().set(chosen);
         testing::ScriptedUser user;
-        user.answer({QStringLiteral("Delete Immediately")});
-        w.key(Qt::Key_Delete, Qt::ShiftModifier);
+        user.answer({answer});
+        erase(nodes);
         ASSERT_TRUE(w.waitFor([&] {
             return std::all_of(nodes.begin(), nodes.end(), [](FileNode* n) { return n->isDeleted(); }) &&
                    !QGuiApplication::overrideCursor() && !w.live().hasPendingRefresh();
@@ -630,16 +651,19 @@ TEST(WindowLiveMonitoring, ALargeDeletionByTheWindowEndsWithTheTreeRight) {
     };
 
     w.setMonitoring(false);
-    deleteInWindow(2);
-    EXPECT_EQ(w.root()->subFolderFileCount(), 12 * 200);
+    deleteInWindow(2, byKeys, QStringLiteral("Delete Immediately"));
+    EXPECT_EQ(w.root()->subFolderFileCount(), 12 * kFiles / 2);
+    expectShownAsOnDisk(w, dir.path());
+    deleteInWindow(4, fromTreemap, QStringLiteral("Move to Trash"));
+    EXPECT_EQ(w.root()->subFolderFileCount(), 12 * kFiles / 4);
     expectShownAsOnDisk(w, dir.path());
 
     w.setMonitoring(true);
     ASSERT_TRUE(w.waitUntilWatching());
-    deleteInWindow(4);
+    deleteInWindow(8, byKeys, QStringLiteral("Delete Immediately"));
     pumpWidgetsUntil([] { return false; }, 1000);  // the monitor's own report of the same removals, if any
     ASSERT_TRUE(w.waitFor([&] { return w.changesShown(); }));
-    EXPECT_EQ(w.root()->subFolderFileCount(), 12 * 100);
+    EXPECT_EQ(w.root()->subFolderFileCount(), 12 * kFiles / 8);
     expectShownAsOnDisk(w, dir.path());
     EXPECT_FALSE(w.stale());
 }

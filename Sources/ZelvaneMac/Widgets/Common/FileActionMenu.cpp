@@ -40,11 +40,11 @@ std::shared_ptr<void> busyPointer() { return std::make_shared<ScopedBusyCursor>(
 
 }  // namespace
 
-FileActionMenu::FileActionMenu(QWidget* owner) : QObject(owner), owner_(owner) {
+FileActionMenu::FileActionMenu(QWidget* owner, LiveMonitorController* monitor) : QObject(owner), owner_(owner) {
     ownDesktop_ = std::make_unique<SystemDesktopServices>();
     ownPrompter_ = std::make_unique<ActionAlertPrompter>(owner);
     desktop_ = ownDesktop_.get();
-    controller_ = std::make_unique<FileActionController>(*ownDesktop_, *ownPrompter_, busyPointer);
+    controller_ = std::make_unique<FileActionController>(*ownDesktop_, *ownPrompter_, busyPointer, monitor);
 }
 
 FileActionMenu::FileActionMenu(QWidget* owner, DesktopServices& desktop, ActionPrompter& prompter)
@@ -151,16 +151,6 @@ QMenu* FileActionMenu::popUp(std::vector<FileNode*> nodes, const QPoint& globalP
     updateMenu(*menu, nodes);
     menu->popup(globalPos);
     return menu;
-}
-
-void FileActionMenu::setOnNodesDeleted(GoneHandler handler) {
-    disconnect(deleted_);
-    deleted_ = connect(controller_.get(), &FileActionController::nodesDeleted, this, std::move(handler));
-}
-
-void FileActionMenu::setOnNodesRenamed(NodesHandler handler) {
-    disconnect(renamed_);
-    renamed_ = connect(controller_.get(), &FileActionController::nodesRenamed, this, std::move(handler));
 }
 
 void FileActionMenu::quickLook(std::vector<FileNode*> nodes) {

@@ -16,6 +16,7 @@ class QWidget;
 
 namespace zelvane {
 
+class LiveMonitorController;
 class PreviewWindow;
 
 // The file-action menu of one owner (the tree outline, the file list, the treemap, or the main
@@ -25,8 +26,9 @@ class PreviewWindow;
 class FileActionMenu final : public QObject {
     Q_OBJECT
 public:
-    // Alerts appear over `owner`'s window; the desktop is the real one.
-    explicit FileActionMenu(QWidget* owner);
+    // Alerts appear over `owner`'s window; the desktop is the real one. What the actions delete or
+    // rename reaches `monitor`, the window's live monitor (null only for a view standing alone).
+    FileActionMenu(QWidget* owner, LiveMonitorController* monitor);
     // Tests hand in their own desktop and alerts.
     FileActionMenu(QWidget* owner, DesktopServices& desktop, ActionPrompter& prompter);
     ~FileActionMenu() override;
@@ -44,11 +46,6 @@ public:
     // An in-place rename was committed: true when the item was renamed.
     bool performRename(FileNode* node, const QString& newName) { return controller_->performRename(node, newName); }
 
-    // Where what the actions deleted or renamed is reported (once, when the owner wires the menu).
-    using NodesHandler = std::function<void(const std::vector<FileNode*>&)>;
-    using GoneHandler = std::function<void(const NodesGone&)>;
-    void setOnNodesDeleted(GoneHandler handler);
-    void setOnNodesRenamed(NodesHandler handler);
     // The owner's commands behind the menu's last items.
     void setOnExportToCSV(std::function<void()> f) { exportToCSV_ = std::move(f); }
     void setOnZoomTreemap(std::function<void()> f) { zoomIn_ = std::move(f); }
@@ -75,8 +72,6 @@ private:
     std::unique_ptr<FileActionController> controller_;
     DesktopServices* desktop_ = nullptr;
     QPointer<PreviewWindow> preview_;
-    QMetaObject::Connection deleted_;
-    QMetaObject::Connection renamed_;
     std::function<void()> exportToCSV_;
     std::function<void()> zoomIn_;
     std::function<void()> zoomOut_;

@@ -61,14 +61,13 @@ void fillInnerBands(QPainter& p, std::span<const TreemapRect> boxes, int width, 
 
 }  // namespace
 
-TreemapCanvas::TreemapCanvas(QWidget* parent)
-    : QWidget(parent), model_(new TreemapCanvasModel(this)), menu_(new TreemapContextMenu(this)) {
+TreemapCanvas::TreemapCanvas(LiveMonitorController* monitor, QWidget* parent)
+    : QWidget(parent), model_(new TreemapCanvasModel(this)), menu_(new TreemapContextMenu(this, monitor)) {
     setMouseTracking(true);
     setFocusPolicy(Qt::ClickFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(1, 1);
 
-    connect(menu_, &TreemapContextMenu::nodesDeleted, this, &TreemapCanvas::nodesDeleted);
     connect(menu_, &TreemapContextMenu::showTreemapToggled, this, &TreemapCanvas::showTreemapToggled);
     connect(menu_, &TreemapContextMenu::showAllocatedSizeToggled, this, &TreemapCanvas::showAllocatedSizeToggled);
     connect(menu_, &TreemapContextMenu::showFreeSpaceToggled, this, &TreemapCanvas::showFreeSpaceToggled);

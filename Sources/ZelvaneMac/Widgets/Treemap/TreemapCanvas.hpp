@@ -17,7 +17,9 @@ public:
     // The busy cursor is not shown over this top strip.
     static constexpr int kCursorFreeTop = 12;
 
-    explicit TreemapCanvas(QWidget* parent = nullptr);
+    // What its file actions delete reaches `monitor`, the window's live monitor (null only for a
+    // canvas standing alone).
+    explicit TreemapCanvas(LiveMonitorController* monitor, QWidget* parent = nullptr);
     ~TreemapCanvas() override;
 
     using QWidget::update;
@@ -47,8 +49,6 @@ signals:
     void zoomRequested(FileNode* node);
     // The node under the pointer changed (null: none).
     void hoveredNodeChanged(FileNode* node);
-    // The file actions deleted these nodes.
-    void nodesDeleted(const TreemapNodeList& nodes);
     // The display items of the context menus.
     void showTreemapToggled();
     void showAllocatedSizeToggled();

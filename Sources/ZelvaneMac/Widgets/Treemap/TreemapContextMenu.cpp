@@ -10,17 +10,12 @@
 
 namespace zelvane {
 
-TreemapContextMenu::TreemapContextMenu(QWidget* canvas)
-    : QObject(canvas), canvas_(canvas), fileMenu_(new FileActionMenu(canvas)) {
+TreemapContextMenu::TreemapContextMenu(QWidget* canvas, LiveMonitorController* monitor)
+    : QObject(canvas), canvas_(canvas), fileMenu_(new FileActionMenu(canvas, monitor)) {
     showTreemap_ = makeDisplayAction(textKey("Show Treemap"), &TreemapContextMenu::showTreemapToggled);
     showAllocated_ = makeDisplayAction(textKey("Show Allocated Space on Treemap"), &TreemapContextMenu::showAllocatedSizeToggled);
     showFreeSpace_ = makeDisplayAction(textKey("Show Free Space on Treemap"), &TreemapContextMenu::showFreeSpaceToggled);
     showNames_ = makeDisplayAction(textKey("Show Folder and File Names on Treemap"), &TreemapContextMenu::showFilenamesToggled);
-    // The file menu belongs to the canvas: the handler cannot outlive it, yet it is guarded like
-    // every handler kept outside the object it calls.
-    fileMenu_->setOnNodesDeleted([menu = QPointer<TreemapContextMenu>(this)](const NodesGone& gone) {
-        if (menu) emit menu->nodesDeleted(TreemapNodeList(gone.list().begin(), gone.list().end()));
-    });
 }
 
 QAction* TreemapContextMenu::makeDisplayAction(const char* title, void (TreemapContextMenu::*toggled)()) {

@@ -16,6 +16,7 @@ class QWidget;
 namespace zelvane {
 
 class FileActionMenu;
+class LiveMonitorController;
 
 // Stand-ins for the file actions shared with the outline and the file list, for tests; a field
 // left empty is served by the canvas's own FileActionMenu.
@@ -40,7 +41,8 @@ public:
         bool names = false;
     };
 
-    explicit TreemapContextMenu(QWidget* canvas);
+    // What the file actions delete reaches `monitor` (see FileActionMenu).
+    TreemapContextMenu(QWidget* canvas, LiveMonitorController* monitor);
 
     void setFileActions(TreemapFileActions actions) { fileActions_ = std::move(actions); }
     FileActionMenu& fileActionMenu() { return *fileMenu_; }
@@ -53,8 +55,6 @@ public:
     void quickLook(const TreemapNodeList& nodes);
 
 signals:
-    // The file actions deleted these nodes.
-    void nodesDeleted(const TreemapNodeList& nodes);
     void showTreemapToggled();
     void showAllocatedSizeToggled();
     void showFreeSpaceToggled();

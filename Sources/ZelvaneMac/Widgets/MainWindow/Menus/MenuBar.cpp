@@ -52,14 +52,12 @@ MenuBar::MenuBar(MainWindow& window)
       window_(window),
       items_(new MenuItems(this)),
       settings_(window.state().preferences()),
-      fileActions_(new FileActionMenu(&window)),
+      fileActions_(new FileActionMenu(&window, &window.state().liveMonitor())),
       summaryCopies_(std::make_unique<JobGeneration>()),
       summaryLimit_(kClipboardBytesLimit),
       firstSearches_(std::make_unique<JobGeneration>()) {
     ContentViewState& state = window.state();
     connect(items_, &MenuItems::commandTriggered, this, &MenuBar::handleMenuAction);
-    // The file commands report deletions to the monitor.
-    fileActions_->setOnNodesDeleted([&state](const NodesGone& gone) { state.liveMonitor().markGoneLocally(gone); });
     // A copy still being made gives way to the selection that follows it.
     for (NodeSelection* selection : {&state.selections().tree, &state.selections().file})
         connect(selection, &NodeSelection::changed, this, [this] {

@@ -57,7 +57,7 @@ QWidget* FileViewTab::buildContent() {
     content_->addWidget(empty_);
     list_ = new FileListView(parts_.preferences, commandLineFileListSort(parts_.cliAutomationOptions), content_);
     content_->addWidget(list_);
-    fileActions_ = std::make_unique<FileActionMenu>(list_);
+    fileActions_ = std::make_unique<FileActionMenu>(list_, &parts_.liveMonitor);
     list_->setFileActions(fileActionHooks(*fileActions_));
     list_->setTreesHolder([&scans = parts_.scanControl] { return std::make_shared<const std::vector<RootRef>>(scans.heldRoots()); });
     fileActions_->setOnExportToCSV(menuCommands_.exportToCSV);
@@ -75,10 +75,6 @@ void FileViewTab::connectList() {
     connect(list_, &FileListView::openRequested, this, [this](FileNode* n) { actOn(n, &FileActionController::open); });
     connect(list_, &FileListView::revealRequested, this,
             [this](FileNode* n) { actOn(n, &FileActionController::showInFileManager); });
-    fileActions_->setOnNodesDeleted([this](const NodesGone& gone) { parts_.liveMonitor.markGoneLocally(gone); });
-    fileActions_->setOnNodesRenamed([this](const std::vector<FileNode*>& nodes) {
-        parts_.liveMonitor.markRenamedLocally(nodes);
-    });
 
     FileListPipeline& pipeline = list_->pipeline();
     connect(&pipeline, &FileListPipeline::resultsChanged, this, [this](const FileListResults& r) {

@@ -83,12 +83,8 @@ void TreeViewTab::buildOutline() {
     outline_ = new FileTreeOutlineView(model_.outlineInputs(), fileActionHooks([tab] { return tab ? tab->fileActions_ : nullptr; }),
                                        parts_.preferences, commandLineOutlineSort(parts_.cliAutomationOptions), treeContent_);
     treeContent_->addWidget(outline_);
-    fileActions_ = new FileActionMenu(outline_);
+    fileActions_ = new FileActionMenu(outline_, &parts_.liveMonitor);
     bindContextMenuCommands(*fileActions_);
-    fileActions_->setOnNodesDeleted(
-        guarded(this, [](TreeViewTab& t, const NodesGone& gone) { t.parts_.liveMonitor.markGoneLocally(gone); }));
-    fileActions_->setOnNodesRenamed(
-        guarded(this, [](TreeViewTab& t, const std::vector<FileNode*>& nodes) { t.parts_.liveMonitor.markRenamedLocally(nodes); }));
     connect(outline_, &FileTreeOutlineView::selectionChanged, this,
             [this](const std::vector<FileNode*>&, const NodeSet& set) { parts_.treeSelection.set(set, outline_); });
     // The window's selection is the outline's rows only when the outline made it: a selection of
@@ -142,7 +138,7 @@ void TreeViewTab::buildTreemapPane() {
     pane->addWidget(treemapSlot_, 1);
     pane->addStretch(0);
 
-    treemap_ = new TreemapCanvas(treemapSlot_);
+    treemap_ = new TreemapCanvas(&parts_.liveMonitor, treemapSlot_);
     slotLayout->addWidget(treemap_);
     connect(treemap_, &TreemapCanvas::selectionMade, this,
             [this](const TreemapSelection& nodes) { parts_.treeSelection.set(nodes, treemap_); });
@@ -150,8 +146,6 @@ void TreeViewTab::buildTreemapPane() {
     connect(treemap_, &TreemapCanvas::hoveredNodeChanged, this, [this](FileNode* node) {
         if (parts_.controller.selectedTab() == ContentTab::treeView) parts_.hoverPathState.setPath(hoverPathOf(node));
     });
-    connect(treemap_, &TreemapCanvas::nodesDeleted, this,
-            [this](const TreemapNodeList& nodes) { parts_.liveMonitor.markDeletedLocally(nodes); });
     PaneToggles& panes = parts_.panes;
     connect(treemap_, &TreemapCanvas::showTreemapToggled, &panes, [&panes] { panes.setShowTreemap(!panes.showTreemap()); });
     TreemapToggles& toggles = parts_.treemapToggles;
