@@ -25,7 +25,8 @@ public:
             return WalkStep::stop;
         }
         if (!e.facts.isDir()) {
-            if (::unlinkat(e.folderFd, e.name.c_str(), 0) == 0) removedOne();
+            // Gone meanwhile (another window or program removed it first) is gone as it was to be.
+            if (::unlinkat(e.folderFd, e.name.c_str(), 0) == 0 || errno == ENOENT) removedOne();
             else remains(e.relativePath, errno);
             return WalkStep::proceed;
         }
@@ -39,7 +40,7 @@ public:
     }
 
     WalkStep leaveFolder(const WalkEntry& e) override {
-        if (::unlinkat(e.folderFd, e.name.c_str(), AT_REMOVEDIR) == 0) {
+        if (::unlinkat(e.folderFd, e.name.c_str(), AT_REMOVEDIR) == 0 || errno == ENOENT) {
             removedOne();
         } else if (errno == ENOTEMPTY || errno == EEXIST) {
             // Something inside stayed and was counted; the folder stays with it.
@@ -51,11 +52,14 @@ public:
     }
 
     WalkStep failed(const std::string& relativePath, int err) override {
-        remains(relativePath, err);
+        // A folder that went before it could be opened left nothing to remove.
+        if (err != ENOENT) remains(relativePath, err);
         return WalkStep::proceed;
     }
 
     RemovalResult finish(int walkError) {
+        // The item itself went before the walk reached it: nothing is left, and nothing failed.
+        if (walkError == ENOENT && removed_ == 0 && result_.remaining == 0) walkError = 0;
         if (stopped_) {
             // What is left below was not tried: it is no failure, and not counted.
             result_.error = ECANCELED;
@@ -107,6 +111,8 @@ public:
     }
 
     WalkStep failed(const std::string& relativePath, int err) override {
+        // A folder below that went meanwhile holds nothing any more.
+        if (err == ENOENT && relativePath.find('/') != std::string::npos) return WalkStep::proceed;
         survey.error = err;
         survey.failedPath = relativePath;
         return WalkStep::stop;

@@ -19,7 +19,8 @@ struct RemovalResult {
 };
 
 // Removes the item at an absolute path of any length; a folder with everything in it, a
-// symbolic link itself. It never reaches into another file system: a mount point, or a folder
+// symbolic link itself. What went meanwhile (removed first by another window or program) counts
+// as removed: it is gone, as it was to be. It never reaches into another file system: a mount point, or a folder
 // with a file system mounted anywhere below it, is refused whole (EBUSY, EXDEV) and nothing is
 // removed. The file system's root is never removed (EPERM). `cancelled`, set from another thread,
 // stops it before the next entry with ECANCELED; what went by then stays gone.
@@ -31,7 +32,8 @@ RemovalResult removeItem(const std::string& path, const std::atomic<bool>* cance
 RemovalResult removeTreeAt(int folderFd, const std::string& name, bool makeWritable = false,
                            const std::atomic<bool>* cancelled = nullptr);
 
-// What is on disk at and below an item now, read without changing anything.
+// What is on disk at and below an item now, read without changing anything; a folder below that
+// goes while it is read counts as empty.
 struct DiskSurvey {
     int error = 0;             // the item or something below it could not be read
     std::string failedPath;    // what could not be read, from the item's own name on

@@ -115,7 +115,11 @@ std::vector<ActionTarget> applySurveys(CheckedTargets checked, const std::vector
         const DiskSurvey& survey = surveys[i];
         const auto [index, isFolder] = checked.unseen[i];
         ActionTarget& t = kept[index];
-        if (survey.error) {
+        if (survey.error == ENOENT && survey.failedPath == lastComponent(t.path)) {
+            // Gone since it was shown: nothing is left to act on, and nothing failed.
+            disk.vanished.push_back(t.node);
+            drop[index] = true;
+        } else if (survey.error) {
             refused.push_back({t, alerts::unreadableBelowReason(survey.failedPath, survey.error)});
             drop[index] = true;
         } else if (!survey.mountBelow.empty()) {

@@ -24,6 +24,7 @@
 #include <QTest>
 #include <QThreadPool>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -1338,6 +1339,55 @@ TEST(WindowFileActions, TrashingManyFilesRunsBehindAPanelAndTheWindowRefusesASec
     QThreadPool::globalInstance()->waitForDone();
     EXPECT_EQ(onDiskAndDisagreeing(secondHalf).onDisk, int64_t(files.size() - half) - 1)
         << "closing the window did not stop the move before the next file";
+}
+
+// Two windows on one folder erase it at the same moment, each going through the same files: an
+// item that the other window removed first is gone, as it was to be, and no failure. Both windows
+// show the whole folder deleted and say nothing more than their questions; the same for two moves
+// to the Trash, and for a move to the Trash while the other window erases.
+TEST(WindowFileActions, TwoWindowsErasingOneFolderAtOnceShowItGoneAndTellNoFailure) {
+    TempDir dir;
+    std::array<std::unique_ptr<WindowAtHand>, 2> windows{std::make_unique<WindowAtHand>(dir / "data"),
+                                                         std::make_unique<WindowAtHand>(dir / "data")};
+    // Without the live monitors, the rows follow only what each action itself reports.
+    for (auto& w : windows) w->prefs().set(PreferenceKeys::monitorFileSystemForChanges, false);
+    ScriptedUser user;
+    // Each erase waits before its folder until the other one is there too, then both go at once.
+    auto arrived = std::make_shared<std::atomic<int>>(0);
+    for (auto& w : windows)
+        for (FileActionMenu* menu : w->window().findChildren<FileActionMenu*>())
+            menu->actions().setEraseWatch([arrived](const std::string&) {
+                arrived->fetch_add(1);
+                for (int i = 0; i < 3000 && arrived->load() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            });
+    const auto bothAtOnce = [&](const char* first, const char* second) {
+        makeFolders(dir / "set/shared", 8, 2500);
+        user.clear();
+        arrived->store(0);
+        std::array<FileNode*, 2> shared{};
+        for (size_t i = 0; i < 2; ++i) {
+            ASSERT_TRUE(windows[i]->scan(dir / "set"));
+            shared[i] = windows[i]->node(dir / "set/shared");
+            ASSERT_TRUE(shared[i]);
+        }
+        for (size_t i = 0; i < 2; ++i) {
+            const bool trash = std::string_view(i == 0 ? first : second) == "Move to Trash";
+            windows[i]->select(shared[i]);
+            user.answer({QString::fromUtf8(i == 0 ? first : second)});
+            windows[i]->pressKey(Qt::Key_Delete, trash ? Qt::NoModifier : Qt::ShiftModifier);
+            ASSERT_TRUE(pumpWidgetsUntil([&] { return user.alerts.size() > i; }, 30000));
+        }
+        ASSERT_TRUE(pumpWidgetsUntil([&] { return arrived->load() >= 2 && !QGuiApplication::overrideCursor(); }, 60000));
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(fs::exists(dir / "set/shared"));
+        for (size_t i = 0; i < 2; ++i) EXPECT_TRUE(shared[i]->isDeleted()) << "window " << i << ", " << first << " and " << second;
+        std::vector<QString> seen;
+        for (const SeenAlert& alert : user.alerts) seen.push_back(alert.text + " " + alert.informativeText);
+        EXPECT_EQ(user.alerts.size(), 2u) << "window told a failure: " << seen.back().toStdString();
+    };
+    bothAtOnce("Delete Immediately", "Delete Immediately");
+    bothAtOnce("Move to Trash", "Move to Trash");
+    bothAtOnce("Delete Immediately", "Move to Trash");
 }
 
 // A file of `size` bytes with data in a few places and holes between them, so that it is read
