@@ -1010,6 +1010,72 @@ TEST(WindowFigures, SelectAllInTheTreeTakesTheShownRowsInShownOrder) {
     EXPECT_EQ(w.window().treeSelection().nodes(), NodeSet({mid, low, other}));
 }
 
+// A right click on the empty area below the rows opens no menu and leaves the selection as it
+// was, in the Tree View's outline and in the File View's list alike: neither the press before the
+// menu event nor the release after it reaches the view's selection. On a selected row it keeps
+// the rows selected and opens the menu.
+TEST(WindowFigures, ARightClickBelowTheRowsKeepsTheSelection) {
+    TempDir dir;
+    writeFile(dir / "a/one.bin", 9000);
+    writeFile(dir / "a/two.bin", 4000);
+    writeFile(dir / "b/three.bin", 5000);
+    ScannedWindow w({dir.path()});
+    int menus = 0;
+    QTimer closer;
+    closer.setInterval(20);
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (QWidget* popup = QApplication::activePopupWidget()) {
+            ++menus;
+            popup->close();
+        }
+    });
+    closer.start();
+    // As the window system delivers it: the press, the menu event it brings, the release.
+    const auto rightClick = [&](QAbstractItemView& view, QPoint at) {
+        QTest::mousePress(view.viewport(), Qt::RightButton, {}, at);
+        testing::rightClick(view.viewport(), at);
+        QTest::mouseRelease(view.viewport(), Qt::RightButton, {}, at);
+        QCoreApplication::processEvents();
+    };
+    const auto belowTheRows = [](QAbstractItemView& view) {
+        const QPoint below(view.viewport()->width() / 2, view.viewport()->height() - 3);
+        EXPECT_FALSE(view.indexAt(below).isValid());
+        return below;
+    };
+
+    ContextMenuOutlineView& outline = w.outline().outline();
+    FileTreeOutlineModel& rows = w.rows();
+    for (const char* folder : {"a", "b"}) outline.expand(rows.indexForNode(w.node(dir / folder)));
+    QCoreApplication::processEvents();
+    FileNode* one = w.node(dir / "a/one.bin");
+    FileNode* three = w.node(dir / "b/three.bin");
+    const auto rowCentre = [&](FileNode* n) { return outline.visualRect(rows.indexForNode(n)).center(); };
+    QTest::mouseClick(outline.viewport(), Qt::LeftButton, {}, rowCentre(one));
+    QTest::mouseClick(outline.viewport(), Qt::LeftButton, Qt::ControlModifier, rowCentre(three));
+    const std::vector<FileNode*> picked{one, three};
+    ASSERT_EQ(w.outline().selectedNodes(), picked);
+    rightClick(outline, belowTheRows(outline));
+    EXPECT_EQ(w.outline().selectedNodes(), picked);
+    EXPECT_EQ(w.window().treeSelection().nodes(), NodeSet(picked.begin(), picked.end()));
+    EXPECT_EQ(menus, 0);
+    rightClick(outline, rowCentre(three));
+    EXPECT_TRUE(w.waitFor([&] { return menus == 1; }));
+    EXPECT_EQ(w.outline().selectedNodes(), picked);
+
+    w.window().controller().setSelectedTab(ContentTab::fileView);
+    FileListView& list = w.window().contentView()->fileViewTab()->fileList();
+    ASSERT_TRUE(w.waitFor([&] { return list.pipeline().displayed().size() == 3u; }));
+    QTreeView& files = list.outline();
+    QTest::mouseClick(files.viewport(), Qt::LeftButton, {}, files.visualRect(list.model().index(0, 0)).center());
+    QTest::mouseClick(files.viewport(), Qt::LeftButton, Qt::ControlModifier, files.visualRect(list.model().index(2, 0)).center());
+    const NodeSet listed = w.window().fileSelection().nodes();
+    ASSERT_EQ(listed.size(), 2);
+    rightClick(files, belowTheRows(files));
+    EXPECT_EQ(w.window().fileSelection().nodes(), listed);
+    EXPECT_EQ(files.selectionModel()->selectedRows().size(), 2);
+    EXPECT_EQ(menus, 1);
+}
+
 // Select All over an opened outline selects every folder together with what is inside it, the
 // "[N Files in ...]" row and its files too: the status line still names each file once, as the
 // root's row does, whether it adds up at once or in the background.

@@ -43,6 +43,26 @@ void ContextMenuOutlineView::keyPressEvent(QKeyEvent* event) {
     QTreeView::keyPressEvent(event);
 }
 
+void ContextMenuOutlineView::mousePressEvent(QMouseEvent* event) {
+    // A right click outside the rows opens no menu and keeps the selection; the tree view would
+    // clear it when the button comes up.
+    rightPressBelowRows_ = event->button() == Qt::RightButton && !indexAt(event->position().toPoint()).isValid();
+    if (rightPressBelowRows_) {
+        event->accept();
+        return;
+    }
+    QTreeView::mousePressEvent(event);
+}
+
+void ContextMenuOutlineView::mouseReleaseEvent(QMouseEvent* event) {
+    if (rightPressBelowRows_ && event->button() == Qt::RightButton) {
+        rightPressBelowRows_ = false;
+        event->accept();
+        return;
+    }
+    QTreeView::mouseReleaseEvent(event);
+}
+
 void ContextMenuOutlineView::mouseMoveEvent(QMouseEvent* event) {
     QTreeView::mouseMoveEvent(event);
     emit rowHovered(indexAt(event->position().toPoint()));

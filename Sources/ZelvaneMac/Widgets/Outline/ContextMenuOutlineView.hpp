@@ -13,7 +13,8 @@
 namespace zelvane {
 
 // The outline of the tree and of the file list. To the platform's tree view it adds: a right click
-// selects the row under the pointer (Ctrl adds it) before the menu opens; Space with a selection
+// selects the row under the pointer (Ctrl adds it) before the menu opens, and one below the rows
+// leaves the selection as it is (the tree view would clear it on the release); Space with a selection
 // asks for the preview and is always consumed; the row under the pointer is reported as the
 // pointer moves and when it leaves; the name cell can be edited in place to rename its node.
 class ContextMenuOutlineView : public QTreeView {
@@ -63,6 +64,8 @@ signals:
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     bool viewportEvent(QEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
@@ -80,6 +83,7 @@ private:
     QPointer<QLineEdit> renameField_;
     QPersistentModelIndex renameIndex_;
     OpenRowsSource openRowsSource_;
+    bool rightPressBelowRows_ = false;  // its release is not the tree view's either
 };
 
 }  // namespace zelvane
