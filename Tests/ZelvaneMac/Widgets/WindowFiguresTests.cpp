@@ -626,6 +626,79 @@ TEST(WindowFigures, ErasingEveryFileViewRowLeavesNoRowSelected) {
     }
 }
 
+// The rows of the Tree View whose items go (removed on disk, erased or trashed from the window)
+// leave its selection as the File View's do: none stays highlighted while the status line says
+// nothing is selected, and the CSV export's "Selected only" then does not start on.
+TEST(WindowFigures, ErasingEveryTreeViewRowLeavesNoRowSelected) {
+    for (const char* answer : {"Delete Immediately", "Move to Trash"}) {
+        SCOPED_TRACE(answer);
+        TempDir dir;
+        ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+        for (int i = 0; i < 9; ++i) writeFile(dir / "tree" / ("d" + std::to_string(i % 3)) / ("f" + std::to_string(i) + ".dat"), 100 + i);
+        ScannedWindow w({dir / "tree"});
+        ContextMenuOutlineView& outline = w.outline().outline();
+        FileTreeOutlineModel& rows = w.rows();
+        w.key(Qt::Key_F4, Qt::ShiftModifier);  // Expand All
+        ASSERT_TRUE(w.waitFor([&] { return outline.isExpanded(rows.indexForNode(w.node(dir / "tree/d2"))); }));
+        // Every row below the root: the first clicked, the last with Shift.
+        std::vector<FileNode*> shown;
+        for (QModelIndex i = outline.indexBelow(rows.index(0, 0)); i.isValid(); i = outline.indexBelow(i)) shown.push_back(rows.nodeAt(i));
+        ASSERT_EQ(shown.size(), 12u);
+        const auto click = [&](FileNode* n, Qt::KeyboardModifiers mods) {
+            QTest::mouseClick(outline.viewport(), Qt::LeftButton, mods, outline.visualRect(rows.indexForNode(n)).center());
+        };
+        click(shown.front(), {});
+        click(shown.back(), Qt::ShiftModifier);
+        ASSERT_EQ(w.window().treeSelection().nodes(), NodeSet(shown.begin(), shown.end()));
+
+        // What another program removes leaves the selection as its rows are drawn gone; the rest
+        // stays selected.
+        fs::remove_all(dir / "tree/d0");
+        std::vector<FileNode*> gone, left;
+        for (FileNode* n : shown) (n->fullPath().find("/d0") != std::string::npos ? gone : left).push_back(n);
+        ASSERT_EQ(gone.size(), 4u);
+        ASSERT_TRUE(w.waitFor([&] { return std::all_of(gone.begin(), gone.end(), [](const FileNode* n) { return n->isDeleted(); }); }));
+        EXPECT_TRUE(w.waitFor([&] { return w.window().treeSelection().nodes() == NodeSet(left.begin(), left.end()); }));
+        EXPECT_EQ(w.outline().selectedNodes(), left);
+
+        testing::ScriptedUser user;
+        user.answer({QString::fromUtf8(answer)});
+        w.window().menus().action(std::string_view(answer) == "Move to Trash" ? ZelvaneMenuAction::moveToTrash
+                                                                              : ZelvaneMenuAction::deleteImmediately)
+            ->trigger();
+        ASSERT_TRUE(w.waitFor([&] { return std::all_of(shown.begin(), shown.end(), [](const FileNode* n) { return n->isDeleted(); }); }));
+        ASSERT_TRUE(w.waitFor([&] { return !QApplication::overrideCursor(); }));
+        EXPECT_EQ(user.alerts.size(), 1u);
+        EXPECT_TRUE(fs::is_empty(dir / "tree"));
+
+        // Still shown, drawn gone; nothing highlighted, nothing selected, nothing counted.
+        EXPECT_TRUE(w.waitFor([&] { return outline.selectionModel()->selection().isEmpty(); }))
+            << outline.selectionModel()->selectedRows().size();
+        EXPECT_TRUE(w.window().treeSelection().nodes().isEmpty());
+        ASSERT_TRUE(w.waitFor([&] { return !w.window().contentView()->statusBar()->summaryPending(); }));
+        EXPECT_FALSE(w.summary().contains(QStringLiteral("Selected"))) << w.summary().toStdString();
+        w.window().grab().save(grabPath("tree-view-gone-rows.png"));
+
+        // The export of the selection has nothing to write: it is not offered.
+        std::optional<std::pair<bool, bool>> selectedOnly;  // (checked, enabled)
+        QTimer look;
+        look.setInterval(20);
+        QObject::connect(&look, &QTimer::timeout, [&] {
+            auto* panel = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!panel) return;
+            look.stop();
+            if (auto* options = panel->findChild<ExportOptionsView*>())
+                selectedOnly = {options->selectedOnlyToggle()->isChecked(), options->selectedOnlyToggle()->isEnabled()};
+            panel->reject();
+        });
+        look.start();
+        w.key(Qt::Key_E, Qt::ControlModifier | Qt::AltModifier);
+        ASSERT_TRUE(selectedOnly.has_value());
+        EXPECT_FALSE(selectedOnly->first);
+        EXPECT_FALSE(selectedOnly->second);
+    }
+}
+
 // Delete Immediately of every row of an import, more rows than are marked at once, whose items are
 // gone from the disk: nothing is asked, and every row, the folders' totals and the status line
 // show them gone once the marks are made, a few turns of the event loop later.

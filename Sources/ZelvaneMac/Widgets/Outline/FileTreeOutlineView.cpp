@@ -244,6 +244,31 @@ void FileTreeOutlineView::sortBy(OutlineSortKey key, bool ascending) {
                                          ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
+void FileTreeOutlineView::dropGoneRows() {
+    const QItemSelection selected = outline_->selectionModel()->selection();
+    const int lastColumn = FileTreeOutlineModel::kColumnCount - 1;
+    QItemSelection kept;
+    bool anyGone = false;
+    for (const QItemSelectionRange& range : selected) {
+        if (range.left() > 0 || !range.isValid()) continue;
+        const QModelIndex parent = range.parent();
+        const std::span<FileNode* const> rows = model_->madeRows(parent);
+        int first = -1;
+        for (int row = range.top(); row <= range.bottom() + 1; ++row) {
+            const bool inRange = row <= range.bottom();
+            const bool gone = inRange && size_t(row) < rows.size() && rows[size_t(row)] && rows[size_t(row)]->isDeleted();
+            anyGone = anyGone || gone;
+            if (inRange && !gone) {
+                if (first < 0) first = row;
+                continue;
+            }
+            if (first >= 0) kept.append(QItemSelectionRange(model_->index(first, 0, parent), model_->index(row - 1, lastColumn, parent)));
+            first = -1;
+        }
+    }
+    if (anyGone) outline_->replaceSelection(kept);
+}
+
 void FileTreeOutlineView::onHeaderClicked(int column) {
     const OutlineSortKey key = outlineSortKeyFromIdentifier(FileTreeOutlineModel::columns().identifier(column));
     bool ascending = FileTreeOutlineModel::columns().firstSortOrder(column) == Qt::AscendingOrder;

@@ -64,6 +64,11 @@ public:
     // The first `most` of them, listed at once: the rows are looked at only up to those.
     std::vector<FileNode*> firstActionTargets(size_t most) const;
     void sortBy(OutlineSortKey key, bool ascending);
+    // Takes the rows of items that are gone (erased by an action or on disk) out of the selection
+    // as a user's deselection would: they stay shown, drawn gone, but are neither highlighted nor
+    // acted on, and the window's selection follows. The selected rows are looked at a range at a
+    // time and the rows kept selected again in whole runs.
+    void dropGoneRows();
     // What the context menu acts on when the owner holds the selection in a form that need not be
     // listed on the GUI thread (a selection of millions); none: the rows selected, listed at once.
     using LargeSelection = std::function<std::optional<FileActionHooks::Selection>()>;

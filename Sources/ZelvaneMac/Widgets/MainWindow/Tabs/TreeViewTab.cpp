@@ -3,6 +3,10 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <optional>
+#include <utility>
+
 #include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Models/NodeCells.hpp"
@@ -22,6 +26,7 @@
 #include "ZelvaneMac/Window/ViewCommands.hpp"
 #include "ZelvaneMac/Window/FileTypeStatistics.hpp"
 #include "ZelvaneMac/Window/HoverPathState.hpp"
+#include "ZelvaneMac/Window/LiveUpdates.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/PaneToggles.hpp"
 #include "ZelvaneMac/Window/ResultTabSetup.hpp"
@@ -53,6 +58,7 @@ TreeViewTab::TreeViewTab(const TreeViewParts& parts, ContextMenuCommands menuCom
     buildOutline();
     buildTypesTable();
     buildTreemapPane();
+    followGoneRows();
     panes_ = new TreeViewPanes(*this, {treeContent_, extTable_, treemapPane_}, parts_.preferences, parts_.panes);
     connect(panes_, &TreeViewPanes::dividerDragBegan, this, &TreeViewTab::splitDividerDragBegan);
     connect(panes_, &TreeViewPanes::dividerDragEnded, this, &TreeViewTab::splitDividerDragEnded);
@@ -183,6 +189,54 @@ std::optional<FileActionHooks::Selection> TreeViewTab::largeActionSelection() co
     return out;
 }
 
+// Selected rows whose items went (erased or trashed from the window, removed on disk) leave the
+// selection once the whole change is in, as the File View's do: none stays highlighted while the
+// status line counts nothing. They go once the outline has taken the change, which is when a
+// group row whose files all went is known to be gone too.
+void TreeViewTab::followGoneRows() {
+    connect(&parts_.scanControl.liveUpdates(), &LiveUpdates::liveChanges, this, [this](const NodeList& changed) {
+        if (!parts_.treeSelection.isEmpty())
+            goneWhileSelected_ = goneWhileSelected_ || std::any_of(changed.begin(), changed.end(), [](const FileNode* n) { return n->isDeleted(); });
+        if (!goneWhileSelected_ || parts_.liveMonitor.moreChangesFollow()) return;
+        goneWhileSelected_ = false;
+        dropGoneOnUpdate_ = true;  // the change brings the outline's update
+    });
+    connect(&parts_.treeSelection, &NodeSelection::changed, this, [this] { goneJobs_.supersede(); });
+}
+
+void TreeViewTab::dropGoneFromSelection() {
+    // The outline's rows are the selection: they are deselected as the user would, and the
+    // window's selection follows them.
+    if (selectionFromOutline_) {
+        outline_->dropGoneRows();
+        return;
+    }
+    // One made elsewhere (the treemap, every file of a type) may be millions of nodes: looked
+    // through on the thread pool, and dropped when the selection changes meanwhile.
+    const NodeSet chosen = parts_.treeSelection.nodes();
+    runInBackground(
+        this, goneJobs_,
+        [chosen, trees = parts_.scanControl.heldRoots()](const CancelFlag& cancel) -> std::optional<NodeSet> {
+            size_t seen = 0;
+            bool anyGone = false;
+            for (const FileNode* n : chosen) {
+                if ((++seen & 0xFFFF) == 0 && cancel.isSet()) return std::nullopt;
+                if (n->isDeleted()) {
+                    anyGone = true;
+                    break;
+                }
+            }
+            if (!anyGone) return std::nullopt;
+            NodeSet kept;
+            for (FileNode* n : chosen)
+                if (!n->isDeleted()) kept.insert(n);
+            return kept;
+        },
+        [this](const std::optional<NodeSet>& kept) {
+            if (kept) parts_.treeSelection.set(*kept);
+        });
+}
+
 void TreeViewTab::bindContextMenuCommands(FileActionMenu& menu) {
     menu.setOnExportToCSV(menuCommands_.exportToCSV);
     menu.setOnZoomTreemap(menuCommands_.zoomIn);
@@ -211,6 +265,7 @@ void TreeViewTab::refresh(CoalescedUpdate::Parts parts) {
     if (parts & Part::outlinePart) {
         outline_->update(model_.outlineInputs(), options, parts_.treeSelection.nodes(), changes_->takeOutlineCommands());
         changes_->liveChangesTaken();
+        if (std::exchange(dropGoneOnUpdate_, false)) dropGoneFromSelection();
     }
     if ((parts & Part::typesPart) && panes_->extSplit()) extTable_->update(model_.typesInputs(), options.altRowColors, options.showHorizontalLines);
     if (parts & Part::stripPart) strip_->setTexts(infoStripTexts(), zoomButtonsShown(), std::max(40, width() - 200));

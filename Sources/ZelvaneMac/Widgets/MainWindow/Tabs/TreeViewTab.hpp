@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ScanEngine/Tree/FileNode.hpp"
+#include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
 #include "ZelvaneMac/Widgets/Common/FileActionHooks.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Tabs/TreeViewPanes.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Menus/WindowCommands.hpp"
@@ -62,6 +63,8 @@ private:
     void buildTreemapPane();
     void bindContextMenuCommands(FileActionMenu& menu);
     std::optional<FileActionHooks::Selection> largeActionSelection() const;
+    void followGoneRows();
+    void dropGoneFromSelection();
     void refresh(CoalescedUpdate::Parts parts);
     void updatePlaceholder();
 
@@ -82,6 +85,9 @@ private:
     FileActionMenu* fileActions_ = nullptr;  // a child of the outline
     std::vector<RootRef> shownRoots_;
     bool selectionFromOutline_ = false;
+    bool goneWhileSelected_ = false;
+    bool dropGoneOnUpdate_ = false;
+    JobGeneration goneJobs_;
 };
 
 }  // namespace zelvane
