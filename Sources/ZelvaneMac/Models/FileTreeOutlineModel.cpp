@@ -63,8 +63,9 @@ std::vector<QModelIndex> FileTreeOutlineModel::indexesToExpand(const std::vector
     return out;
 }
 
-std::vector<QModelIndex> FileTreeOutlineModel::rowsToExpandAll(size_t rowBudget, const QModelIndex& below) {
-    std::vector<QModelIndex> out;
+FileTreeOutlineModel::RowsToExpand FileTreeOutlineModel::rowsToExpandAll(size_t rowBudget, const QModelIndex& below) {
+    RowsToExpand result;
+    std::vector<QModelIndex>& out = result.rows;
     size_t shown = 0;
     // Depth first, as the rows are shown: each level's entry and its next row to look at.
     struct Level {
@@ -74,9 +75,14 @@ std::vector<QModelIndex> FileTreeOutlineModel::rowsToExpandAll(size_t rowBudget,
     std::vector<Level> stack;
     // Opens the row when its rows fit. A folder never shows more rows than it has children
     // (grouping only folds them), so one that cannot fit is passed over without its rows being made.
+    const auto opens = [&](const FileNode* n) { return n->isDir() && n->childCount() > 0 && opensBelow(*n); };
     const auto open = [&](Entry* e, size_t row) {
         FileNode* n = e->rows()[row];
-        if (!n->isDir() || n->childCount() == 0 || !opensBelow(*n) || shown + n->childCount() > rowBudget) return;
+        if (!opens(n)) return;
+        if (shown + n->childCount() > rowBudget) {
+            result.leftClosed = true;
+            return;
+        }
         Entry& rows = entryFor(n, e, int(row));
         shown += rows.rows().size();
         out.push_back(indexIn(int(row), 0, e));
@@ -84,7 +90,7 @@ std::vector<QModelIndex> FileTreeOutlineModel::rowsToExpandAll(size_t rowBudget,
     };
     if (below.isValid()) {
         Entry* e = below.model() == this ? entryAt(below) : nullptr;
-        if (!e || size_t(below.row()) >= e->rows().size()) return out;
+        if (!e || size_t(below.row()) >= e->rows().size()) return result;
         open(e, size_t(below.row()));
     } else {
         Entry* top = &topEntry();
@@ -97,7 +103,13 @@ std::vector<QModelIndex> FileTreeOutlineModel::rowsToExpandAll(size_t rowBudget,
         if (row >= e->rows().size()) stack.pop_back();
         else open(e, row);
     }
-    return out;
+    // The budget ran out: whether a row not looked at yet would have opened (the rows looked
+    // through are those made, no more than the budget).
+    for (const Level& level : stack) {
+        const auto rows = level.entry->rows();
+        for (size_t row = level.next; row < rows.size() && !result.leftClosed; ++row) result.leftClosed = opens(rows[row]);
+    }
+    return result;
 }
 
 int FileTreeOutlineModel::columnFor(OutlineSortKey key) {

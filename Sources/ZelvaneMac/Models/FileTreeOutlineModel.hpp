@@ -125,7 +125,12 @@ public:
     // the rows after it are still tried. The work and the rows made grow with the rows opened,
     // never with the tree: Expand All on millions of entries opens the first screens of them.
     // With `below`, that row and the rows inside it, counting only the rows they bring.
-    std::vector<QModelIndex> rowsToExpandAll(size_t rowBudget, const QModelIndex& below = {});
+    // `leftClosed` says whether a row that could open stayed closed for want of room.
+    struct RowsToExpand {
+        std::vector<QModelIndex> rows;
+        bool leftClosed = false;
+    };
+    RowsToExpand rowsToExpandAll(size_t rowBudget, const QModelIndex& below = {});
     // Whether `update(inputs)` would rebuild every row (new roots or a new group size).
     bool rebuildsFor(const FileTreeOutlineInputs& inputs) const;
     FileNode* nodeAt(const QModelIndex& index) const;

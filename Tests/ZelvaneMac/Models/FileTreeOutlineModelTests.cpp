@@ -270,9 +270,9 @@ TEST(FileTreeOutlineModel, ExpandAllOpensRowsInShownOrderWhileTheirRowsFit) {
     FileTreeOutlineModel model(in);
     model.setSort(OutlineSortKey::size, false);
     model.update(in);
-    const auto names = [&](const std::vector<QModelIndex>& rows) {
+    const auto names = [&](const FileTreeOutlineModel::RowsToExpand& expand) {
         std::vector<std::string> out;
-        for (const QModelIndex& i : rows) out.push_back(model.nodeAt(i)->isSyntheticGroup() ? "<group>" : model.nodeAt(i)->name());
+        for (const QModelIndex& i : expand.rows) out.push_back(model.nodeAt(i)->isSyntheticGroup() ? "<group>" : model.nodeAt(i)->name());
         return out;
     };
     const std::string rootName = t.root->name();
@@ -286,7 +286,12 @@ TEST(FileTreeOutlineModel, ExpandAllOpensRowsInShownOrderWhileTheirRowsFit) {
               (std::vector<std::string>{rootName, "a", "f9", "f8", "f7", "f6", "f5", "f4"}));
     // Not even a's rows fit: the root alone.
     EXPECT_EQ(names(model.rowsToExpandAll(10)), std::vector<std::string>{rootName});
-    EXPECT_TRUE(model.rowsToExpandAll(1).empty());
+    EXPECT_TRUE(model.rowsToExpandAll(1).rows.empty());
+    // Whether a row stayed closed for want of room.
+    EXPECT_FALSE(model.rowsToExpandAll(1000).leftClosed);
+    EXPECT_TRUE(model.rowsToExpandAll(20).leftClosed);
+    EXPECT_TRUE(model.rowsToExpandAll(10).leftClosed);
+    EXPECT_TRUE(model.rowsToExpandAll(1).leftClosed);
 }
 
 TEST(FileTreeOutlineModel, LiveDeletionsUpdateTheirRowsWithoutAResetAndSortsKeepPersistentRows) {

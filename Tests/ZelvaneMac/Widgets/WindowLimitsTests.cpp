@@ -24,6 +24,7 @@
 #include "ZelvaneMac/Widgets/Common/FilterSyntaxTextField.hpp"
 #include "ZelvaneMac/Widgets/FileTypes/ExtensionTableView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Status/StatusBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Tabs/FileViewTab.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Tabs/TreeViewTab.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
@@ -308,9 +309,24 @@ TEST(WindowLimits, ExpandAllOnAHundredThousandFilesOpensTheFirstRowsOnly) {
     // The rows shown are the first ones a full expansion shows: the top folders' files.
     const QModelIndex firstFile = w.rows().index(0, 0, w.rows().indexForNode(w.rows().syntheticGroupOf(first)));
     EXPECT_TRUE(firstFile.isValid());
+    // The status line says that Expand All stopped, and where, while the Tree View shows it.
+    StatusBar& status = *w.window().contentView()->statusBar();
+    const QString said = QStringLiteral("Expand All opens at most 50,000 rows; open the other folders one at a time");
+    const auto noteShown = [&] {
+        for (const QLabel* label : status.findChildren<QLabel*>())
+            if (label->isVisible() && label->text() == said) return true;
+        return false;
+    };
+    EXPECT_TRUE(pumpWidgetsUntil(noteShown));
+    status.grab().save(grabPath("expand-all-note.png"));
+    w.window().controller().setSelectedTab(ContentTab::fileView);
+    EXPECT_TRUE(pumpWidgetsUntil([&] { return !noteShown(); }));
+    w.window().controller().setSelectedTab(ContentTab::treeView);
+    EXPECT_TRUE(pumpWidgetsUntil(noteShown));
 
     w.key(Qt::Key_F4);
     EXPECT_TRUE(pumpWidgetsUntil([&] { return !w.outline().isNodeExpanded(first); }));
+    EXPECT_TRUE(pumpWidgetsUntil([&] { return !noteShown(); })) << "every folder is closed again";
 
     // "*" on a folder row opens what is inside it by the same rule.
     ContextMenuOutlineView& view = w.outline().outline();
@@ -319,6 +335,15 @@ TEST(WindowLimits, ExpandAllOnAHundredThousandFilesOpensTheFirstRowsOnly) {
     EXPECT_TRUE(w.outline().isGroupExpanded(first));
     EXPECT_FALSE(w.outline().isGroupExpanded(last));
     EXPECT_LE(shownRows(w.outline()), FileTreeOutlineView::kExpandAllRows + 10);
+
+    // Expand All that opens every folder says nothing.
+    TempDir small;
+    writeFile(small / "a/b/c.txt", 10);
+    ASSERT_TRUE(w.scan(small.path()));
+    w.key(Qt::Key_F4, Qt::ShiftModifier);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.outline().isNodeExpanded(w.node(small / "a/b")); }));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(noteShown());
 }
 
 // Selecting every file of a type in a tree of a hundred thousand files selects them all in the

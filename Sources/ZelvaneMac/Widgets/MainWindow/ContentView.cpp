@@ -13,6 +13,7 @@
 #include "ZelvaneMac/Widgets/MainWindow/TopBar/TopBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Tabs/TreeViewTab.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Status/UpdateBanner.hpp"
+#include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Menus/WindowCommands.hpp"
 #include "ZelvaneMac/Window/ContentViewState.hpp"
 #include "ZelvaneMac/Window/Exports/ExportContext.hpp"
@@ -94,6 +95,8 @@ ContentView::ContentView(ContentViewState& state, QWidget* parent) : QWidget(par
                                state.fileResults(), state.hoverPathState(), this);
     statusBar_->setFont(calloutFont());
     statusBar_->setFixedHeight(20);
+    connect(treeViewTab_->outline(), &FileTreeOutlineView::expandAllLeftRowsClosed, statusBar_,
+            [this](bool closed) { statusBar_->setExpandAllStopped(closed, FileTreeOutlineView::kExpandAllRows); });
     auto* statusRow = new QWidget(this);
     auto* statusLayout = new QVBoxLayout(statusRow);
     statusLayout->setContentsMargins(12, 4, 12, 4);

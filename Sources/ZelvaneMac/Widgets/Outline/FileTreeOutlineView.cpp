@@ -83,7 +83,7 @@ FileTreeOutlineView::FileTreeOutlineView(const FileTreeOutlineInputs& initial, F
     });
     connect(outline_, &ContextMenuOutlineView::menuRequested, this, &FileTreeOutlineView::openContextMenu);
     connect(outline_, &ContextMenuOutlineView::expandBelowRequested, this,
-            [this](const QModelIndex& index) { outline_->expandRows(model_->rowsToExpandAll(kExpandAllRows, index)); });
+            [this](const QModelIndex& index) { outline_->expandRows(model_->rowsToExpandAll(kExpandAllRows, index).rows); });
 }
 
 FileTreeOutlineView::~FileTreeOutlineView() {
@@ -142,6 +142,7 @@ void FileTreeOutlineView::update(const FileTreeOutlineInputs& inputs, const File
     }
     const OutlineUpdateActions actions = model_->update(inputs);
     if (actions.reloaded) rowSelection_->forget();
+    if (actions.rootsChanged) setExpandAllLeftRowsClosed(false);
     if (actions.expandSingleRoot) reopenSingleRoot();
     if (actions.reloaded && !actions.rootsChanged) {
         const QModelIndexList again = model_->indexesForNodes(reopen);
@@ -150,18 +151,27 @@ void FileTreeOutlineView::update(const FileTreeOutlineInputs& inputs, const File
     outline_->expandRows(model_->indexesToExpand(commands.expandFolders, commands.expandGroupsOf));
     if (commands.expandAll) {
         const QUuid token = DebugTimingLog::begin(QStringLiteral("Expand All"));
-        outline_->expandRows(model_->rowsToExpandAll(kExpandAllRows));
+        const FileTreeOutlineModel::RowsToExpand expand = model_->rowsToExpandAll(kExpandAllRows);
+        outline_->expandRows(expand.rows);
         DebugTimingLog::end(token);
+        setExpandAllLeftRowsClosed(expand.leftClosed);
     }
     if (commands.collapseAll) {
         // The edited row folds away with the rest; its field would float over other rows.
         if (outline_->isRenaming()) outline_->endRenaming(false, {});
         outline_->collapseAll();
         reopenSingleRoot();
+        setExpandAllLeftRowsClosed(false);
     }
     if (commands.rename) startRename(commands.renameTarget);
     if (load) DebugTimingLog::end(*load);
     rowSelection_->show(selection, inputs.trees);
+}
+
+void FileTreeOutlineView::setExpandAllLeftRowsClosed(bool closed) {
+    if (closed == expandAllLeftRowsClosed_) return;
+    expandAllLeftRowsClosed_ = closed;
+    emit expandAllLeftRowsClosed(closed);
 }
 
 void FileTreeOutlineView::reopenSingleRoot() {

@@ -82,6 +82,10 @@ signals:
     // outline compares the window's selection with, so that handing it back costs nothing).
     void selectionChanged(const std::vector<zelvane::FileNode*>& nodes, const zelvane::NodeSet& set);
     void renameEditingEnded();
+    // Whether the rows Expand All opened last stopped short of the tree for want of room (some
+    // folder that could open stayed closed); told when that changes, and false again once the
+    // outline is folded or shows other roots.
+    void expandAllLeftRowsClosed(bool closed);
     // The full path of the row under the pointer; none when it left the rows.
     void hoveredPath(const std::optional<QString>& path);
 
@@ -103,6 +107,8 @@ private:
     FileTreeOutlineOptions options_;
     std::optional<OutlineRowSelection> rowSelection_;
     QIcon fileIcon_;  // the style's, for files of a type without an icon of its own
+    bool expandAllLeftRowsClosed_ = false;
+    void setExpandAllLeftRowsClosed(bool closed);
 };
 
 }  // namespace zelvane

@@ -4,6 +4,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QStyle>
 
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
@@ -118,12 +119,18 @@ StatusBar::StatusBar(Preferences& preferences, ScanViewModel& viewModel, WindowS
     stale_->setPalette(warning);
     stale_->setContentsMargins(8, 0, 0, 0);
     row->addWidget(stale_);
+    expandAllNote_ = new QLabel(this);
+    expandAllNote_->setTextFormat(Qt::PlainText);
+    expandAllNote_->setPalette(warning);
+    expandAllNote_->setContentsMargins(8, 0, 0, 0);
+    row->addWidget(expandAllNote_);
 
     ScanViewModel& model = viewModel_;
     connect(&model, &ScanViewModel::rootLabelChanged, this, &StatusBar::refreshSummary);
     connect(&selections_.tabs, &MainWindowController::selectedTabChanged, this, [this] {
         refreshSummary();
         refreshTotals();
+        refreshExpandAllNote();
     });
     connect(&selections_.tree, &NodeSelection::changed, this, &StatusBar::refreshSummary);
     connect(&selections_.file, &NodeSelection::changed, this, &StatusBar::refreshSummary);
@@ -142,6 +149,7 @@ StatusBar::StatusBar(Preferences& preferences, ScanViewModel& viewModel, WindowS
     refreshTotals();
     refreshHover();
     refreshStale();
+    refreshExpandAllNote();
 }
 
 void StatusBar::refreshSummary() {
@@ -193,5 +201,16 @@ void StatusBar::refreshHover() {
 }
 
 void StatusBar::refreshStale() { stale_->setVisible(scanControl_.liveUpdates().resultIsStale()); }
+
+void StatusBar::setExpandAllStopped(bool stopped, size_t rowLimit) {
+    expandAllStopped_ = stopped;
+    expandAllNote_->setText(fillPlaceholders(localized("Expand All opens at most %@ rows; open the other folders one at a time"),
+                                             {QLocale().toString(qulonglong(rowLimit))}));
+    refreshExpandAllNote();
+}
+
+void StatusBar::refreshExpandAllNote() {
+    expandAllNote_->setVisible(expandAllStopped_ && selections_.tabs.selectedTab() == ContentTab::treeView);
+}
 
 }  // namespace zelvane

@@ -32,7 +32,8 @@ struct StatusBarSettings {
 // The bottom line of a window: what is selected and how big it is (or, with nothing selected,
 // the label of what was chosen to scan), the path under the pointer, and on the File View tab
 // the count and totals of the listed rows. When live monitoring missed changes, a note on the
-// right says that the result may no longer match the disk, until the next scan.
+// right says that the result may no longer match the disk, until the next scan; on the Tree View
+// tab, another says so when Expand All stopped short of the tree, until the outline is folded.
 class StatusBar final : public QWidget {
     Q_OBJECT
 public:
@@ -44,6 +45,9 @@ public:
     QLabel* hoverLabel() const { return hover_; }
     QLabel* totalsLabel() const { return totals_; }
     QLabel* staleNote() const { return stale_; }
+    QLabel* expandAllNote() const { return expandAllNote_; }
+    // Expand All opened at most `rowLimit` rows and left folders closed (or no longer does).
+    void setExpandAllStopped(bool stopped, size_t rowLimit);
 
     // A selection of up to this many nodes is added up at once; a larger one in the background,
     // its totals shown when they are ready (the text before stays meanwhile).
@@ -57,6 +61,7 @@ private:
     void refreshTotals();
     void refreshHover();
     void refreshStale();
+    void refreshExpandAllNote();
 
     SettingsWatcher<StatusBarSettings> settings_;
     ScanViewModel& viewModel_;
@@ -72,6 +77,8 @@ private:
     QFrame* totalsDivider_ = nullptr;
     QLabel* totals_ = nullptr;
     QLabel* stale_ = nullptr;
+    QLabel* expandAllNote_ = nullptr;
+    bool expandAllStopped_ = false;
 };
 
 }  // namespace zelvane
