@@ -20,6 +20,7 @@
 #include <QStyleOptionViewItem>
 #include <QTreeView>
 #include <QGlyphRun>
+#include <QHash>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -690,6 +691,107 @@ TEST(TranslatedWindow, EveryLanguagesColumnTitlesFitAfterALayoutStoredInEnglish)
         cell.features |= QStyleOptionViewItem::HasDisplay;
         const QRect room = types.style()->subElementRect(QStyle::SE_ItemViewItemText, &cell, &types);
         EXPECT_LE(types.fontMetrics().horizontalAdvance(none), room.width()) << none.toStdString();
+    }
+}
+
+enum class Side { none, left, right };
+
+// Where the text drawn in a cell shows its ellipsis: the end whose last `dotsWidth` columns of ink
+// are only dots (a few pixels high) while the other end's are a whole glyph. The cell's background
+// is its most common colour.
+Side ellipsisSide(const QImage& cell, int dotsWidth) {
+    QHash<QRgb, int> counts;
+    for (int y = 0; y < cell.height(); ++y)
+        for (int x = 0; x < cell.width(); ++x) ++counts[cell.pixel(x, y)];
+    QRgb background = 0;
+    int most = 0;
+    for (auto it = counts.begin(); it != counts.end(); ++it)
+        if (it.value() > most) most = it.value(), background = it.key();
+    const auto ink = [&](int x, int y) {
+        const QRgb p = cell.pixel(x, y);
+        return std::abs(qRed(p) - qRed(background)) + std::abs(qGreen(p) - qGreen(background)) +
+                   std::abs(qBlue(p) - qBlue(background)) > 150;
+    };
+    int left = cell.width(), right = -1, top = cell.height(), bottom = -1;
+    for (int y = 0; y < cell.height(); ++y)
+        for (int x = 0; x < cell.width(); ++x)
+            if (ink(x, y)) left = std::min(left, x), right = std::max(right, x), top = std::min(top, y), bottom = std::max(bottom, y);
+    if (right < left) return Side::none;
+    const int height = bottom - top + 1;
+    // Only dots in the columns from `from` to `to`: their ink is a few pixels high at most.
+    const auto onlyDots = [&](int from, int to) {
+        int inkTop = cell.height(), inkBottom = -1;
+        for (int x = from; x <= to; ++x)
+            for (int y = top; y <= bottom; ++y)
+                if (ink(x, y)) inkTop = std::min(inkTop, y), inkBottom = std::max(inkBottom, y);
+        return inkBottom >= inkTop && inkBottom - inkTop + 1 <= std::max(2, height / 4);
+    };
+    const bool dotsLeft = onlyDots(left, std::min(right, left + dotsWidth - 1));
+    const bool dotsRight = onlyDots(std::max(left, right - dotsWidth + 1), right);
+    if (dotsLeft == dotsRight) return Side::none;
+    return dotsLeft ? Side::left : Side::right;
+}
+
+const char* sideName(Side s) { return s == Side::left ? "left" : s == Side::right ? "right" : "none"; }
+
+// A cell too narrow for its text shortens it at the end the text reads to, with the ellipsis
+// there: a date or a Latin file type on the right, in a right-to-left window as in a left-to-right
+// one, and a Hebrew name on the left in either.
+TEST(TranslatedWindow, ShortenedCellsShowTheEllipsisWhereTheTextEnds) {
+    TempDir tree;
+    writeFile(tree / "picture.png", 3000);
+    writeFile(tree / "שלום עולם גדול.txt", 2000);
+    for (const char* code : {"he", "en"}) {
+        SCOPED_TRACE(code);
+        LanguageGuard guard;
+        installLanguage(QString::fromLatin1(code));
+        fixtures::ShownWindow shown;
+        ASSERT_TRUE(shown.scan(tree.path()));
+        const int dots = shown.window().fontMetrics().horizontalAdvance(QChar(0x2026)) - 1;
+        // The side of the ellipsis in the cell's text, its icon (on the side the row starts) left out.
+        const auto sideIn = [&](QAbstractItemView& view, QHeaderView& header, const QModelIndex& index, int width) {
+            header.resizeSection(index.column(), width);
+            view.scrollTo(index);
+            QCoreApplication::processEvents();
+            QRect rect = view.visualRect(index).adjusted(3, 2, -3, -2);
+            if (!index.data(Qt::DecorationRole).isNull() || index.column() == 0) {
+                if (view.layoutDirection() == Qt::RightToLeft) rect.setRight(rect.right() - 22);
+                else rect.setLeft(rect.left() + 22);
+            }
+            const QImage cell = view.viewport()->grab(rect).toImage().convertToFormat(QImage::Format_RGB32);
+            const QString name = QStringLiteral("shortened-cell-%1-%2-%3.png").arg(QLatin1String(code)).arg(index.column()).arg(index.row());
+            cell.scaled(cell.size() * 6).save(grabPath(name.toUtf8().constData()));
+            return ellipsisSide(cell, dots);
+        };
+
+        // The tree's Modified column.
+        QTreeView& outline = shown.outline().outline();
+        const QModelIndex modified = shown.outline().model().index(0, FileTreeOutlineModel::modifiedColumn);
+        ASSERT_TRUE(modified.data().toString().size() > 8);
+        EXPECT_STREQ(sideName(sideIn(outline, *outline.header(), modified, 60)), "right") << modified.data().toString().toStdString();
+
+        // The file-type table's type column.
+        ExtensionTableView& types = *shown.tree().fileTypeTable();
+        QModelIndex type;
+        ASSERT_TRUE(pumpWidgetsUntil([&] {
+            for (int r = 0; r < types.model()->rowCount(); ++r)
+                if (types.model()->index(r, ExtensionTableModel::extColumn).data().toString().contains(QStringLiteral("png")))
+                    type = types.model()->index(r, ExtensionTableModel::typeColumn);
+            return type.isValid();
+        }));
+        ASSERT_TRUE(type.data().toString().size() > 6) << type.data().toString().toStdString();
+        EXPECT_STREQ(sideName(sideIn(types, *types.horizontalHeader(), type, 40)), "right") << type.data().toString().toStdString();
+
+        // The File View's names: a Latin one and a Hebrew one.
+        shown.window().controller().setSelectedTab(ContentTab::fileView);
+        FileListView& list = shown.window().contentView()->fileViewTab()->fileList();
+        ASSERT_TRUE(pumpWidgetsUntil([&] { return list.pipeline().displayed().size() == 2u; }));
+        for (int r = 0; r < 2; ++r) {
+            const QModelIndex name = list.model().index(r, FileListModel::nameColumn);
+            const bool hebrew = list.model().nodeAt(name)->nameBytes().front() != 'p';
+            EXPECT_STREQ(sideName(sideIn(list.outline(), *list.outline().header(), name, 70)), hebrew ? "left" : "right")
+                << name.data().toString().toStdString();
+        }
     }
 }
 

@@ -1,5 +1,6 @@
 #include "ZelvaneMac/Core/Text/VisibleText.hpp"
 
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QStringList>
 
@@ -18,6 +19,8 @@ QString withVisibleControlCharacters(QString text) {
 
 namespace {
 
+constexpr char16_t kLeftToRightIsolate = 0x2066;
+constexpr char16_t kRightToLeftIsolate = 0x2067;
 constexpr char16_t kFirstStrongIsolate = 0x2068;
 constexpr char16_t kPopDirectionalIsolate = 0x2069;
 
@@ -60,6 +63,13 @@ QString inItsOwnDirection(const QString& text, Qt::LayoutDirection window) {
     // A name already set apart keeps its own direction.
     if (window != Qt::RightToLeft || text.isEmpty() || text.isRightToLeft() || startsIsolated(text)) return text;
     return QChar(0x200E) + text;
+}
+
+QString elidedWhereItEnds(const QString& text, const QFontMetrics& metrics, int width) {
+    if (metrics.horizontalAdvance(text) <= width) return text;
+    const QString content = startsIsolated(text) ? text.mid(1, text.size() - 2) : text;
+    const QString cut = metrics.elidedText(content, Qt::ElideRight, width);
+    return QChar(content.isRightToLeft() ? kRightToLeftIsolate : kLeftToRightIsolate) + cut + QChar(kPopDirectionalIsolate);
 }
 
 }  // namespace zelvane

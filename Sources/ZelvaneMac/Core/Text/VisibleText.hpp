@@ -3,6 +3,8 @@
 #include <QString>
 #include <Qt>
 
+class QFontMetrics;
+
 namespace zelvane {
 
 // A file name or path as the views show it: control characters (a line break in a name, an
@@ -40,5 +42,12 @@ QString shownNameStart(const QString& typed);
 // units and signs stay where they are written ("/tmp/x" would read "tmp/x/", "3.0 MB" "MB 3.0").
 // Unchanged in a left-to-right window and for text that starts right to left.
 QString inItsOwnDirection(const QString& text, Qt::LayoutDirection window);
+
+// `text` shortened to `width` pixels of `metrics` with an ellipsis at the end it reads to: on the
+// right of a left-to-right text (a date, a Latin name), on the left of a right-to-left one,
+// whatever the direction of the view around it, which would otherwise put the ellipsis at its own
+// end, away from where the text was cut. A text that fits is returned as it is; a shortened one is
+// set apart in an isolate of its own direction (a name shown isolated, in that of its content).
+QString elidedWhereItEnds(const QString& text, const QFontMetrics& metrics, int width);
 
 }  // namespace zelvane

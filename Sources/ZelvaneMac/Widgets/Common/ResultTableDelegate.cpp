@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QPainter>
 #include <QPalette>
+#include <QStyle>
 #include <QTextLayout>
 
 #include <memory>
@@ -72,16 +73,23 @@ void paintHighlightedText(QPainter& painter, const QRect& rect, const QString& t
     // line itself no longer fits, not where the plain one would.
     auto marked = std::make_unique<MarkedLine>(text, painter.font(), ranges, matchColor);
     if (marked->width() > rect.width()) {
-        const QString ellipsis(QChar(0x2026));
+        // The ellipsis goes where the text reads to its end: a name not set apart already is put
+        // in an isolate of its own direction, which the ellipsis then follows.
+        const bool isolated = text.startsWith(QChar(0x2068));
+        const QString open = isolated ? QString() : QString(QChar(text.isRightToLeft() ? 0x2067 : 0x2066));
+        const QString close = isolated ? QString() : QString(QChar(0x2069));
+        QList<QPoint> shifted = ranges;
+        for (QPoint& r : shifted) r.rx() += open.size();
+        const auto shortened = [&](qsizetype kept) { return open + text.left(kept) + QChar(0x2026) + close; };
         qsizetype fits = 0, tooLong = text.size();
         while (tooLong - fits > 1) {
             const qsizetype mid = (fits + tooLong) / 2;
-            if (MarkedLine(text.left(mid) + ellipsis, painter.font(), ranges, matchColor).width() <= rect.width())
+            if (MarkedLine(shortened(mid), painter.font(), shifted, matchColor).width() <= rect.width())
                 fits = mid;
             else
                 tooLong = mid;
         }
-        marked = std::make_unique<MarkedLine>(text.left(fits) + ellipsis, painter.font(), ranges, matchColor);
+        marked = std::make_unique<MarkedLine>(shortened(fits), painter.font(), shifted, matchColor);
     }
     if (!marked->line.isValid()) return;
     const qreal w = marked->width();
@@ -171,12 +179,22 @@ void ResultTableDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
                                  opt.displayAlignment);
         } else {
             painter->setPen(color);
-            const QString shown = QFontMetrics(opt.font).elidedText(text, Qt::ElideRight, textRect.width());
+            const QString shown = elidedWhereItEnds(text, QFontMetrics(opt.font), textRect.width());
             painter->drawText(textRect, int(opt.displayAlignment), shown);
         }
         painter->restore();
     } else {
-        QStyledItemDelegate::paint(painter, opt, index);
+        // The style would shorten the text at its logical end with the ellipsis on the side the
+        // view reads to: shortened here instead, the ellipsis where the text stops.
+        QStyle* style = opt.widget ? opt.widget->style() : QApplication::style();
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, opt.widget) + 1;
+        const int room = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, opt.widget).width() - 2 * margin - 1;
+        const QString shown = elidedWhereItEnds(opt.text, QFontMetrics(opt.font), room);
+        if (shown != opt.text) {
+            opt.text = shown;
+            opt.textElideMode = Qt::ElideNone;
+        }
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, opt.widget);
     }
     if (showHorizontalLines_) {
         painter->save();
