@@ -1,6 +1,9 @@
 #include "Ostrane/PasswordDialog.hpp"
 
 #include <QCloseEvent>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -9,6 +12,10 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
+#include "Ostrane/PromptText.hpp"
+
 namespace ostrane {
 
 namespace {
@@ -16,6 +23,28 @@ namespace {
 constexpr int kFieldWidth = 260;
 constexpr int kFieldHeight = 24;
 constexpr int kIconSize = 48;
+// The prompt's lines are at most this wide, and there are at most this many of them.
+constexpr int kPromptWidth = 380;
+constexpr int kPromptLines = 12;
+
+// The smallest room any screen offers: the dialog is placed on one of them.
+QSize smallestScreen() {
+    QSize least;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QSize room = screen->availableGeometry().size();
+        least = least.isValid() ? least.boundedTo(room) : room;
+    }
+    return least.isValid() ? least : QSize(640, 480);
+}
+
+// The prompt as it fits the screen beside the icon, above the field and the buttons.
+QString fittedPrompt(const QString& prompt, const QFont& font) {
+    const QSize screen = smallestScreen();
+    const int width = std::clamp(screen.width() - 2 * kIconSize - 60, 120, kPromptWidth);
+    const int lineHeight = std::max(1, QFontMetrics(font).lineSpacing());
+    const int lines = std::clamp((screen.height() - 220) / lineHeight, 1, kPromptLines);
+    return promptLines(withVisibleControls(prompt), font, width, lines);
+}
 
 }  // namespace
 
@@ -37,15 +66,17 @@ PasswordDialog::PasswordDialog(const AskpassStrings& strings, const QString& pro
     title->setTextFormat(Qt::PlainText);
     title->setWordWrap(true);
 
-    // The prompt comes from sudo and is shown as it is, never as markup.
-    auto* promptLabel = new QLabel(prompt, this);
+    // The prompt comes from sudo and is shown as it reads, never as markup, in lines that keep
+    // the dialog on the screen.
+    auto* promptLabel = new QLabel(this);
     promptLabel->setTextFormat(Qt::PlainText);
-    promptLabel->setWordWrap(true);
+    const QString shownPrompt = fittedPrompt(prompt, promptLabel->font());
+    promptLabel->setText(shownPrompt);
 
     field_ = new QLineEdit(this);
     field_->setEchoMode(QLineEdit::Password);
     field_->setFixedSize(kFieldWidth, kFieldHeight);
-    field_->setAccessibleName(prompt);
+    field_->setAccessibleName(shownPrompt);
 
     auto* buttons = new QDialogButtonBox(this);
     ok_ = buttons->addButton(strings.ok, QDialogButtonBox::AcceptRole);

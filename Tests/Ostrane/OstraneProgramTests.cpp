@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QImage>
+#include <QRect>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -285,7 +287,104 @@ protected:
     }
 };
 
+// The window's place and size on the screen, from xdotool.
+QRect windowGeometry(const std::string& window) {
+    const QByteArray shell = runTool({"xdotool", "getwindowgeometry", "--shell", window}).out;
+    int x = -1, y = -1, width = 0, height = 0;
+    for (const QByteArray& line : shell.split('\n')) {
+        const QList<QByteArray> kv = line.split('=');
+        if (kv.size() != 2) continue;
+        if (kv[0] == "X") x = kv[1].toInt();
+        if (kv[0] == "Y") y = kv[1].toInt();
+        if (kv[0] == "WIDTH") width = kv[1].toInt();
+        if (kv[0] == "HEIGHT") height = kv[1].toInt();
+    }
+    return QRect(x, y, width, height);
+}
+
+// What the window shows, once its text is drawn: an image of its pixels.
+QImage shownPixels(const std::string& window) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("shot"));
+    for (int attempt = 0; attempt < 250; ++attempt) {
+        const ToolRun grabbed =
+            runTool({"/usr/bin/python3", std::string(OSTRANE_TEST_TOOLS) + "/xgrab.py", window, path.toStdString()});
+        if (!grabbed.finished || grabbed.exitCode != 0) return {};
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) return {};
+        const QList<QByteArray> size = file.readLine().trimmed().split(' ');
+        const QByteArray pixels = file.readAll();
+        const int width = size.value(0).toInt(), height = size.value(1).toInt();
+        if (width <= 0 || height <= 0 || pixels.size() < qsizetype(width) * height * 4) return {};
+        QImage image(reinterpret_cast<const uchar*>(pixels.constData()), width, height, width * 4, QImage::Format_RGB32);
+        // Drawn once the title's dark letters are there.
+        int dark = 0;
+        for (int y = 0; y < height / 2; ++y)
+            for (int x = 0; x < width; ++x) dark += qGray(image.pixel(x, y)) < 80;
+        if (dark > 20) return image.copy();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return {};
+}
+
 }  // namespace
+
+// A prompt of any length leaves the dialog on the screen, its field and buttons with it: the
+// password typed still reaches standard output.
+TEST_F(OstraneProgram, AVeryLongPromptLeavesTheFieldAndButtonsOnTheScreen) {
+    std::string words;
+    for (int i = 0; i < 10000; ++i) words += "word" + std::to_string(i) + " ";
+    std::string lines;
+    for (int i = 0; i < 10000; ++i) lines += "line " + std::to_string(i) + "\n";
+    const struct {
+        const char* name;
+        std::string prompt;
+    } cases[] = {
+        {"one endless word", std::string(100000, 'x')},
+        {"endless words", words},
+        {"endless lines", lines},
+    };
+    for (const auto& c : cases) {
+        PromptRun prompt;
+        QRect shown;
+        const PromptResult r = prompt.run({c.prompt}, [&](const std::string& w) {
+            shown = windowGeometry(w);
+            typeInto(w, "pw");
+            pressKey("Return");
+        });
+        EXPECT_TRUE(QRect(0, 0, 1280, 1024).contains(shown)) << c.name << ": " << shown.x() << "," << shown.y() << " "
+                                                             << shown.width() << "x" << shown.height();
+        EXPECT_EQ(r.exitCode, 0) << c.name;
+        EXPECT_EQ(r.out, "pw") << c.name;
+    }
+}
+
+// Direction controls in the prompt (a user name holding U+202E) reorder nothing: the dialog shows
+// the prompt as it shows one with U+FFFD in their place.
+TEST_F(OstraneProgram, DirectionControlsInThePromptReorderNothing) {
+    const auto pictureOf = [](const std::string& text) {
+        PromptRun prompt;
+        QImage picture;
+        prompt.run({text}, [&](const std::string& w) {
+            picture = shownPixels(w);
+            pressKey("Escape");
+        });
+        return picture;
+    };
+    const QImage marked = pictureOf("[sudo] password for ab\xEF\xBF\xBD" "cd ef: ");
+    ASSERT_FALSE(marked.isNull());
+    for (const char* control : {"\xE2\x80\xAE", "\xE2\x81\xA7", "\xE2\x80\x8F"}) {  // U+202E, U+2067, U+200F
+        const QImage shown = pictureOf(std::string("[sudo] password for ab") + control + "cd ef: ");
+        ASSERT_EQ(shown.size(), marked.size()) << control;
+        // The field's caret blinks: pixels may differ in a column a few pixels wide, nowhere else.
+        QRect differs;
+        for (int y = 0; y < shown.height(); ++y)
+            for (int x = 0; x < shown.width(); ++x)
+                if (shown.pixel(x, y) != marked.pixel(x, y)) differs |= QRect(x, y, 1, 1);
+        EXPECT_LE(differs.width(), 3) << "the prompt differs between x " << differs.left() << " and " << differs.right();
+        shown.save(QString(OSTRANE_SHOT_FOLDER) + "/ostrane-direction-controls.png");
+    }
+}
 
 TEST_F(OstraneProgram, OkHandsThePasswordToStandardOutputExactly) {
     const struct {

@@ -3,7 +3,9 @@
 
 #include "QtWidgetTestApp.hpp"
 
+#include <QGuiApplication>
 #include <QLabel>
+#include <QScreen>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -91,6 +93,68 @@ TEST(PasswordDialog, OnlyOkAccepts) {
             r.act(dialog);
         });
         EXPECT_EQ(result, QDialog::Rejected) << r.how;
+    }
+}
+
+// sudo's prompt names the user, whose name may hold direction controls: shown, they would read
+// "[sudo] password for anna: " in another order. They show as U+FFFD instead, as the main
+// program shows them in names, and the prompt keeps its written order.
+TEST(PasswordDialog, DirectionControlsInThePromptShowAsMarksAndReorderNothing) {
+    qtWidgetApp();
+    const QString controls[] = {QStringLiteral("\u202E"), QStringLiteral("\u202D"), QStringLiteral("\u2067"),
+                                QStringLiteral("\u2066"), QStringLiteral("\u2068"), QStringLiteral("\u2069"),
+                                QStringLiteral("\u200F"), QStringLiteral("\u200E"), QStringLiteral("\u061C"),
+                                QStringLiteral("\u202A"), QStringLiteral("\u202B"), QStringLiteral("\u202C")};
+    for (const QString& control : controls) {
+        const QString prompt = QStringLiteral("[sudo] password for ") + control + QStringLiteral("anna: ");
+        PasswordDialog dialog(AskpassStrings::english(), prompt);
+        QStringList labels;
+        for (QLabel* label : dialog.findChildren<QLabel*>()) labels << label->text();
+        const QString shown = QStringLiteral("[sudo] password for \uFFFDanna: ");
+        EXPECT_TRUE(labels.contains(shown)) << labels.join(u'|').toStdString();
+        EXPECT_FALSE(labels.contains(prompt));
+        EXPECT_EQ(dialog.field()->accessibleName(), shown);
+    }
+}
+
+// However long sudo's prompt, the dialog fits the screen with the field and both buttons on it:
+// a prompt of one endless word is wrapped anywhere, one of endless lines is cut with an
+// ellipsis after the lines the screen has room for.
+TEST(PasswordDialog, AVeryLongPromptLeavesTheFieldAndButtonsOnTheScreen) {
+    qtWidgetApp();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    QString words;
+    for (int i = 0; i < 5000; ++i) words += QStringLiteral("word%1 ").arg(i);
+    QString lines;
+    for (int i = 0; i < 5000; ++i) lines += QStringLiteral("line %1\n").arg(i);
+    const struct {
+        const char* name;
+        QString prompt;
+    } cases[] = {
+        {"one endless word", QString(100000, QLatin1Char('x'))},
+        {"endless words", words},
+        {"endless lines", lines},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PasswordDialog dialog(AskpassStrings::english(), c.prompt);
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        EXPECT_LE(dialog.frameGeometry().width(), screen.width());
+        EXPECT_LE(dialog.frameGeometry().height(), screen.height());
+        dialog.move(screen.topLeft());
+        for (QWidget* part : {static_cast<QWidget*>(dialog.field()), static_cast<QWidget*>(dialog.okButton()),
+                              static_cast<QWidget*>(dialog.cancelButton())}) {
+            const QRect onScreen(part->mapToGlobal(QPoint(0, 0)), part->size());
+            EXPECT_TRUE(screen.contains(onScreen)) << part->metaObject()->className();
+        }
+        QString prompt;  // the longest text shown
+        for (QLabel* label : dialog.findChildren<QLabel*>())
+            if (label->text().size() > prompt.size()) prompt = label->text();
+        EXPECT_LT(prompt.size(), 5000);
+        EXPECT_TRUE(prompt.contains(QChar(0x2026))) << "what is left out is marked";
+        dialog.grab().save(QString(OSTRANE_SHOT_FOLDER) + "/ostrane-long-prompt-" + QString::number(&c - cases) + ".png");
+        dialog.reject();
     }
 }
 
