@@ -486,22 +486,13 @@ TEST_F(OstraneProgram, SpeaksTheLanguageOfTheMainProgramOrTheSystem) {
 TEST_F(OstraneProgram, CentredOnTheDisplayOfTheMainWindow) {
     PromptRun prompt;
     prompt.setVariable("ZELVANEMAC_WINDOW_FRAME", "100,100,1000,800");
-    QByteArray geometry;
+    QRect shown;
     const PromptResult r = prompt.run({"Password:"}, [&](const std::string& w) {
-        geometry = runTool({"xdotool", "getwindowgeometry", "--shell", w}).out;
+        shown = windowGeometry(w);
         pressKey("Escape");
     });
     EXPECT_EQ(r.exitCode, 1);
-    int x = -1, y = -1, width = 0, height = 0;
-    for (const QByteArray& line : geometry.split('\n')) {
-        const QList<QByteArray> kv = line.split('=');
-        if (kv.size() != 2) continue;
-        if (kv[0] == "X") x = kv[1].toInt();
-        if (kv[0] == "Y") y = kv[1].toInt();
-        if (kv[0] == "WIDTH") width = kv[1].toInt();
-        if (kv[0] == "HEIGHT") height = kv[1].toInt();
-    }
-    ASSERT_GT(width, 260) << geometry.toStdString();
-    EXPECT_NEAR(x, (1280 - width) / 2, 1);
-    EXPECT_NEAR(y, (1024 - height) / 2, 1);
+    ASSERT_GT(shown.width(), 260);
+    EXPECT_NEAR(shown.x(), (1280 - shown.width()) / 2, 1);
+    EXPECT_NEAR(shown.y(), (1024 - shown.height()) / 2, 1);
 }
