@@ -222,6 +222,24 @@ AlertRequest clipboardLimitAlert(int64_t limit) {
     return alert;
 }
 
+AlertRequest noFileManagerAlert() {
+    AlertRequest alert;
+    alert.message = localized("No file manager could be started.");
+    alert.informativeText = localized("None answers on the session bus, and no program that opens folders (xdg-open) was found.");
+    alert.buttons = {localized("OK")};
+    return alert;
+}
+
+AlertRequest noTerminalAlert(const std::string& program, int err) {
+    AlertRequest alert;
+    alert.message = localized("No terminal program could be started.");
+    alert.informativeText = program.empty()
+        ? localized("Neither x-terminal-emulator nor the program that TERMINAL names was found.")
+        : fillPlaceholders(localized("\"%@\": %@"), {shownPath(program), errorText(err)});
+    alert.buttons = {localized("OK")};
+    return alert;
+}
+
 QString readingPanelText() { return localized("Reading what is on disk now\u2026"); }
 QString deletingPanelText() { return localized("Deleting\u2026"); }
 QString trashingPanelText() { return localized("Moving to the Trash\u2026"); }

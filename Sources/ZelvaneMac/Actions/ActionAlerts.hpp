@@ -57,6 +57,10 @@ AlertRequest eraseInsteadQuestion(const std::vector<Failure>& offered, const std
 AlertRequest manyWindowsQuestion(int count, const QString& windowKind);
 // A copy refused because the clipboard carries no more than `limit` bytes.
 AlertRequest clipboardLimitAlert(int64_t limit);
+// Nothing showed the items: no file manager answered, and no program opened their folders.
+AlertRequest noFileManagerAlert();
+// No terminal program was found (empty `program`), or the one found could not be started.
+AlertRequest noTerminalAlert(const std::string& program = {}, int err = 0);
 
 // The panels' texts.
 QString readingPanelText();

@@ -64,8 +64,9 @@ private:
 class DesktopServices {
 public:
     virtual ~DesktopServices() = default;
-    // Opens the item with its default application.
-    virtual void openUrl(const QUrl& url) = 0;
+    // Opens the item with its default application; false when no program to open it could be
+    // started.
+    virtual bool openUrl(const QUrl& url) = 0;
     // The file manager's window with the items selected, or their properties windows; false when
     // no file manager answers (no session bus, no such service, a failed call).
     virtual bool showItems(const QList<QUrl>& urls) = 0;

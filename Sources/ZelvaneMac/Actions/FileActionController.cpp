@@ -122,20 +122,24 @@ void FileActionController::showItems(const QList<QUrl>& urls, const std::vector<
     if (desktop_.showItems(urls)) return;
     // Without a file manager on the bus, each containing folder is opened once.
     std::set<std::string> opened;
+    bool shown = false;
     for (const auto& t : items) {
         std::string folder = parentPath(t.path);
-        if (opened.insert(folder).second) desktop_.openUrl(fileUrlFromPathBytes(folder));
+        if (opened.insert(folder).second) shown |= desktop_.openUrl(fileUrlFromPathBytes(folder));
     }
+    if (!shown) prompter_.ask(alerts::noFileManagerAlert());
 }
 
 void FileActionController::getInfo(const Nodes& nodes) {
     auto items = reachableTargets(nodes);
     if (items.empty()) return;
     if (!confirmOpeningManyWindows(int(items.size()), localized("Get Info windows"))) return;
+    bool shown = false;
     for (const auto& t : items) {
         QUrl url = fileUrlFromPathBytes(t.path);
-        if (!desktop_.showItemProperties({url})) desktop_.openUrl(fileUrlFromPathBytes(parentPath(t.path)));
+        shown |= desktop_.showItemProperties({url}) || desktop_.openUrl(fileUrlFromPathBytes(parentPath(t.path)));
     }
+    if (!shown) prompter_.ask(alerts::noFileManagerAlert());
 }
 
 void FileActionController::newTerminal(const Nodes& nodes) { openTerminals(reachableTargets(nodes)); }
@@ -143,9 +147,12 @@ void FileActionController::newTerminal(const Nodes& nodes) { openTerminals(reach
 void FileActionController::openTerminals(const std::vector<ActionTarget>& items) {
     if (items.empty()) return;
     std::string terminal = desktop_.terminalProgram();
-    if (terminal.empty()) return;
+    if (terminal.empty()) return (void)prompter_.ask(alerts::noTerminalAlert());
     if (!confirmOpeningManyWindows(int(std::min<size_t>(items.size(), INT_MAX)), localized("Terminal windows"))) return;
-    for (const auto& t : items) desktop_.startDetached(terminal, {}, t.isDir ? t.path : parentPath(t.path));
+    // One that cannot be started would fail the same for every other folder: it is told once.
+    for (const auto& t : items)
+        if (int err = desktop_.startDetached(terminal, {}, t.isDir ? t.path : parentPath(t.path)))
+            return (void)prompter_.ask(alerts::noTerminalAlert(terminal, err));
 }
 
 void FileActionController::copySelection(Nodes nodes, Ordering order, std::shared_ptr<const void> trees) {

@@ -50,7 +50,7 @@ QUrl fileUrlFromPathBytes(const std::string& path) {
     return QUrl::fromEncoded("file://" + encoded, QUrl::StrictMode);
 }
 
-void SystemDesktopServices::openUrl(const QUrl& url) { QDesktopServices::openUrl(url); }
+bool SystemDesktopServices::openUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
 
 bool SystemDesktopServices::showItems(const QList<QUrl>& urls) {
     return callFileManager(QStringLiteral("ShowItems"), urls);

@@ -9,7 +9,7 @@ namespace zelvane {
 // application's clipboard.
 class SystemDesktopServices final : public DesktopServices {
 public:
-    void openUrl(const QUrl& url) override;
+    bool openUrl(const QUrl& url) override;
     bool showItems(const QList<QUrl>& urls) override;
     bool showItemProperties(const QList<QUrl>& urls) override;
     std::string terminalProgram() override;

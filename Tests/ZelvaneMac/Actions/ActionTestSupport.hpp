@@ -51,7 +51,11 @@ public:
     bool fileManagerAnswers = true;
     std::string terminal = "/usr/bin/x-terminal-emulator";
 
-    void openUrl(const QUrl& url) override { opened.push_back(url); }
+    bool opens = true;  // a program opens what is asked
+    bool openUrl(const QUrl& url) override {
+        if (opens) opened.push_back(url);
+        return opens;
+    }
     bool showItems(const QList<QUrl>& urls) override {
         if (fileManagerAnswers) shown.push_back(urls);
         return fileManagerAnswers;
@@ -60,10 +64,12 @@ public:
         if (fileManagerAnswers) propertiesShown.push_back(urls);
         return fileManagerAnswers;
     }
+    int startError = 0;  // what starting a program fails with
     std::string terminalProgram() override { return terminal; }
     std::string ownProgram() override { return "/opt/zelvane/ZelvaneMac"; }
     int startDetached(const std::string& program, const std::vector<std::string>& arguments,
                       const std::string& workingDirectory) override {
+        if (startError) return startError;
         started.push_back({program, arguments, workingDirectory});
         return 0;
     }

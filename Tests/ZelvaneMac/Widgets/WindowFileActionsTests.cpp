@@ -28,6 +28,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <thread>
@@ -1388,6 +1389,65 @@ TEST(WindowFileActions, TwoWindowsErasingOneFolderAtOnceShowItGoneAndTellNoFailu
     bothAtOnce("Delete Immediately", "Delete Immediately");
     bothAtOnce("Move to Trash", "Move to Trash");
     bothAtOnce("Delete Immediately", "Move to Trash");
+}
+
+// On a desktop with nothing to show a folder or start a terminal (no file manager on the session
+// bus, neither xdg-open nor a terminal program on the PATH, TERMINAL unset), Show in File Manager,
+// Get Info and New Terminal at Folder say so in the window instead of doing nothing.
+TEST(WindowFileActions, ShowInFileManagerAndNewTerminalSayWhenNothingCanBeStarted) {
+    TempDir dir;
+    writeFile(dir / "set/notes.txt", 10);
+    fs::create_directories(dir / "empty-bin");
+    const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    const char* terminal = std::getenv("TERMINAL");
+    const std::string savedTerminal = terminal ? terminal : "";
+    const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    const std::string savedBus = bus ? bus : "";
+    const testsupport::OnScopeExit restore([&] {
+        ::setenv("PATH", path.c_str(), 1);
+        if (terminal) ::setenv("TERMINAL", savedTerminal.c_str(), 1);
+        if (bus) ::setenv("DBUS_SESSION_BUS_ADDRESS", savedBus.c_str(), 1);
+        else ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    });
+    ::setenv("PATH", (dir / "empty-bin").c_str(), 1);
+    ::unsetenv("TERMINAL");
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + (dir / "no-bus").native()).c_str(), 1);
+    WindowAtHand w(dir / "data");
+    ScriptedUser user;
+    ASSERT_TRUE(w.scan(dir / "set"));
+    FileNode* notes = w.node(dir / "set/notes.txt");
+    ASSERT_TRUE(notes);
+
+    const auto choose = [&](const char* item) {
+        user.clear();
+        w.select(notes);
+        user.choose({item});
+        w.rightClickRow(notes);
+        EXPECT_TRUE(pumpWidgetsUntil([&] { return !user.alerts.empty(); }, 30000)) << item << " said nothing";
+    };
+    choose("Show in File Manager");
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_EQ(user.alerts[0].text, QStringLiteral("No file manager could be started."));
+    EXPECT_EQ(user.alerts[0].informativeText,
+              QStringLiteral("None answers on the session bus, and no program that opens folders (xdg-open) was found."));
+    choose("Get Info");
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_EQ(user.alerts[0].text, QStringLiteral("No file manager could be started."));
+    choose("New Terminal at Folder");
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_EQ(user.alerts[0].text, QStringLiteral("No terminal program could be started."));
+    EXPECT_EQ(user.alerts[0].informativeText,
+              QStringLiteral("Neither x-terminal-emulator nor the program that TERMINAL names was found."));
+
+    // TERMINAL names a program that is there but cannot be started: the alert says why.
+    writeFile(dir / "empty-bin/myterm", std::string_view("not a program"));
+    ASSERT_EQ(::chmod((dir / "empty-bin/myterm").c_str(), 0755), 0);
+    ::setenv("TERMINAL", "myterm", 1);
+    choose("New Terminal at Folder");
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_EQ(user.alerts[0].text, QStringLiteral("No terminal program could be started."));
+    EXPECT_EQ(user.alerts[0].informativeText,
+              "\"" + QString::fromStdString((dir / "empty-bin/myterm").native()) + "\": " + QString::fromLocal8Bit(std::strerror(ENOEXEC)));
 }
 
 // A file of `size` bytes with data in a few places and holes between them, so that it is read
