@@ -10,16 +10,21 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
+#include <QThreadPool>
+#include <QProgressDialog>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <thread>
+#include <vector>
 
 #include "../Services/LocalHttpServer.hpp"
 #include "QtWidgetTestApp.hpp"
@@ -32,6 +37,8 @@
 #include "ZelvaneMac/Services/UpdateChecker.hpp"
 #include "ZelvaneMac/Widgets/Common/AppIcon.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
+#include "ZelvaneMac/Widgets/Common/FileActionMenu.hpp"
+#include "ZelvaneMac/Widgets/Preview/PreviewWindow.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Menus/MenuBar.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Status/UpdateBanner.hpp"
@@ -41,6 +48,9 @@
 #include "ZelvaneMac/Window/WindowStartup.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "TempFolder.hpp"
+#include "OnScopeExit.hpp"
+#include "ZelvaneMac/Window/MenuAction.hpp"
+#include "ZelvaneMac/Window/NodeSelection.hpp"
 
 namespace zelvane {
 namespace {
@@ -320,6 +330,93 @@ TEST(CloseAndQuit, CtrlWClosesItsWindowAndCtrlQEndsTheProgramAsClosingEachWould)
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(first.isNull()) << "closed as the user would close it, and gone";
     EXPECT_TRUE(app.windows().empty());
+}
+
+// Answers each erasing question of the file actions with the button that goes ahead.
+struct EraseAnswerer {
+    QApplication& application = qtWidgetApp();  // before the timer
+    QTimer timer;
+    EraseAnswerer() {
+        timer.setInterval(10);
+        QObject::connect(&timer, &QTimer::timeout, [] {
+            QMessageBox* box = visibleBox();
+            if (!box) return;
+            for (const char* title : {"Delete Immediately", "Move to Trash"})
+                if (QAbstractButton* go = buttonTitled(box, QString::fromLatin1(title))) return go->click();
+        });
+        timer.start();
+    }
+};
+
+// Six folders of files, f0 to f5.
+std::vector<std::filesystem::path> makeSixFolders(const std::filesystem::path& at) {
+    std::vector<std::filesystem::path> folders;
+    for (int f = 0; f < 6; ++f) {
+        folders.push_back(at / ("f" + std::to_string(f)));
+        std::filesystem::create_directories(folders.back());
+        for (int i = 0; i < 300; ++i) std::ofstream(folders.back() / ("file" + std::to_string(i)));
+    }
+    return folders;
+}
+
+// While Delete Immediately or Move to Trash works behind its panel, closing the window (Ctrl+W)
+// and quitting (Ctrl+Q) are not lost: pressed where the keyboard is, on the panel, they stop the
+// work before its next item, and the window closes or the program quits. The panel leaves the
+// window open to the window system's close as well.
+TEST(CloseAndQuit, ClosingOrQuittingWhileTheWindowErasesStopsBeforeTheNextItem) {
+    App run;
+    fixtures::TempDir dir;
+    ::setenv("XDG_DATA_HOME", (dir.path() / "data").c_str(), 1);
+    std::filesystem::create_directories(dir.path() / "data");
+    ZelvaneMacApp app(run.preferences, CommandLine::read({"ZelvaneMac"}), run.environment());
+    run.preferences.set(PreferenceKeys::monitorFileSystemForChanges, false);
+    EraseAnswerer user;
+    // Each erase is held before its second folder until its window is gone.
+    auto windowGone = std::make_shared<std::atomic<bool>>(false);
+    const testsupport::OnScopeExit letGo([&] { windowGone->store(true); });
+
+    const auto eraseAndThenPress = [&](const char* set, ZelvaneMenuAction erase, Qt::Key key) {
+        const std::vector<std::filesystem::path> folders = makeSixFolders(dir.path() / set);
+        QPointer<MainWindow> window = app.openWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+        windowGone->store(false);
+        QObject::connect(window, &QObject::destroyed, [windowGone] { windowGone->store(true); });
+        auto reached = std::make_shared<std::atomic<int>>(0);
+        for (FileActionMenu* menu : window->findChildren<FileActionMenu*>())
+            menu->actions().setEraseWatch([windowGone, reached](const std::string&) {
+                if (reached->fetch_add(1) != 1) return;
+                for (int i = 0; i < 6000 && !windowGone->load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            });
+        window->scanControl().scanChosenFolder(QString::fromStdString((dir.path() / set).native()));
+        ASSERT_TRUE(pumpWidgetsUntil([&] { return window->scanControl().effectiveRoots().size() == 1; }));
+        FileNode* root = window->scanControl().effectiveRoots()[0].get();
+        NodeSet chosen(root->children().begin(), root->children().end());
+        window->treeSelection().set(chosen);
+        window->menus().action(erase)->trigger();
+        QProgressDialog* panel = nullptr;
+        ASSERT_TRUE(pumpWidgetsUntil([&] {
+            for (QProgressDialog* p : window->findChildren<QProgressDialog*>())
+                if (p->isVisible() && reached->load() >= 2) panel = p;
+            return panel != nullptr;
+        })) << "no panel while the folders went";
+        EXPECT_EQ(QGuiApplication::modalWindow(), nullptr) << "the panel keeps the window from the window system's close";
+        QWidget* keyboard = QApplication::focusWidget() ? QApplication::focusWidget() : QApplication::activeWindow();
+        ASSERT_TRUE(keyboard);
+        EXPECT_EQ(keyboard->window(), panel) << "the panel has the keyboard, as it takes it when it shows";
+        QTest::keyClick(keyboard, key, Qt::ControlModifier);
+        EXPECT_TRUE(pumpWidgetsUntil([&] { return window.isNull(); })) << "the key was lost";
+        windowGone->store(true);
+        QThreadPool::globalInstance()->waitForDone();
+        EXPECT_FALSE(std::filesystem::exists(folders[0])) << "the first folder went before the key";
+        for (size_t f = 1; f < folders.size(); ++f) {
+            std::error_code absent;
+            EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folders[f], absent), {}), 300) << "not stopped before " << f;
+        }
+    };
+    eraseAndThenPress("erased", ZelvaneMenuAction::deleteImmediately, Qt::Key_W);
+    EXPECT_EQ(run.quits, 0) << "closing a window is no quit";
+    eraseAndThenPress("trashed", ZelvaneMenuAction::moveToTrash, Qt::Key_Q);
+    EXPECT_EQ(run.quits, 1) << "Ctrl+Q quits";
 }
 
 // Answers every "Move to Applications Folder?" with "Not Now" and counts them.

@@ -1,5 +1,6 @@
 #include "ZelvaneMac/Widgets/Dialogs/ActionAlertPrompter.hpp"
 
+#include <QAction>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -42,8 +43,14 @@ bool ActionAlertPrompter::ask(const AlertRequest& alert) {
 
 std::shared_ptr<void> ActionAlertPrompter::showProgress(const QString& text, std::function<void()> cancel) {
     constexpr int kShowAfterMs = 400;
-    auto* dialog = new QProgressDialog(text, localized("Cancel"), 0, 0, owner_ ? owner_->window() : nullptr);
-    dialog->setWindowModality(Qt::WindowModal);
+    QWidget* window = owner_ ? owner_->window() : nullptr;
+    auto* dialog = new QProgressDialog(text, localized("Cancel"), 0, 0, window);
+    // A modal panel would keep the window from the window system's close, and its keys from the
+    // window's menus: closing the window or quitting while the work goes on would be lost.
+    dialog->setWindowModality(Qt::NonModal);
+    if (window)
+        for (QAction* action : window->findChildren<QAction*>())
+            if (action->property(kReachableFromPanels).toBool()) dialog->addAction(action);
     dialog->setMinimumDuration(kShowAfterMs);
     dialog->setAutoReset(false);
     dialog->setAutoClose(false);

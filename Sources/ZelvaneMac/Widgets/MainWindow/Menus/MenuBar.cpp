@@ -13,6 +13,7 @@
 #include "ZelvaneMac/Services/PortableMode.hpp"
 #include "ZelvaneMac/Services/UpdateChecker.hpp"
 #include "ZelvaneMac/Widgets/Common/FileActionMenu.hpp"
+#include "ZelvaneMac/Widgets/Dialogs/ActionAlertPrompter.hpp"
 #include "ZelvaneMac/Widgets/Preview/PreviewWindow.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/MainWindow.hpp"
@@ -139,6 +140,8 @@ void MenuBar::buildFile() {
     quit->setShortcutContext(Qt::WindowShortcut);
     quit->setMenuRole(QAction::QuitRole);
     connect(quit, &QAction::triggered, &window_, [&window = window_] { emit window.quitRequested(); });
+    // Both stay in reach while a file action's panel has the keyboard.
+    for (QAction* kept : {closeWindow, quit}) kept->setProperty(ActionAlertPrompter::kReachableFromPanels, true);
 
     // Commands that need a scanned result, and the items that come and go.
     items_->addRefresher([this, &state] {
