@@ -15,8 +15,16 @@ namespace zelvane {
 namespace {
 
 // Reads one folder's entries into its children; returns the subfolders to read next.
-void readOneFolder(FileNode& folder, double budget, SequentialScanContext& c, std::byte* buf,
-                   std::vector<FileNode*>& kids, std::vector<std::pair<FileNode*, double>>& stack) {
+struct PendingFolder {
+    FileNode* folder;
+    double budget;
+    bool exclusionHeldBack;  // nothing below is left out: the filter's answer above waits for the tree
+};
+
+void readOneFolder(const PendingFolder& pending, SequentialScanContext& c, std::byte* buf,
+                   std::vector<FileNode*>& kids, std::vector<bool>& waits, std::vector<PendingFolder>& stack) {
+    FileNode& folder = *pending.folder;
+    const double budget = pending.budget;
     FolderPath path;
     path.reset(&folder);
     int fd = openDirectory(path.get().c_str(), nullptr);
@@ -27,15 +35,18 @@ void readOneFolder(FileNode& folder, double budget, SequentialScanContext& c, st
     }
     SightingJournal journal;
     EntryContext entry{&c.root.hardLinks, &c.root.cloneLinks, c.root.rootBlockSize,
-                       c.options.excludeFilters ? &*c.options.excludeFilters : nullptr, c.options.excludeFullPath,
-                       &journal};
+                       c.options.excludeFilters && !pending.exclusionHeldBack ? &*c.options.excludeFilters : nullptr,
+                       c.options.excludeFullPath, true, &journal};
     kids.clear();
+    waits.clear();
     readFolderEntries(
         fd, path, c.options.bulkReader, nullptr, buf, c.progress,
         [&](const EntryFacts& e, int, EntryCounts& counts) {
-            FileNode* child = makeEntryNode(c.arena, &folder, e, entry);
+            bool exclusionWaits = false;
+            FileNode* child = makeEntryNode(c.arena, &folder, e, entry, exclusionWaits);
             if (!child) return;
             kids.push_back(child);
+            waits.push_back(pending.exclusionHeldBack || exclusionWaits);
             if (!e.isDir) {
                 ++counts.files;
                 counts.bytes = saturatingAdd(counts.bytes, child->fileSize);
@@ -46,6 +57,7 @@ void readOneFolder(FileNode& folder, double budget, SequentialScanContext& c, st
         },
         [&] {
             kids.clear();
+            waits.clear();
             journal.startReplay();
         });
     closeDirectory(fd, nullptr);
@@ -61,7 +73,7 @@ void readOneFolder(FileNode& folder, double budget, SequentialScanContext& c, st
     // Pushed in reverse so that the first subfolder is read first.
     double share = budget / double(subfolders);
     for (size_t i = kids.size(); i-- > 0;)
-        if (kids[i]->isDir() && !kids[i]->isVolumeBoundary()) stack.emplace_back(kids[i], share);
+        if (kids[i]->isDir() && !kids[i]->isVolumeBoundary()) stack.push_back({kids[i], share, waits[i]});
 }
 
 }  // namespace
@@ -69,12 +81,13 @@ void readOneFolder(FileNode& folder, double budget, SequentialScanContext& c, st
 void scanDirIntoTree(FileNode& folder, double budget, SequentialScanContext& c) {
     ScanBuffer buffer;
     std::vector<FileNode*> kids;
-    std::vector<std::pair<FileNode*, double>> stack{{&folder, budget}};
+    std::vector<bool> waits;
+    std::vector<PendingFolder> stack{{&folder, budget, false}};
     while (!stack.empty()) {
         if (c.progress && c.progress->isCancelled()) return;
-        auto [node, share] = stack.back();
+        const PendingFolder next = stack.back();
         stack.pop_back();
-        readOneFolder(*node, share, c, buffer.pointer(), kids, stack);
+        readOneFolder(next, c, buffer.pointer(), kids, waits, stack);
     }
 }
 

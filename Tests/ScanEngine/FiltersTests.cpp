@@ -421,14 +421,48 @@ TEST_F(FilterMatching, FullPathMode) {
     EXPECT_EQ(matching("PATHLEN=" + std::to_string(path.size()), true), (Names{"docs/readme"}));
 }
 
-TEST_F(FilterMatching, SizesDuringAScanCountAsMatched) {
-    EXPECT_EQ(matching("S>1G", false, false).size(), preOrder(tree.get()).size());
-    EXPECT_EQ(matching("A<0", false, false).size(), preOrder(tree.get()).size());
-    EXPECT_TRUE(matching("!S>1G", false, false).empty());
+// While a scan reads, a file's own sizes are known and compared; a folder's totals are not, so a
+// size term counts as matched for a folder. The kind of an entry is always known.
+TEST_F(FilterMatching, DuringAScanFilesAreJudgedByTheirOwnSizes) {
+    const auto folders = [&] {
+        Names out;
+        for (FileNode* n : preOrder(tree.get()))
+            if (n->isDir()) out.push_back(n == tree.get() ? "<root>" : n->fullPath().substr(tree->fullPath().size() + 1));
+        return out;
+    };
+    EXPECT_EQ(matching("S>1G", false, false), folders());
+    EXPECT_EQ(matching("S>1M", false, false).size(), folders().size() + 1) << "and My Photos/cover.png";
+    EXPECT_EQ(matching("=folders", false, false), folders());
+    EXPECT_EQ(matching("=files", false, false).size(), preOrder(tree.get()).size() - folders().size());
     EXPECT_TRUE(matching("S>1G").empty());
-    EXPECT_EQ(matching("=folders", false, false).size(), preOrder(tree.get()).size());
     EXPECT_EQ(matching("S>1e300"), Names{});
     EXPECT_EQ(matching("S<1e300").size(), preOrder(tree.get()).size());
+}
+
+// What a scan may leave out as it reads: only what the filter drops on the finished tree too,
+// whatever the folders' totals and newest dates turn out to be.
+TEST_F(FilterMatching, AScanLeavesOutOnlyWhatTheFinishedTreeWould) {
+    const auto during = [&](std::string_view text, const std::string& rel, bool datesFinal = true) {
+        bool fp = false;
+        const DecodedFilter f = decodeFilterText(text, fp);
+        return matchDuringScan(*node(rel), f, fp, datesFinal);
+    };
+    using M = ScanMatch;
+    EXPECT_EQ(during("S>1M", "My Photos/cover.png"), M::matched);
+    EXPECT_EQ(during("S>1M", "My Photos/2023/notes.txt"), M::notMatched);
+    EXPECT_EQ(during("S>1M", "My Photos"), M::undecided);
+    EXPECT_EQ(during("!A>1M", "docs"), M::undecided);
+    EXPECT_EQ(during("*.png S>1M", "docs"), M::notMatched) << "no size can make docs a *.png";
+    EXPECT_EQ(during("*.jpg S>1M", "x.jpg"), M::undecided);
+    EXPECT_EQ(during("docs|S>1G", "docs"), M::matched);
+    EXPECT_EQ(during("=folders", "docs"), M::matched);
+    EXPECT_EQ(during("=folders", "docs/readme"), M::notMatched);
+    EXPECT_EQ(during("=files", "docs/readme"), M::matched);
+    EXPECT_EQ(during("<2000-01-01", "docs"), M::notMatched);
+    EXPECT_EQ(during("<2000-01-01", "docs", false), M::undecided) << "a folder may still take a newer date";
+    EXPECT_EQ(during("<2000-01-01", "docs/readme", false), M::notMatched);
+    EXPECT_EQ(during("=dup", "docs/readme"), M::undecided) << "no node has duplicates while the tree is read";
+    EXPECT_EQ(during("NAMELEN=5", "cache"), M::matched);
 }
 
 TEST(FilterMatchingDates, LocalDayAndTimeUseTheCapturedOffset) {

@@ -50,7 +50,7 @@ bool evaluateTerm(const FilterItem& term, const FileNode& node, bool fullPathMod
         return compareTerm(term, node, subFolderSizeAvailable, pathLength);
     }
     if (term.regex) return term.regex->matches(fullPathMode ? path() : name);
-    if (term.foldersOnly) return !subFolderSizeAvailable || node.isDir();
+    if (term.foldersOnly) return node.isDir();
     if (term.filesOnly) return !node.isDir();
     if (term.filterNoExtension) return nameHasNoExtension(name);
     if (term.fileExtension) return hasCaseFoldedSuffix(name, term.filterTextUnitsNoStar);

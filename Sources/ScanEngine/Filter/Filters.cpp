@@ -599,11 +599,11 @@ bool compareTerm(const FilterItem& t, const FileNode& node, bool subFolderSizeAv
     const double offset = t.sizeDateLocalOffsetSeconds.value_or(0);
     switch (*t.sizeOpType) {
     case SizeOpType::fileSize:
-        if (!subFolderSizeAvailable) return true;
-        return cmp(node.isDir() ? node.subFolderTotSize() : node.fileSize, t.sizeBytes);
+        if (!node.isDir()) return cmp(node.fileSize, t.sizeBytes);
+        return !subFolderSizeAvailable || cmp(node.subFolderTotSize(), t.sizeBytes);
     case SizeOpType::allocated:
-        if (!subFolderSizeAvailable) return true;
-        return cmp(node.isDir() ? node.subFolderTotSizeAlloc() : node.allocSize, t.sizeBytes);
+        if (!node.isDir()) return cmp(node.allocSize, t.sizeBytes);
+        return !subFolderSizeAvailable || cmp(node.subFolderTotSizeAlloc(), t.sizeBytes);
     case SizeOpType::nameLen: return cmp(int64_t(node.nameLength()), t.sizeBytes);
     case SizeOpType::pathLen: return cmp(int64_t(pathLength), t.sizeBytes);
     case SizeOpType::dupCount: return cmp(int64_t(node.dupCount()), t.sizeBytes);
@@ -662,7 +662,52 @@ bool matchGroups(const FileNode& node, const DecodedFilter& filters, bool subFol
     return true;
 }
 
+// Whether the term's answer for this node is only known once the tree is complete.
+inline bool waitsForFinishedTree(const FilterItem& term, const FileNode& node, bool folderDatesFinal) noexcept {
+    if (!term.sizeOp || !term.sizeOpType) return false;
+    switch (*term.sizeOpType) {
+    case SizeOpType::fileSize:
+    case SizeOpType::allocated: return node.isDir();
+    case SizeOpType::modified:
+    case SizeOpType::modifiedTime: return node.isDir() && !folderDatesFinal;
+    case SizeOpType::dupCount:
+    case SizeOpType::dupSize: return true;
+    case SizeOpType::nameLen:
+    case SizeOpType::pathLen: return false;
+    }
+    return false;
+}
+
+template <bool FullPathMode>
+ScanMatch matchGroupsDuringScan(const FileNode& node, const DecodedFilter& filters, bool folderDatesFinal) {
+    LazyThreadPath path(node);
+    bool undecided = false;
+    for (const FilterGroup& group : filters) {
+        bool holds = false;
+        bool waits = false;
+        for (const FilterItem& term : group) {
+            if (waitsForFinishedTree(term, node, folderDatesFinal)) {
+                waits = true;
+                continue;
+            }
+            if (filtermatch::evaluateTerm(term, node, FullPathMode, true, path) != term.notFlag) {
+                holds = true;
+                break;
+            }
+        }
+        if (holds) continue;
+        if (!waits) return ScanMatch::notMatched;
+        undecided = true;
+    }
+    return undecided ? ScanMatch::undecided : ScanMatch::matched;
+}
+
 }  // namespace
+
+ScanMatch matchDuringScan(const FileNode& node, const DecodedFilter& filters, bool fullpath, bool folderDatesFinal) {
+    if (fullpath) return matchGroupsDuringScan<true>(node, filters, folderDatesFinal);
+    return matchGroupsDuringScan<false>(node, filters, folderDatesFinal);
+}
 
 bool matchItem(const FileNode& node, const DecodedFilter& filters, bool fullpath, bool subFolderSizeAvailable) {
     if (fullpath) return matchGroups<true>(node, filters, subFolderSizeAvailable);

@@ -115,12 +115,22 @@ double getSeconds(std::u16string_view text);
 // A time of day (15:30, 3pm, 12am, 25:75) in seconds since midnight; sets `consumed` to "".
 std::optional<double> parseTimeOfDay(std::u16string_view text, std::u16string& consumed);
 
-// Matching. `subFolderSizeAvailable` is false during a scan (folder totals not rolled up yet):
-// size and allocated-size terms then count as matched. Safe to call from many threads at once;
-// no allocation per call beyond a full path for the terms that need one (kept in a per-thread
-// buffer), built at most once per call.
+// Matching. `subFolderSizeAvailable` is false while folder totals are not rolled up yet: size and
+// allocated-size terms then count as matched for a folder (a file is judged by its own sizes).
+// Safe to call from many threads at once; no allocation per call beyond a full path for the terms
+// that need one (kept in a per-thread buffer), built at most once per call.
 bool matchItem(const FileNode& node, const DecodedFilter& filters, bool fullpath, bool subFolderSizeAvailable);
 bool matchItemFullPath(const FileNode& node, const DecodedFilter& filters, bool subFolderSizeAvailable);
+
+// What an exclude filter says of an entry while its folder is read. A file's own facts are all
+// known then; a folder's totals are not, nor its date when folders are to take the newest date
+// below them (`folderDatesFinal` false), and no node has duplicates yet. A term that turns on
+// those waits for the finished tree: `undecided` when the filter holds or fails by waiting terms
+// alone, so that dropping the entry now could differ from the filter's answer on the finished
+// tree. Dropping entries below an undecided folder would change the very totals and dates its
+// answer waits for, so a scan drops nothing there and leaves the decision to the filtered copy.
+enum class ScanMatch : uint8_t { notMatched, matched, undecided };
+ScanMatch matchDuringScan(const FileNode& node, const DecodedFilter& filters, bool fullpath, bool folderDatesFinal);
 
 // A range of a displayed text, in UTF-16 units.
 struct TextRange {

@@ -53,7 +53,9 @@ int32_t packUnixTime(const timespec64& t) {
     return packDate(referenceSecondsFromUnix(double(t.tv_sec) + double(t.tv_nsec) / 1e9));
 }
 
-FileNode* makeEntryNode(NodeArena& arena, FileNode* parent, const EntryFacts& e, const EntryContext& ctx) {
+FileNode* makeEntryNode(NodeArena& arena, FileNode* parent, const EntryFacts& e, const EntryContext& ctx,
+                        bool& exclusionWaits) {
+    exclusionWaits = false;
     int64_t alloc = 0;
     if (e.hasAllocSize)
         alloc = e.allocSize;
@@ -65,8 +67,13 @@ FileNode* makeEntryNode(NodeArena& arena, FileNode* parent, const EntryFacts& e,
     n->fileID = e.fileID;
     n->createdDateRaw = packUnixTime(e.created);
     n->lastAccessDateRaw = packUnixTime(e.accessed);
-    if (ctx.excludeFilters && hasTerms(*ctx.excludeFilters) && matchItem(*n, *ctx.excludeFilters, ctx.excludeFullPath, false))
-        return nullptr;
+    if (ctx.excludeFilters && hasTerms(*ctx.excludeFilters)) {
+        switch (matchDuringScan(*n, *ctx.excludeFilters, ctx.excludeFullPath, ctx.folderDatesFinal)) {
+        case ScanMatch::matched: return nullptr;
+        case ScanMatch::undecided: exclusionWaits = true; break;
+        case ScanMatch::notMatched: break;
+        }
+    }
     if (!e.isDir) {
         auto first = [&](HardLinkTracker& t, SightingJournal::Kind kind, uint64_t id) {
             return ctx.journal ? ctx.journal->registerFirstSighting(t, kind, e.devID, id) : t.registerFirstSighting(e.devID, id);

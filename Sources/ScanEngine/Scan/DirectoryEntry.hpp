@@ -52,14 +52,18 @@ struct EntryContext {
     int64_t rootBlockSize = 0;  // rounds the logical size when no allocated size was returned
     const DecodedFilter* excludeFilters = nullptr;  // entries it matches are left out
     bool excludeFullPath = false;
+    bool folderDatesFinal = true;  // false: folders are to take the newest date below them
     SightingJournal* journal = nullptr;  // the reading folder's claims, when it may be read again
 };
 
 // Makes the node for one entry below `parent` (its parent link set, not yet a child, so that
-// full-path terms see its path), or returns null when the exclude filter matches it (matched
-// with folder totals unavailable, as they are during a scan). A file whose space was already counted in this root (another
-// link of the same inode, another clone of the same data) gets `doNotCountAllocated`; a file
-// with a single link cannot be met twice and skips the tracker.
-FileNode* makeEntryNode(NodeArena& arena, FileNode* parent, const EntryFacts& e, const EntryContext& ctx);
+// full-path terms see its path), or returns null when the exclude filter surely matches it
+// (matchDuringScan). `exclusionWaits` tells whether the filter's answer for the entry waits for
+// the finished tree: nothing below such a folder may be left out while it is read. A file whose
+// space was already counted in this root (another link of the same inode, another clone of the
+// same data) gets `doNotCountAllocated`; a file with a single link cannot be met twice and skips
+// the tracker.
+FileNode* makeEntryNode(NodeArena& arena, FileNode* parent, const EntryFacts& e, const EntryContext& ctx,
+                        bool& exclusionWaits);
 
 }  // namespace zelvane

@@ -150,11 +150,12 @@ private:
         ctx_ = s_.contexts[size_t(item.rootIndex)].get();
         rootIndex_ = item.rootIndex;
         depth_ = item.depth;
+        exclusionHeldBack_ = item.exclusionHeldBack;
         path_.reset(folder_);
         journal_.clear();
         entry_ = EntryContext{&ctx_->hardLinks, &ctx_->cloneLinks, ctx_->rootBlockSize,
-                              s_.options.excludeFilters ? &*s_.options.excludeFilters : nullptr,
-                              s_.options.excludeFullPath, &journal_};
+                              s_.options.excludeFilters && !exclusionHeldBack_ ? &*s_.options.excludeFilters : nullptr,
+                              s_.options.excludeFullPath, !s_.options.newestDateToFolders, &journal_};
 
         const bool handedOver = item.fd >= 0;
         int fd = item.fd;
@@ -244,7 +245,8 @@ private:
     }
 
     void addEntry(const EntryFacts& e, int parentFd, EntryCounts& counts) {
-        FileNode* child = makeEntryNode(arena_, folder_, e, entry_);
+        bool exclusionWaits = false;
+        FileNode* child = makeEntryNode(arena_, folder_, e, entry_, exclusionWaits);
         if (!child) return;
         kids_.push_back(child);
         if (!e.isDir) {
@@ -256,7 +258,7 @@ private:
         if (decideDescent(*child, e, path_, *ctx_, journal_))
             items_.push_back(
                 TreeDirWorkItem{child, openChildWithBudget(parentFd, e.name.data(), s_.options.directoryCalls), 0,
-                                rootIndex_, 0, depth_ + 1});
+                                rootIndex_, 0, depth_ + 1, true, exclusionHeldBack_ || exclusionWaits});
     }
 
     ScanShared& s_;
@@ -270,6 +272,7 @@ private:
     RootScanContext* ctx_ = nullptr;
     int rootIndex_ = 0;
     int depth_ = 0;
+    bool exclusionHeldBack_ = false;
     std::vector<std::vector<FileNode*>> byDepth_;  // folders read, by depth below their root
     EntryContext entry_;
     SightingJournal journal_;

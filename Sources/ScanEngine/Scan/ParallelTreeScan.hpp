@@ -68,6 +68,9 @@ struct TreeDirWorkItem {
     int retries = 0;      // opens put off for want of descriptors
     int depth = 0;        // below its root
     bool holdsBudgetSlot = true;  // whether an open `fd` holds a slot of the descriptor budget
+    // The exclude filter's answer for this folder or one above it waits for the finished tree:
+    // nothing below is left out while the scan reads it.
+    bool exclusionHeldBack = false;
 };
 
 using TreeDirWorkQueueLocked = WorkStackLocked<TreeDirWorkItem>;

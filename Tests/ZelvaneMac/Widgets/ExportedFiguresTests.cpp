@@ -12,6 +12,7 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QProcess>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
@@ -30,11 +31,15 @@
 #include "ScanEngine/Monitor/FileSystemMonitor.hpp"
 #include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
 #include "ZelvaneMac/Widgets/Dialogs/ExportOptionsView.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Filter/FilterPanel.hpp"
+#include "ZelvaneMac/Widgets/Common/FilterSyntaxTextField.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "ZelvaneMac/Window/Exports/ExportContext.hpp"
 #include "ZelvaneMac/Window/Exports/WindowExports.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
+#include "ZelvaneMac/Window/PaneToggles.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
 
@@ -377,6 +382,91 @@ TEST(ExportedFigures, DriveColumnsAreTheVolumesAsTheExportModeMeasuresThem) {
         EXPECT_EQ(reserved, volume.reserved);
         EXPECT_EQ(used + free + reserved, total);
         ASSERT_TRUE(w.import(out / "scanned.csv"));
+    }
+}
+
+// The rows of a tree export as path, size, allocated, date, attributes and counts (the columns
+// every export writes), in path order.
+std::vector<std::string> treeRows(const std::string& text) {
+    std::vector<std::string> rows;
+    const std::vector<std::string> lines = linesOf(text);
+    for (size_t i = 1; i < lines.size(); ++i) {
+        if (lines[i].empty()) continue;
+        const std::vector<std::string> f = fieldsOf(lines[i]);
+        std::string row;
+        for (size_t k = 0; k < 7 && k < f.size(); ++k) row += (k ? "," : "") + f[k];
+        rows.push_back(row);
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+// The export mode of the program itself, with preferences of its own, on `folder` with these
+// options besides the export to `out`; the CSV it wrote.
+std::string exportModeCSV(const fs::path& folder, const QStringList& options, const fs::path& out) {
+    TempDir config;
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), qPath(config.path()));
+    env.remove(QStringLiteral("DISPLAY"));
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(ZELVANE_PROGRAM), QStringList{qPath(folder), QStringLiteral("--export=") + qPath(out)} + options);
+    EXPECT_TRUE(program.waitForFinished(60000));
+    EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+    return readFile(out);
+}
+
+// An exclude filter typed into the filter panel before a scan leaves out while the scan reads what
+// the finished tree would leave out, and only that: the window shows and exports, row for row, the
+// tree the export mode writes with the same filter. A file is judged by its own size; a folder's
+// total and its newest date are only known once the whole tree is read.
+TEST(ExportedFigures, AScanWithAnExcludeFilterGivesTheTreeTheExportModeWrites) {
+    TempDir dir;
+    const fs::path tree = dir / "tree";
+    const auto sparse = [&](const std::string& relative, int64_t size) {
+        writeFile(tree / relative, std::string_view("x"));
+        fs::resize_file(tree / relative, uintmax_t(size));
+    };
+    writeFile(tree / "a.png", 1500);
+    writeFile(tree / "notes.txt", 800);
+    sparse("huge.iso", int64_t(3) << 30);
+    sparse("photos/big.png", 20 << 20);
+    writeFile(tree / "photos/small.png", 2000);
+    writeFile(tree / "photos/readme.txt", 300);
+    sparse("photos/raw/scan.tif", int64_t(1200) << 20);
+    writeFile(tree / "photos/raw/thumb.png", 100);
+    writeFile(tree / "icons.png/one.bin", 50);
+    sparse("icons.png/sheet.bin", 11 << 20);
+    writeFile(tree / "old/letter.txt", 4000);
+    writeFile(tree / "old/stamp.png", 9000);
+    writeFile(tree / "old/new/today.txt", 10);
+    fs::create_directories(tree / "empty");
+    for (const char* old : {"old/letter.txt", "old/stamp.png", "old", "empty"}) testsupport::setModified(tree / old, 1262304000);
+    fs::create_directories(dir / "data");
+    ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+
+    ShownWindow w;
+    w.window().panes().setShowFilterPanel(true);
+    FilterSyntaxTextField& field = w.window().contentView()->filterPanel()->excludeField();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return field.isVisible(); }));
+    TempDir out;
+    int n = 0;
+    for (const std::string exclude :
+         {"S>1G", "*.png S>10M", "=folders", "=files", "A>4k", "S<1k", "<2015-01-01", "*.png|S>1G",
+          "!*.txt =files", "=folders S>5M", "photos", "*.png !S>10M", "S>100M|old", "!=folders S>2k"}) {
+        SCOPED_TRACE(exclude);
+        const std::vector<std::string> expected =
+            treeRows(exportModeCSV(tree, {QStringLiteral("--filterexclude=") + QString::fromStdString(exclude)},
+                                   out / ("mode" + std::to_string(n) + ".csv")));
+        w.activate();
+        field.setFocus();
+        field.selectAll();
+        QTest::keyClicks(&field, QString::fromStdString(exclude));
+        ASSERT_EQ(field.text().toStdString(), exclude);
+        ASSERT_TRUE(w.scan(tree));
+        const std::vector<std::string> shown = treeRows(exportTable(w, out / ("window" + std::to_string(n++) + ".csv")));
+        ASSERT_FALSE(expected.empty());
+        EXPECT_EQ(shown, expected);
     }
 }
 
