@@ -222,9 +222,13 @@ int getattrlistbulk(int dirfd, const attrlist* alist, void* attrBuf, size_t attr
                     sxp = &sx;
                 } else if (errno == ENOENT) {
                     continue;  // removed since it was listed
+                } else if (errno == EACCES || errno == EPERM) {
+                    // A folder that may be listed but not searched: its names can be read, what
+                    // they are cannot, for any of them. The folder cannot be read.
+                    return -1;
                 }
-                // Other failures (no search permission on the folder, I/O errors): the entry is
-                // still reported, with what the listing knows.
+                // Other failures (I/O errors): the entry is still reported, with what the
+                // listing knows.
             }
             used += writeRecord(out + used, plan, name, nameLen, direntType, sxp);
             ++count;

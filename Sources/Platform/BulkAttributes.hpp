@@ -97,7 +97,10 @@ inline constexpr size_t kMaxBulkRecordSize = 384;
 // left out) into `attrBuf`: returns the number of records written, 0 at the end of the directory,
 // or -1 with errno set (EINVAL for a malformed request or a buffer too small for one record).
 // Attributes that cannot be read for one entry are left out of its returned masks; an entry
-// that vanished between listing and reading is skipped. Symbolic links are never followed.
+// that vanished between listing and reading is skipped. A folder that may be listed but not
+// searched (read without execute permission) fails with EACCES (or EPERM) when attributes beyond
+// the names are asked for, since none of its entries' can be read. Symbolic links are never
+// followed.
 // The directory's read position advances by exactly the entries returned.
 int getattrlistbulk(int dirfd, const attrlist* alist, void* attrBuf, size_t attrBufSize, uint64_t options);
 

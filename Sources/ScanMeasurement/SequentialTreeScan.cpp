@@ -39,7 +39,7 @@ void readOneFolder(const PendingFolder& pending, SequentialScanContext& c, std::
                        c.options.excludeFullPath, true, &journal};
     kids.clear();
     waits.clear();
-    readFolderEntries(
+    const int refused = readFolderEntries(
         fd, path, c.options.bulkReader, nullptr, buf, c.progress,
         [&](const EntryFacts& e, int, EntryCounts& counts) {
             bool exclusionWaits = false;
@@ -61,6 +61,7 @@ void readOneFolder(const PendingFolder& pending, SequentialScanContext& c, std::
             journal.startReplay();
         });
     closeDirectory(fd, nullptr);
+    if (refused) recordOpenFailure(folder, path.get(), refused, c.options.accessDeniedCounter);
     folder.setChildren(c.arena, kids);
 
     size_t subfolders = 0;

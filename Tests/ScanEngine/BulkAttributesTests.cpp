@@ -143,17 +143,30 @@ TEST(BulkAttributes, NameOnlyRequestAndBadRequests) {
     ::close(fd);
 }
 
-TEST(BulkAttributes, FolderWithoutSearchPermissionStillListsNames) {
+// A folder that may be listed but not entered: its names are there, nothing else about its
+// entries is. A request for more than names fails as the folder's read, with the reason, rather
+// than passing its files off as empty and dated 1970.
+TEST(BulkAttributes, FolderWithoutSearchPermissionListsNamesAndRefusesTheRest) {
     TempTree t;
     t.file("locked/inner", 10);
     t.dir("locked/deeper");
     t.chmod("locked", 0744);  // others may list, not search
     int rc = zelvane::test::runUnprivileged([&] {
-        auto recs = readAll(t.at("locked"), 65536, fullRequest());
+        attrlist names;
+        names.commonattr = ATTR_CMN_RETURNED_ATTRS | ATTR_CMN_NAME | ATTR_CMN_OBJTYPE;
+        auto recs = readAll(t.at("locked"), 65536, names);
         if (recs.size() != 2) return 1;
-        const BulkRecord& r = recs.at("inner");
-        if (r.hasTotalSize || r.fileID != 0) return 2;  // nothing beyond the listing is known
-        return recs.at("deeper").isDir() ? 0 : 3;
+        if (!recs.at("deeper").isDir()) return 2;
+        int fd = ::open(t.at("locked").c_str(), O_RDONLY | O_DIRECTORY);
+        if (fd < 0) return 3;
+        std::vector<std::byte> buf(65536);
+        const attrlist full = fullRequest();
+        errno = 0;
+        const int n = getattrlistbulk(fd, &full, buf.data(), buf.size(), FSOPT_ATTR_CMN_EXTENDED);
+        const int err = errno;
+        ::close(fd);
+        if (n != -1) return 4;
+        return err == EACCES ? 0 : 5;
     });
     EXPECT_EQ(rc, 0);
 }

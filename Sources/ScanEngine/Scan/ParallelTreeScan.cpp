@@ -169,9 +169,7 @@ private:
                     s_.queue.requeueLater(item);
                     return std::nullopt;
                 }
-                recordOpenFailure(*folder_, path_.get(), err, s_.options.accessDeniedCounter);
-                if (s_.options.unreadableFolders)
-                    s_.options.unreadableFolders->record({path_.get(), err, item.depth == 0});
+                recordUnreadable(item, err);
                 items_.clear();
                 finalizeBudgets(items_, item.budget, tracker);
                 s_.queue.complete();
@@ -181,7 +179,7 @@ private:
 
         kids_.clear();
         items_.clear();
-        readFolderEntries(
+        const int refused = readFolderEntries(
             fd, path_, s_.options.bulkReader, s_.options.directoryCalls, buffer_.pointer(), tracker,
             [&](const EntryFacts& e, int parentFd, EntryCounts& counts) { addEntry(e, parentFd, counts); },
             [&] {
@@ -190,6 +188,8 @@ private:
                 items_.clear();
                 journal_.startReplay();
             });
+        // Listed but not entered: none of its entries can be known, as when it cannot be opened.
+        if (refused) recordUnreadable(item, refused);
         folder_->setChildren(arena_, kids_);
         if (!kids_.empty()) {
             rankAndCountOwnEntries();
@@ -203,6 +203,11 @@ private:
         if (!kept) return s_.queue.completeAndTakeNext(items_);
         s_.queue.completeAndKeepOne(items_);
         return kept;
+    }
+
+    void recordUnreadable(const TreeDirWorkItem& item, int err) {
+        recordOpenFailure(*folder_, path_.get(), err, s_.options.accessDeniedCounter);
+        if (s_.options.unreadableFolders) s_.options.unreadableFolders->record({path_.get(), err, item.depth == 0});
     }
 
     // When the budget had no descriptor for the subfolder that would be read next, it would be

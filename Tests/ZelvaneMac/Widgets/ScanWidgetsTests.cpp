@@ -19,8 +19,10 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 
 #include "QtWidgetTestApp.hpp"
+#include "ScriptedUser.hpp"
 #include "TestTrees.hpp"
 #include "ZelvaneMac/Core/Text/PathText.hpp"
 #include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
@@ -276,6 +278,47 @@ TEST(TopBar, DeniedFoldersShowTheNoteAndTheSheet) {
     ::waitpid(child, &status, 0);
     ::chmod((dir / "closed").c_str(), 0755);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the unprivileged child failed, status " << status;
+}
+
+// A folder that may be listed but not entered (its names can be read, nothing about them) is a
+// folder the scan could not read: marked, named in the note and the sheet, and empty, its files
+// never passed off as files of 0 bytes dated 1970 and its subfolders never as empty folders.
+TEST(TopBar, AFolderThatCanBeListedButNotEnteredIsNamedAsUnreadable) {
+    TempDir dir;
+    writeFile(dir / "open/a.txt", 5);
+    writeFile(dir / "listed/secret.txt", 5000);
+    writeFile(dir / "listed/inner/deeper.txt", 7000);
+    // Read without execute: to another user through the bits for others, to the owner through its own.
+    const bool asAnotherUser = ::geteuid() == 0;
+    ::chmod(dir.path().c_str(), 0755);
+    ::chmod((dir / "listed").c_str(), asAnotherUser ? 0744 : 0644);
+    TestWindow w;
+    {
+        std::optional<testing::ActingAsAnotherUser> user;
+        if (asAnotherUser) user.emplace();
+        w.window.scanControl().scanChosenFolder(q(dir.path()));
+        ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
+    }
+    ::chmod((dir / "listed").c_str(), 0755);
+    EXPECT_EQ(w.window.viewModel().scanState().tag(), ScanState::Tag::completed);
+    EXPECT_EQ(w.window.viewModel().lastScanAccessDeniedPaths(), QStringList{q(dir / "listed")});
+    EXPECT_TRUE(w.top->accessDeniedNote()->isVisible());
+    QTest::mouseClick(w.top->accessDeniedNote(), Qt::LeftButton);
+    auto* sheet = qobject_cast<AccessDeniedFoldersDialog*>(w.window.sheets().sheet(AskedSheet::accessDeniedFolders));
+    ASSERT_TRUE(sheet && sheet->isVisible());
+    ASSERT_EQ(sheet->list()->count(), 1);
+    EXPECT_EQ(sheet->list()->item(0)->text(), q(dir / "listed"));
+    sheet->accept();
+
+    const std::vector<RootRef>& roots = w.window.scanControl().effectiveRoots();
+    ASSERT_EQ(roots.size(), 1u);
+    const FileNode* listed = w.window.scanControl().node(q(dir / "listed"));
+    ASSERT_NE(listed, nullptr);
+    EXPECT_TRUE(listed->accessDenied());
+    EXPECT_TRUE(listed->children().empty());
+    EXPECT_EQ(roots[0]->subFolderTotSize(), 5);
+    EXPECT_EQ(roots[0]->subFolderFileCount(), 1);
+    EXPECT_EQ(roots[0]->subFolderDirCount(), 2);
 }
 
 TEST(StatusBarAndSelections, TextsFollowTheStateAndTheWindowIsGrabbed) {
