@@ -40,6 +40,8 @@ FileNode* copyNode(NodeArena& arena, const FileNode& src) {
     c->fileID = src.fileID;
     if (!src.isDir() && src.doNotCountAllocated()) c->setDoNotCountAllocated(true);
     if (src.isImpliedFolder()) c->setIsImpliedFolder(true);
+    // A folder that could not be read stays marked: the copy must not pass it off as empty.
+    if (src.accessDenied()) c->setAccessDenied(true);
     return c;
 }
 
@@ -89,6 +91,7 @@ RootRef loadFilteredTree(const FileNode& root, const FilteredTreeOptions& o) {
     NodeArena& arena = store->makeArena();
     FileNode* newRoot = arena.makeRoot16(root.name16(), root.isDir(), root.fileSize, 0, root.modifiedDateRaw);
     if (root.isImpliedFolder()) newRoot->setIsImpliedFolder(true);
+    if (root.accessDenied()) newRoot->setAccessDenied(true);
     newRoot->createdDateRaw = root.createdDateRaw;
     newRoot->lastAccessDateRaw = root.lastAccessDateRaw;
     newRoot->dosAttributes = root.dosAttributes;

@@ -35,6 +35,12 @@
 #include "ZelvaneMac/Widgets/Dialogs/SelectMultipleDialog.hpp"
 #include "ZelvaneMac/Core/Settings/SizeTextFormat.hpp"
 #include "ZelvaneMac/Widgets/Common/FilterSyntaxTextField.hpp"
+#include "ZelvaneMac/Models/FileTreeOutlineModel.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Tabs/TreeViewTab.hpp"
+#include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
+#include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
+#include "ZelvaneMac/Widgets/Common/FolderIconCache.hpp"
+#include "ZelvaneMac/Widgets/Common/ResultTableDelegate.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Filter/FilterPanel.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Menus/MenuBar.hpp"
@@ -319,6 +325,54 @@ TEST(TopBar, AFolderThatCanBeListedButNotEnteredIsNamedAsUnreadable) {
     EXPECT_EQ(roots[0]->subFolderTotSize(), 5);
     EXPECT_EQ(roots[0]->subFolderFileCount(), 1);
     EXPECT_EQ(roots[0]->subFolderDirCount(), 2);
+}
+
+// A folder the scan could not open keeps its mark in the tree a filter shows: the outline draws
+// it with the icon of a folder that could not be read, filtered or not, and not as an ordinary
+// empty folder.
+TEST(TopBar, AFilteredTreeKeepsTheMarkOfAFolderThatCouldNotBeRead) {
+    TempDir dir;
+    writeFile(dir / "open/a.txt", 5);
+    writeFile(dir / "open/b.tmp", 5);
+    writeFile(dir / "closed/secret.txt", 5000);
+    ::chmod(dir.path().c_str(), 0755);
+    ::chmod((dir / "closed").c_str(), 0);
+    TestWindow w;
+    {
+        std::optional<testing::ActingAsAnotherUser> user;
+        if (::geteuid() == 0) user.emplace();
+        w.window.scanControl().scanChosenFolder(q(dir.path()));
+        ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
+    }
+    ::chmod((dir / "closed").c_str(), 0755);
+    FileTreeOutlineView& view = *w.window.contentView()->treeViewTab()->outline();
+    auto* delegate = qobject_cast<ResultTableDelegate*>(view.outline().itemDelegate());
+    ASSERT_NE(delegate, nullptr);
+    const auto shownAsUnreadable = [&](FileNode* node) {
+        const QModelIndex row = view.model().indexForNode(node).siblingAtColumn(FileTreeOutlineModel::nameColumn);
+        return row.isValid() &&
+               delegate->providedIcon(row).cacheKey() == FolderIconCache::shared().accessDeniedIcon().cacheKey();
+    };
+    FileNode* closed = w.window.scanControl().node(q(dir / "closed"));
+    ASSERT_NE(closed, nullptr);
+    ASSERT_TRUE(closed->accessDenied());
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return shownAsUnreadable(closed); }));
+
+    // The exclude filter typed into the panel and applied with Return.
+    w.window.panes().setShowFilterPanel(true);
+    FilterSyntaxTextField& field = w.window.contentView()->filterPanel()->excludeField();
+    w.window.show();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return field.isVisible(); }));
+    field.setFocus();
+    QTest::keyClicks(&field, QStringLiteral("*.tmp"));
+    QTest::keyClick(&field, Qt::Key_Return);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.window.scanControl().effectiveRoots() != w.window.scanControl().scanRoots(); }));
+    EXPECT_EQ(w.window.scanControl().node(q(dir / "open/b.tmp")), nullptr) << "the filter applies";
+    FileNode* filtered = w.window.scanControl().node(q(dir / "closed"));
+    ASSERT_NE(filtered, nullptr);
+    ASSERT_NE(filtered, closed) << "the node of the filtered copy";
+    EXPECT_TRUE(filtered->accessDenied());
+    EXPECT_TRUE(pumpWidgetsUntil([&] { return shownAsUnreadable(filtered); }));
 }
 
 TEST(StatusBarAndSelections, TextsFollowTheStateAndTheWindowIsGrabbed) {

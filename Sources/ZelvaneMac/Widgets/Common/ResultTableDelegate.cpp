@@ -116,7 +116,7 @@ void ResultTableDelegate::initStyleOption(QStyleOptionViewItem* option, const QM
     QStyledItemDelegate::initStyleOption(option, index);
     option->text = inItsOwnDirection(option->text, option->direction);
     if (option->icon.isNull() && iconProvider_) {
-        QIcon icon = iconProvider_(index);
+        QIcon icon = providedIcon(index);
         if (!icon.isNull()) {
             option->icon = icon;
             option->features |= QStyleOptionViewItem::HasDecoration;

@@ -37,6 +37,8 @@ public:
     void setShowHorizontalLines(bool on) { showHorizontalLines_ = on; }
     bool showHorizontalLines() const { return showHorizontalLines_; }
     void setIconProvider(std::function<QIcon(const QModelIndex&)> provider) { iconProvider_ = std::move(provider); }
+    // The icon a cell without one of its model's is drawn with; none without a provider.
+    QIcon providedIcon(const QModelIndex& index) const { return iconProvider_ ? iconProvider_(index) : QIcon(); }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
