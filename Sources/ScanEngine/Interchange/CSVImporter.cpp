@@ -452,9 +452,11 @@ private:
 
 // Folder totals from the file rows, as a scan rolls them up, except that a folder without child
 // rows keeps the totals of its own row: an export cut at a depth writes the folders at the cut
-// with their full totals and nothing below them. (An empty folder's row holds zeros.) Iterative:
-// an import can be deeper than any thread stack.
-void rollUpKeepingCutFolders(FileNode& root) {
+// with their full totals and nothing below them. (An empty folder's row holds zeros.) Without
+// file rows (`foldersKeepTheirRows`) every folder with a row of its own keeps it, since its files
+// are not there to add up. A folder the import made up for the paths below it has no row: it
+// always holds what its children hold. Iterative: an import can be deeper than any thread stack.
+void rollUpKeepingCutFolders(FileNode& root, bool foldersKeepTheirRows) {
     if (!root.isDir()) return;
     struct Frame {
         FileNode* node;
@@ -476,7 +478,7 @@ void rollUpKeepingCutFolders(FileNode& root) {
     while (!stack.empty()) {
         Frame& f = stack.back();
         const auto kids = f.node->children();
-        if (kids.empty()) {
+        if (kids.empty() || (foldersKeepTheirRows && !f.node->isImpliedFolder())) {
             stack.pop_back();
             if (stack.empty()) return;  // a root without children keeps its row's totals
             const AggregateTotals kept = ownTotals(*f.node);
@@ -550,8 +552,7 @@ public:
     }
 
     std::vector<RootRef> finish(bool csvHasFiles) {
-        if (csvHasFiles)
-            for (FileNode* r : roots_) rollUpKeepingCutFolders(*r);
+        for (FileNode* r : roots_) rollUpKeepingCutFolders(*r, !csvHasFiles);
         std::vector<RootRef> out;
         out.reserve(roots_.size());
         for (FileNode* r : roots_) out.push_back(store_->handle(r));

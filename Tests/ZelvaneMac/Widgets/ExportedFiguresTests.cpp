@@ -470,5 +470,54 @@ TEST(ExportedFigures, AScanWithAnExcludeFilterGivesTheTreeTheExportModeWrites) {
     }
 }
 
+// The export mode's folders-only export (--exportfiles=0) read back by the window: every folder
+// holds the totals the scan gave it, and so does every folder the import makes up above the
+// scanned root, which holds what its child folders hold.
+TEST(ExportedFigures, AnExportOfFoldersOnlyOpensWithTheTotalsOfTheScan) {
+    TempDir dir;
+    const fs::path tree = dir / "tree";
+    writeFile(tree / "top.txt", 50);
+    writeFile(tree / "a/one.bin", 100);
+    writeFile(tree / "a/b/two.bin", 200);
+    writeFile(tree / "a/b/c/three.bin", 3000);
+    writeFile(tree / "d/four.bin", 400);
+    fs::create_directories(tree / "e");
+    ShownWindow w;
+    ASSERT_TRUE(w.scan(tree));
+    struct Totals {
+        int64_t size, alloc;
+        int32_t files, dirs;
+        bool operator==(const Totals&) const = default;
+    };
+    const auto totalsOf = [](const FileNode* n) {
+        return Totals{n->subFolderTotSize(), n->subFolderTotSizeAlloc(), n->subFolderFileCount(), n->subFolderDirCount()};
+    };
+    std::vector<std::pair<fs::path, Totals>> scanned;
+    for (const char* folder : {"", "a", "a/b", "a/b/c", "d", "e"}) {
+        const FileNode* n = w.node(*folder ? tree / folder : tree);
+        ASSERT_NE(n, nullptr) << folder;
+        scanned.emplace_back(*folder ? tree / folder : tree, totalsOf(n));
+    }
+
+    TempDir out;
+    const std::string text = exportModeCSV(tree, {QStringLiteral("--exportfiles=0")}, out / "folders.csv");
+    ASSERT_EQ(text.find("one.bin"), std::string::npos) << "folder rows only";
+    ASSERT_TRUE(w.import(out / "folders.csv"));
+    for (const auto& [path, totals] : scanned) {
+        const FileNode* back = importedFolder(w.window().scanControl().effectiveRoots(), path);
+        ASSERT_NE(back, nullptr) << path;
+        EXPECT_EQ(totalsOf(back), totals) << path;
+    }
+    // The folders above the root hold it and nothing else.
+    const Totals root = scanned.front().second;
+    for (fs::path above = tree.parent_path(); !above.empty(); above = above.parent_path()) {
+        const FileNode* made = importedFolder(w.window().scanControl().effectiveRoots(), above);
+        ASSERT_NE(made, nullptr) << above;
+        EXPECT_EQ(made->subFolderTotSize(), root.size) << above;
+        EXPECT_EQ(made->subFolderFileCount(), root.files) << above;
+        if (above == above.root_path()) break;
+    }
+}
+
 }  // namespace
 }  // namespace zelvane
