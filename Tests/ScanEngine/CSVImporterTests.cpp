@@ -10,6 +10,7 @@
 #include <chrono>
 #include <functional>
 #include <thread>
+#include <tuple>
 
 #include "ScanEngine/Interchange/CSVImporter.hpp"
 #include "ScanEngine/Interchange/CSVLineReader.hpp"
@@ -102,9 +103,6 @@ TEST(CSVImport, ReadsTheShapesItMustAccept) {
         {"backslash and trailing dot are name characters of a / path", "a.csv",
          kHeader + "\"/a/x\\y\",1,1," + d + ",0,0,0\n\"/a/b.\",2,2," + d + ",0,0,0\n\"/a/...\",3,3," + d + ",0,0,0\n",
          {"/ D 6 6 3/1", "/a D 6 6 3/0", "/a/x\\y F 1 1", "/a/b. F 2 2", "/a/... F 3 3"}},
-        {"malformed numbers, and sizes below zero, read as 0, the row stays", "a.csv",
-         kHeader + "\"/a/m\",12x,+7,soon,70000\n\"/a/n\",,-5\n\"/a/o\"\n",
-         {"/ D 0 7 3/1", "/a D 0 7 3/0", "/a/m F 0 7", "/a/n F 0 0", "/a/o F 0 0"}},
         {"folder rows only keep their numbers", "a.csv",
          kHeader + "\"/\",10,20," + d + ",0,3,4\n\"/x/\",1,2," + d + ",0,5,6\n",
          {"/ D 10 20 3/4", "/x D 1 2 5/6"}},
@@ -115,16 +113,13 @@ TEST(CSVImport, ReadsTheShapesItMustAccept) {
          kHeader + "\"/\",10,20," + d + ",0,3,4\n\"/x/\",1,2," + d + ",0,5,6\n\"/x/f\",7,8," + d + ",0,0,0\n",
          {"/ D 7 8 1/1", "/x D 7 8 1/0", "/x/f F 7 8"}},
         {"a later row fills a folder made as an ancestor", "a.csv",
-         kHeader + "\"/p/q/f\",1,1,,0,0,0\n\"/p/\",0,0,,0,0,0\n\"/p/g\",2,2,,0,0,0\n",
+         kHeader + "\"/p/q/f\",1,1,2024/01/01 00:00:00,0,0,0\n\"/p/\",0,0,2024/01/01 00:00:00,0,0,0\n\"/p/g\",2,2,2024/01/01 00:00:00,0,0,0\n",
          {"/ D 3 3 2/2", "/p D 3 3 2/1", "/p/q D 1 1 1/0", "/p/q/f F 1 1", "/p/g F 2 2"}},
         {"TSV chosen by the extension in capitals", "DATA.TSV",
          "File Name\tSize\tAllocated\tModified\tAttributes\tFiles\tFolders\n\"/a/t,u\"\t5\t6\t" + d + "\t0\t0\t0\n",
          {"/ D 5 6 1/1", "/a D 5 6 1/0", "/a/t,u F 5 6"}},
-        {"tab-separated text named csv is split on commas", "tabs.csv",
-         "File Name\tSize\tAllocated\tModified\tAttributes\tFiles\tFolders\n\"/a/t\"\t5\t6\t" + d + "\t0\t0\t0\n",
-         {"/ D 0 0 1/1", "/a D 0 0 1/0", "/a/t F 0 0"}},
         {"relative paths and two roots in order of appearance", "a.csv",
-         kHeader + "\"rel/f\",1,1,,0,0,0\n\"/abs\",2,2,,0,0,0\n\"rel/g\",3,3,,0,0,0\n",
+         kHeader + "\"rel/f\",1,1,2024/01/01 00:00:00,0,0,0\n\"/abs\",2,2,2024/01/01 00:00:00,0,0,0\n\"rel/g\",3,3,2024/01/01 00:00:00,0,0,0\n",
          {"rel D 4 4 2/0", "rel/f F 1 1", "rel/g F 3 3", "/ D 2 2 1/0", "/abs F 2 2"}},
     };
     for (const Case& c : cases) {
@@ -132,6 +127,86 @@ TEST(CSVImport, ReadsTheShapesItMustAccept) {
         ASSERT_FALSE(outcome.error) << c.what;
         EXPECT_FALSE(outcome.result.wasCancelled);
         EXPECT_EQ(dump(outcome.result.roots), c.tree) << c.what;
+        EXPECT_EQ(outcome.result.rowsLeftOut, 0) << c.what;
+        EXPECT_FALSE(outcome.result.endedInsideRow) << c.what;
+    }
+}
+
+// A row is only taken when every field it is read from reads as what it holds: a size, a date,
+// attributes or a count that does not is no row (a file of 0 bytes dated 1970 would be made up),
+// and neither is a line cut short. The import says how many lines it left out, and whether the
+// file ended inside a row.
+TEST(CSVImport, RowsWhoseFieldsDoNotReadAreLeftOutAndCounted) {
+    useTestTimeZone();
+    const std::string d = "2024/03/05 07:08:09";
+    const std::string good = "\"/a/good\",5,8," + d + ",0,0,0\n";
+    const std::string after = "\"/a/after\",1,2," + d + ",0,0,0\n";
+    struct Case {
+        const char* what;
+        std::string rows;
+    };
+    const std::vector<Case> leftOut = {
+        {"letters for a size", "\"/a/x\",12x,8," + d + ",0,0,0\n"},
+        {"a size below zero", "\"/a/x\",-5,8," + d + ",0,0,0\n"},
+        {"an empty allocated field", "\"/a/x\",5,," + d + ",0,0,0\n"},
+        {"a date of letters", "\"/a/x\",5,8,soon,0,0,0\n"},
+        {"an empty date", "\"/a/x\",5,8,,0,0,0\n"},
+        {"a date no clock shows", "\"/a/x\",5,8,2026/13/45 99:99:99,0,0,0\n"},
+        {"attributes out of range", "\"/a/x\",5,8," + d + ",70000,0,0\n"},
+        {"a count of letters", "\"/a/x/\",5,8," + d + ",0,two,0\n"},
+        {"counts missing", "\"/a/x/\",5,8," + d + ",0\n"},
+        {"a path alone", "\"/a/x\"\n"},
+        {"no delimiter after the path", "\"/a/x\"5,8," + d + ",0,0,0\n"},
+        {"a path that never closes", "\"/a/x,5,8," + d + ",0,0,0\n"},
+        {"a line that is no row at all", "x\xff\xfe\x01garbage,1,2\n"},
+    };
+    for (const Case& c : leftOut) {
+        const auto outcome = importText(kHeader + good + c.rows + after);
+        ASSERT_FALSE(outcome.error) << c.what;
+        EXPECT_EQ(dump(outcome.result.roots), (std::vector<std::string>{"/ D 6 10 2/1", "/a D 6 10 2/0", "/a/good F 5 8",
+                                                                        "/a/after F 1 2"}))
+            << c.what;
+        EXPECT_EQ(outcome.result.rowsLeftOut, 1) << c.what;
+        EXPECT_FALSE(outcome.result.endedInsideRow) << c.what;
+    }
+
+    // Cut inside its last row, in a field or in the quoted path; a last line without its line end
+    // that is a whole row is no cut.
+    for (const std::string& cut : {std::string("\"/a/cut\",5,8,2024/0"), std::string("\"/a/cut\",5"),
+                                   std::string("\"/a/cu"), std::string("\"/a/cut/\",5,8,") + d + ",0,3"}) {
+        const auto outcome = importText(kHeader + good + cut);
+        ASSERT_FALSE(outcome.error) << cut;
+        EXPECT_EQ(outcome.result.rowsLeftOut, 1) << cut;
+        EXPECT_TRUE(outcome.result.endedInsideRow) << cut;
+        EXPECT_EQ(find(outcome.result.roots, "/a/cut"), nullptr) << cut;
+    }
+    const auto whole = importText(kHeader + good + "\"/a/last\",1,1," + d + ",0,0,0");
+    ASSERT_FALSE(whole.error);
+    EXPECT_EQ(whole.result.rowsLeftOut, 0);
+    EXPECT_FALSE(whole.result.endedInsideRow);
+    EXPECT_NE(find(whole.result.roots, "/a/last"), nullptr);
+
+    // Empty lines and a header found after free text are no rows to count.
+    const auto spaced = importText("Exported listing\n\n" + kHeader + good + "\n\n" + after);
+    ASSERT_FALSE(spaced.error);
+    EXPECT_EQ(spaced.result.rowsLeftOut, 0);
+}
+
+// Bytes that only here and there look like a row, or no row at all: nothing is imported, and
+// the reason is that no row was found.
+TEST(CSVImport, AFileWithoutARowThatReadsIsRefused) {
+    const std::string noise = testsupport::noiseBytes(3 << 20);
+    // Rows of names in quotes with fields that are no sizes and dates: what random bytes imported as.
+    std::string quoted = kHeader;
+    for (int i = 0; i < 1000; ++i) quoted += "\"/r/n" + std::to_string(i) + "\",ab,cd,ef,gh\n";
+    const std::string tabs = "File Name\tSize\tAllocated\tModified\tAttributes\tFiles\tFolders\n\"/a/t\"\t5\t6\t"
+                             "2024/03/05 07:08:09\t0\t0\t0\n";
+    for (const auto& [what, text, name] : {std::tuple{"random bytes", noise, "noise.csv"},
+                                           std::tuple{"fields that do not read", quoted, "quoted.csv"},
+                                           std::tuple{"tab-separated text named csv", tabs, "tabs.csv"}}) {
+        const auto outcome = importText(text, name);
+        ASSERT_TRUE(outcome.error) << what;
+        EXPECT_EQ(outcome.error->kind, CSVImportError::Kind::noValidRowsFound) << what;
     }
 }
 
@@ -140,10 +215,10 @@ TEST(CSVImport, RowFieldsAndFlags) {
     auto outcome = importText(kHeader +
                               "\"/f/\",10,04096,2024/03/05 07:08:09,18,0,0\n"
                               "\"/f/h\",1,04096,2024-07-01T09:00:00,3,9,9\n"
-                              "\"/f/z\",1,00,bad,65536\n"
-                              "\"/f/k\",1,0,2024/03/05,1\n"
-                              "\"/d/\",0,0,,0,0,0\n"
-                              "\"/d\",5,04096,,0,0,0\n");
+                              "\"/f/z\",1,00,2024/03/05 07:08:09,0,0,0\n"
+                              "\"/f/k\",1,0,2024/03/05 07:08:09,1,0,0\n"
+                              "\"/d/\",0,0,2024/01/01 00:00:00,0,0,0\n"
+                              "\"/d\",5,04096,2024/01/01 00:00:00,0,0,0\n");
     ASSERT_FALSE(outcome.error);
     const auto& roots = outcome.result.roots;
     const FileNode* f = find(roots, "/f");
@@ -165,9 +240,7 @@ TEST(CSVImport, RowFieldsAndFlags) {
     EXPECT_EQ(f->dosAttributes, 18);
     EXPECT_EQ(h->modifiedDateRaw, packedUTC(2024, 7, 1, 7, 0, 0));
     EXPECT_EQ(h->dosAttributes, 3);
-    EXPECT_EQ(z->modifiedDateRaw, kPackedUnixEpoch);
-    EXPECT_EQ(z->dosAttributes, 0) << "out of range";
-    EXPECT_EQ(k->modifiedDateRaw, kPackedUnixEpoch) << "too short";
+    EXPECT_EQ(k->dosAttributes, 1);
     EXPECT_EQ(h->lastAccessDateRaw, kPackedUnixEpoch);
     EXPECT_EQ(h->fileID, 0u);
     // A file row that names an existing folder is applied to that folder, which stays a folder.
@@ -211,8 +284,8 @@ TEST(CSVImport, FixedWidthDatesInTheLocalZone) {
     for (const Case& c : cases) EXPECT_EQ(parseFixedWidthDate(c.field), c.packed) << c.field;
 }
 
-// The newest-date pass of an import takes each folder's newest date from below: an impossible date
-// must not become every ancestor's newest date.
+// The newest-date pass of an import takes each folder's newest date from below: the row of an
+// impossible date is left out, and its date never becomes every ancestor's newest date.
 TEST(CSVImport, AnImpossibleDateStaysUnknownUpTheTree) {
     useTestTimeZone();
     const std::string good = "2024/03/05 07:08:09";
@@ -220,8 +293,8 @@ TEST(CSVImport, AnImpossibleDateStaysUnknownUpTheTree) {
                                       ",0,0,0\n" + "\"/a/c.txt\",5,4096,2026/13/45 99:99:99,0,0,0\n");
     ASSERT_FALSE(out.error);
     for (const RootRef& r : out.result.roots) r->applyMaxModifiedDateToFolders();
-    ASSERT_NE(find(out.result.roots, "/a/c.txt"), nullptr);
-    EXPECT_EQ(find(out.result.roots, "/a/c.txt")->modifiedDateRaw, kPackedUnixEpoch);
+    EXPECT_EQ(find(out.result.roots, "/a/c.txt"), nullptr);
+    EXPECT_EQ(out.result.rowsLeftOut, 1);
     EXPECT_EQ(find(out.result.roots, "/a")->modifiedDateRaw, packedUTC(2024, 3, 5, 6, 8, 9));
     EXPECT_EQ(find(out.result.roots, "/")->modifiedDateRaw, packedUTC(2024, 3, 5, 6, 8, 9));
 }
@@ -253,10 +326,11 @@ TEST(CSVImport, RejectsPathsThatResolveElsewhere) {
     {
         text.push_back('"');
         text.append(p);
-        text.append("\",1,1,,0,0,0\n");
+        text.append("\",1,1,2024/01/01 00:00:00,0,0,0\n");
     }
-    text += std::string("\"/a/nul\0byte\",1,1,,0,0,0\n", 25);
-    text += "\"/a/ok\",1,1,,0,0,0\n";
+    static constexpr char kNul[] = "\"/a/nul\0byte\",1,1,2024/01/01 00:00:00,0,0,0\n";
+    text += std::string(kNul, sizeof kNul - 1);
+    text += "\"/a/ok\",1,1,2024/01/01 00:00:00,0,0,0\n";
     auto outcome = importText(text);
     ASSERT_FALSE(outcome.error);
     EXPECT_EQ(dump(outcome.result.roots), (std::vector<std::string>{"/ D 1 1 1/1", "/a D 1 1 1/0", "/a/ok F 1 1"}));
@@ -269,25 +343,27 @@ TEST(CSVImport, NamesWithLineBreaksStayOneRow) {
         std::vector<std::string> names;
     };
     const std::vector<Case> cases = {
-        {"LF inside a name", kHeader + "\"/a/line\nbreak\",1,1,,0,0,0\n\"/a/next\",2,2,,0,0,0\n",
+        {"LF inside a name", kHeader + "\"/a/line\nbreak\",1,1,2024/01/01 00:00:00,0,0,0\n\"/a/next\",2,2,2024/01/01 00:00:00,0,0,0\n",
          {"/a/line\nbreak", "/a/next"}},
-        {"several LFs and CR LF line ends", kHeader + "\"/a/x\r\n\ny\",1,1,,0,0,0\r\n\"/a/\n\",2,2,,0,0,0\r\n",
+        {"several LFs and CR LF line ends", kHeader + "\"/a/x\r\n\ny\",1,1,2024/01/01 00:00:00,0,0,0\r\n\"/a/\n\",2,2,2024/01/01 00:00:00,0,0,0\r\n",
          {"/a/x\r\n\ny", "/a/\n"}},
-        {"a broken line does not swallow the next row", kHeader + "\"/a/bad,1,1\n\"/a/good\",2,2,,0,0,0\n",
+        {"a broken line does not swallow the next row", kHeader + "\"/a/bad,1,1\n\"/a/good\",2,2,2024/01/01 00:00:00,0,0,0\n",
          {"/a/good"}},
-        {"a broken last line", kHeader + "\"/a/good\",2,2,,0,0,0\n\"/a/tail\n\nmore", {"/a/good"}},
-        {"a quote that closes at the end of the file", kHeader + "\"/a/x\n\"", {"/a/x\n"}},
+        {"a broken last line", kHeader + "\"/a/good\",2,2,2024/01/01 00:00:00,0,0,0\n\"/a/tail\n\nmore", {"/a/good"}},
+        {"a name over two lines in the last row, without a line end",
+         kHeader + "\"/a/x\n\",1,1,2024/01/01 00:00:00,0,0,0", {"/a/x\n"}},
         // Split names repeat the name, line feeds included, in quoted fields after the path.
         {"LFs in the later quoted fields",
-         kHeader + "\"/a/x\ny\",1,1,,0,0,0,\"\",\"/a\",\"x\ny\",\"\"\n\"/a/z\n\",2,2,,0,0,0,\"\",\"/a\",\"z\n\",\"\"\n"
-             "\"/a/d\n/f.txt\",3,3,,0,0,0,\"\",\"/a/d\n\",\"f\",\"txt\"\n\"/a/next\",4,4,,0,0,0,\"\",\"/a\",\"next\",\"\"\n",
+         kHeader + "\"/a/x\ny\",1,1,2024/01/01 00:00:00,0,0,0,\"\",\"/a\",\"x\ny\",\"\"\n\"/a/z\n\",2,2,2024/01/01 00:00:00,0,0,0,\"\",\"/a\",\"z\n\",\"\"\n"
+             "\"/a/d\n/f.txt\",3,3,2024/01/01 00:00:00,0,0,0,\"\",\"/a/d\n\",\"f\",\"txt\"\n\"/a/next\",4,4,2024/01/01 00:00:00,0,0,0,\"\",\"/a\",\"next\",\"\"\n",
          {"/a/x\ny", "/a/z\n", "/a/d\n/f.txt", "/a/next"}},
         {"a quote inside an unquoted field is a character of it",
-         kHeader + "\"/a/q\",1,1,x\"y,0,0,0\n\"/a/next\",2,2,,0,0,0\n", {"/a/q", "/a/next"}},
+         kHeader + "\"/a/q\",1,1,2024/01/01 00:00:00,0,0,0,x\"y\n\"/a/next\",2,2,2024/01/01 00:00:00,0,0,0\n",
+         {"/a/q", "/a/next"}},
         {"text after a closed later field keeps the row to its line",
-         kHeader + "\"/a/h\",1,1,,0,0,0,\"z\"junk\n\"/a/next\",2,2,,0,0,0\n", {"/a/h", "/a/next"}},
+         kHeader + "\"/a/h\",1,1,2024/01/01 00:00:00,0,0,0,\"z\"junk\n\"/a/next\",2,2,2024/01/01 00:00:00,0,0,0\n", {"/a/h", "/a/next"}},
         {"a later field still open at the end of the file",
-         kHeader + "\"/a/good\",2,2,,0,0,0\n\"/a/k\",7,7,,0,0,0,\"never closed\nstill\n", {"/a/good", "/a/k"}},
+         kHeader + "\"/a/good\",2,2,2024/01/01 00:00:00,0,0,0\n\"/a/k\",7,7,2024/01/01 00:00:00,0,0,0,\"never closed\nstill\n", {"/a/good", "/a/k"}},
     };
     for (const Case& c : cases) {
         auto outcome = importText(c.text);
@@ -304,13 +380,13 @@ TEST(CSVImport, NamesWithLineBreaksStayOneRow) {
 TEST(CSVImport, DriveCapacityFromTheHeaderAndTheFirstRow) {
     const std::string header = "File Name,Size,Allocated,Modified,Attributes,Files,Folders,PERCENTOFPARENT,"
                                "DriveCapacity,FREESPACE,USEDSPACE,RESERVEDSPACE\n";
-    auto withCapacity = importText(header + "\"/r/\",1,1,,0,1,0,100.000,500,200,300,0\n\"/r/f\",1,1,,0,0,0,100.000,,,,\n");
+    auto withCapacity = importText(header + "\"/r/\",1,1,2024/01/01 00:00:00,0,1,0,100.000,500,200,300,0\n\"/r/f\",1,1,2024/01/01 00:00:00,0,0,0,100.000,,,,\n");
     ASSERT_FALSE(withCapacity.error);
     EXPECT_EQ(withCapacity.result.driveCapacity, (VolumeCapacity{500, 200}));
-    auto empty = importText(header + "\"/r/\",1,1,,0,1,0,100.000,,,,\n");
+    auto empty = importText(header + "\"/r/\",1,1,2024/01/01 00:00:00,0,1,0,100.000,,,,\n");
     ASSERT_FALSE(empty.error);
     EXPECT_FALSE(empty.result.driveCapacity.isKnown());
-    auto noHeader = importText("\"/r/\",1,1,,0,1,0,100.000,500,200,300,0\n\"/r/f\",1,1,,0,0,0,100.000,,,,\n");
+    auto noHeader = importText("\"/r/\",1,1,2024/01/01 00:00:00,0,1,0,100.000,500,200,300,0\n\"/r/f\",1,1,2024/01/01 00:00:00,0,0,0,100.000,,,,\n");
     ASSERT_FALSE(noHeader.error);
     EXPECT_FALSE(noHeader.result.driveCapacity.isKnown());
 }
@@ -410,8 +486,8 @@ TEST(CSVImport, CancellationReturnsWhatWasBuilt) {
     // With one worker and fewer rows than a progress step, the reading, the decode and the build
     // each ask once. A cancel that comes after all three leaves a finished import; one that the
     // reading, the decode or the build sees stops it.
-    const std::string small = kHeader + "\"/r/\",0,0,,0,2,1\n\"/r/a\",10,10,,0,0,0\n\"/r/s/\",0,0,,0,1,0\n" +
-                              "\"/r/s/b\",20,20,,0,0,0\n";
+    const std::string small = kHeader + "\"/r/\",0,0,2024/01/01 00:00:00,0,2,1\n\"/r/a\",10,10,2024/01/01 00:00:00,0,0,0\n\"/r/s/\",0,0,2024/01/01 00:00:00,0,1,0\n" +
+                              "\"/r/s/b\",20,20,2024/01/01 00:00:00,0,0,0\n";
     for (int firstYes : {1, 2, 3, 4}) {
         int asked = 0;
         auto run = importFromCSVData(small, ',', {}, [&] { return ++asked >= firstYes; }, 1);
@@ -434,7 +510,7 @@ TEST(CSVImport, CancellationReturnsWhatWasBuilt) {
 TEST(CSVImport, TreesDeeperThanAnyStack) {
     std::string path = "/";
     for (int i = 0; i < 100000; ++i) path += "d/";
-    auto outcome = importFromCSVData(kHeader + "\"" + path + "f\",1,1,,0,0,0\n", ',');
+    auto outcome = importFromCSVData(kHeader + "\"" + path + "f\",1,1,2024/01/01 00:00:00,0,0,0\n", ',');
     ASSERT_FALSE(outcome.error);
     ASSERT_EQ(outcome.result.roots.size(), 1u);
     EXPECT_EQ(outcome.result.roots[0]->subFolderDirCount(), 100000);
@@ -453,7 +529,7 @@ TEST(CSVImport, SplittingInPiecesMatchesOneThread) {
             ++withBreaks;
         }
         if (i % 11 == 0) name += "\"\"q";
-        text += "\"/r/d" + std::to_string(i / 100) + "/" + name + "\",1,1,,0,0,0" + (i % 3 ? "\n" : "\r\n");
+        text += "\"/r/d" + std::to_string(i / 100) + "/" + name + "\",1,1,2024/01/01 00:00:00,0,0,0" + (i % 3 ? "\n" : "\r\n");
         if (i % 13 == 0) text += "\"/r/broken,1,1\n";
     }
     auto one = importFromCSVData(text, ',', {}, {}, 1);
@@ -482,15 +558,15 @@ std::string cutProneExport(size_t hugeName) {
         if (i % 5 == 0) name += "\nsecond\r\nthird";
         if (i % 7 == 0) name += "\"\"q";
         if (i % 11 == 0) name += "\n";
-        text += "\"/r/d" + std::to_string(i / 10) + "/" + name + "\"," + std::to_string(i) + ",4096,,0,0,0";
+        text += "\"/r/d" + std::to_string(i / 10) + "/" + name + "\"," + std::to_string(i) + ",4096,2024/01/01 00:00:00,0,0,0";
         // Split names: the folder and the name again, each quoted, line feeds and all.
         if (i % 3 == 0) text += ",,\"\",\"/r/d" + std::to_string(i / 10) + "\",\"" + name + "\",\"\"";
         text += i % 2 ? "\n" : "\r\n";
         if (i % 13 == 0) text += "\"/r/broken,1,1\n";
         if (i % 17 == 0) text += "\"/r/not a row\nx\"y\n";
     }
-    text += "\"/r/huge/" + std::string(hugeName, 'h') + "\",5,5,,0,0,0\n";
-    text += "\"/r/last\",7,7,,0,0,0";
+    text += "\"/r/huge/" + std::string(hugeName, 'h') + "\",5,5,2024/01/01 00:00:00,0,0,0\n";
+    text += "\"/r/last\",7,7,2024/01/01 00:00:00,0,0,0";
     return text;
 }
 
@@ -521,8 +597,8 @@ TEST(CSVImport, WindowsCutAnywhereReadAsOneWhole) {
 TEST(CSVImport, AFieldLongerThanAWindow) {
     TempDir dir;
     const size_t huge = size_t(20) << 20;
-    writeFile(dir / "huge.csv", kHeader + "\"/a/small\",1,1,,0,0,0\n\"/a/" + std::string(huge, 'x') +
-                                    "\",2,2,,0,0,0\r\n\"/a/after\",3,3,,0,0,0\n");
+    writeFile(dir / "huge.csv", kHeader + "\"/a/small\",1,1,2024/01/01 00:00:00,0,0,0\n\"/a/" + std::string(huge, 'x') +
+                                    "\",2,2,2024/01/01 00:00:00,0,0,0\r\n\"/a/after\",3,3,2024/01/01 00:00:00,0,0,0\n");
     auto outcome = importFromCSV(dir / "huge.csv");
     ASSERT_FALSE(outcome.error);
     ASSERT_EQ(outcome.result.roots.size(), 1u);
@@ -594,7 +670,7 @@ TEST(CSVImport, ALineLongerThanTheBoundEndsTheImport) {
     writeFile(sparse, "");
     ASSERT_EQ(::truncate(sparse.c_str(), off_t(CSVLineReader::kMaxLineBytes * 3)), 0);
     const std::string afterRows = dir / "after-rows.csv";
-    writeFile(afterRows, kHeader + "\"/a/one\",1,1,,0,0,0\n\"/a/two\",2,2,,0,0,0\n");
+    writeFile(afterRows, kHeader + "\"/a/one\",1,1,2024/01/01 00:00:00,0,0,0\n\"/a/two\",2,2,2024/01/01 00:00:00,0,0,0\n");
     ASSERT_EQ(::truncate(afterRows.c_str(), off_t(CSVLineReader::kMaxLineBytes + (size_t(9) << 20))), 0);
     for (const std::string& path : {sparse, afterRows}) {
         const auto outcome = importFromCSV(path);
@@ -603,8 +679,8 @@ TEST(CSVImport, ALineLongerThanTheBoundEndsTheImport) {
     }
     // Just under the bound, a last line without its line end is still taken.
     const std::string underBound = dir / "under.csv";
-    writeFile(underBound, kHeader + "\"/a/one\",1,1,,0,0,0\n\"/a/" +
-                              std::string(CSVLineReader::kMaxLineBytes - 64, 'y') + "\",2,2,,0,0,0");
+    writeFile(underBound, kHeader + "\"/a/one\",1,1,2024/01/01 00:00:00,0,0,0\n\"/a/" +
+                              std::string(CSVLineReader::kMaxLineBytes - 64, 'y') + "\",2,2,2024/01/01 00:00:00,0,0,0");
     const auto under = importFromCSV(underBound);
     ASSERT_FALSE(under.error);
     EXPECT_EQ(countNodes(under.result.roots, true), 2u);

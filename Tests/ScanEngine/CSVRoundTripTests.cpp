@@ -145,6 +145,7 @@ TEST(CSVRoundTrip, HostileTreeComesBackNodeForNode) {
         ASSERT_FALSE(exportToCSV(roots, everything(tabs), false, capacity, file));
         auto imported = importFromCSV(file);
         ASSERT_FALSE(imported.error);
+        EXPECT_EQ(imported.result.rowsLeftOut, 0);
         EXPECT_EQ(imported.result.driveCapacity, (VolumeCapacity{1000000, 400000}));
         const FileNode* back = findByPath(imported.result.roots, tree.path());
         ASSERT_TRUE(back) << "tabs " << tabs;
@@ -177,6 +178,7 @@ TEST(CSVRoundTrip, EveryDelimiterAndSplitNamesReadBackAsTheSameTreeAndNothingEls
             ASSERT_FALSE(exportToCSV(roots, options, false, [&](const FileNode&) { return capacity; }, file));
             auto imported = importFromCSV(file);
             ASSERT_FALSE(imported.error);
+        EXPECT_EQ(imported.result.rowsLeftOut, 0);
             EXPECT_EQ(imported.result.driveCapacity, capacity);
             // One root "/", and from it one folder a level down to the scanned one.
             ASSERT_EQ(imported.result.roots.size(), 1u);
@@ -206,6 +208,7 @@ TEST(CSVRoundTrip, FolderRowsOnlyKeepTheirTotals) {
     ASSERT_FALSE(exportToCSV(roots, o, false, {}, out / "folders.csv"));
     auto imported = importFromCSV(out / "folders.csv");
     ASSERT_FALSE(imported.error);
+    EXPECT_EQ(imported.result.rowsLeftOut, 0);
     const FileNode* back = findByPath(imported.result.roots, tree.path());
     ASSERT_TRUE(back);
     EXPECT_EQ(back->subFolderTotSize(), scanned->subFolderTotSize());
@@ -232,6 +235,7 @@ TEST(CSVRoundTrip, FoldersAtTheDepthCutKeepTheirTotals) {
         ASSERT_FALSE(exportToCSV(roots, o, false, {}, csv));
         auto imported = importFromCSV(csv);
         ASSERT_FALSE(imported.error);
+        EXPECT_EQ(imported.result.rowsLeftOut, 0);
         for (const char* rel : {"", "/links", "/links/other", "/dirs", "/deep", "/deep/level", "/empty"}) {
             const std::string path = tree.path() + rel;
             const FileNode* back = findByPath(imported.result.roots, path);
@@ -256,6 +260,48 @@ TEST(CSVRoundTrip, FoldersAtTheDepthCutKeepTheirTotals) {
     }
 }
 
+// Whatever columns an export holds, every one of its rows reads back as a row: nothing is left
+// out, and the file does not end inside one.
+TEST(CSVRoundTrip, EveryOptionSetImportsWithNothingLeftOut) {
+    useTestTimeZone();
+    TempDir tree;
+    makeHostileTree(tree.path());
+    RootRef scanned = scan(tree.path());
+    ASSERT_TRUE(scanned);
+    const size_t nodes = size_t(1 + scanned->subFolderFileCount() + scanned->subFolderDirCount());
+    TempDir out;
+    std::vector<RootRef> roots{scanned};
+    // Each column group alone, none and all, comma- and tab-separated, with files, folders or both.
+    std::vector<unsigned> sets = {0, 0x7f};
+    for (unsigned bit = 0; bit < 7; ++bit) sets.push_back(1u << bit);
+    std::vector<CSVExportOptions> options;
+    for (const bool tabs : {false, true})
+        for (const unsigned columns : sets)
+            for (const int rows : {0, 1, 2}) {
+                const auto on = [&](unsigned bit) { return (columns >> bit & 1u) != 0; };
+                options.push_back({.exportFiles = rows != 2, .exportFolders = rows != 1, .exportFileID = on(0),
+                                   .exportDates = on(1), .exportFolderSizes = on(2), .splitFilename = on(3),
+                                   .exportDriveCapacity = on(4), .exportPercentOfParent = on(5), .maxDepth = 0,
+                                   .useTabDelimiter = tabs, .useUTC = on(6)});
+            }
+    for (size_t set = 0; set < options.size(); ++set) {
+        const CSVExportOptions& o = options[set];
+        SCOPED_TRACE("option set " + std::to_string(set));
+        const std::string file = out / (o.useTabDelimiter ? "every.tsv" : "every.csv");
+        ASSERT_FALSE(exportToCSV(roots, o, false, [](const FileNode&) { return VolumeCapacity{9000, 4000, 10}; }, file));
+        const auto imported = importFromCSV(file);
+        ASSERT_FALSE(imported.error);
+        EXPECT_EQ(imported.result.rowsLeftOut, 0);
+        EXPECT_FALSE(imported.result.endedInsideRow);
+        const FileNode* back = findByPath(imported.result.roots, tree.path());
+        ASSERT_TRUE(back);
+        if (o.exportFiles && o.exportFolders) {
+            EXPECT_EQ(size_t(1 + back->subFolderFileCount() + back->subFolderDirCount()), nodes);
+        }
+        EXPECT_EQ(back->subFolderTotSize(), scanned->subFolderTotSize());
+    }
+}
+
 // Far deeper than a thread's stack could recurse: both halves walk iteratively.
 TEST(CSVRoundTrip, ChainOfTwoHundredThousandFolders) {
     testsupport::TreeBuilder tree;
@@ -269,6 +315,7 @@ TEST(CSVRoundTrip, ChainOfTwoHundredThousandFolders) {
     ASSERT_FALSE(exportToCSV(roots, o, false, {}, out / "deep.csv"));
     auto imported = importFromCSV(out / "deep.csv");
     ASSERT_FALSE(imported.error);
+    EXPECT_EQ(imported.result.rowsLeftOut, 0);
     const FileNode* back = findByPath(imported.result.roots, "/deep");
     ASSERT_TRUE(back);
     EXPECT_EQ(back->subFolderDirCount(), 200000);

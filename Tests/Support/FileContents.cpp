@@ -37,6 +37,19 @@ void writeFile(const fs::path& path, int64_t size) {
     if (!out.flush()) throw std::runtime_error("cannot write " + path.string());
 }
 
+std::string noiseBytes(size_t count) {
+    std::string out;
+    out.reserve(count);
+    uint64_t x = 88172645463325252ull;  // xorshift64
+    while (out.size() < count) {
+        x ^= x << 13;
+        x ^= x >> 7;
+        x ^= x << 17;
+        out.push_back(char(x));
+    }
+    return out;
+}
+
 std::string readFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});

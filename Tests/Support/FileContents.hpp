@@ -3,6 +3,7 @@
 // Real files for tests, written and read back whole. Every writer makes the folders on the way
 // and throws when the file cannot be written, so a set-up that failed never reads as a finding.
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -15,6 +16,8 @@ namespace zelvane::testsupport {
 void writeFile(const std::filesystem::path& path, std::string_view bytes);
 // Replaces `path` with `size` bytes of 'x' (written, so they take room on the disk).
 void writeFile(const std::filesystem::path& path, int64_t size);
+// `count` bytes that look random and are the same in every run (a fixed seed).
+std::string noiseBytes(size_t count);
 // The whole content of `path`; empty when it cannot be read.
 std::string readFile(const std::filesystem::path& path);
 

@@ -51,18 +51,11 @@ bool parseInteger(std::string_view field, Int& out) {
     return true;
 }
 
-template <typename Int>
-Int integerOrZero(std::string_view field) {
-    Int v = 0;
-    return parseInteger(field, v) ? v : Int(0);
-}
-
 // Sizes and counts, which nothing on disk has below zero: a negative field is as unusable as
 // letters, and taken as written it would take from every folder above and draw negative shares.
 template <typename Int>
-Int amountOrZero(std::string_view field) {
-    const Int v = integerOrZero<Int>(field);
-    return v < 0 ? Int(0) : v;
+bool parseAmount(std::string_view field, Int& out) {
+    return parseInteger(field, out) && out >= 0;
 }
 
 bool digitsAt(std::string_view f, size_t from, size_t to, int64_t& out) {
@@ -76,18 +69,19 @@ bool digitsAt(std::string_view f, size_t from, size_t to, int64_t& out) {
     return true;
 }
 
-int32_t parseDate(std::string_view f, LocalOffsetCache& offsets) {
+// False for a field that is no such date, and for a date no clock shows (month 13, 31 April,
+// 24:00, 99 minutes): rolled over it would become some other real date and spread as the newest
+// date of every folder above.
+bool parseDate(std::string_view f, LocalOffsetCache& offsets, int32_t& out) {
     int64_t y, mo, d, h, mi, s;
     if (!digitsAt(f, 0, 4, y) || !digitsAt(f, 5, 7, mo) || !digitsAt(f, 8, 10, d) || !digitsAt(f, 11, 13, h) ||
         !digitsAt(f, 14, 16, mi) || !digitsAt(f, 17, 19, s))
-        return kPackedUnixEpoch;
-    // A date no clock shows (month 13, 31 April, 24:00, 99 minutes) is unknown: rolled over it
-    // would become some other real date and spread as the newest date of every folder above.
-    if (mo < 1 || mo > 12 || d < 1 || d > daysInMonth(y, int(mo)) || h > 23 || mi > 59 || s > 59)
-        return kPackedUnixEpoch;
+        return false;
+    if (mo < 1 || mo > 12 || d < 1 || d > daysInMonth(y, int(mo)) || h > 23 || mi > 59 || s > 59) return false;
     int64_t local = daysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + s;
     int64_t unix = offsets.unixFromLocal(local);
-    return packDate(double(unix - kReferenceDateUnixSeconds));
+    out = packDate(double(unix - kReferenceDateUnixSeconds));
+    return true;
 }
 
 // Bytes kept apart from the input: paths that had to be rewritten (doubled quotes, backslashes),
@@ -228,25 +222,26 @@ bool decodeRow(std::string_view line, char delimiter, PathStorage& storage, Loca
         path = std::string_view(out, n);
     }
 
-    std::string_view rest(close + 1, size_t(end - close - 1));
-    if (!rest.empty() && rest[0] == delimiter) rest.remove_prefix(1);
+    // Every field a row is read from must read as what it holds: a row cut short, or bytes that
+    // only look like a row, would otherwise come in as a file of 0 bytes dated 1970.
+    if (close + 1 == end || close[1] != delimiter) return false;
+    std::string_view rest(close + 2, size_t(end - close - 2));
     FieldReader fields(rest, delimiter);
     std::string_view sizeField = fields.next();
     std::string_view allocField = fields.next();
     std::string_view dateField = fields.next();
     std::string_view attrField = fields.next();
-
-    row.size = amountOrZero<int64_t>(sizeField);
-    row.allocSize = amountOrZero<int64_t>(allocField);
+    std::string_view filesField = fields.next();
+    std::string_view foldersField = fields.next();
+    if (!parseAmount(sizeField, row.size) || !parseAmount(allocField, row.allocSize) ||
+        !parseDate(dateField, offsets, row.modifiedDateRaw) || !parseInteger(attrField, row.dosAttributes) ||
+        !parseAmount(filesField, row.subFolderFileCount) || !parseAmount(foldersField, row.subFolderDirCount))
+        return false;
     row.doNotCountAllocated = allocField.size() > 1 && allocField[0] == '0';
-    row.modifiedDateRaw = parseDate(dateField, offsets);
-    row.dosAttributes = integerOrZero<uint16_t>(attrField);
 
     if (!path.empty() && path.back() == '/') {
         row.isDir = true;
         if (path.size() > 1) path.remove_suffix(1);
-        row.subFolderFileCount = amountOrZero<int32_t>(fields.next());
-        row.subFolderDirCount = amountOrZero<int32_t>(fields.next());
     } else {
         row.isDir = false;
         if (!posixPath && path.size() >= 2 && path.back() == '.') {
@@ -277,12 +272,23 @@ void applyRow(FileNode& node, const ParsedRow& row) {
     }
 }
 
+bool isHeaderLine(std::string_view line, char delimiter) {
+    static constexpr std::string_view kFiles = "files";
+    for (size_t i = 0; i + kFiles.size() < line.size(); ++i) {
+        if (line[i + kFiles.size()] == delimiter && asciiEqualIgnoringCase(line.substr(i, kFiles.size()), kFiles))
+            return true;
+    }
+    return false;
+}
+
 // The rows of one item of a window's lines, decoded by one worker, the only one to write the slot.
 struct DecodeSlot {
     std::vector<ParsedRow> rows;
     PathStorage storage;
     int64_t files = 0;
     int64_t folders = 0;
+    int64_t leftOut = 0;         // lines that are no row
+    bool lastLeftOut = false;    // the share's last line was one of them
     bool sawCancel = false;  // the cancel query answered yes
     bool stopped = false;    // ... before the share was decoded to its end
 };
@@ -314,6 +320,13 @@ void decodeLines(std::span<const std::string_view> lines, uint64_t firstIndex, c
             }
             slot.rows.push_back(row);
             ++(row.isDir ? slot.folders : slot.files);
+            slot.lastLeftOut = false;
+        } else {
+            // A header stands among the first lines and is no row to leave out; neither is an
+            // empty line.
+            const bool header = firstIndex + k < 5 && isHeaderLine(lines[k], delimiter);
+            slot.lastLeftOut = !lines[k].empty() && !header;
+            slot.leftOut += slot.lastLeftOut;
         }
         if ((firstIndex + k) % kReportEvery == 0 && isCancelled && isCancelled()) {
             slot.sawCancel = true;
@@ -655,14 +668,6 @@ private:
     bool havePrefix_ = false;
 };
 
-bool isHeaderLine(std::string_view line, char delimiter) {
-    static constexpr std::string_view kFiles = "files";
-    for (size_t i = 0; i + kFiles.size() < line.size(); ++i) {
-        if (line[i + kFiles.size()] == delimiter && asciiEqualIgnoringCase(line.substr(i, kFiles.size()), kFiles))
-            return true;
-    }
-    return false;
-}
 
 // The fields of a line; a field that opens with a quote runs to its closing quote, delimiters
 // inside it included (a path or a split name holding the delimiter stays one field).
@@ -861,6 +866,7 @@ public:
     uint64_t linesRead() const { return reader_.linesRead(); }
     bool readingCancelled() const { return reader_.cancelled(); }
     VolumeCapacity driveCapacity() const { return leading_.driveCapacity(delimiter_); }
+    bool endedInsideRow() const { return endedInsideRow_; }
 
 private:
     bool finish(int error) {
@@ -883,8 +889,8 @@ private:
             DecodeSlot& slot = window.slots[item];
             slot.rows.clear();
             slot.storage.clear();
-            slot.files = slot.folders = 0;
-            slot.sawCancel = slot.stopped = false;
+            slot.files = slot.folders = slot.leftOut = 0;
+            slot.sawCancel = slot.stopped = slot.lastLeftOut = false;
             const size_t from = item * kDecodeItem;
             const size_t to = std::min(n, from + kDecodeItem);
             decodeLines(lines.subspan(from, to - from), firstIndex + from, delimiter_, workers_[worker], isCancelled_,
@@ -897,6 +903,8 @@ private:
         }
         // A cancel seen on the input's last line leaves a finished import.
         window.cutShort = stopped || (sawCancel && !reader_.finished());
+        if (reader_.finished() && !window.slots.empty())
+            endedInsideRow_ = reader_.endedWithoutLineEnd() && window.slots.back().lastLeftOut;
         return sawCancel;
     }
 
@@ -908,6 +916,7 @@ private:
     WindowHandoffLocked& handoff_;
     LeadingLines leading_;
     uint64_t offset_ = 0;
+    bool endedInsideRow_ = false;
 };
 
 // The input is read, split and decoded window by window on one thread and its helpers while this
@@ -926,7 +935,7 @@ CSVImportOutcome importFromInputOrThrow(const CSVInput& input, char delimiter,
     WindowProducer producer(input, delimiter, windowBytes > 0 ? windowBytes : kWindowBytes, decoders, isCancelled,
                             handoff);
     TreeBuilder builder(store, input.sizeHint(), onProgress, isCancelled);
-    int64_t fileRows = 0, folderRows = 0;
+    int64_t fileRows = 0, folderRows = 0, leftOut = 0;
     bool cutShort = false, built = true;
     {
         // An input of one window is read here; a longer one goes on on a thread of its own.
@@ -941,6 +950,7 @@ CSVImportOutcome importFromInputOrThrow(const CSVInput& input, char delimiter,
             for (const DecodeSlot& slot : window->slots) {
                 fileRows += slot.files;
                 folderRows += slot.folders;
+                leftOut += slot.leftOut;
             }
             cutShort |= window->cutShort;
             built = builder.link(*window);
@@ -970,6 +980,8 @@ CSVImportOutcome importFromInputOrThrow(const CSVInput& input, char delimiter,
     outcome.result.roots = builder.finish(fileRows > 0);
     outcome.result.driveCapacity = producer.driveCapacity();
     outcome.result.wasCancelled = cutShort || !built;
+    outcome.result.rowsLeftOut = leftOut;
+    outcome.result.endedInsideRow = producer.endedInsideRow();
     return outcome;
 }
 
@@ -988,7 +1000,8 @@ CSVImportOutcome importFromInput(const CSVInput& input, char delimiter, const CS
 
 int32_t parseFixedWidthDate(std::string_view field) {
     LocalOffsetCache offsets;
-    return parseDate(field, offsets);
+    int32_t packed = kPackedUnixEpoch;
+    return parseDate(field, offsets, packed) ? packed : kPackedUnixEpoch;
 }
 
 CSVImportOutcome importFromCSVData(std::string_view data, char delimiter, const CSVImportProgressHandler& onProgress,

@@ -22,12 +22,18 @@ struct CSVImportResult {
     std::vector<RootRef> roots;  // in order of first appearance
     VolumeCapacity driveCapacity;  // both values or neither
     bool wasCancelled = false;
+    // Lines that are no row: a path that is not one, or a size, date, attribute or count field that
+    // does not read as one (the first line, empty lines and the header are not counted).
+    int64_t rowsLeftOut = 0;
+    // The file's last line has no line end and is no row: the file was cut inside a row.
+    bool endedInsideRow = false;
 };
 
 struct CSVImportError {
     // notRegularFile: a device, pipe or socket, refused before anything is read. lineTooLong: a
     // line (a quoted path's joined lines included) longer than CSVLineReader::kMaxLineBytes.
-    // couldNotReadFile carries ENOMEM when the tree outgrew the memory.
+    // noValidRowsFound: not one line reads as a row (every field of a row must read as what it
+    // holds). couldNotReadFile carries ENOMEM when the tree outgrew the memory.
     enum class Kind { couldNotReadFile, noValidRowsFound, notRegularFile, lineTooLong };
     Kind kind;
     int underlyingErrno = 0;  // couldNotReadFile
@@ -59,7 +65,8 @@ CSVImportOutcome importFromCSVData(std::string_view data, char delimiter,
                                    size_t windowBytes = 0);
 
 // Wall-clock fields YYYY?MM?DD?HH?MM?SS at fixed positions, read in the local zone, as a packed date;
-// anything unreadable gives the packed 1970-01-01 00:00:00 UTC.
+// anything unreadable, or a date no clock shows, gives the packed 1970-01-01 00:00:00 UTC. (A row
+// whose date field is such is no row.)
 int32_t parseFixedWidthDate(std::string_view field);
 
 }  // namespace zelvane

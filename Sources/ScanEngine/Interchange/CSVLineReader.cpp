@@ -254,6 +254,7 @@ int CSVLineReader::next(CSVLineWindow& window, WorkerCrew& crew) {
         }
         carry_.assign(data.substr(used));
         finished_ = atEnd;
+        if (atEnd) endedWithoutLineEnd_ = !data.empty() && data.back() != '\n';
         window.endOffset = dataOffset + used;
         if (!window.lines.empty()) break;
     }

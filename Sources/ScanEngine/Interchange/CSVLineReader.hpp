@@ -95,6 +95,9 @@ public:
     bool finished() const noexcept { return finished_; }
     bool cancelled() const noexcept { return cancelled_; }
     uint64_t linesRead() const noexcept { return nextLine_; }
+    // Whether the input's last line had no line end: a file that ends inside a line (or inside a
+    // quoted field) was cut short, unless that line is complete as it stands.
+    bool endedWithoutLineEnd() const noexcept { return endedWithoutLineEnd_; }
 
 private:
     struct Piece;
@@ -111,6 +114,7 @@ private:
     bool startSeen_ = false;  // the byte-order mark was looked for
     bool finished_ = false;
     bool cancelled_ = false;
+    bool endedWithoutLineEnd_ = false;
     std::vector<Piece> pieces_;
 };
 

@@ -11,6 +11,7 @@
 #include "ZelvaneMac/Window/LiveUpdates.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/PaneToggles.hpp"
+#include "ZelvaneMac/Window/ScanStatusTexts.hpp"
 #include "ZelvaneMac/Window/TreeRetirement.hpp"
 #include "ZelvaneMac/Window/VolumeChoice.hpp"
 #include "ZelvaneMac/Window/VolumePicker.hpp"
@@ -89,6 +90,9 @@ void ScanController::handleScanStateChange() {
         else
             applyFilters();
     }
+    // What an import could not read of its file is said once its result is there.
+    if (!roots.empty() && parts_.viewModel.lastScanWasCSVImport() && parts_.viewModel.lastImportShortfall().any())
+        parts_.prompts.setImportShortfallDetail(importShortfallText(parts_.viewModel.lastImportShortfall()));
     // Handler 2.
     if (!roots.empty() && !hasEverShownScanResults_) {
         hasEverShownScanResults_ = true;

@@ -52,6 +52,14 @@ QString scanStatusText(const ScanState& state, std::optional<double> duration) {
     return localized("Ready...");
 }
 
+QString importShortfallText(const ImportShortfall& shortfall) {
+    QString text = fillPlaceholders(localized("Lines left out because they could not be read as rows: %@"),
+                                    {groupedCount(shortfall.rowsLeftOut)});
+    if (shortfall.endedInsideRow)
+        text += QStringLiteral("\n\n") + localized("The file ends inside a row: it may have been cut short.");
+    return text;
+}
+
 bool accessDeniedNoteVisible(const ScanState& state, qsizetype deniedCount) {
     const auto tag = state.tag();
     return (tag == ScanState::Tag::completed || tag == ScanState::Tag::cancelled) && deniedCount > 0;

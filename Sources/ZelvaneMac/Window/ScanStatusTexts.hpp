@@ -10,6 +10,7 @@
 #include "ScanEngine/Support/CancelFlag.hpp"
 #include "ScanEngine/Tree/ByteSizeFormatting.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanState.hpp"
+#include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/SizeTextFormat.hpp"
 
 namespace zelvane {
@@ -22,6 +23,9 @@ bool accessDeniedNoteVisible(const ScanState& state, qsizetype deniedCount);
 
 // The progress bar: the scan's share while scanning, full in every other state.
 double scanProgressFraction(const ScanState& state);
+
+// The alert's text after an import that left lines of its file out.
+QString importShortfallText(const ImportShortfall& shortfall);
 
 
 // A whole number with the user's locale's grouping.

@@ -14,6 +14,11 @@ void WindowPrompts::setCsvExportErrorDetail(const std::optional<QString>& value)
         emit csvExportErrorDetailChanged(csvExportErrorDetail_);
 }
 
+void WindowPrompts::setImportShortfallDetail(const std::optional<QString>& value) {
+    if (assignIfChanged(importShortfallDetail_, value))
+        emit importShortfallDetailChanged(importShortfallDetail_);
+}
+
 void WindowPrompts::setPermissionsResetErrorDetail(const std::optional<QString>& value) {
     if (assignIfChanged(permissionsResetErrorDetail_, value))
         emit permissionsResetErrorDetailChanged(permissionsResetErrorDetail_);

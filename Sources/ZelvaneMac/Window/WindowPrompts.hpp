@@ -19,6 +19,9 @@ public:
     void setShowSelectMultipleSheet(bool value);
     const std::optional<QString>& csvExportErrorDetail() const { return csvExportErrorDetail_; }
     void setCsvExportErrorDetail(const std::optional<QString>& value);
+    // What an import that gave a result could not read of its file.
+    const std::optional<QString>& importShortfallDetail() const { return importShortfallDetail_; }
+    void setImportShortfallDetail(const std::optional<QString>& value);
     const std::optional<QString>& permissionsResetErrorDetail() const { return permissionsResetErrorDetail_; }
     void setPermissionsResetErrorDetail(const std::optional<QString>& value);
     const std::optional<QString>& adminRelaunchErrorDetail() const { return adminRelaunchErrorDetail_; }
@@ -35,6 +38,7 @@ public:
 signals:
     void showSelectMultipleSheetChanged(bool value);
     void csvExportErrorDetailChanged(const std::optional<QString>& value);
+    void importShortfallDetailChanged(const std::optional<QString>& value);
     void permissionsResetErrorDetailChanged(const std::optional<QString>& value);
     void adminRelaunchErrorDetailChanged(const std::optional<QString>& value);
     void showFullDiskAccessAlertChanged(bool value);
@@ -45,6 +49,7 @@ signals:
 private:
     bool showSelectMultipleSheet_ = false;
     std::optional<QString> csvExportErrorDetail_;
+    std::optional<QString> importShortfallDetail_;
     std::optional<QString> permissionsResetErrorDetail_;
     std::optional<QString> adminRelaunchErrorDetail_;
     bool showFullDiskAccessAlert_ = false;

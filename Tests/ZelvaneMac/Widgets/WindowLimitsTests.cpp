@@ -5,6 +5,7 @@
 
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QTest>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,6 +26,7 @@
 #include "ZelvaneMac/Widgets/FileTypes/ExtensionTableView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Status/StatusBar.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Sheets/WindowSheets.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Tabs/FileViewTab.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Tabs/TreeViewTab.hpp"
 #include "ZelvaneMac/Widgets/Outline/ContextMenuOutlineView.hpp"
@@ -207,64 +209,91 @@ TEST(WindowLimits, FileViewSearchGivesUpOnARunawayPattern) {
     EXPECT_TRUE(pumpWidgetsUntil([&] { return w.window().fileResults().fileResultCount() == 1; }));
 }
 
-// An exported date no clock shows is unknown after the import, in the row and in every folder
-// above it, whose newest date comes from below.
-TEST(WindowLimits, AnImpossibleImportedDateIsUnknownUpTheTree) {
+// A row of an import whose size, count or date does not read as one (letters, a size below zero,
+// a date no clock shows) is left out, not taken as a file of 0 bytes dated 1970: the folders
+// above hold what the other rows hold, an impossible date never becomes a folder's newest date,
+// and the window says how many lines it left out and, of a file cut inside a row, that it was.
+TEST(WindowLimits, ImportedRowsThatDoNotReadAreLeftOutAndTheWindowSaysSo) {
     TempDir dir;
     {
-        std::ofstream csv(dir / "dates.csv");
+        std::ofstream csv(dir / "damaged.csv");
         csv << "File Name,Size,Allocated,Modified,Attributes,Files,Folders\n";
         csv << "\"/top/\",0,0,2024/03/05 07:08:09,0,2,1\n";
-        csv << "\"/top/sub/\",0,0,2024/03/05 07:08:09,0,2,0\n";
-        csv << "\"/top/sub/good.txt\",5,4096,2024/03/05 07:08:09,0,0,0\n";
+        csv << "\"/top/sub/\",0,0,2024/03/05 07:08:09,0,-7,-3\n";
+        csv << "\"/top/sub/good.txt\",100,4096,2024/03/05 07:08:09,0,0,0\n";
         csv << "\"/top/sub/bad.txt\",5,4096,2026/13/45 99:99:99,0,0,0\n";
+        csv << "\"/top/sub/neg.txt\",-5,-4096,2024/03/05 07:08:09,0,0,0\n";
+        csv << "\"/top/cut/\",-9000,-8192,2024/03/05 07:08:09,0,-1,-1\n";
+        csv << "\"/top/sub/letters.txt\",1O0,4096,2024/03/05 07:08:09,0,0,0\n";
+        csv << "\"/top/last.txt\",7,4096,2024/0";
     }
     Window w;
     ASSERT_TRUE(w.prefs().value(PreferenceKeys::tweakShowMaxModifiedDate));
-    ASSERT_TRUE(w.import(dir / "dates.csv"));
-    FileNode* sub = w.window().scanControl().node(QStringLiteral("/top/sub"));
-    ASSERT_NE(sub, nullptr);
-    FileNode* bad = w.window().scanControl().node(QStringLiteral("/top/sub/bad.txt"));
-    ASSERT_NE(bad, nullptr);
-    EXPECT_EQ(bad->modifiedDateRaw, kPackedUnixEpoch);
-    EXPECT_EQ(sub->modifiedDateRaw, w.window().scanControl().node(QStringLiteral("/top/sub/good.txt"))->modifiedDateRaw);
+    ASSERT_TRUE(w.import(dir / "damaged.csv"));
+    const ScanController& scan = w.window().scanControl();
+    FileNode* top = scan.node(QStringLiteral("/top"));
+    FileNode* sub = scan.node(QStringLiteral("/top/sub"));
+    FileNode* good = scan.node(QStringLiteral("/top/sub/good.txt"));
+    ASSERT_TRUE(top && sub && good);
+    for (const char* gone : {"/top/sub/bad.txt", "/top/sub/neg.txt", "/top/cut", "/top/sub/letters.txt", "/top/last.txt"})
+        EXPECT_EQ(scan.node(QString::fromUtf8(gone)), nullptr) << gone;
+    // The folder whose row was left out holds what its rows below hold.
+    EXPECT_EQ(sub->subFolderTotSize(), 100);
+    EXPECT_EQ(sub->subFolderFileCount(), 1);
+    EXPECT_EQ(top->subFolderTotSize(), 100);
+    EXPECT_EQ(top->subFolderTotSizeAlloc(), 4096);
+    EXPECT_EQ(sub->modifiedDateRaw, good->modifiedDateRaw);
     // The Modified cell of the folder shows 2024, not a date in 2027.
     const QModelIndex row = w.rows().indexForNode(sub).siblingAtColumn(FileTreeOutlineModel::modifiedColumn);
     const QString shown = w.rows().data(row).toString();
     EXPECT_FALSE(shown.contains(QStringLiteral("27"))) << shown.toStdString();
     EXPECT_TRUE(shown.contains(QStringLiteral("24"))) << shown.toStdString();
+
+    QMessageBox* alert = nullptr;
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return (alert = w.window().sheets().alert(QStringLiteral("Some Rows Were Left Out"))); }));
+    EXPECT_EQ(alert->informativeText(),
+              QStringLiteral("Lines left out because they could not be read as rows: 6\n\n"
+                             "The file ends inside a row: it may have been cut short."));
+    alert->grab().save(grabPath("import-rows-left-out.png"));
+    alert->reject();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return !w.window().sheets().alert(QStringLiteral("Some Rows Were Left Out")); }));
+
+    // An export of the program's own imports again with nothing to say.
+    {
+        std::ofstream csv(dir / "whole.csv");
+        csv << "File Name,Size,Allocated,Modified,Attributes,Files,Folders\n";
+        csv << "\"/top/\",100,4096,2024/03/05 07:08:09,0,1,0\n";
+        csv << "\"/top/good.txt\",100,4096,2024/03/05 07:08:09,0,0,0\n";
+    }
+    ASSERT_TRUE(w.import(dir / "whole.csv"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.window().sheets().alert(QStringLiteral("Some Rows Were Left Out")), nullptr);
 }
 
-// No file or folder holds less than nothing: a size, allocated size or count written below zero
-// in an import is unusable, as letters are, and reads as none instead of taking from the folders
-// above and drawing a negative share.
-TEST(WindowLimits, ANegativeImportedSizeOrCountIsNone) {
+// A file of which not one line reads as a row (random bytes, a tree of garbage rows) is refused,
+// and the window says why where the result would be, in either tab, and in its status line.
+TEST(WindowLimits, AnImportWithoutARowThatReadsFailsWithItsReason) {
     TempDir dir;
-    {
-        std::ofstream csv(dir / "negative.csv");
-        csv << "File Name,Size,Allocated,Modified,Attributes,Files,Folders\n";
-        csv << "\"/top/\",0,0,2024/03/05 07:08:09,0,2,1\n";
-        csv << "\"/top/sub/\",0,0,2024/03/05 07:08:09,0,-7,-3\n";
-        csv << "\"/top/sub/good.txt\",100,4096,2024/03/05 07:08:09,0,0,0\n";
-        csv << "\"/top/sub/neg.txt\",-5,-4096,2024/03/05 07:08:09,0,0,0\n";
-        csv << "\"/top/cut/\",-9000,-8192,2024/03/05 07:08:09,0,-1,-1\n";
-    }
+    writeFile(dir / "noise.csv", testsupport::noiseBytes(3 << 20));
     Window w;
-    ASSERT_TRUE(w.import(dir / "negative.csv"));
-    FileNode* top = w.window().scanControl().node(QStringLiteral("/top"));
-    FileNode* neg = w.window().scanControl().node(QStringLiteral("/top/sub/neg.txt"));
-    FileNode* cut = w.window().scanControl().node(QStringLiteral("/top/cut"));
-    ASSERT_TRUE(top && neg && cut);
-    EXPECT_EQ(neg->fileSize, 0);
-    EXPECT_EQ(neg->allocSize, 0);
-    EXPECT_EQ(cut->subFolderTotSize(), 0);
-    EXPECT_EQ(cut->subFolderTotSizeAlloc(), 0);
-    EXPECT_GE(cut->subFolderFileCount(), 0);
-    EXPECT_GE(cut->subFolderDirCount(), 0);
-    EXPECT_EQ(top->subFolderTotSize(), 100);
-    EXPECT_EQ(top->subFolderTotSizeAlloc(), 4096);
-    const QModelIndex percent = w.rows().indexForNode(neg).siblingAtColumn(FileTreeOutlineModel::percentColumn);
-    EXPECT_EQ(w.rows().data(percent).toString(), QStringLiteral("0.0%"));
+    w.window().scanControl().importChosenCSV(fixtures::qPath(dir / "noise.csv"));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.window().viewModel().scanState().tag() == ScanState::Tag::failed; }));
+    const QString reason = QStringLiteral("Could not import [") + fixtures::qPath(dir / "noise.csv") +
+                           QStringLiteral("]: No valid rows found");
+    EXPECT_EQ(std::get<ScanState::Failed>(w.window().viewModel().scanState().value).message, reason);
+    EXPECT_TRUE(w.window().scanControl().effectiveRoots().empty());
+    QCoreApplication::processEvents();
+    const auto shows = [&](QWidget* where) {
+        for (const QLabel* label : where->findChildren<QLabel*>())
+            if (label->isVisible() && label->text().contains(QStringLiteral("No valid rows found"))) return true;
+        return false;
+    };
+    EXPECT_TRUE(shows(&w.window())) << "the Tree View";
+    w.window().grab().save(grabPath("import-refused-tree-view.png"));
+    w.window().controller().setSelectedTab(ContentTab::fileView);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(shows(&w.window())) << "the File View";
+    w.window().grab().save(grabPath("import-refused-file-view.png"));
 }
 
 // The rows the outline shows: every row whose folders above it are all open.

@@ -49,6 +49,7 @@ struct ScanViewModel::ImportOutcome {
     std::vector<RootRef> roots;
     VolumeCapacity driveCapacity;
     bool wasCancelled = false;
+    ImportShortfall shortfall;
 };
 
 ScanViewModel::ScanViewModel(QObject* parent) : QObject(parent), importer_(&importFromCSV) {
@@ -111,6 +112,7 @@ void ScanViewModel::supersedeRunningJob() {
 
 void ScanViewModel::beginRun(const QString& logLabel) {
     countedFileTypes_.reset();
+    lastImportShortfall_ = {};
     setScanState(ScanState::scanning(ScanProgress{}));
     scanStartTime_ = QDateTime::currentDateTimeUtc();
     scanLogToken_ = DebugTimingLog::begin(logLabel, rootLabel_);
@@ -245,7 +247,8 @@ void ScanViewModel::startCSVImport(const QString& filePath, bool showMaxModified
             CSVImportOutcome imported = importer(path, onProgress, [&cancel] { return cancel.isSet(); });
             if (!imported.error) {
                 CSVImportResult& r = imported.result;
-                outcome = ImportOutcome{std::move(r.roots), r.driveCapacity, r.wasCancelled};
+                outcome = ImportOutcome{std::move(r.roots), r.driveCapacity, r.wasCancelled,
+                                        ImportShortfall{r.rowsLeftOut, r.endedInsideRow}};
                 if (showMaxModifiedDate)
                     for (const RootRef& root : outcome->roots) root->applyMaxModifiedDateToFolders();
             }
@@ -288,6 +291,7 @@ void ScanViewModel::finishCSVImport(const std::optional<ImportOutcome>& result,
         scanLogToken_.reset();
     }
     setLastScanAccessDeniedPaths({});
+    lastImportShortfall_ = result ? result->shortfall : ImportShortfall{};
     const QString failure =
         fillPlaceholders(localized("Could not import %@: %@"), {rootLabel_, importFailureReason(error)});
     if (!result) {

@@ -47,6 +47,15 @@ struct CountedFileTypes {
     ExtensionStatsResult stats;
 };
 
+// What the last import could not read of its file: the lines that were no row, and whether the
+// file ended inside one (it was cut short).
+struct ImportShortfall {
+    int64_t rowsLeftOut = 0;
+    bool endedInsideRow = false;
+    bool any() const { return rowsLeftOut > 0 || endedInsideRow; }
+    bool operator==(const ImportShortfall&) const = default;
+};
+
 // The life of one scan or CSV import for one window (or the command-line runner): selection, the
 // background job, progress, cancellation, the outcome and the capacities of the selected roots.
 //
@@ -90,6 +99,8 @@ public:
     // Every folder the last scan could not read (roots among them), set before its final state.
     const std::vector<UnreadableFolder>& lastScanUnreadableFolders() const { return lastScanUnreadableFolders_; }
     bool lastScanWasCSVImport() const { return lastScanWasCSVImport_; }
+    // Of the last import that gave a result, set before its final state; nothing for a scan.
+    const ImportShortfall& lastImportShortfall() const { return lastImportShortfall_; }
     std::optional<int64_t> totalCapacity() const { return totalCapacity_; }
     std::optional<int64_t> availableCapacity() const { return availableCapacity_; }
     const std::vector<RootCapacity>& rootCapacities() const { return rootCapacities_; }
@@ -135,6 +146,7 @@ private:
     std::vector<UnreadableFolder> lastScanUnreadableFolders_;
     std::optional<CountedFileTypes> countedFileTypes_;
     bool lastScanWasCSVImport_ = false;
+    ImportShortfall lastImportShortfall_;
     std::optional<QDateTime> scanStartTime_;
     std::optional<QUuid> scanLogToken_;
     std::optional<int64_t> totalCapacity_;

@@ -121,7 +121,8 @@ FileViewTab::Parts ContentView::fileViewParts(ContentViewState& state) {
             .hoverPathState = state.hoverPathState(),
             .liveMonitor = state.liveMonitor(),
             .scanControl = state.scanControl(),
-            .commands = state.commands()};
+            .commands = state.commands(),
+            .viewModel = state.viewModel()};
 }
 
 ContextMenuCommands ContentView::menuCommands(ContentViewState& state, QWidget* view) {

@@ -204,6 +204,9 @@ void bindStandardSheets(WindowSheets& sheets, Preferences& preferences, std::fun
     sheets.bindMessageAlert(&WindowPrompts::csvExportErrorDetail, &WindowPrompts::setCsvExportErrorDetail,
                             &WindowPrompts::csvExportErrorDetailChanged, localized("Couldn't Export"),
                             {{localized("OK"), QMessageBox::RejectRole, {}}});
+    sheets.bindMessageAlert(&WindowPrompts::importShortfallDetail, &WindowPrompts::setImportShortfallDetail,
+                            &WindowPrompts::importShortfallDetailChanged, localized("Some Rows Were Left Out"),
+                            {{localized("OK"), QMessageBox::RejectRole, {}}});
 }
 
 }  // namespace zelvane

@@ -8,6 +8,7 @@
 #include <span>
 
 #include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
+#include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Support/BackgroundJob.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
 #include "ZelvaneMac/Models/FileListPipeline.hpp"
@@ -138,6 +139,7 @@ void FileViewTab::replaceSelection(const NodeSet& nodes) {
 
 void FileViewTab::followState() {
     connect(&parts_.scanControl, &ScanController::effectiveRootsChanged, this, &FileViewTab::updateList);
+    connect(&parts_.viewModel, &ScanViewModel::scanStateChanged, this, &FileViewTab::showOutcome);
     connect(&parts_.fileResults, &FileViewResults::fileFilterTextChanged, this, &FileViewTab::updateList);
     connect(&parts_.controller, &MainWindowController::selectedTabChanged, this, &FileViewTab::updateList);
     connect(&parts_.scanControl.liveUpdates(), &LiveUpdates::liveChanges, this, [this](const NodeList& changed) {
@@ -181,11 +183,29 @@ FileListInputs FileViewTab::currentInputs() const {
 
 bool FileViewTab::showsEmptyState() const { return content_->currentWidget() == empty_; }
 
+void FileViewTab::showOutcome() {
+    // A scan or import that failed says why here too, as the Tree View does.
+    const ScanState& state = parts_.viewModel.scanState();
+    const bool failed = state.tag() == ScanState::Tag::failed;
+    if (!failed && !showsFailure_) return;
+    showsFailure_ = failed;
+    if (failed) {
+        empty_->setTitle(localized("Scan Failed"));
+        empty_->setIcon(QStringLiteral("dialog-warning"));
+        empty_->setDescription(std::get<ScanState::Failed>(state.value).message);
+    } else {
+        empty_->setTitle(localized("No Scan Results"));
+        empty_->setIcon(zelvaneIconImage(96));
+        empty_->setDescription(firstStepsDescription());
+    }
+}
+
 void FileViewTab::updateList() {
     const FileListInputs in = currentInputs();
     bool anyChildren = false;
     for (const RootRef& r : in.roots)
         if (r && r->childCount() > 0) anyChildren = true;
+    showOutcome();
     content_->setCurrentWidget(anyChildren ? static_cast<QWidget*>(list_) : empty_);
     const FileViewTabSettings& s = model_->settings();
     list_->setOptions({s.showHorizontalLines, s.altRowColors, s.enableDragDrop, s.enableDoubleClickOpen});

@@ -23,6 +23,7 @@ class MainWindowController;
 class NodeSelection;
 class Preferences;
 class ScanController;
+class ScanViewModel;
 class ViewCommands;
 class FileActionMenu;
 class FileListView;
@@ -50,6 +51,7 @@ public:
         LiveMonitorController& liveMonitor;
         const ScanController& scanControl;
         ViewCommands& commands;
+        const ScanViewModel& viewModel;
     };
     FileViewTab(const Parts& parts, ContextMenuCommands menuCommands, QWidget* parent = nullptr);
     ~FileViewTab() override;
@@ -72,6 +74,8 @@ private:
     void actOn(FileNode* node, void (FileActionController::*action)(const std::vector<FileNode*>&));
     void endRename();
     void updateList();
+    // The empty state tells of a failed run, or of none.
+    void showOutcome();
     void takeSelection(const FileListSelection& selection);
     void replaceSelection(const NodeSet& nodes);
 
@@ -86,6 +90,7 @@ private:
     JobGeneration selectionJobs_;
     size_t selectionSetHere_ = kSelectionSetHere;
     bool goneWhileSelected_ = false;
+    bool showsFailure_ = false;
 };
 
 }  // namespace zelvane
