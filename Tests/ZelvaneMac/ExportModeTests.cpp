@@ -670,6 +670,55 @@ TEST_F(ExportMode, HostileSessionsLimitsAndClosedPipes) {
     EXPECT_EQ(filesIn(work()), (std::vector<std::string>{"map.png", "types.csv"}));
 }
 
+// Out of address space (a script under "ulimit -v", a tree bigger than the machine), wherever it
+// runs short: in the scan, the roll-up, the sort or the export. The run ends with exit code 2 and
+// one line on standard error, never an abort, and an earlier file at the export path stays as it
+// was. (Address-space limits and the sanitizers' shadow memory do not go together.)
+TEST_F(ExportMode, OutOfAddressSpaceFailsWithItsLineAndKeepsTheEarlierFile) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "an address-space limit leaves no room for the sanitizers' shadow memory";
+#endif
+    // 20,000 files in 200 folders: some tens of MiB of tree beside the program itself.
+    for (int d = 0; d < 200; ++d) {
+        const fs::path folder = tree() / ("folder " + std::to_string(d));
+        fs::create_directories(folder);
+        for (int f = 0; f < 100; ++f) {
+            const int fd = ::open((folder / ("file-with-a-longer-name-" + std::to_string(f) + ".dat")).c_str(),
+                                  O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+            ASSERT_GE(fd, 0);
+            ::close(fd);
+        }
+    }
+    const std::string earlier = "an earlier export\n";
+    const auto runWithin = [&](rlim_t mebibytes) {
+        fixtures::writeFile(work() / "scan.csv", earlier);
+        return run({tree().string(), "--export=scan.csv", "--sortby=1"}, Launch::withLimit(RLIMIT_AS, mebibytes << 20));
+    };
+    ASSERT_EQ(runWithin(4096).exitCode, 0);
+    // From where the program's libraries no longer fit (the loader's own failure) to well past
+    // where the tree does; how much a run needs varies with the threads it gets.
+    int failures = 0, written = 0;
+    for (rlim_t limit = 80; limit <= 224; limit += 4) {
+        const RunResult r = runWithin(limit);
+        SCOPED_TRACE("limit " + std::to_string(limit) + " MiB: " + r.err);
+        if (r.exitCode == 127 && r.err.find("error while loading shared libraries") != std::string::npos) continue;
+        if (r.exitCode == 0) {
+            ++written;
+            EXPECT_EQ(r.err, "");
+            EXPECT_EQ(rowsByPath(work() / "scan.csv").size(), 1u + 200 + 20000);
+            continue;
+        }
+        ++failures;
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+        EXPECT_EQ(r.err.rfind("ZelvaneMac: ", 0), 0u);
+        EXPECT_EQ(readAll(work() / "scan.csv"), earlier);
+        EXPECT_EQ(filesIn(work()), std::vector<std::string>{"scan.csv"}) << "nothing left beside it";
+    }
+    EXPECT_GT(failures, 0) << "no limit ran short";
+    EXPECT_GT(written, 0) << "no limit let the tree through";
+}
+
 // What a careless script passes: values the program does not understand, folders that are not
 // there, relative folders, names with line breaks. Each is named once on standard error; the run
 // goes on with the documented meaning.

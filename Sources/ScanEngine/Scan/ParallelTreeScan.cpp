@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
+#include <exception>
 #include <functional>
 #include <limits>
 #include <mutex>
@@ -110,12 +111,34 @@ void sortByName(std::vector<FileNode*>& v) {
     }
 }
 
+// The first failure of any thread of the scan (running out of memory), kept to be thrown again
+// on the calling thread once every thread is done. Once there is one, no more folders are read.
+class ScanFailureLocked final {
+public:
+    void record(std::exception_ptr failure) {
+        std::lock_guard lock(mutex_);
+        if (!first_) first_ = std::move(failure);
+        failed_.store(true, std::memory_order_relaxed);
+    }
+    bool failed() const { return failed_.load(std::memory_order_relaxed); }
+    void rethrowIfAny() {
+        std::lock_guard lock(mutex_);
+        if (first_) std::rethrow_exception(first_);
+    }
+
+private:
+    std::mutex mutex_;
+    std::exception_ptr first_;
+    std::atomic<bool> failed_{false};
+};
+
 struct ScanShared {
     const ParallelScanOptions& options;
     std::vector<FileNode*> roots;
     std::vector<std::unique_ptr<RootScanContext>> contexts;  // null for roots that are files
     std::unique_ptr<ScanProgressTracker> tracker;
     TreeDirWorkQueueLocked queue;
+    ScanFailureLocked failure;
 };
 
 // One worker: its own buffer, arena and scratch lists, reused for every folder it reads.
@@ -123,10 +146,21 @@ class TreeWorker final {
 public:
     TreeWorker(ScanShared& s, NodeArena& arena, size_t index) : s_(s), arena_(arena), index_(index) {}
 
+    // A worker that fails (runs out of memory) gives up the folder it holds, with its descriptors,
+    // records the failure and goes on draining the stack, reading nothing more; so do the others.
     void run() {
         while (auto item = s_.queue.pop()) {
+            holdsItem_ = true;
             std::optional<TreeDirWorkItem> next = std::move(item);
-            while (next) next = read(*next);
+            while (next) {
+                try {
+                    next = read(*next);
+                } catch (...) {
+                    s_.failure.record(std::current_exception());
+                    abandon();
+                    next.reset();
+                }
+            }
         }
     }
     void moveFoldersByDepth(std::vector<std::vector<FileNode*>>& levels) {
@@ -141,11 +175,15 @@ private:
     // (still counted as taken): a subfolder it kept, or the top of the stack.
     std::optional<TreeDirWorkItem> read(TreeDirWorkItem& item) {
         ScanProgressTracker* tracker = s_.tracker.get();
-        if (tracker && tracker->isCancelled()) {
+        if ((tracker && tracker->isCancelled()) || s_.failure.failed()) {
             closeDirFd(item.fd, item.holdsBudgetSlot, s_.options.directoryCalls);
-            s_.queue.complete();
+            completeHeldItem();
             return std::nullopt;
         }
+        openFd_ = item.fd;
+        openFdHoldsSlot_ = item.holdsBudgetSlot;
+        itemsHandedOn_ = false;
+        items_.clear();
         folder_ = item.node;
         ctx_ = s_.contexts[size_t(item.rootIndex)].get();
         rootIndex_ = item.rootIndex;
@@ -167,14 +205,17 @@ private:
                 if (isDescriptorShortage(err) && item.retries < kMaxOpenRetries) {
                     ++item.retries;
                     s_.queue.requeueLater(item);
+                    holdsItem_ = false;
                     return std::nullopt;
                 }
                 recordUnreadable(item, err);
                 items_.clear();
                 finalizeBudgets(items_, item.budget, tracker);
-                s_.queue.complete();
+                completeHeldItem();
                 return std::nullopt;
             }
+            openFd_ = fd;
+            openFdHoldsSlot_ = false;
         }
 
         kids_.clear();
@@ -199,10 +240,34 @@ private:
         }
         finalizeBudgets(items_, item.budget, tracker);
         std::optional<TreeDirWorkItem> kept = keepSubfolderWithoutDescriptor(fd);
+        openFd_ = -1;
         closeDirFd(fd, handedOver && item.holdsBudgetSlot, s_.options.directoryCalls);
-        if (!kept) return s_.queue.completeAndTakeNext(items_);
+        // From here the subfolders are the stack's (or, while it cannot take them all, nobody's).
+        itemsHandedOn_ = true;
+        if (!kept) {
+            std::optional<TreeDirWorkItem> next = s_.queue.completeAndTakeNext(items_);
+            holdsItem_ = next.has_value();
+            return next;
+        }
         s_.queue.completeAndKeepOne(items_);
         return kept;
+    }
+
+    void completeHeldItem() {
+        s_.queue.complete();
+        holdsItem_ = false;
+    }
+
+    // After a failure part-way through a folder: its descriptors are closed and the item is
+    // completed, so that the scan still ends.
+    void abandon() {
+        if (openFd_ >= 0) closeDirFd(openFd_, openFdHoldsSlot_, s_.options.directoryCalls);
+        openFd_ = -1;
+        if (!itemsHandedOn_)
+            for (const TreeDirWorkItem& it : items_) closeDirFd(it.fd, it.holdsBudgetSlot, s_.options.directoryCalls);
+        items_.clear();
+        kids_.clear();
+        if (holdsItem_) completeHeldItem();
     }
 
     void recordUnreadable(const TreeDirWorkItem& item, int err) {
@@ -278,6 +343,10 @@ private:
     int rootIndex_ = 0;
     int depth_ = 0;
     bool exclusionHeldBack_ = false;
+    bool holdsItem_ = false;      // an item taken from the stack and not yet completed
+    int openFd_ = -1;             // the descriptor of the folder being read
+    bool openFdHoldsSlot_ = false;
+    bool itemsHandedOn_ = false;  // the subfolders found were given to the stack
     std::vector<std::vector<FileNode*>> byDepth_;  // folders read, by depth below their root
     EntryContext entry_;
     SightingJournal journal_;
@@ -291,6 +360,11 @@ class RangePool final {
 public:
     // Helpers that cannot be started are left out; with none the caller does all the work.
     explicit RangePool(int threads) {
+        try {
+            helpers_.reserve(size_t(std::max(threads - 1, 0)));
+        } catch (const std::bad_alloc&) {
+            return;
+        }
         for (int i = 1; i < threads; ++i) {
             try {
                 helpers_.emplace_back([this] { helperLoop(); });
@@ -310,7 +384,9 @@ public:
     RangePool(const RangePool&) = delete;
     RangePool& operator=(const RangePool&) = delete;
 
-    // Calls fn(begin, end) over chunks covering [0, n), on every thread of the pool.
+    // Calls fn(begin, end) over chunks covering [0, n), on every thread of the pool. When fn
+    // throws, no further chunk is handed out and the first exception is thrown again here once
+    // every thread is done.
     void run(size_t n, const std::function<void(size_t, size_t)>& fn) {
         if (helpers_.empty() || n <= kChunk) {
             fn(0, n);
@@ -322,6 +398,7 @@ public:
             size_ = n;
             next_ = 0;
             active_ = int(helpers_.size());
+            failure_ = nullptr;
             ++generation_;
         }
         wake_.notify_all();
@@ -329,16 +406,23 @@ public:
         std::unique_lock lock(mutex_);
         done_.wait(lock, [&] { return active_ == 0; });
         job_ = nullptr;
+        if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
     }
 
 private:
     static constexpr size_t kChunk = 64;
 
     void work() {
-        for (;;) {
-            size_t b = next_.fetch_add(kChunk);
-            if (b >= size_) return;
-            (*job_)(b, std::min(size_, b + kChunk));
+        try {
+            for (;;) {
+                size_t b = next_.fetch_add(kChunk);
+                if (b >= size_) return;
+                (*job_)(b, std::min(size_, b + kChunk));
+            }
+        } catch (...) {
+            next_ = size_;  // nothing more is handed out
+            std::lock_guard lock(mutex_);
+            if (!failure_) failure_ = std::current_exception();
         }
     }
     void helperLoop() {
@@ -365,6 +449,7 @@ private:
     int active_ = 0;
     uint64_t generation_ = 0;
     bool stop_ = false;
+    std::exception_ptr failure_;  // of the round under way
 };
 
 // The finish of a scan, level by level over the folders the workers read (each on the level of
@@ -424,7 +509,7 @@ std::vector<RootRef> parallelScanToTree(const std::vector<std::string>& rootPath
     auto store = NodeStore::create();
     store->setFiltered(options.excludeFilters && hasTerms(*options.excludeFilters));
     NodeArena& rootArena = store->makeArena();
-    ScanShared s{options, {}, {}, {}, {}};
+    ScanShared s{options, {}, {}, {}, {}, {}};
     bool nonLocal = false;
     std::vector<TreeDirWorkItem> rootItems;
     for (const std::string& path : rootPaths) {
@@ -485,6 +570,7 @@ std::vector<RootRef> parallelScanToTree(const std::vector<std::string>& rootPath
         // A worker that cannot be started (a thread or memory limit) is simply not there; its
         // share is done by the others, at the least by this thread.
         std::vector<std::thread> threads;
+        threads.reserve(size_t(workerCount - 1));  // no growth (and no failure) once threads run
         for (int w = 1; w < workerCount; ++w) {
             try {
                 threads.emplace_back([&, w] { workers[size_t(w)]->run(); });
@@ -494,6 +580,8 @@ std::vector<RootRef> parallelScanToTree(const std::vector<std::string>& rootPath
         }
         workers[0]->run();
         for (auto& t : threads) t.join();
+        // A failed scan gives nothing: what was read goes with the store.
+        s.failure.rethrowIfAny();
         if (observer) observer->workersFinished();
     }
 

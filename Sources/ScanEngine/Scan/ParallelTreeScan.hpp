@@ -55,8 +55,10 @@ struct ParallelScanOptions {
 
 // One root node per path that exists, in the order of `roots`; folder totals rolled up (saturating
 // at the largest 64-bit value) and every node numbered in name order. After cancellation: the
-// partial trees, treated the same way. Never throws: when fewer workers can be started than asked
-// for, the ones that could (at least the calling thread) do the work.
+// partial trees, treated the same way. When fewer workers can be started than asked for, the ones
+// that could (at least the calling thread) do the work. Running out of memory, on any thread of
+// the scan, ends it: every thread stops reading, and once all are done, what was read is let go
+// and std::bad_alloc is thrown on the calling thread.
 std::vector<RootRef> parallelScanToTree(const std::vector<std::string>& roots, const ParallelScanOptions& options);
 
 // A folder waiting to be read.

@@ -26,6 +26,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <filesystem>
 #include <limits>
 #include <optional>
@@ -424,31 +425,17 @@ bool CLIAutomationRunner::runIfNeeded() {
     scanStateConnection_ = QObject::connect(
         model, &ScanViewModel::scanStateChanged, model, [this, model, options, startTime](const ScanState& state) {
             if (state.tag() == ScanState::Tag::scanning || state.tag() == ScanState::Tag::idle) return;
-            // A subfolder that could not be read is exported as an empty folder and named here; a
-            // root that could not be read fails the scan, and nothing is written.
-            bool rootFailed = false;
-            for (const UnreadableFolder& f : model->lastScanUnreadableFolders()) {
-                writeErrorLine("could not read the folder \"" + f.pathBytes + "\": " + errnoText(f.error));
-                rootFailed = rootFailed || f.isRoot;
-            }
-            if (state.tag() == ScanState::Tag::failed || rootFailed) {
-                if (state.tag() == ScanState::Tag::failed && !rootFailed)
-                    writeErrorLine("the scan failed: " +
-                                   std::get<ScanState::Failed>(state.value).message.toStdString());
-                else
-                    writeErrorLine("the scan failed; nothing was written");
+            // Nothing may leave through the event loop: running out of memory ends the run with
+            // its line. An export being written then was never put in place of an earlier file.
+            try {
+                finishRun(*model, state, options, startTime);
+            } catch (const std::bad_alloc&) {
+                static constexpr char kLine[] =
+                    "ZelvaneMac: ran out of memory; the exports not finished by then were not written\n";
+                std::fwrite(kLine, 1, sizeof kLine - 1, stderr);
+                std::fflush(stderr);
                 finish(kExitOutputFailed);
-                return;
             }
-            const std::vector<RootRef> roots = state.roots();
-            if (roots.empty()) {
-                writeErrorLine("the scan ended without a result; nothing was written");
-                finish(kExitOutputFailed);
-                return;
-            }
-            const auto failures = performExports(roots, options, preferences_, startTime);
-            for (const std::string& failure : failures) writeErrorLine(failure);
-            finish(failures.empty() ? kExitSuccess : kExitOutputFailed);
         });
 
     if (folders.size() == 1)
@@ -457,6 +444,34 @@ bool CLIAutomationRunner::runIfNeeded() {
         model->selectPaths(folders);
     model->startScan(std::nullopt, false, preferences_.value(PreferenceKeys::tweakShowMaxModifiedDate));
     return true;
+}
+
+void CLIAutomationRunner::finishRun(const ScanViewModel& model, const ScanState& state,
+                                    const CLIAutomation::Options& options, const QDateTime& startTime) {
+    // A subfolder that could not be read is exported as an empty folder and named here; a root
+    // that could not be read fails the scan, and nothing is written.
+    bool rootFailed = false;
+    for (const UnreadableFolder& f : model.lastScanUnreadableFolders()) {
+        writeErrorLine("could not read the folder \"" + f.pathBytes + "\": " + errnoText(f.error));
+        rootFailed = rootFailed || f.isRoot;
+    }
+    if (state.tag() == ScanState::Tag::failed || rootFailed) {
+        if (state.tag() == ScanState::Tag::failed && !rootFailed)
+            writeErrorLine("the scan failed: " + std::get<ScanState::Failed>(state.value).message.toStdString());
+        else
+            writeErrorLine("the scan failed; nothing was written");
+        finish(kExitOutputFailed);
+        return;
+    }
+    const std::vector<RootRef> roots = state.roots();
+    if (roots.empty()) {
+        writeErrorLine("the scan ended without a result; nothing was written");
+        finish(kExitOutputFailed);
+        return;
+    }
+    const auto failures = performExports(roots, options, preferences_, startTime);
+    for (const std::string& failure : failures) writeErrorLine(failure);
+    finish(failures.empty() ? kExitSuccess : kExitOutputFailed);
 }
 
 }  // namespace zelvane

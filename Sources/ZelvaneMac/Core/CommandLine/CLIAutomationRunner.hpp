@@ -17,6 +17,7 @@ namespace zelvane {
 
 class Preferences;
 class ScanViewModel;
+struct ScanState;
 
 // The unattended scan-and-export mode: scans the folders named on the command line through its
 // own ScanViewModel, writes the requested outputs and hands back an exit code. Lives on the main
@@ -61,6 +62,9 @@ public:
 
 private:
     void finish(int code);
+    // Once the scan has ended: its failures named, or the outputs written.
+    void finishRun(const ScanViewModel& model, const ScanState& state, const CLIAutomation::Options& options,
+                   const QDateTime& startTime);
 
     const Preferences& preferences_;
     CommandLine commandLine_;

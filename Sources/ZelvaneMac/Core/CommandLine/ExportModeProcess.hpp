@@ -8,6 +8,8 @@ namespace zelvane {
 // not abort it), runs Qt's own event dispatcher rather than GLib's (which dies when it cannot
 // make its wake-up descriptors under a low limit), and ignores SIGPIPE, so an output written to a
 // pipe that closed early fails with EPIPE and is reported while the other outputs are written.
+// Running out of memory where nothing catches it ends the process with exit code 2 and its one
+// line on standard error, not with an abort.
 void prepareExportModeProcess();
 
 }  // namespace zelvane
