@@ -187,8 +187,14 @@ TEST(WindowSheets, ASettingsFileBrokenBehindTheProgramsBackIsWrittenBackWhole) {
     ASSERT_NE(offer, nullptr);
     QTest::mouseClick(buttonTitled(offer, QStringLiteral("Don't Ask Again")), Qt::LeftButton);
     ASSERT_TRUE(prefs.value(PreferenceKeys::suppressMoveToApplicationsPrompt));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return PropertyList::readFile(prefs.filePath()).dictionary == prefs.dictionaryRepresentation(); }));
-    const QVariantMap held = prefs.dictionaryRepresentation();
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return PropertyList::readFile(prefs.filePath()).dictionary == prefs.dictionaryRepresentation(); }));
+    // The window stores its own frame and column widths a moment after it lays itself out, and
+    // again when a tab is first shown, whenever that moment comes: those keys are left out.
+    const auto settingsOf = [](QVariantMap values) {
+        values.removeIf([](const auto& entry) { return entry.key().startsWith(QStringLiteral("ZelvaneMac.")); });
+        return values;
+    };
+    const QVariantMap held = settingsOf(prefs.dictionaryRepresentation());
     ASSERT_GE(held.size(), 11);
 
     const QString tmp = QFileInfo(prefs.filePath()).absolutePath() + QStringLiteral("/tmp");
@@ -204,9 +210,9 @@ TEST(WindowSheets, ASettingsFileBrokenBehindTheProgramsBackIsWrittenBackWhole) {
     ASSERT_EQ(prefs.value(PreferenceKeys::selectedTab), "fileView");
     QVariantMap expected = held;
     expected.insert(QStringLiteral("selectedTab"), QStringLiteral("fileView"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return PropertyList::readFile(prefs.filePath()).dictionary.has_value(); }));
-    EXPECT_EQ(PropertyList::readFile(prefs.filePath()).dictionary, expected);
-    EXPECT_EQ(prefs.dictionaryRepresentation(), expected) << "the window reads what it held";
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return PropertyList::readFile(prefs.filePath()).dictionary.has_value(); }));
+    EXPECT_EQ(settingsOf(PropertyList::readFile(prefs.filePath()).dictionary.value_or(QVariantMap())), expected);
+    EXPECT_EQ(settingsOf(prefs.dictionaryRepresentation()), expected) << "the window reads what it held";
     EXPECT_TRUE(prefs.value(PreferenceKeys::suppressMoveToApplicationsPrompt));
     QFile kept(prefs.filePath() + QStringLiteral(".malformed"));
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
