@@ -12,6 +12,7 @@
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/PaneToggles.hpp"
 #include "ZelvaneMac/Window/ScanStatusTexts.hpp"
+#include "ZelvaneMac/Window/TreeExpansion.hpp"
 #include "ZelvaneMac/Window/TreeRetirement.hpp"
 #include "ZelvaneMac/Window/VolumeChoice.hpp"
 #include "ZelvaneMac/Window/VolumePicker.hpp"
@@ -189,6 +190,14 @@ std::vector<RootRef> ScanController::heldRoots() const {
     if (const auto& loaded = filtered_->roots())
         for (const RootRef& r : *loaded) held.push_back(r);
     return held;
+}
+
+std::shared_ptr<const void> ScanController::selectionHeld() const {
+    struct Held {
+        std::vector<RootRef> trees;
+        std::shared_ptr<const void> outlineGroups;
+    };
+    return std::make_shared<const Held>(Held{heldRoots(), parts_.treeExpansion.ownNodesHeld()});
 }
 
 }  // namespace zelvane

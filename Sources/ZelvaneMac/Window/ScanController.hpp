@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -87,6 +88,9 @@ public:
     const FilteredCopy& filteredCopy() const { return *filtered_; }
     // The trees this window holds: the scan's and the filtered copy (the shown ones are one of them).
     std::vector<RootRef> heldRoots() const;
+    // What work on the thread pool holds while it reads the window's selections: those trees and
+    // the outline's own group rows, which the Tree View's selection may hold as well.
+    std::shared_ptr<const void> selectionHeld() const;
     // Some roots were shown once in this window (it stays true).
     bool hasEverShownScanResults() const { return hasEverShownScanResults_; }
 

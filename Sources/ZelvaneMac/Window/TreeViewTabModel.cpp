@@ -111,7 +111,7 @@ FileTreeOutlineInputs TreeViewTabModel::outlineInputs() const {
     in.monitorRevision = changes_.liveRevision();
     in.monitorDirtyNodes = changes_.liveChanged();
     in.monitorChangedMany = changes_.liveChangedMany();
-    in.trees = std::make_shared<std::vector<RootRef>>(parts_.scanControl.heldRoots());
+    in.trees = parts_.scanControl.selectionHeld();
     return in;
 }
 
@@ -152,6 +152,7 @@ TreemapCanvasInputs TreeViewTabModel::treemapInputs() const {
     in.paletteRGB = TreemapColorSettings::storedPaletteRGB(parts_.preferences);
     in.colorRankReady = scans.treemapColorsReady();
     in.selection = parts_.treeSelection.nodes();
+    in.selectionHeld = scans.selectionHeld();
     in.monitorRevision = changes_.liveRevision();
     return in;
 }

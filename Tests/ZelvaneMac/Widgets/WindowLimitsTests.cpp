@@ -7,9 +7,11 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QTest>
+#include <QThreadPool>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -33,6 +35,8 @@
 #include "ZelvaneMac/Widgets/Outline/FileTreeOutlineView.hpp"
 #include "ZelvaneMac/Widgets/Outline/OutlineRowSelection.hpp"
 #include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
+#include "ZelvaneMac/Window/Treemap/TreemapCanvasModel.hpp"
+#include "ZelvaneMac/Window/Treemap/TreemapCanvasSelection.hpp"
 #include "ZelvaneMac/Window/ContentTab.hpp"
 #include "ZelvaneMac/Window/MainWindowController.hpp"
 #include "ZelvaneMac/Window/FileViewResults.hpp"
@@ -483,6 +487,34 @@ TEST(WindowLimits, SelectAllOverAPartShownOfALargeSelectionSelectsEveryRowShown)
     EXPECT_LE(again.size(), OutlineRowSelection::kShownNodes);
     for (FileNode* n : again) EXPECT_FALSE(n->isDir()) << "a row of Select All left selected";
     EXPECT_EQ(w.window().treeSelection().nodes().size(), 100000);
+}
+
+// Ctrl+A over an opened outline of a hundred thousand files selects its group rows with the rest,
+// more rows than the treemap outlines or the status line adds up on the spot: the window closed
+// while that work still runs in the background leaves it reading rows that are still there.
+TEST(WindowLimits, AWindowClosedWhileTheTreemapOutlinesSelectedGroupRowsLeavesThemAlive) {
+    TempDir dir;
+    writeWideExport(dir / "wide.csv", 100, 1000);
+    Window w;
+    ASSERT_TRUE(w.import(dir / "wide.csv"));
+    w.key(Qt::Key_F4, Qt::ShiftModifier);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return shownRows(w.outline()) > FileTreeOutlineView::kExpandAllRows / 2; }));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.treemapDrawn(); }));
+
+    // The outlines are worked out on the pool: held until the window is gone.
+    HeldPoolThreads held;
+    ASSERT_TRUE(held.waitUntilHeld());
+    ContextMenuOutlineView& view = w.outline().outline();
+    view.setFocus();
+    QTest::keyClick(&view, Qt::Key_A, Qt::ControlModifier);
+    const NodeSet selected = w.window().treeSelection().nodes();
+    ASSERT_GT(selected.size(), TreemapCanvasSelection::kOutlinedInPlace);
+    ASSERT_TRUE(std::any_of(selected.begin(), selected.end(), [](const FileNode* n) { return n->isSyntheticGroup(); }));
+    w.tree().refreshNow();
+    ASSERT_EQ(w.tree().treemapCanvas()->model().overlays().selected.size(), 0u) << "outlined on the spot, not in the background";
+    w.close();
+    held.release();
+    QThreadPool::globalInstance()->waitForDone();
 }
 
 }  // namespace

@@ -53,7 +53,7 @@ ClipboardSummaryInput clipboardSummaryInput(const ExportContext& context) {
     input.roots = context.scans.effectiveRoots();
     input.groupMin = int(std::clamp<int64_t>(context.preferences.value(PreferenceKeys::tweakFileGroupMinSize), 0, 1'000'000));
     if (!input.fileView) input.open = context.treeExpansion.openRows();
-    input.trees = std::make_shared<std::vector<RootRef>>(context.scans.heldRoots());
+    input.trees = context.scans.selectionHeld();
     return input;
 }
 

@@ -228,7 +228,7 @@ void completeCSVExport(const ExportContext& context, const ExportSourceSelection
         std::optional<CSVExportError> error;
     };
     auto write = [nodes, listed = listedLater ? selected : NodeSet(), listedLater, joinedLater, options, flat, roots, capacities,
-                  held = context.scans.heldRoots(), target = nativePath(path)] {
+                  held = context.scans.selectionHeld(), target = nativePath(path)] {
         const DriveCapacityQuery query = [&](const FileNode& node) {
             for (size_t i = 0; i < roots.size() && i < capacities.size(); ++i) {
                 if (roots[i].get() == &node) return capacities[i];

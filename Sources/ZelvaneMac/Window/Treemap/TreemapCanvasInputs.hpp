@@ -3,6 +3,7 @@
 #include <QSet>
 #include <QSizeF>
 
+#include <memory>
 #include <vector>
 
 #include "ScanEngine/Tree/ByteSizeFormatting.hpp"
@@ -35,6 +36,8 @@ struct TreemapCanvasInputs {
     // The colour ranks were computed for these roots: until then no picture is made for new roots.
     bool colorRankReady = true;
     TreemapSelection selection;
+    // Holds the nodes of `selection` (the outline's group rows among them) for work on the pool.
+    std::shared_ptr<const void> selectionHeld;
     // Raised by the window whenever live monitoring changed nodes; redraws the deleted outlines.
     int monitorRevision = 0;
 };

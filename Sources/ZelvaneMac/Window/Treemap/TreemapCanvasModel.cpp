@@ -135,11 +135,13 @@ void TreemapCanvasModel::outlineInBackground() {
     if (revision == outliningRevision_ && sameLayout) return;
     outliningRevision_ = revision;
     outliningLayout_ = layout;
-    // The job holds the layout, a copy of the set (which shares its data) and the trees its
-    // nodes belong to: the shown roots and the stores of the groups the canvas selected.
+    // The job holds the layout, a copy of the set (which shares its data) and what its nodes
+    // belong to: the window's trees and the outline's group rows, and the stores of the groups
+    // the canvas selected.
     runInBackground(
         this, outlineJobs_,
-        [layout, selection = selection_.nodes(), roots = inputs_.roots, stores = selection_.groupStores()] {
+        [layout, selection = selection_.nodes(), roots = inputs_.roots, held = inputs_.selectionHeld,
+         stores = selection_.groupStores()] {
             return TreemapCanvasSelection::outlinesIn(selection, *layout);
         },
         // Only the picture keeps the layout here: a whole disk's layout is freed on the pool.

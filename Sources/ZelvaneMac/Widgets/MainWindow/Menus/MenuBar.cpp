@@ -188,7 +188,7 @@ void MenuBar::withFirstSelected(std::function<void(FileNode*)> then) {
     // the window's trees held; a newer selection drops it.
     runInBackground(
         this, *firstSearches_,
-        [shown, trees = state.scanControl().heldRoots()](const CancelFlag& cancel) { return firstByPath(shown, &cancel); },
+        [shown, trees = state.scanControl().selectionHeld()](const CancelFlag& cancel) { return firstByPath(shown, &cancel); },
         [then = std::move(then)](FileNode* first) { then(first); });
 }
 
@@ -206,7 +206,7 @@ void MenuBar::handleMenuAction(ZelvaneMenuAction action) {
         listing.count = size_t(shown.size());
         listing.gather = [shown](const CancelFlag& cancel) { return listedWithoutGroupRows(shown, &cancel); };
         listing.inPathOrder = true;
-        listing.trees = std::make_shared<std::vector<RootRef>>(scans.heldRoots());
+        listing.trees = scans.selectionHeld();
         fileActions_->actions().actOnListing(listed, std::move(listing));
     };
     using L = FileActionController::ListedAction;

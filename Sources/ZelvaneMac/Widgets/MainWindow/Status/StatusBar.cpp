@@ -176,7 +176,7 @@ void StatusBar::refreshSummary() {
     summaryPending_ = true;
     runInBackground(
         this, summaryJobs_,
-        [selected, mode, held = scanControl_.heldRoots()](const CancelFlag& cancel) {
+        [selected, mode, held = scanControl_.selectionHeld()](const CancelFlag& cancel) {
             return selectionTotals(selected, mode, &cancel);
         },
         [this, label, size](const SelectionTotals& totals) {

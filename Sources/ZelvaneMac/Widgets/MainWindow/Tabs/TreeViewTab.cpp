@@ -179,7 +179,7 @@ std::optional<FileActionHooks::Selection> TreeViewTab::largeActionSelection() co
     out.count = [count = size_t(shown.size())] { return count; };
     out.previewed = [view] { return view ? view->firstActionTargets(FileListView::kItemsPreviewed) : std::vector<FileNode*>{}; };
     // In the order of the rows, as the actions on a few rows take them.
-    out.listing = [view, count = size_t(shown.size()), trees = std::make_shared<std::vector<RootRef>>(parts_.scanControl.heldRoots())] {
+    out.listing = [view, count = size_t(shown.size()), trees = parts_.scanControl.selectionHeld()] {
         NodeListing listing;
         listing.count = count;
         if (view) listing.gather = view->actionTargetsLater();
@@ -216,7 +216,7 @@ void TreeViewTab::dropGoneFromSelection() {
     const NodeSet chosen = parts_.treeSelection.nodes();
     runInBackground(
         this, goneJobs_,
-        [chosen, trees = parts_.scanControl.heldRoots()](const CancelFlag& cancel) -> std::optional<NodeSet> {
+        [chosen, trees = parts_.scanControl.selectionHeld()](const CancelFlag& cancel) -> std::optional<NodeSet> {
             size_t seen = 0;
             bool anyGone = false;
             for (const FileNode* n : chosen) {
