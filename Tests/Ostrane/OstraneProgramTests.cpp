@@ -150,7 +150,9 @@ private:
             failure_ = "no pipe";
             return;
         }
-        Child child = spawnChild({"Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"},
+        // Without -noreset the server starts afresh each time its last client leaves, and the keys
+        // given below would be gone again before the prompt starts.
+        Child child = spawnChild({"Xvfb", "-displayfd", "3", "-noreset", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"},
                                  currentEnvironment(), Stdout::pipe, ready[1]);
         ::close(ready[1]);
         if (child.pid <= 0) {
