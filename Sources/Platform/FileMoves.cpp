@@ -1,12 +1,15 @@
 #include "Platform/FileMoves.hpp"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <thread>
 
 #include "Platform/ItemAccess.hpp"
 
@@ -23,8 +26,12 @@ int renameNoReplace(int fromDir, const std::string& from, int toDir, const std::
     return renameat(fromDir, from.c_str(), toDir, to.c_str()) == 0 ? 0 : errno;
 }
 
-int startDetachedProcess(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::string& workingDirectory) {
+namespace {
+
+// Starts `program` in `workingDirectory` (empty: ours), detached from us through a second fork
+// when `detach`, else as our own child whose pid `child` receives. Returns 0 or an errno.
+int spawnProgram(const std::string& program, const std::vector<std::string>& arguments,
+                 const std::string& workingDirectory, bool detach, pid_t& started) {
     // Everything the children need is prepared here: between fork and exec only calls that are
     // safe in a forked child of a threaded process are made.
     std::vector<char*> argv;
@@ -56,27 +63,69 @@ int startDetachedProcess(const std::string& program, const std::vector<std::stri
         if (report[1] > 3) close_range(3, unsigned(report[1]) - 1, 0);
         close_range(unsigned(report[1]) + 1, ~0U, 0);
         setsid();
-        pid_t grandchild = fork();
-        if (grandchild < 0) {
-            int err = errno;
-            (void)!write(report[1], &err, sizeof err);
-            _exit(1);
+        if (detach) {
+            pid_t grandchild = fork();
+            if (grandchild < 0) {
+                int err = errno;
+                (void)!write(report[1], &err, sizeof err);
+                _exit(1);
+            }
+            if (grandchild > 0) _exit(0);
         }
-        if (grandchild > 0) _exit(0);
         execv(program.c_str(), argv.data());
         int err = errno;
         (void)!write(report[1], &err, sizeof err);
         _exit(127);
     }
     close(report[1]);
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {}
     // The pipe closes on a successful exec; a failure writes its errno first.
     int err = 0;
     ssize_t got;
     do { got = read(report[0], &err, sizeof err); } while (got < 0 && errno == EINTR);
     close(report[0]);
-    return got == ssize_t(sizeof err) ? err : 0;
+    if (got != ssize_t(sizeof err)) err = 0;
+    int status = 0;
+    if (detach || err)
+        while (waitpid(child, &status, 0) < 0 && errno == EINTR) {}
+    started = err ? -1 : child;
+    return err;
+}
+
+}  // namespace
+
+int startDetachedProcess(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::string& workingDirectory) {
+    pid_t child = -1;
+    return spawnProgram(program, arguments, workingDirectory, true, child);
+}
+
+int startWatchedProcess(const std::string& program, const std::vector<std::string>& arguments,
+                        WatchedProcess& started) {
+    pid_t child = -1;
+    // Kernels without process descriptors get the program detached; what it ends with is not known.
+    const FileDescriptor probe(int(syscall(SYS_pidfd_open, getpid(), 0)));
+    if (!probe) return spawnProgram(program, arguments, {}, true, child);
+    if (int err = spawnProgram(program, arguments, {}, false, child)) return err;
+    FileDescriptor ended(int(syscall(SYS_pidfd_open, child, 0)));
+    if (!ended) {
+        // Out of descriptors: it is reaped when it ends all the same, unwatched.
+        std::thread([child] {
+            int status = 0;
+            while (waitpid(child, &status, 0) < 0 && errno == EINTR) {}
+        }).detach();
+        return 0;
+    }
+    started.pid = child;
+    started.ended = std::move(ended);
+    return 0;
+}
+
+int reapWatchedProcess(const WatchedProcess& process) {
+    int status = 0;
+    pid_t got;
+    do { got = waitpid(process.pid, &status, WNOHANG); } while (got < 0 && errno == EINTR);
+    if (got != process.pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 std::string parentPath(const std::string& path) {

@@ -1,7 +1,11 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
+
+#include "Platform/FileDescriptor.hpp"
 
 namespace zelvane {
 
@@ -17,6 +21,23 @@ int renameNoReplace(int fromDir, const std::string& from, int toDir, const std::
 // (changing into the folder, or starting the program).
 int startDetachedProcess(const std::string& program, const std::vector<std::string>& arguments,
                          const std::string& workingDirectory);
+
+// A program started by startWatchedProcess: `ended` becomes readable once it has ended (it stays
+// closed when the program cannot be watched).
+struct WatchedProcess {
+    pid_t pid = -1;
+    FileDescriptor ended;
+};
+
+// Starts `program` (an absolute path) with `arguments` as our own child, so that its end can be
+// watched through `started.ended`; like a detached one it gets none of our descriptors, runs in a
+// session of its own and outlives us. Returns 0 or the errno of starting it. Once it has ended,
+// reapWatchedProcess must be called.
+int startWatchedProcess(const std::string& program, const std::vector<std::string>& arguments,
+                        WatchedProcess& started);
+// The exit code of a watched program that has ended, which it reaps; -1 when a signal ended it or
+// it has not ended.
+int reapWatchedProcess(const WatchedProcess& process);
 
 // The folder part and the last component of an absolute path ("/a/b" gives "/a" and "b"; "/b"
 // gives "/" and "b"). A trailing "/" is ignored.

@@ -240,6 +240,27 @@ AlertRequest noTerminalAlert(const std::string& program, int err) {
     return alert;
 }
 
+AlertRequest cannotOpenAlert(const QString& name, size_t count, const OpenFailure& why) {
+    AlertRequest alert;
+    alert.message = count == 1 ? fillPlaceholders(localized("\"%@\" could not be opened."), {name})
+                               : fillCount(localized("%d items could not be opened."), (long long)count);
+    if (why.program.empty()) alert.informativeText = localized("No program that opens files (xdg-open) was found.");
+    else if (why.err) alert.informativeText = fillPlaceholders(localized("\"%@\": %@"), {shownPath(why.program), errorText(why.err)});
+    else
+        alert.informativeText = fillPlaceholders(localized("\"%@\" ended with exit status %@."),
+                                                 {shownPath(why.program), QString::number(why.exitStatus)});
+    alert.buttons = {localized("OK")};
+    return alert;
+}
+
+AlertRequest noNewInstanceAlert(const std::string& program, int err) {
+    AlertRequest alert;
+    alert.message = localized("No new instance of ZelvaneMac could be started.");
+    if (!program.empty()) alert.informativeText = fillPlaceholders(localized("\"%@\": %@"), {shownPath(program), errorText(err)});
+    alert.buttons = {localized("OK")};
+    return alert;
+}
+
 QString readingPanelText() { return localized("Reading what is on disk now\u2026"); }
 QString deletingPanelText() { return localized("Deleting\u2026"); }
 QString trashingPanelText() { return localized("Moving to the Trash\u2026"); }

@@ -61,6 +61,10 @@ AlertRequest clipboardLimitAlert(int64_t limit);
 AlertRequest noFileManagerAlert();
 // No terminal program was found (empty `program`), or the one found could not be started.
 AlertRequest noTerminalAlert(const std::string& program = {}, int err = 0);
+// The desktop's opener did not open `count` items, the first of them named `name`.
+AlertRequest cannotOpenAlert(const QString& name, size_t count, const OpenFailure& why);
+// No new instance of this program could be started.
+AlertRequest noNewInstanceAlert(const std::string& program, int err);
 
 // The panels' texts.
 QString readingPanelText();

@@ -59,14 +59,26 @@ private:
     ErasingClaims ownClaims_;
 };
 
+// Why the desktop's opener did not open an item.
+struct OpenFailure {
+    std::string program;  // the opener; empty when none was found
+    int err = 0;          // why it could not be started
+    int exitStatus = 0;   // what it ended with once started
+};
+
 // What the file actions ask of the desktop, behind one interface so that tests record the calls
 // instead of opening windows and programs.
 class DesktopServices {
 public:
     virtual ~DesktopServices() = default;
-    // Opens the item with its default application; false when no program to open it could be
-    // started.
-    virtual bool openUrl(const QUrl& url) = 0;
+    // Opens the item with its default application through the desktop's opener, which is not
+    // waited for; false when it could not be started, `failure` saying why. `ended`, when given,
+    // hears (on this thread) of an opener that started and then ended with a failure status.
+    virtual bool openUrl(const QUrl& url, OpenFailure& failure, std::function<void(const OpenFailure&)> ended) = 0;
+    bool openUrl(const QUrl& url) {
+        OpenFailure ignored;
+        return openUrl(url, ignored, {});
+    }
     // The file manager's window with the items selected, or their properties windows; false when
     // no file manager answers (no session bus, no such service, a failed call).
     virtual bool showItems(const QList<QUrl>& urls) = 0;

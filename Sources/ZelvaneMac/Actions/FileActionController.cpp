@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 
+#include <QPointer>
 #include <QThread>
 
 #include <algorithm>
@@ -84,7 +85,31 @@ bool FileActionController::confirmOpeningManyWindows(int count, const QString& w
 }
 
 void FileActionController::open(const Nodes& nodes) {
-    for (const auto& t : reachableTargets(nodes)) desktop_.openUrl(fileUrlFromPathBytes(t.path));
+    // An opener that cannot be started would fail the same for every other item: it is told once.
+    for (const auto& t : reachableTargets(nodes))
+        if (!openItem(t)) return;
+}
+
+bool FileActionController::openItem(const ActionTarget& item) {
+    OpenFailure failure;
+    const QString name = item.displayName();
+    const bool started = desktop_.openUrl(fileUrlFromPathBytes(item.path), failure,
+                                          [self = QPointer<FileActionController>(this), name](const OpenFailure& why) {
+                                              if (self) self->tellOpenFailure(name, why);
+                                          });
+    if (!started) tellOpenFailure(name, failure);
+    return started;
+}
+
+void FileActionController::tellOpenFailure(const QString& name, const OpenFailure& why) {
+    openFailures_.emplace_back(name, why);
+    if (tellingOpenFailures_) return;
+    tellingOpenFailures_ = true;
+    while (!openFailures_.empty()) {
+        const auto told = std::exchange(openFailures_, {});
+        prompter_.ask(alerts::cannotOpenAlert(told.front().first, told.size(), told.front().second));
+    }
+    tellingOpenFailures_ = false;
 }
 
 void FileActionController::showInFileManager(const Nodes& nodes) {
@@ -283,8 +308,10 @@ void FileActionController::launchNewInstance(const Nodes& nodes) {
     auto items = reachableTargets(nodes);
     if (items.empty()) return;
     std::string program = desktop_.ownProgram();
-    if (program.empty()) return;
-    for (const auto& t : items) desktop_.startDetached(program, {t.path}, {});
+    if (program.empty()) return (void)prompter_.ask(alerts::noNewInstanceAlert({}, 0));
+    for (const auto& t : items)
+        if (int err = desktop_.startDetached(program, {t.path}, {}))
+            return (void)prompter_.ask(alerts::noNewInstanceAlert(program, err));
 }
 
 bool FileActionController::refuseRename(const QString& shownName, const QString& reason) {

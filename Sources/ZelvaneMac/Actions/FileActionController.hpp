@@ -64,6 +64,8 @@ public:
     static FileActionMenuState menuState(size_t count);
 
     void open(const Nodes& nodes);
+    // Opens one item, as the preview's Open does; false when no opener could be started.
+    bool openItem(const ActionTarget& item);
     void showInFileManager(const Nodes& nodes);
     void getInfo(const Nodes& nodes);
     void newTerminal(const Nodes& nodes);
@@ -142,6 +144,8 @@ private:
     // `refused` takes them.
     std::vector<ActionTarget> touchableTargets(const Nodes& nodes, Change change, std::vector<Failure>& refused);
     bool refuseRename(const QString& shownName, const QString& reason);
+    // An item the opener did not open, told with those that fail while it is up.
+    void tellOpenFailure(const QString& name, const OpenFailure& why);
 
     DesktopServices& desktop_;
     ActionPrompter& prompter_;
@@ -151,6 +155,9 @@ private:
     ClipboardCopies copies_;
     // The Show in File Manager or New Terminal whose items are still being listed.
     JobGeneration listingJobs_;
+    // Items whose opener failed while the alert about earlier ones was up.
+    std::vector<std::pair<QString, OpenFailure>> openFailures_;
+    bool tellingOpenFailures_ = false;
 };
 
 }  // namespace zelvane

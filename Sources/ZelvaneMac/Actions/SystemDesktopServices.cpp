@@ -6,9 +6,10 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDesktopServices>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 
 #include <cstdlib>
@@ -43,6 +44,27 @@ bool callFileManager(const QString& method, const QList<QUrl>& urls) {
     return reply.type() == QDBusMessage::ReplyMessage;
 }
 
+// An opener that was started, until it ends; then what it ended with is heard, and the watch goes.
+class OpenerWatch final : public QObject {
+public:
+    OpenerWatch(WatchedProcess process, std::string program, std::function<void(const OpenFailure&)> ended)
+        : process_(std::move(process)), program_(std::move(program)), ended_(std::move(ended)),
+          notifier_(process_.ended.get(), QSocketNotifier::Read, this) {
+        connect(&notifier_, &QSocketNotifier::activated, this, [this] {
+            notifier_.setEnabled(false);
+            const int status = reapWatchedProcess(process_);
+            if (status > 0 && ended_) ended_(OpenFailure{program_, 0, status});
+            deleteLater();
+        });
+    }
+
+private:
+    WatchedProcess process_;
+    std::string program_;
+    std::function<void(const OpenFailure&)> ended_;
+    QSocketNotifier notifier_;
+};
+
 }  // namespace
 
 QUrl fileUrlFromPathBytes(const std::string& path) {
@@ -50,7 +72,17 @@ QUrl fileUrlFromPathBytes(const std::string& path) {
     return QUrl::fromEncoded("file://" + encoded, QUrl::StrictMode);
 }
 
-bool SystemDesktopServices::openUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
+bool SystemDesktopServices::openUrl(const QUrl& url, OpenFailure& failure,
+                                    std::function<void(const OpenFailure&)> ended) {
+    // Looked up each time: the PATH that counts is the one of this moment.
+    failure.program = QStandardPaths::findExecutable(QStringLiteral("xdg-open")).toStdString();
+    if (failure.program.empty()) return false;
+    WatchedProcess opener;
+    failure.err = startWatchedProcess(failure.program, {url.toEncoded().toStdString()}, opener);
+    if (failure.err) return false;
+    if (opener.ended) (new OpenerWatch(std::move(opener), failure.program, std::move(ended)))->setParent(qApp);
+    return true;
+}
 
 bool SystemDesktopServices::showItems(const QList<QUrl>& urls) {
     return callFileManager(QStringLiteral("ShowItems"), urls);

@@ -9,7 +9,8 @@ namespace zelvane {
 // application's clipboard.
 class SystemDesktopServices final : public DesktopServices {
 public:
-    bool openUrl(const QUrl& url) override;
+    using DesktopServices::openUrl;
+    bool openUrl(const QUrl& url, OpenFailure& failure, std::function<void(const OpenFailure&)> ended) override;
     bool showItems(const QList<QUrl>& urls) override;
     bool showItemProperties(const QList<QUrl>& urls) override;
     std::string terminalProgram() override;

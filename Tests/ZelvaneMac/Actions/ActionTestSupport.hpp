@@ -52,8 +52,10 @@ public:
     std::string terminal = "/usr/bin/x-terminal-emulator";
 
     bool opens = true;  // a program opens what is asked
-    bool openUrl(const QUrl& url) override {
+    using DesktopServices::openUrl;
+    bool openUrl(const QUrl& url, OpenFailure& failure, std::function<void(const OpenFailure&)>) override {
         if (opens) opened.push_back(url);
+        else failure.program.clear();
         return opens;
     }
     bool showItems(const QList<QUrl>& urls) override {

@@ -8,6 +8,7 @@
 #include <QMimeData>
 #include <QThreadPool>
 
+#include <cstring>
 #include <map>
 
 #include "ActionTestSupport.hpp"
@@ -369,6 +370,17 @@ TEST(FileOperations, DesktopActionsPassExactPathsAndAskBeforeSixWindows) {
     ASSERT_EQ(b.desktop.started.size(), 2u);
     EXPECT_EQ(b.desktop.started[0].arguments, std::vector<std::string>{(b.dir / "-rf.txt").native()});
     EXPECT_EQ(b.desktop.started[1].arguments, std::vector<std::string>{(b.dir / "bad\xff\xfe name.txt").native()});
+    // A program that cannot be started is told once, with the reason, however many targets.
+    b.desktop.started.clear();
+    b.prompter.asked.clear();
+    b.desktop.startError = ENOENT;
+    b.actions.launchNewInstance(b.selection);
+    b.desktop.startError = 0;
+    EXPECT_TRUE(b.desktop.started.empty());
+    EXPECT_EQ(b.prompter.messages(), std::vector<QString>{QStringLiteral("No new instance of ZelvaneMac could be started.")});
+    ASSERT_EQ(b.prompter.asked.size(), 1u);
+    EXPECT_EQ(b.prompter.asked[0].informativeText, "\"/opt/zelvane/ZelvaneMac\": " + QString::fromLocal8Bit(std::strerror(ENOENT)));
+    b.prompter.asked.clear();
 
     // Without a file manager on the bus, the containing folders open instead, once each.
     b.desktop.fileManagerAnswers = false;

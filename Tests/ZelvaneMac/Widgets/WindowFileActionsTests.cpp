@@ -1393,8 +1393,9 @@ TEST(WindowFileActions, TwoWindowsErasingOneFolderAtOnceShowItGoneAndTellNoFailu
 
 // On a desktop with nothing to show a folder or start a terminal (no file manager on the session
 // bus, neither xdg-open nor a terminal program on the PATH, TERMINAL unset), Show in File Manager,
-// Get Info and New Terminal at Folder say so in the window instead of doing nothing.
-TEST(WindowFileActions, ShowInFileManagerAndNewTerminalSayWhenNothingCanBeStarted) {
+// Get Info, New Terminal at Folder and Open say so in the window instead of doing nothing; so does
+// Open when the opener cannot be started or ends with a failure.
+TEST(WindowFileActions, FileActionsThatStartProgramsSayWhenNothingCanBeStarted) {
     TempDir dir;
     writeFile(dir / "set/notes.txt", 10);
     fs::create_directories(dir / "empty-bin");
@@ -1448,6 +1449,44 @@ TEST(WindowFileActions, ShowInFileManagerAndNewTerminalSayWhenNothingCanBeStarte
     EXPECT_EQ(user.alerts[0].text, QStringLiteral("No terminal program could be started."));
     EXPECT_EQ(user.alerts[0].informativeText,
               "\"" + QString::fromStdString((dir / "empty-bin/myterm").native()) + "\": " + QString::fromLocal8Bit(std::strerror(ENOEXEC)));
+
+    // Open, and the Open button of the Quick Look window, without a program that opens files.
+    choose("Open");
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_EQ(user.alerts[0].text, QStringLiteral("\"notes.txt\" could not be opened."));
+    EXPECT_EQ(user.alerts[0].informativeText, QStringLiteral("No program that opens files (xdg-open) was found."));
+    user.clear();
+    w.select(notes);
+    user.choose({"Quick Look"});
+    w.rightClickRow(notes);
+    PreviewWindow* preview = nullptr;
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return (preview = w.window().findChild<PreviewWindow*>()) && preview->isVisible(); }));
+    QPushButton* openButton = nullptr;
+    for (QPushButton* b : preview->findChildren<QPushButton*>())
+        if (b->text() == QStringLiteral("Open")) openButton = b;
+    ASSERT_TRUE(openButton);
+    openButton->click();
+    EXPECT_TRUE(pumpWidgetsUntil([&] { return !user.alerts.empty(); }, 30000)) << "the preview's Open said nothing";
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_EQ(user.alerts[0].text, QStringLiteral("\"notes.txt\" could not be opened."));
+    preview->close();
+
+    // The opener is there but cannot be started, or it starts and ends with a failure status.
+    const fs::path opener = dir / "empty-bin/xdg-open";
+    const QString shownOpener = "\"" + QString::fromStdString(opener.native()) + "\"";
+    writeFile(opener, std::string_view("not a program"));
+    ASSERT_EQ(::chmod(opener.c_str(), 0755), 0);
+    choose("Open");
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_EQ(user.alerts[0].text, QStringLiteral("\"notes.txt\" could not be opened."));
+    EXPECT_EQ(user.alerts[0].informativeText, shownOpener + ": " + QString::fromLocal8Bit(std::strerror(ENOEXEC)));
+    fs::remove(opener);
+    writeFile(opener, std::string_view("#!/bin/sh\nexit 4\n"));
+    ASSERT_EQ(::chmod(opener.c_str(), 0755), 0);
+    choose("Open");
+    ASSERT_EQ(user.alerts.size(), 1u);
+    EXPECT_EQ(user.alerts[0].text, QStringLiteral("\"notes.txt\" could not be opened."));
+    EXPECT_EQ(user.alerts[0].informativeText, shownOpener + QStringLiteral(" ended with exit status 4."));
 }
 
 // A file of `size` bytes with data in a few places and holes between them, so that it is read

@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include "Platform/FileMoves.hpp"
+#include "ZelvaneMac/Actions/ActionAlerts.hpp"
 #include "ZelvaneMac/Actions/ActionTargets.hpp"
 #include "ZelvaneMac/Actions/SystemDesktopServices.hpp"
 #include "ZelvaneMac/Actions/TagColors.hpp"
@@ -43,12 +45,11 @@ std::shared_ptr<void> busyPointer() { return std::make_shared<ScopedBusyCursor>(
 FileActionMenu::FileActionMenu(QWidget* owner, LiveMonitorController* monitor) : QObject(owner), owner_(owner) {
     ownDesktop_ = std::make_unique<SystemDesktopServices>();
     ownPrompter_ = std::make_unique<ActionAlertPrompter>(owner);
-    desktop_ = ownDesktop_.get();
     controller_ = std::make_unique<FileActionController>(*ownDesktop_, *ownPrompter_, busyPointer, monitor);
 }
 
 FileActionMenu::FileActionMenu(QWidget* owner, DesktopServices& desktop, ActionPrompter& prompter)
-    : QObject(owner), owner_(owner), desktop_(&desktop) {
+    : QObject(owner), owner_(owner) {
     controller_ = std::make_unique<FileActionController>(desktop, prompter, busyPointer);
 }
 
@@ -161,9 +162,12 @@ void FileActionMenu::quickLook(std::vector<FileNode*> nodes) {
 void FileActionMenu::showPreview(std::vector<std::string> paths) {
     if (!preview_) {
         preview_ = new PreviewWindow(owner_ ? owner_->window() : nullptr);
-        DesktopServices* desktop = desktop_;
-        connect(preview_, &PreviewWindow::openRequested, this,
-                [desktop](const std::string& path) { desktop->openUrl(fileUrlFromPathBytes(path)); });
+        connect(preview_, &PreviewWindow::openRequested, this, [this](const std::string& path) {
+            ActionTarget item;
+            item.path = path;
+            item.givenName = alerts::shownPath(lastComponent(path));
+            controller_->openItem(item);
+        });
     }
     preview_->showItems(std::move(paths));
 }

@@ -70,7 +70,6 @@ private:
     std::unique_ptr<DesktopServices> ownDesktop_;
     std::unique_ptr<ActionPrompter> ownPrompter_;
     std::unique_ptr<FileActionController> controller_;
-    DesktopServices* desktop_ = nullptr;
     QPointer<PreviewWindow> preview_;
     std::function<void()> exportToCSV_;
     std::function<void()> zoomIn_;
