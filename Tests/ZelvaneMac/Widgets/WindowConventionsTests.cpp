@@ -44,6 +44,7 @@
 #include "ZelvaneMac/Window/MainWindowController.hpp"
 #include "ZelvaneMac/Window/FileViewResults.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
+#include "ZelvaneMac/Window/TreemapZoom.hpp"
 #include "ZelvaneMac/Window/WindowPrompts.hpp"
 
 namespace zelvane {
@@ -346,6 +347,28 @@ TEST(TreemapImageExport, TheWholePictureLiesOnTheTreemapBackgroundWithoutDeleted
     const QImage rescanned = exported();
     rescanned.save(grabPath("treemap-export-rescanned.png"));
     EXPECT_TRUE(afterDeletion == rescanned) << "the deleted items take no room and no colour";
+
+    // Zoomed into a folder that then goes with the folder above it: nothing of it is drawn, its
+    // name on its strip neither; what is left of it is the background.
+    FileNode* album = w.node(tree / "Music/Album");
+    ASSERT_TRUE(album);
+    w.window().treeSelection().set(NodeSet{album});
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.outline().selectedNodes().size() == 1; }));
+    w.window().menus().handleMenuAction(ZelvaneMenuAction::zoomTreemap);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.window().treemapZoom().root() == album; }));
+    ASSERT_TRUE(w.waitUntilWatching());
+    const QImage zoomed = exported();
+    zoomed.save(grabPath("treemap-export-zoomed.png"));
+    EXPECT_FALSE(zoomed == QImage(zoomed.size(), zoomed.format())) << "the zoomed folder is drawn";
+    std::filesystem::remove_all(tree / "Music");
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return album->isDeleted(); }, 20000));
+    ASSERT_EQ(w.window().treemapZoom().root(), album) << "the window stays zoomed into the deleted folder";
+    const QImage zoomedGone = exported();
+    zoomedGone.save(grabPath("treemap-export-zoomed-deleted.png"));
+    int drawn = 0;
+    for (int y = 0; y < zoomedGone.height(); ++y)
+        for (int x = 0; x < zoomedGone.width(); ++x) drawn += zoomedGone.pixel(x, y) != background;
+    EXPECT_EQ(drawn, 0) << "nothing but the background";
 }
 
 }  // namespace

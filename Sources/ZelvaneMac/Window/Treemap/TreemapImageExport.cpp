@@ -52,10 +52,20 @@ std::optional<QString> exportTreemapImage(const TreemapImageExportRequest& r, co
         return fillPlaceholders(localized("Couldn't write the PNG file: %@"),
                                 {localized("Not a regular file (a device, pipe or socket)")});
 
+    // Items shown deleted take no room (the export metric), and a root or a zoomed folder shown
+    // deleted leaves nothing to draw, not even its name on its strip: the picture is background.
+    std::vector<RootRef> roots;
+    std::vector<VolumeCapacity> capacities;
+    const bool zoomGone = r.zoomedNode && r.zoomedNode->isDeleted();
+    for (size_t i = 0; i < r.roots.size() && !zoomGone; ++i) {
+        if (!r.roots[i] || r.roots[i]->isDeleted()) continue;
+        roots.push_back(r.roots[i]);
+        capacities.push_back(i < r.capacities.size() ? r.capacities[i] : VolumeCapacity{});
+    }
     TreemapPictureRequest picture;
-    picture.roots = r.roots;
-    picture.zoomedNode = r.zoomedNode;
-    picture.capacities = r.capacities;
+    picture.roots = roots;
+    picture.zoomedNode = zoomGone ? nullptr : r.zoomedNode;
+    picture.capacities = capacities;
     picture.showFreeSpace = r.showFreeSpace;
     picture.size = QSizeF(double(r.width), double(r.height));
     picture.palette = r.paletteRGB;
