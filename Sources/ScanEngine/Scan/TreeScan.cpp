@@ -40,8 +40,10 @@ FileNode* copyNode(NodeArena& arena, const FileNode& src) {
     c->fileID = src.fileID;
     if (!src.isDir() && src.doNotCountAllocated()) c->setDoNotCountAllocated(true);
     if (src.isImpliedFolder()) c->setIsImpliedFolder(true);
-    // A folder that could not be read stays marked: the copy must not pass it off as empty.
+    // A folder that could not be read, or that another file system is mounted on, stays marked:
+    // the copy must not pass it off as an ordinary empty folder.
     if (src.accessDenied()) c->setAccessDenied(true);
+    if (src.isVolumeBoundary()) c->setIsVolumeBoundary(true);
     return c;
 }
 
@@ -92,6 +94,7 @@ RootRef loadFilteredTree(const FileNode& root, const FilteredTreeOptions& o) {
     FileNode* newRoot = arena.makeRoot16(root.name16(), root.isDir(), root.fileSize, 0, root.modifiedDateRaw);
     if (root.isImpliedFolder()) newRoot->setIsImpliedFolder(true);
     if (root.accessDenied()) newRoot->setAccessDenied(true);
+    if (root.isVolumeBoundary()) newRoot->setIsVolumeBoundary(true);
     newRoot->createdDateRaw = root.createdDateRaw;
     newRoot->lastAccessDateRaw = root.lastAccessDateRaw;
     newRoot->dosAttributes = root.dosAttributes;

@@ -327,6 +327,19 @@ TEST(TopBar, AFolderThatCanBeListedButNotEnteredIsNamedAsUnreadable) {
     EXPECT_EQ(roots[0]->subFolderDirCount(), 2);
 }
 
+// The exclude filter typed into the panel and applied with Return; true once the window shows
+// the filtered copy of its tree.
+bool excludeTypedIntoTheFilterPanel(TestWindow& w, const QString& filter) {
+    w.window.panes().setShowFilterPanel(true);
+    FilterSyntaxTextField& field = w.window.contentView()->filterPanel()->excludeField();
+    w.window.show();
+    if (!pumpWidgetsUntil([&] { return field.isVisible(); })) return false;
+    field.setFocus();
+    QTest::keyClicks(&field, filter);
+    QTest::keyClick(&field, Qt::Key_Return);
+    return pumpWidgetsUntil([&] { return w.window.scanControl().effectiveRoots() != w.window.scanControl().scanRoots(); });
+}
+
 // A folder the scan could not open keeps its mark in the tree a filter shows: the outline draws
 // it with the icon of a folder that could not be read, filtered or not, and not as an ordinary
 // empty folder.
@@ -358,21 +371,42 @@ TEST(TopBar, AFilteredTreeKeepsTheMarkOfAFolderThatCouldNotBeRead) {
     ASSERT_TRUE(closed->accessDenied());
     ASSERT_TRUE(pumpWidgetsUntil([&] { return shownAsUnreadable(closed); }));
 
-    // The exclude filter typed into the panel and applied with Return.
-    w.window.panes().setShowFilterPanel(true);
-    FilterSyntaxTextField& field = w.window.contentView()->filterPanel()->excludeField();
-    w.window.show();
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return field.isVisible(); }));
-    field.setFocus();
-    QTest::keyClicks(&field, QStringLiteral("*.tmp"));
-    QTest::keyClick(&field, Qt::Key_Return);
-    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.window.scanControl().effectiveRoots() != w.window.scanControl().scanRoots(); }));
+    ASSERT_TRUE(excludeTypedIntoTheFilterPanel(w, QStringLiteral("*.tmp")));
     EXPECT_EQ(w.window.scanControl().node(q(dir / "open/b.tmp")), nullptr) << "the filter applies";
     FileNode* filtered = w.window.scanControl().node(q(dir / "closed"));
     ASSERT_NE(filtered, nullptr);
     ASSERT_NE(filtered, closed) << "the node of the filtered copy";
     EXPECT_TRUE(filtered->accessDenied());
     EXPECT_TRUE(pumpWidgetsUntil([&] { return shownAsUnreadable(filtered); }));
+}
+
+// A folder with another file system mounted on it is left unread and marked as the edge of the
+// scan; the tree a filter shows keeps that mark with every other the scanned folder has.
+TEST(TopBar, AFilteredTreeKeepsTheMarkOfAFolderOnAnotherFileSystem) {
+    TempDir dir;
+    writeFile(dir / "open/a.txt", 5);
+    writeFile(dir / "open/b.tmp", 5);
+    testing::TmpfsMount volume(dir / "volume");
+    if (!volume.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs CAP_SYS_ADMIN)";
+    writeFile(dir / "volume/inside.txt", 5000);
+    TestWindow w;
+    w.window.scanControl().scanChosenFolder(q(dir.path()));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return w.finished(); }));
+    FileNode* mounted = w.window.scanControl().node(q(dir / "volume"));
+    ASSERT_NE(mounted, nullptr);
+    ASSERT_TRUE(mounted->isVolumeBoundary());
+    ASSERT_TRUE(mounted->children().empty());
+
+    ASSERT_TRUE(excludeTypedIntoTheFilterPanel(w, QStringLiteral("*.tmp")));
+    EXPECT_EQ(w.window.scanControl().node(q(dir / "open/b.tmp")), nullptr) << "the filter applies";
+    FileNode* filtered = w.window.scanControl().node(q(dir / "volume"));
+    ASSERT_NE(filtered, nullptr);
+    ASSERT_NE(filtered, mounted) << "the node of the filtered copy";
+    EXPECT_TRUE(filtered->isVolumeBoundary());
+    EXPECT_TRUE(filtered->children().empty());
+    FileNode* open = w.window.scanControl().node(q(dir / "open"));
+    ASSERT_NE(open, nullptr);
+    EXPECT_FALSE(open->isVolumeBoundary()) << "an ordinary folder stays unmarked";
 }
 
 TEST(StatusBarAndSelections, TextsFollowTheStateAndTheWindowIsGrabbed) {
