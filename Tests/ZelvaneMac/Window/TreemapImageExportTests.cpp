@@ -70,6 +70,24 @@ TEST(TreemapImageExport, WritesThePictureAtTheChosenSizeInColourOrGrey) {
     const int hueRight = QColor(image.pixel(300, 190)).hue(), hueMiddle = QColor(image.pixel(160, 190)).hue();
     EXPECT_NEAR(hueRight, hueMiddle, 3) << "one box across the bottom: only the shading differs";
     EXPECT_NEAR(QColor(image.pixel(20, 100)).hue(), hueMiddle, 3);
+
+    // A root shown deleted (its folder went from the disk) is left out with its name, also where
+    // its volume's free space would give it a column: the picture is the bare background.
+    e.request.zoomedNode = nullptr;
+    e.request.showFreeSpace = true;
+    VolumeCapacity capacity;
+    capacity.total = 8'000'000;
+    capacity.available = 4'000'000;
+    e.request.capacities = {capacity};
+    ASSERT_TRUE(e.root->markDeletedWithSubtree());
+    const QString gone = e.out("gone.png");
+    ASSERT_EQ(exportTreemapImage(e.request, gone), std::nullopt);
+    image = QImage(gone).convertToFormat(QImage::Format_ARGB32);
+    const QRgb background = treemapBackgroundColor().toQColor().rgb();
+    int drawn = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) drawn += image.pixel(x, y) != background;
+    EXPECT_EQ(drawn, 0);
 }
 
 TEST(TreemapImageExport, RefusesSizesItCannotWriteWithTheAlertTextAndLeavesEarlierFilesAlone) {
