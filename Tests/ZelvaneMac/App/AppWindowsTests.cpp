@@ -371,7 +371,7 @@ TEST(CloseAndQuit, ClosingOrQuittingWhileTheWindowErasesStopsBeforeTheNextItem) 
     ZelvaneMacApp app(run.preferences, CommandLine::read({"ZelvaneMac"}), run.environment());
     run.preferences.set(PreferenceKeys::monitorFileSystemForChanges, false);
     EraseAnswerer user;
-    // Each erase is held before its second folder until its window is gone.
+    // Each erase is held before its second folder until its window's file actions are gone.
     auto windowGone = std::make_shared<std::atomic<bool>>(false);
     const testsupport::OnScopeExit letGo([&] { windowGone->store(true); });
 
@@ -380,13 +380,18 @@ TEST(CloseAndQuit, ClosingOrQuittingWhileTheWindowErasesStopsBeforeTheNextItem) 
         QPointer<MainWindow> window = app.openWindow();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
         windowGone->store(false);
-        QObject::connect(window, &QObject::destroyed, [windowGone] { windowGone->store(true); });
         auto reached = std::make_shared<std::atomic<int>>(0);
-        for (FileActionMenu* menu : window->findChildren<FileActionMenu*>())
-            menu->actions().setEraseWatch([windowGone, reached](const std::string&) {
+        for (FileActionMenu* menu : window->findChildren<FileActionMenu*>()) {
+            // Held until the actions are gone: their jobs, which the work reads its stop from, go
+            // with them, while the window tells it is going before them.
+            auto actionsGone = std::make_shared<std::atomic<bool>>(false);
+            QObject::connect(&menu->actions(), &QObject::destroyed, [actionsGone] { actionsGone->store(true); });
+            menu->actions().setEraseWatch([windowGone, actionsGone, reached](const std::string&) {
                 if (reached->fetch_add(1) != 1) return;
-                for (int i = 0; i < 6000 && !windowGone->load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                for (int i = 0; i < 6000 && !actionsGone->load() && !windowGone->load(); ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
             });
+        }
         window->scanControl().scanChosenFolder(QString::fromStdString((dir.path() / set).native()));
         ASSERT_TRUE(pumpWidgetsUntil([&] { return window->scanControl().effectiveRoots().size() == 1; }));
         FileNode* root = window->scanControl().effectiveRoots()[0].get();
