@@ -1,7 +1,11 @@
 #include "ZelvaneMac/Window/LiveUpdates.hpp"
 
+#include <climits>
+#include <cstdlib>
+
 #include <algorithm>
 
+#include "Platform/MountTable.hpp"
 #include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
 #include "ZelvaneMac/Core/Scanning/ScanViewModel.hpp"
 #include "ZelvaneMac/Core/Settings/Preferences.hpp"
@@ -49,6 +53,38 @@ void LiveUpdates::watchScanned() {
         pause();
     else if (!live.isWatching(scanned))  // the same trees go on being watched, without a gap
         live.start(scanned);
+    if (!live.isWatching()) return;
+    // Mounts changed while nothing watched (a sheet was open, monitoring was off) count as well.
+    if (!mountsWhenWatched_)
+        mountsWhenWatched_ = mountsBelowScanned();
+    else
+        mountsChanged();
+}
+
+void LiveUpdates::mountsChanged() {
+    if (!mountsWhenWatched_ || !liveMonitor_.isWatching()) return;
+    if (mountsBelowScanned() != *mountsWhenWatched_) setResultIsStale(true);
+}
+
+std::vector<std::string> LiveUpdates::mountsBelowScanned() const {
+    const MountTable table = MountTable::current();
+    std::vector<std::string> found;
+    for (const RootRef& r : scans_.scanRoots()) {
+        if (!r) continue;
+        // The mount table names real paths: a root reached through a symbolic link is looked up
+        // where it leads.
+        std::string root = r->pathBytes();
+        char real[PATH_MAX];
+        if (::realpath(root.c_str(), real)) root = real;
+        if (root.size() > 1 && root.back() == '/') root.pop_back();
+        for (const MountEntry& e : table.entries()) {
+            const std::string& at = e.mountPoint;
+            const bool below = root == "/" || (at.compare(0, root.size(), root) == 0 &&
+                                               (at.size() == root.size() || at[root.size()] == '/'));
+            if (below) found.push_back(at + '\0' + std::to_string(e.device) + '\0' + e.root);
+        }
+    }
+    return found;
 }
 
 void LiveUpdates::take(const std::vector<FileNode*>& changed) {

@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "ScanEngine/Tree/FileNode.hpp"
@@ -28,6 +30,8 @@ class ScanController;
 // When the monitor says that it missed changes (its event queue overflowed, or the watch table is
 // full) the shown result is no longer known to match the disk: `resultIsStale` turns true until
 // the next scan or import starts, and the window says so rather than go on as if it were live.
+// So too when something is mounted or unmounted at or below a watched root: inotify tells of
+// neither, and the tree then shows what the disk there no longer holds.
 //
 // Main thread only.
 class LiveUpdates final : public QObject {
@@ -44,8 +48,13 @@ public:
     // A scan is starting, or a sheet that may stay open a while is opening.
     void pause();
     // A scan is running: what was missed belonged to the result it replaces.
-    void clearStale() { setResultIsStale(false); }
+    void clearStale() {
+        mountsWhenWatched_.reset();
+        setResultIsStale(false);
+    }
     bool resultIsStale() const { return resultIsStale_; }
+    // The mount table changed (the window's volume watcher said so).
+    void mountsChanged();
 
 signals:
     // Nodes the live monitor changed (their sizes, names or deletion), after the tree took them.
@@ -57,6 +66,8 @@ private:
     bool mayWatch(const std::vector<RootRef>& roots) const;
     void take(const std::vector<FileNode*>& changed);
     void setResultIsStale(bool stale);
+    // The mount points at or below the scanned roots, each with what is mounted there.
+    std::vector<std::string> mountsBelowScanned() const;
 
     LiveMonitorController& liveMonitor_;
     ScanViewModel& viewModel_;
@@ -64,6 +75,9 @@ private:
     ExtensionStatsJob& stats_;
     SettingsWatcher<PreferenceValue<PreferenceKeys::monitorFileSystemForChanges>> monitoring_;
     bool resultIsStale_ = false;
+    // The mounts below the scanned roots when they were first watched; none before then, and
+    // none again from the start of the next scan.
+    std::optional<std::vector<std::string>> mountsWhenWatched_;
 };
 
 }  // namespace zelvane

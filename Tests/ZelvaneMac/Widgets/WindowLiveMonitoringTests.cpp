@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -53,6 +54,7 @@
 #include "ZelvaneMac/Window/PaneToggles.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/ViewCommands.hpp"
+#include "ZelvaneMac/Window/VolumeListWatcher.hpp"
 
 namespace zelvane {
 namespace {
@@ -62,6 +64,7 @@ using fixtures::ShownWindow;
 using fixtures::TempDir;
 using fixtures::qPath;
 using fixtures::writeFile;
+using testing::TmpfsMount;
 namespace fs = std::filesystem;
 
 // The bytes of the regular files below a folder, each inode once, as `du -b` counts them.
@@ -240,6 +243,66 @@ TEST(WindowLiveMonitoring, AnItemBackUnderAGoneNameIsSaidToBeMissed) {
     writeFile(dir / "tree/other.txt", 5);
     pumpWidgetsUntil([] { return false; }, 1000);
     EXPECT_FALSE(w.stale());
+}
+
+// A folder of the same file system mounted again elsewhere, as `mount --bind` does; undone when
+// it goes, unless unmounted before.
+class BindMount final {
+public:
+    BindMount(const fs::path& from, const fs::path& at) : at_(at) {
+        mounted_ = ::mount(from.c_str(), at.c_str(), nullptr, MS_BIND, nullptr) == 0;
+    }
+    ~BindMount() { unmount(); }
+    BindMount(const BindMount&) = delete;
+    BindMount& operator=(const BindMount&) = delete;
+    bool mounted() const { return mounted_; }
+    void unmount() {
+        if (mounted_) ::umount2(at_.c_str(), MNT_DETACH);
+        mounted_ = false;
+    }
+
+private:
+    fs::path at_;
+    bool mounted_ = false;
+};
+
+// Mounts and unmounts send no inotify event, yet they change what a scanned folder holds: one
+// made or undone at or below the root leaves the window saying that changes were missed; one
+// elsewhere changes nothing.
+TEST(WindowLiveMonitoring, AMountMadeOrUndoneBelowTheRootIsSaidToBeMissed) {
+    TempDir dir;
+    for (int i = 0; i < 5; ++i) writeFile(dir / "c6" / ("f" + std::to_string(i)), 10000);
+    writeFile(dir / "host/sub/s.bin", 3000);
+    fs::create_directories(dir / "host/bind");
+    fs::create_directories(dir / "elsewhere");
+    BindMount bind(dir / "c6", dir / "host/bind");
+    if (!bind.mounted()) GTEST_SKIP() << "cannot mount here (needs CAP_SYS_ADMIN)";
+    LiveWindow w(dir / "host");
+    ASSERT_NE(w.node(dir / "host/bind/f0"), nullptr) << "the bind mount is on the same device: it is read";
+    auto* watcher = w.window().findChild<VolumeListWatcher*>();
+    ASSERT_TRUE(watcher && watcher->isActive());
+    QSignalSpy mountChanges(watcher, &VolumeListWatcher::volumesChanged);
+
+    {
+        TmpfsMount away(dir / "elsewhere");
+        ASSERT_TRUE(away.mounted());
+        ASSERT_TRUE(w.waitFor([&] { return mountChanges.count() > 0; }));
+        EXPECT_FALSE(w.stale()) << "nothing was mounted in the scanned tree";
+    }
+
+    bind.unmount();
+    EXPECT_TRUE(w.waitFor([&] { return w.staleNoteShown(); })) << "bind is an empty folder on disk now";
+    EXPECT_FALSE(w.deleted(dir / "host/bind/f0")) << "nothing is struck: only the notice says it";
+
+    // Something mounted over a scanned folder hides what the tree shows of it.
+    ASSERT_TRUE(w.scan(dir / "host"));
+    ASSERT_TRUE(w.waitUntilWatching());
+    EXPECT_FALSE(w.staleNoteShown());
+    {
+        TmpfsMount over(dir / "host/sub");
+        ASSERT_TRUE(over.mounted());
+        EXPECT_TRUE(w.waitFor([&] { return w.staleNoteShown(); })) << "sub shows s.bin, which is hidden now";
+    }
 }
 
 // Deletions seen while the filter panel shows its copy, and those made by the window's own file

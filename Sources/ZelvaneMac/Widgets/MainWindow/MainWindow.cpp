@@ -20,6 +20,7 @@
 #include "ZelvaneMac/Services/PortableMode.hpp"
 #include "ZelvaneMac/Window/PaneToggles.hpp"
 #include "ZelvaneMac/Window/TreeExpansion.hpp"
+#include "ZelvaneMac/Window/LiveUpdates.hpp"
 #include "ZelvaneMac/Window/ScanController.hpp"
 #include "ZelvaneMac/Window/VolumeChoice.hpp"
 #include "ZelvaneMac/Window/WindowServices.hpp"
@@ -60,7 +61,10 @@ MainWindow::MainWindow(Preferences& preferences, CLIAutomation::Options cliOptio
     menus_ = new MenuBar(*this);
     setStartupHooks(systemWindowStartupHooks());
     volumeWatcher_ = new VolumeListWatcher(this);
-    connect(volumeWatcher_, &VolumeListWatcher::volumesChanged, this, [this] { startup_->handleVolumesChanged(); });
+    connect(volumeWatcher_, &VolumeListWatcher::volumesChanged, this, [this] {
+        startup_->handleVolumesChanged();
+        state_->scanControl().liveUpdates().mountsChanged();
+    });
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
         if (s == Qt::ApplicationActive) startup_->handleApplicationActivated();
     });
