@@ -197,6 +197,37 @@ TEST_F(FilteredTree, FlagsAndDeletedNodes) {
     for (FileNode* n : preOrder(copy.get())) EXPECT_FALSE(n->isDeleted());
 }
 
+// A folder dated by the newest date below it is dated in the copy by what survives there, with
+// its own date as the floor, also in a copy of a copy; a folder that keeps its own date keeps it.
+TEST_F(FilteredTree, AFolderTakesTheNewestDateOfWhatSurvivesBelowIt) {
+    for (FileNode* n : preOrder(root.get())) n->modifiedDateRaw = 0;
+    const auto date = [](FileNode* top, const char* rel) { return find(top, rel)->modifiedDateRaw; };
+    const std::pair<const char*, int32_t> dates[] = {{"pics", 100}, {"pics/a.jpg", 500}, {"pics/b.txt", 50},
+                                                    {"pics/empty", 20}, {"pics/sub", 10}, {"pics/sub/c.JPG", 900}};
+    for (const auto& [rel, d] : dates) find(root.get(), rel)->modifiedDateRaw = d;
+    const DecodedFilter pictures = filter("*.jpg");
+    const DecodedFilter sub = filter("sub");
+    const DecodedFilter first = filter("a.jpg");
+
+    // Folders with their own dates.
+    EXPECT_EQ(date(loadFilteredTree(*root, {nullptr, false, &sub, false}).get(), "pics"), 100);
+
+    ASSERT_EQ(root->applyMaxModifiedDateToFolders(), 900.0);
+    ASSERT_EQ(date(root.get(), "pics"), 900);
+    auto noPictures = loadFilteredTree(*root, {nullptr, false, &pictures, false});
+    EXPECT_EQ(date(noPictures.get(), "pics"), 100) << "its own date, newer than what is left";
+    EXPECT_EQ(date(noPictures.get(), "pics/sub"), 10);
+    EXPECT_EQ(noPictures->modifiedDateRaw, 100);
+    const DecodedFilter texts = filter("*.txt");
+    EXPECT_EQ(date(loadFilteredTree(*root, {&texts, false, nullptr, false}).get(), "pics"), 100);
+    auto noSub = loadFilteredTree(*root, {nullptr, false, &sub, false});
+    EXPECT_EQ(date(noSub.get(), "pics"), 500);
+    EXPECT_EQ(noSub->modifiedDateRaw, 500);
+    auto neither = loadFilteredTree(*noSub, {nullptr, false, &first, false});
+    EXPECT_EQ(date(neither.get(), "pics"), 100) << "the copy keeps the folder's own date";
+    EXPECT_EQ(date(loadFilteredTree(*root, {}).get(), "pics"), 900);
+}
+
 TEST_F(FilteredTree, ApplyIncludeFilterWalksInPreOrderWithoutTheRoot) {
     bool fp = false;
     auto f = filter("pics", &fp);

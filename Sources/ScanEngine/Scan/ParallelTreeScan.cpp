@@ -305,6 +305,7 @@ private:
         }
         folder_->setSubFolderTotals(t);
         if (s_.options.newestDateToFolders) {
+            folder_->keepOwnModifiedDate();
             int32_t newest = folder_->modifiedDateRaw;
             for (const FileNode* c : kids_) newest = std::max(newest, c->modifiedDateRaw);
             folder_->modifiedDateRaw = newest;

@@ -1,5 +1,6 @@
 #include "ScanEngine/Scan/TreeScan.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <set>
 #include <tuple>
@@ -45,6 +46,15 @@ FileNode* copyNode(NodeArena& arena, const FileNode& src) {
     if (src.accessDenied()) c->setAccessDenied(true);
     if (src.isVolumeBoundary()) c->setIsVolumeBoundary(true);
     return c;
+}
+
+// A folder whose date was raised to the newest date below it takes the newest of its own date
+// and its surviving children's: an entry the filters left out does not date its folder.
+void raiseToNewestSurvivor(const FileNode& src, FileNode& copy, std::span<FileNode* const> survivors) {
+    if (!src.raisedToNewestBelow()) return;
+    copy.modifiedDateRaw = src.ownModifiedDateRaw();
+    copy.keepOwnModifiedDate();
+    for (const FileNode* c : survivors) copy.modifiedDateRaw = std::max(copy.modifiedDateRaw, c->modifiedDateRaw);
 }
 
 // Files that share their blocks with others (hard links of one inode, clones) count them once:
@@ -139,11 +149,13 @@ RootRef loadFilteredTree(const FileNode& root, const FilteredTreeOptions& o) {
         std::span<FileNode* const> survivors(built.data() + base, built.size() - base);
         if (stack.empty()) {
             newRoot->setChildren(arena, survivors);
+            raiseToNewestSurvivor(root, *newRoot, survivors);
             break;
         }
         if (survivors.empty() && !included(*src)) continue;
         FileNode* copy = copyNode(arena, *src);
         copy->setChildren(arena, survivors);
+        raiseToNewestSurvivor(*src, *copy, survivors);
         built.resize(base);
         built.push_back(copy);
     }

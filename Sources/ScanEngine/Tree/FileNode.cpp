@@ -345,8 +345,26 @@ AggregateTotals FileNode::aggregateSizes() {
     return result;
 }
 
+void FileNode::keepOwnModifiedDate() noexcept {
+    FolderData* fd = folderData();
+    if (!fd || fd->raisedToNewestBelow) return;
+    fd->ownModifiedDateRaw = modifiedDateRaw;
+    fd->raisedToNewestBelow = true;
+}
+
+bool FileNode::raisedToNewestBelow() const noexcept {
+    const FolderData* fd = folderData();
+    return fd && fd->raisedToNewestBelow;
+}
+
+int32_t FileNode::ownModifiedDateRaw() const noexcept {
+    const FolderData* fd = folderData();
+    return fd && fd->raisedToNewestBelow ? fd->ownModifiedDateRaw : modifiedDateRaw;
+}
+
 DateSeconds FileNode::applyMaxModifiedDateToFolders() {
     if (!isDir()) return modifiedDate();
+    keepOwnModifiedDate();
     struct Frame {
         FileNode* node;
         size_t next;
@@ -360,10 +378,12 @@ DateSeconds FileNode::applyMaxModifiedDateToFolders() {
         auto kids = f.node->children();
         if (f.next < kids.size()) {
             FileNode* c = kids[f.next++];
-            if (c->isDir())
+            if (c->isDir()) {
+                c->keepOwnModifiedDate();
                 stack.push_back({c, 0, c->modifiedDateRaw});
-            else
+            } else {
                 f.newest = std::max(f.newest, c->modifiedDateRaw);
+            }
             continue;
         }
         int32_t done = f.newest;

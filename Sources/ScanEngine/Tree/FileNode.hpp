@@ -95,6 +95,10 @@ struct FolderData {
     int64_t subFolderTotSizeAlloc = 0;
     int32_t subFolderFileCount = 0;
     int32_t subFolderDirCount = 0;
+    // The folder's own modified date, kept when its date was raised to the newest one below it
+    // (`raisedToNewestBelow`), so that a copy without some of its entries can raise it again.
+    int32_t ownModifiedDateRaw = 0;
+    bool raisedToNewestBelow = false;
 };
 
 struct RootData;
@@ -229,6 +233,13 @@ public:
     AggregateTotals aggregateSizes();
     // Every folder takes the newest modified date of its subtree, itself included.
     DateSeconds applyMaxModifiedDateToFolders();
+    // Before a folder's date is raised to the newest date below it: keeps the folder's own date
+    // (once; a second pass keeps the first). The scan calls it on the folder it is reading.
+    void keepOwnModifiedDate() noexcept;
+    // Whether the folder's date was raised to the newest date below it, and its own date then
+    // (otherwise, and for a file, the modified date itself).
+    bool raisedToNewestBelow() const noexcept;
+    int32_t ownModifiedDateRaw() const noexcept;
 
     // Duplicates.
     DuplicateGroup* dupGroup() const noexcept;

@@ -441,7 +441,11 @@ TEST(ExportedFigures, AScanWithAnExcludeFilterGivesTheTreeTheExportModeWrites) {
     writeFile(tree / "old/stamp.png", 9000);
     writeFile(tree / "old/new/today.txt", 10);
     fs::create_directories(tree / "empty");
-    for (const char* old : {"old/letter.txt", "old/stamp.png", "old", "empty"}) testsupport::setModified(tree / old, 1262304000);
+    // An old folder whose only recent file many of the filters leave out: its date is then its own.
+    writeFile(tree / "dated/ancient.log", 5000);
+    writeFile(tree / "dated/fresh.log", 10);
+    for (const char* old : {"old/letter.txt", "old/stamp.png", "old", "empty", "dated/ancient.log", "dated"})
+        testsupport::setModified(tree / old, 1262304000);
     fs::create_directories(dir / "data");
     ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
 
@@ -453,7 +457,8 @@ TEST(ExportedFigures, AScanWithAnExcludeFilterGivesTheTreeTheExportModeWrites) {
     int n = 0;
     for (const std::string exclude :
          {"S>1G", "*.png S>10M", "=folders", "=files", "A>4k", "S<1k", "<2015-01-01", "*.png|S>1G",
-          "!*.txt =files", "=folders S>5M", "photos", "*.png !S>10M", "S>100M|old", "!=folders S>2k"}) {
+          "!*.txt =files", "=folders S>5M", "photos", "*.png !S>10M", "S>100M|old", "!=folders S>2k",
+          "*.png|*.log"}) {
         SCOPED_TRACE(exclude);
         const std::vector<std::string> expected =
             treeRows(exportModeCSV(tree, {QStringLiteral("--filterexclude=") + QString::fromStdString(exclude)},
