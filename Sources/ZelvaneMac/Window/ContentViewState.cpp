@@ -6,6 +6,7 @@
 #include "ZelvaneMac/Window/FileTypeStatistics.hpp"
 #include "ZelvaneMac/Window/FileViewResults.hpp"
 #include "ZelvaneMac/Window/HoverPathState.hpp"
+#include "ZelvaneMac/Window/LiveUpdates.hpp"
 #include "ZelvaneMac/Window/MainWindowController.hpp"
 #include "ZelvaneMac/Window/NodeSelection.hpp"
 #include "ZelvaneMac/Window/PaneToggles.hpp"
@@ -32,7 +33,7 @@ ContentViewState::ContentViewState(Preferences& preferences, CLIAutomation::Opti
       fileSelection_(new NodeSelection(*retirement_, this)),
       fileTypes_(new FileTypeStatistics(*retirement_, this)),
       treemapZoom_(new TreemapZoom(*retirement_, this)),
-      hoverPathState_(new HoverPathState(this)),
+      hoverPathState_(new HoverPathState(*retirement_, this)),
       commands_(new ViewCommands(this)),
       fileResults_(new FileViewResults(this)),
       treemapToggles_(new TreemapToggles(preferences, this)),
@@ -54,6 +55,8 @@ ContentViewState::ContentViewState(Preferences& preferences, CLIAutomation::Opti
                                        .treeExpansion = treeExpansion_,
                                        .retirement = *retirement_},
                                       this);
+    // Renames and deletions reach the path under the pointer once the tree took them.
+    connect(&scanControl_->liveUpdates(), &LiveUpdates::liveChanges, hoverPathState_, &HoverPathState::nodesChanged);
     controller_ = new MainWindowController(preferences_, *viewModel_, *volumeChoice_, *fileTypes_, *commands_, this);
 }
 

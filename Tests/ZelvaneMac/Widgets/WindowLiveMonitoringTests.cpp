@@ -14,6 +14,8 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
 #include <QMenu>
 #include <QScreen>
 #include <QSignalSpy>
@@ -45,6 +47,11 @@
 #include "ZelvaneMac/Widgets/Dialogs/SelectMultipleDialog.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/ContentView.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Menus/MenuBar.hpp"
+#include "ZelvaneMac/Widgets/MainWindow/Tabs/FileViewTab.hpp"
+#include "ZelvaneMac/Widgets/FileList/FileListView.hpp"
+#include "ZelvaneMac/Widgets/FileList/FileListOutlineView.hpp"
+#include "ZelvaneMac/Models/FileListModel.hpp"
+#include "ZelvaneMac/Window/MainWindowController.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Tabs/TreeViewTab.hpp"
 #include "ZelvaneMac/Widgets/Treemap/TreemapCanvas.hpp"
 #include "ZelvaneMac/Widgets/MainWindow/Status/StatusBar.hpp"
@@ -399,19 +406,36 @@ TEST(WindowLiveMonitoring, ARenameInTheFilteredCopyReachesTheScannedTree) {
     EXPECT_FALSE(w.stale());
 }
 
+// The pointer moved onto a row of a list, and the row clicked, as a user selects it.
+void pointAtAndClick(ContextMenuOutlineView& view, const QModelIndex& row) {
+    ASSERT_TRUE(row.isValid());
+    view.scrollTo(row);
+    const QPoint at = view.visualRect(row).center();
+    QMouseEvent move(QEvent::MouseMove, at, view.viewport()->mapToGlobal(at), Qt::NoButton, {}, {});
+    QCoreApplication::sendEvent(view.viewport(), &move);
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, at);
+}
+
 // A file renamed in the window to the name of one shown deleted, then deleted in a shell: the
-// renamed file is the one that goes, and nothing is said to be missed.
+// renamed file is the one that goes, and nothing is said to be missed. The status bar's path of
+// the row under the pointer follows the renames of the row, in the Tree View and the File View,
+// and of a folder above it, and is no longer shown once the item is gone.
 TEST(WindowLiveMonitoring, AFileRenamedToAGoneNameIsFollowedUnderIt) {
     TempDir dir;
     writeFile(dir / "a.txt", 100);
     writeFile(dir / "b.txt", 2000);
     writeFile(dir / "c.txt", 30);
+    writeFile(dir / "sub/d.txt", 40);
     LiveWindow w(dir.path());
+    const QLabel* hover = w.window().contentView()->statusBar()->hoverLabel();
     ASSERT_EQ(::unlink((dir / "a.txt").c_str()), 0);
     ASSERT_TRUE(w.waitFor([&] { return w.deleted(dir / "a.txt"); }));
     FileNode* b = w.node(dir / "b.txt");
+    pointAtAndClick(w.outline().outline(), w.outline().model().indexForNode(b));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return hover->toolTip() == qPath(dir / "b.txt"); }));
     w.renameInOutline(b, QStringLiteral("a.txt"));
     ASSERT_TRUE(fs::exists(dir / "a.txt"));
+    EXPECT_TRUE(w.waitFor([&] { return hover->toolTip() == qPath(dir / "a.txt"); })) << hover->toolTip().toStdString();
     pumpWidgetsUntil([] { return false; }, 1000);
     EXPECT_FALSE(b->isDeleted());
     EXPECT_FALSE(w.stale()) << "the tree matches the disk";
@@ -420,6 +444,35 @@ TEST(WindowLiveMonitoring, AFileRenamedToAGoneNameIsFollowedUnderIt) {
     EXPECT_TRUE(w.waitFor([&] { return b->isDeleted(); })) << "the renamed file is gone";
     EXPECT_EQ(w.root()->subFolderTotSize(), bytesOnDisk(dir.path()));
     EXPECT_FALSE(w.stale());
+    EXPECT_TRUE(w.waitFor([&] { return hover->toolTip().isEmpty(); })) << hover->toolTip().toStdString();
+
+    // A folder renamed while the pointer is on a file in it.
+    FileNode* sub = w.node(dir / "sub");
+    FileNode* d = w.node(dir / "sub/d.txt");
+    w.outline().outline().expand(w.outline().model().indexForNode(sub));
+    pointAtAndClick(w.outline().outline(), w.outline().model().indexForNode(d));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return hover->toolTip() == qPath(dir / "sub/d.txt"); }));
+    w.renameInOutline(sub, QStringLiteral("sub2"));
+    ASSERT_TRUE(fs::exists(dir / "sub2/d.txt"));
+    EXPECT_TRUE(w.waitFor([&] { return hover->toolTip() == qPath(dir / "sub2/d.txt"); })) << hover->toolTip().toStdString();
+
+    // The File View: its row renamed with F2, then moved away in a shell.
+    w.window().controller().setSelectedTab(ContentTab::fileView);
+    FileListView& list = w.window().contentView()->fileViewTab()->fileList();
+    FileNode* c = w.node(dir / "c.txt");
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return list.model().indexOfTopNode(c).isValid(); }));
+    pointAtAndClick(list.outline(), list.model().indexOfTopNode(c));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return hover->toolTip() == qPath(dir / "c.txt"); }));
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return list.selectedNodes() == std::vector<FileNode*>{c}; }));
+    w.key(Qt::Key_F2);
+    ASSERT_TRUE(pumpWidgetsUntil([&] { return list.outline().renameField() != nullptr; }));
+    list.outline().renameField()->setText(QStringLiteral("c2.txt"));
+    QTest::keyClick(list.outline().renameField(), Qt::Key_Return);
+    ASSERT_TRUE(fs::exists(dir / "c2.txt"));
+    EXPECT_TRUE(w.waitFor([&] { return hover->toolTip() == qPath(dir / "c2.txt"); })) << hover->toolTip().toStdString();
+    move(dir / "c2.txt", dir / "c3.txt");
+    EXPECT_TRUE(w.waitFor([&] { return c->isDeleted(); }));
+    EXPECT_TRUE(w.waitFor([&] { return hover->toolTip().isEmpty(); })) << hover->toolTip().toStdString();
 }
 
 // A tree imported from a CSV file is not the disk: no way of resuming monitoring watches it.

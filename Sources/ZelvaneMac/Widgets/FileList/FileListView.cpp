@@ -94,7 +94,7 @@ FileListView::FileListView(Preferences& preferences, std::optional<std::pair<Fil
     connect(model_, &QAbstractItemModel::modelReset, this, [this] { emit selectionChanged({}); });
     connect(outline_, &QTreeView::doubleClicked, this, &FileListView::activateRow);
     connect(outline_, &ContextMenuOutlineView::rowHovered, this,
-            [this](const QModelIndex& index) { emit hoverPathChanged(hoverPathOf(model_->nodeAt(index))); });
+            [this](const QModelIndex& index) { emit hoveredNode(model_->nodeAt(index)); });
     connect(outline_, &ContextMenuOutlineView::quickLookRequested, this, [this] {
         if (fileActions_.quickLook) fileActions_.quickLook(outline_, selection().firstNodes(kItemsPreviewed));
     });

@@ -87,7 +87,8 @@ public:
 signals:
     // After every change of the selected rows, and with none after the rows were replaced.
     void selectionChanged(const zelvane::FileListSelection& selection);
-    void hoverPathChanged(const std::optional<QString>& path);
+    // The node of the row under the pointer, none when the pointer is on no row.
+    void hoveredNode(const zelvane::FileNode* node);
     void renameEditingEnded();
     // A double-click with double-click opening on: a file is to be opened, a folder shown in the
     // file manager.

@@ -11,7 +11,6 @@
 #include "ZelvaneMac/Core/Diagnostics/DebugTimingLog.hpp"
 #include "ZelvaneMac/Core/Text/Utf8Text.hpp"
 #include "ZelvaneMac/Models/FileTypeIcons.hpp"
-#include "ZelvaneMac/Models/NodeCells.hpp"
 #include "ZelvaneMac/Models/ResultTableRoles.hpp"
 #include "ZelvaneMac/Widgets/Common/FolderIconCache.hpp"
 #include "ZelvaneMac/Widgets/Common/ResultTableDelegate.hpp"
@@ -77,7 +76,7 @@ FileTreeOutlineView::FileTreeOutlineView(const FileTreeOutlineInputs& initial, F
     connect(outline_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &FileTreeOutlineView::onOutlineSelectionChanged);
     connect(outline_, &ContextMenuOutlineView::rowHovered, this,
-            [this](const QModelIndex& index) { emit hoveredPath(hoverPathOf(model_->nodeAt(index))); });
+            [this](const QModelIndex& index) { emit hoveredNode(model_->nodeAt(index)); });
     connect(outline_, &ContextMenuOutlineView::quickLookRequested, this, [this] {
         if (fileActions_.quickLook) fileActions_.quickLook(outline_, actionTargets());
     });

@@ -86,8 +86,8 @@ signals:
     // folder that could open stayed closed); told when that changes, and false again once the
     // outline is folded or shows other roots.
     void expandAllLeftRowsClosed(bool closed);
-    // The full path of the row under the pointer; none when it left the rows.
-    void hoveredPath(const std::optional<QString>& path);
+    // The node of the row under the pointer; none when it left the rows.
+    void hoveredNode(const zelvane::FileNode* node);
 
 private:
     // Calls `visit` with the node of every open row, the open rows below closed ones left out.

@@ -69,8 +69,8 @@ QWidget* FileViewTab::buildContent() {
 
 void FileViewTab::connectList() {
     connect(list_, &FileListView::selectionChanged, this, &FileViewTab::takeSelection);
-    connect(list_, &FileListView::hoverPathChanged, this, [this](const std::optional<QString>& path) {
-        if (parts_.controller.selectedTab() == ContentTab::fileView) parts_.hoverPathState.setPath(path);
+    connect(list_, &FileListView::hoveredNode, this, [this](const FileNode* node) {
+        if (parts_.controller.selectedTab() == ContentTab::fileView) parts_.hoverPathState.setNode(node);
     });
     connect(list_, &FileListView::renameEditingEnded, this, &FileViewTab::endRename);
     connect(list_, &FileListView::openRequested, this, [this](FileNode* n) { actOn(n, &FileActionController::open); });

@@ -9,7 +9,6 @@
 
 #include "ZelvaneMac/Core/Scanning/LiveMonitorController.hpp"
 #include "ZelvaneMac/Core/Text/Localization.hpp"
-#include "ZelvaneMac/Models/NodeCells.hpp"
 #include "ZelvaneMac/Widgets/Common/AppIcon.hpp"
 #include "ZelvaneMac/Widgets/Common/EmptyStateView.hpp"
 #include "ZelvaneMac/Widgets/Common/FileActionMenu.hpp"
@@ -103,8 +102,8 @@ void TreeViewTab::buildOutline() {
         parts_.commands.setIsRenamingInline(false);
         parts_.liveMonitor.forgetNameLookups();
     });
-    connect(outline_, &FileTreeOutlineView::hoveredPath, this, [this](const std::optional<QString>& path) {
-        if (parts_.controller.selectedTab() == ContentTab::treeView) parts_.hoverPathState.setPath(path);
+    connect(outline_, &FileTreeOutlineView::hoveredNode, this, [this](const FileNode* node) {
+        if (parts_.controller.selectedTab() == ContentTab::treeView) parts_.hoverPathState.setNode(node);
     });
     parts_.treeExpansion.attach(outline_);
 }
@@ -150,7 +149,7 @@ void TreeViewTab::buildTreemapPane() {
             [this](const TreemapSelection& nodes) { parts_.treeSelection.set(nodes, treemap_); });
     connect(treemap_, &TreemapCanvas::zoomRequested, &parts_.treemapZoom, &TreemapZoom::setRoot);
     connect(treemap_, &TreemapCanvas::hoveredNodeChanged, this, [this](FileNode* node) {
-        if (parts_.controller.selectedTab() == ContentTab::treeView) parts_.hoverPathState.setPath(hoverPathOf(node));
+        if (parts_.controller.selectedTab() == ContentTab::treeView) parts_.hoverPathState.setNode(node);
     });
     PaneToggles& panes = parts_.panes;
     connect(treemap_, &TreemapCanvas::showTreemapToggled, &panes, [&panes] { panes.setShowTreemap(!panes.showTreemap()); });
