@@ -303,7 +303,8 @@ TEST(FileNodeGrouping, AGroupOfAFolderOfFilesAloneKeepsItsFilesWhileTheFolderGro
 }
 
 // A group follows the deletion of its files: its totals and label count the files left, and once
-// none is left (its folder went with all of them) the group itself reads as gone.
+// none is left (its folder went with all of them) the group itself reads as gone and, as its
+// struck rows do, keeps their figures.
 TEST(FileNodeGrouping, AGroupWhoseFilesAllWentIsGoneToo) {
     useEnglishLocale();
     testsupport::TreeBuilder t;
@@ -320,11 +321,15 @@ TEST(FileNodeGrouping, AGroupWhoseFilesAllWentIsGoneToo) {
 
     docs->flagDeletedRecursively();
     g.group->refreshSyntheticGroup();
-    EXPECT_EQ(g.group->name(), "[0 Files in /r/docs]");
-    EXPECT_EQ(g.group->subFolderTotSize(), 0);
+    EXPECT_EQ(g.group->name(), "[4 Files in /r/docs]");
+    EXPECT_EQ(g.group->subFolderTotSize(), 400);
+    EXPECT_EQ(g.group->subFolderTotSizeAlloc(), 4 * 4096);
     EXPECT_TRUE(g.group->isDeleted());
-    // Made again after they went, the group is gone from the start.
-    EXPECT_TRUE(docs->groupedChildren(4).group->isDeleted());
+    // Made again after they went, the group is gone from the start, with the same figures.
+    auto again = docs->groupedChildren(4);
+    EXPECT_TRUE(again.group->isDeleted());
+    EXPECT_EQ(again.group->name(), "[4 Files in /r/docs]");
+    EXPECT_EQ(again.group->subFolderTotSize(), 400);
 }
 
 TEST(FileNodeGrouping, CountUsesLocaleGrouping) {

@@ -571,16 +571,26 @@ std::vector<FileNode*> FileNode::flatFileList() const {
 namespace {
 
 // A group's totals count the files that are still there: files marked deleted keep their rows
-// (struck through) but no longer add to the group, as they no longer add to its folder.
-AggregateTotals liveFileTotals(std::span<FileNode* const> files) {
-    AggregateTotals sum;
-    for (const FileNode* f : files) {
-        if (f->isDeleted()) continue;
-        sum.size = saturatingAdd(sum.size, f->fileSize);
-        if (!f->doNotCountAllocated()) sum.alloc = saturatingAdd(sum.alloc, f->allocSize);
-        sum.files += 1;
-    }
-    return sum;
+// (struck through) but no longer add to the group, as they no longer add to its folder. Once
+// every file went (with its folder, or one by one) the group is shown gone and, as a row shown
+// gone does, keeps what its rows hold: the totals of all its files.
+AggregateTotals groupFileTotals(std::span<FileNode* const> files) {
+    const auto sum = [files](bool withDeleted) {
+        AggregateTotals out;
+        for (const FileNode* f : files) {
+            if (f->isDeleted() && !withDeleted) continue;
+            out.size = saturatingAdd(out.size, f->fileSize);
+            if (!f->doNotCountAllocated()) out.alloc = saturatingAdd(out.alloc, f->allocSize);
+            out.files += 1;
+        }
+        return out;
+    };
+    const AggregateTotals live = sum(false);
+    return live.files > 0 || files.empty() ? live : sum(true);
+}
+
+bool allDeleted(std::span<FileNode* const> files) {
+    return std::all_of(files.begin(), files.end(), [](const FileNode* f) { return f->isDeleted(); });
 }
 
 std::string groupLabel(int32_t count, const FileNode& folder) {
@@ -596,12 +606,12 @@ std::string groupLabel(int32_t count, const FileNode& folder) {
 
 void FileNode::refreshSyntheticGroup() {
     if (!isSyntheticGroup()) return;
-    const AggregateTotals live = liveFileTotals(children());
+    const AggregateTotals totals = groupFileTotals(children());
     const int32_t before = subFolderFileCount();
-    setSubFolderTotals(live);
+    setSubFolderTotals(totals);
     // Once every file of it went, the group row is drawn gone like them.
-    setIsDeleted(live.files == 0);
-    if (live.files != before && parent_) rename(std::string_view(groupLabel(live.files, *parent_)));
+    setIsDeleted(allDeleted(children()));
+    if (totals.files != before && parent_) rename(std::string_view(groupLabel(totals.files, *parent_)));
 }
 
 FileNode::Grouped FileNode::groupedChildren(int minGroupSize) const {
@@ -632,8 +642,8 @@ FileNode::Grouped FileNode::groupedChildrenIn(int minGroupSize, NodeArena* group
     }
     if (files.size() < size_t(minGroupSize)) return out;
 
-    const AggregateTotals live = liveFileTotals(files);
-    const std::string label = groupLabel(live.files, *this);
+    const AggregateTotals totals = groupFileTotals(files);
+    const std::string label = groupLabel(totals.files, *this);
     std::shared_ptr<NodeStore> ownStore;
     if (!groupArena) {
         ownStore = NodeStore::create();
@@ -657,8 +667,8 @@ FileNode::Grouped FileNode::groupedChildrenIn(int minGroupSize, NodeArena* group
     } else {
         group->setChildren(arena, files);  // a group does not adopt its files: their parent stays
     }
-    group->setSubFolderTotals(live);
-    group->setIsDeleted(live.files == 0);
+    group->setSubFolderTotals(totals);
+    group->setIsDeleted(allDeleted(files));
     folders.push_back(group);
     out.nodes = std::move(folders);
     out.group = std::shared_ptr<FileNode>(ownStore ? ownStore : arena.store().shared_from_this(), group);

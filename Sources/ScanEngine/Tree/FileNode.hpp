@@ -291,7 +291,7 @@ public:
     Grouped groupedChildren(int minGroupSize, NodeArena& groupArena) const;
     // A group's totals and "[N Files in ...]" label over its files that are not deleted: the
     // monitor marks files deleted after their group was made. A group whose files all went is
-    // marked deleted too. Nothing for other nodes.
+    // marked deleted too, and counts them all, as its rows still show them. Nothing for other nodes.
     void refreshSyntheticGroup();
 
     // Numbering in name order (see NameSort.hpp).

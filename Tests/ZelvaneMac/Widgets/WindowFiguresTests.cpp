@@ -1313,9 +1313,10 @@ TEST(WindowFigures, AHardLinkCountedElsewhereNeverShowsMoreThanItsFolder) {
     }
 }
 
-// An open group row of loose files empties when its whole folder goes, in a shell or to the Trash
-// from the window, as it does when one of its files goes, and is drawn gone like its files.
-TEST(WindowFigures, AnOpenGroupRowEmptiesWhenItsWholeFolderGoes) {
+// An open group row of loose files whose whole folder goes, in a shell or to the Trash from the
+// window, is drawn gone like its files and its folder and, as they do, keeps what it held: its
+// label and figures are those of the struck rows it shows.
+TEST(WindowFigures, AnOpenGroupRowKeepsWhatItHeldWhenItsWholeFolderGoes) {
     TempDir dir;
     writeGroupedDocs(dir);
     for (int i = 0; i < 5; ++i) writeFile(dir / ("kept/g" + std::to_string(i) + ".dat"), 100 * (i + 1));
@@ -1341,16 +1342,17 @@ TEST(WindowFigures, AnOpenGroupRowEmptiesWhenItsWholeFolderGoes) {
     ASSERT_EQ(docsGroup->effectiveSize(), 21000);
     const QPersistentModelIndex docsRow = rows.indexForNode(docsGroup);
     const QPersistentModelIndex keptRow = rows.indexForNode(keptGroup);
-    const auto emptied = [&](const QPersistentModelIndex& row, FileNode* group) {
-        return group->effectiveSize() == 0 && group->effectiveAllocSize() == 0 && group->subFolderFileCount() == 0 &&
-               group->isDeleted() &&
-               rows.data(row).toString().startsWith("[0 Files in ") &&
-               rows.data(QModelIndex(row).siblingAtColumn(FileTreeOutlineModel::sizeColumn)).toString() == w.sizeText(0);
+    const auto goneAsItWas = [&](const QPersistentModelIndex& row, FileNode* group, int files, int64_t size) {
+        const QModelIndex at(row);
+        return w.changesShown() && group->isDeleted() && group->effectiveSize() == size && group->subFolderFileCount() == files &&
+               rows.data(at).toString().startsWith(QStringLiteral("[%1 Files in ").arg(files)) &&
+               rows.data(at.siblingAtColumn(FileTreeOutlineModel::sizeColumn)).toString() == w.sizeText(size) &&
+               rows.data(at.siblingAtColumn(FileTreeOutlineModel::filesColumn)).toString() == QLocale().toString(files);
     };
 
     fs::remove_all(dir / "docs");
     ASSERT_TRUE(w.waitFor([&] { return docs->isDeleted(); }));
-    EXPECT_TRUE(w.waitFor([&] { return emptied(docsRow, docsGroup); })) << rows.data(docsRow).toString().toStdString();
+    EXPECT_TRUE(w.waitFor([&] { return goneAsItWas(docsRow, docsGroup, 6, 21000); })) << rows.data(docsRow).toString().toStdString();
 
     w.window().treeSelection().set({kept});
     testing::ScriptedUser user;
@@ -1359,7 +1361,10 @@ TEST(WindowFigures, AnOpenGroupRowEmptiesWhenItsWholeFolderGoes) {
     // The move runs in the background; the row goes when it has.
     ASSERT_TRUE(w.waitFor([&] { return kept->isDeleted(); }));
     ASSERT_FALSE(fs::exists(dir / "kept"));
-    EXPECT_TRUE(w.waitFor([&] { return emptied(keptRow, keptGroup); })) << rows.data(keptRow).toString().toStdString();
+    EXPECT_TRUE(w.waitFor([&] { return goneAsItWas(keptRow, keptGroup, 5, 1500); })) << rows.data(keptRow).toString().toStdString();
+    // The struck folders keep what they held too.
+    EXPECT_EQ(docs->subFolderFileCount(), 7);
+    EXPECT_EQ(kept->effectiveSize(), 1500);
     EXPECT_EQ(w.root()->effectiveSize(), 7);
 }
 
